@@ -1,0 +1,132 @@
+#include "core/FileTree.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <utility>
+
+namespace tallymere {
+namespace {
+
+constexpr std::size_t largestBlock = 1024 * 1024;
+
+} // namespace
+
+void* NodeArena::allocate(std::size_t bytes, std::size_t alignment) {
+    auto aligned = [&](std::byte* p) {
+        const auto address = reinterpret_cast<std::uintptr_t>(p);
+        return reinterpret_cast<std::byte*>((address + alignment - 1) & ~(alignment - 1));
+    };
+    if (m_cursor) {
+        std::byte* start = aligned(m_cursor);
+        if (start + bytes <= m_end) {
+            m_cursor = start + bytes;
+            return start;
+        }
+    }
+    // Large requests (a folder of many entries) get a block of their own so the current block
+    // keeps serving small ones.
+    if (bytes + alignment > m_nextBlock / 4) {
+        auto block = std::make_unique_for_overwrite<std::byte[]>(bytes + alignment);
+        std::byte* start = aligned(block.get());
+        m_reserved += bytes + alignment;
+        m_blocks.push_back(std::move(block));
+        return start;
+    }
+    auto block = std::make_unique_for_overwrite<std::byte[]>(m_nextBlock);
+    m_cursor = block.get();
+    m_end = m_cursor + m_nextBlock;
+    m_reserved += m_nextBlock;
+    m_blocks.push_back(std::move(block));
+    m_nextBlock = std::min(m_nextBlock * 2, largestBlock);
+    std::byte* start = aligned(m_cursor);
+    m_cursor = start + bytes;
+    return start;
+}
+
+FileNode* NodeArena::makeNode(std::string_view name, bool isDirectory, FileCategory category) {
+    auto* node = new (allocate(sizeof(FileNode), alignof(FileNode))) FileNode();
+    if (!name.empty()) {
+        auto* bytes = static_cast<char*>(allocate(name.size(), 1));
+        std::memcpy(bytes, name.data(), name.size());
+        node->m_name = bytes;
+        node->m_nameLength = static_cast<std::uint32_t>(name.size());
+    }
+    node->isDirectory = isDirectory;
+    node->category = category;
+    return node;
+}
+
+void NodeArena::setChildren(FileNode& folder, std::span<FileNode* const> children) {
+    folder.m_hasChildList = true;
+    folder.m_childCount = static_cast<std::uint32_t>(children.size());
+    if (children.empty()) {
+        folder.m_children = nullptr;
+        return;
+    }
+    auto** list = static_cast<FileNode**>(allocate(children.size() * sizeof(FileNode*), alignof(FileNode*)));
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        list[i] = children[i];
+        children[i]->parent = &folder;
+    }
+    folder.m_children = list;
+}
+
+void NodeArena::clearChildren(FileNode& folder) {
+    folder.m_hasChildList = false;
+    folder.m_childCount = 0;
+    folder.m_children = nullptr;
+}
+
+void NodeArena::absorb(NodeArena&& other) {
+    for (auto& block : other.m_blocks) m_blocks.push_back(std::move(block));
+    m_reserved += other.m_reserved;
+    other.m_blocks.clear();
+    other.m_cursor = other.m_end = nullptr;
+    other.m_reserved = 0;
+}
+
+void rollup(FileNode& root) {
+    struct Entry {
+        FileNode* node;
+        bool visited;
+    };
+    std::vector<Entry> stack{{&root, false}};
+    while (!stack.empty()) {
+        const Entry entry = stack.back();
+        stack.pop_back();
+        FileNode& node = *entry.node;
+        if (!node.hasChildren()) continue;
+        if (!entry.visited) {
+            stack.push_back({&node, true});
+            for (FileNode* child : node.children())
+                if (child->isDirectory) stack.push_back({child, false});
+            continue;
+        }
+        std::int64_t size = 0, allocated = 0;
+        std::int64_t files = 0, folders = 0;
+        for (const FileNode* child : node.children()) {
+            size += child->size;
+            allocated += child->allocated;
+            files += child->fileCount;
+            if (child->isDirectory) folders += 1 + child->folderCount;
+        }
+        node.size = size;
+        node.allocated = allocated;
+        node.fileCount = static_cast<std::int32_t>(files);
+        node.folderCount = static_cast<std::int32_t>(folders);
+    }
+}
+
+void assignDepth(FileNode& root, std::int32_t depth) {
+    std::vector<std::pair<FileNode*, std::int32_t>> stack{{&root, depth}};
+    while (!stack.empty()) {
+        auto [node, level] = stack.back();
+        stack.pop_back();
+        node->depth = level;
+        for (FileNode* child : node->children()) stack.push_back({child, level + 1});
+    }
+}
+
+} // namespace tallymere

@@ -1,0 +1,14 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace tallymere {
+
+// Whether the bytes are well-formed UTF-8 (no overlongs, no surrogates, nothing above U+10FFFF).
+bool isValidUtf8(std::string_view bytes);
+
+// The bytes with every ill-formed sequence replaced by U+FFFD, as text for display, JSON and CSV.
+// Names on disk stay raw; only what is shown or serialised is repaired.
+std::string repairUtf8(std::string_view bytes);
+
+} // namespace tallymere

@@ -1,0 +1,114 @@
+#include "platform/MountTable.h"
+
+#include <sys/sysmacros.h>
+
+#include <array>
+#include <fstream>
+#include <sstream>
+
+namespace tallymere::MountTable {
+namespace {
+
+std::vector<std::string_view> splitFields(std::string_view line) {
+    std::vector<std::string_view> fields;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && line[i] == ' ') ++i;
+        const std::size_t start = i;
+        while (i < line.size() && line[i] != ' ') ++i;
+        if (i > start) fields.push_back(line.substr(start, i - start));
+    }
+    return fields;
+}
+
+bool parseDevice(std::string_view field, unsigned& major, unsigned& minor) {
+    const std::size_t colon = field.find(':');
+    if (colon == std::string_view::npos || colon == 0 || colon + 1 == field.size()) return false;
+    auto number = [](std::string_view digits, unsigned& out) {
+        if (digits.empty() || digits.size() > 9) return false;
+        unsigned value = 0;
+        for (char c : digits) {
+            if (c < '0' || c > '9') return false;
+            value = value * 10 + static_cast<unsigned>(c - '0');
+        }
+        out = value;
+        return true;
+    };
+    return number(field.substr(0, colon), major) && number(field.substr(colon + 1), minor);
+}
+
+} // namespace
+
+std::string decodeEscapes(std::string_view field) {
+    const auto octal = [](char c) { return c >= '0' && c <= '7'; };
+    std::string out;
+    out.reserve(field.size());
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() && octal(field[i + 1]) && octal(field[i + 2]) &&
+            octal(field[i + 3])) {
+            const int value = (field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0');
+            if (value < 256) {
+                out.push_back(static_cast<char>(value));
+                i += 3;
+                continue;
+            }
+        }
+        out.push_back(field[i]);
+    }
+    return out;
+}
+
+std::vector<MountEntry> parse(std::string_view text) {
+    std::vector<MountEntry> entries;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        const std::string_view line = text.substr(start, end - start);
+        start = end + 1;
+
+        // id parent major:minor root mountpoint options [optional...] - fstype source superoptions
+        const std::vector<std::string_view> fields = splitFields(line);
+        if (fields.size() < 10) continue;
+        std::size_t separator = 6;
+        while (separator < fields.size() && fields[separator] != "-") ++separator;
+        if (separator + 2 >= fields.size()) continue;
+        MountEntry entry;
+        if (!parseDevice(fields[2], entry.major, entry.minor)) continue;
+        entry.root = decodeEscapes(fields[3]);
+        entry.mountPoint = decodeEscapes(fields[4]);
+        if (entry.mountPoint.empty() || entry.mountPoint.front() != '/') continue;
+        entry.fsType = std::string(fields[separator + 1]);
+        entry.source = decodeEscapes(fields[separator + 2]);
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+std::vector<MountEntry> read(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return {};
+    std::ostringstream text;
+    text << file.rdbuf();
+    return parse(text.str());
+}
+
+bool isVirtualOrNetwork(std::string_view fsType) {
+    static constexpr std::array<std::string_view, 27> types = {
+        "proc",      "sysfs",     "devtmpfs", "devpts",     "cgroup", "cgroup2",    "securityfs",
+        "debugfs",   "tracefs",   "configfs", "fusectl",    "pstore", "bpf",        "mqueue",
+        "hugetlbfs", "binfmt_misc", "autofs", "efivarfs",   "nsfs",   "rpc_pipefs", "nfs",
+        "nfs4",      "cifs",      "smb3",     "sshfs",      "overlay", "selinuxfs",
+    };
+    for (std::string_view type : types)
+        if (fsType == type) return true;
+    // FUSE file systems named fuse.<helper> are network mounts (sshfs, rclone, gvfs...); local disks
+    // through FUSE appear as "fuseblk".
+    return fsType.starts_with("fuse.");
+}
+
+std::uint64_t deviceOf(const MountEntry& entry) {
+    return static_cast<std::uint64_t>(makedev(entry.major, entry.minor));
+}
+
+} // namespace tallymere::MountTable

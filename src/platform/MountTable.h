@@ -1,0 +1,41 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tallymere {
+
+// One line of the kernel's mount table (/proc/self/mountinfo), with the octal escapes of paths
+// ("\040" for a space) decoded.
+struct MountEntry {
+    unsigned major = 0;
+    unsigned minor = 0;
+    std::string root;       // the part of the file system mounted here ("/" for all of it)
+    std::string mountPoint; // raw bytes
+    std::string fsType;
+    std::string source;
+    friend bool operator==(const MountEntry&, const MountEntry&) = default;
+};
+
+namespace MountTable {
+
+// Parses mountinfo text. A malformed line is skipped.
+std::vector<MountEntry> parse(std::string_view text);
+
+// Reads and parses a mountinfo file; an unreadable file gives an empty table.
+std::vector<MountEntry> read(const std::string& path = "/proc/self/mountinfo");
+
+// Kernel pseudo file systems and network file systems: never descended into, never listed as
+// volumes. An overlay counts as a container's file system; callers keep the scan root's own device.
+bool isVirtualOrNetwork(std::string_view fsType);
+
+// The device number (as st_dev holds it) of a mount entry.
+std::uint64_t deviceOf(const MountEntry& entry);
+
+// Decodes the octal escapes mountinfo uses for space, tab, newline and backslash.
+std::string decodeEscapes(std::string_view field);
+
+} // namespace MountTable
+
+} // namespace tallymere

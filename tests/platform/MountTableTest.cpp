@@ -1,0 +1,46 @@
+#include "platform/MountTable.h"
+
+#include <gtest/gtest.h>
+
+namespace tallymere {
+namespace {
+
+TEST(MountTableParse, ReadsFieldsAfterOptionalTags) {
+    const auto entries = MountTable::parse(
+        "27 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw\n"
+        "60 27 8:17 /data /media/al/My\\040Disk rw master:2 unbindable - vfat /dev/sdb1 rw\n"
+        "22 27 0:21 / /proc rw,relatime - proc proc rw\n");
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].mountPoint, "/");
+    EXPECT_EQ(entries[0].fsType, "ext4");
+    EXPECT_EQ(entries[0].major, 254u);
+    EXPECT_EQ(entries[1].mountPoint, "/media/al/My Disk");
+    EXPECT_EQ(entries[1].root, "/data");
+    EXPECT_EQ(entries[1].source, "/dev/sdb1");
+    EXPECT_EQ(entries[1].minor, 17u);
+    EXPECT_TRUE(MountTable::isVirtualOrNetwork(entries[2].fsType));
+    EXPECT_FALSE(MountTable::isVirtualOrNetwork("ext4"));
+    EXPECT_TRUE(MountTable::isVirtualOrNetwork("fuse.sshfs"));
+    EXPECT_FALSE(MountTable::isVirtualOrNetwork("fuseblk"));
+}
+
+TEST(MountTableParse, SkipsMalformedLines) {
+    const auto entries = MountTable::parse(
+        "garbage\n"
+        "1 2 x:y / /a rw - ext4 /dev/a rw\n"
+        "1 2 8:1 / relative rw - ext4 /dev/a rw\n"
+        "1 2 8:1 / /ok rw no-separator ext4 /dev/a rw\n"
+        "1 2 8:1 / /good rw - xfs /dev/b rw");
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].mountPoint, "/good");
+    EXPECT_TRUE(MountTable::read("/nonexistent/mountinfo").empty());
+}
+
+TEST(MountTableEscapes, DecodesOctalOnly) {
+    EXPECT_EQ(MountTable::decodeEscapes("a\\040b\\011c\\134d"), "a b\tc\\d");
+    EXPECT_EQ(MountTable::decodeEscapes("end\\04"), "end\\04");
+    EXPECT_EQ(MountTable::decodeEscapes("\\999"), "\\999");
+}
+
+} // namespace
+} // namespace tallymere
