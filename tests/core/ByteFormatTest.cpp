@@ -1,0 +1,115 @@
+#include "core/ByteFormat.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <locale>
+
+using namespace tallymere;
+
+TEST(ByteFormatString, SmallValuesInBytes) {
+    EXPECT_EQ(ByteFormat::string(-5), "0 B");
+    EXPECT_EQ(ByteFormat::string(0), "0 B");
+    EXPECT_EQ(ByteFormat::string(999), "999 B");
+}
+
+TEST(ByteFormatString, DecimalsFollowMagnitude) {
+    EXPECT_EQ(ByteFormat::string(1000), "1.00 KB");
+    EXPECT_EQ(ByteFormat::string(1500), "1.50 KB");
+    EXPECT_EQ(ByteFormat::string(15000), "15.0 KB");
+    EXPECT_EQ(ByteFormat::string(150000), "150 KB");
+    EXPECT_EQ(ByteFormat::string(1000000), "1.00 MB");
+    EXPECT_EQ(ByteFormat::string(2500000000), "2.50 GB");
+    EXPECT_EQ(ByteFormat::string(7300000000000), "7.30 TB");
+}
+
+TEST(ByteFormatString, UnitChosenBeforeRounding) {
+    EXPECT_EQ(ByteFormat::string(999999), "1000 KB");
+    EXPECT_EQ(ByteFormat::string(99960), "100.0 KB");
+    EXPECT_EQ(ByteFormat::string(9999), "10.00 KB");
+}
+
+TEST(ByteFormatString, PreciseAlwaysTwoDecimals) {
+    EXPECT_EQ(ByteFormat::string(150000, true), "150.00 KB");
+    EXPECT_EQ(ByteFormat::string(2500000000, true), "2.50 GB");
+    EXPECT_EQ(ByteFormat::string(999, true), "999 B");
+}
+
+TEST(ByteFormatString, PetabytesAreTheLastUnit) {
+    EXPECT_EQ(ByteFormat::string(1000000000000000), "1.00 PB");
+    EXPECT_EQ(ByteFormat::string(5000000000000000000), "5000 PB");
+    EXPECT_EQ(ByteFormat::string(INT64_MAX), "9223 PB");
+}
+
+TEST(ByteFormatString, IndependentOfGlobalLocale) {
+    // A locale whose decimal mark is a comma must not leak into sizes.
+    struct Comma : std::numpunct<char> {
+        char do_decimal_point() const override { return ','; }
+    };
+    const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new Comma));
+    const std::string text = ByteFormat::string(1500);
+    std::locale::global(previous);
+    EXPECT_EQ(text, "1.50 KB");
+}
+
+TEST(ByteFormatCount, GroupsWithTheGivenLocale) {
+    struct Grouping : std::numpunct<char> {
+        char do_thousands_sep() const override { return ','; }
+        std::string do_grouping() const override { return "\3"; }
+    };
+    const std::locale english(std::locale::classic(), new Grouping);
+    EXPECT_EQ(ByteFormat::count(12345, english), "12,345");
+    EXPECT_EQ(ByteFormat::count(1234567, english), "1,234,567");
+    EXPECT_EQ(ByteFormat::count(999, english), "999");
+    EXPECT_EQ(ByteFormat::count(-12345, english), "-12,345");
+    EXPECT_EQ(ByteFormat::count(12345, std::locale::classic()), "12345");
+}
+
+TEST(ByteFormatCount, UserLocaleGivesDigits) {
+    // Whatever the environment's locale, the digits survive (grouping marks may be added).
+    std::string text = ByteFormat::count(12345);
+    std::erase_if(text, [](char c) { return c < '0' || c > '9'; });
+    EXPECT_EQ(text, "12345");
+}
+
+namespace {
+constexpr double day = 86400;
+// 2024-03-15 12:00:00 UTC
+constexpr double march15 = 1710504000;
+} // namespace
+
+TEST(ByteFormatRelative, NowUnderOneSecond) {
+    EXPECT_EQ(ByteFormat::relative(march15, march15), "now");
+    EXPECT_EQ(ByteFormat::relative(march15 - 0.9, march15), "now");
+    EXPECT_EQ(ByteFormat::relative(march15 + 0.5, march15), "now");
+}
+
+TEST(ByteFormatRelative, LargestWholeUnitPastAndFuture) {
+    EXPECT_EQ(ByteFormat::relative(march15 - 1, march15), "1 second ago");
+    EXPECT_EQ(ByteFormat::relative(march15 - 59, march15), "59 seconds ago");
+    EXPECT_EQ(ByteFormat::relative(march15 - 60, march15), "1 minute ago");
+    EXPECT_EQ(ByteFormat::relative(march15 + 2 * 3600 + 59, march15), "in 2 hours");
+    EXPECT_EQ(ByteFormat::relative(march15 - 3 * day, march15), "3 days ago");
+    EXPECT_EQ(ByteFormat::relative(march15 - 13 * day, march15), "1 week ago");
+    EXPECT_EQ(ByteFormat::relative(march15 + 21 * day, march15), "in 3 weeks");
+}
+
+TEST(ByteFormatRelative, MonthsAndYearsFollowTheCalendar) {
+    // Feb 15 to Mar 15 2024 is 29 days but one calendar month.
+    EXPECT_EQ(ByteFormat::relative(march15 - 29 * day, march15), "1 month ago");
+    // One day short of a calendar month is still weeks.
+    EXPECT_EQ(ByteFormat::relative(march15 - 28 * day, march15), "4 weeks ago");
+    // 2023-03-15 12:00 is exactly one year before; a second less is 11 months.
+    EXPECT_EQ(ByteFormat::relative(march15 - 366 * day, march15), "1 year ago");
+    EXPECT_EQ(ByteFormat::relative(march15 - 366 * day + 1, march15), "11 months ago");
+    EXPECT_EQ(ByteFormat::relative(march15 + 5 * 365 * day + 2 * day, march15), "in 5 years");
+    // Jan 31 plus one month clamps to Feb 29 in a leap year.
+    constexpr double jan31 = 1706659200; // 2024-01-31 00:00 UTC
+    EXPECT_EQ(ByteFormat::relative(jan31, jan31 + 29 * day), "1 month ago");
+    EXPECT_EQ(ByteFormat::relative(jan31, jan31 + 28 * day), "4 weeks ago");
+}
+
+TEST(ByteFormatRelative, BeforeNineteenSeventyAndOddInput) {
+    EXPECT_EQ(ByteFormat::relative(-366 * day * 10, 0), "10 years ago");
+    EXPECT_EQ(ByteFormat::relative(std::nan(""), march15), "now");
+}
