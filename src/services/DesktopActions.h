@@ -1,0 +1,21 @@
+#pragma once
+#include <string>
+#include <vector>
+
+namespace tallymere {
+
+// What the program asks of the desktop: showing items in the file manager and opening files or
+// addresses with their usual application. The window supplies the real desktop; tests a recorder.
+class DesktopActions {
+public:
+    virtual ~DesktopActions() = default;
+
+    // Shows the items (absolute paths, raw bytes) selected in a file manager window. Never blocks
+    // for long; a desktop without a file manager service gets the first item's folder opened.
+    virtual void reveal(const std::vector<std::string>& paths) = 0;
+
+    // Opens a file or folder (absolute path, raw bytes) with its default application.
+    virtual void open(const std::string& path) = 0;
+};
+
+} // namespace tallymere
