@@ -1,0 +1,15 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace tallymere::PathText {
+
+// The last component of a slash-separated path, trailing slashes ignored: "/a/b/" gives "b", "/"
+// gives "/", "" gives "".
+std::string lastComponent(std::string_view path);
+
+// The path without its last component, trailing slashes ignored: "/a/b" gives "/a", "/a" and "/"
+// give "/", "a" gives "".
+std::string parent(std::string_view path);
+
+} // namespace tallymere::PathText

@@ -1,0 +1,267 @@
+#include "services/SnapshotStore.h"
+
+#include "core/PathText.h"
+#include "platform/UserFolders.h"
+#include "services/SnapshotCodec.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <string_view>
+#include <unordered_map>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tallymere::SnapshotStore {
+namespace {
+
+// Creates the folder with its parents; a failure is left for the operation that follows to meet.
+const std::string& prepared(const std::string& folder) {
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    return folder;
+}
+
+std::string fileName(const Snapshot& snapshot) { return snapshot.id.text() + ".json"; }
+
+std::string joined(const std::string& folder, std::string_view name) {
+    std::string path = folder;
+    if (path.empty() || path.back() != '/') path += '/';
+    path += name;
+    return path;
+}
+
+[[noreturn]] void fail(const std::string& what, const std::string& path, int error) {
+    throw SaveError(what + " " + path + ": " + std::strerror(error));
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+// The whole content of a regular file; none for anything else (a FIFO would block a reader, a
+// folder cannot be read) or on a read error.
+std::optional<std::string> readRegularFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return std::nullopt;
+    const struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    std::string content;
+    content.reserve(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return std::nullopt;
+        }
+        if (got == 0) break;
+        content.append(buffer, static_cast<std::size_t>(got));
+    }
+    return content;
+}
+
+// A name's extension is what follows its last dot, unless that dot begins the name.
+bool hasJsonExtension(std::string_view name) {
+    const auto dot = name.rfind('.');
+    return dot != std::string_view::npos && dot > 0 && name.substr(dot + 1) == "json";
+}
+
+double secondsSinceReferenceDate() {
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    return std::chrono::duration<double>(now).count() - Snapshot::referenceDateOffset;
+}
+
+// Differences of 64-bit sizes read from files can exceed 64 bits.
+using Wide = __int128;
+Wide magnitude(Wide value) { return value < 0 ? -value : value; }
+
+} // namespace
+
+std::string defaultFolder() {
+    const std::string data = UserFolders::dataHome();
+    return data.empty() ? std::string() : joined(data, "Tallymere/Snapshots");
+}
+
+Snapshot capture(const FileNode& root, std::string title, bool useAllocated, int maxDepth, std::int64_t minSize) {
+    std::vector<Snapshot::Entry> entries;
+    entries.reserve(4096);
+    const std::int64_t visitFrom = minSize / 8;
+    // Wider than int so that maxDepth + 2 cannot overflow.
+    const std::int64_t recordTo = maxDepth;
+    const std::int64_t enterBelow = recordTo + 2;
+
+    std::vector<const FileNode*> stack{&root};
+    while (!stack.empty()) {
+        const FileNode* node = stack.back();
+        stack.pop_back();
+        const std::int64_t bytes = node->bytes(useAllocated);
+        const std::int64_t depth = node->depth;
+        if (depth <= recordTo || bytes >= minSize)
+            entries.push_back({node->displayPath(), bytes, node->fileCount, static_cast<bool>(node->isDirectory)});
+        if (depth < enterBelow && node->hasChildren() && !node->isPackage) {
+            for (const FileNode* child : node->children())
+                if (child->bytes(useAllocated) >= visitFrom) stack.push_back(child);
+        }
+    }
+
+    Snapshot snapshot;
+    snapshot.id = Uuid::random();
+    snapshot.createdAt = secondsSinceReferenceDate();
+    snapshot.rootPath = root.displayPath();
+    snapshot.title = std::move(title);
+    snapshot.totalSize = root.bytes(useAllocated);
+    snapshot.totalFiles = root.fileCount;
+    snapshot.entries = std::move(entries);
+    return snapshot;
+}
+
+void save(const Snapshot& snapshot) { save(snapshot, defaultFolder()); }
+
+void save(const Snapshot& snapshot, const std::string& folder) {
+    if (folder.empty()) throw SaveError("no folder for snapshots: neither XDG_DATA_HOME nor a home folder is set");
+    prepared(folder);
+    const std::string target = joined(folder, fileName(snapshot));
+    const std::string bytes = SnapshotCodec::encode(snapshot); // may throw before anything is written
+
+    // Hidden and not ending in ".json": a listing running meanwhile never picks it up.
+    const std::string temporary =
+        joined(folder, "." + fileName(snapshot) + "." + Uuid::random().text() + ".tmp");
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) fail("cannot create", temporary, errno);
+
+    int error = 0;
+    if (!writeAll(fd, bytes)) error = errno;
+    else if (::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) error = errno;
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+        fail("cannot write", target, error);
+    }
+
+    // Make the rename itself durable; the file is complete either way, so a failure here is not one.
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
+
+std::vector<Snapshot> load() { return load(defaultFolder()); }
+
+std::vector<Snapshot> load(const std::string& folder) {
+    std::vector<Snapshot> snapshots;
+    if (folder.empty()) return snapshots;
+    DIR* dir = ::opendir(prepared(folder).c_str());
+    if (!dir) return snapshots;
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != ".." && hasJsonExtension(name)) names.emplace_back(name);
+    }
+    ::closedir(dir);
+
+    for (const auto& name : names) {
+        const auto content = readRegularFile(joined(folder, name));
+        if (!content) continue;
+        if (auto snapshot = SnapshotCodec::decode(*content)) snapshots.push_back(std::move(*snapshot));
+    }
+    std::stable_sort(snapshots.begin(), snapshots.end(),
+                     [](const Snapshot& a, const Snapshot& b) { return a.createdAt > b.createdAt; });
+    return snapshots;
+}
+
+void remove(const Snapshot& snapshot) { remove(snapshot, defaultFolder()); }
+
+void remove(const Snapshot& snapshot, const std::string& folder) {
+    if (folder.empty()) return;
+    ::unlink(joined(prepared(folder), fileName(snapshot)).c_str());
+}
+
+std::vector<SnapshotDelta> diff(const Snapshot& from, const Snapshot& to, std::int64_t minDelta) {
+    // Path -> (size, index of the path's last entry): the last entry of a repeated path counts, and
+    // walking the entries in order while skipping earlier repeats gives a reproducible order.
+    struct Last {
+        std::int64_t size;
+        std::size_t index;
+    };
+    const auto mapOf = [](const Snapshot& snapshot) {
+        std::unordered_map<std::string_view, Last> map;
+        map.reserve(snapshot.entries.size());
+        for (std::size_t i = 0; i < snapshot.entries.size(); ++i)
+            map.insert_or_assign(std::string_view(snapshot.entries[i].path), Last{snapshot.entries[i].size, i});
+        return map;
+    };
+    const auto before = mapOf(from);
+    const auto after = mapOf(to);
+    const Wide m = minDelta;
+
+    std::vector<SnapshotDelta> candidates;
+    const auto add = [&](const std::string& path, std::int64_t old, std::int64_t now, SnapshotDelta::Change change) {
+        candidates.push_back({path, PathText::lastComponent(path), old, now, change});
+    };
+    for (std::size_t i = 0; i < to.entries.size(); ++i) {
+        const auto& entry = to.entries[i];
+        if (after.at(entry.path).index != i) continue;
+        const auto old = before.find(entry.path);
+        if (old != before.end()) {
+            const Wide c = Wide(entry.size) - old->second.size;
+            if (magnitude(c) >= m)
+                add(entry.path, old->second.size, entry.size,
+                    c >= 1 ? SnapshotDelta::Change::grew : SnapshotDelta::Change::shrank);
+        } else if (entry.size >= minDelta) {
+            add(entry.path, 0, entry.size, SnapshotDelta::Change::added);
+        }
+    }
+    for (std::size_t i = 0; i < from.entries.size(); ++i) {
+        const auto& entry = from.entries[i];
+        if (before.at(entry.path).index != i || after.contains(entry.path)) continue;
+        if (entry.size >= minDelta) add(entry.path, entry.size, 0, SnapshotDelta::Change::removed);
+    }
+
+    // Candidates grouped by parent path, as indices in candidate order.
+    std::unordered_map<std::string, std::vector<std::size_t>> groups;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        std::string parent = PathText::parent(candidates[i].path);
+        if (parent.empty() || parent == candidates[i].path) continue;
+        groups[std::move(parent)].push_back(i);
+    }
+
+    const auto change = [](const SnapshotDelta& delta) { return Wide(delta.after) - delta.before; };
+    std::vector<SnapshotDelta> retained;
+    for (const auto& candidate : candidates) {
+        const Wide c = change(candidate);
+        const Wide tolerance = magnitude(c) > 4 ? magnitude(c) / 5 : 1;
+        bool redundant = false;
+        if (const auto group = groups.find(candidate.path); group != groups.end()) {
+            redundant = std::any_of(group->second.begin(), group->second.end(), [&](std::size_t k) {
+                return magnitude(change(candidates[k]) - c) <= tolerance;
+            });
+        }
+        if (!redundant) retained.push_back(candidate);
+    }
+    std::stable_sort(retained.begin(), retained.end(), [&](const SnapshotDelta& a, const SnapshotDelta& b) {
+        return magnitude(change(a)) > magnitude(change(b));
+    });
+    return retained;
+}
+
+} // namespace tallymere::SnapshotStore

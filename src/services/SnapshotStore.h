@@ -1,0 +1,51 @@
+#pragma once
+#include "core/FileNode.h"
+#include "services/Snapshot.h"
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tallymere::SnapshotStore {
+
+// Why a snapshot could not be saved; what() names the file and the system's reason.
+struct SaveError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// The folder that holds the snapshot files: "Tallymere/Snapshots" in the user's data folder. Only
+// computes the path; the functions below create the folder. Empty when the user has no data folder.
+std::string defaultFolder();
+
+// The shape of the tree below `root`: every visited node down to `maxDepth` and every visited node
+// of at least `minSize` bytes (allocated or logical), in pre-order with siblings from the last
+// stored child to the first. A node is entered when its depth is below maxDepth + 2 and it is not a
+// package; of its children only those of at least minSize / 8 bytes are visited. A fresh id, the
+// current time. Touches no file.
+Snapshot capture(const FileNode& root, std::string title, bool useAllocated, int maxDepth, std::int64_t minSize);
+
+// Writes the snapshot to "<ID>.json" in the folder (created with its parents first), replacing its
+// own earlier file. The bytes go to a hidden temporary file in the same folder, are synced and then
+// renamed over the target, so no reader ever sees a partial file. Throws SaveError (or
+// SnapshotCodec::EncodingError) and leaves no file behind on failure.
+void save(const Snapshot& snapshot);
+void save(const Snapshot& snapshot, const std::string& folder);
+
+// Every readable snapshot file of the folder ("*.json"), newest first; snapshots of equal date stay
+// in directory listing order. Files that cannot be read or decoded are skipped; an unlistable folder
+// gives an empty list. Never throws.
+std::vector<Snapshot> load();
+std::vector<Snapshot> load(const std::string& folder);
+
+// Removes "<ID>.json" of the snapshot from the folder; a missing file and every error are ignored.
+void remove(const Snapshot& snapshot);
+void remove(const Snapshot& snapshot, const std::string& folder);
+
+// The paths that changed by at least minDelta bytes from the older snapshot `from` to the newer
+// `to`, largest change first. A folder whose change is, within a fifth, the change of one of its
+// direct children is left out, so a change is reported once, at the deepest path that carries it
+// whole. When a snapshot repeats a path, its last entry counts. Touches no file.
+std::vector<SnapshotDelta> diff(const Snapshot& from, const Snapshot& to, std::int64_t minDelta);
+
+} // namespace tallymere::SnapshotStore
