@@ -32,4 +32,18 @@ struct NodeFilter {
     friend bool operator==(const NodeFilter&, const NodeFilter&) = default;
 };
 
+// A filter made ready for testing many leaves: the query folded once, the categories as a bit
+// set. Holds a reference to the filter; one instance serves one thread.
+class PreparedFilter {
+public:
+    explicit PreparedFilter(const NodeFilter& filter);
+    bool accepts(const FileNode& file, bool useAllocated);
+
+private:
+    const NodeFilter& m_filter;
+    std::uint32_t m_categoryBits = 0;
+    std::string m_foldedQuery;
+    std::string m_scratch;
+};
+
 } // namespace tallymere
