@@ -1,11 +1,13 @@
 #pragma once
 #include "core/FileTree.h"
 #include "core/ScanProgress.h"
+#include "platform/MountTable.h"
 
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 namespace tallymere {
 
@@ -20,8 +22,11 @@ struct ScanOptions {
     std::unordered_set<std::string> excludedPaths;
 
     // The whole-disk setting: hidden entries, allocated sizes, and the folders that hold no user
-    // data of their own (virtual and network file systems, other mounts of the same data).
+    // data of their own: /proc, /sys, /dev, /run and every virtual or network mount point of this
+    // process's mount table. /home is scanned.
     static ScanOptions fullMac();
+    // The same from a given mount table.
+    static ScanOptions fullMac(const std::vector<MountEntry>& mounts);
 
     friend bool operator==(const ScanOptions&, const ScanOptions&) = default;
 };
@@ -31,10 +36,17 @@ namespace DiskScanner {
 // Blocks until every scan thread has ended. Null only when the root itself cannot be examined
 // (lstat fails); otherwise the finished root (sums and depths set), also after a cancel. The
 // returned pointer owns the whole tree.
+//
+// Names are the directory's raw bytes; folders are opened by raw path, so any name is read.
+// Below the root, the scan never enters a virtual or network file system (listed in the mount
+// table), whatever the options say. A folder's children keep the directory's order.
 std::shared_ptr<FileNode> scan(std::string_view root, const ScanOptions& options, ScanProgress& progress);
 
 // Number of scan threads for a given number of active processors: five each, between 8 and 48.
 int threadCount(int processors);
+
+// Processors this process may run on (its affinity mask), at least 1.
+int activeProcessors();
 
 } // namespace DiskScanner
 

@@ -1,0 +1,147 @@
+#include "core/ScanFileSystem.h"
+
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+namespace tallymere::ScanFileSystem {
+
+namespace {
+
+constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW;
+// A stretch of a long path opened at once, well below PATH_MAX.
+constexpr std::size_t longPathStretch = 2048;
+
+bool examineWithFstatat(int dirFd, const char* name, EntryInfo& info) {
+    struct stat st;
+    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    info.type = st.st_mode & S_IFMT;
+    info.links = st.st_nlink;
+    info.device = st.st_dev;
+    info.inode = st.st_ino;
+    info.size = st.st_size;
+    info.allocated = static_cast<std::int64_t>(st.st_blocks) * 512;
+    info.modified = static_cast<double>(st.st_mtim.tv_sec);
+    info.created = 0;
+    return true;
+}
+
+// openat2 refuses every symbolic link on the way; plain openat (older kernels) only the last one.
+int openOne(int dirFd, const char* path, Capabilities& capabilities) {
+    if (!capabilities.noOpenat2.load(std::memory_order_relaxed)) {
+        open_how how{};
+        how.flags = folderFlags;
+        how.resolve = RESOLVE_NO_SYMLINKS;
+        const long fd = ::syscall(SYS_openat2, dirFd, path, &how, sizeof how);
+        if (fd >= 0) return static_cast<int>(fd);
+        // A kernel or sandbox without openat2 answers ENOSYS (some sandboxes EPERM).
+        if (errno != ENOSYS && errno != EPERM) return -1;
+        capabilities.noOpenat2.store(true, std::memory_order_relaxed);
+    }
+    return ::openat(dirFd, path, folderFlags);
+}
+
+} // namespace
+
+bool examine(int dirFd, const char* name, EntryInfo& info, Capabilities& capabilities) {
+    if (capabilities.noStatx.load(std::memory_order_relaxed)) return examineWithFstatat(dirFd, name, info);
+    struct statx sx;
+    constexpr unsigned mask =
+        STATX_TYPE | STATX_NLINK | STATX_INO | STATX_SIZE | STATX_BLOCKS | STATX_MTIME | STATX_BTIME;
+    if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, mask, &sx) != 0) {
+        if (errno != ENOSYS) return false;
+        capabilities.noStatx.store(true, std::memory_order_relaxed);
+        return examineWithFstatat(dirFd, name, info);
+    }
+    info.type = sx.stx_mode & S_IFMT;
+    info.links = sx.stx_nlink;
+    info.device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    info.inode = sx.stx_ino;
+    info.size = static_cast<std::int64_t>(sx.stx_size);
+    info.allocated = static_cast<std::int64_t>(sx.stx_blocks) * 512;
+    info.modified = static_cast<double>(sx.stx_mtime.tv_sec);
+    info.created = (sx.stx_mask & STATX_BTIME) ? static_cast<double>(sx.stx_btime.tv_sec) : 0.0;
+    return true;
+}
+
+int openFolder(int rootFd, std::string_view relative, Capabilities& capabilities) {
+    if (relative.empty()) return ::openat(rootFd, ".", folderFlags);
+    if (relative.size() < PATH_MAX) return openOne(rootFd, std::string(relative).c_str(), capabilities);
+
+    // Too long for one call: open it a stretch of whole names at a time, each relative to the last.
+    int current = rootFd;
+    std::size_t start = 0;
+    while (start < relative.size()) {
+        std::size_t end = relative.size();
+        if (end - start > longPathStretch) {
+            end = relative.rfind('/', start + longPathStretch);
+            if (end == std::string_view::npos || end <= start) end = relative.find('/', start);
+            if (end == std::string_view::npos) end = relative.size();
+        }
+        const std::string stretch(relative.substr(start, end - start));
+        const int next = openOne(current, stretch.c_str(), capabilities);
+        const int savedErrno = errno;
+        if (current != rootFd) ::close(current);
+        if (next < 0) {
+            errno = savedErrno;
+            return -1;
+        }
+        current = next;
+        start = end + 1;
+    }
+    return current;
+}
+
+Boundaries boundaries(const std::vector<MountEntry>& mounts, std::string_view rootPath, dev_t rootDevice) {
+    Boundaries result;
+    const std::string prefix = rootPath == "/" ? std::string("/") : std::string(rootPath) + "/";
+    for (const MountEntry& mount : mounts) {
+        if (!MountTable::isVirtualOrNetwork(mount.fsType)) continue;
+        const dev_t device = static_cast<dev_t>(MountTable::deviceOf(mount));
+        if (device == rootDevice) continue;
+        result.devices.insert(device);
+        if (mount.mountPoint.size() > prefix.size() && mount.mountPoint.starts_with(prefix))
+            result.mountPoints.insert(mount.mountPoint);
+    }
+    return result;
+}
+
+std::string standardize(std::string_view path) {
+    std::string base;
+    if (path.empty() || path.front() != '/') {
+        char buffer[PATH_MAX];
+        if (::getcwd(buffer, sizeof buffer)) base = buffer;
+        base += '/';
+    }
+    base.append(path);
+
+    std::vector<std::string_view> parts;
+    std::string_view rest = base;
+    while (!rest.empty()) {
+        const std::size_t slash = rest.find('/');
+        const std::string_view part = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+            continue;
+        }
+        parts.push_back(part);
+    }
+    if (parts.empty()) return "/";
+    std::string result;
+    for (std::string_view part : parts) {
+        result += '/';
+        result.append(part);
+    }
+    return result;
+}
+
+} // namespace tallymere::ScanFileSystem

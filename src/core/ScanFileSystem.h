@@ -1,0 +1,57 @@
+#pragma once
+#include "platform/MountTable.h"
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+// The scanner's file-system calls: examining one entry, opening a folder below the scan root, and
+// the boundaries (virtual and network file systems) a scan never crosses. Private to DiskScanner.
+namespace tallymere::ScanFileSystem {
+
+// What the scanner keeps of one directory entry.
+struct EntryInfo {
+    mode_t type = 0; // the S_IFMT bits
+    std::uint64_t links = 0;
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t allocated = 0; // blocks of 512 bytes
+    double modified = 0;
+    double created = 0; // 0 when the file system keeps no birth time
+};
+
+// Which optional kernel calls turned out to be missing; shared by the threads of one scan.
+struct Capabilities {
+    std::atomic<bool> noStatx{false};
+    std::atomic<bool> noOpenat2{false};
+};
+
+// Examines `name` relative to `dirFd` without following a final symbolic link. statx, not fstatat,
+// because only statx reports the birth time; fstatat when the kernel lacks statx.
+bool examine(int dirFd, const char* name, EntryInfo& info, Capabilities& capabilities);
+
+// Opens the folder at `relative` (raw bytes, "" for the root itself) below the open root folder,
+// following no symbolic link on the way (a folder swapped for a link mid-scan is not entered).
+// Paths longer than the kernel's limit are opened a stretch at a time. -1 with errno on failure.
+int openFolder(int rootFd, std::string_view relative, Capabilities& capabilities);
+
+// The mounts a scan of `rootPath` (on device `rootDevice`) must not enter: the devices of every
+// virtual or network file system except the root's own, and those mount points that lie below
+// the root (so a dead network mount is recognised by its path, before anything waits on it).
+struct Boundaries {
+    std::unordered_set<dev_t> devices;
+    std::unordered_set<std::string> mountPoints;
+};
+Boundaries boundaries(const std::vector<MountEntry>& mounts, std::string_view rootPath, dev_t rootDevice);
+
+// An absolute path with "." and ".." resolved by text, repeated and trailing "/" removed; relative
+// paths are taken from the working folder. "/" stays "/".
+std::string standardize(std::string_view path);
+
+} // namespace tallymere::ScanFileSystem
