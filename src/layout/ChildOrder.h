@@ -1,0 +1,48 @@
+#pragma once
+#include "core/FileNode.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace tallymere::ChildOrder {
+
+// A child together with its size key, read once so that sorting does not chase node pointers.
+struct KeyedChild {
+    std::int64_t key = 0;
+    const FileNode* node = nullptr;
+};
+
+// The children a layout may enter: none for a package or a node without a child list.
+inline std::span<FileNode* const> enterable(const FileNode& node) {
+    if (node.isPackage) return {};
+    return node.children();
+}
+
+// Sum of the children's size keys with negative keys counted as 0, in floating point so that no
+// sum of 64-bit sizes can overflow.
+inline double positiveTotal(const FileNode& node, bool useAllocated) {
+    double total = 0;
+    for (const FileNode* child : enterable(node)) total += static_cast<double>(std::max<std::int64_t>(child->bytes(useAllocated), 0));
+    return total;
+}
+
+// The children with a key of at least 1 that `keep(key)` accepts, largest key first; equal keys
+// keep their stored order.
+template <class Keep>
+std::vector<KeyedChild> largestFirst(const FileNode& node, bool useAllocated, Keep&& keep) {
+    std::vector<KeyedChild> kept;
+    for (const FileNode* child : enterable(node)) {
+        const std::int64_t key = child->bytes(useAllocated);
+        if (key >= 1 && keep(key)) kept.push_back({key, child});
+    }
+    std::stable_sort(kept.begin(), kept.end(), [](const KeyedChild& a, const KeyedChild& b) { return a.key > b.key; });
+    return kept;
+}
+
+inline std::vector<KeyedChild> largestFirst(const FileNode& node, bool useAllocated) {
+    return largestFirst(node, useAllocated, [](std::int64_t) { return true; });
+}
+
+} // namespace tallymere::ChildOrder
