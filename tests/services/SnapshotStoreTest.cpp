@@ -1,0 +1,372 @@
+#include "services/SnapshotCodec.h"
+#include "services/SnapshotStore.h"
+#include "support/TreeText.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include <sys/stat.h>
+
+namespace tallymere {
+namespace {
+
+namespace fs = std::filesystem;
+using Change = SnapshotDelta::Change;
+
+std::vector<std::string> pathsOf(const Snapshot& snapshot) {
+    std::vector<std::string> paths;
+    for (const auto& entry : snapshot.entries) paths.push_back(entry.path);
+    return paths;
+}
+
+// A temporary folder removed with the test.
+struct TempFolder {
+    fs::path path;
+    TempFolder() {
+        std::string pattern = (fs::temp_directory_path() / "snapshot-test-XXXXXX").string();
+        path = ::mkdtemp(pattern.data());
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+    std::string str() const { return path.string(); }
+};
+
+void writeFile(const fs::path& path, std::string_view bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::vector<std::string> folderNames(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& item : fs::directory_iterator(folder)) names.push_back(item.path().filename().string());
+    return names;
+}
+
+Snapshot sample(double createdAt = 700000000.25) {
+    Snapshot snapshot;
+    snapshot.id = *Uuid::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
+    snapshot.createdAt = createdAt;
+    snapshot.rootPath = "/home/u";
+    snapshot.title = "u";
+    snapshot.totalSize = 10;
+    snapshot.totalFiles = 2;
+    snapshot.entries = {{"/home/u", 10, 2, true}, {"/home/u/a.txt", 7, 1, false}};
+    return snapshot;
+}
+
+Snapshot withSizes(std::vector<std::pair<std::string, std::int64_t>> sizes) {
+    Snapshot snapshot;
+    for (auto& [path, size] : sizes) snapshot.entries.push_back({path, size, 1, true});
+    return snapshot;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(SnapshotCapture, RootWithoutChildrenIsTheOnlyEntry) {
+    const auto root = test::treeFromText("/home/u/ \n");
+    const Snapshot snapshot = SnapshotStore::capture(*root, "u", true, 6, 5000000);
+    ASSERT_EQ(snapshot.entries.size(), 1u);
+    EXPECT_EQ(snapshot.entries[0], (Snapshot::Entry{"/home/u", 0, 0, true}));
+    EXPECT_EQ(snapshot.rootPath, "/home/u");
+    EXPECT_EQ(snapshot.title, "u");
+}
+
+TEST(SnapshotCapture, PreOrderWithLastChildFirstAndChosenSizes) {
+    const auto root = test::treeFromText(
+        "/r/\n"
+        "  a/\n"
+        "    x.bin 100 alloc=4096\n"
+        "  b.bin 200 alloc=8192\n"
+        "  c/\n"
+        "    y.bin 300 alloc=300\n");
+    const Snapshot logical = SnapshotStore::capture(*root, "r", false, 6, 0);
+    EXPECT_EQ(pathsOf(logical), (std::vector<std::string>{"/r", "/r/c", "/r/c/y.bin", "/r/b.bin", "/r/a", "/r/a/x.bin"}));
+    EXPECT_EQ(logical.totalSize, 600);
+    EXPECT_EQ(logical.totalFiles, 3);
+    EXPECT_EQ(logical.entries[3], (Snapshot::Entry{"/r/b.bin", 200, 1, false}));
+
+    const Snapshot allocated = SnapshotStore::capture(*root, "r", true, 6, 0);
+    EXPECT_EQ(allocated.totalSize, 4096 + 8192 + 300);
+    EXPECT_EQ(allocated.entries[4], (Snapshot::Entry{"/r/a", 4096, 1, true}));
+    EXPECT_NE(allocated.id, logical.id);
+    EXPECT_GT(allocated.createdAt, 7e8) << "seconds since 2001, not 1970";
+    EXPECT_LT(allocated.createdAt, 2e9);
+}
+
+TEST(SnapshotCapture, DepthAndSizeLimits) {
+    // /r is depth 0; deep/ runs down a chain to depth 8 (d8) whose file sits at depth 9.
+    const auto root = test::treeFromText(
+        "/r/\n"
+        "  small/\n"
+        "    mid/\n"
+        "      low/\n"
+        "        tiny.bin 600000\n"
+        "  pkg.app/\n"
+        "    inner/\n"
+        "      big.bin 9000000\n"
+        "  d1/\n"
+        "    d2/\n"
+        "      d3/\n"
+        "        d4/\n"
+        "          d5/\n"
+        "            d6/\n"
+        "              under7/\n"
+        "                under8/\n"
+        "                  f.bin 4999999\n"
+        "              d7/\n"
+        "                d8/\n"
+        "                  f.bin 5000000\n");
+    const Snapshot snapshot = SnapshotStore::capture(*root, "r", true, 6, 5000000);
+    const std::vector<std::string> paths = pathsOf(snapshot);
+    const std::set<std::string> recorded(paths.begin(), paths.end());
+    const std::string d6 = "/r/d1/d2/d3/d4/d5/d6";
+
+    EXPECT_TRUE(recorded.contains(d6 + "/d7")) << "big enough at depth 7";
+    EXPECT_TRUE(recorded.contains(d6 + "/d7/d8")) << "big enough at depth 8";
+    EXPECT_FALSE(recorded.contains(d6 + "/d7/d8/f.bin")) << "depth 8 is not entered";
+    EXPECT_FALSE(recorded.contains(d6 + "/under7")) << "4999999 bytes at depth 7";
+    EXPECT_FALSE(recorded.contains(d6 + "/under7/under8"));
+    EXPECT_TRUE(recorded.contains("/r/pkg.app")) << "a package is recorded";
+    EXPECT_FALSE(recorded.contains("/r/pkg.app/inner")) << "but never entered";
+    EXPECT_FALSE(recorded.contains("/r/small")) << "600000 bytes is below minSize / 8: not visited at depth 1";
+    EXPECT_EQ(paths.size(), 10u) << ::testing::PrintToString(paths);
+}
+
+TEST(SnapshotCapture, NonUtf8NamesAreRepairedAndSurviveARoundTrip) {
+    const auto root = test::treeFromText("/r/\n  caf\xe9.txt 10\n");
+    const Snapshot snapshot = SnapshotStore::capture(*root, "r", false, 6, 0);
+    ASSERT_EQ(snapshot.entries.size(), 2u);
+    EXPECT_EQ(snapshot.entries[1].path, "/r/caf\xef\xbf\xbd.txt");
+    EXPECT_EQ(SnapshotCodec::decode(SnapshotCodec::encode(snapshot)), snapshot);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(SnapshotFile, ExactCompactFormat) {
+    EXPECT_EQ(SnapshotCodec::encode(sample()),
+              R"({"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","createdAt":700000000.25,"rootPath":"\/home\/u",)"
+              R"("title":"u","totalSize":10,"totalFiles":2,"entries":[{"path":"\/home\/u","size":10,"files":2,)"
+              R"("isDirectory":true},{"path":"\/home\/u\/a.txt","size":7,"files":1,"isDirectory":false}]})");
+    Snapshot whole = sample(700000000.0);
+    whole.entries.clear();
+    EXPECT_NE(SnapshotCodec::encode(whole).find(R"("createdAt":700000000,)"), std::string::npos);
+}
+
+TEST(SnapshotFile, EscapesAndExtremeValuesRoundTrip) {
+    Snapshot snapshot = sample(725846400.123456789);
+    snapshot.title = "q\"b\\s/n\nt\tc\x01 \xc3\xa9";
+    snapshot.totalSize = std::numeric_limits<std::int64_t>::min();
+    snapshot.totalFiles = std::numeric_limits<std::int32_t>::max();
+    snapshot.entries.push_back({"", std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::int32_t>::min(), false});
+    const std::string text = SnapshotCodec::encode(snapshot);
+    EXPECT_NE(text.find(R"("title":"q\"b\\s\/n\nt\tc\u0001 )" "\xc3\xa9\""), std::string::npos) << text;
+    EXPECT_EQ(SnapshotCodec::decode(text), snapshot);
+}
+
+TEST(SnapshotFile, NonFiniteDateIsAnEncodingError) {
+    EXPECT_THROW(SnapshotCodec::encode(sample(std::numeric_limits<double>::infinity())), SnapshotCodec::EncodingError);
+    EXPECT_THROW(SnapshotCodec::encode(sample(std::numeric_limits<double>::quiet_NaN())), SnapshotCodec::EncodingError);
+}
+
+TEST(SnapshotFile, KeysByNameInAnyOrderUnknownKeysIgnored) {
+    const auto decoded = SnapshotCodec::decode(
+        R"( { "extra": {"nested": [1, 2, {"x": null}]}, "entries": [{"isDirectory": false, "files": 0, "size": -3, "path": "p", "more": 1}],)"
+        R"("totalFiles": 0, "totalSize": 5, "title": "", "rootPath": "/", "createdAt": 12, "id": "e621e1f8-c36c-495a-93fc-0c247a3e6e5f" } )");
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(decoded->createdAt, 12.0);
+    EXPECT_EQ(decoded->id.text(), "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
+    EXPECT_EQ(decoded->entries, (std::vector<Snapshot::Entry>{{"p", -3, 0, false}}));
+}
+
+TEST(SnapshotFile, EveryMissingKeyMakesTheFileUnreadable) {
+    const std::string good = SnapshotCodec::encode(sample());
+    for (const char* key : {"\"id\"", "\"createdAt\"", "\"rootPath\"", "\"title\"", "\"totalSize\"", "\"totalFiles\"",
+                            "\"entries\"", "\"path\"", "\"size\"", "\"files\"", "\"isDirectory\""}) {
+        std::string renamed = good;
+        renamed.replace(renamed.find(key), 1, "\"_"); // the key loses its name, its value stays
+        EXPECT_FALSE(SnapshotCodec::decode(renamed).has_value()) << key;
+    }
+}
+
+TEST(SnapshotFile, CorruptContentIsRejectedWithoutACrash) {
+    const std::string good = SnapshotCodec::encode(sample());
+    ASSERT_TRUE(SnapshotCodec::decode(good).has_value());
+    for (std::size_t length = 0; length < good.size(); ++length)
+        EXPECT_FALSE(SnapshotCodec::decode(good.substr(0, length)).has_value()) << "truncated at " << length;
+
+    const auto replaced = [&](std::string_view from, std::string_view to) {
+        std::string text = good;
+        text.replace(text.find(from), from.size(), to);
+        return text;
+    };
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"not JSON", "snapshot"},
+        {"trailing garbage", good + "x"},
+        {"array at the top", "[" + good + "]"},
+        {"bad UUID", replaced("E621E1F8-", "E621E1FG-")},
+        {"short UUID", replaced("E621E1F8-", "E621E1F-")},
+        {"id as number", replaced(R"("E621E1F8-C36C-495A-93FC-0C247A3E6E5F")", "1")},
+        {"date as string", replaced("700000000.25", "\"700000000.25\"")},
+        {"date out of double range", replaced("700000000.25", "1e999")},
+        {"size as string", replaced(R"("size":10)", R"("size":"10")")},
+        {"files as fraction", replaced(R"("files":2)", R"("files":2.5)")},
+        {"totalFiles above 32 bits", replaced(R"("totalFiles":2)", R"("totalFiles":2147483648)")},
+        {"files below 32 bits", replaced(R"("files":2)", R"("files":-2147483649)")},
+        {"totalSize above 64 bits", replaced(R"("totalSize":10)", R"("totalSize":9223372036854775808)")},
+        {"isDirectory as number", replaced(R"("isDirectory":true)", R"("isDirectory":1)")},
+        {"path as null", replaced(R"("path":"\/home\/u")", R"("path":null)")},
+        {"entries as object", replaced(R"("entries":[)", R"("entries":{"a":[)") + "}"},
+        {"entry as array", replaced(R"("entries":[)", R"("entries":[[1],)")},
+        {"invalid UTF-8", replaced(R"("title":"u")", "\"title\":\"\xff\"")},
+        {"nested 100,000 levels", replaced(R"("title":"u")", "\"title\":\"u\",\"x\":" + std::string(100000, '[') +
+                                                                   std::string(100000, ']'))},
+        {"nested unclosed", std::string(100000, '{')},
+    };
+    for (const auto& [what, text] : cases) EXPECT_FALSE(SnapshotCodec::decode(text).has_value()) << what;
+    EXPECT_TRUE(SnapshotCodec::decode(replaced(R"("totalFiles":2)", R"("totalFiles":2147483647)")).has_value());
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(SnapshotFolder, SaveWritesItsOwnFileAndLoadReadsItBack) {
+    TempFolder temp;
+    const std::string folder = (temp.path / "a/b/Snapshots").string(); // created with its parents
+    Snapshot snapshot = sample();
+    SnapshotStore::save(snapshot, folder);
+    EXPECT_EQ(folderNames(folder), std::vector<std::string>{"E621E1F8-C36C-495A-93FC-0C247A3E6E5F.json"});
+    std::ifstream file(fs::path(folder) / "E621E1F8-C36C-495A-93FC-0C247A3E6E5F.json", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), SnapshotCodec::encode(snapshot));
+    EXPECT_EQ(SnapshotStore::load(folder), std::vector<Snapshot>{snapshot});
+
+    snapshot.title = "again";
+    SnapshotStore::save(snapshot, folder);
+    EXPECT_EQ(SnapshotStore::load(folder), std::vector<Snapshot>{snapshot}) << "saving again replaces its own file";
+    EXPECT_EQ(folderNames(folder).size(), 1u) << "no temporary file stays behind";
+
+    SnapshotStore::remove(snapshot, folder);
+    EXPECT_TRUE(SnapshotStore::load(folder).empty());
+    SnapshotStore::remove(snapshot, folder); // missing file: ignored
+}
+
+TEST(SnapshotFolder, SaveFailsWhenTheFolderCannotBeMade) {
+    TempFolder temp;
+    writeFile(temp.path / "blocker", "a regular file where a folder should be");
+    const std::string folder = (temp.path / "blocker/Snapshots").string();
+    try {
+        SnapshotStore::save(sample(), folder);
+        FAIL() << "save reported success";
+    } catch (const SnapshotStore::SaveError& error) {
+        EXPECT_NE(std::string(error.what()).find(folder), std::string::npos) << error.what();
+        EXPECT_NE(std::string(error.what()).find("Not a directory"), std::string::npos) << error.what();
+    }
+    EXPECT_TRUE(SnapshotStore::load(folder).empty());
+    EXPECT_EQ(folderNames(temp.path), std::vector<std::string>{"blocker"});
+}
+
+TEST(SnapshotFolder, LoadListsNewestFirstAndSkipsWhatItCannotRead) {
+    TempFolder temp;
+    const std::string folder = temp.str();
+    Snapshot old = sample(100), mid = sample(200), fresh = sample(300);
+    for (Snapshot* s : {&old, &mid, &fresh}) s->id = Uuid::random();
+    for (const Snapshot* s : {&mid, &fresh, &old}) SnapshotStore::save(*s, folder);
+
+    Snapshot renamed = sample(150);
+    renamed.id = Uuid::random();
+    writeFile(temp.path / "not-its-id.json", SnapshotCodec::encode(renamed));
+    Snapshot hidden = sample(50);
+    hidden.id = Uuid::random();
+    writeFile(temp.path / ".hidden.json", SnapshotCodec::encode(hidden));
+
+    Snapshot upper = sample(400);
+    upper.id = Uuid::random();
+    writeFile(temp.path / (upper.id.text() + ".JSON"), SnapshotCodec::encode(upper));
+    writeFile(temp.path / "broken.json", SnapshotCodec::encode(upper).substr(0, 40));
+    writeFile(temp.path / "deep.json", std::string(100000, '['));
+    writeFile(temp.path / "empty.json", "");
+    fs::create_directory(temp.path / "folder.json");
+    ASSERT_EQ(::mkfifo((temp.path / "pipe.json").c_str(), 0644), 0) << "a pipe must not block the listing";
+
+    EXPECT_EQ(SnapshotStore::load(folder), (std::vector<Snapshot>{fresh, mid, renamed, old, hidden}));
+
+    SnapshotStore::remove(renamed, folder);
+    EXPECT_TRUE(fs::exists(temp.path / "not-its-id.json")) << "remove goes by the id's file name only";
+}
+
+TEST(SnapshotFolder, EqualDatesKeepListingOrder) {
+    TempFolder temp;
+    std::vector<Snapshot> saved;
+    for (int i = 0; i < 8; ++i) {
+        Snapshot s = sample(500);
+        s.id = Uuid::random();
+        s.title = std::to_string(i);
+        SnapshotStore::save(s, temp.str());
+        saved.push_back(s);
+    }
+    std::vector<std::string> expected;
+    for (const auto& name : folderNames(temp.path)) expected.push_back(name.substr(0, 36));
+    std::vector<std::string> listed;
+    for (const auto& s : SnapshotStore::load(temp.str())) listed.push_back(s.id.text());
+    EXPECT_EQ(listed, expected);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(SnapshotDiff, ThresholdAndSelfComparison) {
+    const Snapshot a = withSizes({{"/r", 100}, {"/r/x", 60}, {"/r/y", 40}});
+    EXPECT_TRUE(SnapshotStore::diff(a, a, 1).empty());
+
+    const Snapshot b = withSizes({{"/r", 100}, {"/r/x", 70}, {"/r/y", 31}});
+    const auto deltas = SnapshotStore::diff(a, b, 10);
+    ASSERT_EQ(deltas.size(), 1u) << "grew by exactly 10 is reported, shrank by 9 is not";
+    EXPECT_EQ(deltas[0], (SnapshotDelta{"/r/x", "x", 60, 70, Change::grew}));
+    EXPECT_EQ(deltas[0].id(), "/r/x");
+
+    const auto shrank = SnapshotStore::diff(b, a, 9);
+    ASSERT_EQ(shrank.size(), 2u);
+    EXPECT_EQ(shrank[0], (SnapshotDelta{"/r/x", "x", 70, 60, Change::shrank}));
+    EXPECT_EQ(shrank[1], (SnapshotDelta{"/r/y", "y", 31, 40, Change::grew}));
+}
+
+TEST(SnapshotDiff, ParentCarriedWhollyByOneChildIsDropped) {
+    const Snapshot from = withSizes({{"/", 1000000000}, {"/a", 300000000}, {"/a/b", 100000000}, {"/a/c", 10}});
+    const Snapshot to = withSizes({{"/", 1000000000}, {"/a", 400000000}, {"/a/b", 195000000}, {"/a/c", 10}});
+    EXPECT_EQ(SnapshotStore::diff(from, to, 10000000),
+              (std::vector<SnapshotDelta>{{"/a/b", "b", 100000000, 195000000, Change::grew}}));
+
+    const Snapshot spread = withSizes({{"/", 1000000000}, {"/a", 400000000}, {"/a/b", 150000000}, {"/a/c", 50000010}});
+    EXPECT_EQ(SnapshotStore::diff(from, spread, 10000000),
+              (std::vector<SnapshotDelta>{{"/a", "a", 300000000, 400000000, Change::grew},
+                                          {"/a/b", "b", 100000000, 150000000, Change::grew},
+                                          {"/a/c", "c", 10, 50000010, Change::grew}}));
+}
+
+TEST(SnapshotDiff, NewFolderReportedAtItsOnlyNewChild) {
+    const Snapshot from = withSizes({{"/r", 10}});
+    const Snapshot to = withSizes({{"/r", 150000010}, {"/r/new", 150000000}, {"/r/new/data", 150000000}});
+    EXPECT_EQ(SnapshotStore::diff(from, to, 10000000),
+              (std::vector<SnapshotDelta>{{"/r/new/data", "data", 0, 150000000, Change::added}}));
+}
+
+TEST(SnapshotDiff, DifferentRootsShareNoPath) {
+    const Snapshot from = withSizes({{"/old", 30000000}, {"/old/a", 20000000}, {"/old/b", 10000000}, {"/old/c", 5}});
+    const Snapshot to = withSizes({{"/new", 50000000}, {"/new/z", 50000000}});
+    EXPECT_EQ(SnapshotStore::diff(from, to, 10000000),
+              (std::vector<SnapshotDelta>{{"/new/z", "z", 0, 50000000, Change::added},
+                                          {"/old", "old", 30000000, 0, Change::removed},
+                                          {"/old/a", "a", 20000000, 0, Change::removed},
+                                          {"/old/b", "b", 10000000, 0, Change::removed}}));
+}
+
+TEST(SnapshotDiff, LastEntryOfARepeatedPathCountsAndExtremesDoNotOverflow) {
+    const Snapshot from = withSizes({{"/r", 5}, {"/r", std::numeric_limits<std::int64_t>::min()}});
+    const Snapshot to = withSizes({{"/r", std::numeric_limits<std::int64_t>::max()}, {"/r", 7}});
+    EXPECT_EQ(SnapshotStore::diff(from, to, std::numeric_limits<std::int64_t>::max()),
+              (std::vector<SnapshotDelta>{{"/r", "r", std::numeric_limits<std::int64_t>::min(), 7, Change::grew}}));
+}
+
+} // namespace
+} // namespace tallymere
