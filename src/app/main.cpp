@@ -1,8 +1,10 @@
+#include "core/CLI.h"
+
 #include <cstdio>
 
 int main(int argc, char** argv) {
-    (void)argc;
-    (void)argv;
+    // The command line needs no display: it runs, and ends the process, before any Qt object exists.
+    tallymere::CLI::runIfRequested(argc, argv);
     std::puts("usage: tallymere [--scan PATH | --snapshot PATH]");
     return 0;
 }
