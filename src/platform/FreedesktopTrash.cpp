@@ -1,0 +1,273 @@
+#include "platform/FreedesktopTrash.h"
+
+#include "platform/UserFolders.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <optional>
+#include <system_error>
+
+namespace tallymere::FreedesktopTrash {
+namespace {
+
+std::string systemMessage(int error) {
+    return std::generic_category().message(error);
+}
+
+Result failure(std::string message) {
+    return {.moved = false, .trashedPath = {}, .error = std::move(message)};
+}
+
+std::string parentOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// A folder that exists as a real folder (not a link to one), created with mode 0700 when missing.
+// Returns 0 or the errno of the failure.
+int ensureFolder(const std::string& path) {
+    if (mkdir(path.c_str(), 0700) == 0) return 0;
+    if (errno != EEXIST) return errno;
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0) return errno;
+    return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+}
+
+// Every missing folder from the top down, like mkdir -p.
+int ensureFolders(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0) return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+    if (path != "/" && errno == ENOENT) {
+        if (const int error = ensureFolders(parentOf(path))) return error;
+    }
+    return ensureFolder(path);
+}
+
+// The device of the nearest existing folder at or above the path.
+std::optional<dev_t> deviceOfNearest(std::string path) {
+    for (;;) {
+        struct stat info {};
+        if (stat(path.c_str(), &info) == 0) return info.st_dev;
+        if (path == "/") return std::nullopt;
+        path = parentOf(path);
+    }
+}
+
+// The highest folder above `folder` (itself included) on the same device: the mount point.
+std::string topFolderOf(const std::string& folder, dev_t device) {
+    std::string top = folder;
+    while (top != "/") {
+        const std::string up = parentOf(top);
+        struct stat info {};
+        if (stat(up.c_str(), &info) != 0 || info.st_dev != device) break;
+        top = up;
+    }
+    return top;
+}
+
+std::string joined(const std::string& folder, const std::string& name) {
+    return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+struct TrashFolder {
+    std::string folder;  // holds files/ and info/
+    std::string topdir;  // empty for the home Trash; else what Path= is relative to
+};
+
+// The Trash of a device's top folder: $topdir/.Trash/$uid when $topdir/.Trash is a real, sticky
+// folder (a link or a non-sticky folder could let another user see or swap the files), else
+// $topdir/.Trash-$uid, which must be our own real folder.
+std::optional<TrashFolder> topdirTrash(const std::string& topdir, std::string& error) {
+    const std::string uid = std::to_string(getuid());
+    const std::string shared = joined(topdir, ".Trash");
+    struct stat info {};
+    if (lstat(shared.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX)) {
+        const std::string own = shared + "/" + uid;
+        struct stat ownInfo {};
+        if (ensureFolder(own) == 0 && lstat(own.c_str(), &ownInfo) == 0 && S_ISDIR(ownInfo.st_mode) &&
+            ownInfo.st_uid == getuid())
+            return TrashFolder{own, topdir};
+    }
+    const std::string personal = joined(topdir, ".Trash-" + uid);
+    if (const int failed = ensureFolder(personal)) {
+        error = "The Trash folder " + personal + " could not be created: " + systemMessage(failed);
+        return std::nullopt;
+    }
+    struct stat personalInfo {};
+    if (lstat(personal.c_str(), &personalInfo) != 0 || personalInfo.st_uid != getuid()) {
+        error = "The Trash folder " + personal + " belongs to another user";
+        return std::nullopt;
+    }
+    return TrashFolder{personal, topdir};
+}
+
+// The longest name whose info file still fits a directory entry, cut at a character boundary.
+std::string fittingName(const std::string& name, std::size_t reserve) {
+    constexpr std::size_t nameMax = NAME_MAX;
+    constexpr std::size_t infoSuffix = sizeof(".trashinfo") - 1;
+    if (name.size() + reserve + infoSuffix <= nameMax) return name;
+    std::size_t length = nameMax - reserve - infoSuffix;
+    while (length > 0 && (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80) --length;
+    return name.substr(0, length);
+}
+
+// "report.pdf" -> "report.2.pdf"; a dot file or a name without an extension gets ".2" appended.
+std::string numberedName(const std::string& name, int number) {
+    const std::string suffix = "." + std::to_string(number);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) return fittingName(name, suffix.size()) + suffix;
+    const std::string extension = name.substr(dot);
+    const std::string stem = name.substr(0, dot);
+    return fittingName(stem, suffix.size() + extension.size()) + suffix + extension;
+}
+
+std::string deletionDate() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    return std::string(text, length);
+}
+
+bool writeAll(int fd, const std::string& text) {
+    std::size_t written = 0;
+    while (written < text.size()) {
+        const ssize_t n = write(fd, text.data() + written, text.size() - written);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Moves without ever replacing an entry that appeared meanwhile; file systems without that option
+// fall back to a plain rename after the caller's existence check.
+int moveNoReplace(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    struct stat info {};
+    if (lstat(to.c_str(), &info) == 0) return EEXIST;
+    return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+} // namespace
+
+std::string homeTrashFolder() {
+    const std::string dataHome = UserFolders::dataHome();
+    if (dataHome.empty()) return {};
+    return dataHome + "/Trash";
+}
+
+std::string encodePath(const std::string& path) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(path.size());
+    for (unsigned char c : path) {
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                           c == '_' || c == '.' || c == '~' || c == '/';
+        if (plain) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out.push_back('%');
+            out.push_back(hex[c >> 4]);
+            out.push_back(hex[c & 0x0F]);
+        }
+    }
+    return out;
+}
+
+Result moveToTrash(const std::string& requested) {
+    if (requested.empty() || requested.front() != '/') return failure("Only an absolute path can be moved to the Trash");
+    std::string path = requested;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    if (path == "/") return failure("The root folder cannot be moved to the Trash");
+    const std::string name = path.substr(path.rfind('/') + 1);
+    if (name == "." || name == "..") return failure("The path must name an item, not . or ..");
+
+    struct stat item {};
+    if (lstat(path.c_str(), &item) != 0) return failure(systemMessage(errno));
+    // The folder that holds the entry decides the file system the move happens on.
+    const std::string parent = parentOf(path);
+    struct stat parentInfo {};
+    if (stat(parent.c_str(), &parentInfo) != 0) return failure(systemMessage(errno));
+
+    TrashFolder trash;
+    const std::string home = homeTrashFolder();
+    const std::optional<dev_t> homeDevice = home.empty() ? std::nullopt : deviceOfNearest(home);
+    if (homeDevice && *homeDevice == parentInfo.st_dev) {
+        if (const int error = ensureFolders(home))
+            return failure("The Trash folder " + home + " could not be created: " + systemMessage(error));
+        trash.folder = home;
+    } else {
+        char* resolved = realpath(parent.c_str(), nullptr);
+        if (!resolved) return failure(systemMessage(errno));
+        const std::string realParent = resolved;
+        free(resolved);
+        std::string error;
+        const auto found = topdirTrash(topFolderOf(realParent, parentInfo.st_dev), error);
+        if (!found) return failure(error);
+        trash = *found;
+    }
+    const std::string filesFolder = trash.folder + "/files";
+    const std::string infoFolder = trash.folder + "/info";
+    for (const std::string& folder : {filesFolder, infoFolder})
+        if (const int error = ensureFolder(folder))
+            return failure("The Trash folder " + folder + " could not be created: " + systemMessage(error));
+
+    // Path= is absolute in the home Trash and relative to the top folder elsewhere, so a disk
+    // mounted at another place still restores to the right folder.
+    std::string recorded = path;
+    if (!trash.topdir.empty()) {
+        char* resolved = realpath(parent.c_str(), nullptr);
+        if (!resolved) return failure(systemMessage(errno));
+        std::string realPath = joined(resolved, name);
+        free(resolved);
+        recorded = trash.topdir == "/" ? realPath.substr(1) : realPath.substr(trash.topdir.size() + 1);
+    }
+    const std::string info = "[Trash Info]\nPath=" + encodePath(recorded) + "\nDeletionDate=" + deletionDate() + "\n";
+
+    constexpr int maxAttempts = 100000;
+    const std::string baseName = fittingName(name, 0);
+    for (int attempt = 1; attempt <= maxAttempts; ++attempt) {
+        const std::string trashedName = attempt == 1 ? baseName : numberedName(name, attempt);
+        const std::string infoPath = infoFolder + "/" + trashedName + ".trashinfo";
+        const std::string target = filesFolder + "/" + trashedName;
+        // Claiming the info file first reserves the name against other programs trashing at once.
+        const int fd = open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return failure(systemMessage(errno));
+        }
+        struct stat existing {};
+        if (lstat(target.c_str(), &existing) == 0) {
+            // A leftover without its info file: keep it, take the next name.
+            close(fd);
+            unlink(infoPath.c_str());
+            continue;
+        }
+        const bool written = writeAll(fd, info);
+        const int writeError = errno;
+        if (close(fd) != 0 || !written) {
+            unlink(infoPath.c_str());
+            return failure(systemMessage(written ? errno : writeError));
+        }
+        if (const int error = moveNoReplace(path, target)) {
+            unlink(infoPath.c_str());
+            if (error == EEXIST) continue;
+            return failure(systemMessage(error));
+        }
+        return {.moved = true, .trashedPath = target, .error = {}};
+    }
+    return failure(systemMessage(EEXIST));
+}
+
+} // namespace tallymere::FreedesktopTrash

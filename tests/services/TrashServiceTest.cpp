@@ -1,0 +1,250 @@
+#include "platform/FreedesktopTrash.h"
+#include "services/TrashService.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+namespace tallymere {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readText(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+void writeText(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// A scratch folder with its own data home, so the home Trash is <scratch>/data/Trash.
+class TrashTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tm-trash-XXXXXX";
+        ASSERT_TRUE(mkdtemp(pattern));
+        m_scratch = pattern;
+        const char* previous = std::getenv("XDG_DATA_HOME");
+        m_previous = previous ? std::optional<std::string>(previous) : std::nullopt;
+        setenv("XDG_DATA_HOME", (m_scratch / "data").c_str(), 1);
+        fs::create_directories(m_scratch / "src");
+    }
+    void TearDown() override {
+        if (m_previous) setenv("XDG_DATA_HOME", m_previous->c_str(), 1);
+        else unsetenv("XDG_DATA_HOME");
+        fs::remove_all(m_scratch);
+    }
+
+    fs::path makeFile(const std::string& relative, const std::string& text = "x") {
+        const fs::path path = m_scratch / "src" / relative;
+        fs::create_directories(path.parent_path());
+        writeText(path, text);
+        return path;
+    }
+    fs::path trash() const { return m_scratch / "data" / "Trash"; }
+
+    fs::path m_scratch;
+    std::optional<std::string> m_previous;
+};
+
+TEST_F(TrashTest, MovesItemsInOrderAndCountsTheirSizes) {
+    const fs::path a = makeFile("a.txt");
+    const fs::path folder = m_scratch / "src" / "folder";
+    makeFile("folder/inner/deep.bin");
+    const fs::path unsized = makeFile("unsized");
+    const auto outcome = TrashService::trash({a, folder, unsized}, {{a, 100}, {folder, 2000}});
+    EXPECT_EQ(outcome.trashed, (std::vector<std::string>{a, folder, unsized}));
+    EXPECT_TRUE(outcome.failed.empty());
+    EXPECT_EQ(outcome.freed, 2100);
+    EXPECT_FALSE(fs::exists(a));
+    EXPECT_TRUE(fs::exists(trash() / "files" / "a.txt"));
+    EXPECT_TRUE(fs::exists(trash() / "files" / "folder" / "inner" / "deep.bin"));
+    EXPECT_TRUE(fs::exists(trash() / "info" / "folder.trashinfo"));
+}
+
+TEST_F(TrashTest, InfoFileRecordsTheEncodedPathAndLocalDeletionTime) {
+    const fs::path odd = makeFile(std::string("a b%\n\xFF.txt"));
+    const auto outcome = TrashService::trash({odd}, {});
+    ASSERT_EQ(outcome.trashed.size(), 1u);
+    const std::string info = readText(trash() / "info" / (odd.filename().string() + ".trashinfo"));
+    const std::string encodedFolder = FreedesktopTrash::encodePath((m_scratch / "src").string());
+    const std::regex shape("\\[Trash Info\\]\nPath=" + encodedFolder +
+                           "/a%20b%25%0A%FF\\.txt\nDeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n");
+    EXPECT_TRUE(std::regex_match(info, shape)) << info;
+    const struct stat infoStat = [&] {
+        struct stat s {};
+        stat((trash() / "info" / (odd.filename().string() + ".trashinfo")).c_str(), &s);
+        return s;
+    }();
+    EXPECT_EQ(infoStat.st_mode & 0777, 0600u);
+}
+
+TEST_F(TrashTest, SameNameFromTwoFoldersKeepsBothWithMatchingInfo) {
+    const fs::path first = makeFile("one/report.pdf", "first");
+    const fs::path second = makeFile("two/report.pdf", "second");
+    // A leftover in files/ without an info file is not overwritten either.
+    fs::create_directories(trash() / "files");
+    writeText(trash() / "files" / "report.3.pdf", "stale");
+    const fs::path third = makeFile("three/report.pdf", "third");
+
+    const auto outcome = TrashService::trash({first, second, third}, {});
+    ASSERT_EQ(outcome.trashed.size(), 3u);
+    auto pathLine = [&](const std::string& name) {
+        const std::string info = readText(trash() / "info" / (name + ".trashinfo"));
+        const std::size_t start = info.find("Path=") + 5;
+        return info.substr(start, info.find('\n', start) - start);
+    };
+    EXPECT_EQ(readText(trash() / "files" / "report.pdf"), "first");
+    EXPECT_EQ(pathLine("report.pdf"), FreedesktopTrash::encodePath(first));
+    EXPECT_EQ(readText(trash() / "files" / "report.2.pdf"), "second");
+    EXPECT_EQ(pathLine("report.2.pdf"), FreedesktopTrash::encodePath(second));
+    EXPECT_EQ(readText(trash() / "files" / "report.3.pdf"), "stale");
+    EXPECT_FALSE(fs::exists(trash() / "info" / "report.3.pdf.trashinfo"));
+    EXPECT_EQ(readText(trash() / "files" / "report.4.pdf"), "third");
+    EXPECT_EQ(pathLine("report.4.pdf"), FreedesktopTrash::encodePath(third));
+}
+
+TEST_F(TrashTest, MissingAndRepeatedPathsFailWithTheSystemMessage) {
+    const fs::path a = makeFile("a");
+    const std::string missing = (m_scratch / "src" / "gone").string();
+    const auto outcome = TrashService::trash({a, missing, a}, {{a, 7}, {missing, 1000}});
+    EXPECT_EQ(outcome.trashed, std::vector<std::string>{a});
+    ASSERT_EQ(outcome.failed.size(), 2u);
+    EXPECT_EQ(outcome.failed[0], (std::pair<std::string, std::string>{missing, "No such file or directory"}));
+    EXPECT_EQ(outcome.failed[1].first, a.string());
+    EXPECT_EQ(outcome.freed, 7);
+    // A failed attempt leaves no info file behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator(trash() / "info"), fs::directory_iterator()), 1);
+}
+
+TEST_F(TrashTest, RefusesRelativePathsAndTheRootFolder) {
+    const fs::path kept = makeFile("kept");
+    ASSERT_EQ(chdir((m_scratch / "src").c_str()), 0);
+    const auto outcome = TrashService::trash({"kept", "", "/", "//", (m_scratch / "src" / "..").string()}, {});
+    EXPECT_TRUE(outcome.trashed.empty());
+    ASSERT_EQ(outcome.failed.size(), 5u);
+    for (const auto& [path, message] : outcome.failed) EXPECT_FALSE(message.empty()) << path;
+    EXPECT_TRUE(fs::exists(kept));
+    EXPECT_FALSE(fs::exists(trash()));
+    ASSERT_EQ(chdir("/"), 0);
+}
+
+TEST_F(TrashTest, TrashFolderThatCannotBeCreatedFailsPerPath) {
+    const fs::path a = makeFile("a");
+    const fs::path b = makeFile("b");
+    fs::create_directories(trash().parent_path());
+    writeText(trash(), "not a folder");
+    const auto outcome = TrashService::trash({a, b}, {{a, 1}, {b, 1}});
+    EXPECT_TRUE(outcome.trashed.empty());
+    ASSERT_EQ(outcome.failed.size(), 2u);
+    EXPECT_NE(outcome.failed[0].second.find("Not a directory"), std::string::npos) << outcome.failed[0].second;
+    EXPECT_EQ(outcome.freed, 0);
+    EXPECT_TRUE(fs::exists(a));
+    EXPECT_TRUE(fs::exists(b));
+}
+
+TEST_F(TrashTest, CreatesAMissingDataHome) {
+    const fs::path a = makeFile("a");
+    setenv("XDG_DATA_HOME", (m_scratch / "fresh" / "share").c_str(), 1);
+    const auto outcome = TrashService::trash({a}, {});
+    EXPECT_EQ(outcome.trashed.size(), 1u);
+    EXPECT_TRUE(fs::exists(m_scratch / "fresh" / "share" / "Trash" / "files" / "a"));
+}
+
+// Items on another device go to that device's own Trash; they are never copied.
+class OtherDeviceTrashTest : public TrashTest {
+protected:
+    void SetUp() override {
+        TrashTest::SetUp();
+        struct stat shm {}, tmp {};
+        if (stat("/dev/shm", &shm) != 0 || stat(m_scratch.c_str(), &tmp) != 0 || shm.st_dev == tmp.st_dev ||
+            access("/dev/shm", W_OK) != 0)
+            GTEST_SKIP() << "no second writable device";
+        const std::string uid = std::to_string(getuid());
+        m_shared = "/dev/shm/.Trash";
+        m_personal = "/dev/shm/.Trash-" + uid;
+        if (fs::exists(fs::symlink_status(m_shared)) || fs::exists(fs::symlink_status(m_personal)))
+            GTEST_SKIP() << "/dev/shm already has a Trash";
+        char pattern[] = "/dev/shm/tm-trash-XXXXXX";
+        ASSERT_TRUE(mkdtemp(pattern));
+        m_area = pattern;
+    }
+    void TearDown() override {
+        if (!m_area.empty()) {
+            fs::remove_all(m_area);
+            fs::remove_all(m_shared);
+            fs::remove_all(m_personal);
+        }
+        TrashTest::TearDown();
+    }
+    fs::path makeOther(const std::string& name) {
+        writeText(m_area / name, "data");
+        return m_area / name;
+    }
+
+    fs::path m_area, m_shared, m_personal;
+};
+
+TEST_F(OtherDeviceTrashTest, UsesThePersonalTopFolderTrashWithARelativePath) {
+    const fs::path item = makeOther("clip.mov");
+    const auto outcome = TrashService::trash({item}, {{item, 4}});
+    ASSERT_EQ(outcome.trashed.size(), 1u) << (outcome.failed.empty() ? "" : outcome.failed[0].second);
+    EXPECT_TRUE(fs::exists(m_personal / "files" / "clip.mov"));
+    const std::string info = readText(m_personal / "info" / "clip.mov.trashinfo");
+    EXPECT_NE(info.find("\nPath=" + m_area.filename().string() + "/clip.mov\n"), std::string::npos) << info;
+    EXPECT_FALSE(fs::exists(trash() / "files" / "clip.mov"));
+}
+
+TEST_F(OtherDeviceTrashTest, UsesTheSharedTrashOnlyWhenItIsARealStickyFolder) {
+    fs::create_directory(m_shared);
+    chmod(m_shared.c_str(), 0777);
+    const fs::path first = makeOther("a");
+    ASSERT_EQ(TrashService::trash({first}, {}).trashed.size(), 1u);
+    EXPECT_TRUE(fs::exists(m_personal / "files" / "a")) << "a shared Trash without the sticky bit is not used";
+
+    chmod(m_shared.c_str(), 01777);
+    const fs::path second = makeOther("b");
+    ASSERT_EQ(TrashService::trash({second}, {}).trashed.size(), 1u);
+    EXPECT_TRUE(fs::exists(m_shared / std::to_string(getuid()) / "files" / "b"));
+}
+
+TEST_F(OtherDeviceTrashTest, NoUsableTrashThereMeansFailureAndNothingMoves) {
+    writeText(m_personal, "blocker");
+    const fs::path item = makeOther("keep.iso");
+    const auto outcome = TrashService::trash({item}, {{item, 9}});
+    EXPECT_TRUE(outcome.trashed.empty());
+    ASSERT_EQ(outcome.failed.size(), 1u);
+    EXPECT_NE(outcome.failed[0].second.find("could not be created"), std::string::npos);
+    EXPECT_TRUE(fs::exists(item));
+    EXPECT_FALSE(fs::exists(trash() / "files" / "keep.iso"));
+}
+
+class RecordingDesktop : public DesktopActions {
+public:
+    void reveal(const std::vector<std::string>& paths) override { revealed.push_back(paths); }
+    void open(const std::string& path) override { opened.push_back(path); }
+    std::vector<std::vector<std::string>> revealed;
+    std::vector<std::string> opened;
+};
+
+TEST(RevealInFinder, PassesThePathsInOrderAndIgnoresAnEmptyList) {
+    RecordingDesktop desktop;
+    TrashService::revealInFinder(desktop, {});
+    EXPECT_TRUE(desktop.revealed.empty());
+    TrashService::revealInFinder(desktop, {"/b", "/a"});
+    EXPECT_EQ(desktop.revealed, (std::vector<std::vector<std::string>>{{"/b", "/a"}}));
+}
+
+} // namespace
+} // namespace tallymere
