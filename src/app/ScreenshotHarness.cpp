@@ -1,0 +1,237 @@
+#include "app/ScreenshotHarness.h"
+
+#include "app/AppDelegate.h"
+#include "app/AppState.h"
+#include "app/Typography.h"
+#include "views/PreferencesView.h"
+#include "views/RootView.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QImage>
+#include <QPixmap>
+#include <QTimer>
+#include <QWidget>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <iostream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tallymere::ScreenshotHarness {
+
+namespace {
+
+constexpr double scanDeadlineSeconds = 240;
+
+std::optional<std::string> argumentAfter(const std::vector<std::string>& arguments, std::string_view flag,
+                                         std::size_t offset) {
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] != flag) continue;
+        if (i + offset < arguments.size()) return arguments[i + offset];
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+bool hasFlagWithValues(const std::vector<std::string>& arguments, std::string_view flag, std::size_t values) {
+    for (std::size_t i = 1; i < arguments.size(); ++i)
+        if (arguments[i] == flag) return i + values < arguments.size();
+    return false;
+}
+
+// Keeps the event loop turning for a span: timers, queued calls from the scan and window events
+// all run while the harness waits.
+void spin(double seconds) {
+    if (seconds <= 0) return;
+    QEventLoop loop;
+    QTimer::singleShot(static_cast<int>(seconds * 1000), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void layOut(QWidget& widget) {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    widget.ensurePolished();
+}
+
+[[noreturn]] void finish(int status) {
+    // Scan threads may still run: flush and leave without running destructors under them.
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+    ::_exit(status);
+}
+
+[[noreturn]] void failWith(int status, const std::string& message) {
+    std::cerr << message << '\n';
+    finish(status);
+}
+
+// The environment a picture is taken in: offscreen without a display, the light look and the
+// program's faces.
+std::unique_ptr<QApplication> makeApplication(int& argc, char** argv) {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    bool hasDisplay = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
+    if ((!platform || !*platform) && !hasDisplay) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    auto application = std::make_unique<QApplication>(argc, argv);
+    AppDelegate::applyLightAppearance(*application);
+    Typography::bootstrap();
+    return application;
+}
+
+// Captures, encodes and stores the picture; ends the process on failure.
+void takePicture(QWidget& widget, const std::string& outPath) {
+    int status = 0;
+    std::string message;
+    QByteArray png = capturePng(widget, status, message);
+    if (png.isEmpty()) failWith(status, message);
+    std::string error;
+    if (!writeFile(outPath, png, error)) failWith(writeFailedStatus, "cannot write " + outPath + ": " + error);
+}
+
+[[noreturn]] void shootSettings(const std::string& outPath) {
+    AppState state(std::make_shared<SettingsPreferenceStore>());
+    PreferencesView view(state);
+    view.setWindowTitle(QStringLiteral("Settings"));
+    view.resize(settingsWidth, settingsHeight);
+    view.show();
+    view.raise();
+    spin(2.5);
+    layOut(view);
+    spin(0.4);
+    takePicture(view, outPath);
+    std::cout << "wrote " << outPath << '\n';
+    finish(0);
+}
+
+[[noreturn]] void shootWindow(const WindowShot& shot) {
+    AppState state(std::make_shared<SettingsPreferenceStore>());
+    // Assigning these persists the preferences, exactly as choosing them in the window does.
+    if (shot.viz) state.setViz(*shot.viz);
+    if (shot.tab) state.setTab(*shot.tab);
+    if (shot.theme) state.setThemeID(*shot.theme);
+
+    RootView root(state);
+    root.setWindowTitle(QStringLiteral("Tallymere"));
+    root.resize(windowWidth, windowHeight);
+    root.move(40, 40);
+    root.show();
+    root.raise();
+
+    ScanTarget target{absoluteCleanPath(shot.scanPath), lastPathComponentText(shot.scanPath), shot.scanPath == "/"};
+    state.scan(target);
+    spin(0.4);
+    QDeadlineTimer deadline(static_cast<qint64>(scanDeadlineSeconds * 1000));
+    // A scan still running at the deadline is photographed as it stands.
+    while (state.isScanning() && !deadline.hasExpired()) spin(0.15);
+    spin(settleSeconds(shot.tab));
+    layOut(root);
+    spin(0.6);
+    takePicture(root, shot.outPath);
+    std::cout << "wrote " << shot.outPath << " (" << root.width() << 'x' << root.height() << ")\n";
+    finish(0);
+}
+
+} // namespace
+
+Request parse(const std::vector<std::string>& arguments) {
+    if (auto out = argumentAfter(arguments, "--shot-settings", 1)) return SettingsShot{*out};
+    if (!hasFlagWithValues(arguments, "--shot", 2)) return std::monostate{};
+    WindowShot shot;
+    shot.scanPath = *argumentAfter(arguments, "--shot", 1);
+    shot.outPath = *argumentAfter(arguments, "--shot", 2);
+    if (auto tab = argumentAfter(arguments, "--shot", 3)) shot.tab = WorkspaceTabs::fromRaw(*tab);
+    if (auto viz = argumentAfter(arguments, "--shot", 4)) shot.viz = VizModes::fromRaw(*viz);
+    if (auto theme = argumentAfter(arguments, "--shot", 5)) shot.theme = ThemeIDs::fromRaw(*theme);
+    return shot;
+}
+
+double settleSeconds(std::optional<WorkspaceTab> tab) {
+    return !tab || *tab == WorkspaceTab::explore ? 2.2 : 14;
+}
+
+void runIfRequested(int& argc, char** argv) {
+    std::vector<std::string> arguments(argv, argv + argc);
+    Request request = parse(arguments);
+    if (std::holds_alternative<std::monostate>(request)) return;
+    std::unique_ptr<QApplication> application = makeApplication(argc, argv);
+    if (auto* settings = std::get_if<SettingsShot>(&request)) shootSettings(settings->outPath);
+    shootWindow(std::get<WindowShot>(request));
+}
+
+QByteArray capturePng(QWidget& widget, int& status, std::string& message) {
+    QPixmap picture = widget.grab();
+    if (picture.isNull()) {
+        status = 2;
+        message = "no bitmap rep";
+        return {};
+    }
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !picture.toImage().save(&buffer, "PNG") || png.isEmpty()) {
+        status = 3;
+        message = "no png data";
+        return {};
+    }
+    status = 0;
+    return png;
+}
+
+bool writeFile(const std::string& path, const QByteArray& data, std::string& error) {
+    if (path.empty()) {
+        error = std::strerror(ENOENT);
+        return false;
+    }
+    std::string::size_type slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string scratch = folder + "/." + name + ".XXXXXX";
+    int fd = ::mkstemp(scratch.data());
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    auto fail = [&](int code) {
+        error = std::strerror(code);
+        ::close(fd);
+        ::unlink(scratch.c_str());
+        return false;
+    };
+    // mkstemp makes the file private; give it the permissions a plain create would.
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (::fchmod(fd, 0666 & ~mask) != 0) return fail(errno);
+    const char* bytes = data.constData();
+    std::size_t left = static_cast<std::size_t>(data.size());
+    while (left > 0) {
+        ssize_t written = ::write(fd, bytes, left);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return fail(errno);
+        }
+        bytes += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    if (::close(fd) != 0) {
+        int code = errno;
+        ::unlink(scratch.c_str());
+        error = std::strerror(code);
+        return false;
+    }
+    if (::rename(scratch.c_str(), path.c_str()) != 0) {
+        int code = errno;
+        ::unlink(scratch.c_str());
+        error = std::strerror(code);
+        return false;
+    }
+    return true;
+}
+
+} // namespace tallymere::ScreenshotHarness

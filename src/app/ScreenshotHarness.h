@@ -1,0 +1,64 @@
+#pragma once
+#include "app/ThemeID.h"
+#include "app/VizMode.h"
+#include "app/WorkspaceTab.h"
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+class QByteArray;
+class QWidget;
+
+namespace tallymere::ScreenshotHarness {
+
+// "--shot-settings OUT": the Settings view alone.
+struct SettingsShot {
+    std::string outPath;
+    friend bool operator==(const SettingsShot&, const SettingsShot&) = default;
+};
+
+// "--shot PATH OUT [TAB] [VIZ] [THEME]": the main window after scanning PATH. An absent or
+// unrecognised raw value leaves that item to the stored preferences.
+struct WindowShot {
+    std::string scanPath;
+    std::string outPath;
+    std::optional<WorkspaceTab> tab;
+    std::optional<VizMode> viz;
+    std::optional<ThemeID> theme;
+    friend bool operator==(const WindowShot&, const WindowShot&) = default;
+};
+
+using Request = std::variant<std::monostate, SettingsShot, WindowShot>;
+
+// Window sizes of the two pictures, in logical pixels.
+inline constexpr int settingsWidth = 460, settingsHeight = 400;
+inline constexpr int windowWidth = 1520, windowHeight = 940;
+
+// Exit status when the finished picture cannot be stored (missing or read-only folder, full disk).
+inline constexpr int writeFailedStatus = 4;
+
+// The request held by the arguments (the program path first). Flags match whole arguments,
+// case-sensitively; "--shot-settings" with a value wins over "--shot", wherever they stand; a flag
+// without its values is ignored.
+Request parse(const std::vector<std::string>& arguments);
+
+// Seconds to let the window settle after the scan: the tool tabs start work of their own.
+double settleSeconds(std::optional<WorkspaceTab> tab);
+
+// Renders the picture the arguments ask for and ends the process; returns at once when they ask
+// for none. Makes its own QApplication (offscreen when there is no display) and its own store, so
+// it must run before the application's; `argc` must outlive the process, like QApplication's. Prints "wrote OUT" (with " (WxH)" for the main window)
+// and exits 0; "no bitmap rep" exits 2, "no png data" 3, an unwritable file writeFailedStatus.
+void runIfRequested(int& argc, char** argv);
+
+// The widget's picture at its screen's pixel ratio, as PNG data; an empty array when no picture
+// results (`status` then holds 2 or 3 and `message` the line for standard error).
+QByteArray capturePng(QWidget& widget, int& status, std::string& message);
+
+// Replaces the file at `path` (raw bytes) with `data` in one step: written beside it, then renamed
+// over it, so a failed write leaves an existing file as it was. False with the system's message.
+bool writeFile(const std::string& path, const QByteArray& data, std::string& error);
+
+} // namespace tallymere::ScreenshotHarness

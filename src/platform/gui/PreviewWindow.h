@@ -1,0 +1,90 @@
+#pragma once
+#include <QImage>
+#include <QWidget>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QPlainTextEdit;
+class QStackedWidget;
+
+namespace tallymere {
+
+class PreviewImage;
+
+// What the preview shows for one path.
+enum class PreviewKind {
+    none,   // no item
+    image,  // a regular file that decodes as an image
+    text,   // a regular file whose first 256 KiB are valid UTF-8 without NUL bytes
+    folder, // a folder: name, total size and counts
+    other,  // anything else: icon, name, size and kind
+};
+
+// The quick preview of files and folders. It opens regular files only (read-only, non-blocking,
+// checked again after opening) and lists folders; FIFOs, sockets and devices are described from
+// their status alone, never opened. Paths are raw bytes; what is shown is repaired text.
+class PreviewWindow : public QWidget {
+    Q_OBJECT
+public:
+    // The first 256 KiB of a text file are shown.
+    static constexpr std::int64_t textLimit = 256 * 1024;
+
+    explicit PreviewWindow(QWidget* parent = nullptr);
+
+    // Makes `paths` the items and shows the first; an empty list shows nothing.
+    void setItems(std::vector<std::string> paths);
+    const std::vector<std::string>& items() const { return m_items; }
+    int currentIndex() const { return m_index; }
+    PreviewKind currentKind() const { return m_kind; }
+    // The texts of the current item, for tests and accessibility.
+    QString titleText() const;
+    QString detailText() const;
+    QString bodyText() const;
+    // The decoded image of an image item (upright), else a null image.
+    QImage image() const;
+
+signals:
+    // A folder's size and counts arrived from the background walk.
+    void folderMeasured();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void showItem(int index);
+    void showImage(const std::string& path, QImage image);
+    void showText(const std::string& path, const QString& text);
+    void showFolder(const std::string& path);
+    void showOther(const std::string& path, const QString& kind, std::int64_t size, bool hasSize);
+    void showInfo(const QIcon& icon, const QString& title, const QString& detail);
+
+    std::vector<std::string> m_items;
+    int m_index = -1;
+    PreviewKind m_kind = PreviewKind::none;
+    // Bumped for every item shown; a folder walk that finishes late for an older item is dropped.
+    std::uint64_t m_generation = 0;
+    QStackedWidget* m_stack = nullptr;
+    PreviewImage* m_imageView = nullptr;
+    QPlainTextEdit* m_textView = nullptr;
+    QWidget* m_infoView = nullptr;
+    QLabel* m_icon = nullptr;
+    QLabel* m_title = nullptr;
+    QLabel* m_detail = nullptr;
+};
+
+namespace QuickLook {
+
+// Makes `paths` the items of the one shared preview window (also when the list is empty). With at
+// least one path it closes the window when it is shown and brings it to the front otherwise, so a
+// second call toggles it. Reports nothing.
+void preview(const std::vector<std::string>& paths);
+
+// The shared window, created by the first call of preview(); null before it.
+PreviewWindow* sharedWindow();
+
+} // namespace QuickLook
+
+} // namespace tallymere
