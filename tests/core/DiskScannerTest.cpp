@@ -1,0 +1,562 @@
+#include "core/DiskScanner.h"
+#include "core/ScanFileSystem.h"
+#include "support/TreeText.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace tallymere {
+namespace {
+
+// A scratch folder reachable by every user, removed with everything in it. In memory (/dev/shm)
+// where there is one, so the large fixtures are quick to make.
+class TempDir {
+public:
+    TempDir() {
+        const bool inMemory = ::access("/dev/shm", W_OK | X_OK) == 0;
+        std::string pattern = inMemory ? "/dev/shm/tm-scan-XXXXXX" : "/tmp/tm-scan-XXXXXX";
+        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        m_path = pattern;
+        ::chmod(m_path.c_str(), 0755);
+    }
+    ~TempDir() {
+        // rm copes with paths longer than PATH_MAX and with folders we made unreadable.
+        const std::string command = "chmod -R u+rwx '" + m_path + "' 2>/dev/null; rm -rf '" + m_path + "'";
+        [[maybe_unused]] int status = std::system(command.c_str());
+    }
+    const std::string& path() const { return m_path; }
+    std::string operator/(std::string_view name) const { return m_path + "/" + std::string(name); }
+
+private:
+    std::string m_path;
+};
+
+void writeFile(const std::string& path, std::size_t bytes) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0) << path;
+    const std::string data(bytes, 'x');
+    ASSERT_EQ(::write(fd, data.data(), data.size()), static_cast<ssize_t>(bytes));
+    ::close(fd);
+}
+
+void makeDir(const std::string& path) { ASSERT_EQ(::mkdir(path.c_str(), 0755), 0) << path; }
+
+const FileNode* child(const FileNode& folder, std::string_view name) {
+    for (const FileNode* node : folder.children())
+        if (node->name() == name) return node;
+    return nullptr;
+}
+
+struct Scanned {
+    std::shared_ptr<FileNode> root;
+    std::int64_t files = 0;
+    std::int64_t bytes = 0;
+};
+
+Scanned scan(const std::string& path, const ScanOptions& options = {}) {
+    ScanProgress progress;
+    auto root = DiskScanner::scan(path, options, progress);
+    return {root, progress.files(), progress.bytes()};
+}
+
+// What every finished tree promises, cancelled or not: parent links and depths, folder sums equal
+// to their children's, and live counters equal to the regular files in the tree.
+void expectConsistent(const FileNode& root, std::int64_t files, std::int64_t bytes, bool useAllocated) {
+    std::int64_t regularFiles = 0, regularBytes = 0;
+    root.walk([&](const FileNode& node) {
+        if (!node.isDirectory && !node.isSymlink) {
+            ++regularFiles;
+            regularBytes += useAllocated ? node.allocated : node.size;
+        }
+        if (!node.isDirectory) EXPECT_FALSE(node.hasChildList()) << node.path();
+        std::int64_t size = 0, allocated = 0, count = 0, folders = 0;
+        for (const FileNode* c : node.children()) {
+            EXPECT_EQ(c->parent, &node);
+            EXPECT_EQ(c->depth, node.depth + 1);
+            size += c->size;
+            allocated += c->allocated;
+            count += c->fileCount;
+            if (c->isDirectory) folders += 1 + c->folderCount;
+        }
+        if (node.isDirectory) {
+            EXPECT_EQ(node.size, size) << node.path();
+            EXPECT_EQ(node.allocated, allocated) << node.path();
+            EXPECT_EQ(node.fileCount, count) << node.path();
+            EXPECT_EQ(node.folderCount, folders) << node.path();
+        }
+        return true;
+    });
+    EXPECT_EQ(files, regularFiles);
+    EXPECT_EQ(bytes, regularBytes);
+}
+
+// Root reads every folder whatever its mode, so a denied folder needs another user: as root the
+// body runs in a child process that has dropped to "nobody". False when that is impossible here.
+bool runUnprivileged(const std::function<void()>& body) {
+    if (::geteuid() != 0) {
+        body();
+        return true;
+    }
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+            ::setresuid(65534, 65534, 65534) != 0)
+            ::_exit(77);
+        body();
+        std::fflush(stdout);
+        ::_exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) return false;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the unprivileged part failed";
+    return true;
+}
+
+TEST(ScanRoot, MissingRootGivesNothing) {
+    TempDir dir;
+    EXPECT_EQ(scan(dir / "absent").root, nullptr);
+}
+
+TEST(ScanRoot, FileAndLinkRootsAreSingleNodes) {
+    TempDir dir;
+    writeFile(dir / "movie.mp4", 5000);
+    makeDir(dir / "target");
+    writeFile(dir / "target/inside", 100);
+    ASSERT_EQ(::symlink("target", (dir / "link").c_str()), 0);
+
+    const Scanned file = scan(dir / "movie.mp4");
+    ASSERT_TRUE(file.root);
+    EXPECT_EQ(file.root->category, FileCategory::folder);
+    EXPECT_FALSE(file.root->isDirectory);
+    EXPECT_EQ(file.root->size, 5000);
+    EXPECT_EQ(file.root->fileCount, 1);
+    EXPECT_EQ(file.files, 0);
+    EXPECT_EQ(file.bytes, 0);
+
+    const Scanned link = scan(dir / "link");
+    ASSERT_TRUE(link.root);
+    EXPECT_EQ(link.root->size, 6); // the link's own size: "target"
+    EXPECT_FALSE(link.root->hasChildList());
+}
+
+TEST(ScanRoot, PathIsStandardized) {
+    TempDir dir;
+    makeDir(dir / "a");
+    const Scanned scanned = scan(dir.path() + "/a/./../a/");
+    ASSERT_TRUE(scanned.root);
+    EXPECT_EQ(scanned.root->name(), dir / "a");
+    EXPECT_EQ(ScanFileSystem::standardize("//x//y/../z/."), "/x/z");
+    EXPECT_EQ(ScanFileSystem::standardize("/.."), "/");
+    EXPECT_EQ(ScanFileSystem::standardize("rel").front(), '/');
+}
+
+TEST(ScanTree, SizesCountsDepthsAndCategories) {
+    TempDir dir;
+    makeDir(dir / "docs");
+    writeFile(dir / "docs/a.pdf", 3000);
+    writeFile(dir / "docs/b.ts", 10);
+    makeDir(dir / "docs/empty");
+    makeDir(dir / "Tool.app");
+    writeFile(dir / "Tool.app/binary", 20);
+    makeDir(dir / "backup.zip");
+    writeFile(dir / "clip.mov", 7);
+    ASSERT_EQ(::symlink("docs/a.pdf", (dir / "link.mp4").c_str()), 0);
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
+
+    const Scanned scanned = scan(dir.path());
+    ASSERT_TRUE(scanned.root);
+    const FileNode& root = *scanned.root;
+    expectConsistent(root, scanned.files, scanned.bytes, false);
+    EXPECT_EQ(root.childCount(), 5u) << "the pipe is not part of the tree";
+    EXPECT_EQ(root.fileCount, 5) << "four files, one of them inside the package, and the link";
+    EXPECT_EQ(root.folderCount, 4);
+    EXPECT_EQ(scanned.files, 4) << "links are not counted as files";
+    EXPECT_EQ(scanned.bytes, 3000 + 10 + 20 + 7);
+
+    const FileNode* docs = child(root, "docs");
+    ASSERT_TRUE(docs);
+    EXPECT_EQ(docs->size, 3010);
+    EXPECT_EQ(docs->depth, 1);
+    EXPECT_EQ(child(*docs, "a.pdf")->category, FileCategory::document);
+    EXPECT_EQ(child(*docs, "b.ts")->category, FileCategory::code);
+    const FileNode* empty = child(*docs, "empty");
+    EXPECT_TRUE(empty->hasChildList());
+    EXPECT_EQ(empty->childCount(), 0u);
+    EXPECT_EQ(empty->depth, 2);
+
+    const FileNode* tool = child(root, "Tool.app");
+    EXPECT_TRUE(tool->isPackage);
+    EXPECT_EQ(tool->category, FileCategory::app);
+    EXPECT_EQ(tool->size, 20) << "packages are scanned inside";
+    EXPECT_FALSE(child(root, "backup.zip")->isPackage);
+
+    const FileNode* link = child(root, "link.mp4");
+    EXPECT_TRUE(link->isSymlink);
+    EXPECT_EQ(link->category, FileCategory::data);
+    EXPECT_EQ(link->size, 10);
+    EXPECT_EQ(link->fileCount, 1);
+    EXPECT_GT(child(root, "clip.mov")->modified, 1.6e9);
+}
+
+TEST(ScanTree, ChildrenKeepDirectoryOrderAndScansRepeat) {
+    TempDir dir;
+    for (int i = 0; i < 40; ++i) {
+        makeDir(dir / ("d" + std::to_string(i)));
+        writeFile(dir / ("d" + std::to_string(i)) + "/f", static_cast<std::size_t>(i));
+        writeFile(dir / ("f" + std::to_string(i)), 1);
+    }
+    std::vector<std::string> listed;
+    DIR* stream = ::opendir(dir.path().c_str());
+    while (const dirent* entry = ::readdir(stream))
+        if (entry->d_name[0] != '.') listed.emplace_back(entry->d_name);
+    ::closedir(stream);
+
+    const Scanned first = scan(dir.path());
+    std::vector<std::string> names;
+    for (const FileNode* node : first.root->children()) names.emplace_back(node->name());
+    EXPECT_EQ(names, listed);
+    EXPECT_EQ(test::dumpTree(*first.root), test::dumpTree(*scan(dir.path()).root));
+}
+
+TEST(ScanTree, HiddenEntriesFollowTheOption) {
+    TempDir dir;
+    makeDir(dir / ".git");
+    writeFile(dir / ".git/HEAD", 5);
+    writeFile(dir / ".DS_Store", 6);
+    writeFile(dir / "seen", 7);
+    EXPECT_EQ(scan(dir.path()).root->childCount(), 1u);
+    ScanOptions options;
+    options.includeHidden = true;
+    const Scanned all = scan(dir.path(), options);
+    EXPECT_EQ(all.root->childCount(), 3u);
+    EXPECT_EQ(all.root->size, 18);
+    EXPECT_FALSE(child(*all.root, "."));
+    EXPECT_FALSE(child(*all.root, ".."));
+}
+
+TEST(ScanTree, ExcludedFoldersAreLeftOutButFilesStay) {
+    TempDir dir;
+    makeDir(dir / "skip");
+    writeFile(dir / "skip/big", 1000);
+    makeDir(dir / "keep");
+    writeFile(dir / "file", 3);
+    ScanOptions options;
+    options.excludedPaths = {dir / "skip", dir / "file", dir.path()};
+    const Scanned scanned = scan(dir.path(), options);
+    ASSERT_TRUE(scanned.root);
+    EXPECT_FALSE(child(*scanned.root, "skip"));
+    EXPECT_TRUE(child(*scanned.root, "keep"));
+    EXPECT_TRUE(child(*scanned.root, "file"));
+    EXPECT_EQ(scanned.files, 1);
+}
+
+TEST(ScanHardLinks, SecondLinkAddsNothing) {
+    TempDir dir;
+    makeDir(dir / "a");
+    makeDir(dir / "b");
+    writeFile(dir / "a/one", 4096);
+    ASSERT_EQ(::link((dir / "a/one").c_str(), (dir / "b/two").c_str()), 0);
+    ASSERT_EQ(::link((dir / "a/one").c_str(), (dir / "three").c_str()), 0);
+    writeFile(dir / "other", 10);
+
+    const Scanned scanned = scan(dir.path());
+    expectConsistent(*scanned.root, scanned.files, scanned.bytes, false);
+    EXPECT_EQ(scanned.root->size, 4096 + 10);
+    EXPECT_EQ(scanned.root->fileCount, 2);
+    EXPECT_EQ(scanned.files, 2);
+}
+
+TEST(ScanSizes, SparseFileHasFewBlocks) {
+    TempDir dir;
+    const std::string path = dir / "sparse.img";
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, 64 * 1024 * 1024), 0);
+    ASSERT_EQ(::pwrite(fd, "x", 1, 0), 1);
+    ::close(fd);
+
+    ScanOptions allocated;
+    allocated.useAllocatedSize = true;
+    const Scanned scanned = scan(dir.path(), allocated);
+    const FileNode* sparse = child(*scanned.root, "sparse.img");
+    ASSERT_TRUE(sparse);
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(sparse->size, 64 * 1024 * 1024);
+    EXPECT_EQ(sparse->allocated, static_cast<std::int64_t>(st.st_blocks) * 512);
+    EXPECT_LT(sparse->allocated, sparse->size);
+    EXPECT_EQ(scanned.bytes, sparse->allocated);
+    EXPECT_EQ(sparse->category, FileCategory::diskImage);
+    EXPECT_EQ(scan(dir.path()).bytes, 64 * 1024 * 1024);
+}
+
+TEST(ScanNames, NonUtf8FolderIsScannedUnderItsRawName) {
+    TempDir dir;
+    const std::string raw = "caf\xe9-\xff";
+    makeDir(dir / raw);
+    writeFile(dir / raw + "/inner\x80.txt", 12);
+    const Scanned scanned = scan(dir.path());
+    const FileNode* folder = child(*scanned.root, raw);
+    ASSERT_TRUE(folder);
+    EXPECT_FALSE(folder->isDenied);
+    ASSERT_EQ(folder->childCount(), 1u);
+    EXPECT_EQ(folder->children()[0]->name(), "inner\x80.txt");
+    EXPECT_EQ(folder->children()[0]->path(), dir / raw + "/inner\x80.txt");
+    EXPECT_EQ(folder->displayName(), "caf\xEF\xBF\xBD-\xEF\xBF\xBD");
+    EXPECT_EQ(scanned.root->size, 12);
+}
+
+TEST(ScanNames, FolderSwappedForALinkIsNotFollowed) {
+    // Opening by path refuses links on the way, so a swapped folder cannot lead outside the root.
+    TempDir dir;
+    TempDir outside;
+    makeDir(dir / "a");
+    writeFile(outside / "secret", 5);
+    ASSERT_EQ(::symlink(outside.path().c_str(), (dir / "a/b").c_str()), 0);
+    ScanFileSystem::Capabilities capabilities;
+    const int rootFd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+    EXPECT_LT(ScanFileSystem::openFolder(rootFd, "a/b", capabilities), 0);
+    const int inner = ScanFileSystem::openFolder(rootFd, "a", capabilities);
+    EXPECT_GE(inner, 0);
+    ::close(inner);
+    ::close(rootFd);
+}
+
+TEST(ScanDenied, UnreadableFolderIsMarkedAndTheScanGoesOn) {
+    TempDir dir;
+    makeDir(dir / "open");
+    writeFile(dir / "open/f", 9);
+    makeDir(dir / "closed");
+    writeFile(dir / "closed/hidden", 100);
+    ASSERT_EQ(::chmod((dir / "closed").c_str(), 0), 0);
+    makeDir(dir / "locked-root");
+    ASSERT_EQ(::chmod((dir / "locked-root").c_str(), 0), 0);
+
+    const bool ran = runUnprivileged([&] {
+        const Scanned scanned = scan(dir.path());
+        ASSERT_TRUE(scanned.root);
+        expectConsistent(*scanned.root, scanned.files, scanned.bytes, false);
+        const FileNode* closed = child(*scanned.root, "closed");
+        ASSERT_TRUE(closed);
+        EXPECT_TRUE(closed->isDenied);
+        EXPECT_FALSE(closed->hasChildList());
+        EXPECT_EQ(closed->size, 0);
+        EXPECT_EQ(scanned.root->size, 9);
+        EXPECT_EQ(scanned.root->folderCount, 3);
+
+        const Scanned locked = scan(dir / "locked-root");
+        ASSERT_TRUE(locked.root);
+        EXPECT_TRUE(locked.root->isDenied);
+        EXPECT_FALSE(locked.root->hasChildList());
+    });
+    if (!ran) GTEST_SKIP() << "running as root and cannot switch to an unprivileged user";
+}
+
+TEST(ScanLimits, ThousandLevelsBeyondThePathLimit) {
+    // Level names of 12 bytes make the deepest path longer than PATH_MAX.
+    TempDir dir;
+    int fd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+    for (int level = 0; level < 1000; ++level) {
+        ASSERT_EQ(::mkdirat(fd, "level-folder", 0755), 0);
+        const int next = ::openat(fd, "level-folder", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+        ASSERT_GE(fd, 0);
+    }
+    const int file = ::openat(fd, "bottom.bin", O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(::write(file, "abcd", 4), 4);
+    ::close(file);
+    ::close(fd);
+
+    const Scanned scanned = scan(dir.path());
+    ASSERT_TRUE(scanned.root);
+    EXPECT_EQ(scanned.root->folderCount, 1000);
+    EXPECT_EQ(scanned.root->size, 4);
+    EXPECT_EQ(scanned.files, 1);
+    const FileNode* node = scanned.root.get();
+    while (node->hasChildren()) node = node->children()[0];
+    EXPECT_EQ(node->name(), "bottom.bin");
+    EXPECT_EQ(node->depth, 1001);
+    EXPECT_GT(node->path().size(), 12000u);
+}
+
+TEST(ScanLimits, FolderOfTwoHundredThousandEntries) {
+    TempDir dir;
+    makeDir(dir / "many");
+    const int fd = ::open((dir / "many").c_str(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < 200000; ++i) {
+        const int file = ::openat(fd, ("entry-" + std::to_string(i) + ".log").c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(file, 0);
+        if (i % 1000 == 0) ASSERT_EQ(::write(file, "z", 1), 1);
+        ::close(file);
+    }
+    ::close(fd);
+    const Scanned scanned = scan(dir.path());
+    ASSERT_TRUE(scanned.root);
+    const FileNode* many = child(*scanned.root, "many");
+    EXPECT_EQ(many->childCount(), 200000u);
+    EXPECT_EQ(many->fileCount, 200000);
+    EXPECT_EQ(many->size, 200);
+    EXPECT_EQ(scanned.files, 200000);
+    EXPECT_EQ(many->children()[0]->category, FileCategory::cache);
+}
+
+// A tree of ~11,000 entries for the cancel and churn tests.
+void buildWideTree(const TempDir& dir) {
+    for (int a = 0; a < 20; ++a) {
+        const std::string top = dir / ("top" + std::to_string(a));
+        makeDir(top);
+        for (int b = 0; b < 20; ++b) {
+            const std::string mid = top + "/mid" + std::to_string(b);
+            makeDir(mid);
+            for (int c = 0; c < 25; ++c) writeFile(mid + "/file" + std::to_string(c) + ".txt", c);
+        }
+    }
+}
+
+TEST(ScanCancel, ImmediateCancelReturnsTheUnreadRoot) {
+    TempDir dir;
+    writeFile(dir / "f", 1);
+    ScanProgress progress;
+    progress.cancel();
+    auto root = DiskScanner::scan(dir.path(), {}, progress);
+    ASSERT_TRUE(root);
+    EXPECT_FALSE(root->isDenied);
+    EXPECT_FALSE(root->hasChildList());
+    EXPECT_EQ(progress.files(), 0);
+}
+
+TEST(ScanCancel, CancelFromAnotherThreadLeavesAConsistentTree) {
+    TempDir dir;
+    buildWideTree(dir);
+    // Cancel once the live counter shows a given number of files, from none to past the end.
+    for (std::int64_t threshold : {0, 1, 2000, 4000, 8000, 20000}) {
+        for (bool useAllocated : {false, true}) {
+            ScanProgress progress;
+            ScanOptions options;
+            options.useAllocatedSize = useAllocated;
+            std::atomic<bool> done{false};
+            std::thread canceller([&] {
+                while (!done.load() && progress.files() < threshold) std::this_thread::yield();
+                progress.cancel();
+            });
+            auto root = DiskScanner::scan(dir.path(), options, progress);
+            done = true;
+            canceller.join();
+            ASSERT_TRUE(root);
+            EXPECT_FALSE(root->isDenied);
+            expectConsistent(*root, progress.files(), progress.bytes(), useAllocated);
+            root->walk([](const FileNode& node) {
+                EXPECT_FALSE(node.isDenied) << "unread folders are not denied";
+                return true;
+            });
+        }
+    }
+}
+
+TEST(ScanChurn, EntriesVanishingDuringTheScanAreSkipped) {
+    TempDir dir;
+    buildWideTree(dir);
+    std::atomic<bool> done{false};
+    std::thread churn([&] {
+        for (int round = 0; !done.load(); ++round) {
+            for (int a = 0; a < 20; ++a) {
+                const std::string mid = dir / ("top" + std::to_string(a)) + "/mid" + std::to_string(round % 20);
+                const std::string file = mid + "/file" + std::to_string(round % 25) + ".txt";
+                ::unlink(file.c_str());
+                writeFile(file, 3);
+                const std::string extra = dir / ("extra" + std::to_string(a));
+                ::mkdir(extra.c_str(), 0755);
+                ::rmdir(extra.c_str());
+            }
+        }
+    });
+    for (int i = 0; i < 5; ++i) {
+        const Scanned scanned = scan(dir.path());
+        ASSERT_TRUE(scanned.root);
+        expectConsistent(*scanned.root, scanned.files, scanned.bytes, false);
+        EXPECT_GE(scanned.root->folderCount, 420);
+    }
+    done = true;
+    churn.join();
+}
+
+TEST(ScanBoundaries, VirtualAndNetworkMountsBelowTheRootOnly) {
+    auto entry = [](unsigned minor, std::string point, std::string type) {
+        MountEntry mount;
+        mount.major = 0;
+        mount.minor = minor;
+        mount.mountPoint = std::move(point);
+        mount.fsType = std::move(type);
+        return mount;
+    };
+    const std::vector<MountEntry> mounts = {entry(1, "/", "overlay"), entry(2, "/proc", "proc"),
+                                            entry(3, "/data/share", "nfs4"), entry(4, "/data", "ext4"),
+                                            entry(5, "/database", "sshfs")};
+    const auto below = ScanFileSystem::boundaries(mounts, "/data", makedev(0, 4));
+    EXPECT_EQ(below.mountPoints, (std::unordered_set<std::string>{"/data/share"}));
+    EXPECT_TRUE(below.devices.contains(makedev(0, 3)));
+    EXPECT_TRUE(below.devices.contains(makedev(0, 1)));
+    EXPECT_FALSE(below.devices.contains(makedev(0, 4)));
+
+    // Scanning a container's overlay root still reads it; /proc is a boundary below it.
+    const auto whole = ScanFileSystem::boundaries(mounts, "/", makedev(0, 1));
+    EXPECT_FALSE(whole.devices.contains(makedev(0, 1)));
+    EXPECT_EQ(whole.mountPoints.size(), 3u);
+}
+
+TEST(ScanBoundaries, RealScanStopsAtPseudoMount) {
+    // /dev is a device file system; /dev/pts, mounted on it, is another pseudo file system.
+    bool hasPts = false;
+    for (const MountEntry& mount : MountTable::read())
+        if (mount.mountPoint == "/dev/pts" && mount.fsType == "devpts") hasPts = true;
+    if (!hasPts) GTEST_SKIP() << "no devpts mount at /dev/pts here";
+    const Scanned scanned = scan("/dev");
+    ASSERT_TRUE(scanned.root);
+    EXPECT_FALSE(child(*scanned.root, "pts"));
+}
+
+TEST(ScanOptionsFullMac, LinuxExclusions) {
+    MountEntry nfs;
+    nfs.mountPoint = "/mnt/server";
+    nfs.fsType = "nfs";
+    MountEntry disk;
+    disk.mountPoint = "/mnt/disk";
+    disk.fsType = "ext4";
+    MountEntry overlay;
+    overlay.mountPoint = "/";
+    overlay.fsType = "overlay";
+    const ScanOptions options = ScanOptions::fullMac({nfs, disk, overlay});
+    EXPECT_TRUE(options.includeHidden);
+    EXPECT_TRUE(options.useAllocatedSize);
+    for (const char* path : {"/proc", "/sys", "/dev", "/run", "/Volumes", "/mnt/server"})
+        EXPECT_TRUE(options.excludedPaths.contains(path)) << path;
+    for (const char* path : {"/home", "/mnt/disk", "/", "/tmp"})
+        EXPECT_FALSE(options.excludedPaths.contains(path)) << path;
+}
+
+TEST(ScanThreads, FivePerProcessorBetweenEightAndFortyEight) {
+    EXPECT_EQ(DiskScanner::threadCount(1), 8);
+    EXPECT_EQ(DiskScanner::threadCount(4), 20);
+    EXPECT_EQ(DiskScanner::threadCount(12), 48);
+    EXPECT_GE(DiskScanner::activeProcessors(), 1);
+}
+
+} // namespace
+} // namespace tallymere
