@@ -33,8 +33,8 @@ struct VolumeSources {
     std::string mountInfo = "/proc/self/mountinfo";
     std::string labelFolder = "/dev/disk/by-label";
     std::string sysfsRoot = "/sys";
-    // Capacity of the file system mounted at a path; none when it cannot be read. Unset means
-    // statvfs (f_blocks and f_bavail times f_frsize).
+    // Capacity of the file system mounted at a path; none when it cannot be read or the mount
+    // point is not a folder. Unset means stat and statvfs (f_blocks and f_bavail times f_frsize).
     std::function<std::optional<VolumeCapacity>(const std::string& mountPoint)> capacity;
 };
 
