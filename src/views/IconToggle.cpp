@@ -1,0 +1,84 @@
+#include "views/IconToggle.h"
+
+#include "views/ShapePaint.h"
+#include "views/SymbolImage.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+
+namespace tallymere {
+
+namespace {
+constexpr double pressedOpacity = 0.7;
+} // namespace
+
+IconToggle::IconToggle(std::string_view symbol, const QString& help, bool isOn, std::function<void()> action,
+                       QWidget* parent)
+    : ThemedWidget(parent), m_symbol(symbol), m_isOn(isOn), m_action(std::move(action)) {
+    setFixedSize(frameWidth, frameHeight);
+    setToolTip(help);
+}
+
+void IconToggle::setSymbol(std::string_view symbol) {
+    m_symbol = symbol;
+    update();
+}
+
+void IconToggle::setHelp(const QString& help) { setToolTip(help); }
+
+void IconToggle::setOn(bool isOn) {
+    if (m_isOn == isOn) return;
+    m_isOn = isOn;
+    update();
+}
+
+QColor IconToggle::fillColor() const {
+    if (m_isOn) return ShapePaint::withOpacity(theme().accent, 0.1);
+    return m_hovering ? theme().surfaceRaised : QColor(Qt::transparent);
+}
+
+QColor IconToggle::borderColor() const {
+    return m_isOn ? ShapePaint::withOpacity(theme().accent, 0.24) : QColor(Qt::transparent);
+}
+
+QColor IconToggle::symbolColor() const { return m_isOn ? theme().accent : theme().textSecondary; }
+
+void IconToggle::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QRectF area(rect());
+    ShapePaint::fillRounded(painter, area, cornerRadius, fillColor());
+    ShapePaint::strokeInside(painter, area, cornerRadius, borderColor());
+    if (m_pressed) painter.setOpacity(pressedOpacity);
+    SymbolImage::draw(painter, area, m_symbol, symbolSize, QFont::DemiBold, symbolColor());
+}
+
+void IconToggle::enterEvent(QEnterEvent* event) {
+    m_hovering = true;
+    update();
+    ThemedWidget::enterEvent(event);
+}
+
+void IconToggle::leaveEvent(QEvent* event) {
+    m_hovering = false;
+    update();
+    ThemedWidget::leaveEvent(event);
+}
+
+void IconToggle::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return ThemedWidget::mousePressEvent(event);
+    m_pressed = true;
+    update();
+}
+
+void IconToggle::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !m_pressed) return ThemedWidget::mouseReleaseEvent(event);
+    m_pressed = false;
+    update();
+    if (!rect().contains(event->position().toPoint())) return;
+    const QPointer<IconToggle> alive(this);
+    emit clicked();
+    if (alive && m_action) std::function<void()>(m_action)();
+}
+
+} // namespace tallymere
