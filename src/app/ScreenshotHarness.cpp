@@ -61,6 +61,12 @@ void layOut(QWidget& widget) {
     widget.ensurePolished();
 }
 
+// Brings the window to the front where the platform has a front; offscreen there is none.
+void bringToFront(QWidget& window) {
+    window.show();
+    if (QGuiApplication::platformName() != QLatin1String("offscreen")) window.raise();
+}
+
 [[noreturn]] void finish(int status) {
     // Scan threads may still run: flush and leave without running destructors under them.
     std::cout.flush();
@@ -101,8 +107,7 @@ void takePicture(QWidget& widget, const std::string& outPath) {
     PreferencesView view(state);
     view.setWindowTitle(QStringLiteral("Settings"));
     view.resize(settingsWidth, settingsHeight);
-    view.show();
-    view.raise();
+    bringToFront(view);
     spin(2.5);
     layOut(view);
     spin(0.4);
@@ -122,8 +127,7 @@ void takePicture(QWidget& widget, const std::string& outPath) {
     root.setWindowTitle(QStringLiteral("Tallymere"));
     root.resize(windowWidth, windowHeight);
     root.move(40, 40);
-    root.show();
-    root.raise();
+    bringToFront(root);
 
     ScanTarget target{absoluteCleanPath(shot.scanPath), lastPathComponentText(shot.scanPath), shot.scanPath == "/"};
     state.scan(target);

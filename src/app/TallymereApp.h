@@ -1,0 +1,11 @@
+#pragma once
+
+namespace tallymere::TallymereApp {
+
+// The windowed application, once the command line and the screenshot mode have declined: the
+// QApplication with its light look and fonts, the one store, the main window (1440 by 900, with
+// the menus) and the Settings window shown from the menu. Closing the last open window ends it.
+// Returns the event loop's exit status. `argc` must outlive the call, as QApplication requires.
+int run(int& argc, char** argv);
+
+} // namespace tallymere::TallymereApp
