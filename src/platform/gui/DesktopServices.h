@@ -1,0 +1,27 @@
+#pragma once
+#include "services/DesktopActions.h"
+
+#include <QUrl>
+
+#include <string>
+#include <vector>
+
+namespace tallymere {
+
+// The desktop as the window uses it: the file manager's ShowItems call over the session bus, with
+// opening the item's folder as the fallback, and the desktop's default applications for opening.
+class DesktopServices final : public DesktopActions {
+public:
+    // Asks the file manager to show the items selected; when no file manager answers within a
+    // short time (or there is no session bus), opens the first item's folder instead.
+    void reveal(const std::vector<std::string>& paths) override;
+    void open(const std::string& path) override;
+
+    // The file:// address of raw path bytes. Every byte but "/" and the unreserved ones is
+    // percent-encoded, so names that are not UTF-8 survive the trip.
+    static QUrl fileUrl(const std::string& path);
+    // The folder holding a path ("/" for a top-level item).
+    static std::string parentFolder(const std::string& path);
+};
+
+} // namespace tallymere
