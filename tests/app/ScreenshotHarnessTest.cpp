@@ -1,0 +1,231 @@
+#include "app/ScreenshotHarness.h"
+
+#include "app/AppStateTestSupport.h"
+#include "app/Theme.h"
+#include "views/PreferencesView.h"
+
+#include <QImage>
+#include <QProcess>
+#include <QSettings>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace tallymere;
+using namespace tallymere::ScreenshotHarness;
+using tallymere::test::TempDir;
+
+namespace {
+
+Request parseLine(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "tallymere");
+    return parse(arguments);
+}
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+struct ProgramRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+// Runs the built program without a display, its preferences in `configHome`.
+ProgramRun runProgram(const QStringList& arguments, const std::string& configHome, const QString& scale = {}) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "QT_SCALE_FACTOR"})
+        environment.remove(QString::fromLatin1(name));
+    environment.insert("XDG_CONFIG_HOME", QString::fromStdString(configHome));
+    if (!scale.isEmpty()) environment.insert("QT_SCALE_FACTOR", scale);
+    process.setProcessEnvironment(environment);
+    process.start(QString::fromLocal8Bit(qgetenv("TALLYMERE_BINARY")), arguments);
+    ProgramRun run;
+    // The limit only keeps a broken build from hanging the suite.
+    if (!process.waitForFinished(180000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+bool haveBinary() { return !qgetenv("TALLYMERE_BINARY").isEmpty(); }
+
+} // namespace
+
+TEST(ShotRequest, SettingsFlagWinsWhereverItStands) {
+    EXPECT_EQ(parseLine({"--shot-settings", "s.png"}), Request(SettingsShot{"s.png"}));
+    EXPECT_EQ(parseLine({"--shot", "/data", "w.png", "--shot-settings", "s.png"}), Request(SettingsShot{"s.png"}));
+    EXPECT_EQ(parseLine({"--shot-settings", "s.png", "--shot", "/data", "w.png"}), Request(SettingsShot{"s.png"}));
+}
+
+TEST(ShotRequest, IncompleteRequestsStartTheApplication) {
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(parseLine({})));
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(parseLine({"--shot-settings"})));
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(parseLine({"--shot", "/data"})));
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(parseLine({"--SHOT", "/data", "w.png"})));
+    // A trailing settings flag without its path leaves a complete window request in force.
+    EXPECT_EQ(parseLine({"--shot", "/data", "w.png", "--shot-settings"}),
+              Request(WindowShot{"/data", "w.png", std::nullopt, std::nullopt, std::nullopt}));
+}
+
+TEST(ShotRequest, OptionalValuesByPositionAndExactRawValue) {
+    EXPECT_EQ(parseLine({"--shot", "/data", "w.png", "explore", "mindmap", "slate"}),
+              Request(WindowShot{"/data", "w.png", WorkspaceTab::explore, VizMode::mindmap, ThemeID::slate}));
+    EXPECT_EQ(parseLine({"--shot", "/data", "w.png", "apps"}),
+              Request(WindowShot{"/data", "w.png", WorkspaceTab::apps, std::nullopt, std::nullopt}));
+    // Unknown words give none for their place only.
+    EXPECT_EQ(parseLine({"--shot", "/data", "w.png", "Explore", "pack", "dark"}),
+              Request(WindowShot{"/data", "w.png", std::nullopt, VizMode::pack, std::nullopt}));
+}
+
+TEST(ShotRequest, ToolTabsSettleLonger) {
+    EXPECT_EQ(settleSeconds(std::nullopt), 2.2);
+    EXPECT_EQ(settleSeconds(WorkspaceTab::explore), 2.2);
+    for (WorkspaceTab tab : {WorkspaceTab::duplicates, WorkspaceTab::apps, WorkspaceTab::monitor, WorkspaceTab::snapshots})
+        EXPECT_EQ(settleSeconds(tab), 14);
+}
+
+TEST(ShotFile, ReplacesInOneStepWithPlainPermissions) {
+    TempDir dir;
+    std::string path = dir / "out.png";
+    std::string error;
+    ASSERT_TRUE(writeFile(path, QByteArray("first"), error)) << error;
+    ASSERT_TRUE(writeFile(path, QByteArray("second"), error)) << error;
+    EXPECT_EQ(readAll(path), "second");
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    struct stat status {};
+    ASSERT_EQ(::stat(path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0666 & ~mask);
+    // Nothing is left beside it.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST(ShotFile, UnwritablePlacesFailWithTheSystemsReason) {
+    TempDir dir;
+    std::string error;
+    EXPECT_FALSE(writeFile(dir / "missing/out.png", QByteArray("x"), error));
+    EXPECT_FALSE(error.empty());
+
+    dir.file("plain", 3);
+    EXPECT_FALSE(writeFile(dir / "plain/out.png", QByteArray("x"), error));
+
+    // A folder in the way stays as it was and leaves no scratch file.
+    dir.folder("taken");
+    EXPECT_FALSE(writeFile(dir / "taken", QByteArray("x"), error));
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "taken"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+
+    if (::geteuid() != 0) {
+        dir.folder("locked");
+        ::chmod((dir / "locked").c_str(), 0555);
+        EXPECT_FALSE(writeFile(dir / "locked/out.png", QByteArray("x"), error));
+        ::chmod((dir / "locked").c_str(), 0755);
+    }
+}
+
+TEST(ShotCapture, PictureAtTheWidgetsPixelRatio) {
+    QWidget widget;
+    widget.resize(120, 80);
+    widget.setAutoFillBackground(true);
+    QPalette palette = widget.palette();
+    palette.setColor(QPalette::Window, QColor("#F4F6EE"));
+    widget.setPalette(palette);
+    int status = -1;
+    std::string message;
+    QByteArray png = capturePng(widget, status, message);
+    ASSERT_FALSE(png.isEmpty());
+    EXPECT_EQ(status, 0);
+    QImage image = QImage::fromData(png, "PNG");
+    EXPECT_EQ(image.size(), QSize(120, 80) * widget.devicePixelRatioF());
+    EXPECT_EQ(image.pixelColor(10, 10), QColor("#F4F6EE"));
+
+    QWidget empty;
+    empty.resize(0, 0);
+    EXPECT_TRUE(capturePng(empty, status, message).isEmpty());
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(message, "no bitmap rep");
+}
+
+TEST(ShotProgram, SettingsPictureWinsOverTheWindowPicture) {
+    if (!haveBinary()) GTEST_SKIP() << "TALLYMERE_BINARY is not set";
+    TempDir dir;
+    dir.file("tree/a.bin", 1000);
+    std::string out = dir / "settings.png";
+    ProgramRun run = runProgram({"--shot", QString::fromStdString(dir / "tree"), QString::fromStdString(dir / "window.png"),
+                          "--shot-settings", QString::fromStdString(out)},
+                         dir / "config");
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out.toStdString(), "wrote " + out + "\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "window.png"));
+    QImage image(QString::fromStdString(out));
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), QSize(460, 400));
+    // Drawn light, in the desktop's form colours rather than the theme's.
+    std::unique_ptr<QStyle> fusion(QStyleFactory::create("Fusion"));
+    EXPECT_EQ(image.pixelColor(3, 3), fusion->standardPalette().color(QPalette::Window));
+    EXPECT_NE(image.pixelColor(3, 3), Theme::make(ThemeID::paper).background);
+}
+
+TEST(ShotProgram, SettingsPictureFollowsTheScreensPixelRatio) {
+    if (!haveBinary()) GTEST_SKIP() << "TALLYMERE_BINARY is not set";
+    TempDir dir;
+    std::string out = dir / "settings@2x.png";
+    ProgramRun run = runProgram({"--shot-settings", QString::fromStdString(out)}, dir / "config", "2");
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    QImage image(QString::fromStdString(out));
+    EXPECT_EQ(image.size(), QSize(920, 800));
+}
+
+TEST(ShotProgram, WindowPictureInTheChosenThemeStoresTheChoices) {
+    if (!haveBinary()) GTEST_SKIP() << "TALLYMERE_BINARY is not set";
+    TempDir dir;
+    dir.file("tree/docs/report.pdf", 200000);
+    dir.file("tree/notes.txt", 3000);
+    std::string out = dir / "window.png";
+    ProgramRun run = runProgram({"--shot", QString::fromStdString(dir / "tree"), QString::fromStdString(out), "explore",
+                          "mindmap", "slate"},
+                         dir / "config");
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out.toStdString(), "wrote " + out + " (1520x940)\n");
+    QImage image(QString::fromStdString(out));
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), QSize(1520, 940));
+    Theme slate = Theme::make(ThemeID::slate);
+    EXPECT_EQ(image.pixelColor(4, 4), slate.background);
+    EXPECT_EQ(image.pixelColor(760, 900), slate.background);
+    // The scanned folder's panel is drawn on the theme's surface.
+    bool surface = false;
+    for (int y = 100; y < 400 && !surface; ++y) surface = image.pixelColor(760, y) == slate.surface;
+    EXPECT_TRUE(surface);
+
+    QSettings stored(QString::fromStdString(dir / "config/Tallymere/Tallymere.conf"), QSettings::IniFormat);
+    EXPECT_EQ(stored.value("vizMode").toString(), "mindmap");
+    EXPECT_EQ(stored.value("themeID").toString(), "slate");
+}
+
+TEST(ShotProgram, UnwritableOutputIsAnErrorNeverWrote) {
+    if (!haveBinary()) GTEST_SKIP() << "TALLYMERE_BINARY is not set";
+    TempDir dir;
+    std::string out = dir / "missing/settings.png";
+    ProgramRun run = runProgram({"--shot-settings", QString::fromStdString(out)}, dir / "config");
+    EXPECT_EQ(run.status, writeFailedStatus);
+    EXPECT_FALSE(run.out.contains("wrote"));
+    EXPECT_TRUE(run.err.contains(QString::fromStdString("cannot write " + out))) << run.err.toStdString();
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
