@@ -1,0 +1,141 @@
+// The program's start-up order and its life as a real window.
+#include "app/AppDelegate.h"
+#include "app/AppState.h"
+#include "app/AppStateTestSupport.h"
+#include "app/MainWindow.h"
+#include "app/MenuCommands.h"
+#include "app/Theme.h"
+#include "views/RootView.h"
+
+#include <QApplication>
+#include <QMenuBar>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+using namespace tallymere;
+using tallymere::test::TempDir;
+
+namespace {
+
+QString binary() { return QString::fromLocal8Bit(qgetenv("TALLYMERE_BINARY")); }
+
+QProcessEnvironment withoutDisplay(const std::string& configHome) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) environment.remove(QString::fromLatin1(name));
+    environment.insert("XDG_CONFIG_HOME", QString::fromStdString(configHome));
+    return environment;
+}
+
+} // namespace
+
+TEST(Startup, CommandLineRunsWithoutAnyDisplay) {
+    if (binary().isEmpty()) GTEST_SKIP() << "TALLYMERE_BINARY is not set";
+    TempDir dir;
+    dir.file("tree/a.bin", 5000);
+    QProcess process;
+    process.setProcessEnvironment(withoutDisplay(dir / "config"));
+    process.start(binary(), {"--scan", QString::fromStdString(dir / "tree")});
+    ASSERT_TRUE(process.waitForFinished(120000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    EXPECT_TRUE(process.readAllStandardOutput().startsWith(QByteArray("scanned ") + QByteArray::fromStdString(dir / "tree")));
+    // It never reached the store: no preference was written.
+    EXPECT_FALSE(std::filesystem::exists(dir / "config/Tallymere"));
+}
+
+TEST(Startup, CommandLineComesBeforeTheScreenshotMode) {
+    if (binary().isEmpty()) GTEST_SKIP() << "TALLYMERE_BINARY is not set";
+    TempDir dir;
+    dir.file("tree/a.bin", 5000);
+    QProcess process;
+    process.setProcessEnvironment(withoutDisplay(dir / "config"));
+    process.start(binary(), {"--shot-settings", QString::fromStdString(dir / "s.png"), "--scan",
+                             QString::fromStdString(dir / "tree")});
+    ASSERT_TRUE(process.waitForFinished(120000));
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_TRUE(process.readAllStandardOutput().startsWith("scanned "));
+    EXPECT_FALSE(std::filesystem::exists(dir / "s.png"));
+}
+
+TEST(Startup, RealWindowShowsAndQuitsCleanlyUnderXvfb) {
+    if (binary().isEmpty()) GTEST_SKIP() << "TALLYMERE_BINARY is not set";
+    QString xvfb = QStandardPaths::findExecutable("xvfb-run");
+    QString xwininfo = QStandardPaths::findExecutable("xwininfo");
+    if (xvfb.isEmpty() || xwininfo.isEmpty())
+        GTEST_SKIP() << "xvfb-run or xwininfo (x11-utils) is not installed: the real window is not tried";
+    TempDir dir;
+    // Inside the virtual display: start the program, wait until its 1440 by 900 window exists, ask
+    // it to end as a session would, and report what happened.
+    std::string script = dir / "session.sh";
+    {
+        std::ofstream out(script);
+        out << "#!/bin/sh\n"
+               "\"$1\" &\n"
+               "pid=$!\n"
+               "i=0\n"
+               "while [ $i -lt 600 ]; do\n"
+               "  if xwininfo -root -tree 2>/dev/null | grep '\"Tallymere\"' | grep -q '1440x900'; then\n"
+               "    echo shown; break; fi\n"
+               "  i=$((i+1)); sleep 0.1\n"
+               "done\n"
+               "xwininfo -root -tree | grep -c '\"Settings\"' | sed 's/^/settings windows /'\n"
+               "kill -TERM $pid\n"
+               "wait $pid\n"
+               "echo exit $?\n";
+    }
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    QProcess process;
+    QProcessEnvironment environment = withoutDisplay(dir / "config");
+    environment.insert("HOME", QString::fromStdString(dir.path().string()));
+    process.setProcessEnvironment(environment);
+    process.start(xvfb, {"-a", "-s", "-screen 0 1600x1000x24", QString::fromStdString(script), binary()});
+    ASSERT_TRUE(process.waitForFinished(180000));
+    QString out = QString::fromUtf8(process.readAllStandardOutput());
+    EXPECT_TRUE(out.contains("shown\n")) << out.toStdString() << process.readAllStandardError().toStdString();
+    EXPECT_TRUE(out.contains("settings windows 0\n")) << out.toStdString();
+    EXPECT_TRUE(out.contains("exit 0\n")) << out.toStdString();
+}
+
+TEST(Startup, LaunchStylingUsesTheStoredThemeOrPaper) {
+    struct Case {
+        QVariant stored;
+        ThemeID expected;
+    };
+    for (const Case& c : {Case{QString("sage"), ThemeID::sage}, Case{QString("Sage"), ThemeID::paper},
+                          Case{QVariant(), ThemeID::paper}}) {
+        MemoryPreferenceStore preferences;
+        if (c.stored.isValid()) preferences.setValue("themeID", c.stored);
+        QWidget shown;
+        shown.show();
+        QWidget later;
+        AppDelegate::styleWindowsAfterLaunch(preferences);
+        test::spin(20);
+        later.show();
+        EXPECT_EQ(shown.palette().color(QPalette::Window), Theme::make(c.expected).background);
+        EXPECT_TRUE(shown.autoFillBackground());
+        // A window opened afterwards keeps the desktop's look.
+        EXPECT_FALSE(later.autoFillBackground());
+    }
+}
+
+TEST(Startup, MainWindowOpensAtItsDefaultSizeAndTerminationClosesIt) {
+    AppState state(test::memoryStore());
+    MainWindow window(state, new MenuCommands(state, {}));
+    EXPECT_EQ(window.size(), QSize(1440, 900));
+    EXPECT_GE(window.minimumSizeHint().width(), RootView::minimumWidth);
+    EXPECT_EQ(window.menuBar()->actions().size(), 3);
+    EXPECT_TRUE(QApplication::quitOnLastWindowClosed());
+
+    // Termination closes the windows as the user would; the real quit is seen under Xvfb above.
+    window.show();
+    AppDelegate::closeWindowsOnTermination();
+    QApplication::setQuitOnLastWindowClosed(false); // keep this test's own application alive
+    ::raise(SIGTERM);
+    EXPECT_TRUE(test::waitUntil([&] { return !window.isVisible(); }));
+}
