@@ -148,15 +148,6 @@ TEST(AppStatePreferences, SettingsFileRoundTripsEveryKind) {
     EXPECT_EQ(state.recents()[0].path, folder);
 }
 
-TEST(AppStateIdentifiers, RawValuesMatchExactlyAndRoundTrip) {
-    for (VizMode mode : VizModes::all) EXPECT_EQ(VizModes::fromRaw(VizModes::rawValue(mode)), mode);
-    for (WorkspaceTab tab : WorkspaceTabs::all) EXPECT_EQ(WorkspaceTabs::fromRaw(WorkspaceTabs::rawValue(tab)), tab);
-    EXPECT_FALSE(VizModes::fromRaw("Treemap"));
-    EXPECT_FALSE(WorkspaceTabs::fromRaw("explore "));
-    EXPECT_EQ(VizModes::title(VizMode::icicle), "Flame");
-    EXPECT_EQ(WorkspaceTabs::title(WorkspaceTab::apps), "Applications");
-}
-
 TEST(AppStateIdentifiers, TargetsTakeTheirTitlesFromTheirPaths) {
     EXPECT_EQ(ScanTarget::folder("/home/al/Music/").title, "Music");
     EXPECT_FALSE(ScanTarget::folder("/").isFullDisk); // "/" chosen as a folder is not the whole disk
