@@ -186,7 +186,8 @@ TEST(PackRobustness, DeepChainsHugeFoldersAndTheCap) {
     std::vector<std::int64_t> sizes(200000, 1);
     for (std::size_t i = 0; i < 300; ++i) sizes[i] = 1'000'000 + static_cast<std::int64_t>(i);
     sizes[400] = -5;
-    const auto wide = pack(*test::folderOf(sizes), 900);
+    const auto folder = test::folderOf(sizes);
+    const auto wide = pack(*folder, 900);
     ASSERT_EQ(wide.size(), 301u);
     for (const LayoutCircle& circle : wide) ASSERT_TRUE(std::isfinite(circle.radius));
 

@@ -128,7 +128,8 @@ TEST(IcicleRobustness, DeepChainsAndHugeFolders) {
     std::vector<std::int64_t> sizes(200000);
     for (std::size_t i = 0; i < sizes.size(); ++i) sizes[i] = i % 5 == 0 ? -3 : static_cast<std::int64_t>(i);
     for (std::size_t i = 1; i < 200; i += 2) sizes[i] = 100'000'000; // wide enough to draw
-    tiles = IcicleLayout::layout(*test::folderOf(sizes), {0, 0, 1200, 20000}, rows(27));
+    const auto folder = test::folderOf(sizes);
+    tiles = IcicleLayout::layout(*folder, {0, 0, 1200, 20000}, rows(27));
     ASSERT_EQ(tiles.size(), 101u);
     double right = 0;
     for (const LayoutTile& tile : tiles) {

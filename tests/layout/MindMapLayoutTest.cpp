@@ -163,7 +163,8 @@ TEST(MindMapRobustness, DeepChainsAndHugeFolders) {
     std::vector<std::int64_t> sizes(200000, 3);
     sizes[7] = -100;
     sizes[9] = 1'000'000;
-    const GraphLayout wide = MindMapLayout::layout(*test::folderOf(sizes), {0, 0, 800, 600}, depth(3));
+    const auto folder = test::folderOf(sizes);
+    const GraphLayout wide = MindMapLayout::layout(*folder, {0, 0, 800, 600}, depth(3));
     ASSERT_EQ(wide.nodes.size(), 2u);
     EXPECT_EQ(wide.nodes[1].node->name(), "f9");
 }

@@ -66,7 +66,8 @@ TEST(SunburstRings, DepthLimitAndNarrowChildren) {
 
 TEST(SunburstTints, FirstRingNumbersFollowSizeAndSkipEmptyChildren) {
     auto tree = treeFromText("r/\n  zero 0\n  s/\n    x 5\n  m 30\n  l/\n    y 60\n");
-    const auto named = byName(SunburstLayout::layout(*tree, 300, {}));
+    const auto arcs = SunburstLayout::layout(*tree, 300, {});
+    const auto named = byName(arcs);
     EXPECT_EQ(named.at("l")->tint, 0);
     EXPECT_EQ(named.at("m")->tint, 1);
     EXPECT_EQ(named.at("s")->tint, 2);
@@ -152,7 +153,8 @@ TEST(SunburstRobustness, DeepChainsAndHugeFolders) {
     std::vector<std::int64_t> sizes(200000, 1);
     sizes[0] = -7;
     sizes[1] = 100000000;
-    arcs = SunburstLayout::layout(*test::folderOf(sizes), 400, {});
+    const auto folder = test::folderOf(sizes);
+    arcs = SunburstLayout::layout(*folder, 400, {});
     ASSERT_EQ(arcs.size(), 2u); // the big file; the ones cannot reach the minimum sweep
     EXPECT_TRUE(std::isfinite(arcs[1].endAngle));
 }
