@@ -49,8 +49,9 @@ double settleSeconds(std::optional<WorkspaceTab> tab);
 
 // Renders the picture the arguments ask for and ends the process; returns at once when they ask
 // for none. Makes its own QApplication (offscreen when there is no display) and its own store, so
-// it must run before the application's; `argc` must outlive the process, like QApplication's. Prints "wrote OUT" (with " (WxH)" for the main window)
-// and exits 0; "no bitmap rep" exits 2, "no png data" 3, an unwritable file writeFailedStatus.
+// it must run before the application's; `argc` must outlive the process, as QApplication needs.
+// Prints "wrote OUT" (with " (WxH)" for the main window) and exits 0; "no bitmap rep" exits 2,
+// "no png data" 3, and a file that cannot be stored writeFailedStatus, with the reason.
 void runIfRequested(int& argc, char** argv);
 
 // The widget's picture at its screen's pixel ratio, as PNG data; an empty array when no picture

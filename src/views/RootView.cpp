@@ -4,6 +4,7 @@
 #include "app/Typography.h"
 #include "core/ByteFormat.h"
 #include "core/Utf8.h"
+#include "views/Panel.h"
 #include "views/ThemedWidget.h"
 
 #include <QFontMetricsF>
@@ -194,9 +195,7 @@ void RootView::paintEvent(QPaintEvent*) {
 
     // Largest items of the shown folder.
     if (!m_panel.isNull()) {
-        painter.setPen(QPen(m_theme.stroke, 1));
-        painter.setBrush(m_theme.surface);
-        painter.drawRoundedRect(m_panel.adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
+        Panel::paintCard(painter, m_panel, 14, m_theme);
         QFontMetricsF rowMetrics(bodyFont());
         for (const Row& row : m_rows) {
             painter.setPen(Qt::NoPen);
@@ -217,10 +216,8 @@ void RootView::paintEvent(QPaintEvent*) {
 
     // Banner.
     if (const auto& banner = m_state.banner()) {
-        QRectF box = m_bannerRect.adjusted(0.5, 0.5, -0.5, -0.5);
-        painter.setPen(QPen(m_theme.stroke, 1));
-        painter.setBrush(m_theme.surface);
-        painter.drawRoundedRect(box, 10, 10);
+        QRectF box = m_bannerRect;
+        Panel::paintCard(painter, box, 12, m_theme);
         painter.setPen(Qt::NoPen);
         painter.setBrush(bannerColor(m_theme, banner->kind));
         painter.drawRoundedRect(QRectF(box.left() + 10, box.top() + 12, 4, box.height() - 24), 2, 2);
