@@ -146,7 +146,10 @@ void ActionButton::mouseReleaseEvent(QMouseEvent* event) {
     // The action may tear this button down (a view rebuilding itself): touch nothing after it.
     const QPointer<ActionButton> alive(this);
     emit clicked();
-    if (alive && m_action) std::function<void()>(m_action)();
+    if (!alive || !m_action) return;
+    // A copy, so an action that replaces the button's action still runs to its end.
+    const std::function<void()> action = m_action;
+    action();
 }
 
 } // namespace tallymere

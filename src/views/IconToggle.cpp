@@ -78,7 +78,10 @@ void IconToggle::mouseReleaseEvent(QMouseEvent* event) {
     if (!rect().contains(event->position().toPoint())) return;
     const QPointer<IconToggle> alive(this);
     emit clicked();
-    if (alive && m_action) std::function<void()>(m_action)();
+    if (!alive || !m_action) return;
+    // A copy, so an action that replaces the button's action still runs to its end.
+    const std::function<void()> action = m_action;
+    action();
 }
 
 } // namespace tallymere
