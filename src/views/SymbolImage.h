@@ -40,7 +40,8 @@ inline constexpr char16_t missingGlyph = 0xE887; // "help"
 // the icons keep a margin inside their em square.
 QSizeF size(double pointSize);
 
-// Draws the symbol centred in `box` at `pointSize`, in `color`. Weights above regular thicken the
+// Draws the symbol centred in `box` at `pointSize`, in `color`. GUI thread (glyph outlines are
+// cached there). Weights above regular thicken the
 // outline, since the font has a single weight; lighter weights draw as regular.
 void draw(QPainter& painter, const QRectF& box, std::string_view name, double pointSize,
           QFont::Weight weight, const QColor& color);
