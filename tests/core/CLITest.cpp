@@ -68,8 +68,6 @@ std::int64_t allocatedBelow(const fs::path& root) {
     return total;
 }
 
-// ---------------------------------------------------------------------------------------------
-
 TEST(CommandLineArguments, SnapshotWinsAndOnlyTheFirstOfEachFlagCounts) {
     const std::vector<std::pair<std::vector<std::string>, std::optional<CLI::Request>>> cases = {
         {{"tallymere"}, std::nullopt},
@@ -150,8 +148,6 @@ TEST(CommandLineScan, SingleFileAndMissingPath) {
     EXPECT_FALSE(fs::exists(temp.path / "store" / "x")) << "nothing stored for a failed scan";
 }
 
-// ---------------------------------------------------------------------------------------------
-
 TEST(CommandLineSnapshot, StoresWhereTheStoreListsIt) {
     TempFolder temp;
     const fs::path root = temp.path / "Users";
@@ -174,30 +170,10 @@ TEST(CommandLineSnapshot, StoresWhereTheStoreListsIt) {
     EXPECT_TRUE(fs::exists(fs::path(store) / (snapshot.id.text() + ".json")));
 }
 
-TEST(CommandLineSnapshot, SaveFailureIsReported) {
-    TempFolder temp;
-    fs::create_directory(temp.path / "root");
-    writeFile(temp.path / "blocker", 1);
-    const Result result = run(Command::snapshot, (temp.path / "root").string(), (temp.path / "blocker/Snapshots").string());
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err.rfind("save failed: ", 0), 0u) << result.err;
-    EXPECT_NE(result.err.find("Not a directory"), std::string::npos) << result.err;
-    EXPECT_EQ(result.err.back(), '\n');
-}
-
-// ---------------------------------------------------------------------------------------------
-
 void runProcess(std::vector<std::string> arguments) {
     std::vector<char*> argv;
     for (auto& argument : arguments) argv.push_back(argument.data());
     CLI::runIfRequested(static_cast<int>(argv.size()), argv.data());
-}
-
-TEST(CommandLineProcess, ReturnsWhenNoCommandApplies) {
-    runProcess({"tallymere", "--scan"});
-    runProcess({"tallymere"});
-    SUCCEED() << "still running: the window would start";
 }
 
 TEST(CommandLineProcessDeathTest, EndsTheProcessWithTheStatus) {

@@ -64,17 +64,6 @@ Snapshot withSizes(std::vector<std::pair<std::string, std::int64_t>> sizes) {
     return snapshot;
 }
 
-// ---------------------------------------------------------------------------------------------
-
-TEST(SnapshotCapture, RootWithoutChildrenIsTheOnlyEntry) {
-    const auto root = test::treeFromText("/home/u/ \n");
-    const Snapshot snapshot = SnapshotStore::capture(*root, "u", true, 6, 5000000);
-    ASSERT_EQ(snapshot.entries.size(), 1u);
-    EXPECT_EQ(snapshot.entries[0], (Snapshot::Entry{"/home/u", 0, 0, true}));
-    EXPECT_EQ(snapshot.rootPath, "/home/u");
-    EXPECT_EQ(snapshot.title, "u");
-}
-
 TEST(SnapshotCapture, PreOrderWithLastChildFirstAndChosenSizes) {
     const auto root = test::treeFromText(
         "/r/\n"
@@ -95,6 +84,10 @@ TEST(SnapshotCapture, PreOrderWithLastChildFirstAndChosenSizes) {
     EXPECT_NE(allocated.id, logical.id);
     EXPECT_GT(allocated.createdAt, 7e8) << "seconds since 2001, not 1970";
     EXPECT_LT(allocated.createdAt, 2e9);
+
+    const auto leaf = test::treeFromText("/home/u/\n");
+    EXPECT_EQ(SnapshotStore::capture(*leaf, "u", true, 6, 5000000).entries,
+              (std::vector<Snapshot::Entry>{{"/home/u", 0, 0, true}}));
 }
 
 TEST(SnapshotCapture, DepthAndSizeLimits) {
@@ -144,8 +137,6 @@ TEST(SnapshotCapture, NonUtf8NamesAreRepairedAndSurviveARoundTrip) {
     EXPECT_EQ(SnapshotCodec::decode(SnapshotCodec::encode(snapshot)), snapshot);
 }
 
-// ---------------------------------------------------------------------------------------------
-
 TEST(SnapshotFile, ExactCompactFormat) {
     EXPECT_EQ(SnapshotCodec::encode(sample()),
               R"({"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","createdAt":700000000.25,"rootPath":"\/home\/u",)"
@@ -154,6 +145,8 @@ TEST(SnapshotFile, ExactCompactFormat) {
     Snapshot whole = sample(700000000.0);
     whole.entries.clear();
     EXPECT_NE(SnapshotCodec::encode(whole).find(R"("createdAt":700000000,)"), std::string::npos);
+    EXPECT_THROW(SnapshotCodec::encode(sample(std::numeric_limits<double>::infinity())), SnapshotCodec::EncodingError);
+    EXPECT_THROW(SnapshotCodec::encode(sample(std::numeric_limits<double>::quiet_NaN())), SnapshotCodec::EncodingError);
 }
 
 TEST(SnapshotFile, EscapesAndExtremeValuesRoundTrip) {
@@ -165,11 +158,6 @@ TEST(SnapshotFile, EscapesAndExtremeValuesRoundTrip) {
     const std::string text = SnapshotCodec::encode(snapshot);
     EXPECT_NE(text.find(R"("title":"q\"b\\s\/n\nt\tc\u0001 )" "\xc3\xa9\""), std::string::npos) << text;
     EXPECT_EQ(SnapshotCodec::decode(text), snapshot);
-}
-
-TEST(SnapshotFile, NonFiniteDateIsAnEncodingError) {
-    EXPECT_THROW(SnapshotCodec::encode(sample(std::numeric_limits<double>::infinity())), SnapshotCodec::EncodingError);
-    EXPECT_THROW(SnapshotCodec::encode(sample(std::numeric_limits<double>::quiet_NaN())), SnapshotCodec::EncodingError);
 }
 
 TEST(SnapshotFile, KeysByNameInAnyOrderUnknownKeysIgnored) {
@@ -229,8 +217,6 @@ TEST(SnapshotFile, CorruptContentIsRejectedWithoutACrash) {
     for (const auto& [what, text] : cases) EXPECT_FALSE(SnapshotCodec::decode(text).has_value()) << what;
     EXPECT_TRUE(SnapshotCodec::decode(replaced(R"("totalFiles":2)", R"("totalFiles":2147483647)")).has_value());
 }
-
-// ---------------------------------------------------------------------------------------------
 
 TEST(SnapshotFolder, SaveWritesItsOwnFileAndLoadReadsItBack) {
     TempFolder temp;
@@ -313,8 +299,6 @@ TEST(SnapshotFolder, EqualDatesKeepListingOrder) {
     EXPECT_EQ(listed, expected);
 }
 
-// ---------------------------------------------------------------------------------------------
-
 TEST(SnapshotDiff, ThresholdAndSelfComparison) {
     const Snapshot a = withSizes({{"/r", 100}, {"/r/x", 60}, {"/r/y", 40}});
     EXPECT_TRUE(SnapshotStore::diff(a, a, 1).empty());
@@ -342,13 +326,12 @@ TEST(SnapshotDiff, ParentCarriedWhollyByOneChildIsDropped) {
               (std::vector<SnapshotDelta>{{"/a", "a", 300000000, 400000000, Change::grew},
                                           {"/a/b", "b", 100000000, 150000000, Change::grew},
                                           {"/a/c", "c", 10, 50000010, Change::grew}}));
-}
 
-TEST(SnapshotDiff, NewFolderReportedAtItsOnlyNewChild) {
-    const Snapshot from = withSizes({{"/r", 10}});
-    const Snapshot to = withSizes({{"/r", 150000010}, {"/r/new", 150000000}, {"/r/new/data", 150000000}});
-    EXPECT_EQ(SnapshotStore::diff(from, to, 10000000),
-              (std::vector<SnapshotDelta>{{"/r/new/data", "data", 0, 150000000, Change::added}}));
+    const Snapshot added = withSizes({{"/", 1150000000}, {"/a", 300000000}, {"/a/b", 100000000}, {"/a/c", 10},
+                                      {"/new", 150000000}, {"/new/data", 150000000}});
+    EXPECT_EQ(SnapshotStore::diff(from, added, 10000000),
+              (std::vector<SnapshotDelta>{{"/new/data", "data", 0, 150000000, Change::added}}))
+        << "a new folder is reported at its only new child";
 }
 
 TEST(SnapshotDiff, DifferentRootsShareNoPath) {
