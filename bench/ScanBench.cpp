@@ -1,0 +1,280 @@
+// Scan benchmark: our scanner against `gdu -n -p` and `du -s` on the same warm tree of over half a
+// million entries, and the scanner's peak memory per node.
+//
+//   ScanBench [runs]             build the tree once (cached), then time each tool `runs` times (5)
+//   ScanBench --child PATH       scan PATH in this process and print node count, time and memory
+//
+// The tree lives under /tmp/tallymere-bench-tree and is rebuilt only when its marker is missing.
+#include "core/DiskScanner.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+using namespace tallymere;
+
+namespace {
+
+const std::string benchFolder = "/tmp/tallymere-bench-tree";
+const std::string treeFolder = benchFolder + "/tree";
+const std::string markerPath = benchFolder + "/complete-v2";
+constexpr std::int64_t targetEntries = 520000;
+
+// Deterministic generator (splitmix64), so every machine builds the same tree.
+struct Random {
+    std::uint64_t state = 0x7A11E3E5EEDull;
+    std::uint64_t next() {
+        std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    int below(int n) { return static_cast<int>(next() % static_cast<std::uint64_t>(n)); }
+};
+
+class TreeBuilder {
+public:
+    std::int64_t entries = 0;
+    std::int64_t hardLinks = 0;
+    std::int64_t symlinks = 0;
+    int deepest = 0;
+
+    void fill(int dirFd, int depth) {
+        deepest = std::max(deepest, depth);
+        const int files = 3 + m_random.below(34);
+        std::string previousFile;
+        for (int i = 0; i < files && entries < targetEntries; ++i) {
+            const std::string name = uniqueName(i, true);
+            const int roll = m_random.below(100);
+            if (roll == 0 && !previousFile.empty()) {
+                if (::linkat(dirFd, previousFile.c_str(), dirFd, name.c_str(), 0) == 0) ++hardLinks, ++entries;
+                continue;
+            }
+            if (roll == 1) {
+                const std::string target = previousFile.empty() ? "../missing" : previousFile;
+                if (::symlinkat(target.c_str(), dirFd, name.c_str()) == 0) ++symlinks, ++entries;
+                continue;
+            }
+            const int fd = ::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            if (fd < 0) continue;
+            if (roll < 7) {
+                // A few files with real blocks; the rest keep a logical size only, to spare the disk.
+                static const std::string data(16384, 'd');
+                [[maybe_unused]] ssize_t written = ::write(fd, data.data(), 1 + m_random.below(16384));
+            } else {
+                const int magnitude = m_random.below(24);
+                [[maybe_unused]] int result = ::ftruncate(fd, static_cast<off_t>(m_random.next() % (1ull << magnitude)));
+            }
+            ::close(fd);
+            previousFile = name;
+            ++entries;
+        }
+        const int folders = branching(depth);
+        for (int i = 0; i < folders && entries < targetEntries; ++i) {
+            const std::string name = uniqueName(i, false);
+            if (::mkdirat(dirFd, name.c_str(), 0755) != 0) continue;
+            ++entries;
+            const int child = ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (child < 0) continue;
+            fill(child, depth + 1);
+            ::close(child);
+        }
+    }
+
+private:
+    int branching(int depth) {
+        static constexpr int spread[] = {31, 10, 8, 6, 5, 4, 3, 3, 2, 2, 2};
+        if (depth == 0) return 30;
+        if (depth >= static_cast<int>(std::size(spread))) return m_random.below(3) == 0 ? 1 : 0;
+        return (depth == 1 ? 2 : 0) + m_random.below(spread[depth]);
+    }
+
+    // Varied lengths (3 to about 60 bytes), unique within the folder by their index prefix.
+    std::string uniqueName(int index, bool isFile) {
+        static constexpr char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789_-";
+        static constexpr const char* extensions[] = {"txt", "jpg", "mp4", "cpp", "h", "js", "json",
+                                                     "log", "pdf", "zip", "png", "o", "py", "md"};
+        std::string name = std::to_string(index) + (isFile ? "f" : "d");
+        const int length = m_random.below(8) == 0 ? 20 + m_random.below(40) : 2 + m_random.below(12);
+        for (int i = 0; i < length; ++i) name += letters[m_random.below(sizeof letters - 1)];
+        if (isFile && m_random.below(5) != 0) {
+            name += '.';
+            name += extensions[m_random.below(std::size(extensions))];
+        }
+        return name;
+    }
+
+    Random m_random;
+};
+
+bool ensureTree() {
+    if (::access(markerPath.c_str(), F_OK) == 0) return true;
+    std::printf("building the benchmark tree under %s (once)...\n", treeFolder.c_str());
+    std::fflush(stdout);
+    [[maybe_unused]] int removed = std::system(("rm -rf '" + benchFolder + "'").c_str());
+    if (::mkdir(benchFolder.c_str(), 0755) != 0 || ::mkdir(treeFolder.c_str(), 0755) != 0) return false;
+    const int root = ::open(treeFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (root < 0) return false;
+    TreeBuilder builder;
+    builder.fill(root, 0);
+    ::close(root);
+    std::ofstream(markerPath) << builder.entries << " entries, " << builder.hardLinks << " hard links, "
+                              << builder.symlinks << " symbolic links, " << builder.deepest << " levels\n";
+    return true;
+}
+
+// Runs a program to its end with its output discarded (or captured); wall seconds, or nothing when
+// it could not run or failed.
+std::optional<double> runTimed(const std::vector<std::string>& arguments, std::string* output = nullptr) {
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return std::nullopt;
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    if (output) ::posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    else ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid;
+    const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    ::posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeFds[1]);
+    if (spawned != 0) {
+        ::close(pipeFds[0]);
+        return std::nullopt;
+    }
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0)
+        if (output) output->append(buffer, static_cast<std::size_t>(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+    return seconds;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+std::int64_t statusKilobytes(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.starts_with(field)) return std::atoll(line.c_str() + std::strlen(field));
+    return 0;
+}
+
+// The child: one scan in a fresh process, so its peak resident size is the scan's alone.
+int scanChild(const char* path) {
+    const std::int64_t baseline = statusKilobytes("VmRSS:");
+    ScanProgress progress;
+    ScanOptions options;
+    options.includeHidden = true;
+    const auto start = std::chrono::steady_clock::now();
+    auto root = DiskScanner::scan(path, options, progress);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!root) return 1;
+    const std::int64_t peak = statusKilobytes("VmHWM:");
+    std::int64_t nodes = 0;
+    root->walk([&](const FileNode&) {
+        ++nodes;
+        return true;
+    });
+    std::printf("%lld %.6f %lld %lld %lld\n", static_cast<long long>(nodes), seconds, static_cast<long long>(peak),
+                static_cast<long long>(baseline), static_cast<long long>(root->allocated));
+    std::fflush(stdout);
+    _exit(0); // the tree is freed with the process
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 3 && std::strcmp(argv[1], "--child") == 0) return scanChild(argv[2]);
+    const int runs = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 5;
+    if (!ensureTree()) {
+        std::fprintf(stderr, "cannot build the benchmark tree under %s\n", benchFolder.c_str());
+        return 1;
+    }
+    {
+        std::ifstream marker(markerPath);
+        std::string description;
+        std::getline(marker, description);
+        std::printf("tree: %s (%s)\n", treeFolder.c_str(), description.c_str());
+    }
+
+    const std::string self = "/proc/self/exe";
+    char selfPath[4096] = {};
+    if (::readlink(self.c_str(), selfPath, sizeof selfPath - 1) <= 0) return 1;
+    const std::vector<std::string> ours = {selfPath, "--child", treeFolder};
+    const std::vector<std::string> gdu = {"gdu", "-n", "-p", treeFolder};
+    const std::vector<std::string> du = {"du", "-s", treeFolder};
+
+    // Warm the caches with one run of each, then alternate the tools run by run.
+    runTimed(ours);
+    const bool haveGdu = runTimed(gdu).has_value();
+    const bool haveDu = runTimed(du).has_value();
+    std::vector<double> oursTimes, inProcessTimes, gduTimes, duTimes;
+    std::vector<double> perNode, perNodeAboveBaseline;
+    long long nodes = 0;
+    for (int run = 0; run < runs; ++run) {
+        std::string report;
+        if (auto seconds = runTimed(ours, &report)) {
+            long long count = 0, peak = 0, baseline = 0, allocated = 0;
+            double inProcess = 0;
+            std::istringstream(report) >> count >> inProcess >> peak >> baseline >> allocated;
+            nodes = count;
+            oursTimes.push_back(*seconds);
+            inProcessTimes.push_back(inProcess);
+            perNode.push_back(static_cast<double>(peak) * 1024.0 / static_cast<double>(count));
+            perNodeAboveBaseline.push_back(static_cast<double>(peak - baseline) * 1024.0 / static_cast<double>(count));
+        }
+        if (haveGdu)
+            if (auto seconds = runTimed(gdu)) gduTimes.push_back(*seconds);
+        if (haveDu)
+            if (auto seconds = runTimed(du)) duTimes.push_back(*seconds);
+    }
+    if (oursTimes.empty()) {
+        std::fprintf(stderr, "the scanner child failed\n");
+        return 1;
+    }
+
+    const double oursMedian = median(oursTimes);
+    std::printf("processors %d, scan threads %d, runs %d (median wall time of the whole process)\n",
+                DiskScanner::activeProcessors(), DiskScanner::threadCount(DiskScanner::activeProcessors()), runs);
+    std::printf("tallymere   %8.3f s  (scan call alone %.3f s, %.0f nodes/s, %lld nodes)\n", oursMedian,
+                median(inProcessTimes), static_cast<double>(nodes) / median(inProcessTimes), nodes);
+    if (!gduTimes.empty())
+        std::printf("gdu -n -p   %8.3f s  ratio tallymere/gdu %.2f (target at most 0.70)\n", median(gduTimes),
+                    oursMedian / median(gduTimes));
+    else
+        std::printf("gdu -n -p   not available\n");
+    if (!duTimes.empty())
+        std::printf("du -s       %8.3f s  ratio tallymere/du %.2f\n", median(duTimes), oursMedian / median(duTimes));
+    std::printf("memory      %.1f bytes/node peak resident (target at most 112); %.1f above the process's "
+                "resident size before the scan\n",
+                median(perNode), median(perNodeAboveBaseline));
+    return 0;
+}
