@@ -42,6 +42,7 @@ int run(int& argc, char** argv) {
     services.quit = [] { QCoreApplication::quit(); };
     MainWindow window(state, new MenuCommands(state, std::move(services)));
     window.show();
+    window.activateWindow();
     AppDelegate::styleWindowsAfterLaunch(*preferences);
     return application.exec();
 }
