@@ -93,13 +93,6 @@ TEST(ShotRequest, OptionalValuesByPositionAndExactRawValue) {
               Request(WindowShot{"/data", "w.png", std::nullopt, VizMode::pack, std::nullopt}));
 }
 
-TEST(ShotRequest, ToolTabsSettleLonger) {
-    EXPECT_EQ(settleSeconds(std::nullopt), 2.2);
-    EXPECT_EQ(settleSeconds(WorkspaceTab::explore), 2.2);
-    for (WorkspaceTab tab : {WorkspaceTab::duplicates, WorkspaceTab::apps, WorkspaceTab::monitor, WorkspaceTab::snapshots})
-        EXPECT_EQ(settleSeconds(tab), 14);
-}
-
 TEST(ShotFile, ReplacesInOneStepWithPlainPermissions) {
     TempDir dir;
     std::string path = dir / "out.png";

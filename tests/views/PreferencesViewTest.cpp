@@ -81,19 +81,6 @@ TEST(PreferencesBindings, StoreChangesShowAtOnce) {
     EXPECT_EQ(view.depthText()->text(), "9");
 }
 
-TEST(PreferencesDepth, SliderStepsWholeLevelsFromTwoToTwelve) {
-    AppState state(test::memoryStore());
-    PreferencesView view(state);
-    QSlider* slider = view.depthSlider();
-    EXPECT_EQ(slider->minimum(), 2);
-    EXPECT_EQ(slider->maximum(), 12);
-    EXPECT_EQ(slider->singleStep(), 1);
-    slider->setValue(1);
-    EXPECT_EQ(state.treemapDepth(), 2.0);
-    slider->setValue(30);
-    EXPECT_EQ(state.treemapDepth(), 12.0);
-}
-
 TEST(PreferencesDepth, RestoredDepthOutsideTheRangeIsShownAndNotRewritten) {
     auto preferences = test::memoryStore();
     preferences->setValue("treemapDepth", 40.0);
