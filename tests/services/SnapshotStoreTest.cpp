@@ -321,6 +321,14 @@ TEST(SnapshotDiff, ParentCarriedWhollyByOneChildIsDropped) {
     EXPECT_EQ(SnapshotStore::diff(from, to, 10000000),
               (std::vector<SnapshotDelta>{{"/a/b", "b", 100000000, 195000000, Change::grew}}));
 
+    // The tolerance is a fifth of the folder's change, inclusive: 20000000 of 100000000.
+    for (const auto& [childGrowth, folderKept] : {std::pair{80000000, false}, std::pair{79999999, true}}) {
+        const Snapshot edge = withSizes({{"/", 1000000000}, {"/a", 400000000}, {"/a/b", 100000000 + childGrowth}, {"/a/c", 10}});
+        const auto deltas = SnapshotStore::diff(from, edge, 10000000);
+        EXPECT_EQ(deltas.size(), folderKept ? 2u : 1u) << childGrowth;
+        EXPECT_EQ(deltas.back().path, "/a/b");
+    }
+
     const Snapshot spread = withSizes({{"/", 1000000000}, {"/a", 400000000}, {"/a/b", 150000000}, {"/a/c", 50000010}});
     EXPECT_EQ(SnapshotStore::diff(from, spread, 10000000),
               (std::vector<SnapshotDelta>{{"/a", "a", 300000000, 400000000, Change::grew},
