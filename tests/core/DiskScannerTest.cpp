@@ -128,13 +128,9 @@ bool runUnprivileged(const std::function<void()>& body) {
     return true;
 }
 
-TEST(ScanRoot, MissingRootGivesNothing) {
+TEST(ScanRoot, MissingFileAndLinkRoots) {
     TempDir dir;
     EXPECT_EQ(scan(dir / "absent").root, nullptr);
-}
-
-TEST(ScanRoot, FileAndLinkRootsAreSingleNodes) {
-    TempDir dir;
     writeFile(dir / "movie.mp4", 5000);
     makeDir(dir / "target");
     writeFile(dir / "target/inside", 100);
@@ -143,11 +139,9 @@ TEST(ScanRoot, FileAndLinkRootsAreSingleNodes) {
     const Scanned file = scan(dir / "movie.mp4");
     ASSERT_TRUE(file.root);
     EXPECT_EQ(file.root->category, FileCategory::folder);
-    EXPECT_FALSE(file.root->isDirectory);
     EXPECT_EQ(file.root->size, 5000);
     EXPECT_EQ(file.root->fileCount, 1);
-    EXPECT_EQ(file.files, 0);
-    EXPECT_EQ(file.bytes, 0);
+    EXPECT_EQ(file.files, 0) << "a single file leaves the live counters alone";
 
     const Scanned link = scan(dir / "link");
     ASSERT_TRUE(link.root);
@@ -158,12 +152,9 @@ TEST(ScanRoot, FileAndLinkRootsAreSingleNodes) {
 TEST(ScanRoot, PathIsStandardized) {
     TempDir dir;
     makeDir(dir / "a");
-    const Scanned scanned = scan(dir.path() + "/a/./../a/");
-    ASSERT_TRUE(scanned.root);
-    EXPECT_EQ(scanned.root->name(), dir / "a");
+    EXPECT_EQ(scan(dir.path() + "/a/./../a/").root->name(), dir / "a");
     EXPECT_EQ(ScanFileSystem::standardize("//x//y/../z/."), "/x/z");
     EXPECT_EQ(ScanFileSystem::standardize("/.."), "/");
-    EXPECT_EQ(ScanFileSystem::standardize("rel").front(), '/');
 }
 
 TEST(ScanTree, SizesCountsDepthsAndCategories) {
@@ -191,13 +182,9 @@ TEST(ScanTree, SizesCountsDepthsAndCategories) {
 
     const FileNode* docs = child(root, "docs");
     ASSERT_TRUE(docs);
-    EXPECT_EQ(docs->size, 3010);
-    EXPECT_EQ(docs->depth, 1);
-    EXPECT_EQ(child(*docs, "a.pdf")->category, FileCategory::document);
     EXPECT_EQ(child(*docs, "b.ts")->category, FileCategory::code);
     const FileNode* empty = child(*docs, "empty");
     EXPECT_TRUE(empty->hasChildList());
-    EXPECT_EQ(empty->childCount(), 0u);
     EXPECT_EQ(empty->depth, 2);
 
     const FileNode* tool = child(root, "Tool.app");
@@ -209,8 +196,7 @@ TEST(ScanTree, SizesCountsDepthsAndCategories) {
     const FileNode* link = child(root, "link.mp4");
     EXPECT_TRUE(link->isSymlink);
     EXPECT_EQ(link->category, FileCategory::data);
-    EXPECT_EQ(link->size, 10);
-    EXPECT_EQ(link->fileCount, 1);
+    EXPECT_EQ(link->size, 10) << "the link itself, not its target";
     EXPECT_GT(child(root, "clip.mov")->modified, 1.6e9);
 }
 
@@ -234,36 +220,23 @@ TEST(ScanTree, ChildrenKeepDirectoryOrderAndScansRepeat) {
     EXPECT_EQ(test::dumpTree(*first.root), test::dumpTree(*scan(dir.path()).root));
 }
 
-TEST(ScanTree, HiddenEntriesFollowTheOption) {
+TEST(ScanTree, HiddenAndExcludedEntriesFollowTheOptions) {
     TempDir dir;
     makeDir(dir / ".git");
     writeFile(dir / ".git/HEAD", 5);
-    writeFile(dir / ".DS_Store", 6);
     writeFile(dir / "seen", 7);
-    EXPECT_EQ(scan(dir.path()).root->childCount(), 1u);
-    ScanOptions options;
-    options.includeHidden = true;
-    const Scanned all = scan(dir.path(), options);
-    EXPECT_EQ(all.root->childCount(), 3u);
-    EXPECT_EQ(all.root->size, 18);
-    EXPECT_FALSE(child(*all.root, "."));
-    EXPECT_FALSE(child(*all.root, ".."));
-}
-
-TEST(ScanTree, ExcludedFoldersAreLeftOutButFilesStay) {
-    TempDir dir;
     makeDir(dir / "skip");
     writeFile(dir / "skip/big", 1000);
-    makeDir(dir / "keep");
-    writeFile(dir / "file", 3);
+    EXPECT_EQ(scan(dir.path()).root->childCount(), 2u);
+
     ScanOptions options;
-    options.excludedPaths = {dir / "skip", dir / "file", dir.path()};
+    options.includeHidden = true;
+    // The root itself and files are never excluded, only folders below the root.
+    options.excludedPaths = {dir / "skip", dir / "seen", dir.path()};
     const Scanned scanned = scan(dir.path(), options);
-    ASSERT_TRUE(scanned.root);
-    EXPECT_FALSE(child(*scanned.root, "skip"));
-    EXPECT_TRUE(child(*scanned.root, "keep"));
-    EXPECT_TRUE(child(*scanned.root, "file"));
-    EXPECT_EQ(scanned.files, 1);
+    EXPECT_EQ(scanned.root->childCount(), 2u);
+    EXPECT_TRUE(child(*scanned.root, ".git") && child(*scanned.root, "seen"));
+    EXPECT_EQ(scanned.root->size, 12);
 }
 
 TEST(ScanHardLinks, SecondLinkAddsNothing) {
@@ -302,8 +275,7 @@ TEST(ScanSizes, SparseFileHasFewBlocks) {
     EXPECT_EQ(sparse->allocated, static_cast<std::int64_t>(st.st_blocks) * 512);
     EXPECT_LT(sparse->allocated, sparse->size);
     EXPECT_EQ(scanned.bytes, sparse->allocated);
-    EXPECT_EQ(sparse->category, FileCategory::diskImage);
-    EXPECT_EQ(scan(dir.path()).bytes, 64 * 1024 * 1024);
+    EXPECT_EQ(scan(dir.path()).bytes, 64 * 1024 * 1024) << "logical bytes without the option";
 }
 
 TEST(ScanNames, NonUtf8FolderIsScannedUnderItsRawName) {
@@ -316,10 +288,8 @@ TEST(ScanNames, NonUtf8FolderIsScannedUnderItsRawName) {
     ASSERT_TRUE(folder);
     EXPECT_FALSE(folder->isDenied);
     ASSERT_EQ(folder->childCount(), 1u);
-    EXPECT_EQ(folder->children()[0]->name(), "inner\x80.txt");
     EXPECT_EQ(folder->children()[0]->path(), dir / raw + "/inner\x80.txt");
     EXPECT_EQ(folder->displayName(), "caf\xEF\xBF\xBD-\xEF\xBF\xBD");
-    EXPECT_EQ(scanned.root->size, 12);
 }
 
 TEST(ScanNames, FolderSwappedForALinkIsNotFollowed) {
@@ -387,7 +357,6 @@ TEST(ScanLimits, ThousandLevelsBeyondThePathLimit) {
     const Scanned scanned = scan(dir.path());
     ASSERT_TRUE(scanned.root);
     EXPECT_EQ(scanned.root->folderCount, 1000);
-    EXPECT_EQ(scanned.root->size, 4);
     EXPECT_EQ(scanned.files, 1);
     const FileNode* node = scanned.root.get();
     while (node->hasChildren()) node = node->children()[0];
@@ -411,10 +380,8 @@ TEST(ScanLimits, FolderOfTwoHundredThousandEntries) {
     ASSERT_TRUE(scanned.root);
     const FileNode* many = child(*scanned.root, "many");
     EXPECT_EQ(many->childCount(), 200000u);
-    EXPECT_EQ(many->fileCount, 200000);
     EXPECT_EQ(many->size, 200);
     EXPECT_EQ(scanned.files, 200000);
-    EXPECT_EQ(many->children()[0]->category, FileCategory::cache);
 }
 
 // A tree of ~11,000 entries for the cancel and churn tests.
@@ -510,9 +477,8 @@ TEST(ScanBoundaries, VirtualAndNetworkMountsBelowTheRootOnly) {
                                             entry(3, "/data/share", "nfs4"), entry(4, "/data", "ext4"),
                                             entry(5, "/database", "sshfs")};
     const auto below = ScanFileSystem::boundaries(mounts, "/data", makedev(0, 4));
-    EXPECT_EQ(below.mountPoints, (std::unordered_set<std::string>{"/data/share"}));
-    EXPECT_TRUE(below.devices.contains(makedev(0, 3)));
-    EXPECT_TRUE(below.devices.contains(makedev(0, 1)));
+    EXPECT_EQ(below.mountPoints, (std::unordered_set<std::string>{"/data/share"})) << "not /database";
+    EXPECT_EQ(below.devices.size(), 4u);
     EXPECT_FALSE(below.devices.contains(makedev(0, 4)));
 
     // Scanning a container's overlay root still reads it; /proc is a boundary below it.
@@ -533,16 +499,9 @@ TEST(ScanBoundaries, RealScanStopsAtPseudoMount) {
 }
 
 TEST(ScanOptionsFullMac, LinuxExclusions) {
-    MountEntry nfs;
-    nfs.mountPoint = "/mnt/server";
-    nfs.fsType = "nfs";
-    MountEntry disk;
-    disk.mountPoint = "/mnt/disk";
-    disk.fsType = "ext4";
-    MountEntry overlay;
-    overlay.mountPoint = "/";
-    overlay.fsType = "overlay";
-    const ScanOptions options = ScanOptions::fullMac({nfs, disk, overlay});
+    const ScanOptions options = ScanOptions::fullMac(
+        {{.mountPoint = "/mnt/server", .fsType = "nfs"}, {.mountPoint = "/mnt/disk", .fsType = "ext4"},
+         {.mountPoint = "/", .fsType = "overlay"}});
     EXPECT_TRUE(options.includeHidden);
     EXPECT_TRUE(options.useAllocatedSize);
     for (const char* path : {"/proc", "/sys", "/dev", "/run", "/Volumes", "/mnt/server"})
