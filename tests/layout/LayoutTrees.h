@@ -1,6 +1,8 @@
 #pragma once
 #include "core/FileTree.h"
+#include "layout/Geometry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -8,8 +10,27 @@
 #include <string>
 #include <vector>
 
-// Trees for the layout tests that are too large or too random to write as text.
+// Trees for the layout tests that are too large or too random to write as text, and the geometric
+// checks the tests share.
 namespace tallymere::test {
+
+inline double overlapArea(const Rect& a, const Rect& b) {
+    const double w = std::min(a.maxX(), b.maxX()) - std::max(a.minX(), b.minX());
+    const double h = std::min(a.maxY(), b.maxY()) - std::max(a.minY(), b.minY());
+    return w > 0 && h > 0 ? w * h : 0;
+}
+
+inline bool inside(const Rect& inner, const Rect& outer, double slack) {
+    return inner.minX() >= outer.minX() - slack && inner.minY() >= outer.minY() - slack &&
+           inner.maxX() <= outer.maxX() + slack && inner.maxY() <= outer.maxY() + slack;
+}
+
+// The children's size keys added up, negative ones counted as 0.
+inline double positiveSum(const FileNode& node, bool useAllocated) {
+    double sum = 0;
+    for (const FileNode* child : node.children()) sum += std::max<double>(0, static_cast<double>(child->bytes(useAllocated)));
+    return sum;
+}
 
 // A folder whose children are files of the given sizes (logical and allocated alike), in order.
 inline std::shared_ptr<FileNode> folderOf(const std::vector<std::int64_t>& sizes) {
