@@ -20,7 +20,7 @@ struct Options {
 
 // A nested squarified treemap of the subtree under `root`, filling `area`: one tile per drawn node,
 // in pre-order, siblings largest first, at most `maxTiles` of them. Nothing inside a package is laid
-// out; children of size 0 get no tile. A rectangle not more than 1 wide and high, or not finite,
+// out; children of size 0 get no tile. A rectangle 1 or less wide or high, or not finite,
 // gives an empty array. Works without recursion, so any depth of tree is safe.
 std::vector<LayoutTile> layout(const FileNode& root, Rect area, const Options& options);
 
