@@ -19,6 +19,10 @@ class NodeArena;
 // depth) before the tree is handed out; readers never change it.
 class FileNode {
 public:
+    // Nodes are never copied: their name lives just past them in the arena.
+    FileNode(const FileNode&) = delete;
+    FileNode& operator=(const FileNode&) = delete;
+
     FileNode* parent = nullptr;
     std::int64_t size = 0;      // logical bytes; for a folder the sum over its children
     std::int64_t allocated = 0; // bytes on disk (blocks of 512); for a folder the sum over its children
@@ -39,7 +43,7 @@ private:
 
 public:
     // The entry's raw name bytes as the directory gave them; for a root, its full path.
-    std::string_view name() const { return {m_name, m_nameLength}; }
+    std::string_view name() const { return {reinterpret_cast<const char*>(this + 1), m_nameLength}; }
     // The name as text: invalid UTF-8 replaced by U+FFFD.
     std::string displayName() const;
 
@@ -89,7 +93,8 @@ private:
     friend class NodeArena;
     FileNode() = default;
 
-    const char* m_name = "";
+    // The name bytes follow the node in its arena block, so no pointer is spent on them.
+
     FileNode** m_children = nullptr;
     std::uint32_t m_nameLength = 0;
     std::uint32_t m_childCount = 0;

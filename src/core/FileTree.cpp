@@ -46,13 +46,10 @@ void* NodeArena::allocate(std::size_t bytes, std::size_t alignment) {
 }
 
 FileNode* NodeArena::makeNode(std::string_view name, bool isDirectory, FileCategory category) {
-    auto* node = new (allocate(sizeof(FileNode), alignof(FileNode))) FileNode();
-    if (!name.empty()) {
-        auto* bytes = static_cast<char*>(allocate(name.size(), 1));
-        std::memcpy(bytes, name.data(), name.size());
-        node->m_name = bytes;
-        node->m_nameLength = static_cast<std::uint32_t>(name.size());
-    }
+    void* memory = allocate(sizeof(FileNode) + name.size(), alignof(FileNode));
+    auto* node = new (memory) FileNode();
+    if (!name.empty()) std::memcpy(static_cast<std::byte*>(memory) + sizeof(FileNode), name.data(), name.size());
+    node->m_nameLength = static_cast<std::uint32_t>(name.size());
     node->isDirectory = isDirectory;
     node->category = category;
     return node;

@@ -120,7 +120,7 @@ TEST(FileNodeOwnership, HeldNodeKeepsItsTreeAndPath) {
 }
 
 TEST(FileNodeLayout, NodeStaysCompact) {
-    EXPECT_LE(sizeof(FileNode), 80u);
+    EXPECT_LE(sizeof(FileNode), 72u);
 }
 
 TEST(FileNodeDeepTrees, ThousandLevelsWithoutRecursion) {
