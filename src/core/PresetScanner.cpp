@@ -62,6 +62,7 @@ bool rootIsInsideSystemFolder(const FileNode& root, std::unordered_set<const Fil
 
 bool isInsideFolder(std::string_view path, std::string_view folder) {
     if (folder.empty()) return false;
+    while (folder.size() > 1 && folder.back() == '/') folder.remove_suffix(1);
     if (folder == "/") return path.starts_with('/');
     return path.starts_with(folder) && (path.size() == folder.size() || path[folder.size()] == '/');
 }

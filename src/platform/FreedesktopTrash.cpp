@@ -187,7 +187,10 @@ std::string encodePath(const std::string& path) {
 
 Result moveToTrash(const std::string& requested) {
     if (requested.empty() || requested.front() != '/') return failure("Only an absolute path can be moved to the Trash");
-    std::string path = requested;
+    // One spelling per item: repeated and trailing slashes dropped.
+    std::string path;
+    for (char c : requested)
+        if (c != '/' || path.empty() || path.back() != '/') path.push_back(c);
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     if (path == "/") return failure("The root folder cannot be moved to the Trash");
     const std::string name = path.substr(path.rfind('/') + 1);

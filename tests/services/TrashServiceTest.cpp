@@ -75,19 +75,14 @@ TEST_F(TrashTest, MovesItemsInOrderAndCountsTheirSizes) {
 
 TEST_F(TrashTest, InfoFileRecordsTheEncodedPathAndLocalDeletionTime) {
     const fs::path odd = makeFile(std::string("a b%\n\xFF.txt"));
-    const auto outcome = TrashService::trash({odd}, {});
+    // A doubled slash is recorded once.
+    const auto outcome = TrashService::trash({(m_scratch / "src").string() + "//" + odd.filename().string()}, {});
     ASSERT_EQ(outcome.trashed.size(), 1u);
     const std::string info = readText(trash() / "info" / (odd.filename().string() + ".trashinfo"));
     const std::string encodedFolder = FreedesktopTrash::encodePath((m_scratch / "src").string());
     const std::regex shape("\\[Trash Info\\]\nPath=" + encodedFolder +
                            "/a%20b%25%0A%FF\\.txt\nDeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n");
     EXPECT_TRUE(std::regex_match(info, shape)) << info;
-    const struct stat infoStat = [&] {
-        struct stat s {};
-        stat((trash() / "info" / (odd.filename().string() + ".trashinfo")).c_str(), &s);
-        return s;
-    }();
-    EXPECT_EQ(infoStat.st_mode & 0777, 0600u);
 }
 
 TEST_F(TrashTest, SameNameFromTwoFoldersKeepsBothWithMatchingInfo) {
@@ -154,14 +149,6 @@ TEST_F(TrashTest, TrashFolderThatCannotBeCreatedFailsPerPath) {
     EXPECT_TRUE(fs::exists(b));
 }
 
-TEST_F(TrashTest, CreatesAMissingDataHome) {
-    const fs::path a = makeFile("a");
-    setenv("XDG_DATA_HOME", (m_scratch / "fresh" / "share").c_str(), 1);
-    const auto outcome = TrashService::trash({a}, {});
-    EXPECT_EQ(outcome.trashed.size(), 1u);
-    EXPECT_TRUE(fs::exists(m_scratch / "fresh" / "share" / "Trash" / "files" / "a"));
-}
-
 // Items on another device go to that device's own Trash; they are never copied.
 class OtherDeviceTrashTest : public TrashTest {
 protected:
@@ -196,22 +183,16 @@ protected:
     fs::path m_area, m_shared, m_personal;
 };
 
-TEST_F(OtherDeviceTrashTest, UsesThePersonalTopFolderTrashWithARelativePath) {
-    const fs::path item = makeOther("clip.mov");
-    const auto outcome = TrashService::trash({item}, {{item, 4}});
-    ASSERT_EQ(outcome.trashed.size(), 1u) << (outcome.failed.empty() ? "" : outcome.failed[0].second);
-    EXPECT_TRUE(fs::exists(m_personal / "files" / "clip.mov"));
-    const std::string info = readText(m_personal / "info" / "clip.mov.trashinfo");
-    EXPECT_NE(info.find("\nPath=" + m_area.filename().string() + "/clip.mov\n"), std::string::npos) << info;
-    EXPECT_FALSE(fs::exists(trash() / "files" / "clip.mov"));
-}
-
 TEST_F(OtherDeviceTrashTest, UsesTheSharedTrashOnlyWhenItIsARealStickyFolder) {
     fs::create_directory(m_shared);
     chmod(m_shared.c_str(), 0777);
-    const fs::path first = makeOther("a");
+    const fs::path first = makeOther("clip.mov");
     ASSERT_EQ(TrashService::trash({first}, {}).trashed.size(), 1u);
-    EXPECT_TRUE(fs::exists(m_personal / "files" / "a")) << "a shared Trash without the sticky bit is not used";
+    EXPECT_TRUE(fs::exists(m_personal / "files" / "clip.mov")) << "a shared Trash without the sticky bit is not used";
+    // Path= is relative to the top folder of the device.
+    const std::string info = readText(m_personal / "info" / "clip.mov.trashinfo");
+    EXPECT_NE(info.find("\nPath=" + m_area.filename().string() + "/clip.mov\n"), std::string::npos) << info;
+    EXPECT_FALSE(fs::exists(trash() / "files" / "clip.mov"));
 
     chmod(m_shared.c_str(), 01777);
     const fs::path second = makeOther("b");
