@@ -125,41 +125,24 @@ TEST_F(VolumeListTest, SameDeviceTwiceKeepsTheShortestMountPoint) {
     EXPECT_EQ(list[1].path, "/data");
 }
 
-TEST_F(VolumeListTest, NamesComeFromLabelsAndMountPointsAreDecoded) {
-    addDevice("8:17", "sdb", "sdb1", false);
-    addDevice("8:33", "sdc", "sdc1", false);
-    addLabel("My\\x20Photos", "sdb1");
-    addLabel("Other", "sdz9");
-    m_capacities = {{"/", {10 * GB, GB}}, {"/mnt/photo disk", {5 * GB, GB}}, {"/data", {4 * GB, GB}}};
-    const auto list = volumes(mountLine(1, "8:1", "/", "/", "ext4", "/dev/sda1") +
-                              mountLine(2, "8:17", "/", "/mnt/photo\\040disk", "ext4", "/dev/sdb1") +
-                              mountLine(3, "8:33", "/", "/data", "ext4", "/dev/sdc1"));
-    ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(list[1].path, "/mnt/photo disk");
-    EXPECT_EQ(list[1].name, "My Photos");
-    EXPECT_EQ(list[2].name, "data");
-}
-
-TEST_F(VolumeListTest, RemovableFromTheWholeDiskOrAMediaFolder) {
-    addDevice("8:1", "sda", "sda1", false);
-    addDevice("8:17", "sdb", "sdb1", true);  // a partition of a removable disk
-    addDevice("11:0", "sr0", "", true);      // a whole removable disk
+TEST_F(VolumeListTest, LabelsDecodedNamesAndRemovableFromTheDiskOrAMediaFolder) {
+    addDevice("8:17", "sdb", "sdb1", true); // a partition of a removable disk
+    addDevice("11:0", "sr0", "", true);     // a whole removable disk
     addDevice("8:33", "sdc", "sdc1", false);
     addDevice("8:49", "sdd", "sdd1", false);
-    m_capacities = {{"/", {10 * GB, GB}},       {"/stick", {4 * GB, GB}},     {"/cdrom", {1 * GB, 0}},
+    addLabel("My\\x20Photos", "sdb1");
+    addLabel("Other", "sdz9");
+    m_capacities = {{"/mnt/photo disk", {5 * GB, GB}}, {"/cdrom", {4 * GB, 0}},
                     {"/run/media/al/USB", {3 * GB, GB}}, {"/mediafiles", {2 * GB, GB}}};
-    const auto list = volumes(mountLine(1, "8:1", "/", "/", "ext4", "/dev/sda1") +
-                              mountLine(2, "8:17", "/", "/stick", "vfat", "/dev/sdb1") +
+    const auto list = volumes(mountLine(2, "8:17", "/", "/mnt/photo\\040disk", "vfat", "/dev/sdb1") +
                               mountLine(3, "11:0", "/", "/cdrom", "iso9660", "/dev/sr0") +
                               mountLine(4, "8:33", "/", "/run/media/al/USB", "exfat", "/dev/sdc1") +
                               mountLine(5, "8:49", "/", "/mediafiles", "ext4", "/dev/sdd1"));
-    std::map<std::string, bool> removable;
-    for (const VolumeInfo& volume : list) removable[volume.path] = volume.isRemovable;
-    EXPECT_EQ(removable, (std::map<std::string, bool>{{"/", false},
-                                                     {"/stick", true},
-                                                     {"/cdrom", true},
-                                                     {"/run/media/al/USB", true},
-                                                     {"/mediafiles", false}}));
+    std::vector<std::string> described;
+    for (const VolumeInfo& volume : list)
+        described.push_back(volume.path + "|" + volume.name + (volume.isRemovable ? "|removable" : ""));
+    EXPECT_EQ(described, (std::vector<std::string>{"/mnt/photo disk|My Photos|removable", "/cdrom|cdrom|removable",
+                                                   "/run/media/al/USB|USB|removable", "/mediafiles|mediafiles"}));
 }
 
 TEST(VolumeListOfThisMachine, ListsTheRootFolderFirstWithItsCapacity) {
