@@ -185,7 +185,9 @@ TEST_F(FullDiskAccessTest, EffectiveRootOrAReadCapabilityGrantsAccess) {
 TEST_F(FullDiskAccessTest, UnreadableOrMalformedStatusMeansNoAccess) {
     EXPECT_FALSE(DiskInfo::hasFullDiskAccess((m_folder / "missing").string()));
     EXPECT_FALSE(accessWith("x", "zz"));
-    if (geteuid() == 0) EXPECT_TRUE(DiskInfo::hasFullDiskAccess());
+    if (geteuid() == 0) {
+        EXPECT_TRUE(DiskInfo::hasFullDiskAccess());
+    }
 }
 
 } // namespace
