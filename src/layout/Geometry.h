@@ -12,12 +12,6 @@ struct Point {
     friend bool operator==(const Point&, const Point&) = default;
 };
 
-struct Size {
-    double width = 0;
-    double height = 0;
-    friend bool operator==(const Size&, const Size&) = default;
-};
-
 // An axis-aligned rectangle given by its top-left corner and its extent. A rectangle built by the
 // layouts never has a negative width or height.
 struct Rect {

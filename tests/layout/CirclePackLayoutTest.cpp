@@ -87,10 +87,20 @@ TEST(PackSiblings, RandomGroupsNeverOverlapAndAreEnclosed) {
         EXPECT_NEAR(CirclePackLayout::enclose(circles, round + 1000)->r, disc->r, 1e-6); // the shuffle does not matter
     }
     EXPECT_FALSE(CirclePackLayout::enclose({}, 1).has_value());
-    // Three unit circles on an equilateral triangle of side 2.
+    // Equal circles: the first two touch at the origin, the third sits above them (y grows
+    // downwards) and the fourth below, closing the chain.
     const double h = std::sqrt(3.0);
-    const Circle around = *CirclePackLayout::enclose(std::vector<Circle>{{-1, 0, 1}, {1, 0, 1}, {0, h, 1}}, 9);
-    EXPECT_NEAR(around.y, h / 3, 1e-9);
+    std::vector<Circle> four(4, Circle{0, 0, 1});
+    CirclePackLayout::packSiblings(four);
+    const Circle expected[] = {{-1, 0, 1}, {1, 0, 1}, {0, -h, 1}, {0, h, 1}};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_NEAR(four[i].x, expected[i].x, 1e-12) << i;
+        EXPECT_NEAR(four[i].y, expected[i].y, 1e-12) << i;
+    }
+    // The first three lie on an equilateral triangle of side 2.
+    const Circle around = *CirclePackLayout::enclose(std::span(four).first(3), 9);
+    EXPECT_NEAR(around.x, 0, 1e-9);
+    EXPECT_NEAR(around.y, -h / 3, 1e-9);
     EXPECT_NEAR(around.r, 1 + 2 / h, 1e-9);
 }
 
@@ -115,7 +125,11 @@ TEST(PackProperties, RandomTreesNestWithoutOverlap) {
             ASSERT_TRUE(own.contains(circle.node->parent));
             const LayoutCircle& parent = *own[circle.node->parent];
             EXPECT_EQ(circle.depth, parent.depth + 1);
-            if (circle.depth > 1) EXPECT_EQ(circle.tint, parent.tint);
+            if (circle.depth > 1) {
+                EXPECT_EQ(circle.tint, parent.tint);
+            } else {
+                EXPECT_EQ(circle.tint, test::sortedRank(*circle.node, options.useAllocated));
+            }
             EXPECT_LE(distance(circle.center, parent.center) + circle.radius, parent.radius - options.padding + 1e-6);
             for (const LayoutCircle* sibling : groups[parent.node]) {
                 EXPECT_GE(distance(circle.center, sibling->center), circle.radius + sibling->radius - 1e-4);

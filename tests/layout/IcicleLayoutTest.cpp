@@ -69,7 +69,11 @@ TEST(IcicleProperties, ChildrenSplitTheirParentsWidth) {
             ASSERT_TRUE(own.contains(tile.node->parent));
             const LayoutTile& parent = *own[tile.node->parent];
             EXPECT_EQ(tile.depth, parent.depth + 1);
-            if (tile.depth > 1) EXPECT_EQ(tile.tint, parent.tint);
+            if (tile.depth > 1) {
+                EXPECT_EQ(tile.tint, parent.tint);
+            } else {
+                EXPECT_EQ(tile.tint, test::sortedRank(*tile.node, options.useAllocated));
+            }
             EXPECT_NEAR(tile.rect.width,
                         parent.rect.width * tile.node->bytes(options.useAllocated) / test::positiveSum(*parent.node, options.useAllocated),
                         1e-9);

@@ -32,6 +32,23 @@ inline double positiveSum(const FileNode& node, bool useAllocated) {
     return sum;
 }
 
+// Where `node` stands among its siblings of at least one byte sorted largest first, equal keys in
+// stored order: the branch number every layout gives a first-level record.
+inline int sortedRank(const FileNode& node, bool useAllocated) {
+    const std::int64_t key = node.bytes(useAllocated);
+    int rank = 0;
+    bool storedBefore = true;
+    for (const FileNode* sibling : node.parent->children()) {
+        if (sibling == &node) {
+            storedBefore = false;
+            continue;
+        }
+        const std::int64_t other = sibling->bytes(useAllocated);
+        if (other >= 1 && (other > key || (other == key && storedBefore))) ++rank;
+    }
+    return rank;
+}
+
 // A folder whose children are files of the given sizes (logical and allocated alike), in order.
 inline std::shared_ptr<FileNode> folderOf(const std::vector<std::int64_t>& sizes) {
     auto tree = std::make_shared<FileTree>();

@@ -57,7 +57,9 @@ TEST(MindMapRings, RingRadiiAndDiscSizes) {
     Options options = depth(3);
     options.minShare = 0;
     for (const GraphNode& node : MindMapLayout::layout(*deep, {0, 0, 1000, 1000}, options).nodes)
-        if (node.node->name() == "c") EXPECT_EQ(node.radius, 7);
+        if (node.node->name() == "c") {
+            EXPECT_EQ(node.radius, 7);
+        }
 }
 
 TEST(MindMapAngles, SpansFollowLeafCounts) {
@@ -110,7 +112,9 @@ TEST(MindMapProperties, RandomTreesFormAConsistentMap) {
             index[node.node] = k;
             EXPECT_EQ(node.depth, parent.depth + 1);
             EXPECT_EQ(graph.edges[k - 1], (GraphEdge{parent.position, node.position, parent.radius, node.radius, parent.depth, node.tint}));
-            if (node.depth > 1) EXPECT_EQ(node.tint, parent.tint);
+            if (node.depth > 1) {
+                EXPECT_EQ(node.tint, parent.tint);
+            }
             const double ring = 62 + (450 - 76 - 62) * std::pow(static_cast<double>(node.depth) / maxDepth, 0.82);
             EXPECT_NEAR(distance(node.position, {500, 450}), ring, 1e-9);
             EXPECT_TRUE(node.radius >= 7 && node.radius <= 30);

@@ -72,7 +72,9 @@ TEST(TreemapParents, DepthLimitPackagesAndCrampedTiles) {
     int deepest = 0;
     for (const LayoutTile& tile : lay(*tree, {0, 0, 600, 400}, options)) {
         deepest = std::max(deepest, tile.depth);
-        if (tile.depth == 2 || tile.node->isPackage) EXPECT_FALSE(tile.hasChildren);
+        if (tile.depth == 2 || tile.node->isPackage) {
+            EXPECT_FALSE(tile.hasChildren);
+        }
         EXPECT_NE(tile.node->name(), "inner");
     }
     EXPECT_EQ(deepest, 2);
@@ -115,7 +117,11 @@ TEST(TreemapProperties, RandomTreesNestWithoutOverlapAndAreasFollowSizes) {
             const LayoutTile& parent = *own[tile.node->parent];
             ASSERT_TRUE(parent.hasChildren);
             ASSERT_EQ(tile.depth, parent.depth + 1);
-            if (tile.depth > 1) EXPECT_EQ(tile.tint, parent.tint);
+            if (tile.depth > 1) {
+                EXPECT_EQ(tile.tint, parent.tint);
+            } else {
+                EXPECT_EQ(tile.tint, test::sortedRank(*tile.node, options.useAllocated));
+            }
             const double inset = std::max(options.padding - 0.32 * parent.depth, 1.2);
             const Rect content{parent.rect.x + inset, parent.rect.y + parent.headerHeight + inset,
                                parent.rect.width - 2 * inset, parent.rect.height - parent.headerHeight - 2 * inset};
