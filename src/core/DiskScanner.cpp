@@ -25,9 +25,6 @@ using ScanFileSystem::EntryInfo;
 constexpr std::size_t workerStackBytes = 1024 * 1024;
 // Live counters move in steps of this many files, so the shared lock is taken rarely.
 constexpr std::int64_t progressBatch = 2000;
-// Entries read between two looks at the cancel flag: a cancel stops a huge folder promptly without
-// every thread taking the progress lock for every entry.
-constexpr int entriesPerCancelCheck = 32;
 
 // A hard-linked file is known by its exact (device, inode) pair.
 struct InodeKey {
@@ -185,13 +182,10 @@ void readEntries(int fd, FileNode& folder, const std::string& folderPath, ScanCo
     const bool includeHidden = context.options.includeHidden;
     const bool useAllocated = context.options.useAllocatedSize;
     std::int64_t files = 0, bytes = 0;
-    int untilCancelCheck = entriesPerCancelCheck;
 
     while (const dirent* entry = ::readdir(dir)) {
-        if (--untilCancelCheck == 0) {
-            untilCancelCheck = entriesPerCancelCheck;
-            if (context.progress.cancelled()) break;
-        }
+        // Looked at before every entry, so a cancel stops even a huge folder at once.
+        if (context.progress.cancelled()) break;
         const char* rawName = entry->d_name;
         if (rawName[0] == '.') {
             if (rawName[1] == '\0' || (rawName[1] == '.' && rawName[2] == '\0')) continue;

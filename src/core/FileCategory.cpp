@@ -74,6 +74,14 @@ const std::unordered_set<std::string_view>& packageExtensions() {
     return set;
 }
 
+// Category of a lower-case extension, none when the table has no entry.
+std::optional<FileCategory> forExtension(std::string_view lowerExtension) {
+    const Table& table = extensionTable();
+    auto found = table.find(lowerExtension);
+    if (found == table.end()) return std::nullopt;
+    return found->second;
+}
+
 } // namespace
 
 namespace FileCategories {
@@ -112,37 +120,9 @@ std::string_view symbol(FileCategory category) {
     return "doc.fill";
 }
 
-std::string_view rawName(FileCategory category) {
-    switch (category) {
-    case FileCategory::folder: return "folder";
-    case FileCategory::video: return "video";
-    case FileCategory::audio: return "audio";
-    case FileCategory::image: return "image";
-    case FileCategory::document: return "document";
-    case FileCategory::code: return "code";
-    case FileCategory::archive: return "archive";
-    case FileCategory::app: return "app";
-    case FileCategory::diskImage: return "diskImage";
-    case FileCategory::cache: return "cache";
-    case FileCategory::data: return "data";
-    }
-    return "data";
-}
-
 std::optional<FileCategory> fromRaw(int raw) {
     if (raw < 0 || raw > 10) return std::nullopt;
     return static_cast<FileCategory>(raw);
-}
-
-std::optional<FileCategory> forExtension(std::string_view lowerExtension) {
-    const Table& table = extensionTable();
-    auto found = table.find(lowerExtension);
-    if (found == table.end()) return std::nullopt;
-    return found->second;
-}
-
-bool isPackageExtension(std::string_view lowerExtension) {
-    return packageExtensions().contains(lowerExtension);
 }
 
 } // namespace FileCategories
@@ -165,15 +145,15 @@ std::string fileExtension(std::string_view name) {
 FileCategory classifyFile(std::string_view name) {
     const std::string extension = fileExtension(name);
     if (extension.empty()) return FileCategory::data;
-    return FileCategories::forExtension(extension).value_or(FileCategory::data);
+    return forExtension(extension).value_or(FileCategory::data);
 }
 
 FileCategory classifyDirectory(std::string_view name, bool& isPackage) {
     isPackage = false;
     const std::string extension = fileExtension(name);
-    if (extension.empty() || !FileCategories::isPackageExtension(extension)) return FileCategory::folder;
+    if (extension.empty() || !packageExtensions().contains(extension)) return FileCategory::folder;
     isPackage = true;
-    return FileCategories::forExtension(extension).value_or(FileCategory::app);
+    return forExtension(extension).value_or(FileCategory::app);
 }
 
 } // namespace tallymere

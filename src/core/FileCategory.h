@@ -40,23 +40,18 @@ inline constexpr std::array<FileCategory, 10> selectable = {
 std::string_view title(FileCategory category);
 // The symbol name the views resolve to an icon glyph.
 std::string_view symbol(FileCategory category);
-// The raw name used in the defaults and on the command line ("folder", "diskImage", ...).
-std::string_view rawName(FileCategory category);
-
 // 0 to 10 give a category; anything else gives none.
 std::optional<FileCategory> fromRaw(int raw);
 
-// Category of a lower-case extension, none when the table has no entry.
-std::optional<FileCategory> forExtension(std::string_view lowerExtension);
-
-// Whether a directory with this lower-case extension is shown as one item.
-bool isPackageExtension(std::string_view lowerExtension);
-
 } // namespace FileCategories
 
-// The lower-cased text after the last "." of a name. Empty when the name has no dot, the dot is
-// the first or last byte, or the text after it is longer than 16 characters.
+// The lower-cased text after the last "." of a name (ASCII letters folded: every key it is looked up
+// with is ASCII). Empty when the name has no dot, the dot is the first or last byte, or the text
+// after it is longer than 16 characters.
 std::string fileExtension(std::string_view name);
+
+// The scanner's classification, from the extension table and the package extensions (both built
+// once, on first use, safely from any thread).
 
 // Category of a regular file by its name.
 FileCategory classifyFile(std::string_view name);

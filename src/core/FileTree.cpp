@@ -30,14 +30,12 @@ void* NodeArena::allocate(std::size_t bytes, std::size_t alignment) {
     if (bytes + alignment > m_nextBlock / 4) {
         auto block = std::make_unique_for_overwrite<std::byte[]>(bytes + alignment);
         std::byte* start = aligned(block.get());
-        m_reserved += bytes + alignment;
         m_blocks.push_back(std::move(block));
         return start;
     }
     auto block = std::make_unique_for_overwrite<std::byte[]>(m_nextBlock);
     m_cursor = block.get();
     m_end = m_cursor + m_nextBlock;
-    m_reserved += m_nextBlock;
     m_blocks.push_back(std::move(block));
     m_nextBlock = std::min(m_nextBlock * 2, largestBlock);
     std::byte* start = aligned(m_cursor);
@@ -70,18 +68,10 @@ void NodeArena::setChildren(FileNode& folder, std::span<FileNode* const> childre
     folder.m_children = list;
 }
 
-void NodeArena::clearChildren(FileNode& folder) {
-    folder.m_hasChildList = false;
-    folder.m_childCount = 0;
-    folder.m_children = nullptr;
-}
-
 void NodeArena::absorb(NodeArena&& other) {
     for (auto& block : other.m_blocks) m_blocks.push_back(std::move(block));
-    m_reserved += other.m_reserved;
     other.m_blocks.clear();
     other.m_cursor = other.m_end = nullptr;
-    other.m_reserved = 0;
 }
 
 void rollup(FileNode& root) {

@@ -25,14 +25,9 @@ public:
 
     // Gives the folder its child list (possibly empty) and points each child's parent at it.
     void setChildren(FileNode& folder, std::span<FileNode* const> children);
-    // Drops the folder's child list again ("no list"); the children's memory stays with the arena.
-    static void clearChildren(FileNode& folder);
 
     // Takes over every block of the other arena; its nodes stay where they are.
     void absorb(NodeArena&& other);
-
-    // Bytes held in blocks, for memory measurements.
-    std::size_t reservedBytes() const { return m_reserved; }
 
 private:
     void* allocate(std::size_t bytes, std::size_t alignment);
@@ -41,7 +36,6 @@ private:
     std::byte* m_cursor = nullptr;
     std::byte* m_end = nullptr;
     std::size_t m_nextBlock = 16 * 1024;
-    std::size_t m_reserved = 0;
 };
 
 // A whole tree: the arena that owns every node and the root. Held through a shared pointer; hand

@@ -3,12 +3,18 @@
 namespace tallymere {
 namespace {
 
-// Length of the well-formed sequence starting at i, or 0 when it is ill-formed (maximal-subpart rule:
-// the caller replaces one byte and resynchronises).
-std::size_t sequenceLength(std::string_view s, std::size_t i) {
+struct Sequence {
+    std::size_t length; // bytes taken: the whole character, or the ill-formed stretch replaced by one U+FFFD
+    bool valid;
+};
+
+// The sequence starting at i. An ill-formed one covers the longest start of a well-formed sequence
+// found there, at least one byte (the maximal-subpart rule), so a character cut short by the end of
+// the name or by another character becomes one replacement, and every stray byte one each.
+Sequence sequenceAt(std::string_view s, std::size_t i) {
     const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
     const unsigned char lead = at(i);
-    if (lead < 0x80) return 1;
+    if (lead < 0x80) return {1, true};
     std::size_t length = 0;
     unsigned char low = 0x80, high = 0xBF;
     if (lead >= 0xC2 && lead <= 0xDF) {
@@ -22,23 +28,24 @@ std::size_t sequenceLength(std::string_view s, std::size_t i) {
         if (lead == 0xF0) low = 0x90;
         if (lead == 0xF4) high = 0x8F;
     } else {
-        return 0;
+        return {1, false};
     }
-    if (i + length > s.size()) return 0;
-    const unsigned char second = at(i + 1);
-    if (second < low || second > high) return 0;
-    for (std::size_t k = 2; k < length; ++k)
-        if ((at(i + k) & 0xC0) != 0x80) return 0;
-    return length;
+    for (std::size_t k = 1; k < length; ++k) {
+        if (i + k >= s.size()) return {k, false};
+        const unsigned char byte = at(i + k);
+        const bool fits = k == 1 ? byte >= low && byte <= high : (byte & 0xC0) == 0x80;
+        if (!fits) return {k, false};
+    }
+    return {length, true};
 }
 
 } // namespace
 
 bool isValidUtf8(std::string_view bytes) {
     for (std::size_t i = 0; i < bytes.size();) {
-        const std::size_t length = sequenceLength(bytes, i);
-        if (length == 0) return false;
-        i += length;
+        const Sequence sequence = sequenceAt(bytes, i);
+        if (!sequence.valid) return false;
+        i += sequence.length;
     }
     return true;
 }
@@ -47,14 +54,10 @@ std::string repairUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size();) {
-        const std::size_t length = sequenceLength(bytes, i);
-        if (length == 0) {
-            out += "\xEF\xBF\xBD";
-            ++i;
-        } else {
-            out.append(bytes.substr(i, length));
-            i += length;
-        }
+        const Sequence sequence = sequenceAt(bytes, i);
+        if (sequence.valid) out.append(bytes.substr(i, sequence.length));
+        else out += "\xEF\xBF\xBD";
+        i += sequence.length;
     }
     return out;
 }
