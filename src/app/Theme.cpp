@@ -213,7 +213,8 @@ QColor Theme::ageColor(double modified) const {
 }
 
 QColor Theme::ageColor(double modified, double now) const {
-    if (modified <= 0) return textTertiary;
+    // A time that is not a number counts as undated rather than reaching the stop arithmetic.
+    if (!(modified > 0)) return textTertiary;
     const double t = ColorRules::ageFraction((now - modified) / 86400.0);
     const std::array<const QColor*, 5> stops = {&ramp[6], &ramp[3], &ramp[0], &ramp[5], &ramp[1]};
     const int i = std::min(int(4.0 * t), 3);

@@ -85,7 +85,7 @@ struct Theme {
     QColor nodeColor(const FileNode& node, int depth, int tint, ColorMode mode) const;
 
     // Colour of a modification time (seconds since 1970) at the current time; `modified` <= 0
-    // means undated and gives textTertiary.
+    // (or not a number) means undated and gives textTertiary.
     QColor ageColor(double modified) const;
     // The same against an explicit clock, for callers that colour many nodes at one instant.
     QColor ageColor(double modified, double now) const;

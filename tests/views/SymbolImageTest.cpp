@@ -7,8 +7,10 @@
 #include "views/SymbolImage.h"
 
 #include <QCoreApplication>
+#include <QGlyphRun>
 #include <QImage>
 #include <QPainter>
+#include <QTextLayout>
 
 #include <gtest/gtest.h>
 
@@ -37,9 +39,24 @@ TEST_F(SymbolImages, EveryNameHasAGlyphInTheSymbolFont) {
     const QRawFont& font = SymbolImage::font();
     ASSERT_TRUE(font.isValid());
     EXPECT_EQ(font.familyName(), "Material Icons");
-    for (const SymbolImage::Entry& entry : SymbolImage::table())
+    QFont byName(font.familyName());
+    byName.setPixelSize(24);
+    for (const SymbolImage::Entry& entry : SymbolImage::table()) {
         EXPECT_TRUE(font.supportsCharacter(QChar(entry.codepoint)))
             << entry.name << " -> " << entry.material << " has no glyph";
+        // The code point is the icon the table means: the font's ligature for the icon's name
+        // shapes to the same single glyph.
+        QTextLayout layout(QString::fromLatin1(entry.material.data(), qsizetype(entry.material.size())), byName);
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        const QList<QGlyphRun> runs = layout.glyphRuns();
+        ASSERT_EQ(runs.size(), 1) << entry.material;
+        const QList<quint32> glyphs = runs.first().glyphIndexes();
+        EXPECT_EQ(glyphs.size(), 1) << entry.material;
+        EXPECT_EQ(glyphs.value(0), runs.first().rawFont().glyphIndexesForString(QString(QChar(entry.codepoint))).value(0))
+            << entry.name << " -> " << entry.material;
+    }
     EXPECT_TRUE(font.supportsCharacter(QChar(SymbolImage::missingGlyph)));
 }
 
