@@ -61,7 +61,8 @@ int scanCommand(const std::string& path, std::ostream& out, std::ostream& err) {
     const auto root = scanPath(path, err, &seconds);
     if (!root) return 1;
     out << "scanned " << path << " in " << twoDecimals(seconds) << "s\n";
-    out << "  size      " << ByteFormat::string(root->size, false) << "  (" << root->size << " bytes)\n";
+    out << "  size      " << ByteFormat::string(root->size, false) << "  (" << std::to_string(root->size)
+        << " bytes)\n";
     out << "  allocated " << ByteFormat::string(root->allocated, false) << '\n';
     out << "  files     " << ByteFormat::count(root->fileCount) << "  folders " << ByteFormat::count(root->folderCount)
         << '\n';
@@ -86,7 +87,8 @@ int captureSnapshot(const std::string& path, std::ostream& out, std::ostream& er
         return 1;
     }
     out << "snapshot " << snapshot.id.text() << " \u2014 " << snapshot.title << ", "
-        << ByteFormat::string(snapshot.totalSize, false) << ", " << snapshot.entries.size() << " entries\n";
+        << ByteFormat::string(snapshot.totalSize, false) << ", " << std::to_string(snapshot.entries.size())
+        << " entries\n";
     return 0;
 }
 

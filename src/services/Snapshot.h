@@ -22,21 +22,15 @@ struct Snapshot {
         friend bool operator==(const Entry&, const Entry&) = default;
     };
 
-    // Seconds between 1 January 1970 and 1 January 2001, both UTC.
-    static constexpr double referenceDateOffset = 978307200.0;
-
     Uuid id; // identity, also the file name
-    // Moment of capture in seconds since 1 January 2001 00:00:00 UTC, with fraction: the number the
-    // file stores, kept as it is so that a saved snapshot loads back equal.
+    // Moment of capture in seconds since 1970, with fraction, like every other date in the program
+    // (the file counts from 2001; the codec converts).
     double createdAt = 0;
     std::string rootPath;
     std::string title;
     std::int64_t totalSize = 0;
     std::int32_t totalFiles = 0;
     std::vector<Entry> entries; // capture order, the root first
-
-    // createdAt in seconds since 1970, the epoch of every other date in the program.
-    double createdAtUnix() const { return createdAt + referenceDateOffset; }
 
     friend bool operator==(const Snapshot&, const Snapshot&) = default;
 };

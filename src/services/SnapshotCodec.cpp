@@ -18,6 +18,10 @@ using Json = nlohmann::json;
 // their own, but nothing legitimate comes near this. Deeper files are refused before parsing.
 constexpr int maxNesting = 64;
 
+// The file counts dates in seconds from 1 January 2001, the program from 1 January 1970 (both UTC).
+// For every moment from 1985 on the conversion is exact both ways, so a capture loads back equal.
+constexpr double secondsFrom1970To2001 = 978307200.0;
+
 void appendString(std::string& out, std::string_view text) {
     static constexpr char hex[] = "0123456789abcdef";
     const std::string repaired = isValidUtf8(text) ? std::string() : repairUtf8(text);
@@ -53,9 +57,10 @@ void appendInteger(std::string& out, Integer value) {
     out.append(buffer, result.ptr);
 }
 
-void appendDate(std::string& out, double seconds) {
-    if (!std::isfinite(seconds))
+void appendDate(std::string& out, double secondsSince1970) {
+    if (!std::isfinite(secondsSince1970))
         throw EncodingError("the snapshot's creation date is not a finite number");
+    const double seconds = secondsSince1970 - secondsFrom1970To2001;
     // Fixed notation, shortest digits that read back to the same double.
     char buffer[400];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, seconds, std::chars_format::fixed);
@@ -176,8 +181,9 @@ std::optional<Snapshot> decode(std::string_view bytes) {
 
     const Json* createdAt = member(root, "createdAt");
     if (!createdAt || !createdAt->is_number()) return std::nullopt;
-    snapshot.createdAt = createdAt->get<double>();
-    if (!std::isfinite(snapshot.createdAt)) return std::nullopt;
+    const double secondsSince2001 = createdAt->get<double>();
+    if (!std::isfinite(secondsSince2001)) return std::nullopt;
+    snapshot.createdAt = secondsSince2001 + secondsFrom1970To2001;
 
     if (!readString(root, "rootPath", snapshot.rootPath)) return std::nullopt;
     if (!readString(root, "title", snapshot.title)) return std::nullopt;

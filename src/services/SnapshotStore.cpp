@@ -84,9 +84,8 @@ bool hasJsonExtension(std::string_view name) {
     return dot != std::string_view::npos && dot > 0 && name.substr(dot + 1) == "json";
 }
 
-double secondsSinceReferenceDate() {
-    const auto now = std::chrono::system_clock::now().time_since_epoch();
-    return std::chrono::duration<double>(now).count() - Snapshot::referenceDateOffset;
+double secondsSince1970() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
 // Differences of 64-bit sizes read from files can exceed 64 bits.
@@ -124,7 +123,7 @@ Snapshot capture(const FileNode& root, std::string title, bool useAllocated, int
 
     Snapshot snapshot;
     snapshot.id = Uuid::random();
-    snapshot.createdAt = secondsSinceReferenceDate();
+    snapshot.createdAt = secondsSince1970();
     snapshot.rootPath = root.displayPath();
     snapshot.title = std::move(title);
     snapshot.totalSize = root.bytes(useAllocated);

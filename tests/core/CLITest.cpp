@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <locale>
 #include <regex>
 #include <sstream>
 
@@ -52,8 +53,16 @@ struct Result {
     std::string out, err;
 };
 
+// Groups digits in threes, as a user's locale may: plain digits must stay plain whatever the
+// stream's locale.
+struct Grouping : std::numpunct<char> {
+    char do_thousands_sep() const override { return ','; }
+    std::string do_grouping() const override { return "\3"; }
+};
+
 Result run(Command command, const std::string& path, const std::string& folder = "/nonexistent-snapshots") {
     std::ostringstream out, err;
+    out.imbue(std::locale(std::locale::classic(), new Grouping));
     const int status = CLI::run({command, path}, out, err, folder);
     return {status, out.str(), err.str()};
 }

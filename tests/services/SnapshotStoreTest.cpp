@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -46,7 +47,8 @@ std::vector<std::string> folderNames(const fs::path& folder) {
     return names;
 }
 
-Snapshot sample(double createdAt = 700000000.25) {
+// createdAt in seconds since 1970: 700000000.25 seconds since 2001 in the file.
+Snapshot sample(double createdAt = 1678307200.25) {
     Snapshot snapshot;
     snapshot.id = *Uuid::parse("E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
     snapshot.createdAt = createdAt;
@@ -78,12 +80,17 @@ TEST(SnapshotCapture, PreOrderWithLastChildFirstAndChosenSizes) {
     EXPECT_EQ(logical.totalFiles, 3);
     EXPECT_EQ(logical.entries[3], (Snapshot::Entry{"/r/b.bin", 200, 1, false}));
 
+    const auto secondsNow = [] {
+        return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    };
+    const double before = secondsNow();
     const Snapshot allocated = SnapshotStore::capture(*root, "r", true, 6, 0);
+    const double after = secondsNow();
     EXPECT_EQ(allocated.totalSize, 4096 + 8192 + 300);
     EXPECT_EQ(allocated.entries[4], (Snapshot::Entry{"/r/a", 4096, 1, true}));
     EXPECT_NE(allocated.id, logical.id);
-    EXPECT_GT(allocated.createdAt, 7e8) << "seconds since 2001, not 1970";
-    EXPECT_LT(allocated.createdAt, 2e9);
+    EXPECT_GE(allocated.createdAt, before) << "the moment of capture, in the program's seconds since 1970";
+    EXPECT_LE(allocated.createdAt, after);
 
     const auto leaf = test::treeFromText("/home/u/\n");
     EXPECT_EQ(SnapshotStore::capture(*leaf, "u", true, 6, 5000000).entries,
@@ -142,7 +149,7 @@ TEST(SnapshotFile, ExactCompactFormat) {
               R"({"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","createdAt":700000000.25,"rootPath":"\/home\/u",)"
               R"("title":"u","totalSize":10,"totalFiles":2,"entries":[{"path":"\/home\/u","size":10,"files":2,)"
               R"("isDirectory":true},{"path":"\/home\/u\/a.txt","size":7,"files":1,"isDirectory":false}]})");
-    Snapshot whole = sample(700000000.0);
+    Snapshot whole = sample(1678307200.0);
     whole.entries.clear();
     EXPECT_NE(SnapshotCodec::encode(whole).find(R"("createdAt":700000000,)"), std::string::npos);
     EXPECT_THROW(SnapshotCodec::encode(sample(std::numeric_limits<double>::infinity())), SnapshotCodec::EncodingError);
@@ -150,7 +157,7 @@ TEST(SnapshotFile, ExactCompactFormat) {
 }
 
 TEST(SnapshotFile, EscapesAndExtremeValuesRoundTrip) {
-    Snapshot snapshot = sample(725846400.123456789);
+    Snapshot snapshot = sample(1704153600.123456789);
     snapshot.title = "q\"b\\s/n\nt\tc\x01 \xc3\xa9";
     snapshot.totalSize = std::numeric_limits<std::int64_t>::min();
     snapshot.totalFiles = std::numeric_limits<std::int32_t>::max();
@@ -165,7 +172,7 @@ TEST(SnapshotFile, KeysByNameInAnyOrderUnknownKeysIgnored) {
         R"( { "extra": {"nested": [1, 2, {"x": null}]}, "entries": [{"isDirectory": false, "files": 0, "size": -3, "path": "p", "more": 1}],)"
         R"("totalFiles": 0, "totalSize": 5, "title": "", "rootPath": "/", "createdAt": 12, "id": "e621e1f8-c36c-495a-93fc-0c247a3e6e5f" } )");
     ASSERT_TRUE(decoded.has_value());
-    EXPECT_EQ(decoded->createdAt, 12.0);
+    EXPECT_EQ(decoded->createdAt, 978307212.0) << "12 seconds after the start of 2001";
     EXPECT_EQ(decoded->id.text(), "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
     EXPECT_EQ(decoded->entries, (std::vector<Snapshot::Entry>{{"p", -3, 0, false}}));
 }
