@@ -26,8 +26,10 @@ std::vector<QRectF> CategoryBar::segmentRects(const std::vector<Segment>& segmen
     double x = 0;
     for (const auto& [category, share] : segments) {
         (void)category;
-        // A share that is not a number draws as the 1-pixel minimum.
-        const double w = std::max(share == share ? share * width : 0.0, 1.0);
+        // A share that is not a finite number (say, a part of a zero total) draws as the 1-pixel
+        // minimum rather than as a width no painter can use.
+        const double wanted = share * width;
+        const double w = std::isfinite(wanted) ? std::max(wanted, 1.0) : 1.0;
         rects.emplace_back(x, 0, w, height);
         x += w + gap;
     }

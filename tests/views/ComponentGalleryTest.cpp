@@ -33,6 +33,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 using namespace tallymere;
@@ -522,12 +523,14 @@ TEST_F(Gallery, CategoryBarSegmentsAndRoundedEnds) {
     EXPECT_TRUE(near(pixel(image, 199, 7), backdrop, 40));
 
     const std::vector<CategoryBar::Segment> segments = {
-        {FileCategory::video, 0.0001}, {FileCategory::code, 0.5}, {FileCategory::data, -2}};
+        {FileCategory::video, 0.0001}, {FileCategory::code, 0.5}, {FileCategory::data, -2},
+        {FileCategory::app, std::numeric_limits<double>::infinity()}, {FileCategory::app, std::nan("")}};
     const auto rects = CategoryBar::segmentRects(segments, 200, 8);
     EXPECT_DOUBLE_EQ(rects[0].width(), 1.0);
     EXPECT_DOUBLE_EQ(rects[1].left(), 2.5);
     EXPECT_DOUBLE_EQ(rects[1].width(), 100.0);
-    EXPECT_DOUBLE_EQ(rects[2].width(), 1.0);
+    // Tiny, negative and non-finite shares all keep the 1-pixel minimum.
+    for (std::size_t i : {2u, 3u, 4u}) EXPECT_DOUBLE_EQ(rects[i].width(), 1.0) << i;
     CategoryBar split(segments, 8);
     ThemedWidget::applyTheme(&split, theme);
     image = render(split, {200, 8});
