@@ -204,7 +204,7 @@ bool writeFile(const std::string& path, const QByteArray& data, std::string& err
     }
     auto fail = [&](int code) {
         error = std::strerror(code);
-        ::close(fd);
+        if (fd >= 0) ::close(fd);
         ::unlink(scratch.c_str());
         return false;
     };
@@ -223,18 +223,10 @@ bool writeFile(const std::string& path, const QByteArray& data, std::string& err
         bytes += written;
         left -= static_cast<std::size_t>(written);
     }
-    if (::close(fd) != 0) {
-        int code = errno;
-        ::unlink(scratch.c_str());
-        error = std::strerror(code);
-        return false;
-    }
-    if (::rename(scratch.c_str(), path.c_str()) != 0) {
-        int code = errno;
-        ::unlink(scratch.c_str());
-        error = std::strerror(code);
-        return false;
-    }
+    int closed = ::close(fd);
+    fd = -1;
+    if (closed != 0) return fail(errno);
+    if (::rename(scratch.c_str(), path.c_str()) != 0) return fail(errno);
     return true;
 }
 

@@ -9,6 +9,7 @@
 
 #include <QFontMetricsF>
 #include <QKeySequence>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -27,7 +28,8 @@ constexpr double bannerHeight = 58;
 QString text(std::string_view bytes) { return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())); }
 QString sizeText(std::int64_t bytes) { return QString::fromStdString(ByteFormat::string(bytes, false)); }
 QString countText(std::int64_t n, const char* one, const char* many) {
-    return QString::fromStdString(ByteFormat::count(n)) + ' ' + QString::fromLatin1(n == 1 ? one : many);
+    // Grouped as the desktop's locale groups numbers.
+    return QLocale::system().toString(static_cast<qlonglong>(n)) + ' ' + QString::fromLatin1(n == 1 ? one : many);
 }
 
 QFont tabFont() { return Typography::font(13, QFont::Medium); }

@@ -12,6 +12,7 @@
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QMimeDatabase>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -84,7 +85,9 @@ QString displayText(std::string_view bytes) { return QString::fromStdString(repa
 QString sizeText(std::int64_t bytes) { return QString::fromStdString(ByteFormat::string(bytes, false)); }
 
 QString countText(std::int64_t n, const char* singular, const char* plural) {
-    return QString::fromStdString(ByteFormat::count(n)) + ' ' + QString::fromLatin1(n == 1 ? singular : plural);
+    // Grouped as the desktop's locale groups numbers.
+    return QLocale::system().toString(static_cast<qlonglong>(n)) + ' ' +
+           QString::fromLatin1(n == 1 ? singular : plural);
 }
 
 // Reads up to `limit` bytes from the start; false on a read error.
@@ -185,6 +188,13 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     layout->addWidget(m_stack);
 }
 
+PreviewWindow::~PreviewWindow() { cancelWalk(); }
+
+void PreviewWindow::cancelWalk() {
+    if (m_walk) m_walk->cancel();
+    m_walk.reset();
+}
+
 void PreviewWindow::setItems(std::vector<std::string> paths) {
     m_items = std::move(paths);
     showItem(m_items.empty() ? -1 : 0);
@@ -209,8 +219,15 @@ void PreviewWindow::keyPressEvent(QKeyEvent* event) {
     }
 }
 
+void PreviewWindow::hideEvent(QHideEvent* event) {
+    // A closed preview measures nothing: showing it again always sets its items anew.
+    cancelWalk();
+    QWidget::hideEvent(event);
+}
+
 void PreviewWindow::showItem(int index) {
     ++m_generation;
+    cancelWalk();
     m_index = index;
     m_imageView->setImage({});
     m_textView->clear();
@@ -303,16 +320,19 @@ void PreviewWindow::showFolder(const std::string& path) {
         std::shared_ptr<FileNode> root;
     };
     auto result = std::make_shared<Result>();
+    auto progress = std::make_shared<ScanProgress>();
+    m_walk = progress;
     std::uint64_t generation = m_generation;
-    QThread* walker = QThread::create([path, result] {
+    QThread* walker = QThread::create([path, result, progress] {
         ScanOptions options;
         options.includeHidden = true;
-        ScanProgress progress;
-        result->root = DiskScanner::scan(path, options, progress);
+        result->root = DiskScanner::scan(path, options, *progress);
     });
     connect(walker, &QThread::finished, walker, &QObject::deleteLater);
-    connect(walker, &QThread::finished, this, [this, result, generation] {
-        if (generation != m_generation) return;
+    connect(walker, &QThread::finished, this, [this, result, progress, generation] {
+        // A cancelled walk stopped early: its figures are incomplete.
+        if (generation != m_generation || progress->cancelled()) return;
+        m_walk.reset();
         if (!result->root) {
             m_detail->setText(QStringLiteral("Folder"));
         } else {

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@ class QStackedWidget;
 namespace tallymere {
 
 class PreviewImage;
+class ScanProgress;
 
 // What the preview shows for one path.
 enum class PreviewKind {
@@ -33,6 +35,7 @@ public:
     static constexpr std::int64_t textLimit = 256 * 1024;
 
     explicit PreviewWindow(QWidget* parent = nullptr);
+    ~PreviewWindow() override;
 
     // Makes `paths` the items and shows the first; an empty list shows nothing.
     void setItems(std::vector<std::string> paths);
@@ -52,6 +55,7 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void showItem(int index);
@@ -60,12 +64,16 @@ private:
     void showFolder(const std::string& path);
     void showOther(const std::string& path, const QString& kind, std::int64_t size, bool hasSize);
     void showInfo(const QIcon& icon, const QString& title, const QString& detail);
+    // Stops the running folder walk, if any: its result would no longer be shown.
+    void cancelWalk();
 
     std::vector<std::string> m_items;
     int m_index = -1;
     PreviewKind m_kind = PreviewKind::none;
     // Bumped for every item shown; a folder walk that finishes late for an older item is dropped.
     std::uint64_t m_generation = 0;
+    // The cancel flag of the folder walk in flight; null when none runs.
+    std::shared_ptr<ScanProgress> m_walk;
     QStackedWidget* m_stack = nullptr;
     PreviewImage* m_imageView = nullptr;
     QPlainTextEdit* m_textView = nullptr;
