@@ -3,7 +3,8 @@
 
 namespace tallymere::Motion {
 
-// The standard ease-out timing curve: a cubic Bézier through (0, 0), (0.58, 1), (1, 1).
+// The standard ease-out timing curve: a cubic Bézier from (0, 0) to (1, 1) with control points
+// (0, 0) and (0.58, 1).
 QEasingCurve easeOut();
 
 // An underdamped spring (response 0.32 s, damping fraction 0.82) as an easing curve over
@@ -11,8 +12,5 @@ QEasingCurve easeOut();
 // end value by about one percent before settling.
 inline constexpr int springDurationMs = 620;
 QEasingCurve spring();
-
-// The spring's position at `seconds` after release from 0 toward 1.
-double springPosition(double seconds);
 
 } // namespace tallymere::Motion
