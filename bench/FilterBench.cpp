@@ -7,17 +7,12 @@
 #include "core/FilterEngine.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 using namespace tallymere;
 
 int main(int argc, char** argv) {
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    const int runs = bench::runsFrom(argc, argv);
     const bench::MillionTree tree = bench::loadMillionTree(runs);
-    const std::int64_t nodes = bench::nodeCount(*tree.root);
-    std::printf("tree: %lld nodes\n", static_cast<long long>(nodes));
-    if (tree.scanSeconds > 0) std::printf("%-34s %8.3f s\n", "scan (DiskScanner, warm)", tree.scanSeconds);
-    else std::printf("scan (DiskScanner): not measured, tree built in memory\n");
 
     struct Case {
         const char* title;
@@ -39,11 +34,9 @@ int main(int argc, char** argv) {
         std::shared_ptr<FileNode> copy;
         const double seconds = bench::bestOf(runs, [&] { copy = FilterEngine::prune(*tree.root, item.filter, false); });
         slowest = std::max(slowest, seconds);
-        std::printf("%-34s %8.3f s  %10.1f Mnodes/s  kept %lld\n", item.title, seconds, nodes / seconds / 1e6,
+        std::printf("%-34s %8.3f s  %10.1f Mnodes/s  kept %lld\n", item.title, seconds, tree.nodes / seconds / 1e6,
                     static_cast<long long>(copy ? bench::nodeCount(*copy) : 0));
     }
-    if (tree.scanSeconds > 0)
-        std::printf("slowest filter / scan: %.2f (%s)\n", slowest / tree.scanSeconds,
-                    slowest < tree.scanSeconds ? "under the scan" : "OVER the scan");
+    bench::compareWithScan("slowest filter", slowest, tree);
     return 0;
 }

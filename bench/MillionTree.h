@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
@@ -160,10 +161,17 @@ inline std::int64_t nodeCount(const FileNode& root) {
 
 struct MillionTree {
     std::shared_ptr<FileNode> root;
+    std::int64_t nodes = 0;
     double scanSeconds = 0; // 0 when the tree was built in memory
 };
 
-// Scans the disk tree (best of `runs` warm scans) or, failing that, builds it in memory.
+// The number of runs a benchmark takes from its first argument (default 3).
+inline int runsFrom(int argc, char** argv) {
+    return argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+}
+
+// Scans the disk tree (best of `runs` warm scans) or, failing that, builds it in memory, and prints
+// its node count and the scan's time.
 inline MillionTree loadMillionTree(int runs) {
     MillionTree result;
     if (buildMillionTreeOnDisk()) {
@@ -174,12 +182,24 @@ inline MillionTree loadMillionTree(int runs) {
             ScanProgress progress;
             result.root = DiskScanner::scan(millionTree, options, progress);
         });
-        if (result.root) return result;
     }
-    std::fprintf(stderr, "the disk tree could not be scanned; using the in-memory tree\n");
-    result.scanSeconds = 0;
-    result.root = buildMillionTreeInMemory();
+    if (!result.root) {
+        std::fprintf(stderr, "the disk tree could not be scanned; using the in-memory tree\n");
+        result.scanSeconds = 0;
+        result.root = buildMillionTreeInMemory();
+    }
+    result.nodes = nodeCount(*result.root);
+    std::printf("tree: %lld nodes\n", static_cast<long long>(result.nodes));
+    if (result.scanSeconds > 0) std::printf("%-34s %8.3f s\n", "scan (DiskScanner, warm)", result.scanSeconds);
+    else std::printf("scan (DiskScanner): not measured, tree built in memory\n");
     return result;
+}
+
+// Prints how an engine's time compares with the scan's, when the scan was measured.
+inline void compareWithScan(const char* engine, double seconds, const MillionTree& tree) {
+    if (tree.scanSeconds > 0)
+        std::printf("%s / scan: %.2f (%s)\n", engine, seconds / tree.scanSeconds,
+                    seconds < tree.scanSeconds ? "under the scan" : "OVER the scan");
 }
 
 } // namespace tallymere::bench

@@ -7,29 +7,22 @@
 #include "core/PresetScanner.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 using namespace tallymere;
 
 int main(int argc, char** argv) {
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    const int runs = bench::runsFrom(argc, argv);
     const bench::MillionTree tree = bench::loadMillionTree(runs);
-    const std::int64_t nodes = bench::nodeCount(*tree.root);
-    std::printf("tree: %lld nodes\n", static_cast<long long>(nodes));
-    if (tree.scanSeconds > 0) std::printf("%-28s %8.3f s\n", "scan (DiskScanner, warm)", tree.scanSeconds);
-    else std::printf("scan (DiskScanner): not measured, tree built in memory\n");
 
     // The home folder is the tree itself, so the Downloads preset has matches too. Logical sizes:
     // the disk tree is sparse, so allocated totals would all be 0 (the walk costs the same).
     const std::vector<CleanupPreset> presets = CleanupPreset::table(bench::millionTree);
     std::vector<PresetHit> hits;
     const double seconds = bench::bestOf(runs, [&] { hits = PresetScanner::run(tree.root, presets, false); });
-    std::printf("%-28s %8.3f s  %10.1f Mnodes/s\n", "presets (12, one walk)", seconds, nodes / seconds / 1e6);
+    std::printf("%-34s %8.3f s  %10.1f Mnodes/s\n", "presets (12, one walk)", seconds, tree.nodes / seconds / 1e6);
     for (const PresetHit& hit : hits)
         std::printf("  %-12s %4zu nodes kept, total %lld\n", hit.preset.id.c_str(), hit.nodes.size(),
                     static_cast<long long>(hit.total));
-    if (tree.scanSeconds > 0)
-        std::printf("presets / scan: %.2f (%s)\n", seconds / tree.scanSeconds,
-                    seconds < tree.scanSeconds ? "under the scan" : "OVER the scan");
+    bench::compareWithScan("presets", seconds, tree);
     return 0;
 }

@@ -4,9 +4,9 @@
 
 namespace tallymere::CaseFold {
 
-// The simple case folding of one code point (one code point in, one out), the same in every
-// locale: Latin, Greek, Cyrillic, Armenian, Georgian, full-width Latin and the letter-like
-// symbols fold to their small letters; accents stay. Anything else maps to itself.
+// Unicode's simple case folding of one code point (one code point in, one out), the same in
+// every locale: capitals of every bicameral script fold to their small letters (Cherokee the other
+// way round, as Unicode folds it); accents stay. Anything else maps to itself.
 char32_t fold(char32_t codePoint);
 
 // Appends the folded form of UTF-8 text to `out`. Ill-formed bytes are appended unchanged, so

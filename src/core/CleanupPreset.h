@@ -55,3 +55,11 @@ struct PresetHit {
 };
 
 } // namespace tallymere
+
+// Equal presets have equal ids, so the id alone is a sound hash.
+template <>
+struct std::hash<tallymere::CleanupPreset> {
+    std::size_t operator()(const tallymere::CleanupPreset& preset) const noexcept {
+        return std::hash<std::string>()(preset.id);
+    }
+};

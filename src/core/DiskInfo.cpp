@@ -1,5 +1,6 @@
 #include "core/DiskInfo.h"
 
+#include "core/PathText.h"
 #include "platform/MountTable.h"
 
 #include <dirent.h>
@@ -49,13 +50,6 @@ std::optional<std::string> readSmallFile(const std::string& path) {
     return text.str();
 }
 
-std::string lastComponent(std::string_view path) {
-    while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
-    if (path == "/") return "/";
-    const std::size_t slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
-}
-
 std::string linkTarget(const std::string& path) {
     std::array<char, 4096> buffer{};
     const ssize_t length = readlink(path.c_str(), buffer.data(), buffer.size() - 1);
@@ -70,7 +64,7 @@ std::string deviceFolder(const VolumeSources& sources, const MountEntry& mount) 
 // The kernel's name of a block device ("sda1", "dm-0"), from the sysfs link; empty when unknown.
 std::string kernelName(const VolumeSources& sources, const MountEntry& mount) {
     const std::string target = linkTarget(deviceFolder(sources, mount));
-    return target.empty() ? std::string() : lastComponent(target);
+    return target.empty() ? std::string() : PathText::lastComponent(target);
 }
 
 // Device names in /dev/disk/by-label escape unsafe bytes as \xHH.
@@ -108,7 +102,7 @@ std::vector<LabelEntry> readLabels(const std::string& folder) {
         const std::string name = entry->d_name;
         if (name == "." || name == "..") continue;
         const std::string path = folder + "/" + name;
-        LabelEntry label{.label = decodeLabel(name), .targetName = lastComponent(linkTarget(path)), .device = {}};
+        LabelEntry label{.label = decodeLabel(name), .targetName = PathText::lastComponent(linkTarget(path)), .device = {}};
         struct stat info {};
         if (stat(path.c_str(), &info) == 0 && S_ISBLK(info.st_mode)) label.device = info.st_rdev;
         labels.push_back(std::move(label));
@@ -154,10 +148,15 @@ std::optional<VolumeCapacity> statvfsCapacity(const std::string& mountPoint) {
 std::vector<VolumeInfo> volumes(const VolumeSources& sources) {
     const std::vector<MountEntry> table = MountTable::read(sources.mountInfo);
 
+    // A mount over another at the same place hides it: only the last one there is reachable.
+    std::map<std::string_view, std::size_t> lastAtMountPoint;
+    for (std::size_t i = 0; i < table.size(); ++i) lastAtMountPoint[table[i].mountPoint] = i;
+
     // One entry per device: bind mounts and repeated mounts show the same data again.
     std::map<std::pair<unsigned, unsigned>, std::size_t> bestByDevice;
     for (std::size_t i = 0; i < table.size(); ++i) {
         const MountEntry& mount = table[i];
+        if (lastAtMountPoint[mount.mountPoint] != i) continue;
         const bool isRoot = mount.mountPoint == "/";
         if (!isRoot && (MountTable::isVirtualOrNetwork(mount.fsType) || isMemoryOrImage(mount.fsType) ||
                         isHiddenLocation(mount.mountPoint)))
@@ -178,7 +177,7 @@ std::vector<VolumeInfo> volumes(const VolumeSources& sources) {
             sources.capacity ? sources.capacity(mount.mountPoint) : statvfsCapacity(mount.mountPoint);
         if (!capacity || capacity->total < 1) continue;
         std::string name = labelOf(labels, sources, mount);
-        if (name.empty()) name = lastComponent(mount.mountPoint);
+        if (name.empty()) name = PathText::lastComponent(mount.mountPoint);
         result.push_back({.name = std::move(name),
                           .path = mount.mountPoint,
                           .total = capacity->total,

@@ -42,9 +42,11 @@ namespace DiskInfo {
 
 // The mounted local volumes with a capacity of at least one byte: "/" first, then the larger
 // total first, equal totals in mount-table order. Pseudo and network file systems are left out
-// (a dead server would block), as are bind mounts and other mounts of an already listed device
-// (the shortest mount point is kept). A malformed mount-table line or a volume whose capacity
-// cannot be read only shrinks the list. Synchronous; reads the sources on every call.
+// (a dead server would block), as are memory-backed and package-image file systems, the system's
+// own mounts (/boot, /efi, /snap, /var/lib), mounts hidden under a later mount at the same place,
+// and bind mounts and other mounts of an already listed device (the shortest mount point is kept).
+// A malformed mount-table line or a volume whose capacity cannot be read only shrinks the list.
+// Synchronous; reads the sources on every call.
 std::vector<VolumeInfo> volumes(const VolumeSources& sources = {});
 
 // Whether this process may read every folder: effective user id 0, or CAP_DAC_READ_SEARCH or

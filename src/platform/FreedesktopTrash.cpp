@@ -1,5 +1,6 @@
 #include "platform/FreedesktopTrash.h"
 
+#include "core/PathText.h"
 #include "platform/UserFolders.h"
 
 #include <fcntl.h>
@@ -24,11 +25,6 @@ Result failure(std::string message) {
     return {.moved = false, .trashedPath = {}, .error = std::move(message)};
 }
 
-std::string parentOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
 // A folder that exists as a real folder (not a link to one), created with mode 0700 when missing.
 // Returns 0 or the errno of the failure.
 int ensureFolder(const std::string& path) {
@@ -44,7 +40,7 @@ int ensureFolders(const std::string& path) {
     struct stat info {};
     if (stat(path.c_str(), &info) == 0) return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
     if (path != "/" && errno == ENOENT) {
-        if (const int error = ensureFolders(parentOf(path))) return error;
+        if (const int error = ensureFolders(PathText::parent(path))) return error;
     }
     return ensureFolder(path);
 }
@@ -55,7 +51,7 @@ std::optional<dev_t> deviceOfNearest(std::string path) {
         struct stat info {};
         if (stat(path.c_str(), &info) == 0) return info.st_dev;
         if (path == "/") return std::nullopt;
-        path = parentOf(path);
+        path = PathText::parent(path);
     }
 }
 
@@ -63,7 +59,7 @@ std::optional<dev_t> deviceOfNearest(std::string path) {
 std::string topFolderOf(const std::string& folder, dev_t device) {
     std::string top = folder;
     while (top != "/") {
-        const std::string up = parentOf(top);
+        const std::string up = PathText::parent(top);
         struct stat info {};
         if (stat(up.c_str(), &info) != 0 || info.st_dev != device) break;
         top = up;
@@ -107,21 +103,25 @@ std::optional<TrashFolder> topdirTrash(const std::string& topdir, std::string& e
     return TrashFolder{personal, topdir};
 }
 
-// The longest name whose info file still fits a directory entry, cut at a character boundary.
+constexpr std::size_t nameMax = NAME_MAX;
+constexpr std::size_t infoSuffix = sizeof(".trashinfo") - 1;
+
+// The longest start of `name` that, followed by `reserve` more bytes and the info file's suffix,
+// still fits a directory entry, cut at a character boundary. `reserve` stays well below the limit.
 std::string fittingName(const std::string& name, std::size_t reserve) {
-    constexpr std::size_t nameMax = NAME_MAX;
-    constexpr std::size_t infoSuffix = sizeof(".trashinfo") - 1;
     if (name.size() + reserve + infoSuffix <= nameMax) return name;
     std::size_t length = nameMax - reserve - infoSuffix;
     while (length > 0 && (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80) --length;
     return name.substr(0, length);
 }
 
-// "report.pdf" -> "report.2.pdf"; a dot file or a name without an extension gets ".2" appended.
+// "report.pdf" -> "report.2.pdf". A dot file, a name without an extension, or one whose extension
+// leaves no room for the number gets ".2" appended instead.
 std::string numberedName(const std::string& name, int number) {
     const std::string suffix = "." + std::to_string(number);
     const std::size_t dot = name.rfind('.');
-    if (dot == std::string::npos || dot == 0) return fittingName(name, suffix.size()) + suffix;
+    if (dot == std::string::npos || dot == 0 || name.size() - dot + suffix.size() + infoSuffix >= nameMax)
+        return fittingName(name, suffix.size()) + suffix;
     const std::string extension = name.substr(dot);
     const std::string stem = name.substr(0, dot);
     return fittingName(stem, suffix.size() + extension.size()) + suffix + extension;
@@ -199,11 +199,12 @@ Result moveToTrash(const std::string& requested) {
     struct stat item {};
     if (lstat(path.c_str(), &item) != 0) return failure(systemMessage(errno));
     // The folder that holds the entry decides the file system the move happens on.
-    const std::string parent = parentOf(path);
+    const std::string parent = PathText::parent(path);
     struct stat parentInfo {};
     if (stat(parent.c_str(), &parentInfo) != 0) return failure(systemMessage(errno));
 
     TrashFolder trash;
+    std::string realParent; // the parent with links resolved, for a Trash other than the home one
     const std::string home = homeTrashFolder();
     const std::optional<dev_t> homeDevice = home.empty() ? std::nullopt : deviceOfNearest(home);
     if (homeDevice && *homeDevice == parentInfo.st_dev) {
@@ -213,7 +214,7 @@ Result moveToTrash(const std::string& requested) {
     } else {
         char* resolved = realpath(parent.c_str(), nullptr);
         if (!resolved) return failure(systemMessage(errno));
-        const std::string realParent = resolved;
+        realParent = resolved;
         free(resolved);
         std::string error;
         const auto found = topdirTrash(topFolderOf(realParent, parentInfo.st_dev), error);
@@ -230,10 +231,7 @@ Result moveToTrash(const std::string& requested) {
     // mounted at another place still restores to the right folder.
     std::string recorded = path;
     if (!trash.topdir.empty()) {
-        char* resolved = realpath(parent.c_str(), nullptr);
-        if (!resolved) return failure(systemMessage(errno));
-        std::string realPath = joined(resolved, name);
-        free(resolved);
+        const std::string realPath = joined(realParent, name);
         recorded = trash.topdir == "/" ? realPath.substr(1) : realPath.substr(trash.topdir.size() + 1);
     }
     const std::string info = "[Trash Info]\nPath=" + encodePath(recorded) + "\nDeletionDate=" + deletionDate() + "\n";

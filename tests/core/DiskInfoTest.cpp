@@ -109,20 +109,27 @@ TEST_F(VolumeListTest, LeavesOutPseudoNetworkEmptyUnreadableAndMalformedEntries)
     EXPECT_EQ(list[0].path, "/");
 }
 
-TEST_F(VolumeListTest, SameDeviceTwiceKeepsTheShortestMountPoint) {
+TEST_F(VolumeListTest, SameDeviceTwiceKeepsTheShortestMountPointAndAHiddenMountIsDropped) {
+    addDevice("8:49", "sdd", "sdd1", false);
+    addDevice("8:65", "sde", "sde1", false);
+    addLabel("Hidden", "sdd1");
+    addLabel("OnTop", "sde1");
     m_capacities = {{"/", {10 * GB, GB}},
                     {"/srv/data", {5 * GB, GB}},
                     {"/data", {5 * GB, GB}},
                     {"/home/al/data", {5 * GB, GB}},
-                    {"/etc/hosts", {10 * GB, GB}}};
+                    {"/etc/hosts", {10 * GB, GB}},
+                    {"/media/usb", {2 * GB, GB}}};
     const auto list = volumes(mountLine(1, "8:1", "/", "/", "ext4", "/dev/sda1") +
                               mountLine(2, "8:17", "/", "/srv/data", "ext4", "/dev/sdb1") +
                               mountLine(3, "8:17", "/", "/data", "ext4", "/dev/sdb1") +
                               mountLine(4, "8:17", "/sub", "/home/al/data", "ext4", "/dev/sdb1") +
-                              mountLine(5, "8:1", "/etc/hosts", "/etc/hosts", "ext4", "/dev/sda1"));
-    ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(list[0].path, "/");
-    EXPECT_EQ(list[1].path, "/data");
+                              mountLine(5, "8:1", "/etc/hosts", "/etc/hosts", "ext4", "/dev/sda1") +
+                              mountLine(6, "8:49", "/", "/media/usb", "ext4", "/dev/sdd1") +
+                              mountLine(7, "8:65", "/", "/media/usb", "vfat", "/dev/sde1"));
+    std::vector<std::string> described;
+    for (const VolumeInfo& volume : list) described.push_back(volume.path + "|" + volume.name);
+    EXPECT_EQ(described, (std::vector<std::string>{"/|/", "/data|data", "/media/usb|OnTop"}));
 }
 
 TEST_F(VolumeListTest, LabelsDecodedNamesAndRemovableFromTheDiskOrAMediaFolder) {

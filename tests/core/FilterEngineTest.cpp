@@ -93,6 +93,7 @@ TEST(CaseFoldTable, FoldsCapitalsOfCommonScriptsToTheirSmallLetters) {
     EXPECT_EQ(CaseFold::folded("ЁЖЯ"), "ёжя");
     EXPECT_EQ(CaseFold::folded("ẞ ſ K Å"), "ß s k å");
     EXPECT_EQ(CaseFold::folded("ＡＢＣ"), "ａｂｃ");
+    EXPECT_EQ(CaseFold::folded("ᲛᲐᲠᲢᲘ ᾈ Ὑ Ꞔ"), "მარტი ᾀ ὑ ꞔ");
     EXPECT_EQ(CaseFold::folded("×÷ 日本"), "×÷ 日本");
     // Every small letter folds to itself, so folding twice changes nothing.
     for (char32_t c = 0; c < 0x20000; ++c) {

@@ -108,6 +108,17 @@ TEST_F(TrashTest, SameNameFromTwoFoldersKeepsBothWithMatchingInfo) {
     EXPECT_FALSE(fs::exists(trash() / "info" / "report.3.pdf.trashinfo"));
     EXPECT_EQ(readText(trash() / "files" / "report.4.pdf"), "third");
     EXPECT_EQ(pathLine("report.4.pdf"), FreedesktopTrash::encodePath(third));
+
+    // An extension too long to keep beside the number: the number goes at the end of a shortened
+    // name, and both names with their info files still fit a directory entry.
+    const std::string longName = "a." + std::string(243, 'e');
+    const fs::path longFirst = makeFile("one/" + longName, "long one");
+    const fs::path longSecond = makeFile("two/" + longName, "long two");
+    ASSERT_EQ(TrashService::trash({longFirst, longSecond}, {}).trashed.size(), 2u);
+    const std::string numbered = longName.substr(0, 243) + ".2";
+    EXPECT_EQ(readText(trash() / "files" / longName), "long one");
+    EXPECT_EQ(readText(trash() / "files" / numbered), "long two");
+    EXPECT_EQ(pathLine(numbered), FreedesktopTrash::encodePath(longSecond));
 }
 
 TEST_F(TrashTest, MissingAndRepeatedPathsFailWithTheSystemMessage) {

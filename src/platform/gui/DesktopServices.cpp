@@ -1,5 +1,7 @@
 #include "platform/gui/DesktopServices.h"
 
+#include "core/PathText.h"
+
 #include <QByteArray>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -31,11 +33,7 @@ QUrl DesktopServices::fileUrl(const std::string& path) {
 }
 
 std::string DesktopServices::parentFolder(const std::string& path) {
-    std::string trimmed = path;
-    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
-    const std::size_t slash = trimmed.rfind('/');
-    if (slash == std::string::npos || slash == 0) return "/";
-    return trimmed.substr(0, slash);
+    return PathText::parent(path);
 }
 
 void DesktopServices::reveal(const std::vector<std::string>& paths) {

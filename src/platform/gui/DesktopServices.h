@@ -20,7 +20,7 @@ public:
     // The file:// address of raw path bytes. Every byte but "/" and the unreserved ones is
     // percent-encoded, so names that are not UTF-8 survive the trip.
     static QUrl fileUrl(const std::string& path);
-    // The folder holding a path ("/" for a top-level item).
+    // The folder holding an absolute path ("/" for a top-level item).
     static std::string parentFolder(const std::string& path);
 };
 
