@@ -10,12 +10,11 @@
 namespace tallymere {
 
 MainWindow::MainWindow(AppState& state, MenuCommands* commands, QWidget* parent)
-    : QMainWindow(parent), m_commands(commands) {
+    : QMainWindow(parent) {
     setWindowTitle(QStringLiteral("Tallymere"));
-    m_commands->setParent(this);
-    m_commands->install(menuBar());
-    m_root = new RootView(state, this);
-    setCentralWidget(m_root);
+    commands->setParent(this);
+    commands->install(menuBar());
+    setCentralWidget(new RootView(state, this));
     resize(defaultWidth, defaultHeight);
 }
 

@@ -1,13 +1,10 @@
 #pragma once
 #include <QMainWindow>
 
-#include <memory>
-
 namespace tallymere {
 
 class AppState;
 class MenuCommands;
-class RootView;
 
 // The main window: RootView as its content and the menu commands in its menu bar, opened at 1440
 // by 900. A press on its background (where no control takes it) moves the window.
@@ -20,15 +17,8 @@ public:
     // `commands` supplies the menus; the window takes it over.
     MainWindow(AppState& state, MenuCommands* commands, QWidget* parent = nullptr);
 
-    RootView* rootView() const { return m_root; }
-    MenuCommands* commands() const { return m_commands; }
-
 protected:
     void mousePressEvent(QMouseEvent* event) override;
-
-private:
-    RootView* m_root = nullptr;
-    MenuCommands* m_commands = nullptr;
 };
 
 } // namespace tallymere

@@ -31,6 +31,8 @@ namespace {
 
 constexpr double scanDeadlineSeconds = 240;
 
+// The argument `offset` places after the first `flag` (the program path never counts as one);
+// none when the flag is absent or the arguments end before it.
 std::optional<std::string> argumentAfter(const std::vector<std::string>& arguments, std::string_view flag,
                                          std::size_t offset) {
     for (std::size_t i = 1; i < arguments.size(); ++i) {
@@ -39,12 +41,6 @@ std::optional<std::string> argumentAfter(const std::vector<std::string>& argumen
         return std::nullopt;
     }
     return std::nullopt;
-}
-
-bool hasFlagWithValues(const std::vector<std::string>& arguments, std::string_view flag, std::size_t values) {
-    for (std::size_t i = 1; i < arguments.size(); ++i)
-        if (arguments[i] == flag) return i + values < arguments.size();
-    return false;
 }
 
 // Keeps the event loop turning for a span: timers, queued calls from the scan and window events
@@ -106,7 +102,6 @@ void takePicture(QWidget& widget, const std::string& outPath) {
     AppState state(std::make_shared<SettingsPreferenceStore>());
     PreferencesView view(state);
     view.setWindowTitle(QStringLiteral("Settings"));
-    view.resize(settingsWidth, settingsHeight);
     bringToFront(view);
     spin(2.5);
     layOut(view);
@@ -147,10 +142,11 @@ void takePicture(QWidget& widget, const std::string& outPath) {
 
 Request parse(const std::vector<std::string>& arguments) {
     if (auto out = argumentAfter(arguments, "--shot-settings", 1)) return SettingsShot{*out};
-    if (!hasFlagWithValues(arguments, "--shot", 2)) return std::monostate{};
+    std::optional<std::string> outPath = argumentAfter(arguments, "--shot", 2);
+    if (!outPath) return std::monostate{};
     WindowShot shot;
     shot.scanPath = *argumentAfter(arguments, "--shot", 1);
-    shot.outPath = *argumentAfter(arguments, "--shot", 2);
+    shot.outPath = *outPath;
     if (auto tab = argumentAfter(arguments, "--shot", 3)) shot.tab = WorkspaceTabs::fromRaw(*tab);
     if (auto viz = argumentAfter(arguments, "--shot", 4)) shot.viz = VizModes::fromRaw(*viz);
     if (auto theme = argumentAfter(arguments, "--shot", 5)) shot.theme = ThemeIDs::fromRaw(*theme);

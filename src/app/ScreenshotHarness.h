@@ -32,8 +32,7 @@ struct WindowShot {
 
 using Request = std::variant<std::monostate, SettingsShot, WindowShot>;
 
-// Window sizes of the two pictures, in logical pixels.
-inline constexpr int settingsWidth = 460, settingsHeight = 400;
+// Size of the main window's picture, in logical pixels; the Settings view has its own fixed size.
 inline constexpr int windowWidth = 1520, windowHeight = 940;
 
 // Exit status when the finished picture cannot be stored (missing or read-only folder, full disk).

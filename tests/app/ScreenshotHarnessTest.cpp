@@ -91,6 +91,16 @@ TEST(ShotRequest, OptionalValuesByPositionAndExactRawValue) {
     // Unknown words give none for their place only.
     EXPECT_EQ(parseLine({"--shot", "/data", "w.png", "Explore", "pack", "dark"}),
               Request(WindowShot{"/data", "w.png", std::nullopt, VizMode::pack, std::nullopt}));
+
+    // The tool tabs get the long settling wait; the explorer, an unknown word or no tab the short one.
+    auto wait = [](std::vector<std::string> arguments) {
+        return settleSeconds(std::get<WindowShot>(parseLine(std::move(arguments))).tab);
+    };
+    EXPECT_EQ(wait({"--shot", "/data", "w.png", "apps"}), 14);
+    EXPECT_EQ(wait({"--shot", "/data", "w.png", "snapshots"}), 14);
+    EXPECT_EQ(wait({"--shot", "/data", "w.png", "explore"}), 2.2);
+    EXPECT_EQ(wait({"--shot", "/data", "w.png", "Apps"}), 2.2);
+    EXPECT_EQ(wait({"--shot", "/data", "w.png"}), 2.2);
 }
 
 TEST(ShotFile, ReplacesInOneStepWithPlainPermissions) {
