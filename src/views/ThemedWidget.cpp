@@ -46,7 +46,10 @@ std::optional<Theme> ThemedWidget::inheritedTheme(const QWidget* widget) {
 }
 
 bool ThemedWidget::event(QEvent* event) {
-    if (event->type() == QEvent::ParentChange) {
+    // A re-parented component looks again at once. Showing looks again too: a subtree built on
+    // its own and attached to the window later moves only its top widget, so the components
+    // inside it hear of their new ancestors only when they are shown.
+    if (event->type() == QEvent::ParentChange || event->type() == QEvent::Show) {
         if (auto inherited = inheritedTheme(parentWidget())) setTheme(*inherited);
     }
     return QWidget::event(event);

@@ -12,8 +12,9 @@ namespace tallymere {
 // How the theme reaches a component: the window owns the current Theme and hands it down with
 // ThemedWidget::applyTheme(window, theme), which records the theme's id on that widget and gives
 // the theme to every ThemedWidget below it. A component added later picks the theme up from the
-// nearest ancestor that carries one when it is re-parented, so a view built after a theme change
-// still draws in the current theme. Without any, a component draws in the paper theme.
+// nearest ancestor that carries one when it is re-parented or shown, so a view built after a
+// theme change still draws in the current theme. Without any, a component draws in the paper
+// theme.
 class ThemedWidget : public QWidget {
     Q_OBJECT
 public:

@@ -591,5 +591,11 @@ TEST_F(Gallery, ComponentsFollowTheThemeTheyAreGivenAndInherit) {
     EXPECT_EQ(later->theme().id, ThemeID::slate);
     ThemedWidget::applyTheme(&window, Theme::make(ThemeID::sage));
     EXPECT_EQ(later->theme().id, ThemeID::sage);
+    // So does one inside a subtree that was built on its own and attached afterwards.
+    auto* detached = new QWidget;
+    auto* inner = new Chip("y", std::nullopt, std::nullopt, detached);
+    column->addWidget(detached);
+    window.show();
+    EXPECT_EQ(inner->theme().id, ThemeID::sage);
     EXPECT_EQ(Chip("lonely").theme().id, ThemeID::paper);
 }
