@@ -71,7 +71,7 @@ TEST(LayoutRobustness, AThousandLevelChainIsLaidOutWholeWithoutRecursion) {
 TEST(LayoutRobustness, TwoHundredThousandChildrenWithOddSizes) {
     std::vector<std::int64_t> sizes(200000);
     for (std::size_t i = 0; i < sizes.size(); ++i) sizes[i] = i % 7 == 0 ? -3 : static_cast<std::int64_t>(i % 1000);
-    for (std::size_t i = 1; i < 40; i += 2) sizes[i] = 4'000'000'000'000'000; // near the 64-bit limit in sum
+    for (std::size_t i = 1; i < 40; i += 2) sizes[i] = 4'000'000'000'000'000; // 4 PB each: the rest is noise
     auto wide = test::folderOf(sizes);
     const Counts counts = layAll(*wide, {0, 0, 1400, 900});
     EXPECT_EQ(counts.treemap, 21u); // the giants; the rest is far below a pixel
