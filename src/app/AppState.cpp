@@ -98,12 +98,7 @@ const FileNode* topOf(const FileNode* node) {
 } // namespace
 
 AppState::Banner AppState::Banner::make(Kind kind, QString title, std::optional<QString> detail) {
-    Banner banner;
-    banner.id = Uuid::random();
-    banner.kind = kind;
-    banner.title = std::move(title);
-    banner.detail = std::move(detail);
-    return banner;
+    return Banner{Uuid::random(), kind, std::move(title), std::move(detail)};
 }
 
 AppState::AppState(std::shared_ptr<PreferenceStore> preferences, QObject* parent)

@@ -134,8 +134,8 @@ public:
     // The staged nodes in the order they were added. No two share a path and none lies inside
     // another.
     const std::vector<NodePtr>& queue() const;
-    // Replaces the queue (the cleanup bar clears it); null entries, "/" and entries that repeat or
-    // lie inside an earlier entry are dropped by the staging rule.
+    // Replaces the queue (the cleanup bar clears it): the entries are staged in order by enqueue()'s
+    // rule, so null entries, "/", repeats and entries inside a staged folder are dropped.
     void setQueue(std::vector<NodePtr> queue);
     // Bytes freed by the last emptying of the queue.
     std::int64_t lastReclaim() const;

@@ -101,12 +101,4 @@ bool assign(T& field, T value) {
     return true;
 }
 
-// Whether `path` lies inside `folder`: it begins with the folder's path followed by "/". The root
-// folder "/" holds every other absolute path.
-inline bool isInsideFolder(std::string_view path, std::string_view folder) {
-    if (folder.empty()) return false;
-    if (folder.back() == '/') return path.size() > folder.size() && path.starts_with(folder);
-    return path.size() > folder.size() + 1 && path.starts_with(folder) && path[folder.size()] == '/';
-}
-
 } // namespace tallymere

@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QFileDialog>
 
+#include <algorithm>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -33,13 +35,29 @@ std::optional<std::string> runFolderDialog() {
     return QFile::encodeName(chosen.front()).toStdString();
 }
 
+// Whether `path` lies inside `folder`: it begins with the folder's path followed by "/". Never
+// asked of "/", which is not staged.
+bool isInsideFolder(std::string_view path, std::string_view folder) {
+    return path.size() > folder.size() + 1 && path.starts_with(folder) && path[folder.size()] == '/';
+}
+
+// The staged item for a node: the node itself, else an item with the same path (the same file
+// reached through another tree); end() when none.
+using Queue = std::vector<AppState::NodePtr>;
+Queue::const_iterator findItem(const Queue& queue, const FileNode* node) {
+    auto found = std::find_if(queue.begin(), queue.end(), [&](const auto& item) { return item.get() == node; });
+    if (found != queue.end()) return found;
+    const std::string path = node->path();
+    return std::find_if(queue.begin(), queue.end(), [&](const auto& item) { return item->path() == path; });
+}
+
 // Staging rule over a list: the same path is one item, nothing inside a staged folder is added,
 // and a folder replaces what was staged inside it. "/" is never staged: nothing can move it to the
 // Trash, and as a folder it would swallow every other item.
-bool stage(std::vector<AppState::NodePtr>& queue, const AppState::NodePtr& node) {
+bool stage(Queue& queue, const AppState::NodePtr& node) {
     if (!node) return false;
     const std::string path = node->path();
-    if (path.empty() || path == "/") return false;
+    if (path == "/") return false;
     for (const AppState::NodePtr& item : queue) {
         if (item == node) return false;
         const std::string itemPath = item->path();
@@ -53,24 +71,12 @@ bool stage(std::vector<AppState::NodePtr>& queue, const AppState::NodePtr& node)
 } // namespace
 
 bool AppState::isQueued(const FileNode* node) const {
-    if (!node) return false;
-    for (const NodePtr& item : m->queue)
-        if (item.get() == node) return true;
-    const std::string path = node->path();
-    for (const NodePtr& item : m->queue)
-        if (item->path() == path) return true;
-    return false;
+    return node && findItem(m->queue, node) != m->queue.end();
 }
 
 void AppState::toggleQueue(const NodePtr& node) {
     if (!node) return;
-    auto found = std::find(m->queue.begin(), m->queue.end(), node);
-    if (found == m->queue.end()) {
-        const std::string path = node->path();
-        found = std::find_if(m->queue.begin(), m->queue.end(),
-                             [&](const NodePtr& item) { return item->path() == path; });
-    }
-    if (found != m->queue.end()) {
+    if (auto found = findItem(m->queue, node.get()); found != m->queue.end()) {
         m->queue.erase(found);
         emit queueChanged();
         return;

@@ -1,5 +1,6 @@
 #include "app/AppState.h"
 #include "app/AppStateTestSupport.h"
+#include "core/DiskInfo.h"
 #include "core/NodeFilter.h"
 #include "core/PresetScanner.h"
 
@@ -115,6 +116,27 @@ TEST_F(AppStateScan, MissingFolderRaisesTheUnreadableBanner) {
     EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::error);
     EXPECT_EQ(state.banner()->title, "Could not read that location");
     EXPECT_EQ(state.banner()->detail, QString::fromStdString("Tallymere needs permission to open " + missing + "."));
+}
+
+TEST_F(AppStateScan, OnlyAWholeDiskTargetWarnsWhenReadAccessIsMissing) {
+    state.scan(ScanTarget{root, "Disk", true});
+    ASSERT_TRUE(waitUntil([&] { return !state.isScanning(); }));
+    ASSERT_TRUE(state.root());
+    if (DiskInfo::hasFullDiskAccess()) {
+        EXPECT_FALSE(state.banner().has_value());
+    } else {
+        ASSERT_TRUE(state.banner().has_value());
+        EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::warning);
+        EXPECT_EQ(state.banner()->title, "Partial scan");
+        EXPECT_EQ(state.banner()->detail,
+                  "Grant Full Disk Access to include protected folders like Mail and Safari data.");
+    }
+
+    // A folder target never warns, and the banner of an earlier scan stays up across a new one.
+    state.setBanner(AppState::Banner::make(AppState::Banner::Kind::info, "earlier"));
+    const auto earlier = state.banner();
+    ASSERT_TRUE(scanAndWait(state, root));
+    EXPECT_EQ(state.banner(), earlier);
 }
 
 TEST_F(AppStateScan, RelativeTargetsAreScannedUnderTheirAbsolutePath) {
