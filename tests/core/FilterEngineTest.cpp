@@ -160,8 +160,8 @@ TEST(FilterPrune, PackageIsOneLeafJudgedByItsOwnCategoryAndSums) {
 
 TEST(FilterPrune, UnreadableFolderIsAbsentUnlessItIsTheRootAndAFileRootIsCopiedOrNull) {
     auto root = treeFromText(sampleTree);
-    for (const FileNode* child : FilterEngine::prune(*root, {.minSize = 1}, true)->children())
-        EXPECT_NE(child->name(), "denied");
+    const auto sized = FilterEngine::prune(*root, {.minSize = 1}, true);
+    for (const FileNode* child : sized->children()) EXPECT_NE(child->name(), "denied");
     auto lockedCopy = FilterEngine::prune(*treeFromText("/locked/ denied\n"), {.minSize = 1}, true);
     ASSERT_TRUE(lockedCopy);
     EXPECT_TRUE(lockedCopy->isDenied);
