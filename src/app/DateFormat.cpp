@@ -2,6 +2,9 @@
 
 #include <QDateTime>
 
+#include <algorithm>
+#include <cmath>
+
 namespace tallymere::DateFormat {
 
 namespace {
@@ -41,7 +44,11 @@ QString tidy(QString pattern) {
 }
 
 QDateTime localTime(double secondsSince1970) {
-    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(secondsSince1970 * 1000.0));
+    // Dates can come from a snapshot file; keep a wild value (NaN, 1e300) inside what a 64-bit count of
+    // milliseconds holds, about a million years either way, instead of converting it unchecked.
+    constexpr double limit = 3.0e13;
+    const double seconds = std::isfinite(secondsSince1970) ? std::clamp(secondsSince1970, -limit, limit) : 0.0;
+    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(seconds * 1000.0));
 }
 
 const QLocale& systemLocale() {

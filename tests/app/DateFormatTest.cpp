@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace tallymere;
 
 namespace {
@@ -50,4 +52,12 @@ TEST(DateFormatText, GermanUsesTwentyFourHours) {
 TEST(DateFormatText, SystemLocaleShowsTheYear) {
     EXPECT_TRUE(DateFormat::precise(march15Noon()).contains("2024"));
     EXPECT_TRUE(DateFormat::absolute(march15Noon()).contains("2024"));
+}
+
+TEST(DateFormatText, WildSecondsStillGiveADate) {
+    // Values a damaged snapshot can hold: each is formatted as some date, never converted unchecked.
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    EXPECT_EQ(DateFormat::precise(std::nan(""), english), DateFormat::precise(0, english)) << "NaN is the epoch";
+    for (double wild : {1e300, -1e300, 9.3e15})
+        EXPECT_FALSE(DateFormat::absolute(wild, english).trimmed().isEmpty()) << wild;
 }
