@@ -40,7 +40,6 @@ public:
         ++m_writes;
     }
 
-    void clear() { m_values.clear(); }
     bool contains(const QString& key) const { return m_values.contains(key); }
     // Number of setValue calls so far.
     int writeCount() const { return m_writes; }
