@@ -84,15 +84,3 @@ struct std::hash<tallymere::Snapshot> {
         return h;
     }
 };
-
-template <>
-struct std::hash<tallymere::SnapshotDelta> {
-    std::size_t operator()(const tallymere::SnapshotDelta& delta) const noexcept {
-        using tallymere::detail::hashCombine;
-        std::size_t h = std::hash<std::string>{}(delta.path);
-        h = hashCombine(h, std::hash<std::string>{}(delta.name));
-        h = hashCombine(h, std::hash<std::int64_t>{}(delta.before));
-        h = hashCombine(h, std::hash<std::int64_t>{}(delta.after));
-        return hashCombine(h, static_cast<std::size_t>(delta.change));
-    }
-};
