@@ -83,7 +83,9 @@ void expectConsistent(const FileNode& root, std::int64_t files, std::int64_t byt
             ++regularFiles;
             regularBytes += useAllocated ? node.allocated : node.size;
         }
-        if (!node.isDirectory) EXPECT_FALSE(node.hasChildList()) << node.path();
+        if (!node.isDirectory) {
+            EXPECT_FALSE(node.hasChildList()) << node.path();
+        }
         std::int64_t size = 0, allocated = 0, count = 0, folders = 0;
         for (const FileNode* c : node.children()) {
             EXPECT_EQ(c->parent, &node);
@@ -372,7 +374,9 @@ TEST(ScanLimits, FolderOfTwoHundredThousandEntries) {
     for (int i = 0; i < 200000; ++i) {
         const int file = ::openat(fd, ("entry-" + std::to_string(i) + ".log").c_str(), O_WRONLY | O_CREAT, 0644);
         ASSERT_GE(file, 0);
-        if (i % 1000 == 0) ASSERT_EQ(::write(file, "z", 1), 1);
+        if (i % 1000 == 0) {
+            ASSERT_EQ(::write(file, "z", 1), 1);
+        }
         ::close(file);
     }
     ::close(fd);
