@@ -164,9 +164,4 @@ std::string folded(std::string_view text) {
     return out;
 }
 
-bool containsIgnoringCase(std::string_view text, std::string_view query) {
-    if (query.empty()) return true;
-    return folded(text).find(folded(query)) != std::string::npos;
-}
-
 } // namespace tallymere::CaseFold

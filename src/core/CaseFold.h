@@ -15,8 +15,4 @@ void appendFolded(std::string_view utf8, std::string& out);
 
 std::string folded(std::string_view utf8);
 
-// Whether `text` contains `query` ignoring case (both folded, then compared byte by byte).
-// An empty query is contained in everything.
-bool containsIgnoringCase(std::string_view text, std::string_view query);
-
 } // namespace tallymere::CaseFold

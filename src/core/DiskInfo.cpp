@@ -20,7 +20,7 @@ namespace {
 
 // File systems that hold no disk of their own: memory-backed or read-only package images.
 bool isMemoryOrImage(std::string_view fsType) {
-    static constexpr std::array<std::string_view, 5> types = {"tmpfs", "ramfs", "squashfs", "erofs", "devtmpfs"};
+    static constexpr std::array<std::string_view, 4> types = {"tmpfs", "ramfs", "squashfs", "erofs"};
     return std::find(types.begin(), types.end(), fsType) != types.end();
 }
 

@@ -6,6 +6,8 @@
 namespace tallymere {
 namespace {
 
+static_assert(FileCategories::all.size() <= 32, "every category needs a bit of the set");
+
 std::uint32_t bitOf(FileCategory category) {
     return 1u << static_cast<unsigned>(category);
 }

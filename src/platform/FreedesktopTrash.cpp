@@ -22,7 +22,13 @@ std::string systemMessage(int error) {
 }
 
 Result failure(std::string message) {
-    return {.moved = false, .trashedPath = {}, .error = std::move(message)};
+    return {.moved = false, .error = std::move(message)};
+}
+
+std::string homeTrashFolder() {
+    const std::string dataHome = UserFolders::dataHome();
+    if (dataHome.empty()) return {};
+    return dataHome + "/Trash";
 }
 
 // A folder that exists as a real folder (not a link to one), created with mode 0700 when missing.
@@ -161,12 +167,6 @@ int moveNoReplace(const std::string& from, const std::string& to) {
 
 } // namespace
 
-std::string homeTrashFolder() {
-    const std::string dataHome = UserFolders::dataHome();
-    if (dataHome.empty()) return {};
-    return dataHome + "/Trash";
-}
-
 std::string encodePath(const std::string& path) {
     static constexpr char hex[] = "0123456789ABCDEF";
     std::string out;
@@ -266,7 +266,7 @@ Result moveToTrash(const std::string& requested) {
             if (error == EEXIST) continue;
             return failure(systemMessage(error));
         }
-        return {.moved = true, .trashedPath = target, .error = {}};
+        return {.moved = true, .error = {}};
     }
     return failure(systemMessage(EEXIST));
 }

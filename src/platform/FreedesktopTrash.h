@@ -3,19 +3,16 @@
 
 namespace tallymere::FreedesktopTrash {
 
-// The result of moving one item: on success the path it now has in the Trash's files folder,
-// else the reason in words (the system's message where the system refused).
+// The result of moving one item: whether it moved, else the reason in words (the system's
+// message where the system refused).
 struct Result {
     bool moved = false;
-    std::string trashedPath;
     std::string error;
 };
 
-// The home Trash: "Trash" in the per-user data folder, read from the environment on every call.
-std::string homeTrashFolder();
-
 // Moves the item at an absolute path into the Trash of its device, with a matching .trashinfo:
-// the home Trash when the item lives on the home Trash's device, else $topdir/.Trash/$uid (when
+// the home Trash ("Trash" in the per-user data folder, read from the environment on every call)
+// when the item lives on the home Trash's device, else $topdir/.Trash/$uid (when
 // $topdir/.Trash is a real, sticky, non-link folder) or $topdir/.Trash-$uid. The info file is
 // claimed exclusively before the item moves, so two items of one name get distinct names; it is
 // removed again when the move fails. The move is a rename: an item is never copied between
