@@ -23,7 +23,7 @@ protected:
         dir.file("a/x.bin", 5000);
         dir.file("a/deep/z.bin", 700);
         dir.file("b/y.txt", 300);
-        root = dir.path().string();
+        root = dir.path();
         ASSERT_TRUE(scanAndWait(state, root));
         ASSERT_TRUE(state.root());
     }
@@ -32,7 +32,7 @@ protected:
         return AppState::nodeAt(root + "/" + relative, tree);
     }
 
-    TempDir dir;
+    TempFolder dir;
     std::string root;
     AppState state{memoryStore()};
 };

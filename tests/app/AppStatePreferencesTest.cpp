@@ -112,7 +112,7 @@ TEST(AppStatePreferences, EveryAssignmentWritesAllFiveKeysEvenWhenUnchanged) {
 }
 
 TEST(AppStatePreferences, RecentsKeepOnlyPathsThatStillExist) {
-    TempDir dir;
+    TempFolder dir;
     const std::string kept = dir.folder("Projects");
     auto store = storeWith({{"recentScanPaths", QStringList{"/", QString::fromStdString(dir / "gone"),
                                                             QString::fromStdString(kept)}}});
@@ -128,7 +128,7 @@ TEST(AppStatePreferences, RecentsKeepOnlyPathsThatStillExist) {
 }
 
 TEST(AppStatePreferences, SettingsFileRoundTripsEveryKind) {
-    TempDir dir;
+    TempFolder dir;
     const QString ini = QString::fromStdString(dir / "prefs.ini");
     const std::string folder = dir.folder("only");
     {

@@ -122,7 +122,7 @@ protected:
     }
     bool inTrash(const std::string& name) { return std::filesystem::exists(dir / ("data/Trash/files/" + name)); }
 
-    TempDir dir;
+    TempFolder dir;
     std::optional<std::string> savedDataHome;
     std::string scanRoot;
     AppState state{memoryStore()};

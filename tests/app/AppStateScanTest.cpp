@@ -28,14 +28,14 @@ protected:
         dir.file("b/y.txt", 300);
         dir.file("node_modules/pkg.js", 40);
         dir.file(".hidden", 100);
-        root = dir.path().string();
+        root = dir.path();
     }
 
     AppState::NodePtr child(const AppState::NodePtr& tree, const std::string& relative) {
         return AppState::nodeAt(tree->path() + "/" + relative, tree);
     }
 
-    TempDir dir;
+    TempFolder dir;
     std::string root;
     AppState state{memoryStore()};
 };

@@ -1,13 +1,11 @@
 #pragma once
 // Helpers shared by the AppState tests: waiting on the event loop and disk fixtures.
 #include "app/AppState.h"
+#include "support/TempFolder.h"
 
 #include <QEventLoop>
 #include <QTimer>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -36,42 +34,6 @@ inline void spin(int ms) {
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
 }
-
-// A temporary folder removed with everything in it at the end of the test.
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tallymere-state-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        m_path = pattern;
-    }
-    ~TempDir() {
-        std::error_code error;
-        std::filesystem::remove_all(m_path, error);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::filesystem::path& path() const { return m_path; }
-    std::string operator/(const std::string& relative) const { return (m_path / relative).string(); }
-
-    // A file of `bytes` bytes (written, so it has blocks on disk); parent folders are made.
-    std::string file(const std::string& relative, std::size_t bytes) const {
-        const std::filesystem::path full = m_path / relative;
-        std::filesystem::create_directories(full.parent_path());
-        std::ofstream out(full, std::ios::binary);
-        out << std::string(bytes, 'x');
-        return full.string();
-    }
-    std::string folder(const std::string& relative) const {
-        const std::filesystem::path full = m_path / relative;
-        std::filesystem::create_directories(full);
-        return full.string();
-    }
-
-private:
-    std::filesystem::path m_path;
-};
 
 inline std::shared_ptr<MemoryPreferenceStore> memoryStore() {
     return std::make_shared<MemoryPreferenceStore>();

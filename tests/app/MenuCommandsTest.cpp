@@ -13,7 +13,7 @@
 #include <filesystem>
 
 using namespace tallymere;
-using tallymere::test::TempDir;
+using tallymere::test::TempFolder;
 
 namespace {
 
@@ -25,7 +25,7 @@ struct RecordingDesktop : DesktopActions {
 
 // A store on an in-memory defaults store, its menus, and recorders for what leaves the program.
 struct Fixture {
-    TempDir dir;
+    TempFolder dir;
     std::shared_ptr<MemoryPreferenceStore> preferences = test::memoryStore();
     AppState state{preferences};
     RecordingDesktop desktop;

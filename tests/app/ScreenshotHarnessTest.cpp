@@ -20,7 +20,7 @@
 
 using namespace tallymere;
 using namespace tallymere::ScreenshotHarness;
-using tallymere::test::TempDir;
+using tallymere::test::TempFolder;
 
 namespace {
 
@@ -104,7 +104,7 @@ TEST(ShotRequest, OptionalValuesByPositionAndExactRawValue) {
 }
 
 TEST(ShotFile, ReplacesInOneStepWithPlainPermissions) {
-    TempDir dir;
+    TempFolder dir;
     std::string path = dir / "out.png";
     std::string error;
     ASSERT_TRUE(writeFile(path, QByteArray("first"), error)) << error;
@@ -120,7 +120,7 @@ TEST(ShotFile, ReplacesInOneStepWithPlainPermissions) {
 }
 
 TEST(ShotFile, UnwritablePlacesFailWithTheSystemsReason) {
-    TempDir dir;
+    TempFolder dir;
     std::string error;
     EXPECT_FALSE(writeFile(dir / "missing/out.png", QByteArray("x"), error));
     EXPECT_FALSE(error.empty());
@@ -167,7 +167,7 @@ TEST(ShotCapture, PictureAtTheWidgetsPixelRatio) {
 
 TEST(ShotProgram, SettingsPictureWinsOverTheWindowPicture) {
     if (!haveBinary()) GTEST_SKIP() << "TALLYMERE_BINARY is not set";
-    TempDir dir;
+    TempFolder dir;
     dir.file("tree/a.bin", 1000);
     std::string out = dir / "settings.png";
     ProgramRun run = runProgram({"--shot", QString::fromStdString(dir / "tree"), QString::fromStdString(dir / "window.png"),
@@ -187,7 +187,7 @@ TEST(ShotProgram, SettingsPictureWinsOverTheWindowPicture) {
 
 TEST(ShotProgram, SettingsPictureFollowsTheScreensPixelRatio) {
     if (!haveBinary()) GTEST_SKIP() << "TALLYMERE_BINARY is not set";
-    TempDir dir;
+    TempFolder dir;
     std::string out = dir / "settings@2x.png";
     ProgramRun run = runProgram({"--shot-settings", QString::fromStdString(out)}, dir / "config", "2");
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
@@ -197,7 +197,7 @@ TEST(ShotProgram, SettingsPictureFollowsTheScreensPixelRatio) {
 
 TEST(ShotProgram, WindowPictureInTheChosenThemeStoresTheChoices) {
     if (!haveBinary()) GTEST_SKIP() << "TALLYMERE_BINARY is not set";
-    TempDir dir;
+    TempFolder dir;
     dir.file("tree/docs/report.pdf", 200000);
     dir.file("tree/notes.txt", 3000);
     std::string out = dir / "window.png";
@@ -224,7 +224,7 @@ TEST(ShotProgram, WindowPictureInTheChosenThemeStoresTheChoices) {
 
 TEST(ShotProgram, UnwritableOutputIsAnErrorNeverWrote) {
     if (!haveBinary()) GTEST_SKIP() << "TALLYMERE_BINARY is not set";
-    TempDir dir;
+    TempFolder dir;
     std::string out = dir / "missing/settings.png";
     ProgramRun run = runProgram({"--shot-settings", QString::fromStdString(out)}, dir / "config");
     EXPECT_EQ(run.status, writeFailedStatus);

@@ -19,7 +19,7 @@
 #include <fstream>
 
 using namespace tallymere;
-using tallymere::test::TempDir;
+using tallymere::test::TempFolder;
 
 namespace {
 
@@ -36,7 +36,7 @@ QProcessEnvironment withoutDisplay(const std::string& configHome) {
 
 TEST(Startup, CommandLineRunsWithoutAnyDisplay) {
     if (binary().isEmpty()) GTEST_SKIP() << "TALLYMERE_BINARY is not set";
-    TempDir dir;
+    TempFolder dir;
     dir.file("tree/a.bin", 5000);
     QProcess process;
     process.setProcessEnvironment(withoutDisplay(dir / "config"));
@@ -51,7 +51,7 @@ TEST(Startup, CommandLineRunsWithoutAnyDisplay) {
 
 TEST(Startup, CommandLineComesBeforeTheScreenshotMode) {
     if (binary().isEmpty()) GTEST_SKIP() << "TALLYMERE_BINARY is not set";
-    TempDir dir;
+    TempFolder dir;
     dir.file("tree/a.bin", 5000);
     QProcess process;
     process.setProcessEnvironment(withoutDisplay(dir / "config"));
@@ -69,7 +69,7 @@ TEST(Startup, RealWindowShowsAndQuitsCleanlyUnderXvfb) {
     QString xwininfo = QStandardPaths::findExecutable("xwininfo");
     if (xvfb.isEmpty() || xwininfo.isEmpty())
         GTEST_SKIP() << "xvfb-run or xwininfo (x11-utils) is not installed: the real window is not tried";
-    TempDir dir;
+    TempFolder dir;
     // Inside the virtual display: start the program, wait until its 1440 by 900 window exists, ask
     // it to end as a session would, and report what happened.
     std::string script = dir / "session.sh";
@@ -92,7 +92,7 @@ TEST(Startup, RealWindowShowsAndQuitsCleanlyUnderXvfb) {
     std::filesystem::permissions(script, std::filesystem::perms::owner_all);
     QProcess process;
     QProcessEnvironment environment = withoutDisplay(dir / "config");
-    environment.insert("HOME", QString::fromStdString(dir.path().string()));
+    environment.insert("HOME", QString::fromStdString(dir.path()));
     process.setProcessEnvironment(environment);
     process.start(xvfb, {"-a", "-s", "-screen 0 1600x1000x24", QString::fromStdString(script), binary()});
     ASSERT_TRUE(process.waitForFinished(180000));

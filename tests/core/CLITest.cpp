@@ -2,6 +2,7 @@
 
 #include "core/ByteFormat.h"
 #include "services/SnapshotStore.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -22,18 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Command = CLI::Request::Command;
-
-struct TempFolder {
-    fs::path path;
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "cli-test-XXXXXX").string();
-        path = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-};
 
 void writeFile(const fs::path& path, std::size_t bytes) { std::ofstream(path, std::ios::binary) << std::string(bytes, 'x'); }
 
@@ -107,8 +96,8 @@ TEST(CommandLineArguments, WholeDiskOptionsOnlyForTheRoot) {
 }
 
 TEST(CommandLineScan, SummaryAndTwelveLargestChildren) {
-    TempFolder temp;
-    const fs::path root = temp.path / "tree";
+    test::TempFolder temp;
+    const fs::path root = temp / "tree";
     fs::create_directory(root);
     for (int i = 1; i <= 29; ++i) writeFile(root / ("f" + std::to_string(100 + i) + ".txt"), 1000 * i);
     fs::create_directory(root / "sub");
@@ -144,32 +133,32 @@ TEST(CommandLineScan, SummaryAndTwelveLargestChildren) {
 }
 
 TEST(CommandLineScan, SingleFileAndMissingPath) {
-    TempFolder temp;
-    writeFile(temp.path / "one.bin", 1500);
-    const Result file = run(Command::scan, (temp.path / "one.bin").string());
+    test::TempFolder temp;
+    writeFile(temp / "one.bin", 1500);
+    const Result file = run(Command::scan, temp / "one.bin");
     EXPECT_EQ(file.status, 0);
     const auto lines = linesOf(file.out);
     ASSERT_EQ(lines.size(), 5u) << file.out;
     EXPECT_EQ(lines[1], "  size      1.50 KB  (1500 bytes)");
     EXPECT_EQ(lines[3], "  files     " + ByteFormat::count(1) + "  folders " + ByteFormat::count(0));
 
-    const std::string missing = (temp.path / "gone").string();
+    const std::string missing = temp / "gone";
     for (Command command : {Command::scan, Command::snapshot}) {
-        const Result result = run(command, missing, (temp.path / "store").string());
+        const Result result = run(command, missing, temp / "store");
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(result.err, "cannot stat " + missing + "\n");
     }
-    EXPECT_FALSE(fs::exists(temp.path / "store" / "x")) << "nothing stored for a failed scan";
+    EXPECT_FALSE(fs::exists(temp / "store/x")) << "nothing stored for a failed scan";
 }
 
 TEST(CommandLineSnapshot, StoresWhereTheStoreListsIt) {
-    TempFolder temp;
-    const fs::path root = temp.path / "Users";
+    test::TempFolder temp;
+    const fs::path root = temp / "Users";
     fs::create_directories(root / "big");
     writeFile(root / "big" / "data.bin", 700000);
     writeFile(root / "small.bin", 10);
-    const std::string store = (temp.path / "store").string();
+    const std::string store = temp / "store";
 
     const Result result = run(Command::snapshot, root.string() + "/", store);
     ASSERT_EQ(result.status, 0) << result.err;
@@ -192,15 +181,15 @@ void runProcess(std::vector<std::string> arguments) {
 }
 
 TEST(CommandLineProcessDeathTest, EndsTheProcessWithTheStatus) {
-    TempFolder temp;
-    const fs::path output = temp.path / "stdout";
-    const fs::path data = temp.path / "data";
-    writeFile(temp.path / "file.bin", 2000);
+    test::TempFolder temp;
+    const fs::path output = temp / "stdout";
+    const fs::path data = temp / "data";
+    writeFile(temp / "file.bin", 2000);
 
     // A path named like a flag, relative to the working folder, that does not exist.
     EXPECT_EXIT(
         {
-            ::chdir(temp.path.c_str());
+            ::chdir(temp.path().c_str());
             runProcess({"tallymere", "--snapshot", "--scan"});
         },
         ::testing::ExitedWithCode(1), "^cannot stat --scan\n$");
@@ -211,18 +200,18 @@ TEST(CommandLineProcessDeathTest, EndsTheProcessWithTheStatus) {
             ::setenv("XDG_DATA_HOME", data.c_str(), 1);
             const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             ::dup2(fd, 1);
-            runProcess({"tallymere", "--scan", "/x", "--snapshot", temp.path.string()});
+            runProcess({"tallymere", "--scan", "/x", "--snapshot", temp.path()});
         },
         ::testing::ExitedWithCode(0), "^$");
     const auto stored = SnapshotStore::load((data / "Tallymere/Snapshots").string());
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(readFile(output).rfind("snapshot " + stored[0].id.text() + " \u2014 ", 0), 0u) << readFile(output);
 
-    writeFile(temp.path / "not-a-folder", 1);
+    writeFile(temp / "not-a-folder", 1);
     EXPECT_EXIT(
         {
-            ::setenv("XDG_DATA_HOME", (temp.path / "not-a-folder").c_str(), 1);
-            runProcess({"tallymere", "--snapshot", (temp.path / "file.bin").string()});
+            ::setenv("XDG_DATA_HOME", (temp / "not-a-folder").c_str(), 1);
+            runProcess({"tallymere", "--snapshot", temp / "file.bin"});
         },
         ::testing::ExitedWithCode(1), "^save failed: .*Not a directory\n$");
 
@@ -230,7 +219,7 @@ TEST(CommandLineProcessDeathTest, EndsTheProcessWithTheStatus) {
         {
             const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             ::dup2(fd, 1);
-            runProcess({"tallymere", "--scan", (temp.path / "file.bin").string()});
+            runProcess({"tallymere", "--scan", temp / "file.bin"});
         },
         ::testing::ExitedWithCode(0), "^$");
     EXPECT_EQ(linesOf(readFile(output)).size(), 5u) << "the summary is flushed before the process ends";

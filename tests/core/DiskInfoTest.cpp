@@ -1,4 +1,5 @@
 #include "core/DiskInfo.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -29,9 +30,6 @@ std::string mountLine(int id, const std::string& device, const std::string& root
 class VolumeListTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/tm-disks-XXXXXX";
-        ASSERT_TRUE(mkdtemp(pattern));
-        m_scratch = pattern;
         m_sources.mountInfo = (m_scratch / "mountinfo").string();
         m_sources.labelFolder = (m_scratch / "by-label").string();
         m_sources.sysfsRoot = (m_scratch / "sys").string();
@@ -42,7 +40,6 @@ protected:
         };
         fs::create_directories(m_scratch / "by-label");
     }
-    void TearDown() override { fs::remove_all(m_scratch); }
 
     // A block device in the fake sysfs: /sys/dev/block/M:m links to its folder under /sys/block.
     void addDevice(const std::string& number, const std::string& disk, const std::string& partition,
@@ -66,7 +63,8 @@ protected:
         return DiskInfo::volumes(m_sources);
     }
 
-    fs::path m_scratch;
+    test::TempFolder m_temp{"tm-disks"};
+    fs::path m_scratch = m_temp.path();
     VolumeSources m_sources;
     std::map<std::string, VolumeCapacity> m_capacities;
 };
@@ -163,13 +161,6 @@ TEST(VolumeListOfThisMachine, ListsTheRootFolderFirstWithItsCapacity) {
 
 class FullDiskAccessTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/tm-status-XXXXXX";
-        ASSERT_TRUE(mkdtemp(pattern));
-        m_folder = pattern;
-    }
-    void TearDown() override { fs::remove_all(m_folder); }
-
     bool accessWith(const std::string& uidLine, const std::string& capEff) {
         const fs::path path = m_folder / "status";
         writeText(path, "Name:\ttallymere\nUid:\t" + uidLine + "\nGid:\t1000\t1000\t1000\t1000\nCapInh:\t0000000000000000\n"
@@ -177,7 +168,8 @@ protected:
         return DiskInfo::hasFullDiskAccess(path.string());
     }
 
-    fs::path m_folder;
+    test::TempFolder m_temp{"tm-status"};
+    fs::path m_folder = m_temp.path();
 };
 
 TEST_F(FullDiskAccessTest, EffectiveRootOrAReadCapabilityGrantsAccess) {

@@ -1,5 +1,6 @@
 #include "core/DiskScanner.h"
 #include "core/ScanFileSystem.h"
+#include "support/TempFolder.h"
 #include "support/TreeText.h"
 
 #include <gtest/gtest.h>
@@ -23,27 +24,13 @@
 namespace tallymere {
 namespace {
 
-// A scratch folder reachable by every user, removed with everything in it. In memory (/dev/shm)
-// where there is one, so the large fixtures are quick to make.
-class TempDir {
+// A scratch folder reachable by every user. In memory (/dev/shm) where there is one, so the large
+// fixtures are quick to make.
+class ScanFolder : public test::TempFolder {
 public:
-    TempDir() {
-        const bool inMemory = ::access("/dev/shm", W_OK | X_OK) == 0;
-        std::string pattern = inMemory ? "/dev/shm/tm-scan-XXXXXX" : "/tmp/tm-scan-XXXXXX";
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        m_path = pattern;
-        ::chmod(m_path.c_str(), 0755);
+    ScanFolder() : TempFolder("tm-scan", ::access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm" : "") {
+        ::chmod(path().c_str(), 0755);
     }
-    ~TempDir() {
-        // rm copes with paths longer than PATH_MAX and with folders we made unreadable.
-        const std::string command = "chmod -R u+rwx '" + m_path + "' 2>/dev/null; rm -rf '" + m_path + "'";
-        [[maybe_unused]] int status = std::system(command.c_str());
-    }
-    const std::string& path() const { return m_path; }
-    std::string operator/(std::string_view name) const { return m_path + "/" + std::string(name); }
-
-private:
-    std::string m_path;
 };
 
 void writeFile(const std::string& path, std::size_t bytes) {
@@ -131,7 +118,7 @@ bool runUnprivileged(const std::function<void()>& body) {
 }
 
 TEST(ScanRoot, MissingFileAndLinkRoots) {
-    TempDir dir;
+    ScanFolder dir;
     EXPECT_EQ(scan(dir / "absent").root, nullptr);
     writeFile(dir / "movie.mp4", 5000);
     makeDir(dir / "target");
@@ -152,7 +139,7 @@ TEST(ScanRoot, MissingFileAndLinkRoots) {
 }
 
 TEST(ScanRoot, PathIsStandardized) {
-    TempDir dir;
+    ScanFolder dir;
     makeDir(dir / "a");
     EXPECT_EQ(scan(dir.path() + "/a/./../a/").root->name(), dir / "a");
     EXPECT_EQ(ScanFileSystem::standardize("//x//y/../z/."), "/x/z");
@@ -160,7 +147,7 @@ TEST(ScanRoot, PathIsStandardized) {
 }
 
 TEST(ScanTree, SizesCountsDepthsAndCategories) {
-    TempDir dir;
+    ScanFolder dir;
     makeDir(dir / "docs");
     writeFile(dir / "docs/a.pdf", 3000);
     writeFile(dir / "docs/b.ts", 10);
@@ -203,7 +190,7 @@ TEST(ScanTree, SizesCountsDepthsAndCategories) {
 }
 
 TEST(ScanTree, ChildrenKeepDirectoryOrderAndScansRepeat) {
-    TempDir dir;
+    ScanFolder dir;
     for (int i = 0; i < 40; ++i) {
         makeDir(dir / ("d" + std::to_string(i)));
         writeFile(dir / ("d" + std::to_string(i)) + "/f", static_cast<std::size_t>(i));
@@ -223,7 +210,7 @@ TEST(ScanTree, ChildrenKeepDirectoryOrderAndScansRepeat) {
 }
 
 TEST(ScanTree, HiddenAndExcludedEntriesFollowTheOptions) {
-    TempDir dir;
+    ScanFolder dir;
     makeDir(dir / ".git");
     writeFile(dir / ".git/HEAD", 5);
     writeFile(dir / "seen", 7);
@@ -242,7 +229,7 @@ TEST(ScanTree, HiddenAndExcludedEntriesFollowTheOptions) {
 }
 
 TEST(ScanHardLinks, SecondLinkAddsNothing) {
-    TempDir dir;
+    ScanFolder dir;
     makeDir(dir / "a");
     makeDir(dir / "b");
     writeFile(dir / "a/one", 4096);
@@ -258,7 +245,7 @@ TEST(ScanHardLinks, SecondLinkAddsNothing) {
 }
 
 TEST(ScanSizes, SparseFileHasFewBlocks) {
-    TempDir dir;
+    ScanFolder dir;
     const std::string path = dir / "sparse.img";
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0644);
     ASSERT_GE(fd, 0);
@@ -281,7 +268,7 @@ TEST(ScanSizes, SparseFileHasFewBlocks) {
 }
 
 TEST(ScanNames, NonUtf8FolderIsScannedUnderItsRawName) {
-    TempDir dir;
+    ScanFolder dir;
     const std::string raw = "caf\xe9-\xff";
     makeDir(dir / raw);
     writeFile(dir / raw + "/inner\x80.txt", 12);
@@ -296,8 +283,8 @@ TEST(ScanNames, NonUtf8FolderIsScannedUnderItsRawName) {
 
 TEST(ScanNames, FolderSwappedForALinkIsNotFollowed) {
     // Opening by path refuses links on the way, so a swapped folder cannot lead outside the root.
-    TempDir dir;
-    TempDir outside;
+    ScanFolder dir;
+    ScanFolder outside;
     makeDir(dir / "a");
     writeFile(outside / "secret", 5);
     ASSERT_EQ(::symlink(outside.path().c_str(), (dir / "a/b").c_str()), 0);
@@ -311,7 +298,7 @@ TEST(ScanNames, FolderSwappedForALinkIsNotFollowed) {
 }
 
 TEST(ScanDenied, UnreadableFolderIsMarkedAndTheScanGoesOn) {
-    TempDir dir;
+    ScanFolder dir;
     makeDir(dir / "open");
     writeFile(dir / "open/f", 9);
     makeDir(dir / "closed");
@@ -342,7 +329,7 @@ TEST(ScanDenied, UnreadableFolderIsMarkedAndTheScanGoesOn) {
 
 TEST(ScanLimits, ThousandLevelsBeyondThePathLimit) {
     // Level names of 12 bytes make the deepest path longer than PATH_MAX.
-    TempDir dir;
+    ScanFolder dir;
     int fd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
     for (int level = 0; level < 1000; ++level) {
         ASSERT_EQ(::mkdirat(fd, "level-folder", 0755), 0);
@@ -368,7 +355,7 @@ TEST(ScanLimits, ThousandLevelsBeyondThePathLimit) {
 }
 
 TEST(ScanLimits, FolderOfTwoHundredThousandEntries) {
-    TempDir dir;
+    ScanFolder dir;
     makeDir(dir / "many");
     const int fd = ::open((dir / "many").c_str(), O_RDONLY | O_DIRECTORY);
     for (int i = 0; i < 200000; ++i) {
@@ -389,7 +376,7 @@ TEST(ScanLimits, FolderOfTwoHundredThousandEntries) {
 }
 
 // A tree of ~11,000 entries for the cancel and churn tests.
-void buildWideTree(const TempDir& dir) {
+void buildWideTree(const ScanFolder& dir) {
     for (int a = 0; a < 20; ++a) {
         const std::string top = dir / ("top" + std::to_string(a));
         makeDir(top);
@@ -402,7 +389,7 @@ void buildWideTree(const TempDir& dir) {
 }
 
 TEST(ScanCancel, ImmediateCancelReturnsTheUnreadRoot) {
-    TempDir dir;
+    ScanFolder dir;
     writeFile(dir / "f", 1);
     ScanProgress progress;
     progress.cancel();
@@ -414,7 +401,7 @@ TEST(ScanCancel, ImmediateCancelReturnsTheUnreadRoot) {
 }
 
 TEST(ScanCancel, CancelFromAnotherThreadLeavesAConsistentTree) {
-    TempDir dir;
+    ScanFolder dir;
     buildWideTree(dir);
     // Cancel once the live counter shows a given number of files, from none to past the end.
     for (std::int64_t threshold : {0, 1, 2000, 4000, 8000, 20000}) {
@@ -442,7 +429,7 @@ TEST(ScanCancel, CancelFromAnotherThreadLeavesAConsistentTree) {
 }
 
 TEST(ScanChurn, EntriesVanishingDuringTheScanAreSkipped) {
-    TempDir dir;
+    ScanFolder dir;
     buildWideTree(dir);
     std::atomic<bool> done{false};
     std::thread churn([&] {

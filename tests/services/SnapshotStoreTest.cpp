@@ -1,5 +1,6 @@
 #include "services/SnapshotCodec.h"
 #include "services/SnapshotStore.h"
+#include "support/TempFolder.h"
 #include "support/TreeText.h"
 
 #include <gtest/gtest.h>
@@ -22,20 +23,6 @@ std::vector<std::string> pathsOf(const Snapshot& snapshot) {
     for (const auto& entry : snapshot.entries) paths.push_back(entry.path);
     return paths;
 }
-
-// A temporary folder removed with the test.
-struct TempFolder {
-    fs::path path;
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "snapshot-test-XXXXXX").string();
-        path = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-    std::string str() const { return path.string(); }
-};
 
 void writeFile(const fs::path& path, std::string_view bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
@@ -226,8 +213,8 @@ TEST(SnapshotFile, CorruptContentIsRejectedWithoutACrash) {
 }
 
 TEST(SnapshotFolder, SaveWritesItsOwnFileAndLoadReadsItBack) {
-    TempFolder temp;
-    const std::string folder = (temp.path / "a/b/Snapshots").string(); // created with its parents
+    test::TempFolder temp;
+    const std::string folder = temp / "a/b/Snapshots"; // created with its parents
     Snapshot snapshot = sample();
     SnapshotStore::save(snapshot, folder);
     EXPECT_EQ(folderNames(folder), std::vector<std::string>{"E621E1F8-C36C-495A-93FC-0C247A3E6E5F.json"});
@@ -246,9 +233,9 @@ TEST(SnapshotFolder, SaveWritesItsOwnFileAndLoadReadsItBack) {
 }
 
 TEST(SnapshotFolder, SaveFailsWhenTheFolderCannotBeMade) {
-    TempFolder temp;
-    writeFile(temp.path / "blocker", "a regular file where a folder should be");
-    const std::string folder = (temp.path / "blocker/Snapshots").string();
+    test::TempFolder temp;
+    writeFile(temp / "blocker", "a regular file where a folder should be");
+    const std::string folder = temp / "blocker/Snapshots";
     try {
         SnapshotStore::save(sample(), folder);
         FAIL() << "save reported success";
@@ -257,52 +244,52 @@ TEST(SnapshotFolder, SaveFailsWhenTheFolderCannotBeMade) {
         EXPECT_NE(std::string(error.what()).find("Not a directory"), std::string::npos) << error.what();
     }
     EXPECT_TRUE(SnapshotStore::load(folder).empty());
-    EXPECT_EQ(folderNames(temp.path), std::vector<std::string>{"blocker"});
+    EXPECT_EQ(folderNames(temp.path()), std::vector<std::string>{"blocker"});
 }
 
 TEST(SnapshotFolder, LoadListsNewestFirstAndSkipsWhatItCannotRead) {
-    TempFolder temp;
-    const std::string folder = temp.str();
+    test::TempFolder temp;
+    const std::string folder = temp.path();
     Snapshot old = sample(100), mid = sample(200), fresh = sample(300);
     for (Snapshot* s : {&old, &mid, &fresh}) s->id = Uuid::random();
     for (const Snapshot* s : {&mid, &fresh, &old}) SnapshotStore::save(*s, folder);
 
     Snapshot renamed = sample(150);
     renamed.id = Uuid::random();
-    writeFile(temp.path / "not-its-id.json", SnapshotCodec::encode(renamed));
+    writeFile(temp / "not-its-id.json", SnapshotCodec::encode(renamed));
     Snapshot hidden = sample(50);
     hidden.id = Uuid::random();
-    writeFile(temp.path / ".hidden.json", SnapshotCodec::encode(hidden));
+    writeFile(temp / ".hidden.json", SnapshotCodec::encode(hidden));
 
     Snapshot upper = sample(400);
     upper.id = Uuid::random();
-    writeFile(temp.path / (upper.id.text() + ".JSON"), SnapshotCodec::encode(upper));
-    writeFile(temp.path / "broken.json", SnapshotCodec::encode(upper).substr(0, 40));
-    writeFile(temp.path / "deep.json", std::string(100000, '['));
-    writeFile(temp.path / "empty.json", "");
-    fs::create_directory(temp.path / "folder.json");
-    ASSERT_EQ(::mkfifo((temp.path / "pipe.json").c_str(), 0644), 0) << "a pipe must not block the listing";
+    writeFile(temp / (upper.id.text() + ".JSON"), SnapshotCodec::encode(upper));
+    writeFile(temp / "broken.json", SnapshotCodec::encode(upper).substr(0, 40));
+    writeFile(temp / "deep.json", std::string(100000, '['));
+    writeFile(temp / "empty.json", "");
+    fs::create_directory(temp / "folder.json");
+    ASSERT_EQ(::mkfifo((temp / "pipe.json").c_str(), 0644), 0) << "a pipe must not block the listing";
 
     EXPECT_EQ(SnapshotStore::load(folder), (std::vector<Snapshot>{fresh, mid, renamed, old, hidden}));
 
     SnapshotStore::remove(renamed, folder);
-    EXPECT_TRUE(fs::exists(temp.path / "not-its-id.json")) << "remove goes by the id's file name only";
+    EXPECT_TRUE(fs::exists(temp / "not-its-id.json")) << "remove goes by the id's file name only";
 }
 
 TEST(SnapshotFolder, EqualDatesKeepListingOrder) {
-    TempFolder temp;
+    test::TempFolder temp;
     std::vector<Snapshot> saved;
     for (int i = 0; i < 8; ++i) {
         Snapshot s = sample(500);
         s.id = Uuid::random();
         s.title = std::to_string(i);
-        SnapshotStore::save(s, temp.str());
+        SnapshotStore::save(s, temp.path());
         saved.push_back(s);
     }
     std::vector<std::string> expected;
-    for (const auto& name : folderNames(temp.path)) expected.push_back(name.substr(0, 36));
+    for (const auto& name : folderNames(temp.path())) expected.push_back(name.substr(0, 36));
     std::vector<std::string> listed;
-    for (const auto& s : SnapshotStore::load(temp.str())) listed.push_back(s.id.text());
+    for (const auto& s : SnapshotStore::load(temp.path())) listed.push_back(s.id.text());
     EXPECT_EQ(listed, expected);
 }
 

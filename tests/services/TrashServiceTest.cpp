@@ -1,5 +1,6 @@
 #include "platform/FreedesktopTrash.h"
 #include "services/TrashService.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <sstream>
 
@@ -32,9 +34,6 @@ void writeText(const fs::path& path, const std::string& text) {
 class TrashTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/tm-trash-XXXXXX";
-        ASSERT_TRUE(mkdtemp(pattern));
-        m_scratch = pattern;
         const char* previous = std::getenv("XDG_DATA_HOME");
         m_previous = previous ? std::optional<std::string>(previous) : std::nullopt;
         setenv("XDG_DATA_HOME", (m_scratch / "data").c_str(), 1);
@@ -43,7 +42,6 @@ protected:
     void TearDown() override {
         if (m_previous) setenv("XDG_DATA_HOME", m_previous->c_str(), 1);
         else unsetenv("XDG_DATA_HOME");
-        fs::remove_all(m_scratch);
     }
 
     fs::path makeFile(const std::string& relative, const std::string& text = "x") {
@@ -54,7 +52,8 @@ protected:
     }
     fs::path trash() const { return m_scratch / "data" / "Trash"; }
 
-    fs::path m_scratch;
+    test::TempFolder m_temp{"tm-trash"};
+    fs::path m_scratch = m_temp.path();
     std::optional<std::string> m_previous;
 };
 
@@ -174,13 +173,12 @@ protected:
         m_personal = "/dev/shm/.Trash-" + uid;
         if (fs::exists(fs::symlink_status(m_shared)) || fs::exists(fs::symlink_status(m_personal)))
             GTEST_SKIP() << "/dev/shm already has a Trash";
-        char pattern[] = "/dev/shm/tm-trash-XXXXXX";
-        ASSERT_TRUE(mkdtemp(pattern));
-        m_area = pattern;
+        m_areaFolder.emplace("tm-trash", "/dev/shm");
+        m_area = m_areaFolder->path();
     }
     void TearDown() override {
-        if (!m_area.empty()) {
-            fs::remove_all(m_area);
+        if (m_areaFolder) {
+            m_areaFolder.reset();
             fs::remove_all(m_shared);
             fs::remove_all(m_personal);
         }
@@ -191,6 +189,7 @@ protected:
         return m_area / name;
     }
 
+    std::optional<test::TempFolder> m_areaFolder;
     fs::path m_area, m_shared, m_personal;
 };
 

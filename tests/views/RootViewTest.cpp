@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 using namespace tallymere;
-using tallymere::test::TempDir;
+using tallymere::test::TempFolder;
 
 namespace {
 
@@ -35,7 +35,7 @@ TEST(RootViewTheme, BackgroundFollowsTheStoresThemeAtOnce) {
 }
 
 TEST(RootViewContent, ScanningThenTheLargestItemsOfTheFocus) {
-    TempDir dir;
+    TempFolder dir;
     dir.file("tree/big/a", 60000);
     dir.file("tree/small.txt", 20000);
     AppState state(test::memoryStore());

@@ -12,11 +12,11 @@
 #include <sys/stat.h>
 
 using namespace tallymere;
-using tallymere::test::TempDir;
+using tallymere::test::TempFolder;
 
 namespace {
 
-std::string writeBytes(const TempDir& dir, const std::string& name, const std::string& bytes) {
+std::string writeBytes(const TempFolder& dir, const std::string& name, const std::string& bytes) {
     std::string path = dir / name;
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
@@ -25,7 +25,7 @@ std::string writeBytes(const TempDir& dir, const std::string& name, const std::s
 } // namespace
 
 TEST(PreviewImages, DecodedUprightAndDrawnToFit) {
-    TempDir dir;
+    TempFolder dir;
     QImage red(40, 20, QImage::Format_RGB32);
     red.fill(Qt::red);
     std::string png = dir / "red.png";
@@ -52,7 +52,7 @@ TEST(PreviewImages, DecodedUprightAndDrawnToFit) {
 }
 
 TEST(PreviewText, ValidUtf8IsShownUpToTheLimit) {
-    TempDir dir;
+    TempFolder dir;
     PreviewWindow window;
     window.setItems({writeBytes(dir, "notes.txt", "h\xC3\xA9llo\nworld\n")});
     EXPECT_EQ(window.currentKind(), PreviewKind::text);
@@ -74,7 +74,7 @@ TEST(PreviewText, ValidUtf8IsShownUpToTheLimit) {
 }
 
 TEST(PreviewOther, SpecialFilesAreDescribedNeverOpened) {
-    TempDir dir;
+    TempFolder dir;
     std::string fifo = dir / "pipe";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     PreviewWindow window;
@@ -90,7 +90,7 @@ TEST(PreviewOther, SpecialFilesAreDescribedNeverOpened) {
 }
 
 TEST(PreviewNames, RawBytesReachTheFileAndTheTitleIsRepaired) {
-    TempDir dir;
+    TempFolder dir;
     std::string path = writeBytes(dir, "caf\xE9.txt", "plain words");
     PreviewWindow window;
     window.setItems({path});
@@ -100,7 +100,7 @@ TEST(PreviewNames, RawBytesReachTheFileAndTheTitleIsRepaired) {
 }
 
 TEST(PreviewFolders, SizeAndCountsArriveFromTheWalk) {
-    TempDir dir;
+    TempFolder dir;
     dir.file("folder/a", 1000);
     dir.file("folder/sub/b", 2000);
     PreviewWindow window;
@@ -118,7 +118,7 @@ TEST(PreviewFolders, SizeAndCountsArriveFromTheWalk) {
 }
 
 TEST(PreviewPanel, SharedWindowTogglesAndSteps) {
-    TempDir dir;
+    TempFolder dir;
     std::string first = writeBytes(dir, "one.txt", "1");
     std::string second = writeBytes(dir, "two.txt", "2");
     QuickLook::preview({});
