@@ -1,5 +1,6 @@
 #include "app/ScanTarget.h"
 
+#include "core/PathText.h"
 #include "core/Utf8.h"
 
 #include <filesystem>
@@ -27,12 +28,7 @@ ScanTarget ScanTarget::recent(std::string path) {
 }
 
 std::string lastPathComponentText(std::string_view path) {
-    if (path.empty()) return {};
-    while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
-    if (path == "/") return "/";
-    const std::size_t slash = path.rfind('/');
-    if (slash != std::string_view::npos) path.remove_prefix(slash + 1);
-    return repairUtf8(path);
+    return repairUtf8(PathText::lastComponent(path));
 }
 
 std::string absoluteCleanPath(std::string_view path) {

@@ -3,6 +3,7 @@
 #include "app/AppDelegate.h"
 #include "app/AppState.h"
 #include "app/Typography.h"
+#include "core/PathText.h"
 #include "views/PreferencesView.h"
 #include "views/RootView.h"
 
@@ -189,10 +190,9 @@ bool writeFile(const std::string& path, const QByteArray& data, std::string& err
         error = std::strerror(ENOENT);
         return false;
     }
-    std::string::size_type slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string scratch = folder + "/." + name + ".XXXXXX";
+    std::string folder = PathText::parent(path);
+    if (folder.empty()) folder = ".";
+    std::string scratch = folder + "/." + PathText::lastComponent(path) + ".XXXXXX";
     int fd = ::mkstemp(scratch.data());
     if (fd < 0) {
         error = std::strerror(errno);

@@ -2,6 +2,7 @@
 
 #include "core/ByteFormat.h"
 #include "core/DiskScanner.h"
+#include "core/PathText.h"
 #include "core/Utf8.h"
 
 #include <QApplication>
@@ -71,14 +72,6 @@ struct FileDescriptor {
         if (fd >= 0) ::close(fd);
     }
 };
-
-std::string lastComponent(const std::string& path) {
-    std::string trimmed = path;
-    while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
-    if (trimmed == "/") return trimmed;
-    auto slash = trimmed.rfind('/');
-    return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
-}
 
 QString displayText(std::string_view bytes) { return QString::fromStdString(repairUtf8(bytes)); }
 
@@ -238,7 +231,7 @@ void PreviewWindow::showItem(int index) {
         return;
     }
     const std::string& path = m_items[static_cast<std::size_t>(index)];
-    QString name = displayText(lastComponent(path));
+    QString name = displayText(PathText::lastComponent(path));
     setWindowTitle(name);
 
     struct stat status {};
@@ -296,7 +289,7 @@ void PreviewWindow::showItem(int index) {
 
 void PreviewWindow::showImage(const std::string& path, QImage image) {
     m_kind = PreviewKind::image;
-    m_title->setText(displayText(lastComponent(path)));
+    m_title->setText(displayText(PathText::lastComponent(path)));
     m_detail->setText(QString::number(image.width()) + QStringLiteral(" × ") + QString::number(image.height()));
     m_imageView->setImage(std::move(image));
     m_stack->setCurrentWidget(m_imageView);
@@ -304,7 +297,7 @@ void PreviewWindow::showImage(const std::string& path, QImage image) {
 
 void PreviewWindow::showText(const std::string& path, const QString& text) {
     m_kind = PreviewKind::text;
-    m_title->setText(displayText(lastComponent(path)));
+    m_title->setText(displayText(PathText::lastComponent(path)));
     m_detail->clear();
     m_textView->setPlainText(text);
     m_stack->setCurrentWidget(m_textView);
@@ -312,7 +305,7 @@ void PreviewWindow::showText(const std::string& path, const QString& text) {
 
 void PreviewWindow::showFolder(const std::string& path) {
     m_kind = PreviewKind::folder;
-    QString name = displayText(lastComponent(path));
+    QString name = displayText(PathText::lastComponent(path));
     showInfo(iconFor(name, true, style()), name, QStringLiteral("Folder\nMeasuring…"));
 
     // The walk runs off the main thread; its result is applied only if this item is still shown.
@@ -348,7 +341,7 @@ void PreviewWindow::showFolder(const std::string& path) {
 
 void PreviewWindow::showOther(const std::string& path, const QString& kind, std::int64_t size, bool hasSize) {
     m_kind = PreviewKind::other;
-    QString name = displayText(lastComponent(path));
+    QString name = displayText(PathText::lastComponent(path));
     QString detail = kind;
     if (hasSize) detail += '\n' + sizeText(size);
     showInfo(iconFor(name, false, style()), name, detail);
