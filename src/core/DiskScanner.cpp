@@ -1,6 +1,7 @@
 #include "core/DiskScanner.h"
 
 #include "core/FileCategory.h"
+#include "core/PathText.h"
 #include "core/ScanFileSystem.h"
 
 #include <dirent.h>
@@ -332,7 +333,7 @@ int activeProcessors() {
 }
 
 std::shared_ptr<FileNode> scan(std::string_view rootArgument, const ScanOptions& options, ScanProgress& progress) {
-    const std::string rootPath = ScanFileSystem::standardize(rootArgument);
+    const std::string rootPath = PathText::standardized(rootArgument);
     ScanFileSystem::Capabilities probe;
     EntryInfo info;
     if (!ScanFileSystem::examine(AT_FDCWD, rootPath.c_str(), info, probe)) return nullptr;

@@ -12,4 +12,9 @@ std::string lastComponent(std::string_view path);
 // give "/", "a" gives "".
 std::string parent(std::string_view path);
 
+// An absolute path with "." and ".." resolved by text and repeated and trailing slashes removed;
+// a relative or empty path is taken from the working folder ("/" when that is unknown). Links are
+// not followed: "/a/link/.." gives "/a". "/" and "/.." give "/".
+std::string standardized(std::string_view path);
+
 } // namespace tallymere::PathText

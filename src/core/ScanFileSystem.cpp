@@ -113,35 +113,4 @@ Boundaries boundaries(const std::vector<MountEntry>& mounts, std::string_view ro
     return result;
 }
 
-std::string standardize(std::string_view path) {
-    std::string base;
-    if (path.empty() || path.front() != '/') {
-        char buffer[PATH_MAX];
-        if (::getcwd(buffer, sizeof buffer)) base = buffer;
-        base += '/';
-    }
-    base.append(path);
-
-    std::vector<std::string_view> parts;
-    std::string_view rest = base;
-    while (!rest.empty()) {
-        const std::size_t slash = rest.find('/');
-        const std::string_view part = rest.substr(0, slash);
-        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
-        if (part.empty() || part == ".") continue;
-        if (part == "..") {
-            if (!parts.empty()) parts.pop_back();
-            continue;
-        }
-        parts.push_back(part);
-    }
-    if (parts.empty()) return "/";
-    std::string result;
-    for (std::string_view part : parts) {
-        result += '/';
-        result.append(part);
-    }
-    return result;
-}
-
 } // namespace tallymere::ScanFileSystem

@@ -50,8 +50,4 @@ struct Boundaries {
 };
 Boundaries boundaries(const std::vector<MountEntry>& mounts, std::string_view rootPath, dev_t rootDevice);
 
-// An absolute path with "." and ".." resolved by text, repeated and trailing "/" removed; relative
-// paths are taken from the working folder. "/" stays "/".
-std::string standardize(std::string_view path);
-
 } // namespace tallymere::ScanFileSystem
