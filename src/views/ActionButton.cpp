@@ -6,9 +6,7 @@
 #include "views/SymbolImage.h"
 
 #include <QFontMetricsF>
-#include <QMouseEvent>
 #include <QPainter>
-#include <QPointer>
 #include <QVariantAnimation>
 
 #include <cmath>
@@ -18,14 +16,12 @@ namespace tallymere {
 namespace {
 constexpr double iconSpacing = 7;
 constexpr int hoverDurationMs = 140;
-// The plain button style dims its label while pressed.
-constexpr double pressedOpacity = 0.7;
 } // namespace
 
 ActionButton::ActionButton(const QString& title, std::string_view symbol, bool prominent, bool compact,
                            std::function<void()> action, QWidget* parent)
-    : ThemedWidget(parent), m_title(title), m_symbol(symbol), m_prominent(prominent), m_compact(compact),
-      m_action(std::move(action)), m_hoverAnimation(new QVariantAnimation(this)) {
+    : ClickableWidget(std::move(action), parent), m_title(title), m_symbol(symbol), m_prominent(prominent),
+      m_compact(compact), m_hoverAnimation(new QVariantAnimation(this)) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     m_hoverAnimation->setObjectName(QStringLiteral("hoverAnimation"));
     m_hoverAnimation->setDuration(hoverDurationMs);
@@ -94,7 +90,7 @@ void ActionButton::paintEvent(QPaintEvent*) {
     ShapePaint::fillRounded(painter, area, cornerRadius, fillColor(m_hoverProgress));
     ShapePaint::strokeInside(painter, area, cornerRadius, borderColor());
 
-    if (m_pressed) painter.setOpacity(pressedOpacity);
+    if (isPressed()) painter.setOpacity(pressedOpacity);
     const QFont font = titleFont();
     const QFontMetricsF metrics(font);
     const QSizeF icon = SymbolImage::size(symbolSize());
@@ -124,32 +120,12 @@ void ActionButton::setHovering(bool hovering) {
 
 void ActionButton::enterEvent(QEnterEvent* event) {
     setHovering(true);
-    ThemedWidget::enterEvent(event);
+    ClickableWidget::enterEvent(event);
 }
 
 void ActionButton::leaveEvent(QEvent* event) {
     setHovering(false);
-    ThemedWidget::leaveEvent(event);
-}
-
-void ActionButton::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return ThemedWidget::mousePressEvent(event);
-    m_pressed = true;
-    update();
-}
-
-void ActionButton::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || !m_pressed) return ThemedWidget::mouseReleaseEvent(event);
-    m_pressed = false;
-    update();
-    if (!rect().contains(event->position().toPoint())) return;
-    // The action may tear this button down (a view rebuilding itself): touch nothing after it.
-    const QPointer<ActionButton> alive(this);
-    emit clicked();
-    if (!alive || !m_action) return;
-    // A copy, so an action that replaces the button's action still runs to its end.
-    const std::function<void()> action = m_action;
-    action();
+    ClickableWidget::leaveEvent(event);
 }
 
 } // namespace tallymere

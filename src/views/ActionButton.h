@@ -1,5 +1,5 @@
 #pragma once
-#include "views/ThemedWidget.h"
+#include "views/ClickableWidget.h"
 
 #include <QString>
 
@@ -17,7 +17,7 @@ namespace tallymere {
 // title and vertical padding. Hovering eases the fill (plain: toward surfaceRaised; prominent: the
 // accent to 88 % opacity) over 0.14 s. A click runs the action and emits clicked(). A disabled
 // button takes no clicks and looks the same: callers dim what they disable.
-class ActionButton : public ThemedWidget {
+class ActionButton : public ClickableWidget {
     Q_OBJECT
 public:
     ActionButton(const QString& title, std::string_view symbol, bool prominent = false, bool compact = false,
@@ -27,7 +27,6 @@ public:
     void setSymbol(std::string_view symbol);
     void setProminent(bool prominent);
     void setCompact(bool compact);
-    void setAction(std::function<void()> action) { m_action = std::move(action); }
 
     QString title() const { return m_title; }
     const std::string& symbol() const { return m_symbol; }
@@ -49,15 +48,10 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
-signals:
-    void clicked();
-
 protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void setHovering(bool hovering);
@@ -67,9 +61,7 @@ private:
     std::string m_symbol;
     bool m_prominent;
     bool m_compact;
-    std::function<void()> m_action;
     bool m_hovering = false;
-    bool m_pressed = false;
     double m_hoverProgress = 0;
     QVariantAnimation* m_hoverAnimation;
 };

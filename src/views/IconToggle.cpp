@@ -3,19 +3,13 @@
 #include "views/ShapePaint.h"
 #include "views/SymbolImage.h"
 
-#include <QMouseEvent>
 #include <QPainter>
-#include <QPointer>
 
 namespace tallymere {
 
-namespace {
-constexpr double pressedOpacity = 0.7;
-} // namespace
-
 IconToggle::IconToggle(std::string_view symbol, const QString& help, bool isOn, std::function<void()> action,
                        QWidget* parent)
-    : ThemedWidget(parent), m_symbol(symbol), m_isOn(isOn), m_action(std::move(action)) {
+    : ClickableWidget(std::move(action), parent), m_symbol(symbol), m_isOn(isOn) {
     setFixedSize(frameWidth, frameHeight);
     setToolTip(help);
 }
@@ -49,39 +43,20 @@ void IconToggle::paintEvent(QPaintEvent*) {
     const QRectF area(rect());
     ShapePaint::fillRounded(painter, area, cornerRadius, fillColor());
     ShapePaint::strokeInside(painter, area, cornerRadius, borderColor());
-    if (m_pressed) painter.setOpacity(pressedOpacity);
+    if (isPressed()) painter.setOpacity(pressedOpacity);
     SymbolImage::draw(painter, area, m_symbol, symbolSize, QFont::DemiBold, symbolColor());
 }
 
 void IconToggle::enterEvent(QEnterEvent* event) {
     m_hovering = true;
     update();
-    ThemedWidget::enterEvent(event);
+    ClickableWidget::enterEvent(event);
 }
 
 void IconToggle::leaveEvent(QEvent* event) {
     m_hovering = false;
     update();
-    ThemedWidget::leaveEvent(event);
-}
-
-void IconToggle::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) return ThemedWidget::mousePressEvent(event);
-    m_pressed = true;
-    update();
-}
-
-void IconToggle::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || !m_pressed) return ThemedWidget::mouseReleaseEvent(event);
-    m_pressed = false;
-    update();
-    if (!rect().contains(event->position().toPoint())) return;
-    const QPointer<IconToggle> alive(this);
-    emit clicked();
-    if (!alive || !m_action) return;
-    // A copy, so an action that replaces the button's action still runs to its end.
-    const std::function<void()> action = m_action;
-    action();
+    ClickableWidget::leaveEvent(event);
 }
 
 } // namespace tallymere

@@ -1,5 +1,5 @@
 #pragma once
-#include "views/ThemedWidget.h"
+#include "views/ClickableWidget.h"
 
 #include <QString>
 
@@ -13,7 +13,7 @@ namespace tallymere {
 // `accent` on an accent fill at 10 % with an accent border at 24 %, whatever the pointer does.
 // Off: the symbol in textSecondary, on surfaceRaised while hovered (at once, no animation) and on
 // nothing otherwise. A click runs the action and emits clicked(); it never flips the state itself.
-class IconToggle : public ThemedWidget {
+class IconToggle : public ClickableWidget {
     Q_OBJECT
 public:
     IconToggle(std::string_view symbol, const QString& help, bool isOn = false, std::function<void()> action = {},
@@ -22,7 +22,6 @@ public:
     void setSymbol(std::string_view symbol);
     void setHelp(const QString& help);
     void setOn(bool isOn);
-    void setAction(std::function<void()> action) { m_action = std::move(action); }
 
     const std::string& symbol() const { return m_symbol; }
     QString help() const { return toolTip(); }
@@ -40,22 +39,15 @@ public:
 
     QSize sizeHint() const override { return {frameWidth, frameHeight}; }
 
-signals:
-    void clicked();
-
 protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     std::string m_symbol;
     bool m_isOn;
-    std::function<void()> m_action;
     bool m_hovering = false;
-    bool m_pressed = false;
 };
 
 } // namespace tallymere
