@@ -2,7 +2,7 @@
 
 #include "app/Typography.h"
 #include "views/ShapePaint.h"
-#include "views/SymbolImage.h"
+#include "platform/gui/SymbolImage.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

@@ -1,7 +1,7 @@
 #include "views/IconToggle.h"
 
 #include "views/ShapePaint.h"
-#include "views/SymbolImage.h"
+#include "platform/gui/SymbolImage.h"
 
 #include <QPainter>
 

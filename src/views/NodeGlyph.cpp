@@ -1,7 +1,7 @@
 #include "views/NodeGlyph.h"
 
 #include "core/FileNode.h"
-#include "views/SymbolImage.h"
+#include "platform/gui/SymbolImage.h"
 
 #include <QPainter>
 

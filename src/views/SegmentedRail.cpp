@@ -3,7 +3,7 @@
 #include "app/Typography.h"
 #include "views/Motion.h"
 #include "views/ShapePaint.h"
-#include "views/SymbolImage.h"
+#include "platform/gui/SymbolImage.h"
 
 #include <QFontMetricsF>
 #include <QHelpEvent>

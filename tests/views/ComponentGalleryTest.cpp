@@ -16,7 +16,7 @@
 #include "views/SegmentedRail.h"
 #include "views/ShapePaint.h"
 #include "views/StatRow.h"
-#include "views/SymbolImage.h"
+#include "platform/gui/SymbolImage.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -2,8 +2,10 @@
 
 #include "core/ByteFormat.h"
 #include "core/DiskScanner.h"
+#include "core/FileCategory.h"
 #include "core/PathText.h"
 #include "core/Utf8.h"
+#include "platform/gui/SymbolImage.h"
 
 #include <QApplication>
 #include <QFile>
@@ -122,13 +124,21 @@ QString kindOfSpecial(mode_t mode) {
     return QStringLiteral("Item");
 }
 
-QIcon iconFor(const QString& displayName, bool isFolder, QStyle* style) {
-    if (isFolder) return QIcon::fromTheme(QStringLiteral("folder"), style->standardIcon(QStyle::SP_DirIcon));
+// The category's symbol, for files and folders the desktop's icon theme has no picture of.
+QIcon categoryIcon(std::string_view name, bool isFolder, const QColor& color) {
+    bool isPackage = false;
+    const FileCategory category = isFolder ? classifyDirectory(name, isPackage) : classifyFile(name);
+    return QIcon(SymbolImage::pixmap(FileCategories::symbol(category), 64, QFont::Normal, color, 2.0));
+}
+
+QIcon iconFor(const QString& displayName, bool isFolder, const QColor& color) {
+    const std::string name = displayName.toStdString();
+    if (isFolder) return QIcon::fromTheme(QStringLiteral("folder"), categoryIcon(name, true, color));
     // By name only: the icon lookup never opens the file.
     QMimeType mime = QMimeDatabase().mimeTypeForFile(displayName, QMimeDatabase::MatchExtension);
     QIcon icon = QIcon::fromTheme(mime.iconName());
     if (icon.isNull()) icon = QIcon::fromTheme(mime.genericIconName());
-    if (icon.isNull()) icon = style->standardIcon(QStyle::SP_FileIcon);
+    if (icon.isNull()) icon = categoryIcon(name, false, color);
     return icon;
 }
 
@@ -195,6 +205,10 @@ void PreviewWindow::setItems(std::vector<std::string> paths) {
 
 QString PreviewWindow::titleText() const { return m_title->text(); }
 QString PreviewWindow::detailText() const { return m_detail->text(); }
+QPixmap PreviewWindow::iconPixmap() const {
+    return m_icon->pixmap();
+}
+
 QString PreviewWindow::bodyText() const { return m_kind == PreviewKind::text ? m_textView->toPlainText() : QString(); }
 QImage PreviewWindow::image() const { return m_kind == PreviewKind::image ? m_imageView->image() : QImage(); }
 
@@ -306,7 +320,7 @@ void PreviewWindow::showText(const std::string& path, const QString& text) {
 void PreviewWindow::showFolder(const std::string& path) {
     m_kind = PreviewKind::folder;
     QString name = displayText(PathText::lastComponent(path));
-    showInfo(iconFor(name, true, style()), name, QStringLiteral("Folder\nMeasuring…"));
+    showInfo(iconFor(name, true, palette().color(QPalette::WindowText)), name, QStringLiteral("Folder\nMeasuring…"));
 
     // The walk runs off the main thread; its result is applied only if this item is still shown.
     struct Result {
@@ -344,7 +358,7 @@ void PreviewWindow::showOther(const std::string& path, const QString& kind, std:
     QString name = displayText(PathText::lastComponent(path));
     QString detail = kind;
     if (hasSize) detail += '\n' + sizeText(size);
-    showInfo(iconFor(name, false, style()), name, detail);
+    showInfo(iconFor(name, false, palette().color(QPalette::WindowText)), name, detail);
 }
 
 void PreviewWindow::showInfo(const QIcon& icon, const QString& title, const QString& detail) {

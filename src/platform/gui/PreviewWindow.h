@@ -46,6 +46,8 @@ public:
     QString titleText() const;
     QString detailText() const;
     QString bodyText() const;
+    // The picture beside the title of a folder or plain file; null when none is shown.
+    QPixmap iconPixmap() const;
     // The decoded image of an image item (upright), else a null image.
     QImage image() const;
 

@@ -69,6 +69,13 @@ TEST(PreviewText, ValidUtf8IsShownUpToTheLimit) {
     window.setItems({writeBytes(dir, "data.bin", std::string("ab\0cd", 5))});
     EXPECT_EQ(window.currentKind(), PreviewKind::other);
     EXPECT_TRUE(window.detailText().endsWith("5 B")) << window.detailText().toStdString();
+    // With no icon theme to ask (as offscreen), the file's category symbol stands in.
+    const QImage icon = window.iconPixmap().toImage();
+    ASSERT_FALSE(icon.isNull());
+    int inked = 0;
+    for (int y = 0; y < icon.height(); ++y)
+        for (int x = 0; x < icon.width(); ++x) inked += icon.pixelColor(x, y).alpha() > 128;
+    EXPECT_GT(inked, icon.width() * icon.height() / 20);
     window.setItems({writeBytes(dir, "latin1.txt", "caf\xE9")});
     EXPECT_EQ(window.currentKind(), PreviewKind::other);
 }

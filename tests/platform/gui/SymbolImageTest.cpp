@@ -4,7 +4,7 @@
 #include "app/ThemeID.h"
 #include "core/CleanupPreset.h"
 #include "core/FileCategory.h"
-#include "views/SymbolImage.h"
+#include "platform/gui/SymbolImage.h"
 
 #include <QCoreApplication>
 #include <QGlyphRun>

@@ -1,4 +1,4 @@
-#include "views/SymbolImage.h"
+#include "platform/gui/SymbolImage.h"
 
 #include <QCoreApplication>
 #include <QFile>
