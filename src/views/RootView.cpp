@@ -2,7 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/Typography.h"
-#include "core/ByteFormat.h"
+#include "platform/gui/DisplayText.h"
 #include "core/Utf8.h"
 #include "views/Panel.h"
 #include "views/ThemedWidget.h"
@@ -26,11 +26,8 @@ constexpr double rowHeight = 34;
 constexpr double bannerHeight = 58;
 
 QString text(std::string_view bytes) { return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())); }
-QString sizeText(std::int64_t bytes) { return QString::fromStdString(ByteFormat::string(bytes, false)); }
-QString countText(std::int64_t n, const char* one, const char* many) {
-    // Grouped as the desktop's locale groups numbers.
-    return QLocale::system().toString(static_cast<qlonglong>(n)) + ' ' + QString::fromLatin1(n == 1 ? one : many);
-}
+using DisplayText::countText;
+using DisplayText::sizeText;
 
 QFont tabFont() { return Typography::font(13, QFont::Medium); }
 QFont headingFont() { return Typography::font(22, QFont::DemiBold); }

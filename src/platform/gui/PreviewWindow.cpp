@@ -1,6 +1,6 @@
 #include "platform/gui/PreviewWindow.h"
 
-#include "core/ByteFormat.h"
+#include "platform/gui/DisplayText.h"
 #include "core/DiskScanner.h"
 #include "core/FileCategory.h"
 #include "core/PathText.h"
@@ -77,13 +77,8 @@ struct FileDescriptor {
 
 QString displayText(std::string_view bytes) { return QString::fromStdString(repairUtf8(bytes)); }
 
-QString sizeText(std::int64_t bytes) { return QString::fromStdString(ByteFormat::string(bytes, false)); }
-
-QString countText(std::int64_t n, const char* singular, const char* plural) {
-    // Grouped as the desktop's locale groups numbers.
-    return QLocale::system().toString(static_cast<qlonglong>(n)) + ' ' +
-           QString::fromLatin1(n == 1 ? singular : plural);
-}
+using DisplayText::countText;
+using DisplayText::sizeText;
 
 // Reads up to `limit` bytes from the start; false on a read error.
 bool readPrefix(int fd, std::int64_t limit, std::string& out) {
