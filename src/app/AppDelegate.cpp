@@ -1,7 +1,7 @@
 #include "app/AppDelegate.h"
 
-#include "app/PreferenceStore.h"
-#include "app/Theme.h"
+#include "state/PreferenceStore.h"
+#include "style/Theme.h"
 
 #include <QApplication>
 #include <QPalette>

@@ -1,7 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/MenuCommands.h"
-#include "views/RootView.h"
+#include "views/shell/RootView.h"
 
 #include <QMenuBar>
 #include <QMouseEvent>

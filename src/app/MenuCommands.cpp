@@ -1,8 +1,8 @@
 #include "app/MenuCommands.h"
 
-#include "app/AppState.h"
+#include "state/AppState.h"
 #include "platform/UserFolders.h"
-#include "platform/gui/PreviewWindow.h"
+#include "views/shell/PreviewWindow.h"
 #include "services/TrashService.h"
 
 #include <QAction>

@@ -1,11 +1,11 @@
 #include "app/ScreenshotHarness.h"
 
 #include "app/AppDelegate.h"
-#include "app/AppState.h"
-#include "app/Typography.h"
-#include "core/PathText.h"
-#include "views/PreferencesView.h"
-#include "views/RootView.h"
+#include "state/AppState.h"
+#include "style/Typography.h"
+#include "base/PathText.h"
+#include "views/settings/PreferencesView.h"
+#include "views/shell/RootView.h"
 
 #include <QApplication>
 #include <QBuffer>

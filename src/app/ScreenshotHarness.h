@@ -1,7 +1,7 @@
 #pragma once
-#include "app/ThemeID.h"
-#include "app/VizMode.h"
-#include "app/WorkspaceTab.h"
+#include "state/ThemeID.h"
+#include "state/VizMode.h"
+#include "state/WorkspaceTab.h"
 
 #include <optional>
 #include <string>

@@ -1,13 +1,14 @@
 #include "app/TallymereApp.h"
 
 #include "app/AppDelegate.h"
-#include "app/AppState.h"
+#include "state/AppState.h"
+#include "desktop/FolderDialog.h"
 #include "app/MainWindow.h"
 #include "app/MenuCommands.h"
-#include "app/PreferenceStore.h"
-#include "app/Typography.h"
-#include "platform/gui/DesktopServices.h"
-#include "views/PreferencesView.h"
+#include "state/PreferenceStore.h"
+#include "style/Typography.h"
+#include "desktop/DesktopServices.h"
+#include "views/settings/PreferencesView.h"
 
 #include <QApplication>
 
@@ -26,6 +27,7 @@ int run(int& argc, char** argv) {
 
     auto preferences = std::make_shared<SettingsPreferenceStore>();
     AppState state(preferences);
+    state.setFolderChooser(FolderDialog::choose);
     DesktopServices desktop;
 
     // The Settings window edits the same store; it opens from the menu, not at launch.

@@ -1,6 +1,6 @@
 #include "app/ScreenshotHarness.h"
 #include "app/TallymereApp.h"
-#include "core/CLI.h"
+#include "cli/CLI.h"
 
 int main(int argc, char** argv) {
     // The command line needs no display: it runs, and ends the process, before any Qt object exists.

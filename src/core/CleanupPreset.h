@@ -1,6 +1,6 @@
 #pragma once
 #include "core/FileNode.h"
-#include "core/Uuid.h"
+#include "base/Uuid.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "core/DiskInfo.h"
 
-#include "core/PathText.h"
+#include "base/PathText.h"
 #include "platform/MountTable.h"
 
 #include <dirent.h>

@@ -1,7 +1,7 @@
 #include "core/DiskScanner.h"
 
 #include "core/FileCategory.h"
-#include "core/PathText.h"
+#include "base/PathText.h"
 #include "core/ScanFileSystem.h"
 
 #include <dirent.h>

@@ -1,6 +1,6 @@
 #include "core/FileNode.h"
 
-#include "core/Utf8.h"
+#include "base/Utf8.h"
 
 #include <algorithm>
 

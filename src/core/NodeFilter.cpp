@@ -1,7 +1,7 @@
 #include "core/NodeFilter.h"
 
 #include "core/CaseFold.h"
-#include "core/Utf8.h"
+#include "base/Utf8.h"
 
 namespace tallymere {
 namespace {

@@ -1,6 +1,6 @@
 #include "platform/FreedesktopTrash.h"
 
-#include "core/PathText.h"
+#include "base/PathText.h"
 #include "platform/UserFolders.h"
 
 #include <fcntl.h>

@@ -1,5 +1,5 @@
 #pragma once
-#include "core/Uuid.h"
+#include "base/Uuid.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "services/SnapshotCodec.h"
 
-#include "core/Utf8.h"
+#include "base/Utf8.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,6 +1,6 @@
 #include "services/SnapshotStore.h"
 
-#include "core/PathText.h"
+#include "base/PathText.h"
 #include "platform/UserFolders.h"
 #include "services/SnapshotCodec.h"
 

@@ -1,7 +1,7 @@
 #include "app/MenuCommands.h"
 
-#include "app/AppState.h"
-#include "app/AppStateTestSupport.h"
+#include "state/AppState.h"
+#include "state/AppStateTestSupport.h"
 #include "services/DesktopActions.h"
 
 #include <QAction>

@@ -1,8 +1,8 @@
 #include "app/ScreenshotHarness.h"
 
-#include "app/AppStateTestSupport.h"
-#include "app/Theme.h"
-#include "views/PreferencesView.h"
+#include "state/AppStateTestSupport.h"
+#include "style/Theme.h"
+#include "views/settings/PreferencesView.h"
 
 #include <QImage>
 #include <QProcess>

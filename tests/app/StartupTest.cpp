@@ -1,11 +1,11 @@
 // The program's start-up order and its life as a real window.
 #include "app/AppDelegate.h"
-#include "app/AppState.h"
-#include "app/AppStateTestSupport.h"
+#include "state/AppState.h"
+#include "state/AppStateTestSupport.h"
 #include "app/MainWindow.h"
 #include "app/MenuCommands.h"
-#include "app/Theme.h"
-#include "views/RootView.h"
+#include "style/Theme.h"
+#include "views/shell/RootView.h"
 
 #include <QApplication>
 #include <QMenuBar>

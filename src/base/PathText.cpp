@@ -1,0 +1,66 @@
+#include "base/PathText.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <vector>
+
+namespace tallymere::PathText {
+namespace {
+
+// The path without trailing slashes; "/" when it is made of slashes only.
+std::string_view trimmed(std::string_view path) {
+    const auto last = path.find_last_not_of('/');
+    if (last == std::string_view::npos) return path.empty() ? path : std::string_view("/");
+    return path.substr(0, last + 1);
+}
+
+} // namespace
+
+std::string lastComponent(std::string_view path) {
+    const std::string_view text = trimmed(path);
+    if (text == "/") return "/";
+    const auto slash = text.rfind('/');
+    return std::string(slash == std::string_view::npos ? text : text.substr(slash + 1));
+}
+
+std::string parent(std::string_view path) {
+    const std::string_view text = trimmed(path);
+    if (text == "/") return "/";
+    const auto slash = text.rfind('/');
+    if (slash == std::string_view::npos) return "";
+    return std::string(trimmed(text.substr(0, slash + 1)));
+}
+
+std::string standardized(std::string_view path) {
+    std::string base;
+    if (path.empty() || path.front() != '/') {
+        char buffer[PATH_MAX];
+        if (::getcwd(buffer, sizeof buffer)) base = buffer;
+        base += '/';
+    }
+    base.append(path);
+
+    std::vector<std::string_view> parts;
+    std::string_view rest = base;
+    while (!rest.empty()) {
+        const std::size_t slash = rest.find('/');
+        const std::string_view part = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+            continue;
+        }
+        parts.push_back(part);
+    }
+    if (parts.empty()) return "/";
+    std::string result;
+    for (std::string_view part : parts) {
+        result += '/';
+        result.append(part);
+    }
+    return result;
+}
+
+} // namespace tallymere::PathText

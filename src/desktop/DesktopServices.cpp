@@ -1,0 +1,51 @@
+#include "desktop/DesktopServices.h"
+
+#include "base/PathText.h"
+
+#include <QByteArray>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDesktopServices>
+#include <QStringList>
+
+namespace tallymere {
+namespace {
+
+// Long enough for a running file manager to answer, short enough not to freeze the window when
+// the bus or the service hangs.
+constexpr int showItemsTimeoutMs = 1500;
+
+bool showItems(const QStringList& uris) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) return false;
+    QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+                                                       "org.freedesktop.FileManager1", "ShowItems");
+    call << uris << QString();
+    const QDBusMessage reply = bus.call(call, QDBus::Block, showItemsTimeoutMs);
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+} // namespace
+
+QUrl DesktopServices::fileUrl(const std::string& path) {
+    const QByteArray bytes(path.data(), static_cast<qsizetype>(path.size()));
+    return QUrl::fromEncoded("file://" + bytes.toPercentEncoding("/"), QUrl::StrictMode);
+}
+
+std::string DesktopServices::parentFolder(const std::string& path) {
+    return PathText::parent(path);
+}
+
+void DesktopServices::reveal(const std::vector<std::string>& paths) {
+    if (paths.empty()) return;
+    QStringList uris;
+    for (const std::string& path : paths) uris << fileUrl(path).toString(QUrl::FullyEncoded);
+    if (showItems(uris)) return;
+    QDesktopServices::openUrl(fileUrl(parentFolder(paths.front())));
+}
+
+void DesktopServices::open(const std::string& path) {
+    QDesktopServices::openUrl(fileUrl(path));
+}
+
+} // namespace tallymere

@@ -1,0 +1,260 @@
+#pragma once
+#include "state/PreferenceStore.h"
+#include "state/ScanTarget.h"
+#include "state/ThemeID.h"
+#include "state/VizMode.h"
+#include "state/WorkspaceTab.h"
+#include "core/FileTree.h"
+#include "base/Uuid.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tallymere {
+
+struct NodeFilter;
+struct VolumeInfo;
+struct PresetHit;
+
+// The one store of the window: the scanned tree and the tree on display, focus, hover and
+// selection, the scan's live progress, the filter, the cleanup queue, the banner, the volumes,
+// the preset hits, the recent targets and the display preferences.
+//
+// Lives on the main (GUI) thread and is only touched there. Every property has a getter and a
+// `<property>Changed` signal, emitted after the value was stored; the properties that views may
+// assign also have a public setter. Background work (the scan, filtered copies) gets copies of what
+// it needs and hands results back with a queued call; a result of a scan or filter that has since
+// been superseded is dropped.
+//
+// Ownership: every node the store hands out is a std::shared_ptr that keeps its whole tree alive
+// (see share() in core/FileTree.h), so a held node always yields its full path. Views holding raw
+// pointers from a layout turn them into such pointers with retain().
+class AppState : public QObject {
+    Q_OBJECT
+
+public:
+    using NodePtr = std::shared_ptr<FileNode>;
+
+    // A dismissible message shown at the foot of the workspace. Every banner made gets a fresh id,
+    // so two banners with the same words are still different.
+    struct Banner {
+        enum class Kind { info, success, warning, error };
+
+        Uuid id = Uuid::random();
+        Kind kind = Kind::info;
+        QString title;
+        std::optional<QString> detail; // a second line; none means none
+
+        static Banner make(Kind kind, QString title, std::optional<QString> detail = std::nullopt);
+        friend bool operator==(const Banner&, const Banner&) = default;
+    };
+
+    // Asks the user for a folder; none when the dialog was cancelled. Raw path bytes.
+    using FolderChooser = std::function<std::optional<std::string>()>;
+
+    // Builds the store: initial values, then the stored preferences and recent targets, then the
+    // mounted volumes. The application passes a SettingsPreferenceStore, tests a memory one; null
+    // means a fresh memory store.
+    explicit AppState(std::shared_ptr<PreferenceStore> preferences, QObject* parent = nullptr);
+
+    // ---- Trees and navigation state ----------------------------------------------------------
+    // The whole tree of the last finished scan; null before any.
+    const NodePtr& root() const;
+    // The tree on display: root() itself, or its filtered copy while the filter is active.
+    const NodePtr& displayRoot() const;
+    // The folder the views are zoomed into, a node of displayRoot(); null for none.
+    const NodePtr& focus() const;
+    void setFocus(NodePtr node);
+    // The node under the pointer; null for none.
+    const NodePtr& hovered() const;
+    void setHovered(NodePtr node);
+    // The selected node; null for none.
+    const NodePtr& selection() const;
+    void setSelection(NodePtr node);
+
+    // A shared pointer for a node of a tree the store holds (the displayed tree, the scanned tree,
+    // or the tree of a focused, selected, hovered or queued node); null for null or for a node of
+    // any other tree. The node must be alive: views pass nodes of their current layout.
+    NodePtr retain(const FileNode* node) const;
+
+    // ---- Scan state --------------------------------------------------------------------------
+    bool isScanning() const;
+    // The target of the running or last scan.
+    const std::optional<ScanTarget>& scanTarget() const;
+    // Live file count while scanning; the root's file count after.
+    std::int64_t scannedFiles() const;
+    // Live allocated bytes while scanning; after it the root's size in the current size mode.
+    std::int64_t scannedBytes() const;
+    // The folder the scan is reading, raw path bytes.
+    const std::string& scanningPath() const;
+    // Seconds the last scan took.
+    double lastScanDuration() const;
+    // When the last scan finished, seconds since 1970; none before any.
+    std::optional<double> scanFinishedAt() const;
+
+    // ---- Display preferences (themeID, viz, useAllocatedSize, colorMode and treemapDepth are
+    // persisted on every assignment, also of an unchanged value) --------------------------------
+    ThemeID themeID() const;
+    void setThemeID(ThemeID theme);
+    VizMode viz() const;
+    void setViz(VizMode mode);
+    WorkspaceTab tab() const;
+    void setTab(WorkspaceTab tab);
+    // Sizes on disk (allocated) instead of logical sizes, everywhere. Assigning it also re-applies
+    // the filter at once.
+    bool useAllocatedSize() const;
+    void setUseAllocatedSize(bool useAllocated);
+    bool showLabels() const;
+    void setShowLabels(bool show);
+    ColorMode colorMode() const;
+    void setColorMode(ColorMode mode);
+    // How many folder levels the visualisations draw. A value that is not finite is ignored; others
+    // are held within [minTreemapDepth, maxTreemapDepth].
+    double treemapDepth() const;
+    void setTreemapDepth(double depth);
+    static constexpr double minTreemapDepth = 1;
+    static constexpr double maxTreemapDepth = 64;
+
+    // ---- Filter ------------------------------------------------------------------------------
+    const NodeFilter& filter() const;
+    // Every assignment schedules a re-filter 0.18 s later; a burst of edits gives one re-filter.
+    void setFilter(const NodeFilter& filter);
+    // A filtered copy is being built.
+    bool isFiltering() const;
+
+    // ---- Cleanup queue -----------------------------------------------------------------------
+    // The staged nodes in the order they were added. No two share a path and none lies inside
+    // another.
+    const std::vector<NodePtr>& queue() const;
+    // Replaces the queue (the cleanup bar clears it): the entries are staged in order by enqueue()'s
+    // rule, so null entries, "/", repeats and entries inside a staged folder are dropped.
+    void setQueue(std::vector<NodePtr> queue);
+    // Bytes freed by the last emptying of the queue.
+    std::int64_t lastReclaim() const;
+
+    // ---- Messages, volumes, presets, recents -------------------------------------------------
+    const std::optional<Banner>& banner() const;
+    // A new banner replaces the one shown; none dismisses it.
+    void setBanner(std::optional<Banner> banner);
+    // Mounted volumes, the root volume first.
+    const std::vector<VolumeInfo>& volumes() const;
+    // Cleanup preset matches of the last scan, largest total first.
+    const std::vector<PresetHit>& presetHits() const;
+    // Recently scanned targets, newest first, at most 6.
+    const std::vector<ScanTarget>& recents() const;
+    static constexpr std::size_t maxRecents = 6;
+
+    // ---- Scan road -----------------------------------------------------------------------------
+    // Starts a scan of the target unless one is running (then nothing changes). Returns at once;
+    // the live counters are polled every 0.08 s and the result arrives on the main thread.
+    void scan(const ScanTarget& target);
+    // Stops the running scan: isScanning() is false at once, and the partial tree still arrives as
+    // the scan's result unless another scan has started meanwhile.
+    void cancelScan();
+
+    // ---- Navigation ----------------------------------------------------------------------------
+    // The node of `tree` at `path` (raw bytes), walking children by exact name; null when none.
+    static NodePtr nodeAt(std::optional<std::string_view> path, const NodePtr& tree);
+    // Focuses a folder (or package) with children and clears the selection; otherwise nothing.
+    void drill(const NodePtr& node);
+    // Focuses the parent of the focus, when there is one.
+    void navigateUp();
+    // The focus's ancestors from the top of its tree down, then the focus; empty without focus.
+    std::vector<NodePtr> focusChain() const;
+
+    // ---- Cleanup queue and sharing -------------------------------------------------------------
+    // Whether an item with this node's path is staged (the same file reached through the scanned
+    // tree, a filtered copy or an earlier scan is one item).
+    bool isQueued(const FileNode* node) const;
+    // Removes the node's item when staged, else stages it with enqueue().
+    void toggleQueue(const NodePtr& node);
+    // Stages the node: nothing when it or a folder above it is staged, or when it is "/"; else the
+    // staged items inside it are removed and it is appended.
+    void enqueue(const NodePtr& node);
+    // Size of the staged items in the current size mode.
+    std::int64_t queueTotal() const;
+    // Moves every staged item to the Trash, records the bytes freed, keeps the items that failed,
+    // refreshes the volumes and raises the outcome banner. Nothing when the queue is empty.
+    void emptyQueue();
+    // The node's size as a fraction of the displayed tree's size; 0 without a tree or for an empty one.
+    double share(const FileNode* node) const;
+    // Asks for a folder or volume and scans it; a cancelled dialog starts nothing.
+    void chooseFolder();
+    // The window sets the folder dialog here; tests set a fake. Without one, chooseFolder() does nothing.
+    void setFolderChooser(FolderChooser chooser);
+
+    // Shows what reading every folder takes on this system (an info banner): where another desktop
+    // would open its privacy settings, this one can only be told.
+    void explainFullDiskAccess();
+
+signals:
+    void rootChanged();
+    void displayRootChanged();
+    void focusChanged();
+    void isScanningChanged();
+    void scanTargetChanged();
+    void scannedFilesChanged();
+    void scannedBytesChanged();
+    void scanningPathChanged();
+    void lastScanDurationChanged();
+    void scanFinishedAtChanged();
+    void themeIDChanged();
+    void vizChanged();
+    void tabChanged();
+    void useAllocatedSizeChanged();
+    void showLabelsChanged();
+    void colorModeChanged();
+    void treemapDepthChanged();
+    void hoveredChanged();
+    void selectionChanged();
+    void filterChanged();
+    void isFilteringChanged();
+    void queueChanged();
+    void lastReclaimChanged();
+    void bannerChanged();
+    void volumesChanged();
+    void presetHitsChanged();
+    void recentsChanged();
+
+private:
+    struct Data;
+    // Deleted through a function pointer set by the constructor, so that the implicit destructor
+    // needs neither Data nor the engine headers where the meta-object code instantiates it.
+    std::unique_ptr<Data, void (*)(Data*)> m;
+
+    void persist();
+    void restore();
+    void rememberRecent(const ScanTarget& target);
+
+    void pollProgress();
+    void finishScan(std::uint64_t generation, NodePtr tree, std::vector<PresetHit> hits);
+
+    void scheduleFilter();
+    void applyFilterNow();
+    void finishFilter(std::uint64_t generation, NodePtr copy, std::optional<std::string> focusPath);
+    NodePtr restoreFocus(const NodePtr& tree) const;
+
+    void setRoot(NodePtr root);
+    void setDisplayRoot(NodePtr root);
+    void setIsScanning(bool scanning);
+    void setScanTarget(std::optional<ScanTarget> target);
+    void setScannedFiles(std::int64_t files);
+    void setScannedBytes(std::int64_t bytes);
+    void setScanningPath(std::string path);
+    void setIsFiltering(bool filtering);
+    void setLastReclaim(std::int64_t bytes);
+    void setVolumes(std::vector<VolumeInfo> volumes);
+    void setPresetHits(std::vector<PresetHit> hits);
+    void setRecents(std::vector<ScanTarget> recents);
+    void refreshVolumes();
+};
+
+} // namespace tallymere

@@ -1,0 +1,104 @@
+#pragma once
+// The store's private state, shared by its implementation files (AppState*.cpp) only.
+#include "state/AppState.h"
+#include "core/CleanupPreset.h"
+#include "core/DiskInfo.h"
+#include "core/NodeFilter.h"
+#include "core/ScanProgress.h"
+
+#include <QMetaObject>
+#include <QObject>
+#include <QTimer>
+
+#include <chrono>
+#include <mutex>
+#include <utility>
+
+namespace tallymere {
+
+// Where background work hands its result to the store. The work posts a call that runs on the
+// store's thread; once the store is gone the inbox is closed and results are dropped. Posting is
+// the only thing a worker does with the store, and it never reads or writes the store's state.
+class ResultInbox {
+public:
+    explicit ResultInbox(QObject* target) : m_target(target) {}
+
+    template <class Call>
+    void post(Call&& call) {
+        std::lock_guard lock(m_lock);
+        if (m_target) QMetaObject::invokeMethod(m_target, std::forward<Call>(call), Qt::QueuedConnection);
+    }
+
+    // Called by the store as it is destroyed; waits for a post in progress.
+    void close() {
+        std::lock_guard lock(m_lock);
+        m_target = nullptr;
+    }
+
+private:
+    std::mutex m_lock;
+    QObject* m_target;
+};
+
+struct AppState::Data {
+    explicit Data(AppState* owner)
+        : inbox(std::make_shared<ResultInbox>(owner)), pollTimer(owner), filterTimer(owner) {}
+    ~Data() {
+        inbox->close();
+        // A scan still running has nobody to report to: let it stop at its next folder.
+        progress->cancel();
+    }
+
+    std::shared_ptr<PreferenceStore> preferences;
+
+    NodePtr root;
+    NodePtr displayRoot;
+    NodePtr focus;
+    bool isScanning = false;
+    std::optional<ScanTarget> scanTarget;
+    std::int64_t scannedFiles = 0;
+    std::int64_t scannedBytes = 0;
+    std::string scanningPath;
+    double lastScanDuration = 0;
+    std::optional<double> scanFinishedAt;
+    ThemeID themeID = ThemeID::paper;
+    VizMode viz = VizMode::treemap;
+    WorkspaceTab tab = WorkspaceTab::explore;
+    bool useAllocatedSize = true;
+    bool showLabels = true;
+    ColorMode colorMode = ColorMode::branch;
+    double treemapDepth = 7.0;
+    NodePtr hovered;
+    NodePtr selection;
+    NodeFilter filter;
+    bool isFiltering = false;
+    std::vector<NodePtr> queue;
+    std::int64_t lastReclaim = 0;
+    std::optional<Banner> banner;
+    std::vector<VolumeInfo> volumes;
+    std::vector<PresetHit> presetHits;
+    std::vector<ScanTarget> recents;
+
+    // The live counters of the running (or last) scan; a fresh object for every scan, shared with
+    // that scan's worker only.
+    std::shared_ptr<ScanProgress> progress = std::make_shared<ScanProgress>();
+    std::chrono::steady_clock::time_point scanStart = std::chrono::steady_clock::now();
+    // Numbers the scans and the filter builds; a result carrying an older number is dropped.
+    std::uint64_t scanGeneration = 0;
+    std::uint64_t filterGeneration = 0;
+
+    std::shared_ptr<ResultInbox> inbox;
+    QTimer pollTimer;   // 0.08 s, polls `progress` while scanning
+    QTimer filterTimer; // 0.18 s single shot, the debounced re-filter
+    FolderChooser folderChooser;
+};
+
+// Stores a property's new value; true when it differs from the old one (then the caller signals).
+template <class T>
+bool assign(T& field, T value) {
+    if (field == value) return false;
+    field = std::move(value);
+    return true;
+}
+
+} // namespace tallymere

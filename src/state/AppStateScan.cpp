@@ -1,0 +1,135 @@
+// The scan road: start a scan on a worker, poll its live counters, take its result back.
+#include "state/AppState.h"
+
+#include "state/AppStateData.h"
+#include "core/DiskScanner.h"
+#include "core/PresetScanner.h"
+#include "base/Utf8.h"
+
+#include <QThreadPool>
+
+#include <chrono>
+#include <ctime>
+
+namespace tallymere {
+
+namespace {
+
+ScanOptions optionsFor(const ScanTarget& target) {
+    if (target.isFullDisk) return ScanOptions::fullMac();
+    ScanOptions options;
+    options.includeHidden = true;
+    // The live byte count is always in allocated bytes, whatever the store's size mode.
+    options.useAllocatedSize = true;
+    return options;
+}
+
+double secondsSince1970() {
+    using namespace std::chrono;
+    return duration<double>(system_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+void AppState::scan(const ScanTarget& requested) {
+    if (m->isScanning) return;
+
+    // The tree's paths are what the Trash later receives, so they must be absolute and whole.
+    ScanTarget target = requested;
+    target.path = absoluteCleanPath(requested.path);
+
+    m->pollTimer.stop();
+    m->progress = std::make_shared<ScanProgress>();
+    const std::uint64_t generation = ++m->scanGeneration;
+    // A filtered copy of the previous tree that is still being built belongs to nothing now.
+    ++m->filterGeneration;
+    setIsFiltering(false);
+
+    setScanTarget(target);
+    setIsScanning(true);
+    setScannedFiles(0);
+    setScannedBytes(0);
+    setScanningPath(target.path);
+    m->scanStart = std::chrono::steady_clock::now();
+
+    setRoot({});
+    setDisplayRoot({});
+    setFocus({});
+    setSelection({});
+    setPresetHits({});
+
+    rememberRecent(target);
+
+    ScanOptions options = optionsFor(target);
+    m->pollTimer.start();
+
+    // The worker gets copies and the progress object; it hands its result back through the inbox.
+    auto progress = m->progress;
+    auto inbox = m->inbox;
+    QThreadPool::globalInstance()->start([this, generation, progress, inbox, path = target.path,
+                                          options = std::move(options)] {
+        std::shared_ptr<FileNode> tree;
+        std::vector<PresetHit> hits;
+        try {
+            tree = DiskScanner::scan(path, options, *progress);
+            // Presets always match on allocated sizes.
+            if (tree) hits = PresetScanner::run(tree, CleanupPreset::all(), true);
+        } catch (...) {
+            // Out of memory on a huge tree: report what the scanner could not deliver as unreadable.
+            tree.reset();
+            hits.clear();
+        }
+        inbox->post([this, generation, tree = std::move(tree), hits = std::move(hits)]() mutable {
+            finishScan(generation, std::move(tree), std::move(hits));
+        });
+    });
+}
+
+void AppState::pollProgress() {
+    const ScanProgress& progress = *m->progress;
+    setScannedFiles(progress.files());
+    setScannedBytes(progress.bytes());
+    std::string current = progress.current();
+    if (!current.empty()) setScanningPath(std::move(current));
+}
+
+void AppState::finishScan(std::uint64_t generation, NodePtr tree, std::vector<PresetHit> hits) {
+    // A cancelled scan that a newer scan has replaced must leave the newer one alone.
+    if (generation != m->scanGeneration) return;
+
+    m->pollTimer.stop();
+    setIsScanning(false);
+    m->lastScanDuration = std::chrono::duration<double>(std::chrono::steady_clock::now() - m->scanStart).count();
+    emit lastScanDurationChanged();
+    m->scanFinishedAt = secondsSince1970();
+    emit scanFinishedAtChanged();
+    refreshVolumes();
+
+    if (tree) {
+        setRoot(tree);
+        setPresetHits(std::move(hits));
+        setScannedFiles(tree->fileCount);
+        setScannedBytes(tree->bytes(m->useAllocatedSize));
+        applyFilterNow();
+        setFocus(m->displayRoot);
+        if (m->scanTarget && m->scanTarget->isFullDisk && !DiskInfo::hasFullDiskAccess()) {
+            setBanner(Banner::make(Banner::Kind::warning, QStringLiteral("Partial scan"),
+                                   QStringLiteral("Grant Full Disk Access to include protected folders like "
+                                                  "Mail and Safari data.")));
+        }
+        return;
+    }
+
+    const std::string path = m->scanTarget ? repairUtf8(m->scanTarget->path) : std::string();
+    setBanner(Banner::make(Banner::Kind::error, QStringLiteral("Could not read that location"),
+                           QStringLiteral("Tallymere needs permission to open ") + QString::fromStdString(path) +
+                               QStringLiteral(".")));
+}
+
+void AppState::cancelScan() {
+    m->progress->cancel();
+    m->pollTimer.stop();
+    setIsScanning(false);
+}
+
+} // namespace tallymere

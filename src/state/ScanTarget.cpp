@@ -1,0 +1,34 @@
+#include "state/ScanTarget.h"
+
+#include "base/PathText.h"
+#include "base/Utf8.h"
+
+namespace tallymere {
+
+ScanTarget ScanTarget::fullDisk() {
+    return {"/", "Macintosh HD", true};
+}
+
+ScanTarget ScanTarget::home(std::string homePath) {
+    return {std::move(homePath), "Home", false};
+}
+
+ScanTarget ScanTarget::folder(std::string path) {
+    std::string title = lastPathComponentText(path);
+    return {std::move(path), std::move(title), false};
+}
+
+ScanTarget ScanTarget::recent(std::string path) {
+    if (path == "/") return fullDisk();
+    return folder(std::move(path));
+}
+
+std::string lastPathComponentText(std::string_view path) {
+    return repairUtf8(PathText::lastComponent(path));
+}
+
+std::string absoluteCleanPath(std::string_view path) {
+    return path.empty() ? std::string() : PathText::standardized(path);
+}
+
+} // namespace tallymere

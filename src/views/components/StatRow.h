@@ -1,0 +1,58 @@
+#pragma once
+#include "views/components/ThemedWidget.h"
+
+#include <QColor>
+#include <QString>
+
+#include <optional>
+
+namespace tallymere {
+
+// A label and value on one row: the label at the left (11 regular, textSecondary, wrapping when it
+// must), the value at the right (11.5 semibold, one line, shortened in the middle when too long)
+// in `tint` or, without one, `text`. At least 8 pixels separate them. Passive.
+class StatRow : public ThemedWidget {
+    Q_OBJECT
+public:
+    explicit StatRow(const QString& label = {}, const QString& value = {}, std::optional<QColor> tint = std::nullopt,
+                     bool mono = false, QWidget* parent = nullptr);
+
+    void setLabel(const QString& label);
+    void setValue(const QString& value);
+    void setTint(std::optional<QColor> tint);
+    // Kept for callers that mark tabular figures; it does not change the look.
+    void setMono(bool mono) { m_mono = mono; }
+
+    QString label() const { return m_label; }
+    QString value() const { return m_value; }
+    const std::optional<QColor>& tint() const { return m_tint; }
+    bool isMono() const { return m_mono; }
+
+    static QFont labelFont();
+    static QFont valueFont();
+    QColor valueColor() const { return m_tint.value_or(theme().text); }
+
+    // Where label and value go within a row `width` wide, and the value text as shown there.
+    struct Geometry {
+        QRectF label;
+        QRectF value;
+        QString shownValue;
+    };
+    Geometry geometryFor(double width) const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString m_label;
+    QString m_value;
+    std::optional<QColor> m_tint;
+    bool m_mono;
+};
+
+} // namespace tallymere

@@ -1,0 +1,229 @@
+#include "cli/CLI.h"
+
+#include "core/ByteFormat.h"
+#include "services/SnapshotStore.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <locale>
+#include <sstream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tallymere {
+namespace {
+
+namespace fs = std::filesystem;
+using Command = CLI::Request::Command;
+
+void writeFile(const fs::path& path, std::size_t bytes) { std::ofstream(path, std::ios::binary) << std::string(bytes, 'x'); }
+
+std::string readFile(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) lines.push_back(line);
+    return lines;
+}
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+// Groups digits in threes, as a user's locale may: plain digits must stay plain whatever the
+// stream's locale.
+struct Grouping : std::numpunct<char> {
+    char do_thousands_sep() const override { return ','; }
+    std::string do_grouping() const override { return "\3"; }
+};
+
+Result run(Command command, const std::string& path, const std::string& folder = "/nonexistent-snapshots") {
+    std::ostringstream out, err;
+    out.imbue(std::locale(std::locale::classic(), new Grouping));
+    const int status = CLI::run({command, path}, out, err, folder);
+    return {status, out.str(), err.str()};
+}
+
+std::int64_t allocatedBelow(const fs::path& root) {
+    std::int64_t total = 0;
+    for (const auto& item : fs::recursive_directory_iterator(root)) {
+        struct stat info {};
+        ::lstat(item.path().c_str(), &info);
+        if (!S_ISDIR(info.st_mode)) total += static_cast<std::int64_t>(info.st_blocks) * 512;
+    }
+    return total;
+}
+
+TEST(CommandLineArguments, SnapshotWinsAndOnlyTheFirstOfEachFlagCounts) {
+    const std::vector<std::pair<std::vector<std::string>, std::optional<CLI::Request>>> cases = {
+        {{"tallymere"}, std::nullopt},
+        {{"tallymere", "--scan"}, std::nullopt},
+        {{"tallymere", "--scan", "--snapshot"}, CLI::Request{Command::scan, "--snapshot"}},
+        {{"tallymere", "--SCAN", "/tmp", "--scan=/tmp", "-scan", "/tmp"}, std::nullopt},
+        {{"tallymere", "--scan", "/tmp", "--snapshot", "/var"}, CLI::Request{Command::snapshot, "/var"}},
+        {{"tallymere", "--snapshot", "--scan"}, CLI::Request{Command::snapshot, "--scan"}},
+        {{"tallymere", "--scan", "a", "--scan", "b"}, CLI::Request{Command::scan, "a"}},
+        {{"tallymere", "--scan", "a", "--snapshot"}, CLI::Request{Command::scan, "a"}},
+        {{"tallymere", "--snapshot", "", "--scan", "b"}, CLI::Request{Command::snapshot, ""}},
+    };
+    for (const auto& [arguments, expected] : cases)
+        EXPECT_EQ(CLI::parse(arguments), expected) << ::testing::PrintToString(arguments);
+}
+
+TEST(CommandLineArguments, WholeDiskOptionsOnlyForTheRoot) {
+    EXPECT_EQ(CLI::scanOptions("/"), ScanOptions::fullMac());
+    for (const char* path : {"/home", "//", "/.", "relative"}) {
+        const ScanOptions options = CLI::scanOptions(path);
+        EXPECT_TRUE(options.includeHidden && options.useAllocatedSize && options.excludedPaths.empty()) << path;
+    }
+    EXPECT_EQ(CLI::snapshotTitle("/"), "Macintosh HD");
+    EXPECT_EQ(CLI::snapshotTitle("/Users/"), "Users");
+    EXPECT_EQ(CLI::snapshotTitle("projects/app"), "app");
+    EXPECT_EQ(CLI::snapshotTitle("caf\xe9"), "caf\xef\xbf\xbd");
+}
+
+TEST(CommandLineScan, SummaryAndTwelveLargestChildren) {
+    test::TempFolder temp;
+    const fs::path root = temp / "tree";
+    fs::create_directory(root);
+    for (int i = 1; i <= 29; ++i) writeFile(root / ("f" + std::to_string(100 + i) + ".txt"), 1000 * i);
+    fs::create_directory(root / "sub");
+    writeFile(root / "sub" / "inside.bin", 26500);
+    writeFile(root / ".hidden", 10);
+    const std::string longName(50, 'L');
+    writeFile(root / longName, 28500);
+
+    const Result result = run(Command::scan, root.string());
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    const auto lines = linesOf(result.out);
+    ASSERT_EQ(lines.size(), 5u + 12u) << result.out;
+
+    const std::string head = "scanned " + root.string() + " in ";
+    ASSERT_EQ(lines[0].rfind(head, 0), 0u) << lines[0];
+    const std::string seconds = lines[0].substr(head.size()); // digits, ".", two digits, "s"
+    EXPECT_TRUE(seconds.size() >= 5 && seconds.ends_with('s') && seconds[seconds.size() - 4] == '.' &&
+                std::all_of(seconds.begin(), seconds.end() - 1, [](char c) { return c == '.' || std::isdigit(c); }))
+        << lines[0];
+    const std::int64_t logical = 1000 * 29 * 30 / 2 + 26500 + 10 + 28500;
+    EXPECT_EQ(lines[1], "  size      " + ByteFormat::string(logical) + "  (" + std::to_string(logical) + " bytes)");
+    EXPECT_EQ(lines[2], "  allocated " + ByteFormat::string(allocatedBelow(root)));
+    EXPECT_EQ(lines[3], "  files     " + ByteFormat::count(32) + "  folders " + ByteFormat::count(1));
+    EXPECT_EQ(lines[4], "  top children:");
+
+    EXPECT_EQ(lines[5], "    f129.txt" + std::string(42 - 8, ' ') + " " + std::string(12 - 7, ' ') + "29.0 KB Document");
+    EXPECT_EQ(lines[6], "    " + longName + " " + std::string(12 - 7, ' ') + "28.5 KB Other")
+        << "a long name is not cut and pushes the size column";
+    EXPECT_EQ(lines[7], "    f128.txt" + std::string(42 - 8, ' ') + " " + std::string(12 - 7, ' ') + "28.0 KB Document");
+    EXPECT_EQ(lines[9], "    sub" + std::string(42 - 3, ' ') + " " + std::string(12 - 7, ' ') + "26.5 KB dir");
+    EXPECT_EQ(lines[16], "    f120.txt" + std::string(42 - 8, ' ') + " " + std::string(12 - 7, ' ') + "20.0 KB Document");
+}
+
+TEST(CommandLineScan, SingleFileAndMissingPath) {
+    test::TempFolder temp;
+    writeFile(temp / "one.bin", 1500);
+    const Result file = run(Command::scan, temp / "one.bin");
+    EXPECT_EQ(file.status, 0);
+    const auto lines = linesOf(file.out);
+    ASSERT_EQ(lines.size(), 5u) << file.out;
+    EXPECT_EQ(lines[1], "  size      1.50 KB  (1500 bytes)");
+    EXPECT_EQ(lines[3], "  files     " + ByteFormat::count(1) + "  folders " + ByteFormat::count(0));
+
+    const std::string missing = temp / "gone";
+    for (Command command : {Command::scan, Command::snapshot}) {
+        const Result result = run(command, missing, temp / "store");
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, "cannot stat " + missing + "\n");
+    }
+    EXPECT_FALSE(fs::exists(temp / "store/x")) << "nothing stored for a failed scan";
+}
+
+TEST(CommandLineSnapshot, StoresWhereTheStoreListsIt) {
+    test::TempFolder temp;
+    const fs::path root = temp / "Users";
+    fs::create_directories(root / "big");
+    writeFile(root / "big" / "data.bin", 700000);
+    writeFile(root / "small.bin", 10);
+    const std::string store = temp / "store";
+
+    const Result result = run(Command::snapshot, root.string() + "/", store);
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    const auto snapshots = SnapshotStore::load(store);
+    ASSERT_EQ(snapshots.size(), 1u);
+    const Snapshot& snapshot = snapshots[0];
+    EXPECT_EQ(result.out, "snapshot " + snapshot.id.text() + " \u2014 Users, " + ByteFormat::string(snapshot.totalSize) +
+                              ", 3 entries\n");
+    EXPECT_EQ(snapshot.rootPath, root.string());
+    EXPECT_EQ(snapshot.totalSize, allocatedBelow(root)) << "allocated sizes";
+    EXPECT_EQ(snapshot.entries.size(), 3u) << "root, big, big/data.bin; small.bin is below 625000 bytes";
+    EXPECT_TRUE(fs::exists(fs::path(store) / (snapshot.id.text() + ".json")));
+}
+
+void runProcess(std::vector<std::string> arguments) {
+    std::vector<char*> argv;
+    for (auto& argument : arguments) argv.push_back(argument.data());
+    CLI::runIfRequested(static_cast<int>(argv.size()), argv.data());
+}
+
+TEST(CommandLineProcessDeathTest, EndsTheProcessWithTheStatus) {
+    test::TempFolder temp;
+    const fs::path output = temp / "stdout";
+    const fs::path data = temp / "data";
+    writeFile(temp / "file.bin", 2000);
+
+    // A path named like a flag, relative to the working folder, that does not exist.
+    EXPECT_EXIT(
+        {
+            ::chdir(temp.path().c_str());
+            runProcess({"tallymere", "--snapshot", "--scan"});
+        },
+        ::testing::ExitedWithCode(1), "^cannot stat --scan\n$");
+
+    // The default store: the data folder of the environment.
+    EXPECT_EXIT(
+        {
+            ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+            const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(fd, 1);
+            runProcess({"tallymere", "--scan", "/x", "--snapshot", temp.path()});
+        },
+        ::testing::ExitedWithCode(0), "^$");
+    const auto stored = SnapshotStore::load((data / "Tallymere/Snapshots").string());
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(readFile(output).rfind("snapshot " + stored[0].id.text() + " \u2014 ", 0), 0u) << readFile(output);
+
+    writeFile(temp / "not-a-folder", 1);
+    EXPECT_EXIT(
+        {
+            ::setenv("XDG_DATA_HOME", (temp / "not-a-folder").c_str(), 1);
+            runProcess({"tallymere", "--snapshot", temp / "file.bin"});
+        },
+        ::testing::ExitedWithCode(1), "^save failed: .*Not a directory\n$");
+
+    EXPECT_EXIT(
+        {
+            const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(fd, 1);
+            runProcess({"tallymere", "--scan", temp / "file.bin"});
+        },
+        ::testing::ExitedWithCode(0), "^$");
+    EXPECT_EQ(linesOf(readFile(output)).size(), 5u) << "the summary is flushed before the process ends";
+}
+
+} // namespace
+} // namespace tallymere

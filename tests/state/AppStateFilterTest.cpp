@@ -1,0 +1,171 @@
+#include "state/AppState.h"
+#include "state/AppStateTestSupport.h"
+#include "core/NodeFilter.h"
+#include "support/TreeText.h"
+
+#include <gtest/gtest.h>
+
+using namespace tallymere;
+using namespace tallymere::test;
+
+namespace {
+
+NodeFilter queryFilter(std::string query) {
+    NodeFilter filter;
+    filter.query = std::move(query);
+    return filter;
+}
+
+// root/ a/x.bin 5000, a/deep/z.bin 700, b/y.txt 300
+class AppStateFiltering : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir.file("a/x.bin", 5000);
+        dir.file("a/deep/z.bin", 700);
+        dir.file("b/y.txt", 300);
+        root = dir.path();
+        ASSERT_TRUE(scanAndWait(state, root));
+        ASSERT_TRUE(state.root());
+    }
+
+    AppState::NodePtr at(const AppState::NodePtr& tree, const std::string& relative) {
+        return AppState::nodeAt(root + "/" + relative, tree);
+    }
+
+    TempFolder dir;
+    std::string root;
+    AppState state{memoryStore()};
+};
+
+} // namespace
+
+TEST_F(AppStateFiltering, BurstOfEditsGivesOneBuildWithTheLastFilter) {
+    int builds = 0;
+    QObject::connect(&state, &AppState::isFilteringChanged, [&] { builds += state.isFiltering() ? 1 : 0; });
+    for (const char* query : {"x", "x.", "x.b", "z", "y.txt"}) state.setFilter(queryFilter(query));
+    EXPECT_FALSE(state.isFiltering()); // nothing starts before the debounce
+    EXPECT_EQ(state.displayRoot(), state.root());
+
+    ASSERT_TRUE(waitUntil([&] { return state.displayRoot() != state.root() && !state.isFiltering(); }));
+    spin(300);
+    EXPECT_EQ(builds, 1);
+    ASSERT_TRUE(state.displayRoot());
+    EXPECT_EQ(dumpTree(*state.displayRoot()).find("x.bin"), std::string::npos);
+    EXPECT_TRUE(at(state.displayRoot(), "b/y.txt"));
+    EXPECT_FALSE(at(state.displayRoot(), "a"));
+}
+
+TEST_F(AppStateFiltering, FocusFollowsItsPathIntoTheCopyAndBack) {
+    state.drill(at(state.root(), "a"));
+    ASSERT_EQ(state.focus()->path(), root + "/a");
+
+    state.setFilter(queryFilter("z.bin"));
+    ASSERT_TRUE(waitUntil([&] { return state.displayRoot() != state.root() && !state.isFiltering(); }));
+    ASSERT_TRUE(state.focus());
+    EXPECT_EQ(state.focus()->path(), root + "/a");
+    EXPECT_NE(state.focus(), at(state.root(), "a")); // a node of the copy, found by path
+    EXPECT_EQ(state.focus(), at(state.displayRoot(), "a"));
+
+    state.setFilter(NodeFilter{});
+    ASSERT_TRUE(waitUntil([&] { return state.displayRoot() == state.root(); }));
+    EXPECT_EQ(state.focus(), at(state.root(), "a"));
+}
+
+TEST_F(AppStateFiltering, VanishedFocusFallsBackToTheTopOfTheCopy) {
+    state.drill(at(state.root(), "a"));
+    state.setFilter(queryFilter("y.txt"));
+    ASSERT_TRUE(waitUntil([&] { return state.displayRoot() != state.root() && !state.isFiltering(); }));
+    EXPECT_EQ(state.focus(), state.displayRoot());
+}
+
+TEST_F(AppStateFiltering, SizeModeSwitchRebuildsAtOnceAndOlderBuildsAreDropped) {
+    NodeFilter filter;
+    filter.minSize = 1;
+    state.setFilter(filter);
+    ASSERT_TRUE(waitUntil([&] { return state.displayRoot() != state.root() && !state.isFiltering(); }));
+    const auto firstCopy = state.displayRoot();
+
+    int displayChanges = 0;
+    QObject::connect(&state, &AppState::displayRootChanged, [&] { ++displayChanges; });
+    state.setUseAllocatedSize(false);
+    EXPECT_TRUE(state.isFiltering()); // no debounce
+    EXPECT_EQ(state.displayRoot(), firstCopy); // the old copy stays up meanwhile
+    state.setUseAllocatedSize(true); // supersedes the build just started
+    ASSERT_TRUE(waitUntil([&] { return !state.isFiltering(); }));
+    spin(200);
+    EXPECT_EQ(displayChanges, 1); // only the newest build was shown
+}
+
+TEST_F(AppStateFiltering, FilterActiveWhenAScanEndsShowsNothingUntilTheCopyArrives) {
+    state.setFilter(queryFilter("bin"));
+    ASSERT_TRUE(waitUntil([&] { return state.displayRoot() != state.root() && !state.isFiltering(); }));
+
+    // When the finished scan starts its filtered copy, nothing of the old display is left up.
+    std::vector<bool> showedSomething;
+    QObject::connect(&state, &AppState::isFilteringChanged, [&] {
+        if (state.isFiltering() && state.root()) showedSomething.push_back(state.displayRoot() || state.focus());
+    });
+    ASSERT_TRUE(scanAndWait(state, root));
+    ASSERT_EQ(showedSomething.size(), 1u);
+    EXPECT_FALSE(showedSomething[0]);
+    ASSERT_TRUE(waitUntil([&] { return state.displayRoot() != nullptr; }));
+    EXPECT_NE(state.displayRoot(), state.root());
+    EXPECT_EQ(state.focus(), state.displayRoot());
+}
+
+TEST(AppStateNavigation, NodeAtFindsPathsInsideTheTreeOnly) {
+    auto tree = treeFromText("/t/b/\n  c/\n    f 10\n  d 5\n");
+    EXPECT_EQ(AppState::nodeAt("/t/b", tree), tree);
+    EXPECT_EQ(AppState::nodeAt("/t/b/", tree), tree);
+    EXPECT_EQ(AppState::nodeAt("/t/b//c/f", tree)->name(), "f");
+    EXPECT_FALSE(AppState::nodeAt("/t/b/c/f/g", tree)); // below a file
+    EXPECT_FALSE(AppState::nodeAt("/t/b/e", tree));
+    EXPECT_FALSE(AppState::nodeAt("/t/bc/f", tree)); // a sibling whose name begins like the tree's
+    EXPECT_FALSE(AppState::nodeAt("", tree));
+    EXPECT_FALSE(AppState::nodeAt(std::nullopt, tree));
+
+    auto disk = treeFromText("/\n  usr/\n    lib 3\n");
+    EXPECT_EQ(AppState::nodeAt("/usr/lib", disk)->name(), "lib");
+    EXPECT_EQ(AppState::nodeAt("/", disk), disk);
+}
+
+TEST(AppStateNavigation, DrillEntersFoldersWithChildrenAndClearsTheSelection) {
+    AppState state(memoryStore());
+    auto tree = treeFromText("/t/\n  f 1\n  empty/\n  pkg.app/ package\n    inner 4\n  dir/\n    g 2\n");
+    state.setFocus(tree);
+    state.setSelection(AppState::nodeAt("/t/f", tree));
+
+    state.drill(AppState::nodeAt("/t/f", tree));
+    state.drill(AppState::nodeAt("/t/empty", tree));
+    EXPECT_EQ(state.focus(), tree);
+    EXPECT_TRUE(state.selection());
+
+    state.drill(AppState::nodeAt("/t/pkg.app", tree));
+    EXPECT_EQ(state.focus()->name(), "pkg.app");
+    EXPECT_FALSE(state.selection());
+
+    const auto chain = state.focusChain();
+    ASSERT_EQ(chain.size(), 2u);
+    EXPECT_EQ(chain[0], tree);
+    state.navigateUp();
+    EXPECT_EQ(state.focus(), tree);
+    state.navigateUp(); // the top has no parent
+    EXPECT_EQ(state.focus(), tree);
+    ASSERT_EQ(state.focusChain().size(), 1u);
+    state.setFocus({});
+    EXPECT_TRUE(state.focusChain().empty());
+}
+
+TEST(AppStateNavigation, HeldNodesKeepTheirTreeAndRetainFindsOnlyHeldTrees) {
+    AppState state(memoryStore());
+    auto tree = treeFromText("/t/\n  dir/\n    g 2\n");
+    const FileNode* g = AppState::nodeAt("/t/dir/g", tree).get();
+    EXPECT_FALSE(state.retain(g)); // not a tree the store holds
+    state.setSelection(AppState::nodeAt("/t/dir", tree));
+    tree.reset();
+    ASSERT_TRUE(state.selection());
+    EXPECT_EQ(state.selection()->path(), "/t/dir");
+    auto held = state.retain(g);
+    ASSERT_TRUE(held);
+    EXPECT_EQ(held->path(), "/t/dir/g");
+}

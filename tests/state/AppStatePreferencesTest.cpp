@@ -1,0 +1,159 @@
+#include "state/AppState.h"
+#include "state/AppStateTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+#include <limits>
+
+using namespace tallymere;
+using namespace tallymere::test;
+
+namespace {
+
+std::shared_ptr<MemoryPreferenceStore> storeWith(std::initializer_list<std::pair<const char*, QVariant>> values) {
+    auto store = memoryStore();
+    for (const auto& [key, value] : values) store->setValue(QString::fromLatin1(key), value);
+    return store;
+}
+
+} // namespace
+
+TEST(AppStatePreferences, FirstLaunchHasTheDefaultsAndWritesNothing) {
+    auto store = memoryStore();
+    AppState state(store);
+    EXPECT_EQ(state.themeID(), ThemeID::paper);
+    EXPECT_EQ(state.viz(), VizMode::treemap);
+    EXPECT_EQ(state.tab(), WorkspaceTab::explore);
+    EXPECT_TRUE(state.useAllocatedSize());
+    EXPECT_TRUE(state.showLabels());
+    EXPECT_EQ(state.colorMode(), ColorMode::branch);
+    EXPECT_EQ(state.treemapDepth(), 7.0);
+    EXPECT_TRUE(state.recents().empty());
+    EXPECT_FALSE(state.root() || state.displayRoot() || state.focus());
+    EXPECT_FALSE(state.banner().has_value());
+    EXPECT_EQ(store->writeCount(), 0);
+}
+
+TEST(AppStatePreferences, StoredValuesComeBackAndAreNotOverwrittenWhileRestoring) {
+    auto store = storeWith({{"vizMode", "pack"},
+                            {"themeID", "sage"},
+                            {"useAllocated", false},
+                            {"treemapDepth", 4.0},
+                            {"colorMode", "age"}});
+    AppState state(store);
+    EXPECT_EQ(state.viz(), VizMode::pack);
+    EXPECT_EQ(state.themeID(), ThemeID::sage);
+    EXPECT_FALSE(state.useAllocatedSize());
+    EXPECT_EQ(state.treemapDepth(), 4.0);
+    EXPECT_EQ(state.colorMode(), ColorMode::age);
+    // The first restored value persisted all five keys; the later ones must have been read first.
+    EXPECT_EQ(store->value("colorMode").toString(), "age");
+    EXPECT_EQ(store->value("treemapDepth").toDouble(), 4.0);
+}
+
+TEST(AppStatePreferences, WrongKindsAndUnknownRawValuesKeepTheDefaults) {
+    auto store = storeWith({{"vizMode", "Pack"},          // raw values match exactly
+                            {"themeID", 3},               // not a string
+                            {"useAllocated", "perhaps"},  // not a Boolean
+                            {"treemapDepth", "deep"},     // not a number
+                            {"colorMode", QStringList{"age"}},
+                            {"recentScanPaths", 12}});
+    AppState state(store);
+    EXPECT_EQ(state.viz(), VizMode::treemap);
+    EXPECT_EQ(state.themeID(), ThemeID::paper);
+    EXPECT_TRUE(state.useAllocatedSize());
+    EXPECT_EQ(state.treemapDepth(), 7.0);
+    EXPECT_EQ(state.colorMode(), ColorMode::branch);
+    EXPECT_TRUE(state.recents().empty());
+}
+
+TEST(AppStatePreferences, DepthIsUsedWhenSaneIgnoredWhenNotANumberAndClampedWhenAbsurd) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::pair<QVariant, double> cases[] = {
+        {40.0, 40.0}, {QStringLiteral("4.5"), 4.5}, {nan, 7.0}, {inf, 7.0}, {-inf, 7.0},
+        {1e12, AppState::maxTreemapDepth}, {-3.0, AppState::minTreemapDepth}, {0, AppState::minTreemapDepth},
+    };
+    for (const auto& [stored, expected] : cases) {
+        AppState state(storeWith({{"treemapDepth", stored}}));
+        EXPECT_EQ(state.treemapDepth(), expected) << stored.toString().toStdString();
+    }
+
+    AppState state(memoryStore());
+    state.setTreemapDepth(5);
+    state.setTreemapDepth(nan);
+    EXPECT_EQ(state.treemapDepth(), 5.0);
+}
+
+TEST(AppStatePreferences, EveryAssignmentWritesAllFiveKeysEvenWhenUnchanged) {
+    auto store = memoryStore();
+    AppState state(store);
+    int vizSignals = 0;
+    QObject::connect(&state, &AppState::vizChanged, [&] { ++vizSignals; });
+
+    state.setViz(VizMode::treemap);
+    EXPECT_EQ(store->writeCount(), 5);
+    EXPECT_EQ(vizSignals, 0); // nothing changed for the views
+    EXPECT_EQ(store->value("themeID").toString(), "paper");
+    EXPECT_EQ(store->value("vizMode").toString(), "treemap");
+    EXPECT_EQ(store->value("useAllocated").toBool(), true);
+    EXPECT_EQ(store->value("treemapDepth").toDouble(), 7.0);
+    EXPECT_EQ(store->value("colorMode").toString(), "branch");
+
+    state.setShowLabels(false);
+    state.setTab(WorkspaceTab::monitor);
+    EXPECT_EQ(store->writeCount(), 5); // neither is persisted
+
+    state.setColorMode(ColorMode::type);
+    EXPECT_EQ(store->writeCount(), 10);
+    EXPECT_EQ(store->value("colorMode").toString(), "type");
+}
+
+TEST(AppStatePreferences, RecentsKeepOnlyPathsThatStillExist) {
+    TempFolder dir;
+    const std::string kept = dir.folder("Projects");
+    auto store = storeWith({{"recentScanPaths", QStringList{"/", QString::fromStdString(dir / "gone"),
+                                                            QString::fromStdString(kept)}}});
+    AppState state(store);
+    ASSERT_EQ(state.recents().size(), 2u);
+    EXPECT_EQ(state.recents()[0], ScanTarget::fullDisk());
+    EXPECT_EQ(state.recents()[0].title, "Macintosh HD");
+    EXPECT_EQ(state.recents()[1].path, kept);
+    EXPECT_EQ(state.recents()[1].title, "Projects");
+    EXPECT_FALSE(state.recents()[1].isFullDisk);
+    // The stored list is not rewritten on restore.
+    EXPECT_EQ(store->value("recentScanPaths").toStringList().size(), 3);
+}
+
+TEST(AppStatePreferences, SettingsFileRoundTripsEveryKind) {
+    TempFolder dir;
+    const QString ini = QString::fromStdString(dir / "prefs.ini");
+    const std::string folder = dir.folder("only");
+    {
+        AppState state(std::make_shared<SettingsPreferenceStore>(ini));
+        state.setThemeID(ThemeID::slate);
+        state.setUseAllocatedSize(false);
+        state.setTreemapDepth(3.5);
+        state.scan(ScanTarget::folder(folder));
+        ASSERT_TRUE(waitUntil([&] { return !state.isScanning(); }));
+    }
+    // Through an INI file Booleans, numbers and a one-element list come back as text.
+    AppState state(std::make_shared<SettingsPreferenceStore>(ini));
+    EXPECT_EQ(state.themeID(), ThemeID::slate);
+    EXPECT_FALSE(state.useAllocatedSize());
+    EXPECT_EQ(state.treemapDepth(), 3.5);
+    ASSERT_EQ(state.recents().size(), 1u);
+    EXPECT_EQ(state.recents()[0].path, folder);
+}
+
+TEST(AppStateIdentifiers, TargetsTakeTheirTitlesFromTheirPaths) {
+    EXPECT_EQ(ScanTarget::folder("/home/al/Music/").title, "Music");
+    EXPECT_FALSE(ScanTarget::folder("/").isFullDisk); // "/" chosen as a folder is not the whole disk
+    EXPECT_EQ(ScanTarget::recent("/").title, "Macintosh HD");
+    EXPECT_EQ(ScanTarget::folder("/tmp/caf\xC3").title, "caf\xEF\xBF\xBD");
+    EXPECT_EQ(absoluteCleanPath("/a//b/./c/../d/"), "/a/b/d");
+    EXPECT_EQ(absoluteCleanPath("/.."), "/");
+    EXPECT_EQ(absoluteCleanPath("rel").front(), '/');
+}

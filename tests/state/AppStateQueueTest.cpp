@@ -1,0 +1,207 @@
+#include "state/AppState.h"
+#include "state/AppStateTestSupport.h"
+#include "core/ByteFormat.h"
+#include "support/TreeText.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+using namespace tallymere;
+using namespace tallymere::test;
+
+namespace {
+
+constexpr const char* treeText =
+    "/t/\n"
+    "  a/\n"
+    "    b/\n"
+    "      deep 10 alloc=4096\n"
+    "    bc 20 alloc=4096\n"
+    "  c 30 alloc=8192\n";
+
+std::vector<std::string> queuedPaths(const AppState& state) {
+    std::vector<std::string> paths;
+    for (const auto& item : state.queue()) paths.push_back(item->path());
+    return paths;
+}
+
+} // namespace
+
+TEST(AppStateQueueRules, FolderReplacesItemsInsideItAndKeepsTheOthersInOrder) {
+    AppState state(memoryStore());
+    auto tree = treeFromText(treeText);
+    state.enqueue(AppState::nodeAt("/t/a/b/deep", tree));
+    state.enqueue(AppState::nodeAt("/t/c", tree));
+    state.enqueue(AppState::nodeAt("/t/a", tree));
+    EXPECT_EQ(queuedPaths(state), (std::vector<std::string>{"/t/c", "/t/a"}));
+
+    state.enqueue(AppState::nodeAt("/t/a/b/deep", tree)); // inside a staged folder, at any depth
+    state.enqueue(AppState::nodeAt("/t/a/bc", tree));
+    EXPECT_EQ(queuedPaths(state), (std::vector<std::string>{"/t/c", "/t/a"}));
+}
+
+TEST(AppStateQueueRules, SiblingWithALongerNameIsNotInsideAFolder) {
+    AppState state(memoryStore());
+    auto tree = treeFromText(treeText);
+    state.enqueue(AppState::nodeAt("/t/a/b", tree));
+    state.enqueue(AppState::nodeAt("/t/a/bc", tree));
+    EXPECT_EQ(queuedPaths(state), (std::vector<std::string>{"/t/a/b", "/t/a/bc"}));
+}
+
+TEST(AppStateQueueRules, SamePathFromAnotherTreeIsOneItem) {
+    AppState state(memoryStore());
+    auto scanned = treeFromText(treeText);
+    auto filtered = treeFromText(treeText); // new nodes, same paths, as a filtered copy has
+    state.enqueue(AppState::nodeAt("/t/c", scanned));
+    state.enqueue(AppState::nodeAt("/t/c", filtered));
+    EXPECT_EQ(state.queue().size(), 1u);
+    EXPECT_EQ(state.queueTotal(), 8192);
+    EXPECT_TRUE(state.isQueued(AppState::nodeAt("/t/c", filtered).get()));
+
+    state.toggleQueue(AppState::nodeAt("/t/c", filtered)); // removes the item staged from the other tree
+    EXPECT_TRUE(state.queue().empty());
+    state.toggleQueue(AppState::nodeAt("/t/c", filtered));
+    EXPECT_EQ(queuedPaths(state), (std::vector<std::string>{"/t/c"}));
+
+    state.setQueue({AppState::nodeAt("/t/c", scanned), AppState::nodeAt("/t/c", filtered), nullptr});
+    EXPECT_EQ(state.queue().size(), 1u);
+}
+
+TEST(AppStateQueueRules, TheRootOfTheDiskIsNeverStaged) {
+    AppState state(memoryStore());
+    auto disk = treeFromText("/\n  home/\n    f 5\n");
+    state.enqueue(AppState::nodeAt("/home/f", disk));
+    state.enqueue(disk);
+    EXPECT_EQ(queuedPaths(state), (std::vector<std::string>{"/home/f"}));
+    state.enqueue(AppState::nodeAt("/home", disk));
+    EXPECT_EQ(queuedPaths(state), (std::vector<std::string>{"/home"}));
+}
+
+TEST(AppStateQueueRules, TotalsAndSharesFollowTheSizeMode) {
+    AppState state(memoryStore());
+    auto tree = treeFromText(treeText);
+    state.enqueue(AppState::nodeAt("/t/a/bc", tree));
+    state.enqueue(AppState::nodeAt("/t/c", tree));
+    EXPECT_EQ(state.queueTotal(), 4096 + 8192);
+    state.setUseAllocatedSize(false);
+    EXPECT_EQ(state.queueTotal(), 50);
+    EXPECT_EQ(state.share(tree.get()), 0.0); // nothing on display yet
+
+    // Queued nodes keep their tree: its paths stay whole after every other holder let go.
+    tree.reset();
+    EXPECT_EQ(queuedPaths(state), (std::vector<std::string>{"/t/a/bc", "/t/c"}));
+}
+
+namespace {
+
+// A real scanned tree and a Trash in a private data folder on the same device.
+class AppStateTrash : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* previous = std::getenv("XDG_DATA_HOME");
+        if (previous) savedDataHome = previous;
+        ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+        dir.folder("data");
+        dir.file("scan/one.bin", 5000);
+        dir.file("scan/two.bin", 3000);
+        dir.file("scan/keep.txt", 10);
+        dir.file("scan/sub/three.bin", 2000);
+        scanRoot = dir / "scan";
+        ASSERT_TRUE(scanAndWait(state, scanRoot));
+        ASSERT_TRUE(state.root());
+    }
+    void TearDown() override {
+        if (savedDataHome) ::setenv("XDG_DATA_HOME", savedDataHome->c_str(), 1);
+        else ::unsetenv("XDG_DATA_HOME");
+    }
+
+    AppState::NodePtr node(const std::string& relative) {
+        return AppState::nodeAt(scanRoot + "/" + relative, state.displayRoot());
+    }
+    bool inTrash(const std::string& name) { return std::filesystem::exists(dir / ("data/Trash/files/" + name)); }
+
+    TempFolder dir;
+    std::optional<std::string> savedDataHome;
+    std::string scanRoot;
+    AppState state{memoryStore()};
+};
+
+} // namespace
+
+TEST_F(AppStateTrash, EmptyingMovesEveryItemAndReportsTheBytes) {
+    state.setUseAllocatedSize(false);
+    state.enqueue(node("one.bin"));
+    state.enqueue(node("sub"));
+    state.emptyQueue();
+
+    EXPECT_TRUE(state.queue().empty());
+    EXPECT_EQ(state.lastReclaim(), 7000);
+    EXPECT_TRUE(inTrash("one.bin"));
+    EXPECT_TRUE(inTrash("sub"));
+    EXPECT_FALSE(std::filesystem::exists(scanRoot + "/one.bin"));
+    ASSERT_TRUE(state.banner().has_value());
+    EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::success);
+    EXPECT_EQ(state.banner()->title, "Moved 2 items to Trash");
+    EXPECT_EQ(state.banner()->detail,
+              QString::fromStdString(ByteFormat::string(7000) + " will be reclaimed when the Trash is emptied."));
+    // The trees are left as they were until the next scan.
+    EXPECT_TRUE(node("one.bin"));
+
+    state.enqueue(node("two.bin"));
+    const auto firstBanner = *state.banner();
+    state.emptyQueue();
+    EXPECT_EQ(state.banner()->title, "Moved 1 item to Trash");
+    EXPECT_NE(state.banner()->id, firstBanner.id);
+}
+
+TEST_F(AppStateTrash, VanishedItemsStayStagedAndTheRestStillMove) {
+    state.enqueue(node("one.bin"));
+    state.enqueue(node("two.bin"));
+    state.enqueue(node("keep.txt"));
+    std::filesystem::remove(scanRoot + "/two.bin"); // gone behind the program's back
+    const std::int64_t expected = node("one.bin")->allocated + node("keep.txt")->allocated;
+
+    state.emptyQueue();
+    EXPECT_EQ(queuedPaths(state), (std::vector<std::string>{scanRoot + "/two.bin"}));
+    EXPECT_EQ(state.lastReclaim(), expected);
+    EXPECT_TRUE(inTrash("one.bin"));
+    EXPECT_TRUE(inTrash("keep.txt"));
+    ASSERT_TRUE(state.banner().has_value());
+    EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::warning);
+    EXPECT_EQ(state.banner()->title, "1 item could not be moved");
+    ASSERT_TRUE(state.banner()->detail.has_value());
+    EXPECT_FALSE(state.banner()->detail->isEmpty());
+}
+
+TEST_F(AppStateTrash, EmptyQueueDoesNothing) {
+    state.setBanner(std::nullopt);
+    state.emptyQueue();
+    EXPECT_FALSE(state.banner().has_value());
+    EXPECT_EQ(state.lastReclaim(), 0);
+}
+
+TEST_F(AppStateTrash, SharesAreFractionsOfTheDisplayedTree) {
+    const auto top = state.displayRoot();
+    EXPECT_EQ(state.share(top.get()), 1.0);
+    state.setUseAllocatedSize(false);
+    ASSERT_TRUE(waitUntil([&] { return !state.isFiltering(); }));
+    EXPECT_DOUBLE_EQ(state.share(node("one.bin").get()), 5000.0 / 10010.0);
+}
+
+TEST_F(AppStateTrash, FolderChooserStartsAScanOnlyWhenConfirmed) {
+    state.setFolderChooser([] { return std::nullopt; });
+    state.chooseFolder();
+    EXPECT_FALSE(state.isScanning());
+    EXPECT_EQ(state.scanTarget()->path, scanRoot);
+
+    const std::string chosen = dir / "scan/sub";
+    state.setFolderChooser([chosen]() -> std::optional<std::string> { return chosen; });
+    state.chooseFolder();
+    EXPECT_TRUE(state.isScanning());
+    EXPECT_EQ(state.scanTarget(), ScanTarget::folder(chosen));
+    EXPECT_EQ(state.scanTarget()->title, "sub");
+    ASSERT_TRUE(waitUntil([&] { return !state.isScanning(); }));
+    EXPECT_EQ(state.root()->path(), chosen);
+}
