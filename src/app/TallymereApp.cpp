@@ -8,6 +8,7 @@
 #include "state/PreferenceStore.h"
 #include "style/Typography.h"
 #include "desktop/DesktopServices.h"
+#include "views/shell/PreviewWindow.h"
 #include "views/settings/PreferencesView.h"
 
 #include <QApplication>
@@ -25,10 +26,12 @@ int run(int& argc, char** argv) {
     Typography::bootstrap();
     AppDelegate::closeWindowsOnTermination();
 
+    DesktopServices desktop;
+    desktop.setPreview(QuickLook::preview);
     auto preferences = std::make_shared<SettingsPreferenceStore>();
     AppState state(preferences);
     state.setFolderChooser(FolderDialog::choose);
-    DesktopServices desktop;
+    state.setDesktop(&desktop);
 
     // The Settings window edits the same store; it opens from the menu, not at launch.
     PreferencesView settings(state);

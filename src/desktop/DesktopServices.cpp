@@ -3,6 +3,8 @@
 #include "base/PathText.h"
 
 #include <QByteArray>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDesktopServices>
@@ -46,6 +48,15 @@ void DesktopServices::reveal(const std::vector<std::string>& paths) {
 
 void DesktopServices::open(const std::string& path) {
     QDesktopServices::openUrl(fileUrl(path));
+}
+
+void DesktopServices::preview(const std::vector<std::string>& paths) {
+    if (m_preview) m_preview(paths);
+}
+
+void DesktopServices::copyText(const std::string& text) {
+    if (QClipboard* clipboard = QGuiApplication::clipboard())
+        clipboard->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
 } // namespace tallymere

@@ -3,6 +3,7 @@
 
 #include <QUrl>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,12 +17,22 @@ public:
     // short time (or there is no session bus), opens the first item's folder instead.
     void reveal(const std::vector<std::string>& paths) override;
     void open(const std::string& path) override;
+    // Hands the paths to the preview set with setPreview(); nothing without one.
+    void preview(const std::vector<std::string>& paths) override;
+    // Puts the text on the system clipboard.
+    void copyText(const std::string& text) override;
+
+    // The preview window lives with the window, above this layer: the application hands it in.
+    void setPreview(std::function<void(const std::vector<std::string>&)> preview) { m_preview = std::move(preview); }
 
     // The file:// address of raw path bytes. Every byte but "/" and the unreserved ones is
     // percent-encoded, so names that are not UTF-8 survive the trip.
     static QUrl fileUrl(const std::string& path);
     // The folder holding an absolute path ("/" for a top-level item).
     static std::string parentFolder(const std::string& path);
+
+private:
+    std::function<void(const std::vector<std::string>&)> m_preview;
 };
 
 } // namespace tallymere

@@ -5,7 +5,8 @@
 namespace tallymere {
 
 // What the program asks of the desktop: showing items in the file manager and opening files or
-// addresses with their usual application. The window supplies the real desktop; tests a recorder.
+// addresses with their usual application, previewing them and copying text. The window supplies
+// the real desktop; tests a recorder.
 class DesktopActions {
 public:
     virtual ~DesktopActions() = default;
@@ -16,6 +17,13 @@ public:
 
     // Opens a file or folder (absolute path, raw bytes) with its default application.
     virtual void open(const std::string& path) = 0;
+
+    // Toggles the preview of the items (absolute paths, raw bytes): a second call while it is shown
+    // closes it. Nothing by default.
+    virtual void preview(const std::vector<std::string>& paths) { (void)paths; }
+
+    // Puts text (UTF-8) on the clipboard. Nothing by default.
+    virtual void copyText(const std::string& text) { (void)text; }
 };
 
 } // namespace tallymere

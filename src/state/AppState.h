@@ -6,6 +6,7 @@
 #include "state/WorkspaceTab.h"
 #include "core/FileTree.h"
 #include "base/Uuid.h"
+#include "services/DesktopActions.h"
 
 #include <QObject>
 #include <QString>
@@ -190,6 +191,11 @@ public:
     void chooseFolder();
     // The window sets the folder dialog here; tests set a fake. Without one, chooseFolder() does nothing.
     void setFolderChooser(FolderChooser chooser);
+
+    // The desktop the views reveal, open, preview and copy through. Never null: until the window
+    // sets one (tests set a recorder) it is one that does nothing. Not owned.
+    DesktopActions& desktop() const;
+    void setDesktop(DesktopActions* desktop);
 
     // Shows what reading every folder takes on this system (an info banner): where another desktop
     // would open its privacy settings, this one can only be told.

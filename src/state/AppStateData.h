@@ -91,6 +91,7 @@ struct AppState::Data {
     QTimer pollTimer;   // 0.08 s, polls `progress` while scanning
     QTimer filterTimer; // 0.18 s single shot, the debounced re-filter
     FolderChooser folderChooser;
+    DesktopActions* desktop = nullptr;
 };
 
 // Stores a property's new value; true when it differs from the old one (then the caller signals).

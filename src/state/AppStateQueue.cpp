@@ -141,4 +141,18 @@ void AppState::setFolderChooser(FolderChooser chooser) {
     m->folderChooser = std::move(chooser);
 }
 
+DesktopActions& AppState::desktop() const {
+    // Stateless, so one shared instance serves every store without a desktop.
+    struct NoDesktop final : DesktopActions {
+        void reveal(const std::vector<std::string>&) override {}
+        void open(const std::string&) override {}
+    };
+    static NoDesktop none;
+    return m->desktop ? *m->desktop : none;
+}
+
+void AppState::setDesktop(DesktopActions* desktop) {
+    m->desktop = desktop;
+}
+
 } // namespace tallymere
