@@ -6,6 +6,7 @@
 #include "base/PathText.h"
 #include "base/Utf8.h"
 #include "style/SymbolImage.h"
+#include "desktop/FileIcon.h"
 
 #include <QApplication>
 #include <QFile>
@@ -16,7 +17,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
-#include <QMimeDatabase>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -127,21 +127,12 @@ QIcon categoryIcon(std::string_view name, bool isFolder, const QColor& color) {
 }
 
 QIcon iconFor(const QString& displayName, bool isFolder, const QColor& color) {
-    const std::string name = displayName.toStdString();
-    if (isFolder) return QIcon::fromTheme(QStringLiteral("folder"), categoryIcon(name, true, color));
-    // By name only: the icon lookup never opens the file.
-    QMimeType mime = QMimeDatabase().mimeTypeForFile(displayName, QMimeDatabase::MatchExtension);
-    QIcon icon = QIcon::fromTheme(mime.iconName());
-    if (icon.isNull()) icon = QIcon::fromTheme(mime.genericIconName());
-    if (icon.isNull()) icon = categoryIcon(name, false, color);
+    QIcon icon = FileIcon::themed(displayName, isFolder);
+    if (icon.isNull()) icon = categoryIcon(displayName.toStdString(), isFolder, color);
     return icon;
 }
 
-QString mimeKind(const QString& displayName) {
-    QMimeType mime = QMimeDatabase().mimeTypeForFile(displayName, QMimeDatabase::MatchExtension);
-    QString comment = mime.comment();
-    return comment.isEmpty() ? mime.name() : comment;
-}
+QString mimeKind(const QString& displayName) { return FileIcon::kind(displayName); }
 
 } // namespace
 
@@ -366,23 +357,43 @@ void PreviewWindow::showInfo(const QIcon& icon, const QString& title, const QStr
 namespace QuickLook {
 
 namespace {
-QPointer<PreviewWindow>& shared() {
-    // The one preview window of the process, made on first use and deleted with the application.
-    static QPointer<PreviewWindow> window;
-    return window;
+
+// The bridge's state: the items of the last call and the one preview window of the process, made
+// on first use and deleted with the application.
+struct Bridge {
+    std::vector<std::string> items;
+    QPointer<PreviewWindow> window;
+};
+
+Bridge& bridge() {
+    static Bridge shared;
+    return shared;
 }
+
 } // namespace
 
-PreviewWindow* sharedWindow() { return shared().data(); }
+const std::vector<std::string>& items() { return bridge().items; }
+
+std::size_t itemCount() { return bridge().items.size(); }
+
+std::optional<std::string> itemAt(std::size_t index) {
+    const std::vector<std::string>& list = bridge().items;
+    if (index >= list.size()) return std::nullopt;
+    return list[index];
+}
+
+PreviewWindow* sharedWindow() { return bridge().window.data(); }
 
 void preview(const std::vector<std::string>& paths) {
-    QPointer<PreviewWindow>& window = shared();
-    if (!window) {
-        window = new PreviewWindow();
-        QObject::connect(qApp, &QCoreApplication::aboutToQuit, window.data(), &QObject::deleteLater);
-    }
-    window->setItems(paths);
+    Bridge& shared = bridge();
+    shared.items = paths;
     if (paths.empty()) return;
+    if (!shared.window) {
+        shared.window = new PreviewWindow();
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, shared.window.data(), &QObject::deleteLater);
+    }
+    PreviewWindow* window = shared.window.data();
+    window->setItems(shared.items);
     if (window->isVisible()) {
         window->close();
     } else {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -87,12 +88,19 @@ private:
 
 namespace QuickLook {
 
-// Makes `paths` the items of the one shared preview window (also when the list is empty). With at
-// least one path it closes the window when it is shown and brings it to the front otherwise, so a
-// second call toggles it. Reports nothing.
+// Makes `paths` the items of the preview (also when the list is empty). With at least one path the
+// one shared preview window reloads them and is then closed when it is shown, or brought to the
+// front otherwise, so a second call toggles it. An empty list leaves the window as it was, neither
+// reloaded nor opened or closed. Reports nothing. GUI thread.
 void preview(const std::vector<std::string>& paths);
 
-// The shared window, created by the first call of preview(); null before it.
+// The items of the last call, in the order given; empty before any.
+const std::vector<std::string>& items();
+// How many items the preview serves, and the one at `index`; none outside the list.
+std::size_t itemCount();
+std::optional<std::string> itemAt(std::size_t index);
+
+// The shared window, created by the first call of preview() with at least one path; null before.
 PreviewWindow* sharedWindow();
 
 } // namespace QuickLook

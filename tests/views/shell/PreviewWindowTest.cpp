@@ -124,28 +124,43 @@ TEST(PreviewFolders, SizeAndCountsArriveFromTheWalk) {
     EXPECT_EQ(window.currentKind(), PreviewKind::text);
 }
 
-TEST(PreviewPanel, SharedWindowTogglesAndSteps) {
+TEST(PreviewPanel, SharedWindowTogglesAndEmptyListsLeaveItAlone) {
     TempFolder dir;
     std::string first = writeBytes(dir, "one.txt", "1");
     std::string second = writeBytes(dir, "two.txt", "2");
+    std::string third = writeBytes(dir, "three.txt", "3");
+    // Nothing to show: no window is made for it.
     QuickLook::preview({});
+    EXPECT_EQ(QuickLook::sharedWindow(), nullptr);
+    EXPECT_EQ(QuickLook::itemCount(), 0u);
+
+    QuickLook::preview({first, second, third});
     PreviewWindow* window = QuickLook::sharedWindow();
     ASSERT_NE(window, nullptr);
-    EXPECT_FALSE(window->isVisible());
-
-    QuickLook::preview({first, second});
     EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(QuickLook::itemCount(), 3u);
+    EXPECT_EQ(QuickLook::itemAt(2), third);
+    EXPECT_EQ(QuickLook::itemAt(3), std::nullopt);
     EXPECT_EQ(window->bodyText(), "1");
     QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
     QApplication::sendEvent(window, &right);
     EXPECT_EQ(window->currentIndex(), 1);
     EXPECT_EQ(window->bodyText(), "2");
 
-    QuickLook::preview({first});
+    // An empty list empties the items but neither reloads nor closes the open window.
+    QuickLook::preview({});
+    EXPECT_EQ(QuickLook::itemCount(), 0u);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->bodyText(), "2");
+
+    // Every call with a path toggles: the items are replaced, then the window closes or opens.
+    QuickLook::preview({second});
     EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(QuickLook::items(), std::vector<std::string>{second});
     EXPECT_EQ(QuickLook::sharedWindow(), window);
     QuickLook::preview({first});
     EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->bodyText(), "1");
     QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
     QApplication::sendEvent(window, &space);
     EXPECT_FALSE(window->isVisible());
