@@ -6,6 +6,7 @@
 #include "base/Utf8.h"
 #include "views/components/Panel.h"
 #include "views/components/ThemedWidget.h"
+#include "views/shell/VisualizationHost.h"
 
 #include <QFontMetricsF>
 #include <QKeySequence>
@@ -22,7 +23,6 @@ namespace {
 
 constexpr double stripHeight = 56;
 constexpr double margin = 32;
-constexpr double rowHeight = 34;
 constexpr double bannerHeight = 58;
 
 QString text(std::string_view bytes) { return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())); }
@@ -48,6 +48,8 @@ QColor bannerColor(const Theme& theme, AppState::Banner::Kind kind) {
 
 RootView::RootView(AppState& state, QWidget* parent) : QWidget(parent), m_state(state) {
     setMinimumSize(minimumWidth, minimumHeight);
+    m_host = new VisualizationHost(m_state, this);
+    m_host->hide();
     applyTheme();
     connect(&m_state, &AppState::themeIDChanged, this, [this] {
         applyTheme();
@@ -88,9 +90,8 @@ void RootView::relayout() {
         x += w + 4;
     }
 
-    m_rows.clear();
-    m_panel = QRectF();
     m_detail.clear();
+    bool showHost = false;
     double top = stripHeight + margin;
     WorkspaceTab tab = m_state.tab();
     if (tab != WorkspaceTab::explore) {
@@ -109,7 +110,7 @@ void RootView::relayout() {
                        countText(shown->fileCount, "file", "files") + QStringLiteral(" · ") +
                        countText(shown->folderCount, "folder", "folders");
         if (m_state.isFiltering()) m_detail = QStringLiteral("Filtering…");
-        layoutTree(*shown, top + 64);
+        showHost = true;
     } else {
         m_heading = QStringLiteral("Nothing scanned yet");
         m_subheading = QStringLiteral("Scan Home Folder (") +
@@ -125,31 +126,13 @@ void RootView::relayout() {
     } else {
         m_bannerRect = m_bannerClose = QRectF();
     }
-    update();
-}
-
-void RootView::layoutTree(const FileNode& folder, double top) {
-    bool allocated = m_state.useAllocatedSize();
-    std::vector<const FileNode*> children = folder.sortedChildren(allocated);
-    if (children.empty()) return;
-    double bottomLimit = height() - margin - (m_state.banner() ? bannerHeight + 16 : 0);
-    auto fit = static_cast<std::size_t>(std::max(0.0, (bottomLimit - top - 16) / rowHeight));
-    std::size_t count = std::min({children.size(), static_cast<std::size_t>(maxRows), fit});
-    if (count == 0) return;
-    m_panel = QRectF(margin, top, width() - 2 * margin, count * rowHeight + 16);
-    std::int64_t total = std::max<std::int64_t>(folder.bytes(allocated), 1);
-    double barWidth = m_panel.width() - 32;
-    for (std::size_t i = 0; i < count; ++i) {
-        const FileNode& child = *children[i];
-        Row row;
-        row.rect = QRectF(m_panel.left() + 16, top + 8 + i * rowHeight, barWidth, rowHeight);
-        double share = std::clamp(static_cast<double>(std::max<std::int64_t>(child.bytes(allocated), 0)) / total, 0.0, 1.0);
-        row.bar = QRectF(row.rect.left(), row.rect.bottom() - 8, barWidth * share, 4);
-        row.name = QString::fromStdString(child.displayName());
-        row.size = sizeText(child.bytes(allocated));
-        row.color = child.isDirectory && !child.isPackage ? m_theme.folderColor(child) : m_theme.category(child.category);
-        m_rows.push_back(std::move(row));
+    if (showHost) {
+        const double hostTop = top + 76;
+        const double bottom = height() - margin - (m_state.banner() ? bannerHeight + 16 : 0);
+        m_host->setGeometry(QRectF(margin, hostTop, width() - 2 * margin, std::max(0.0, bottom - hostTop)).toRect());
     }
+    m_host->setVisible(showHost);
+    update();
 }
 
 void RootView::paintEvent(QPaintEvent*) {
@@ -190,27 +173,6 @@ void RootView::paintEvent(QPaintEvent*) {
         QFontMetricsF captionMetrics(captionFont());
         painter.drawText(QRectF(margin, top + 54, textWidth, 18), Qt::AlignLeft | Qt::AlignVCenter,
                          captionMetrics.elidedText(m_detail, Qt::ElideMiddle, textWidth));
-    }
-
-    // Largest items of the shown folder.
-    if (!m_panel.isNull()) {
-        Panel::paintCard(painter, m_panel, 14, m_theme);
-        QFontMetricsF rowMetrics(bodyFont());
-        for (const Row& row : m_rows) {
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(m_theme.surfaceRaised);
-            painter.drawRoundedRect(QRectF(row.rect.left(), row.bar.top(), row.rect.width(), row.bar.height()), 2, 2);
-            painter.setBrush(row.color);
-            if (row.bar.width() > 0) painter.drawRoundedRect(row.bar, 2, 2);
-            QRectF label(row.rect.left(), row.rect.top(), row.rect.width(), row.rect.height() - 10);
-            painter.setFont(bodyFont());
-            painter.setPen(m_theme.textSecondary);
-            painter.drawText(label, Qt::AlignRight | Qt::AlignVCenter, row.size);
-            double nameWidth = label.width() - rowMetrics.horizontalAdvance(row.size) - 24;
-            painter.setPen(m_theme.text);
-            painter.drawText(label, Qt::AlignLeft | Qt::AlignVCenter,
-                             rowMetrics.elidedText(row.name, Qt::ElideMiddle, std::max(0.0, nameWidth)));
-        }
     }
 
     // Banner.

@@ -12,10 +12,11 @@ namespace tallymere {
 
 class AppState;
 class FileNode;
+class VisualizationHost;
 
 // The main window's content, composed from the one store: the tab strip, the workspace of the
 // current tab (the scan's live progress while scanning, else the focused folder of the displayed
-// tree with its largest items) and the banner at the foot. It paints its own background in the
+// tree over the visualisation host) and the banner at the foot. It paints its own background in the
 // theme of AppState::themeID() and hands that theme to every component below it, so a theme
 // change recolours the whole window at once. Never smaller than 1060 by 660.
 class RootView : public QWidget {
@@ -23,23 +24,15 @@ class RootView : public QWidget {
 public:
     static constexpr int minimumWidth = 1060;
     static constexpr int minimumHeight = 660;
-    // Rows of the largest-items list.
-    static constexpr int maxRows = 12;
 
     explicit RootView(AppState& state, QWidget* parent = nullptr);
 
     const Theme& theme() const { return m_theme; }
 
     // Where things were laid out, for hit testing and tests (widget coordinates).
-    struct Row {
-        QRectF rect;
-        QRectF bar; // the share bar, as wide as the item's share of the folder
-        QString name;
-        QString size;
-        QColor color;
-    };
     QRectF tabRect(WorkspaceTab tab) const;
-    const std::vector<Row>& rows() const { return m_rows; }
+    // The visualisations of the displayed tree; hidden while there is none to show.
+    VisualizationHost* host() const { return m_host; }
     QRectF bannerRect() const { return m_bannerRect; }
     QRectF bannerCloseRect() const { return m_bannerClose; }
     // The heading and the line under it as shown now.
@@ -55,7 +48,6 @@ private:
     void applyTheme();
     // Recomputes texts and rectangles from the store and the size; then repaints.
     void relayout();
-    void layoutTree(const FileNode& folder, double top);
 
     AppState& m_state;
     Theme m_theme;
@@ -63,8 +55,7 @@ private:
     QString m_heading;
     QString m_subheading;
     QString m_detail;
-    QRectF m_panel;
-    std::vector<Row> m_rows;
+    VisualizationHost* m_host = nullptr;
     QRectF m_bannerRect;
     QRectF m_bannerClose;
 };

@@ -1,4 +1,5 @@
 #include "views/shell/RootView.h"
+#include "views/shell/VisualizationHost.h"
 
 #include "state/AppState.h"
 #include "state/AppStateTestSupport.h"
@@ -34,32 +35,31 @@ TEST(RootViewTheme, BackgroundFollowsTheStoresThemeAtOnce) {
     EXPECT_EQ(render(view).pixelColor(600, 700), Theme::make(ThemeID::mist).background);
 }
 
-TEST(RootViewContent, ScanningThenTheLargestItemsOfTheFocus) {
+TEST(RootViewContent, ScanningThenTheVisualisationOfTheFocus) {
     TempFolder dir;
     dir.file("tree/big/a", 60000);
     dir.file("tree/small.txt", 20000);
     AppState state(test::memoryStore());
-    state.setUseAllocatedSize(false);
     RootView view(state);
     view.resize(1200, 760);
-    EXPECT_TRUE(view.rows().empty());
+    view.show();
+    EXPECT_FALSE(view.host()->isVisibleTo(&view));
 
     state.scan(ScanTarget::folder(dir / "tree"));
     EXPECT_EQ(view.heading(), "Scanning tree");
+    EXPECT_FALSE(view.host()->isVisibleTo(&view));
     ASSERT_TRUE(test::waitUntil([&] { return !state.isScanning(); }));
 
     EXPECT_EQ(view.heading(), QString::fromStdString(dir / "tree"));
-    ASSERT_EQ(view.rows().size(), 2u);
-    EXPECT_EQ(view.rows()[0].name, "big");
-    EXPECT_EQ(view.rows()[1].name, "small.txt");
-    EXPECT_EQ(view.rows()[0].size, "60.0 KB");
-    // Share bars: 60 000 and 20 000 of 80 000 bytes.
-    EXPECT_NEAR(view.rows()[0].bar.width() / view.rows()[1].bar.width(), 3.0, 0.01);
+    ASSERT_TRUE(view.host()->isVisibleTo(&view));
+    const QRect host = view.host()->geometry();
+    EXPECT_GT(host.width(), 1000);
+    EXPECT_GT(host.height(), 400);
+    EXPECT_LE(host.bottom(), 760);
+    EXPECT_EQ(view.host()->view()->geometry(), QRect(QPoint(0, 0), host.size()));
 
-    QImage image = render(view);
-    const RootView::Row& row = view.rows()[1];
-    EXPECT_EQ(image.pixelColor(row.bar.center().toPoint()), row.color);
-    EXPECT_EQ(row.color, view.theme().category(FileCategory::document));
+    state.setTab(WorkspaceTab::apps);
+    EXPECT_FALSE(view.host()->isVisibleTo(&view));
 }
 
 TEST(RootViewTabs, StripChoosesTheTab) {

@@ -1,0 +1,75 @@
+#include "views/components/LayeredCanvas.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QResizeEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace tallymere {
+
+LayeredCanvas::LayeredCanvas(AppState& state, double margin, QWidget* parent)
+    : ThemedWidget(parent), m_state(state), m_margin(margin) {
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+}
+
+QSizeF LayeredCanvas::canvasSize() const {
+    return {std::max(0.0, width() - 2 * m_margin), std::max(0.0, height() - 2 * m_margin)};
+}
+
+void LayeredCanvas::relayout() {
+    m_laidOutSize = canvasSize();
+    layoutRecords();
+    ++m_layouts;
+    invalidateBase();
+}
+
+void LayeredCanvas::invalidateBase() {
+    m_base = QImage();
+    update();
+}
+
+void LayeredCanvas::connectStandardInputs() {
+    for (auto signal : {&AppState::focusChanged, &AppState::treemapDepthChanged, &AppState::useAllocatedSizeChanged,
+                        &AppState::displayRootChanged})
+        connect(&m_state, signal, this, &LayeredCanvas::relayout);
+    for (auto signal : {&AppState::colorModeChanged, &AppState::showLabelsChanged})
+        connect(&m_state, signal, this, &LayeredCanvas::invalidateBase);
+    for (auto signal : {&AppState::hoveredChanged, &AppState::selectionChanged, &AppState::queueChanged})
+        connect(&m_state, signal, this, qOverload<>(&QWidget::update));
+}
+
+void LayeredCanvas::resizeEvent(QResizeEvent* event) {
+    ThemedWidget::resizeEvent(event);
+    if (canvasSize() != m_laidOutSize) relayout();
+}
+
+void LayeredCanvas::showEvent(QShowEvent* event) {
+    ThemedWidget::showEvent(event);
+    // A canvas made and shown at a size it never heard of lays out on appearance.
+    if (canvasSize() != m_laidOutSize) relayout();
+}
+
+void LayeredCanvas::paintEvent(QPaintEvent*) {
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels(int(std::ceil(width() * ratio)), int(std::ceil(height() * ratio)));
+    if (m_base.isNull() || m_base.size() != pixels || m_base.devicePixelRatio() != ratio) {
+        m_base = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        m_base.setDevicePixelRatio(ratio);
+        m_base.fill(Qt::transparent);
+        QPainter base(&m_base);
+        base.setRenderHint(QPainter::Antialiasing, true);
+        base.setRenderHint(QPainter::TextAntialiasing, true);
+        base.translate(m_margin, m_margin);
+        paintBase(base);
+        ++m_baseRenders;
+    }
+    QPainter painter(this);
+    painter.drawImage(QPointF(0, 0), m_base);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.translate(m_margin, m_margin);
+    paintMarks(painter);
+}
+
+} // namespace tallymere

@@ -1,0 +1,68 @@
+#pragma once
+#include "state/AppState.h"
+#include "views/components/ThemedWidget.h"
+
+#include <QImage>
+#include <QRectF>
+
+class QPainter;
+
+namespace tallymere {
+
+// Base of the graphical visualisations: records laid out only when an input changes, a base
+// picture rendered from them once and cached at the device pixel ratio, and marks (hover,
+// selection, queue) painted over the cached picture on every repaint. Pointer movement therefore
+// repaints the marks only.
+//
+// The drawing area is the widget inset by margin() on every edge; records, hit tests and both
+// paint hooks use its coordinates (origin at its top-left corner).
+//
+// What a subclass connects is up to it; connectStandardInputs() wires the usual ones: focus, depth,
+// size mode and displayed tree lay out again; colour mode and labels re-render the picture; hover,
+// selection and queue repaint the marks.
+class LayeredCanvas : public ThemedWidget {
+    Q_OBJECT
+public:
+    LayeredCanvas(AppState& state, double margin, QWidget* parent = nullptr);
+
+    double margin() const { return m_margin; }
+    // The drawing area's size; zero until the widget has a size.
+    QSizeF canvasSize() const;
+    // From widget coordinates to drawing-area coordinates.
+    QPointF toCanvas(QPointF widgetPoint) const { return widgetPoint - QPointF(m_margin, m_margin); }
+
+    // How many times the records were laid out and the picture rendered, for tests and benchmarks.
+    int layoutCount() const { return m_layouts; }
+    int baseRenderCount() const { return m_baseRenders; }
+
+    // Lays the records out again now (from the store and canvasSize()) and drops the picture.
+    void relayout();
+    // Drops the picture; the next paint renders it again from the same records.
+    void invalidateBase();
+
+protected:
+    AppState& state() const { return m_state; }
+    void connectStandardInputs();
+
+    // Refills the records; called by relayout() only, never while painting.
+    virtual void layoutRecords() = 0;
+    // Paints the records into the (transparent) picture.
+    virtual void paintBase(QPainter& painter) = 0;
+    // Paints the marks over the picture.
+    virtual void paintMarks(QPainter& painter) { (void)painter; }
+
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void themeChanged() override { invalidateBase(); }
+
+private:
+    AppState& m_state;
+    double m_margin;
+    QImage m_base;
+    QSizeF m_laidOutSize{-1, -1};
+    int m_layouts = 0;
+    int m_baseRenders = 0;
+};
+
+} // namespace tallymere

@@ -1,0 +1,72 @@
+#include "views/components/NodeInteraction.h"
+
+#include "views/components/NodeContextMenu.h"
+
+#include <QContextMenuEvent>
+#include <QEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QWidget>
+
+namespace tallymere {
+
+NodeInteraction::NodeInteraction(AppState& state, QWidget* canvas, HitTest hitTest)
+    : QObject(canvas), m_state(state), m_canvas(canvas), m_hitTest(std::move(hitTest)) {
+    canvas->setMouseTracking(true);
+    canvas->setContextMenuPolicy(Qt::DefaultContextMenu);
+    canvas->installEventFilter(this);
+}
+
+void NodeInteraction::hover(QPointF at) {
+    const FileNode* node = m_hitTest ? m_hitTest(at) : nullptr;
+    if (node == m_state.hovered().get()) return;
+    ++m_hoverWrites;
+    m_state.setHovered(m_state.retain(node));
+}
+
+void NodeInteraction::doubleClick() {
+    const AppState::NodePtr target = m_state.hovered() ? m_state.hovered() : m_state.selection();
+    if (!target) return;
+    if (target->isDirectory && target->hasChildren()) m_state.drill(target);
+    else m_state.desktop().reveal({target->path()});
+}
+
+bool NodeInteraction::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != m_canvas) return false;
+    switch (event->type()) {
+    case QEvent::MouseMove:
+        hover(static_cast<QMouseEvent*>(event)->position());
+        break;
+    case QEvent::Leave:
+        m_state.setHovered({});
+        break;
+    case QEvent::MouseButtonPress: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton) break;
+        // The press may come without a move before it (a touch, a menu just closed): the node under
+        // it is the hovered one.
+        hover(mouse->position());
+        m_state.setSelection(m_state.hovered());
+        return true;
+    }
+    case QEvent::MouseButtonDblClick: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton) break;
+        hover(mouse->position());
+        doubleClick();
+        return true;
+    }
+    case QEvent::ContextMenu: {
+        auto* request = static_cast<QContextMenuEvent*>(event);
+        if (request->reason() == QContextMenuEvent::Mouse) hover(request->pos());
+        if (m_menu) m_menu->close();
+        m_menu = NodeContextMenu::create(m_state, NodeContextMenu::menuTarget(m_state), m_canvas);
+        if (m_menu) m_menu->popup(request->globalPos());
+        return true;
+    }
+    default: break;
+    }
+    return false;
+}
+
+} // namespace tallymere

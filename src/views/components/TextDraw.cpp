@@ -1,0 +1,223 @@
+#include "views/components/TextDraw.h"
+
+#include "base/Utf8.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace tallymere::TextDraw {
+
+namespace {
+
+const QString ellipsis = QStringLiteral("…");
+
+bool isDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+
+double digitCell(const QFontMetricsF& metrics) {
+    double cell = 0;
+    for (char d = '0'; d <= '9'; ++d) cell = std::max(cell, metrics.horizontalAdvance(QLatin1Char(d)));
+    return cell;
+}
+
+// Width of the text in `font`, honouring the style's digit cells.
+double measure(const QString& text, const QFont& font, bool monospacedDigits) {
+    const QFontMetricsF metrics(font);
+    if (!monospacedDigits) return metrics.horizontalAdvance(text);
+    const double cell = digitCell(metrics);
+    double total = 0;
+    qsizetype runStart = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && !isDigit(text[i])) continue;
+        total += metrics.horizontalAdvance(text.mid(runStart, i - runStart));
+        if (i < text.size()) total += cell;
+        runStart = i + 1;
+    }
+    return total;
+}
+
+// A cut position moved off the middle of a surrogate pair.
+qsizetype safeCut(const QString& text, qsizetype at) {
+    if (at > 0 && at < text.size() && text[at].isLowSurrogate()) return at - 1;
+    return at;
+}
+
+// The text cut to fit `maxWidth` at the tail, head or middle; "" when not even "…" fits.
+QString elide(const QString& text, const QFont& font, bool digits, double maxWidth, Truncation mode) {
+    if (measure(text, font, digits) <= maxWidth) return text;
+    auto candidate = [&](qsizetype keep) {
+        switch (mode) {
+        case Truncation::head: {
+            qsizetype from = text.size() - keep;
+            if (from > 0 && from < text.size() && text[from].isLowSurrogate()) ++from;
+            return ellipsis + text.mid(from);
+        }
+        case Truncation::middle:
+        case Truncation::twoLineMiddle: {
+            const qsizetype front = safeCut(text, (keep + 1) / 2);
+            qsizetype back = text.size() - keep / 2;
+            if (back > 0 && back < text.size() && text[back].isLowSurrogate()) ++back;
+            return text.left(front) + ellipsis + text.mid(std::max(back, front));
+        }
+        case Truncation::tail: break;
+        }
+        return text.left(safeCut(text, keep)) + ellipsis;
+    };
+    qsizetype low = 0, high = text.size() - 1;
+    if (measure(candidate(0), font, digits) > maxWidth) return {};
+    while (low < high) {
+        const qsizetype mid = (low + high + 1) / 2;
+        if (measure(candidate(mid), font, digits) <= maxWidth) low = mid;
+        else high = mid - 1;
+    }
+    return candidate(low);
+}
+
+// The longest head of the text that fits, preferring a break after a space or separator when one
+// lies in its later part.
+qsizetype firstLineLength(const QString& text, const QFont& font, bool digits, double maxWidth) {
+    qsizetype low = 0, high = text.size();
+    while (low < high) {
+        const qsizetype mid = (low + high + 1) / 2;
+        if (measure(text.left(mid), font, digits) <= maxWidth) low = mid;
+        else high = mid - 1;
+    }
+    low = safeCut(text, low);
+    for (qsizetype i = low; i > low * 6 / 10; --i) {
+        const QChar c = text[i - 1];
+        if (c == QLatin1Char(' ') || c == QLatin1Char('-') || c == QLatin1Char('_') || c == QLatin1Char('.') ||
+            c == QLatin1Char('/'))
+            return i;
+    }
+    return low;
+}
+
+QFont resized(QFont font, int pixels) {
+    font.setPixelSize(std::max(pixels, 1));
+    return font;
+}
+
+int pixelSizeOf(const QFont& font) {
+    if (font.pixelSize() > 0) return font.pixelSize();
+    return std::max(1, int(std::lround(font.pointSizeF() * 96.0 / 72.0)));
+}
+
+} // namespace
+
+QString oneLine(std::string_view bytes) { return oneLine(QString::fromStdString(repairUtf8(bytes))); }
+
+QString oneLine(const QString& text) {
+    QString result;
+    result.reserve(text.size());
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 0x20 && u != 0x7f && !(u >= 0x80 && u < 0xa0) && u != 0x2028 && u != 0x2029) {
+            result += c;
+            continue;
+        }
+        switch (u) {
+        case '\n': result += QStringLiteral("\\n"); break;
+        case '\t': result += QStringLiteral("\\t"); break;
+        case '\r': result += QStringLiteral("\\r"); break;
+        default:
+            result += u > 0xff ? QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0'))
+                               : QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
+        }
+    }
+    return result;
+}
+
+QFont tracked(QFont font, double tracking) {
+    if (tracking != 0) font.setLetterSpacing(QFont::AbsoluteSpacing, tracking);
+    return font;
+}
+
+double width(const QString& text, const Style& style) {
+    const QString shown = style.upperCase ? text.toUpper() : text;
+    return measure(shown, tracked(style.font, style.tracking), style.monospacedDigits);
+}
+
+Fitted fit(const QString& rawText, const Style& style, double maxWidth) {
+    const QString text = style.upperCase ? rawText.toUpper() : rawText;
+    const bool digits = style.monospacedDigits;
+    Fitted result;
+    result.font = tracked(style.font, style.tracking);
+    if (text.isEmpty() || !(maxWidth > 0)) return result;
+    double natural = measure(text, result.font, digits);
+    if (natural > maxWidth && style.minimumScale < 1) {
+        const int pixels = pixelSizeOf(result.font);
+        const int smallest = std::max(1, int(std::ceil(pixels * std::clamp(style.minimumScale, 0.0, 1.0))));
+        for (int size = pixels - 1; size >= smallest; --size) {
+            result.font = resized(result.font, size);
+            natural = measure(text, result.font, digits);
+            if (natural <= maxWidth) break;
+        }
+    }
+    if (natural <= maxWidth) {
+        result.lines = {text};
+    } else if (style.truncation == Truncation::twoLineMiddle) {
+        const qsizetype first = firstLineLength(text, result.font, digits, maxWidth);
+        if (first <= 0) {
+            result.lines = {elide(text, result.font, digits, maxWidth, Truncation::middle)};
+        } else {
+            QString rest = text.mid(first);
+            if (rest.startsWith(QLatin1Char(' '))) rest.remove(0, 1);
+            result.lines = {text.left(first), elide(rest, result.font, digits, maxWidth, Truncation::middle)};
+        }
+    } else {
+        result.lines = {elide(text, result.font, digits, maxWidth, style.truncation)};
+    }
+    for (const QString& line : result.lines) result.width = std::max(result.width, measure(line, result.font, digits));
+    return result;
+}
+
+QRectF draw(QPainter& painter, const QRectF& box, const QString& text, const Style& style) {
+    if (box.width() <= 0 || box.height() <= 0 || text.isEmpty()) return {};
+    const Fitted fitted = fit(text, style, box.width());
+    if (fitted.lines.isEmpty() || fitted.lines.front().isEmpty()) return {};
+    const QFontMetricsF metrics(fitted.font);
+    const double lineHeight = metrics.height();
+    const double total = lineHeight * fitted.lines.size();
+    double y = box.top();
+    if (style.alignment & Qt::AlignVCenter) y = box.center().y() - total / 2;
+    else if (style.alignment & Qt::AlignBottom) y = box.bottom() - total;
+
+    painter.save();
+    painter.setFont(fitted.font);
+    painter.setPen(style.color);
+    const double cell = style.monospacedDigits ? digitCell(metrics) : 0;
+    QRectF used;
+    for (const QString& line : fitted.lines) {
+        const double lineWidth = measure(line, fitted.font, style.monospacedDigits);
+        double x = box.left();
+        if (style.alignment & Qt::AlignHCenter) x = box.center().x() - lineWidth / 2;
+        else if (style.alignment & Qt::AlignRight) x = box.right() - lineWidth;
+        const double baseline = y + metrics.ascent();
+        if (!style.monospacedDigits) {
+            painter.drawText(QPointF(x, baseline), line);
+        } else {
+            qsizetype runStart = 0;
+            for (qsizetype i = 0; i <= line.size(); ++i) {
+                if (i < line.size() && !isDigit(line[i])) continue;
+                const QString run = line.mid(runStart, i - runStart);
+                painter.drawText(QPointF(x, baseline), run);
+                x += metrics.horizontalAdvance(run);
+                if (i < line.size()) {
+                    const double advance = metrics.horizontalAdvance(line[i]);
+                    painter.drawText(QPointF(x + (cell - advance) / 2, baseline), QString(line[i]));
+                    x += cell;
+                }
+                runStart = i + 1;
+            }
+            x -= lineWidth;
+        }
+        used |= QRectF(x, y, lineWidth, lineHeight);
+        y += lineHeight;
+    }
+    painter.restore();
+    return used;
+}
+
+} // namespace tallymere::TextDraw

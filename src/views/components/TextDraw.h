@@ -1,0 +1,57 @@
+#pragma once
+#include <QColor>
+#include <QFont>
+#include <QRectF>
+#include <QString>
+#include <QStringList>
+
+#include <string_view>
+
+class QPainter;
+
+namespace tallymere::TextDraw {
+
+// The text treatments every view draws with: tracking, truncation in the middle or at the head,
+// shrinking before truncating, digits in equal cells and upper case. Names shown through here are
+// plain text, never markup.
+
+enum class Truncation { tail, middle, head, twoLineMiddle };
+
+// A name as one line of text: invalid UTF-8 replaced by U+FFFD and control characters shown as
+// visible escapes ("\n", "\t", "\x1b"), so a name never breaks a line or moves the cursor.
+QString oneLine(std::string_view bytes);
+QString oneLine(const QString& text);
+
+// The font with `tracking` logical pixels of extra space after every character.
+QFont tracked(QFont font, double tracking);
+
+struct Style {
+    QFont font;
+    QColor color;
+    Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
+    Truncation truncation = Truncation::tail;
+    // The font may shrink down to this fraction of its size before the text is truncated; 1 keeps it.
+    double minimumScale = 1.0;
+    double tracking = 0;
+    bool upperCase = false;
+    // Each digit takes the cell of the widest digit, so changing numbers do not jitter.
+    bool monospacedDigits = false;
+};
+
+// The width the text takes in the style, before any fitting.
+double width(const QString& text, const Style& style);
+
+// The text fitted into `maxWidth`: the font it is drawn with (possibly shrunk) and the line or two
+// lines that remain after truncation with "…".
+struct Fitted {
+    QFont font;
+    QStringList lines;
+    double width = 0; // of the widest line
+};
+Fitted fit(const QString& text, const Style& style, double maxWidth);
+
+// Draws the fitted text in `box` as the alignment says and returns the rectangle the text took.
+// An empty box or empty text draws nothing and returns an empty rectangle.
+QRectF draw(QPainter& painter, const QRectF& box, const QString& text, const Style& style);
+
+} // namespace tallymere::TextDraw

@@ -1,0 +1,23 @@
+#pragma once
+#include "services/DesktopActions.h"
+
+#include <string>
+#include <vector>
+
+namespace tallymere::test {
+
+// A desktop that only remembers what it was asked to do, for `state.setDesktop(&desktop)`.
+class RecordingDesktop : public DesktopActions {
+public:
+    std::vector<std::vector<std::string>> revealed;
+    std::vector<std::string> opened;
+    std::vector<std::vector<std::string>> previewed;
+    std::vector<std::string> copied;
+
+    void reveal(const std::vector<std::string>& paths) override { revealed.push_back(paths); }
+    void open(const std::string& path) override { opened.push_back(path); }
+    void preview(const std::vector<std::string>& paths) override { previewed.push_back(paths); }
+    void copyText(const std::string& text) override { copied.push_back(text); }
+};
+
+} // namespace tallymere::test

@@ -1,0 +1,90 @@
+// The text helper: one-line names, truncation at the tail, head and middle, two-line middle
+// truncation, shrinking before truncating and digits in equal cells.
+#include "style/Typography.h"
+#include "views/components/TextDraw.h"
+
+#include <QFontMetricsF>
+#include <QImage>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+using namespace tallymere;
+using TextDraw::Truncation;
+
+namespace {
+
+TextDraw::Style style(Truncation cut, double minimumScale = 1.0) {
+    TextDraw::Style s{Typography::font(12, QFont::Normal), Qt::black};
+    s.truncation = cut;
+    s.minimumScale = minimumScale;
+    return s;
+}
+
+} // namespace
+
+TEST(TextDrawOneLine, ControlCharactersBecomeVisibleEscapesAndBadBytesReplacements) {
+    EXPECT_EQ(TextDraw::oneLine(std::string_view("a\nb\tc\x1b[0m")), QStringLiteral("a\\nb\\tc\\x1b[0m"));
+    EXPECT_EQ(TextDraw::oneLine(std::string_view("caf\xe9")), QStringLiteral("caf\uFFFD"));
+    EXPECT_EQ(TextDraw::oneLine(std::string_view("<b>x</b>")), QStringLiteral("<b>x</b>"));
+}
+
+TEST(TextDrawTruncation, EachModeKeepsItsEndAndFits) {
+    const QString text = QStringLiteral("Quarterly-report-2024-final-draft.pdf");
+    const double full = TextDraw::width(text, style(Truncation::tail));
+    const double box = full * 0.5;
+    for (Truncation cut : {Truncation::tail, Truncation::head, Truncation::middle}) {
+        const TextDraw::Fitted fitted = TextDraw::fit(text, style(cut), box);
+        ASSERT_EQ(fitted.lines.size(), 1);
+        EXPECT_LE(fitted.width, box);
+        EXPECT_TRUE(fitted.lines[0].contains(QStringLiteral("…")));
+        EXPECT_GT(fitted.lines[0].size(), 8);
+    }
+    EXPECT_TRUE(TextDraw::fit(text, style(Truncation::tail), box).lines[0].startsWith("Quarterly"));
+    EXPECT_TRUE(TextDraw::fit(text, style(Truncation::head), box).lines[0].endsWith("draft.pdf"));
+    const QString middle = TextDraw::fit(text, style(Truncation::middle), box).lines[0];
+    EXPECT_TRUE(middle.startsWith("Quarter") && middle.endsWith(".pdf"));
+    // Text that fits is untouched; a box too small for "…" gets nothing.
+    EXPECT_EQ(TextDraw::fit(text, style(Truncation::middle), full + 1).lines[0], text);
+    EXPECT_TRUE(TextDraw::fit(text, style(Truncation::middle), 1).lines.value(0).isEmpty());
+
+    const TextDraw::Fitted two = TextDraw::fit(text, style(Truncation::twoLineMiddle), full * 0.4);
+    ASSERT_EQ(two.lines.size(), 2);
+    EXPECT_TRUE(text.startsWith(two.lines[0]));
+    EXPECT_TRUE(two.lines[1].endsWith(".pdf"));
+    EXPECT_LE(two.width, full * 0.4);
+}
+
+TEST(TextDrawShrink, ShrinksToSevenTenthsBeforeTruncating) {
+    const QString text = QStringLiteral("Photographs of the summer");
+    const double full = TextDraw::width(text, style(Truncation::tail));
+    const int size = style(Truncation::tail).font.pixelSize();
+    // Room for 85 %: shrunk, not cut.
+    const TextDraw::Fitted shrunk = TextDraw::fit(text, style(Truncation::tail, 0.7), full * 0.85);
+    EXPECT_EQ(shrunk.lines[0], text);
+    EXPECT_LT(shrunk.font.pixelSize(), size);
+    EXPECT_GE(shrunk.font.pixelSize(), int(std::ceil(size * 0.7)));
+    // Room for 40 %: shrunk as far as allowed, then cut.
+    const TextDraw::Fitted cut = TextDraw::fit(text, style(Truncation::tail, 0.7), full * 0.4);
+    EXPECT_EQ(cut.font.pixelSize(), int(std::ceil(size * 0.7)));
+    EXPECT_TRUE(cut.lines[0].endsWith(QStringLiteral("…")));
+}
+
+TEST(TextDrawDigits, EqualCellsMakeEveryNumberOfALengthEquallyWide) {
+    TextDraw::Style s = style(Truncation::tail);
+    s.monospacedDigits = true;
+    EXPECT_DOUBLE_EQ(TextDraw::width("111", s), TextDraw::width("888", s));
+    s.upperCase = true;
+    EXPECT_EQ(TextDraw::fit("files", s, 500).lines[0], "FILES");
+
+    QImage image(200, 40, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    const QRectF used = TextDraw::draw(painter, QRectF(10, 0, 180, 40), "1234", s);
+    painter.end();
+    EXPECT_NEAR(used.width(), TextDraw::width("1234", s), 0.01);
+    int dark = 0;
+    for (int x = 0; x < 200; ++x)
+        for (int y = 0; y < 40; ++y) dark += qGray(image.pixel(x, y)) < 128;
+    EXPECT_GT(dark, 20);
+}

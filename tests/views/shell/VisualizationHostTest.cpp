@@ -1,0 +1,111 @@
+// The visualisation host: a fresh view on every change of mode, and the hover readout with its
+// texts, its place and its modes.
+#include "state/AppState.h"
+#include "state/AppStateTestSupport.h"
+#include "core/ByteFormat.h"
+#include "views/shell/HoverReadout.h"
+#include "views/shell/VisualizationHost.h"
+
+#include <QLocale>
+#include <QPointer>
+
+#include <gtest/gtest.h>
+
+using namespace tallymere;
+
+namespace {
+
+struct Fixture {
+    test::TempFolder dir;
+    AppState state{test::memoryStore()};
+    VisualizationHost host{state};
+
+    Fixture() {
+        dir.file("tree/docs/a.pdf", 300);
+        dir.file("tree/docs/b.txt", 100);
+        dir.file("tree/movie.mp4", 600);
+        state.setUseAllocatedSize(false);
+        EXPECT_TRUE(test::scanAndWait(state, dir / "tree"));
+        host.resize(800, 500);
+        host.show();
+    }
+    AppState::NodePtr node(std::string_view name) {
+        return AppState::nodeAt(state.displayRoot()->path() + "/" + std::string(name), state.displayRoot());
+    }
+};
+
+} // namespace
+
+TEST(HoverReadoutTexts, SharesAndFileCounts) {
+    EXPECT_EQ(HoverReadout::shareText(0.0004), "<0.1%");
+    EXPECT_EQ(HoverReadout::shareText(0.00099), "<0.1%");
+    EXPECT_EQ(HoverReadout::shareText(0.001), "0.1%");
+    EXPECT_EQ(HoverReadout::shareText(0), "0.0%");
+    EXPECT_EQ(HoverReadout::shareText(0.1234), "12.3%");
+    EXPECT_EQ(HoverReadout::shareText(1), "100.0%");
+    EXPECT_EQ(HoverReadout::filesText(1), "1 files");
+    EXPECT_EQ(HoverReadout::filesText(12345), QLocale::system().toString(12345) + " files");
+}
+
+TEST(VisualizationHostViews, EveryChangeOfModeMakesAFreshView) {
+    Fixture f;
+    QPointer<QWidget> first = f.host.view();
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->geometry(), f.host.rect());
+    f.state.setViz(VizMode::sunburst);
+    QWidget* second = f.host.view();
+    EXPECT_NE(second, first.data());
+    EXPECT_EQ(second->parentWidget(), &f.host);
+    EXPECT_TRUE(second->isVisible());
+    test::spin(10); // the old view goes once its events are done
+    EXPECT_TRUE(first.isNull());
+}
+
+TEST(VisualizationHostReadout, FollowsHoverSizeModeAndModes) {
+    Fixture f;
+    EXPECT_FALSE(f.host.readout()->isVisible());
+
+    f.state.setHovered(f.node("docs")); // 400 of 1000 bytes
+    HoverReadout* readout = f.host.readout();
+    ASSERT_TRUE(readout->isVisible());
+    EXPECT_EQ(readout->nameText(), "docs");
+    EXPECT_EQ(readout->sizeText(), "400 B");
+    EXPECT_EQ(readout->shareText(), "40.0%");
+    EXPECT_EQ(readout->chipText(), "2 files");
+    // The card sits 12 from the left and bottom edges.
+    const QRectF card = readout->cardRect().translated(readout->pos());
+    EXPECT_NEAR(card.left(), 12, 0.5);
+    EXPECT_NEAR(card.bottom(), 500 - 12, 0.5);
+    // Pointer input passes through the card to the view below.
+    EXPECT_TRUE(readout->testAttribute(Qt::WA_TransparentForMouseEvents));
+    EXPECT_EQ(f.host.childAt(card.center().toPoint()), f.host.view());
+
+    // The card is painted in the raised surface colour.
+    const QImage image = f.host.grab().toImage();
+    const QColor inside = image.pixelColor(int(card.left()) + 4, int(card.center().y()));
+    const Theme& theme = f.host.theme();
+    EXPECT_NE(inside, image.pixelColor(int(card.right()) + 40, int(card.center().y())));
+    EXPECT_NEAR(inside.red(), theme.surfaceRaised.red(), 8);
+
+    // Size mode switches the size text.
+    f.state.setUseAllocatedSize(true);
+    EXPECT_EQ(readout->sizeText(), QString::fromStdString(ByteFormat::string(f.node("docs")->allocated, false)));
+
+    // A file shows no chip.
+    f.state.setHovered(f.node("movie.mp4"));
+    EXPECT_EQ(readout->nameText(), "movie.mp4");
+    EXPECT_TRUE(readout->chipText().isEmpty());
+
+    // List modes never show it, though the store keeps the hovered node.
+    for (VizMode mode : {VizMode::folders, VizMode::table, VizMode::bars, VizMode::calendar}) {
+        f.state.setViz(mode);
+        EXPECT_FALSE(readout->isVisible());
+    }
+    EXPECT_NE(f.state.hovered(), nullptr);
+    for (VizMode mode : {VizMode::treemap, VizMode::sunburst, VizMode::icicle, VizMode::pack, VizMode::mindmap}) {
+        f.state.setViz(mode);
+        EXPECT_TRUE(readout->isVisible());
+    }
+    f.state.setHovered({});
+    EXPECT_FALSE(readout->isVisible());
+}
