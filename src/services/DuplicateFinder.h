@@ -1,0 +1,109 @@
+#pragma once
+#include "base/Uuid.h"
+#include "core/FileNode.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace tallymere::DuplicateFinder {
+
+// Byte-identical files of one scanned tree. Every member has the same logical size; files[0] is the
+// copy to keep (the shortest path, counted in user-perceived characters), every later one is an
+// extra copy. The nodes share ownership of their tree, so their paths stay whole for as long as the
+// group is held.
+struct Group {
+    Uuid id = Uuid::random(); // fresh for each group a search builds
+    std::int64_t size = 0;    // logical bytes of one copy
+    std::vector<std::shared_ptr<FileNode>> files;
+
+    // Bytes that removing every extra copy would free.
+    std::int64_t waste() const {
+        return files.size() > 1 ? size * static_cast<std::int64_t>(files.size() - 1) : 0;
+    }
+};
+
+// The live state of one search, shared between the search and whoever shows it. Each accessor
+// takes the lock for that one read or write; the lock is never held while a file is read.
+class Progress {
+public:
+    // "Collecting files", then "Sampling N candidates", then "Verifying M files".
+    std::string stage() const {
+        std::lock_guard lock(m_lock);
+        return m_stage;
+    }
+    std::int64_t done() const {
+        std::lock_guard lock(m_lock);
+        return m_done;
+    }
+    std::int64_t total() const {
+        std::lock_guard lock(m_lock);
+        return m_total;
+    }
+    bool cancelled() const {
+        std::lock_guard lock(m_lock);
+        return m_cancelled;
+    }
+
+    // Asks the search to stop at its next file or stage boundary.
+    void cancel() {
+        std::lock_guard lock(m_lock);
+        m_cancelled = true;
+    }
+    // Enters a stage: its text, nothing done yet, `total` to do.
+    void begin(std::string stage, std::int64_t total) {
+        std::lock_guard lock(m_lock);
+        m_stage = std::move(stage);
+        m_done = 0;
+        m_total = total;
+    }
+    void addDone() {
+        {
+            std::lock_guard lock(m_lock);
+            ++m_done;
+        }
+        if (m_observer) m_observer(*this);
+    }
+
+    // Called after every file counted, on the thread that counted it and outside the lock, for a
+    // caller that reacts to the search's steps rather than polling them. Set before the search.
+    void setObserver(std::function<void(Progress&)> observer) { m_observer = std::move(observer); }
+
+private:
+    mutable std::mutex m_lock;
+    std::string m_stage = "Collecting files";
+    std::int64_t m_done = 0;
+    std::int64_t m_total = 0;
+    bool m_cancelled = false;
+    std::function<void(Progress&)> m_observer;
+};
+
+// Sizes up to this are read whole when sampled; larger files give their first and last 64 KiB.
+inline constexpr std::int64_t sampleSpan = 65536;
+
+// The groups of byte-identical files below `root` (included), largest waste first. Blocks until
+// done; meant for a worker thread, and it fans the reading out over the processors itself.
+//
+// Folders that are not packages are searched, never candidates; every other node (file or package)
+// of at least `minSize` logical bytes is a candidate unless it is a symbolic link. Three stages,
+// each keeping only sets of two or more: equal size (nothing read), equal sample (MD5 over the size,
+// the first 64 KiB and, above 128 KiB, the last 64 KiB), equal SHA-256 of the whole content.
+//
+// A file takes part only while it is the regular file the scan saw: it is opened without following
+// links and without blocking, and it must still be a regular file of the scanned size whose every
+// byte reads without error. Anything else (vanished, unreadable, replaced by a FIFO or a link,
+// grown or shrunk, a package's folder) drops out silently, so two unreadable files are never
+// called identical.
+//
+// Cancelled while collecting or sampling: an empty result. Cancelled while verifying: the groups
+// among the files already verified, each confirmed by its full digest.
+std::vector<Group> find(const std::shared_ptr<FileNode>& root, std::int64_t minSize, Progress& progress);
+
+// Length of a path in user-perceived characters (extended grapheme clusters) of its text, the raw
+// bytes repaired as UTF-8 first.
+std::size_t graphemeCount(std::string_view pathBytes);
+
+} // namespace tallymere::DuplicateFinder
