@@ -1,0 +1,317 @@
+#include "views/tools/duplicates/DuplicatesView.h"
+
+#include "state/AppState.h"
+#include "style/DisplayText.h"
+#include "style/Typography.h"
+#include "views/components/ActionButton.h"
+#include "views/tools/duplicates/DuplicatesStatePane.h"
+#include "views/tools/duplicates/GroupList.h"
+#include "views/tools/duplicates/MiniSlider.h"
+
+#include <QFontMetricsF>
+#include <QGraphicsOpacityEffect>
+#include <QPainter>
+#include <QScrollArea>
+#include <QStackedWidget>
+
+#include <cmath>
+#include <mutex>
+#include <thread>
+
+namespace tallymere {
+
+// Where a search thread hands its result back. The view closes it as it goes, so a search that
+// outlives the tab posts nothing; posting and closing take the same lock.
+struct DuplicatesView::Inbox {
+    std::mutex lock;
+    DuplicatesView* target;
+};
+
+namespace {
+
+constexpr double headerSpacing = 12;
+constexpr double minSizeSpacing = 6;
+constexpr double sliderWidth = 110;
+constexpr double valueWidth = 52;
+constexpr int stageAllWidth = 140;
+constexpr int findWidth = 150;
+
+QFont titleFont() {
+    QFont font = Typography::font(21, QFont::DemiBold);
+    font.setLetterSpacing(QFont::AbsoluteSpacing, -0.3);
+    return font;
+}
+QFont subtitleFont() { return Typography::font(11, QFont::Normal); }
+QFont minSizeLabelFont() { return Typography::font(10.5, QFont::Normal); }
+QFont minSizeValueFont() { return Typography::font(10.5, QFont::DemiBold); }
+
+// Buttons look the same when disabled; the header dims its disabled one to half.
+void dimWhenDisabled(QWidget* widget, bool enabled) {
+    widget->setEnabled(enabled);
+    if (enabled) {
+        widget->setGraphicsEffect(nullptr);
+    } else if (!widget->graphicsEffect()) {
+        auto* effect = new QGraphicsOpacityEffect(widget);
+        effect->setOpacity(0.5);
+        widget->setGraphicsEffect(effect);
+    }
+}
+
+} // namespace
+
+DuplicatesView::DuplicatesView(AppState& state, QWidget* parent)
+    : ThemedWidget(parent), m_state(state), m_inbox(std::make_shared<Inbox>()),
+      m_progress(std::make_shared<DuplicateFinder::Progress>()) {
+    m_inbox->target = this;
+    m_slider = new MiniSlider(minSizeLowest, minSizeHighest, m_minSizeMB, this);
+    connect(m_slider, &MiniSlider::valueChanged, this, &DuplicatesView::setMinSizeMB);
+    m_stageAllButton = new ActionButton(QStringLiteral("Stage all extras"), "trash.fill", false, true,
+                                        [this] { stageAllExtras(); }, this);
+    m_findButton = new ActionButton(QStringLiteral("Find Duplicates"), "doc.on.doc.fill", true, true,
+                                    [this] { findOrStop(); }, this);
+
+    m_content = new QStackedWidget(this);
+    m_statePane = new DuplicatesStatePane(m_content);
+    m_scroll = new QScrollArea(m_content);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setAutoFillBackground(false);
+    m_scroll->viewport()->setAutoFillBackground(false);
+    m_list = new GroupList(state, m_scroll);
+    m_scroll->setWidget(m_list);
+    // setWidget() turns filling on; the tab's own background shows through instead.
+    m_list->setAutoFillBackground(false);
+    m_content->addWidget(m_statePane);
+    m_content->addWidget(m_scroll);
+
+    m_poll.setInterval(100);
+    connect(&m_poll, &QTimer::timeout, this, &DuplicatesView::poll);
+    connect(&m_state, &AppState::displayRootChanged, this, &DuplicatesView::displayRootChanged);
+    refresh();
+}
+
+DuplicatesView::~DuplicatesView() {
+    {
+        std::lock_guard lock(m_inbox->lock);
+        m_inbox->target = nullptr;
+    }
+    m_progress->cancel();
+}
+
+const std::vector<DuplicateFinder::Group>& DuplicatesView::groups() const { return m_list->groups(); }
+
+void DuplicatesView::setMinSizeMB(double megabytes) {
+    m_minSizeMB = std::clamp(megabytes, minSizeLowest, minSizeHighest);
+    m_slider->setValue(m_minSizeMB);
+    update();
+}
+
+std::int64_t DuplicatesView::minSizeBytes() const { return static_cast<std::int64_t>(m_minSizeMB * 1000000.0); }
+
+QString DuplicatesView::minSizeText(double megabytes) {
+    if (megabytes < 1.0) return QString::number(megabytes * 1000, 'f', 0) + QStringLiteral(" KB");
+    return QString::number(megabytes, 'f', 0) + QStringLiteral(" MB");
+}
+
+std::int64_t DuplicatesView::wasted() const {
+    std::int64_t total = 0;
+    for (const auto& group : groups()) total += group.waste();
+    return total;
+}
+
+QString DuplicatesView::subtitle() const {
+    if (groups().empty()) return QStringLiteral("Byte-for-byte identical copies in the current scan");
+    const auto count = static_cast<qlonglong>(groups().size());
+    return QString::number(count) + QStringLiteral(" group") + (count == 1 ? QString() : QStringLiteral("s")) +
+           QStringLiteral(" · ") + DisplayText::sizeText(wasted()) + QStringLiteral(" recoverable");
+}
+
+void DuplicatesView::findOrStop() {
+    if (m_running) {
+        cancel();
+        return;
+    }
+    m_startedManually = true;
+    start();
+}
+
+void DuplicatesView::stageAllExtras() {
+    for (const auto& group : groups())
+        for (std::size_t i = 1; i < group.files.size(); ++i) m_state.enqueue(group.files[i]);
+}
+
+void DuplicatesView::autoRunIfCheap() {
+    const auto& tree = m_state.displayRoot();
+    if (!tree || m_running || !groups().empty() || tree->fileCount >= autoRunFileLimit) return;
+    std::string path = tree->path();
+    if (m_autoRanFor == path) return;
+    m_autoRanFor = std::move(path);
+    start();
+}
+
+void DuplicatesView::start() {
+    std::shared_ptr<FileNode> tree = m_state.displayRoot();
+    if (!tree) return;
+    m_list->setGroups({});
+    m_running = true;
+    m_progress = std::make_shared<DuplicateFinder::Progress>();
+    const std::uint64_t generation = ++m_generation;
+    const std::int64_t minSize = minSizeBytes();
+    m_poll.start();
+    std::thread([inbox = m_inbox, tree, progress = m_progress, minSize, generation] {
+        auto groups = std::make_shared<std::vector<DuplicateFinder::Group>>(DuplicateFinder::find(tree, minSize, *progress));
+        const bool cancelled = progress->cancelled();
+        std::lock_guard lock(inbox->lock);
+        if (DuplicatesView* view = inbox->target)
+            QMetaObject::invokeMethod(
+                view, [view, generation, tree, groups, cancelled] { view->finish(generation, tree, std::move(*groups), cancelled); },
+                Qt::QueuedConnection);
+    }).detach();
+    refresh();
+}
+
+void DuplicatesView::cancel() {
+    m_progress->cancel();
+    m_poll.stop();
+    m_running = false;
+    refresh();
+}
+
+void DuplicatesView::poll() {
+    m_stage = QString::fromStdString(m_progress->stage());
+    m_done = m_progress->done();
+    m_total = m_progress->total();
+    if (m_running) m_statePane->showRunning(m_stage, m_done, m_total);
+}
+
+void DuplicatesView::finish(std::uint64_t generation, const std::shared_ptr<FileNode>& tree,
+                            std::vector<DuplicateFinder::Group> groups, bool cancelled) {
+    // A superseded search (the user started another) has nothing left to say.
+    if (generation != m_generation) return;
+    m_poll.stop();
+    m_running = false;
+    const bool stillShown = tree == m_state.displayRoot();
+    if (!stillShown) groups.clear();
+    if (groups.size() > maxGroups) groups.resize(maxGroups);
+    m_list->setGroups(std::move(groups));
+    if (stillShown && !cancelled && m_startedManually && this->groups().empty())
+        m_state.setBanner(AppState::Banner::make(AppState::Banner::Kind::info, QStringLiteral("No duplicates found"),
+                                                 QStringLiteral("Nothing above ") + DisplayText::sizeText(minSizeBytes()) +
+                                                     QStringLiteral(" is duplicated here.")));
+    m_startedManually = false;
+    refresh();
+}
+
+void DuplicatesView::displayRootChanged() {
+    m_list->setGroups({});
+    refresh();
+    autoRunIfCheap();
+}
+
+void DuplicatesView::showEvent(QShowEvent* event) {
+    ThemedWidget::showEvent(event);
+    if (m_running) m_poll.start();
+    autoRunIfCheap();
+}
+
+void DuplicatesView::hideEvent(QHideEvent* event) {
+    ThemedWidget::hideEvent(event);
+    m_poll.stop();
+}
+
+void DuplicatesView::refresh() {
+    const bool hasGroups = !groups().empty();
+    m_slider->setEnabled(!m_running);
+    m_stageAllButton->setVisible(hasGroups);
+    m_findButton->setTitle(m_running ? QStringLiteral("Stop") : QStringLiteral("Find Duplicates"));
+    m_findButton->setSymbol(m_running ? "stop.fill" : "doc.on.doc.fill");
+    m_findButton->setProminent(!m_running);
+    dimWhenDisabled(m_findButton, m_state.displayRoot() != nullptr);
+    if (m_running) {
+        m_statePane->showRunning(m_stage, m_done, m_total);
+        m_content->setCurrentWidget(m_statePane);
+    } else if (hasGroups) {
+        m_content->setCurrentWidget(m_scroll);
+    } else {
+        m_statePane->showEmpty(m_state.displayRoot() != nullptr);
+        m_content->setCurrentWidget(m_statePane);
+    }
+    layoutChildren();
+    update();
+}
+
+double DuplicatesView::headerHeight() const {
+    const double titleBlock = QFontMetricsF(titleFont()).height() + 1 + QFontMetricsF(subtitleFont()).height();
+    return 2 * headerPaddingY + std::max<double>(titleBlock, m_findButton->sizeHint().height());
+}
+
+void DuplicatesView::layoutChildren() {
+    const double header = headerHeight();
+    const double midY = header / 2;
+    double right = width() - headerPaddingX;
+    const int buttonHeight = m_findButton->sizeHint().height();
+    m_findButton->setGeometry(int(std::lround(right - findWidth)), int(std::lround(midY - buttonHeight / 2.0)),
+                              findWidth, buttonHeight);
+    right -= findWidth + headerSpacing;
+    if (m_stageAllButton->isVisibleTo(this)) {
+        m_stageAllButton->setGeometry(int(std::lround(right - stageAllWidth)), int(std::lround(midY - buttonHeight / 2.0)),
+                                      stageAllWidth, buttonHeight);
+        right -= stageAllWidth + headerSpacing;
+    }
+    right -= valueWidth + minSizeSpacing;
+    const QSize slider = m_slider->sizeHint();
+    m_slider->setGeometry(int(std::lround(right - sliderWidth)), int(std::lround(midY - slider.height() / 2.0)),
+                          int(sliderWidth), slider.height());
+    m_content->setGeometry(0, int(std::ceil(header)) + 1, width(), std::max(0, height() - int(std::ceil(header)) - 1));
+}
+
+void DuplicatesView::resizeEvent(QResizeEvent* event) {
+    ThemedWidget::resizeEvent(event);
+    layoutChildren();
+}
+
+void DuplicatesView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    const Theme& t = theme();
+    painter.fillRect(rect(), t.background);
+    const double header = headerHeight();
+
+    const double titleHeight = QFontMetricsF(titleFont()).height();
+    const double subtitleHeight = QFontMetricsF(subtitleFont()).height();
+    const double blockTop = (header - (titleHeight + 1 + subtitleHeight)) / 2;
+    const double textRight = m_slider->geometry().left() - minSizeSpacing -
+                             QFontMetricsF(minSizeLabelFont()).horizontalAdvance(QStringLiteral("Min size")) -
+                             headerSpacing;
+    const double textWidth = std::max(0.0, textRight - headerPaddingX);
+    painter.setFont(titleFont());
+    painter.setPen(t.text);
+    painter.drawText(QRectF(headerPaddingX, blockTop, textWidth, titleHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                     QFontMetricsF(titleFont()).elidedText(QStringLiteral("Duplicate Files"), Qt::ElideRight, textWidth));
+    painter.setFont(subtitleFont());
+    painter.setPen(groups().empty() ? t.textTertiary : t.success);
+    painter.drawText(QRectF(headerPaddingX, blockTop + titleHeight + 1, textWidth, subtitleHeight),
+                     Qt::AlignLeft | Qt::AlignVCenter,
+                     QFontMetricsF(subtitleFont()).elidedText(subtitle(), Qt::ElideRight, textWidth));
+
+    // The minimum-size control's two labels, dimmed with the slider while a search runs.
+    painter.save();
+    if (m_running) painter.setOpacity(0.5);
+    const QRectF slider = m_slider->geometry();
+    const double labelWidth = QFontMetricsF(minSizeLabelFont()).horizontalAdvance(QStringLiteral("Min size"));
+    painter.setFont(minSizeLabelFont());
+    painter.setPen(t.textTertiary);
+    painter.drawText(QRectF(slider.left() - minSizeSpacing - labelWidth - 1, 0, labelWidth + 1, header),
+                     Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("Min size"));
+    painter.setFont(minSizeValueFont());
+    painter.setPen(t.textSecondary);
+    painter.drawText(QRectF(slider.right() + 1 + minSizeSpacing, 0, valueWidth, header), Qt::AlignCenter,
+                     minSizeText(m_minSizeMB));
+    painter.restore();
+
+    painter.fillRect(QRectF(0, std::ceil(header), width(), 1), t.stroke);
+}
+
+} // namespace tallymere

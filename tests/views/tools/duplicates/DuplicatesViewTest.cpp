@@ -1,0 +1,263 @@
+// The duplicates tab offscreen on real scanned folders: its states drawn, searches started by
+// themselves and by hand, the cards' clicks and what they do to the cleanup queue.
+#include "views/tools/duplicates/DuplicatesView.h"
+
+#include "state/AppState.h"
+#include "state/AppStateTestSupport.h"
+#include "style/Typography.h"
+#include "views/components/ActionButton.h"
+#include "views/components/ShapePaint.h"
+#include "views/tools/duplicates/DuplicatesStatePane.h"
+#include "views/tools/duplicates/GroupCard.h"
+#include "views/tools/duplicates/GroupList.h"
+#include "views/tools/duplicates/MiniSlider.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QImage>
+#include <QMouseEvent>
+#include <QScrollArea>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace tallymere {
+namespace {
+
+using test::waitUntil;
+
+class RecordingDesktop : public DesktopActions {
+public:
+    std::vector<std::vector<std::string>> revealed;
+    void reveal(const std::vector<std::string>& paths) override { revealed.push_back(paths); }
+    void open(const std::string&) override {}
+};
+
+void write(const std::string& path, std::size_t bytes, char fill) {
+    std::ofstream(path, std::ios::binary) << std::string(bytes, fill);
+}
+
+class DuplicatesTab : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { Typography::bootstrap(QCoreApplication::applicationDirPath() + "/Fonts"); }
+
+    void SetUp() override { state.setDesktop(&desktop); }
+
+    // Three copies of one content (kept: "a"), two of another, one file of its own.
+    void makeFolder() {
+        folder.folder("deep/er");
+        write(folder / "a", 300000, 'x');
+        write(folder / "deep/a2", 300000, 'x');
+        write(folder / "deep/er/a3", 300000, 'x');
+        write(folder / "b", 250000, 'y');
+        write(folder / "deep/b2", 250000, 'y');
+        write(folder / "c", 400000, 'z');
+        ASSERT_TRUE(test::scanAndWait(state, folder.path()));
+    }
+
+    QImage render(QWidget& widget) {
+        QImage image(widget.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::magenta);
+        widget.render(&image);
+        image.save(QDir::temp().filePath("tallymere-duplicates-" +
+                                         QString::fromStdString(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                                         ".png"));
+        return image.convertToFormat(QImage::Format_ARGB32);
+    }
+
+    void click(QWidget* widget, QPointF at) {
+        QMouseEvent press(QEvent::MouseButtonPress, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(widget, &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                            Qt::NoModifier);
+        QApplication::sendEvent(widget, &release);
+    }
+
+    std::vector<std::string> queuePaths() const {
+        std::vector<std::string> paths;
+        for (const auto& node : state.queue()) paths.push_back(node->path().substr(folder.path().size() + 1));
+        return paths;
+    }
+
+    test::TempFolder folder;
+    AppState state{test::memoryStore()};
+    RecordingDesktop desktop;
+    Theme theme;
+};
+
+int distance(const QColor& a, const QColor& b) {
+    return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
+}
+
+QColor over(const QColor& top, double opacity, const QColor& below) {
+    return ColorRules::mix(below, QColor(top.red(), top.green(), top.blue()), opacity);
+}
+
+bool anyPixelNear(const QImage& image, const QRect& area, const QColor& color, int tolerance = 6) {
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (image.rect().contains(x, y) && distance(image.pixelColor(x, y), color) <= tolerance) return true;
+    return false;
+}
+
+TEST_F(DuplicatesTab, WithoutATreeAsksForAScanAndCannotSearch) {
+    DuplicatesView view(state);
+    view.resize(900, 600);
+    view.show();
+    EXPECT_FALSE(view.isRunning());
+    EXPECT_FALSE(view.findButton()->isEnabled());
+    EXPECT_EQ(view.statePane()->title(), "Run a scan first");
+    EXPECT_EQ(view.statePane()->subtitle(), "Duplicate detection works on whatever you last scanned.");
+    EXPECT_EQ(view.subtitle(), "Byte-for-byte identical copies in the current scan");
+    view.findOrStop();
+    EXPECT_FALSE(view.isRunning());
+
+    const QImage image = render(view);
+    // The tile: ramp[6] at 0.34 over the background, 62 wide, centred.
+    const QRectF tile = view.statePane()->tileRect().translated(view.statePane()->mapTo(&view, QPoint()));
+    EXPECT_EQ(tile.width(), 62);
+    EXPECT_LE(distance(image.pixelColor(tile.left() + 6, tile.top() + 6).rgb(),
+                       over(theme.ramp[6], 0.34, theme.background)),
+              3);
+    EXPECT_LE(distance(image.pixelColor(tile.left() - 4, tile.center().y()), theme.background), 2);
+    // The find button is drawn dimmed to half.
+    const QRect button = view.findButton()->geometry();
+    EXPECT_TRUE(anyPixelNear(image, button.adjusted(4, 4, -4, -4), over(theme.accent, 0.5, theme.background)));
+}
+
+TEST_F(DuplicatesTab, SearchesByItselfAndShowsCardsThatStage) {
+    makeFolder();
+    DuplicatesView view(state);
+    view.setMinSizeMB(0.1);
+    view.resize(900, 600);
+    view.show();
+    ASSERT_TRUE(view.isRunning()) << "a small tree is searched as soon as the tab appears";
+    EXPECT_EQ(view.findButton()->title(), "Stop");
+    EXPECT_FALSE(view.slider()->isEnabled());
+    ASSERT_TRUE(waitUntil([&] { return !view.isRunning(); }));
+
+    ASSERT_EQ(view.groups().size(), 2u);
+    EXPECT_EQ(view.subtitle(), "2 groups · 850 KB recoverable");
+    EXPECT_EQ(view.groups()[0].files[0]->path(), folder / "a");
+    EXPECT_FALSE(state.banner()) << "an automatic search posts nothing";
+    EXPECT_TRUE(view.stageAllButton()->isVisible());
+
+    GroupList* list = view.groupList();
+    const DuplicateFinder::Group& first = view.groups()[0];
+    GroupCard card(theme, first, false);
+    EXPECT_EQ(card.summaryText(), "3 identical copies · 300 KB each");
+    EXPECT_EQ(card.wasteText(), "+600 KB");
+
+    // Collapsed: a card of surface with the waste in `success`.
+    QImage image = render(view);
+    const QPoint listOrigin = list->mapTo(&view, QPoint());
+    const QRectF cardRect = list->cardRect(0).translated(listOrigin);
+    EXPECT_LE(distance(image.pixelColor(cardRect.left() + 40, cardRect.bottom() - 3), theme.surface), 2);
+    const QRectF keep = card.keepFirstRect(cardRect.width()).translated(cardRect.topLeft());
+    EXPECT_TRUE(anyPixelNear(image, QRectF(keep.left() - 60, keep.top(), 50, keep.height()).toRect(), theme.success, 40));
+    EXPECT_TRUE(anyPixelNear(image, keep.toRect().adjusted(2, 2, -2, -2), over(theme.accent, 0.18, theme.surface), 3));
+
+    // A click on the header expands the card: rows "KEEP", "COPY 1", "COPY 2" on the background colour.
+    click(list, list->cardRect(0).topLeft() + QPointF(60, 10));
+    EXPECT_TRUE(list->isExpanded(first.id));
+    GroupCard expanded(theme, first, true);
+    const double width = list->cardRect(0).width();
+    EXPECT_GT(list->cardRect(0).height(), card.height() + 3 * 20);
+
+    // The queue button of COPY 2 stages that file; the reveal button of KEEP reveals it.
+    click(list, list->cardRect(0).topLeft() + expanded.queueRect(width, 2).center());
+    EXPECT_EQ(queuePaths(), (std::vector<std::string>{"deep/er/a3"}));
+    click(list, list->cardRect(0).topLeft() + expanded.revealRect(width, 0).center());
+    ASSERT_EQ(desktop.revealed.size(), 1u);
+    EXPECT_EQ(desktop.revealed[0], (std::vector<std::string>{folder / "a"}));
+    image = render(view);
+    const QRectF queued = expanded.queueRect(width, 2).translated(list->cardRect(0).topLeft() + QPointF(listOrigin));
+    EXPECT_TRUE(anyPixelNear(image, queued.toRect(), theme.danger, 30)) << "a staged row's symbol turns `danger`";
+    const QRectF row = expanded.rowRect(width, 1).translated(list->cardRect(0).topLeft() + QPointF(listOrigin));
+    EXPECT_LE(distance(image.pixelColor(row.left() + 2, row.center().y()), theme.background), 2);
+
+    // "Keep first" stages the other copies after the one already staged, never the kept one.
+    click(list, list->cardRect(0).topLeft() + expanded.keepFirstRect(width).center());
+    EXPECT_EQ(queuePaths(), (std::vector<std::string>{"deep/er/a3", "deep/a2"}));
+    EXPECT_TRUE(list->isExpanded(first.id)) << "staging does not fold the card";
+
+    // "Stage all extras" skips a copy inside a staged folder and the kept copies.
+    state.setQueue({});
+    state.enqueue(AppState::nodeAt(folder / "deep/er", state.displayRoot()));
+    view.stageAllExtras();
+    EXPECT_EQ(queuePaths(), (std::vector<std::string>{"deep/er", "deep/a2", "deep/b2"}));
+
+    // A rescan of the same folder clears the groups and does not search again by itself.
+    ASSERT_TRUE(test::scanAndWait(state, folder.path()));
+    EXPECT_TRUE(view.groups().empty());
+    EXPECT_FALSE(view.isRunning());
+    EXPECT_EQ(view.statePane()->title(), "No duplicates found yet");
+}
+
+TEST_F(DuplicatesTab, ManualSearchReportsNothingFoundUnlessStopped) {
+    makeFolder();
+    DuplicatesView view(state);
+    view.resize(900, 600);
+    view.show(); // automatic search at the default 1 MB: nothing qualifies, nothing said
+    ASSERT_TRUE(waitUntil([&] { return !view.isRunning(); }));
+    EXPECT_TRUE(view.groups().empty());
+    EXPECT_FALSE(state.banner());
+
+    view.findOrStop();
+    ASSERT_TRUE(waitUntil([&] { return !view.isRunning(); }));
+    ASSERT_TRUE(state.banner());
+    EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::info);
+    EXPECT_EQ(state.banner()->title, "No duplicates found");
+    EXPECT_EQ(state.banner()->detail, "Nothing above 1.00 MB is duplicated here.");
+
+    // Stopped at once: no banner once it returns, and the empty state meanwhile.
+    state.setBanner(std::nullopt);
+    view.findOrStop();
+    view.findOrStop();
+    EXPECT_FALSE(view.isRunning());
+    EXPECT_EQ(view.findButton()->title(), "Find Duplicates");
+    EXPECT_EQ(view.statePane()->title(), "No duplicates found yet");
+    test::spin(300);
+    EXPECT_FALSE(state.banner());
+
+    // A stopped search that returns after another has started is ignored: the newer one delivers.
+    view.setMinSizeMB(0.1);
+    view.findOrStop();
+    view.findOrStop();
+    view.findOrStop();
+    ASSERT_TRUE(waitUntil([&] { return !view.isRunning(); }));
+    test::spin(50);
+    EXPECT_EQ(view.groups().size(), 2u);
+    EXPECT_FALSE(state.banner());
+}
+
+TEST_F(DuplicatesTab, ClosedMidSearchPostsNothing) {
+    makeFolder();
+    {
+        DuplicatesView view(state); // never shown: no automatic search
+        view.setMinSizeMB(100);
+        view.findOrStop(); // a manual search that would find nothing and say so
+        ASSERT_TRUE(view.isRunning());
+    }
+    test::spin(300);
+    EXPECT_FALSE(state.banner()) << "the closed tab's search neither reports nor touches the deleted view";
+}
+
+TEST(DuplicatesMinSize, ValueLabelAndBytes) {
+    EXPECT_EQ(DuplicatesView::minSizeText(0.1), "100 KB");
+    EXPECT_EQ(DuplicatesView::minSizeText(0.5), "500 KB");
+    EXPECT_EQ(DuplicatesView::minSizeText(1.0), "1 MB");
+    EXPECT_EQ(DuplicatesView::minSizeText(200), "200 MB");
+    AppState state(test::memoryStore());
+    DuplicatesView view(state);
+    for (auto [mb, bytes] : {std::pair{0.1, 100000LL}, {0.5, 500000LL}, {1.0, 1000000LL}, {200.0, 200000000LL}}) {
+        view.setMinSizeMB(mb);
+        EXPECT_EQ(view.minSizeBytes(), bytes);
+    }
+}
+
+} // namespace
+} // namespace tallymere
