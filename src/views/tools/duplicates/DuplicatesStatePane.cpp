@@ -3,6 +3,7 @@
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
 #include "views/components/ShapePaint.h"
+#include "views/components/TextDraw.h"
 
 #include <QFontMetricsF>
 #include <QLocale>
@@ -91,10 +92,9 @@ void DuplicatesStatePane::paintEvent(QPaintEvent*) {
         painter.setPen(t.text);
         painter.drawText(QRectF(0, y, width(), stageHeight), Qt::AlignCenter | Qt::TextSingleLine, m_stage);
         y += stageHeight + runningSpacing;
-        painter.setFont(countFont());
-        painter.setPen(t.textTertiary);
-        painter.drawText(QRectF(0, y, width(), QFontMetricsF(countFont()).height()), Qt::AlignCenter | Qt::TextSingleLine,
-                         subtitle());
+        TextDraw::Style counts{countFont(), t.textTertiary, Qt::AlignCenter};
+        counts.monospacedDigits = true;
+        TextDraw::draw(painter, QRectF(0, y, width(), QFontMetricsF(countFont()).height()), subtitle(), counts);
         return;
     }
     const QRectF tile = tileRect();

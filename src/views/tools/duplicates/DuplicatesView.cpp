@@ -4,6 +4,7 @@
 #include "style/DisplayText.h"
 #include "style/Typography.h"
 #include "views/components/ActionButton.h"
+#include "views/components/TextDraw.h"
 #include "views/tools/duplicates/DuplicatesStatePane.h"
 #include "views/tools/duplicates/GroupList.h"
 #include "views/tools/duplicates/MiniSlider.h"
@@ -305,10 +306,10 @@ void DuplicatesView::paintEvent(QPaintEvent*) {
     painter.setPen(t.textTertiary);
     painter.drawText(QRectF(slider.left() - minSizeSpacing - labelWidth - 1, 0, labelWidth + 1, header),
                      Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("Min size"));
-    painter.setFont(minSizeValueFont());
-    painter.setPen(t.textSecondary);
-    painter.drawText(QRectF(slider.right() + 1 + minSizeSpacing, 0, valueWidth, header), Qt::AlignCenter,
-                     minSizeText(m_minSizeMB));
+    TextDraw::Style value{minSizeValueFont(), t.textSecondary, Qt::AlignCenter};
+    value.monospacedDigits = true;
+    TextDraw::draw(painter, QRectF(slider.right() + 1 + minSizeSpacing, 0, valueWidth, header), minSizeText(m_minSizeMB),
+                   value);
     painter.restore();
 
     painter.fillRect(QRectF(0, std::ceil(header), width(), 1), t.stroke);

@@ -5,6 +5,7 @@
 #include "style/Typography.h"
 #include "views/components/NodeGlyph.h"
 #include "views/components/ShapePaint.h"
+#include "views/components/TextDraw.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -27,22 +28,6 @@ constexpr double roleWidth = 46;
 constexpr double minSpacer = 6;
 constexpr double revealSize = 10;
 constexpr double queueSize = 11;
-
-// A name on one line: control characters become visible escapes.
-QString oneLine(const QString& text) {
-    QString out;
-    out.reserve(text.size());
-    for (QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u == '\n') out += QStringLiteral("\\n");
-        else if (u == '\t') out += QStringLiteral("\\t");
-        else if (u == '\r') out += QStringLiteral("\\r");
-        else if (u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0))
-            out += QStringLiteral("\\x") + QString::number(u, 16).rightJustified(2, '0');
-        else out += c;
-    }
-    return out;
-}
 
 double lineHeight(const QFont& font) { return QFontMetricsF(font).height(); }
 
@@ -174,7 +159,7 @@ void GroupCard::paint(QPainter& painter, double width, const IsQueued& isQueued)
     const QRectF title = titleBlockRect(width);
     const double nameHeight = lineHeight(nameFont());
     drawLine(painter, QRectF(title.left(), title.top(), title.width(), nameHeight), nameFont(), m_theme.text,
-             oneLine(QString::fromStdString(kept.displayName())), Qt::ElideRight);
+             TextDraw::oneLine(kept.name()), Qt::ElideRight);
     drawLine(painter, QRectF(title.left(), title.top() + nameHeight + 1, title.width(), lineHeight(summaryFont())),
              summaryFont(), m_theme.textTertiary, summaryText(), Qt::ElideRight);
     const QRectF keep = keepFirstRect(width);
@@ -198,7 +183,7 @@ void GroupCard::paint(QPainter& painter, double width, const IsQueued& isQueued)
             const double pathLeft = role.right() + rowItemSpacing;
             const double pathRight = reveal.left() - minSpacer;
             drawLine(painter, QRectF(pathLeft, row.top(), std::max(0.0, pathRight - pathLeft), row.height()), pathFont(),
-                     m_theme.textSecondary, oneLine(QString::fromStdString(file.displayPath())), Qt::ElideMiddle);
+                     m_theme.textSecondary, TextDraw::oneLine(file.path()), Qt::ElideMiddle);
             SymbolImage::draw(painter, reveal, "arrow.up.forward.app", revealSize, QFont::Normal, m_theme.textTertiary);
             const bool queued = isQueued && isQueued(file);
             SymbolImage::draw(painter, queueRect(width, i), queued ? "checkmark.circle.fill" : "plus.circle", queueSize,
