@@ -1,0 +1,151 @@
+#include "views/explore/FolderCardPaint.h"
+
+#include "core/FileNode.h"
+#include "style/DisplayText.h"
+#include "style/SymbolImage.h"
+#include "style/Typography.h"
+#include "views/components/ShapePaint.h"
+#include "views/components/TextDraw.h"
+#include "views/explore/FolderShape.h"
+
+#include <QFontMetricsF>
+#include <QLinearGradient>
+#include <QPainter>
+
+#include <algorithm>
+
+namespace tallymere::FolderCardPaint {
+
+namespace {
+
+constexpr double inset = 15;        // text and divider from the card's sides
+constexpr double bottomPadding = 14;
+constexpr double rowGap = 9;         // name to divider, divider to the bottom row
+constexpr double dotSize = 13;
+constexpr double dotOverlap = 4;
+constexpr double menuSize = 22;
+
+QFont nameFont() { return Typography::font(13, QFont::Medium); }
+QFont countFont() { return Typography::font(10.5, QFont::Normal); }
+QFont sizeFont() { return Typography::font(11.5, QFont::DemiBold); }
+
+void paintDots(QPainter& painter, QPointF leftCentre, const Theme& theme, std::span<const FileCategory> dots,
+               const QColor& ring) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    double x = leftCentre.x();
+    for (FileCategory category : dots) {
+        const QRectF dot(x, leftCentre.y() - dotSize / 2, dotSize, dotSize);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(theme.category(category));
+        painter.drawEllipse(dot);
+        // A ring 1.5 wide drawn inside the dot's edge.
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(QPen(ring, 1.5));
+        painter.drawEllipse(dot.adjusted(0.75, 0.75, -0.75, -0.75));
+        x += dotSize - dotOverlap;
+    }
+    painter.restore();
+}
+
+double dotsWidth(std::size_t count) {
+    return count == 0 ? 0 : dotSize + (dotSize - dotOverlap) * static_cast<double>(count - 1);
+}
+
+} // namespace
+
+QRectF lifted(const QRectF& cell, double hover) { return cell.translated(0, -2 * hover); }
+
+QPainterPath hitArea(const QRectF& cell, double hover) { return FolderShape{}.path(lifted(cell, hover)); }
+
+QRectF menuButton(const QRectF& cell, double hover) {
+    const QRectF card = lifted(cell, hover);
+    return {card.right() - 10 - menuSize, card.top() + 20, menuSize, menuSize};
+}
+
+QString countText(std::int64_t files) { return DisplayText::countText(files, "item", "items"); }
+
+Shades shades(const Theme& theme, const QColor& base) {
+    const QColor white(Qt::white);
+    return {ColorRules::mix(base, white, theme.isDark ? 0.04 : 0.34),
+            ColorRules::mix(base, white, theme.isDark ? 0.18 : 0.62),
+            ColorRules::mix(base, white, theme.isDark ? 0.14 : 0.52)};
+}
+
+void paint(QPainter& painter, const QRectF& cell, const Theme& theme, const Input& input) {
+    const FileNode& node = *input.node;
+    const QRectF card = lifted(cell, input.hover);
+    const Shades shade = shades(theme, theme.nodeColor(node, 1, input.rank, input.colorMode));
+    const FolderShape shape;
+
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    QLinearGradient gradient(card.topLeft(), card.bottomRight());
+    gradient.setColorAt(0, shade.light);
+    gradient.setColorAt(1, shade.lighter);
+    painter.fillPath(shape.path(card), gradient);
+
+    // The outline stays inside the silhouette: the shape is inset by half the line width.
+    const double lineWidth = input.queued ? 1.6 : 1.0;
+    const QColor outline = input.queued ? theme.danger
+                                        : ShapePaint::withOpacity(theme.text, 0.09 + (0.22 - 0.09) * input.hover);
+    painter.setPen(QPen(outline, lineWidth));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(shape.inset(lineWidth / 2).path(card));
+    painter.restore();
+
+    if (input.queued) {
+        const QSizeF symbol = SymbolImage::size(9);
+        const double diameter = symbol.height() + 10;
+        const QRectF badge(card.left() + 10, card.top() + 10, diameter, diameter);
+        painter.save();
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(theme.danger);
+        painter.drawEllipse(badge);
+        painter.restore();
+        SymbolImage::draw(painter, badge, "trash.fill", 9, QFont::Bold, Qt::white);
+    }
+
+    if (input.hover > 0) {
+        const QRectF button = menuButton(cell, input.hover);
+        painter.save();
+        painter.setOpacity(input.hover);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(ShapePaint::withOpacity(theme.surface, 0.95));
+        painter.drawEllipse(button);
+        SymbolImage::draw(painter, button, "ellipsis", 11, QFont::Bold, ShapePaint::withOpacity(theme.text, 0.55));
+        painter.restore();
+    }
+
+    // Bottom up: the row of dots, count and size; the divider; the name.
+    const QFontMetricsF countMetrics(countFont()), sizeMetrics(sizeFont()), nameMetrics(nameFont());
+    const double rowHeight = std::max({dotSize, countMetrics.height(), sizeMetrics.height()});
+    const double rowTop = card.bottom() - bottomPadding - rowHeight;
+    const double dividerTop = rowTop - rowGap - 1;
+    const double nameTop = dividerTop - rowGap - nameMetrics.height();
+    const double left = card.left() + inset, right = card.right() - inset;
+
+    TextDraw::Style name{nameFont(), theme.text};
+    name.truncation = TextDraw::Truncation::middle;
+    TextDraw::draw(painter, QRectF(left, nameTop, right - left, nameMetrics.height()),
+                   TextDraw::oneLine(node.name()), name);
+
+    painter.fillRect(QRectF(left, dividerTop, right - left, 1), ShapePaint::withOpacity(theme.text, 0.12));
+
+    const double rowCentre = rowTop + rowHeight / 2;
+    paintDots(painter, QPointF(left, rowCentre), theme, input.dots, shade.ring);
+    const QString size = DisplayText::sizeText(node.bytes(input.useAllocated));
+    TextDraw::Style sizeStyle{sizeFont(), ShapePaint::withOpacity(theme.text, 0.85),
+                              Qt::AlignRight | Qt::AlignVCenter};
+    const double sizeWidth = std::min(TextDraw::width(size, sizeStyle), right - left);
+    TextDraw::draw(painter, QRectF(right - sizeWidth, rowTop, sizeWidth, rowHeight), size, sizeStyle);
+    const double countLeft = left + dotsWidth(input.dots.size()) + 7;
+    const double countRight = right - sizeWidth - 4;
+    if (countRight > countLeft)
+        TextDraw::draw(painter, QRectF(countLeft, rowTop, countRight - countLeft, rowHeight),
+                       countText(node.fileCount), {countFont(), ShapePaint::withOpacity(theme.text, 0.62)});
+}
+
+} // namespace tallymere::FolderCardPaint
