@@ -1,0 +1,62 @@
+#include "services/ProcessList.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace tallymere {
+namespace {
+
+TEST(ProcessListParse, ReadsFieldsAndJoinsNames) {
+    const auto samples = ProcessList::parse("\n\n   123 4.5 2048 Web   Content\n"
+                                            "1 150.0 0 kworker/0:1\n"
+                                            "+7 -0.0 +3 a\tb\n");
+    ASSERT_EQ(samples.size(), 3u);
+    EXPECT_EQ(samples[0], (ProcessSample{.pid = 123, .name = "Web Content", .cpu = 0.045, .residentBytes = 2097152}));
+    EXPECT_DOUBLE_EQ(samples[1].cpu, 1.5);
+    EXPECT_EQ(samples[1].name, "kworker/0:1");
+    EXPECT_EQ(samples[2].pid, 7);
+    EXPECT_EQ(samples[2].residentBytes, 3072);
+    EXPECT_EQ(samples[2].name, "a\tb"); // a tab is part of a field
+    EXPECT_TRUE(ProcessList::parse("").empty());
+    EXPECT_TRUE(ProcessList::parse("\n\n\n").empty());
+}
+
+TEST(ProcessListParse, SkipsBadLinesButCountsThem) {
+    const auto samples = ProcessList::parse("12 1.0 100\n"                 // three fields
+                                            "abc 1.0 100 x\n"              // letters in the id
+                                            "12345678901 1.0 100 x\n"      // does not fit 32 bits
+                                            "5 nan 100 x\n"                // not a finite share
+                                            "6 inf 100 x\n"
+                                            "7 1.0 99999999999999999999 x\n" // does not fit 64 bits
+                                            "8 1.0 1x x\n"
+                                            "9 2.5 10 good one\n");
+    ASSERT_EQ(samples.size(), 1u);
+    EXPECT_EQ(samples[0].pid, 9);
+    EXPECT_EQ(samples[0].name, "good one");
+
+    std::string many;
+    for (int i = 0; i < 100; ++i) many += std::to_string(1000 + i) + " 1.0 8 p" + std::to_string(i) + "\n";
+    const auto first = ProcessList::parse(many);
+    ASSERT_EQ(first.size(), ProcessList::maxLines);
+    EXPECT_EQ(first.front().pid, 1000);
+    EXPECT_EQ(first.back().pid, 1039);
+    // a skipped line still counts towards the forty
+    const auto fewer = ProcessList::parse("x\n" + many);
+    EXPECT_EQ(fewer.size(), ProcessList::maxLines - 1);
+}
+
+TEST(ProcessListRun, HungListerKeepsTheOldListAndMissingOneEmptiesIt) {
+    EXPECT_FALSE(ProcessList::fromOutput({.status = CommandOutput::Status::timedOut}));
+    const auto missing = ProcessList::fromOutput({.status = CommandOutput::Status::notStarted});
+    ASSERT_TRUE(missing);
+    EXPECT_TRUE(missing->empty());
+    // the real lister: this test's own process is running, busiest first
+    const auto live = ProcessList::sample();
+    ASSERT_TRUE(live);
+    ASSERT_FALSE(live->empty());
+    for (std::size_t i = 1; i < live->size(); ++i) EXPECT_GE((*live)[i - 1].cpu, (*live)[i].cpu);
+}
+
+} // namespace
+} // namespace tallymere
