@@ -1,6 +1,7 @@
 #include "platform/FreedesktopTrash.h"
 
 #include "base/PathText.h"
+#include "platform/MountTable.h"
 #include "platform/UserFolders.h"
 
 #include <fcntl.h>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <ctime>
 #include <optional>
+#include <vector>
 #include <system_error>
 
 namespace tallymere::FreedesktopTrash {
@@ -51,18 +53,43 @@ int ensureFolders(const std::string& path) {
     return ensureFolder(path);
 }
 
-// The device of the nearest existing folder at or above the path.
-std::optional<dev_t> deviceOfNearest(std::string path) {
+// A path with every link in its existing part resolved: the real path of the nearest existing
+// folder at or above it, followed by the components that do not exist yet. Empty when even "/"
+// cannot be resolved.
+std::string physicalPath(const std::string& path) {
+    std::string existing = path;
+    std::string rest;
     for (;;) {
-        struct stat info {};
-        if (stat(path.c_str(), &info) == 0) return info.st_dev;
-        if (path == "/") return std::nullopt;
-        path = PathText::parent(path);
+        if (char* resolved = realpath(existing.c_str(), nullptr)) {
+            std::string real = resolved;
+            free(resolved);
+            if (rest.empty()) return real;
+            return real == "/" ? rest : real + rest;
+        }
+        if (existing == "/") return {};
+        const std::size_t slash = existing.rfind('/');
+        rest = existing.substr(slash) + rest;
+        existing = PathText::parent(existing);
     }
 }
 
-// The highest folder above `folder` (itself included) on the same device: the mount point.
-std::string topFolderOf(const std::string& folder, dev_t device) {
+// Whether `path` is `folder` or lies inside it (a "/" boundary: "/a/bc" is not inside "/a/b").
+bool isAtOrInside(const std::string& path, const std::string& folder) {
+    if (folder == "/") return true;
+    return path == folder || (path.size() > folder.size() && path.starts_with(folder) && path[folder.size()] == '/');
+}
+
+// The mount point holding a physical path: the longest mount point at or above it; the last of
+// equal ones, which is mounted over the others. Empty when the table is empty.
+std::string mountPointOf(const std::string& path, const std::vector<MountEntry>& mounts) {
+    std::string best;
+    for (const MountEntry& mount : mounts)
+        if (isAtOrInside(path, mount.mountPoint) && mount.mountPoint.size() >= best.size()) best = mount.mountPoint;
+    return best;
+}
+
+// Without a mount table: the highest folder above `folder` (itself included) on the same device.
+std::string topFolderByDevice(const std::string& folder, dev_t device) {
     std::string top = folder;
     while (top != "/") {
         const std::string up = PathText::parent(top);
@@ -198,26 +225,60 @@ Result moveToTrash(const std::string& requested) {
 
     struct stat item {};
     if (lstat(path.c_str(), &item) != 0) return failure(systemMessage(errno));
-    // The folder that holds the entry decides the file system the move happens on.
+    // The folder that holds the entry decides the file system the move happens on. Its real path
+    // (links and ".." resolved) is what the Trash records and compares: the lexical path of
+    // "a/link/../b" names another file when read back.
     const std::string parent = PathText::parent(path);
     struct stat parentInfo {};
     if (stat(parent.c_str(), &parentInfo) != 0) return failure(systemMessage(errno));
+    const std::string realParent = physicalPath(parent);
+    if (realParent.empty()) return failure(systemMessage(errno ? errno : ENOENT));
+    const std::string realPath = joined(realParent, name);
+    if (realPath == "/") return failure("The root folder cannot be moved to the Trash");
+
+    // Renames never cross a mount, also between two mounts of one file system (a bind mount), so
+    // the Trash is chosen by mount point; the device decides only without a mount table.
+    const std::vector<MountEntry> mounts = MountTable::read();
+    const std::string itemTop =
+        mounts.empty() ? topFolderByDevice(realParent, parentInfo.st_dev) : mountPointOf(realParent, mounts);
+    const std::string home = homeTrashFolder();
+    const std::string realHome = home.empty() ? std::string() : physicalPath(home);
+    bool useHome = false;
+    if (!realHome.empty()) {
+        struct stat homeInfo {};
+        std::string nearest = realHome;
+        while (stat(nearest.c_str(), &homeInfo) != 0 && nearest != "/") nearest = PathText::parent(nearest);
+        const std::string homeTop =
+            mounts.empty() ? topFolderByDevice(nearest, homeInfo.st_dev) : mountPointOf(realHome, mounts);
+        useHome = homeInfo.st_dev == parentInfo.st_dev && homeTop == itemTop;
+    }
+
+    // Never the Trash itself, what it holds, or a folder that holds it: moving the info folder into
+    // files/ would lose where every trashed item came from.
+    const std::string uid = std::to_string(getuid());
+    std::vector<std::string> trashFolders;
+    if (!realHome.empty()) trashFolders.push_back(realHome);
+    trashFolders.push_back(joined(itemTop, ".Trash"));
+    trashFolders.push_back(joined(itemTop, ".Trash-" + uid));
+    for (const std::string& folder : trashFolders) {
+        if (realPath == folder) return failure(path + " is the Trash");
+        if (isAtOrInside(realPath, folder)) return failure(path + " is in the Trash");
+    }
+    const std::string realUserHome = physicalPath(UserFolders::home());
+    for (const std::string& folder : trashFolders) {
+        if (!isAtOrInside(folder, realPath)) continue;
+        if (realPath == realUserHome) return failure("The home folder holds the Trash");
+        return failure(path + " holds the Trash");
+    }
 
     TrashFolder trash;
-    std::string realParent; // the parent with links resolved, for a Trash other than the home one
-    const std::string home = homeTrashFolder();
-    const std::optional<dev_t> homeDevice = home.empty() ? std::nullopt : deviceOfNearest(home);
-    if (homeDevice && *homeDevice == parentInfo.st_dev) {
-        if (const int error = ensureFolders(home))
+    if (useHome) {
+        if (const int error = ensureFolders(realHome))
             return failure("The Trash folder " + home + " could not be created: " + systemMessage(error));
-        trash.folder = home;
+        trash.folder = realHome;
     } else {
-        char* resolved = realpath(parent.c_str(), nullptr);
-        if (!resolved) return failure(systemMessage(errno));
-        realParent = resolved;
-        free(resolved);
         std::string error;
-        const auto found = topdirTrash(topFolderOf(realParent, parentInfo.st_dev), error);
+        const auto found = topdirTrash(itemTop, error);
         if (!found) return failure(error);
         trash = *found;
     }
@@ -229,11 +290,9 @@ Result moveToTrash(const std::string& requested) {
 
     // Path= is absolute in the home Trash and relative to the top folder elsewhere, so a disk
     // mounted at another place still restores to the right folder.
-    std::string recorded = path;
-    if (!trash.topdir.empty()) {
-        const std::string realPath = joined(realParent, name);
+    std::string recorded = realPath;
+    if (!trash.topdir.empty())
         recorded = trash.topdir == "/" ? realPath.substr(1) : realPath.substr(trash.topdir.size() + 1);
-    }
     const std::string info = "[Trash Info]\nPath=" + encodePath(recorded) + "\nDeletionDate=" + deletionDate() + "\n";
 
     constexpr int maxAttempts = 100000;
@@ -261,7 +320,7 @@ Result moveToTrash(const std::string& requested) {
             unlink(infoPath.c_str());
             return failure(systemMessage(written ? errno : writeError));
         }
-        if (const int error = moveNoReplace(path, target)) {
+        if (const int error = moveNoReplace(realPath, target)) {
             unlink(infoPath.c_str());
             if (error == EEXIST) continue;
             return failure(systemMessage(error));

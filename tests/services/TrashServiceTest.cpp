@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -157,6 +160,73 @@ TEST_F(TrashTest, TrashFolderThatCannotBeCreatedFailsPerPath) {
     EXPECT_EQ(outcome.freed, 0);
     EXPECT_TRUE(fs::exists(a));
     EXPECT_TRUE(fs::exists(b));
+}
+
+TEST_F(TrashTest, RefusesTheTrashWhatItHoldsAndWhatHoldsIt) {
+    const fs::path first = makeFile("first.txt");
+    ASSERT_EQ(TrashService::trash({first}, {}).trashed.size(), 1u);
+    const char* previousHome = std::getenv("HOME");
+    const std::string savedHome = previousHome ? previousHome : "";
+    setenv("HOME", m_scratch.c_str(), 1);
+    const auto outcome = TrashService::trash(
+        {trash(), trash() / "info", trash() / "files" / "first.txt", m_scratch / "data", m_scratch}, {});
+    setenv("HOME", savedHome.c_str(), 1);
+
+    EXPECT_TRUE(outcome.trashed.empty());
+    ASSERT_EQ(outcome.failed.size(), 5u);
+    EXPECT_EQ(outcome.failed[0].second, trash().string() + " is the Trash");
+    EXPECT_EQ(outcome.failed[1].second, (trash() / "info").string() + " is in the Trash");
+    EXPECT_EQ(outcome.failed[2].second, (trash() / "files" / "first.txt").string() + " is in the Trash");
+    EXPECT_EQ(outcome.failed[3].second, (m_scratch / "data").string() + " holds the Trash");
+    EXPECT_EQ(outcome.failed[4].second, "The home folder holds the Trash");
+    // The record of the first item is where it was.
+    EXPECT_TRUE(fs::exists(trash() / "info" / "first.txt.trashinfo"));
+}
+
+TEST_F(TrashTest, RecordsThePhysicalPathOfALinkFollowedByDotDot) {
+    // src/link -> src/real/inner, so src/link/../b is src/real/b to the kernel.
+    makeFile("real/inner/keep");
+    const fs::path target = makeFile("real/b", "the one");
+    makeFile("b", "not this one");
+    fs::create_directory_symlink(m_scratch / "src" / "real" / "inner", m_scratch / "src" / "link");
+    const auto outcome = TrashService::trash({(m_scratch / "src" / "link").string() + "/../b"}, {});
+    ASSERT_EQ(outcome.trashed.size(), 1u);
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_EQ(readText(m_scratch / "src" / "b"), "not this one");
+    const std::string info = readText(trash() / "info" / "b.trashinfo");
+    EXPECT_NE(info.find("\nPath=" + FreedesktopTrash::encodePath(fs::canonical(m_scratch).string() + "/src/real/b") + "\n"),
+              std::string::npos)
+        << info;
+}
+
+// A bind mount of the home Trash's disk is another mount: a rename into the home Trash would fail
+// across it, so the item goes to the bind mount's own top-folder Trash. Runs in a child with a
+// mount namespace of its own, so nothing leaks into the machine's mounts.
+TEST_F(TrashTest, ItemInABindMountUsesThatMountsTrash) {
+    const fs::path real = m_scratch / "src" / "real";
+    const fs::path bound = m_scratch / "src" / "bound";
+    fs::create_directories(real);
+    fs::create_directories(bound);
+    writeText(real / "clip.mov", "data");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount(real.c_str(), bound.c_str(), nullptr, MS_BIND, nullptr) != 0)
+            _exit(77);
+        const auto result = FreedesktopTrash::moveToTrash((bound / "clip.mov").string());
+        const fs::path info = bound / (".Trash-" + std::to_string(getuid())) / "info" / "clip.mov.trashinfo";
+        const bool recorded = result.moved && readText(info).find("\nPath=clip.mov\n") != std::string::npos;
+        _exit(recorded ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no permission to make a mount namespace";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_FALSE(fs::exists(real / "clip.mov"));
+    EXPECT_TRUE(fs::exists(real / (".Trash-" + std::to_string(getuid())) / "files" / "clip.mov"));
+    EXPECT_FALSE(fs::exists(trash() / "files" / "clip.mov"));
 }
 
 // Items on another device go to that device's own Trash; they are never copied.
