@@ -13,11 +13,24 @@
 
 #include <QApplication>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 namespace tallymere::TallymereApp {
 
 int run(int& argc, char** argv) {
+    // Without a display the toolkit would abort; say what is missing instead.
+    const auto isSet = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value && *value;
+    };
+    if (!isSet("QT_QPA_PLATFORM") && !isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) {
+        std::fputs("tallymere: no display to open the window on (DISPLAY and WAYLAND_DISPLAY are not set); "
+                   "--scan, --snapshot and --shot need none\n",
+                   stderr);
+        return 1;
+    }
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Tallymere"));
     QApplication::setApplicationName(QStringLiteral("Tallymere"));

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 #include <vector>
 
 namespace tallymere::PathText {
@@ -33,10 +34,16 @@ std::string parent(std::string_view path) {
 }
 
 std::string standardized(std::string_view path) {
+    if (path.empty()) return {};
     std::string base;
-    if (path.empty() || path.front() != '/') {
-        char buffer[PATH_MAX];
-        if (::getcwd(buffer, sizeof buffer)) base = buffer;
+    if (path.front() != '/') {
+        // The real working folder, however long; a deleted or unreachable one leaves nothing to
+        // resolve against (never "/", which would turn "." into the whole disk).
+        char* working = ::getcwd(nullptr, 0);
+        if (!working) return {};
+        base = working;
+        std::free(working);
+        if (base.empty() || base.front() != '/') return {};
         base += '/';
     }
     base.append(path);

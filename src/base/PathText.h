@@ -13,7 +13,8 @@ std::string lastComponent(std::string_view path);
 std::string parent(std::string_view path);
 
 // An absolute path with "." and ".." resolved by text and repeated and trailing slashes removed;
-// a relative or empty path is taken from the working folder ("/" when that is unknown). Links are
+// a relative path is taken from the working folder. Empty for an empty path, and for a relative
+// one when the working folder cannot be known (deleted, unreachable). Links are
 // not followed: "/a/link/.." gives "/a". "/" and "/.." give "/".
 std::string standardized(std::string_view path);
 

@@ -62,4 +62,33 @@ std::string repairUtf8(std::string_view bytes) {
     return out;
 }
 
+std::string oneLine(std::string_view bytes) {
+    const std::string text = repairUtf8(bytes);
+    std::string out;
+    out.reserve(text.size());
+    static constexpr char hex[] = "0123456789abcdef";
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        unsigned code = 0x100; // none
+        if (c < 0x20 || c == 0x7F) code = c;
+        // C1 controls arrive as the two bytes C2 80..C2 9F once the text is valid UTF-8.
+        else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0)
+            code = static_cast<unsigned char>(text[++i]);
+        if (code == 0x100) {
+            out.push_back(static_cast<char>(c));
+        } else if (code == '\n') {
+            out += "\\n";
+        } else if (code == '\t') {
+            out += "\\t";
+        } else if (code == '\r') {
+            out += "\\r";
+        } else {
+            out += "\\x";
+            out.push_back(hex[code >> 4]);
+            out.push_back(hex[code & 0x0F]);
+        }
+    }
+    return out;
+}
+
 } // namespace tallymere

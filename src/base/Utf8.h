@@ -11,4 +11,9 @@ bool isValidUtf8(std::string_view bytes);
 // Names on disk stay raw; only what is shown or serialised is repaired.
 std::string repairUtf8(std::string_view bytes);
 
+// Text for one line of a label or a terminal: repairUtf8(bytes) with every control character
+// (C0, DEL and C1) shown as a visible escape ("\n", "\t", "\r", else "\x1b" style), so a
+// name can neither break a row nor send commands to a terminal.
+std::string oneLine(std::string_view bytes);
+
 } // namespace tallymere

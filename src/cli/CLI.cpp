@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <iostream>
 
@@ -26,10 +28,29 @@ std::shared_ptr<FileNode> scanPath(const std::string& path, std::ostream& err, d
     ScanProgress progress; // nothing polls it
     const ScanOptions options = scanOptions(path);
     const auto start = std::chrono::steady_clock::now();
-    auto root = DiskScanner::scan(path, options, progress);
+    auto root = path.empty() ? nullptr : DiskScanner::scan(path, options, progress);
     if (seconds) *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (!root) err << "cannot stat " << path << '\n' << std::flush;
+    if (!root) {
+        err << "cannot stat " << oneLine(path) << '\n' << std::flush;
+        return root;
+    }
+    std::int64_t denied = 0;
+    root->walk([&](const FileNode& node) {
+        denied += node.isDenied ? 1 : 0;
+        return true;
+    });
+    if (denied > 0)
+        err << std::to_string(denied) << (denied == 1 ? " folder" : " folders") << " could not be read\n" << std::flush;
     return root;
+}
+
+// Reports a failed write of the output (a full disk, a closed pipe) instead of a silent success.
+int finish(std::ostream& out, std::ostream& err) {
+    out.flush();
+    if (out) return 0;
+    const int error = errno;
+    err << "cannot write the output: " << std::strerror(error ? error : EIO) << '\n' << std::flush;
+    return 1;
 }
 
 // Code points, the width a terminal gives plain text.
@@ -60,7 +81,7 @@ int scanCommand(const std::string& path, std::ostream& out, std::ostream& err) {
     double seconds = 0;
     const auto root = scanPath(path, err, &seconds);
     if (!root) return 1;
-    out << "scanned " << path << " in " << twoDecimals(seconds) << "s\n";
+    out << "scanned " << oneLine(path) << " in " << twoDecimals(seconds) << "s\n";
     out << "  size      " << ByteFormat::string(root->size, false) << "  (" << std::to_string(root->size)
         << " bytes)\n";
     out << "  allocated " << ByteFormat::string(root->allocated, false) << '\n';
@@ -70,10 +91,10 @@ int scanCommand(const std::string& path, std::ostream& out, std::ostream& err) {
     const auto children = root->sortedChildren(false);
     for (std::size_t i = 0; i < std::min(children.size(), topChildren); ++i) {
         const FileNode& child = *children[i];
-        out << "    " << padRight(child.displayName(), 42) << ' ' << padLeft(ByteFormat::string(child.size, false), 12)
+        out << "    " << padRight(oneLine(child.name()), 42) << ' ' << padLeft(ByteFormat::string(child.size, false), 12)
             << ' ' << (child.isDirectory ? std::string_view("dir") : FileCategories::title(child.category)) << '\n';
     }
-    return 0;
+    return finish(out, err);
 }
 
 int captureSnapshot(const std::string& path, std::ostream& out, std::ostream& err, const std::string& folder) {
@@ -89,13 +110,41 @@ int captureSnapshot(const std::string& path, std::ostream& out, std::ostream& er
     out << "snapshot " << snapshot.id.text() << " \u2014 " << snapshot.title << ", "
         << ByteFormat::string(snapshot.totalSize, false) << ", " << std::to_string(snapshot.entries.size())
         << " entries\n";
-    return 0;
+    return finish(out, err);
 }
 
 } // namespace
 
+bool isWellFormed(const std::vector<std::string>& arguments) {
+    struct Flag {
+        std::string_view name;
+        std::size_t minValues, maxValues;
+    };
+    // Ours, then the toolkit's own options that take a value (it accepts them with two dashes too).
+    static constexpr Flag flags[] = {
+        {"--scan", 1, 1}, {"--snapshot", 1, 1}, {"--shot", 2, 5}, {"--shot-settings", 1, 1},
+        {"--platform", 1, 1}, {"--platformpluginpath", 1, 1}, {"--platformtheme", 1, 1}, {"--plugin", 1, 1},
+        {"--style", 1, 1}, {"--stylesheet", 1, 1}, {"--qwindowgeometry", 1, 1}, {"--qwindowtitle", 1, 1},
+        {"--qwindowicon", 1, 1}, {"--display", 1, 1}, {"--session", 1, 1}, {"--reverse", 0, 0},
+    };
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        if (!arguments[i].starts_with("--")) continue;
+        const auto flag = std::find_if(std::begin(flags), std::end(flags),
+                                       [&](const Flag& known) { return known.name == arguments[i]; });
+        if (flag == std::end(flags)) return false;
+        std::size_t values = 0;
+        while (values < flag->maxValues && i + 1 < arguments.size() &&
+               (values < flag->minValues || !arguments[i + 1].starts_with("--"))) {
+            ++values;
+            ++i;
+        }
+        if (values < flag->minValues) return false;
+    }
+    return true;
+}
+
 ScanOptions scanOptions(const std::string& path) {
-    if (path == "/") return ScanOptions::fullMac();
+    if (!path.empty() && PathText::standardized(path) == "/") return ScanOptions::fullMac();
     ScanOptions options;
     options.includeHidden = true;
     options.useAllocatedSize = true;
@@ -103,7 +152,8 @@ ScanOptions scanOptions(const std::string& path) {
 }
 
 std::string snapshotTitle(const std::string& path) {
-    return path == "/" ? "Macintosh HD" : repairUtf8(PathText::lastComponent(path));
+    if (!path.empty() && PathText::standardized(path) == "/") return "Macintosh HD";
+    return repairUtf8(PathText::lastComponent(path));
 }
 
 std::optional<Request> parse(const std::vector<std::string>& arguments) {
@@ -124,6 +174,11 @@ int run(const Request& request, std::ostream& out, std::ostream& err, const std:
 
 void runIfRequested(int argc, char** argv) {
     const std::vector<std::string> arguments(argv, argv + argc);
+    if (!isWellFormed(arguments)) {
+        std::cerr << usage << '\n';
+        std::cerr.flush();
+        ::_exit(2);
+    }
     const auto request = parse(arguments);
     if (!request) return;
     const int status = run(*request, std::cout, std::cerr, SnapshotStore::defaultFolder());

@@ -4,6 +4,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tallymere::CLI {
@@ -23,20 +24,31 @@ struct Request {
 // the window starts.
 std::optional<Request> parse(const std::vector<std::string>& arguments);
 
-// The scan settings for a path: the whole-disk options for exactly "/", else hidden entries
+// The one line printed when the arguments cannot be understood.
+inline constexpr std::string_view usage =
+    "usage: tallymere [--scan PATH | --snapshot PATH | --shot PATH OUT.png [TAB] [VIZ] [THEME] | --shot-settings OUT.png]";
+
+// Whether the arguments can be understood: every argument starting with "--" is one of the
+// program's flags (or one of the toolkit's own options) followed by the values it needs. A flag
+// written with "=" ("--scan=/tmp") is not one of them.
+bool isWellFormed(const std::vector<std::string>& arguments);
+
+// The scan settings for a path: the whole-disk options for the root folder (any spelling of it), else hidden entries
 // included, allocated sizes counted, nothing excluded.
 ScanOptions scanOptions(const std::string& path);
 
-// The title a snapshot of the path gets: "Macintosh HD" for exactly "/", else the path's last
+// The title a snapshot of the path gets: "Macintosh HD" for the root folder, else the path's last
 // component as text.
 std::string snapshotTitle(const std::string& path);
 
 // Scans the request's path and prints the summary or stores the snapshot in `snapshotFolder`.
-// Returns the exit status: 0 done, 1 when the path cannot be examined or the snapshot cannot be
-// saved (the reason goes to `err`).
+// Returns the exit status: 0 done, 1 when the path cannot be examined, the snapshot cannot be
+// saved or the output cannot be written (the reason goes to `err`). Folders that could not be read
+// are counted in one line on `err`; they do not change the status.
 int run(const Request& request, std::ostream& out, std::ostream& err, const std::string& snapshotFolder);
 
-// Called first thing at start-up, before any window or application object exists. Returns at once
+// Called first thing at start-up, before any window or application object exists. Arguments that
+// cannot be understood print the usage line and end the process with status 2. Returns at once
 // when the arguments hold no command; otherwise runs it and ends the process with its status
 // (output flushed, no destructors run while scan threads may still be winding down).
 void runIfRequested(int argc, char** argv);

@@ -334,6 +334,7 @@ int activeProcessors() {
 
 std::shared_ptr<FileNode> scan(std::string_view rootArgument, const ScanOptions& options, ScanProgress& progress) {
     const std::string rootPath = PathText::standardized(rootArgument);
+    if (rootPath.empty()) return nullptr;
     ScanFileSystem::Capabilities probe;
     EntryInfo info;
     if (!ScanFileSystem::examine(AT_FDCWD, rootPath.c_str(), info, probe)) return nullptr;

@@ -49,6 +49,28 @@ TEST(Startup, CommandLineRunsWithoutAnyDisplay) {
     EXPECT_FALSE(std::filesystem::exists(dir / "config/Tallymere"));
 }
 
+TEST(Startup, WithoutADisplayTheWindowSaysSoAndBadArgumentsGetTheUsage) {
+    if (binary().isEmpty()) GTEST_SKIP() << "TALLYMERE_BINARY is not set";
+    TempFolder dir;
+    const auto runWith = [&](const QStringList& arguments) {
+        QProcess process;
+        QProcessEnvironment environment = withoutDisplay(dir / "config");
+        process.setProcessEnvironment(environment);
+        process.start(binary(), arguments);
+        EXPECT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << "never the toolkit's abort";
+        return std::make_pair(process.exitCode(), process.readAllStandardError());
+    };
+    const auto window = runWith({});
+    EXPECT_EQ(window.first, 1);
+    EXPECT_TRUE(window.second.startsWith("tallymere: no display to open the window on")) << window.second.toStdString();
+    for (const QStringList& arguments : {QStringList{"--scan"}, QStringList{"--scan=/tmp"}, QStringList{"--snapshot"}}) {
+        const auto bad = runWith(arguments);
+        EXPECT_EQ(bad.first, 2);
+        EXPECT_TRUE(bad.second.startsWith("usage: tallymere ")) << bad.second.toStdString();
+    }
+}
+
 TEST(Startup, CommandLineComesBeforeTheScreenshotMode) {
     if (binary().isEmpty()) GTEST_SKIP() << "TALLYMERE_BINARY is not set";
     TempFolder dir;

@@ -58,10 +58,21 @@ TEST(PathTextStandardized, ResolvesDotsAndSlashesByText) {
 TEST(PathTextStandardized, RelativeAndEmptyPathsStartAtTheWorkingFolder) {
     const std::string here = workingFolder();
     ASSERT_NE(here, "/") << "the tests run from a build folder";
-    EXPECT_EQ(PathText::standardized(""), here);
+    EXPECT_EQ(PathText::standardized(""), "") << "an empty path names nothing";
     EXPECT_EQ(PathText::standardized("."), here);
     EXPECT_EQ(PathText::standardized("a/./b/../c/"), here + "/a/c");
     EXPECT_EQ(PathText::standardized(".."), PathText::parent(here));
+}
+
+TEST(PathTextStandardized, ADeletedWorkingFolderResolvesNothing) {
+    // Never "/": "." of a deleted working folder must not become the whole disk.
+    EXPECT_EXIT(
+        {
+            char name[] = "/tmp/tm-gone-XXXXXX";
+            if (!::mkdtemp(name) || ::chdir(name) != 0 || ::rmdir(name) != 0) std::_Exit(3);
+            std::_Exit(PathText::standardized(".").empty() && PathText::standardized("a/b").empty() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 } // namespace

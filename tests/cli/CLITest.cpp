@@ -3,6 +3,7 @@
 #include "core/ByteFormat.h"
 #include "services/SnapshotStore.h"
 #include "support/TempFolder.h"
+#include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -83,9 +84,30 @@ TEST(CommandLineArguments, SnapshotWinsAndOnlyTheFirstOfEachFlagCounts) {
         EXPECT_EQ(CLI::parse(arguments), expected) << ::testing::PrintToString(arguments);
 }
 
+TEST(CommandLineArguments, UnknownFlagsAndMissingValuesAreNotUnderstood) {
+    const std::vector<std::pair<std::vector<std::string>, bool>> cases = {
+        {{"tallymere"}, true},
+        {{"tallymere", "--scan", "/tmp"}, true},
+        {{"tallymere", "--scan", "--snapshot"}, true},
+        {{"tallymere", "--shot", "/tmp", "out.png", "explore", "treemap", "slate"}, true},
+        {{"tallymere", "--platform", "offscreen", "-style", "fusion"}, true},
+        {{"tallymere", "--scan"}, false},
+        {{"tallymere", "--snapshot"}, false},
+        {{"tallymere", "--scan=/tmp"}, false},
+        {{"tallymere", "--bogus"}, false},
+        {{"tallymere", "--shot", "/tmp"}, false},
+        {{"tallymere", "--shot-settings"}, false},
+    };
+    for (const auto& [arguments, expected] : cases)
+        EXPECT_EQ(CLI::isWellFormed(arguments), expected) << ::testing::PrintToString(arguments);
+}
+
 TEST(CommandLineArguments, WholeDiskOptionsOnlyForTheRoot) {
-    EXPECT_EQ(CLI::scanOptions("/"), ScanOptions::fullMac());
-    for (const char* path : {"/home", "//", "/.", "relative"}) {
+    for (const char* root : {"/", "//", "/.", "/tmp/..", "/./"}) {
+        EXPECT_EQ(CLI::scanOptions(root), ScanOptions::fullMac()) << root;
+        EXPECT_EQ(CLI::snapshotTitle(root), "Macintosh HD") << root;
+    }
+    for (const char* path : {"/home", "relative", ""}) {
         const ScanOptions options = CLI::scanOptions(path);
         EXPECT_TRUE(options.includeHidden && options.useAllocatedSize && options.excludedPaths.empty()) << path;
     }
@@ -152,6 +174,42 @@ TEST(CommandLineScan, SingleFileAndMissingPath) {
     EXPECT_FALSE(fs::exists(temp / "store/x")) << "nothing stored for a failed scan";
 }
 
+TEST(CommandLineScan, ControlBytesInNamesArePrintedEscaped) {
+    test::TempFolder temp;
+    const fs::path root = temp / "tree";
+    fs::create_directories(root);
+    writeFile(root / "a\nb\x1b[2J", 100);
+    const Result result = run(Command::scan, root);
+    ASSERT_EQ(result.status, 0);
+    EXPECT_NE(result.out.find("    a\\nb\\x1b[2J"), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find('\x1b'), std::string::npos);
+}
+
+TEST(CommandLineScan, UnreadableFoldersAreCountedAndAFailedWriteIsAnError) {
+    test::TempFolder temp;
+    const fs::path root = temp / "tree";
+    fs::create_directories(root / "locked" / "inner");
+    fs::create_directories(root / "shut");
+    writeFile(root / "locked" / "inner" / "x", 10);
+    ::chmod((root / "locked").c_str(), 0);
+    ::chmod((root / "shut").c_str(), 0);
+    ::chmod(temp.path().c_str(), 0755);
+    const bool ran = test::runUnprivileged([&] {
+        const Result result = run(Command::scan, root);
+        EXPECT_EQ(result.status, 0) << "unreadable folders do not change the status";
+        EXPECT_EQ(result.err, "2 folders could not be read\n");
+    });
+    ::chmod((root / "locked").c_str(), 0755);
+    ::chmod((root / "shut").c_str(), 0755);
+    if (!ran) GTEST_SKIP() << "cannot drop privileges here";
+
+    std::ofstream full("/dev/full");
+    if (!full) GTEST_SKIP() << "no /dev/full";
+    std::ostringstream err;
+    EXPECT_EQ(CLI::run({Command::scan, root}, full, err, "/nonexistent-snapshots"), 1);
+    EXPECT_EQ(err.str(), "cannot write the output: No space left on device\n");
+}
+
 TEST(CommandLineSnapshot, StoresWhereTheStoreListsIt) {
     test::TempFolder temp;
     const fs::path root = temp / "Users";
@@ -185,6 +243,11 @@ TEST(CommandLineProcessDeathTest, EndsTheProcessWithTheStatus) {
     const fs::path output = temp / "stdout";
     const fs::path data = temp / "data";
     writeFile(temp / "file.bin", 2000);
+
+    // Arguments that cannot be understood: the usage line and status 2, before anything runs.
+    for (const char* flag : {"--scan", "--scan=/tmp", "--bogus"})
+        EXPECT_EXIT(runProcess({"tallymere", flag}), ::testing::ExitedWithCode(2), "^usage: tallymere ");
+    EXPECT_EXIT(runProcess({"tallymere", "--scan", ""}), ::testing::ExitedWithCode(1), "^cannot stat \n$");
 
     // A path named like a flag, relative to the working folder, that does not exist.
     EXPECT_EXIT(

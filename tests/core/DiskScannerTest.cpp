@@ -1,6 +1,7 @@
 #include "core/DiskScanner.h"
 #include "core/ScanFileSystem.h"
 #include "support/TempFolder.h"
+#include "support/Unprivileged.h"
 #include "support/TreeText.h"
 
 #include <gtest/gtest.h>
@@ -92,29 +93,6 @@ void expectConsistent(const FileNode& root, std::int64_t files, std::int64_t byt
     });
     EXPECT_EQ(files, regularFiles);
     EXPECT_EQ(bytes, regularBytes);
-}
-
-// Root reads every folder whatever its mode, so a denied folder needs another user: as root the
-// body runs in a child process that has dropped to "nobody". False when that is impossible here.
-bool runUnprivileged(const std::function<void()>& body) {
-    if (::geteuid() != 0) {
-        body();
-        return true;
-    }
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
-            ::setresuid(65534, 65534, 65534) != 0)
-            ::_exit(77);
-        body();
-        std::fflush(stdout);
-        ::_exit(::testing::Test::HasFailure() ? 1 : 0);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) return false;
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the unprivileged part failed";
-    return true;
 }
 
 TEST(ScanRoot, MissingFileAndLinkRoots) {
@@ -305,7 +283,7 @@ TEST(ScanDenied, UnreadableFolderIsMarkedAndTheScanGoesOn) {
     makeDir(dir / "locked-root");
     ASSERT_EQ(::chmod((dir / "locked-root").c_str(), 0), 0);
 
-    const bool ran = runUnprivileged([&] {
+    const bool ran = test::runUnprivileged([&] {
         const Scanned scanned = scan(dir.path());
         ASSERT_TRUE(scanned.root);
         expectConsistent(*scanned.root, scanned.files, scanned.bytes, false);
