@@ -311,9 +311,14 @@ ScanOptions ScanOptions::fullMac(const std::vector<MountEntry>& mounts) {
     options.useAllocatedSize = true;
     options.excludedPaths = {"/System/Volumes/Data", "/System/Volumes/Update/mnt1", "/Volumes", "/dev", "/net",
                              "/Network", "/.vol", "/.fseventsd", "/.Spotlight-V100", "/proc", "/sys", "/run"};
-    for (const MountEntry& mount : mounts)
-        if (mount.mountPoint != "/" && MountTable::isVirtualOrNetwork(mount.fsType))
+    // Besides virtual and network file systems: RAM is not disk (tmpfs, ramfs), and the contents
+    // of a mounted image (squashfs, any loop device) are already counted as the image file.
+    for (const MountEntry& mount : mounts) {
+        if (mount.mountPoint == "/") continue;
+        if (MountTable::isVirtualOrNetwork(mount.fsType) || mount.fsType == "tmpfs" || mount.fsType == "ramfs" ||
+            mount.fsType == "squashfs" || mount.source.starts_with("/dev/loop"))
             options.excludedPaths.insert(mount.mountPoint);
+    }
     return options;
 }
 

@@ -23,7 +23,8 @@ struct ScanOptions {
 
     // The whole-disk setting: hidden entries, allocated sizes, and the folders that hold no user
     // data of their own: /proc, /sys, /dev, /run and every virtual or network mount point of this
-    // process's mount table. /home is scanned.
+    // process's mount table, and the mounts of RAM (tmpfs, ramfs) and of images (squashfs, loop
+    // devices), whose bytes are not disk or are counted already. /home is scanned.
     static ScanOptions fullMac();
     // The same from a given mount table.
     static ScanOptions fullMac(const std::vector<MountEntry>& mounts);

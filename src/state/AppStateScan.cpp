@@ -15,15 +15,6 @@ namespace tallymere {
 
 namespace {
 
-ScanOptions optionsFor(const ScanTarget& target) {
-    if (target.isFullDisk) return ScanOptions::fullMac();
-    ScanOptions options;
-    options.includeHidden = true;
-    // The live byte count is always in allocated bytes, whatever the store's size mode.
-    options.useAllocatedSize = true;
-    return options;
-}
-
 double secondsSince1970() {
     using namespace std::chrono;
     return duration<double>(system_clock::now().time_since_epoch()).count();
@@ -60,7 +51,7 @@ void AppState::scan(const ScanTarget& requested) {
 
     rememberRecent(target);
 
-    ScanOptions options = optionsFor(target);
+    ScanOptions options = scanOptionsFor(target);
     m->pollTimer.start();
 
     // The worker gets copies and the progress object; it hands its result back through the inbox.

@@ -31,4 +31,14 @@ std::string absoluteCleanPath(std::string_view path) {
     return path.empty() ? std::string() : PathText::standardized(path);
 }
 
+ScanOptions scanOptionsFor(const ScanTarget& target) {
+    if (target.isFullDisk || (!target.path.empty() && absoluteCleanPath(target.path) == "/"))
+        return ScanOptions::fullMac();
+    ScanOptions options;
+    options.includeHidden = true;
+    // The live byte count is always in allocated bytes, whatever the store's size mode.
+    options.useAllocatedSize = true;
+    return options;
+}
+
 } // namespace tallymere

@@ -1,4 +1,6 @@
 #pragma once
+#include "core/DiskScanner.h"
+
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -29,6 +31,11 @@ struct ScanTarget {
 
     friend bool operator==(const ScanTarget&, const ScanTarget&) = default;
 };
+
+// The scan settings of a target: the whole-disk options for the whole disk and for any folder
+// target that is the root folder (it would otherwise count RAM-backed and image mounts again);
+// else hidden entries and a live count in allocated bytes, nothing excluded.
+ScanOptions scanOptionsFor(const ScanTarget& target);
 
 // The last component of a path, with trailing "/" ignored; "/" for the root and for a path of
 // slashes only, "" for an empty path. Repaired to UTF-8, since it is shown.

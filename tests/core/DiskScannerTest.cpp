@@ -468,12 +468,15 @@ TEST(ScanBoundaries, RealScanStopsAtPseudoMount) {
 TEST(ScanOptionsFullMac, LinuxExclusions) {
     const ScanOptions options = ScanOptions::fullMac(
         {{.mountPoint = "/mnt/server", .fsType = "nfs"}, {.mountPoint = "/mnt/disk", .fsType = "ext4"},
-         {.mountPoint = "/", .fsType = "overlay"}});
+         {.mountPoint = "/", .fsType = "overlay"}, {.mountPoint = "/tmp", .fsType = "tmpfs"},
+         {.mountPoint = "/mnt/ram", .fsType = "ramfs"}, {.mountPoint = "/snap/core/1", .fsType = "squashfs"},
+         {.mountPoint = "/mnt/image", .fsType = "ext4", .source = "/dev/loop3"}});
     EXPECT_TRUE(options.includeHidden);
     EXPECT_TRUE(options.useAllocatedSize);
-    for (const char* path : {"/proc", "/sys", "/dev", "/run", "/Volumes", "/mnt/server"})
+    for (const char* path :
+         {"/proc", "/sys", "/dev", "/run", "/Volumes", "/mnt/server", "/tmp", "/mnt/ram", "/snap/core/1", "/mnt/image"})
         EXPECT_TRUE(options.excludedPaths.contains(path)) << path;
-    for (const char* path : {"/home", "/mnt/disk", "/", "/tmp"})
+    for (const char* path : {"/home", "/mnt/disk", "/"})
         EXPECT_FALSE(options.excludedPaths.contains(path)) << path;
 }
 

@@ -107,6 +107,16 @@ TEST_F(AppStateScan, LogicalSizeModeShowsTheLogicalTotalOnceFinished) {
     EXPECT_EQ(live.back(), 6);
 }
 
+TEST(ScanTargetOptions, WholeDiskOptionsForTheDiskAndAnySpellingOfTheRoot) {
+    const ScanOptions whole = ScanOptions::fullMac();
+    EXPECT_EQ(scanOptionsFor(ScanTarget::fullDisk()), whole);
+    EXPECT_EQ(scanOptionsFor(ScanTarget::folder("/")), whole);
+    EXPECT_EQ(scanOptionsFor(ScanTarget{.path = "//tmp/..", .title = "x"}), whole);
+    const ScanOptions folder = scanOptionsFor(ScanTarget::folder("/home"));
+    EXPECT_NE(folder, whole);
+    EXPECT_TRUE(folder.includeHidden && folder.useAllocatedSize && folder.excludedPaths.empty());
+}
+
 TEST_F(AppStateScan, MissingFolderRaisesTheUnreadableBanner) {
     const std::string missing = dir / "missing";
     ASSERT_TRUE(scanAndWait(state, missing));
