@@ -143,6 +143,14 @@ std::optional<VolumeCapacity> statvfsCapacity(const std::string& mountPoint) {
                           static_cast<std::int64_t>(info.f_bavail) * unit};
 }
 
+// What makes two mounts one file system: the source of a btrfs (every subvolume mounts the same
+// device), the pool of a ZFS dataset ("tank/home" is in "tank"), else the device number.
+std::string fileSystemIdentity(const MountEntry& mount) {
+    if (mount.fsType == "btrfs" && !mount.source.empty()) return "btrfs " + mount.source;
+    if (mount.fsType == "zfs" && !mount.source.empty()) return "zfs " + mount.source.substr(0, mount.source.find('/'));
+    return "dev " + std::to_string(mount.major) + ":" + std::to_string(mount.minor);
+}
+
 } // namespace
 
 std::vector<VolumeInfo> volumes(const VolumeSources& sources) {
@@ -152,8 +160,11 @@ std::vector<VolumeInfo> volumes(const VolumeSources& sources) {
     std::map<std::string_view, std::size_t> lastAtMountPoint;
     for (std::size_t i = 0; i < table.size(); ++i) lastAtMountPoint[table[i].mountPoint] = i;
 
-    // One entry per device: bind mounts and repeated mounts show the same data again.
-    std::map<std::pair<unsigned, unsigned>, std::size_t> bestByDevice;
+    // One entry per file system: bind mounts, repeated mounts and the subvolumes of one btrfs or
+    // the datasets of one ZFS pool show the same space again. Only folders with a capacity count,
+    // so a single file mounted at a short path (a container's /etc/hosts) hides no folder mount.
+    std::vector<std::optional<VolumeCapacity>> capacities(table.size());
+    std::map<std::string, std::size_t> bestByFileSystem;
     for (std::size_t i = 0; i < table.size(); ++i) {
         const MountEntry& mount = table[i];
         if (lastAtMountPoint[mount.mountPoint] != i) continue;
@@ -161,21 +172,20 @@ std::vector<VolumeInfo> volumes(const VolumeSources& sources) {
         if (!isRoot && (MountTable::isVirtualOrNetwork(mount.fsType) || isMemoryOrImage(mount.fsType) ||
                         isHiddenLocation(mount.mountPoint)))
             continue;
-        const auto key = std::make_pair(mount.major, mount.minor);
-        const auto [slot, inserted] = bestByDevice.emplace(key, i);
+        capacities[i] = sources.capacity ? sources.capacity(mount.mountPoint) : statvfsCapacity(mount.mountPoint);
+        if (!capacities[i] || capacities[i]->total < 1) continue;
+        const auto [slot, inserted] = bestByFileSystem.emplace(fileSystemIdentity(mount), i);
         if (!inserted && mount.mountPoint.size() < table[slot->second].mountPoint.size()) slot->second = i;
     }
     std::vector<std::size_t> chosen;
-    for (const auto& [device, index] : bestByDevice) chosen.push_back(index);
+    for (const auto& [identity, index] : bestByFileSystem) chosen.push_back(index);
     std::sort(chosen.begin(), chosen.end());
 
     const std::vector<LabelEntry> labels = readLabels(sources.labelFolder);
     std::vector<VolumeInfo> result;
     for (std::size_t index : chosen) {
         const MountEntry& mount = table[index];
-        const std::optional<VolumeCapacity> capacity =
-            sources.capacity ? sources.capacity(mount.mountPoint) : statvfsCapacity(mount.mountPoint);
-        if (!capacity || capacity->total < 1) continue;
+        const std::optional<VolumeCapacity>& capacity = capacities[index];
         std::string name = labelOf(labels, sources, mount);
         if (name.empty()) name = PathText::lastComponent(mount.mountPoint);
         result.push_back({.name = std::move(name),
@@ -193,31 +203,27 @@ std::vector<VolumeInfo> volumes(const VolumeSources& sources) {
 }
 
 bool hasFullDiskAccess(const std::string& statusPath) {
+    // The capabilities alone decide: a root process whose bounding set dropped them reads no more
+    // than anyone else.
     const std::optional<std::string> status = readSmallFile(statusPath);
     if (!status) return false;
     std::istringstream lines(*status);
     std::string line;
-    bool granted = false;
     while (std::getline(lines, line)) {
         std::istringstream fields(line);
         std::string key;
         fields >> key;
-        if (key == "Uid:") {
-            // Real, effective, saved and file-system ids: the effective one decides.
-            std::string real, effective;
-            if (fields >> real >> effective && effective == "0") granted = true;
-        } else if (key == "CapEff:") {
-            std::string hex;
-            fields >> hex;
-            if (hex.empty() || hex.size() > 16 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-                continue;
-            const unsigned long long bits = std::stoull(hex, nullptr, 16);
-            constexpr unsigned long long dacOverride = 1ull << 1;
-            constexpr unsigned long long dacReadSearch = 1ull << 2;
-            if (bits & (dacOverride | dacReadSearch)) granted = true;
-        }
+        if (key != "CapEff:") continue;
+        std::string hex;
+        fields >> hex;
+        if (hex.empty() || hex.size() > 16 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            return false;
+        const unsigned long long bits = std::stoull(hex, nullptr, 16);
+        constexpr unsigned long long dacOverride = 1ull << 1;
+        constexpr unsigned long long dacReadSearch = 1ull << 2;
+        return (bits & (dacOverride | dacReadSearch)) != 0;
     }
-    return granted;
+    return false;
 }
 
 } // namespace tallymere::DiskInfo

@@ -44,13 +44,14 @@ namespace DiskInfo {
 // total first, equal totals in mount-table order. Pseudo and network file systems are left out
 // (a dead server would block), as are memory-backed and package-image file systems, the system's
 // own mounts (/boot, /efi, /snap, /var/lib), mounts hidden under a later mount at the same place,
-// and bind mounts and other mounts of an already listed device (the shortest mount point is kept).
+// mounts that are not folders, and bind mounts, subvolumes and other mounts of an already listed
+// file system (the shortest mount point is kept).
 // A malformed mount-table line or a volume whose capacity cannot be read only shrinks the list.
 // Synchronous; reads the sources on every call.
 std::vector<VolumeInfo> volumes(const VolumeSources& sources = {});
 
-// Whether this process may read every folder: effective user id 0, or CAP_DAC_READ_SEARCH or
-// CAP_DAC_OVERRIDE among its effective capabilities, read from the process status file on every
+// Whether this process may read every folder: CAP_DAC_READ_SEARCH or CAP_DAC_OVERRIDE among its
+// effective capabilities (the user id alone grants nothing), read from the process status file on every
 // call (nothing is cached). An unreadable or malformed status file means no access.
 bool hasFullDiskAccess(const std::string& statusPath = "/proc/self/status");
 

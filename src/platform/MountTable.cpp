@@ -94,17 +94,28 @@ std::vector<MountEntry> read(const std::string& path) {
 }
 
 bool isVirtualOrNetwork(std::string_view fsType) {
-    static constexpr std::array<std::string_view, 27> types = {
-        "proc",      "sysfs",     "devtmpfs", "devpts",     "cgroup", "cgroup2",    "securityfs",
-        "debugfs",   "tracefs",   "configfs", "fusectl",    "pstore", "bpf",        "mqueue",
-        "hugetlbfs", "binfmt_misc", "autofs", "efivarfs",   "nsfs",   "rpc_pipefs", "nfs",
-        "nfs4",      "cifs",      "smb3",     "sshfs",      "overlay", "selinuxfs",
+    static constexpr std::string_view types[] = {
+        "proc",    "sysfs",      "devtmpfs", "devpts", "cgroup",    "cgroup2",    "securityfs", "debugfs",
+        "tracefs", "configfs",   "fusectl",  "pstore", "bpf",       "mqueue",     "hugetlbfs",  "binfmt_misc",
+        "autofs",  "efivarfs",   "nsfs",     "rpc_pipefs", "nfs",   "nfs4",       "cifs",       "smb3",
+        "smbfs",   "sshfs",      "overlay",  "selinuxfs", "9p",     "afs",        "ceph",       "glusterfs",
+        "lustre",  "davfs",
     };
     for (std::string_view type : types)
         if (fsType == type) return true;
-    // FUSE file systems named fuse.<helper> are network mounts (sshfs, rclone, gvfs...); local disks
-    // through FUSE appear as "fuseblk".
-    return fsType.starts_with("fuse.");
+    // FUSE file systems are named fuse.<program>. Those that reach a server (or, like the document
+    // portal, hold nothing of their own) are left alone; local ones (mergerfs, gocryptfs, bindfs,
+    // and disks through "fuseblk") are disks like any other.
+    static constexpr std::string_view remoteFuse[] = {
+        "sshfs",    "rclone",      "s3fs",       "gcsfuse",  "goofys",    "curlftpfs", "gvfsd-fuse", "glusterfs",
+        "ceph-fuse", "smbnetfs",   "httpdirfs",  "blobfuse", "blobfuse2", "juicefs",   "kbfsfuse",   "onedriver",
+        "google-drive-ocamlfuse", "portal", "lxcfs", "davfs2", "mfs", "ipfs",
+    };
+    if (!fsType.starts_with("fuse.")) return false;
+    const std::string_view program = fsType.substr(5);
+    for (std::string_view remote : remoteFuse)
+        if (program == remote) return true;
+    return false;
 }
 
 std::uint64_t deviceOf(const MountEntry& entry) {

@@ -26,8 +26,8 @@ std::vector<MountEntry> parse(std::string_view text);
 // Reads and parses a mountinfo file; an unreadable file gives an empty table.
 std::vector<MountEntry> read(const std::string& path = "/proc/self/mountinfo");
 
-// Kernel pseudo file systems and network file systems: never descended into, never listed as
-// volumes. An overlay counts as a container's file system; callers keep the scan root's own device.
+// Kernel pseudo file systems, network file systems and FUSE file systems that reach a server:
+// never descended into, never listed as volumes. Local FUSE file systems are not among them. An overlay counts as a container's file system; callers keep the scan root's own device.
 bool isVirtualOrNetwork(std::string_view fsType);
 
 // The device number (as st_dev holds it) of a mount entry.

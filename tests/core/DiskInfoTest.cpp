@@ -130,6 +130,25 @@ TEST_F(VolumeListTest, SameDeviceTwiceKeepsTheShortestMountPointAndAHiddenMountI
     EXPECT_EQ(described, (std::vector<std::string>{"/|/", "/data|data", "/media/usb|OnTop"}));
 }
 
+TEST_F(VolumeListTest, AFileMountHidesNoFolderAndSubvolumesOfOneFileSystemAreOneVolume) {
+    // Device 8:17 is mounted first as a single file at a short path (no capacity: not a folder),
+    // then as a folder. btrfs subvolumes and ZFS datasets of one pool carry their own device numbers.
+    m_capacities = {{"/", {10 * GB, GB}},       {"/srv/data", {5 * GB, GB}},  {"/home", {8 * GB, GB}},
+                    {"/var/log", {8 * GB, GB}}, {"/tank", {20 * GB, GB}},     {"/tank/home", {20 * GB, GB}},
+                    {"/mnt/pool", {3 * GB, GB}}};
+    const auto list = volumes(mountLine(1, "8:1", "/", "/", "ext4", "/dev/sda1") +
+                              mountLine(2, "8:17", "/hosts", "/h", "ext4", "/dev/sdb1") +
+                              mountLine(3, "8:17", "/", "/srv/data", "ext4", "/dev/sdb1") +
+                              mountLine(4, "0:40", "/@home", "/home", "btrfs", "/dev/sdc2") +
+                              mountLine(5, "0:41", "/@log", "/var/log", "btrfs", "/dev/sdc2") +
+                              mountLine(6, "0:50", "/", "/tank", "zfs", "tank") +
+                              mountLine(7, "0:51", "/", "/tank/home", "zfs", "tank/home") +
+                              mountLine(8, "0:60", "/", "/mnt/pool", "fuse.mergerfs", "pool"));
+    std::vector<std::string> paths;
+    for (const VolumeInfo& volume : list) paths.push_back(volume.path);
+    EXPECT_EQ(paths, (std::vector<std::string>{"/", "/tank", "/home", "/srv/data", "/mnt/pool"}));
+}
+
 TEST_F(VolumeListTest, LabelsDecodedNamesAndRemovableFromTheDiskOrAMediaFolder) {
     addDevice("8:17", "sdb", "sdb1", true); // a partition of a removable disk
     addDevice("11:0", "sr0", "", true);     // a whole removable disk
@@ -172,13 +191,13 @@ protected:
     fs::path m_folder = m_temp.path();
 };
 
-TEST_F(FullDiskAccessTest, EffectiveRootOrAReadCapabilityGrantsAccess) {
+TEST_F(FullDiskAccessTest, OnlyAReadCapabilityGrantsAccess) {
     EXPECT_FALSE(accessWith("1000\t1000\t1000\t1000", "0000000000000000"));
     EXPECT_FALSE(accessWith("1000\t1000\t1000\t1000", "0000000000000001")) << "CAP_CHOWN alone reads nothing";
     EXPECT_TRUE(accessWith("1000\t1000\t1000\t1000", "0000000000000002"));
     EXPECT_TRUE(accessWith("1000\t1000\t1000\t1000", "0000000000000004"));
-    EXPECT_TRUE(accessWith("1000\t0\t0\t0", "0000000000000000")) << "the effective id decides";
-    EXPECT_FALSE(accessWith("0\t1000\t1000\t1000", "0000000000000000"));
+    EXPECT_FALSE(accessWith("0\t0\t0\t0", "00000000a80425f9")) << "root without both capabilities";
+    EXPECT_TRUE(accessWith("0\t0\t0\t0", "000001ffffffffff"));
 }
 
 TEST_F(FullDiskAccessTest, UnreadableOrMalformedStatusMeansNoAccess) {

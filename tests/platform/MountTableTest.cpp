@@ -22,6 +22,10 @@ TEST(MountTableParse, ReadsFieldsAfterOptionalTags) {
     EXPECT_FALSE(MountTable::isVirtualOrNetwork("ext4"));
     EXPECT_TRUE(MountTable::isVirtualOrNetwork("fuse.sshfs"));
     EXPECT_FALSE(MountTable::isVirtualOrNetwork("fuseblk"));
+    for (const char* local : {"fuse.mergerfs", "fuse.gocryptfs", "fuse.bindfs"})
+        EXPECT_FALSE(MountTable::isVirtualOrNetwork(local)) << local << " is a local disk";
+    for (const char* remote : {"fuse.rclone", "fuse.s3fs", "fuse.portal"})
+        EXPECT_TRUE(MountTable::isVirtualOrNetwork(remote)) << remote;
 }
 
 TEST(MountTableParse, SkipsMalformedLines) {
