@@ -1,6 +1,7 @@
 #include "core/NodeFilter.h"
 
 #include "core/CaseFold.h"
+#include "base/Nfc.h"
 #include "base/Utf8.h"
 
 namespace tallymere {
@@ -30,8 +31,8 @@ bool NodeFilter::accepts(const FileNode& file, bool useAllocated) const {
 
 PreparedFilter::PreparedFilter(const NodeFilter& filter) : m_filter(filter) {
     for (FileCategory category : filter.categories) m_categoryBits |= bitOf(category);
-    // The query is folded as text: repaired first, like the names it is compared with.
-    CaseFold::appendFolded(repairUtf8(filter.query), m_foldedQuery);
+    // The query is folded as text: repaired and composed first, like the names it is compared with.
+    CaseFold::appendFolded(Nfc::normalized(repairUtf8(filter.query)), m_foldedQuery);
 }
 
 bool PreparedFilter::accepts(const FileNode& file, bool useAllocated) {
@@ -41,9 +42,11 @@ bool PreparedFilter::accepts(const FileNode& file, bool useAllocated) {
     if (!m_foldedQuery.empty()) {
         m_scratch.clear();
         // Names are raw bytes; the comparison is on the displayed (repaired) name.
+        // Composed, so a name stored decomposed ("Cafe" + U+0301) is found by "café".
         const std::string_view name = file.name();
-        if (isAscii(name) || isValidUtf8(name)) CaseFold::appendFolded(name, m_scratch);
-        else CaseFold::appendFolded(repairUtf8(name), m_scratch);
+        if (isAscii(name)) CaseFold::appendFolded(name, m_scratch);
+        else if (isValidUtf8(name)) CaseFold::appendFolded(Nfc::normalized(name), m_scratch);
+        else CaseFold::appendFolded(Nfc::normalized(repairUtf8(name)), m_scratch);
         if (m_scratch.find(m_foldedQuery) == std::string::npos) return false;
     }
     return true;

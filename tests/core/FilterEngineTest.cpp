@@ -79,6 +79,16 @@ TEST(NodeFilterAccepts, NameSearchIgnoresCaseInAnyScriptButNotAccents) {
     EXPECT_FALSE(withQuery("ete").accepts(mixed, true));
 }
 
+TEST(NodeFilterAccepts, ComposedAndDecomposedAccentsFindEachOther) {
+    auto root = filesNamed({"Cafe\u0301 menu.txt", "r\u00e9sum\u00e9.pdf"});
+    const FileNode& decomposed = *root->children()[0];
+    const FileNode& composed = *root->children()[1];
+    EXPECT_TRUE(withQuery("caf\u00e9").accepts(decomposed, true));
+    EXPECT_TRUE(withQuery("CAFE\u0301 M").accepts(decomposed, true));
+    EXPECT_TRUE(withQuery("re\u0301sume\u0301").accepts(composed, true));
+    EXPECT_FALSE(withQuery("cafe m").accepts(decomposed, true)) << "the accent still counts";
+}
+
 TEST(NodeFilterAccepts, NameSearchSeesTheRepairedName) {
     auto root = filesNamed({std::string_view("Caf\xE9.txt", 8)});
     const FileNode& odd = *root->children()[0];
