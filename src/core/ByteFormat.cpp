@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <chrono>
+#include <ctime>
 #include <cmath>
 #include <sstream>
 #include <string_view>
@@ -86,6 +87,14 @@ std::int64_t addMonths(const Civil& start, std::int64_t months) {
     return daysFromCivil(year, month, day) * 86400 + start.secondOfDay;
 }
 
+// Seconds the user's time zone is ahead of UTC at a moment; 0 when it cannot be told.
+std::int64_t localOffset(std::int64_t seconds) {
+    const auto moment = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    if (static_cast<std::int64_t>(moment) != seconds || !localtime_r(&moment, &local)) return 0;
+    return local.tm_gmtoff;
+}
+
 std::string unitText(std::int64_t amount, std::string_view unit) {
     std::string text = std::to_string(amount);
     text += ' ';
@@ -135,10 +144,14 @@ std::string relative(double date, double now) {
     const auto earlier = static_cast<std::int64_t>(std::floor(std::clamp(std::min(date, now), -limit, limit)));
     const auto later = static_cast<std::int64_t>(std::floor(std::clamp(std::max(date, now), -limit, limit)));
 
-    const Civil start = civilFromSeconds(earlier);
-    const Civil end = civilFromSeconds(later);
+    // Months and years are counted on the user's calendar, in local time; shorter units in elapsed
+    // seconds.
+    const std::int64_t localEarlier = earlier + localOffset(earlier);
+    const std::int64_t localLater = later + localOffset(later);
+    const Civil start = civilFromSeconds(localEarlier);
+    const Civil end = civilFromSeconds(localLater);
     std::int64_t months = (end.year - start.year) * 12 + (end.month - start.month);
-    while (months > 0 && addMonths(start, months) > later) --months;
+    while (months > 0 && addMonths(start, months) > localLater) --months;
 
     std::string amount;
     if (months >= 12) {

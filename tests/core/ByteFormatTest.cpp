@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
 #include <locale>
 
 using namespace tallymere;
@@ -79,6 +83,8 @@ TEST(ByteFormatRelative, LargestWholeUnitPastAndFuture) {
 }
 
 TEST(ByteFormatRelative, MonthsAndYearsFollowTheCalendar) {
+    setenv("TZ", "UTC0", 1);
+    tzset();
     // Feb 15 to Mar 15 2024 is 29 days but one calendar month.
     EXPECT_EQ(ByteFormat::relative(march15 - 29 * day, march15), "1 month ago");
     // One day short of a calendar month is still weeks.
@@ -91,6 +97,38 @@ TEST(ByteFormatRelative, MonthsAndYearsFollowTheCalendar) {
     constexpr double jan31 = 1706659200; // 2024-01-31 00:00 UTC
     EXPECT_EQ(ByteFormat::relative(jan31, jan31 + 29 * day), "1 month ago");
     EXPECT_EQ(ByteFormat::relative(jan31, jan31 + 28 * day), "4 weeks ago");
+}
+
+// Sets the process's time zone for one scope (POSIX TZ rules need no zone database).
+class TimeZone {
+public:
+    explicit TimeZone(const char* zone) {
+        if (const char* previous = std::getenv("TZ")) m_previous = previous;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~TimeZone() {
+        if (m_previous) setenv("TZ", m_previous->c_str(), 1);
+        else unsetenv("TZ");
+        tzset();
+    }
+
+private:
+    std::optional<std::string> m_previous;
+};
+
+TEST(ByteFormatRelative, MonthsFollowTheUsersCalendarNotUtcs) {
+    constexpr double day = 86400;
+    constexpr double feb29Evening = 1709236800; // 2024-02-29 20:00 UTC
+    const double fourWeeksLater = feb29Evening + 29 * day;
+    {
+        const TimeZone utc("UTC0");
+        EXPECT_EQ(ByteFormat::relative(feb29Evening, fourWeeksLater), "1 month ago");
+    }
+    // Ten hours ahead it is Mar 1 06:00 to Mar 30 06:00: not yet a calendar month.
+    const TimeZone ahead("XXX-10");
+    EXPECT_EQ(ByteFormat::relative(feb29Evening, fourWeeksLater), "4 weeks ago");
+    EXPECT_EQ(ByteFormat::relative(fourWeeksLater, feb29Evening), "in 4 weeks");
 }
 
 TEST(ByteFormatRelative, BeforeNineteenSeventyAndOddInput) {
