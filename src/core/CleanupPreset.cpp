@@ -2,9 +2,14 @@
 
 #include "platform/UserFolders.h"
 
+#include <unistd.h>
+
 namespace tallymere {
 
-std::vector<CleanupPreset> CleanupPreset::table(std::string_view homeFolder) {
+std::vector<CleanupPreset> CleanupPreset::table(std::string_view homeFolder, std::string_view dataHome, unsigned uid) {
+    std::set<std::string> homeTrash;
+    if (!dataHome.empty()) homeTrash.insert(std::string(dataHome) + "/Trash");
+    else if (!homeFolder.empty()) homeTrash.insert(std::string(homeFolder) + "/.local/share/Trash");
     std::vector<CleanupPreset> presets;
     presets.reserve(12);
     presets.push_back({.id = "node",
@@ -82,7 +87,8 @@ std::vector<CleanupPreset> CleanupPreset::table(std::string_view homeFolder) {
                        .title = "Trash",
                        .symbol = "trash.fill",
                        .blurb = "Files already on their way out",
-                       .directoryNames = {".Trash"},
+                       .directoryNames = {".Trash", ".Trash-" + std::to_string(uid)},
+                       .directoryPaths = homeTrash,
                        .regenerable = true});
     presets.push_back({.id = "mail",
                        .title = "Mail & messages",
@@ -95,7 +101,7 @@ std::vector<CleanupPreset> CleanupPreset::table(std::string_view homeFolder) {
 }
 
 const std::vector<CleanupPreset>& CleanupPreset::all() {
-    static const std::vector<CleanupPreset> presets = table(UserFolders::home());
+    static const std::vector<CleanupPreset> presets = table(UserFolders::home(), UserFolders::dataHome(), getuid());
     return presets;
 }
 

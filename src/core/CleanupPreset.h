@@ -20,6 +20,9 @@ struct CleanupPreset {
     std::string blurb;   // one-line description
     // A directory whose own name equals a member matches (exact bytes, case-sensitive).
     std::set<std::string> directoryNames;
+    // A directory whose full path equals a member matches too (exact bytes), whatever the rules
+    // below say: for folders known by place rather than by name.
+    std::set<std::string> directoryPaths;
     // When present, a directory that matched by name counts only when its full path contains this
     // fragment (case-sensitive).
     std::optional<std::string> pathContains;
@@ -35,8 +38,11 @@ struct CleanupPreset {
 
     friend bool operator==(const CleanupPreset&, const CleanupPreset&) = default;
 
-    // The twelve presets in display order, the Downloads preset bound to `homeFolder`.
-    static std::vector<CleanupPreset> table(std::string_view homeFolder);
+    // The twelve presets in display order, the Downloads preset bound to `homeFolder`, the Trash
+    // preset finding the home Trash ("Trash" in `dataHome`; `homeFolder`/.local/share when empty)
+    // and the user's own Trash folders of other disks (".Trash-`uid`").
+    static std::vector<CleanupPreset> table(std::string_view homeFolder, std::string_view dataHome = {},
+                                            unsigned uid = 0);
     // table() for the user's home folder, built once on first use (thread-safe) and kept.
     static const std::vector<CleanupPreset>& all();
 };

@@ -1,8 +1,9 @@
 #include "core/PresetScanner.h"
 
+#include "base/PathText.h"
+
 #include "core/FileTree.h"
 
-#include <algorithm>
 #include <array>
 #include <string_view>
 #include <unordered_map>
@@ -96,9 +97,10 @@ std::vector<PresetHit> run(const std::shared_ptr<FileNode>& root, const std::vec
     if (rootIsInsideSystemFolder(*root, skipped)) return {};
 
     // One lookup per node serves every preset: names and extensions map to the presets that list them.
-    Index byName, byExtension;
+    Index byName, byExtension, byPlaceName;
     for (std::size_t p = 0; p < presets.size(); ++p) {
         for (const std::string& name : presets[p].directoryNames) byName[name].push_back(p);
+        for (const std::string& place : presets[p].directoryPaths) byPlaceName[PathText::lastComponent(place)].push_back(p);
         for (const std::string& extension : presets[p].extensions) byExtension[extension].push_back(p);
     }
 
@@ -122,6 +124,16 @@ std::vector<PresetHit> run(const std::shared_ptr<FileNode>& root, const std::vec
                         if (preset.pathContains && path.find(*preset.pathContains) == std::string::npos) continue;
                         if (preset.pathPrefix && !isInsideFolder(path, *preset.pathPrefix)) continue;
                     }
+                    matches[p].push_back(node);
+                    matchedFolder = true;
+                }
+            }
+            // Folders known by place: the full path is built only for a node with the right name.
+            if (const auto found = byPlaceName.find(node->name()); found != byPlaceName.end()) {
+                const std::string place = node->path();
+                for (std::size_t p : found->second) {
+                    if (!presets[p].directoryPaths.contains(place)) continue;
+                    if (!matches[p].empty() && matches[p].back() == node) continue; // found by name already
                     matches[p].push_back(node);
                     matchedFolder = true;
                 }

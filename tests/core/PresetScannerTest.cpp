@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <unistd.h>
 #include <set>
 
 namespace tallymere {
@@ -31,7 +32,7 @@ std::vector<PresetHit> scan(const std::shared_ptr<FileNode>& root) {
 
 TEST(PresetTable, TwelvePresetsWithDownloadsBoundToTheHomeFolder) {
     EXPECT_EQ(presets().size(), 12u);
-    EXPECT_EQ(CleanupPreset::all(), CleanupPreset::table(UserFolders::home()));
+    EXPECT_EQ(CleanupPreset::all(), CleanupPreset::table(UserFolders::home(), UserFolders::dataHome(), getuid()));
 }
 
 TEST(PresetMatching, OneNodeCanCountUnderSeveralPresets) {
@@ -112,6 +113,32 @@ TEST(PresetMatching, DownloadsOnlyInsideTheHomeFolderAsAWholePath) {
     const auto unknownHome = CleanupPreset::table("");
     EXPECT_TRUE(PresetScanner::run(root, unknownHome, true).empty()) << "no home folder holds nothing";
     EXPECT_EQ(hitPaths(PresetScanner::run(root, CleanupPreset::table("/home/al/"), true)).at("downloads").size(), 2u);
+}
+
+TEST(PresetMatching, TrashFindsTheHomeTrashAndTheUsersTrashOnOtherDisks) {
+    auto root = treeFromText("/\n"
+                             "  home/\n"
+                             "    al/\n"
+                             "      .local/\n"
+                             "        share/\n"
+                             "          Trash/\n"
+                             "            files/\n"
+                             "              a 10\n"
+                             "      music/\n"
+                             "        Trash/\n"
+                             "          b 20\n"
+                             "  mnt/\n"
+                             "    disk/\n"
+                             "      .Trash-1000/\n"
+                             "        c 30\n"
+                             "      .Trash-1001/\n"
+                             "        d 40\n");
+    const auto table = CleanupPreset::table("/home/al", "", 1000);
+    EXPECT_EQ(hitPaths(PresetScanner::run(root, table, true)).at("trash"),
+              (std::vector<std::string>{"/mnt/disk/.Trash-1000", "/home/al/.local/share/Trash"}));
+    const auto elsewhere = CleanupPreset::table("/home/al", "/data/al", 1000);
+    EXPECT_EQ(hitPaths(PresetScanner::run(root, elsewhere, true)).at("trash"),
+              (std::vector<std::string>{"/mnt/disk/.Trash-1000"}));
 }
 
 TEST(PresetMatching, NothingInsideSystemFoldersEverMatches) {
