@@ -9,6 +9,8 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <new>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 
@@ -52,17 +54,21 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// No snapshot comes near this; a larger file is not one of ours and would only exhaust memory.
+constexpr off_t maxSnapshotBytes = off_t{256} << 20;
+
 // The whole content of a regular file; none for anything else (a FIFO would block a reader, a
-// folder cannot be read) or on a read error.
+// folder cannot be read, a link would list its target twice), for a file above the size limit, or
+// on a read error.
 std::optional<std::string> readRegularFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
     if (fd < 0) return std::nullopt;
     const struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxSnapshotBytes) return std::nullopt;
     std::string content;
     content.reserve(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)));
     char buffer[65536];
@@ -73,6 +79,8 @@ std::optional<std::string> readRegularFile(const std::string& path) {
             return std::nullopt;
         }
         if (got == 0) break;
+        // A file that grows while it is read is held to the same limit.
+        if (content.size() + static_cast<std::size_t>(got) > static_cast<std::size_t>(maxSnapshotBytes)) return std::nullopt;
         content.append(buffer, static_cast<std::size_t>(got));
     }
     return content;
@@ -136,7 +144,10 @@ void save(const Snapshot& snapshot) { save(snapshot, defaultFolder()); }
 
 void save(const Snapshot& snapshot, const std::string& folder) {
     if (folder.empty()) throw SaveError("no folder for snapshots: neither XDG_DATA_HOME nor a home folder is set");
-    prepared(folder);
+    // The folder's own failure is the one to report, not the temporary file's ENOENT after it.
+    std::error_code made;
+    std::filesystem::create_directories(folder, made);
+    if (made) throw SaveError("cannot create the folder " + folder + ": " + made.message());
     const std::string target = joined(folder, fileName(snapshot));
     const std::string bytes = SnapshotCodec::encode(snapshot); // may throw before anything is written
 
@@ -179,9 +190,13 @@ std::vector<Snapshot> load(const std::string& folder) {
     ::closedir(dir);
 
     for (const auto& name : names) {
-        const auto content = readRegularFile(joined(folder, name));
-        if (!content) continue;
-        if (auto snapshot = SnapshotCodec::decode(*content)) snapshots.push_back(std::move(*snapshot));
+        // A file that cannot be held in memory is skipped like any unreadable one.
+        try {
+            const auto content = readRegularFile(joined(folder, name));
+            if (!content) continue;
+            if (auto snapshot = SnapshotCodec::decode(*content)) snapshots.push_back(std::move(*snapshot));
+        } catch (const std::bad_alloc&) {
+        }
     }
     std::stable_sort(snapshots.begin(), snapshots.end(),
                      [](const Snapshot& a, const Snapshot& b) { return a.createdAt > b.createdAt; });

@@ -240,8 +240,7 @@ TEST(SnapshotFolder, SaveFailsWhenTheFolderCannotBeMade) {
         SnapshotStore::save(sample(), folder);
         FAIL() << "save reported success";
     } catch (const SnapshotStore::SaveError& error) {
-        EXPECT_NE(std::string(error.what()).find(folder), std::string::npos) << error.what();
-        EXPECT_NE(std::string(error.what()).find("Not a directory"), std::string::npos) << error.what();
+        EXPECT_EQ(std::string(error.what()), "cannot create the folder " + folder + ": Not a directory");
     }
     EXPECT_TRUE(SnapshotStore::load(folder).empty());
     EXPECT_EQ(folderNames(temp.path()), std::vector<std::string>{"blocker"});
@@ -269,6 +268,10 @@ TEST(SnapshotFolder, LoadListsNewestFirstAndSkipsWhatItCannotRead) {
     writeFile(temp / "empty.json", "");
     fs::create_directory(temp / "folder.json");
     ASSERT_EQ(::mkfifo((temp / "pipe.json").c_str(), 0644), 0) << "a pipe must not block the listing";
+    // A link to a snapshot would list it twice; a huge sparse file is not read at all.
+    fs::create_symlink(temp / (fresh.id.text() + ".json"), temp / "link.json");
+    writeFile(temp / "huge.json", "{");
+    ASSERT_EQ(::truncate((temp / "huge.json").c_str(), off_t{1} << 40), 0);
 
     EXPECT_EQ(SnapshotStore::load(folder), (std::vector<Snapshot>{fresh, mid, renamed, old, hidden}));
 
