@@ -191,13 +191,15 @@ void DuplicatesView::finish(std::uint64_t generation, const std::shared_ptr<File
                             std::vector<DuplicateFinder::Group> groups, bool cancelled) {
     // A superseded search (the user started another) has nothing left to say.
     if (generation != m_generation) return;
+    // Stopped by the user: the search may have ended before it saw the stop, but it says nothing.
+    const bool stopped = cancelled || !m_running;
     m_poll.stop();
     m_running = false;
     const bool stillShown = tree == m_state.displayRoot();
     if (!stillShown) groups.clear();
     if (groups.size() > maxGroups) groups.resize(maxGroups);
     m_list->setGroups(std::move(groups));
-    if (stillShown && !cancelled && m_startedManually && this->groups().empty())
+    if (stillShown && !stopped && m_startedManually && this->groups().empty())
         m_state.setBanner(AppState::Banner::make(AppState::Banner::Kind::info, QStringLiteral("No duplicates found"),
                                                  QStringLiteral("Nothing above ") + DisplayText::sizeText(minSizeBytes()) +
                                                      QStringLiteral(" is duplicated here.")));
