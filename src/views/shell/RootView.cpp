@@ -1,78 +1,242 @@
 #include "views/shell/RootView.h"
 
 #include "state/AppState.h"
-#include "style/Typography.h"
-#include "style/DisplayText.h"
-#include "base/Utf8.h"
-#include "views/components/Panel.h"
+#include "style/Motion.h"
+#include "views/components/ShapePaint.h"
 #include "views/components/ThemedWidget.h"
-#include "views/shell/VisualizationHost.h"
+#include "views/shell/BannerView.h"
+#include "views/shell/ShellText.h"
+#include "views/shell/SidebarView.h"
+#include "views/shell/TopBar.h"
+#include "views/shell/WorkspaceView.h"
 
-#include <QFontMetricsF>
-#include <QKeySequence>
-#include <QLocale>
+#include <QGraphicsOpacityEffect>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
+#include <QVariantAnimation>
 
 #include <algorithm>
+#include <cmath>
+#include <numbers>
 
 namespace tallymere {
 
 namespace {
 
-constexpr double stripHeight = 56;
-constexpr double margin = 32;
-constexpr double bannerHeight = 58;
+constexpr int inspectorMs = 200;
+constexpr int bannerMs = 250;
+// The cleanup bar's spring: response 0.34 s, damping fraction 0.86; by 0.8 s it has settled.
+constexpr double springResponse = 0.34;
+constexpr double springDamping = 0.86;
+constexpr int springMs = 800;
 
-QString text(std::string_view bytes) { return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())); }
-using DisplayText::countText;
-using DisplayText::sizeText;
+double springPosition(double seconds) {
+    if (seconds <= 0) return 0.0;
+    const double omega = 2.0 * std::numbers::pi / springResponse;
+    const double decay = springDamping * omega;
+    const double omegaD = omega * std::sqrt(1.0 - springDamping * springDamping);
+    return 1.0 - std::exp(-decay * seconds) * (std::cos(omegaD * seconds) + decay / omegaD * std::sin(omegaD * seconds));
+}
 
-QFont tabFont() { return Typography::font(13, QFont::Medium); }
-QFont headingFont() { return Typography::font(22, QFont::DemiBold); }
-QFont bodyFont() { return Typography::font(13, QFont::Normal); }
-QFont captionFont() { return Typography::font(11.5, QFont::Normal); }
-
-QColor bannerColor(const Theme& theme, AppState::Banner::Kind kind) {
-    switch (kind) {
-    case AppState::Banner::Kind::info: return theme.accentSecondary;
-    case AppState::Banner::Kind::success: return theme.success;
-    case AppState::Banner::Kind::warning: return theme.warning;
-    case AppState::Banner::Kind::error: return theme.danger;
+// Runs `animation` from `from` to `to`: its value walks 0 to 1 and `shape` bends that walk.
+void run(QVariantAnimation* animation, double& value, double to, int ms) {
+    animation->stop();
+    animation->setProperty("from", value);
+    animation->setProperty("to", to);
+    animation->setDuration(ms);
+    animation->setStartValue(0.0);
+    animation->setEndValue(1.0);
+    if (ms <= 0 || value == to) {
+        value = to;
+        return;
     }
-    return theme.accentSecondary;
+    animation->start();
+}
+
+// The places of the inspector and the cleanup bar until their own views join the window.
+class PanePlace : public ThemedWidget {
+public:
+    using ThemedWidget::ThemedWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.fillRect(rect(), theme().background);
+    }
+};
+
+QWidget* makeInspector(AppState&, QWidget* parent) { return new PanePlace(parent); }
+QWidget* makeCleanupBar(AppState&, QWidget* parent) {
+    auto* bar = new PanePlace(parent);
+    bar->setFixedHeight(64);
+    return bar;
 }
 
 } // namespace
 
-RootView::RootView(AppState& state, QWidget* parent) : QWidget(parent), m_state(state) {
+RootView::RootView(AppState& state, QWidget* parent)
+    : QWidget(parent), m_state(state), m_topBar(new TopBar(state, this)), m_sidebar(new SidebarView(state, this)),
+      m_column(new QWidget(this)), m_workspace(new WorkspaceView(state, m_column)), m_banner(new BannerView(m_column)),
+      m_inspector(makeInspector(state, this)), m_cleanupBar(makeCleanupBar(state, this)),
+      m_inspectorAnimation(new QVariantAnimation(this)), m_barAnimation(new QVariantAnimation(this)),
+      m_bannerAnimation(new QVariantAnimation(this)) {
     setMinimumSize(minimumWidth, minimumHeight);
-    m_host = new VisualizationHost(m_state, this);
-    m_host->hide();
-    applyTheme();
-    connect(&m_state, &AppState::themeIDChanged, this, [this] {
-        applyTheme();
-        update();
+    m_banner->hide();
+    m_banner->setDismiss([this] { m_state.setBanner(std::nullopt); });
+    // There is no settings page that grants read access here; the store explains what it takes.
+    m_banner->setGrantAccess([this] { m_state.explainFullDiskAccess(); });
+
+    auto bend = [this](QVariantAnimation* animation, double& value, auto shape) {
+        connect(animation, &QVariantAnimation::valueChanged, this, [this, animation, &value, shape](const QVariant& v) {
+            const double from = animation->property("from").toDouble(), to = animation->property("to").toDouble();
+            value = from + (to - from) * shape(v.toDouble(), animation->duration());
+            relayout();
+        });
+    };
+    const QEasingCurve easeOut = Motion::easeOut();
+    bend(m_inspectorAnimation, m_inspectorIn, [easeOut](double t, int) { return easeOut.valueForProgress(t); });
+    bend(m_bannerAnimation, m_bannerIn, [easeOut](double t, int) { return easeOut.valueForProgress(t); });
+    bend(m_barAnimation, m_barIn, [](double t, int ms) { return t >= 1 ? 1.0 : springPosition(t * ms / 1000.0); });
+    connect(m_bannerAnimation, &QVariantAnimation::finished, this, [this] {
+        if (!m_state.banner()) m_banner->hide();
     });
-    for (auto signal : {&AppState::tabChanged, &AppState::isScanningChanged, &AppState::scanTargetChanged,
-                        &AppState::scannedFilesChanged, &AppState::scannedBytesChanged,
-                        &AppState::scanningPathChanged, &AppState::displayRootChanged, &AppState::focusChanged,
-                        &AppState::useAllocatedSizeChanged, &AppState::bannerChanged, &AppState::isFilteringChanged})
-        connect(&m_state, signal, this, &RootView::relayout);
-    relayout();
+
+    connect(m_topBar, &TopBar::inspectorToggled, this, [this] { setShowInspector(!m_showInspector); });
+    connect(&m_state, &AppState::themeIDChanged, this, &RootView::applyTheme);
+    connect(&m_state, &AppState::tabChanged, this, [this] { followInspector(true); });
+    connect(&m_state, &AppState::displayRootChanged, this, [this] { followInspector(false); });
+    connect(&m_state, &AppState::queueChanged, this, &RootView::followQueue);
+    connect(&m_state, &AppState::bannerChanged, this, &RootView::followBanner);
+
+    applyTheme();
+    m_inspectorIn = m_showInspector && inspectorApplies() ? 1 : 0;
+    m_barIn = m_state.queue().empty() ? 0 : 1;
+    followBanner();
+    finishAnimations();
 }
 
 void RootView::applyTheme() {
     m_theme = Theme::make(m_state.themeID());
     ThemedWidget::applyTheme(this, m_theme);
+    update();
+}
+
+bool RootView::inspectorApplies() const {
+    const WorkspaceTab tab = m_state.tab();
+    return m_state.displayRoot() && (tab == WorkspaceTab::explore || tab == WorkspaceTab::duplicates);
+}
+
+void RootView::setShowInspector(bool show) {
+    if (show == m_showInspector) return;
+    m_showInspector = show;
+    m_topBar->setInspectorShown(show);
+    followInspector(true);
+}
+
+void RootView::followInspector(bool animated) {
+    const double target = m_showInspector && inspectorApplies() ? 1 : 0;
+    if (m_inspectorAnimation->state() == QAbstractAnimation::Running &&
+        m_inspectorAnimation->property("to").toDouble() == target)
+        return;
+    run(m_inspectorAnimation, m_inspectorIn, target, animated ? inspectorMs : 0);
     relayout();
 }
 
-QRectF RootView::tabRect(WorkspaceTab tab) const {
-    auto index = static_cast<std::size_t>(std::find(WorkspaceTabs::all.begin(), WorkspaceTabs::all.end(), tab) -
-                                          WorkspaceTabs::all.begin());
-    return index < m_tabRects.size() ? m_tabRects[index] : QRectF();
+void RootView::followQueue() {
+    const double target = m_state.queue().empty() ? 0 : 1;
+    if (m_barAnimation->state() == QAbstractAnimation::Running) {
+        if (m_barAnimation->property("to").toDouble() == target) return;
+    } else if (m_barIn == target) {
+        return;
+    }
+    run(m_barAnimation, m_barIn, target, springMs);
+    relayout();
+}
+
+void RootView::followBanner() {
+    const auto& banner = m_state.banner();
+    if (banner) {
+        // A replacement takes the place of the banner shown; only an arrival rises in.
+        const bool arriving = m_banner->isHidden() || (m_bannerAnimation->state() == QAbstractAnimation::Running &&
+                                                       m_bannerAnimation->property("to").toDouble() == 0);
+        AppState::Banner shown = *banner;
+        shown.title = ShellText::oneLine(shown.title);
+        if (shown.detail) shown.detail = ShellText::oneLine(*shown.detail);
+        m_banner->setBanner(shown);
+        m_banner->show();
+        m_banner->raise();
+        if (arriving) run(m_bannerAnimation, m_bannerIn, 1, bannerMs);
+    } else if (!m_banner->isHidden()) {
+        run(m_bannerAnimation, m_bannerIn, 0, bannerMs);
+        if (m_bannerIn == 0) m_banner->hide();
+    }
+    relayout();
+}
+
+void RootView::finishAnimations() {
+    for (auto [animation, value] : {std::pair{m_inspectorAnimation, &m_inspectorIn}, {m_barAnimation, &m_barIn},
+                                    {m_bannerAnimation, &m_bannerIn}}) {
+        if (animation->state() != QAbstractAnimation::Running) continue;
+        animation->stop();
+        *value = animation->property("to").toDouble();
+    }
+    if (!m_state.banner()) m_banner->hide();
+    relayout();
+}
+
+QRect RootView::columnRect() const { return m_column->geometry(); }
+
+QRect RootView::bannerRect() const {
+    if (m_banner->isHidden()) return {};
+    return m_banner->geometry().translated(m_column->pos());
+}
+
+void RootView::relayout() {
+    const int w = width(), h = height();
+    const int top = m_topBar->sizeHint().height();
+    m_topBar->setGeometry(0, 0, w, top);
+    const int rowTop = top + 1;
+
+    const int barHeight = std::max(m_cleanupBar->sizeHint().height(), m_cleanupBar->minimumHeight());
+    const int barSpace = int(std::lround((barHeight + 1) * std::max(m_barIn, 0.0)));
+    const int rowBottom = h - barSpace;
+    const int rowHeight = std::max(rowBottom - rowTop, 0);
+    m_cleanupBar->setVisible(m_barIn > 0.001);
+    m_cleanupBar->setGeometry(0, rowBottom + 1, w, barHeight);
+    // The bar fades as it moves; at rest it draws without the cost of an effect.
+    const double barOpacity = std::clamp(m_barIn, 0.0, 1.0);
+    if (barOpacity > 0.001 && barOpacity < 0.999) {
+        auto* effect = qobject_cast<QGraphicsOpacityEffect*>(m_cleanupBar->graphicsEffect());
+        if (!effect) {
+            effect = new QGraphicsOpacityEffect(m_cleanupBar);
+            m_cleanupBar->setGraphicsEffect(effect);
+        }
+        effect->setOpacity(barOpacity);
+    } else if (m_cleanupBar->graphicsEffect()) {
+        m_cleanupBar->setGraphicsEffect(nullptr);
+    }
+
+    m_sidebar->setGeometry(0, rowTop, sidebarWidth, rowHeight);
+    const int inspectorSpace = int(std::lround((inspectorWidth + 1) * std::clamp(m_inspectorIn, 0.0, 1.0)));
+    const int columnLeft = sidebarWidth + 1;
+    const int columnRight = w - inspectorSpace;
+    m_column->setGeometry(columnLeft, rowTop, std::max(columnRight - columnLeft, 0), rowHeight);
+    m_workspace->setGeometry(0, 0, m_column->width(), m_column->height());
+    m_inspector->setVisible(m_inspectorIn > 0.001);
+    // The inspector slides in from the trailing edge at its full width; the window clips the rest.
+    m_inspector->setGeometry(columnRight + 1, rowTop, inspectorWidth, rowHeight);
+
+    if (!m_banner->isHidden()) {
+        const int cardWidth = std::min(int(BannerView::maxCardWidth), m_column->width());
+        const int cardHeight = int(std::ceil(m_banner->cardHeight(cardWidth)));
+        const int restingTop = m_column->height() - bannerMargin - cardHeight;
+        // Arriving and leaving, the banner moves over the column's whole height and fades.
+        const double travel = (1.0 - std::clamp(m_bannerIn, 0.0, 1.0)) * m_column->height();
+        m_banner->setGeometry((m_column->width() - cardWidth) / 2, int(std::lround(restingTop + travel)), cardWidth,
+                              cardHeight);
+        m_banner->setOpacity(m_bannerIn);
+    }
+    update();
 }
 
 void RootView::resizeEvent(QResizeEvent* event) {
@@ -80,146 +244,25 @@ void RootView::resizeEvent(QResizeEvent* event) {
     relayout();
 }
 
-void RootView::relayout() {
-    m_tabRects.clear();
-    QFontMetricsF tabMetrics(tabFont());
-    double x = margin - 12;
-    for (WorkspaceTab tab : WorkspaceTabs::all) {
-        double w = tabMetrics.horizontalAdvance(text(WorkspaceTabs::title(tab))) + 24;
-        m_tabRects.emplace_back(x, (stripHeight - 30) / 2, w, 30);
-        x += w + 4;
-    }
-
-    m_detail.clear();
-    bool showHost = false;
-    double top = stripHeight + margin;
-    WorkspaceTab tab = m_state.tab();
-    if (tab != WorkspaceTab::explore) {
-        m_heading = text(WorkspaceTabs::title(tab));
-        m_subheading.clear();
-    } else if (m_state.isScanning()) {
-        const auto& target = m_state.scanTarget();
-        m_heading = QStringLiteral("Scanning ") + (target ? QString::fromStdString(target->title) : QString());
-        m_subheading = countText(m_state.scannedFiles(), "file", "files") + QStringLiteral(" · ") +
-                       sizeText(m_state.scannedBytes());
-        m_detail = QString::fromStdString(repairUtf8(m_state.scanningPath()));
-    } else if (const AppState::NodePtr& shown = m_state.focus() ? m_state.focus() : m_state.displayRoot()) {
-        m_heading = QString::fromStdString(shown->displayName());
-        bool allocated = m_state.useAllocatedSize();
-        m_subheading = sizeText(shown->bytes(allocated)) + QStringLiteral(" · ") +
-                       countText(shown->fileCount, "file", "files") + QStringLiteral(" · ") +
-                       countText(shown->folderCount, "folder", "folders");
-        if (m_state.isFiltering()) m_detail = QStringLiteral("Filtering…");
-        showHost = true;
-    } else {
-        m_heading = QStringLiteral("Nothing scanned yet");
-        m_subheading = QStringLiteral("Scan Home Folder (") +
-                       QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H).toString(QKeySequence::NativeText) +
-                       QStringLiteral(") or Choose Folder… (") +
-                       QKeySequence(Qt::CTRL | Qt::Key_O).toString(QKeySequence::NativeText) +
-                       QStringLiteral(") from the File menu.");
-    }
-
-    if (m_state.banner()) {
-        m_bannerRect = QRectF(margin, height() - margin - bannerHeight, width() - 2 * margin, bannerHeight);
-        m_bannerClose = QRectF(m_bannerRect.right() - 40, m_bannerRect.center().y() - 14, 28, 28);
-    } else {
-        m_bannerRect = m_bannerClose = QRectF();
-    }
-    if (showHost) {
-        const double hostTop = top + 76;
-        const double bottom = height() - margin - (m_state.banner() ? bannerHeight + 16 : 0);
-        m_host->setGeometry(QRectF(margin, hostTop, width() - 2 * margin, std::max(0.0, bottom - hostTop)).toRect());
-    }
-    m_host->setVisible(showHost);
-    update();
-}
-
 void RootView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
     painter.fillRect(rect(), m_theme.background);
-
-    // Tab strip.
-    painter.setFont(tabFont());
-    for (std::size_t i = 0; i < m_tabRects.size(); ++i) {
-        WorkspaceTab tab = WorkspaceTabs::all[i];
-        bool current = tab == m_state.tab();
-        if (current) {
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(m_theme.surfaceRaised);
-            painter.drawRoundedRect(m_tabRects[i], 8, 8);
-        }
-        painter.setPen(current ? m_theme.text : m_theme.textSecondary);
-        painter.drawText(m_tabRects[i], Qt::AlignCenter, text(WorkspaceTabs::title(tab)));
-    }
-    painter.setPen(QPen(m_theme.stroke, 1));
-    painter.drawLine(QPointF(0, stripHeight - 0.5), QPointF(width(), stripHeight - 0.5));
-
-    // Heading.
-    double top = stripHeight + margin;
-    double textWidth = width() - 2 * margin;
-    painter.setFont(headingFont());
-    painter.setPen(m_theme.text);
-    QFontMetricsF headingMetrics(headingFont());
-    painter.drawText(QRectF(margin, top, textWidth, 30), Qt::AlignLeft | Qt::AlignVCenter,
-                     headingMetrics.elidedText(m_heading, Qt::ElideMiddle, textWidth));
-    painter.setFont(bodyFont());
-    painter.setPen(m_theme.textSecondary);
-    painter.drawText(QRectF(margin, top + 32, textWidth, 22), Qt::AlignLeft | Qt::AlignVCenter, m_subheading);
-    if (!m_detail.isEmpty()) {
-        painter.setFont(captionFont());
-        painter.setPen(m_theme.textTertiary);
-        QFontMetricsF captionMetrics(captionFont());
-        painter.drawText(QRectF(margin, top + 54, textWidth, 18), Qt::AlignLeft | Qt::AlignVCenter,
-                         captionMetrics.elidedText(m_detail, Qt::ElideMiddle, textWidth));
-    }
-
-    // Banner.
-    if (const auto& banner = m_state.banner()) {
-        QRectF box = m_bannerRect;
-        Panel::paintCard(painter, box, 12, m_theme);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(bannerColor(m_theme, banner->kind));
-        painter.drawRoundedRect(QRectF(box.left() + 10, box.top() + 12, 4, box.height() - 24), 2, 2);
-        double left = box.left() + 26;
-        double textRight = m_bannerClose.left() - 12;
-        painter.setFont(Typography::font(13, QFont::DemiBold));
-        painter.setPen(m_theme.text);
-        bool twoLines = banner->detail.has_value();
-        painter.drawText(QRectF(left, box.top() + (twoLines ? 9 : 0), textRight - left, twoLines ? 20 : box.height()),
-                         Qt::AlignLeft | Qt::AlignVCenter, banner->title);
-        if (twoLines) {
-            painter.setFont(Typography::font(12, QFont::Normal));
-            painter.setPen(m_theme.textSecondary);
-            QFontMetricsF detailMetrics(Typography::font(12, QFont::Normal));
-            painter.drawText(QRectF(left, box.top() + 29, textRight - left, 18), Qt::AlignLeft | Qt::AlignVCenter,
-                             detailMetrics.elidedText(*banner->detail, Qt::ElideRight, textRight - left));
-        }
-        painter.setPen(QPen(m_theme.textSecondary, 1.5, Qt::SolidLine, Qt::RoundCap));
-        QRectF cross = m_bannerClose.adjusted(9, 9, -9, -9);
-        painter.drawLine(cross.topLeft(), cross.bottomRight());
-        painter.drawLine(cross.topRight(), cross.bottomLeft());
-    }
+    // The dividers are the one-pixel gaps between the panes.
+    const QColor stroke = m_theme.stroke;
+    const int top = m_topBar->height();
+    painter.fillRect(QRect(0, top, width(), 1), stroke);
+    const QRect column = m_column->geometry();
+    painter.fillRect(QRect(sidebarWidth, column.top(), 1, column.height()), stroke);
+    if (m_inspector->isVisible())
+        painter.fillRect(QRectF(column.right() + 1, column.top(), 1, column.height()),
+                         ShapePaint::withOpacity(stroke, std::clamp(m_inspectorIn, 0.0, 1.0)));
+    if (m_cleanupBar->isVisible())
+        painter.fillRect(QRectF(0, column.bottom() + 1, width(), 1),
+                         ShapePaint::withOpacity(stroke, std::clamp(m_barIn, 0.0, 1.0)));
 }
 
 void RootView::mousePressEvent(QMouseEvent* event) {
-    QPointF at = event->position();
-    if (event->button() == Qt::LeftButton) {
-        for (std::size_t i = 0; i < m_tabRects.size(); ++i) {
-            if (m_tabRects[i].contains(at)) {
-                m_state.setTab(WorkspaceTabs::all[i]);
-                event->accept();
-                return;
-            }
-        }
-        if (m_bannerClose.contains(at)) {
-            m_state.setBanner(std::nullopt);
-            event->accept();
-            return;
-        }
-    }
-    // Anything else belongs to the window (a press on the background moves it).
+    // Presses no pane took belong to the window, which moves on a press on its background.
     event->ignore();
 }
 

@@ -1,43 +1,66 @@
 #pragma once
 #include "style/Theme.h"
-#include "state/WorkspaceTab.h"
 
-#include <QRectF>
-#include <QString>
+#include <QRect>
 #include <QWidget>
 
-#include <vector>
+#include <optional>
+
+class QVariantAnimation;
 
 namespace tallymere {
 
 class AppState;
-class FileNode;
-class VisualizationHost;
+class BannerView;
+class SidebarView;
+class TopBar;
+class WorkspaceView;
 
-// The main window's content, composed from the one store: the tab strip, the workspace of the
-// current tab (the scan's live progress while scanning, else the focused folder of the displayed
-// tree over the visualisation host) and the banner at the foot. It paints its own background in the
-// theme of AppState::themeID() and hands that theme to every component below it, so a theme
-// change recolours the whole window at once. Never smaller than 1060 by 660.
+// The main window's content, composed from the one store: the top bar over a row of the sidebar
+// (272 wide), the workspace column (all the width left) and the inspector (306 wide, on the explore
+// and duplicates tabs while a tree is shown and the user has not hidden it), with the cleanup bar
+// at the foot while the queue holds anything. The current banner floats over the foot of the
+// workspace column, 14 above its lower edge, at most 620 wide. Never smaller than 1060 by 660.
+//
+// It builds the theme of AppState::themeID() and hands it to every component below it, so a theme
+// change recolours the whole window at once. Panes come and go with their animations: the
+// inspector slides in from the right (0.2 s ease-out, on a toggle or a tab change), the cleanup bar
+// rises with a fade on a spring (response 0.34 s, damping 0.86), a banner rises with a fade
+// (0.25 s ease-out) and sinks the same way when dismissed.
 class RootView : public QWidget {
     Q_OBJECT
 public:
     static constexpr int minimumWidth = 1060;
     static constexpr int minimumHeight = 660;
+    static constexpr int sidebarWidth = 272;
+    static constexpr int inspectorWidth = 306;
+    static constexpr int bannerMargin = 14;
 
     explicit RootView(AppState& state, QWidget* parent = nullptr);
 
     const Theme& theme() const { return m_theme; }
 
-    // Where things were laid out, for hit testing and tests (widget coordinates).
-    QRectF tabRect(WorkspaceTab tab) const;
-    // The visualisations of the displayed tree; hidden while there is none to show.
-    VisualizationHost* host() const { return m_host; }
-    QRectF bannerRect() const { return m_bannerRect; }
-    QRectF bannerCloseRect() const { return m_bannerClose; }
-    // The heading and the line under it as shown now.
-    const QString& heading() const { return m_heading; }
-    const QString& subheading() const { return m_subheading; }
+    // The user's wish to see the inspector: starts true, flipped by the top bar, never stored.
+    bool showInspector() const { return m_showInspector; }
+    void setShowInspector(bool show);
+    // Whether the inspector belongs on screen at all: a tree is shown on the explore or duplicates tab.
+    bool inspectorApplies() const;
+
+    TopBar* topBar() const { return m_topBar; }
+    SidebarView* sidebar() const { return m_sidebar; }
+    WorkspaceView* workspace() const { return m_workspace; }
+    QWidget* inspector() const { return m_inspector; }
+    QWidget* cleanupBar() const { return m_cleanupBar; }
+    // The banner's widget; hidden while there is no banner.
+    BannerView* bannerView() const { return m_banner; }
+
+    // Where the workspace column is, in this widget's coordinates.
+    QRect columnRect() const;
+    // Where the banner's card is now, in this widget's coordinates; empty without a banner.
+    QRect bannerRect() const;
+
+    // Ends every running pane animation at its final state.
+    void finishAnimations();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -46,18 +69,30 @@ protected:
 
 private:
     void applyTheme();
-    // Recomputes texts and rectangles from the store and the size; then repaints.
     void relayout();
+    void followInspector(bool animated);
+    void followQueue();
+    void followBanner();
 
     AppState& m_state;
     Theme m_theme;
-    std::vector<QRectF> m_tabRects;
-    QString m_heading;
-    QString m_subheading;
-    QString m_detail;
-    VisualizationHost* m_host = nullptr;
-    QRectF m_bannerRect;
-    QRectF m_bannerClose;
+    bool m_showInspector = true;
+
+    TopBar* m_topBar;
+    SidebarView* m_sidebar;
+    QWidget* m_column;
+    WorkspaceView* m_workspace;
+    BannerView* m_banner;
+    QWidget* m_inspector;
+    QWidget* m_cleanupBar;
+
+    // How far each pane is in: 0 gone, 1 fully in (the spring may pass 1 for a moment).
+    double m_inspectorIn = 0;
+    double m_barIn = 0;
+    double m_bannerIn = 0;
+    QVariantAnimation* m_inspectorAnimation;
+    QVariantAnimation* m_barAnimation;
+    QVariantAnimation* m_bannerAnimation;
 };
 
 } // namespace tallymere

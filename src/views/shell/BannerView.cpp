@@ -1,0 +1,313 @@
+#include "views/shell/BannerView.h"
+
+#include "style/SymbolImage.h"
+#include "style/Typography.h"
+#include "views/components/ShapePaint.h"
+
+#include <QFontMetricsF>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace tallymere {
+
+namespace {
+
+constexpr double cornerRadius = 12;
+constexpr double paddingX = 14;
+constexpr double paddingY = 11;
+constexpr double spacing = 10;
+constexpr double lineSpacing = 1;
+constexpr double kindSymbolSize = 14;
+constexpr double closeSymbolSize = 10;
+// The close symbol is small; the press area reaches a little around it.
+constexpr double closeSlop = 6;
+constexpr int wrapFlags = Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop;
+
+QFont titleFont() { return Typography::font(12.5, QFont::DemiBold); }
+QFont detailFont() { return Typography::font(11, QFont::Normal); }
+QFont grantFont() { return Typography::font(11.5, QFont::DemiBold); }
+const QString grantTitle = QStringLiteral("Grant Access");
+
+double wrappedHeight(const QFont& font, const QString& text, double width) {
+    if (text.isEmpty()) return QFontMetricsF(font).height();
+    return QFontMetricsF(font).boundingRect(QRectF(0, 0, std::max(width, 1.0), 1e6), wrapFlags, text).height();
+}
+
+// One pass of a box blur over the alpha channel, along rows (`horizontal`) or columns.
+void boxBlur(std::vector<float>& alpha, int width, int height, int radius, bool horizontal) {
+    std::vector<float> out(alpha.size());
+    const int lines = horizontal ? height : width;
+    const int length = horizontal ? width : height;
+    auto at = [&](int line, int i) -> float& {
+        return horizontal ? alpha[std::size_t(line) * width + i] : alpha[std::size_t(i) * width + line];
+    };
+    const float scale = 1.0f / float(2 * radius + 1);
+    for (int line = 0; line < lines; ++line) {
+        float sum = 0;
+        for (int i = -radius; i <= radius; ++i) sum += (i >= 0 && i < length) ? at(line, i) : 0.0f;
+        for (int i = 0; i < length; ++i) {
+            std::size_t index = horizontal ? std::size_t(line) * width + i : std::size_t(i) * width + line;
+            out[index] = sum * scale;
+            int leaving = i - radius, entering = i + radius + 1;
+            if (leaving >= 0) sum -= at(line, leaving);
+            if (entering < length) sum += at(line, entering);
+        }
+    }
+    alpha.swap(out);
+}
+
+// The banner's shadow: the card's shape blurred about as far as the shadow radius reaches, drawn
+// in the shadow colour, offset downwards. It sits beneath the banner and takes no pointer input.
+class BannerShadow : public QWidget {
+public:
+    explicit BannerShadow(QWidget* parent) : QWidget(parent) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_TranslucentBackground);
+    }
+
+    void setLook(bool isDark, double opacity) {
+        if (isDark != m_isDark) m_image = {};
+        m_isDark = isDark;
+        m_opacity = opacity;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        const QSize card = size() - QSize(2 * BannerView::shadowMargin, 2 * BannerView::shadowMargin);
+        if (card.isEmpty()) return;
+        if (m_image.isNull() || m_imageFor != card) render(card);
+        QPainter painter(this);
+        painter.setOpacity(m_opacity);
+        painter.drawImage(QPointF(0, BannerView::shadowOffsetY), m_image);
+    }
+
+private:
+    void render(QSize card) {
+        const int margin = BannerView::shadowMargin;
+        const int w = card.width() + 2 * margin, h = card.height() + 2 * margin;
+        QImage shape(w, h, QImage::Format_ARGB32_Premultiplied);
+        shape.fill(Qt::transparent);
+        {
+            QPainter p(&shape);
+            ShapePaint::fillRounded(p, QRectF(margin, margin, card.width(), card.height()), cornerRadius, Qt::black);
+        }
+        std::vector<float> alpha(std::size_t(w) * h);
+        for (int y = 0; y < h; ++y) {
+            const QRgb* line = reinterpret_cast<const QRgb*>(shape.constScanLine(y));
+            for (int x = 0; x < w; ++x) alpha[std::size_t(y) * w + x] = float(qAlpha(line[x]));
+        }
+        // Three box passes approach a Gaussian of the shadow's spread.
+        const int boxRadius = int(BannerView::shadowRadius / 2);
+        for (int pass = 0; pass < 3; ++pass) {
+            boxBlur(alpha, w, h, boxRadius, true);
+            boxBlur(alpha, w, h, boxRadius, false);
+        }
+        const QColor ink = m_isDark ? QColor(255, 255, 255) : QColor(18, 17, 16);
+        const float strength = m_isDark ? 0.5f : 0.1f;
+        m_image = QImage(w, h, QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < h; ++y) {
+            QRgb* line = reinterpret_cast<QRgb*>(m_image.scanLine(y));
+            for (int x = 0; x < w; ++x) {
+                int a = std::clamp(int(alpha[std::size_t(y) * w + x] * strength + 0.5f), 0, 255);
+                line[x] = qPremultiply(qRgba(ink.red(), ink.green(), ink.blue(), a));
+            }
+        }
+        m_imageFor = card;
+    }
+
+    bool m_isDark = false;
+    double m_opacity = 1;
+    QImage m_image;
+    QSize m_imageFor;
+};
+
+} // namespace
+
+BannerView::BannerView(QWidget* parent) : ThemedWidget(parent) {
+    setAttribute(Qt::WA_TranslucentBackground);
+    if (parent) {
+        auto* shadow = new BannerShadow(parent);
+        shadow->hide();
+        m_shadow = shadow;
+    }
+}
+
+BannerView::~BannerView() { delete m_shadow.data(); }
+
+void BannerView::themeChanged() { placeShadow(); }
+
+void BannerView::placeShadow() {
+    auto* shadow = static_cast<BannerShadow*>(m_shadow.data());
+    if (!shadow) return;
+    shadow->setGeometry(geometry().adjusted(-shadowMargin, -shadowMargin, shadowMargin, shadowMargin));
+    shadow->setLook(theme().isDark, m_opacity);
+    shadow->setVisible(isVisible());
+    shadow->stackUnder(this);
+}
+
+bool BannerView::event(QEvent* event) {
+    const bool handled = ThemedWidget::event(event);
+    switch (event->type()) {
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::Show:
+    case QEvent::Hide:
+    case QEvent::ZOrderChange: placeShadow(); break;
+    default: break;
+    }
+    return handled;
+}
+
+void BannerView::setBanner(const AppState::Banner& banner) {
+    m_banner = banner;
+    update();
+}
+
+void BannerView::setOpacity(double opacity) {
+    opacity = std::clamp(opacity, 0.0, 1.0);
+    if (opacity == m_opacity) return;
+    m_opacity = opacity;
+    placeShadow();
+    update();
+}
+
+QColor BannerView::tint(const Theme& theme, AppState::Banner::Kind kind) {
+    switch (kind) {
+    case AppState::Banner::Kind::info: return theme.accent;
+    case AppState::Banner::Kind::success: return theme.success;
+    case AppState::Banner::Kind::warning: return theme.warning;
+    case AppState::Banner::Kind::error: return theme.danger;
+    }
+    return theme.accent;
+}
+
+std::string_view BannerView::symbol(AppState::Banner::Kind kind) {
+    switch (kind) {
+    case AppState::Banner::Kind::info: return "info.circle.fill";
+    case AppState::Banner::Kind::success: return "checkmark.circle.fill";
+    case AppState::Banner::Kind::warning: return "exclamationmark.triangle.fill";
+    case AppState::Banner::Kind::error: return "xmark.octagon.fill";
+    }
+    return "info.circle.fill";
+}
+
+bool BannerView::offersGrantAccess(const AppState::Banner& banner) {
+    return banner.kind == AppState::Banner::Kind::warning && banner.title == QLatin1String("Partial scan");
+}
+
+BannerView::Layout BannerView::layoutFor(const QRectF& card) const {
+    Layout l;
+    l.card = card;
+    const QRectF inner = card.adjusted(paddingX, paddingY, -paddingX, -paddingY);
+    const QSizeF icon = SymbolImage::size(kindSymbolSize);
+    const QSizeF close = SymbolImage::size(closeSymbolSize);
+    double right = inner.right();
+    l.close = QRectF(right - close.width(), 0, close.width(), close.height());
+    right = l.close.left() - spacing;
+    if (offersGrantAccess(m_banner)) {
+        const QFontMetricsF metrics(grantFont());
+        double w = std::ceil(metrics.horizontalAdvance(grantTitle));
+        l.grant = QRectF(right - w, 0, w, metrics.height());
+        right = l.grant.left() - spacing;
+    }
+    const double textLeft = inner.left() + icon.width() + spacing;
+    const double textWidth = std::max(right - textLeft, 1.0);
+    const double titleHeight = wrappedHeight(titleFont(), m_banner.title, textWidth);
+    l.title = QRectF(textLeft, inner.top(), textWidth, titleHeight);
+    double textHeight = titleHeight;
+    if (m_banner.detail) {
+        const double detailHeight = wrappedHeight(detailFont(), *m_banner.detail, textWidth);
+        l.detail = QRectF(textLeft, l.title.bottom() + lineSpacing, textWidth, detailHeight);
+        textHeight += lineSpacing + detailHeight;
+    }
+    // Every element of the row is centred on the row's middle.
+    const double rowHeight = std::max({textHeight, icon.height(), close.height(), l.grant.height()});
+    const double middle = inner.top() + rowHeight / 2;
+    const double textShift = (rowHeight - textHeight) / 2;
+    l.title.translate(0, textShift);
+    if (!l.detail.isNull()) l.detail.translate(0, textShift);
+    l.icon = QRectF(QPointF(inner.left(), middle - icon.height() / 2), icon);
+    l.close.moveTop(middle - close.height() / 2);
+    if (!l.grant.isNull()) l.grant.moveTop(middle - l.grant.height() / 2);
+    return l;
+}
+
+double BannerView::cardHeight(double cardWidth) const {
+    const Layout l = layoutFor(QRectF(0, 0, cardWidth, 1000));
+    double content = std::max({l.title.height() + (l.detail.isNull() ? 0 : lineSpacing + l.detail.height()),
+                               l.icon.height(), l.close.height(), l.grant.height()});
+    return std::ceil(content + 2 * paddingY);
+}
+
+QRectF BannerView::closeRect() const { return layoutFor(QRectF(rect())).close; }
+
+QRectF BannerView::grantRect() const { return layoutFor(QRectF(rect())).grant; }
+
+void BannerView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setOpacity(m_opacity);
+    const Theme& t = theme();
+    const QColor kindTint = tint(t, m_banner.kind);
+    const Layout l = layoutFor(QRectF(rect()));
+
+    ShapePaint::fillRounded(painter, l.card, cornerRadius, t.surface);
+    ShapePaint::strokeInside(painter, l.card, cornerRadius, ShapePaint::withOpacity(kindTint, 0.3));
+
+    SymbolImage::draw(painter, l.icon, symbol(m_banner.kind), kindSymbolSize, QFont::DemiBold, kindTint);
+    painter.setFont(titleFont());
+    painter.setPen(t.text);
+    painter.drawText(l.title, wrapFlags, m_banner.title);
+    if (m_banner.detail) {
+        painter.setFont(detailFont());
+        painter.setPen(t.textSecondary);
+        painter.drawText(l.detail, wrapFlags, *m_banner.detail);
+    }
+    if (!l.grant.isNull()) {
+        painter.save();
+        if (m_pressed == 2) painter.setOpacity(m_opacity * 0.7);
+        painter.setFont(grantFont());
+        painter.setPen(kindTint);
+        painter.drawText(l.grant, Qt::AlignLeft | Qt::AlignVCenter, grantTitle);
+        painter.restore();
+    }
+    painter.save();
+    if (m_pressed == 1) painter.setOpacity(m_opacity * 0.7);
+    SymbolImage::draw(painter, l.close, "xmark", closeSymbolSize, QFont::Bold, t.textTertiary);
+    painter.restore();
+}
+
+void BannerView::mousePressEvent(QMouseEvent* event) {
+    const Layout l = layoutFor(QRectF(rect()));
+    const QPointF at = event->position();
+    m_pressed = 0;
+    if (event->button() == Qt::LeftButton) {
+        if (l.close.adjusted(-closeSlop, -closeSlop, closeSlop, closeSlop).contains(at)) m_pressed = 1;
+        else if (!l.grant.isNull() && l.grant.adjusted(-4, -4, 4, 4).contains(at)) m_pressed = 2;
+    }
+    // The card takes every press, so none falls through to the view beneath it.
+    event->accept();
+    update();
+}
+
+void BannerView::mouseReleaseEvent(QMouseEvent* event) {
+    const Layout l = layoutFor(QRectF(rect()));
+    const QPointF at = event->position();
+    const int pressed = m_pressed;
+    m_pressed = 0;
+    update();
+    if (pressed == 1 && l.close.adjusted(-closeSlop, -closeSlop, closeSlop, closeSlop).contains(at)) {
+        if (m_dismiss) m_dismiss();
+    } else if (pressed == 2 && l.grant.adjusted(-4, -4, 4, 4).contains(at)) {
+        if (m_grant) m_grant();
+    }
+}
+
+} // namespace tallymere

@@ -1,0 +1,71 @@
+#pragma once
+#include "state/WorkspaceTab.h"
+#include "views/components/ThemedWidget.h"
+
+#include <QRectF>
+
+#include <vector>
+
+class QVariantAnimation;
+
+namespace tallymere {
+
+class AppState;
+class IconToggle;
+class ThemeMenuButton;
+
+// The strip across the top of the window: the tab rail at the left; the trailing controls at the
+// right: the labels and size-mode toggles (explore tab), the theme menu (always) and the inspector
+// toggle (explore and duplicates tabs). The inspector flag belongs to the window: the bar shows it
+// and asks for a flip with inspectorToggled().
+class TopBar : public ThemedWidget {
+    Q_OBJECT
+public:
+    explicit TopBar(AppState& state, QWidget* parent = nullptr);
+
+    // The window's inspector flag, shown by the inspector toggle.
+    void setInspectorShown(bool shown);
+
+    // The tab buttons as laid out now (each whole rectangle takes the click).
+    QRectF tabRect(WorkspaceTab tab) const;
+    // How lit a tab's capsule is now, 0 to 1 (mid-animation included).
+    double tabLit(WorkspaceTab tab) const;
+    void finishAnimations();
+
+    IconToggle* labelsToggle() const { return m_labels; }
+    IconToggle* sizeModeToggle() const { return m_sizeMode; }
+    ThemeMenuButton* themeMenu() const { return m_themeMenu; }
+    IconToggle* inspectorToggle() const { return m_inspector; }
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return {0, sizeHint().height()}; }
+
+signals:
+    void inspectorToggled();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void themeChanged() override { relayout(); }
+
+private:
+    void refresh();
+    void relayout();
+    void followTab();
+
+    AppState& m_state;
+    std::vector<QRectF> m_tabRects;
+    WorkspaceTab m_fromTab;
+    WorkspaceTab m_toTab;
+    double m_tabProgress = 1;
+    int m_pressedTab = -1;
+    QVariantAnimation* m_tabAnimation;
+    IconToggle* m_labels;
+    IconToggle* m_sizeMode;
+    ThemeMenuButton* m_themeMenu;
+    IconToggle* m_inspector;
+};
+
+} // namespace tallymere

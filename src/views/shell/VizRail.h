@@ -1,0 +1,56 @@
+#pragma once
+#include "state/VizMode.h"
+#include "views/components/ThemedWidget.h"
+
+#include <QRectF>
+#include <QString>
+
+namespace tallymere {
+
+class AppState;
+class SegmentedRail;
+class BusySpinner;
+class ColorModeSelector;
+class DepthSlider;
+
+// The row of visualisation controls under the explore page's header: the rail of the nine
+// visualisations at the left; at the right a spinner while a filtered copy is being built, the
+// caption of the chosen visualisation, the colour-mode selector (for the six coloured views) and
+// the depth slider (treemap, sunburst and flame only). Everything follows the store.
+class VizRail : public ThemedWidget {
+    Q_OBJECT
+public:
+    explicit VizRail(AppState& state, QWidget* parent = nullptr);
+
+    static QString caption(VizMode mode);
+    // Views whose colours mean something the selector chooses.
+    static bool usesColor(VizMode mode);
+    static bool usesDepth(VizMode mode);
+
+    SegmentedRail* rail() const { return m_rail; }
+    BusySpinner* spinner() const { return m_spinner; }
+    ColorModeSelector* colorModes() const { return m_colorModes; }
+    DepthSlider* depthSlider() const { return m_depth; }
+    QRectF captionRect() const { return m_captionRect; }
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return {0, sizeHint().height()}; }
+
+protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void refresh();
+    void relayout();
+
+    AppState& m_state;
+    SegmentedRail* m_rail;
+    BusySpinner* m_spinner;
+    ColorModeSelector* m_colorModes;
+    DepthSlider* m_depth;
+    QRectF m_captionRect;
+};
+
+} // namespace tallymere

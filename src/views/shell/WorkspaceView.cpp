@@ -1,0 +1,114 @@
+#include "views/shell/WorkspaceView.h"
+
+#include "state/AppState.h"
+#include "platform/UserFolders.h"
+#include "views/shell/PageHeader.h"
+#include "views/shell/ScanningView.h"
+#include "views/shell/ToolTabs.h"
+#include "views/shell/VizRail.h"
+#include "views/shell/WelcomeView.h"
+#include "views/shell/ShellText.h"
+#include "views/components/ShapePaint.h"
+
+#include <QPainter>
+#include <QResizeEvent>
+
+namespace tallymere {
+
+namespace {
+
+// The explore page's children live in one container so that leaving the page deletes them at once.
+class ExplorePage : public ThemedWidget {
+public:
+    using ThemedWidget::ThemedWidget;
+    double dividerY = -1;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        if (dividerY < 0) return;
+        QPainter painter(this);
+        painter.fillRect(QRectF(0, dividerY, width(), 1), theme().stroke);
+    }
+};
+
+} // namespace
+
+QString WorkspaceView::headerTitle(const FileNode& node) {
+    if (node.parent) return ShellText::oneLine(QString::fromStdString(node.displayName()));
+    const std::string path = node.path();
+    if (path == "/") return QStringLiteral("Macintosh HD");
+    if (path == UserFolders::home()) return QStringLiteral("Home");
+    return ShellText::oneLine(QString::fromStdString(lastPathComponentText(path)));
+}
+
+WorkspaceView::WorkspaceView(AppState& state, QWidget* parent) : ThemedWidget(parent), m_state(state) {
+    for (auto signal : {&AppState::tabChanged, &AppState::isScanningChanged, &AppState::displayRootChanged})
+        connect(&m_state, signal, this, &WorkspaceView::follow);
+    build(Screen::welcome, m_state.tab());
+    follow();
+}
+
+void WorkspaceView::follow() {
+    const WorkspaceTab tab = m_state.tab();
+    Screen screen = Screen::tool;
+    if (tab == WorkspaceTab::explore) {
+        if (m_state.isScanning()) screen = Screen::scanning;
+        else if (m_state.displayRoot()) screen = Screen::explore;
+        else screen = Screen::welcome;
+    }
+    if (screen == m_screen && tab == m_tab && m_content) return;
+    build(screen, tab);
+}
+
+void WorkspaceView::build(Screen screen, WorkspaceTab tab) {
+    // The old screen goes first: a tool tab's work stops before the next one starts.
+    delete m_content;
+    m_content = nullptr;
+    m_header = nullptr;
+    m_rail = nullptr;
+    m_host = nullptr;
+    m_screen = screen;
+    m_tab = tab;
+    switch (screen) {
+    case Screen::welcome: m_content = new WelcomeView(m_state, this); break;
+    case Screen::scanning: m_content = new ScanningView(m_state, this); break;
+    case Screen::tool: m_content = makeToolTab(tab, m_state, this); break;
+    case Screen::explore: {
+        auto* page = new ExplorePage(this);
+        m_header = new PageHeader(m_state, page);
+        m_rail = new VizRail(m_state, page);
+        m_host = new ThemedWidget(page);
+        m_content = page;
+        break;
+    }
+    }
+    m_content->setGeometry(rect());
+    layoutPage();
+    m_content->show();
+}
+
+void WorkspaceView::layoutPage() {
+    if (!m_header) return;
+    auto* page = static_cast<ExplorePage*>(m_content);
+    const int width = page->width();
+    const int headerHeight = m_header->sizeHint().height();
+    const int railHeight = m_rail->sizeHint().height();
+    m_header->setGeometry(0, 0, width, headerHeight);
+    m_rail->setGeometry(0, headerHeight, width, railHeight);
+    page->dividerY = headerHeight + railHeight;
+    const int hostTop = headerHeight + railHeight + 1;
+    m_host->setGeometry(0, hostTop, width, std::max(page->height() - hostTop, 0));
+}
+
+void WorkspaceView::resizeEvent(QResizeEvent* event) {
+    ThemedWidget::resizeEvent(event);
+    if (m_content) m_content->setGeometry(rect());
+    layoutPage();
+}
+
+void WorkspaceView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), ShapePaint::withOpacity(theme().background, 0.35));
+}
+
+} // namespace tallymere
