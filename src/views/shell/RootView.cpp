@@ -5,6 +5,7 @@
 #include "views/components/ShapePaint.h"
 #include "views/components/ThemedWidget.h"
 #include "views/shell/BannerView.h"
+#include "views/shell/InspectorView.h"
 #include "views/shell/ShellText.h"
 #include "views/shell/SidebarView.h"
 #include "views/shell/TopBar.h"
@@ -53,7 +54,7 @@ void run(QVariantAnimation* animation, double& value, double to, int ms) {
     animation->start();
 }
 
-// The places of the inspector and the cleanup bar until their own views join the window.
+// The place of the cleanup bar until its own view joins the window.
 class PanePlace : public ThemedWidget {
 public:
     using ThemedWidget::ThemedWidget;
@@ -65,7 +66,6 @@ protected:
     }
 };
 
-QWidget* makeInspector(AppState&, QWidget* parent) { return new PanePlace(parent); }
 QWidget* makeCleanupBar(AppState&, QWidget* parent) {
     auto* bar = new PanePlace(parent);
     bar->setFixedHeight(64);
@@ -77,7 +77,7 @@ QWidget* makeCleanupBar(AppState&, QWidget* parent) {
 RootView::RootView(AppState& state, QWidget* parent)
     : QWidget(parent), m_state(state), m_topBar(new TopBar(state, this)), m_sidebar(new SidebarView(state, this)),
       m_column(new QWidget(this)), m_workspace(new WorkspaceView(state, m_column)), m_banner(new BannerView(m_column)),
-      m_inspector(makeInspector(state, this)), m_cleanupBar(makeCleanupBar(state, this)),
+      m_inspector(new InspectorView(state, this)), m_cleanupBar(makeCleanupBar(state, this)),
       m_inspectorAnimation(new QVariantAnimation(this)), m_barAnimation(new QVariantAnimation(this)),
       m_bannerAnimation(new QVariantAnimation(this)) {
     setMinimumSize(minimumWidth, minimumHeight);

@@ -1,0 +1,204 @@
+#include "views/shell/RootView.h"
+
+#include "state/AppStateTestSupport.h"
+#include "views/components/IconToggle.h"
+#include "views/shell/BannerView.h"
+#include "views/shell/ShellTestSupport.h"
+#include "views/shell/SidebarView.h"
+#include "views/shell/TopBar.h"
+#include "views/shell/WorkspaceView.h"
+
+#include <gtest/gtest.h>
+
+using namespace tallymere;
+using tallymere::test::TempFolder;
+using Kind = AppState::Banner::Kind;
+
+namespace {
+
+struct Window {
+    explicit Window(QSize size = {1400, 860}) : view(state) {
+        view.resize(size);
+        view.show();
+    }
+    QImage render() { return view.grab().toImage(); }
+    AppState state{test::memoryStore()};
+    RootView view;
+};
+
+} // namespace
+
+TEST(RootViewPanes, ColumnsKeepTheirWidthsAndTheInspectorNeedsATree) {
+    TempFolder dir;
+    dir.file("tree/a.bin", 5000);
+    Window w;
+    EXPECT_EQ(w.view.minimumSize(), QSize(1060, 660));
+    EXPECT_EQ(w.view.sidebar()->width(), 272);
+    // No tree: no inspector, on any tab, although the user has not hidden it.
+    EXPECT_TRUE(w.view.showInspector());
+    EXPECT_FALSE(w.view.inspector()->isVisible());
+    EXPECT_EQ(w.view.columnRect().right(), 1399);
+
+    ASSERT_TRUE(test::scanAndWait(w.state, dir / "tree"));
+    w.view.finishAnimations();
+    ASSERT_TRUE(w.view.inspector()->isVisible());
+    EXPECT_EQ(w.view.inspector()->width(), 306);
+    EXPECT_EQ(w.view.inspector()->geometry().right(), 1399);
+    EXPECT_EQ(w.view.columnRect().width(), 1400 - 272 - 1 - 306 - 1);
+    // The dividers are drawn in the theme's stroke colour.
+    const QImage image = w.render();
+    const Theme theme = Theme::make(ThemeID::paper);
+    EXPECT_EQ(image.pixelColor(272, 400), theme.stroke);
+    EXPECT_EQ(image.pixelColor(w.view.columnRect().right() + 1, 400), theme.stroke);
+    EXPECT_EQ(image.pixelColor(700, w.view.topBar()->height()), theme.stroke);
+
+    // A wider window widens only the workspace column.
+    w.view.resize(1700, 900);
+    EXPECT_EQ(w.view.sidebar()->width(), 272);
+    EXPECT_EQ(w.view.inspector()->width(), 306);
+    EXPECT_EQ(w.view.columnRect().width(), 1700 - 272 - 1 - 306 - 1);
+}
+
+TEST(RootViewPanes, InspectorToggleAndToolTabsHideTheColumn) {
+    TempFolder dir;
+    dir.file("tree/a.bin", 5000);
+    Window w;
+    ASSERT_TRUE(test::scanAndWait(w.state, dir / "tree"));
+    w.view.finishAnimations();
+    IconToggle* toggle = w.view.topBar()->inspectorToggle();
+    ASSERT_TRUE(toggle->isVisible());
+    EXPECT_TRUE(toggle->isOn());
+
+    test::clickOn(*toggle);
+    EXPECT_FALSE(w.view.showInspector());
+    EXPECT_FALSE(toggle->isOn());
+    w.view.finishAnimations();
+    EXPECT_FALSE(w.view.inspector()->isVisible());
+    EXPECT_EQ(w.view.columnRect().right(), 1399);
+
+    test::clickOn(*toggle);
+    w.view.finishAnimations();
+    EXPECT_TRUE(w.view.inspector()->isVisible());
+
+    // The applications tab has no inspector; coming back restores it, the wish unchanged.
+    w.state.setTab(WorkspaceTab::apps);
+    w.view.finishAnimations();
+    EXPECT_FALSE(w.view.inspector()->isVisible());
+    EXPECT_FALSE(toggle->isVisible());
+    EXPECT_TRUE(w.view.showInspector());
+    w.state.setTab(WorkspaceTab::duplicates);
+    w.view.finishAnimations();
+    EXPECT_TRUE(w.view.inspector()->isVisible());
+    EXPECT_TRUE(toggle->isVisible());
+}
+
+TEST(RootViewPanes, CleanupBarRisesWhileTheQueueHoldsItems) {
+    TempFolder dir;
+    dir.file("tree/a.bin", 5000);
+    Window w;
+    ASSERT_TRUE(test::scanAndWait(w.state, dir / "tree"));
+    w.view.finishAnimations();
+    const int fullHeight = w.view.columnRect().height();
+    EXPECT_FALSE(w.view.cleanupBar()->isVisible());
+
+    w.state.enqueue(AppState::nodeAt(dir / "tree/a.bin", w.state.displayRoot()));
+    w.view.finishAnimations();
+    ASSERT_TRUE(w.view.cleanupBar()->isVisible());
+    EXPECT_EQ(w.view.cleanupBar()->geometry().bottom(), 859);
+    EXPECT_EQ(w.view.columnRect().bottom() + 2, w.view.cleanupBar()->geometry().top());
+    EXPECT_LT(w.view.columnRect().height(), fullHeight);
+
+    w.state.setQueue({});
+    w.view.finishAnimations();
+    EXPECT_FALSE(w.view.cleanupBar()->isVisible());
+    EXPECT_EQ(w.view.columnRect().height(), fullHeight);
+}
+
+TEST(RootViewBanner, EachKindInItsColourAtTheFootOfTheColumn) {
+    Window w;
+    const Theme theme = Theme::make(ThemeID::paper);
+    const std::pair<Kind, QColor> kinds[] = {
+        {Kind::info, theme.accent}, {Kind::success, theme.success}, {Kind::warning, theme.warning}, {Kind::error, theme.danger}};
+    for (const auto& [kind, tint] : kinds) {
+        w.state.setBanner(AppState::Banner::make(kind, QStringLiteral("Title")));
+        w.view.finishAnimations();
+        const QRect banner = w.view.bannerRect();
+        ASSERT_FALSE(banner.isEmpty());
+        const QRect column = w.view.columnRect();
+        EXPECT_EQ(banner.width(), 620);
+        EXPECT_NEAR(banner.center().x(), column.center().x(), 1);
+        EXPECT_EQ(banner.bottom() + 1, column.bottom() + 1 - RootView::bannerMargin);
+        const QImage image = w.render();
+        // The border is the kind's colour at 30 % over the card.
+        EXPECT_TRUE(test::near(image.pixelColor(banner.center().x(), banner.top()), test::blend(theme.surface, tint, 0.3), 8))
+            << int(kind);
+        // The kind's symbol is drawn in its colour near the leading edge.
+        bool inked = false;
+        for (int x = banner.left() + 14; x < banner.left() + 34 && !inked; ++x)
+            inked = test::near(image.pixelColor(x, banner.center().y()), tint, 10);
+        EXPECT_TRUE(inked) << int(kind);
+        EXPECT_TRUE(w.view.bannerView()->grantRect().isEmpty());
+    }
+}
+
+TEST(RootViewBanner, DetailWrapsUpwardsAndANarrowColumnIsFilled) {
+    Window w({1100, 700});
+    w.state.setTab(WorkspaceTab::monitor);
+    w.state.setBanner(AppState::Banner::make(Kind::info, QStringLiteral("One line")));
+    w.view.finishAnimations();
+    const QRect single = w.view.bannerRect();
+    // 1100 − 272 − 1 leaves a column narrower than 620 plus nothing: the card is capped at 620.
+    EXPECT_EQ(single.width(), std::min(620, w.view.columnRect().width()));
+
+    w.state.setBanner(AppState::Banner::make(Kind::info, QStringLiteral("Two"), QString(QStringLiteral("words ")).repeated(60)));
+    w.view.finishAnimations();
+    const QRect wrapped = w.view.bannerRect();
+    EXPECT_GT(wrapped.height(), single.height() + 20);
+    EXPECT_EQ(wrapped.bottom(), single.bottom());
+
+    w.view.resize(1060, 700);
+    w.view.finishAnimations();
+    EXPECT_LE(w.view.bannerRect().width(), w.view.columnRect().width());
+}
+
+TEST(RootViewBanner, GrantAccessOnlyForThePartialScanWarning) {
+    Window w;
+    w.state.setBanner(AppState::Banner::make(Kind::info, QStringLiteral("Partial scan")));
+    w.view.finishAnimations();
+    EXPECT_TRUE(w.view.bannerView()->grantRect().isEmpty());
+    w.state.setBanner(AppState::Banner::make(Kind::warning, QStringLiteral("Partial scan!")));
+    EXPECT_TRUE(w.view.bannerView()->grantRect().isEmpty());
+    w.state.setBanner(AppState::Banner::make(Kind::warning, QStringLiteral("Partial scan"), QStringLiteral("detail")));
+    w.view.finishAnimations();
+    const QRectF grant = w.view.bannerView()->grantRect();
+    ASSERT_FALSE(grant.isEmpty());
+
+    // There is no settings page to open here: the press explains what reading everything takes.
+    test::clickOn(*w.view.bannerView(), grant);
+    ASSERT_TRUE(w.state.banner().has_value());
+    EXPECT_EQ(w.state.banner()->kind, Kind::info);
+    EXPECT_TRUE(w.state.banner()->detail->contains(QStringLiteral("CAP_DAC_READ_SEARCH")));
+}
+
+TEST(RootViewBanner, CloseDismissesAndNamesStayOnOneLine) {
+    Window w;
+    w.state.setBanner(AppState::Banner::make(Kind::error, QStringLiteral("Could not read"), QStringLiteral("a\nb<b>c</b>")));
+    w.view.finishAnimations();
+    EXPECT_EQ(*w.view.bannerView()->banner().detail, QStringLiteral("a\\nb<b>c</b>"));
+    test::clickOn(*w.view.bannerView(), w.view.bannerView()->closeRect());
+    EXPECT_FALSE(w.state.banner().has_value());
+    w.view.finishAnimations();
+    EXPECT_TRUE(w.view.bannerRect().isEmpty());
+    // Only the banner went: the workspace is untouched under where it was.
+    EXPECT_EQ(w.view.workspace()->screen(), WorkspaceView::Screen::welcome);
+}
+
+TEST(RootViewTheme, EveryPaneFollowsTheStoresThemeAtOnce) {
+    Window w;
+    w.state.setThemeID(ThemeID::slate);
+    const Theme slate = Theme::make(ThemeID::slate);
+    EXPECT_EQ(w.view.theme().id, ThemeID::slate);
+    const QImage image = w.render();
+    EXPECT_EQ(image.pixelColor(100, 600), slate.background); // sidebar
+    EXPECT_EQ(image.pixelColor(w.view.width() - 5, 5), slate.background); // top bar
+}

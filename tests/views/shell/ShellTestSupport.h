@@ -1,0 +1,60 @@
+#pragma once
+// Helpers shared by the window shell's tests: clicks delivered where a user's would land, and
+// colour comparisons of rendered pixels.
+#include "services/DesktopActions.h"
+
+#include <QApplication>
+#include <QColor>
+#include <QMouseEvent>
+#include <QWidget>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace tallymere::test {
+
+// Records what the views ask of the desktop.
+struct RecordingDesktop final : DesktopActions {
+    void reveal(const std::vector<std::string>& paths) override { revealed.push_back(paths); }
+    void open(const std::string& path) override { opened.push_back(path); }
+    void copyText(const std::string& text) override { copied.push_back(text); }
+    std::vector<std::vector<std::string>> revealed;
+    std::vector<std::string> opened;
+    std::vector<std::string> copied;
+};
+
+// A left click at `at` (in `top`'s coordinates), delivered to the widget under that point, as the
+// window system would: press and release.
+inline void clickAt(QWidget& top, QPointF at) {
+    QWidget* target = top.childAt(at.toPoint());
+    if (!target) target = &top;
+    const QPointF local = target->mapFrom(&top, at);
+    const QPointF global = top.mapToGlobal(at);
+    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &release);
+}
+
+// A click at the centre of `rect` of `widget` (in that widget's coordinates).
+inline void clickOn(QWidget& widget, QRectF rect) {
+    QWidget* top = widget.window();
+    clickAt(*top, widget.mapTo(top, rect.center().toPoint()));
+}
+
+inline void clickOn(QWidget& widget) { clickOn(widget, QRectF(widget.rect())); }
+
+// Whether two colours are the same to within `tolerance` per channel.
+inline bool near(const QColor& a, const QColor& b, int tolerance = 3) {
+    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
+           std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+// `over` at `opacity` on an opaque `under`.
+inline QColor blend(const QColor& under, const QColor& over, double opacity) {
+    auto mix = [&](int u, int o) { return int(std::lround(u + (o - u) * opacity)); };
+    return QColor(mix(under.red(), over.red()), mix(under.green(), over.green()), mix(under.blue(), over.blue()));
+}
+
+} // namespace tallymere::test

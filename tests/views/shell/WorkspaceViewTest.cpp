@@ -1,0 +1,256 @@
+#include "views/shell/WorkspaceView.h"
+
+#include "state/AppStateTestSupport.h"
+#include "support/TreeText.h"
+#include "views/components/ActionButton.h"
+#include "views/components/SegmentedRail.h"
+#include "views/shell/ColorModeSelector.h"
+#include "views/shell/DepthSlider.h"
+#include "views/shell/PageHeader.h"
+#include "views/shell/ScanningView.h"
+#include "views/shell/ShellTestSupport.h"
+#include "views/shell/VizRail.h"
+#include "views/shell/WelcomeView.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace tallymere;
+using tallymere::test::TempFolder;
+
+namespace {
+
+struct Pane {
+    Pane() : view(state) {
+        ThemedWidget::applyTheme(&view, Theme::make(ThemeID::paper));
+        view.resize(1000, 760);
+        view.show();
+    }
+    AppState state{test::memoryStore()};
+    WorkspaceView view;
+};
+
+// Points $HOME somewhere else for the length of a test.
+struct HomeAt {
+    explicit HomeAt(const std::string& path) : saved(std::getenv("HOME") ? std::getenv("HOME") : "") {
+        ::setenv("HOME", path.c_str(), 1);
+    }
+    ~HomeAt() { ::setenv("HOME", saved.c_str(), 1); }
+    std::string saved;
+};
+
+} // namespace
+
+TEST(WorkspacePageTitle, TopOfTheTreeGetsAFriendlyNameOthersTheirOwn) {
+    TempFolder home;
+    HomeAt at(home.path());
+    auto disk = test::treeFromText("/\n  " + home.path().substr(1) + "/\n    notes.txt 10\n");
+    EXPECT_EQ(WorkspaceView::headerTitle(*disk), "Macintosh HD");
+    // Inside the whole-disk tree the home folder is shown by its own name.
+    const FileNode* homeNode = disk->children()[0];
+    EXPECT_EQ(WorkspaceView::headerTitle(*homeNode), QString::fromStdString(home.path().substr(1)));
+
+    EXPECT_EQ(WorkspaceView::headerTitle(*test::treeFromText(home.path() + "/\n  a 1\n")), "Home");
+    EXPECT_EQ(WorkspaceView::headerTitle(*test::treeFromText("/a/b/c/\n  x 1\n")), "c");
+    EXPECT_EQ(WorkspaceView::headerTitle(*test::treeFromText("/media/Data/\n")), "Data");
+}
+
+TEST(WorkspaceScreens, WelcomeThenScanningThenTheExplorePage) {
+    TempFolder dir;
+    dir.file("tree/sub/one.bin", 4000);
+    dir.file("tree/sub/two.bin", 3000);
+    dir.file("tree/top.txt", 1234);
+    Pane p;
+    ASSERT_EQ(p.view.screen(), WorkspaceView::Screen::welcome);
+    auto* welcome = qobject_cast<WelcomeView*>(p.view.content());
+    ASSERT_NE(welcome, nullptr);
+    EXPECT_EQ(welcome->columnRect().width(), 620);
+    EXPECT_NEAR(welcome->columnRect().center().x(), 500, 1);
+
+    p.state.scan(ScanTarget::folder(dir / "tree"));
+    ASSERT_EQ(p.view.screen(), WorkspaceView::Screen::scanning);
+    auto* scanning = qobject_cast<ScanningView*>(p.view.content());
+    ASSERT_NE(scanning, nullptr);
+    EXPECT_EQ(scanning->titleText(), "tree");
+    EXPECT_EQ(scanning->filesText(), "0");
+    EXPECT_EQ(scanning->bytesText(), "0 B");
+    EXPECT_EQ(scanning->pathText(), QString::fromStdString(dir / "tree"));
+    EXPECT_TRUE(scanning->isSweeping());
+    // Both counters stand on one line.
+    EXPECT_EQ(scanning->filesValueRect().bottom(), scanning->bytesValueRect().bottom());
+
+    ASSERT_TRUE(test::waitUntil([&] { return !p.state.isScanning(); }));
+    ASSERT_EQ(p.view.screen(), WorkspaceView::Screen::explore);
+    PageHeader* header = p.view.pageHeader();
+    ASSERT_NE(header, nullptr);
+    EXPECT_EQ(header->title(), "tree");
+    EXPECT_EQ(header->filesText(), "3 files");
+    EXPECT_EQ(header->foldersText(), "1 folders");
+    p.state.setUseAllocatedSize(false);
+    EXPECT_EQ(header->sizeText(), "8.23 KB");
+
+    // Zooming names the folder; a folder without subfolders has no folder figure.
+    p.state.drill(AppState::nodeAt(dir / "tree/sub", p.state.displayRoot()));
+    EXPECT_EQ(header->title(), "sub");
+    EXPECT_EQ(header->filesText(), "2 files");
+    EXPECT_TRUE(header->foldersText().isEmpty());
+
+    // A second scan makes a new scanning screen, whatever was shown before.
+    p.state.scan(ScanTarget::folder(dir / "tree"));
+    EXPECT_EQ(p.view.screen(), WorkspaceView::Screen::scanning);
+    EXPECT_EQ(p.view.pageHeader(), nullptr);
+    p.state.cancelScan();
+    EXPECT_EQ(p.view.screen(), WorkspaceView::Screen::welcome);
+    ASSERT_TRUE(test::waitUntil([&] { return p.view.screen() == WorkspaceView::Screen::explore; }));
+}
+
+TEST(WorkspaceScreens, ToolTabsAreMadeAfreshEachTime) {
+    Pane p;
+    p.state.setTab(WorkspaceTab::duplicates);
+    EXPECT_EQ(p.view.screen(), WorkspaceView::Screen::tool);
+    QPointer<QWidget> first = p.view.content();
+    p.state.setTab(WorkspaceTab::explore);
+    EXPECT_TRUE(first.isNull());
+    p.state.setTab(WorkspaceTab::duplicates);
+    EXPECT_NE(p.view.content(), nullptr);
+    for (WorkspaceTab tab : {WorkspaceTab::apps, WorkspaceTab::monitor, WorkspaceTab::snapshots}) {
+        p.state.setTab(tab);
+        EXPECT_EQ(p.view.shownTab(), tab);
+        EXPECT_EQ(p.view.content()->geometry(), p.view.rect());
+    }
+}
+
+TEST(WorkspaceExplorePage, LongTitlesShortenInTheMiddleAndTheRevealButtonRevealsTheSubject) {
+    TempFolder dir;
+    const std::string longName(160, 'w');
+    dir.file(longName + "/end.bin", 100);
+    Pane p;
+    test::RecordingDesktop desktop;
+    p.state.setDesktop(&desktop);
+    ASSERT_TRUE(test::scanAndWait(p.state, dir / longName));
+    PageHeader* header = p.view.pageHeader();
+    ASSERT_NE(header, nullptr);
+    EXPECT_TRUE(header->shownTitle().contains(QChar(0x2026)));
+    EXPECT_TRUE(header->shownTitle().startsWith('w'));
+    EXPECT_LT(header->titleRect().right(), header->revealRect().left());
+    EXPECT_EQ(header->revealRect().size(), QSizeF(28, 26));
+    test::clickOn(*header, header->revealRect());
+    ASSERT_EQ(desktop.revealed.size(), 1u);
+    EXPECT_EQ(desktop.revealed[0], std::vector<std::string>{dir / longName});
+}
+
+TEST(WorkspaceExplorePage, RailChoosesTheViewAndShowsItsControls) {
+    TempFolder dir;
+    dir.file("tree/a.bin", 100);
+    Pane p;
+    ASSERT_TRUE(test::scanAndWait(p.state, dir / "tree"));
+    VizRail* rail = p.view.vizRail();
+    ASSERT_NE(rail, nullptr);
+    struct Case {
+        VizMode mode;
+        bool colours, depth;
+    };
+    for (Case c : {Case{VizMode::treemap, true, true}, {VizMode::folders, true, false}, {VizMode::sunburst, true, true},
+                   {VizMode::icicle, true, true}, {VizMode::pack, true, false}, {VizMode::mindmap, true, false},
+                   {VizMode::bars, false, false}, {VizMode::calendar, false, false}, {VizMode::table, false, false}}) {
+        const int index = int(c.mode);
+        test::clickOn(*rail->rail(), rail->rail()->segmentRects()[std::size_t(index)]);
+        ASSERT_EQ(p.state.viz(), c.mode);
+        EXPECT_EQ(rail->colorModes()->isVisible(), c.colours) << index;
+        EXPECT_EQ(rail->depthSlider()->isVisible(), c.depth) << index;
+        EXPECT_LT(rail->rail()->geometry().right(), rail->captionRect().left());
+    }
+    EXPECT_EQ(VizRail::caption(VizMode::table), "Sortable columns, keyboard friendly");
+}
+
+TEST(WorkspaceExplorePage, ColourModesAndDepthWriteTheStore) {
+    TempFolder dir;
+    dir.file("tree/a.bin", 100);
+    Pane p;
+    ASSERT_TRUE(test::scanAndWait(p.state, dir / "tree"));
+    ColorModeSelector* modes = p.view.vizRail()->colorModes();
+    test::clickOn(*modes, modes->buttonRect(ColorMode::age));
+    EXPECT_EQ(p.state.colorMode(), ColorMode::age);
+    modes->finishAnimation();
+    EXPECT_EQ(modes->lit(ColorMode::age), 1.0);
+    EXPECT_EQ(modes->lit(ColorMode::branch), 0.0);
+    // The lit button carries the accent wash; the others are clear on the tray.
+    const QImage image = modes->grab().toImage();
+    const Theme theme = Theme::make(ThemeID::paper);
+    const QRectF age = modes->buttonRect(ColorMode::age);
+    const QColor washed = image.pixelColor(int(age.left()) + 3, int(age.center().y()));
+    EXPECT_TRUE(test::near(washed, test::blend(test::blend(theme.background, theme.background, 0.55), theme.accent, 0.18), 6));
+
+    DepthSlider* depth = p.view.vizRail()->depthSlider();
+    const QRectF track = depth->trackRect();
+    test::clickOn(*depth, QRectF(track.right() + 1, track.top(), 1, track.height()));
+    EXPECT_EQ(p.state.treemapDepth(), 12);
+    EXPECT_EQ(depth->depthText(), "12");
+    test::clickOn(*depth, QRectF(track.left() - 1, track.top(), 1, track.height()));
+    EXPECT_EQ(p.state.treemapDepth(), 2);
+    // The number is the stored value cut to a whole number.
+    p.state.setTreemapDepth(6.8);
+    EXPECT_EQ(depth->depthText(), "6");
+}
+
+TEST(WelcomeScreen, TilesCarryTheRampAndTheButtonsStartScans) {
+    TempFolder home;
+    home.file("notes.txt", 10);
+    HomeAt at(home.path());
+    Pane p;
+    auto* welcome = qobject_cast<WelcomeView*>(p.view.content());
+    ASSERT_NE(welcome, nullptr);
+    // Nine tiles: two rows of four, the ninth alone in the first column.
+    const auto& tiles = welcome->tileRects();
+    ASSERT_EQ(tiles.size(), 9u);
+    EXPECT_EQ(tiles[8].left(), tiles[0].left());
+    EXPECT_GT(tiles[8].top(), tiles[4].top());
+    const QImage image = p.view.grab().toImage();
+    const Theme theme = Theme::make(ThemeID::paper);
+    // The tiles are washes of the ramp over whatever the pane shows beneath.
+    const QColor under = image.pixelColor(5, 5);
+    for (std::size_t i = 0; i < tiles.size(); ++i) {
+        const QPoint probe = welcome->mapTo(&p.view, QPoint(int(tiles[i].right()) - 6, int(tiles[i].center().y())));
+        EXPECT_TRUE(test::near(image.pixelColor(probe), test::blend(under, theme.ramp[i], 0.42), 4)) << i;
+    }
+    EXPECT_EQ(welcome->fullDiskButton()->width(), 168);
+    EXPECT_EQ(welcome->homeButton()->width(), 136);
+    EXPECT_EQ(welcome->folderButton()->width(), 150);
+    EXPECT_EQ(welcome->homeButton()->geometry().left() - welcome->fullDiskButton()->geometry().right() - 1, 9);
+
+    test::clickOn(*welcome->homeButton());
+    ASSERT_TRUE(p.state.scanTarget().has_value());
+    EXPECT_EQ(p.state.scanTarget()->path, home.path());
+    EXPECT_EQ(p.state.scanTarget()->title, "Home");
+    EXPECT_FALSE(p.state.scanTarget()->isFullDisk);
+    ASSERT_TRUE(test::waitUntil([&] { return !p.state.isScanning(); }));
+    EXPECT_EQ(p.view.pageHeader()->title(), "Home");
+}
+
+TEST(WelcomeScreen, ChooseFolderAsksAndACancelledDialogChangesNothing) {
+    Pane p;
+    int asked = 0;
+    p.state.setFolderChooser([&]() -> std::optional<std::string> {
+        ++asked;
+        return std::nullopt;
+    });
+    auto* welcome = qobject_cast<WelcomeView*>(p.view.content());
+    test::clickOn(*welcome->folderButton());
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(p.state.isScanning());
+    EXPECT_EQ(p.view.content(), welcome);
+}
+
+TEST(ScanningScreen, StopHandsTheWindowBackAtOnce) {
+    TempFolder dir;
+    for (int i = 0; i < 200; ++i) dir.file("tree/d" + std::to_string(i) + "/f", 10);
+    Pane p;
+    p.state.scan(ScanTarget::folder(dir / "tree"));
+    auto* scanning = qobject_cast<ScanningView*>(p.view.content());
+    ASSERT_NE(scanning, nullptr);
+    EXPECT_EQ(scanning->stopButton()->width(), 104);
+    test::clickOn(*scanning->stopButton());
+    EXPECT_FALSE(p.state.isScanning());
+    EXPECT_NE(p.view.screen(), WorkspaceView::Screen::scanning);
+}
