@@ -6,7 +6,7 @@
 #include "views/components/ThemedWidget.h"
 #include "views/shell/BannerView.h"
 #include "views/shell/InspectorView.h"
-#include "views/shell/ShellText.h"
+#include "views/components/TextDraw.h"
 #include "views/shell/SidebarView.h"
 #include "views/shell/TopBar.h"
 #include "views/shell/WorkspaceView.h"
@@ -160,8 +160,8 @@ void RootView::followBanner() {
         const bool arriving = m_banner->isHidden() || (m_bannerAnimation->state() == QAbstractAnimation::Running &&
                                                        m_bannerAnimation->property("to").toDouble() == 0);
         AppState::Banner shown = *banner;
-        shown.title = ShellText::oneLine(shown.title);
-        if (shown.detail) shown.detail = ShellText::oneLine(*shown.detail);
+        shown.title = TextDraw::oneLine(shown.title);
+        if (shown.detail) shown.detail = TextDraw::oneLine(*shown.detail);
         m_banner->setBanner(shown);
         m_banner->show();
         m_banner->raise();

@@ -6,7 +6,7 @@
 #include "style/Typography.h"
 #include "views/components/ActionButton.h"
 #include "views/components/ShapePaint.h"
-#include "views/shell/ShellText.h"
+#include "views/components/TextDraw.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -117,7 +117,7 @@ ScanningView::ScanningView(AppState& state, QWidget* parent)
 
 QString ScanningView::titleText() const {
     const auto& target = m_state.scanTarget();
-    return target ? ShellText::oneLine(QString::fromStdString(target->title)) : QString();
+    return target ? TextDraw::oneLine(QString::fromStdString(target->title)) : QString();
 }
 
 QString ScanningView::filesText() const {
@@ -185,7 +185,7 @@ void ScanningView::relayout() {
     m_bar = QRectF(left, y, columnWidth, barHeight);
     y = m_bar.bottom() + pathGap;
     m_path = QRectF(left, y, columnWidth, pathMetrics.height());
-    m_shownPath = pathMetrics.elidedText(ShellText::oneLine(QString::fromStdString(repairUtf8(m_state.scanningPath()))),
+    m_shownPath = pathMetrics.elidedText(TextDraw::oneLine(QString::fromStdString(repairUtf8(m_state.scanningPath()))),
                                          Qt::ElideLeft, columnWidth);
     y = m_path.bottom() + stopGap;
     m_stop->setGeometry(int(left), int(y), int(stopWidth), stopHeight);

@@ -5,9 +5,10 @@
 #include "views/shell/PageHeader.h"
 #include "views/shell/ScanningView.h"
 #include "views/shell/ToolTabs.h"
+#include "views/shell/VisualizationHost.h"
 #include "views/shell/VizRail.h"
 #include "views/shell/WelcomeView.h"
-#include "views/shell/ShellText.h"
+#include "views/components/TextDraw.h"
 #include "views/components/ShapePaint.h"
 
 #include <QPainter>
@@ -34,11 +35,11 @@ protected:
 } // namespace
 
 QString WorkspaceView::headerTitle(const FileNode& node) {
-    if (node.parent) return ShellText::oneLine(QString::fromStdString(node.displayName()));
+    if (node.parent) return TextDraw::oneLine(QString::fromStdString(node.displayName()));
     const std::string path = node.path();
     if (path == "/") return QStringLiteral("Macintosh HD");
     if (path == UserFolders::home()) return QStringLiteral("Home");
-    return ShellText::oneLine(QString::fromStdString(lastPathComponentText(path)));
+    return TextDraw::oneLine(QString::fromStdString(lastPathComponentText(path)));
 }
 
 WorkspaceView::WorkspaceView(AppState& state, QWidget* parent) : ThemedWidget(parent), m_state(state) {
@@ -77,7 +78,7 @@ void WorkspaceView::build(Screen screen, WorkspaceTab tab) {
         auto* page = new ExplorePage(this);
         m_header = new PageHeader(m_state, page);
         m_rail = new VizRail(m_state, page);
-        m_host = new ThemedWidget(page);
+        m_host = new VisualizationHost(m_state, page);
         m_content = page;
         break;
     }

@@ -1,7 +1,7 @@
 #pragma once
 // Helpers shared by the window shell's tests: clicks delivered where a user's would land, and
 // colour comparisons of rendered pixels.
-#include "services/DesktopActions.h"
+#include "support/RecordingDesktop.h"
 
 #include <QApplication>
 #include <QColor>
@@ -14,15 +14,6 @@
 
 namespace tallymere::test {
 
-// Records what the views ask of the desktop.
-struct RecordingDesktop final : DesktopActions {
-    void reveal(const std::vector<std::string>& paths) override { revealed.push_back(paths); }
-    void open(const std::string& path) override { opened.push_back(path); }
-    void copyText(const std::string& text) override { copied.push_back(text); }
-    std::vector<std::vector<std::string>> revealed;
-    std::vector<std::string> opened;
-    std::vector<std::string> copied;
-};
 
 // A left click at `at` (in `top`'s coordinates), delivered to the widget under that point, as the
 // window system would: press and release.
