@@ -4,7 +4,7 @@
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
 #include "views/components/NodeGlyph.h"
-#include "views/shell/InspectorModel.h"
+#include "views/components/TextDraw.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -99,16 +99,12 @@ protected:
             const double textLeft = inner.left() + glyph.width() + spacing;
             const double room = std::max(sizeRight - sizeWidth - 6 - textLeft, 0.0);
             const double textTop = inner.center().y() - (nameMetrics.height() + pathMetrics.height()) / 2;
-            const QString name = InspectorModel::oneLine(QString::fromStdString(node.displayName()));
-            const QString path = InspectorModel::oneLine(QString::fromStdString(node.displayPath()));
-            painter.setFont(nameFont());
-            painter.setPen(t.text);
-            painter.drawText(QRectF(textLeft, textTop, room, nameMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                             nameMetrics.elidedText(name, Qt::ElideRight, room));
-            painter.setFont(pathFont());
-            painter.setPen(t.textTertiary);
-            painter.drawText(QRectF(textLeft, textTop + nameMetrics.height(), room, pathMetrics.height()),
-                             Qt::AlignLeft | Qt::AlignVCenter, pathMetrics.elidedText(path, Qt::ElideLeft, room));
+            TextDraw::draw(painter, QRectF(textLeft, textTop, room, nameMetrics.height()),
+                           TextDraw::oneLine(node.name()), TextDraw::Style{nameFont(), t.text});
+            TextDraw::Style pathStyle{pathFont(), t.textTertiary};
+            pathStyle.truncation = TextDraw::Truncation::head;
+            TextDraw::draw(painter, QRectF(textLeft, textTop + nameMetrics.height(), room, pathMetrics.height()),
+                           TextDraw::oneLine(node.path()), pathStyle);
         }
     }
 

@@ -7,6 +7,7 @@
 #include "style/Typography.h"
 #include "views/components/Chip.h"
 #include "views/components/ShapePaint.h"
+#include "views/components/TextDraw.h"
 #include "views/shell/InspectorModel.h"
 
 #include <QFontDatabase>
@@ -23,17 +24,11 @@ namespace tallymere {
 
 namespace {
 
-constexpr int nameLines = 2;
 constexpr int pathLines = 3;
 constexpr double sizeTracking = -0.3;
 constexpr double sizeShareGap = 6;
 
 QFont nameFont() { return Typography::font(14, QFont::DemiBold); }
-QFont sizeFont() {
-    QFont font = Typography::font(26, QFont::DemiBold);
-    font.setLetterSpacing(QFont::AbsoluteSpacing, sizeTracking);
-    return font;
-}
 QFont shareFont() { return Typography::font(10.5, QFont::Normal); }
 QFont pathFont() {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -41,59 +36,19 @@ QFont pathFont() {
     return font;
 }
 
-// The lines of `text` wrapped into `width`, at word boundaries where possible.
-std::vector<QTextLine> wrap(QTextLayout& layout, double width) {
-    QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    layout.setTextOption(option);
-    std::vector<QTextLine> lines;
-    double y = 0;
-    layout.beginLayout();
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-        line.setLineWidth(std::max(width, 1.0));
-        line.setPosition(QPointF(0, y));
-        y += line.height();
-        lines.push_back(line);
-    }
-    layout.endLayout();
-    return lines;
+TextDraw::Style nameStyle(const QColor& color) {
+    TextDraw::Style style{nameFont(), color};
+    style.alignment = Qt::AlignLeft | Qt::AlignTop;
+    style.truncation = TextDraw::Truncation::twoLineMiddle;
+    return style;
 }
 
-int lineCount(const QString& text, const QFont& font, double width) {
-    QTextLayout layout(text, font);
-    return static_cast<int>(wrap(layout, width).size());
-}
-
-// The text shortened in its middle ("begin…end") until it wraps into at most `maxLines` lines.
-QString middleTruncated(const QString& text, const QFont& font, double width, int maxLines) {
-    if (lineCount(text, font, width) <= maxLines) return text;
-    auto cut = [&](qsizetype keep) {
-        qsizetype head = (keep + 1) / 2, tail = keep / 2;
-        // Never split a surrogate pair.
-        if (head > 0 && text.at(head - 1).isHighSurrogate()) --head;
-        if (tail > 0 && text.at(text.size() - tail).isLowSurrogate()) --tail;
-        return text.left(head) + QChar(0x2026) + text.right(tail);
-    };
-    qsizetype low = 0, high = text.size() - 1;
-    while (low < high) {
-        const qsizetype mid = (low + high + 1) / 2;
-        if (lineCount(cut(mid), font, width) <= maxLines) low = mid;
-        else high = mid - 1;
-    }
-    return cut(low);
-}
-
-// Advance of a text whose digits all take the widest digit's cell.
-double equalDigitWidth(const QString& text, const QFontMetricsF& metrics, double digitCell, double tracking) {
-    double width = 0;
-    for (QChar c : text) width += (c.isDigit() ? digitCell : metrics.horizontalAdvance(c)) + tracking;
-    return width;
-}
-
-double widestDigit(const QFontMetricsF& metrics) {
-    double widest = 0;
-    for (char d = '0'; d <= '9'; ++d) widest = std::max(widest, metrics.horizontalAdvance(QLatin1Char(d)));
-    return widest;
+TextDraw::Style sizeStyle(const QColor& color) {
+    TextDraw::Style style{Typography::font(26, QFont::DemiBold), color};
+    style.alignment = Qt::AlignLeft | Qt::AlignTop;
+    style.tracking = sizeTracking;
+    style.monospacedDigits = true;
+    return style;
 }
 
 } // namespace
@@ -149,23 +104,19 @@ public:
     }
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override {
-        const QString shown = middleTruncated(m_text, nameFont(), width, nameLines);
-        const int lines = std::max(1, lineCount(shown, nameFont(), width));
-        return int(std::ceil(lines * QFontMetricsF(nameFont()).lineSpacing()));
+        const auto lines = TextDraw::fit(m_text, nameStyle(Qt::black), width).lines.size();
+        return int(std::ceil(std::max<qsizetype>(lines, 1) * QFontMetricsF(nameFont()).height()));
     }
     QSize sizeHint() const override {
-        return {int(std::ceil(QFontMetricsF(nameFont()).horizontalAdvance(m_text))), heightForWidth(200)};
+        return {int(std::ceil(TextDraw::width(m_text, nameStyle(Qt::black)))), heightForWidth(200)};
     }
     QSize minimumSizeHint() const override { return {20, heightForWidth(200)}; }
 
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        painter.setPen(theme().text);
-        const QString shown = middleTruncated(m_text, nameFont(), width(), nameLines);
-        QTextLayout layout(shown, nameFont());
-        wrap(layout, width());
-        layout.draw(&painter, QPointF(0, 0));
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        TextDraw::draw(painter, QRectF(rect()), m_text, nameStyle(theme().text));
     }
 
 private:
@@ -185,34 +136,24 @@ public:
         update();
     }
     QSize sizeHint() const override {
-        const QFontMetricsF big(sizeFont()), small(shareFont());
-        const double width = equalDigitWidth(m_size, big, widestDigit(big), sizeTracking) + sizeShareGap +
-                             small.horizontalAdvance(m_share);
-        return {int(std::ceil(width)), int(std::ceil(big.height()))};
+        const TextDraw::Style size = sizeStyle(Qt::black);
+        const double width =
+            TextDraw::width(m_size, size) + sizeShareGap + QFontMetricsF(shareFont()).horizontalAdvance(m_share);
+        return {int(std::ceil(width)), int(std::ceil(QFontMetricsF(size.font).height()))};
     }
 
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setRenderHint(QPainter::TextAntialiasing);
-        const QFont big = sizeFont();
-        const QFontMetricsF metrics(big);
-        const double cell = widestDigit(metrics);
-        const double baseline = metrics.ascent();
-        painter.setFont(big);
-        painter.setPen(theme().text);
-        double x = 0;
-        for (QChar c : m_size) {
-            const double advance = metrics.horizontalAdvance(c);
-            // A digit sits centred in its cell, so figures line up whatever their own widths.
-            const double offset = c.isDigit() ? (cell - advance) / 2 : 0;
-            painter.drawText(QPointF(x + offset, baseline), QString(c));
-            x += (c.isDigit() ? cell : advance) + sizeTracking;
-        }
-        x += sizeShareGap;
+        const TextDraw::Style size = sizeStyle(theme().text);
+        const QRectF used = TextDraw::draw(painter, QRectF(rect()), m_size, size);
+        // The share sits on the size's baseline.
+        const double baseline = QFontMetricsF(TextDraw::tracked(size.font, sizeTracking)).ascent();
+        const double x = used.right() + sizeShareGap;
+        const QFontMetricsF small(shareFont());
         painter.setFont(shareFont());
         painter.setPen(theme().textTertiary);
-        const QFontMetricsF small(shareFont());
         painter.drawText(QPointF(x, baseline), small.elidedText(m_share, Qt::ElideRight, std::max(width() - x, 0.0)));
     }
 
@@ -266,7 +207,7 @@ void InspectorIdentity::show(AppState::NodePtr node, bool useAllocated, double s
     m_node = std::move(node);
     const FileNode& n = *m_node;
     m_name = InspectorModel::displayName(n, UserFolders::home());
-    m_path = InspectorModel::oneLine(QString::fromStdString(n.displayPath()));
+    m_path = TextDraw::oneLine(n.path());
     m_size = DisplayText::sizeText(n.bytes(useAllocated));
     m_share = InspectorModel::shareText(share) + QStringLiteral(" of scan");
     // Plain folders show their symbol; files, links and packages the theme's picture of their name.

@@ -3,6 +3,7 @@
 #include "style/DisplayText.h"
 #include "style/Typography.h"
 #include "views/components/ShapePaint.h"
+#include "views/components/TextDraw.h"
 #include "views/shell/InspectorModel.h"
 
 #include <QFontMetricsF>
@@ -29,7 +30,7 @@ void InspectorMiniBar::show(AppState::NodePtr child, std::int64_t childSize, std
     m_child = std::move(child);
     m_childSize = childSize;
     m_parentSize = parentSize;
-    m_name = InspectorModel::oneLine(QString::fromStdString(m_child->displayName()));
+    m_name = TextDraw::oneLine(m_child->name());
     m_size = DisplayText::sizeText(childSize);
     update();
 }
@@ -71,9 +72,9 @@ void InspectorMiniBar::paintEvent(QPaintEvent*) {
     // The name takes what the size leaves, keeping at least 4 between them.
     const double nameLeft = dot + gap;
     const double room = std::max(width() - sizeWidth - 4 - gap - nameLeft, 0.0);
-    painter.setFont(nameFont());
-    painter.drawText(QRectF(nameLeft, 0, room, line), Qt::AlignLeft | Qt::AlignVCenter,
-                     QFontMetricsF(nameFont()).elidedText(m_name, Qt::ElideMiddle, room));
+    TextDraw::Style name{nameFont(), t.textSecondary};
+    name.truncation = TextDraw::Truncation::middle;
+    TextDraw::draw(painter, QRectF(nameLeft, 0, room, line), m_name, name);
 
     const QRectF track(0, line + lineGap, width(), barHeight);
     ShapePaint::fillRounded(painter, track, ShapePaint::capsuleRadius(track), ShapePaint::withOpacity(t.stroke, 0.6));

@@ -1,8 +1,8 @@
 #include "views/shell/InspectorModel.h"
 
 #include "base/PathText.h"
-#include "base/Utf8.h"
 #include "core/ByteFormat.h"
+#include "views/components/TextDraw.h"
 
 #include <QLocale>
 
@@ -34,11 +34,11 @@ bool isEvicted(const FileNode& node) {
 }
 
 QString displayName(const FileNode& node, std::string_view home) {
-    if (node.parent) return oneLine(text(node.displayName()));
+    if (node.parent) return TextDraw::oneLine(node.name());
     const std::string path = node.path();
     if (path == "/") return QStringLiteral("Macintosh HD");
     if (!home.empty() && path == home) return QStringLiteral("Home");
-    return oneLine(text(repairUtf8(PathText::lastComponent(path))));
+    return TextDraw::oneLine(PathText::lastComponent(path));
 }
 
 QString shareText(double fraction) {
@@ -106,25 +106,6 @@ std::vector<const FileNode*> largestChildren(const FileNode& node, bool useAlloc
     picked.reserve(best.size());
     for (std::size_t i : best) picked.push_back(children[i]);
     return picked;
-}
-
-QString oneLine(const QString& text) {
-    QString shown;
-    shown.reserve(text.size());
-    for (QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u >= 0x20 && u != 0x7f && !(u >= 0x80 && u < 0xa0)) {
-            shown += c;
-            continue;
-        }
-        switch (u) {
-        case '\n': shown += QStringLiteral("\\n"); break;
-        case '\t': shown += QStringLiteral("\\t"); break;
-        case '\r': shown += QStringLiteral("\\r"); break;
-        default: shown += QStringLiteral("\\x") + QString::number(u, 16).rightJustified(2, QLatin1Char('0'));
-        }
-    }
-    return shown;
 }
 
 } // namespace tallymere::InspectorModel

@@ -61,7 +61,4 @@ std::vector<Fact> facts(const FileNode& node, bool useAllocated, double now);
 // child once and keeps only `limit` of them, so a folder of 100,000 entries costs no full sort.
 std::vector<const FileNode*> largestChildren(const FileNode& node, bool useAllocated, std::size_t limit = 8);
 
-// Text drawn on one line: control characters become visible escapes ("\n", "\t", "\x1b").
-QString oneLine(const QString& text);
-
 } // namespace tallymere::InspectorModel
