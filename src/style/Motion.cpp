@@ -9,12 +9,18 @@ namespace tallymere::Motion {
 
 namespace {
 
-constexpr double response = 0.32;
-constexpr double damping = 0.82;
+constexpr double defaultResponse = 0.32;
+constexpr double defaultDamping = 0.82;
 
-// The spring's position at `seconds` after release from 0 toward 1.
-double springPosition(double seconds) {
-    if (seconds <= 0) return 0.0;
+double springCurve(qreal progress) {
+    if (progress >= 1.0) return 1.0;
+    return springPosition(progress * springDurationMs / 1000.0, defaultResponse, defaultDamping);
+}
+
+} // namespace
+
+double springPosition(double seconds, double response, double damping) {
+    if (!(seconds > 0)) return 0.0;
     // Underdamped mass-spring from rest at 0 toward 1: response is the undamped period.
     const double omega = 2.0 * std::numbers::pi / response;
     const double decay = damping * omega;
@@ -22,12 +28,14 @@ double springPosition(double seconds) {
     return 1.0 - std::exp(-decay * seconds) * (std::cos(omegaD * seconds) + decay / omegaD * std::sin(omegaD * seconds));
 }
 
-double springCurve(qreal progress) {
-    if (progress >= 1.0) return 1.0;
-    return springPosition(progress * springDurationMs / 1000.0);
+int springSettleMs(double response, double damping) {
+    // The deviation from 1 never exceeds the envelope exp(-decay t) (1 + decay / omegaD).
+    const double omega = 2.0 * std::numbers::pi / response;
+    const double decay = damping * omega;
+    const double omegaD = omega * std::sqrt(1.0 - damping * damping);
+    const double seconds = std::log((1.0 + decay / omegaD) / 1e-4) / decay;
+    return static_cast<int>(std::ceil(seconds * 1000.0));
 }
-
-} // namespace
 
 QEasingCurve easeOut() {
     QEasingCurve curve(QEasingCurve::BezierSpline);

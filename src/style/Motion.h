@@ -13,4 +13,12 @@ QEasingCurve easeOut();
 inline constexpr int springDurationMs = 620;
 QEasingCurve spring();
 
+// The position at `seconds` of an underdamped spring released from rest at 0 toward 1, with the
+// given response (its undamped period in seconds) and damping fraction (0 < damping < 1). 0 at or
+// before the release; it overshoots 1 a little before settling there.
+double springPosition(double seconds, double response, double damping);
+
+// Milliseconds after which that spring stays within a ten-thousandth of 1.
+int springSettleMs(double response, double damping);
+
 } // namespace tallymere::Motion

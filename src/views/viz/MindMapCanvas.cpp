@@ -1,0 +1,153 @@
+#include "views/viz/MindMapCanvas.h"
+
+#include "style/DisplayText.h"
+#include "style/Typography.h"
+#include "views/components/ShapePaint.h"
+#include "views/viz/VizText.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRadialGradient>
+
+#include <algorithm>
+#include <cmath>
+
+namespace tallymere::MindMapCanvas {
+
+namespace {
+
+using ShapePaint::withOpacity;
+
+QPointF toQt(Point p) { return {p.x, p.y}; }
+
+QRectF disc(QPointF centre, double radius) { return {centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius}; }
+
+QColor ink(const Theme& theme) { return theme.isDark ? QColor(Qt::white) : QColor(18, 17, 16); }
+
+void paintEdge(QPainter& painter, const GraphEdge& edge, const Theme& theme) {
+    const QColor colour = theme.ramp[std::size_t(std::abs(edge.tint)) % theme.ramp.size()];
+    const QPointF from = toQt(edge.from), to = toQt(edge.to);
+    const QPointF chord = to - from;
+    const double length = std::max(std::hypot(chord.x(), chord.y()), 0.0001);
+    const QPointF u = chord / length;
+    // From the parent's rim to one point short of the child's rim, bent the same way for every edge.
+    const QPointF start = from + u * edge.fromRadius;
+    const QPointF end = to - u * (edge.toRadius + 1);
+    const QPointF mid = (start + end) / 2, d = end - start;
+    const QPointF control(mid.x() - 0.16 * d.y(), mid.y() + 0.16 * d.x());
+    QPainterPath path(start);
+    path.quadTo(control, end);
+    const bool fromCentre = edge.depth == 0;
+    QPen pen(withOpacity(colour, fromCentre ? 0.75 : 0.45), fromCentre ? 1.8 : 1.1, Qt::SolidLine, Qt::RoundCap,
+             Qt::MiterJoin);
+    pen.setMiterLimit(10);
+    painter.strokePath(path, pen);
+}
+
+void paintDisc(QPainter& painter, const GraphNode& node, const Theme& theme, ColorMode mode) {
+    const QPointF centre = toQt(node.position);
+    painter.setPen(Qt::NoPen);
+    if (node.depth == 0) {
+        painter.setBrush(withOpacity(theme.accent, 0.07));
+        painter.drawEllipse(disc(centre, node.radius + 9));
+        painter.setBrush(theme.accent);
+        painter.drawEllipse(disc(centre, node.radius));
+        return;
+    }
+    const QColor c = theme.nodeColor(*node.node, node.depth, node.tint, mode);
+    const QPointF focus(centre.x() - 0.35 * node.radius, centre.y() - 0.35 * node.radius);
+    QRadialGradient gradient(focus, 1.6 * node.radius, focus);
+    gradient.setColorAt(0, ColorRules::mix(c, Qt::white, theme.isDark ? 0.3 : 0.18));
+    gradient.setColorAt(1, c);
+    painter.setBrush(gradient);
+    painter.setPen(QPen(theme.background, 1.8));
+    painter.drawEllipse(disc(centre, node.radius));
+}
+
+// Text drawn with its vertical centre on `anchor`, starting there (leading) or ending there.
+void drawAnchored(QPainter& painter, const QString& text, QPointF anchor, bool trailing) {
+    const QFontMetricsF metrics(painter.font());
+    const double width = metrics.horizontalAdvance(text) + 2, height = metrics.height();
+    const QRectF box(trailing ? anchor.x() - width : anchor.x(), anchor.y() - height / 2, width, height);
+    painter.drawText(box, (trailing ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter, text);
+}
+
+void drawCentred(QPainter& painter, const QString& text, QPointF centre) {
+    const QFontMetricsF metrics(painter.font());
+    const double width = metrics.horizontalAdvance(text) + 4, height = metrics.height();
+    painter.drawText(QRectF(centre.x() - width / 2, centre.y() - height / 2, width, height), Qt::AlignCenter, text);
+}
+
+void drawLabel(QPainter& painter, const GraphNode& node, const QString& title, const QString& subtitle,
+               const Theme& theme, std::vector<QRectF>& placed) {
+    const QPointF centre = toQt(node.position);
+    if (node.depth == 0) {
+        painter.setPen(theme.onAccent());
+        painter.setFont(Typography::font(11, QFont::Bold));
+        drawCentred(painter, title, {centre.x(), centre.y() - 7});
+        painter.setPen(withOpacity(theme.onAccent(), 0.86));
+        painter.setFont(Typography::font(12, QFont::ExtraBold));
+        drawCentred(painter, subtitle, {centre.x(), centre.y() + 8});
+        return;
+    }
+    if (node.radius <= 8) return;
+    const QString shownTitle = VizText::characterCount(title) >= 31 ? VizText::cutMiddle(title, 22, 5) : title;
+    const double d = node.radius + 6;
+    const QPointF p(centre.x() + std::cos(node.angle) * d, centre.y() + std::sin(node.angle) * d);
+    const QFont titleFont = Typography::font(9.8, QFont::DemiBold);
+    const QFont subtitleFont = Typography::font(8.8, QFont::Medium);
+    const bool trailing = std::cos(node.angle) < -0.15;
+    const double w = std::max(std::min(QFontMetricsF(titleFont).horizontalAdvance(shownTitle), 200.0),
+                              std::min(QFontMetricsF(subtitleFont).horizontalAdvance(subtitle), 200.0));
+    const QRectF box(trailing ? p.x() - w : p.x(), p.y() - 12, w, 24);
+    for (const QRectF& other : placed)
+        if (other.intersects(box)) return;
+    placed.push_back(box);
+    painter.setFont(titleFont);
+    painter.setPen(withOpacity(theme.text, 0.94));
+    drawAnchored(painter, shownTitle, {p.x(), p.y() - 5}, trailing);
+    painter.setFont(subtitleFont);
+    painter.setPen(theme.textTertiary);
+    drawAnchored(painter, subtitle, {p.x(), p.y() + 5}, trailing);
+}
+
+} // namespace
+
+std::vector<QRectF> paint(QPainter& painter, const GraphLayout& graph, const Theme& theme, bool showLabels,
+                          bool useAllocated, ColorMode colorMode) {
+    std::vector<QRectF> placed;
+    if (graph.nodes.empty()) return placed;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    for (const GraphEdge& edge : graph.edges) paintEdge(painter, edge, theme);
+    for (const GraphNode& node : graph.nodes)
+        if (node.node && node.radius > 0) paintDisc(painter, node, theme, colorMode);
+    if (showLabels) {
+        for (const GraphNode& node : graph.nodes) {
+            if (!node.node) continue;
+            const QString title = node.depth == 0 ? VizText::startTitle(*node.node) : VizText::name(*node.node);
+            drawLabel(painter, node, title, DisplayText::sizeText(node.node->bytes(useAllocated)), theme, placed);
+        }
+    }
+    painter.restore();
+    return placed;
+}
+
+void paintHighlight(QPainter& painter, const GraphNode* hovered, const GraphNode* selected, const Theme& theme) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(Qt::NoBrush);
+    const QColor colour = ink(theme);
+    if (selected) {
+        painter.setPen(QPen(colour, 2.2));
+        painter.drawEllipse(disc(toQt(selected->position), selected->radius + 4));
+    }
+    if (hovered) {
+        painter.setPen(QPen(withOpacity(colour, 0.75), 2));
+        painter.drawEllipse(disc(toQt(hovered->position), hovered->radius + 3));
+    }
+    painter.restore();
+}
+
+} // namespace tallymere::MindMapCanvas

@@ -1,0 +1,117 @@
+#include "views/viz/MindMapView.h"
+
+#include "layout/HitTest.h"
+#include "layout/MindMapLayout.h"
+#include "style/Motion.h"
+#include "views/viz/MindMapCanvas.h"
+
+#include <QPainter>
+#include <QResizeEvent>
+#include <QVariantAnimation>
+
+#include <algorithm>
+
+namespace tallymere {
+
+MindMapView::MindMapView(AppState& state, QWidget* parent)
+    : ThemedWidget(parent), m_state(state),
+      m_surface(new VizSurface([this](QPainter& painter) { paintCanvas(painter); }, this)),
+      m_entry(new QVariantAnimation(this)) {
+    m_surface->setGeometry(rect().marginsRemoved(QMargins(margin, margin, margin, margin)));
+    m_entry->setObjectName(QStringLiteral("entryAnimation"));
+    m_entry->setStartValue(0.0);
+    m_entry->setEndValue(1.0);
+    connect(m_entry, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        const double seconds = value.toDouble() * m_entry->duration() / 1000.0;
+        m_appearance = value.toDouble() >= 1.0 ? 1.0 : Motion::springPosition(seconds, m_springResponse, m_springDamping);
+        m_surface->update();
+    });
+
+    connect(&state, &AppState::focusChanged, this, [this] {
+        m_appearance = 0;
+        rebuild();
+        springIn(bounceResponse, bounceDamping);
+    });
+    connect(&state, &AppState::displayRootChanged, this, &MindMapView::rebuild);
+    connect(&state, &AppState::useAllocatedSizeChanged, this, &MindMapView::rebuild);
+    connect(&state, &AppState::colorModeChanged, this, [this] {
+        ++m_revision;
+        redraw();
+    });
+    connect(&state, &AppState::showLabelsChanged, this, &MindMapView::redraw);
+    connect(&state, &AppState::hoveredChanged, m_surface, qOverload<>(&QWidget::update));
+    connect(&state, &AppState::selectionChanged, m_surface, qOverload<>(&QWidget::update));
+    rebuild();
+}
+
+const FileNode* MindMapView::nodeAt(QPointF point) const {
+    return HitTest::graphNodeAt(m_graph, {point.x(), point.y()}, 5);
+}
+
+void MindMapView::resizeEvent(QResizeEvent* event) {
+    ThemedWidget::resizeEvent(event);
+    m_surface->setGeometry(rect().marginsRemoved(QMargins(margin, margin, margin, margin)));
+    if (m_surface->size() != m_canvasSize) rebuild();
+}
+
+void MindMapView::showEvent(QShowEvent* event) {
+    ThemedWidget::showEvent(event);
+    if (m_appeared) return;
+    m_appeared = true;
+    springIn(appearResponse, appearDamping);
+}
+
+void MindMapView::themeChanged() { redraw(); }
+
+void MindMapView::springIn(double response, double damping) {
+    m_entry->stop();
+    m_springResponse = response;
+    m_springDamping = damping;
+    m_entry->setDuration(Motion::springSettleMs(response, damping));
+    m_entry->start();
+}
+
+void MindMapView::rebuild() {
+    m_canvasSize = m_surface->size();
+    m_graph = {};
+    m_start = m_state.focus() ? m_state.focus() : m_state.displayRoot();
+    if (m_start && m_canvasSize.width() > 60) {
+        MindMapLayout::Options options;
+        options.maxDepth = double(m_canvasSize.width()) * m_canvasSize.height() > 620000 ? 3 : 2;
+        options.branching = {8, 6, 5, 4};
+        options.minShare = 0.012;
+        options.centerRadius = 62;
+        options.minNodeRadius = 7;
+        options.maxNodeRadius = 30;
+        options.useAllocated = m_state.useAllocatedSize();
+        m_graph = MindMapLayout::layout(*m_start, {0, 0, double(m_canvasSize.width()), double(m_canvasSize.height())},
+                                        options);
+    }
+    ++m_revision;
+    redraw();
+}
+
+void MindMapView::redraw() {
+    m_base.invalidate();
+    m_surface->update();
+}
+
+void MindMapView::paintCanvas(QPainter& painter) {
+    if (m_appearance <= 0) return;
+    // The whole map, rings included, scales about the canvas's centre while it springs in.
+    const QPointF centre = QRectF(m_surface->rect()).center();
+    const double scale = 0.94 + 0.06 * m_appearance;
+    painter.setOpacity(std::clamp(m_appearance, 0.0, 1.0));
+    painter.translate(centre);
+    painter.scale(scale, scale);
+    painter.translate(-centre);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, scale != 1.0);
+    m_base.paint(painter, m_surface->size(), m_surface->devicePixelRatioF(), [this](QPainter& layer) {
+        MindMapCanvas::paint(layer, m_graph, theme(), m_state.showLabels(), m_state.useAllocatedSize(),
+                             m_state.colorMode());
+    });
+    MindMapCanvas::paintHighlight(painter, recordFor(m_graph.nodes, m_state.hovered().get()),
+                                  recordFor(m_graph.nodes, m_state.selection().get()), theme());
+}
+
+} // namespace tallymere

@@ -1,0 +1,28 @@
+#pragma once
+#include "layout/LayoutRecords.h"
+#include "style/Theme.h"
+
+#include <span>
+
+class QPainter;
+
+namespace tallymere {
+
+// The drawing of the circle pack, in the coordinates the circles were laid out in.
+namespace PackCanvas {
+
+// Most labels one drawing writes.
+inline constexpr int maxLabels = 120;
+
+// The bubbles in array order (parents first, so children paint over them), then, with
+// `showLabels`, the labels of the larger bubbles, first come first served where they would
+// overlap. Returns the number of labels drawn.
+int paint(QPainter& painter, std::span<const LayoutCircle> circles, const Theme& theme, bool showLabels,
+          ColorMode colorMode);
+
+// The selection ring and, over it, the hover ring of the highlight layer. Null draws nothing.
+void paintHighlight(QPainter& painter, const LayoutCircle* hovered, const LayoutCircle* selected,
+                    const Theme& theme);
+
+} // namespace PackCanvas
+} // namespace tallymere

@@ -1,0 +1,73 @@
+#include "views/viz/PackView.h"
+
+#include "layout/CirclePackLayout.h"
+#include "layout/HitTest.h"
+#include "views/viz/PackCanvas.h"
+
+#include <QPainter>
+#include <QResizeEvent>
+
+namespace tallymere {
+
+PackView::PackView(AppState& state, QWidget* parent)
+    : ThemedWidget(parent), m_state(state),
+      m_surface(new VizSurface([this](QPainter& painter) { paintCanvas(painter); }, this)) {
+    m_surface->setGeometry(rect().marginsRemoved(QMargins(margin, margin, margin, margin)));
+    connect(&state, &AppState::focusChanged, this, &PackView::rebuild);
+    connect(&state, &AppState::displayRootChanged, this, &PackView::rebuild);
+    connect(&state, &AppState::useAllocatedSizeChanged, this, &PackView::rebuild);
+    connect(&state, &AppState::colorModeChanged, this, [this] {
+        ++m_revision;
+        redraw();
+    });
+    connect(&state, &AppState::showLabelsChanged, this, &PackView::redraw);
+    connect(&state, &AppState::hoveredChanged, m_surface, qOverload<>(&QWidget::update));
+    connect(&state, &AppState::selectionChanged, m_surface, qOverload<>(&QWidget::update));
+    rebuild();
+}
+
+const FileNode* PackView::nodeAt(QPointF point) const {
+    return HitTest::circleAt(m_circles, {point.x(), point.y()});
+}
+
+void PackView::resizeEvent(QResizeEvent* event) {
+    ThemedWidget::resizeEvent(event);
+    m_surface->setGeometry(rect().marginsRemoved(QMargins(margin, margin, margin, margin)));
+    if (m_surface->size() != m_canvasSize) rebuild();
+}
+
+void PackView::themeChanged() { redraw(); }
+
+void PackView::rebuild() {
+    m_canvasSize = m_surface->size();
+    m_circles.clear();
+    m_start = m_state.focus() ? m_state.focus() : m_state.displayRoot();
+    if (m_start && m_canvasSize.width() > 30) {
+        CirclePackLayout::Options options;
+        options.maxDepth = 5;
+        options.minRadius = 2.2;
+        options.padding = 2.5;
+        options.useAllocated = m_state.useAllocatedSize();
+        options.maxCircles = 12000;
+        options.minShare = 0.0015;
+        m_circles = CirclePackLayout::layout(*m_start, {0, 0, double(m_canvasSize.width()), double(m_canvasSize.height())},
+                                             options);
+    }
+    ++m_revision;
+    redraw();
+}
+
+void PackView::redraw() {
+    m_base.invalidate();
+    m_surface->update();
+}
+
+void PackView::paintCanvas(QPainter& painter) {
+    m_base.paint(painter, m_surface->size(), m_surface->devicePixelRatioF(), [this](QPainter& layer) {
+        PackCanvas::paint(layer, m_circles, theme(), m_state.showLabels(), m_state.colorMode());
+    });
+    PackCanvas::paintHighlight(painter, recordFor(m_circles, m_state.hovered().get()),
+                               recordFor(m_circles, m_state.selection().get()), theme());
+}
+
+} // namespace tallymere

@@ -1,0 +1,52 @@
+#pragma once
+#include "layout/LayoutRecords.h"
+#include "state/AppState.h"
+#include "views/components/ThemedWidget.h"
+#include "views/viz/VizSurface.h"
+
+#include <vector>
+
+namespace tallymere {
+
+// The tree on display as nested bubbles: the focused folder (or the displayed root) is one large
+// circle, each larger child a circle packed inside it, five levels deep, with labels on the larger
+// bubbles and rings on the hovered and selected ones. Queued items are not marked here.
+//
+// Lays out when the focus, the displayed root, the size mode or its size changes; the colour mode,
+// labels and theme only redraw the cached bubbles; hover and selection only repaint two rings.
+class PackView : public ThemedWidget {
+    Q_OBJECT
+public:
+    // Margin around the canvas on every edge.
+    static constexpr int margin = 16;
+
+    explicit PackView(AppState& state, QWidget* parent = nullptr);
+
+    // The node whose bubble holds a point of the canvas (the surface's coordinates): the deepest,
+    // never the start node; null for none.
+    const FileNode* nodeAt(QPointF point) const;
+
+    QWidget* canvas() const { return m_surface; }
+    const std::vector<LayoutCircle>& circles() const { return m_circles; }
+    // Raised by every layout and colour-mode change.
+    int revision() const { return m_revision; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void themeChanged() override;
+
+private:
+    void rebuild();
+    void redraw();
+    void paintCanvas(QPainter& painter);
+
+    AppState& m_state;
+    VizSurface* m_surface;
+    AppState::NodePtr m_start; // keeps the nodes of m_circles alive
+    std::vector<LayoutCircle> m_circles;
+    int m_revision = 0;
+    QSize m_canvasSize;
+    BaseLayer m_base;
+};
+
+} // namespace tallymere

@@ -1,0 +1,34 @@
+#include "views/viz/VizSurface.h"
+
+#include <QPainter>
+
+namespace tallymere {
+
+VizSurface::VizSurface(Paint paint, QWidget* parent) : QWidget(parent), m_paint(std::move(paint)) {
+    setMouseTracking(true);
+    setAttribute(Qt::WA_Hover);
+}
+
+void VizSurface::paintEvent(QPaintEvent*) {
+    if (!m_paint) return;
+    QPainter painter(this);
+    m_paint(painter);
+}
+
+void BaseLayer::paint(QPainter& painter, QSize size, qreal pixelRatio,
+                      const std::function<void(QPainter&)>& render) {
+    if (size.isEmpty()) return;
+    const QSize pixels = (QSizeF(size) * pixelRatio).toSize();
+    if (m_image.isNull() || m_image.size() != pixels || m_image.devicePixelRatio() != pixelRatio) {
+        m_image = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        m_image.setDevicePixelRatio(pixelRatio);
+        m_image.fill(Qt::transparent);
+        QPainter layer(&m_image);
+        layer.setRenderHint(QPainter::Antialiasing);
+        layer.setRenderHint(QPainter::TextAntialiasing);
+        render(layer);
+    }
+    painter.drawImage(QPointF(0, 0), m_image);
+}
+
+} // namespace tallymere

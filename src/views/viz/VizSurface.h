@@ -1,0 +1,40 @@
+#pragma once
+#include <QImage>
+#include <QWidget>
+
+#include <functional>
+
+namespace tallymere {
+
+// The drawing area of a canvas view: a plain child widget placed inside the view's margin, so that
+// pointer handling and the context menu cover the drawn area and not the margin around it. It
+// paints nothing of its own; its owner hands it the painting.
+class VizSurface : public QWidget {
+    Q_OBJECT
+public:
+    using Paint = std::function<void(QPainter& painter)>;
+    explicit VizSurface(Paint paint, QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    Paint m_paint;
+};
+
+// A canvas's expensive drawing kept as an image at the device pixel ratio: drawn again only after
+// invalidate() or when the size or pixel ratio changed, then blitted. Marks that follow the
+// pointer are painted over it, never into it.
+class BaseLayer {
+public:
+    void invalidate() { m_image = QImage(); }
+    bool isValid() const { return !m_image.isNull(); }
+    // Blits the layer at the painter's origin, first rendering it when needed with `render`, which
+    // draws in logical pixels on a transparent image of `size`.
+    void paint(QPainter& painter, QSize size, qreal pixelRatio, const std::function<void(QPainter&)>& render);
+
+private:
+    QImage m_image;
+};
+
+} // namespace tallymere
