@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace tallymere::MindMapCanvas {
 
@@ -79,8 +80,8 @@ void drawCentred(QPainter& painter, const QString& text, QPointF centre) {
     painter.drawText(QRectF(centre.x() - width / 2, centre.y() - height / 2, width, height), Qt::AlignCenter, text);
 }
 
-void drawLabel(QPainter& painter, const GraphNode& node, const QString& title, const QString& subtitle,
-               const Theme& theme, std::vector<QRectF>& placed) {
+std::optional<CanvasLabel> drawLabel(QPainter& painter, const GraphNode& node, const QString& title,
+                                     const QString& subtitle, const Theme& theme, std::vector<QRectF>& placed) {
     const QPointF centre = toQt(node.position);
     if (node.depth == 0) {
         painter.setPen(theme.onAccent());
@@ -89,9 +90,9 @@ void drawLabel(QPainter& painter, const GraphNode& node, const QString& title, c
         painter.setPen(withOpacity(theme.onAccent(), 0.86));
         painter.setFont(Typography::font(12, QFont::ExtraBold));
         drawCentred(painter, subtitle, {centre.x(), centre.y() + 8});
-        return;
+        return CanvasLabel{title, QRectF(centre.x() - node.radius, centre.y() - 16, 2 * node.radius, 32)};
     }
-    if (node.radius <= 8) return;
+    if (node.radius <= 8) return std::nullopt;
     const QString shownTitle = VizText::characterCount(title) >= 31 ? VizText::cutMiddle(title, 22, 5) : title;
     const double d = node.radius + 6;
     const QPointF p(centre.x() + std::cos(node.angle) * d, centre.y() + std::sin(node.angle) * d);
@@ -102,7 +103,7 @@ void drawLabel(QPainter& painter, const GraphNode& node, const QString& title, c
                               std::min(QFontMetricsF(subtitleFont).horizontalAdvance(subtitle), 200.0));
     const QRectF box(trailing ? p.x() - w : p.x(), p.y() - 12, w, 24);
     for (const QRectF& other : placed)
-        if (other.intersects(box)) return;
+        if (other.intersects(box)) return std::nullopt;
     placed.push_back(box);
     painter.setFont(titleFont);
     painter.setPen(withOpacity(theme.text, 0.94));
@@ -110,28 +111,31 @@ void drawLabel(QPainter& painter, const GraphNode& node, const QString& title, c
     painter.setFont(subtitleFont);
     painter.setPen(theme.textTertiary);
     drawAnchored(painter, subtitle, {p.x(), p.y() + 5}, trailing);
+    return CanvasLabel{shownTitle, box};
 }
 
 } // namespace
 
-std::vector<QRectF> paint(QPainter& painter, const GraphLayout& graph, const Theme& theme, bool showLabels,
-                          bool useAllocated, ColorMode colorMode) {
-    std::vector<QRectF> placed;
-    if (graph.nodes.empty()) return placed;
+std::vector<CanvasLabel> paint(QPainter& painter, const GraphLayout& graph, const Theme& theme, bool showLabels,
+                               bool useAllocated, ColorMode colorMode) {
+    std::vector<CanvasLabel> labels;
+    if (graph.nodes.empty()) return labels;
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     for (const GraphEdge& edge : graph.edges) paintEdge(painter, edge, theme);
     for (const GraphNode& node : graph.nodes)
         if (node.node && node.radius > 0) paintDisc(painter, node, theme, colorMode);
     if (showLabels) {
+        std::vector<QRectF> placed;
         for (const GraphNode& node : graph.nodes) {
             if (!node.node) continue;
             const QString title = node.depth == 0 ? VizText::startTitle(*node.node) : VizText::name(*node.node);
-            drawLabel(painter, node, title, DisplayText::sizeText(node.node->bytes(useAllocated)), theme, placed);
+            const QString subtitle = DisplayText::sizeText(node.node->bytes(useAllocated));
+            if (auto label = drawLabel(painter, node, title, subtitle, theme, placed)) labels.push_back(std::move(*label));
         }
     }
     painter.restore();
-    return placed;
+    return labels;
 }
 
 void paintHighlight(QPainter& painter, const GraphNode* hovered, const GraphNode* selected, const Theme& theme) {

@@ -1,6 +1,7 @@
 #pragma once
 #include "layout/LayoutRecords.h"
 #include "style/Theme.h"
+#include "views/viz/VizText.h"
 
 #include <QRectF>
 
@@ -15,9 +16,9 @@ namespace MindMapCanvas {
 
 // Edges, then discs in layout order (a parent before its subtree), then, with `showLabels`, one
 // label per disc beside it, first come first served where label boxes would overlap; the centre's
-// label is always drawn. Subtitles give each node's size in the size mode. Returns the boxes of the
-// labels drawn beside discs (the centre's is not among them).
-std::vector<QRectF> paint(QPainter& painter, const GraphLayout& graph, const Theme& theme, bool showLabels,
+// label is always drawn. Subtitles give each node's size in the size mode. Returns the labels
+// drawn, by their titles, the centre's first.
+std::vector<CanvasLabel> paint(QPainter& painter, const GraphLayout& graph, const Theme& theme, bool showLabels,
                           bool useAllocated, ColorMode colorMode);
 
 // The selection ring and the hover ring, a little outside the disc's rim. Null draws nothing.

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 namespace tallymere::PackCanvas {
@@ -48,10 +49,11 @@ void paintCircle(QPainter& painter, const LayoutCircle& circle, const Theme& the
     painter.drawEllipse(shape);
 }
 
-// One bubble's label, or false when it gets none.
-bool paintLabel(QPainter& painter, const LayoutCircle& circle, const Theme& theme, std::vector<QRectF>& taken) {
+// One bubble's label, when it gets one.
+std::optional<CanvasLabel> paintLabel(QPainter& painter, const LayoutCircle& circle, const Theme& theme,
+                                      std::vector<QRectF>& taken) {
     const double r = circle.radius;
-    if (circle.hasChildren ? !(r > 34) : !(r > 19)) return false;
+    if (circle.hasChildren ? !(r > 34) : !(r > 19)) return std::nullopt;
     const double f = std::clamp((circle.hasChildren ? 0.2 : 0.34) * r, 8.5, 13.0);
     const double allowance = (circle.hasChildren ? 1.5 : 1.7) * r;
 
@@ -63,37 +65,38 @@ bool paintLabel(QPainter& painter, const LayoutCircle& circle, const Theme& them
     const QFontMetricsF metrics(font);
     const double width = metrics.horizontalAdvance(text);
     const double height = metrics.height();
-    if (width > allowance) return false;
+    if (width > allowance) return std::nullopt;
 
     const double x = circle.center.x;
     const double y = circle.hasChildren ? circle.center.y - r + 0.75 * height : circle.center.y;
     const QRectF box(x - width / 2 - 4, y - height / 2 - 1, width + 8, height + 2);
     for (const QRectF& other : taken)
-        if (other.intersects(box)) return false;
+        if (other.intersects(box)) return std::nullopt;
     taken.push_back(box);
 
     if (circle.hasChildren) ShapePaint::fillRounded(painter, box, 5, withOpacity(theme.background, 0.82));
     painter.setFont(font);
     painter.setPen(circle.hasChildren ? theme.text : QColor(26, 25, 22, int(std::lround(0.86 * 255))));
     painter.drawText(QRectF(x - width / 2 - 2, y - height / 2, width + 4, height), Qt::AlignCenter, text);
-    return true;
+    return CanvasLabel{text, box};
 }
 
 } // namespace
 
-int paint(QPainter& painter, std::span<const LayoutCircle> circles, const Theme& theme, bool showLabels,
-          ColorMode colorMode) {
+std::vector<CanvasLabel> paint(QPainter& painter, std::span<const LayoutCircle> circles, const Theme& theme,
+                               bool showLabels, ColorMode colorMode) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     for (const LayoutCircle& circle : circles)
         if (circle.node && circle.radius > 0) paintCircle(painter, circle, theme, colorMode);
 
-    int labels = 0;
+    std::vector<CanvasLabel> labels;
     if (showLabels) {
         std::vector<QRectF> taken;
         for (const LayoutCircle& circle : circles) {
-            if (labels >= maxLabels) break;
-            if (circle.node && paintLabel(painter, circle, theme, taken)) ++labels;
+            if (labels.size() >= std::size_t(maxLabels)) break;
+            if (!circle.node) continue;
+            if (auto label = paintLabel(painter, circle, theme, taken)) labels.push_back(std::move(*label));
         }
     }
     painter.restore();

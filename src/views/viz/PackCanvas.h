@@ -1,8 +1,10 @@
 #pragma once
 #include "layout/LayoutRecords.h"
 #include "style/Theme.h"
+#include "views/viz/VizText.h"
 
 #include <span>
+#include <vector>
 
 class QPainter;
 
@@ -16,8 +18,8 @@ inline constexpr int maxLabels = 120;
 
 // The bubbles in array order (parents first, so children paint over them), then, with
 // `showLabels`, the labels of the larger bubbles, first come first served where they would
-// overlap. Returns the number of labels drawn.
-int paint(QPainter& painter, std::span<const LayoutCircle> circles, const Theme& theme, bool showLabels,
+// overlap. Returns the labels drawn, in drawing order.
+std::vector<CanvasLabel> paint(QPainter& painter, std::span<const LayoutCircle> circles, const Theme& theme, bool showLabels,
           ColorMode colorMode);
 
 // The selection ring and, over it, the hover ring of the highlight layer. Null draws nothing.

@@ -1,9 +1,16 @@
 #pragma once
+#include <QRectF>
 #include <QString>
 
 namespace tallymere {
 
 class FileNode;
+
+// One label a canvas drew: its text and the box it claimed.
+struct CanvasLabel {
+    QString text;
+    QRectF box;
+};
 
 // The texts the canvases write beside their shapes.
 namespace VizText {

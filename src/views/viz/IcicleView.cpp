@@ -1,0 +1,162 @@
+#include "views/viz/IcicleView.h"
+
+#include "layout/HitTest.h"
+#include "layout/IcicleLayout.h"
+#include "views/components/ShapePaint.h"
+#include "views/viz/IcicleCanvas.h"
+
+#include <QPainter>
+#include <QResizeEvent>
+#include <QScrollArea>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <cmath>
+
+namespace tallymere {
+
+IcicleView::IcicleView(AppState& state, QWidget* parent)
+    : ThemedWidget(parent), m_state(state), m_scroll(new QScrollArea(this)),
+      m_surface(new VizSurface([this](QPainter& painter) { paintCanvas(painter); })) {
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_scroll->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_scroll->setWidgetResizable(false);
+    m_scroll->viewport()->setAutoFillBackground(false);
+    m_scroll->setWidget(m_surface);
+    m_scroll->setGeometry(rect().marginsRemoved(QMargins(margin, margin, margin, margin)));
+    themeChanged();
+
+    connect(&state, &AppState::focusChanged, this, &IcicleView::rebuild);
+    connect(&state, &AppState::displayRootChanged, this, &IcicleView::rebuild);
+    connect(&state, &AppState::useAllocatedSizeChanged, this, &IcicleView::rebuild);
+    connect(&state, &AppState::treemapDepthChanged, this, &IcicleView::rebuild);
+    connect(&state, &AppState::colorModeChanged, this, [this] {
+        ++m_revision;
+        redraw();
+    });
+    connect(&state, &AppState::showLabelsChanged, this, &IcicleView::redraw);
+    connect(&state, &AppState::hoveredChanged, m_surface, qOverload<>(&QWidget::update));
+    connect(&state, &AppState::selectionChanged, m_surface, qOverload<>(&QWidget::update));
+    rebuild();
+}
+
+const FileNode* IcicleView::nodeAt(QPointF point) const {
+    return HitTest::tileAt(m_tiles, {point.x(), point.y()});
+}
+
+int IcicleView::maxDepth() const {
+    // Truncating, and a negative depth counts as none.
+    const double depth = m_state.treemapDepth();
+    return (depth > 0 ? int(depth) : 0) + 3;
+}
+
+int IcicleView::drawnDepth(const FileNode& node, int cap) {
+    auto expands = [](const FileNode& n) { return !n.isPackage && n.hasChildren(); };
+    // Only the nodes that expand are kept per level: the others end their branch one level down,
+    // which the count already takes when their parent expands.
+    int d = 0;
+    std::vector<const FileNode*> level{&node}, next;
+    while (d < cap && !level.empty()) {
+        bool anyChildren = false;
+        next.clear();
+        for (const FileNode* n : level) {
+            if (!expands(*n)) continue;
+            anyChildren = true;
+            // Nothing below a folder without subfolders expands, so a wide folder of files costs
+            // nothing here.
+            if (n->folderCount == 0) continue;
+            for (const FileNode* child : n->children())
+                if (expands(*child)) next.push_back(child);
+        }
+        if (!anyChildren) break;
+        ++d;
+        level.swap(next);
+    }
+    return d;
+}
+
+double IcicleView::contentHeight() const {
+    int deepest = 0;
+    for (const LayoutTile& tile : m_tiles) deepest = std::max(deepest, tile.depth);
+    return m_rowHeight * (deepest + 1) + 8;
+}
+
+void IcicleView::resizeEvent(QResizeEvent* event) {
+    ThemedWidget::resizeEvent(event);
+    m_scroll->setGeometry(rect().marginsRemoved(QMargins(margin, margin, margin, margin)));
+    if (m_scroll->size() != m_canvasSize) rebuild();
+}
+
+void IcicleView::themeChanged() {
+    // A thin bar in the theme's ink, so the scrolling area shows it scrolls without a heavy frame.
+    const QColor handle = ShapePaint::withOpacity(theme().textTertiary, 0.55);
+    m_scroll->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"
+                                           "QScrollBar:vertical { background: transparent; width: 8px; margin: 0; }"
+                                           "QScrollBar::handle:vertical { background: %1; border-radius: 3px;"
+                                           " min-height: 24px; margin: 0 1px; }"
+                                           "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical"
+                                           " { height: 0; }"
+                                           "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical"
+                                           " { background: transparent; }")
+                                .arg(handle.name(QColor::HexArgb)));
+    m_surface->setStyleSheet(QString());
+    redraw();
+}
+
+void IcicleView::rebuild() {
+    m_canvasSize = m_scroll->size();
+    m_start = m_state.focus() ? m_state.focus() : m_state.displayRoot();
+    if (!m_start || m_canvasSize.width() <= 20) {
+        m_tiles.clear();
+    } else {
+        const double available = std::max(double(m_canvasSize.height()) - 8, 120.0);
+        // 20000 tall: the rows stop by depth long before the bottom, and the view scrolls.
+        const Rect area{0, 0, double(m_canvasSize.width()) - 20, 20000};
+        IcicleLayout::Options options;
+        options.maxDepth = maxDepth();
+        options.gap = 1;
+        options.minWidth = 0.7;
+        options.useAllocated = m_state.useAllocatedSize();
+        options.maxTiles = 40000;
+
+        // First guess from the levels the tree holds; then fit the rows the layout really filled.
+        const int levels = drawnDepth(*m_start, options.maxDepth);
+        const double h1 = std::clamp(available / (levels + 1), 17.0, 38.0);
+        options.rowHeight = h1;
+        std::vector<LayoutTile> tiles = IcicleLayout::layout(*m_start, area, options);
+        int deepest = 0;
+        for (const LayoutTile& tile : tiles) deepest = std::max(deepest, tile.depth);
+        const double h2 = std::clamp(available / (deepest + 1), 17.0, 46.0);
+        if (std::abs(h2 - h1) > 2) {
+            options.rowHeight = h2;
+            tiles = IcicleLayout::layout(*m_start, area, options);
+            m_rowHeight = h2;
+        } else {
+            m_rowHeight = h1;
+        }
+        m_tiles = std::move(tiles);
+    }
+    ++m_revision;
+    placeSurface();
+    redraw();
+}
+
+void IcicleView::placeSurface() {
+    const int width = std::max(0, m_canvasSize.width() - 20);
+    m_surface->setFixedSize(width, int(std::ceil(contentHeight())));
+}
+
+void IcicleView::redraw() {
+    m_base.invalidate();
+    m_surface->update();
+}
+
+void IcicleView::paintCanvas(QPainter& painter) {
+    m_base.paint(painter, m_surface->size(), m_surface->devicePixelRatioF(), [this](QPainter& layer) {
+        IcicleCanvas::paint(layer, m_tiles, theme(), m_state.showLabels(), m_state.colorMode());
+    });
+}
+
+} // namespace tallymere
