@@ -4,19 +4,21 @@
 #include "views/components/ThemedWidget.h"
 #include "views/explore/FoldersView.h"
 #include "views/explore/TableView.h"
+#include "views/viz/IcicleView.h"
+#include "views/viz/MindMapView.h"
+#include "views/viz/PackView.h"
 
 namespace tallymere {
 
 QWidget* makeVisualization(VizMode mode, AppState& state, QWidget* parent) {
-    (void)state;
     switch (mode) {
     case VizMode::folders: return new FoldersView(state, parent);
     case VizMode::table: return new TableView(state, parent);
+    case VizMode::icicle: return new IcicleView(state, parent);
+    case VizMode::pack: return new PackView(state, parent);
+    case VizMode::mindmap: return new MindMapView(state, parent);
     case VizMode::treemap:
     case VizMode::sunburst:
-    case VizMode::icicle:
-    case VizMode::pack:
-    case VizMode::mindmap:
     case VizMode::bars:
     case VizMode::calendar: break;
     }

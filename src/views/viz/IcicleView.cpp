@@ -1,7 +1,9 @@
 #include "views/viz/IcicleView.h"
 
 #include "layout/HitTest.h"
+#include "views/components/NodeInteraction.h"
 #include "layout/IcicleLayout.h"
+#include "views/components/HighlightOverlay.h"
 #include "views/components/ShapePaint.h"
 #include "views/viz/IcicleCanvas.h"
 
@@ -23,8 +25,11 @@ IcicleView::IcicleView(AppState& state, QWidget* parent)
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_scroll->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_scroll->setWidgetResizable(false);
-    m_scroll->viewport()->setAutoFillBackground(false);
     m_scroll->setWidget(m_surface);
+    // The scroll area paints its viewport and content in the window colour; the bars sit on the
+    // view's own background instead.
+    m_scroll->viewport()->setAutoFillBackground(false);
+    m_surface->setAutoFillBackground(false);
     m_scroll->setGeometry(rect().marginsRemoved(QMargins(margin, margin, margin, margin)));
     themeChanged();
 
@@ -39,6 +44,8 @@ IcicleView::IcicleView(AppState& state, QWidget* parent)
     connect(&state, &AppState::showLabelsChanged, this, &IcicleView::redraw);
     connect(&state, &AppState::hoveredChanged, m_surface, qOverload<>(&QWidget::update));
     connect(&state, &AppState::selectionChanged, m_surface, qOverload<>(&QWidget::update));
+    // Hover, clicks and the context menu act on the node under the pointer.
+    new NodeInteraction(state, m_surface, [this](QPointF point) { return nodeAt(point); });
     rebuild();
 }
 
@@ -101,7 +108,6 @@ void IcicleView::themeChanged() {
                                            "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical"
                                            " { background: transparent; }")
                                 .arg(handle.name(QColor::HexArgb)));
-    m_surface->setStyleSheet(QString());
     redraw();
 }
 
@@ -157,6 +163,13 @@ void IcicleView::paintCanvas(QPainter& painter) {
     m_base.paint(painter, m_surface->size(), m_surface->devicePixelRatioF(), [this](QPainter& layer) {
         IcicleCanvas::paint(layer, m_tiles, theme(), m_state.showLabels(), m_state.colorMode());
     });
+    auto rectOf = [this](const AppState::NodePtr& node) -> std::optional<QRectF> {
+        const LayoutTile* tile = recordFor(m_tiles, node.get());
+        if (!tile) return std::nullopt;
+        return QRectF(tile->rect.x, tile->rect.y, tile->rect.width, tile->rect.height);
+    };
+    HighlightOverlay overlay{rectOf(m_state.hovered()), rectOf(m_state.selection()), {}, theme()};
+    overlay.paint(painter);
 }
 
 } // namespace tallymere

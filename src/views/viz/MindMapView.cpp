@@ -1,6 +1,7 @@
 #include "views/viz/MindMapView.h"
 
 #include "layout/HitTest.h"
+#include "views/components/NodeInteraction.h"
 #include "layout/MindMapLayout.h"
 #include "style/Motion.h"
 #include "views/viz/MindMapCanvas.h"
@@ -41,6 +42,8 @@ MindMapView::MindMapView(AppState& state, QWidget* parent)
     connect(&state, &AppState::showLabelsChanged, this, &MindMapView::redraw);
     connect(&state, &AppState::hoveredChanged, m_surface, qOverload<>(&QWidget::update));
     connect(&state, &AppState::selectionChanged, m_surface, qOverload<>(&QWidget::update));
+    // Hover, clicks and the context menu act on the node under the pointer.
+    new NodeInteraction(state, m_surface, [this](QPointF point) { return nodeAt(point); });
     rebuild();
 }
 

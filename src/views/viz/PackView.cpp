@@ -2,6 +2,7 @@
 
 #include "layout/CirclePackLayout.h"
 #include "layout/HitTest.h"
+#include "views/components/NodeInteraction.h"
 #include "views/viz/PackCanvas.h"
 
 #include <QPainter>
@@ -23,6 +24,8 @@ PackView::PackView(AppState& state, QWidget* parent)
     connect(&state, &AppState::showLabelsChanged, this, &PackView::redraw);
     connect(&state, &AppState::hoveredChanged, m_surface, qOverload<>(&QWidget::update));
     connect(&state, &AppState::selectionChanged, m_surface, qOverload<>(&QWidget::update));
+    // Hover, clicks and the context menu act on the node under the pointer.
+    new NodeInteraction(state, m_surface, [this](QPointF point) { return nodeAt(point); });
     rebuild();
 }
 
