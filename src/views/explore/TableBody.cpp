@@ -182,10 +182,10 @@ void TableBody::setHover(int row) {
 
 void TableBody::mouseMoveEvent(QMouseEvent* event) { setHover(rowAt(event->position())); }
 
-void TableBody::leaveEvent(QEvent* event) {
+bool TableBody::viewportEvent(QEvent* event) {
     // The line loses its highlight; the store keeps the node until something else is hovered.
-    setHover(-1);
-    QAbstractScrollArea::leaveEvent(event);
+    if (event->type() == QEvent::Leave) setHover(-1);
+    return QAbstractScrollArea::viewportEvent(event);
 }
 
 void TableBody::mousePressEvent(QMouseEvent* event) {

@@ -46,7 +46,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
-    void leaveEvent(QEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
     void updateScrollRange();

@@ -39,13 +39,19 @@ void TableHeader::setSort(TableColumn column, bool ascending) {
     update();
 }
 
+void TableHeader::setTrailingMargin(int margin) {
+    if (m_trailingMargin == margin) return;
+    m_trailingMargin = margin;
+    update();
+}
+
 QSize TableHeader::sizeHint() const {
     // The divider's line sits under the padded titles.
     return {600, static_cast<int>(std::ceil(contentHeight() + 2 * verticalInset)) + 1};
 }
 
 QRectF TableHeader::cellRect(TableColumn column) const {
-    const auto span = TableColumns::spans(width())[static_cast<std::size_t>(column)];
+    const auto span = TableColumns::spans(width() - m_trailingMargin)[static_cast<std::size_t>(column)];
     return {span.left, 0, span.width, static_cast<double>(height() - 1)};
 }
 

@@ -18,6 +18,9 @@ public:
 
     void setSort(TableColumn column, bool ascending);
     void setOnClick(std::function<void(TableColumn)> action) { m_onClick = std::move(action); }
+    // Room kept free at the trailing edge, so the titles stay over the lines when a scroll bar
+    // narrows them.
+    void setTrailingMargin(int margin);
 
     // The clickable cell of a column.
     QRectF cellRect(TableColumn column) const;
@@ -36,6 +39,7 @@ private:
     TableColumn m_sort = TableColumn::size;
     bool m_ascending = false;
     int m_pressed = -1;
+    int m_trailingMargin = 0;
     std::function<void(TableColumn)> m_onClick;
 };
 

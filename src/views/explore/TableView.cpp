@@ -8,6 +8,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace tallymere {
@@ -44,6 +45,10 @@ TableView::TableView(AppState& state, QWidget* parent)
     connect(&m_state, &AppState::focusChanged, this, &TableView::rebuild);
     connect(&m_state, &AppState::displayRootChanged, this, &TableView::rebuild);
     connect(&m_state, &AppState::useAllocatedSizeChanged, this, &TableView::rebuild);
+    // The lines narrow when their scroll bar shows; the titles follow them.
+    connect(m_body->verticalScrollBar(), &QScrollBar::rangeChanged, this, [this](int, int maximum) {
+        m_header->setTrailingMargin(maximum > 0 ? m_body->width() - m_body->viewport()->width() : 0);
+    });
     m_body->setTheme(theme());
     rebuild();
 }
