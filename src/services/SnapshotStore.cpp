@@ -1,10 +1,12 @@
 #include "services/SnapshotStore.h"
 
 #include "base/PathText.h"
+#include "core/DiskScanner.h"
 #include "platform/UserFolders.h"
 #include "services/SnapshotCodec.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -12,6 +14,7 @@
 #include <new>
 #include <optional>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 
 #include <dirent.h>
@@ -189,15 +192,29 @@ std::vector<Snapshot> load(const std::string& folder) {
     }
     ::closedir(dir);
 
-    for (const auto& name : names) {
-        // A file that cannot be held in memory is skipped like any unreadable one.
-        try {
-            const auto content = readRegularFile(joined(folder, name));
-            if (!content) continue;
-            if (auto snapshot = SnapshotCodec::decode(*content)) snapshots.push_back(std::move(*snapshot));
-        } catch (const std::bad_alloc&) {
+    // The tab waits for this listing: the files are read and decoded on every processor at once,
+    // each into its own slot, and collected in listing order afterwards.
+    std::vector<std::optional<Snapshot>> decoded(names.size());
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < names.size();) {
+            // A file that cannot be held in memory is skipped like any unreadable one.
+            try {
+                if (const auto content = readRegularFile(joined(folder, names[i])))
+                    decoded[i] = SnapshotCodec::decode(*content);
+            } catch (const std::bad_alloc&) {
+            }
         }
+    };
+    {
+        const std::size_t width =
+            std::min<std::size_t>(names.size(), static_cast<std::size_t>(DiskScanner::activeProcessors()));
+        std::vector<std::jthread> workers;
+        for (std::size_t w = 1; w < width; ++w) workers.emplace_back(work);
+        work();
     }
+    for (auto& snapshot : decoded)
+        if (snapshot) snapshots.push_back(std::move(*snapshot));
     std::stable_sort(snapshots.begin(), snapshots.end(),
                      [](const Snapshot& a, const Snapshot& b) { return a.createdAt > b.createdAt; });
     return snapshots;
@@ -208,6 +225,15 @@ void remove(const Snapshot& snapshot) { remove(snapshot, defaultFolder()); }
 void remove(const Snapshot& snapshot, const std::string& folder) {
     if (folder.empty()) return;
     ::unlink(joined(prepared(folder), fileName(snapshot)).c_str());
+}
+
+std::string tryRemove(const Snapshot& snapshot) { return tryRemove(snapshot, defaultFolder()); }
+
+std::string tryRemove(const Snapshot& snapshot, const std::string& folder) {
+    if (folder.empty()) return "no folder for snapshots: neither XDG_DATA_HOME nor a home folder is set";
+    const std::string path = joined(prepared(folder), fileName(snapshot));
+    if (::unlink(path.c_str()) == 0 || errno == ENOENT) return {};
+    return "cannot remove " + path + ": " + std::strerror(errno);
 }
 
 std::vector<SnapshotDelta> diff(const Snapshot& from, const Snapshot& to, std::int64_t minDelta) {

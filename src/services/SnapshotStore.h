@@ -42,6 +42,11 @@ std::vector<Snapshot> load(const std::string& folder);
 void remove(const Snapshot& snapshot);
 void remove(const Snapshot& snapshot, const std::string& folder);
 
+// The same for a caller that reports failures: empty when the file is gone (also when it was
+// missing already), else the system's reason with the file's path.
+std::string tryRemove(const Snapshot& snapshot);
+std::string tryRemove(const Snapshot& snapshot, const std::string& folder);
+
 // The paths that changed by at least minDelta bytes from the older snapshot `from` to the newer
 // `to`, largest change first. A folder whose change is, within a fifth, the change of one of its
 // direct children is left out, so a change is reported once, at the deepest path that carries it

@@ -1,0 +1,63 @@
+#pragma once
+// Qt first: moc cannot parse <compare>, which the engine headers reach, unless Qt came before.
+#include "views/components/ThemedWidget.h"
+#include "views/tools/snapshots/SnapshotPairing.h"
+
+#include <QRectF>
+#include <QString>
+
+class QScrollArea;
+
+namespace tallymere {
+
+class AppState;
+class DeltaList;
+
+// The right column of the snapshots tab. Until both sides are chosen: a placeholder that says how
+// to choose them. Then a header (the two capture times, the two totals, the net change, chips
+// counting what grew and shrank, "Reset") over either "Nothing moved by more than 10 MB" or the
+// list of changes. Reads the tab's pairing; writes it only through resetRequested().
+class ComparisonPane : public ThemedWidget {
+    Q_OBJECT
+public:
+    ComparisonPane(AppState& state, const SnapshotPairing& pairing, QWidget* parent = nullptr);
+
+    // Re-reads the pairing after the tab changed it.
+    void refresh();
+
+    // The header's texts and counts as drawn.
+    QString dateLine() const;
+    QString netChangeText() const;
+    QColor netChangeColor() const;
+    std::size_t grewCount() const;
+    std::size_t shrankCount() const;
+
+    bool showsPlaceholder() const { return !m_pairing.isComplete(); }
+    bool showsNoChange() const { return m_pairing.isComplete() && m_pairing.deltas().empty(); }
+    QRectF headerRect() const;
+    QRectF resetRect() const;
+    QRectF tileRect() const;
+    QRectF grewChipRect() const;
+    QRectF shrankChipRect() const;
+    DeltaList* deltaList() const { return m_list; }
+    QScrollArea* scrollArea() const { return m_scroll; }
+
+signals:
+    void resetRequested();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void layoutChildren();
+    void paintHeader(QPainter& painter) const;
+
+    AppState& m_state;
+    const SnapshotPairing& m_pairing;
+    QScrollArea* m_scroll;
+    DeltaList* m_list;
+};
+
+} // namespace tallymere

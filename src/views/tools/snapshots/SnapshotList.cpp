@@ -1,0 +1,86 @@
+#include "views/tools/snapshots/SnapshotList.h"
+
+#include "views/tools/snapshots/SnapshotRow.h"
+
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+
+#include <cmath>
+
+namespace tallymere {
+
+SnapshotList::SnapshotList(QWidget* parent) : ThemedWidget(parent) {
+    setMouseTracking(true);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    setFixedHeight(0);
+}
+
+void SnapshotList::setSnapshots(const std::vector<Snapshot>* snapshots, Role role) {
+    m_snapshots = snapshots;
+    m_role = std::move(role);
+    m_hovered.reset();
+    const std::size_t n = m_snapshots ? m_snapshots->size() : 0;
+    const double h = n == 0 ? 0 : 2 * inset + double(n) * SnapshotRow::height() + double(n - 1) * spacing;
+    setFixedHeight(int(std::ceil(h)));
+    update();
+}
+
+QRectF SnapshotList::rowRect(std::size_t index) const {
+    const double h = SnapshotRow::height();
+    return {inset, inset + double(index) * (h + spacing), std::max(0.0, width() - 2 * inset), h};
+}
+
+QRectF SnapshotList::deleteRect(std::size_t index) const {
+    if (!m_snapshots || index >= m_snapshots->size()) return {};
+    const QRectF row = rowRect(index);
+    return SnapshotRow(theme(), (*m_snapshots)[index], std::nullopt, true).deleteRect(row.width()).translated(row.topLeft());
+}
+
+std::optional<std::size_t> SnapshotList::rowAt(QPointF point) const {
+    if (!m_snapshots || point.y() < inset) return std::nullopt;
+    const auto index = static_cast<std::size_t>((point.y() - inset) / (SnapshotRow::height() + spacing));
+    if (index >= m_snapshots->size() || !rowRect(index).contains(point)) return std::nullopt;
+    return index;
+}
+
+void SnapshotList::setHovered(std::optional<std::size_t> index) {
+    if (index == m_hovered) return;
+    m_hovered = index;
+    update();
+}
+
+void SnapshotList::mouseMoveEvent(QMouseEvent* event) { setHovered(rowAt(event->position())); }
+
+void SnapshotList::leaveEvent(QEvent* event) {
+    ThemedWidget::leaveEvent(event);
+    setHovered(std::nullopt);
+}
+
+void SnapshotList::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    const auto index = rowAt(event->position());
+    if (!index) return;
+    // The delete button is there only while the row is hovered; its click does not pick the row.
+    if (m_hovered == index && deleteRect(*index).contains(event->position())) emit deleteRequested(*index);
+    else emit picked(*index);
+}
+
+void SnapshotList::paintEvent(QPaintEvent* event) {
+    if (!m_snapshots) return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    const QRectF area = event->rect();
+    for (std::size_t i = 0; i < m_snapshots->size(); ++i) {
+        const QRectF row = rowRect(i);
+        if (row.bottom() < area.top()) continue;
+        if (row.top() > area.bottom()) break;
+        const Snapshot& snapshot = (*m_snapshots)[i];
+        painter.save();
+        painter.translate(row.topLeft());
+        SnapshotRow(theme(), snapshot, m_role ? m_role(snapshot) : std::nullopt, m_hovered == i).paint(painter, row.width());
+        painter.restore();
+    }
+}
+
+} // namespace tallymere

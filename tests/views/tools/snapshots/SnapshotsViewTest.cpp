@@ -1,0 +1,260 @@
+// The snapshots tab offscreen with a temporary data folder and real scans: capture, list, pairing,
+// the comparison drawn, deletion, and the failures it reports.
+#include "views/tools/snapshots/SnapshotsView.h"
+
+#include "services/SnapshotStore.h"
+#include "state/AppState.h"
+#include "state/AppStateTestSupport.h"
+#include "style/Typography.h"
+#include "views/components/ActionButton.h"
+#include "views/tools/snapshots/ComparisonPane.h"
+#include "views/tools/snapshots/DeltaList.h"
+#include "views/tools/snapshots/DeltaRow.h"
+#include "views/tools/snapshots/SnapshotList.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+#include <QImage>
+#include <QMenu>
+#include <QMouseEvent>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace tallymere {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RecordingDesktop : public DesktopActions {
+public:
+    std::vector<std::vector<std::string>> revealed;
+    std::vector<std::string> copied;
+    void reveal(const std::vector<std::string>& paths) override { revealed.push_back(paths); }
+    void open(const std::string&) override {}
+    void copyText(const std::string& text) override { copied.push_back(text); }
+};
+
+int distance(const QColor& a, const QColor& b) {
+    return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
+}
+
+QColor over(const QColor& top, double opacity, const QColor& below) {
+    return ColorRules::mix(below, QColor(top.red(), top.green(), top.blue()), opacity);
+}
+
+bool anyPixelNear(const QImage& image, const QRect& area, const QColor& color, int tolerance) {
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (image.rect().contains(x, y) && distance(image.pixelColor(x, y), color) <= tolerance) return true;
+    return false;
+}
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+class SnapshotsTab : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { Typography::bootstrap(QCoreApplication::applicationDirPath() + "/Fonts"); }
+
+    void SetUp() override {
+        const char* previous = std::getenv("XDG_DATA_HOME");
+        if (previous) m_previousDataHome = previous;
+        ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
+        state.setDesktop(&desktop);
+    }
+    void TearDown() override {
+        if (m_previousDataHome) ::setenv("XDG_DATA_HOME", m_previousDataHome->c_str(), 1);
+        else ::unsetenv("XDG_DATA_HOME");
+    }
+
+    std::string snapshotFolder() const { return data / "Tallymere/Snapshots"; }
+
+    QImage render(QWidget& widget, const char* name) {
+        QImage image(widget.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::magenta);
+        widget.render(&image);
+        image.save(QDir::temp().filePath(QStringLiteral("tallymere-snapshots-%1.png").arg(name)));
+        return image.convertToFormat(QImage::Format_ARGB32);
+    }
+
+    void click(QWidget* widget, QPointF at) {
+        QMouseEvent move(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(widget, &move);
+        QMouseEvent press(QEvent::MouseButtonPress, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(widget, &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                            Qt::NoModifier);
+        QApplication::sendEvent(widget, &release);
+    }
+
+    test::TempFolder data{"tallymere-data"};
+    test::TempFolder scanned;
+    AppState state{test::memoryStore()};
+    RecordingDesktop desktop;
+    Theme theme;
+
+private:
+    std::optional<std::string> m_previousDataHome;
+};
+
+TEST_F(SnapshotsTab, EmptyWithoutScanOrSnapshots) {
+    SnapshotsView view(state);
+    view.resize(1000, 640);
+    view.show();
+    EXPECT_TRUE(view.snapshots().empty());
+    EXPECT_FALSE(view.captureButton()->isEnabled());
+    view.capture();
+    EXPECT_FALSE(state.banner()) << "nothing to capture, nothing said";
+    EXPECT_TRUE(SnapshotStore::load().empty());
+    EXPECT_TRUE(view.comparisonPane()->showsPlaceholder());
+
+    const QImage image = render(view, "empty");
+    const QPoint pane = view.comparisonPane()->pos();
+    const QRectF tile = view.comparisonPane()->tileRect().translated(pane);
+    EXPECT_EQ(tile.width(), 62);
+    EXPECT_LE(distance(image.pixelColor(tile.center().x(), tile.top() + 5), over(theme.ramp[3], 0.34, theme.background)), 3);
+    const QRectF symbol = view.emptySymbolRect();
+    EXPECT_TRUE(anyPixelNear(image, symbol.toRect(), over(theme.textTertiary, 0.6, theme.background), 12))
+        << "the empty list's symbol";
+    EXPECT_LE(distance(image.pixelColor(int(SnapshotsView::sidebarWidth), 300), theme.stroke), 2) << "the divider";
+    // The disabled capture button at half opacity.
+    const QRect button = view.captureButton()->geometry();
+    EXPECT_TRUE(anyPixelNear(image, button.adjusted(6, 6, -6, -6), over(theme.accent, 0.5, theme.background), 6));
+}
+
+TEST_F(SnapshotsTab, CaptureCompareRevealAndDelete) {
+    fs::create_directories(snapshotFolder());
+    std::ofstream(snapshotFolder() + "/junk.json") << "{\"id\": 1";
+    const std::string junk = readAll(snapshotFolder() + "/junk.json");
+
+    scanned.file("keep.bin", 6000000);
+    scanned.file("grow.bin", 12000000);
+    ASSERT_TRUE(test::scanAndWait(state, scanned.path()));
+    SnapshotsView view(state);
+    view.resize(1100, 640);
+    view.show();
+    EXPECT_TRUE(view.snapshots().empty()) << "the damaged file is skipped";
+    ASSERT_TRUE(view.captureButton()->isEnabled());
+    click(view.captureButton(), view.captureButton()->rect().center());
+    ASSERT_EQ(view.snapshots().size(), 1u);
+    ASSERT_TRUE(state.banner());
+    EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::success);
+    EXPECT_EQ(state.banner()->title, "Snapshot saved");
+    const std::string name = fs::path(scanned.path()).filename();
+    EXPECT_EQ(state.banner()->detail, QStringLiteral("3 entries captured for %1.").arg(QString::fromStdString(name)));
+    EXPECT_FALSE(view.pairing().baseline()) << "one snapshot pairs with nothing";
+
+    scanned.file("grow.bin", 30000000);
+    scanned.file("new.bin", 11000000);
+    ASSERT_TRUE(test::scanAndWait(state, scanned.path()));
+    view.capture();
+    ASSERT_EQ(view.snapshots().size(), 2u);
+    ASSERT_TRUE(view.pairing().isComplete()) << "the new capture pairs with the earlier one of its root";
+    EXPECT_EQ(view.pairing().comparison()->id, view.snapshots()[0].id);
+    EXPECT_EQ(view.pairing().baseline()->id, view.snapshots()[1].id);
+    std::vector<std::string> changed;
+    for (const auto& delta : view.pairing().deltas()) changed.push_back(fs::path(delta.path).filename());
+    EXPECT_EQ(changed, (std::vector<std::string>{name, "grow.bin", "new.bin"}));
+    EXPECT_EQ(readAll(snapshotFolder() + "/junk.json"), junk) << "a damaged file is never overwritten";
+
+    ComparisonPane* pane = view.comparisonPane();
+    EXPECT_EQ(pane->grewCount(), 3u);
+    EXPECT_EQ(pane->shrankCount(), 0u);
+    EXPECT_EQ(pane->netChangeText(),
+              DeltaRow::signedChange(view.snapshots()[1].totalSize, view.snapshots()[0].totalSize));
+    EXPECT_TRUE(pane->netChangeText().startsWith('+'));
+    EXPECT_EQ(pane->netChangeColor(), theme.danger);
+    EXPECT_EQ(pane->deltaList()->rowCount(), 3u);
+
+    QImage image = render(view, "comparison");
+    // The AFTER row (newest, first) is tinted with `accent`; the BEFORE row too.
+    SnapshotList* list = view.snapshotList();
+    const QRectF afterRow = list->rowRect(0).translated(list->mapTo(&view, QPoint()));
+    EXPECT_LE(distance(image.pixelColor(afterRow.left() + 24, afterRow.bottom() - 3),
+                       over(theme.accent, 0.1, theme.background)),
+              3);
+    // The grew chip in `danger`, the first change's badge in `danger`.
+    const QRect grew = pane->grewChipRect().translated(pane->pos()).toRect();
+    EXPECT_TRUE(anyPixelNear(image, grew, ColorRules::mix(theme.danger, theme.text, 0.35), 40));
+    DeltaList* deltas = pane->deltaList();
+    const QRectF firstRow = deltas->rowRect(0).translated(deltas->mapTo(&view, QPoint()));
+    EXPECT_TRUE(anyPixelNear(image, QRectF(firstRow.left() + 11, firstRow.top(), 48, firstRow.height()).toRect(),
+                             theme.danger, 40));
+    EXPECT_LE(distance(image.pixelColor(firstRow.left() + 4, firstRow.center().y()), over(theme.surface, 0.6, theme.background)),
+              3);
+
+    // The change rows' menu reveals and copies the path.
+    QMenu* menu = deltas->menuFor(1);
+    ASSERT_TRUE(menu);
+    ASSERT_EQ(menu->actions().size(), 2);
+    EXPECT_EQ(menu->actions()[0]->text(), "Reveal in Finder");
+    EXPECT_EQ(menu->actions()[1]->text(), "Copy Path");
+    menu->actions()[0]->trigger();
+    menu->actions()[1]->trigger();
+    EXPECT_EQ(desktop.revealed, (std::vector<std::vector<std::string>>{{scanned / "grow.bin"}}));
+    EXPECT_EQ(desktop.copied, (std::vector<std::string>{scanned / "grow.bin"}));
+
+    // Reset empties the pair and shows the placeholder; picks rebuild it.
+    click(pane, pane->resetRect().center());
+    EXPECT_TRUE(pane->showsPlaceholder());
+    click(list, list->rowRect(1).center());
+    click(list, list->rowRect(0).center());
+    ASSERT_TRUE(view.pairing().isComplete());
+
+    // The delete button appears on the hovered row; it deletes that snapshot without picking it.
+    list->setHovered(0);
+    const QRectF trash = list->deleteRect(0);
+    const std::string newestFile = snapshotFolder() + "/" + view.snapshots()[0].id.text() + ".json";
+    ASSERT_TRUE(fs::exists(newestFile));
+    click(list, trash.center());
+    EXPECT_FALSE(fs::exists(newestFile));
+    ASSERT_EQ(view.snapshots().size(), 1u);
+    EXPECT_FALSE(view.pairing().comparison());
+    EXPECT_EQ(view.pairing().role(view.snapshots()[0]), "BEFORE");
+    EXPECT_TRUE(pane->showsPlaceholder());
+    EXPECT_FALSE(list->hovered()) << "the hover goes with the rebuilt rows";
+}
+
+TEST_F(SnapshotsTab, FailedSaveAndDeleteAreReported) {
+    scanned.file("a.bin", 1000);
+    ASSERT_TRUE(test::scanAndWait(state, scanned.path()));
+    fs::create_directories(data / "Tallymere");
+    std::ofstream(snapshotFolder()) << "not a folder";
+    SnapshotsView view(state);
+    view.resize(1000, 600);
+    view.show();
+    view.capture();
+    ASSERT_TRUE(state.banner());
+    EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::error);
+    EXPECT_EQ(state.banner()->title, "Could not save snapshot");
+    EXPECT_TRUE(state.banner()->detail->contains("Not a directory")) << state.banner()->detail->toStdString();
+    EXPECT_TRUE(view.snapshots().empty());
+
+    fs::remove(snapshotFolder());
+    view.capture();
+    ASSERT_EQ(view.snapshots().size(), 1u);
+    // The file becomes a folder with something in it: it cannot be removed.
+    const std::string file = snapshotFolder() + "/" + view.snapshots()[0].id.text() + ".json";
+    fs::remove(file);
+    fs::create_directories(file + "/inside");
+    view.remove(0);
+    ASSERT_TRUE(state.banner());
+    EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::error);
+    EXPECT_EQ(state.banner()->title, "Could not delete snapshot");
+    EXPECT_TRUE(state.banner()->detail->contains(QString::fromStdString(file)));
+}
+
+} // namespace
+} // namespace tallymere
