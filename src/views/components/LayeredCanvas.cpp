@@ -20,7 +20,9 @@ QSizeF LayeredCanvas::canvasSize() const {
 
 void LayeredCanvas::relayout() {
     m_laidOutSize = canvasSize();
+    m_subject = m_state.focus() ? m_state.focus() : m_state.displayRoot();
     layoutRecords();
+    refreshQueued();
     ++m_layouts;
     invalidateBase();
 }
@@ -30,14 +32,26 @@ void LayeredCanvas::invalidateBase() {
     update();
 }
 
+void LayeredCanvas::refreshQueued() {
+    m_queued.clear();
+    if (!m_subject) return;
+    // By path, not identity: a filtered copy and the scanned tree hold the same item twice.
+    for (const AppState::NodePtr& item : m_state.queue())
+        if (AppState::NodePtr mine = AppState::nodeAt(item->path(), m_subject)) m_queued.insert(mine.get());
+}
+
 void LayeredCanvas::connectStandardInputs() {
     for (auto signal : {&AppState::focusChanged, &AppState::treemapDepthChanged, &AppState::useAllocatedSizeChanged,
                         &AppState::displayRootChanged})
         connect(&m_state, signal, this, &LayeredCanvas::relayout);
     for (auto signal : {&AppState::colorModeChanged, &AppState::showLabelsChanged})
         connect(&m_state, signal, this, &LayeredCanvas::invalidateBase);
-    for (auto signal : {&AppState::hoveredChanged, &AppState::selectionChanged, &AppState::queueChanged})
+    for (auto signal : {&AppState::hoveredChanged, &AppState::selectionChanged})
         connect(&m_state, signal, this, qOverload<>(&QWidget::update));
+    connect(&m_state, &AppState::queueChanged, this, [this] {
+        refreshQueued();
+        update();
+    });
 }
 
 void LayeredCanvas::resizeEvent(QResizeEvent* event) {

@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QRectF>
 
+#include <unordered_set>
+
 class QPainter;
 
 namespace tallymere {
@@ -35,6 +37,14 @@ public:
     int layoutCount() const { return m_layouts; }
     int baseRenderCount() const { return m_baseRenders; }
 
+    // The node laid out last (the focus, else the displayed tree) and so its whole tree, which the
+    // canvas holds for as long as it keeps records pointing into it; null when there was none.
+    const AppState::NodePtr& subject() const { return m_subject; }
+
+    // The nodes of the subject's tree that are staged for cleanup, also when the queue holds them
+    // through another copy of the tree; recomputed when the queue or the layout changes.
+    const std::unordered_set<const FileNode*>& queuedNodes() const { return m_queued; }
+
     // Lays the records out again now (from the store and canvasSize()) and drops the picture.
     void relayout();
     // Drops the picture; the next paint renders it again from the same records.
@@ -44,7 +54,7 @@ protected:
     AppState& state() const { return m_state; }
     void connectStandardInputs();
 
-    // Refills the records; called by relayout() only, never while painting.
+    // Refills the records for subject(); called by relayout() only, never while painting.
     virtual void layoutRecords() = 0;
     // Paints the records into the (transparent) picture.
     virtual void paintBase(QPainter& painter) = 0;
@@ -59,6 +69,10 @@ protected:
 private:
     AppState& m_state;
     double m_margin;
+    void refreshQueued();
+
+    AppState::NodePtr m_subject;
+    std::unordered_set<const FileNode*> m_queued;
     QImage m_base;
     QSizeF m_laidOutSize{-1, -1};
     int m_layouts = 0;

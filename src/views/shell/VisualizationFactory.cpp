@@ -7,18 +7,20 @@
 #include "views/viz/IcicleView.h"
 #include "views/viz/MindMapView.h"
 #include "views/viz/PackView.h"
+#include "views/viz/SunburstView.h"
+#include "views/viz/TreemapView.h"
 
 namespace tallymere {
 
 QWidget* makeVisualization(VizMode mode, AppState& state, QWidget* parent) {
     switch (mode) {
+    case VizMode::treemap: return new TreemapView(state, parent);
     case VizMode::folders: return new FoldersView(state, parent);
+    case VizMode::sunburst: return new SunburstView(state, parent);
     case VizMode::table: return new TableView(state, parent);
     case VizMode::icicle: return new IcicleView(state, parent);
     case VizMode::pack: return new PackView(state, parent);
     case VizMode::mindmap: return new MindMapView(state, parent);
-    case VizMode::treemap:
-    case VizMode::sunburst:
     case VizMode::bars:
     case VizMode::calendar: break;
     }

@@ -1,0 +1,126 @@
+#include "views/viz/SunburstCenter.h"
+
+#include "base/PathText.h"
+#include "style/DisplayText.h"
+#include "style/SymbolImage.h"
+#include "style/Typography.h"
+#include "views/components/TextDraw.h"
+
+#include <QFontMetricsF>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace tallymere {
+
+namespace {
+
+constexpr double spacing = 2;
+constexpr double symbolSize = 9;
+constexpr double buttonRim = 5;
+constexpr double buttonGap = 2;
+
+QFont nameFont() { return Typography::font(12, QFont::DemiBold); }
+QFont sizeFont() { return Typography::font(15, QFont::Bold); }
+
+double buttonDiameter() {
+    const QSizeF image = SymbolImage::size(symbolSize);
+    return std::max(image.width(), image.height()) + 2 * buttonRim;
+}
+
+} // namespace
+
+SunburstCenter::SunburstCenter(AppState& state, QWidget* parent) : ThemedWidget(parent), m_state(state) {
+    setAttribute(Qt::WA_NoSystemBackground);
+    for (auto signal : {&AppState::hoveredChanged, &AppState::focusChanged, &AppState::displayRootChanged,
+                        &AppState::useAllocatedSizeChanged})
+        connect(&m_state, signal, this, &SunburstCenter::refresh);
+    refresh();
+}
+
+QString SunburstCenter::displayName(const FileNode& node) {
+    if (node.parent) return TextDraw::oneLine(node.name());
+    const std::string path = node.path();
+    if (path == "/") return QStringLiteral("Macintosh HD");
+    return TextDraw::oneLine(PathText::lastComponent(path));
+}
+
+void SunburstCenter::refresh() {
+    const AppState::NodePtr& subject =
+        m_state.hovered() ? m_state.hovered() : m_state.focus() ? m_state.focus() : m_state.displayRoot();
+    m_name = subject ? displayName(*subject) : QString();
+    m_size = subject ? DisplayText::sizeText(subject->bytes(m_state.useAllocatedSize())) : QString();
+    m_upButton = m_state.focus() && m_state.focus()->parent;
+    setAttribute(Qt::WA_TransparentForMouseEvents, !m_upButton);
+
+    const double nameWidth = subject ? std::min(maxNameWidth, TextDraw::width(m_name, {nameFont(), {}})) : 0;
+    const double sizeWidth = subject ? QFontMetricsF(sizeFont()).horizontalAdvance(m_size) : 0;
+    double height = 0;
+    if (subject) height += QFontMetricsF(nameFont()).height() + spacing + QFontMetricsF(sizeFont()).height();
+    if (m_upButton) height += (subject ? spacing : 0) + buttonGap + buttonDiameter();
+    const double width = std::max({nameWidth, sizeWidth, m_upButton ? buttonDiameter() : 0.0});
+    resize(int(std::ceil(width)) + 2, int(std::ceil(height)));
+    centerOn(m_center);
+    update();
+}
+
+void SunburstCenter::centerOn(QPointF point) {
+    m_center = point;
+    move(int(std::lround(point.x() - width() / 2.0)), int(std::lround(point.y() - height() / 2.0)));
+}
+
+QRectF SunburstCenter::upButtonRect() const {
+    if (!m_upButton) return {};
+    const double d = buttonDiameter();
+    return {(width() - d) / 2, height() - d, d, d};
+}
+
+void SunburstCenter::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    const Theme& t = theme();
+    double y = 0;
+    if (!m_name.isEmpty() || !m_size.isEmpty()) {
+        TextDraw::Style name{nameFont(), t.text};
+        name.alignment = Qt::AlignHCenter | Qt::AlignTop;
+        const double nameHeight = QFontMetricsF(nameFont()).height();
+        TextDraw::draw(painter, QRectF((width() - maxNameWidth) / 2, y, maxNameWidth, nameHeight), m_name, name);
+        y += nameHeight + spacing;
+        TextDraw::Style size{sizeFont(), t.accent};
+        size.alignment = Qt::AlignHCenter | Qt::AlignTop;
+        // The size is never cut: the widget is as wide as it.
+        TextDraw::draw(painter, QRectF(-200, y, width() + 400, QFontMetricsF(sizeFont()).height()), m_size, size);
+    }
+    if (m_upButton) {
+        const QRectF circle = upButtonRect();
+        painter.setOpacity(m_pressed ? 0.7 : 1.0);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(t.surfaceRaised);
+        painter.drawEllipse(circle);
+        SymbolImage::draw(painter, circle, "arrow.up", symbolSize, QFont::Bold, t.textSecondary);
+    }
+}
+
+void SunburstCenter::enterEvent(QEnterEvent* event) {
+    ThemedWidget::enterEvent(event);
+    // Over the readout the rings are not under the pointer.
+    m_state.setHovered({});
+}
+
+void SunburstCenter::mousePressEvent(QMouseEvent* event) {
+    m_pressed = event->button() == Qt::LeftButton && upButtonRect().contains(event->position());
+    update();
+    event->accept();
+}
+
+void SunburstCenter::mouseReleaseEvent(QMouseEvent* event) {
+    const bool act = m_pressed && upButtonRect().contains(event->position());
+    m_pressed = false;
+    update();
+    event->accept();
+    if (act) m_state.navigateUp();
+}
+
+} // namespace tallymere

@@ -1,0 +1,50 @@
+#pragma once
+#include "state/AppState.h"
+#include "views/components/ThemedWidget.h"
+
+#include <QString>
+
+namespace tallymere {
+
+// The readout in the middle of the sunburst: the name and size of the hovered node, else of the
+// focus, else of the displayed tree, and a round button that goes one folder up while the focus
+// has a parent. While the button shows, the readout takes the pointer over its whole extent; else
+// pointer input passes through it to the rings.
+class SunburstCenter : public ThemedWidget {
+    Q_OBJECT
+public:
+    explicit SunburstCenter(AppState& state, QWidget* parent = nullptr);
+
+    // Places the readout centred on `point` (parent coordinates).
+    void centerOn(QPointF point);
+
+    const QString& nameText() const { return m_name; }
+    const QString& sizeText() const { return m_size; }
+    bool hasUpButton() const { return m_upButton; }
+    // The button's circle in this widget's coordinates; empty without a button.
+    QRectF upButtonRect() const;
+
+    // The name the centre shows: the node's own name below the top of its tree; for a top node
+    // "Macintosh HD" when it is "/", else the last component of its path.
+    static QString displayName(const FileNode& node);
+
+    static constexpr double maxNameWidth = 132;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+
+private:
+    void refresh();
+
+    AppState& m_state;
+    QString m_name;
+    QString m_size;
+    bool m_upButton = false;
+    bool m_pressed = false;
+    QPointF m_center;
+};
+
+} // namespace tallymere

@@ -1,0 +1,176 @@
+#include "views/viz/TreemapView.h"
+
+#include "core/ByteFormat.h"
+#include "layout/HitTest.h"
+#include "style/Typography.h"
+#include "views/components/HighlightOverlay.h"
+#include "views/components/NodeInteraction.h"
+#include "views/components/ShapePaint.h"
+#include "views/components/TextDraw.h"
+
+#include <QLinearGradient>
+#include <QPainter>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+namespace tallymere {
+
+namespace {
+
+// Label ink is the same in every theme: the tiles under it are always light enough.
+const QColor labelInk(26, 25, 22);
+
+QColor mixed(const QColor& from, const QColor& to, double amount) { return ColorRules::mix(from, to, amount); }
+
+// `base` moved toward `over` drawn at `opacity`, the blend of two colours with their opacities
+// (premultiplied), as a dark theme's folder fill wants.
+QColor mixTranslucent(const QColor& base, const QColor& over, double overOpacity, double amount) {
+    const double a = (1 - amount) * base.alphaF() + amount * overOpacity;
+    if (a <= 0) return Qt::transparent;
+    auto channel = [&](double b, double o) {
+        return ((1 - amount) * base.alphaF() * b + amount * overOpacity * o) / a;
+    };
+    return QColor::fromRgbF(float(channel(base.redF(), over.redF())), float(channel(base.greenF(), over.greenF())),
+                            float(channel(base.blueF(), over.blueF())), float(a));
+}
+
+QRectF qrect(const Rect& r) { return {r.x, r.y, r.width, r.height}; }
+
+double nowSeconds() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+TextDraw::Style labelStyle(double size, QFont::Weight weight, double opacity) {
+    TextDraw::Style style{Typography::font(size, weight), ShapePaint::withOpacity(labelInk, opacity)};
+    style.alignment = Qt::AlignLeft | Qt::AlignTop;
+    return style;
+}
+
+} // namespace
+
+TreemapView::TreemapView(AppState& state, QWidget* parent) : LayeredCanvas(state, inset, parent) {
+    connectStandardInputs();
+    m_interaction = new NodeInteraction(state, this, [this](QPointF p) { return hit(toCanvas(p)); });
+}
+
+TreemapLayout::Options TreemapView::options(const AppState& state) {
+    TreemapLayout::Options o;
+    o.maxDepth = int(std::trunc(std::clamp(state.treemapDepth(), AppState::minTreemapDepth, AppState::maxTreemapDepth)));
+    o.minTile = 3;
+    o.padding = 3;
+    o.headerHeight = 16;
+    o.minParent = 24;
+    o.maxTiles = 22000;
+    o.useAllocated = state.useAllocatedSize();
+    return o;
+}
+
+void TreemapView::layoutRecords() {
+    const QSizeF size = canvasSize();
+    if (!subject() || size.width() <= 2) {
+        m_tiles.clear();
+        return;
+    }
+    m_tiles = TreemapLayout::layout(*subject(), Rect{0, 0, size.width(), size.height()}, options(state()));
+}
+
+const FileNode* TreemapView::hit(QPointF p) const { return HitTest::tileAt(m_tiles, Point{p.x(), p.y()}); }
+
+std::optional<QRectF> TreemapView::rectOf(const FileNode* node) const {
+    if (!node) return std::nullopt;
+    for (auto tile = m_tiles.rbegin(); tile != m_tiles.rend(); ++tile)
+        if (tile->node == node) return qrect(tile->rect);
+    return std::nullopt;
+}
+
+std::vector<QRectF> TreemapView::queuedRects() const {
+    std::vector<QRectF> rects;
+    const auto& queued = queuedNodes();
+    if (queued.empty()) return rects;
+    for (const LayoutTile& tile : m_tiles)
+        if (queued.contains(tile.node)) rects.push_back(qrect(tile.rect));
+    return rects;
+}
+
+void TreemapView::paintBase(QPainter& painter) {
+    m_labelled = 0;
+    if (m_tiles.empty()) return;
+    const Theme& t = theme();
+    const ColorMode mode = state().colorMode();
+    const bool showLabels = state().showLabels();
+    const bool useAllocated = state().useAllocatedSize();
+    const double now = nowSeconds();
+    const TextDraw::Style folderLabel = labelStyle(9.5, QFont::DemiBold, 0.92);
+    const TextDraw::Style fileLabel = labelStyle(9.5, QFont::Medium, 0.88);
+    const TextDraw::Style sizeLabel = labelStyle(8.5, QFont::DemiBold, 0.58);
+    const QColor white(255, 255, 255), black(0, 0, 0);
+    int budget = labelBudget;
+
+    painter.setPen(Qt::NoPen);
+    for (const LayoutTile& tile : m_tiles) {
+        const QRectF r = qrect(tile.rect);
+        const double w = r.width(), h = r.height();
+        if (w <= 0.7 || h <= 0.7) continue;
+        const FileNode& node = *tile.node;
+        const QColor c = mode == ColorMode::age ? t.ageColor(node.modified, now)
+                                                : t.nodeColor(node, tile.depth, tile.tint, mode);
+        const double s = std::min(w, h);
+        if (!tile.hasChildren) {
+            if (s < 4) {
+                painter.fillRect(r, c);
+            } else {
+                const double radius = std::min(0.24 * s, 5.0);
+                QLinearGradient gradient(r.topLeft(), r.bottomRight());
+                gradient.setColorAt(0, mixed(c, white, t.isDark ? 0.16 : 0.07));
+                gradient.setColorAt(1, mixed(c, black, t.isDark ? 0.12 : 0.03));
+                painter.setPen(Qt::NoPen);
+                painter.setBrush(gradient);
+                painter.drawRoundedRect(r, radius, radius);
+            }
+        } else {
+            const double k = std::min(0.2 * s, 7.0);
+            const QColor fill = t.isDark ? mixTranslucent(t.surface, c, 0.3, 0.2) : mixed(t.surface, c, 0.2);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(fill);
+            painter.drawRoundedRect(r, k, k);
+            if (tile.headerHeight > 3) {
+                painter.setBrush(ShapePaint::withOpacity(c, 0.82));
+                painter.drawRoundedRect(QRectF(r.x(), r.y(), w, tile.headerHeight), 0.7 * k, 0.7 * k);
+            }
+            painter.setBrush(Qt::NoBrush);
+            painter.setPen(QPen(ShapePaint::withOpacity(c, 0.9), 1));
+            painter.drawRoundedRect(r, k, k);
+            painter.setPen(Qt::NoPen);
+        }
+
+        if (!showLabels || budget < 1) continue;
+        if (tile.hasChildren) {
+            if (tile.headerHeight > 9 && w > 46) {
+                TextDraw::draw(painter, QRectF(r.x() + 4, r.y() + 0.5, w - 8, tile.headerHeight),
+                               TextDraw::oneLine(node.name()), folderLabel);
+                --budget;
+                ++m_labelled;
+            }
+        } else if (w > 54 && h > 22) {
+            TextDraw::draw(painter, QRectF(r.x() + 4, r.y() + 3, w - 8, 13), TextDraw::oneLine(node.name()), fileLabel);
+            if (h > 34)
+                TextDraw::draw(painter, QRectF(r.x() + 4, r.y() + 15, w - 8, 12),
+                               QString::fromStdString(ByteFormat::string(node.bytes(useAllocated), false)), sizeLabel);
+            --budget;
+            ++m_labelled;
+        }
+    }
+}
+
+void TreemapView::paintMarks(QPainter& painter) {
+    HighlightOverlay overlay;
+    overlay.hovered = rectOf(state().hovered().get());
+    overlay.selected = rectOf(state().selection().get());
+    overlay.queued = queuedRects();
+    overlay.theme = theme();
+    overlay.paint(painter);
+}
+
+} // namespace tallymere

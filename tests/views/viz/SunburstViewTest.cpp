@@ -1,0 +1,180 @@
+// The sunburst canvas rendered offscreen: segment angles and fills, the polar hit test, the outlines
+// over the cached picture, the centre readout and its up button, and the store after pointer input.
+#include "state/AppState.h"
+#include "state/AppStateTestSupport.h"
+#include "support/RecordingDesktop.h"
+#include "support/TreeText.h"
+#include "views/components/HighlightOverlay.h"
+#include "views/viz/CanvasTestSupport.h"
+#include "views/viz/SunburstCenter.h"
+#include "views/viz/SunburstView.h"
+
+#include <cmath>
+#include <memory>
+#include <numbers>
+
+#include <gtest/gtest.h>
+
+using namespace tallymere;
+using test::colourDistance;
+
+namespace {
+
+constexpr double pi = std::numbers::pi;
+
+const FileNode* named(const FileNode& folder, std::string_view name) {
+    for (const FileNode* c : folder.children())
+        if (c->name() == name) return c;
+    return nullptr;
+}
+
+struct Fixture {
+    AppState state{test::memoryStore()};
+    test::RecordingDesktop desktop;
+    AppState::NodePtr tree;
+    std::unique_ptr<SunburstView> view;
+
+    explicit Fixture(std::string_view text, QSize size = {428, 428}) : tree(test::treeFromText(text)) {
+        state.setUseAllocatedSize(false);
+        state.setDesktop(&desktop);
+        state.setFocus(tree);
+        view = std::make_unique<SunburstView>(state);
+        view->resize(size);
+        view->show();
+    }
+    QImage render() { return view->grab().toImage(); }
+    // The middle of a node's segment in widget coordinates.
+    QPointF middleOf(const FileNode* node) {
+        const LayoutArc* arc = recordFor(view->arcs(), node);
+        const double mid = (arc->startAngle + arc->endAngle) / 2, r = (arc->innerRadius + arc->outerRadius) / 2;
+        const QPointF c = view->center() + QPointF(SunburstView::inset, SunburstView::inset);
+        return {c.x() + r * std::sin(mid), c.y() - r * std::cos(mid)};
+    }
+};
+
+constexpr std::string_view tree = R"(/srv/data/
+  docs/
+    a.pdf 300
+    b.txt 100
+  movie.mp4 600
+)";
+
+} // namespace
+
+TEST(SunburstViewRings, AnglesFollowSizesAndFillsAreDrawn) {
+    Fixture f(tree);
+    const FileNode* docs = named(*f.tree, "docs");
+    const FileNode* movie = named(*f.tree, "movie.mp4");
+    const LayoutArc* movieArc = recordFor(f.view->arcs(), movie);
+    const LayoutArc* docsArc = recordFor(f.view->arcs(), docs);
+    ASSERT_TRUE(movieArc && docsArc);
+    EXPECT_NEAR(movieArc->endAngle - movieArc->startAngle, 2 * pi * 0.6, 1e-6);
+    EXPECT_NEAR(docsArc->endAngle - docsArc->startAngle, 2 * pi * 0.4, 1e-6);
+    // Radius: half the 400-point area less 6, the disc 0.17 of it.
+    EXPECT_NEAR(f.view->arcs().front().outerRadius, 194 * 0.17, 0.5);
+
+    const QImage image = f.render();
+    const QColor under = image.pixelColor(2, 2);
+    const QColor fill = f.view->theme().nodeColor(*movie, movieArc->depth, movieArc->tint, f.state.colorMode());
+    // Away from the label, which runs along the middle radius.
+    const double mid = (movieArc->startAngle + movieArc->endAngle) / 2 + 0.3;
+    const double r = (movieArc->innerRadius + movieArc->outerRadius) / 2;
+    const QPointF c = f.view->center() + QPointF(SunburstView::inset, SunburstView::inset);
+    const QPoint away(int(c.x() + r * std::sin(mid)), int(c.y() - r * std::cos(mid)));
+    EXPECT_LE(colourDistance(image.pixelColor(away), test::blend(under, fill, 0.92)), 4);
+    // The central disc is drawn from the raised surface at its centre.
+    EXPECT_LE(colourDistance(image.pixelColor(c.toPoint()), f.view->theme().surfaceRaised), 4);
+
+    // Polar hits: the centre hits nothing, a ring its segment.
+    EXPECT_EQ(f.view->hit(f.view->center()), nullptr);
+    EXPECT_EQ(f.view->hit(f.middleOf(movie) - QPointF(SunburstView::inset, SunburstView::inset)), movie);
+    EXPECT_EQ(f.view->hit(f.middleOf(named(*docs, "a.pdf")) - QPointF(SunburstView::inset, SunburstView::inset)),
+              named(*docs, "a.pdf"));
+
+    // A colour-mode change re-renders the same arcs.
+    const int layouts = f.view->layoutCount();
+    const int renders = f.view->baseRenderCount();
+    f.state.setColorMode(ColorMode::type);
+    f.render();
+    EXPECT_EQ(f.view->layoutCount(), layouts);
+    EXPECT_EQ(f.view->baseRenderCount(), renders + 1);
+}
+
+TEST(SunburstViewPointer, OutlinesReadoutClicksAndMenu) {
+    Fixture f(tree);
+    const FileNode* docs = named(*f.tree, "docs");
+    const FileNode* movie = named(*f.tree, "movie.mp4");
+    SunburstCenter* centre = f.view->centerReadout();
+    EXPECT_EQ(centre->nameText(), "data");
+    EXPECT_EQ(centre->sizeText(), "1.00 KB");
+    EXPECT_FALSE(centre->hasUpButton());
+    EXPECT_TRUE(centre->testAttribute(Qt::WA_TransparentForMouseEvents));
+
+    const QImage before = f.render();
+    const int renders = f.view->baseRenderCount();
+    const QPointF over = f.middleOf(movie);
+    test::hoverAt(*f.view, over);
+    EXPECT_EQ(f.state.hovered().get(), movie);
+    EXPECT_EQ(centre->nameText(), "movie.mp4");
+    EXPECT_EQ(centre->sizeText(), "600 B");
+    QImage image = f.render();
+    EXPECT_EQ(f.view->baseRenderCount(), renders);
+    const QColor ink = HighlightOverlay::ink(f.view->theme());
+    const QPoint probe = (over + QPointF(0, 8)).toPoint();
+    EXPECT_LE(colourDistance(image.pixelColor(probe), test::blend(before.pixelColor(probe), ink, 0.14)), 3);
+
+    test::clickAt(*f.view, over);
+    EXPECT_EQ(f.state.selection().get(), movie);
+    ASSERT_TRUE(test::chooseFromMenu(*f.view, over, "Add to Cleanup"));
+    EXPECT_TRUE(f.state.isQueued(movie));
+    ASSERT_TRUE(test::chooseFromMenu(*f.view, over, "Remove from Cleanup"));
+    EXPECT_FALSE(f.state.isQueued(movie));
+
+    // A double click on a folder drills in: the centre gets its up button, which goes back.
+    test::doubleClickAt(*f.view, f.middleOf(docs));
+    EXPECT_EQ(f.state.focus().get(), docs);
+    EXPECT_EQ(f.state.selection(), nullptr);
+    test::hoverAt(*f.view, f.view->center() + QPointF(SunburstView::inset, SunburstView::inset));
+    EXPECT_EQ(f.state.hovered(), nullptr);
+    EXPECT_EQ(centre->nameText(), "docs");
+    ASSERT_TRUE(centre->hasUpButton());
+    EXPECT_FALSE(centre->testAttribute(Qt::WA_TransparentForMouseEvents));
+    const QPointF button = centre->upButtonRect().center();
+    test::sendMouse(*centre, QEvent::MouseButtonPress, button, Qt::LeftButton);
+    test::sendMouse(*centre, QEvent::MouseButtonRelease, button, Qt::LeftButton);
+    EXPECT_EQ(f.state.focus(), f.tree);
+    EXPECT_FALSE(centre->hasUpButton());
+
+    // A double click on a file reveals it.
+    test::doubleClickAt(*f.view, f.middleOf(movie));
+    EXPECT_EQ(f.desktop.revealed.back(), std::vector<std::string>{"/srv/data/movie.mp4"});
+}
+
+TEST(SunburstViewRules, OptionsSizesAndNames) {
+    AppState state(test::memoryStore());
+    for (auto [depth, expected] : {std::pair{2.0, 3}, {2.9, 3}, {7.0, 7}, {12.0, 12}}) {
+        state.setTreemapDepth(depth);
+        EXPECT_EQ(SunburstView::options(state).maxDepth, expected) << depth;
+    }
+    // 20 wide lays out nothing at any height; 21 by 21 gives radius 4.5 and rings.
+    Fixture narrow(tree, QSize(20 + 28, 600));
+    EXPECT_TRUE(narrow.view->arcs().empty());
+    EXPECT_EQ(narrow.view->hit(QPointF(10, 300)), nullptr);
+    Fixture small(tree, QSize(21 + 28, 21 + 28));
+    EXPECT_DOUBLE_EQ(SunburstView::radiusFor(small.view->canvasSize()), 4.5);
+    EXPECT_FALSE(small.view->arcs().empty());
+
+    auto top = test::treeFromText("/\n  x 1\n");
+    EXPECT_EQ(SunburstCenter::displayName(*top), "Macintosh HD");
+    auto downloads = test::treeFromText("/home/u/Downloads/\n  x 1\n");
+    EXPECT_EQ(SunburstCenter::displayName(*downloads), "Downloads");
+    EXPECT_EQ(SunburstCenter::displayName(*downloads->children()[0]), "x");
+
+    // An empty and a zero-byte tree draw no rings and no NaN.
+    for (std::string_view text : {"/srv/e/\n", "/srv/z/\n  a 0\n"}) {
+        Fixture f(text);
+        for (const LayoutArc& arc : f.view->arcs())
+            EXPECT_TRUE(std::isfinite(arc.startAngle) && std::isfinite(arc.endAngle) && std::isfinite(arc.outerRadius));
+        f.render();
+    }
+}
