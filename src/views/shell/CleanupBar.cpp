@@ -248,7 +248,10 @@ CleanupBar::CleanupBar(AppState& state, QWidget* parent)
     });
     connect(m_spring, &QVariantAnimation::finished, this, [this] {
         setListHeight(m_springTo);
-        if (!m_expanded) m_list->hide();
+        if (!m_expanded) {
+            m_list->hide();
+            emit heightChanged();
+        }
     });
 
     for (auto signal : {&AppState::queueChanged, &AppState::volumesChanged, &AppState::useAllocatedSizeChanged})
@@ -303,6 +306,7 @@ void CleanupBar::refresh() {
          Piece::label(QStringLiteral("Move to Trash"), Typography::font(12, QFont::Bold), Qt::white)},
         t.danger);
 
+    if (m_state.queue().empty() && m_expanded) reset();
     // An open list follows the queue's length at once.
     if (m_expanded && m_spring->state() != QAbstractAnimation::Running) setListHeight(m_list->naturalHeight());
     update();
@@ -318,13 +322,28 @@ void CleanupBar::toggleExpanded() {
     if (!m_animated) {
         setListHeight(m_springTo);
         if (!m_expanded) m_list->hide();
+        emit heightChanged();
         return;
     }
     m_spring->start();
 }
 
 void CleanupBar::setListHeight(double height) {
-    m_list->setFixedHeight(std::max(0, int(std::lround(height))));
+    const int shown = std::max(0, int(std::lround(height)));
+    if (shown == m_list->height() && m_list->minimumHeight() == shown) return;
+    m_list->setFixedHeight(shown);
+    emit heightChanged();
+}
+
+void CleanupBar::reset() {
+    m_spring->stop();
+    m_expanded = false;
+    m_list->hide();
+    m_list->setFixedHeight(0);
+    static_cast<Disclosure*>(m_disclosure)
+        ->setTexts(countText(m_state.queue().size()), QStringLiteral("Reclaims ") +
+                   DisplayText::sizeText(m_state.queueTotal()), false);
+    emit heightChanged();
 }
 
 void CleanupBar::confirmMove() {

@@ -23,6 +23,7 @@ class ClickableWidget;
 // unstages everything at once; "Move to Trash" asks first, then moves every item to the Trash
 // through the store, which reports the outcome. A disclosure control opens the list of staged items
 // above the row (under a spring), where single items can be unstaged. Nothing here deletes.
+// When the queue empties the list closes, so the bar comes back collapsed.
 class CleanupBar : public ThemedWidget {
     Q_OBJECT
 public:
@@ -65,11 +66,17 @@ public:
     // With animation off (tests) the list opens and closes at once.
     void setAnimated(bool animated) { m_animated = animated; }
 
+signals:
+    // The bar's preferred height changed (the list opening or closing): its container lays out again.
+    void heightChanged();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     void refresh();
+    // Closes the list at once: the bar starts afresh whenever the queue fills again.
+    void reset();
     void setListHeight(double height);
 
     AppState& m_state;

@@ -5,6 +5,7 @@
 #include "views/components/ShapePaint.h"
 #include "views/components/ThemedWidget.h"
 #include "views/shell/BannerView.h"
+#include "views/shell/CleanupBar.h"
 #include "views/shell/InspectorView.h"
 #include "views/components/TextDraw.h"
 #include "views/shell/SidebarView.h"
@@ -54,30 +55,12 @@ void run(QVariantAnimation* animation, double& value, double to, int ms) {
     animation->start();
 }
 
-// The place of the cleanup bar until its own view joins the window.
-class PanePlace : public ThemedWidget {
-public:
-    using ThemedWidget::ThemedWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.fillRect(rect(), theme().background);
-    }
-};
-
-QWidget* makeCleanupBar(AppState&, QWidget* parent) {
-    auto* bar = new PanePlace(parent);
-    bar->setFixedHeight(64);
-    return bar;
-}
-
 } // namespace
 
 RootView::RootView(AppState& state, QWidget* parent)
     : QWidget(parent), m_state(state), m_topBar(new TopBar(state, this)), m_sidebar(new SidebarView(state, this)),
       m_column(new QWidget(this)), m_workspace(new WorkspaceView(state, m_column)), m_banner(new BannerView(m_column)),
-      m_inspector(new InspectorView(state, this)), m_cleanupBar(makeCleanupBar(state, this)),
+      m_inspector(new InspectorView(state, this)), m_cleanupBar(new CleanupBar(state, this)),
       m_inspectorAnimation(new QVariantAnimation(this)), m_barAnimation(new QVariantAnimation(this)),
       m_bannerAnimation(new QVariantAnimation(this)) {
     setMinimumSize(minimumWidth, minimumHeight);
@@ -106,6 +89,7 @@ RootView::RootView(AppState& state, QWidget* parent)
     connect(&m_state, &AppState::tabChanged, this, [this] { followInspector(true); });
     connect(&m_state, &AppState::displayRootChanged, this, [this] { followInspector(false); });
     connect(&m_state, &AppState::queueChanged, this, &RootView::followQueue);
+    connect(m_cleanupBar, &CleanupBar::heightChanged, this, &RootView::relayout);
     connect(&m_state, &AppState::bannerChanged, this, &RootView::followBanner);
 
     applyTheme();

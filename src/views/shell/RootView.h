@@ -12,6 +12,7 @@ namespace tallymere {
 
 class AppState;
 class BannerView;
+class CleanupBar;
 class SidebarView;
 class TopBar;
 class WorkspaceView;
@@ -50,7 +51,7 @@ public:
     SidebarView* sidebar() const { return m_sidebar; }
     WorkspaceView* workspace() const { return m_workspace; }
     QWidget* inspector() const { return m_inspector; }
-    QWidget* cleanupBar() const { return m_cleanupBar; }
+    CleanupBar* cleanupBar() const { return m_cleanupBar; }
     // The banner's widget; hidden while there is no banner.
     BannerView* bannerView() const { return m_banner; }
 
@@ -84,7 +85,7 @@ private:
     WorkspaceView* m_workspace;
     BannerView* m_banner;
     QWidget* m_inspector;
-    QWidget* m_cleanupBar;
+    CleanupBar* m_cleanupBar;
 
     // How far each pane is in: 0 gone, 1 fully in (the spring may pass 1 for a moment).
     double m_inspectorIn = 0;

@@ -118,8 +118,13 @@ TEST_F(Cleanup, SummaryListAndClearWorkOnTheQueueAlone) {
     EXPECT_LE(distance(image.pixelColor(2, 2), theme.surface), 1);
     EXPECT_EQ(bar.list()->isVisible(), false);
 
+    const int collapsedHeight = bar.sizeHint().height();
+    int announced = 0;
+    QObject::connect(&bar, &CleanupBar::heightChanged, [&] { ++announced; });
     click(bar.disclosure());
     EXPECT_TRUE(bar.isExpanded());
+    EXPECT_GT(announced, 0); // the window makes room for the list
+    EXPECT_EQ(bar.sizeHint().height(), collapsedHeight + bar.list()->naturalHeight());
     image = render("expanded");
 
     ASSERT_EQ(bar.list()->rowCount(), 3);
@@ -141,8 +146,10 @@ TEST_F(Cleanup, SummaryListAndClearWorkOnTheQueueAlone) {
     EXPECT_FALSE(bar.isExpanded());
     EXPECT_FALSE(bar.list()->isVisible());
 
-    // "Clear" unstages everything without asking and moves nothing.
+    // "Clear" unstages everything without asking and moves nothing; the bar comes back collapsed.
+    click(bar.disclosure());
     click(bar.clearButton());
+    EXPECT_FALSE(bar.isExpanded());
     EXPECT_TRUE(state.queue().empty());
     EXPECT_FALSE(bar.isConfirming());
     EXPECT_TRUE(std::filesystem::exists(scanRoot + "/one.bin"));

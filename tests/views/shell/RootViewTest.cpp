@@ -1,4 +1,5 @@
 #include "views/shell/RootView.h"
+#include "views/shell/CleanupBar.h"
 
 #include "state/AppStateTestSupport.h"
 #include "views/components/IconToggle.h"
