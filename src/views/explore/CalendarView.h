@@ -1,0 +1,59 @@
+#pragma once
+#include "layout/AgeMapModel.h"
+#include "state/AppState.h"
+#include "views/components/ThemedWidget.h"
+
+#include <functional>
+#include <vector>
+
+namespace tallymere {
+
+class AgeBucketPanel;
+class HeatMapPanel;
+class StalePanel;
+
+// The Age Map: when the bytes under the displayed node (the focus, else the displayed tree) were
+// last modified. On the left the age buckets over the month heat map; on the right, 330 wide, the
+// big files nobody touched for a year. Months are Gregorian months of the local time zone.
+//
+// Everything shown is derived in one pass when the view is made and again only when the focus,
+// the displayed tree or the size mode changes to a different value; changes inside the tree or of
+// the queue do not refresh it, so staged items stay listed.
+class CalendarView : public ThemedWidget {
+    Q_OBJECT
+public:
+    explicit CalendarView(AppState& state, QWidget* parent = nullptr);
+
+    // The clock the ages are measured against, seconds since 1970; the system clock by default.
+    // Setting it derives everything again.
+    void setClock(std::function<double()> clock);
+
+    // The state of the last rebuild.
+    const std::vector<AgeMapModel::Bucket>& buckets() const { return m_buckets; }
+    const std::vector<const FileNode*>& stale() const { return m_stale; }
+    std::int64_t peak() const { return m_peak; }
+    int rebuildCount() const { return m_rebuilds; }
+
+    AgeBucketPanel* bucketPanel() const { return m_bucketPanel; }
+    HeatMapPanel* heatMapPanel() const { return m_heatMapPanel; }
+    StalePanel* stalePanel() const { return m_stalePanel; }
+
+    static constexpr int outerPadding = 14;
+    static constexpr int columnSpacing = 14;
+    static constexpr int panelSpacing = 12;
+
+private:
+    void rebuild();
+
+    AppState& m_state;
+    std::function<double()> m_clock;
+    std::vector<AgeMapModel::Bucket> m_buckets;
+    std::vector<const FileNode*> m_stale;
+    std::int64_t m_peak = 1;
+    int m_rebuilds = 0;
+    AgeBucketPanel* m_bucketPanel;
+    HeatMapPanel* m_heatMapPanel;
+    StalePanel* m_stalePanel;
+};
+
+} // namespace tallymere
