@@ -2,6 +2,8 @@
 
 #include "state/AppState.h"
 #include "views/components/ThemedWidget.h"
+#include "views/explore/BarsView.h"
+#include "views/explore/CalendarView.h"
 #include "views/explore/FoldersView.h"
 #include "views/explore/TableView.h"
 #include "views/viz/IcicleView.h"
@@ -21,8 +23,8 @@ QWidget* makeVisualization(VizMode mode, AppState& state, QWidget* parent) {
     case VizMode::icicle: return new IcicleView(state, parent);
     case VizMode::pack: return new PackView(state, parent);
     case VizMode::mindmap: return new MindMapView(state, parent);
-    case VizMode::bars:
-    case VizMode::calendar: break;
+    case VizMode::bars: return new BarsView(state, parent);
+    case VizMode::calendar: return new CalendarView(state, parent);
     }
     return new ThemedWidget(parent);
 }
