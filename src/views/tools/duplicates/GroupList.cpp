@@ -2,9 +2,11 @@
 
 #include "state/AppState.h"
 
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -92,6 +94,24 @@ std::optional<std::pair<std::size_t, GroupCard::Hit>> GroupList::hitAt(QPointF p
         GroupCard(theme(), m_groups[index], isExpanded(m_groups[index].id)).hitTest(card.width(), point - card.topLeft());
     if (hit.kind == GroupCard::Hit::Kind::none) return std::nullopt;
     return std::make_pair(index, hit);
+}
+
+QString GroupList::toolTipAt(QPointF point) const {
+    const auto hit = hitAt(point);
+    return hit && hit->second.kind == GroupCard::Hit::Kind::keepFirst
+               ? QStringLiteral("Stage every copy except the first for cleanup")
+               : QString();
+}
+
+bool GroupList::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QString text = toolTipAt(help->pos());
+        if (text.isEmpty()) QToolTip::hideText();
+        else QToolTip::showText(help->globalPos(), text, this);
+        return true;
+    }
+    return ThemedWidget::event(event);
 }
 
 void GroupList::mousePressEvent(QMouseEvent* event) {

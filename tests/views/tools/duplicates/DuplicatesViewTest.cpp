@@ -179,6 +179,10 @@ TEST_F(DuplicatesTab, SearchesByItselfAndShowsCardsThatStage) {
     const QRectF row = expanded.rowRect(width, 1).translated(list->cardRect(0).topLeft() + QPointF(listOrigin));
     EXPECT_LE(distance(image.pixelColor(row.left() + 2, row.center().y()), theme.background), 2);
 
+    EXPECT_EQ(list->toolTipAt(list->cardRect(0).topLeft() + expanded.keepFirstRect(width).center()),
+              "Stage every copy except the first for cleanup");
+    EXPECT_EQ(list->toolTipAt(list->cardRect(0).topLeft() + expanded.revealRect(width, 1).center()), "");
+
     // "Keep first" stages the other copies after the one already staged, never the kept one.
     click(list, list->cardRect(0).topLeft() + expanded.keepFirstRect(width).center());
     EXPECT_EQ(queuePaths(), (std::vector<std::string>{"deep/er/a3", "deep/a2"}));
