@@ -3,8 +3,11 @@
 #include "core/FileCategory.h"
 #include "base/PathText.h"
 #include "core/ScanFileSystem.h"
+#include "base/Saturating.h"
 
 #include <dirent.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
@@ -12,6 +15,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <optional>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -40,29 +47,50 @@ struct InodeKeyHash {
     }
 };
 
+// A folder kept open after it was read, so that its subfolders open relative to it: one short
+// openat instead of a walk from the root through every level above. Closed by whichever thread
+// opens the last of those subfolders.
+struct OpenFolder {
+    int fd = -1;
+    std::atomic<std::uint32_t> waiting{0};
+};
+
+// A folder waiting to be read, with its parent's open descriptor when one was kept.
+struct Task {
+    FileNode* folder = nullptr;
+    OpenFolder* parent = nullptr;
+};
+
 // Folders waiting to be read, last in first out (depth first keeps the list short), and the number
 // of threads reading one. Both only with the lock held.
 class WorkQueue {
 public:
-    explicit WorkQueue(FileNode* root) : m_pending{root} {}
+    explicit WorkQueue(FileNode* root) : m_pending{Task{root, nullptr}} {}
 
-    // The next folder; null once nothing is pending and no thread is reading (nothing more can come).
-    FileNode* take() {
+    // The next folder; none once nothing is pending and no thread is reading (nothing more can come).
+    std::optional<Task> take() {
         std::unique_lock lock(m_lock);
+        ++m_waiting;
         m_wake.wait(lock, [&] { return !m_pending.empty() || m_active == 0; });
-        if (m_pending.empty()) return nullptr;
-        FileNode* folder = m_pending.back();
+        --m_waiting;
+        if (m_pending.empty()) return std::nullopt;
+        const Task task = m_pending.back();
         m_pending.pop_back();
         ++m_active;
-        return folder;
+        return task;
     }
 
-    void push(std::span<FileNode* const> folders) {
+    void push(std::span<const Task> tasks) {
+        int sleepers = 0;
         {
             std::lock_guard lock(m_lock);
-            m_pending.insert(m_pending.end(), folders.begin(), folders.end());
+            m_pending.insert(m_pending.end(), tasks.begin(), tasks.end());
+            sleepers = m_waiting;
         }
-        m_wake.notify_all();
+        // Wake as many threads as there is new work for, not every thread for every folder.
+        if (sleepers == 0) return;
+        if (tasks.size() == 1) m_wake.notify_one();
+        else m_wake.notify_all();
     }
 
     // The thread that took a folder is done with it.
@@ -77,19 +105,23 @@ public:
     }
 
     // Drops every pending folder (they stay in the tree unread) and wakes every waiting thread.
-    void abandon() {
+    // The dropped tasks are returned, so their kept descriptors can be let go.
+    std::vector<Task> abandon() {
+        std::vector<Task> dropped;
         {
             std::lock_guard lock(m_lock);
-            m_pending.clear();
+            dropped.swap(m_pending);
         }
         m_wake.notify_all();
+        return dropped;
     }
 
 private:
     std::mutex m_lock;
     std::condition_variable m_wake;
-    std::vector<FileNode*> m_pending;
+    std::vector<Task> m_pending;
     int m_active = 0;
+    int m_waiting = 0;
 };
 
 // Everything the threads of one scan share.
@@ -106,8 +138,17 @@ struct ScanContext {
     std::string rootPath;
     int rootFd = -1;
     ScanFileSystem::Boundaries boundaries;
-    // Whether each subfolder's full path is needed (exclusions or mount points below the root).
+    // Whether subfolder paths are tested against left-out paths (exclusions or mount points below
+    // the root), and below how many path components a subfolder can no longer be one of them.
     bool testsSubfolderPaths = false;
+    std::size_t leftOutComponents = 0;
+    std::size_t rootComponents = 0;
+
+    // Descriptors kept open for subfolders, and how many may be: well below the process's limit.
+    std::atomic<int> keptOpen{0};
+    int keepLimit = 0;
+    // Set when the process ran out of descriptors: from then on none is kept.
+    std::atomic<bool> shortOfDescriptors{false};
 
     std::mutex inodeLock;
     std::unordered_set<InodeKey, InodeKeyHash> seenInodes;
@@ -127,7 +168,7 @@ struct ScanContext {
         {
             std::lock_guard lock(flushLock);
             pendingFiles += files;
-            pendingBytes += bytes;
+            pendingBytes = saturatingAdd(pendingBytes, bytes);
             if (pendingFiles < progressBatch) return;
             std::swap(takenFiles, pendingFiles);
             std::swap(takenBytes, pendingBytes);
@@ -144,13 +185,40 @@ struct ScanContext {
         }
         if (takenFiles != 0 || takenBytes != 0) progress.add(takenFiles, takenBytes);
     }
+
+    // One subfolder no longer needs its parent's descriptor; the last one closes it.
+    void release(OpenFolder* parent) {
+        if (!parent) return;
+        if (parent->waiting.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+        ::close(parent->fd);
+        keptOpen.fetch_sub(1, std::memory_order_relaxed);
+        std::unique_ptr<OpenFolder> owned(parent); // made by keep()
+    }
+
+    // Keeps `fd` open for `count` subfolders when the budget allows; null when it does not (the
+    // caller closes it and the subfolders are opened from the root).
+    OpenFolder* keep(int fd, std::size_t count) {
+        if (shortOfDescriptors.load(std::memory_order_relaxed)) return nullptr;
+        if (keptOpen.fetch_add(1, std::memory_order_relaxed) >= keepLimit) {
+            keptOpen.fetch_sub(1, std::memory_order_relaxed);
+            return nullptr;
+        }
+        auto kept = std::make_unique<OpenFolder>();
+        kept->fd = fd;
+        kept->waiting.store(static_cast<std::uint32_t>(count), std::memory_order_relaxed);
+        return kept.release(); // freed by the last release()
+    }
 };
 
 // Per-thread buffers reused from folder to folder.
 struct Scratch {
     std::vector<FileNode*> children;
     std::vector<FileNode*> subfolders;
+    std::vector<Task> tasks;
     std::string childPath;
+    std::string folderPath;
+    // getdents64 fills this; aligned for the records it holds.
+    alignas(8) char entries[32768];
 };
 
 void setDates(FileNode& node, const EntryInfo& info) {
@@ -167,78 +235,185 @@ bool isLeftOut(ScanContext& context, Scratch& scratch, const std::string& folder
            context.boundaries.mountPoints.contains(scratch.childPath);
 }
 
-// Reads the open folder `fd` (taken over and closed) into `folder`'s children; its subfolders are
-// left in scratch.subfolders. The entries read before a cancel stay in the tree.
-void readEntries(int fd, FileNode& folder, const std::string& folderPath, ScanContext& context, NodeArena& arena,
-                 Scratch& scratch) {
+std::size_t componentCount(std::string_view path) {
+    return static_cast<std::size_t>(std::count(path.begin(), path.end(), '/')) - (path == "/" ? 1 : 0);
+}
+
+// The kernel's directory record, as getdents64 lays it out.
+struct DirectoryRecord {
+    std::uint64_t inode;
+    std::int64_t offset;
+    unsigned short length;
+    unsigned char type;
+    char name[1];
+};
+
+// Reads the open folder `fd` into `folder`'s children; its subfolders are left in
+// scratch.subfolders. The entries read before a cancel stay in the tree. False when the folder
+// could not be read at all.
+bool readEntries(int fd, FileNode& folder, ScanContext& context, NodeArena& arena, Scratch& scratch) {
     scratch.children.clear();
     scratch.subfolders.clear();
-    DIR* dir = ::fdopendir(fd);
-    if (!dir) {
-        ::close(fd);
-        folder.isDenied = true;
-        return;
-    }
-    const int dirFd = ::dirfd(dir);
     const bool includeHidden = context.options.includeHidden;
     const bool useAllocated = context.options.useAllocatedSize;
+    const std::int32_t childDepth = folder.depth + 1;
+    // The folder's own path is built only when a subfolder might be left out by path.
+    const bool testsPaths = context.testsSubfolderPaths &&
+                            context.rootComponents + static_cast<std::size_t>(childDepth) <= context.leftOutComponents;
+    bool havePath = false;
     std::int64_t files = 0, bytes = 0;
+    bool readAny = false;
 
-    while (const dirent* entry = ::readdir(dir)) {
-        // Looked at before every entry, so a cancel stops even a huge folder at once.
-        if (context.progress.cancelled()) break;
-        const char* rawName = entry->d_name;
-        if (rawName[0] == '.') {
-            if (rawName[1] == '\0' || (rawName[1] == '.' && rawName[2] == '\0')) continue;
-            if (!includeHidden) continue;
+    for (;;) {
+        const long got = ::syscall(SYS_getdents64, fd, scratch.entries, sizeof scratch.entries);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            if (!readAny) return false;
+            break; // keep what was read
         }
-        const unsigned char type = entry->d_type;
-        if (type == DT_FIFO || type == DT_CHR || type == DT_BLK || type == DT_SOCK) continue;
-        const std::string_view name(rawName, std::strlen(rawName));
+        if (got == 0) break;
+        readAny = true;
+        for (long offset = 0; offset < got;) {
+            const auto* record = reinterpret_cast<const DirectoryRecord*>(scratch.entries + offset);
+            offset += record->length;
+            // Looked at before every entry, so a cancel stops even a huge folder at once.
+            if (context.progress.cancelled()) {
+                arena.setChildren(folder, scratch.children);
+                context.tally(files, bytes);
+                return true;
+            }
+            const char* rawName = record->name;
+            if (rawName[0] == '.') {
+                if (rawName[1] == '\0' || (rawName[1] == '.' && rawName[2] == '\0')) continue;
+                if (!includeHidden) continue;
+            }
+            const unsigned char type = record->type;
+            if (type == DT_FIFO || type == DT_CHR || type == DT_BLK || type == DT_SOCK) continue;
+            const std::string_view name(rawName, std::strlen(rawName));
 
-        // Tested before examining the entry, so a left-out network mount is never waited on.
-        bool leftOut = false;
-        if (context.testsSubfolderPaths && (type == DT_DIR || type == DT_UNKNOWN)) {
-            leftOut = isLeftOut(context, scratch, folderPath, name);
-            if (leftOut && type == DT_DIR) continue;
+            // Tested before examining the entry, so a left-out network mount is never waited on.
+            bool leftOut = false;
+            if (testsPaths && (type == DT_DIR || type == DT_UNKNOWN)) {
+                if (!havePath) {
+                    scratch.folderPath = folder.path();
+                    havePath = true;
+                }
+                leftOut = isLeftOut(context, scratch, scratch.folderPath, name);
+                if (leftOut && type == DT_DIR) continue;
+            }
+
+            EntryInfo info;
+            if (!ScanFileSystem::examine(fd, rawName, info, context.capabilities)) continue; // vanished
+
+            FileNode* node = nullptr;
+            if (info.type == S_IFLNK) {
+                node = arena.makeNode(name, false, FileCategory::data);
+                node->isSymlink = true;
+                node->size = info.size;
+                node->allocated = info.allocated;
+                node->fileCount = 1;
+            } else if (info.type == S_IFDIR) {
+                if (leftOut || context.boundaries.devices.contains(info.device)) continue;
+                bool isPackage = false;
+                const FileCategory category = classifyDirectory(name, isPackage);
+                node = arena.makeNode(name, true, category);
+                node->isPackage = isPackage;
+                scratch.subfolders.push_back(node);
+            } else if (info.type == S_IFREG) {
+                // A file met under another name already is in the tree once.
+                if (info.links >= 2 && !context.isFirstLink(info.device, info.inode)) continue;
+                node = arena.makeNode(name, false, classifyFile(name));
+                node->size = info.size;
+                node->allocated = info.allocated;
+                node->fileCount = 1;
+                files += 1;
+                bytes = saturatingAdd(bytes, useAllocated ? info.allocated : info.size);
+            } else {
+                continue;
+            }
+            node->depth = childDepth;
+            setDates(*node, info);
+            scratch.children.push_back(node);
         }
-
-        EntryInfo info;
-        if (!ScanFileSystem::examine(dirFd, rawName, info, context.capabilities)) continue; // vanished
-
-        FileNode* node = nullptr;
-        if (info.type == S_IFLNK) {
-            node = arena.makeNode(name, false, FileCategory::data);
-            node->isSymlink = true;
-            node->size = info.size;
-            node->allocated = info.allocated;
-            node->fileCount = 1;
-        } else if (info.type == S_IFDIR) {
-            if (leftOut || context.boundaries.devices.contains(info.device)) continue;
-            bool isPackage = false;
-            const FileCategory category = classifyDirectory(name, isPackage);
-            node = arena.makeNode(name, true, category);
-            node->isPackage = isPackage;
-            scratch.subfolders.push_back(node);
-        } else if (info.type == S_IFREG) {
-            // A file met under another name already is in the tree once.
-            if (info.links >= 2 && !context.isFirstLink(info.device, info.inode)) continue;
-            node = arena.makeNode(name, false, classifyFile(name));
-            node->size = info.size;
-            node->allocated = info.allocated;
-            node->fileCount = 1;
-            files += 1;
-            bytes += useAllocated ? info.allocated : info.size;
-        } else {
-            continue;
-        }
-        setDates(*node, info);
-        scratch.children.push_back(node);
     }
 
     arena.setChildren(folder, scratch.children);
     context.tally(files, bytes);
-    ::closedir(dir);
+    return true;
+}
+
+bool isShortOfDescriptors(int error) { return error == EMFILE || error == ENFILE; }
+
+// Opens a folder: relative to its parent's kept descriptor when there is one, else by its path
+// from the root. Running out of descriptors is temporary (other threads are about to close
+// theirs): the thread lets go of what it holds, waits a moment and tries again, and from then on
+// the scan keeps no descriptors. -1 only for a folder that really cannot be opened, or a cancel.
+int openTask(Task& task, ScanContext& context, Scratch& scratch) {
+    constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW;
+    for (int attempt = 0;; ++attempt) {
+        int fd = -1;
+        if (task.parent) {
+            // One name: O_NOFOLLOW alone refuses a folder swapped for a link.
+            fd = ::openat(task.parent->fd, std::string(task.folder->name()).c_str(), folderFlags);
+        } else {
+            scratch.childPath.clear();
+            for (const FileNode* node = task.folder; node->parent; node = node->parent) {
+                const std::string_view name = node->name();
+                scratch.childPath.insert(0, name);
+                if (node->parent->parent) scratch.childPath.insert(0, 1, '/');
+            }
+            fd = ScanFileSystem::openFolder(context.rootFd, scratch.childPath, context.capabilities);
+        }
+        if (fd >= 0 || !isShortOfDescriptors(errno)) return fd;
+        context.shortOfDescriptors.store(true, std::memory_order_relaxed);
+        context.release(task.parent);
+        task.parent = nullptr;
+        if (context.progress.cancelled()) return -1;
+        ::usleep(attempt < 10 ? 200 : 2000);
+    }
+}
+
+// Throttles the folder shown as under way: building its path walks every level above it.
+constexpr auto currentEvery = std::chrono::milliseconds(20);
+
+void work(ScanContext& context, NodeArena& arena, int index) {
+    auto scratch = std::make_unique<Scratch>();
+    auto lastShown = std::chrono::steady_clock::time_point{};
+    while (std::optional<Task> taken = context.queue.take()) {
+        Task task = *taken;
+        if (context.progress.cancelled()) {
+            context.release(task.parent);
+            context.queue.finish();
+            for (const Task& dropped : context.queue.abandon()) context.release(dropped.parent);
+            return;
+        }
+        FileNode* folder = task.folder;
+        if (index == 0) {
+            const auto now = std::chrono::steady_clock::now();
+            if (now - lastShown >= currentEvery) {
+                lastShown = now;
+                context.progress.setCurrent(folder->path());
+            }
+        }
+        const int fd = openTask(task, context, *scratch);
+        context.release(task.parent);
+        if (fd < 0 || !readEntries(fd, *folder, context, arena, *scratch)) {
+            if (fd >= 0) ::close(fd);
+            if (!context.progress.cancelled()) folder->isDenied = true;
+            context.queue.finish();
+            continue;
+        }
+        // Published only now: the children's parent links are set before another thread sees them.
+        const std::size_t count = scratch->subfolders.size();
+        OpenFolder* kept = count > 0 ? context.keep(fd, count) : nullptr;
+        if (!kept) ::close(fd);
+        if (count > 0) {
+            scratch->tasks.clear();
+            for (FileNode* subfolder : scratch->subfolders) scratch->tasks.push_back({subfolder, kept});
+            context.queue.push(scratch->tasks);
+        }
+        context.queue.finish();
+    }
 }
 
 struct Worker {
@@ -246,31 +421,6 @@ struct Worker {
     NodeArena* arena;
     int index;
 };
-
-void work(ScanContext& context, NodeArena& arena, int index) {
-    Scratch scratch;
-    const std::size_t rootLength = context.rootPath == "/" ? 1 : context.rootPath.size() + 1;
-    while (FileNode* folder = context.queue.take()) {
-        if (context.progress.cancelled()) {
-            context.queue.finish();
-            context.queue.abandon();
-            return;
-        }
-        const std::string path = folder->path();
-        if (index == 0) context.progress.setCurrent(path);
-        const std::string_view relative =
-            path.size() > rootLength ? std::string_view(path).substr(rootLength) : std::string_view();
-        const int fd = ScanFileSystem::openFolder(context.rootFd, relative, context.capabilities);
-        if (fd < 0) {
-            folder->isDenied = true;
-        } else {
-            readEntries(fd, *folder, path, context, arena, scratch);
-            // Published only now: the children's parent links are set before another thread sees them.
-            if (!scratch.subfolders.empty()) context.queue.push(scratch.subfolders);
-        }
-        context.queue.finish();
-    }
-}
 
 void* runWorker(void* argument) {
     const Worker& worker = *static_cast<Worker*>(argument);
@@ -299,6 +449,22 @@ void runWorkers(ScanContext& context, std::vector<NodeArena>& arenas) {
     ::pthread_attr_destroy(&attributes);
     if (threads.empty()) work(context, arenas[0], 0);
     for (pthread_t thread : threads) ::pthread_join(thread, nullptr);
+}
+
+// How many folder descriptors a scan keeps open: a share of the process's limit, leaving room for
+// the threads' own and the rest of the program. The descriptor table is grown to that size once,
+// now, rather than by the kernel under load while every opening thread waits for it.
+int keepLimitFor(int threads, int anyOpenFd) {
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+    const auto soft = static_cast<long long>(std::min<rlim_t>(limit.rlim_cur, 1 << 20));
+    const long long budget = std::min<long long>(1024, (soft - 2 * threads - 64) / 2);
+    if (budget <= 0) return 0;
+    const int highest = static_cast<int>(std::min<long long>(soft - 1, budget + 2 * threads + 64 + 256));
+    // A duplicate at the highest number grows the table; closing it keeps the size.
+    const int probe = ::fcntl(anyOpenFd, F_DUPFD_CLOEXEC, highest);
+    if (probe >= 0) ::close(probe);
+    return static_cast<int>(budget);
 }
 
 } // namespace
@@ -361,18 +527,24 @@ std::shared_ptr<FileNode> scan(std::string_view rootArgument, const ScanOptions&
     context.rootPath = rootPath;
     context.boundaries = ScanFileSystem::boundaries(MountTable::read(), rootPath, info.device);
     context.testsSubfolderPaths = !options.excludedPaths.empty() || !context.boundaries.mountPoints.empty();
+    for (const std::string& path : options.excludedPaths)
+        context.leftOutComponents = std::max(context.leftOutComponents, componentCount(path));
+    for (const std::string& path : context.boundaries.mountPoints)
+        context.leftOutComponents = std::max(context.leftOutComponents, componentCount(path));
+    context.rootComponents = componentCount(rootPath);
     context.rootFd = ::open(rootPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
     if (context.rootFd < 0) {
         root->isDenied = true;
     } else {
         std::vector<NodeArena> arenas(threadCount(activeProcessors()));
+        context.keepLimit = keepLimitFor(static_cast<int>(arenas.size()), context.rootFd);
         runWorkers(context, arenas);
         ::close(context.rootFd);
         for (NodeArena& arena : arenas) tree->arena.absorb(std::move(arena));
     }
     context.flush();
+    // Depths were set as the nodes were made; only the sums remain.
     rollup(*root);
-    assignDepth(*root, 0);
     return shareRoot(tree);
 }
 

@@ -1,4 +1,5 @@
 #include "core/FileTree.h"
+#include "base/Saturating.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -94,15 +95,15 @@ void rollup(FileNode& root) {
         std::int64_t size = 0, allocated = 0;
         std::int64_t files = 0, folders = 0;
         for (const FileNode* child : node.children()) {
-            size += child->size;
-            allocated += child->allocated;
+            size = saturatingAdd(size, child->size);
+            allocated = saturatingAdd(allocated, child->allocated);
             files += child->fileCount;
             if (child->isDirectory) folders += 1 + child->folderCount;
         }
         node.size = size;
         node.allocated = allocated;
-        node.fileCount = static_cast<std::int32_t>(files);
-        node.folderCount = static_cast<std::int32_t>(folders);
+        node.fileCount = saturatingCount(files);
+        node.folderCount = saturatingCount(folders);
     }
 }
 

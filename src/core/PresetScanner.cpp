@@ -1,4 +1,5 @@
 #include "core/PresetScanner.h"
+#include "base/Saturating.h"
 
 #include "base/PathText.h"
 
@@ -157,7 +158,7 @@ std::vector<PresetHit> run(const std::shared_ptr<FileNode>& root, const std::vec
             return a->bytes(useAllocated) > b->bytes(useAllocated);
         });
         PresetHit hit{.id = Uuid::random(), .preset = presets[p]};
-        for (const FileNode* node : list) hit.total += node->bytes(useAllocated);
+        for (const FileNode* node : list) hit.total = saturatingAdd(hit.total, node->bytes(useAllocated));
         const std::size_t kept = std::min(list.size(), maxNodesPerHit);
         hit.nodes.reserve(kept);
         for (std::size_t i = 0; i < kept; ++i) hit.nodes.push_back(share(root, list[i]));

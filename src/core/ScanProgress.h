@@ -1,4 +1,7 @@
 #pragma once
+#include "base/Saturating.h"
+
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -6,7 +9,8 @@
 namespace tallymere {
 
 // Live counters of one running scan, shared by the scan threads and the interface that polls them.
-// Each accessor takes the lock for one read or write; no other lock is ever held while it is taken.
+// Each accessor of the counts and the current folder takes the lock for one read or write; no
+// other lock is ever held while it is taken. The cancel flag is atomic.
 class ScanProgress {
 public:
     // Regular files counted so far (hard links once; links and folders not at all).
@@ -24,23 +28,19 @@ public:
         std::lock_guard lock(m_lock);
         return m_current;
     }
-    bool cancelled() const {
-        std::lock_guard lock(m_lock);
-        return m_cancelled;
-    }
+    // Read before every directory entry by every scan thread, so it is a flag of its own rather
+    // than a turn of the shared lock.
+    bool cancelled() const { return m_cancelled.load(std::memory_order_relaxed); }
 
-    void cancel() {
-        std::lock_guard lock(m_lock);
-        m_cancelled = true;
-    }
+    void cancel() { m_cancelled.store(true, std::memory_order_relaxed); }
     void setCurrent(std::string path) {
         std::lock_guard lock(m_lock);
         m_current = std::move(path);
     }
     void add(std::int64_t files, std::int64_t bytes) {
         std::lock_guard lock(m_lock);
-        m_files += files;
-        m_bytes += bytes;
+        m_files = saturatingAdd(m_files, files);
+        m_bytes = saturatingAdd(m_bytes, bytes);
     }
 
 private:
@@ -48,7 +48,7 @@ private:
     std::int64_t m_files = 0;
     std::int64_t m_bytes = 0;
     std::string m_current;
-    bool m_cancelled = false;
+    std::atomic<bool> m_cancelled{false};
 };
 
 } // namespace tallymere

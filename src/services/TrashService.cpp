@@ -1,4 +1,5 @@
 #include "services/TrashService.h"
+#include "base/Saturating.h"
 
 #include "platform/FreedesktopTrash.h"
 
@@ -13,7 +14,7 @@ Outcome trash(const std::vector<std::string>& paths, const std::unordered_map<st
             continue;
         }
         outcome.trashed.push_back(path);
-        if (const auto size = sizes.find(path); size != sizes.end()) outcome.freed += size->second;
+        if (const auto size = sizes.find(path); size != sizes.end()) outcome.freed = saturatingAdd(outcome.freed, size->second);
     }
     return outcome;
 }

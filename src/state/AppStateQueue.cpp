@@ -1,5 +1,6 @@
 // The cleanup queue, the share of a node, and the folder chooser.
 #include "state/AppState.h"
+#include "base/Saturating.h"
 
 #include "state/AppStateData.h"
 #include "core/ByteFormat.h"
@@ -81,7 +82,7 @@ void AppState::setQueue(std::vector<NodePtr> queue) {
 
 std::int64_t AppState::queueTotal() const {
     std::int64_t total = 0;
-    for (const NodePtr& item : m->queue) total += item->bytes(m->useAllocatedSize);
+    for (const NodePtr& item : m->queue) total = saturatingAdd(total, item->bytes(m->useAllocatedSize));
     return total;
 }
 

@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -463,6 +465,71 @@ TEST(ScanBoundaries, RealScanStopsAtPseudoMount) {
     const Scanned scanned = scan("/dev");
     ASSERT_TRUE(scanned.root);
     EXPECT_FALSE(child(*scanned.root, "pts"));
+}
+
+// Running out of descriptors is temporary: a scan under a tiny limit waits and retries, never calls
+// a folder unreadable, and ends with the same tree. Run in a child, so the limit stays there.
+TEST(ScanDescriptors, ATinyDescriptorLimitLosesNothing) {
+    ScanFolder dir;
+    for (int a = 0; a < 30; ++a) {
+        const std::string outer = dir / ("d" + std::to_string(a));
+        makeDir(outer);
+        for (int b = 0; b < 12; ++b) {
+            const std::string inner = outer + "/s" + std::to_string(b);
+            makeDir(inner);
+            makeDir(inner + "/leaf");
+            writeFile(inner + "/leaf/f", 100 + static_cast<std::size_t>(b));
+        }
+    }
+    const Scanned full = scan(dir.path());
+    ASSERT_TRUE(full.root);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit tiny{16, 16};
+        if (::setrlimit(RLIMIT_NOFILE, &tiny) != 0) ::_exit(77);
+        const Scanned limited = scan(dir.path());
+        bool denied = false;
+        limited.root->walk([&](const FileNode& node) {
+            denied = denied || node.isDenied;
+            return true;
+        });
+        const bool same = limited.root->size == full.root->size && limited.root->fileCount == full.root->fileCount &&
+                          limited.root->folderCount == full.root->folderCount && limited.files == full.files;
+        ::_exit(same && !denied ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot lower the descriptor limit";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the limited scan lost folders or bytes";
+}
+
+// Each folder opens relative to its parent, so a chain far deeper than the path limit is read
+// whole, every level at its depth.
+TEST(ScanDescriptors, DeepChainIsReadWhole) {
+    ScanFolder dir;
+    constexpr int levels = 3000;
+    int fd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < levels; ++i) {
+        ASSERT_EQ(::mkdirat(fd, "level-with-a-longish-name", 0755), 0);
+        const int next = ::openat(fd, "level-with-a-longish-name", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+    }
+    const int file = ::openat(fd, "bottom", O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(::write(file, "12345", 5), 5);
+    ::close(file);
+    ::close(fd);
+    const Scanned scanned = scan(dir.path());
+    ASSERT_TRUE(scanned.root);
+    EXPECT_EQ(scanned.root->folderCount, levels);
+    EXPECT_EQ(scanned.root->fileCount, 1);
+    EXPECT_EQ(scanned.root->size, 5);
+    const FileNode* deepest = scanned.root.get();
+    while (deepest->hasChildren()) deepest = deepest->children()[0];
+    EXPECT_EQ(deepest->depth, levels + 1);
+    EXPECT_EQ(deepest->name(), "bottom");
 }
 
 TEST(ScanOptionsFullMac, LinuxExclusions) {

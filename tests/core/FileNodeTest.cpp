@@ -1,4 +1,5 @@
 #include "core/FileTree.h"
+#include "base/Saturating.h"
 #include "support/TreeText.h"
 
 #include <gtest/gtest.h>
@@ -108,6 +109,19 @@ TEST(FileNodeRollup, SumsFilesAndCountsFolders) {
     EXPECT_FALSE(locked->hasChildList());
     EXPECT_TRUE(locked->isDenied);
     EXPECT_EQ(root->children()[0]->children()[2]->children()[0]->depth, 3);
+}
+
+TEST(FileNodeRollup, HugeSparseSizesSaturateInsteadOfTurningNegative) {
+    auto root = test::treeFromText(R"(r/
+  a 9223372036854775807 alloc=4096
+  sub/
+    b 9223372036854775807 alloc=4096
+    c 9223372036854775807 alloc=4096
+)");
+    EXPECT_EQ(root->children()[1]->size, INT64_MAX);
+    EXPECT_EQ(root->size, INT64_MAX);
+    EXPECT_EQ(root->allocated, 3 * 4096);
+    EXPECT_EQ(saturatingAdd(INT64_MIN, -1), INT64_MIN);
 }
 
 TEST(FileNodeOwnership, HeldNodeKeepsItsTreeAndPath) {
