@@ -1,15 +1,19 @@
-// Scan benchmark: our scanner against `gdu -n -p` and `du -s` on the same warm tree of over half a
-// million entries, and the scanner's peak memory per node.
+// Scan benchmark: our scanner against a bare parallel walk (the floor: it reads and examines every
+// entry and builds nothing), `gdu -n -p` and `du -s` on the same warm tree of over half a million
+// entries and on /usr, wall and CPU time, and the scanner's peak memory per node.
 //
 //   ScanBench [runs]             build the tree once (cached), then time each tool `runs` times (5)
 //   ScanBench --child PATH       scan PATH in this process and print node count, time and memory
+//   ScanBench --bare PATH        walk PATH bare and print its totals
 //
 // The tree lives under /tmp/tallymere-bench-tree and is rebuilt only when its marker is missing.
+#include "BareWalk.h"
 #include "core/DiskScanner.h"
 
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -138,9 +142,14 @@ bool ensureTree() {
     return true;
 }
 
-// Runs a program to its end with its output discarded (or captured); wall seconds, or nothing when
-// it could not run or failed.
-std::optional<double> runTimed(const std::vector<std::string>& arguments, std::string* output = nullptr) {
+struct Timed {
+    double wall = 0; // seconds
+    double cpu = 0;  // user and system seconds of the process
+};
+
+// Runs a program to its end with its output discarded (or captured); its wall and CPU time, or
+// nothing when it could not run or failed.
+std::optional<Timed> runTimed(const std::vector<std::string>& arguments, std::string* output = nullptr) {
     std::vector<char*> argv;
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
@@ -167,10 +176,12 @@ std::optional<double> runTimed(const std::vector<std::string>& arguments, std::s
         if (output) output->append(buffer, static_cast<std::size_t>(n));
     ::close(pipeFds[0]);
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    struct rusage usage {};
+    ::wait4(pid, &status, 0, &usage);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
-    return seconds;
+    const auto toSeconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return Timed{seconds, toSeconds(usage.ru_utime) + toSeconds(usage.ru_stime)};
 }
 
 double median(std::vector<double> values) {
@@ -203,16 +214,106 @@ int scanChild(const char* path) {
         ++nodes;
         return true;
     });
-    std::printf("%lld %.6f %lld %lld %lld\n", static_cast<long long>(nodes), seconds, static_cast<long long>(peak),
-                static_cast<long long>(baseline), static_cast<long long>(root->allocated));
+    std::printf("%lld %.6f %lld %lld %lld %lld\n", static_cast<long long>(nodes), seconds, static_cast<long long>(peak),
+                static_cast<long long>(baseline), static_cast<long long>(root->allocated),
+                static_cast<long long>(root->fileCount));
     std::fflush(stdout);
     _exit(0); // the tree is freed with the process
+}
+
+int bareChild(const char* path) {
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    const bench::BareTotals totals =
+        bench::bareWalk(path, DiskScanner::threadCount(DiskScanner::activeProcessors()));
+    std::printf("%lld %lld\n", static_cast<long long>(totals.allocated), static_cast<long long>(totals.files));
+    std::fflush(stdout);
+    _exit(0);
+}
+
+struct Figures {
+    std::vector<double> wall, cpu;
+    void add(const Timed& timed) {
+        wall.push_back(timed.wall);
+        cpu.push_back(timed.cpu);
+    }
+};
+
+// Races the scanner against the bare walk and the peers on one tree; prints the medians and ratios.
+// The scanner's memory per node is printed for the generated tree only.
+void race(const std::string& self, const std::string& tree, int runs, bool reportMemory) {
+    const std::vector<std::string> ours = {self, "--child", tree};
+    const std::vector<std::string> bare = {self, "--bare", tree};
+    const std::vector<std::string> gdu = {"gdu", "-n", "-p", tree};
+    const std::vector<std::string> du = {"du", "-s", tree};
+
+    // Warm the caches with one run of each, then alternate the tools run by run.
+    runTimed(ours);
+    runTimed(bare);
+    const bool haveGdu = runTimed(gdu).has_value();
+    const bool haveDu = runTimed(du).has_value();
+    Figures oursTimes, bareTimes, gduTimes, duTimes;
+    std::vector<double> inProcessTimes, perNode, perNodeAboveBaseline;
+    long long nodes = 0, oursAllocated = -1, oursFiles = -1, bareAllocated = -2, bareFiles = -2;
+    for (int run = 0; run < runs; ++run) {
+        std::string report;
+        if (auto timed = runTimed(ours, &report)) {
+            long long count = 0, peak = 0, baseline = 0;
+            double inProcess = 0;
+            std::istringstream(report) >> count >> inProcess >> peak >> baseline >> oursAllocated >> oursFiles;
+            nodes = count;
+            oursTimes.add(*timed);
+            inProcessTimes.push_back(inProcess);
+            perNode.push_back(static_cast<double>(peak) * 1024.0 / static_cast<double>(count));
+            perNodeAboveBaseline.push_back(static_cast<double>(peak - baseline) * 1024.0 / static_cast<double>(count));
+        }
+        std::string bareReport;
+        if (auto timed = runTimed(bare, &bareReport)) {
+            std::istringstream(bareReport) >> bareAllocated >> bareFiles;
+            bareTimes.add(*timed);
+        }
+        if (haveGdu)
+            if (auto timed = runTimed(gdu)) gduTimes.add(*timed);
+        if (haveDu)
+            if (auto timed = runTimed(du)) duTimes.add(*timed);
+    }
+    if (oursTimes.wall.empty() || bareTimes.wall.empty()) {
+        std::printf("%s: the scanner or the bare walk failed\n", tree.c_str());
+        return;
+    }
+    const double wall = median(oursTimes.wall), cpu = median(oursTimes.cpu);
+    std::printf("== %s, runs %d (medians of whole processes)\n", tree.c_str(), runs);
+    std::printf("tallymere   %8.3f s wall %7.3f s CPU  (scan call alone %.3f s, %.0f nodes/s, %lld nodes)\n", wall,
+                cpu, median(inProcessTimes), static_cast<double>(nodes) / median(inProcessTimes), nodes);
+    std::printf("bare walk   %8.3f s wall %7.3f s CPU  ratio tallymere/bare: wall %.2f (target at most 1.25), "
+                "CPU %.2f (target at most 1.2)\n",
+                median(bareTimes.wall), median(bareTimes.cpu), wall / median(bareTimes.wall),
+                cpu / median(bareTimes.cpu));
+    std::printf("totals      %s (allocated %lld / %lld bytes, files %lld / %lld)\n",
+                oursAllocated == bareAllocated && oursFiles == bareFiles ? "equal" : "DIFFER", oursAllocated,
+                bareAllocated, oursFiles, bareFiles);
+    if (!gduTimes.wall.empty())
+        std::printf("gdu -n -p   %8.3f s wall %7.3f s CPU  ratio tallymere/gdu %.2f (target at most 0.70)\n",
+                    median(gduTimes.wall), median(gduTimes.cpu), wall / median(gduTimes.wall));
+    else
+        std::printf("gdu -n -p   not available\n");
+    if (!duTimes.wall.empty())
+        std::printf("du -s       %8.3f s wall  ratio tallymere/du %.2f\n", median(duTimes.wall),
+                    wall / median(duTimes.wall));
+    if (reportMemory)
+        std::printf("memory      %.1f bytes/node peak resident (target at most 112); %.1f above the process's "
+                    "resident size before the scan\n",
+                    median(perNode), median(perNodeAboveBaseline));
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc >= 3 && std::strcmp(argv[1], "--child") == 0) return scanChild(argv[2]);
+    if (argc >= 3 && std::strcmp(argv[1], "--bare") == 0) return bareChild(argv[2]);
     const int runs = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 5;
     if (!ensureTree()) {
         std::fprintf(stderr, "cannot build the benchmark tree under %s\n", benchFolder.c_str());
@@ -224,57 +325,11 @@ int main(int argc, char** argv) {
         std::getline(marker, description);
         std::printf("tree: %s (%s)\n", treeFolder.c_str(), description.c_str());
     }
-
-    const std::string self = "/proc/self/exe";
     char selfPath[4096] = {};
-    if (::readlink(self.c_str(), selfPath, sizeof selfPath - 1) <= 0) return 1;
-    const std::vector<std::string> ours = {selfPath, "--child", treeFolder};
-    const std::vector<std::string> gdu = {"gdu", "-n", "-p", treeFolder};
-    const std::vector<std::string> du = {"du", "-s", treeFolder};
-
-    // Warm the caches with one run of each, then alternate the tools run by run.
-    runTimed(ours);
-    const bool haveGdu = runTimed(gdu).has_value();
-    const bool haveDu = runTimed(du).has_value();
-    std::vector<double> oursTimes, inProcessTimes, gduTimes, duTimes;
-    std::vector<double> perNode, perNodeAboveBaseline;
-    long long nodes = 0;
-    for (int run = 0; run < runs; ++run) {
-        std::string report;
-        if (auto seconds = runTimed(ours, &report)) {
-            long long count = 0, peak = 0, baseline = 0, allocated = 0;
-            double inProcess = 0;
-            std::istringstream(report) >> count >> inProcess >> peak >> baseline >> allocated;
-            nodes = count;
-            oursTimes.push_back(*seconds);
-            inProcessTimes.push_back(inProcess);
-            perNode.push_back(static_cast<double>(peak) * 1024.0 / static_cast<double>(count));
-            perNodeAboveBaseline.push_back(static_cast<double>(peak - baseline) * 1024.0 / static_cast<double>(count));
-        }
-        if (haveGdu)
-            if (auto seconds = runTimed(gdu)) gduTimes.push_back(*seconds);
-        if (haveDu)
-            if (auto seconds = runTimed(du)) duTimes.push_back(*seconds);
-    }
-    if (oursTimes.empty()) {
-        std::fprintf(stderr, "the scanner child failed\n");
-        return 1;
-    }
-
-    const double oursMedian = median(oursTimes);
-    std::printf("processors %d, scan threads %d, runs %d (median wall time of the whole process)\n",
-                DiskScanner::activeProcessors(), DiskScanner::threadCount(DiskScanner::activeProcessors()), runs);
-    std::printf("tallymere   %8.3f s  (scan call alone %.3f s, %.0f nodes/s, %lld nodes)\n", oursMedian,
-                median(inProcessTimes), static_cast<double>(nodes) / median(inProcessTimes), nodes);
-    if (!gduTimes.empty())
-        std::printf("gdu -n -p   %8.3f s  ratio tallymere/gdu %.2f (target at most 0.70)\n", median(gduTimes),
-                    oursMedian / median(gduTimes));
-    else
-        std::printf("gdu -n -p   not available\n");
-    if (!duTimes.empty())
-        std::printf("du -s       %8.3f s  ratio tallymere/du %.2f\n", median(duTimes), oursMedian / median(duTimes));
-    std::printf("memory      %.1f bytes/node peak resident (target at most 112); %.1f above the process's "
-                "resident size before the scan\n",
-                median(perNode), median(perNodeAboveBaseline));
+    if (::readlink("/proc/self/exe", selfPath, sizeof selfPath - 1) <= 0) return 1;
+    std::printf("processors %d, scan threads %d\n", DiskScanner::activeProcessors(),
+                DiskScanner::threadCount(DiskScanner::activeProcessors()));
+    race(selfPath, treeFolder, runs, true);
+    race(selfPath, "/usr", runs, false);
     return 0;
 }

@@ -31,8 +31,9 @@ namespace {
 using ScanFileSystem::EntryInfo;
 
 constexpr std::size_t workerStackBytes = 1024 * 1024;
-// Live counters move in steps of this many files, so the shared lock is taken rarely.
-constexpr std::int64_t progressBatch = 2000;
+// Each thread hands its live counts over in steps of this many files, so the shared lock is taken
+// rarely.
+constexpr std::int64_t threadProgressBatch = 500;
 
 // A hard-linked file is known by its exact (device, inode) pair.
 struct InodeKey {
@@ -68,8 +69,23 @@ public:
     explicit WorkQueue(FileNode* root) : m_pending{Task{root, nullptr}} {}
 
     // The next folder; none once nothing is pending and no thread is reading (nothing more can come).
-    std::optional<Task> take() {
+    std::optional<Task> take() { return finishAndTake({}, false); }
+
+    // Publishes the subfolders of the folder this thread just read, marks that folder done and
+    // takes the next one, all under one turn of the lock: one lock a folder rather than three.
+    std::optional<Task> finishAndTake(std::span<const Task> tasks, bool finished = true) {
         std::unique_lock lock(m_lock);
+        m_pending.insert(m_pending.end(), tasks.begin(), tasks.end());
+        if (finished) --m_active;
+        // This thread takes one of the new folders itself; the others are for sleepers.
+        if (tasks.size() > 1 && m_waiting > 0) {
+            if (tasks.size() == 2) m_wake.notify_one();
+            else m_wake.notify_all();
+        }
+        if (m_pending.empty() && m_active == 0) {
+            m_wake.notify_all();
+            return std::nullopt;
+        }
         ++m_waiting;
         m_wake.wait(lock, [&] { return !m_pending.empty() || m_active == 0; });
         --m_waiting;
@@ -78,19 +94,6 @@ public:
         m_pending.pop_back();
         ++m_active;
         return task;
-    }
-
-    void push(std::span<const Task> tasks) {
-        int sleepers = 0;
-        {
-            std::lock_guard lock(m_lock);
-            m_pending.insert(m_pending.end(), tasks.begin(), tasks.end());
-            sleepers = m_waiting;
-        }
-        // Wake as many threads as there is new work for, not every thread for every folder.
-        if (sleepers == 0) return;
-        if (tasks.size() == 1) m_wake.notify_one();
-        else m_wake.notify_all();
     }
 
     // The thread that took a folder is done with it.
@@ -153,37 +156,10 @@ struct ScanContext {
     std::mutex inodeLock;
     std::unordered_set<InodeKey, InodeKeyHash> seenInodes;
 
-    std::mutex flushLock;
-    std::int64_t pendingFiles = 0;
-    std::int64_t pendingBytes = 0;
-
     // True the first time a (device, inode) pair is met.
     bool isFirstLink(dev_t device, ino_t inode) {
         std::lock_guard lock(inodeLock);
         return seenInodes.insert({device, inode}).second;
-    }
-
-    void tally(std::int64_t files, std::int64_t bytes) {
-        std::int64_t takenFiles = 0, takenBytes = 0;
-        {
-            std::lock_guard lock(flushLock);
-            pendingFiles += files;
-            pendingBytes = saturatingAdd(pendingBytes, bytes);
-            if (pendingFiles < progressBatch) return;
-            std::swap(takenFiles, pendingFiles);
-            std::swap(takenBytes, pendingBytes);
-        }
-        progress.add(takenFiles, takenBytes);
-    }
-
-    void flush() {
-        std::int64_t takenFiles = 0, takenBytes = 0;
-        {
-            std::lock_guard lock(flushLock);
-            std::swap(takenFiles, pendingFiles);
-            std::swap(takenBytes, pendingBytes);
-        }
-        if (takenFiles != 0 || takenBytes != 0) progress.add(takenFiles, takenBytes);
     }
 
     // One subfolder no longer needs its parent's descriptor; the last one closes it.
@@ -217,8 +193,22 @@ struct Scratch {
     std::vector<Task> tasks;
     std::string childPath;
     std::string folderPath;
+    // Counts not yet added to the live progress: handed over in batches, not once a folder.
+    std::int64_t files = 0;
+    std::int64_t bytes = 0;
+
+    void tally(ScanProgress& progress, std::int64_t newFiles, std::int64_t newBytes) {
+        files += newFiles;
+        bytes = saturatingAdd(bytes, newBytes);
+        if (files >= threadProgressBatch) flushTally(progress);
+    }
+    void flushTally(ScanProgress& progress) {
+        if (files != 0 || bytes != 0) progress.add(files, bytes);
+        files = 0;
+        bytes = 0;
+    }
     // getdents64 fills this; aligned for the records it holds.
-    alignas(8) char entries[32768];
+    alignas(8) char entries[16384];
 };
 
 void setDates(FileNode& node, const EntryInfo& info) {
@@ -279,7 +269,7 @@ bool readEntries(int fd, FileNode& folder, ScanContext& context, NodeArena& aren
             // Looked at before every entry, so a cancel stops even a huge folder at once.
             if (context.progress.cancelled()) {
                 arena.setChildren(folder, scratch.children);
-                context.tally(files, bytes);
+                scratch.tally(context.progress, files, bytes);
                 return true;
             }
             const char* rawName = record->name;
@@ -338,7 +328,7 @@ bool readEntries(int fd, FileNode& folder, ScanContext& context, NodeArena& aren
     }
 
     arena.setChildren(folder, scratch.children);
-    context.tally(files, bytes);
+    scratch.tally(context.progress, files, bytes);
     return true;
 }
 
@@ -379,13 +369,14 @@ constexpr auto currentEvery = std::chrono::milliseconds(20);
 void work(ScanContext& context, NodeArena& arena, int index) {
     auto scratch = std::make_unique<Scratch>();
     auto lastShown = std::chrono::steady_clock::time_point{};
-    while (std::optional<Task> taken = context.queue.take()) {
+    std::optional<Task> taken = context.queue.take();
+    while (taken) {
         Task task = *taken;
         if (context.progress.cancelled()) {
             context.release(task.parent);
             context.queue.finish();
             for (const Task& dropped : context.queue.abandon()) context.release(dropped.parent);
-            return;
+            break;
         }
         FileNode* folder = task.folder;
         if (index == 0) {
@@ -395,25 +386,22 @@ void work(ScanContext& context, NodeArena& arena, int index) {
                 context.progress.setCurrent(folder->path());
             }
         }
+        scratch->tasks.clear();
         const int fd = openTask(task, context, *scratch);
         context.release(task.parent);
         if (fd < 0 || !readEntries(fd, *folder, context, arena, *scratch)) {
             if (fd >= 0) ::close(fd);
             if (!context.progress.cancelled()) folder->isDenied = true;
-            context.queue.finish();
-            continue;
-        }
-        // Published only now: the children's parent links are set before another thread sees them.
-        const std::size_t count = scratch->subfolders.size();
-        OpenFolder* kept = count > 0 ? context.keep(fd, count) : nullptr;
-        if (!kept) ::close(fd);
-        if (count > 0) {
-            scratch->tasks.clear();
+        } else {
+            // Published only now: the children's parent links are set before another thread sees them.
+            const std::size_t count = scratch->subfolders.size();
+            OpenFolder* kept = count > 0 ? context.keep(fd, count) : nullptr;
+            if (!kept) ::close(fd);
             for (FileNode* subfolder : scratch->subfolders) scratch->tasks.push_back({subfolder, kept});
-            context.queue.push(scratch->tasks);
         }
-        context.queue.finish();
+        taken = context.queue.finishAndTake(scratch->tasks);
     }
+    scratch->flushTally(context.progress);
 }
 
 struct Worker {
@@ -542,7 +530,6 @@ std::shared_ptr<FileNode> scan(std::string_view rootArgument, const ScanOptions&
         ::close(context.rootFd);
         for (NodeArena& arena : arenas) tree->arena.absorb(std::move(arena));
     }
-    context.flush();
     // Depths were set as the nodes were made; only the sums remain.
     rollup(*root);
     return shareRoot(tree);
