@@ -185,6 +185,9 @@ public:
     // Moves every staged item to the Trash, records the bytes freed, keeps the items that failed,
     // refreshes the volumes and raises the outcome banner. Nothing when the queue is empty.
     void emptyQueue();
+    // The system's message for a staged item that the last emptying could not move; none for any
+    // other node, and none once the item has left the queue.
+    std::optional<std::string> trashFailure(const FileNode* node) const;
     // The node's size as a fraction of the displayed tree's size; 0 without a tree or for an empty one.
     double share(const FileNode* node) const;
     // Asks for a folder or volume and scans it; a cancelled dialog starts nothing.

@@ -12,6 +12,8 @@
 
 #include <chrono>
 #include <mutex>
+#include <string>
+#include <unordered_map>
 #include <utility>
 
 namespace tallymere {
@@ -74,6 +76,8 @@ struct AppState::Data {
     bool isFiltering = false;
     std::vector<NodePtr> queue;
     std::int64_t lastReclaim = 0;
+    // Path to the system's message, for the staged items the last emptying could not move.
+    std::unordered_map<std::string, std::string> trashFailures;
     std::optional<Banner> banner;
     std::vector<VolumeInfo> volumes;
     std::vector<PresetHit> presetHits;

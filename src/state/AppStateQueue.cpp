@@ -54,6 +54,14 @@ bool stage(Queue& queue, const AppState::NodePtr& node) {
     return true;
 }
 
+// Messages of items no longer staged are dropped, so an item staged again starts without one.
+void forgetUnstaged(std::unordered_map<std::string, std::string>& failures, const Queue& queue) {
+    if (failures.empty()) return;
+    std::unordered_set<std::string> staged;
+    for (const AppState::NodePtr& item : queue) staged.insert(item->path());
+    std::erase_if(failures, [&](const auto& entry) { return !staged.contains(entry.first); });
+}
+
 } // namespace
 
 bool AppState::isQueued(const FileNode* node) const {
@@ -64,6 +72,7 @@ void AppState::toggleQueue(const NodePtr& node) {
     if (!node) return;
     if (auto found = findItem(m->queue, node.get()); found != m->queue.end()) {
         m->queue.erase(found);
+        forgetUnstaged(m->trashFailures, m->queue);
         emit queueChanged();
         return;
     }
@@ -71,13 +80,17 @@ void AppState::toggleQueue(const NodePtr& node) {
 }
 
 void AppState::enqueue(const NodePtr& node) {
-    if (stage(m->queue, node)) emit queueChanged();
+    if (!stage(m->queue, node)) return;
+    forgetUnstaged(m->trashFailures, m->queue);
+    emit queueChanged();
 }
 
 void AppState::setQueue(std::vector<NodePtr> queue) {
     std::vector<NodePtr> staged;
     for (const NodePtr& node : queue) stage(staged, node);
-    if (assign(m->queue, std::move(staged))) emit queueChanged();
+    if (!assign(m->queue, std::move(staged))) return;
+    forgetUnstaged(m->trashFailures, m->queue);
+    emit queueChanged();
 }
 
 std::int64_t AppState::queueTotal() const {
@@ -101,6 +114,7 @@ void AppState::emptyQueue() {
     const TrashService::Outcome outcome = TrashService::trash(paths, sizes);
     setLastReclaim(outcome.freed);
 
+    m->trashFailures = {outcome.failed.begin(), outcome.failed.end()};
     const std::unordered_set<std::string> moved(outcome.trashed.begin(), outcome.trashed.end());
     std::vector<NodePtr> remaining;
     for (std::size_t i = 0; i < m->queue.size(); ++i)
@@ -123,6 +137,15 @@ void AppState::emptyQueue() {
                                QString::fromStdString(ByteFormat::string(outcome.freed, false)) +
                                    QStringLiteral(" will be reclaimed when the Trash is emptied.")));
     }
+}
+
+std::optional<std::string> AppState::trashFailure(const FileNode* node) const {
+    if (!node || m->trashFailures.empty()) return std::nullopt;
+    const auto item = findItem(m->queue, node);
+    if (item == m->queue.end()) return std::nullopt;
+    const auto found = m->trashFailures.find((*item)->path());
+    if (found == m->trashFailures.end()) return std::nullopt;
+    return found->second;
 }
 
 double AppState::share(const FileNode* node) const {

@@ -30,6 +30,7 @@ constexpr double removeSize = 11;
 
 QFont nameFont() { return Typography::font(11, QFont::Medium); }
 QFont sizeFont() { return Typography::font(11, QFont::DemiBold); }
+QFont failureFont() { return Typography::font(10, QFont::Medium); }
 QFont pathFont() {
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setPixelSize(9);
@@ -99,8 +100,15 @@ protected:
             const double textLeft = inner.left() + glyph.width() + spacing;
             const double room = std::max(sizeRight - sizeWidth - 6 - textLeft, 0.0);
             const double textTop = inner.center().y() - (nameMetrics.height() + pathMetrics.height()) / 2;
-            TextDraw::draw(painter, QRectF(textLeft, textTop, room, nameMetrics.height()),
-                           TextDraw::oneLine(node.name()), TextDraw::Style{nameFont(), t.text});
+            const QRectF nameBox(textLeft, textTop, room, nameMetrics.height());
+            const QRectF nameUsed =
+                TextDraw::draw(painter, nameBox, TextDraw::oneLine(node.name()), TextDraw::Style{nameFont(), t.text});
+            // An item the last emptying could not move says why beside its name.
+            if (const auto failure = m_state.trashFailure(&node)) {
+                const double left = std::max(nameUsed.right(), nameBox.left()) + spacing;
+                TextDraw::draw(painter, QRectF(left, nameBox.top(), std::max(nameBox.right() - left, 0.0), nameBox.height()),
+                               TextDraw::oneLine(*failure), TextDraw::Style{failureFont(), t.warning});
+            }
             TextDraw::Style pathStyle{pathFont(), t.textTertiary};
             pathStyle.truncation = TextDraw::Truncation::head;
             TextDraw::draw(painter, QRectF(textLeft, textTop + nameMetrics.height(), room, pathMetrics.height()),

@@ -12,7 +12,8 @@ namespace tallymere {
 
 // The staged items, one row each in queue order, in a scroll area at most 168 high: the item's
 // glyph, its name over its full path (shortened at the head so the end stays visible), its size in
-// the size mode and a button that unstages that very item. Rows sit 1 apart on the column
+// the size mode and a button that unstages that very item. An item the last emptying could not
+// move shows the system's message beside its name. Rows sit 1 apart on the column
 // background, so the bar's surface shows between them as hairlines; a hairline in `stroke` runs
 // along the top.
 class CleanupQueueList : public ThemedWidget {

@@ -183,11 +183,26 @@ TEST_F(Cleanup, ConfirmedMoveReportsThePartOfTheQueueThatFailed) {
     ASSERT_TRUE(state.banner().has_value());
     EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::warning);
     EXPECT_EQ(state.banner()->title, "1 item could not be moved");
-    render("after-partial-move");
+    // The item that stayed says why, until it leaves the queue.
+    const auto failure = state.trashFailure(state.queue().front().get());
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_FALSE(failure->empty());
+    EXPECT_EQ(state.trashFailure(node("one.bin").get()), std::nullopt);
+    click(bar.disclosure());
+    const QImage image = render("after-partial-move");
+    const QRect row = bar.list()->rowRect(0).toRect().translated(bar.list()->canvas()->mapTo(&bar, QPoint()));
+    int warning = 0;
+    for (int y = row.top(); y <= row.bottom(); ++y)
+        for (int x = row.left(); x < row.right(); ++x) warning += distance(image.pixelColor(x, y), theme.warning) <= 30;
+    EXPECT_GT(warning, 20);
     EXPECT_EQ(CleanupBar::countText(state.queue().size()), "1 item staged");
     click(bar.trashButton());
     EXPECT_EQ(bar.confirmation()->text(), "Move 1 item to the Trash?");
     answer(bar.confirmation(), "Cancel");
+    const auto staying = state.queue().front();
+    state.toggleQueue(staying);
+    state.toggleQueue(staying);
+    EXPECT_EQ(state.trashFailure(staying.get()), std::nullopt);
 }
 
 TEST(CleanupFigures, FreeSpaceAfterIsCappedAndCountsAreUngrouped) {
