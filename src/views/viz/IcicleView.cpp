@@ -42,8 +42,10 @@ IcicleView::IcicleView(AppState& state, QWidget* parent)
         redraw();
     });
     connect(&state, &AppState::showLabelsChanged, this, &IcicleView::redraw);
-    connect(&state, &AppState::hoveredChanged, m_surface, qOverload<>(&QWidget::update));
-    connect(&state, &AppState::selectionChanged, m_surface, qOverload<>(&QWidget::update));
+    connect(&state, &AppState::hoveredChanged, this,
+            [this] { m_surface->moveMark(m_hoverMark, markRect(m_state.hovered().get())); });
+    connect(&state, &AppState::selectionChanged, this,
+            [this] { m_surface->moveMark(m_selectionMark, markRect(m_state.selection().get())); });
     // Hover, clicks and the context menu act on the node under the pointer.
     new NodeInteraction(state, m_surface, [this](QPointF point) { return nodeAt(point); });
     rebuild();
@@ -154,7 +156,17 @@ void IcicleView::placeSurface() {
     m_surface->setFixedSize(width, int(std::ceil(contentHeight())));
 }
 
+QRect IcicleView::markRect(const FileNode* node) const {
+    const LayoutTile* tile = recordFor(m_tiles, node);
+    if (!tile) return {};
+    // The selection outline stands a point outside the bar, its stroke and antialiasing two more.
+    const Rect& r = tile->rect;
+    return QRectF(r.x, r.y, r.width, r.height).adjusted(-3, -3, 3, 3).toAlignedRect();
+}
+
 void IcicleView::redraw() {
+    m_hoverMark = markRect(m_state.hovered().get());
+    m_selectionMark = markRect(m_state.selection().get());
     m_base.invalidate();
     m_surface->update();
 }

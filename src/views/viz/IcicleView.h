@@ -54,6 +54,8 @@ private:
     void placeSurface();
     void paintCanvas(QPainter& painter);
     int maxDepth() const;
+    // The area a hover or selection mark of the node's bar paints in; empty without a bar.
+    QRect markRect(const FileNode* node) const;
 
     AppState& m_state;
     QScrollArea* m_scroll;
@@ -64,6 +66,8 @@ private:
     int m_revision = 0;
     QSize m_canvasSize;
     BaseLayer m_base;
+    QRect m_hoverMark;
+    QRect m_selectionMark;
 };
 
 } // namespace tallymere

@@ -40,8 +40,9 @@ MindMapView::MindMapView(AppState& state, QWidget* parent)
         redraw();
     });
     connect(&state, &AppState::showLabelsChanged, this, &MindMapView::redraw);
-    connect(&state, &AppState::hoveredChanged, m_surface, qOverload<>(&QWidget::update));
-    connect(&state, &AppState::selectionChanged, m_surface, qOverload<>(&QWidget::update));
+    connect(&state, &AppState::hoveredChanged, this, [this] { moveMark(m_hoverMark, m_state.hovered().get()); });
+    connect(&state, &AppState::selectionChanged, this,
+            [this] { moveMark(m_selectionMark, m_state.selection().get()); });
     // Hover, clicks and the context menu act on the node under the pointer.
     new NodeInteraction(state, m_surface, [this](QPointF point) { return nodeAt(point); });
     rebuild();
@@ -94,7 +95,27 @@ void MindMapView::rebuild() {
     redraw();
 }
 
+QRect MindMapView::markRect(const FileNode* node) const {
+    const GraphNode* disc = recordFor(m_graph.nodes, node);
+    if (!disc) return {};
+    // The selection ring lies 4 beyond the rim; its stroke and antialiasing reach 2 more.
+    const double reach = disc->radius + 7;
+    return QRectF(disc->position.x - reach, disc->position.y - reach, 2 * reach, 2 * reach).toAlignedRect();
+}
+
+void MindMapView::moveMark(QRect& drawn, const FileNode* node) {
+    if (m_appearance != 1.0) {
+        // While the map springs in, every frame repaints it whole anyway.
+        drawn = markRect(node);
+        m_surface->update();
+        return;
+    }
+    m_surface->moveMark(drawn, markRect(node));
+}
+
 void MindMapView::redraw() {
+    m_hoverMark = markRect(m_state.hovered().get());
+    m_selectionMark = markRect(m_state.selection().get());
     m_base.invalidate();
     m_surface->update();
 }

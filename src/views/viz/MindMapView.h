@@ -46,6 +46,10 @@ private:
     void redraw();
     void springIn(double response, double damping);
     void paintCanvas(QPainter& painter);
+    // The area a hover or selection ring of the node's disc paints in once the map is in place;
+    // empty without a disc.
+    QRect markRect(const FileNode* node) const;
+    void moveMark(QRect& drawn, const FileNode* node);
 
     AppState& m_state;
     VizSurface* m_surface;
@@ -55,6 +59,8 @@ private:
     int m_revision = 0;
     QSize m_canvasSize;
     BaseLayer m_base;
+    QRect m_hoverMark;
+    QRect m_selectionMark;
     double m_appearance = 0;
     double m_springResponse = appearResponse, m_springDamping = appearDamping;
     bool m_appeared = false;

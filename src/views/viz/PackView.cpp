@@ -22,8 +22,10 @@ PackView::PackView(AppState& state, QWidget* parent)
         redraw();
     });
     connect(&state, &AppState::showLabelsChanged, this, &PackView::redraw);
-    connect(&state, &AppState::hoveredChanged, m_surface, qOverload<>(&QWidget::update));
-    connect(&state, &AppState::selectionChanged, m_surface, qOverload<>(&QWidget::update));
+    connect(&state, &AppState::hoveredChanged, this,
+            [this] { m_surface->moveMark(m_hoverMark, markRect(m_state.hovered().get())); });
+    connect(&state, &AppState::selectionChanged, this,
+            [this] { m_surface->moveMark(m_selectionMark, markRect(m_state.selection().get())); });
     // Hover, clicks and the context menu act on the node under the pointer.
     new NodeInteraction(state, m_surface, [this](QPointF point) { return nodeAt(point); });
     rebuild();
@@ -60,7 +62,17 @@ void PackView::rebuild() {
     redraw();
 }
 
+QRect PackView::markRect(const FileNode* node) const {
+    const LayoutCircle* circle = recordFor(m_circles, node);
+    if (!circle) return {};
+    // The ring's stroke reaches a pixel beyond the rim, antialiasing one more.
+    const double reach = circle->radius + 3;
+    return QRectF(circle->center.x - reach, circle->center.y - reach, 2 * reach, 2 * reach).toAlignedRect();
+}
+
 void PackView::redraw() {
+    m_hoverMark = markRect(m_state.hovered().get());
+    m_selectionMark = markRect(m_state.selection().get());
     m_base.invalidate();
     m_surface->update();
 }

@@ -39,6 +39,8 @@ private:
     void rebuild();
     void redraw();
     void paintCanvas(QPainter& painter);
+    // The area a hover or selection ring of the node's bubble paints in; empty without a bubble.
+    QRect markRect(const FileNode* node) const;
 
     AppState& m_state;
     VizSurface* m_surface;
@@ -47,6 +49,8 @@ private:
     int m_revision = 0;
     QSize m_canvasSize;
     BaseLayer m_base;
+    QRect m_hoverMark;
+    QRect m_selectionMark;
 };
 
 } // namespace tallymere

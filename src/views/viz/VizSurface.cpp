@@ -9,6 +9,12 @@ VizSurface::VizSurface(Paint paint, QWidget* parent) : QWidget(parent), m_paint(
     setAttribute(Qt::WA_Hover);
 }
 
+void VizSurface::moveMark(QRect& drawn, const QRect& now) {
+    const QRect dirty = drawn.united(now);
+    drawn = now;
+    if (!dirty.isEmpty()) update(dirty);
+}
+
 void VizSurface::paintEvent(QPaintEvent*) {
     if (!m_paint) return;
     QPainter painter(this);

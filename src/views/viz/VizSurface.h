@@ -15,6 +15,11 @@ public:
     using Paint = std::function<void(QPainter& painter)>;
     explicit VizSurface(Paint paint, QWidget* parent = nullptr);
 
+    // Moves a mark (hover or selection) that was drawn within `drawn` to `now`: only the two areas
+    // are repainted, so the pointer crossing a large canvas blits a few small patches of the
+    // cached layer. Empty rectangles stand for no mark.
+    void moveMark(QRect& drawn, const QRect& now);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 

@@ -8,12 +8,14 @@
 #include "views/viz/MindMapView.h"
 #include "views/viz/PackView.h"
 #include "views/viz/VizTestSupport.h"
+#include "state/AppStateTestSupport.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
 #include <QEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QVariantAnimation>
 
 #include <gtest/gtest.h>
@@ -177,6 +179,40 @@ TYPED_TEST(CanvasViews, PointerActionsReachTheStoreThroughTheViewsHitTest) {
     EXPECT_EQ(state.hovered(), nullptr);
 }
 
+// Remembers the area of every paint event of a widget.
+struct PaintSpy : QObject {
+    QRegion painted;
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            painted += static_cast<QPaintEvent*>(event)->region();
+            ++paints;
+        }
+        return false;
+    }
+};
+
+TYPED_TEST(CanvasViews, HoverRepaintsOnlyAroundTheMark) {
+    using R = Records<TypeParam>;
+    AppState& state = this->state;
+    const auto tree = treeFromText("root/\n  a.bin 5000\n  b.bin 3000\n  c.bin 2000\n");
+    state.setFocus(tree);
+    TypeParam view(state);
+    showAt(view, 900, 700);
+    R::settle(view);
+    const auto atC = R::pointOf(view, findNode(*tree, "c.bin"));
+    ASSERT_TRUE(atC);
+    QCoreApplication::processEvents();
+    PaintSpy spy;
+    view.canvas()->installEventFilter(&spy);
+    state.setHovered(state.retain(findNode(*tree, "c.bin")));
+    ASSERT_TRUE(waitUntil([&] { return spy.paints > 0; }, 5000));
+    const QRect bounds = spy.painted.boundingRect();
+    EXPECT_TRUE(bounds.contains(atC->toPoint()));
+    EXPECT_LT(bounds.width() * bounds.height(), view.canvas()->width() * view.canvas()->height() / 4);
+    view.canvas()->removeEventFilter(&spy);
+}
+
 TYPED_TEST(CanvasViews, DegenerateTreesDrawASoundPicture) {
     using R = Records<TypeParam>;
     AppState& state = this->state;
@@ -202,9 +238,11 @@ TYPED_TEST(CanvasViews, DegenerateTreesDrawASoundPicture) {
         ASSERT_TRUE(centre);
         // The pointer sweeping the canvas finds only nodes of this tree.
         for (int y = 0; y < view.canvas()->height(); y += 37)
-            for (int x = 0; x < view.canvas()->width(); x += 41)
-                if (const FileNode* hit = view.nodeAt(QPointF(x, y)))
+            for (int x = 0; x < view.canvas()->width(); x += 41) {
+                if (const FileNode* hit = view.nodeAt(QPointF(x, y))) {
                     EXPECT_TRUE(hit == tree.get() || !hit->ancestors().empty());
+                }
+            }
     }
     state.setFocus(nullptr);
     EXPECT_EQ(R::start(view), nullptr) << "nothing on display draws nothing";
