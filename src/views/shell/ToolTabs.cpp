@@ -4,6 +4,8 @@
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
 #include "views/components/ThemedWidget.h"
+#include "views/tools/duplicates/DuplicatesView.h"
+#include "views/tools/snapshots/SnapshotsView.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -40,13 +42,12 @@ private:
 } // namespace
 
 QWidget* makeToolTab(WorkspaceTab tab, AppState& state, QWidget* parent) {
-    (void)state;
     switch (tab) {
     case WorkspaceTab::explore: return new ThemedWidget(parent);
-    case WorkspaceTab::duplicates:
+    case WorkspaceTab::duplicates: return new DuplicatesView(state, parent);
+    case WorkspaceTab::snapshots: return new SnapshotsView(state, parent);
     case WorkspaceTab::apps:
-    case WorkspaceTab::monitor:
-    case WorkspaceTab::snapshots: return new ToolPlace(tab, parent);
+    case WorkspaceTab::monitor: return new ToolPlace(tab, parent);
     }
     return new ThemedWidget(parent);
 }
