@@ -41,9 +41,11 @@ TEST(FolderListingSplit, PackagesAreFilesAndEqualSizesKeepStoredOrder) {
     EXPECT_EQ(names(lists.folders), (Strings{"small", "big", "same"}));
     EXPECT_EQ(names(lists.files), (Strings{"notes.txt", "pkg.app", "movie.mp4"}));
 
+    // Only packages (and an unreadable folder, a folder still): no package among the folders.
     auto only = test::treeFromText("/r/\n  a.app/ package\n  b.app/ package\n  gone/ denied\n");
-    EXPECT_TRUE(FolderListing::split(only.get(), true).folders.size() == 1); // the unreadable folder
-    EXPECT_EQ(FolderListing::split(only.get(), true).files.size(), 2u);
+    lists = FolderListing::split(only.get(), true);
+    EXPECT_EQ(names(lists.folders), (Strings{"gone"}));
+    EXPECT_EQ(names(lists.files), (Strings{"a.app", "b.app"}));
     EXPECT_TRUE(FolderListing::split(only->children()[2], true).folders.empty());
     EXPECT_TRUE(FolderListing::split(nullptr, true).files.empty());
 }
