@@ -101,6 +101,24 @@ QRectF BarsList::barRect(std::size_t index) const {
     return {track.left(), track.top(), std::max(track.width() * fraction, minimumBarWidth), track.height()};
 }
 
+QRectF BarsList::nameRect(std::size_t index) const {
+    const QRectF track = trackRect(index);
+    double right = track.right() - labelInset - minimumLabelGap - labelSpacing;
+    if (TopSizesRanking::isInCloud(*m_rows[index])) right -= Chip::measure(cloudText, true).width() + labelSpacing;
+    const double left = track.left() + labelInset;
+    return {left, track.top(), std::max(right - left, 0.0), track.height()};
+}
+
+QRectF BarsList::cloudChipRect(std::size_t index) const {
+    if (!TopSizesRanking::isInCloud(*m_rows[index])) return {};
+    const QRectF name = nameRect(index);
+    const QString text = TextDraw::oneLine(m_rows[index]->name());
+    // The chip follows the name as drawn, which may be shorter than the room it had.
+    const double nameWidth = std::min(TextDraw::fit(text, nameStyle(theme()), name.width()).width, name.width());
+    const QSizeF size = Chip::measure(cloudText, true);
+    return {name.left() + nameWidth + labelSpacing, name.center().y() - size.height() / 2, size.width(), size.height()};
+}
+
 int BarsList::rowAt(QPointF point) const {
     if (m_rows.empty() || point.y() < 0 || point.x() < sideInset || point.x() >= width() - sideInset) return -1;
     const auto index = static_cast<std::size_t>(point.y() / (rowHeight + rowSpacing));
@@ -149,18 +167,10 @@ void BarsList::paintRow(QPainter& painter, std::size_t index) const {
     ShapePaint::fillRounded(painter, barRect(index), barRadius, colors.nodeColor(node, 1, false));
 
     // The label over the bar: the name, the cloud mark, then at least a small gap.
-    double labelRight = track.right() - labelInset - minimumLabelGap - labelSpacing;
-    const bool inCloud = TopSizesRanking::isInCloud(node);
-    const QSizeF chip = inCloud ? Chip::measure(cloudText, true) : QSizeF();
-    if (inCloud) labelRight -= chip.width() + labelSpacing;
-    const double labelLeft = track.left() + labelInset;
-    const QRectF drawn = TextDraw::draw(painter, QRectF(labelLeft, track.top(), std::max(labelRight - labelLeft, 0.0), track.height()),
-                                        TextDraw::oneLine(node.name()), nameStyle(colors));
-    if (inCloud) {
-        const double chipLeft = (drawn.isEmpty() ? labelLeft : drawn.right() + labelSpacing);
-        Chip::paint(painter, QRectF(chipLeft, track.center().y() - chip.height() / 2, chip.width(), chip.height()), colors,
-                    cloudText, cloudSymbol, colors.accentSecondary);
-    }
+    const QRectF name = nameRect(index);
+    TextDraw::draw(painter, name, TextDraw::oneLine(node.name()), nameStyle(colors));
+    const QRectF chip = cloudChipRect(index);
+    if (!chip.isEmpty()) Chip::paint(painter, chip, colors, cloudText, cloudSymbol, colors.accentSecondary);
 
     x = track.right() + columnSpacing;
     TextDraw::draw(painter, QRectF(x, row.top(), countWidth, row.height()), countText(node),

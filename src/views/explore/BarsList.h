@@ -38,6 +38,10 @@ public:
     QRectF rowRect(std::size_t index) const;
     QRectF trackRect(std::size_t index) const;
     QRectF barRect(std::size_t index) const;
+    // The room for the name over the bar, and the "In iCloud" chip after the name (empty when the
+    // row has none).
+    QRectF nameRect(std::size_t index) const;
+    QRectF cloudChipRect(std::size_t index) const;
     // The row under a point; -1 between rows and below the last.
     int rowAt(QPointF point) const;
     int hoveredRow() const { return m_hoveredRow; }

@@ -74,6 +74,12 @@ struct Fixture {
     return ::testing::AssertionFailure() << a.name().toStdString() << " is not " << b.name().toStdString();
 }
 
+QColor over(const QColor& top, double alpha, const QColor& under) {
+    return QColor::fromRgbF(float(top.redF() * alpha + under.redF() * (1 - alpha)),
+                            float(top.greenF() * alpha + under.greenF() * (1 - alpha)),
+                            float(top.blueF() * alpha + under.blueF() * (1 - alpha)));
+}
+
 std::vector<std::string> names(const std::vector<const FileNode*>& rows) {
     std::vector<std::string> out;
     for (const FileNode* node : rows) out.emplace_back(node->name());
@@ -102,6 +108,17 @@ TEST(BarsViewRender, BarsScaleToTheFirstRowOnRealPixels) {
     EXPECT_TRUE(looksLike(image.pixelColor(f.inView(QPointF(stub.left() + 1.5, stub.center().y()))),
                           theme.nodeColor(*child(*f.tree, "empty"), 1, false)));
     EXPECT_TRUE(looksLike(image.pixelColor(f.inView(QPointF(stub.left() + 5, stub.center().y()))), theme.surfaceRaised));
+
+    // Only the evicted file carries the cloud chip, after its name: its capsule is tinted with the
+    // second accent.
+    EXPECT_TRUE(f.list().cloudChipRect(0).isEmpty());
+    const QRectF chip = f.list().cloudChipRect(2);
+    ASSERT_FALSE(chip.isEmpty());
+    EXPECT_GT(chip.left(), f.list().nameRect(2).left());
+    const QColor chipFill = image.pixelColor(f.inView(QPointF(chip.right() - 4, chip.center().y())));
+    EXPECT_TRUE(looksLike(chipFill, over(theme.accentSecondary, 0.16, theme.nodeColor(*child(*f.tree, "evicted.pdf"), 1, false))) ||
+                looksLike(chipFill, over(theme.accentSecondary, 0.16, theme.surfaceRaised)))
+        << "the chip's tinted capsule over the bar or the track";
 
     // The current scope's capsule is the accent.
     const QRectF button = f.view.scopeButtonRect(BarsView::Scope::children);
