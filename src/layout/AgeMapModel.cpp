@@ -34,7 +34,8 @@ std::array<Bucket, bucketCount> bucketSpec() {
 
 const Cell* AgeMap::cell(int year, int month) const {
     const int id = year * 12 + month;
-    const auto found = std::lower_bound(cells.begin(), cells.end(), id, [](const Cell& c, int key) { return c.id < key; });
+    const auto found =
+        std::lower_bound(cells.begin(), cells.end(), id, [](const Cell& c, int key) { return c.id < key; });
     return found != cells.end() && found->id == id ? &*found : nullptr;
 }
 

@@ -48,10 +48,10 @@ struct Options {
 
 // Everything the Age Map draws, derived in one pass.
 struct AgeMap {
-    std::vector<Cell> cells;     // by ascending id; only months with files
+    std::vector<Cell> cells; // by ascending id; only months with files
     std::array<Bucket, bucketCount> buckets = bucketSpec();
-    std::int64_t peak = 1;       // the largest cell's bytes (every year counts), at least 1
-    std::vector<int> years;      // the years of the cells, newest first, at most maxYears
+    std::int64_t peak = 1;              // the largest cell's bytes (every year counts), at least 1
+    std::vector<int> years;             // the years of the cells, newest first, at most maxYears
     std::vector<const FileNode*> stale; // largest first, ties in walk order, at most maxStale
 
     // The cell of a month, or null when nothing was modified then.

@@ -54,9 +54,12 @@ private:
 
 std::string_view title(Scope scope) {
     switch (scope) {
-    case Scope::children: return "In this folder";
-    case Scope::files: return "Biggest files anywhere";
-    case Scope::folders: return "Biggest folders anywhere";
+    case Scope::children:
+        return "In this folder";
+    case Scope::files:
+        return "Biggest files anywhere";
+    case Scope::folders:
+        return "Biggest folders anywhere";
     }
     return "In this folder";
 }

@@ -31,8 +31,7 @@ std::optional<Scope> fromTitle(std::string_view title);
 //   and never `shown` itself; equal sizes keep pre-order.
 // The same rows as sorting everything and cutting, found by a bounded selection: the walk keeps
 // only the best `limit` seen so far, so a million candidates cost no million-entry sort.
-std::vector<const FileNode*> rows(const FileNode& shown, Scope scope, bool useAllocated,
-                                  std::size_t limit = maxRows);
+std::vector<const FileNode*> rows(const FileNode& shown, Scope scope, bool useAllocated, std::size_t limit = maxRows);
 
 // A bar's length as a share of the track: 0 when the largest row is below 1 byte.
 double fraction(std::int64_t value, std::int64_t maxValue);

@@ -45,8 +45,7 @@ TEST(AgeMapBuckets, BoundsAreInclusiveAndEveryAgeHasOne) {
     const std::string text = "r/\n" + file("week", 1, now - 7 * day) + file("past-week", 10, now - 7 * day - day / 2) +
                              file("two-years", 100, now - 730 * day) +
                              file("past-two-years", 1000, now - 730 * day - 864) + // 730.01 days
-                             file("future", 10000, now + 40 * day) + file("undated", 100000, 0) +
-                             file("empty", 0, now);
+                             file("future", 10000, now + 40 * day) + file("undated", 100000, 0) + file("empty", 0, now);
     auto tree = treeFromText(text);
     const auto map = ageMap(*tree);
     EXPECT_EQ(bucketBytes(map), (std::vector<std::int64_t>{10001, 10, 0, 0, 100, 1000}));
@@ -87,7 +86,8 @@ TEST(AgeMapCells, OnlyCoveredYearsGetCellsAndTheGridKeepsTheTwelveNewest) {
     // One file a year from 2000 to 2012, the oldest the biggest; and a huge file of 1990.
     std::string text = "r/\n" + file("old", 90'000'000'000, 641520000); // 1990-05-01
     for (int year = 2000; year <= 2012; ++year) {
-        const long long jan1 = 946684800 + static_cast<long long>(std::round((year - 2000) * 365.2425 * day)) + 10 * day;
+        const long long jan1 =
+            946684800 + static_cast<long long>(std::round((year - 2000) * 365.2425 * day)) + 10 * day;
         text += file("y" + std::to_string(year), year == 2000 ? 5000 : 100, jan1);
     }
     auto tree = treeFromText(text);
@@ -103,9 +103,9 @@ TEST(AgeMapCells, OnlyCoveredYearsGetCellsAndTheGridKeepsTheTwelveNewest) {
 
 TEST(AgeMapCells, PackagesAndFilesAreSingleLeaves) {
     const long long march10 = 1710028800;
-    auto tree = treeFromText("r/\n  Tool.app/ package mtime=" + std::to_string(march10) + "\n" +
-                             "    inner/\n" + "    " + file("deep", 400, 1672876800) + "  denied/ denied mtime=" +
-                             std::to_string(march10) + "\n");
+    auto tree =
+        treeFromText("r/\n  Tool.app/ package mtime=" + std::to_string(march10) + "\n" + "    inner/\n" + "    " +
+                     file("deep", 400, 1672876800) + "  denied/ denied mtime=" + std::to_string(march10) + "\n");
     const auto map = ageMap(*tree);
     ASSERT_EQ(map.cells.size(), 1u) << "nothing inside a package is visited; the unreadable folder adds nothing";
     EXPECT_EQ(map.cell(2024, 3)->bytes, 400);
@@ -163,7 +163,9 @@ TEST(MonthCalendarSplit, LocalMonthsFollowTheTimeZone) {
     for (double wild : {std::nan(""), 1e300, -1e300, 600000000.0, 4200000000.0})
         EXPECT_FALSE(utc.yearMonth(wild)) << wild;
     EXPECT_EQ(utc.yearMonth(4102444800 - 1), (MonthCalendar::YearMonth{2099, 12}));
-    if (saved) ::setenv("TZ", previous.c_str(), 1);
-    else ::unsetenv("TZ");
+    if (saved)
+        ::setenv("TZ", previous.c_str(), 1);
+    else
+        ::unsetenv("TZ");
     ::tzset();
 }

@@ -78,9 +78,10 @@ protected:
             const double bytesLeft = track.right() + columnSpacing;
             TextDraw::draw(painter, QRectF(bytesLeft, line.top(), bytesWidth, line.height()), m_panel.bytesText(row),
                            {.font = bytesFont(), .color = colors.text, .alignment = Qt::AlignRight | Qt::AlignVCenter});
-            TextDraw::draw(painter, QRectF(bytesLeft + bytesWidth + columnSpacing, line.top(), shareWidth, line.height()),
-                           m_panel.shareText(row),
-                           {.font = shareFont(), .color = colors.textTertiary, .alignment = Qt::AlignRight | Qt::AlignVCenter});
+            TextDraw::draw(
+                painter, QRectF(bytesLeft + bytesWidth + columnSpacing, line.top(), shareWidth, line.height()),
+                m_panel.shareText(row),
+                {.font = shareFont(), .color = colors.textTertiary, .alignment = Qt::AlignRight | Qt::AlignVCenter});
         }
     }
 
@@ -128,12 +129,18 @@ QString AgeBucketPanel::totalText() const { return DisplayText::sizeText(total()
 
 QColor AgeBucketPanel::tint(const Theme& theme, int bucketId) {
     switch (bucketId) {
-    case 0: return theme.success;
-    case 1: return theme.accentSecondary;
-    case 2: return theme.accent;
-    case 3: return theme.warning;
-    case 4: return ColorRules::mix(theme.warning, theme.danger, 0.5);
-    default: return theme.danger;
+    case 0:
+        return theme.success;
+    case 1:
+        return theme.accentSecondary;
+    case 2:
+        return theme.accent;
+    case 3:
+        return theme.warning;
+    case 4:
+        return ColorRules::mix(theme.warning, theme.danger, 0.5);
+    default:
+        return theme.danger;
     }
 }
 
@@ -154,7 +161,8 @@ QRectF AgeBucketPanel::fillRect(std::size_t row) const {
 QString AgeBucketPanel::bytesText(std::size_t row) const { return DisplayText::sizeText(m_buckets[row].bytes); }
 
 QString AgeBucketPanel::shareText(std::size_t row) const {
-    return QString::fromStdString(percentText(static_cast<double>(m_buckets[row].bytes) / static_cast<double>(total())));
+    return QString::fromStdString(
+        percentText(static_cast<double>(m_buckets[row].bytes) / static_cast<double>(total())));
 }
 
 } // namespace tallymere

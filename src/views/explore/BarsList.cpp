@@ -49,7 +49,8 @@ TextDraw::Style rankStyle(const Theme& theme) {
 }
 
 TextDraw::Style nameStyle(const Theme& theme) {
-    return {.font = Typography::font(11.5, QFont::Medium), .color = theme.text, .truncation = TextDraw::Truncation::middle};
+    return {
+        .font = Typography::font(11.5, QFont::Medium), .color = theme.text, .truncation = TextDraw::Truncation::middle};
 }
 
 TextDraw::Style trailingStyle(double size, QFont::Weight weight, const QColor& color) {
@@ -58,13 +59,13 @@ TextDraw::Style trailingStyle(double size, QFont::Weight weight, const QColor& c
 
 } // namespace
 
-BarsList::BarsList(AppState& state, QWidget* parent)
-    : ThemedWidget(parent), m_state(state),
-      m_interaction(new NodeInteraction(state, this, [this](QPointF point) -> const FileNode* {
-          const int row = rowAt(point);
-          return row < 0 ? nullptr : m_rows[static_cast<std::size_t>(row)];
-      })) {
+BarsList::BarsList(AppState& state, QWidget* parent) : ThemedWidget(parent), m_state(state) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // Owned by the list; rows are nodes of the tree the list keeps alive.
+    new NodeInteraction(state, this, [this](QPointF point) -> const FileNode* {
+        const int row = rowAt(point);
+        return row < 0 ? nullptr : m_rows[static_cast<std::size_t>(row)];
+    });
 }
 
 void BarsList::setRows(AppState::NodePtr keeper, std::vector<const FileNode*> rows) {
@@ -147,7 +148,8 @@ void BarsList::paintEvent(QPaintEvent* event) {
     // Only the rows the exposed area touches.
     const double stride = rowHeight + rowSpacing;
     const auto first = static_cast<std::size_t>(std::max(0.0, std::floor(event->rect().top() / stride)));
-    const auto last = std::min(m_rows.size(), static_cast<std::size_t>(std::ceil((event->rect().bottom() + 1) / stride)) + 1);
+    const auto last =
+        std::min(m_rows.size(), static_cast<std::size_t>(std::ceil((event->rect().bottom() + 1) / stride)) + 1);
     for (std::size_t index = first; index < last; ++index) paintRow(painter, index);
 }
 
@@ -158,7 +160,8 @@ void BarsList::paintRow(QPainter& painter, std::size_t index) const {
     if (static_cast<int>(index) == m_hoveredRow) ShapePaint::fillRounded(painter, row, hoverRadius, colors.surface);
 
     double x = row.left();
-    TextDraw::draw(painter, QRectF(x, row.top(), rankWidth, row.height()), QString::number(index + 1), rankStyle(colors));
+    TextDraw::draw(painter, QRectF(x, row.top(), rankWidth, row.height()), QString::number(index + 1),
+                   rankStyle(colors));
     x += rankWidth + columnSpacing;
     NodeGlyph::paint(painter, QRectF(x, row.top(), glyphWidth(), row.height()), colors, node, glyphSize);
 

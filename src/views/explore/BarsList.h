@@ -8,8 +8,6 @@
 
 namespace tallymere {
 
-class NodeInteraction;
-
 // The ranked rows of Top Sizes, painted (only the rows in view are drawn). Each row is 30 high
 // (a 28-high bar and 1 above and below), 3 apart, inset 16 left and right, with 16 below the last:
 // the rank, the node's glyph, the bar with the name (and the cloud mark), the file count, the share
@@ -68,7 +66,6 @@ private:
     std::vector<const FileNode*> m_rows;
     std::int64_t m_maxValue = 0;
     int m_hoveredRow = -1;
-    NodeInteraction* m_interaction;
 };
 
 } // namespace tallymere

@@ -65,9 +65,7 @@ void BarsView::rebuild() {
     update(QRect(0, 0, width(), int(headerHeight())));
 }
 
-QString BarsView::countText() const {
-    return QString::number(m_list->rows().size()) + QStringLiteral(" shown");
-}
+QString BarsView::countText() const { return QString::number(m_list->rows().size()) + QStringLiteral(" shown"); }
 
 QRectF BarsView::scopeButtonRect(Scope scope) const { return m_buttons[indexOf(scope)]; }
 

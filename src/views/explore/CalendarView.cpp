@@ -51,7 +51,6 @@ void CalendarView::rebuild() {
         const AgeMapModel::AgeMap map =
             AgeMapModel::build(*shown, {m_state.useAllocatedSize(), m_clock()}, MonthCalendar::local());
         m_buckets.assign(map.buckets.begin(), map.buckets.end());
-        m_peak = map.peak;
         m_stale = map.stale;
         m_heatMapPanel->grid()->setMap(map);
     }

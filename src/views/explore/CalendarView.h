@@ -31,7 +31,6 @@ public:
     // The state of the last rebuild.
     const std::vector<AgeMapModel::Bucket>& buckets() const { return m_buckets; }
     const std::vector<const FileNode*>& stale() const { return m_stale; }
-    std::int64_t peak() const { return m_peak; }
     int rebuildCount() const { return m_rebuilds; }
 
     AgeBucketPanel* bucketPanel() const { return m_bucketPanel; }
@@ -49,7 +48,6 @@ private:
     std::function<double()> m_clock;
     std::vector<AgeMapModel::Bucket> m_buckets;
     std::vector<const FileNode*> m_stale;
-    std::int64_t m_peak = 1;
     int m_rebuilds = 0;
     AgeBucketPanel* m_bucketPanel;
     HeatMapPanel* m_heatMapPanel;

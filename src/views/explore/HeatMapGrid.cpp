@@ -70,8 +70,8 @@ void HeatMapGrid::clear() {
 
 const AgeMapModel::Cell* HeatMapGrid::cell(int year, int month) const {
     const int id = year * 12 + month;
-    const auto found =
-        std::lower_bound(m_cells.begin(), m_cells.end(), id, [](const AgeMapModel::Cell& c, int key) { return c.id < key; });
+    const auto found = std::lower_bound(m_cells.begin(), m_cells.end(), id,
+                                        [](const AgeMapModel::Cell& c, int key) { return c.id < key; });
     return found != m_cells.end() && found->id == id ? &*found : nullptr;
 }
 
@@ -168,8 +168,10 @@ bool HeatMapGrid::event(QEvent* event) {
         auto* help = static_cast<QHelpEvent*>(event);
         const auto at = cellAt(help->pos());
         const QString text = at ? helpText(m_years[at->first], at->second) : QString();
-        if (text.isEmpty()) QToolTip::hideText();
-        else QToolTip::showText(help->globalPos(), text, this, cellRect(at->first, at->second).toRect());
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), text, this, cellRect(at->first, at->second).toRect());
         return true;
     }
     return ThemedWidget::event(event);
@@ -187,7 +189,8 @@ void HeatMapGrid::paintEvent(QPaintEvent*) {
     }
     for (int month = 1; month <= 12; ++month) {
         const QRectF column = cellRect(0, month);
-        TextDraw::draw(painter, QRectF(column.left(), 0, column.width(), headHeight), QString::fromLatin1(columnHeads[month - 1]),
+        TextDraw::draw(painter, QRectF(column.left(), 0, column.width(), headHeight),
+                       QString::fromLatin1(columnHeads[month - 1]),
                        {.font = headFont(), .color = colors.textTertiary, .alignment = Qt::AlignCenter});
     }
     for (std::size_t row = 0; row < m_years.size(); ++row) {
@@ -238,9 +241,11 @@ void HeatMapGrid::paintLegend(QPainter& painter) const {
         ShapePaint::fillRounded(painter, swatch, swatchRadius, heatColor(colors, i / 5.0));
     }
     const double moreLeft = legendSwatchRect(5).right() + legendSpacing;
-    TextDraw::draw(painter, QRectF(moreLeft, top, std::max(width() - moreLeft, 0.0), line.height()), QStringLiteral("more"), small);
-    TextDraw::draw(painter, line, busiestText(),
-                   {.font = busiestFont(), .color = colors.textTertiary, .alignment = Qt::AlignRight | Qt::AlignVCenter});
+    TextDraw::draw(painter, QRectF(moreLeft, top, std::max(width() - moreLeft, 0.0), line.height()),
+                   QStringLiteral("more"), small);
+    TextDraw::draw(
+        painter, line, busiestText(),
+        {.font = busiestFont(), .color = colors.textTertiary, .alignment = Qt::AlignRight | Qt::AlignVCenter});
 }
 
 } // namespace tallymere

@@ -50,13 +50,13 @@ StaleList::StaleList(AppState& state, QWidget* parent) : ThemedWidget(parent), m
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     // The toggles follow the queue at once, whoever changed it.
     connect(&m_state, &AppState::queueChanged, this, qOverload<>(&QWidget::update));
-    connect(&m_state, &AppState::useAllocatedSizeChanged, this, qOverload<>(&QWidget::update));
 }
 
 double StaleList::rowHeight() {
     const double texts = nameHeight() + ageHeight();
-    return std::ceil(std::max({texts, NodeGlyph::frameSize(glyphSize).height(), SymbolImage::size(toggleSize).height()}) +
-                     2 * insetY);
+    return std::ceil(
+        std::max({texts, NodeGlyph::frameSize(glyphSize).height(), SymbolImage::size(toggleSize).height()}) +
+        2 * insetY);
 }
 
 void StaleList::setNodes(AppState::NodePtr keeper, std::vector<const FileNode*> nodes) {
@@ -103,7 +103,8 @@ void StaleList::paintEvent(QPaintEvent* event) {
     painter.setRenderHint(QPainter::TextAntialiasing, true);
     const double stride = rowHeight() + rowSpacing;
     const auto first = static_cast<std::size_t>(std::max(0.0, std::floor(event->rect().top() / stride)));
-    const auto last = std::min(m_nodes.size(), static_cast<std::size_t>(std::ceil((event->rect().bottom() + 1) / stride)) + 1);
+    const auto last =
+        std::min(m_nodes.size(), static_cast<std::size_t>(std::ceil((event->rect().bottom() + 1) / stride)) + 1);
     for (std::size_t index = first; index < last; ++index) paintRow(painter, index);
 }
 
@@ -111,19 +112,21 @@ void StaleList::paintRow(QPainter& painter, std::size_t index) const {
     const Theme& colors = theme();
     const FileNode& node = *m_nodes[index];
     const QRectF row = rowRect(index);
-    if (static_cast<int>(index) == m_hoveredRow) ShapePaint::fillRounded(painter, row, hoverRadius, colors.surfaceRaised);
+    if (static_cast<int>(index) == m_hoveredRow)
+        ShapePaint::fillRounded(painter, row, hoverRadius, colors.surfaceRaised);
 
     const QRectF content = row.adjusted(insetX, insetY, -insetX, -insetY);
     const double glyphWidth = NodeGlyph::frameSize(glyphSize).width();
-    NodeGlyph::paint(painter, QRectF(content.left(), content.top(), glyphWidth, content.height()), colors, node, glyphSize);
+    NodeGlyph::paint(painter, QRectF(content.left(), content.top(), glyphWidth, content.height()), colors, node,
+                     glyphSize);
 
     const QRectF toggle = toggleRect(index);
     const bool queued = m_state.isQueued(&node);
     SymbolImage::draw(painter, toggle, queued ? "checkmark.circle.fill" : "plus.circle", toggleSize, toggleWeight(),
                       queued ? colors.danger : colors.textTertiary);
 
-    const TextDraw::Style sizeStyle{.font = sizeFont(), .color = colors.textSecondary,
-                                    .alignment = Qt::AlignRight | Qt::AlignVCenter};
+    const TextDraw::Style sizeStyle{
+        .font = sizeFont(), .color = colors.textSecondary, .alignment = Qt::AlignRight | Qt::AlignVCenter};
     const QString size = DisplayText::sizeText(node.bytes(m_state.useAllocatedSize()));
     const double sizeWidth = std::ceil(TextDraw::width(size, sizeStyle));
     const double sizeRight = toggle.left() - spacing;
@@ -160,7 +163,9 @@ void StaleList::leaveEvent(QEvent* event) {
 void StaleList::mousePressEvent(QMouseEvent* event) {
     const int row = rowAt(event->position());
     if (event->button() == Qt::LeftButton && row >= 0 &&
-        toggleRect(static_cast<std::size_t>(row)).adjusted(-toggleSlop, -toggleSlop, toggleSlop, toggleSlop).contains(event->position())) {
+        toggleRect(static_cast<std::size_t>(row))
+            .adjusted(-toggleSlop, -toggleSlop, toggleSlop, toggleSlop)
+            .contains(event->position())) {
         m_state.toggleQueue(held(m_nodes[static_cast<std::size_t>(row)]));
         return;
     }

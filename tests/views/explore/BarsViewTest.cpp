@@ -99,7 +99,8 @@ TEST(BarsViewRender, BarsScaleToTheFirstRowOnRealPixels) {
     const QRectF track = f.list().trackRect(1);
     const QPointF quarter(track.left() + track.width() * 0.25, track.top() + 4);
     const QPointF threeQuarters(track.left() + track.width() * 0.75, track.top() + 4);
-    EXPECT_TRUE(looksLike(image.pixelColor(f.inView(quarter)), theme.nodeColor(*child(*f.tree, "notes.txt"), 1, false)));
+    EXPECT_TRUE(
+        looksLike(image.pixelColor(f.inView(quarter)), theme.nodeColor(*child(*f.tree, "notes.txt"), 1, false)));
     EXPECT_TRUE(looksLike(image.pixelColor(f.inView(threeQuarters)), theme.surfaceRaised));
     EXPECT_TRUE(looksLike(image.pixelColor(f.inView(QPointF(threeQuarters.x(), f.list().trackRect(0).top() + 4))),
                           theme.nodeColor(*child(*f.tree, "media"), 1, false)));
@@ -107,7 +108,8 @@ TEST(BarsViewRender, BarsScaleToTheFirstRowOnRealPixels) {
     const QRectF stub = f.list().trackRect(3);
     EXPECT_TRUE(looksLike(image.pixelColor(f.inView(QPointF(stub.left() + 1.5, stub.center().y()))),
                           theme.nodeColor(*child(*f.tree, "empty"), 1, false)));
-    EXPECT_TRUE(looksLike(image.pixelColor(f.inView(QPointF(stub.left() + 5, stub.center().y()))), theme.surfaceRaised));
+    EXPECT_TRUE(
+        looksLike(image.pixelColor(f.inView(QPointF(stub.left() + 5, stub.center().y()))), theme.surfaceRaised));
 
     // Only the evicted file carries the cloud chip, after its name: its capsule is tinted with the
     // second accent.
@@ -116,15 +118,16 @@ TEST(BarsViewRender, BarsScaleToTheFirstRowOnRealPixels) {
     ASSERT_FALSE(chip.isEmpty());
     EXPECT_GT(chip.left(), f.list().nameRect(2).left());
     const QColor chipFill = image.pixelColor(f.inView(QPointF(chip.right() - 4, chip.center().y())));
-    EXPECT_TRUE(looksLike(chipFill, over(theme.accentSecondary, 0.16, theme.nodeColor(*child(*f.tree, "evicted.pdf"), 1, false))) ||
+    EXPECT_TRUE(looksLike(chipFill, over(theme.accentSecondary, 0.16,
+                                         theme.nodeColor(*child(*f.tree, "evicted.pdf"), 1, false))) ||
                 looksLike(chipFill, over(theme.accentSecondary, 0.16, theme.surfaceRaised)))
         << "the chip's tinted capsule over the bar or the track";
 
     // The current scope's capsule is the accent.
     const QRectF button = f.view.scopeButtonRect(BarsView::Scope::children);
     EXPECT_TRUE(looksLike(image.pixelColor(QPoint(int(button.left() + 6), int(button.center().y()))), theme.accent));
-    EXPECT_NE(image.pixelColor(QPoint(int(f.view.scopeButtonRect(BarsView::Scope::files).left() + 3),
-                                      int(button.center().y()))),
+    EXPECT_NE(image.pixelColor(
+                  QPoint(int(f.view.scopeButtonRect(BarsView::Scope::files).left() + 3), int(button.center().y()))),
               theme.accent);
 
     // Row texts: counts only for folders (plural even for one file), shares of a tree the store does
@@ -209,7 +212,8 @@ TEST(BarsViewScopes, SizeModeReranksAScannedTreeAndSharesAreOfTheWholeTree) {
     state.setFocus(state.retain(child(*state.displayRoot(), "sub")));
     view.setScope(BarsView::Scope::children);
     ASSERT_EQ(names(view.rows()), (std::vector<std::string>{"small.txt"}));
-    const double share = static_cast<double>(view.rows()[0]->allocated) / static_cast<double>(state.displayRoot()->allocated);
+    const double share =
+        static_cast<double>(view.rows()[0]->allocated) / static_cast<double>(state.displayRoot()->allocated);
     EXPECT_LT(share, 0.5);
     EXPECT_EQ(view.list()->shareText(*view.rows()[0]), QString::fromStdString(percentText(share)));
 }

@@ -36,8 +36,10 @@ struct UtcZone {
         ::tzset();
     }
     ~UtcZone() {
-        if (had) ::setenv("TZ", saved.c_str(), 1);
-        else ::unsetenv("TZ");
+        if (had)
+            ::setenv("TZ", saved.c_str(), 1);
+        else
+            ::unsetenv("TZ");
         ::tzset();
     }
 };
@@ -73,14 +75,14 @@ QColor over(const QColor& top, double alpha, const QColor& under) {
 struct Fixture {
     UtcZone zone;
     AppState state{test::memoryStore()};
-    AppState::NodePtr tree = test::treeFromText(
-        "/data/\n" + line(2, "a.mov", 500, 1710028800) +          // 2024-03-10
-        line(2, "b.mov", 300, 1710028800 + 5 * day) +               // 2024-03-15
-        line(2, "c.txt", 40, 1672876800) +                          // 2023-01-05
-        "  old/\n" + line(4, "big.iso", 50'000'000, now - 800 * day) + // 2022-04-07
-        line(2, "older.dmg", 60'000'000, now - 900 * day) +         // 2021-12-28
-        "  Tool.app/ package mtime=" + std::to_string(now - 400 * day) + "\n" + // 2023-05-12
-        line(4, "inner.bin", 45'000'000, now) + "  empty/\n");
+    AppState::NodePtr tree =
+        test::treeFromText("/data/\n" + line(2, "a.mov", 500, 1710028800) +                        // 2024-03-10
+                           line(2, "b.mov", 300, 1710028800 + 5 * day) +                           // 2024-03-15
+                           line(2, "c.txt", 40, 1672876800) +                                      // 2023-01-05
+                           "  old/\n" + line(4, "big.iso", 50'000'000, now - 800 * day) +          // 2022-04-07
+                           line(2, "older.dmg", 60'000'000, now - 900 * day) +                     // 2021-12-28
+                           "  Tool.app/ package mtime=" + std::to_string(now - 400 * day) + "\n" + // 2023-05-12
+                           line(4, "inner.bin", 45'000'000, now) + "  empty/\n");
     CalendarView view{state};
 
     Fixture() {
@@ -149,14 +151,16 @@ TEST(CalendarViewHeatMap, PeakMonthGlowsAndHoverShowsTheChip) {
     const QImage image = f.image();
     // December 2021 is the busiest: the second accent at full opacity, with its bytes written on it.
     const QRectF peak = grid.cellRect(3, 12);
-    EXPECT_TRUE(looksLike(image.pixelColor(f.inView(grid, QPointF(peak.left() + 3, peak.top() + 8))), theme.accentSecondary));
+    EXPECT_TRUE(
+        looksLike(image.pixelColor(f.inView(grid, QPointF(peak.left() + 3, peak.top() + 8))), theme.accentSecondary));
     int ink = 0;
     for (int x = int(peak.left()) + 4; x < int(peak.right()) - 4; ++x)
         if (image.pixelColor(f.inView(grid, QPointF(x, peak.center().y()))).lightness() < 100) ++ink;
     EXPECT_GT(ink, 0) << "the label's dark ink";
     // An empty month is the background at 0.55 over the panel.
     const QRectF april = grid.cellRect(0, 4);
-    EXPECT_TRUE(looksLike(image.pixelColor(f.inView(grid, april.center())), over(theme.background, 0.55, theme.surface)));
+    EXPECT_TRUE(
+        looksLike(image.pixelColor(f.inView(grid, april.center())), over(theme.background, 0.55, theme.surface)));
     EXPECT_TRUE(looksLike(image.pixelColor(f.inView(grid, grid.legendSwatchRect(5).center())), theme.accentSecondary));
 
     // Hovering March 2024 names it in the chip and outlines it; an empty month clears both.
