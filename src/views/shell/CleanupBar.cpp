@@ -2,6 +2,7 @@
 
 #include "core/DiskInfo.h"
 #include "style/DisplayText.h"
+#include "style/Motion.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
 #include "views/components/ClickableWidget.h"
@@ -17,7 +18,6 @@
 #include <QVBoxLayout>
 
 #include <cmath>
-#include <numbers>
 
 namespace tallymere {
 
@@ -194,18 +194,6 @@ private:
     QString m_title;
 };
 
-// Where an underdamped spring released from rest at 0 toward 1 stands `seconds` later.
-double springPosition(double seconds) {
-    if (seconds <= 0) return 0;
-    const double omega = 2 * std::numbers::pi / CleanupBar::springResponse;
-    const double decay = CleanupBar::springDamping * omega;
-    const double omegaD = omega * std::sqrt(1 - CleanupBar::springDamping * CleanupBar::springDamping);
-    return 1 - std::exp(-decay * seconds) * (std::cos(omegaD * seconds) + decay / omegaD * std::sin(omegaD * seconds));
-}
-
-// By then the spring stays within a ten-thousandth of its end.
-constexpr int springSettleMs = 490;
-
 QString itemWord(std::size_t count) { return count == 1 ? QStringLiteral(" item") : QStringLiteral(" items"); }
 
 } // namespace
@@ -241,10 +229,12 @@ CleanupBar::CleanupBar(AppState& state, QWidget* parent)
     m_spring->setObjectName(QStringLiteral("listSpring"));
     m_spring->setStartValue(0.0);
     m_spring->setEndValue(1.0);
-    m_spring->setDuration(springSettleMs);
-    connect(m_spring, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
-        const double t = value.toDouble() * springSettleMs / 1000.0;
-        setListHeight(m_springFrom + (m_springTo - m_springFrom) * springPosition(t));
+    const int settleMs = Motion::springSettleMs(springResponse, springDamping);
+    m_spring->setDuration(settleMs);
+    connect(m_spring, &QVariantAnimation::valueChanged, this, [this, settleMs](const QVariant& value) {
+        const double seconds = value.toDouble() * settleMs / 1000.0;
+        const double travelled = Motion::springPosition(seconds, springResponse, springDamping);
+        setListHeight(m_springFrom + (m_springTo - m_springFrom) * travelled);
     });
     connect(m_spring, &QVariantAnimation::finished, this, [this] {
         setListHeight(m_springTo);

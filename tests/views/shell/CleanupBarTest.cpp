@@ -14,6 +14,7 @@
 #include <QLayout>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QVariantAnimation>
 
 #include <gtest/gtest.h>
 
@@ -154,6 +155,25 @@ TEST_F(Cleanup, SummaryListAndClearWorkOnTheQueueAlone) {
     EXPECT_FALSE(bar.isConfirming());
     EXPECT_TRUE(std::filesystem::exists(scanRoot + "/one.bin"));
     EXPECT_EQ(state.lastReclaim(), 0);
+}
+
+TEST_F(Cleanup, ListOpensAndClosesOnTheSpring) {
+    state.enqueue(node("one.bin"));
+    state.enqueue(node("two.bin"));
+    bar.setAnimated(true);
+    auto* spring = bar.findChild<QVariantAnimation*>(QStringLiteral("listSpring"));
+    ASSERT_NE(spring, nullptr);
+    click(bar.disclosure());
+    const int natural = bar.list()->naturalHeight();
+    spring->setCurrentTime(40);
+    EXPECT_GT(bar.list()->height(), 0);
+    EXPECT_LT(bar.list()->height(), natural);
+    spring->setCurrentTime(spring->duration());
+    EXPECT_EQ(bar.list()->height(), natural);
+    click(bar.disclosure());
+    spring->setCurrentTime(spring->duration());
+    EXPECT_EQ(bar.list()->height(), 0);
+    EXPECT_FALSE(bar.list()->isVisible());
 }
 
 TEST_F(Cleanup, ConfirmedMoveReportsThePartOfTheQueueThatFailed) {
