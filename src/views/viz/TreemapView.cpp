@@ -7,12 +7,13 @@
 #include "views/components/NodeInteraction.h"
 #include "views/components/ShapePaint.h"
 #include "views/components/TextDraw.h"
+#include "views/components/TileRaster.h"
 
-#include <QLinearGradient>
 #include <QPainter>
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 #include <cmath>
 
 namespace tallymere {
@@ -37,6 +38,9 @@ QColor mixTranslucent(const QColor& base, const QColor& over, double overOpacity
 }
 
 QRectF qrect(const Rect& r) { return {r.x, r.y, r.width, r.height}; }
+
+// Most threads the tiles of one picture are drawn on.
+constexpr int maxBands = 4;
 
 double nowSeconds() {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
@@ -97,55 +101,63 @@ std::vector<QRectF> TreemapView::queuedRects() const {
 void TreemapView::paintBase(QPainter& painter) {
     m_labelled = 0;
     if (m_tiles.empty()) return;
+    auto* image = dynamic_cast<QImage*>(painter.device());
+    if (!image) return;
     const Theme& t = theme();
     const ColorMode mode = state().colorMode();
-    const bool showLabels = state().showLabels();
-    const bool useAllocated = state().useAllocatedSize();
     const double now = nowSeconds();
+    const QColor white(255, 255, 255), black(0, 0, 0);
+    const QTransform toDevice = painter.deviceTransform();
+
+    // Shapes first, parents before (under) their children; then the labels, which no later shape
+    // covers: a folder's name sits in its header band, above its children, and a file's on itself.
+    // The shapes of disjoint bands of rows are drawn on several threads at once.
+    auto drawBand = [&](const TileRaster& band) {
+        TileRaster raster = band;
+        for (const LayoutTile& tile : m_tiles) {
+            const QRectF r = qrect(tile.rect);
+            const double w = r.width(), h = r.height();
+            if (w <= 0.7 || h <= 0.7 || !raster.meetsRows(r)) continue;
+            const FileNode& node = *tile.node;
+            const QColor c = mode == ColorMode::age ? t.ageColor(node.modified, now)
+                                                    : t.nodeColor(node, tile.depth, tile.tint, mode);
+            const double s = std::min(w, h);
+            if (!tile.hasChildren) {
+                if (s < 4) raster.fill(r, 0, c);
+                else
+                    raster.fillGradient(r, std::min(0.24 * s, 5.0), mixed(c, white, t.isDark ? 0.16 : 0.07),
+                                        mixed(c, black, t.isDark ? 0.12 : 0.03));
+                continue;
+            }
+            const double k = std::min(0.2 * s, 7.0);
+            raster.fill(r, k, t.isDark ? mixTranslucent(t.surface, c, 0.3, 0.2) : mixed(t.surface, c, 0.2));
+            if (tile.headerHeight > 3)
+                raster.fill(QRectF(r.x(), r.y(), w, tile.headerHeight), 0.7 * k, ShapePaint::withOpacity(c, 0.82));
+            raster.stroke(r, k, 1, ShapePaint::withOpacity(c, 0.9));
+        }
+    };
+    const int bands = std::clamp(int(std::thread::hardware_concurrency()), 1, maxBands);
+    std::vector<TileRaster> rasters;
+    for (int b = 0; b < bands; ++b)
+        rasters.emplace_back(*image, toDevice.m11(), QPointF(toDevice.dx(), toDevice.dy()),
+                             image->height() * b / bands, image->height() * (b + 1) / bands);
+    std::vector<std::thread> workers;
+    for (int b = 1; b < bands; ++b) workers.emplace_back(drawBand, std::cref(rasters[std::size_t(b)]));
+    drawBand(rasters.front());
+    for (std::thread& worker : workers) worker.join();
+
+    if (!state().showLabels()) return;
+    const bool useAllocated = state().useAllocatedSize();
     const TextDraw::Style folderLabel = labelStyle(9.5, QFont::DemiBold, 0.92);
     const TextDraw::Style fileLabel = labelStyle(9.5, QFont::Medium, 0.88);
     const TextDraw::Style sizeLabel = labelStyle(8.5, QFont::DemiBold, 0.58);
-    const QColor white(255, 255, 255), black(0, 0, 0);
     int budget = labelBudget;
-
-    painter.setPen(Qt::NoPen);
     for (const LayoutTile& tile : m_tiles) {
+        if (budget < 1) break;
         const QRectF r = qrect(tile.rect);
         const double w = r.width(), h = r.height();
         if (w <= 0.7 || h <= 0.7) continue;
         const FileNode& node = *tile.node;
-        const QColor c = mode == ColorMode::age ? t.ageColor(node.modified, now)
-                                                : t.nodeColor(node, tile.depth, tile.tint, mode);
-        const double s = std::min(w, h);
-        if (!tile.hasChildren) {
-            if (s < 4) {
-                painter.fillRect(r, c);
-            } else {
-                const double radius = std::min(0.24 * s, 5.0);
-                QLinearGradient gradient(r.topLeft(), r.bottomRight());
-                gradient.setColorAt(0, mixed(c, white, t.isDark ? 0.16 : 0.07));
-                gradient.setColorAt(1, mixed(c, black, t.isDark ? 0.12 : 0.03));
-                painter.setPen(Qt::NoPen);
-                painter.setBrush(gradient);
-                painter.drawRoundedRect(r, radius, radius);
-            }
-        } else {
-            const double k = std::min(0.2 * s, 7.0);
-            const QColor fill = t.isDark ? mixTranslucent(t.surface, c, 0.3, 0.2) : mixed(t.surface, c, 0.2);
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(fill);
-            painter.drawRoundedRect(r, k, k);
-            if (tile.headerHeight > 3) {
-                painter.setBrush(ShapePaint::withOpacity(c, 0.82));
-                painter.drawRoundedRect(QRectF(r.x(), r.y(), w, tile.headerHeight), 0.7 * k, 0.7 * k);
-            }
-            painter.setBrush(Qt::NoBrush);
-            painter.setPen(QPen(ShapePaint::withOpacity(c, 0.9), 1));
-            painter.drawRoundedRect(r, k, k);
-            painter.setPen(Qt::NoPen);
-        }
-
-        if (!showLabels || budget < 1) continue;
         if (tile.hasChildren) {
             if (tile.headerHeight > 9 && w > 46) {
                 TextDraw::draw(painter, QRectF(r.x() + 4, r.y() + 0.5, w - 8, tile.headerHeight),

@@ -1,0 +1,211 @@
+#include "views/components/TileRaster.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace tallymere {
+
+namespace {
+
+// A colour as premultiplied channels 0...255 in floating point.
+struct Premultiplied {
+    float a, r, g, b;
+};
+
+Premultiplied premultiply(const QColor& color) {
+    const QColor c = color.toRgb();
+    const float a = float(c.alphaF());
+    return {a * 255.0f, float(c.redF()) * a * 255.0f, float(c.greenF()) * a * 255.0f, float(c.blueF()) * a * 255.0f};
+}
+
+// Source-over of `src` at `coverage` onto one premultiplied pixel.
+inline std::uint32_t blend(std::uint32_t dst, const Premultiplied& src, float coverage) {
+    const float sa = src.a * coverage;
+    if (sa >= 254.5f) return 0xff000000u | (std::uint32_t(src.r + 0.5f) << 16) | (std::uint32_t(src.g + 0.5f) << 8) |
+                             std::uint32_t(src.b + 0.5f);
+    const float keep = 1.0f - sa / 255.0f;
+    const float da = float(dst >> 24), dr = float((dst >> 16) & 0xff), dg = float((dst >> 8) & 0xff),
+                db = float(dst & 0xff);
+    auto channel = [](float v) { return std::uint32_t(std::clamp(v + 0.5f, 0.0f, 255.0f)); };
+    return (channel(sa + da * keep) << 24) | (channel(src.r * coverage + dr * keep) << 16) |
+           (channel(src.g * coverage + dg * keep) << 8) | channel(src.b * coverage + db * keep);
+}
+
+} // namespace
+
+struct TileRaster::Shape {
+    double cx = 0, cy = 0, hw = 0, hh = 0, r = 0;
+    double left = 0, top = 0, width = 0, height = 0;
+    bool empty = true;
+
+    // Signed distance from a device point to the outline: negative inside.
+    double distance(double x, double y) const {
+        const double qx = std::abs(x - cx) - (hw - r);
+        const double qy = std::abs(y - cy) - (hh - r);
+        const double ox = std::max(qx, 0.0), oy = std::max(qy, 0.0);
+        const double outside = (ox > 0 || oy > 0) ? std::sqrt(ox * ox + oy * oy) : 0.0;
+        return outside + std::min(std::max(qx, qy), 0.0) - r;
+    }
+};
+
+TileRaster::TileRaster(QImage& image, double scale, QPointF offset, int rowFrom, int rowTo)
+    : m_scale(scale), m_offset(offset) {
+    if (image.format() != QImage::Format_ARGB32_Premultiplied || image.isNull()) return;
+    m_bits = image.bits();
+    m_stride = image.bytesPerLine();
+    m_width = image.width();
+    m_rowFrom = std::clamp(rowFrom, 0, image.height());
+    m_rowTo = rowTo < 0 ? image.height() : std::clamp(rowTo, m_rowFrom, image.height());
+}
+
+bool TileRaster::meetsRows(const QRectF& rect, double margin) const {
+    const double top = (rect.top() - margin) * m_scale + m_offset.y();
+    const double bottom = (rect.bottom() + margin) * m_scale + m_offset.y();
+    return bottom > m_rowFrom && top < m_rowTo;
+}
+
+TileRaster::Shape TileRaster::shape(const QRectF& rect, double radius) const {
+    Shape s;
+    if (!(rect.width() > 0) || !(rect.height() > 0) || !m_bits) return s;
+    s.left = rect.left() * m_scale + m_offset.x();
+    s.top = rect.top() * m_scale + m_offset.y();
+    s.width = rect.width() * m_scale;
+    s.height = rect.height() * m_scale;
+    s.hw = s.width / 2;
+    s.hh = s.height / 2;
+    s.cx = s.left + s.hw;
+    s.cy = s.top + s.hh;
+    s.r = std::clamp(radius * m_scale, 0.0, std::min(s.hw, s.hh));
+    s.empty = !(std::isfinite(s.left) && std::isfinite(s.top) && std::isfinite(s.width) && std::isfinite(s.height));
+    return s;
+}
+
+void TileRaster::fill(const QRectF& rect, double radius, const QColor& color) {
+    fillGradient(rect, radius, color, color);
+}
+
+void TileRaster::fillGradient(const QRectF& rect, double radius, const QColor& from, const QColor& to) {
+    const Shape s = shape(rect, radius);
+    if (s.empty || (from.alpha() == 0 && to.alpha() == 0)) return;
+    const int x0 = std::max(0, int(std::floor(s.left))), x1 = std::min(m_width, int(std::ceil(s.left + s.width)));
+    const int y0 = std::max(m_rowFrom, int(std::floor(s.top))), y1 = std::min(m_rowTo, int(std::ceil(s.top + s.height)));
+    if (x0 >= x1 || y0 >= y1) return;
+    const Premultiplied a = premultiply(from), b = premultiply(to);
+    const bool solid = from == to;
+    const bool opaque = solid && from.alpha() == 255;
+    const bool opaqueGradient = !solid && from.alpha() == 255 && to.alpha() == 255;
+    const std::uint32_t solidPixel = opaque ? 0xff000000u | (std::uint32_t(a.r + 0.5f) << 16) |
+                                                  (std::uint32_t(a.g + 0.5f) << 8) | std::uint32_t(a.b + 0.5f)
+                                            : 0;
+    // The gradient runs along the diagonal: t is the projection onto it, 0 at the top-left corner.
+    const double span = s.width * s.width + s.height * s.height;
+    const double dtx = s.width / span, dty = s.height / span;
+    // Rows and columns where every pixel is wholly inside.
+    const double innerY = s.hh - std::max(s.r, 0.5), innerX = s.hw - 0.5;
+    for (int y = y0; y < y1; ++y) {
+        auto* line = row(y);
+        const double py = y + 0.5;
+        const bool straightRow = std::abs(py - s.cy) <= innerY;
+        int fullFrom = x1, fullTo = x1;
+        if (straightRow) {
+            fullFrom = std::max(x0, int(std::ceil(s.cx - innerX - 0.5)));
+            fullTo = std::min(x1, int(std::floor(s.cx + innerX - 0.5)) + 1);
+            if (fullFrom >= fullTo) fullFrom = fullTo = x1;
+        }
+        int bandFrom = x1, bandTo = x1;
+        float bandCoverage = 0;
+        const double qy = std::abs(py - s.cy) - (s.hh - s.r);
+        if (!straightRow && qy > 0) {
+            bandFrom = std::max(x0, int(std::ceil(s.cx - (s.hw - s.r) - 0.5)));
+            bandTo = std::min(x1, int(std::floor(s.cx + (s.hw - s.r) - 0.5)) + 1);
+            if (bandFrom >= bandTo) bandFrom = bandTo = x1;
+            bandCoverage = float(std::clamp(0.5 - (qy - s.r), 0.0, 1.0));
+        }
+        const double rowT = (py - s.top) * dty;
+        auto paint = [&](int x, float coverage) {
+            if (solid) {
+                line[x] = (opaque && coverage >= 1.0f) ? solidPixel : blend(line[x], a, coverage);
+                return;
+            }
+            const float t = float(std::clamp((x + 0.5 - s.left) * dtx + rowT, 0.0, 1.0));
+            const Premultiplied c{a.a + (b.a - a.a) * t, a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t,
+                                  a.b + (b.b - a.b) * t};
+            if (opaqueGradient && coverage >= 1.0f)
+                line[x] = 0xff000000u | (std::uint32_t(c.r + 0.5f) << 16) | (std::uint32_t(c.g + 0.5f) << 8) |
+                          std::uint32_t(c.b + 0.5f);
+            else
+                line[x] = blend(line[x], c, coverage);
+        };
+        for (int x = x0; x < x1; ++x) {
+            if (x == fullFrom) {
+                if (opaque) {
+                    std::fill(line + fullFrom, line + fullTo, solidPixel);
+                } else if (opaqueGradient) {
+                    // Wholly inside: t stays within 0...1, so the channels step evenly along the row.
+                    const float t0 = float((fullFrom + 0.5 - s.left) * dtx + rowT), dt = float(dtx);
+                    float r = a.r + (b.r - a.r) * t0, g = a.g + (b.g - a.g) * t0, bl = a.b + (b.b - a.b) * t0;
+                    const float dr = (b.r - a.r) * dt, dg = (b.g - a.g) * dt, db = (b.b - a.b) * dt;
+                    for (int i = fullFrom; i < fullTo; ++i) {
+                        line[i] = 0xff000000u | (std::uint32_t(r + 0.5f) << 16) | (std::uint32_t(g + 0.5f) << 8) |
+                                  std::uint32_t(bl + 0.5f);
+                        r += dr, g += dg, bl += db;
+                    }
+                } else {
+                    for (int i = fullFrom; i < fullTo; ++i) paint(i, 1.0f);
+                }
+                x = fullTo - 1;
+                continue;
+            }
+            if (x == bandFrom) {
+                // Between the corners of a top or bottom row the coverage is the row's own.
+                if (bandCoverage > 0)
+                    for (int i = bandFrom; i < bandTo; ++i) paint(i, bandCoverage);
+                x = bandTo - 1;
+                continue;
+            }
+            const double d = s.distance(x + 0.5, py);
+            const float coverage = float(std::clamp(0.5 - d, 0.0, 1.0));
+            if (coverage > 0) paint(x, coverage);
+        }
+    }
+}
+
+void TileRaster::stroke(const QRectF& rect, double radius, double width, const QColor& color) {
+    const Shape s = shape(rect, radius);
+    if (s.empty || color.alpha() == 0 || !(width > 0)) return;
+    const double half = width * m_scale / 2;
+    const int x0 = std::max(0, int(std::floor(s.left - half))),
+              x1 = std::min(m_width, int(std::ceil(s.left + s.width + half)));
+    const int y0 = std::max(m_rowFrom, int(std::floor(s.top - half))),
+              y1 = std::min(m_rowTo, int(std::ceil(s.top + s.height + half)));
+    if (x0 >= x1 || y0 >= y1) return;
+    const Premultiplied c = premultiply(color);
+    const double reach = half + 1.0;
+    for (int y = y0; y < y1; ++y) {
+        auto* line = row(y);
+        const double py = y + 0.5;
+        // Away from the top and bottom bands only the pixels near the left and right edges are met.
+        const bool middleRow = std::abs(py - s.cy) < s.hh - s.r - reach;
+        auto visit = [&](int from, int to) {
+            for (int x = std::max(from, x0); x < std::min(to, x1); ++x) {
+                const double d = s.distance(x + 0.5, py);
+                const float coverage = float(std::clamp(half + 0.5 - std::abs(d), 0.0, 1.0));
+                if (coverage > 0) line[x] = blend(line[x], c, coverage);
+            }
+        };
+        if (!middleRow) {
+            visit(x0, x1);
+            continue;
+        }
+        const int leftTo = int(std::ceil(s.left + reach)), rightFrom = int(std::floor(s.left + s.width - reach));
+        if (leftTo >= rightFrom) {
+            visit(x0, x1);
+        } else {
+            visit(x0, leftTo);
+            visit(rightFrom, x1);
+        }
+    }
+}
+
+} // namespace tallymere
