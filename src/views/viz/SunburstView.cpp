@@ -16,12 +16,15 @@
 #include <chrono>
 #include <cmath>
 #include <numbers>
+#include <thread>
 
 namespace tallymere {
 
 namespace {
 
 constexpr double pi = std::numbers::pi;
+// Most threads the rings of one picture are drawn on.
+constexpr int maxBands = 4;
 const QColor labelInk(26, 25, 22);
 
 // Qt measures path angles in degrees from three o'clock, counter-clockwise; the layout in radians
@@ -107,10 +110,11 @@ QPainterPath SunburstView::segmentPath(const LayoutArc& arc, QPointF c) {
 void SunburstView::paintBase(QPainter& painter) {
     m_candidates = 0;
     if (m_arcs.empty()) return;
+    auto* image = dynamic_cast<QImage*>(painter.device());
+    if (!image) return;
     const Theme& t = theme();
     const QPointF c = center();
     const ColorMode mode = state().colorMode();
-    const bool showLabels = state().showLabels();
     const double now = nowSeconds();
 
     const double r0 = m_arcs.front().outerRadius;
@@ -123,38 +127,94 @@ void SunburstView::paintBase(QPainter& painter) {
         painter.drawEllipse(c, r0, r0);
     }
 
+    // Which arcs get a label: the first 90 wide and thick enough use up the budget, and of those the
+    // ones whose name (measured within 200 points) is shorter than the arc is long are written.
     TextDraw::Style label{Typography::font(9, QFont::DemiBold), ShapePaint::withOpacity(labelInk, 0.85)};
     label.alignment = Qt::AlignCenter;
-    const QPen separator(ShapePaint::withOpacity(t.background, 0.85), 0.9);
-    int budget = labelBudget;
-    for (const LayoutArc& arc : m_arcs) {
-        if (arc.depth < 1) continue;
-        const FileNode& node = *arc.node;
-        const QColor fill = mode == ColorMode::age ? t.ageColor(node.modified, now)
-                                                   : t.nodeColor(node, arc.depth, arc.tint, mode);
-        const QPainterPath path = segmentPath(arc, c);
-        const double sweep = arc.endAngle - arc.startAngle;
-        painter.fillPath(path, ShapePaint::withOpacity(fill, 0.92));
-        if (sweep > 0.02) painter.strokePath(path, separator);
-
-        const double arcLength = sweep * arc.outerRadius;
-        if (!showLabels || budget < 1 || arcLength <= 44 || arc.outerRadius - arc.innerRadius <= 13) continue;
-        --budget;
-        ++m_candidates;
-        const QString text = TextDraw::oneLine(node.name());
-        const TextDraw::Fitted fitted = TextDraw::fit(text, label, 200);
-        if (fitted.lines.isEmpty() || !(fitted.width < arcLength)) continue;
-        const double mid = (arc.startAngle + arc.endAngle) / 2;
-        const double rm = (arc.innerRadius + arc.outerRadius) / 2;
-        painter.save();
-        painter.translate(c.x() + rm * std::sin(mid), c.y() - rm * std::cos(mid));
-        // Along the radius, reading outwards on the right half and inwards on the left, never upside down.
-        double turn = mid - pi / 2;
-        if (std::sin(mid) < 0) turn += pi;
-        painter.rotate(turn * 180.0 / pi);
-        TextDraw::draw(painter, QRectF(-100, -10, 200, 20), text, label);
-        painter.restore();
+    std::vector<QString> labels(m_arcs.size());
+    if (state().showLabels()) {
+        int budget = labelBudget;
+        for (std::size_t i = 0; i < m_arcs.size() && budget >= 1; ++i) {
+            const LayoutArc& arc = m_arcs[i];
+            if (arc.depth < 1) continue;
+            const double arcLength = (arc.endAngle - arc.startAngle) * arc.outerRadius;
+            if (arcLength <= 44 || arc.outerRadius - arc.innerRadius <= 13) continue;
+            --budget;
+            ++m_candidates;
+            const QString text = TextDraw::oneLine(arc.node->name());
+            const TextDraw::Fitted fitted = TextDraw::fit(text, label, 200);
+            if (!fitted.lines.isEmpty() && fitted.width < arcLength) labels[i] = text;
+        }
     }
+
+    // The rings of disjoint bands of rows are drawn on several threads at once, each band an image
+    // over the same pixels; every band draws the arcs that reach it in the same order.
+    const qreal ratio = image->devicePixelRatio();
+    const QTransform toDevice = painter.deviceTransform();
+    const QPointF origin(toDevice.dx() / ratio, toDevice.dy() / ratio); // the drawing area in the image
+    uchar* bits = image->bits();
+    const qsizetype stride = image->bytesPerLine();
+    const QPen separator(ShapePaint::withOpacity(t.background, 0.85), 0.9);
+    auto drawBand = [&](int top, int bottom) {
+        QImage band(bits + qsizetype(top) * stride, image->width(), bottom - top, stride, image->format());
+        band.setDevicePixelRatio(ratio);
+        QPainter p(&band);
+        p.setRenderHint(QPainter::Antialiasing, true);
+        p.setRenderHint(QPainter::TextAntialiasing, true);
+        p.translate(origin.x(), origin.y() - top / ratio);
+        const QRectF reach(-origin.x(), top / ratio - origin.y(), image->width() / ratio, (bottom - top) / ratio);
+        for (std::size_t i = 0; i < m_arcs.size(); ++i) {
+            const LayoutArc& arc = m_arcs[i];
+            if (arc.depth < 1) continue;
+            const double mid = (arc.startAngle + arc.endAngle) / 2;
+            const double rm = (arc.innerRadius + arc.outerRadius) / 2;
+            const QPointF labelAt(c.x() + rm * std::sin(mid), c.y() - rm * std::cos(mid));
+            const bool labelled = !labels[i].isEmpty() &&
+                                  reach.intersects(QRectF(labelAt - QPointF(104, 104), QSizeF(208, 208)));
+            if (!labelled && !reach.intersects(segmentBounds(arc, c).adjusted(-1, -1, 1, 1))) continue;
+            const FileNode& node = *arc.node;
+            const QColor fill = mode == ColorMode::age ? t.ageColor(node.modified, now)
+                                                       : t.nodeColor(node, arc.depth, arc.tint, mode);
+            const QPainterPath path = segmentPath(arc, c);
+            p.fillPath(path, ShapePaint::withOpacity(fill, 0.92));
+            if (arc.endAngle - arc.startAngle > 0.02) p.strokePath(path, separator);
+            if (!labelled) continue;
+            p.save();
+            p.translate(labelAt);
+            // Along the radius, reading outwards on the right half and inwards on the left, never upside down.
+            double turn = mid - pi / 2;
+            if (std::sin(mid) < 0) turn += pi;
+            p.rotate(turn * 180.0 / pi);
+            TextDraw::draw(p, QRectF(-100, -10, 200, 20), labels[i], label);
+            p.restore();
+        }
+    };
+    const int bands = std::clamp(int(std::thread::hardware_concurrency()), 1, maxBands);
+    std::vector<std::thread> workers;
+    const int rows = image->height();
+    for (int b = 1; b < bands; ++b) workers.emplace_back(drawBand, rows * b / bands, rows * (b + 1) / bands);
+    drawBand(0, rows / bands);
+    for (std::thread& worker : workers) worker.join();
+}
+
+QRectF SunburstView::segmentBounds(const LayoutArc& arc, QPointF c) {
+    const double outer = arc.outerRadius, inner = std::max(arc.innerRadius, 0.0);
+    if (arc.endAngle - arc.startAngle >= 2 * pi) return {c.x() - outer, c.y() - outer, 2 * outer, 2 * outer};
+    double left = c.x(), right = c.x(), top = c.y(), bottom = c.y();
+    auto include = [&](double angle, double radius) {
+        const double x = c.x() + radius * std::sin(angle), y = c.y() - radius * std::cos(angle);
+        left = std::min(left, x), right = std::max(right, x), top = std::min(top, y), bottom = std::max(bottom, y);
+    };
+    if (inner > 0) {
+        left = right = c.x() + inner * std::sin(arc.startAngle);
+        top = bottom = c.y() - inner * std::cos(arc.startAngle);
+        include(arc.endAngle, inner);
+    }
+    include(arc.startAngle, outer);
+    include(arc.endAngle, outer);
+    // The outer arc's extremes at twelve, three, six and nine o'clock when it passes them.
+    for (int k = int(std::ceil(arc.startAngle / (pi / 2))); k * (pi / 2) <= arc.endAngle; ++k) include(k * (pi / 2), outer);
+    return {left, top, right - left, bottom - top};
 }
 
 void SunburstView::paintMarks(QPainter& painter) {

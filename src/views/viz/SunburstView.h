@@ -39,6 +39,8 @@ public:
     const FileNode* hit(QPointF canvasPoint) const;
     // The ring segment of an arc around `center` (the whole disc for the central record).
     static QPainterPath segmentPath(const LayoutArc& arc, QPointF center);
+    // The smallest rectangle holding that segment.
+    static QRectF segmentBounds(const LayoutArc& arc, QPointF center);
     SunburstCenter* centerReadout() const { return m_center; }
     // How many arcs used the label budget in the last picture.
     int labelCandidates() const { return m_candidates; }

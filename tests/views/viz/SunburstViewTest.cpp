@@ -91,6 +91,12 @@ TEST(SunburstViewRings, AnglesFollowSizesAndFillsAreDrawn) {
     EXPECT_EQ(f.view->hit(f.middleOf(named(*docs, "a.pdf")) - QPointF(SunburstView::inset, SunburstView::inset)),
               named(*docs, "a.pdf"));
 
+    // Each segment's bounds (which decide the bands that draw it) hold its whole outline.
+    for (const LayoutArc& arc : f.view->arcs()) {
+        const QRectF outline = SunburstView::segmentPath(arc, f.view->center()).boundingRect();
+        EXPECT_TRUE(SunburstView::segmentBounds(arc, f.view->center()).adjusted(-0.01, -0.01, 0.01, 0.01).contains(outline));
+    }
+
     // A colour-mode change re-renders the same arcs.
     const int layouts = f.view->layoutCount();
     const int renders = f.view->baseRenderCount();
