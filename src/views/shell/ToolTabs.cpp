@@ -5,6 +5,7 @@
 #include "style/Typography.h"
 #include "views/components/ThemedWidget.h"
 #include "views/tools/duplicates/DuplicatesView.h"
+#include "views/tools/monitor/MonitorView.h"
 #include "views/tools/snapshots/SnapshotsView.h"
 
 #include <QFontMetricsF>
@@ -45,9 +46,9 @@ QWidget* makeToolTab(WorkspaceTab tab, AppState& state, QWidget* parent) {
     switch (tab) {
     case WorkspaceTab::explore: return new ThemedWidget(parent);
     case WorkspaceTab::duplicates: return new DuplicatesView(state, parent);
+    case WorkspaceTab::monitor: return new MonitorView(state, parent);
     case WorkspaceTab::snapshots: return new SnapshotsView(state, parent);
-    case WorkspaceTab::apps:
-    case WorkspaceTab::monitor: return new ToolPlace(tab, parent);
+    case WorkspaceTab::apps: return new ToolPlace(tab, parent);
     }
     return new ThemedWidget(parent);
 }
