@@ -6,6 +6,8 @@
 #include "style/Typography.h"
 #include "views/components/IconToggle.h"
 #include "views/components/ShapePaint.h"
+#include "views/shell/Breadcrumb.h"
+#include "views/shell/FilterField.h"
 #include "views/shell/ThemeMenuButton.h"
 
 #include <QFontMetricsF>
@@ -35,7 +37,8 @@ double tabHeight() {
 
 TopBar::TopBar(AppState& state, QWidget* parent)
     : ThemedWidget(parent), m_state(state), m_fromTab(state.tab()), m_toTab(state.tab()),
-      m_tabAnimation(new QVariantAnimation(this)),
+      m_tabAnimation(new QVariantAnimation(this)), m_breadcrumb(new Breadcrumb(state, this)),
+      m_filter(new FilterField(state, this)),
       m_labels(new IconToggle("textformat.size.smaller", QStringLiteral("Show labels"), state.showLabels(),
                               [this] { m_state.setShowLabels(!m_state.showLabels()); }, this)),
       m_sizeMode(new IconToggle("internaldrive.fill", QString(), state.useAllocatedSize(),
@@ -92,6 +95,8 @@ QRectF TopBar::tabRect(WorkspaceTab tab) const {
 void TopBar::refresh() {
     const WorkspaceTab tab = m_state.tab();
     const bool explore = tab == WorkspaceTab::explore;
+    m_breadcrumb->setVisible(explore && m_state.displayRoot());
+    m_filter->setVisible(explore);
     m_labels->setVisible(explore);
     m_sizeMode->setVisible(explore);
     m_inspector->setVisible(explore || tab == WorkspaceTab::duplicates);
@@ -133,7 +138,28 @@ void TopBar::relayout() {
     place(m_themeMenu);
     place(m_sizeMode);
     place(m_labels);
+    right += trailingSpacing - spacing;
+    place(m_filter);
+
+    // The divider and the breadcrumb follow the tabs; the crumbs give way before the filter does.
+    m_divider = QRectF();
+    if (m_breadcrumb->isVisibleTo(this)) {
+        x += spacing - tabSpacing;
+        m_divider = QRectF(x, middle - 10, 1, 20);
+        x += 1 + spacing;
+        const double minimumGap = 8;
+        const double room = right + trailingSpacing - spacing - minimumGap - spacing - x;
+        const double width = std::max(0.0, std::min(double(m_breadcrumb->sizeHint().width()), room));
+        const int height = m_breadcrumb->sizeHint().height();
+        m_breadcrumb->setGeometry(int(std::lround(x)), int(std::lround(middle - height / 2.0)), int(width), height);
+    }
     update();
+}
+
+bool TopBar::event(QEvent* event) {
+    // The breadcrumb asks for room again whenever the focus chain changes.
+    if (event->type() == QEvent::LayoutRequest) relayout();
+    return ThemedWidget::event(event);
 }
 
 void TopBar::resizeEvent(QResizeEvent* event) {
@@ -147,6 +173,7 @@ void TopBar::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::TextAntialiasing);
     const Theme& t = theme();
     painter.fillRect(rect(), t.background);
+    if (!m_divider.isNull()) painter.fillRect(m_divider, t.stroke);
 
     const QSizeF symbol = SymbolImage::size(tabSymbolSize);
     painter.setFont(tabFont());

@@ -11,12 +11,15 @@ class QVariantAnimation;
 namespace tallymere {
 
 class AppState;
+class Breadcrumb;
+class FilterField;
 class IconToggle;
 class ThemeMenuButton;
 
-// The strip across the top of the window: the tab rail at the left; the trailing controls at the
-// right: the labels and size-mode toggles (explore tab), the theme menu (always) and the inspector
-// toggle (explore and duplicates tabs). The inspector flag belongs to the window: the bar shows it
+// The strip across the top of the window: the tab rail at the left, then on the explore tab with a
+// tree a short divider and the breadcrumb of the focus; at the right the name filter (explore tab)
+// and the trailing controls: the labels and size-mode toggles (explore tab), the theme menu
+// (always) and the inspector toggle (explore and duplicates tabs). The inspector flag belongs to the window: the bar shows it
 // and asks for a flip with inspectorToggled().
 class TopBar : public ThemedWidget {
     Q_OBJECT
@@ -32,6 +35,10 @@ public:
     double tabLit(WorkspaceTab tab) const;
     void finishAnimations();
 
+    Breadcrumb* breadcrumb() const { return m_breadcrumb; }
+    FilterField* filterField() const { return m_filter; }
+    // The divider before the breadcrumb; empty while the breadcrumb is hidden.
+    QRectF dividerRect() const { return m_divider; }
     IconToggle* labelsToggle() const { return m_labels; }
     IconToggle* sizeModeToggle() const { return m_sizeMode; }
     ThemeMenuButton* themeMenu() const { return m_themeMenu; }
@@ -44,6 +51,7 @@ signals:
     void inspectorToggled();
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -62,6 +70,9 @@ private:
     double m_tabProgress = 1;
     int m_pressedTab = -1;
     QVariantAnimation* m_tabAnimation;
+    QRectF m_divider;
+    Breadcrumb* m_breadcrumb;
+    FilterField* m_filter;
     IconToggle* m_labels;
     IconToggle* m_sizeMode;
     ThemeMenuButton* m_themeMenu;

@@ -1,0 +1,68 @@
+#pragma once
+#include "state/AppState.h"
+#include "views/components/ThemedWidget.h"
+
+#include <QRectF>
+#include <QString>
+
+#include <vector>
+
+namespace tallymere {
+
+// The top bar's path of the focused folder: a back button (to the focus's parent; dimmed and
+// inert at the top of the tree or without focus) and one crumb per folder of the focus chain,
+// separated by chevrons. The first crumb names the top of the tree ("Macintosh HD", "Home" or the
+// last path component), the others their own names; the last is the focus itself, set apart on
+// surfaceRaised. A click on a crumb focuses that folder. The strip of crumbs is at most 380 wide
+// and scrolls sideways (wheel) when the chain is longer; crumbs never wrap.
+class Breadcrumb : public ThemedWidget {
+    Q_OBJECT
+public:
+    static constexpr double maxStripWidth = 380;
+
+    explicit Breadcrumb(AppState& state, QWidget* parent = nullptr);
+
+    // The label of the first crumb for the top node of a tree.
+    static QString rootLabel(const FileNode& node);
+
+    // As shown now.
+    QRectF backRect() const { return m_back; }
+    bool canGoBack() const;
+    QStringList crumbTitles() const;
+    // The crumbs' rectangles in widget coordinates (scrolled), one per element of the chain.
+    std::vector<QRectF> crumbRects() const;
+    QRectF stripRect() const;
+    double scrollOffset() const { return m_scroll; }
+    // The strip's width for a given room: the whole chain or 380, whichever is less.
+    double idealWidth() const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    struct Crumb {
+        AppState::NodePtr node;
+        QString title;
+        double width = 0; // of its padded label
+        bool last = false;
+    };
+    void refresh();
+    void clampScroll();
+    double contentWidth() const;
+    int crumbAt(QPointF point) const;
+
+    AppState& m_state;
+    std::vector<Crumb> m_crumbs;
+    QRectF m_back;
+    double m_scroll = 0;
+    int m_pressed = -2; // -1 the back button, n a crumb
+};
+
+} // namespace tallymere

@@ -1,0 +1,50 @@
+#pragma once
+#include "views/components/ThemedWidget.h"
+
+#include <QRectF>
+
+class QLineEdit;
+
+namespace tallymere {
+
+class AppState;
+
+// The top bar's name filter: a magnifying glass, a one-line field 150 wide ("Filter by name…")
+// and, while the query holds anything, a clear button, in a capsule whose border turns accent
+// while the field has the keyboard. Every edit writes the store's whole filter with the new query
+// (the store re-filters 0.18 s after the last write); Return does nothing more. The field follows
+// the store when another part of the window changes the query.
+class FilterField : public ThemedWidget {
+    Q_OBJECT
+public:
+    static constexpr int fieldWidth = 150;
+
+    explicit FilterField(AppState& state, QWidget* parent = nullptr);
+
+    QLineEdit* lineEdit() const { return m_edit; }
+    // Empty while the query is empty.
+    QRectF clearRect() const;
+    bool isFocused() const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void themeChanged() override;
+
+private:
+    void follow();
+    void write(const QString& query);
+    void stylePalette();
+
+    AppState& m_state;
+    QLineEdit* m_edit;
+    bool m_clearPressed = false;
+};
+
+} // namespace tallymere
