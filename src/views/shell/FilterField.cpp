@@ -28,7 +28,8 @@ FilterField::FilterField(AppState& state, QWidget* parent)
     m_edit->setFont(fieldFont());
     m_edit->setPlaceholderText(QStringLiteral("Filter by name…"));
     m_edit->setFixedWidth(fieldWidth);
-    m_edit->setAttribute(Qt::WA_MacShowFocusRect, false);
+    // Entered by a click, never by the window's first focus, so the caret does not wait in it.
+    m_edit->setFocusPolicy(Qt::ClickFocus);
     m_edit->installEventFilter(this);
     stylePalette();
     connect(m_edit, &QLineEdit::textEdited, this, &FilterField::write);

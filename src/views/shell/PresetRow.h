@@ -1,0 +1,40 @@
+#pragma once
+#include "core/CleanupPreset.h"
+#include "views/components/ClickableWidget.h"
+
+namespace tallymere {
+
+class AppState;
+
+// One Quick Wins row: the preset's symbol (success colour when its data is rebuilt by its tool,
+// warning otherwise), title and item count, the matched size, and a chevron that turns into a plus
+// under the pointer. A click stages the hit's largest nodes.
+class PresetRow : public ClickableWidget {
+    Q_OBJECT
+public:
+    // Nodes staged by one click at most: the largest of the hit.
+    static constexpr std::size_t maxStaged = 60;
+
+    PresetRow(AppState& state, PresetHit hit, QWidget* parent = nullptr);
+
+    const PresetHit& hit() const { return m_hit; }
+    bool isHovering() const { return m_hovering; }
+    // "1 item", "57 items".
+    QString countText() const;
+    // Stages up to maxStaged nodes in list order through the store's one enqueue rule.
+    void stageHit();
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    AppState& m_state;
+    PresetHit m_hit;
+    bool m_hovering = false;
+};
+
+} // namespace tallymere
