@@ -18,6 +18,8 @@ namespace tallymere::test {
 // A left click at `at` (in `top`'s coordinates), delivered to the widget under that point, as the
 // window system would: press and release.
 inline void clickAt(QWidget& top, QPointF at) {
+    // Widgets added a moment ago are shown and laid out by posted work; let it land first.
+    QCoreApplication::sendPostedEvents();
     QWidget* target = top.childAt(at.toPoint());
     if (!target) target = &top;
     const QPointF local = target->mapFrom(&top, at);
@@ -30,6 +32,7 @@ inline void clickAt(QWidget& top, QPointF at) {
 
 // A click at the centre of `rect` of `widget` (in that widget's coordinates).
 inline void clickOn(QWidget& widget, QRectF rect) {
+    QCoreApplication::sendPostedEvents();
     QWidget* top = widget.window();
     clickAt(*top, widget.mapTo(top, rect.center().toPoint()));
 }
