@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -186,6 +187,13 @@ TEST(FoldersViewPage, ClicksHoverAndDoubleClicksActOnTheStore) {
     f.click(QPointF(cell.right() - 20, cell.top() + 4));
     EXPECT_EQ(f.state.selection(), nullptr);
     f.click(f.inside(FolderPage::Grid::folders, 0));
+    EXPECT_EQ(f.state.selection().get(), big);
+    // The hovered card's ellipsis opens the node's menu and selects nothing else.
+    f.click(f.page->buttonRect({FolderPage::Grid::folders, 0}).center());
+    const auto menus = f.page->findChildren<QMenu*>();
+    ASSERT_EQ(menus.size(), 1);
+    EXPECT_TRUE(menus[0]->actions().front()->text() == QStringLiteral("Open"));
+    menus[0]->close();
     EXPECT_EQ(f.state.selection().get(), big);
 
     // An empty folder does not open; a file previews; a package with contents opens.
