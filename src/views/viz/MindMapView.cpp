@@ -121,7 +121,15 @@ void MindMapView::redraw() {
 }
 
 void MindMapView::paintCanvas(QPainter& painter) {
-    if (m_appearance <= 0) return;
+    auto render = [this](QPainter& layer) {
+        MindMapCanvas::paint(layer, m_graph, theme(), m_state.showLabels(), m_state.useAllocatedSize(),
+                             m_state.colorMode());
+    };
+    if (m_appearance <= 0) {
+        // Still invisible: draw the map now, so the spring's frames only scale a finished picture.
+        m_base.ensure(m_surface->size(), m_surface->devicePixelRatioF(), render);
+        return;
+    }
     // The whole map, rings included, scales about the canvas's centre while it springs in.
     const QPointF centre = QRectF(m_surface->rect()).center();
     const double scale = 0.94 + 0.06 * m_appearance;
@@ -130,10 +138,7 @@ void MindMapView::paintCanvas(QPainter& painter) {
     painter.scale(scale, scale);
     painter.translate(-centre);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, scale != 1.0);
-    m_base.paint(painter, m_surface->size(), m_surface->devicePixelRatioF(), [this](QPainter& layer) {
-        MindMapCanvas::paint(layer, m_graph, theme(), m_state.showLabels(), m_state.useAllocatedSize(),
-                             m_state.colorMode());
-    });
+    m_base.paint(painter, m_surface->size(), m_surface->devicePixelRatioF(), render);
     MindMapCanvas::paintHighlight(painter, recordFor(m_graph.nodes, m_state.hovered().get()),
                                   recordFor(m_graph.nodes, m_state.selection().get()), theme());
 }

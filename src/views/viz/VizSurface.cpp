@@ -21,8 +21,7 @@ void VizSurface::paintEvent(QPaintEvent*) {
     m_paint(painter);
 }
 
-void BaseLayer::paint(QPainter& painter, QSize size, qreal pixelRatio,
-                      const std::function<void(QPainter&)>& render) {
+void BaseLayer::ensure(QSize size, qreal pixelRatio, const std::function<void(QPainter&)>& render) {
     if (size.isEmpty()) return;
     const QSize pixels = (QSizeF(size) * pixelRatio).toSize();
     if (m_image.isNull() || m_image.size() != pixels || m_image.devicePixelRatio() != pixelRatio) {
@@ -34,7 +33,12 @@ void BaseLayer::paint(QPainter& painter, QSize size, qreal pixelRatio,
         layer.setRenderHint(QPainter::TextAntialiasing);
         render(layer);
     }
-    painter.drawImage(QPointF(0, 0), m_image);
+}
+
+void BaseLayer::paint(QPainter& painter, QSize size, qreal pixelRatio,
+                      const std::function<void(QPainter&)>& render) {
+    ensure(size, pixelRatio, render);
+    if (!m_image.isNull()) painter.drawImage(QPointF(0, 0), m_image);
 }
 
 } // namespace tallymere

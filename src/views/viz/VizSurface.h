@@ -30,12 +30,19 @@ private:
 // A canvas's expensive drawing kept as an image at the device pixel ratio: drawn again only after
 // invalidate() or when the size or pixel ratio changed, then blitted. Marks that follow the
 // pointer are painted over it, never into it.
+//
+// The canvases of this folder keep their picture here rather than in LayeredCanvas: the icicle's
+// drawing is the scrolled content of a scroll area, sized by its own layout, and the mind map
+// scales and fades its whole picture while it springs into view; LayeredCanvas lays out on its own
+// size changes and blits its picture as it is.
 class BaseLayer {
 public:
     void invalidate() { m_image = QImage(); }
     bool isValid() const { return !m_image.isNull(); }
-    // Blits the layer at the painter's origin, first rendering it when needed with `render`, which
-    // draws in logical pixels on a transparent image of `size`.
+    // Renders the layer when needed with `render`, which draws in logical pixels on a transparent
+    // image of `size`.
+    void ensure(QSize size, qreal pixelRatio, const std::function<void(QPainter&)>& render);
+    // Blits the layer at the painter's origin, first rendering it when needed.
     void paint(QPainter& painter, QSize size, qreal pixelRatio, const std::function<void(QPainter&)>& render);
 
 private:
