@@ -16,6 +16,7 @@
 #include <QLocale>
 #include <QPainter>
 #include <QScrollArea>
+#include <QShowEvent>
 
 #include <cmath>
 #include <exception>
@@ -63,7 +64,8 @@ SnapshotsView::SnapshotsView(AppState& state, QWidget* parent) : ThemedWidget(pa
 
 void SnapshotsView::showEvent(QShowEvent* event) {
     ThemedWidget::showEvent(event);
-    load();
+    // The tab coming on screen, not the window returning from the task bar.
+    if (!event->spontaneous()) load();
 }
 
 void SnapshotsView::load() {

@@ -250,6 +250,29 @@ TEST_F(DuplicatesTab, ClosedMidSearchPostsNothing) {
     EXPECT_FALSE(state.banner()) << "the closed tab's search neither reports nor touches the deleted view";
 }
 
+TEST_F(DuplicatesTab, RunningStateShowsTheProgressOfTheSearch) {
+    DuplicatesStatePane pane;
+    pane.resize(700, 400);
+    pane.showRunning(QStringLiteral("Sampling 1,000 candidates"), 250, 1000);
+    EXPECT_EQ(pane.title(), "Sampling 1,000 candidates");
+    EXPECT_DOUBLE_EQ(pane.fraction(), 0.25);
+    QImage image(pane.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(theme.background);
+    pane.render(&image);
+    const QRectF bar = pane.progressBarRect();
+    EXPECT_EQ(bar.width(), 320);
+    const int y = int(bar.center().y());
+    EXPECT_LE(distance(image.pixelColor(int(bar.left() + 0.15 * bar.width()), y), theme.accent), 8) << "done";
+    EXPECT_LE(distance(image.pixelColor(int(bar.left() + 0.6 * bar.width()), y), over(theme.accent, 0.18, theme.background)),
+              12)
+        << "still to do";
+    EXPECT_TRUE(anyPixelNear(image, QRect(int(bar.left()), int(bar.bottom()) + 14, 320, 20), theme.text, 40))
+        << "the stage text under the bar";
+
+    pane.showRunning(QStringLiteral("Collecting files"), 0, 0);
+    EXPECT_EQ(pane.fraction(), 0) << "no total yet: an empty bar";
+}
+
 TEST(DuplicatesMinSize, ValueLabelAndBytes) {
     EXPECT_EQ(DuplicatesView::minSizeText(0.1), "100 KB");
     EXPECT_EQ(DuplicatesView::minSizeText(0.5), "500 KB");
