@@ -27,6 +27,7 @@ constexpr double outlineWidth = 1.4;
 constexpr double labelThreshold = 0.55;
 constexpr double labelInset = 3;
 constexpr double legendSpacing = 6;
+constexpr double minimumRowHeight = 12;
 // Between the grid's stack and the legend, as between the members of the panel.
 constexpr double legendGap = 8;
 constexpr double swatchWidth = 15;
@@ -99,11 +100,26 @@ QString HeatMapGrid::monthAbbreviation(int month) {
     return QString::fromLatin1(abbreviations[std::clamp(month - 1, 0, 11)]);
 }
 
-QSize HeatMapGrid::minimumSizeHint() const {
-    if (m_years.empty()) return {0, int(std::ceil(QFontMetricsF(messageFont()).height()))};
+QSize HeatMapGrid::sizeHint() const {
+    if (m_years.empty()) return minimumSizeHint();
     const double rows = static_cast<double>(m_years.size());
     const double grid = headHeight + rows * (rowHeight(m_years.size()) + spacing);
     return {int(yearWidth + 12 * (spacing + 12)), int(std::ceil(grid + legendGap + legendHeight()))};
+}
+
+QSize HeatMapGrid::minimumSizeHint() const {
+    if (m_years.empty()) return {0, int(std::ceil(QFontMetricsF(messageFont()).height()))};
+    const double rows = static_cast<double>(m_years.size());
+    const double grid = headHeight + rows * (minimumRowHeight + spacing);
+    return {int(yearWidth + 12 * (spacing + 12)), int(std::ceil(grid + legendGap + legendHeight()))};
+}
+
+double HeatMapGrid::shownRowHeight() const {
+    // Twelve years of 30-high rows need more room than a short window has; rather than run the
+    // rows over the legend, they give up height, never below minimumRowHeight.
+    const double rows = static_cast<double>(std::max<std::size_t>(m_years.size(), 1));
+    const double room = height() - headHeight - legendGap - legendHeight();
+    return std::clamp(room / rows - spacing, minimumRowHeight, rowHeight(m_years.size()));
 }
 
 double HeatMapGrid::legendHeight() const {
@@ -112,7 +128,7 @@ double HeatMapGrid::legendHeight() const {
 
 QRectF HeatMapGrid::cellRect(std::size_t yearRow, int month) const {
     const double cellWidth = std::max((width() - yearWidth - 12 * spacing) / 12.0, 0.0);
-    const double row = rowHeight(m_years.size());
+    const double row = shownRowHeight();
     const double left = yearWidth + spacing + (month - 1) * (cellWidth + spacing);
     const double top = headHeight + spacing + static_cast<double>(yearRow) * (row + spacing);
     return {left, top, cellWidth, row};

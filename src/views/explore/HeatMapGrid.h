@@ -35,6 +35,8 @@ public:
     static QColor heatColor(const Theme& theme, double t);
     // Row height by the number of years shown.
     static double rowHeight(std::size_t years);
+    // The row height drawn now: rowHeight(), or less when the widget is too short for it.
+    double shownRowHeight() const;
 
     // Geometry as laid out now, in widget coordinates.
     QRectF cellRect(std::size_t yearRow, int month) const;
@@ -47,7 +49,7 @@ public:
 
     static QString monthAbbreviation(int month);
 
-    QSize sizeHint() const override { return minimumSizeHint(); }
+    QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
 signals:

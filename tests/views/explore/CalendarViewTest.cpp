@@ -266,3 +266,27 @@ TEST(CalendarViewStale, ManyStaleFilesStageTheFirstForty) {
     EXPECT_EQ(state.queue().front()->name(), "f129");
     EXPECT_EQ(state.queue().back()->name(), "f90");
 }
+
+TEST(CalendarViewHeatMap, TwelveYearsKeepTheNewestAndFitAShortView) {
+    UtcZone zone;
+    AppState state(test::memoryStore());
+    std::string text = "/years/\n";
+    for (int year = 2000; year <= 2012; ++year)
+        text += line(2, "y" + std::to_string(year), 1000, 946684800 + (year - 2000) * 366 * day);
+    state.setFocus(test::treeFromText(text));
+    CalendarView view(state);
+    view.setClock([] { return double(now); });
+    HeatMapGrid& grid = *view.heatMapPanel()->grid();
+    ASSERT_EQ(grid.years().size(), 12u);
+    EXPECT_EQ(grid.years().front(), 2012);
+    EXPECT_EQ(grid.years().back(), 2001);
+
+    view.resize(1100, 900);
+    view.show();
+    QApplication::processEvents();
+    EXPECT_DOUBLE_EQ(grid.shownRowHeight(), 30);
+    view.resize(1100, 520);
+    QApplication::processEvents();
+    EXPECT_LT(grid.shownRowHeight(), 30);
+    EXPECT_LE(grid.cellRect(11, 12).bottom(), grid.legendSwatchRect(0).top()) << "the rows stay above the legend";
+}
