@@ -32,7 +32,9 @@ struct Piece {
     QFont::Weight weight = QFont::Normal;
     QColor color;
 
-    static Piece label(QString text, QFont font, QColor color) { return {std::move(text), {}, std::move(font), 0, QFont::Normal, std::move(color)}; }
+    static Piece label(QString text, QFont font, QColor color) {
+        return {std::move(text), {}, std::move(font), 0, QFont::Normal, std::move(color)};
+    }
     static Piece icon(std::string_view symbol, double size, QFont::Weight weight, QColor color) {
         return {{}, symbol, {}, size, weight, std::move(color)};
     }
@@ -112,8 +114,9 @@ protected:
                          m_count);
         painter.setFont(reclaimFont());
         painter.setPen(t.success);
-        painter.drawText(QRectF(left, top + countMetrics.height(), texts.width() + 1, QFontMetricsF(reclaimFont()).height()),
-                         Qt::AlignLeft | Qt::AlignVCenter, m_reclaims);
+        const QRectF reclaimBox(left, top + countMetrics.height(), texts.width() + 1,
+                                QFontMetricsF(reclaimFont()).height());
+        painter.drawText(reclaimBox, Qt::AlignLeft | Qt::AlignVCenter, m_reclaims);
 
         const QSizeF chevron = SymbolImage::size(9);
         SymbolImage::draw(painter,

@@ -106,8 +106,8 @@ protected:
             // An item the last emptying could not move says why beside its name.
             if (const auto failure = m_state.trashFailure(&node)) {
                 const double left = std::max(nameUsed.right(), nameBox.left()) + spacing;
-                TextDraw::draw(painter, QRectF(left, nameBox.top(), std::max(nameBox.right() - left, 0.0), nameBox.height()),
-                               TextDraw::oneLine(*failure), TextDraw::Style{failureFont(), t.warning});
+                const QRectF box(left, nameBox.top(), std::max(nameBox.right() - left, 0.0), nameBox.height());
+                TextDraw::draw(painter, box, TextDraw::oneLine(*failure), TextDraw::Style{failureFont(), t.warning});
             }
             TextDraw::Style pathStyle{pathFont(), t.textTertiary};
             pathStyle.truncation = TextDraw::Truncation::head;

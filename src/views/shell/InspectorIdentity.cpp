@@ -295,7 +295,8 @@ void InspectorIdentity::layoutPath() {
     if (static_cast<int>(lines.size()) > pathLines) {
         const QTextLine& last = lines[pathLines - 1];
         const QString head = m_path.left(last.textStart());
-        const QString tail = QFontMetricsF(pathFont()).elidedText(m_path.mid(last.textStart()), Qt::ElideRight, width - 2);
+        const QString tail =
+            QFontMetricsF(pathFont()).elidedText(m_path.mid(last.textStart()), Qt::ElideRight, width - 2);
         shown = head + tail;
     }
     if (m_pathView->toPlainText() != shown) m_pathView->setPlainText(shown);

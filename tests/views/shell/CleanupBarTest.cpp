@@ -112,7 +112,8 @@ TEST_F(Cleanup, SummaryListAndClearWorkOnTheQueueAlone) {
     QWidget* trash = bar.trashButton();
     EXPECT_LE(distance(image.pixelColor(at(trash, QPoint(trash->height() / 2, 3))), theme.danger), 2);
     int white = 0;
-    for (int x = 0; x < trash->width(); ++x) white += image.pixelColor(at(trash, QPoint(x, trash->height() / 2))) == Qt::white;
+    for (int x = 0; x < trash->width(); ++x)
+        white += image.pixelColor(at(trash, QPoint(x, trash->height() / 2))) == Qt::white;
     EXPECT_GT(white, 3);
     const QColor disc = ColorRules::mix(theme.surface, theme.danger, 0.18);
     EXPECT_LE(distance(image.pixelColor(at(bar.disclosure(), QPoint(4, bar.disclosure()->height() / 2))), disc), 3);

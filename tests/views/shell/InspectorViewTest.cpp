@@ -43,7 +43,8 @@ int count(const QImage& image, const QRect& area, const QColor& color, int toler
     int n = 0;
     const QRect clipped = area.intersected(image.rect());
     for (int y = clipped.top(); y <= clipped.bottom(); ++y)
-        for (int x = clipped.left(); x <= clipped.right(); ++x) n += distance(image.pixelColor(x, y), color) <= tolerance;
+        for (int x = clipped.left(); x <= clipped.right(); ++x)
+            n += distance(image.pixelColor(x, y), color) <= tolerance;
     return n;
 }
 
