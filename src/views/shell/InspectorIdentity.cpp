@@ -57,7 +57,7 @@ TextDraw::Style sizeStyle(const QColor& color) {
 class InspectorIdentity::Tile : public ThemedWidget {
 public:
     explicit Tile(QWidget* parent) : ThemedWidget(parent) { setFixedSize(tileSize, tileSize); }
-    void show(AppState::NodePtr node, QIcon icon) {
+    void setNode(AppState::NodePtr node, QIcon icon) {
         m_node = std::move(node);
         m_icon = std::move(icon);
         update();
@@ -203,7 +203,7 @@ InspectorIdentity::InspectorIdentity(QWidget* parent)
     themeChanged();
 }
 
-void InspectorIdentity::show(AppState::NodePtr node, bool useAllocated, double share) {
+void InspectorIdentity::describe(AppState::NodePtr node, bool useAllocated, double share) {
     m_node = std::move(node);
     const FileNode& n = *m_node;
     m_name = InspectorModel::displayName(n, UserFolders::home());
@@ -215,7 +215,7 @@ void InspectorIdentity::show(AppState::NodePtr node, bool useAllocated, double s
                  ? QIcon()
                  : FileIcon::themed(QString::fromStdString(n.displayName()), false);
 
-    m_tile->show(m_node, m_icon);
+    m_tile->setNode(m_node, m_icon);
     m_nameView->setText(m_name);
     m_sizeLine->setTexts(m_size, m_share);
 

@@ -24,7 +24,7 @@ public:
     explicit InspectorIdentity(QWidget* parent = nullptr);
 
     // Shows `node` (not null); `share` is its fraction of the displayed tree.
-    void show(AppState::NodePtr node, bool useAllocated, double share);
+    void describe(AppState::NodePtr node, bool useAllocated, double share);
 
     // What is shown, for tests and accessibility.
     QString nameText() const { return m_name; }

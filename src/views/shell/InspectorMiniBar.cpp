@@ -26,7 +26,7 @@ InspectorMiniBar::InspectorMiniBar(QWidget* parent) : ClickableWidget({}, parent
     setCursor(Qt::PointingHandCursor);
 }
 
-void InspectorMiniBar::show(AppState::NodePtr child, std::int64_t childSize, std::int64_t parentSize) {
+void InspectorMiniBar::setChild(AppState::NodePtr child, std::int64_t childSize, std::int64_t parentSize) {
     m_child = std::move(child);
     m_childSize = childSize;
     m_parentSize = parentSize;

@@ -15,7 +15,7 @@ public:
     explicit InspectorMiniBar(QWidget* parent = nullptr);
 
     // Shows `child` (not null) with its size in the size mode, out of `parentSize` bytes.
-    void show(AppState::NodePtr child, std::int64_t childSize, std::int64_t parentSize);
+    void setChild(AppState::NodePtr child, std::int64_t childSize, std::int64_t parentSize);
     const AppState::NodePtr& child() const { return m_child; }
     // The child's share of the parent: 0 when the parent is below 1 byte.
     double fraction() const;

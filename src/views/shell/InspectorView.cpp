@@ -170,7 +170,7 @@ void InspectorView::describe(const AppState::NodePtr& node) {
         return;
     }
     const bool allocated = m_shownAllocated;
-    m_identity->show(node, allocated, m_state.share(node.get()));
+    m_identity->describe(node, allocated, m_state.share(node.get()));
 
     const std::vector<InspectorModel::Fact> facts = InspectorModel::facts(*node, allocated, now());
     QWidget* body = m_details->content();
@@ -199,7 +199,7 @@ void InspectorView::describe(const AppState::NodePtr& node) {
             // Shares the inspected node's hold on the tree.
             AppState::NodePtr child(node, const_cast<FileNode*>(largest[i]));
             const std::int64_t childSize = child->bytes(allocated);
-            bar->show(std::move(child), childSize, parentSize);
+            bar->setChild(std::move(child), childSize, parentSize);
         }
     }
     m_focus->setVisible(InspectorModel::canFocus(*node));
