@@ -118,8 +118,8 @@ QSize DonutGauge::sizeHint() const {
 
 void DonutGauge::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    // The colour follows the value being shown toward, the length sweeps.
-    paintRing(painter, circleRect(), theme(), m_shown, ringTint(theme(), m_fraction, m_tint), m_label, m_caption);
+    // The colour follows the sweep: it turns warning and danger as the ring passes those marks.
+    paintRing(painter, circleRect(), theme(), m_shown, ringTint(theme(), m_shown, m_tint), m_label, m_caption);
 }
 
 } // namespace tallymere

@@ -16,7 +16,8 @@ constexpr int labelFlags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap;
 
 StatRow::StatRow(const QString& label, const QString& value, std::optional<QColor> tint, bool mono, QWidget* parent)
     : ThemedWidget(parent), m_label(label), m_value(value), m_tint(std::move(tint)), m_mono(mono) {
-    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    // As tall as its text needs, never stretched by a taller panel.
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
 }

@@ -2,16 +2,17 @@
 
 #include "state/AppState.h"
 #include "core/DiskInfo.h"
+#include "views/components/TextDraw.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QFormLayout>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMetaMethod>
 #include <QPainter>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -54,6 +55,23 @@ QWidget* trailing(QWidget* control) {
     return row;
 }
 
+// The depth's number, its digits in cells of one width so the row keeps still as it changes.
+class DepthLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        TextDraw::Style style;
+        style.font = font();
+        style.color = palette().color(QPalette::WindowText);
+        style.alignment = alignment();
+        style.monospacedDigits = true;
+        TextDraw::draw(painter, contentsRect(), text(), style);
+    }
+};
+
 } // namespace
 
 QString depthText(double depth) {
@@ -91,9 +109,9 @@ PreferencesView::PreferencesView(AppState& state, QWidget* parent) : QWidget(par
     m_depth->setSingleStep(1);
     m_depth->setPageStep(1);
     m_depth->setTickPosition(QSlider::NoTicks);
-    m_depthText = new QLabel;
-    // Digits of equal width: the row keeps its width as the number changes.
-    m_depthText->setMinimumWidth(QFontMetrics(font()).horizontalAdvance(QStringLiteral("00")));
+    m_depthText = new DepthLabel;
+    // Two digit cells: the row keeps its width as the number changes.
+    m_depthText->setMinimumWidth(QFontMetrics(font()).horizontalAdvance(QStringLiteral("00")) + 2);
     m_depthText->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     auto* depthRow = new QWidget;
     auto* depthLayout = new QHBoxLayout(depthRow);
@@ -135,23 +153,32 @@ PreferencesView::PreferencesView(AppState& state, QWidget* parent) : QWidget(par
     // This desktop has no privacy pane to open: the store explains what reading every folder takes.
     connect(m_openSettings, &QPushButton::clicked, this, [this] { m_state.explainFullDiskAccess(); });
 
-    // Any change of the store rebuilds the view, the access probe included.
-    const QMetaObject* meta = m_state.metaObject();
-    QMetaMethod rebuild = metaObject()->method(metaObject()->indexOfSlot("refresh()"));
-    for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
-        QMetaMethod method = meta->method(i);
-        if (method.methodType() == QMetaMethod::Signal && method.parameterCount() == 0)
-            connect(&m_state, method, this, rebuild);
-    }
-    refresh();
+    // Only what the view shows: scan ticks and pointer moves leave it alone.
+    for (auto signal : {&AppState::themeIDChanged, &AppState::useAllocatedSizeChanged, &AppState::showLabelsChanged,
+                        &AppState::treemapDepthChanged})
+        connect(&m_state, signal, this, &PreferencesView::refreshControls);
+    refreshControls();
+    refreshAccess();
+}
+
+void PreferencesView::setAccessProbe(std::function<bool()> probe) {
+    m_probe = std::move(probe);
+    if (isVisible()) refreshAccess();
 }
 
 void PreferencesView::showEvent(QShowEvent* event) {
-    refresh();
+    refreshControls();
+    refreshAccess();
     QWidget::showEvent(event);
 }
 
-void PreferencesView::refresh() {
+void PreferencesView::changeEvent(QEvent* event) {
+    // The permission may have changed while another window was in front.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) refreshAccess();
+    QWidget::changeEvent(event);
+}
+
+void PreferencesView::refreshControls() {
     // Writing the controls from the store must not write the store back (a restored depth of 40
     // would become 12 through the slider).
     {
@@ -175,8 +202,10 @@ void PreferencesView::refresh() {
         m_depth->setValue(static_cast<int>(shown));
     }
     m_depthText->setText(tallymere::depthText(depth));
+}
 
-    bool granted = DiskInfo::hasFullDiskAccess();
+void PreferencesView::refreshAccess() {
+    const bool granted = m_probe ? m_probe() : DiskInfo::hasFullDiskAccess();
     m_access->setText(granted ? QStringLiteral("Granted") : QStringLiteral("Not granted"));
     QPalette statusPalette = m_access->palette();
     statusPalette.setColor(QPalette::WindowText, granted ? grantedColor() : notGrantedColor());

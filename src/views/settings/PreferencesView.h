@@ -2,6 +2,8 @@
 #include <QColor>
 #include <QWidget>
 
+#include <functional>
+
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -36,16 +38,22 @@ public:
     QLabel* accessStatus() const { return m_access; }
     QPushButton* openSettingsButton() const { return m_openSettings; }
 
+    // What tells whether every folder can be read; DiskInfo::hasFullDiskAccess unless a test sets
+    // another. Asked when the view is shown or its window comes to the front, never on a change of
+    // the store: the status is not something the store observes.
+    void setAccessProbe(std::function<bool()> probe);
+
 protected:
     void showEvent(QShowEvent* event) override;
-
-private slots:
-    // Brings every control up to date with the store and probes the access again; runs after any
-    // change of the store, as the status is not observed otherwise.
-    void refresh();
+    void changeEvent(QEvent* event) override;
 
 private:
+    // Brings the controls up to date with the store's display preferences.
+    void refreshControls();
+    void refreshAccess();
+
     AppState& m_state;
+    std::function<bool()> m_probe;
     QComboBox* m_theme = nullptr;
     QCheckBox* m_allocated = nullptr;
     QCheckBox* m_labels = nullptr;

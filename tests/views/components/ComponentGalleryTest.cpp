@@ -324,6 +324,21 @@ TEST_F(Gallery, StatRowTintsAndShortensItsValueInTheMiddle) {
     EXPECT_TRUE(geometry.shownValue.endsWith("put"));
     EXPECT_GE(geometry.value.left() - geometry.label.right(), 8.0 - 0.01);
     EXPECT_EQ(row.heightForWidth(160), StatRow("Path", "short").heightForWidth(160));
+
+    // In a taller panel the rows keep their own height instead of sharing the room.
+    QWidget panel;
+    auto* column = new QVBoxLayout(&panel);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    auto* first = new StatRow("Used", "412.6 GB");
+    auto* second = new StatRow("Free", "87.4 GB");
+    column->addWidget(first);
+    column->addWidget(second);
+    panel.resize(200, 300);
+    panel.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(first->height(), first->heightForWidth(200));
+    EXPECT_EQ(second->height(), second->heightForWidth(200));
 }
 
 TEST_F(Gallery, ActionButtonFormsHoverAndClicks) {
@@ -503,6 +518,18 @@ TEST_F(Gallery, DonutGaugeRingFollowsTheFractionAndSweeps) {
     image = render(empty);
     EXPECT_TRUE(near(at(160), theme.accentSecondary));
     EXPECT_TRUE(near(at(200), theme.surfaceRaised));
+
+    // The colour follows the sweep: a gauge heading for 95% is not red while it passes 40%.
+    DonutGauge rising(0, "", "", 120);
+    ThemedWidget::applyTheme(&rising, theme);
+    rising.setFraction(0.95);
+    seek(rising, "sweepAnimation", 60);
+    ASSERT_LT(rising.shownFraction(), 0.78);
+    image = render(rising);
+    EXPECT_TRUE(near(at(5), theme.accentSecondary));
+    seek(rising, "sweepAnimation", DonutGauge::sweepDurationMs);
+    image = render(rising);
+    EXPECT_TRUE(near(at(5), theme.danger));
 
     // Above 1: a full ring.
     DonutGauge over(1.7, "", "", 120);

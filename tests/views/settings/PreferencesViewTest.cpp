@@ -1,4 +1,5 @@
 #include "views/settings/PreferencesView.h"
+#include "core/NodeFilter.h"
 
 #include "state/AppState.h"
 #include "state/AppStateTestSupport.h"
@@ -113,6 +114,31 @@ TEST(PreferencesAccess, StatusFollowsTheProbeAndTheButtonExplains) {
     view.openSettingsButton()->click();
     ASSERT_TRUE(state.banner().has_value());
     EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::info);
+}
+
+TEST(PreferencesAccess, ProbedWhenShownNotOnEveryChangeOfTheStore) {
+    AppState state(test::memoryStore());
+    PreferencesView view(state);
+    int probes = 0;
+    view.setAccessProbe([&] {
+        ++probes;
+        return false;
+    });
+    // Changes the view does not show, while hidden and while shown, probe nothing.
+    for (int i = 0; i < 50; ++i) {
+        state.setFilter(NodeFilter{.query = std::to_string(i)});
+        state.setHovered(nullptr);
+        state.setBanner(std::nullopt);
+    }
+    EXPECT_EQ(probes, 0);
+    view.show();
+    EXPECT_EQ(probes, 1);
+    EXPECT_EQ(view.accessStatus()->text(), "Not granted");
+    state.setThemeID(ThemeID::sage);
+    state.setTreemapDepth(5);
+    state.setTab(WorkspaceTab::monitor);
+    EXPECT_EQ(probes, 1);
+    EXPECT_EQ(view.depthText()->text(), "5");
 }
 
 TEST(PreferencesRender, ExactSizeWithStatusInItsColour) {
