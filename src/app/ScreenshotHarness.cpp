@@ -190,6 +190,12 @@ bool writeFile(const std::string& path, const QByteArray& data, std::string& err
         error = std::strerror(ENOENT);
         return false;
     }
+    // A folder in the way is named as such (with a trailing "/" the rename would say "Not a directory").
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
+        error = std::strerror(EISDIR);
+        return false;
+    }
     std::string folder = PathText::parent(path);
     if (folder.empty()) folder = ".";
     std::string scratch = folder + "/." + PathText::lastComponent(path) + ".XXXXXX";

@@ -1,6 +1,7 @@
 #include "app/ScreenshotHarness.h"
 
 #include "state/AppStateTestSupport.h"
+#include "support/Unprivileged.h"
 #include "style/Theme.h"
 #include "views/settings/PreferencesView.h"
 
@@ -131,15 +132,22 @@ TEST(ShotFile, UnwritablePlacesFailWithTheSystemsReason) {
     // A folder in the way stays as it was and leaves no scratch file.
     dir.folder("taken");
     EXPECT_FALSE(writeFile(dir / "taken", QByteArray("x"), error));
+    EXPECT_EQ(error, "Is a directory");
+    EXPECT_FALSE(writeFile(dir / "taken/", QByteArray("x"), error));
+    EXPECT_EQ(error, "Is a directory") << "a trailing slash names the same folder";
     EXPECT_TRUE(std::filesystem::is_directory(dir / "taken"));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 
-    if (::geteuid() != 0) {
-        dir.folder("locked");
-        ::chmod((dir / "locked").c_str(), 0555);
-        EXPECT_FALSE(writeFile(dir / "locked/out.png", QByteArray("x"), error));
-        ::chmod((dir / "locked").c_str(), 0755);
-    }
+    dir.folder("locked");
+    ::chmod((dir / "locked").c_str(), 0555);
+    ::chmod(dir.path().c_str(), 0755);
+    // Root writes anywhere, so the unwritable folder is tried as another user.
+    test::runUnprivileged([&] {
+        std::string lockedError;
+        EXPECT_FALSE(writeFile(dir / "locked/out.png", QByteArray("x"), lockedError));
+        EXPECT_EQ(lockedError, "Permission denied");
+    });
+    ::chmod((dir / "locked").c_str(), 0755);
 }
 
 TEST(ShotCapture, PictureAtTheWidgetsPixelRatio) {
