@@ -19,6 +19,14 @@
 
 namespace tallymere::TallymereApp {
 
+void configure(QApplication& application) {
+    QApplication::setOrganizationName(QStringLiteral("Tallymere"));
+    QApplication::setApplicationName(QStringLiteral("Tallymere"));
+    QApplication::setQuitOnLastWindowClosed(true);
+    AppDelegate::applyLightAppearance(application);
+    Typography::bootstrap();
+}
+
 int run(int& argc, char** argv) {
     // Without a display the toolkit would abort; say what is missing instead.
     const auto isSet = [](const char* name) {
@@ -32,11 +40,7 @@ int run(int& argc, char** argv) {
         return 1;
     }
     QApplication application(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Tallymere"));
-    QApplication::setApplicationName(QStringLiteral("Tallymere"));
-    QApplication::setQuitOnLastWindowClosed(true);
-    AppDelegate::applyLightAppearance(application);
-    Typography::bootstrap();
+    configure(application);
     AppDelegate::closeWindowsOnTermination();
 
     DesktopServices desktop;

@@ -1,6 +1,12 @@
 #pragma once
 
+class QApplication;
+
 namespace tallymere::TallymereApp {
+
+// Names the application (where preferences live), makes closing the last window end it, and sets
+// the light look and the fonts.
+void configure(QApplication& application);
 
 // The windowed application, once the command line and the screenshot mode have declined: the
 // QApplication with its light look and fonts, the one store, the main window (1440 by 900, with

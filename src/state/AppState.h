@@ -200,6 +200,11 @@ public:
     DesktopActions& desktop() const;
     void setDesktop(DesktopActions* desktop);
 
+    // Whether this process may read every folder, asked anew on every call (it can change while
+    // the program runs). DiskInfo::hasFullDiskAccess unless a test set another probe.
+    bool hasFullDiskAccess() const;
+    void setAccessProbe(std::function<bool()> probe);
+
     // Shows what reading every folder takes on this system (an info banner): where another desktop
     // would open its privacy settings, this one can only be told.
     void explainFullDiskAccess();

@@ -96,6 +96,7 @@ struct AppState::Data {
     QTimer filterTimer; // 0.18 s single shot, the debounced re-filter
     FolderChooser folderChooser;
     DesktopActions* desktop = nullptr;
+    std::function<bool()> accessProbe;
 };
 
 // Stores a property's new value; true when it differs from the old one (then the caller signals).

@@ -103,7 +103,7 @@ void AppState::finishScan(std::uint64_t generation, NodePtr tree, std::vector<Pr
         setScannedBytes(tree->bytes(m->useAllocatedSize));
         applyFilterNow();
         setFocus(m->displayRoot);
-        if (m->scanTarget && m->scanTarget->isFullDisk && !DiskInfo::hasFullDiskAccess()) {
+        if (m->scanTarget && m->scanTarget->isFullDisk && !hasFullDiskAccess()) {
             setBanner(Banner::make(Banner::Kind::warning, QStringLiteral("Partial scan"),
                                    QStringLiteral("Grant Full Disk Access to include protected folders like "
                                                   "Mail and Safari data.")));
@@ -121,6 +121,14 @@ void AppState::cancelScan() {
     m->progress->cancel();
     m->pollTimer.stop();
     setIsScanning(false);
+}
+
+bool AppState::hasFullDiskAccess() const {
+    return m->accessProbe ? m->accessProbe() : DiskInfo::hasFullDiskAccess();
+}
+
+void AppState::setAccessProbe(std::function<bool()> probe) {
+    m->accessProbe = std::move(probe);
 }
 
 } // namespace tallymere

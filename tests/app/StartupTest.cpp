@@ -3,6 +3,7 @@
 #include "state/AppState.h"
 #include "state/AppStateTestSupport.h"
 #include "app/MainWindow.h"
+#include "app/TallymereApp.h"
 #include "app/MenuCommands.h"
 #include "style/Theme.h"
 #include "views/shell/RootView.h"
@@ -152,7 +153,11 @@ TEST(Startup, MainWindowOpensAtItsDefaultSizeAndTerminationClosesIt) {
     EXPECT_EQ(window.size(), QSize(1440, 900));
     EXPECT_GE(window.minimumSizeHint().width(), RootView::minimumWidth);
     EXPECT_EQ(window.menuBar()->actions().size(), 3);
+    // The application set-up makes closing the last window end the program, whatever it was.
+    QApplication::setQuitOnLastWindowClosed(false);
+    TallymereApp::configure(*qApp);
     EXPECT_TRUE(QApplication::quitOnLastWindowClosed());
+    EXPECT_EQ(QApplication::applicationName(), "Tallymere");
 
     // Termination closes the windows as the user would; the real quit is seen under Xvfb above.
     window.show();

@@ -129,18 +129,20 @@ TEST_F(AppStateScan, MissingFolderRaisesTheUnreadableBanner) {
 }
 
 TEST_F(AppStateScan, OnlyAWholeDiskTargetWarnsWhenReadAccessIsMissing) {
+    bool granted = true;
+    state.setAccessProbe([&] { return granted; });
     state.scan(ScanTarget{root, "Disk", true});
     ASSERT_TRUE(waitUntil([&] { return !state.isScanning(); }));
     ASSERT_TRUE(state.root());
-    if (DiskInfo::hasFullDiskAccess()) {
-        EXPECT_FALSE(state.banner().has_value());
-    } else {
-        ASSERT_TRUE(state.banner().has_value());
-        EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::warning);
-        EXPECT_EQ(state.banner()->title, "Partial scan");
-        EXPECT_EQ(state.banner()->detail,
-                  "Grant Full Disk Access to include protected folders like Mail and Safari data.");
-    }
+    EXPECT_FALSE(state.banner().has_value());
+
+    granted = false;
+    state.scan(ScanTarget{root, "Disk", true});
+    ASSERT_TRUE(waitUntil([&] { return !state.isScanning(); }));
+    ASSERT_TRUE(state.banner().has_value());
+    EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::warning);
+    EXPECT_EQ(state.banner()->title, "Partial scan");
+    EXPECT_EQ(state.banner()->detail, "Grant Full Disk Access to include protected folders like Mail and Safari data.");
 
     // A folder target never warns, and the banner of an earlier scan stays up across a new one.
     state.setBanner(AppState::Banner::make(AppState::Banner::Kind::info, "earlier"));

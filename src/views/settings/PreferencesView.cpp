@@ -161,11 +161,6 @@ PreferencesView::PreferencesView(AppState& state, QWidget* parent) : QWidget(par
     refreshAccess();
 }
 
-void PreferencesView::setAccessProbe(std::function<bool()> probe) {
-    m_probe = std::move(probe);
-    if (isVisible()) refreshAccess();
-}
-
 void PreferencesView::showEvent(QShowEvent* event) {
     refreshControls();
     refreshAccess();
@@ -205,7 +200,7 @@ void PreferencesView::refreshControls() {
 }
 
 void PreferencesView::refreshAccess() {
-    const bool granted = m_probe ? m_probe() : DiskInfo::hasFullDiskAccess();
+    const bool granted = m_state.hasFullDiskAccess();
     m_access->setText(granted ? QStringLiteral("Granted") : QStringLiteral("Not granted"));
     QPalette statusPalette = m_access->palette();
     statusPalette.setColor(QPalette::WindowText, granted ? grantedColor() : notGrantedColor());

@@ -2,8 +2,6 @@
 #include <QColor>
 #include <QWidget>
 
-#include <functional>
-
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -38,11 +36,6 @@ public:
     QLabel* accessStatus() const { return m_access; }
     QPushButton* openSettingsButton() const { return m_openSettings; }
 
-    // What tells whether every folder can be read; DiskInfo::hasFullDiskAccess unless a test sets
-    // another. Asked when the view is shown or its window comes to the front, never on a change of
-    // the store: the status is not something the store observes.
-    void setAccessProbe(std::function<bool()> probe);
-
 protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -50,10 +43,11 @@ protected:
 private:
     // Brings the controls up to date with the store's display preferences.
     void refreshControls();
+    // Asks whether every folder can be read: when the view is shown or its window comes to the
+    // front, never on a change of the store, which does not observe it.
     void refreshAccess();
 
     AppState& m_state;
-    std::function<bool()> m_probe;
     QComboBox* m_theme = nullptr;
     QCheckBox* m_allocated = nullptr;
     QCheckBox* m_labels = nullptr;

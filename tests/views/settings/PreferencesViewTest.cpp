@@ -118,12 +118,13 @@ TEST(PreferencesAccess, StatusFollowsTheProbeAndTheButtonExplains) {
 
 TEST(PreferencesAccess, ProbedWhenShownNotOnEveryChangeOfTheStore) {
     AppState state(test::memoryStore());
-    PreferencesView view(state);
     int probes = 0;
-    view.setAccessProbe([&] {
+    state.setAccessProbe([&] {
         ++probes;
         return false;
     });
+    PreferencesView view(state);
+    probes = 0;
     // Changes the view does not show, while hidden and while shown, probe nothing.
     for (int i = 0; i < 50; ++i) {
         state.setFilter(NodeFilter{.query = std::to_string(i)});
