@@ -157,6 +157,10 @@ public:
     // Starts a scan of the target unless one is running (then nothing changes). Returns at once;
     // the live counters are polled every 0.08 s and the result arrives on the main thread.
     void scan(const ScanTarget& target);
+    // What reads a folder into a tree; DiskScanner::scan unless a test sets another. Called on a
+    // worker thread, so it must not touch the store.
+    using Scanner = std::function<std::shared_ptr<FileNode>(std::string_view, const ScanOptions&, ScanProgress&)>;
+    void setScanner(Scanner scanner);
     // Stops the running scan: isScanning() is false at once, and the partial tree still arrives as
     // the scan's result unless another scan has started meanwhile.
     void cancelScan();

@@ -97,6 +97,7 @@ struct AppState::Data {
     FolderChooser folderChooser;
     DesktopActions* desktop = nullptr;
     std::function<bool()> accessProbe;
+    AppState::Scanner scanner;
 };
 
 // Stores a property's new value; true when it differs from the old one (then the caller signals).

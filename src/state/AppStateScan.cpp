@@ -57,12 +57,13 @@ void AppState::scan(const ScanTarget& requested) {
     // The worker gets copies and the progress object; it hands its result back through the inbox.
     auto progress = m->progress;
     auto inbox = m->inbox;
+    Scanner scanner = m->scanner ? m->scanner : Scanner(DiskScanner::scan);
     QThreadPool::globalInstance()->start([this, generation, progress, inbox, path = target.path,
-                                          options = std::move(options)] {
+                                          options = std::move(options), scanner = std::move(scanner)] {
         std::shared_ptr<FileNode> tree;
         std::vector<PresetHit> hits;
         try {
-            tree = DiskScanner::scan(path, options, *progress);
+            tree = scanner(path, options, *progress);
             // Presets always match on allocated sizes.
             if (tree) hits = PresetScanner::run(tree, CleanupPreset::all(), true);
         } catch (...) {
@@ -121,6 +122,10 @@ void AppState::cancelScan() {
     m->progress->cancel();
     m->pollTimer.stop();
     setIsScanning(false);
+}
+
+void AppState::setScanner(Scanner scanner) {
+    m->scanner = std::move(scanner);
 }
 
 bool AppState::hasFullDiskAccess() const {

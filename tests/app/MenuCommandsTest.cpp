@@ -2,6 +2,7 @@
 
 #include "state/AppState.h"
 #include "state/AppStateTestSupport.h"
+#include "support/TreeText.h"
 #include "services/DesktopActions.h"
 
 #include <QAction>
@@ -9,6 +10,12 @@
 #include <QMenuBar>
 
 #include <gtest/gtest.h>
+
+#include <thread>
+
+#include <chrono>
+
+#include <atomic>
 
 #include <filesystem>
 
@@ -142,6 +149,13 @@ TEST(MenuFile, ScanCommandsStartTheirTargetsAndStopScanFollowsTheScan) {
     EXPECT_TRUE(test::waitUntil([&] { return !f.state.isScanning(); }));
     EXPECT_FALSE(stop->isEnabled());
 
+    // The whole disk is not really read here: a stand-in scanner waits for the stop.
+    std::atomic<bool> askedForTheDisk = false;
+    f.state.setScanner([&](std::string_view path, const ScanOptions& options, ScanProgress& progress) {
+        askedForTheDisk = path == "/" && options == ScanOptions::fullMac();
+        for (int i = 0; i < 1000 && !progress.cancelled(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return test::treeFromText("/\n  a 1\n");
+    });
     f.item("Scan Full Mac")->trigger();
     EXPECT_EQ(f.state.scanTarget()->path, "/");
     EXPECT_EQ(f.state.scanTarget()->title, "Macintosh HD");
@@ -156,6 +170,8 @@ TEST(MenuFile, ScanCommandsStartTheirTargetsAndStopScanFollowsTheScan) {
     stop->trigger();
     EXPECT_FALSE(f.state.isScanning());
     EXPECT_FALSE(stop->isEnabled());
+    EXPECT_TRUE(test::waitUntil([&] { return f.state.root() != nullptr; }));
+    EXPECT_TRUE(askedForTheDisk);
 
     f.item("Settings…")->trigger();
     EXPECT_EQ(f.settingsShown, 1);
