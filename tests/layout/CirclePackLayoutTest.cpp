@@ -104,6 +104,33 @@ TEST(PackSiblings, RandomGroupsNeverOverlapAndAreEnclosed) {
     EXPECT_NEAR(around.r, 1 + 2 / h, 1e-9);
 }
 
+TEST(PackSiblings, TiedChainPairsTakeTheFirst) {
+    // Four equal circles leave every chain pair as near the origin as the others; the fifth goes
+    // beside the first pair (0 and 3), the sixth beside the next tied pair in chain order.
+    const double h = std::sqrt(3.0);
+    std::vector<Circle> six(6, Circle{0, 0, 1});
+    CirclePackLayout::packSiblings(six);
+    EXPECT_NEAR(six[4].x, -2, 1e-9);
+    EXPECT_NEAR(six[4].y, h, 1e-9);
+    EXPECT_NEAR(six[5].x, 2, 1e-9);
+    EXPECT_NEAR(six[5].y, h, 1e-9);
+}
+
+TEST(PackGeometry, ACircleExactlyAtTheMinimumRadiusIsDrawn) {
+    auto tree = treeFromText("r/\n  a 900\n  b 100\n");
+    Options options;
+    options.minRadius = 0;
+    const auto all = pack(*tree, 400, options);
+    ASSERT_EQ(all.size(), 3u);
+    const double smallest = all[2].radius;
+    options.minRadius = smallest;
+    const auto atMinimum = pack(*tree, 400, options);
+    ASSERT_EQ(atMinimum.size(), 3u);
+    EXPECT_EQ(atMinimum[2].radius, smallest);
+    options.minRadius = std::nextafter(smallest, 1e9);
+    EXPECT_EQ(pack(*tree, 400, options).size(), 2u);
+}
+
 // Every circle lies inside its parent less the padding, siblings do not overlap, and within a
 // sibling group circle areas follow bytes.
 TEST(PackProperties, RandomTreesNestWithoutOverlap) {

@@ -45,6 +45,19 @@ TEST(IcicleWidths, MinimumWidthAndBranchNumbers) {
     EXPECT_EQ(drawn, (std::vector<std::pair<std::string, int>>{{"r", 0}, {"big", 0}, {"x", 0}, {"edge", 1}}));
 }
 
+TEST(IcicleWidths, ATileExactlyAsWideAsTheMinimumIsDrawn) {
+    // 64 and 63 of 1024 bytes in a 128-wide rectangle: 8 and 7.875, both exact in binary.
+    auto tree = treeFromText("r/\n  a 897\n  b 64\n  c 63\n");
+    Options options = rows(20);
+    options.minWidth = 8;
+    std::vector<std::string> drawn;
+    for (const LayoutTile& tile : IcicleLayout::layout(*tree, {0, 0, 128, 200}, options)) {
+        drawn.emplace_back(tile.node->name());
+        if (tile.node->name() == "b") EXPECT_EQ(tile.rect.width, 8.0);
+    }
+    EXPECT_EQ(drawn, (std::vector<std::string>{"r", "a", "b"}));
+}
+
 // Children lie side by side under their parent from its left edge, each as wide as its share, one
 // row down; the array is in pre-order, within the depth limit and the cap.
 TEST(IcicleProperties, ChildrenSplitTheirParentsWidth) {

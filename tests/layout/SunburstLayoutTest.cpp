@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <map>
 #include <numbers>
 
@@ -39,6 +40,16 @@ TEST(SunburstRings, DepthLimitEmptyAndNarrowChildren) {
     const auto wedge = SunburstLayout::layout(*skewed, 300, {});
     ASSERT_EQ(wedge.size(), 2u);
     EXPECT_NEAR(wedge[1].endAngle, fullTurn * 10000000.0 / 10000001.0, 1e-12);
+}
+
+TEST(SunburstRings, ASweepExactlyAtTheMinimumGetsItsArc) {
+    // Two halves of the full turn: each sweeps exactly pi.
+    auto tree = treeFromText("r/\n  a 1\n  b 1\n");
+    Options options;
+    options.minSweep = std::numbers::pi;
+    EXPECT_EQ(SunburstLayout::layout(*tree, 200, options).size(), 3u);
+    options.minSweep = std::nextafter(std::numbers::pi, 4.0);
+    EXPECT_EQ(SunburstLayout::layout(*tree, 200, options).size(), 1u) << "only the centre";
 }
 
 TEST(SunburstCap, NoNodeStartsItsChildrenPastTheCap) {
