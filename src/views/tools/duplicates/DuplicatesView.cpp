@@ -205,6 +205,8 @@ void DuplicatesView::finish(std::uint64_t generation, const std::shared_ptr<File
                                                      QStringLiteral(" is duplicated here.")));
     m_startedManually = false;
     refresh();
+    // The tree changed while this search ran, which held back the automatic search of the new one.
+    if (!stillShown) autoRunIfCheap();
 }
 
 void DuplicatesView::displayRootChanged() {

@@ -238,6 +238,23 @@ TEST_F(DuplicatesTab, ManualSearchReportsNothingFoundUnlessStopped) {
     EXPECT_FALSE(state.banner());
 }
 
+TEST_F(DuplicatesTab, ResultsAreForTheTreeShownNow) {
+    makeFolder();
+    test::TempFolder other;
+    write(other / "one", 220000, 'q');
+    write(other / "two", 220000, 'q');
+    DuplicatesView view(state);
+    view.setMinSizeMB(0.1);
+    view.show();
+    ASSERT_TRUE(view.isRunning());
+    // Another folder is shown while the first search may still run: whatever the order in which
+    // the two finish, only the new tree's groups are shown.
+    ASSERT_TRUE(test::scanAndWait(state, other.path()));
+    ASSERT_TRUE(waitUntil([&] { return !view.isRunning() && !view.groups().empty(); }));
+    ASSERT_EQ(view.groups().size(), 1u);
+    EXPECT_EQ(view.groups()[0].files[0]->path().substr(0, other.path().size()), other.path());
+}
+
 TEST_F(DuplicatesTab, ClosedMidSearchPostsNothing) {
     makeFolder();
     {
