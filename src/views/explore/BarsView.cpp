@@ -36,7 +36,7 @@ double BarsView::headerHeight() {
 }
 
 BarsView::BarsView(AppState& state, QWidget* parent)
-    : ThemedWidget(parent), m_state(state), m_list(new BarsList(state)), m_scroll(ListScroll::make(m_list, this)) {
+    : ThemedWidget(parent), m_state(state), m_list(new BarsList(state)), m_scroll(ListScroll::make(m_list, this, ListScroll::Bar::overInset)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, int(headerHeight()), 0, 0);
     layout->setSpacing(0);

@@ -5,8 +5,22 @@
 
 namespace tallymere::ListScroll {
 
-QScrollArea* make(QWidget* content, QWidget* parent) {
-    auto* area = new QScrollArea(parent);
+namespace {
+
+constexpr int barWidth = 8;
+
+// Viewport margins are only open to subclasses.
+class ListScrollArea : public QScrollArea {
+public:
+    ListScrollArea(Bar bar, QWidget* parent) : QScrollArea(parent) {
+        if (bar == Bar::overInset) setViewportMargins(0, 0, -barWidth, 0);
+    }
+};
+
+} // namespace
+
+QScrollArea* make(QWidget* content, QWidget* parent, Bar bar) {
+    auto* area = new ListScrollArea(bar, parent);
     area->setFrameShape(QFrame::NoFrame);
     area->setWidgetResizable(true);
     area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

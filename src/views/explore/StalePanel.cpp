@@ -38,7 +38,7 @@ void setInk(QLabel* label, const QColor& color) {
 
 StalePanel::StalePanel(AppState& state, QWidget* parent)
     : Panel(panelPadding, panelRadius, nullptr, parent), m_state(state), m_list(new StaleList(state)),
-      m_scroll(ListScroll::make(m_list, nullptr)), m_message(textLine(Typography::font(11, QFont::Normal), true)),
+      m_scroll(ListScroll::make(m_list, nullptr, ListScroll::Bar::beside)), m_message(textLine(Typography::font(11, QFont::Normal), true)),
       m_summary(textLine(Typography::font(11, QFont::DemiBold), false)),
       m_button(new ActionButton(QString(), "trash.fill", false, true, [this] { stageTop(); })) {
     m_message->setText(emptyText());

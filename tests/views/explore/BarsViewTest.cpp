@@ -234,4 +234,6 @@ TEST(BarsViewCut, AtMost150RowsAndTheListScrolls) {
     // 150 rows of 30 with 3 between and 16 below.
     EXPECT_EQ(view.list()->height(), 150 * 30 + 149 * 3 + 16);
     EXPECT_GT(view.scrollArea()->verticalScrollBar()->maximum(), 0);
+    EXPECT_TRUE(view.scrollArea()->verticalScrollBar()->isVisible());
+    EXPECT_EQ(view.list()->width(), view.width()) << "the scroll bar floats over the list's inset";
 }
