@@ -74,6 +74,13 @@ std::string oneLine(std::string_view bytes) {
         // C1 controls arrive as the two bytes C2 80..C2 9F once the text is valid UTF-8.
         else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0)
             code = static_cast<unsigned char>(text[++i]);
+        // The line and paragraph separators break a line as a newline does.
+        if (c == 0xE2 && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x80 &&
+            (static_cast<unsigned char>(text[i + 2]) == 0xA8 || static_cast<unsigned char>(text[i + 2]) == 0xA9)) {
+            out += static_cast<unsigned char>(text[i + 2]) == 0xA8 ? "\\u2028" : "\\u2029";
+            i += 2;
+            continue;
+        }
         if (code == 0x100) {
             out.push_back(static_cast<char>(c));
         } else if (code == '\n') {

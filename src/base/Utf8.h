@@ -12,8 +12,8 @@ bool isValidUtf8(std::string_view bytes);
 std::string repairUtf8(std::string_view bytes);
 
 // Text for one line of a label or a terminal: repairUtf8(bytes) with every control character
-// (C0, DEL and C1) shown as a visible escape ("\n", "\t", "\r", else "\x1b" style), so a
-// name can neither break a row nor send commands to a terminal.
+// (C0, DEL and C1) and line or paragraph separator shown as a visible escape ("\n", "\t", "\r",
+// "\u2028", else "\x1b" style), so a name can neither break a row nor send commands to a terminal.
 std::string oneLine(std::string_view bytes);
 
 } // namespace tallymere

@@ -1,7 +1,5 @@
 #pragma once
 #include "core/ByteFormat.h"
-#include "core/FileNode.h"
-#include "base/Utf8.h"
 
 #include <QLocale>
 #include <QString>
@@ -19,17 +17,6 @@ inline QString sizeText(std::int64_t bytes) {
 inline QString countText(std::int64_t n, const char* singular, const char* plural) {
     return QLocale::system().toString(static_cast<qlonglong>(n)) + ' ' +
            QString::fromLatin1(n == 1 ? singular : plural);
-}
-
-// A name or path as a label shows it: valid UTF-8, on one line, control characters escaped.
-// Set it as plain text (Qt::PlainText), never as rich text.
-inline QString lineText(std::string_view bytes) {
-    return QString::fromStdString(oneLine(bytes));
-}
-
-// A node's name as a label shows it.
-inline QString nameText(const FileNode& node) {
-    return lineText(node.name());
 }
 
 } // namespace tallymere::DisplayText

@@ -24,3 +24,13 @@ TEST(Utf8Repair, EachMaximalBadStretchBecomesOneReplacement) {
 
 } // namespace
 } // namespace tallymere
+
+TEST(Utf8OneLine, ControlCharactersAndLineBreaksBecomeVisibleEscapes) {
+    using tallymere::oneLine;
+    EXPECT_EQ(oneLine("plain caf\xC3\xA9"), "plain caf\xC3\xA9");
+    EXPECT_EQ(oneLine("a\nb\tc\rd"), "a\\nb\\tc\\rd");
+    EXPECT_EQ(oneLine("\x1b[2J\x7f"), "\\x1b[2J\\x7f");
+    EXPECT_EQ(oneLine("x\xC2\x85y"), "x\\x85y") << "a C1 control";
+    EXPECT_EQ(oneLine("p\xE2\x80\xA8q\xE2\x80\xA9"), "p\\u2028q\\u2029");
+    EXPECT_EQ(oneLine("bad\xFF"), "bad\xEF\xBF\xBD") << "repaired first";
+}
