@@ -25,19 +25,36 @@ QRectF circleRect(const LayoutCircle& c) {
 
 QColor ink(const Theme& theme) { return theme.isDark ? QColor(Qt::white) : QColor(18, 17, 16); }
 
-void paintCircle(QPainter& painter, const LayoutCircle& circle, const Theme& theme, ColorMode mode) {
+// `c` at opacity `alpha` over the opaque colour `under`, as the painter would blend it.
+QColor over(const QColor& c, double alpha, const QColor& under) {
+    auto channel = [&](double top, double bottom) { return int(std::lround(top * alpha + bottom * (1 - alpha))); };
+    return QColor(channel(c.red(), under.red()), channel(c.green(), under.green()), channel(c.blue(), under.blue()));
+}
+
+// Paints one bubble. `interiors` holds, by depth, the colour inside the last container drawn at
+// that depth: a bubble's parent is the last container one level up, and siblings never overlap,
+// so what lies under a bubble is one flat colour.
+void paintCircle(QPainter& painter, const LayoutCircle& circle, const Theme& theme, ColorMode mode,
+                 std::vector<QColor>& interiors) {
     const QRectF shape = circleRect(circle);
+    const std::size_t depth = std::size_t(std::max(circle.depth, 0));
+    if (interiors.size() <= depth) interiors.resize(depth + 1, theme.surface);
     if (circle.depth == 0) {
         painter.setPen(QPen(theme.stroke, 1));
         painter.setBrush(theme.surface);
         painter.drawEllipse(shape);
+        interiors[0] = theme.surface;
         return;
     }
     const QColor c = theme.nodeColor(*circle.node, circle.depth, circle.tint, mode);
     if (circle.hasChildren) {
+        // The translucent wash is blended here onto the flat colour beneath and filled opaque:
+        // the same pixels, edges included, at a fraction of the cost of many translucent fills.
+        const QColor wash = over(c, c.alphaF() * (theme.isDark ? 0.2 : 0.26), interiors[depth - 1]);
         painter.setPen(QPen(withOpacity(c, 0.8), 1));
-        painter.setBrush(withOpacity(c, theme.isDark ? 0.2 : 0.26));
+        painter.setBrush(wash);
         painter.drawEllipse(shape);
+        interiors[depth] = wash;
         return;
     }
     const QPointF focus(circle.center.x - 0.3 * circle.radius, circle.center.y - 0.3 * circle.radius);
@@ -87,8 +104,9 @@ std::vector<CanvasLabel> paint(QPainter& painter, std::span<const LayoutCircle> 
                                bool showLabels, ColorMode colorMode) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
+    std::vector<QColor> interiors;
     for (const LayoutCircle& circle : circles)
-        if (circle.node && circle.radius > 0) paintCircle(painter, circle, theme, colorMode);
+        if (circle.node && circle.radius > 0) paintCircle(painter, circle, theme, colorMode, interiors);
 
     std::vector<CanvasLabel> labels;
     if (showLabels) {

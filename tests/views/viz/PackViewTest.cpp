@@ -36,6 +36,7 @@ std::vector<CanvasLabel> labelsOf(const std::vector<LayoutCircle>& circles) {
 
 TEST_F(PackViewTest, BubblesFillTheCanvasInsideTheMargin) {
     state.setFocus(tree);
+    state.setShowLabels(false); // only the bubbles' own pixels
     PackView view(state);
     showAt(view, 432, 432);
     ASSERT_EQ(view.canvas()->geometry(), QRect(16, 16, 400, 400));
@@ -54,6 +55,30 @@ TEST_F(PackViewTest, BubblesFillTheCanvasInsideTheMargin) {
     const QColor fill = image.pixelColor(at(file.center));
     EXPECT_FALSE(near(fill, theme.surface, 12));
     EXPECT_EQ(fill.alpha(), 255);
+
+    // A folder's bubble is its colour washed at 0.26 over the root's surface, around its children.
+    const LayoutCircle& big = *recordFor(circles, findNode(*tree, "big"));
+    const QColor c = theme.nodeColor(*big.node, big.depth, big.tint, state.colorMode());
+    const QColor wash(int(c.red() * 0.26 + theme.surface.red() * 0.74),
+                      int(c.green() * 0.26 + theme.surface.green() * 0.74),
+                      int(c.blue() * 0.26 + theme.surface.blue() * 0.74));
+    int checked = 0;
+    for (int turn = 0; turn < 72; ++turn) {
+        const double angle = turn * 2 * M_PI / 72;
+        const QPointF p(big.center.x + (big.radius - 2.2) * std::cos(angle), big.center.y + (big.radius - 2.2) * std::sin(angle));
+        const QPoint pixel(int(std::floor(p.x())), int(std::floor(p.y())));
+        bool clear = true; // of every other bubble's edge by two pixels
+        for (const LayoutCircle& other : circles)
+            if (other.depth > big.depth &&
+                std::hypot(pixel.x() + 0.5 - other.center.x, pixel.y() + 0.5 - other.center.y) < other.radius + 2)
+                clear = false;
+        if (!clear) continue;
+        if (std::hypot(pixel.x() + 0.5 - big.center.x, pixel.y() + 0.5 - big.center.y) > big.radius - 1.6) continue;
+        EXPECT_TRUE(near(image.pixelColor(pixel), wash, 3))
+            << turn << " " << qPrintable(image.pixelColor(pixel).name()) << " " << qPrintable(wash.name());
+        ++checked;
+    }
+    EXPECT_GT(checked, 0);
 }
 
 TEST_F(PackViewTest, HitTestFindsTheDeepestBubbleButNeverTheRoot) {
