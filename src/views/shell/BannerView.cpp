@@ -3,6 +3,7 @@
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
 #include "views/components/ShapePaint.h"
+#include "views/components/SoftShadow.h"
 
 #include <QFontMetricsF>
 #include <QMouseEvent>
@@ -11,7 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
+#include <memory>
 
 namespace tallymere {
 
@@ -38,31 +39,7 @@ double wrappedHeight(const QFont& font, const QString& text, double width) {
     return QFontMetricsF(font).boundingRect(QRectF(0, 0, std::max(width, 1.0), 1e6), wrapFlags, text).height();
 }
 
-// One pass of a box blur over the alpha channel, along rows (`horizontal`) or columns.
-void boxBlur(std::vector<float>& alpha, int width, int height, int radius, bool horizontal) {
-    std::vector<float> out(alpha.size());
-    const int lines = horizontal ? height : width;
-    const int length = horizontal ? width : height;
-    auto at = [&](int line, int i) -> float& {
-        return horizontal ? alpha[std::size_t(line) * width + i] : alpha[std::size_t(i) * width + line];
-    };
-    const float scale = 1.0f / float(2 * radius + 1);
-    for (int line = 0; line < lines; ++line) {
-        float sum = 0;
-        for (int i = -radius; i <= radius; ++i) sum += (i >= 0 && i < length) ? at(line, i) : 0.0f;
-        for (int i = 0; i < length; ++i) {
-            std::size_t index = horizontal ? std::size_t(line) * width + i : std::size_t(i) * width + line;
-            out[index] = sum * scale;
-            int leaving = i - radius, entering = i + radius + 1;
-            if (leaving >= 0) sum -= at(line, leaving);
-            if (entering < length) sum += at(line, entering);
-        }
-    }
-    alpha.swap(out);
-}
-
-// The banner's shadow: the card's shape blurred about as far as the shadow radius reaches, drawn
-// in the shadow colour, offset downwards. It sits beneath the banner and takes no pointer input.
+// The banner's shadow, drawn beneath the banner in its own widget, which takes no pointer input.
 class BannerShadow : public QWidget {
 public:
     explicit BannerShadow(QWidget* parent) : QWidget(parent) {
@@ -71,7 +48,11 @@ public:
     }
 
     void setLook(bool isDark, double opacity) {
-        if (isDark != m_isDark) m_image = {};
+        if (isDark != m_isDark || !m_shadow) {
+            QColor ink = isDark ? QColor(255, 255, 255) : QColor(18, 17, 16);
+            ink.setAlphaF(isDark ? 0.5f : 0.1f);
+            m_shadow = std::make_unique<SoftShadow>(ink, BannerView::shadowRadius, QPointF(0, BannerView::shadowOffsetY));
+        }
         m_isDark = isDark;
         m_opacity = opacity;
         update();
@@ -79,52 +60,18 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override {
-        const QSize card = size() - QSize(2 * BannerView::shadowMargin, 2 * BannerView::shadowMargin);
-        if (card.isEmpty()) return;
-        if (m_image.isNull() || m_imageFor != card) render(card);
+        const int margin = BannerView::shadowMargin;
+        const QRectF card = QRectF(rect()).adjusted(margin, margin, -margin, -margin);
+        if (card.isEmpty() || !m_shadow) return;
         QPainter painter(this);
         painter.setOpacity(m_opacity);
-        painter.drawImage(QPointF(0, BannerView::shadowOffsetY), m_image);
+        m_shadow->paint(painter, card, cornerRadius);
     }
 
 private:
-    void render(QSize card) {
-        const int margin = BannerView::shadowMargin;
-        const int w = card.width() + 2 * margin, h = card.height() + 2 * margin;
-        QImage shape(w, h, QImage::Format_ARGB32_Premultiplied);
-        shape.fill(Qt::transparent);
-        {
-            QPainter p(&shape);
-            ShapePaint::fillRounded(p, QRectF(margin, margin, card.width(), card.height()), cornerRadius, Qt::black);
-        }
-        std::vector<float> alpha(std::size_t(w) * h);
-        for (int y = 0; y < h; ++y) {
-            const QRgb* line = reinterpret_cast<const QRgb*>(shape.constScanLine(y));
-            for (int x = 0; x < w; ++x) alpha[std::size_t(y) * w + x] = float(qAlpha(line[x]));
-        }
-        // Three box passes approach a Gaussian of the shadow's spread.
-        const int boxRadius = int(BannerView::shadowRadius / 2);
-        for (int pass = 0; pass < 3; ++pass) {
-            boxBlur(alpha, w, h, boxRadius, true);
-            boxBlur(alpha, w, h, boxRadius, false);
-        }
-        const QColor ink = m_isDark ? QColor(255, 255, 255) : QColor(18, 17, 16);
-        const float strength = m_isDark ? 0.5f : 0.1f;
-        m_image = QImage(w, h, QImage::Format_ARGB32_Premultiplied);
-        for (int y = 0; y < h; ++y) {
-            QRgb* line = reinterpret_cast<QRgb*>(m_image.scanLine(y));
-            for (int x = 0; x < w; ++x) {
-                int a = std::clamp(int(alpha[std::size_t(y) * w + x] * strength + 0.5f), 0, 255);
-                line[x] = qPremultiply(qRgba(ink.red(), ink.green(), ink.blue(), a));
-            }
-        }
-        m_imageFor = card;
-    }
-
     bool m_isDark = false;
     double m_opacity = 1;
-    QImage m_image;
-    QSize m_imageFor;
+    std::unique_ptr<SoftShadow> m_shadow;
 };
 
 } // namespace

@@ -21,7 +21,7 @@ public:
     static constexpr double maxCardWidth = 620;
     static constexpr double shadowRadius = 18;
     static constexpr double shadowOffsetY = 6;
-    static constexpr int shadowMargin = 34;
+    static constexpr int shadowMargin = 30;
     ~BannerView() override;
 
     explicit BannerView(QWidget* parent = nullptr);

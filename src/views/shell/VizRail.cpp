@@ -73,22 +73,42 @@ void VizRail::refresh() {
     m_spinner->setVisible(m_state.isFiltering());
     m_colorModes->setVisible(usesColor(mode));
     m_depth->setVisible(usesDepth(mode));
+    updateGeometry();
     relayout();
 }
 
-QSize VizRail::sizeHint() const {
-    const double content = std::max({double(m_rail->sizeHint().height()), double(m_colorModes->sizeHint().height()),
-                                     double(m_depth->sizeHint().height()), QFontMetricsF(captionFont()).height()});
-    return {600, int(std::ceil(content + 2 * paddingY))};
+double VizRail::rowHeight() const {
+    return std::max({double(m_rail->sizeHint().height()), double(m_colorModes->sizeHint().height()),
+                     double(m_depth->sizeHint().height()), QFontMetricsF(captionFont()).height()});
 }
 
+double VizRail::trailingWidth() const {
+    double width = 0;
+    if (m_depth->isVisibleTo(this)) width += spacing + m_depth->sizeHint().width();
+    if (m_colorModes->isVisibleTo(this)) width += spacing + m_colorModes->sizeHint().width();
+    return width;
+}
+
+bool VizRail::wrapsAt(int width) const {
+    return 2 * paddingX + m_rail->sizeHint().width() + trailingWidth() > width;
+}
+
+int VizRail::heightForWidth(int width) const {
+    const int rows = wrapsAt(width) ? 2 : 1;
+    return int(std::ceil(rows * rowHeight() + (rows - 1) * spacing + 2 * paddingY));
+}
+
+QSize VizRail::sizeHint() const { return {600, heightForWidth(width() > 0 ? width() : 600)}; }
+
 void VizRail::relayout() {
-    const double middle = height() / 2.0;
+    const bool wraps = wrapsAt(width());
+    double middle = paddingY + rowHeight() / 2.0;
     auto place = [&](QWidget* w, double x) {
         const QSize size = w->sizeHint();
         w->setGeometry(int(std::lround(x)), int(std::lround(middle - size.height() / 2.0)), size.width(), size.height());
     };
     place(m_rail, paddingX);
+    if (wraps) middle += rowHeight() + spacing;
     // The trailing controls are laid out from the right edge inwards.
     double right = width() - paddingX;
     if (m_depth->isVisibleTo(this)) {
@@ -125,8 +145,9 @@ void VizRail::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setFont(captionFont());
     painter.setPen(theme().textTertiary);
-    // A narrow window lets the rail win: the caption gives way rather than overlap it.
-    const double left = std::max(m_captionRect.left(), double(m_rail->geometry().right() + spacing));
+    // In a narrow pane the caption gives way rather than overlap the rail.
+    const double left = wrapsAt(width()) ? std::max(m_captionRect.left(), paddingX)
+                                         : std::max(m_captionRect.left(), double(m_rail->geometry().right() + spacing));
     const QRectF room(left, m_captionRect.top(), m_captionRect.right() - left, m_captionRect.height());
     if (room.width() <= 0) return;
     painter.drawText(room, Qt::AlignRight | Qt::AlignVCenter,

@@ -16,7 +16,9 @@ class DepthSlider;
 // The row of visualisation controls under the explore page's header: the rail of the nine
 // visualisations at the left; at the right a spinner while a filtered copy is being built, the
 // caption of the chosen visualisation, the colour-mode selector (for the six coloured views) and
-// the depth slider (treemap, sunburst and flame only). Everything follows the store.
+// the depth slider (treemap, sunburst and flame only). Everything follows the store. When the pane
+// is too narrow for one row, the trailing controls move to a second row under the rail rather than
+// cover it.
 class VizRail : public ThemedWidget {
     Q_OBJECT
 public:
@@ -32,9 +34,13 @@ public:
     ColorModeSelector* colorModes() const { return m_colorModes; }
     DepthSlider* depthSlider() const { return m_depth; }
     QRectF captionRect() const { return m_captionRect; }
+    // Whether the controls need a second row at `width`.
+    bool wrapsAt(int width) const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return {0, sizeHint().height()}; }
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
 
 protected:
     bool event(QEvent* event) override;
@@ -44,6 +50,8 @@ protected:
 private:
     void refresh();
     void relayout();
+    double rowHeight() const;
+    double trailingWidth() const; // the colour modes and depth slider with their spacing
 
     AppState& m_state;
     SegmentedRail* m_rail;

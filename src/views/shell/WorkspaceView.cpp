@@ -11,8 +11,11 @@
 #include "views/components/TextDraw.h"
 #include "views/components/ShapePaint.h"
 
+#include <QEvent>
 #include <QPainter>
 #include <QResizeEvent>
+
+#include <functional>
 
 namespace tallymere {
 
@@ -23,8 +26,15 @@ class ExplorePage : public ThemedWidget {
 public:
     using ThemedWidget::ThemedWidget;
     double dividerY = -1;
+    // Run when a part asks for a new size (the rail grows a row when its controls no longer fit).
+    std::function<void()> relayout;
 
 protected:
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::LayoutRequest && relayout) relayout();
+        return ThemedWidget::event(event);
+    }
+
     void paintEvent(QPaintEvent*) override {
         if (dividerY < 0) return;
         QPainter painter(this);
@@ -79,6 +89,7 @@ void WorkspaceView::build(Screen screen, WorkspaceTab tab) {
         m_header = new PageHeader(m_state, page);
         m_rail = new VizRail(m_state, page);
         m_host = new VisualizationHost(m_state, page);
+        page->relayout = [this] { layoutPage(); };
         m_content = page;
         break;
     }
@@ -93,7 +104,7 @@ void WorkspaceView::layoutPage() {
     auto* page = static_cast<ExplorePage*>(m_content);
     const int width = page->width();
     const int headerHeight = m_header->sizeHint().height();
-    const int railHeight = m_rail->sizeHint().height();
+    const int railHeight = m_rail->heightForWidth(width);
     m_header->setGeometry(0, 0, width, headerHeight);
     m_rail->setGeometry(0, headerHeight, width, railHeight);
     page->dividerY = headerHeight + railHeight;

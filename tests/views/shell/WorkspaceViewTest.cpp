@@ -162,6 +162,16 @@ TEST(WorkspaceExplorePage, RailChoosesTheViewAndShowsItsControls) {
         EXPECT_LT(rail->rail()->geometry().right(), rail->captionRect().left());
     }
     EXPECT_EQ(VizRail::caption(VizMode::table), "Sortable columns, keyboard friendly");
+
+    // A pane too narrow for one row puts the controls on a second row instead of over the rail.
+    test::clickOn(*rail->rail(), rail->rail()->segmentRects()[0]);
+    EXPECT_FALSE(rail->wrapsAt(p.view.width()));
+    p.view.resize(480, 700);
+    QCoreApplication::sendPostedEvents();
+    ASSERT_TRUE(rail->wrapsAt(480));
+    EXPECT_GT(rail->colorModes()->geometry().top(), rail->rail()->geometry().bottom());
+    EXPECT_LE(rail->depthSlider()->geometry().right(), 480);
+    EXPECT_GE(p.view.visualizationHost()->geometry().top(), rail->geometry().bottom());
 }
 
 TEST(WorkspaceExplorePage, ColourModesAndDepthWriteTheStore) {
