@@ -17,11 +17,20 @@ namespace tallymere::test {
 
 // A left click at `at` (in `top`'s coordinates), delivered to the widget under that point, as the
 // window system would: press and release.
+// Widgets added a moment ago are shown and laid out by posted work, which may post more (nested
+// layouts); let all of it land before a click is aimed.
+inline void settle() {
+    for (int i = 0; i < 4; ++i) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+}
+
 inline void clickAt(QWidget& top, QPointF at) {
-    // Widgets added a moment ago are shown and laid out by posted work; let it land first.
-    QCoreApplication::sendPostedEvents();
+    settle();
     QWidget* target = top.childAt(at.toPoint());
     if (!target) target = &top;
+
     const QPointF local = target->mapFrom(&top, at);
     const QPointF global = top.mapToGlobal(at);
     QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
@@ -32,7 +41,7 @@ inline void clickAt(QWidget& top, QPointF at) {
 
 // A click at the centre of `rect` of `widget` (in that widget's coordinates).
 inline void clickOn(QWidget& widget, QRectF rect) {
-    QCoreApplication::sendPostedEvents();
+    settle();
     QWidget* top = widget.window();
     clickAt(*top, widget.mapTo(top, rect.center().toPoint()));
 }
