@@ -252,10 +252,6 @@ CleanupBar::CleanupBar(AppState& state, QWidget* parent)
     refresh();
 }
 
-CleanupBar::~CleanupBar() {
-    if (m_confirmation) m_confirmation->deleteLater();
-}
-
 std::optional<CleanupBar::Reclaim> CleanupBar::reclaim(const std::vector<VolumeInfo>& volumes,
                                                        std::int64_t queueTotal) {
     if (volumes.empty() || volumes.front().total < 1) return std::nullopt;

@@ -28,7 +28,6 @@ class CleanupBar : public ThemedWidget {
     Q_OBJECT
 public:
     explicit CleanupBar(AppState& state, QWidget* parent = nullptr);
-    ~CleanupBar() override;
 
     // The free space of the first volume now and once the staged bytes are freed (never above its
     // capacity); none without a volume or with one of no capacity.
