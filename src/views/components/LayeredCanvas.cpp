@@ -28,9 +28,21 @@ void LayeredCanvas::relayout() {
 }
 
 void LayeredCanvas::invalidateBase() {
-    m_base = QImage();
+    // The buffer is kept for the next picture of the same size.
+    m_baseValid = false;
     update();
 }
+
+void LayeredCanvas::refreshMarks() {
+    // Only where the marks were and where they are now needs painting again.
+    const QRect now = marksBounds().translated(m_margin, m_margin).toAlignedRect().adjusted(-2, -2, 2, 2);
+    const QRect dirty = m_marksDrawn.united(now) & rect();
+    m_marksDrawn = now;
+    m_pendingMarks = dirty;
+    if (!dirty.isEmpty()) update(dirty);
+}
+
+QRectF LayeredCanvas::marksBounds() const { return QRectF(QPointF(-m_margin, -m_margin), size()); }
 
 void LayeredCanvas::refreshQueued() {
     m_queued.clear();
@@ -47,10 +59,10 @@ void LayeredCanvas::connectStandardInputs() {
     for (auto signal : {&AppState::colorModeChanged, &AppState::showLabelsChanged})
         connect(&m_state, signal, this, &LayeredCanvas::invalidateBase);
     for (auto signal : {&AppState::hoveredChanged, &AppState::selectionChanged})
-        connect(&m_state, signal, this, qOverload<>(&QWidget::update));
+        connect(&m_state, signal, this, &LayeredCanvas::refreshMarks);
     connect(&m_state, &AppState::queueChanged, this, [this] {
         refreshQueued();
-        update();
+        refreshMarks();
     });
 }
 
@@ -68,10 +80,11 @@ void LayeredCanvas::showEvent(QShowEvent* event) {
 void LayeredCanvas::paintEvent(QPaintEvent*) {
     const qreal ratio = devicePixelRatioF();
     const QSize pixels(int(std::ceil(width() * ratio)), int(std::ceil(height() * ratio)));
-    if (m_base.isNull() || m_base.size() != pixels || m_base.devicePixelRatio() != ratio) {
-        m_base = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    if (!m_baseValid || m_base.size() != pixels || m_base.devicePixelRatio() != ratio) {
+        if (m_base.size() != pixels) m_base = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
         m_base.setDevicePixelRatio(ratio);
         m_base.fill(Qt::transparent);
+        m_baseValid = true;
         QPainter base(&m_base);
         base.setRenderHint(QPainter::Antialiasing, true);
         base.setRenderHint(QPainter::TextAntialiasing, true);
@@ -80,10 +93,13 @@ void LayeredCanvas::paintEvent(QPaintEvent*) {
         ++m_baseRenders;
     }
     QPainter painter(this);
+    // The painter is clipped to the region being repainted, so a hover moves only a few pixels.
     painter.drawImage(QPointF(0, 0), m_base);
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.translate(m_margin, m_margin);
     paintMarks(painter);
+    m_marksDrawn = marksBounds().translated(m_margin, m_margin).toAlignedRect().adjusted(-2, -2, 2, 2) & rect();
+    m_pendingMarks = QRect();
 }
 
 } // namespace tallymere

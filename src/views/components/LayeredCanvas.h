@@ -49,6 +49,11 @@ public:
     void relayout();
     // Drops the picture; the next paint renders it again from the same records.
     void invalidateBase();
+    // Repaints where the marks were and where they are now (hover, selection or queue changed).
+    void refreshMarks();
+    // The widget area a change of marks asked to repaint and no paint has covered yet (empty when
+    // none), for measuring.
+    QRect pendingMarksRegion() const { return m_pendingMarks; }
 
 protected:
     AppState& state() const { return m_state; }
@@ -60,6 +65,9 @@ protected:
     virtual void paintBase(QPainter& painter) = 0;
     // Paints the marks over the picture.
     virtual void paintMarks(QPainter& painter) { (void)painter; }
+    // Where paintMarks() draws now, in drawing-area coordinates (outlines included); by default the
+    // whole widget.
+    virtual QRectF marksBounds() const;
 
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -74,6 +82,9 @@ private:
     AppState::NodePtr m_subject;
     std::unordered_set<const FileNode*> m_queued;
     QImage m_base;
+    bool m_baseValid = false;
+    QRect m_marksDrawn;
+    QRect m_pendingMarks;
     QSizeF m_laidOutSize{-1, -1};
     int m_layouts = 0;
     int m_baseRenders = 0;

@@ -59,6 +59,11 @@ TileRaster::TileRaster(QImage& image, double scale, QPointF offset, int rowFrom,
     m_rowTo = rowTo < 0 ? image.height() : std::clamp(rowTo, m_rowFrom, image.height());
 }
 
+TileRaster::TileRaster(const TileRaster& whole, int rowFrom, int rowTo) : TileRaster(whole) {
+    m_rowFrom = std::clamp(rowFrom, whole.m_rowFrom, whole.m_rowTo);
+    m_rowTo = std::clamp(rowTo, m_rowFrom, whole.m_rowTo);
+}
+
 bool TileRaster::meetsRows(const QRectF& rect, double margin) const {
     const double top = (rect.top() - margin) * m_scale + m_offset.y();
     const double bottom = (rect.bottom() + margin) * m_scale + m_offset.y();

@@ -21,6 +21,8 @@ namespace tallymere {
 class TileRaster {
 public:
     TileRaster(QImage& image, double scale, QPointF offset, int rowFrom = 0, int rowTo = -1);
+    // The same raster limited to the rows [rowFrom, rowTo) of its own; touches no image.
+    TileRaster(const TileRaster& whole, int rowFrom, int rowTo);
 
     // Whether a logical rectangle (grown by `margin`) reaches the raster's rows.
     bool meetsRows(const QRectF& rect, double margin = 1) const;

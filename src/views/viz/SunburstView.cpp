@@ -4,6 +4,7 @@
 #include "style/Typography.h"
 #include "views/components/HighlightOverlay.h"
 #include "views/components/NodeInteraction.h"
+#include "views/components/ParallelBands.h"
 #include "views/components/ShapePaint.h"
 #include "views/components/TextDraw.h"
 #include "views/viz/SunburstCenter.h"
@@ -16,7 +17,6 @@
 #include <chrono>
 #include <cmath>
 #include <numbers>
-#include <thread>
 
 namespace tallymere {
 
@@ -175,9 +175,15 @@ void SunburstView::paintBase(QPainter& painter) {
             const FileNode& node = *arc.node;
             const QColor fill = mode == ColorMode::age ? t.ageColor(node.modified, now)
                                                        : t.nodeColor(node, arc.depth, arc.tint, mode);
-            const QPainterPath path = segmentPath(arc, c);
-            p.fillPath(path, ShapePaint::withOpacity(fill, 0.92));
-            if (arc.endAngle - arc.startAngle > 0.02) p.strokePath(path, separator);
+            const QPolygonF outline = segmentPolygon(arc, c, ratio);
+            p.setPen(Qt::NoPen);
+            p.setBrush(ShapePaint::withOpacity(fill, 0.92));
+            p.drawPolygon(outline);
+            if (arc.endAngle - arc.startAngle > 0.02) {
+                p.setPen(separator);
+                p.setBrush(Qt::NoBrush);
+                p.drawPolygon(outline);
+            }
             if (!labelled) continue;
             p.save();
             p.translate(labelAt);
@@ -189,12 +195,34 @@ void SunburstView::paintBase(QPainter& painter) {
             p.restore();
         }
     };
-    const int bands = std::clamp(int(std::thread::hardware_concurrency()), 1, maxBands);
-    std::vector<std::thread> workers;
-    const int rows = image->height();
-    for (int b = 1; b < bands; ++b) workers.emplace_back(drawBand, rows * b / bands, rows * (b + 1) / bands);
-    drawBand(0, rows / bands);
-    for (std::thread& worker : workers) worker.join();
+    ParallelBands::run(image->height(), maxBands, drawBand);
+}
+
+QPolygonF SunburstView::segmentPolygon(const LayoutArc& arc, QPointF c, double ratio) {
+    const double outer = arc.outerRadius, inner = std::max(arc.innerRadius, 0.0);
+    const double sweep = arc.endAngle - arc.startAngle;
+    // A point every few device pixels of arc keeps the chords within a tenth of a pixel of the
+    // circle, and a sliver costs no more than a quadrilateral.
+    auto steps = [&](double radius) {
+        return std::clamp(int(std::ceil(sweep * radius * ratio / 3.0)), 1, 720);
+    };
+    QPolygonF polygon;
+    const int outerSteps = steps(outer);
+    const int innerSteps = inner > 0 ? steps(inner) : 0;
+    polygon.reserve(outerSteps + innerSteps + 2);
+    for (int i = 0; i <= outerSteps; ++i) {
+        const double a = arc.startAngle + sweep * i / outerSteps;
+        polygon << QPointF(c.x() + outer * std::sin(a), c.y() - outer * std::cos(a));
+    }
+    if (inner > 0) {
+        for (int i = innerSteps; i >= 0; --i) {
+            const double a = arc.startAngle + sweep * i / innerSteps;
+            polygon << QPointF(c.x() + inner * std::sin(a), c.y() - inner * std::cos(a));
+        }
+    } else {
+        polygon << c;
+    }
+    return polygon;
 }
 
 QRectF SunburstView::segmentBounds(const LayoutArc& arc, QPointF c) {
@@ -227,6 +255,13 @@ void SunburstView::paintMarks(QPainter& painter) {
         painter.fillPath(path, ShapePaint::withOpacity(ink, 0.14));
         painter.strokePath(path, QPen(ShapePaint::withOpacity(ink, 0.8), 1.6));
     }
+}
+
+QRectF SunburstView::marksBounds() const {
+    QRectF bounds;
+    for (const FileNode* node : {state().hovered().get(), state().selection().get()})
+        if (const LayoutArc* arc = firstArcOf(m_arcs, node)) bounds |= segmentBounds(*arc, center());
+    return bounds.adjusted(-2, -2, 2, 2);
 }
 
 } // namespace tallymere

@@ -4,6 +4,7 @@
 #include "views/components/LayeredCanvas.h"
 
 #include <QPainterPath>
+#include <QPolygonF>
 
 #include <vector>
 
@@ -39,6 +40,8 @@ public:
     const FileNode* hit(QPointF canvasPoint) const;
     // The ring segment of an arc around `center` (the whole disc for the central record).
     static QPainterPath segmentPath(const LayoutArc& arc, QPointF center);
+    // The same outline as a polygon fine enough for `ratio` device pixels per point, for the picture.
+    static QPolygonF segmentPolygon(const LayoutArc& arc, QPointF center, double ratio);
     // The smallest rectangle holding that segment.
     static QRectF segmentBounds(const LayoutArc& arc, QPointF center);
     SunburstCenter* centerReadout() const { return m_center; }
@@ -49,6 +52,7 @@ protected:
     void layoutRecords() override;
     void paintBase(QPainter& painter) override;
     void paintMarks(QPainter& painter) override;
+    QRectF marksBounds() const override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:

@@ -5,6 +5,7 @@
 #include "style/Typography.h"
 #include "views/components/HighlightOverlay.h"
 #include "views/components/NodeInteraction.h"
+#include "views/components/ParallelBands.h"
 #include "views/components/ShapePaint.h"
 #include "views/components/TextDraw.h"
 #include "views/components/TileRaster.h"
@@ -13,7 +14,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 #include <cmath>
 
 namespace tallymere {
@@ -112,8 +112,8 @@ void TreemapView::paintBase(QPainter& painter) {
     // Shapes first, parents before (under) their children; then the labels, which no later shape
     // covers: a folder's name sits in its header band, above its children, and a file's on itself.
     // The shapes of disjoint bands of rows are drawn on several threads at once.
-    auto drawBand = [&](const TileRaster& band) {
-        TileRaster raster = band;
+    auto drawBand = [&](TileRaster raster) {
+
         for (const LayoutTile& tile : m_tiles) {
             const QRectF r = qrect(tile.rect);
             const double w = r.width(), h = r.height();
@@ -136,15 +136,13 @@ void TreemapView::paintBase(QPainter& painter) {
             raster.stroke(r, k, 1, ShapePaint::withOpacity(c, 0.9));
         }
     };
-    const int bands = std::clamp(int(std::thread::hardware_concurrency()), 1, maxBands);
+    const QPointF offset(toDevice.dx(), toDevice.dy());
     std::vector<TileRaster> rasters;
-    for (int b = 0; b < bands; ++b)
-        rasters.emplace_back(*image, toDevice.m11(), QPointF(toDevice.dx(), toDevice.dy()),
-                             image->height() * b / bands, image->height() * (b + 1) / bands);
-    std::vector<std::thread> workers;
-    for (int b = 1; b < bands; ++b) workers.emplace_back(drawBand, std::cref(rasters[std::size_t(b)]));
-    drawBand(rasters.front());
-    for (std::thread& worker : workers) worker.join();
+    // Made here: making a raster touches the image, which only this thread may do.
+    rasters.emplace_back(*image, toDevice.m11(), offset);
+    ParallelBands::run(image->height(), maxBands, [&](int top, int bottom) {
+        drawBand(TileRaster(rasters.front(), top, bottom));
+    });
 
     if (!state().showLabels()) return;
     const bool useAllocated = state().useAllocatedSize();
@@ -183,6 +181,14 @@ void TreemapView::paintMarks(QPainter& painter) {
     overlay.queued = queuedRects();
     overlay.theme = theme();
     overlay.paint(painter);
+}
+
+QRectF TreemapView::marksBounds() const {
+    QRectF bounds;
+    for (const std::optional<QRectF>& rect : {rectOf(state().hovered().get()), rectOf(state().selection().get())})
+        if (rect) bounds |= *rect;
+    for (const QRectF& rect : queuedRects()) bounds |= rect;
+    return bounds.adjusted(-2, -2, 2, 2);
 }
 
 } // namespace tallymere

@@ -44,6 +44,7 @@ protected:
     void layoutRecords() override;
     void paintBase(QPainter& painter) override;
     void paintMarks(QPainter& painter) override;
+    QRectF marksBounds() const override;
 
 private:
     std::vector<LayoutTile> m_tiles;

@@ -106,6 +106,10 @@ TEST(TreemapViewMarks, HoverSelectionAndQueueArePaintedOverTheCachedPicture) {
     const QPointF movieCentre = f.centreOf(movie);
     test::hoverAt(*f.view, movieCentre);
     ASSERT_EQ(f.state.hovered().get(), movie);
+    // Only the hovered tile's neighbourhood is asked to repaint.
+    const QRect movieTile = f.view->rectOf(movie)->translated(TreemapView::inset, TreemapView::inset).toAlignedRect();
+    EXPECT_TRUE(movieTile.adjusted(-5, -5, 5, 5).contains(f.view->pendingMarksRegion()));
+    EXPECT_TRUE(f.view->pendingMarksRegion().contains(movieTile));
     QImage image = f.render();
     EXPECT_EQ(f.view->baseRenderCount(), renders);
     EXPECT_EQ(f.view->layoutCount(), layouts);

@@ -1,0 +1,30 @@
+#include "views/components/ParallelBands.h"
+
+#include <QSemaphore>
+#include <QThread>
+#include <QThreadPool>
+
+#include <algorithm>
+
+namespace tallymere::ParallelBands {
+
+void run(int rows, int maxBands, const std::function<void(int top, int bottom)>& draw) {
+    if (rows <= 0) return;
+    const int bands = std::clamp(std::min(maxBands, QThread::idealThreadCount()), 1, rows);
+    QThreadPool* pool = QThreadPool::globalInstance();
+    if (bands == 1 || pool->contains(QThread::currentThread())) {
+        draw(0, rows);
+        return;
+    }
+    QSemaphore done;
+    for (int b = 0; b < bands; ++b) {
+        const int top = rows * b / bands, bottom = rows * (b + 1) / bands;
+        pool->start([&draw, &done, top, bottom] {
+            draw(top, bottom);
+            done.release();
+        });
+    }
+    done.acquire(bands);
+}
+
+} // namespace tallymere::ParallelBands
