@@ -35,11 +35,17 @@ void LayeredCanvas::invalidateBase() {
 
 void LayeredCanvas::refreshMarks() {
     // Only where the marks were and where they are now needs painting again.
-    const QRect now = marksBounds().translated(m_margin, m_margin).toAlignedRect().adjusted(-2, -2, 2, 2);
+    const QRect now = marksRect();
     const QRect dirty = m_marksDrawn.united(now) & rect();
     m_marksDrawn = now;
     m_pendingMarks = dirty;
     if (!dirty.isEmpty()) update(dirty);
+}
+
+QRect LayeredCanvas::marksRect() const {
+    const QRectF bounds = marksBounds();
+    if (bounds.isEmpty()) return {};
+    return bounds.translated(m_margin, m_margin).toAlignedRect().adjusted(-1, -1, 1, 1) & rect();
 }
 
 QRectF LayeredCanvas::marksBounds() const { return QRectF(QPointF(-m_margin, -m_margin), size()); }
@@ -98,7 +104,7 @@ void LayeredCanvas::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.translate(m_margin, m_margin);
     paintMarks(painter);
-    m_marksDrawn = marksBounds().translated(m_margin, m_margin).toAlignedRect().adjusted(-2, -2, 2, 2) & rect();
+    m_marksDrawn = marksRect();
     m_pendingMarks = QRect();
 }
 

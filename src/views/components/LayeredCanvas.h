@@ -78,6 +78,8 @@ private:
     AppState& m_state;
     double m_margin;
     void refreshQueued();
+    // marksBounds() in widget pixels; empty when there are no marks.
+    QRect marksRect() const;
 
     AppState::NodePtr m_subject;
     std::unordered_set<const FileNode*> m_queued;

@@ -261,7 +261,7 @@ QRectF SunburstView::marksBounds() const {
     QRectF bounds;
     for (const FileNode* node : {state().hovered().get(), state().selection().get()})
         if (const LayoutArc* arc = firstArcOf(m_arcs, node)) bounds |= segmentBounds(*arc, center());
-    return bounds.adjusted(-2, -2, 2, 2);
+    return bounds.isEmpty() ? QRectF() : bounds.adjusted(-2, -2, 2, 2);
 }
 
 } // namespace tallymere

@@ -188,7 +188,7 @@ QRectF TreemapView::marksBounds() const {
     for (const std::optional<QRectF>& rect : {rectOf(state().hovered().get()), rectOf(state().selection().get())})
         if (rect) bounds |= *rect;
     for (const QRectF& rect : queuedRects()) bounds |= rect;
-    return bounds.adjusted(-2, -2, 2, 2);
+    return bounds.isEmpty() ? QRectF() : bounds.adjusted(-2, -2, 2, 2);
 }
 
 } // namespace tallymere
