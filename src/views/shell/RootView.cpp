@@ -167,6 +167,7 @@ void RootView::finishAnimations() {
         *value = animation->property("to").toDouble();
     }
     if (!m_state.banner()) m_banner->hide();
+    m_workspace->finishAnimations();
     relayout();
 }
 

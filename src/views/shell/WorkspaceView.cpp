@@ -9,11 +9,13 @@
 #include "views/shell/VizRail.h"
 #include "views/shell/WelcomeView.h"
 #include "views/components/TextDraw.h"
+#include "style/Motion.h"
 #include "views/components/ShapePaint.h"
 
 #include <QEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QVariantAnimation>
 
 #include <functional>
 
@@ -42,6 +44,27 @@ protected:
     }
 };
 
+// Laid over a new tab's content while it fades in: the workspace's own background, thinning out.
+class Veil : public QWidget {
+public:
+    Veil(QWidget* parent, const double& progress) : QWidget(parent), m_progress(progress) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        if (m_progress >= 1) return;
+        const auto theme = ThemedWidget::inheritedTheme(this).value_or(Theme());
+        QPainter painter(this);
+        painter.fillRect(rect(), ShapePaint::withOpacity(theme.background, 1.0 - m_progress));
+    }
+
+private:
+    const double& m_progress;
+};
+
+constexpr int fadeMs = 200;
+
 } // namespace
 
 QString WorkspaceView::headerTitle(const FileNode& node) {
@@ -52,7 +75,18 @@ QString WorkspaceView::headerTitle(const FileNode& node) {
     return TextDraw::oneLine(QString::fromStdString(lastPathComponentText(path)));
 }
 
-WorkspaceView::WorkspaceView(AppState& state, QWidget* parent) : ThemedWidget(parent), m_state(state) {
+WorkspaceView::WorkspaceView(AppState& state, QWidget* parent)
+    : ThemedWidget(parent), m_state(state), m_veil(new Veil(this, m_fadeProgress)), m_fade(new QVariantAnimation(this)) {
+    m_veil->hide();
+    m_fade->setDuration(fadeMs);
+    m_fade->setEasingCurve(Motion::easeOut());
+    m_fade->setStartValue(0.0);
+    m_fade->setEndValue(1.0);
+    connect(m_fade, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        m_fadeProgress = value.toDouble();
+        m_veil->update();
+    });
+    connect(m_fade, &QVariantAnimation::finished, this, &WorkspaceView::finishAnimations);
     for (auto signal : {&AppState::tabChanged, &AppState::isScanningChanged, &AppState::displayRootChanged})
         connect(&m_state, signal, this, &WorkspaceView::follow);
     build(Screen::welcome, m_state.tab());
@@ -71,7 +105,14 @@ void WorkspaceView::follow() {
     build(screen, tab);
 }
 
+void WorkspaceView::finishAnimations() {
+    m_fade->stop();
+    m_fadeProgress = 1;
+    m_veil->hide();
+}
+
 void WorkspaceView::build(Screen screen, WorkspaceTab tab) {
+    const bool tabChanged = m_content && tab != m_tab;
     // The old screen goes first: a tool tab's work stops before the next one starts.
     delete m_content;
     m_content = nullptr;
@@ -97,6 +138,14 @@ void WorkspaceView::build(Screen screen, WorkspaceTab tab) {
     m_content->setGeometry(rect());
     layoutPage();
     m_content->show();
+    if (tabChanged) {
+        m_fadeProgress = 0;
+        m_veil->setGeometry(rect());
+        m_veil->show();
+        m_veil->raise();
+        m_fade->stop();
+        m_fade->start();
+    }
 }
 
 void WorkspaceView::layoutPage() {
@@ -115,6 +164,7 @@ void WorkspaceView::layoutPage() {
 void WorkspaceView::resizeEvent(QResizeEvent* event) {
     ThemedWidget::resizeEvent(event);
     if (m_content) m_content->setGeometry(rect());
+    m_veil->setGeometry(rect());
     layoutPage();
 }
 

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class QVariantAnimation;
+
 namespace tallymere {
 
 class AppState;
@@ -16,7 +18,7 @@ class VizRail;
 // host) when a tree is displayed, else the welcome screen; on the tool tabs the tool's own view.
 // A screen is made afresh whenever the shown screen changes and deleted when it goes, so each
 // starts with its own defaults (a new scan restarts the scanning screen's sweep, a tool tab
-// returns as new).
+// returns as new). A change of tab fades the new content in over 0.2 s (ease-out).
 class WorkspaceView : public ThemedWidget {
     Q_OBJECT
 public:
@@ -37,6 +39,10 @@ public:
     VizRail* vizRail() const { return m_rail; }
     QWidget* visualizationHost() const { return m_host; }
 
+    // How far the fade of a new tab's content has come, 0 to 1 (1 at rest).
+    double fadeProgress() const { return m_fadeProgress; }
+    void finishAnimations();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -53,6 +59,9 @@ private:
     PageHeader* m_header = nullptr;
     VizRail* m_rail = nullptr;
     QWidget* m_host = nullptr;
+    QWidget* m_veil;
+    QVariantAnimation* m_fade;
+    double m_fadeProgress = 1;
 };
 
 } // namespace tallymere

@@ -109,6 +109,12 @@ TEST(WorkspaceScreens, ToolTabsAreMadeAfreshEachTime) {
     Pane p;
     p.state.setTab(WorkspaceTab::duplicates);
     EXPECT_EQ(p.view.screen(), WorkspaceView::Screen::tool);
+    // The new tab fades in from the pane's background.
+    EXPECT_EQ(p.view.fadeProgress(), 0.0);
+    const QImage veiled = p.view.grab().toImage();
+    EXPECT_EQ(veiled.pixelColor(500, 380), veiled.pixelColor(3, 3));
+    p.view.finishAnimations();
+    EXPECT_EQ(p.view.fadeProgress(), 1.0);
     QPointer<QWidget> first = p.view.content();
     p.state.setTab(WorkspaceTab::explore);
     EXPECT_TRUE(first.isNull());
