@@ -146,10 +146,14 @@ void measure(const char* treeName, const std::shared_ptr<FileTree>& tree, const 
         const int rendersBefore = layered ? layered->baseRenderCount() : -1;
         // Hover measured over the last focus.
         std::vector<double> hoverMs;
-        std::uint64_t seed = 0x9E3779B97F4A7C15ull;
+        int hoverChanges = 0;
         for (int move = 0; move < hoverMoves; ++move) {
-            const QPointF at(double(nextRandom(seed) % std::uint64_t(std::max(1, canvas->width()))),
-                             double(nextRandom(seed) % std::uint64_t(std::max(1, canvas->height()))));
+            // Sweeps along three lines across the canvas, through its middle, so that most moves
+            // enter another node.
+            const int lines = 3, perLine = hoverMoves / lines;
+            const double y = canvas->height() * (1 + move / perLine % lines) / (lines + 1.0);
+            const QPointF at(canvas->width() * double(move % perLine + 0.5) / perLine, y);
+            const AppState::NodePtr before = state.hovered();
             const double start = now();
             QMouseEvent event(QEvent::MouseMove, at, canvas->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
                               Qt::NoModifier);
@@ -158,6 +162,7 @@ void measure(const char* treeName, const std::shared_ptr<FileTree>& tree, const 
             if (layered) canvas->repaint(layered->pendingMarksRegion());
             else canvas->repaint();
             hoverMs.push_back(now() - start);
+            hoverChanges += state.hovered() != before;
         }
         const int hoverLayouts = layered ? layered->layoutCount() - layoutsBefore : 0;
         const int hoverRenders = layered ? layered->baseRenderCount() - rendersBefore : 0;
@@ -174,8 +179,10 @@ void measure(const char* treeName, const std::shared_ptr<FileTree>& tree, const 
             }
         }
         const Figures f = summarise(focusMs), h = summarise(hoverMs);
-        std::printf("%-9s %-6s focus->paint median %6.2f ms worst %6.2f ms | hover median %5.2f ms worst %5.2f ms",
-                    std::string(VizModes::rawValue(mode)).c_str(), treeName, f.median, f.worst, h.median, h.worst);
+        std::printf("%-9s %-5s focus->paint median %6.2f ms worst %6.2f ms | hover (%d of %d moves change it) "
+                    "median %5.2f ms worst %5.2f ms",
+                    std::string(VizModes::rawValue(mode)).c_str(), treeName, f.median, f.worst, hoverChanges, hoverMoves,
+                    h.median, h.worst);
         if (layered)
             std::printf(" | during hover: %d layouts, %d picture renders | layout %.2f ms, picture %.2f ms",
                         hoverLayouts, hoverRenders, summarise(layoutMs).median, summarise(pictureMs).median);
