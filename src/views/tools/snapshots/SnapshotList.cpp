@@ -20,6 +20,10 @@ void SnapshotList::setSnapshots(const std::vector<Snapshot>* snapshots, Role rol
     m_snapshots = snapshots;
     m_role = std::move(role);
     m_hovered.reset();
+    if (m_hoveredId && m_snapshots)
+        for (std::size_t i = 0; i < m_snapshots->size(); ++i)
+            if ((*m_snapshots)[i].id == *m_hoveredId) m_hovered = i;
+    if (!m_hovered) m_hoveredId.reset();
     const std::size_t n = m_snapshots ? m_snapshots->size() : 0;
     const double h = n == 0 ? 0 : 2 * inset + double(n) * SnapshotRow::height() + double(n - 1) * spacing;
     setFixedHeight(int(std::ceil(h)));
@@ -45,8 +49,10 @@ std::optional<std::size_t> SnapshotList::rowAt(QPointF point) const {
 }
 
 void SnapshotList::setHovered(std::optional<std::size_t> index) {
+    if (index && (!m_snapshots || *index >= m_snapshots->size())) index.reset();
     if (index == m_hovered) return;
     m_hovered = index;
+    m_hoveredId = index ? std::optional<Uuid>((*m_snapshots)[*index].id) : std::nullopt;
     update();
 }
 

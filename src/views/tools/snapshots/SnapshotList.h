@@ -22,7 +22,8 @@ public:
 
     explicit SnapshotList(QWidget* parent = nullptr);
 
-    // Replaces the rows (the hover goes with them); `role` labels each row's side.
+    // Replaces the rows; `role` labels each row's side. The hover stays with its snapshot while that
+    // snapshot is still listed, and goes with it otherwise.
     void setSnapshots(const std::vector<Snapshot>* snapshots, Role role);
     // Redraws the side labels after a pick.
     void refreshRoles() { update(); }
@@ -51,6 +52,7 @@ private:
     const std::vector<Snapshot>* m_snapshots = nullptr;
     Role m_role;
     std::optional<std::size_t> m_hovered;
+    std::optional<Uuid> m_hoveredId;
 };
 
 } // namespace tallymere

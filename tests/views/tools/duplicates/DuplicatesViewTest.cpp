@@ -276,6 +276,7 @@ TEST_F(DuplicatesTab, RunningStateShowsTheProgressOfTheSearch) {
     QImage image(pane.size(), QImage::Format_ARGB32_Premultiplied);
     image.fill(theme.background);
     pane.render(&image);
+    image.save(QDir::temp().filePath("tallymere-duplicates-running.png"));
     const QRectF bar = pane.progressBarRect();
     EXPECT_EQ(bar.width(), 320);
     const int y = int(bar.center().y());

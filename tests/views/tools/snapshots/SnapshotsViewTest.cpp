@@ -213,8 +213,13 @@ TEST_F(SnapshotsTab, CaptureCompareRevealAndDelete) {
     click(list, list->rowRect(0).center());
     ASSERT_TRUE(view.pairing().isComplete());
 
-    // The delete button appears on the hovered row; it deletes that snapshot without picking it.
+    // The delete button appears on the hovered row and stays while picks relabel the rows; it
+    // deletes that snapshot without picking it.
     list->setHovered(0);
+    click(list, list->rowRect(0).center() - QPointF(40, 0));
+    click(list, list->rowRect(0).center() - QPointF(40, 0));
+    EXPECT_EQ(list->hovered(), std::optional<std::size_t>(0));
+    ASSERT_TRUE(view.pairing().isComplete());
     const QRectF trash = list->deleteRect(0);
     const std::string newestFile = snapshotFolder() + "/" + view.snapshots()[0].id.text() + ".json";
     ASSERT_TRUE(fs::exists(newestFile));
