@@ -1,24 +1,16 @@
-// What the three canvas views share: the pointer reaches the store through each view's own hit
-// test (hover, click, double click, context menu), and degenerate trees draw a sound picture with
-// finite geometry.
+// What the circle-pack, icicle and mind-map views share: the pointer reaches the store through
+// each view's own hit test, look changes redraw without a new layout, hover repaints only around
+// its mark, and degenerate trees draw a sound picture with finite geometry.
+#include "state/AppStateTestSupport.h"
 #include "support/RecordingDesktop.h"
 #include "views/components/NodeContextMenu.h"
-#include "views/components/NodeInteraction.h"
 #include "views/viz/IcicleView.h"
 #include "views/viz/MindMapView.h"
 #include "views/viz/PackView.h"
 #include "views/viz/VizTestSupport.h"
-#include "state/AppStateTestSupport.h"
 
-#include <QAction>
-#include <QContextMenuEvent>
-#include <QEvent>
-#include <QMenu>
-#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QVariantAnimation>
-
-#include <gtest/gtest.h>
 
 #include <cmath>
 #include <optional>
@@ -30,75 +22,57 @@ namespace {
 
 bool finite(Point p) { return std::isfinite(p.x) && std::isfinite(p.y); }
 
-// How a test reads each view's records.
+// How a test reads each view's records: a copy of them, a point of the canvas that hits a node,
+// and whether every coordinate is finite.
 template <class View>
 struct Records;
 
 template <>
 struct Records<PackView> {
+    static std::vector<LayoutCircle> of(const PackView& view) { return view.circles(); }
     static std::optional<QPointF> pointOf(const PackView& view, const FileNode* node) {
         const LayoutCircle* c = recordFor(view.circles(), node);
-        if (!c) return std::nullopt;
-        // A folder's middle may be covered by its children: look inside its rim as well.
-        for (double turn = 0; turn < 1; turn += 1.0 / 64) {
+        // A folder's middle is covered by its children: look inside its rim as well.
+        for (double turn = 0; c && turn < 1; turn += 1.0 / 64)
             for (double reach : {0.0, 0.95}) {
                 const QPointF at(c->center.x + reach * c->radius * std::cos(2 * M_PI * turn),
                                  c->center.y + reach * c->radius * std::sin(2 * M_PI * turn));
                 if (view.nodeAt(at) == node || c->depth == 0) return at;
             }
-        }
         return std::nullopt;
     }
-    static const FileNode* start(const PackView& view) {
-        return view.circles().empty() ? nullptr : view.circles().front().node;
-    }
     static bool allFinite(const PackView& view) {
-        for (const LayoutCircle& c : view.circles())
-            if (!finite(c.center) || !std::isfinite(c.radius) || c.radius <= 0) return false;
-        return true;
+        return std::all_of(view.circles().begin(), view.circles().end(),
+                           [](const LayoutCircle& c) { return finite(c.center) && c.radius > 0 && std::isfinite(c.radius); });
     }
-    static void settle(PackView&) {}
 };
 
 template <>
 struct Records<IcicleView> {
+    static std::vector<LayoutTile> of(const IcicleView& view) { return view.tiles(); }
     static std::optional<QPointF> pointOf(const IcicleView& view, const FileNode* node) {
         const LayoutTile* t = recordFor(view.tiles(), node);
-        if (!t) return std::nullopt;
-        return QPointF(t->rect.midX(), t->rect.midY());
-    }
-    static const FileNode* start(const IcicleView& view) {
-        return view.tiles().empty() ? nullptr : view.tiles().front().node;
+        return t ? std::optional(QPointF(t->rect.midX(), t->rect.midY())) : std::nullopt;
     }
     static bool allFinite(const IcicleView& view) {
-        for (const LayoutTile& t : view.tiles())
-            if (!t.rect.isFinite() || t.rect.width < 0 || t.rect.height < 0) return false;
-        return std::isfinite(view.contentHeight());
+        return std::isfinite(view.contentHeight()) &&
+               std::all_of(view.tiles().begin(), view.tiles().end(), [](const LayoutTile& t) { return t.rect.isFinite(); });
     }
-    static void settle(IcicleView&) {}
 };
 
 template <>
 struct Records<MindMapView> {
+    static GraphLayout of(const MindMapView& view) { return view.graph(); }
     static std::optional<QPointF> pointOf(const MindMapView& view, const FileNode* node) {
         const GraphNode* n = recordFor(view.graph().nodes, node);
-        if (!n) return std::nullopt;
-        return QPointF(n->position.x, n->position.y);
-    }
-    static const FileNode* start(const MindMapView& view) {
-        return view.graph().nodes.empty() ? nullptr : view.graph().nodes.front().node;
+        return n ? std::optional(QPointF(n->position.x, n->position.y)) : std::nullopt;
     }
     static bool allFinite(const MindMapView& view) {
         for (const GraphNode& n : view.graph().nodes)
             if (!finite(n.position) || !std::isfinite(n.radius) || !std::isfinite(n.angle)) return false;
         for (const GraphEdge& e : view.graph().edges)
-            if (!finite(e.from) || !finite(e.to) || !std::isfinite(e.fromRadius) || !std::isfinite(e.toRadius))
-                return false;
+            if (!finite(e.from) || !finite(e.to) || !std::isfinite(e.toRadius)) return false;
         return true;
-    }
-    static void settle(MindMapView& view) {
-        auto* animation = view.findChild<QVariantAnimation*>("entryAnimation");
-        animation->setCurrentTime(animation->duration());
     }
 };
 
@@ -106,77 +80,83 @@ template <class View>
 class CanvasViews : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { loadFonts(); }
-    AppState state{vizStore()};
+    using R = Records<View>;
+    AppState state{std::make_shared<MemoryPreferenceStore>()};
     RecordingDesktop desktop;
+    std::shared_ptr<FileNode> tree = treeFromText("root/\n"
+                                                  "  big/\n"
+                                                  "    one.mov 30000\n"
+                                                  "    two.mov 10000\n"
+                                                  "  notes.txt 20000\n"
+                                                  "  song.mp3 10000\n");
+
+    // The view shown with its map in place (the mind map's entry spring run to its end).
+    void settle(View& view) {
+        if (auto* spring = view.template findChild<QVariantAnimation*>("entryAnimation"))
+            spring->setCurrentTime(spring->duration());
+    }
+    const FileNode* start(const View& view) {
+        const auto records = R::of(view);
+        if constexpr (std::is_same_v<View, MindMapView>) return records.nodes.empty() ? nullptr : records.nodes[0].node;
+        else return records.empty() ? nullptr : records[0].node;
+    }
 };
 
 using ViewTypes = ::testing::Types<PackView, IcicleView, MindMapView>;
 TYPED_TEST_SUITE(CanvasViews, ViewTypes);
 
-void send(QWidget& canvas, QEvent::Type type, QPointF at, Qt::MouseButton button = Qt::LeftButton) {
-    QMouseEvent event(type, at, canvas.mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : button,
-                      type == QEvent::MouseMove ? Qt::NoButton : button, Qt::NoModifier);
-    QCoreApplication::sendEvent(&canvas, &event);
-}
-
 TYPED_TEST(CanvasViews, PointerActionsReachTheStoreThroughTheViewsHitTest) {
     using R = Records<TypeParam>;
     AppState& state = this->state;
     state.setDesktop(&this->desktop);
-    const auto tree = treeFromText("root/\n"
-                                   "  big/\n"
-                                   "    one.mov 30000\n"
-                                   "    two.mov 10000\n"
-                                   "  notes.txt 20000\n"
-                                   "  song.mp3 10000\n");
-    const FileNode* big = findNode(*tree, "big");
-    const FileNode* notes = findNode(*tree, "notes.txt");
-    state.setFocus(tree);
+    const FileNode* big = findNode(*this->tree, "big");
+    const FileNode* notes = findNode(*this->tree, "notes.txt");
+    state.setFocus(this->tree);
     TypeParam view(state);
     showAt(view, 900, 700);
-    R::settle(view);
+    this->settle(view);
     QWidget& canvas = *view.canvas();
     const auto atNotes = R::pointOf(view, notes), atBig = R::pointOf(view, big);
     ASSERT_TRUE(atNotes && atBig);
 
-    send(canvas, QEvent::MouseMove, *atNotes);
+    clickAt(canvas, *atNotes);
     EXPECT_EQ(state.hovered().get(), notes);
-    send(canvas, QEvent::MouseButtonPress, *atNotes);
-    send(canvas, QEvent::MouseButtonRelease, *atNotes);
     EXPECT_EQ(state.selection().get(), notes);
-    send(canvas, QEvent::MouseButtonDblClick, *atNotes);
-    ASSERT_EQ(this->desktop.revealed.size(), 1u);
-    EXPECT_EQ(this->desktop.revealed[0], std::vector<std::string>{notes->path()});
+    doubleClickAt(canvas, *atNotes);
+    EXPECT_EQ(this->desktop.revealed, std::vector<std::vector<std::string>>{{notes->path()}});
 
-    // The context menu is built for the node under the pointer.
-    auto* interaction = canvas.findChild<NodeInteraction*>();
-    ASSERT_NE(interaction, nullptr);
-    QContextMenuEvent request(QContextMenuEvent::Mouse, atBig->toPoint(), canvas.mapToGlobal(atBig->toPoint()));
-    QCoreApplication::sendEvent(&canvas, &request);
-    QMenu* menu = interaction->openMenu();
-    ASSERT_NE(menu, nullptr);
-    QAction* add = nullptr;
-    bool canFocus = false;
-    for (QAction* action : menu->actions()) {
-        if (action->text() == NodeContextMenu::addTitle) add = action;
-        if (action->text() == NodeContextMenu::focusTitle) canFocus = true;
-    }
-    EXPECT_TRUE(canFocus);
-    ASSERT_NE(add, nullptr);
-    add->trigger();
+    EXPECT_TRUE(chooseFromMenu(canvas, *atBig, NodeContextMenu::addTitle));
     EXPECT_TRUE(state.isQueued(big));
-    menu->close();
 
     // A double click on a folder drills into it, and the view lays it out from there.
-    send(canvas, QEvent::MouseMove, *atBig);
-    send(canvas, QEvent::MouseButtonDblClick, *atBig);
+    doubleClickAt(canvas, *atBig);
     EXPECT_EQ(state.focus().get(), big);
     EXPECT_EQ(state.selection(), nullptr);
-    EXPECT_EQ(R::start(view), big);
-
+    EXPECT_EQ(this->start(view), big);
     QEvent leave(QEvent::Leave);
     QCoreApplication::sendEvent(&canvas, &leave);
     EXPECT_EQ(state.hovered(), nullptr);
+}
+
+TYPED_TEST(CanvasViews, LookChangesRedrawWithoutANewLayout) {
+    using R = Records<TypeParam>;
+    AppState& state = this->state;
+    state.setFocus(this->tree);
+    state.setColorMode(ColorMode::branch);
+    TypeParam view(state);
+    showAt(view, 900, 700);
+    this->settle(view);
+    const auto before = R::of(view);
+    const int revision = view.revision();
+    const QImage branch = renderCanvas(*view.canvas());
+    state.setColorMode(ColorMode::type);
+    EXPECT_EQ(view.revision(), revision + 1);
+    EXPECT_EQ(R::of(view), before);
+    EXPECT_NE(renderCanvas(*view.canvas()), branch) << "the new colours show at once";
+    state.setShowLabels(false);
+    state.setHovered(state.retain(findNode(*this->tree, "song.mp3")));
+    EXPECT_EQ(view.revision(), revision + 1);
+    EXPECT_EQ(R::of(view), before);
 }
 
 // Remembers the area of every paint event of a widget.
@@ -184,10 +164,7 @@ struct PaintSpy : QObject {
     QRegion painted;
     int paints = 0;
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            painted += static_cast<QPaintEvent*>(event)->region();
-            ++paints;
-        }
+        if (event->type() == QEvent::Paint) painted += static_cast<QPaintEvent*>(event)->region(), ++paints;
         return false;
     }
 };
@@ -195,17 +172,17 @@ struct PaintSpy : QObject {
 TYPED_TEST(CanvasViews, HoverRepaintsOnlyAroundTheMark) {
     using R = Records<TypeParam>;
     AppState& state = this->state;
-    const auto tree = treeFromText("root/\n  a.bin 5000\n  b.bin 3000\n  c.bin 2000\n");
-    state.setFocus(tree);
+    state.setFocus(treeFromText("root/\n  a.bin 5000\n  b.bin 3000\n  c.bin 2000\n"));
     TypeParam view(state);
     showAt(view, 900, 700);
-    R::settle(view);
-    const auto atC = R::pointOf(view, findNode(*tree, "c.bin"));
+    this->settle(view);
+    const FileNode* c = findNode(*state.focus(), "c.bin");
+    const auto atC = R::pointOf(view, c);
     ASSERT_TRUE(atC);
     QCoreApplication::processEvents();
     PaintSpy spy;
     view.canvas()->installEventFilter(&spy);
-    state.setHovered(state.retain(findNode(*tree, "c.bin")));
+    state.setHovered(state.retain(c));
     ASSERT_TRUE(waitUntil([&] { return spy.paints > 0; }, 5000));
     const QRect bounds = spy.painted.boundingRect();
     EXPECT_TRUE(bounds.contains(atC->toPoint()));
@@ -229,23 +206,19 @@ TYPED_TEST(CanvasViews, DegenerateTreesDrawASoundPicture) {
     for (const auto& [what, tree] : trees) {
         SCOPED_TRACE(what);
         state.setFocus(tree);
-        R::settle(view);
-        EXPECT_EQ(R::start(view), tree.get()) << "the start node is always drawn";
+        this->settle(view);
+        EXPECT_EQ(this->start(view), tree.get()) << "the start node is always drawn";
         EXPECT_TRUE(R::allFinite(view));
-        const QImage image = renderCanvas(*view.canvas());
-        EXPECT_FALSE(image.isNull());
-        const auto centre = R::pointOf(view, tree.get());
-        ASSERT_TRUE(centre);
+        EXPECT_FALSE(renderCanvas(*view.canvas()).isNull());
         // The pointer sweeping the canvas finds only nodes of this tree.
         for (int y = 0; y < view.canvas()->height(); y += 37)
             for (int x = 0; x < view.canvas()->width(); x += 41) {
-                if (const FileNode* hit = view.nodeAt(QPointF(x, y))) {
-                    EXPECT_TRUE(hit == tree.get() || !hit->ancestors().empty());
-                }
+                const FileNode* hit = view.nodeAt(QPointF(x, y));
+                EXPECT_TRUE(!hit || hit == tree.get() || hit->ancestors().front() == tree.get());
             }
     }
     state.setFocus(nullptr);
-    EXPECT_EQ(R::start(view), nullptr) << "nothing on display draws nothing";
+    EXPECT_EQ(this->start(view), nullptr) << "nothing on display draws nothing";
     EXPECT_EQ(view.nodeAt(QPointF(100, 100)), nullptr);
 }
 

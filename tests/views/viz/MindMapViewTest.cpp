@@ -1,13 +1,11 @@
-// The mind-map view: the entry spring, hits near discs, labels and what redraws without a new
-// layout, checked on offscreen renders.
+// The mind-map view: the entry spring, hits and rings near discs, and labels, checked on offscreen
+// renders.
 #include "views/viz/MindMapCanvas.h"
 #include "views/viz/MindMapView.h"
 #include "views/viz/VizTestSupport.h"
 
 #include <QPainter>
 #include <QVariantAnimation>
-
-#include <gtest/gtest.h>
 
 #include <cmath>
 
@@ -19,7 +17,7 @@ namespace {
 class MindMapViewTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { loadFonts(); }
-    AppState state{vizStore()};
+    AppState state{std::make_shared<MemoryPreferenceStore>()};
     std::shared_ptr<FileNode> tree = treeFromText("root/\n"
                                                   "  big/\n"
                                                   "    one.mov 3000\n"
@@ -59,7 +57,7 @@ TEST_F(MindMapViewTest, MapSpringsInOnShowAndAgainOnEveryFocusChange) {
     finishEntry(view);
     EXPECT_DOUBLE_EQ(view.appearance(), 1);
     image = renderCanvas(*view.canvas());
-    EXPECT_TRUE(near(image.pixelColor(400, 300 + 20), Theme().accent)) << "the centre disc";
+    EXPECT_LE(colourDistance(image.pixelColor(400, 300 + 20), Theme().accent), 6) << "the centre disc";
     EXPECT_EQ(image.pixelColor(2, 2).alpha(), 0);
 
     const int revision = view.revision();
@@ -84,45 +82,21 @@ TEST_F(MindMapViewTest, HitsReachFivePointsBeyondTheRim) {
     EXPECT_EQ(view.nodeAt(outward(notes.radius + 4)), notes.node);
     EXPECT_EQ(view.nodeAt(outward(notes.radius + 6)), nullptr);
     EXPECT_EQ(view.nodeAt(QPointF(400, 300)), tree.get()) << "the centre disc hits";
-}
 
-TEST_F(MindMapViewTest, SmallCanvasesLayOutNothing) {
-    state.setFocus(tree);
-    MindMapView view(state);
+    // A selected disc gets a ring just outside its rim, over the cached map.
+    const QPoint ring(int(notes.position.x + notes.radius + 4), int(notes.position.y));
+    finishEntry(view);
+    EXPECT_LT(renderCanvas(*view.canvas()).pixelColor(ring).alpha(), 100);
+    state.setSelection(state.retain(notes.node));
+    const QColor ringed = renderCanvas(*view.canvas()).pixelColor(ring);
+    EXPECT_GT(ringed.alpha(), 200);
+    EXPECT_LT(lightness(ringed), 150);
+
     showCanvas(view, 70, 300); // wide enough for the view, too small for one ring
     EXPECT_TRUE(view.graph().nodes.empty());
     showCanvas(view, 60, 600);
     EXPECT_TRUE(view.graph().nodes.empty());
     EXPECT_EQ(view.nodeAt(QPointF(30, 300)), nullptr);
-}
-
-TEST_F(MindMapViewTest, LookChangesRedrawWithoutANewLayout) {
-    state.setFocus(tree);
-    state.setColorMode(ColorMode::branch);
-    MindMapView view(state);
-    showCanvas(view, 800, 600);
-    finishEntry(view);
-    const GraphLayout before = view.graph();
-    const GraphNode& song = *recordFor(before.nodes, findNode(*tree, "song.mp3"));
-    const QPoint at(int(song.position.x), int(song.position.y));
-    const QColor branchFill = renderCanvas(*view.canvas()).pixelColor(at);
-    const int revision = view.revision();
-
-    state.setColorMode(ColorMode::type);
-    EXPECT_EQ(view.revision(), revision + 1);
-    EXPECT_EQ(view.graph(), before);
-    EXPECT_NE(renderCanvas(*view.canvas()).pixelColor(at), branchFill);
-    state.setShowLabels(false);
-    EXPECT_EQ(view.revision(), revision + 1);
-
-    // Rings follow hover and selection over the cached map.
-    const QPoint ring(int(song.position.x + song.radius + 4), int(song.position.y));
-    const QColor bare = renderCanvas(*view.canvas()).pixelColor(ring);
-    state.setSelection(state.retain(song.node));
-    const QColor ringed = renderCanvas(*view.canvas()).pixelColor(ring);
-    EXPECT_LT(bare.alpha(), 100);
-    EXPECT_GT(ringed.alpha(), 200);
-    EXPECT_LT(lightness(ringed), 150);
 }
 
 TEST_F(MindMapViewTest, LabelsAreCutPlacedFirstComeAndTheCentreAlwaysNamed) {
