@@ -38,8 +38,10 @@ QAction* MenuCommands::action(const QString& title) const {
 QAction* MenuCommands::add(QMenu* menu, const QString& title, const QKeySequence& key, std::function<void()> run) {
     QAction* item = menu->addAction(title);
     item->setShortcut(key);
-    // Menu shortcuts act anywhere in the main window, as key equivalents do.
-    item->setShortcutContext(Qt::WindowShortcut);
+    // Key equivalents act in every window of the program, Settings and the preview included. A bare
+    // Space stays with the main window: elsewhere it belongs to the focused control (the preview
+    // closes on it by itself).
+    item->setShortcutContext(key == QKeySequence(Qt::Key_Space) ? Qt::WindowShortcut : Qt::ApplicationShortcut);
     connect(item, &QAction::triggered, this, [run = std::move(run)] { run(); });
     m_actions.append(item);
     return item;

@@ -8,6 +8,9 @@
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+#include <QApplication>
+#include <QVBoxLayout>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -215,6 +218,24 @@ TEST(MenuView, NavigationItemsFollowTheFocus) {
     f.state.drill(f.child(f.state.displayRoot(), "a"));
     top->trigger();
     EXPECT_EQ(f.state.focus(), f.state.displayRoot());
+}
+
+TEST(MenuKeys, KeyEquivalentsWorkWhileAnotherWindowIsInFront) {
+    Fixture f;
+    QWidget main;
+    auto* layout = new QVBoxLayout(&main);
+    layout->setMenuBar(&f.bar);
+    main.show();
+    // Settings or the preview in front: a window of its own.
+    QWidget front;
+    front.show();
+    front.activateWindow();
+    QApplication::setActiveWindow(&front);
+    ASSERT_TRUE(f.state.showLabels());
+    QTest::keyClick(&front, Qt::Key_L, Qt::ControlModifier);
+    EXPECT_FALSE(f.state.showLabels());
+    layout->setMenuBar(nullptr);
+    f.bar.setParent(nullptr);
 }
 
 TEST(MenuView, SwitchTitlesNameTheStateTheyProduce) {

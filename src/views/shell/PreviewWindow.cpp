@@ -145,6 +145,7 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     m_imageView = new PreviewImage(m_stack);
     m_textView = new QPlainTextEdit(m_stack);
     m_textView->setReadOnly(true);
+    m_textView->installEventFilter(this);
     m_textView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 
     m_infoView = new QWidget(m_stack);
@@ -198,18 +199,33 @@ QPixmap PreviewWindow::iconPixmap() const {
 QString PreviewWindow::bodyText() const { return m_kind == PreviewKind::text ? m_textView->toPlainText() : QString(); }
 QImage PreviewWindow::image() const { return m_kind == PreviewKind::image ? m_imageView->image() : QImage(); }
 
-void PreviewWindow::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
+QWidget* PreviewWindow::textView() const { return m_textView; }
+
+bool PreviewWindow::handleKey(int key) {
+    switch (key) {
     case Qt::Key_Space:
-    case Qt::Key_Escape: close(); return;
+    case Qt::Key_Escape: close(); return true;
     case Qt::Key_Left:
         if (m_index > 0) showItem(m_index - 1);
-        return;
+        return true;
     case Qt::Key_Right:
         if (m_index + 1 < static_cast<int>(m_items.size())) showItem(m_index + 1);
-        return;
-    default: QWidget::keyPressEvent(event);
+        return true;
+    default: return false;
     }
+}
+
+void PreviewWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->modifiers() == Qt::NoModifier && handleKey(event->key())) return;
+    QWidget::keyPressEvent(event);
+}
+
+bool PreviewWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_textView && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() == Qt::NoModifier && handleKey(key->key())) return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void PreviewWindow::hideEvent(QHideEvent* event) {

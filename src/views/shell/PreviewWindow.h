@@ -42,6 +42,8 @@ public:
     void setItems(std::vector<std::string> paths);
     const std::vector<std::string>& items() const { return m_items; }
     int currentIndex() const { return m_index; }
+    // The text view, which takes the keyboard focus when text is shown.
+    QWidget* textView() const;
     PreviewKind currentKind() const { return m_kind; }
     // The texts of the current item, for tests and accessibility.
     QString titleText() const;
@@ -58,9 +60,14 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // The text view scrolls on Space and the arrows; the window's own keys come first.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
+    // Space and Escape close, Left and Right step through the items; false for any other key.
+    bool handleKey(int key);
+
     void showItem(int index);
     void showImage(const std::string& path, QImage image);
     void showText(const std::string& path, const QString& text);

@@ -142,8 +142,10 @@ TEST(PreviewPanel, SharedWindowTogglesAndEmptyListsLeaveItAlone) {
     EXPECT_EQ(QuickLook::itemAt(2), third);
     EXPECT_EQ(QuickLook::itemAt(3), std::nullopt);
     EXPECT_EQ(window->bodyText(), "1");
+    // Keys reach the focused text view first, as they do for a user; the window's keys still act.
+    window->textView()->setFocus();
     QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
-    QApplication::sendEvent(window, &right);
+    QApplication::sendEvent(window->textView(), &right);
     EXPECT_EQ(window->currentIndex(), 1);
     EXPECT_EQ(window->bodyText(), "2");
 
@@ -162,7 +164,7 @@ TEST(PreviewPanel, SharedWindowTogglesAndEmptyListsLeaveItAlone) {
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->bodyText(), "1");
     QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
-    QApplication::sendEvent(window, &space);
+    QApplication::sendEvent(window->textView(), &space);
     EXPECT_FALSE(window->isVisible());
     // The panel never keeps the application running on its own.
     EXPECT_FALSE(window->testAttribute(Qt::WA_QuitOnClose));
