@@ -8,6 +8,8 @@
 #include "views/components/TextDraw.h"
 
 #include <QFontMetricsF>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -156,6 +158,16 @@ void Breadcrumb::paintEvent(QPaintEvent*) {
         painter.drawText(r, Qt::AlignCenter, crumb.title);
         painter.restore();
     }
+}
+
+bool Breadcrumb::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        if (m_back.contains(help->pos())) QToolTip::showText(help->globalPos(), QStringLiteral("Back to parent folder"), this);
+        else QToolTip::hideText();
+        return true;
+    }
+    return ThemedWidget::event(event);
 }
 
 void Breadcrumb::mousePressEvent(QMouseEvent* event) {
