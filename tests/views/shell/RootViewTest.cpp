@@ -184,10 +184,16 @@ TEST(RootViewBanner, GrantAccessOnlyForThePartialScanWarning) {
 TEST(RootViewBanner, CloseDismissesAndNamesStayOnOneLine) {
     Window w;
     w.state.setBanner(AppState::Banner::make(Kind::error, QStringLiteral("Could not read"), QStringLiteral("a\nb<b>c</b>")));
+    // It rises from the foot of the column.
+    const int arriving = w.view.bannerRect().top();
     w.view.finishAnimations();
+    EXPECT_GT(arriving, w.view.bannerRect().top());
     EXPECT_EQ(*w.view.bannerView()->banner().detail, QStringLiteral("a\\nb<b>c</b>"));
+    const QRect resting = w.view.bannerRect();
     test::clickOn(*w.view.bannerView(), w.view.bannerView()->closeRect());
     EXPECT_FALSE(w.state.banner().has_value());
+    // It sinks away rather than vanish, then is gone.
+    EXPECT_EQ(w.view.bannerRect(), resting);
     w.view.finishAnimations();
     EXPECT_TRUE(w.view.bannerRect().isEmpty());
     // Only the banner went: the workspace is untouched under where it was.

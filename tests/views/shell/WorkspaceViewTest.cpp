@@ -14,7 +14,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 using namespace tallymere;
 using tallymere::test::TempFolder;
@@ -256,6 +260,36 @@ TEST(WelcomeScreen, ChooseFolderAsksAndACancelledDialogChangesNothing) {
     EXPECT_EQ(asked, 1);
     EXPECT_FALSE(p.state.isScanning());
     EXPECT_EQ(p.view.content(), welcome);
+}
+
+TEST(ScanningScreen, LiveFiguresAndTheEndOfALongPath) {
+    // A scanner that reports a big count and a deep folder, then waits to be stopped and hands
+    // back what it has.
+    const std::string deep = "/data/" + std::string(300, 'x') + "/the-folder-being-read";
+    Pane p;
+    p.state.setScanner([deep](std::string_view, const ScanOptions&, ScanProgress& progress) {
+        progress.add(1234567, 5'000'000'000);
+        progress.setCurrent(deep);
+        while (!progress.cancelled()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return test::treeFromText("/data/\n  part.bin 10\n");
+    });
+    p.state.scan(ScanTarget::folder("/data"));
+    auto* scanning = qobject_cast<ScanningView*>(p.view.content());
+    ASSERT_NE(scanning, nullptr);
+    ASSERT_TRUE(test::waitUntil([&] { return p.state.scannedFiles() == 1234567; }));
+    QString digits = scanning->filesText();
+    digits.remove(QRegularExpression(QStringLiteral("[^0-9]")));
+    EXPECT_EQ(digits, "1234567"); // grouped as the locale groups, never shortened
+    EXPECT_EQ(scanning->bytesText(), "5.00 GB");
+    EXPECT_TRUE(scanning->pathText().startsWith(QChar(0x2026)));
+    EXPECT_TRUE(scanning->pathText().endsWith("the-folder-being-read"));
+    EXPECT_EQ(scanning->filesValueRect().bottom(), scanning->bytesValueRect().bottom());
+
+    // Stopped, the welcome screen stands in until the partial tree arrives, then it is explored.
+    test::clickOn(*scanning->stopButton());
+    EXPECT_EQ(p.view.screen(), WorkspaceView::Screen::welcome);
+    ASSERT_TRUE(test::waitUntil([&] { return p.view.screen() == WorkspaceView::Screen::explore; }));
+    EXPECT_EQ(p.view.pageHeader()->title(), "data");
 }
 
 TEST(ScanningScreen, StopHandsTheWindowBackAtOnce) {
