@@ -100,12 +100,15 @@ void TileRaster::fillGradient(const QRectF& rect, double radius, const QColor& f
     const bool solid = from == to;
     const bool opaque = solid && from.alpha() == 255;
     const bool opaqueGradient = !solid && from.alpha() == 255 && to.alpha() == 255;
+    const bool opaqueBoth = from.alpha() == 255 && to.alpha() == 255;
+    const float dR = b.r - a.r, dG = b.g - a.g, dB = b.b - a.b;
     const std::uint32_t solidPixel = opaque ? 0xff000000u | (std::uint32_t(a.r + 0.5f) << 16) |
                                                   (std::uint32_t(a.g + 0.5f) << 8) | std::uint32_t(a.b + 0.5f)
                                             : 0;
     // The gradient runs along the diagonal: t is the projection onto it, 0 at the top-left corner.
     const double span = s.width * s.width + s.height * s.height;
     const double dtx = s.width / span, dty = s.height / span;
+    const float stepT = float(dtx);
     // Rows and columns where every pixel is wholly inside.
     const double innerY = s.hh - std::max(s.r, 0.5), innerX = s.hw - 0.5;
     for (int y = y0; y < y1; ++y) {
@@ -128,19 +131,28 @@ void TileRaster::fillGradient(const QRectF& rect, double radius, const QColor& f
             bandCoverage = float(std::clamp(0.5 - (qy - s.r), 0.0, 1.0));
         }
         const double rowT = (py - s.top) * dty;
+        const float rowStart = float((x0 + 0.5 - s.left) * dtx + rowT);
         auto paint = [&](int x, float coverage) {
-            if (solid) {
-                line[x] = (opaque && coverage >= 1.0f) ? solidPixel : blend(line[x], a, coverage);
+            float t = rowStart + stepT * float(x - x0);
+            t = t < 0.0f ? 0.0f : (t > 1.0f ? 1.0f : t);
+            const float cr = a.r + dR * t, cg = a.g + dG * t, cb = a.b + dB * t;
+            if (opaqueBoth) {
+                // An opaque source: the pixel is a plain mix of source and destination by coverage,
+                // and every channel stays within range.
+                if (coverage >= 1.0f) {
+                    line[x] = 0xff000000u | (std::uint32_t(cr + 0.5f) << 16) | (std::uint32_t(cg + 0.5f) << 8) |
+                              std::uint32_t(cb + 0.5f);
+                    return;
+                }
+                const std::uint32_t d = line[x];
+                const float k = 1.0f - coverage;
+                line[x] = (std::uint32_t(255.0f * coverage + float(d >> 24) * k + 0.5f) << 24) |
+                          (std::uint32_t(cr * coverage + float((d >> 16) & 0xff) * k + 0.5f) << 16) |
+                          (std::uint32_t(cg * coverage + float((d >> 8) & 0xff) * k + 0.5f) << 8) |
+                          std::uint32_t(cb * coverage + float(d & 0xff) * k + 0.5f);
                 return;
             }
-            const float t = float(std::clamp((x + 0.5 - s.left) * dtx + rowT, 0.0, 1.0));
-            const Premultiplied c{a.a + (b.a - a.a) * t, a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t,
-                                  a.b + (b.b - a.b) * t};
-            if (opaqueGradient && coverage >= 1.0f)
-                line[x] = 0xff000000u | (std::uint32_t(c.r + 0.5f) << 16) | (std::uint32_t(c.g + 0.5f) << 8) |
-                          std::uint32_t(c.b + 0.5f);
-            else
-                line[x] = blend(line[x], c, coverage);
+            line[x] = blend(line[x], Premultiplied{a.a + (b.a - a.a) * t, cr, cg, cb}, coverage);
         };
         for (int x = x0; x < x1; ++x) {
             if (x == fullFrom) {
