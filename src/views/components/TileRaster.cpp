@@ -47,6 +47,21 @@ struct TileRaster::Shape {
         const double outside = (ox > 0 || oy > 0) ? std::sqrt(ox * ox + oy * oy) : 0.0;
         return outside + std::min(std::max(qx, qy), 0.0) - r;
     }
+
+    // The share of the pixel centred on a device point that lies inside, from its distance to the
+    // outline; the root is taken only for pixels across a corner's arc.
+    float coverage(double x, double y) const {
+        const double qx = std::abs(x - cx) - (hw - r);
+        const double qy = std::abs(y - cy) - (hh - r);
+        if (qx > 0 && qy > 0) {
+            const double d2 = qx * qx + qy * qy;
+            const double inner = r - 0.5, outer = r + 0.5;
+            if (inner > 0 && d2 <= inner * inner) return 1.0f;
+            if (d2 >= outer * outer) return 0.0f;
+            return float(std::clamp(0.5 - (std::sqrt(d2) - r), 0.0, 1.0));
+        }
+        return float(std::clamp(0.5 - (std::max(qx, qy) - r), 0.0, 1.0));
+    }
 };
 
 TileRaster::TileRaster(QImage& image, double scale, QPointF offset, int rowFrom, int rowTo)
@@ -132,7 +147,7 @@ void TileRaster::fillGradient(const QRectF& rect, double radius, const QColor& f
         }
         const double rowT = (py - s.top) * dty;
         const float rowStart = float((x0 + 0.5 - s.left) * dtx + rowT);
-        auto paint = [&](int x, float coverage) {
+        auto paint = [&](int x, float coverage) __attribute__((always_inline)) {
             float t = rowStart + stepT * float(x - x0);
             t = t < 0.0f ? 0.0f : (t > 1.0f ? 1.0f : t);
             const float cr = a.r + dR * t, cg = a.g + dG * t, cb = a.b + dB * t;
@@ -181,8 +196,7 @@ void TileRaster::fillGradient(const QRectF& rect, double radius, const QColor& f
                 x = bandTo - 1;
                 continue;
             }
-            const double d = s.distance(x + 0.5, py);
-            const float coverage = float(std::clamp(0.5 - d, 0.0, 1.0));
+            const float coverage = s.coverage(x + 0.5, py);
             if (coverage > 0) paint(x, coverage);
         }
     }
