@@ -253,6 +253,7 @@ TEST_F(DuplicatesTab, ResultsAreForTheTreeShownNow) {
     ASSERT_TRUE(waitUntil([&] { return !view.isRunning() && !view.groups().empty(); }));
     ASSERT_EQ(view.groups().size(), 1u);
     EXPECT_EQ(view.groups()[0].files[0]->path().substr(0, other.path().size()), other.path());
+    EXPECT_EQ(view.subtitle(), "1 group · 220 KB recoverable") << "one group: no plural";
 }
 
 TEST_F(DuplicatesTab, ClosedMidSearchPostsNothing) {
