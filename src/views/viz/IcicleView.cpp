@@ -1,9 +1,9 @@
 #include "views/viz/IcicleView.h"
 
 #include "layout/HitTest.h"
-#include "views/components/NodeInteraction.h"
 #include "layout/IcicleLayout.h"
 #include "views/components/HighlightOverlay.h"
+#include "views/components/NodeInteraction.h"
 #include "views/components/ShapePaint.h"
 #include "views/viz/IcicleCanvas.h"
 

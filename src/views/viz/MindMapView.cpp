@@ -1,9 +1,9 @@
 #include "views/viz/MindMapView.h"
 
 #include "layout/HitTest.h"
-#include "views/components/NodeInteraction.h"
 #include "layout/MindMapLayout.h"
 #include "style/Motion.h"
+#include "views/components/NodeInteraction.h"
 #include "views/viz/MindMapCanvas.h"
 
 #include <QPainter>
