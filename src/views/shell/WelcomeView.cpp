@@ -1,7 +1,6 @@
 #include "views/shell/WelcomeView.h"
 
 #include "state/AppState.h"
-#include "core/DiskInfo.h"
 #include "platform/UserFolders.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
@@ -89,7 +88,7 @@ QSize WelcomeView::sizeHint() const {
 }
 
 void WelcomeView::relayout() {
-    m_showsPrompt = !DiskInfo::hasFullDiskAccess();
+    m_showsPrompt = !m_state.hasFullDiskAccess();
     const double height = contentHeight();
     const double left = std::round((width() - columnWidth) / 2);
     const double top = std::round(std::max(edgeMargin, (this->height() - height) / 2));

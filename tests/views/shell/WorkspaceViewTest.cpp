@@ -248,6 +248,53 @@ TEST(WelcomeScreen, TilesCarryTheRampAndTheButtonsStartScans) {
     EXPECT_EQ(p.view.pageHeader()->title(), "Home");
 }
 
+TEST(WelcomeScreen, ReadAccessPromptExplainsWhatItTakes) {
+    bool granted = false;
+    Pane p;
+    p.state.setAccessProbe([&] { return granted; });
+    // Any change the store publishes asks again.
+    auto republish = [&] {
+        p.state.setBanner(AppState::Banner::make(AppState::Banner::Kind::info, QStringLiteral("x")));
+        p.state.setBanner(std::nullopt);
+    };
+    republish();
+    auto* welcome = qobject_cast<WelcomeView*>(p.view.content());
+    ASSERT_TRUE(welcome->showsPrompt());
+    // The pill sits 28 under the gallery, at the column's leading edge.
+    EXPECT_EQ(welcome->promptRect().left(), welcome->columnRect().left());
+    EXPECT_EQ(welcome->promptRect().top(), welcome->tileRects().back().bottom() + 28);
+    test::clickOn(*welcome, welcome->promptRect());
+    ASSERT_TRUE(p.state.banner().has_value());
+    EXPECT_EQ(p.state.banner()->kind, AppState::Banner::Kind::info);
+
+    granted = true;
+    republish();
+    EXPECT_FALSE(welcome->showsPrompt());
+    EXPECT_TRUE(welcome->promptRect().isEmpty());
+    EXPECT_NEAR(welcome->columnRect().bottom(), welcome->tileRects().back().bottom(), 0.01);
+}
+
+TEST(WelcomeScreen, ScanFullMacScansTheWholeDisk) {
+    Pane p;
+    std::string scanned;
+    p.state.setScanner([&scanned](std::string_view path, const ScanOptions&, ScanProgress&) {
+        scanned = std::string(path);
+        return test::treeFromText("/\n  etc/\n    hosts 100\n");
+    });
+    p.state.setAccessProbe([] { return false; });
+    auto* welcome = qobject_cast<WelcomeView*>(p.view.content());
+    test::clickOn(*welcome->fullDiskButton());
+    ASSERT_TRUE(p.state.scanTarget().has_value());
+    EXPECT_EQ(p.state.scanTarget()->path, "/");
+    EXPECT_EQ(p.state.scanTarget()->title, "Macintosh HD");
+    EXPECT_TRUE(p.state.scanTarget()->isFullDisk);
+    ASSERT_TRUE(test::waitUntil([&] { return !p.state.isScanning(); }));
+    EXPECT_EQ(scanned, "/");
+    EXPECT_EQ(p.view.pageHeader()->title(), "Macintosh HD");
+    ASSERT_TRUE(p.state.banner().has_value());
+    EXPECT_EQ(p.state.banner()->title, "Partial scan");
+}
+
 TEST(WelcomeScreen, ChooseFolderAsksAndACancelledDialogChangesNothing) {
     Pane p;
     int asked = 0;
