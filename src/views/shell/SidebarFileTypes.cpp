@@ -98,6 +98,7 @@ void SidebarFileTypes::rebuildRows() {
         segments.emplace_back(category, double(bytes) / total);
         auto* row = new CategoryRow(m_state, category, bytes, this);
         m_column->insertWidget(at++, row);
+        row->show();
         m_rows.push_back(row);
     }
     m_bar->setSegments(std::move(segments));

@@ -41,6 +41,7 @@ void SidebarQuickWins::refresh() {
     for (std::size_t i = 0; i < hits.size() && i < maxRows; ++i) {
         auto* row = new PresetRow(m_state, hits[i], this);
         m_column->addWidget(row);
+        row->show();
         m_rows.push_back(row);
     }
 }

@@ -170,6 +170,7 @@ void SidebarScanActions::rebuildRecents() {
         const ScanTarget target = recents[i];
         auto* row = new RecentRow(target, [this, target] { m_state.scan(target); }, m_recents);
         m_recentsLayout->addWidget(row);
+        row->show();
         m_recentRows.push_back(row);
     }
 }

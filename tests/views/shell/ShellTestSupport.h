@@ -31,6 +31,7 @@ inline void clickAt(QWidget& top, QPointF at) {
     QWidget* target = top.childAt(at.toPoint());
     if (!target) target = &top;
 
+
     const QPointF local = target->mapFrom(&top, at);
     const QPointF global = top.mapToGlobal(at);
     QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
