@@ -10,6 +10,7 @@
 #include "views/components/ShapePaint.h"
 #include "views/components/TextDraw.h"
 
+#include <QContextMenuEvent>
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -66,6 +67,27 @@ BarsList::BarsList(AppState& state, QWidget* parent) : ThemedWidget(parent), m_s
         const int row = rowAt(point);
         return row < 0 ? nullptr : m_rows[static_cast<std::size_t>(row)];
     });
+    // Installed after the interaction, so it sees the clicks first.
+    installEventFilter(this);
+}
+
+bool BarsList::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != this) return false;
+    QPointF at;
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: at = static_cast<QMouseEvent*>(event)->position(); break;
+    case QEvent::ContextMenu: {
+        auto* request = static_cast<QContextMenuEvent*>(event);
+        if (request->reason() != QContextMenuEvent::Mouse) return false;
+        at = request->pos();
+        break;
+    }
+    default: return false;
+    }
+    if (rowAt(at) >= 0) return false;
+    // Only the rows answer clicks: a click beside them leaves the selection and opens no menu.
+    return true;
 }
 
 void BarsList::setRows(AppState::NodePtr keeper, std::vector<const FileNode*> rows) {

@@ -16,7 +16,9 @@ namespace tallymere {
 //
 // Pointer input goes through NodeInteraction: moving over a row hovers its node, a click selects
 // it, a double click drills into a folder with children or reveals anything else, a secondary
-// click opens the node's menu. The row under the pointer gets a rounded `surface` backdrop.
+// click opens the node's menu. Off the rows (the side insets, the gaps, below the last) clicks and
+// secondary clicks do nothing: the selection stays. The row under the pointer gets a rounded
+// `surface` backdrop.
 class BarsList : public ThemedWidget {
     Q_OBJECT
 public:
@@ -56,6 +58,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void paintRow(QPainter& painter, std::size_t index) const;

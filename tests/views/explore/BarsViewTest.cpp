@@ -4,9 +4,11 @@
 #include "state/AppStateTestSupport.h"
 #include "support/RecordingDesktop.h"
 #include "support/TreeText.h"
+#include "views/components/NodeInteraction.h"
 #include "views/explore/BarsList.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -180,6 +182,20 @@ TEST(BarsViewPointer, HoverSelectDrillAndReveal) {
 
     f.send(f.list(), QEvent::MouseButtonPress, onNotes, Qt::LeftButton);
     EXPECT_EQ(f.state.selection()->name(), "notes.txt");
+    // Beside the rows (a gap, the left inset, below the last) a click keeps the selection and a
+    // secondary click opens no menu.
+    const QRectF last = f.list().rowRect(3);
+    for (QPointF off : {QPointF(onNotes.x(), row.bottom() + 1.5), QPointF(row.left() - 8, row.center().y()),
+                        QPointF(onNotes.x(), last.bottom() + 8)}) {
+        f.send(f.list(), QEvent::MouseMove, off);
+        f.send(f.list(), QEvent::MouseButtonPress, off, Qt::LeftButton);
+        f.send(f.list(), QEvent::MouseButtonRelease, off, Qt::LeftButton);
+        ASSERT_NE(f.state.selection(), nullptr);
+        EXPECT_EQ(f.state.selection()->name(), "notes.txt");
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, off.toPoint(), f.list().mapToGlobal(off.toPoint()));
+        QApplication::sendEvent(&f.list(), &menu);
+        EXPECT_EQ(f.list().findChild<NodeInteraction*>()->openMenu(), nullptr);
+    }
 
     // The empty folder cannot be entered: it is revealed instead.
     f.doubleClick(f.list().trackRect(3).center());
