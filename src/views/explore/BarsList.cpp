@@ -114,7 +114,7 @@ QRectF BarsList::rowRect(std::size_t index) const {
 QRectF BarsList::trackRect(std::size_t index) const {
     const QRectF row = rowRect(index);
     const double left = row.left() + rankWidth + columnSpacing + glyphWidth() + columnSpacing;
-    const double right = row.right() - (countWidth + shareWidth + sizeWidth + 3 * columnSpacing) - columnSpacing;
+    const double right = row.right() - (countWidth + shareWidth + sizeWidth + 3 * columnSpacing);
     return {left, row.center().y() - barHeight / 2, std::max(right - left, 0.0), barHeight};
 }
 

@@ -1,5 +1,6 @@
 #include "views/explore/ListScroll.h"
 
+#include <QEvent>
 #include <QScrollArea>
 #include <QScrollBar>
 
@@ -9,11 +10,22 @@ namespace {
 
 constexpr int barWidth = 8;
 
-// Viewport margins are only open to subclasses.
+// Viewport margins are only open to subclasses. Floating over the inset, the bar gives its strip
+// back to the viewport while it shows; while it is hidden there is no strip to give, and a margin
+// then would make the content wider than the area by the bar's width.
 class ListScrollArea : public QScrollArea {
 public:
     ListScrollArea(Bar bar, QWidget* parent) : QScrollArea(parent) {
-        if (bar == Bar::overInset) setViewportMargins(0, 0, -barWidth, 0);
+        if (bar == Bar::overInset) verticalScrollBar()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == verticalScrollBar() && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
+            const int right = event->type() == QEvent::Show ? -barWidth : 0;
+            if (viewportMargins().right() != right) setViewportMargins(0, 0, right, 0);
+        }
+        return QScrollArea::eventFilter(watched, event);
     }
 };
 

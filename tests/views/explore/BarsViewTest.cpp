@@ -113,6 +113,22 @@ TEST(BarsViewRender, BarsScaleToTheFirstRowOnRealPixels) {
     EXPECT_TRUE(
         looksLike(image.pixelColor(f.inView(QPointF(stub.left() + 5, stub.center().y()))), theme.surfaceRaised));
 
+    // The rows keep 16 clear on both sides of the view, and the sizes end on the row's right edge,
+    // under the header's count, whether or not a scroll bar shows.
+    EXPECT_EQ(f.list().width(), f.view.width());
+    const QRectF first = f.list().rowRect(0);
+    EXPECT_DOUBLE_EQ(first.left(), 16);
+    EXPECT_DOUBLE_EQ(first.right(), f.view.width() - 16);
+    int inked = -1;
+    for (int x = f.view.width() - 1; x >= 0 && inked < 0; --x)
+        for (int y = int(first.top()); y < int(first.bottom()); ++y)
+            if (looksLike(image.pixelColor(f.inView(QPointF(x, y))), theme.text)) {
+                inked = x;
+                break;
+            }
+    EXPECT_GE(inked, int(first.right()) - 3) << "the size text ends at the row's edge";
+    EXPECT_LT(inked, int(first.right()));
+
     // Only the evicted file carries the cloud chip, after its name: its capsule is tinted with the
     // second accent.
     EXPECT_TRUE(f.list().cloudChipRect(0).isEmpty());
