@@ -1,0 +1,166 @@
+#include "services/AppUninstaller.h"
+
+#include "base/NameKey.h"
+#include "support/FakeAppHome.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace tallymere {
+namespace {
+
+// The desktop library reads HOME and the XDG variables once: the fake home is made before any test.
+test::FakeAppHome& fakeHome() {
+    static test::FakeAppHome home;
+    return home;
+}
+const bool madeEarly = (fakeHome(), true);
+
+const InstalledApp* find(const AppInventory& inventory, std::string_view name) {
+    for (const InstalledApp& app : inventory.apps)
+        if (app.name == name) return &app;
+    return nullptr;
+}
+
+std::vector<std::string> leaves(const std::vector<LeftoverItem>& items) {
+    std::vector<std::string> out;
+    for (const LeftoverItem& item : items) out.push_back(std::filesystem::path(item.path).filename().string());
+    return out;
+}
+
+TEST(AppNames, NormaliseAndProtect) {
+    EXPECT_EQ(NameKey::normalize("com.Acme.Widget-Pro"), "comacmewidgetpro");
+    EXPECT_EQ(NameKey::normalize("Ünïcode_Straße 2"), "ünïcodestraße2");
+    EXPECT_EQ(NameKey::normalize("\xff" "ab"), "ab");
+    EXPECT_TRUE(AppUninstaller::isProtected("/h/.config/com.apple.x"));
+    EXPECT_TRUE(AppUninstaller::isProtected("/h/.cache/Thunder-MAIL"));
+    EXPECT_TRUE(AppUninstaller::isProtected("/h/.local/share/Trash"));
+    EXPECT_TRUE(AppUninstaller::isProtected("/h/.config/user-dirs.dirs/"));
+    EXPECT_FALSE(AppUninstaller::isProtected("/h/.local/share/trashy"));
+}
+
+TEST(AppMatching, IdentifierWordAndExactName) {
+    InstalledApp app{.name = "Widget Pro", .bundleID = "com.acme.widget"};
+    std::vector<LeftoverItem> index;
+    for (const char* leaf : {"com.acme.widget.plist", "com.other.widget-agent", "group.acme.widget", "Widget",
+                             "widgets", "com.acme.widget.mail"})
+        index.push_back({.path = std::string("/h/.config/") + leaf, .size = 1, .kind = "Preferences"});
+    // "Widget" needs the name rule: the whole normalised name, of five letters or more
+    EXPECT_EQ(leaves(AppUninstaller::match(app, index)),
+              (std::vector<std::string>{"com.acme.widget.plist", "com.other.widget-agent"}));
+    app.name = "Widget";
+    EXPECT_EQ(leaves(AppUninstaller::match(app, index)),
+              (std::vector<std::string>{"com.acme.widget.plist", "com.other.widget-agent", "Widget"}));
+    // without a reverse-DNS identifier and with a short name, nothing is claimed
+    EXPECT_TRUE(AppUninstaller::match(InstalledApp{.name = "Code"}, index).empty());
+}
+
+TEST(AppDiscovery, ListsEveryKindOfLauncher) {
+    const AppInventory inventory = AppUninstaller::scan(fakeHome().sources());
+    const InstalledApp* widget = find(inventory, "Widget Studio");
+    const InstalledApp* acme = find(inventory, "Acme Editor");
+    const InstalledApp* calculator = find(inventory, "Calculator");
+    const InstalledApp* firefox = find(inventory, "Firefox");
+    const InstalledApp* env = find(inventory, "Env Tool");
+    ASSERT_TRUE(widget && acme && calculator && firefox && env);
+    EXPECT_FALSE(find(inventory, "Ghost Thing"));
+    EXPECT_FALSE(find(inventory, "Gone Thing"));
+
+    // the AppImage file and the program folder are the user's own; the rest are the system's
+    EXPECT_FALSE(widget->isSystem);
+    EXPECT_EQ(widget->path, fakeHome() / "Applications/Widget-1.2.AppImage");
+    EXPECT_EQ(widget->version, "1.2");
+    EXPECT_EQ(widget->bundleID, "");
+    EXPECT_GE(widget->size, 100'000);
+    EXPECT_TRUE(widget->lastUsed.has_value());
+    EXPECT_EQ(widget->iconName, "widget");
+    EXPECT_FALSE(acme->isSystem);
+    EXPECT_EQ(acme->path, fakeHome() / ".local/opt/Acme");
+    EXPECT_EQ(acme->bundleID, "com.acme.Editor");
+    EXPECT_EQ(acme->version, "\u2014");
+    EXPECT_GE(acme->size, 250'000);
+    EXPECT_TRUE(calculator->isSystem);
+    EXPECT_EQ(calculator->version, "44.1");
+    EXPECT_TRUE(firefox->isSystem);
+    EXPECT_TRUE(env->isSystem);
+    EXPECT_EQ(env->path, env->desktopFile);
+
+    // leftovers: largest first; the item both Acme and Calculator claim, and protected items, go
+    // with neither
+    EXPECT_EQ(leaves(acme->leftovers), (std::vector<std::string>{"com.acme.Editor", "com.acme.Editor.conf"}));
+    EXPECT_EQ(acme->leftovers[0].kind, "Cache");
+    EXPECT_EQ(leaves(widget->leftovers), (std::vector<std::string>{"Widget Studio"}));
+    EXPECT_EQ(leaves(calculator->leftovers), (std::vector<std::string>{"org.gnome.Calculator"}));
+    EXPECT_EQ(leaves(firefox->leftovers), (std::vector<std::string>{"org.mozilla.firefox"}));
+    EXPECT_EQ(firefox->leftovers[0].kind, "Container");
+    // a support file by its length, a folder by its blocks
+    EXPECT_EQ(acme->leftovers[1].size, 1'000);
+
+    // orphans: above 2 MB, unclaimed, unprotected, not an installed command's data
+    EXPECT_EQ(leaves(inventory.orphans), (std::vector<std::string>{"com.old.tool", "removedgame"}));
+    EXPECT_EQ(inventory.orphans[0].size, 12'345'678);
+
+    // largest footprint first
+    for (std::size_t i = 1; i < inventory.apps.size(); ++i) {
+        auto total = [](const InstalledApp& a) {
+            std::int64_t t = a.size;
+            for (const auto& l : a.leftovers) t += l.size;
+            return t;
+        };
+        EXPECT_GE(total(inventory.apps[i - 1]), total(inventory.apps[i]));
+    }
+}
+
+TEST(AppUninstall, BundleFirstAndNothingElseWhenItStays) {
+    const AppInventory inventory = AppUninstaller::scan(fakeHome().sources());
+    const InstalledApp acme = *find(inventory, "Acme Editor");
+    const std::vector<std::string> paths = AppUninstaller::uninstallPaths(acme);
+    ASSERT_EQ(paths.size(), 4u); // bundle, launcher and two leftovers
+    EXPECT_EQ(paths[0], acme.path);
+    EXPECT_EQ(paths[1], acme.desktopFile);
+
+    // a Trash that refuses the bundle: nothing else is touched
+    std::vector<std::vector<std::string>> calls;
+    auto failing = [&](const std::vector<std::string>& list, const std::unordered_map<std::string, std::int64_t>&) {
+        calls.push_back(list);
+        TrashService::Outcome outcome;
+        for (const auto& p : list) outcome.failed.emplace_back(p, "Permission denied");
+        return outcome;
+    };
+    const auto refused = AppUninstaller::uninstall(acme, failing);
+    EXPECT_FALSE(refused.bundleMoved);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0], std::vector<std::string>{acme.path});
+    EXPECT_EQ(refused.outcome.failed.size(), 1u);
+
+    // a system app is never moved
+    calls.clear();
+    EXPECT_TRUE(AppUninstaller::uninstall(*find(inventory, "Calculator"), failing).outcome.trashed.empty());
+    EXPECT_TRUE(calls.empty());
+
+    // the real Trash of the fake home: everything moves, and the next discovery no longer lists it
+    const auto done = AppUninstaller::uninstall(acme, TrashService::trash);
+    EXPECT_TRUE(done.bundleMoved);
+    EXPECT_EQ(done.outcome.trashed, paths);
+    EXPECT_TRUE(done.outcome.failed.empty());
+    EXPECT_GE(done.outcome.freed, acme.size);
+    EXPECT_FALSE(std::filesystem::exists(acme.path));
+    const AppInventory after = AppUninstaller::scan(fakeHome().sources());
+    EXPECT_FALSE(find(after, "Acme Editor"));
+    // the shared item is now Calculator's alone
+    EXPECT_EQ(leaves(find(after, "Calculator")->leftovers).size(), 2u);
+}
+
+TEST(AppDiscovery, EmptyHomeGivesNothing) {
+    test::TempFolder empty("tallymere-empty");
+    AppSources sources{.home = empty.path(), .dataHome = empty / ".local/share",
+                       .supportRoots = AppSources::supportRootsFor(empty.path())};
+    const AppInventory inventory = AppUninstaller::scan(sources);
+    EXPECT_TRUE(inventory.apps.empty());
+    EXPECT_TRUE(inventory.orphans.empty());
+}
+
+} // namespace
+} // namespace tallymere

@@ -1,0 +1,34 @@
+#pragma once
+#include "services/AppUninstaller.h"
+#include "support/TempFolder.h"
+
+#include <string>
+
+namespace tallymere::test {
+
+// A home folder with the desktop's data folders in a temporary folder, pointed at by HOME and the
+// XDG variables, so the desktop library lists its launchers. The library reads those variables
+// once per process: make one FakeAppHome before anything asks for applications, and keep it.
+//
+// It holds a user AppImage ("Widget Studio", ~/Applications), a user program folder ("Acme
+// Editor", com.acme.Editor, ~/.local/opt/Acme), a packaged app (org.gnome.Calculator, with an
+// AppStream release), a Flatpak-like app (org.mozilla.firefox), a user launcher of a packaged
+// program, and hidden and NoDisplay launchers; support items of each, one item two apps claim,
+// protected items, orphans on both sides of the size limit and the data of an installed command.
+class FakeAppHome {
+public:
+    FakeAppHome();
+
+    const std::string& home() const { return m_home; }
+    std::string operator/(std::string_view relative) const { return m_home + '/' + std::string(relative); }
+    // Sources for discovery on this home; "neovim" is an installed command.
+    AppSources sources() const;
+    // Writes a launcher into the user's applications folder.
+    void launcher(const std::string& fileName, const std::string& body) const;
+
+private:
+    TempFolder m_root;
+    std::string m_home;
+};
+
+} // namespace tallymere::test
