@@ -4,6 +4,7 @@
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
 #include "views/components/ThemedWidget.h"
+#include "views/tools/applications/ApplicationsView.h"
 #include "views/tools/duplicates/DuplicatesView.h"
 #include "views/tools/monitor/MonitorView.h"
 #include "views/tools/snapshots/SnapshotsView.h"
@@ -48,7 +49,7 @@ QWidget* makeToolTab(WorkspaceTab tab, AppState& state, QWidget* parent) {
     case WorkspaceTab::duplicates: return new DuplicatesView(state, parent);
     case WorkspaceTab::monitor: return new MonitorView(state, parent);
     case WorkspaceTab::snapshots: return new SnapshotsView(state, parent);
-    case WorkspaceTab::apps: return new ToolPlace(tab, parent);
+    case WorkspaceTab::apps: return new ApplicationsView(state, parent);
     }
     return new ThemedWidget(parent);
 }

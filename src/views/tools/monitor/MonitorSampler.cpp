@@ -1,10 +1,7 @@
 #include "views/tools/monitor/MonitorSampler.h"
 
 #include "services/ProcessList.h"
-
-#include <QCoreApplication>
-#include <QPointer>
-#include <QThreadPool>
+#include "views/components/BackgroundTask.h"
 
 #include <chrono>
 
@@ -13,23 +10,6 @@ namespace tallymere {
 namespace {
 
 constexpr int intervalMs = 1000;
-
-// Hands `work`'s result to `apply` on the GUI thread, if `receiver` still exists then. The
-// worker posts to the application object, which outlives every sampler, and the guard is only
-// read on the GUI thread.
-template <typename Work, typename Apply>
-void runOnWorker(QObject* receiver, Work work, Apply apply) {
-    QPointer<QObject> guard(receiver);
-    QThreadPool::globalInstance()->start([guard, work = std::move(work), apply = std::move(apply)]() mutable {
-        auto result = work();
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [guard, apply = std::move(apply), result = std::move(result)]() mutable {
-                if (guard) apply(std::move(result));
-            },
-            Qt::QueuedConnection);
-    });
-}
 
 } // namespace
 
@@ -82,19 +62,15 @@ void MonitorSampler::sampleNow() {
 void MonitorSampler::requestProcesses() {
     if (!m_sources.processes) return;
     const std::uint64_t generation = ++m_processGeneration;
-    QPointer<MonitorSampler> self(this);
-    runOnWorker(this, m_sources.processes, [self, generation](std::optional<std::vector<ProcessSample>> list) {
-        if (self) self->applyProcesses(generation, std::move(list));
+    BackgroundTask::run(this, m_sources.processes, [this, generation](std::optional<std::vector<ProcessSample>> list) {
+        applyProcesses(generation, std::move(list));
     });
 }
 
 void MonitorSampler::requestVolumes() {
     if (!m_sources.volumes || m_volumesPending) return;
     m_volumesPending = true;
-    QPointer<MonitorSampler> self(this);
-    runOnWorker(this, m_sources.volumes, [self](std::vector<VolumeInfo> volumes) {
-        if (self) self->applyVolumes(std::move(volumes));
-    });
+    BackgroundTask::run(this, m_sources.volumes, [this](std::vector<VolumeInfo> volumes) { applyVolumes(std::move(volumes)); });
 }
 
 void MonitorSampler::applyProcesses(std::uint64_t generation, std::optional<std::vector<ProcessSample>> processes) {

@@ -1,12 +1,11 @@
 #include "views/tools/monitor/MonitorText.h"
 
-#include "base/Utf8.h"
 #include "style/DisplayText.h"
+#include "views/components/TextDraw.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace tallymere::MonitorText {
 
@@ -81,14 +80,14 @@ StorageRow storageRow(const VolumeInfo& volume) {
     const __int128 difference = __int128(volume.total) - __int128(volume.available);
     const std::int64_t used = difference <= 0 ? 0 : difference > INT64_MAX ? INT64_MAX : std::int64_t(difference);
     const double fraction = volume.total >= 1 ? double(used) / double(volume.total) : 0.0;
-    return StorageRow{.name = oneLine(volume.name),
+    return StorageRow{.name = TextDraw::oneLine(volume.name),
                       .usage = DisplayText::sizeText(used) + QStringLiteral(" / ") + DisplayText::sizeText(volume.total),
                       .fraction = fraction,
                       .isNearlyFull = fraction > 0.9};
 }
 
 ProcessRow processRow(const ProcessSample& process) {
-    return ProcessRow{.name = oneLine(process.name),
+    return ProcessRow{.name = TextDraw::oneLine(process.name),
                       .pid = QString::number(process.pid),
                       .cpu = percent(process.cpu),
                       .memory = DisplayText::sizeText(process.residentBytes),
@@ -96,23 +95,5 @@ ProcessRow processRow(const ProcessSample& process) {
 }
 
 QString shownNote(std::size_t rows) { return QString::number(qulonglong(rows)) + QStringLiteral(" shown"); }
-
-QString oneLine(std::string_view bytes) {
-    const QString text = QString::fromStdString(repairUtf8(bytes));
-    QString line;
-    line.reserve(text.size());
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u == '\n') line += QStringLiteral("\\n");
-        else if (u == '\t') line += QStringLiteral("\\t");
-        else if (u == '\r') line += QStringLiteral("\\r");
-        else if (u < 0x20 || u == 0x7f || (u >= 0x80 && u < 0xa0) || u == 0x2028 || u == 0x2029) {
-            char escape[16];
-            std::snprintf(escape, sizeof escape, u < 0x100 ? "\\x%02x" : "\\u%04x", unsigned(u));
-            line += QString::fromLatin1(escape);
-        } else line += c;
-    }
-    return line;
-}
 
 } // namespace tallymere::MonitorText

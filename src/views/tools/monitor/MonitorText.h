@@ -7,7 +7,6 @@
 #include <QString>
 
 #include <array>
-#include <string_view>
 #include <vector>
 
 namespace tallymere::MonitorText {
@@ -75,9 +74,5 @@ ProcessRow processRow(const ProcessSample& process);
 
 // The process card's note: "18 shown".
 QString shownNote(std::size_t rows);
-
-// A name as one line of plain text: invalid UTF-8 repaired, control characters as visible
-// escapes ("\n", "\x1b").
-QString oneLine(std::string_view bytes);
 
 } // namespace tallymere::MonitorText

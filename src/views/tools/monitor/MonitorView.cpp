@@ -90,8 +90,8 @@ MonitorView::MonitorView(AppState&, MonitorSampler::Sources sources, QWidget* pa
     // The page lies on the workspace's own background.
     m_scroll->setAutoFillBackground(false);
     m_scroll->viewport()->setAutoFillBackground(false);
-    page->setAutoFillBackground(false);
     m_scroll->setWidget(page);
+    page->setAutoFillBackground(false); // setWidget() turned it on
 
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);

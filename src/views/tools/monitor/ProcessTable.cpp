@@ -2,6 +2,7 @@
 
 #include "style/Typography.h"
 #include "views/components/ShapePaint.h"
+#include "views/components/TextDraw.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -10,23 +11,6 @@
 #include <cmath>
 
 namespace tallymere {
-
-namespace {
-
-// Draws `digits` right-aligned in `box` with every digit in a cell as wide as the widest digit,
-// so the numbers of a column line up (the face's own figures are proportional).
-void drawEqualDigits(QPainter& painter, const QRectF& box, const QString& digits, const QFontMetricsF& metrics) {
-    double cell = 0;
-    for (char d = '0'; d <= '9'; ++d) cell = std::max(cell, metrics.horizontalAdvance(QChar(d)));
-    double x = box.right();
-    for (auto it = digits.crbegin(); it != digits.crend(); ++it) {
-        const double advance = it->isDigit() ? cell : metrics.horizontalAdvance(*it);
-        x -= advance;
-        painter.drawText(QRectF(x, box.top(), advance, box.height()), Qt::AlignHCenter | Qt::AlignVCenter, QString(*it));
-    }
-}
-
-} // namespace
 
 ProcessTable::ProcessTable(QWidget* parent) : ThemedWidget(parent) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -93,7 +77,7 @@ void ProcessTable::paintEvent(QPaintEvent*) {
     painter.drawText(header.memory, Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("MEMORY"));
 
     const QFont name = nameFont(), pid = pidFont(), cpu = cpuFont(), memory = memoryFont();
-    const QFontMetricsF nameMetrics(name), pidMetrics(pid), cpuMetrics(cpu), memoryMetrics(memory);
+    const QFontMetricsF nameMetrics(name), cpuMetrics(cpu), memoryMetrics(memory);
     const QColor hairlineColor = ShapePaint::withOpacity(t.stroke, 0.3);
     for (std::size_t i = 0; i < m_rows.size(); ++i) {
         const MonitorText::ProcessRow& row = m_rows[i];
@@ -105,7 +89,9 @@ void ProcessTable::paintEvent(QPaintEvent*) {
                          nameMetrics.elidedText(row.name, Qt::ElideRight, cell.name.width()));
         painter.setFont(pid);
         painter.setPen(t.textTertiary);
-        drawEqualDigits(painter, cell.pid, row.pid, pidMetrics);
+        TextDraw::draw(painter, cell.pid, row.pid,
+                       TextDraw::Style{.font = pid, .color = t.textTertiary, .alignment = Qt::AlignRight | Qt::AlignVCenter,
+                                       .monospacedDigits = true});
         painter.setFont(cpu);
         painter.setPen(row.isBusy ? t.warning : t.textSecondary);
         painter.drawText(cell.cpu, Qt::AlignRight | Qt::AlignVCenter,

@@ -1,0 +1,137 @@
+#include "views/tools/applications/ApplicationsView.h"
+
+#include "base/Utf8.h"
+#include "state/AppState.h"
+#include "views/components/BackgroundTask.h"
+#include "views/tools/applications/AppDetailPane.h"
+#include "views/tools/applications/AppListColumn.h"
+
+#include <QHBoxLayout>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+
+namespace tallymere {
+
+namespace {
+
+// The one-pixel line between list and detail.
+class Divider : public ThemedWidget {
+public:
+    Divider() { setFixedWidth(1); }
+
+protected:
+    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), theme().stroke); }
+};
+
+bool askWithDialog(const AppsText::Confirmation& text, QWidget* parent) {
+    QMessageBox box(parent);
+    box.setIcon(QMessageBox::Warning);
+    box.setWindowTitle(text.title);
+    box.setText(text.title);
+    box.setInformativeText(text.message);
+    QPushButton* move = box.addButton(text.action, QMessageBox::DestructiveRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.exec();
+    return box.clickedButton() == move;
+}
+
+} // namespace
+
+ApplicationsView::Services ApplicationsView::systemServices() {
+    return Services{.load = [] { return AppUninstaller::scan(AppSources::system()); },
+                    .trash = TrashService::trash,
+                    .confirm = askWithDialog};
+}
+
+ApplicationsView::ApplicationsView(AppState& state, QWidget* parent) : ApplicationsView(state, systemServices(), parent) {}
+
+ApplicationsView::ApplicationsView(AppState& state, Services services, QWidget* parent)
+    : ThemedWidget(parent), m_state(state), m_services(std::move(services)) {
+    m_list = new AppListColumn({.select = [this](const InstalledApp& app) { select(app); },
+                                .stage = [this](const LeftoverItem& item) { stageLeftover(item); },
+                                .reveal = [this](const std::string& path) { TrashService::revealInFinder(m_state.desktop(), {path}); },
+                                .copyPath = [this](const std::string& path) { m_state.desktop().copyText(repairUtf8(path)); },
+                                .toggleSystem = [this] { setShowSystem(!m_showSystem); },
+                                .rescan = [this] { load(); },
+                                .queryChanged = [this](const QString& query) { setQuery(query); }});
+    m_detail = new AppDetailPane(
+        {.uninstall = [this](const InstalledApp& app) { requestUninstall(app); },
+         .reveal = [this](const std::string& path) { TrashService::revealInFinder(m_state.desktop(), {path}); }});
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    row->addWidget(m_list);
+    row->addWidget(new Divider);
+    row->addWidget(m_detail, 1);
+}
+
+void ApplicationsView::showEvent(QShowEvent* event) {
+    ThemedWidget::showEvent(event);
+    if (m_apps.empty() && !m_loading) load();
+}
+
+void ApplicationsView::setLoading(bool loading) {
+    m_loading = loading;
+    m_list->setLoading(loading);
+}
+
+void ApplicationsView::load() {
+    if (!m_services.load) return;
+    const std::uint64_t generation = ++m_generation;
+    setLoading(true);
+    BackgroundTask::run(this, m_services.load, [this, generation](AppInventory inventory) {
+        // A later load (a rescan, the reload after an uninstall) owns the list now.
+        if (generation != m_generation) return;
+        m_apps = std::move(inventory.apps);
+        m_orphans = std::move(inventory.orphans);
+        m_list->setApps(m_apps);
+        m_list->setOrphans(m_orphans);
+        setLoading(false);
+        emit loaded();
+    });
+}
+
+void ApplicationsView::select(const InstalledApp& app) {
+    m_selected = app;
+    m_list->setSelectedPath(app.path);
+    m_detail->setApp(app);
+}
+
+void ApplicationsView::setQuery(const QString& query) {
+    m_query = query;
+    m_list->setFilter(m_query, m_showSystem);
+}
+
+void ApplicationsView::setShowSystem(bool show) {
+    m_showSystem = show;
+    m_list->setFilter(m_query, m_showSystem);
+}
+
+void ApplicationsView::stageLeftover(const LeftoverItem& item) {
+    if (!m_services.trash) return;
+    const TrashService::Outcome outcome = m_services.trash({item.path}, {{item.path, item.size}});
+    if (outcome.failed.empty()) {
+        std::erase_if(m_orphans, [&](const LeftoverItem& o) { return o.id == item.id; });
+        m_list->setOrphans(m_orphans);
+    }
+    m_state.setBanner(AppsText::orphanBanner(item, outcome));
+}
+
+void ApplicationsView::requestUninstall(const InstalledApp& app) {
+    if (app.isSystem) return;
+    if (m_services.confirm && m_services.confirm(AppsText::confirmation(app), this)) uninstall(app);
+}
+
+void ApplicationsView::uninstall(const InstalledApp& app) {
+    if (app.isSystem || !m_services.trash) return;
+    const AppUninstaller::Uninstall result = AppUninstaller::uninstall(app, m_services.trash);
+    m_state.setBanner(AppsText::uninstallBanner(app, result));
+    m_selected.reset();
+    m_list->setSelectedPath(std::nullopt);
+    m_detail->setApp(std::nullopt);
+    load();
+}
+
+} // namespace tallymere

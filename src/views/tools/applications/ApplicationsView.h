@@ -1,0 +1,78 @@
+#pragma once
+#include "views/components/ThemedWidget.h"
+#include "views/tools/applications/AppsText.h"
+#include "services/AppUninstaller.h"
+
+#include <functional>
+#include <optional>
+
+namespace tallymere {
+
+class AppDetailPane;
+class AppListColumn;
+class AppState;
+
+// The applications tab: the app list with its search, system toggle, rescan and orphans on the
+// left (340 wide), a divider, and the selected app's detail on the right. It loads on a worker
+// when first shown without apps; only the latest load's result is shown. It moves an orphan, or
+// an app of the user's own with its launcher and leftovers (after asking), to the Trash itself and
+// reports the outcome in the store's banner. Its state is its own and starts afresh with each view.
+class ApplicationsView : public ThemedWidget {
+    Q_OBJECT
+public:
+    // What the tab does with the outside world; systemServices() is the real one, tests pass fakes.
+    struct Services {
+        std::function<AppInventory()> load; // runs on a worker
+        AppUninstaller::Trasher trash;
+        std::function<bool(const AppsText::Confirmation&, QWidget* parent)> confirm;
+    };
+    static Services systemServices();
+
+    explicit ApplicationsView(AppState& state, QWidget* parent = nullptr);
+    ApplicationsView(AppState& state, Services services, QWidget* parent = nullptr);
+
+    // Starts a fresh discovery; a load already running is superseded.
+    void load();
+    void select(const InstalledApp& app);
+    void setQuery(const QString& query);
+    void setShowSystem(bool show);
+    // Moves one orphan to the Trash; it leaves the list once it has moved.
+    void stageLeftover(const LeftoverItem& item);
+    // Asks, then uninstalls.
+    void requestUninstall(const InstalledApp& app);
+    // Moves the app to the Trash, posts the outcome, clears the selection and loads again.
+    void uninstall(const InstalledApp& app);
+
+    const std::vector<InstalledApp>& apps() const { return m_apps; }
+    const std::vector<LeftoverItem>& orphans() const { return m_orphans; }
+    bool isLoading() const { return m_loading; }
+    const std::optional<InstalledApp>& selected() const { return m_selected; }
+    const QString& query() const { return m_query; }
+    bool showSystem() const { return m_showSystem; }
+    AppListColumn* list() const { return m_list; }
+    AppDetailPane* detail() const { return m_detail; }
+
+signals:
+    // After every finished load that was shown.
+    void loaded();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void setLoading(bool loading);
+
+    AppState& m_state;
+    Services m_services;
+    AppListColumn* m_list;
+    AppDetailPane* m_detail;
+    std::vector<InstalledApp> m_apps;
+    std::vector<LeftoverItem> m_orphans;
+    bool m_loading = false;
+    std::uint64_t m_generation = 0;
+    std::optional<InstalledApp> m_selected;
+    QString m_query;
+    bool m_showSystem = false;
+};
+
+} // namespace tallymere

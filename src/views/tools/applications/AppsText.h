@@ -1,0 +1,43 @@
+#pragma once
+#include "services/AppUninstaller.h"
+#include "state/AppState.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace tallymere::AppsText {
+
+// How many orphans the list shows.
+inline constexpr std::size_t maxOrphans = 40;
+
+// The apps shown for a search: system apps only when asked for, and only names that contain the
+// query ignoring case (the query as typed; empty shows all). Stored order.
+std::vector<const InstalledApp*> filtered(const std::vector<InstalledApp>& apps, const QString& query, bool showSystem);
+
+std::int64_t leftoverTotal(const InstalledApp& app);
+// Bundle plus leftovers.
+std::int64_t footprintTotal(const InstalledApp& app);
+std::int64_t sizeOf(const std::vector<LeftoverItem>& items);
+
+// A name or path's last component as one line of plain text.
+QString leafText(const std::string& path);
+
+// The row's second line: "+1.20 MB leftovers" when the app leaves bytes behind, else "v1.2".
+QString rowCaption(const InstalledApp& app);
+
+// The uninstall confirmation.
+struct Confirmation {
+    QString title;   // "Uninstall Widget?"
+    QString action;  // "Move 3 items to Trash"
+    QString message; // "Removes the app and 1 support file, freeing ... Everything goes to the Trash."
+};
+Confirmation confirmation(const InstalledApp& app);
+
+// The banner after an uninstall: success when everything moved, a warning naming the first
+// failure otherwise (a distinct one when the app itself stayed).
+AppState::Banner uninstallBanner(const InstalledApp& app, const AppUninstaller::Uninstall& result);
+// The banner after moving one orphan: success, or a warning with the system's message.
+AppState::Banner orphanBanner(const LeftoverItem& item, const TrashService::Outcome& outcome);
+
+} // namespace tallymere::AppsText

@@ -1,0 +1,103 @@
+#include "views/tools/applications/OrphanRow.h"
+
+#include "style/DisplayText.h"
+#include "style/SymbolImage.h"
+#include "style/Typography.h"
+#include "views/components/TextDraw.h"
+#include "views/tools/applications/AppsText.h"
+
+#include <QContextMenuEvent>
+#include <QFontMetricsF>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <cmath>
+
+namespace tallymere {
+
+namespace {
+constexpr double padX = 12, padY = 4, spacing = 8, symbolFrame = 18, minimumGap = 4;
+constexpr double folderSymbol = 12, plusSymbol = 11;
+
+QFont nameFont() { return Typography::font(11, QFont::Normal); }
+QFont kindFont() { return Typography::font(9, QFont::Normal); }
+QFont sizeFont() { return Typography::font(10.5, QFont::DemiBold); }
+} // namespace
+
+OrphanRow::OrphanRow(const LeftoverItem& item, Actions actions, QWidget* parent)
+    : ThemedWidget(parent), m_item(item), m_actions(std::move(actions)) {
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setToolTip(TextDraw::oneLine(m_item.path));
+}
+
+QStringList OrphanRow::menuEntries() { return {QStringLiteral("Reveal in Finder"), QStringLiteral("Copy Path")}; }
+
+void OrphanRow::runMenuEntry(int index) {
+    const auto& action = index == 0 ? m_actions.reveal : m_actions.copyPath;
+    if (action) action();
+}
+
+QRectF OrphanRow::buttonRect() const {
+    const QSizeF box = SymbolImage::size(plusSymbol);
+    return {width() - padX - box.width(), (height() - box.height()) / 2, box.width(), box.height()};
+}
+
+QSize OrphanRow::sizeHint() const {
+    const double text = QFontMetricsF(nameFont()).height() + QFontMetricsF(kindFont()).height();
+    return {300, int(std::ceil(std::max(text, SymbolImage::size(folderSymbol).height()) + 2 * padY))};
+}
+
+QSize OrphanRow::minimumSizeHint() const { return {120, sizeHint().height()}; }
+
+void OrphanRow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setRenderHint(QPainter::TextAntialiasing, true);
+    const Theme& t = theme();
+    const QRectF content = QRectF(rect()).adjusted(padX, padY, -padX, -padY);
+    SymbolImage::draw(painter, QRectF(content.left(), content.top(), symbolFrame, content.height()),
+                      "questionmark.folder.fill", folderSymbol, QFont::Normal, t.warning);
+    const QRectF button = buttonRect();
+    SymbolImage::draw(painter, button, "plus.circle", plusSymbol, QFont::Normal,
+                      m_pressedButton ? t.textSecondary : t.textTertiary);
+    const QString sizeText = DisplayText::sizeText(m_item.size);
+    const TextDraw::Style size{.font = sizeFont(), .color = t.textSecondary, .alignment = Qt::AlignRight | Qt::AlignVCenter};
+    const double sizeWidth = TextDraw::width(sizeText, size);
+    const double sizeRight = button.left() - spacing;
+    TextDraw::draw(painter, QRectF(sizeRight - sizeWidth, content.top(), sizeWidth, content.height()), sizeText, size);
+    const double textLeft = content.left() + symbolFrame + spacing;
+    const double textWidth = std::max(sizeRight - sizeWidth - minimumGap - textLeft, 0.0);
+    const double nameHeight = QFontMetricsF(nameFont()).height();
+    const double kindHeight = QFontMetricsF(kindFont()).height();
+    const double top = content.center().y() - (nameHeight + kindHeight) / 2;
+    TextDraw::draw(painter, QRectF(textLeft, top, textWidth, nameHeight), AppsText::leafText(m_item.path),
+                   {.font = nameFont(), .color = t.text, .truncation = TextDraw::Truncation::middle});
+    TextDraw::draw(painter, QRectF(textLeft, top + nameHeight, textWidth, kindHeight), QString::fromStdString(m_item.kind),
+                   {.font = kindFont(), .color = t.textTertiary});
+}
+
+void OrphanRow::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && buttonRect().adjusted(-4, -4, 4, 4).contains(event->position())) {
+        m_pressedButton = true;
+        update();
+        return;
+    }
+    ThemedWidget::mousePressEvent(event);
+}
+
+void OrphanRow::mouseReleaseEvent(QMouseEvent* event) {
+    if (!m_pressedButton) return ThemedWidget::mouseReleaseEvent(event);
+    m_pressedButton = false;
+    update();
+    if (buttonRect().adjusted(-4, -4, 4, 4).contains(event->position()) && m_actions.stage) m_actions.stage();
+}
+
+void OrphanRow::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    const QStringList entries = menuEntries();
+    for (int i = 0; i < entries.size(); ++i) menu.addAction(entries[i], this, [this, i] { runMenuEntry(i); });
+    menu.exec(event->globalPos());
+}
+
+} // namespace tallymere
