@@ -449,7 +449,7 @@ std::shared_ptr<FileNode> scan(std::string_view rootArgument, const ScanOptions&
     if (context.rootFd < 0) {
         root->isDenied = true;
     } else {
-        std::vector<NodeArena> arenas(threadCount(activeProcessors()));
+        std::vector<NodeArena> arenas(options.threads > 0 ? options.threads : threadCount(activeProcessors()));
         context.keepLimit = keepLimitFor(static_cast<int>(arenas.size()), context.rootFd);
         runWorkers(context, arenas);
         ::close(context.rootFd);

@@ -20,6 +20,9 @@ struct ScanOptions {
     // Full paths of folders left out of the tree, matched exactly against each subfolder's path
     // (raw bytes). The root itself is never tested.
     std::unordered_set<std::string> excludedPaths;
+    // Scan threads; 0 means the default for this machine (threadCount of its processors). Callers
+    // that run many small scans at once ask for few.
+    int threads = 0;
 
     // The whole-disk setting: hidden entries, allocated sizes, and the folders that hold no user
     // data of their own: /proc, /sys, /dev, /run and every virtual or network mount point of this

@@ -1,0 +1,316 @@
+// The applications tab on a fake home: list, search, system toggle, orphans, detail, uninstall
+// and orphan removal through fake and real Trashes, and offscreen renders checked on pixels
+// (written to <build>/gallery/ for people to look at).
+#include "state/AppState.h"
+#include "style/Typography.h"
+#include "support/FakeAppHome.h"
+#include "views/components/SectionLabel.h"
+#include "views/components/ShapePaint.h"
+#include "views/tools/applications/AppDetailPane.h"
+#include "views/tools/applications/AppListColumn.h"
+#include "views/tools/applications/AppRow.h"
+#include "views/tools/applications/ApplicationsView.h"
+#include "views/tools/applications/FootprintBar.h"
+#include "views/tools/applications/OrphanRow.h"
+#include "views/tools/applications/UninstallButton.h"
+#include "views/components/IconToggle.h"
+#include "views/tools/applications/AppSearchField.h"
+#include "style/DisplayText.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QLayout>
+#include <QMouseEvent>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace tallymere;
+
+namespace {
+
+// The desktop library reads HOME and the XDG variables once: the fake home comes first.
+test::FakeAppHome& fakeHome() {
+    static test::FakeAppHome home;
+    return home;
+}
+const bool madeEarly = (fakeHome(), true);
+
+class Apps : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { Typography::bootstrap(QCoreApplication::applicationDirPath() + "/Fonts"); }
+};
+
+int distance(const QColor& a, const QColor& b) {
+    return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
+}
+
+bool contains(const QImage& image, const QRect& area, const QColor& color, int tolerance = 10) {
+    const QRect r = area.intersected(image.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            if (distance(image.pixelColor(x, y), color) <= tolerance) return true;
+    return false;
+}
+
+QColor over(const QColor& top, const QColor& below) {
+    return ColorRules::mix(below, QColor(top.red(), top.green(), top.blue()), top.alphaF());
+}
+
+QRect mapped(QWidget* widget, QWidget* root, QRectF local = {}) {
+    const QRectF r = local.isNull() ? QRectF(widget->rect()) : local;
+    return QRect(widget->mapTo(root, r.topLeft().toPoint()), r.size().toSize());
+}
+
+void waitFor(const std::function<bool()>& done) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!done() && waited.elapsed() < 30'000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// A left click at a point of the widget (its centre by default).
+void click(QWidget* widget, std::optional<QPointF> at = std::nullopt) {
+    const QPointF point = at.value_or(QRectF(widget->rect()).center());
+    QMouseEvent press(QEvent::MouseButtonPress, point, widget->mapToGlobal(point), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, point, widget->mapToGlobal(point), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &press);
+    QCoreApplication::sendEvent(widget, &release);
+}
+
+struct FakeTrash {
+    std::vector<std::vector<std::string>> calls;
+    bool failBundle = false, failAll = false;
+    std::string bundle;
+    TrashService::Outcome operator()(const std::vector<std::string>& paths,
+                                     const std::unordered_map<std::string, std::int64_t>& sizes) {
+        calls.push_back(paths);
+        TrashService::Outcome outcome;
+        for (const auto& path : paths) {
+            if (failAll || (failBundle && path == bundle)) outcome.failed.emplace_back(path, "Operation not permitted");
+            else {
+                outcome.trashed.push_back(path);
+                outcome.freed += sizes.contains(path) ? sizes.at(path) : 0;
+            }
+        }
+        return outcome;
+    }
+};
+
+struct Harness {
+    AppState state{nullptr};
+    FakeTrash trash;
+    std::vector<QString> asked;
+    bool answer = true;
+    std::unique_ptr<ApplicationsView> view;
+    Harness() {
+        ApplicationsView::Services services{
+            .load = [] { return AppUninstaller::scan(fakeHome().sources()); },
+            .trash = [this](const auto& paths, const auto& sizes) { return trash(paths, sizes); },
+            .confirm = [this](const AppsText::Confirmation& text, QWidget*) {
+                asked = {text.title, text.action, text.message};
+                return answer;
+            }};
+        view = std::make_unique<ApplicationsView>(state, services);
+        view->resize(1200, 820);
+        view->show();
+        waitFor([this] { return !view->isLoading(); });
+    }
+    const InstalledApp& app(std::string_view name) const {
+        for (const InstalledApp& a : view->apps())
+            if (a.name == name) return a;
+        throw std::runtime_error("no such app");
+    }
+    std::vector<std::string> shownNames() const {
+        std::vector<std::string> names;
+        for (AppRow* row : view->list()->visibleRows()) names.push_back(row->app().name);
+        return names;
+    }
+};
+
+TEST_F(Apps, TextsOfRowsDialogAndBanners) {
+    std::vector<InstalledApp> apps{{.name = "Barcode Studio", .path = "/a", .isSystem = false},
+                                   {.name = "ENCODER", .path = "/b", .isSystem = false},
+                                   {.name = "Codec Sys", .path = "/c", .bundleID = "org.code.x", .isSystem = true},
+                                   {.name = "Other", .path = "/d", .bundleID = "com.code.other", .isSystem = false}};
+    auto names = [](const std::vector<const InstalledApp*>& list) {
+        std::vector<std::string> out;
+        for (auto* a : list) out.push_back(a->name);
+        return out;
+    };
+    EXPECT_EQ(names(AppsText::filtered(apps, "code", false)), (std::vector<std::string>{"Barcode Studio", "ENCODER"}));
+    EXPECT_EQ(names(AppsText::filtered(apps, "code", true)).size(), 3u);
+    EXPECT_EQ(names(AppsText::filtered(apps, "", false)).size(), 3u);
+    EXPECT_TRUE(AppsText::filtered(apps, " code", false).empty()); // used as typed
+
+    InstalledApp app{.name = "Widget", .path = "/h/Applications/Widget.AppImage", .version = "1.2", .size = 1'000'000,
+                     .isSystem = false};
+    EXPECT_EQ(AppsText::rowCaption(app), "v1.2");
+    app.leftovers.push_back({.path = "/h/.cache/x", .size = 0, .kind = "Cache"});
+    EXPECT_EQ(AppsText::rowCaption(app), "v1.2"); // leftovers of zero bytes are no leftovers
+    auto dialog = AppsText::confirmation(app);
+    EXPECT_EQ(dialog.title, "Uninstall Widget?");
+    EXPECT_EQ(dialog.action, "Move 2 items to Trash");
+    EXPECT_EQ(dialog.message, "Removes the app and 1 support file, freeing 1.00 MB. Everything goes to the Trash.");
+    app.leftovers = {};
+    EXPECT_EQ(AppsText::confirmation(app).action, "Move 1 items to Trash");
+    EXPECT_EQ(AppsText::confirmation(app).message,
+              "Removes the app and 0 support files, freeing 1.00 MB. Everything goes to the Trash.");
+    app.desktopFile = "/h/.local/share/applications/widget.desktop";
+    app.leftovers = {{.path = "/h/.cache/x", .size = 200'000}, {.path = "/h/.config/x", .size = 5}};
+    EXPECT_EQ(AppsText::rowCaption(app), "+200 KB leftovers");
+    EXPECT_EQ(AppsText::confirmation(app).action, "Move 4 items to Trash");
+
+    AppUninstaller::Uninstall done{.outcome = {.trashed = {"a", "b", "c"}, .failed = {}, .freed = 1'500'000}, .bundleMoved = true};
+    auto banner = AppsText::uninstallBanner(app, done);
+    EXPECT_EQ(banner.kind, AppState::Banner::Kind::success);
+    EXPECT_EQ(banner.title, "Widget uninstalled");
+    EXPECT_EQ(banner.detail, "3 items moved to Trash, 1.50 MB freed.");
+    done.outcome.failed = {{"b", "Permission denied"}};
+    banner = AppsText::uninstallBanner(app, done);
+    EXPECT_EQ(banner.kind, AppState::Banner::Kind::warning);
+    EXPECT_EQ(banner.title, "Uninstalled with 1 issue");
+    EXPECT_EQ(banner.detail, "Permission denied");
+    done.outcome.failed.push_back({"c", "Busy"});
+    EXPECT_EQ(AppsText::uninstallBanner(app, done).title, "Uninstalled with 2 issues");
+    done.bundleMoved = false;
+    EXPECT_EQ(AppsText::uninstallBanner(app, done).title, "Could not uninstall Widget");
+
+    const LeftoverItem orphan{.path = "/h/.cache/com.old.tool", .size = 12'345'678};
+    banner = AppsText::orphanBanner(orphan, {.trashed = {orphan.path}});
+    EXPECT_EQ(banner.title, "Removed com.old.tool");
+    EXPECT_EQ(banner.detail, "12.3 MB moved to Trash.");
+    EXPECT_EQ(AppsText::orphanBanner(orphan, {.failed = {{orphan.path, "No space"}}}).kind, AppState::Banner::Kind::warning);
+
+    EXPECT_EQ(FootprintBar::pieceWidths(0, 0, 100), std::make_pair(0.0, 0.0));
+    EXPECT_EQ(FootprintBar::pieceWidths(30, 10, 100), std::make_pair(75.0, 25.0));
+}
+
+TEST_F(Apps, ListSearchSystemToggleAndOrphans) {
+    Harness h;
+    EXPECT_EQ(h.view->apps().size(), 5u);
+    // the user's own apps only, largest footprint first
+    EXPECT_EQ(h.shownNames(), (std::vector<std::string>{"Acme Editor", "Widget Studio"}));
+    click(h.view->list()->systemToggle());
+    EXPECT_TRUE(h.view->showSystem());
+    EXPECT_EQ(h.shownNames().size(), 5u);
+    h.view->list()->searchField()->setText("CALC");
+    EXPECT_EQ(h.shownNames(), (std::vector<std::string>{"Calculator"}));
+    click(h.view->list()->systemToggle());
+    EXPECT_TRUE(h.shownNames().empty());
+    h.view->list()->searchField()->setText("");
+
+    ASSERT_EQ(h.view->list()->orphanRows().size(), 2u);
+    EXPECT_EQ(h.view->list()->orphanLabel()->trailing(),
+              DisplayText::sizeText(h.view->orphans()[0].size + h.view->orphans()[1].size));
+
+    // an orphan that will not move stays, and says why
+    h.trash.failAll = true;
+    const LeftoverItem first = h.view->orphans()[0];
+    h.view->stageLeftover(first);
+    EXPECT_EQ(h.view->orphans().size(), 2u);
+    ASSERT_TRUE(h.state.banner());
+    EXPECT_EQ(h.state.banner()->kind, AppState::Banner::Kind::warning);
+    EXPECT_EQ(h.state.banner()->detail, QStringLiteral("Operation not permitted"));
+    h.trash.failAll = false;
+    h.view->list()->orphanRows()[0]->runMenuEntry(1); // "Copy Path" through the desktop
+    h.view->stageLeftover(first);
+    EXPECT_EQ(h.view->orphans().size(), 1u);
+    EXPECT_EQ(h.state.banner()->title, "Removed com.old.tool");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(h.view->list()->orphanRows().size(), 1u);
+}
+
+TEST_F(Apps, DetailAndUninstallFlows) {
+    Harness h;
+    const InstalledApp acme = h.app("Acme Editor");
+    // a click on the row's side margin still selects it
+    AppRow* row = h.view->list()->visibleRows().front();
+    click(row, QPointF(2, 5));
+    ASSERT_TRUE(h.view->selected());
+    EXPECT_EQ(h.view->selected()->path, acme.path);
+    EXPECT_TRUE(row->isSelected());
+    EXPECT_FALSE(h.view->detail()->isShowingEmptyState());
+    ASSERT_TRUE(h.view->detail()->uninstallButton());
+    EXPECT_EQ(h.view->detail()->leftoverRows().size(), acme.leftovers.size());
+
+    // a system app shows no uninstall button
+    h.view->select(h.app("Calculator"));
+    EXPECT_FALSE(h.view->detail()->uninstallButton());
+    h.view->select(acme);
+
+    // declined: nothing moves
+    h.answer = false;
+    click(h.view->detail()->uninstallButton());
+    EXPECT_EQ(h.asked.at(0), "Uninstall Acme Editor?");
+    EXPECT_EQ(h.asked.at(1), "Move 4 items to Trash");
+    EXPECT_TRUE(h.trash.calls.empty());
+
+    // a Trash that refuses the bundle: the leftovers stay too, the user is told, the list reloads
+    h.answer = true;
+    h.trash.failBundle = true;
+    h.trash.bundle = acme.path;
+    click(h.view->detail()->uninstallButton());
+    ASSERT_EQ(h.trash.calls.size(), 1u);
+    EXPECT_EQ(h.trash.calls[0], std::vector<std::string>{acme.path});
+    EXPECT_EQ(h.state.banner()->title, "Could not uninstall Acme Editor");
+    EXPECT_EQ(h.state.banner()->detail, QStringLiteral("Operation not permitted"));
+    EXPECT_FALSE(h.view->selected());
+    EXPECT_TRUE(h.view->detail()->isShowingEmptyState());
+    EXPECT_TRUE(h.view->isLoading());
+    EXPECT_TRUE(h.view->list()->isShowingProgress());
+    waitFor([&] { return !h.view->isLoading(); });
+    EXPECT_NO_THROW(h.app("Acme Editor"));
+
+    // a rescan keeps the selection's highlight on its path
+    h.view->select(h.app("Widget Studio"));
+    h.view->load();
+    waitFor([&] { return !h.view->isLoading(); });
+    EXPECT_TRUE(h.view->list()->visibleRows().back()->isSelected());
+
+    // everything moves: a success banner counting the items
+    h.trash.failBundle = false;
+    h.trash.calls.clear();
+    h.view->uninstall(h.app("Acme Editor"));
+    ASSERT_EQ(h.trash.calls.size(), 2u);
+    EXPECT_EQ(h.state.banner()->kind, AppState::Banner::Kind::success);
+    EXPECT_EQ(h.state.banner()->title, "Acme Editor uninstalled");
+    EXPECT_TRUE(h.state.banner()->detail->startsWith("4 items moved to Trash, "));
+}
+
+TEST_F(Apps, RendersListAndDetail) {
+    for (ThemeID id : {ThemeID::paper, ThemeID::slate}) {
+        Harness h;
+        const Theme theme = Theme::make(id);
+        ThemedWidget::applyTheme(h.view.get(), theme);
+        h.view->select(h.app("Acme Editor"));
+        QCoreApplication::processEvents();
+        h.view->layout()->activate();
+        QImage image(h.view->size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(theme.background);
+        h.view->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        image = image.convertToFormat(QImage::Format_ARGB32);
+        const QString folder = QCoreApplication::applicationDirPath() + "/gallery";
+        QDir().mkpath(folder);
+        image.save(folder + "/apps-" + theme.name().toLower() + ".png");
+
+        AppRow* row = h.view->list()->visibleRows().front();
+        EXPECT_TRUE(contains(image, mapped(row, h.view.get(), row->highlightRect()),
+                             over(ShapePaint::withOpacity(theme.accent, 0.18), theme.background), 6));
+        // the column is the background colour, not a scroll area's grey
+        EXPECT_EQ(image.pixelColor(100, h.view->height() - 10), theme.background);
+        auto* bar = h.view->detail()->content()->findChild<FootprintBar*>();
+        ASSERT_TRUE(bar);
+        const QRect barArea = mapped(bar, h.view.get());
+        EXPECT_TRUE(contains(image, barArea, theme.accent, 6));
+        EXPECT_TRUE(contains(image, barArea, theme.warning, 6));
+        UninstallButton* button = h.view->detail()->uninstallButton();
+        EXPECT_TRUE(contains(image, mapped(button, h.view.get()), theme.danger, 6));
+    }
+}
+
+} // namespace
