@@ -4,6 +4,7 @@
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
 #include "views/components/ShapePaint.h"
+#include "views/components/TextDraw.h"
 
 #include <QFontMetricsF>
 #include <QMouseEvent>
@@ -87,11 +88,10 @@ void DepthSlider::paintEvent(QPaintEvent*) {
     ShapePaint::fillRounded(painter, knob, knobSize / 2, t.isDark ? t.textSecondary : QColor(255, 255, 255));
     ShapePaint::strokeInside(painter, knob, knobSize / 2, t.stroke);
 
-    painter.setFont(numberFont());
-    painter.setPen(t.textSecondary);
     // Digits of one width, so the number does not shift as it changes.
-    const QRectF number(track.right() + spacing, 0, numberWidth, height());
-    painter.drawText(number, Qt::AlignCenter, depthText());
+    TextDraw::Style style{numberFont(), t.textSecondary, Qt::AlignCenter};
+    style.monospacedDigits = true;
+    TextDraw::draw(painter, QRectF(track.right() + spacing, 0, numberWidth, height()), depthText(), style);
 }
 
 void DepthSlider::mousePressEvent(QMouseEvent* event) {

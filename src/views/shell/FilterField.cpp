@@ -63,6 +63,12 @@ void FilterField::follow() {
     const QString query = QString::fromStdString(m_state.filter().query);
     // The field's own edits come back unchanged; only another writer moves the text.
     if (m_edit->text() != query) m_edit->setText(query);
+    // The capsule makes room for the clear button only while there is something to clear.
+    const bool clearable = !query.isEmpty();
+    if (clearable != m_clearable) {
+        m_clearable = clearable;
+        updateGeometry();
+    }
     update();
 }
 
@@ -75,8 +81,8 @@ QRectF FilterField::clearRect() const {
 }
 
 QSize FilterField::sizeHint() const {
-    const double content = SymbolImage::size(searchSymbol).width() + spacing + fieldWidth + spacing +
-                           SymbolImage::size(clearSymbol).width();
+    double content = SymbolImage::size(searchSymbol).width() + spacing + fieldWidth;
+    if (m_clearable) content += spacing + SymbolImage::size(clearSymbol).width();
     const double height = std::max(SymbolImage::size(searchSymbol).height(), double(m_edit->sizeHint().height()));
     return {int(std::ceil(content + 2 * padX)), int(std::ceil(std::min(height, 17.0) + 2 * padY))};
 }

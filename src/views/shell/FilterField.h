@@ -45,6 +45,7 @@ private:
     AppState& m_state;
     QLineEdit* m_edit;
     bool m_clearPressed = false;
+    bool m_clearable = false;
 };
 
 } // namespace tallymere

@@ -69,7 +69,8 @@ void PresetRow::paintEvent(QPaintEvent*) {
     painter.drawText(sizeBox, Qt::AlignRight | Qt::AlignVCenter, size);
 
     const double textLeft = padX + symbolFrame + spacing;
-    const double textWidth = std::max(0.0, sizeBox.left() - 4 - textLeft);
+    // Between the texts and the size: the row's spacing on both sides of a gap of at least 4.
+    const double textWidth = std::max(0.0, sizeBox.left() - spacing - 4 - spacing - textLeft);
     const double titleHeight = QFontMetricsF(titleFont()).height(), countHeight = QFontMetricsF(countFont()).height();
     const double top = middle - (titleHeight + 1 + countHeight) / 2;
     TextDraw::draw(painter, QRectF(textLeft, top, textWidth, titleHeight),

@@ -167,6 +167,9 @@ TEST(TopBarFilter, TypingReachesTheStoreAndOneRefilterFollows) {
     ASSERT_TRUE(test::scanAndWait(b.state, dir / "top"));
     FilterField* field = b.bar.filterField();
     EXPECT_TRUE(field->clearRect().isEmpty());
+    // Empty, the capsule closes 9 after the field; the clear button's room comes with the first character.
+    const QRect emptyField = field->geometry();
+    EXPECT_EQ(field->lineEdit()->geometry().right() + 1 + 9, emptyField.width());
     int filterWrites = 0, shownTrees = 0;
     QObject::connect(&b.state, &AppState::filterChanged, [&] { ++filterWrites; });
     QObject::connect(&b.state, &AppState::displayRootChanged, [&] { ++shownTrees; });
@@ -174,6 +177,10 @@ TEST(TopBarFilter, TypingReachesTheStoreAndOneRefilterFollows) {
     EXPECT_EQ(filterWrites, 3);
     EXPECT_EQ(b.state.filter().query, "abc");
     EXPECT_FALSE(field->clearRect().isEmpty());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    EXPECT_GT(field->width(), emptyField.width());
+    EXPECT_EQ(field->geometry().right(), emptyField.right()); // it grows towards the crumbs
+    EXPECT_LE(field->clearRect().right(), field->width() - 9 + 0.5);
     EXPECT_EQ(shownTrees, 0); // not before the pause
     ASSERT_TRUE(test::waitUntil([&] { return shownTrees > 0 && !b.state.isFiltering(); }));
     test::spin(250);
@@ -189,6 +196,8 @@ TEST(TopBarFilter, TypingReachesTheStoreAndOneRefilterFollows) {
     EXPECT_EQ(b.state.filter().minSize, 5);
     EXPECT_TRUE(field->lineEdit()->text().isEmpty());
     EXPECT_TRUE(field->clearRect().isEmpty());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    EXPECT_EQ(field->geometry(), emptyField);
 
     // Another writer's query shows in the field.
     filter.query = "other";
