@@ -7,6 +7,7 @@
 //   DuplicateBench --child PATH  scan and search PATH in this process; print the groups and figures
 //
 // The tree lives under /tmp/tallymere-dup-bench and is rebuilt only when its marker is missing.
+#include "ProcessTimer.h"
 #include "core/DiskScanner.h"
 #include "services/DuplicateFinder.h"
 
@@ -31,9 +32,10 @@
 #include <unordered_map>
 #include <vector>
 
-extern char** environ;
 
 using namespace tallymere;
+using bench::median;
+using bench::runTimed;
 
 namespace {
 
@@ -161,44 +163,6 @@ bool ensureTree() {
     return true;
 }
 
-// Runs the command, collecting its standard output; the wall time when it exits with 0.
-std::optional<double> runTimed(const std::vector<std::string>& command, std::string* output = nullptr) {
-    std::vector<char*> argv;
-    for (const auto& argument : command) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return std::nullopt;
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid;
-    const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    ::posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
-    if (spawned != 0) {
-        ::close(pipeFds[0]);
-        return std::nullopt;
-    }
-    char buffer[65536];
-    ssize_t n;
-    while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0)
-        if (output) output->append(buffer, static_cast<std::size_t>(n));
-    ::close(pipeFds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
-    return seconds;
-}
-
-double median(std::vector<double> values) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
 
 std::int64_t statusKilobytes(const char* field) {
     std::ifstream status("/proc/self/status");
@@ -329,7 +293,7 @@ int main(int argc, char** argv) {
             std::string output;
             auto seconds = runTimed(tools[t].command, t == 0 ? &output : nullptr);
             if (!seconds) continue;
-            tools[t].times.push_back(*seconds);
+            tools[t].times.push_back(seconds->wall);
             if (t == 0) {
                 const auto at = output.rfind("figures ");
                 double scan = 0, search = 0;

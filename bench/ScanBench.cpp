@@ -8,6 +8,7 @@
 //
 // The tree lives under /tmp/tallymere-bench-tree and is rebuilt only when its marker is missing.
 #include "BareWalk.h"
+#include "ProcessTimer.h"
 #include "core/DiskScanner.h"
 
 #include <fcntl.h>
@@ -28,9 +29,11 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
 
 using namespace tallymere;
+using bench::median;
+using bench::runTimed;
+using bench::Timed;
 
 namespace {
 
@@ -142,53 +145,6 @@ bool ensureTree() {
     return true;
 }
 
-struct Timed {
-    double wall = 0; // seconds
-    double cpu = 0;  // user and system seconds of the process
-};
-
-// Runs a program to its end with its output discarded (or captured); its wall and CPU time, or
-// nothing when it could not run or failed.
-std::optional<Timed> runTimed(const std::vector<std::string>& arguments, std::string* output = nullptr) {
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return std::nullopt;
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    if (output) ::posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    else ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid;
-    const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    ::posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
-    if (spawned != 0) {
-        ::close(pipeFds[0]);
-        return std::nullopt;
-    }
-    char buffer[4096];
-    ssize_t n;
-    while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0)
-        if (output) output->append(buffer, static_cast<std::size_t>(n));
-    ::close(pipeFds[0]);
-    int status = 0;
-    struct rusage usage {};
-    ::wait4(pid, &status, 0, &usage);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
-    const auto toSeconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-    return Timed{seconds, toSeconds(usage.ru_utime) + toSeconds(usage.ru_stime)};
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
 
 std::int64_t statusKilobytes(const char* field) {
     std::ifstream status("/proc/self/status");
