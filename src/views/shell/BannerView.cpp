@@ -164,7 +164,8 @@ BannerView::Layout BannerView::layoutFor(const QRectF& card) const {
         right = l.grant.left() - spacing;
     }
     const double textLeft = inner.left() + icon.width() + spacing;
-    const double textWidth = std::max(right - textLeft, 1.0);
+    // The flexible gap after the texts is set apart by the row's spacing on both of its sides.
+    const double textWidth = std::max(right - spacing - textLeft, 1.0);
     const double titleHeight = wrappedHeight(titleFont(), m_banner.title, textWidth);
     l.title = QRectF(textLeft, inner.top(), textWidth, titleHeight);
     double textHeight = titleHeight;
