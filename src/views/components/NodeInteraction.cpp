@@ -31,18 +31,28 @@ void NodeInteraction::doubleClick() {
     else m_state.desktop().reveal({target->path()});
 }
 
+bool NodeInteraction::inMargin(QPointF at) const {
+    if (m_margin <= 0) return false;
+    return !QRectF(m_canvas->rect()).adjusted(m_margin, m_margin, -m_margin, -m_margin).contains(at);
+}
+
 bool NodeInteraction::eventFilter(QObject* watched, QEvent* event) {
     if (watched != m_canvas) return false;
     switch (event->type()) {
-    case QEvent::MouseMove:
-        hover(static_cast<QMouseEvent*>(event)->position());
+    case QEvent::MouseMove: {
+        const QPointF at = static_cast<QMouseEvent*>(event)->position();
+        // The margin is outside the drawing: the pointer has left it.
+        if (inMargin(at)) m_state.setHovered({});
+        else hover(at);
         break;
+    }
     case QEvent::Leave:
         m_state.setHovered({});
         break;
     case QEvent::MouseButtonPress: {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() != Qt::LeftButton) break;
+        if (inMargin(mouse->position())) return true;
         // The press may come without a move before it (a touch, a menu just closed): the node under
         // it is the hovered one.
         hover(mouse->position());
@@ -52,12 +62,14 @@ bool NodeInteraction::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonDblClick: {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() != Qt::LeftButton) break;
+        if (inMargin(mouse->position())) return true;
         hover(mouse->position());
         doubleClick();
         return true;
     }
     case QEvent::ContextMenu: {
         auto* request = static_cast<QContextMenuEvent*>(event);
+        if (request->reason() == QContextMenuEvent::Mouse && inMargin(request->pos())) return true;
         if (request->reason() == QContextMenuEvent::Mouse) hover(request->pos());
         if (m_menu) m_menu->close();
         m_menu = NodeContextMenu::create(m_state, NodeContextMenu::menuTarget(m_state), m_canvas);

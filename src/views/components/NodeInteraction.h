@@ -33,6 +33,10 @@ public:
 
     NodeInteraction(AppState& state, QWidget* canvas, HitTest hitTest);
 
+    // Keeps pointer input within the canvas rectangle shrunk by `margin` on every edge: over the
+    // margin nothing is hovered, and clicks and menu requests there do nothing.
+    void setMargin(double margin) { m_margin = margin; }
+
     // The context menu opened last while it is still open; null otherwise.
     QMenu* openMenu() const { return m_menu; }
 
@@ -45,12 +49,14 @@ protected:
 private:
     void hover(QPointF at);
     void doubleClick();
+    bool inMargin(QPointF at) const;
 
     AppState& m_state;
     QWidget* m_canvas;
     HitTest m_hitTest;
     QPointer<QMenu> m_menu;
     int m_hoverWrites = 0;
+    double m_margin = 0;
 };
 
 } // namespace tallymere

@@ -103,23 +103,19 @@ void SunburstCenter::paintEvent(QPaintEvent*) {
     }
 }
 
-void SunburstCenter::enterEvent(QEnterEvent* event) {
-    ThemedWidget::enterEvent(event);
-    // Over the readout the rings are not under the pointer.
-    m_state.setHovered({});
-}
-
 void SunburstCenter::mousePressEvent(QMouseEvent* event) {
     m_pressed = event->button() == Qt::LeftButton && upButtonRect().contains(event->position());
     update();
-    event->accept();
+    // Off the button the press belongs to the rings below: it selects what is hovered there.
+    event->setAccepted(m_pressed);
 }
 
 void SunburstCenter::mouseReleaseEvent(QMouseEvent* event) {
+    const bool wasPressed = m_pressed;
     const bool act = m_pressed && upButtonRect().contains(event->position());
     m_pressed = false;
     update();
-    event->accept();
+    event->setAccepted(wasPressed);
     if (act) m_state.navigateUp();
 }
 

@@ -8,8 +8,8 @@ namespace tallymere {
 
 // The readout in the middle of the sunburst: the name and size of the hovered node, else of the
 // focus, else of the displayed tree, and a round button that goes one folder up while the focus
-// has a parent. While the button shows, the readout takes the pointer over its whole extent; else
-// pointer input passes through it to the rings.
+// has a parent. Only the button takes the pointer: everywhere else hover and clicks reach the rings
+// below, as they do over the whole readout while there is no button.
 class SunburstCenter : public ThemedWidget {
     Q_OBJECT
 public:
@@ -34,7 +34,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
 
 private:
     void refresh();

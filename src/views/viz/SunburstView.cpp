@@ -44,6 +44,7 @@ const LayoutArc* firstArcOf(const std::vector<LayoutArc>& arcs, const FileNode* 
 SunburstView::SunburstView(AppState& state, QWidget* parent) : LayeredCanvas(state, inset, parent) {
     connectStandardInputs();
     m_interaction = new NodeInteraction(state, this, [this](QPointF p) { return hit(toCanvas(p)); });
+    m_interaction->setMargin(inset);
     m_center = new SunburstCenter(state, this);
 }
 

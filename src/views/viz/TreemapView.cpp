@@ -57,6 +57,7 @@ TextDraw::Style labelStyle(double size, QFont::Weight weight, double opacity) {
 TreemapView::TreemapView(AppState& state, QWidget* parent) : LayeredCanvas(state, inset, parent) {
     connectStandardInputs();
     m_interaction = new NodeInteraction(state, this, [this](QPointF p) { return hit(toCanvas(p)); });
+    m_interaction->setMargin(inset);
 }
 
 TreemapLayout::Options TreemapView::options(const AppState& state) {

@@ -184,3 +184,25 @@ TEST(SunburstViewRules, OptionsSizesAndNames) {
         f.render();
     }
 }
+
+TEST(SunburstViewPointer, OnlyTheUpButtonOfTheCentreTakesThePointer) {
+    Fixture f(tree);
+    const FileNode* docs = named(*f.tree, "docs");
+    const FileNode* pdf = named(*docs, "a.pdf");
+    f.state.setFocus(f.state.retain(docs));
+    SunburstCenter* centre = f.view->centerReadout();
+    ASSERT_TRUE(centre->hasUpButton());
+    test::clickAt(*f.view, f.middleOf(pdf));
+    ASSERT_EQ(f.state.selection().get(), pdf);
+
+    // Over the name, above the button, the pointer is on the central disc: nothing is hovered, and a
+    // click there clears the selection as a click on empty space does; the focus stays.
+    const QPointF name(centre->width() / 2.0, 4);
+    ASSERT_FALSE(centre->upButtonRect().contains(name));
+    test::sendMouse(*centre, QEvent::MouseMove, name);
+    test::sendMouse(*centre, QEvent::MouseButtonPress, name, Qt::LeftButton);
+    test::sendMouse(*centre, QEvent::MouseButtonRelease, name, Qt::LeftButton);
+    EXPECT_EQ(f.state.hovered(), nullptr);
+    EXPECT_EQ(f.state.selection(), nullptr);
+    EXPECT_EQ(f.state.focus().get(), docs);
+}

@@ -247,3 +247,26 @@ TEST(TreemapViewOptions, DepthIsHeldInRangeThenCut) {
     EXPECT_EQ(o.minParent, 24);
     EXPECT_EQ(o.headerHeight, 16);
 }
+
+TEST(TreemapViewPointer, TheMarginAroundTheTilesTakesNoInput) {
+    Fixture f(twoFiles);
+    const FileNode* big = named(*f.tree, "big.bin");
+    test::clickAt(*f.view, f.centreOf(big));
+    ASSERT_EQ(f.state.selection().get(), big);
+    ASSERT_EQ(f.state.hovered().get(), big);
+
+    // The 10-point margin is outside the drawing: moving there ends the hover, and a click, a double
+    // click or a menu request there leaves the selection, the focus and the file manager alone.
+    const QPointF margin(4, 4);
+    test::hoverAt(*f.view, margin);
+    EXPECT_EQ(f.state.hovered(), nullptr);
+    test::doubleClickAt(*f.view, margin);
+    EXPECT_EQ(f.state.selection().get(), big);
+    EXPECT_EQ(f.state.focus(), f.tree);
+    EXPECT_TRUE(f.desktop.revealed.empty());
+    EXPECT_FALSE(test::chooseFromMenu(*f.view, margin, "Reveal in Finder"));
+
+    // Just inside the margin is the subject's own tile.
+    test::clickAt(*f.view, QPointF(TreemapView::inset + 0.5, TreemapView::inset + 0.5));
+    EXPECT_EQ(f.state.selection(), f.tree);
+}
