@@ -31,39 +31,139 @@ QColor over(const QColor& c, double alpha, const QColor& under) {
     return QColor(channel(c.red(), under.red()), channel(c.green(), under.green()), channel(c.blue(), under.blue()));
 }
 
-// Paints one bubble. `interiors` holds, by depth, the colour inside the last container drawn at
-// that depth: a bubble's parent is the last container one level up, and siblings never overlap,
-// so what lies under a bubble is one flat colour.
-void paintCircle(QPainter& painter, const LayoutCircle& circle, const Theme& theme, ColorMode mode,
-                 std::vector<QColor>& interiors) {
-    const QRectF shape = circleRect(circle);
+// The image the painter draws on, when its pixels may be written directly: an unshared image in a
+// 32-bit layout, with no clipping to honour. Null otherwise.
+QImage* directPixels(QPainter& painter) {
+    QPaintDevice* device = painter.device();
+    if (!device || device->devType() != QInternal::Image || painter.hasClipping() ||
+        painter.compositionMode() != QPainter::CompositionMode_SourceOver)
+        return nullptr;
+    auto* image = static_cast<QImage*>(device);
+    const QImage::Format format = image->format();
+    if (format != QImage::Format_ARGB32_Premultiplied && format != QImage::Format_RGB32) return nullptr;
+    return image->isDetached() ? image : nullptr;
+}
+
+// Share of the pixel centred `distance` from a disc's centre that an antialiased disc of `radius`
+// covers.
+double coverage(double distance, double radius) { return std::clamp(radius - distance + 0.5, 0.0, 1.0); }
+
+// Brightens a leaf already filled flat with its colour `c` into the radial shine: towards white
+// by `strength`, fading out from a point up and left of the centre. `rim` is the width of the
+// translucent rim lying over the disc's edge (its inner half shows `showThrough` of the shine).
+// Done on the pixels: the painter's gradient fill costs several times the whole flat picture.
+void addShine(QImage& image, QPointF center, double radius, double rim, double showThrough, const QColor& c,
+              double strength) {
+    const QPointF focus(center.x() - 0.3 * radius, center.y() - 0.3 * radius);
+    const double reach = 1.5 * radius, inner = radius - rim / 2, outer = radius + 0.5;
+    // Pixels nearer the centre than this are wholly inside the rim; only the others need their
+    // distance for the edge's coverage.
+    const double solid = std::max(inner - 0.5, 0.0), solidSquared = solid * solid;
+    const double reachSquared = reach * reach;
+    const int top = std::max(int(std::floor(center.y() - outer)), 0);
+    const int bottom = std::min(int(std::ceil(center.y() + outer)), image.height());
+    const double towardWhite[3] = {255.0 - c.red(), 255.0 - c.green(), 255.0 - c.blue()};
+    uchar* bits = image.bits();
+    const qsizetype stride = image.bytesPerLine();
+    for (int y = top; y < bottom; ++y) {
+        const double py = y + 0.5, fy = py - focus.y(), cy = py - center.y();
+        const double across = outer * outer - cy * cy;
+        if (across <= 0) continue;
+        const double half = std::sqrt(across);
+        const int left = std::max(int(std::floor(center.x() - half)), 0);
+        const int right = std::min(int(std::ceil(center.x() + half)), image.width());
+        auto* row = reinterpret_cast<QRgb*>(bits + y * stride);
+        for (int x = left; x < right; ++x) {
+            const double px = x + 0.5, cx = px - center.x(), fx = px - focus.x();
+            const double focusSquared = fx * fx + fy * fy;
+            if (focusSquared >= reachSquared) continue;
+            double share = 1;
+            const double centreSquared = cx * cx + cy * cy;
+            if (centreSquared > solidSquared) {
+                const double d = std::sqrt(centreSquared);
+                const double innerShare = coverage(d, inner);
+                share = innerShare + showThrough * (coverage(d, radius) - innerShare);
+            }
+            const double lift = share * strength * (1 - std::sqrt(focusSquared) / reach);
+            if (lift <= 0) continue;
+            const QRgb p = row[x];
+            const int a = qAlpha(p);
+            auto up = [&](int channel, double room) { return std::min(int(channel + lift * room + 0.5), a); };
+            row[x] = qRgba(up(qRed(p), towardWhite[0]), up(qGreen(p), towardWhite[1]), up(qBlue(p), towardWhite[2]), a);
+        }
+    }
+}
+
+// Fills a disc of `radius` around `center` in one flat colour.
+void fillDisc(QPainter& painter, QPointF center, double radius, const QColor& color) {
+    if (!(radius > 0)) return;
+    painter.setBrush(color);
+    painter.drawEllipse(center, radius, radius);
+}
+
+// A disc of `fill` with a translucent `rim` of `width` along its edge, over the flat colour `under`.
+// A rim up to a device pixel wide is stroked, which the painter does fast; a wider one (every rim on
+// a high-density screen) would take its general stroker, many times slower, so it is drawn as
+// opaque rings of the blended colours instead, one disc over the next: the same pixels.
+void fillRimmed(QPainter& painter, QPointF center, double radius, double width, const QColor& rim,
+                const QColor& under, const QColor& fill) {
+    if (!(width > 1)) {
+        painter.setPen(width > 0 ? QPen(rim, width) : QPen(Qt::NoPen));
+        fillDisc(painter, center, radius, fill);
+        painter.setPen(Qt::NoPen);
+        return;
+    }
+    fillDisc(painter, center, radius + width / 2, over(rim, rim.alphaF(), under));
+    fillDisc(painter, center, radius, over(rim, rim.alphaF(), fill));
+    fillDisc(painter, center, radius - width / 2, fill);
+}
+
+// Paints one bubble centred at `center` in the painter's coordinates, which are `scale` times the
+// layout's. `interiors` holds, by depth, the colour inside the last container drawn at that depth:
+// a bubble's parent is the last container one level up, and siblings never overlap, so what lies
+// under a bubble is one flat colour.
+void paintCircle(QPainter& painter, QImage* pixels, const LayoutCircle& circle, QPointF center, double scale,
+                 const Theme& theme, ColorMode mode, std::vector<QColor>& interiors) {
+    const double radius = circle.radius * scale;
     const std::size_t depth = std::size_t(std::max(circle.depth, 0));
     if (interiors.size() <= depth) interiors.resize(depth + 1, theme.surface);
     if (circle.depth == 0) {
-        painter.setPen(QPen(theme.stroke, 1));
+        painter.setPen(QPen(theme.stroke, scale));
         painter.setBrush(theme.surface);
-        painter.drawEllipse(shape);
+        painter.drawEllipse(center, radius, radius);
+        painter.setPen(Qt::NoPen);
         interiors[0] = theme.surface;
         return;
     }
+    const QColor& under = interiors[depth - 1];
     const QColor c = theme.nodeColor(*circle.node, circle.depth, circle.tint, mode);
     if (circle.hasChildren) {
-        // The translucent wash is blended here onto the flat colour beneath and filled opaque:
-        // the same pixels, edges included, at a fraction of the cost of many translucent fills.
-        const QColor wash = over(c, c.alphaF() * (theme.isDark ? 0.2 : 0.26), interiors[depth - 1]);
-        painter.setPen(QPen(withOpacity(c, 0.8), 1));
-        painter.setBrush(wash);
-        painter.drawEllipse(shape);
+        // The translucent wash is blended here onto the flat colour beneath and filled opaque.
+        const QColor wash = over(c, c.alphaF() * (theme.isDark ? 0.2 : 0.26), under);
+        const QColor rim = withOpacity(c, 0.8);
+        fillRimmed(painter, center, radius, scale, rim, under, wash);
         interiors[depth] = wash;
         return;
     }
-    const QPointF focus(circle.center.x - 0.3 * circle.radius, circle.center.y - 0.3 * circle.radius);
-    QRadialGradient gradient(focus, 1.5 * circle.radius, focus);
-    gradient.setColorAt(0, ColorRules::mix(c, Qt::white, theme.isDark ? 0.28 : 0.16));
-    gradient.setColorAt(1, c);
-    painter.setBrush(gradient);
-    painter.setPen(circle.radius > 4 ? QPen(withOpacity(theme.background, 0.7), 0.8) : QPen(Qt::NoPen));
-    painter.drawEllipse(shape);
+    const double lift = theme.isDark ? 0.28 : 0.16;
+    const QColor shine = ColorRules::mix(c, Qt::white, lift);
+    const QColor rim = withOpacity(theme.background, 0.7);
+    const double rimWidth = circle.radius > 4 ? 0.8 * scale : 0;
+    if (!pixels) {
+        const QPointF focus(center.x() - 0.3 * radius, center.y() - 0.3 * radius);
+        QRadialGradient gradient(focus, 1.5 * radius, focus);
+        gradient.setColorAt(0, shine);
+        gradient.setColorAt(1, c);
+        painter.setBrush(gradient);
+        painter.setPen(rimWidth > 0 ? QPen(rim, rimWidth) : QPen(Qt::NoPen));
+        painter.drawEllipse(center, radius, radius);
+        painter.setPen(Qt::NoPen);
+        return;
+    }
+    // Flat first, blended onto what lies beneath (the colour may be translucent), then the shine.
+    const QColor flat = over(c, c.alphaF(), under);
+    fillRimmed(painter, center, radius, rimWidth, rim, under, flat);
+    addShine(*pixels, center, radius, rimWidth, 1 - rim.alphaF(), c, lift * c.alphaF());
 }
 
 // One bubble's label, when it gets one.
@@ -104,20 +204,40 @@ std::vector<CanvasLabel> paint(QPainter& painter, std::span<const LayoutCircle> 
                                bool showLabels, ColorMode colorMode) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
+    // The bubbles are drawn in device pixels at an identity transform, each circle mapped by hand,
+    // so that a rim's width is known in device pixels (see fillRimmed) and the leaves' shine can be
+    // written into the pixels. Only a uniform scale with a shift maps circles to circles; anything
+    // else is drawn as it stands.
+    const QTransform toDevice = painter.deviceTransform();
+    const bool mapByHand = toDevice.type() <= QTransform::TxScale && toDevice.m11() == toDevice.m22() &&
+                           toDevice.m11() > 0 && toDevice.type() != QTransform::TxNone;
+    if (mapByHand) painter.setWorldTransform(toDevice.inverted() * painter.worldTransform());
+    const double scale = mapByHand ? toDevice.m11() : 1;
+    const double dx = mapByHand ? toDevice.dx() : 0, dy = mapByHand ? toDevice.dy() : 0;
+    painter.setPen(Qt::NoPen);
+    // The leaves' shine is written straight into the pixels only where they lie at the painter's
+    // coordinates.
+    QImage* pixels = mapByHand || toDevice.type() == QTransform::TxNone ? directPixels(painter) : nullptr;
     std::vector<QColor> interiors;
-    for (const LayoutCircle& circle : circles)
-        if (circle.node && circle.radius > 0) paintCircle(painter, circle, theme, colorMode, interiors);
+    for (const LayoutCircle& circle : circles) {
+        if (!circle.node || !(circle.radius > 0)) continue;
+        paintCircle(painter, pixels, circle, {circle.center.x * scale + dx, circle.center.y * scale + dy}, scale, theme,
+                    colorMode, interiors);
+    }
+    painter.restore();
 
     std::vector<CanvasLabel> labels;
     if (showLabels) {
+        painter.save();
+        painter.setRenderHint(QPainter::Antialiasing);
         std::vector<QRectF> taken;
         for (const LayoutCircle& circle : circles) {
             if (labels.size() >= std::size_t(maxLabels)) break;
             if (!circle.node) continue;
             if (auto label = paintLabel(painter, circle, theme, taken)) labels.push_back(std::move(*label));
         }
+        painter.restore();
     }
-    painter.restore();
     return labels;
 }
 
