@@ -6,6 +6,7 @@
 #include <gio/gio.h>
 
 #include <memory>
+#include <optional>
 
 namespace tallymere::DesktopEntries {
 
@@ -52,28 +53,46 @@ std::string programOfExec(const std::string& exec) {
 
 } // namespace
 
+namespace {
+
+// The launcher as the library reads it, or nothing when it is hidden from menus (Hidden, NoDisplay,
+// or limited to other desktops).
+std::optional<DesktopEntry> shown(GAppInfo* info) {
+    if (!G_IS_DESKTOP_APP_INFO(info)) return std::nullopt;
+    auto* desktop = G_DESKTOP_APP_INFO(info);
+    if (g_desktop_app_info_get_is_hidden(desktop) || g_desktop_app_info_get_nodisplay(desktop) ||
+        !g_app_info_should_show(info))
+        return std::nullopt;
+    DesktopEntry entry;
+    entry.id = borrowed(g_app_info_get_id(info));
+    entry.filePath = borrowed(g_desktop_app_info_get_filename(desktop));
+    entry.name = borrowed(g_app_info_get_name(info));
+    entry.iconName = taken(g_desktop_app_info_get_string(desktop, "Icon"));
+    entry.program = taken(g_desktop_app_info_get_string(desktop, "TryExec"));
+    if (entry.program.empty()) entry.program = programOfExec(taken(g_desktop_app_info_get_string(desktop, "Exec")));
+    entry.appImageVersion = taken(g_desktop_app_info_get_string(desktop, "X-AppImage-Version"));
+    if (entry.filePath.empty()) return std::nullopt;
+    return entry;
+}
+
+} // namespace
+
 std::vector<DesktopEntry> list() {
     std::vector<DesktopEntry> entries;
     GList* all = g_app_info_get_all();
-    for (GList* item = all; item; item = item->next) {
-        auto* info = G_APP_INFO(item->data);
-        if (!G_IS_DESKTOP_APP_INFO(info)) continue;
-        auto* desktop = G_DESKTOP_APP_INFO(info);
-        // Hidden entries never reach this list; NoDisplay ones (and those limited to other
-        // desktops) are not shown in menus.
-        if (g_desktop_app_info_get_nodisplay(desktop) || !g_app_info_should_show(info)) continue;
-        DesktopEntry entry;
-        entry.id = borrowed(g_app_info_get_id(info));
-        entry.filePath = borrowed(g_desktop_app_info_get_filename(desktop));
-        entry.name = borrowed(g_app_info_get_name(info));
-        entry.iconName = taken(g_desktop_app_info_get_string(desktop, "Icon"));
-        entry.program = taken(g_desktop_app_info_get_string(desktop, "TryExec"));
-        if (entry.program.empty()) entry.program = programOfExec(taken(g_desktop_app_info_get_string(desktop, "Exec")));
-        entry.appImageVersion = taken(g_desktop_app_info_get_string(desktop, "X-AppImage-Version"));
-        if (!entry.filePath.empty()) entries.push_back(std::move(entry));
-    }
+    for (GList* item = all; item; item = item->next)
+        if (auto entry = shown(G_APP_INFO(item->data))) entries.push_back(std::move(*entry));
     g_list_free_full(all, g_object_unref);
     return entries;
+}
+
+std::optional<DesktopEntry> read(const std::string& filePath, const std::string& id) {
+    GDesktopAppInfo* desktop = g_desktop_app_info_new_from_filename(filePath.c_str());
+    if (!desktop) return std::nullopt;
+    std::optional<DesktopEntry> entry = shown(G_APP_INFO(desktop));
+    g_object_unref(desktop);
+    if (entry) entry->id = id;
+    return entry;
 }
 
 std::string resolveProgram(const std::string& program) {

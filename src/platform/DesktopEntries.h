@@ -1,4 +1,5 @@
 #pragma once
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ namespace DesktopEntries {
 // Every shown application entry of the XDG data folders ($XDG_DATA_HOME, $XDG_DATA_DIRS), in the
 // library's order. Thread-safe; the library watches the folders, so a later call sees changes.
 std::vector<DesktopEntry> list();
+
+// One launcher file read as list() reads it, under the given desktop-file ID, without the
+// library's process-wide cache of the data folders; nothing when it is not a shown application.
+std::optional<DesktopEntry> read(const std::string& filePath, const std::string& id);
 
 // The program's full path: an absolute name as it is, a bare name looked up on PATH; empty when
 // it cannot be found.

@@ -11,13 +11,6 @@
 namespace tallymere {
 namespace {
 
-// The desktop library reads HOME and the XDG variables once: the fake home is made before any test.
-test::FakeAppHome& fakeHome() {
-    static test::FakeAppHome home;
-    return home;
-}
-const bool madeEarly = (fakeHome(), true);
-
 const InstalledApp* find(const AppInventory& inventory, std::string_view name) {
     for (const InstalledApp& app : inventory.apps)
         if (app.name == name) return &app;
@@ -58,7 +51,8 @@ TEST(AppMatching, IdentifierWordAndExactName) {
 }
 
 TEST(AppDiscovery, ListsEveryKindOfLauncher) {
-    const AppInventory inventory = AppUninstaller::scan(fakeHome().sources());
+    const test::FakeAppHome fakeHome;
+    const AppInventory inventory = AppUninstaller::scan(fakeHome.sources());
     const InstalledApp* widget = find(inventory, "Widget Studio");
     const InstalledApp* acme = find(inventory, "Acme Editor");
     const InstalledApp* calculator = find(inventory, "Calculator");
@@ -70,14 +64,14 @@ TEST(AppDiscovery, ListsEveryKindOfLauncher) {
 
     // the AppImage file and the program folder are the user's own; the rest are the system's
     EXPECT_FALSE(widget->isSystem);
-    EXPECT_EQ(widget->path, fakeHome() / "Applications/Widget-1.2.AppImage");
+    EXPECT_EQ(widget->path, fakeHome / "Applications/Widget-1.2.AppImage");
     EXPECT_EQ(widget->version, "1.2");
     EXPECT_EQ(widget->bundleID, "");
     EXPECT_GE(widget->size, 100'000);
     EXPECT_TRUE(widget->lastUsed.has_value());
     EXPECT_EQ(widget->iconName, "widget");
     EXPECT_FALSE(acme->isSystem);
-    EXPECT_EQ(acme->path, fakeHome() / ".local/opt/Acme");
+    EXPECT_EQ(acme->path, fakeHome / ".local/opt/Acme");
     EXPECT_EQ(acme->bundleID, "com.acme.Editor");
     EXPECT_EQ(acme->version, "\u2014");
     EXPECT_GE(acme->size, 250'000);
@@ -114,7 +108,8 @@ TEST(AppDiscovery, ListsEveryKindOfLauncher) {
 }
 
 TEST(AppUninstall, BundleFirstAndNothingElseWhenItStays) {
-    const AppInventory inventory = AppUninstaller::scan(fakeHome().sources());
+    const test::FakeAppHome fakeHome;
+    const AppInventory inventory = AppUninstaller::scan(fakeHome.sources());
     const InstalledApp acme = *find(inventory, "Acme Editor");
     const std::vector<std::string> paths = AppUninstaller::uninstallPaths(acme);
     ASSERT_EQ(paths.size(), 4u); // bundle, launcher and two leftovers
@@ -147,7 +142,7 @@ TEST(AppUninstall, BundleFirstAndNothingElseWhenItStays) {
     EXPECT_TRUE(done.outcome.failed.empty());
     EXPECT_GE(done.outcome.freed, acme.size);
     EXPECT_FALSE(std::filesystem::exists(acme.path));
-    const AppInventory after = AppUninstaller::scan(fakeHome().sources());
+    const AppInventory after = AppUninstaller::scan(fakeHome.sources());
     EXPECT_FALSE(find(after, "Acme Editor"));
     // the shared item is now Calculator's alone
     EXPECT_EQ(leaves(find(after, "Calculator")->leftovers).size(), 2u);

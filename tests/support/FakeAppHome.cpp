@@ -1,8 +1,10 @@
 #include "support/FakeAppHome.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sys/stat.h>
 
 namespace tallymere::test {
@@ -23,6 +25,7 @@ std::string entry(const std::string& name, const std::string& exec, const std::s
 FakeAppHome::FakeAppHome() : m_root("tallymere-apps"), m_home(m_root.folder("home")) {
     const std::string systemData = m_root.folder("usr/share");
     const std::string flatpakData = m_root / "flatpak/exports/share";
+    m_dataFolders = {m_home + "/.local/share", systemData, flatpakData};
     ::setenv("HOME", m_home.c_str(), 1);
     ::setenv("XDG_DATA_HOME", (m_home + "/.local/share").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (m_home + "/.config").c_str(), 1);
@@ -78,6 +81,25 @@ void FakeAppHome::launcher(const std::string& fileName, const std::string& body)
 
 AppSources FakeAppHome::sources() const {
     AppSources sources = AppSources::system();
+    // The launchers of this home's data folders, the first folder's ID winning, as the desktop
+    // lists them, read afresh on every call.
+    sources.entries = [folders = m_dataFolders] {
+        std::vector<DesktopEntry> entries;
+        std::set<std::string> ids;
+        for (const std::string& data : folders) {
+            const std::filesystem::path launchers = data + "/applications";
+            std::error_code error;
+            std::vector<std::filesystem::path> files;
+            for (const auto& item : std::filesystem::directory_iterator(launchers, error))
+                if (item.path().extension() == ".desktop") files.push_back(item.path());
+            std::sort(files.begin(), files.end());
+            for (const auto& file : files)
+                if (ids.insert(file.filename().string()).second)
+                    if (auto entry = DesktopEntries::read(file.string(), file.filename().string()))
+                        entries.push_back(std::move(*entry));
+        }
+        return entries;
+    };
     sources.installedNames = [] { return std::vector<std::string>{"neovim", "bash"}; };
     return sources;
 }

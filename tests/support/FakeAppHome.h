@@ -3,12 +3,14 @@
 #include "support/TempFolder.h"
 
 #include <string>
+#include <vector>
 
 namespace tallymere::test {
 
 // A home folder with the desktop's data folders in a temporary folder, pointed at by HOME and the
-// XDG variables, so the desktop library lists its launchers. The library reads those variables
-// once per process: make one FakeAppHome before anything asks for applications, and keep it.
+// XDG variables. Each one is a fresh folder: a test makes its own and may change it freely.
+// sources() reads the fake's launchers file by file, because the desktop library caches its view
+// of the data folders for the whole process.
 //
 // It holds a user AppImage ("Widget Studio", ~/Applications), a user program folder ("Acme
 // Editor", com.acme.Editor, ~/.local/opt/Acme), a packaged app (org.gnome.Calculator, with an
@@ -29,6 +31,7 @@ public:
 private:
     TempFolder m_root;
     std::string m_home;
+    std::vector<std::string> m_dataFolders; // user's first: its launchers shadow the others
 };
 
 } // namespace tallymere::test

@@ -32,13 +32,6 @@ using namespace tallymere;
 
 namespace {
 
-// The desktop library reads HOME and the XDG variables once: the fake home comes first.
-test::FakeAppHome& fakeHome() {
-    static test::FakeAppHome home;
-    return home;
-}
-const bool madeEarly = (fakeHome(), true);
-
 class Apps : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { Typography::bootstrap(QCoreApplication::applicationDirPath() + "/Fonts"); }
@@ -102,6 +95,7 @@ struct FakeTrash {
 };
 
 struct Harness {
+    test::FakeAppHome home;
     AppState state{nullptr};
     FakeTrash trash;
     std::vector<QString> asked;
@@ -109,7 +103,7 @@ struct Harness {
     std::unique_ptr<ApplicationsView> view;
     Harness() {
         ApplicationsView::Services services{
-            .load = [] { return AppUninstaller::scan(fakeHome().sources()); },
+            .load = [sources = home.sources()] { return AppUninstaller::scan(sources); },
             .trash = [this](const auto& paths, const auto& sizes) { return trash(paths, sizes); },
             .confirm = [this](const AppsText::Confirmation& text, QWidget*) {
                 asked = {text.title, text.action, text.message};
