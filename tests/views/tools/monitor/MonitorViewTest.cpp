@@ -277,6 +277,9 @@ TEST_F(Monitor, PageRendersEveryCard) {
         view.sampler().applyVolumes(volumes(6));
         const QImage image = render(view, {1000, 860}, theme.background);
         save(image, QStringLiteral("monitor-") + theme.name().toLower());
+        // the page between and below the cards shows the backdrop, not a stock fill
+        EXPECT_LE(distance(image.pixelColor(500, 850), theme.background), 2);
+        EXPECT_LE(distance(image.pixelColor(3, 400), theme.background), 2);
 
         // 90 % busy or more turns the CPU headline and icon to danger
         MetricCard* cpu = view.cpuCard();
