@@ -11,21 +11,25 @@
 
 #include <QFontMetricsF>
 #include <QGraphicsOpacityEffect>
+#include <QCoreApplication>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollArea>
 #include <QStackedWidget>
 
 #include <cmath>
-#include <mutex>
 #include <thread>
 
 namespace tallymere {
 
-// Where a search thread hands its result back. The view closes it as it goes, so a search that
-// outlives the tab posts nothing; posting and closing take the same lock.
+// Where a search's result lands, on the GUI thread (the search thread only holds it and posts).
+// While the tab is up its view takes the result. A tab closed during a search the user asked for
+// leaves the store behind to hear that search's outcome: "No duplicates found" is a message for the
+// whole window, not for the tab.
 struct DuplicatesView::Inbox {
-    std::mutex lock;
-    DuplicatesView* target;
+    QPointer<DuplicatesView> view;
+    QPointer<AppState> orphanState;
+    std::uint64_t orphanGeneration = 0;
 };
 
 namespace {
@@ -46,6 +50,12 @@ QFont subtitleFont() { return Typography::font(11, QFont::Normal); }
 QFont minSizeLabelFont() { return Typography::font(10.5, QFont::Normal); }
 QFont minSizeValueFont() { return Typography::font(10.5, QFont::DemiBold); }
 
+AppState::Banner nothingFound(std::int64_t minSize) {
+    return AppState::Banner::make(AppState::Banner::Kind::info, QStringLiteral("No duplicates found"),
+                                  QStringLiteral("Nothing above ") + DisplayText::sizeText(minSize) +
+                                      QStringLiteral(" is duplicated here."));
+}
+
 // Buttons look the same when disabled; the header dims its disabled one to half.
 void dimWhenDisabled(QWidget* widget, bool enabled) {
     widget->setEnabled(enabled);
@@ -63,7 +73,7 @@ void dimWhenDisabled(QWidget* widget, bool enabled) {
 DuplicatesView::DuplicatesView(AppState& state, QWidget* parent)
     : ThemedWidget(parent), m_state(state), m_inbox(std::make_shared<Inbox>()),
       m_progress(std::make_shared<DuplicateFinder::Progress>()) {
-    m_inbox->target = this;
+    m_inbox->view = this;
     m_slider = new MiniSlider(minSizeLowest, minSizeHighest, m_minSizeMB, this);
     connect(m_slider, &MiniSlider::valueChanged, this, &DuplicatesView::setMinSizeMB);
     m_stageAllButton = new ActionButton(QStringLiteral("Stage all extras"), "trash.fill", false, true,
@@ -94,11 +104,13 @@ DuplicatesView::DuplicatesView(AppState& state, QWidget* parent)
 }
 
 DuplicatesView::~DuplicatesView() {
-    {
-        std::lock_guard lock(m_inbox->lock);
-        m_inbox->target = nullptr;
+    if (m_running && m_startedManually) {
+        m_inbox->orphanState = &m_state;
+        m_inbox->orphanGeneration = m_generation;
+    } else {
+        // An automatic search says nothing when it ends: with the tab gone it has no one to tell.
+        m_progress->cancel();
     }
-    m_progress->cancel();
 }
 
 const std::vector<DuplicateFinder::Group>& DuplicatesView::groups() const { return m_list->groups(); }
@@ -164,11 +176,20 @@ void DuplicatesView::start() {
     std::thread([inbox = m_inbox, tree, progress = m_progress, minSize, generation] {
         auto groups = std::make_shared<std::vector<DuplicateFinder::Group>>(DuplicateFinder::find(tree, minSize, *progress));
         const bool cancelled = progress->cancelled();
-        std::lock_guard lock(inbox->lock);
-        if (DuplicatesView* view = inbox->target)
-            QMetaObject::invokeMethod(
-                view, [view, generation, tree, groups, cancelled] { view->finish(generation, tree, std::move(*groups), cancelled); },
-                Qt::QueuedConnection);
+        QCoreApplication* application = QCoreApplication::instance();
+        if (!application) return;
+        // The application outlives every view and store; the inbox is read on its thread only.
+        QMetaObject::invokeMethod(
+            application,
+            [inbox, generation, tree, groups, cancelled, minSize] {
+                if (DuplicatesView* view = inbox->view) {
+                    view->finish(generation, tree, std::move(*groups), cancelled);
+                } else if (AppState* state = inbox->orphanState) {
+                    if (generation == inbox->orphanGeneration && !cancelled && groups->empty() && tree == state->displayRoot())
+                        state->setBanner(nothingFound(minSize));
+                }
+            },
+            Qt::QueuedConnection);
     }).detach();
     refresh();
 }
@@ -200,9 +221,7 @@ void DuplicatesView::finish(std::uint64_t generation, const std::shared_ptr<File
     if (groups.size() > maxGroups) groups.resize(maxGroups);
     m_list->setGroups(std::move(groups));
     if (stillShown && !stopped && m_startedManually && this->groups().empty())
-        m_state.setBanner(AppState::Banner::make(AppState::Banner::Kind::info, QStringLiteral("No duplicates found"),
-                                                 QStringLiteral("Nothing above ") + DisplayText::sizeText(minSizeBytes()) +
-                                                     QStringLiteral(" is duplicated here.")));
+        m_state.setBanner(nothingFound(minSizeBytes()));
     m_startedManually = false;
     refresh();
     // The tree changed while this search ran, which held back the automatic search of the new one.

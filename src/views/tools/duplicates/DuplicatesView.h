@@ -30,8 +30,9 @@ class MiniSlider;
 // "Find Duplicates". It runs on a thread of its own; a 0.1 s timer copies its progress. Only the
 // latest search delivers, and only while its tree is still the one shown; at most the 500 groups
 // of largest waste are kept. A stopped search shows the groups it verified before stopping and
-// raises no banner; a manual search that finds nothing raises "No duplicates found". Closing the
-// tab stops a search in progress: nobody is left to see its result.
+// raises no banner; a manual search that finds nothing raises "No duplicates found", also when it
+// ends after the tab was closed. Closing the tab stops an automatic search, which has no one left
+// to tell.
 class DuplicatesView : public ThemedWidget {
     Q_OBJECT
 public:
