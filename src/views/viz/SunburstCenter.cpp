@@ -34,6 +34,8 @@ double buttonDiameter() {
 
 SunburstCenter::SunburstCenter(AppState& state, QWidget* parent) : ThemedWidget(parent), m_state(state) {
     setAttribute(Qt::WA_NoSystemBackground);
+    // Moves over the readout are passed on to the rings, which keep hover current under it.
+    setMouseTracking(true);
     for (auto signal : {&AppState::hoveredChanged, &AppState::focusChanged, &AppState::displayRootChanged,
                         &AppState::useAllocatedSizeChanged})
         connect(&m_state, signal, this, &SunburstCenter::refresh);

@@ -200,9 +200,10 @@ TEST(SunburstViewPointer, OnlyTheUpButtonOfTheCentreTakesThePointer) {
     const QPointF name(centre->width() / 2.0, 4);
     ASSERT_FALSE(centre->upButtonRect().contains(name));
     test::sendMouse(*centre, QEvent::MouseMove, name);
+    EXPECT_EQ(f.state.hovered(), nullptr);
+    test::hoverAt(*f.view, f.middleOf(pdf));
     test::sendMouse(*centre, QEvent::MouseButtonPress, name, Qt::LeftButton);
     test::sendMouse(*centre, QEvent::MouseButtonRelease, name, Qt::LeftButton);
-    EXPECT_EQ(f.state.hovered(), nullptr);
     EXPECT_EQ(f.state.selection(), nullptr);
     EXPECT_EQ(f.state.focus().get(), docs);
 }
