@@ -103,7 +103,8 @@ QRectF GroupCard::keepFirstRect(double width) const {
 QRectF GroupCard::titleBlockRect(double width) const {
     const double left = headerPadding + chevronWidth + headerSpacing + NodeGlyph::frameSize(glyphSize).width() + headerSpacing;
     const double wasteWidth = QFontMetricsF(wasteFont()).horizontalAdvance(wasteText());
-    const double right = keepFirstRect(width).left() - headerSpacing - wasteWidth - headerSpacing;
+    // The stack's spacing lies on both sides of the flexible space before the waste.
+    const double right = keepFirstRect(width).left() - headerSpacing - wasteWidth - 2 * headerSpacing;
     const double h = lineHeight(nameFont()) + 1 + lineHeight(summaryFont());
     return {left, (headerHeight() - h) / 2, std::max(0.0, right - left), h};
 }
@@ -181,7 +182,8 @@ void GroupCard::paint(QPainter& painter, double width, const IsQueued& isQueued)
                      Qt::ElideRight);
             const QRectF reveal = revealRect(width, i);
             const double pathLeft = role.right() + rowItemSpacing;
-            const double pathRight = reveal.left() - minSpacer;
+            // The row's spacing on both sides of the path's least gap to the buttons.
+            const double pathRight = reveal.left() - rowItemSpacing - minSpacer - rowItemSpacing;
             drawLine(painter, QRectF(pathLeft, row.top(), std::max(0.0, pathRight - pathLeft), row.height()), pathFont(),
                      m_theme.textSecondary, TextDraw::oneLine(file.path()), Qt::ElideMiddle);
             SymbolImage::draw(painter, reveal, "arrow.up.forward.app", revealSize, QFont::Normal, m_theme.textTertiary);

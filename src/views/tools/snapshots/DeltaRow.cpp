@@ -84,7 +84,8 @@ void DeltaRow::paint(QPainter& painter, double width) const {
     TextDraw::draw(painter, sizesBox, sizes, {sizesFont(), m_theme.textTertiary});
 
     const double left = content.left() + badgeWidth + spacing;
-    const double textWidth = std::max(0.0, sizesBox.left() - minSpacer - left);
+    // The row's spacing on both sides of the least gap before the sizes.
+    const double textWidth = std::max(0.0, sizesBox.left() - spacing - minSpacer - spacing - left);
     const double nameHeight = lineHeight(nameFont());
     const double top = content.center().y() - (nameHeight + lineHeight(pathFont())) / 2;
     TextDraw::draw(painter, QRectF(left, top, textWidth, nameHeight), TextDraw::oneLine(m_delta.name),

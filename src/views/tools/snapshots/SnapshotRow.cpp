@@ -85,7 +85,8 @@ void SnapshotRow::paint(QPainter& painter, double width) const {
         right = chip.left() - spacing;
     }
     const double left = paddingX + iconWidth + spacing;
-    const double textWidth = std::max(0.0, right - minSpacer - left);
+    // The row's spacing also lies between the texts and their least gap to what follows.
+    const double textWidth = std::max(0.0, right - minSpacer - spacing - left);
     const double titleHeight = lineHeight(titleFont());
     const double top = (row.height() - (titleHeight + 1 + lineHeight(detailFont()))) / 2;
     TextDraw::draw(painter, QRectF(left, top, textWidth, titleHeight), TextDraw::oneLine(m_snapshot.title),
