@@ -48,21 +48,25 @@ QImage* directPixels(QPainter& painter) {
 // covers.
 double coverage(double distance, double radius) { return std::clamp(radius - distance + 0.5, 0.0, 1.0); }
 
-// Brightens a leaf already filled flat with its colour `c` into the radial shine: towards white
-// by `strength`, fading out from a point up and left of the centre. `rim` is the width of the
-// translucent rim lying over the disc's edge (its inner half shows `showThrough` of the shine).
-// Done on the pixels: the painter's gradient fill costs several times the whole flat picture.
+// Brightens a leaf already filled with `flat` (its colour `c` over what lies beneath) into the
+// radial shine: towards white by `strength`, fading out from a point up and left of the centre.
+// `rim` is the width of the translucent rim lying over the disc's edge, whose inner half shows
+// `showThrough` of the shine. Done on the pixels: the painter's gradient fill costs several times
+// the whole flat picture.
 void addShine(QImage& image, QPointF center, double radius, double rim, double showThrough, const QColor& c,
-              double strength) {
+              const QColor& flat, double strength) {
     const QPointF focus(center.x() - 0.3 * radius, center.y() - 0.3 * radius);
     const double reach = 1.5 * radius, inner = radius - rim / 2, outer = radius + 0.5;
-    // Pixels nearer the centre than this are wholly inside the rim; only the others need their
-    // distance for the edge's coverage.
+    // Pixels nearer the centre than this are wholly inside the rim and still exactly `flat`; only
+    // the others are read and need their distance for the edge's coverage.
     const double solid = std::max(inner - 0.5, 0.0), solidSquared = solid * solid;
     const double reachSquared = reach * reach;
     const int top = std::max(int(std::floor(center.y() - outer)), 0);
     const int bottom = std::min(int(std::ceil(center.y() + outer)), image.height());
-    const double towardWhite[3] = {255.0 - c.red(), 255.0 - c.green(), 255.0 - c.blue()};
+    const float room[3] = {255.0f - float(c.red()), 255.0f - float(c.green()), 255.0f - float(c.blue())};
+    // With a half added, so that truncating rounds.
+    const float base[3] = {float(flat.red()) + 0.5f, float(flat.green()) + 0.5f, float(flat.blue()) + 0.5f};
+    const float lift = float(strength), perReach = float(1 / reach);
     uchar* bits = image.bits();
     const qsizetype stride = image.bytesPerLine();
     for (int y = top; y < bottom; ++y) {
@@ -72,25 +76,37 @@ void addShine(QImage& image, QPointF center, double radius, double rim, double s
         const double half = std::sqrt(across);
         const int left = std::max(int(std::floor(center.x() - half)), 0);
         const int right = std::min(int(std::ceil(center.x() + half)), image.width());
+        int solidLeft = right, solidRight = right;
+        if (const double solidAcross = solidSquared - cy * cy; solidAcross > 0) {
+            const double solidHalf = std::sqrt(solidAcross);
+            solidLeft = std::clamp(int(std::ceil(center.x() - solidHalf - 0.5)), left, right);
+            solidRight = std::clamp(int(std::floor(center.x() + solidHalf - 0.5)) + 1, solidLeft, right);
+        }
         auto* row = reinterpret_cast<QRgb*>(bits + y * stride);
-        for (int x = left; x < right; ++x) {
+        auto edge = [&](int x) {
             const double px = x + 0.5, cx = px - center.x(), fx = px - focus.x();
             const double focusSquared = fx * fx + fy * fy;
-            if (focusSquared >= reachSquared) continue;
-            double share = 1;
-            const double centreSquared = cx * cx + cy * cy;
-            if (centreSquared > solidSquared) {
-                const double d = std::sqrt(centreSquared);
-                const double innerShare = coverage(d, inner);
-                share = innerShare + showThrough * (coverage(d, radius) - innerShare);
-            }
-            const double lift = share * strength * (1 - std::sqrt(focusSquared) / reach);
-            if (lift <= 0) continue;
+            if (focusSquared >= reachSquared) return;
+            const double d = std::sqrt(cx * cx + cy * cy);
+            const double innerShare = coverage(d, inner);
+            const double share = innerShare + showThrough * (coverage(d, radius) - innerShare);
+            const double amount = share * strength * (1 - std::sqrt(focusSquared) / reach);
+            if (amount <= 0) return;
             const QRgb p = row[x];
             const int a = qAlpha(p);
-            auto up = [&](int channel, double room) { return std::min(int(channel + lift * room + 0.5), a); };
-            row[x] = qRgba(up(qRed(p), towardWhite[0]), up(qGreen(p), towardWhite[1]), up(qBlue(p), towardWhite[2]), a);
+            auto up = [&](int channel, float toWhite) { return std::min(int(channel + amount * toWhite + 0.5), a); };
+            row[x] = qRgba(up(qRed(p), room[0]), up(qGreen(p), room[1]), up(qBlue(p), room[2]), a);
+        };
+        for (int x = left; x < solidLeft; ++x) edge(x);
+        const float focusX = float(focus.x()) - 0.5f, fySquared = float(fy * fy);
+        for (int x = solidLeft; x < solidRight; ++x) {
+            const float fx = float(x) - focusX;
+            const float t = std::min(std::sqrt(fx * fx + fySquared) * perReach, 1.0f);
+            const float amount = lift * (1 - t);
+            row[x] = 0xff000000u | uint(base[0] + amount * room[0]) << 16 | uint(base[1] + amount * room[1]) << 8 |
+                     uint(base[2] + amount * room[2]);
         }
+        for (int x = solidRight; x < right; ++x) edge(x);
     }
 }
 
@@ -163,7 +179,7 @@ void paintCircle(QPainter& painter, QImage* pixels, const LayoutCircle& circle, 
     // Flat first, blended onto what lies beneath (the colour may be translucent), then the shine.
     const QColor flat = over(c, c.alphaF(), under);
     fillRimmed(painter, center, radius, rimWidth, rim, under, flat);
-    addShine(*pixels, center, radius, rimWidth, 1 - rim.alphaF(), c, lift * c.alphaF());
+    addShine(*pixels, center, radius, rimWidth, 1 - rim.alphaF(), c, flat, lift * c.alphaF());
 }
 
 // One bubble's label, when it gets one.
