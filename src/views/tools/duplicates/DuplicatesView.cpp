@@ -17,6 +17,7 @@
 #include <QScrollArea>
 #include <QStackedWidget>
 
+#include <charconv>
 #include <cmath>
 #include <thread>
 
@@ -124,8 +125,15 @@ void DuplicatesView::setMinSizeMB(double megabytes) {
 std::int64_t DuplicatesView::minSizeBytes() const { return static_cast<std::int64_t>(m_minSizeMB * 1000000.0); }
 
 QString DuplicatesView::minSizeText(double megabytes) {
-    if (megabytes < 1.0) return QString::number(megabytes * 1000, 'f', 0) + QStringLiteral(" KB");
-    return QString::number(megabytes, 'f', 0) + QStringLiteral(" MB");
+    // Whole numbers rounded like every fixed-decimal figure of the program (a tie goes to the even
+    // neighbour), with no locale in the way.
+    const auto whole = [](double value) {
+        char buffer[32];
+        const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 0);
+        return error == std::errc() ? QString::fromLatin1(buffer, int(end - buffer)) : QStringLiteral("0");
+    };
+    if (megabytes < 1.0) return whole(megabytes * 1000) + QStringLiteral(" KB");
+    return whole(megabytes) + QStringLiteral(" MB");
 }
 
 std::int64_t DuplicatesView::wasted() const {

@@ -312,6 +312,7 @@ TEST(DuplicatesMinSize, ValueLabelAndBytes) {
     EXPECT_EQ(DuplicatesView::minSizeText(0.5), "500 KB");
     EXPECT_EQ(DuplicatesView::minSizeText(1.0), "1 MB");
     EXPECT_EQ(DuplicatesView::minSizeText(200), "200 MB");
+    EXPECT_EQ(DuplicatesView::minSizeText(2.5), "2 MB") << "a tie rounds to even, as every fixed figure does";
     AppState state(test::memoryStore());
     DuplicatesView view(state);
     for (auto [mb, bytes] : {std::pair{0.1, 100000LL}, {0.5, 500000LL}, {1.0, 1000000LL}, {200.0, 200000000LL}}) {
