@@ -44,10 +44,6 @@ QImage* directPixels(QPainter& painter) {
     return image->isDetached() ? image : nullptr;
 }
 
-// Share of the pixel centred `distance` from a disc's centre that an antialiased disc of `radius`
-// covers.
-double coverage(double distance, double radius) { return std::clamp(radius - distance + 0.5, 0.0, 1.0); }
-
 // Brightens a leaf already filled with `flat` (its colour `c` over what lies beneath) into the
 // radial shine: towards white by `strength`, fading out from a point up and left of the centre.
 // `rim` is the width of the translucent rim lying over the disc's edge, whose inner half shows
@@ -83,18 +79,20 @@ void addShine(QImage& image, QPointF center, double radius, double rim, double s
             solidRight = std::clamp(int(std::floor(center.x() + solidHalf - 0.5)) + 1, solidLeft, right);
         }
         auto* row = reinterpret_cast<QRgb*>(bits + y * stride);
-        auto edge = [&](int x) {
-            const double px = x + 0.5, cx = px - center.x(), fx = px - focus.x();
-            const double focusSquared = fx * fx + fy * fy;
-            if (focusSquared >= reachSquared) return;
-            const double d = std::sqrt(cx * cx + cy * cy);
-            const double innerShare = coverage(d, inner);
-            const double share = innerShare + showThrough * (coverage(d, radius) - innerShare);
-            const double amount = share * strength * (1 - std::sqrt(focusSquared) / reach);
+        // The pixels along the edge, where the rim and the antialiasing leave a blend to read back.
+        auto edge = [&](int x) __attribute__((always_inline)) {
+            const float px = float(x) + 0.5f, cx = px - float(center.x()), fx = px - float(focus.x());
+            const float focusSquared = fx * fx + float(fy * fy);
+            if (focusSquared >= float(reachSquared)) return;
+            const float d = std::sqrt(cx * cx + float(cy * cy));
+            const float innerShare = std::clamp(float(inner) - d + 0.5f, 0.0f, 1.0f);
+            const float share =
+                innerShare + float(showThrough) * (std::clamp(float(radius) - d + 0.5f, 0.0f, 1.0f) - innerShare);
+            const float amount = share * lift * (1 - std::sqrt(focusSquared) * perReach);
             if (amount <= 0) return;
             const QRgb p = row[x];
             const int a = qAlpha(p);
-            auto up = [&](int channel, float toWhite) { return std::min(int(channel + amount * toWhite + 0.5), a); };
+            auto up = [&](int channel, float toWhite) { return std::min(int(float(channel) + amount * toWhite + 0.5f), a); };
             row[x] = qRgba(up(qRed(p), room[0]), up(qGreen(p), room[1]), up(qBlue(p), room[2]), a);
         };
         for (int x = left; x < solidLeft; ++x) edge(x);

@@ -24,10 +24,13 @@ void VizSurface::paintEvent(QPaintEvent*) {
 void BaseLayer::ensure(QSize size, qreal pixelRatio, const std::function<void(QPainter&)>& render) {
     if (size.isEmpty()) return;
     const QSize pixels = (QSizeF(size) * pixelRatio).toSize();
-    if (m_image.isNull() || m_image.size() != pixels || m_image.devicePixelRatio() != pixelRatio) {
-        m_image = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    if (m_stale || m_image.size() != pixels || m_image.devicePixelRatio() != pixelRatio) {
+        // The picture of the same size is drawn again into the memory it had: a fresh image of a
+        // large canvas costs more to have the system hand over than to clear.
+        if (m_image.size() != pixels) m_image = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
         m_image.setDevicePixelRatio(pixelRatio);
         m_image.fill(Qt::transparent);
+        m_stale = false;
         QPainter layer(&m_image);
         layer.setRenderHint(QPainter::Antialiasing);
         layer.setRenderHint(QPainter::TextAntialiasing);
@@ -38,7 +41,7 @@ void BaseLayer::ensure(QSize size, qreal pixelRatio, const std::function<void(QP
 void BaseLayer::paint(QPainter& painter, QSize size, qreal pixelRatio,
                       const std::function<void(QPainter&)>& render) {
     ensure(size, pixelRatio, render);
-    if (!m_image.isNull()) painter.drawImage(QPointF(0, 0), m_image);
+    if (isValid()) painter.drawImage(QPointF(0, 0), m_image);
 }
 
 } // namespace tallymere

@@ -37,8 +37,8 @@ private:
 // size changes and blits its picture as it is.
 class BaseLayer {
 public:
-    void invalidate() { m_image = QImage(); }
-    bool isValid() const { return !m_image.isNull(); }
+    void invalidate() { m_stale = true; }
+    bool isValid() const { return !m_stale && !m_image.isNull(); }
     // Renders the layer when needed with `render`, which draws in logical pixels on a transparent
     // image of `size`.
     void ensure(QSize size, qreal pixelRatio, const std::function<void(QPainter&)>& render);
@@ -47,6 +47,7 @@ public:
 
 private:
     QImage m_image;
+    bool m_stale = true;
 };
 
 } // namespace tallymere
