@@ -9,6 +9,7 @@
 #include <QRadialGradient>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -44,30 +45,43 @@ QImage* directPixels(QPainter& painter) {
     return image->isDetached() ? image : nullptr;
 }
 
-// Brightens a leaf already filled with `flat` (its colour `c` over what lies beneath) into the
-// radial shine: towards white by `strength`, fading out from a point up and left of the centre.
-// `rim` is the width of the translucent rim lying over the disc's edge, whose inner half shows
-// `showThrough` of the shine. Done on the pixels: the painter's gradient fill costs several times
-// the whole flat picture.
-void addShine(QImage& image, QPointF center, double radius, double rim, double showThrough, const QColor& c,
-              const QColor& flat, double strength) {
+// The colours of a leaf, blended onto the flat colour beneath it.
+struct LeafColors {
+    QColor outerRim; // the rim's outer half
+    QColor innerRim; // the rim's inner half, over the leaf
+    QColor flat;     // the leaf before its shine
+    QColor color;    // the leaf's own colour, which the shine lifts towards white
+};
+
+// Draws a leaf straight into the pixels: a disc of `colors.flat` with a rim of `rim` along its edge
+// (none at zero) and the radial shine, lifted towards white by `strength` and fading out from a
+// point up and left of the centre; the rim's inner half shows `showThrough` of the shine. The
+// painter would fill the gradient and the rim's rings span by span, several times the cost of the
+// whole rest of the picture; here the inside is written without reading it back, and only the
+// pixels along the edge are blended with what lies beneath.
+void drawLeaf(QImage& image, QPointF center, double radius, double rim, double showThrough, const LeafColors& colors,
+              double strength) {
     const QPointF focus(center.x() - 0.3 * radius, center.y() - 0.3 * radius);
-    const double reach = 1.5 * radius, inner = radius - rim / 2, outer = radius + 0.5;
-    // Pixels nearer the centre than this are wholly inside the rim and still exactly `flat`; only
-    // the others are read and need their distance for the edge's coverage.
+    const double reach = 1.5 * radius, inner = radius - rim / 2, outer = radius + rim / 2;
+    const double extent = outer + 0.5;
+    // Pixels nearer the centre than this are wholly inside the rim.
     const double solid = std::max(inner - 0.5, 0.0), solidSquared = solid * solid;
     const double reachSquared = reach * reach;
-    const int top = std::max(int(std::floor(center.y() - outer)), 0);
-    const int bottom = std::min(int(std::ceil(center.y() + outer)), image.height());
+    const int top = std::max(int(std::floor(center.y() - extent)), 0);
+    const int bottom = std::min(int(std::ceil(center.y() + extent)), image.height());
+    const QColor& c = colors.color;
     const float room[3] = {255.0f - float(c.red()), 255.0f - float(c.green()), 255.0f - float(c.blue())};
-    // With a half added, so that truncating rounds.
-    const float base[3] = {float(flat.red()) + 0.5f, float(flat.green()) + 0.5f, float(flat.blue()) + 0.5f};
+    auto channels = [](const QColor& color) {
+        return std::array<float, 3>{float(color.red()), float(color.green()), float(color.blue())};
+    };
+    const std::array<float, 3> outerRim = channels(colors.outerRim), innerRim = channels(colors.innerRim),
+                               flat = channels(colors.flat);
     const float lift = float(strength), perReach = float(1 / reach);
     uchar* bits = image.bits();
     const qsizetype stride = image.bytesPerLine();
     for (int y = top; y < bottom; ++y) {
         const double py = y + 0.5, fy = py - focus.y(), cy = py - center.y();
-        const double across = outer * outer - cy * cy;
+        const double across = extent * extent - cy * cy;
         if (across <= 0) continue;
         const double half = std::sqrt(across);
         const int left = std::max(int(std::floor(center.x() - half)), 0);
@@ -79,30 +93,40 @@ void addShine(QImage& image, QPointF center, double radius, double rim, double s
             solidRight = std::clamp(int(std::floor(center.x() + solidHalf - 0.5)) + 1, solidLeft, right);
         }
         auto* row = reinterpret_cast<QRgb*>(bits + y * stride);
-        // The pixels along the edge, where the rim and the antialiasing leave a blend to read back.
+        const float fySquared = float(fy * fy), cySquared = float(cy * cy);
+        // Along the edge each ring covers part of the pixel, blended over what was there, as the
+        // painter's antialiasing would.
         auto edge = [&](int x) __attribute__((always_inline)) {
             const float px = float(x) + 0.5f, cx = px - float(center.x()), fx = px - float(focus.x());
-            const float focusSquared = fx * fx + float(fy * fy);
-            if (focusSquared >= float(reachSquared)) return;
-            const float d = std::sqrt(cx * cx + float(cy * cy));
-            const float innerShare = std::clamp(float(inner) - d + 0.5f, 0.0f, 1.0f);
-            const float share =
-                innerShare + float(showThrough) * (std::clamp(float(radius) - d + 0.5f, 0.0f, 1.0f) - innerShare);
-            const float amount = share * lift * (1 - std::sqrt(focusSquared) * perReach);
-            if (amount <= 0) return;
+            const float d = std::sqrt(cx * cx + cySquared);
+            auto cover = [d](double r) { return std::clamp(float(r) - d + 0.5f, 0.0f, 1.0f); };
+            const float inside = cover(inner), middle = rim > 0 ? cover(radius) : inside;
             const QRgb p = row[x];
-            const int a = qAlpha(p);
-            auto up = [&](int channel, float toWhite) { return std::min(int(float(channel) + amount * toWhite + 0.5f), a); };
-            row[x] = qRgba(up(qRed(p), room[0]), up(qGreen(p), room[1]), up(qBlue(p), room[2]), a);
+            float a = float(qAlpha(p));
+            std::array<float, 3> v{float(qRed(p)), float(qGreen(p)), float(qBlue(p))};
+            auto lay = [&](const std::array<float, 3>& color, float share) {
+                for (int k = 0; k < 3; ++k) v[std::size_t(k)] += (color[std::size_t(k)] - v[std::size_t(k)]) * share;
+                a += (255.0f - a) * share;
+            };
+            if (rim > 0) {
+                lay(outerRim, cover(outer));
+                lay(innerRim, middle);
+            }
+            lay(flat, inside);
+            const float focusSquared = fx * fx + fySquared;
+            const float t = std::min(std::sqrt(focusSquared) * perReach, 1.0f);
+            const float amount = (inside + float(showThrough) * (middle - inside)) * lift * (1 - t);
+            auto out = [&](int k) { return std::min(int(v[std::size_t(k)] + amount * room[k] + 0.5f), int(a + 0.5f)); };
+            row[x] = qRgba(out(0), out(1), out(2), int(a + 0.5f));
         };
         for (int x = left; x < solidLeft; ++x) edge(x);
-        const float focusX = float(focus.x()) - 0.5f, fySquared = float(fy * fy);
+        const float focusX = float(focus.x()) - 0.5f;
         for (int x = solidLeft; x < solidRight; ++x) {
             const float fx = float(x) - focusX;
             const float t = std::min(std::sqrt(fx * fx + fySquared) * perReach, 1.0f);
             const float amount = lift * (1 - t);
-            row[x] = 0xff000000u | uint(base[0] + amount * room[0]) << 16 | uint(base[1] + amount * room[1]) << 8 |
-                     uint(base[2] + amount * room[2]);
+            row[x] = 0xff000000u | uint(flat[0] + 0.5f + amount * room[0]) << 16 |
+                     uint(flat[1] + 0.5f + amount * room[1]) << 8 | uint(flat[2] + 0.5f + amount * room[2]);
         }
         for (int x = solidRight; x < right; ++x) edge(x);
     }
@@ -174,10 +198,10 @@ void paintCircle(QPainter& painter, QImage* pixels, const LayoutCircle& circle, 
         painter.setPen(Qt::NoPen);
         return;
     }
-    // Flat first, blended onto what lies beneath (the colour may be translucent), then the shine.
+    // The leaf's colour may be translucent: blended onto what lies beneath, it is flat and opaque.
     const QColor flat = over(c, c.alphaF(), under);
-    fillRimmed(painter, center, radius, rimWidth, rim, under, flat);
-    addShine(*pixels, center, radius, rimWidth, 1 - rim.alphaF(), c, flat, lift * c.alphaF());
+    const LeafColors colors{over(rim, rim.alphaF(), under), over(rim, rim.alphaF(), flat), flat, c};
+    drawLeaf(*pixels, center, radius, rimWidth, 1 - rim.alphaF(), colors, lift * c.alphaF());
 }
 
 // One bubble's label, when it gets one.
