@@ -6,7 +6,7 @@
 #include "state/WorkspaceTab.h"
 #include "core/FileTree.h"
 #include "base/Uuid.h"
-#include "services/DesktopActions.h"
+#include "base/DesktopActions.h"
 
 #include <QObject>
 #include <QString>

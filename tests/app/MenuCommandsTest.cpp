@@ -3,7 +3,7 @@
 #include "state/AppState.h"
 #include "state/AppStateTestSupport.h"
 #include "support/TreeText.h"
-#include "services/DesktopActions.h"
+#include "base/DesktopActions.h"
 
 #include <QAction>
 #include <QMenu>

@@ -1,5 +1,5 @@
 #pragma once
-#include "services/DesktopActions.h"
+#include "base/DesktopActions.h"
 
 #include <string>
 #include <vector>
