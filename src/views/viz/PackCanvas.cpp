@@ -86,6 +86,7 @@ void drawLeaf(QImage& image, QPointF center, double radius, double rim, double s
         const double half = std::sqrt(across);
         const int left = std::max(int(std::floor(center.x() - half)), 0);
         const int right = std::min(int(std::ceil(center.x() + half)), image.width());
+        if (right <= left) continue;
         int solidLeft = right, solidRight = right;
         if (const double solidAcross = solidSquared - cy * cy; solidAcross > 0) {
             const double solidHalf = std::sqrt(solidAcross);
