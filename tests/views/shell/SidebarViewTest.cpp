@@ -25,6 +25,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
+#include <thread>
+
 using namespace tallymere;
 using tallymere::test::TempFolder;
 
@@ -48,6 +52,12 @@ TEST(SidebarScan, PrimaryButtonScansTheDiskOrStopsTheScan) {
     TempFolder dir;
     dir.file("tree/a.bin", 10);
     Column c;
+    // A scan that runs until it is stopped, so it cannot end while the click is on its way (the
+    // button would then start a scan of the whole disk).
+    c.state.setScanner([](std::string_view, const ScanOptions&, ScanProgress& progress) {
+        while (!progress.cancelled()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return std::shared_ptr<FileNode>();
+    });
     ActionButton* primary = c.view.scanActions()->primaryButton();
     EXPECT_EQ(primary->title(), "Scan Full Mac");
     EXPECT_FALSE(c.view.treeSections()->isVisible());
