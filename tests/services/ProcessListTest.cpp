@@ -51,13 +51,17 @@ TEST(ProcessListRun, HungListerKeepsTheOldListAndMissingOneEmptiesIt) {
     const auto missing = ProcessList::fromOutput({.status = CommandOutput::Status::notStarted});
     ASSERT_TRUE(missing);
     EXPECT_TRUE(missing->empty());
-    // the real lister: this test's own process is running, busiest first
+    // The real lister: this machine's processes, each with sound figures. (Its order is the
+    // lister's own, sorted on figures that move while it prints, so it is not checked here; the
+    // parser's keeping of that order is, above.)
     const auto live = ProcessList::sample();
     ASSERT_TRUE(live);
     ASSERT_FALSE(live->empty());
-    // The lister sorts on its own unrounded figures and prints them to a tenth of a percent, so two
-    // neighbours can appear a tenth apart in the wrong order; never more.
-    for (std::size_t i = 1; i < live->size(); ++i) EXPECT_GE((*live)[i - 1].cpu + 0.0015, (*live)[i].cpu);
+    for (const ProcessSample& process : *live) {
+        EXPECT_GT(process.pid, 0);
+        EXPECT_GE(process.cpu, 0);
+        EXPECT_GE(process.residentBytes, 0);
+    }
 }
 
 } // namespace
