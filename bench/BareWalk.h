@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-namespace bench {
+namespace tallymere::bench {
 
 struct BareTotals {
     std::int64_t files = 0;
@@ -105,4 +105,4 @@ inline BareTotals bareWalk(const char* rootPath, int threadCount) {
     return totals;
 }
 
-} // namespace bench
+} // namespace tallymere::bench

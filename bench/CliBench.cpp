@@ -7,6 +7,7 @@
 // TREE defaults to the scanner benchmark's tree, /tmp/tallymere-bench-tree, and when that is missing
 // to a tree of this program's own (built once, deterministic, 512,000 files in 2,080 folders).
 // BINARY defaults to the tallymere program beside this one.
+#include "Stats.h"
 #include "core/DiskScanner.h"
 
 #include <algorithm>
@@ -22,6 +23,8 @@
 #include <unistd.h>
 
 namespace {
+
+using tallymere::bench::median;
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -104,11 +107,6 @@ double scanInFreshProcess(const std::string& tree) {
     ::close(channel[0]);
     ::waitpid(pid, nullptr, 0);
     return seconds;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 } // namespace

@@ -34,8 +34,8 @@
 
 
 using namespace tallymere;
-using bench::median;
-using bench::runTimed;
+using tallymere::bench::median;
+using tallymere::bench::runTimed;
 
 namespace {
 

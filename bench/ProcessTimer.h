@@ -1,6 +1,8 @@
 // Timing whole processes for the benchmarks that race other programs: wall and CPU time of one
 // run, and the median of several.
 #pragma once
+#include "Stats.h"
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -15,7 +17,7 @@
 
 extern char** environ;
 
-namespace bench {
+namespace tallymere::bench {
 
 struct Timed {
     double wall = 0; // seconds
@@ -60,12 +62,4 @@ inline std::optional<Timed> runTimed(const std::vector<std::string>& arguments, 
     return Timed{seconds, toSeconds(usage.ru_utime) + toSeconds(usage.ru_stime)};
 }
 
-// The median; 0 for no values.
-inline double median(std::vector<double> values) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
-} // namespace bench
+} // namespace tallymere::bench

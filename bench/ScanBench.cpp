@@ -31,9 +31,9 @@
 
 
 using namespace tallymere;
-using bench::median;
-using bench::runTimed;
-using bench::Timed;
+using tallymere::bench::median;
+using tallymere::bench::runTimed;
+using tallymere::bench::Timed;
 
 namespace {
 

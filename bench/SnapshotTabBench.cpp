@@ -3,6 +3,7 @@
 // two of them (target at most 20 ms). The folder is written once under /tmp and reused.
 //
 //   SnapshotTabBench [runs]   median of `runs` (5) warm loads and comparisons
+#include "Stats.h"
 #include "services/SnapshotStore.h"
 
 #include <algorithm>
@@ -17,6 +18,8 @@
 using namespace tallymere;
 
 namespace {
+
+using tallymere::bench::median;
 
 const std::string folder = "/tmp/tallymere-snapshot-bench/Snapshots";
 const std::string marker = "/tmp/tallymere-snapshot-bench/complete-v1";
@@ -53,11 +56,6 @@ Snapshot make(int index) {
     snapshot.totalSize = total;
     snapshot.totalFiles = 50 * 99;
     return snapshot;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 double millisecondsSince(std::chrono::steady_clock::time_point start) {

@@ -1,6 +1,7 @@
 // Times the table's "everything below" lines on a tree of a million nodes (collect, order by
 // partial selection, cut) and the Folders page of a folder with 10,000 subfolders from a change of
 // focus to its first drawing offscreen.
+#include "Stats.h"
 #include "MillionTree.h"
 
 #include "state/AppState.h"
@@ -24,6 +25,8 @@
 using namespace tallymere;
 
 namespace {
+
+using tallymere::bench::median;
 
 constexpr int subfolders = 10'000;
 constexpr int filesPerSubfolder = 6;
@@ -61,11 +64,6 @@ std::shared_ptr<FileTree> wideFolders() {
     rollup(*tree->root);
     assignDepth(*tree->root, 0);
     return tree;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 double millisecondsOf(const std::function<void()>& work) { return bench::secondsOf(work) * 1000; }

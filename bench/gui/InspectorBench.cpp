@@ -1,6 +1,7 @@
 // Times the inspector describing a freshly selected folder of 100,000 entries: working out the
 // column (facts, the eight largest children) and drawing it offscreen. Selections alternate
 // between two such folders so that every round describes a new node.
+#include "Stats.h"
 #include "core/FileTree.h"
 #include "state/AppState.h"
 #include "style/Typography.h"
@@ -20,6 +21,8 @@
 using namespace tallymere;
 
 namespace {
+
+using tallymere::bench::median;
 
 constexpr int childrenPerFolder = 100'000;
 constexpr int rounds = 40;
@@ -50,11 +53,6 @@ std::shared_ptr<FileTree> wideTree() {
     rollup(*tree->root);
     assignDepth(*tree->root, 0);
     return tree;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 } // namespace
