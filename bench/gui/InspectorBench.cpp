@@ -6,7 +6,7 @@
 #include "state/AppState.h"
 #include "style/Typography.h"
 #include "views/components/ThemedWidget.h"
-#include "views/shell/InspectorView.h"
+#include "views/shell/inspector/InspectorView.h"
 
 #include <QApplication>
 #include <QImage>

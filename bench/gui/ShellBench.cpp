@@ -6,8 +6,8 @@
 
 #include "state/AppState.h"
 #include "core/CategoryTotals.h"
-#include "views/shell/SidebarFileTypes.h"
-#include "views/shell/SidebarView.h"
+#include "views/shell/sidebar/SidebarFileTypes.h"
+#include "views/shell/sidebar/SidebarView.h"
 #include "views/shell/RootView.h"
 
 #include <QApplication>

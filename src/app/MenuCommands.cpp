@@ -2,7 +2,7 @@
 
 #include "state/AppState.h"
 #include "platform/UserFolders.h"
-#include "views/shell/PreviewWindow.h"
+#include "views/shell/preview/PreviewWindow.h"
 #include "services/TrashService.h"
 
 #include <QAction>

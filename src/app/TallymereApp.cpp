@@ -8,7 +8,7 @@
 #include "state/PreferenceStore.h"
 #include "style/Typography.h"
 #include "desktop/DesktopServices.h"
-#include "views/shell/PreviewWindow.h"
+#include "views/shell/preview/PreviewWindow.h"
 #include "views/settings/PreferencesView.h"
 
 #include <QApplication>

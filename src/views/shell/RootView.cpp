@@ -5,11 +5,11 @@
 #include "views/components/ShapePaint.h"
 #include "views/components/ThemedWidget.h"
 #include "views/shell/BannerView.h"
-#include "views/shell/CleanupBar.h"
-#include "views/shell/InspectorView.h"
+#include "views/shell/cleanup/CleanupBar.h"
+#include "views/shell/inspector/InspectorView.h"
 #include "views/components/TextDraw.h"
-#include "views/shell/SidebarView.h"
-#include "views/shell/TopBar.h"
+#include "views/shell/sidebar/SidebarView.h"
+#include "views/shell/topbar/TopBar.h"
 #include "views/shell/WorkspaceView.h"
 
 #include <QGraphicsOpacityEffect>

@@ -1,12 +1,12 @@
 #include "views/shell/RootView.h"
-#include "views/shell/CleanupBar.h"
+#include "views/shell/cleanup/CleanupBar.h"
 
 #include "state/AppStateTestSupport.h"
 #include "views/components/IconToggle.h"
 #include "views/shell/BannerView.h"
 #include "views/shell/ShellTestSupport.h"
-#include "views/shell/SidebarView.h"
-#include "views/shell/TopBar.h"
+#include "views/shell/sidebar/SidebarView.h"
+#include "views/shell/topbar/TopBar.h"
 #include "views/shell/WorkspaceView.h"
 
 #include <gtest/gtest.h>

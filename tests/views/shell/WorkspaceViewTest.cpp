@@ -4,13 +4,13 @@
 #include "support/TreeText.h"
 #include "views/components/ActionButton.h"
 #include "views/components/SegmentedRail.h"
-#include "views/shell/ColorModeSelector.h"
-#include "views/shell/DepthSlider.h"
-#include "views/shell/PageHeader.h"
-#include "views/shell/ScanningView.h"
+#include "views/shell/screens/ColorModeSelector.h"
+#include "views/shell/screens/DepthSlider.h"
+#include "views/shell/screens/PageHeader.h"
+#include "views/shell/screens/ScanningView.h"
 #include "views/shell/ShellTestSupport.h"
-#include "views/shell/VizRail.h"
-#include "views/shell/WelcomeView.h"
+#include "views/shell/screens/VizRail.h"
+#include "views/shell/screens/WelcomeView.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,85 @@
+#include "views/shell/inspector/InspectorMiniBar.h"
+
+#include "style/DisplayText.h"
+#include "style/Typography.h"
+#include "views/components/ShapePaint.h"
+#include "views/components/TextDraw.h"
+#include "views/shell/inspector/InspectorModel.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <cmath>
+
+namespace tallymere {
+
+namespace {
+constexpr double dot = 6;
+constexpr double gap = 5;
+constexpr double lineGap = 2;
+QFont nameFont() { return Typography::font(10.5, QFont::Normal); }
+QFont sizeFont() { return Typography::font(10, QFont::DemiBold); }
+} // namespace
+
+InspectorMiniBar::InspectorMiniBar(QWidget* parent) : ClickableWidget({}, parent) {
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setCursor(Qt::PointingHandCursor);
+}
+
+void InspectorMiniBar::setChild(AppState::NodePtr child, std::int64_t childSize, std::int64_t parentSize) {
+    m_child = std::move(child);
+    m_childSize = childSize;
+    m_parentSize = parentSize;
+    m_name = TextDraw::oneLine(m_child->name());
+    m_size = DisplayText::sizeText(childSize);
+    update();
+}
+
+double InspectorMiniBar::fraction() const { return InspectorModel::fraction(m_childSize, m_parentSize); }
+
+double InspectorMiniBar::textHeight() const {
+    return std::max(QFontMetricsF(nameFont()).height(), QFontMetricsF(sizeFont()).height());
+}
+
+QRectF InspectorMiniBar::barRect() const {
+    const double top = textHeight() + lineGap;
+    return {0, top, std::max(width() * fraction(), minimumBar), barHeight};
+}
+
+QSize InspectorMiniBar::sizeHint() const { return {200, int(std::ceil(textHeight() + lineGap + barHeight))}; }
+QSize InspectorMiniBar::minimumSizeHint() const { return {40, sizeHint().height()}; }
+
+void InspectorMiniBar::paintEvent(QPaintEvent*) {
+    if (!m_child) return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (isPressed()) painter.setOpacity(pressedOpacity);
+    const Theme& t = theme();
+    const QColor color = t.nodeColor(*m_child, 1, false);
+    const double line = textHeight();
+
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    painter.drawEllipse(QRectF(0, (line - dot) / 2, dot, dot));
+
+    const QFontMetricsF sizeMetrics(sizeFont());
+    const double sizeWidth = sizeMetrics.horizontalAdvance(m_size);
+    painter.setFont(sizeFont());
+    painter.setPen(t.textSecondary);
+    painter.drawText(QRectF(width() - sizeWidth - 1, 0, sizeWidth + 1, line), Qt::AlignRight | Qt::AlignVCenter,
+                     m_size);
+
+    // The name takes what the size leaves, keeping at least 4 between them.
+    const double nameLeft = dot + gap;
+    const double room = std::max(width() - sizeWidth - 4 - gap - nameLeft, 0.0);
+    TextDraw::Style name{nameFont(), t.textSecondary};
+    name.truncation = TextDraw::Truncation::middle;
+    TextDraw::draw(painter, QRectF(nameLeft, 0, room, line), m_name, name);
+
+    const QRectF track(0, line + lineGap, width(), barHeight);
+    ShapePaint::fillRounded(painter, track, ShapePaint::capsuleRadius(track), ShapePaint::withOpacity(t.stroke, 0.6));
+    const QRectF bar = barRect();
+    ShapePaint::fillRounded(painter, bar, ShapePaint::capsuleRadius(bar), color);
+}
+
+} // namespace tallymere

@@ -1,0 +1,424 @@
+#include "views/shell/preview/PreviewWindow.h"
+
+#include "style/DisplayText.h"
+#include "core/DiskScanner.h"
+#include "core/FileCategory.h"
+#include "base/PathText.h"
+#include "base/Utf8.h"
+#include "style/SymbolImage.h"
+#include "desktop/FileIcon.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QImageReader>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLocale>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QThread>
+#include <QVBoxLayout>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tallymere {
+
+// Draws one image scaled to fit, centred, never enlarged beyond its own size.
+class PreviewImage : public QWidget {
+public:
+    using QWidget::QWidget;
+    void setImage(QImage image) {
+        m_image = std::move(image);
+        update();
+    }
+    const QImage& image() const { return m_image; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        if (m_image.isNull()) return;
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        QSizeF bounds = QSizeF(size()) - QSizeF(24, 24);
+        if (bounds.width() <= 0 || bounds.height() <= 0) return;
+        QSizeF natural = QSizeF(m_image.size()) / m_image.devicePixelRatio();
+        QSizeF fitted = natural;
+        if (natural.width() > bounds.width() || natural.height() > bounds.height())
+            fitted = natural.scaled(bounds, Qt::KeepAspectRatio);
+        QRectF target(QPointF((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
+        painter.drawImage(target, m_image);
+    }
+
+private:
+    QImage m_image;
+};
+
+namespace {
+
+// Closes the descriptor on every path out.
+struct FileDescriptor {
+    int fd = -1;
+    explicit FileDescriptor(int descriptor) : fd(descriptor) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+QString displayText(std::string_view bytes) { return QString::fromStdString(repairUtf8(bytes)); }
+
+using DisplayText::countText;
+using DisplayText::sizeText;
+
+// Reads up to `limit` bytes from the start; false on a read error.
+bool readPrefix(int fd, std::int64_t limit, std::string& out) {
+    out.resize(static_cast<std::size_t>(limit));
+    std::size_t filled = 0;
+    while (filled < out.size()) {
+        ssize_t n = ::pread(fd, out.data() + filled, out.size() - filled, static_cast<off_t>(filled));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) break;
+        filled += static_cast<std::size_t>(n);
+    }
+    out.resize(filled);
+    return true;
+}
+
+// When the read stopped inside a longer file, a multi-byte character may be cut at the end; drop
+// that incomplete tail so the cut alone does not make the text invalid.
+void dropCutCharacter(std::string& bytes) {
+    std::size_t n = bytes.size();
+    for (std::size_t back = 1; back <= 3 && back <= n; ++back) {
+        auto byte = static_cast<unsigned char>(bytes[n - back]);
+        if ((byte & 0xC0) == 0x80) continue; // continuation byte: keep looking for the lead
+        std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+        if (length > back) bytes.resize(n - back);
+        return;
+    }
+}
+
+QString kindOfSpecial(mode_t mode) {
+    if (S_ISFIFO(mode)) return QStringLiteral("Named pipe");
+    if (S_ISSOCK(mode)) return QStringLiteral("Socket");
+    if (S_ISCHR(mode)) return QStringLiteral("Character device");
+    if (S_ISBLK(mode)) return QStringLiteral("Block device");
+    if (S_ISLNK(mode)) return QStringLiteral("Symbolic link");
+    return QStringLiteral("Item");
+}
+
+// The category's symbol, for files and folders the desktop's icon theme has no picture of.
+QIcon categoryIcon(std::string_view name, bool isFolder, const QColor& color) {
+    bool isPackage = false;
+    const FileCategory category = isFolder ? classifyDirectory(name, isPackage) : classifyFile(name);
+    return QIcon(SymbolImage::pixmap(FileCategories::symbol(category), 64, QFont::Normal, color, 2.0));
+}
+
+QIcon iconFor(const QString& displayName, bool isFolder, const QColor& color) {
+    QIcon icon = FileIcon::themed(displayName, isFolder);
+    if (icon.isNull()) icon = categoryIcon(displayName.toStdString(), isFolder, color);
+    return icon;
+}
+
+QString mimeKind(const QString& displayName) { return FileIcon::kind(displayName); }
+
+} // namespace
+
+PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+    // A preview is a panel beside the main window: it never keeps the application running.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    resize(720, 540);
+
+    m_stack = new QStackedWidget(this);
+    m_imageView = new PreviewImage(m_stack);
+    m_textView = new QPlainTextEdit(m_stack);
+    m_textView->setReadOnly(true);
+    m_textView->installEventFilter(this);
+    m_textView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+
+    m_infoView = new QWidget(m_stack);
+    m_icon = new QLabel(m_infoView);
+    m_icon->setAlignment(Qt::AlignCenter);
+    m_title = new QLabel(m_infoView);
+    m_title->setTextFormat(Qt::PlainText);
+    m_title->setAlignment(Qt::AlignCenter);
+    m_title->setWordWrap(true);
+    QFont titleFont = m_title->font();
+    titleFont.setBold(true);
+    titleFont.setPixelSize(17);
+    m_title->setFont(titleFont);
+    m_detail = new QLabel(m_infoView);
+    m_detail->setTextFormat(Qt::PlainText);
+    m_detail->setAlignment(Qt::AlignCenter);
+    m_detail->setWordWrap(true);
+    auto* info = new QVBoxLayout(m_infoView);
+    info->addStretch();
+    info->addWidget(m_icon);
+    info->addWidget(m_title);
+    info->addWidget(m_detail);
+    info->addStretch();
+
+    m_stack->addWidget(m_infoView);
+    m_stack->addWidget(m_imageView);
+    m_stack->addWidget(m_textView);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_stack);
+}
+
+PreviewWindow::~PreviewWindow() { cancelWalk(); }
+
+void PreviewWindow::cancelWalk() {
+    if (m_walk) m_walk->cancel();
+    m_walk.reset();
+}
+
+void PreviewWindow::setItems(std::vector<std::string> paths) {
+    m_items = std::move(paths);
+    showItem(m_items.empty() ? -1 : 0);
+}
+
+QString PreviewWindow::titleText() const { return m_title->text(); }
+QString PreviewWindow::detailText() const { return m_detail->text(); }
+QPixmap PreviewWindow::iconPixmap() const {
+    return m_icon->pixmap();
+}
+
+QString PreviewWindow::bodyText() const { return m_kind == PreviewKind::text ? m_textView->toPlainText() : QString(); }
+QImage PreviewWindow::image() const { return m_kind == PreviewKind::image ? m_imageView->image() : QImage(); }
+
+QWidget* PreviewWindow::textView() const { return m_textView; }
+
+bool PreviewWindow::handleKey(int key) {
+    switch (key) {
+    case Qt::Key_Space:
+    case Qt::Key_Escape: close(); return true;
+    case Qt::Key_Left:
+        if (m_index > 0) showItem(m_index - 1);
+        return true;
+    case Qt::Key_Right:
+        if (m_index + 1 < static_cast<int>(m_items.size())) showItem(m_index + 1);
+        return true;
+    default: return false;
+    }
+}
+
+void PreviewWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->modifiers() == Qt::NoModifier && handleKey(event->key())) return;
+    QWidget::keyPressEvent(event);
+}
+
+bool PreviewWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_textView && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() == Qt::NoModifier && handleKey(key->key())) return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void PreviewWindow::hideEvent(QHideEvent* event) {
+    // A closed preview measures nothing: showing it again always sets its items anew.
+    cancelWalk();
+    QWidget::hideEvent(event);
+}
+
+void PreviewWindow::showItem(int index) {
+    ++m_generation;
+    cancelWalk();
+    m_index = index;
+    m_imageView->setImage({});
+    m_textView->clear();
+    if (index < 0) {
+        m_kind = PreviewKind::none;
+        setWindowTitle(QString());
+        showInfo(QIcon(), QString(), QString());
+        return;
+    }
+    const std::string& path = m_items[static_cast<std::size_t>(index)];
+    QString name = displayText(PathText::lastComponent(path));
+    setWindowTitle(name);
+
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        // Gone, or a dangling link: describe what the name says, without a size.
+        struct stat linkStatus {};
+        bool isLink = ::lstat(path.c_str(), &linkStatus) == 0;
+        showOther(path, isLink ? kindOfSpecial(linkStatus.st_mode) : mimeKind(name), 0, false);
+        return;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        showFolder(path);
+        return;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        showOther(path, kindOfSpecial(status.st_mode), status.st_size, false);
+        return;
+    }
+
+    // Non-blocking and checked again after opening: a file swapped for a FIFO is never read.
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat opened {};
+    if (file.fd < 0 || ::fstat(file.fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        showOther(path, mimeKind(name), status.st_size, true);
+        return;
+    }
+    {
+        QFile device;
+        if (device.open(file.fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
+            QImageReader reader(&device);
+            reader.setAutoTransform(true);
+            if (reader.canRead()) {
+                QImage decoded = reader.read();
+                if (!decoded.isNull()) {
+                    showImage(path, std::move(decoded));
+                    return;
+                }
+            }
+        }
+    }
+    std::string prefix;
+    if (readPrefix(file.fd, textLimit + 1, prefix)) {
+        bool cut = static_cast<std::int64_t>(prefix.size()) > textLimit;
+        if (cut) {
+            prefix.resize(static_cast<std::size_t>(textLimit));
+            dropCutCharacter(prefix);
+        }
+        if (prefix.find('\0') == std::string::npos && isValidUtf8(prefix)) {
+            showText(path, QString::fromUtf8(prefix.data(), static_cast<qsizetype>(prefix.size())));
+            return;
+        }
+    }
+    showOther(path, mimeKind(name), opened.st_size, true);
+}
+
+void PreviewWindow::showImage(const std::string& path, QImage image) {
+    m_kind = PreviewKind::image;
+    m_title->setText(displayText(PathText::lastComponent(path)));
+    m_detail->setText(QString::number(image.width()) + QStringLiteral(" × ") + QString::number(image.height()));
+    m_imageView->setImage(std::move(image));
+    m_stack->setCurrentWidget(m_imageView);
+}
+
+void PreviewWindow::showText(const std::string& path, const QString& text) {
+    m_kind = PreviewKind::text;
+    m_title->setText(displayText(PathText::lastComponent(path)));
+    m_detail->clear();
+    m_textView->setPlainText(text);
+    m_stack->setCurrentWidget(m_textView);
+}
+
+void PreviewWindow::showFolder(const std::string& path) {
+    m_kind = PreviewKind::folder;
+    QString name = displayText(PathText::lastComponent(path));
+    showInfo(iconFor(name, true, palette().color(QPalette::WindowText)), name, QStringLiteral("Folder\nMeasuring…"));
+
+    // The walk runs off the main thread; its result is applied only if this item is still shown.
+    struct Result {
+        std::shared_ptr<FileNode> root;
+    };
+    auto result = std::make_shared<Result>();
+    auto progress = std::make_shared<ScanProgress>();
+    m_walk = progress;
+    std::uint64_t generation = m_generation;
+    QThread* walker = QThread::create([path, result, progress] {
+        ScanOptions options;
+        options.includeHidden = true;
+        result->root = DiskScanner::scan(path, options, *progress);
+    });
+    connect(walker, &QThread::finished, walker, &QObject::deleteLater);
+    connect(walker, &QThread::finished, this, [this, result, progress, generation] {
+        // A cancelled walk stopped early: its figures are incomplete.
+        if (generation != m_generation || progress->cancelled()) return;
+        m_walk.reset();
+        if (!result->root) {
+            m_detail->setText(QStringLiteral("Folder"));
+        } else {
+            const FileNode& root = *result->root;
+            m_detail->setText(QStringLiteral("Folder\n") + sizeText(root.size) + QStringLiteral(" · ") +
+                              countText(root.fileCount, "file", "files") + QStringLiteral(" · ") +
+                              countText(root.folderCount, "folder", "folders"));
+        }
+        emit folderMeasured();
+    });
+    walker->start();
+}
+
+void PreviewWindow::showOther(const std::string& path, const QString& kind, std::int64_t size, bool hasSize) {
+    m_kind = PreviewKind::other;
+    QString name = displayText(PathText::lastComponent(path));
+    QString detail = kind;
+    if (hasSize) detail += '\n' + sizeText(size);
+    showInfo(iconFor(name, false, palette().color(QPalette::WindowText)), name, detail);
+}
+
+void PreviewWindow::showInfo(const QIcon& icon, const QString& title, const QString& detail) {
+    m_icon->setPixmap(icon.isNull() ? QPixmap() : icon.pixmap(96, 96));
+    m_title->setText(title);
+    m_detail->setText(detail);
+    m_stack->setCurrentWidget(m_infoView);
+}
+
+namespace QuickLook {
+
+namespace {
+
+// The bridge's state: the items of the last call and the one preview window of the process, made
+// on first use and deleted with the application.
+struct Bridge {
+    std::vector<std::string> items;
+    QPointer<PreviewWindow> window;
+};
+
+Bridge& bridge() {
+    static Bridge shared;
+    return shared;
+}
+
+} // namespace
+
+const std::vector<std::string>& items() { return bridge().items; }
+
+std::size_t itemCount() { return bridge().items.size(); }
+
+std::optional<std::string> itemAt(std::size_t index) {
+    const std::vector<std::string>& list = bridge().items;
+    if (index >= list.size()) return std::nullopt;
+    return list[index];
+}
+
+PreviewWindow* sharedWindow() { return bridge().window.data(); }
+
+void preview(const std::vector<std::string>& paths) {
+    Bridge& shared = bridge();
+    shared.items = paths;
+    if (paths.empty()) return;
+    if (!shared.window) {
+        shared.window = new PreviewWindow();
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, shared.window.data(), &QObject::deleteLater);
+    }
+    PreviewWindow* window = shared.window.data();
+    window->setItems(shared.items);
+    if (window->isVisible()) {
+        window->close();
+    } else {
+        window->show();
+        window->raise();
+        window->activateWindow();
+    }
+}
+
+} // namespace QuickLook
+
+} // namespace tallymere

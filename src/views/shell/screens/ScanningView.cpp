@@ -1,0 +1,265 @@
+#include "views/shell/screens/ScanningView.h"
+
+#include "state/AppState.h"
+#include "base/Utf8.h"
+#include "style/DisplayText.h"
+#include "style/Typography.h"
+#include "views/components/ActionButton.h"
+#include "views/components/ShapePaint.h"
+#include "views/components/TextDraw.h"
+
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QLocale>
+#include <QPainter>
+#include <QVariantAnimation>
+
+#include <cmath>
+
+namespace tallymere {
+
+namespace {
+
+constexpr double titleGap = 4, countersGap = 26, barGap = 26, pathGap = 12, stopGap = 22;
+constexpr double counterSpacing = 34, counterLineSpacing = 2;
+constexpr double barHeight = 4, runnerShare = 0.28;
+constexpr double stopWidth = 104;
+constexpr int rollMs = 240;
+
+QFont captionFont() {
+    QFont font = Typography::font(11, QFont::Bold);
+    font.setLetterSpacing(QFont::AbsoluteSpacing, 1.2);
+    return font;
+}
+QFont titleFont() {
+    QFont font = Typography::font(34, QFont::DemiBold);
+    font.setLetterSpacing(QFont::AbsoluteSpacing, -0.6);
+    return font;
+}
+constexpr double valueTracking = -0.6;
+QFont valueFont() { return Typography::font(30, QFont::DemiBold); }
+QFont metricCaptionFont() {
+    QFont font = Typography::font(9, QFont::Bold);
+    font.setLetterSpacing(QFont::AbsoluteSpacing, 1);
+    return font;
+}
+// The path line is set in the system's monospaced face, not the program's own.
+QFont pathFont() {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPixelSize(qRound(10.5));
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+constexpr int wrapFlags = Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop;
+
+// Digits take equal cells (the widest digit's advance), so a counter does not jitter as it counts.
+double digitCell(const QFontMetricsF& metrics) {
+    double cell = 0;
+    for (char d = '0'; d <= '9'; ++d) cell = std::max(cell, metrics.horizontalAdvance(QLatin1Char(d)));
+    return cell;
+}
+double charAdvance(const QFontMetricsF& metrics, QChar c, double cell) {
+    return (c.isDigit() ? cell : metrics.horizontalAdvance(c)) + valueTracking;
+}
+double tabularWidth(const QString& text) {
+    const QFontMetricsF metrics(valueFont());
+    const double cell = digitCell(metrics);
+    double width = 0;
+    for (QChar c : text) width += charAdvance(metrics, c, cell);
+    return width;
+}
+
+double wrappedHeight(const QFont& font, const QString& text, double width) {
+    if (text.isEmpty()) return QFontMetricsF(font).height();
+    return QFontMetricsF(font).boundingRect(QRectF(0, 0, width, 1e6), wrapFlags, text).height();
+}
+
+// Ease-in-out over one leg of the sweep.
+double easeInOut(double t) { return t < 0.5 ? 2 * t * t : 1 - std::pow(-2 * t + 2, 2) / 2; }
+
+} // namespace
+
+ScanningView::ScanningView(AppState& state, QWidget* parent)
+    : ThemedWidget(parent), m_state(state),
+      m_stop(new ActionButton(QStringLiteral("Stop"), "stop.fill", false, false, [this] { m_state.cancelScan(); }, this)),
+      m_sweep(new QVariantAnimation(this)), m_roll(new QVariantAnimation(this)) {
+    // One loop is the way out and back; the curve is applied to each leg.
+    m_sweep->setStartValue(0.0);
+    m_sweep->setEndValue(1.0);
+    m_sweep->setDuration(2 * sweepMs);
+    m_sweep->setLoopCount(-1);
+    connect(m_sweep, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        m_sweepPhase = value.toDouble();
+        update(m_bar.toAlignedRect().adjusted(-1, -1, 1, 1));
+    });
+    m_roll->setStartValue(0.0);
+    m_roll->setEndValue(1.0);
+    m_roll->setDuration(rollMs);
+    m_roll->setEasingCurve(QEasingCurve::OutCubic);
+    connect(m_roll, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        const double p = value.toDouble();
+        if (m_files.roll < 1) m_files.roll = p;
+        if (m_bytes.roll < 1) m_bytes.roll = p;
+        update(m_filesValue.united(m_bytesValue).toAlignedRect().adjusted(-2, -12, 2, 12));
+    });
+    connect(m_roll, &QVariantAnimation::finished, this, [this] {
+        m_files.roll = m_bytes.roll = 1;
+        update();
+    });
+    for (auto signal : {&AppState::scanTargetChanged, &AppState::scannedFilesChanged, &AppState::scannedBytesChanged,
+                        &AppState::scanningPathChanged})
+        connect(&m_state, signal, this, &ScanningView::refresh);
+    m_files.shown = filesText();
+    m_bytes.shown = bytesText();
+    refresh();
+}
+
+QString ScanningView::titleText() const {
+    const auto& target = m_state.scanTarget();
+    return target ? TextDraw::oneLine(QString::fromStdString(target->title)) : QString();
+}
+
+QString ScanningView::filesText() const {
+    // Grouped as the desktop's locale groups numbers, never shortened.
+    return QLocale::system().toString(static_cast<qlonglong>(m_state.scannedFiles()));
+}
+
+QString ScanningView::bytesText() const { return DisplayText::sizeText(m_state.scannedBytes()); }
+
+double ScanningView::sweepOffset() const {
+    const double leg = m_sweepPhase < 0.5 ? m_sweepPhase * 2 : 2 - m_sweepPhase * 2;
+    return (1 - runnerShare) * easeInOut(leg);
+}
+
+bool ScanningView::isSweeping() const { return m_sweep->state() == QAbstractAnimation::Running; }
+
+void ScanningView::showEvent(QShowEvent* event) {
+    ThemedWidget::showEvent(event);
+    if (!isSweeping()) m_sweep->start();
+}
+
+void ScanningView::refresh() {
+    bool rolled = false;
+    for (auto [counter, text] : {std::pair{&m_files, filesText()}, {&m_bytes, bytesText()}}) {
+        if (counter->shown == text) continue;
+        counter->previous = counter->shown;
+        counter->shown = text;
+        counter->roll = 0;
+        rolled = true;
+    }
+    // The counters' changes roll in; the store's updates themselves are not animated.
+    if (rolled) {
+        m_roll->stop();
+        m_roll->start();
+    }
+    relayout();
+}
+
+QSize ScanningView::sizeHint() const { return {int(columnWidth) + 40, 360}; }
+
+void ScanningView::relayout() {
+    const QFontMetricsF captionMetrics(captionFont()), valueMetrics(valueFont()), smallMetrics(metricCaptionFont()),
+        pathMetrics(pathFont());
+    const double titleHeight = wrappedHeight(titleFont(), titleText(), columnWidth);
+    const int stopHeight = m_stop->sizeHint().height();
+    const double height = captionMetrics.height() + titleGap + titleHeight + countersGap + valueMetrics.height() +
+                          counterLineSpacing + smallMetrics.height() + barGap + barHeight + pathGap +
+                          pathMetrics.height() + stopGap + stopHeight;
+    const double left = std::round((width() - columnWidth) / 2);
+    double y = std::round(std::max(0.0, (this->height() - height) / 2));
+    m_column = QRectF(left, y, columnWidth, height);
+    m_caption = QRectF(left, y, columnWidth, captionMetrics.height());
+    y = m_caption.bottom() + titleGap;
+    m_title = QRectF(left, y, columnWidth, titleHeight);
+    y = m_title.bottom() + countersGap;
+    // Both counters stand on one line: their captions share the bottom edge.
+    const double filesWidth = std::ceil(tabularWidth(m_files.shown));
+    const double filesCaptionWidth = smallMetrics.horizontalAdvance(QStringLiteral("FILES READ"));
+    m_filesValue = QRectF(left, y, filesWidth, valueMetrics.height());
+    m_filesCaption = QRectF(left, m_filesValue.bottom() + counterLineSpacing, filesCaptionWidth, smallMetrics.height());
+    const double bytesLeft = left + std::max(filesWidth, filesCaptionWidth) + counterSpacing;
+    m_bytesValue = QRectF(bytesLeft, y, std::ceil(tabularWidth(m_bytes.shown)), valueMetrics.height());
+    m_bytesCaption = QRectF(bytesLeft, m_filesCaption.top(), columnWidth, smallMetrics.height());
+    y = m_filesCaption.bottom() + barGap;
+    m_bar = QRectF(left, y, columnWidth, barHeight);
+    y = m_bar.bottom() + pathGap;
+    m_path = QRectF(left, y, columnWidth, pathMetrics.height());
+    m_shownPath = pathMetrics.elidedText(TextDraw::oneLine(QString::fromStdString(repairUtf8(m_state.scanningPath()))),
+                                         Qt::ElideLeft, columnWidth);
+    y = m_path.bottom() + stopGap;
+    m_stop->setGeometry(int(left), int(y), int(stopWidth), stopHeight);
+    update();
+}
+
+void ScanningView::resizeEvent(QResizeEvent* event) {
+    ThemedWidget::resizeEvent(event);
+    relayout();
+}
+
+void ScanningView::paintCounter(QPainter& painter, const QRectF& value, const QRectF& caption, const Counter& counter,
+                                const QString& captionText) {
+    const Theme& t = theme();
+    const QFontMetricsF metrics(valueFont());
+    const double cell = digitCell(metrics);
+    const double baseline = value.top() + metrics.ascent();
+    const double rise = metrics.height() * 0.35;
+    painter.setFont(valueFont());
+    // Characters are matched from the right, where counting changes them; a changed one rolls up
+    // into place while the old one rises away.
+    const int shift = int(counter.shown.size()) - int(counter.previous.size());
+    double x = value.left();
+    for (int i = 0; i < counter.shown.size(); ++i) {
+        const QChar c = counter.shown[i];
+        const double advance = charAdvance(metrics, c, cell);
+        const double glyphX = c.isDigit() ? x + (cell - metrics.horizontalAdvance(c)) / 2 : x;
+        const int old = i - shift;
+        const bool changed = counter.roll < 1 && (old < 0 || old >= counter.previous.size() || counter.previous[old] != c);
+        if (!changed) {
+            painter.setPen(t.text);
+            painter.drawText(QPointF(glyphX, baseline), QString(c));
+        } else {
+            const double p = counter.roll;
+            painter.setPen(ShapePaint::withOpacity(t.text, p));
+            painter.drawText(QPointF(glyphX, baseline + rise * (1 - p)), QString(c));
+            if (old >= 0 && old < counter.previous.size()) {
+                const QChar before = counter.previous[old];
+                const double beforeX = before.isDigit() ? x + (cell - metrics.horizontalAdvance(before)) / 2 : x;
+                painter.setPen(ShapePaint::withOpacity(t.text, 1 - p));
+                painter.drawText(QPointF(beforeX, baseline - rise * p), QString(before));
+            }
+        }
+        x += advance;
+    }
+    painter.setFont(metricCaptionFont());
+    painter.setPen(t.textTertiary);
+    painter.drawText(caption, Qt::AlignLeft | Qt::AlignVCenter, captionText.toUpper());
+}
+
+void ScanningView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    const Theme& t = theme();
+
+    painter.setFont(captionFont());
+    painter.setPen(t.textTertiary);
+    painter.drawText(m_caption, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Scanning"));
+    painter.setFont(titleFont());
+    painter.setPen(t.text);
+    painter.drawText(m_title, wrapFlags, titleText());
+
+    paintCounter(painter, m_filesValue, m_filesCaption, m_files, QStringLiteral("files read"));
+    paintCounter(painter, m_bytesValue, m_bytesCaption, m_bytes, QStringLiteral("measured"));
+
+    ShapePaint::fillRounded(painter, m_bar, barHeight / 2, t.surfaceRaised);
+    const QRectF runner(m_bar.left() + sweepOffset() * m_bar.width(), m_bar.top(), runnerShare * m_bar.width(),
+                        m_bar.height());
+    ShapePaint::fillRounded(painter, runner, barHeight / 2, t.accent);
+
+    painter.setFont(pathFont());
+    painter.setPen(t.textTertiary);
+    painter.drawText(m_path, Qt::AlignLeft | Qt::AlignVCenter, m_shownPath);
+}
+
+} // namespace tallymere

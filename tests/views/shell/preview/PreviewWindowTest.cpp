@@ -1,0 +1,171 @@
+#include "views/shell/preview/PreviewWindow.h"
+
+#include "state/AppStateTestSupport.h"
+
+#include <QApplication>
+#include <QImageWriter>
+#include <QKeyEvent>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sys/stat.h>
+
+using namespace tallymere;
+using tallymere::test::TempFolder;
+
+namespace {
+
+std::string writeBytes(const TempFolder& dir, const std::string& name, const std::string& bytes) {
+    std::string path = dir / name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+} // namespace
+
+TEST(PreviewImages, DecodedUprightAndDrawnToFit) {
+    TempFolder dir;
+    QImage red(40, 20, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    std::string png = dir / "red.png";
+    ASSERT_TRUE(red.save(QString::fromStdString(png)));
+    // A JPEG stored sideways, with the orientation recorded beside it.
+    std::string jpeg = dir / "turned.jpg";
+    QImageWriter writer(QString::fromStdString(jpeg), "jpeg");
+    writer.setTransformation(QImageIOHandler::TransformationRotate90);
+    ASSERT_TRUE(writer.write(red));
+
+    PreviewWindow window;
+    window.resize(300, 200);
+    window.setItems({png});
+    EXPECT_EQ(window.currentKind(), PreviewKind::image);
+    EXPECT_EQ(window.image().size(), QSize(40, 20));
+    window.show();
+    QImage shown = window.grab().toImage();
+    EXPECT_EQ(shown.pixelColor(shown.width() / 2, shown.height() / 2), QColor(Qt::red));
+    EXPECT_NE(shown.pixelColor(5, 5), QColor(Qt::red));
+
+    window.setItems({jpeg});
+    EXPECT_EQ(window.currentKind(), PreviewKind::image);
+    EXPECT_EQ(window.image().size(), QSize(20, 40));
+}
+
+TEST(PreviewText, ValidUtf8IsShownUpToTheLimit) {
+    TempFolder dir;
+    PreviewWindow window;
+    window.setItems({writeBytes(dir, "notes.txt", "h\xC3\xA9llo\nworld\n")});
+    EXPECT_EQ(window.currentKind(), PreviewKind::text);
+    EXPECT_EQ(window.bodyText(), QString::fromUtf8("héllo\nworld\n"));
+
+    // A two-byte character cut by the limit is dropped, not taken for invalid text.
+    std::string longText(PreviewWindow::textLimit - 1, 'a');
+    longText += "\xC3\xA9 and more after the limit";
+    window.setItems({writeBytes(dir, "long.txt", longText)});
+    EXPECT_EQ(window.currentKind(), PreviewKind::text);
+    EXPECT_EQ(window.bodyText().size(), PreviewWindow::textLimit - 1);
+
+    // NUL bytes or invalid sequences make it a plain file.
+    window.setItems({writeBytes(dir, "data.bin", std::string("ab\0cd", 5))});
+    EXPECT_EQ(window.currentKind(), PreviewKind::other);
+    EXPECT_TRUE(window.detailText().endsWith("5 B")) << window.detailText().toStdString();
+    // With no icon theme to ask (as offscreen), the file's category symbol stands in.
+    const QImage icon = window.iconPixmap().toImage();
+    ASSERT_FALSE(icon.isNull());
+    int inked = 0;
+    for (int y = 0; y < icon.height(); ++y)
+        for (int x = 0; x < icon.width(); ++x) inked += icon.pixelColor(x, y).alpha() > 128;
+    EXPECT_GT(inked, icon.width() * icon.height() / 20);
+    window.setItems({writeBytes(dir, "latin1.txt", "caf\xE9")});
+    EXPECT_EQ(window.currentKind(), PreviewKind::other);
+}
+
+TEST(PreviewOther, SpecialFilesAreDescribedNeverOpened) {
+    TempFolder dir;
+    std::string fifo = dir / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    PreviewWindow window;
+    // Opening a FIFO for reading would block this thread until a writer came.
+    window.setItems({fifo});
+    EXPECT_EQ(window.currentKind(), PreviewKind::other);
+    EXPECT_EQ(window.titleText(), "pipe");
+    EXPECT_EQ(window.detailText(), "Named pipe");
+
+    window.setItems({dir / "gone.pdf"});
+    EXPECT_EQ(window.currentKind(), PreviewKind::other);
+    EXPECT_EQ(window.titleText(), "gone.pdf");
+}
+
+TEST(PreviewNames, RawBytesReachTheFileAndTheTitleIsRepaired) {
+    TempFolder dir;
+    std::string path = writeBytes(dir, "caf\xE9.txt", "plain words");
+    PreviewWindow window;
+    window.setItems({path});
+    EXPECT_EQ(window.currentKind(), PreviewKind::text);
+    EXPECT_EQ(window.bodyText(), "plain words");
+    EXPECT_EQ(window.titleText(), QString::fromUtf8("caf\xEF\xBF\xBD.txt"));
+}
+
+TEST(PreviewFolders, SizeAndCountsArriveFromTheWalk) {
+    TempFolder dir;
+    dir.file("folder/a", 1000);
+    dir.file("folder/sub/b", 2000);
+    PreviewWindow window;
+    window.setItems({dir / "folder"});
+    EXPECT_EQ(window.currentKind(), PreviewKind::folder);
+    EXPECT_EQ(window.titleText(), "folder");
+    ASSERT_TRUE(test::waitUntil([&] { return window.detailText().contains("files"); }));
+    EXPECT_EQ(window.detailText(), QString::fromUtf8("Folder\n3.00 KB · 2 files · 1 folder"));
+
+    // A walk that ends after another item was shown changes nothing.
+    window.setItems({dir / "folder"});
+    window.setItems({writeBytes(dir, "x.txt", "x")});
+    test::spin(200);
+    EXPECT_EQ(window.currentKind(), PreviewKind::text);
+}
+
+TEST(PreviewPanel, SharedWindowTogglesAndEmptyListsLeaveItAlone) {
+    TempFolder dir;
+    std::string first = writeBytes(dir, "one.txt", "1");
+    std::string second = writeBytes(dir, "two.txt", "2");
+    std::string third = writeBytes(dir, "three.txt", "3");
+    // Nothing to show: no window is made for it.
+    QuickLook::preview({});
+    EXPECT_EQ(QuickLook::sharedWindow(), nullptr);
+    EXPECT_EQ(QuickLook::itemCount(), 0u);
+
+    QuickLook::preview({first, second, third});
+    PreviewWindow* window = QuickLook::sharedWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(QuickLook::itemCount(), 3u);
+    EXPECT_EQ(QuickLook::itemAt(2), third);
+    EXPECT_EQ(QuickLook::itemAt(3), std::nullopt);
+    EXPECT_EQ(window->bodyText(), "1");
+    // Keys reach the focused text view first, as they do for a user; the window's keys still act.
+    window->textView()->setFocus();
+    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+    QApplication::sendEvent(window->textView(), &right);
+    EXPECT_EQ(window->currentIndex(), 1);
+    EXPECT_EQ(window->bodyText(), "2");
+
+    // An empty list empties the items but neither reloads nor closes the open window.
+    QuickLook::preview({});
+    EXPECT_EQ(QuickLook::itemCount(), 0u);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->bodyText(), "2");
+
+    // Every call with a path toggles: the items are replaced, then the window closes or opens.
+    QuickLook::preview({second});
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(QuickLook::items(), std::vector<std::string>{second});
+    EXPECT_EQ(QuickLook::sharedWindow(), window);
+    QuickLook::preview({first});
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->bodyText(), "1");
+    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
+    QApplication::sendEvent(window->textView(), &space);
+    EXPECT_FALSE(window->isVisible());
+    // The panel never keeps the application running on its own.
+    EXPECT_FALSE(window->testAttribute(Qt::WA_QuitOnClose));
+}

@@ -1,0 +1,232 @@
+#include "views/shell/sidebar/SidebarView.h"
+
+#include "state/AppStateTestSupport.h"
+#include "core/NodeFilter.h"
+#include "support/TreeText.h"
+#include "views/components/ActionButton.h"
+#include "views/components/CategoryBar.h"
+#include "views/components/ClickableWidget.h"
+#include "views/components/DonutGauge.h"
+#include "views/components/SectionLabel.h"
+#include "views/components/StatRow.h"
+#include "views/shell/sidebar/CategoryRow.h"
+#include "views/shell/sidebar/PresetRow.h"
+#include "views/shell/ShellTestSupport.h"
+#include "views/shell/sidebar/SidebarCapacity.h"
+#include "views/shell/sidebar/SidebarCurrentView.h"
+#include "views/shell/sidebar/SidebarFileTypes.h"
+#include "views/shell/sidebar/SidebarQuickWins.h"
+#include "views/shell/sidebar/SidebarScanActions.h"
+#include "views/shell/sidebar/TextLine.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include <thread>
+
+using namespace tallymere;
+using tallymere::test::TempFolder;
+
+namespace {
+
+struct Column {
+    Column() : view(state) {
+        ThemedWidget::applyTheme(&view, Theme::make(ThemeID::paper));
+        view.resize(272, 1400);
+        view.show();
+        state.setDesktop(&desktop);
+    }
+    AppState state{test::memoryStore()};
+    test::RecordingDesktop desktop;
+    SidebarView view;
+};
+
+} // namespace
+
+TEST(SidebarScan, PrimaryButtonScansTheDiskOrStopsTheScan) {
+    TempFolder dir;
+    dir.file("tree/a.bin", 10);
+    Column c;
+    // A scan that runs until it is stopped, so it cannot end while the click is on its way (the
+    // button would then start a scan of the whole disk).
+    c.state.setScanner([](std::string_view, const ScanOptions&, ScanProgress& progress) {
+        while (!progress.cancelled()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return std::shared_ptr<FileNode>();
+    });
+    ActionButton* primary = c.view.scanActions()->primaryButton();
+    EXPECT_EQ(primary->title(), "Scan Full Mac");
+    EXPECT_FALSE(c.view.treeSections()->isVisible());
+    c.state.scan(ScanTarget::folder(dir / "tree"));
+    EXPECT_EQ(primary->title(), "Stop Scan");
+    EXPECT_EQ(primary->symbol(), "stop.fill");
+    // Pressed while a scan runs, it stops that scan and starts none.
+    test::clickOn(*primary);
+    EXPECT_FALSE(c.state.isScanning());
+    EXPECT_EQ(c.state.scanTarget()->path, dir / "tree");
+    EXPECT_EQ(primary->title(), "Scan Full Mac");
+}
+
+TEST(SidebarScan, RecentsShowTheThreeNewestAndScanThemAgain) {
+    TempFolder dir;
+    for (const char* name : {"one", "two", "three", "four"}) {
+        dir.file(std::string(name) + "/f.bin", 10);
+    }
+    Column c;
+    for (const char* name : {"one", "two", "three", "four"}) ASSERT_TRUE(test::scanAndWait(c.state, dir / name));
+    const auto& rows = c.view.scanActions()->recentRows();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0]->objectName(), "four");
+    EXPECT_EQ(rows[2]->objectName(), "two");
+    test::clickOn(*rows[2]);
+    EXPECT_TRUE(c.state.isScanning());
+    EXPECT_EQ(c.state.scanTarget()->path, dir / "two");
+    // No recents while scanning.
+    EXPECT_TRUE(c.view.scanActions()->recentRows().empty());
+    ASSERT_TRUE(test::waitUntil([&] { return !c.state.isScanning(); }));
+    ASSERT_EQ(c.view.scanActions()->recentRows().size(), 3u);
+    EXPECT_EQ(c.view.scanActions()->recentRows()[0]->objectName(), "two");
+}
+
+TEST(SidebarScan, VolumeMenuListsEveryVolumeAndScansIt) {
+    Column c;
+    const auto& volumes = c.state.volumes();
+    EXPECT_EQ(c.view.scanActions()->volumeButton()->isVisible(), volumes.size() > 1);
+    QMenu* menu = c.view.scanActions()->buildVolumeMenu();
+    ASSERT_EQ(menu->actions().size(), qsizetype(volumes.size()));
+    if (volumes.empty()) return;
+    EXPECT_TRUE(menu->actions()[0]->text().startsWith(QString::fromStdString(volumes[0].name) + QStringLiteral(" — ")));
+    c.state.setFolderChooser({});
+    menu->actions()[0]->trigger();
+    ASSERT_TRUE(c.state.scanTarget().has_value());
+    EXPECT_EQ(c.state.scanTarget()->path, volumes[0].path);
+    EXPECT_EQ(c.state.scanTarget()->isFullDisk, volumes[0].isRoot);
+    c.state.cancelScan();
+}
+
+TEST(SidebarCapacityFigures, PercentTextAndStandByVolume) {
+    EXPECT_EQ(SidebarCapacity::percentText(0.0005), "<0.1%");
+    EXPECT_EQ(SidebarCapacity::percentText(0), "0%");
+    EXPECT_EQ(SidebarCapacity::percentText(0.5), "50%");
+    EXPECT_EQ(SidebarCapacity::percentText(0.453), "45.3%");
+    EXPECT_EQ(SidebarCapacity::percentText(0.9996), "100%");
+    const VolumeInfo standBy = SidebarCapacity::shownVolume({});
+    EXPECT_EQ(standBy.name, "Macintosh HD");
+    EXPECT_EQ(standBy.total, 0);
+
+    Column c;
+    SidebarCapacity* capacity = c.view.capacity();
+    const VolumeInfo shown = SidebarCapacity::shownVolume(c.state.volumes());
+    EXPECT_EQ(capacity->label()->trailing(), QString::fromStdString(shown.name));
+    EXPECT_EQ(capacity->gauge()->diameter(), 78);
+    EXPECT_EQ(capacity->usedRow()->tint(), Theme::make(ThemeID::paper).danger);
+    EXPECT_EQ(capacity->freeRow()->tint(), Theme::make(ThemeID::paper).success);
+    EXPECT_FALSE(capacity->reclaimLabel()->isVisible());
+}
+
+TEST(SidebarCurrentViewSection, NamesTheShownFolderAndActsOnIt) {
+    EXPECT_EQ(SidebarCurrentView::displayName(*test::treeFromText("/\n")), "Macintosh HD");
+    EXPECT_EQ(SidebarCurrentView::displayName(*test::treeFromText("/x/Projects/\n")), "Projects");
+    EXPECT_EQ(SidebarCurrentView::durationText(12.34), "12.3s scan");
+    EXPECT_TRUE(SidebarCurrentView::durationText(0).isEmpty());
+
+    TempFolder dir;
+    dir.file("tree/sub/f.bin", 10);
+    Column c;
+    ASSERT_TRUE(test::scanAndWait(c.state, dir / "tree"));
+    ASSERT_TRUE(c.view.treeSections()->isVisible());
+    SidebarCurrentView* current = c.view.currentView();
+    EXPECT_EQ(current->nameLine()->text(), "tree");
+    EXPECT_EQ(current->pathLine()->text(), QString::fromStdString(dir / "tree"));
+    c.state.drill(AppState::nodeAt(dir / "tree/sub", c.state.displayRoot()));
+    EXPECT_EQ(current->nameLine()->text(), "sub");
+    test::clickOn(*current->revealButton());
+    test::clickOn(*current->copyButton());
+    ASSERT_EQ(c.desktop.revealed.size(), 1u);
+    EXPECT_EQ(c.desktop.revealed[0], std::vector<std::string>{dir / "tree/sub"});
+    ASSERT_EQ(c.desktop.copied.size(), 1u);
+    EXPECT_EQ(c.desktop.copied[0], dir / "tree/sub");
+}
+
+TEST(SidebarQuickWinsSection, RowsStageThroughTheQueueRule) {
+    TempFolder dir;
+    dir.file("proj/app/node_modules/x/a.js", 5000);
+    dir.file("proj/lib/node_modules/b.js", 3000);
+    dir.file("proj/readme.md", 10);
+    Column c;
+    ASSERT_TRUE(test::scanAndWait(c.state, dir / "proj"));
+    SidebarQuickWins* wins = c.view.quickWins();
+    ASSERT_FALSE(wins->rows().empty());
+    EXPECT_FALSE(wins->emptyLine()->isVisible());
+    PresetRow* row = nullptr;
+    for (PresetRow* r : wins->rows())
+        if (r->hit().preset.title == "node_modules") row = r;
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->countText(), "2 items");
+    EXPECT_TRUE(row->toolTip().endsWith(QStringLiteral(" — click to stage for cleanup")));
+
+    // A folder already staged above a match keeps it out; a second click adds nothing.
+    c.state.enqueue(AppState::nodeAt(dir / "proj/app", c.state.root()));
+    test::clickOn(*row);
+    ASSERT_EQ(c.state.queue().size(), 2u);
+    EXPECT_EQ(c.state.queue()[0]->path(), dir / "proj/app");
+    EXPECT_EQ(c.state.queue()[1]->path(), dir / "proj/lib/node_modules");
+    test::clickOn(*row);
+    EXPECT_EQ(c.state.queue().size(), 2u);
+    // Staging changes nothing else.
+    EXPECT_EQ(c.state.focus(), c.state.displayRoot());
+    EXPECT_FALSE(c.state.banner().has_value());
+}
+
+TEST(SidebarFileTypesSection, RowsFilterAndTotalsAreWalkedOncePerInput) {
+    TempFolder dir;
+    dir.file("media/clip.mp4", 8000);
+    dir.file("media/song.mp3", 4000);
+    dir.file("media/sub/notes.txt", 1000);
+    Column c;
+    c.state.setUseAllocatedSize(false);
+    ASSERT_TRUE(test::scanAndWait(c.state, dir / "media"));
+    SidebarFileTypes* types = c.view.fileTypes();
+    ASSERT_EQ(types->rows().size(), 3u);
+    EXPECT_EQ(types->rows()[0]->category(), FileCategory::video);
+    EXPECT_EQ(types->rows()[1]->category(), FileCategory::audio);
+    EXPECT_EQ(types->rows()[2]->category(), FileCategory::document);
+    EXPECT_EQ(types->bar()->segments().size(), 3u);
+    EXPECT_NEAR(types->bar()->segments()[0].second, 8000.0 / 13000.0, 1e-9);
+
+    // Pointer and queue traffic never walk the tree again.
+    const int walks = types->walks();
+    const AppState::NodePtr clip = AppState::nodeAt(dir / "media/clip.mp4", c.state.displayRoot());
+    for (int i = 0; i < 50; ++i) {
+        c.state.setHovered(i % 2 ? clip : nullptr);
+        c.state.setSelection(i % 2 ? clip : nullptr);
+    }
+    c.state.enqueue(clip);
+    c.state.setFocus(c.state.displayRoot());
+    EXPECT_EQ(types->walks(), walks);
+    c.state.setUseAllocatedSize(true);
+    EXPECT_EQ(types->walks(), walks + 1);
+    c.state.setUseAllocatedSize(false);
+
+    test::clickOn(*types->rows()[0]);
+    EXPECT_EQ(c.state.filter().categories, std::set<FileCategory>{FileCategory::video});
+    EXPECT_EQ(types->label()->trailing(), "1 on");
+    EXPECT_TRUE(types->clearButton()->isVisible());
+    EXPECT_FALSE(types->rows()[1]->isOn());
+    ASSERT_TRUE(test::waitUntil([&] { return !c.state.isFiltering() && c.state.displayRoot() != c.state.root(); }));
+    ASSERT_EQ(types->rows().size(), 1u);
+    EXPECT_EQ(types->rows()[0]->category(), FileCategory::video);
+
+    NodeFilter filter = c.state.filter();
+    filter.query = "clip";
+    c.state.setFilter(filter);
+    test::clickOn(*types->clearButton());
+    EXPECT_TRUE(c.state.filter().categories.empty());
+    EXPECT_EQ(c.state.filter().query, "clip");
+    EXPECT_FALSE(types->clearButton()->isVisible());
+    EXPECT_FALSE(types->label()->trailing().has_value());
+}
