@@ -1,5 +1,7 @@
 #include "views/components/ThemedWidget.h"
 
+#include "views/components/ThemedScrollBar.h"
+
 #include <QEvent>
 #include <QVariant>
 
@@ -34,6 +36,9 @@ void ThemedWidget::propagateTheme(QWidget* root, const Theme& theme) {
     if (auto* themed = qobject_cast<ThemedWidget*>(root)) themed->setTheme(theme);
     const auto children = root->findChildren<ThemedWidget*>();
     for (ThemedWidget* child : children) child->setTheme(theme);
+    // Scroll bars are the toolkit's widgets, not components, but draw in the theme all the same.
+    const auto bars = root->findChildren<ThemedScrollBar*>();
+    for (ThemedScrollBar* bar : bars) bar->setTheme(theme);
 }
 
 std::optional<Theme> ThemedWidget::inheritedTheme(const QWidget* widget) {

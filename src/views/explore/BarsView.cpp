@@ -4,7 +4,7 @@
 #include "views/components/ShapePaint.h"
 #include "views/components/TextDraw.h"
 #include "views/explore/BarsList.h"
-#include "views/explore/ListScroll.h"
+#include "views/components/ListScroll.h"
 
 #include <QFontMetricsF>
 #include <QMouseEvent>

@@ -1,6 +1,7 @@
 #include "views/explore/FoldersView.h"
 
 #include "views/explore/FolderPage.h"
+#include "views/components/ThemedScrollBar.h"
 
 #include <QEvent>
 #include <QScrollArea>
@@ -17,6 +18,7 @@ FoldersView::FoldersView(AppState& state, int maxFolders, int maxFiles, QWidget*
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_scroll);
     m_scroll->setFrameShape(QFrame::NoFrame);
+    ThemedScrollBar::install(m_scroll);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     // The page lays itself out for the viewport's width; its height follows from that.

@@ -4,7 +4,7 @@
 #include "style/Typography.h"
 #include "views/components/ActionButton.h"
 #include "views/components/SectionLabel.h"
-#include "views/explore/ListScroll.h"
+#include "views/components/ListScroll.h"
 #include "views/explore/StaleList.h"
 
 #include <QLabel>

@@ -8,6 +8,7 @@
 #include "views/components/NodeGlyph.h"
 #include "views/components/ShapePaint.h"
 #include "views/components/TextDraw.h"
+#include "views/components/ThemedScrollBar.h"
 #include "views/explore/TableColumns.h"
 
 #include <QContextMenuEvent>
@@ -42,6 +43,7 @@ QFont detailFont() { return Typography::font(10.5, QFont::Normal); }
 
 TableBody::TableBody(AppState& state, QWidget* parent) : QAbstractScrollArea(parent), m_state(state) {
     setFrameShape(QFrame::NoFrame);
+    ThemedScrollBar::install(this);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     viewport()->setMouseTracking(true);

@@ -4,8 +4,8 @@
 #include "layout/IcicleLayout.h"
 #include "views/components/HighlightOverlay.h"
 #include "views/components/NodeInteraction.h"
-#include "views/components/ShapePaint.h"
 #include "views/viz/IcicleCanvas.h"
+#include "views/components/ThemedScrollBar.h"
 
 #include <QPainter>
 #include <QResizeEvent>
@@ -21,6 +21,7 @@ IcicleView::IcicleView(AppState& state, QWidget* parent)
     : ThemedWidget(parent), m_state(state), m_scroll(new QScrollArea(this)),
       m_surface(new VizSurface([this](QPainter& painter) { paintCanvas(painter); })) {
     m_scroll->setFrameShape(QFrame::NoFrame);
+    ThemedScrollBar::install(m_scroll);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_scroll->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -99,17 +100,6 @@ void IcicleView::resizeEvent(QResizeEvent* event) {
 }
 
 void IcicleView::themeChanged() {
-    // A thin bar in the theme's ink, so the scrolling area shows it scrolls without a heavy frame.
-    const QColor handle = ShapePaint::withOpacity(theme().textTertiary, 0.55);
-    m_scroll->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"
-                                           "QScrollBar:vertical { background: transparent; width: 8px; margin: 0; }"
-                                           "QScrollBar::handle:vertical { background: %1; border-radius: 3px;"
-                                           " min-height: 24px; margin: 0 1px; }"
-                                           "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical"
-                                           " { height: 0; }"
-                                           "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical"
-                                           " { background: transparent; }")
-                                .arg(handle.name(QColor::HexArgb)));
     redraw();
 }
 

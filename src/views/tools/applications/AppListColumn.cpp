@@ -10,6 +10,7 @@
 #include "views/tools/applications/AppsText.h"
 #include "views/tools/applications/AppLoadSpinner.h"
 #include "views/tools/applications/OrphanRow.h"
+#include "views/components/ThemedScrollBar.h"
 
 #include <QHBoxLayout>
 #include <QPainter>
@@ -89,6 +90,7 @@ AppListColumn::AppListColumn(Actions actions, QWidget* parent) : ThemedWidget(pa
 
     m_scroll = new QScrollArea;
     m_scroll->setFrameShape(QFrame::NoFrame);
+    ThemedScrollBar::install(m_scroll);
     m_scroll->setWidgetResizable(true);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setAutoFillBackground(false);

@@ -5,15 +5,17 @@ class QWidget;
 
 namespace tallymere::ListScroll {
 
-// A vertical scroll area for the explore lists: no frame, a transparent background so the view's
-// own fill shows through, and a slim rounded scroll bar (neutral grey at partial opacity, so it
-// reads on light and dark themes alike) whenever the content is taller than the area. The content
-// never scrolls sideways.
+// A vertical scroll area for the window's lists and pages: no frame, a transparent background so
+// the view's own fill shows through, and the thin themed scroll bar whenever the content is taller
+// than the area. The content never scrolls sideways.
 //
 // overInset: the bar floats over the content's right edge, for content with an empty inset there,
 // so its columns do not jump when the list grows long enough to scroll. beside: the bar takes its
 // own strip and the content narrows, for content that draws up to its edge.
 enum class Bar { overInset, beside };
 QScrollArea* make(QWidget* content, QWidget* parent, Bar bar);
+
+// Gives an existing scroll area the same look: no frame, see-through, themed bars.
+void style(QScrollArea* area);
 
 } // namespace tallymere::ListScroll
