@@ -14,8 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QFontMetricsF>
 #include <QRegularExpression>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -34,6 +36,21 @@ struct Pane {
     AppState state{test::memoryStore()};
     WorkspaceView view;
 };
+
+// The rectangle of the pixels in `area` that stand out from the background colour.
+QRect inkBounds(const QImage& image, const QRect& area, const QColor& background) {
+    QRect ink;
+    const QRect clipped = area.intersected(image.rect());
+    for (int y = clipped.top(); y <= clipped.bottom(); ++y)
+        for (int x = clipped.left(); x <= clipped.right(); ++x)
+            if (!test::near(image.pixelColor(x, y), background, 40)) ink |= QRect(x, y, 1, 1);
+    return ink;
+}
+
+// A rectangle of the scanning screen in the pane's coordinates.
+QRect inPane(const ScanningView& screen, const QWidget& pane, const QRectF& rect) {
+    return rect.toAlignedRect().translated(screen.mapTo(&pane, QPoint(0, 0)));
+}
 
 // Points $HOME somewhere else for the length of a test.
 struct HomeAt {
@@ -81,8 +98,19 @@ TEST(WorkspaceScreens, WelcomeThenScanningThenTheExplorePage) {
     EXPECT_EQ(scanning->bytesText(), "0 B");
     EXPECT_EQ(scanning->pathText(), QString::fromStdString(dir / "tree"));
     EXPECT_TRUE(scanning->isSweeping());
-    // Both counters stand on one line.
-    EXPECT_EQ(scanning->filesValueRect().bottom(), scanning->bytesValueRect().bottom());
+    // Both counters stand on one line: their figures and their captions end on the same rows.
+    {
+        const QImage image = p.view.grab().toImage();
+        const QColor background = image.pixelColor(2, 2);
+        const QRect filesInk = inkBounds(image, inPane(*scanning, p.view, scanning->filesValueRect()), background);
+        const QRect bytesInk = inkBounds(image, inPane(*scanning, p.view, scanning->bytesValueRect()), background);
+        const QRect filesCaption = inkBounds(image, inPane(*scanning, p.view, scanning->filesCaptionRect()), background);
+        const QRect bytesCaption = inkBounds(image, inPane(*scanning, p.view, scanning->bytesCaptionRect()), background);
+        ASSERT_FALSE(filesInk.isEmpty() || bytesInk.isEmpty() || filesCaption.isEmpty() || bytesCaption.isEmpty());
+        EXPECT_EQ(filesInk.bottom(), bytesInk.bottom());
+        EXPECT_EQ(filesCaption.bottom(), bytesCaption.bottom());
+        EXPECT_LT(filesInk.right(), bytesInk.left());
+    }
 
     ASSERT_TRUE(test::waitUntil([&] { return !p.state.isScanning(); }));
     ASSERT_EQ(p.view.screen(), WorkspaceView::Screen::explore);
@@ -330,7 +358,8 @@ TEST(ScanningScreen, LiveFiguresAndTheEndOfALongPath) {
     EXPECT_EQ(scanning->bytesText(), "5.00 GB");
     EXPECT_TRUE(scanning->pathText().startsWith(QChar(0x2026)));
     EXPECT_TRUE(scanning->pathText().endsWith("the-folder-being-read"));
-    EXPECT_EQ(scanning->filesValueRect().bottom(), scanning->bytesValueRect().bottom());
+    // The wider file count pushes the second counter along; it never runs into it.
+    EXPECT_GE(scanning->bytesValueRect().left(), scanning->filesValueRect().right() + 34);
 
     // Stopped, the welcome screen stands in until the partial tree arrives, then it is explored.
     test::clickOn(*scanning->stopButton());
@@ -354,4 +383,68 @@ TEST(ScanningScreen, StopHandsTheWindowBackAtOnce) {
     test::clickOn(*scanning->stopButton());
     EXPECT_FALSE(p.state.isScanning());
     EXPECT_NE(p.view.screen(), WorkspaceView::Screen::scanning);
+}
+
+TEST(ScanningScreen, CountersShowTheLatestFiguresWholeWhileTheyChange) {
+    // A scan whose figures climb in quick steps, as the store's refreshes bring them, and then
+    // hold still: 9.8 GB read, then 11.9 GB.
+    std::atomic<bool> done{false};
+    Pane p;
+    p.state.setScanner([&done](std::string_view, const ScanOptions&, ScanProgress& progress) {
+        for (int step = 0; step < 7 && !progress.cancelled(); ++step) {
+            progress.add(997, 1'400'000'000);
+            std::this_thread::sleep_for(std::chrono::milliseconds(90));
+        }
+        done = true; // the last figure follows: nothing changes after it
+        progress.add(997, 2'100'000'000);
+        while (!progress.cancelled()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return test::treeFromText("/data/\n  part.bin 10\n");
+    });
+    p.state.scan(ScanTarget::folder("/data"));
+    auto* scanning = qobject_cast<ScanningView*>(p.view.content());
+    ASSERT_NE(scanning, nullptr);
+    ASSERT_TRUE(test::waitUntil([&] { return p.state.scannedBytes() == 11'900'000'000; }));
+    ASSERT_TRUE(done);
+    EXPECT_EQ(scanning->bytesText(), "11.9 GB");
+
+    // Painted the moment the last figure arrived, the counters already show it as they will rest.
+    const QRect files = inPane(*scanning, p.view, scanning->filesValueRect()).adjusted(-4, -16, 4, 16);
+    const QRect bytes = inPane(*scanning, p.view, scanning->bytesValueRect()).adjusted(-4, -16, 4, 16);
+    const QImage mid = p.view.grab().toImage();
+    test::spin(600);
+    const QImage rest = p.view.grab().toImage();
+    EXPECT_EQ(mid.copy(files), rest.copy(files));
+    EXPECT_EQ(mid.copy(bytes), rest.copy(bytes));
+    // And at rest they are the figures: ink in the text colour, nothing faded in between.
+    const Theme& theme = scanning->theme();
+    int solid = 0;
+    for (int y = bytes.top(); y <= bytes.bottom(); ++y)
+        for (int x = bytes.left(); x <= bytes.right(); ++x) solid += test::near(rest.pixelColor(x, y), theme.text, 10);
+    EXPECT_GT(solid, 60);
+    p.state.cancelScan();
+}
+
+TEST(ScanningScreen, ALongNameWithoutSpacesWrapsInsideTheColumn) {
+    const std::string name(90, 'w');
+    Pane p;
+    p.state.setScanner([](std::string_view, const ScanOptions&, ScanProgress& progress) {
+        while (!progress.cancelled()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return test::treeFromText("/data/\n  part.bin 10\n");
+    });
+    p.state.scan(ScanTarget::folder("/data/" + name));
+    auto* scanning = qobject_cast<ScanningView*>(p.view.content());
+    ASSERT_NE(scanning, nullptr);
+    ASSERT_EQ(scanning->titleText(), QString::fromStdString(name));
+    const QImage image = p.view.grab().toImage();
+    const QRect column = inPane(*scanning, p.view, scanning->columnRect());
+    const QRect title = inPane(*scanning, p.view, scanning->titleRect());
+    // Look across the whole pane's width: nothing of the title stands beyond the column.
+    const QRect ink = inkBounds(image, QRect(0, title.top(), image.width(), title.height()), image.pixelColor(2, 2));
+    ASSERT_FALSE(ink.isEmpty());
+    EXPECT_LE(ink.right(), column.right());
+    EXPECT_GE(ink.left(), column.left());
+    // Several lines, all of them in the screen above the counters.
+    EXPECT_GT(ink.height(), 2.5 * QFontMetricsF(scanning->font()).height());
+    EXPECT_GT(inPane(*scanning, p.view, scanning->filesValueRect()).top(), ink.bottom());
+    p.state.cancelScan();
 }

@@ -12,6 +12,7 @@
 #include <QFontMetricsF>
 #include <QLocale>
 #include <QPainter>
+#include <QTextLayout>
 #include <QVariantAnimation>
 
 #include <cmath>
@@ -24,7 +25,6 @@ constexpr double titleGap = 4, countersGap = 26, barGap = 26, pathGap = 12, stop
 constexpr double counterSpacing = 34, counterLineSpacing = 2;
 constexpr double barHeight = 4, runnerShare = 0.28;
 constexpr double stopWidth = 104;
-constexpr int rollMs = 240;
 
 QFont captionFont() {
     QFont font = Typography::font(11, QFont::Bold);
@@ -51,8 +51,6 @@ QFont pathFont() {
     return font;
 }
 
-constexpr int wrapFlags = Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop;
-
 // Digits take equal cells (the widest digit's advance), so a counter does not jitter as it counts.
 double digitCell(const QFontMetricsF& metrics) {
     double cell = 0;
@@ -70,9 +68,27 @@ double tabularWidth(const QString& text) {
     return width;
 }
 
-double wrappedHeight(const QFont& font, const QString& text, double width) {
-    if (text.isEmpty()) return QFontMetricsF(font).height();
-    return QFontMetricsF(font).boundingRect(QRectF(0, 0, width, 1e6), wrapFlags, text).height();
+// The title's lines: broken between words where it can, anywhere inside a word too long for the
+// column (a folder name without spaces), so nothing runs past the column's edge.
+void layOutTitle(QTextLayout& layout, double width) {
+    QTextOption option(Qt::AlignLeft);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    double y = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, y));
+        y += line.height();
+    }
+    layout.endLayout();
+}
+
+double titleHeight(const QString& text, double width) {
+    if (text.isEmpty()) return QFontMetricsF(titleFont()).height();
+    QTextLayout layout(text, titleFont());
+    layOutTitle(layout, width);
+    return layout.boundingRect().height();
 }
 
 // Ease-in-out over one leg of the sweep.
@@ -83,7 +99,7 @@ double easeInOut(double t) { return t < 0.5 ? 2 * t * t : 1 - std::pow(-2 * t + 
 ScanningView::ScanningView(AppState& state, QWidget* parent)
     : ThemedWidget(parent), m_state(state),
       m_stop(new ActionButton(QStringLiteral("Stop"), "stop.fill", false, false, [this] { m_state.cancelScan(); }, this)),
-      m_sweep(new QVariantAnimation(this)), m_roll(new QVariantAnimation(this)) {
+      m_sweep(new QVariantAnimation(this)) {
     // One loop is the way out and back; the curve is applied to each leg.
     m_sweep->setStartValue(0.0);
     m_sweep->setEndValue(1.0);
@@ -93,25 +109,9 @@ ScanningView::ScanningView(AppState& state, QWidget* parent)
         m_sweepPhase = value.toDouble();
         update(m_bar.toAlignedRect().adjusted(-1, -1, 1, 1));
     });
-    m_roll->setStartValue(0.0);
-    m_roll->setEndValue(1.0);
-    m_roll->setDuration(rollMs);
-    m_roll->setEasingCurve(QEasingCurve::OutCubic);
-    connect(m_roll, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
-        const double p = value.toDouble();
-        if (m_files.roll < 1) m_files.roll = p;
-        if (m_bytes.roll < 1) m_bytes.roll = p;
-        update(m_filesValue.united(m_bytesValue).toAlignedRect().adjusted(-2, -12, 2, 12));
-    });
-    connect(m_roll, &QVariantAnimation::finished, this, [this] {
-        m_files.roll = m_bytes.roll = 1;
-        update();
-    });
     for (auto signal : {&AppState::scanTargetChanged, &AppState::scannedFilesChanged, &AppState::scannedBytesChanged,
                         &AppState::scanningPathChanged})
         connect(&m_state, signal, this, &ScanningView::refresh);
-    m_files.shown = filesText();
-    m_bytes.shown = bytesText();
     refresh();
 }
 
@@ -140,19 +140,10 @@ void ScanningView::showEvent(QShowEvent* event) {
 }
 
 void ScanningView::refresh() {
-    bool rolled = false;
-    for (auto [counter, text] : {std::pair{&m_files, filesText()}, {&m_bytes, bytesText()}}) {
-        if (counter->shown == text) continue;
-        counter->previous = counter->shown;
-        counter->shown = text;
-        counter->roll = 0;
-        rolled = true;
-    }
-    // The counters' changes roll in; the store's updates themselves are not animated.
-    if (rolled) {
-        m_roll->stop();
-        m_roll->start();
-    }
+    // Each new figure stands at once: the store refreshes several times a second, faster than any
+    // transition between two figures could finish, so one would only ever show digits half-way.
+    m_shownFiles = filesText();
+    m_shownBytes = bytesText();
     relayout();
 }
 
@@ -161,9 +152,9 @@ QSize ScanningView::sizeHint() const { return {int(columnWidth) + 40, 360}; }
 void ScanningView::relayout() {
     const QFontMetricsF captionMetrics(captionFont()), valueMetrics(valueFont()), smallMetrics(metricCaptionFont()),
         pathMetrics(pathFont());
-    const double titleHeight = wrappedHeight(titleFont(), titleText(), columnWidth);
+    const double titleLines = titleHeight(titleText(), columnWidth);
     const int stopHeight = m_stop->sizeHint().height();
-    const double height = captionMetrics.height() + titleGap + titleHeight + countersGap + valueMetrics.height() +
+    const double height = captionMetrics.height() + titleGap + titleLines + countersGap + valueMetrics.height() +
                           counterLineSpacing + smallMetrics.height() + barGap + barHeight + pathGap +
                           pathMetrics.height() + stopGap + stopHeight;
     const double left = std::round((width() - columnWidth) / 2);
@@ -171,15 +162,15 @@ void ScanningView::relayout() {
     m_column = QRectF(left, y, columnWidth, height);
     m_caption = QRectF(left, y, columnWidth, captionMetrics.height());
     y = m_caption.bottom() + titleGap;
-    m_title = QRectF(left, y, columnWidth, titleHeight);
+    m_title = QRectF(left, y, columnWidth, titleLines);
     y = m_title.bottom() + countersGap;
     // Both counters stand on one line: their captions share the bottom edge.
-    const double filesWidth = std::ceil(tabularWidth(m_files.shown));
+    const double filesWidth = std::ceil(tabularWidth(m_shownFiles));
     const double filesCaptionWidth = smallMetrics.horizontalAdvance(QStringLiteral("FILES READ"));
     m_filesValue = QRectF(left, y, filesWidth, valueMetrics.height());
     m_filesCaption = QRectF(left, m_filesValue.bottom() + counterLineSpacing, filesCaptionWidth, smallMetrics.height());
     const double bytesLeft = left + std::max(filesWidth, filesCaptionWidth) + counterSpacing;
-    m_bytesValue = QRectF(bytesLeft, y, std::ceil(tabularWidth(m_bytes.shown)), valueMetrics.height());
+    m_bytesValue = QRectF(bytesLeft, y, std::ceil(tabularWidth(m_shownBytes)), valueMetrics.height());
     m_bytesCaption = QRectF(bytesLeft, m_filesCaption.top(), columnWidth, smallMetrics.height());
     y = m_filesCaption.bottom() + barGap;
     m_bar = QRectF(left, y, columnWidth, barHeight);
@@ -197,39 +188,20 @@ void ScanningView::resizeEvent(QResizeEvent* event) {
     relayout();
 }
 
-void ScanningView::paintCounter(QPainter& painter, const QRectF& value, const QRectF& caption, const Counter& counter,
+void ScanningView::paintCounter(QPainter& painter, const QRectF& value, const QRectF& caption, const QString& text,
                                 const QString& captionText) {
     const Theme& t = theme();
     const QFontMetricsF metrics(valueFont());
     const double cell = digitCell(metrics);
     const double baseline = value.top() + metrics.ascent();
-    const double rise = metrics.height() * 0.35;
     painter.setFont(valueFont());
-    // Characters are matched from the right, where counting changes them; a changed one rolls up
-    // into place while the old one rises away.
-    const int shift = int(counter.shown.size()) - int(counter.previous.size());
+    painter.setPen(t.text);
+    // Every digit is centred in a cell of one width, so a figure keeps its place as it counts.
     double x = value.left();
-    for (int i = 0; i < counter.shown.size(); ++i) {
-        const QChar c = counter.shown[i];
-        const double advance = charAdvance(metrics, c, cell);
+    for (QChar c : text) {
         const double glyphX = c.isDigit() ? x + (cell - metrics.horizontalAdvance(c)) / 2 : x;
-        const int old = i - shift;
-        const bool changed = counter.roll < 1 && (old < 0 || old >= counter.previous.size() || counter.previous[old] != c);
-        if (!changed) {
-            painter.setPen(t.text);
-            painter.drawText(QPointF(glyphX, baseline), QString(c));
-        } else {
-            const double p = counter.roll;
-            painter.setPen(ShapePaint::withOpacity(t.text, p));
-            painter.drawText(QPointF(glyphX, baseline + rise * (1 - p)), QString(c));
-            if (old >= 0 && old < counter.previous.size()) {
-                const QChar before = counter.previous[old];
-                const double beforeX = before.isDigit() ? x + (cell - metrics.horizontalAdvance(before)) / 2 : x;
-                painter.setPen(ShapePaint::withOpacity(t.text, 1 - p));
-                painter.drawText(QPointF(beforeX, baseline - rise * p), QString(before));
-            }
-        }
-        x += advance;
+        painter.drawText(QPointF(glyphX, baseline), QString(c));
+        x += charAdvance(metrics, c, cell);
     }
     painter.setFont(metricCaptionFont());
     painter.setPen(t.textTertiary);
@@ -245,12 +217,13 @@ void ScanningView::paintEvent(QPaintEvent*) {
     painter.setFont(captionFont());
     painter.setPen(t.textTertiary);
     painter.drawText(m_caption, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Scanning"));
-    painter.setFont(titleFont());
     painter.setPen(t.text);
-    painter.drawText(m_title, wrapFlags, titleText());
+    QTextLayout title(titleText(), titleFont());
+    layOutTitle(title, columnWidth);
+    title.draw(&painter, m_title.topLeft());
 
-    paintCounter(painter, m_filesValue, m_filesCaption, m_files, QStringLiteral("files read"));
-    paintCounter(painter, m_bytesValue, m_bytesCaption, m_bytes, QStringLiteral("measured"));
+    paintCounter(painter, m_filesValue, m_filesCaption, m_shownFiles, QStringLiteral("files read"));
+    paintCounter(painter, m_bytesValue, m_bytesCaption, m_shownBytes, QStringLiteral("measured"));
 
     ShapePaint::fillRounded(painter, m_bar, barHeight / 2, t.surfaceRaised);
     const QRectF runner(m_bar.left() + sweepOffset() * m_bar.width(), m_bar.top(), runnerShare * m_bar.width(),

@@ -31,11 +31,14 @@ public:
     QString titleText() const;
     QString filesText() const;
     QString bytesText() const;
+    QRectF titleRect() const { return m_title; }
     QString pathText() const { return m_shownPath; }
     QRectF columnRect() const { return m_column; }
     QRectF barRect() const { return m_bar; }
     QRectF filesValueRect() const { return m_filesValue; }
     QRectF bytesValueRect() const { return m_bytesValue; }
+    QRectF filesCaptionRect() const { return m_filesCaption; }
+    QRectF bytesCaptionRect() const { return m_bytesCaption; }
     // The runner's offset along the bar as a fraction of its width (0 at the left, 0.72 at the right).
     double sweepOffset() const;
     bool isSweeping() const;
@@ -48,22 +51,16 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    struct Counter {
-        QString shown;
-        QString previous;
-        double roll = 1; // 1 when the last change has finished rolling in
-    };
     void refresh();
     void relayout();
-    void paintCounter(class QPainter& painter, const QRectF& value, const QRectF& caption, const Counter& counter,
+    void paintCounter(class QPainter& painter, const QRectF& value, const QRectF& caption, const QString& text,
                       const QString& captionText);
 
     AppState& m_state;
     ActionButton* m_stop;
     QVariantAnimation* m_sweep;
-    QVariantAnimation* m_roll;
     double m_sweepPhase = 0;
-    Counter m_files, m_bytes;
+    QString m_shownFiles, m_shownBytes;
     QString m_shownPath;
     QRectF m_column, m_caption, m_title, m_filesValue, m_filesCaption, m_bytesValue, m_bytesCaption, m_bar, m_path;
 };
