@@ -31,7 +31,11 @@ QStringList TextLine::linesFor(double width) const {
     // rest, with its head cut when even that does not fit.
     int split = int(m_text.size());
     while (split > 0 && metrics.horizontalAdvance(m_text.mid(split - 1)) <= width) --split;
-    const QString last = m_text.mid(split);
+    // Spaces at the break belong to neither line: the second line starts with what follows them.
+    int lastStart = split;
+    while (lastStart < m_text.size() && m_text[lastStart].isSpace()) ++lastStart;
+    while (split > 0 && m_text[split - 1].isSpace()) --split;
+    const QString last = m_text.mid(lastStart);
     QString first = m_text.left(split);
     if (metrics.horizontalAdvance(first) > width) first = metrics.elidedText(first, Qt::ElideLeft, width);
     return {first, last};

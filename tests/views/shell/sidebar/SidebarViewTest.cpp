@@ -20,12 +20,16 @@
 #include "views/shell/sidebar/TextLine.h"
 
 #include <QAction>
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 
 #include <thread>
 
@@ -150,6 +154,35 @@ TEST(SidebarCurrentViewSection, NamesTheShownFolderAndActsOnIt) {
     EXPECT_EQ(c.desktop.revealed[0], std::vector<std::string>{dir / "tree/sub"});
     ASSERT_EQ(c.desktop.copied.size(), 1u);
     EXPECT_EQ(c.desktop.copied[0], dir / "tree/sub");
+}
+
+TEST(SidebarCurrentViewSection, APathBrokenAtASpaceStartsItsSecondLineWithTheFollowingCharacter) {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPixelSize(10);
+    const double cell = QFontMetricsF(font).horizontalAdvance(QLatin1Char('x'));
+    // Twenty characters to a line; the twentieth from the end is a space.
+    TextLine line(font, [](const Theme& t) { return t.text; }, TextDraw::Truncation::head, 2);
+    ThemedWidget::applyTheme(&line, Theme::make(ThemeID::paper));
+    line.setText(QString(30, 'a') + QLatin1Char(' ') + QString(19, 'b'));
+    line.resize(int(std::ceil(cell * 20)) + 1, line.heightForWidth(int(std::ceil(cell * 20)) + 1));
+    const QStringList lines = line.shownLines();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[1], QString(19, 'b'));
+    EXPECT_TRUE(lines[0].endsWith('a'));
+
+    // The second line's ink starts at the left edge, as the first line's does.
+    QImage image(line.size(), QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    line.render(&image);
+    const int lineHeight = int(QFontMetricsF(font).height());
+    auto leftmostInk = [&](int top) {
+        for (int x = 0; x < image.width(); ++x)
+            for (int y = top; y < std::min(top + lineHeight, image.height()); ++y)
+                if (qGray(image.pixel(x, y)) < 160) return x;
+        return image.width();
+    };
+    EXPECT_LT(leftmostInk(lineHeight), cell * 0.6);
+    EXPECT_NEAR(leftmostInk(lineHeight), leftmostInk(0), 1);
 }
 
 TEST(SidebarQuickWinsSection, RowsStageThroughTheQueueRule) {
