@@ -143,13 +143,17 @@ TEST(RootViewBanner, EachKindInItsColourAtTheFootOfTheColumn) {
 }
 
 TEST(RootViewBanner, DetailWrapsUpwardsAndANarrowColumnIsFilled) {
-    Window w({1100, 700});
+    // Without the inspector a column of the monitor tab is wider than 620: the card is 620 and centred.
+    Window w({1400, 760});
     w.state.setTab(WorkspaceTab::monitor);
     w.state.setBanner(AppState::Banner::make(Kind::info, QStringLiteral("One line")));
     w.view.finishAnimations();
+    const QRect column = w.view.columnRect();
+    ASSERT_GT(column.width(), 620);
     const QRect single = w.view.bannerRect();
-    // 1100 − 272 − 1 leaves a column narrower than 620 plus nothing: the card is capped at 620.
-    EXPECT_EQ(single.width(), std::min(620, w.view.columnRect().width()));
+    EXPECT_EQ(single.width(), 620);
+    EXPECT_NEAR(single.center().x(), column.center().x(), 1);
+    EXPECT_EQ(single.bottom(), column.bottom() - 14);
 
     w.state.setBanner(AppState::Banner::make(Kind::info, QStringLiteral("Two"), QString(QStringLiteral("words ")).repeated(60)));
     w.view.finishAnimations();
@@ -157,9 +161,26 @@ TEST(RootViewBanner, DetailWrapsUpwardsAndANarrowColumnIsFilled) {
     EXPECT_GT(wrapped.height(), single.height() + 20);
     EXPECT_EQ(wrapped.bottom(), single.bottom());
 
-    w.view.resize(1060, 700);
+    // The smallest window with a tree and the inspector leaves a column narrower than 620: the card
+    // fills it from edge to edge, and its text still wraps inside it.
+    TempFolder dir;
+    dir.file("tree/a.bin", 5000);
+    w.state.setTab(WorkspaceTab::explore);
+    ASSERT_TRUE(test::scanAndWait(w.state, dir / "tree"));
+    w.view.resize(1060, 660);
     w.view.finishAnimations();
-    EXPECT_LE(w.view.bannerRect().width(), w.view.columnRect().width());
+    const QRect narrow = w.view.columnRect();
+    ASSERT_LT(narrow.width(), 620);
+    const QRect filled = w.view.bannerRect();
+    EXPECT_EQ(filled.left(), narrow.left());
+    EXPECT_EQ(filled.width(), narrow.width());
+    EXPECT_GT(filled.height(), wrapped.height());
+    EXPECT_EQ(filled.bottom(), narrow.bottom() - 14);
+    // Its edge is painted at the column's edge, in the banner's surface colour just inside it.
+    const QImage image = w.render();
+    const Theme theme = Theme::make(ThemeID::paper);
+    EXPECT_TRUE(test::near(image.pixelColor(filled.left() + 3, filled.center().y()), theme.surface, 12));
+    EXPECT_TRUE(test::near(image.pixelColor(filled.right() - 3, filled.center().y()), theme.surface, 12));
 }
 
 TEST(RootViewBanner, GrantAccessOnlyForThePartialScanWarning) {
