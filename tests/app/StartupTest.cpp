@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -165,4 +166,51 @@ TEST(Startup, MainWindowOpensAtItsDefaultSizeAndTerminationClosesIt) {
     QApplication::setQuitOnLastWindowClosed(false); // keep this test's own application alive
     ::raise(SIGTERM);
     EXPECT_TRUE(test::waitUntil([&] { return !window.isVisible(); }));
+}
+
+TEST(MainWindowLook, MenuBarTakesTheThemeAndFollowsItAtOnce) {
+    AppState state(test::memoryStore());
+    MainWindow window(state, new MenuCommands(state, {}));
+    window.show();
+    QMenuBar* bar = window.menuBar();
+    ASSERT_GT(bar->height(), 0);
+    // Right of the last menu title the bar is bare: its ground is the theme's background.
+    auto ground = [&] { return bar->grab().toImage().pixelColor(bar->width() - 4, bar->height() / 2); };
+    EXPECT_EQ(ground(), Theme::make(ThemeID::paper).background);
+    state.setThemeID(ThemeID::slate);
+    EXPECT_EQ(ground(), Theme::make(ThemeID::slate).background);
+    state.setThemeID(ThemeID::sage);
+    EXPECT_EQ(ground(), Theme::make(ThemeID::sage).background);
+}
+
+TEST(MainWindowMove, ABackgroundPressMovesTheWindowOnlyOnceThePointerTravels) {
+    AppState state(test::memoryStore());
+    MainWindow window(state, new MenuCommands(state, {}));
+    window.show();
+    test::spin(10);
+    // A bare stretch of the sidebar below its controls: no control takes a press there.
+    const QPoint at(window.centralWidget()->mapTo(&window, QPoint(136, window.centralWidget()->height() - 40)));
+    QWidget* target = window.childAt(at);
+    ASSERT_NE(target, nullptr);
+    auto send = [&](QEvent::Type type, QPointF where, Qt::MouseButtons buttons) {
+        const QPointF local = target->mapFrom(&window, where.toPoint());
+        QMouseEvent event(type, local, window.mapToGlobal(where), Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+    };
+    // A click without any travel: nothing moves.
+    send(QEvent::MouseButtonPress, at, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, at, Qt::NoButton);
+    EXPECT_EQ(window.moveRequests(), 0);
+    // A press and a move shorter than the threshold: still nothing; past it, one move.
+    send(QEvent::MouseButtonPress, at, Qt::LeftButton);
+    send(QEvent::MouseMove, QPointF(at) + QPointF(2, 1), Qt::LeftButton);
+    EXPECT_EQ(window.moveRequests(), 0);
+    send(QEvent::MouseMove, QPointF(at) + QPointF(4, 2), Qt::LeftButton);
+    EXPECT_EQ(window.moveRequests(), 1);
+    send(QEvent::MouseMove, QPointF(at) + QPointF(30, 2), Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, QPointF(at) + QPointF(30, 2), Qt::NoButton);
+    EXPECT_EQ(window.moveRequests(), 1);
+    // A move with no button held after the release starts nothing.
+    send(QEvent::MouseMove, QPointF(at) + QPointF(60, 2), Qt::NoButton);
+    EXPECT_EQ(window.moveRequests(), 1);
 }

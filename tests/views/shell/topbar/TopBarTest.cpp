@@ -10,9 +10,12 @@
 #include "views/shell/topbar/ThemeMenuButton.h"
 
 #include <QAction>
+#include <QFontMetricsF>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QWidgetAction>
 
 #include <gtest/gtest.h>
 
@@ -85,15 +88,42 @@ TEST(TopBarToggles, LabelsSizeModeAndTheme) {
     EXPECT_EQ(b.bar.sizeModeToggle()->symbol(), "internaldrive.fill");
     EXPECT_EQ(b.bar.sizeModeToggle()->help(), "Showing size on disk");
 
+    // One checkmark, after the current theme's name; no check boxes in front of any name.
+    auto checkedRows = [&](QMenu* menu) {
+        std::vector<int> checked;
+        const auto actions = menu->actions();
+        EXPECT_EQ(actions.size(), 5);
+        for (int i = 0; i < actions.size(); ++i) {
+            EXPECT_FALSE(actions[i]->isCheckable());
+            QWidget* row = static_cast<QWidgetAction*>(actions[i])->defaultWidget();
+            row->resize(row->sizeHint());
+            QImage image(row->size(), QImage::Format_ARGB32);
+            image.fill(Qt::white);
+            row->render(&image);
+            auto inkIn = [&](QRect area) {
+                int ink = 0;
+                area = area.intersected(image.rect());
+                for (int y = area.top(); y <= area.bottom(); ++y)
+                    for (int x = area.left(); x <= area.right(); ++x) ink += qGray(image.pixel(x, y)) < 128;
+                return ink;
+            };
+            // Nothing stands left of the name: the name's ink starts at the row's padding.
+            EXPECT_EQ(inkIn(QRect(0, 0, 10, row->height())), 0) << i;
+            const QRectF check = ThemeMenuButton::checkRect(row);
+            if (check.isEmpty()) continue;
+            checked.push_back(i);
+            const QFontMetricsF metrics(row->font());
+            EXPECT_GT(check.left(), 12 + metrics.horizontalAdvance(actions[i]->text()));
+            EXPECT_GT(inkIn(check.toAlignedRect()), 10) << i;
+        }
+        return checked;
+    };
     QMenu* menu = b.bar.themeMenu()->buildMenu();
-    const auto actions = menu->actions();
-    ASSERT_EQ(actions.size(), 5);
-    EXPECT_EQ(actions[0]->text(), "Paper");
-    EXPECT_TRUE(actions[0]->isChecked());
-    EXPECT_FALSE(actions[4]->isChecked());
-    actions[4]->trigger();
+    EXPECT_EQ(menu->actions()[0]->text(), "Paper");
+    EXPECT_EQ(checkedRows(menu), std::vector<int>{0});
+    menu->actions()[4]->trigger();
     EXPECT_EQ(b.state.themeID(), ThemeID::slate);
-    EXPECT_TRUE(b.bar.themeMenu()->buildMenu()->actions()[4]->isChecked());
+    EXPECT_EQ(checkedRows(b.bar.themeMenu()->buildMenu()), std::vector<int>{4});
 
     int asked = 0;
     QObject::connect(&b.bar, &TopBar::inspectorToggled, [&] { ++asked; });
