@@ -83,6 +83,13 @@ void HoverReadout::setNode(const AppState::NodePtr& node, bool useAllocated, dou
     update();
 }
 
+void HoverReadout::setOpacity(double opacity) {
+    opacity = std::clamp(opacity, 0.0, 1.0);
+    if (opacity == m_opacity) return;
+    m_opacity = opacity;
+    update();
+}
+
 QRectF HoverReadout::cardRect() const {
     const double reach = m_shadow.reach();
     return {reach, reach, m_card.width(), m_card.height()};
@@ -94,8 +101,27 @@ QSize HoverReadout::sizeHint() const {
 }
 
 void HoverReadout::paintEvent(QPaintEvent*) {
-    if (!m_node || m_card.isEmpty()) return;
+    if (!m_node || m_card.isEmpty() || m_opacity <= 0) return;
     QPainter painter(this);
+    if (m_opacity >= 1) {
+        paintCard(painter);
+        return;
+    }
+    // Fading, the card is one layer: drawn whole first, then laid down at the opacity, so its
+    // shadow does not show through its own surface.
+    const qreal ratio = devicePixelRatioF();
+    QImage layer(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    layer.setDevicePixelRatio(ratio);
+    layer.fill(Qt::transparent);
+    {
+        QPainter layerPainter(&layer);
+        paintCard(layerPainter);
+    }
+    painter.setOpacity(m_opacity);
+    painter.drawImage(QPointF(0, 0), layer);
+}
+
+void HoverReadout::paintCard(QPainter& painter) {
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setRenderHint(QPainter::TextAntialiasing, true);
     const QRectF card = cardRect();

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+class QPainter;
+
 namespace tallymere {
 
 // The small floating card that names the node under the pointer: its glyph, its name (a scan's
@@ -23,6 +25,9 @@ public:
     void setNode(const AppState::NodePtr& node, bool useAllocated, double share, double maxCardWidth);
 
     QRectF cardRect() const;
+    // The whole card is drawn at this opacity (0 to 1), for its fade in and out.
+    void setOpacity(double opacity);
+    double opacity() const { return m_opacity; }
     const QString& nameText() const { return m_name; }
     const QString& sizeText() const { return m_size; }
     const QString& shareText() const { return m_share; }
@@ -40,6 +45,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void paintCard(QPainter& painter);
+
     AppState::NodePtr m_node;
     QString m_name;
     QString m_size;
@@ -47,6 +54,7 @@ private:
     QString m_chip;
     double m_nameWidth = 0;
     QSizeF m_card;
+    double m_opacity = 1;
     SoftShadow m_shadow;
 };
 

@@ -1,18 +1,31 @@
 #include "views/shell/VisualizationHost.h"
 
 #include "state/AppState.h"
+#include "style/Motion.h"
 #include "views/components/ShapePaint.h"
 #include "views/shell/HoverReadout.h"
 #include "views/shell/VisualizationFactory.h"
 
 #include <QPainter>
 #include <QResizeEvent>
+#include <QVariantAnimation>
+
+#include <cmath>
 
 namespace tallymere {
 
 VisualizationHost::VisualizationHost(AppState& state, QWidget* parent) : ThemedWidget(parent), m_state(state) {
     m_readout = new HoverReadout(this);
     m_readout->hide();
+    m_fade = new QVariantAnimation(this);
+    m_fade->setEasingCurve(Motion::easeOut());
+    connect(m_fade, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant& value) { m_readout->setOpacity(value.toDouble()); });
+    connect(m_fade, &QVariantAnimation::finished, this, [this] {
+        if (m_fade->endValue().toDouble() > 0) return;
+        m_readout->hide();
+        m_readout->setNode({}, false, 0, 0);
+    });
     makeView();
     connect(&m_state, &AppState::vizChanged, this, [this] {
         makeView();
@@ -53,16 +66,37 @@ void VisualizationHost::makeView() {
 
 void VisualizationHost::refreshReadout() {
     const AppState::NodePtr& node = m_state.hovered();
-    if (!wantsHoverReadout(m_state.viz()) || !node) {
+    if (!wantsHoverReadout(m_state.viz())) {
+        // A list shows no readout at all: it goes at once, without a fade.
+        m_fade->stop();
         m_readout->hide();
         m_readout->setNode({}, false, 0, 0);
         return;
     }
+    if (!node) {
+        // The card keeps its last node while it fades away.
+        if (m_readout->isVisible()) fadeReadout(0);
+        return;
+    }
+    const bool arriving = m_readout->isHidden() || m_fade->endValue().toDouble() == 0;
     m_readout->setNode(node, m_state.useAllocatedSize(), m_state.share(node.get()),
                        std::max(0.0, width() - 2 * readoutInset));
     placeReadout();
+    if (m_readout->isHidden()) m_readout->setOpacity(0);
     m_readout->show();
     m_readout->raise();
+    // Moving from node to node changes the texts in place; only coming back fades.
+    if (arriving) fadeReadout(1);
+}
+
+void VisualizationHost::fadeReadout(double to) {
+    // From wherever a fade in the other direction left it, at the same pace.
+    const double from = m_readout->opacity();
+    m_fade->stop();
+    m_fade->setStartValue(from);
+    m_fade->setEndValue(to);
+    m_fade->setDuration(std::max(1, int(std::lround(readoutFadeMs * std::abs(to - from)))));
+    m_fade->start();
 }
 
 void VisualizationHost::placeReadout() {
@@ -74,7 +108,8 @@ void VisualizationHost::placeReadout() {
 void VisualizationHost::resizeEvent(QResizeEvent* event) {
     ThemedWidget::resizeEvent(event);
     if (m_view) m_view->setGeometry(rect());
-    if (m_readout->isVisible()) refreshReadout();
+    if (m_readout->isVisible() && m_state.hovered()) refreshReadout();
+    else if (m_readout->isVisible()) placeReadout();
 }
 
 void VisualizationHost::paintEvent(QPaintEvent*) {

@@ -2,6 +2,8 @@
 #include "state/VizMode.h"
 #include "views/components/ThemedWidget.h"
 
+class QVariantAnimation;
+
 namespace tallymere {
 
 class AppState;
@@ -9,8 +11,9 @@ class HoverReadout;
 
 // Shows the view of AppState::viz() over a faint wash of the theme's background, made afresh on
 // every change of viz (the old view and everything it kept go), and floats the hover readout over
-// the bottom-left corner while a graphical mode shows and a node is hovered. Pointer input belongs
-// to the view: the readout lets it through.
+// the bottom-left corner while a graphical mode shows and a node is hovered. The readout fades in
+// when a node comes under the pointer and out when none is left (a change of mode to a list hides
+// it at once). Pointer input belongs to the view: the readout lets it through, fading or not.
 class VisualizationHost : public ThemedWidget {
     Q_OBJECT
 public:
@@ -25,6 +28,9 @@ public:
 
     // Distance of the readout's card from the host's left and bottom edges.
     static constexpr double readoutInset = 12;
+    static constexpr int readoutFadeMs = 150;
+    // The readout's fade, running while it comes or goes.
+    QVariantAnimation* readoutFade() const { return m_fade; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -34,10 +40,12 @@ private:
     void makeView();
     void refreshReadout();
     void placeReadout();
+    void fadeReadout(double to);
 
     AppState& m_state;
     QWidget* m_view = nullptr;
     HoverReadout* m_readout = nullptr;
+    QVariantAnimation* m_fade = nullptr;
 };
 
 } // namespace tallymere

@@ -8,8 +8,11 @@
 
 #include <QLocale>
 #include <QPointer>
+#include <QVariantAnimation>
 
 #include <gtest/gtest.h>
+
+#include "views/shell/ShellTestSupport.h"
 
 using namespace tallymere;
 
@@ -66,6 +69,7 @@ TEST(VisualizationHostReadout, FollowsHoverSizeModeAndModes) {
     EXPECT_FALSE(f.host.readout()->isVisible());
 
     f.state.setHovered(f.node("docs")); // 400 of 1000 bytes
+    f.host.readoutFade()->setCurrentTime(VisualizationHost::readoutFadeMs);
     HoverReadout* readout = f.host.readout();
     ASSERT_TRUE(readout->isVisible());
     EXPECT_EQ(readout->nameText(), "docs");
@@ -107,5 +111,68 @@ TEST(VisualizationHostReadout, FollowsHoverSizeModeAndModes) {
         EXPECT_TRUE(readout->isVisible());
     }
     f.state.setHovered({});
+    f.host.readoutFade()->setCurrentTime(VisualizationHost::readoutFadeMs);
+    EXPECT_FALSE(readout->isVisible());
+}
+
+TEST(VisualizationHostReadout, FadesInAndOutWhilePointerInputPassesThrough) {
+    Fixture f;
+    const Theme& theme = f.host.theme();
+    f.state.setHovered(f.node("docs"));
+    HoverReadout* readout = f.host.readout();
+    QVariantAnimation* fade = f.host.readoutFade();
+    ASSERT_TRUE(readout->isVisible());
+    ASSERT_EQ(fade->state(), QAbstractAnimation::Running);
+    const QRectF card = readout->cardRect().translated(readout->pos());
+    const QPoint inside(int(card.left()) + 4, int(card.center().y()));
+    // How far the card's ground has come from the canvas's colour there toward the raised surface.
+    fade->pause();
+    fade->setCurrentTime(0);
+    const QColor under = f.host.grab().toImage().pixelColor(inside);
+    fade->setCurrentTime(VisualizationHost::readoutFadeMs);
+    const QColor full = f.host.grab().toImage().pixelColor(inside);
+    EXPECT_TRUE(test::near(full, theme.surfaceRaised, 14));
+    auto coverage = [&] {
+        const QColor seen = f.host.grab().toImage().pixelColor(inside);
+        double sum = 0;
+        for (auto channel : {&QColor::red, &QColor::green, &QColor::blue})
+            sum += double((seen.*channel)() - (under.*channel)()) / double((full.*channel)() - (under.*channel)());
+        return sum / 3;
+    };
+    for (auto channel : {&QColor::red, &QColor::green, &QColor::blue})
+        ASSERT_GT(std::abs((full.*channel)() - (under.*channel)()), 15) << "the card must stand out of the canvas";
+    fade->setCurrentTime(VisualizationHost::readoutFadeMs / 3);
+    const double third = coverage();
+    EXPECT_GT(third, 0.15);
+    EXPECT_LT(third, 0.9);
+    // Hit testing does not wait for the fade: the view under the card takes the pointer.
+    EXPECT_EQ(f.host.childAt(card.center().toPoint()), f.host.view());
+    fade->setCurrentTime(VisualizationHost::readoutFadeMs);
+    EXPECT_NEAR(coverage(), 1, 0.02);
+
+    // Moving to another node changes the texts at once, without fading again.
+    f.state.setHovered(f.node("movie.mp4"));
+    EXPECT_EQ(readout->nameText(), "movie.mp4");
+    EXPECT_NE(fade->state(), QAbstractAnimation::Running);
+    EXPECT_EQ(readout->opacity(), 1);
+
+    // Leaving every node fades the card out, still naming the last one, then it is gone.
+    f.state.setHovered({});
+    ASSERT_TRUE(readout->isVisible());
+    EXPECT_EQ(readout->nameText(), "movie.mp4");
+    fade->pause();
+    fade->setCurrentTime(VisualizationHost::readoutFadeMs / 2);
+    const double half = coverage();
+    EXPECT_GT(half, 0.05);
+    EXPECT_LT(half, 0.85);
+    EXPECT_EQ(f.host.childAt(card.center().toPoint()), f.host.view());
+    fade->setCurrentTime(VisualizationHost::readoutFadeMs);
+    EXPECT_FALSE(readout->isVisible());
+    EXPECT_NEAR(coverage(), 0, 0.05);
+
+    // A list mode takes it away at once, with no fade.
+    f.state.setHovered(f.node("docs"));
+    f.host.readoutFade()->setCurrentTime(VisualizationHost::readoutFadeMs);
+    f.state.setViz(VizMode::table);
     EXPECT_FALSE(readout->isVisible());
 }
