@@ -35,6 +35,7 @@ protected:
 void style(QScrollArea* area) {
     ThemedScrollBar::install(area);
     area->setFrameShape(QFrame::NoFrame);
+    area->setFocusPolicy(Qt::ClickFocus);
     area->setAutoFillBackground(false);
     area->viewport()->setAutoFillBackground(false);
     if (QWidget* content = area->widget()) content->setAutoFillBackground(false);

@@ -15,7 +15,9 @@ namespace tallymere::ListScroll {
 enum class Bar { overInset, beside };
 QScrollArea* make(QWidget* content, QWidget* parent, Bar bar);
 
-// Gives an existing scroll area the same look: no frame, see-through, themed bars.
+// Gives an existing scroll area the same look and manners: no frame, see-through, themed bars, and
+// no stop of Tab (a click still gives it the keyboard, for the page keys), since it shows no mark
+// of holding the keyboard.
 void style(QScrollArea* area);
 
 } // namespace tallymere::ListScroll

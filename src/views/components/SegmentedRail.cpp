@@ -2,17 +2,20 @@
 
 #include "style/Typography.h"
 #include "style/Motion.h"
+#include "views/components/FocusRing.h"
 #include "views/components/ShapePaint.h"
 #include "style/SymbolImage.h"
 
 #include <QFontMetricsF>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QToolTip>
 #include <QVariantAnimation>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tallymere {
@@ -37,6 +40,7 @@ SegmentedRail::SegmentedRail(QWidget* parent) : SegmentedRail({}, QString(), par
 SegmentedRail::SegmentedRail(std::vector<RailItem> items, const QString& selection, QWidget* parent)
     : ThemedWidget(parent), m_items(std::move(items)), m_selection(selection), m_animation(new QVariantAnimation(this)) {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setFocusPolicy(Qt::StrongFocus);
     m_from = m_to = selectedIndex();
     m_animation->setObjectName(QStringLiteral("railAnimation"));
     m_animation->setDuration(Motion::springDurationMs);
@@ -162,6 +166,7 @@ void SegmentedRail::paintEvent(QPaintEvent*) {
     const double railRadius = ShapePaint::capsuleRadius(area);
     ShapePaint::fillRounded(painter, area, railRadius, t.surface);
     ShapePaint::strokeInside(painter, area, railRadius, t.stroke);
+    if (hasFocus()) FocusRing::paint(painter, area, railRadius, t);
 
     const QRectF capsule = capsuleRect();
     if (!capsule.isEmpty()) {
@@ -209,11 +214,41 @@ void SegmentedRail::mouseReleaseEvent(QMouseEvent* event) {
     m_pressed = -1;
     update();
     if (pressed < 0 || segmentAt(event->position()) != pressed) return;
-    const QString id = m_items[std::size_t(pressed)].id;
-    if (pressed != selectedIndex()) {
+    choose(pressed);
+}
+
+void SegmentedRail::keyPressEvent(QKeyEvent* event) {
+    const int last = int(m_items.size()) - 1;
+    const int current = selectedIndex();
+    int index = -1;
+    switch (event->key()) {
+    case Qt::Key_Left: index = current < 0 ? 0 : std::max(current - 1, 0); break;
+    case Qt::Key_Right: index = current < 0 ? 0 : std::min(current + 1, last); break;
+    case Qt::Key_Home: index = 0; break;
+    case Qt::Key_End: index = last; break;
+    default: return ThemedWidget::keyPressEvent(event);
+    }
+    // At either end the arrows stay where they are rather than wrap round.
+    if (index >= 0 && index != current) choose(index);
+    event->accept();
+}
+
+void SegmentedRail::focusInEvent(QFocusEvent* event) {
+    ThemedWidget::focusInEvent(event);
+    update();
+}
+
+void SegmentedRail::focusOutEvent(QFocusEvent* event) {
+    ThemedWidget::focusOutEvent(event);
+    update();
+}
+
+void SegmentedRail::choose(int index) {
+    const QString id = m_items[std::size_t(index)].id;
+    if (index != selectedIndex()) {
         // Glide from wherever the capsule is drawn now, mid-flight included.
         m_from = m_progress < 0.5 && m_from >= 0 ? m_from : m_to;
-        m_to = pressed;
+        m_to = index;
         m_selection = id;
         m_progress = 0;
         m_animation->stop();

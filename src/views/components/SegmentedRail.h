@@ -24,6 +24,9 @@ struct RailItem {
 // accent capsule gliding over under a spring while the new segment opens to show its title. A
 // selection that matches no item leaves every segment as an icon with no capsule. Segment ids must
 // be distinct; every segment carries its title as tooltip.
+//
+// It is a stop of Tab, ringed while it holds the keyboard; the arrow keys then write the segment
+// before or after the selected one, Home and End the first and the last, as a click on it would.
 class SegmentedRail : public ThemedWidget {
     Q_OBJECT
 public:
@@ -72,8 +75,13 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    // Writes the segment's id, as a click on it does, gliding the capsule over to it.
+    void choose(int index);
     // How far each segment is opened (0 icon only, 1 selected), at the current animation time.
     double openness(int index) const;
     double segmentWidth(int index) const;

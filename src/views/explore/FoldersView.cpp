@@ -1,7 +1,7 @@
 #include "views/explore/FoldersView.h"
 
 #include "views/explore/FolderPage.h"
-#include "views/components/ThemedScrollBar.h"
+#include "views/components/ListScroll.h"
 
 #include <QEvent>
 #include <QScrollArea>
@@ -18,7 +18,7 @@ FoldersView::FoldersView(AppState& state, int maxFolders, int maxFiles, QWidget*
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_scroll);
     m_scroll->setFrameShape(QFrame::NoFrame);
-    ThemedScrollBar::install(m_scroll);
+    ListScroll::style(m_scroll);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     // The page lays itself out for the viewport's width; its height follows from that.

@@ -4,6 +4,7 @@
 #include "style/DisplayText.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
+#include "views/components/FocusRing.h"
 #include "views/components/NodeContextMenu.h"
 #include "views/components/NodeGlyph.h"
 #include "views/components/ShapePaint.h"
@@ -15,6 +16,7 @@
 #include <QCursor>
 #include <QDateTime>
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QLocale>
 #include <QMenu>
 #include <QMouseEvent>
@@ -34,6 +36,8 @@ constexpr double toggleSymbolSize = 12;
 constexpr double chevronSize = 7;
 constexpr double nameSpacing = 7;
 const QString dash = QStringLiteral("—");
+constexpr double selectionOpacity = 0.12;
+constexpr double focusRadius = 4;
 
 QFont nameFont() { return Typography::font(11.5, QFont::Normal); }
 QFont sizeFont() { return Typography::font(11, QFont::DemiBold); }
@@ -49,7 +53,13 @@ TableBody::TableBody(AppState& state, QWidget* parent) : QAbstractScrollArea(par
     viewport()->setMouseTracking(true);
     viewport()->setAutoFillBackground(false);
     verticalScrollBar()->setSingleStep(rowHeight());
+    // Tab and a click give the lines the keyboard; the arrows then walk the selection.
+    setFocusPolicy(Qt::StrongFocus);
     connect(&m_state, &AppState::queueChanged, viewport(), qOverload<>(&QWidget::update));
+    // The selected line is marked only while the lines hold the keyboard.
+    connect(&m_state, &AppState::selectionChanged, this, [this] {
+        if (hasFocus()) viewport()->update();
+    });
     connect(&m_state, &AppState::useAllocatedSizeChanged, viewport(), qOverload<>(&QWidget::update));
 }
 
@@ -112,18 +122,21 @@ void TableBody::paintEvent(QPaintEvent* event) {
     const int first = std::max(0, (event->rect().top() + offset) / height);
     const int last = std::min(static_cast<int>(m_rows.size()) - 1, (event->rect().bottom() + offset) / height);
     const double now = static_cast<double>(QDateTime::currentSecsSinceEpoch());
+    const int marked = hasFocus() ? selectedRow() : -1;
     m_painted = 0;
     for (int row = first; row <= last; ++row) {
-        paintRow(painter, row, rowRect(row), now);
+        paintRow(painter, row, rowRect(row), now, row == marked);
         ++m_painted;
     }
+    if (hasFocus()) FocusRing::paint(painter, QRectF(viewport()->rect()), focusRadius, m_theme);
 }
 
-void TableBody::paintRow(QPainter& painter, int row, const QRectF& rect, double now) {
+void TableBody::paintRow(QPainter& painter, int row, const QRectF& rect, double now, bool marked) {
     const FileNode& node = *m_rows[static_cast<std::size_t>(row)];
     const Theme& t = m_theme;
     const bool hovering = row == m_hover;
     if (hovering) painter.fillRect(rect, ShapePaint::withOpacity(t.surfaceRaised, 0.55));
+    if (marked) painter.fillRect(rect, ShapePaint::withOpacity(t.accent, selectionOpacity));
     painter.fillRect(QRectF(rect.left(), rect.bottom() - 0.5, rect.width(), 0.5), ShapePaint::withOpacity(t.stroke, 0.35));
 
     const auto spans = TableColumns::spans(rect.width());
@@ -218,9 +231,65 @@ void TableBody::mouseDoubleClickEvent(QMouseEvent* event) {
         m_pressedToggle = row; // the second click of a quick pair toggles again
         return;
     }
+    open(row);
+}
+
+void TableBody::open(int row) {
     const FileNode* node = m_rows[static_cast<std::size_t>(row)];
     if (node->isDirectory && node->hasChildren()) m_state.drill(m_state.retain(node));
     else m_state.desktop().reveal({node->path()});
+}
+
+int TableBody::selectedRow() const {
+    const FileNode* selected = m_state.selection().get();
+    if (!selected) return -1;
+    const auto found = std::find(m_rows.begin(), m_rows.end(), selected);
+    return found == m_rows.end() ? -1 : static_cast<int>(found - m_rows.begin());
+}
+
+void TableBody::scrollToRow(int row) {
+    QScrollBar* bar = verticalScrollBar();
+    const int top = row * rowHeight();
+    const int bottom = top + rowHeight();
+    if (top < bar->value()) bar->setValue(top);
+    else if (bottom > bar->value() + viewport()->height()) bar->setValue(bottom - viewport()->height());
+}
+
+void TableBody::keyPressEvent(QKeyEvent* event) {
+    const int count = static_cast<int>(m_rows.size());
+    const int current = selectedRow();
+    // A page is the lines the viewport shows whole, less one kept in view for context.
+    const int page = std::max(1, viewport()->height() / rowHeight() - 1);
+    int target = -1;
+    switch (event->key()) {
+    case Qt::Key_Up: target = current < 0 ? 0 : current - 1; break;
+    case Qt::Key_Down: target = current < 0 ? 0 : current + 1; break;
+    case Qt::Key_PageUp: target = current < 0 ? 0 : current - page; break;
+    case Qt::Key_PageDown: target = current < 0 ? 0 : current + page; break;
+    case Qt::Key_Home: target = 0; break;
+    case Qt::Key_End: target = count - 1; break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (current >= 0) open(current);
+        event->accept();
+        return;
+    default: return QAbstractScrollArea::keyPressEvent(event);
+    }
+    event->accept();
+    if (count == 0) return;
+    target = std::clamp(target, 0, count - 1);
+    scrollToRow(target);
+    if (target != current) m_state.setSelection(m_state.retain(m_rows[static_cast<std::size_t>(target)]));
+}
+
+void TableBody::focusInEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusInEvent(event);
+    viewport()->update();
+}
+
+void TableBody::focusOutEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
 }
 
 void TableBody::contextMenuEvent(QContextMenuEvent* event) {

@@ -17,6 +17,10 @@ namespace tallymere {
 // Entering a line hovers its node in the store (leaving keeps it); a click selects it; a double
 // click opens a folder or package with children and reveals anything else; the toggle stages or
 // unstages the node without selecting it; a secondary click opens the node's context menu.
+//
+// The lines are a stop of Tab; while they hold the keyboard they are ringed and the selected line
+// is marked. Up and Down, Page Up and Page Down, Home and End then move the selection through the
+// lines and scroll it into view; Return opens the selected line as a double click does.
 class TableBody : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -34,6 +38,8 @@ public:
     QRectF rowRect(int row) const;
     QRectF toggleRect(int row) const;
     int hoveredRow() const { return m_hover; }
+    // The line of the store's selection; -1 when it is not one of the lines.
+    int selectedRow() const;
     // How many lines the last paint drew.
     int paintedRows() const { return m_painted; }
 
@@ -46,12 +52,18 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     bool viewportEvent(QEvent* event) override;
 
 private:
     void updateScrollRange();
     void setHover(int row);
-    void paintRow(QPainter& painter, int row, const QRectF& rect, double now);
+    void paintRow(QPainter& painter, int row, const QRectF& rect, double now, bool marked);
+    // Drills into a folder or package with children; reveals anything else.
+    void open(int row);
+    void scrollToRow(int row);
 
     AppState& m_state;
     Theme m_theme;

@@ -64,8 +64,10 @@ RootView::RootView(AppState& state, QWidget* parent)
       m_inspectorAnimation(new QVariantAnimation(this)), m_barAnimation(new QVariantAnimation(this)),
       m_bannerAnimation(new QVariantAnimation(this)) {
     setMinimumSize(minimumWidth, minimumHeight);
-    // The window itself takes the keyboard first, so the name filter is not entered until clicked.
-    setFocusPolicy(Qt::StrongFocus);
+    // The window itself holds the keyboard when it opens, so the caret does not wait in the name
+    // filter; it is no stop of Tab, which goes round the controls that show a focus ring.
+    setFocusPolicy(Qt::ClickFocus);
+    setFocus(Qt::OtherFocusReason);
     m_banner->hide();
     m_banner->setDismiss([this] { m_state.setBanner(std::nullopt); });
     // There is no settings page that grants read access here; the store explains what it takes.

@@ -5,7 +5,7 @@
 #include "views/components/HighlightOverlay.h"
 #include "views/components/NodeInteraction.h"
 #include "views/viz/IcicleCanvas.h"
-#include "views/components/ThemedScrollBar.h"
+#include "views/components/ListScroll.h"
 
 #include <QPainter>
 #include <QResizeEvent>
@@ -21,7 +21,7 @@ IcicleView::IcicleView(AppState& state, QWidget* parent)
     : ThemedWidget(parent), m_state(state), m_scroll(new QScrollArea(this)),
       m_surface(new VizSurface([this](QPainter& painter) { paintCanvas(painter); })) {
     m_scroll->setFrameShape(QFrame::NoFrame);
-    ThemedScrollBar::install(m_scroll);
+    ListScroll::style(m_scroll);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_scroll->setAlignment(Qt::AlignHCenter | Qt::AlignTop);

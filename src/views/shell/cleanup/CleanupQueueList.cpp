@@ -5,7 +5,7 @@
 #include "style/Typography.h"
 #include "views/components/NodeGlyph.h"
 #include "views/components/TextDraw.h"
-#include "views/components/ThemedScrollBar.h"
+#include "views/components/ListScroll.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -139,7 +139,7 @@ private:
 CleanupQueueList::CleanupQueueList(AppState& state, QWidget* parent)
     : ThemedWidget(parent), m_state(state), m_scroll(new QScrollArea(this)), m_rows(new Rows(state, nullptr)) {
     m_scroll->setFrameShape(QFrame::NoFrame);
-    ThemedScrollBar::install(m_scroll);
+    ListScroll::style(m_scroll);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_scroll->setWidgetResizable(true);

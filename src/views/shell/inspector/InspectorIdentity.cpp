@@ -170,6 +170,8 @@ InspectorIdentity::InspectorIdentity(QWidget* parent)
     m_pathView->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_pathView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_pathView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // No stop of Tab: it shows no mark of holding the keyboard.
+    m_pathView->setFocusPolicy(Qt::ClickFocus);
     m_pathView->setWordWrapMode(QTextOption::WrapAnywhere);
     m_pathView->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     m_pathView->document()->setDocumentMargin(0);

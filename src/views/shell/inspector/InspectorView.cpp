@@ -60,6 +60,8 @@ InspectorView::InspectorView(AppState& state, QWidget* parent)
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // No stop of Tab: it shows no mark of holding the keyboard.
+    m_scroll->setFocusPolicy(Qt::ClickFocus);
     m_scroll->setWidgetResizable(true);
     auto* outer = stack(this, 0);
     outer->addWidget(m_scroll);

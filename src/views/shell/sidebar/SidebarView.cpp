@@ -24,6 +24,8 @@ SidebarView::SidebarView(AppState& state, QWidget* parent)
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // No stop of Tab: it shows no mark of holding the keyboard.
+    m_scroll->setFocusPolicy(Qt::ClickFocus);
     m_scroll->setWidgetResizable(true);
     m_scroll->viewport()->setAutoFillBackground(false);
 

@@ -4,9 +4,11 @@
 #include "core/NodeFilter.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
+#include "views/components/FocusRing.h"
 #include "views/components/ShapePaint.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
@@ -28,8 +30,13 @@ FilterField::FilterField(AppState& state, QWidget* parent)
     m_edit->setFont(fieldFont());
     m_edit->setPlaceholderText(QStringLiteral("Filter by name…"));
     m_edit->setFixedWidth(fieldWidth);
-    // Entered by a click, never by the window's first focus, so the caret does not wait in it.
-    m_edit->setFocusPolicy(Qt::ClickFocus);
+    // Entered by a click or by Tab; the window keeps the keyboard itself when it opens, so the
+    // caret does not wait in here.
+    m_edit->setFocusPolicy(Qt::StrongFocus);
+    // A press on the capsule around the field, the clear button's included, leaves the keyboard
+    // where it is: the walk up from the pressed widget for one that takes a click's focus stops
+    // here when the field already holds it, instead of handing it to the window.
+    setFocusProxy(m_edit);
     m_edit->installEventFilter(this);
     stylePalette();
     connect(m_edit, &QLineEdit::textEdited, this, &FilterField::write);
@@ -97,6 +104,12 @@ void FilterField::resizeEvent(QResizeEvent* event) {
 bool FilterField::eventFilter(QObject* watched, QEvent* event) {
     // The border follows the keyboard focus.
     if (watched == m_edit && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)) update();
+    // Escape leaves the field and keeps what was typed.
+    if (watched == m_edit && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        m_edit->clearFocus();
+        return true;
+    }
     return ThemedWidget::eventFilter(watched, event);
 }
 
@@ -107,7 +120,9 @@ void FilterField::paintEvent(QPaintEvent*) {
     const QRectF capsule(rect());
     const double radius = ShapePaint::capsuleRadius(capsule);
     ShapePaint::fillRounded(painter, capsule, radius, t.surface);
-    ShapePaint::strokeInside(painter, capsule, radius, isFocused() ? ShapePaint::withOpacity(t.accent, 0.45) : t.stroke);
+    // Holding the keyboard, the border becomes the same ring as the rail's and the table's.
+    if (isFocused()) FocusRing::paint(painter, capsule, radius, t);
+    else ShapePaint::strokeInside(painter, capsule, radius, t.stroke);
     const QSizeF glass = SymbolImage::size(searchSymbol);
     SymbolImage::draw(painter, QRectF(QPointF(padX, height() / 2.0 - glass.height() / 2), glass), "magnifyingglass",
                       searchSymbol, QFont::DemiBold, t.textTertiary);

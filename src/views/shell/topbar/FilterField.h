@@ -13,7 +13,8 @@ class AppState;
 // and, while the query holds anything, a clear button, in a capsule whose border turns accent
 // while the field has the keyboard. Every edit writes the store's whole filter with the new query
 // (the store re-filters 0.18 s after the last write); Return does nothing more. The field follows
-// the store when another part of the window changes the query.
+// the store when another part of the window changes the query. Tab and a click enter the field,
+// Escape leaves it; clearing keeps the keyboard in the field.
 class FilterField : public ThemedWidget {
     Q_OBJECT
 public:

@@ -14,7 +14,7 @@
 #include "views/tools/applications/LeftoverRow.h"
 #include "views/tools/applications/LegendItem.h"
 #include "views/tools/applications/UninstallButton.h"
-#include "views/components/ThemedScrollBar.h"
+#include "views/components/ListScroll.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -71,7 +71,7 @@ QVBoxLayout* column(QWidget* owner, int spacing) {
 AppDetailPane::AppDetailPane(Actions actions, QWidget* parent) : ThemedWidget(parent), m_actions(std::move(actions)) {
     m_scroll = new QScrollArea;
     m_scroll->setFrameShape(QFrame::NoFrame);
-    ThemedScrollBar::install(m_scroll);
+    ListScroll::style(m_scroll);
     m_scroll->setWidgetResizable(true);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setAutoFillBackground(false);

@@ -10,7 +10,7 @@
 #include "views/tools/applications/AppsText.h"
 #include "views/tools/applications/AppLoadSpinner.h"
 #include "views/tools/applications/OrphanRow.h"
-#include "views/components/ThemedScrollBar.h"
+#include "views/components/ListScroll.h"
 
 #include <QHBoxLayout>
 #include <QPainter>
@@ -90,7 +90,7 @@ AppListColumn::AppListColumn(Actions actions, QWidget* parent) : ThemedWidget(pa
 
     m_scroll = new QScrollArea;
     m_scroll->setFrameShape(QFrame::NoFrame);
-    ThemedScrollBar::install(m_scroll);
+    ListScroll::style(m_scroll);
     m_scroll->setWidgetResizable(true);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setAutoFillBackground(false);

@@ -8,7 +8,7 @@
 #include "views/tools/duplicates/DuplicatesStatePane.h"
 #include "views/tools/duplicates/GroupList.h"
 #include "views/tools/duplicates/MiniSlider.h"
-#include "views/components/ThemedScrollBar.h"
+#include "views/components/ListScroll.h"
 
 #include <QFontMetricsF>
 #include <QGraphicsOpacityEffect>
@@ -87,7 +87,7 @@ DuplicatesView::DuplicatesView(AppState& state, QWidget* parent)
     m_statePane = new DuplicatesStatePane(m_content);
     m_scroll = new QScrollArea(m_content);
     m_scroll->setFrameShape(QFrame::NoFrame);
-    ThemedScrollBar::install(m_scroll);
+    ListScroll::style(m_scroll);
     m_scroll->setWidgetResizable(true);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

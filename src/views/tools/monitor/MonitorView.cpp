@@ -8,7 +8,7 @@
 #include "views/tools/monitor/ProcessTable.h"
 #include "views/tools/monitor/Sparkline.h"
 #include "views/tools/monitor/StorageList.h"
-#include "views/components/ThemedScrollBar.h"
+#include "views/components/ListScroll.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -85,7 +85,7 @@ MonitorView::MonitorView(AppState&, MonitorSampler::Sources sources, QWidget* pa
 
     m_scroll = new QScrollArea;
     m_scroll->setFrameShape(QFrame::NoFrame);
-    ThemedScrollBar::install(m_scroll);
+    ListScroll::style(m_scroll);
     m_scroll->setWidgetResizable(true);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);

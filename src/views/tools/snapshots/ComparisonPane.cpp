@@ -9,7 +9,7 @@
 #include "views/components/TextDraw.h"
 #include "views/tools/snapshots/DeltaList.h"
 #include "views/tools/snapshots/DeltaRow.h"
-#include "views/components/ThemedScrollBar.h"
+#include "views/components/ListScroll.h"
 
 #include <QFontMetricsF>
 #include <QMouseEvent>
@@ -48,7 +48,7 @@ ComparisonPane::ComparisonPane(AppState& state, const SnapshotPairing& pairing, 
     : ThemedWidget(parent), m_state(state), m_pairing(pairing) {
     m_scroll = new QScrollArea(this);
     m_scroll->setFrameShape(QFrame::NoFrame);
-    ThemedScrollBar::install(m_scroll);
+    ListScroll::style(m_scroll);
     m_scroll->setWidgetResizable(true);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setAutoFillBackground(false);

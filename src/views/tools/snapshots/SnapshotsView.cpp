@@ -10,7 +10,7 @@
 #include "views/components/TextDraw.h"
 #include "views/tools/snapshots/ComparisonPane.h"
 #include "views/tools/snapshots/SnapshotList.h"
-#include "views/components/ThemedScrollBar.h"
+#include "views/components/ListScroll.h"
 
 #include <QFontMetricsF>
 #include <QGraphicsOpacityEffect>
@@ -47,7 +47,7 @@ SnapshotsView::SnapshotsView(AppState& state, QWidget* parent) : ThemedWidget(pa
                                        [this] { capture(); }, this);
     m_scroll = new QScrollArea(this);
     m_scroll->setFrameShape(QFrame::NoFrame);
-    ThemedScrollBar::install(m_scroll);
+    ListScroll::style(m_scroll);
     m_scroll->setWidgetResizable(true);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setAutoFillBackground(false);

@@ -1,0 +1,181 @@
+// The window by keyboard: Tab goes round the name filter, the visualisation rail and the table,
+// each ringed while it holds the keyboard; the arrows walk the rail and the table's selection;
+// Escape leaves the filter; clearing the filter keeps the keyboard in it.
+#include "views/shell/RootView.h"
+
+#include "core/NodeFilter.h"
+#include "state/AppStateTestSupport.h"
+#include "views/components/FocusRing.h"
+#include "views/components/SegmentedRail.h"
+#include "views/explore/TableBody.h"
+#include "views/shell/ShellTestSupport.h"
+#include "views/shell/WorkspaceView.h"
+#include "views/shell/screens/VizRail.h"
+#include "views/shell/topbar/FilterField.h"
+#include "views/shell/topbar/TopBar.h"
+
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace tallymere;
+using tallymere::test::TempFolder;
+
+namespace {
+
+struct Window {
+    Window() : view(state) {
+        dir.file("tree/a.bin", 5000);
+        dir.file("tree/b.bin", 4000);
+        for (int i = 0; i < 60; ++i) dir.file("tree/Music/track-" + std::to_string(100 + i) + ".flac", 1000 + i);
+        state.setViz(VizMode::table);
+        view.resize(RootView::minimumWidth, RootView::minimumHeight);
+        view.show();
+        view.activateWindow();
+        QApplication::setActiveWindow(&view);
+        ready = test::scanAndWait(state, dir / "tree");
+        view.finishAnimations();
+        test::settle();
+    }
+    QWidget* focused() const { return QApplication::focusWidget(); }
+    void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(focused() ? focused() : &view, Qt::Key(key), modifiers);
+        test::settle();
+    }
+    FilterField* filter() const { return view.topBar()->filterField(); }
+    SegmentedRail* rail() const { return view.workspace()->vizRail()->rail(); }
+    TableBody* table() const { return view.workspace()->content()->findChild<TableBody*>(); }
+    // The widget's pixel at `at`, rendered in the window.
+    QColor pixel(QWidget* widget, QPoint at) {
+        const QImage image = view.grab().toImage();
+        return image.pixelColor(widget->mapTo(&view, at));
+    }
+    TempFolder dir;
+    AppState state{test::memoryStore()};
+    RootView view;
+    bool ready = false;
+};
+
+} // namespace
+
+TEST(WindowKeyboard, ClearingTheFilterKeepsTheKeyboardInTheFieldAndEscapeLeavesIt) {
+    Window w;
+    ASSERT_TRUE(w.ready);
+    QLineEdit* edit = w.filter()->lineEdit();
+    // Clicks as the window system delivers them, so the toolkit's own choice of who takes the
+    // keyboard on a press runs.
+    QTest::mouseClick(edit, Qt::LeftButton, {}, edit->rect().center());
+    ASSERT_TRUE(edit->hasFocus());
+    QTest::keyClicks(edit, "abc");
+    ASSERT_EQ(w.state.filter().query, "abc");
+    QTest::mouseClick(w.filter(), Qt::LeftButton, {}, w.filter()->clearRect().center().toPoint());
+    EXPECT_TRUE(w.state.filter().query.empty());
+    EXPECT_TRUE(edit->hasFocus());
+    // What is typed next lands in the field.
+    w.press(Qt::Key_X);
+    EXPECT_EQ(w.state.filter().query, "x");
+
+    // The capsule's border is the focus colour while the field holds the keyboard.
+    const Theme& theme = w.view.theme();
+    const QPoint border(w.filter()->width() / 2, 0);
+    EXPECT_TRUE(test::near(w.pixel(w.filter(), border), test::blend(theme.surface, theme.accent, FocusRing::opacity)));
+    w.press(Qt::Key_Escape);
+    EXPECT_FALSE(edit->hasFocus());
+    EXPECT_EQ(w.state.filter().query, "x") << "leaving keeps what was typed";
+    EXPECT_TRUE(test::near(w.pixel(w.filter(), border), theme.stroke));
+}
+
+TEST(WindowKeyboard, TabGoesRoundTheFilterTheRailAndTheTableEachRinged) {
+    Window w;
+    ASSERT_TRUE(w.ready);
+    // The window holds the keyboard when it opens: the caret is not in the filter.
+    EXPECT_EQ(w.focused(), &w.view);
+    const Theme& theme = w.view.theme();
+    const QColor ring = test::blend(theme.surface, theme.accent, FocusRing::opacity);
+
+    w.press(Qt::Key_Tab);
+    EXPECT_EQ(w.focused(), w.filter()->lineEdit());
+
+    w.press(Qt::Key_Tab);
+    ASSERT_EQ(w.focused(), w.rail());
+    const QPoint railEdge(1, w.rail()->height() / 2);
+    EXPECT_TRUE(test::near(w.pixel(w.rail(), railEdge), ring));
+    // The arrows write the neighbouring visualisation; at the end they stay.
+    w.press(Qt::Key_Right);
+    EXPECT_EQ(w.state.viz(), VizMode::table);
+    w.press(Qt::Key_Left);
+    EXPECT_EQ(w.state.viz(), VizMode::calendar);
+    w.press(Qt::Key_Right);
+    EXPECT_EQ(w.state.viz(), VizMode::table);
+    EXPECT_EQ(w.focused(), w.rail());
+
+    w.press(Qt::Key_Tab);
+    TableBody* table = w.table();
+    ASSERT_NE(table, nullptr);
+    ASSERT_EQ(w.focused(), table);
+    EXPECT_FALSE(test::near(w.pixel(w.rail(), railEdge), ring)) << "the rail's ring goes with the keyboard";
+    const QPoint tableEdge(1, table->height() / 2);
+    EXPECT_TRUE(test::near(w.pixel(table->viewport(), tableEdge), test::blend(theme.background, theme.accent, FocusRing::opacity)));
+
+    // No stop without a ring between the table and the filter, either way round.
+    w.press(Qt::Key_Tab);
+    EXPECT_EQ(w.focused(), w.filter()->lineEdit());
+    w.press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(w.focused(), table);
+}
+
+TEST(WindowKeyboard, ArrowsMoveTheTablesSelectionAndScrollItIntoView) {
+    Window w;
+    ASSERT_TRUE(w.ready);
+    AppState::NodePtr music;
+    for (const FileNode* child : w.state.displayRoot()->children())
+        if (child->name() == "Music") music = w.state.retain(child);
+    ASSERT_TRUE(music);
+    w.state.setFocus(music);
+    test::settle();
+    TableBody* table = w.table();
+    ASSERT_NE(table, nullptr);
+    ASSERT_EQ(table->rows().size(), 60u);
+    ASSERT_GT(table->verticalScrollBar()->maximum(), 0) << "the lines must overflow the window";
+    table->setFocus(Qt::TabFocusReason);
+    test::settle();
+
+    w.press(Qt::Key_Down);
+    EXPECT_EQ(w.state.selection().get(), table->rows()[0]);
+    w.press(Qt::Key_Down);
+    EXPECT_EQ(table->selectedRow(), 1);
+    // The marked line: the accent's tint over the background.
+    const Theme& theme = w.view.theme();
+    const QRectF line = table->rowRect(1);
+    const QPoint inside(int(line.center().x()), int(line.top()) + 2);
+    EXPECT_TRUE(test::near(w.pixel(table->viewport(), inside), test::blend(theme.background, theme.accent, 0.12)));
+
+    w.press(Qt::Key_End);
+    EXPECT_EQ(table->selectedRow(), 59);
+    EXPECT_GT(table->verticalScrollBar()->value(), 0);
+    auto visible = [&](int row) {
+        const QRectF r = table->rowRect(row);
+        return r.top() >= 0 && r.bottom() <= table->viewport()->height();
+    };
+    EXPECT_TRUE(visible(59));
+    w.press(Qt::Key_Home);
+    EXPECT_EQ(table->selectedRow(), 0);
+    EXPECT_EQ(table->verticalScrollBar()->value(), 0);
+    // Down past the foot of the viewport scrolls one line at a time.
+    const int shown = table->viewport()->height() / TableBody::rowHeight();
+    for (int i = 0; i < shown + 3; ++i) w.press(Qt::Key_Down);
+    EXPECT_EQ(table->selectedRow(), shown + 3);
+    EXPECT_TRUE(visible(shown + 3));
+    EXPECT_FALSE(visible(0));
+    w.press(Qt::Key_Up);
+    EXPECT_EQ(table->selectedRow(), shown + 2);
+    EXPECT_TRUE(visible(shown + 2));
+
+    // Return opens the selected line as a double click does: a file is revealed.
+    test::RecordingDesktop desktop;
+    w.state.setDesktop(&desktop);
+    w.press(Qt::Key_Return);
+    ASSERT_EQ(desktop.revealed.size(), 1u);
+}
