@@ -88,7 +88,9 @@ void AppRow::paintEvent(QPaintEvent*) {
     TextDraw::draw(painter, QRectF(content.right() - totalWidth, content.top(), totalWidth, content.height()), totalLabel, total);
 
     const double textLeft = content.left() + iconSize + spacing;
-    const double textWidth = std::max(content.right() - totalWidth - minimumGap - textLeft, 0.0);
+    // The flexible space between name and total keeps its 4 points and the stack's spacing on
+    // both of its sides.
+    const double textWidth = std::max(content.right() - totalWidth - (spacing + minimumGap + spacing) - textLeft, 0.0);
     const double nameHeight = QFontMetricsF(nameFont()).height();
     const double captionHeight = QFontMetricsF(captionFont()).height();
     const double top = content.center().y() - (nameHeight + captionHeight) / 2;

@@ -67,7 +67,9 @@ void OrphanRow::paintEvent(QPaintEvent*) {
     const double sizeRight = button.left() - spacing;
     TextDraw::draw(painter, QRectF(sizeRight - sizeWidth, content.top(), sizeWidth, content.height()), sizeText, size);
     const double textLeft = content.left() + symbolFrame + spacing;
-    const double textWidth = std::max(sizeRight - sizeWidth - minimumGap - textLeft, 0.0);
+    // The flexible space between name and size keeps its 4 points and the stack's spacing on both
+    // of its sides.
+    const double textWidth = std::max(sizeRight - sizeWidth - (spacing + minimumGap + spacing) - textLeft, 0.0);
     const double nameHeight = QFontMetricsF(nameFont()).height();
     const double kindHeight = QFontMetricsF(kindFont()).height();
     const double top = content.center().y() - (nameHeight + kindHeight) / 2;
