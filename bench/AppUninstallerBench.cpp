@@ -1,6 +1,7 @@
 // Applications benchmark: a whole discovery (launchers, bundle sizes, the support index with every
-// item measured, matching and orphans) on a generated home of 200 user launchers, each with its
-// program folder, and 2,000 support items, folders and files. Run at most four measures at a time.
+// item measured and checked, matching and orphans) on a generated home of 200 user launchers, each
+// with its own program folder (measured whole), and 2,000 support items, folders and files. Run at
+// most four measures at a time.
 //
 //   AppUninstallerBench [runs]   best of `runs` (default 3); the target is at most 1 s
 #include "services/AppUninstaller.h"
@@ -41,9 +42,9 @@ int main(int argc, char** argv) {
         char appId[32];
         std::snprintf(appId, sizeof appId, "com.bench.App%03d", i);
         const std::string id = appId;
-        const fs::path program = home / ".local/opt" / ("App" + std::to_string(i)) / "bin/app";
+        const fs::path program = home / ".local/opt" / ("App" + std::to_string(i)) / "app";
         write(program, 20'000);
-        for (int f = 0; f < 8; ++f) write(program.parent_path().parent_path() / "lib" / std::to_string(f), 4'000);
+        for (int f = 0; f < 8; ++f) write(program.parent_path() / "resources" / std::to_string(f), 4'000);
         fs::permissions(program, fs::perms::owner_all);
         std::ofstream(home / ".local/share/applications" / (id + ".desktop"))
             << "[Desktop Entry]\nType=Application\nName=Bench App " << i << "\nExec=" << program.string() << "\n";
@@ -56,7 +57,7 @@ int main(int argc, char** argv) {
         const std::string id = appId;
         std::ofstream(home / ".local/share/applications" / (id + ".desktop"))
             << "[Desktop Entry]\nType=Application\nName=Bench App " << i
-            << "\nExec=" << (home / ".local/opt" / ("App" + std::to_string(i)) / "bin/app").string() << "\n";
+            << "\nExec=" << (home / ".local/opt" / ("App" + std::to_string(i)) / "app").string() << "\n";
     }
     const char* roots[] = {".cache", ".config", ".local/state", ".local/share"};
     for (int i = 0; i < 2000; ++i) {

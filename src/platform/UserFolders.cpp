@@ -3,7 +3,11 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <vector>
 
 namespace tallymere::UserFolders {
@@ -32,6 +36,20 @@ std::string homeFromPasswordDatabase() {
     return withoutTrailingSlashes(found->pw_dir);
 }
 
+std::string readSmallFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {};
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str().substr(0, 1 << 16);
+}
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
+    return text;
+}
+
 } // namespace
 
 std::string home() {
@@ -46,6 +64,44 @@ std::string dataHome() {
     const std::string folder = home();
     if (folder.empty()) return {};
     return (folder == "/" ? std::string() : folder) + "/.local/share";
+}
+
+std::vector<std::string> parseNamedFolders(std::string_view text, const std::string& home) {
+    std::vector<std::string> folders;
+    while (!text.empty()) {
+        const auto end = text.find('\n');
+        std::string_view line = trimmed(text.substr(0, end));
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        const auto equals = line.find('=');
+        if (line.empty() || line.front() == '#' || equals == std::string_view::npos) continue;
+        const std::string_view key = trimmed(line.substr(0, equals));
+        if (!key.starts_with("XDG_") || !key.ends_with("_DIR")) continue;
+        std::string_view value = trimmed(line.substr(equals + 1));
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+        std::string path;
+        if (value.starts_with("$HOME")) path = home + std::string(value.substr(5));
+        else if (value.starts_with('/')) path = std::string(value);
+        else continue;
+        path = withoutTrailingSlashes(path);
+        if (path != withoutTrailingSlashes(home)) folders.push_back(std::move(path));
+    }
+    return folders;
+}
+
+std::vector<std::string> namedFolders() {
+    const std::string folder = home();
+    if (folder.empty()) return {};
+    std::vector<std::string> folders;
+    constexpr std::array<const char*, 8> usual = {"Desktop", "Documents", "Downloads", "Music",
+                                                  "Pictures", "Public", "Templates", "Videos"};
+    for (const char* name : usual) folders.push_back(folder + '/' + name);
+    std::vector<std::string> files{folder + "/.config/user-dirs.dirs"};
+    if (const std::string config = absoluteVariable("XDG_CONFIG_HOME"); !config.empty())
+        files.insert(files.begin(), config + "/user-dirs.dirs");
+    for (const std::string& file : files)
+        for (std::string& named : parseNamedFolders(readSmallFile(file), folder))
+            if (std::find(folders.begin(), folders.end(), named) == folders.end()) folders.push_back(std::move(named));
+    return folders;
 }
 
 } // namespace tallymere::UserFolders

@@ -1,5 +1,7 @@
 #pragma once
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace tallymere::UserFolders {
 
@@ -11,5 +13,16 @@ std::string home();
 // The per-user data folder (where the Trash and the snapshot store live): $XDG_DATA_HOME when it
 // is an absolute path, else home() followed by "/.local/share". Empty when home() is.
 std::string dataHome();
+
+// The user's named folders (desktop, documents, downloads, music, pictures, public share,
+// templates, videos): those "user-dirs.dirs" names in $XDG_CONFIG_HOME and in ~/.config, and the
+// usual English ones under the home in any case, since a missing or renamed entry must not leave
+// the user's documents unguarded. An entry that names the home itself is no folder of its own and
+// is left out. Absolute paths as written (links not resolved).
+std::vector<std::string> namedFolders();
+
+// The folders one "user-dirs.dirs" text names: lines XDG_<NAME>_DIR="$HOME/..." or "/...";
+// comments, other keys and relative values are ignored. `home` replaces "$HOME".
+std::vector<std::string> parseNamedFolders(std::string_view text, const std::string& home);
 
 } // namespace tallymere::UserFolders

@@ -13,9 +13,14 @@ namespace tallymere {
 
 // A folder whose first-level entries are support items, with the label shown for them.
 struct SupportRoot {
-    std::string path;
+    std::string path; // its real path (links resolved)
     std::string kind;
     friend bool operator==(const SupportRoot&, const SupportRoot&) = default;
+};
+
+// The XDG base folders as the environment gives them; empty means not given.
+struct XdgHomes {
+    std::string data, cache, config, state;
 };
 
 // What discovery reads; system() is the running desktop, tests point every item at a fake home.
@@ -23,17 +28,19 @@ struct AppSources {
     std::string home;
     std::string dataHome; // the user's data folder; its "applications" holds the user's launchers
     std::vector<SupportRoot> supportRoots;
+    std::vector<std::string> userFolders; // documents, pictures, ...: never moved, never a root
     std::function<std::vector<DesktopEntry>()> entries;
     std::function<std::vector<std::string>()> installedNames;
 
-    // The user's folders from $HOME and the XDG base-directory variables.
+    // The user's folders from $HOME, the XDG base-directory variables and "user-dirs.dirs".
     static AppSources system();
-    // The support roots of a home: data, cache, config and state folders (XDG values when given
-    // as absolute paths), Flatpak and Snap containers, autostart and user services.
-    static std::vector<SupportRoot> supportRootsFor(const std::string& home, const std::string& dataHome = {},
-                                                    const std::string& cacheHome = {},
-                                                    const std::string& configHome = {},
-                                                    const std::string& stateHome = {});
+    // The support roots of a home: data, cache, config and state folders, Flatpak and Snap
+    // containers, autostart and user services. A root counts only when its real path lies
+    // strictly inside the real home, is none of the user's named folders, holds none of them and
+    // is no parent of another root; a given XDG folder that fails falls back to its default
+    // (~/.config, ...), and a default that fails is left out. Real paths.
+    static std::vector<SupportRoot> supportRootsFor(const std::string& home, const XdgHomes& given = {},
+                                                    const std::vector<std::string>& userFolders = {});
 };
 
 struct AppInventory {
@@ -50,32 +57,49 @@ inline constexpr int measureConcurrency = 4;
 
 // The whole discovery: the apps with their sizes and leftovers, and the orphans. Blocks while
 // every bundle and support item is measured; call it off the GUI thread. Never fails: what
-// cannot be read contributes nothing.
+// cannot be read contributes nothing. Only what would pass the check made before a move is
+// offered: an app whose bundle would fail it is a system app, and a support item that would fail
+// it is nobody's leftover and no orphan.
 AppInventory scan(const AppSources& sources);
 
 // Bytes on disk of a file or folder tree, hidden entries included; 0 when it cannot be read.
 std::int64_t directorySize(const std::string& path);
 
-// The app a desktop entry launches, before measuring (size 0, no leftovers).
-InstalledApp describe(const DesktopEntry& entry, const AppSources& sources);
-
 // Index items whose names point at the app: its reverse-DNS identifier in the name, the
 // identifier's last word (four characters or more) in a name holding "com", or the app's name
 // (five characters or more) as the whole name. Index order.
 std::vector<LeftoverItem> match(const InstalledApp& app, const std::vector<LeftoverItem>& index);
+// How long the app's match of a normalised leaf is: the length of the identifier, identifier word
+// or name that matched (the longest of those that did); 0 for no match. An item several apps
+// claim goes to the longest match.
+std::size_t matchLength(const InstalledApp& app, std::string_view normalizedLeaf);
 
-// Items of the desktop and of other vendors' shared data that are never anyone's leftovers.
+// Items of the desktop, of other vendors' shared data and of container and virtual-machine
+// stores that are never anyone's leftovers.
 bool isProtected(std::string_view path);
 
-// Moves the app to the Trash: its bundle first and, only once that has moved, its desktop file
-// and leftovers. A system app is never moved (an empty outcome). Synchronous.
+// What a removal did. A path the check before the move refused is not handed to the Trash: it is
+// listed in `refused` and in the outcome's `failed` with the text refusalText() gives.
+struct Removal {
+    TrashService::Outcome outcome;
+    std::vector<std::string> refused;
+    bool bundleMoved = false; // uninstall only: the bundle went, so the rest was tried
+};
 using Trasher = std::function<TrashService::Outcome(const std::vector<std::string>&,
                                                     const std::unordered_map<std::string, std::int64_t>&)>;
-struct Uninstall {
-    TrashService::Outcome outcome;
-    bool bundleMoved = false;
-};
-Uninstall uninstall(const InstalledApp& app, const Trasher& trash);
+
+// "Could not remove NAME: it is not this app's own", NAME the path's last component (raw bytes).
+std::string refusalText(const std::string& path);
+
+// Moves the app to the Trash: its bundle first and, only once that has moved, its desktop file
+// and leftovers, one at a time. Just before each move the path is checked against the desktop as
+// it is then (sources read afresh): its real path lies inside the real home and is the path that
+// was listed, it is the user's, it is no support root, named folder or the home and holds none,
+// it holds no other app's program or launcher, a leftover is not protected, and a bundle folder
+// is still the program's own folder. A system app is never moved (an empty result). Synchronous.
+Removal uninstall(const InstalledApp& app, const AppSources& sources, const Trasher& trash);
+// Moves one orphan to the Trash after the same check (it may hold no app's program or launcher).
+Removal removeOrphan(const LeftoverItem& item, const AppSources& sources, const Trasher& trash);
 // The paths uninstall() hands to the Trash, in order: bundle, desktop file, leftovers.
 std::vector<std::string> uninstallPaths(const InstalledApp& app);
 

@@ -81,16 +81,17 @@ TEST(AppDiscovery, ListsEveryKindOfLauncher) {
     EXPECT_TRUE(env->isSystem);
     EXPECT_EQ(env->path, env->desktopFile);
 
-    // leftovers: largest first; the item both Acme and Calculator claim, and protected items, go
-    // with neither
-    EXPECT_EQ(leaves(acme->leftovers), (std::vector<std::string>{"com.acme.Editor", "com.acme.Editor.conf"}));
+    // leftovers: largest first; the item Acme (by its identifier) and Calculator (by its
+    // identifier's last word) both claim goes to the longer match; protected items go with neither
+    EXPECT_EQ(leaves(acme->leftovers),
+              (std::vector<std::string>{"com.acme.Editor", "com.acme.editor-calculator", "com.acme.Editor.conf"}));
     EXPECT_EQ(acme->leftovers[0].kind, "Cache");
     EXPECT_EQ(leaves(widget->leftovers), (std::vector<std::string>{"Widget Studio"}));
     EXPECT_EQ(leaves(calculator->leftovers), (std::vector<std::string>{"org.gnome.Calculator"}));
     EXPECT_EQ(leaves(firefox->leftovers), (std::vector<std::string>{"org.mozilla.firefox"}));
     EXPECT_EQ(firefox->leftovers[0].kind, "Container");
     // a support file by its length, a folder by its blocks
-    EXPECT_EQ(acme->leftovers[1].size, 1'000);
+    EXPECT_EQ(acme->leftovers[2].size, 1'000);
 
     // orphans: above 2 MB, unclaimed, unprotected, not an installed command's data
     EXPECT_EQ(leaves(inventory.orphans), (std::vector<std::string>{"com.old.tool", "removedgame"}));
@@ -112,7 +113,7 @@ TEST(AppUninstall, BundleFirstAndNothingElseWhenItStays) {
     const AppInventory inventory = AppUninstaller::scan(fakeHome.sources());
     const InstalledApp acme = *find(inventory, "Acme Editor");
     const std::vector<std::string> paths = AppUninstaller::uninstallPaths(acme);
-    ASSERT_EQ(paths.size(), 4u); // bundle, launcher and two leftovers
+    ASSERT_EQ(paths.size(), 5u); // bundle, launcher and three leftovers
     EXPECT_EQ(paths[0], acme.path);
     EXPECT_EQ(paths[1], acme.desktopFile);
 
@@ -124,7 +125,7 @@ TEST(AppUninstall, BundleFirstAndNothingElseWhenItStays) {
         for (const auto& p : list) outcome.failed.emplace_back(p, "Permission denied");
         return outcome;
     };
-    const auto refused = AppUninstaller::uninstall(acme, failing);
+    const auto refused = AppUninstaller::uninstall(acme, fakeHome.sources(), failing);
     EXPECT_FALSE(refused.bundleMoved);
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0], std::vector<std::string>{acme.path});
@@ -132,11 +133,11 @@ TEST(AppUninstall, BundleFirstAndNothingElseWhenItStays) {
 
     // a system app is never moved
     calls.clear();
-    EXPECT_TRUE(AppUninstaller::uninstall(*find(inventory, "Calculator"), failing).outcome.trashed.empty());
+    EXPECT_TRUE(AppUninstaller::uninstall(*find(inventory, "Calculator"), fakeHome.sources(), failing).outcome.trashed.empty());
     EXPECT_TRUE(calls.empty());
 
     // the real Trash of the fake home: everything moves, and the next discovery no longer lists it
-    const auto done = AppUninstaller::uninstall(acme, TrashService::trash);
+    const auto done = AppUninstaller::uninstall(acme, fakeHome.sources(), TrashService::trash);
     EXPECT_TRUE(done.bundleMoved);
     EXPECT_EQ(done.outcome.trashed, paths);
     EXPECT_TRUE(done.outcome.failed.empty());
@@ -144,14 +145,15 @@ TEST(AppUninstall, BundleFirstAndNothingElseWhenItStays) {
     EXPECT_FALSE(std::filesystem::exists(acme.path));
     const AppInventory after = AppUninstaller::scan(fakeHome.sources());
     EXPECT_FALSE(find(after, "Acme Editor"));
-    // the shared item is now Calculator's alone
-    EXPECT_EQ(leaves(find(after, "Calculator")->leftovers).size(), 2u);
+    // the item both claimed went with Acme Editor
+    EXPECT_EQ(leaves(find(after, "Calculator")->leftovers), (std::vector<std::string>{"org.gnome.Calculator"}));
 }
 
 TEST(AppDiscovery, EmptyHomeGivesNothing) {
     test::TempFolder empty("tallymere-empty");
     AppSources sources{.home = empty.path(), .dataHome = empty / ".local/share",
-                       .supportRoots = AppSources::supportRootsFor(empty.path())};
+                       .supportRoots = AppSources::supportRootsFor(empty.path()), .userFolders = {}, .entries = {},
+                       .installedNames = {}};
     const AppInventory inventory = AppUninstaller::scan(sources);
     EXPECT_TRUE(inventory.apps.empty());
     EXPECT_TRUE(inventory.orphans.empty());

@@ -22,7 +22,7 @@ std::string entry(const std::string& name, const std::string& exec, const std::s
 
 } // namespace
 
-FakeAppHome::FakeAppHome() : m_root("tallymere-apps"), m_home(m_root.folder("home")) {
+FakeAppHome::FakeAppHome() : m_root("tallymere-apps"), m_home(std::filesystem::canonical(m_root.folder("home")).string()) {
     const std::string systemData = m_root.folder("usr/share");
     const std::string flatpakData = m_root / "flatpak/exports/share";
     m_dataFolders = {m_home + "/.local/share", systemData, flatpakData};
@@ -38,9 +38,9 @@ FakeAppHome::FakeAppHome() : m_root("tallymere-apps"), m_home(m_root.folder("hom
     ::chmod(appImage.c_str(), 0755);
     launcher("appimagekit-widget.desktop",
              entry("Widget Studio", "\"" + appImage + "\" %U", "Icon=widget\nX-AppImage-Version=1.2\n"));
-    const std::string acme = m_root.file("home/.local/opt/Acme/bin/acme", 50'000);
+    const std::string acme = m_root.file("home/.local/opt/Acme/acme", 50'000);
     ::chmod(acme.c_str(), 0755);
-    m_root.file("home/.local/opt/Acme/lib/data.bin", 200'000);
+    m_root.file("home/.local/opt/Acme/resources/data.bin", 200'000);
     launcher("com.acme.Editor.desktop", entry("Acme Editor", acme + " %F", "Icon=accessories-text-editor\n"));
     // A user launcher of a program outside the home, and launchers never shown.
     launcher("envtool.desktop", entry("Env Tool", "/usr/bin/env"));
@@ -61,7 +61,8 @@ FakeAppHome::FakeAppHome() : m_root("tallymere-apps"), m_home(m_root.folder("hom
     m_root.file("home/.config/Widget Studio/settings.json", 5'000);
     m_root.file("home/.cache/org.gnome.Calculator/x", 10'000);
     m_root.file("home/.var/app/org.mozilla.firefox/data", 40'000);
-    // Claimed by Acme Editor (identifier) and by Calculator (identifier word with "com").
+    // Claimed by Acme Editor (identifier, 13 letters) and by Calculator (identifier word with
+    // "com", 10 letters): Acme Editor's, the longer match.
     m_root.file("home/.local/share/com.acme.editor-calculator/x", 20'000);
     // Protected, though their names point at an app.
     m_root.file("home/.cache/com.acme.Editor.mail/x", 3'000'000);

@@ -17,6 +17,7 @@ namespace tallymere::test {
 // AppStream release), a Flatpak-like app (org.mozilla.firefox), a user launcher of a packaged
 // program, and hidden and NoDisplay launchers; support items of each, one item two apps claim,
 // protected items, orphans on both sides of the size limit and the data of an installed command.
+// home() is the real path of the fake home.
 class FakeAppHome {
 public:
     FakeAppHome();

@@ -30,6 +30,8 @@ bool askWithDialog(const AppsText::Confirmation& text, QWidget* parent) {
     box.setWindowTitle(text.title);
     box.setText(text.title);
     box.setInformativeText(text.message);
+    // Exactly what will go, so nothing leaves that the user did not see named.
+    box.setDetailedText(text.paths.join('\n'));
     QPushButton* move = box.addButton(text.action, QMessageBox::DestructiveRole);
     QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
     box.setDefaultButton(cancel);
@@ -40,7 +42,7 @@ bool askWithDialog(const AppsText::Confirmation& text, QWidget* parent) {
 } // namespace
 
 ApplicationsView::Services ApplicationsView::systemServices() {
-    return Services{.load = [] { return AppUninstaller::scan(AppSources::system()); },
+    return Services{.sources = [] { return AppSources::system(); },
                     .trash = TrashService::trash,
                     .confirm = askWithDialog};
 }
@@ -78,10 +80,11 @@ void ApplicationsView::setLoading(bool loading) {
 }
 
 void ApplicationsView::load() {
-    if (!m_services.load) return;
+    if (!m_services.sources) return;
     const std::uint64_t generation = ++m_generation;
     setLoading(true);
-    BackgroundTask::run(this, m_services.load, [this, generation](AppInventory inventory) {
+    BackgroundTask::run(this, [sources = m_services.sources] { return AppUninstaller::scan(sources()); },
+                        [this, generation](AppInventory inventory) {
         // A later load (a rescan, the reload after an uninstall) owns the list now.
         if (generation != m_generation) return;
         m_apps = std::move(inventory.apps);
@@ -110,13 +113,13 @@ void ApplicationsView::setShowSystem(bool show) {
 }
 
 void ApplicationsView::stageLeftover(const LeftoverItem& item) {
-    if (!m_services.trash) return;
-    const TrashService::Outcome outcome = m_services.trash({item.path}, {{item.path, item.size}});
-    if (outcome.failed.empty()) {
+    if (!m_services.trash || !m_services.sources) return;
+    const AppUninstaller::Removal removal = AppUninstaller::removeOrphan(item, m_services.sources(), m_services.trash);
+    if (removal.outcome.failed.empty()) {
         std::erase_if(m_orphans, [&](const LeftoverItem& o) { return o.id == item.id; });
         m_list->setOrphans(m_orphans);
     }
-    m_state.setBanner(AppsText::orphanBanner(item, outcome));
+    m_state.setBanner(AppsText::orphanBanner(item, removal));
 }
 
 void ApplicationsView::requestUninstall(const InstalledApp& app) {
@@ -125,8 +128,8 @@ void ApplicationsView::requestUninstall(const InstalledApp& app) {
 }
 
 void ApplicationsView::uninstall(const InstalledApp& app) {
-    if (app.isSystem || !m_services.trash) return;
-    const AppUninstaller::Uninstall result = AppUninstaller::uninstall(app, m_services.trash);
+    if (app.isSystem || !m_services.trash || !m_services.sources) return;
+    const AppUninstaller::Removal result = AppUninstaller::uninstall(app, m_services.sources(), m_services.trash);
     m_state.setBanner(AppsText::uninstallBanner(app, result));
     m_selected.reset();
     m_list->setSelectedPath(std::nullopt);

@@ -22,7 +22,9 @@ class ApplicationsView : public ThemedWidget {
 public:
     // What the tab does with the outside world; systemServices() is the real one, tests pass fakes.
     struct Services {
-        std::function<AppInventory()> load; // runs on a worker
+        // The desktop to read: once on a worker for each load, and again just before each move so
+        // that what is moved is checked against the desktop as it is then.
+        std::function<AppSources()> sources;
         AppUninstaller::Trasher trash;
         std::function<bool(const AppsText::Confirmation&, QWidget* parent)> confirm;
     };
@@ -36,7 +38,8 @@ public:
     void select(const InstalledApp& app);
     void setQuery(const QString& query);
     void setShowSystem(bool show);
-    // Moves one orphan to the Trash; it leaves the list once it has moved.
+    // Moves one orphan to the Trash after checking it is still nobody's; it leaves the list once
+    // it has moved.
     void stageLeftover(const LeftoverItem& item);
     // Asks, then uninstalls.
     void requestUninstall(const InstalledApp& app);

@@ -40,22 +40,26 @@ QString rowCaption(const InstalledApp& app) {
 }
 
 Confirmation confirmation(const InstalledApp& app) {
-    const auto items = qlonglong(AppUninstaller::uninstallPaths(app).size());
+    const std::vector<std::string> moved = AppUninstaller::uninstallPaths(app);
+    const auto items = qlonglong(moved.size());
     const auto files = qlonglong(app.leftovers.size());
+    QStringList paths;
+    for (const std::string& path : moved) paths.push_back(TextDraw::oneLine(path));
     return Confirmation{
         .title = QStringLiteral("Uninstall ") + TextDraw::oneLine(app.name) + '?',
         .action = QStringLiteral("Move ") + QString::number(items) + QStringLiteral(" items to Trash"),
         .message = QStringLiteral("Removes the app and ") + QString::number(files) + QStringLiteral(" support file") +
                    (files == 1 ? QString() : QStringLiteral("s")) + QStringLiteral(", freeing ") +
-                   DisplayText::sizeText(footprintTotal(app)) + QStringLiteral(". Everything goes to the Trash.")};
+                   DisplayText::sizeText(footprintTotal(app)) + QStringLiteral(". Everything goes to the Trash."),
+        .paths = paths};
 }
 
-AppState::Banner uninstallBanner(const InstalledApp& app, const AppUninstaller::Uninstall& result) {
+AppState::Banner uninstallBanner(const InstalledApp& app, const AppUninstaller::Removal& result) {
     const auto& outcome = result.outcome;
     const QString name = TextDraw::oneLine(app.name);
     if (!result.bundleMoved) {
         const QString reason = outcome.failed.empty() ? QStringLiteral("The app was not moved.")
-                                                      : QString::fromStdString(outcome.failed.front().second);
+                                                      : TextDraw::oneLine(outcome.failed.front().second);
         return AppState::Banner::make(AppState::Banner::Kind::warning, QStringLiteral("Could not uninstall ") + name, reason);
     }
     if (!outcome.failed.empty()) {
@@ -63,7 +67,7 @@ AppState::Banner uninstallBanner(const InstalledApp& app, const AppUninstaller::
         return AppState::Banner::make(AppState::Banner::Kind::warning,
                                       QStringLiteral("Uninstalled with ") + QString::number(count) +
                                           QStringLiteral(" issue") + (count == 1 ? QString() : QStringLiteral("s")),
-                                      QString::fromStdString(outcome.failed.front().second));
+                                      TextDraw::oneLine(outcome.failed.front().second));
     }
     return AppState::Banner::make(AppState::Banner::Kind::success, name + QStringLiteral(" uninstalled"),
                                   QString::number(qlonglong(outcome.trashed.size())) +
@@ -71,10 +75,14 @@ AppState::Banner uninstallBanner(const InstalledApp& app, const AppUninstaller::
                                       QStringLiteral(" freed."));
 }
 
-AppState::Banner orphanBanner(const LeftoverItem& item, const TrashService::Outcome& outcome) {
+AppState::Banner orphanBanner(const LeftoverItem& item, const AppUninstaller::Removal& result) {
+    const TrashService::Outcome& outcome = result.outcome;
+    if (!result.refused.empty())
+        return AppState::Banner::make(AppState::Banner::Kind::warning, TextDraw::oneLine(AppUninstaller::refusalText(item.path)),
+                                      TextDraw::oneLine(item.path));
     if (!outcome.failed.empty())
         return AppState::Banner::make(AppState::Banner::Kind::warning, QStringLiteral("Could not remove ") + leafText(item.path),
-                                      QString::fromStdString(outcome.failed.front().second));
+                                      TextDraw::oneLine(outcome.failed.front().second));
     return AppState::Banner::make(AppState::Banner::Kind::success, QStringLiteral("Removed ") + leafText(item.path),
                                   DisplayText::sizeText(item.size) + QStringLiteral(" moved to Trash."));
 }

@@ -3,6 +3,7 @@
 #include "state/AppState.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -31,13 +32,15 @@ struct Confirmation {
     QString title;   // "Uninstall Widget?"
     QString action;  // "Move 3 items to Trash"
     QString message; // "Removes the app and 1 support file, freeing ... Everything goes to the Trash."
+    QStringList paths; // every path the uninstall hands to the Trash, in order, one line each
 };
 Confirmation confirmation(const InstalledApp& app);
 
 // The banner after an uninstall: success when everything moved, a warning naming the first
 // failure otherwise (a distinct one when the app itself stayed).
-AppState::Banner uninstallBanner(const InstalledApp& app, const AppUninstaller::Uninstall& result);
-// The banner after moving one orphan: success, or a warning with the system's message.
-AppState::Banner orphanBanner(const LeftoverItem& item, const TrashService::Outcome& outcome);
+AppState::Banner uninstallBanner(const InstalledApp& app, const AppUninstaller::Removal& result);
+// The banner after moving one orphan: success; a warning saying it is not the app's own when the
+// check refused it; else a warning with the system's message.
+AppState::Banner orphanBanner(const LeftoverItem& item, const AppUninstaller::Removal& result);
 
 } // namespace tallymere::AppsText

@@ -27,6 +27,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 using namespace tallymere;
 
@@ -103,7 +104,7 @@ struct Harness {
     std::unique_ptr<ApplicationsView> view;
     Harness() {
         ApplicationsView::Services services{
-            .load = [sources = home.sources()] { return AppUninstaller::scan(sources); },
+            .sources = [this] { return home.sources(); },
             .trash = [this](const auto& paths, const auto& sizes) { return trash(paths, sizes); },
             .confirm = [this](const AppsText::Confirmation& text, QWidget*) {
                 asked = {text.title, text.action, text.message};
@@ -159,7 +160,8 @@ TEST_F(Apps, TextsOfRowsDialogAndBanners) {
     EXPECT_EQ(AppsText::rowCaption(app), "+200 KB leftovers");
     EXPECT_EQ(AppsText::confirmation(app).action, "Move 4 items to Trash");
 
-    AppUninstaller::Uninstall done{.outcome = {.trashed = {"a", "b", "c"}, .failed = {}, .freed = 1'500'000}, .bundleMoved = true};
+    AppUninstaller::Removal done{.outcome = {.trashed = {"a", "b", "c"}, .failed = {}, .freed = 1'500'000}, .refused = {},
+                                 .bundleMoved = true};
     auto banner = AppsText::uninstallBanner(app, done);
     EXPECT_EQ(banner.kind, AppState::Banner::Kind::success);
     EXPECT_EQ(banner.title, "Widget uninstalled");
@@ -175,10 +177,11 @@ TEST_F(Apps, TextsOfRowsDialogAndBanners) {
     EXPECT_EQ(AppsText::uninstallBanner(app, done).title, "Could not uninstall Widget");
 
     const LeftoverItem orphan{.path = "/h/.cache/com.old.tool", .size = 12'345'678};
-    banner = AppsText::orphanBanner(orphan, {.trashed = {orphan.path}});
+    banner = AppsText::orphanBanner(orphan, {.outcome = {.trashed = {orphan.path}}});
     EXPECT_EQ(banner.title, "Removed com.old.tool");
     EXPECT_EQ(banner.detail, "12.3 MB moved to Trash.");
-    EXPECT_EQ(AppsText::orphanBanner(orphan, {.failed = {{orphan.path, "No space"}}}).kind, AppState::Banner::Kind::warning);
+    EXPECT_EQ(AppsText::orphanBanner(orphan, {.outcome = {.failed = {{orphan.path, "No space"}}}}).kind,
+              AppState::Banner::Kind::warning);
 
     EXPECT_EQ(FootprintBar::pieceWidths(0, 0, 100), std::make_pair(0.0, 0.0));
     EXPECT_EQ(FootprintBar::pieceWidths(30, 10, 100), std::make_pair(75.0, 25.0));
@@ -217,6 +220,68 @@ TEST_F(Apps, ListSearchSystemToggleAndOrphans) {
     EXPECT_EQ(h.state.banner()->title, "Removed com.old.tool");
     QCoreApplication::processEvents();
     EXPECT_EQ(h.view->list()->orphanRows().size(), 1u);
+
+    // an orphan that became an app's home since the list was made is not moved, and says why
+    const LeftoverItem game = h.view->orphans().at(0);
+    const std::string program = game.path + "/game";
+    std::filesystem::create_directories(game.path);
+    std::ofstream(program) << "#!/bin/sh\n";
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    h.home.launcher("game.desktop", "[Desktop Entry]\nType=Application\nName=Game\nExec=" + program + "\n");
+    h.trash.calls.clear();
+    h.view->stageLeftover(game);
+    EXPECT_TRUE(h.trash.calls.empty());
+    EXPECT_EQ(h.view->orphans().size(), 1u);
+    EXPECT_EQ(h.state.banner()->kind, AppState::Banner::Kind::warning);
+    EXPECT_EQ(h.state.banner()->title, "Could not remove removedgame: it is not this app's own");
+    EXPECT_EQ(h.state.banner()->detail, QString::fromStdString(game.path));
+    EXPECT_TRUE(std::filesystem::exists(program));
+}
+
+// The columns of a rendered row that hold anything but the background, scanning left from `from`:
+// the length of the first run of empty columns at least `minimum` wide that follows some ink.
+int gapBefore(const QImage& image, int from, QColor background, int minimum) {
+    auto inked = [&](int x) {
+        for (int y = 0; y < image.height(); ++y)
+            if (distance(image.pixelColor(x, y), background) > 24) return true;
+        return false;
+    };
+    int x = from;
+    while (x >= 0 && !inked(x)) --x; // up to the right-hand text
+    for (;;) {
+        while (x >= 0 && inked(x)) --x;
+        int run = 0;
+        while (x >= 0 && !inked(x)) --x, ++run;
+        if (run >= minimum || x < 0) return run;
+    }
+}
+
+TEST_F(Apps, LongNamesKeepTheirGapToTheSize) {
+    const Theme theme = Theme::make(ThemeID::paper);
+    const std::string longName = "An Application With A Name Far Too Long For Any Row Of The List";
+    InstalledApp app{.name = longName, .path = "/h/Applications/Long.AppImage", .version = "1.0", .size = 123'456'789,
+                     .isSystem = false};
+    AppRow row(app, [] {});
+    ThemedWidget::applyTheme(&row, theme);
+    row.resize(AppListColumn::columnWidth, row.sizeHint().height());
+    QImage image(row.size(), QImage::Format_ARGB32);
+    image.fill(theme.background);
+    row.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    // name, then the stack's 9, the flexible space's 4 and 9 again, then the total
+    const int appGap = gapBefore(image, image.width() - 1, theme.background, 8);
+    EXPECT_GE(appGap, 22);
+    EXPECT_LE(appGap, 22 + 12); // the name runs up to the gap, cut short
+
+    OrphanRow orphan(LeftoverItem{.path = "/h/.cache/" + longName, .size = 98'765'432, .kind = "Cache"}, {});
+    ThemedWidget::applyTheme(&orphan, theme);
+    orphan.resize(AppListColumn::columnWidth, orphan.sizeHint().height());
+    QImage orphanImage(orphan.size(), QImage::Format_ARGB32);
+    orphanImage.fill(theme.background);
+    orphan.render(&orphanImage, QPoint(), QRegion(), QWidget::DrawChildren);
+    // from the size's left edge: 8, the space's 4 and 8 again, then the name
+    const int orphanGap = gapBefore(orphanImage, int(orphan.buttonRect().left()) - 2, theme.background, 8);
+    EXPECT_GE(orphanGap, 20);
+    EXPECT_LE(orphanGap, 20 + 12);
 }
 
 TEST_F(Apps, DetailAndUninstallFlows) {
@@ -241,7 +306,7 @@ TEST_F(Apps, DetailAndUninstallFlows) {
     h.answer = false;
     click(h.view->detail()->uninstallButton());
     EXPECT_EQ(h.asked.at(0), "Uninstall Acme Editor?");
-    EXPECT_EQ(h.asked.at(1), "Move 4 items to Trash");
+    EXPECT_EQ(h.asked.at(1), "Move 5 items to Trash");
     EXPECT_TRUE(h.trash.calls.empty());
 
     // a Trash that refuses the bundle: the leftovers stay too, the user is told, the list reloads
@@ -270,10 +335,10 @@ TEST_F(Apps, DetailAndUninstallFlows) {
     h.trash.failBundle = false;
     h.trash.calls.clear();
     h.view->uninstall(h.app("Acme Editor"));
-    ASSERT_EQ(h.trash.calls.size(), 2u);
+    ASSERT_EQ(h.trash.calls.size(), 5u); // each path checked and moved on its own
     EXPECT_EQ(h.state.banner()->kind, AppState::Banner::Kind::success);
     EXPECT_EQ(h.state.banner()->title, "Acme Editor uninstalled");
-    EXPECT_TRUE(h.state.banner()->detail->startsWith("4 items moved to Trash, "));
+    EXPECT_TRUE(h.state.banner()->detail->startsWith("5 items moved to Trash, "));
 }
 
 TEST_F(Apps, RendersListAndDetail) {

@@ -1,0 +1,310 @@
+// Discovery and removal on a fake home laid with the traps real homes hold: a shared bin folder, a
+// folder of AppImages, a vendor folder of two programs, XDG folders pointing at /usr, at the home
+// and at ~/.local, container and VM stores, leftovers two apps claim; and, between discovery and
+// the move, folders swapped for links and programs, launchers or settings that make an item
+// another's. Every move goes through a recording Trash (or the fake home's own), never the
+// real home.
+#include "services/AppUninstaller.h"
+
+#include "support/FakeAppHome.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tallymere {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RecordingTrash {
+    std::vector<std::vector<std::string>> calls;
+    TrashService::Outcome operator()(const std::vector<std::string>& paths,
+                                     const std::unordered_map<std::string, std::int64_t>& sizes) {
+        calls.push_back(paths);
+        TrashService::Outcome outcome;
+        for (const auto& path : paths) {
+            outcome.trashed.push_back(path);
+            outcome.freed += sizes.contains(path) ? sizes.at(path) : 0;
+        }
+        return outcome;
+    }
+    AppUninstaller::Trasher trasher() {
+        return [this](const auto& paths, const auto& sizes) { return (*this)(paths, sizes); };
+    }
+    std::vector<std::string> moved() const {
+        std::vector<std::string> all;
+        for (const auto& call : calls) all.insert(all.end(), call.begin(), call.end());
+        return all;
+    }
+};
+
+void program(const std::string& path, std::size_t bytes = 10'000) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path) << std::string(bytes, 'x');
+    ::chmod(path.c_str(), 0755);
+}
+
+void file(const std::string& path, std::size_t bytes) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path) << std::string(bytes, 'x');
+}
+
+// The fake home with every trap laid.
+struct TrapHome {
+    test::FakeAppHome home;
+    std::string h = home.home();
+
+    TrapHome() {
+        // Two launchers of programs in one shared bin folder, which also holds a script of no app.
+        program(h + "/opt/bin/alpha");
+        program(h + "/opt/bin/beta");
+        program(h + "/opt/bin/other-script");
+        app("alpha.desktop", "Alpha Tool", h + "/opt/bin/alpha");
+        app("beta.desktop", "Beta Tool", h + "/opt/bin/beta");
+        // A folder of AppImages, only one of them launched.
+        program(h + "/Applications/AppImages/Foo-2.0.AppImage");
+        program(h + "/Applications/AppImages/Bar-1.0.AppImage", 400'000);
+        app("foo.desktop", "Foo Viewer", h + "/Applications/AppImages/Foo-2.0.AppImage");
+        // A vendor folder of two IDEs, each laid out as a prefix.
+        program(h + "/opt/vendor/ideA/bin/idea.sh");
+        file(h + "/opt/vendor/ideA/lib/core.jar", 500'000);
+        program(h + "/opt/vendor/ideB/bin/ideb.sh");
+        app("com.vendor.IdeA.desktop", "Idea Alpha", h + "/opt/vendor/ideA/bin/idea.sh");
+        app("com.vendor.IdeB.desktop", "Idea Beta", h + "/opt/vendor/ideB/bin/ideb.sh");
+        file(h + "/.cache/com.vendor.IdeA/index", 30'000);
+        // A folder whose other program, deeper down, has no launcher.
+        program(h + "/Programs/Suite/main/suite");
+        program(h + "/Programs/Suite/tools/converter");
+        app("suite.desktop", "Suite", h + "/Programs/Suite/main/suite");
+        // A self-contained program folder (its executable library is no other program).
+        program(h + "/Apps/Gamma/gamma");
+        program(h + "/Apps/Gamma/libgamma.so.1");
+        file(h + "/Apps/Gamma/data/pack", 60'000);
+        app("gamma.desktop", "Gamma Player", h + "/Apps/Gamma/gamma");
+        // Two apps of one vendor whose names nest, and two whose identifiers are equally long.
+        program(h + "/Applications/AcmeWidget.AppImage");
+        program(h + "/Applications/AcmeWidgetPro.AppImage");
+        app("com.acme.Widget.desktop", "Widget", h + "/Applications/AcmeWidget.AppImage");
+        app("com.acme.WidgetPro.desktop", "Widget Pro", h + "/Applications/AcmeWidgetPro.AppImage");
+        file(h + "/.config/com.acme.WidgetPro/settings", 7'000);
+        file(h + "/.config/com.acme.Widget/settings", 6'000);
+        program(h + "/Applications/Left.AppImage");
+        program(h + "/Applications/Rite.AppImage");
+        app("com.tie.Left.desktop", "Left", h + "/Applications/Left.AppImage");
+        app("com.tie.Rite.desktop", "Rite", h + "/Applications/Rite.AppImage");
+        file(h + "/.cache/com.tie.left-com.tie.rite/blob", 3'000'000);
+        // Container, virtual-machine and sandbox stores.
+        for (const char* store : {".local/share/containers/storage/layer", ".local/share/docker/image", ".config/libvirt/qemu.conf",
+                                  ".local/share/gnome-boxes/images/disk", ".config/VirtualBox/vm", ".local/share/lxc/c1",
+                                  ".local/share/waydroid/data", ".local/share/multipass/vault", "snap/lxd/common",
+                                  ".local/share/vagrant/boxes"})
+            file(h + "/" + store, 3'000'000);
+        // What an XDG folder pointed at the home would list.
+        file(h + "/Documents/thesis.pdf", 3'000'000);
+        file(h + "/Pictures/holiday.jpg", 3'000'000);
+        file(h + "/.mozilla/profile", 3'000'000);
+    }
+
+    void app(const std::string& fileName, const std::string& name, const std::string& exec) const {
+        home.launcher(fileName, "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=" + exec + "\n");
+    }
+    AppInventory scan() const { return AppUninstaller::scan(home.sources()); }
+};
+
+const InstalledApp& find(const AppInventory& inventory, std::string_view name) {
+    for (const InstalledApp& app : inventory.apps)
+        if (app.name == name) return app;
+    throw std::runtime_error("no app " + std::string(name));
+}
+
+std::vector<std::string> paths(const std::vector<LeftoverItem>& items) {
+    std::vector<std::string> out;
+    for (const LeftoverItem& item : items) out.push_back(item.path);
+    return out;
+}
+
+TEST(AppOwnership, SharedFoldersAreNoBundles) {
+    const TrapHome trap;
+    const std::string& h = trap.h;
+    const AppInventory inventory = trap.scan();
+    struct Expected {
+        const char* name;
+        std::string bundle;
+    };
+    // A program in a shared bin, a folder of AppImages or a vendor folder of two programs is its
+    // own bundle; only a folder of one program alone is a folder bundle.
+    for (const Expected& e : {Expected{"Alpha Tool", h + "/opt/bin/alpha"}, Expected{"Beta Tool", h + "/opt/bin/beta"},
+                              Expected{"Foo Viewer", h + "/Applications/AppImages/Foo-2.0.AppImage"},
+                              Expected{"Idea Alpha", h + "/opt/vendor/ideA/bin/idea.sh"},
+                              Expected{"Idea Beta", h + "/opt/vendor/ideB/bin/ideb.sh"},
+                              Expected{"Suite", h + "/Programs/Suite/main/suite"},
+                              Expected{"Gamma Player", h + "/Apps/Gamma"},
+                              Expected{"Acme Editor", h + "/.local/opt/Acme"}}) {
+        const InstalledApp& app = find(inventory, e.name);
+        EXPECT_EQ(app.path, e.bundle) << e.name;
+        EXPECT_FALSE(app.isSystem) << e.name;
+    }
+    EXPECT_LT(find(inventory, "Foo Viewer").size, 400'000); // the other AppImage is not counted in
+
+    // Uninstalling one of them moves that program, its launcher and its leftovers, nothing else.
+    RecordingTrash trash;
+    const InstalledApp& alpha = find(inventory, "Alpha Tool");
+    const auto removal = AppUninstaller::uninstall(alpha, trap.home.sources(), trash.trasher());
+    EXPECT_TRUE(removal.refused.empty());
+    EXPECT_EQ(trash.moved(), (std::vector<std::string>{h + "/opt/bin/alpha", h + "/.local/share/applications/alpha.desktop"}));
+    trash.calls.clear();
+    AppUninstaller::uninstall(find(inventory, "Idea Alpha"), trap.home.sources(), trash.trasher());
+    EXPECT_EQ(trash.moved(), (std::vector<std::string>{h + "/opt/vendor/ideA/bin/idea.sh",
+                                                       h + "/.local/share/applications/com.vendor.IdeA.desktop",
+                                                       h + "/.cache/com.vendor.IdeA"}));
+    trash.calls.clear();
+    AppUninstaller::uninstall(find(inventory, "Foo Viewer"), trap.home.sources(), trash.trasher());
+    EXPECT_EQ(trash.moved(), (std::vector<std::string>{h + "/Applications/AppImages/Foo-2.0.AppImage",
+                                                       h + "/.local/share/applications/foo.desktop"}));
+
+    // with one IDE's program and launcher gone, the rest of its files still keep the vendor
+    // folder from being the other's bundle
+    fs::remove(h + "/opt/vendor/ideA/bin/idea.sh");
+    fs::remove(h + "/.local/share/applications/com.vendor.IdeA.desktop");
+    EXPECT_EQ(find(trap.scan(), "Idea Beta").path, h + "/opt/vendor/ideB/bin/ideb.sh");
+}
+
+TEST(AppOwnership, LeftoversGoToTheLongestMatchAndStoresAreNoOrphans) {
+    const TrapHome trap;
+    const std::string& h = trap.h;
+    const AppInventory inventory = trap.scan();
+    EXPECT_EQ(paths(find(inventory, "Widget Pro").leftovers), std::vector<std::string>{h + "/.config/com.acme.WidgetPro"});
+    EXPECT_EQ(paths(find(inventory, "Widget").leftovers), std::vector<std::string>{h + "/.config/com.acme.Widget"});
+    // equally long claims: neither app's, and no orphan either
+    EXPECT_TRUE(find(inventory, "Left").leftovers.empty());
+    EXPECT_TRUE(find(inventory, "Rite").leftovers.empty());
+    // the orphans are the removed apps' data, not the stores, the shared item or the home's folders
+    EXPECT_EQ(paths(inventory.orphans), (std::vector<std::string>{h + "/.cache/com.old.tool", h + "/.local/state/removedgame"}));
+
+    RecordingTrash trash;
+    AppUninstaller::uninstall(find(inventory, "Widget Pro"), trap.home.sources(), trash.trasher());
+    EXPECT_EQ(trash.moved(), (std::vector<std::string>{h + "/Applications/AcmeWidgetPro.AppImage",
+                                                       h + "/.local/share/applications/com.acme.WidgetPro.desktop",
+                                                       h + "/.config/com.acme.WidgetPro"}));
+    trash.calls.clear();
+    const auto removal = AppUninstaller::removeOrphan(inventory.orphans[1], trap.home.sources(), trash.trasher());
+    EXPECT_EQ(trash.moved(), std::vector<std::string>{h + "/.local/state/removedgame"});
+    EXPECT_TRUE(removal.refused.empty());
+    for (const char* store : {"containers", "docker", "libvirt", "gnome-boxes", "VirtualBox", "lxc", "waydroid", "multipass",
+                              "lxd", "vagrant", "snap", "podman"})
+        EXPECT_TRUE(AppUninstaller::isProtected(std::string("/h/.local/share/") + store)) << store;
+    EXPECT_FALSE(AppUninstaller::isProtected("/h/.cache/dockerfile-lint"));
+}
+
+TEST(AppOwnership, SupportRootsStayInsideTheHome) {
+    const TrapHome trap;
+    const std::string& h = trap.h;
+    const std::vector<std::string> named{h + "/Documents", h + "/Pictures", h + "/Docs"};
+    auto rootPaths = [](const std::vector<SupportRoot>& roots) {
+        std::vector<std::string> out;
+        for (const SupportRoot& root : roots) out.push_back(root.path);
+        return out;
+    };
+    const std::vector<std::string> defaults{h + "/.local/share", h + "/.cache",  h + "/.config",
+                                            h + "/.var/app",     h + "/snap",    h + "/.local/state",
+                                            h + "/.config/autostart", h + "/.config/systemd/user"};
+    // /usr, the home, ~/.local (which holds the state folder) and a named folder fall back to the
+    // defaults
+    EXPECT_EQ(rootPaths(AppSources::supportRootsFor(h, {.data = h + "/.local", .cache = "/usr", .config = h, .state = {}}, named)),
+              defaults);
+    EXPECT_EQ(rootPaths(AppSources::supportRootsFor(h, {.data = {}, .cache = h + "/Docs", .config = {}, .state = "/"}, named)),
+              defaults);
+    // a folder of the user's own is taken as given
+    const auto custom = AppSources::supportRootsFor(h, {.data = {}, .cache = h + "/.my-cache", .config = {}, .state = {}}, named);
+    EXPECT_EQ(custom[1], (SupportRoot{h + "/.my-cache", "Cache"}));
+    // a default that is a named folder is left out; a home that is "/" has no roots
+    EXPECT_EQ(rootPaths(AppSources::supportRootsFor(h, {}, {h + "/.cache"})).size(), defaults.size() - 1);
+    EXPECT_TRUE(AppSources::supportRootsFor("/", {}, {}).empty());
+
+    // the whole discovery with those variables set: nothing outside the home, no named folder, no
+    // data folder offered
+    ::setenv("XDG_CACHE_HOME", "/usr", 1);
+    ::setenv("XDG_CONFIG_HOME", h.c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (h + "/.local").c_str(), 1);
+    const AppInventory inventory = trap.scan();
+    EXPECT_EQ(paths(inventory.orphans), (std::vector<std::string>{h + "/.cache/com.old.tool", h + "/.local/state/removedgame"}));
+    for (const InstalledApp& app : inventory.apps)
+        for (const LeftoverItem& item : app.leftovers) EXPECT_TRUE(item.path.starts_with(h + "/.")) << item.path;
+}
+
+// What changed between discovery and the move is checked at the moment of the move.
+TEST(AppOwnership, EachPathIsCheckedAgainJustBeforeItMoves) {
+    TrapHome trap;
+    const std::string& h = trap.h;
+    const AppInventory inventory = trap.scan();
+    const LeftoverItem game = inventory.orphans.at(1);
+    ASSERT_EQ(game.path, h + "/.local/state/removedgame");
+    RecordingTrash trash;
+    auto refusedOrphan = [&](const char* what) {
+        trash.calls.clear();
+        const auto removal = AppUninstaller::removeOrphan(game, trap.home.sources(), trash.trasher());
+        EXPECT_TRUE(trash.calls.empty()) << what;
+        EXPECT_EQ(removal.refused, std::vector<std::string>{game.path}) << what;
+        ASSERT_EQ(removal.outcome.failed.size(), 1u) << what;
+        EXPECT_EQ(removal.outcome.failed[0].second, "Could not remove removedgame: it is not this app's own") << what;
+    };
+
+    // it became a support root, then a named folder, then the home of a new app's program
+    ::setenv("XDG_CACHE_HOME", game.path.c_str(), 1);
+    refusedOrphan("a root");
+    ::setenv("XDG_CACHE_HOME", (h + "/.cache").c_str(), 1);
+    file(h + "/.config/user-dirs.dirs", 0);
+    std::ofstream(h + "/.config/user-dirs.dirs") << "XDG_MUSIC_DIR=\"$HOME/.local/state/removedgame\"\n";
+    refusedOrphan("a named folder");
+    fs::remove(h + "/.config/user-dirs.dirs");
+    program(game.path + "/bin/game");
+    trap.app("game.desktop", "Game", game.path + "/bin/game");
+    refusedOrphan("an app's program");
+    fs::remove(h + "/.local/share/applications/game.desktop");
+    if (::getuid() == 0) {
+        ASSERT_EQ(::lchown(game.path.c_str(), 4242, 4242), 0);
+        refusedOrphan("another user's");
+        ASSERT_EQ(::lchown(game.path.c_str(), 0, 0), 0);
+    }
+    trash.calls.clear();
+    AppUninstaller::removeOrphan(game, trap.home.sources(), trash.trasher());
+    EXPECT_EQ(trash.moved(), std::vector<std::string>{game.path});
+
+    // a bundle folder that now holds another launcher's program, or another AppImage, stays whole
+    const InstalledApp& acme = find(inventory, "Acme Editor");
+    for (const char* intruder : {"plugin-tool", "Other.AppImage"}) {
+        program(acme.path + "/" + intruder);
+        if (std::string_view(intruder) == "plugin-tool") trap.app("plugin.desktop", "Plugin Tool", acme.path + "/plugin-tool");
+        trash.calls.clear();
+        const auto removal = AppUninstaller::uninstall(acme, trap.home.sources(), trash.trasher());
+        EXPECT_TRUE(trash.calls.empty()) << intruder;
+        EXPECT_FALSE(removal.bundleMoved);
+        EXPECT_EQ(removal.refused, std::vector<std::string>{acme.path});
+        EXPECT_EQ(removal.outcome.failed.at(0).second, "Could not remove Acme: it is not this app's own");
+        fs::remove(acme.path + "/" + intruder);
+        fs::remove(h + "/.local/share/applications/plugin.desktop");
+    }
+
+    // a leftover's folder swapped for a link to the documents, which hold an item of that name:
+    // the real Trash of the fake home takes the rest and leaves the documents alone
+    file(h + "/Documents/com.acme.Editor/chapter1", 1'000);
+    fs::rename(h + "/.cache", h + "/.cache-moved");
+    fs::create_directory_symlink(h + "/Documents", h + "/.cache");
+    const auto removal = AppUninstaller::uninstall(acme, trap.home.sources(), TrashService::trash);
+    EXPECT_TRUE(removal.bundleMoved);
+    EXPECT_EQ(removal.refused, std::vector<std::string>{h + "/.cache/com.acme.Editor"});
+    EXPECT_EQ(removal.outcome.trashed, (std::vector<std::string>{acme.path, acme.desktopFile, h + "/.local/share/com.acme.editor-calculator",
+                                                                 h + "/.config/com.acme.Editor.conf"}));
+    EXPECT_TRUE(fs::exists(h + "/Documents/com.acme.Editor/chapter1"));
+    EXPECT_TRUE(fs::exists(h + "/.cache-moved/com.acme.Editor"));
+    EXPECT_FALSE(fs::exists(acme.path));
+}
+
+} // namespace
+} // namespace tallymere
