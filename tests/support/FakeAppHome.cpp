@@ -80,29 +80,33 @@ void FakeAppHome::launcher(const std::string& fileName, const std::string& body)
     write(m_home + "/.local/share/applications/" + fileName, body);
 }
 
-AppSources FakeAppHome::sources() const {
-    AppSources sources = AppSources::system();
-    // The launchers of this home's data folders, the first folder's ID winning, as the desktop
-    // lists them, read afresh on every call.
-    sources.entries = [folders = m_dataFolders] {
-        std::vector<DesktopEntry> entries;
-        std::set<std::string> ids;
-        for (const std::string& data : folders) {
-            const std::filesystem::path launchers = data + "/applications";
-            std::error_code error;
-            std::vector<std::filesystem::path> files;
-            for (const auto& item : std::filesystem::directory_iterator(launchers, error))
-                if (item.path().extension() == ".desktop") files.push_back(item.path());
-            std::sort(files.begin(), files.end());
-            for (const auto& file : files)
-                if (ids.insert(file.filename().string()).second)
-                    if (auto entry = DesktopEntries::read(file.string(), file.filename().string()))
-                        entries.push_back(std::move(*entry));
-        }
-        return entries;
+AppSources FakeAppHome::sources() const { return sourcesFunction()(); }
+
+std::function<AppSources()> FakeAppHome::sourcesFunction() const {
+    return [folders = m_dataFolders] {
+        AppSources sources = AppSources::system();
+        // The launchers of this home's data folders, the first folder's ID winning, as the desktop
+        // lists them, read afresh on every call.
+        sources.entries = [folders] {
+            std::vector<DesktopEntry> entries;
+            std::set<std::string> ids;
+            for (const std::string& data : folders) {
+                const std::filesystem::path launchers = data + "/applications";
+                std::error_code error;
+                std::vector<std::filesystem::path> files;
+                for (const auto& item : std::filesystem::directory_iterator(launchers, error))
+                    if (item.path().extension() == ".desktop") files.push_back(item.path());
+                std::sort(files.begin(), files.end());
+                for (const auto& file : files)
+                    if (ids.insert(file.filename().string()).second)
+                        if (auto entry = DesktopEntries::read(file.string(), file.filename().string()))
+                            entries.push_back(std::move(*entry));
+            }
+            return entries;
+        };
+        sources.installedNames = [] { return std::vector<std::string>{"neovim", "bash"}; };
+        return sources;
     };
-    sources.installedNames = [] { return std::vector<std::string>{"neovim", "bash"}; };
-    return sources;
 }
 
 } // namespace tallymere::test

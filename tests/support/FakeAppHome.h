@@ -24,8 +24,12 @@ public:
 
     const std::string& home() const { return m_home; }
     std::string operator/(std::string_view relative) const { return m_home + '/' + std::string(relative); }
-    // Sources for discovery on this home; "neovim" is an installed command.
+    // Sources for discovery on this home, with the environment as it is now; "neovim" is an
+    // installed command.
     AppSources sources() const;
+    // What sources() gives, as a function that owns what it reads, so that a worker still running
+    // after this object has gone reads nothing freed.
+    std::function<AppSources()> sourcesFunction() const;
     // Writes a launcher into the user's applications folder.
     void launcher(const std::string& fileName, const std::string& body) const;
 

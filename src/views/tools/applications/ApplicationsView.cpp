@@ -83,7 +83,8 @@ void ApplicationsView::load() {
     if (!m_services.sources) return;
     const std::uint64_t generation = ++m_generation;
     setLoading(true);
-    BackgroundTask::run(this, [sources = m_services.sources] { return AppUninstaller::scan(sources()); },
+    // Read here and handed over as values: the environment is only ever changed on this thread.
+    BackgroundTask::run(this, [sources = m_services.sources()] { return AppUninstaller::scan(sources); },
                         [this, generation](AppInventory inventory) {
         // A later load (a rescan, the reload after an uninstall) owns the list now.
         if (generation != m_generation) return;

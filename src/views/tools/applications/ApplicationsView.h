@@ -22,8 +22,9 @@ class ApplicationsView : public ThemedWidget {
 public:
     // What the tab does with the outside world; systemServices() is the real one, tests pass fakes.
     struct Services {
-        // The desktop to read: once on a worker for each load, and again just before each move so
-        // that what is moved is checked against the desktop as it is then.
+        // The desktop to read, called on the GUI thread: once for each load (the worker is handed
+        // the values), and again just before each move so that what is moved is checked against
+        // the desktop as it is then.
         std::function<AppSources()> sources;
         AppUninstaller::Trasher trash;
         std::function<bool(const AppsText::Confirmation&, QWidget* parent)> confirm;

@@ -104,7 +104,7 @@ struct Harness {
     std::unique_ptr<ApplicationsView> view;
     Harness() {
         ApplicationsView::Services services{
-            .sources = [this] { return home.sources(); },
+            .sources = home.sourcesFunction(),
             .trash = [this](const auto& paths, const auto& sizes) { return trash(paths, sizes); },
             .confirm = [this](const AppsText::Confirmation& text, QWidget*) {
                 asked = {text.title, text.action, text.message};
