@@ -1,6 +1,7 @@
 #include "platform/FreedesktopTrash.h"
 
 #include "base/PathText.h"
+#include "base/Utf8.h"
 #include "platform/MountTable.h"
 #include "platform/UserFolders.h"
 
@@ -15,6 +16,7 @@
 #include <optional>
 #include <vector>
 #include <system_error>
+#include <utility>
 
 namespace tallymere::FreedesktopTrash {
 namespace {
@@ -33,14 +35,41 @@ std::string homeTrashFolder() {
     return dataHome + "/Trash";
 }
 
-// A folder that exists as a real folder (not a link to one), created with mode 0700 when missing.
-// Returns 0 or the errno of the failure.
-int ensureFolder(const std::string& path) {
-    if (mkdir(path.c_str(), 0700) == 0) return 0;
-    if (errno != EEXIST) return errno;
-    struct stat info {};
-    if (lstat(path.c_str(), &info) != 0) return errno;
-    return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+// An owned descriptor, closed when it goes out of scope.
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : m_fd(fd) {}
+    Descriptor(Descriptor&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        if (this != &other) {
+            if (m_fd >= 0) close(m_fd);
+            m_fd = std::exchange(other.m_fd, -1);
+        }
+        return *this;
+    }
+    ~Descriptor() {
+        if (m_fd >= 0) close(m_fd);
+    }
+    int get() const { return m_fd; }
+    explicit operator bool() const { return m_fd >= 0; }
+
+private:
+    int m_fd;
+};
+
+constexpr int folderFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// The real folder `name` inside `parent`, created with mode 0700 when missing; never a link to
+// one. Sets `error` (the errno) and returns an empty descriptor on failure.
+Descriptor ensureFolderAt(int parent, const char* name, int& error) {
+    if (mkdirat(parent, name, 0700) != 0 && errno != EEXIST) {
+        error = errno;
+        return Descriptor();
+    }
+    Descriptor folder(openat(parent, name, folderFlags));
+    // A link where the folder should be reads as "not a folder", whichever way the kernel says it.
+    if (!folder) error = errno == ELOOP ? ENOTDIR : errno;
+    return folder;
 }
 
 // Every missing folder from the top down, like mkdir -p.
@@ -50,7 +79,54 @@ int ensureFolders(const std::string& path) {
     if (path != "/" && errno == ENOENT) {
         if (const int error = ensureFolders(PathText::parent(path))) return error;
     }
-    return ensureFolder(path);
+    if (mkdir(path.c_str(), 0700) == 0) return 0;
+    if (errno != EEXIST) return errno;
+    if (lstat(path.c_str(), &info) != 0) return errno;
+    return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
+}
+
+// How opening a folder without links ended.
+enum class Reached { folder, link, failed };
+
+// Opens the folder at an absolute path one component at a time from "/", each relative to the one
+// before and none through a symbolic link, so the descriptor is the folder the path names now
+// with no link anywhere on the way: a link in the chain gives Reached::link, anything else that
+// stops the walk Reached::failed with `error` set. Each step holds the folder it checked, so a
+// component swapped after its check is never entered.
+Reached openFolderWithoutLinks(const std::string& path, Descriptor& out, int& error) {
+    Descriptor folder(open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folder) {
+        error = errno;
+        return Reached::failed;
+    }
+    std::size_t start = 0;
+    while (start < path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        if (end > start) {
+            const std::string component = path.substr(start, end - start);
+            // O_PATH with O_NOFOLLOW opens a link itself rather than failing, so fstat can tell it apart.
+            Descriptor next(openat(folder.get(), component.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+            if (!next) {
+                error = errno;
+                return Reached::failed;
+            }
+            struct stat info {};
+            if (fstat(next.get(), &info) != 0) {
+                error = errno;
+                return Reached::failed;
+            }
+            if (S_ISLNK(info.st_mode)) return Reached::link;
+            if (!S_ISDIR(info.st_mode)) {
+                error = ENOTDIR;
+                return Reached::failed;
+            }
+            folder = std::move(next);
+        }
+        start = end + 1;
+    }
+    out = std::move(folder);
+    return Reached::folder;
 }
 
 // A path with every link in its existing part resolved: the real path of the nearest existing
@@ -107,33 +183,44 @@ std::string joined(const std::string& folder, const std::string& name) {
 struct TrashFolder {
     std::string folder;  // holds files/ and info/
     std::string topdir;  // empty for the home Trash; else what Path= is relative to
+    Descriptor handle;   // the folder itself, as checked
 };
 
 // The Trash of a device's top folder: $topdir/.Trash/$uid when $topdir/.Trash is a real, sticky
 // folder (a link or a non-sticky folder could let another user see or swap the files), else
-// $topdir/.Trash-$uid, which must be our own real folder.
+// $topdir/.Trash-$uid, which must be our own real folder. Every check is made on the descriptor
+// that is then used, so nothing can be swapped in between.
 std::optional<TrashFolder> topdirTrash(const std::string& topdir, std::string& error) {
-    const std::string uid = std::to_string(getuid());
-    const std::string shared = joined(topdir, ".Trash");
-    struct stat info {};
-    if (lstat(shared.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && (info.st_mode & S_ISVTX)) {
-        const std::string own = shared + "/" + uid;
-        struct stat ownInfo {};
-        if (ensureFolder(own) == 0 && lstat(own.c_str(), &ownInfo) == 0 && S_ISDIR(ownInfo.st_mode) &&
-            ownInfo.st_uid == getuid())
-            return TrashFolder{own, topdir};
+    const uid_t uid = getuid();
+    const std::string uidText = std::to_string(uid);
+    Descriptor top(open(topdir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!top) {
+        error = "The Trash folder of " + topdir + " could not be opened: " + systemMessage(errno);
+        return std::nullopt;
     }
-    const std::string personal = joined(topdir, ".Trash-" + uid);
-    if (const int failed = ensureFolder(personal)) {
+    if (Descriptor shared(openat(top.get(), ".Trash", folderFlags)); shared) {
+        struct stat info {};
+        if (fstat(shared.get(), &info) == 0 && (info.st_mode & S_ISVTX)) {
+            int ignored = 0;
+            Descriptor own = ensureFolderAt(shared.get(), uidText.c_str(), ignored);
+            struct stat ownInfo {};
+            if (own && fstat(own.get(), &ownInfo) == 0 && ownInfo.st_uid == uid)
+                return TrashFolder{joined(topdir, ".Trash/" + uidText), topdir, std::move(own)};
+        }
+    }
+    const std::string personal = joined(topdir, ".Trash-" + uidText);
+    int failed = 0;
+    Descriptor folder = ensureFolderAt(top.get(), (".Trash-" + uidText).c_str(), failed);
+    if (!folder) {
         error = "The Trash folder " + personal + " could not be created: " + systemMessage(failed);
         return std::nullopt;
     }
-    struct stat personalInfo {};
-    if (lstat(personal.c_str(), &personalInfo) != 0 || personalInfo.st_uid != getuid()) {
+    struct stat info {};
+    if (fstat(folder.get(), &info) != 0 || info.st_uid != uid) {
         error = "The Trash folder " + personal + " belongs to another user";
         return std::nullopt;
     }
-    return TrashFolder{personal, topdir};
+    return TrashFolder{personal, topdir, std::move(folder)};
 }
 
 constexpr std::size_t nameMax = NAME_MAX;
@@ -184,12 +271,12 @@ bool writeAll(int fd, const std::string& text) {
 
 // Moves without ever replacing an entry that appeared meanwhile; file systems without that option
 // fall back to a plain rename after the caller's existence check.
-int moveNoReplace(const std::string& from, const std::string& to) {
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+int moveNoReplace(int fromFolder, const std::string& from, int toFolder, const std::string& to) {
+    if (renameat2(fromFolder, from.c_str(), toFolder, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL && errno != ENOSYS) return errno;
     struct stat info {};
-    if (lstat(to.c_str(), &info) == 0) return EEXIST;
-    return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+    if (fstatat(toFolder, to.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
+    return renameat(fromFolder, from.c_str(), toFolder, to.c_str()) == 0 ? 0 : errno;
 }
 
 } // namespace
@@ -223,16 +310,24 @@ Result moveToTrash(const std::string& requested) {
     const std::string name = path.substr(path.rfind('/') + 1);
     if (name == "." || name == "..") return failure("The path must name an item, not . or ..");
 
-    struct stat item {};
-    if (lstat(path.c_str(), &item) != 0) return failure(systemMessage(errno));
-    // The folder that holds the entry decides the file system the move happens on. Its real path
-    // (links and ".." resolved) is what the Trash records and compares: the lexical path of
-    // "a/link/../b" names another file when read back.
+    // The item's folder is reached without following a single link, and the item is renamed
+    // relative to that very folder: a folder swapped for a link after the scan would otherwise
+    // send a same-named item the user never chose to the Trash.
     const std::string parent = PathText::parent(path);
+    Descriptor parentFolder;
+    int walkError = 0;
+    switch (openFolderWithoutLinks(parent, parentFolder, walkError)) {
+    case Reached::link: return failure(repairUtf8(name) + " changed since the scan");
+    case Reached::failed: return failure(systemMessage(walkError));
+    case Reached::folder: break;
+    }
+    struct stat item {};
+    if (fstatat(parentFolder.get(), name.c_str(), &item, AT_SYMLINK_NOFOLLOW) != 0) return failure(systemMessage(errno));
     struct stat parentInfo {};
-    if (stat(parent.c_str(), &parentInfo) != 0) return failure(systemMessage(errno));
-    const std::string realParent = physicalPath(parent);
-    if (realParent.empty()) return failure(systemMessage(errno ? errno : ENOENT));
+    if (fstat(parentFolder.get(), &parentInfo) != 0) return failure(systemMessage(errno));
+    // With no link on the way, the path read as text is the physical path ("a/b/.." is "a"), so it
+    // is what the Trash records and compares.
+    const std::string realParent = PathText::standardized(parent);
     const std::string realPath = joined(realParent, name);
     if (realPath == "/") return failure("The root folder cannot be moved to the Trash");
 
@@ -273,20 +368,24 @@ Result moveToTrash(const std::string& requested) {
 
     TrashFolder trash;
     if (useHome) {
-        if (const int error = ensureFolders(realHome))
-            return failure("The Trash folder " + home + " could not be created: " + systemMessage(error));
+        const int error = ensureFolders(realHome);
+        trash.handle = Descriptor(error ? -1 : open(realHome.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!trash.handle)
+            return failure("The Trash folder " + home + " could not be created: " + systemMessage(error ? error : errno));
         trash.folder = realHome;
     } else {
         std::string error;
-        const auto found = topdirTrash(itemTop, error);
+        auto found = topdirTrash(itemTop, error);
         if (!found) return failure(error);
-        trash = *found;
+        trash = std::move(*found);
     }
-    const std::string filesFolder = trash.folder + "/files";
-    const std::string infoFolder = trash.folder + "/info";
-    for (const std::string& folder : {filesFolder, infoFolder})
-        if (const int error = ensureFolder(folder))
-            return failure("The Trash folder " + folder + " could not be created: " + systemMessage(error));
+    int folderError = 0;
+    const Descriptor filesFolder = ensureFolderAt(trash.handle.get(), "files", folderError);
+    if (!filesFolder)
+        return failure("The Trash folder " + trash.folder + "/files could not be created: " + systemMessage(folderError));
+    const Descriptor infoFolder = ensureFolderAt(trash.handle.get(), "info", folderError);
+    if (!infoFolder)
+        return failure("The Trash folder " + trash.folder + "/info could not be created: " + systemMessage(folderError));
 
     // Path= is absolute in the home Trash and relative to the top folder elsewhere, so a disk
     // mounted at another place still restores to the right folder.
@@ -299,29 +398,28 @@ Result moveToTrash(const std::string& requested) {
     const std::string baseName = fittingName(name, 0);
     for (int attempt = 1; attempt <= maxAttempts; ++attempt) {
         const std::string trashedName = attempt == 1 ? baseName : numberedName(name, attempt);
-        const std::string infoPath = infoFolder + "/" + trashedName + ".trashinfo";
-        const std::string target = filesFolder + "/" + trashedName;
+        const std::string infoName = trashedName + ".trashinfo";
         // Claiming the info file first reserves the name against other programs trashing at once.
-        const int fd = open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int fd = openat(infoFolder.get(), infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno == EEXIST) continue;
             return failure(systemMessage(errno));
         }
         struct stat existing {};
-        if (lstat(target.c_str(), &existing) == 0) {
+        if (fstatat(filesFolder.get(), trashedName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
             // A leftover without its info file: keep it, take the next name.
             close(fd);
-            unlink(infoPath.c_str());
+            unlinkat(infoFolder.get(), infoName.c_str(), 0);
             continue;
         }
         const bool written = writeAll(fd, info);
         const int writeError = errno;
         if (close(fd) != 0 || !written) {
-            unlink(infoPath.c_str());
+            unlinkat(infoFolder.get(), infoName.c_str(), 0);
             return failure(systemMessage(written ? errno : writeError));
         }
-        if (const int error = moveNoReplace(realPath, target)) {
-            unlink(infoPath.c_str());
+        if (const int error = moveNoReplace(parentFolder.get(), name, filesFolder.get(), trashedName)) {
+            unlinkat(infoFolder.get(), infoName.c_str(), 0);
             if (error == EEXIST) continue;
             return failure(systemMessage(error));
         }

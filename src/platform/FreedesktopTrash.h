@@ -17,6 +17,10 @@ struct Result {
 // claimed exclusively before the item moves, so two items of one name get distinct names; it is
 // removed again when the move fails. The move is a rename: an item is never copied between
 // devices. Relative paths and "/" are refused.
+// The item's folder is reached from "/" without following any symbolic link, and the info file
+// and the rename are made relative to the folders that were checked, so nothing swapped in
+// meanwhile is acted on: a path whose folders hold a link fails with "NAME changed since the scan"
+// (NAME the item's name) and nothing moves.
 Result moveToTrash(const std::string& path);
 
 // Percent-encodes raw path bytes for a .trashinfo Path= line; "/" and unreserved bytes stay.

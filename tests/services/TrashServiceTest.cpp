@@ -56,7 +56,8 @@ protected:
     fs::path trash() const { return m_scratch / "data" / "Trash"; }
 
     test::TempFolder m_temp{"tm-trash"};
-    fs::path m_scratch = m_temp.path();
+    // Physical, as a scan's paths are: a link on the way to the items would refuse every move.
+    fs::path m_scratch = fs::canonical(m_temp.path());
     std::optional<std::string> m_previous;
 };
 
@@ -183,18 +184,43 @@ TEST_F(TrashTest, RefusesTheTrashWhatItHoldsAndWhatHoldsIt) {
     EXPECT_TRUE(fs::exists(trash() / "info" / "first.txt.trashinfo"));
 }
 
-TEST_F(TrashTest, RecordsThePhysicalPathOfALinkFollowedByDotDot) {
-    // src/link -> src/real/inner, so src/link/../b is src/real/b to the kernel.
-    makeFile("real/inner/keep");
-    const fs::path target = makeFile("real/b", "the one");
-    makeFile("b", "not this one");
-    fs::create_directory_symlink(m_scratch / "src" / "real" / "inner", m_scratch / "src" / "link");
-    const auto outcome = TrashService::trash({(m_scratch / "src" / "link").string() + "/../b"}, {});
-    ASSERT_EQ(outcome.trashed.size(), 1u);
-    EXPECT_FALSE(fs::exists(target));
-    EXPECT_EQ(readText(m_scratch / "src" / "b"), "not this one");
+TEST_F(TrashTest, ALinkSwappedIntoTheFolderChainIsNeverFollowed) {
+    // Staged as src/photos/2023/keep.jpg; then photos is replaced by a link to a folder holding a
+    // same-named file, which must stay where it is.
+    const fs::path staged = makeFile("photos/2023/keep.jpg", "staged");
+    const fs::path other = makeFile("other/2023/keep.jpg", "the only copy");
+    fs::rename(m_scratch / "src" / "photos", m_scratch / "src" / "photos.old");
+    fs::create_directory_symlink(m_scratch / "src" / "other", m_scratch / "src" / "photos");
+
+    const auto outcome = TrashService::trash({staged, m_scratch / "src" / "photos"}, {{staged, 5}});
+    ASSERT_EQ(outcome.failed.size(), 1u);
+    EXPECT_EQ(outcome.failed[0], (std::pair<std::string, std::string>{staged, "keep.jpg changed since the scan"}));
+    EXPECT_EQ(readText(other), "the only copy");
+    EXPECT_EQ(readText(m_scratch / "src" / "photos.old" / "2023" / "keep.jpg"), "staged");
+    // The link itself is an item like any other: it moves, and its target stays.
+    EXPECT_EQ(outcome.trashed, std::vector<std::string>{(m_scratch / "src" / "photos").string()});
+    EXPECT_TRUE(fs::is_symlink(trash() / "files" / "photos"));
+    EXPECT_EQ(outcome.freed, 0);
+    EXPECT_FALSE(fs::exists(trash() / "info" / "keep.jpg.trashinfo"));
+
+    // A link higher up, and one followed by "..", fail the same way.
+    const fs::path deep = makeFile("real/inner/b", "deep");
+    makeFile("real/b", "not this one");
+    fs::create_directory_symlink(m_scratch / "src" / "real", m_scratch / "src" / "up");
+    const auto through = TrashService::trash({(m_scratch / "src" / "up" / "inner" / "b").string(),
+                                              (m_scratch / "src" / "up" / "inner").string() + "/../b"},
+                                             {});
+    EXPECT_TRUE(through.trashed.empty());
+    ASSERT_EQ(through.failed.size(), 2u);
+    EXPECT_EQ(through.failed[0].second, "b changed since the scan");
+    EXPECT_EQ(through.failed[1].second, "b changed since the scan");
+    EXPECT_EQ(readText(deep), "deep");
+    EXPECT_EQ(readText(m_scratch / "src" / "real" / "b"), "not this one");
+
+    // Without links, "a/.." is read as text and recorded as the physical path.
+    ASSERT_EQ(TrashService::trash({(m_scratch / "src" / "real" / "inner").string() + "/../b"}, {}).trashed.size(), 1u);
     const std::string info = readText(trash() / "info" / "b.trashinfo");
-    EXPECT_NE(info.find("\nPath=" + FreedesktopTrash::encodePath(fs::canonical(m_scratch).string() + "/src/real/b") + "\n"),
+    EXPECT_NE(info.find("\nPath=" + FreedesktopTrash::encodePath((m_scratch / "src" / "real" / "b").string()) + "\n"),
               std::string::npos)
         << info;
 }

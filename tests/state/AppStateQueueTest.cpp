@@ -175,6 +175,26 @@ TEST_F(AppStateTrash, VanishedItemsStayStagedAndTheRestStillMove) {
     EXPECT_FALSE(state.banner()->detail->isEmpty());
 }
 
+TEST_F(AppStateTrash, AFolderSwappedForALinkKeepsItsItemStagedAndTheLinksTargetUntouched) {
+    state.enqueue(node("sub/three.bin"));
+    // After the scan, sub becomes a link to a folder with a file of the same name.
+    dir.file("elsewhere/three.bin", 77);
+    std::filesystem::rename(scanRoot + "/sub", scanRoot + "/sub.real");
+    std::filesystem::create_directory_symlink(dir / "elsewhere", scanRoot + "/sub");
+
+    state.emptyQueue();
+    EXPECT_EQ(queuedPaths(state), (std::vector<std::string>{scanRoot + "/sub/three.bin"}));
+    EXPECT_EQ(std::filesystem::file_size(dir / "elsewhere/three.bin"), 77u);
+    EXPECT_TRUE(std::filesystem::exists(scanRoot + "/sub.real/three.bin"));
+    EXPECT_FALSE(inTrash("three.bin"));
+    EXPECT_EQ(state.lastReclaim(), 0);
+    ASSERT_TRUE(state.banner().has_value());
+    EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::warning);
+    EXPECT_EQ(state.banner()->title, "1 item could not be moved");
+    EXPECT_EQ(state.banner()->detail, QStringLiteral("three.bin changed since the scan"));
+    EXPECT_EQ(state.trashFailure(node("sub/three.bin").get()), "three.bin changed since the scan");
+}
+
 TEST_F(AppStateTrash, EmptyQueueDoesNothing) {
     state.setBanner(std::nullopt);
     state.emptyQueue();
