@@ -31,6 +31,9 @@ struct Snapshot {
     std::int64_t totalSize = 0;
     std::int32_t totalFiles = 0;
     std::vector<Entry> entries; // capture order, the root first
+    // The file the snapshot was read from (raw path), whatever its name; empty for a capture that
+    // has not been read back. Not part of the file's content.
+    std::string file;
 
     friend bool operator==(const Snapshot&, const Snapshot&) = default;
 };

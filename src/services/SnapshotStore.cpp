@@ -15,6 +15,7 @@
 #include <optional>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <unordered_map>
 
 #include <dirent.h>
@@ -62,8 +63,8 @@ constexpr off_t maxSnapshotBytes = off_t{256} << 20;
 
 // The whole content of a regular file; none for anything else (a FIFO would block a reader, a
 // folder cannot be read, a link would list its target twice), for a file above the size limit, or
-// on a read error.
-std::optional<std::string> readRegularFile(const std::string& path) {
+// on a read error. `modified`, when given, receives the file's modification time.
+std::optional<std::string> readRegularFile(const std::string& path, timespec* modified = nullptr) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
     if (fd < 0) return std::nullopt;
     const struct Closer {
@@ -72,6 +73,7 @@ std::optional<std::string> readRegularFile(const std::string& path) {
     } closer{fd};
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxSnapshotBytes) return std::nullopt;
+    if (modified) *modified = info.st_mtim;
     std::string content;
     content.reserve(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)));
     char buffer[65536];
@@ -195,13 +197,17 @@ std::vector<Snapshot> load(const std::string& folder) {
     // The tab waits for this listing: the files are read and decoded on every processor at once,
     // each into its own slot, and collected in listing order afterwards.
     std::vector<std::optional<Snapshot>> decoded(names.size());
+    std::vector<timespec> modified(names.size());
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
         for (std::size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < names.size();) {
             // A file that cannot be held in memory is skipped like any unreadable one.
             try {
-                if (const auto content = readRegularFile(joined(folder, names[i])))
+                std::string path = joined(folder, names[i]);
+                if (const auto content = readRegularFile(path, &modified[i])) {
                     decoded[i] = SnapshotCodec::decode(*content);
+                    if (decoded[i]) decoded[i]->file = std::move(path);
+                }
             } catch (const std::bad_alloc&) {
             }
         }
@@ -213,6 +219,21 @@ std::vector<Snapshot> load(const std::string& folder) {
         for (std::size_t w = 1; w < width; ++w) workers.emplace_back(work);
         work();
     }
+    // One row per id: a copy listed beside its original would be marked, paired and deleted as one
+    // snapshot while being two files.
+    const auto isNewer = [&](std::size_t a, std::size_t b) {
+        if (decoded[a]->createdAt != decoded[b]->createdAt) return decoded[a]->createdAt > decoded[b]->createdAt;
+        if (modified[a].tv_sec != modified[b].tv_sec) return modified[a].tv_sec > modified[b].tv_sec;
+        return modified[a].tv_nsec > modified[b].tv_nsec;
+    };
+    std::unordered_map<Uuid, std::size_t> newest;
+    for (std::size_t i = 0; i < decoded.size(); ++i) {
+        if (!decoded[i]) continue;
+        const auto [kept, added] = newest.try_emplace(decoded[i]->id, i);
+        if (added) continue;
+        const std::size_t older = isNewer(i, kept->second) ? std::exchange(kept->second, i) : i;
+        decoded[older].reset();
+    }
     for (auto& snapshot : decoded)
         if (snapshot) snapshots.push_back(std::move(*snapshot));
     std::stable_sort(snapshots.begin(), snapshots.end(),
@@ -222,16 +243,25 @@ std::vector<Snapshot> load(const std::string& folder) {
 
 void remove(const Snapshot& snapshot) { remove(snapshot, defaultFolder()); }
 
-void remove(const Snapshot& snapshot, const std::string& folder) {
-    if (folder.empty()) return;
-    ::unlink(joined(prepared(folder), fileName(snapshot)).c_str());
-}
+void remove(const Snapshot& snapshot, const std::string& folder) { tryRemove(snapshot, folder); }
 
 std::string tryRemove(const Snapshot& snapshot) { return tryRemove(snapshot, defaultFolder()); }
 
 std::string tryRemove(const Snapshot& snapshot, const std::string& folder) {
-    if (folder.empty()) return "no folder for snapshots: neither XDG_DATA_HOME nor a home folder is set";
-    const std::string path = joined(prepared(folder), fileName(snapshot));
+    std::string path = snapshot.file;
+    if (path.empty()) {
+        if (folder.empty()) return "no folder for snapshots: neither XDG_DATA_HOME nor a home folder is set";
+        path = joined(prepared(folder), fileName(snapshot));
+    }
+    // The list may be old: a file renamed or rewritten since holds another snapshot now, and that
+    // one was not asked for.
+    const auto content = readRegularFile(path);
+    const auto held = content ? SnapshotCodec::decode(*content) : std::nullopt;
+    if (!held || held->id != snapshot.id) {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0 && errno == ENOENT) return {};
+        return "cannot remove " + path + ": the file no longer holds this snapshot";
+    }
     if (::unlink(path.c_str()) == 0 || errno == ENOENT) return {};
     return "cannot remove " + path + ": " + std::strerror(errno);
 }

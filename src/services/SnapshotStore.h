@@ -33,17 +33,22 @@ void save(const Snapshot& snapshot);
 void save(const Snapshot& snapshot, const std::string& folder);
 
 // Every readable snapshot file of the folder ("*.json"), newest first; snapshots of equal date stay
-// in directory listing order. Files that cannot be read or decoded are skipped; an unlistable folder
-// gives an empty list. Never throws.
+// in directory listing order. Each carries the file it was read from. Of several files with one id
+// (a copy, a renamed file beside its original) only the newest is listed: the latest creation
+// date, then the latest modification of the file. Files that cannot be read or decoded are
+// skipped; an unlistable folder gives an empty list. Never throws.
 std::vector<Snapshot> load();
 std::vector<Snapshot> load(const std::string& folder);
 
-// Removes "<ID>.json" of the snapshot from the folder; a missing file and every error are ignored.
+// Removes the file the snapshot was read from ("<ID>.json" in the folder for one never read back),
+// but only while that file still holds a snapshot of the same id: a file replaced meanwhile by
+// another snapshot is left alone. A missing file and every error are ignored.
 void remove(const Snapshot& snapshot);
 void remove(const Snapshot& snapshot, const std::string& folder);
 
-// The same for a caller that reports failures: empty when the file is gone (also when it was
-// missing already), else the system's reason with the file's path.
+// The same for a caller that reports failures: empty when the snapshot's file is gone (also when
+// it was missing already or no longer holds that snapshot), else the system's reason with the
+// file's path.
 std::string tryRemove(const Snapshot& snapshot);
 std::string tryRemove(const Snapshot& snapshot, const std::string& folder);
 

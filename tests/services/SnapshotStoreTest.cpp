@@ -10,6 +10,7 @@
 #include <fstream>
 #include <set>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace tallymere {
@@ -44,6 +45,12 @@ Snapshot sample(double createdAt = 1678307200.25) {
     snapshot.totalSize = 10;
     snapshot.totalFiles = 2;
     snapshot.entries = {{"/home/u", 10, 2, true}, {"/home/u/a.txt", 7, 1, false}};
+    return snapshot;
+}
+
+// The snapshot as load() gives it back from `file`.
+Snapshot readFrom(Snapshot snapshot, const fs::path& file) {
+    snapshot.file = file.string();
     return snapshot;
 }
 
@@ -199,6 +206,9 @@ TEST(SnapshotFile, CorruptContentIsRejectedWithoutACrash) {
         {"totalFiles above 32 bits", replaced(R"("totalFiles":2)", R"("totalFiles":2147483648)")},
         {"files below 32 bits", replaced(R"("files":2)", R"("files":-2147483649)")},
         {"totalSize above 64 bits", replaced(R"("totalSize":10)", R"("totalSize":9223372036854775808)")},
+        // Read digit by digit, these would overflow the value before the length limit refuses it.
+        {"size of 40 nines", replaced(R"("size":10)", "\"size\":" + std::string(40, '9'))},
+        {"negative size of 19 nines", replaced(R"("size":10)", "\"size\":-" + std::string(19, '9'))},
         {"isDirectory as number", replaced(R"("isDirectory":true)", R"("isDirectory":1)")},
         {"path as null", replaced(R"("path":"\/home\/u")", R"("path":null)")},
         {"entries as object", replaced(R"("entries":[)", R"("entries":{"a":[)") + "}"},
@@ -220,11 +230,13 @@ TEST(SnapshotFolder, SaveWritesItsOwnFileAndLoadReadsItBack) {
     EXPECT_EQ(folderNames(folder), std::vector<std::string>{"E621E1F8-C36C-495A-93FC-0C247A3E6E5F.json"});
     std::ifstream file(fs::path(folder) / "E621E1F8-C36C-495A-93FC-0C247A3E6E5F.json", std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), SnapshotCodec::encode(snapshot));
-    EXPECT_EQ(SnapshotStore::load(folder), std::vector<Snapshot>{snapshot});
+    const fs::path own = fs::path(folder) / "E621E1F8-C36C-495A-93FC-0C247A3E6E5F.json";
+    EXPECT_EQ(SnapshotStore::load(folder), std::vector<Snapshot>{readFrom(snapshot, own)});
 
     snapshot.title = "again";
     SnapshotStore::save(snapshot, folder);
-    EXPECT_EQ(SnapshotStore::load(folder), std::vector<Snapshot>{snapshot}) << "saving again replaces its own file";
+    EXPECT_EQ(SnapshotStore::load(folder), std::vector<Snapshot>{readFrom(snapshot, own)})
+        << "saving again replaces its own file";
     EXPECT_EQ(folderNames(folder).size(), 1u) << "no temporary file stays behind";
 
     SnapshotStore::remove(snapshot, folder);
@@ -273,10 +285,51 @@ TEST(SnapshotFolder, LoadListsNewestFirstAndSkipsWhatItCannotRead) {
     writeFile(temp / "huge.json", "{");
     ASSERT_EQ(::truncate((temp / "huge.json").c_str(), off_t{1} << 40), 0);
 
-    EXPECT_EQ(SnapshotStore::load(folder), (std::vector<Snapshot>{fresh, mid, renamed, old, hidden}));
+    const auto own = [&](const Snapshot& s) { return readFrom(s, temp / (s.id.text() + ".json")); };
+    EXPECT_EQ(SnapshotStore::load(folder), (std::vector<Snapshot>{own(fresh), own(mid), readFrom(renamed, temp / "not-its-id.json"),
+                                                                  own(old), readFrom(hidden, temp / ".hidden.json")}));
+}
 
+TEST(SnapshotFolder, DeletingRemovesTheFileTheSnapshotWasReadFromAndACopyIsListedOnce) {
+    test::TempFolder temp;
+    const std::string folder = temp.path();
+    Snapshot original = sample(100);
+    original.id = Uuid::random();
+    SnapshotStore::save(original, folder);
+    const fs::path originalFile = temp / (original.id.text() + ".json");
+    // A copy made later: one id, two files, one row, and that row is the newer file.
+    fs::copy_file(originalFile, temp / "copy.json");
+    const timespec times[2] = {{0, UTIME_OMIT}, {2000000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (temp / "copy.json").c_str(), times, 0), 0);
+    Snapshot renamed = sample(200);
+    renamed.id = Uuid::random();
+    writeFile(temp / "renamed.json", SnapshotCodec::encode(renamed));
+
+    auto listed = SnapshotStore::load(folder);
+    ASSERT_EQ(listed, (std::vector<Snapshot>{readFrom(renamed, temp / "renamed.json"), readFrom(original, temp / "copy.json")}));
+
+    EXPECT_EQ(SnapshotStore::tryRemove(listed[0], folder), "");
+    EXPECT_FALSE(fs::exists(temp / "renamed.json")) << "a renamed file is deleted, not looked for by its id";
+    SnapshotStore::remove(listed[1], folder);
+    EXPECT_FALSE(fs::exists(temp / "copy.json"));
+    EXPECT_TRUE(fs::exists(originalFile)) << "deleting the copy's row leaves the original";
+    EXPECT_EQ(SnapshotStore::load(folder), std::vector<Snapshot>{readFrom(original, originalFile)});
+
+    // A file that holds another snapshot by the time of the deletion is not the one asked for.
+    listed = SnapshotStore::load(folder);
+    Snapshot other = sample(300);
+    other.id = Uuid::random();
+    writeFile(originalFile, SnapshotCodec::encode(other));
+    EXPECT_EQ(SnapshotStore::tryRemove(listed[0], folder),
+              "cannot remove " + originalFile.string() + ": the file no longer holds this snapshot");
+    EXPECT_TRUE(fs::exists(originalFile));
+    fs::remove(originalFile);
+    EXPECT_EQ(SnapshotStore::tryRemove(listed[0], folder), "") << "a file already gone is no failure";
+
+    // A capture never read back is deleted by its id's file name.
+    SnapshotStore::save(renamed, folder);
     SnapshotStore::remove(renamed, folder);
-    EXPECT_TRUE(fs::exists(temp / "not-its-id.json")) << "remove goes by the id's file name only";
+    EXPECT_TRUE(SnapshotStore::load(folder).empty());
 }
 
 TEST(SnapshotFolder, EqualDatesKeepListingOrder) {

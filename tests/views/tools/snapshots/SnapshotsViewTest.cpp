@@ -232,6 +232,32 @@ TEST_F(SnapshotsTab, CaptureCompareRevealAndDelete) {
     EXPECT_FALSE(list->hovered()) << "the hover goes with the rebuilt rows";
 }
 
+TEST_F(SnapshotsTab, DeletingARowRemovesTheFileItWasReadFrom) {
+    scanned.file("a.bin", 1000);
+    ASSERT_TRUE(test::scanAndWait(state, scanned.path()));
+    SnapshotsView view(state);
+    view.resize(1000, 600);
+    view.show();
+    view.capture();
+    ASSERT_EQ(view.snapshots().size(), 1u);
+    // Renamed by the user, then copied: one snapshot in two files, one row.
+    const fs::path renamed = fs::path(snapshotFolder()) / "before-cleanup.json";
+    fs::rename(fs::path(snapshotFolder()) / (view.snapshots()[0].id.text() + ".json"), renamed);
+    fs::copy_file(renamed, fs::path(snapshotFolder()) / "copy.json");
+    view.load();
+    ASSERT_EQ(view.snapshots().size(), 1u);
+    view.pick(0);
+    EXPECT_EQ(view.pairing().role(view.snapshots()[0]), "BEFORE");
+
+    view.remove(0);
+    EXPECT_EQ(fs::exists(renamed) + fs::exists(fs::path(snapshotFolder()) / "copy.json"), 1) << "one file went";
+    ASSERT_EQ(view.snapshots().size(), 1u) << "the other file is still a snapshot";
+    view.remove(0);
+    EXPECT_TRUE(view.snapshots().empty());
+    EXPECT_TRUE(fs::is_empty(snapshotFolder()));
+    EXPECT_FALSE(state.banner() && state.banner()->kind == AppState::Banner::Kind::error);
+}
+
 TEST_F(SnapshotsTab, FailedSaveAndDeleteAreReported) {
     scanned.file("a.bin", 1000);
     ASSERT_TRUE(test::scanAndWait(state, scanned.path()));
