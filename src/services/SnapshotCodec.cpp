@@ -222,7 +222,9 @@ private:
         const bool negative = take('-');
         const char* start = m_p;
         std::int64_t value = 0;
-        while (m_p != m_end && *m_p >= '0' && *m_p <= '9') value = value * 10 + (*m_p++ - '0');
+        // Digits past the limit are only counted: 19 nines would overflow the value.
+        for (; m_p != m_end && *m_p >= '0' && *m_p <= '9'; ++m_p)
+            if (m_p - start < 18) value = value * 10 + (*m_p - '0');
         const auto digits = m_p - start;
         if (digits == 0 || digits > 18 || (digits > 1 && *start == '0')) return false;
         if (m_p != m_end && (*m_p == '.' || *m_p == 'e' || *m_p == 'E')) return false;
