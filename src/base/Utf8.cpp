@@ -62,38 +62,47 @@ std::string repairUtf8(std::string_view bytes) {
     return out;
 }
 
+namespace {
+
+// Characters that move text on a line without being seen: the line and paragraph separators break
+// it as a newline does, and the bidirectional marks, embeddings, overrides and isolates reorder
+// what follows ("bidi" U+202E "txt.exe" reads "bidiexe.txt").
+bool isInvisibleLayoutControl(char32_t code) {
+    return code == 0x061C || code == 0x200E || code == 0x200F || code == 0x2028 || code == 0x2029 ||
+           (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
+}
+
+} // namespace
+
 std::string oneLine(std::string_view bytes) {
     const std::string text = repairUtf8(bytes);
     std::string out;
     out.reserve(text.size());
     static constexpr char hex[] = "0123456789abcdef";
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        unsigned code = 0x100; // none
-        if (c < 0x20 || c == 0x7F) code = c;
-        // C1 controls arrive as the two bytes C2 80..C2 9F once the text is valid UTF-8.
-        else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0)
-            code = static_cast<unsigned char>(text[++i]);
-        // The line and paragraph separators break a line as a newline does.
-        if (c == 0xE2 && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x80 &&
-            (static_cast<unsigned char>(text[i + 2]) == 0xA8 || static_cast<unsigned char>(text[i + 2]) == 0xA9)) {
-            out += static_cast<unsigned char>(text[i + 2]) == 0xA8 ? "\\u2028" : "\\u2029";
-            i += 2;
-            continue;
-        }
-        if (code == 0x100) {
-            out.push_back(static_cast<char>(c));
-        } else if (code == '\n') {
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = at(i);
+        // The text is valid UTF-8 now, so the lead byte gives the length.
+        const std::size_t length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        char32_t code = length == 1 ? c : length == 2 ? c & 0x1F : length == 3 ? c & 0x0F : c & 0x07;
+        for (std::size_t k = 1; k < length; ++k) code = (code << 6) | (at(i + k) & 0x3F);
+        if (code == '\n') {
             out += "\\n";
         } else if (code == '\t') {
             out += "\\t";
         } else if (code == '\r') {
             out += "\\r";
-        } else {
+        } else if (code < 0x20 || (code >= 0x7F && code < 0xA0)) { // C0, DEL and C1
             out += "\\x";
             out.push_back(hex[code >> 4]);
             out.push_back(hex[code & 0x0F]);
+        } else if (isInvisibleLayoutControl(code)) {
+            out += "\\u";
+            for (int shift = 12; shift >= 0; shift -= 4) out.push_back(hex[(code >> shift) & 0x0F]);
+        } else {
+            out.append(text, i, length);
         }
+        i += length;
     }
     return out;
 }

@@ -12,8 +12,10 @@ bool isValidUtf8(std::string_view bytes);
 std::string repairUtf8(std::string_view bytes);
 
 // Text for one line of a label or a terminal: repairUtf8(bytes) with every control character
-// (C0, DEL and C1) and line or paragraph separator shown as a visible escape ("\n", "\t", "\r",
-// "\u2028", else "\x1b" style), so a name can neither break a row nor send commands to a terminal.
+// (C0, DEL and C1), line or paragraph separator and bidirectional control (marks, embeddings,
+// overrides, isolates) shown as a visible escape ("\n", "\t", "\r", "\x1b", "\u202e"), so a name
+// can neither break a row, nor reorder what it shows, nor send commands to a terminal. The one
+// rule for every name printed on one line, in the terminal and in the window.
 std::string oneLine(std::string_view bytes);
 
 } // namespace tallymere

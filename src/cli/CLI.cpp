@@ -107,7 +107,7 @@ int captureSnapshot(const std::string& path, std::ostream& out, std::ostream& er
         err << "save failed: " << error.what() << '\n' << std::flush;
         return 1;
     }
-    out << "snapshot " << snapshot.id.text() << " \u2014 " << snapshot.title << ", "
+    out << "snapshot " << snapshot.id.text() << " \u2014 " << oneLine(snapshot.title) << ", "
         << ByteFormat::string(snapshot.totalSize, false) << ", " << std::to_string(snapshot.entries.size())
         << " entries\n";
     return finish(out, err);

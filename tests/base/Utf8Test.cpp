@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 namespace tallymere {
 namespace {
 
@@ -33,4 +35,23 @@ TEST(Utf8OneLine, ControlCharactersAndLineBreaksBecomeVisibleEscapes) {
     EXPECT_EQ(oneLine("x\xC2\x85y"), "x\\x85y") << "a C1 control";
     EXPECT_EQ(oneLine("p\xE2\x80\xA8q\xE2\x80\xA9"), "p\\u2028q\\u2029");
     EXPECT_EQ(oneLine("bad\xFF"), "bad\xEF\xBF\xBD") << "repaired first";
+}
+
+TEST(Utf8OneLine, BidirectionalControlsCannotReorderAName) {
+    using tallymere::oneLine;
+    // "bidi" + RIGHT-TO-LEFT OVERRIDE + "evil.txt" would read "biditxt.live".
+    EXPECT_EQ(oneLine("bidi\u202Eevil.txt"), "bidi\\u202eevil.txt");
+    for (char32_t code : {0x202A, 0x202B, 0x202C, 0x202D, 0x2066, 0x2067, 0x2068, 0x2069, 0x200E, 0x200F, 0x061C}) {
+        std::string utf8;
+        if (code < 0x800) {
+            utf8 = {char(0xC0 | (code >> 6)), char(0x80 | (code & 0x3F))};
+        } else {
+            utf8 = {char(0xE0 | (code >> 12)), char(0x80 | ((code >> 6) & 0x3F)), char(0x80 | (code & 0x3F))};
+        }
+        char expected[8];
+        std::snprintf(expected, sizeof expected, "\\u%04x", unsigned(code));
+        EXPECT_EQ(oneLine("a" + utf8 + "b"), "a" + std::string(expected) + "b") << unsigned(code);
+    }
+    // Their neighbours and other scripts pass as they are.
+    EXPECT_EQ(oneLine("\u2029\u202F\u2065\u206A\u200D\u05D0\U0001F600"), "\\u2029\u202F\u2065\u206A\u200D\u05D0\U0001F600");
 }

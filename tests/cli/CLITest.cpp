@@ -179,10 +179,20 @@ TEST(CommandLineScan, ControlBytesInNamesArePrintedEscaped) {
     const fs::path root = temp / "tree";
     fs::create_directories(root);
     writeFile(root / "a\nb\x1b[2J", 100);
+    writeFile(root / "bidi\u202Eevil.txt", 50);
     const Result result = run(Command::scan, root);
     ASSERT_EQ(result.status, 0);
     EXPECT_NE(result.out.find("    a\\nb\\x1b[2J"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("    bidi\\u202eevil.txt"), std::string::npos) << result.out;
     EXPECT_EQ(result.out.find('\x1b'), std::string::npos);
+    EXPECT_EQ(result.out.find("\u202E"), std::string::npos);
+
+    // The snapshot line names its title on one line too.
+    const fs::path odd = temp / "tree\u202Etxt.exe";
+    fs::create_directories(odd);
+    const Result snapshot = run(Command::snapshot, odd, temp / "store");
+    ASSERT_EQ(snapshot.status, 0) << snapshot.err;
+    EXPECT_NE(snapshot.out.find(" \u2014 tree\\u202etxt.exe, "), std::string::npos) << snapshot.out;
 }
 
 TEST(CommandLineScan, UnreadableFoldersAreCountedAndAFailedWriteIsAnError) {

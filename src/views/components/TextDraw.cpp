@@ -106,28 +106,9 @@ int pixelSizeOf(const QFont& font) {
 
 } // namespace
 
-QString oneLine(std::string_view bytes) { return oneLine(QString::fromStdString(repairUtf8(bytes))); }
+QString oneLine(std::string_view bytes) { return QString::fromStdString(tallymere::oneLine(bytes)); }
 
-QString oneLine(const QString& text) {
-    QString result;
-    result.reserve(text.size());
-    for (QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u >= 0x20 && u != 0x7f && !(u >= 0x80 && u < 0xa0) && u != 0x2028 && u != 0x2029) {
-            result += c;
-            continue;
-        }
-        switch (u) {
-        case '\n': result += QStringLiteral("\\n"); break;
-        case '\t': result += QStringLiteral("\\t"); break;
-        case '\r': result += QStringLiteral("\\r"); break;
-        default:
-            result += u > 0xff ? QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0'))
-                               : QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
-        }
-    }
-    return result;
-}
+QString oneLine(const QString& text) { return oneLine(text.toStdString()); }
 
 QFont tracked(QFont font, double tracking) {
     if (tracking != 0) font.setLetterSpacing(QFont::AbsoluteSpacing, tracking);

@@ -17,8 +17,9 @@ namespace tallymere::TextDraw {
 
 enum class Truncation { tail, middle, head, twoLineMiddle };
 
-// A name as one line of text: invalid UTF-8 replaced by U+FFFD and control characters shown as
-// visible escapes ("\n", "\t", "\x1b"), so a name never breaks a line or moves the cursor.
+// A name as one line of text, by the same rule as the command line (tallymere::oneLine): invalid
+// UTF-8 replaced by U+FFFD, control characters, line separators and bidirectional controls shown
+// as visible escapes ("\n", "\x1b", "\u202e"), so a name never breaks a line or reorders itself.
 QString oneLine(std::string_view bytes);
 QString oneLine(const QString& text);
 

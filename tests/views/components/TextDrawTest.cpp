@@ -27,6 +27,8 @@ TEST(TextDrawOneLine, ControlCharactersBecomeVisibleEscapesAndBadBytesReplacemen
     EXPECT_EQ(TextDraw::oneLine(std::string_view("a\nb\tc\x1b[0m")), QStringLiteral("a\\nb\\tc\\x1b[0m"));
     EXPECT_EQ(TextDraw::oneLine(std::string_view("caf\xe9")), QStringLiteral("caf\uFFFD"));
     EXPECT_EQ(TextDraw::oneLine(std::string_view("<b>x</b>")), QStringLiteral("<b>x</b>"));
+    // Text already held as a QString follows the same rule, bidirectional controls included.
+    EXPECT_EQ(TextDraw::oneLine(QStringLiteral("bidi\u202Eevil\u2066.txt\n")), QStringLiteral("bidi\\u202eevil\\u2066.txt\\n"));
 }
 
 TEST(TextDrawTruncation, EachModeKeepsItsEndAndFits) {

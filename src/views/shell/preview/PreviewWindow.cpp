@@ -75,7 +75,8 @@ struct FileDescriptor {
     }
 };
 
-QString displayText(std::string_view bytes) { return QString::fromStdString(repairUtf8(bytes)); }
+// A name on one line, escaped as every view shows names.
+QString displayText(std::string_view bytes) { return QString::fromStdString(oneLine(bytes)); }
 
 using DisplayText::countText;
 using DisplayText::sizeText;
