@@ -4,6 +4,7 @@
 #include "state/AppState.h"
 #include "style/Typography.h"
 #include "base/PathText.h"
+#include "cli/CLI.h"
 #include "views/settings/PreferencesView.h"
 #include "views/shell/RootView.h"
 
@@ -95,6 +96,8 @@ void takePicture(QWidget& widget, const std::string& outPath) {
     std::string message;
     QByteArray png = capturePng(widget, status, message);
     if (png.isEmpty()) failWith(status, message);
+    // Checked again: the scan took a while, and OUT may have changed meanwhile.
+    if (const std::string refused = unusableOutput(outPath); !refused.empty()) failWith(1, refused);
     std::string error;
     if (!writeFile(outPath, png, error)) failWith(writeFailedStatus, "cannot write " + outPath + ": " + error);
 }
@@ -142,16 +145,34 @@ void takePicture(QWidget& widget, const std::string& outPath) {
 } // namespace
 
 Request parse(const std::vector<std::string>& arguments) {
-    if (auto out = argumentAfter(arguments, "--shot-settings", 1)) return SettingsShot{*out};
-    std::optional<std::string> outPath = argumentAfter(arguments, "--shot", 2);
-    if (!outPath) return std::monostate{};
     WindowShot shot;
-    shot.scanPath = *argumentAfter(arguments, "--shot", 1);
-    shot.outPath = *outPath;
-    if (auto tab = argumentAfter(arguments, "--shot", 3)) shot.tab = WorkspaceTabs::fromRaw(*tab);
-    if (auto viz = argumentAfter(arguments, "--shot", 4)) shot.viz = VizModes::fromRaw(*viz);
-    if (auto theme = argumentAfter(arguments, "--shot", 5)) shot.theme = ThemeIDs::fromRaw(*theme);
-    return shot;
+    bool hasShot = false;
+    if (std::optional<std::string> outPath = argumentAfter(arguments, "--shot", 2)) {
+        hasShot = true;
+        shot.scanPath = *argumentAfter(arguments, "--shot", 1);
+        shot.outPath = *outPath;
+        // Every word in these places must be understood: a misspelt one would silently picture
+        // something else and still report success.
+        const auto word = [&](std::size_t offset) {
+            std::optional<std::string> value = argumentAfter(arguments, "--shot", offset);
+            return value && !value->starts_with('-') ? value : std::nullopt;
+        };
+        const auto tab = word(3);
+        const auto viz = tab ? word(4) : std::nullopt;
+        const auto theme = viz ? word(5) : std::nullopt;
+        if (tab && !(shot.tab = WorkspaceTabs::fromRaw(*tab))) return Malformed{};
+        if (viz && !(shot.viz = VizModes::fromRaw(*viz))) return Malformed{};
+        if (theme && !(shot.theme = ThemeIDs::fromRaw(*theme))) return Malformed{};
+    }
+    if (auto out = argumentAfter(arguments, "--shot-settings", 1)) return SettingsShot{*out};
+    if (hasShot) return shot;
+    return std::monostate{};
+}
+
+std::string unusableOutput(const std::string& path) {
+    struct stat existing {};
+    if (::lstat(path.c_str(), &existing) != 0 || S_ISREG(existing.st_mode)) return {};
+    return path + " is not a regular file";
 }
 
 double settleSeconds(std::optional<WorkspaceTab> tab) {
@@ -162,6 +183,10 @@ void runIfRequested(int& argc, char** argv) {
     std::vector<std::string> arguments(argv, argv + argc);
     Request request = parse(arguments);
     if (std::holds_alternative<std::monostate>(request)) return;
+    if (std::holds_alternative<Malformed>(request)) failWith(2, std::string(CLI::usage));
+    const std::string& outPath = std::holds_alternative<SettingsShot>(request) ? std::get<SettingsShot>(request).outPath
+                                                                                : std::get<WindowShot>(request).outPath;
+    if (const std::string refused = unusableOutput(outPath); !refused.empty()) failWith(1, refused);
     std::unique_ptr<QApplication> application = makeApplication(argc, argv);
     if (auto* settings = std::get_if<SettingsShot>(&request)) shootSettings(settings->outPath);
     shootWindow(std::get<WindowShot>(request));
@@ -194,6 +219,11 @@ bool writeFile(const std::string& path, const QByteArray& data, std::string& err
     struct stat existing {};
     if (::stat(path.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
         error = std::strerror(EISDIR);
+        return false;
+    }
+    // A rename would put the picture in place of a FIFO, a device node or a link, not into it.
+    if (::lstat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+        error = "not a regular file";
         return false;
     }
     std::string folder = PathText::parent(path);

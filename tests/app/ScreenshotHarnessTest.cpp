@@ -89,18 +89,30 @@ TEST(ShotRequest, OptionalValuesByPositionAndExactRawValue) {
               Request(WindowShot{"/data", "w.png", WorkspaceTab::explore, VizMode::mindmap, ThemeID::slate}));
     EXPECT_EQ(parseLine({"--shot", "/data", "w.png", "apps"}),
               Request(WindowShot{"/data", "w.png", WorkspaceTab::apps, std::nullopt, std::nullopt}));
-    // Unknown words give none for their place only.
-    EXPECT_EQ(parseLine({"--shot", "/data", "w.png", "Explore", "pack", "dark"}),
-              Request(WindowShot{"/data", "w.png", std::nullopt, VizMode::pack, std::nullopt}));
+    // The toolkit's own options may follow; they are not the shot's words.
+    EXPECT_EQ(parseLine({"--shot", "/data", "w.png", "explore", "-platform", "offscreen"}),
+              Request(WindowShot{"/data", "w.png", WorkspaceTab::explore, std::nullopt, std::nullopt}));
+    // A word that is not a raw value of its place is not understood, whatever else is asked.
+    for (const std::vector<std::string>& words :
+         {std::vector<std::string>{"Explore", "pack", "dark"}, {"explore", "pack", "dark"}, {"explore", "sunbrust"},
+          {"treemap"}, {"apps", "table", "paper", "slate"}, {""}}) {
+        std::vector<std::string> arguments{"--shot", "/data", "w.png"};
+        arguments.insert(arguments.end(), words.begin(), words.end());
+        const Request request = parseLine(arguments);
+        // A fourth word is left to the command line, which takes it as a stray path.
+        if (words.size() == 4) EXPECT_TRUE(std::holds_alternative<WindowShot>(request));
+        else EXPECT_EQ(request, Request(Malformed{})) << words.front();
+        arguments.insert(arguments.end(), {"--shot-settings", "s.png"});
+        if (words.size() != 4) EXPECT_EQ(parseLine(arguments), Request(Malformed{}));
+    }
 
-    // The tool tabs get the long settling wait; the explorer, an unknown word or no tab the short one.
+    // The tool tabs get the long settling wait; the explorer or no tab the short one.
     auto wait = [](std::vector<std::string> arguments) {
         return settleSeconds(std::get<WindowShot>(parseLine(std::move(arguments))).tab);
     };
     EXPECT_EQ(wait({"--shot", "/data", "w.png", "apps"}), 14);
     EXPECT_EQ(wait({"--shot", "/data", "w.png", "snapshots"}), 14);
     EXPECT_EQ(wait({"--shot", "/data", "w.png", "explore"}), 2.2);
-    EXPECT_EQ(wait({"--shot", "/data", "w.png", "Apps"}), 2.2);
     EXPECT_EQ(wait({"--shot", "/data", "w.png"}), 2.2);
 }
 
@@ -137,6 +149,22 @@ TEST(ShotFile, UnwritablePlacesFailWithTheSystemsReason) {
     EXPECT_EQ(error, "Is a directory") << "a trailing slash names the same folder";
     EXPECT_TRUE(std::filesystem::is_directory(dir / "taken"));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+
+    // A FIFO, or a link, is never replaced by the picture.
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
+    std::filesystem::create_symlink(dir / "plain", dir / "link");
+    for (const char* name : {"pipe", "link"}) {
+        EXPECT_FALSE(writeFile(dir / name, QByteArray("x"), error)) << name;
+        EXPECT_EQ(error, "not a regular file");
+        EXPECT_EQ(unusableOutput(dir / name), (dir / name) + " is not a regular file");
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(dir / "pipe"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link"));
+    EXPECT_EQ(readAll(dir / "plain"), "xxx");
+    EXPECT_EQ(unusableOutput(dir / "taken"), (dir / "taken") + " is not a regular file");
+    EXPECT_EQ(unusableOutput(dir / "plain"), "");
+    EXPECT_EQ(unusableOutput(dir / "new.png"), "");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 4);
 
     dir.folder("locked");
     ::chmod((dir / "locked").c_str(), 0555);
@@ -234,5 +262,31 @@ TEST(ShotProgram, UnwritableOutputIsAnErrorNeverWrote) {
     EXPECT_EQ(run.status, writeFailedStatus);
     EXPECT_FALSE(run.out.contains("wrote"));
     EXPECT_TRUE(run.err.contains(QString::fromStdString("cannot write " + out))) << run.err.toStdString();
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST(ShotProgram, AFifoAtTheOutputOrAnUnknownWordIsRefusedBeforeAnyPicture) {
+    if (!haveBinary()) GTEST_SKIP() << "TALLYMERE_BINARY is not set";
+    TempFolder dir;
+    dir.file("tree/a.bin", 1000);
+    const std::string pipe = dir / "out.png";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+    for (const QStringList& arguments :
+         {QStringList{"--shot-settings", QString::fromStdString(pipe)},
+          QStringList{"--shot", QString::fromStdString(dir / "tree"), QString::fromStdString(pipe), "explore"}}) {
+        const ProgramRun run = runProgram(arguments, dir / "config");
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err.toStdString(), pipe + " is not a regular file\n");
+        EXPECT_EQ(run.out, "");
+        EXPECT_TRUE(std::filesystem::is_fifo(pipe));
+    }
+
+    const std::string out = dir / "window.png";
+    const ProgramRun run =
+        runProgram({"--shot", QString::fromStdString(dir / "tree"), QString::fromStdString(out), "explore", "sunbrust"},
+                   dir / "config");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.err.startsWith("usage: tallymere ")) << run.err.toStdString();
+    EXPECT_EQ(run.err.count('\n'), 1);
     EXPECT_FALSE(std::filesystem::exists(out));
 }
