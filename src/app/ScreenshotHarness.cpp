@@ -1,6 +1,7 @@
 #include "app/ScreenshotHarness.h"
 
 #include "app/AppDelegate.h"
+#include "app/DisplayGuard.h"
 #include "state/AppState.h"
 #include "style/Typography.h"
 #include "base/PathText.h"
@@ -84,7 +85,7 @@ std::unique_ptr<QApplication> makeApplication(int& argc, char** argv) {
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     bool hasDisplay = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
     if ((!platform || !*platform) && !hasDisplay) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    auto application = std::make_unique<QApplication>(argc, argv);
+    auto application = DisplayGuard::makeApplication(argc, argv);
     AppDelegate::applyLightAppearance(*application);
     Typography::bootstrap();
     return application;

@@ -1,6 +1,7 @@
 #include "app/TallymereApp.h"
 
 #include "app/AppDelegate.h"
+#include "app/DisplayGuard.h"
 #include "state/AppState.h"
 #include "desktop/FolderDialog.h"
 #include "app/MainWindow.h"
@@ -39,8 +40,9 @@ int run(int& argc, char** argv) {
                    stderr);
         return 1;
     }
-    QApplication application(argc, argv);
-    configure(application);
+    // A display that cannot be opened ends the process here with one line and status 1.
+    const std::unique_ptr<QApplication> application = DisplayGuard::makeApplication(argc, argv);
+    configure(*application);
     AppDelegate::closeWindowsOnTermination();
 
     DesktopServices desktop;
@@ -66,7 +68,7 @@ int run(int& argc, char** argv) {
     window.show();
     window.activateWindow();
     AppDelegate::styleWindowsAfterLaunch(*preferences);
-    return application.exec();
+    return application->exec();
 }
 
 } // namespace tallymere::TallymereApp

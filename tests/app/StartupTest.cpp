@@ -1,5 +1,6 @@
 // The program's start-up order and its life as a real window.
 #include "app/AppDelegate.h"
+#include "app/DisplayGuard.h"
 #include "state/AppState.h"
 #include "state/AppStateTestSupport.h"
 #include "app/MainWindow.h"
@@ -70,6 +71,55 @@ TEST(Startup, WithoutADisplayTheWindowSaysSoAndBadArgumentsGetTheUsage) {
         const auto bad = runWith(arguments);
         EXPECT_EQ(bad.first, 2);
         EXPECT_TRUE(bad.second.startsWith("usage: tallymere ")) << bad.second.toStdString();
+    }
+}
+
+TEST(Startup, ADisplayThatCannotBeOpenedIsNamedInOneLineWithoutAnAbort) {
+    if (binary().isEmpty()) GTEST_SKIP() << "TALLYMERE_BINARY is not set";
+    TempFolder dir;
+    const auto runWith = [&](const char* name, const char* value, const QStringList& arguments) {
+        QProcess process;
+        QProcessEnvironment environment = withoutDisplay(dir / "config");
+        environment.insert(QString::fromLatin1(name), QString::fromLatin1(value));
+        process.setProcessEnvironment(environment);
+        process.start(binary(), arguments);
+        EXPECT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << "never the toolkit's abort";
+        EXPECT_EQ(process.exitCode(), 1);
+        EXPECT_EQ(process.readAllStandardOutput(), "");
+        return process.readAllStandardError().toStdString();
+    };
+    EXPECT_EQ(runWith("DISPLAY", ":nonexistent", {}), "tallymere: cannot open the display :nonexistent\n");
+    EXPECT_EQ(runWith("QT_QPA_PLATFORM", "bogus", {}), "tallymere: cannot open the display of the platform \"bogus\"\n");
+    EXPECT_EQ(runWith("DISPLAY", ":1", {"-platform", "bogus"}),
+              "tallymere: cannot open the display of the platform \"bogus\"\n");
+    // The screenshot mode opens the display it is given in the same way.
+    EXPECT_EQ(runWith("DISPLAY", ":nonexistent", {"--shot-settings", QString::fromStdString(dir / "s.png")}),
+              "tallymere: cannot open the display :nonexistent\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "s.png"));
+}
+
+TEST(Startup, TheDisplayIsNamedAsTheToolkitWillChooseIt) {
+    const QByteArray saved[] = {qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY")};
+    qunsetenv("QT_QPA_PLATFORM");
+    qputenv("DISPLAY", ":7");
+    qunsetenv("WAYLAND_DISPLAY");
+    EXPECT_EQ(DisplayGuard::describe({"tallymere"}), ":7");
+    EXPECT_EQ(DisplayGuard::describe({"tallymere", "--display", ":8", "-display", "host:9"}), "host:9") << "the last one counts";
+    qputenv("QT_QPA_PLATFORM", "wayland;xcb");
+    qputenv("WAYLAND_DISPLAY", "wayland-3");
+    EXPECT_EQ(DisplayGuard::describe({"tallymere"}), "wayland-3");
+    EXPECT_EQ(DisplayGuard::describe({"tallymere", "-platform", "xcb:nograb"}), ":7");
+    qunsetenv("DISPLAY");
+    qunsetenv("QT_QPA_PLATFORM");
+    EXPECT_EQ(DisplayGuard::describe({"tallymere"}), "wayland-3") << "Wayland alone";
+    qunsetenv("WAYLAND_DISPLAY");
+    EXPECT_EQ(DisplayGuard::describe({"tallymere"}), "(DISPLAY is not set)");
+    EXPECT_EQ(DisplayGuard::describe({"tallymere", "-platform", "vnc:size=800x600"}), "of the platform \"vnc\"");
+    const char* names[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
+    for (int i = 0; i < 3; ++i) {
+        if (saved[i].isNull()) qunsetenv(names[i]);
+        else qputenv(names[i], saved[i]);
     }
 }
 
