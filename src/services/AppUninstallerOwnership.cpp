@@ -158,19 +158,21 @@ bool allowsIn(const Guard& guard, const std::string& realFolder, std::string_vie
     if (role == Role::supportItem && AppUninstaller::isProtected(physical)) return false;
     if (holdsAny(physical, guard.fixed)) return false;
 
-    std::vector<std::string> others; // the launcher files and programs that are not the owner's
-    for (const Launcher& launcher : guard.launchers) {
-        const bool own = owner && ((!owner->desktopFile.empty() && launcher.file == owner->desktopFile) ||
-                                   (!owner->program.empty() && launcher.program == owner->program));
-        if (!own) {
-            if (isAtOrInside(launcher.file, physical) || (!launcher.program.empty() && isAtOrInside(launcher.program, physical)))
-                return false;
-            if (!launcher.program.empty()) others.push_back(launcher.program);
-        }
-        if (!launcher.file.empty()) others.push_back(launcher.file);
-    }
+    auto isOwn = [&](const Launcher& launcher) {
+        return owner && ((!owner->desktopFile.empty() && launcher.file == owner->desktopFile) ||
+                         (!owner->program.empty() && launcher.program == owner->program));
+    };
+    for (const Launcher& launcher : guard.launchers)
+        if (!isOwn(launcher) && (isAtOrInside(launcher.file, physical) ||
+                                 (!launcher.program.empty() && isAtOrInside(launcher.program, physical))))
+            return false;
     if (role == Role::bundle) {
         if (!owner || owner->program.empty() || !isAtOrInside(owner->program, physical)) return false;
+        std::vector<std::string> others; // every launcher file, and the programs that are not the owner's
+        for (const Launcher& launcher : guard.launchers) {
+            if (!launcher.file.empty()) others.push_back(launcher.file);
+            if (!launcher.program.empty() && !isOwn(launcher)) others.push_back(launcher.program);
+        }
         if (bundleOf(owner->program, guard.home, others) != physical) return false;
     }
     return true;
