@@ -306,5 +306,27 @@ TEST(AppOwnership, EachPathIsCheckedAgainJustBeforeItMoves) {
     EXPECT_FALSE(fs::exists(acme.path));
 }
 
+// A folder swapped for a link after the check and before the move: the Trash, given the path the
+// check resolved, reaches it without following links and refuses it.
+TEST(AppOwnership, ALinkSwappedInAfterTheCheckIsNotFollowed) {
+    const test::FakeAppHome home;
+    const std::string h = home.home();
+    const AppInventory inventory = AppUninstaller::scan(home.sources());
+    const LeftoverItem tool = inventory.orphans.at(0);
+    ASSERT_EQ(tool.path, h + "/.cache/com.old.tool");
+    file(h + "/Documents/com.old.tool", 1'000);
+    auto swapThenTrash = [&](const std::vector<std::string>& list, const std::unordered_map<std::string, std::int64_t>& sizes) {
+        fs::rename(h + "/.cache", h + "/.cache-moved");
+        fs::create_directory_symlink(h + "/Documents", h + "/.cache");
+        return TrashService::trash(list, sizes);
+    };
+    const auto removal = AppUninstaller::removeOrphan(tool, home.sources(), swapThenTrash);
+    EXPECT_TRUE(removal.refused.empty());
+    ASSERT_EQ(removal.outcome.failed.size(), 1u);
+    EXPECT_EQ(removal.outcome.failed[0].second, "com.old.tool changed since the scan");
+    EXPECT_TRUE(fs::exists(h + "/Documents/com.old.tool"));
+    EXPECT_TRUE(fs::exists(h + "/.cache-moved/com.old.tool"));
+}
+
 } // namespace
 } // namespace tallymere

@@ -159,6 +159,10 @@ TEST_F(Apps, TextsOfRowsDialogAndBanners) {
     app.leftovers = {{.path = "/h/.cache/x", .size = 200'000}, {.path = "/h/.config/x", .size = 5}};
     EXPECT_EQ(AppsText::rowCaption(app), "+200 KB leftovers");
     EXPECT_EQ(AppsText::confirmation(app).action, "Move 4 items to Trash");
+    // the dialog's details name every path it moves, in the order it moves them
+    EXPECT_EQ(AppsText::confirmation(app).paths,
+              (QStringList{"/h/Applications/Widget.AppImage", "/h/.local/share/applications/widget.desktop", "/h/.cache/x",
+                           "/h/.config/x"}));
 
     AppUninstaller::Removal done{.outcome = {.trashed = {"a", "b", "c"}, .failed = {}, .freed = 1'500'000}, .refused = {},
                                  .bundleMoved = true};
