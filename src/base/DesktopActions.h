@@ -1,4 +1,5 @@
 #pragma once
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,10 +14,12 @@ public:
 
     // Shows the items (absolute paths, raw bytes) selected in a file manager window. Never blocks
     // for long; a desktop without a file manager service gets the first item's folder opened.
-    virtual void reveal(const std::vector<std::string>& paths) = 0;
+    // Gives the reason when nothing could show them, none when it was handed on.
+    virtual std::optional<std::string> reveal(const std::vector<std::string>& paths) = 0;
 
-    // Opens a file or folder (absolute path, raw bytes) with its default application.
-    virtual void open(const std::string& path) = 0;
+    // Opens a file or folder (absolute path, raw bytes) with its default application. Gives the
+    // reason when nothing could open it, none when it was handed on.
+    virtual std::optional<std::string> open(const std::string& path) = 0;
 
     // Toggles the preview of the items (absolute paths, raw bytes): a second call while it is shown
     // closes it. Nothing by default.

@@ -132,17 +132,6 @@ bool sysfsSaysRemovable(const VolumeSources& sources, const MountEntry& mount) {
     return flag && !flag->empty() && flag->front() == '1';
 }
 
-std::optional<VolumeCapacity> statvfsCapacity(const std::string& mountPoint) {
-    // A single file mounted over another (a container's /etc/hosts) is no volume.
-    struct stat kind {};
-    if (stat(mountPoint.c_str(), &kind) != 0 || !S_ISDIR(kind.st_mode)) return std::nullopt;
-    struct statvfs info {};
-    if (statvfs(mountPoint.c_str(), &info) != 0) return std::nullopt;
-    const auto unit = static_cast<std::int64_t>(info.f_frsize ? info.f_frsize : info.f_bsize);
-    return VolumeCapacity{static_cast<std::int64_t>(info.f_blocks) * unit,
-                          static_cast<std::int64_t>(info.f_bavail) * unit};
-}
-
 // What makes two mounts one file system: the source of a btrfs (every subvolume mounts the same
 // device), the pool of a ZFS dataset ("tank/home" is in "tank"), else the device number.
 std::string fileSystemIdentity(const MountEntry& mount) {
@@ -163,8 +152,7 @@ std::vector<VolumeInfo> volumes(const VolumeSources& sources) {
     // One entry per file system: bind mounts, repeated mounts and the subvolumes of one btrfs or
     // the datasets of one ZFS pool show the same space again. Only folders with a capacity count,
     // so a single file mounted at a short path (a container's /etc/hosts) hides no folder mount.
-    std::vector<std::optional<VolumeCapacity>> capacities(table.size());
-    std::map<std::string, std::size_t> bestByFileSystem;
+    std::vector<std::size_t> candidates;
     for (std::size_t i = 0; i < table.size(); ++i) {
         const MountEntry& mount = table[i];
         if (lastAtMountPoint[mount.mountPoint] != i) continue;
@@ -172,7 +160,23 @@ std::vector<VolumeInfo> volumes(const VolumeSources& sources) {
         if (!isRoot && (MountTable::isVirtualOrNetwork(mount.fsType) || isMemoryOrImage(mount.fsType) ||
                         isHiddenLocation(mount.mountPoint)))
             continue;
-        capacities[i] = sources.capacity ? sources.capacity(mount.mountPoint) : statvfsCapacity(mount.mountPoint);
+        candidates.push_back(i);
+    }
+    std::vector<std::optional<VolumeCapacity>> capacities(table.size());
+    if (sources.probe) {
+        std::vector<std::string> mountPoints;
+        for (std::size_t i : candidates) mountPoints.push_back(table[i].mountPoint);
+        const auto answers = sources.probe->ask(mountPoints);
+        for (std::size_t k = 0; k < candidates.size(); ++k)
+            if (answers[k]) capacities[candidates[k]] = *answers[k];
+    } else {
+        for (std::size_t i : candidates)
+            capacities[i] = sources.capacity ? sources.capacity(table[i].mountPoint) : capacityOf(table[i].mountPoint);
+    }
+
+    std::map<std::string, std::size_t> bestByFileSystem;
+    for (std::size_t i : candidates) {
+        const MountEntry& mount = table[i];
         if (!capacities[i] || capacities[i]->total < 1) continue;
         const auto [slot, inserted] = bestByFileSystem.emplace(fileSystemIdentity(mount), i);
         if (!inserted && mount.mountPoint.size() < table[slot->second].mountPoint.size()) slot->second = i;
@@ -200,6 +204,17 @@ std::vector<VolumeInfo> volumes(const VolumeSources& sources) {
         return a.total > b.total;
     });
     return result;
+}
+
+std::optional<VolumeCapacity> capacityOf(const std::string& mountPoint) {
+    // A single file mounted over another (a container's /etc/hosts) is no volume.
+    struct stat kind {};
+    if (stat(mountPoint.c_str(), &kind) != 0 || !S_ISDIR(kind.st_mode)) return std::nullopt;
+    struct statvfs info {};
+    if (statvfs(mountPoint.c_str(), &info) != 0) return std::nullopt;
+    const auto unit = static_cast<std::int64_t>(info.f_frsize ? info.f_frsize : info.f_bsize);
+    return VolumeCapacity{static_cast<std::int64_t>(info.f_blocks) * unit,
+                          static_cast<std::int64_t>(info.f_bavail) * unit};
 }
 
 bool hasFullDiskAccess(const std::string& statusPath) {

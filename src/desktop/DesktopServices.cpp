@@ -10,6 +10,11 @@
 #include <QDesktopServices>
 #include <QStringList>
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
 namespace tallymere {
 namespace {
 
@@ -27,6 +32,13 @@ bool showItems(const QStringList& uris) {
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 
+// The system's message when the item no longer exists (or cannot be reached); none when it does.
+std::optional<std::string> missingReason(const std::string& path) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) == 0) return std::nullopt;
+    return std::strerror(errno);
+}
+
 } // namespace
 
 QUrl DesktopServices::fileUrl(const std::string& path) {
@@ -38,16 +50,20 @@ std::string DesktopServices::parentFolder(const std::string& path) {
     return PathText::parent(path);
 }
 
-void DesktopServices::reveal(const std::vector<std::string>& paths) {
-    if (paths.empty()) return;
+std::optional<std::string> DesktopServices::reveal(const std::vector<std::string>& paths) {
+    if (paths.empty()) return std::nullopt;
+    if (auto gone = missingReason(paths.front())) return gone;
     QStringList uris;
     for (const std::string& path : paths) uris << fileUrl(path).toString(QUrl::FullyEncoded);
-    if (showItems(uris)) return;
-    QDesktopServices::openUrl(fileUrl(parentFolder(paths.front())));
+    if (showItems(uris)) return std::nullopt;
+    if (QDesktopServices::openUrl(fileUrl(parentFolder(paths.front())))) return std::nullopt;
+    return "No file manager answered, and no application is set to open folders.";
 }
 
-void DesktopServices::open(const std::string& path) {
-    QDesktopServices::openUrl(fileUrl(path));
+std::optional<std::string> DesktopServices::open(const std::string& path) {
+    if (auto gone = missingReason(path)) return gone;
+    if (QDesktopServices::openUrl(fileUrl(path))) return std::nullopt;
+    return "No application is set to open it.";
 }
 
 void DesktopServices::preview(const std::vector<std::string>& paths) {

@@ -14,9 +14,11 @@ namespace tallymere {
 class DesktopServices final : public DesktopActions {
 public:
     // Asks the file manager to show the items selected; when no file manager answers within a
-    // short time (or there is no session bus), opens the first item's folder instead.
-    void reveal(const std::vector<std::string>& paths) override;
-    void open(const std::string& path) override;
+    // short time (or there is no session bus), opens the first item's folder instead. Fails with
+    // the system's reason when the first item is gone, or when neither way was taken.
+    std::optional<std::string> reveal(const std::vector<std::string>& paths) override;
+    // Fails with the system's reason when the item is gone, or when no application took it.
+    std::optional<std::string> open(const std::string& path) override;
     // Hands the paths to the preview set with setPreview(); nothing without one.
     void preview(const std::vector<std::string>& paths) override;
     // Puts the text on the system clipboard.

@@ -7,9 +7,11 @@
 #include <QVariantList>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 namespace tallymere {
 
@@ -84,6 +86,9 @@ std::optional<QStringList> readStringList(const QVariant& value) {
     }
 }
 
+// How long the start waits for the recent folders to be found.
+constexpr std::chrono::milliseconds recentCheckLimit{250};
+
 bool itemExists(const std::string& path) {
     std::error_code error;
     return !path.empty() && std::filesystem::exists(path, error) && !error;
@@ -110,7 +115,7 @@ AppState::AppState(std::shared_ptr<PreferenceStore> preferences, QObject* parent
     m->filterTimer.setInterval(180);
     connect(&m->filterTimer, &QTimer::timeout, this, &AppState::applyFilterNow);
     restore();
-    m->volumes = DiskInfo::volumes();
+    refreshVolumes();
 }
 
 // ---- Getters -----------------------------------------------------------------------------------
@@ -148,15 +153,22 @@ const std::vector<ScanTarget>& AppState::recents() const { return m->recents; }
 // every assignment, also of an unchanged value; the filter schedules a re-filter on every one.
 
 void AppState::setFocus(NodePtr node) {
+    if (node && !isOnDisplay(node.get())) return;
     if (assign(m->focus, std::move(node))) emit focusChanged();
 }
 
 void AppState::setHovered(NodePtr node) {
+    if (node && !isOnDisplay(node.get())) return;
     if (assign(m->hovered, std::move(node))) emit hoveredChanged();
 }
 
 void AppState::setSelection(NodePtr node) {
+    if (node && !isOnDisplay(node.get())) return;
     if (assign(m->selection, std::move(node))) emit selectionChanged();
+}
+
+bool AppState::isOnDisplay(const FileNode* node) const {
+    return node && m->displayRoot && topOf(node) == m->displayRoot.get();
 }
 
 void AppState::setThemeID(ThemeID theme) {
@@ -215,8 +227,27 @@ void AppState::setRoot(NodePtr root) {
     if (assign(m->root, std::move(root))) emit rootChanged();
 }
 
-void AppState::setDisplayRoot(NodePtr root) {
-    if (assign(m->displayRoot, std::move(root))) emit displayRootChanged();
+void AppState::showTree(NodePtr tree, NodePtr focus) {
+    // Focus, selection and hover always name nodes of the tree on display: each moves to the node
+    // of the same path in the new tree, or goes when there is none. All four are stored before any
+    // is announced, so no view ever sees a focus of one tree beside a selection of another.
+    auto follow = [&tree](const NodePtr& node) -> NodePtr {
+        if (!node || !tree) return {};
+        if (topOf(node.get()) == tree.get()) return node;
+        return nodeAt(node->path(), tree);
+    };
+    if (focus && (!tree || topOf(focus.get()) != tree.get())) focus = follow(focus);
+    NodePtr selection = follow(m->selection);
+    NodePtr hovered = follow(m->hovered);
+
+    const bool treeChanged = assign(m->displayRoot, std::move(tree));
+    const bool focusMoved = assign(m->focus, std::move(focus));
+    const bool selectionMoved = assign(m->selection, std::move(selection));
+    const bool hoverMoved = assign(m->hovered, std::move(hovered));
+    if (treeChanged) emit displayRootChanged();
+    if (focusMoved) emit focusChanged();
+    if (selectionMoved) emit selectionChanged();
+    if (hoverMoved) emit hoveredChanged();
 }
 
 void AppState::setIsScanning(bool scanning) {
@@ -260,7 +291,25 @@ void AppState::setRecents(std::vector<ScanTarget> recents) {
 }
 
 void AppState::refreshVolumes() {
-    setVolumes(DiskInfo::volumes());
+    // Off the main thread: reading a capacity can take as long as the probe's limit.
+    const std::uint64_t asked = ++m->volumesAsked;
+    try {
+        std::thread([this, asked, inbox = m->inbox, sources = m->volumeSources] {
+            std::vector<VolumeInfo> volumes = DiskInfo::volumes(sources);
+            inbox->post([this, asked, volumes = std::move(volumes)]() mutable {
+                if (asked < m->volumesShown) return;
+                m->volumesShown = asked;
+                setVolumes(std::move(volumes));
+            });
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to spare: the list shown stays until the next refresh.
+    }
+}
+
+void AppState::setVolumeSources(VolumeSources sources) {
+    m->volumeSources = Data::boundedVolumeSources(std::move(sources));
+    refreshVolumes();
 }
 
 // ---- Holding nodes -----------------------------------------------------------------------------
@@ -313,12 +362,15 @@ void AppState::restore() {
     if (auto raw = readString(color))
         if (auto mode = ColorModes::fromRaw(*raw)) setColorMode(*mode);
 
-    if (auto paths = readStringList(recents)) {
+    if (auto texts = readStringList(recents)) {
+        std::vector<std::string> paths;
+        for (const QString& text : *texts) paths.push_back(QFile::encodeName(text).toStdString());
+        // A recent folder on a mount that does not answer would hold the window before it shows;
+        // such a folder is left out for now, like one that is gone (the stored list is kept).
+        const auto exists = BoundedCalls<bool>(recentCheckLimit, itemExists).ask(paths);
         std::vector<ScanTarget> targets;
-        for (const QString& text : *paths) {
-            std::string path = QFile::encodeName(text).toStdString();
-            if (itemExists(path)) targets.push_back(ScanTarget::recent(std::move(path)));
-        }
+        for (std::size_t i = 0; i < paths.size(); ++i)
+            if (exists[i].value_or(false)) targets.push_back(ScanTarget::recent(std::move(paths[i])));
         setRecents(std::move(targets));
     }
 }

@@ -23,6 +23,7 @@ namespace tallymere {
 
 struct NodeFilter;
 struct VolumeInfo;
+struct VolumeSources;
 struct PresetHit;
 
 // The one store of the window: the scanned tree and the tree on display, focus, hover and
@@ -71,7 +72,10 @@ public:
     const NodePtr& root() const;
     // The tree on display: root() itself, or its filtered copy while the filter is active.
     const NodePtr& displayRoot() const;
-    // The folder the views are zoomed into, a node of displayRoot(); null for none.
+    // Focus, hover and selection are always null or nodes of displayRoot(): their setters ignore a
+    // node of any other tree, and when the tree on display is replaced (a scan, a re-filter,
+    // clearing the filter) each moves to the node of the same path in the new tree, or to null.
+    // The folder the views are zoomed into; null for none.
     const NodePtr& focus() const;
     void setFocus(NodePtr node);
     // The node under the pointer; null for none.
@@ -145,8 +149,13 @@ public:
     const std::optional<Banner>& banner() const;
     // A new banner replaces the one shown; none dismisses it.
     void setBanner(std::optional<Banner> banner);
-    // Mounted volumes, the root volume first.
+    // Mounted volumes, the root volume first. Read off the main thread at start, after every scan
+    // and after the queue was emptied; empty until the first reading arrives. A mount that does not
+    // report its capacity within 2 s is left out until it does.
     const std::vector<VolumeInfo>& volumes() const;
+    // Where the volumes are read from; the running system unless a test sets canned sources. Reads
+    // them anew.
+    void setVolumeSources(VolumeSources sources);
     // Cleanup preset matches of the last scan, largest total first.
     const std::vector<PresetHit>& presetHits() const;
     // Recently scanned targets, newest first, at most 6.
@@ -199,8 +208,9 @@ public:
     // The window sets the folder dialog here; tests set a fake. Without one, chooseFolder() does nothing.
     void setFolderChooser(FolderChooser chooser);
 
-    // The desktop the views reveal, open, preview and copy through. Never null: until the window
-    // sets one (tests set a recorder) it is one that does nothing. Not owned.
+    // The desktop the views reveal, open, preview and copy through: the one set here (the window's;
+    // tests set a recorder), not owned, or nothing until one is set. A reveal or open that fails
+    // raises an error banner naming the item and the reason.
     DesktopActions& desktop() const;
     void setDesktop(DesktopActions* desktop);
 
@@ -261,7 +271,9 @@ private:
     NodePtr restoreFocus(const NodePtr& tree) const;
 
     void setRoot(NodePtr root);
-    void setDisplayRoot(NodePtr root);
+    // Puts `tree` on display with `focus` (moved into it by path when it is of another tree).
+    void showTree(NodePtr tree, NodePtr focus);
+    bool isOnDisplay(const FileNode* node) const;
     void setIsScanning(bool scanning);
     void setScanTarget(std::optional<ScanTarget> target);
     void setScannedFiles(std::int64_t files);

@@ -42,9 +42,29 @@ private:
     QObject* m_target;
 };
 
+// The desktop the views act through: the one the window set (or none), with a reveal or open that
+// fails raised as an error banner naming the item and the reason.
+class ReportingDesktop final : public DesktopActions {
+public:
+    explicit ReportingDesktop(AppState& store) : m_store(store) {}
+    DesktopActions* inner = nullptr;
+
+    std::optional<std::string> reveal(const std::vector<std::string>& paths) override;
+    std::optional<std::string> open(const std::string& path) override;
+    void preview(const std::vector<std::string>& paths) override {
+        if (inner) inner->preview(paths);
+    }
+    void copyText(const std::string& text) override {
+        if (inner) inner->copyText(text);
+    }
+
+private:
+    AppState& m_store;
+};
+
 struct AppState::Data {
     explicit Data(AppState* owner)
-        : inbox(std::make_shared<ResultInbox>(owner)), pollTimer(owner), filterTimer(owner) {}
+        : inbox(std::make_shared<ResultInbox>(owner)), pollTimer(owner), filterTimer(owner), desktop(*owner) {}
     ~Data() {
         inbox->close();
         // A scan still running has nobody to report to: let it stop at its next folder.
@@ -95,9 +115,23 @@ struct AppState::Data {
     QTimer pollTimer;   // 0.08 s, polls `progress` while scanning
     QTimer filterTimer; // 0.18 s single shot, the debounced re-filter
     FolderChooser folderChooser;
-    DesktopActions* desktop = nullptr;
+    ReportingDesktop desktop;
     std::function<bool()> accessProbe;
     AppState::Scanner scanner;
+
+    // Where the volumes are read from, every capacity asked through a probe bounded in time, so a
+    // stuck mount is left out rather than holding up the window. Refreshes are numbered: a result
+    // older than the one shown is dropped.
+    VolumeSources volumeSources = boundedVolumeSources({});
+    std::uint64_t volumesAsked = 0;
+    std::uint64_t volumesShown = 0;
+
+    static VolumeSources boundedVolumeSources(VolumeSources sources) {
+        if (!sources.probe) sources.probe.emplace(volumeQueryLimit, sources.capacity ? sources.capacity : DiskInfo::capacityOf);
+        return sources;
+    }
+    // How long a refresh waits for a mount to report its capacity.
+    static constexpr std::chrono::milliseconds volumeQueryLimit{2000};
 };
 
 // Stores a property's new value; true when it differs from the old one (then the caller signals).

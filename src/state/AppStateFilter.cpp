@@ -20,15 +20,13 @@ void AppState::applyFilterNow() {
 
     if (!m->root) {
         setIsFiltering(false);
-        setDisplayRoot({});
-        setFocus({});
+        showTree({}, {});
         return;
     }
     if (!m->filter.isActive()) {
         setIsFiltering(false);
         NodePtr focus = restoreFocus(m->root);
-        setDisplayRoot(m->root);
-        setFocus(std::move(focus));
+        showTree(m->root, std::move(focus));
         return;
     }
 
@@ -59,8 +57,7 @@ void AppState::finishFilter(std::uint64_t generation, NodePtr copy, std::optiona
         focus = nodeAt(focusPath ? std::optional<std::string_view>(*focusPath) : std::nullopt, copy);
         if (!focus) focus = copy;
     }
-    setDisplayRoot(std::move(copy));
-    setFocus(std::move(focus));
+    showTree(std::move(copy), std::move(focus));
 }
 
 AppState::NodePtr AppState::restoreFocus(const NodePtr& tree) const {

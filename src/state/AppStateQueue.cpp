@@ -5,6 +5,8 @@
 #include "state/AppStateData.h"
 #include "core/ByteFormat.h"
 #include "services/TrashService.h"
+#include "base/PathText.h"
+#include "base/Utf8.h"
 
 #include <QFile>
 
@@ -166,17 +168,38 @@ void AppState::setFolderChooser(FolderChooser chooser) {
 }
 
 DesktopActions& AppState::desktop() const {
-    // Stateless, so one shared instance serves every store without a desktop.
-    struct NoDesktop final : DesktopActions {
-        void reveal(const std::vector<std::string>&) override {}
-        void open(const std::string&) override {}
-    };
-    static NoDesktop none;
-    return m->desktop ? *m->desktop : none;
+    return m->desktop;
 }
 
 void AppState::setDesktop(DesktopActions* desktop) {
-    m->desktop = desktop;
+    m->desktop.inner = desktop;
+}
+
+namespace {
+
+QString itemName(const std::string& path) {
+    return QString::fromStdString(oneLine(PathText::lastComponent(path)));
+}
+
+} // namespace
+
+std::optional<std::string> ReportingDesktop::reveal(const std::vector<std::string>& paths) {
+    if (!inner || paths.empty()) return std::nullopt;
+    std::optional<std::string> failure = inner->reveal(paths);
+    if (failure)
+        m_store.setBanner(AppState::Banner::make(AppState::Banner::Kind::error,
+                                                 QStringLiteral("Could not reveal ") + itemName(paths.front()),
+                                                 QString::fromStdString(repairUtf8(*failure))));
+    return failure;
+}
+
+std::optional<std::string> ReportingDesktop::open(const std::string& path) {
+    if (!inner) return std::nullopt;
+    std::optional<std::string> failure = inner->open(path);
+    if (failure)
+        m_store.setBanner(AppState::Banner::make(AppState::Banner::Kind::error, QStringLiteral("Could not open ") + itemName(path),
+                                                 QString::fromStdString(repairUtf8(*failure))));
+    return failure;
 }
 
 } // namespace tallymere

@@ -44,9 +44,8 @@ void AppState::scan(const ScanTarget& requested) {
     m->scanStart = std::chrono::steady_clock::now();
 
     setRoot({});
-    setDisplayRoot({});
-    setFocus({});
-    setSelection({});
+    // Nothing is on display while the scan runs: focus, selection and hover of the old tree go.
+    showTree({}, {});
     setPresetHits({});
 
     rememberRecent(target);

@@ -29,8 +29,11 @@ namespace {
 
 struct RecordingDesktop : DesktopActions {
     std::vector<std::vector<std::string>> revealed;
-    void reveal(const std::vector<std::string>& paths) override { revealed.push_back(paths); }
-    void open(const std::string&) override {}
+    std::optional<std::string> reveal(const std::vector<std::string>& paths) override {
+        revealed.push_back(paths);
+        return std::nullopt;
+    }
+    std::optional<std::string> open(const std::string&) override { return std::nullopt; }
 };
 
 // A store on an in-memory defaults store, its menus, and recorders for what leaves the program.

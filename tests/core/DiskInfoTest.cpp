@@ -5,7 +5,11 @@
 
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <future>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -167,6 +171,37 @@ TEST_F(VolumeListTest, LabelsDecodedNamesAndRemovableFromTheDiskOrAMediaFolder) 
         described.push_back(volume.path + "|" + volume.name + (volume.isRemovable ? "|removable" : ""));
     EXPECT_EQ(described, (std::vector<std::string>{"/mnt/photo disk|My Photos|removable", "/cdrom|cdrom|removable",
                                                    "/run/media/al/USB|USB|removable", "/mediafiles|mediafiles"}));
+}
+
+TEST_F(VolumeListTest, AMountThatDoesNotAnswerIsLeftOutAndAskedOnceUntilItDoes) {
+    // The stuck mount's query blocks until the test lets it go, like stat on a dead FUSE server.
+    auto release = std::make_shared<std::promise<void>>();
+    std::shared_future<void> released = release->get_future().share();
+    auto stuckCalls = std::make_shared<std::atomic<int>>(0);
+    m_sources.probe.emplace(std::chrono::milliseconds(200), [=](const std::string& mountPoint) {
+        if (mountPoint == "/media/al/stuck") {
+            ++*stuckCalls;
+            released.wait();
+        }
+        return std::optional<VolumeCapacity>(VolumeCapacity{100 * GB, GB});
+    });
+    const std::string table = mountLine(21, "8:1", "/", "/", "ext4", "/dev/sda1") +
+                              mountLine(22, "0:50", "/", "/media/al/stuck", "fuse.localfs", "localfs");
+
+    auto list = volumes(table);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].path, "/");
+    list = volumes(table);
+    EXPECT_EQ(list.size(), 1u);
+    EXPECT_EQ(stuckCalls->load(), 1) << "a mount still outstanding is not asked again";
+
+    release->set_value();
+    for (int attempt = 0; attempt < 200 && list.size() < 2; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        list = volumes(table);
+    }
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[1].path, "/media/al/stuck");
 }
 
 TEST(VolumeListOfThisMachine, ListsTheRootFolderFirstWithItsCapacity) {

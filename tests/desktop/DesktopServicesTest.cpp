@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <optional>
+#include <string>
+
 namespace tallymere {
 namespace {
 
@@ -19,6 +24,14 @@ TEST(DesktopFileUrl, ParentFolderOfAnItem) {
     EXPECT_EQ(DesktopServices::parentFolder("/home/al/folder/"), "/home/al");
     EXPECT_EQ(DesktopServices::parentFolder("/top"), "/");
     EXPECT_EQ(DesktopServices::parentFolder("/"), "/");
+}
+
+TEST(DesktopFailures, AnItemThatIsGoneGivesTheSystemsReason) {
+    DesktopServices desktop;
+    const std::string gone = "/tmp/tallymere-no-such-item-" + std::to_string(::getpid());
+    EXPECT_EQ(desktop.reveal({gone}), std::optional<std::string>("No such file or directory"));
+    EXPECT_EQ(desktop.open(gone), std::optional<std::string>("No such file or directory"));
+    EXPECT_EQ(desktop.reveal({}), std::nullopt);
 }
 
 } // namespace

@@ -319,8 +319,14 @@ TEST_F(OtherDeviceTrashTest, NoUsableTrashThereMeansFailureAndNothingMoves) {
 
 class RecordingDesktop : public DesktopActions {
 public:
-    void reveal(const std::vector<std::string>& paths) override { revealed.push_back(paths); }
-    void open(const std::string& path) override { opened.push_back(path); }
+    std::optional<std::string> reveal(const std::vector<std::string>& paths) override {
+        revealed.push_back(paths);
+        return std::nullopt;
+    }
+    std::optional<std::string> open(const std::string& path) override {
+        opened.push_back(path);
+        return std::nullopt;
+    }
     std::vector<std::vector<std::string>> revealed;
     std::vector<std::string> opened;
 };

@@ -1,6 +1,7 @@
 #include "state/AppState.h"
 #include "state/AppStateTestSupport.h"
 #include "core/NodeFilter.h"
+#include "support/DisplayTree.h"
 #include "support/TreeText.h"
 
 #include <gtest/gtest.h>
@@ -132,7 +133,7 @@ TEST(AppStateNavigation, NodeAtFindsPathsInsideTheTreeOnly) {
 TEST(AppStateNavigation, DrillEntersFoldersWithChildrenAndClearsTheSelection) {
     AppState state(memoryStore());
     auto tree = treeFromText("/t/\n  f 1\n  empty/\n  pkg.app/ package\n    inner 4\n  dir/\n    g 2\n");
-    state.setFocus(tree);
+    display(state, tree);
     state.setSelection(AppState::nodeAt("/t/f", tree));
 
     state.drill(AppState::nodeAt("/t/f", tree));
@@ -161,6 +162,7 @@ TEST(AppStateNavigation, HeldNodesKeepTheirTreeAndRetainFindsOnlyHeldTrees) {
     auto tree = treeFromText("/t/\n  dir/\n    g 2\n");
     const FileNode* g = AppState::nodeAt("/t/dir/g", tree).get();
     EXPECT_FALSE(state.retain(g)); // not a tree the store holds
+    display(state, tree);
     state.setSelection(AppState::nodeAt("/t/dir", tree));
     tree.reset();
     ASSERT_TRUE(state.selection());
@@ -168,4 +170,47 @@ TEST(AppStateNavigation, HeldNodesKeepTheirTreeAndRetainFindsOnlyHeldTrees) {
     auto held = state.retain(g);
     ASSERT_TRUE(held);
     EXPECT_EQ(held->path(), "/t/dir/g");
+}
+
+TEST_F(AppStateFiltering, SelectionAndHoverFollowTheTreeOnDisplayOrGo) {
+    state.setSelection(at(state.root(), "a/deep"));
+    state.setHovered(at(state.root(), "b/y.txt"));
+
+    // The copy keeps a/deep (it holds z.bin) but not b/y.txt.
+    state.setFilter(queryFilter("z.bin"));
+    ASSERT_TRUE(waitUntil([&] { return state.displayRoot() != state.root() && !state.isFiltering(); }));
+    EXPECT_EQ(state.selection(), at(state.displayRoot(), "a/deep"));
+    EXPECT_EQ(state.selection()->bytes(true), at(state.displayRoot(), "a/deep")->bytes(true));
+    EXPECT_FALSE(state.hovered());
+
+    // A node of the unfiltered tree is no longer on display: it can be neither focus, selection
+    // nor hover, so the inspector's Focus can never leave the filtered tree.
+    const AppState::NodePtr focusBefore = state.focus();
+    state.setFocus(at(state.root(), "a"));
+    state.setSelection(at(state.root(), "b"));
+    state.setHovered(at(state.root(), "b"));
+    EXPECT_EQ(state.focus(), focusBefore);
+    EXPECT_EQ(state.selection(), at(state.displayRoot(), "a/deep"));
+    EXPECT_FALSE(state.hovered());
+
+    state.setFilter(NodeFilter{});
+    ASSERT_TRUE(waitUntil([&] { return state.displayRoot() == state.root(); }));
+    EXPECT_EQ(state.selection(), at(state.root(), "a/deep"));
+}
+
+TEST_F(AppStateFiltering, ANewScanLetsGoOfEverythingOfTheOldTree) {
+    state.setHovered(at(state.root(), "a"));
+    state.setSelection(at(state.root(), "a/x.bin"));
+    TempFolder other;
+    other.file("c.bin", 100);
+    state.scan(ScanTarget::folder(other.path()));
+    EXPECT_FALSE(state.hovered());
+    EXPECT_FALSE(state.selection());
+    ASSERT_TRUE(waitUntil([&] { return !state.isScanning(); }));
+    EXPECT_FALSE(state.hovered());
+    EXPECT_EQ(state.focus(), state.displayRoot());
+    // A node the old tree still holds alive is refused.
+    const AppState::NodePtr old = test::treeFromText("r/\n  a 1\n");
+    state.setSelection(old);
+    EXPECT_FALSE(state.selection());
 }

@@ -1,10 +1,13 @@
 #include "state/AppState.h"
 #include "state/AppStateTestSupport.h"
+#include "core/DiskInfo.h"
 
 #include <gtest/gtest.h>
 
 #include <QStringList>
 
+#include <fstream>
+#include <future>
 #include <limits>
 
 using namespace tallymere;
@@ -156,4 +159,32 @@ TEST(AppStateIdentifiers, TargetsTakeTheirTitlesFromTheirPaths) {
     EXPECT_EQ(absoluteCleanPath("/a//b/./c/../d/"), "/a/b/d");
     EXPECT_EQ(absoluteCleanPath("/.."), "/");
     EXPECT_EQ(absoluteCleanPath("rel").front(), '/');
+}
+
+TEST(AppStateVolumes, AMountThatDoesNotAnswerNeverHoldsTheStore) {
+    AppState state(memoryStore());
+    TempFolder dir;
+    dir.file("mountinfo", 0);
+    {
+        std::ofstream table(dir / "mountinfo");
+        table << "21 1 8:1 / / rw shared:1 - ext4 /dev/sda1 rw\n"
+                 "22 1 0:50 / /media/al/stuck rw shared:2 - fuse.localfs localfs rw\n";
+    }
+    auto release = std::make_shared<std::promise<void>>();
+    std::shared_future<void> released = release->get_future().share();
+    VolumeSources sources;
+    sources.mountInfo = dir / "mountinfo";
+    sources.labelFolder = dir / "no-labels";
+    sources.sysfsRoot = dir / "no-sys";
+    sources.capacity = [released](const std::string& mountPoint) {
+        if (mountPoint != "/") released.wait(); // stat on a dead server
+        return std::optional<VolumeCapacity>(VolumeCapacity{1000, 500});
+    };
+
+    const std::vector<VolumeInfo> before = state.volumes();
+    state.setVolumeSources(sources);
+    // Read off the main thread: nothing has changed when the call returns.
+    EXPECT_EQ(state.volumes(), before);
+    ASSERT_TRUE(waitUntil([&] { return state.volumes().size() == 1 && state.volumes()[0].path == "/"; }));
+    release->set_value();
 }

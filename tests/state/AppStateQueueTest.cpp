@@ -1,6 +1,7 @@
 #include "state/AppState.h"
 #include "state/AppStateTestSupport.h"
 #include "core/ByteFormat.h"
+#include "support/RecordingDesktop.h"
 #include "support/TreeText.h"
 
 #include <gtest/gtest.h>
@@ -224,4 +225,28 @@ TEST_F(AppStateTrash, FolderChooserStartsAScanOnlyWhenConfirmed) {
     EXPECT_EQ(state.scanTarget()->title, "sub");
     ASSERT_TRUE(waitUntil([&] { return !state.isScanning(); }));
     EXPECT_EQ(state.root()->path(), chosen);
+}
+
+TEST_F(AppStateTrash, ARevealOrOpenThatFailsRaisesAnErrorBannerWithTheReason) {
+    RecordingDesktop desktop;
+    state.setDesktop(&desktop);
+    desktop.failure = "No file manager answered, and no application is set to open folders.";
+    EXPECT_EQ(state.desktop().reveal({node("one.bin")->path()}), desktop.failure);
+    ASSERT_TRUE(state.banner());
+    EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::error);
+    EXPECT_EQ(state.banner()->title, "Could not reveal one.bin");
+    EXPECT_EQ(state.banner()->detail, QString::fromStdString(*desktop.failure));
+
+    desktop.failure = "No such file or directory";
+    state.desktop().open(node("sub")->path());
+    EXPECT_EQ(state.banner()->title, "Could not open sub");
+    EXPECT_EQ(state.banner()->detail, "No such file or directory");
+
+    state.setBanner(std::nullopt);
+    desktop.failure.reset();
+    state.desktop().reveal({node("two.bin")->path()});
+    state.desktop().open(node("two.bin")->path());
+    EXPECT_FALSE(state.banner());
+    EXPECT_EQ(desktop.revealed.size(), 2u);
+    EXPECT_EQ(desktop.opened.size(), 2u);
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include "base/DesktopActions.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,8 +15,17 @@ public:
     std::vector<std::vector<std::string>> previewed;
     std::vector<std::string> copied;
 
-    void reveal(const std::vector<std::string>& paths) override { revealed.push_back(paths); }
-    void open(const std::string& path) override { opened.push_back(path); }
+    // What reveal and open answer: none is success.
+    std::optional<std::string> failure;
+
+    std::optional<std::string> reveal(const std::vector<std::string>& paths) override {
+        revealed.push_back(paths);
+        return failure;
+    }
+    std::optional<std::string> open(const std::string& path) override {
+        opened.push_back(path);
+        return failure;
+    }
     void preview(const std::vector<std::string>& paths) override { previewed.push_back(paths); }
     void copyText(const std::string& text) override { copied.push_back(text); }
 };

@@ -2,6 +2,7 @@
 // desktop: hover, click, double click and every menu entry.
 #include "state/AppState.h"
 #include "state/AppStateTestSupport.h"
+#include "support/DisplayTree.h"
 #include "support/RecordingDesktop.h"
 #include "support/TreeText.h"
 #include "views/components/NodeContextMenu.h"
@@ -44,7 +45,7 @@ struct Fixture {
 
     Fixture() {
         state.setDesktop(&desktop);
-        state.setFocus(tree);
+        test::display(state, tree);
         canvas.resize(300, 100);
         interaction = new NodeInteraction(state, &canvas, [this](QPointF p) -> const FileNode* {
             ++hits;

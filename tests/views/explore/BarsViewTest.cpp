@@ -2,6 +2,7 @@
 
 #include "layout/PercentText.h"
 #include "state/AppStateTestSupport.h"
+#include "support/DisplayTree.h"
 #include "support/RecordingDesktop.h"
 #include "support/TreeText.h"
 #include "views/components/NodeInteraction.h"
@@ -45,7 +46,7 @@ struct Fixture {
     Fixture() {
         state.setDesktop(&desktop);
         state.setUseAllocatedSize(false);
-        state.setFocus(tree);
+        test::display(state, tree);
         view.resize(900, 400);
         view.show();
         QApplication::processEvents();
@@ -148,11 +149,12 @@ TEST(BarsViewRender, BarsScaleToTheFirstRowOnRealPixels) {
                   QPoint(int(f.view.scopeButtonRect(BarsView::Scope::files).left() + 3), int(button.center().y()))),
               theme.accent);
 
-    // Row texts: counts only for folders (plural even for one file), shares of a tree the store does
-    // not display are 0, sizes by the size mode.
+    // Row texts: counts only for folders (plural even for one file), shares of the displayed tree,
+    // sizes by the size mode.
     EXPECT_EQ(f.list().countText(*child(*f.tree, "media")), "2 files");
     EXPECT_EQ(f.list().countText(*child(*f.tree, "notes.txt")), "");
-    EXPECT_EQ(f.list().shareText(*child(*f.tree, "media")), "0.0%");
+    EXPECT_EQ(f.list().shareText(*child(*f.tree, "media")),
+              QString::number(100.0 * 400 / double(f.tree->bytes(false)), 'f', 1) + "%");
     EXPECT_EQ(f.list().sizeText(*child(*f.tree, "media")), "400 B");
 }
 
@@ -171,7 +173,7 @@ TEST(BarsViewScopes, SwitcherAndStoreChangesRebuildTheRows) {
     f.state.enqueue(f.state.retain(child(*f.tree, "media")));
     f.state.setSelection(f.state.retain(child(*f.tree, "empty")));
     EXPECT_EQ(f.view.rows(), before);
-    f.state.setFocus({});
+    test::display(f.state, nullptr);
     EXPECT_TRUE(f.view.rows().empty());
     EXPECT_EQ(f.view.countText(), "0 shown");
 }
@@ -255,7 +257,7 @@ TEST(BarsViewCut, AtMost150RowsAndTheListScrolls) {
     std::string text = "/many/\n";
     for (int i = 0; i < 200; ++i) text += "  f" + std::to_string(i) + " " + std::to_string(1000 + i) + "\n";
     AppState::NodePtr tree = test::treeFromText(text);
-    state.setFocus(tree);
+    test::display(state, tree);
     BarsView view(state);
     view.resize(900, 400);
     view.show();

@@ -1,6 +1,7 @@
 #include "views/explore/CalendarView.h"
 
 #include "state/AppStateTestSupport.h"
+#include "support/DisplayTree.h"
 #include "support/TreeText.h"
 #include "views/components/ActionButton.h"
 #include "views/components/Chip.h"
@@ -87,7 +88,7 @@ struct Fixture {
 
     Fixture() {
         view.setClock([] { return double(now); });
-        state.setFocus(tree);
+        test::display(state, tree);
         view.resize(1100, 700);
         view.show();
         QApplication::processEvents();
@@ -241,7 +242,7 @@ TEST(CalendarViewEmpty, EmptyFolderAndNoNodeShowTheirMessages) {
 
     // Without any node the buckets go too, and the busiest month keeps what it was.
     f.state.setFocus(f.tree);
-    f.state.setFocus({});
+    test::display(f.state, nullptr);
     EXPECT_TRUE(buckets.buckets().empty());
     EXPECT_EQ(buckets.totalText(), "1 B");
     EXPECT_EQ(f.grid().peak(), 60'000'000);
@@ -254,7 +255,7 @@ TEST(CalendarViewStale, ManyStaleFilesStageTheFirstForty) {
     std::string text = "/many/\n";
     for (int i = 0; i < 130; ++i) text += line(2, "f" + std::to_string(i), 40'000'000 + i, now - 500 * day);
     AppState::NodePtr tree = test::treeFromText(text);
-    state.setFocus(tree);
+    test::display(state, tree);
     CalendarView view(state);
     view.setClock([] { return double(now); });
     StalePanel& panel = *view.stalePanel();
@@ -273,7 +274,7 @@ TEST(CalendarViewHeatMap, TwelveYearsKeepTheNewestAndFitAShortView) {
     std::string text = "/years/\n";
     for (int year = 2000; year <= 2012; ++year)
         text += line(2, "y" + std::to_string(year), 1000, 946684800 + (year - 2000) * 366 * day);
-    state.setFocus(test::treeFromText(text));
+    test::display(state, test::treeFromText(text));
     CalendarView view(state);
     view.setClock([] { return double(now); });
     HeatMapGrid& grid = *view.heatMapPanel()->grid();

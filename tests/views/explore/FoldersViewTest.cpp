@@ -2,6 +2,7 @@
 // and clicks, double clicks, hover and the queue button checked on the store.
 #include "state/AppState.h"
 #include "state/AppStateTestSupport.h"
+#include "support/DisplayTree.h"
 #include "support/RecordingDesktop.h"
 #include "support/TreeText.h"
 #include "views/components/ThemedWidget.h"
@@ -58,7 +59,7 @@ struct Fixture {
         ThemedWidget::applyTheme(&view, theme);
         view.resize(900, 700);
         view.show();
-        state.setFocus(tree);
+        test::display(state, tree);
     }
 
     // The view drawn over the theme's background, one image pixel a logical pixel.
@@ -231,7 +232,7 @@ TEST(FoldersViewPage, PlaceholderForNothingToShow) {
     EXPECT_NE(tint, f.theme.background);
     EXPECT_EQ(image.pixelColor(int(square.left() - 6), int(square.top() + 31)), f.theme.background);
 
-    f.state.setFocus(nullptr); // no focus and no displayed tree: the placeholder alone
+    test::display(f.state, nullptr); // no focus and no displayed tree: the placeholder alone
     EXPECT_TRUE(f.page->placeholder());
     EXPECT_FALSE(f.page->backPill());
 }
@@ -249,8 +250,7 @@ TEST(FoldersViewPage, ManySubfoldersShowTheLargestAndSummariseOnlyWhatIsDrawn) {
     EXPECT_LT(drawn, 40); // only the cards on screen
     f.render();
     EXPECT_EQ(f.page->compositionsComputed(), drawn); // and each once
-    f.state.setUseAllocatedSize(true);               // a new input: summarised afresh
-    f.state.setFocus(f.tree);                          // (without a scan the store drops the focus)
+    f.state.setUseAllocatedSize(true); // a new input: summarised afresh
     f.render();
     EXPECT_EQ(f.page->compositionsComputed(), 2 * drawn);
 }

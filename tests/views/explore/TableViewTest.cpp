@@ -3,6 +3,7 @@
 #include "state/AppState.h"
 #include "state/AppStateTestSupport.h"
 #include "style/DateFormat.h"
+#include "support/DisplayTree.h"
 #include "support/RecordingDesktop.h"
 #include "support/TreeText.h"
 #include "views/components/ThemedWidget.h"
@@ -50,10 +51,10 @@ struct Fixture {
     explicit Fixture(const std::string& text = smallTree) : tree(test::treeFromText(text)) {
         state.setDesktop(&desktop);
         state.setUseAllocatedSize(false);
+        test::display(state, tree);
         ThemedWidget::applyTheme(&view, theme);
         view.resize(900, 400);
         view.show();
-        state.setFocus(tree);
     }
     std::vector<std::string> names() const {
         std::vector<std::string> out;
@@ -125,7 +126,7 @@ TEST(TableViewOrder, HeaderClicksAndTheSwitchRebuildTheLines) {
     // A new focus rebuilds at once with the same choices.
     f.state.setFocus(f.state.retain(f.tree->children()[0]));
     EXPECT_EQ(f.names(), (Names{"a.pdf", "b.txt"}));
-    f.state.setFocus(nullptr);
+    test::display(f.state, nullptr);
     EXPECT_TRUE(f.view.rows().empty());
     EXPECT_EQ(f.view.controls()->countText(), QStringLiteral("0 rows"));
 }
@@ -241,7 +242,7 @@ TEST(TableViewExport, WritesTheLinesAsShownAndReportsAFailedWrite) {
     EXPECT_GT(f.state.banner()->detail->size(), 12);
 
     // Nothing shown: no dialog at all.
-    f.state.setFocus(nullptr);
+    test::display(f.state, nullptr);
     f.view.exportCsv();
     EXPECT_EQ(asked, 3);
 }

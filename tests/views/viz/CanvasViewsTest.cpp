@@ -2,6 +2,7 @@
 // each view's own hit test, look changes redraw without a new layout, hover repaints only around
 // its mark, and degenerate trees draw a sound picture with finite geometry.
 #include "state/AppStateTestSupport.h"
+#include "support/DisplayTree.h"
 #include "support/RecordingDesktop.h"
 #include "views/components/NodeContextMenu.h"
 #include "views/viz/IcicleView.h"
@@ -111,7 +112,7 @@ TYPED_TEST(CanvasViews, PointerActionsReachTheStoreThroughTheViewsHitTest) {
     state.setDesktop(&this->desktop);
     const FileNode* big = findNode(*this->tree, "big");
     const FileNode* notes = findNode(*this->tree, "notes.txt");
-    state.setFocus(this->tree);
+    test::display(state, this->tree);
     TypeParam view(state);
     showAt(view, 900, 700);
     this->settle(view);
@@ -141,7 +142,7 @@ TYPED_TEST(CanvasViews, PointerActionsReachTheStoreThroughTheViewsHitTest) {
 TYPED_TEST(CanvasViews, LookChangesRedrawWithoutANewLayout) {
     using R = Records<TypeParam>;
     AppState& state = this->state;
-    state.setFocus(this->tree);
+    test::display(state, this->tree);
     state.setColorMode(ColorMode::branch);
     TypeParam view(state);
     showAt(view, 900, 700);
@@ -172,7 +173,7 @@ struct PaintSpy : QObject {
 TYPED_TEST(CanvasViews, HoverRepaintsOnlyAroundTheMark) {
     using R = Records<TypeParam>;
     AppState& state = this->state;
-    state.setFocus(treeFromText("root/\n  a.bin 5000\n  b.bin 3000\n  c.bin 2000\n"));
+    test::display(state, treeFromText("root/\n  a.bin 5000\n  b.bin 3000\n  c.bin 2000\n"));
     TypeParam view(state);
     showAt(view, 900, 700);
     this->settle(view);
@@ -205,7 +206,7 @@ TYPED_TEST(CanvasViews, DegenerateTreesDrawASoundPicture) {
     showAt(view, 900, 700);
     for (const auto& [what, tree] : trees) {
         SCOPED_TRACE(what);
-        state.setFocus(tree);
+        test::display(state, tree);
         this->settle(view);
         EXPECT_EQ(this->start(view), tree.get()) << "the start node is always drawn";
         EXPECT_TRUE(R::allFinite(view));
@@ -217,7 +218,7 @@ TYPED_TEST(CanvasViews, DegenerateTreesDrawASoundPicture) {
                 EXPECT_TRUE(!hit || hit == tree.get() || hit->ancestors().front() == tree.get());
             }
     }
-    state.setFocus(nullptr);
+    test::display(state, nullptr);
     EXPECT_EQ(this->start(view), nullptr) << "nothing on display draws nothing";
     EXPECT_EQ(view.nodeAt(QPointF(100, 100)), nullptr);
 }

@@ -32,7 +32,7 @@ void showCanvas(IcicleView& view, int width, int height) {
 }
 
 TEST_F(IcicleViewTest, RowsGrowToFillTheViewWhenTheTreeIsShallow) {
-    state.setFocus(tree);
+    test::display(state, tree);
     IcicleView view(state);
     showCanvas(view, 800, 500);
     // H = 492: four levels give 38-point rows at first; the deepest tile (3) asks for 46.
@@ -61,7 +61,7 @@ TEST_F(IcicleViewTest, RowsGrowToFillTheViewWhenTheTreeIsShallow) {
 }
 
 TEST_F(IcicleViewTest, DeepTreesScrollAtTheSmallestRowHeight) {
-    state.setFocus(deepTree(12));
+    test::display(state, deepTree(12));
     IcicleView view(state);
     showCanvas(view, 800, 100);
     // H floors at 120; ten levels (the depth 7 plus 3) give 17-point rows either way.
@@ -82,7 +82,7 @@ TEST_F(IcicleViewTest, LevelCountAndRowsOfFilesAndPackages) {
 
     const auto package = treeFromText("Tool.app/ package\n  Contents/\n    bin 100\n");
     EXPECT_EQ(IcicleView::drawnDepth(*package, 10), 0);
-    state.setFocus(package);
+    test::display(state, package);
     IcicleView view(state);
     showCanvas(view, 800, 500);
     ASSERT_EQ(view.tiles().size(), 1u);
@@ -92,7 +92,7 @@ TEST_F(IcicleViewTest, LevelCountAndRowsOfFilesAndPackages) {
 }
 
 TEST_F(IcicleViewTest, HoverAndSelectionMarksPaintOverTheBars) {
-    state.setFocus(tree);
+    test::display(state, tree);
     IcicleView view(state);
     showCanvas(view, 800, 500);
     const LayoutTile& e = *recordFor(view.tiles(), findNode(*tree, "e.pdf"));

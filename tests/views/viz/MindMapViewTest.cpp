@@ -45,7 +45,7 @@ std::vector<CanvasLabel> labelsOf(const GraphLayout& graph) {
 }
 
 TEST_F(MindMapViewTest, MapSpringsInOnShowAndAgainOnEveryFocusChange) {
-    state.setFocus(tree);
+    test::display(state, tree);
     MindMapView view(state);
     showCanvas(view, 800, 600);
     ASSERT_EQ(view.graph().nodes.size(), 6u);
@@ -71,7 +71,7 @@ TEST_F(MindMapViewTest, MapSpringsInOnShowAndAgainOnEveryFocusChange) {
 }
 
 TEST_F(MindMapViewTest, HitsReachFivePointsBeyondTheRim) {
-    state.setFocus(tree);
+    test::display(state, tree);
     MindMapView view(state);
     showCanvas(view, 800, 600);
     const GraphNode& notes = *recordFor(view.graph().nodes, findNode(*tree, "notes.txt"));

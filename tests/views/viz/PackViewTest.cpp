@@ -30,7 +30,7 @@ std::vector<CanvasLabel> labelsOf(const std::vector<LayoutCircle>& circles) {
 }
 
 TEST_F(PackViewTest, BubblesFillTheCanvasInsideTheMargin) {
-    state.setFocus(tree);
+    test::display(state, tree);
     state.setShowLabels(false); // only the bubbles' own pixels
     PackView view(state);
     showAt(view, 432, 432);
@@ -71,7 +71,7 @@ TEST_F(PackViewTest, BubblesFillTheCanvasInsideTheMargin) {
 }
 
 TEST_F(PackViewTest, HoverAndSelectionRingsPaintOverTheBubbles) {
-    state.setFocus(tree);
+    test::display(state, tree);
     PackView view(state);
     showAt(view, 432, 432);
     const LayoutCircle& file = *recordFor(view.circles(), findNode(*tree, "file.dat"));

@@ -2,6 +2,7 @@
 // over the cached picture, the centre readout and its up button, and the store after pointer input.
 #include "state/AppState.h"
 #include "state/AppStateTestSupport.h"
+#include "support/DisplayTree.h"
 #include "support/RecordingDesktop.h"
 #include "support/TreeText.h"
 #include "views/components/HighlightOverlay.h"
@@ -37,7 +38,7 @@ struct Fixture {
     explicit Fixture(std::string_view text, QSize size = {428, 428}) : tree(test::treeFromText(text)) {
         state.setUseAllocatedSize(false);
         state.setDesktop(&desktop);
-        state.setFocus(tree);
+        test::display(state, tree);
         view = std::make_unique<SunburstView>(state);
         view->resize(size);
         view->show();

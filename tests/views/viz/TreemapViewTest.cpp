@@ -2,6 +2,7 @@
 // picture, what lays out again and what only repaints, and the store after pointer input.
 #include "state/AppState.h"
 #include "state/AppStateTestSupport.h"
+#include "support/DisplayTree.h"
 #include "support/RecordingDesktop.h"
 #include "support/TreeText.h"
 #include "views/components/HighlightOverlay.h"
@@ -34,7 +35,7 @@ struct Fixture {
         // Without a scanned tree, a change of size mode clears the focus: it is set first.
         state.setUseAllocatedSize(false);
         state.setDesktop(&desktop);
-        state.setFocus(tree);
+        test::display(state, tree);
         view = std::make_unique<TreemapView>(state);
         view->resize(size);
         view->show();
@@ -226,7 +227,7 @@ TEST(TreemapViewEdges, EmptyStatesAndTheTreeItHolds) {
     // Only the store's focus and the view hold the tree now; the store lets go first.
     AppState::NodePtr other = test::treeFromText("/srv/other/\n  x 5\n");
     QObject::disconnect(&f.state, nullptr, f.view.get(), nullptr);
-    f.state.setFocus(other);
+    test::display(f.state, other);
     EXPECT_FALSE(weak.expired());
     f.render(); // the tiles still point into the old tree, which is alive
     f.view->relayout();

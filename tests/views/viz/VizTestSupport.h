@@ -3,6 +3,7 @@
 #include "core/FileTree.h"
 #include "state/AppState.h"
 #include "style/Typography.h"
+#include "support/DisplayTree.h"
 #include "support/TreeText.h"
 #include "views/viz/CanvasTestSupport.h"
 

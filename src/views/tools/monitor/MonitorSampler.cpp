@@ -26,7 +26,11 @@ MonitorSampler::Sources MonitorSampler::systemSources() {
         return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
     };
     sources.processes = [] { return ProcessList::sample(); };
-    sources.volumes = [] { return DiskInfo::volumes(); };
+    // Read on a pool worker: a mount that does not report its capacity within 2 s is left out, so
+    // the worker, and the application waiting for its pool at exit, is never held by it.
+    VolumeSources volumeSources;
+    volumeSources.probe.emplace(std::chrono::milliseconds(2000), DiskInfo::capacityOf);
+    sources.volumes = [volumeSources] { return DiskInfo::volumes(volumeSources); };
     return sources;
 }
 

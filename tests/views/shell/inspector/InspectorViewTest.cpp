@@ -5,6 +5,7 @@
 #include "core/ByteFormat.h"
 #include "state/AppStateTestSupport.h"
 #include "style/Typography.h"
+#include "support/DisplayTree.h"
 #include "support/TreeText.h"
 #include "views/components/ActionButton.h"
 #include "views/shell/inspector/InspectorIdentity.h"
@@ -28,8 +29,11 @@ namespace {
 struct RecordingDesktop final : DesktopActions {
     std::vector<std::vector<std::string>> revealed, previewed;
     std::vector<std::string> copied;
-    void reveal(const std::vector<std::string>& paths) override { revealed.push_back(paths); }
-    void open(const std::string&) override {}
+    std::optional<std::string> reveal(const std::vector<std::string>& paths) override {
+        revealed.push_back(paths);
+        return std::nullopt;
+    }
+    std::optional<std::string> open(const std::string&) override { return std::nullopt; }
     void preview(const std::vector<std::string>& paths) override { previewed.push_back(paths); }
     void copyText(const std::string& text) override { copied.push_back(text); }
 };
@@ -220,6 +224,7 @@ TEST_F(Inspector, UnreadableFolderIsMarkedAndOffersNoZoom) {
     const auto tree = treeFromText("top/\n  locked/ denied\n  other 10\n");
     const auto locked = AppState::nodeAt("top/locked", tree);
     ASSERT_TRUE(locked && locked->isDenied);
+    test::display(state, tree);
     state.setSelection(locked);
     const QImage image = render("denied");
     EXPECT_EQ(view.identity()->badgeTexts(), (std::vector<QString>{"Folder", "No access"}));
@@ -234,6 +239,7 @@ TEST_F(Inspector, UnreadableFolderIsMarkedAndOffersNoZoom) {
 
 TEST_F(Inspector, RootOfTheDiskIsNamedAndHasNoParentShare) {
     const auto disk = treeFromText("/\n  usr/\n    lib 900\n  etc/\n    hosts 100\n");
+    test::display(state, disk);
     state.setSelection(disk);
     const QImage image = render("disk-root");
     EXPECT_EQ(view.identity()->nameText(), "Macintosh HD");

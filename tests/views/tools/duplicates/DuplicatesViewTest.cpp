@@ -31,8 +31,11 @@ using test::waitUntil;
 class RecordingDesktop : public DesktopActions {
 public:
     std::vector<std::vector<std::string>> revealed;
-    void reveal(const std::vector<std::string>& paths) override { revealed.push_back(paths); }
-    void open(const std::string&) override {}
+    std::optional<std::string> reveal(const std::vector<std::string>& paths) override {
+        revealed.push_back(paths);
+        return std::nullopt;
+    }
+    std::optional<std::string> open(const std::string&) override { return std::nullopt; }
 };
 
 void write(const std::string& path, std::size_t bytes, char fill) {

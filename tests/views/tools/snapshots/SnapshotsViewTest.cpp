@@ -36,8 +36,11 @@ class RecordingDesktop : public DesktopActions {
 public:
     std::vector<std::vector<std::string>> revealed;
     std::vector<std::string> copied;
-    void reveal(const std::vector<std::string>& paths) override { revealed.push_back(paths); }
-    void open(const std::string&) override {}
+    std::optional<std::string> reveal(const std::vector<std::string>& paths) override {
+        revealed.push_back(paths);
+        return std::nullopt;
+    }
+    std::optional<std::string> open(const std::string&) override { return std::nullopt; }
     void copyText(const std::string& text) override { copied.push_back(text); }
 };
 
