@@ -31,7 +31,7 @@ void HighlightOverlay::paint(QPainter& painter) const {
     if (selected) painter.strokePath(rounded(*selected, 1, 5), QPen(ink, 2));
     if (hovered) {
         const QPainterPath path = rounded(*hovered, 0.5, 4);
-        painter.fillPath(path, ShapePaint::withOpacity(ink, 0.1));
+        if (!hoverTinted) painter.fillPath(path, ShapePaint::withOpacity(ink, 0.1));
         painter.strokePath(path, QPen(ShapePaint::withOpacity(ink, 0.75), 1.4));
     }
     painter.restore();

@@ -19,6 +19,9 @@ struct HighlightOverlay {
     std::optional<QRectF> selected;
     std::vector<QRectF> queued;
     Theme theme;
+    // The hover fill is already on the canvas beneath (a canvas that caches it): only its outline is
+    // drawn.
+    bool hoverTinted = false;
 
     // Queued: grown by 0.5, radius 4, danger at 0.28 over a 1.4 danger outline. Selected: grown by 1,
     // radius 5, a 2-wide ink outline. Hovered: grown by 0.5, radius 4, ink at 0.1 under a 1.4 ink

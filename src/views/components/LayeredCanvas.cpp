@@ -11,7 +11,8 @@ namespace tallymere {
 
 LayeredCanvas::LayeredCanvas(AppState& state, double margin, QWidget* parent)
     : ThemedWidget(parent), m_state(state), m_margin(margin) {
-    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    // Every paint covers its whole region with the opaque picture: nothing beneath need be painted.
+    setAttribute(Qt::WA_OpaquePaintEvent, true);
 }
 
 QSizeF LayeredCanvas::canvasSize() const {
@@ -35,20 +36,28 @@ void LayeredCanvas::invalidateBase() {
 
 void LayeredCanvas::refreshMarks() {
     // Only where the marks were and where they are now needs painting again.
-    const QRect now = marksRect();
-    const QRect dirty = m_marksDrawn.united(now) & rect();
+    // The two areas apart, not the rectangle around both: marks far apart repaint only themselves.
+    const QRegion now = marksArea();
+    const QRegion dirty = (m_marksDrawn + now) & rect();
     m_marksDrawn = now;
     m_pendingMarks = dirty;
     if (!dirty.isEmpty()) update(dirty);
 }
 
-QRect LayeredCanvas::marksRect() const {
-    const QRectF bounds = marksBounds();
-    if (bounds.isEmpty()) return {};
-    return bounds.translated(m_margin, m_margin).toAlignedRect().adjusted(-1, -1, 1, 1) & rect();
+QRegion LayeredCanvas::marksArea() const {
+    const int shift = int(std::floor(m_margin));
+    // A margin with a fraction moves the marks by part of a pixel: one more pixel round them.
+    const QRegion region = marksRegion().translated(shift, shift);
+    if (region.isEmpty()) return {};
+    if (m_margin == shift) return region & rect();
+    QRegion grown;
+    for (const QRect& r : region) grown += r.adjusted(0, 0, 1, 1);
+    return grown & rect();
 }
 
-QRectF LayeredCanvas::marksBounds() const { return QRectF(QPointF(-m_margin, -m_margin), size()); }
+QRegion LayeredCanvas::marksRegion() const {
+    return QRect(QPoint(-int(std::ceil(m_margin)), -int(std::ceil(m_margin))), size() + QSize(2, 2));
+}
 
 void LayeredCanvas::refreshQueued() {
     m_queued.clear();
@@ -83,13 +92,21 @@ void LayeredCanvas::showEvent(QShowEvent* event) {
     if (canvasSize() != m_laidOutSize) relayout();
 }
 
+void LayeredCanvas::blit(QPainter& painter, const QImage& picture) {
+    painter.save();
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(QPointF(0, 0), picture);
+    painter.restore();
+}
+
 void LayeredCanvas::paintEvent(QPaintEvent*) {
     const qreal ratio = devicePixelRatioF();
     const QSize pixels(int(std::ceil(width() * ratio)), int(std::ceil(height() * ratio)));
     if (!m_baseValid || m_base.size() != pixels || m_base.devicePixelRatio() != ratio) {
+        // Opaque pixels throughout: the picture is copied to the window, never blended.
         if (m_base.size() != pixels) m_base = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
         m_base.setDevicePixelRatio(ratio);
-        m_base.fill(Qt::transparent);
+        m_base.fill(backdrop(theme()));
         m_baseValid = true;
         QPainter base(&m_base);
         base.setRenderHint(QPainter::Antialiasing, true);
@@ -99,13 +116,13 @@ void LayeredCanvas::paintEvent(QPaintEvent*) {
         ++m_baseRenders;
     }
     QPainter painter(this);
-    // The painter is clipped to the region being repainted, so a hover moves only a few pixels.
-    painter.drawImage(QPointF(0, 0), m_base);
+    // Only the region being repainted is copied, so a hover moves only a few pixels.
+    blit(painter, m_base);
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.translate(m_margin, m_margin);
     paintMarks(painter);
-    m_marksDrawn = marksRect();
-    m_pendingMarks = QRect();
+    m_marksDrawn = marksArea();
+    m_pendingMarks = QRegion();
 }
 
 } // namespace tallymere

@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QRectF>
+#include <QRegion>
 
 #include <unordered_set>
 
@@ -19,6 +20,9 @@ namespace tallymere {
 // The drawing area is the widget inset by margin() on every edge; records, hit tests and both
 // paint hooks use its coordinates (origin at its top-left corner).
 //
+// The picture is laid on backdrop(), the colour the window shows under every canvas, so the canvas
+// paints opaque: a repaint copies the exposed part of the picture and paints nothing beneath it.
+//
 // What a subclass connects is up to it; connectStandardInputs() wires the usual ones: focus, depth,
 // size mode and displayed tree lay out again; colour mode and labels re-render the picture; hover,
 // selection and queue repaint the marks.
@@ -30,6 +34,12 @@ public:
     double margin() const { return m_margin; }
     // The drawing area's size; zero until the widget has a size.
     QSizeF canvasSize() const;
+    // The colour under every canvas of the window: the panes' background.
+    static QColor backdrop(const Theme& theme) { return theme.background; }
+    // Copies `picture` (opaque, at its own pixel ratio) to the painter's origin without blending;
+    // a paint event's painter is clipped to the exposed region, so only that much is copied.
+    static void blit(QPainter& painter, const QImage& picture);
+
     // From widget coordinates to drawing-area coordinates.
     QPointF toCanvas(QPointF widgetPoint) const { return widgetPoint - QPointF(m_margin, m_margin); }
 
@@ -51,9 +61,9 @@ public:
     void invalidateBase();
     // Repaints where the marks were and where they are now (hover, selection or queue changed).
     void refreshMarks();
-    // The widget area a change of marks asked to repaint and no paint has covered yet (empty when
-    // none), for measuring.
-    QRect pendingMarksRegion() const { return m_pendingMarks; }
+    // The bounds of the widget area a change of marks asked to repaint and no paint has covered yet
+    // (empty when none), for measuring.
+    QRect pendingMarksRegion() const { return m_pendingMarks.boundingRect(); }
 
 protected:
     AppState& state() const { return m_state; }
@@ -61,13 +71,15 @@ protected:
 
     // Refills the records for subject(); called by relayout() only, never while painting.
     virtual void layoutRecords() = 0;
-    // Paints the records into the (transparent) picture.
+    // Paints the records into the picture, which holds backdrop() where nothing was drawn yet.
     virtual void paintBase(QPainter& painter) = 0;
     // Paints the marks over the picture.
     virtual void paintMarks(QPainter& painter) { (void)painter; }
     // Where paintMarks() draws now, in drawing-area coordinates (outlines included); by default the
-    // whole widget.
-    virtual QRectF marksBounds() const;
+    // whole widget. Only this region and the one of the marks before are repainted on a change.
+    virtual QRegion marksRegion() const;
+    // The picture as rendered last (opaque, at the device pixel ratio), for marks made from it.
+    const QImage& picture() const { return m_base; }
 
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -78,15 +90,15 @@ private:
     AppState& m_state;
     double m_margin;
     void refreshQueued();
-    // marksBounds() in widget pixels; empty when there are no marks.
-    QRect marksRect() const;
+    // marksRegion() in widget pixels; empty when there are no marks.
+    QRegion marksArea() const;
 
     AppState::NodePtr m_subject;
     std::unordered_set<const FileNode*> m_queued;
     QImage m_base;
     bool m_baseValid = false;
-    QRect m_marksDrawn;
-    QRect m_pendingMarks;
+    QRegion m_marksDrawn;
+    QRegion m_pendingMarks;
     QSizeF m_laidOutSize{-1, -1};
     int m_layouts = 0;
     int m_baseRenders = 0;

@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tallymere {
 
@@ -30,6 +35,35 @@ inline std::uint32_t blend(std::uint32_t dst, const Premultiplied& src, float co
     auto channel = [](float v) { return std::uint32_t(std::clamp(v + 0.5f, 0.0f, 255.0f)); };
     return (channel(sa + da * keep) << 24) | (channel(src.r * coverage + dr * keep) << 16) |
            (channel(src.g * coverage + dg * keep) << 8) | channel(src.b * coverage + db * keep);
+}
+
+// Writes `count` copies of one pixel, four at a time where the processor has SSE2: the plain loop
+// is not vectorised at the build's optimisation level, and solid interiors are most of a picture.
+inline void fillPixels(std::uint32_t* line, int count, std::uint32_t pixel) {
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128i four = _mm_set1_epi32(int(pixel));
+    for (; i + 4 <= count; i += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(line + i), four);
+#endif
+    for (; i < count; ++i) line[i] = pixel;
+}
+
+// Source-over of one colour at full coverage, in integers two channels per multiply: `pixel` is the
+// colour premultiplied and rounded, `keep` 255 less its alpha.
+inline void blendPixels(std::uint32_t* line, int count, std::uint32_t pixel, std::uint32_t keep) {
+    for (int i = 0; i < count; ++i) {
+        const std::uint32_t d = line[i];
+        std::uint32_t rb = (d & 0x00ff00ffu) * keep;
+        rb = ((rb + ((rb >> 8) & 0x00ff00ffu) + 0x00800080u) >> 8) & 0x00ff00ffu;
+        std::uint32_t ag = ((d >> 8) & 0x00ff00ffu) * keep;
+        ag = (ag + ((ag >> 8) & 0x00ff00ffu) + 0x00800080u) & 0xff00ff00u;
+        line[i] = pixel + (rb | ag);
+    }
+}
+
+std::uint32_t packed(float a, float r, float g, float b) {
+    auto byte = [](float v) { return std::uint32_t(std::clamp(v + 0.5f, 0.0f, 255.0f)); };
+    return (byte(a) << 24) | (byte(r) << 16) | (byte(g) << 8) | byte(b);
 }
 
 } // namespace
@@ -117,34 +151,36 @@ void TileRaster::fillGradient(const QRectF& rect, double radius, const QColor& f
     const bool opaqueGradient = !solid && from.alpha() == 255 && to.alpha() == 255;
     const bool opaqueBoth = from.alpha() == 255 && to.alpha() == 255;
     const float dR = b.r - a.r, dG = b.g - a.g, dB = b.b - a.b;
-    const std::uint32_t solidPixel = opaque ? 0xff000000u | (std::uint32_t(a.r + 0.5f) << 16) |
-                                                  (std::uint32_t(a.g + 0.5f) << 8) | std::uint32_t(a.b + 0.5f)
-                                            : 0;
+    const std::uint32_t solidPixel = opaque ? packed(255.0f, a.r, a.g, a.b) : 0;
+    // A translucent solid colour, premultiplied and rounded, for the inside's integer blend.
+    const std::uint32_t translucentPixel = solid ? packed(a.a, a.r, a.g, a.b) : 0;
+    const std::uint32_t translucentKeep = 255u - (translucentPixel >> 24);
     // The gradient runs along the diagonal: t is the projection onto it, 0 at the top-left corner.
     const double span = s.width * s.width + s.height * s.height;
     const double dtx = s.width / span, dty = s.height / span;
     const float stepT = float(dtx);
-    // Rows and columns where every pixel is wholly inside.
-    const double innerY = s.hh - std::max(s.r, 0.5), innerX = s.hw - 0.5;
+    // Along a row the gradient's colour steps evenly, and each row repeats the one above it moved by
+    // height / width pixels: the colours along the diagonal are worked out once per tile, a ramp
+    // with one entry per pixel, and each row's inside is copied from it. A tile much taller than
+    // wide would need a long ramp for short rows; those are worked out pixel by pixel.
+    const double rampSlope = s.height / s.width;
+    const double lastAlong = (x0 + 0.5 - s.left) + (y1 - 0.5 - s.top) * rampSlope;
+    const int rampLength = (x1 - x0) + int(std::ceil(std::max(lastAlong, 0.0))) + 3;
+    const bool useRamp = opaqueGradient && x1 - x0 >= 16 && rampLength <= 2 * ((x1 - x0) + (y1 - y0)) + 16;
+    if (useRamp) {
+        m_ramp.resize(std::size_t(rampLength));
+        for (int j = 0; j < rampLength; ++j) {
+            // Entry j stands for the pixel whose position along the diagonal is j - 1 + 0.5.
+            const float t = std::clamp(float((j - 0.5) * dtx), 0.0f, 1.0f);
+            m_ramp[std::size_t(j)] = packed(255.0f, a.r + dR * t, a.g + dG * t, a.b + dB * t);
+        }
+    }
+    // Pixels wholly inside the corner's arc lie within this distance of its centre.
+    const double innerArc = s.r - 0.5;
     for (int y = y0; y < y1; ++y) {
         auto* line = row(y);
         const double py = y + 0.5;
-        const bool straightRow = std::abs(py - s.cy) <= innerY;
-        int fullFrom = x1, fullTo = x1;
-        if (straightRow) {
-            fullFrom = std::max(x0, int(std::ceil(s.cx - innerX - 0.5)));
-            fullTo = std::min(x1, int(std::floor(s.cx + innerX - 0.5)) + 1);
-            if (fullFrom >= fullTo) fullFrom = fullTo = x1;
-        }
-        int bandFrom = x1, bandTo = x1;
-        float bandCoverage = 0;
         const double qy = std::abs(py - s.cy) - (s.hh - s.r);
-        if (!straightRow && qy > 0) {
-            bandFrom = std::max(x0, int(std::ceil(s.cx - (s.hw - s.r) - 0.5)));
-            bandTo = std::min(x1, int(std::floor(s.cx + (s.hw - s.r) - 0.5)) + 1);
-            if (bandFrom >= bandTo) bandFrom = bandTo = x1;
-            bandCoverage = float(std::clamp(0.5 - (qy - s.r), 0.0, 1.0));
-        }
         const double rowT = (py - s.top) * dty;
         const float rowStart = float((x0 + 0.5 - s.left) * dtx + rowT);
         auto paint = [&](int x, float coverage) __attribute__((always_inline)) {
@@ -155,34 +191,52 @@ void TileRaster::fillGradient(const QRectF& rect, double radius, const QColor& f
                 // An opaque source: the pixel is a plain mix of source and destination by coverage,
                 // and every channel stays within range.
                 if (coverage >= 1.0f) {
-                    line[x] = 0xff000000u | (std::uint32_t(cr + 0.5f) << 16) | (std::uint32_t(cg + 0.5f) << 8) |
-                              std::uint32_t(cb + 0.5f);
+                    line[x] = packed(255.0f, cr, cg, cb);
                     return;
                 }
                 const std::uint32_t d = line[x];
                 const float k = 1.0f - coverage;
-                line[x] = (std::uint32_t(255.0f * coverage + float(d >> 24) * k + 0.5f) << 24) |
-                          (std::uint32_t(cr * coverage + float((d >> 16) & 0xff) * k + 0.5f) << 16) |
-                          (std::uint32_t(cg * coverage + float((d >> 8) & 0xff) * k + 0.5f) << 8) |
-                          std::uint32_t(cb * coverage + float(d & 0xff) * k + 0.5f);
+                line[x] = packed(255.0f * coverage + float(d >> 24) * k, cr * coverage + float((d >> 16) & 0xff) * k,
+                                 cg * coverage + float((d >> 8) & 0xff) * k, cb * coverage + float(d & 0xff) * k);
                 return;
             }
             line[x] = blend(line[x], Premultiplied{a.a + (b.a - a.a) * t, cr, cg, cb}, coverage);
         };
+        // The run of pixels wholly inside: on a row wholly inside from top to bottom, up to where
+        // the corner's arc (or the side) starts to cut the pixels. Everything else on the row is
+        // covered in part, and blended pixel by pixel.
+        int fullFrom = x1, fullTo = x1;
+        if (std::abs(py - s.cy) <= s.hh - 0.5) {
+            const double qyc = std::max(qy, 0.0);
+            const double reach = innerArc > 0 ? (s.hw - s.r) + std::sqrt(std::max(innerArc * innerArc - qyc * qyc, 0.0))
+                                              : s.hw - 0.5;
+            fullFrom = std::max(x0, int(std::ceil(s.cx - reach - 0.5)));
+            fullTo = std::min(x1, int(std::floor(s.cx + reach - 0.5)) + 1);
+            if (fullFrom >= fullTo) fullFrom = fullTo = x1;
+        }
+        // On a top or bottom row covered in part, the pixels between the corners share the row's
+        // coverage.
+        int bandFrom = x1, bandTo = x1;
+        float bandCoverage = 0;
+        if (fullFrom == x1 && qy > 0) {
+            bandFrom = std::max(x0, int(std::ceil(s.cx - (s.hw - s.r) - 0.5)));
+            bandTo = std::min(x1, int(std::floor(s.cx + (s.hw - s.r) - 0.5)) + 1);
+            if (bandFrom >= bandTo) bandFrom = bandTo = x1;
+            bandCoverage = float(std::clamp(0.5 - (qy - s.r), 0.0, 1.0));
+        }
         for (int x = x0; x < x1; ++x) {
             if (x == fullFrom) {
+                const int count = fullTo - fullFrom;
                 if (opaque) {
-                    std::fill(line + fullFrom, line + fullTo, solidPixel);
-                } else if (opaqueGradient) {
-                    // Wholly inside: t stays within 0...1, so the channels step evenly along the row.
-                    const float t0 = float((fullFrom + 0.5 - s.left) * dtx + rowT), dt = float(dtx);
-                    float r = a.r + (b.r - a.r) * t0, g = a.g + (b.g - a.g) * t0, bl = a.b + (b.b - a.b) * t0;
-                    const float dr = (b.r - a.r) * dt, dg = (b.g - a.g) * dt, db = (b.b - a.b) * dt;
-                    for (int i = fullFrom; i < fullTo; ++i) {
-                        line[i] = 0xff000000u | (std::uint32_t(r + 0.5f) << 16) | (std::uint32_t(g + 0.5f) << 8) |
-                                  std::uint32_t(bl + 0.5f);
-                        r += dr, g += dg, bl += db;
-                    }
+                    fillPixels(line + fullFrom, count, solidPixel);
+                } else if (solid) {
+                    blendPixels(line + fullFrom, count, translucentPixel, translucentKeep);
+                } else if (useRamp) {
+                    // This row's colours are the ramp's, moved along by the row's distance down.
+                    const double along = (x0 + 0.5 - s.left) + (py - s.top) * rampSlope - 0.5;
+                    const int shift = int(std::lround(along)) + 1;
+                    std::memcpy(line + fullFrom, m_ramp.data() + (fullFrom - x0) + shift,
+                                sizeof(std::uint32_t) * std::size_t(count));
                 } else {
                     for (int i = fullFrom; i < fullTo; ++i) paint(i, 1.0f);
                 }
@@ -190,7 +244,6 @@ void TileRaster::fillGradient(const QRectF& rect, double radius, const QColor& f
                 continue;
             }
             if (x == bandFrom) {
-                // Between the corners of a top or bottom row the coverage is the row's own.
                 if (bandCoverage > 0)
                     for (int i = bandFrom; i < bandTo; ++i) paint(i, bandCoverage);
                 x = bandTo - 1;
@@ -226,7 +279,23 @@ void TileRaster::stroke(const QRectF& rect, double radius, double width, const Q
             }
         };
         if (!middleRow) {
-            visit(x0, x1);
+            // Between the corners every pixel of the row lies as far from the top or bottom edge,
+            // so they share one coverage: none for most rows, one blend across for the line's own.
+            const double qy = std::abs(py - s.cy) - (s.hh - s.r);
+            const double straight = (s.hw - s.r) + std::min(qy, 0.0);
+            const int from = std::max(x0, int(std::ceil(s.cx - straight - 0.5)));
+            const int to = std::min(x1, int(std::floor(s.cx + straight - 0.5)) + 1);
+            if (from >= to) {
+                visit(x0, x1);
+                continue;
+            }
+            visit(x0, from);
+            const float coverage = float(std::clamp(half + 0.5 - std::abs(qy - s.r), 0.0, 1.0));
+            if (coverage > 0) {
+                const std::uint32_t pixel = packed(c.a * coverage, c.r * coverage, c.g * coverage, c.b * coverage);
+                blendPixels(line + from, to - from, pixel, 255u - (pixel >> 24));
+            }
+            visit(to, x1);
             continue;
         }
         const int leftTo = int(std::ceil(s.left + reach)), rightFrom = int(std::floor(s.left + s.width - reach));

@@ -4,6 +4,7 @@
 #include <QRectF>
 
 #include <cstdint>
+#include <vector>
 
 namespace tallymere {
 
@@ -41,6 +42,8 @@ private:
     // A pixel row of the image.
     std::uint32_t* row(int y) const { return reinterpret_cast<std::uint32_t*>(m_bits + qsizetype(y) * m_stride); }
 
+    // The colours along one gradient's diagonal, reused from tile to tile.
+    std::vector<std::uint32_t> m_ramp;
     uchar* m_bits = nullptr;
     qsizetype m_stride = 0;
     int m_width = 0;

@@ -3,6 +3,7 @@
 #include "layout/HitTest.h"
 #include "layout/IcicleLayout.h"
 #include "views/components/HighlightOverlay.h"
+#include "views/components/LayeredCanvas.h"
 #include "views/components/NodeInteraction.h"
 #include "views/viz/IcicleCanvas.h"
 #include "views/components/ListScroll.h"
@@ -19,7 +20,7 @@ namespace tallymere {
 
 IcicleView::IcicleView(AppState& state, QWidget* parent)
     : ThemedWidget(parent), m_state(state), m_scroll(new QScrollArea(this)),
-      m_surface(new VizSurface([this](QPainter& painter) { paintCanvas(painter); })) {
+      m_surface(new VizSurface([this](QPainter& painter, const QRegion& exposed) { paintCanvas(painter, exposed); })) {
     m_scroll->setFrameShape(QFrame::NoFrame);
     ListScroll::style(m_scroll);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -161,8 +162,9 @@ void IcicleView::redraw() {
     m_surface->update();
 }
 
-void IcicleView::paintCanvas(QPainter& painter) {
-    m_base.paint(painter, m_surface->size(), m_surface->devicePixelRatioF(), [this](QPainter& layer) {
+void IcicleView::paintCanvas(QPainter& painter, const QRegion& exposed) {
+    m_base.paint(painter, exposed, m_surface->size(), m_surface->devicePixelRatioF(), LayeredCanvas::backdrop(theme()),
+                 [this](QPainter& layer) {
         IcicleCanvas::paint(layer, m_tiles, theme(), m_state.showLabels(), m_state.colorMode());
     });
     auto rectOf = [this](const AppState::NodePtr& node) -> std::optional<QRectF> {

@@ -52,7 +52,7 @@ private:
     void rebuild();
     void redraw();
     void placeSurface();
-    void paintCanvas(QPainter& painter);
+    void paintCanvas(QPainter& painter, const QRegion& exposed);
     int maxDepth() const;
     // The area a hover or selection mark of the node's bar paints in; empty without a bar.
     QRect markRect(const FileNode* node) const;

@@ -3,6 +3,7 @@
 #include "layout/HitTest.h"
 #include "layout/MindMapLayout.h"
 #include "style/Motion.h"
+#include "views/components/LayeredCanvas.h"
 #include "views/components/NodeInteraction.h"
 #include "views/viz/MindMapCanvas.h"
 
@@ -16,7 +17,7 @@ namespace tallymere {
 
 MindMapView::MindMapView(AppState& state, QWidget* parent)
     : ThemedWidget(parent), m_state(state),
-      m_surface(new VizSurface([this](QPainter& painter) { paintCanvas(painter); }, this)),
+      m_surface(new VizSurface([this](QPainter& painter, const QRegion& exposed) { paintCanvas(painter, exposed); }, this)),
       m_entry(new QVariantAnimation(this)) {
     m_surface->setGeometry(rect().marginsRemoved(QMargins(margin, margin, margin, margin)));
     m_entry->setObjectName(QStringLiteral("entryAnimation"));
@@ -120,25 +121,36 @@ void MindMapView::redraw() {
     m_surface->update();
 }
 
-void MindMapView::paintCanvas(QPainter& painter) {
+void MindMapView::paintCanvas(QPainter& painter, const QRegion& exposed) {
     auto render = [this](QPainter& layer) {
         MindMapCanvas::paint(layer, m_graph, theme(), m_state.showLabels(), m_state.useAllocatedSize(),
                              m_state.colorMode());
     };
-    if (m_appearance <= 0) {
-        // Still invisible: draw the map now, so the spring's frames only scale a finished picture.
-        m_base.ensure(m_surface->size(), m_surface->devicePixelRatioF(), render);
+    const QColor backdrop = LayeredCanvas::backdrop(theme());
+    const QSize size = m_surface->size();
+    const qreal ratio = m_surface->devicePixelRatioF();
+    // Drawn now even while invisible, so the spring's frames only scale a finished picture.
+    m_base.ensure(size, ratio, backdrop, render);
+    if (m_appearance >= 1.0) {
+        m_base.paint(painter, exposed, size, ratio, backdrop, render);
+    } else {
+        painter.fillRect(exposed.boundingRect(), backdrop);
+        if (m_appearance <= 0 || !m_base.isValid()) return;
+        // The whole map, rings included, scales about the canvas's centre while it springs in.
+        const QPointF centre = QRectF(m_surface->rect()).center();
+        const double scale = 0.94 + 0.06 * m_appearance;
+        painter.save();
+        painter.setOpacity(m_appearance);
+        painter.translate(centre);
+        painter.scale(scale, scale);
+        painter.translate(-centre);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(QPointF(0, 0), m_base.image());
+        MindMapCanvas::paintHighlight(painter, recordFor(m_graph.nodes, m_state.hovered().get()),
+                                      recordFor(m_graph.nodes, m_state.selection().get()), theme());
+        painter.restore();
         return;
     }
-    // The whole map, rings included, scales about the canvas's centre while it springs in.
-    const QPointF centre = QRectF(m_surface->rect()).center();
-    const double scale = 0.94 + 0.06 * m_appearance;
-    painter.setOpacity(std::clamp(m_appearance, 0.0, 1.0));
-    painter.translate(centre);
-    painter.scale(scale, scale);
-    painter.translate(-centre);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, scale != 1.0);
-    m_base.paint(painter, m_surface->size(), m_surface->devicePixelRatioF(), render);
     MindMapCanvas::paintHighlight(painter, recordFor(m_graph.nodes, m_state.hovered().get()),
                                   recordFor(m_graph.nodes, m_state.selection().get()), theme());
 }

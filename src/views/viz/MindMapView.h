@@ -45,7 +45,7 @@ private:
     void rebuild();
     void redraw();
     void springIn(double response, double damping);
-    void paintCanvas(QPainter& painter);
+    void paintCanvas(QPainter& painter, const QRegion& exposed);
     // The area a hover or selection ring of the node's disc paints in once the map is in place;
     // empty without a disc.
     QRect markRect(const FileNode* node) const;

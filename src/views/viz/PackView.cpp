@@ -2,6 +2,7 @@
 
 #include "layout/CirclePackLayout.h"
 #include "layout/HitTest.h"
+#include "views/components/LayeredCanvas.h"
 #include "views/components/NodeInteraction.h"
 #include "views/viz/PackCanvas.h"
 
@@ -12,7 +13,7 @@ namespace tallymere {
 
 PackView::PackView(AppState& state, QWidget* parent)
     : ThemedWidget(parent), m_state(state),
-      m_surface(new VizSurface([this](QPainter& painter) { paintCanvas(painter); }, this)) {
+      m_surface(new VizSurface([this](QPainter& painter, const QRegion& exposed) { paintCanvas(painter, exposed); }, this)) {
     m_surface->setGeometry(rect().marginsRemoved(QMargins(margin, margin, margin, margin)));
     connect(&state, &AppState::focusChanged, this, &PackView::rebuild);
     connect(&state, &AppState::displayRootChanged, this, &PackView::rebuild);
@@ -77,8 +78,9 @@ void PackView::redraw() {
     m_surface->update();
 }
 
-void PackView::paintCanvas(QPainter& painter) {
-    m_base.paint(painter, m_surface->size(), m_surface->devicePixelRatioF(), [this](QPainter& layer) {
+void PackView::paintCanvas(QPainter& painter, const QRegion& exposed) {
+    m_base.paint(painter, exposed, m_surface->size(), m_surface->devicePixelRatioF(), LayeredCanvas::backdrop(theme()),
+                 [this](QPainter& layer) {
         PackCanvas::paint(layer, m_circles, theme(), m_state.showLabels(), m_state.colorMode());
     });
     PackCanvas::paintHighlight(painter, recordFor(m_circles, m_state.hovered().get()),

@@ -38,7 +38,7 @@ protected:
 private:
     void rebuild();
     void redraw();
-    void paintCanvas(QPainter& painter);
+    void paintCanvas(QPainter& painter, const QRegion& exposed);
     // The area a hover or selection ring of the node's bubble paints in; empty without a bubble.
     QRect markRect(const FileNode* node) const;
 

@@ -57,15 +57,28 @@ void SunburstCenter::refresh() {
     m_upButton = m_state.focus() && m_state.focus()->parent;
     setAttribute(Qt::WA_TransparentForMouseEvents, !m_upButton);
 
-    const double nameWidth = subject ? std::min(maxNameWidth, TextDraw::width(m_name, {nameFont(), {}})) : 0;
-    const double sizeWidth = subject ? QFontMetricsF(sizeFont()).horizontalAdvance(m_size) : 0;
     double height = 0;
     if (subject) height += QFontMetricsF(nameFont()).height() + spacing + QFontMetricsF(sizeFont()).height();
     if (m_upButton) height += (subject ? spacing : 0) + buttonGap + buttonDiameter();
+    // The name is the top line of the readout, centred on the disc: its room is the disc's chord at
+    // the line's top edge, less a little space from the rim.
+    m_nameWidth = maxNameWidth;
+    if (m_discRadius > 0) {
+        const double fromCentre = height / 2, rim = m_discRadius - 3;
+        m_nameWidth = rim > fromCentre ? std::min(maxNameWidth, 2 * std::sqrt(rim * rim - fromCentre * fromCentre)) : 0;
+    }
+    const double nameWidth = subject ? std::min(m_nameWidth, TextDraw::width(m_name, {nameFont(), {}})) : 0;
+    const double sizeWidth = subject ? QFontMetricsF(sizeFont()).horizontalAdvance(m_size) : 0;
     const double width = std::max({nameWidth, sizeWidth, m_upButton ? buttonDiameter() : 0.0});
     resize(int(std::ceil(width)) + 2, int(std::ceil(height)));
     centerOn(m_center);
     update();
+}
+
+void SunburstCenter::setDiscRadius(double radius) {
+    if (radius == m_discRadius) return;
+    m_discRadius = radius;
+    refresh();
 }
 
 void SunburstCenter::centerOn(QPointF point) {
@@ -88,7 +101,8 @@ void SunburstCenter::paintEvent(QPaintEvent*) {
         TextDraw::Style name{nameFont(), t.text};
         name.alignment = Qt::AlignHCenter | Qt::AlignTop;
         const double nameHeight = QFontMetricsF(nameFont()).height();
-        TextDraw::draw(painter, QRectF((width() - maxNameWidth) / 2, y, maxNameWidth, nameHeight), m_name, name);
+        if (m_nameWidth > 0)
+            TextDraw::draw(painter, QRectF((width() - m_nameWidth) / 2, y, m_nameWidth, nameHeight), m_name, name);
         y += nameHeight + spacing;
         TextDraw::Style size{sizeFont(), t.accent};
         size.alignment = Qt::AlignHCenter | Qt::AlignTop;

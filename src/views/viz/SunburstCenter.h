@@ -17,6 +17,11 @@ public:
 
     // Places the readout centred on `point` (parent coordinates).
     void centerOn(QPointF point);
+    // The radius of the central disc the readout sits on; the name is cut with "…" where the disc's
+    // edge would cross it. Zero sets no bound but the name's own width.
+    void setDiscRadius(double radius);
+    // How wide the name may be now.
+    double nameWidth() const { return m_nameWidth; }
 
     const QString& nameText() const { return m_name; }
     const QString& sizeText() const { return m_size; }
@@ -44,6 +49,8 @@ private:
     bool m_upButton = false;
     bool m_pressed = false;
     QPointF m_center;
+    double m_discRadius = 0;
+    double m_nameWidth = maxNameWidth;
 };
 
 } // namespace tallymere

@@ -26,6 +26,8 @@ constexpr double pi = std::numbers::pi;
 // Most threads the rings of one picture are drawn on.
 constexpr int maxBands = 4;
 const QColor labelInk(26, 25, 22);
+// Space kept between a label and its ring's inner and outer edges.
+constexpr double labelPadding = 2;
 
 // Qt measures path angles in degrees from three o'clock, counter-clockwise; the layout in radians
 // from twelve o'clock, clockwise.
@@ -75,9 +77,11 @@ void SunburstView::layoutRecords() {
     // Only the width is tested: a low area gives a radius the layout turns down by itself.
     if (!subject() || size.width() <= 20) {
         m_arcs.clear();
+        if (m_center) m_center->setDiscRadius(0);
         return;
     }
     m_arcs = SunburstLayout::layout(*subject(), radiusFor(size), options(state()));
+    if (m_center) m_center->setDiscRadius(m_arcs.empty() ? 0 : m_arcs.front().outerRadius);
 }
 
 const FileNode* SunburstView::hit(QPointF p) const {
@@ -149,7 +153,8 @@ void SunburstView::paintBase(QPainter& painter) {
     }
 
     // The rings of disjoint bands of rows are drawn on several threads at once, each band an image
-    // over the same pixels; every band draws the arcs that reach it in the same order.
+    // over the same pixels; every band draws the arcs that reach it in the same order, then the
+    // labels that reach it, so no later arc covers a label's end.
     const qreal ratio = image->devicePixelRatio();
     const QTransform toDevice = painter.deviceTransform();
     const QPointF origin(toDevice.dx() / ratio, toDevice.dy() / ratio); // the drawing area in the image
@@ -164,15 +169,8 @@ void SunburstView::paintBase(QPainter& painter) {
         p.setRenderHint(QPainter::TextAntialiasing, true);
         p.translate(origin.x(), origin.y() - top / ratio);
         const QRectF reach(-origin.x(), top / ratio - origin.y(), image->width() / ratio, (bottom - top) / ratio);
-        for (std::size_t i = 0; i < m_arcs.size(); ++i) {
-            const LayoutArc& arc = m_arcs[i];
-            if (arc.depth < 1) continue;
-            const double mid = (arc.startAngle + arc.endAngle) / 2;
-            const double rm = (arc.innerRadius + arc.outerRadius) / 2;
-            const QPointF labelAt(c.x() + rm * std::sin(mid), c.y() - rm * std::cos(mid));
-            const bool labelled = !labels[i].isEmpty() &&
-                                  reach.intersects(QRectF(labelAt - QPointF(104, 104), QSizeF(208, 208)));
-            if (!labelled && !reach.intersects(segmentBounds(arc, c).adjusted(-1, -1, 1, 1))) continue;
+        for (const LayoutArc& arc : m_arcs) {
+            if (arc.depth < 1 || !reach.intersects(segmentBounds(arc, c).adjusted(-1, -1, 1, 1))) continue;
             const FileNode& node = *arc.node;
             const QColor fill = mode == ColorMode::age ? t.ageColor(node.modified, now)
                                                        : t.nodeColor(node, arc.depth, arc.tint, mode);
@@ -185,14 +183,24 @@ void SunburstView::paintBase(QPainter& painter) {
                 p.setBrush(Qt::NoBrush);
                 p.drawPolygon(outline);
             }
-            if (!labelled) continue;
+        }
+        for (std::size_t i = 0; i < m_arcs.size(); ++i) {
+            if (labels[i].isEmpty()) continue;
+            const LayoutArc& arc = m_arcs[i];
+            const double mid = (arc.startAngle + arc.endAngle) / 2;
+            const double rm = (arc.innerRadius + arc.outerRadius) / 2;
+            const QPointF labelAt(c.x() + rm * std::sin(mid), c.y() - rm * std::cos(mid));
+            if (!reach.intersects(QRectF(labelAt - QPointF(104, 104), QSizeF(208, 208)))) continue;
             p.save();
             p.translate(labelAt);
             // Along the radius, reading outwards on the right half and inwards on the left, never upside down.
             double turn = mid - pi / 2;
             if (std::sin(mid) < 0) turn += pi;
             p.rotate(turn * 180.0 / pi);
-            TextDraw::draw(p, QRectF(-100, -10, 200, 20), labels[i], label);
+            // The text runs along the radius, so the ring's thickness is its room: it ends with "…"
+            // rather than cross into the next ring or the central disc.
+            const double room = arc.outerRadius - arc.innerRadius - 2 * labelPadding;
+            TextDraw::draw(p, QRectF(-room / 2, -10, room, 20), labels[i], label);
             p.restore();
         }
     };
@@ -258,11 +266,12 @@ void SunburstView::paintMarks(QPainter& painter) {
     }
 }
 
-QRectF SunburstView::marksBounds() const {
-    QRectF bounds;
+QRegion SunburstView::marksRegion() const {
+    QRegion region;
     for (const FileNode* node : {state().hovered().get(), state().selection().get()})
-        if (const LayoutArc* arc = firstArcOf(m_arcs, node)) bounds |= segmentBounds(*arc, center());
-    return bounds.isEmpty() ? QRectF() : bounds.adjusted(-2, -2, 2, 2);
+        if (const LayoutArc* arc = firstArcOf(m_arcs, node))
+            region += segmentBounds(*arc, center()).adjusted(-2, -2, 2, 2).toAlignedRect();
+    return region;
 }
 
 } // namespace tallymere

@@ -52,13 +52,13 @@ protected:
     void layoutRecords() override;
     void paintBase(QPainter& painter) override;
     void paintMarks(QPainter& painter) override;
-    QRectF marksBounds() const override;
+    QRegion marksRegion() const override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     std::vector<LayoutArc> m_arcs;
     NodeInteraction* m_interaction;
-    SunburstCenter* m_center;
+    SunburstCenter* m_center = nullptr;
     int m_candidates = 0;
 };
 

@@ -175,21 +175,59 @@ void TreemapView::paintBase(QPainter& painter) {
     }
 }
 
+const QImage& TreemapView::tintFor(const QRectF& tile) {
+    const QImage& picture = this->picture();
+    if (m_tint.tile == tile && m_tint.pictureRender == baseRenderCount() && !m_tint.image.isNull() &&
+        m_tint.image.devicePixelRatio() == picture.devicePixelRatio())
+        return m_tint.image;
+    // The overlay's hover fill: the tile grown by half a point, radius 4, ink at 0.1.
+    const QRectF shape = tile.adjusted(-0.5, -0.5, 0.5, 0.5);
+    const QRect area = shape.toAlignedRect().adjusted(-1, -1, 1, 1);
+    const double ratio = picture.devicePixelRatio();
+    const QPointF origin = QPointF(area.topLeft()) + QPointF(margin(), margin());
+    const QRect source(QPoint(int(std::lround(origin.x() * ratio)), int(std::lround(origin.y() * ratio))),
+                       QSize(int(std::lround(area.width() * ratio)), int(std::lround(area.height() * ratio))));
+    m_tint = {tile, baseRenderCount(), area, picture.copy(source)};
+    m_tint.image.setDevicePixelRatio(ratio);
+    TileRaster raster(m_tint.image, ratio, -QPointF(area.topLeft()) * ratio);
+    raster.fill(shape, 4, ShapePaint::withOpacity(HighlightOverlay::ink(theme()), 0.1));
+    return m_tint.image;
+}
+
 void TreemapView::paintMarks(QPainter& painter) {
     HighlightOverlay overlay;
     overlay.hovered = rectOf(state().hovered().get());
     overlay.selected = rectOf(state().selection().get());
     overlay.queued = queuedRects();
     overlay.theme = theme();
+    if (overlay.hovered && !picture().isNull()) {
+        // The tint comes ready from the cache, so the overlay strokes only the outline.
+        painter.save();
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        const QImage& tint = tintFor(*overlay.hovered);
+        painter.drawImage(QPointF(m_tint.area.topLeft()), tint);
+        painter.restore();
+        overlay.hoverTinted = true;
+    }
     overlay.paint(painter);
 }
 
-QRectF TreemapView::marksBounds() const {
-    QRectF bounds;
-    for (const std::optional<QRectF>& rect : {rectOf(state().hovered().get()), rectOf(state().selection().get())})
-        if (rect) bounds |= *rect;
-    for (const QRectF& rect : queuedRects()) bounds |= rect;
-    return bounds.isEmpty() ? QRectF() : bounds.adjusted(-2, -2, 2, 2);
+QRegion TreemapView::marksRegion() const {
+    // The hovered and queued tiles repaint whole (their tint); the selection only along its outline,
+    // a band from 4 points inside the tile to 3 outside it.
+    QRegion region;
+    if (const auto hovered = rectOf(state().hovered().get())) region += hovered->adjusted(-2, -2, 2, 2).toAlignedRect();
+    for (const QRectF& rect : queuedRects()) region += rect.adjusted(-2, -2, 2, 2).toAlignedRect();
+    if (const auto selected = rectOf(state().selection().get())) {
+        const QRect outer = selected->adjusted(-3, -3, 3, 3).toAlignedRect();
+        const QRectF inner = selected->adjusted(4, 4, -4, -4);
+        region += inner.width() > 2 && inner.height() > 2
+                      ? QRegion(outer) - QRegion(QRect(QPoint(int(std::ceil(inner.left())), int(std::ceil(inner.top()))),
+                                                       QPoint(int(std::floor(inner.right())) - 1,
+                                                              int(std::floor(inner.bottom())) - 1)))
+                      : QRegion(outer);
+    }
+    return region;
 }
 
 } // namespace tallymere

@@ -44,11 +44,23 @@ protected:
     void layoutRecords() override;
     void paintBase(QPainter& painter) override;
     void paintMarks(QPainter& painter) override;
-    QRectF marksBounds() const override;
+    QRegion marksRegion() const override;
 
 private:
+    // The hovered tile's area of the picture with the hover tint laid on, made once for the tile
+    // and copied on every repaint of its mark: a large tile is not blended again while the
+    // pointer crosses it or another mark repaints over it.
+    struct Tint {
+        QRectF tile;        // the hovered tile's rectangle; empty for none
+        int pictureRender = -1;
+        QRect area;         // where the image goes, in drawing-area points
+        QImage image;
+    };
+    const QImage& tintFor(const QRectF& tile);
+
     std::vector<LayoutTile> m_tiles;
     NodeInteraction* m_interaction;
+    Tint m_tint;
     int m_labelled = 0;
 };
 

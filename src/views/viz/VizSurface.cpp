@@ -1,5 +1,8 @@
 #include "views/viz/VizSurface.h"
 
+#include "views/components/LayeredCanvas.h"
+
+#include <QPaintEvent>
 #include <QPainter>
 
 namespace tallymere {
@@ -7,6 +10,7 @@ namespace tallymere {
 VizSurface::VizSurface(Paint paint, QWidget* parent) : QWidget(parent), m_paint(std::move(paint)) {
     setMouseTracking(true);
     setAttribute(Qt::WA_Hover);
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void VizSurface::moveMark(QRect& drawn, const QRect& now) {
@@ -15,21 +19,23 @@ void VizSurface::moveMark(QRect& drawn, const QRect& now) {
     if (!dirty.isEmpty()) update(dirty);
 }
 
-void VizSurface::paintEvent(QPaintEvent*) {
+void VizSurface::paintEvent(QPaintEvent* event) {
     if (!m_paint) return;
     QPainter painter(this);
-    m_paint(painter);
+    m_paint(painter, event->region());
 }
 
-void BaseLayer::ensure(QSize size, qreal pixelRatio, const std::function<void(QPainter&)>& render) {
+void BaseLayer::ensure(QSize size, qreal pixelRatio, const QColor& backdrop,
+                       const std::function<void(QPainter&)>& render) {
     if (size.isEmpty()) return;
     const QSize pixels = (QSizeF(size) * pixelRatio).toSize();
-    if (m_stale || m_image.size() != pixels || m_image.devicePixelRatio() != pixelRatio) {
+    if (m_stale || m_image.size() != pixels || m_image.devicePixelRatio() != pixelRatio || m_backdrop != backdrop) {
         // The picture of the same size is drawn again into the memory it had: a fresh image of a
         // large canvas costs more to have the system hand over than to clear.
         if (m_image.size() != pixels) m_image = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
         m_image.setDevicePixelRatio(pixelRatio);
-        m_image.fill(Qt::transparent);
+        m_image.fill(backdrop);
+        m_backdrop = backdrop;
         m_stale = false;
         QPainter layer(&m_image);
         layer.setRenderHint(QPainter::Antialiasing);
@@ -38,10 +44,11 @@ void BaseLayer::ensure(QSize size, qreal pixelRatio, const std::function<void(QP
     }
 }
 
-void BaseLayer::paint(QPainter& painter, QSize size, qreal pixelRatio,
+void BaseLayer::paint(QPainter& painter, const QRegion& exposed, QSize size, qreal pixelRatio, const QColor& backdrop,
                       const std::function<void(QPainter&)>& render) {
-    ensure(size, pixelRatio, render);
-    if (isValid()) painter.drawImage(QPointF(0, 0), m_image);
+    ensure(size, pixelRatio, backdrop, render);
+    if (isValid()) LayeredCanvas::blit(painter, m_image);
+    else painter.fillRect(exposed.boundingRect(), backdrop);
 }
 
 } // namespace tallymere

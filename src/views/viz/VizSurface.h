@@ -1,5 +1,7 @@
 #pragma once
+#include <QColor>
 #include <QImage>
+#include <QRegion>
 #include <QWidget>
 
 #include <functional>
@@ -8,11 +10,12 @@ namespace tallymere {
 
 // The drawing area of a canvas view: a plain child widget placed inside the view's margin, so that
 // pointer handling and the context menu cover the drawn area and not the margin around it. It
-// paints nothing of its own; its owner hands it the painting.
+// paints nothing of its own; its owner hands it the painting, which must cover the exposed region
+// with opaque pixels (the surface is opaque, so nothing beneath it is painted first).
 class VizSurface : public QWidget {
     Q_OBJECT
 public:
-    using Paint = std::function<void(QPainter& painter)>;
+    using Paint = std::function<void(QPainter& painter, const QRegion& exposed)>;
     explicit VizSurface(Paint paint, QWidget* parent = nullptr);
 
     // Moves a mark (hover or selection) that was drawn within `drawn` to `now`: only the two areas
@@ -27,9 +30,10 @@ private:
     Paint m_paint;
 };
 
-// A canvas's expensive drawing kept as an image at the device pixel ratio: drawn again only after
-// invalidate() or when the size or pixel ratio changed, then blitted. Marks that follow the
-// pointer are painted over it, never into it.
+// A canvas's expensive drawing kept as an opaque image at the device pixel ratio, laid on the
+// window's backdrop colour: drawn again only after invalidate() or when the size, pixel ratio or
+// backdrop changed, then copied to the window where it is exposed. Marks that follow the pointer
+// are painted over it, never into it.
 //
 // The canvases of this folder keep their picture here rather than in LayeredCanvas: the icicle's
 // drawing is the scrolled content of a scroll area, sized by its own layout, and the mind map
@@ -39,14 +43,18 @@ class BaseLayer {
 public:
     void invalidate() { m_stale = true; }
     bool isValid() const { return !m_stale && !m_image.isNull(); }
-    // Renders the layer when needed with `render`, which draws in logical pixels on a transparent
-    // image of `size`.
-    void ensure(QSize size, qreal pixelRatio, const std::function<void(QPainter&)>& render);
-    // Blits the layer at the painter's origin, first rendering it when needed.
-    void paint(QPainter& painter, QSize size, qreal pixelRatio, const std::function<void(QPainter&)>& render);
+    // Renders the layer when needed with `render`, which draws in logical pixels on an image of
+    // `size` filled with `backdrop`.
+    void ensure(QSize size, qreal pixelRatio, const QColor& backdrop, const std::function<void(QPainter&)>& render);
+    // Copies the exposed part of the layer to the painter's origin, first rendering it when needed.
+    void paint(QPainter& painter, const QRegion& exposed, QSize size, qreal pixelRatio, const QColor& backdrop,
+               const std::function<void(QPainter&)>& render);
+    // The picture as rendered last.
+    const QImage& image() const { return m_image; }
 
 private:
     QImage m_image;
+    QColor m_backdrop;
     bool m_stale = true;
 };
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 using namespace tallymere;
@@ -87,4 +88,67 @@ TEST(TileRasterBands, BandsAndScaleCoverTheSamePixelsAsOneRaster) {
     raster.fill(QRectF(5, 5, -10, 10), 2, Qt::black);
     raster.fill(QRectF(qQNaN(), 5, 10, 10), 2, Qt::black);
     EXPECT_EQ(untouched, blank());
+}
+
+namespace {
+
+// The share of a device pixel inside a rounded rectangle (device coordinates), from 8 × 8 samples.
+double sampledCoverage(int px, int py, QRectF r, double radius) {
+    radius = std::min({radius, r.width() / 2, r.height() / 2});
+    int inside = 0;
+    for (int i = 0; i < 8; ++i)
+        for (int j = 0; j < 8; ++j) {
+            const double x = px + (i + 0.5) / 8, y = py + (j + 0.5) / 8;
+            if (!r.contains(x, y)) continue;
+            const double qx = std::abs(x - r.center().x()) - (r.width() / 2 - radius);
+            const double qy = std::abs(y - r.center().y()) - (r.height() / 2 - radius);
+            if (qx > 0 && qy > 0 && qx * qx + qy * qy > radius * radius) continue;
+            ++inside;
+        }
+    return inside / 64.0;
+}
+
+} // namespace
+
+TEST(TileRasterFill, EveryPixelMatchesTheShapeAndItsGradient) {
+    // Wide, tall and clipped tiles, opaque and translucent, at twice the pixel ratio and in bands:
+    // each pixel is the colour at its centre laid over the white beneath by the share it covers.
+    struct Case {
+        QRectF rect;
+        double radius;
+        QColor from, to;
+    };
+    const Case cases[] = {
+        {{3.3, 4.6, 110.2, 70.7}, 5, QColor(220, 120, 40), QColor(30, 60, 200)},   // wide: one ramp per tile
+        {{20.25, 2.5, 9.5, 140.0}, 5, QColor(10, 200, 90), QColor(240, 20, 20)},   // tall and narrow
+        {{-30.5, 10.5, 90.0, 40.0}, 7, QColor(90, 90, 250), QColor(250, 250, 40)}, // cut by the image's edge
+        {{8.5, 8.5, 60.0, 30.0}, 4, QColor(0, 0, 0, 140), QColor(0, 0, 0, 140)},   // translucent, one colour
+    };
+    for (const Case& c : cases) {
+        QImage image = blank(260, 300);
+        TileRaster all(image, 2, QPointF(1, 3));
+        for (auto [top, bottom] : {std::pair{0, 37}, {37, 151}, {151, 300}})
+            TileRaster(all, top, bottom).fillGradient(c.rect, c.radius, c.from, c.to);
+        const QRectF device(c.rect.x() * 2 + 1, c.rect.y() * 2 + 3, c.rect.width() * 2, c.rect.height() * 2);
+        const double span = device.width() * device.width() + device.height() * device.height();
+        int worstInside = 0, worstEdge = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const double coverage = sampledCoverage(x, y, device, c.radius * 2);
+                const double t = std::clamp(((x + 0.5 - device.left()) * device.width() +
+                                             (y + 0.5 - device.top()) * device.height()) / span, 0.0, 1.0);
+                auto channel = [&](int from, int to) {
+                    const double alpha = (c.from.alphaF() + (c.to.alphaF() - c.from.alphaF()) * t) * coverage;
+                    return 255 * (1 - alpha) + (from + (to - from) * t) * alpha;
+                };
+                const QColor actual = image.pixelColor(x, y);
+                const int diff = int(std::max({std::abs(actual.red() - channel(c.from.red(), c.to.red())),
+                                               std::abs(actual.green() - channel(c.from.green(), c.to.green())),
+                                               std::abs(actual.blue() - channel(c.from.blue(), c.to.blue()))}) + 0.5);
+                (coverage == 0 || coverage == 1 ? worstInside : worstEdge) = std::max(
+                    coverage == 0 || coverage == 1 ? worstInside : worstEdge, diff);
+            }
+        EXPECT_LE(worstInside, 4) << c.rect.x() << "," << c.rect.y();
+        EXPECT_LE(worstEdge, 24) << c.rect.x() << "," << c.rect.y();
+    }
 }

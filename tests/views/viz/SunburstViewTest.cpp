@@ -208,3 +208,50 @@ TEST(SunburstViewPointer, OnlyTheUpButtonOfTheCentreTakesThePointer) {
     EXPECT_EQ(f.state.selection(), nullptr);
     EXPECT_EQ(f.state.focus().get(), docs);
 }
+
+TEST(SunburstViewLabels, StayInsideTheirRingAndTheCentreNameInsideItsDisc) {
+    // A long name on a wide first-ring arc with nothing outside it (a file): the label ends with
+    // "…" inside its ring instead of running into the empty ring or over the central disc.
+    Fixture f(R"(/srv/data/a-long-folder-name-for-the-ring/
+  package-lists-of-the-whole-system 6000
+  rest.bin 4000
+)");
+    const FileNode* lists = named(*f.tree, "package-lists-of-the-whole-system");
+    const LayoutArc* arc = recordFor(f.view->arcs(), lists);
+    ASSERT_TRUE(arc);
+    const QImage image = f.render();
+    ASSERT_GT(f.view->labelCandidates(), 0);
+    const QPointF c = f.view->center() + QPointF(SunburstView::inset, SunburstView::inset);
+    const QRect readout = f.view->centerReadout()->geometry();
+    const QColor labelInk(26, 25, 22);
+    // Samples along the label's radius, every half point, a few points either side of the line.
+    auto inkAt = [&](double fromRadius, double toRadius) {
+        int dark = 0;
+        const double mid = (arc->startAngle + arc->endAngle) / 2;
+        for (double r = fromRadius; r <= toRadius; r += 0.5)
+            for (double side = -3; side <= 3; side += 1) {
+                const QPointF p(c.x() + r * std::sin(mid) + side * std::cos(mid), c.y() - r * std::cos(mid) + side * std::sin(mid));
+                if (readout.contains(p.toPoint())) continue;
+                dark += colourDistance(image.pixelColor(p.toPoint()), labelInk) < 90;
+            }
+        return dark;
+    };
+    EXPECT_GT(inkAt(arc->innerRadius, arc->outerRadius), 10);        // the label is there
+    EXPECT_EQ(inkAt(arc->outerRadius + 2, arc->outerRadius + 60), 0); // nothing of it beyond the ring
+    EXPECT_EQ(inkAt(4, arc->innerRadius - 2), 0);                     // nor over the disc
+
+    // The centre's long name is cut where the disc's edge would cross it: no text outside the disc.
+    SunburstCenter* centre = f.view->centerReadout();
+    const double disc = f.view->arcs().front().outerRadius;
+    EXPECT_LT(centre->nameWidth(), SunburstCenter::maxNameWidth);
+    EXPECT_TRUE(centre->nameText().startsWith("a-long-folder-name"));
+    const QColor text = f.view->theme().text;
+    int outside = 0, inside = 0;
+    for (int y = readout.top(); y <= readout.bottom(); ++y)
+        for (int x = readout.left(); x <= readout.right(); ++x) {
+            if (colourDistance(image.pixelColor(x, y), text) > 60) continue;
+            (std::hypot(x + 0.5 - c.x(), y + 0.5 - c.y()) > disc ? outside : inside)++;
+        }
+    EXPECT_GT(inside, 20);
+    EXPECT_EQ(outside, 0);
+}

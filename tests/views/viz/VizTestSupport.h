@@ -2,6 +2,7 @@
 // Trees, a store and offscreen renders shared by the circle-pack, icicle and mind-map tests.
 #include "core/FileTree.h"
 #include "state/AppState.h"
+#include "style/Theme.h"
 #include "style/Typography.h"
 #include "support/DisplayTree.h"
 #include "support/TreeText.h"
@@ -33,6 +34,13 @@ inline QImage renderCanvas(QWidget& canvas) {
 }
 
 inline int lightness(QColor c) { return c.red() + c.green() + c.blue(); }
+
+// A pixel the canvas left bare: the window's backdrop, which every canvas lays its picture on.
+inline bool isBackdrop(QColor c, const Theme& theme = Theme()) {
+    const QColor b = theme.background;
+    return c.alpha() == 255 && std::abs(c.red() - b.red()) <= 1 && std::abs(c.green() - b.green()) <= 1 &&
+           std::abs(c.blue() - b.blue()) <= 1;
+}
 
 // A tree built by `fill` on a fresh arena, rolled up, as a held root.
 template <class Fill>
