@@ -166,7 +166,7 @@ void TileRaster::fillGradient(const QRectF& rect, double radius, const QColor& f
     const double rampSlope = s.height / s.width;
     const double lastAlong = (x0 + 0.5 - s.left) + (y1 - 0.5 - s.top) * rampSlope;
     const int rampLength = (x1 - x0) + int(std::ceil(std::max(lastAlong, 0.0))) + 3;
-    const bool useRamp = opaqueGradient && x1 - x0 >= 16 && rampLength <= 2 * ((x1 - x0) + (y1 - y0)) + 16;
+    const bool useRamp = opaqueGradient && x1 - x0 >= 8 && rampLength <= 2 * ((x1 - x0) + (y1 - y0)) + 16;
     if (useRamp) {
         m_ramp.resize(std::size_t(rampLength));
         for (int j = 0; j < rampLength; ++j) {
@@ -237,6 +237,15 @@ void TileRaster::fillGradient(const QRectF& rect, double radius, const QColor& f
                     const int shift = int(std::lround(along)) + 1;
                     std::memcpy(line + fullFrom, m_ramp.data() + (fullFrom - x0) + shift,
                                 sizeof(std::uint32_t) * std::size_t(count));
+                } else if (opaqueGradient) {
+                    // Wholly inside: t stays within 0...1, so the channels step evenly along the row.
+                    const float t0 = float((fullFrom + 0.5 - s.left) * dtx + rowT);
+                    float r = a.r + dR * t0 + 0.5f, g = a.g + dG * t0 + 0.5f, bl = a.b + dB * t0 + 0.5f;
+                    const float dr = dR * stepT, dg = dG * stepT, db = dB * stepT;
+                    for (int i = fullFrom; i < fullTo; ++i) {
+                        line[i] = 0xff000000u | (std::uint32_t(r) << 16) | (std::uint32_t(g) << 8) | std::uint32_t(bl);
+                        r += dr, g += dg, bl += db;
+                    }
                 } else {
                     for (int i = fullFrom; i < fullTo; ++i) paint(i, 1.0f);
                 }

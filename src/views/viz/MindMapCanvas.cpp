@@ -26,24 +26,38 @@ QRectF disc(QPointF centre, double radius) { return {centre.x() - radius, centre
 
 QColor ink(const Theme& theme) { return theme.isDark ? QColor(Qt::white) : QColor(18, 17, 16); }
 
-void paintEdge(QPainter& painter, const GraphEdge& edge, const Theme& theme) {
-    const QColor colour = theme.ramp[std::size_t(std::abs(edge.tint)) % theme.ramp.size()];
+// Adds one edge's curve to `path`: from the parent's rim to one point short of the child's rim, bent
+// the same way for every edge.
+void addEdge(QPainterPath& path, const GraphEdge& edge) {
     const QPointF from = toQt(edge.from), to = toQt(edge.to);
     const QPointF chord = to - from;
     const double length = std::max(std::hypot(chord.x(), chord.y()), 0.0001);
     const QPointF u = chord / length;
-    // From the parent's rim to one point short of the child's rim, bent the same way for every edge.
     const QPointF start = from + u * edge.fromRadius;
     const QPointF end = to - u * (edge.toRadius + 1);
     const QPointF mid = (start + end) / 2, d = end - start;
     const QPointF control(mid.x() - 0.16 * d.y(), mid.y() + 0.16 * d.x());
-    QPainterPath path(start);
+    path.moveTo(start);
     path.quadTo(control, end);
-    const bool fromCentre = edge.depth == 0;
-    QPen pen(withOpacity(colour, fromCentre ? 0.75 : 0.45), fromCentre ? 1.8 : 1.1, Qt::SolidLine, Qt::RoundCap,
-             Qt::MiterJoin);
-    pen.setMiterLimit(10);
-    painter.strokePath(path, pen);
+}
+
+// Every edge, stroked as one path per pen (a branch's colour, and whether it leaves the centre):
+// one stroke of a few hundred curves costs little more than one of a single curve.
+void paintEdges(QPainter& painter, const std::vector<GraphEdge>& edges, const Theme& theme) {
+    const std::size_t colours = theme.ramp.size();
+    std::vector<QPainterPath> paths(2 * colours);
+    for (const GraphEdge& edge : edges) {
+        const std::size_t colour = std::size_t(std::abs(edge.tint)) % colours;
+        addEdge(paths[colour * 2 + (edge.depth == 0 ? 1 : 0)], edge);
+    }
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (paths[i].isEmpty()) continue;
+        const bool fromCentre = i % 2 == 1;
+        QPen pen(withOpacity(theme.ramp[i / 2], fromCentre ? 0.75 : 0.45), fromCentre ? 1.8 : 1.1, Qt::SolidLine,
+                 Qt::RoundCap, Qt::MiterJoin);
+        pen.setMiterLimit(10);
+        painter.strokePath(paths[i], pen);
+    }
 }
 
 void paintDisc(QPainter& painter, const GraphNode& node, const Theme& theme, ColorMode mode) {
@@ -122,7 +136,7 @@ std::vector<CanvasLabel> paint(QPainter& painter, const GraphLayout& graph, cons
     if (graph.nodes.empty()) return labels;
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    for (const GraphEdge& edge : graph.edges) paintEdge(painter, edge, theme);
+    paintEdges(painter, graph.edges, theme);
     for (const GraphNode& node : graph.nodes)
         if (node.node && node.radius > 0) paintDisc(painter, node, theme, colorMode);
     if (showLabels) {

@@ -144,7 +144,9 @@ void MindMapView::paintCanvas(QPainter& painter, const QRegion& exposed) {
         painter.translate(centre);
         painter.scale(scale, scale);
         painter.translate(-centre);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        // At twice the pixel ratio or more a pixel is too small to show the steps of a plain
+        // scaling, and filtering the whole picture on every frame of the spring is what costs.
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, ratio < 2);
         painter.drawImage(QPointF(0, 0), m_base.image());
         MindMapCanvas::paintHighlight(painter, recordFor(m_graph.nodes, m_state.hovered().get()),
                                       recordFor(m_graph.nodes, m_state.selection().get()), theme());

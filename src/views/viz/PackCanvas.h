@@ -23,8 +23,12 @@ std::vector<CanvasLabel> paint(QPainter& painter, std::span<const LayoutCircle> 
           ColorMode colorMode);
 
 // The selection ring and, over it, the hover ring of the highlight layer. Null draws nothing.
+// `hoverTinted` leaves out the hover fill, which the caller laid on the picture already.
 void paintHighlight(QPainter& painter, const LayoutCircle* hovered, const LayoutCircle* selected,
-                    const Theme& theme);
+                    const Theme& theme, bool hoverTinted = false);
+
+// The hover fill: ink at 0.12 over the bubble.
+QColor hoverFill(const Theme& theme);
 
 } // namespace PackCanvas
 } // namespace tallymere

@@ -81,10 +81,22 @@ void PackView::redraw() {
 void PackView::paintCanvas(QPainter& painter, const QRegion& exposed) {
     m_base.paint(painter, exposed, m_surface->size(), m_surface->devicePixelRatioF(), LayeredCanvas::backdrop(theme()),
                  [this](QPainter& layer) {
-        PackCanvas::paint(layer, m_circles, theme(), m_state.showLabels(), m_state.colorMode());
-    });
-    PackCanvas::paintHighlight(painter, recordFor(m_circles, m_state.hovered().get()),
-                               recordFor(m_circles, m_state.selection().get()), theme());
+                     PackCanvas::paint(layer, m_circles, theme(), m_state.showLabels(), m_state.colorMode());
+                 });
+    const LayoutCircle* hovered = recordFor(m_circles, m_state.hovered().get());
+    if (hovered && m_base.isValid()) {
+        // The hovered bubble's fill comes ready from the cache; the highlight strokes its ring.
+        const QRectF disc(hovered->center.x - hovered->radius, hovered->center.y - hovered->radius,
+                          2 * hovered->radius, 2 * hovered->radius);
+        const QImage& tint = m_tint.patch(m_base.image(), m_base.renders(), disc, hovered->radius,
+                                          PackCanvas::hoverFill(theme()));
+        painter.save();
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(QPointF(m_tint.area().topLeft()), tint);
+        painter.restore();
+    }
+    PackCanvas::paintHighlight(painter, hovered, recordFor(m_circles, m_state.selection().get()), theme(),
+                               hovered && m_base.isValid());
 }
 
 } // namespace tallymere

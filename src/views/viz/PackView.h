@@ -2,6 +2,7 @@
 #include "layout/LayoutRecords.h"
 #include "state/AppState.h"
 #include "views/components/ThemedWidget.h"
+#include "views/components/TintCache.h"
 #include "views/viz/VizSurface.h"
 
 #include <vector>
@@ -49,6 +50,7 @@ private:
     int m_revision = 0;
     QSize m_canvasSize;
     BaseLayer m_base;
+    TintCache m_tint; // the hovered bubble's fill, laid on the picture
     QRect m_hoverMark;
     QRect m_selectionMark;
 };

@@ -175,25 +175,6 @@ void TreemapView::paintBase(QPainter& painter) {
     }
 }
 
-const QImage& TreemapView::tintFor(const QRectF& tile) {
-    const QImage& picture = this->picture();
-    if (m_tint.tile == tile && m_tint.pictureRender == baseRenderCount() && !m_tint.image.isNull() &&
-        m_tint.image.devicePixelRatio() == picture.devicePixelRatio())
-        return m_tint.image;
-    // The overlay's hover fill: the tile grown by half a point, radius 4, ink at 0.1.
-    const QRectF shape = tile.adjusted(-0.5, -0.5, 0.5, 0.5);
-    const QRect area = shape.toAlignedRect().adjusted(-1, -1, 1, 1);
-    const double ratio = picture.devicePixelRatio();
-    const QPointF origin = QPointF(area.topLeft()) + QPointF(margin(), margin());
-    const QRect source(QPoint(int(std::lround(origin.x() * ratio)), int(std::lround(origin.y() * ratio))),
-                       QSize(int(std::lround(area.width() * ratio)), int(std::lround(area.height() * ratio))));
-    m_tint = {tile, baseRenderCount(), area, picture.copy(source)};
-    m_tint.image.setDevicePixelRatio(ratio);
-    TileRaster raster(m_tint.image, ratio, -QPointF(area.topLeft()) * ratio);
-    raster.fill(shape, 4, ShapePaint::withOpacity(HighlightOverlay::ink(theme()), 0.1));
-    return m_tint.image;
-}
-
 void TreemapView::paintMarks(QPainter& painter) {
     HighlightOverlay overlay;
     overlay.hovered = rectOf(state().hovered().get());
@@ -201,11 +182,15 @@ void TreemapView::paintMarks(QPainter& painter) {
     overlay.queued = queuedRects();
     overlay.theme = theme();
     if (overlay.hovered && !picture().isNull()) {
-        // The tint comes ready from the cache, so the overlay strokes only the outline.
+        // The tint comes ready from the cache, so the overlay strokes only the outline. The picture
+        // holds the margin too: the patch is made in the widget's coordinates.
+        const QPointF shift(margin(), margin());
+        const QRectF shape = overlay.hovered->adjusted(-0.5, -0.5, 0.5, 0.5).translated(shift);
+        const QImage& tint = m_tint.patch(picture(), baseRenderCount(), shape, 4,
+                                          ShapePaint::withOpacity(HighlightOverlay::ink(theme()), 0.1));
         painter.save();
         painter.setCompositionMode(QPainter::CompositionMode_Source);
-        const QImage& tint = tintFor(*overlay.hovered);
-        painter.drawImage(QPointF(m_tint.area.topLeft()), tint);
+        painter.drawImage(QPointF(m_tint.area().topLeft()) - shift, tint);
         painter.restore();
         overlay.hoverTinted = true;
     }

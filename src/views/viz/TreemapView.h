@@ -2,6 +2,7 @@
 #include "layout/LayoutRecords.h"
 #include "layout/TreemapLayout.h"
 #include "views/components/LayeredCanvas.h"
+#include "views/components/TintCache.h"
 
 #include <optional>
 #include <vector>
@@ -47,20 +48,9 @@ protected:
     QRegion marksRegion() const override;
 
 private:
-    // The hovered tile's area of the picture with the hover tint laid on, made once for the tile
-    // and copied on every repaint of its mark: a large tile is not blended again while the
-    // pointer crosses it or another mark repaints over it.
-    struct Tint {
-        QRectF tile;        // the hovered tile's rectangle; empty for none
-        int pictureRender = -1;
-        QRect area;         // where the image goes, in drawing-area points
-        QImage image;
-    };
-    const QImage& tintFor(const QRectF& tile);
-
     std::vector<LayoutTile> m_tiles;
     NodeInteraction* m_interaction;
-    Tint m_tint;
+    TintCache m_tint; // the hovered tile's fill, laid on the picture
     int m_labelled = 0;
 };
 

@@ -37,6 +37,7 @@ void BaseLayer::ensure(QSize size, qreal pixelRatio, const QColor& backdrop,
         m_image.fill(backdrop);
         m_backdrop = backdrop;
         m_stale = false;
+        ++m_renders;
         QPainter layer(&m_image);
         layer.setRenderHint(QPainter::Antialiasing);
         layer.setRenderHint(QPainter::TextAntialiasing);

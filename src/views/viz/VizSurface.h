@@ -49,13 +49,15 @@ public:
     // Copies the exposed part of the layer to the painter's origin, first rendering it when needed.
     void paint(QPainter& painter, const QRegion& exposed, QSize size, qreal pixelRatio, const QColor& backdrop,
                const std::function<void(QPainter&)>& render);
-    // The picture as rendered last.
+    // The picture as rendered last, and how many pictures were rendered so far.
     const QImage& image() const { return m_image; }
+    int renders() const { return m_renders; }
 
 private:
     QImage m_image;
     QColor m_backdrop;
     bool m_stale = true;
+    int m_renders = 0;
 };
 
 } // namespace tallymere

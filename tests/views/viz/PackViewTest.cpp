@@ -79,8 +79,14 @@ TEST_F(PackViewTest, HoverAndSelectionRingsPaintOverTheBubbles) {
     const QImage plain = renderCanvas(*view.canvas());
 
     state.setHovered(state.retain(file.node));
-    EXPECT_LT(lightness(renderCanvas(*view.canvas()).pixelColor(centre)), lightness(plain.pixelColor(centre)));
+    // The ink at 0.12 over the bubble, and nothing of it outside the ring.
+    const QImage hovered = renderCanvas(*view.canvas());
+    const QColor ink = Theme().isDark ? QColor(Qt::white) : QColor(18, 17, 16);
+    EXPECT_LE(colourDistance(hovered.pixelColor(centre), blend(plain.pixelColor(centre), ink, 0.12)), 2);
+    const QPoint beyond = at({file.center.x + file.radius + 4, file.center.y});
+    EXPECT_EQ(hovered.pixelColor(beyond), plain.pixelColor(beyond));
     state.setHovered(nullptr);
+    EXPECT_EQ(renderCanvas(*view.canvas()), plain);
     state.setSelection(state.retain(file.node));
     const QImage selected = renderCanvas(*view.canvas());
     EXPECT_EQ(selected.pixelColor(centre), plain.pixelColor(centre)) << "a ring only";

@@ -1,0 +1,33 @@
+#pragma once
+#include <QColor>
+#include <QImage>
+#include <QRect>
+#include <QRectF>
+
+namespace tallymere {
+
+// The hover mark of a canvas made ready to copy: the part of the cached picture under the hovered
+// shape, with the mark's translucent fill laid on it. It is made once per shape and picture, by an
+// integer blend over the shape's pixels only, and copied on every repaint of the mark, so a large
+// shape is not blended again while the pointer moves over it or another mark repaints across it.
+class TintCache {
+public:
+    // The tinted patch for the rounded rectangle `shape` (radius `radius`; a circle when the radius
+    // is half its side) filled with `tint`, in the picture's logical coordinates; `pictureRevision`
+    // tells pictures apart. The patch covers area() and is drawn there without blending.
+    const QImage& patch(const QImage& picture, int pictureRevision, const QRectF& shape, double radius,
+                        const QColor& tint);
+    // Where the last patch goes, in the picture's logical coordinates.
+    QRect area() const { return m_area; }
+
+private:
+    QRectF m_shape;
+    double m_radius = -1;
+    QColor m_tint;
+    int m_revision = -1;
+    qreal m_ratio = 0;
+    QRect m_area;
+    QImage m_image;
+};
+
+} // namespace tallymere
