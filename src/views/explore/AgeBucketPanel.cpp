@@ -29,6 +29,8 @@ constexpr double barHeight = 13;
 constexpr double bytesWidth = 74;
 constexpr double shareWidth = 48;
 constexpr double minimumFill = 2;
+// The least track worth drawing: below it the bars stop telling the buckets apart.
+constexpr double minimumTrack = 80;
 
 QFont labelFont() { return Typography::font(11, QFont::Normal); }
 QFont bytesFont() { return Typography::font(11, QFont::DemiBold); }
@@ -50,7 +52,11 @@ public:
         const double n = static_cast<double>(m_panel.buckets().size());
         return {0, n == 0 ? 0 : int(std::ceil(n * rowHeight() + (n - 1) * stackSpacing))};
     }
-    QSize minimumSizeHint() const override { return sizeHint(); }
+    // The label, bytes and share columns whole, and a track between them.
+    QSize minimumSizeHint() const override {
+        const double columns = labelWidth + minimumTrack + bytesWidth + shareWidth + 3 * columnSpacing;
+        return {int(std::ceil(columns)), sizeHint().height()};
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override {

@@ -6,6 +6,9 @@
 #include <functional>
 #include <vector>
 
+class QGridLayout;
+class QScrollArea;
+
 namespace tallymere {
 
 class AgeBucketPanel;
@@ -14,7 +17,9 @@ class StalePanel;
 
 // The Age Map: when the bytes under the displayed node (the focus, else the displayed tree) were
 // last modified. On the left the age buckets over the month heat map; on the right, 330 wide, the
-// big files nobody touched for a year. Months are Gregorian months of the local time zone.
+// big files nobody touched for a year; in a view too narrow for both columns that panel moves
+// under the month grid, and a view too short for the panels' least heights scrolls. Months are
+// Gregorian months of the local time zone.
 //
 // Everything shown is derived in one pass when the view is made and again only when the focus,
 // the displayed tree or the size mode changes to a different value; changes inside the tree or of
@@ -36,13 +41,24 @@ public:
     AgeBucketPanel* bucketPanel() const { return m_bucketPanel; }
     HeatMapPanel* heatMapPanel() const { return m_heatMapPanel; }
     StalePanel* stalePanel() const { return m_stalePanel; }
+    QScrollArea* scrollArea() const { return m_scroll; }
+    // Whether the big-and-untouched panel stands beside the column (else under it).
+    bool isSideBySide() const { return m_sideBySide; }
+    // The least width at which the panel stands beside the column.
+    int sideBySideWidth() const;
 
     static constexpr int outerPadding = 14;
     static constexpr int columnSpacing = 14;
     static constexpr int panelSpacing = 12;
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void rebuild();
+    void arrange(bool sideBySide);
+    void fitPage();
 
     AppState& m_state;
     std::function<double()> m_clock;
@@ -52,6 +68,10 @@ private:
     AgeBucketPanel* m_bucketPanel;
     HeatMapPanel* m_heatMapPanel;
     StalePanel* m_stalePanel;
+    QWidget* m_page;
+    QGridLayout* m_grid;
+    QScrollArea* m_scroll;
+    bool m_sideBySide = true;
 };
 
 } // namespace tallymere

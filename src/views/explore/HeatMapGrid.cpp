@@ -58,6 +58,7 @@ void HeatMapGrid::setMap(const AgeMapModel::AgeMap& map) {
     m_cells = map.cells;
     m_years = map.years;
     m_peak = std::max<std::int64_t>(map.peak, 1);
+    // The busiest month's text is part of the least width.
     updateGeometry();
     update();
 }
@@ -111,7 +112,28 @@ QSize HeatMapGrid::minimumSizeHint() const {
     if (m_years.empty()) return {0, int(std::ceil(QFontMetricsF(messageFont()).height()))};
     const double rows = static_cast<double>(m_years.size());
     const double grid = headHeight + rows * (minimumRowHeight + spacing);
-    return {int(yearWidth + 12 * (spacing + 12)), int(std::ceil(grid + legendGap + legendHeight()))};
+    const double width = std::max(yearWidth + 12 * (spacing + 12), legendWidth());
+    return {int(std::ceil(width)), int(std::ceil(grid + legendGap + legendHeight()))};
+}
+
+double HeatMapGrid::moreRight() const {
+    const double moreLeft = legendSwatchRect(5).right() + legendSpacing;
+    return moreLeft + QFontMetricsF(legendFont()).horizontalAdvance(QStringLiteral("more"));
+}
+
+QRectF HeatMapGrid::legendRect() const { return {0, height() - legendHeight(), moreRight(), legendHeight()}; }
+
+double HeatMapGrid::legendWidth() const {
+    return moreRight() + 2 * legendSpacing + QFontMetricsF(busiestFont()).horizontalAdvance(busiestText());
+}
+
+QRectF HeatMapGrid::busiestRect() const {
+    // Right-aligned after the legend, never over it.
+    const double left = moreRight() + 2 * legendSpacing;
+    const double textWidth = std::ceil(QFontMetricsF(busiestFont()).horizontalAdvance(busiestText()));
+    const double room = std::max(width() - left, 0.0);
+    const double shown = std::min(textWidth, room);
+    return {width() - shown, height() - legendHeight(), shown, legendHeight()};
 }
 
 double HeatMapGrid::shownRowHeight() const {
@@ -238,12 +260,17 @@ void HeatMapGrid::paintCell(QPainter& painter, std::size_t yearRow, int month) c
         painter.drawRoundedRect(inner, radius, radius);
         painter.restore();
     }
-    if (found && t > labelThreshold)
-        TextDraw::draw(painter, box.adjusted(labelInset, 0, -labelInset, 0), DisplayText::sizeText(found->bytes),
-                       {.font = cellLabelFont(),
-                        .color = QColor(0, 0, 0, qRound(0.72 * 255)),
-                        .alignment = Qt::AlignCenter,
-                        .minimumScale = 0.7});
+    if (found && t > labelThreshold) {
+        const QRectF room = box.adjusted(labelInset, 0, -labelInset, 0);
+        const QString text = DisplayText::sizeText(found->bytes);
+        const TextDraw::Style style{.font = cellLabelFont(),
+                                    .color = QColor(0, 0, 0, qRound(0.72 * 255)),
+                                    .alignment = Qt::AlignCenter,
+                                    .minimumScale = 0.7};
+        // A byte count cut short says nothing: a cell too narrow for it even shrunk shows none,
+        // and its hover chip and help tag still give it.
+        if (TextDraw::fit(text, style, room.width()).lines.value(0) == text) TextDraw::draw(painter, room, text, style);
+    }
 }
 
 void HeatMapGrid::paintLegend(QPainter& painter) const {
@@ -260,7 +287,7 @@ void HeatMapGrid::paintLegend(QPainter& painter) const {
     TextDraw::draw(painter, QRectF(moreLeft, top, std::max(width() - moreLeft, 0.0), line.height()),
                    QStringLiteral("more"), small);
     TextDraw::draw(
-        painter, line, busiestText(),
+        painter, busiestRect(), busiestText(),
         {.font = busiestFont(), .color = colors.textTertiary, .alignment = Qt::AlignRight | Qt::AlignVCenter});
 }
 

@@ -41,6 +41,10 @@ public:
     // Geometry as laid out now, in widget coordinates.
     QRectF cellRect(std::size_t yearRow, int month) const;
     QRectF legendSwatchRect(int index) const;
+    // Where "less", the swatches and "more" are drawn.
+    QRectF legendRect() const;
+    // Where "Busiest month: ..." is drawn: right-aligned after "more", shortened if it must be.
+    QRectF busiestRect() const;
     // The month under a point as (year row, month); none outside every cell.
     std::optional<std::pair<std::size_t, int>> cellAt(QPointF point) const;
     // What the cell's help tag says: "Mar 2024 — 1.2 GB"; empty for a month without files.
@@ -65,6 +69,9 @@ private:
     void setHoverCell(std::optional<AgeMapModel::Cell> cell);
     const AgeMapModel::Cell* cell(int year, int month) const;
     double legendHeight() const;
+    double moreRight() const;
+    // "less", the swatches, "more" and the busiest month's text side by side.
+    double legendWidth() const;
     void paintCell(QPainter& painter, std::size_t yearRow, int month) const;
     void paintLegend(QPainter& painter) const;
 

@@ -11,6 +11,9 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <cmath>
+
 namespace tallymere {
 
 namespace {
@@ -18,6 +21,7 @@ namespace {
 constexpr double panelPadding = 12;
 constexpr double panelRadius = 14;
 constexpr int stackSpacing = 8;
+constexpr std::size_t shortestList = 3;
 
 QLabel* textLine(const QFont& font, bool wraps) {
     auto* label = new QLabel;
@@ -53,8 +57,7 @@ StalePanel::StalePanel(AppState& state, QWidget* parent)
     stack->addWidget(m_button);
     stack->addStretch(0);
     setContent(content);
-    setFixedWidth(panelWidth);
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
     themeChanged();
     refresh();
 }
@@ -92,6 +95,9 @@ void StalePanel::refresh() {
     m_scroll->setVisible(listed);
     m_button->setVisible(listed);
     if (!listed) return;
+    // However short the panel, the list keeps room for its first rows.
+    const double rows = static_cast<double>(std::min<std::size_t>(m_list->nodes().size(), shortestList));
+    m_scroll->setMinimumHeight(int(std::ceil(rows * StaleList::rowHeight() + (rows - 1) * StaleList::rowSpacing)));
     m_summary->setText(summaryText());
     m_button->setTitle(QStringLiteral("Stage top ") + QString::number(std::min(m_list->nodes().size(), stageLimit)) +
                        QStringLiteral(" for cleanup"));

@@ -27,6 +27,7 @@ public:
     void setNodes(AppState::NodePtr keeper, std::vector<const FileNode*> nodes);
 
     static constexpr std::size_t stageLimit = 40;
+    // Its width beside the Age Map's column; under it, it takes the column's width.
     static constexpr int panelWidth = 330;
 
     // Stages the first nodes of the list, as the button does.

@@ -182,6 +182,22 @@ TEST(CalendarViewHeatMap, PeakMonthGlowsAndHoverShowsTheChip) {
     EXPECT_EQ(grid.helpText(2024, 4), "");
 }
 
+TEST(CalendarViewHeatMap, ANarrowViewStacksThePanelsAndCellsTooNarrowForTheirBytesShowNone) {
+    Fixture f;
+    f.view.resize(480, 700);
+    QApplication::processEvents();
+    EXPECT_FALSE(f.view.isSideBySide());
+    HeatMapGrid& grid = f.grid();
+    const QRectF peak = grid.cellRect(3, 12);
+    ASSERT_LT(peak.width(), 32);
+    // A byte count cut to a stub ("6…") says nothing: the cell shows its colour alone.
+    const QImage image = f.image();
+    int ink = 0;
+    for (int x = int(peak.left()) + 2; x < int(peak.right()) - 2; ++x)
+        if (image.pixelColor(f.inView(grid, QPointF(x, peak.center().y()))).lightness() < 100) ++ink;
+    EXPECT_EQ(ink, 0);
+}
+
 TEST(CalendarViewStale, StagingFollowsTheQueueRuleAndLeavesTheListAlone) {
     Fixture f;
     StalePanel& panel = *f.view.stalePanel();
