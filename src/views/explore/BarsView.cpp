@@ -12,7 +12,9 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace tallymere {
 
@@ -72,10 +74,19 @@ QRectF BarsView::scopeButtonRect(Scope scope) const { return m_buttons[indexOf(s
 void BarsView::layoutHeader() {
     const QFontMetricsF metrics(buttonFont());
     const double buttonHeight = metrics.height() + 2 * buttonInsetY;
+    // In a narrow view the buttons give up some of their side padding, so the switcher and the
+    // longest count ("150 shown") both stay whole on the header's line.
+    double titles = 0;
+    for (Scope scope : TopSizesRanking::scopes) titles += std::ceil(metrics.horizontalAdvance(scopeTitle(scope)));
+    const double count = std::ceil(QFontMetricsF(countFont()).horizontalAdvance(QStringLiteral("150 shown")));
+    const double buttons = double(std::size(TopSizesRanking::scopes));
+    const double room = width() - 2 * headerInsetX - countSpacing - count - 2 * switcherPadding -
+                        (buttons - 1) * buttonSpacing - titles;
+    const double inset = std::clamp(room / (2 * buttons), leastButtonInsetX, buttonInsetX);
     double x = headerInsetX + switcherPadding;
     const double top = headerInsetY + switcherPadding;
     for (Scope scope : TopSizesRanking::scopes) {
-        const double w = std::ceil(metrics.horizontalAdvance(scopeTitle(scope))) + 2 * buttonInsetX;
+        const double w = std::ceil(metrics.horizontalAdvance(scopeTitle(scope))) + 2 * inset;
         m_buttons[indexOf(scope)] = QRectF(x, top, w, buttonHeight);
         x += w + buttonSpacing;
     }
@@ -108,7 +119,7 @@ void BarsView::paintEvent(QPaintEvent*) {
     }
 
     // The row count at the right end, centred on the switcher's line.
-    const double countLeft = m_switcher.right() + 8;
+    const double countLeft = m_switcher.right() + countSpacing;
     const QRectF countBox(countLeft, m_switcher.top(), std::max(width() - headerInsetX - countLeft, 0.0),
                           m_switcher.height());
     TextDraw::draw(painter, countBox, countText(),

@@ -46,6 +46,8 @@ public:
     static constexpr double switcherPadding = 3;
     static constexpr double buttonSpacing = 3;
     static constexpr double buttonInsetX = 11;
+    static constexpr double leastButtonInsetX = 6;
+    static constexpr double countSpacing = 8;
     static constexpr double buttonInsetY = 5.5;
     static double headerHeight();
 

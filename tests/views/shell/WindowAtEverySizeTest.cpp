@@ -4,12 +4,31 @@
 
 #include "state/AppStateTestSupport.h"
 #include "support/FakeAppHome.h"
+#include "style/Typography.h"
+#include "views/components/ActionButton.h"
+#include "views/components/SegmentedRail.h"
 #include "views/components/ThemedScrollBar.h"
+#include "views/explore/AgeBucketPanel.h"
+#include "views/explore/BarsView.h"
+#include "views/explore/CalendarView.h"
+#include "views/explore/HeatMapGrid.h"
+#include "views/explore/HeatMapPanel.h"
+#include "views/explore/StalePanel.h"
+#include "views/explore/TableColumns.h"
+#include "views/explore/TableHeader.h"
+#include "views/explore/TableView.h"
 #include "views/shell/ShellTestSupport.h"
 #include "views/shell/WorkspaceView.h"
+#include "views/shell/screens/ColorModeSelector.h"
+#include "views/shell/screens/VizRail.h"
+#include "views/tools/duplicates/DuplicatesView.h"
+#include "views/tools/duplicates/MiniSlider.h"
 
 #include <QAbstractScrollArea>
+#include <QFontMetricsF>
+#include <QScrollArea>
 #include <QScrollBar>
+#include <QStackedWidget>
 
 #include <gtest/gtest.h>
 
@@ -41,6 +60,8 @@ void oldFile(const std::string& path, off_t bytes, double days) {
 // view: folders, files of several ages, big files untouched for years, and duplicates.
 struct Window {
     explicit Window(QSize size = {RootView::minimumWidth, RootView::minimumHeight}) : view(state) {
+        // The program's own faces, as the window has them: room is measured in them.
+        Typography::bootstrap(QCoreApplication::applicationDirPath() + "/Fonts");
         dir.file("tree/Documents/report.pdf", 3000);
         dir.file("tree/Documents/copy/report.pdf", 3000);
         dir.file("tree/Projects/src/main.cpp", 2000);
@@ -61,6 +82,15 @@ struct Window {
         view.finishAnimations();
         view.workspace()->finishAnimations();
         test::settle();
+    }
+    template <class View> View* shown() const {
+        QWidget* content = view.workspace()->content();
+        if (auto* itself = qobject_cast<View*>(content)) return itself;
+        return content->findChild<View*>();
+    }
+    // Where `widget` is in `outer`'s coordinates.
+    static QRectF in(const QWidget* outer, const QWidget* widget) {
+        return QRectF(widget->mapTo(outer, QPoint(0, 0)), QSizeF(widget->size()));
     }
     test::FakeAppHome home;
     TempFolder dir;
@@ -103,4 +133,151 @@ TEST(WindowScrollBars, EveryListAndPageScrollsWithTheThemedBar) {
         w.show(tab);
         expectThemedBars(w.view.workspace()->content(), WorkspaceTabs::rawValue(tab).data());
     }
+}
+
+TEST(WindowAtTheMinimumSize, AgeMapStacksItsPanelsAndKeepsEveryTextWhole) {
+    Window w;
+    ASSERT_TRUE(w.ready);
+    w.show(WorkspaceTab::explore, VizMode::calendar);
+    CalendarView* map = w.shown<CalendarView>();
+    ASSERT_NE(map, nullptr);
+    ASSERT_EQ(map->stale().size(), 5u);
+    const QWidget* page = map->scrollArea()->widget();
+    const double room = map->scrollArea()->viewport()->width();
+
+    // Too narrow for the 330-wide panel beside the column: it stands under the month grid.
+    EXPECT_FALSE(map->isSideBySide());
+    const QRectF heat = Window::in(page, map->heatMapPanel()), stale = Window::in(page, map->stalePanel());
+    EXPECT_EQ(stale.left(), heat.left());
+    EXPECT_GT(stale.top(), heat.bottom());
+    for (const QWidget* panel : {static_cast<QWidget*>(map->bucketPanel()), static_cast<QWidget*>(map->heatMapPanel()),
+                                 static_cast<QWidget*>(map->stalePanel())})
+        EXPECT_LE(Window::in(page, panel).right(), room) << panel->metaObject()->className();
+
+    // The age bars keep a track to draw in, and the bytes and share columns stay in the panel.
+    AgeBucketPanel* ages = map->bucketPanel();
+    for (std::size_t row = 0; row < ages->buckets().size(); ++row) {
+        EXPECT_GE(ages->trackRect(row).width(), 80) << row;
+        EXPECT_LE(ages->trackRect(row).right() + 9 + 74 + 9 + 48, ages->width() - 13 + 0.5) << row;
+    }
+
+    // "Busiest month: ..." after the legend, not over it, and whole.
+    HeatMapGrid* grid = map->heatMapPanel()->grid();
+    ASSERT_FALSE(grid->years().empty());
+    EXPECT_GE(grid->busiestRect().left(), grid->legendRect().right());
+    EXPECT_LE(grid->busiestRect().right(), grid->width());
+    const double busiest = QFontMetricsF(Typography::font(9.5, QFont::Normal)).horizontalAdvance(grid->busiestText());
+    EXPECT_GE(grid->busiestRect().width(), busiest);
+
+    // The view scrolls to the stage button, whole inside the panel.
+    ActionButton* stage = map->stalePanel()->stageButton();
+    ASSERT_TRUE(stage->isVisible());
+    EXPECT_EQ(stage->title(), "Stage top 5 for cleanup");
+    EXPECT_GE(stage->width(), stage->sizeHint().width());
+    QScrollBar* bar = map->scrollArea()->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    const QRectF button = Window::in(map->scrollArea()->viewport(), stage);
+    EXPECT_GE(button.top(), 0);
+    EXPECT_LE(button.bottom(), map->scrollArea()->viewport()->height());
+    EXPECT_LE(Window::in(map->stalePanel(), stage).right(), map->stalePanel()->width());
+
+    // With room for both columns, the panel stands beside them again, 330 wide.
+    w.view.resize(1440, 900);
+    w.view.finishAnimations();
+    test::settle();
+    EXPECT_TRUE(map->isSideBySide());
+    EXPECT_EQ(map->stalePanel()->width(), StalePanel::panelWidth);
+    EXPECT_LT(Window::in(page, map->heatMapPanel()).right(), Window::in(page, map->stalePanel()).left());
+    EXPECT_FALSE(map->scrollArea()->verticalScrollBar()->isVisible());
+}
+
+TEST(WindowAtTheMinimumSize, TableKeepsItsNameColumnAndEveryColumnInside) {
+    Window w;
+    ASSERT_TRUE(w.ready);
+    w.show(WorkspaceTab::explore, VizMode::table);
+    TableView* table = w.shown<TableView>();
+    ASSERT_NE(table, nullptr);
+    TableHeader* header = table->header();
+    // Name keeps its least width; the fixed columns narrow, each still wide enough for its title,
+    // and all of them, the toggle slot too, end inside the row.
+    EXPECT_GE(header->cellRect(TableColumn::name).width(), TableColumns::nameLeast);
+    const QFontMetricsF titles(Typography::font(10, QFont::Bold));
+    double right = 0;
+    for (TableColumn column : TableRows::columns) {
+        const QRectF cell = header->cellRect(column);
+        EXPECT_GE(cell.left(), right) << int(column);
+        EXPECT_GE(cell.width(), titles.horizontalAdvance(QString::fromLatin1(TableRows::title(column))) + 10) << int(column);
+        right = cell.right();
+    }
+    const auto spans = TableColumns::spans(header->width());
+    EXPECT_LE(spans[5].right(), header->width() - TableColumns::inset + 0.5);
+    // The window's smallest column holds the least row, scroll bar and all.
+    EXPECT_GE(w.view.columnRect().width() - ThemedScrollBar::thickness, TableColumns::leastRowWidth());
+
+    // Wide, the columns have their full widths and Name the rest.
+    w.view.resize(1440, 900);
+    w.view.finishAnimations();
+    test::settle();
+    EXPECT_EQ(header->cellRect(TableColumn::size).width(), 92);
+    EXPECT_EQ(header->cellRect(TableColumn::modified).width(), 128);
+    EXPECT_GT(header->cellRect(TableColumn::name).width(), 300);
+}
+
+TEST(WindowAtTheMinimumSize, DuplicatesHeaderWrapsRatherThanLoseItsTitle) {
+    Window w;
+    ASSERT_TRUE(w.ready);
+    w.show(WorkspaceTab::duplicates);
+    DuplicatesView* dup = w.shown<DuplicatesView>();
+    ASSERT_NE(dup, nullptr);
+    ASSERT_TRUE(dup->headerWraps());
+    // Title and subtitle whole, clear of the search button.
+    const QRectF title = dup->titleRect();
+    EXPECT_GE(title.width(), dup->titleBlockWidth());
+    EXPECT_LT(title.right(), dup->findButton()->geometry().left());
+    EXPECT_GE(dup->findButton()->geometry().right(), 0);
+    EXPECT_LE(dup->findButton()->geometry().right(), dup->width());
+    // "Min size" inside the tab and the slider under the title, above the divider.
+    EXPECT_GE(dup->minSizeLabelRect().left(), DuplicatesView::headerPaddingX);
+    const QRect slider = dup->slider()->geometry();
+    EXPECT_GT(slider.top(), title.bottom());
+    EXPECT_FALSE(slider.intersects(dup->minSizeLabelRect().toAlignedRect()));
+    const QWidget* content = dup->findChild<QStackedWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    ASSERT_NE(content, nullptr);
+    EXPECT_LT(slider.bottom(), content->geometry().top() - 1) << "the divider lies under the slider";
+
+    w.view.resize(1440, 900);
+    w.view.finishAnimations();
+    test::settle();
+    EXPECT_FALSE(dup->headerWraps());
+    EXPECT_EQ(dup->slider()->geometry().center().y(), dup->findButton()->geometry().center().y());
+}
+
+TEST(WindowAtTheMinimumSize, TopSizesKeepsItsScopesAndCountOnOneLine) {
+    Window w;
+    ASSERT_TRUE(w.ready);
+    w.show(WorkspaceTab::explore, VizMode::bars);
+    BarsView* bars = w.shown<BarsView>();
+    ASSERT_NE(bars, nullptr);
+    const double count = QFontMetricsF(Typography::font(10.5, QFont::Normal)).horizontalAdvance("150 shown");
+    const QRectF last = bars->scopeButtonRect(TopSizesRanking::Scope::folders);
+    const QFontMetricsF button(Typography::font(11.5, QFont::DemiBold));
+    EXPECT_GE(last.width(), button.horizontalAdvance(QString::fromUtf8(TopSizesRanking::title(TopSizesRanking::Scope::folders).data())));
+    EXPECT_LE(last.right() + BarsView::switcherPadding + BarsView::countSpacing + count,
+              bars->width() - BarsView::headerInsetX + 0.5);
+}
+
+TEST(WindowAtTheDefaultSize, RailCaptionEndsWithAnEllipsisBetweenTheRailAndItsControls) {
+    Window w({1440, 900});
+    ASSERT_TRUE(w.ready);
+    w.show(WorkspaceTab::explore, VizMode::treemap);
+    VizRail* rail = w.view.workspace()->vizRail();
+    const QRectF caption = rail->captionRect();
+    EXPECT_GT(caption.left(), rail->rail()->geometry().right());
+    EXPECT_LT(caption.right(), rail->colorModes()->geometry().left());
+    // Shortened to its room, never clipped mid-letter.
+    const QString full = VizRail::caption(VizMode::treemap);
+    const QFontMetricsF metrics(Typography::font(10.5, QFont::Normal));
+    EXPECT_LE(metrics.horizontalAdvance(rail->shownCaption()), caption.width() + 0.5);
+    if (metrics.horizontalAdvance(full) > caption.width()) EXPECT_TRUE(rail->shownCaption().endsWith(QChar(0x2026)));
+    else EXPECT_EQ(rail->shownCaption(), full);
 }

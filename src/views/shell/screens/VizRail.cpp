@@ -121,9 +121,14 @@ void VizRail::relayout() {
         place(m_colorModes, right);
         right -= spacing;
     }
+    // The caption ends at the trailing controls and gives way to the rail (on one row) or to the
+    // pane's edge (on the second), shortened with an ellipsis rather than cut or run over.
     const QFontMetricsF metrics(captionFont());
     const double captionWidth = std::ceil(metrics.horizontalAdvance(caption(m_state.viz())));
-    m_captionRect = QRectF(right - captionWidth, middle - metrics.height() / 2, captionWidth, metrics.height());
+    const double start = wraps ? paddingX : m_rail->geometry().right() + 1 + spacing;
+    const double left = std::max(right - captionWidth, start);
+    m_captionRect = QRectF(left, middle - metrics.height() / 2, std::max(right - left, 0.0), metrics.height());
+    m_shownCaption = metrics.elidedText(caption(m_state.viz()), Qt::ElideRight, m_captionRect.width());
     right = m_captionRect.left() - spacing;
     if (m_spinner->isVisibleTo(this)) place(m_spinner, right - m_spinner->sizeHint().width());
     update();
@@ -141,17 +146,12 @@ void VizRail::resizeEvent(QResizeEvent* event) {
 }
 
 void VizRail::paintEvent(QPaintEvent*) {
+    if (m_captionRect.width() <= 0) return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setFont(captionFont());
     painter.setPen(theme().textTertiary);
-    // In a narrow pane the caption gives way rather than overlap the rail.
-    const double left = wrapsAt(width()) ? std::max(m_captionRect.left(), paddingX)
-                                         : std::max(m_captionRect.left(), double(m_rail->geometry().right() + spacing));
-    const QRectF room(left, m_captionRect.top(), m_captionRect.right() - left, m_captionRect.height());
-    if (room.width() <= 0) return;
-    painter.drawText(room, Qt::AlignRight | Qt::AlignVCenter,
-                     QFontMetricsF(captionFont()).elidedText(caption(m_state.viz()), Qt::ElideRight, room.width()));
+    painter.drawText(m_captionRect, Qt::AlignRight | Qt::AlignVCenter, m_shownCaption);
 }
 
 } // namespace tallymere

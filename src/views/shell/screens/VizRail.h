@@ -33,7 +33,9 @@ public:
     BusySpinner* spinner() const { return m_spinner; }
     ColorModeSelector* colorModes() const { return m_colorModes; }
     DepthSlider* depthSlider() const { return m_depth; }
+    // Where the caption is drawn, and the caption as it fits there.
     QRectF captionRect() const { return m_captionRect; }
+    QString shownCaption() const { return m_shownCaption; }
     // Whether the controls need a second row at `width`.
     bool wrapsAt(int width) const;
 
@@ -59,6 +61,7 @@ private:
     ColorModeSelector* m_colorModes;
     DepthSlider* m_depth;
     QRectF m_captionRect;
+    QString m_shownCaption;
 };
 
 } // namespace tallymere

@@ -42,6 +42,7 @@ constexpr double sliderWidth = 110;
 constexpr double valueWidth = 52;
 constexpr int stageAllWidth = 140;
 constexpr int findWidth = 150;
+constexpr double rowSpacing = 8;
 
 QFont titleFont() {
     QFont font = Typography::font(21, QFont::DemiBold);
@@ -276,29 +277,72 @@ void DuplicatesView::refresh() {
     update();
 }
 
+double DuplicatesView::titleBlockHeight() const {
+    return QFontMetricsF(titleFont()).height() + 1 + QFontMetricsF(subtitleFont()).height();
+}
+
+double DuplicatesView::titleBlockWidth() const {
+    return std::ceil(std::max(QFontMetricsF(titleFont()).horizontalAdvance(QStringLiteral("Duplicate Files")),
+                              QFontMetricsF(subtitleFont()).horizontalAdvance(subtitle())));
+}
+
+double DuplicatesView::minSizeControlWidth() const {
+    const double label = QFontMetricsF(minSizeLabelFont()).horizontalAdvance(QStringLiteral("Min size"));
+    return std::ceil(label) + minSizeSpacing + sliderWidth + minSizeSpacing + valueWidth;
+}
+
+bool DuplicatesView::headerWraps() const {
+    double controls = minSizeControlWidth() + headerSpacing + findWidth;
+    if (m_stageAllButton->isVisibleTo(this)) controls += stageAllWidth + headerSpacing;
+    return 2 * headerPaddingX + titleBlockWidth() + headerSpacing + controls > width();
+}
+
 double DuplicatesView::headerHeight() const {
-    const double titleBlock = QFontMetricsF(titleFont()).height() + 1 + QFontMetricsF(subtitleFont()).height();
-    return 2 * headerPaddingY + std::max<double>(titleBlock, m_findButton->sizeHint().height());
+    const double buttons = m_findButton->sizeHint().height();
+    // Too narrow for one row, the title keeps the first row with the search button, and the
+    // minimum size and "Stage all extras" move to a second row under them.
+    if (headerWraps()) return 2 * headerPaddingY + std::max(titleBlockHeight(), buttons) + rowSpacing + buttons;
+    return 2 * headerPaddingY + std::max<double>(titleBlockHeight(), buttons);
 }
 
 void DuplicatesView::layoutChildren() {
     const double header = headerHeight();
-    const double midY = header / 2;
-    double right = width() - headerPaddingX;
+    const bool wraps = headerWraps();
     const int buttonHeight = m_findButton->sizeHint().height();
-    m_findButton->setGeometry(int(std::lround(right - findWidth)), int(std::lround(midY - buttonHeight / 2.0)),
+    const double firstRow = wraps ? std::max(titleBlockHeight(), double(buttonHeight)) : header - 2 * headerPaddingY;
+    const double firstMid = headerPaddingY + firstRow / 2;
+    m_controlRow = wraps ? QRectF(0, headerPaddingY + firstRow + rowSpacing, width(), buttonHeight) : QRectF(0, 0, width(), header);
+    const double controlMid = m_controlRow.center().y();
+
+    double right = width() - headerPaddingX;
+    m_findButton->setGeometry(int(std::lround(right - findWidth)), int(std::lround(firstMid - buttonHeight / 2.0)),
                               findWidth, buttonHeight);
-    right -= findWidth + headerSpacing;
+    m_titleRight = right - findWidth - headerSpacing;
+    if (!wraps) right -= findWidth + headerSpacing;
     if (m_stageAllButton->isVisibleTo(this)) {
-        m_stageAllButton->setGeometry(int(std::lround(right - stageAllWidth)), int(std::lround(midY - buttonHeight / 2.0)),
-                                      stageAllWidth, buttonHeight);
+        m_stageAllButton->setGeometry(int(std::lround(right - stageAllWidth)),
+                                      int(std::lround(controlMid - buttonHeight / 2.0)), stageAllWidth, buttonHeight);
         right -= stageAllWidth + headerSpacing;
     }
     right -= valueWidth + minSizeSpacing;
     const QSize slider = m_slider->sizeHint();
-    m_slider->setGeometry(int(std::lround(right - sliderWidth)), int(std::lround(midY - slider.height() / 2.0)),
+    m_slider->setGeometry(int(std::lround(right - sliderWidth)), int(std::lround(controlMid - slider.height() / 2.0)),
                           int(sliderWidth), slider.height());
+    if (!wraps)
+        m_titleRight = m_slider->geometry().left() - minSizeSpacing -
+                       QFontMetricsF(minSizeLabelFont()).horizontalAdvance(QStringLiteral("Min size")) - headerSpacing;
     m_content->setGeometry(0, int(std::ceil(header)) + 1, width(), std::max(0, height() - int(std::ceil(header)) - 1));
+}
+
+QRectF DuplicatesView::titleRect() const {
+    return {headerPaddingX, headerPaddingY, std::max(0.0, m_titleRight - headerPaddingX),
+            headerHeight() - 2 * headerPaddingY - (headerWraps() ? rowSpacing + m_controlRow.height() : 0)};
+}
+
+QRectF DuplicatesView::minSizeLabelRect() const {
+    const double labelWidth = QFontMetricsF(minSizeLabelFont()).horizontalAdvance(QStringLiteral("Min size"));
+    return {m_slider->geometry().left() - minSizeSpacing - labelWidth - 1, m_controlRow.top(), labelWidth + 1,
+            m_controlRow.height()};
 }
 
 void DuplicatesView::resizeEvent(QResizeEvent* event) {
@@ -315,11 +359,9 @@ void DuplicatesView::paintEvent(QPaintEvent*) {
 
     const double titleHeight = QFontMetricsF(titleFont()).height();
     const double subtitleHeight = QFontMetricsF(subtitleFont()).height();
-    const double blockTop = (header - (titleHeight + 1 + subtitleHeight)) / 2;
-    const double textRight = m_slider->geometry().left() - minSizeSpacing -
-                             QFontMetricsF(minSizeLabelFont()).horizontalAdvance(QStringLiteral("Min size")) -
-                             headerSpacing;
-    const double textWidth = std::max(0.0, textRight - headerPaddingX);
+    const QRectF title = titleRect();
+    const double blockTop = title.top() + (title.height() - (titleHeight + 1 + subtitleHeight)) / 2;
+    const double textWidth = title.width();
     painter.setFont(titleFont());
     painter.setPen(t.text);
     painter.drawText(QRectF(headerPaddingX, blockTop, textWidth, titleHeight), Qt::AlignLeft | Qt::AlignVCenter,
@@ -334,15 +376,13 @@ void DuplicatesView::paintEvent(QPaintEvent*) {
     painter.save();
     if (m_running) painter.setOpacity(0.5);
     const QRectF slider = m_slider->geometry();
-    const double labelWidth = QFontMetricsF(minSizeLabelFont()).horizontalAdvance(QStringLiteral("Min size"));
     painter.setFont(minSizeLabelFont());
     painter.setPen(t.textTertiary);
-    painter.drawText(QRectF(slider.left() - minSizeSpacing - labelWidth - 1, 0, labelWidth + 1, header),
-                     Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("Min size"));
+    painter.drawText(minSizeLabelRect(), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("Min size"));
     TextDraw::Style value{minSizeValueFont(), t.textSecondary, Qt::AlignCenter};
     value.monospacedDigits = true;
-    TextDraw::draw(painter, QRectF(slider.right() + 1 + minSizeSpacing, 0, valueWidth, header), minSizeText(m_minSizeMB),
-                   value);
+    TextDraw::draw(painter, QRectF(slider.right() + 1 + minSizeSpacing, m_controlRow.top(), valueWidth, m_controlRow.height()),
+                   minSizeText(m_minSizeMB), value);
     painter.restore();
 
     painter.fillRect(QRectF(0, std::ceil(header), width(), 1), t.stroke);

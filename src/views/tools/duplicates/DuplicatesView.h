@@ -4,6 +4,7 @@
 #include "services/DuplicateFinder.h"
 
 #include <QString>
+#include <QRectF>
 #include <QTimer>
 
 #include <cstdint>
@@ -67,6 +68,13 @@ public:
     MiniSlider* slider() const { return m_slider; }
 
     static constexpr double headerPaddingX = 16, headerPaddingY = 11;
+    // Whether the header takes two rows: the title and the search button over the other controls.
+    bool headerWraps() const;
+    // Where the title and subtitle are drawn, and the "Min size" label.
+    QRectF titleRect() const;
+    QRectF minSizeLabelRect() const;
+    // The title's or the subtitle's width, whichever is wider.
+    double titleBlockWidth() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -87,6 +95,8 @@ private:
     void refresh();
     void layoutChildren();
     double headerHeight() const;
+    double titleBlockHeight() const;
+    double minSizeControlWidth() const;
 
     AppState& m_state;
     std::shared_ptr<Inbox> m_inbox;
@@ -107,6 +117,8 @@ private:
     DuplicatesStatePane* m_statePane;
     QScrollArea* m_scroll;
     GroupList* m_list;
+    QRectF m_controlRow;      // the band the minimum-size control sits in
+    double m_titleRight = 0;  // where the title's room ends
 };
 
 } // namespace tallymere
