@@ -146,6 +146,15 @@ bool paintPending(PaintCounter& counter) {
     return counter.paints != before;
 }
 
+// Puts the tree on display as a finished scan does: the store takes focus and hover only within the
+// tree on display.
+void showOnDisplay(AppState& state, const AppState::NodePtr& tree) {
+    state.setScanner([tree](std::string_view, const ScanOptions&, ScanProgress&) { return tree; });
+    state.scan(ScanTarget::folder(tree->path()));
+    while (state.isScanning() || state.isFiltering()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    state.setScanner({});
+}
+
 void measure(const char* treeName, const std::shared_ptr<FileTree>& tree, const std::vector<const FileNode*>& focuses) {
     for (VizMode mode : canvases) {
         AppState state(std::make_shared<MemoryPreferenceStore>());
@@ -153,6 +162,7 @@ void measure(const char* treeName, const std::shared_ptr<FileTree>& tree, const 
         QWidget window;
         ThemedWidget::applyTheme(&window, Theme::make(state.themeID()));
         window.resize(viewWidth, viewHeight);
+        showOnDisplay(state, share(tree, tree->root));
         state.setFocus(share(tree, focuses.front()));
         QWidget* view = makeVisualization(mode, state, &window);
         view->setGeometry(window.rect());

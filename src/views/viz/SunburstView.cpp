@@ -161,6 +161,13 @@ void SunburstView::paintBase(QPainter& painter) {
     uchar* bits = image->bits();
     const qsizetype stride = image->bytesPerLine();
     const QPen separator(ShapePaint::withOpacity(t.background, 0.85), 0.9);
+    const QColor backdrop = LayeredCanvas::backdrop(t);
+    auto onBackdrop = [&backdrop](const QColor& colour, double opacity) {
+        const double a = colour.alphaF() * opacity;
+        auto mix = [a](double over, double under) { return float(over * a + under * (1 - a)); };
+        return QColor::fromRgbF(mix(colour.redF(), backdrop.redF()), mix(colour.greenF(), backdrop.greenF()),
+                                mix(colour.blueF(), backdrop.blueF()));
+    };
     auto drawBand = [&](int top, int bottom) {
         QImage band(bits + qsizetype(top) * stride, image->width(), bottom - top, stride, image->format());
         band.setDevicePixelRatio(ratio);
@@ -169,19 +176,22 @@ void SunburstView::paintBase(QPainter& painter) {
         p.setRenderHint(QPainter::TextAntialiasing, true);
         p.translate(origin.x(), origin.y() - top / ratio);
         const QRectF reach(-origin.x(), top / ratio - origin.y(), image->width() / ratio, (bottom - top) / ratio);
+        // The segments never overlap and lie on the backdrop: each is filled with its colour already
+        // laid on the backdrop, opaque, which the painter writes without blending.
+        p.setPen(Qt::NoPen);
         for (const LayoutArc& arc : m_arcs) {
             if (arc.depth < 1 || !reach.intersects(segmentBounds(arc, c).adjusted(-1, -1, 1, 1))) continue;
             const FileNode& node = *arc.node;
             const QColor fill = mode == ColorMode::age ? t.ageColor(node.modified, now)
                                                        : t.nodeColor(node, arc.depth, arc.tint, mode);
             const QPolygonF outline = segmentPolygon(arc, c, ratio);
-            p.setPen(Qt::NoPen);
-            p.setBrush(ShapePaint::withOpacity(fill, 0.92));
+            p.setBrush(onBackdrop(fill, 0.92));
             p.drawPolygon(outline);
             if (arc.endAngle - arc.startAngle > 0.02) {
                 p.setPen(separator);
                 p.setBrush(Qt::NoBrush);
                 p.drawPolygon(outline);
+                p.setPen(Qt::NoPen);
             }
         }
         for (std::size_t i = 0; i < m_arcs.size(); ++i) {
@@ -210,10 +220,12 @@ void SunburstView::paintBase(QPainter& painter) {
 QPolygonF SunburstView::segmentPolygon(const LayoutArc& arc, QPointF c, double ratio) {
     const double outer = arc.outerRadius, inner = std::max(arc.innerRadius, 0.0);
     const double sweep = arc.endAngle - arc.startAngle;
-    // A point every few device pixels of arc keeps the chords within a tenth of a pixel of the
-    // circle, and a sliver costs no more than a quadrilateral.
+    // Chords of length √(0.4 r) device pixels stay within a twentieth of a pixel of the circle
+    // (the sagitta c² / 8r), and a sliver costs no more than a quadrilateral.
     auto steps = [&](double radius) {
-        return std::clamp(int(std::ceil(sweep * radius * ratio / 3.0)), 1, 720);
+        const double pixels = radius * ratio;
+        const double chord = std::max(std::sqrt(0.4 * pixels), 1.5);
+        return std::clamp(int(std::ceil(sweep * pixels / chord)), 1, 720);
     };
     QPolygonF polygon;
     const int outerSteps = steps(outer);
