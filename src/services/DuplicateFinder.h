@@ -13,17 +13,18 @@ namespace tallymere::DuplicateFinder {
 
 // Byte-identical files of one scanned tree. Every member has the same logical size; files[0] is the
 // copy to keep (the shortest path, counted in user-perceived characters), every later one is an
-// extra copy. The nodes share ownership of their tree, so their paths stay whole for as long as the
-// group is held.
+// extra copy. Each member is a file of its own: two paths to one file (hard links, a bind mount)
+// never both appear. The nodes share ownership of their tree, so their paths stay whole for as long
+// as the group is held.
 struct Group {
     Uuid id = Uuid::random(); // fresh for each group a search builds
     std::int64_t size = 0;    // logical bytes of one copy
     std::vector<std::shared_ptr<FileNode>> files;
+    // Bytes that removing every extra copy would free: the extras that have no other name
+    // elsewhere, since a file with another hard link keeps its blocks when one name goes.
+    std::int64_t recoverable = 0;
 
-    // Bytes that removing every extra copy would free.
-    std::int64_t waste() const {
-        return files.size() > 1 ? size * static_cast<std::int64_t>(files.size() - 1) : 0;
-    }
+    std::int64_t waste() const { return recoverable; }
 };
 
 // The live state of one search, shared between the search and whoever shows it. Each accessor
@@ -81,25 +82,24 @@ private:
     std::function<void(Progress&)> m_observer;
 };
 
-// Sizes up to this are read whole when sampled; larger files give their first and last 64 KiB.
-inline constexpr std::int64_t sampleSpan = 65536;
-
 // The groups of byte-identical files below `root` (included), largest waste first. Blocks until
 // done; meant for a worker thread, and it fans the reading out over the processors itself.
 //
 // Folders that are not packages are searched, never candidates; every other node (file or package)
 // of at least `minSize` logical bytes is a candidate unless it is a symbolic link. Three stages,
-// each keeping only sets of two or more: equal size (nothing read), equal sample (MD5 over the size,
-// the first 64 KiB and, above 128 KiB, the last 64 KiB), equal SHA-256 of the whole content.
+// each keeping only sets of two or more: equal size (nothing read), equal sample (a digest of the
+// size, the first 64 KiB and, above 128 KiB, the last 64 KiB), then the files of one sample read
+// side by side and compared byte for byte, each file read only until it differs from all others.
 //
 // A file takes part only while it is the regular file the scan saw: it is opened without following
-// links and without blocking, and it must still be a regular file of the scanned size whose every
-// byte reads without error. Anything else (vanished, unreadable, replaced by a FIFO or a link,
-// grown or shrunk, a package's folder) drops out silently, so two unreadable files are never
-// called identical.
+// links and without blocking, at any path length, and it must still be a regular file of the
+// scanned size whose every byte compared reads without error. Anything else (vanished,
+// unreadable, replaced by a FIFO, a link or another file, grown or shrunk, a package's folder)
+// drops out silently, so two unreadable files are never called identical. Paths that lead to one
+// file (same device and inode) count as that file once, under the shortest of them.
 //
 // Cancelled while collecting or sampling: an empty result. Cancelled while verifying: the groups
-// among the files already verified, each confirmed by its full digest.
+// among the files whose comparison had finished, each confirmed byte for byte.
 std::vector<Group> find(const std::shared_ptr<FileNode>& root, std::int64_t minSize, Progress& progress);
 
 // Length of a path in user-perceived characters (extended grapheme clusters) of its text, the raw

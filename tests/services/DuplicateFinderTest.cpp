@@ -4,9 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include "services/DuplicateCompare.h"
+
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <fstream>
 #include <set>
@@ -245,6 +252,167 @@ TEST(DuplicateSearch, GraphemeCountIsUserPerceivedCharacters) {
     EXPECT_EQ(DuplicateFinder::graphemeCount("\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD"), 1u); // thumbs up, skin tone
     EXPECT_EQ(DuplicateFinder::graphemeCount("a\r\nb"), 3u);
     EXPECT_EQ(DuplicateFinder::graphemeCount("\xFF" "a"), 2u) << "an invalid byte counts as one replacement character";
+}
+
+// The places where a search can mistake one file for two, two files for one, or miss a file: each
+// test builds its tree in a fresh folder and checks the groups and the bytes they would free.
+class DuplicateTraps : public ::testing::Test {
+protected:
+    std::vector<Group> search(std::int64_t minSize = 1) {
+        root = scan(dir.path());
+        EXPECT_TRUE(root);
+        Progress progress;
+        return DuplicateFinder::find(root, minSize, progress);
+    }
+    std::vector<std::vector<std::string>> paths(const std::vector<Group>& groups) const {
+        return relativePaths(groups, dir.path());
+    }
+    static std::int64_t recoverable(const std::vector<Group>& groups) {
+        std::int64_t total = 0;
+        for (const Group& group : groups) total += group.waste();
+        return total;
+    }
+
+    test::TempFolder dir;
+    std::shared_ptr<FileNode> root;
+};
+
+using Paths = std::vector<std::vector<std::string>>;
+
+TEST_F(DuplicateTraps, HardLinksAreOneFileAndAnExtraWithAnotherNameFreesNothing) {
+    test::TempFolder outside; // other names of files in the tree, outside the scanned folder
+    dir.folder("x");
+    dir.folder("y/z");
+    const std::string c = pattern(300000, 31), d = pattern(200000, 32), e = pattern(250000, 33);
+    // c: the kept copy has another name outside; the extra has none, so removing it frees its bytes.
+    write(dir / "x/c", c);
+    ASSERT_EQ(::link((dir / "x/c").c_str(), (outside / "c-elsewhere").c_str()), 0);
+    write(dir / "y/c-copy", c);
+    // d: the extra has another name outside: removing it here frees nothing.
+    write(dir / "d", d);
+    write(dir / "y/z/d-copy", d);
+    ASSERT_EQ(::link((dir / "y/z/d-copy").c_str(), (outside / "d-elsewhere").c_str()), 0);
+    // e: two names of one file inside the tree and no copy: nothing to find.
+    write(dir / "e", e);
+    ASSERT_EQ(::link((dir / "e").c_str(), (dir / "y/e-again").c_str()), 0);
+
+    const auto groups = search();
+    EXPECT_EQ(paths(groups), (Paths{{"x/c", "y/c-copy"}, {"d", "y/z/d-copy"}}));
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].waste(), 300000);
+    EXPECT_EQ(groups[1].waste(), 0) << "its only extra keeps its blocks through another name";
+    EXPECT_EQ(recoverable(groups), 300000);
+}
+
+// Runs `body` in a child process with a mount namespace of its own, where bind mounts stay
+// private; false when this process may not make one (not root, or no namespaces here).
+bool inPrivateMounts(const std::function<void()>& body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            ::_exit(77);
+        body();
+        std::fflush(stdout);
+        ::_exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) return false;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the part in the private mounts failed";
+    return true;
+}
+
+TEST_F(DuplicateTraps, AFileSeenAgainThroughABindMountIsNotItsOwnDuplicate) {
+    const std::string f = pattern(300000, 41), g = pattern(220000, 42);
+    write(dir / "only", f);
+    write(dir / "stand-in", ""); // `only` is mounted over it
+    dir.folder("folder");
+    dir.folder("mirror");
+    write(dir / "folder/g", g); // seen again as mirror/g
+    write(dir / "folder/f-copy", f);
+    const bool ran = inPrivateMounts([&] {
+        ASSERT_EQ(::mount((dir / "only").c_str(), (dir / "stand-in").c_str(), nullptr, MS_BIND, nullptr), 0);
+        ASSERT_EQ(::mount((dir / "folder").c_str(), (dir / "mirror").c_str(), nullptr, MS_BIND, nullptr), 0);
+        const auto groups = search();
+        // `only` and `stand-in` are one file, shown once under its shorter path; its one true
+        // copy is folder/f-copy (or the same file through the mirror, whatever the scan made of
+        // it); g has no copy at all.
+        ASSERT_EQ(groups.size(), 1u) << "g must not be its own duplicate";
+        ASSERT_EQ(groups[0].files.size(), 2u) << "one file through two paths counted twice";
+        EXPECT_EQ(groups[0].files[0]->path(), dir / "only");
+        EXPECT_EQ(groups[0].files[1]->name(), "f-copy");
+        EXPECT_EQ(recoverable(groups), 300000);
+    });
+    if (!ran) GTEST_SKIP() << "bind mounts need root and a mount namespace of its own";
+}
+
+TEST_F(DuplicateTraps, FilesBelowPathsLongerThanPathMaxAreFound) {
+    // Two copies at the bottom of a chain of folders whose path passes PATH_MAX, one at the top.
+    const std::string name(200, 'n');
+    int fd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    std::size_t depth = dir.path().size();
+    for (int level = 0; depth < PATH_MAX + 500; ++level) {
+        const std::string folder = name + std::to_string(level);
+        ASSERT_EQ(::mkdirat(fd, folder.c_str(), 0755), 0);
+        const int next = ::openat(fd, folder.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        ASSERT_GE(next, 0);
+        fd = next;
+        depth += folder.size() + 1;
+    }
+    const std::string data = pattern(150000, 51);
+    for (const char* file : {"deep-1", "deep-2"}) {
+        const int out = ::openat(fd, file, O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(out, 0);
+        ASSERT_EQ(::write(out, data.data(), data.size()), static_cast<ssize_t>(data.size()));
+        ::close(out);
+    }
+    ::close(fd);
+    write(dir / "top", data);
+
+    const auto groups = search();
+    ASSERT_EQ(groups.size(), 1u);
+    ASSERT_EQ(groups[0].files.size(), 3u);
+    EXPECT_EQ(groups[0].files[0]->path(), dir / "top");
+    EXPECT_GT(groups[0].files[1]->path().size(), static_cast<std::size_t>(PATH_MAX));
+    EXPECT_EQ(groups[0].files[1]->name(), "deep-1");
+    EXPECT_EQ(groups[0].files[2]->name(), "deep-2");
+    EXPECT_EQ(recoverable(groups), 300000);
+}
+
+TEST_F(DuplicateTraps, LargeFilesAreEqualOnlyWhenEveryByteIs) {
+    // Just over one comparison range: range 0 is most of the file, range 1 its last stretch. All
+    // six share their first and last 64 KiB, so all six have one sample.
+    const std::size_t size = static_cast<std::size_t>(DuplicateCompare::rangeBytes) + 200000;
+    const std::size_t inFirst = size / 2, inSecond = size - 100000;
+    // Over range 0 the parts are {same-*, differs-second} and {differs-first, differs-both}; over
+    // range 1 {same-*, differs-first} and {differs-both, differs-second}: only same-* agree in both.
+    std::string base = pattern(size, 61);
+    for (const char* name : {"same-1", "same-2", "same-3"}) write(dir / name, base);
+    base[inFirst] ^= 1;
+    write(dir / "differs-first", base);
+    base[inSecond] ^= 1;
+    write(dir / "differs-both", base);
+    base[inFirst] ^= 1;
+    write(dir / "differs-second", base);
+
+    // Under 128 KiB only the first 64 KiB are sampled: these differ after them.
+    std::string small = pattern(100000, 62);
+    write(dir / "short-1", small);
+    small[90000] ^= 1;
+    write(dir / "short-2", small);
+
+    Progress progress;
+    root = scan(dir.path());
+    const auto groups = DuplicateFinder::find(root, 1, progress);
+    EXPECT_EQ(progress.stage(), "Verifying 8 files") << "all of them share their samples";
+    ASSERT_EQ(groups.size(), 1u);
+    auto found = paths(groups)[0];
+    std::sort(found.begin(), found.end()); // equal lengths keep the directory's order
+    EXPECT_EQ(found, (std::vector<std::string>{"same-1", "same-2", "same-3"}));
+    EXPECT_EQ(groups[0].size, static_cast<std::int64_t>(size));
+    EXPECT_EQ(recoverable(groups), 2 * static_cast<std::int64_t>(size));
 }
 
 } // namespace
