@@ -193,6 +193,10 @@ public:
     // Stages the node: nothing when it or a folder above it is staged, or when it is "/"; else the
     // staged items inside it are removed and it is appended.
     void enqueue(const NodePtr& node);
+    // Stages every copy of a duplicate group but the first (the one kept) with enqueue(), in
+    // order; nothing at all while the kept copy is staged itself or lies inside a staged folder,
+    // so that no group ever has all its copies staged by it.
+    void stageExtras(const std::vector<NodePtr>& copies);
     // Size of the staged items in the current size mode.
     std::int64_t queueTotal() const;
     // Moves every staged item to the Trash, records the bytes freed, keeps the items that failed,

@@ -87,6 +87,16 @@ void AppState::enqueue(const NodePtr& node) {
     emit queueChanged();
 }
 
+void AppState::stageExtras(const std::vector<NodePtr>& copies) {
+    if (copies.size() < 2 || !copies.front()) return;
+    const std::string kept = copies.front()->path();
+    for (const NodePtr& item : m->queue) {
+        const std::string itemPath = item->path();
+        if (item == copies.front() || itemPath == kept || isInsideFolder(kept, itemPath)) return;
+    }
+    for (std::size_t i = 1; i < copies.size(); ++i) enqueue(copies[i]);
+}
+
 void AppState::setQueue(std::vector<NodePtr> queue) {
     std::vector<NodePtr> staged;
     for (const NodePtr& node : queue) stage(staged, node);

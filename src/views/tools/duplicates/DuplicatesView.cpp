@@ -162,8 +162,7 @@ void DuplicatesView::findOrStop() {
 }
 
 void DuplicatesView::stageAllExtras() {
-    for (const auto& group : groups())
-        for (std::size_t i = 1; i < group.files.size(); ++i) m_state.enqueue(group.files[i]);
+    for (const auto& group : groups()) m_state.stageExtras(group.files);
 }
 
 void DuplicatesView::autoRunIfCheap() {

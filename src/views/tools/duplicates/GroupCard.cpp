@@ -63,8 +63,7 @@ QString GroupCard::summaryText() const {
 }
 
 QString GroupCard::wasteText() const {
-    const auto count = static_cast<std::int64_t>(m_group.files.size());
-    return QStringLiteral("+") + DisplayText::sizeText(std::max<std::int64_t>(count - 1, 0) * m_group.size);
+    return QStringLiteral("+") + DisplayText::sizeText(m_group.waste());
 }
 
 QString GroupCard::roleText(std::size_t file) {

@@ -33,8 +33,7 @@ void GroupList::toggle(const Uuid& id) {
 
 void GroupList::stageExtras(std::size_t group) {
     if (group >= m_groups.size()) return;
-    const auto& files = m_groups[group].files;
-    for (std::size_t i = 1; i < files.size(); ++i) m_state.enqueue(files[i]);
+    m_state.stageExtras(m_groups[group].files);
 }
 
 QRectF GroupList::cardRect(std::size_t group) const {

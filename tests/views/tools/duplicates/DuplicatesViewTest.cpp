@@ -204,6 +204,44 @@ TEST_F(DuplicatesTab, SearchesByItselfAndShowsCardsThatStage) {
     EXPECT_EQ(view.statePane()->title(), "No duplicates found yet");
 }
 
+TEST_F(DuplicatesTab, StagingNeverTakesEveryCopyOfAGroup) {
+    // Group of x (kept: k/x), group of y (kept: y).
+    folder.folder("k");
+    folder.folder("long/er");
+    write(folder / "k/x", 300000, 'x');
+    write(folder / "long/er/x-copy", 300000, 'x');
+    write(folder / "y", 250000, 'y');
+    write(folder / "long/y-copy", 250000, 'y');
+    ASSERT_TRUE(test::scanAndWait(state, folder.path()));
+    DuplicatesView view(state);
+    view.setMinSizeMB(0.1);
+    view.resize(900, 600);
+    view.show();
+    ASSERT_TRUE(waitUntil([&] { return !view.isRunning(); }));
+    ASSERT_EQ(view.groups().size(), 2u);
+    ASSERT_EQ(view.groups()[0].files[0]->path(), folder / "k/x");
+    ASSERT_EQ(view.groups()[1].files[0]->path(), folder / "y");
+
+    // The folder holding x's kept copy is staged, and y's kept copy itself: neither button stages
+    // any of their extras, which would send every copy to the Trash.
+    const std::vector<AppState::NodePtr> kept = {AppState::nodeAt(folder / "k", state.displayRoot()),
+                                                 AppState::nodeAt(folder / "y", state.displayRoot())};
+    state.setQueue(kept);
+    ActionButton* stageAll = view.stageAllButton();
+    click(stageAll, QPointF(stageAll->width() / 2.0, stageAll->height() / 2.0));
+    EXPECT_EQ(queuePaths(), (std::vector<std::string>{"k", "y"}));
+    state.setQueue(kept);
+    GroupList* list = view.groupList();
+    GroupCard card(theme, view.groups()[0], false);
+    click(list, list->cardRect(0).topLeft() + card.keepFirstRect(list->cardRect(0).width()).center());
+    EXPECT_EQ(queuePaths(), (std::vector<std::string>{"k", "y"}));
+
+    // Kept copies no longer staged: the extras go, the kept copies stay.
+    state.setQueue({});
+    click(stageAll, QPointF(stageAll->width() / 2.0, stageAll->height() / 2.0));
+    EXPECT_EQ(queuePaths(), (std::vector<std::string>{"long/er/x-copy", "long/y-copy"}));
+}
+
 TEST_F(DuplicatesTab, ManualSearchReportsNothingFoundUnlessStopped) {
     makeFolder();
     DuplicatesView view(state);
