@@ -11,8 +11,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <functional>
 #include <memory>
+#include <span>
 #include <thread>
 
 namespace tallymere::DuplicateFinder {
@@ -29,18 +31,15 @@ struct Candidate {
 };
 
 // Runs body(state, i) for every i below n on up to one thread per processor, each thread with its
-// own state from makeState() and taking `grain` neighbouring iterations at a time. Returns when
-// every iteration has ended.
+// own state from makeState(). Returns when every iteration has ended.
 template <class MakeState, class Body>
-void parallelFor(std::size_t n, std::size_t grain, MakeState&& makeState, Body&& body) {
+void parallelFor(std::size_t n, MakeState&& makeState, Body&& body) {
     if (n == 0) return;
-    const std::size_t blocks = (n + grain - 1) / grain;
-    const std::size_t width = std::min<std::size_t>(blocks, static_cast<std::size_t>(DiskScanner::activeProcessors()));
+    const std::size_t width = std::min<std::size_t>(n, static_cast<std::size_t>(DiskScanner::activeProcessors()));
     std::atomic<std::size_t> next{0};
     auto work = [&] {
         auto state = makeState();
-        for (std::size_t first; (first = next.fetch_add(grain, std::memory_order_relaxed)) < n;)
-            for (std::size_t i = first; i < std::min(n, first + grain); ++i) body(state, i);
+        for (std::size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < n;) body(state, i);
     };
     std::vector<std::jthread> workers;
     workers.reserve(width - 1);
@@ -103,51 +102,130 @@ std::vector<Candidate> sameSizeCandidates(const FileNode& root, std::int64_t min
     return candidates;
 }
 
-// Stage 2: each candidate's sample digest, and which file its path leads to. Each worker takes a
-// run of neighbours at a time and opens a folder once for all of its files in the run.
-void sampleAll(std::vector<Candidate>& candidates, Progress& progress) {
-    struct Sampler {
-        std::unique_ptr<unsigned char[]> buffer =
-            std::make_unique_for_overwrite<unsigned char[]>(DuplicateFiles::sampleBufferBytes);
-        const FileNode* folder = nullptr;
-        DuplicateFiles::Descriptor folderFd;
-    };
-    parallelFor(candidates.size(), 16, [] { return Sampler(); }, [&](Sampler& sampler, std::size_t i) {
-        if (progress.cancelled()) return;
-        Candidate& candidate = candidates[i];
-        const FileNode& node = *candidate.node;
-        Identity identity;
-        DuplicateFiles::Descriptor fd;
-        if (node.parent) {
-            if (sampler.folder != node.parent) {
-                sampler.folder = node.parent;
-                sampler.folderFd = DuplicateFiles::openFolder(node.parent->path());
-            }
-            if (sampler.folderFd.isOpen())
-                fd = DuplicateFiles::openCandidateAt(sampler.folderFd.get(), std::string(node.name()), node.size, identity);
-        } else {
-            fd = DuplicateFiles::openCandidate(node.path(), node.size, identity);
+// A size that few small files share is read by the sampling stage all at once, and its files are
+// compared there and then: their sample is their whole content, so the comparison reads nothing
+// more, and they are not opened a second time. At most this many bytes are held per worker.
+constexpr std::size_t wholeBucketBytes = 256 * 1024;
+
+// How the sampling stage takes the candidates.
+struct SamplingPlan {
+    std::vector<std::uint32_t> bySize;  // candidate indexes by size, walk order inside each size
+    std::vector<std::uint32_t> singles; // sampled one by one, in walk order
+    std::vector<std::pair<std::size_t, std::size_t>> wholeBuckets; // [first, last) of bySize, compared whole
+    std::vector<bool> comparedWhole;    // per candidate
+};
+
+SamplingPlan planSampling(const std::vector<Candidate>& candidates) {
+    const std::size_t n = candidates.size();
+    SamplingPlan plan;
+    plan.bySize.resize(n);
+    for (std::size_t i = 0; i < n; ++i) plan.bySize[i] = static_cast<std::uint32_t>(i);
+    std::stable_sort(plan.bySize.begin(), plan.bySize.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return candidates[a].node->size > candidates[b].node->size;
+    });
+    plan.comparedWhole.assign(n, false);
+    for (std::size_t start = 0; start < n;) {
+        const std::int64_t size = candidates[plan.bySize[start]].node->size;
+        std::size_t end = start + 1;
+        while (end < n && candidates[plan.bySize[end]].node->size == size) ++end;
+        if (size <= DuplicateFiles::sampleSpan && static_cast<std::size_t>(size) * (end - start) <= wholeBucketBytes) {
+            plan.wholeBuckets.emplace_back(start, end);
+            for (std::size_t k = start; k < end; ++k) plan.comparedWhole[plan.bySize[k]] = true;
         }
-        std::uint64_t sample = 0;
-        if (fd.isOpen() &&
-            DuplicateFiles::sample(fd.get(), node.size, {sampler.buffer.get(), DuplicateFiles::sampleBufferBytes}, sample)) {
-            candidate.sample = sample;
+        start = end;
+    }
+    for (std::size_t i = 0; i < n; ++i)
+        if (!plan.comparedWhole[i]) plan.singles.push_back(static_cast<std::uint32_t>(i));
+    return plan;
+}
+
+struct Sampler {
+    std::unique_ptr<unsigned char[]> buffer = std::make_unique_for_overwrite<unsigned char[]>(DuplicateFiles::sampleBufferBytes);
+    std::unique_ptr<unsigned char[]> bucket; // made on first use
+    const FileNode* folder = nullptr;
+    DuplicateFiles::Descriptor folderFd;
+};
+
+// The sample digest of one candidate, opened through its folder, which neighbours share.
+void sampleOne(Sampler& sampler, Candidate& candidate) {
+    const FileNode& node = *candidate.node;
+    Identity identity;
+    DuplicateFiles::Descriptor fd;
+    if (node.parent) {
+        if (sampler.folder != node.parent) {
+            sampler.folder = node.parent;
+            sampler.folderFd = DuplicateFiles::openFolder(node.parent->path());
+        }
+        if (sampler.folderFd.isOpen())
+            fd = DuplicateFiles::openCandidateAt(sampler.folderFd.get(), std::string(node.name()), node.size, identity);
+    } else {
+        fd = DuplicateFiles::openCandidate(node.path(), node.size, identity);
+    }
+    std::uint64_t sample = 0;
+    if (fd.isOpen() &&
+        DuplicateFiles::sample(fd.get(), node.size, {sampler.buffer.get(), DuplicateFiles::sampleBufferBytes}, sample)) {
+        candidate.sample = sample;
+        candidate.identity = identity;
+    }
+}
+
+// Reads every file of one small size whole and sorts them into contents; each candidate's
+// `sample` becomes the index of the first candidate with its content.
+void compareWhole(Sampler& sampler, std::span<const std::uint32_t> members, std::vector<Candidate>& candidates,
+                  Progress& progress) {
+    if (!sampler.bucket) sampler.bucket = std::make_unique_for_overwrite<unsigned char[]>(wholeBucketBytes);
+    const auto size = static_cast<std::size_t>(candidates[members.front()].node->size);
+    std::vector<std::size_t> contents; // positions in `members` of the first file of each content
+    for (std::size_t p = 0; p < members.size(); ++p) {
+        if (progress.cancelled()) return;
+        Candidate& candidate = candidates[members[p]];
+        unsigned char* bytes = sampler.bucket.get() + p * size;
+        Identity identity;
+        const DuplicateFiles::Descriptor fd =
+            DuplicateFiles::openCandidate(candidate.node->path(), candidate.node->size, identity);
+        if (fd.isOpen() && DuplicateFiles::readExactly(fd.get(), {bytes, size}, 0)) {
             candidate.identity = identity;
+            auto same = std::find_if(contents.begin(), contents.end(), [&](std::size_t first) {
+                return std::memcmp(bytes, sampler.bucket.get() + first * size, size) == 0;
+            });
+            if (same == contents.end()) same = contents.insert(contents.end(), p);
+            candidate.sample = members[*same];
         }
         progress.addDone();
+    }
+}
+
+// Stage 2: each candidate's sample digest, and which file its path leads to. Single candidates go
+// in runs of neighbours, so a worker opens a folder once for all of its files in the run.
+void sampleAll(std::vector<Candidate>& candidates, const SamplingPlan& plan, Progress& progress) {
+    constexpr std::size_t run = 16;
+    const std::size_t runs = (plan.singles.size() + run - 1) / run;
+    parallelFor(runs + plan.wholeBuckets.size(), [] { return Sampler(); }, [&](Sampler& sampler, std::size_t u) {
+        if (u >= runs) {
+            const auto [first, last] = plan.wholeBuckets[u - runs];
+            compareWhole(sampler, std::span(plan.bySize).subspan(first, last - first), candidates, progress);
+            return;
+        }
+        for (std::size_t k = u * run; k < std::min(plan.singles.size(), (u + 1) * run); ++k) {
+            if (progress.cancelled()) return;
+            sampleOne(sampler, candidates[plan.singles[k]]);
+            progress.addDone();
+        }
     });
 }
+
+struct SampleSets {
+    SetList toCompare;                                         // to be compared byte for byte
+    std::vector<std::vector<DuplicateCompare::File>> compared; // compared whole while sampling
+};
 
 // The sets of two or more files of one size and one sample, each file in walk order. Paths that
 // lead to one file are that file once, under its shortest path (the one a group would keep): a
 // hard link or a bind mount never makes a file its own copy.
-SetList sampleSets(const std::vector<Candidate>& candidates, GraphemeCounter& graphemes) {
+SampleSets sampleSets(const std::vector<Candidate>& candidates, const SamplingPlan& plan, GraphemeCounter& graphemes) {
     const std::size_t n = candidates.size();
-    std::vector<std::uint32_t> bySize(n);
-    for (std::size_t i = 0; i < n; ++i) bySize[i] = static_cast<std::uint32_t>(i);
-    std::stable_sort(bySize.begin(), bySize.end(),
-                     [&](std::uint32_t a, std::uint32_t b) { return candidates[a].node->size > candidates[b].node->size; });
-    SetList sets;
+    const std::vector<std::uint32_t>& bySize = plan.bySize;
+    SampleSets sets;
     std::vector<std::size_t> order, members;
     for (std::size_t start = 0; start < n;) {
         const std::int64_t size = candidates[bySize[start]].node->size;
@@ -183,7 +261,10 @@ SetList sampleSets(const std::vector<Candidate>& candidates, GraphemeCounter& gr
                 std::vector<DuplicateCompare::File> files;
                 files.reserve(members.size());
                 for (std::size_t i : members) files.push_back({candidates[i].node, candidates[i].identity});
-                sets.push_back(std::make_unique<DuplicateCompare::SameSizeSet>(size, std::move(files)));
+                if (plan.comparedWhole[members.front()])
+                    sets.compared.push_back(std::move(files));
+                else
+                    sets.toCompare.push_back(std::make_unique<DuplicateCompare::SameSizeSet>(size, std::move(files)));
             }
             first = last;
         }
@@ -215,7 +296,7 @@ std::vector<bool> compareAll(SetList& sets, Progress& progress) {
         complete[s].store(false);
     }
     const std::function<bool()> stopped = [&progress] { return progress.cancelled(); };
-    parallelFor(tasks.size(), 1, [] { return DuplicateCompare::Scratch(); },
+    parallelFor(tasks.size(), [] { return DuplicateCompare::Scratch(); },
                 [&](DuplicateCompare::Scratch& scratch, std::size_t t) {
                     const std::size_t s = tasks[t].set;
                     DuplicateCompare::SameSizeSet& set = *sets[s];
@@ -236,43 +317,61 @@ std::vector<bool> compareAll(SetList& sets, Progress& progress) {
 
 std::size_t graphemeCount(std::string_view pathBytes) { return GraphemeCounter().count(pathBytes); }
 
+// A group of identical files, the shortest path first.
+Group makeGroup(const std::shared_ptr<FileNode>& root, std::vector<const DuplicateCompare::File*> files,
+                std::int64_t size, GraphemeCounter& graphemes) {
+    std::vector<std::pair<std::size_t, const DuplicateCompare::File*>> byLength;
+    byLength.reserve(files.size());
+    for (const DuplicateCompare::File* file : files) byLength.emplace_back(graphemes.count(file->node->path()), file);
+    std::stable_sort(byLength.begin(), byLength.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    Group group;
+    group.size = size;
+    group.files.reserve(byLength.size());
+    for (std::size_t k = 0; k < byLength.size(); ++k) {
+        group.files.push_back(share(root, byLength[k].second->node));
+        // Removing a name of a file that has another one frees nothing.
+        if (k > 0 && byLength[k].second->identity.links <= 1) group.recoverable += size;
+    }
+    return group;
+}
+
 std::vector<Group> find(const std::shared_ptr<FileNode>& root, std::int64_t minSize, Progress& progress) {
     if (!root) return {};
     std::vector<Candidate> candidates = sameSizeCandidates(*root, minSize);
     if (candidates.empty() || progress.cancelled()) return {};
 
     progress.begin("Sampling " + countText(candidates.size()) + " candidates", static_cast<std::int64_t>(candidates.size()));
-    sampleAll(candidates, progress);
+    SamplingPlan plan = planSampling(candidates);
+    sampleAll(candidates, plan, progress);
     if (progress.cancelled()) return {};
 
     GraphemeCounter graphemes;
-    SetList sets = sampleSets(candidates, graphemes);
+    SampleSets sets = sampleSets(candidates, plan, graphemes);
     candidates = {};
-    if (sets.empty() || progress.cancelled()) return {};
+    plan = {};
+    if ((sets.toCompare.empty() && sets.compared.empty()) || progress.cancelled()) return {};
 
     std::size_t m = 0;
-    for (const auto& set : sets) m += set->fileCount();
+    for (const auto& set : sets.toCompare) m += set->fileCount();
+    for (const auto& files : sets.compared) m += files.size();
     progress.begin("Verifying " + countText(m) + " files", static_cast<std::int64_t>(m));
-    const std::vector<bool> compared = compareAll(sets, progress);
+    for (const auto& files : sets.compared)
+        for (std::size_t f = 0; f < files.size(); ++f) progress.addDone();
+    const std::vector<bool> compared = compareAll(sets.toCompare, progress);
 
     std::vector<Group> groups;
-    for (std::size_t s = 0; s < sets.size(); ++s) {
+    for (const auto& files : sets.compared) {
+        std::vector<const DuplicateCompare::File*> members;
+        for (const auto& file : files) members.push_back(&file);
+        groups.push_back(makeGroup(root, std::move(members), files.front().node->size, graphemes));
+    }
+    for (std::size_t s = 0; s < sets.toCompare.size(); ++s) {
         if (!compared[s]) continue;
-        const DuplicateCompare::SameSizeSet& set = *sets[s];
-        for (const auto& members : set.identical()) {
-            std::vector<std::pair<std::size_t, const DuplicateCompare::File*>> byLength;
-            byLength.reserve(members.size());
-            for (std::size_t f : members) byLength.emplace_back(graphemes.count(set.file(f).node->path()), &set.file(f));
-            std::stable_sort(byLength.begin(), byLength.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-            Group group;
-            group.size = set.size();
-            group.files.reserve(byLength.size());
-            for (std::size_t k = 0; k < byLength.size(); ++k) {
-                group.files.push_back(share(root, byLength[k].second->node));
-                // Removing a name of a file that has another one frees nothing.
-                if (k > 0 && byLength[k].second->identity.links <= 1) group.recoverable += group.size;
-            }
-            groups.push_back(std::move(group));
+        const DuplicateCompare::SameSizeSet& set = *sets.toCompare[s];
+        for (const auto& identical : set.identical()) {
+            std::vector<const DuplicateCompare::File*> members;
+            for (std::size_t f : identical) members.push_back(&set.file(f));
+            groups.push_back(makeGroup(root, std::move(members), set.size(), graphemes));
         }
     }
     std::stable_sort(groups.begin(), groups.end(), [](const Group& a, const Group& b) { return a.waste() > b.waste(); });

@@ -323,9 +323,12 @@ bool inPrivateMounts(const std::function<void()>& body) {
 }
 
 TEST_F(DuplicateTraps, AFileSeenAgainThroughABindMountIsNotItsOwnDuplicate) {
-    const std::string f = pattern(300000, 41), g = pattern(220000, 42);
+    // Large files are sampled and compared apart; small ones are read whole at once.
+    const std::string f = pattern(300000, 41), g = pattern(220000, 42), h = pattern(5000, 43);
     write(dir / "only", f);
     write(dir / "stand-in", ""); // `only` is mounted over it
+    write(dir / "small", h);
+    write(dir / "small-stand-in", "");
     dir.folder("folder");
     dir.folder("mirror");
     write(dir / "folder/g", g); // seen again as mirror/g
@@ -333,11 +336,12 @@ TEST_F(DuplicateTraps, AFileSeenAgainThroughABindMountIsNotItsOwnDuplicate) {
     const bool ran = inPrivateMounts([&] {
         ASSERT_EQ(::mount((dir / "only").c_str(), (dir / "stand-in").c_str(), nullptr, MS_BIND, nullptr), 0);
         ASSERT_EQ(::mount((dir / "folder").c_str(), (dir / "mirror").c_str(), nullptr, MS_BIND, nullptr), 0);
+        ASSERT_EQ(::mount((dir / "small").c_str(), (dir / "small-stand-in").c_str(), nullptr, MS_BIND, nullptr), 0);
         const auto groups = search();
         // `only` and `stand-in` are one file, shown once under its shorter path; its one true
         // copy is folder/f-copy (or the same file through the mirror, whatever the scan made of
-        // it); g has no copy at all.
-        ASSERT_EQ(groups.size(), 1u) << "g must not be its own duplicate";
+        // it); g and small have no copy at all.
+        ASSERT_EQ(groups.size(), 1u) << "g and small must not be their own duplicates";
         ASSERT_EQ(groups[0].files.size(), 2u) << "one file through two paths counted twice";
         EXPECT_EQ(groups[0].files[0]->path(), dir / "only");
         EXPECT_EQ(groups[0].files[1]->name(), "f-copy");
