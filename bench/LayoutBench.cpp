@@ -188,10 +188,12 @@ int main(int argc, char** argv) {
          }},
     };
     for (const Case& c : cases) {
-        for (const auto& [name, root] : {std::pair{"100k folder", wide.get()}, std::pair{"1M tree", big.get()},
-                                         std::pair{"1.1M even", balanced.get()}}) {
+        for (const auto& tree : {std::pair{"100k folder", wide.get()}, std::pair{"1M tree", big.get()},
+                                 std::pair{"1.1M even", balanced.get()}}) {
+            // A plain variable: clang 14 does not let a lambda capture a structured binding.
+            const FileNode* root = tree.second;
             const Timing t = measure(runs, [&] { return c.layout(*root); });
-            std::printf("%-28s %-12s %10.3f %10.3f %9zu\n", c.engine, name, t.median, t.slowest, t.records);
+            std::printf("%-28s %-12s %10.3f %10.3f %9zu\n", c.engine, tree.first, t.median, t.slowest, t.records);
         }
     }
     return 0;
