@@ -3,6 +3,7 @@
 #include "app/MenuCommands.h"
 #include "state/AppState.h"
 #include "style/Theme.h"
+#include "views/components/ThemedWidget.h"
 #include "views/shell/RootView.h"
 
 #include <QMenuBar>
@@ -33,6 +34,8 @@ void MainWindow::followTheme() {
     for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText}) palette.setColor(role, theme.text);
     menuBar()->setPalette(palette);
     menuBar()->setAutoFillBackground(true);
+    // Recorded on the window itself, so its own windows (the preview) draw in the theme too.
+    ThemedWidget::applyTheme(this, theme);
 }
 
 void MainWindow::mousePressEvent(QMouseEvent* event) {

@@ -52,19 +52,23 @@ int run(int& argc, char** argv) {
     state.setFolderChooser(FolderDialog::choose);
     state.setDesktop(&desktop);
 
-    // The Settings window edits the same store; it opens from the menu, not at launch.
-    PreferencesView settings(state);
-    settings.setWindowTitle(QStringLiteral("Settings"));
-
     MenuCommands::Services services;
     services.desktop = &desktop;
+    // Made with the main window below, whose own window it is.
+    PreferencesView* settings = nullptr;
     services.showSettings = [&settings] {
-        settings.show();
-        settings.raise();
-        settings.activateWindow();
+        settings->show();
+        settings->raise();
+        settings->activateWindow();
     };
     services.quit = [] { QCoreApplication::quit(); };
     MainWindow window(state, new MenuCommands(state, std::move(services)));
+    // The Settings window edits the same store; it opens from the menu, not at launch. Both it and
+    // the preview belong to the main window: the window manager keeps them above it, over its centre.
+    settings = new PreferencesView(state, &window);
+    settings->setWindowFlag(Qt::Window);
+    settings->setWindowTitle(QStringLiteral("Settings"));
+    QuickLook::setHost(&window);
     window.show();
     window.activateWindow();
     AppDelegate::styleWindowsAfterLaunch(*preferences);

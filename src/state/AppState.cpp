@@ -390,6 +390,11 @@ void AppState::rememberRecent(const ScanTarget& target) {
 // ---- Banners -----------------------------------------------------------------------------------
 
 void AppState::explainFullDiskAccess() {
+    // Asked while the permission is already held, the answer is that nothing more is needed.
+    if (hasFullDiskAccess()) {
+        setBanner(Banner::make(Banner::Kind::info, QStringLiteral("Tallymere can read every folder.")));
+        return;
+    }
     setBanner(Banner::make(Banner::Kind::info, QStringLiteral("Read access to every folder needs root rights"),
                            QStringLiteral("Run Tallymere as root, or give it the CAP_DAC_READ_SEARCH capability, "
                                           "to include protected folders.")));

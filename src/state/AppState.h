@@ -224,7 +224,8 @@ public:
     void setAccessProbe(std::function<bool()> probe);
 
     // Shows what reading every folder takes on this system (an info banner): where another desktop
-    // would open its privacy settings, this one can only be told.
+    // would open its privacy settings, this one can only be told. With the permission already
+    // held, the banner says that every folder can be read.
     void explainFullDiskAccess();
 
 signals:

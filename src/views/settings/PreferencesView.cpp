@@ -3,6 +3,7 @@
 #include "state/AppState.h"
 #include "core/DiskInfo.h"
 #include "views/components/TextDraw.h"
+#include "views/components/WindowPlacement.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,6 +16,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QVBoxLayout>
@@ -165,6 +167,10 @@ void PreferencesView::showEvent(QShowEvent* event) {
     refreshControls();
     refreshAccess();
     QWidget::showEvent(event);
+    // Opened from the menu it comes up over the main window; shown again by the desktop (after
+    // minimising) it stays where the user left it.
+    if (isWindow() && !event->spontaneous() && parentWidget())
+        WindowPlacement::centreOver(this, parentWidget()->window());
 }
 
 void PreferencesView::changeEvent(QEvent* event) {

@@ -116,6 +116,37 @@ TEST(PreferencesAccess, StatusFollowsTheProbeAndTheButtonExplains) {
     EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::info);
 }
 
+TEST(PreferencesAccess, WithAccessHeldTheButtonSaysEveryFolderCanBeRead) {
+    AppState state(test::memoryStore());
+    bool held = true;
+    state.setAccessProbe([&] { return held; });
+    PreferencesView view(state);
+    view.openSettingsButton()->click();
+    ASSERT_TRUE(state.banner().has_value());
+    EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::info);
+    EXPECT_EQ(state.banner()->title, "Tallymere can read every folder.");
+    EXPECT_FALSE(state.banner()->detail.has_value());
+
+    // Without it, the button tells what reading every folder takes.
+    held = false;
+    view.openSettingsButton()->click();
+    ASSERT_TRUE(state.banner()->detail.has_value());
+    EXPECT_TRUE(state.banner()->detail->contains("CAP_DAC_READ_SEARCH"));
+}
+
+TEST(PreferencesWindow, OpensOverTheCentreOfTheWindowItBelongsTo) {
+    AppState state(test::memoryStore());
+    QWidget main;
+    main.setGeometry(40, 30, 700, 540);
+    main.show();
+    PreferencesView view(state, &main);
+    view.setWindowFlag(Qt::Window);
+    view.show();
+    ASSERT_TRUE(view.isWindow());
+    EXPECT_EQ(view.geometry().center(), main.geometry().center());
+    EXPECT_EQ(view.size(), QSize(460, 400));
+}
+
 TEST(PreferencesAccess, ProbedWhenShownNotOnEveryChangeOfTheStore) {
     AppState state(test::memoryStore());
     int probes = 0;

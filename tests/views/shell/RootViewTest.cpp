@@ -185,6 +185,8 @@ TEST(RootViewBanner, DetailWrapsUpwardsAndANarrowColumnIsFilled) {
 
 TEST(RootViewBanner, GrantAccessOnlyForThePartialScanWarning) {
     Window w;
+    // The warning comes after a whole-disk scan without the permission to read every folder.
+    w.state.setAccessProbe([] { return false; });
     w.state.setBanner(AppState::Banner::make(Kind::info, QStringLiteral("Partial scan")));
     w.view.finishAnimations();
     EXPECT_TRUE(w.view.bannerView()->grantRect().isEmpty());
@@ -199,6 +201,7 @@ TEST(RootViewBanner, GrantAccessOnlyForThePartialScanWarning) {
     test::clickOn(*w.view.bannerView(), grant);
     ASSERT_TRUE(w.state.banner().has_value());
     EXPECT_EQ(w.state.banner()->kind, Kind::info);
+    ASSERT_TRUE(w.state.banner()->detail.has_value());
     EXPECT_TRUE(w.state.banner()->detail->contains(QStringLiteral("CAP_DAC_READ_SEARCH")));
 }
 

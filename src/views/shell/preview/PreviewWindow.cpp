@@ -6,7 +6,11 @@
 #include "base/PathText.h"
 #include "base/Utf8.h"
 #include "style/SymbolImage.h"
+#include "style/Typography.h"
 #include "desktop/FileIcon.h"
+#include "views/components/NodeGlyph.h"
+#include "views/components/ThemedScrollBar.h"
+#include "views/components/WindowPlacement.h"
 
 #include <QApplication>
 #include <QFile>
@@ -20,6 +24,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QShowEvent>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QThread>
@@ -120,16 +125,20 @@ QString kindOfSpecial(mode_t mode) {
     return QStringLiteral("Item");
 }
 
-// The category's symbol, for files and folders the desktop's icon theme has no picture of.
-QIcon categoryIcon(std::string_view name, bool isFolder, const QColor& color) {
+// The glyph the rest of the window draws for the item (a folder, a category's symbol) in the
+// theme's colour for it, for files and folders the desktop's icon theme has no picture of.
+QIcon categoryIcon(std::string_view name, bool isFolder, const Theme& theme) {
     bool isPackage = false;
     const FileCategory category = isFolder ? classifyDirectory(name, isPackage) : classifyFile(name);
-    return QIcon(SymbolImage::pixmap(FileCategories::symbol(category), 64, QFont::Normal, color, 2.0));
+    const bool plainFolder = isFolder && !isPackage;
+    return QIcon(SymbolImage::pixmap(NodeGlyph::symbolName(plainFolder, category), 64, QFont::Normal,
+                                     NodeGlyph::color(theme, plainFolder, category), 2.0));
 }
 
-QIcon iconFor(const QString& displayName, bool isFolder, const QColor& color) {
+QIcon iconFor(const QString& displayName, bool isFolder, const Theme& theme) {
+    if (displayName.isEmpty()) return QIcon();
     QIcon icon = FileIcon::themed(displayName, isFolder);
-    if (icon.isNull()) icon = categoryIcon(displayName.toStdString(), isFolder, color);
+    if (icon.isNull()) icon = categoryIcon(displayName.toStdString(), isFolder, theme);
     return icon;
 }
 
@@ -137,17 +146,23 @@ QString mimeKind(const QString& displayName) { return FileIcon::kind(displayName
 
 } // namespace
 
-PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+PreviewWindow::PreviewWindow(QWidget* parent) : ThemedWidget(parent) {
+    setWindowFlag(Qt::Window);
     // A preview is a panel beside the main window: it never keeps the application running.
     setAttribute(Qt::WA_QuitOnClose, false);
+    setAutoFillBackground(true);
     resize(720, 540);
 
     m_stack = new QStackedWidget(this);
     m_imageView = new PreviewImage(m_stack);
     m_textView = new QPlainTextEdit(m_stack);
     m_textView->setReadOnly(true);
+    m_textView->setFrameShape(QFrame::NoFrame);
+    ThemedScrollBar::install(m_textView);
     m_textView->installEventFilter(this);
-    m_textView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    QFont code = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    code.setPixelSize(12);
+    m_textView->setFont(code);
 
     m_infoView = new QWidget(m_stack);
     m_icon = new QLabel(m_infoView);
@@ -156,11 +171,9 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     m_title->setTextFormat(Qt::PlainText);
     m_title->setAlignment(Qt::AlignCenter);
     m_title->setWordWrap(true);
-    QFont titleFont = m_title->font();
-    titleFont.setBold(true);
-    titleFont.setPixelSize(17);
-    m_title->setFont(titleFont);
+    m_title->setFont(Typography::font(17, QFont::DemiBold));
     m_detail = new QLabel(m_infoView);
+    m_detail->setFont(Typography::font(12));
     m_detail->setTextFormat(Qt::PlainText);
     m_detail->setAlignment(Qt::AlignCenter);
     m_detail->setWordWrap(true);
@@ -177,6 +190,30 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_stack);
+    themeChanged();
+}
+
+void PreviewWindow::themeChanged() {
+    const Theme& t = theme();
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, t.background);
+    colours.setColor(QPalette::WindowText, t.text);
+    colours.setColor(QPalette::Base, t.surface);
+    colours.setColor(QPalette::Text, t.text);
+    colours.setColor(QPalette::Highlight, t.accent);
+    colours.setColor(QPalette::HighlightedText, t.onAccent());
+    setPalette(colours);
+    QPalette detail = colours;
+    detail.setColor(QPalette::WindowText, t.textSecondary);
+    m_detail->setPalette(detail);
+    refreshIcon();
+}
+
+void PreviewWindow::showEvent(QShowEvent* event) {
+    ThemedWidget::showEvent(event);
+    // Opened by the program, it comes up over the window it belongs to; the desktop showing it
+    // again (after minimising) leaves it where the user put it.
+    if (!event->spontaneous() && parentWidget()) WindowPlacement::centreOver(this, parentWidget()->window());
 }
 
 PreviewWindow::~PreviewWindow() { cancelWalk(); }
@@ -244,7 +281,7 @@ void PreviewWindow::showItem(int index) {
     if (index < 0) {
         m_kind = PreviewKind::none;
         setWindowTitle(QString());
-        showInfo(QIcon(), QString(), QString());
+        showInfo(QString(), false, QString());
         return;
     }
     const std::string& path = m_items[static_cast<std::size_t>(index)];
@@ -323,7 +360,7 @@ void PreviewWindow::showText(const std::string& path, const QString& text) {
 void PreviewWindow::showFolder(const std::string& path) {
     m_kind = PreviewKind::folder;
     QString name = displayText(PathText::lastComponent(path));
-    showInfo(iconFor(name, true, palette().color(QPalette::WindowText)), name, QStringLiteral("Folder\nMeasuring…"));
+    showInfo(name, true, QStringLiteral("Folder\nMeasuring…"));
 
     // The walk runs off the main thread; its result is applied only if this item is still shown.
     struct Result {
@@ -361,14 +398,21 @@ void PreviewWindow::showOther(const std::string& path, const QString& kind, std:
     QString name = displayText(PathText::lastComponent(path));
     QString detail = kind;
     if (hasSize) detail += '\n' + sizeText(size);
-    showInfo(iconFor(name, false, palette().color(QPalette::WindowText)), name, detail);
+    showInfo(name, false, detail);
 }
 
-void PreviewWindow::showInfo(const QIcon& icon, const QString& title, const QString& detail) {
-    m_icon->setPixmap(icon.isNull() ? QPixmap() : icon.pixmap(96, 96));
-    m_title->setText(title);
+void PreviewWindow::showInfo(const QString& name, bool isFolder, const QString& detail) {
+    m_iconName = name;
+    m_iconIsFolder = isFolder;
+    refreshIcon();
+    m_title->setText(name);
     m_detail->setText(detail);
     m_stack->setCurrentWidget(m_infoView);
+}
+
+void PreviewWindow::refreshIcon() {
+    const QIcon icon = iconFor(m_iconName, m_iconIsFolder, theme());
+    m_icon->setPixmap(icon.isNull() ? QPixmap() : icon.pixmap(96, 96));
 }
 
 namespace QuickLook {
@@ -380,6 +424,7 @@ namespace {
 struct Bridge {
     std::vector<std::string> items;
     QPointer<PreviewWindow> window;
+    QPointer<QWidget> host;
 };
 
 Bridge& bridge() {
@@ -401,12 +446,14 @@ std::optional<std::string> itemAt(std::size_t index) {
 
 PreviewWindow* sharedWindow() { return bridge().window.data(); }
 
+void setHost(QWidget* host) { bridge().host = host; }
+
 void preview(const std::vector<std::string>& paths) {
     Bridge& shared = bridge();
     shared.items = paths;
     if (paths.empty()) return;
     if (!shared.window) {
-        shared.window = new PreviewWindow();
+        shared.window = new PreviewWindow(shared.host.data());
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, shared.window.data(), &QObject::deleteLater);
     }
     PreviewWindow* window = shared.window.data();

@@ -1,4 +1,7 @@
 #pragma once
+#include "views/components/ThemedWidget.h"
+
+#include <QIcon>
 #include <QImage>
 #include <QWidget>
 
@@ -29,7 +32,11 @@ enum class PreviewKind {
 // The quick preview of files and folders. It opens regular files only (read-only, non-blocking,
 // checked again after opening) and lists folders; FIFOs, sockets and devices are described from
 // their status alone, never opened. Paths are raw bytes; what is shown is repaired text.
-class PreviewWindow : public QWidget {
+//
+// It is drawn in the theme of the window it belongs to (its ground, its ink, Inter, the category
+// glyphs in the theme's colours) and follows that theme's changes. Given a parent, it is a window
+// of its own over that parent's centre each time it is shown.
+class PreviewWindow : public ThemedWidget {
     Q_OBJECT
 public:
     // The first 256 KiB of a text file are shown.
@@ -59,6 +66,8 @@ signals:
     void folderMeasured();
 
 protected:
+    void themeChanged() override;
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     // The text view scrolls on Space and the arrows; the window's own keys come first.
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -73,7 +82,10 @@ private:
     void showText(const std::string& path, const QString& text);
     void showFolder(const std::string& path);
     void showOther(const std::string& path, const QString& kind, std::int64_t size, bool hasSize);
-    void showInfo(const QIcon& icon, const QString& title, const QString& detail);
+    // The info page: a picture of the item (the desktop's icon for its type, else the category's
+    // glyph in the theme's colours), its name and the detail lines.
+    void showInfo(const QString& name, bool isFolder, const QString& detail);
+    void refreshIcon();
     // Stops the running folder walk, if any: its result would no longer be shown.
     void cancelWalk();
 
@@ -91,6 +103,9 @@ private:
     QLabel* m_icon = nullptr;
     QLabel* m_title = nullptr;
     QLabel* m_detail = nullptr;
+    // What the info page pictures: empty for no picture.
+    QString m_iconName;
+    bool m_iconIsFolder = false;
 };
 
 namespace QuickLook {
@@ -109,6 +124,10 @@ std::optional<std::string> itemAt(std::size_t index);
 
 // The shared window, created by the first call of preview() with at least one path; null before.
 PreviewWindow* sharedWindow();
+
+// The window the preview belongs to: the shared window is made as its child window (kept above it
+// by the window manager, placed over its centre, drawn in its theme). Set before the first preview.
+void setHost(QWidget* host);
 
 } // namespace QuickLook
 

@@ -1,18 +1,33 @@
 #include "views/tools/monitor/MetricCard.h"
 
+#include "style/Motion.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QVBoxLayout>
+#include <QVariantAnimation>
 
 #include <cmath>
 
 namespace tallymere {
 
 MetricCard::MetricCard(const QString& title, std::string symbol, QWidget* body, QWidget* parent)
-    : Panel(14, 14, nullptr, parent), m_title(title), m_symbol(std::move(symbol)), m_body(body) {
+    : Panel(14, 14, nullptr, parent), m_title(title), m_symbol(std::move(symbol)), m_count(new QVariantAnimation(this)),
+      m_body(body) {
+    m_count->setDuration(countMs);
+    m_count->setEasingCurve(Motion::easeOut());
+    connect(m_count, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        m_shownValue = value.toDouble();
+        // A count steps at most every frameMs: the eye reads no more of a running number, and each
+        // step repaints the header. The last step always lands.
+        const int now = m_count->currentTime();
+        const bool last = now >= m_count->duration();
+        if (!m_format || (!last && now != 0 && now - m_stepAt < frameMs)) return;
+        m_stepAt = now;
+        showText(m_format(m_shownValue));
+    });
     // The header is painted by the card; the content keeps the room for it above the body.
     auto* content = new QWidget;
     auto* layout = new QVBoxLayout(content);
@@ -37,9 +52,39 @@ int MetricCard::headerHeight() {
 }
 
 void MetricCard::setHeadline(const QString& headline) {
-    if (headline == m_headline) return;
+    m_count->stop();
+    m_format = nullptr;
     m_headline = headline;
-    update();
+    showText(headline);
+}
+
+void MetricCard::setHeadline(double value, MonitorText::Format format) {
+    const QString text = format(value);
+    const bool counts = m_format == format && value != m_value;
+    m_headline = text;
+    m_value = value;
+    if (!counts) {
+        m_count->stop();
+        m_format = format;
+        m_shownValue = value;
+        showText(text);
+        return;
+    }
+    // From the figure drawn now, which is part-way there when the last count has not ended.
+    m_count->stop();
+    m_count->setStartValue(m_shownValue);
+    m_count->setEndValue(value);
+    m_stepAt = 0;
+    m_count->start();
+}
+
+void MetricCard::showText(const QString& text) {
+    if (text == m_shown) return;
+    const QRectF before = headerGeometry().headline;
+    m_shown = text;
+    // Only the headline and the title beside it (which yields room to it) change.
+    const QRectF after = headerGeometry().headline;
+    update(before.united(after).united(headerGeometry().title).toAlignedRect().adjusted(-2, -2, 2, 2));
 }
 
 void MetricCard::setTint(MonitorText::ColorPick tint) {
@@ -54,7 +99,7 @@ MetricCard::HeaderGeometry MetricCard::headerGeometry() const {
     const QSizeF symbol = SymbolImage::size(symbolSize);
     HeaderGeometry g;
     g.symbol = QRectF(row.left(), row.center().y() - symbol.height() / 2, symbol.width(), symbol.height());
-    const double headlineWidth = std::min(QFontMetricsF(headlineFont()).horizontalAdvance(m_headline), row.width());
+    const double headlineWidth = std::min(QFontMetricsF(headlineFont()).horizontalAdvance(m_shown), row.width());
     g.headline = QRectF(row.right() - headlineWidth, row.top(), headlineWidth, row.height());
     const double titleLeft = g.symbol.right() + headerSpacing;
     const double titleRight = g.headline.left() - headerSpacing;
@@ -77,7 +122,7 @@ void MetricCard::paintEvent(QPaintEvent* event) {
                      QFontMetricsF(title).elidedText(caption(), Qt::ElideRight, g.title.width()));
     painter.setFont(headlineFont());
     painter.setPen(tint);
-    painter.drawText(g.headline, Qt::AlignRight | Qt::AlignVCenter, m_headline);
+    painter.drawText(g.headline, Qt::AlignRight | Qt::AlignVCenter, m_shown);
 }
 
 } // namespace tallymere

@@ -45,9 +45,17 @@ QString percent(double share) { return fixed(share * 100, 1) + '%'; }
 
 QString rate(double bytesPerSecond) { return DisplayText::sizeText(wholeBytes(bytesPerSecond)) + QStringLiteral("/s"); }
 
+QString memoryHeadline(double bytes) { return DisplayText::sizeText(wholeBytes(std::round(bytes))); }
+
+QString networkHeadline(double bytesPerSecond) { return rate(bytesPerSecond) + QStringLiteral(" \u2193"); }
+
+QString freeText(double bytes) { return DisplayText::sizeText(wholeBytes(std::round(bytes))) + QStringLiteral(" free"); }
+
 Card cpu(const MonitorFigures& f) {
     const double load = f.loadAverage.empty() ? 0.0 : f.loadAverage[0];
     return Card{.headline = percent(f.cpuUsage),
+                .headlineValue = f.cpuUsage,
+                .headlineFormat = percent,
                 .tint = f.cpuUsage > 0.8 ? dangerColor : textColor,
                 .stats = {Stat{QStringLiteral("User"), percent(f.cpuUser), accentSecondaryColor},
                           Stat{QStringLiteral("System"), percent(f.cpuSystem), accentSecondaryColor},
@@ -55,7 +63,9 @@ Card cpu(const MonitorFigures& f) {
 }
 
 Card memory(const MonitorFigures& f) {
-    return Card{.headline = DisplayText::sizeText(f.memoryUsed),
+    return Card{.headline = memoryHeadline(double(f.memoryUsed)),
+                .headlineValue = double(f.memoryUsed),
+                .headlineFormat = memoryHeadline,
                 .tint = f.memoryPressure > 0.75 ? warningColor : textColor,
                 .stats = {Stat{QStringLiteral("Wired"), DisplayText::sizeText(f.memoryWired), dangerColor},
                           Stat{QStringLiteral("Compressed"), DisplayText::sizeText(f.memoryCompressed), warningColor},
@@ -63,7 +73,9 @@ Card memory(const MonitorFigures& f) {
 }
 
 Card network(const MonitorFigures& f) {
-    return Card{.headline = rate(f.netIn) + QStringLiteral(" \u2193"),
+    return Card{.headline = networkHeadline(f.netIn),
+                .headlineValue = f.netIn,
+                .headlineFormat = networkHeadline,
                 .tint = textColor,
                 .stats = {Stat{QStringLiteral("Down"), rate(f.netIn), successColor},
                           Stat{QStringLiteral("Up"), rate(f.netOut), warningColor},
@@ -72,7 +84,7 @@ Card network(const MonitorFigures& f) {
 
 QString storageHeadline(const std::vector<VolumeInfo>& volumes) {
     if (volumes.empty()) return QStringLiteral("\u2014");
-    return DisplayText::sizeText(volumes.front().available) + QStringLiteral(" free");
+    return freeText(double(volumes.front().available));
 }
 
 StorageRow storageRow(const VolumeInfo& volume) {

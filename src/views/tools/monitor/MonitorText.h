@@ -41,9 +41,18 @@ struct Stat {
     ColorPick color = textColor;
 };
 
-// What a live card shows: its headline, the headline's and icon's tint, and its three figures.
+// How a card writes its headline's figure; the card counts between two figures through it.
+using Format = QString (*)(double);
+QString memoryHeadline(double bytes);         // "6.00 GB"
+QString networkHeadline(double bytesPerSecond); // "1.50 MB/s ↓"
+QString freeText(double bytes);              // "52.4 GB free"
+
+// What a live card shows: its headline (the figure and how it is written, and the text that gives),
+// the headline's and icon's tint, and its three figures.
 struct Card {
     QString headline;
+    double headlineValue = 0;
+    Format headlineFormat = nullptr;
     ColorPick tint = textColor;
     std::array<Stat, 3> stats;
 };

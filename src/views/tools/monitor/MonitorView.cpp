@@ -129,7 +129,7 @@ QWidget* MonitorView::page() const { return m_scroll->widget(); }
 void MonitorView::refresh() {
     const MonitorFigures& f = m_sampler->figures();
     auto show = [](LiveCard& live, const MonitorText::Card& text) {
-        live.card->setHeadline(text.headline);
+        live.card->setHeadline(text.headlineValue, text.headlineFormat);
         live.card->setTint(text.tint);
         for (std::size_t i = 0; i < live.stats.size(); ++i) live.stats[i]->setStat(text.stats[i]);
     };
@@ -143,7 +143,8 @@ void MonitorView::refresh() {
     m_memoryBar->setFigures(f);
 
     const auto& volumes = m_sampler->volumes();
-    m_storage->setHeadline(MonitorText::storageHeadline(volumes));
+    if (volumes.empty()) m_storage->setHeadline(MonitorText::storageHeadline(volumes));
+    else m_storage->setHeadline(double(volumes.front().available), MonitorText::freeText);
     m_storageList->setVolumes(volumes);
 
     m_processTable->setProcesses(f.processes);

@@ -1,9 +1,16 @@
 #include "views/shell/preview/PreviewWindow.h"
 
 #include "state/AppStateTestSupport.h"
+#include "style/Typography.h"
+#include "views/components/ThemedWidget.h"
 
 #include <QApplication>
+#include <QFontInfo>
+#include <QIcon>
 #include <QImageWriter>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QScreen>
 #include <QKeyEvent>
 
 #include <gtest/gtest.h>
@@ -168,4 +175,67 @@ TEST(PreviewPanel, SharedWindowTogglesAndEmptyListsLeaveItAlone) {
     EXPECT_FALSE(window->isVisible());
     // The panel never keeps the application running on its own.
     EXPECT_FALSE(window->testAttribute(Qt::WA_QuitOnClose));
+}
+
+TEST(PreviewLook, DrawnInTheHostsThemeAndPlacedOverItsCentre) {
+    Typography::bootstrap();
+    TempFolder dir;
+    dir.file("stuff/a.bin", 10);
+    QWidget host;
+    ThemedWidget::applyTheme(&host, Theme::make(ThemeID::sage));
+    host.setGeometry(60, 50, 600, 480);
+    host.show();
+    PreviewWindow window(&host);
+    ASSERT_TRUE(window.isWindow());
+    window.resize(320, 240);
+    window.setItems({dir / "stuff"});
+    window.show();
+    EXPECT_EQ(window.geometry().center(), host.geometry().center());
+
+    // The theme's ground and ink, Inter for the name, the folder's glyph in the theme's colour for
+    // folders, as the window's lists draw it.
+    const Theme sage = Theme::make(ThemeID::sage);
+    const QImage shown = window.grab().toImage();
+    EXPECT_EQ(shown.pixelColor(4, 4), sage.background);
+    auto* title = window.findChildren<QLabel*>()[1];
+    ASSERT_EQ(title->text(), "stuff");
+    if (Typography::isAvailable()) EXPECT_EQ(QFontInfo(title->font()).family(), "Inter");
+    const QImage titleInk = title->grab().toImage();
+    bool inked = false;
+    for (int y = 0; y < titleInk.height() && !inked; ++y)
+        for (int x = 0; x < titleInk.width() && !inked; ++x) inked = titleInk.pixelColor(x, y) == sage.text;
+    EXPECT_TRUE(inked);
+    if (QIcon::fromTheme(QStringLiteral("folder")).isNull()) {
+        const QImage glyph = window.iconPixmap().toImage();
+        int accent = 0;
+        for (int y = 0; y < glyph.height(); ++y)
+            for (int x = 0; x < glyph.width(); ++x) {
+                const QColor c = glyph.pixelColor(x, y);
+                accent += c.alpha() == 255 && std::abs(c.red() - sage.textSecondary.red()) < 6 &&
+                          std::abs(c.green() - sage.textSecondary.green()) < 6 &&
+                          std::abs(c.blue() - sage.textSecondary.blue()) < 6;
+            }
+        EXPECT_GT(accent, 100);
+    }
+
+    // It follows the theme of the window it belongs to; text lies on the theme's surface.
+    ThemedWidget::applyTheme(&host, Theme::make(ThemeID::slate));
+    const Theme slate = Theme::make(ThemeID::slate);
+    EXPECT_EQ(window.grab().toImage().pixelColor(4, 4), slate.background);
+    window.setItems({writeBytes(dir, "notes.txt", "hello\n")});
+    EXPECT_EQ(window.textView()->grab().toImage().pixelColor(window.textView()->width() / 2, 40), slate.surface);
+
+    // Shown again after it was moved away, by the program, it comes back over the host's centre.
+    window.hide();
+    window.move(0, 0);
+    host.move(120, 70);
+    window.show();
+    EXPECT_EQ(window.geometry().center(), host.geometry().center());
+    // Over a window near the screen's edge it stays whole on the screen.
+    window.hide();
+    const QRect screen = host.screen()->availableGeometry();
+    host.move(screen.right() - 200, 70);
+    window.show();
+    EXPECT_LE(window.frameGeometry().right(), screen.right());
+    EXPECT_GT(window.frameGeometry().right(), screen.right() - 8);
 }

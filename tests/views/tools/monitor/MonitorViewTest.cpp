@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QLayout>
+#include <QVariantAnimation>
 
 #include <gtest/gtest.h>
 
@@ -232,6 +233,61 @@ TEST_F(Monitor, SamplesOnlyWhileShownAndStartsAfreshPerPage) {
     view = std::make_unique<MonitorView>(state, system.sources());
     EXPECT_EQ(view->sampler().monitor().tick(), 0);
     EXPECT_EQ(view->cpuCard()->headline(), "0.0%");
+}
+
+TEST_F(Monitor, HeadlinesCountFromTheShownFigureToEachNewSample) {
+    AppState state(nullptr);
+    FakeSystem system;
+    MonitorView view(state, system.sources());
+    ThemedWidget::applyTheme(&view, Theme::make(ThemeID::paper));
+    view.resize(1000, 860);
+    view.show();
+    MetricCard* cpu = view.cpuCard();
+    system.advance(0.1, 1000);
+    view.sampler().sampleNow();
+    cpu->count()->setCurrentTime(MetricCard::countMs);
+    ASSERT_EQ(cpu->shownHeadline(), "10.0%");
+
+    // A new sample: the headline names where it is going, the card draws the way there.
+    system.advance(0.5, 1000);
+    view.sampler().sampleNow();
+    EXPECT_EQ(cpu->headline(), "50.0%");
+    QVariantAnimation* count = cpu->count();
+    ASSERT_EQ(count->state(), QAbstractAnimation::Running);
+    count->pause();
+    count->setCurrentTime(MetricCard::countMs / 4);
+    const double quarter = cpu->shownHeadline().chopped(1).toDouble();
+    EXPECT_GT(quarter, 10);
+    EXPECT_LT(quarter, 50);
+    auto headlinePixels = [](MetricCard* card) {
+        const QImage image = card->grab().toImage();
+        return image.copy(card->headerGeometry().headline.toAlignedRect().adjusted(-2, 0, 2, 0))
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage between = headlinePixels(cpu);
+
+    // What is drawn part-way is that figure's text, as a card showing it for good draws it.
+    MetricCard still(QStringLiteral("CPU"), "cpu.fill", nullptr);
+    ThemedWidget::applyTheme(&still, Theme::make(ThemeID::paper));
+    still.resize(cpu->size());
+    still.setHeadline(cpu->shownHeadline());
+    EXPECT_EQ(headlinePixels(&still), between);
+
+    // A sample that lands mid-way counts on from the figure shown, not from the last target.
+    system.advance(0.2, 1000);
+    view.sampler().sampleNow();
+    EXPECT_EQ(cpu->headline(), "20.0%");
+    EXPECT_EQ(cpu->shownHeadline().chopped(1).toDouble(), quarter);
+    cpu->count()->setCurrentTime(MetricCard::countMs);
+    EXPECT_EQ(cpu->shownHeadline(), "20.0%");
+    EXPECT_NE(headlinePixels(cpu), between);
+
+    // Memory, network and storage count too; a fixed text stands at once.
+    EXPECT_EQ(view.memoryCard()->shownHeadline(), "6.00 GB");
+    view.sampler().applyVolumes(volumes(1));
+    EXPECT_EQ(view.storageCard()->shownHeadline(), "52.4 GB free");
+    view.sampler().applyVolumes({});
+    EXPECT_EQ(view.storageCard()->shownHeadline(), QString::fromUtf8("\u2014"));
 }
 
 TEST_F(Monitor, OlderOrHungListsNeverReplaceNewerOnes) {
