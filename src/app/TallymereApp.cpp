@@ -1,6 +1,7 @@
 #include "app/TallymereApp.h"
 
 #include "app/AppDelegate.h"
+#include "app/AppIcon.h"
 #include "app/DisplayGuard.h"
 #include "state/AppState.h"
 #include "desktop/FolderDialog.h"
@@ -23,6 +24,9 @@ namespace tallymere::TallymereApp {
 void configure(QApplication& application) {
     QApplication::setOrganizationName(QStringLiteral("Tallymere"));
     QApplication::setApplicationName(QStringLiteral("Tallymere"));
+    // The desktop matches the windows to the installed entry (tallymere.desktop) and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tallymere"));
+    QApplication::setWindowIcon(AppIcon::make());
     QApplication::setQuitOnLastWindowClosed(true);
     AppDelegate::applyLightAppearance(application);
     Typography::bootstrap();

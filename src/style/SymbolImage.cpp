@@ -1,5 +1,7 @@
 #include "style/SymbolImage.h"
 
+#include "style/Typography.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QHash>
@@ -117,7 +119,7 @@ QRawFont loadFont() {
     QRawFont registered = QRawFont::fromFont(QFont(QString::fromLatin1(symbolFamily)));
     if (registered.isValid() && registered.familyName() == QLatin1String(symbolFamily)) return registered;
     const QStringList candidates = {
-        QCoreApplication::applicationDirPath() + QStringLiteral("/Fonts/") + QLatin1String(symbolFile),
+        Typography::fontsFolder() + QLatin1Char('/') + QLatin1String(symbolFile),
         QStringLiteral("/usr/share/fonts/truetype/material-design-icons-iconfont/") + QLatin1String(symbolFile),
     };
     for (const QString& path : candidates) {

@@ -54,7 +54,14 @@ int pixels(double size) { return std::max(1, int(std::lround(size))); }
 
 bool isAvailable() { return available; }
 
-void bootstrap() { bootstrap(QCoreApplication::applicationDirPath() + QStringLiteral("/Fonts")); }
+QString fontsFolder() {
+    // Beside the program in the build folder; under share/tallymere in an installed tree.
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/Fonts");
+    const QString installed = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/tallymere/Fonts");
+    return QDir(beside).exists() || !QDir(installed).exists() ? beside : QDir::cleanPath(installed);
+}
+
+void bootstrap() { bootstrap(fontsFolder()); }
 
 bool bootstrap(const QString& fontsFolder) {
     if (!interRegularExists()) registerBundledFaces(fontsFolder, QStringLiteral("Inter-"));

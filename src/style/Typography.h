@@ -9,9 +9,12 @@ bool isAvailable();
 
 // Makes the Inter faces and the symbol font available, once, on the GUI thread before any text
 // exists. When the system already knows a family, nothing of it is registered; otherwise the
-// faces in the "Fonts" folder beside the executable are registered for this process only.
+// faces in the program's "Fonts" folder (fontsFolder()) are registered for this process only.
 // Nothing is reported: a missing folder or unusable files leave isAvailable() false.
 void bootstrap();
+// The program's "Fonts" folder: beside the executable, or share/tallymere/Fonts of the tree the
+// executable is installed in.
+QString fontsFolder();
 // The same with an explicit folder; returns isAvailable().
 bool bootstrap(const QString& fontsFolder);
 
