@@ -70,7 +70,7 @@ int run(int& argc, char** argv) {
     // The Settings window edits the same store; it opens from the menu, not at launch. Both it and
     // the preview belong to the main window: the window manager keeps them above it, over its centre.
     settings = new PreferencesView(state, &window);
-    settings->setWindowFlag(Qt::Window);
+    settings->setWindowFlags(settings->windowFlags() | Qt::Dialog);
     settings->setWindowTitle(QStringLiteral("Settings"));
     QuickLook::setHost(&window);
     window.show();

@@ -140,7 +140,7 @@ TEST(PreferencesWindow, OpensOverTheCentreOfTheWindowItBelongsTo) {
     main.setGeometry(40, 30, 700, 540);
     main.show();
     PreferencesView view(state, &main);
-    view.setWindowFlag(Qt::Window);
+    view.setWindowFlags(view.windowFlags() | Qt::Dialog);
     view.show();
     ASSERT_TRUE(view.isWindow());
     EXPECT_EQ(view.geometry().center(), main.geometry().center());

@@ -147,7 +147,9 @@ QString mimeKind(const QString& displayName) { return FileIcon::kind(displayName
 } // namespace
 
 PreviewWindow::PreviewWindow(QWidget* parent) : ThemedWidget(parent) {
-    setWindowFlag(Qt::Window);
+    // A dialog rather than a plain window: the window manager keeps it with and above the window it
+    // belongs to (a plain window gets no such tie on X11).
+    setWindowFlags(windowFlags() | Qt::Dialog);
     // A preview is a panel beside the main window: it never keeps the application running.
     setAttribute(Qt::WA_QuitOnClose, false);
     setAutoFillBackground(true);

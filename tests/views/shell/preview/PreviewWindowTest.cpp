@@ -187,6 +187,7 @@ TEST(PreviewLook, DrawnInTheHostsThemeAndPlacedOverItsCentre) {
     host.show();
     PreviewWindow window(&host);
     ASSERT_TRUE(window.isWindow());
+    EXPECT_EQ(window.windowType(), Qt::Dialog); // tied to the host by the window manager
     window.resize(320, 240);
     window.setItems({dir / "stuff"});
     window.show();
