@@ -419,5 +419,27 @@ TEST_F(DuplicateTraps, LargeFilesAreEqualOnlyWhenEveryByteIs) {
     EXPECT_EQ(recoverable(groups), 2 * static_cast<std::int64_t>(size));
 }
 
+TEST_F(DuplicateTraps, ManyContentsThatPartAtOneChunkAreEachMatchedWithTheirCopy) {
+    // Forty files of one size and one sample: twenty contents, each twice, that all part in the
+    // same chunk, more than the comparison keeps in memory at once.
+    std::string data = pattern(200000, 71);
+    for (int content = 0; content < 20; ++content) {
+        data[100000] = static_cast<char>(content);
+        write(dir / ("c" + std::to_string(content) + "-a"), data);
+        write(dir / ("c" + std::to_string(content) + "-b"), data);
+    }
+    const auto groups = search();
+    std::set<std::vector<std::string>> found;
+    for (auto group : paths(groups)) {
+        std::sort(group.begin(), group.end());
+        found.insert(group);
+    }
+    std::set<std::vector<std::string>> expected;
+    for (int content = 0; content < 20; ++content)
+        expected.insert({"c" + std::to_string(content) + "-a", "c" + std::to_string(content) + "-b"});
+    EXPECT_EQ(found, expected);
+    EXPECT_EQ(recoverable(groups), 20 * 200000);
+}
+
 } // namespace
 } // namespace tallymere
