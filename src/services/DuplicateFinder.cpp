@@ -128,7 +128,9 @@ SamplingPlan planSampling(const std::vector<Candidate>& candidates) {
         const std::int64_t size = candidates[plan.bySize[start]].node->size;
         std::size_t end = start + 1;
         while (end < n && candidates[plan.bySize[end]].node->size == size) ++end;
-        if (size <= DuplicateFiles::sampleSpan && static_cast<std::size_t>(size) * (end - start) <= wholeBucketBytes) {
+        // Empty files have no sample and stay single, so they drop out like any file that gives none.
+        if (size > 0 && size <= DuplicateFiles::sampleSpan &&
+            static_cast<std::size_t>(size) * (end - start) <= wholeBucketBytes) {
             plan.wholeBuckets.emplace_back(start, end);
             for (std::size_t k = start; k < end; ++k) plan.comparedWhole[plan.bySize[k]] = true;
         }

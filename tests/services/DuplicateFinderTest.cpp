@@ -134,6 +134,14 @@ TEST(DuplicateSearch, SameSampleDifferentContentIsNoGroup) {
     EXPECT_TRUE(DuplicateFinder::find(scan(unique.path()), 0, nothing).empty());
     EXPECT_EQ(nothing.stage(), "Collecting files");
     EXPECT_EQ(nothing.total(), 0);
+
+    // Empty files share their size and their (lack of) content, but hold nothing to free.
+    test::TempFolder empty;
+    write(empty / "e1", "");
+    write(empty / "e2", "");
+    Progress emptyProgress;
+    EXPECT_TRUE(DuplicateFinder::find(scan(empty.path()), 0, emptyProgress).empty());
+    EXPECT_EQ(emptyProgress.stage(), "Sampling 2 candidates");
 }
 
 TEST(DuplicateSearch, FilesChangedSinceTheScanDropOut) {
