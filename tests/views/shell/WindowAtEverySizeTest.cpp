@@ -21,6 +21,12 @@
 #include "views/shell/WorkspaceView.h"
 #include "views/shell/screens/ColorModeSelector.h"
 #include "views/shell/screens/VizRail.h"
+#include "views/tools/applications/AppDetailHeader.h"
+#include "views/tools/applications/AppDetailPane.h"
+#include "views/tools/applications/AppListColumn.h"
+#include "views/tools/applications/AppRow.h"
+#include "views/tools/applications/ApplicationsView.h"
+#include "views/tools/applications/UninstallButton.h"
 #include "views/tools/duplicates/DuplicatesView.h"
 #include "views/tools/duplicates/MiniSlider.h"
 
@@ -32,6 +38,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -264,6 +274,60 @@ TEST(WindowAtTheMinimumSize, TopSizesKeepsItsScopesAndCountOnOneLine) {
     EXPECT_GE(last.width(), button.horizontalAdvance(QString::fromUtf8(TopSizesRanking::title(TopSizesRanking::Scope::folders).data())));
     EXPECT_LE(last.right() + BarsView::switcherPadding + BarsView::countSpacing + count,
               bars->width() - BarsView::headerInsetX + 0.5);
+}
+
+TEST(WindowAtTheMinimumSize, AppDetailPutsUninstallUnderItsTextsAndKeepsItsPanelsInside) {
+    Window w;
+    ASSERT_TRUE(w.ready);
+    // A program of the user's own with a name of a common length.
+    const std::string program = w.home / ".local/opt/Studio/studio";
+    std::filesystem::create_directories(std::filesystem::path(program).parent_path());
+    std::ofstream(program) << "#!/bin/sh\n";
+    ::chmod(program.c_str(), 0755);
+    w.home.launcher("org.example.PhotoStudio.desktop",
+                    "[Desktop Entry]\nType=Application\nName=Photo Studio Professional\nExec=" + program + "\n");
+    w.show(WorkspaceTab::apps);
+    ApplicationsView* apps = w.shown<ApplicationsView>();
+    ASSERT_NE(apps, nullptr);
+    ASSERT_TRUE(test::waitUntil([&] { return !apps->isLoading() && !apps->list()->visibleRows().empty(); }));
+    AppRow* studio = nullptr;
+    for (AppRow* row : apps->list()->visibleRows())
+        if (row->app().name == "Photo Studio Professional") studio = row;
+    ASSERT_NE(studio, nullptr);
+    test::clickOn(*studio);
+    test::settle();
+    AppDetailPane* pane = apps->detail();
+    AppDetailHeader* header = pane->header();
+    ASSERT_NE(header, nullptr);
+    UninstallButton* uninstall = pane->uninstallButton();
+    ASSERT_NE(uninstall, nullptr);
+    const QWidget* viewport = pane->scrollArea()->viewport();
+    const double room = viewport->width();
+
+    // Too narrow for the texts and the button side by side: the button stands under the texts,
+    // whole, and nothing of the pane runs past its right edge.
+    ASSERT_LT(room - 2 * 18, header->sideBySideWidth());
+    EXPECT_TRUE(header->isStacked());
+    const QRectF button = Window::in(viewport, uninstall), texts = Window::in(viewport, header->textColumn());
+    EXPECT_GT(button.top(), texts.bottom());
+    EXPECT_EQ(button.left(), texts.left());
+    EXPECT_GE(button.width(), uninstall->sizeHint().width());
+    EXPECT_LE(pane->content()->width(), room);
+    for (const QWidget* part : std::initializer_list<const QWidget*>{header, pane->footprintPanel(), pane->leftoversPanel()})
+        EXPECT_LE(Window::in(viewport, part).right(), room - 18 + 0.5) << part->metaObject()->className();
+    EXPECT_LE(button.right(), room - 18 + 0.5);
+    // The texts keep their own width: the chips are whole.
+    EXPECT_GE(header->textColumn()->width(), header->textColumn()->minimumSizeHint().width());
+
+    // With room, the button is back at the row's far end, level with the icon and the texts.
+    w.view.resize(1440, 900);
+    w.view.finishAnimations();
+    test::settle();
+    EXPECT_FALSE(header->isStacked());
+    const QRectF wide = Window::in(viewport, uninstall);
+    EXPECT_NEAR(wide.center().y(), Window::in(viewport, header).center().y(), 1);
+    EXPECT_NEAR(wide.right(), viewport->width() - 18, 1);
+    EXPECT_GT(wide.left(), Window::in(viewport, header->textColumn()).right());
 }
 
 TEST(WindowAtTheDefaultSize, RailCaptionEndsWithAnEllipsisBetweenTheRailAndItsControls) {

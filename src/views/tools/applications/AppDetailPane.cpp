@@ -1,24 +1,19 @@
 #include "views/tools/applications/AppDetailPane.h"
 
-#include "core/ByteFormat.h"
 #include "style/DisplayText.h"
 #include "style/Typography.h"
-#include "views/components/Chip.h"
+#include "views/components/ListScroll.h"
 #include "views/components/Panel.h"
 #include "views/components/SectionLabel.h"
+#include "views/tools/applications/AppDetailHeader.h"
 #include "views/tools/applications/AppEmptyState.h"
-#include "views/tools/applications/AppIcon.h"
 #include "views/tools/applications/AppText.h"
 #include "views/tools/applications/AppsText.h"
 #include "views/tools/applications/FootprintBar.h"
 #include "views/tools/applications/LeftoverRow.h"
 #include "views/tools/applications/LegendItem.h"
-#include "views/tools/applications/UninstallButton.h"
-#include "views/components/ListScroll.h"
 
-#include <QFontDatabase>
 #include <QHBoxLayout>
-#include <QPainter>
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -27,37 +22,9 @@ namespace tallymere {
 
 namespace {
 
-constexpr int iconSize = 62;
-
-QColor textColor(const Theme& t) { return t.text; }
 QColor tertiaryColor(const Theme& t) { return t.textTertiary; }
 QColor accentColor(const Theme& t) { return t.accent; }
 QColor warningColor(const Theme& t) { return t.warning; }
-
-// The app's icon, stretched into 62 x 62.
-class AppIconView : public ThemedWidget {
-public:
-    explicit AppIconView(const InstalledApp& app) : m_app(app) {
-        setFixedSize(iconSize, iconSize);
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing, true);
-        AppIcon::paint(painter, QRectF(rect()), m_app, theme());
-    }
-
-private:
-    InstalledApp m_app;
-};
-
-QFont identityFont() {
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPixelSize(10);
-    return font;
-}
 
 QVBoxLayout* column(QWidget* owner, int spacing) {
     auto* layout = new QVBoxLayout(owner);
@@ -103,6 +70,8 @@ std::vector<LeftoverRow*> AppDetailPane::leftoverRows() const {
 
 void AppDetailPane::rebuild() {
     m_uninstall = nullptr;
+    m_header = nullptr;
+    m_footprint = m_leftovers = nullptr;
     if (!m_app) {
         m_stack->setCurrentIndex(0);
         if (QWidget* old = m_scroll->takeWidget()) old->deleteLater();
@@ -112,9 +81,16 @@ void AppDetailPane::rebuild() {
     auto* content = new QWidget;
     auto* layout = column(content, 16);
     layout->setContentsMargins(18, 18, 18, 18);
-    layout->addWidget(header(*m_app));
-    layout->addWidget(footprint(*m_app));
-    layout->addWidget(leftovers(*m_app));
+    auto* header = new AppDetailHeader(*m_app, theme(), [this, app = *m_app] {
+        if (m_actions.uninstall) m_actions.uninstall(app);
+    });
+    m_uninstall = header->uninstallButton();
+    m_header = header;
+    layout->addWidget(header);
+    m_footprint = footprint(*m_app);
+    m_leftovers = leftovers(*m_app);
+    layout->addWidget(m_footprint);
+    layout->addWidget(m_leftovers);
     layout->addSpacing(10);
     layout->addStretch(1);
     if (QWidget* old = m_scroll->takeWidget()) old->deleteLater(); // its button may be mid-click
@@ -123,38 +99,6 @@ void AppDetailPane::rebuild() {
     propagateTheme(content, theme());
     m_content = content;
     m_stack->setCurrentIndex(1);
-}
-
-QWidget* AppDetailPane::header(const InstalledApp& app) {
-    auto* header = new QWidget;
-    auto* row = new QHBoxLayout(header);
-    row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(14);
-    row->addWidget(new AppIconView(app), 0, Qt::AlignVCenter);
-
-    auto* text = new QWidget;
-    auto* lines = column(text, 4);
-    lines->addWidget(new AppText(TextDraw::oneLine(app.name), Typography::font(19, QFont::Bold), textColor));
-    auto* chips = new QHBoxLayout;
-    chips->setSpacing(6);
-    chips->addWidget(new Chip('v' + TextDraw::oneLine(app.version)), 0, Qt::AlignVCenter);
-    if (app.isSystem) chips->addWidget(new Chip(QStringLiteral("System"), "lock.fill", theme().warning), 0, Qt::AlignVCenter);
-    if (app.lastUsed)
-        chips->addWidget(new Chip(QStringLiteral("Used ") + QString::fromStdString(ByteFormat::relative(*app.lastUsed)), "clock"),
-                         0, Qt::AlignVCenter);
-    chips->addStretch(1);
-    lines->addLayout(chips);
-    lines->addWidget(new AppText(TextDraw::oneLine(app.bundleID.empty() ? app.path : app.bundleID), identityFont(),
-                                 tertiaryColor, TextDraw::Truncation::middle));
-    row->addWidget(text, 1, Qt::AlignVCenter);
-
-    if (!app.isSystem) {
-        m_uninstall = new UninstallButton([this, app] {
-            if (m_actions.uninstall) m_actions.uninstall(app);
-        });
-        row->addWidget(m_uninstall, 0, Qt::AlignVCenter);
-    }
-    return header;
 }
 
 QWidget* AppDetailPane::footprint(const InstalledApp& app) {

@@ -10,6 +10,7 @@ class QStackedWidget;
 
 namespace tallymere {
 
+class AppDetailHeader;
 class LeftoverRow;
 class UninstallButton;
 
@@ -31,7 +32,11 @@ public:
     bool isShowingEmptyState() const;
     // The pane's parts for the app shown; null without one (the button also for a system app).
     UninstallButton* uninstallButton() const { return m_uninstall; }
+    AppDetailHeader* header() const { return m_header; }
+    QWidget* footprintPanel() const { return m_footprint; }
+    QWidget* leftoversPanel() const { return m_leftovers; }
     QWidget* content() const { return m_content; }
+    QScrollArea* scrollArea() const { return m_scroll; }
     std::vector<LeftoverRow*> leftoverRows() const;
 
 protected:
@@ -39,7 +44,6 @@ protected:
 
 private:
     void rebuild();
-    QWidget* header(const InstalledApp& app);
     QWidget* footprint(const InstalledApp& app);
     QWidget* leftovers(const InstalledApp& app);
 
@@ -49,6 +53,9 @@ private:
     QScrollArea* m_scroll;
     QWidget* m_content = nullptr;
     UninstallButton* m_uninstall = nullptr;
+    AppDetailHeader* m_header = nullptr;
+    QWidget* m_footprint = nullptr;
+    QWidget* m_leftovers = nullptr;
 };
 
 } // namespace tallymere
