@@ -46,7 +46,7 @@ QScrollArea* make(QWidget* content, QWidget* parent, Bar bar) {
     area->setWidgetResizable(true);
     area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    area->setWidget(content);
+    if (content) area->setWidget(content);
     style(area);
     return area;
 }

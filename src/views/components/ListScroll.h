@@ -11,7 +11,8 @@ namespace tallymere::ListScroll {
 //
 // overInset: the bar floats over the content's right edge, for content with an empty inset there,
 // so its columns do not jump when the list grows long enough to scroll. beside: the bar takes its
-// own strip and the content narrows, for content that draws up to its edge.
+// own strip and the content narrows, for content that draws up to its edge. A null content is
+// set later with setWidget().
 enum class Bar { overInset, beside };
 QScrollArea* make(QWidget* content, QWidget* parent, Bar bar);
 

@@ -19,6 +19,11 @@
 #include "views/explore/TableView.h"
 #include "views/shell/ShellTestSupport.h"
 #include "views/shell/WorkspaceView.h"
+#include "views/shell/inspector/InspectorIdentity.h"
+#include "views/shell/inspector/InspectorView.h"
+#include "views/shell/sidebar/CategoryRow.h"
+#include "views/shell/sidebar/SidebarFileTypes.h"
+#include "views/shell/sidebar/SidebarView.h"
 #include "views/shell/screens/ColorModeSelector.h"
 #include "views/shell/screens/VizRail.h"
 #include "views/tools/applications/AppDetailHeader.h"
@@ -328,6 +333,55 @@ TEST(WindowAtTheMinimumSize, AppDetailPutsUninstallUnderItsTextsAndKeepsItsPanel
     EXPECT_NEAR(wide.center().y(), Window::in(viewport, header).center().y(), 1);
     EXPECT_NEAR(wide.right(), viewport->width() - 18, 1);
     EXPECT_GT(wide.left(), Window::in(viewport, header->textColumn()).right());
+}
+
+// Scrolls `area` to its end and tells whether `part` then lies whole in its viewport.
+bool wholeAtTheEnd(QScrollArea* area, const QWidget* part) {
+    area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+    const QRectF r = Window::in(area->viewport(), part);
+    return r.top() >= 0 && r.bottom() <= area->viewport()->height() && r.left() >= 0 &&
+           r.right() <= area->viewport()->width();
+}
+
+TEST(WindowAtTheMinimumSize, SidebarAndInspectorScrollWithTheThemedBarToTheirLastRow) {
+    Window w;
+    ASSERT_TRUE(w.ready);
+    // Files of every kind, so that the sidebar lists many types.
+    for (const char* name : {"film.mkv", "photo.jpg", "disk.iso", "app.log", "notes.txt", "data.bin"})
+        w.dir.file(std::string("tree/Mixed/") + name, 4000);
+    ASSERT_TRUE(test::scanAndWait(w.state, w.dir / "tree"));
+    w.show(WorkspaceTab::explore, VizMode::treemap);
+    auto* inspector = w.view.inspector()->findChild<InspectorView*>();
+    if (!inspector) inspector = qobject_cast<InspectorView*>(w.view.inspector());
+    ASSERT_NE(inspector, nullptr);
+    ActionButton* cleanup = inspector->button(QStringLiteral("Add to Cleanup"));
+    ASSERT_NE(cleanup, nullptr);
+    SidebarView* sidebar = w.view.sidebar();
+    ASSERT_FALSE(sidebar->fileTypes()->rows().empty());
+    const CategoryRow* lastType = sidebar->fileTypes()->rows().back();
+
+    // 660 high, neither column fits: each shows the themed bar, which floats over its padding and
+    // leaves the blocks their width, and scrolls to its last control, whole.
+    const int detailsWidth = inspector->identity()->width();
+    for (QScrollArea* area : {inspector->scrollArea(), sidebar->scrollArea()}) {
+        auto* bar = qobject_cast<ThemedScrollBar*>(area->verticalScrollBar());
+        ASSERT_NE(bar, nullptr);
+        EXPECT_TRUE(bar->isVisible()) << area->parentWidget()->metaObject()->className();
+        EXPECT_EQ(area->viewport()->width(), area->width());
+    }
+    EXPECT_EQ(inspector->identity()->width(), InspectorView::columnWidth - 2 * 13);
+    EXPECT_TRUE(wholeAtTheEnd(inspector->scrollArea(), cleanup));
+    EXPECT_TRUE(wholeAtTheEnd(sidebar->scrollArea(), lastType));
+
+    // 900 high, both fit as they are, without a bar.
+    w.view.resize(1440, 900);
+    w.view.finishAnimations();
+    test::settle();
+    EXPECT_FALSE(inspector->scrollArea()->verticalScrollBar()->isVisible());
+    EXPECT_FALSE(sidebar->scrollArea()->verticalScrollBar()->isVisible());
+    EXPECT_EQ(inspector->identity()->width(), detailsWidth);
+    EXPECT_TRUE(wholeAtTheEnd(inspector->scrollArea(), cleanup));
+    EXPECT_TRUE(wholeAtTheEnd(sidebar->scrollArea(), lastType));
 }
 
 TEST(WindowAtTheDefaultSize, RailCaptionEndsWithAnEllipsisBetweenTheRailAndItsControls) {

@@ -3,6 +3,7 @@
 #include "services/TrashService.h"
 #include "style/Typography.h"
 #include "views/components/ActionButton.h"
+#include "views/components/ListScroll.h"
 #include "views/components/Panel.h"
 #include "views/components/SectionLabel.h"
 #include "views/components/StatRow.h"
@@ -55,14 +56,10 @@ double now() { return static_cast<double>(QDateTime::currentSecsSinceEpoch()); }
 } // namespace
 
 InspectorView::InspectorView(AppState& state, QWidget* parent)
-    : ThemedWidget(parent), m_state(state), m_scroll(new QScrollArea(this)) {
+    : ThemedWidget(parent), m_state(state),
+      // A column taller than the window scrolls, and shows it with the thin bar over its padding.
+      m_scroll(ListScroll::make(nullptr, this, ListScroll::Bar::overInset)) {
     setFixedWidth(columnWidth);
-    m_scroll->setFrameShape(QFrame::NoFrame);
-    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // No stop of Tab: it shows no mark of holding the keyboard.
-    m_scroll->setFocusPolicy(Qt::ClickFocus);
-    m_scroll->setWidgetResizable(true);
     auto* outer = stack(this, 0);
     outer->addWidget(m_scroll);
 

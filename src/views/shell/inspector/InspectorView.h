@@ -19,7 +19,8 @@ class SectionLabel;
 class StatRow;
 
 // The right-hand column that describes one node: the selection, else the hovered node, else the
-// focus, else the displayed root. Four blocks stacked in a scroll area: identity, details, the
+// focus, else the displayed root. Four blocks stacked in a scroll area (the thin themed bar shows
+// over the right padding while the column is taller than the window): identity, details, the
 // largest children (only for a node with children) and the actions (reveal, preview, zoom, copy
 // the path, stage or unstage for cleanup); with no node at all, one line of help.
 //
@@ -47,6 +48,7 @@ public:
     bool isCompositionShown() const;
     ActionButton* button(const QString& title) const;
     QLabel* placeholder() const { return m_placeholder; }
+    QScrollArea* scrollArea() const { return m_scroll; }
 
     // Describes the current node now; the view calls it itself on every change it follows.
     void refresh();

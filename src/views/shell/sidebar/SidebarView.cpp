@@ -1,6 +1,7 @@
 #include "views/shell/sidebar/SidebarView.h"
 
 #include "state/AppState.h"
+#include "views/components/ListScroll.h"
 #include "views/shell/sidebar/SidebarCapacity.h"
 #include "views/shell/sidebar/SidebarCurrentView.h"
 #include "views/shell/sidebar/SidebarFileTypes.h"
@@ -20,15 +21,9 @@ constexpr int bottomSpace = 8;
 } // namespace
 
 SidebarView::SidebarView(AppState& state, QWidget* parent)
-    : ThemedWidget(parent), m_state(state), m_scroll(new QScrollArea(this)) {
-    m_scroll->setFrameShape(QFrame::NoFrame);
-    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // No stop of Tab: it shows no mark of holding the keyboard.
-    m_scroll->setFocusPolicy(Qt::ClickFocus);
-    m_scroll->setWidgetResizable(true);
-    m_scroll->viewport()->setAutoFillBackground(false);
-
+    : ThemedWidget(parent), m_state(state),
+      // A column taller than the window scrolls, and shows it with the thin bar over its padding.
+      m_scroll(ListScroll::make(nullptr, this, ListScroll::Bar::overInset)) {
     auto* content = new QWidget;
     content->setAutoFillBackground(false);
     auto* column = new QVBoxLayout(content);
