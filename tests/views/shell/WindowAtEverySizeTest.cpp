@@ -28,8 +28,6 @@
 #include "views/shell/screens/VizRail.h"
 #include "views/tools/applications/AppDetailHeader.h"
 #include "views/tools/applications/AppDetailPane.h"
-#include "views/tools/applications/AppListColumn.h"
-#include "views/tools/applications/AppRow.h"
 #include "views/tools/applications/ApplicationsView.h"
 #include "views/tools/applications/UninstallButton.h"
 #include "views/tools/duplicates/DuplicatesView.h"
@@ -43,10 +41,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
-#include <sys/stat.h>
 #include <sys/time.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -284,22 +278,16 @@ TEST(WindowAtTheMinimumSize, TopSizesKeepsItsScopesAndCountOnOneLine) {
 TEST(WindowAtTheMinimumSize, AppDetailPutsUninstallUnderItsTextsAndKeepsItsPanelsInside) {
     Window w;
     ASSERT_TRUE(w.ready);
-    // A program of the user's own with a name of a common length.
-    const std::string program = w.home / ".local/opt/Studio/studio";
-    std::filesystem::create_directories(std::filesystem::path(program).parent_path());
-    std::ofstream(program) << "#!/bin/sh\n";
-    ::chmod(program.c_str(), 0755);
-    w.home.launcher("org.example.PhotoStudio.desktop",
-                    "[Desktop Entry]\nType=Application\nName=Photo Studio Professional\nExec=" + program + "\n");
     w.show(WorkspaceTab::apps);
     ApplicationsView* apps = w.shown<ApplicationsView>();
     ASSERT_NE(apps, nullptr);
-    ASSERT_TRUE(test::waitUntil([&] { return !apps->isLoading() && !apps->list()->visibleRows().empty(); }));
-    AppRow* studio = nullptr;
-    for (AppRow* row : apps->list()->visibleRows())
-        if (row->app().name == "Photo Studio Professional") studio = row;
-    ASSERT_NE(studio, nullptr);
-    test::clickOn(*studio);
+    // An app of the user's own with a name of a common length and a few support files.
+    InstalledApp studio{.name = "Photo Studio Professional", .path = w.home / ".local/opt/Studio",
+                        .bundleID = "org.example.PhotoStudio", .version = "2.4.1", .size = 84'000'000,
+                        .lastUsed = double(::time(nullptr) - 3 * 86400), .isSystem = false};
+    for (const char* leaf : {"org.example.PhotoStudio", "PhotoStudio", "org.example.PhotoStudio.conf"})
+        studio.leftovers.push_back({.path = w.home / (std::string(".cache/") + leaf), .size = 1'200'000, .kind = "Cache"});
+    apps->select(studio);
     test::settle();
     AppDetailPane* pane = apps->detail();
     AppDetailHeader* header = pane->header();
