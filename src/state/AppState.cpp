@@ -122,6 +122,7 @@ AppState::AppState(std::shared_ptr<PreferenceStore> preferences, QObject* parent
 
 const AppState::NodePtr& AppState::root() const { return m->root; }
 const AppState::NodePtr& AppState::displayRoot() const { return m->displayRoot; }
+const std::shared_ptr<const CategoryIndex>& AppState::categoryIndex() const { return m->displayIndex; }
 const AppState::NodePtr& AppState::focus() const { return m->focus; }
 const AppState::NodePtr& AppState::hovered() const { return m->hovered; }
 const AppState::NodePtr& AppState::selection() const { return m->selection; }

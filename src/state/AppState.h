@@ -21,6 +21,7 @@
 
 namespace tallymere {
 
+class CategoryIndex;
 struct NodeFilter;
 struct VolumeInfo;
 struct VolumeSources;
@@ -72,6 +73,9 @@ public:
     const NodePtr& root() const;
     // The tree on display: root() itself, or its filtered copy while the filter is active.
     const NodePtr& displayRoot() const;
+    // The category totals of every folder of displayRoot(), built off this thread with the tree
+    // and replaced with it (set before displayRootChanged); null without a displayed tree.
+    const std::shared_ptr<const CategoryIndex>& categoryIndex() const;
     // Focus, hover and selection are always null or nodes of displayRoot(): their setters ignore a
     // node of any other tree, and when the tree on display is replaced (a scan, a re-filter,
     // clearing the filter) each moves to the node of the same path in the new tree, or to null.
@@ -268,11 +272,13 @@ private:
     void rememberRecent(const ScanTarget& target);
 
     void pollProgress();
-    void finishScan(std::uint64_t generation, NodePtr tree, std::vector<PresetHit> hits);
+    void finishScan(std::uint64_t generation, NodePtr tree, std::vector<PresetHit> hits,
+                    std::shared_ptr<const CategoryIndex> index);
 
     void scheduleFilter();
     void applyFilterNow();
-    void finishFilter(std::uint64_t generation, NodePtr copy, std::optional<std::string> focusPath);
+    void finishFilter(std::uint64_t generation, NodePtr copy, std::optional<std::string> focusPath,
+                      std::shared_ptr<const CategoryIndex> index);
     NodePtr restoreFocus(const NodePtr& tree) const;
 
     void setRoot(NodePtr root);

@@ -1,6 +1,7 @@
 #pragma once
 // The store's private state, shared by its implementation files (AppState*.cpp) only.
 #include "state/AppState.h"
+#include "core/CategoryIndex.h"
 #include "core/CleanupPreset.h"
 #include "core/DiskInfo.h"
 #include "core/NodeFilter.h"
@@ -75,6 +76,9 @@ struct AppState::Data {
 
     NodePtr root;
     NodePtr displayRoot;
+    // Built by the worker that made each tree; displayIndex is rootIndex or the filtered copy's.
+    std::shared_ptr<const CategoryIndex> rootIndex;
+    std::shared_ptr<const CategoryIndex> displayIndex;
     NodePtr focus;
     bool isScanning = false;
     std::optional<ScanTarget> scanTarget;

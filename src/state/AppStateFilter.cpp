@@ -20,12 +20,14 @@ void AppState::applyFilterNow() {
 
     if (!m->root) {
         setIsFiltering(false);
+        m->displayIndex.reset();
         showTree({}, {});
         return;
     }
     if (!m->filter.isActive()) {
         setIsFiltering(false);
         NodePtr focus = restoreFocus(m->root);
+        m->displayIndex = m->rootIndex;
         showTree(m->root, std::move(focus));
         return;
     }
@@ -37,18 +39,22 @@ void AppState::applyFilterNow() {
     QThreadPool::globalInstance()->start([this, generation, inbox = m->inbox, root = m->root, filter = m->filter,
                                           useAllocated = m->useAllocatedSize, focusPath = std::move(focusPath)] {
         NodePtr copy;
+        std::shared_ptr<const CategoryIndex> index;
         try {
             copy = FilterEngine::prune(*root, filter, useAllocated, true);
+            if (copy) index = CategoryIndex::build(copy);
         } catch (...) {
             copy.reset(); // out of memory: show nothing rather than a half-built copy
+            index.reset();
         }
-        inbox->post([this, generation, copy = std::move(copy), focusPath]() mutable {
-            finishFilter(generation, std::move(copy), std::move(focusPath));
+        inbox->post([this, generation, copy = std::move(copy), focusPath, index = std::move(index)]() mutable {
+            finishFilter(generation, std::move(copy), std::move(focusPath), std::move(index));
         });
     });
 }
 
-void AppState::finishFilter(std::uint64_t generation, NodePtr copy, std::optional<std::string> focusPath) {
+void AppState::finishFilter(std::uint64_t generation, NodePtr copy, std::optional<std::string> focusPath,
+                            std::shared_ptr<const CategoryIndex> index) {
     // A build that a newer filter, size mode or scan has replaced is dropped.
     if (generation != m->filterGeneration) return;
     setIsFiltering(false);
@@ -57,6 +63,7 @@ void AppState::finishFilter(std::uint64_t generation, NodePtr copy, std::optiona
         focus = nodeAt(focusPath ? std::optional<std::string_view>(*focusPath) : std::nullopt, copy);
         if (!focus) focus = copy;
     }
+    m->displayIndex = copy ? std::move(index) : nullptr;
     showTree(std::move(copy), std::move(focus));
 }
 

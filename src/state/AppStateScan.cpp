@@ -43,6 +43,8 @@ void AppState::scan(const ScanTarget& requested) {
     setScanningPath(target.path);
     m->scanStart = std::chrono::steady_clock::now();
 
+    m->rootIndex.reset();
+    m->displayIndex.reset();
     setRoot({});
     // Nothing is on display while the scan runs: focus, selection and hover of the old tree go.
     showTree({}, {});
@@ -61,17 +63,21 @@ void AppState::scan(const ScanTarget& requested) {
                                           options = std::move(options), scanner = std::move(scanner)] {
         std::shared_ptr<FileNode> tree;
         std::vector<PresetHit> hits;
+        std::shared_ptr<const CategoryIndex> index;
         try {
             tree = scanner(path, options, *progress);
             // Presets always match on allocated sizes.
             if (tree) hits = PresetScanner::run(tree, CleanupPreset::all(), true);
+            // The sidebar's totals of any folder, so that no focus change walks the tree.
+            if (tree) index = CategoryIndex::build(tree);
         } catch (...) {
             // Out of memory on a huge tree: report what the scanner could not deliver as unreadable.
             tree.reset();
             hits.clear();
+            index.reset();
         }
-        inbox->post([this, generation, tree = std::move(tree), hits = std::move(hits)]() mutable {
-            finishScan(generation, std::move(tree), std::move(hits));
+        inbox->post([this, generation, tree = std::move(tree), hits = std::move(hits), index = std::move(index)]() mutable {
+            finishScan(generation, std::move(tree), std::move(hits), std::move(index));
         });
     });
 }
@@ -84,7 +90,8 @@ void AppState::pollProgress() {
     if (!current.empty()) setScanningPath(std::move(current));
 }
 
-void AppState::finishScan(std::uint64_t generation, NodePtr tree, std::vector<PresetHit> hits) {
+void AppState::finishScan(std::uint64_t generation, NodePtr tree, std::vector<PresetHit> hits,
+                          std::shared_ptr<const CategoryIndex> index) {
     // A cancelled scan that a newer scan has replaced must leave the newer one alone.
     if (generation != m->scanGeneration) return;
 
@@ -97,6 +104,7 @@ void AppState::finishScan(std::uint64_t generation, NodePtr tree, std::vector<Pr
     refreshVolumes();
 
     if (tree) {
+        m->rootIndex = std::move(index);
         setRoot(tree);
         setPresetHits(std::move(hits));
         setScannedFiles(tree->fileCount);

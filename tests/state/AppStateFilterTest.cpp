@@ -1,5 +1,6 @@
 #include "state/AppState.h"
 #include "state/AppStateTestSupport.h"
+#include "core/CategoryIndex.h"
 #include "core/NodeFilter.h"
 #include "support/DisplayTree.h"
 #include "support/TreeText.h"
@@ -213,4 +214,35 @@ TEST_F(AppStateFiltering, ANewScanLetsGoOfEverythingOfTheOldTree) {
     const AppState::NodePtr old = test::treeFromText("r/\n  a 1\n");
     state.setSelection(old);
     EXPECT_FALSE(state.selection());
+}
+
+TEST_F(AppStateFiltering, CategoryIndexArrivesWithEveryDisplayedTree) {
+    // Built with the scanned tree, before anyone hears of it.
+    ASSERT_TRUE(state.categoryIndex());
+    EXPECT_EQ(state.categoryIndex()->root(), state.displayRoot());
+    std::vector<bool> matchedWhenAnnounced;
+    QObject::connect(&state, &AppState::displayRootChanged, [&] {
+        matchedWhenAnnounced.push_back(!state.displayRoot() || (state.categoryIndex() &&
+                                                                state.categoryIndex()->root() == state.displayRoot()));
+    });
+    const auto a = at(state.displayRoot(), "a");
+    EXPECT_EQ(state.categoryIndex()->totals(*a, true), CategoryTotals::of(*a, true));
+
+    // A filtered copy brings its own; clearing the filter brings back the scanned tree's.
+    state.setFilter(queryFilter("bin"));
+    ASSERT_TRUE(waitUntil([&] { return state.displayRoot() != state.root() && !state.isFiltering(); }));
+    ASSERT_TRUE(state.categoryIndex());
+    EXPECT_EQ(state.categoryIndex()->root(), state.displayRoot());
+    EXPECT_EQ(state.categoryIndex()->totals(*state.displayRoot(), false), CategoryTotals::of(*state.displayRoot(), false));
+    state.setFilter(NodeFilter{});
+    ASSERT_TRUE(waitUntil([&] { return state.displayRoot() == state.root(); }));
+    EXPECT_EQ(state.categoryIndex()->root(), state.root());
+
+    // A new scan leaves none until its tree arrives.
+    state.scan(ScanTarget::folder(root));
+    EXPECT_FALSE(state.categoryIndex());
+    ASSERT_TRUE(waitUntil([&] { return !state.isScanning(); }));
+    EXPECT_EQ(state.categoryIndex()->root(), state.displayRoot());
+    EXPECT_EQ(std::count(matchedWhenAnnounced.begin(), matchedWhenAnnounced.end(), false), 0);
+    EXPECT_GE(matchedWhenAnnounced.size(), 4u);
 }
