@@ -26,6 +26,12 @@ CategoryRow::CategoryRow(AppState& state, FileCategory category, std::int64_t by
     connect(&m_state, &AppState::filterChanged, this, qOverload<>(&QWidget::update));
 }
 
+void CategoryRow::setBytes(std::int64_t bytes) {
+    if (bytes == m_bytes) return;
+    m_bytes = bytes;
+    update();
+}
+
 bool CategoryRow::isOn() const {
     const auto& categories = m_state.filter().categories;
     return categories.empty() || categories.count(m_category) > 0;

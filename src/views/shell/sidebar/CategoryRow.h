@@ -18,6 +18,7 @@ public:
 
     FileCategory category() const { return m_category; }
     std::int64_t bytes() const { return m_bytes; }
+    void setBytes(std::int64_t bytes);
     bool isOn() const;
     bool isHovering() const { return m_hovering; }
     void toggle();

@@ -1,6 +1,7 @@
 #include "views/shell/sidebar/SidebarFileTypes.h"
 
 #include "state/AppState.h"
+#include "core/CategoryIndex.h"
 #include "core/NodeFilter.h"
 #include "style/Typography.h"
 #include "views/components/CategoryBar.h"
@@ -61,6 +62,12 @@ SidebarFileTypes::SidebarFileTypes(AppState& state, QWidget* parent)
     barBox->setContentsMargins(0, 0, 0, 2);
     barBox->addWidget(m_bar);
     m_column->addLayout(barBox);
+    for (FileCategory category : FileCategories::selectable) {
+        auto* row = new CategoryRow(m_state, category, 0, this);
+        row->hide();
+        m_column->addWidget(row);
+        m_rows.push_back(row);
+    }
     m_column->addWidget(m_clear, 0, Qt::AlignLeft);
     for (auto signal : {&AppState::focusChanged, &AppState::displayRootChanged, &AppState::useAllocatedSizeChanged})
         connect(&m_state, signal, this, &SidebarFileTypes::refreshTotals);
@@ -77,31 +84,30 @@ void SidebarFileTypes::refreshTotals() {
     m_forStart = start;
     m_forTree = tree;
     m_forAllocated = allocated;
-    m_totals = start ? CategoryTotals::of(*start, allocated) : CategoryTotals{};
+    const std::shared_ptr<const CategoryIndex>& index = m_state.categoryIndex();
+    if (!start) m_totals = {};
+    else if (index) m_totals = index->totals(*start, allocated);
+    else m_totals = CategoryTotals::of(*start, allocated);
     ++m_walks;
-    rebuildRows();
+    showTotals();
 }
 
-void SidebarFileTypes::rebuildRows() {
-    for (CategoryRow* row : m_rows) {
-        row->hide();
-        m_column->removeWidget(row);
-        row->deleteLater();
-    }
-    m_rows.clear();
+void SidebarFileTypes::showTotals() {
     const double total = double(m_totals.total());
     std::vector<CategoryBar::Segment> segments;
-    int at = m_column->indexOf(m_clear);
-    for (FileCategory category : FileCategories::selectable) {
-        const std::int64_t bytes = m_totals.of(category);
-        if (bytes <= 0) continue;
-        segments.emplace_back(category, double(bytes) / total);
-        auto* row = new CategoryRow(m_state, category, bytes, this);
-        m_column->insertWidget(at++, row);
-        row->show();
-        m_rows.push_back(row);
+    m_shownRows.clear();
+    for (CategoryRow* row : m_rows) {
+        const std::int64_t bytes = m_totals.of(row->category());
+        const bool shown = bytes > 0;
+        if (shown) {
+            segments.emplace_back(row->category(), double(bytes) / total);
+            row->setBytes(bytes);
+            m_shownRows.push_back(row);
+        }
+        // Hiding or showing a row moves what lies below it: only a change of the set does that.
+        if (row->isHidden() == shown) row->setVisible(shown);
     }
-    m_bar->setSegments(std::move(segments));
+    if (segments != m_bar->segments()) m_bar->setSegments(std::move(segments));
 }
 
 void SidebarFileTypes::refreshFilter() {

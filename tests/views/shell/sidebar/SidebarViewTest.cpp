@@ -20,6 +20,7 @@
 #include "views/shell/sidebar/TextLine.h"
 
 #include <QAction>
+#include <QEnterEvent>
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QImage>
@@ -265,4 +266,49 @@ TEST(SidebarFileTypesSection, RowsFilterAndTotalsAreWalkedOncePerInput) {
     EXPECT_EQ(c.state.filter().query, "clip");
     EXPECT_FALSE(types->clearButton()->isVisible());
     EXPECT_FALSE(types->label()->trailing().has_value());
+}
+
+TEST(SidebarFileTypesSection, RowsOfAFocusedFolderStackWithoutGapsAndKeepTheirHover) {
+    TempFolder dir;
+    dir.file("top/media/clip.mp4", 8000);
+    dir.file("top/media/song.mp3", 4000);
+    dir.file("top/docs/notes.txt", 1000);
+    Column c;
+    c.state.setUseAllocatedSize(false);
+    ASSERT_TRUE(test::scanAndWait(c.state, dir / "top"));
+    SidebarFileTypes* types = c.view.fileTypes();
+    test::settle();
+    ASSERT_EQ(types->rows().size(), 3u);
+    CategoryRow* video = types->rows()[0];
+    CategoryRow* audio = types->rows()[1];
+    QEnterEvent enter(QPointF(4, 4), QPointF(4, 4), QPointF(4, 4));
+    QApplication::sendEvent(audio, &enter);
+    ASSERT_TRUE(audio->isHovering());
+
+    // The focus takes the document row away: the two rows left are the same rows, with the
+    // folder's figures, one under the other as before, and the pointer is still over the second.
+    c.state.setFocus(AppState::nodeAt(dir / "top/media", c.state.displayRoot()));
+    test::settle();
+    ASSERT_EQ(types->rows().size(), 2u);
+    EXPECT_EQ(types->rows()[0], video);
+    EXPECT_EQ(types->rows()[1], audio);
+    EXPECT_EQ(video->bytes(), 8000);
+    EXPECT_EQ(audio->bytes(), 4000);
+    EXPECT_TRUE(audio->isHovering());
+    EXPECT_EQ(audio->geometry().top() - video->geometry().bottom() - 1, 7);
+    int shown = 0;
+    for (CategoryRow* row : types->findChildren<CategoryRow*>()) shown += row->isVisible();
+    EXPECT_EQ(shown, 2);
+    ASSERT_EQ(types->bar()->segments().size(), 2u);
+    EXPECT_NEAR(types->bar()->segments()[0].second, 8000.0 / 12000.0, 1e-9);
+    // The section ends under its last row.
+    EXPECT_LE(types->height(), audio->geometry().bottom() + 8);
+
+    // Back at the top, the document row returns between the others and the rest.
+    c.state.setFocus(c.state.displayRoot());
+    test::settle();
+    ASSERT_EQ(types->rows().size(), 3u);
+    EXPECT_EQ(types->rows()[2]->category(), FileCategory::document);
+    EXPECT_EQ(types->rows()[2]->bytes(), 1000);
+    EXPECT_GT(types->rows()[2]->geometry().top(), audio->geometry().bottom());
 }
