@@ -163,6 +163,22 @@ double emboldening(QFont::Weight weight) {
     return 0.0;
 }
 
+// The outline widened for a weight, at referencePixels. Stroking a glyph costs far more than
+// filling it, and a window draws the same few symbols over and over: each is stroked once. Scaling
+// the stroke of the reference outline is the stroke of the scaled outline, round joins and caps
+// included.
+const QPainterPath& strokeOf(char16_t code, const Outline& outline, double widthAtReference) {
+    static QHash<std::pair<char16_t, double>, QPainterPath> cache;
+    const std::pair key(code, widthAtReference);
+    auto found = cache.constFind(key);
+    if (found != cache.constEnd()) return *found;
+    QPainterPathStroker stroker;
+    stroker.setWidth(widthAtReference);
+    stroker.setJoinStyle(Qt::RoundJoin);
+    stroker.setCapStyle(Qt::RoundCap);
+    return *cache.insert(key, stroker.createStroke(outline.path));
+}
+
 } // namespace
 
 std::span<const Entry> table() { return entries; }
@@ -187,25 +203,20 @@ QSizeF size(double pointSize) {
 void draw(QPainter& painter, const QRectF& box, std::string_view name, double pointSize, QFont::Weight weight,
           const QColor& color) {
     if (pointSize <= 0) return;
-    const Outline& outline = outlineOf(codepoint(name).value_or(missingGlyph));
+    const char16_t code = codepoint(name).value_or(missingGlyph);
+    const Outline& outline = outlineOf(code);
     if (!outline.valid) return;
     const double em = pointSize * emPerPoint;
     const double scale = em / referencePixels;
     QTransform transform;
     transform.translate(box.center().x() - em / 2, box.center().y() - em / 2);
     transform.scale(scale, scale);
-    const QPainterPath path = transform.map(outline.path);
 
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.fillPath(path, color);
-    if (const double extra = emboldening(weight) * em; extra > 0) {
-        QPainterPathStroker stroker;
-        stroker.setWidth(extra);
-        stroker.setJoinStyle(Qt::RoundJoin);
-        stroker.setCapStyle(Qt::RoundCap);
-        painter.fillPath(stroker.createStroke(path), color);
-    }
+    painter.fillPath(transform.map(outline.path), color);
+    if (const double extra = emboldening(weight) * referencePixels; extra > 0)
+        painter.fillPath(transform.map(strokeOf(code, outline, extra)), color);
     painter.restore();
 }
 

@@ -15,11 +15,14 @@ IconToggle::IconToggle(std::string_view symbol, const QString& help, bool isOn, 
 }
 
 void IconToggle::setSymbol(std::string_view symbol) {
+    if (m_symbol == symbol) return;
     m_symbol = symbol;
     update();
 }
 
-void IconToggle::setHelp(const QString& help) { setToolTip(help); }
+void IconToggle::setHelp(const QString& help) {
+    if (help != toolTip()) setToolTip(help);
+}
 
 void IconToggle::setOn(bool isOn) {
     if (m_isOn == isOn) return;

@@ -23,20 +23,37 @@ StatRow::StatRow(const QString& label, const QString& value, std::optional<QColo
 }
 
 void StatRow::setLabel(const QString& label) {
+    if (label == m_label) return;
     m_label = label;
+    m_labelNatural = -1;
+    m_heightWidth = -1;
     updateGeometry();
     update();
 }
 
 void StatRow::setValue(const QString& value) {
+    if (value == m_value) return;
     m_value = value;
+    m_valueNatural = -1;
+    m_heightWidth = -1;
     updateGeometry();
     update();
 }
 
 void StatRow::setTint(std::optional<QColor> tint) {
+    if (tint == m_tint) return;
     m_tint = std::move(tint);
     update();
+}
+
+double StatRow::labelNatural() const {
+    if (m_labelNatural < 0) m_labelNatural = QFontMetricsF(labelFont()).horizontalAdvance(m_label);
+    return m_labelNatural;
+}
+
+double StatRow::valueNatural() const {
+    if (m_valueNatural < 0) m_valueNatural = QFontMetricsF(valueFont()).horizontalAdvance(m_value);
+    return m_valueNatural;
 }
 
 QFont StatRow::labelFont() { return Typography::font(11, QFont::Normal); }
@@ -45,8 +62,8 @@ QFont StatRow::valueFont() { return Typography::font(11.5, QFont::DemiBold); }
 StatRow::Geometry StatRow::geometryFor(double width) const {
     const QFontMetricsF labelMetrics(labelFont());
     const QFontMetricsF valueMetrics(valueFont());
-    const double labelNatural = std::ceil(labelMetrics.horizontalAdvance(m_label));
-    const double valueNatural = std::ceil(valueMetrics.horizontalAdvance(m_value));
+    const double labelNatural = std::ceil(this->labelNatural());
+    const double valueNatural = std::ceil(this->valueNatural());
     const double room = std::max(width - gap, 0.0);
     // The value keeps its full width when it fits beside the label; otherwise it gets what the
     // label leaves, but never less than half the row while it is that long, and the label wraps.
@@ -64,14 +81,23 @@ StatRow::Geometry StatRow::geometryFor(double width) const {
 }
 
 QSize StatRow::sizeHint() const {
-    const double width = std::ceil(QFontMetricsF(labelFont()).horizontalAdvance(m_label) + gap +
-                                   QFontMetricsF(valueFont()).horizontalAdvance(m_value));
-    return {int(width), heightForWidth(int(width))};
+    const int width = int(std::ceil(labelNatural() + gap + valueNatural()));
+    return {width, heightForWidth(width)};
 }
 
 QSize StatRow::minimumSizeHint() const { return {int(gap) + 2, heightForWidth(int(gap) + 2)}; }
 
-int StatRow::heightForWidth(int width) const { return int(geometryFor(width).label.height()); }
+int StatRow::heightForWidth(int width) const {
+    // Wherever both texts fit on one line the height is that of one line: every such width is one
+    // question, asked once.
+    const int fits = int(std::ceil(labelNatural()) + gap + std::ceil(valueNatural()));
+    const int key = std::min(width, fits);
+    if (key != m_heightWidth) {
+        m_height = int(geometryFor(key).label.height());
+        m_heightWidth = key;
+    }
+    return m_height;
+}
 
 void StatRow::paintEvent(QPaintEvent*) {
     QPainter painter(this);

@@ -49,10 +49,18 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Measuring text is what a row costs; layouts ask for heights many times per pass.
+    double labelNatural() const;
+    double valueNatural() const;
+
     QString m_label;
     QString m_value;
     std::optional<QColor> m_tint;
     bool m_mono;
+    mutable double m_labelNatural = -1;
+    mutable double m_valueNatural = -1;
+    mutable int m_heightWidth = -1;
+    mutable int m_height = 0;
 };
 
 } // namespace tallymere

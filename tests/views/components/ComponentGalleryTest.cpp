@@ -262,6 +262,19 @@ TEST_F(Gallery, StatRowTintsAndShortensItsValueInTheMiddle) {
     QCoreApplication::processEvents();
     EXPECT_EQ(first->height(), first->heightForWidth(200));
     EXPECT_EQ(second->height(), second->heightForWidth(200));
+
+    // Heights follow the texts as they change: a long label wraps beside a long value and takes
+    // one line again when the value shrinks, at any width asked before or after.
+    StatRow changing("Logical size on the disk of this machine", "1 KB");
+    const int oneLine = changing.heightForWidth(400);
+    EXPECT_GT(changing.heightForWidth(150), oneLine);
+    changing.setValue("/home/someone/Projects/tallymere/build/gallery/output");
+    EXPECT_GT(changing.heightForWidth(150), oneLine);
+    EXPECT_GT(changing.heightForWidth(400), oneLine);
+    changing.setValue("1 KB");
+    EXPECT_EQ(changing.heightForWidth(400), oneLine);
+    changing.setLabel("Size");
+    EXPECT_EQ(changing.heightForWidth(150), oneLine);
 }
 
 TEST_F(Gallery, ComponentsFollowTheThemeTheyAreGivenAndInherit) {

@@ -27,6 +27,8 @@ InspectorMiniBar::InspectorMiniBar(QWidget* parent) : ClickableWidget({}, parent
 }
 
 void InspectorMiniBar::setChild(AppState::NodePtr child, std::int64_t childSize, std::int64_t parentSize) {
+    // The same row again (a refresh for another reason) repaints nothing.
+    if (child == m_child && childSize == m_childSize && parentSize == m_parentSize) return;
     m_child = std::move(child);
     m_childSize = childSize;
     m_parentSize = parentSize;

@@ -115,6 +115,8 @@ QSize TopBar::sizeHint() const {
 
 void TopBar::relayout() {
     const double middle = height() / 2.0;
+    const std::vector<QRectF> tabsBefore = std::move(m_tabRects);
+    const QRectF dividerBefore = m_divider;
     m_tabRects.clear();
     const QFontMetricsF metrics(tabFont());
     const double symbolWidth = SymbolImage::size(tabSymbolSize).width();
@@ -153,7 +155,8 @@ void TopBar::relayout() {
         const int height = m_breadcrumb->sizeHint().height();
         m_breadcrumb->setGeometry(int(std::lround(x)), int(std::lround(middle - height / 2.0)), int(width), height);
     }
-    update();
+    // The bar itself draws the tabs and the divider; its controls repaint themselves when they move.
+    if (m_tabRects != tabsBefore || m_divider != dividerBefore) update();
 }
 
 bool TopBar::event(QEvent* event) {
