@@ -47,7 +47,12 @@ inline void clickOn(QWidget& widget, QRectF rect) {
     clickAt(*top, widget.mapTo(top, rect.center().toPoint()));
 }
 
-inline void clickOn(QWidget& widget) { clickOn(widget, QRectF(widget.rect())); }
+// The widget's size is read once posted layouts have landed: a widget shown a moment ago may not
+// have its own height yet, and its old centre can lie outside it.
+inline void clickOn(QWidget& widget) {
+    settle();
+    clickOn(widget, QRectF(widget.rect()));
+}
 
 // Whether two colours are the same to within `tolerance` per channel.
 inline bool near(const QColor& a, const QColor& b, int tolerance = 3) {
