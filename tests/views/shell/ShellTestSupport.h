@@ -40,19 +40,17 @@ inline void clickAt(QWidget& top, QPointF at) {
     QApplication::sendEvent(target, &release);
 }
 
-// A click at the centre of `rect` of `widget` (in that widget's coordinates).
+// A click at the centre of `rect` of `widget` (in that widget's coordinates); a null rectangle
+// stands for the whole widget as it is once posted layouts have landed (a widget shown a moment ago
+// may not have its own height yet, and its old centre can lie outside it).
 inline void clickOn(QWidget& widget, QRectF rect) {
     settle();
     QWidget* top = widget.window();
-    clickAt(*top, widget.mapTo(top, rect.center().toPoint()));
+    const QRectF area = rect.isNull() ? QRectF(widget.rect()) : rect;
+    clickAt(*top, widget.mapTo(top, area.center().toPoint()));
 }
 
-// The widget's size is read once posted layouts have landed: a widget shown a moment ago may not
-// have its own height yet, and its old centre can lie outside it.
-inline void clickOn(QWidget& widget) {
-    settle();
-    clickOn(widget, QRectF(widget.rect()));
-}
+inline void clickOn(QWidget& widget) { clickOn(widget, QRectF()); }
 
 // Whether two colours are the same to within `tolerance` per channel.
 inline bool near(const QColor& a, const QColor& b, int tolerance = 3) {

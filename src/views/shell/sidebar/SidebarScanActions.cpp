@@ -127,8 +127,12 @@ SidebarScanActions::SidebarScanActions(AppState& state, QWidget* parent)
     m_recentsLayout->addWidget(m_recentLabel);
     column->addWidget(m_recents);
 
-    for (auto signal : {&AppState::isScanningChanged, &AppState::volumesChanged, &AppState::recentsChanged})
-        connect(&m_state, signal, this, &SidebarScanActions::refresh);
+    // The recent rows are remade only when they can change: a new list of volumes (read after every
+    // scan, off this thread) leaves them, and a click on one of them, alone.
+    connect(&m_state, &AppState::isScanningChanged, this, &SidebarScanActions::refresh);
+    connect(&m_state, &AppState::recentsChanged, this, &SidebarScanActions::rebuildRecents);
+    connect(&m_state, &AppState::volumesChanged, this,
+            [this] { m_volumes->setVisible(m_state.volumes().size() > 1); });
     refresh();
 }
 
