@@ -24,6 +24,8 @@
 #include "views/shell/sidebar/CategoryRow.h"
 #include "views/shell/sidebar/SidebarFileTypes.h"
 #include "views/shell/sidebar/SidebarView.h"
+#include "views/shell/topbar/Breadcrumb.h"
+#include "views/shell/topbar/TopBar.h"
 #include "views/shell/screens/ColorModeSelector.h"
 #include "views/shell/screens/VizRail.h"
 #include "views/tools/applications/AppDetailHeader.h"
@@ -370,6 +372,56 @@ TEST(WindowAtTheMinimumSize, SidebarAndInspectorScrollWithTheThemedBarToTheirLas
     EXPECT_EQ(inspector->identity()->width(), detailsWidth);
     EXPECT_TRUE(wholeAtTheEnd(inspector->scrollArea(), cleanup));
     EXPECT_TRUE(wholeAtTheEnd(sidebar->scrollArea(), lastType));
+}
+
+TEST(WindowAtTheMinimumSize, BreadcrumbShowsTheFocusedFolderWholeAndFadesTheCrumbItCuts) {
+    Window w;
+    ASSERT_TRUE(w.ready);
+    const std::string wide = "tree/MMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMM";
+    const std::string longest = wide + "/the-focused-folder-with-a-name-wider-than-the-strip-itself";
+    w.dir.file(longest + "/f.bin", 1);
+    w.dir.file(wide + "/deep/g.bin", 1);
+    ASSERT_TRUE(test::scanAndWait(w.state, w.dir / "tree"));
+    w.show(WorkspaceTab::explore, VizMode::treemap);
+    Breadcrumb* crumbs = w.view.topBar()->breadcrumb();
+    const QFontMetricsF last(Typography::font(11.5, QFont::DemiBold));
+
+    // A focused folder whose name is wider than the strip: its crumb fills the strip, its name
+    // shortened in the middle and drawn whole.
+    w.state.drill(AppState::nodeAt(w.dir / longest, w.state.displayRoot()));
+    test::settle();
+    QRectF strip = crumbs->stripRect();
+    std::vector<QRectF> rects = crumbs->crumbRects();
+    ASSERT_EQ(rects.size(), 3u);
+    ASSERT_GT(last.horizontalAdvance(crumbs->crumbTitles().back()), strip.width());
+    EXPECT_NEAR(rects.back().left(), strip.left(), 0.5);
+    EXPECT_NEAR(rects.back().right(), strip.right(), 0.5);
+    const QString shown = crumbs->shownTitle(2);
+    EXPECT_TRUE(shown.startsWith("the-") && shown.endsWith("itself") && shown.contains(QChar(0x2026))) << shown.toStdString();
+    EXPECT_LE(last.horizontalAdvance(shown), rects.back().width() - 2 * 5 + 0.5);
+
+    // A short one after a wide one: the strip shows its end, the focused folder whole, and the wide
+    // crumb cut at the strip's left edge fades out there, to no ink at the edge.
+    w.state.drill(AppState::nodeAt(w.dir / (wide + "/deep"), w.state.displayRoot()));
+    test::settle();
+    strip = crumbs->stripRect();
+    rects = crumbs->crumbRects();
+    ASSERT_EQ(rects.size(), 3u);
+    EXPECT_NEAR(rects.back().right(), strip.right(), 0.5);
+    EXPECT_GE(rects.back().left(), strip.left());
+    ASSERT_LT(rects[1].left(), strip.left());
+    ASSERT_GT(rects[1].right(), strip.left() + Breadcrumb::fadeWidth + 10);
+    const QImage image = w.view.grab().toImage();
+    const QPoint origin = crumbs->mapTo(&w.view, QPoint(0, 0));
+    const QColor ground = image.pixelColor(origin.x() + int(strip.left()) + 1, origin.y() - 2);
+    int inkAtTheEdge = 0, inkPastTheFade = 0;
+    for (int y = origin.y(); y < origin.y() + crumbs->height(); ++y) {
+        if (!test::near(image.pixelColor(origin.x() + int(std::ceil(strip.left())), y), ground, 6)) ++inkAtTheEdge;
+        for (int x = int(strip.left() + Breadcrumb::fadeWidth); x < int(rects[1].right()); ++x)
+            if (!test::near(image.pixelColor(origin.x() + x, y), ground, 40)) ++inkPastTheFade;
+    }
+    EXPECT_EQ(inkAtTheEdge, 0);
+    EXPECT_GT(inkPastTheFade, 0);
 }
 
 TEST(WindowAtTheDefaultSize, RailCaptionEndsWithAnEllipsisBetweenTheRailAndItsControls) {

@@ -9,6 +9,8 @@
 
 #include <QFontMetricsF>
 #include <QHelpEvent>
+#include <QImage>
+#include <QLinearGradient>
 #include <QToolTip>
 #include <QMouseEvent>
 #include <QPainter>
@@ -56,6 +58,7 @@ void Breadcrumb::refresh() {
         m_crumbs.push_back(std::move(crumb));
     }
     updateGeometry();
+    m_atEnd = true;
     clampScroll();
     update();
 }
@@ -71,16 +74,32 @@ QStringList Breadcrumb::crumbTitles() const {
     return titles;
 }
 
-double Breadcrumb::contentWidth() const {
+QString Breadcrumb::shownTitle(std::size_t index) const {
+    if (index >= m_crumbs.size()) return {};
+    const Crumb& crumb = m_crumbs[index];
+    const double room = crumbWidth(index) - 2 * crumbPadX;
+    if (crumb.width - 2 * crumbPadX <= room) return crumb.title;
+    const TextDraw::Style style{.font = crumbFont(crumb.last), .truncation = TextDraw::Truncation::middle};
+    const TextDraw::Fitted fitted = TextDraw::fit(crumb.title, style, room);
+    return fitted.lines.isEmpty() ? QString() : fitted.lines.front();
+}
+
+double Breadcrumb::crumbWidth(std::size_t index) const {
+    const Crumb& crumb = m_crumbs[index];
+    return crumb.last ? std::min(crumb.width, std::floor(stripRect().width())) : crumb.width;
+}
+
+double Breadcrumb::contentWidth(bool laidOut) const {
     double width = 0;
     for (std::size_t i = 0; i < m_crumbs.size(); ++i) {
         if (i > 0) width += crumbSpacing + separatorWidth() + crumbSpacing;
-        width += m_crumbs[i].width;
+        width += laidOut ? crumbWidth(i) : m_crumbs[i].width;
     }
     return width;
 }
 
-double Breadcrumb::idealWidth() const { return std::min(contentWidth(), maxStripWidth); }
+// The natural widths: the strip asks for room for the whole chain, never for what it could shorten.
+double Breadcrumb::idealWidth() const { return std::min(contentWidth(false), maxStripWidth); }
 
 QSize Breadcrumb::sizeHint() const {
     return {int(std::ceil(backSize + spacing + idealWidth())), int(backSize)};
@@ -100,15 +119,15 @@ std::vector<QRectF> Breadcrumb::crumbRects() const {
     double x = strip.left() - m_scroll;
     for (std::size_t i = 0; i < m_crumbs.size(); ++i) {
         if (i > 0) x += crumbSpacing + separatorWidth() + crumbSpacing;
-        rects.emplace_back(x, height() / 2.0 - crumbHeight / 2, m_crumbs[i].width, crumbHeight);
-        x += m_crumbs[i].width;
+        rects.emplace_back(x, height() / 2.0 - crumbHeight / 2, crumbWidth(i), crumbHeight);
+        x += crumbWidth(i);
     }
     return rects;
 }
 
-void Breadcrumb::clampScroll() {
-    m_scroll = std::clamp(m_scroll, 0.0, std::max(0.0, contentWidth() - stripRect().width()));
-}
+double Breadcrumb::maxScroll() const { return std::max(0.0, contentWidth() - stripRect().width()); }
+
+void Breadcrumb::clampScroll() { m_scroll = m_atEnd ? maxScroll() : std::clamp(m_scroll, 0.0, maxScroll()); }
 
 void Breadcrumb::resizeEvent(QResizeEvent* event) {
     ThemedWidget::resizeEvent(event);
@@ -137,27 +156,59 @@ void Breadcrumb::paintEvent(QPaintEvent*) {
     SymbolImage::draw(painter, m_back, "chevron.left", backSymbol, QFont::Bold, t.textSecondary);
     painter.restore();
 
+    // The crumbs go through a layer of the strip's size, whose edges are faded where a crumb runs
+    // past them, so a cut name thins out instead of stopping mid-letter on any ground.
     const QRectF strip = stripRect();
-    painter.setClipRect(strip);
+    if (strip.width() < 1 || m_crumbs.empty()) return;
+    const qreal ratio = devicePixelRatioF();
+    QImage layer((strip.size() * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    layer.setDevicePixelRatio(ratio);
+    layer.fill(Qt::transparent);
+    QPainter crumbs(&layer);
+    crumbs.setRenderHint(QPainter::Antialiasing);
+    crumbs.setRenderHint(QPainter::TextAntialiasing);
+    crumbs.translate(-strip.topLeft());
     const std::vector<QRectF> rects = crumbRects();
     const QSizeF separator = SymbolImage::size(separatorSymbol);
     for (std::size_t i = 0; i < m_crumbs.size(); ++i) {
         const Crumb& crumb = m_crumbs[i];
         const QRectF& r = rects[i];
+        if (r.right() < strip.left() - separator.width() - crumbSpacing || r.left() > strip.right()) continue;
         if (i > 0) {
             const QRectF chevron(QPointF(r.left() - crumbSpacing - separator.width(), height() / 2.0 - separator.height() / 2),
                                  separator);
-            SymbolImage::draw(painter, chevron, "chevron.right", separatorSymbol, QFont::Bold,
+            SymbolImage::draw(crumbs, chevron, "chevron.right", separatorSymbol, QFont::Bold,
                               ShapePaint::withOpacity(t.textTertiary, 0.7));
         }
-        if (crumb.last) ShapePaint::fillRounded(painter, r, crumbRadius, t.surfaceRaised);
-        painter.save();
-        if (m_pressed == int(i)) painter.setOpacity(0.7);
-        painter.setFont(crumbFont(crumb.last));
-        painter.setPen(crumb.last ? t.text : t.textSecondary);
-        painter.drawText(r, Qt::AlignCenter, crumb.title);
-        painter.restore();
+        if (crumb.last) ShapePaint::fillRounded(crumbs, r, crumbRadius, t.surfaceRaised);
+        crumbs.save();
+        if (m_pressed == int(i)) crumbs.setOpacity(0.7);
+        crumbs.setFont(crumbFont(crumb.last));
+        crumbs.setPen(crumb.last ? t.text : t.textSecondary);
+        crumbs.drawText(r, Qt::AlignCenter, shownTitle(i));
+        crumbs.restore();
     }
+    // Each edge fades over the crumb it cuts, never further, so a whole crumb beside it keeps its ink.
+    crumbs.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+    double left = 0, right = 0;
+    for (const QRectF& r : rects) {
+        if (r.left() < strip.left() - 0.5 && r.right() > strip.left()) left = std::min(fadeWidth, r.right() - strip.left());
+        if (r.right() > strip.right() + 0.5 && r.left() < strip.right()) right = std::min(fadeWidth, strip.right() - r.left());
+    }
+    if (left > 0) {
+        QLinearGradient fade(strip.left(), 0, strip.left() + left, 0);
+        fade.setColorAt(0, Qt::transparent);
+        fade.setColorAt(1, Qt::black);
+        crumbs.fillRect(QRectF(strip.left(), strip.top(), left, strip.height()), fade);
+    }
+    if (right > 0) {
+        QLinearGradient fade(strip.right() - right, 0, strip.right(), 0);
+        fade.setColorAt(0, Qt::black);
+        fade.setColorAt(1, Qt::transparent);
+        crumbs.fillRect(QRectF(strip.right() - right, strip.top(), right, strip.height()), fade);
+    }
+    crumbs.end();
+    painter.drawImage(strip.topLeft(), layer);
 }
 
 bool Breadcrumb::event(QEvent* event) {
@@ -196,7 +247,8 @@ void Breadcrumb::mouseReleaseEvent(QMouseEvent* event) {
 void Breadcrumb::wheelEvent(QWheelEvent* event) {
     const QPoint delta = event->angleDelta();
     const double step = (delta.x() != 0 ? delta.x() : delta.y()) / 120.0 * 40;
-    m_scroll -= step;
+    m_scroll = std::clamp(m_scroll - step, 0.0, maxScroll());
+    m_atEnd = m_scroll >= maxScroll() - 0.5;
     clampScroll();
     update();
     event->accept();

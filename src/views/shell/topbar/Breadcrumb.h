@@ -14,7 +14,10 @@ namespace tallymere {
 // separated by chevrons. The first crumb names the top of the tree ("Macintosh HD", "Home" or the
 // last path component), the others their own names; the last is the focus itself, set apart on
 // surfaceRaised. A click on a crumb focuses that folder. The strip of crumbs is at most 380 wide
-// and scrolls sideways (wheel) when the chain is longer; crumbs never wrap.
+// and scrolls sideways (wheel) when the chain is longer; crumbs never wrap. A new chain shows its
+// end, the focused folder, and the strip keeps to its end while it narrows or widens until the
+// wheel moves it; a crumb cut by an edge of the strip fades out there, and a last crumb wider than
+// the whole strip is shortened in the middle to fit it.
 class Breadcrumb : public ThemedWidget {
     Q_OBJECT
 public:
@@ -29,10 +32,14 @@ public:
     QRectF backRect() const { return m_back; }
     bool canGoBack() const;
     QStringList crumbTitles() const;
+    // The title as drawn in its crumb: the last one may be shortened to the strip.
+    QString shownTitle(std::size_t index) const;
     // The crumbs' rectangles in widget coordinates (scrolled), one per element of the chain.
     std::vector<QRectF> crumbRects() const;
     QRectF stripRect() const;
     double scrollOffset() const { return m_scroll; }
+    // How far the strip fades a crumb cut at its edges.
+    static constexpr double fadeWidth = 18;
     // The strip's width for a given room: the whole chain or 380, whichever is less.
     double idealWidth() const;
 
@@ -56,13 +63,17 @@ private:
     };
     void refresh();
     void clampScroll();
-    double contentWidth() const;
+    // The chain's width with every crumb at its own width, or as laid out in the strip.
+    double contentWidth(bool laidOut = true) const;
+    double crumbWidth(std::size_t index) const;
+    double maxScroll() const;
     int crumbAt(QPointF point) const;
 
     AppState& m_state;
     std::vector<Crumb> m_crumbs;
     QRectF m_back;
     double m_scroll = 0;
+    bool m_atEnd = true; // the strip follows its end until the wheel moves it away
     int m_pressed = -2; // -1 the back button, n a crumb
 };
 

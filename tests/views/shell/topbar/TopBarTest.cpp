@@ -178,15 +178,26 @@ TEST(TopBarBreadcrumb, RootLabelsAndALongChainScrollsInsideTheStrip) {
     Breadcrumb* crumbs = b.bar.breadcrumb();
     ASSERT_EQ(crumbs->crumbTitles().size(), 31);
     EXPECT_EQ(crumbs->stripRect().width(), Breadcrumb::maxStripWidth);
-    // Crumbs never wrap: they all share one row.
+    // Crumbs never wrap: they all share one row. A new chain shows its end, the focused folder.
     const auto rects = crumbs->crumbRects();
     EXPECT_EQ(rects.front().top(), rects.back().top());
-    EXPECT_GT(rects.back().right(), crumbs->stripRect().right());
-    QWheelEvent wheel(QPointF(200, 10), crumbs->mapToGlobal(QPointF(200, 10)), QPoint(), QPoint(0, -120000), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(crumbs, &wheel);
+    EXPECT_LT(rects.front().left(), crumbs->stripRect().left());
+    EXPECT_NEAR(rects.back().right(), crumbs->stripRect().right(), 0.5);
+    // The wheel scrolls back to the top of the tree, and the strip stays there while it resizes.
+    auto wheel = [&](int delta) {
+        QWheelEvent event(QPointF(200, 10), crumbs->mapToGlobal(QPointF(200, 10)), QPoint(), QPoint(0, delta),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(crumbs, &event);
+    };
+    wheel(120000);
+    EXPECT_EQ(crumbs->scrollOffset(), 0);
+    EXPECT_NEAR(crumbs->crumbRects().front().left(), crumbs->stripRect().left(), 0.5);
+    b.bar.resize(1600, b.bar.height());
+    test::settle();
+    EXPECT_EQ(crumbs->scrollOffset(), 0);
+    wheel(-120000);
     EXPECT_GT(crumbs->scrollOffset(), 0);
-    EXPECT_LE(crumbs->crumbRects().back().right(), crumbs->stripRect().right() + 0.5);
+    EXPECT_NEAR(crumbs->crumbRects().back().right(), crumbs->stripRect().right(), 0.5);
 }
 
 TEST(TopBarFilter, TypingReachesTheStoreAndOneRefilterFollows) {
