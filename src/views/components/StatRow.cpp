@@ -93,7 +93,10 @@ int StatRow::heightForWidth(int width) const {
     const int fits = int(std::ceil(labelNatural()) + gap + std::ceil(valueNatural()));
     const int key = std::min(width, fits);
     if (key != m_heightWidth) {
-        m_height = int(geometryFor(key).label.height());
+        // At the width that just fits, the label's box is its own advance, which the wrapping
+        // measure may find a hair short and break at a space: one line is known without asking.
+        m_height = key >= fits ? int(std::ceil(std::max(QFontMetricsF(labelFont()).height(), QFontMetricsF(valueFont()).height())))
+                               : int(geometryFor(key).label.height());
         m_heightWidth = key;
     }
     return m_height;

@@ -7,6 +7,7 @@
 #include "style/Typography.h"
 #include "views/components/ActionButton.h"
 #include "views/components/SegmentedRail.h"
+#include "views/components/StatRow.h"
 #include "views/components/ThemedScrollBar.h"
 #include "views/explore/AgeBucketPanel.h"
 #include "views/explore/BarsView.h"
@@ -422,6 +423,24 @@ TEST(WindowAtTheMinimumSize, BreadcrumbShowsTheFocusedFolderWholeAndFadesTheCrum
     }
     EXPECT_EQ(inkAtTheEdge, 0);
     EXPECT_GT(inkPastTheFade, 0);
+}
+
+TEST(WindowAtEverySize, InspectorDetailRowsAreOneLineHigh) {
+    for (QSize size : {QSize(RootView::minimumWidth, RootView::minimumHeight), QSize(1440, 900)}) {
+        Window w(size);
+        ASSERT_TRUE(w.ready);
+        w.show(WorkspaceTab::explore, VizMode::treemap);
+        auto* inspector = w.view.inspector()->findChild<InspectorView*>();
+        if (!inspector) inspector = qobject_cast<InspectorView*>(w.view.inspector());
+        ASSERT_NE(inspector, nullptr);
+        // A label of several words ("Size on disk") is as high as one of one word ("Files").
+        std::vector<StatRow*> rows;
+        for (StatRow* row : inspector->findChildren<StatRow*>())
+            if (row->isVisible()) rows.push_back(row);
+        ASSERT_GE(rows.size(), 5u);
+        const int oneLine = StatRow(QStringLiteral("Files"), QStringLiteral("52")).heightForWidth(rows.front()->width());
+        for (StatRow* row : rows) EXPECT_EQ(row->height(), oneLine) << row->label().toStdString() << " at " << size.width();
+    }
 }
 
 TEST(WindowAtTheDefaultSize, RailCaptionEndsWithAnEllipsisBetweenTheRailAndItsControls) {
