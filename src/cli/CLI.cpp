@@ -34,13 +34,14 @@ std::shared_ptr<FileNode> scanPath(const std::string& path, std::ostream& err, d
         err << "cannot stat " << oneLine(path) << '\n' << std::flush;
         return root;
     }
-    std::int64_t denied = 0;
-    root->walk([&](const FileNode& node) {
-        denied += node.isDenied ? 1 : 0;
-        return true;
-    });
-    if (denied > 0)
-        err << std::to_string(denied) << (denied == 1 ? " folder" : " folders") << " could not be read\n" << std::flush;
+    // Counted by the scan as it went: nothing walks the tree again to know.
+    const std::int64_t unread = progress.unreadFolders();
+    if (unread > 0) {
+        err << std::to_string(unread) << (unread == 1 ? " folder" : " folders") << " could not be read";
+        const std::int64_t starved = progress.unreadForLackOfDescriptors();
+        if (starved > 0) err << " (" << std::to_string(starved) << " for lack of a free file descriptor)";
+        err << '\n' << std::flush;
+    }
     return root;
 }
 

@@ -37,13 +37,17 @@ struct ScanOptions {
 
 namespace DiskScanner {
 
-// Blocks until every scan thread has ended. Null only when the root itself cannot be examined
-// (lstat fails); otherwise the finished root (sums and depths set), also after a cancel. The
-// returned pointer owns the whole tree.
+// Blocks until every scan thread has ended. The root's symbolic links are resolved first, once, so
+// the root's name and every path in the tree are physical. Null only when the root itself cannot
+// be resolved or examined; otherwise the finished root (sums and depths set), also after a cancel.
+// The returned pointer owns the whole tree. Folders that could not be read are marked isDenied and
+// counted in the progress.
 //
 // Names are the directory's raw bytes; folders are opened by raw path, so any name is read.
 // Below the root, the scan never enters a virtual or network file system (listed in the mount
-// table), whatever the options say. A folder's children keep the directory's order.
+// table), whatever the options say. A folder reached a second time through another mount (a bind
+// mount) is not read again: it stays as an empty folder. A folder's children keep the directory's
+// order.
 std::shared_ptr<FileNode> scan(std::string_view root, const ScanOptions& options, ScanProgress& progress);
 
 // Number of scan threads for a given number of active processors: five each, between 8 and 48.

@@ -29,7 +29,7 @@ public:
     double modified = 0;        // whole seconds since 1970
     double created = 0;         // whole seconds since 1970; 0 when the file system keeps no birth time
     std::int32_t fileCount = 0;
-    std::int32_t folderCount = 0;
+    std::int32_t folderCount = 0; // while a scan runs, a read folder's subfolders not yet summed
     std::int32_t depth = 0;
     FileCategory category = FileCategory::data;
     bool isDirectory : 1 = false;

@@ -7,12 +7,55 @@
 #include <new>
 #include <utility>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 namespace tallymere {
 namespace {
 
 constexpr std::size_t largestBlock = 1024 * 1024;
+// Blocks taken from a region: small, so that the part of each thread's last block left unused
+// at the end costs little, and many, which costs nothing since taking one is a single atomic add.
+constexpr std::size_t regionBlock = 64 * 1024;
+constexpr std::size_t regionAlignment = 64;
 
 } // namespace
+
+NodeRegion::NodeRegion(std::size_t bytes) {
+    // Address space only: no memory is committed until a page is written.
+    void* base = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (base == MAP_FAILED) return;
+    m_base = static_cast<std::byte*>(base);
+    m_size = bytes;
+}
+
+NodeRegion::~NodeRegion() {
+    if (m_base) ::munmap(m_base, m_size);
+}
+
+std::byte* NodeRegion::take(std::size_t bytes) {
+    if (!m_base) return nullptr;
+    bytes = (bytes + regionAlignment - 1) & ~(regionAlignment - 1);
+    // Read first, so a used-up region is not pushed further past its end by every later request.
+    if (m_used.load(std::memory_order_relaxed) + bytes > m_size) return nullptr;
+    const std::size_t start = m_used.fetch_add(bytes, std::memory_order_relaxed);
+    if (start + bytes > m_size) return nullptr;
+    return m_base + start;
+}
+
+std::unique_ptr<NodeRegion> NodeRegion::forThisMachine() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    std::size_t bytes = pages > 0 && pageSize > 0 ? static_cast<std::size_t>(pages) * static_cast<std::size_t>(pageSize)
+                                                  : std::size_t(1) << 32;
+    // Where address space is limited (a ulimit, strict overcommit) a smaller region still serves
+    // most trees; below that the arenas use the heap alone.
+    for (; bytes >= (std::size_t(64) << 20); bytes /= 4) {
+        auto region = std::make_unique<NodeRegion>(bytes);
+        if (region->m_base) return region;
+    }
+    return nullptr;
+}
 
 void* NodeArena::allocate(std::size_t bytes, std::size_t alignment) {
     auto aligned = [&](std::byte* p) {
@@ -22,6 +65,19 @@ void* NodeArena::allocate(std::size_t bytes, std::size_t alignment) {
     if (m_cursor) {
         std::byte* start = aligned(m_cursor);
         if (start + bytes <= m_end) {
+            m_cursor = start + bytes;
+            return start;
+        }
+    }
+    if (m_region) {
+        // Large requests (a folder of many entries) get a block of their own so the current block
+        // keeps serving small ones.
+        if (bytes + alignment > regionBlock / 4) {
+            if (std::byte* block = m_region->take(bytes + alignment)) return aligned(block);
+        } else if (std::byte* block = m_region->take(regionBlock)) {
+            m_cursor = block;
+            m_end = block + regionBlock;
+            std::byte* start = aligned(m_cursor);
             m_cursor = start + bytes;
             return start;
         }

@@ -1,6 +1,7 @@
 #pragma once
 #include "core/FileNode.h"
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <span>
@@ -8,6 +9,31 @@
 #include <vector>
 
 namespace tallymere {
+
+// One large reservation of address space that the arenas of a parallel builder carve their blocks
+// from: memory is taken from the system once, up front, instead of one mapping per block, each of
+// which would stall every other thread touching new memory at that moment. Only the pages written
+// cost memory. Freed whole with the region.
+class NodeRegion {
+public:
+    // Reserves about `bytes` of address space; a region the system refuses is empty and gives nothing.
+    explicit NodeRegion(std::size_t bytes);
+    ~NodeRegion();
+    NodeRegion(const NodeRegion&) = delete;
+    NodeRegion& operator=(const NodeRegion&) = delete;
+
+    // The next `bytes` of the region (a multiple of 64 bytes is kept aligned), or null once it is
+    // used up. Safe from any number of threads.
+    std::byte* take(std::size_t bytes);
+
+    // A region as large as the machine's memory: a tree can be no larger.
+    static std::unique_ptr<NodeRegion> forThisMachine();
+
+private:
+    std::byte* m_base = nullptr;
+    std::size_t m_size = 0;
+    std::atomic<std::size_t> m_used{0};
+};
 
 // Bump allocator that owns nodes, their names and their child lists. Nodes are trivially
 // destructible and are freed together with the arena. One arena is used by one thread at a time;
@@ -29,6 +55,10 @@ public:
     // Takes over every block of the other arena; its nodes stay where they are.
     void absorb(NodeArena&& other);
 
+    // From now on new blocks come from `region` (which must outlive the arena's nodes) while it
+    // has room, and from the heap after that.
+    void useRegion(NodeRegion* region) { m_region = region; }
+
 private:
     void* allocate(std::size_t bytes, std::size_t alignment);
 
@@ -36,11 +66,14 @@ private:
     std::byte* m_cursor = nullptr;
     std::byte* m_end = nullptr;
     std::size_t m_nextBlock = 16 * 1024;
+    NodeRegion* m_region = nullptr;
 };
 
 // A whole tree: the arena that owns every node and the root. Held through a shared pointer; hand
 // nodes out with share() so that a held node keeps the whole tree, and so its full path, alive.
 struct FileTree {
+    // Where a parallel builder's nodes live, when it used one; declared first so it is freed last.
+    std::unique_ptr<NodeRegion> region;
     NodeArena arena;
     FileNode* root = nullptr;
 };

@@ -7,6 +7,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -109,6 +110,21 @@ Boundaries boundaries(const std::vector<MountEntry>& mounts, std::string_view ro
         result.devices.insert(device);
         if (mount.mountPoint.size() > prefix.size() && mount.mountPoint.starts_with(prefix))
             result.mountPoints.insert(mount.mountPoint);
+    }
+    return result;
+}
+
+RepeatedMounts repeatedMounts(const std::vector<MountEntry>& mounts) {
+    RepeatedMounts result;
+    result.everyDevice = mounts.empty();
+    for (const MountEntry& mount : mounts) {
+        // The scan never enters these, so they cannot be met twice.
+        if (MountTable::isVirtualOrNetwork(mount.fsType)) continue;
+        const dev_t device = static_cast<dev_t>(MountTable::deviceOf(mount));
+        if (std::find(result.listed.begin(), result.listed.end(), device) == result.listed.end())
+            result.listed.push_back(device);
+        else if (std::find(result.repeated.begin(), result.repeated.end(), device) == result.repeated.end())
+            result.repeated.push_back(device);
     }
     return result;
 }

@@ -50,4 +50,26 @@ struct Boundaries {
 };
 Boundaries boundaries(const std::vector<MountEntry>& mounts, std::string_view rootPath, dev_t rootDevice);
 
+// The file systems whose folders can be met more than once in one scan: a device the mount table
+// lists more than once (a bind mount shows part of it a second time), and, once there is such a
+// device, every device the table does not list at all (a file system that gives its parts device
+// numbers of their own, whose mounts cannot be told apart). Without a mount table, every device.
+struct RepeatedMounts {
+    std::vector<dev_t> repeated;
+    std::vector<dev_t> listed;
+    bool everyDevice = false;
+
+    bool tracksAny() const { return everyDevice || !repeated.empty(); }
+    bool tracks(dev_t device) const {
+        if (everyDevice) return true;
+        if (repeated.empty()) return false;
+        for (dev_t known : repeated)
+            if (known == device) return true;
+        for (dev_t known : listed)
+            if (known == device) return false;
+        return true;
+    }
+};
+RepeatedMounts repeatedMounts(const std::vector<MountEntry>& mounts);
+
 } // namespace tallymere::ScanFileSystem

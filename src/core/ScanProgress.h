@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 namespace tallymere {
 
@@ -31,16 +32,26 @@ public:
     // Read before every directory entry by every scan thread, so it is a flag of its own rather
     // than a turn of the shared lock.
     bool cancelled() const { return m_cancelled.load(std::memory_order_relaxed); }
+    // Folders that could not be opened or listed (isDenied in the tree), counted as the scan meets
+    // them, so nobody walks the tree again to know.
+    std::int64_t unreadFolders() const { return m_unread.load(std::memory_order_relaxed); }
+    // Of those, the folders left unread because the process had no file descriptor to spare for
+    // them, however long the scan waited for one.
+    std::int64_t unreadForLackOfDescriptors() const { return m_unreadNoDescriptor.load(std::memory_order_relaxed); }
 
     void cancel() { m_cancelled.store(true, std::memory_order_relaxed); }
-    void setCurrent(std::string path) {
+    void setCurrent(std::string_view path) {
         std::lock_guard lock(m_lock);
-        m_current = std::move(path);
+        m_current.assign(path); // reuses the text's memory: no allocation once it is long enough
     }
     void add(std::int64_t files, std::int64_t bytes) {
         std::lock_guard lock(m_lock);
         m_files = saturatingAdd(m_files, files);
         m_bytes = saturatingAdd(m_bytes, bytes);
+    }
+    void addUnread(bool forLackOfDescriptors) {
+        m_unread.fetch_add(1, std::memory_order_relaxed);
+        if (forLackOfDescriptors) m_unreadNoDescriptor.fetch_add(1, std::memory_order_relaxed);
     }
 
 private:
@@ -49,6 +60,8 @@ private:
     std::int64_t m_bytes = 0;
     std::string m_current;
     std::atomic<bool> m_cancelled{false};
+    std::atomic<std::int64_t> m_unread{0};
+    std::atomic<std::int64_t> m_unreadNoDescriptor{0};
 };
 
 } // namespace tallymere

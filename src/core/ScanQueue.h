@@ -4,10 +4,15 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
 #include <vector>
+
+namespace tallymere::ScanWorker {
+struct SplitFolder;
+}
 
 // The scanner's list of folders waiting to be read and the descriptors kept for them. Private to
 // DiskScanner.
@@ -21,17 +26,45 @@ struct OpenFolder {
     std::atomic<std::uint32_t> waiting{0};
 };
 
-// A folder waiting to be read, with its parent's open descriptor when one was kept.
+// A fixed number of OpenFolder records, made before the threads start, so keeping a folder open
+// allocates nothing. None left means no more folders are kept open for now.
+class OpenFolderPool {
+public:
+    explicit OpenFolderPool(std::size_t size) : m_records(std::make_unique<OpenFolder[]>(size)) {
+        m_free.reserve(size);
+        for (std::size_t i = 0; i < size; ++i) m_free.push_back(&m_records[i]);
+    }
+    OpenFolder* take() {
+        std::lock_guard lock(m_lock);
+        if (m_free.empty()) return nullptr;
+        OpenFolder* record = m_free.back();
+        m_free.pop_back();
+        return record;
+    }
+    void give(OpenFolder* record) {
+        std::lock_guard lock(m_lock);
+        m_free.push_back(record);
+    }
+
+private:
+    std::unique_ptr<OpenFolder[]> m_records;
+    std::mutex m_lock;
+    std::vector<OpenFolder*> m_free;
+};
+
+// A folder waiting to be read, with its parent's open descriptor when one was kept; or, with
+// `split` set, a share of the entries of a very large folder that another thread is reading.
 struct Task {
     FileNode* folder = nullptr;
     OpenFolder* parent = nullptr;
+    ScanWorker::SplitFolder* split = nullptr;
 };
 
 // Folders waiting to be read, last in first out (depth first keeps the list short), and the number
 // of threads reading one. Both only with the lock held.
 class WorkQueue {
 public:
-    explicit WorkQueue(FileNode* root) : m_pending{Task{root, nullptr}} {}
+    explicit WorkQueue(FileNode* root) : m_pending{Task{root, nullptr}} { m_pending.reserve(4096); }
 
     // The next folder; none once nothing is pending and no thread is reading (nothing more can come).
     std::optional<Task> take() { return finishAndTake({}, false); }
@@ -41,6 +74,7 @@ public:
     std::optional<Task> finishAndTake(std::span<const Task> tasks, bool finished = true) {
         std::unique_lock lock(m_lock);
         m_pending.insert(m_pending.end(), tasks.begin(), tasks.end());
+        m_pendingCount.store(m_pending.size(), std::memory_order_relaxed);
         if (finished) --m_active;
         // This thread takes one of the new folders itself; the others are for sleepers.
         if (tasks.size() > 1 && m_waiting > 0) {
@@ -51,14 +85,26 @@ public:
             m_wake.notify_all();
             return std::nullopt;
         }
-        ++m_waiting;
+        m_waiting.store(m_waiting + 1, std::memory_order_relaxed);
         m_wake.wait(lock, [&] { return !m_pending.empty() || m_active == 0; });
-        --m_waiting;
+        m_waiting.store(m_waiting - 1, std::memory_order_relaxed);
         if (m_pending.empty()) return std::nullopt;
         const Task task = m_pending.back();
         m_pending.pop_back();
+        m_pendingCount.store(m_pending.size(), std::memory_order_relaxed);
         ++m_active;
         return task;
+    }
+
+    // Adds tasks without taking one: shares of a large folder for threads that are free.
+    void share(std::span<const Task> tasks) {
+        {
+            std::lock_guard lock(m_lock);
+            m_pending.insert(m_pending.end(), tasks.begin(), tasks.end());
+            m_pendingCount.store(m_pending.size(), std::memory_order_relaxed);
+        }
+        if (tasks.size() == 1) m_wake.notify_one();
+        else m_wake.notify_all();
     }
 
     // The thread that took a folder is done with it.
@@ -79,17 +125,24 @@ public:
         {
             std::lock_guard lock(m_lock);
             dropped.swap(m_pending);
+            m_pendingCount.store(0, std::memory_order_relaxed);
         }
         m_wake.notify_all();
         return dropped;
     }
+
+    // Read without the lock, as hints: threads waiting for work, and folders waiting for a thread.
+    int idleThreads() const { return m_waiting.load(std::memory_order_relaxed); }
+    std::size_t pendingCount() const { return m_pendingCount.load(std::memory_order_relaxed); }
 
 private:
     std::mutex m_lock;
     std::condition_variable m_wake;
     std::vector<Task> m_pending;
     int m_active = 0;
-    int m_waiting = 0;
+    // Written with the lock held; atomic only so the hints above can read them without it.
+    std::atomic<int> m_waiting{0};
+    std::atomic<std::size_t> m_pendingCount{1};
 };
 
 } // namespace tallymere::ScanQueue

@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -296,6 +297,32 @@ TEST(CommandLineProcessDeathTest, EndsTheProcessWithTheStatus) {
         },
         ::testing::ExitedWithCode(0), "^$");
     EXPECT_EQ(linesOf(readFile(output)).size(), 5u) << "the summary is flushed before the process ends";
+}
+
+// With no file descriptor to spare but the root's, the scan waits a bounded time for one, then ends,
+// counting the folders it could not open and why.
+TEST(CommandLineProcessDeathTest, NoFreeDescriptorEndsTheScanAndSaysWhy) {
+    test::TempFolder temp;
+    const fs::path root = temp / "tree";
+    for (const char* name : {"a", "b", "c"}) {
+        fs::create_directories(root / name / "deeper");
+        writeFile(root / name / "f", 10);
+    }
+    writeFile(root / "top", 7);
+    EXPECT_EXIT(
+        {
+            ::alarm(60); // a scan that keeps waiting ends here, and fails
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+            ::close(null);
+            const int lowestFree = ::dup(0);
+            ::close(lowestFree);
+            rlimit one{};
+            one.rlim_cur = one.rlim_max = static_cast<rlim_t>(lowestFree + 1);
+            ::setrlimit(RLIMIT_NOFILE, &one);
+            runProcess({"tallymere", "--scan", root});
+        },
+        ::testing::ExitedWithCode(0), "^3 folders could not be read \\(3 for lack of a free file descriptor\\)\n$");
 }
 
 } // namespace

@@ -1,0 +1,108 @@
+#pragma once
+#include "core/DiskScanner.h"
+#include "core/IdentitySet.h"
+#include "core/ScanFileSystem.h"
+#include "core/ScanQueue.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// What the threads of one scan share. Private to DiskScanner.
+namespace tallymere::ScanWorker {
+
+struct ScanContext {
+    ScanContext(const ScanOptions& options, ScanProgress& progress, FileNode* root, std::size_t keepLimit)
+        : options(options), progress(progress), queue(root), root(root), keepLimit(keepLimit), openFolders(keepLimit) {}
+
+    const ScanOptions& options;
+    ScanProgress& progress;
+    ScanQueue::WorkQueue queue;
+    FileNode* root;
+    ScanFileSystem::Capabilities capabilities;
+    int rootFd = -1;
+    ScanFileSystem::Boundaries boundaries;
+    // Whether subfolder paths are tested against left-out paths (exclusions or mount points below
+    // the root), and below how many path components a subfolder can no longer be one of them.
+    bool testsSubfolderPaths = false;
+    std::size_t leftOutComponents = 0;
+    std::size_t rootComponents = 0;
+    // Threads that may run at once, and how many are running: a large folder is shared among them.
+    std::atomic<int> threadsStarted{0};
+
+    // Descriptors kept open for subfolders: at most keepLimit, well below the process's limit.
+    std::size_t keepLimit;
+    ScanQueue::OpenFolderPool openFolders;
+    // Set when the process ran out of descriptors: from then on none is kept, and every descriptor
+    // the scan closes is counted, so a thread waiting for one knows whether any came free.
+    std::atomic<bool> shortOfDescriptors{false};
+    std::atomic<std::uint64_t> descriptorsClosed{0};
+    // The count above when a thread waited the whole bound for a descriptor and none came free:
+    // while nothing has been closed since, others stop waiting at once. All ones when unset.
+    std::atomic<std::uint64_t> starvedAt{~std::uint64_t(0)};
+
+    // Files with more than one link, so each enters the tree once.
+    ScanIdentity::IdentitySet hardLinks{4096};
+    // Folders on file systems that show in more than one place (bind mounts), so each is read
+    // once; made only when the mount table has such a file system.
+    ScanFileSystem::RepeatedMounts repeatedMounts;
+    std::unique_ptr<ScanIdentity::IdentitySet> folderIdentities;
+
+    // False when the folder on `device` was met already, through another mount.
+    bool isFirstSighting(dev_t device, ino_t inode) {
+        return !folderIdentities || !repeatedMounts.tracks(device) || folderIdentities->insert(device, inode);
+    }
+
+    // Set when the root was summed by the threads, the last folder finishing last.
+    std::atomic<bool> rootFinished{false};
+
+    void closeDescriptor(int fd) {
+        ::close(fd);
+        if (shortOfDescriptors.load(std::memory_order_relaxed))
+            descriptorsClosed.fetch_add(1, std::memory_order_relaxed);
+    }
+
+    // One subfolder no longer needs its parent's descriptor; the last one closes it.
+    void release(ScanQueue::OpenFolder* parent) {
+        if (!parent) return;
+        if (parent->waiting.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+        closeDescriptor(parent->fd);
+        openFolders.give(parent);
+    }
+
+    // Keeps `fd` open for `count` subfolders when the budget allows; null when it does not (the
+    // caller closes it and the subfolders are opened from the root).
+    ScanQueue::OpenFolder* keep(int fd, std::size_t count) {
+        if (shortOfDescriptors.load(std::memory_order_relaxed)) return nullptr;
+        ScanQueue::OpenFolder* kept = openFolders.take();
+        if (!kept) return nullptr;
+        kept->fd = fd;
+        kept->waiting.store(static_cast<std::uint32_t>(count), std::memory_order_relaxed);
+        return kept;
+    }
+};
+
+// A thread's buffers, reused from folder to folder. Made by the thread that starts the worker, with
+// room for ordinary folders, so that a worker allocates nothing while it scans (a first allocation
+// on a new thread sets up a heap of its own, which stalls every thread touching new memory).
+struct Scratch {
+    Scratch();
+
+    std::vector<FileNode*> children;
+    std::vector<FileNode*> subfolders;
+    std::vector<ScanQueue::Task> tasks;
+    std::string childPath;
+    std::string folderPath;
+    std::string currentPath;
+    // Counts not yet added to the live progress: handed over in batches, not once a folder.
+    std::int64_t files = 0;
+    std::int64_t bytes = 0;
+    // getdents64 fills this; aligned for the records it holds.
+    alignas(8) char entries[16384];
+};
+
+} // namespace tallymere::ScanWorker

@@ -1,0 +1,165 @@
+#include "core/ScanEntries.h"
+
+#include "base/Saturating.h"
+#include "core/FileCategory.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace tallymere::ScanWorker {
+
+namespace {
+
+using ScanFileSystem::EntryInfo;
+
+// Entries in one share of a split folder: enough that taking a share costs nothing beside it.
+constexpr std::size_t shareSize = 256;
+
+// The kernel's directory record, as getdents64 lays it out.
+struct DirectoryRecord {
+    std::uint64_t inode;
+    std::int64_t offset;
+    unsigned short length;
+    unsigned char type;
+    char name[1];
+};
+
+// Whether a folder entry named `name` in the folder at `folderPath` is a folder the scan leaves out.
+bool isLeftOut(const ScanContext& context, std::string& path, std::string_view folderPath, std::string_view name) {
+    path.assign(folderPath == "/" ? std::string_view() : folderPath);
+    path += '/';
+    path.append(name);
+    return context.options.excludedPaths.contains(path) || context.boundaries.mountPoints.contains(path);
+}
+
+} // namespace
+
+FileNode* makeEntry(const FolderFrame& frame, const char* rawName, unsigned char type, ScanContext& context,
+                    NodeArena& arena, std::string& path, EntryCounts& counts) {
+    if (rawName[0] == '.') {
+        if (rawName[1] == '\0' || (rawName[1] == '.' && rawName[2] == '\0')) return nullptr;
+        if (!context.options.includeHidden) return nullptr;
+    }
+    if (type == DT_FIFO || type == DT_CHR || type == DT_BLK || type == DT_SOCK) return nullptr;
+    const std::string_view name(rawName, std::strlen(rawName));
+
+    // Tested before examining the entry, so a left-out network mount is never waited on.
+    bool leftOut = false;
+    if (frame.testsPaths && (type == DT_DIR || type == DT_UNKNOWN)) {
+        leftOut = isLeftOut(context, path, frame.folderPath, name);
+        if (leftOut && type == DT_DIR) return nullptr;
+    }
+
+    EntryInfo info;
+    if (!ScanFileSystem::examine(frame.fd, rawName, info, context.capabilities)) return nullptr; // vanished
+
+    FileNode* node = nullptr;
+    if (info.type == S_IFLNK) {
+        node = arena.makeNode(name, false, FileCategory::data);
+        node->isSymlink = true;
+        node->size = info.size;
+        node->allocated = info.allocated;
+        node->fileCount = 1;
+    } else if (info.type == S_IFDIR) {
+        if (leftOut || context.boundaries.devices.contains(info.device)) return nullptr;
+        bool isPackage = false;
+        const FileCategory category = classifyDirectory(name, isPackage);
+        node = arena.makeNode(name, true, category);
+        node->isPackage = isPackage;
+        // Seen through another mount already: it stays, empty, and adds nothing a second time.
+        if (!context.isFirstSighting(info.device, info.inode)) arena.setChildren(*node, {});
+    } else if (info.type == S_IFREG) {
+        // A file met under another name already is in the tree once.
+        if (info.links >= 2 && !context.hardLinks.insert(info.device, info.inode)) return nullptr;
+        node = arena.makeNode(name, false, classifyFile(name));
+        node->size = info.size;
+        node->allocated = info.allocated;
+        node->fileCount = 1;
+        counts.files += 1;
+        counts.bytes = saturatingAdd(counts.bytes, context.options.useAllocatedSize ? info.allocated : info.size);
+    } else {
+        return nullptr;
+    }
+    node->depth = frame.childDepth;
+    node->modified = info.modified;
+    node->created = info.created;
+    return node;
+}
+
+void makeShares(SplitFolder& split, ScanContext& context, NodeArena& arena, std::string& path, EntryCounts& counts) {
+    const std::size_t total = split.starts.size();
+    for (;;) {
+        const std::size_t share = split.nextShare.fetch_add(1, std::memory_order_relaxed);
+        if (share >= split.shareCount) return;
+        const std::size_t end = std::min(total, (share + 1) * shareSize);
+        for (std::size_t i = share * shareSize; i < end; ++i) {
+            if (context.progress.cancelled()) break;
+            split.made[i] = makeEntry(split.frame, split.names.data() + split.starts[i], split.types[i], context, arena,
+                                      path, counts);
+        }
+        // Release: the nodes of this share are written before the reader of the folder sees it done.
+        if (split.sharesDone.fetch_add(1, std::memory_order_acq_rel) + 1 == split.shareCount)
+            split.sharesDone.notify_all();
+    }
+}
+
+void releaseShare(SplitFolder* split) {
+    if (split->holders.fetch_sub(1, std::memory_order_acq_rel) == 1) delete split;
+}
+
+void shareRest(const FolderFrame& frame, ScanContext& context, NodeArena& arena, Scratch& scratch,
+               EntryCounts& counts) {
+    auto* split = new SplitFolder;
+    split->frame = frame;
+    if (frame.testsPaths) {
+        split->folderPath.assign(frame.folderPath);
+        split->frame.folderPath = split->folderPath;
+    }
+    // The listing itself is quick; examining each entry is what takes the time.
+    for (;;) {
+        const long got = ::syscall(SYS_getdents64, frame.fd, scratch.entries, sizeof scratch.entries);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break; // an error keeps what was listed
+        for (long offset = 0; offset < got;) {
+            const auto* record = reinterpret_cast<const DirectoryRecord*>(scratch.entries + offset);
+            offset += record->length;
+            split->starts.push_back(static_cast<std::uint32_t>(split->names.size()));
+            split->types.push_back(record->type);
+            split->names.append(record->name, std::strlen(record->name) + 1);
+        }
+    }
+    const std::size_t total = split->starts.size();
+    split->made = std::make_unique<FileNode*[]>(total);
+    split->shareCount = (total + shareSize - 1) / shareSize;
+
+    const int threads = context.threadsStarted.load(std::memory_order_relaxed);
+    const std::size_t helpers = std::min<std::size_t>(split->shareCount > 0 ? split->shareCount - 1 : 0,
+                                                      threads > 1 ? static_cast<std::size_t>(threads - 1) : 0);
+    if (helpers > 0) {
+        split->holders.fetch_add(static_cast<int>(helpers), std::memory_order_relaxed);
+        scratch.tasks.clear();
+        scratch.tasks.resize(helpers, ScanQueue::Task{nullptr, nullptr, split});
+        context.queue.share(scratch.tasks);
+        scratch.tasks.clear();
+    }
+    makeShares(*split, context, arena, scratch.childPath, counts);
+    for (std::size_t done = split->sharesDone.load(std::memory_order_acquire); done != split->shareCount;
+         done = split->sharesDone.load(std::memory_order_acquire))
+        split->sharesDone.wait(done, std::memory_order_acquire);
+
+    for (std::size_t i = 0; i < total; ++i) {
+        FileNode* node = split->made[i];
+        if (!node) continue;
+        scratch.children.push_back(node);
+        if (node->isDirectory && !node->hasChildList()) scratch.subfolders.push_back(node);
+    }
+    releaseShare(split);
+}
+
+} // namespace tallymere::ScanWorker

@@ -1,0 +1,279 @@
+#include "core/ScanWorker.h"
+
+#include "base/Saturating.h"
+#include "core/FileCategory.h"
+#include "core/ScanEntries.h"
+#include "core/ScanPaths.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace tallymere::ScanWorker {
+
+namespace {
+
+using ScanFileSystem::EntryInfo;
+using ScanQueue::Task;
+
+// Each thread hands its live counts over in steps of this many files, so the shared lock is taken
+// rarely.
+constexpr std::int64_t threadProgressBatch = 500;
+// A folder with more entries than this is shared out among the threads that have nothing to do,
+// in shares of this many entries: one huge folder read by one thread would set the end of the scan.
+constexpr std::size_t shareAfter = 1024;
+// How long a folder waits for a file descriptor when the process has none free. A descriptor comes
+// free within moments when other threads of the scan hold it; past this, none is coming.
+constexpr auto descriptorWait = std::chrono::seconds(2);
+// Throttles the folder shown as under way: building its path walks every level above it.
+constexpr auto currentEvery = std::chrono::milliseconds(20);
+
+void tally(ScanContext& context, Scratch& scratch, const EntryCounts& counts) {
+    scratch.files += counts.files;
+    scratch.bytes = saturatingAdd(scratch.bytes, counts.bytes);
+    if (scratch.files < threadProgressBatch) return;
+    context.progress.add(scratch.files, scratch.bytes);
+    scratch.files = 0;
+    scratch.bytes = 0;
+}
+
+void flushTally(ScanContext& context, Scratch& scratch) {
+    if (scratch.files != 0 || scratch.bytes != 0) context.progress.add(scratch.files, scratch.bytes);
+    scratch.files = 0;
+    scratch.bytes = 0;
+}
+
+// The kernel's directory record, as getdents64 lays it out.
+struct DirectoryRecord {
+    std::uint64_t inode;
+    std::int64_t offset;
+    unsigned short length;
+    unsigned char type;
+    char name[1];
+};
+
+// A folder's sums from its children, all of which are finished: what the roll-up does for one folder.
+void sumChildren(FileNode& folder) {
+    std::int64_t size = 0, allocated = 0, files = 0, folders = 0;
+    for (const FileNode* child : folder.children()) {
+        size = saturatingAdd(size, child->size);
+        allocated = saturatingAdd(allocated, child->allocated);
+        files += child->fileCount;
+        if (child->isDirectory) folders += 1 + child->folderCount;
+    }
+    folder.size = size;
+    folder.allocated = allocated;
+    folder.fileCount = saturatingCount(files);
+    folder.folderCount = saturatingCount(folders);
+}
+
+// Sums a folder whose every subfolder is finished, and then each folder above it for which it was
+// the last one outstanding. Until then a folder's folderCount holds the number of its subfolders
+// still outstanding; the thread that takes it to zero sums the folder, so every sum is made exactly
+// once, by one thread, after all of its parts.
+void finishFolder(FileNode& folder, ScanContext& context) {
+    for (FileNode* node = &folder;;) {
+        sumChildren(*node);
+        FileNode* parent = node->parent;
+        if (!parent) {
+            context.rootFinished.store(true, std::memory_order_release);
+            return;
+        }
+        if (std::atomic_ref<std::int32_t>(parent->folderCount).fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+        node = parent;
+    }
+}
+
+bool isShortOfDescriptors(int error) { return error == EMFILE || error == ENFILE; }
+
+// A folder that could not be read: marked, counted with its reason, and finished with no children.
+// One the scan never read because it was cancelled is neither.
+void markUnread(FileNode& folder, int error, ScanContext& context) {
+    if (context.progress.cancelled()) return;
+    folder.isDenied = true;
+    context.progress.addUnread(isShortOfDescriptors(error));
+    finishFolder(folder, context);
+}
+
+// Opens a folder: relative to its parent's kept descriptor when there is one, else by its path
+// from the root. Running out of descriptors is usually brief (other threads are about to close
+// theirs): the thread lets go of what it holds, waits a moment and tries again, and from then on
+// the scan keeps no descriptors. The waiting is bounded: once one folder has waited the whole
+// bound with not one descriptor closed by the scan meanwhile, none is coming, and until one is
+// closed the others stop waiting too. -1 with `error` set when the folder is not opened.
+int openTask(Task& task, ScanContext& context, Scratch& scratch, int& error) {
+    constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW;
+    std::chrono::steady_clock::time_point deadline;
+    std::uint64_t closedBefore = 0;
+    for (int attempt = 0;; ++attempt) {
+        int fd;
+        if (task.parent) {
+            // One name: O_NOFOLLOW alone refuses a folder swapped for a link.
+            scratch.childPath.assign(task.folder->name());
+            fd = ::openat(task.parent->fd, scratch.childPath.c_str(), folderFlags);
+        } else {
+            ScanPaths::relativePathInto(*task.folder, scratch.childPath);
+            fd = ScanFileSystem::openFolder(context.rootFd, scratch.childPath, context.capabilities);
+        }
+        if (fd >= 0) return fd;
+        error = errno;
+        if (!isShortOfDescriptors(error)) return -1;
+        context.shortOfDescriptors.store(true, std::memory_order_relaxed);
+        context.release(task.parent);
+        task.parent = nullptr;
+        if (context.progress.cancelled()) return -1;
+        const std::uint64_t closed = context.descriptorsClosed.load(std::memory_order_relaxed);
+        if (closed == context.starvedAt.load(std::memory_order_relaxed)) return -1;
+        const auto now = std::chrono::steady_clock::now();
+        if (attempt == 0) {
+            deadline = now + descriptorWait;
+            closedBefore = closed;
+        } else if (now >= deadline) {
+            if (closed == closedBefore) context.starvedAt.store(closed, std::memory_order_relaxed);
+            return -1;
+        }
+        ::usleep(attempt < 10 ? 200 : 2000);
+    }
+}
+
+// Reads the open folder `fd` into `folder`'s children; the subfolders still to be read are left in
+// scratch.subfolders. The entries read before a cancel stay in the tree. False when the folder
+// could not be read at all.
+bool readFolder(int fd, FileNode& folder, ScanContext& context, NodeArena& arena, Scratch& scratch) {
+    scratch.children.clear();
+    scratch.subfolders.clear();
+    FolderFrame frame;
+    frame.fd = fd;
+    frame.childDepth = folder.depth + 1;
+    // The folder's own path is built only when a subfolder might be left out by path.
+    frame.testsPaths = context.testsSubfolderPaths &&
+                       context.rootComponents + static_cast<std::size_t>(frame.childDepth) <= context.leftOutComponents;
+    if (frame.testsPaths) {
+        ScanPaths::pathInto(folder, scratch.folderPath);
+        frame.folderPath = scratch.folderPath;
+    }
+    EntryCounts counts;
+    std::size_t seen = 0;
+    bool readAny = false;
+    const auto keep = [&](FileNode* node) {
+        if (!node) return;
+        scratch.children.push_back(node);
+        if (node->isDirectory && !node->hasChildList()) scratch.subfolders.push_back(node);
+    };
+
+    for (bool reading = true; reading;) {
+        const long got = ::syscall(SYS_getdents64, fd, scratch.entries, sizeof scratch.entries);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            if (!readAny) return false;
+            break; // keep what was read
+        }
+        if (got == 0) break;
+        readAny = true;
+        for (long offset = 0; offset < got;) {
+            const auto* record = reinterpret_cast<const DirectoryRecord*>(scratch.entries + offset);
+            offset += record->length;
+            // Looked at before every entry, so a cancel stops even a huge folder at once.
+            if (context.progress.cancelled()) {
+                reading = false;
+                break;
+            }
+            ++seen;
+            keep(makeEntry(frame, record->name, record->type, context, arena, scratch.childPath, counts));
+        }
+        // A large folder, and threads with nothing to do: they take shares of what is left.
+        if (reading && seen >= shareAfter && context.queue.idleThreads() > 0 &&
+            context.threadsStarted.load(std::memory_order_relaxed) > 1) {
+            shareRest(frame, context, arena, scratch, counts);
+            break;
+        }
+    }
+
+    arena.setChildren(folder, scratch.children);
+    tally(context, scratch, counts);
+    return true;
+}
+
+void helpWithShares(SplitFolder& split, ScanContext& context, NodeArena& arena, Scratch& scratch) {
+    EntryCounts counts;
+    makeShares(split, context, arena, scratch.childPath, counts);
+    tally(context, scratch, counts);
+}
+
+} // namespace
+
+Scratch::Scratch() {
+    // Room for most folders and paths; each page of it that a thread never uses costs no memory.
+    children.reserve(1024);
+    subfolders.reserve(256);
+    tasks.reserve(256);
+    childPath.reserve(1024);
+    folderPath.reserve(1024);
+    currentPath.reserve(1024);
+}
+
+void work(ScanContext& context, NodeArena& arena, Scratch& scratch, int index) {
+    auto lastShown = std::chrono::steady_clock::time_point{};
+    std::optional<Task> taken = context.queue.take();
+    while (taken) {
+        Task task = *taken;
+        if (task.split) {
+            helpWithShares(*task.split, context, arena, scratch);
+            releaseShare(task.split);
+            taken = context.queue.finishAndTake({});
+            continue;
+        }
+        if (context.progress.cancelled()) {
+            context.release(task.parent);
+            context.queue.finish();
+            for (const Task& dropped : context.queue.abandon()) {
+                context.release(dropped.parent);
+                if (dropped.split) releaseShare(dropped.split);
+            }
+            break;
+        }
+        FileNode* folder = task.folder;
+        if (index == 0) {
+            const auto now = std::chrono::steady_clock::now();
+            if (now - lastShown >= currentEvery) {
+                lastShown = now;
+                ScanPaths::pathInto(*folder, scratch.currentPath);
+                context.progress.setCurrent(scratch.currentPath);
+            }
+        }
+        scratch.tasks.clear();
+        // The root is read through the descriptor the scan holds for it: a process with a single
+        // descriptor to spare still reads the root.
+        const bool isRoot = folder == context.root;
+        int error = 0;
+        const int fd = isRoot ? context.rootFd : openTask(task, context, scratch, error);
+        context.release(task.parent);
+        if (fd < 0) {
+            markUnread(*folder, error, context);
+        } else if (!readFolder(fd, *folder, context, arena, scratch)) {
+            error = errno;
+            if (!isRoot) context.closeDescriptor(fd);
+            markUnread(*folder, error, context);
+        } else {
+            const std::size_t count = scratch.subfolders.size();
+            // Until its subfolders are finished, the folder counts those still outstanding.
+            folder->folderCount = static_cast<std::int32_t>(count);
+            ScanQueue::OpenFolder* kept = count > 0 && !isRoot ? context.keep(fd, count) : nullptr;
+            if (!kept && !isRoot) context.closeDescriptor(fd);
+            // Published only now: the children's parent links are set before another thread sees them.
+            for (FileNode* subfolder : scratch.subfolders) scratch.tasks.push_back({subfolder, kept});
+            if (count == 0) finishFolder(*folder, context);
+        }
+        taken = context.queue.finishAndTake(scratch.tasks);
+    }
+    flushTally(context, scratch);
+}
+
+} // namespace tallymere::ScanWorker
