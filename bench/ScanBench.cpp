@@ -1,8 +1,13 @@
-// Scan benchmark: our scanner against a bare parallel walk (the floor: it reads and examines every
-// entry and builds nothing), `gdu -n -p` and `du -s` on the same warm tree of over half a million
-// entries and on /usr, wall and CPU time, and the scanner's peak memory per node.
+// Scan benchmark: `tallymere --scan` as a user runs it (a whole process: start-up, scan, summary,
+// exit) against a bare parallel walk in a process of its own (the floor: it reads and examines every
+// entry and builds nothing), `gdu -n -p` and `du -s`, on the same warm tree of over half a million
+// entries and on /usr, wall and CPU time; and, from the scanner called in a process of its own, its
+// peak memory per node and its totals checked against the walk's to the byte, every folder's sums
+// (made by the scan threads as folders finish) checked against its children's.
 //
 //   ScanBench [runs]             build the tree once (cached), then time each tool `runs` times (5)
+//   ScanBench --cold [runs] [OTHER]  the same with the page cache dropped before every run (needs
+//                                root), against the walk and, when given, another tallymere binary
 //   ScanBench --child PATH       scan PATH in this process and print node count, time and memory
 //   ScanBench --bare PATH        walk PATH bare and print its totals
 //
@@ -165,14 +170,25 @@ int scanChild(const char* path) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!root) return 1;
     const std::int64_t peak = statusKilobytes("VmHWM:");
-    std::int64_t nodes = 0;
-    root->walk([&](const FileNode&) {
+    // Every folder's sums, made by the scan threads as the folders finished, against its children's.
+    std::int64_t nodes = 0, wrongSums = 0;
+    root->walk([&](const FileNode& node) {
         ++nodes;
+        if (!node.isDirectory || !node.hasChildList()) return true;
+        std::int64_t size = 0, allocated = 0, files = 0, folders = 0;
+        for (const FileNode* child : node.children()) {
+            size += child->size;
+            allocated += child->allocated;
+            files += child->fileCount;
+            if (child->isDirectory) folders += 1 + child->folderCount;
+        }
+        wrongSums += size != node.size || allocated != node.allocated || files != node.fileCount ||
+                     folders != node.folderCount;
         return true;
     });
-    std::printf("%lld %.6f %lld %lld %lld %lld\n", static_cast<long long>(nodes), seconds, static_cast<long long>(peak),
-                static_cast<long long>(baseline), static_cast<long long>(root->allocated),
-                static_cast<long long>(root->fileCount));
+    std::printf("%lld %.6f %lld %lld %lld %lld %lld\n", static_cast<long long>(nodes), seconds,
+                static_cast<long long>(peak), static_cast<long long>(baseline), static_cast<long long>(root->allocated),
+                static_cast<long long>(root->fileCount), static_cast<long long>(wrongSums));
     std::fflush(stdout);
     _exit(0); // the tree is freed with the process
 }
@@ -198,71 +214,106 @@ struct Figures {
     }
 };
 
-// Races the scanner against the bare walk and the peers on one tree; prints the medians and ratios.
-// The scanner's memory per node is printed for the generated tree only.
-void race(const std::string& self, const std::string& tree, int runs, bool reportMemory) {
-    const std::vector<std::string> ours = {self, "--child", tree};
+// The scanner called in a process of its own: nodes, memory and totals.
+struct ChildReport {
+    long long nodes = 0, allocated = -1, files = -1, wrongSums = -1;
+    double seconds = 0, bytesPerNode = 0, bytesPerNodeAboveBaseline = 0;
+};
+
+std::optional<ChildReport> runChild(const std::string& self, const std::string& tree) {
+    std::string report;
+    if (!runTimed({self, "--child", tree}, &report)) return std::nullopt;
+    ChildReport child;
+    long long peak = 0, baseline = 0;
+    std::istringstream(report) >> child.nodes >> child.seconds >> peak >> baseline >> child.allocated >> child.files >>
+        child.wrongSums;
+    if (child.nodes <= 0) return std::nullopt;
+    child.bytesPerNode = static_cast<double>(peak) * 1024.0 / static_cast<double>(child.nodes);
+    child.bytesPerNodeAboveBaseline = static_cast<double>(peak - baseline) * 1024.0 / static_cast<double>(child.nodes);
+    return child;
+}
+
+void dropCaches() {
+    ::sync();
+    std::ofstream("/proc/sys/vm/drop_caches") << "3\n";
+}
+
+void printRatio(const char* label, const Figures& ours, const Figures& other, const char* target) {
+    std::printf("%-20s %8.3f s wall %7.3f s CPU  ratio tallymere/this: wall %.2f, CPU %.2f%s\n", label,
+                median(other.wall), median(other.cpu), median(ours.wall) / median(other.wall),
+                median(ours.cpu) / median(other.cpu), target);
+}
+
+// Races `tallymere --scan` against the bare walk and the peers on one tree, run by run in turn;
+// prints the medians and ratios, then the in-process scanner's figures. Cold: the page cache is
+// dropped before every run of every program, and `other` (another tallymere) joins the race.
+void race(const std::string& self, const std::string& tallymere, const std::string& tree, int runs, bool cold,
+          const std::string& other) {
+    const std::vector<std::string> ours = {tallymere, "--scan", tree};
     const std::vector<std::string> bare = {self, "--bare", tree};
+    const std::vector<std::string> previous = {other, "--scan", tree};
     const std::vector<std::string> gdu = {"gdu", "-n", "-p", tree};
     const std::vector<std::string> du = {"du", "-s", tree};
 
-    // Warm the caches with one run of each, then alternate the tools run by run.
+    // Warm the caches with one run of each, then alternate the programs run by run.
+    const bool haveGdu = !cold && runTimed(gdu).has_value();
+    const bool haveDu = !cold && runTimed(du).has_value();
+    const bool haveOther = !other.empty() && runTimed(previous).has_value();
     runTimed(ours);
     runTimed(bare);
-    const bool haveGdu = runTimed(gdu).has_value();
-    const bool haveDu = runTimed(du).has_value();
-    Figures oursTimes, bareTimes, gduTimes, duTimes;
-    std::vector<double> inProcessTimes, perNode, perNodeAboveBaseline;
-    long long nodes = 0, oursAllocated = -1, oursFiles = -1, bareAllocated = -2, bareFiles = -2;
+    Figures oursTimes, bareTimes, otherTimes, gduTimes, duTimes;
+    const auto timeOne = [&](const std::vector<std::string>& command, Figures& figures, std::string* output) {
+        if (cold) dropCaches();
+        if (auto timed = runTimed(command, output)) figures.add(*timed);
+    };
+    long long bareAllocated = -2, bareFiles = -2;
     for (int run = 0; run < runs; ++run) {
-        std::string report;
-        if (auto timed = runTimed(ours, &report)) {
-            long long count = 0, peak = 0, baseline = 0;
-            double inProcess = 0;
-            std::istringstream(report) >> count >> inProcess >> peak >> baseline >> oursAllocated >> oursFiles;
-            nodes = count;
-            oursTimes.add(*timed);
-            inProcessTimes.push_back(inProcess);
-            perNode.push_back(static_cast<double>(peak) * 1024.0 / static_cast<double>(count));
-            perNodeAboveBaseline.push_back(static_cast<double>(peak - baseline) * 1024.0 / static_cast<double>(count));
-        }
+        timeOne(ours, oursTimes, nullptr);
         std::string bareReport;
-        if (auto timed = runTimed(bare, &bareReport)) {
-            std::istringstream(bareReport) >> bareAllocated >> bareFiles;
-            bareTimes.add(*timed);
-        }
-        if (haveGdu)
-            if (auto timed = runTimed(gdu)) gduTimes.add(*timed);
-        if (haveDu)
-            if (auto timed = runTimed(du)) duTimes.add(*timed);
+        timeOne(bare, bareTimes, &bareReport);
+        std::istringstream(bareReport) >> bareAllocated >> bareFiles;
+        if (haveOther) timeOne(previous, otherTimes, nullptr);
+        if (haveGdu) timeOne(gdu, gduTimes, nullptr);
+        if (haveDu) timeOne(du, duTimes, nullptr);
     }
     if (oursTimes.wall.empty() || bareTimes.wall.empty()) {
-        std::printf("%s: the scanner or the bare walk failed\n", tree.c_str());
+        std::printf("%s: tallymere --scan or the bare walk failed\n", tree.c_str());
         return;
     }
-    const double wall = median(oursTimes.wall), cpu = median(oursTimes.cpu);
-    std::printf("== %s, runs %d (medians of whole processes)\n", tree.c_str(), runs);
-    std::printf("tallymere   %8.3f s wall %7.3f s CPU  (scan call alone %.3f s, %.0f nodes/s, %lld nodes)\n", wall,
-                cpu, median(inProcessTimes), static_cast<double>(nodes) / median(inProcessTimes), nodes);
-    std::printf("bare walk   %8.3f s wall %7.3f s CPU  ratio tallymere/bare: wall %.2f (target at most 1.25), "
-                "CPU %.2f (target at most 1.2)\n",
-                median(bareTimes.wall), median(bareTimes.cpu), wall / median(bareTimes.wall),
-                cpu / median(bareTimes.cpu));
-    std::printf("totals      %s (allocated %lld / %lld bytes, files %lld / %lld)\n",
-                oursAllocated == bareAllocated && oursFiles == bareFiles ? "equal" : "DIFFER", oursAllocated,
-                bareAllocated, oursFiles, bareFiles);
-    if (!gduTimes.wall.empty())
-        std::printf("gdu -n -p   %8.3f s wall %7.3f s CPU  ratio tallymere/gdu %.2f (target at most 0.70)\n",
-                    median(gduTimes.wall), median(gduTimes.cpu), wall / median(gduTimes.wall));
-    else
-        std::printf("gdu -n -p   not available\n");
-    if (!duTimes.wall.empty())
-        std::printf("du -s       %8.3f s wall  ratio tallymere/du %.2f\n", median(duTimes.wall),
-                    wall / median(duTimes.wall));
-    if (reportMemory)
-        std::printf("memory      %.1f bytes/node peak resident (target at most 112); %.1f above the process's "
-                    "resident size before the scan\n",
-                    median(perNode), median(perNodeAboveBaseline));
+    std::printf("== %s, %s cache, runs %d (medians of whole processes)\n", tree.c_str(), cold ? "cold" : "warm", runs);
+    std::printf("%-20s %8.3f s wall %7.3f s CPU\n", "tallymere --scan", median(oursTimes.wall), median(oursTimes.cpu));
+    printRatio("bare walk", oursTimes, bareTimes, "  (targets: wall at most 1.25, CPU at most 1.2)");
+    if (haveOther) printRatio(other.c_str(), oursTimes, otherTimes, "  (cold target: wall at most 1)");
+    if (!gduTimes.wall.empty()) printRatio("gdu -n -p", oursTimes, gduTimes, "  (target: wall at most 0.70)");
+    if (!duTimes.wall.empty()) printRatio("du -s", oursTimes, duTimes, "");
+    if (cold) return;
+
+    // The scanner in a process of its own: speed of the call, memory, and every total exact.
+    std::vector<double> seconds, perNode, perNodeAboveBaseline;
+    ChildReport last;
+    for (int run = 0; run < std::max(3, runs / 2); ++run) {
+        const auto child = runChild(self, tree);
+        if (!child) continue;
+        last = *child;
+        seconds.push_back(child->seconds);
+        perNode.push_back(child->bytesPerNode);
+        perNodeAboveBaseline.push_back(child->bytesPerNodeAboveBaseline);
+        if (child->wrongSums != 0 || child->allocated != bareAllocated || child->files != bareFiles) break;
+    }
+    if (seconds.empty()) {
+        std::printf("the scanner in a process of its own failed\n");
+        return;
+    }
+    std::printf("scan call alone      %8.3f s (%.0f nodes/s, %lld nodes)\n", median(seconds),
+                static_cast<double>(last.nodes) / median(seconds), last.nodes);
+    std::printf("totals               %s (allocated %lld / %lld bytes, files %lld / %lld); folder sums made by the "
+                "scan threads: %s\n",
+                last.allocated == bareAllocated && last.files == bareFiles ? "equal" : "DIFFER", last.allocated,
+                bareAllocated, last.files, bareFiles,
+                last.wrongSums == 0 ? "all exact" : (std::to_string(last.wrongSums) + " WRONG").c_str());
+    std::printf("memory               %.1f bytes/node peak resident (target at most 112); %.1f above the process's "
+                "resident size before the scan\n",
+                median(perNode), median(perNodeAboveBaseline));
 }
 
 } // namespace
@@ -270,7 +321,14 @@ void race(const std::string& self, const std::string& tree, int runs, bool repor
 int main(int argc, char** argv) {
     if (argc >= 3 && std::strcmp(argv[1], "--child") == 0) return scanChild(argv[2]);
     if (argc >= 3 && std::strcmp(argv[1], "--bare") == 0) return bareChild(argv[2]);
-    const int runs = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 5;
+    const bool cold = argc >= 2 && std::strcmp(argv[1], "--cold") == 0;
+    const int first = cold ? 2 : 1;
+    const int runs = argc > first ? std::max(1, std::atoi(argv[first])) : 5;
+    const std::string other = cold && argc > first + 1 ? argv[first + 1] : "";
+    if (cold && ::geteuid() != 0) {
+        std::fprintf(stderr, "dropping the page cache needs root\n");
+        return 1;
+    }
     if (!ensureTree()) {
         std::fprintf(stderr, "cannot build the benchmark tree under %s\n", benchFolder.c_str());
         return 1;
@@ -283,9 +341,14 @@ int main(int argc, char** argv) {
     }
     char selfPath[4096] = {};
     if (::readlink("/proc/self/exe", selfPath, sizeof selfPath - 1) <= 0) return 1;
-    std::printf("processors %d, scan threads %d\n", DiskScanner::activeProcessors(),
-                DiskScanner::threadCount(DiskScanner::activeProcessors()));
-    race(selfPath, treeFolder, runs, true);
-    race(selfPath, "/usr", runs, false);
+    const std::string self = selfPath;
+    const std::string tallymere = self.substr(0, self.rfind('/')) + "/tallymere";
+    double load[3] = {};
+    ::getloadavg(load, 3);
+    std::printf("processors %d, scan threads at most %d, load average %.1f %.1f %.1f; %s\n",
+                DiskScanner::activeProcessors(), DiskScanner::threadCount(DiskScanner::activeProcessors()), load[0],
+                load[1], load[2], tallymere.c_str());
+    race(self, tallymere, treeFolder, runs, cold, other);
+    race(self, tallymere, "/usr", runs, cold, other);
     return 0;
 }
