@@ -27,4 +27,22 @@ void run(int rows, int maxBands, const std::function<void(int top, int bottom)>&
     done.acquire(bands);
 }
 
+void runOnPool(const std::function<void()>& work) {
+    QThreadPool* pool = QThreadPool::globalInstance();
+    if (pool->contains(QThread::currentThread()) || pool->maxThreadCount() < 1) {
+        work();
+        return;
+    }
+    QSemaphore done;
+    // Only onto a thread free now: with every thread taken by longer work, waiting costs more.
+    if (!pool->tryStart([&work, &done] {
+            work();
+            done.release();
+        })) {
+        work();
+        return;
+    }
+    done.acquire();
+}
+
 } // namespace tallymere::ParallelBands

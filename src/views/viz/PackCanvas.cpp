@@ -2,6 +2,7 @@
 
 #include "style/Typography.h"
 #include "views/components/LayeredCanvas.h"
+#include "views/components/ParallelBands.h"
 #include "views/components/ShapePaint.h"
 #include "views/viz/VizText.h"
 
@@ -24,6 +25,9 @@ namespace tallymere::PackCanvas {
 namespace {
 
 using ShapePaint::withOpacity;
+
+// Most threads the bubbles of one picture are drawn on.
+constexpr int maxBands = 4;
 
 QRectF circleRect(const LayoutCircle& c) {
     return {c.center.x - c.radius, c.center.y - c.radius, 2 * c.radius, 2 * c.radius};
@@ -65,14 +69,14 @@ struct LeafColors {
 // whole rest of the picture; here the inside is written without reading it back, and only the
 // pixels along the edge are blended with what lies beneath.
 void drawLeaf(QImage& image, QPointF center, double radius, double rim, double showThrough, const LeafColors& colors,
-              double strength) {
+              double strength, int rowFrom, int rowTo) {
     const QPointF focus(center.x() - 0.3 * radius, center.y() - 0.3 * radius);
     const double reach = 1.5 * radius, inner = radius - rim / 2, outer = radius + rim / 2;
     const double extent = outer + 0.5;
     // Pixels nearer the centre than this are wholly inside the rim.
     const double solid = std::max(inner - 0.5, 0.0), solidSquared = solid * solid;
-    const int top = std::max(int(std::floor(center.y() - extent)), 0);
-    const int bottom = std::min(int(std::ceil(center.y() + extent)), image.height());
+    const int top = std::max(int(std::floor(center.y() - extent)), rowFrom);
+    const int bottom = std::min(int(std::ceil(center.y() + extent)), rowTo);
     const QColor& c = colors.color;
     const float room[3] = {255.0f - float(c.red()), 255.0f - float(c.green()), 255.0f - float(c.blue())};
     auto channels = [](const QColor& color) {
@@ -169,6 +173,14 @@ void drawLeaf(QImage& image, QPointF center, double radius, double rim, double s
     }
 }
 
+// One bubble to be drawn straight into the pixels: drawLeaf's arguments.
+struct Leaf {
+    QPointF center;
+    double radius = 0, rim = 0, showThrough = 0;
+    LeafColors colors;
+    double strength = 0;
+};
+
 // Fills a disc of `radius` around `center` in one flat colour.
 void fillDisc(QPainter& painter, QPointF center, double radius, const QColor& color) {
     if (!(radius > 0)) return;
@@ -197,8 +209,8 @@ void fillRimmed(QPainter& painter, QPointF center, double radius, double width, 
 // layout's. `interiors` holds, by depth, the colour inside the last container drawn at that depth:
 // a bubble's parent is the last container one level up, and siblings never overlap, so what lies
 // under a bubble is one flat colour.
-void paintCircle(QPainter& painter, QImage* pixels, const LayoutCircle& circle, QPointF center, double scale,
-                 const Theme& theme, ColorMode mode, std::vector<QColor>& interiors) {
+void paintCircle(QPainter& painter, std::vector<Leaf>* pixels, const LayoutCircle& circle, QPointF center,
+                 double scale, const Theme& theme, ColorMode mode, std::vector<QColor>& interiors) {
     const double radius = circle.radius * scale;
     const std::size_t depth = std::size_t(std::max(circle.depth, 0));
     if (interiors.size() <= depth) interiors.resize(depth + 1, theme.surface);
@@ -210,7 +222,7 @@ void paintCircle(QPainter& painter, QImage* pixels, const LayoutCircle& circle, 
             const QColor& rim = theme.stroke;
             const LeafColors colors{over(rim, rim.alphaF(), under), over(rim, rim.alphaF(), theme.surface),
                                     theme.surface, theme.surface};
-            drawLeaf(*pixels, center, radius, scale, 0, colors, 0);
+            pixels->push_back({center, radius, scale, 0, colors, 0});
             return;
         }
         painter.setPen(QPen(theme.stroke, scale));
@@ -229,7 +241,7 @@ void paintCircle(QPainter& painter, QImage* pixels, const LayoutCircle& circle, 
         if (pixels) {
             // Rim and wash in one pass over the disc's pixels, only the edge blended.
             const LeafColors colors{over(rim, rim.alphaF(), under), over(rim, rim.alphaF(), wash), wash, wash};
-            drawLeaf(*pixels, center, radius, scale, 0, colors, 0);
+            pixels->push_back({center, radius, scale, 0, colors, 0});
             return;
         }
         fillRimmed(painter, center, radius, scale, rim, under, wash);
@@ -253,7 +265,7 @@ void paintCircle(QPainter& painter, QImage* pixels, const LayoutCircle& circle, 
     // The leaf's colour may be translucent: blended onto what lies beneath, it is flat and opaque.
     const QColor flat = over(c, c.alphaF(), under);
     const LeafColors colors{over(rim, rim.alphaF(), under), over(rim, rim.alphaF(), flat), flat, c};
-    drawLeaf(*pixels, center, radius, rimWidth, 1 - rim.alphaF(), colors, lift * c.alphaF());
+    pixels->push_back({center, radius, rimWidth, 1 - rim.alphaF(), colors, lift * c.alphaF()});
 }
 
 // One bubble's label, when it gets one.
@@ -308,11 +320,20 @@ std::vector<CanvasLabel> paint(QPainter& painter, std::span<const LayoutCircle> 
     // The leaves' shine is written straight into the pixels only where they lie at the painter's
     // coordinates.
     QImage* pixels = mapByHand || toDevice.type() == QTransform::TxNone ? directPixels(painter) : nullptr;
+    std::vector<Leaf> leaves;
     std::vector<QColor> interiors;
     for (const LayoutCircle& circle : circles) {
         if (!circle.node || !(circle.radius > 0)) continue;
-        paintCircle(painter, pixels, circle, {circle.center.x * scale + dx, circle.center.y * scale + dy}, scale, theme,
-                    colorMode, interiors);
+        paintCircle(painter, pixels ? &leaves : nullptr, circle,
+                    {circle.center.x * scale + dx, circle.center.y * scale + dy}, scale, theme, colorMode, interiors);
+    }
+    if (pixels) {
+        // Disjoint bands of rows at once, each drawing every bubble that reaches it in the same order.
+        ParallelBands::run(pixels->height(), maxBands, [&](int top, int bottom) {
+            for (const Leaf& leaf : leaves)
+                drawLeaf(*pixels, leaf.center, leaf.radius, leaf.rim, leaf.showThrough, leaf.colors, leaf.strength, top,
+                         bottom);
+        });
     }
     painter.restore();
 

@@ -49,7 +49,8 @@ private:
     std::vector<LayoutCircle> m_circles;
     int m_revision = 0;
     QSize m_canvasSize;
-    BaseLayer m_base;
+    // Drawn on this thread: the bubbles spread their own rows over the pool.
+    BaseLayer m_base{false};
     TintCache m_tint; // the hovered bubble's fill, laid on the picture
     QRect m_hoverMark;
     QRect m_selectionMark;

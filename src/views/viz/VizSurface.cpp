@@ -1,6 +1,7 @@
 #include "views/viz/VizSurface.h"
 
 #include "views/components/LayeredCanvas.h"
+#include "views/components/ParallelBands.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -38,10 +39,14 @@ void BaseLayer::ensure(QSize size, qreal pixelRatio, const QColor& backdrop,
         m_backdrop = backdrop;
         m_stale = false;
         ++m_renders;
-        QPainter layer(&m_image);
-        layer.setRenderHint(QPainter::Antialiasing);
-        layer.setRenderHint(QPainter::TextAntialiasing);
-        render(layer);
+        auto draw = [this, &render] {
+            QPainter layer(&m_image);
+            layer.setRenderHint(QPainter::Antialiasing);
+            layer.setRenderHint(QPainter::TextAntialiasing);
+            render(layer);
+        };
+        if (m_onPool) ParallelBands::runOnPool(draw);
+        else draw();
     }
 }
 

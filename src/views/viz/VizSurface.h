@@ -41,6 +41,9 @@ private:
 // size changes and blits its picture as it is.
 class BaseLayer {
 public:
+    // `onPool`: the picture is drawn on a thread of the pool while the window's thread waits (see
+    // ParallelBands::runOnPool); off for a render that spreads its own work over the pool.
+    explicit BaseLayer(bool onPool = true) : m_onPool(onPool) {}
     void invalidate() { m_stale = true; }
     bool isValid() const { return !m_stale && !m_image.isNull(); }
     // Renders the layer when needed with `render`, which draws in logical pixels on an image of
@@ -57,6 +60,7 @@ private:
     QImage m_image;
     QColor m_backdrop;
     bool m_stale = true;
+    bool m_onPool;
     int m_renders = 0;
 };
 
