@@ -18,10 +18,33 @@ struct Premultiplied {
     float a, r, g, b;
 };
 
+// Eight bits a channel, as the picture holds them: one call rather than a conversion per channel.
 Premultiplied premultiply(const QColor& color) {
-    const QColor c = color.toRgb();
-    const float a = float(c.alphaF());
-    return {a * 255.0f, float(c.redF()) * a * 255.0f, float(c.greenF()) * a * 255.0f, float(c.blueF()) * a * 255.0f};
+    const QRgb c = color.rgba();
+    const float a = float(qAlpha(c)) / 255.0f;
+    return {float(qAlpha(c)), float(qRed(c)) * a, float(qGreen(c)) * a, float(qBlue(c)) * a};
+}
+
+// Whole numbers below and above a value, without the library's call (the build targets processors
+// without a rounding instruction); values stay far within the int range here.
+inline int floorInt(double v) {
+    const int i = int(v);
+    return i - (v < double(i) ? 1 : 0);
+}
+inline int ceilInt(double v) {
+    const int i = int(v);
+    return i + (v > double(i) ? 1 : 0);
+}
+
+// Copies `count` pixels, four at a time: the runs are short, and a call to memcpy per row costs as
+// much as the copy.
+inline void copyPixels(std::uint32_t* to, const std::uint32_t* from, int count) {
+    int i = 0;
+#if defined(__SSE2__)
+    for (; i + 4 <= count; i += 4)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
+#endif
+    for (; i < count; ++i) to[i] = from[i];
 }
 
 // Source-over of `src` at `coverage` onto one premultiplied pixel.
@@ -61,10 +84,106 @@ inline void blendPixels(std::uint32_t* line, int count, std::uint32_t pixel, std
     }
 }
 
-std::uint32_t packed(float a, float r, float g, float b) {
+// An opaque pixel laid over `dst` at `coverage` (0...1), in integers two channels per multiply:
+// the shape's edge pixels are a large share of a picture of small tiles, and the same mix in
+// floating point costs several times as much.
+inline std::uint32_t mixOpaque(std::uint32_t src, std::uint32_t dst, float coverage) {
+    const std::uint32_t c = std::uint32_t(coverage * 256.0f + 0.5f), k = 256u - c;
+    const std::uint32_t rb = (((src & 0x00ff00ffu) * c + (dst & 0x00ff00ffu) * k) >> 8) & 0x00ff00ffu;
+    const std::uint32_t ag = (((src >> 8) & 0x00ff00ffu) * c + ((dst >> 8) & 0x00ff00ffu) * k) & 0xff00ff00u;
+    return rb | ag;
+}
+
+inline std::uint32_t packed(float a, float r, float g, float b) {
     auto byte = [](float v) { return std::uint32_t(std::clamp(v + 0.5f, 0.0f, 255.0f)); };
     return (byte(a) << 24) | (byte(r) << 16) | (byte(g) << 8) | byte(b);
 }
+
+
+#if defined(__SSE2__)
+// Fills rows [y0, y1) of an opaque rounded rectangle centred on (cx, cy) with half sides hw, hh and
+// corner radius r, edge pixels four at a time: each pixel's coverage comes from its distance to the
+// outline (the corner's root taken for all four at once) and mixes the shape's colour over what
+// lies beneath in 16-bit lanes. `rowColours(y)` gives the colours of row y from x0 on, or null for
+// the single colour `solid`. Small tiles are mostly edge, and one pixel at a time their edges cost
+// several times their insides.
+template <typename Line, typename RowColours>
+void fillOpaqueRows(Line line, int x0, int x1, int y0, int y1, float cx, float cy, float hw, float hh, float r,
+                    RowColours rowColours, std::uint32_t solid) {
+    const __m128 half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f), zero = _mm_setzero_ps();
+    __m128 qy4 = _mm_setzero_ps(), qyOut = _mm_setzero_ps();
+    std::uint32_t* pixels = nullptr;
+    const std::uint32_t* colours = nullptr;
+    const __m128 centre = _mm_set1_ps(cx), straight = _mm_set1_ps(hw - r), reach = _mm_set1_ps(0.5f + r);
+    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    const __m128 step = _mm_setr_ps(0.5f, 1.5f, 2.5f, 3.5f), scale = _mm_set1_ps(256.0f);
+    const __m128i solid4 = _mm_set1_epi32(int(solid)), zeroI = _mm_setzero_si128(), full = _mm_set1_epi16(256);
+    auto coverage = [&](int x) __attribute__((always_inline)) {
+        const __m128 px = _mm_add_ps(_mm_set1_ps(float(x)), step);
+        const __m128 qx = _mm_sub_ps(_mm_and_ps(_mm_sub_ps(px, centre), absMask), straight);
+        const __m128 outX = _mm_max_ps(qx, zero);
+        const __m128 outside = _mm_sqrt_ps(_mm_add_ps(_mm_mul_ps(outX, outX), qyOut));
+        const __m128 inside = _mm_min_ps(_mm_max_ps(qx, qy4), zero);
+        return _mm_min_ps(_mm_max_ps(_mm_sub_ps(_mm_sub_ps(reach, outside), inside), zero), one);
+    };
+    auto source = [&](int x) __attribute__((always_inline)) {
+        return colours ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(colours + (x - x0))) : solid4;
+    };
+    // Pixels [from, to) by their coverage.
+    auto mixRange = [&](int from, int to) __attribute__((always_inline)) {
+        int x = from;
+        for (; x + 4 <= to; x += 4) {
+            const __m128 cover = coverage(x);
+            const __m128i src = source(x);
+            auto* at = reinterpret_cast<__m128i*>(pixels + x);
+            if (_mm_movemask_ps(_mm_cmplt_ps(cover, one)) == 0) {
+                _mm_storeu_si128(at, src);
+                continue;
+            }
+            const __m128i dst = _mm_loadu_si128(at);
+            // Each pixel's coverage, 0...256, in the four 16-bit lanes of its channels.
+            const __m128i c32 = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(cover, scale), half));
+            const __m128i c16 = _mm_packs_epi32(c32, c32);
+            const __m128i pairs = _mm_unpacklo_epi16(c16, c16);
+            auto mix = [&](__m128i s16, __m128i d16, __m128i c) __attribute__((always_inline)) {
+                return _mm_srli_epi16(
+                    _mm_add_epi16(_mm_mullo_epi16(s16, c), _mm_mullo_epi16(d16, _mm_sub_epi16(full, c))), 8);
+            };
+            const __m128i low = mix(_mm_unpacklo_epi8(src, zeroI), _mm_unpacklo_epi8(dst, zeroI),
+                                    _mm_unpacklo_epi32(pairs, pairs));
+            const __m128i high = mix(_mm_unpackhi_epi8(src, zeroI), _mm_unpackhi_epi8(dst, zeroI),
+                                     _mm_unpackhi_epi32(pairs, pairs));
+            _mm_storeu_si128(at, _mm_packus_epi16(low, high));
+        }
+        if (x == to) return;
+        alignas(16) float tail[4];
+        _mm_store_ps(tail, coverage(x));
+        for (int i = 0; x < to; ++x, ++i) {
+            const std::uint32_t src = colours ? colours[x - x0] : solid;
+            if (tail[i] >= 1.0f) pixels[x] = src;
+            else if (tail[i] > 0.0f) pixels[x] = mixOpaque(src, pixels[x], tail[i]);
+        }
+    };
+    // Away from the corners and the top and bottom edges, the pixels within half a pixel of the
+    // sides are wholly inside: copied, not worked out.
+    const int sideFrom = std::clamp(ceilInt(cx - hw), x0, x1);
+    const int sideTo = std::clamp(floorInt(cx + hw - 1.0f) + 1, sideFrom, x1);
+    for (int y = y0; y < y1; ++y) {
+        const float py = float(y) + 0.5f;
+        const float qy = std::abs(py - cy) - (hh - r);
+        qy4 = _mm_set1_ps(qy);
+        qyOut = _mm_set1_ps(std::max(qy, 0.0f) * std::max(qy, 0.0f));
+        pixels = line(y);
+        colours = rowColours(y);
+        int insideFrom = x1, insideTo = x1;
+        if (qy <= 0 && std::abs(py - cy) <= hh - 0.5f) insideFrom = sideFrom, insideTo = sideTo;
+        mixRange(x0, insideFrom);
+        if (colours) copyPixels(pixels + insideFrom, colours + (insideFrom - x0), insideTo - insideFrom);
+        else fillPixels(pixels + insideFrom, insideTo - insideFrom, solid);
+        mixRange(insideTo, x1);
+    }
+}
+#endif
 
 } // namespace
 
@@ -142,8 +261,8 @@ void TileRaster::fill(const QRectF& rect, double radius, const QColor& color) {
 void TileRaster::fillGradient(const QRectF& rect, double radius, const QColor& from, const QColor& to) {
     const Shape s = shape(rect, radius);
     if (s.empty || (from.alpha() == 0 && to.alpha() == 0)) return;
-    const int x0 = std::max(0, int(std::floor(s.left))), x1 = std::min(m_width, int(std::ceil(s.left + s.width)));
-    const int y0 = std::max(m_rowFrom, int(std::floor(s.top))), y1 = std::min(m_rowTo, int(std::ceil(s.top + s.height)));
+    const int x0 = std::max(0, floorInt(s.left)), x1 = std::min(m_width, ceilInt(s.left + s.width));
+    const int y0 = std::max(m_rowFrom, floorInt(s.top)), y1 = std::min(m_rowTo, ceilInt(s.top + s.height));
     if (x0 >= x1 || y0 >= y1) return;
     const Premultiplied a = premultiply(from), b = premultiply(to);
     const bool solid = from == to;
@@ -165,7 +284,7 @@ void TileRaster::fillGradient(const QRectF& rect, double radius, const QColor& f
     // wide would need a long ramp for short rows; those are worked out pixel by pixel.
     const double rampSlope = s.height / s.width;
     const double lastAlong = (x0 + 0.5 - s.left) + (y1 - 0.5 - s.top) * rampSlope;
-    const int rampLength = (x1 - x0) + int(std::ceil(std::max(lastAlong, 0.0))) + 3;
+    const int rampLength = (x1 - x0) + ceilInt(std::max(lastAlong, 0.0)) + 3;
     const bool useRamp = opaqueGradient && x1 - x0 >= 8 && rampLength <= 2 * ((x1 - x0) + (y1 - y0)) + 16;
     if (useRamp) {
         m_ramp.resize(std::size_t(rampLength));
@@ -175,6 +294,17 @@ void TileRaster::fillGradient(const QRectF& rect, double radius, const QColor& f
             m_ramp[std::size_t(j)] = packed(255.0f, a.r + dR * t, a.g + dG * t, a.b + dB * t);
         }
     }
+#if defined(__SSE2__)
+    if (opaque || useRamp) {
+        const std::uint32_t* ramp = useRamp ? m_ramp.data() : nullptr;
+        const double along = (x0 + 0.5 - s.left) + (0.5 - s.top) * rampSlope;
+        fillOpaqueRows([this](int y) { return row(y); }, x0, x1, y0, y1, float(s.cx), float(s.cy), float(s.hw),
+                       float(s.hh), float(s.r),
+                       [&](int y) { return ramp ? ramp + (floorInt(along + y * rampSlope) + 1) : nullptr; },
+                       solidPixel);
+        return;
+    }
+#endif
     // Pixels wholly inside the corner's arc lie within this distance of its centre.
     const double innerArc = s.r - 0.5;
     for (int y = y0; y < y1; ++y) {
@@ -183,7 +313,19 @@ void TileRaster::fillGradient(const QRectF& rect, double radius, const QColor& f
         const double qy = std::abs(py - s.cy) - (s.hh - s.r);
         const double rowT = (py - s.top) * dty;
         const float rowStart = float((x0 + 0.5 - s.left) * dtx + rowT);
+        // This row's colours are the ramp's, moved along by the row's distance down: pixel x takes
+        // entry x - x0 + shift.
+        const int shift = useRamp ? floorInt((x0 + 0.5 - s.left) + (py - s.top) * rampSlope) + 1 : 0;
         auto paint = [&](int x, float coverage) __attribute__((always_inline)) {
+            if (opaque) {
+                line[x] = coverage >= 1.0f ? solidPixel : mixOpaque(solidPixel, line[x], coverage);
+                return;
+            }
+            if (useRamp) {
+                const std::uint32_t pixel = m_ramp[std::size_t(x - x0 + shift)];
+                line[x] = coverage >= 1.0f ? pixel : mixOpaque(pixel, line[x], coverage);
+                return;
+            }
             float t = rowStart + stepT * float(x - x0);
             t = t < 0.0f ? 0.0f : (t > 1.0f ? 1.0f : t);
             const float cr = a.r + dR * t, cg = a.g + dG * t, cb = a.b + dB * t;
@@ -210,8 +352,8 @@ void TileRaster::fillGradient(const QRectF& rect, double radius, const QColor& f
             const double qyc = std::max(qy, 0.0);
             const double reach = innerArc > 0 ? (s.hw - s.r) + std::sqrt(std::max(innerArc * innerArc - qyc * qyc, 0.0))
                                               : s.hw - 0.5;
-            fullFrom = std::max(x0, int(std::ceil(s.cx - reach - 0.5)));
-            fullTo = std::min(x1, int(std::floor(s.cx + reach - 0.5)) + 1);
+            fullFrom = std::max(x0, ceilInt(s.cx - reach - 0.5));
+            fullTo = std::min(x1, floorInt(s.cx + reach - 0.5) + 1);
             if (fullFrom >= fullTo) fullFrom = fullTo = x1;
         }
         // On a top or bottom row covered in part, the pixels between the corners share the row's
@@ -219,8 +361,8 @@ void TileRaster::fillGradient(const QRectF& rect, double radius, const QColor& f
         int bandFrom = x1, bandTo = x1;
         float bandCoverage = 0;
         if (fullFrom == x1 && qy > 0) {
-            bandFrom = std::max(x0, int(std::ceil(s.cx - (s.hw - s.r) - 0.5)));
-            bandTo = std::min(x1, int(std::floor(s.cx + (s.hw - s.r) - 0.5)) + 1);
+            bandFrom = std::max(x0, ceilInt(s.cx - (s.hw - s.r) - 0.5));
+            bandTo = std::min(x1, floorInt(s.cx + (s.hw - s.r) - 0.5) + 1);
             if (bandFrom >= bandTo) bandFrom = bandTo = x1;
             bandCoverage = float(std::clamp(0.5 - (qy - s.r), 0.0, 1.0));
         }
@@ -232,11 +374,7 @@ void TileRaster::fillGradient(const QRectF& rect, double radius, const QColor& f
                 } else if (solid) {
                     blendPixels(line + fullFrom, count, translucentPixel, translucentKeep);
                 } else if (useRamp) {
-                    // This row's colours are the ramp's, moved along by the row's distance down.
-                    const double along = (x0 + 0.5 - s.left) + (py - s.top) * rampSlope - 0.5;
-                    const int shift = int(std::lround(along)) + 1;
-                    std::memcpy(line + fullFrom, m_ramp.data() + (fullFrom - x0) + shift,
-                                sizeof(std::uint32_t) * std::size_t(count));
+                    copyPixels(line + fullFrom, m_ramp.data() + (fullFrom - x0) + shift, count);
                 } else if (opaqueGradient) {
                     // Wholly inside: t stays within 0...1, so the channels step evenly along the row.
                     const float t0 = float((fullFrom + 0.5 - s.left) * dtx + rowT);

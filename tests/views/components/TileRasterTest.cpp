@@ -123,6 +123,8 @@ TEST(TileRasterFill, EveryPixelMatchesTheShapeAndItsGradient) {
         {{20.25, 2.5, 9.5, 140.0}, 5, QColor(10, 200, 90), QColor(240, 20, 20)},   // tall and narrow
         {{-30.5, 10.5, 90.0, 40.0}, 7, QColor(90, 90, 250), QColor(250, 250, 40)}, // cut by the image's edge
         {{8.5, 8.5, 60.0, 30.0}, 4, QColor(0, 0, 0, 140), QColor(0, 0, 0, 140)},   // translucent, one colour
+        {{5.3, 50.8, 7.1, 6.6}, 1.7, QColor(200, 60, 60), QColor(200, 60, 60)},    // small, opaque, one colour
+        {{40.1, 90.35, 6.9, 7.3}, 1.6, QColor(60, 200, 60), QColor(20, 20, 120)},  // small: mostly edge
     };
     for (const Case& c : cases) {
         QImage image = blank(260, 300);
