@@ -2,6 +2,7 @@
 
 #include "layout/HitTest.h"
 #include "style/Typography.h"
+#include "views/components/ArcRaster.h"
 #include "views/components/HighlightOverlay.h"
 #include "views/components/NodeInteraction.h"
 #include "views/components/ParallelBands.h"
@@ -123,15 +124,6 @@ void SunburstView::paintBase(QPainter& painter) {
     const double now = nowSeconds();
 
     const double r0 = m_arcs.front().outerRadius;
-    if (r0 > 0) {
-        QRadialGradient disc(c, r0);
-        disc.setColorAt(0, t.surfaceRaised);
-        disc.setColorAt(1, t.surface);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(disc);
-        painter.drawEllipse(c, r0, r0);
-    }
-
     // Which arcs get a label: the first 90 wide and thick enough use up the budget, and of those the
     // ones whose name (measured within 200 points) is shorter than the arc is long are written.
     TextDraw::Style label{Typography::font(9, QFont::DemiBold), ShapePaint::withOpacity(labelInk, 0.85)};
@@ -153,14 +145,14 @@ void SunburstView::paintBase(QPainter& painter) {
     }
 
     // The rings of disjoint bands of rows are drawn on several threads at once, each band an image
-    // over the same pixels; every band draws the arcs that reach it in the same order, then the
-    // labels that reach it, so no later arc covers a label's end.
+    // over the same pixels; every band draws the disc and the arcs that reach it in the same order,
+    // then the labels that reach it, so no later arc covers a label's end.
     const qreal ratio = image->devicePixelRatio();
     const QTransform toDevice = painter.deviceTransform();
     const QPointF origin(toDevice.dx() / ratio, toDevice.dy() / ratio); // the drawing area in the image
     uchar* bits = image->bits();
     const qsizetype stride = image->bytesPerLine();
-    const QPen separator(ShapePaint::withOpacity(t.background, 0.85), 0.9);
+    const QColor separator = ShapePaint::withOpacity(t.background, 0.85);
     const QColor backdrop = LayeredCanvas::backdrop(t);
     auto onBackdrop = [&backdrop](const QColor& colour, double opacity) {
         const double a = colour.alphaF() * opacity;
@@ -168,6 +160,18 @@ void SunburstView::paintBase(QPainter& painter) {
         return QColor::fromRgbF(mix(colour.redF(), backdrop.redF()), mix(colour.greenF(), backdrop.greenF()),
                                 mix(colour.blueF(), backdrop.blueF()));
     };
+    // The segments' colours, worked out once rather than in every band they reach.
+    std::vector<QColor> fills(m_arcs.size());
+    for (std::size_t i = 0; i < m_arcs.size(); ++i) {
+        const LayoutArc& arc = m_arcs[i];
+        if (arc.depth < 1) continue;
+        const FileNode& node = *arc.node;
+        fills[i] = onBackdrop(mode == ColorMode::age ? t.ageColor(node.modified, now)
+                                                     : t.nodeColor(node, arc.depth, arc.tint, mode),
+                              0.92);
+    }
+    // Made here: making a raster touches the image, which only this thread may do.
+    const ArcRaster rings(*image, (origin + c) * ratio);
     auto drawBand = [&](int top, int bottom) {
         QImage band(bits + qsizetype(top) * stride, image->width(), bottom - top, stride, image->format());
         band.setDevicePixelRatio(ratio);
@@ -175,25 +179,25 @@ void SunburstView::paintBase(QPainter& painter) {
         p.setRenderHint(QPainter::Antialiasing, true);
         p.setRenderHint(QPainter::TextAntialiasing, true);
         p.translate(origin.x(), origin.y() - top / ratio);
-        const QRectF reach(-origin.x(), top / ratio - origin.y(), image->width() / ratio, (bottom - top) / ratio);
-        // The segments never overlap and lie on the backdrop: each is filled with its colour already
-        // laid on the backdrop, opaque, which the painter writes without blending.
-        p.setPen(Qt::NoPen);
-        for (const LayoutArc& arc : m_arcs) {
-            if (arc.depth < 1 || !reach.intersects(segmentBounds(arc, c).adjusted(-1, -1, 1, 1))) continue;
-            const FileNode& node = *arc.node;
-            const QColor fill = mode == ColorMode::age ? t.ageColor(node.modified, now)
-                                                       : t.nodeColor(node, arc.depth, arc.tint, mode);
-            const QPolygonF outline = segmentPolygon(arc, c, ratio);
-            p.setBrush(onBackdrop(fill, 0.92));
-            p.drawPolygon(outline);
-            if (arc.endAngle - arc.startAngle > 0.02) {
-                p.setPen(separator);
-                p.setBrush(Qt::NoBrush);
-                p.drawPolygon(outline);
-                p.setPen(Qt::NoPen);
-            }
+        if (r0 > 0 && c.y() + r0 + 1 > top / ratio - origin.y() && c.y() - r0 - 1 < bottom / ratio - origin.y()) {
+            QRadialGradient disc(c, r0);
+            disc.setColorAt(0, t.surfaceRaised);
+            disc.setColorAt(1, t.surface);
+            p.setPen(Qt::NoPen);
+            p.setBrush(disc);
+            p.drawEllipse(c, r0, r0);
         }
+        // The segments never overlap and lie on the backdrop: each is filled with its colour already
+        // laid on the backdrop, opaque, and outlined when wider than a sliver.
+        ArcRaster raster(rings, top, bottom);
+        for (std::size_t i = 0; i < m_arcs.size(); ++i) {
+            const LayoutArc& arc = m_arcs[i];
+            if (arc.depth < 1) continue;
+            const ArcRaster::Segment segment{arc.innerRadius * ratio, arc.outerRadius * ratio, arc.startAngle,
+                                             arc.endAngle};
+            raster.fill(segment, fills[i], arc.endAngle - arc.startAngle > 0.02 ? 0.9 * ratio : 0, separator);
+        }
+        const QRectF reach(-origin.x(), top / ratio - origin.y(), image->width() / ratio, (bottom - top) / ratio);
         for (std::size_t i = 0; i < m_arcs.size(); ++i) {
             if (labels[i].isEmpty()) continue;
             const LayoutArc& arc = m_arcs[i];
@@ -215,35 +219,6 @@ void SunburstView::paintBase(QPainter& painter) {
         }
     };
     ParallelBands::run(image->height(), maxBands, drawBand);
-}
-
-QPolygonF SunburstView::segmentPolygon(const LayoutArc& arc, QPointF c, double ratio) {
-    const double outer = arc.outerRadius, inner = std::max(arc.innerRadius, 0.0);
-    const double sweep = arc.endAngle - arc.startAngle;
-    // Chords of length √(0.4 r) device pixels stay within a twentieth of a pixel of the circle
-    // (the sagitta c² / 8r), and a sliver costs no more than a quadrilateral.
-    auto steps = [&](double radius) {
-        const double pixels = radius * ratio;
-        const double chord = std::max(std::sqrt(0.4 * pixels), 1.5);
-        return std::clamp(int(std::ceil(sweep * pixels / chord)), 1, 720);
-    };
-    QPolygonF polygon;
-    const int outerSteps = steps(outer);
-    const int innerSteps = inner > 0 ? steps(inner) : 0;
-    polygon.reserve(outerSteps + innerSteps + 2);
-    for (int i = 0; i <= outerSteps; ++i) {
-        const double a = arc.startAngle + sweep * i / outerSteps;
-        polygon << QPointF(c.x() + outer * std::sin(a), c.y() - outer * std::cos(a));
-    }
-    if (inner > 0) {
-        for (int i = innerSteps; i >= 0; --i) {
-            const double a = arc.startAngle + sweep * i / innerSteps;
-            polygon << QPointF(c.x() + inner * std::sin(a), c.y() - inner * std::cos(a));
-        }
-    } else {
-        polygon << c;
-    }
-    return polygon;
 }
 
 QRectF SunburstView::segmentBounds(const LayoutArc& arc, QPointF c) {

@@ -4,7 +4,6 @@
 #include "views/components/LayeredCanvas.h"
 
 #include <QPainterPath>
-#include <QPolygonF>
 
 #include <vector>
 
@@ -40,8 +39,6 @@ public:
     const FileNode* hit(QPointF canvasPoint) const;
     // The ring segment of an arc around `center` (the whole disc for the central record).
     static QPainterPath segmentPath(const LayoutArc& arc, QPointF center);
-    // The same outline as a polygon fine enough for `ratio` device pixels per point, for the picture.
-    static QPolygonF segmentPolygon(const LayoutArc& arc, QPointF center, double ratio);
     // The smallest rectangle holding that segment.
     static QRectF segmentBounds(const LayoutArc& arc, QPointF center);
     SunburstCenter* centerReadout() const { return m_center; }
