@@ -41,7 +41,9 @@ std::vector<VizMode> canvases = {
 };
 
 constexpr int rounds = 24;
-constexpr int hoverMoves = 600;
+int hoverMoves = 600;
+// Whether the entry spring's frames are timed (else it is skipped to its end after each focus).
+bool timeSpring = true;
 constexpr int viewWidth = 1100, viewHeight = 690;
 
 std::uint64_t nextRandom(std::uint64_t& seed) {
@@ -201,7 +203,13 @@ void measure(const char* treeName, const std::shared_ptr<FileTree>& tree, const 
             focusMs.push_back(now() - start);
             focusCpuMs.push_back(cpuNow() - startCpu);
             // Runs the entry spring, if the canvas has one, to its end.
-            if (auto* spring = view->findChild<QVariantAnimation*>(QStringLiteral("entryAnimation")))
+            auto* spring = view->findChild<QVariantAnimation*>(QStringLiteral("entryAnimation"));
+            if (spring && !timeSpring) {
+                spring->setCurrentTime(spring->duration());
+                paintPending(counter);
+                continue;
+            }
+            if (spring)
                 while (spring->state() == QAbstractAnimation::Running) {
                     const double frame = now();
                     if (runFrame(counter)) springMs.push_back(now() - frame);
@@ -252,10 +260,12 @@ void measure(const char* treeName, const std::shared_ptr<FileTree>& tree, const 
 
 int main(int argc, char** argv) {
     // A mode given by its raw value ("treemap") measures that canvas alone; a second argument, "1m"
-    // or "wide", that tree alone.
+    // or "wide", that tree alone; a third, "focus", the focus changes alone (no spring frames and no
+    // pointer moves), for a profiler to see only them.
     if (argc > 1)
         if (auto only = VizModes::fromRaw(argv[1])) canvases = {*only};
-    const std::string onlyTree = argc > 2 ? argv[2] : "";
+    const std::string onlyTree = argc > 2 && std::string(argv[2]) != "all" ? argv[2] : "";
+    if (argc > 3 && std::string(argv[3]) == "focus") hoverMoves = 0, timeSpring = false;
     if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication application(argc, argv);
     Typography::bootstrap();
