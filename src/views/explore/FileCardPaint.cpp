@@ -7,6 +7,7 @@
 #include "style/Typography.h"
 #include "views/components/ShapePaint.h"
 #include "views/components/TextDraw.h"
+#include "views/explore/CardSkins.h"
 
 #include <QFontMetricsF>
 #include <QLinearGradient>
@@ -55,23 +56,42 @@ bool isEvicted(const FileNode& node) {
 void paint(QPainter& painter, const QRectF& cell, const Theme& theme, const Input& input) {
     const FileNode& node = *input.node;
     const QRectF card = lifted(cell, input.hover);
-    QPainterPath outline;
-    outline.addRoundedRect(card, cornerRadius, cornerRadius);
-
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.fillPath(outline, theme.surface);
-    painter.setClipPath(outline, Qt::IntersectClip);
     const QRectF tile(card.left(), card.top(), card.width(), tileHeight);
     const QColor kind = theme.category(node.category);
-    QLinearGradient gradient(tile.topLeft(), tile.bottomRight());
-    gradient.setColorAt(0, ColorRules::mix(kind, Qt::white, theme.isDark ? 0 : 0.22));
-    gradient.setColorAt(1, ColorRules::mix(kind, theme.background, 0.45));
-    painter.fillRect(tile, gradient);
-    painter.restore();
-
+    const QColor light = ColorRules::mix(kind, Qt::white, theme.isDark ? 0 : 0.22);
+    const QColor dark = ColorRules::mix(kind, theme.background, 0.45);
     const std::string_view symbol = node.isPackage ? "shippingbox.fill" : FileCategories::symbol(node.category);
-    SymbolImage::draw(painter, tile, symbol, 24, QFont::Normal, QColor::fromRgbF(26 / 255.0, 25 / 255.0, 22 / 255.0, 0.42));
+    // The border goes round the tile; nothing else drawn on the card reaches the card's edge.
+    const QColor border = input.queued ? theme.danger
+                                       : ShapePaint::withOpacity(theme.stroke, 1.0 + 0.6 * input.hover);
+    auto paintBody = [&](QPainter& p, const QRectF& body) {
+        QPainterPath outline;
+        outline.addRoundedRect(body, cornerRadius, cornerRadius);
+        p.save();
+        p.setRenderHint(QPainter::Antialiasing, true);
+        p.fillPath(outline, theme.surface);
+        p.setClipPath(outline, Qt::IntersectClip);
+        const QRectF bodyTile(body.left(), body.top(), body.width(), tileHeight);
+        QLinearGradient gradient(bodyTile.topLeft(), bodyTile.bottomRight());
+        gradient.setColorAt(0, light);
+        gradient.setColorAt(1, dark);
+        p.fillRect(bodyTile, gradient);
+        p.restore();
+        SymbolImage::draw(p, bodyTile, symbol, 24, QFont::Normal, QColor::fromRgbF(26 / 255.0, 25 / 255.0, 22 / 255.0, 0.42));
+        ShapePaint::strokeInside(p, body, cornerRadius, border);
+    };
+    // At rest (not halfway through a hover) the body is one of few pictures: drawn once, then copied.
+    if (input.hover == 0 || input.hover == 1) {
+        const std::string key = "file " + std::string(symbol) + ' ' + std::to_string(light.rgba()) + ' ' +
+                                std::to_string(dark.rgba()) + ' ' + std::to_string(theme.surface.rgba()) + ' ' +
+                                std::to_string(border.rgba());
+        const QImage& body = CardSkins::skin(key, card.size(), CardSkins::ratioOf(painter), [&](QPainter& p) {
+            paintBody(p, QRectF(QPointF(0, 0), card.size()));
+        });
+        CardSkins::draw(painter, card.topLeft(), body);
+    } else {
+        paintBody(painter, card);
+    }
 
     const double buttonOpacity = input.queued ? 1.0 : input.hover;
     if (buttonOpacity > 0) {
@@ -107,11 +127,6 @@ void paint(QPainter& painter, const QRectF& cell, const Theme& theme, const Inpu
         TextDraw::draw(painter, QRectF(left + used + 5, rowTop, width - used - 5, row), age,
                        {ageFont(), theme.textTertiary, Qt::AlignRight | Qt::AlignVCenter});
     }
-
-    // The border last, over the tile: danger when staged, else the stroke, stronger while hovered.
-    const QColor border = input.queued ? theme.danger
-                                       : ShapePaint::withOpacity(theme.stroke, 1.0 + 0.6 * input.hover);
-    ShapePaint::strokeInside(painter, card, cornerRadius, border);
 }
 
 } // namespace tallymere::FileCardPaint

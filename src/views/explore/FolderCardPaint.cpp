@@ -6,6 +6,7 @@
 #include "style/Typography.h"
 #include "views/components/ShapePaint.h"
 #include "views/components/TextDraw.h"
+#include "views/explore/CardSkins.h"
 #include "views/explore/FolderShape.h"
 
 #include <QFontMetricsF>
@@ -33,16 +34,19 @@ void paintDots(QPainter& painter, QPointF leftCentre, const Theme& theme, std::s
                const QColor& ring) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setPen(Qt::NoPen);
     double x = leftCentre.x();
     for (FileCategory category : dots) {
         const QRectF dot(x, leftCentre.y() - dotSize / 2, dotSize, dotSize);
-        painter.setPen(Qt::NoPen);
         painter.setBrush(theme.category(category));
         painter.drawEllipse(dot);
-        // A ring 1.5 wide drawn inside the dot's edge.
-        painter.setBrush(Qt::NoBrush);
-        painter.setPen(QPen(ring, 1.5));
-        painter.drawEllipse(dot.adjusted(0.75, 0.75, -0.75, -0.75));
+        // A ring 1.5 wide inside the dot's edge, filled as the band between two circles: the same
+        // pixels as a stroke, without stroking a curve.
+        QPainterPath band;
+        band.addEllipse(dot);
+        band.addEllipse(dot.adjusted(1.5, 1.5, -1.5, -1.5));
+        band.setFillRule(Qt::OddEvenFill);
+        painter.fillPath(band, ring);
         x += dotSize - dotOverlap;
     }
     painter.restore();
@@ -76,23 +80,36 @@ void paint(QPainter& painter, const QRectF& cell, const Theme& theme, const Inpu
     const FileNode& node = *input.node;
     const QRectF card = lifted(cell, input.hover);
     const Shades shade = shades(theme, theme.nodeColor(node, 1, input.rank, input.colorMode));
-    const FolderShape shape;
-
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    QLinearGradient gradient(card.topLeft(), card.bottomRight());
-    gradient.setColorAt(0, shade.light);
-    gradient.setColorAt(1, shade.lighter);
-    painter.fillPath(shape.path(card), gradient);
 
     // The outline stays inside the silhouette: the shape is inset by half the line width.
     const double lineWidth = input.queued ? 1.6 : 1.0;
     const QColor outline = input.queued ? theme.danger
                                         : ShapePaint::withOpacity(theme.text, 0.09 + (0.22 - 0.09) * input.hover);
-    painter.setPen(QPen(outline, lineWidth));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(shape.inset(lineWidth / 2).path(card));
-    painter.restore();
+    auto paintBody = [&](QPainter& p, const QRectF& body) {
+        const FolderShape shape;
+        p.save();
+        p.setRenderHint(QPainter::Antialiasing, true);
+        QLinearGradient gradient(body.topLeft(), body.bottomRight());
+        gradient.setColorAt(0, shade.light);
+        gradient.setColorAt(1, shade.lighter);
+        p.fillPath(shape.path(body), gradient);
+        p.setPen(QPen(outline, lineWidth));
+        p.setBrush(Qt::NoBrush);
+        p.drawPath(shape.inset(lineWidth / 2).path(body));
+        p.restore();
+    };
+    // At rest (not halfway through a hover) the body is one of few pictures: drawn once, then copied.
+    if (input.hover == 0 || input.hover == 1) {
+        const std::string key = "folder " + std::to_string(shade.light.rgba()) + ' ' +
+                                std::to_string(shade.lighter.rgba()) + ' ' + std::to_string(outline.rgba()) + ' ' +
+                                std::to_string(lineWidth);
+        const QImage& body = CardSkins::skin(key, card.size(), CardSkins::ratioOf(painter), [&](QPainter& p) {
+            paintBody(p, QRectF(QPointF(0, 0), card.size()));
+        });
+        CardSkins::draw(painter, card.topLeft(), body);
+    } else {
+        paintBody(painter, card);
+    }
 
     if (input.queued) {
         const QSizeF symbol = SymbolImage::size(9);

@@ -254,3 +254,33 @@ TEST(FoldersViewPage, ManySubfoldersShowTheLargestAndSummariseOnlyWhatIsDrawn) {
     f.render();
     EXPECT_EQ(f.page->compositionsComputed(), 2 * drawn);
 }
+
+TEST(FoldersViewPage, CardsDrawnFromKeptPicturesFollowEverythingTheyShow) {
+    // Card backgrounds are drawn once and copied after: every input of the picture must still show.
+    Fixture f;
+    const QRectF mid = f.page->folderCells()[1];
+    const QRectF movie = f.page->fileCells()[0];
+    const QPoint edge(int(std::ceil(mid.left())), int(mid.center().y()));
+    const QImage first = f.render();
+    EXPECT_EQ(f.render(), first); // drawn again from the kept pictures, pixel for pixel
+    EXPECT_GT(distance(first.pixelColor(edge), f.theme.danger), 120);
+
+    // Staged, then unstaged: the outline turns to danger and back.
+    f.state.enqueue(f.state.retain(child(*f.tree, "mid")));
+    EXPECT_LT(distance(f.render().pixelColor(edge), f.theme.danger), 60);
+    f.state.setQueue({});
+    EXPECT_EQ(f.render(), first);
+
+    // Another theme and another colour mode give other backgrounds.
+    const Theme slate = Theme::make(ThemeID::slate);
+    ThemedWidget::applyTheme(&f.view, slate);
+    f.theme = slate;
+    const QImage dark = f.render();
+    const auto shade = FolderCardPaint::shades(slate, slate.nodeColor(*f.page->lists().folders[1], 1, 1, ColorMode::branch));
+    EXPECT_TRUE(between(dark.pixelColor(QPointF(mid.left() + 40, mid.top() + 60).toPoint()), shade.light, shade.lighter));
+    EXPECT_NE(dark.pixelColor(QPointF(movie.left() + 6, movie.top() + 6).toPoint()),
+              first.pixelColor(QPointF(movie.left() + 6, movie.top() + 6).toPoint()));
+    f.state.setColorMode(ColorMode::type);
+    const auto typed = FolderCardPaint::shades(slate, slate.nodeColor(*f.page->lists().folders[1], 1, 1, ColorMode::type));
+    EXPECT_TRUE(between(f.render().pixelColor(QPointF(mid.left() + 40, mid.top() + 60).toPoint()), typed.light, typed.lighter));
+}
