@@ -150,7 +150,10 @@ Fitted fit(const QString& rawText, const Style& style, double maxWidth) {
     } else {
         result.lines = {elide(text, result.font, digits, maxWidth, style.truncation)};
     }
-    for (const QString& line : result.lines) result.width = std::max(result.width, measure(line, result.font, digits));
+    // Shaping text is the dear part of measuring it: a line kept whole has the width just taken.
+    if (result.lines.size() == 1 && result.lines.front() == text) result.width = natural;
+    else
+        for (const QString& line : result.lines) result.width = std::max(result.width, measure(line, result.font, digits));
     return result;
 }
 
@@ -171,7 +174,9 @@ QRectF draw(QPainter& painter, const QRectF& box, const QString& text, const Sty
     const double cell = style.monospacedDigits ? digitCell(metrics) : 0;
     QRectF used;
     for (const QString& line : fitted.lines) {
-        const double lineWidth = measure(line, fitted.font, style.monospacedDigits);
+        // One line is as wide as the fitted text; two are measured apart.
+        const double lineWidth =
+            fitted.lines.size() == 1 ? fitted.width : measure(line, fitted.font, style.monospacedDigits);
         double x = box.left();
         if (style.alignment & Qt::AlignHCenter) x = box.center().x() - lineWidth / 2;
         else if (style.alignment & Qt::AlignRight) x = box.right() - lineWidth;
