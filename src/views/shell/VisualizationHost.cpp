@@ -15,6 +15,8 @@
 namespace tallymere {
 
 VisualizationHost::VisualizationHost(AppState& state, QWidget* parent) : ThemedWidget(parent), m_state(state) {
+    // The host paints every pixel it covers, so nothing beneath it is painted when a view repaints.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     m_readout = new HoverReadout(this);
     m_readout->hide();
     m_fade = new QVariantAnimation(this);
@@ -113,8 +115,9 @@ void VisualizationHost::resizeEvent(QResizeEvent* event) {
 }
 
 void VisualizationHost::paintEvent(QPaintEvent*) {
+    // The workspace's background, opaque: the same colour a wash of it gave over that background.
     QPainter painter(this);
-    painter.fillRect(rect(), ShapePaint::withOpacity(theme().background, 0.5));
+    painter.fillRect(rect(), theme().background);
 }
 
 } // namespace tallymere

@@ -77,6 +77,7 @@ QString WorkspaceView::headerTitle(const FileNode& node) {
 
 WorkspaceView::WorkspaceView(AppState& state, QWidget* parent)
     : ThemedWidget(parent), m_state(state), m_veil(new Veil(this, m_fadeProgress)), m_fade(new QVariantAnimation(this)) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
     m_veil->hide();
     m_fade->setDuration(fadeMs);
     m_fade->setEasingCurve(Motion::easeOut());
@@ -169,8 +170,10 @@ void WorkspaceView::resizeEvent(QResizeEvent* event) {
 }
 
 void WorkspaceView::paintEvent(QPaintEvent*) {
+    // A wash of the window's background over that background is the background itself: painted
+    // opaque, it spares the window painting what lies beneath the column on every repaint.
     QPainter painter(this);
-    painter.fillRect(rect(), ShapePaint::withOpacity(theme().background, 0.35));
+    painter.fillRect(rect(), theme().background);
 }
 
 } // namespace tallymere

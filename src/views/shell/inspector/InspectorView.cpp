@@ -60,6 +60,8 @@ InspectorView::InspectorView(AppState& state, QWidget* parent)
       // A column taller than the window scrolls, and shows it with the thin bar over its padding.
       m_scroll(ListScroll::make(nullptr, this, ListScroll::Bar::overInset)) {
     setFixedWidth(columnWidth);
+    // It fills itself with the background: the window need not paint beneath it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     auto* outer = stack(this, 0);
     outer->addWidget(m_scroll);
 

@@ -47,6 +47,8 @@ TopBar::TopBar(AppState& state, QWidget* parent)
       m_inspector(new IconToggle("sidebar.right", QStringLiteral("Toggle inspector"), true,
                                  [this] { emit inspectorToggled(); }, this)) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // It fills itself with the background: the window need not paint beneath it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     m_tabAnimation->setDuration(tabAnimationMs);
     m_tabAnimation->setEasingCurve(Motion::easeOut());
     m_tabAnimation->setStartValue(0.0);
