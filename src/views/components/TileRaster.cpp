@@ -105,11 +105,11 @@ inline std::uint32_t packed(float a, float r, float g, float b) {
 // corner radius r, edge pixels four at a time: each pixel's coverage comes from its distance to the
 // outline (the corner's root taken for all four at once) and mixes the shape's colour over what
 // lies beneath in 16-bit lanes. `rowColours(y)` gives the colours of row y from x0 on, or null for
-// the single colour `solid`. Small tiles are mostly edge, and one pixel at a time their edges cost
-// several times their insides.
-template <typename Line, typename RowColours>
+// the single colour `rowSolid(y)` across it. Small tiles are mostly edge, and one pixel at a time
+// their edges cost several times their insides.
+template <typename Line, typename RowColours, typename RowSolid>
 void fillOpaqueRows(Line line, int x0, int x1, int y0, int y1, float cx, float cy, float hw, float hh, float r,
-                    RowColours rowColours, std::uint32_t solid) {
+                    RowColours rowColours, RowSolid rowSolid) {
     const __m128 half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f), zero = _mm_setzero_ps();
     __m128 qy4 = _mm_setzero_ps(), qyOut = _mm_setzero_ps();
     std::uint32_t* pixels = nullptr;
@@ -117,7 +117,9 @@ void fillOpaqueRows(Line line, int x0, int x1, int y0, int y1, float cx, float c
     const __m128 centre = _mm_set1_ps(cx), straight = _mm_set1_ps(hw - r), reach = _mm_set1_ps(0.5f + r);
     const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
     const __m128 step = _mm_setr_ps(0.5f, 1.5f, 2.5f, 3.5f), scale = _mm_set1_ps(256.0f);
-    const __m128i solid4 = _mm_set1_epi32(int(solid)), zeroI = _mm_setzero_si128(), full = _mm_set1_epi16(256);
+    std::uint32_t solid = 0;
+    __m128i solid4 = _mm_setzero_si128();
+    const __m128i zeroI = _mm_setzero_si128(), full = _mm_set1_epi16(256);
     auto coverage = [&](int x) __attribute__((always_inline)) {
         const __m128 px = _mm_add_ps(_mm_set1_ps(float(x)), step);
         const __m128 qx = _mm_sub_ps(_mm_and_ps(_mm_sub_ps(px, centre), absMask), straight);
@@ -175,6 +177,7 @@ void fillOpaqueRows(Line line, int x0, int x1, int y0, int y1, float cx, float c
         qyOut = _mm_set1_ps(std::max(qy, 0.0f) * std::max(qy, 0.0f));
         pixels = line(y);
         colours = rowColours(y);
+        if (!colours) solid = rowSolid(y), solid4 = _mm_set1_epi32(int(solid));
         int insideFrom = x1, insideTo = x1;
         if (qy <= 0 && std::abs(py - cy) <= hh - 0.5f) insideFrom = sideFrom, insideTo = sideTo;
         mixRange(x0, insideFrom);
@@ -255,10 +258,18 @@ TileRaster::Shape TileRaster::shape(const QRectF& rect, double radius) const {
 }
 
 void TileRaster::fill(const QRectF& rect, double radius, const QColor& color) {
-    fillGradient(rect, radius, color, color);
+    shade(rect, radius, color, color, false);
 }
 
 void TileRaster::fillGradient(const QRectF& rect, double radius, const QColor& from, const QColor& to) {
+    shade(rect, radius, from, to, false);
+}
+
+void TileRaster::fillVerticalGradient(const QRectF& rect, double radius, const QColor& top, const QColor& bottom) {
+    shade(rect, radius, top, bottom, true);
+}
+
+void TileRaster::shade(const QRectF& rect, double radius, const QColor& from, const QColor& to, bool vertical) {
     const Shape s = shape(rect, radius);
     if (s.empty || (from.alpha() == 0 && to.alpha() == 0)) return;
     const int x0 = std::max(0, floorInt(s.left)), x1 = std::min(m_width, ceilInt(s.left + s.width));
@@ -275,8 +286,9 @@ void TileRaster::fillGradient(const QRectF& rect, double radius, const QColor& f
     const std::uint32_t translucentPixel = solid ? packed(a.a, a.r, a.g, a.b) : 0;
     const std::uint32_t translucentKeep = 255u - (translucentPixel >> 24);
     // The gradient runs along the diagonal: t is the projection onto it, 0 at the top-left corner.
+    // Downwards, t is the share of the height above the pixel's centre.
     const double span = s.width * s.width + s.height * s.height;
-    const double dtx = s.width / span, dty = s.height / span;
+    const double dtx = vertical ? 0.0 : s.width / span, dty = vertical ? 1.0 / s.height : s.height / span;
     const float stepT = float(dtx);
     // Along a row the gradient's colour steps evenly, and each row repeats the one above it moved by
     // height / width pixels: the colours along the diagonal are worked out once per tile, a ramp
@@ -285,7 +297,8 @@ void TileRaster::fillGradient(const QRectF& rect, double radius, const QColor& f
     const double rampSlope = s.height / s.width;
     const double lastAlong = (x0 + 0.5 - s.left) + (y1 - 0.5 - s.top) * rampSlope;
     const int rampLength = (x1 - x0) + ceilInt(std::max(lastAlong, 0.0)) + 3;
-    const bool useRamp = opaqueGradient && x1 - x0 >= 8 && rampLength <= 2 * ((x1 - x0) + (y1 - y0)) + 16;
+    const bool useRamp =
+        !vertical && opaqueGradient && x1 - x0 >= 8 && rampLength <= 2 * ((x1 - x0) + (y1 - y0)) + 16;
     if (useRamp) {
         m_ramp.resize(std::size_t(rampLength));
         for (int j = 0; j < rampLength; ++j) {
@@ -295,13 +308,17 @@ void TileRaster::fillGradient(const QRectF& rect, double radius, const QColor& f
         }
     }
 #if defined(__SSE2__)
-    if (opaque || useRamp) {
+    if (opaque || useRamp || (vertical && opaqueBoth)) {
         const std::uint32_t* ramp = useRamp ? m_ramp.data() : nullptr;
         const double along = (x0 + 0.5 - s.left) + (0.5 - s.top) * rampSlope;
-        fillOpaqueRows([this](int y) { return row(y); }, x0, x1, y0, y1, float(s.cx), float(s.cy), float(s.hw),
-                       float(s.hh), float(s.r),
-                       [&](int y) { return ramp ? ramp + (floorInt(along + y * rampSlope) + 1) : nullptr; },
-                       solidPixel);
+        fillOpaqueRows(
+            [this](int y) { return row(y); }, x0, x1, y0, y1, float(s.cx), float(s.cy), float(s.hw), float(s.hh),
+            float(s.r), [&](int y) { return ramp ? ramp + (floorInt(along + y * rampSlope) + 1) : nullptr; },
+            [&](int y) {
+                if (opaque) return solidPixel;
+                const float t = std::clamp(float((y + 0.5 - s.top) * dty), 0.0f, 1.0f);
+                return packed(255.0f, a.r + dR * t, a.g + dG * t, a.b + dB * t);
+            });
         return;
     }
 #endif

@@ -32,12 +32,15 @@ public:
     void fill(const QRectF& rect, double radius, const QColor& color);
     // Fills with a linear gradient from `from` at the top-left corner to `to` at the bottom-right.
     void fillGradient(const QRectF& rect, double radius, const QColor& from, const QColor& to);
+    // Fills with a linear gradient from `top` along the top edge to `bottom` along the bottom edge.
+    void fillVerticalGradient(const QRectF& rect, double radius, const QColor& top, const QColor& bottom);
     // Strokes the outline with a line `width` wide centred on it.
     void stroke(const QRectF& rect, double radius, double width, const QColor& color);
 
 private:
     struct Shape;
     Shape shape(const QRectF& rect, double radius) const;
+    void shade(const QRectF& rect, double radius, const QColor& from, const QColor& to, bool vertical);
 
     // A pixel row of the image.
     std::uint32_t* row(int y) const { return reinterpret_cast<std::uint32_t*>(m_bits + qsizetype(y) * m_stride); }

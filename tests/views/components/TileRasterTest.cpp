@@ -54,6 +54,20 @@ TEST(TileRasterFill, GradientRunsFromTopLeftToBottomRight) {
     expectNear(image.pixelColor(99, 0), image.pixelColor(0, 99), 1);
 }
 
+TEST(TileRasterFill, VerticalGradientRunsFromTopToBottomAcrossRoundedCorners) {
+    // At twice the ratio: device rows 10 to 190 of a 200-high image are the tile's 90 points.
+    QImage twice = blank(60, 200);
+    TileRaster(twice, 2, QPointF(0, 0)).fillVerticalGradient(QRectF(5.25, 5, 20, 90), 3, QColor(200, 0, 0),
+                                                              QColor(0, 0, 200));
+    expectNear(twice.pixelColor(30, 11), QColor(199, 0, 1), 3);   // the top row, inside the corners
+    expectNear(twice.pixelColor(30, 189), QColor(1, 0, 199), 3);  // the bottom row
+    expectNear(twice.pixelColor(30, 100), QColor(100, 0, 100), 3);
+    // One colour along a row, the side's half-covered column blended with the white beneath.
+    EXPECT_EQ(twice.pixelColor(12, 100), twice.pixelColor(48, 100));
+    expectNear(twice.pixelColor(10, 100), QColor(178, 128, 178), 3);
+    EXPECT_EQ(twice.pixelColor(10, 10), QColor(255, 255, 255)); // cut off by the rounding
+}
+
 TEST(TileRasterStroke, LineOfTheGivenWidthCentredOnTheOutline) {
     QImage image = blank();
     TileRaster(image, 1, QPointF()).stroke(QRectF(10, 10, 20, 20), 0, 2, QColor(0, 0, 0));
