@@ -13,6 +13,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 
@@ -114,7 +115,21 @@ void TreemapView::paintBase(QPainter& painter) {
     // covers: a folder's name sits in its header band, above its children, and a file's on itself.
     // The shapes of disjoint bands of rows are drawn on several threads at once.
     auto drawBand = [&](TileRaster raster) {
-
+        // The light and dark ends of a leaf's gradient, by its colour: the tiles of a branch share a
+        // handful of colours, and mixing through QColor costs more than filling a small tile.
+        struct Shades {
+            QRgb key = 0;
+            bool used = false;
+            QColor light, dark;
+        };
+        std::array<Shades, 64> shades;
+        auto shadesOf = [&](const QColor& c) -> const Shades& {
+            const QRgb key = c.rgba();
+            Shades& entry = shades[(key ^ (key >> 11) ^ (key >> 19)) & 63];
+            if (!entry.used || entry.key != key)
+                entry = {key, true, mixed(c, white, t.isDark ? 0.16 : 0.07), mixed(c, black, t.isDark ? 0.12 : 0.03)};
+            return entry;
+        };
         for (const LayoutTile& tile : m_tiles) {
             const QRectF r = qrect(tile.rect);
             const double w = r.width(), h = r.height();
@@ -125,9 +140,10 @@ void TreemapView::paintBase(QPainter& painter) {
             const double s = std::min(w, h);
             if (!tile.hasChildren) {
                 if (s < 4) raster.fill(r, 0, c);
-                else
-                    raster.fillGradient(r, std::min(0.24 * s, 5.0), mixed(c, white, t.isDark ? 0.16 : 0.07),
-                                        mixed(c, black, t.isDark ? 0.12 : 0.03));
+                else {
+                    const Shades& ends = shadesOf(c);
+                    raster.fillGradient(r, std::min(0.24 * s, 5.0), ends.light, ends.dark);
+                }
                 continue;
             }
             const double k = std::min(0.2 * s, 7.0);
