@@ -238,7 +238,7 @@ int runOneRatio(int argc, char** argv, int rounds, const std::vector<VizMode>& o
                     view.inspector()->isVisible() ? "shown" : "hidden");
 
         std::printf("  %-9s %22s %22s | median ms: %s", "view", "focus -> painted window", "view switch",
-                    "window thread's cpu (focus, switch), signal");
+                    "window thread's cpu (focus, switch), signal (focus, switch)");
         for (int p = 0; p < paneCount; ++p) std::printf(", %s", paneNames[p]);
         std::printf(", layout\n");
         for (VizMode mode : VizModes::all) {
@@ -270,10 +270,10 @@ int runOneRatio(int argc, char** argv, int rounds, const std::vector<VizMode>& o
                 switches.push_back(switchFrame(state, mode));
             }
             const Figures f = figuresOf(frames, &Sample::total), s = figuresOf(switches, &Sample::total);
-            std::printf("  %-9s median %5.1f worst %5.1f  median %5.1f worst %5.1f | %5.1f %5.1f, %5.1f",
+            std::printf("  %-9s median %5.1f worst %5.1f  median %5.1f worst %5.1f | %5.1f %5.1f, %5.1f %5.1f",
                         std::string(VizModes::rawValue(mode)).c_str(), f.median, f.worst, s.median, s.worst,
                         figuresOf(frames, &Sample::cpu).median, figuresOf(switches, &Sample::cpu).median,
-                        figuresOf(frames, &Sample::signal).median);
+                        figuresOf(frames, &Sample::signal).median, figuresOf(switches, &Sample::signal).median);
             for (int p = 0; p < paneCount; ++p) std::printf(", %5.1f", medianPaint(frames, p));
             std::printf(", %5.1f\n", figuresOf(frames, &Sample::layout).median);
             std::fflush(stdout);
