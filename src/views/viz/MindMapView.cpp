@@ -5,6 +5,7 @@
 #include "style/Motion.h"
 #include "views/components/LayeredCanvas.h"
 #include "views/components/NodeInteraction.h"
+#include "views/components/ParallelBands.h"
 #include "views/viz/MindMapCanvas.h"
 
 #include <QPainter>
@@ -123,8 +124,27 @@ void MindMapView::redraw() {
 
 void MindMapView::paintCanvas(QPainter& painter, const QRegion& exposed) {
     auto render = [this](QPainter& layer) {
-        MindMapCanvas::paint(layer, m_graph, theme(), m_state.showLabels(), m_state.useAllocatedSize(),
-                             m_state.colorMode());
+        auto* image = dynamic_cast<QImage*>(layer.device());
+        if (!image) {
+            MindMapCanvas::paint(layer, m_graph, theme(), m_state.showLabels(), m_state.useAllocatedSize(),
+                                 m_state.colorMode());
+            return;
+        }
+        // Two bands of rows at once, each an image over the same pixels drawn whole by a painter of
+        // its own on a thread of the pool, where it fills its shapes itself. Each band strokes every
+        // edge and places every label again, so more bands add more work than they save.
+        const qreal ratio = image->devicePixelRatio();
+        ParallelBands::run(image->height(), 2, [&](int top, int bottom) {
+            QImage band(image->bits() + qsizetype(top) * image->bytesPerLine(), image->width(), bottom - top,
+                        image->bytesPerLine(), image->format());
+            band.setDevicePixelRatio(ratio);
+            QPainter p(&band);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setRenderHint(QPainter::TextAntialiasing);
+            p.translate(0, -top / ratio);
+            MindMapCanvas::paint(p, m_graph, theme(), m_state.showLabels(), m_state.useAllocatedSize(),
+                                 m_state.colorMode());
+        });
     };
     const QColor backdrop = LayeredCanvas::backdrop(theme());
     const QSize size = m_surface->size();

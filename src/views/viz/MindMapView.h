@@ -58,7 +58,8 @@ private:
     GraphLayout m_graph;
     int m_revision = 0;
     QSize m_canvasSize;
-    BaseLayer m_base;
+    // Drawn on this thread: the picture spreads its own rows over the pool.
+    BaseLayer m_base{false};
     QRect m_hoverMark;
     QRect m_selectionMark;
     double m_appearance = 0;
