@@ -135,7 +135,70 @@ void drawLeaf(QImage& image, QPointF center, double radius, double rim, double s
             auto out = [&](int k) { return std::min(int(v[std::size_t(k)] + amount * room[k] + 0.5f), int(a + 0.5f)); };
             row[x] = qRgba(out(0), out(1), out(2), int(a + 0.5f));
         };
-        for (int x = left; x < solidLeft; ++x) edge(x);
+#if defined(__SSE2__)
+        // The same as edge() for the four pixels from x on, in vector lanes: a bubble a few pixels
+        // across is mostly edge. Pixels outside come out as they were, and those wholly inside are
+        // written again by the inside's loop, so four may reach past an edge's end: never past the
+        // image's, nor onto the other edge, which would be blended twice.
+        const __m128 zero4 = _mm_setzero_ps(), one4 = _mm_set1_ps(1.0f), half4 = _mm_set1_ps(0.5f),
+                     full4 = _mm_set1_ps(255.0f), cySq4 = _mm_set1_ps(cySquared),
+                     fySq4 = _mm_set1_ps(fySquared), steps4 = _mm_setr_ps(0.5f, 1.5f, 2.5f, 3.5f);
+        const __m128i byte4 = _mm_set1_epi32(0xff);
+        auto edge4 = [&](int x) __attribute__((always_inline)) {
+            const __m128 px = _mm_add_ps(_mm_set1_ps(float(x)), steps4);
+            const __m128 cx = _mm_sub_ps(px, _mm_set1_ps(float(center.x())));
+            const __m128 fx = _mm_sub_ps(px, _mm_set1_ps(float(focus.x())));
+            const __m128 d = _mm_sqrt_ps(_mm_add_ps(_mm_mul_ps(cx, cx), cySq4));
+            auto cover = [&](double r) __attribute__((always_inline)) {
+                return _mm_min_ps(_mm_max_ps(_mm_add_ps(_mm_sub_ps(_mm_set1_ps(float(r)), d), half4), zero4), one4);
+            };
+            const __m128 inside = cover(inner), middle = rim > 0 ? cover(radius) : inside;
+            const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+            __m128 a = _mm_cvtepi32_ps(_mm_srli_epi32(p, 24));
+            __m128 v[3] = {_mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(p, 16), byte4)),
+                           _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(p, 8), byte4)),
+                           _mm_cvtepi32_ps(_mm_and_si128(p, byte4))};
+            // Clamped shares make laying a ring wholly over or not at all the same sum as in part.
+            auto lay = [&](const std::array<float, 3>& color, __m128 share) __attribute__((always_inline)) {
+                for (int k = 0; k < 3; ++k)
+                    v[k] = _mm_add_ps(v[k], _mm_mul_ps(_mm_sub_ps(_mm_set1_ps(color[std::size_t(k)]), v[k]), share));
+                a = _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(full4, a), share));
+            };
+            if (rim > 0) {
+                lay(outerRim, cover(outer));
+                lay(innerRim, middle);
+            }
+            lay(flat, inside);
+            const __m128 t = _mm_min_ps(
+                _mm_mul_ps(_mm_sqrt_ps(_mm_add_ps(_mm_mul_ps(fx, fx), fySq4)), _mm_set1_ps(perReach)), one4);
+            const __m128 shown = _mm_add_ps(inside, _mm_mul_ps(_mm_set1_ps(float(showThrough)), _mm_sub_ps(middle, inside)));
+            const __m128 amount = _mm_mul_ps(_mm_mul_ps(shown, _mm_set1_ps(lift)), _mm_sub_ps(one4, t));
+            const __m128i alpha = _mm_cvttps_epi32(_mm_add_ps(a, half4));
+            __m128i out[3];
+            for (int k = 0; k < 3; ++k) {
+                const __m128i c = _mm_cvttps_epi32(
+                    _mm_add_ps(_mm_add_ps(v[k], _mm_mul_ps(amount, _mm_set1_ps(room[k]))), half4));
+                // The smaller of the channel and the alpha (both within 0...255 here).
+                const __m128i over = _mm_cmpgt_epi32(c, alpha);
+                out[k] = _mm_or_si128(_mm_and_si128(over, alpha), _mm_andnot_si128(over, c));
+            }
+            const __m128i pixel = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(alpha, 24), _mm_slli_epi32(out[0], 16)),
+                                               _mm_or_si128(_mm_slli_epi32(out[1], 8), out[2]));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x), pixel);
+        };
+        const int width = image.width();
+        auto edges = [&](int from, int to, int limit) {
+            int x = from;
+            for (; x < to && x + 4 <= limit; x += 4) edge4(x);
+            for (; x < to; ++x) edge(x);
+        };
+#else
+        auto edges = [&](int from, int to, int) {
+            for (int x = from; x < to; ++x) edge(x);
+        };
+        const int width = image.width();
+#endif
+        edges(left, solidLeft, solidRight < right ? solidRight : width);
         const QRgb flatPixel = 0xff000000u | uint(flat[0] + 0.5f) << 16 | uint(flat[1] + 0.5f) << 8 | uint(flat[2] + 0.5f);
         const float focusX = float(focus.x()) - 0.5f;
         int x = solidLeft;
@@ -169,7 +232,7 @@ void drawLeaf(QImage& image, QPointF center, double radius, double rim, double s
             row[x] = 0xff000000u | uint(flat[0] + 0.5f + amount * room[0]) << 16 |
                      uint(flat[1] + 0.5f + amount * room[1]) << 8 | uint(flat[2] + 0.5f + amount * room[2]);
         }
-        for (int x = solidRight; x < right; ++x) edge(x);
+        edges(solidRight, right, width);
     }
 }
 
