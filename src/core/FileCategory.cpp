@@ -1,5 +1,8 @@
 #include "core/FileCategory.h"
 
+#include <array>
+#include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <unordered_map>
@@ -74,12 +77,88 @@ const std::unordered_set<std::string_view>& packageExtensions() {
     return set;
 }
 
-// Category of a lower-case extension, none when the table has no entry.
-std::optional<FileCategory> forExtension(std::string_view lowerExtension) {
-    const Table& table = extensionTable();
-    auto found = table.find(lowerExtension);
-    if (found == table.end()) return std::nullopt;
-    return found->second;
+// What the tables say of one extension.
+struct ExtensionClass {
+    FileCategory category = FileCategory::data;
+    bool hasCategory = false;
+    bool isPackage = false;
+};
+
+// The classification the scanner applies to every entry, so it is one multiply and a compare or
+// two: an extension of at most 16 bytes, lower-cased and packed into two words (zero bytes past its
+// end; a name holds no zero byte), in an open-addressing table of every extension either table knows.
+// A longer extension, or one with bytes beyond ASCII past 16 bytes, matches nothing: every key is
+// ASCII of at most 16 characters.
+class ExtensionIndex {
+public:
+    ExtensionIndex() {
+        for (const auto& [extension, category] : extensionTable()) {
+            Slot& slot = slotFor(pack(extension));
+            slot.value.category = category;
+            slot.value.hasCategory = true;
+        }
+        for (std::string_view extension : packageExtensions()) slotFor(pack(extension)).value.isPackage = true;
+    }
+
+    const ExtensionClass* find(std::string_view name) const {
+        const std::size_t dot = name.rfind('.');
+        if (dot == std::string_view::npos || dot == 0 || dot + 1 == name.size()) return nullptr;
+        const std::string_view extension = name.substr(dot + 1);
+        if (extension.size() > 16) return nullptr;
+        const Key key = pack(extension);
+        for (std::size_t i = hash(key);; i = (i + 1) & (slotCount - 1)) {
+            const Slot& slot = m_slots[i];
+            if (!slot.used) return nullptr;
+            if (slot.key == key) return &slot.value;
+        }
+    }
+
+private:
+    struct Key {
+        std::uint64_t low = 0;
+        std::uint64_t high = 0;
+        friend bool operator==(const Key&, const Key&) = default;
+    };
+    struct Slot {
+        Key key;
+        ExtensionClass value;
+        bool used = false;
+    };
+    static constexpr std::size_t slotCount = 1024; // a power of two, over three times the keys
+
+    static Key pack(std::string_view extension) {
+        char bytes[16] = {};
+        for (std::size_t i = 0; i < extension.size(); ++i) {
+            const char c = extension[i];
+            bytes[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        }
+        Key key;
+        std::memcpy(&key.low, bytes, 8);
+        std::memcpy(&key.high, bytes + 8, 8);
+        return key;
+    }
+    static std::size_t hash(const Key& key) {
+        const std::uint64_t mixed = (key.low * 0x9E3779B97F4A7C15ull) ^ (key.high * 0xC2B2AE3D27D4EB4Full);
+        return static_cast<std::size_t>(mixed >> 54) & (slotCount - 1);
+    }
+    Slot& slotFor(const Key& key) {
+        for (std::size_t i = hash(key);; i = (i + 1) & (slotCount - 1)) {
+            Slot& slot = m_slots[i];
+            if (!slot.used) {
+                slot.used = true;
+                slot.key = key;
+                return slot;
+            }
+            if (slot.key == key) return slot;
+        }
+    }
+
+    std::array<Slot, slotCount> m_slots{};
+};
+
+const ExtensionClass* classOf(std::string_view name) {
+    static const ExtensionIndex index;
+    return index.find(name);
 }
 
 } // namespace
@@ -143,17 +222,15 @@ std::string fileExtension(std::string_view name) {
 }
 
 FileCategory classifyFile(std::string_view name) {
-    const std::string extension = fileExtension(name);
-    if (extension.empty()) return FileCategory::data;
-    return forExtension(extension).value_or(FileCategory::data);
+    const ExtensionClass* found = classOf(name);
+    return found && found->hasCategory ? found->category : FileCategory::data;
 }
 
 FileCategory classifyDirectory(std::string_view name, bool& isPackage) {
-    isPackage = false;
-    const std::string extension = fileExtension(name);
-    if (extension.empty() || !packageExtensions().contains(extension)) return FileCategory::folder;
-    isPackage = true;
-    return forExtension(extension).value_or(FileCategory::app);
+    const ExtensionClass* found = classOf(name);
+    isPackage = found && found->isPackage;
+    if (!isPackage) return FileCategory::folder;
+    return found->hasCategory ? found->category : FileCategory::app;
 }
 
 } // namespace tallymere

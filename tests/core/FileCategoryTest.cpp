@@ -29,6 +29,12 @@ TEST(FileClassification, LaterListsWinAndUnknownIsData) {
     EXPECT_EQ(classifyFile(".gitignore"), FileCategory::data);
     EXPECT_EQ(classifyFile("x.app"), FileCategory::app) << "a file named .app is not a package";
     EXPECT_EQ(classifyFile("trace.db-wal"), FileCategory::cache);
+    EXPECT_EQ(classifyFile("notes."), FileCategory::data);
+    EXPECT_EQ(classifyFile("a.b.PnG"), FileCategory::image);
+    EXPECT_EQ(classifyFile("Mod.SwiftSourceInfo"), FileCategory::code) << "the longest extension of the lists";
+    EXPECT_EQ(classifyFile("x.abcdefghijklmnop"), FileCategory::data);
+    EXPECT_EQ(classifyFile("x.png\xC3\xA9"), FileCategory::data);
+    EXPECT_EQ(classifyFile("x.ts.bak"), FileCategory::data) << "only the last extension counts";
 }
 
 TEST(FileClassification, PackagesTakeTheirExtensionsCategory) {
