@@ -37,7 +37,7 @@ using ScanWorker::Scratch;
 
 constexpr std::size_t workerStackBytes = 1024 * 1024;
 // How often the calling thread looks at the scan while it runs.
-constexpr auto watchEvery = std::chrono::milliseconds(2);
+constexpr auto watchEvery = std::chrono::milliseconds(4);
 // Below this share of their time on a processor, the running threads are waiting: for the disk
 // (a cold cache) or for a processor other programs hold (a loaded machine). More threads then get
 // more reads in flight, or a fairer share of the machine.
@@ -47,9 +47,9 @@ std::size_t componentCount(std::string_view path) {
     return static_cast<std::size_t>(std::count(path.begin(), path.end(), '/')) - (path == "/" ? 1 : 0);
 }
 
-double processSeconds() {
+double clockSeconds(clockid_t clock) {
     timespec now{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    if (::clock_gettime(clock, &now) != 0) return 0;
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
@@ -130,9 +130,21 @@ private:
         ::pthread_attr_destroy(&attributes);
     }
 
+    // Processor time of the scan threads so far, from each thread's own clock: the process's clock
+    // counts a thread's running time only at the scheduler's ticks, far too coarse for a look every
+    // few milliseconds.
+    double threadSeconds() const {
+        double total = 0;
+        for (pthread_t thread : m_threads) {
+            clockid_t clock;
+            if (::pthread_getcpuclockid(thread, &clock) == 0) total += clockSeconds(clock);
+        }
+        return total;
+    }
+
     void watch() {
         auto lastWall = std::chrono::steady_clock::now();
-        double lastCpu = processSeconds();
+        double lastCpu = threadSeconds();
         std::unique_lock lock(m_lock);
         while (m_running > 0) {
             if (m_threads.size() == m_arenas.size()) {
@@ -143,7 +155,7 @@ private:
             if (m_running == 0) break;
             lock.unlock();
             const auto now = std::chrono::steady_clock::now();
-            const double cpu = processSeconds();
+            const double cpu = threadSeconds();
             const double wall = std::chrono::duration<double>(now - lastWall).count();
             const double onProcessors = std::min<double>(static_cast<double>(m_threads.size()), m_processors);
             if (wall > 0 && m_context.queue.pendingCount() > 0 && m_context.queue.idleThreads() == 0 &&
