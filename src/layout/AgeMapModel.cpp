@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 namespace tallymere::AgeMapModel {
 namespace {
@@ -17,6 +18,68 @@ struct MonthTotal {
     std::int64_t bytes = 0;
     int files = 0;
 };
+
+// What one walk over some leaves found. `order` of a stale candidate counts within this part.
+struct Part {
+    std::vector<MonthTotal> months = std::vector<MonthTotal>(MonthCalendar::monthCount);
+    std::array<Bucket, bucketCount> buckets = bucketSpec();
+    std::vector<StaleCandidate> stale;
+};
+
+bool isDescended(const FileNode& node) { return node.hasChildList() && !node.isPackage; }
+
+// Walks the leaves below `top` (or `top` itself, a leaf) with an explicit stack, children of a
+// folder from the last stored to the first, into `part`.
+void walk(const FileNode& top, const Options& options, const MonthCalendar& calendar, Part& part) {
+    const double cutoff = options.now - staleSeconds;
+    std::vector<const FileNode*> stack{&top};
+    while (!stack.empty()) {
+        const FileNode* node = stack.back();
+        stack.pop_back();
+        if (isDescended(*node)) {
+            // Stored order on the stack, so the last child comes off first.
+            const auto children = node->children();
+            stack.insert(stack.end(), children.begin(), children.end());
+            continue;
+        }
+        const std::int64_t bytes = node->bytes(options.useAllocated);
+        if (bytes < 1) continue;
+        const double modified = node->modified;
+        if (!(modified > 0) || !std::isfinite(modified)) continue;
+
+        const double age = std::max((options.now - modified) / secondsPerDay, 0.0);
+        for (Bucket& bucket : part.buckets) {
+            if (bucket.upperDays >= age) {
+                bucket.bytes += bytes;
+                bucket.files += 1;
+                break;
+            }
+        }
+
+        const int monthIndex = calendar.monthIndex(modified);
+        if (monthIndex < 0) continue;
+        MonthTotal& month = part.months[static_cast<std::size_t>(monthIndex)];
+        month.bytes += bytes;
+        month.files += 1;
+        if (modified < cutoff && bytes >= staleBytes) part.stale.push_back({bytes, part.stale.size(), node});
+    }
+}
+
+// Nodes whose walks, one after another, make the walk of `shown`: a folder stands for its
+// children, last first, so expanding the largest folders keeps the order. Stops at `pieces`.
+std::vector<const FileNode*> frontier(const FileNode& shown, std::size_t pieces) {
+    auto weight = [](const FileNode* node) { return isDescended(*node) ? std::int64_t(node->fileCount) : 0; };
+    std::vector<const FileNode*> nodes{&shown};
+    while (nodes.size() < pieces) {
+        auto largest = std::max_element(nodes.begin(), nodes.end(),
+                                        [&](const FileNode* a, const FileNode* b) { return weight(a) < weight(b); });
+        if (weight(*largest) == 0 || !(*largest)->hasChildren()) break;
+        const auto children = (*largest)->children();
+        const auto at = nodes.erase(largest);
+        nodes.insert(at, children.rbegin(), children.rend());
+    }
+    return nodes;
+}
 
 } // namespace
 
@@ -40,43 +103,58 @@ const Cell* AgeMap::cell(int year, int month) const {
 }
 
 AgeMap build(const FileNode& shown, const Options& options, const MonthCalendar& calendar) {
+    // A large folder's walk is shared out in runs of consecutive pieces, one run a thread, and the
+    // parts added up in walk order: every sum is the same, and stale ties keep the walk's order.
+    unsigned threads = options.threads;
+    if (threads == 0) {
+        constexpr std::int32_t filesPerThread = 100'000;
+        threads = std::clamp<unsigned>(std::min(std::thread::hardware_concurrency(), 4u), 1,
+                                       unsigned(std::max(shown.fileCount / filesPerThread, 1)));
+    }
+    std::vector<Part> parts(threads);
+    if (threads == 1) {
+        walk(shown, options, calendar, parts.front());
+    } else {
+        const std::vector<const FileNode*> pieces = frontier(shown, std::size_t(threads) * 8);
+        std::int64_t total = 0;
+        for (const FileNode* piece : pieces) total += std::max<std::int64_t>(piece->fileCount, 1);
+        // Runs of about equal files, in order.
+        std::vector<std::size_t> starts{0};
+        std::int64_t running = 0;
+        for (std::size_t i = 0; i < pieces.size() && starts.size() < threads; ++i) {
+            running += std::max<std::int64_t>(pieces[i]->fileCount, 1);
+            if (running * threads >= total * std::int64_t(starts.size()) && i + 1 < pieces.size()) starts.push_back(i + 1);
+        }
+        starts.push_back(pieces.size());
+        auto walkRun = [&](std::size_t run) {
+            for (std::size_t i = starts[run]; i < starts[run + 1]; ++i) walk(*pieces[i], options, calendar, parts[run]);
+        };
+        std::vector<std::thread> helpers;
+        for (std::size_t run = 1; run + 1 < starts.size(); ++run) helpers.emplace_back(walkRun, run);
+        walkRun(0);
+        for (std::thread& helper : helpers) helper.join();
+        parts.resize(starts.size() - 1);
+    }
+
     AgeMap result;
     // Months are few (1,308), so a flat table beats a hash map in the inner loop.
     std::vector<MonthTotal> months(MonthCalendar::monthCount);
     std::vector<StaleCandidate> stale;
-    const double cutoff = options.now - staleSeconds;
-    std::uint64_t found = 0;
-
-    std::vector<const FileNode*> stack{&shown};
-    while (!stack.empty()) {
-        const FileNode* node = stack.back();
-        stack.pop_back();
-        if (node->hasChildList() && !node->isPackage) {
-            // Stored order on the stack, so the last child comes off first.
-            const auto children = node->children();
-            stack.insert(stack.end(), children.begin(), children.end());
-            continue;
+    for (std::size_t p = 0; p < parts.size(); ++p) {
+        const Part& part = parts[p];
+        for (std::size_t m = 0; m < months.size(); ++m) {
+            months[m].bytes += part.months[m].bytes;
+            months[m].files += part.months[m].files;
         }
-        const std::int64_t bytes = node->bytes(options.useAllocated);
-        if (bytes < 1) continue;
-        const double modified = node->modified;
-        if (!(modified > 0) || !std::isfinite(modified)) continue;
-
-        const double age = std::max((options.now - modified) / secondsPerDay, 0.0);
-        for (Bucket& bucket : result.buckets) {
-            if (bucket.upperDays >= age) {
-                bucket.bytes += bytes;
-                bucket.files += 1;
-                break;
-            }
+        for (std::size_t b = 0; b < result.buckets.size(); ++b) {
+            result.buckets[b].bytes += part.buckets[b].bytes;
+            result.buckets[b].files += part.buckets[b].files;
         }
-
-        const int monthIndex = calendar.monthIndex(modified);
-        if (monthIndex < 0) continue;
-        MonthTotal& month = months[static_cast<std::size_t>(monthIndex)];
-        month.bytes += bytes;
-        month.files += 1;
-        if (modified < cutoff && bytes >= staleBytes) stale.push_back({bytes, found++, node});
+        // A part's finds come after every find of the parts before it.
+        for (StaleCandidate candidate : part.stale) {
+            candidate.order += std::uint64_t(p) << 40;
+            stale.push_back(candidate);
+        }
     }
 
     for (int index = 0; index < MonthCalendar::monthCount; ++index) {

@@ -44,6 +44,9 @@ inline constexpr std::size_t maxYears = 12;
 struct Options {
     bool useAllocated = true;
     double now = 0; // the clock, seconds since 1970, read once by the caller
+    // Threads the walk may share out among: 0 lets a folder of many files use up to four, 1 keeps
+    // the walk on the calling thread. The result is the same either way.
+    unsigned threads = 0;
 };
 
 // Everything the Age Map draws, derived in one pass.

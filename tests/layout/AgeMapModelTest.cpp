@@ -169,3 +169,39 @@ TEST(MonthCalendarSplit, LocalMonthsFollowTheTimeZone) {
         ::unsetenv("TZ");
     ::tzset();
 }
+
+TEST(AgeMapWalk, SharedOutAmongThreadsItGivesWhatOneThreadGives) {
+    // Folders of mixed depth, old big files of equal sizes (their order decides the stale list's
+    // ties), packages, undated and empty files.
+    std::string text = "r/\n";
+    std::uint64_t seed = 12345;
+    auto next = [&seed] {
+        seed ^= seed << 13, seed ^= seed >> 7, seed ^= seed << 17;
+        return seed;
+    };
+    for (int f = 0; f < 30; ++f) {
+        text += "  d" + std::to_string(f) + "/" + (f % 9 == 4 ? " package" : "") + "\n";
+        for (int s = 0; s < int(next() % 4); ++s) {
+            text += "    s" + std::to_string(s) + "/\n";
+            for (int i = 0; i < int(next() % 12); ++i)
+                text += "  " + file("    f" + std::to_string(i) + ".bin", i % 3 ? 50'000'000 : std::int64_t(next() % 90'000'000),
+                                   i % 7 == 0 ? 0 : now - std::int64_t(next() % (4000 * day)));
+        }
+        for (int i = 0; i < int(next() % 6); ++i)
+            text += "  " + file("  g" + std::to_string(i) + ".bin", 50'000'000, now - 800 * day);
+    }
+    auto tree = treeFromText(text);
+    for (bool allocated : {true, false}) {
+        const auto one = AgeMapModel::build(*tree, {allocated, double(now), 1}, MonthCalendar::utc());
+        ASSERT_GT(one.stale.size(), 20u);
+        for (unsigned threads : {2u, 3u, 7u}) {
+            const auto shared = AgeMapModel::build(*tree, {allocated, double(now), threads}, MonthCalendar::utc());
+            EXPECT_EQ(shared.cells, one.cells);
+            EXPECT_EQ(shared.buckets, one.buckets);
+            EXPECT_EQ(shared.peak, one.peak);
+            EXPECT_EQ(shared.years, one.years);
+            EXPECT_EQ(names(shared.stale), names(one.stale));
+            EXPECT_EQ(shared.stale, one.stale);
+        }
+    }
+}
