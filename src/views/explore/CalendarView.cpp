@@ -9,6 +9,12 @@
 #include "views/explore/StalePanel.h"
 
 #include <QDateTime>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
 #include <QGridLayout>
 #include <QResizeEvent>
 #include <QScrollArea>
@@ -18,6 +24,31 @@ namespace tallymere {
 
 namespace {
 double systemClock() { return static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0; }
+
+// What the local time zone is made of: the TZ variable and the system's zone file.
+std::string zoneKey() {
+    const char* tz = std::getenv("TZ");
+    std::string key = tz ? std::string("TZ=") + tz : std::string("-");
+    struct stat info {};
+    if (::stat("/etc/localtime", &info) == 0)
+        key += ' ' + std::to_string(info.st_ino) + ' ' + std::to_string(info.st_size) + ' ' +
+               std::to_string(info.st_mtim.tv_sec) + '.' + std::to_string(info.st_mtim.tv_nsec);
+    return key;
+}
+
+// The local month table takes some 1,300 time-zone conversions to make, several milliseconds on
+// every rebuild; the zone seldom changes while the program runs, so the table is made again only
+// when it has.
+const MonthCalendar& localCalendar() {
+    static std::optional<MonthCalendar> calendar;
+    static std::string zone;
+    std::string key = zoneKey();
+    if (!calendar || key != zone) {
+        calendar = MonthCalendar::local();
+        zone = std::move(key);
+    }
+    return *calendar;
+}
 } // namespace
 
 CalendarView::CalendarView(AppState& state, QWidget* parent)
@@ -110,7 +141,7 @@ void CalendarView::rebuild() {
         m_heatMapPanel->grid()->clear();
     } else {
         const AgeMapModel::AgeMap map =
-            AgeMapModel::build(*shown, {m_state.useAllocatedSize(), m_clock()}, MonthCalendar::local());
+            AgeMapModel::build(*shown, {m_state.useAllocatedSize(), m_clock()}, localCalendar());
         m_buckets.assign(map.buckets.begin(), map.buckets.end());
         m_stale = map.stale;
         m_heatMapPanel->grid()->setMap(map);
