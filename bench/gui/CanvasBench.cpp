@@ -40,7 +40,7 @@ std::vector<VizMode> canvases = {
     VizMode::mindmap,
 };
 
-constexpr int rounds = 24;
+int rounds = 24;
 int hoverMoves = 600;
 // Whether the entry spring's frames are timed (else it is skipped to its end after each focus).
 bool timeSpring = true;
@@ -260,12 +260,14 @@ void measure(const char* treeName, const std::shared_ptr<FileTree>& tree, const 
 
 int main(int argc, char** argv) {
     // A mode given by its raw value ("treemap") measures that canvas alone; a second argument, "1m"
-    // or "wide", that tree alone; a third, "focus", the focus changes alone (no spring frames and no
-    // pointer moves), for a profiler to see only them.
+    // or "wide", that tree alone ("all" both); a third, "focus", the focus changes alone (no spring
+    // frames and no pointer moves), for a profiler to see only them; a fourth, how many (24), so that
+    // two counts of instructions taken with different numbers tell the cost of one.
     if (argc > 1)
         if (auto only = VizModes::fromRaw(argv[1])) canvases = {*only};
     const std::string onlyTree = argc > 2 && std::string(argv[2]) != "all" ? argv[2] : "";
     if (argc > 3 && std::string(argv[3]) == "focus") hoverMoves = 0, timeSpring = false;
+    if (argc > 4) rounds = std::max(0, std::atoi(argv[4]));
     if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication application(argc, argv);
     Typography::bootstrap();

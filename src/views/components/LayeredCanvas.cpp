@@ -106,7 +106,7 @@ void LayeredCanvas::paintEvent(QPaintEvent*) {
         // Opaque pixels throughout: the picture is copied to the window, never blended.
         if (m_base.size() != pixels) m_base = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
         m_base.setDevicePixelRatio(ratio);
-        m_base.fill(backdrop(theme()));
+        if (!fillsBackdrop()) m_base.fill(backdrop(theme()));
         m_baseValid = true;
         QPainter base(&m_base);
         base.setRenderHint(QPainter::Antialiasing, true);

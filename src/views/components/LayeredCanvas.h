@@ -71,8 +71,13 @@ protected:
 
     // Refills the records for subject(); called by relayout() only, never while painting.
     virtual void layoutRecords() = 0;
-    // Paints the records into the picture, which holds backdrop() where nothing was drawn yet.
+    // Paints the records into the picture, which holds backdrop() where nothing was drawn yet
+    // (unless fillsBackdrop()).
     virtual void paintBase(QPainter& painter) = 0;
+    // Whether paintBase() lays the backdrop itself over every pixel of the picture, as a canvas
+    // that draws in bands of rows on several threads does with each band's rows, rather than have
+    // the whole picture cleared on this thread first.
+    virtual bool fillsBackdrop() const { return false; }
     // Paints the marks over the picture.
     virtual void paintMarks(QPainter& painter) { (void)painter; }
     // Where paintMarks() draws now, in drawing-area coordinates (outlines included); by default the

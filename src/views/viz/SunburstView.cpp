@@ -115,10 +115,12 @@ QPainterPath SunburstView::segmentPath(const LayoutArc& arc, QPointF c) {
 
 void SunburstView::paintBase(QPainter& painter) {
     m_candidates = 0;
-    if (m_arcs.empty()) return;
-    auto* image = dynamic_cast<QImage*>(painter.device());
-    if (!image) return;
     const Theme& t = theme();
+    auto* image = dynamic_cast<QImage*>(painter.device());
+    if (m_arcs.empty() || !image) {
+        if (image) image->fill(LayeredCanvas::backdrop(t));
+        return;
+    }
     const QPointF c = center();
     const ColorMode mode = state().colorMode();
     const double now = nowSeconds();
@@ -175,6 +177,8 @@ void SunburstView::paintBase(QPainter& painter) {
     auto drawBand = [&](int top, int bottom) {
         QImage band(bits + qsizetype(top) * stride, image->width(), bottom - top, stride, image->format());
         band.setDevicePixelRatio(ratio);
+        // Each band lays the backdrop under its own rows first.
+        band.fill(backdrop);
         QPainter p(&band);
         p.setRenderHint(QPainter::Antialiasing, true);
         p.setRenderHint(QPainter::TextAntialiasing, true);

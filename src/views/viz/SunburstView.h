@@ -48,6 +48,7 @@ public:
 protected:
     void layoutRecords() override;
     void paintBase(QPainter& painter) override;
+    bool fillsBackdrop() const override { return true; }
     void paintMarks(QPainter& painter) override;
     QRegion marksRegion() const override;
     void resizeEvent(QResizeEvent* event) override;

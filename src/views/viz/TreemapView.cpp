@@ -102,9 +102,12 @@ std::vector<QRectF> TreemapView::queuedRects() const {
 
 void TreemapView::paintBase(QPainter& painter) {
     m_labelled = 0;
-    if (m_tiles.empty()) return;
+    const QColor backdrop = LayeredCanvas::backdrop(theme());
     auto* image = dynamic_cast<QImage*>(painter.device());
-    if (!image) return;
+    if (m_tiles.empty() || !image) {
+        if (image) image->fill(backdrop);
+        return;
+    }
     const Theme& t = theme();
     const ColorMode mode = state().colorMode();
     const double now = nowSeconds();
@@ -114,7 +117,12 @@ void TreemapView::paintBase(QPainter& painter) {
     // Shapes first, parents before (under) their children; then the labels, which no later shape
     // covers: a folder's name sits in its header band, above its children, and a file's on itself.
     // The shapes of disjoint bands of rows are drawn on several threads at once.
+    // The whole picture in the drawing area's coordinates, margin included.
+    const QRectF picture(-toDevice.dx() / toDevice.m11(), -toDevice.dy() / toDevice.m11(),
+                         image->width() / toDevice.m11(), image->height() / toDevice.m11());
     auto drawBand = [&](TileRaster raster) {
+        // Each band lays the backdrop under its own rows first.
+        raster.fill(picture, 0, backdrop);
         // The light and dark ends of a leaf's gradient, by its colour: the tiles of a branch share a
         // handful of colours, and mixing through QColor costs more than filling a small tile.
         struct Shades {
