@@ -125,11 +125,7 @@ void MindMapView::redraw() {
 void MindMapView::paintCanvas(QPainter& painter, const QRegion& exposed) {
     auto render = [this](QPainter& layer) {
         auto* image = dynamic_cast<QImage*>(layer.device());
-        if (!image) {
-            MindMapCanvas::paint(layer, m_graph, theme(), m_state.showLabels(), m_state.useAllocatedSize(),
-                                 m_state.colorMode());
-            return;
-        }
+        if (!image) return;
         // Two bands of rows at once, each an image over the same pixels drawn whole by a painter of
         // its own on a thread of the pool, where it fills its shapes itself. Each band strokes every
         // edge and places every label again, so more bands add more work than they save.
@@ -138,6 +134,7 @@ void MindMapView::paintCanvas(QPainter& painter, const QRegion& exposed) {
             QImage band(image->bits() + qsizetype(top) * image->bytesPerLine(), image->width(), bottom - top,
                         image->bytesPerLine(), image->format());
             band.setDevicePixelRatio(ratio);
+            band.fill(LayeredCanvas::backdrop(theme()));
             QPainter p(&band);
             p.setRenderHint(QPainter::Antialiasing);
             p.setRenderHint(QPainter::TextAntialiasing);

@@ -58,8 +58,9 @@ private:
     GraphLayout m_graph;
     int m_revision = 0;
     QSize m_canvasSize;
-    // Drawn on this thread: the picture spreads its own rows over the pool.
-    BaseLayer m_base{false};
+    // Drawn on this thread: the picture spreads its own rows over the pool, each band laying the
+    // backdrop under its rows first.
+    BaseLayer m_base{BaseLayer::Drawing::hereOverItsOwnBackdrop};
     QRect m_hoverMark;
     QRect m_selectionMark;
     double m_appearance = 0;

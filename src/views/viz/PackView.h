@@ -50,7 +50,7 @@ private:
     int m_revision = 0;
     QSize m_canvasSize;
     // Drawn on this thread: the bubbles spread their own rows over the pool.
-    BaseLayer m_base{false};
+    BaseLayer m_base{BaseLayer::Drawing::here};
     TintCache m_tint; // the hovered bubble's fill, laid on the picture
     QRect m_hoverMark;
     QRect m_selectionMark;

@@ -35,7 +35,7 @@ void BaseLayer::ensure(QSize size, qreal pixelRatio, const QColor& backdrop,
         // large canvas costs more to have the system hand over than to clear.
         if (m_image.size() != pixels) m_image = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
         m_image.setDevicePixelRatio(pixelRatio);
-        m_image.fill(backdrop);
+        if (m_drawing != Drawing::hereOverItsOwnBackdrop) m_image.fill(backdrop);
         m_backdrop = backdrop;
         m_stale = false;
         ++m_renders;
@@ -45,7 +45,7 @@ void BaseLayer::ensure(QSize size, qreal pixelRatio, const QColor& backdrop,
             layer.setRenderHint(QPainter::TextAntialiasing);
             render(layer);
         };
-        if (m_onPool) ParallelBands::runOnPool(draw);
+        if (m_drawing == Drawing::onPool) ParallelBands::runOnPool(draw);
         else draw();
     }
 }

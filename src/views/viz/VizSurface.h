@@ -41,9 +41,12 @@ private:
 // size changes and blits its picture as it is.
 class BaseLayer {
 public:
-    // `onPool`: the picture is drawn on a thread of the pool while the window's thread waits (see
-    // ParallelBands::runOnPool); off for a render that spreads its own work over the pool.
-    explicit BaseLayer(bool onPool = true) : m_onPool(onPool) {}
+    // Where the picture is drawn: on a thread of the pool while the window's thread waits (see
+    // ParallelBands::runOnPool); or here, by a render that spreads its own work over the pool, the
+    // picture cleared to the backdrop first or, for a render that lays the backdrop under each of
+    // its bands itself, not.
+    enum class Drawing { onPool, here, hereOverItsOwnBackdrop };
+    explicit BaseLayer(Drawing drawing = Drawing::onPool) : m_drawing(drawing) {}
     void invalidate() { m_stale = true; }
     bool isValid() const { return !m_stale && !m_image.isNull(); }
     // Renders the layer when needed with `render`, which draws in logical pixels on an image of
@@ -60,7 +63,7 @@ private:
     QImage m_image;
     QColor m_backdrop;
     bool m_stale = true;
-    bool m_onPool;
+    Drawing m_drawing;
     int m_renders = 0;
 };
 
