@@ -116,7 +116,7 @@ void TreemapView::paintBase(QPainter& painter) {
 
     // Shapes first, parents before (under) their children; then the labels, which no later shape
     // covers: a folder's name sits in its header band, above its children, and a file's on itself.
-    // The shapes of disjoint bands of rows are drawn on several threads at once.
+    // Disjoint bands of rows are drawn on several threads at once, shapes and labels alike.
     // The whole picture in the drawing area's coordinates, margin included.
     const QRectF picture(-toDevice.dx() / toDevice.m11(), -toDevice.dy() / toDevice.m11(),
                          image->width() / toDevice.m11(), image->height() / toDevice.m11());
@@ -161,42 +161,67 @@ void TreemapView::paintBase(QPainter& painter) {
             raster.stroke(r, k, 1, ShapePaint::withOpacity(c, 0.9));
         }
     };
+    // The labels, chosen here in the tiles' order (the budget counts every label given, whether its
+    // text fits or not) and written by each band that they reach, after its shapes.
+    struct Label {
+        QRectF box;
+        QString text;
+        const TextDraw::Style* style;
+    };
+    std::vector<Label> labels;
+    const TextDraw::Style folderLabel = labelStyle(9.5, QFont::DemiBold, 0.92);
+    const TextDraw::Style fileLabel = labelStyle(9.5, QFont::Medium, 0.88);
+    const TextDraw::Style sizeLabel = labelStyle(8.5, QFont::DemiBold, 0.58);
+    if (state().showLabels()) {
+        const bool useAllocated = state().useAllocatedSize();
+        int budget = labelBudget;
+        for (const LayoutTile& tile : m_tiles) {
+            if (budget < 1) break;
+            const QRectF r = qrect(tile.rect);
+            const double w = r.width(), h = r.height();
+            if (w <= 0.7 || h <= 0.7) continue;
+            const FileNode& node = *tile.node;
+            if (tile.hasChildren) {
+                if (tile.headerHeight > 9 && w > 46) {
+                    labels.push_back({QRectF(r.x() + 4, r.y() + 0.5, w - 8, tile.headerHeight),
+                                      TextDraw::oneLine(node.name()), &folderLabel});
+                    --budget;
+                    ++m_labelled;
+                }
+            } else if (w > 54 && h > 22) {
+                labels.push_back({QRectF(r.x() + 4, r.y() + 3, w - 8, 13), TextDraw::oneLine(node.name()), &fileLabel});
+                if (h > 34)
+                    labels.push_back({QRectF(r.x() + 4, r.y() + 15, w - 8, 12),
+                                      QString::fromStdString(ByteFormat::string(node.bytes(useAllocated), false)),
+                                      &sizeLabel});
+                --budget;
+                ++m_labelled;
+            }
+        }
+    }
+
+    const qreal ratio = image->devicePixelRatio();
     const QPointF offset(toDevice.dx(), toDevice.dy());
+    uchar* bits = image->bits();
+    const qsizetype stride = image->bytesPerLine();
     std::vector<TileRaster> rasters;
     // Made here: making a raster touches the image, which only this thread may do.
     rasters.emplace_back(*image, toDevice.m11(), offset);
     ParallelBands::run(image->height(), maxBands, [&](int top, int bottom) {
         drawBand(TileRaster(rasters.front(), top, bottom));
+        if (labels.empty()) return;
+        // The band's rows as an image of their own, in the drawing area's coordinates.
+        QImage band(bits + qsizetype(top) * stride, image->width(), bottom - top, stride, image->format());
+        band.setDevicePixelRatio(ratio);
+        QPainter p(&band);
+        p.setRenderHint(QPainter::Antialiasing, true);
+        p.setRenderHint(QPainter::TextAntialiasing, true);
+        p.translate(offset.x() / ratio, (offset.y() - top) / ratio);
+        const double from = (top - offset.y()) / ratio - 4, to = (bottom - offset.y()) / ratio + 4;
+        for (const Label& label : labels)
+            if (label.box.bottom() > from && label.box.top() < to) TextDraw::draw(p, label.box, label.text, *label.style);
     });
 
-    if (!state().showLabels()) return;
-    const bool useAllocated = state().useAllocatedSize();
-    const TextDraw::Style folderLabel = labelStyle(9.5, QFont::DemiBold, 0.92);
-    const TextDraw::Style fileLabel = labelStyle(9.5, QFont::Medium, 0.88);
-    const TextDraw::Style sizeLabel = labelStyle(8.5, QFont::DemiBold, 0.58);
-    int budget = labelBudget;
-    for (const LayoutTile& tile : m_tiles) {
-        if (budget < 1) break;
-        const QRectF r = qrect(tile.rect);
-        const double w = r.width(), h = r.height();
-        if (w <= 0.7 || h <= 0.7) continue;
-        const FileNode& node = *tile.node;
-        if (tile.hasChildren) {
-            if (tile.headerHeight > 9 && w > 46) {
-                TextDraw::draw(painter, QRectF(r.x() + 4, r.y() + 0.5, w - 8, tile.headerHeight),
-                               TextDraw::oneLine(node.name()), folderLabel);
-                --budget;
-                ++m_labelled;
-            }
-        } else if (w > 54 && h > 22) {
-            TextDraw::draw(painter, QRectF(r.x() + 4, r.y() + 3, w - 8, 13), TextDraw::oneLine(node.name()), fileLabel);
-            if (h > 34)
-                TextDraw::draw(painter, QRectF(r.x() + 4, r.y() + 15, w - 8, 12),
-                               QString::fromStdString(ByteFormat::string(node.bytes(useAllocated), false)), sizeLabel);
-            --budget;
-            ++m_labelled;
-        }
-    }
 }
 
 void TreemapView::paintMarks(QPainter& painter) {
