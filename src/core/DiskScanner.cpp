@@ -6,12 +6,10 @@
 #include "core/ScanFileSystem.h"
 #include "core/ScanWorker.h"
 
-#include <dirent.h>
-#include <sys/resource.h>
-#include <sys/syscall.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 

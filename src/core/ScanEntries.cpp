@@ -21,15 +21,6 @@ using ScanFileSystem::EntryInfo;
 // Entries in one share of a split folder: enough that taking a share costs nothing beside it.
 constexpr std::size_t shareSize = 256;
 
-// The kernel's directory record, as getdents64 lays it out.
-struct DirectoryRecord {
-    std::uint64_t inode;
-    std::int64_t offset;
-    unsigned short length;
-    unsigned char type;
-    char name[1];
-};
-
 // Whether a folder entry named `name` in the folder at `folderPath` is a folder the scan leaves out.
 bool isLeftOut(const ScanContext& context, std::string& path, std::string_view folderPath, std::string_view name) {
     path.assign(folderPath == "/" ? std::string_view() : folderPath);

@@ -13,6 +13,15 @@
 // folder out among threads. Private to DiskScanner.
 namespace tallymere::ScanWorker {
 
+// The kernel's directory record, as getdents64 lays it out.
+struct DirectoryRecord {
+    std::uint64_t inode;
+    std::int64_t offset;
+    unsigned short length;
+    unsigned char type;
+    char name[1];
+};
+
 // What every entry of one folder shares while it is made into a node.
 struct FolderFrame {
     int fd = -1;                 // the open folder; entries are examined relative to it

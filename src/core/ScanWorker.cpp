@@ -1,26 +1,21 @@
 #include "core/ScanWorker.h"
 
 #include "base/Saturating.h"
-#include "core/FileCategory.h"
 #include "core/ScanEntries.h"
 #include "core/ScanPaths.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 
 namespace tallymere::ScanWorker {
 
 namespace {
 
-using ScanFileSystem::EntryInfo;
 using ScanQueue::Task;
 
 // Each thread hands its live counts over in steps of this many files, so the shared lock is taken
@@ -49,15 +44,6 @@ void flushTally(ScanContext& context, Scratch& scratch) {
     scratch.files = 0;
     scratch.bytes = 0;
 }
-
-// The kernel's directory record, as getdents64 lays it out.
-struct DirectoryRecord {
-    std::uint64_t inode;
-    std::int64_t offset;
-    unsigned short length;
-    unsigned char type;
-    char name[1];
-};
 
 // A folder's sums from its children, all of which are finished: what the roll-up does for one folder.
 void sumChildren(FileNode& folder) {
