@@ -1,5 +1,6 @@
 #include "core/CleanupPreset.h"
 
+#include "platform/PhysicalPath.h"
 #include "platform/UserFolders.h"
 
 #include <unistd.h>
@@ -101,7 +102,10 @@ std::vector<CleanupPreset> CleanupPreset::table(std::string_view homeFolder, std
 }
 
 const std::vector<CleanupPreset>& CleanupPreset::all() {
-    static const std::vector<CleanupPreset> presets = table(UserFolders::home(), UserFolders::dataHome(), getuid());
+    // Presets look at scanned trees, whose paths are physical: a home reached through a link (or an
+    // $XDG_DATA_HOME that is one) would otherwise match no Downloads and no Trash.
+    static const std::vector<CleanupPreset> presets =
+        table(UserFolders::physicalHome(), physicalPath(UserFolders::dataHome()), getuid());
     return presets;
 }
 

@@ -3,6 +3,7 @@
 #include "base/PathText.h"
 #include "base/Utf8.h"
 #include "platform/MountTable.h"
+#include "platform/PhysicalPath.h"
 #include "platform/UserFolders.h"
 
 #include <fcntl.h>
@@ -127,26 +128,6 @@ Reached openFolderWithoutLinks(const std::string& path, Descriptor& out, int& er
     }
     out = std::move(folder);
     return Reached::folder;
-}
-
-// A path with every link in its existing part resolved: the real path of the nearest existing
-// folder at or above it, followed by the components that do not exist yet. Empty when even "/"
-// cannot be resolved.
-std::string physicalPath(const std::string& path) {
-    std::string existing = path;
-    std::string rest;
-    for (;;) {
-        if (char* resolved = realpath(existing.c_str(), nullptr)) {
-            std::string real = resolved;
-            free(resolved);
-            if (rest.empty()) return real;
-            return real == "/" ? rest : real + rest;
-        }
-        if (existing == "/") return {};
-        const std::size_t slash = existing.rfind('/');
-        rest = existing.substr(slash) + rest;
-        existing = PathText::parent(existing);
-    }
 }
 
 // Whether `path` is `folder` or lies inside it (a "/" boundary: "/a/bc" is not inside "/a/b").

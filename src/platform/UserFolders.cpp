@@ -1,5 +1,7 @@
 #include "platform/UserFolders.h"
 
+#include "platform/PhysicalPath.h"
+
 #include <pwd.h>
 #include <unistd.h>
 
@@ -56,6 +58,24 @@ std::string home() {
     std::string fromEnvironment = absoluteVariable("HOME");
     if (!fromEnvironment.empty()) return fromEnvironment;
     return homeFromPasswordDatabase();
+}
+
+std::string physicalHome() {
+    // Labels ask for every crumb and header they draw: resolve once per home the environment names.
+    thread_local std::string written, physical;
+    std::string folder = home();
+    if (folder != written || physical.empty()) {
+        physical = physicalPath(folder);
+        if (physical.empty()) physical = folder;
+        written = std::move(folder);
+    }
+    return physical;
+}
+
+bool isHome(const std::string& path) {
+    if (path.empty()) return false;
+    const std::string folder = home();
+    return path == folder || (!folder.empty() && path == physicalHome());
 }
 
 std::string dataHome() {

@@ -10,6 +10,13 @@ namespace tallymere::UserFolders {
 // source knows a home folder.
 std::string home();
 
+// home() as the file system knows it, every link resolved (see physicalPath): the path a scan of
+// the home gives its tree. home() itself when it cannot be resolved.
+std::string physicalHome();
+
+// Whether `path` names the home folder, as written or as the file system knows it.
+bool isHome(const std::string& path);
+
 // The per-user data folder (where the Trash and the snapshot store live): $XDG_DATA_HOME when it
 // is an absolute path, else home() followed by "/.local/share". Empty when home() is.
 std::string dataHome();

@@ -1,6 +1,7 @@
 #include "services/AppUninstallerOwnership.h"
 
 #include "base/PathText.h"
+#include "platform/PhysicalPath.h"
 
 #include <algorithm>
 #include <array>
@@ -92,17 +93,7 @@ std::string realPath(const std::string& path) {
     return result;
 }
 
-std::string physicalPath(const std::string& path) {
-    if (path.empty() || path.front() != '/') return {};
-    std::string existing = PathText::standardized(path);
-    std::string rest;
-    for (;;) {
-        if (std::string real = realPath(existing); !real.empty()) return rest.empty() ? real : (real == "/" ? rest : real + rest);
-        if (existing == "/" || existing.empty()) return {};
-        rest = existing.substr(existing.rfind('/')) + rest;
-        existing = PathText::parent(existing);
-    }
-}
+std::string physicalPath(const std::string& path) { return tallymere::physicalPath(path); }
 
 std::string bundleOf(const std::string& program, const std::string& home, const std::vector<std::string>& others) {
     if (!isInside(program, home)) return program;

@@ -1,5 +1,6 @@
 #include "core/PresetScanner.h"
 #include "platform/UserFolders.h"
+#include "support/TempFolder.h"
 #include "support/TreeText.h"
 
 #include <gtest/gtest.h>
@@ -30,9 +31,24 @@ std::vector<PresetHit> scan(const std::shared_ptr<FileNode>& root) {
     return PresetScanner::run(root, presets(), true);
 }
 
-TEST(PresetTable, TwelvePresetsWithDownloadsBoundToTheHomeFolder) {
+TEST(PresetTable, TwelvePresetsWithDownloadsBoundToTheHomeFolderAsAScanSeesIt) {
     EXPECT_EQ(presets().size(), 12u);
-    EXPECT_EQ(CleanupPreset::all(), CleanupPreset::table(UserFolders::home(), UserFolders::dataHome(), getuid()));
+    // A home behind a link ("/home" -> "/var/home") is scanned as the real folder, so the table
+    // the program uses names that one. The table is made once, on first use: here.
+    test::TempFolder place;
+    const std::string real = place.folder("var/home/al");
+    ASSERT_EQ(::symlink((place / "var/home").c_str(), (place / "home").c_str()), 0);
+    const char* savedHome = std::getenv("HOME");
+    const std::string saved = savedHome ? savedHome : "";
+    ::setenv("HOME", (place / "home/al").c_str(), 1);
+    ::unsetenv("XDG_DATA_HOME");
+    const auto& all = CleanupPreset::all();
+    ::setenv("HOME", saved.c_str(), 1);
+    EXPECT_EQ(all, CleanupPreset::table(real, real + "/.local/share", getuid()));
+    auto tree = treeFromText(real + "/\n  Downloads/\n    a 10\n  .local/\n    share/\n      Trash/\n        b 20\n");
+    const auto paths = hitPaths(PresetScanner::run(tree, all, true));
+    EXPECT_EQ(paths.at("downloads"), std::vector<std::string>{real + "/Downloads"});
+    EXPECT_EQ(paths.at("trash"), std::vector<std::string>{real + "/.local/share/Trash"});
 }
 
 TEST(PresetMatching, OneNodeCanCountUnderSeveralPresets) {

@@ -196,6 +196,19 @@ TEST_F(AppStateTrash, AFolderSwappedForALinkKeepsItsItemStagedAndTheLinksTargetU
     EXPECT_EQ(state.trashFailure(node("sub/three.bin").get()), "three.bin changed since the scan");
 }
 
+TEST_F(AppStateTrash, AScanStartedThroughALinkMovesItsItems) {
+    // The link was there before the scan: the tree holds the real folder's paths, and only links
+    // that appear after the scan are refused.
+    std::filesystem::create_directory_symlink(scanRoot, dir / "alias");
+    ASSERT_TRUE(scanAndWait(state, dir / "alias"));
+    ASSERT_EQ(state.root()->path(), scanRoot);
+    state.enqueue(node("sub/three.bin"));
+    state.emptyQueue();
+    EXPECT_TRUE(state.queue().empty());
+    EXPECT_TRUE(inTrash("three.bin"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "alias"));
+}
+
 TEST_F(AppStateTrash, EmptyQueueDoesNothing) {
     state.setBanner(std::nullopt);
     state.emptyQueue();

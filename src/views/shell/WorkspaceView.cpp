@@ -71,7 +71,7 @@ QString WorkspaceView::headerTitle(const FileNode& node) {
     if (node.parent) return TextDraw::oneLine(QString::fromStdString(node.displayName()));
     const std::string path = node.path();
     if (path == "/") return QStringLiteral("Macintosh HD");
-    if (path == UserFolders::home()) return QStringLiteral("Home");
+    if (UserFolders::isHome(path)) return QStringLiteral("Home");
     return TextDraw::oneLine(QString::fromStdString(lastPathComponentText(path)));
 }
 

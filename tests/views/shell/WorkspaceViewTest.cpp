@@ -1,5 +1,10 @@
 #include "views/shell/WorkspaceView.h"
 
+#include "platform/UserFolders.h"
+#include "views/shell/inspector/InspectorModel.h"
+#include "views/shell/sidebar/SidebarCurrentView.h"
+#include "views/shell/topbar/Breadcrumb.h"
+
 #include "state/AppStateTestSupport.h"
 #include "support/TreeText.h"
 #include "views/components/ActionButton.h"
@@ -75,6 +80,20 @@ TEST(WorkspacePageTitle, TopOfTheTreeGetsAFriendlyNameOthersTheirOwn) {
     EXPECT_EQ(WorkspaceView::headerTitle(*test::treeFromText(home.path() + "/\n  a 1\n")), "Home");
     EXPECT_EQ(WorkspaceView::headerTitle(*test::treeFromText("/a/b/c/\n  x 1\n")), "c");
     EXPECT_EQ(WorkspaceView::headerTitle(*test::treeFromText("/media/Data/\n")), "Data");
+}
+
+TEST(WorkspacePageTitle, AHomeReachedThroughALinkIsStillHomeEverywhere) {
+    // A scan resolves its root's links, so a home behind a link ("/home" -> "/var/home") gives a
+    // tree that starts at the real folder.
+    TempFolder place;
+    const std::string real = place.folder("var/home/al");
+    ASSERT_EQ(::symlink((place / "var/home").c_str(), (place / "home").c_str()), 0);
+    HomeAt at(place / "home/al");
+    auto tree = test::treeFromText(real + "/\n  a 1\n");
+    EXPECT_EQ(WorkspaceView::headerTitle(*tree), "Home");
+    EXPECT_EQ(Breadcrumb::rootLabel(*tree), "Home");
+    EXPECT_EQ(SidebarCurrentView::displayName(*tree), "Home");
+    EXPECT_EQ(InspectorModel::displayName(*tree, UserFolders::physicalHome()), "Home");
 }
 
 TEST(WorkspaceScreens, WelcomeThenScanningThenTheExplorePage) {

@@ -208,7 +208,7 @@ InspectorIdentity::InspectorIdentity(QWidget* parent)
 void InspectorIdentity::describe(AppState::NodePtr node, bool useAllocated, double share) {
     m_node = std::move(node);
     const FileNode& n = *m_node;
-    m_name = InspectorModel::displayName(n, UserFolders::home());
+    m_name = InspectorModel::displayName(n, UserFolders::physicalHome()); // a scanned tree's paths are physical
     m_path = TextDraw::oneLine(n.path());
     m_size = DisplayText::sizeText(n.bytes(useAllocated));
     m_share = InspectorModel::shareText(share) + QStringLiteral(" of scan");

@@ -65,7 +65,7 @@ SidebarCurrentView::SidebarCurrentView(AppState& state, QWidget* parent)
 QString SidebarCurrentView::displayName(const FileNode& node) {
     const std::string path = node.path();
     if (path == "/") return QStringLiteral("Macintosh HD");
-    if (path == UserFolders::home()) return QStringLiteral("Home");
+    if (UserFolders::isHome(path)) return QStringLiteral("Home");
     if (node.parent) return TextDraw::oneLine(node.name());
     return TextDraw::oneLine(QString::fromStdString(lastPathComponentText(path)));
 }

@@ -42,7 +42,7 @@ Breadcrumb::Breadcrumb(AppState& state, QWidget* parent) : ThemedWidget(parent),
 QString Breadcrumb::rootLabel(const FileNode& node) {
     const std::string path = node.path();
     if (path == "/") return QStringLiteral("Macintosh HD");
-    if (path == UserFolders::home()) return QStringLiteral("Home");
+    if (UserFolders::isHome(path)) return QStringLiteral("Home");
     return TextDraw::oneLine(QString::fromStdString(lastPathComponentText(path)));
 }
 
