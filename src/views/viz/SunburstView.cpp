@@ -10,6 +10,7 @@
 #include "views/components/TextDraw.h"
 #include "views/viz/SunburstCenter.h"
 
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QRadialGradient>
 #include <QResizeEvent>
@@ -29,6 +30,8 @@ constexpr int maxBands = 4;
 const QColor labelInk(26, 25, 22);
 // Space kept between a label and its ring's inner and outer edges.
 constexpr double labelPadding = 2;
+// Letters a cut label keeps before its "…", at the least.
+constexpr int leastLabelLetters = 3;
 
 // Qt measures path angles in degrees from three o'clock, counter-clockwise; the layout in radians
 // from twelve o'clock, clockwise.
@@ -142,7 +145,15 @@ void SunburstView::paintBase(QPainter& painter) {
             ++m_candidates;
             const QString text = TextDraw::oneLine(arc.node->name());
             const TextDraw::Fitted fitted = TextDraw::fit(text, label, 200);
-            if (!fitted.lines.isEmpty() && fitted.width < arcLength) labels[i] = text;
+            if (fitted.lines.isEmpty() || fitted.width >= arcLength) continue;
+            // The text runs along the radius and ends with "…" where the ring's thickness ends; a
+            // stub of one or two letters names nothing, so such a ring keeps no label.
+            const double room = arc.outerRadius - arc.innerRadius - 2 * labelPadding;
+            if (fitted.width > room) {
+                const QString shown = QFontMetricsF(fitted.font).elidedText(text, Qt::ElideRight, room);
+                if (shown.size() - 1 < leastLabelLetters) continue;
+            }
+            labels[i] = text;
         }
     }
 

@@ -209,13 +209,53 @@ TEST(SunburstViewPointer, OnlyTheUpButtonOfTheCentreTakesThePointer) {
     EXPECT_EQ(f.state.focus().get(), docs);
 }
 
+TEST(SunburstViewLabels, ARingTooThinForThreeLettersKeepsNoStub) {
+    // Seven rings share the radius, each too thin for more than a letter or two of a long name
+    // before its "…", though the arcs are long enough for a label; the short name fits whole.
+    Fixture f(R"(/srv/deep/
+  Photographs-of-the-year/
+    Holidays-abroad/
+      Summer-by-the-sea/
+        Day-one-at-the-beach/
+          Morning-swim-pictures/
+            Camera-roll-export/
+              big.raw 9000
+  ab/
+    x 5000
+)", {380, 380});
+    const QImage image = f.render();
+    ASSERT_GT(f.view->labelCandidates(), 0);
+    const QPointF c = f.view->center() + QPointF(SunburstView::inset, SunburstView::inset);
+    const QColor labelInk(26, 25, 22);
+    const QRect readout = f.view->centerReadout()->geometry();
+    auto inkAlong = [&](const LayoutArc& arc) {
+        int dark = 0;
+        const double mid = (arc.startAngle + arc.endAngle) / 2;
+        for (double r = arc.innerRadius + 1; r <= arc.outerRadius - 1; r += 0.5)
+            for (double side = -3; side <= 3; side += 1) {
+                const QPointF p(c.x() + r * std::sin(mid) + side * std::cos(mid), c.y() - r * std::cos(mid) + side * std::sin(mid));
+                if (readout.contains(p.toPoint())) continue;
+                dark += colourDistance(image.pixelColor(p.toPoint()), labelInk) < 90;
+            }
+        return dark;
+    };
+    const LayoutArc* photos = recordFor(f.view->arcs(), named(*f.tree, "Photographs-of-the-year"));
+    const LayoutArc* shortName = recordFor(f.view->arcs(), named(*f.tree, "ab"));
+    ASSERT_TRUE(photos && shortName);
+    const double thickness = photos->outerRadius - photos->innerRadius;
+    ASSERT_GT(thickness, 13);
+    ASSERT_LT(thickness, 26);
+    EXPECT_EQ(inkAlong(*photos), 0);
+    EXPECT_GT(inkAlong(*shortName), 5);
+}
+
 TEST(SunburstViewLabels, StayInsideTheirRingAndTheCentreNameInsideItsDisc) {
     // A long name on a wide first-ring arc with nothing outside it (a file): the label ends with
     // "…" inside its ring instead of running into the empty ring or over the central disc.
     Fixture f(R"(/srv/data/a-long-folder-name-for-the-ring/
   package-lists-of-the-whole-system 6000
   rest.bin 4000
-)");
+)", {640, 640});
     const FileNode* lists = named(*f.tree, "package-lists-of-the-whole-system");
     const LayoutArc* arc = recordFor(f.view->arcs(), lists);
     ASSERT_TRUE(arc);
