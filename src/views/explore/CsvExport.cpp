@@ -5,6 +5,8 @@
 
 #include <QSaveFile>
 
+#include <sys/stat.h>
+
 #include <charconv>
 #include <cstdint>
 
@@ -63,6 +65,12 @@ QString suggestedName(const FileNode& shown) {
 }
 
 std::optional<QString> write(const QString& path, std::string_view bytes) {
+    // The finished file is renamed over the path: a pipe or a device there (chosen by mistake, or
+    // put there since) would be replaced by a plain file. Only a regular file is replaced; a link
+    // to one is written through, as the dialog showed it.
+    struct stat existing {};
+    if (::stat(path.toLocal8Bit().constData(), &existing) == 0 && !S_ISREG(existing.st_mode))
+        return QStringLiteral("it is not a regular file");
     QSaveFile file(path);
     // Unbuffered, so a failing write reports the system's reason rather than a buffered flush's.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return file.errorString();

@@ -15,6 +15,8 @@
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace tallymere {
@@ -158,6 +160,20 @@ TEST(CsvExportWrite, ReplacesWholeOrLeavesTheOldFileAndSaysWhy) {
     EXPECT_EQ(readAll(folder / "taken.csv/keep").size(), 3u);
     // A missing folder.
     EXPECT_TRUE(CsvExport::write(QString::fromStdString(folder / "no/such/out.csv"), "x\n").has_value());
+
+    // A pipe at the path, or a link to one, stays a pipe; a link to a regular file is written through.
+    const std::string pipe = folder / "pipe.csv";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    ASSERT_EQ(::symlink(pipe.c_str(), (folder / "to-pipe.csv").c_str()), 0);
+    ASSERT_EQ(::symlink(target.c_str(), (folder / "to-file.csv").c_str()), 0);
+    EXPECT_EQ(CsvExport::write(QString::fromStdString(pipe), "x\n"), QStringLiteral("it is not a regular file"));
+    EXPECT_EQ(CsvExport::write(QString::fromStdString(folder / "to-pipe.csv"), "x\n"),
+              QStringLiteral("it is not a regular file"));
+    struct stat after {};
+    ASSERT_EQ(::lstat(pipe.c_str(), &after), 0);
+    EXPECT_TRUE(S_ISFIFO(after.st_mode));
+    EXPECT_FALSE(CsvExport::write(QString::fromStdString(folder / "to-file.csv"), "third\n"));
+    EXPECT_EQ(readAll(target), "third\n");
 }
 
 } // namespace
