@@ -32,8 +32,6 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    void restyle();
-
     Theme m_theme;
 };
 

@@ -8,6 +8,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 using namespace tallymere;
 using tallymere::test::backdrop;
@@ -56,9 +57,42 @@ TEST_F(Gallery, ScrollBarIsAThinHandleInTheThemesInkWithNoArrowsOrTrough) {
     EXPECT_TRUE(near(pixel(image, x, 0), backdrop)) << "a margin above the handle, no arrow";
     for (int y : {150, 250, 298}) EXPECT_TRUE(near(pixel(image, x, y), backdrop)) << y;
 
-    // The wheel and the page step move the list as with any bar.
-    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    // Over a page that paints its own ground, that ground shows through the strip around the
+    // handle, and the handle is blended over it: the bar claims no pixel it does not paint.
+    const QColor ground(30, 90, 60);
+    QPalette palette = page.root.palette();
+    palette.setColor(QPalette::Window, ground);
+    page.root.setPalette(palette);
+    page.root.setAutoFillBackground(true);
+    const QImage grounded = page.render();
+    EXPECT_TRUE(near(pixel(grounded, x, 40), over(ThemedScrollBar::handleColor(paper), ground)));
+    for (int y : {0, 150, 298}) EXPECT_TRUE(near(pixel(grounded, x, y), ground)) << y;
+    for (int edge : {page.root.width() - ThemedScrollBar::thickness, page.root.width() - 1})
+        EXPECT_TRUE(near(pixel(grounded, edge, 40), ground)) << "no handle beside the inset " << edge;
+    page.root.setAutoFillBackground(false);
+
+    // A click below the handle pages down, dragging the handle moves the list in proportion
+    // (the handle's travel of 296 - 98 px spans the list's 600 px range), the wheel scrolls.
+    const QPointF strip(x - bar->mapTo(&page.root, QPoint()).x(), 0);
+    test::click(*bar, strip + QPointF(0, 250));
     EXPECT_EQ(bar->value(), page.area->viewport()->height());
+    bar->setValue(0);
+    const auto mouse = [&](QEvent::Type type, double y, Qt::MouseButtons buttons) {
+        const QPointF at = strip + QPointF(0, y);
+        QMouseEvent event(type, at, bar->mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(bar, &event);
+    };
+    mouse(QEvent::MouseButtonPress, 40, Qt::LeftButton);
+    mouse(QEvent::MouseMove, 40 + 99, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, 40 + 99, Qt::NoButton);
+    EXPECT_EQ(bar->value(), 300);
+    QWheelEvent wheel(strip + QPointF(0, 150), bar->mapToGlobal(strip + QPointF(0, 150)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(bar, &wheel);
+    EXPECT_GT(bar->value(), 300);
+    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(bar->maximum(), 600);
+    EXPECT_EQ(bar->value(), bar->maximum());
 
     // A new theme reaches the bar with the rest of the page.
     const Theme sage = Theme::make(ThemeID::sage);
