@@ -108,8 +108,9 @@ inline std::uint32_t packed(float a, float r, float g, float b) {
 // the single colour `rowSolid(y)` across it. Small tiles are mostly edge, and one pixel at a time
 // their edges cost several times their insides.
 template <typename Line, typename RowColours, typename RowSolid>
-void fillOpaqueRows(Line line, int x0, int x1, int y0, int y1, float cx, float cy, float hw, float hh, float r,
-                    RowColours rowColours, RowSolid rowSolid) {
+void fillOpaqueRows(Line line, int width, int x0, int x1, int y0, int y1, float cx, float cy, float hw, float hh,
+                    float r, RowColours rowColours, RowSolid rowSolid) {
+    const __m128 lanes = _mm_setr_ps(0, 1, 2, 3);
     const __m128 half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f), zero = _mm_setzero_ps();
     __m128 qy4 = _mm_setzero_ps(), qyOut = _mm_setzero_ps();
     std::uint32_t* pixels = nullptr;
@@ -134,8 +135,10 @@ void fillOpaqueRows(Line line, int x0, int x1, int y0, int y1, float cx, float c
     // Pixels [from, to) by their coverage.
     auto mixRange = [&](int from, int to) __attribute__((always_inline)) {
         int x = from;
-        for (; x + 4 <= to; x += 4) {
-            const __m128 cover = coverage(x);
+        // The last four may reach past the range, those lanes left as they are (covered by none).
+        for (; x < to && x + 4 <= width; x += 4) {
+            __m128 cover = coverage(x);
+            if (x + 4 > to) cover = _mm_and_ps(cover, _mm_cmplt_ps(lanes, _mm_set1_ps(float(to - x))));
             const __m128i src = source(x);
             auto* at = reinterpret_cast<__m128i*>(pixels + x);
             if (_mm_movemask_ps(_mm_cmplt_ps(cover, one)) == 0) {
@@ -157,7 +160,7 @@ void fillOpaqueRows(Line line, int x0, int x1, int y0, int y1, float cx, float c
                                      _mm_unpackhi_epi32(pairs, pairs));
             _mm_storeu_si128(at, _mm_packus_epi16(low, high));
         }
-        if (x == to) return;
+        if (x >= to) return;
         alignas(16) float tail[4];
         _mm_store_ps(tail, coverage(x));
         for (int i = 0; x < to; ++x, ++i) {
@@ -295,15 +298,20 @@ void TileRaster::shade(const QRectF& rect, double radius, const QColor& from, co
     // with one entry per pixel, and each row's inside is copied from it. A tile much taller than
     // wide would need a long ramp for short rows; those are worked out pixel by pixel.
     const double rampSlope = s.height / s.width;
+    const double firstAlong = (x0 + 0.5 - s.left) + (y0 + 0.5 - s.top) * rampSlope;
     const double lastAlong = (x0 + 0.5 - s.left) + (y1 - 0.5 - s.top) * rampSlope;
-    const int rampLength = (x1 - x0) + ceilInt(std::max(lastAlong, 0.0)) + 3;
+    // A steep tile's first row, its centre above the tile's top, starts before the diagonal's
+    // start: the ramp leads with entries for it.
+    const int rampLead = std::max(0, -(floorInt(firstAlong) + 1));
+    // Three more entries than any row reads, for the four pixels at a time that reach past its end.
+    const int rampLength = (x1 - x0) + ceilInt(std::max(lastAlong, 0.0)) + 6;
     const bool useRamp =
-        !vertical && opaqueGradient && x1 - x0 >= 8 && rampLength <= 2 * ((x1 - x0) + (y1 - y0)) + 16;
+        !vertical && opaqueGradient && x1 - x0 >= 8 && rampLength <= 2 * ((x1 - x0) + (y1 - y0)) + 19;
     if (useRamp) {
-        m_ramp.resize(std::size_t(rampLength));
-        for (int j = 0; j < rampLength; ++j) {
-            // Entry j stands for the pixel whose position along the diagonal is j - 1 + 0.5.
-            const float t = std::clamp(float((j - 0.5) * dtx), 0.0f, 1.0f);
+        m_ramp.resize(std::size_t(rampLead + rampLength));
+        for (int j = 0; j < rampLead + rampLength; ++j) {
+            // Entry j stands for the pixel whose position along the diagonal is j - 1 - lead + 0.5.
+            const float t = std::clamp(float((j - rampLead - 0.5) * dtx), 0.0f, 1.0f);
             m_ramp[std::size_t(j)] = packed(255.0f, a.r + dR * t, a.g + dG * t, a.b + dB * t);
         }
     }
@@ -312,8 +320,8 @@ void TileRaster::shade(const QRectF& rect, double radius, const QColor& from, co
         const std::uint32_t* ramp = useRamp ? m_ramp.data() : nullptr;
         const double along = (x0 + 0.5 - s.left) + (0.5 - s.top) * rampSlope;
         fillOpaqueRows(
-            [this](int y) { return row(y); }, x0, x1, y0, y1, float(s.cx), float(s.cy), float(s.hw), float(s.hh),
-            float(s.r), [&](int y) { return ramp ? ramp + (floorInt(along + y * rampSlope) + 1) : nullptr; },
+            [this](int y) { return row(y); }, m_width, x0, x1, y0, y1, float(s.cx), float(s.cy), float(s.hw), float(s.hh),
+            float(s.r), [&](int y) { return ramp ? ramp + (rampLead + floorInt(along + y * rampSlope) + 1) : nullptr; },
             [&](int y) {
                 if (opaque) return solidPixel;
                 const float t = std::clamp(float((y + 0.5 - s.top) * dty), 0.0f, 1.0f);
@@ -332,7 +340,7 @@ void TileRaster::shade(const QRectF& rect, double radius, const QColor& from, co
         const float rowStart = float((x0 + 0.5 - s.left) * dtx + rowT);
         // This row's colours are the ramp's, moved along by the row's distance down: pixel x takes
         // entry x - x0 + shift.
-        const int shift = useRamp ? floorInt((x0 + 0.5 - s.left) + (py - s.top) * rampSlope) + 1 : 0;
+        const int shift = useRamp ? rampLead + floorInt((x0 + 0.5 - s.left) + (py - s.top) * rampSlope) + 1 : 0;
         auto paint = [&](int x, float coverage) __attribute__((always_inline)) {
             if (opaque) {
                 line[x] = coverage >= 1.0f ? solidPixel : mixOpaque(solidPixel, line[x], coverage);
@@ -430,18 +438,73 @@ void TileRaster::stroke(const QRectF& rect, double radius, double width, const Q
     if (x0 >= x1 || y0 >= y1) return;
     const Premultiplied c = premultiply(color);
     const double reach = half + 1.0;
+#if defined(__SSE2__)
+    // The same sums as one pixel at a time (the distance in double precision, the blend in single),
+    // two distances and then four blends at once: the same picture, for a fraction of the time.
+    const __m128d centre2 = _mm_set1_pd(s.cx), straight2 = _mm_set1_pd(s.hw - s.r), radius2 = _mm_set1_pd(s.r),
+                  reach2 = _mm_set1_pd(half + 0.5), zero2 = _mm_setzero_pd(), one2 = _mm_set1_pd(1.0),
+                  absMask2 = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
+    // The colour's channels in the order a pixel's bytes lie in memory: blue, green, red, alpha.
+    const __m128 colour4 = _mm_setr_ps(c.b, c.g, c.r, c.a);
+    const __m128 zero4 = _mm_setzero_ps(), top4 = _mm_set1_ps(255.0f), half4 = _mm_set1_ps(0.5f);
+    const __m128i zeroI = _mm_setzero_si128();
+    // What a pixel becomes where the colour covers it (nearly) wholly and opaquely.
+    const std::uint32_t opaquePixel = 0xff000000u | (std::uint32_t(c.r + 0.5f) << 16) |
+                                      (std::uint32_t(c.g + 0.5f) << 8) | std::uint32_t(c.b + 0.5f);
+#endif
     for (int y = y0; y < y1; ++y) {
         auto* line = row(y);
         const double py = y + 0.5;
         // Away from the top and bottom bands only the pixels near the left and right edges are met.
         const bool middleRow = std::abs(py - s.cy) < s.hh - s.r - reach;
-        auto visit = [&](int from, int to) {
-            for (int x = std::max(from, x0); x < std::min(to, x1); ++x) {
-                const double d = s.distance(x + 0.5, py);
-                const float coverage = float(std::clamp(half + 0.5 - std::abs(d), 0.0, 1.0));
-                if (coverage > 0) line[x] = blend(line[x], c, coverage);
-            }
+        auto visitPixel = [&](int x) __attribute__((always_inline)) {
+            const double d = s.distance(x + 0.5, py);
+            const float coverage = float(std::clamp(half + 0.5 - std::abs(d), 0.0, 1.0));
+            if (coverage > 0) line[x] = blend(line[x], c, coverage);
         };
+#if defined(__SSE2__)
+        // Four pixels at a time; lanes past the range's end are given no coverage.
+        const double qyRow = std::abs(py - s.cy) - (s.hh - s.r);
+        const __m128d qy2 = _mm_set1_pd(qyRow), qyOut2 = _mm_set1_pd(std::max(qyRow, 0.0) * std::max(qyRow, 0.0));
+        auto coverage2 = [&](double x) __attribute__((always_inline)) {
+            const __m128d px = _mm_add_pd(_mm_set1_pd(x), _mm_setr_pd(0.5, 1.5));
+            const __m128d qx = _mm_sub_pd(_mm_and_pd(_mm_sub_pd(px, centre2), absMask2), straight2);
+            const __m128d outX = _mm_max_pd(qx, zero2);
+            const __m128d outside = _mm_sqrt_pd(_mm_add_pd(_mm_mul_pd(outX, outX), qyOut2));
+            const __m128d d = _mm_sub_pd(_mm_add_pd(outside, _mm_min_pd(_mm_max_pd(qx, qy2), zero2)), radius2);
+            return _mm_cvtpd_ps(_mm_min_pd(_mm_max_pd(_mm_sub_pd(reach2, _mm_and_pd(d, absMask2)), zero2), one2));
+        };
+        auto visit = [&](int from, int to) {
+            to = std::min(to, x1);
+            int x = std::max(from, x0);
+            for (; x + 4 <= to; x += 4) {
+                alignas(16) float cover[4];
+                _mm_store_ps(cover, _mm_movelh_ps(coverage2(x), coverage2(x + 2)));
+                if (cover[0] <= 0 && cover[1] <= 0 && cover[2] <= 0 && cover[3] <= 0) continue;
+                for (int i = 0; i < 4; ++i) {
+                    const float k = cover[i];
+                    if (!(k > 0)) continue;
+                    const float sa = c.a * k;
+                    if (sa >= 254.5f) {
+                        line[x + i] = opaquePixel;
+                        continue;
+                    }
+                    const __m128 dst = _mm_cvtepi32_ps(_mm_unpacklo_epi16(
+                        _mm_unpacklo_epi8(_mm_cvtsi32_si128(int(line[x + i])), zeroI), zeroI));
+                    const __m128 mixed = _mm_add_ps(_mm_mul_ps(colour4, _mm_set1_ps(k)),
+                                                    _mm_mul_ps(dst, _mm_set1_ps(1.0f - sa / 255.0f)));
+                    const __m128i v = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(_mm_add_ps(mixed, half4), zero4), top4));
+                    const __m128i w = _mm_packs_epi32(v, v);
+                    line[x + i] = std::uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(w, w)));
+                }
+            }
+            for (; x < to; ++x) visitPixel(x);
+        };
+#else
+        auto visit = [&](int from, int to) {
+            for (int x = std::max(from, x0); x < std::min(to, x1); ++x) visitPixel(x);
+        };
+#endif
         if (!middleRow) {
             // Between the corners every pixel of the row lies as far from the top or bottom edge,
             // so they share one coverage: none for most rows, one blend across for the line's own.

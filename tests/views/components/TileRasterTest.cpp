@@ -139,6 +139,8 @@ TEST(TileRasterFill, EveryPixelMatchesTheShapeAndItsGradient) {
         {{8.5, 8.5, 60.0, 30.0}, 4, QColor(0, 0, 0, 140), QColor(0, 0, 0, 140)},   // translucent, one colour
         {{5.3, 50.8, 7.1, 6.6}, 1.7, QColor(200, 60, 60), QColor(200, 60, 60)},    // small, opaque, one colour
         {{40.1, 90.35, 6.9, 7.3}, 1.6, QColor(60, 200, 60), QColor(20, 20, 120)},  // small: mostly edge
+        // Steep, its top row's centre well above its top: that row starts before the diagonal does.
+        {{29.75, 58.95, 5.0, 14.0}, 1, QColor(250, 250, 250), QColor(20, 20, 20)},
     };
     for (const Case& c : cases) {
         QImage image = blank(260, 300);
