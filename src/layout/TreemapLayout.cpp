@@ -13,6 +13,9 @@ using ChildOrder::KeyedChild;
 // Areas this small would make the aspect ratio divide by almost nothing.
 constexpr double minArea = 1e-7;
 
+// Folders with at least this many children order only those that could take part in a tile.
+constexpr std::size_t longList = 1024;
+
 double raised(double area) {
     return area > minArea ? area : minArea;
 }
@@ -30,8 +33,13 @@ double worstRatio(double side, double first, double sum, double newest) {
 // explicit stack of these, so that a chain of thousands of nested folders cannot exhaust the thread's
 // stack.
 struct Frame {
+    const FileNode* parent = nullptr;
     std::vector<KeyedChild> children; // kept children, largest first
     std::vector<double> areas;        // each child's share of the content area
+    // Whether the smallest children were left out: none of them could get a tile.
+    bool shortened = false;
+    double contentArea = 0;
+    double total = 0;
     Rect free;                        // the part of the content area no row has taken yet
     int depth = 0;                    // the parent's depth
     int tint = 0;                     // the parent's tint
@@ -66,29 +74,59 @@ void place(const FileNode& node, Rect rect, int depth, int tint, const Options& 
     if (!(content.width > options.minTile && content.height > options.minTile)) return;
 
     Frame frame;
-    frame.children = ChildOrder::largestFirst(node, options.useAllocated);
+    frame.parent = &node;
+    const double contentArea = content.width * content.height;
     double total = 0;
-    for (const KeyedChild& child : frame.children) total += static_cast<double>(child.key);
+    if (ChildOrder::enterable(node).size() >= longList && options.minTile > 0) {
+        // A child whose share of the area is below a tile's least area gets no tile wherever it
+        // lies, and only the rows it might join can move the others: the children down to a
+        // quarter of that area are ordered and placed, the rest only when a row reaches them.
+        total = ChildOrder::positiveTotal(node, options.useAllocated);
+        const double leastArea = options.minTile * options.minTile / 4;
+        frame.children = ChildOrder::largestFirst(node, options.useAllocated, [&](std::int64_t key) {
+            const bool kept = static_cast<double>(key) * contentArea / total >= leastArea;
+            frame.shortened = frame.shortened || !kept;
+            return kept;
+        });
+    } else {
+        frame.children = ChildOrder::largestFirst(node, options.useAllocated);
+        for (const KeyedChild& child : frame.children) total += static_cast<double>(child.key);
+    }
     if (frame.children.empty() || total < 1) return;
 
-    const double contentArea = content.width * content.height;
     frame.areas.reserve(frame.children.size());
     for (const KeyedChild& child : frame.children) frame.areas.push_back(static_cast<double>(child.key) * contentArea / total);
+    frame.contentArea = contentArea;
+    frame.total = total;
     frame.free = content;
     frame.depth = depth;
     frame.tint = tint;
     stack.push_back(std::move(frame));
 }
 
+// Orders and sizes every child of a shortened frame: the ordered children kept are the head of the
+// whole order, so the rows already placed stand.
+void lengthen(Frame& frame, const Options& options) {
+    frame.children = ChildOrder::largestFirst(*frame.parent, options.useAllocated);
+    frame.areas.clear();
+    frame.areas.reserve(frame.children.size());
+    for (const KeyedChild& child : frame.children)
+        frame.areas.push_back(static_cast<double>(child.key) * frame.contentArea / frame.total);
+    frame.shortened = false;
+}
+
 // Chooses the children of the next row and how it lies in the free rectangle.
-void openRow(Frame& frame) {
+void openRow(Frame& frame, const Options& options) {
     const Rect& free = frame.free;
     const double side = std::min(free.width, free.height);
     const double first = frame.areas[frame.next];
     double sum = raised(first);
     double worst = worstRatio(side, first, sum, sum);
     std::size_t end = frame.next + 1;
-    while (end < frame.areas.size()) {
+    for (;;) {
+        // A row that reaches the last child kept may take in the ones left out.
+        if (end == frame.areas.size() && frame.shortened) lengthen(frame, options);
+        if (end >= frame.areas.size()) break;
         const double candidate = raised(frame.areas[end]);
         const double grown = sum + candidate;
         const double ratio = worstRatio(side, first, grown, candidate);
@@ -125,6 +163,7 @@ std::vector<LayoutTile> layout(const FileNode& root, Rect area, const Options& o
     tiles.reserve(2048);
 
     const std::size_t cap = static_cast<std::size_t>(std::max(options.maxTiles, 0));
+    const double leastTileArea = options.minTile > 0 ? options.minTile * options.minTile * (1 - 1e-9) : 0.0;
     std::vector<Frame> stack;
     place(root, area, 0, 0, options, tiles, stack);
     while (!stack.empty()) {
@@ -144,11 +183,15 @@ std::vector<LayoutTile> layout(const FileNode& root, Rect area, const Options& o
             continue;
         }
         if (frame.rowOpen) closeRow(frame);
-        if (frame.next >= frame.children.size() || !(frame.free.width > 0.01 && frame.free.height > 0.01)) {
+        // The children are largest first: once the next is smaller than a tile's least area, none
+        // of the rest gets a tile (a rectangle's sides are at least the minimum only when its area
+        // is at least their product, less a margin for rounding).
+        if (frame.next >= frame.children.size() || !(frame.free.width > 0.01 && frame.free.height > 0.01) ||
+            frame.areas[frame.next] < leastTileArea) {
             stack.pop_back();
             continue;
         }
-        openRow(frame);
+        openRow(frame, options);
     }
     return tiles;
 }

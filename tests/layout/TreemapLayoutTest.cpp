@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 namespace tallymere {
@@ -133,6 +134,55 @@ TEST(TreemapProperties, RandomTreesNestWithoutOverlapAndAreasFollowSizes) {
             siblings[parent.node].push_back(tile.rect);
         }
     }
+}
+
+// A folder of over a thousand children orders and places only those large enough to take part in
+// a tile: the same folder under that length, with the same children of any size, gets the same tiles.
+TEST(TreemapLongFolders, SmallChildrenLeftOutChangeNoTile) {
+    for (std::uint64_t seed = 1; seed <= 6; ++seed) {
+        SCOPED_TRACE(seed);
+        std::uint64_t state = seed * 0x9E3779B97F4A7C15ull;
+        auto next = [&] { return state ^= state << 13, state ^= state >> 7, state ^= state << 17; };
+        // A tenth of the children large, over two orders of magnitude, the rest far too small for
+        // a tile: the rows of the smallest large ones reach past those kept.
+        std::vector<std::int64_t> sizes;
+        for (int i = 0; i < 1023; ++i) {
+            const std::uint64_t r = next();
+            sizes.push_back(i % 10 == 0 ? 1'000'000 + std::int64_t(r % 100'000'000) : std::int64_t(r % 1'000));
+        }
+        const auto whole = test::folderOf(sizes);
+        sizes.push_back(0); // no tile, no share: only the folder's length changes
+        const auto longer = test::folderOf(sizes);
+        const Rect area{0, 0, 180.0 + 120 * double(seed), 140.0 + 60 * double(seed)};
+        const auto expected = lay(*whole, area), actual = lay(*longer, area);
+        ASSERT_GT(expected.size(), 40u);
+        ASSERT_EQ(actual.size(), expected.size());
+        for (std::size_t i = 0; i < actual.size(); ++i) {
+            EXPECT_EQ(actual[i].node->name(), expected[i].node->name());
+            EXPECT_EQ(actual[i].rect.x, expected[i].rect.x);
+            EXPECT_EQ(actual[i].rect.y, expected[i].rect.y);
+            EXPECT_EQ(actual[i].rect.width, expected[i].rect.width);
+            EXPECT_EQ(actual[i].rect.height, expected[i].rect.height);
+        }
+    }
+}
+
+// The last child large enough for a tile starts a row across the whole side; the far smaller
+// children after it, left out of the ordering, still join that row as they would in any
+// squarified row, so its tile is thicker and shorter than the side.
+TEST(TreemapLongFolders, RowsTakeInTheSmallChildrenThatFollow) {
+    std::vector<std::int64_t> sizes(20, 4'207'000);
+    sizes.push_back(300'000);
+    sizes.insert(sizes.end(), 9'000, 1'000);
+    const auto folder = test::folderOf(sizes);
+    // Content 994 x 94, about one point of area to 1,000 bytes.
+    const auto tiles = lay(*folder, {0, 0, 1000, 100});
+    const auto thin = std::find_if(tiles.begin(), tiles.end(), [](const LayoutTile& t) { return t.node->name() == "f20"; });
+    ASSERT_NE(thin, tiles.end());
+    EXPECT_NEAR(thin->rect.width * thin->rect.height, 300, 0.05);
+    EXPECT_LT(thin->rect.height, 80);
+    EXPECT_GT(thin->rect.width, 3.5);
+    EXPECT_EQ(tiles.size(), 22u); // the folder, its 21 large children
 }
 
 } // namespace
