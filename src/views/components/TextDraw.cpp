@@ -3,6 +3,7 @@
 #include "base/Utf8.h"
 
 #include <QFontMetricsF>
+#include <QHash>
 #include <QPainter>
 
 #include <algorithm>
@@ -16,22 +17,65 @@ const QString ellipsis = QStringLiteral("…");
 
 bool isDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
 
-double digitCell(const QFontMetricsF& metrics) {
+// Shaping a string is the dear part of measuring it, and a window measures the same strings in the
+// same fonts over and over (every repaint fits each text to its box, digits one by one): widths
+// are kept per thread, as the fonts are, and forgotten all at once when many have gathered.
+class Widths {
+public:
+    // QFontMetricsF(font).horizontalAdvance(text), or of the one character when `single`: the
+    // single-character measure of the toolkit differs from the string's by shaping.
+    double of(const QFont& font, const QString& text, bool single) {
+        Key key{font, text, single};
+        if (auto found = m_widths.constFind(key); found != m_widths.constEnd()) return *found;
+        const QFontMetricsF metrics(font);
+        const double width = single ? metrics.horizontalAdvance(text.front()) : metrics.horizontalAdvance(text);
+        if (m_widths.size() >= limit) m_widths.clear();
+        m_widths.insert(std::move(key), width);
+        return width;
+    }
+
+private:
+    static constexpr qsizetype limit = 8192;
+    struct Key {
+        QFont font;
+        QString text;
+        bool single;
+        bool operator==(const Key& other) const {
+            return single == other.single && text == other.text && font == other.font;
+        }
+        friend size_t qHash(const Key& key, size_t seed) {
+            return qHashMulti(seed, key.font, key.text, key.single);
+        }
+    };
+    QHash<Key, double> m_widths;
+};
+
+Widths& widths() {
+    thread_local Widths cache;
+    return cache;
+}
+
+double advance(const QFont& font, const QString& text) {
+    return text.isEmpty() ? 0.0 : widths().of(font, text, false);
+}
+
+double advance(const QFont& font, QChar c) { return widths().of(font, QString(c), true); }
+
+double digitCell(const QFont& font) {
     double cell = 0;
-    for (char d = '0'; d <= '9'; ++d) cell = std::max(cell, metrics.horizontalAdvance(QLatin1Char(d)));
+    for (char d = '0'; d <= '9'; ++d) cell = std::max(cell, advance(font, QLatin1Char(d)));
     return cell;
 }
 
 // Width of the text in `font`, honouring the style's digit cells.
 double measure(const QString& text, const QFont& font, bool monospacedDigits) {
-    const QFontMetricsF metrics(font);
-    if (!monospacedDigits) return metrics.horizontalAdvance(text);
-    const double cell = digitCell(metrics);
+    if (!monospacedDigits) return advance(font, text);
+    const double cell = digitCell(font);
     double total = 0;
     qsizetype runStart = 0;
     for (qsizetype i = 0; i <= text.size(); ++i) {
         if (i < text.size() && !isDigit(text[i])) continue;
-        total += metrics.horizontalAdvance(text.mid(runStart, i - runStart));
+        total += advance(font, text.mid(runStart, i - runStart));
         if (i < text.size()) total += cell;
         runStart = i + 1;
     }
@@ -171,7 +215,7 @@ QRectF draw(QPainter& painter, const QRectF& box, const QString& text, const Sty
     painter.save();
     painter.setFont(fitted.font);
     painter.setPen(style.color);
-    const double cell = style.monospacedDigits ? digitCell(metrics) : 0;
+    const double cell = style.monospacedDigits ? digitCell(fitted.font) : 0;
     QRectF used;
     for (const QString& line : fitted.lines) {
         // One line is as wide as the fitted text; two are measured apart.
@@ -188,11 +232,11 @@ QRectF draw(QPainter& painter, const QRectF& box, const QString& text, const Sty
             for (qsizetype i = 0; i <= line.size(); ++i) {
                 if (i < line.size() && !isDigit(line[i])) continue;
                 const QString run = line.mid(runStart, i - runStart);
-                painter.drawText(QPointF(x, baseline), run);
-                x += metrics.horizontalAdvance(run);
+                if (!run.isEmpty()) painter.drawText(QPointF(x, baseline), run);
+                x += advance(fitted.font, run);
                 if (i < line.size()) {
-                    const double advance = metrics.horizontalAdvance(line[i]);
-                    painter.drawText(QPointF(x + (cell - advance) / 2, baseline), QString(line[i]));
+                    const double width = advance(fitted.font, line[i]);
+                    painter.drawText(QPointF(x + (cell - width) / 2, baseline), QString(line[i]));
                     x += cell;
                 }
                 runStart = i + 1;
