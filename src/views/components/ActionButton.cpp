@@ -33,22 +33,26 @@ ActionButton::ActionButton(const QString& title, std::string_view symbol, bool p
 }
 
 void ActionButton::setTitle(const QString& title) {
+    if (title == m_title) return;
     m_title = title;
     updateGeometry();
     update();
 }
 
 void ActionButton::setSymbol(std::string_view symbol) {
+    if (symbol == m_symbol) return;
     m_symbol = symbol;
     update();
 }
 
 void ActionButton::setProminent(bool prominent) {
+    if (prominent == m_prominent) return;
     m_prominent = prominent;
     update();
 }
 
 void ActionButton::setCompact(bool compact) {
+    if (compact == m_compact) return;
     m_compact = compact;
     updateGeometry();
     update();

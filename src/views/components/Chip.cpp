@@ -21,18 +21,21 @@ Chip::Chip(const QString& text, std::optional<std::string> symbol, std::optional
 }
 
 void Chip::setText(const QString& text) {
+    if (text == m_text) return;
     m_text = text;
     updateGeometry();
     update();
 }
 
 void Chip::setSymbol(std::optional<std::string> symbol) {
+    if (symbol == m_symbol) return;
     m_symbol = std::move(symbol);
     updateGeometry();
     update();
 }
 
 void Chip::setTint(std::optional<QColor> tint) {
+    if (tint == m_tint) return;
     m_tint = std::move(tint);
     update();
 }

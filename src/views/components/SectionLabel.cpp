@@ -20,12 +20,14 @@ SectionLabel::SectionLabel(const QString& text, std::optional<QString> trailing,
 }
 
 void SectionLabel::setText(const QString& text) {
+    if (text == m_text) return;
     m_text = text;
     updateGeometry();
     update();
 }
 
 void SectionLabel::setTrailing(std::optional<QString> trailing) {
+    if (trailing == m_trailing) return;
     m_trailing = std::move(trailing);
     updateGeometry();
     update();

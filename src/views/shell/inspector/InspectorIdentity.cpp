@@ -98,6 +98,7 @@ public:
         setSizePolicy(policy);
     }
     void setText(const QString& text) {
+        if (text == m_text) return;
         m_text = text;
         updateGeometry();
         update();
@@ -130,6 +131,7 @@ public:
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     }
     void setTexts(const QString& size, const QString& share) {
+        if (size == m_size && share == m_share) return;
         m_size = size;
         m_share = share;
         updateGeometry();
