@@ -74,7 +74,24 @@ inline void fillPixels(std::uint32_t* line, int count, std::uint32_t pixel) {
 // Source-over of one colour at full coverage, in integers two channels per multiply: `pixel` is the
 // colour premultiplied and rounded, `keep` 255 less its alpha.
 inline void blendPixels(std::uint32_t* line, int count, std::uint32_t pixel, std::uint32_t keep) {
-    for (int i = 0; i < count; ++i) {
+    int i = 0;
+#if defined(__SSE2__)
+    // The same sums four pixels at a time, a channel in each 16-bit lane: a channel times `keep`
+    // stays within 16 bits, and no channel's sum carries into the next.
+    const __m128i zero = _mm_setzero_si128(), keep16 = _mm_set1_epi16(short(keep)), round = _mm_set1_epi16(0x80);
+    const __m128i colour = _mm_set1_epi32(int(pixel));
+    auto scaled = [&](__m128i d16) __attribute__((always_inline)) {
+        const __m128i x = _mm_mullo_epi16(d16, keep16);
+        return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), round), 8);
+    };
+    for (; i + 4 <= count; i += 4) {
+        auto* at = reinterpret_cast<__m128i*>(line + i);
+        const __m128i d = _mm_loadu_si128(at);
+        const __m128i kept = _mm_packus_epi16(scaled(_mm_unpacklo_epi8(d, zero)), scaled(_mm_unpackhi_epi8(d, zero)));
+        _mm_storeu_si128(at, _mm_add_epi8(kept, colour));
+    }
+#endif
+    for (; i < count; ++i) {
         const std::uint32_t d = line[i];
         std::uint32_t rb = (d & 0x00ff00ffu) * keep;
         rb = ((rb + ((rb >> 8) & 0x00ff00ffu) + 0x00800080u) >> 8) & 0x00ff00ffu;

@@ -4,6 +4,9 @@
 #include <QRect>
 #include <QRectF>
 
+#include <cstdint>
+#include <vector>
+
 namespace tallymere {
 
 // The hover mark of a canvas made ready to copy: the part of the cached picture under the hovered
@@ -12,6 +15,11 @@ namespace tallymere {
 // shape is not blended again while the pointer moves over it or another mark repaints across it.
 class TintCache {
 public:
+    TintCache() = default;
+    // The patch is an image over pixels of its own cache's.
+    TintCache(const TintCache&) = delete;
+    TintCache& operator=(const TintCache&) = delete;
+
     // The tinted patch for the rounded rectangle `shape` (radius `radius`; a circle when the radius
     // is half its side) filled with `tint`, in the picture's logical coordinates; `pictureRevision`
     // tells pictures apart. The patch covers area() and is drawn there without blending.
@@ -27,7 +35,8 @@ private:
     int m_revision = -1;
     qreal m_ratio = 0;
     QRect m_area;
-    QImage m_image;
+    QImage m_image; // over m_pixels
+    std::vector<std::uint32_t> m_pixels;
 };
 
 } // namespace tallymere
