@@ -24,6 +24,7 @@ struct Part {
     std::vector<MonthTotal> months = std::vector<MonthTotal>(MonthCalendar::monthCount);
     std::array<Bucket, bucketCount> buckets = bucketSpec();
     std::vector<StaleCandidate> stale;
+    double steadyUntil = std::numeric_limits<double>::infinity();
 };
 
 bool isDescended(const FileNode& node) { return node.hasChildList() && !node.isPackage; }
@@ -52,6 +53,7 @@ void walk(const FileNode& top, const Options& options, const MonthCalendar& cale
             if (bucket.upperDays >= age) {
                 bucket.bytes += bytes;
                 bucket.files += 1;
+                part.steadyUntil = std::min(part.steadyUntil, modified + bucket.upperDays * secondsPerDay);
                 break;
             }
         }
@@ -61,7 +63,9 @@ void walk(const FileNode& top, const Options& options, const MonthCalendar& cale
         MonthTotal& month = part.months[static_cast<std::size_t>(monthIndex)];
         month.bytes += bytes;
         month.files += 1;
-        if (modified < cutoff && bytes >= staleBytes) part.stale.push_back({bytes, part.stale.size(), node});
+        if (bytes < staleBytes) continue;
+        if (modified < cutoff) part.stale.push_back({bytes, part.stale.size(), node});
+        else part.steadyUntil = std::min(part.steadyUntil, modified + staleSeconds);
     }
 }
 
@@ -150,6 +154,7 @@ AgeMap build(const FileNode& shown, const Options& options, const MonthCalendar&
             result.buckets[b].bytes += part.buckets[b].bytes;
             result.buckets[b].files += part.buckets[b].files;
         }
+        result.steadyUntil = std::min(result.steadyUntil, part.steadyUntil);
         // A part's finds come after every find of the parts before it.
         for (StaleCandidate candidate : part.stale) {
             candidate.order += std::uint64_t(p) << 40;

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string_view>
 #include <vector>
 
@@ -56,6 +57,9 @@ struct AgeMap {
     std::int64_t peak = 1;              // the largest cell's bytes (every year counts), at least 1
     std::vector<int> years;             // the years of the cells, newest first, at most maxYears
     std::vector<const FileNode*> stale; // largest first, ties in walk order, at most maxStale
+    // The map stays exactly this for every later `now` below this instant: the first moment a
+    // leaf's age passes its bucket's bound or a big file becomes old enough to be stale.
+    double steadyUntil = std::numeric_limits<double>::infinity();
 
     // The cell of a month, or null when nothing was modified then.
     const Cell* cell(int year, int month) const;

@@ -205,3 +205,36 @@ TEST(AgeMapWalk, SharedOutAmongThreadsItGivesWhatOneThreadGives) {
         }
     }
 }
+
+TEST(AgeMapSteady, TheMapHoldsUntilTheFirstFileCrossesABucketBound) {
+    // Bounds ahead: "month" leaves the 8-30 days row in half a day, "week" the first row in four
+    // days, "future" (age 0 until its date) seven days after its date; "stale" is stale already.
+    const std::string text = "r/\n" + file("week", 1, now - 3 * day) + file("month", 10, now - 29 * day - day / 2) +
+                             file("future", 100, now + 40 * day) + file("stale", 50'000'000, now - 500 * day) +
+                             file("undated", 1000, 0);
+    auto tree = treeFromText(text);
+    const auto at = [&](double clock) {
+        return AgeMapModel::build(*tree, {true, clock}, MonthCalendar::utc());
+    };
+    const auto map = at(now);
+    EXPECT_EQ(map.steadyUntil, double(now + day / 2));
+    const auto before = at(map.steadyUntil - 1);
+    EXPECT_EQ(bucketBytes(before), bucketBytes(map));
+    EXPECT_EQ(names(before.stale), names(map.stale));
+    EXPECT_EQ(before.steadyUntil, map.steadyUntil);
+    const auto after = at(map.steadyUntil + 1);
+    EXPECT_NE(bucketBytes(after), bucketBytes(map));
+    EXPECT_EQ(after.steadyUntil, double(now - 3 * day + 7 * day)) << "the next bound is the week file's";
+
+    // A file of staleBytes or more under a year old becomes stale a year after its date.
+    auto young = treeFromText("r/\n" + file("big", 50'000'000, now - 100 * day));
+    const auto youngMap = AgeMapModel::build(*young, {true, double(now)}, MonthCalendar::utc());
+    EXPECT_TRUE(youngMap.stale.empty());
+    EXPECT_EQ(youngMap.steadyUntil, double(now - 100 * day + 365 * day));
+    const auto yearOn = AgeMapModel::build(*young, {true, youngMap.steadyUntil + 1}, MonthCalendar::utc());
+    EXPECT_EQ(names(yearOn.stale), "big");
+
+    // Only undated or empty files: nothing ever changes.
+    auto undated = treeFromText("r/\n" + file("undated", 10, 0) + file("empty", 0, now));
+    EXPECT_TRUE(std::isinf(AgeMapModel::build(*undated, {true, double(now)}, MonthCalendar::utc()).steadyUntil));
+}

@@ -12,7 +12,10 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <QGridLayout>
@@ -39,15 +42,64 @@ std::string zoneKey() {
 // The local month table takes some 1,300 time-zone conversions to make, several milliseconds on
 // every rebuild; the zone seldom changes while the program runs, so the table is made again only
 // when it has.
-const MonthCalendar& localCalendar() {
+// `generation` tells one table from the one made after it.
+const MonthCalendar& localCalendar(std::uint64_t& generation) {
     static std::optional<MonthCalendar> calendar;
     static std::string zone;
+    static std::uint64_t made = 0;
     std::string key = zoneKey();
     if (!calendar || key != zone) {
         calendar = MonthCalendar::local();
         zone = std::move(key);
+        ++made;
     }
+    generation = made;
     return *calendar;
+}
+
+// The maps made last, for the views and folders shown next: switching back to the Age Map, or
+// going back up to a folder just shown, shows the same folder again, and a walk of a whole large
+// tree takes several frames. A map is reused only while it is exactly what a new walk would give:
+// the same folder of the same tree (a tree is never changed once shown; a new scan or filter makes
+// a new one), the same sizes and time zone, and a clock that has not reached the first moment any
+// file changes its age bucket or becomes stale.
+struct KeptMap {
+    std::weak_ptr<const FileNode> node;
+    bool useAllocated = false;
+    std::uint64_t calendar = 0;
+    double madeAt = 0;
+    AgeMapModel::AgeMap map;
+};
+
+// Most recently used first.
+std::deque<KeptMap>& keptMaps() {
+    static std::deque<KeptMap> kept;
+    return kept;
+}
+
+constexpr std::size_t keptLimit = 8;
+// A second's margin before the map's own bound keeps clear of rounding in the age arithmetic.
+constexpr double steadyMargin = 1;
+
+AgeMapModel::AgeMap ageMap(const AppState::NodePtr& shown, bool useAllocated, double now) {
+    std::uint64_t generation = 0;
+    const MonthCalendar& calendar = localCalendar(generation);
+    std::deque<KeptMap>& kept = keptMaps();
+    // Maps of trees that are gone go with them.
+    std::erase_if(kept, [](const KeptMap& entry) { return entry.node.expired(); });
+    for (auto entry = kept.begin(); entry != kept.end(); ++entry) {
+        if (entry->node.lock().get() != shown.get() || entry->useAllocated != useAllocated ||
+            entry->calendar != generation || now < entry->madeAt || now >= entry->map.steadyUntil - steadyMargin)
+            continue;
+        KeptMap found = std::move(*entry);
+        kept.erase(entry);
+        kept.push_front(std::move(found));
+        return kept.front().map;
+    }
+    AgeMapModel::AgeMap map = AgeMapModel::build(*shown, {useAllocated, now}, calendar);
+    kept.push_front({shown, useAllocated, generation, now, map});
+    if (kept.size() > keptLimit) kept.pop_back();
+    return map;
 }
 } // namespace
 
@@ -140,8 +192,7 @@ void CalendarView::rebuild() {
         m_stale.clear();
         m_heatMapPanel->grid()->clear();
     } else {
-        const AgeMapModel::AgeMap map =
-            AgeMapModel::build(*shown, {m_state.useAllocatedSize(), m_clock()}, localCalendar());
+        const AgeMapModel::AgeMap map = ageMap(shown, m_state.useAllocatedSize(), m_clock());
         m_buckets.assign(map.buckets.begin(), map.buckets.end());
         m_stale = map.stale;
         m_heatMapPanel->grid()->setMap(map);
