@@ -246,6 +246,7 @@ TileRaster::TileRaster(QImage& image, double scale, QPointF offset, int rowFrom,
     m_bits = image.bits();
     m_stride = image.bytesPerLine();
     m_width = image.width();
+    m_height = image.height();
     m_rowFrom = std::clamp(rowFrom, 0, image.height());
     m_rowTo = rowTo < 0 ? image.height() : std::clamp(rowTo, m_rowFrom, image.height());
 }
@@ -314,16 +315,19 @@ void TileRaster::shade(const QRectF& rect, double radius, const QColor& from, co
     // height / width pixels: the colours along the diagonal are worked out once per tile, a ramp
     // with one entry per pixel, and each row's inside is copied from it. A tile much taller than
     // wide would need a long ramp for short rows; those are worked out pixel by pixel.
+    // The ramp is made for the tile's rows in the whole image, not only this raster's band, so that
+    // the picture does not depend on how it is cut into bands.
     const double rampSlope = s.height / s.width;
-    const double firstAlong = (x0 + 0.5 - s.left) + (y0 + 0.5 - s.top) * rampSlope;
-    const double lastAlong = (x0 + 0.5 - s.left) + (y1 - 0.5 - s.top) * rampSlope;
+    const int tileY0 = std::max(0, floorInt(s.top)), tileY1 = std::min(m_height, ceilInt(s.top + s.height));
+    const double firstAlong = (x0 + 0.5 - s.left) + (tileY0 + 0.5 - s.top) * rampSlope;
+    const double lastAlong = (x0 + 0.5 - s.left) + (tileY1 - 0.5 - s.top) * rampSlope;
     // A steep tile's first row, its centre above the tile's top, starts before the diagonal's
     // start: the ramp leads with entries for it.
     const int rampLead = std::max(0, -(floorInt(firstAlong) + 1));
     // Three more entries than any row reads, for the four pixels at a time that reach past its end.
     const int rampLength = (x1 - x0) + ceilInt(std::max(lastAlong, 0.0)) + 6;
     const bool useRamp =
-        !vertical && opaqueGradient && x1 - x0 >= 8 && rampLength <= 2 * ((x1 - x0) + (y1 - y0)) + 19;
+        !vertical && opaqueGradient && x1 - x0 >= 8 && rampLength <= 2 * ((x1 - x0) + (tileY1 - tileY0)) + 19;
     if (useRamp) {
         m_ramp.resize(std::size_t(rampLead + rampLength));
         for (int j = 0; j < rampLead + rampLength; ++j) {

@@ -50,6 +50,7 @@ private:
     uchar* m_bits = nullptr;
     qsizetype m_stride = 0;
     int m_width = 0;
+    int m_height = 0;
     int m_rowFrom = 0;
     int m_rowTo = 0;
     double m_scale;

@@ -91,6 +91,14 @@ TEST(TileRasterBands, BandsAndScaleCoverTheSamePixelsAsOneRaster) {
         band.stroke(QRectF(3.3, 5.7, 25.1, 21.4), 5, 1, QColor(20, 20, 20, 200));
     }
     EXPECT_EQ(whole, banded);
+    // A steep gradient tile cut into bands of a few rows: each band takes its colours as the whole does.
+    QImage steep = blank(40, 80), steepBanded = blank(40, 80);
+    TileRaster(steep, 1, QPointF()).fillGradient(QRectF(10.5, 2.3, 10, 60), 2, QColor(250, 200, 10), QColor(10, 90, 240));
+    TileRaster steepAll(steepBanded, 1, QPointF());
+    for (int top = 0; top < 80; top += 5)
+        TileRaster(steepAll, top, top + 5)
+            .fillGradient(QRectF(10.5, 2.3, 10, 60), 2, QColor(250, 200, 10), QColor(10, 90, 240));
+    EXPECT_EQ(steep, steepBanded);
     // The shape lands at device pixels: logical 3.3 × 2 + 4 = 10.6, its 2-pixel outline from 9.6.
     EXPECT_EQ(whole.pixelColor(8, 30), QColor(255, 255, 255));
     EXPECT_NE(whole.pixelColor(9, 30), QColor(255, 255, 255));
