@@ -27,7 +27,7 @@ namespace {
 using ShapePaint::withOpacity;
 
 // Most threads the bubbles of one picture are drawn on.
-constexpr int maxBands = 4;
+constexpr int maxBands = 8;
 
 QRectF circleRect(const LayoutCircle& c) {
     return {c.center.x - c.radius, c.center.y - c.radius, 2 * c.radius, 2 * c.radius};
@@ -70,13 +70,16 @@ struct LeafColors {
 // pixels along the edge are blended with what lies beneath.
 void drawLeaf(QImage& image, QPointF center, double radius, double rim, double showThrough, const LeafColors& colors,
               double strength, int rowFrom, int rowTo) {
-    const QPointF focus(center.x() - 0.3 * radius, center.y() - 0.3 * radius);
-    const double reach = 1.5 * radius, inner = radius - rim / 2, outer = radius + rim / 2;
+    const double inner = radius - rim / 2, outer = radius + rim / 2;
     const double extent = outer + 0.5;
-    // Pixels nearer the centre than this are wholly inside the rim.
-    const double solid = std::max(inner - 0.5, 0.0), solidSquared = solid * solid;
     const int top = std::max(int(std::floor(center.y() - extent)), rowFrom);
     const int bottom = std::min(int(std::ceil(center.y() + extent)), rowTo);
+    // Every band is handed every bubble: most lie outside it.
+    if (top >= bottom) return;
+    const QPointF focus(center.x() - 0.3 * radius, center.y() - 0.3 * radius);
+    const double reach = 1.5 * radius;
+    // Pixels nearer the centre than this are wholly inside the rim.
+    const double solid = std::max(inner - 0.5, 0.0), solidSquared = solid * solid;
     const QColor& c = colors.color;
     const float room[3] = {255.0f - float(c.red()), 255.0f - float(c.green()), 255.0f - float(c.blue())};
     auto channels = [](const QColor& color) {

@@ -26,7 +26,7 @@ namespace {
 
 constexpr double pi = std::numbers::pi;
 // Most threads the rings of one picture are drawn on.
-constexpr int maxBands = 4;
+constexpr int maxBands = 8;
 const QColor labelInk(26, 25, 22);
 // Space kept between a label and its ring's inner and outer edges.
 constexpr double labelPadding = 2;

@@ -41,7 +41,7 @@ QColor mixTranslucent(const QColor& base, const QColor& over, double overOpacity
 QRectF qrect(const Rect& r) { return {r.x, r.y, r.width, r.height}; }
 
 // Most threads the tiles of one picture are drawn on.
-constexpr int maxBands = 4;
+constexpr int maxBands = 8;
 
 double nowSeconds() {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
