@@ -34,6 +34,7 @@ TableHeader::TableHeader(QWidget* parent) : ThemedWidget(parent) {
 }
 
 void TableHeader::setSort(TableColumn column, bool ascending) {
+    if (column == m_sort && ascending == m_ascending) return;
     m_sort = column;
     m_ascending = ascending;
     update();
