@@ -3,11 +3,15 @@
 #include "base/Utf8.h"
 
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QHash>
+#include <QPaintEngine>
+#include <QTextLayout>
 #include <QPainter>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace tallymere::TextDraw {
 
@@ -53,6 +57,82 @@ private:
 Widths& widths() {
     thread_local Widths cache;
     return cache;
+}
+
+// Drawing a string shapes it again on every call, as measuring did: the glyphs each string shaped
+// into are kept likewise, per thread, font and writing direction.
+struct Shaped {
+    QList<QGlyphRun> runs;
+    QPointF least; // the smallest glyph position of either axis, from the pen on the baseline
+};
+
+class Shapes {
+public:
+    const Shaped& of(const QFont& font, Qt::LayoutDirection direction, const QString& text) {
+        Key key{font, text, direction};
+        if (auto found = m_runs.constFind(key); found != m_runs.constEnd()) return *found;
+        QTextLayout layout(text, font);
+        QTextOption option;
+        option.setWrapMode(QTextOption::NoWrap);
+        option.setTextDirection(direction);
+        option.setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        line.setLineWidth(std::numeric_limits<int>::max() / 128);
+        layout.endLayout();
+        // Positions from the pen's start on the baseline, as a drawn string takes them.
+        Shaped shaped{line.glyphRuns(), {}};
+        for (QGlyphRun& run : shaped.runs) {
+            QList<QPointF> positions = run.positions();
+            for (QPointF& position : positions) {
+                position.ry() -= line.ascent();
+                shaped.least = {std::min(shaped.least.x(), position.x()), std::min(shaped.least.y(), position.y())};
+            }
+            run.setPositions(positions);
+        }
+        if (m_runs.size() >= limit) m_runs.clear();
+        return *m_runs.insert(std::move(key), std::move(shaped));
+    }
+
+private:
+    static constexpr qsizetype limit = 4096;
+    struct Key {
+        QFont font;
+        QString text;
+        Qt::LayoutDirection direction;
+        bool operator==(const Key& other) const {
+            return direction == other.direction && text == other.text && font == other.font;
+        }
+        friend size_t qHash(const Key& key, size_t seed) {
+            return qHashMulti(seed, key.font, key.text, int(key.direction));
+        }
+    };
+    QHash<Key, Shaped> m_runs;
+};
+
+// painter.drawText(at, text) in the painter's font and pen, pixel for pixel: the kept glyphs are
+// placed where the toolkit places a drawn string's, from a pen position cut toward zero to a 64th
+// of a pixel. The raster engine cuts each glyph's device position toward zero as well; under a
+// scale it does so glyph by glyph either way, but without one a drawn string's origin is cut apart
+// from its glyphs, which agrees only where nothing lies left of or above the device's origin.
+// Anything else (a turned painter, a picture or printer device) is drawn as a string.
+void drawString(QPainter& painter, QPointF at, const QString& text) {
+    if (text.isEmpty()) return;
+    const QTransform device = painter.deviceTransform();
+    if (painter.paintEngine()->type() != QPaintEngine::Raster || device.type() > QTransform::TxScale) {
+        painter.drawText(at, text);
+        return;
+    }
+    thread_local Shapes shapes;
+    const Shaped& shaped = shapes.of(painter.font(), painter.layoutDirection(), text);
+    const QPointF pen(double(qint64(at.x() * 64)) / 64, at.y());
+    if (device.type() <= QTransform::TxTranslate &&
+        (device.dx() + pen.x() + shaped.least.x() < 0 || device.dy() + pen.y() + shaped.least.y() < 0)) {
+        painter.drawText(at, text);
+        return;
+    }
+    for (const QGlyphRun& run : shaped.runs) painter.drawGlyphRun(pen, run);
 }
 
 double advance(const QFont& font, const QString& text) {
@@ -226,17 +306,17 @@ QRectF draw(QPainter& painter, const QRectF& box, const QString& text, const Sty
         else if (style.alignment & Qt::AlignRight) x = box.right() - lineWidth;
         const double baseline = y + metrics.ascent();
         if (!style.monospacedDigits) {
-            painter.drawText(QPointF(x, baseline), line);
+            drawString(painter, QPointF(x, baseline), line);
         } else {
             qsizetype runStart = 0;
             for (qsizetype i = 0; i <= line.size(); ++i) {
                 if (i < line.size() && !isDigit(line[i])) continue;
                 const QString run = line.mid(runStart, i - runStart);
-                if (!run.isEmpty()) painter.drawText(QPointF(x, baseline), run);
+                drawString(painter, QPointF(x, baseline), run);
                 x += advance(fitted.font, run);
                 if (i < line.size()) {
                     const double width = advance(fitted.font, line[i]);
-                    painter.drawText(QPointF(x + (cell - width) / 2, baseline), QString(line[i]));
+                    drawString(painter, QPointF(x + (cell - width) / 2, baseline), QString(line[i]));
                     x += cell;
                 }
                 runStart = i + 1;

@@ -90,3 +90,47 @@ TEST(TextDrawDigits, EqualCellsMakeEveryNumberOfALengthEquallyWide) {
         for (int y = 0; y < 40; ++y) dark += qGray(image.pixel(x, y)) < 128;
     EXPECT_GT(dark, 20);
 }
+
+// Kept glyphs and widths must draw what drawing the string draws: at fractional and negative pen
+// positions, both pixel ratios, either writing direction, with tracking, fallback fonts and mixed
+// scripts, drawn twice (the second time from what was kept).
+TEST(TextDrawPixels, KeptShapesDrawExactlyAsTheStringDraws) {
+    const QStringList texts = {"node_modules", "132 MB", "AVAWAy Tj", "\u05e9\u05dc\u05d5\u05dd abc",
+                               "abc \u0645\u0631\u062d\u0628\u0627 def", "\u6f22\u5b57", "a\u0301e\u0308 \ufb01le"};
+    int compared = 0;
+    for (double ratio : {1.0, 2.0})
+        for (double tracking : {0.0, 0.4})
+            for (Qt::LayoutDirection direction : {Qt::LeftToRight, Qt::RightToLeft})
+                for (const QString& text : texts)
+                    for (double x : {3.0, 4.37, -1.61}) {
+                        TextDraw::Style s{Typography::font(12.5, QFont::DemiBold), QColor(20, 30, 40, 200)};
+                        s.tracking = tracking;
+                        const QFont font = TextDraw::tracked(s.font, tracking);
+                        QImage expected(QSize(300, 40) * ratio, QImage::Format_ARGB32_Premultiplied);
+                        expected.setDevicePixelRatio(ratio);
+                        QImage drawn = expected;
+                        for (int round = 0; round < 2; ++round) {
+                            expected.fill(Qt::white);
+                            drawn.fill(Qt::white);
+                            QPainter plain(&expected);
+                            plain.translate(1.37, 0.61);
+                            plain.setLayoutDirection(direction);
+                            plain.setFont(font);
+                            plain.setPen(s.color);
+                            const double baseline = 20.29;
+                            plain.drawText(QPointF(x, baseline), text);
+                            plain.end();
+                            QPainter painter(&drawn);
+                            painter.translate(1.37, 0.61);
+                            painter.setLayoutDirection(direction);
+                            const double top = baseline - QFontMetricsF(font).ascent();
+                            TextDraw::draw(painter, QRectF(x, top, 1000, QFontMetricsF(font).height()), text,
+                                           {.font = s.font, .color = s.color, .alignment = Qt::AlignLeft | Qt::AlignTop,
+                                            .tracking = tracking});
+                            painter.end();
+                            EXPECT_EQ(drawn, expected) << text.toStdString() << " ratio " << ratio << " x " << x;
+                            ++compared;
+                        }
+                    }
+    EXPECT_EQ(compared, 2 * 2 * 2 * 7 * 3 * 2);
+}
