@@ -39,7 +39,7 @@ public:
     }
 
 private:
-    static constexpr qsizetype limit = 8192;
+    static constexpr qsizetype limit = 4096;
     struct Key {
         QFont font;
         QString text;
@@ -96,7 +96,7 @@ public:
     }
 
 private:
-    static constexpr qsizetype limit = 4096;
+    static constexpr qsizetype limit = 1024; // a few screens of texts, some hundreds of kilobytes
     struct Key {
         QFont font;
         QString text;
