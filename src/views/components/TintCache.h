@@ -4,8 +4,12 @@
 #include <QRect>
 #include <QRectF>
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+class QPainter;
 
 namespace tallymere {
 
@@ -13,6 +17,10 @@ namespace tallymere {
 // shape, with the mark's translucent fill laid on it. It is made once per shape and picture, by an
 // integer blend over the shape's pixels only, and copied on every repaint of the mark, so a large
 // shape is not blended again while the pointer moves over it or another mark repaints across it.
+//
+// A shape that covers much of the picture keeps patches only for its outline band and has its
+// inside tinted by one translucent fill over the picture already painted (paint()): a patch as large
+// as the picture would cost several times that fill in copies alone.
 class TintCache {
 public:
     TintCache() = default;
@@ -22,14 +30,20 @@ public:
 
     // The tinted patch for the rounded rectangle `shape` (radius `radius`; a circle when the radius
     // is half its side) filled with `tint`, in the picture's logical coordinates; `pictureRevision`
-    // tells pictures apart. The patch covers area() and is drawn there without blending.
+    // tells pictures apart. The patch covers area() and is drawn there without blending. A valid
+    // `part` (logical, whole numbers) limits the patch to that much of the shape's bounds.
     const QImage& patch(const QImage& picture, int pictureRevision, const QRectF& shape, double radius,
-                        const QColor& tint);
+                        const QColor& tint, const QRect& part = QRect());
+    // Lays the tinted shape on `painter`, which has painted the picture at its origin already
+    // (the same logical coordinates; the painter's clip is kept).
+    void paint(QPainter& painter, const QImage& picture, int pictureRevision, const QRectF& shape, double radius,
+               const QColor& tint);
     // Where the last patch goes, in the picture's logical coordinates.
     QRect area() const { return m_area; }
 
 private:
     QRectF m_shape;
+    QRect m_part;
     double m_radius = -1;
     QColor m_tint;
     int m_revision = -1;
@@ -37,6 +51,8 @@ private:
     QRect m_area;
     QImage m_image; // over m_pixels
     std::vector<std::uint32_t> m_pixels;
+    // The outline band of a large shape: above, below, left and right of its inside.
+    std::array<std::unique_ptr<TintCache>, 4> m_band;
 };
 
 } // namespace tallymere

@@ -231,15 +231,15 @@ void TreemapView::paintMarks(QPainter& painter) {
     overlay.queued = queuedRects();
     overlay.theme = theme();
     if (overlay.hovered && !picture().isNull()) {
-        // The tint comes ready from the cache, so the overlay strokes only the outline. The picture
-        // holds the margin too: the patch is made in the widget's coordinates.
+        // The tint comes ready from the cache (a large tile's inside as one fill), so the overlay
+        // strokes only the outline. The picture holds the margin too: the cache works in the
+        // widget's coordinates.
         const QPointF shift(margin(), margin());
         const QRectF shape = overlay.hovered->adjusted(-0.5, -0.5, 0.5, 0.5).translated(shift);
-        const QImage& tint = m_tint.patch(picture(), baseRenderCount(), shape, 4,
-                                          ShapePaint::withOpacity(HighlightOverlay::ink(theme()), 0.1));
         painter.save();
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.drawImage(QPointF(m_tint.area().topLeft()) - shift, tint);
+        painter.translate(-shift);
+        m_tint.paint(painter, picture(), baseRenderCount(), shape, 4,
+                     ShapePaint::withOpacity(HighlightOverlay::ink(theme()), 0.1));
         painter.restore();
         overlay.hoverTinted = true;
     }
