@@ -101,25 +101,27 @@ inline bool buildMillionTreeOnDisk() {
     return true;
 }
 
-// The same shape in memory, for when the disk tree cannot be scanned.
-inline std::shared_ptr<FileNode> buildMillionTreeInMemory() {
+// The disk tree's shape in memory, `tops` top folders of it, named `rootName`. Sizes on disk are
+// none, as ftruncate gives the disk tree, unless `withAllocated` rounds each size up to 4 KiB blocks.
+inline std::shared_ptr<FileTree> buildTreeInMemory(const std::string& rootName, int tops, bool withAllocated) {
     auto tree = std::make_shared<FileTree>();
     NodeArena& arena = tree->arena;
-    FileNode* root = arena.makeNode(millionTree, true, FileCategory::folder);
-    std::vector<FileNode*> tops, subs, files;
-    for (int i = 0; i < topFolders; ++i) {
+    FileNode* root = arena.makeNode(rootName, true, FileCategory::folder);
+    std::vector<FileNode*> topNodes, subs, files;
+    for (int i = 0; i < tops; ++i) {
         FileNode* top = arena.makeNode("top" + std::to_string(i), true, FileCategory::folder);
         subs.clear();
         for (int j = 0; j < subFolders; ++j) {
             bool isPackage = false;
             const std::string name = subFolderName(j);
             FileNode* sub = arena.makeNode(name, true, classifyDirectory(name, isPackage));
+            sub->isPackage = isPackage;
             files.clear();
             for (int k = 0; k < filesPerFolder; ++k) {
                 const std::string fileNameText = fileName(k);
                 FileNode* file = arena.makeNode(fileNameText, false, classifyFile(fileNameText));
                 file->size = fileSize(i, j, k);
-                file->allocated = 0;
+                file->allocated = withAllocated ? (file->size + 4095) / 4096 * 4096 : 0;
                 file->modified = fileTime(i, j, k);
                 file->fileCount = 1;
                 files.push_back(file);
@@ -128,13 +130,18 @@ inline std::shared_ptr<FileNode> buildMillionTreeInMemory() {
             subs.push_back(sub);
         }
         arena.setChildren(*top, subs);
-        tops.push_back(top);
+        topNodes.push_back(top);
     }
-    arena.setChildren(*root, tops);
+    arena.setChildren(*root, topNodes);
     rollup(*root);
     assignDepth(*root, 0);
     tree->root = root;
-    return shareRoot(tree);
+    return tree;
+}
+
+// The same shape in memory, for when the disk tree cannot be scanned.
+inline std::shared_ptr<FileNode> buildMillionTreeInMemory() {
+    return shareRoot(buildTreeInMemory(millionTree, topFolders, false));
 }
 
 inline double secondsOf(const std::function<void()>& work) {

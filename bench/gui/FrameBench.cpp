@@ -49,40 +49,7 @@ namespace {
 constexpr int frameTops = 80; // 80 x 100 folders of 99 files: 800,081 entries
 
 // The disk tree's shape and names, 80 top folders of it, with sizes on disk as well.
-std::shared_ptr<FileTree> frameTree() {
-    auto tree = std::make_shared<FileTree>();
-    NodeArena& arena = tree->arena;
-    tree->root = arena.makeNode("/bench-800k", true, FileCategory::folder);
-    std::vector<FileNode*> tops, subs, files;
-    for (int i = 0; i < frameTops; ++i) {
-        FileNode* top = arena.makeNode("top" + std::to_string(i), true, FileCategory::folder);
-        subs.clear();
-        for (int j = 0; j < subFolders; ++j) {
-            bool isPackage = false;
-            const std::string name = subFolderName(j);
-            FileNode* sub = arena.makeNode(name, true, classifyDirectory(name, isPackage));
-            sub->isPackage = isPackage;
-            files.clear();
-            for (int k = 0; k < filesPerFolder; ++k) {
-                const std::string text = fileName(k);
-                FileNode* file = arena.makeNode(text, false, classifyFile(text));
-                file->size = fileSize(i, j, k);
-                file->allocated = (file->size + 4095) / 4096 * 4096;
-                file->modified = fileTime(i, j, k);
-                file->fileCount = 1;
-                files.push_back(file);
-            }
-            arena.setChildren(*sub, files);
-            subs.push_back(sub);
-        }
-        arena.setChildren(*top, subs);
-        tops.push_back(top);
-    }
-    arena.setChildren(*tree->root, tops);
-    rollup(*tree->root);
-    assignDepth(*tree->root, 0);
-    return tree;
-}
+std::shared_ptr<FileTree> frameTree() { return buildTreeInMemory("/bench-800k", frameTops, true); }
 
 // The pane a widget belongs to, for the breakdown.
 enum Pane { topBar, sidebar, header, canvas, inspector, other, paneCount };

@@ -1,16 +1,15 @@
 #include "services/DuplicateFinder.h"
 #include "core/DiskScanner.h"
 #include "support/TempFolder.h"
+#include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
 #include "services/DuplicateCompare.h"
 
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
@@ -312,24 +311,6 @@ TEST_F(DuplicateTraps, HardLinksAreOneFileAndAnExtraWithAnotherNameFreesNothing)
     EXPECT_EQ(recoverable(groups), 300000);
 }
 
-// Runs `body` in a child process with a mount namespace of its own, where bind mounts stay
-// private; false when this process may not make one (not root, or no namespaces here).
-bool inPrivateMounts(const std::function<void()>& body) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-            ::_exit(77);
-        body();
-        std::fflush(stdout);
-        ::_exit(::testing::Test::HasFailure() ? 1 : 0);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) return false;
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the part in the private mounts failed";
-    return true;
-}
-
 TEST_F(DuplicateTraps, AFileSeenAgainThroughABindMountIsNotItsOwnDuplicate) {
     // Large files are sampled and compared apart; small ones are read whole at once.
     const std::string f = pattern(300000, 41), g = pattern(220000, 42), h = pattern(5000, 43);
@@ -341,7 +322,7 @@ TEST_F(DuplicateTraps, AFileSeenAgainThroughABindMountIsNotItsOwnDuplicate) {
     dir.folder("mirror");
     write(dir / "folder/g", g); // seen again as mirror/g
     write(dir / "folder/f-copy", f);
-    const bool ran = inPrivateMounts([&] {
+    const bool ran = test::runInPrivateMounts([&] {
         ASSERT_EQ(::mount((dir / "only").c_str(), (dir / "stand-in").c_str(), nullptr, MS_BIND, nullptr), 0);
         ASSERT_EQ(::mount((dir / "folder").c_str(), (dir / "mirror").c_str(), nullptr, MS_BIND, nullptr), 0);
         ASSERT_EQ(::mount((dir / "small").c_str(), (dir / "small-stand-in").c_str(), nullptr, MS_BIND, nullptr), 0);

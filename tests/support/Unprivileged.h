@@ -8,4 +8,9 @@ namespace tallymere::test {
 // when that is impossible here.
 bool runUnprivileged(const std::function<void()>& body);
 
+// Runs `body` in a child process with a mount namespace of its own, where bind mounts stay
+// private and are gone with it (its failures fail the test). False when this process may not make
+// one (not root, or no namespaces here).
+bool runInPrivateMounts(const std::function<void()>& body);
+
 } // namespace tallymere::test
