@@ -148,19 +148,22 @@ void rollup(FileNode& root) {
                 if (child->isDirectory) stack.push_back({child, false});
             continue;
         }
-        std::int64_t size = 0, allocated = 0;
-        std::int64_t files = 0, folders = 0;
-        for (const FileNode* child : node.children()) {
-            size = saturatingAdd(size, child->size);
-            allocated = saturatingAdd(allocated, child->allocated);
-            files += child->fileCount;
-            if (child->isDirectory) folders += 1 + child->folderCount;
-        }
-        node.size = size;
-        node.allocated = allocated;
-        node.fileCount = saturatingCount(files);
-        node.folderCount = saturatingCount(folders);
+        sumChildren(node);
     }
+}
+
+void sumChildren(FileNode& folder) {
+    std::int64_t size = 0, allocated = 0, files = 0, folders = 0;
+    for (const FileNode* child : folder.children()) {
+        size = saturatingAdd(size, child->size);
+        allocated = saturatingAdd(allocated, child->allocated);
+        files += child->fileCount;
+        if (child->isDirectory) folders += 1 + child->folderCount;
+    }
+    folder.size = size;
+    folder.allocated = allocated;
+    folder.fileCount = saturatingCount(files);
+    folder.folderCount = saturatingCount(folders);
 }
 
 void assignDepth(FileNode& root, std::int32_t depth) {

@@ -94,6 +94,10 @@ inline std::shared_ptr<FileNode> shareRoot(const std::shared_ptr<FileTree>& tree
 // as they are. Iterative: deep trees need no deep recursion.
 void rollup(FileNode& root);
 
+// One folder's sums (sizes, file and folder counts, saturating) from its children, which must all
+// have their own sums already: what the roll-up does for each folder.
+void sumChildren(FileNode& folder);
+
 // Sets the node's depth and every descendant's to its parent's plus 1. Iterative.
 void assignDepth(FileNode& root, std::int32_t depth);
 

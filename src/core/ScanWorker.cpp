@@ -45,21 +45,6 @@ void flushTally(ScanContext& context, Scratch& scratch) {
     scratch.bytes = 0;
 }
 
-// A folder's sums from its children, all of which are finished: what the roll-up does for one folder.
-void sumChildren(FileNode& folder) {
-    std::int64_t size = 0, allocated = 0, files = 0, folders = 0;
-    for (const FileNode* child : folder.children()) {
-        size = saturatingAdd(size, child->size);
-        allocated = saturatingAdd(allocated, child->allocated);
-        files += child->fileCount;
-        if (child->isDirectory) folders += 1 + child->folderCount;
-    }
-    folder.size = size;
-    folder.allocated = allocated;
-    folder.fileCount = saturatingCount(files);
-    folder.folderCount = saturatingCount(folders);
-}
-
 // Sums a folder whose every subfolder is finished, and then each folder above it for which it was
 // the last one outstanding. Until then a folder's folderCount holds the number of its subfolders
 // still outstanding; the thread that takes it to zero sums the folder, so every sum is made exactly
