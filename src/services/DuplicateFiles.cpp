@@ -151,7 +151,7 @@ bool sample(int fd, std::int64_t size, std::span<unsigned char> buffer, std::uin
     if (!readExactly(fd, head, 0)) return false;
     quick.add(head);
     if (size > 2 * sampleSpan) {
-        const auto tail = buffer.subspan(sampleSpan, sampleSpan);
+        const auto tail = buffer.first(sampleSpan);
         if (!readExactly(fd, tail, size - sampleSpan)) return false;
         quick.add(tail);
     }

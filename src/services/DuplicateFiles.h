@@ -71,7 +71,7 @@ private:
 // The sample of a file: its size as 8 little-endian bytes, its first 64 KiB (all of it when
 // smaller) and, above 128 KiB, its last 64 KiB, through QuickDigest.
 inline constexpr std::int64_t sampleSpan = 65536;
-inline constexpr std::size_t sampleBufferBytes = 2 * sampleSpan;
+inline constexpr std::size_t sampleBufferBytes = sampleSpan; // the head, then the tail in its place
 
 // The sample digest of an open candidate; false when a read fails. `buffer` holds at least
 // sampleBufferBytes.

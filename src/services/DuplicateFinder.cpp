@@ -47,21 +47,23 @@ void parallelFor(std::size_t n, MakeState&& makeState, Body&& body) {
     work();
 }
 
-// Counts grapheme clusters with one ICU break iterator for all the paths of a search.
+// Counts grapheme clusters with one ICU break iterator for all the paths of a search, made when
+// the first path that is not plain ASCII needs it: most trees have none, and their search then
+// never loads the break rules.
 class GraphemeCounter {
 public:
-    GraphemeCounter() {
-        UErrorCode status = U_ZERO_ERROR;
-        m_iterator.reset(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-        if (U_FAILURE(status)) m_iterator.reset();
-    }
-
     std::size_t count(std::string_view bytes) {
         // Plain ASCII without a carriage return: one character a byte.
         if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80 && c != '\r'; }))
             return bytes.size();
         const std::string text = repairUtf8(bytes);
         icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
+        if (!m_made) {
+            m_made = true;
+            UErrorCode status = U_ZERO_ERROR;
+            m_iterator.reset(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+            if (U_FAILURE(status)) m_iterator.reset();
+        }
         if (!m_iterator) return static_cast<std::size_t>(unicode.countChar32());
         m_iterator->setText(unicode);
         std::size_t clusters = 0;
@@ -71,6 +73,7 @@ public:
     }
 
 private:
+    bool m_made = false;
     std::unique_ptr<icu::BreakIterator> m_iterator;
 };
 
