@@ -52,7 +52,10 @@ struct SameSizeSet::Reader {
                 ::posix_fadvise(fd.get(), offset, 0, POSIX_FADV_SEQUENTIAL);
             ++open;
         }
-        const bool ok = DuplicateFiles::readExactly(fd.get(), {into, length}, offset);
+        // A file written while it is read is not what was compared: every chunk read must find
+        // the file as the sample saw it, so a write behind the reading is caught at the next read.
+        const bool ok = DuplicateFiles::readExactly(fd.get(), {into, length}, offset) &&
+                        DuplicateFiles::isUnchanged(fd.get(), set.m_files[file].identity);
         if (open > heldDescriptors) {
             fd.reset();
             --open;

@@ -84,12 +84,17 @@ void Descriptor::reset() {
 
 namespace {
 
+Identity identityOf(const struct stat& info) {
+    return {info.st_dev, info.st_ino, static_cast<std::uint64_t>(info.st_nlink),
+            static_cast<std::int64_t>(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec};
+}
+
 Descriptor checked(Descriptor fd, std::int64_t size, Identity& identity, const Identity* expected) {
     if (!fd.isOpen()) return fd;
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size != size) return {};
-    identity = {info.st_dev, info.st_ino, static_cast<std::uint64_t>(info.st_nlink)};
-    if (expected && !identity.isSameFile(*expected)) return {};
+    identity = identityOf(info);
+    if (expected && !identity.isUnchanged(*expected)) return {};
     return fd;
 }
 
@@ -97,6 +102,11 @@ Descriptor checked(Descriptor fd, std::int64_t size, Identity& identity, const I
 
 Descriptor openCandidate(const std::string& path, std::int64_t size, Identity& identity, const Identity* expected) {
     return checked(Descriptor(openAnyLength(path, candidateFlags)), size, identity, expected);
+}
+
+bool isUnchanged(int fd, const Identity& expected) {
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 && identityOf(info).isUnchanged(expected);
 }
 
 Descriptor openCandidateAt(int folder, const std::string& name, std::int64_t size, Identity& identity) {

@@ -17,8 +17,12 @@ struct Identity {
     dev_t device = 0;
     ino_t inode = 0;
     std::uint64_t links = 0; // names the file has on its file system
+    // Its status change time in nanoseconds: every write moves it, and no program can set it back,
+    // so a file whose time still reads the same was not written in between.
+    std::int64_t changed = 0;
 
     bool isSameFile(const Identity& other) const { return device == other.device && inode == other.inode; }
+    bool isUnchanged(const Identity& other) const { return isSameFile(other) && changed == other.changed; }
 };
 
 // A descriptor closed when it goes out of scope.
@@ -43,9 +47,12 @@ private:
 // The file at `path`, when it is still a regular file of `size` bytes; a closed descriptor
 // otherwise. A link put in the file's place is not followed and a FIFO cannot hang the open.
 // Paths longer than the kernel takes at once are opened a stretch of folders at a time.
-// `identity` receives the file's identity; with `expected`, a file other than that one is refused.
+// `identity` receives the file's identity; with `expected`, a file other than that one, or that one
+// changed since, is refused.
 Descriptor openCandidate(const std::string& path, std::int64_t size, Identity& identity,
                          const Identity* expected = nullptr);
+// True while the open file is still as `expected` saw it: nothing written to it since.
+bool isUnchanged(int fd, const Identity& expected);
 // The same for the entry `name` of an open folder.
 Descriptor openCandidateAt(int folder, const std::string& name, std::int64_t size, Identity& identity);
 

@@ -188,7 +188,10 @@ void compareWhole(Sampler& sampler, std::span<const std::uint32_t> members, std:
         Identity identity;
         const DuplicateFiles::Descriptor fd =
             DuplicateFiles::openCandidate(candidate.node->path(), candidate.node->size, identity);
-        if (fd.isOpen() && DuplicateFiles::readExactly(fd.get(), {bytes, size}, 0)) {
+        // Bytes read while the file was being written are no content of it: the file must be as
+        // it was opened once they are all in.
+        if (fd.isOpen() && DuplicateFiles::readExactly(fd.get(), {bytes, size}, 0) &&
+            DuplicateFiles::isUnchanged(fd.get(), identity)) {
             candidate.identity = identity;
             auto same = std::find_if(contents.begin(), contents.end(), [&](std::size_t first) {
                 return std::memcmp(bytes, sampler.bucket.get() + first * size, size) == 0;

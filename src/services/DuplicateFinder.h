@@ -93,9 +93,10 @@ private:
 //
 // A file takes part only while it is the regular file the scan saw: it is opened without following
 // links and without blocking, at any path length, and it must still be a regular file of the
-// scanned size whose every byte compared reads without error. Anything else (vanished,
-// unreadable, replaced by a FIFO, a link or another file, grown or shrunk, a package's folder)
-// drops out silently, so two unreadable files are never called identical. Paths that lead to one
+// scanned size whose every byte compared reads without error, and nothing may write to it from
+// its sample to its last byte compared. Anything else (vanished, unreadable, replaced by a FIFO, a
+// link or another file, grown or shrunk, written to while it was read, a package's folder) drops
+// out silently, so two unreadable files are never called identical. Paths that lead to one
 // file (same device and inode) count as that file once, under the shortest of them.
 //
 // Cancelled while collecting or sampling: an empty result. Cancelled while verifying: the groups

@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include "services/DuplicateCompare.h"
+#include "services/DuplicateFiles.h"
 
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <fstream>
@@ -180,6 +182,47 @@ TEST(DuplicateSearch, FilesChangedSinceTheScanDropOut) {
     EXPECT_EQ(names(groups[0]), (std::set<std::string>{"big1", "big2", "bigCut1", "bigEdit1"}));
     EXPECT_EQ(names(groups[1]),
               (std::set<std::string>{"keep1", "keep2", "gone1", "fifo1", "link1", "edit1", "grow1"}));
+}
+
+// Overwrites one byte in place: same file, same size, new content.
+void flipByte(const std::string& path, off_t offset) {
+    const int fd = ::open(path.c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    char byte = 0;
+    ASSERT_EQ(::pread(fd, &byte, 1, offset), 1);
+    byte ^= 1;
+    ASSERT_EQ(::pwrite(fd, &byte, 1, offset), 1);
+    ::close(fd);
+}
+
+TEST(DuplicateCompareSet, AFileWrittenBehindTheReadingIsNoCopy) {
+    test::TempFolder dir;
+    const std::string data = pattern(3 * DuplicateCompare::chunkBytes, 31);
+    for (const char* name : {"a", "b", "c"}) write(dir / name, data);
+    auto root = scan(dir.path());
+    std::vector<DuplicateCompare::File> files;
+    for (const FileNode* child : root->children()) {
+        DuplicateFiles::Identity identity;
+        ASSERT_TRUE(DuplicateFiles::openCandidate(child->path(), child->size, identity).isOpen());
+        files.push_back({child, identity});
+    }
+    std::sort(files.begin(), files.end(), [](const auto& x, const auto& y) { return x.node->name() < y.node->name(); });
+    // Change times tick coarsely: let one tick pass so the write below moves b's.
+    ::usleep(30000);
+
+    // Once the first chunk of every file is read, b's first chunk is written over: b no longer
+    // holds what was compared, and reporting it would have the user trash the only copy of it.
+    DuplicateCompare::SameSizeSet set(static_cast<std::int64_t>(data.size()), files);
+    DuplicateCompare::Scratch scratch;
+    int chunks = 0;
+    ASSERT_TRUE(set.compareRange(0, scratch, [&] {
+        if (++chunks == 2) flipByte(dir / "b", 100);
+        return false;
+    }));
+    ASSERT_TRUE(set.finishRange());
+    const auto identical = set.identical();
+    ASSERT_EQ(identical.size(), 1u);
+    EXPECT_EQ(identical[0], (std::vector<std::size_t>{0, 2})) << "a and c only";
 }
 
 TEST(DuplicateSearch, UnreadableFilesAreNeverIdentical) {
