@@ -19,7 +19,6 @@
 #include "services/DuplicateFinder.h"
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -41,7 +40,6 @@
 #include <unordered_map>
 #include <vector>
 
-extern char** environ;
 
 
 using namespace tallymere;
@@ -303,9 +301,12 @@ struct Timed {
     double peakMiB = 0; // largest resident set
 };
 
-// Starts the tools from a small process forked before this one grew. A started process inherits
-// the peak resident size of the process that started it (the kernel keeps the larger across
-// exec), so the tools are started by a process that never holds the trees' lists or outputs.
+// Starts the tools from a small process forked before this one grew. A started process's peak
+// resident size counts the address space its exec replaced (the kernel keeps the larger), so the
+// tools are started by a process that never holds the trees' lists or outputs, and through fork,
+// whose copy holds only the starter's own written pages: posix_spawn shares the starter's whole
+// address space until the exec, and with it every library page the starter ever touched, which
+// would lift a small program's figure to the starter's.
 class Spawner {
 public:
     Spawner() {
@@ -376,14 +377,16 @@ private:
             for (std::size_t at = request.find('\0'); at != std::string::npos; at = request.find('\0', at + 1))
                 argv.push_back(request.data() + at + 1);
             argv.push_back(nullptr);
-            posix_spawn_file_actions_t actions;
-            ::posix_spawn_file_actions_init(&actions);
-            ::posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, request.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
             const auto start = std::chrono::steady_clock::now();
-            pid_t pid;
-            const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-            ::posix_spawn_file_actions_destroy(&actions);
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                const int out = ::open(request.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                const int err = ::open("/dev/null", O_WRONLY);
+                if (out < 0 || err < 0 || ::dup2(out, STDOUT_FILENO) < 0 || ::dup2(err, STDERR_FILENO) < 0) _exit(127);
+                ::execvp(argv[0], argv.data());
+                _exit(127);
+            }
+            const int spawned = pid > 0 ? 0 : -1;
             int status = 0;
             struct rusage usage {};
             if (spawned == 0) ::wait4(pid, &status, 0, &usage);
