@@ -52,15 +52,22 @@ struct SameSizeSet::Reader {
                 ::posix_fadvise(fd.get(), offset, 0, POSIX_FADV_SEQUENTIAL);
             ++open;
         }
-        // A file written while it is read is not what was compared: every chunk read must find
-        // the file as the sample saw it, so a write behind the reading is caught at the next read.
-        const bool ok = DuplicateFiles::readExactly(fd.get(), {into, length}, offset) &&
-                        DuplicateFiles::isUnchanged(fd.get(), set.m_files[file].identity);
+        bool ok = DuplicateFiles::readExactly(fd.get(), {into, length}, offset);
         if (open > heldDescriptors) {
+            // Checked as it is given back; its next read opens it again, checked then.
+            ok = ok && DuplicateFiles::isUnchanged(fd.get(), set.m_files[file].identity);
             fd.reset();
             --open;
         }
         return ok;
+    }
+
+    // A file written while it is read is not what was compared. Its change time moves with any
+    // write, so one look after the range's last read catches a write anywhere behind the reading
+    // since the sample; a descriptor given back was looked at then.
+    bool isUnchanged(std::size_t file) const {
+        const DuplicateFiles::Descriptor& fd = descriptors[file];
+        return !fd.isOpen() || DuplicateFiles::isUnchanged(fd.get(), set.m_files[file].identity);
     }
 };
 
@@ -155,6 +162,9 @@ bool SameSizeSet::compareRange(std::size_t range, Scratch& scratch, const std::f
         parts.swap(next);
     }
 
+    for (const auto& part : parts)
+        for (std::uint32_t file : part)
+            if (!isOut(file) && !reader.isUnchanged(file)) setOut(file);
     std::vector<std::uint32_t>& partOf = m_partOf[range];
     partOf.assign(m_files.size(), noPart);
     for (auto& part : parts) {
