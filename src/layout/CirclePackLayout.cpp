@@ -112,9 +112,7 @@ std::optional<Circle> encloseThree(const Circle& p, const Circle& q, const Circl
 // A node whose packed children are being emitted; an explicit stack of these replaces the
 // recursion so that deep trees cannot exhaust the thread's stack.
 struct Frame {
-    std::vector<const FileNode*> nodes; // kept children, largest first
-    std::vector<Circle> circles;        // their packed circles, in the group's own space
-    Circle disc;                        // the circle enclosing the group
+    std::shared_ptr<const Group> group; // the children, packed in the group's own space
     double scale = 0;
     Point center;                       // the parent circle's centre
     int depth = 0;                      // the children's depth
@@ -126,37 +124,41 @@ std::size_t cap(const Options& options) {
     return static_cast<std::size_t>(std::max(options.maxCircles, 0));
 }
 
-// Packs the children of `node` into the circle (center, radius) and pushes the frame that emits
-// them, unless the node gets no child circles.
-void enter(const FileNode& node, Point center, double radius, int depth, int tint, const Options& options,
-           const std::vector<LayoutCircle>& out, std::mt19937_64& random, std::vector<Frame>& stack) {
-    if (depth > options.maxDepth || out.size() >= cap(options)) return;
-    if (ChildOrder::enterable(node).empty()) return;
-    const double total = ChildOrder::positiveTotal(node, options.useAllocated);
-    if (!(total > 0)) return;
+// Packs the children of `node` in their own space; an empty group when none is kept.
+std::shared_ptr<const Group> pack(const FileNode& node, const Options& options, std::mt19937_64& random) {
+    auto group = std::make_shared<Group>();
+    if (ChildOrder::enterable(node).empty()) return group;
     // Only children of at least one byte are candidates: a zero or negative key has no circle.
-    std::vector<KeyedChild> kept = ChildOrder::largestFirst(node, options.useAllocated, [&](std::int64_t key) {
-        return static_cast<double>(key) / total >= options.minShare;
-    });
-    if (kept.empty()) return;
-
-    Frame frame;
-    frame.nodes.reserve(kept.size());
-    frame.circles.reserve(kept.size());
+    double total = 0;
+    std::vector<KeyedChild> kept = ChildOrder::largestFirstOfTotal(
+        node, options.useAllocated, total,
+        [&](std::int64_t key, double sum) { return static_cast<double>(key) / sum >= options.minShare; });
+    if (!(total > 0) || kept.empty()) return group;
+    group->nodes.reserve(kept.size());
+    group->circles.reserve(kept.size());
     for (const KeyedChild& child : kept) {
-        frame.nodes.push_back(child.node);
-        frame.circles.push_back({0, 0, std::sqrt(static_cast<double>(child.key) / total)});
+        group->nodes.push_back(child.node);
+        group->circles.push_back({0, 0, std::sqrt(static_cast<double>(child.key) / total)});
     }
-    packSiblings(frame.circles);
-    const std::optional<Circle> disc = enclose(frame.circles, random());
-    if (!disc || !(disc->r > 0) || !(options.minRadius < radius - options.padding)) return;
+    packSiblings(group->circles);
+    group->disc = enclose(group->circles, random());
+    return group;
+}
 
-    frame.disc = *disc;
-    frame.scale = (radius - options.padding) / disc->r;
-    frame.center = center;
-    frame.depth = depth;
-    frame.tint = tint;
-    stack.push_back(std::move(frame));
+// The packed children of `node`, from the cache when it holds them.
+std::shared_ptr<const Group> packed(const FileNode& node, const Options& options, std::mt19937_64& random,
+                                    std::unordered_map<const FileNode*, std::shared_ptr<const Group>>* groups,
+                                    std::size_t& cachedCircles, std::size_t limit) {
+    if (!groups) return pack(node, options, random);
+    if (auto found = groups->find(&node); found != groups->end()) return found->second;
+    std::shared_ptr<const Group> group = pack(node, options, random);
+    if (cachedCircles + group->circles.size() > limit) {
+        groups->clear();
+        cachedCircles = 0;
+    }
+    cachedCircles += group->circles.size();
+    groups->emplace(&node, group);
+    return group;
 }
 
 } // namespace
@@ -252,7 +254,7 @@ std::optional<Circle> enclose(std::span<const Circle> circles, unsigned long lon
     return e;
 }
 
-std::vector<LayoutCircle> layout(const FileNode& root, Rect area, const Options& options) {
+std::vector<LayoutCircle> layout(const FileNode& root, Rect area, const Options& options, GroupCache* cache) {
     std::vector<LayoutCircle> out;
     if (!area.isFinite()) return out;
     const double radius = std::min(area.width, area.height) * 0.5 - 4;
@@ -263,28 +265,45 @@ std::vector<LayoutCircle> layout(const FileNode& root, Rect area, const Options&
     out.push_back({&root, center, radius, 0, root.hasChildren(), 0});
 
     std::mt19937_64 random(std::random_device{}());
+    std::size_t uncachedCircles = 0;
+    auto* groups = cache ? &cache->m_groups : nullptr;
+    std::size_t& cachedCircles = cache ? cache->m_circles : uncachedCircles;
+    const std::size_t limit = cache ? cache->m_limit : 0;
     std::vector<Frame> stack;
-    enter(root, center, radius, 1, 0, options, out, random, stack);
+    // Packs the children of `node` into the circle (center, radius) and pushes the frame that emits
+    // them, unless the node gets no child circles.
+    auto enter = [&](const FileNode& node, Point at, double within, int depth, int tint) {
+        if (depth > options.maxDepth || out.size() >= cap(options)) return;
+        if (ChildOrder::enterable(node).empty()) return;
+        std::shared_ptr<const Group> group = packed(node, options, random, groups, cachedCircles, limit);
+        const std::optional<Circle>& disc = group->disc;
+        if (!disc || !(disc->r > 0) || !(options.minRadius < within - options.padding)) return;
+        const double scale = (within - options.padding) / disc->r;
+        stack.push_back({std::move(group), scale, at, depth, tint, 0});
+    };
+    enter(root, center, radius, 1, 0);
     while (!stack.empty()) {
         Frame& frame = stack.back();
+        const Group& group = *frame.group;
         // The cap is also tested after every child and its subtree.
-        if (frame.next >= frame.nodes.size() || out.size() >= cap(options)) {
+        if (frame.next >= group.nodes.size() || out.size() >= cap(options)) {
             stack.pop_back();
             continue;
         }
         // Skipped children keep their index: it is also their branch number.
         const std::size_t index = frame.next++;
-        const Circle& circle = frame.circles[index];
+        const Circle& circle = group.circles[index];
         const double r = frame.scale * circle.r;
         if (r < options.minRadius) continue;
-        const FileNode& child = *frame.nodes[index];
-        const Point childCenter{frame.center.x + frame.scale * (circle.x - frame.disc.x),
-                                frame.center.y + frame.scale * (circle.y - frame.disc.y)};
+        const FileNode& child = *group.nodes[index];
+        const Point childCenter{frame.center.x + frame.scale * (circle.x - group.disc->x),
+                                frame.center.y + frame.scale * (circle.y - group.disc->y)};
         const int tint = frame.depth == 1 ? static_cast<int>(index) : frame.tint;
+        const int depth = frame.depth;
         const bool subdivides = r > subdivideRadius;
-        out.push_back({&child, childCenter, r, frame.depth, !child.isPackage && child.hasChildren() && subdivides, tint});
+        out.push_back({&child, childCenter, r, depth, !child.isPackage && child.hasChildren() && subdivides, tint});
         // May push a frame: `frame` is not used after this call.
-        if (subdivides) enter(child, childCenter, r, frame.depth + 1, tint, options, out, random, stack);
+        if (subdivides) enter(child, childCenter, r, depth + 1, tint);
     }
     return out;
 }

@@ -62,9 +62,12 @@ void place(const FileNode& node, Rect rect, int depth, int tint, const Options& 
     // A side exactly equal to the minimum is still drawn.
     if (rect.width < options.minTile || rect.height < options.minTile) return;
 
-    const bool hasAnyChild = !ChildOrder::enterable(node).empty();
-    const bool isParent = depth < options.maxDepth && hasAnyChild && node.bytes(options.useAllocated) >= 1 &&
-                          rect.width > options.minParent && rect.height > options.minParent;
+    // The rectangle is tested before the node is read: most tiles of a large picture are too small
+    // to hold children, and reading each of their nodes, scattered over the tree, costs a cache
+    // miss apiece.
+    const bool isParent = depth < options.maxDepth && rect.width > options.minParent &&
+                          rect.height > options.minParent && !ChildOrder::enterable(node).empty() &&
+                          node.bytes(options.useAllocated) >= 1;
     const double header = isParent && depth > 0 ? std::min(options.headerHeight, 0.22 * rect.height) : 0.0;
     tiles.push_back({&node, rect, depth, isParent, header, tint});
     if (!isParent) return;
@@ -81,13 +84,13 @@ void place(const FileNode& node, Rect rect, int depth, int tint, const Options& 
         // A child whose share of the area is below a tile's least area gets no tile wherever it
         // lies, and only the rows it might join can move the others: the children down to a
         // quarter of that area are ordered and placed, the rest only when a row reaches them.
-        total = ChildOrder::positiveTotal(node, options.useAllocated);
         const double leastArea = options.minTile * options.minTile / 4;
-        frame.children = ChildOrder::largestFirst(node, options.useAllocated, [&](std::int64_t key) {
-            const bool kept = static_cast<double>(key) * contentArea / total >= leastArea;
+        auto keep = [&](std::int64_t key, double sum) {
+            const bool kept = static_cast<double>(key) * contentArea / sum >= leastArea;
             frame.shortened = frame.shortened || !kept;
             return kept;
-        });
+        };
+        frame.children = ChildOrder::largestFirstOfTotal(node, options.useAllocated, total, keep);
     } else {
         frame.children = ChildOrder::largestFirst(node, options.useAllocated);
         for (const KeyedChild& child : frame.children) total += static_cast<double>(child.key);

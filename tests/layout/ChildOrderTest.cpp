@@ -1,4 +1,5 @@
 #include "layout/ChildOrder.h"
+#include "layout/LayoutTrees.h"
 
 #include <gtest/gtest.h>
 
@@ -28,6 +29,27 @@ TEST(ChildOrderSort, MatchesAStableLargestFirstSortAtEveryLength) {
         ChildOrder::sortLargestFirst(children);
         for (std::size_t i = 0; i < length; ++i)
             ASSERT_TRUE(children[i].key == expected[i].key && children[i].node == expected[i].node) << length << " at " << i;
+    }
+}
+
+// Choosing with the total read in the same pass gives the total and the children of the two-pass
+// way: negative keys count as nothing in the sum, keys below 1 are never chosen.
+TEST(ChildOrderChoice, OnePassMatchesTheTotalAndTheChoice) {
+    for (std::int64_t threshold : {std::int64_t{0}, std::int64_t{40}, std::int64_t{1000}}) {
+        auto folder = test::folderOf({5, -7, 0, 1000, 40, 39, 41, 1000, 1, 3});
+        double total = -1;
+        const auto kept = ChildOrder::largestFirstOfTotal(*folder, false, total, [&](std::int64_t key, double sum) {
+            EXPECT_EQ(sum, ChildOrder::positiveTotal(*folder, false));
+            return key >= threshold;
+        });
+        EXPECT_EQ(total, ChildOrder::positiveTotal(*folder, false));
+        const auto expected =
+            ChildOrder::largestFirst(*folder, false, [&](std::int64_t key) { return key >= threshold; });
+        ASSERT_EQ(kept.size(), expected.size());
+        for (std::size_t i = 0; i < kept.size(); ++i) {
+            EXPECT_EQ(kept[i].key, expected[i].key);
+            EXPECT_EQ(kept[i].node, expected[i].node);
+        }
     }
 }
 

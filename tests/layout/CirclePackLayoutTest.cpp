@@ -169,5 +169,40 @@ TEST(PackProperties, RandomTreesNestWithoutOverlap) {
     }
 }
 
+// Folders packed by an earlier layout are taken from the cache: every start of a walk through the
+// tree, and back, lays out as a fresh layout does (up to the enclosing step's rounding), also when
+// the cache is too small to keep a whole layout and forgets as it goes.
+TEST(PackCache, LayoutsFromTheCacheMatchFreshOnes) {
+    auto tree = test::randomTree(5, 3000);
+    std::vector<const FileNode*> starts{tree.get()};
+    for (const FileNode* child : tree->children())
+        if (child->hasChildren()) starts.push_back(child);
+    starts.push_back(tree.get());
+    ASSERT_GT(starts.size(), 3u);
+    for (std::size_t limit : {std::size_t(250'000), std::size_t(40)}) {
+        SCOPED_TRACE(limit);
+        CirclePackLayout::GroupCache cache(limit);
+        for (const FileNode* start : starts) {
+            const Rect area{0, 0, 800, 600};
+            const auto fresh = CirclePackLayout::layout(*start, area, Options{});
+            const auto cached = CirclePackLayout::layout(*start, area, Options{}, &cache);
+            ASSERT_EQ(cached.size(), fresh.size());
+            for (std::size_t i = 0; i < fresh.size(); ++i) {
+                ASSERT_EQ(cached[i].node, fresh[i].node) << i;
+                EXPECT_NEAR(cached[i].center.x, fresh[i].center.x, 1e-6);
+                EXPECT_NEAR(cached[i].center.y, fresh[i].center.y, 1e-6);
+                EXPECT_NEAR(cached[i].radius, fresh[i].radius, 1e-6);
+                EXPECT_EQ(cached[i].depth, fresh[i].depth);
+                EXPECT_EQ(cached[i].hasChildren, fresh[i].hasChildren);
+                EXPECT_EQ(cached[i].tint, fresh[i].tint);
+            }
+            // Laid out again with every folder in the cache: exactly the same circles.
+            if (limit > 100) EXPECT_EQ(CirclePackLayout::layout(*start, area, Options{}, &cache), cached);
+        }
+        if (limit < 100) EXPECT_LT(cache.size(), 40u);
+        else EXPECT_GT(cache.size(), starts.size() - 1);
+    }
+}
+
 } // namespace
 } // namespace tallymere
