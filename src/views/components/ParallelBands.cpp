@@ -8,14 +8,15 @@
 
 namespace tallymere::ParallelBands {
 
-void run(int rows, int maxBands, const std::function<void(int top, int bottom)>& draw) {
+void run(int rows, int maxBands, const std::function<void(int top, int bottom)>& draw, int piecesPerBand) {
     if (rows <= 0) return;
-    const int bands = std::clamp(std::min(maxBands, QThread::idealThreadCount()), 1, rows);
+    const int threads = std::clamp(std::min(maxBands, QThread::idealThreadCount()), 1, rows);
     QThreadPool* pool = QThreadPool::globalInstance();
-    if (bands == 1 || pool->contains(QThread::currentThread())) {
+    if (threads == 1 || pool->contains(QThread::currentThread())) {
         draw(0, rows);
         return;
     }
+    const int bands = std::clamp(threads * std::max(piecesPerBand, 1), 1, rows);
     QSemaphore done;
     for (int b = 0; b < bands; ++b) {
         const int top = rows * b / bands, bottom = rows * (b + 1) / bands;

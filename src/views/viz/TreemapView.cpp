@@ -40,8 +40,11 @@ QColor mixTranslucent(const QColor& base, const QColor& over, double overOpacity
 
 QRectF qrect(const Rect& r) { return {r.x, r.y, r.width, r.height}; }
 
-// Most threads the tiles of one picture are drawn on.
+// Most threads the tiles of one picture are drawn on, and how many pieces each thread's share of
+// the rows is cut into: small tiles, many times the work of large ones for their area, gather in
+// some rows, and pieces handed out as threads come free keep every thread busy to the end.
 constexpr int maxBands = 8;
+constexpr int piecesPerBand = 3;
 
 double nowSeconds() {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
@@ -220,7 +223,7 @@ void TreemapView::paintBase(QPainter& painter) {
         const double from = (top - offset.y()) / ratio - 4, to = (bottom - offset.y()) / ratio + 4;
         for (const Label& label : labels)
             if (label.box.bottom() > from && label.box.top() < to) TextDraw::draw(p, label.box, label.text, *label.style);
-    });
+    }, piecesPerBand);
 
 }
 
