@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -26,8 +27,11 @@ namespace {
 
 using ShapePaint::withOpacity;
 
-// Most threads the bubbles of one picture are drawn on.
+// Most threads the bubbles of one picture are drawn on, and how many pieces each thread's share of
+// the rows is cut into: the bubbles crowd some rows and leave others bare, and pieces handed out as
+// threads come free keep every thread busy to the end.
 constexpr int maxBands = 8;
+constexpr int piecesPerBand = 3;
 
 QRectF circleRect(const LayoutCircle& c) {
     return {c.center.x - c.radius, c.center.y - c.radius, 2 * c.radius, 2 * c.radius};
@@ -62,6 +66,47 @@ struct LeafColors {
     QColor color;    // the leaf's own colour, which the shine lifts towards white
 };
 
+// Writes `count` copies of one pixel, four at a time where the processor has SSE2: the plain loop
+// is not vectorised at the build's optimisation level, and the discs' insides and the backdrop are
+// most of a picture's pixels.
+inline void fillPixels(std::uint32_t* line, int count, std::uint32_t pixel) {
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128i four = _mm_set1_epi32(int(pixel));
+    for (; i + 4 <= count; i += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(line + i), four);
+#endif
+    for (; i < count; ++i) line[i] = pixel;
+}
+
+// The pixels a disc reaches on one row, [left, right), and among them [solidLeft, solidRight), those
+// wholly inside its rim, which drawLeaf() writes without reading what lay there; `reaches` is false
+// for a row the disc does not reach.
+struct RowSpan {
+    bool reaches = false;
+    int left = 0, right = 0, solidLeft = 0, solidRight = 0;
+};
+
+// `extent` is how far from the centre the disc's pixels reach, `solidSquared` the square of how far
+// its wholly inside pixels do.
+inline RowSpan rowSpan(QPointF center, double extent, double solidSquared, int y, int width) {
+    RowSpan span;
+    const double cy = y + 0.5 - center.y();
+    const double across = extent * extent - cy * cy;
+    if (across <= 0) return span;
+    const double half = std::sqrt(across);
+    span.left = std::max(int(std::floor(center.x() - half)), 0);
+    span.right = std::min(int(std::ceil(center.x() + half)), width);
+    if (span.right <= span.left) return span;
+    span.reaches = true;
+    span.solidLeft = span.solidRight = span.right;
+    if (const double solidAcross = solidSquared - cy * cy; solidAcross > 0) {
+        const double solidHalf = std::sqrt(solidAcross);
+        span.solidLeft = std::clamp(int(std::ceil(center.x() - solidHalf - 0.5)), span.left, span.right);
+        span.solidRight = std::clamp(int(std::floor(center.x() + solidHalf - 0.5)) + 1, span.solidLeft, span.right);
+    }
+    return span;
+}
+
 // Draws a leaf straight into the pixels: a disc of `colors.flat` with a rim of `rim` along its edge
 // (none at zero) and the radial shine, lifted towards white by `strength` and fading out from a
 // point up and left of the centre; the rim's inner half shows `showThrough` of the shine. The
@@ -92,18 +137,9 @@ void drawLeaf(QImage& image, QPointF center, double radius, double rim, double s
     const qsizetype stride = image.bytesPerLine();
     for (int y = top; y < bottom; ++y) {
         const double py = y + 0.5, fy = py - focus.y(), cy = py - center.y();
-        const double across = extent * extent - cy * cy;
-        if (across <= 0) continue;
-        const double half = std::sqrt(across);
-        const int left = std::max(int(std::floor(center.x() - half)), 0);
-        const int right = std::min(int(std::ceil(center.x() + half)), image.width());
-        if (right <= left) continue;
-        int solidLeft = right, solidRight = right;
-        if (const double solidAcross = solidSquared - cy * cy; solidAcross > 0) {
-            const double solidHalf = std::sqrt(solidAcross);
-            solidLeft = std::clamp(int(std::ceil(center.x() - solidHalf - 0.5)), left, right);
-            solidRight = std::clamp(int(std::floor(center.x() + solidHalf - 0.5)) + 1, solidLeft, right);
-        }
+        const RowSpan span = rowSpan(center, extent, solidSquared, y, image.width());
+        if (!span.reaches) continue;
+        const int left = span.left, right = span.right, solidLeft = span.solidLeft, solidRight = span.solidRight;
         auto* row = reinterpret_cast<QRgb*>(bits + y * stride);
         const float fySquared = float(fy * fy), cySquared = float(cy * cy);
         // Along the edge each ring covers part of the pixel, blended over what was there, as the
@@ -207,7 +243,7 @@ void drawLeaf(QImage& image, QPointF center, double radius, double rim, double s
         int x = solidLeft;
         if (lift <= 0) {
             // No shine (a container): one colour across.
-            std::fill(row + solidLeft, row + solidRight, flatPixel);
+            fillPixels(row + solidLeft, solidRight - solidLeft, flatPixel);
             x = solidRight;
         }
 #if defined(__SSE2__)
@@ -247,6 +283,31 @@ struct Leaf {
     double strength = 0;
 };
 
+// Lays `pixel` on rows [top, bottom) except inside `first`, the bubble drawn first, whose inside is
+// written without being read: the start node's disc covers much of the picture, and laying the
+// backdrop there too would only be overwritten.
+void layBackdrop(QImage& image, uchar* bits, std::uint32_t pixel, const Leaf* first, int top, int bottom) {
+    const qsizetype stride = image.bytesPerLine();
+    const int width = image.width();
+    double extent = 0, solidSquared = 0;
+    if (first) {
+        const double inner = first->radius - first->rim / 2, outer = first->radius + first->rim / 2;
+        const double solid = std::max(inner - 0.5, 0.0);
+        extent = outer + 0.5, solidSquared = solid * solid;
+    }
+    for (int y = top; y < bottom; ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(bits + qsizetype(y) * stride);
+        RowSpan span;
+        if (first) span = rowSpan(first->center, extent, solidSquared, y, width);
+        if (!span.reaches || span.solidLeft >= span.solidRight) {
+            fillPixels(row, width, pixel);
+            continue;
+        }
+        fillPixels(row, span.solidLeft, pixel);
+        fillPixels(row + span.solidRight, width - span.solidRight, pixel);
+    }
+}
+
 // Fills a disc of `radius` around `center` in one flat colour.
 void fillDisc(QPainter& painter, QPointF center, double radius, const QColor& color) {
     if (!(radius > 0)) return;
@@ -271,12 +332,38 @@ void fillRimmed(QPainter& painter, QPointF center, double radius, double width, 
     fillDisc(painter, center, radius - width / 2, fill);
 }
 
+// The colours of the bubbles written into the pixels, by their own colour and the one beneath:
+// the bubbles of a picture share a handful of each, and blending them through QColor costs more
+// than drawing a small bubble.
+class LeafColorMemo {
+public:
+    struct Entry {
+        QColor color, under;
+        bool container = false;
+        bool used = false;
+        LeafColors colors;
+    };
+    // The entry for these colours: `fresh` tells that it holds nothing for them yet.
+    Entry& at(const QColor& color, const QColor& under, bool container, bool& fresh) {
+        const QRgb a = color.rgba(), b = under.rgba();
+        const QRgb hash = a ^ (a >> 11) ^ (b * 31) ^ (b >> 13) ^ (container ? 0x5bd1u : 0u);
+        Entry& entry = m_entries[hash % m_entries.size()];
+        fresh = !entry.used || entry.container != container || entry.color != color || entry.under != under;
+        if (fresh) entry.used = true, entry.container = container, entry.color = color, entry.under = under;
+        return entry;
+    }
+
+private:
+    std::array<Entry, 128> m_entries;
+};
+
 // Paints one bubble centred at `center` in the painter's coordinates, which are `scale` times the
 // layout's. `interiors` holds, by depth, the colour inside the last container drawn at that depth:
 // a bubble's parent is the last container one level up, and siblings never overlap, so what lies
 // under a bubble is one flat colour.
 void paintCircle(QPainter& painter, std::vector<Leaf>* pixels, const LayoutCircle& circle, QPointF center,
-                 double scale, const Theme& theme, ColorMode mode, std::vector<QColor>& interiors) {
+                 double scale, const Theme& theme, ColorMode mode, std::vector<QColor>& interiors,
+                 LeafColorMemo& memo, const QColor* known) {
     const double radius = circle.radius * scale;
     const std::size_t depth = std::size_t(std::max(circle.depth, 0));
     if (interiors.size() <= depth) interiors.resize(depth + 1, theme.surface);
@@ -298,40 +385,51 @@ void paintCircle(QPainter& painter, std::vector<Leaf>* pixels, const LayoutCircl
         return;
     }
     const QColor& under = interiors[depth - 1];
-    const QColor c = theme.nodeColor(*circle.node, circle.depth, circle.tint, mode);
+    const QColor c = known ? *known : theme.nodeColor(*circle.node, circle.depth, circle.tint, mode);
     if (circle.hasChildren) {
+        if (pixels) {
+            // Rim and wash in one pass over the disc's pixels, only the edge blended.
+            bool fresh = false;
+            LeafColorMemo::Entry& entry = memo.at(c, under, true, fresh);
+            if (fresh) {
+                const QColor wash = over(c, c.alphaF() * (theme.isDark ? 0.2 : 0.26), under);
+                const QColor rim = withOpacity(c, 0.8);
+                entry.colors = {over(rim, rim.alphaF(), under), over(rim, rim.alphaF(), wash), wash, wash};
+            }
+            interiors[depth] = entry.colors.flat;
+            pixels->push_back({center, radius, scale, 0, entry.colors, 0});
+            return;
+        }
         // The translucent wash is blended here onto the flat colour beneath and filled opaque.
         const QColor wash = over(c, c.alphaF() * (theme.isDark ? 0.2 : 0.26), under);
         const QColor rim = withOpacity(c, 0.8);
         interiors[depth] = wash;
-        if (pixels) {
-            // Rim and wash in one pass over the disc's pixels, only the edge blended.
-            const LeafColors colors{over(rim, rim.alphaF(), under), over(rim, rim.alphaF(), wash), wash, wash};
-            pixels->push_back({center, radius, scale, 0, colors, 0});
-            return;
-        }
         fillRimmed(painter, center, radius, scale, rim, under, wash);
         return;
     }
     const double lift = theme.isDark ? 0.28 : 0.16;
-    const QColor shine = ColorRules::mix(c, Qt::white, lift);
     const QColor rim = withOpacity(theme.background, 0.7);
     const double rimWidth = circle.radius > 4 ? 0.8 * scale : 0;
-    if (!pixels) {
-        const QPointF focus(center.x() - 0.3 * radius, center.y() - 0.3 * radius);
-        QRadialGradient gradient(focus, 1.5 * radius, focus);
-        gradient.setColorAt(0, shine);
-        gradient.setColorAt(1, c);
-        painter.setBrush(gradient);
-        painter.setPen(rimWidth > 0 ? QPen(rim, rimWidth) : QPen(Qt::NoPen));
-        painter.drawEllipse(center, radius, radius);
-        painter.setPen(Qt::NoPen);
+    if (pixels) {
+        // The leaf's colour may be translucent: blended onto what lies beneath, it is flat and opaque.
+        bool fresh = false;
+        LeafColorMemo::Entry& entry = memo.at(c, under, false, fresh);
+        if (fresh) {
+            const QColor flat = over(c, c.alphaF(), under);
+            entry.colors = {over(rim, rim.alphaF(), under), over(rim, rim.alphaF(), flat), flat, c};
+        }
+        pixels->push_back({center, radius, rimWidth, 1 - rim.alphaF(), entry.colors, lift * c.alphaF()});
         return;
     }
-    // The leaf's colour may be translucent: blended onto what lies beneath, it is flat and opaque.
-    const QColor flat = over(c, c.alphaF(), under);
-    const LeafColors colors{over(rim, rim.alphaF(), under), over(rim, rim.alphaF(), flat), flat, c};
-    pixels->push_back({center, radius, rimWidth, 1 - rim.alphaF(), colors, lift * c.alphaF()});
+    const QColor shine = ColorRules::mix(c, Qt::white, lift);
+    const QPointF focus(center.x() - 0.3 * radius, center.y() - 0.3 * radius);
+    QRadialGradient gradient(focus, 1.5 * radius, focus);
+    gradient.setColorAt(0, shine);
+    gradient.setColorAt(1, c);
+    painter.setBrush(gradient);
+    painter.setPen(rimWidth > 0 ? QPen(rim, rimWidth) : QPen(Qt::NoPen));
+    painter.drawEllipse(center, radius, radius);
+    painter.setPen(Qt::NoPen);
 }
 
 // One bubble's label, when it gets one.
@@ -369,7 +467,7 @@ std::optional<CanvasLabel> paintLabel(QPainter& painter, const LayoutCircle& cir
 } // namespace
 
 std::vector<CanvasLabel> paint(QPainter& painter, std::span<const LayoutCircle> circles, const Theme& theme,
-                               bool showLabels, ColorMode colorMode) {
+                               bool showLabels, ColorMode colorMode, std::optional<QColor> backdrop) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     // The bubbles are drawn in device pixels at an identity transform, each circle mapped by hand,
@@ -388,18 +486,53 @@ std::vector<CanvasLabel> paint(QPainter& painter, std::span<const LayoutCircle> 
     QImage* pixels = mapByHand || toDevice.type() == QTransform::TxNone ? directPixels(painter) : nullptr;
     std::vector<Leaf> leaves;
     std::vector<QColor> interiors;
-    for (const LayoutCircle& circle : circles) {
+    LeafColorMemo memo;
+    // Each bubble's own colour, found on several threads at once: reading thousands of nodes spread
+    // over a large tree waits mostly on memory.
+    std::vector<QColor> colors;
+    if (pixels) {
+        leaves.reserve(circles.size());
+        colors.resize(circles.size());
+        ParallelBands::run(int(circles.size()), maxBands, [&](int from, int to) {
+            for (int i = from; i < to; ++i) {
+                const LayoutCircle& circle = circles[std::size_t(i)];
+                if (circle.node && circle.depth > 0)
+                    colors[std::size_t(i)] = theme.nodeColor(*circle.node, circle.depth, circle.tint, colorMode);
+            }
+        });
+    }
+    for (std::size_t i = 0; i < circles.size(); ++i) {
+        const LayoutCircle& circle = circles[i];
         if (!circle.node || !(circle.radius > 0)) continue;
         paintCircle(painter, pixels ? &leaves : nullptr, circle,
-                    {circle.center.x * scale + dx, circle.center.y * scale + dy}, scale, theme, colorMode, interiors);
+                    {circle.center.x * scale + dx, circle.center.y * scale + dy}, scale, theme, colorMode, interiors,
+                    memo, pixels ? &colors[i] : nullptr);
+    }
+    if (backdrop && !pixels) {
+        painter.save();
+        painter.resetTransform();
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.fillRect(painter.window(), *backdrop);
+        painter.restore();
     }
     if (pixels) {
-        // Disjoint bands of rows at once, each drawing every bubble that reaches it in the same order.
+        // The backdrop's pixel exactly as the image would store it when filled with the colour.
+        std::uint32_t backdropPixel = 0;
+        if (backdrop) {
+            QImage one(1, 1, pixels->format());
+            one.fill(*backdrop);
+            backdropPixel = *reinterpret_cast<const std::uint32_t*>(one.constBits());
+        }
+        uchar* bits = pixels->bits();
+        // Disjoint bands of rows at once, each laying its rows' backdrop and then drawing every
+        // bubble that reaches it, in the same order.
         ParallelBands::run(pixels->height(), maxBands, [&](int top, int bottom) {
+            if (backdrop)
+                layBackdrop(*pixels, bits, backdropPixel, leaves.empty() ? nullptr : &leaves.front(), top, bottom);
             for (const Leaf& leaf : leaves)
                 drawLeaf(*pixels, leaf.center, leaf.radius, leaf.rim, leaf.showThrough, leaf.colors, leaf.strength, top,
                          bottom);
-        });
+        }, piecesPerBand);
     }
     painter.restore();
 

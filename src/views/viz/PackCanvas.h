@@ -3,6 +3,9 @@
 #include "style/Theme.h"
 #include "views/viz/VizText.h"
 
+#include <QColor>
+
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -18,9 +21,11 @@ inline constexpr int maxLabels = 120;
 
 // The bubbles in array order (parents first, so children paint over them), then, with
 // `showLabels`, the labels of the larger bubbles, first come first served where they would
-// overlap. Returns the labels drawn, in drawing order.
+// overlap. Returns the labels drawn, in drawing order. With a `backdrop`, the whole device is
+// first laid with that colour (by each band of rows for itself, where the bubbles are written
+// straight into the pixels), for a picture that holds nothing yet.
 std::vector<CanvasLabel> paint(QPainter& painter, std::span<const LayoutCircle> circles, const Theme& theme, bool showLabels,
-          ColorMode colorMode);
+          ColorMode colorMode, std::optional<QColor> backdrop = std::nullopt);
 
 // The selection ring and, over it, the hover ring of the highlight layer. Null draws nothing.
 // `hoverTinted` leaves out the hover fill, which the caller laid on the picture already.

@@ -48,6 +48,16 @@ void PackView::rebuild() {
     m_canvasSize = m_surface->size();
     m_circles.clear();
     m_start = m_state.focus() ? m_state.focus() : m_state.displayRoot();
+    // The packed folders are kept while the tree and the size mode stay: a focus change within the
+    // tree packs only the folders it has not met yet. A tree is never changed once shown (a removal
+    // or a filter shows a new one).
+    FileNode* top = m_start.get();
+    while (top && top->parent) top = top->parent;
+    if (top != m_packedTree.get() || m_state.useAllocatedSize() != m_packedAllocated) {
+        m_groups.clear();
+        m_packedTree = top ? AppState::NodePtr(m_start, top) : nullptr;
+        m_packedAllocated = m_state.useAllocatedSize();
+    }
     if (m_start && m_canvasSize.width() > 30) {
         CirclePackLayout::Options options;
         options.maxDepth = 5;
@@ -57,7 +67,7 @@ void PackView::rebuild() {
         options.maxCircles = 12000;
         options.minShare = 0.0015;
         m_circles = CirclePackLayout::layout(*m_start, {0, 0, double(m_canvasSize.width()), double(m_canvasSize.height())},
-                                             options);
+                                             options, &m_groups);
     }
     ++m_revision;
     redraw();
@@ -81,7 +91,8 @@ void PackView::redraw() {
 void PackView::paintCanvas(QPainter& painter, const QRegion& exposed) {
     m_base.paint(painter, exposed, m_surface->size(), m_surface->devicePixelRatioF(), LayeredCanvas::backdrop(theme()),
                  [this](QPainter& layer) {
-                     PackCanvas::paint(layer, m_circles, theme(), m_state.showLabels(), m_state.colorMode());
+                     PackCanvas::paint(layer, m_circles, theme(), m_state.showLabels(), m_state.colorMode(),
+                                       LayeredCanvas::backdrop(theme()));
                  });
     const LayoutCircle* hovered = recordFor(m_circles, m_state.hovered().get());
     if (hovered && m_base.isValid()) {

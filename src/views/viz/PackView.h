@@ -1,4 +1,5 @@
 #pragma once
+#include "layout/CirclePackLayout.h"
 #include "layout/LayoutRecords.h"
 #include "state/AppState.h"
 #include "views/components/ThemedWidget.h"
@@ -47,10 +48,16 @@ private:
     VizSurface* m_surface;
     AppState::NodePtr m_start; // keeps the nodes of m_circles alive
     std::vector<LayoutCircle> m_circles;
+    // The folders packed so far in the tree topped by m_packedTree (held, so that no node's address
+    // is reused while they are kept), in the size mode they were packed in.
+    CirclePackLayout::GroupCache m_groups;
+    AppState::NodePtr m_packedTree;
+    bool m_packedAllocated = false;
     int m_revision = 0;
     QSize m_canvasSize;
-    // Drawn on this thread: the bubbles spread their own rows over the pool.
-    BaseLayer m_base{BaseLayer::Drawing::here};
+    // Drawn on this thread: the bubbles spread their own rows over the pool, each band laying its
+    // own backdrop first.
+    BaseLayer m_base{BaseLayer::Drawing::hereOverItsOwnBackdrop};
     TintCache m_tint; // the hovered bubble's fill, laid on the picture
     QRect m_hoverMark;
     QRect m_selectionMark;

@@ -122,3 +122,31 @@ TEST_F(PackViewTest, LabelsFollowBubbleSizeTruncationAndOverlap) {
 }
 
 } // namespace
+
+// Folders packed once are kept for the next focus change, but never across a change of size mode or
+// of tree: the circles always follow the sizes of the tree on display, in the mode chosen.
+TEST_F(PackViewTest, PackedFoldersFollowTheSizeModeAndTheTree) {
+    auto sized = treeFromText("root/\n  big/\n    x.mp4 500000 alloc=4096\n    y.mp4 300000 alloc=400000\n"
+                              "  file.dat 200000 alloc=8192\n");
+    test::display(state, sized);
+    state.setUseAllocatedSize(false);
+    state.setShowLabels(false);
+    PackView view(state);
+    showAt(view, 432, 432);
+    // The radius of a child's circle against its sibling's follows the bytes counted.
+    auto ratio = [&](const char* a, const char* b) {
+        const FileNode* root = view.circles().front().node;
+        const LayoutCircle* first = recordFor(view.circles(), findNode(*root, a));
+        return first->radius / recordFor(view.circles(), findNode(*root, b))->radius;
+    };
+    EXPECT_NEAR(ratio("x.mp4", "y.mp4"), std::sqrt(500000.0 / 300000.0), 1e-9);
+    state.setFocus(share(sized, findNode(*sized, "big")));
+    state.setFocus(share(sized, sized.get()));
+    state.setUseAllocatedSize(true);
+    EXPECT_NEAR(ratio("x.mp4", "y.mp4"), std::sqrt(4096.0 / 400000.0), 1e-9);
+
+    // Another tree with the same names and other sizes.
+    test::display(state, treeFromText("root/\n  big/\n    x.mp4 100 alloc=100\n    y.mp4 900 alloc=900\n"
+                                      "  file.dat 200000 alloc=8192\n"));
+    EXPECT_NEAR(ratio("x.mp4", "y.mp4"), std::sqrt(100.0 / 900.0), 1e-9);
+}
