@@ -1,5 +1,6 @@
 #include "style/SymbolImage.h"
 
+#include "style/KeptFill.h"
 #include "style/Typography.h"
 
 #include <QCoreApplication>
@@ -132,6 +133,7 @@ QRawFont loadFont() {
 
 struct Outline {
     QPainterPath path; // at referencePixels, origin at the top-left of the em square
+    QRectF bounds;     // of the path's control points
     bool valid = false;
 };
 
@@ -147,6 +149,7 @@ const Outline& outlineOf(char16_t code) {
         if (!glyphs.isEmpty() && glyphs.first() != 0) {
             // Glyph paths have their origin on the baseline; the em square's top is one ascent up.
             outline.path = raw.pathForGlyph(glyphs.first()).translated(0, raw.ascent());
+            outline.bounds = outline.path.controlPointRect();
             outline.valid = true;
         }
     }
@@ -208,16 +211,24 @@ void draw(QPainter& painter, const QRectF& box, std::string_view name, double po
     if (!outline.valid) return;
     const double em = pointSize * emPerPoint;
     const double scale = em / referencePixels;
+    const QPointF corner(box.center().x() - em / 2, box.center().y() - em / 2);
     QTransform transform;
-    transform.translate(box.center().x() - em / 2, box.center().y() - em / 2);
+    transform.translate(corner.x(), corner.y());
     transform.scale(scale, scale);
 
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.fillPath(transform.map(outline.path), color);
-    if (const double extra = emboldening(weight) * referencePixels; extra > 0)
-        painter.fillPath(transform.map(strokeOf(code, outline, extra)), color);
-    painter.restore();
+    // The outline, then the widening that stands in for a heavier weight, each as a kept picture:
+    // two fills blended one after the other, as drawn directly.
+    const double extra = emboldening(weight) * referencePixels;
+    const QRectF bounds = transform.mapRect(outline.bounds).adjusted(-extra * scale, -extra * scale, extra * scale,
+                                                                     extra * scale);
+    const auto layer = [&](const QPainterPath& path, double widening) {
+        KeptFill::paint(painter, {code, em, widening, 0, 0, color.rgba64()}, corner, bounds, [&](QPainter& p) {
+            p.setRenderHint(QPainter::Antialiasing, true);
+            p.fillPath(transform.map(path), color);
+        });
+    };
+    layer(outline.path, 0);
+    if (extra > 0) layer(strokeOf(code, outline, extra), extra);
 }
 
 QPixmap pixmap(std::string_view name, double pointSize, QFont::Weight weight, const QColor& color,

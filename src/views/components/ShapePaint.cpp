@@ -1,5 +1,7 @@
 #include "views/components/ShapePaint.h"
 
+#include "style/KeptFill.h"
+
 #include <QPainter>
 #include <QPainterPath>
 
@@ -14,15 +16,19 @@ QColor withOpacity(const QColor& color, double opacity) {
     return result;
 }
 
+// Tags of the shapes kept as pictures (see KeptFill).
+constexpr std::uint64_t roundedFill = 1ull << 32, roundedStroke = 2ull << 32;
+
 void fillRounded(QPainter& painter, const QRectF& rect, double radius, const QColor& fill) {
     if (rect.isEmpty() || fill.alpha() == 0) return;
     const double r = std::clamp(radius, 0.0, capsuleRadius(rect));
-    QPainterPath path;
-    path.addRoundedRect(rect, r, r);
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.fillPath(path, fill);
-    painter.restore();
+    KeptFill::paint(painter, {roundedFill, rect.width(), rect.height(), r, 0, fill.rgba64()}, rect.topLeft(),
+                    rect.adjusted(-1, -1, 1, 1), [&](QPainter& p) {
+                        QPainterPath path;
+                        path.addRoundedRect(rect, r, r);
+                        p.setRenderHint(QPainter::Antialiasing, true);
+                        p.fillPath(path, fill);
+                    });
 }
 
 void strokeInside(QPainter& painter, const QRectF& rect, double radius, const QColor& stroke) {
@@ -30,12 +36,22 @@ void strokeInside(QPainter& painter, const QRectF& rect, double radius, const QC
     // A 1-pixel pen centred half a pixel in keeps the whole line inside the shape.
     const QRectF inner = rect.adjusted(0.5, 0.5, -0.5, -0.5);
     const double r = std::clamp(radius - 0.5, 0.0, capsuleRadius(inner));
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.setPen(QPen(stroke, 1.0));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(inner, r, r);
-    painter.restore();
+    const auto draw = [&](QPainter& p) {
+        p.setRenderHint(QPainter::Antialiasing, true);
+        p.setPen(QPen(stroke, 1.0));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(inner, r, r);
+    };
+    // A line no wider than a device pixel is drawn by the engine's own line drawer, which blends
+    // differently from a fill: only wider lines, filled as outlines, are kept as pictures.
+    if (!(painter.deviceTransform().m11() > 1)) {
+        painter.save();
+        draw(painter);
+        painter.restore();
+        return;
+    }
+    KeptFill::paint(painter, {roundedStroke, rect.width(), rect.height(), r, 0, stroke.rgba64()}, rect.topLeft(),
+                    rect.adjusted(-1, -1, 1, 1), draw);
 }
 
 QPolygonF roundedPolygon(const QRectF& rect, double radius) {
