@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFontDatabase>
+#include <QHash>
 
 #include <cmath>
 
@@ -90,12 +91,17 @@ QFont font(double size, QFont::Weight weight) { return font(size, weight, availa
 
 QFont font(double size, QFont::Weight weight, bool interAvailable) {
     if (interAvailable) {
+        // Every paint asks for its fonts again: each is made once a thread, and the copies share
+        // it, which also makes the toolkit's own lookups by font quick.
+        thread_local QHash<std::pair<int, int>, QFont> made;
+        const std::pair key(pixels(scaledSize(size)), int(weight));
+        if (auto found = made.constFind(key); found != made.constEnd()) return *found;
         QFont inter(QString::fromLatin1(interFamily));
         inter.setWeight(faceWeight(weight));
-        inter.setPixelSize(pixels(scaledSize(size)));
+        inter.setPixelSize(key.first);
         // Never substitute silently for a face that exists under this family.
         inter.setStyleStrategy(QFont::PreferMatch);
-        return inter;
+        return *made.insert(key, inter);
     }
     QFont system = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     system.setWeight(weight);

@@ -121,17 +121,23 @@ void TableBody::paintEvent(QPaintEvent* event) {
     const int offset = verticalScrollBar()->value();
     const int first = std::max(0, (event->rect().top() + offset) / height);
     const int last = std::min(static_cast<int>(m_rows.size()) - 1, (event->rect().bottom() + offset) / height);
-    const double now = static_cast<double>(QDateTime::currentSecsSinceEpoch());
+    // What every line shares is worked out once a paint: the fonts, the columns, the clock.
+    const RowPaint shared{static_cast<double>(QDateTime::currentSecsSinceEpoch()),
+                          TableColumns::spans(viewport()->width()),
+                          nameFont(),
+                          sizeFont(),
+                          detailFont()};
     const int marked = hasFocus() ? selectedRow() : -1;
     m_painted = 0;
     for (int row = first; row <= last; ++row) {
-        paintRow(painter, row, rowRect(row), now, row == marked);
+        const QRectF rect(0, static_cast<double>(row * height - offset), viewport()->width(), height);
+        paintRow(painter, row, rect, shared, row == marked);
         ++m_painted;
     }
     if (hasFocus()) FocusRing::paint(painter, QRectF(viewport()->rect()), focusRadius, m_theme);
 }
 
-void TableBody::paintRow(QPainter& painter, int row, const QRectF& rect, double now, bool marked) {
+void TableBody::paintRow(QPainter& painter, int row, const QRectF& rect, const RowPaint& shared, bool marked) {
     const FileNode& node = *m_rows[static_cast<std::size_t>(row)];
     const Theme& t = m_theme;
     const bool hovering = row == m_hover;
@@ -139,7 +145,7 @@ void TableBody::paintRow(QPainter& painter, int row, const QRectF& rect, double 
     if (marked) painter.fillRect(rect, ShapePaint::withOpacity(t.accent, selectionOpacity));
     painter.fillRect(QRectF(rect.left(), rect.bottom() - 0.5, rect.width(), 0.5), ShapePaint::withOpacity(t.stroke, 0.35));
 
-    const auto spans = TableColumns::spans(rect.width());
+    const auto& spans = shared.spans;
     const auto cell = [&](int i) {
         const auto& s = spans[static_cast<std::size_t>(i)];
         return QRectF(s.left, rect.top() + 5, s.width, rect.height() - 10);
@@ -155,7 +161,7 @@ void TableBody::paintRow(QPainter& painter, int row, const QRectF& rect, double 
     const QSizeF chevron = SymbolImage::size(chevronSize);
     const double textLeft = name.left() + glyph.width() + nameSpacing;
     const double room = name.right() - textLeft - (plainFolder ? nameSpacing + chevron.width() : 0);
-    TextDraw::Style nameStyle{nameFont(), t.text};
+    TextDraw::Style nameStyle{shared.nameFont, t.text};
     nameStyle.truncation = TextDraw::Truncation::middle;
     const QRectF drawn = TextDraw::draw(painter, QRectF(textLeft, name.top(), std::max(0.0, room), name.height()),
                                         TextDraw::oneLine(node.name()), nameStyle);
@@ -167,16 +173,17 @@ void TableBody::paintRow(QPainter& painter, int row, const QRectF& rect, double 
 
     const Qt::Alignment trailing = Qt::AlignRight | Qt::AlignVCenter;
     TextDraw::draw(painter, cell(1), DisplayText::sizeText(node.bytes(m_state.useAllocatedSize())),
-                   {sizeFont(), t.text, trailing});
+                   {shared.sizeFont, t.text, trailing});
     const QString items = node.isDirectory ? QLocale::system().toString(static_cast<qlonglong>(node.fileCount)) : dash;
-    TextDraw::draw(painter, cell(2), items, {detailFont(), t.textSecondary, trailing});
-    TextDraw::draw(painter, cell(3), QString::fromLatin1(TableRows::kindText(node)), {detailFont(), t.textSecondary});
-    const QString modified = node.modified > 0 ? QString::fromStdString(ByteFormat::relative(node.modified, now)) : dash;
-    TextDraw::draw(painter, cell(4), modified, {detailFont(), t.textTertiary});
+    TextDraw::draw(painter, cell(2), items, {shared.detailFont, t.textSecondary, trailing});
+    TextDraw::draw(painter, cell(3), QString::fromLatin1(TableRows::kindText(node)), {shared.detailFont, t.textSecondary});
+    const QString modified =
+        node.modified > 0 ? QString::fromStdString(ByteFormat::relative(node.modified, shared.now)) : dash;
+    TextDraw::draw(painter, cell(4), modified, {shared.detailFont, t.textTertiary});
 
     const bool queued = m_state.isQueued(&node);
     const QColor toggle = queued ? t.danger : ShapePaint::withOpacity(t.textTertiary, hovering ? 1.0 : 0.3);
-    const QRectF slot = toggleRect(row);
+    const QRectF slot(spans[5].left, rect.top(), spans[5].width, rect.height());
     const QSizeF symbol = SymbolImage::size(toggleSymbolSize);
     SymbolImage::draw(painter,
                       QRectF(slot.center().x() - symbol.width() / 2, slot.center().y() - symbol.height() / 2,

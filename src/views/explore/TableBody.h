@@ -1,9 +1,13 @@
 #pragma once
 #include "state/AppState.h"
 #include "style/Theme.h"
+#include "views/explore/TableColumns.h"
 
 #include <QAbstractScrollArea>
+#include <QFont>
 #include <QRectF>
+
+#include <array>
 
 #include <vector>
 
@@ -60,7 +64,12 @@ protected:
 private:
     void updateScrollRange();
     void setHover(int row);
-    void paintRow(QPainter& painter, int row, const QRectF& rect, double now, bool marked);
+    struct RowPaint {
+        double now = 0;
+        std::array<TableColumns::Span, 6> spans{};
+        QFont nameFont, sizeFont, detailFont;
+    };
+    void paintRow(QPainter& painter, int row, const QRectF& rect, const RowPaint& shared, bool marked);
     // Drills into a folder or package with children; reveals anything else.
     void open(int row);
     void scrollToRow(int row);
