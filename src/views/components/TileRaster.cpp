@@ -282,6 +282,43 @@ void TileRaster::fill(const QRectF& rect, double radius, const QColor& color) {
     shade(rect, radius, color, color, false);
 }
 
+void TileRaster::fillAround(const QRectF& whole, const QColor& color, const QRectF& next, double nextRadius,
+                            const QColor& nextColor) {
+    const Shape all = shape(whole, 0);
+    // Only a whole image's worth of rows is laid without blending; anything else as fill() would.
+    constexpr double slack = 1e-6;
+    if (all.empty || color.alpha() != 255 || all.left > slack || all.top > m_rowFrom + slack ||
+        all.left + all.width < m_width - slack || all.top + all.height < m_rowTo - slack) {
+        fill(whole, 0, color);
+        return;
+    }
+    const Premultiplied c = premultiply(color);
+    const std::uint32_t pixel = packed(c.a, c.r, c.g, c.b);
+    const Shape s = shape(next, nextRadius);
+    const bool hole = !s.empty && nextColor.alpha() == 255;
+    // The rows and the run of each row that the next fill writes outright, as shade() finds them
+    // for an opaque colour (in the same single precision): away from the corners, the pixels from
+    // the left side to the right one, less one pixel at each end to stay clear of rounding.
+    const int x0 = hole ? std::max(0, floorInt(s.left)) : 0;
+    const int x1 = hole ? std::min(m_width, ceilInt(s.left + s.width)) : 0;
+    const int y0 = hole ? floorInt(s.top) : 0, y1 = hole ? ceilInt(s.top + s.height) : 0;
+    const float cx = float(s.cx), cy = float(s.cy), hw = float(s.hw), hh = float(s.hh), r = float(s.r);
+    const int sideFrom = hole ? std::clamp(ceilInt(cx - hw), x0, x1) + 1 : 0;
+    const int sideTo = hole ? std::clamp(floorInt(cx + hw - 1.0f) + 1, sideFrom - 1, x1) - 1 : 0;
+    for (int y = m_rowFrom; y < m_rowTo; ++y) {
+        std::uint32_t* line = row(y);
+        const float py = float(y) + 0.5f;
+        const bool middle = hole && y >= y0 && y < y1 && std::abs(py - cy) - (hh - r) <= 0 &&
+                            std::abs(py - cy) <= hh - 0.5f && sideFrom < sideTo;
+        if (!middle) {
+            fillPixels(line, m_width, pixel);
+            continue;
+        }
+        fillPixels(line, sideFrom, pixel);
+        fillPixels(line + sideTo, m_width - sideTo, pixel);
+    }
+}
+
 void TileRaster::fillGradient(const QRectF& rect, double radius, const QColor& from, const QColor& to) {
     shade(rect, radius, from, to, false);
 }

@@ -30,6 +30,13 @@ public:
 
     // Fills with one colour.
     void fill(const QRectF& rect, double radius, const QColor& color);
+    // The same as fill(whole, 0, color), where `whole` covers every pixel of the raster's rows and
+    // `color` is opaque, except for the pixels that a fill of (`next`, `nextRadius`) with the opaque
+    // `nextColor`, drawn right after, writes without reading what lay beneath (the straight middle
+    // of its rows): laying the colour there would only be overwritten, and a picture's backdrop
+    // under its largest shape is most of its pixels. Otherwise it is that fill, every pixel laid.
+    void fillAround(const QRectF& whole, const QColor& color, const QRectF& next, double nextRadius,
+                    const QColor& nextColor);
     // Fills with a linear gradient from `from` at the top-left corner to `to` at the bottom-right.
     void fillGradient(const QRectF& rect, double radius, const QColor& from, const QColor& to);
     // Fills with a linear gradient from `top` along the top edge to `bottom` along the bottom edge.

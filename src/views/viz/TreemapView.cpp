@@ -123,9 +123,27 @@ void TreemapView::paintBase(QPainter& painter) {
     // The whole picture in the drawing area's coordinates, margin included.
     const QRectF picture(-toDevice.dx() / toDevice.m11(), -toDevice.dy() / toDevice.m11(),
                          image->width() / toDevice.m11(), image->height() / toDevice.m11());
+    // The start node's tile, filled first over the backdrop: where it writes every pixel outright
+    // (an opaque fill), no backdrop is laid beneath it.
+    QRectF startRect;
+    double startRadius = 0;
+    QColor startFill = Qt::transparent;
+    auto folderFill = [&](const QColor& c) {
+        return t.isDark ? mixTranslucent(t.surface, c, 0.3, 0.2) : mixed(t.surface, c, 0.2);
+    };
+    if (const LayoutTile& start = m_tiles.front(); start.hasChildren) {
+        startRect = qrect(start.rect);
+        const double w = startRect.width(), h = startRect.height();
+        if (w > 0.7 && h > 0.7) {
+            const FileNode& node = *start.node;
+            startRadius = std::min(0.2 * std::min(w, h), 7.0);
+            startFill = folderFill(mode == ColorMode::age ? t.ageColor(node.modified, now)
+                                                          : t.nodeColor(node, start.depth, start.tint, mode));
+        }
+    }
     auto drawBand = [&](TileRaster raster) {
         // Each band lays the backdrop under its own rows first.
-        raster.fill(picture, 0, backdrop);
+        raster.fillAround(picture, backdrop, startRect, startRadius, startFill);
         // The light and dark ends of a leaf's gradient, by its colour: the tiles of a branch share a
         // handful of colours, and mixing through QColor costs more than filling a small tile.
         struct Shades {
@@ -158,7 +176,7 @@ void TreemapView::paintBase(QPainter& painter) {
                 continue;
             }
             const double k = std::min(0.2 * s, 7.0);
-            raster.fill(r, k, t.isDark ? mixTranslucent(t.surface, c, 0.3, 0.2) : mixed(t.surface, c, 0.2));
+            raster.fill(r, k, folderFill(c));
             if (tile.headerHeight > 3)
                 raster.fill(QRectF(r.x(), r.y(), w, tile.headerHeight), 0.7 * k, ShapePaint::withOpacity(c, 0.82));
             raster.stroke(r, k, 1, ShapePaint::withOpacity(c, 0.9));

@@ -178,3 +178,30 @@ TEST(TileRasterFill, EveryPixelMatchesTheShapeAndItsGradient) {
         EXPECT_LE(worstEdge, 24) << c.rect.x() << "," << c.rect.y();
     }
 }
+
+// Laying the backdrop around the shape drawn next gives the picture of laying it everywhere, for
+// shapes at fractions of a pixel, of every corner radius, partly outside the image, cut into bands,
+// at two scales; pixels the next shape does not write outright keep the backdrop beneath it.
+TEST(TileRasterFill, BackdropAroundTheNextShapeIsTheSamePicture) {
+    const QColor backdrop(244, 241, 235), opaque(200, 180, 120), translucent(200, 180, 120, 150);
+    const std::vector<std::pair<QRectF, double>> shapes{
+        {{3.3, 2.6, 50.2, 33.7}, 7}, {{0, 0, 60, 45}, 0}, {{-4.5, 5.25, 70, 30}, 2.5}, {{10.5, 8.5, 1.4, 30}, 3},
+        {{5, 5, 0, 20}, 2}, {{20.7, -10, 30, 80}, 11}};
+    for (double scale : {1.0, 2.0})
+        for (const auto& [rect, radius] : shapes)
+            for (const QColor& next : {opaque, translucent}) {
+                QImage everywhere(int(60 * scale), int(45 * scale), QImage::Format_ARGB32_Premultiplied);
+                everywhere.fill(Qt::black);
+                QImage around = everywhere.copy();
+                const QRectF whole(0, 0, 60, 45);
+                for (auto [top, bottom] : {std::pair{0, 17}, std::pair{17, 18}, std::pair{18, int(45 * scale)}}) {
+                    TileRaster all(everywhere, scale, QPointF(), top, bottom);
+                    all.fill(whole, 0, backdrop);
+                    all.fill(rect, radius, next);
+                    TileRaster hole(around, scale, QPointF(), top, bottom);
+                    hole.fillAround(whole, backdrop, rect, radius, next);
+                    hole.fill(rect, radius, next);
+                }
+                EXPECT_EQ(around, everywhere) << scale << " " << rect.x() << "," << rect.y() << " " << next.alpha();
+            }
+}
