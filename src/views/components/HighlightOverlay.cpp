@@ -1,5 +1,6 @@
 #include "views/components/HighlightOverlay.h"
 
+#include "views/components/OutlineStroke.h"
 #include "views/components/ShapePaint.h"
 
 #include <QPainter>
@@ -9,9 +10,11 @@ namespace tallymere {
 
 namespace {
 
+QRectF grown(const QRectF& rect, double grow) { return rect.adjusted(-grow, -grow, grow, grow); }
+
 QPainterPath rounded(const QRectF& rect, double grow, double radius) {
     QPainterPath path;
-    path.addRoundedRect(rect.adjusted(-grow, -grow, grow, grow), radius, radius);
+    path.addRoundedRect(grown(rect, grow), radius, radius);
     return path;
 }
 
@@ -22,17 +25,19 @@ QColor HighlightOverlay::ink(const Theme& theme) { return theme.isDark ? QColor(
 void HighlightOverlay::paint(QPainter& painter) const {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
+    // A mark as large as the canvas has an outline thousands of pixels long: laid from a small
+    // stroke's pieces, it costs a fraction of the painter's stroke.
+    OutlineStroke outline;
     for (const QRectF& rect : queued) {
-        const QPainterPath path = rounded(rect, 0.5, 4);
-        painter.fillPath(path, ShapePaint::withOpacity(theme.danger, 0.28));
-        painter.strokePath(path, QPen(theme.danger, 1.4));
+        painter.fillPath(rounded(rect, 0.5, 4), ShapePaint::withOpacity(theme.danger, 0.28));
+        outline.stroke(painter, grown(rect, 0.5), 4, QPen(theme.danger, 1.4));
     }
     const QColor ink = HighlightOverlay::ink(theme);
-    if (selected) painter.strokePath(rounded(*selected, 1, 5), QPen(ink, 2));
+    if (selected) outline.stroke(painter, grown(*selected, 1), 5, QPen(ink, 2));
     if (hovered) {
-        const QPainterPath path = rounded(*hovered, 0.5, 4);
-        if (!hoverTinted) painter.fillPath(path, ShapePaint::withOpacity(ink, 0.1));
-        painter.strokePath(path, QPen(ShapePaint::withOpacity(ink, 0.75), 1.4));
+        if (!hoverTinted) painter.fillPath(rounded(*hovered, 0.5, 4), ShapePaint::withOpacity(ink, 0.1));
+        (hoverOutline ? *hoverOutline : outline)
+            .stroke(painter, grown(*hovered, 0.5), 4, QPen(ShapePaint::withOpacity(ink, 0.75), 1.4));
     }
     painter.restore();
 }
