@@ -1,16 +1,13 @@
 #include "views/components/LayeredCanvas.h"
 
-#include "views/components/ParallelBands.h"
+#include "views/components/PixelCopy.h"
 
-#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <vector>
 
 namespace tallymere {
 
@@ -97,71 +94,19 @@ void LayeredCanvas::showEvent(QShowEvent* event) {
     if (canvasSize() != m_laidOutSize) relayout();
 }
 
-namespace {
-
-// Below this many pixels a copy is not worth handing to other threads.
-constexpr qint64 parallelCopyPixels = 256 * 1024;
-
-// Copies the exposed part of `picture` straight into the image the painter paints on, rows spread
-// over the thread pool, where that is plainly the same as the painter's copy: the painter would
-// copy a whole picture at twice the pixel ratio on the window's thread alone, a few milliseconds of
-// every frame. Returns false, having copied nothing, where it is not: another kind of device, a
-// layout of pixels other than the picture's, a clip of the painter's own, a transform other than
-// the pixel ratio and a shift by whole pixels, or too little to copy.
-bool copyInParallel(QPainter& painter, const QImage& picture) {
-    QPaintEngine* engine = painter.paintEngine();
-    QPaintDevice* device = engine ? engine->paintDevice() : nullptr;
-    if (!device || device->devType() != QInternal::Image || painter.hasClipping()) return false;
-    auto* target = static_cast<QImage*>(device);
-    const QImage::Format format = target->format();
-    // The picture is opaque: its pixels read the same as opaque RGB32 ones.
-    if (picture.format() != QImage::Format_ARGB32_Premultiplied ||
-        (format != QImage::Format_ARGB32_Premultiplied && format != QImage::Format_RGB32))
-        return false;
-    const QTransform t = painter.deviceTransform();
-    const qreal ratio = picture.devicePixelRatio();
-    if (t.type() > QTransform::TxScale || t.m11() != ratio || t.m22() != ratio || t.dx() != std::floor(t.dx()) ||
-        t.dy() != std::floor(t.dy()))
-        return false;
-    const QPoint shift(int(t.dx()), int(t.dy()));
-    // The exposed region in the device's pixels; none set means the whole device.
-    QRegion exposed = engine->systemClip();
-    if (exposed.isEmpty()) exposed = QRegion(target->rect());
-    exposed &= QRegion(QRect(shift, picture.size()) & target->rect());
-    qint64 pixels = 0;
-    for (const QRect& r : exposed) pixels += qint64(r.width()) * r.height();
-    if (pixels < parallelCopyPixels) return false;
-    uchar* to = target->bits();
-    const uchar* from = picture.constBits();
-    const qsizetype toStride = target->bytesPerLine(), fromStride = picture.bytesPerLine();
-    const std::vector<QRect> rects(exposed.begin(), exposed.end());
-    const QRect bounds = exposed.boundingRect();
-    ParallelBands::run(bounds.height(), 8, [&](int top, int bottom) {
-        for (const QRect& r : rects) {
-            const int y0 = std::max(r.top(), bounds.top() + top), y1 = std::min(r.bottom() + 1, bounds.top() + bottom);
-            for (int y = y0; y < y1; ++y)
-                std::memcpy(to + y * toStride + qsizetype(r.left()) * 4,
-                            from + (y - shift.y()) * fromStride + qsizetype(r.left() - shift.x()) * 4,
-                            std::size_t(r.width()) * 4);
-        }
-    });
-    return true;
-}
-
-} // namespace
-
 void LayeredCanvas::blit(QPainter& painter, const QImage& picture) {
-    if (copyInParallel(painter, picture)) return;
+    if (PixelCopy::toDevice(painter, picture)) return;
     painter.save();
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.drawImage(QPointF(0, 0), picture);
     painter.restore();
 }
 
-void LayeredCanvas::paintEvent(QPaintEvent*) {
+void LayeredCanvas::paintEvent(QPaintEvent* event) {
     const qreal ratio = devicePixelRatioF();
     const QSize pixels(int(std::ceil(width() * ratio)), int(std::ceil(height() * ratio)));
     if (!m_baseValid || m_base.size() != pixels || m_base.devicePixelRatio() != ratio) {
+        pictureChanging();
         // Opaque pixels throughout: the picture is copied to the window, never blended.
         if (m_base.size() != pixels) m_base = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
         m_base.setDevicePixelRatio(ratio);
@@ -172,11 +117,26 @@ void LayeredCanvas::paintEvent(QPaintEvent*) {
         base.setRenderHint(QPainter::TextAntialiasing, true);
         base.translate(m_margin, m_margin);
         paintBase(base);
+        base.end();
         ++m_baseRenders;
+        pictureRendered();
     }
     QPainter painter(this);
-    // Only the region being repainted is copied, so a hover moves only a few pixels.
-    blit(painter, m_base);
+    // Only the region being repainted is copied, so a hover moves only a few pixels; and not where
+    // the marks copy pixels of their own (at whole pixel ratios, where points are whole pixels).
+    const QRegion cover = ratio == std::floor(ratio) ? marksCover() : QRegion();
+    if (cover.isEmpty()) blit(painter, m_base);
+    else if (!PixelCopy::toDevice(painter, m_base, QRect(), cover)) {
+        // Rectangle by rectangle: the whole picture drawn through a clip of a frame round the
+        // cover would walk every row of it.
+        painter.save();
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        const int scale = int(ratio);
+        for (const QRect& part : event->region() - cover)
+            PixelCopy::draw(painter, QPointF(part.topLeft()), m_base,
+                            QRect(part.topLeft() * scale, part.size() * scale), true);
+        painter.restore();
+    }
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.translate(m_margin, m_margin);
     paintMarks(painter);

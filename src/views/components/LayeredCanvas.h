@@ -83,6 +83,12 @@ protected:
     // Where paintMarks() draws now, in drawing-area coordinates (outlines included); by default the
     // whole widget. Only this region and the one of the marks before are repainted on a change.
     virtual QRegion marksRegion() const;
+    // Told before the picture is drawn again (its pixels are about to change) and after it was.
+    virtual void pictureChanging() {}
+    virtual void pictureRendered() {}
+    // Where paintMarks() copies opaque pixels over every pixel, in the widget's coordinates (whole
+    // points): the picture is not copied there before the marks. Empty by default.
+    virtual QRegion marksCover() const { return {}; }
     // The picture as rendered last (opaque, at the device pixel ratio), for marks made from it.
     const QImage& picture() const { return m_base; }
 

@@ -1,5 +1,6 @@
 #include "views/components/TintCache.h"
 
+#include "views/components/PixelCopy.h"
 #include "views/components/TileRaster.h"
 
 #include <QPainter>
@@ -33,7 +34,8 @@ const QImage& TintCache::patch(const QImage& picture, int pictureRevision, const
     if (m_pixels.size() < pixels) m_pixels.resize(pixels);
     m_image = QImage(reinterpret_cast<uchar*>(m_pixels.data()), source.width(), source.height(),
                      qsizetype(source.width()) * 4, picture.format());
-    if (within != source) m_image.fill(0);
+    m_withinPicture = within == source;
+    if (!m_withinPicture) m_image.fill(0);
     for (int y = within.top(); y <= within.bottom(); ++y)
         std::memcpy(m_image.scanLine(y - source.top()) + qsizetype(within.left() - source.left()) * 4,
                     picture.constScanLine(y) + qsizetype(within.left()) * 4, std::size_t(within.width()) * 4);
@@ -42,25 +44,39 @@ const QImage& TintCache::patch(const QImage& picture, int pictureRevision, const
     return m_image;
 }
 
-void TintCache::paint(QPainter& painter, const QImage& picture, int pictureRevision, const QRectF& shape,
-                      double radius, const QColor& tint) {
-    // The inside every pixel of which the shape covers whole, in whole logical points: a point
-    // past the corners' arcs and the edges' anti-aliasing.
+namespace {
+
+// The inside every pixel of which the shape covers whole, in whole logical points: a point past
+// the corners' arcs and the edges' anti-aliasing.
+QRect insideOf(const QRectF& shape, double radius) {
     const double inset = std::max(radius, 0.0) + 1;
-    const QRect inside(QPoint(int(std::ceil(shape.left() + inset)), int(std::ceil(shape.top() + inset))),
-                       QPoint(int(std::floor(shape.right() - inset)) - 1, int(std::floor(shape.bottom() - inset)) - 1));
+    return {QPoint(int(std::ceil(shape.left() + inset)), int(std::ceil(shape.top() + inset))),
+            QPoint(int(std::floor(shape.right() - inset)) - 1, int(std::floor(shape.bottom() - inset)) - 1)};
+}
+
+} // namespace
+
+QRect TintCache::coveredInside(const QImage& picture, const QRectF& shape, double radius) {
+    const QRect inside = insideOf(shape, radius);
     const qreal ratio = picture.devicePixelRatio();
     // Worth it only for a shape that covers much of the picture (the band's tall patches cost about
     // a millisecond whatever their shape's size), and only where whole points are whole pixels, so
-    // that the band's patches and the fill meet without a seam.
+    // that the band's patches and the inside meet without a seam.
     const QSizeF whole = picture.deviceIndependentSize();
-    const bool banded = ratio == std::floor(ratio) && inside.width() > 0 && inside.height() > 0 &&
-                        double(inside.width()) * inside.height() >= 0.25 * whole.width() * whole.height();
+    const bool banded = !picture.isNull() && ratio == std::floor(ratio) && inside.width() > 0 && inside.height() > 0 &&
+                        double(inside.width()) * inside.height() >= 0.25 * whole.width() * whole.height() &&
+                        QRectF(QPointF(0, 0), whole).contains(QRectF(inside));
+    return banded ? inside : QRect();
+}
+
+void TintCache::paint(QPainter& painter, const QImage& picture, int pictureRevision, const QRectF& shape,
+                      double radius, const QColor& tint) {
+    const QRect inside = coveredInside(picture, shape, radius);
     painter.save();
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    if (!banded) {
+    if (inside.isEmpty()) {
         const QImage& image = patch(picture, pictureRevision, shape, radius, tint);
-        painter.drawImage(QPointF(m_area.topLeft()), image);
+        PixelCopy::draw(painter, QPointF(m_area.topLeft()), image, QRect(), m_withinPicture);
         painter.restore();
         return;
     }
@@ -74,11 +90,14 @@ void TintCache::paint(QPainter& painter, const QImage& picture, int pictureRevis
     for (std::size_t i = 0; i < parts.size(); ++i) {
         if (!m_band[i]) m_band[i] = std::make_unique<TintCache>();
         const QImage& image = m_band[i]->patch(picture, pictureRevision, shape, radius, tint, parts[i]);
-        painter.drawImage(QPointF(m_band[i]->area().topLeft()), image);
+        PixelCopy::draw(painter, QPointF(m_band[i]->area().topLeft()), image, QRect(), m_band[i]->m_withinPicture);
     }
-    // The same integer blend as the patch's inside: the picture under it is already painted.
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    painter.fillRect(inside, tint);
+    const qreal ratio = picture.devicePixelRatio();
+    const QImage& tinted = m_tinted.image(picture, pictureRevision, tint);
+    const QRect pixels(QPoint(int(std::lround(inside.x() * ratio)), int(std::lround(inside.y() * ratio))),
+                       QSize(int(std::lround(inside.width() * ratio)), int(std::lround(inside.height() * ratio))));
+    if (!PixelCopy::toDevice(painter, tinted, inside))
+        PixelCopy::draw(painter, QPointF(inside.topLeft()), tinted, pixels, true);
     painter.restore();
 }
 

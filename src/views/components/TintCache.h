@@ -1,4 +1,6 @@
 #pragma once
+#include "views/components/TintedPicture.h"
+
 #include <QColor>
 #include <QImage>
 #include <QRect>
@@ -19,8 +21,8 @@ namespace tallymere {
 // shape is not blended again while the pointer moves over it or another mark repaints across it.
 //
 // A shape that covers much of the picture keeps patches only for its outline band and has its
-// inside tinted by one translucent fill over the picture already painted (paint()): a patch as large
-// as the picture would cost several times that fill in copies alone.
+// inside copied from a tinted copy of the whole picture, made once per picture (paint()): the window
+// then takes one copy there instead of the picture's copy and a blend over it.
 class TintCache {
 public:
     TintCache() = default;
@@ -38,8 +40,18 @@ public:
     // (the same logical coordinates; the painter's clip is kept).
     void paint(QPainter& painter, const QImage& picture, int pictureRevision, const QRectF& shape, double radius,
                const QColor& tint);
+    // Starts making the tinted picture that the inside of a large shape is copied from, as soon as
+    // a picture is rendered; releasePicture() must come before the picture's pixels change.
+    void preparePicture(const QImage& picture, int pictureRevision, const QColor& tint) {
+        m_tinted.prepare(picture, pictureRevision, tint);
+    }
+    void releasePicture() { m_tinted.release(); }
     // Where the last patch goes, in the picture's logical coordinates.
     QRect area() const { return m_area; }
+    // The part of the shape that paint() covers with opaque pixels copied from the tinted
+    // picture, in the picture's logical coordinates: the inside of a shape that covers much of the
+    // picture, else empty. The picture need not be copied there before paint().
+    static QRect coveredInside(const QImage& picture, const QRectF& shape, double radius);
 
 private:
     QRectF m_shape;
@@ -49,10 +61,13 @@ private:
     int m_revision = -1;
     qreal m_ratio = 0;
     QRect m_area;
+    bool m_withinPicture = false; // every pixel of the patch comes from the picture, so is opaque
     QImage m_image; // over m_pixels
     std::vector<std::uint32_t> m_pixels;
     // The outline band of a large shape: above, below, left and right of its inside.
     std::array<std::unique_ptr<TintCache>, 4> m_band;
+    // The whole picture with the tint laid over it, for the inside of a large shape.
+    TintedPicture m_tinted;
 };
 
 } // namespace tallymere

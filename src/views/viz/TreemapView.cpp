@@ -251,20 +251,38 @@ void TreemapView::paintMarks(QPainter& painter) {
     overlay.selected = rectOf(state().selection().get());
     overlay.queued = queuedRects();
     overlay.theme = theme();
+    overlay.hoverOutline = &m_hoverOutline;
     if (overlay.hovered && !picture().isNull()) {
-        // The tint comes ready from the cache (a large tile's inside as one fill), so the overlay
-        // strokes only the outline. The picture holds the margin too: the cache works in the
+        // The tint comes ready from the cache (a large tile's inside from a tinted picture), so the
+        // overlay strokes only the outline. The picture holds the margin too: the cache works in the
         // widget's coordinates.
         const QPointF shift(margin(), margin());
-        const QRectF shape = overlay.hovered->adjusted(-0.5, -0.5, 0.5, 0.5).translated(shift);
+        const QRectF shape = hoverShape(*overlay.hovered).translated(shift);
         painter.save();
         painter.translate(-shift);
-        m_tint.paint(painter, picture(), baseRenderCount(), shape, 4,
-                     ShapePaint::withOpacity(HighlightOverlay::ink(theme()), 0.1));
+        m_tint.paint(painter, picture(), baseRenderCount(), shape, 4, hoverTint());
         painter.restore();
         overlay.hoverTinted = true;
     }
     overlay.paint(painter);
+}
+
+QColor TreemapView::hoverTint() const { return ShapePaint::withOpacity(HighlightOverlay::ink(theme()), 0.1); }
+
+void TreemapView::pictureRendered() {
+    // The focus's own tile covers the whole picture: hovering its uncovered parts tints nearly all
+    // of it, from a copy made now on another thread.
+    if (m_tiles.empty()) return;
+    const QRectF shape = hoverShape(qrect(m_tiles.front().rect)).translated(margin(), margin());
+    if (!TintCache::coveredInside(picture(), shape, 4).isEmpty())
+        m_tint.preparePicture(picture(), baseRenderCount(), hoverTint());
+}
+
+QRegion TreemapView::marksCover() const {
+    const auto hovered = rectOf(state().hovered().get());
+    if (!hovered || picture().isNull()) return {};
+    const QPointF shift(margin(), margin());
+    return TintCache::coveredInside(picture(), hoverShape(*hovered).translated(shift), 4);
 }
 
 QRegion TreemapView::marksRegion() const {

@@ -2,6 +2,7 @@
 #include "layout/LayoutRecords.h"
 #include "layout/TreemapLayout.h"
 #include "views/components/LayeredCanvas.h"
+#include "views/components/OutlineStroke.h"
 #include "views/components/TintCache.h"
 
 #include <optional>
@@ -47,11 +48,20 @@ protected:
     bool fillsBackdrop() const override { return true; }
     void paintMarks(QPainter& painter) override;
     QRegion marksRegion() const override;
+    QRegion marksCover() const override;
+    void pictureChanging() override { m_tint.releasePicture(); }
+    void pictureRendered() override;
 
 private:
+    // The hover mark's shape for a tile: its rectangle grown by half a point.
+    static QRectF hoverShape(const QRectF& tile) { return tile.adjusted(-0.5, -0.5, 0.5, 0.5); }
+    // The hover mark's translucent fill.
+    QColor hoverTint() const;
+
     std::vector<LayoutTile> m_tiles;
     NodeInteraction* m_interaction;
     TintCache m_tint; // the hovered tile's fill, laid on the picture
+    OutlineStroke m_hoverOutline; // the hovered tile's outline, kept while it stays hovered
     int m_labelled = 0;
 };
 

@@ -6,8 +6,14 @@
 #include "support/RecordingDesktop.h"
 #include "support/TreeText.h"
 #include "views/components/HighlightOverlay.h"
+#include "views/components/ShapePaint.h"
+#include "views/components/ThemedWidget.h"
+#include "views/components/TintCache.h"
 #include "views/viz/CanvasTestSupport.h"
 #include "views/viz/TreemapView.h"
+
+#include <QPainter>
+#include <QPainterPath>
 
 #include <cmath>
 #include <memory>
@@ -270,4 +276,58 @@ TEST(TreemapViewPointer, TheMarginAroundTheTilesTakesNoInput) {
     // Just inside the margin is the subject's own tile.
     test::clickAt(*f.view, QPointF(TreemapView::inset + 0.5, TreemapView::inset + 0.5));
     EXPECT_EQ(f.state.selection(), f.tree);
+}
+
+// A mark as large as the canvas is laid from a tinted copy of the whole picture, an outline band
+// of patches and a stroke laid from pieces: its pixels are those of the one patch of the whole
+// shape with the painter's stroke over it, also after the theme and the picture change.
+TEST(TreemapViewMarks, TheFocusTileHoverIsThePictureTintedAndOutlined) {
+    Fixture f(R"(/srv/t/
+  docs/
+    a.pdf 300
+    b.pdf 200
+  movie.mp4 400
+  notes.txt 50
+)",
+              QSize(800, 600));
+    auto expectHoverOfWholeTile = [&](const char* when) {
+        f.state.setHovered({});
+        const QImage plain = f.render();
+        f.state.setHovered(f.tree);
+        ASSERT_TRUE(f.view->rectOf(f.tree.get()));
+        const QImage hovered = f.render();
+        // Painted into an image, whose pixels the inside is copied into straight.
+        QImage direct(f.view->size(), QImage::Format_RGB32);
+        f.view->render(&direct);
+        EXPECT_EQ(direct.convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                  hovered.convertToFormat(QImage::Format_ARGB32_Premultiplied))
+            << when;
+
+        // The old way, from public pieces: the whole shape's tinted patch, then the stroke.
+        QImage picture = plain.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        const QRectF shape = f.view->rectOf(f.tree.get())->adjusted(-0.5, -0.5, 0.5, 0.5).translated(
+            TreemapView::inset, TreemapView::inset);
+        const QColor ink = HighlightOverlay::ink(f.view->theme());
+        TintCache patch;
+        const QImage tinted = patch.patch(picture, 1, shape, 4, ShapePaint::withOpacity(ink, 0.1)).copy();
+        QImage expected = picture.copy();
+        QPainter painter(&expected);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(QPointF(patch.area().topLeft()), tinted);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        QPainterPath outline;
+        outline.addRoundedRect(shape, 4, 4);
+        painter.strokePath(outline, QPen(ShapePaint::withOpacity(ink, 0.75), 1.4));
+        painter.end();
+        EXPECT_EQ(hovered.convertToFormat(QImage::Format_ARGB32_Premultiplied), expected) << when;
+        // Inside, the tint is really there.
+        EXPECT_NE(hovered.pixel(shape.center().toPoint()), plain.pixel(shape.center().toPoint())) << when;
+    };
+    expectHoverOfWholeTile("first picture");
+    ThemedWidget::applyTheme(f.view.get(), Theme::make(ThemeID::slate));
+    expectHoverOfWholeTile("after a theme change");
+    f.state.setFocus(share(f.tree, named(*f.tree, "docs")));
+    f.state.setFocus(f.tree);
+    expectHoverOfWholeTile("after the focus came back");
 }
