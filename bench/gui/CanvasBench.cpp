@@ -1,7 +1,10 @@
 // Times the graphical visualisations offscreen at the window's size: a change of focus up to the
 // first finished paint, and a pointer move that changes the hovered item up to its repainted marks,
-// on a 1,000,000-node tree and on a folder of 100,000 files. Every canvas is made the way the window
-// makes it, through makeVisualization(); adding a canvas to the run is one line in `canvases`.
+// on a 1,000,000-node tree and on a folder of 100,000 files. Then the focus itself, the largest
+// mark of every canvas, is hovered and left again many times: hovering it first after a new
+// picture, hovering it later, and leaving it for a small item are timed apart. Every canvas is
+// made the way the window makes it, through makeVisualization(); adding a canvas to the run is one
+// line in `canvases`.
 //
 // The pixel ratio is the platform's (QT_SCALE_FACTOR=2 for twice the pixels); the run prints the
 // ratio of the image the canvas really painted into, so a figure is never taken at the wrong one.
@@ -16,6 +19,7 @@
 #include <QApplication>
 #include <QBackingStore>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QVariantAnimation>
 #include <QWidget>
 
@@ -42,6 +46,8 @@ std::vector<VizMode> canvases = {
 
 int rounds = 24;
 int hoverMoves = 600;
+// Times the focus is hovered and left again.
+int largeRounds = 40;
 // Whether the entry spring's frames are timed (else it is skipped to its end after each focus).
 bool timeSpring = true;
 constexpr int viewWidth = 1100, viewHeight = 690;
@@ -134,8 +140,14 @@ double cpuNow() {
 class PaintCounter : public QObject {
 public:
     int paints = 0;
+    // The pixels the last paint was asked to cover (logical).
+    double lastArea = 0;
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) ++paints;
+        if (event->type() == QEvent::Paint) {
+            ++paints;
+            lastArea = 0;
+            for (const QRect& r : static_cast<QPaintEvent*>(event)->region()) lastArea += double(r.width()) * r.height();
+        }
         return false;
     }
 };
@@ -147,6 +159,15 @@ bool paintPending(PaintCounter& counter) {
     const int before = counter.paints;
     QCoreApplication::sendPostedEvents();
     return counter.paints != before;
+}
+
+// Moves the pointer to `at` on `canvas` and delivers the paint it asked for; returns the time taken.
+double movePointer(QWidget* canvas, PaintCounter& counter, QPointF at) {
+    const double start = now();
+    QMouseEvent event(QEvent::MouseMove, at, canvas->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(canvas, &event);
+    paintPending(counter);
+    return now() - start;
 }
 
 // Runs the event loop once, timers included, as the entry spring's frames need; returns whether the
@@ -222,19 +243,40 @@ void measure(const char* treeName, const std::shared_ptr<FileTree>& tree, const 
         const int layoutsBefore = layered ? layered->layoutCount() : -1;
         const int rendersBefore = layered ? layered->baseRenderCount() : -1;
         std::vector<double> changingMs, stillMs;
+        double largest = 0; // the largest repaint of hovering the focus
         for (int move = 0; move < hoverMoves; ++move) {
             // Sweeps along lines across the canvas, so that many moves enter another node.
             const int lines = 5, perLine = hoverMoves / lines;
             const double y = canvas->height() * (1 + move / perLine % lines) / (lines + 1.0);
             const QPointF at(canvas->width() * double(move % perLine + 0.5) / perLine, y);
             const AppState::NodePtr before = state.hovered();
-            const double start = now();
-            QMouseEvent event(QEvent::MouseMove, at, canvas->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
-                              Qt::NoModifier);
-            QApplication::sendEvent(canvas, &event);
-            paintPending(counter);
-            const double ms = now() - start;
+            const double ms = movePointer(canvas, counter, at);
             (state.hovered() != before ? changingMs : stillMs).push_back(ms);
+        }
+        // The focus itself hovered, the largest mark every canvas has (the treemap's tile of the
+        // focused folder, the sunburst's centre, the icicle's top bar, the pack's outer circle, the
+        // mind map's root), and left for a small item again, many times: first after a new picture
+        // (where the canvas can render one at will) and later.
+        std::vector<double> enterFirstMs, enterMs, leaveMs;
+        const AppState::NodePtr focus = state.focus();
+        const AppState::NodePtr small = state.hovered() != focus ? state.hovered() : AppState::NodePtr();
+        for (int round = 0; focus && round < largeRounds; ++round) {
+            state.setHovered(small);
+            paintPending(counter);
+            const bool fresh = layered && round % 2 == 0;
+            if (fresh) {
+                layered->invalidateBase();
+                paintPending(counter);
+            }
+            double start = now();
+            state.setHovered(focus);
+            paintPending(counter);
+            (fresh ? enterFirstMs : enterMs).push_back(now() - start);
+            largest = std::max(largest, counter.lastArea);
+            start = now();
+            state.setHovered(small);
+            paintPending(counter);
+            leaveMs.push_back(now() - start);
         }
         const int hoverLayouts = layered ? layered->layoutCount() - layoutsBefore : 0;
         const int hoverRenders = layered ? layered->baseRenderCount() - rendersBefore : 0;
@@ -250,6 +292,14 @@ void measure(const char* treeName, const std::shared_ptr<FileTree>& tree, const 
         }
         std::printf(" | hover, %zu changing moves: median %5.2f ms worst %5.2f ms (other moves %5.2f ms)",
                     changingMs.size(), h.median, h.worst, s.median);
+        if (!enterMs.empty()) {
+            const Figures first = summarise(enterFirstMs), later = summarise(enterMs), leave = summarise(leaveMs);
+            std::printf(" | the focus hovered (%.0f%% of the canvas repainted):",
+                        100 * largest / (double(canvas->width()) * canvas->height()));
+            if (!enterFirstMs.empty()) std::printf(" first median %5.2f ms worst %5.2f ms,", first.median, first.worst);
+            std::printf(" later median %5.2f ms worst %5.2f ms, left median %5.2f ms worst %5.2f ms", later.median,
+                        later.worst, leave.median, leave.worst);
+        }
         if (layered) std::printf(" | during hover %d layouts, %d renders", hoverLayouts, hoverRenders);
         std::printf("\n");
         std::fflush(stdout);
@@ -266,7 +316,7 @@ int main(int argc, char** argv) {
     if (argc > 1)
         if (auto only = VizModes::fromRaw(argv[1])) canvases = {*only};
     const std::string onlyTree = argc > 2 && std::string(argv[2]) != "all" ? argv[2] : "";
-    if (argc > 3 && std::string(argv[3]) == "focus") hoverMoves = 0, timeSpring = false;
+    if (argc > 3 && std::string(argv[3]) == "focus") hoverMoves = 0, largeRounds = 0, timeSpring = false;
     if (argc > 4) rounds = std::max(0, std::atoi(argv[4]));
     if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication application(argc, argv);
