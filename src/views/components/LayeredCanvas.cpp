@@ -94,8 +94,8 @@ void LayeredCanvas::showEvent(QShowEvent* event) {
     if (canvasSize() != m_laidOutSize) relayout();
 }
 
-void LayeredCanvas::blit(QPainter& painter, const QImage& picture) {
-    if (PixelCopy::toDevice(painter, picture)) return;
+void LayeredCanvas::blit(QPainter& painter, const QImage& picture, const QRegion& except) {
+    if (PixelCopy::toDevice(painter, picture, QRect(), except)) return;
     painter.save();
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.drawImage(QPointF(0, 0), picture);

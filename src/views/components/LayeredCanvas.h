@@ -38,7 +38,9 @@ public:
     static QColor backdrop(const Theme& theme) { return theme.background; }
     // Copies `picture` (opaque, at its own pixel ratio) to the painter's origin without blending;
     // a paint event's painter is clipped to the exposed region, so only that much is copied.
-    static void blit(QPainter& painter, const QImage& picture);
+    // Leaves out `except` (logical, whole points) where that costs nothing more: what the caller
+    // paints over with opaque pixels of its own.
+    static void blit(QPainter& painter, const QImage& picture, const QRegion& except = {});
 
     // From widget coordinates to drawing-area coordinates.
     QPointF toCanvas(QPointF widgetPoint) const { return widgetPoint - QPointF(m_margin, m_margin); }

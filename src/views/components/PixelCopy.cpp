@@ -41,7 +41,7 @@ void draw(QPainter& painter, QPointF at, const QImage& image, QRect source, bool
     painter.restore();
 }
 
-bool toDevice(QPainter& painter, const QImage& picture, const QRect& within, const QRegion& except) {
+bool toDevice(QPainter& painter, const QImage& picture, const QRect& within, const QRegion& except, QPoint at) {
     QPaintEngine* engine = painter.paintEngine();
     QPaintDevice* device = engine ? engine->paintDevice() : nullptr;
     if (!device || device->devType() != QInternal::Image || painter.hasClipping()) return false;
@@ -56,15 +56,18 @@ bool toDevice(QPainter& painter, const QImage& picture, const QRect& within, con
     if (t.type() > QTransform::TxScale || t.m11() != ratio || t.m22() != ratio || t.dx() != std::floor(t.dx()) ||
         t.dy() != std::floor(t.dy()))
         return false;
-    const QPoint shift(int(t.dx()), int(t.dy()));
+    const bool whole = ratio == std::floor(ratio);
+    if (!at.isNull() && !whole) return false;
+    const QPoint origin(int(t.dx()), int(t.dy()));
+    const QPoint shift = origin + at * int(ratio);
     // The exposed region in the device's pixels; none set means the whole device.
     QRegion exposed = engine->systemClip();
     if (exposed.isEmpty()) exposed = QRegion(target->rect());
     exposed &= QRegion(QRect(shift, picture.size()) & target->rect());
     if (within.isValid() || !except.isEmpty()) {
-        if (ratio != std::floor(ratio)) return false;
+        if (!whole) return false;
         const int scale = int(ratio);
-        auto pixelsOf = [&](const QRect& r) { return QRect(shift + r.topLeft() * scale, r.size() * scale); };
+        auto pixelsOf = [&](const QRect& r) { return QRect(origin + r.topLeft() * scale, r.size() * scale); };
         if (within.isValid()) exposed &= pixelsOf(within);
         for (const QRect& r : except) exposed -= pixelsOf(r);
     }

@@ -21,7 +21,8 @@ namespace tallymere::PixelCopy {
 // having no alpha at all, which a window's own pixels (without alpha) take by a plain copy.
 void draw(QPainter& painter, QPointF at, const QImage& image, QRect source = QRect(), bool opaque = false);
 
-// Copies the exposed part of `picture` (opaque, drawn at the painter's origin) straight into the
+// Copies the exposed part of `picture` (opaque, its top-left corner at the logical point `at`, whole
+// points at a whole pixel ratio; by default the painter's origin) straight into the
 // image the painter paints on, rows spread over the thread pool, where that is plainly the same as
 // the painter's copy: the painter would copy a whole picture at twice the pixel ratio on the
 // window's thread alone, a few milliseconds of every frame. A valid `within` limits the copy to
@@ -29,6 +30,7 @@ void draw(QPainter& painter, QPointF at, const QImage& image, QRect source = QRe
 // at a whole pixel ratio). Returns false, having copied nothing, where it is not plainly the same:
 // another kind of device, a layout of pixels other than the picture's, a clip of the painter's own,
 // a transform other than the pixel ratio and a shift by whole pixels, or too little to copy.
-bool toDevice(QPainter& painter, const QImage& picture, const QRect& within = QRect(), const QRegion& except = {});
+bool toDevice(QPainter& painter, const QImage& picture, const QRect& within = QRect(), const QRegion& except = {},
+              QPoint at = QPoint());
 
 } // namespace tallymere::PixelCopy

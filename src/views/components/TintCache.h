@@ -48,6 +48,8 @@ public:
     void releasePicture() { m_tinted.release(); }
     // Where the last patch goes, in the picture's logical coordinates.
     QRect area() const { return m_area; }
+    // Whether every pixel of the last patch came from the picture (so is opaque).
+    bool isWithinPicture() const { return m_withinPicture; }
     // The part of the shape that paint() covers with opaque pixels copied from the tinted
     // picture, in the picture's logical coordinates: the inside of a shape that covers much of the
     // picture, else empty. The picture need not be copied there before paint().

@@ -554,19 +554,26 @@ std::vector<CanvasLabel> paint(QPainter& painter, std::span<const LayoutCircle> 
 QColor hoverFill(const Theme& theme) { return withOpacity(ink(theme), 0.12); }
 
 void paintHighlight(QPainter& painter, const LayoutCircle* hovered, const LayoutCircle* selected,
-                    const Theme& theme, bool hoverTinted) {
+                    const Theme& theme, bool hoverTinted, std::array<KeptStroke, 2>* rings) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     const QColor color = ink(theme);
     if (selected) {
-        painter.setPen(QPen(color, 2));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawEllipse(circleRect(*selected));
+        if (rings) (*rings)[0].ellipse(painter, circleRect(*selected), QPen(color, 2));
+        else {
+            painter.setPen(QPen(color, 2));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawEllipse(circleRect(*selected));
+        }
     }
     if (hovered) {
-        painter.setPen(QPen(withOpacity(color, 0.8), 1.6));
-        painter.setBrush(hoverTinted ? QBrush() : QBrush(hoverFill(theme)));
-        painter.drawEllipse(circleRect(*hovered));
+        const QPen pen(withOpacity(color, 0.8), 1.6);
+        if (rings && hoverTinted) (*rings)[1].ellipse(painter, circleRect(*hovered), pen);
+        else {
+            painter.setPen(pen);
+            painter.setBrush(hoverTinted ? QBrush() : QBrush(hoverFill(theme)));
+            painter.drawEllipse(circleRect(*hovered));
+        }
     }
     painter.restore();
 }

@@ -1,10 +1,12 @@
 #pragma once
 #include "layout/LayoutRecords.h"
 #include "style/Theme.h"
+#include "views/components/KeptStroke.h"
 #include "views/viz/VizText.h"
 
 #include <QColor>
 
+#include <array>
 #include <optional>
 #include <span>
 #include <vector>
@@ -28,9 +30,11 @@ std::vector<CanvasLabel> paint(QPainter& painter, std::span<const LayoutCircle> 
           ColorMode colorMode, std::optional<QColor> backdrop = std::nullopt);
 
 // The selection ring and, over it, the hover ring of the highlight layer. Null draws nothing.
-// `hoverTinted` leaves out the hover fill, which the caller laid on the picture already.
+// `hoverTinted` leaves out the hover fill, which the caller laid on the picture already. Where the
+// caller keeps the rings (`rings`: the selection's, then the hover's), a ring that stays the same is
+// laid from its kept pixels.
 void paintHighlight(QPainter& painter, const LayoutCircle* hovered, const LayoutCircle* selected,
-                    const Theme& theme, bool hoverTinted = false);
+                    const Theme& theme, bool hoverTinted = false, std::array<KeptStroke, 2>* rings = nullptr);
 
 // The hover fill: ink at 0.12 over the bubble.
 QColor hoverFill(const Theme& theme);

@@ -3,6 +3,7 @@
 #include "layout/CirclePackLayout.h"
 #include "layout/HitTest.h"
 #include "views/components/LayeredCanvas.h"
+#include "views/components/PixelCopy.h"
 #include "views/components/NodeInteraction.h"
 #include "views/viz/PackCanvas.h"
 
@@ -89,25 +90,35 @@ void PackView::redraw() {
 }
 
 void PackView::paintCanvas(QPainter& painter, const QRegion& exposed) {
-    m_base.paint(painter, exposed, m_surface->size(), m_surface->devicePixelRatioF(), LayeredCanvas::backdrop(theme()),
-                 [this](QPainter& layer) {
-                     PackCanvas::paint(layer, m_circles, theme(), m_state.showLabels(), m_state.colorMode(),
-                                       LayeredCanvas::backdrop(theme()));
-                 });
+    auto render = [this](QPainter& layer) {
+        PackCanvas::paint(layer, m_circles, theme(), m_state.showLabels(), m_state.colorMode(),
+                          LayeredCanvas::backdrop(theme()));
+    };
+    const QColor backdrop = LayeredCanvas::backdrop(theme());
+    const qreal ratio = m_surface->devicePixelRatioF();
+    m_base.ensure(m_surface->size(), ratio, backdrop, render);
     const LayoutCircle* hovered = recordFor(m_circles, m_state.hovered().get());
-    if (hovered && m_base.isValid()) {
-        // The hovered bubble's fill comes ready from the cache; the highlight strokes its ring.
+    const bool tinted = hovered && m_base.isValid();
+    // The hovered bubble's fill comes ready from the cache; the highlight strokes its ring. A patch
+    // all of the picture's own pixels covers its area opaquely: the picture is not copied there first.
+    const QImage* tint = nullptr;
+    if (tinted) {
         const QRectF disc(hovered->center.x - hovered->radius, hovered->center.y - hovered->radius,
                           2 * hovered->radius, 2 * hovered->radius);
-        const QImage& tint = m_tint.patch(m_base.image(), m_base.renders(), disc, hovered->radius,
-                                          PackCanvas::hoverFill(theme()));
+        tint = &m_tint.patch(m_base.image(), m_base.renders(), disc, hovered->radius, PackCanvas::hoverFill(theme()));
+    }
+    const bool opaque = tint && m_tint.isWithinPicture();
+    m_base.paint(painter, exposed, m_surface->size(), ratio, backdrop, render,
+                 opaque ? QRegion(m_tint.area()) : QRegion());
+    if (tint) {
         painter.save();
         painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.drawImage(QPointF(m_tint.area().topLeft()), tint);
+        if (!opaque || !PixelCopy::toDevice(painter, *tint, QRect(), {}, m_tint.area().topLeft()))
+            PixelCopy::draw(painter, QPointF(m_tint.area().topLeft()), *tint, QRect(), opaque);
         painter.restore();
     }
-    PackCanvas::paintHighlight(painter, hovered, recordFor(m_circles, m_state.selection().get()), theme(),
-                               hovered && m_base.isValid());
+    PackCanvas::paintHighlight(painter, hovered, recordFor(m_circles, m_state.selection().get()), theme(), tinted,
+                               &m_rings);
 }
 
 } // namespace tallymere

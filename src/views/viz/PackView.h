@@ -3,9 +3,11 @@
 #include "layout/LayoutRecords.h"
 #include "state/AppState.h"
 #include "views/components/ThemedWidget.h"
+#include "views/components/KeptStroke.h"
 #include "views/components/TintCache.h"
 #include "views/viz/VizSurface.h"
 
+#include <array>
 #include <vector>
 
 namespace tallymere {
@@ -59,6 +61,7 @@ private:
     // own backdrop first.
     BaseLayer m_base{BaseLayer::Drawing::hereOverItsOwnBackdrop};
     TintCache m_tint; // the hovered bubble's fill, laid on the picture
+    std::array<KeptStroke, 2> m_rings; // the selected and the hovered bubble's rings
     QRect m_hoverMark;
     QRect m_selectionMark;
 };

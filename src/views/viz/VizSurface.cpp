@@ -51,9 +51,9 @@ void BaseLayer::ensure(QSize size, qreal pixelRatio, const QColor& backdrop,
 }
 
 void BaseLayer::paint(QPainter& painter, const QRegion& exposed, QSize size, qreal pixelRatio, const QColor& backdrop,
-                      const std::function<void(QPainter&)>& render) {
+                      const std::function<void(QPainter&)>& render, const QRegion& except) {
     ensure(size, pixelRatio, backdrop, render);
-    if (isValid()) LayeredCanvas::blit(painter, m_image);
+    if (isValid()) LayeredCanvas::blit(painter, m_image, except);
     else painter.fillRect(exposed.boundingRect(), backdrop);
 }
 

@@ -53,8 +53,10 @@ public:
     // `size` filled with `backdrop`.
     void ensure(QSize size, qreal pixelRatio, const QColor& backdrop, const std::function<void(QPainter&)>& render);
     // Copies the exposed part of the layer to the painter's origin, first rendering it when needed.
+    // `except` (logical, whole points) is what the caller covers with opaque pixels of its own next:
+    // left out where that costs nothing more.
     void paint(QPainter& painter, const QRegion& exposed, QSize size, qreal pixelRatio, const QColor& backdrop,
-               const std::function<void(QPainter&)>& render);
+               const std::function<void(QPainter&)>& render, const QRegion& except = {});
     // The picture as rendered last, and how many pictures were rendered so far.
     const QImage& image() const { return m_image; }
     int renders() const { return m_renders; }

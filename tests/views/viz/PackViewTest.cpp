@@ -1,4 +1,6 @@
 // The circle-pack view: where bubbles, washes, rings and labels land, on offscreen renders.
+#include "views/components/ThemedWidget.h"
+#include "views/components/TintCache.h"
 #include "views/viz/PackCanvas.h"
 #include "views/viz/PackView.h"
 #include "views/viz/VizTestSupport.h"
@@ -149,4 +151,41 @@ TEST_F(PackViewTest, PackedFoldersFollowTheSizeModeAndTheTree) {
     test::display(state, treeFromText("root/\n  big/\n    x.mp4 100 alloc=100\n    y.mp4 900 alloc=900\n"
                                       "  file.dat 200000 alloc=8192\n"));
     EXPECT_NEAR(ratio("x.mp4", "y.mp4"), std::sqrt(100.0 / 900.0), 1e-9);
+}
+
+// The root's bubble hovered, a mark nearly as large as the canvas: its tinted patch and a ring laid
+// from kept pixels give the pixels of the patch with the painter's own ring over it, also when the
+// root is selected too and after the theme changes.
+TEST_F(PackViewTest, TheRootHoverIsItsTintedPatchAndRing) {
+    test::display(state, tree);
+    state.setShowLabels(false);
+    PackView view(state);
+    showAt(view, 732, 732);
+    const LayoutCircle& root = view.circles().front();
+    const QRectF disc(root.center.x - root.radius, root.center.y - root.radius, 2 * root.radius, 2 * root.radius);
+    auto expectRootHover = [&](const char* when, bool selected) {
+        state.setHovered(nullptr);
+        state.setSelection(nullptr);
+        const QImage plain = renderCanvas(*view.canvas()).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        if (selected) state.setSelection(state.retain(root.node));
+        state.setHovered(state.retain(root.node));
+        for (int paint = 0; paint < 2; ++paint) {
+            const QImage hovered = renderCanvas(*view.canvas()).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            const Theme& theme = view.theme();
+            TintCache patch;
+            const QImage tint = patch.patch(plain, 1, disc, root.radius, PackCanvas::hoverFill(theme)).copy();
+            QImage expected = plain.copy();
+            QPainter painter(&expected);
+            painter.setCompositionMode(QPainter::CompositionMode_Source);
+            painter.drawImage(QPointF(patch.area().topLeft()), tint);
+            painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+            PackCanvas::paintHighlight(painter, &root, state.selection() ? &root : nullptr, theme, true);
+            painter.end();
+            EXPECT_EQ(hovered, expected) << when << ", paint " << paint;
+        }
+    };
+    expectRootHover("first picture", false);
+    expectRootHover("selected too", true);
+    ThemedWidget::applyTheme(&view, Theme::make(ThemeID::slate));
+    expectRootHover("after a theme change", true);
 }

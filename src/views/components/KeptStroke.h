@@ -1,0 +1,40 @@
+#pragma once
+#include <QImage>
+#include <QPen>
+#include <QRect>
+#include <QRectF>
+#include <QTransform>
+
+#include <vector>
+
+class QPainter;
+
+namespace tallymere {
+
+// The anti-aliased outline of an ellipse, stroked once into an image of its own and laid again from
+// it while it stays the same: the same pixels as the painter's own stroke, where the painter's
+// rasteriser spends many milliseconds on the ring of a circle as large as a canvas at twice the
+// pixel ratio. Only the parts of the image the ring touches are kept and laid, in runs of tiles
+// along each band of rows.
+class KeptStroke {
+public:
+    // As painter.drawEllipse(rect) with `pen` and no brush, antialiased. Falls back to the painter
+    // where the kept pixels could differ from its own: a transform other than a scale by a power of
+    // two with a translation, or a ring too small to be worth keeping.
+    void ellipse(QPainter& painter, const QRectF& rect, const QPen& pen);
+    // Whether the last ring was laid from the kept pixels, for tests.
+    bool laidFromKept() const { return m_laid; }
+
+private:
+    void build(const QTransform& device, const QRectF& rect, const QPen& pen);
+
+    QRectF m_rect;
+    QPen m_pen;
+    QTransform m_device;
+    bool m_laid = false;
+    // The runs the ring touches: their pixels and where they go, in device pixels.
+    std::vector<QImage> m_runs;
+    std::vector<QPoint> m_at;
+};
+
+} // namespace tallymere
