@@ -11,9 +11,10 @@ namespace tallymere::KeptFill {
 
 namespace {
 
-// Pictures larger than this are drawn directly: a large fill is mostly whole pixels, which the
-// engine writes as fast as a copy, and its picture would crowd out the small ones.
-constexpr qint64 largestPicture = 512 * 512;
+// Shapes larger than this (device pixels) are drawn directly: a large fill is mostly whole pixels,
+// which the engine writes about as fast as a copy, and long shapes of many lengths (a list's bars)
+// would crowd out the small ones that come back every frame.
+constexpr qint64 largestPicture = 128 * 128;
 constexpr qsizetype keptBytes = 24 << 20;
 
 struct Key {
@@ -72,7 +73,7 @@ void paint(QPainter& painter, const Shape& shape, QPointF anchor, const QRectF& 
     if (!painter.paintEngine() || painter.paintEngine()->type() != QPaintEngine::Raster ||
         toDevice.type() > QTransform::TxScale || scale != toDevice.m22() || !(scale > 0) ||
         painter.opacity() != 1.0 || painter.compositionMode() != QPainter::CompositionMode_SourceOver ||
-        !blendsAlike(painter))
+        painter.hasClipping() || !blendsAlike(painter))
         return direct();
     const QRectF area = toDevice.mapRect(bounds);
     if (!(area.width() > 0 && area.height() > 0) || area.width() * area.height() > largestPicture) return direct();

@@ -25,8 +25,8 @@ namespace tallymere::KeptFill {
 // painter's pen, brush and hints.
 //
 // Where the picture could differ from direct drawing (another engine than the raster one, a turned
-// or uneven transform, an opacity or composition mode, a device the blend differs on), `draw` runs
-// on the painter itself. Kept pictures are per thread and forgotten all at once when many have
+// or uneven transform, an opacity or composition mode, a clip the painter set itself, a device the
+// blend differs on), `draw` runs on the painter itself. Kept pictures are per thread and forgotten all at once when many have
 // gathered.
 struct Shape {
     std::uint64_t kind = 0; // a caller's own tag (which family of shapes)
