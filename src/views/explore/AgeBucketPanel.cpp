@@ -6,6 +6,7 @@
 #include "views/components/SectionLabel.h"
 #include "views/components/ShapePaint.h"
 #include "views/components/TextDraw.h"
+#include "views/explore/SurfacePicture.h"
 
 #include <QFontMetricsF>
 #include <QLinearGradient>
@@ -47,7 +48,10 @@ class BucketRows : public QWidget {
 public:
     explicit BucketRows(AgeBucketPanel& panel) : m_panel(panel) {
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        // The picture covers the whole widget with the panel's surface and what lies on it.
+        setAttribute(Qt::WA_OpaquePaintEvent);
     }
+    void invalidate() { m_picture.invalidate(); }
     QSize sizeHint() const override {
         const double n = static_cast<double>(m_panel.buckets().size());
         return {0, n == 0 ? 0 : int(std::ceil(n * rowHeight() + (n - 1) * stackSpacing))};
@@ -61,8 +65,27 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
+        m_picture.paint(painter, *this, m_panel.theme().surface, {}, [this](QPainter& p, std::size_t) { paintRows(p); });
+        // The bars go over the kept tracks here: a gradient's colours are worked out from the
+        // painter's own position on the window, which a picture apart from it cannot share. Each
+        // bar is a few spans, which this thread fills itself.
         painter.setRenderHint(QPainter::Antialiasing, true);
-        painter.setRenderHint(QPainter::TextAntialiasing, true);
+        painter.translate(-mapTo(&m_panel, QPoint(0, 0)));
+        for (std::size_t row = 0; row < m_panel.buckets().size(); ++row) {
+            const QRectF fill = m_panel.fillRect(row);
+            const QColor tint = AgeBucketPanel::tint(m_panel.theme(), m_panel.buckets()[row].id);
+            QLinearGradient gradient(fill.topLeft(), fill.topRight());
+            gradient.setColorAt(0, tint);
+            gradient.setColorAt(1, ShapePaint::withOpacity(tint, 0.55));
+            QPainterPath capsule;
+            capsule.addRoundedRect(fill, ShapePaint::capsuleRadius(fill), ShapePaint::capsuleRadius(fill));
+            painter.fillPath(capsule, gradient);
+        }
+    }
+
+private:
+    // Everything but the bars, which lie over the tracks only.
+    void paintRows(QPainter& painter) const {
         const Theme& colors = m_panel.theme();
         const QPointF origin = mapTo(&m_panel, QPoint(0, 0));
         painter.translate(-origin);
@@ -73,14 +96,6 @@ protected:
                            text(m_panel.buckets()[row].label), {.font = labelFont(), .color = colors.textSecondary});
             ShapePaint::fillRounded(painter, track, ShapePaint::capsuleRadius(track),
                                     ShapePaint::withOpacity(colors.background, 0.6));
-            const QRectF fill = m_panel.fillRect(row);
-            const QColor tint = AgeBucketPanel::tint(colors, m_panel.buckets()[row].id);
-            QLinearGradient gradient(fill.topLeft(), fill.topRight());
-            gradient.setColorAt(0, tint);
-            gradient.setColorAt(1, ShapePaint::withOpacity(tint, 0.55));
-            QPainterPath capsule;
-            capsule.addRoundedRect(fill, ShapePaint::capsuleRadius(fill), ShapePaint::capsuleRadius(fill));
-            painter.fillPath(capsule, gradient);
             const double bytesLeft = track.right() + columnSpacing;
             TextDraw::draw(painter, QRectF(bytesLeft, line.top(), bytesWidth, line.height()), m_panel.bytesText(row),
                            {.font = bytesFont(), .color = colors.text, .alignment = Qt::AlignRight | Qt::AlignVCenter});
@@ -91,8 +106,8 @@ protected:
         }
     }
 
-private:
     AgeBucketPanel& m_panel;
+    SurfacePicture m_picture;
 };
 
 } // namespace
@@ -113,11 +128,14 @@ AgeBucketPanel::AgeBucketPanel(QWidget* parent) : Panel(panelPadding, panelRadiu
 void AgeBucketPanel::setBuckets(std::vector<AgeMapModel::Bucket> buckets) {
     m_buckets = std::move(buckets);
     m_title->setTrailing(totalText());
+    // The panel's own card does not change: only the rows are drawn again.
+    static_cast<BucketRows*>(m_rows)->invalidate();
     m_rows->updateGeometry();
     m_rows->setVisible(!m_buckets.empty());
-    update();
     m_rows->update();
 }
+
+void AgeBucketPanel::themeChanged() { static_cast<BucketRows*>(m_rows)->invalidate(); }
 
 std::int64_t AgeBucketPanel::maxBucket() const {
     std::int64_t most = 1;

@@ -31,6 +31,9 @@ public:
     QString bytesText(std::size_t row) const;
     QString shareText(std::size_t row) const;
 
+protected:
+    void themeChanged() override;
+
 private:
     std::int64_t maxBucket() const;
     std::int64_t total() const;

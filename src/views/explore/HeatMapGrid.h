@@ -1,6 +1,7 @@
 #pragma once
 #include "layout/AgeMapModel.h"
 #include "views/components/ThemedWidget.h"
+#include "views/explore/SurfacePicture.h"
 
 #include <QRectF>
 
@@ -64,6 +65,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     bool event(QEvent* event) override;
+    void themeChanged() override { m_picture.invalidate(); }
 
 private:
     void setHoverCell(std::optional<AgeMapModel::Cell> cell);
@@ -72,6 +74,9 @@ private:
     double moreRight() const;
     // "less", the swatches, "more" and the busiest month's text side by side.
     double legendWidth() const;
+    // The heads (when `heads`), the year rows from firstRow up to endRow and the legend (when
+    // `legend`), or the message when there are no years.
+    void paintContent(QPainter& painter, std::size_t firstRow, std::size_t endRow, bool heads, bool legend) const;
     void paintCell(QPainter& painter, std::size_t yearRow, int month) const;
     void paintLegend(QPainter& painter) const;
 
@@ -79,6 +84,7 @@ private:
     std::vector<int> m_years;
     std::int64_t m_peak = 1;
     std::optional<AgeMapModel::Cell> m_hoverCell;
+    SurfacePicture m_picture;
 };
 
 } // namespace tallymere

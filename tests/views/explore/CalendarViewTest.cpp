@@ -307,3 +307,30 @@ TEST(CalendarViewHeatMap, TwelveYearsKeepTheNewestAndFitAShortView) {
     EXPECT_LT(grid.shownRowHeight(), 30);
     EXPECT_LE(grid.cellRect(11, 12).bottom(), grid.legendSwatchRect(0).top()) << "the rows stay above the legend";
 }
+
+TEST(CalendarViewHeatMap, KeptPicturesFollowTheThemeAndTheFocus) {
+    Fixture f;
+    HeatMapGrid& grid = f.grid();
+    AgeBucketPanel& buckets = *f.view.bucketPanel();
+    (void)f.image();
+    // A new theme draws the month cells and the bucket tracks in its own colours.
+    const Theme slate = Theme::make(ThemeID::slate);
+    ThemedWidget::applyTheme(&f.view, slate);
+    QImage image = f.image();
+    const QRectF peak = grid.cellRect(3, 12);
+    EXPECT_TRUE(
+        looksLike(image.pixelColor(f.inView(grid, QPointF(peak.left() + 3, peak.top() + 8))), slate.accentSecondary));
+    const QRectF track = buckets.trackRect(1); // "8–30 days" holds nothing: a 2-point bar on its track
+    EXPECT_TRUE(looksLike(image.pixelColor(f.inView(buckets, track.center().toPoint())),
+                          over(slate.background, 0.6, slate.surface)));
+    // A new focus draws its own months: only April 2022 remains, the busiest of one year.
+    f.state.setFocus(f.state.retain(find(*f.tree, "old")));
+    QApplication::processEvents();
+    ASSERT_EQ(grid.years(), (std::vector<int>{2022}));
+    image = f.image();
+    const QRectF april = grid.cellRect(0, 4);
+    EXPECT_TRUE(looksLike(image.pixelColor(f.inView(grid, QPointF(april.left() + 3, april.top() + 8))),
+                          slate.accentSecondary));
+    EXPECT_TRUE(looksLike(image.pixelColor(f.inView(grid, grid.cellRect(0, 12).center())),
+                          over(slate.background, 0.55, slate.surface)));
+}

@@ -1,0 +1,51 @@
+#pragma once
+#include <QColor>
+#include <QImage>
+
+#include <functional>
+#include <vector>
+
+class QPainter;
+class QWidget;
+
+namespace tallymere {
+
+// The drawing of a widget that lies inside a panel, on the panel's opaque surface colour, kept as
+// an opaque picture at the device pixel ratio: drawn again only after invalidate() or when the
+// size, pixel ratio or surface changed, then copied to the window where it is exposed. The widget
+// sets Qt::WA_OpaquePaintEvent, so a repaint neither paints the panel beneath it again nor blends.
+//
+// The picture starts as the surface colour, the very pixels the panel leaves under the widget, and
+// is drawn by the same painting code at the same sub-pixel positions (only whole device pixels
+// apart), so it is what painting straight onto the panel gives, pixel for pixel.
+//
+// It is drawn on threads of the pool while the window's thread waits: a painter on the window's
+// thread hands every large shape's spans to the pool in small pieces and waits on each, which on a
+// busy machine costs more than the drawing. A drawing of many rows of marks is split into bands at
+// the given edges (logical y between rows that nothing drawn crosses), each band drawn by its own
+// painter on its own thread.
+class SurfacePicture {
+public:
+    // `draw(painter, band)` draws band `band` (0 for a single band) in the widget's logical
+    // coordinates; it may draw anything, but only that band's rows of the picture are kept.
+    using Draw = std::function<void(QPainter& painter, std::size_t band)>;
+
+    void invalidate() { m_stale = true; }
+    // Copies the picture of `widget` to `painter` (the widget's own, its origin at the widget's
+    // top left), drawing it first when needed. `edges` are the logical y where one band ends and
+    // the next starts, in increasing order; none draws a single band.
+    void paint(QPainter& painter, const QWidget& widget, const QColor& surface, const std::vector<double>& edges,
+               const Draw& draw);
+
+    const QImage& image() const { return m_image; }
+    // How many pictures were drawn so far.
+    int renders() const { return m_renders; }
+
+private:
+    QImage m_image;
+    QColor m_surface;
+    bool m_stale = true;
+    int m_renders = 0;
+};
+
+} // namespace tallymere
