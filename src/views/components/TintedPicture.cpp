@@ -1,5 +1,7 @@
 #include "views/components/TintedPicture.h"
 
+#include "views/components/ParallelBands.h"
+
 #include <QPainter>
 
 #include <algorithm>
@@ -10,25 +12,28 @@ namespace tallymere {
 namespace {
 
 // Copies `picture` into `target` (reused when it has the picture's size and format) and fills it
-// with `tint`, a band of rows at a time so that a stop is heard within a band. A stopped copy comes
-// back unfinished.
+// with `tint`, bands of rows at once on the thread pool, each band hearing a stop before it starts.
+// A stopped copy comes back unfinished.
 QImage tinted(const QImage& picture, QImage target, const QColor& tint, const std::atomic<bool>* stop) {
     if (target.size() != picture.size() || target.format() != picture.format())
         target = QImage(picture.size(), picture.format());
-    const qreal ratio = picture.devicePixelRatio();
-    target.setDevicePixelRatio(ratio);
-    constexpr int bandRows = 64;
+    target.setDevicePixelRatio(picture.devicePixelRatio());
     const qsizetype stride = target.bytesPerLine();
-    for (int top = 0; top < picture.height(); top += bandRows) {
-        if (stop && stop->load(std::memory_order_relaxed)) break;
-        const int rows = std::min(bandRows, picture.height() - top);
-        for (int y = top; y < top + rows; ++y)
-            std::memcpy(target.scanLine(y), picture.constScanLine(y), std::size_t(picture.width()) * 4);
-        // The same blend, pixel by pixel, as a translucent fill over the picture on the window.
-        QImage band(target.scanLine(top), target.width(), rows, stride, target.format());
-        QPainter painter(&band);
-        painter.fillRect(band.rect(), tint);
-    }
+    uchar* bits = target.bits();
+    const int width = target.width();
+    const QImage::Format format = target.format();
+    ParallelBands::run(
+        picture.height(), 8,
+        [&](int top, int bottom) {
+            if (stop && stop->load(std::memory_order_relaxed)) return;
+            for (int y = top; y < bottom; ++y)
+                std::memcpy(bits + y * stride, picture.constScanLine(y), std::size_t(width) * 4);
+            // The same blend, pixel by pixel, as a translucent fill over the picture on the window.
+            QImage band(bits + top * stride, width, bottom - top, stride, format);
+            QPainter painter(&band);
+            painter.fillRect(band.rect(), tint);
+        },
+        2);
     return target;
 }
 

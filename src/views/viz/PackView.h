@@ -2,8 +2,8 @@
 #include "layout/CirclePackLayout.h"
 #include "layout/LayoutRecords.h"
 #include "state/AppState.h"
-#include "views/components/ThemedWidget.h"
 #include "views/components/KeptStroke.h"
+#include "views/components/ThemedWidget.h"
 #include "views/components/TintCache.h"
 #include "views/viz/VizSurface.h"
 
