@@ -206,6 +206,21 @@ QColor Theme::branchColor(std::string_view name, bool isPlainFolder, int depth, 
     return isPlainFolder ? ColorRules::mix(color, surface, 0.34) : color;
 }
 
+QColor Theme::BranchColors::of(const FileNode& node, int depth, int tint) {
+    const bool plain = isPlainFolder(node);
+    // A depth below 0 is no entry of the table; from 4 on the blend is the same.
+    if (depth < 0) return m_theme.branchColor(node.name(), plain, depth, tint);
+    const std::uint64_t n = m_theme.ramp.size();
+    const std::uint64_t a = std::uint64_t(std::llabs(static_cast<long long>(tint)));
+    const std::uint64_t k = ColorRules::fnv1a(node.name()) & 3u;
+    const std::size_t row = std::size_t(a % n) * 4 + std::size_t(k);
+    const std::size_t index = (row * depths + std::size_t(std::min(depth, depths - 1))) * 2 + (plain ? 1 : 0);
+    QColor& blend = m_blends[index];
+    // An entry never filled is the invalid colour; a blend of valid colours never is.
+    if (!blend.isValid()) blend = m_theme.branchColor(node.name(), plain, depth, tint);
+    return blend;
+}
+
 QColor Theme::ageColor(double modified) const {
     const double now =
         std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();

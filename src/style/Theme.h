@@ -92,6 +92,21 @@ struct Theme {
 
     // Branch colour for a name, as nodeColor(..., ColorMode::branch) computes it.
     QColor branchColor(std::string_view name, bool isPlainFolder, int depth, int tint) const;
+
+    // Branch colours as nodeColor(..., ColorMode::branch) gives them, each blend worked out once:
+    // a branch colour is one of a few hundred blends of the ramp, and a view that colours thousands
+    // of nodes would otherwise blend for every one. For one thread; keeps a reference to the theme.
+    class BranchColors {
+    public:
+        explicit BranchColors(const Theme& theme) : m_theme(theme) {}
+        QColor of(const FileNode& node, int depth, int tint);
+
+    private:
+        // By ramp entry, the name's choice of a second entry, depth up to 4 and whether a plain folder.
+        static constexpr int depths = 5;
+        const Theme& m_theme;
+        std::array<QColor, std::tuple_size_v<decltype(ramp)> * 4 * depths * 2> m_blends;
+    };
 };
 
 } // namespace tallymere

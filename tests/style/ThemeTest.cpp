@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cmath>
+#include <vector>
 
 using namespace tallymere;
 
@@ -185,6 +186,28 @@ TEST(NodeColorBranch, TintNameAndDepthChooseTheBlend) {
     const FileNode& folder = find(*tree, "lib");
     EXPECT_EQ(theme.nodeColor(package, 2, 4, ColorMode::branch), theme.branchColor("Tool.app", false, 2, 4));
     EXPECT_EQ(theme.nodeColor(folder, 2, 4, ColorMode::branch), theme.branchColor("lib", true, 2, 4));
+}
+
+// The blends kept for a view give what the theme gives, the first time and every later time, for
+// every kind of node, depth (below zero and past the cap) and tint (the most negative included).
+TEST(NodeColorBranch, KeptBlendsMatchTheTheme) {
+    auto tree =
+        test::treeFromText("root/\n  Tool.app/ package\n  lib/\n    a\n    x 5\n  docs/\n    b.txt 3\n  c.mp4 9\n");
+    std::vector<const FileNode*> nodes;
+    tree->walk([&](const FileNode& node) {
+        nodes.push_back(&node);
+        return true;
+    });
+    for (ThemeID id : {ThemeID::paper, ThemeID::slate}) {
+        const Theme theme = Theme::make(id);
+        Theme::BranchColors kept(theme);
+        for (int pass = 0; pass < 2; ++pass)
+            for (const FileNode* node : nodes)
+                for (int depth : {-2, 0, 1, 3, 4, 5, 9})
+                    for (int tint : {0, 1, 7, 9, 10, 23, -3, INT_MIN, INT_MAX})
+                        ASSERT_EQ(kept.of(*node, depth, tint), theme.nodeColor(*node, depth, tint, ColorMode::branch))
+                            << node->name() << " depth " << depth << " tint " << tint;
+    }
 }
 
 TEST(AgeColor, StopsAndBoundaries) {

@@ -494,10 +494,13 @@ std::vector<CanvasLabel> paint(QPainter& painter, std::span<const LayoutCircle> 
         leaves.reserve(circles.size());
         colors.resize(circles.size());
         ParallelBands::run(int(circles.size()), maxBands, [&](int from, int to) {
+            Theme::BranchColors branch(theme);
             for (int i = from; i < to; ++i) {
                 const LayoutCircle& circle = circles[std::size_t(i)];
                 if (circle.node && circle.depth > 0)
-                    colors[std::size_t(i)] = theme.nodeColor(*circle.node, circle.depth, circle.tint, colorMode);
+                    colors[std::size_t(i)] = colorMode == ColorMode::branch
+                                                 ? branch.of(*circle.node, circle.depth, circle.tint)
+                                                 : theme.nodeColor(*circle.node, circle.depth, circle.tint, colorMode);
             }
         });
     }

@@ -175,12 +175,14 @@ void SunburstView::paintBase(QPainter& painter) {
     };
     // The segments' colours, worked out once rather than in every band they reach.
     std::vector<QColor> fills(m_arcs.size());
+    Theme::BranchColors branch(t);
     for (std::size_t i = 0; i < m_arcs.size(); ++i) {
         const LayoutArc& arc = m_arcs[i];
         if (arc.depth < 1) continue;
         const FileNode& node = *arc.node;
-        fills[i] = onBackdrop(mode == ColorMode::age ? t.ageColor(node.modified, now)
-                                                     : t.nodeColor(node, arc.depth, arc.tint, mode),
+        fills[i] = onBackdrop(mode == ColorMode::age      ? t.ageColor(node.modified, now)
+                              : mode == ColorMode::branch ? branch.of(node, arc.depth, arc.tint)
+                                                          : t.nodeColor(node, arc.depth, arc.tint, mode),
                               0.92);
     }
     // Made here: making a raster touches the image, which only this thread may do.

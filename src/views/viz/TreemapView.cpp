@@ -152,6 +152,7 @@ void TreemapView::paintBase(QPainter& painter) {
             QColor light, dark;
         };
         std::array<Shades, 64> shades;
+        Theme::BranchColors branch(t);
         auto shadesOf = [&](const QColor& c) -> const Shades& {
             const QRgb key = c.rgba();
             Shades& entry = shades[(key ^ (key >> 11) ^ (key >> 19)) & 63];
@@ -164,8 +165,9 @@ void TreemapView::paintBase(QPainter& painter) {
             const double w = r.width(), h = r.height();
             if (w <= 0.7 || h <= 0.7 || !raster.meetsRows(r)) continue;
             const FileNode& node = *tile.node;
-            const QColor c = mode == ColorMode::age ? t.ageColor(node.modified, now)
-                                                    : t.nodeColor(node, tile.depth, tile.tint, mode);
+            const QColor c = mode == ColorMode::age      ? t.ageColor(node.modified, now)
+                             : mode == ColorMode::branch ? branch.of(node, tile.depth, tile.tint)
+                                                         : t.nodeColor(node, tile.depth, tile.tint, mode);
             const double s = std::min(w, h);
             if (!tile.hasChildren) {
                 if (s < 4) raster.fill(r, 0, c);
