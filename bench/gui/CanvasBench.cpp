@@ -263,9 +263,15 @@ void measure(const char* treeName, const std::shared_ptr<FileTree>& tree, const 
         for (int round = 0; focus && round < largeRounds; ++round) {
             state.setHovered(small);
             paintPending(counter);
-            const bool fresh = layered && round % 2 == 0;
+            // A new picture: the layered canvases are told so; the others draw one when the labels are
+            // switched off and on again.
+            const bool fresh = round % 2 == 0;
             if (fresh) {
-                layered->invalidateBase();
+                if (layered) layered->invalidateBase();
+                else {
+                    state.setShowLabels(!state.showLabels());
+                    state.setShowLabels(!state.showLabels());
+                }
                 paintPending(counter);
             }
             double start = now();

@@ -28,10 +28,10 @@ void strokeEllipse(QPainter& painter, const QRectF& rect, const QPen& pen) {
 
 } // namespace
 
-void KeptStroke::build(const QTransform& device, const QRectF& rect, const QPen& pen) {
+void KeptStroke::build(double scale, QPointF phase, const QRectF& rect, const QPen& pen) {
     m_runs.clear();
     m_at.clear();
-    const double scale = device.m11();
+    const QTransform device(scale, 0, 0, scale, phase.x(), phase.y());
     // Two pixels beyond the pen's outer edge and its antialiasing: the image's border stays empty.
     const int outside = int(std::ceil(pen.widthF() / 2 * scale)) + 2;
     const QRectF bounds = device.mapRect(rect);
@@ -88,17 +88,28 @@ void KeptStroke::ellipse(QPainter& painter, const QRectF& rect, const QPen& pen)
         strokeEllipse(painter, rect, pen);
         return;
     }
-    if (rect != m_rect || pen != m_pen || device != m_device || m_runs.empty()) {
+    const QPointF phase(device.dx() - std::floor(device.dx()), device.dy() - std::floor(device.dy()));
+    if (rect != m_rect || pen != m_pen || scale != m_scale || phase != m_phase || m_runs.empty()) {
         m_rect = rect;
         m_pen = pen;
-        m_device = device;
-        build(device, rect, pen);
+        m_scale = scale;
+        m_phase = phase;
+        build(scale, phase, rect, pen);
     }
     m_laid = true;
     // Each run lands on whole device pixels: a power-of-two scale maps these points back exactly.
     for (std::size_t i = 0; i < m_runs.size(); ++i)
-        PixelCopy::draw(painter, QPointF((m_at[i].x() - device.dx()) / scale, (m_at[i].y() - device.dy()) / scale),
+        PixelCopy::draw(painter, QPointF((m_at[i].x() - phase.x()) / scale, (m_at[i].y() - phase.y()) / scale),
                         m_runs[i]);
+}
+
+void KeptStroke::prepare(double scale, const QRectF& rect, const QPen& pen) {
+    if (holds(scale, rect, pen)) return;
+    m_rect = rect;
+    m_pen = pen;
+    m_scale = scale;
+    m_phase = QPointF();
+    build(scale, QPointF(), rect, pen);
 }
 
 } // namespace tallymere

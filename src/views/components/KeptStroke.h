@@ -24,15 +24,27 @@ public:
     void ellipse(QPainter& painter, const QRectF& rect, const QPen& pen);
     // Whether the last ring was laid from the kept pixels, for tests.
     bool laidFromKept() const { return m_laid; }
+    // Keeps the pixels of the ring ellipse() would draw with `pen` on a painter that scales by
+    // `scale` and translates by whole device pixels, so that it lays them at once. Touches nothing
+    // but this object: it may run on any thread.
+    void prepare(double scale, const QRectF& rect, const QPen& pen);
+    // Whether ellipse() would lay this ring from the kept pixels on such a painter.
+    bool holds(double scale, const QRectF& rect, const QPen& pen) const {
+        return !m_runs.empty() && rect == m_rect && pen == m_pen && scale == m_scale && m_phase.isNull();
+    }
 
 private:
-    void build(const QTransform& device, const QRectF& rect, const QPen& pen);
+    void build(double scale, QPointF phase, const QRectF& rect, const QPen& pen);
 
     QRectF m_rect;
     QPen m_pen;
-    QTransform m_device;
+    // The device transform's scale and the part of its translation below a whole pixel: a ring
+    // shifted by whole pixels covers every pixel as before, so is laid from the same runs.
+    double m_scale = 0;
+    QPointF m_phase;
     bool m_laid = false;
-    // The runs the ring touches: their pixels and where they go, in device pixels.
+    // The runs the ring touches: their pixels and where they go, in device pixels of a translation
+    // by m_phase.
     std::vector<QImage> m_runs;
     std::vector<QPoint> m_at;
 };

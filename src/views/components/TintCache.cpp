@@ -1,5 +1,6 @@
 #include "views/components/TintCache.h"
 
+#include "views/components/ParallelBands.h"
 #include "views/components/PixelCopy.h"
 #include "views/components/TileRaster.h"
 
@@ -10,6 +11,13 @@
 #include <cstring>
 
 namespace tallymere {
+
+namespace {
+
+// Pixels of a patch that one thread of the pool copies and tints.
+constexpr std::size_t largePatch = 200'000;
+
+} // namespace
 
 const QImage& TintCache::patch(const QImage& picture, int pictureRevision, const QRectF& shape, double radius,
                                const QColor& tint, const QRect& part) {
@@ -31,16 +39,29 @@ const QImage& TintCache::patch(const QImage& picture, int pictureRevision, const
     // the system's first touch of its pages than the copy and the tint together.
     const QRect within = source & picture.rect();
     const std::size_t pixels = std::size_t(std::max(source.width(), 0)) * std::size_t(std::max(source.height(), 0));
-    if (m_pixels.size() < pixels) m_pixels.resize(pixels);
-    m_image = QImage(reinterpret_cast<uchar*>(m_pixels.data()), source.width(), source.height(),
+    // Left as they come (not cleared), so that the system's first touch of new pages falls to the
+    // bands below, on several threads.
+    if (m_capacity < pixels) {
+        m_pixels.reset(new std::uint32_t[pixels]);
+        m_capacity = pixels;
+    }
+    m_image = QImage(reinterpret_cast<uchar*>(m_pixels.get()), source.width(), source.height(),
                      qsizetype(source.width()) * 4, picture.format());
     m_withinPicture = within == source;
     if (!m_withinPicture) m_image.fill(0);
-    for (int y = within.top(); y <= within.bottom(); ++y)
-        std::memcpy(m_image.scanLine(y - source.top()) + qsizetype(within.left() - source.left()) * 4,
-                    picture.constScanLine(y) + qsizetype(within.left()) * 4, std::size_t(within.width()) * 4);
     m_image.setDevicePixelRatio(ratio);
-    TileRaster(m_image, ratio, -QPointF(m_area.topLeft()) * ratio).fill(shape, radius, tint);
+    const TileRaster whole(m_image, ratio, -QPointF(m_area.topLeft()) * ratio);
+    uchar* const bits = m_image.bits();
+    const qsizetype stride = m_image.bytesPerLine();
+    // Each band of rows copies and tints its own rows: a patch as large as most of the picture is
+    // made by several threads, a small one by this thread alone.
+    const int bands = int(std::clamp<std::size_t>(pixels / largePatch, 1, 8));
+    ParallelBands::run(m_image.height(), bands, [&](int top, int bottom) {
+        for (int y = std::max(within.top(), top + source.top()); y <= within.bottom() && y < bottom + source.top(); ++y)
+            std::memcpy(bits + (y - source.top()) * stride + qsizetype(within.left() - source.left()) * 4,
+                        picture.constScanLine(y) + qsizetype(within.left()) * 4, std::size_t(within.width()) * 4);
+        TileRaster(whole, top, bottom).fill(shape, radius, tint);
+    });
     return m_image;
 }
 

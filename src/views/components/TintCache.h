@@ -46,6 +46,8 @@ public:
         m_tinted.prepare(picture, pictureRevision, tint);
     }
     void releasePicture() { m_tinted.release(); }
+    // The pixel ratio of the last patch's picture.
+    qreal ratio() const { return m_ratio; }
     // Where the last patch goes, in the picture's logical coordinates.
     QRect area() const { return m_area; }
     // Whether every pixel of the last patch came from the picture (so is opaque).
@@ -65,7 +67,8 @@ private:
     QRect m_area;
     bool m_withinPicture = false; // every pixel of the patch comes from the picture, so is opaque
     QImage m_image; // over m_pixels
-    std::vector<std::uint32_t> m_pixels;
+    std::unique_ptr<std::uint32_t[]> m_pixels;
+    std::size_t m_capacity = 0;
     // The outline band of a large shape: above, below, left and right of its inside.
     std::array<std::unique_ptr<TintCache>, 4> m_band;
     // The whole picture with the tint laid over it, for the inside of a large shape.

@@ -556,6 +556,8 @@ std::vector<CanvasLabel> paint(QPainter& painter, std::span<const LayoutCircle> 
 
 QColor hoverFill(const Theme& theme) { return withOpacity(ink(theme), 0.12); }
 
+QPen hoverRing(const Theme& theme) { return QPen(withOpacity(ink(theme), 0.8), 1.6); }
+
 void paintHighlight(QPainter& painter, const LayoutCircle* hovered, const LayoutCircle* selected,
                     const Theme& theme, bool hoverTinted, std::array<KeptStroke, 2>* rings) {
     painter.save();
@@ -570,7 +572,7 @@ void paintHighlight(QPainter& painter, const LayoutCircle* hovered, const Layout
         }
     }
     if (hovered) {
-        const QPen pen(withOpacity(color, 0.8), 1.6);
+        const QPen pen = hoverRing(theme);
         if (rings && hoverTinted) (*rings)[1].ellipse(painter, circleRect(*hovered), pen);
         else {
             painter.setPen(pen);

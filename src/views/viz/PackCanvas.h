@@ -5,6 +5,7 @@
 #include "views/viz/VizText.h"
 
 #include <QColor>
+#include <QPen>
 
 #include <array>
 #include <optional>
@@ -38,6 +39,8 @@ void paintHighlight(QPainter& painter, const LayoutCircle* hovered, const Layout
 
 // The hover fill: ink at 0.12 over the bubble.
 QColor hoverFill(const Theme& theme);
+// The hover ring's pen.
+QPen hoverRing(const Theme& theme);
 
 } // namespace PackCanvas
 } // namespace tallymere

@@ -82,7 +82,14 @@ QRect PackView::markRect(const FileNode* node) const {
     return QRectF(circle->center.x - reach, circle->center.y - reach, 2 * reach, 2 * reach).toAlignedRect();
 }
 
+PreparedHover::Mark PackView::hoverMark(const LayoutCircle& circle) const {
+    return {QRectF(circle.center.x - circle.radius, circle.center.y - circle.radius, 2 * circle.radius, 2 * circle.radius),
+            PackCanvas::hoverFill(theme()), PackCanvas::hoverRing(theme()), m_base.renders()};
+}
+
 void PackView::redraw() {
+    // The mark being made reads the picture about to be drawn again.
+    m_prepared.release();
     m_hoverMark = markRect(m_state.hovered().get());
     m_selectionMark = markRect(m_state.selection().get());
     m_base.invalidate();
@@ -96,25 +103,28 @@ void PackView::paintCanvas(QPainter& painter, const QRegion& exposed) {
     };
     const QColor backdrop = LayeredCanvas::backdrop(theme());
     const qreal ratio = m_surface->devicePixelRatioF();
+    const int renders = m_base.renders();
     m_base.ensure(m_surface->size(), ratio, backdrop, render);
+    if (m_base.renders() != renders && m_base.isValid() && !m_circles.empty())
+        m_prepared.prepare(m_base.image(), hoverMark(m_circles.front()), m_rings[1]);
     const LayoutCircle* hovered = recordFor(m_circles, m_state.hovered().get());
     const bool tinted = hovered && m_base.isValid();
     // The hovered bubble's fill comes ready from the cache; the highlight strokes its ring. A patch
     // all of the picture's own pixels covers its area opaquely: the picture is not copied there first.
     const QImage* tint = nullptr;
     if (tinted) {
-        const QRectF disc(hovered->center.x - hovered->radius, hovered->center.y - hovered->radius,
-                          2 * hovered->radius, 2 * hovered->radius);
-        tint = &m_tint.patch(m_base.image(), m_base.renders(), disc, hovered->radius, PackCanvas::hoverFill(theme()));
+        const PreparedHover::Mark mark = hoverMark(*hovered);
+        if (hovered == &m_circles.front()) m_prepared.take(mark, m_tint, m_rings[1]);
+        tint = &m_tint->patch(m_base.image(), mark.pictureRevision, mark.disc, hovered->radius, mark.tint);
     }
-    const bool opaque = tint && m_tint.isWithinPicture();
+    const bool opaque = tint && m_tint->isWithinPicture();
     m_base.paint(painter, exposed, m_surface->size(), ratio, backdrop, render,
-                 opaque ? QRegion(m_tint.area()) : QRegion());
+                 opaque ? QRegion(m_tint->area()) : QRegion());
     if (tint) {
         painter.save();
         painter.setCompositionMode(QPainter::CompositionMode_Source);
-        if (!opaque || !PixelCopy::toDevice(painter, *tint, QRect(), {}, m_tint.area().topLeft()))
-            PixelCopy::draw(painter, QPointF(m_tint.area().topLeft()), *tint, QRect(), opaque);
+        if (!opaque || !PixelCopy::toDevice(painter, *tint, QRect(), {}, m_tint->area().topLeft()))
+            PixelCopy::draw(painter, QPointF(m_tint->area().topLeft()), *tint, QRect(), opaque);
         painter.restore();
     }
     PackCanvas::paintHighlight(painter, hovered, recordFor(m_circles, m_state.selection().get()), theme(), tinted,

@@ -3,11 +3,13 @@
 #include "layout/LayoutRecords.h"
 #include "state/AppState.h"
 #include "views/components/KeptStroke.h"
+#include "views/components/PreparedHover.h"
 #include "views/components/ThemedWidget.h"
 #include "views/components/TintCache.h"
 #include "views/viz/VizSurface.h"
 
 #include <array>
+#include <memory>
 #include <vector>
 
 namespace tallymere {
@@ -34,6 +36,8 @@ public:
     const std::vector<LayoutCircle>& circles() const { return m_circles; }
     // Raised by every layout and colour-mode change.
     int revision() const { return m_revision; }
+    // How many hovers of the focus's bubble were laid from a mark made beforehand, for tests.
+    int preparedHovers() const { return m_prepared.taken(); }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -45,6 +49,8 @@ private:
     void paintCanvas(QPainter& painter, const QRegion& exposed);
     // The area a hover or selection ring of the node's bubble paints in; empty without a bubble.
     QRect markRect(const FileNode* node) const;
+    // The hover mark of a bubble, on the picture rendered last.
+    PreparedHover::Mark hoverMark(const LayoutCircle& circle) const;
 
     AppState& m_state;
     VizSurface* m_surface;
@@ -60,8 +66,11 @@ private:
     // Drawn on this thread: the bubbles spread their own rows over the pool, each band laying its
     // own backdrop first.
     BaseLayer m_base{BaseLayer::Drawing::hereOverItsOwnBackdrop};
-    TintCache m_tint; // the hovered bubble's fill, laid on the picture
+    std::unique_ptr<TintCache> m_tint = std::make_unique<TintCache>(); // the hovered bubble's fill, laid on the picture
     std::array<KeptStroke, 2> m_rings; // the selected and the hovered bubble's rings
+    // The focus's bubble covers most of the canvas: its hover mark is made for each picture as soon
+    // as it is rendered, on another thread.
+    PreparedHover m_prepared;
     QRect m_hoverMark;
     QRect m_selectionMark;
 };

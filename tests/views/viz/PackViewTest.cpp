@@ -153,39 +153,47 @@ TEST_F(PackViewTest, PackedFoldersFollowTheSizeModeAndTheTree) {
     EXPECT_NEAR(ratio("x.mp4", "y.mp4"), std::sqrt(100.0 / 900.0), 1e-9);
 }
 
-// The root's bubble hovered, a mark nearly as large as the canvas: its tinted patch and a ring laid
+// The focus's bubble hovered, a mark nearly as large as the canvas: its tinted patch and a ring laid
 // from kept pixels give the pixels of the patch with the painter's own ring over it, also when the
-// root is selected too and after the theme changes.
-TEST_F(PackViewTest, TheRootHoverIsItsTintedPatchAndRing) {
+// focus is selected too, after the theme changes and after a new focus. The patch and ring are made
+// for each new picture beforehand: the first hover after it is laid from them, over that picture,
+// and a hover with no new picture since from the patch kept.
+TEST_F(PackViewTest, TheFocusHoverIsItsTintedPatchAndRing) {
     test::display(state, tree);
     state.setShowLabels(false);
     PackView view(state);
     showAt(view, 732, 732);
-    const LayoutCircle& root = view.circles().front();
-    const QRectF disc(root.center.x - root.radius, root.center.y - root.radius, 2 * root.radius, 2 * root.radius);
-    auto expectRootHover = [&](const char* when, bool selected) {
+    auto expectFocusHover = [&](const char* when, bool selected, bool newPicture) {
         state.setHovered(nullptr);
         state.setSelection(nullptr);
         const QImage plain = renderCanvas(*view.canvas()).convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        if (selected) state.setSelection(state.retain(root.node));
-        state.setHovered(state.retain(root.node));
+        const LayoutCircle& focus = view.circles().front();
+        const QRectF disc(focus.center.x - focus.radius, focus.center.y - focus.radius, 2 * focus.radius,
+                          2 * focus.radius);
+        const int prepared = view.preparedHovers();
+        if (selected) state.setSelection(state.retain(focus.node));
+        state.setHovered(state.retain(focus.node));
         for (int paint = 0; paint < 2; ++paint) {
             const QImage hovered = renderCanvas(*view.canvas()).convertToFormat(QImage::Format_ARGB32_Premultiplied);
             const Theme& theme = view.theme();
             TintCache patch;
-            const QImage tint = patch.patch(plain, 1, disc, root.radius, PackCanvas::hoverFill(theme)).copy();
+            const QImage tint = patch.patch(plain, 1, disc, focus.radius, PackCanvas::hoverFill(theme)).copy();
             QImage expected = plain.copy();
             QPainter painter(&expected);
             painter.setCompositionMode(QPainter::CompositionMode_Source);
             painter.drawImage(QPointF(patch.area().topLeft()), tint);
             painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-            PackCanvas::paintHighlight(painter, &root, state.selection() ? &root : nullptr, theme, true);
+            PackCanvas::paintHighlight(painter, &focus, state.selection() ? &focus : nullptr, theme, true);
             painter.end();
             EXPECT_EQ(hovered, expected) << when << ", paint " << paint;
         }
+        EXPECT_EQ(view.preparedHovers(), prepared + int(newPicture)) << when;
     };
-    expectRootHover("first picture", false);
-    expectRootHover("selected too", true);
+    expectFocusHover("first picture", false, true);
+    expectFocusHover("selected too", true, false);
     ThemedWidget::applyTheme(&view, Theme::make(ThemeID::slate));
-    expectRootHover("after a theme change", true);
+    expectFocusHover("after a theme change", true, true);
+    state.setFocus(state.retain(tree->children()[0]));
+    ASSERT_EQ(view.circles().front().node, tree->children()[0]);
+    expectFocusHover("after a new focus", false, true);
 }
