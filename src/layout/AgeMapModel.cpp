@@ -29,43 +29,63 @@ struct Part {
 
 bool isDescended(const FileNode& node) { return node.hasChildList() && !node.isPackage; }
 
-// Walks the leaves below `top` (or `top` itself, a leaf) with an explicit stack, children of a
-// folder from the last stored to the first, into `part`.
+// Counts one leaf into `part`.
+inline void countLeaf(const FileNode& node, const Options& options, const MonthCalendar& calendar, double cutoff,
+                      Part& part) {
+    const std::int64_t bytes = node.bytes(options.useAllocated);
+    if (bytes < 1) return;
+    const double modified = node.modified;
+    if (!(modified > 0) || !std::isfinite(modified)) return;
+
+    const double age = std::max((options.now - modified) / secondsPerDay, 0.0);
+    for (Bucket& bucket : part.buckets) {
+        if (bucket.upperDays >= age) {
+            bucket.bytes += bytes;
+            bucket.files += 1;
+            part.steadyUntil = std::min(part.steadyUntil, modified + bucket.upperDays * secondsPerDay);
+            break;
+        }
+    }
+
+    const int monthIndex = calendar.monthIndex(modified);
+    if (monthIndex < 0) return;
+    MonthTotal& month = part.months[static_cast<std::size_t>(monthIndex)];
+    month.bytes += bytes;
+    month.files += 1;
+    if (bytes < staleBytes) return;
+    if (modified < cutoff) part.stale.push_back({bytes, part.stale.size(), &node});
+    else part.steadyUntil = std::min(part.steadyUntil, modified + staleSeconds);
+}
+
+// Walks the leaves below `top` (or `top` itself, a leaf) depth first, children of a folder from
+// the last stored to the first, into `part`. A frame a folder walks its children where they are
+// stored, so a leaf is counted where it is met rather than first put on a stack and taken off.
 void walk(const FileNode& top, const Options& options, const MonthCalendar& calendar, Part& part) {
     const double cutoff = options.now - staleSeconds;
-    std::vector<const FileNode*> stack{&top};
+    if (!isDescended(top)) {
+        countLeaf(top, options, calendar, cutoff, part);
+        return;
+    }
+    struct Frame {
+        FileNode* const* first;
+        FileNode* const* next; // one past the child to walk next, counting down
+    };
+    std::vector<Frame> stack;
+    const auto children = top.children();
+    stack.push_back({children.data(), children.data() + children.size()});
     while (!stack.empty()) {
-        const FileNode* node = stack.back();
-        stack.pop_back();
-        if (isDescended(*node)) {
-            // Stored order on the stack, so the last child comes off first.
-            const auto children = node->children();
-            stack.insert(stack.end(), children.begin(), children.end());
+        Frame& frame = stack.back();
+        if (frame.next == frame.first) {
+            stack.pop_back();
             continue;
         }
-        const std::int64_t bytes = node->bytes(options.useAllocated);
-        if (bytes < 1) continue;
-        const double modified = node->modified;
-        if (!(modified > 0) || !std::isfinite(modified)) continue;
-
-        const double age = std::max((options.now - modified) / secondsPerDay, 0.0);
-        for (Bucket& bucket : part.buckets) {
-            if (bucket.upperDays >= age) {
-                bucket.bytes += bytes;
-                bucket.files += 1;
-                part.steadyUntil = std::min(part.steadyUntil, modified + bucket.upperDays * secondsPerDay);
-                break;
-            }
+        const FileNode& node = **--frame.next;
+        if (isDescended(node)) {
+            const auto inner = node.children();
+            stack.push_back({inner.data(), inner.data() + inner.size()});
+            continue;
         }
-
-        const int monthIndex = calendar.monthIndex(modified);
-        if (monthIndex < 0) continue;
-        MonthTotal& month = part.months[static_cast<std::size_t>(monthIndex)];
-        month.bytes += bytes;
-        month.files += 1;
-        if (bytes < staleBytes) continue;
-        if (modified < cutoff) part.stale.push_back({bytes, part.stale.size(), node});
-        else part.steadyUntil = std::min(part.steadyUntil, modified + staleSeconds);
+        countLeaf(node, options, calendar, cutoff, part);
     }
 }
 

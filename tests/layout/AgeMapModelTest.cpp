@@ -124,6 +124,14 @@ TEST(AgeMapStale, ThresholdsCutoffAndOrder) {
     EXPECT_EQ(names(ageMap(*tree).stale), "tie-second tie-first exact");
     EXPECT_EQ(names(ageMap(*tree, false).stale), "sparse tie-second tie-first exact")
         << "logical sizes lift the sparse file over the threshold";
+
+    // Depth first: a folder's whole inside comes before the sibling stored ahead of it, and its
+    // own children again from the last stored one.
+    const std::string nested = "r/\n" + file("one", 50'000'000, old) + "  a/\n  " + file("two", 50'000'000, old) +
+                               "  " + file("three", 50'000'000, old) + "    b/\n    " + file("four", 50'000'000, old) +
+                               file("five", 50'000'000, old) + "  c/\n";
+    auto deep = treeFromText(nested);
+    EXPECT_EQ(names(ageMap(*deep).stale), "five four three two one");
 }
 
 TEST(AgeMapStale, KeepsThe120Largest) {
