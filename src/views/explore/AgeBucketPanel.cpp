@@ -10,6 +10,7 @@
 
 #include <QFontMetricsF>
 #include <QLinearGradient>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QVBoxLayout>
@@ -63,9 +64,9 @@ public:
     }
 
 protected:
-    void paintEvent(QPaintEvent*) override {
+    void paintEvent(QPaintEvent* event) override {
         QPainter painter(this);
-        m_picture.paint(painter, *this, m_panel.theme().surface, {}, [this](QPainter& p, std::size_t) { paintRows(p); });
+        m_picture.paint(painter, *this, event->region(), m_panel.theme().surface, {}, [this](QPainter& p, std::size_t) { paintRows(p); });
         // The bars go over the kept tracks here: a gradient's colours are worked out from the
         // painter's own position on the window, which a picture apart from it cannot share. Each
         // bar is a few spans, which this thread fills itself.

@@ -8,6 +8,7 @@
 #include <QFontMetricsF>
 #include <QHelpEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QToolTip>
@@ -220,7 +221,7 @@ bool HeatMapGrid::event(QEvent* event) {
     return ThemedWidget::event(event);
 }
 
-void HeatMapGrid::paintEvent(QPaintEvent*) {
+void HeatMapGrid::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     // Bands of year rows, each drawn on its own thread: the edges lie in the gaps between rows,
     // which nothing drawn crosses. About three rows a band keep every thread's share worth its
@@ -229,7 +230,7 @@ void HeatMapGrid::paintEvent(QPaintEvent*) {
     std::vector<double> edges;
     for (std::size_t row = rowsPerBand; row < m_years.size(); row += rowsPerBand)
         edges.push_back(cellRect(row, 1).top() - spacing / 2);
-    m_picture.paint(painter, *this, theme().surface, edges, [this, &edges](QPainter& p, std::size_t band) {
+    m_picture.paint(painter, *this, event->region(), theme().surface, edges, [this, &edges](QPainter& p, std::size_t band) {
         const std::size_t first = band * rowsPerBand;
         const std::size_t last = band < edges.size() ? first + rowsPerBand : m_years.size();
         paintContent(p, first, last, band == 0, band == edges.size());

@@ -10,7 +10,7 @@
 
 namespace tallymere {
 
-void SurfacePicture::paint(QPainter& painter, const QWidget& widget, const QColor& surface,
+void SurfacePicture::paint(QPainter& painter, const QWidget& widget, const QRegion& exposed, const QColor& surface,
                            const std::vector<double>& edges, const Draw& draw) {
     const qreal ratio = widget.devicePixelRatioF();
     const QSize pixels(int(std::ceil(widget.width() * ratio)), int(std::ceil(widget.height() * ratio)));
@@ -20,20 +20,28 @@ void SurfacePicture::paint(QPainter& painter, const QWidget& widget, const QColo
         m_image.setDevicePixelRatio(ratio);
         m_surface = surface;
         m_stale = false;
+        m_rows = {0};
+        // One band an edge more, empty where an edge lies outside the picture.
+        for (double edge : edges)
+            m_rows.push_back(std::clamp(int(std::lround(edge * ratio)), m_rows.back(), pixels.height()));
+        m_rows.push_back(pixels.height());
+        m_drawn.assign(m_rows.size() - 1, false);
+    }
+    // The bands the exposed rows reach that are not drawn yet.
+    const QRect shown = exposed.boundingRect();
+    const int showTop = int(std::floor(shown.top() * ratio)), showBottom = int(std::ceil((shown.bottom() + 1) * ratio));
+    std::vector<std::size_t> due;
+    for (std::size_t band = 0; band < m_drawn.size(); ++band)
+        if (!m_drawn[band] && m_rows[band] < showBottom && m_rows[band + 1] > showTop) due.push_back(band);
+    if (!due.empty()) {
         ++m_renders;
-        // The bands' rows, in device pixels.
-        std::vector<int> rows{0};
-        for (double edge : edges) {
-            const int row = std::clamp(int(std::lround(edge * ratio)), rows.back(), pixels.height());
-            if (row > rows.back() && row < pixels.height()) rows.push_back(row);
-        }
-        rows.push_back(pixels.height());
         // Made here: taking the bits touches the image, which only this thread may do.
         uchar* bits = m_image.bits();
         const qsizetype stride = m_image.bytesPerLine();
         const QImage::Format format = m_image.format();
         auto drawBand = [&](std::size_t band) {
-            const int top = rows[band], bottom = rows[band + 1];
+            const int top = m_rows[band], bottom = m_rows[band + 1];
+            if (bottom <= top) return;
             QImage part(bits + qsizetype(top) * stride, pixels.width(), bottom - top, stride, format);
             part.setDevicePixelRatio(ratio);
             part.fill(surface);
@@ -43,13 +51,13 @@ void SurfacePicture::paint(QPainter& painter, const QWidget& widget, const QColo
             p.translate(0, -top / ratio);
             draw(p, band);
         };
-        const int bands = int(rows.size()) - 1;
-        if (bands == 1)
-            ParallelBands::runOnPool([&] { drawBand(0); });
+        if (due.size() == 1)
+            ParallelBands::runOnPool([&] { drawBand(due.front()); });
         else
-            ParallelBands::run(bands, bands, [&](int first, int last) {
-                for (int band = first; band < last; ++band) drawBand(std::size_t(band));
+            ParallelBands::run(int(due.size()), int(due.size()), [&](int first, int last) {
+                for (int i = first; i < last; ++i) drawBand(due[std::size_t(i)]);
             });
+        for (std::size_t band : due) m_drawn[band] = true;
     }
     painter.save();
     painter.setCompositionMode(QPainter::CompositionMode_Source);

@@ -1,6 +1,7 @@
 #pragma once
 #include <QColor>
 #include <QImage>
+#include <QRegion>
 
 #include <functional>
 #include <vector>
@@ -31,11 +32,12 @@ public:
     using Draw = std::function<void(QPainter& painter, std::size_t band)>;
 
     void invalidate() { m_stale = true; }
-    // Copies the picture of `widget` to `painter` (the widget's own, its origin at the widget's
-    // top left), drawing it first when needed. `edges` are the logical y where one band ends and
-    // the next starts, in increasing order; none draws a single band.
-    void paint(QPainter& painter, const QWidget& widget, const QColor& surface, const std::vector<double>& edges,
-               const Draw& draw);
+    // Copies the `exposed` part of the picture of `widget` to `painter` (the widget's own, its
+    // origin at the widget's top left), first drawing the bands it reaches that are not drawn yet:
+    // a widget mostly scrolled out of view draws only what shows. `edges` are the logical y where
+    // one band ends and the next starts, in increasing order; none draws a single band.
+    void paint(QPainter& painter, const QWidget& widget, const QRegion& exposed, const QColor& surface,
+               const std::vector<double>& edges, const Draw& draw);
 
     const QImage& image() const { return m_image; }
     // How many pictures were drawn so far.
@@ -44,6 +46,8 @@ public:
 private:
     QImage m_image;
     QColor m_surface;
+    std::vector<int> m_rows;   // the bands' first device rows, then the picture's height
+    std::vector<bool> m_drawn; // by band
     bool m_stale = true;
     int m_renders = 0;
 };
