@@ -19,8 +19,8 @@ namespace tallymere {
 // for every size and theme); a hover arriving later only copies them, one arriving sooner waits for
 // what is still being made.
 //
-// Until the mark is taken or released the thread shares the picture's pixels: release() must come
-// before they are drawn again. It keeps one patch cache of its own besides the canvas's, the two
+// Until the mark is taken or released the patch's thread shares the picture's pixels: release()
+// must come before they are drawn again; it stops the patch between bands of rows. It keeps one patch cache of its own besides the canvas's, the two
 // swapped at each take, so their pixels are reused from picture to picture.
 class PreparedHover {
 public:
@@ -35,12 +35,12 @@ public:
     PreparedHover() = default;
     PreparedHover(const PreparedHover&) = delete;
     PreparedHover& operator=(const PreparedHover&) = delete;
-    ~PreparedHover() { release(); }
+    ~PreparedHover();
 
     // Starts making `mark` over `picture`; its ring only where neither `ring`, the canvas's own,
     // nor the one kept here holds it already at the picture's pixel ratio.
     void prepare(const QImage& picture, const Mark& mark, const KeptStroke& ring);
-    // Stops what is being made and lets go of the picture.
+    // Stops what is being made of the patch and lets go of the picture.
     void release();
     // Where `mark` is the one being made: waits for it and hands its patch to `tint` (whose own
     // cache is kept here for the next) and its ring, where `ring` is another, to `ring`. Else releases
@@ -54,11 +54,20 @@ private:
         std::future<void> done;
         std::shared_ptr<std::atomic<bool>> stop;
         Mark mark;
-        bool ring = false; // whether the ring is made too
     };
+    struct RingJob {
+        std::future<void> done;
+        double scale = 0;
+        QRectF disc;
+        QPen pen;
+    };
+    // Whether no ring is being made (collecting one that is done).
+    bool ringSettled();
+
     std::unique_ptr<TintCache> m_tint = std::make_unique<TintCache>();
-    KeptStroke m_ring;
+    KeptStroke m_ring; // written by the ring's thread while m_ringJob runs
     std::unique_ptr<Job> m_job;
+    std::unique_ptr<RingJob> m_ringJob;
     int m_taken = 0;
 };
 

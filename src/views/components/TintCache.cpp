@@ -20,7 +20,7 @@ constexpr std::size_t largePatch = 200'000;
 } // namespace
 
 const QImage& TintCache::patch(const QImage& picture, int pictureRevision, const QRectF& shape, double radius,
-                               const QColor& tint, const QRect& part) {
+                               const QColor& tint, const QRect& part, const std::atomic<bool>* stop) {
     const qreal ratio = picture.devicePixelRatio();
     if (shape == m_shape && part == m_part && radius == m_radius && tint == m_tint && pictureRevision == m_revision &&
         ratio == m_ratio && !m_image.isNull())
@@ -54,14 +54,17 @@ const QImage& TintCache::patch(const QImage& picture, int pictureRevision, const
     uchar* const bits = m_image.bits();
     const qsizetype stride = m_image.bytesPerLine();
     // Each band of rows copies and tints its own rows: a patch as large as most of the picture is
-    // made by several threads, a small one by this thread alone.
+    // made by several threads, a small one by this thread alone. The bands are cut finer, so that a
+    // stop waits for little more than the pieces under way.
     const int bands = int(std::clamp<std::size_t>(pixels / largePatch, 1, 8));
     ParallelBands::run(m_image.height(), bands, [&](int top, int bottom) {
+        if (stop && stop->load(std::memory_order_relaxed)) return;
         for (int y = std::max(within.top(), top + source.top()); y <= within.bottom() && y < bottom + source.top(); ++y)
             std::memcpy(bits + (y - source.top()) * stride + qsizetype(within.left() - source.left()) * 4,
                         picture.constScanLine(y) + qsizetype(within.left()) * 4, std::size_t(within.width()) * 4);
         TileRaster(whole, top, bottom).fill(shape, radius, tint);
-    });
+    }, 4);
+    if (stop && stop->load()) m_revision = -1;
     return m_image;
 }
 

@@ -7,6 +7,7 @@
 #include <QRectF>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -33,9 +34,10 @@ public:
     // The tinted patch for the rounded rectangle `shape` (radius `radius`; a circle when the radius
     // is half its side) filled with `tint`, in the picture's logical coordinates; `pictureRevision`
     // tells pictures apart. The patch covers area() and is drawn there without blending. A valid
-    // `part` (logical, whole numbers) limits the patch to that much of the shape's bounds.
+    // `part` (logical, whole numbers) limits the patch to that much of the shape's bounds. A `stop`
+    // heard while the patch is made leaves it unfinished, and made again by the next call.
     const QImage& patch(const QImage& picture, int pictureRevision, const QRectF& shape, double radius,
-                        const QColor& tint, const QRect& part = QRect());
+                        const QColor& tint, const QRect& part = QRect(), const std::atomic<bool>* stop = nullptr);
     // Lays the tinted shape on `painter`, which has painted the picture at its origin already
     // (the same logical coordinates; the painter's clip is kept).
     void paint(QPainter& painter, const QImage& picture, int pictureRevision, const QRectF& shape, double radius,
