@@ -105,8 +105,6 @@ void PackView::paintCanvas(QPainter& painter, const QRegion& exposed) {
     const qreal ratio = m_surface->devicePixelRatioF();
     const int renders = m_base.renders();
     m_base.ensure(m_surface->size(), ratio, backdrop, render);
-    if (m_base.renders() != renders && m_base.isValid() && !m_circles.empty())
-        m_prepared.prepare(m_base.image(), hoverMark(m_circles.front()), m_rings[1]);
     const LayoutCircle* hovered = recordFor(m_circles, m_state.hovered().get());
     const bool tinted = hovered && m_base.isValid();
     // The hovered bubble's fill comes ready from the cache; the highlight strokes its ring. A patch
@@ -129,6 +127,9 @@ void PackView::paintCanvas(QPainter& painter, const QRegion& exposed) {
     }
     PackCanvas::paintHighlight(painter, hovered, recordFor(m_circles, m_state.selection().get()), theme(), tinted,
                                &m_rings);
+    // Once the window has the picture's pixels: the mark's threads would slow their copy.
+    if (m_base.renders() != renders && m_base.isValid() && !m_circles.empty())
+        m_prepared.prepare(m_base.image(), hoverMark(m_circles.front()), m_rings[1]);
 }
 
 } // namespace tallymere
