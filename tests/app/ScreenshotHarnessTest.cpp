@@ -103,7 +103,9 @@ TEST(ShotRequest, OptionalValuesByPositionAndExactRawValue) {
         if (words.size() == 4) EXPECT_TRUE(std::holds_alternative<WindowShot>(request));
         else EXPECT_EQ(request, Request(Malformed{})) << words.front();
         arguments.insert(arguments.end(), {"--shot-settings", "s.png"});
-        if (words.size() != 4) EXPECT_EQ(parseLine(arguments), Request(Malformed{}));
+        if (words.size() != 4) {
+            EXPECT_EQ(parseLine(arguments), Request(Malformed{}));
+        }
     }
 
     // The tool tabs get the long settling wait; the explorer or no tab the short one.

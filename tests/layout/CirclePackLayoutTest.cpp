@@ -197,9 +197,13 @@ TEST(PackCache, LayoutsFromTheCacheMatchFreshOnes) {
                 EXPECT_EQ(cached[i].tint, fresh[i].tint);
             }
             // Laid out again with every folder in the cache: exactly the same circles.
-            if (limit > 100) EXPECT_EQ(CirclePackLayout::layout(*start, area, Options{}, &cache), cached);
+            if (limit > 100) {
+                EXPECT_EQ(CirclePackLayout::layout(*start, area, Options{}, &cache), cached);
+            }
         }
-        if (limit < 100) EXPECT_LT(cache.size(), 40u);
+        if (limit < 100) {
+            EXPECT_LT(cache.size(), 40u);
+        }
         else EXPECT_GT(cache.size(), starts.size() - 1);
     }
 }

@@ -53,7 +53,9 @@ TEST(IcicleWidths, ATileExactlyAsWideAsTheMinimumIsDrawn) {
     std::vector<std::string> drawn;
     for (const LayoutTile& tile : IcicleLayout::layout(*tree, {0, 0, 128, 200}, options)) {
         drawn.emplace_back(tile.node->name());
-        if (tile.node->name() == "b") EXPECT_EQ(tile.rect.width, 8.0);
+        if (tile.node->name() == "b") {
+            EXPECT_EQ(tile.rect.width, 8.0);
+        }
     }
     EXPECT_EQ(drawn, (std::vector<std::string>{"r", "a", "b"}));
 }

@@ -126,8 +126,9 @@ void expectThemedBars(QWidget* content, const std::string& where) {
             ++scrolling;
             EXPECT_NE(qobject_cast<ThemedScrollBar*>(area->verticalScrollBar()), nullptr) << name;
         }
-        if (area->horizontalScrollBarPolicy() != Qt::ScrollBarAlwaysOff)
+        if (area->horizontalScrollBarPolicy() != Qt::ScrollBarAlwaysOff) {
             EXPECT_NE(qobject_cast<ThemedScrollBar*>(area->horizontalScrollBar()), nullptr) << name;
+        }
     }
     EXPECT_GT(scrolling, 0) << where << " has a list that scrolls";
 }
