@@ -200,7 +200,9 @@ TEST(PreviewLook, DrawnInTheHostsThemeAndPlacedOverItsCentre) {
     EXPECT_EQ(shown.pixelColor(4, 4), sage.background);
     auto* title = window.findChildren<QLabel*>()[1];
     ASSERT_EQ(title->text(), "stuff");
-    if (Typography::isAvailable()) EXPECT_EQ(QFontInfo(title->font()).family(), "Inter");
+    if (Typography::isAvailable()) {
+        EXPECT_EQ(QFontInfo(title->font()).family(), "Inter");
+    }
     const QImage titleInk = title->grab().toImage();
     bool inked = false;
     for (int y = 0; y < titleInk.height() && !inked; ++y)
