@@ -1,5 +1,6 @@
 #include "views/components/KeptStroke.h"
 
+#include "views/components/OutlineStroke.h"
 #include "views/components/PixelCopy.h"
 
 #include <QPainter>
@@ -15,8 +16,6 @@ namespace {
 // Below this many device pixels of bounds the painter's own stroke costs no more than the runs.
 constexpr double smallRing = 160.0 * 160.0;
 constexpr int tile = 32;
-
-bool isPowerOfTwo(double scale) { return scale >= 1 && scale <= 8 && std::exp2(std::round(std::log2(scale))) == scale; }
 
 void strokeEllipse(QPainter& painter, const QRectF& rect, const QPen& pen) {
     painter.save();
@@ -77,11 +76,7 @@ void KeptStroke::build(double scale, QPointF phase, const QRectF& rect, const QP
 void KeptStroke::ellipse(QPainter& painter, const QRectF& rect, const QPen& pen) {
     const QTransform device = painter.deviceTransform();
     const double scale = device.m11();
-    const bool plain = device.type() <= QTransform::TxScale && device.m22() == scale && isPowerOfTwo(scale) &&
-                       pen.style() == Qt::SolidLine && pen.brush().style() == Qt::SolidPattern && !pen.isCosmetic() &&
-                       pen.widthF() > 0 && painter.testRenderHint(QPainter::Antialiasing) &&
-                       painter.compositionMode() == QPainter::CompositionMode_SourceOver && painter.opacity() == 1 &&
-                       rect.width() > 0 && rect.height() > 0;
+    const bool plain = isKeepableStroke(painter, pen, rect);
     const QRectF bounds = device.mapRect(rect);
     m_laid = false;
     if (!plain || bounds.width() * bounds.height() < smallRing) {

@@ -111,14 +111,20 @@ bool OutlineStroke::build(const QTransform& device, const QRectF& rect, double r
     return true;
 }
 
+bool isKeepableStroke(const QPainter& painter, const QPen& pen, const QRectF& rect) {
+    const QTransform device = painter.deviceTransform();
+    const double scale = device.m11();
+    return device.type() <= QTransform::TxScale && device.m22() == scale && isPowerOfTwo(scale) &&
+           pen.style() == Qt::SolidLine && pen.brush().style() == Qt::SolidPattern && !pen.isCosmetic() &&
+           pen.widthF() > 0 && painter.testRenderHint(QPainter::Antialiasing) &&
+           painter.compositionMode() == QPainter::CompositionMode_SourceOver && painter.opacity() == 1 &&
+           rect.width() > 0 && rect.height() > 0;
+}
+
 void OutlineStroke::stroke(QPainter& painter, const QRectF& rect, double radius, const QPen& pen) {
     const QTransform device = painter.deviceTransform();
     const double scale = device.m11();
-    const bool plain = device.type() <= QTransform::TxScale && device.m22() == scale && isPowerOfTwo(scale) &&
-                       pen.style() == Qt::SolidLine && pen.brush().style() == Qt::SolidPattern && !pen.isCosmetic() &&
-                       pen.widthF() > 0 && painter.testRenderHint(QPainter::Antialiasing) &&
-                       painter.compositionMode() == QPainter::CompositionMode_SourceOver && painter.opacity() == 1 &&
-                       rect.width() > 0 && rect.height() > 0;
+    const bool plain = isKeepableStroke(painter, pen, rect);
     const QRectF bounds = device.mapRect(rect);
     m_laid = false;
     if (!plain || bounds.width() * bounds.height() < smallOutline) {

@@ -11,6 +11,11 @@ class QPainter;
 
 namespace tallymere {
 
+// Whether a stroke with `pen` over `rect` on `painter` can be laid from kept pixels that are the
+// painter's own: antialiased, a plain solid opaque pen, source-over at full opacity, and a device
+// transform that scales both axes by one power of two (1 to 8) and translates.
+bool isKeepableStroke(const QPainter& painter, const QPen& pen, const QRectF& rect);
+
 // The anti-aliased outline of a rounded rectangle, stroked with the same pixels as
 // QPainter::strokePath() gives for that shape, at a cost that grows with the outline's length
 // rather than its area. The painter's rasteriser spends several milliseconds on the outline of a

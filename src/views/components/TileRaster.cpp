@@ -60,17 +60,6 @@ inline std::uint32_t blend(std::uint32_t dst, const Premultiplied& src, float co
            (channel(src.g * coverage + dg * keep) << 8) | channel(src.b * coverage + db * keep);
 }
 
-// Writes `count` copies of one pixel, four at a time where the processor has SSE2: the plain loop
-// is not vectorised at the build's optimisation level, and solid interiors are most of a picture.
-inline void fillPixels(std::uint32_t* line, int count, std::uint32_t pixel) {
-    int i = 0;
-#if defined(__SSE2__)
-    const __m128i four = _mm_set1_epi32(int(pixel));
-    for (; i + 4 <= count; i += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(line + i), four);
-#endif
-    for (; i < count; ++i) line[i] = pixel;
-}
-
 // Source-over of one colour at full coverage, in integers two channels per multiply: `pixel` is the
 // colour premultiplied and rounded, `keep` 255 less its alpha.
 inline void blendPixels(std::uint32_t* line, int count, std::uint32_t pixel, std::uint32_t keep) {

@@ -4,6 +4,7 @@
 #include "views/components/LayeredCanvas.h"
 #include "views/components/ParallelBands.h"
 #include "views/components/ShapePaint.h"
+#include "views/components/TileRaster.h"
 #include "views/viz/VizText.h"
 
 #include <QFontMetricsF>
@@ -65,18 +66,6 @@ struct LeafColors {
     QColor flat;     // the leaf before its shine
     QColor color;    // the leaf's own colour, which the shine lifts towards white
 };
-
-// Writes `count` copies of one pixel, four at a time where the processor has SSE2: the plain loop
-// is not vectorised at the build's optimisation level, and the discs' insides and the backdrop are
-// most of a picture's pixels.
-inline void fillPixels(std::uint32_t* line, int count, std::uint32_t pixel) {
-    int i = 0;
-#if defined(__SSE2__)
-    const __m128i four = _mm_set1_epi32(int(pixel));
-    for (; i + 4 <= count; i += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(line + i), four);
-#endif
-    for (; i < count; ++i) line[i] = pixel;
-}
 
 // The pixels a disc reaches on one row, [left, right), and among them [solidLeft, solidRight), those
 // wholly inside its rim, which drawLeaf() writes without reading what lay there; `reaches` is false

@@ -3,6 +3,8 @@
 // pixel, both pixel ratios, the canvases' pens, translated and clipped painters.
 #include "views/components/OutlineStroke.h"
 
+#include "support/NoisyPicture.h"
+
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
@@ -17,27 +19,9 @@ using namespace tallymere;
 
 namespace {
 
-std::uint64_t nextRandom(std::uint64_t& seed) {
-    seed ^= seed << 13, seed ^= seed >> 7, seed ^= seed << 17;
-    return seed;
-}
-
-double uniform(std::uint64_t& seed, double from, double to) {
-    return from + (to - from) * double(nextRandom(seed) % 1'000'000) / 1'000'000.0;
-}
-
-// An opaque picture with a different colour at nearly every pixel, so a blend that differs
-// anywhere shows.
-QImage picture(int width, int height, qreal ratio, std::uint64_t seed) {
-    QImage image(int(width * ratio), int(height * ratio), QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) {
-            const std::uint64_t r = nextRandom(seed);
-            image.setPixel(x, y, qRgb(int(r & 255), int(r >> 8 & 255), int(r >> 16 & 255)));
-        }
-    image.setDevicePixelRatio(ratio);
-    return image;
-}
+using test::nextRandom;
+using test::uniform;
+const auto picture = test::noisyPicture;
 
 QImage painted(QImage image, const std::function<void(QPainter&)>& setUp, const std::function<void(QPainter&)>& draw) {
     QPainter painter(&image);
