@@ -1,81 +1,84 @@
 #include "core/FileCategory.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
-#include <cstring>
-#include <initializer_list>
+#include <span>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
+#include <string_view>
 
 namespace tallymere {
 namespace {
 
-using Table = std::unordered_map<std::string_view, FileCategory>;
+// Every list is data the compiler lays out, and the index below is built from them while
+// compiling: classifying the first entry of a scan then reads one table, rather than building hash
+// tables from literals that string merging scatters over the program's read-only data.
+constexpr std::string_view videoExtensions[] = {
+    "mp4", "mov", "m4v", "avi", "mkv", "webm", "flv", "wmv", "mpg", "mpeg", "m2ts", "ts", "3gp", "prores", "braw",
+    "r3d", "mts", "ogv", "vob", "f4v", "rm", "asf",
+};
+constexpr std::string_view audioExtensions[] = {
+    "mp3", "aac", "wav", "aiff", "aif", "flac", "alac", "m4a", "ogg", "opus", "wma", "caf", "mid", "midi", "aup",
+    "logicx", "band",
+};
+constexpr std::string_view imageExtensions[] = {
+    "jpg", "jpeg", "png", "gif", "heic", "heif", "tiff", "tif", "bmp", "webp", "raw", "cr2", "cr3", "nef", "arw",
+    "dng", "orf", "rw2", "psd", "ai", "eps", "svg", "ico", "icns", "avif", "jxl", "exr", "hdr",
+};
+constexpr std::string_view documentExtensions[] = {
+    "pdf", "doc", "docx", "xls", "xlsx", "ppt", "pptx", "pages", "numbers", "key", "txt", "rtf", "md", "markdown",
+    "epub", "mobi", "odt", "ods", "odp", "tex", "csv", "tsv", "djvu",
+};
+constexpr std::string_view codeExtensions[] = {
+    "swift", "c", "h", "hpp", "cpp", "cc", "m", "mm", "java", "kt", "kts", "js", "mjs", "cjs", "jsx", "ts", "tsx",
+    "py", "pyc", "rb", "go", "rs", "php", "cs", "scala", "sh", "zsh", "bash", "fish", "pl", "lua", "r", "dart", "ex",
+    "exs", "erl", "hs", "clj", "vue", "svelte", "json", "yaml", "yml", "toml", "xml", "plist", "gradle", "cmake",
+    "mk", "makefile", "sql", "graphql", "proto", "ipynb", "o", "a", "so", "dylib", "pdb", "wasm", "class", "jar",
+    "pyd", "node", "lock", "sum", "mod", "pcm", "swiftmodule", "swiftdoc", "swiftsourceinfo", "swiftinterface",
+    "modulemap", "bc", "ll", "d", "tbd", "dia", "bcsymbolmap", "gcno", "gcda", "hmap", "linkfilelist", "abi",
+    "json5", "map", "nib", "strings", "car", "dsym", "ninja", "gradlew", "bazel", "pyi", "pyx", "rlib", "rmeta",
+    "beam", "cma", "cmi", "cmx", "hi", "elc", "zwc", "dex", "aab", "apk", "pb", "pbxproj",
+};
+constexpr std::string_view archiveExtensions[] = {
+    "zip", "tar", "gz", "tgz", "bz2", "xz", "7z", "rar", "zst", "lz", "lzma", "cpio", "pkg", "xip", "jar", "war",
+    "aar", "deb", "rpm", "sit", "sitx", "z", "br",
+};
+constexpr std::string_view appExtensions[] = {
+    "app", "appex", "xpc", "framework", "bundle", "kext", "plugin", "prefpane", "qlgenerator", "component", "vst",
+    "vst3", "au", "aupreset", "mdimporter", "saver", "service", "wdgt",
+};
+constexpr std::string_view diskImageExtensions[] = {
+    "dmg", "iso", "sparsebundle", "sparseimage", "img", "vmdk", "vdi", "qcow2", "vhd", "vhdx", "hds", "utm", "cdr",
+    "toast", "pvm",
+};
+constexpr std::string_view cacheExtensions[] = {
+    "log", "cache", "tmp", "temp", "crash", "diag", "spin", "hang", "asl", "tracev3", "db-wal", "db-shm", "idx",
+    "pack", "swap", "dmp",
+};
+constexpr std::string_view packageExtensions[] = {
+    "app", "appex", "framework", "bundle", "kext", "plugin", "prefpane", "qlgenerator", "component", "vst", "vst3",
+    "au", "mdimporter", "saver", "service", "wdgt", "xpc", "photoslibrary", "fcpbundle", "logicx", "band",
+    "imovielibrary", "tvlibrary", "rtfd", "pages", "numbers", "key", "download", "sparsebundle", "xcodeproj",
+    "xcworkspace", "playground", "docset", "lproj", "scptd", "workflow", "dsym", "pbproj", "icbundle",
+};
 
 struct ExtensionList {
     FileCategory category;
-    std::initializer_list<std::string_view> extensions;
+    std::span<const std::string_view> extensions;
 };
 
 // Later lists overwrite earlier ones: "ts" ends in code, "jar" in archive.
-const Table& extensionTable() {
-    static const Table table = [] {
-        const ExtensionList lists[] = {
-            {FileCategory::video,
-             {"mp4", "mov", "m4v", "avi", "mkv", "webm", "flv", "wmv", "mpg", "mpeg", "m2ts", "ts", "3gp", "prores",
-              "braw", "r3d", "mts", "ogv", "vob", "f4v", "rm", "asf"}},
-            {FileCategory::audio,
-             {"mp3", "aac", "wav", "aiff", "aif", "flac", "alac", "m4a", "ogg", "opus", "wma", "caf", "mid", "midi",
-              "aup", "logicx", "band"}},
-            {FileCategory::image,
-             {"jpg", "jpeg", "png", "gif", "heic", "heif", "tiff", "tif", "bmp", "webp", "raw", "cr2", "cr3", "nef",
-              "arw", "dng", "orf", "rw2", "psd", "ai", "eps", "svg", "ico", "icns", "avif", "jxl", "exr", "hdr"}},
-            {FileCategory::document,
-             {"pdf", "doc", "docx", "xls", "xlsx", "ppt", "pptx", "pages", "numbers", "key", "txt", "rtf", "md",
-              "markdown", "epub", "mobi", "odt", "ods", "odp", "tex", "csv", "tsv", "djvu"}},
-            {FileCategory::code,
-             {"swift", "c", "h", "hpp", "cpp", "cc", "m", "mm", "java", "kt", "kts", "js", "mjs", "cjs", "jsx", "ts",
-              "tsx", "py", "pyc", "rb", "go", "rs", "php", "cs", "scala", "sh", "zsh", "bash", "fish", "pl", "lua",
-              "r", "dart", "ex", "exs", "erl", "hs", "clj", "vue", "svelte", "json", "yaml", "yml", "toml", "xml",
-              "plist", "gradle", "cmake", "mk", "makefile", "sql", "graphql", "proto", "ipynb", "o", "a", "so",
-              "dylib", "pdb", "wasm", "class", "jar", "pyd", "node", "lock", "sum", "mod", "pcm", "swiftmodule",
-              "swiftdoc", "swiftsourceinfo", "swiftinterface", "modulemap", "bc", "ll", "d", "tbd", "dia",
-              "bcsymbolmap", "gcno", "gcda", "hmap", "linkfilelist", "abi", "json5", "map", "nib", "strings", "car",
-              "dsym", "ninja", "gradlew", "bazel", "pyi", "pyx", "rlib", "rmeta", "beam", "cma", "cmi", "cmx", "hi",
-              "elc", "zwc", "dex", "aab", "apk", "pb", "pbxproj"}},
-            {FileCategory::archive,
-             {"zip", "tar", "gz", "tgz", "bz2", "xz", "7z", "rar", "zst", "lz", "lzma", "cpio", "pkg", "xip", "jar",
-              "war", "aar", "deb", "rpm", "sit", "sitx", "z", "br"}},
-            {FileCategory::app,
-             {"app", "appex", "xpc", "framework", "bundle", "kext", "plugin", "prefpane", "qlgenerator", "component",
-              "vst", "vst3", "au", "aupreset", "mdimporter", "saver", "service", "wdgt"}},
-            {FileCategory::diskImage,
-             {"dmg", "iso", "sparsebundle", "sparseimage", "img", "vmdk", "vdi", "qcow2", "vhd", "vhdx", "hds", "utm",
-              "cdr", "toast", "pvm"}},
-            {FileCategory::cache,
-             {"log", "cache", "tmp", "temp", "crash", "diag", "spin", "hang", "asl", "tracev3", "db-wal", "db-shm",
-              "idx", "pack", "swap", "dmp"}},
-        };
-        Table built;
-        for (const ExtensionList& list : lists)
-            for (std::string_view extension : list.extensions) built[extension] = list.category;
-        return built;
-    }();
-    return table;
-}
-
-const std::unordered_set<std::string_view>& packageExtensions() {
-    static const std::unordered_set<std::string_view> set = {
-        "app",       "appex",        "framework",  "bundle",        "kext",      "plugin",   "prefpane",
-        "qlgenerator", "component",  "vst",        "vst3",          "au",        "mdimporter", "saver",
-        "service",   "wdgt",         "xpc",        "photoslibrary", "fcpbundle", "logicx",   "band",
-        "imovielibrary", "tvlibrary", "rtfd",      "pages",         "numbers",   "key",      "download",
-        "sparsebundle", "xcodeproj", "xcworkspace", "playground",   "docset",    "lproj",    "scptd",
-        "workflow",  "dsym",         "pbproj",     "icbundle",
-    };
-    return set;
-}
+constexpr ExtensionList extensionLists[] = {
+    {FileCategory::video, videoExtensions},
+    {FileCategory::audio, audioExtensions},
+    {FileCategory::image, imageExtensions},
+    {FileCategory::document, documentExtensions},
+    {FileCategory::code, codeExtensions},
+    {FileCategory::archive, archiveExtensions},
+    {FileCategory::app, appExtensions},
+    {FileCategory::diskImage, diskImageExtensions},
+    {FileCategory::cache, cacheExtensions},
+};
 
 // What the tables say of one extension.
 struct ExtensionClass {
@@ -91,16 +94,17 @@ struct ExtensionClass {
 // ASCII of at most 16 characters.
 class ExtensionIndex {
 public:
-    ExtensionIndex() {
-        for (const auto& [extension, category] : extensionTable()) {
-            Slot& slot = slotFor(pack(extension));
-            slot.value.category = category;
-            slot.value.hasCategory = true;
-        }
-        for (std::string_view extension : packageExtensions()) slotFor(pack(extension)).value.isPackage = true;
+    constexpr ExtensionIndex() {
+        for (const ExtensionList& list : extensionLists)
+            for (std::string_view extension : list.extensions) {
+                Slot& slot = slotFor(pack(extension));
+                slot.value.category = list.category;
+                slot.value.hasCategory = true;
+            }
+        for (std::string_view extension : packageExtensions) slotFor(pack(extension)).value.isPackage = true;
     }
 
-    const ExtensionClass* find(std::string_view name) const {
+    constexpr const ExtensionClass* find(std::string_view name) const {
         const std::size_t dot = name.rfind('.');
         if (dot == std::string_view::npos || dot == 0 || dot + 1 == name.size()) return nullptr;
         const std::string_view extension = name.substr(dot + 1);
@@ -126,22 +130,19 @@ private:
     };
     static constexpr std::size_t slotCount = 1024; // a power of two, over three times the keys
 
-    static Key pack(std::string_view extension) {
-        char bytes[16] = {};
+    static constexpr Key pack(std::string_view extension) {
+        std::array<char, 16> bytes{};
         for (std::size_t i = 0; i < extension.size(); ++i) {
             const char c = extension[i];
             bytes[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
         }
-        Key key;
-        std::memcpy(&key.low, bytes, 8);
-        std::memcpy(&key.high, bytes + 8, 8);
-        return key;
+        return std::bit_cast<Key>(bytes);
     }
-    static std::size_t hash(const Key& key) {
+    static constexpr std::size_t hash(const Key& key) {
         const std::uint64_t mixed = (key.low * 0x9E3779B97F4A7C15ull) ^ (key.high * 0xC2B2AE3D27D4EB4Full);
         return static_cast<std::size_t>(mixed >> 54) & (slotCount - 1);
     }
-    Slot& slotFor(const Key& key) {
+    constexpr Slot& slotFor(const Key& key) {
         for (std::size_t i = hash(key);; i = (i + 1) & (slotCount - 1)) {
             Slot& slot = m_slots[i];
             if (!slot.used) {
@@ -156,10 +157,9 @@ private:
     std::array<Slot, slotCount> m_slots{};
 };
 
-const ExtensionClass* classOf(std::string_view name) {
-    static const ExtensionIndex index;
-    return index.find(name);
-}
+constexpr ExtensionIndex extensionIndex;
+
+const ExtensionClass* classOf(std::string_view name) { return extensionIndex.find(name); }
 
 } // namespace
 

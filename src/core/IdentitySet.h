@@ -3,6 +3,8 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 #include <memory>
 #include <mutex>
 
@@ -51,14 +53,22 @@ private:
         return z ^ (z >> 31);
     }
 
+    struct FreeSlots {
+        void operator()(Key* slots) const { std::free(slots); }
+    };
+
     struct alignas(64) Stripe {
         std::mutex lock;
-        std::unique_ptr<Key[]> slots;
+        std::unique_ptr<Key[], FreeSlots> slots;
         std::size_t capacity = 0; // a power of two
         std::size_t used = 0;
 
+        // calloc, not a value-initialised array: fresh memory comes zeroed from the system, so the
+        // slots cost resident memory only as keys land in them, and most scans fill a few.
         void resize(std::size_t count) {
-            slots = std::make_unique<Key[]>(count);
+            void* memory = std::calloc(count, sizeof(Key));
+            if (!memory) throw std::bad_alloc();
+            slots.reset(static_cast<Key*>(memory));
             capacity = count;
         }
         // False when the key is there already.

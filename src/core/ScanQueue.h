@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <span>
+#include <type_traits>
 #include <vector>
 
 namespace tallymere::ScanWorker {
@@ -26,20 +28,24 @@ struct OpenFolder {
     std::atomic<std::uint32_t> waiting{0};
 };
 
-// A fixed number of OpenFolder records, made before the threads start, so keeping a folder open
-// allocates nothing. None left means no more folders are kept open for now.
+// A fixed number of OpenFolder records, their memory taken before the threads start, so keeping a
+// folder open allocates nothing. A record is made the first time it is needed: a small tree
+// touches a few of them, not the whole pool. None left means no more folders are kept open for now.
 class OpenFolderPool {
 public:
-    explicit OpenFolderPool(std::size_t size) : m_records(std::make_unique<OpenFolder[]>(size)) {
+    explicit OpenFolderPool(std::size_t size)
+        : m_storage(std::make_unique_for_overwrite<Storage[]>(size)), m_size(size) {
         m_free.reserve(size);
-        for (std::size_t i = 0; i < size; ++i) m_free.push_back(&m_records[i]);
     }
     OpenFolder* take() {
         std::lock_guard lock(m_lock);
-        if (m_free.empty()) return nullptr;
-        OpenFolder* record = m_free.back();
-        m_free.pop_back();
-        return record;
+        if (!m_free.empty()) {
+            OpenFolder* record = m_free.back();
+            m_free.pop_back();
+            return record;
+        }
+        if (m_made == m_size) return nullptr;
+        return new (&m_storage[m_made++]) OpenFolder;
     }
     void give(OpenFolder* record) {
         std::lock_guard lock(m_lock);
@@ -47,7 +53,13 @@ public:
     }
 
 private:
-    std::unique_ptr<OpenFolder[]> m_records;
+    static_assert(std::is_trivially_destructible_v<OpenFolder>);
+    struct Storage {
+        alignas(OpenFolder) unsigned char bytes[sizeof(OpenFolder)];
+    };
+    std::unique_ptr<Storage[]> m_storage;
+    std::size_t m_size;
+    std::size_t m_made = 0;
     std::mutex m_lock;
     std::vector<OpenFolder*> m_free;
 };

@@ -1,10 +1,11 @@
 #include "platform/MountTable.h"
 
+#include <fcntl.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <array>
-#include <fstream>
-#include <sstream>
+#include <cerrno>
 
 namespace tallymere::MountTable {
 namespace {
@@ -85,12 +86,23 @@ std::vector<MountEntry> parse(std::string_view text) {
     return entries;
 }
 
+// Read with plain system calls: a file stream would bring the whole locale and stream machinery
+// into every scan, which touches no other part of it.
 std::vector<MountEntry> read(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return {};
-    std::ostringstream text;
-    text << file.rdbuf();
-    return parse(text.str());
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    std::string text;
+    std::size_t used = 0;
+    for (;;) {
+        if (text.size() - used < 4096) text.resize(text.size() + 16384);
+        const ssize_t n = ::read(fd, text.data() + used, text.size() - used);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        used += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    text.resize(used);
+    return parse(text);
 }
 
 bool isVirtualOrNetwork(std::string_view fsType) {

@@ -53,6 +53,18 @@ TEST(ByteFormatCount, GroupsWithTheGivenLocale) {
     EXPECT_EQ(ByteFormat::count(12345, std::locale::classic()), "12345");
 }
 
+TEST(ByteFormatCount, UserLocaleTextIsTheStreamsText) {
+    // Counts short enough to need no separator skip building the locale: the text must still be
+    // what a stream imbued with the user's locale prints, for every length and sign.
+    std::locale user = std::locale::classic();
+    try {
+        user = std::locale("");
+    } catch (const std::exception&) {
+    }
+    for (std::int64_t n : {0LL, 7LL, -7LL, 24LL, 999LL, 1000LL, -1000LL, 12345LL, 1234567LL, 9223372036854775807LL})
+        EXPECT_EQ(ByteFormat::count(n), ByteFormat::count(n, user)) << n;
+}
+
 TEST(ByteFormatCount, UserLocaleGivesDigits) {
     // Whatever the environment's locale, the digits survive (grouping marks may be added).
     std::string text = ByteFormat::count(12345);

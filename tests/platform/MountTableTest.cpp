@@ -1,6 +1,10 @@
 #include "platform/MountTable.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
 
 namespace tallymere {
 namespace {
@@ -38,6 +42,22 @@ TEST(MountTableParse, SkipsMalformedLines) {
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].mountPoint, "/good");
     EXPECT_TRUE(MountTable::read("/nonexistent/mountinfo").empty());
+}
+
+TEST(MountTableRead, ReadsATableLargerThanOneReadWhole) {
+    // Thousands of lines, far past what one read returns, with the last one unterminated.
+    test::TempFolder folder;
+    const std::string path = folder / "mountinfo";
+    {
+        std::ofstream out(path);
+        for (int i = 0; i < 3000; ++i) out << i << " 1 8:1 / /mnt/m" << i << " rw - ext4 /dev/sda1 rw\n";
+        out << "9999 1 8:2 / /last rw - xfs /dev/sdb rw";
+    }
+    const auto entries = MountTable::read(path);
+    ASSERT_EQ(entries.size(), 3001u);
+    EXPECT_EQ(entries[1234].mountPoint, "/mnt/m1234");
+    EXPECT_EQ(entries.back().mountPoint, "/last");
+    EXPECT_EQ(entries.back().fsType, "xfs");
 }
 
 TEST(MountTableEscapes, DecodesOctalOnly) {
