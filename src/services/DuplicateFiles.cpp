@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -152,19 +153,23 @@ void QuickDigest::add(std::span<const unsigned char> bytes) {
 std::uint64_t QuickDigest::finish() const { return avalanche(m_state + m_length * prime3); }
 
 bool sample(int fd, std::int64_t size, std::span<unsigned char> buffer, std::uint64_t& digest) {
-    if (size <= 0 || buffer.size() < sampleBufferBytes) return false;
+    if (size <= 0 || buffer.size() != sampleBufferBytes) return false;
     unsigned char sizeBytes[8];
     for (int i = 0; i < 8; ++i) sizeBytes[i] = static_cast<unsigned char>(static_cast<std::uint64_t>(size) >> (8 * i));
     QuickDigest quick;
     quick.add(sizeBytes);
-    const auto head = buffer.first(static_cast<std::size_t>(std::min(size, sampleSpan)));
-    if (!readExactly(fd, head, 0)) return false;
-    quick.add(head);
-    if (size > 2 * sampleSpan) {
-        const auto tail = buffer.first(sampleSpan);
-        if (!readExactly(fd, tail, size - sampleSpan)) return false;
-        quick.add(tail);
-    }
+    const auto feed = [&](std::int64_t from, std::int64_t length) {
+        for (std::int64_t done = 0; done < length;) {
+            const auto piece = buffer.first(static_cast<std::size_t>(
+                std::min<std::int64_t>(static_cast<std::int64_t>(buffer.size()), length - done)));
+            if (!readExactly(fd, piece, from + done)) return false;
+            quick.add(piece);
+            done += static_cast<std::int64_t>(piece.size());
+        }
+        return true;
+    };
+    if (!feed(0, std::min(size, sampleSpan))) return false;
+    if (size > 2 * sampleSpan && !feed(size - sampleSpan, sampleSpan)) return false;
     digest = quick.finish();
     return true;
 }
