@@ -1,9 +1,12 @@
 #include "views/explore/CardSkins.h"
 
+#include "views/components/ParallelBands.h"
+
 #include <QPaintDevice>
 #include <QPainter>
 #include <QTransform>
 
+#include <algorithm>
 #include <cmath>
 #include <list>
 #include <unordered_map>
@@ -27,33 +30,87 @@ Store& store() {
     return pictures;
 }
 
-} // namespace
+std::string fullKey(const std::string& key, QSizeF size, qreal ratio) {
+    return key + '@' + std::to_string(size.width()) + 'x' + std::to_string(size.height()) + '@' + std::to_string(ratio);
+}
 
-const QImage& skin(const std::string& key, QSizeF size, qreal ratio, const std::function<void(QPainter&)>& paint) {
-    Store& s = store();
-    const std::string fullKey = key + '@' + std::to_string(size.width()) + 'x' + std::to_string(size.height()) + '@' +
-                                std::to_string(ratio);
-    if (auto found = s.byKey.find(fullKey); found != s.byKey.end()) {
-        s.pictures.splice(s.pictures.begin(), s.pictures, found->second);
-        return found->second->second;
-    }
-    QImage picture((size * ratio).toSize().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+QSize pixelsOf(QSizeF size, qreal ratio) { return (size * ratio).toSize().expandedTo(QSize(1, 1)); }
+
+QImage render(QSizeF size, qreal ratio, const std::function<void(QPainter&)>& paint) {
+    QImage picture(pixelsOf(size, ratio), QImage::Format_ARGB32_Premultiplied);
     picture.setDevicePixelRatio(ratio);
     picture.fill(Qt::transparent);
     {
         QPainter painter(&picture);
         paint(painter);
     }
+    return picture;
+}
+
+const QImage& keep(Store& s, const std::string& key, QImage picture) {
     ++s.painted;
     s.bytes += picture.sizeInBytes();
-    s.pictures.emplace_front(fullKey, std::move(picture));
-    s.byKey[fullKey] = s.pictures.begin();
+    s.pictures.emplace_front(key, std::move(picture));
+    s.byKey[key] = s.pictures.begin();
     while (s.bytes > keptBytes && s.pictures.size() > 1) {
         s.bytes -= s.pictures.back().second.sizeInBytes();
         s.byKey.erase(s.pictures.back().first);
         s.pictures.pop_back();
     }
     return s.pictures.front().second;
+}
+
+const QImage* kept(Store& s, const std::string& key) {
+    const auto found = s.byKey.find(key);
+    if (found == s.byKey.end()) return nullptr;
+    s.pictures.splice(s.pictures.begin(), s.pictures, found->second);
+    return &found->second->second;
+}
+
+} // namespace
+
+const QImage& skin(const std::string& key, QSizeF size, qreal ratio, const std::function<void(QPainter&)>& paint) {
+    Store& s = store();
+    const std::string full = fullKey(key, size, ratio);
+    if (const QImage* found = kept(s, full)) return *found;
+    return keep(s, full, render(size, ratio, paint));
+}
+
+const QImage& skin(const Picture& picture) { return skin(picture.key, picture.size, picture.ratio, picture.paint); }
+
+void prepare(const std::vector<Picture>& pictures) {
+    Store& s = store();
+    std::vector<const Picture*> due;
+    std::vector<std::string> keys; // of every picture counted, kept or due
+    std::vector<std::string> dueKeys;
+    qsizetype bytes = 0;
+    for (const Picture& picture : pictures) {
+        std::string full = fullKey(picture.key, picture.size, picture.ratio);
+        if (std::find(keys.begin(), keys.end(), full) != keys.end()) continue;
+        const QSize pixels = pixelsOf(picture.size, picture.ratio);
+        bytes += qsizetype(pixels.width()) * pixels.height() * 4;
+        if (bytes > keptBytes) break;
+        // A kept one the page needs moves to the front, so that those drawn now push out others.
+        if (kept(s, full)) {
+            keys.push_back(std::move(full));
+            continue;
+        }
+        due.push_back(&picture);
+        dueKeys.push_back(full);
+        keys.push_back(std::move(full));
+    }
+    if (due.empty()) return;
+    std::vector<QImage> drawn(due.size());
+    const auto draw = [&](int first, int last) {
+        for (int i = first; i < last; ++i) {
+            const Picture& picture = *due[std::size_t(i)];
+            drawn[std::size_t(i)] = render(picture.size, picture.ratio, picture.paint);
+        }
+    };
+    // One task a picture: on a busy machine the threads that get a processor take the rest.
+    if (due.size() == 1) ParallelBands::runOnPool([&] { draw(0, 1); });
+    else ParallelBands::run(int(due.size()), int(due.size()), draw, int(due.size()));
+    for (std::size_t i = 0; i < due.size(); ++i) keep(s, dueKeys[i], std::move(drawn[i]));
 }
 
 qreal ratioOf(const QPainter& painter) {

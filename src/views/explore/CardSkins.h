@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 class QPainter;
 
@@ -20,6 +21,23 @@ namespace tallymere::CardSkins {
 // logical pixels whose origin is the card's top left. The pictures kept take at most 24 MB; the
 // least recently used goes first. For the window's thread only.
 const QImage& skin(const std::string& key, QSizeF size, qreal ratio, const std::function<void(QPainter&)>& paint);
+
+// One background as skin() takes it.
+struct Picture {
+    std::string key;
+    QSizeF size;
+    qreal ratio = 1;
+    std::function<void(QPainter&)> paint;
+};
+const QImage& skin(const Picture& picture);
+
+// Draws those of `pictures` not kept yet side by side on threads of the pool, one picture a task,
+// and keeps them, so that the skin() calls of a page's first showing that follow find them all. A
+// painter on the window's thread hands each large fill's spans to the pool and waits for every
+// piece, many times a picture; a painter on a thread of the pool fills them itself. Each `paint`
+// must be safe on any thread: value types only, no caches of the window's thread. As many are
+// drawn as the kept pictures hold, the first first.
+void prepare(const std::vector<Picture>& pictures);
 
 // The scale from a painter's logical pixels to the pixels it writes.
 qreal ratioOf(const QPainter& painter);

@@ -76,40 +76,56 @@ Shades shades(const Theme& theme, const QColor& base) {
             ColorRules::mix(base, white, theme.isDark ? 0.14 : 0.52)};
 }
 
+namespace {
+
+struct Body {
+    Shades shade;
+    QColor outline;
+    double lineWidth = 1;
+};
+
+Body bodyOf(const Theme& theme, const Input& input) {
+    // The outline stays inside the silhouette: the shape is inset by half the line width.
+    return {shades(theme, theme.nodeColor(*input.node, 1, input.rank, input.colorMode)),
+            input.queued ? theme.danger : ShapePaint::withOpacity(theme.text, 0.09 + (0.22 - 0.09) * input.hover),
+            input.queued ? 1.6 : 1.0};
+}
+
+void paintBody(QPainter& p, const QRectF& rect, const Body& body) {
+    const FolderShape shape;
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, true);
+    QLinearGradient gradient(rect.topLeft(), rect.bottomRight());
+    gradient.setColorAt(0, body.shade.light);
+    gradient.setColorAt(1, body.shade.lighter);
+    p.fillPath(shape.path(rect), gradient);
+    p.setPen(QPen(body.outline, body.lineWidth));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(shape.inset(body.lineWidth / 2).path(rect));
+    p.restore();
+}
+
+} // namespace
+
+std::optional<CardSkins::Picture> body(const QRectF& cell, const Theme& theme, const Input& input, qreal ratio) {
+    // At rest (not halfway through a hover) the body is one of few pictures: drawn once, then copied.
+    if (input.hover != 0 && input.hover != 1) return std::nullopt;
+    const Body b = bodyOf(theme, input);
+    const QSizeF size = lifted(cell, input.hover).size();
+    std::string key = "folder " + std::to_string(b.shade.light.rgba()) + ' ' + std::to_string(b.shade.lighter.rgba()) +
+                      ' ' + std::to_string(b.outline.rgba()) + ' ' + std::to_string(b.lineWidth);
+    return CardSkins::Picture{std::move(key), size, ratio,
+                              [b, size](QPainter& p) { paintBody(p, QRectF(QPointF(0, 0), size), b); }};
+}
+
 void paint(QPainter& painter, const QRectF& cell, const Theme& theme, const Input& input) {
     const FileNode& node = *input.node;
     const QRectF card = lifted(cell, input.hover);
     const Shades shade = shades(theme, theme.nodeColor(node, 1, input.rank, input.colorMode));
-
-    // The outline stays inside the silhouette: the shape is inset by half the line width.
-    const double lineWidth = input.queued ? 1.6 : 1.0;
-    const QColor outline = input.queued ? theme.danger
-                                        : ShapePaint::withOpacity(theme.text, 0.09 + (0.22 - 0.09) * input.hover);
-    auto paintBody = [&](QPainter& p, const QRectF& body) {
-        const FolderShape shape;
-        p.save();
-        p.setRenderHint(QPainter::Antialiasing, true);
-        QLinearGradient gradient(body.topLeft(), body.bottomRight());
-        gradient.setColorAt(0, shade.light);
-        gradient.setColorAt(1, shade.lighter);
-        p.fillPath(shape.path(body), gradient);
-        p.setPen(QPen(outline, lineWidth));
-        p.setBrush(Qt::NoBrush);
-        p.drawPath(shape.inset(lineWidth / 2).path(body));
-        p.restore();
-    };
-    // At rest (not halfway through a hover) the body is one of few pictures: drawn once, then copied.
-    if (input.hover == 0 || input.hover == 1) {
-        const std::string key = "folder " + std::to_string(shade.light.rgba()) + ' ' +
-                                std::to_string(shade.lighter.rgba()) + ' ' + std::to_string(outline.rgba()) + ' ' +
-                                std::to_string(lineWidth);
-        const QImage& body = CardSkins::skin(key, card.size(), CardSkins::ratioOf(painter), [&](QPainter& p) {
-            paintBody(p, QRectF(QPointF(0, 0), card.size()));
-        });
-        CardSkins::draw(painter, card.topLeft(), body);
-    } else {
-        paintBody(painter, card);
-    }
+    if (const auto picture = body(cell, theme, input, CardSkins::ratioOf(painter)))
+        CardSkins::draw(painter, card.topLeft(), CardSkins::skin(*picture));
+    else
+        paintBody(painter, card, bodyOf(theme, input));
 
     if (input.queued) {
         const QSizeF symbol = SymbolImage::size(9);

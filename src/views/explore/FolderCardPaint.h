@@ -1,11 +1,13 @@
 #pragma once
 #include "core/FileCategory.h"
 #include "style/Theme.h"
+#include "views/explore/CardSkins.h"
 
 #include <QPainterPath>
 #include <QRectF>
 #include <QString>
 
+#include <optional>
 #include <span>
 
 class QPainter;
@@ -46,6 +48,10 @@ struct Shades {
     QColor light, lighter, ring;
 };
 Shades shades(const Theme& theme, const QColor& base);
+
+// The card's shaded silhouette and outline at rest, as a kept picture at pixel ratio `ratio`: none
+// halfway through a hover, when it is drawn afresh. Safe to draw on any thread (CardSkins::prepare).
+std::optional<CardSkins::Picture> body(const QRectF& cell, const Theme& theme, const Input& input, qreal ratio);
 
 void paint(QPainter& painter, const QRectF& cell, const Theme& theme, const Input& input);
 

@@ -7,6 +7,7 @@
 #include "views/components/ShapePaint.h"
 #include "views/components/TextDraw.h"
 #include "views/explore/CardGrid.h"
+#include "views/explore/CardSkins.h"
 #include "views/explore/FileCardPaint.h"
 #include "views/explore/FolderCardPaint.h"
 #include "views/explore/FolderComposition.h"
@@ -238,13 +239,23 @@ void FolderPage::paintEvent(QPaintEvent* event) {
     if (m_placeholder && m_placeholder->intersects(exposed)) paintPlaceholder(painter, *m_placeholder);
 
     const bool allocated = m_state.useAllocatedSize();
+    std::vector<std::size_t> shown;
+    std::vector<FolderCardPaint::Input> inputs;
+    std::vector<CardSkins::Picture> bodies;
+    const qreal ratio = CardSkins::ratioOf(painter);
     for (std::size_t i = 0; i < m_folderCells.size(); ++i) {
         if (!m_folderCells[i].intersects(exposed)) continue;
         const FileNode* n = m_lists.folders[i];
-        FolderCardPaint::Input input{n, static_cast<int>(i), m_state.colorMode(), allocated, m_state.isQueued(n),
-                                     m_folderHover[i], dots(static_cast<int>(i))};
-        FolderCardPaint::paint(painter, m_folderCells[i], t, input);
+        shown.push_back(i);
+        inputs.push_back({n, static_cast<int>(i), m_state.colorMode(), allocated, m_state.isQueued(n), m_folderHover[i],
+                          dots(static_cast<int>(i))});
+        if (auto body = FolderCardPaint::body(m_folderCells[i], t, inputs.back(), ratio)) bodies.push_back(std::move(*body));
     }
+    // A page's first showing meets most of its cards' colours for the first time: their bodies are
+    // drawn side by side before the cards, rather than one after another as each card comes.
+    CardSkins::prepare(bodies);
+    for (std::size_t k = 0; k < shown.size(); ++k)
+        FolderCardPaint::paint(painter, m_folderCells[shown[k]], t, inputs[k]);
     const double now = static_cast<double>(QDateTime::currentSecsSinceEpoch());
     for (std::size_t i = 0; i < m_fileCells.size(); ++i) {
         if (!m_fileCells[i].intersects(exposed)) continue;

@@ -6,6 +6,7 @@
 #include "support/RecordingDesktop.h"
 #include "support/TreeText.h"
 #include "views/components/ThemedWidget.h"
+#include "views/explore/CardSkins.h"
 #include "views/explore/FileCardPaint.h"
 #include "views/explore/FolderCardPaint.h"
 #include "views/explore/FolderPage.h"
@@ -283,4 +284,39 @@ TEST(FoldersViewPage, CardsDrawnFromKeptPicturesFollowEverythingTheyShow) {
     f.state.setColorMode(ColorMode::type);
     const auto typed = FolderCardPaint::shades(slate, slate.nodeColor(*f.page->lists().folders[1], 1, 1, ColorMode::type));
     EXPECT_TRUE(between(f.render().pixelColor(QPointF(mid.left() + 40, mid.top() + 60).toPoint()), typed.light, typed.lighter));
+}
+
+TEST(FoldersViewPage, BodiesDrawnAheadOnThePoolAreTheOnesTheCardsDraw) {
+    // A page's first showing draws its cards' bodies side by side on the pool before the cards:
+    // each must be the picture the card would have drawn itself, drawn once.
+    Fixture f;
+    const QRectF cell(0.25, 0.5, 231.5, FolderCardPaint::height); // a size no other test draws
+    std::vector<CardSkins::Picture> bodies;
+    for (int rank : {0, 1, 2, 3, 4, 2}) {
+        const FolderCardPaint::Input input{.node = f.page->lists().folders[0], .rank = rank, .queued = rank == 4};
+        bodies.push_back(*FolderCardPaint::body(cell, f.theme, input, 2));
+    }
+    const int before = CardSkins::paintedCount();
+    CardSkins::prepare(bodies);
+    EXPECT_EQ(CardSkins::paintedCount(), before + 5); // the repeated rank once
+    for (const CardSkins::Picture& body : bodies) {
+        QImage expected(QSize(463, 296), QImage::Format_ARGB32_Premultiplied);
+        expected.setDevicePixelRatio(2);
+        expected.fill(Qt::transparent);
+        {
+            QPainter painter(&expected);
+            body.paint(painter);
+        }
+        EXPECT_EQ(CardSkins::skin(body), expected);
+    }
+    EXPECT_EQ(CardSkins::paintedCount(), before + 5); // found kept, not drawn again
+
+    // Never more than the kept pictures hold: drawing more would push out the first ones drawn.
+    std::vector<CardSkins::Picture> large;
+    for (int i = 0; i < 8; ++i)
+        large.push_back({"large " + std::to_string(i), QSizeF(1000, 1000), 1, [](QPainter& p) { p.fillRect(0, 0, 9, 9, Qt::red); }});
+    CardSkins::prepare(large);
+    EXPECT_EQ(CardSkins::paintedCount(), before + 5 + 6); // 4 MB each, 24 MB kept
+    EXPECT_EQ(CardSkins::skin(large[0]).pixelColor(4, 4), QColor(Qt::red));
+    EXPECT_EQ(CardSkins::paintedCount(), before + 5 + 6);
 }
