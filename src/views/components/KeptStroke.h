@@ -33,6 +33,11 @@ public:
         return !m_runs.empty() && rect == m_rect && pen == m_pen && scale == m_scale && m_phase.isNull();
     }
 
+    // The kept pixels, run by run, and each run's top-left corner in device pixels of a painter
+    // whose logical origin is at a whole device pixel, counted from that pixel, where holds().
+    const std::vector<QImage>& runs() const { return m_runs; }
+    const std::vector<QPoint>& runPositions() const { return m_at; }
+
 private:
     void build(double scale, QPointF phase, const QRectF& rect, const QPen& pen);
 

@@ -41,29 +41,35 @@ void draw(QPainter& painter, QPointF at, const QImage& image, QRect source, bool
     painter.restore();
 }
 
-bool toDevice(QPainter& painter, const QImage& picture, const QRect& within, const QRegion& except, QPoint at) {
+std::optional<Target> target(QPainter& painter, qreal ratio) {
     QPaintEngine* engine = painter.paintEngine();
     QPaintDevice* device = engine ? engine->paintDevice() : nullptr;
-    if (!device || device->devType() != QInternal::Image || painter.hasClipping()) return false;
-    auto* target = static_cast<QImage*>(device);
-    const QImage::Format format = target->format();
-    // The picture is opaque: its pixels read the same as opaque RGB32 ones.
-    if (picture.format() != QImage::Format_ARGB32_Premultiplied ||
-        (format != QImage::Format_ARGB32_Premultiplied && format != QImage::Format_RGB32))
-        return false;
+    if (!device || device->devType() != QInternal::Image || painter.hasClipping()) return std::nullopt;
+    auto* image = static_cast<QImage*>(device);
+    const QImage::Format format = image->format();
+    if (format != QImage::Format_ARGB32_Premultiplied && format != QImage::Format_RGB32) return std::nullopt;
     const QTransform t = painter.deviceTransform();
-    const qreal ratio = picture.devicePixelRatio();
     if (t.type() > QTransform::TxScale || t.m11() != ratio || t.m22() != ratio || t.dx() != std::floor(t.dx()) ||
         t.dy() != std::floor(t.dy()))
-        return false;
+        return std::nullopt;
+    Target found{image, QPoint(int(t.dx()), int(t.dy())), engine->systemClip()};
+    // None set means the whole device.
+    if (found.exposed.isEmpty()) found.exposed = QRegion(image->rect());
+    found.exposed &= QRegion(image->rect());
+    return found;
+}
+
+bool toDevice(QPainter& painter, const QImage& picture, const QRect& within, const QRegion& except, QPoint at) {
+    // The picture is opaque: its pixels read the same as opaque RGB32 ones.
+    if (picture.format() != QImage::Format_ARGB32_Premultiplied) return false;
+    const qreal ratio = picture.devicePixelRatio();
+    const std::optional<Target> device = target(painter, ratio);
+    if (!device) return false;
     const bool whole = ratio == std::floor(ratio);
     if (!at.isNull() && !whole) return false;
-    const QPoint origin(int(t.dx()), int(t.dy()));
+    const QPoint origin = device->origin;
     const QPoint shift = origin + at * int(ratio);
-    // The exposed region in the device's pixels; none set means the whole device.
-    QRegion exposed = engine->systemClip();
-    if (exposed.isEmpty()) exposed = QRegion(target->rect());
-    exposed &= QRegion(QRect(shift, picture.size()) & target->rect());
+    QRegion exposed = device->exposed & QRegion(QRect(shift, picture.size()));
     if (within.isValid() || !except.isEmpty()) {
         if (!whole) return false;
         const int scale = int(ratio);
@@ -73,13 +79,14 @@ bool toDevice(QPainter& painter, const QImage& picture, const QRect& within, con
     }
     qint64 pixels = 0;
     for (const QRect& r : exposed) pixels += qint64(r.width()) * r.height();
-    if (pixels < parallelCopyPixels) return false;
-    uchar* to = target->bits();
+    uchar* to = device->image->bits();
     const uchar* from = picture.constBits();
-    const qsizetype toStride = target->bytesPerLine(), fromStride = picture.bytesPerLine();
+    const qsizetype toStride = device->image->bytesPerLine(), fromStride = picture.bytesPerLine();
     const std::vector<QRect> rects(exposed.begin(), exposed.end());
     const QRect bounds = exposed.boundingRect();
-    ParallelBands::run(bounds.height(), 8, [&](int top, int bottom) {
+    // A small copy is not worth handing to other threads, but is still made here: the painter's
+    // own copy would cover the whole exposed region, `except` included.
+    ParallelBands::run(bounds.height(), pixels < parallelCopyPixels ? 1 : 8, [&](int top, int bottom) {
         for (const QRect& r : rects) {
             const int y0 = std::max(r.top(), bounds.top() + top), y1 = std::min(r.bottom() + 1, bounds.top() + bottom);
             for (int y = y0; y < y1; ++y)

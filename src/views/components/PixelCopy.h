@@ -3,6 +3,8 @@
 #include <QRect>
 #include <QRegion>
 
+#include <optional>
+
 class QImage;
 class QPainter;
 
@@ -21,15 +23,27 @@ namespace tallymere::PixelCopy {
 // having no alpha at all, which a window's own pixels (without alpha) take by a plain copy.
 void draw(QPainter& painter, QPointF at, const QImage& image, QRect source = QRect(), bool opaque = false);
 
+// The image a painter paints on, where its pixels may be written straight for the painter: an
+// image in an opaque-compatible 32-bit layout, no clip of the painter's own, and a transform that is
+// the pixel `ratio` and a shift by whole pixels. `origin` is the device pixel of the logical origin,
+// `exposed` the device pixels the paint may touch. Nothing for any other painter.
+struct Target {
+    QImage* image = nullptr;
+    QPoint origin;
+    QRegion exposed;
+};
+std::optional<Target> target(QPainter& painter, qreal ratio);
+
 // Copies the exposed part of `picture` (opaque, its top-left corner at the logical point `at`, whole
 // points at a whole pixel ratio; by default the painter's origin) straight into the
-// image the painter paints on, rows spread over the thread pool, where that is plainly the same as
-// the painter's copy: the painter would copy a whole picture at twice the pixel ratio on the
-// window's thread alone, a few milliseconds of every frame. A valid `within` limits the copy to
-// that part, and it leaves out `except` (both in the painter's logical coordinates, whole points,
-// at a whole pixel ratio). Returns false, having copied nothing, where it is not plainly the same:
-// another kind of device, a layout of pixels other than the picture's, a clip of the painter's own,
-// a transform other than the pixel ratio and a shift by whole pixels, or too little to copy.
+// image the painter paints on, rows of a large copy spread over the thread pool, where that is
+// plainly the same as the painter's copy: the painter would copy a whole picture at twice the pixel
+// ratio on the window's thread alone, a few milliseconds of every frame. A valid `within` limits the
+// copy to that part, and it leaves out `except` (both in the painter's logical coordinates, whole
+// points, at a whole pixel ratio), however little is left. Returns false, having copied nothing,
+// where it is not plainly the same: another kind of device, a layout of pixels other than the
+// picture's, a clip of the painter's own, or a transform other than the pixel ratio and a shift by
+// whole pixels.
 bool toDevice(QPainter& painter, const QImage& picture, const QRect& within = QRect(), const QRegion& except = {},
               QPoint at = QPoint());
 

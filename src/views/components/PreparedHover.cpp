@@ -1,5 +1,7 @@
 #include "views/components/PreparedHover.h"
 
+#include <optional>
+
 namespace tallymere {
 
 PreparedHover::~PreparedHover() {
@@ -31,13 +33,19 @@ void PreparedHover::prepare(const QImage& picture, const Mark& mark, const KeptS
             kept->prepare(ratio, disc, pen);
         });
     }
+    // The ring is laid on the band by its thread where it is kept already; a ring still to be made
+    // is laid when the mark is taken.
+    std::optional<KeptStroke> kept;
+    if (ring.holds(ratio, mark.disc, mark.ring)) kept = ring;
+    else if (ringSettled() && m_ring.holds(ratio, mark.disc, mark.ring)) kept = m_ring;
     m_job = std::make_unique<Job>();
     m_job->stop = std::make_shared<std::atomic<bool>>(false);
     m_job->mark = mark;
-    // The thread works in this object's own cache, which nothing else touches until the job is done.
+    // The thread works in this object's own band, which nothing else touches until the job is done.
     m_job->done = std::async(std::launch::async, [picture = QImage(picture), mark, stop = m_job->stop,
-                                                  tint = m_tint.get()] {
-        tint->patch(picture, mark.pictureRevision, mark.disc, mark.disc.width() / 2, mark.tint, QRect(), stop.get());
+                                                  disc = &m_disc, kept = std::move(kept)] {
+        if (disc->make(picture, mark.pictureRevision, mark.disc, mark.tint, mark.ring, stop.get()) && kept)
+            disc->layRing(*kept);
     });
 }
 
@@ -48,7 +56,7 @@ void PreparedHover::release() {
     m_job.reset();
 }
 
-bool PreparedHover::take(const Mark& mark, std::unique_ptr<TintCache>& tint, KeptStroke& ring) {
+bool PreparedHover::take(const Mark& mark, TintedDisc& disc, KeptStroke& ring) {
     if (!m_job) return false;
     if (!(m_job->mark == mark)) {
         release();
@@ -56,16 +64,20 @@ bool PreparedHover::take(const Mark& mark, std::unique_ptr<TintCache>& tint, Kep
     }
     m_job->done.get();
     m_job.reset();
-    std::swap(tint, m_tint);
     ++m_taken;
     // The ring made for this mark, now or for an earlier picture, where the canvas's own is another.
-    const double ratio = tint->ratio();
-    if (m_ringJob && m_ringJob->scale == ratio && m_ringJob->disc == mark.disc && m_ringJob->pen == mark.ring) {
-        m_ringJob->done.get();
-        m_ringJob.reset();
+    if (const double ratio = m_disc.scale(); ratio > 0) {
+        if (m_ringJob && m_ringJob->scale == ratio && m_ringJob->disc == mark.disc && m_ringJob->pen == mark.ring) {
+            m_ringJob->done.get();
+            m_ringJob.reset();
+        }
+        if (ringSettled() && !ring.holds(ratio, mark.disc, mark.ring) && m_ring.holds(ratio, mark.disc, mark.ring))
+            std::swap(ring, m_ring);
+        if (m_disc.awaitsRing(mark.pictureRevision, mark.disc, mark.tint, mark.ring, ratio) &&
+            ring.holds(ratio, mark.disc, mark.ring))
+            m_disc.layRing(ring);
     }
-    if (ringSettled() && !ring.holds(ratio, mark.disc, mark.ring) && m_ring.holds(ratio, mark.disc, mark.ring))
-        std::swap(ring, m_ring);
+    std::swap(disc, m_disc);
     return true;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 #include "views/components/KeptStroke.h"
-#include "views/components/TintCache.h"
+#include "views/components/TintedDisc.h"
 
 #include <QColor>
 #include <QImage>
@@ -14,14 +14,13 @@
 namespace tallymere {
 
 // The hover mark of a canvas's largest disc, made on a thread of its own as soon as a picture is
-// rendered: the tinted patch of the disc over the picture and the kept pixels of its ring. Making
-// them costs several milliseconds at twice the pixel ratio (the patch for every picture, the ring
-// for every size and theme); a hover arriving later only copies them, one arriving sooner waits for
-// what is still being made.
+// rendered: the outline band of the tinted disc over the picture (see TintedDisc) and the kept
+// pixels of its ring, laid on the band. The ring costs several milliseconds to stroke at twice the
+// pixel ratio (for every size and theme), the band a fraction of one (for every picture); a hover
+// arriving later only takes them, one arriving sooner waits for what is still being made.
 //
-// Until the mark is taken or released the patch's thread shares the picture's pixels: release()
-// must come before they are drawn again; it stops the patch between bands of rows. It keeps one patch cache of its own besides the canvas's, the two
-// swapped at each take, so their pixels are reused from picture to picture.
+// Until the mark is taken or released the band's thread reads the picture's pixels: release()
+// must come before they are drawn again; it stops the band between tiles.
 class PreparedHover {
 public:
     struct Mark {
@@ -40,12 +39,13 @@ public:
     // Starts making `mark` over `picture`; its ring only where neither `ring`, the canvas's own,
     // nor the one kept here holds it already at the picture's pixel ratio.
     void prepare(const QImage& picture, const Mark& mark, const KeptStroke& ring);
-    // Stops what is being made of the patch and lets go of the picture.
+    // Stops what is being made of the band and lets go of the picture.
     void release();
-    // Where `mark` is the one being made: waits for it and hands its patch to `tint` (whose own
-    // cache is kept here for the next) and its ring, where `ring` is another, to `ring`. Else releases
-    // what was being made. Returns whether the mark was handed over.
-    bool take(const Mark& mark, std::unique_ptr<TintCache>& tint, KeptStroke& ring);
+    // Where `mark` is the one being made: waits for it and hands its band to `disc` (whose own is
+    // kept here for the next) and its ring, where `ring` is another, to `ring`. Else releases what
+    // was being made. Returns whether the mark was handed over (its band may still have failed to
+    // be made: `disc` tells).
+    bool take(const Mark& mark, TintedDisc& disc, KeptStroke& ring);
     // How many marks were handed over, for tests.
     int taken() const { return m_taken; }
 
@@ -64,7 +64,7 @@ private:
     // Whether no ring is being made (collecting one that is done).
     bool ringSettled();
 
-    std::unique_ptr<TintCache> m_tint = std::make_unique<TintCache>();
+    TintedDisc m_disc; // written by the band's thread while m_job runs
     KeptStroke m_ring; // written by the ring's thread while m_ringJob runs
     std::unique_ptr<Job> m_job;
     std::unique_ptr<RingJob> m_ringJob;

@@ -61,8 +61,10 @@ inline std::uint32_t blend(std::uint32_t dst, const Premultiplied& src, float co
 }
 
 // Source-over of one colour at full coverage, in integers two channels per multiply: `pixel` is the
-// colour premultiplied and rounded, `keep` 255 less its alpha.
-inline void blendPixels(std::uint32_t* line, int count, std::uint32_t pixel, std::uint32_t keep) {
+// colour premultiplied and rounded, `keep` 255 less its alpha. Reads `from` and writes `to`, which
+// may be the same pixels.
+inline void blendPixels(std::uint32_t* to, const std::uint32_t* from, int count, std::uint32_t pixel,
+                        std::uint32_t keep) {
     int i = 0;
 #if defined(__SSE2__)
     // The same sums four pixels at a time, a channel in each 16-bit lane: a channel times `keep`
@@ -74,19 +76,18 @@ inline void blendPixels(std::uint32_t* line, int count, std::uint32_t pixel, std
         return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), round), 8);
     };
     for (; i + 4 <= count; i += 4) {
-        auto* at = reinterpret_cast<__m128i*>(line + i);
-        const __m128i d = _mm_loadu_si128(at);
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
         const __m128i kept = _mm_packus_epi16(scaled(_mm_unpacklo_epi8(d, zero)), scaled(_mm_unpackhi_epi8(d, zero)));
-        _mm_storeu_si128(at, _mm_add_epi8(kept, colour));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), _mm_add_epi8(kept, colour));
     }
 #endif
     for (; i < count; ++i) {
-        const std::uint32_t d = line[i];
+        const std::uint32_t d = from[i];
         std::uint32_t rb = (d & 0x00ff00ffu) * keep;
         rb = ((rb + ((rb >> 8) & 0x00ff00ffu) + 0x00800080u) >> 8) & 0x00ff00ffu;
         std::uint32_t ag = ((d >> 8) & 0x00ff00ffu) * keep;
         ag = (ag + ((ag >> 8) & 0x00ff00ffu) + 0x00800080u) & 0xff00ff00u;
-        line[i] = pixel + (rb | ag);
+        to[i] = pixel + (rb | ag);
     }
 }
 
@@ -198,6 +199,16 @@ void fillOpaqueRows(Line line, int width, int x0, int x1, int y0, int y1, float 
 #endif
 
 } // namespace
+
+SolidTint::SolidTint(const QColor& color) {
+    const Premultiplied c = premultiply(color);
+    m_pixel = packed(c.a, c.r, c.g, c.b);
+    m_keep = 255u - (m_pixel >> 24);
+}
+
+void SolidTint::over(std::uint32_t* to, const std::uint32_t* from, int count) const {
+    blendPixels(to, from, count, m_pixel, m_keep);
+}
 
 struct TileRaster::Shape {
     double cx = 0, cy = 0, hw = 0, hh = 0, r = 0;
@@ -444,7 +455,7 @@ void TileRaster::shade(const QRectF& rect, double radius, const QColor& from, co
                 if (opaque) {
                     fillPixels(line + fullFrom, count, solidPixel);
                 } else if (solid) {
-                    blendPixels(line + fullFrom, count, translucentPixel, translucentKeep);
+                    blendPixels(line + fullFrom, line + fullFrom, count, translucentPixel, translucentKeep);
                 } else if (useRamp) {
                     copyPixels(line + fullFrom, m_ramp.data() + (fullFrom - x0) + shift, count);
                 } else if (opaqueGradient) {
@@ -567,7 +578,7 @@ void TileRaster::stroke(const QRectF& rect, double radius, double width, const Q
             const float coverage = float(std::clamp(half + 0.5 - std::abs(qy - s.r), 0.0, 1.0));
             if (coverage > 0) {
                 const std::uint32_t pixel = packed(c.a * coverage, c.r * coverage, c.g * coverage, c.b * coverage);
-                blendPixels(line + from, to - from, pixel, 255u - (pixel >> 24));
+                blendPixels(line + from, line + from, to - from, pixel, 255u - (pixel >> 24));
             }
             visit(to, x1);
             continue;

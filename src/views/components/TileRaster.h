@@ -24,6 +24,20 @@ inline void fillPixels(std::uint32_t* line, int count, std::uint32_t pixel) {
     for (; i < count; ++i) line[i] = pixel;
 }
 
+// A translucent colour laid over pixels at full coverage, with the sums TileRaster::fill() lays it
+// with over the pixels wholly inside its shape: copying a picture's pixels through over() gives
+// the pixels a fill would leave there.
+class SolidTint {
+public:
+    explicit SolidTint(const QColor& color);
+    // Writes `count` pixels of `from` with the colour laid over them to `to` (the same pixels or
+    // others).
+    void over(std::uint32_t* to, const std::uint32_t* from, int count) const;
+
+private:
+    std::uint32_t m_pixel = 0, m_keep = 255;
+};
+
 // Rounded rectangles blended straight into a premultiplied ARGB32 image with analytic
 // anti-aliasing (coverage from the distance to the outline), for canvases that draw tens of
 // thousands of tiles: the per-shape cost of a general painter (paths, rasteriser set-up, gradient

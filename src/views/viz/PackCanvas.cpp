@@ -553,9 +553,9 @@ void paintHighlight(QPainter& painter, const LayoutCircle* hovered, const Layout
     painter.setRenderHint(QPainter::Antialiasing);
     const QColor color = ink(theme);
     if (selected) {
-        if (rings) (*rings)[0].ellipse(painter, circleRect(*selected), QPen(color, 2));
+        if (rings) (*rings)[0].ellipse(painter, circleRect(*selected), QPen(color, selectionPenWidth));
         else {
-            painter.setPen(QPen(color, 2));
+            painter.setPen(QPen(color, selectionPenWidth));
             painter.setBrush(Qt::NoBrush);
             painter.drawEllipse(circleRect(*selected));
         }

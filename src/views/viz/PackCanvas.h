@@ -41,6 +41,8 @@ void paintHighlight(QPainter& painter, const LayoutCircle* hovered, const Layout
 QColor hoverFill(const Theme& theme);
 // The hover ring's pen.
 QPen hoverRing(const Theme& theme);
+// The width of the selection ring's pen.
+constexpr double selectionPenWidth = 2;
 
 } // namespace PackCanvas
 } // namespace tallymere

@@ -10,6 +10,8 @@
 #include <QPainter>
 #include <QResizeEvent>
 
+#include <cmath>
+
 namespace tallymere {
 
 PackView::PackView(AppState& state, QWidget* parent)
@@ -96,6 +98,59 @@ void PackView::redraw() {
     m_surface->update();
 }
 
+namespace {
+
+// The hover ring of `hovered` and the selection ring of `selected` share no pixel, so the order they
+// are laid in makes no difference: neither ring (with its pen and a margin for antialiasing) reaches
+// into the other's.
+bool ringsApart(const LayoutCircle& hovered, double hoverPen, const LayoutCircle* selected, double selectionPen) {
+    if (!selected) return true;
+    if (selected == &hovered) return false;
+    const double d = std::hypot(hovered.center.x - selected->center.x, hovered.center.y - selected->center.y);
+    const double hoverIn = hovered.radius - hoverPen / 2 - 2, hoverOut = hovered.radius + hoverPen / 2 + 2;
+    const double selectedIn = selected->radius - selectionPen / 2 - 2,
+                 selectedOut = selected->radius + selectionPen / 2 + 2;
+    return d + selectedOut <= hoverIn || d >= selectedOut + hoverOut || d + hoverOut <= selectedIn;
+}
+
+// Device pixels of a disc's bounds from which its hover mark is laid as a tinted disc with a kept
+// ring: a ring this large is kept anyway (see KeptStroke).
+constexpr double largeDisc = 160.0 * 160.0;
+
+} // namespace
+
+bool PackView::layDisc(QPainter& painter, const LayoutCircle& hovered, const LayoutCircle* selected) {
+    const QImage& picture = m_base.image();
+    const qreal ratio = picture.devicePixelRatio();
+    const PreparedHover::Mark mark = hoverMark(hovered);
+    if (&hovered == &m_circles.front()) m_prepared.take(mark, m_disc, m_rings[1]);
+    const double side = mark.disc.width() * ratio;
+    if (side * side < largeDisc || !TintedDisc::canLay(painter, picture) || mark == m_discFailed) return false;
+    const bool held = m_disc.holds(mark.pictureRevision, mark.disc, mark.tint, mark.ring, ratio);
+    if (!held && !m_disc.awaitsRing(mark.pictureRevision, mark.disc, mark.tint, mark.ring, ratio)) {
+        // Hovered before its band was made (or not the focus's): made here.
+        if (!m_disc.make(picture, mark.pictureRevision, mark.disc, mark.tint, mark.ring)) {
+            m_discFailed = mark;
+            return false;
+        }
+    }
+    if (!held) {
+        if (!m_rings[1].holds(ratio, mark.disc, mark.ring)) m_rings[1].prepare(ratio, mark.disc, mark.ring);
+        if (!m_disc.layRing(m_rings[1])) {
+            m_discFailed = mark;
+            return false;
+        }
+    }
+    // The mark writes every pixel of its area: the picture is copied only around it.
+    LayeredCanvas::blit(painter, picture, QRegion(m_disc.area()));
+    // Where the selection's ring meets the hover's, the hover's is stroked after it, as always.
+    const bool withRing = ringsApart(hovered, mark.ring.widthF(), selected, PackCanvas::selectionPenWidth);
+    const bool ok = m_disc.lay(painter, picture, withRing);
+    m_discHovers += ok;
+    if (ok) PackCanvas::paintHighlight(painter, withRing ? nullptr : &hovered, selected, theme(), true, &m_rings);
+    return ok;
+}
+
 void PackView::paintCanvas(QPainter& painter, const QRegion& exposed) {
     auto render = [this](QPainter& layer) {
         PackCanvas::paint(layer, m_circles, theme(), m_state.showLabels(), m_state.colorMode(),
@@ -106,27 +161,29 @@ void PackView::paintCanvas(QPainter& painter, const QRegion& exposed) {
     const int renders = m_base.renders();
     m_base.ensure(m_surface->size(), ratio, backdrop, render);
     const LayoutCircle* hovered = recordFor(m_circles, m_state.hovered().get());
+    const LayoutCircle* selected = recordFor(m_circles, m_state.selection().get());
     const bool tinted = hovered && m_base.isValid();
-    // The hovered bubble's fill comes ready from the cache; the highlight strokes its ring. A patch
-    // all of the picture's own pixels covers its area opaquely: the picture is not copied there first.
-    const QImage* tint = nullptr;
-    if (tinted) {
-        const PreparedHover::Mark mark = hoverMark(*hovered);
-        if (hovered == &m_circles.front()) m_prepared.take(mark, m_tint, m_rings[1]);
-        tint = &m_tint->patch(m_base.image(), mark.pictureRevision, mark.disc, hovered->radius, mark.tint);
+    if (!tinted || !layDisc(painter, *hovered, selected)) {
+        // The hovered bubble's fill comes ready from the cache; the highlight strokes its ring. A
+        // patch all of the picture's own pixels covers its area opaquely: the picture is not copied
+        // there first.
+        const QImage* tint = nullptr;
+        if (tinted) {
+            const PreparedHover::Mark mark = hoverMark(*hovered);
+            tint = &m_tint->patch(m_base.image(), mark.pictureRevision, mark.disc, hovered->radius, mark.tint);
+        }
+        const bool opaque = tint && m_tint->isWithinPicture();
+        m_base.paint(painter, exposed, m_surface->size(), ratio, backdrop, render,
+                     opaque ? QRegion(m_tint->area()) : QRegion());
+        if (tint) {
+            painter.save();
+            painter.setCompositionMode(QPainter::CompositionMode_Source);
+            if (!opaque || !PixelCopy::toDevice(painter, *tint, QRect(), {}, m_tint->area().topLeft()))
+                PixelCopy::draw(painter, QPointF(m_tint->area().topLeft()), *tint, QRect(), opaque);
+            painter.restore();
+        }
+        PackCanvas::paintHighlight(painter, hovered, selected, theme(), tinted, &m_rings);
     }
-    const bool opaque = tint && m_tint->isWithinPicture();
-    m_base.paint(painter, exposed, m_surface->size(), ratio, backdrop, render,
-                 opaque ? QRegion(m_tint->area()) : QRegion());
-    if (tint) {
-        painter.save();
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        if (!opaque || !PixelCopy::toDevice(painter, *tint, QRect(), {}, m_tint->area().topLeft()))
-            PixelCopy::draw(painter, QPointF(m_tint->area().topLeft()), *tint, QRect(), opaque);
-        painter.restore();
-    }
-    PackCanvas::paintHighlight(painter, hovered, recordFor(m_circles, m_state.selection().get()), theme(), tinted,
-                               &m_rings);
     // Once the window has the picture's pixels: the mark's threads would slow their copy.
     if (m_base.renders() != renders && m_base.isValid() && !m_circles.empty())
         m_prepared.prepare(m_base.image(), hoverMark(m_circles.front()), m_rings[1]);

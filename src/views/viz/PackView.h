@@ -6,6 +6,7 @@
 #include "views/components/PreparedHover.h"
 #include "views/components/ThemedWidget.h"
 #include "views/components/TintCache.h"
+#include "views/components/TintedDisc.h"
 #include "views/viz/VizSurface.h"
 
 #include <array>
@@ -38,6 +39,8 @@ public:
     int revision() const { return m_revision; }
     // How many hovers of the focus's bubble were laid from a mark made beforehand, for tests.
     int preparedHovers() const { return m_prepared.taken(); }
+    // How many hover marks were laid as a tinted disc with its ring, for tests.
+    int discHovers() const { return m_discHovers; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -47,6 +50,10 @@ private:
     void rebuild();
     void redraw();
     void paintCanvas(QPainter& painter, const QRegion& exposed);
+    // Lays the hover mark of a large bubble as a tinted disc with its ring, over the picture copied
+    // around it, and the highlight's rings; returns false, having painted nothing, where it is not
+    // laid so.
+    bool layDisc(QPainter& painter, const LayoutCircle& hovered, const LayoutCircle* selected);
     // The area a hover or selection ring of the node's bubble paints in; empty without a bubble.
     QRect markRect(const FileNode* node) const;
     // The hover mark of a bubble, on the picture rendered last.
@@ -68,6 +75,11 @@ private:
     BaseLayer m_base{BaseLayer::Drawing::hereOverItsOwnBackdrop};
     std::unique_ptr<TintCache> m_tint = std::make_unique<TintCache>(); // the hovered bubble's fill, laid on the picture
     std::array<KeptStroke, 2> m_rings; // the selected and the hovered bubble's rings
+    // The hover mark of a large bubble: the outline band of its tinted disc, with its ring.
+    TintedDisc m_disc;
+    // A mark that could not be laid as a tinted disc, not tried again.
+    PreparedHover::Mark m_discFailed;
+    int m_discHovers = 0;
     // The focus's bubble covers most of the canvas: its hover mark is made for each picture as soon
     // as it is rendered, on another thread.
     PreparedHover m_prepared;

@@ -153,25 +153,41 @@ TEST_F(PackViewTest, PackedFoldersFollowTheSizeModeAndTheTree) {
     EXPECT_NEAR(ratio("x.mp4", "y.mp4"), std::sqrt(100.0 / 900.0), 1e-9);
 }
 
-// The focus's bubble hovered, a mark nearly as large as the canvas: its tinted patch and a ring laid
-// from kept pixels give the pixels of the patch with the painter's own ring over it, also when the
-// focus is selected too, after the theme changes and after a new focus. The patch and ring are made
-// for each new picture beforehand: the first hover after it is laid from them, over that picture,
-// and a hover with no new picture since from the patch kept.
+// The focus's bubble hovered, a mark nearly as large as the canvas: laid as a tinted disc with its
+// ring, it gives the pixels of the tinted patch with the painter's own ring over it, also when a
+// bubble within it is selected (its ring meets the hover's: the hover's is stroked over it), when
+// the focus is selected too, after the theme changes and after a new focus. The mark is made for each
+// new picture beforehand: the first hover after it is laid from it, over that picture, and a hover
+// with no new picture since from the one kept.
 TEST_F(PackViewTest, TheFocusHoverIsItsTintedPatchAndRing) {
     test::display(state, tree);
     state.setShowLabels(false);
     PackView view(state);
     showAt(view, 732, 732);
-    auto expectFocusHover = [&](const char* when, bool selected, bool newPicture) {
+    // A bubble touching the focus's rim (its ring meets the hover's) and the one furthest within.
+    enum class Selected { none, child, inner, focus };
+    auto expectFocusHover = [&](const char* when, Selected selected, bool newPicture) {
         state.setHovered(nullptr);
         state.setSelection(nullptr);
         const QImage plain = renderCanvas(*view.canvas()).convertToFormat(QImage::Format_ARGB32_Premultiplied);
         const LayoutCircle& focus = view.circles().front();
+        const LayoutCircle& child = view.circles().back();
+        const LayoutCircle* inner = nullptr;
+        auto depthWithin = [&](const LayoutCircle& c) {
+            return focus.radius - std::hypot(c.center.x - focus.center.x, c.center.y - focus.center.y) - c.radius;
+        };
+        for (const LayoutCircle& c : view.circles())
+            if (&c != &focus && (!inner || depthWithin(c) > depthWithin(*inner))) inner = &c;
+        if (selected == Selected::inner) ASSERT_GT(depthWithin(*inner), 8);
+        if (selected == Selected::child) ASSERT_LT(depthWithin(child), 4);
         const QRectF disc(focus.center.x - focus.radius, focus.center.y - focus.radius, 2 * focus.radius,
                           2 * focus.radius);
-        const int prepared = view.preparedHovers();
-        if (selected) state.setSelection(state.retain(focus.node));
+        const int prepared = view.preparedHovers(), discs = view.discHovers();
+        const LayoutCircle* chosen = selected == Selected::focus   ? &focus
+                                     : selected == Selected::child ? &child
+                                     : selected == Selected::inner ? inner
+                                                                   : nullptr;
+        if (chosen) state.setSelection(state.retain(chosen->node));
         state.setHovered(state.retain(focus.node));
         for (int paint = 0; paint < 2; ++paint) {
             const QImage hovered = renderCanvas(*view.canvas()).convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -183,17 +199,24 @@ TEST_F(PackViewTest, TheFocusHoverIsItsTintedPatchAndRing) {
             painter.setCompositionMode(QPainter::CompositionMode_Source);
             painter.drawImage(QPointF(patch.area().topLeft()), tint);
             painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-            PackCanvas::paintHighlight(painter, &focus, state.selection() ? &focus : nullptr, theme, true);
+            PackCanvas::paintHighlight(painter, &focus, chosen, theme, true);
             painter.end();
             EXPECT_EQ(hovered, expected) << when << ", paint " << paint;
         }
         EXPECT_EQ(view.preparedHovers(), prepared + int(newPicture)) << when;
+        EXPECT_EQ(view.discHovers(), discs + 2) << when;
     };
-    expectFocusHover("first picture", false, true);
-    expectFocusHover("selected too", true, false);
+    expectFocusHover("first picture", Selected::none, true);
+    expectFocusHover("a bubble at the rim selected", Selected::child, false);
+    expectFocusHover("a bubble well within selected", Selected::inner, false);
+    expectFocusHover("selected too", Selected::focus, false);
     ThemedWidget::applyTheme(&view, Theme::make(ThemeID::slate));
-    expectFocusHover("after a theme change", true, true);
+    expectFocusHover("after a theme change", Selected::focus, true);
+    expectFocusHover("a bubble at the rim selected, dark", Selected::child, false);
+    expectFocusHover("a bubble well within selected, dark", Selected::inner, false);
+    ThemedWidget::applyTheme(&view, Theme::make(ThemeID::sage));
+    expectFocusHover("another theme", Selected::child, true);
     state.setFocus(state.retain(tree->children()[0]));
     ASSERT_EQ(view.circles().front().node, tree->children()[0]);
-    expectFocusHover("after a new focus", false, true);
+    expectFocusHover("after a new focus", Selected::none, true);
 }
