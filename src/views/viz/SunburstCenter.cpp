@@ -39,6 +39,9 @@ SunburstCenter::SunburstCenter(AppState& state, QWidget* parent) : ThemedWidget(
     for (auto signal : {&AppState::hoveredChanged, &AppState::focusChanged, &AppState::displayRootChanged,
                         &AppState::useAllocatedSizeChanged})
         connect(&m_state, signal, this, &SunburstCenter::refresh);
+    // The first focus below the top shows the up button: loading the symbol font then, several
+    // milliseconds, would fall on that focus change's frame.
+    SymbolImage::font();
     refresh();
 }
 
