@@ -6,6 +6,7 @@
 #include "views/components/HighlightOverlay.h"
 #include "views/components/NodeInteraction.h"
 #include "views/components/ParallelBands.h"
+#include "views/components/PixelCopy.h"
 #include "views/components/ShapePaint.h"
 #include "views/components/TextDraw.h"
 #include "views/viz/SunburstCenter.h"
@@ -19,6 +20,7 @@
 #include <chrono>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 namespace tallymere {
 
@@ -258,16 +260,71 @@ QRectF SunburstView::segmentBounds(const LayoutArc& arc, QPointF c) {
     return {left, top, right - left, bottom - top};
 }
 
-void SunburstView::paintMarks(QPainter& painter) {
-    const QColor ink = HighlightOverlay::ink(theme());
-    const QPointF c = center();
-    if (const LayoutArc* selected = firstArcOf(m_arcs, state().selection().get()))
-        painter.strokePath(segmentPath(*selected, c), QPen(ink, 2));
-    if (const LayoutArc* hovered = firstArcOf(m_arcs, state().hovered().get())) {
-        const QPainterPath path = segmentPath(*hovered, c);
+namespace {
+
+// The selected segment's outline, then the hovered one's tint and outline.
+void drawMarks(QPainter& painter, const LayoutArc* selected, const LayoutArc* hovered, QPointF c, const QColor& ink) {
+    if (selected) painter.strokePath(SunburstView::segmentPath(*selected, c), QPen(ink, 2));
+    if (hovered) {
+        const QPainterPath path = SunburstView::segmentPath(*hovered, c);
         painter.fillPath(path, ShapePaint::withOpacity(ink, 0.14));
         painter.strokePath(path, QPen(ShapePaint::withOpacity(ink, 0.8), 1.6));
     }
+}
+
+} // namespace
+
+KeptMarks::Key SunburstView::discMarksKey(const LayoutArc* selected) const {
+    const LayoutArc& disc = m_arcs.front();
+    // Where the disc's marks reach (as marksRegion() has it), in widget points; a selected segment's
+    // outline is kept as far as it reaches in there.
+    const QRect area =
+        segmentBounds(disc, center()).adjusted(-2, -2, 2, 2).toAlignedRect().translated(int(margin()), int(margin())) &
+        rect();
+    return {baseRenderCount(), area, &disc, selected};
+}
+
+KeptMarks::Draw SunburstView::discMarksDraw(const LayoutArc* selected) const {
+    return [disc = m_arcs.front(), selected = selected ? std::optional(*selected) : std::nullopt, c = center(),
+            shift = margin(), ink = HighlightOverlay::ink(theme())](QPainter& painter) {
+        painter.translate(shift, shift);
+        drawMarks(painter, selected ? &*selected : nullptr, &disc, c, ink);
+    };
+}
+
+bool SunburstView::hoverIsKept() const {
+    // The central disc is the one large mark: the others are segments of thin rings.
+    return !m_arcs.empty() && firstArcOf(m_arcs, state().hovered().get()) == &m_arcs.front() &&
+           KeptMarks::canKeep(picture()) && margin() == std::floor(margin());
+}
+
+void SunburstView::pictureRendered() {
+    // The pointer crosses the disc on its way to most segments: its marks are made ready at once.
+    if (m_arcs.empty() || !KeptMarks::canKeep(picture()) || margin() != std::floor(margin())) return;
+    const LayoutArc* selected = firstArcOf(m_arcs, state().selection().get());
+    m_discMarks.prepare(picture(), discMarksKey(selected), discMarksDraw(selected));
+}
+
+QRegion SunburstView::marksCover() const { return hoverIsKept() ? QRegion(discMarksKey(nullptr).area) : QRegion(); }
+
+void SunburstView::paintMarks(QPainter& painter) {
+    const QColor ink = HighlightOverlay::ink(theme());
+    const QPointF c = center();
+    const LayoutArc* selected = firstArcOf(m_arcs, state().selection().get());
+    const LayoutArc* hovered = firstArcOf(m_arcs, state().hovered().get());
+    if (!hoverIsKept()) {
+        drawMarks(painter, selected, hovered, c, ink);
+        return;
+    }
+    // The kept marks hold the selection's outline where it reaches their area, and are copied over
+    // whatever was drawn there.
+    drawMarks(painter, selected, nullptr, c, ink);
+    const KeptMarks::Key key = discMarksKey(selected);
+    const QImage& marks = m_discMarks.image(picture(), key, discMarksDraw(selected));
+    painter.save();
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    PixelCopy::draw(painter, QPointF(key.area.topLeft()) - QPointF(margin(), margin()), marks, QRect(), true);
+    painter.restore();
 }
 
 QRegion SunburstView::marksRegion() const {

@@ -1,6 +1,7 @@
 #pragma once
 #include "layout/LayoutRecords.h"
 #include "layout/SunburstLayout.h"
+#include "views/components/KeptMarks.h"
 #include "views/components/LayeredCanvas.h"
 
 #include <QPainterPath>
@@ -44,6 +45,8 @@ public:
     SunburstCenter* centerReadout() const { return m_center; }
     // How many arcs used the label budget in the last picture.
     int labelCandidates() const { return m_candidates; }
+    // How many times the hovered disc's marks were drawn when hovered rather than made beforehand.
+    int discMarksMadeOnHover() const { return m_discMarks.madeOnDemand(); }
 
 protected:
     void layoutRecords() override;
@@ -51,13 +54,23 @@ protected:
     bool fillsBackdrop() const override { return true; }
     void paintMarks(QPainter& painter) override;
     QRegion marksRegion() const override;
+    QRegion marksCover() const override;
+    void pictureRendered() override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // The marks with the central disc hovered and `selected` (null for none) selected, over the
+    // disc's area of the picture: what tells them apart and how they are drawn.
+    KeptMarks::Key discMarksKey(const LayoutArc* selected) const;
+    KeptMarks::Draw discMarksDraw(const LayoutArc* selected) const;
+    // Whether the hovered node's marks are copied from the kept ones.
+    bool hoverIsKept() const;
+
     std::vector<LayoutArc> m_arcs;
     NodeInteraction* m_interaction;
     SunburstCenter* m_center = nullptr;
     int m_candidates = 0;
+    KeptMarks m_discMarks;
 };
 
 } // namespace tallymere

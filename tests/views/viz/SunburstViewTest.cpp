@@ -6,9 +6,12 @@
 #include "support/RecordingDesktop.h"
 #include "support/TreeText.h"
 #include "views/components/HighlightOverlay.h"
+#include "views/components/ShapePaint.h"
 #include "views/viz/CanvasTestSupport.h"
 #include "views/viz/SunburstCenter.h"
 #include "views/viz/SunburstView.h"
+
+#include <QPainter>
 
 #include <cmath>
 #include <memory>
@@ -294,4 +297,46 @@ TEST(SunburstViewLabels, StayInsideTheirRingAndTheCentreNameInsideItsDisc) {
         }
     EXPECT_GT(inside, 20);
     EXPECT_EQ(outside, 0);
+}
+
+TEST(SunburstViewPointer, TheHoveredDiscIsMarkedAsDrawnDirectlyWithOrWithoutASelection) {
+    // The hovered disc's tint and outline are laid from marks kept over the picture: pixel for
+    // pixel what the painter draws over the picture there, a selected segment's outline included.
+    Fixture f(tree);
+    f.view->centerReadout()->hide(); // the readout's text would lie over the marks
+    const FileNode* movie = named(*f.tree, "movie.mp4");
+    const QImage plain = f.render().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const LayoutArc& disc = f.view->arcs().front();
+    const QColor ink = HighlightOverlay::ink(f.view->theme());
+    auto expected = [&](const LayoutArc* selected) {
+        QImage image = plain;
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.translate(SunburstView::inset, SunburstView::inset);
+        if (selected) painter.strokePath(SunburstView::segmentPath(*selected, f.view->center()), QPen(ink, 2));
+        const QPainterPath path = SunburstView::segmentPath(disc, f.view->center());
+        painter.fillPath(path, ShapePaint::withOpacity(ink, 0.14));
+        painter.strokePath(path, QPen(ShapePaint::withOpacity(ink, 0.8), 1.6));
+        return image;
+    };
+    auto rendered = [&] { return f.render().convertToFormat(QImage::Format_ARGB32_Premultiplied); };
+
+    f.state.setHovered(f.state.focus() ? f.state.focus() : f.tree);
+    ASSERT_EQ(recordFor(f.view->arcs(), f.state.hovered().get()), &disc);
+    EXPECT_EQ(rendered(), expected(nullptr));
+    // Made beforehand, with the picture.
+    EXPECT_EQ(f.view->discMarksMadeOnHover(), 0);
+
+    // A selection the ring's outline runs next to, then the disc hovered again: made when hovered.
+    f.state.setSelection(f.state.retain(movie));
+    f.state.setHovered(nullptr);
+    f.state.setHovered(f.tree);
+    EXPECT_EQ(rendered(), expected(recordFor(f.view->arcs(), movie)));
+    EXPECT_EQ(f.view->discMarksMadeOnHover(), 1);
+    // Hovered once more, the kept marks serve as they are.
+    f.state.setHovered(f.state.retain(movie));
+    f.render();
+    f.state.setHovered(f.tree);
+    EXPECT_EQ(rendered(), expected(recordFor(f.view->arcs(), movie)));
+    EXPECT_EQ(f.view->discMarksMadeOnHover(), 1);
 }
