@@ -1,12 +1,13 @@
 #pragma once
+#include <sys/mman.h>
 #include <sys/types.h>
 
 #include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <new>
-#include <memory>
 #include <mutex>
+#include <utility>
 
 // A set of (device, inode) pairs that the threads of one scan add to at once: the files met under
 // another name, and the folders met through another mount. Private to DiskScanner.
@@ -14,13 +15,19 @@ namespace tallymere::ScanIdentity {
 
 // Split into stripes, so threads seldom wait for each other; each stripe is an open-addressing
 // table whose slots are allocated up front, so adding allocates nothing until a stripe is half full.
+// The first slots of every stripe are one block of zero pages from the system: a page costs
+// resident memory only once a key lands in it, and most scans add few pairs or none.
 class IdentitySet {
 public:
     // Room for about `expected` pairs before any stripe grows.
     explicit IdentitySet(std::size_t expected) {
         std::size_t perStripe = 16;
         while (perStripe * stripeCount < expected * 2) perStripe *= 2;
-        for (Stripe& stripe : m_stripes) stripe.resize(perStripe);
+        m_first = ZeroedKeys(perStripe * stripeCount);
+        for (std::size_t s = 0; s < stripeCount; ++s) {
+            m_stripes[s].slots = m_first.get() + s * perStripe;
+            m_stripes[s].capacity = perStripe;
+        }
     }
 
     // True the first time the pair is added.
@@ -53,24 +60,55 @@ private:
         return z ^ (z >> 31);
     }
 
-    struct FreeSlots {
-        void operator()(Key* slots) const { std::free(slots); }
+    // Zeroed slots: mapped straight from the system when large, so untouched pages stay unbacked
+    // (the heap would hand back used memory and clear every byte of it).
+    class ZeroedKeys {
+    public:
+        ZeroedKeys() = default;
+        explicit ZeroedKeys(std::size_t count) : m_bytes(count * sizeof(Key)) {
+            void* memory = nullptr;
+            if (m_bytes >= mappedBytes) {
+                memory = ::mmap(nullptr, m_bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+                if (memory == MAP_FAILED) memory = nullptr;
+                m_mapped = memory != nullptr;
+            }
+            if (!memory) memory = std::calloc(count, sizeof(Key));
+            if (!memory) throw std::bad_alloc();
+            m_keys = static_cast<Key*>(memory);
+        }
+        ZeroedKeys(ZeroedKeys&& other) noexcept
+            : m_keys(std::exchange(other.m_keys, nullptr)), m_bytes(other.m_bytes), m_mapped(other.m_mapped) {}
+        ZeroedKeys& operator=(ZeroedKeys&& other) noexcept {
+            if (this != &other) {
+                release();
+                m_keys = std::exchange(other.m_keys, nullptr);
+                m_bytes = other.m_bytes;
+                m_mapped = other.m_mapped;
+            }
+            return *this;
+        }
+        ~ZeroedKeys() { release(); }
+        Key* get() const { return m_keys; }
+
+    private:
+        static constexpr std::size_t mappedBytes = 64 * 1024;
+        void release() {
+            if (m_keys && m_mapped) ::munmap(m_keys, m_bytes);
+            else std::free(m_keys);
+            m_keys = nullptr;
+        }
+        Key* m_keys = nullptr;
+        std::size_t m_bytes = 0;
+        bool m_mapped = false;
     };
 
     struct alignas(64) Stripe {
         std::mutex lock;
-        std::unique_ptr<Key[], FreeSlots> slots;
+        Key* slots = nullptr;
+        ZeroedKeys grown; // the slots once the stripe outgrew its share of the first block
         std::size_t capacity = 0; // a power of two
         std::size_t used = 0;
 
-        // calloc, not a value-initialised array: fresh memory comes zeroed from the system, so the
-        // slots cost resident memory only as keys land in them, and most scans fill a few.
-        void resize(std::size_t count) {
-            void* memory = std::calloc(count, sizeof(Key));
-            if (!memory) throw std::bad_alloc();
-            slots.reset(static_cast<Key*>(memory));
-            capacity = count;
-        }
         // False when the key is there already.
         bool place(const Key& key, std::uint64_t hash) {
             for (std::size_t i = hash & (capacity - 1);; i = (i + 1) & (capacity - 1)) {
@@ -82,14 +120,18 @@ private:
             }
         }
         void grow() {
-            auto old = std::move(slots);
+            ZeroedKeys bigger(capacity * 2);
+            const Key* old = slots;
             const std::size_t oldCapacity = capacity;
-            resize(capacity * 2);
+            slots = bigger.get();
+            capacity *= 2;
             for (std::size_t i = 0; i < oldCapacity; ++i)
                 if (!old[i].isEmpty()) place(old[i], mix(old[i]));
+            grown = std::move(bigger); // frees the old slots when they were grown ones
         }
     };
 
+    ZeroedKeys m_first;
     std::array<Stripe, stripeCount> m_stripes;
 };
 
