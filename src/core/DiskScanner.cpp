@@ -51,10 +51,11 @@ double clockSeconds(clockid_t clock) {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-// The scan threads. One per processor starts at once; on a warm cache they keep every processor
-// busy, and more would only take turns on them. The calling thread watches: while folders wait
-// and no thread is idle but the threads spend much of their time off the processors, it starts
-// more, up to the scan's limit.
+// The scan threads. Up to one per processor starts as soon as there is work for it: on a warm
+// cache they keep every processor busy, and more would only take turns on them; a small tree
+// needs a few, and each costs a stack and buffers. Then the calling thread watches: while folders
+// wait and no thread is idle but the threads spend much of their time off the processors, it
+// starts more, up to the scan's limit.
 class ScanThreads {
 public:
     ScanThreads(ScanContext& context, NodeRegion* region, int limit, int processors)
@@ -66,14 +67,18 @@ public:
 
     // Runs the scan to its end.
     void run() {
-        start(std::min(static_cast<int>(m_arenas.size()), m_processors));
+        const int atOnce = std::min(static_cast<int>(m_arenas.size()), m_processors);
+        if (atOnce > 1) m_context.queue.beginRamp();
+        start(1);
         if (m_threads.empty()) {
+            m_context.queue.endRamp();
             // The system refused every thread: the calling thread does the work.
             m_scratches.push_back(std::make_unique<Scratch>());
             m_context.threadsStarted.store(1, std::memory_order_relaxed);
             ScanWorker::work(m_context, m_arenas[0], *m_scratches[0], 0);
             return;
         }
+        ramp(atOnce);
         watch();
         for (pthread_t thread : m_threads) ::pthread_join(thread, nullptr);
     }
@@ -126,6 +131,26 @@ private:
             m_threads.push_back(thread);
         }
         ::pthread_attr_destroy(&attributes);
+    }
+
+    // Starts a thread each time more work waits than the threads can take, until `atOnce` run
+    // or the scan ends.
+    void ramp(int atOnce) {
+        while (static_cast<int>(m_threads.size()) < atOnce) {
+            {
+                std::lock_guard lock(m_lock);
+                if (m_running == 0) break;
+            }
+            bool over = false;
+            if (!m_context.queue.awaitWork(watchEvery, over)) {
+                if (over) break;
+                continue;
+            }
+            const std::size_t before = m_threads.size();
+            start(1);
+            if (m_threads.size() == before) break; // the system refuses more threads
+        }
+        m_context.queue.endRamp();
     }
 
     // Processor time of the scan threads so far, from each thread's own clock: the process's clock
@@ -303,6 +328,7 @@ std::shared_ptr<FileNode> scan(std::string_view rootArgument, const ScanOptions&
 
     // One thread takes memory from the heap undisturbed; many share one reservation.
     if (threads > 1) tree->region = NodeRegion::forThisMachine();
+    context.threadsAtOnce = std::min(threads, processors);
     ScanThreads workers(context, tree->region.get(), threads, processors);
     workers.run();
     ::close(rootFd);

@@ -33,6 +33,7 @@ struct ScanContext {
     std::size_t rootComponents = 0;
     // Threads that may run at once, and how many are running: a large folder is shared among them.
     std::atomic<int> threadsStarted{0};
+    int threadsAtOnce = 1; // started as soon as there is work for them: one a processor, at most the limit
 
     // Descriptors kept open for subfolders: at most keepLimit, well below the process's limit.
     std::size_t keepLimit;

@@ -129,7 +129,9 @@ void shareRest(const FolderFrame& frame, ScanContext& context, NodeArena& arena,
     split->made = std::make_unique<FileNode*[]>(total);
     split->shareCount = (total + shareSize - 1) / shareSize;
 
-    const int threads = context.threadsStarted.load(std::memory_order_relaxed);
+    // While threads still start as work appears, the shares are set out for as many as will run.
+    const int threads = context.queue.isRamping() ? context.threadsAtOnce
+                                                  : context.threadsStarted.load(std::memory_order_relaxed);
     const std::size_t helpers = std::min<std::size_t>(split->shareCount > 0 ? split->shareCount - 1 : 0,
                                                       threads > 1 ? static_cast<std::size_t>(threads - 1) : 0);
     if (helpers > 0) {

@@ -2,6 +2,7 @@
 #include "core/FileNode.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -95,8 +96,12 @@ public:
         }
         if (m_pending.empty() && m_active == 0) {
             m_wake.notify_all();
+            if (m_ramping.load(std::memory_order_relaxed)) m_rampWake.notify_one();
             return std::nullopt;
         }
+        // More folders than this thread and the sleepers can take: one more thread would help.
+        if (m_ramping.load(std::memory_order_relaxed) && m_pending.size() > static_cast<std::size_t>(m_waiting) + 1)
+            m_rampWake.notify_one();
         m_waiting.store(m_waiting + 1, std::memory_order_relaxed);
         m_wake.wait(lock, [&] { return !m_pending.empty() || m_active == 0; });
         m_waiting.store(m_waiting - 1, std::memory_order_relaxed);
@@ -114,6 +119,7 @@ public:
             std::lock_guard lock(m_lock);
             m_pending.insert(m_pending.end(), tasks.begin(), tasks.end());
             m_pendingCount.store(m_pending.size(), std::memory_order_relaxed);
+            if (m_ramping.load(std::memory_order_relaxed)) m_rampWake.notify_one();
         }
         if (tasks.size() == 1) m_wake.notify_one();
         else m_wake.notify_all();
@@ -126,9 +132,29 @@ public:
             std::lock_guard lock(m_lock);
             --m_active;
             idle = m_pending.empty() && m_active == 0;
+            if (idle && m_ramping.load(std::memory_order_relaxed)) m_rampWake.notify_one();
         }
         if (idle) m_wake.notify_all();
     }
+
+    // The scan's threads start one at a time, each when there is work for it, up to one a
+    // processor: a small tree is read by the few threads it keeps busy, not by a thread a
+    // processor that each hold a stack and buffers. While that goes on, this waits until a thread
+    // more would find work at once (more folders or shares wait than threads wait for them), the
+    // scan ends (`over` is set), or `timeout` passes; true in the first case.
+    bool awaitWork(std::chrono::milliseconds timeout, bool& over) {
+        std::unique_lock lock(m_lock);
+        const auto ended = [&] { return m_pending.empty() && m_active == 0; };
+        const auto surplus = [&] { return m_pending.size() > static_cast<std::size_t>(m_waiting.load()); };
+        m_rampWake.wait_for(lock, timeout, [&] { return ended() || surplus(); });
+        over = ended();
+        return !over && surplus();
+    }
+    // Threads start as work appears from now on, until endRamp().
+    void beginRamp() { m_ramping.store(true, std::memory_order_relaxed); }
+    void endRamp() { m_ramping.store(false, std::memory_order_relaxed); }
+    // Read without the lock, as a hint: whether more threads will still start as work appears.
+    bool isRamping() const { return m_ramping.load(std::memory_order_relaxed); }
 
     // Drops every pending folder (they stay in the tree unread) and wakes every waiting thread.
     // The dropped tasks are returned, so their kept descriptors can be let go.
@@ -138,6 +164,7 @@ public:
             std::lock_guard lock(m_lock);
             dropped.swap(m_pending);
             m_pendingCount.store(0, std::memory_order_relaxed);
+            if (m_ramping.load(std::memory_order_relaxed)) m_rampWake.notify_one();
         }
         m_wake.notify_all();
         return dropped;
@@ -150,8 +177,10 @@ public:
 private:
     std::mutex m_lock;
     std::condition_variable m_wake;
+    std::condition_variable m_rampWake; // the thread that starts the scan's threads waits here
     std::vector<Task> m_pending;
     int m_active = 0;
+    std::atomic<bool> m_ramping{false};
     // Written with the lock held; atomic only so the hints above can read them without it.
     std::atomic<int> m_waiting{0};
     std::atomic<std::size_t> m_pendingCount{1};

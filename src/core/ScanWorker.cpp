@@ -159,9 +159,11 @@ bool readFolder(int fd, FileNode& folder, ScanContext& context, NodeArena& arena
             ++seen;
             keep(makeEntry(frame, record->name, record->type, context, arena, scratch.childPath, counts));
         }
-        // A large folder, and threads with nothing to do: they take shares of what is left.
-        if (reading && seen >= shareAfter && context.queue.idleThreads() > 0 &&
-            context.threadsStarted.load(std::memory_order_relaxed) > 1) {
+        // A large folder, and threads with nothing to do, or threads still to start: they take
+        // shares of what is left.
+        if (reading && seen >= shareAfter &&
+            ((context.queue.idleThreads() > 0 && context.threadsStarted.load(std::memory_order_relaxed) > 1) ||
+             context.queue.isRamping())) {
             shareRest(frame, context, arena, scratch, counts);
             break;
         }
