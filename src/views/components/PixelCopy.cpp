@@ -79,14 +79,16 @@ bool toDevice(QPainter& painter, const QImage& picture, const QRect& within, con
     }
     qint64 pixels = 0;
     for (const QRect& r : exposed) pixels += qint64(r.width()) * r.height();
+    if (pixels == 0) return true;
     uchar* to = device->image->bits();
     const uchar* from = picture.constBits();
     const qsizetype toStride = device->image->bytesPerLine(), fromStride = picture.bytesPerLine();
     const std::vector<QRect> rects(exposed.begin(), exposed.end());
     const QRect bounds = exposed.boundingRect();
     // A small copy is not worth handing to other threads, but is still made here: the painter's
-    // own copy would cover the whole exposed region, `except` included.
-    ParallelBands::run(bounds.height(), pixels < parallelCopyPixels ? 1 : 8, [&](int top, int bottom) {
+    // own copy would cover the whole exposed region, `except` included. A large one the window's
+    // thread makes too: it would only wait otherwise, for threads a busy machine may start late.
+    ParallelBands::share(bounds.height(), pixels < parallelCopyPixels ? 1 : 16, [&](int top, int bottom) {
         for (const QRect& r : rects) {
             const int y0 = std::max(r.top(), bounds.top() + top), y1 = std::min(r.bottom() + 1, bounds.top() + bottom);
             for (int y = y0; y < y1; ++y)

@@ -34,16 +34,16 @@ struct Target {
 };
 std::optional<Target> target(QPainter& painter, qreal ratio);
 
-// Copies the exposed part of `picture` (opaque, its top-left corner at the logical point `at`, whole
-// points at a whole pixel ratio; by default the painter's origin) straight into the
-// image the painter paints on, rows of a large copy spread over the thread pool, where that is
-// plainly the same as the painter's copy: the painter would copy a whole picture at twice the pixel
-// ratio on the window's thread alone, a few milliseconds of every frame. A valid `within` limits the
-// copy to that part, and it leaves out `except` (both in the painter's logical coordinates, whole
-// points, at a whole pixel ratio), however little is left. Returns false, having copied nothing,
-// where it is not plainly the same: another kind of device, a layout of pixels other than the
-// picture's, a clip of the painter's own, or a transform other than the pixel ratio and a shift by
-// whole pixels.
+// Copies the exposed part of `picture` (opaque, its top-left corner at the logical point `at`,
+// whole points at a whole pixel ratio; by default the painter's origin) straight into the image the
+// painter paints on, rows of a large copy spread over the thread pool and the calling thread, where
+// that is plainly the same as the painter's copy: the painter would copy a whole picture at twice
+// the pixel ratio on the window's thread alone, a few milliseconds of every frame. A valid `within`
+// limits the copy to that part, and it leaves out `except` (both in the painter's logical
+// coordinates, whole points, at a whole pixel ratio), however little is left. Returns false, having
+// copied nothing, where it is not plainly the same: another kind of device, a layout of pixels
+// other than the picture's, a clip of the painter's own, or a transform other than the pixel ratio
+// and a shift by whole pixels.
 bool toDevice(QPainter& painter, const QImage& picture, const QRect& within = QRect(), const QRegion& except = {},
               QPoint at = QPoint());
 

@@ -78,33 +78,73 @@ QRect insideOf(const QRectF& shape, double radius) {
             QPoint(int(std::floor(shape.right() - inset)) - 1, int(std::floor(shape.bottom() - inset)) - 1)};
 }
 
+// Where a shape's mark goes: every pixel its fill's anti-aliasing reaches.
+QRect areaOf(const QRectF& shape) { return shape.toAlignedRect().adjusted(-1, -1, 1, 1); }
+
+bool isWholeRatio(const QImage& picture) {
+    const qreal ratio = picture.devicePixelRatio();
+    return !picture.isNull() && ratio == std::floor(ratio);
+}
+
+bool isInPicture(const QImage& picture, const QRect& logical) {
+    return QRectF(QPointF(0, 0), picture.deviceIndependentSize()).contains(QRectF(logical));
+}
+
+QRect pixelsOf(const QRect& logical, qreal ratio) {
+    return {QPoint(int(std::lround(logical.x() * ratio)), int(std::lround(logical.y() * ratio))),
+            QSize(int(std::lround(logical.width() * ratio)), int(std::lround(logical.height() * ratio)))};
+}
+
+// Copies the part `logical` of an opaque image at its own place.
+void copyPart(QPainter& painter, const QImage& image, const QRect& logical) {
+    if (!PixelCopy::toDevice(painter, image, logical))
+        PixelCopy::draw(painter, QPointF(logical.topLeft()), image, pixelsOf(logical, image.devicePixelRatio()), true);
+}
+
+// Lays a patch at its place: straight into the window's pixels where it is opaque.
+void lay(QPainter& painter, const QImage& patch, const QRect& area, bool opaque) {
+    if (!opaque || !PixelCopy::toDevice(painter, patch, QRect(), {}, area.topLeft()))
+        PixelCopy::draw(painter, QPointF(area.topLeft()), patch, QRect(), opaque);
+}
+
 } // namespace
 
-QRect TintCache::coveredInside(const QImage& picture, const QRectF& shape, double radius) {
+bool TintCache::isLarge(const QImage& picture, const QRectF& shape, double radius) {
     const QRect inside = insideOf(shape, radius);
-    const qreal ratio = picture.devicePixelRatio();
-    // Worth it only for a shape that covers much of the picture (the band's tall patches cost about
-    // a millisecond whatever their shape's size), and only where whole points are whole pixels, so
-    // that the band's patches and the inside meet without a seam.
     const QSizeF whole = picture.deviceIndependentSize();
-    const bool banded = !picture.isNull() && ratio == std::floor(ratio) && inside.width() > 0 && inside.height() > 0 &&
-                        double(inside.width()) * inside.height() >= 0.25 * whole.width() * whole.height() &&
-                        QRectF(QPointF(0, 0), whole).contains(QRectF(inside));
-    return banded ? inside : QRect();
+    return isWholeRatio(picture) && inside.width() > 0 && inside.height() > 0 &&
+           double(inside.width()) * inside.height() >= 0.25 * whole.width() * whole.height() &&
+           isInPicture(picture, inside);
+}
+
+QRect TintCache::cover(const QImage& picture, const QRectF& shape) {
+    const QRect area = areaOf(shape);
+    return isWholeRatio(picture) && isInPicture(picture, area) ? area : QRect();
 }
 
 void TintCache::paint(QPainter& painter, const QImage& picture, int pictureRevision, const QRectF& shape,
                       double radius, const QColor& tint) {
-    const QRect inside = coveredInside(picture, shape, radius);
     painter.save();
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    if (inside.isEmpty()) {
-        const QImage& image = patch(picture, pictureRevision, shape, radius, tint);
-        PixelCopy::draw(painter, QPointF(m_area.topLeft()), image, QRect(), m_withinPicture);
+    const TintedPicture::Mark mark{pictureRevision, shape, radius, tint};
+    const QRect area = areaOf(shape);
+    const TintedPicture::Mark& made = m_tinted.mark();
+    if (made == mark && !cover(picture, shape).isEmpty()) {
+        // The largest shape: the tinted picture holds its whole mark.
+        copyPart(painter, m_tinted.image(picture, mark), area);
         painter.restore();
         return;
     }
-    const QRect area = shape.toAlignedRect().adjusted(-1, -1, 1, 1);
+    const QRect inside = insideOf(shape, radius);
+    const bool banded = made.revision == pictureRevision && made.tint == tint && isLarge(picture, shape, radius) &&
+                        insideOf(made.shape, made.radius).contains(inside);
+    if (!banded) {
+        const QImage& image = patch(picture, pictureRevision, shape, radius, tint);
+        lay(painter, image, m_area, m_withinPicture);
+        painter.restore();
+        return;
+    }
+    // A large shape within the largest: its inside is the tinted picture's, its outline band patches.
     const std::array<QRect, 4> parts = {
         QRect(QPoint(area.left(), area.top()), QPoint(area.right(), inside.top() - 1)),
         QRect(QPoint(area.left(), inside.bottom() + 1), QPoint(area.right(), area.bottom())),
@@ -114,14 +154,9 @@ void TintCache::paint(QPainter& painter, const QImage& picture, int pictureRevis
     for (std::size_t i = 0; i < parts.size(); ++i) {
         if (!m_band[i]) m_band[i] = std::make_unique<TintCache>();
         const QImage& image = m_band[i]->patch(picture, pictureRevision, shape, radius, tint, parts[i]);
-        PixelCopy::draw(painter, QPointF(m_band[i]->area().topLeft()), image, QRect(), m_band[i]->m_withinPicture);
+        lay(painter, image, m_band[i]->area(), m_band[i]->m_withinPicture);
     }
-    const qreal ratio = picture.devicePixelRatio();
-    const QImage& tinted = m_tinted.image(picture, pictureRevision, tint);
-    const QRect pixels(QPoint(int(std::lround(inside.x() * ratio)), int(std::lround(inside.y() * ratio))),
-                       QSize(int(std::lround(inside.width() * ratio)), int(std::lround(inside.height() * ratio))));
-    if (!PixelCopy::toDevice(painter, tinted, inside))
-        PixelCopy::draw(painter, QPointF(inside.topLeft()), tinted, pixels, true);
+    copyPart(painter, m_tinted.image(picture, made), inside);
     painter.restore();
 }
 

@@ -21,9 +21,10 @@ namespace tallymere {
 // integer blend over the shape's pixels only, and copied on every repaint of the mark, so a large
 // shape is not blended again while the pointer moves over it or another mark repaints across it.
 //
-// A shape that covers much of the picture keeps patches only for its outline band and has its
-// inside copied from a tinted copy of the whole picture, made once per picture (paint()): the window
-// then takes one copy there instead of the picture's copy and a blend over it.
+// The picture's largest shape is copied whole from a tinted copy of the picture made once per
+// picture (preparePicture()); another shape that covers much of the picture keeps patches only for
+// its outline band and has its inside copied from there: the window then takes one copy instead of
+// the picture's copy and a blend over it.
 class TintCache {
 public:
     TintCache() = default;
@@ -38,14 +39,21 @@ public:
     // heard while the patch is made leaves it unfinished, and made again by the next call.
     const QImage& patch(const QImage& picture, int pictureRevision, const QRectF& shape, double radius,
                         const QColor& tint, const QRect& part = QRect(), const std::atomic<bool>* stop = nullptr);
-    // Lays the tinted shape on `painter`, which has painted the picture at its origin already
-    // (the same logical coordinates; the painter's clip is kept).
+    // Lays the tinted shape on `painter`, which has painted the picture at its origin already, or
+    // has left out cover() (the same logical coordinates; the painter's clip is kept).
     void paint(QPainter& painter, const QImage& picture, int pictureRevision, const QRectF& shape, double radius,
                const QColor& tint);
-    // Starts making the tinted picture that the inside of a large shape is copied from, as soon as
-    // a picture is rendered; releasePicture() must come before the picture's pixels change.
-    void preparePicture(const QImage& picture, int pictureRevision, const QColor& tint) {
-        m_tinted.prepare(picture, pictureRevision, tint);
+    // The part of the picture that paint() covers with opaque pixels of its own, in the picture's
+    // logical coordinates: the whole mark, where it lies within the picture at a whole pixel ratio;
+    // else empty. The picture need not be copied there before paint().
+    static QRect cover(const QImage& picture, const QRectF& shape);
+    // Starts making the tinted picture that a large shape is copied from, with `shape` (the
+    // picture's largest, which holds every other) filled, as soon as a picture is rendered;
+    // releasePicture() must come before the picture's pixels change. Hovering `shape` then copies
+    // the tinted picture alone, and any other large shape inside it copies its inside from there.
+    void preparePicture(const QImage& picture, int pictureRevision, const QRectF& shape, double radius,
+                        const QColor& tint) {
+        m_tinted.prepare(picture, {pictureRevision, shape, radius, tint});
     }
     void releasePicture() { m_tinted.release(); }
     // The pixel ratio of the last patch's picture.
@@ -54,10 +62,10 @@ public:
     QRect area() const { return m_area; }
     // Whether every pixel of the last patch came from the picture (so is opaque).
     bool isWithinPicture() const { return m_withinPicture; }
-    // The part of the shape that paint() covers with opaque pixels copied from the tinted
-    // picture, in the picture's logical coordinates: the inside of a shape that covers much of the
-    // picture, else empty. The picture need not be copied there before paint().
-    static QRect coveredInside(const QImage& picture, const QRectF& shape, double radius);
+    // Whether a shape covers enough of the picture for a tinted picture to be worth making for it
+    // (the band's tall patches cost about a millisecond whatever their shape's size), at a whole
+    // pixel ratio only, so that the band's patches and the inside meet without a seam.
+    static bool isLarge(const QImage& picture, const QRectF& shape, double radius);
 
 private:
     QRectF m_shape;

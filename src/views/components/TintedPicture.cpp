@@ -1,83 +1,49 @@
 #include "views/components/TintedPicture.h"
 
-#include "views/components/ParallelBands.h"
+#include "views/components/TileRaster.h"
 
-#include <QPainter>
-
-#include <algorithm>
 #include <cstring>
 
 namespace tallymere {
 
-namespace {
-
-// Copies `picture` into `target` (reused when it has the picture's size and format) and fills it
-// with `tint`, bands of rows at once on the thread pool, each band hearing a stop before it starts.
-// A stopped copy comes back unfinished.
-QImage tinted(const QImage& picture, QImage target, const QColor& tint, const std::atomic<bool>* stop) {
-    if (target.size() != picture.size() || target.format() != picture.format())
-        target = QImage(picture.size(), picture.format());
-    target.setDevicePixelRatio(picture.devicePixelRatio());
-    const qsizetype stride = target.bytesPerLine();
-    uchar* bits = target.bits();
-    const int width = target.width();
-    const QImage::Format format = target.format();
-    ParallelBands::run(
-        picture.height(), 8,
-        [&](int top, int bottom) {
-            if (stop && stop->load(std::memory_order_relaxed)) return;
-            for (int y = top; y < bottom; ++y)
-                std::memcpy(bits + y * stride, picture.constScanLine(y), std::size_t(width) * 4);
-            // The same blend, pixel by pixel, as a translucent fill over the picture on the window.
-            QImage band(bits + top * stride, width, bottom - top, stride, format);
-            QPainter painter(&band);
-            painter.fillRect(band.rect(), tint);
-        },
-        2);
-    return target;
-}
-
-} // namespace
-
-void TintedPicture::prepare(const QImage& picture, int revision, const QColor& tint) {
+void TintedPicture::prepare(const QImage& picture, const Mark& mark) {
     release();
     if (picture.isNull() || picture.depth() != 32) return;
-    auto stop = std::make_shared<std::atomic<bool>>(false);
-    m_job = std::make_unique<Job>();
-    m_job->stop = stop;
-    m_job->revision = revision;
-    m_job->tint = tint;
-    // The thread holds its own reference to the picture's pixels and reuses the kept copy's.
-    m_job->result = std::async(std::launch::async, [picture, target = std::move(m_image), tint, stop]() mutable {
-        return tinted(picture, std::move(target), tint, stop.get());
+    if (m_image.size() != picture.size() || m_image.format() != picture.format())
+        m_image = QImage(picture.size(), picture.format());
+    const qreal ratio = picture.devicePixelRatio();
+    m_image.setDevicePixelRatio(ratio);
+    // Made here: making a raster touches the image, which only this thread may do.
+    const TileRaster whole(m_image, ratio, QPointF());
+    uchar* const bits = m_image.bits();
+    const qsizetype stride = m_image.bytesPerLine();
+    const std::size_t rowBytes = std::size_t(m_image.width()) * 4;
+    // Bands of rows on the thread pool, each copying its rows of the picture and filling the
+    // shape over them while they are in the cache. The pieces hold their own reference to the
+    // picture's pixels until the job is joined or cancelled.
+    m_job = ParallelBands::Job::start(picture.height(), 16, [picture, whole, bits, stride, rowBytes, mark](int top, int bottom) {
+        for (int y = top; y < bottom; ++y) std::memcpy(bits + y * stride, picture.constScanLine(y), rowBytes);
+        // The same pixels as the shape's patch: the same blend by the same coverage.
+        TileRaster(whole, top, bottom).fill(mark.shape, mark.radius, mark.tint);
     });
-    m_image = QImage();
-    m_revision = -1;
+    m_mark = mark;
 }
 
 void TintedPicture::release() {
     if (!m_job) return;
-    m_job->stop->store(true);
-    m_image = m_job->result.get();
-    // Unfinished, or finished for a picture about to change: kept for its pixels only.
-    m_revision = -1;
+    m_job->cancel();
     m_job.reset();
+    // Unfinished, or finished for a picture about to change: kept for its pixels only.
+    m_mark = Mark();
 }
 
-const QImage& TintedPicture::image(const QImage& picture, int revision, const QColor& tint) {
+const QImage& TintedPicture::image(const QImage& picture, const Mark& mark) {
+    if (m_job && m_mark != mark) release();
+    const bool fits = m_image.size() == picture.size() && m_image.devicePixelRatio() == picture.devicePixelRatio();
+    if (m_mark != mark || !fits) prepare(picture, mark);
     if (m_job) {
-        if (m_job->revision == revision && m_job->tint == tint) {
-            m_image = m_job->result.get();
-            m_revision = revision;
-            m_tint = tint;
-            m_job.reset();
-        } else release();
-    }
-    if (m_revision != revision || m_tint != tint || m_image.size() != picture.size() ||
-        m_image.devicePixelRatio() != picture.devicePixelRatio()) {
-        m_image = tinted(picture, std::move(m_image), tint, nullptr);
-        m_revision = revision;
-        m_tint = tint;
+        m_job->join();
+        m_job.reset();
     }
     return m_image;
 }

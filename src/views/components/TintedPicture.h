@@ -1,47 +1,55 @@
 #pragma once
+#include "views/components/ParallelBands.h"
+
 #include <QColor>
 #include <QImage>
+#include <QRectF>
 
-#include <atomic>
-#include <future>
 #include <memory>
 
 namespace tallymere {
 
-// A canvas's whole cached picture with a translucent tint laid over it, for a hover mark as large
-// as the picture: copying from it costs what copying the picture alone costs, where the picture's
-// copy and a blend over it cost twice that.
+// A canvas's whole cached picture with the hover mark of its largest shape laid over it: the
+// shape's translucent fill, anti-aliased edges and corners included, exactly as a patch of the
+// shape would hold it. Hovering that shape then copies the picture from here alone, where the
+// picture's copy and a blend over it cost twice that; a smaller large shape inside it copies its
+// inside from here too (every pixel there is the picture with the tint at full coverage).
 //
-// It is made on a thread of its own as soon as a picture is rendered (prepare()), so that the first
-// hover after a new picture does not wait for it either. Until then the thread shares the picture's
-// pixels: release() must come before they are drawn again. It is as large as the picture and is
-// kept, its pixels reused from picture to picture of one size.
+// It is made on the thread pool as soon as a picture is rendered (prepare()); a hover that comes
+// before it is done joins in rather than wait. Until then the pool shares the picture's pixels:
+// release() must come before they are drawn again. It is as large as the picture and is kept, its
+// pixels reused from picture to picture of one size.
 class TintedPicture {
 public:
+    // What the tinted picture holds: the picture (told apart by `revision`) with `shape` (logical,
+    // radius `radius`) filled with `tint`.
+    struct Mark {
+        int revision = -1;
+        QRectF shape;
+        double radius = 0;
+        QColor tint;
+        bool operator==(const Mark&) const = default;
+    };
+
     TintedPicture() = default;
     TintedPicture(const TintedPicture&) = delete;
     TintedPicture& operator=(const TintedPicture&) = delete;
     ~TintedPicture() { release(); }
 
-    // Starts making the tinted copy of `picture` (told apart by `revision`) with `tint`.
-    void prepare(const QImage& picture, int revision, const QColor& tint);
+    // Starts making `mark` over `picture`.
+    void prepare(const QImage& picture, const Mark& mark);
     // Stops a copy being made and lets go of the picture.
     void release();
-    // The tinted copy of `picture` (at its pixel ratio): waits for the one being made, or makes it
-    // here when none was started for this picture and tint.
-    const QImage& image(const QImage& picture, int revision, const QColor& tint);
+    // The mark the picture holds or is being made with; a revision of -1 when none.
+    const Mark& mark() const { return m_mark; }
+    // The tinted copy of `picture` (at its pixel ratio) with `mark`: finishes the one being made,
+    // or makes it here when none was started for this picture and mark.
+    const QImage& image(const QImage& picture, const Mark& mark);
 
 private:
-    struct Job {
-        std::future<QImage> result;
-        std::shared_ptr<std::atomic<bool>> stop;
-        int revision = -1;
-        QColor tint;
-    };
     QImage m_image;
-    int m_revision = -1;
-    QColor m_tint;
-    std::unique_ptr<Job> m_job;
+    Mark m_mark;
+    std::shared_ptr<ParallelBands::Job> m_job;
 };
 
 } // namespace tallymere

@@ -173,6 +173,7 @@ void IcicleView::paintCanvas(QPainter& painter, const QRegion& exposed) {
         return QRectF(tile->rect.x, tile->rect.y, tile->rect.width, tile->rect.height);
     };
     HighlightOverlay overlay{rectOf(m_state.hovered()), rectOf(m_state.selection()), {}, theme()};
+    overlay.hoverOutline = &m_hoverOutline;
     overlay.paint(painter);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include "layout/LayoutRecords.h"
 #include "state/AppState.h"
+#include "views/components/OutlineStroke.h"
 #include "views/components/ThemedWidget.h"
 #include "views/viz/VizSurface.h"
 
@@ -68,6 +69,7 @@ private:
     BaseLayer m_base;
     QRect m_hoverMark;
     QRect m_selectionMark;
+    OutlineStroke m_hoverOutline; // the hovered bar's outline, kept while it stays hovered
 };
 
 } // namespace tallymere

@@ -80,18 +80,31 @@ void TreemapView::layoutRecords() {
     const QSizeF size = canvasSize();
     if (!subject() || size.width() <= 2) {
         m_tiles.clear();
+        m_found = {};
         return;
     }
     m_tiles = TreemapLayout::layout(*subject(), Rect{0, 0, size.width(), size.height()}, options(state()));
+    m_found = {};
 }
 
 const FileNode* TreemapView::hit(QPointF p) const { return HitTest::tileAt(m_tiles, Point{p.x(), p.y()}); }
 
 std::optional<QRectF> TreemapView::rectOf(const FileNode* node) const {
     if (!node) return std::nullopt;
-    for (auto tile = m_tiles.rbegin(); tile != m_tiles.rend(); ++tile)
-        if (tile->node == node) return qrect(tile->rect);
-    return std::nullopt;
+    std::ptrdiff_t at = -1;
+    if (m_found[0].first == node) at = m_found[0].second;
+    else if (m_found[1].first == node) at = m_found[1].second;
+    else {
+        for (auto tile = m_tiles.rbegin(); tile != m_tiles.rend(); ++tile)
+            if (tile->node == node) {
+                at = m_tiles.rend() - tile - 1;
+                break;
+            }
+        m_found[1] = m_found[0];
+        m_found[0] = {node, at};
+    }
+    if (at < 0) return std::nullopt;
+    return qrect(m_tiles[std::size_t(at)].rect);
 }
 
 std::vector<QRectF> TreemapView::queuedRects() const {
@@ -253,7 +266,9 @@ void TreemapView::paintMarks(QPainter& painter) {
     overlay.selected = rectOf(state().selection().get());
     overlay.queued = queuedRects();
     overlay.theme = theme();
-    overlay.hoverOutline = &m_hoverOutline;
+    // The focus's tile, hovered again and again between other tiles, keeps an outline of its own.
+    const bool focusHovered = !m_tiles.empty() && state().hovered().get() == m_tiles.front().node;
+    overlay.hoverOutline = focusHovered ? &m_focusOutline : &m_hoverOutline;
     if (overlay.hovered && !picture().isNull()) {
         // The tint comes ready from the cache (a large tile's inside from a tinted picture), so the
         // overlay strokes only the outline. The picture holds the margin too: the cache works in the
@@ -272,19 +287,18 @@ void TreemapView::paintMarks(QPainter& painter) {
 QColor TreemapView::hoverTint() const { return ShapePaint::withOpacity(HighlightOverlay::ink(theme()), 0.1); }
 
 void TreemapView::pictureRendered() {
-    // The focus's own tile covers the whole picture: hovering its uncovered parts tints nearly all
-    // of it, from a copy made now on another thread.
+    // The focus's own tile covers the whole picture and holds every other: its hover mark is made
+    // now on another thread, over a copy of the whole picture.
     if (m_tiles.empty()) return;
     const QRectF shape = hoverShape(qrect(m_tiles.front().rect)).translated(margin(), margin());
-    if (!TintCache::coveredInside(picture(), shape, 4).isEmpty())
-        m_tint.preparePicture(picture(), baseRenderCount(), hoverTint());
+    if (TintCache::isLarge(picture(), shape, 4)) m_tint.preparePicture(picture(), baseRenderCount(), shape, 4, hoverTint());
 }
 
 QRegion TreemapView::marksCover() const {
     const auto hovered = rectOf(state().hovered().get());
     if (!hovered || picture().isNull()) return {};
     const QPointF shift(margin(), margin());
-    return TintCache::coveredInside(picture(), hoverShape(*hovered).translated(shift), 4);
+    return TintCache::cover(picture(), hoverShape(*hovered).translated(shift));
 }
 
 QRegion TreemapView::marksRegion() const {

@@ -5,7 +5,9 @@
 #include "views/components/OutlineStroke.h"
 #include "views/components/TintCache.h"
 
+#include <array>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace tallymere {
@@ -59,9 +61,14 @@ private:
     QColor hoverTint() const;
 
     std::vector<LayoutTile> m_tiles;
+    // The last nodes rectOf() looked up and their tiles' places (-1 for none): the hovered and the
+    // selected node are looked up several times for each change of marks, and a search from the end
+    // of the tiles reaches a large tile last.
+    mutable std::array<std::pair<const FileNode*, std::ptrdiff_t>, 2> m_found{};
     NodeInteraction* m_interaction;
     TintCache m_tint; // the hovered tile's fill, laid on the picture
     OutlineStroke m_hoverOutline; // the hovered tile's outline, kept while it stays hovered
+    OutlineStroke m_focusOutline; // the focus's own tile's outline, kept for the picture's life
     int m_labelled = 0;
 };
 

@@ -15,7 +15,8 @@ VizSurface::VizSurface(Paint paint, QWidget* parent) : QWidget(parent), m_paint(
 }
 
 void VizSurface::moveMark(QRect& drawn, const QRect& now) {
-    const QRect dirty = drawn.united(now);
+    // The two areas apart, not the rectangle round both: marks far apart repaint only themselves.
+    const QRegion dirty = QRegion(drawn) + now;
     drawn = now;
     if (!dirty.isEmpty()) update(dirty);
 }

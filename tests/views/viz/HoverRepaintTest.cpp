@@ -1,0 +1,184 @@
+// Hover marks repainted at twice the pixel ratio, where they are copied from kept pixels: after a
+// run of pointer moves, each repainting only the marks, the window holds exactly the picture with
+// the mark drawn over it the plain way, on the treemap and the icicle, in light and dark themes,
+// for the focus's own tile, large and small ones; and only the two marks' areas are repainted.
+#include "state/AppState.h"
+#include "support/DisplayTree.h"
+#include "support/TreeText.h"
+#include "views/components/HighlightOverlay.h"
+#include "views/components/ShapePaint.h"
+#include "views/components/ThemedWidget.h"
+#include "views/components/TintCache.h"
+#include "views/viz/IcicleView.h"
+#include "views/viz/TreemapView.h"
+#include "views/viz/VizTestSupport.h"
+
+#include <QApplication>
+#include <QBackingStore>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using namespace tallymere;
+
+namespace {
+
+constexpr std::string_view scene = R"(/srv/t/
+  docs/
+    a.pdf 300
+    b.pdf 200
+    c.txt 20
+  movie.mp4 900
+  pics/
+    one.jpg 60
+    two.jpg 50
+    three.jpg 40
+    four.jpg 30
+  notes.txt 50
+  tiny.txt 4
+)";
+
+// The window's pixels as its paints left them.
+QImage windowPixels(QWidget& window) {
+    auto* device = window.backingStore() ? window.backingStore()->paintDevice() : nullptr;
+    if (!device || device->devType() != QInternal::Image) return {};
+    return static_cast<QImage*>(device)->convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+QImage grabbed(QWidget& widget) { return widget.grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied); }
+
+// Collects the regions a widget is asked to paint.
+class PaintRegions : public QObject {
+public:
+    QRegion painted;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) painted += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+};
+
+} // namespace
+
+TEST(HoverRepaint, TreemapMarksAreThePictureWithThePlainMarkOverIt) {
+    AppState state{std::make_shared<MemoryPreferenceStore>()};
+    const AppState::NodePtr tree = test::treeFromText(scene);
+    state.setUseAllocatedSize(false);
+    test::display(state, tree);
+    TreemapView view(state);
+    view.resize(800, 600);
+    view.show();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(view.devicePixelRatioF(), 2);
+    const auto node = [&](std::string_view name) { return state.retain(test::findNode(*tree, name)); };
+    const std::vector<AppState::NodePtr> moves = {node("tiny.txt"), tree,          node("movie.mp4"), tree,
+                                                  node("docs"),     nullptr,       node("pics"),      node("movie.mp4"),
+                                                  node("one.jpg"),  node("docs"),  tree};
+    for (ThemeID id : {ThemeID::paper, ThemeID::slate, ThemeID::sage}) {
+        ThemedWidget::applyTheme(&view, Theme::make(id));
+        state.setHovered({});
+        QCoreApplication::processEvents();
+        const QImage plain = grabbed(view);
+        const QColor ink = HighlightOverlay::ink(view.theme());
+        for (const AppState::NodePtr& hovered : moves) {
+            state.setHovered(hovered);
+            QCoreApplication::processEvents();
+            // The plain way: the picture under the grown tile with the tint filled over it, then
+            // the outline stroked by the painter.
+            QImage expected = plain.copy();
+            if (hovered) {
+                const std::optional<QRectF> tile = view.rectOf(hovered.get());
+                ASSERT_TRUE(tile);
+                const QRectF shape = tile->adjusted(-0.5, -0.5, 0.5, 0.5).translated(TreemapView::inset, TreemapView::inset);
+                TintCache patch;
+                const QImage tinted = patch.patch(plain, 1, shape, 4, ShapePaint::withOpacity(ink, 0.1)).copy();
+                QPainter painter(&expected);
+                painter.setCompositionMode(QPainter::CompositionMode_Source);
+                painter.drawImage(QPointF(patch.area().topLeft()), tinted);
+                painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+                painter.setRenderHint(QPainter::Antialiasing, true);
+                QPainterPath outline;
+                outline.addRoundedRect(shape, 4, 4);
+                painter.strokePath(outline, QPen(ShapePaint::withOpacity(ink, 0.75), 1.4));
+            }
+            const std::string what = std::string(hovered ? hovered->name() : "nothing") + " in theme " +
+                                     std::to_string(int(id));
+            EXPECT_EQ(windowPixels(view), expected) << what;
+            EXPECT_EQ(grabbed(view), expected) << what << ", painted whole";
+        }
+    }
+}
+
+TEST(HoverRepaint, IcicleMarksAreThePictureWithThePlainMarkOverItAndRepaintOnlyThemselves) {
+    test::loadFonts();
+    AppState state{std::make_shared<MemoryPreferenceStore>()};
+    const AppState::NodePtr tree = test::treeFromText(scene);
+    state.setUseAllocatedSize(false);
+    test::display(state, tree);
+    IcicleView view(state);
+    test::showAt(view, 820, 400);
+    QCoreApplication::processEvents();
+    QWidget& surface = *view.canvas();
+    ASSERT_EQ(surface.devicePixelRatioF(), 2);
+    const QPoint origin = surface.mapTo(&view, QPoint(0, 0));
+    const auto node = [&](std::string_view name) { return state.retain(test::findNode(*tree, name)); };
+    const auto barOf = [&](const AppState::NodePtr& n) {
+        const LayoutTile* tile = recordFor(view.tiles(), n.get());
+        return tile ? QRectF(tile->rect.x, tile->rect.y, tile->rect.width, tile->rect.height) : QRectF();
+    };
+    const std::vector<AppState::NodePtr> moves = {node("tiny.txt"), tree,          node("movie.mp4"), node("four.jpg"),
+                                                  node("a.pdf"),    tree,          node("docs"),      nullptr,
+                                                  node("four.jpg"), node("movie.mp4"), tree};
+    int apart = 0;
+    PaintRegions regions;
+    surface.installEventFilter(&regions);
+    for (ThemeID id : {ThemeID::paper, ThemeID::slate, ThemeID::linen}) {
+        ThemedWidget::applyTheme(&view, Theme::make(id));
+        state.setHovered({});
+        QCoreApplication::processEvents();
+        const QImage plain = grabbed(view);
+        AppState::NodePtr before;
+        for (const AppState::NodePtr& hovered : moves) {
+            regions.painted = QRegion();
+            state.setHovered(hovered);
+            QCoreApplication::processEvents();
+            QImage expected = plain.copy();
+            if (hovered) {
+                QPainter painter(&expected);
+                painter.setClipRect(QRect(origin, surface.size()));
+                painter.translate(origin);
+                HighlightOverlay overlay{barOf(hovered), std::nullopt, {}, view.theme()};
+                overlay.paint(painter);
+            }
+            const std::string what = std::string(hovered ? hovered->name() : "nothing") + " in theme " +
+                                     std::to_string(int(id));
+            EXPECT_EQ(windowPixels(view), expected) << what;
+            // Two marks in different rows and far apart: the space between them, within the
+            // rectangle round both, is no part of either and is not repainted.
+            if (before && hovered) {
+                QRectF left = barOf(before), right = barOf(hovered);
+                if (left.left() > right.left()) std::swap(left, right);
+                if (right.left() - left.right() > 8 && left.center().y() != right.center().y()) {
+                    ++apart;
+                    const QPointF between((left.right() + right.left()) / 2, (left.center().y() + right.center().y()) / 2);
+                    EXPECT_FALSE(regions.painted.contains(between.toPoint())) << what;
+                    EXPECT_TRUE(regions.painted.contains(right.center().toPoint())) << what;
+                }
+            }
+            before = hovered;
+        }
+    }
+    EXPECT_GT(apart, 0);
+}
+
+int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // Twice the pixel ratio, as most screens have: the window's pixels at 2 per point.
+    ::setenv("QT_SCALE_FACTOR", "2", 1);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
