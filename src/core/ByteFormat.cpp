@@ -10,6 +10,8 @@
 #include <chrono>
 #include <ctime>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <string_view>
 
@@ -47,6 +49,16 @@ const std::locale& userLocale() {
 // nothing; a separator of several bytes is left to the stream, which narrows it its own way.
 std::size_t groupingDigits() {
     static const std::size_t digits = [] {
+        // The C locales group nothing; named by the environment, they need no loading at all.
+        const char* name = nullptr;
+        for (const char* variable : {"LC_ALL", "LC_NUMERIC", "LANG"})
+            if (const char* value = std::getenv(variable); value && *value) {
+                name = value;
+                break;
+            }
+        if (!name) return SIZE_MAX;
+        for (const char* plain : {"C", "POSIX", "C.UTF-8", "C.utf8"})
+            if (std::strcmp(name, plain) == 0) return SIZE_MAX;
         const locale_t numeric = ::newlocale(LC_NUMERIC_MASK, "", locale_t(nullptr));
         if (!numeric) return SIZE_MAX;
         std::size_t least = SIZE_MAX;
