@@ -10,6 +10,16 @@
 
 namespace tallymere {
 
+namespace {
+
+// Below this many device pixels the bands are drawn on the calling thread: its painter fills their
+// marks itself (kept pictures of small shapes, copied), and the drawing costs less than waking a
+// thread of the pool, which on a busy machine takes milliseconds. A grid of 500 by 500 pixels, the
+// Age Map's at pixel ratio 1, or its rows in view of a short window at ratio 2.
+constexpr qint64 poolPixels = 300'000;
+
+} // namespace
+
 void SurfacePicture::paint(QPainter& painter, const QWidget& widget, const QRegion& exposed, const QColor& surface,
                            const std::vector<double>& edges, const Draw& draw) {
     const qreal ratio = widget.devicePixelRatioF();
@@ -51,7 +61,11 @@ void SurfacePicture::paint(QPainter& painter, const QWidget& widget, const QRegi
             p.translate(0, -top / ratio);
             draw(p, band);
         };
-        if (due.size() == 1)
+        qint64 duePixels = 0;
+        for (std::size_t band : due) duePixels += qint64(m_rows[band + 1] - m_rows[band]) * pixels.width();
+        if (duePixels < poolPixels)
+            for (std::size_t band : due) drawBand(band);
+        else if (due.size() == 1)
             ParallelBands::runOnPool([&] { drawBand(due.front()); });
         else
             ParallelBands::run(int(due.size()), int(due.size()), [&](int first, int last) {

@@ -20,11 +20,12 @@ namespace tallymere {
 // is drawn by the same painting code at the same sub-pixel positions (only whole device pixels
 // apart), so it is what painting straight onto the panel gives, pixel for pixel.
 //
-// It is drawn on threads of the pool while the window's thread waits: a painter on the window's
-// thread hands every large shape's spans to the pool in small pieces and waits on each, which on a
-// busy machine costs more than the drawing. A drawing of many rows of marks is split into bands at
-// the given edges (logical y between rows that nothing drawn crosses), each band drawn by its own
-// painter on its own thread.
+// A large picture is drawn on threads of the pool while the window's thread waits: a painter on the
+// window's thread hands every large shape's spans to the pool in small pieces and waits on each,
+// which on a busy machine costs more than the drawing. A drawing of many rows of marks is split
+// into bands at the given edges (logical y between rows that nothing drawn crosses), each band
+// drawn by its own painter on its own thread. A small one is drawn on the calling thread, where
+// waking a thread of the pool would cost more than the drawing.
 class SurfacePicture {
 public:
     // `draw(painter, band)` draws band `band` (0 for a single band) in the widget's logical

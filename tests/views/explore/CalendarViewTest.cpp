@@ -10,14 +10,21 @@
 #include "views/explore/HeatMapPanel.h"
 #include "views/explore/StaleList.h"
 #include "views/explore/StalePanel.h"
+#include "views/explore/SurfacePicture.h"
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QThread>
+#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <ctime>
+#include <mutex>
+#include <set>
 #include <string>
 
 using namespace tallymere;
@@ -114,7 +121,45 @@ struct Fixture {
     }
 };
 
+// A widget kept as a picture of three bands, each a red square, that notes the threads it drew on.
+class BandedPicture : public QWidget {
+public:
+    std::set<QThread*> threads;
+
+    void paintEvent(QPaintEvent* event) override {
+        QPainter painter(this);
+        const double third = height() / 3.0;
+        m_picture.paint(painter, *this, event->region(), Qt::white, {third, 2 * third}, [&](QPainter& p, std::size_t band) {
+            {
+                const std::lock_guard lock(m_mutex);
+                threads.insert(QThread::currentThread());
+            }
+            p.fillRect(QRectF(10, 10 + double(band) * third, 20, 20), Qt::red);
+        });
+    }
+
+private:
+    SurfacePicture m_picture;
+    std::mutex m_mutex;
+};
+
 } // namespace
+
+TEST(CalendarViewHeatMap, SmallPicturesAreDrawnOnTheWindowsThreadLargeOnesOnThePool) {
+    // Waking a thread of the pool costs more than drawing a small picture; a large one is shared out.
+    for (const QSize size : {QSize(400, 300), QSize(1000, 900)}) {
+        BandedPicture widget;
+        widget.resize(size);
+        QImage image(size, QImage::Format_ARGB32_Premultiplied);
+        widget.render(&image);
+        for (int band = 0; band < 3; ++band)
+            EXPECT_EQ(image.pixelColor(15, 15 + band * size.height() / 3), QColor(Qt::red)) << band;
+        EXPECT_EQ(image.pixelColor(5, 5), QColor(Qt::white));
+        const bool here = widget.threads == std::set<QThread*>{QThread::currentThread()};
+        if (size.width() < 500) EXPECT_TRUE(here);
+        else if (QThreadPool::globalInstance()->maxThreadCount() > 1) EXPECT_FALSE(widget.threads.contains(QThread::currentThread()));
+    }
+}
 
 TEST(CalendarViewBuckets, BarsScaleToTheFullestBucketAndSharesToTheTotal) {
     Fixture f;
