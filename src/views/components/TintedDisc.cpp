@@ -40,25 +40,19 @@ inline std::uint32_t sourceOver(std::uint32_t s, std::uint32_t d) {
 
 void TintedDisc::clear() {
     m_scale = 0;
-    m_revision = -1;
-    m_ringLaid = false;
     m_area = m_pixels = QRect();
     m_pictureSize = QSize();
     m_strips.clear();
     m_tiles.clear();
 }
 
-bool TintedDisc::make(const QImage& picture, int pictureRevision, const QRectF& disc, const QColor& tint,
-                      const QPen& ring, const std::atomic<bool>* stop) {
+bool TintedDisc::shape(const QRectF& disc, const QColor& tint, const QPen& ring, const KeptStroke& kept,
+                       QSize pictureSize, int scale) {
     clear();
-    const qreal ratio = picture.devicePixelRatio();
-    if (picture.isNull() || picture.format() != QImage::Format_ARGB32_Premultiplied || ratio != std::floor(ratio) ||
-        ratio < 1 || disc.isEmpty())
-        return false;
-    const int scale = int(ratio);
+    if (scale < 1 || disc.isEmpty() || pictureSize.isEmpty() || !kept.holds(scale, disc, ring)) return false;
     // The ring's pen and its antialiasing reach past the rim on either side.
     const double penReach = ring.widthF() / 2;
-    const QRect logical(0, 0, picture.width() / scale, picture.height() / scale);
+    const QRect logical(0, 0, pictureSize.width() / scale, pictureSize.height() / scale);
     const QRect area = disc.adjusted(-penReach - 2, -penReach - 2, penReach + 2, penReach + 2).toAlignedRect() & logical;
     if (area.isEmpty()) return false;
     const QRect pixels(area.topLeft() * scale, area.size() * scale);
@@ -109,91 +103,73 @@ bool TintedDisc::make(const QImage& picture, int pictureRevision, const QRectF& 
         }
         m_strips.push_back(strip);
     }
+    m_ring.assign(size, 0);
+    m_fill.resize(size);
     m_band.resize(size);
-
-    // Each tile: the picture's pixels with the fill laid over them, as it lies over the whole
-    // picture (the same distances from the same centre, counted from the tile's corner). The fill's
-    // edge is worked out pixel by pixel: the strips are shared out among the pool's threads.
-    ParallelBands::run(int(m_strips.size()), 8, [&](int first, int last) {
-        for (int i = first; i < last; ++i) {
-            if (stop && stop->load(std::memory_order_relaxed)) return;
-            const Strip& strip = m_strips[std::size_t(i)];
-            for (int t = strip.first; t < strip.first + strip.tiles; ++t) {
-                const Tile& tile = m_tiles[std::size_t(t)];
-                if (tile.rect.isEmpty()) continue;
-                std::uint32_t* pixelsOfTile = m_band.data() + tile.offset;
-                for (int y = tile.rect.top(); y <= tile.rect.bottom(); ++y)
-                    std::memcpy(pixelsOfTile + std::size_t(y - tile.rect.top()) * std::size_t(tile.rect.width()),
-                                picture.constScanLine(y) + qsizetype(tile.rect.left()) * 4,
-                                std::size_t(tile.rect.width()) * 4);
-                QImage image(reinterpret_cast<uchar*>(pixelsOfTile), tile.rect.width(), tile.rect.height(),
-                             qsizetype(tile.rect.width()) * 4, QImage::Format_ARGB32_Premultiplied);
-                TileRaster(image, scale, -QPointF(tile.rect.topLeft())).fill(disc, disc.width() / 2, tint);
-            }
-        }
-    });
-    if (stop && stop->load()) {
-        clear();
-        return false;
-    }
-    m_disc = disc;
-    m_tint = tint;
-    m_pen = ring;
-    m_revision = pictureRevision;
-    m_scale = scale;
-    m_area = area;
     m_pixels = pixels;
-    m_pictureSize = picture.size();
-    return true;
-}
 
-bool TintedDisc::layRing(const KeptStroke& kept) {
-    if (m_scale == 0 || m_ringLaid) return m_ringLaid;
-    if (!kept.holds(m_scale, m_disc, m_pen)) {
-        clear();
-        return false;
-    }
-    // The band without the ring is kept too, for a ring to be stroked over other marks.
-    m_fillOnly = m_band;
+    // The ring's pixels where the tiles hold them: every pixel it touches within the picture must
+    // be one of the band's (beyond the picture the window shows nothing of it).
     const std::vector<QImage>& runs = kept.runs();
     const std::vector<QPoint>& at = kept.runPositions();
-    const QRect picture(QPoint(0, 0), m_pictureSize);
+    const QRect picture(QPoint(0, 0), pictureSize);
     for (std::size_t i = 0; i < runs.size(); ++i) {
         const QImage& run = runs[i];
-        // Beyond the picture the window shows nothing of the ring.
         const QRect shown = QRect(at[i], run.size()) & picture;
         for (int py = shown.top(); py <= shown.bottom(); ++py) {
             const auto* line = reinterpret_cast<const std::uint32_t*>(run.constScanLine(py - at[i].y())) - at[i].x();
-            // Every pixel the ring touches must be one of the band's: the row's pixels outside the
-            // strip's tiles are checked to be clear, those inside laid on the tile.
             int x = shown.left();
-            auto clear = [&](int to) {
+            auto clearTo = [&](int to) {
                 for (; x < to; ++x)
                     if (line[x]) return false;
                 return true;
             };
             bool apart = true;
-            if (m_pixels.contains(m_pixels.left(), py)) {
-                const Strip& strip = m_strips[std::size_t((py - m_pixels.top()) / stripRows)];
+            if (py >= pixels.top() && py <= pixels.bottom()) {
+                const Strip& strip = m_strips[std::size_t((py - pixels.top()) / stripRows)];
                 for (int t = strip.first; t < strip.first + strip.tiles && apart; ++t) {
                     const Tile& tile = m_tiles[std::size_t(t)];
                     const int left = std::max(tile.rect.left(), x), right = std::min(tile.rect.right() + 1, shown.right() + 1);
                     if (left >= right) continue;
-                    apart = clear(left);
-                    std::uint32_t* band = m_band.data() + tile.offset +
+                    apart = clearTo(left);
+                    std::uint32_t* kept = m_ring.data() + tile.offset +
                                           std::size_t(py - tile.rect.top()) * std::size_t(tile.rect.width());
-                    for (; x < right; ++x)
-                        if (line[x]) band[x - tile.rect.left()] = sourceOver(line[x], band[x - tile.rect.left()]);
+                    for (; x < right; ++x) kept[x - tile.rect.left()] = line[x];
                 }
             }
-            if (!apart || !clear(shown.right() + 1)) {
-                this->clear();
+            if (!apart || !clearTo(shown.right() + 1)) {
+                clear();
                 return false;
             }
         }
     }
-    m_ringLaid = true;
+    m_disc = disc;
+    m_tint = tint;
+    m_pen = ring;
+    m_scale = scale;
+    m_pictureSize = pictureSize;
+    m_area = area;
     return true;
+}
+
+void TintedDisc::makeStrip(Strip& strip, const QImage& picture) {
+    // The picture's pixels with the fill laid over them, as it lies over the whole picture (the
+    // same distances from the same centre, counted from the tile's corner), then the ring.
+    for (int t = strip.first; t < strip.first + strip.tiles; ++t) {
+        const Tile& tile = m_tiles[std::size_t(t)];
+        if (tile.rect.isEmpty()) continue;
+        const std::size_t width = std::size_t(tile.rect.width()), count = width * std::size_t(tile.rect.height());
+        std::uint32_t* fill = m_fill.data() + tile.offset;
+        for (int y = tile.rect.top(); y <= tile.rect.bottom(); ++y)
+            std::memcpy(fill + std::size_t(y - tile.rect.top()) * width,
+                        picture.constScanLine(y) + qsizetype(tile.rect.left()) * 4, width * 4);
+        QImage image(reinterpret_cast<uchar*>(fill), tile.rect.width(), tile.rect.height(), qsizetype(width) * 4,
+                     QImage::Format_ARGB32_Premultiplied);
+        TileRaster(image, m_scale, -QPointF(tile.rect.topLeft())).fill(m_disc, m_disc.width() / 2, m_tint);
+        const std::uint32_t* ring = m_ring.data() + tile.offset;
+        std::uint32_t* band = m_band.data() + tile.offset;
+        for (std::size_t i = 0; i < count; ++i) band[i] = ring[i] ? sourceOver(ring[i], fill[i]) : fill[i];
+    }
 }
 
 bool TintedDisc::canLay(QPainter& painter, const QImage& picture) {
@@ -201,8 +177,10 @@ bool TintedDisc::canLay(QPainter& painter, const QImage& picture) {
     return ratio == std::floor(ratio) && PixelCopy::target(painter, ratio).has_value();
 }
 
-bool TintedDisc::lay(QPainter& painter, const QImage& picture, bool withRing) const {
-    if (!m_ringLaid || picture.devicePixelRatio() != m_scale) return false;
+bool TintedDisc::lay(QPainter& painter, const QImage& picture, int pictureRevision, bool withRing) {
+    if (m_scale == 0 || picture.devicePixelRatio() != m_scale || picture.size() != m_pictureSize ||
+        picture.format() != QImage::Format_ARGB32_Premultiplied)
+        return false;
     const std::optional<PixelCopy::Target> device = PixelCopy::target(painter, m_scale);
     if (!device) return false;
     const QPoint origin = device->origin;
@@ -211,48 +189,62 @@ bool TintedDisc::lay(QPainter& painter, const QImage& picture, bool withRing) co
     for (const QRect& r : exposed) count += qint64(r.width()) * r.height();
     if (count == 0) return true;
     const std::vector<QRect> rects(exposed.begin(), exposed.end());
-    const QRect bounds = exposed.boundingRect();
+    const QRect bounds = exposed.boundingRect().translated(-origin);
+    const int firstStrip = (bounds.top() - m_pixels.top()) / stripRows,
+              lastStrip = (bounds.bottom() - m_pixels.top()) / stripRows;
     const SolidTint tint(m_tint);
-    const std::vector<std::uint32_t>& band = withRing ? m_band : m_fillOnly;
     uchar* const bits = device->image->bits();
     const qsizetype stride = device->image->bytesPerLine();
-    ParallelBands::run(bounds.height(), count < parallelPixels ? 1 : 8, [&](int top, int bottom) {
-        for (const QRect& r : rects) {
-            const int y0 = std::max(r.top(), bounds.top() + top), y1 = std::min(r.bottom() + 1, bounds.top() + bottom);
-            // In the picture's pixels: the columns [from, to) of each row.
-            const int from = r.left() - origin.x(), to = r.right() + 1 - origin.x();
-            for (int y = y0; y < y1; ++y) {
-                const int py = y - origin.y();
-                auto* out = reinterpret_cast<std::uint32_t*>(bits + qsizetype(y) * stride);
-                const auto* in = reinterpret_cast<const std::uint32_t*>(picture.constScanLine(py));
-                // Columns [left, right) of the picture's row from `source`, whose first pixel is the
-                // picture's column `column`.
-                auto copy = [&](int left, int right, const std::uint32_t* source, int column) {
-                    left = std::max(left, from), right = std::min(right, to);
-                    if (left < right)
-                        std::memcpy(out + (left + origin.x()), source + (left - column), std::size_t(right - left) * 4);
-                };
-                const Strip& strip = m_strips[std::size_t((py - m_pixels.top()) / stripRows)];
-                int x = m_pixels.left();
-                for (int i = 0; i < strip.tiles; ++i) {
-                    const Tile& tile = m_tiles[std::size_t(strip.first + i)];
-                    if (i == 1) {
-                        // Between the two tiles: wholly inside the fill and clear of the ring.
-                        const int left = std::max(x, from), right = std::min(tile.rect.left(), to);
-                        if (left < right) tint.over(out + (left + origin.x()), in + left, right - left);
-                    } else {
-                        copy(x, tile.rect.left(), in, 0);
+    const std::vector<std::uint32_t>& band = withRing ? m_band : m_fill;
+    // Strip by strip, each made over this picture first where it was not yet: a strip's rows are
+    // all laid by one thread.
+    const int strips = lastStrip - firstStrip + 1;
+    ParallelBands::run(strips, count < parallelPixels ? 1 : 8, [&](int from, int to) {
+        for (int s = firstStrip + from; s < firstStrip + to; ++s) {
+            Strip& strip = m_strips[std::size_t(s)];
+            if (strip.madeFor != pictureRevision) {
+                makeStrip(strip, picture);
+                strip.madeFor = pictureRevision;
+            }
+            const int stripTop = m_pixels.top() + s * stripRows + origin.y();
+            const int stripBottom = std::min(stripTop + stripRows, m_pixels.bottom() + 1 + origin.y());
+            for (const QRect& r : rects) {
+                const int y0 = std::max(r.top(), stripTop), y1 = std::min(r.bottom() + 1, stripBottom);
+                // In the picture's pixels: the columns [left, right) of each row.
+                const int left = r.left() - origin.x(), right = r.right() + 1 - origin.x();
+                for (int y = y0; y < y1; ++y) {
+                    const int py = y - origin.y();
+                    auto* out = reinterpret_cast<std::uint32_t*>(bits + qsizetype(y) * stride);
+                    const auto* in = reinterpret_cast<const std::uint32_t*>(picture.constScanLine(py));
+                    // Columns [from, to) of the picture's row from `source`, whose first pixel is
+                    // the picture's column `column`.
+                    auto copy = [&](int from, int to, const std::uint32_t* source, int column) {
+                        from = std::max(from, left), to = std::min(to, right);
+                        if (from < to)
+                            std::memcpy(out + (from + origin.x()), source + (from - column), std::size_t(to - from) * 4);
+                    };
+                    int x = m_pixels.left();
+                    for (int i = 0; i < strip.tiles; ++i) {
+                        const Tile& tile = m_tiles[std::size_t(strip.first + i)];
+                        if (i == 1) {
+                            // Between the two tiles: wholly inside the fill and clear of the ring.
+                            const int from = std::max(x, left), to = std::min(tile.rect.left(), right);
+                            if (from < to) tint.over(out + (from + origin.x()), in + from, to - from);
+                        } else {
+                            copy(x, tile.rect.left(), in, 0);
+                        }
+                        if (!tile.rect.isEmpty())
+                            copy(tile.rect.left(), tile.rect.right() + 1,
+                                 band.data() + tile.offset +
+                                     std::size_t(py - tile.rect.top()) * std::size_t(tile.rect.width()),
+                                 tile.rect.left());
+                        x = tile.rect.left() + tile.rect.width();
                     }
-                    if (!tile.rect.isEmpty())
-                        copy(tile.rect.left(), tile.rect.right() + 1,
-                             band.data() + tile.offset + std::size_t(py - tile.rect.top()) * std::size_t(tile.rect.width()),
-                             tile.rect.left());
-                    x = tile.rect.left() + tile.rect.width();
+                    copy(x, m_pixels.right() + 1, in, 0);
                 }
-                copy(x, m_pixels.right() + 1, in, 0);
             }
         }
-    });
+    }, 3);
     return true;
 }
 

@@ -86,12 +86,10 @@ QRect PackView::markRect(const FileNode* node) const {
 
 PreparedHover::Mark PackView::hoverMark(const LayoutCircle& circle) const {
     return {QRectF(circle.center.x - circle.radius, circle.center.y - circle.radius, 2 * circle.radius, 2 * circle.radius),
-            PackCanvas::hoverFill(theme()), PackCanvas::hoverRing(theme()), m_base.renders()};
+            PackCanvas::hoverFill(theme()), PackCanvas::hoverRing(theme())};
 }
 
 void PackView::redraw() {
-    // The mark being made reads the picture about to be drawn again.
-    m_prepared.release();
     m_hoverMark = markRect(m_state.hovered().get());
     m_selectionMark = markRect(m_state.selection().get());
     m_base.invalidate();
@@ -123,32 +121,36 @@ bool PackView::layDisc(QPainter& painter, const LayoutCircle& hovered, const Lay
     const QImage& picture = m_base.image();
     const qreal ratio = picture.devicePixelRatio();
     const PreparedHover::Mark mark = hoverMark(hovered);
-    if (&hovered == &m_circles.front()) m_prepared.take(mark, m_disc, m_rings[1]);
     const double side = mark.disc.width() * ratio;
     if (side * side < largeDisc || !TintedDisc::canLay(painter, picture) || mark == m_discFailed) return false;
-    const bool held = m_disc.holds(mark.pictureRevision, mark.disc, mark.tint, mark.ring, ratio);
-    if (!held && !m_disc.awaitsRing(mark.pictureRevision, mark.disc, mark.tint, mark.ring, ratio)) {
-        // Hovered before its band was made (or not the focus's): made here.
-        if (!m_disc.make(picture, mark.pictureRevision, mark.disc, mark.tint, mark.ring)) {
-            m_discFailed = mark;
-            return false;
-        }
-    }
-    if (!held) {
-        if (!m_rings[1].holds(ratio, mark.disc, mark.ring)) m_rings[1].prepare(ratio, mark.disc, mark.ring);
-        if (!m_disc.layRing(m_rings[1])) {
-            m_discFailed = mark;
-            return false;
+    const bool focus = &hovered == &m_circles.front();
+    // The focus's mark and ring are kept apart from those of other bubbles, so that hovering
+    // another large bubble does not cost the focus's its shape.
+    TintedDisc& disc = focus ? m_focusDisc : m_disc;
+    KeptStroke& ring = focus ? m_focusRing : m_rings[1];
+    const int scale = int(ratio);
+    if (!disc.holds(mark.disc, mark.tint, mark.ring, picture.size(), scale)) {
+        if (focus) m_prepared.take(mark, picture.size(), scale, disc, ring);
+        if (!disc.holds(mark.disc, mark.tint, mark.ring, picture.size(), scale)) {
+            // Hovered before it was shaped, or not the focus's: shaped here.
+            m_focusShapedHere += focus;
+            if (!ring.holds(scale, mark.disc, mark.ring)) ring.prepare(scale, mark.disc, mark.ring);
+            if (!disc.shape(mark.disc, mark.tint, mark.ring, ring, picture.size(), scale)) {
+                m_discFailed = mark;
+                return false;
+            }
         }
     }
     // The mark writes every pixel of its area: the picture is copied only around it.
-    LayeredCanvas::blit(painter, picture, QRegion(m_disc.area()));
+    LayeredCanvas::blit(painter, picture, QRegion(disc.area()));
     // Where the selection's ring meets the hover's, the hover's is stroked after it, as always.
     const bool withRing = ringsApart(hovered, mark.ring.widthF(), selected, PackCanvas::selectionPenWidth);
-    const bool ok = m_disc.lay(painter, picture, withRing);
-    m_discHovers += ok;
-    if (ok) PackCanvas::paintHighlight(painter, withRing ? nullptr : &hovered, selected, theme(), true, &m_rings);
-    return ok;
+    if (!disc.lay(painter, picture, m_base.renders(), withRing)) return false;
+    ++m_discHovers;
+    if (focus) std::swap(ring, m_rings[1]);
+    PackCanvas::paintHighlight(painter, withRing ? nullptr : &hovered, selected, theme(), true, &m_rings);
+    if (focus) std::swap(ring, m_rings[1]);
+    return true;
 }
 
 void PackView::paintCanvas(QPainter& painter, const QRegion& exposed) {
@@ -170,7 +172,7 @@ void PackView::paintCanvas(QPainter& painter, const QRegion& exposed) {
         const QImage* tint = nullptr;
         if (tinted) {
             const PreparedHover::Mark mark = hoverMark(*hovered);
-            tint = &m_tint->patch(m_base.image(), mark.pictureRevision, mark.disc, hovered->radius, mark.tint);
+            tint = &m_tint->patch(m_base.image(), m_base.renders(), mark.disc, hovered->radius, mark.tint);
         }
         const bool opaque = tint && m_tint->isWithinPicture();
         m_base.paint(painter, exposed, m_surface->size(), ratio, backdrop, render,
@@ -184,9 +186,13 @@ void PackView::paintCanvas(QPainter& painter, const QRegion& exposed) {
         }
         PackCanvas::paintHighlight(painter, hovered, selected, theme(), tinted, &m_rings);
     }
-    // Once the window has the picture's pixels: the mark's threads would slow their copy.
-    if (m_base.renders() != renders && m_base.isValid() && !m_circles.empty())
-        m_prepared.prepare(m_base.image(), hoverMark(m_circles.front()), m_rings[1]);
+    // Once the window has the picture's pixels: the mark's thread would slow their copy.
+    if (m_base.renders() != renders && m_base.isValid() && !m_circles.empty()) {
+        const QImage& picture = m_base.image();
+        const qreal scale = picture.devicePixelRatio();
+        if (scale == std::floor(scale))
+            m_prepared.prepare(hoverMark(m_circles.front()), picture.size(), int(scale), m_focusDisc, m_focusRing);
+    }
 }
 
 } // namespace tallymere

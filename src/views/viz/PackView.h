@@ -37,10 +37,12 @@ public:
     const std::vector<LayoutCircle>& circles() const { return m_circles; }
     // Raised by every layout and colour-mode change.
     int revision() const { return m_revision; }
-    // How many hovers of the focus's bubble were laid from a mark made beforehand, for tests.
+    // How many hover marks of the focus's bubble were taken from those shaped beforehand, for tests.
     int preparedHovers() const { return m_prepared.taken(); }
-    // How many hover marks were laid as a tinted disc with its ring, for tests.
+    // How many hover marks were laid as a tinted disc with its ring, and how many of the focus's
+    // were shaped on the window's thread rather than beforehand, for tests.
     int discHovers() const { return m_discHovers; }
+    int focusShapedHere() const { return m_focusShapedHere; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -56,7 +58,7 @@ private:
     bool layDisc(QPainter& painter, const LayoutCircle& hovered, const LayoutCircle* selected);
     // The area a hover or selection ring of the node's bubble paints in; empty without a bubble.
     QRect markRect(const FileNode* node) const;
-    // The hover mark of a bubble, on the picture rendered last.
+    // The hover mark of a bubble.
     PreparedHover::Mark hoverMark(const LayoutCircle& circle) const;
 
     AppState& m_state;
@@ -75,13 +77,17 @@ private:
     BaseLayer m_base{BaseLayer::Drawing::hereOverItsOwnBackdrop};
     std::unique_ptr<TintCache> m_tint = std::make_unique<TintCache>(); // the hovered bubble's fill, laid on the picture
     std::array<KeptStroke, 2> m_rings; // the selected and the hovered bubble's rings
-    // The hover mark of a large bubble: the outline band of its tinted disc, with its ring.
+    // The hover mark of a large bubble: the outline band of its tinted disc, with its ring; the
+    // focus's apart, with a ring of its own.
     TintedDisc m_disc;
+    TintedDisc m_focusDisc;
+    KeptStroke m_focusRing;
     // A mark that could not be laid as a tinted disc, not tried again.
     PreparedHover::Mark m_discFailed;
     int m_discHovers = 0;
-    // The focus's bubble covers most of the canvas: its hover mark is made for each picture as soon
-    // as it is rendered, on another thread.
+    int m_focusShapedHere = 0;
+    // The focus's bubble covers most of the canvas: its hover mark is shaped as soon as a picture
+    // of a new size or theme is rendered, on another thread.
     PreparedHover m_prepared;
     QRect m_hoverMark;
     QRect m_selectionMark;

@@ -156,9 +156,10 @@ TEST_F(PackViewTest, PackedFoldersFollowTheSizeModeAndTheTree) {
 // The focus's bubble hovered, a mark nearly as large as the canvas: laid as a tinted disc with its
 // ring, it gives the pixels of the tinted patch with the painter's own ring over it, also when a
 // bubble within it is selected (its ring meets the hover's: the hover's is stroked over it), when
-// the focus is selected too, after the theme changes and after a new focus. The mark is made for each
-// new picture beforehand: the first hover after it is laid from it, over that picture, and a hover
-// with no new picture since from the one kept.
+// the focus is selected too, after the theme changes, the size changes and the focus changes. The
+// mark is shaped beforehand for each new size (and hover colour), never on the window's thread: the
+// first hover after a new picture is laid from it over that picture, as is a hover with no new
+// picture since.
 TEST_F(PackViewTest, TheFocusHoverIsItsTintedPatchAndRing) {
     test::display(state, tree);
     state.setShowLabels(false);
@@ -166,7 +167,7 @@ TEST_F(PackViewTest, TheFocusHoverIsItsTintedPatchAndRing) {
     showAt(view, 732, 732);
     // A bubble touching the focus's rim (its ring meets the hover's) and the one furthest within.
     enum class Selected { none, child, inner, focus };
-    auto expectFocusHover = [&](const char* when, Selected selected, bool newPicture) {
+    auto expectFocusHover = [&](const char* when, Selected selected, bool newShape) {
         state.setHovered(nullptr);
         state.setSelection(nullptr);
         const QImage plain = renderCanvas(*view.canvas()).convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -203,20 +204,24 @@ TEST_F(PackViewTest, TheFocusHoverIsItsTintedPatchAndRing) {
             painter.end();
             EXPECT_EQ(hovered, expected) << when << ", paint " << paint;
         }
-        EXPECT_EQ(view.preparedHovers(), prepared + int(newPicture)) << when;
+        EXPECT_EQ(view.preparedHovers(), prepared + int(newShape)) << when;
         EXPECT_EQ(view.discHovers(), discs + 2) << when;
+        EXPECT_EQ(view.focusShapedHere(), 0) << when;
+        state.setHovered(nullptr);
     };
     expectFocusHover("first picture", Selected::none, true);
     expectFocusHover("a bubble at the rim selected", Selected::child, false);
     expectFocusHover("a bubble well within selected", Selected::inner, false);
     expectFocusHover("selected too", Selected::focus, false);
+    // The themes share the hover's ink: a new picture, the same mark.
     ThemedWidget::applyTheme(&view, Theme::make(ThemeID::slate));
-    expectFocusHover("after a theme change", Selected::focus, true);
-    expectFocusHover("a bubble at the rim selected, dark", Selected::child, false);
-    expectFocusHover("a bubble well within selected, dark", Selected::inner, false);
+    expectFocusHover("after a theme change", Selected::focus, false);
+    expectFocusHover("a bubble at the rim selected, slate", Selected::child, false);
+    expectFocusHover("a bubble well within selected, slate", Selected::inner, false);
     ThemedWidget::applyTheme(&view, Theme::make(ThemeID::sage));
-    expectFocusHover("another theme", Selected::child, true);
-    state.setFocus(state.retain(tree->children()[0]));
-    ASSERT_EQ(view.circles().front().node, tree->children()[0]);
-    expectFocusHover("after a new focus", Selected::none, true);
+    expectFocusHover("another theme", Selected::child, false);
+    view.resize(700, 620);
+    QCoreApplication::sendPostedEvents();
+    expectFocusHover("after a new size", Selected::inner, true);
+    expectFocusHover("after a new focus, the bubble as large", Selected::none, false);
 }
