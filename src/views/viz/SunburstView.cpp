@@ -34,6 +34,9 @@ const QColor labelInk(26, 25, 22);
 constexpr double labelPadding = 2;
 // Letters a cut label keeps before its "…", at the least.
 constexpr int leastLabelLetters = 3;
+// How far a label's letters may reach beyond its box (a line of the label's font is some 11 points
+// high, centred in a box 20 high), in points.
+constexpr double labelReach = 4;
 
 // Qt measures path angles in degrees from three o'clock, counter-clockwise; the layout in radians
 // from twelve o'clock, clockwise.
@@ -137,26 +140,34 @@ void SunburstView::paintBase(QPainter& painter) {
     label.alignment = Qt::AlignCenter;
     std::vector<QString> labels(m_arcs.size());
     if (state().showLabels()) {
-        int budget = labelBudget;
-        for (std::size_t i = 0; i < m_arcs.size() && budget >= 1; ++i) {
+        std::vector<std::size_t> candidates;
+        for (std::size_t i = 0; i < m_arcs.size() && candidates.size() < std::size_t(labelBudget); ++i) {
             const LayoutArc& arc = m_arcs[i];
             if (arc.depth < 1) continue;
             const double arcLength = (arc.endAngle - arc.startAngle) * arc.outerRadius;
             if (arcLength <= 44 || arc.outerRadius - arc.innerRadius <= 13) continue;
-            --budget;
-            ++m_candidates;
-            const QString text = TextDraw::oneLine(arc.node->name());
-            const TextDraw::Fitted fitted = TextDraw::fit(text, label, 200);
-            if (fitted.lines.isEmpty() || fitted.width >= arcLength) continue;
-            // The text runs along the radius and ends with "…" where the ring's thickness ends; a
-            // stub of one or two letters names nothing, so such a ring keeps no label.
-            const double room = arc.outerRadius - arc.innerRadius - 2 * labelPadding;
-            if (fitted.width > room) {
-                const QString shown = QFontMetricsF(fitted.font).elidedText(text, Qt::ElideRight, room);
-                if (shown.size() - 1 < leastLabelLetters) continue;
-            }
-            labels[i] = text;
+            candidates.push_back(i);
         }
+        m_candidates = int(candidates.size());
+        // Measuring a name the first time is the dear part (shaping it): the candidates are measured
+        // on several threads at once.
+        ParallelBands::run(m_candidates, maxBands, [&](int from, int to) {
+            for (int k = from; k < to; ++k) {
+                const LayoutArc& arc = m_arcs[candidates[std::size_t(k)]];
+                const double arcLength = (arc.endAngle - arc.startAngle) * arc.outerRadius;
+                const QString text = TextDraw::oneLine(arc.node->name());
+                const TextDraw::Fitted fitted = TextDraw::fit(text, label, 200);
+                if (fitted.lines.isEmpty() || fitted.width >= arcLength) continue;
+                // The text runs along the radius and ends with "…" where the ring's thickness ends; a
+                // stub of one or two letters names nothing, so such a ring keeps no label.
+                const double room = arc.outerRadius - arc.innerRadius - 2 * labelPadding;
+                if (fitted.width > room) {
+                    const QString shown = QFontMetricsF(fitted.font).elidedText(text, Qt::ElideRight, room);
+                    if (shown.size() - 1 < leastLabelLetters) continue;
+                }
+                labels[candidates[std::size_t(k)]] = text;
+            }
+        });
     }
 
     // The rings of disjoint bands of rows are drawn on several threads at once, each band an image
@@ -223,17 +234,22 @@ void SunburstView::paintBase(QPainter& painter) {
             const double mid = (arc.startAngle + arc.endAngle) / 2;
             const double rm = (arc.innerRadius + arc.outerRadius) / 2;
             const QPointF labelAt(c.x() + rm * std::sin(mid), c.y() - rm * std::cos(mid));
-            if (!reach.intersects(QRectF(labelAt - QPointF(104, 104), QSizeF(208, 208)))) continue;
-            p.save();
-            p.translate(labelAt);
             // Along the radius, reading outwards on the right half and inwards on the left, never upside down.
             double turn = mid - pi / 2;
             if (std::sin(mid) < 0) turn += pi;
-            p.rotate(turn * 180.0 / pi);
             // The text runs along the radius, so the ring's thickness is its room: it ends with "…"
             // rather than cross into the next ring or the central disc.
             const double room = arc.outerRadius - arc.innerRadius - 2 * labelPadding;
-            TextDraw::draw(p, QRectF(-room / 2, -10, room, 20), labels[i], label);
+            const QRectF box(-room / 2, -10, room, 20);
+            // Drawn only in the bands its letters reach: the box turned, with room for their
+            // anti-aliased edges and any overhang.
+            const QTransform turned = QTransform::fromTranslate(labelAt.x(), labelAt.y()).rotate(turn * 180.0 / pi);
+            if (!reach.intersects(turned.mapRect(box.adjusted(-labelReach, -labelReach, labelReach, labelReach))))
+                continue;
+            p.save();
+            p.translate(labelAt);
+            p.rotate(turn * 180.0 / pi);
+            TextDraw::draw(p, box, labels[i], label);
             p.restore();
         }
     };
