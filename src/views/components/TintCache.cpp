@@ -107,6 +107,37 @@ void lay(QPainter& painter, const QImage& patch, const QRect& area, bool opaque)
         PixelCopy::draw(painter, QPointF(area.topLeft()), patch, QRect(), opaque);
 }
 
+// Lays `mark` straight into the image `painter` paints on, over the picture's own pixels copied
+// there first, a band of rows at a time while it is in the cache, on this thread and the pool:
+// the same pixels as the tinted picture's copy, made without a whole tinted picture first. Only
+// where the painter takes the picture pixel for pixel, the whole picture lies within the image
+// and the mark's `area` is all exposed; returns whether it was laid.
+bool layStraight(QPainter& painter, const QImage& picture, const TintedPicture::Mark& mark, const QRect& area) {
+    const qreal ratio = picture.devicePixelRatio();
+    const auto target = PixelCopy::target(painter, ratio);
+    if (!target) return false;
+    const int scale = int(ratio);
+    const QRect pixels = QRect(area.topLeft() * scale, area.size() * scale) & picture.rect();
+    const QRect placed(target->origin, picture.size());
+    if (!target->image->rect().contains(placed) || !(QRegion(pixels.translated(target->origin)) - target->exposed).isEmpty())
+        return false;
+    // The window's pixels under the picture, seen as an image of the picture's own size and layout
+    // (opaque pixels read the same either way), so that the mark is laid by the very sums that
+    // lay it on the tinted picture.
+    const qsizetype stride = target->image->bytesPerLine();
+    uchar* const bits = target->image->bits() + qsizetype(placed.top()) * stride + qsizetype(placed.left()) * 4;
+    QImage under(bits, picture.width(), picture.height(), stride, QImage::Format_ARGB32_Premultiplied);
+    // Made here: making a raster touches the image, which only this thread may do.
+    const TileRaster whole(under, ratio, QPointF());
+    ParallelBands::share(pixels.height(), 64, [&](int top, int bottom) {
+        for (int y = pixels.top() + top; y < pixels.top() + bottom; ++y)
+            std::memcpy(bits + y * stride + qsizetype(pixels.left()) * 4,
+                        picture.constScanLine(y) + qsizetype(pixels.left()) * 4, std::size_t(pixels.width()) * 4);
+        TileRaster(whole, pixels.top() + top, pixels.top() + bottom).fill(mark.shape, mark.radius, mark.tint);
+    });
+    return true;
+}
+
 } // namespace
 
 bool TintCache::isLarge(const QImage& picture, const QRectF& shape, double radius) {
@@ -130,7 +161,19 @@ void TintCache::paint(QPainter& painter, const QImage& picture, int pictureRevis
     const QRect area = areaOf(shape);
     const TintedPicture::Mark& made = m_tinted.mark();
     if (made == mark && !cover(picture, shape).isEmpty()) {
-        // The largest shape: the tinted picture holds its whole mark.
+        // The largest shape: the tinted picture holds its whole mark. While it is still being made,
+        // as for a hover right after a new picture, the mark is laid straight into the window
+        // instead (which costs about what making the rest of it would, without the copy after),
+        // and the tinted picture made again for the hovers to come.
+        if (!m_tinted.isMade()) {
+            m_tinted.release();
+            const bool laid = layStraight(painter, picture, mark, area);
+            m_tinted.prepare(picture, mark);
+            if (laid) {
+                painter.restore();
+                return;
+            }
+        }
         copyPart(painter, m_tinted.image(picture, mark), area);
         painter.restore();
         return;

@@ -42,6 +42,8 @@ public:
     void release();
     // The mark the picture holds or is being made with; a revision of -1 when none.
     const Mark& mark() const { return m_mark; }
+    // Whether the picture with its mark is made, not still being made.
+    bool isMade() const { return m_mark.revision >= 0 && (!m_job || m_job->isDone()); }
     // The tinted copy of `picture` (at its pixel ratio) with `mark`: finishes the one being made,
     // or makes it here when none was started for this picture and mark.
     const QImage& image(const QImage& picture, const Mark& mark);

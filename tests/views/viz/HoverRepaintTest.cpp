@@ -68,45 +68,62 @@ TEST(HoverRepaint, TreemapMarksAreThePictureWithThePlainMarkOverIt) {
     const AppState::NodePtr tree = test::treeFromText(scene);
     state.setUseAllocatedSize(false);
     test::display(state, tree);
-    TreemapView view(state);
-    view.resize(800, 600);
-    view.show();
+    // At an odd place in its window, so that pixels laid at the wrong place show.
+    QWidget window;
+    window.resize(850, 640);
+    TreemapView view(state, &window);
+    view.setGeometry(37, 21, 800, 600);
+    window.show();
     QCoreApplication::processEvents();
     ASSERT_EQ(view.devicePixelRatioF(), 2);
     const auto node = [&](std::string_view name) { return state.retain(test::findNode(*tree, name)); };
     const std::vector<AppState::NodePtr> moves = {node("tiny.txt"), tree,          node("movie.mp4"), tree,
                                                   node("docs"),     nullptr,       node("pics"),      node("movie.mp4"),
                                                   node("one.jpg"),  node("docs"),  tree};
+    // The canvas's part of the window's pixels.
+    const auto shown = [&] {
+        return windowPixels(window).copy(QRect(view.mapTo(&window, QPoint(0, 0)) * 2, view.size() * 2));
+    };
     for (ThemeID id : {ThemeID::paper, ThemeID::slate, ThemeID::sage}) {
         ThemedWidget::applyTheme(&view, Theme::make(id));
         state.setHovered({});
         QCoreApplication::processEvents();
         const QImage plain = grabbed(view);
         const QColor ink = HighlightOverlay::ink(view.theme());
+        // The plain way: the picture under the grown tile with the tint filled over it, then the
+        // outline stroked by the painter.
+        const auto expectedFor = [&](const AppState::NodePtr& hovered) {
+            QImage expected = plain.copy();
+            if (!hovered) return expected;
+            const std::optional<QRectF> tile = view.rectOf(hovered.get());
+            EXPECT_TRUE(tile);
+            const QRectF shape = tile.value_or(QRectF()).adjusted(-0.5, -0.5, 0.5, 0.5).translated(TreemapView::inset,
+                                                                                                TreemapView::inset);
+            TintCache patch;
+            const QImage tinted = patch.patch(plain, 1, shape, 4, ShapePaint::withOpacity(ink, 0.1)).copy();
+            QPainter painter(&expected);
+            painter.setCompositionMode(QPainter::CompositionMode_Source);
+            painter.drawImage(QPointF(patch.area().topLeft()), tinted);
+            painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+            painter.setRenderHint(QPainter::Antialiasing, true);
+            QPainterPath outline;
+            outline.addRoundedRect(shape, 4, 4);
+            painter.strokePath(outline, QPen(ShapePaint::withOpacity(ink, 0.75), 1.4));
+            return expected;
+        };
+        const std::string theme = " in theme " + std::to_string(int(id));
+        // The focus's tile hovered in the same paint as a new picture is drawn, before its tinted
+        // copy can be ready.
+        view.invalidateBase();
+        state.setHovered(tree);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(shown(), expectedFor(tree)) << "the focus with a new picture" << theme;
         for (const AppState::NodePtr& hovered : moves) {
             state.setHovered(hovered);
             QCoreApplication::processEvents();
-            // The plain way: the picture under the grown tile with the tint filled over it, then
-            // the outline stroked by the painter.
-            QImage expected = plain.copy();
-            if (hovered) {
-                const std::optional<QRectF> tile = view.rectOf(hovered.get());
-                ASSERT_TRUE(tile);
-                const QRectF shape = tile->adjusted(-0.5, -0.5, 0.5, 0.5).translated(TreemapView::inset, TreemapView::inset);
-                TintCache patch;
-                const QImage tinted = patch.patch(plain, 1, shape, 4, ShapePaint::withOpacity(ink, 0.1)).copy();
-                QPainter painter(&expected);
-                painter.setCompositionMode(QPainter::CompositionMode_Source);
-                painter.drawImage(QPointF(patch.area().topLeft()), tinted);
-                painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-                painter.setRenderHint(QPainter::Antialiasing, true);
-                QPainterPath outline;
-                outline.addRoundedRect(shape, 4, 4);
-                painter.strokePath(outline, QPen(ShapePaint::withOpacity(ink, 0.75), 1.4));
-            }
-            const std::string what = std::string(hovered ? hovered->name() : "nothing") + " in theme " +
-                                     std::to_string(int(id));
-            EXPECT_EQ(windowPixels(view), expected) << what;
+            const QImage expected = expectedFor(hovered);
+            const std::string what = std::string(hovered ? hovered->name() : "nothing") + theme;
+            EXPECT_EQ(shown(), expected) << what;
             EXPECT_EQ(grabbed(view), expected) << what << ", painted whole";
         }
     }
