@@ -2,6 +2,7 @@
 
 #include "core/FileNode.h"
 #include "style/DisplayText.h"
+#include "style/KeptFill.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
 #include "views/components/ShapePaint.h"
@@ -30,26 +31,35 @@ QFont nameFont() { return Typography::font(13, QFont::Medium); }
 QFont countFont() { return Typography::font(10.5, QFont::Normal); }
 QFont sizeFont() { return Typography::font(11.5, QFont::DemiBold); }
 
+// Each dot and its ring are kept pictures of their coverage (the same dots come back at the same
+// places on every paint of the page), blended as the shapes drawn directly would be.
+constexpr std::uint64_t dotKind = 0xD07ull << 32, ringKind = 0xD08ull << 32;
+
 void paintDots(QPainter& painter, QPointF leftCentre, const Theme& theme, std::span<const FileCategory> dots,
                const QColor& ring) {
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.setPen(Qt::NoPen);
     double x = leftCentre.x();
     for (FileCategory category : dots) {
         const QRectF dot(x, leftCentre.y() - dotSize / 2, dotSize, dotSize);
-        painter.setBrush(theme.category(category));
-        painter.drawEllipse(dot);
+        const QRectF bounds = dot.adjusted(-1, -1, 1, 1);
+        const QColor fill = theme.category(category);
+        KeptFill::paint(painter, {dotKind, dotSize, 0, 0, 0, fill.rgba64()}, dot.topLeft(), bounds, [&](QPainter& p) {
+            p.setRenderHint(QPainter::Antialiasing, true);
+            p.setPen(Qt::NoPen);
+            p.setBrush(fill);
+            p.drawEllipse(dot);
+        });
         // A ring 1.5 wide inside the dot's edge, filled as the band between two circles: the same
         // pixels as a stroke, without stroking a curve.
-        QPainterPath band;
-        band.addEllipse(dot);
-        band.addEllipse(dot.adjusted(1.5, 1.5, -1.5, -1.5));
-        band.setFillRule(Qt::OddEvenFill);
-        painter.fillPath(band, ring);
+        KeptFill::paint(painter, {ringKind, dotSize, 1.5, 0, 0, ring.rgba64()}, dot.topLeft(), bounds, [&](QPainter& p) {
+            QPainterPath band;
+            band.addEllipse(dot);
+            band.addEllipse(dot.adjusted(1.5, 1.5, -1.5, -1.5));
+            band.setFillRule(Qt::OddEvenFill);
+            p.setRenderHint(QPainter::Antialiasing, true);
+            p.fillPath(band, ring);
+        });
         x += dotSize - dotOverlap;
     }
-    painter.restore();
 }
 
 double dotsWidth(std::size_t count) {

@@ -2,6 +2,7 @@
 // and clicks, double clicks, hover and the queue button checked on the store.
 #include "state/AppState.h"
 #include "state/AppStateTestSupport.h"
+#include "style/KeptFill.h"
 #include "support/DisplayTree.h"
 #include "support/RecordingDesktop.h"
 #include "support/TreeText.h"
@@ -263,7 +264,11 @@ TEST(FoldersViewPage, CardsDrawnFromKeptPicturesFollowEverythingTheyShow) {
     const QRectF movie = f.page->fileCells()[0];
     const QPoint edge(int(std::ceil(mid.left())), int(mid.center().y()));
     const QImage first = f.render();
+    const KeptFill::Counts before = KeptFill::counts();
     EXPECT_EQ(f.render(), first); // drawn again from the kept pictures, pixel for pixel
+    // The four composition dots (two in "big", one in "mid" and "small") and their rings among them.
+    EXPECT_EQ(KeptFill::counts().kept, before.kept);
+    EXPECT_GE(KeptFill::counts().copied - before.copied, 4 * 2);
     EXPECT_GT(distance(first.pixelColor(edge), f.theme.danger), 120);
 
     // Staged, then unstaged: the outline turns to danger and back.
