@@ -40,7 +40,7 @@ bool KeptMarks::canKeep(const QImage& picture) {
 void KeptMarks::settle() {
     if (!m_job) return;
     // Marks still queued behind other work are made now rather than waited for.
-    if (QThreadPool::globalInstance()->tryTake(m_job->runnable.get()))
+    if (QThreadPool* pool = QThreadPool::globalInstance(); pool && pool->tryTake(m_job->runnable.get()))
         ParallelBands::runOnPool([this] { m_job->runnable->run(); });
     m_key = m_job->key;
     m_image = m_job->made.get();
