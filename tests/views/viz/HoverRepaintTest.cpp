@@ -1,7 +1,8 @@
-// Hover marks repainted at twice the pixel ratio, where they are copied from kept pixels: after a
-// run of pointer moves, each repainting only the marks, the window holds exactly the picture with
-// the mark drawn over it the plain way, on the treemap and the icicle, in light and dark themes,
-// for the focus's own tile, large and small ones; and only the two marks' areas are repainted.
+// Hover marks repainted at twice the pixel ratio (or the one QT_SCALE_FACTOR asks for), where they
+// are copied from kept pixels: after a run of pointer moves, each repainting only the marks, the
+// window holds exactly the picture with the mark drawn over it the plain way, on the treemap and
+// the icicle, in light and dark themes, for the focus's own tile, large and small ones; and only
+// the two marks' areas are repainted.
 #include "state/AppState.h"
 #include "support/DisplayTree.h"
 #include "support/TreeText.h"
@@ -42,6 +43,9 @@ constexpr std::string_view scene = R"(/srv/t/
   tiny.txt 4
 )";
 
+// The pixel ratio the run asks for.
+int ratio() { return qEnvironmentVariableIntValue("QT_SCALE_FACTOR"); }
+
 // The window's pixels as its paints left them.
 QImage windowPixels(QWidget& window) {
     auto* device = window.backingStore() ? window.backingStore()->paintDevice() : nullptr;
@@ -75,14 +79,14 @@ TEST(HoverRepaint, TreemapMarksAreThePictureWithThePlainMarkOverIt) {
     view.setGeometry(37, 21, 800, 600);
     window.show();
     QCoreApplication::processEvents();
-    ASSERT_EQ(view.devicePixelRatioF(), 2);
+    ASSERT_EQ(view.devicePixelRatioF(), ratio());
     const auto node = [&](std::string_view name) { return state.retain(test::findNode(*tree, name)); };
     const std::vector<AppState::NodePtr> moves = {node("tiny.txt"), tree,          node("movie.mp4"), tree,
                                                   node("docs"),     nullptr,       node("pics"),      node("movie.mp4"),
                                                   node("one.jpg"),  node("docs"),  tree};
     // The canvas's part of the window's pixels.
     const auto shown = [&] {
-        return windowPixels(window).copy(QRect(view.mapTo(&window, QPoint(0, 0)) * 2, view.size() * 2));
+        return windowPixels(window).copy(QRect(view.mapTo(&window, QPoint(0, 0)) * ratio(), view.size() * ratio()));
     };
     for (ThemeID id : {ThemeID::paper, ThemeID::slate, ThemeID::sage}) {
         ThemedWidget::applyTheme(&view, Theme::make(id));
@@ -139,7 +143,7 @@ TEST(HoverRepaint, IcicleMarksAreThePictureWithThePlainMarkOverItAndRepaintOnlyT
     test::showAt(view, 820, 400);
     QCoreApplication::processEvents();
     QWidget& surface = *view.canvas();
-    ASSERT_EQ(surface.devicePixelRatioF(), 2);
+    ASSERT_EQ(surface.devicePixelRatioF(), ratio());
     const QPoint origin = surface.mapTo(&view, QPoint(0, 0));
     const auto node = [&](std::string_view name) { return state.retain(test::findNode(*tree, name)); };
     const auto barOf = [&](const AppState::NodePtr& n) {
@@ -193,8 +197,8 @@ TEST(HoverRepaint, IcicleMarksAreThePictureWithThePlainMarkOverItAndRepaintOnlyT
 
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    // Twice the pixel ratio, as most screens have: the window's pixels at 2 per point.
-    ::setenv("QT_SCALE_FACTOR", "2", 1);
+    // Twice the pixel ratio by default, as most screens have: the window's pixels at 2 per point.
+    ::setenv("QT_SCALE_FACTOR", "2", 0);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
