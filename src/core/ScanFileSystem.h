@@ -5,9 +5,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 // The scanner's file-system calls: examining one entry, opening a folder below the scan root, and
@@ -44,9 +45,32 @@ int openFolder(int rootFd, std::string_view relative, Capabilities& capabilities
 // The mounts a scan of `rootPath` (on device `rootDevice`) must not enter: the devices of every
 // virtual or network file system except the root's own, and those mount points that lie below
 // the root (so a dead network mount is recognised by its path, before anything waits on it).
+// A handful of values kept sorted: a lookup is a short binary search, and making one builds no
+// hash table (whose code and prime table a scan would otherwise keep resident for a few entries).
+template <class T>
+class SmallSet {
+public:
+    void insert(T value) {
+        const auto at = std::lower_bound(m_values.begin(), m_values.end(), value);
+        if (at == m_values.end() || *at != value) m_values.insert(at, std::move(value));
+    }
+    template <class Key>
+    bool contains(const Key& key) const {
+        return std::binary_search(m_values.begin(), m_values.end(), key, std::less<>());
+    }
+    std::size_t size() const { return m_values.size(); }
+    bool empty() const { return m_values.empty(); }
+    auto begin() const { return m_values.begin(); }
+    auto end() const { return m_values.end(); }
+    const std::vector<T>& values() const { return m_values; }
+
+private:
+    std::vector<T> m_values;
+};
+
 struct Boundaries {
-    std::unordered_set<dev_t> devices;
-    std::unordered_set<std::string> mountPoints;
+    SmallSet<dev_t> devices;
+    SmallSet<std::string> mountPoints;
 };
 Boundaries boundaries(const std::vector<MountEntry>& mounts, std::string_view rootPath, dev_t rootDevice);
 

@@ -6,6 +6,8 @@
 #include "services/DuplicateCompare.h"
 #include "services/DuplicateFiles.h"
 
+#include <pthread.h>
+
 #include <unicode/brkiter.h>
 #include <unicode/unistr.h>
 
@@ -15,7 +17,6 @@
 #include <functional>
 #include <memory>
 #include <span>
-#include <thread>
 
 namespace tallymere::DuplicateFinder {
 
@@ -31,7 +32,9 @@ struct Candidate {
 };
 
 // Runs body(state, i) for every i below n on up to one thread per processor, each thread with its
-// own state from makeState(). Returns when every iteration has ended.
+// own state from makeState(). Returns when every iteration has ended. Plain POSIX threads, as the
+// scanner's: the search then runs no thread code of the C++ runtime's own. When the system
+// refuses a thread, the others (at least the calling one) do its share.
 template <class MakeState, class Body>
 void parallelFor(std::size_t n, MakeState&& makeState, Body&& body) {
     if (n == 0) return;
@@ -41,10 +44,20 @@ void parallelFor(std::size_t n, MakeState&& makeState, Body&& body) {
         auto state = makeState();
         for (std::size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < n;) body(state, i);
     };
-    std::vector<std::jthread> workers;
+    using Work = decltype(work);
+    std::vector<pthread_t> workers;
     workers.reserve(width - 1);
-    for (std::size_t w = 1; w < width; ++w) workers.emplace_back(work);
+    for (std::size_t w = 1; w < width; ++w) {
+        pthread_t thread;
+        const auto run = [](void* argument) -> void* {
+            (*static_cast<Work*>(argument))();
+            return nullptr;
+        };
+        if (::pthread_create(&thread, nullptr, run, &work) != 0) break;
+        workers.push_back(thread);
+    }
     work();
+    for (pthread_t thread : workers) ::pthread_join(thread, nullptr);
 }
 
 // Counts grapheme clusters with one ICU break iterator for all the paths of a search, made when
