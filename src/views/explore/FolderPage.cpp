@@ -68,7 +68,9 @@ void FolderPage::relist() {
     AppState::NodePtr folder = m_state.focus() ? m_state.focus() : m_state.displayRoot();
     const bool changed = folder != m_folder;
     m_folder = std::move(folder);
-    m_lists = FolderListing::split(m_folder.get(), m_state.useAllocatedSize());
+    // Only the cards shown need their order.
+    m_lists = FolderListing::split(m_folder.get(), m_state.useAllocatedSize(),
+                                   std::size_t(std::max({m_maxFolders, m_maxFiles, 0})));
     m_dots.assign(std::min<std::size_t>(m_lists.folders.size(), static_cast<std::size_t>(m_maxFolders)), std::nullopt);
     relayout();
     if (changed) emit folderChanged();

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,24 @@ TEST(FolderListingSplit, PackagesAreFilesAndEqualSizesKeepStoredOrder) {
     EXPECT_EQ(names(lists.files), (Strings{"a.app", "b.app"}));
     EXPECT_TRUE(FolderListing::split(only->children()[2], true).folders.empty());
     EXPECT_TRUE(FolderListing::split(nullptr, true).files.empty());
+}
+
+TEST(FolderListingSplit, OrderingOnlyTheFirstFewGivesThemTheFullOrder) {
+    // Many ties and sizes in no order: the first ten of each list, and nothing lost or repeated.
+    std::string text = "/r/\n";
+    for (int i = 0; i < 60; ++i) {
+        const std::string size = std::to_string((i * 37) % 13 * 100);
+        text += "  d" + std::to_string(i) + "/\n    f " + size + "\n  f" + std::to_string(i) + " " + size + "\n";
+    }
+    auto root = test::treeFromText(text);
+    const auto all = FolderListing::split(root.get(), false);
+    const auto few = FolderListing::split(root.get(), false, 10);
+    for (auto list : {&FolderListing::Lists::folders, &FolderListing::Lists::files}) {
+        const Strings whole = names(all.*list), part = names(few.*list);
+        ASSERT_EQ(whole.size(), 60u);
+        EXPECT_EQ(Strings(part.begin(), part.begin() + 10), Strings(whole.begin(), whole.begin() + 10));
+        EXPECT_TRUE(std::is_permutation(part.begin(), part.end(), whole.begin(), whole.end()));
+    }
 }
 
 TEST(FolderListingSplit, DestinationNamesTheFolderOneLevelUp) {
