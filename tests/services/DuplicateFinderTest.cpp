@@ -9,8 +9,12 @@
 #include "services/DuplicateFiles.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pthread.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -294,6 +298,46 @@ TEST(DuplicateSearchCancel, StopsAtEachStage) {
 
     Progress whole;
     EXPECT_EQ(DuplicateFinder::find(root, 1, whole).size(), 60u);
+}
+
+TEST(DuplicateSearch, SearchesOnTheCallingThreadWhenNoThreadCanStart) {
+    // Twenty pairs of copies, each pair a size of its own: several sampling runs and several sets
+    // to compare, so both stages ask for threads.
+    test::TempFolder folder;
+    for (unsigned pair = 0; pair < 20; ++pair) {
+        const std::string data = pattern(140000 + pair, pair + 1);
+        write(folder / ("a" + std::to_string(pair)), data);
+        write(folder / ("b" + std::to_string(pair)), data);
+    }
+    const auto root = scan(folder.path());
+    ASSERT_TRUE(root);
+    ASSERT_EQ(::chmod(folder.path().c_str(), 0755), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // As a user of its own with a limit of one process, this process may start no thread
+        // (root is never held to the limit).
+        const struct rlimit one {1, 1};
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+                                 ::setresuid(65534, 65534, 65534) != 0))
+            _exit(4);
+        if (::setrlimit(RLIMIT_NPROC, &one) != 0) _exit(4);
+        pthread_t probe;
+        if (::pthread_create(&probe, nullptr, [](void*) -> void* { return nullptr; }, nullptr) == 0) _exit(4);
+        try {
+            Progress progress;
+            const auto groups = DuplicateFinder::find(root, 1, progress);
+            _exit(groups.size() == 20 && progress.done() == 40 ? 0 : 1);
+        } catch (...) {
+            _exit(5);
+        }
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 4) GTEST_SKIP() << "threads still start under the limit here";
+    EXPECT_NE(WEXITSTATUS(status), 5) << "the search threw when a thread could not start";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(DuplicateSearch, GraphemeCountIsUserPerceivedCharacters) {
