@@ -83,6 +83,10 @@ void Job::take() {
 
 void Job::join() {
     if (m_joined) return;
+    if (m_stopped) {
+        cancel();
+        return;
+    }
     take();
     m_joined = true;
     // Every piece was taken: wait for those under way on other threads.
@@ -92,12 +96,18 @@ void Job::join() {
     m_draw = nullptr;
 }
 
+void Job::stop() {
+    if (m_stopped || m_joined) return;
+    // Claims every piece not yet started; those taken before are settled by their threads.
+    m_taken = std::min(m_next.exchange(m_count), m_count);
+    m_stopped = true;
+}
+
 void Job::cancel() {
     if (m_joined) return;
-    // Claims every piece not yet started; those are settled here, the others by their threads.
-    const int taken = std::min(m_next.exchange(m_count), m_count);
+    stop();
     m_joined = true;
-    m_settled.acquire(taken);
+    m_settled.acquire(m_taken);
     m_draw = nullptr;
 }
 

@@ -34,6 +34,8 @@ public:
     void join();
     // Starts no more pieces and waits for those under way; the work is left unfinished.
     void cancel();
+    // Starts no more pieces, without waiting for those under way (cancel() or join() waits).
+    void stop();
     // Whether every piece was done (neither cancelled nor under way).
     bool isDone() const { return m_finished.load() == m_count; }
 
@@ -48,6 +50,8 @@ private:
     std::atomic<int> m_finished{0};
     // Released once for each piece taken, done or cancelled.
     QSemaphore m_settled;
+    int m_taken = 0; // pieces taken when stopped
+    bool m_stopped = false;
     bool m_joined = false;
 };
 

@@ -160,20 +160,23 @@ void TintCache::paint(QPainter& painter, const QImage& picture, int pictureRevis
     const TintedPicture::Mark mark{pictureRevision, shape, radius, tint};
     const QRect area = areaOf(shape);
     const TintedPicture::Mark& made = m_tinted.mark();
-    if (made == mark && !cover(picture, shape).isEmpty()) {
+    const bool remade = m_remake && m_remakeMark == mark;
+    if ((made == mark || remade) && !cover(picture, shape).isEmpty()) {
         // The largest shape: the tinted picture holds its whole mark. While it is still being made,
         // as for a hover right after a new picture, the mark is laid straight into the window
-        // instead (which costs about what making the rest of it would, without the copy after),
-        // and the tinted picture made again for the hovers to come.
-        if (!m_tinted.isMade()) {
-            m_tinted.release();
-            const bool laid = layStraight(painter, picture, mark, area);
-            m_tinted.prepare(picture, mark);
-            if (laid) {
+        // instead (which costs about what making the rest of it would, without the copy after):
+        // the pool's threads stop making it, to lay this with the window's thread, and the caller
+        // has it made again once the paint is done.
+        if (!m_tinted.isMade() || made != mark) {
+            m_tinted.stop();
+            if (layStraight(painter, picture, mark, area)) {
+                m_remake = true;
+                m_remakeMark = mark;
                 painter.restore();
                 return;
             }
         }
+        m_remake = false;
         copyPart(painter, m_tinted.image(picture, mark), area);
         painter.restore();
         return;

@@ -55,7 +55,19 @@ public:
                         const QColor& tint) {
         m_tinted.prepare(picture, {pictureRevision, shape, radius, tint});
     }
-    void releasePicture() { m_tinted.release(); }
+    void releasePicture() {
+        m_remake = false;
+        m_tinted.release();
+    }
+    // Whether paint() laid the largest shape's mark straight into the window while its tinted
+    // picture was still being made, and stopped making it: the caller has it made again with
+    // remakePicture(), once the paint is done, for the hovers to come.
+    bool isRemakeDue(int pictureRevision) const { return m_remake && m_remakeMark.revision == pictureRevision; }
+    void remakePicture(const QImage& picture) {
+        if (!m_remake) return;
+        m_remake = false;
+        m_tinted.prepare(picture, m_remakeMark);
+    }
     // The pixel ratio of the last patch's picture.
     qreal ratio() const { return m_ratio; }
     // Where the last patch goes, in the picture's logical coordinates.
@@ -83,6 +95,9 @@ private:
     std::array<std::unique_ptr<TintCache>, 4> m_band;
     // The whole picture with the tint laid over it, for the inside of a large shape.
     TintedPicture m_tinted;
+    // The largest shape's mark, laid straight into the window while its tinted picture was stopped.
+    TintedPicture::Mark m_remakeMark;
+    bool m_remake = false;
 };
 
 } // namespace tallymere

@@ -40,6 +40,13 @@ public:
     void prepare(const QImage& picture, const Mark& mark);
     // Stops a copy being made and lets go of the picture.
     void release();
+    // Stops a copy being made, starting no more of it, without waiting for the parts under way:
+    // it holds no mark afterwards, and release() (or prepare()) lets go of the picture.
+    void stop() {
+        if (!m_job) return;
+        m_job->stop();
+        m_mark = Mark();
+    }
     // The mark the picture holds or is being made with; a revision of -1 when none.
     const Mark& mark() const { return m_mark; }
     // Whether the picture with its mark is made, not still being made.

@@ -280,6 +280,12 @@ void TreemapView::paintMarks(QPainter& painter) {
         m_tint.paint(painter, picture(), baseRenderCount(), shape, 4, hoverTint());
         painter.restore();
         overlay.hoverTinted = true;
+        // The focus's tinted picture, stopped to lay this mark sooner, is made again after the
+        // paint, unless a new picture comes first.
+        if (m_tint.isRemakeDue(baseRenderCount()))
+            QMetaObject::invokeMethod(this, [this, revision = baseRenderCount()] {
+                if (m_tint.isRemakeDue(revision) && baseRenderCount() == revision) m_tint.remakePicture(picture());
+            }, Qt::QueuedConnection);
     }
     overlay.paint(painter);
 }

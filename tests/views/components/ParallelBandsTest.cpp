@@ -1,5 +1,6 @@
 // Work cut into bands of rows: every row done exactly once, whichever thread takes its piece, and
-// a job that is joined finishes on the joining thread, one that is cancelled does no piece after.
+// a job that is joined finishes on the joining thread, one that is cancelled or stopped does no
+// piece after.
 #include "views/components/ParallelBands.h"
 
 #include <QThread>
@@ -57,13 +58,19 @@ TEST(ParallelBands, ACancelledJobDoesNoPieceAfterward) {
         while (!release.load()) QThread::yieldCurrentThread();
     });
     while (blocked.load() < threads) QThread::yieldCurrentThread();
-    std::atomic<int> drawn{0};
+    std::atomic<int> drawn{0}, drawnAfterStop{0};
     auto job = ParallelBands::Job::start(100, 10, [&](int, int) { ++drawn; });
     job->cancel();
     const int atCancel = drawn.load();
+    // Stopped without waiting, then joined: the join takes none of the pieces left either.
+    auto stopped = ParallelBands::Job::start(100, 10, [&](int, int) { ++drawnAfterStop; });
+    stopped->stop();
+    stopped->join();
     release = true;
     QThreadPool::globalInstance()->waitForDone();
     EXPECT_EQ(drawn.load(), atCancel);
     EXPECT_EQ(atCancel, 0);
     EXPECT_FALSE(job->isDone());
+    EXPECT_EQ(drawnAfterStop.load(), 0);
+    EXPECT_FALSE(stopped->isDone());
 }
