@@ -11,7 +11,7 @@
 #include "core/FileTree.h"
 #include "state/AppState.h"
 #include "style/Typography.h"
-#include "views/components/LayeredCanvas.h"
+#include "views/components/canvas/LayeredCanvas.h"
 #include "views/components/NodeInteraction.h"
 #include "views/components/ThemedWidget.h"
 #include "views/shell/VisualizationFactory.h"

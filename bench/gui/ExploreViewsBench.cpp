@@ -11,10 +11,10 @@
 #include "state/AppState.h"
 #include "style/Typography.h"
 #include "views/components/ThemedWidget.h"
-#include "views/explore/FolderPage.h"
-#include "views/explore/FoldersView.h"
-#include "views/explore/TableRows.h"
-#include "views/explore/TableView.h"
+#include "views/explore/folders/FolderPage.h"
+#include "views/explore/folders/FoldersView.h"
+#include "views/explore/table/TableRows.h"
+#include "views/explore/table/TableView.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "views/components/ThemedWidget.h"
 
-#include "views/components/ThemedScrollBar.h"
+#include "views/components/controls/ThemedScrollBar.h"
 
 #include <QEvent>
 #include <QVariant>

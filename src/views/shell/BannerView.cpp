@@ -2,8 +2,8 @@
 
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
-#include "views/components/ShapePaint.h"
-#include "views/components/SoftShadow.h"
+#include "views/components/canvas/ShapePaint.h"
+#include "views/components/canvas/SoftShadow.h"
 
 #include <QFontMetricsF>
 #include <QMouseEvent>

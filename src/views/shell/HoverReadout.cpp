@@ -3,9 +3,9 @@
 #include "style/DisplayText.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
-#include "views/components/Chip.h"
+#include "views/components/controls/Chip.h"
 #include "views/components/NodeGlyph.h"
-#include "views/components/ShapePaint.h"
+#include "views/components/canvas/ShapePaint.h"
 #include "views/components/TextDraw.h"
 
 #include <QFontMetricsF>

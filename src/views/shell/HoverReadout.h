@@ -1,6 +1,6 @@
 #pragma once
 #include "state/AppState.h"
-#include "views/components/SoftShadow.h"
+#include "views/components/canvas/SoftShadow.h"
 #include "views/components/ThemedWidget.h"
 
 #include <QString>

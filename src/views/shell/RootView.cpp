@@ -2,7 +2,7 @@
 
 #include "state/AppState.h"
 #include "style/Motion.h"
-#include "views/components/ShapePaint.h"
+#include "views/components/canvas/ShapePaint.h"
 #include "views/components/ThemedWidget.h"
 #include "views/shell/BannerView.h"
 #include "views/shell/cleanup/CleanupBar.h"

@@ -2,7 +2,7 @@
 
 #include "state/AppState.h"
 #include "style/Motion.h"
-#include "views/components/ShapePaint.h"
+#include "views/components/canvas/ShapePaint.h"
 #include "views/shell/HoverReadout.h"
 #include "views/shell/VisualizationFactory.h"
 

@@ -10,7 +10,7 @@
 #include "views/shell/screens/WelcomeView.h"
 #include "views/components/TextDraw.h"
 #include "style/Motion.h"
-#include "views/components/ShapePaint.h"
+#include "views/components/canvas/ShapePaint.h"
 
 #include <QEvent>
 #include <QPainter>

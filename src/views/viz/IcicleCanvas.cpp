@@ -1,7 +1,7 @@
 #include "views/viz/IcicleCanvas.h"
 
 #include "style/Typography.h"
-#include "views/components/TileRaster.h"
+#include "views/components/canvas/TileRaster.h"
 #include "views/viz/VizText.h"
 
 #include <QFontMetricsF>

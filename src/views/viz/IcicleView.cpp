@@ -2,11 +2,11 @@
 
 #include "layout/HitTest.h"
 #include "layout/IcicleLayout.h"
-#include "views/components/HighlightOverlay.h"
-#include "views/components/LayeredCanvas.h"
+#include "views/components/canvas/HighlightOverlay.h"
+#include "views/components/canvas/LayeredCanvas.h"
 #include "views/components/NodeInteraction.h"
 #include "views/viz/IcicleCanvas.h"
-#include "views/components/ListScroll.h"
+#include "views/components/controls/ListScroll.h"
 
 #include <QPainter>
 #include <QResizeEvent>

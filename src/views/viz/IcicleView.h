@@ -1,7 +1,7 @@
 #pragma once
 #include "layout/LayoutRecords.h"
 #include "state/AppState.h"
-#include "views/components/OutlineStroke.h"
+#include "views/components/canvas/OutlineStroke.h"
 #include "views/components/ThemedWidget.h"
 #include "views/viz/VizSurface.h"
 

@@ -2,7 +2,7 @@
 
 #include "style/DisplayText.h"
 #include "style/Typography.h"
-#include "views/components/ShapePaint.h"
+#include "views/components/canvas/ShapePaint.h"
 #include "views/viz/VizText.h"
 
 #include <QFontMetricsF>

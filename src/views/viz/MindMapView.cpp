@@ -3,9 +3,9 @@
 #include "layout/HitTest.h"
 #include "layout/MindMapLayout.h"
 #include "style/Motion.h"
-#include "views/components/LayeredCanvas.h"
+#include "views/components/canvas/LayeredCanvas.h"
 #include "views/components/NodeInteraction.h"
-#include "views/components/ParallelBands.h"
+#include "views/components/canvas/ParallelBands.h"
 #include "views/viz/MindMapCanvas.h"
 
 #include <QPainter>

@@ -1,10 +1,10 @@
 #include "views/viz/PackCanvas.h"
 
 #include "style/Typography.h"
-#include "views/components/LayeredCanvas.h"
-#include "views/components/ParallelBands.h"
-#include "views/components/ShapePaint.h"
-#include "views/components/TileRaster.h"
+#include "views/components/canvas/LayeredCanvas.h"
+#include "views/components/canvas/ParallelBands.h"
+#include "views/components/canvas/ShapePaint.h"
+#include "views/components/canvas/TileRaster.h"
 #include "views/viz/VizText.h"
 
 #include <QFontMetricsF>

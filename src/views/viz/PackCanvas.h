@@ -1,7 +1,7 @@
 #pragma once
 #include "layout/LayoutRecords.h"
 #include "style/Theme.h"
-#include "views/components/KeptStroke.h"
+#include "views/components/canvas/KeptStroke.h"
 #include "views/viz/VizText.h"
 
 #include <QColor>

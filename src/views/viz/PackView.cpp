@@ -2,8 +2,8 @@
 
 #include "layout/CirclePackLayout.h"
 #include "layout/HitTest.h"
-#include "views/components/LayeredCanvas.h"
-#include "views/components/PixelCopy.h"
+#include "views/components/canvas/LayeredCanvas.h"
+#include "views/components/canvas/PixelCopy.h"
 #include "views/components/NodeInteraction.h"
 #include "views/viz/PackCanvas.h"
 

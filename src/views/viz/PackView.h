@@ -2,11 +2,11 @@
 #include "layout/CirclePackLayout.h"
 #include "layout/LayoutRecords.h"
 #include "state/AppState.h"
-#include "views/components/KeptStroke.h"
-#include "views/components/PreparedHover.h"
+#include "views/components/canvas/KeptStroke.h"
+#include "views/components/canvas/PreparedHover.h"
 #include "views/components/ThemedWidget.h"
-#include "views/components/TintCache.h"
-#include "views/components/TintedDisc.h"
+#include "views/components/canvas/TintCache.h"
+#include "views/components/canvas/TintedDisc.h"
 #include "views/viz/VizSurface.h"
 
 #include <array>

@@ -2,12 +2,12 @@
 
 #include "layout/HitTest.h"
 #include "style/Typography.h"
-#include "views/components/ArcRaster.h"
-#include "views/components/HighlightOverlay.h"
+#include "views/components/canvas/ArcRaster.h"
+#include "views/components/canvas/HighlightOverlay.h"
 #include "views/components/NodeInteraction.h"
-#include "views/components/ParallelBands.h"
-#include "views/components/PixelCopy.h"
-#include "views/components/ShapePaint.h"
+#include "views/components/canvas/ParallelBands.h"
+#include "views/components/canvas/PixelCopy.h"
+#include "views/components/canvas/ShapePaint.h"
 #include "views/components/TextDraw.h"
 #include "views/viz/SunburstCenter.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 #include "layout/LayoutRecords.h"
 #include "layout/SunburstLayout.h"
-#include "views/components/KeptMarks.h"
-#include "views/components/LayeredCanvas.h"
+#include "views/components/canvas/KeptMarks.h"
+#include "views/components/canvas/LayeredCanvas.h"
 
 #include <QPainterPath>
 

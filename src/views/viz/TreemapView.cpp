@@ -3,12 +3,12 @@
 #include "core/ByteFormat.h"
 #include "layout/HitTest.h"
 #include "style/Typography.h"
-#include "views/components/HighlightOverlay.h"
+#include "views/components/canvas/HighlightOverlay.h"
 #include "views/components/NodeInteraction.h"
-#include "views/components/ParallelBands.h"
-#include "views/components/ShapePaint.h"
+#include "views/components/canvas/ParallelBands.h"
+#include "views/components/canvas/ShapePaint.h"
 #include "views/components/TextDraw.h"
-#include "views/components/TileRaster.h"
+#include "views/components/canvas/TileRaster.h"
 
 #include <QPainter>
 

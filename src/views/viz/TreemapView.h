@@ -1,9 +1,9 @@
 #pragma once
 #include "layout/LayoutRecords.h"
 #include "layout/TreemapLayout.h"
-#include "views/components/LayeredCanvas.h"
-#include "views/components/OutlineStroke.h"
-#include "views/components/TintCache.h"
+#include "views/components/canvas/LayeredCanvas.h"
+#include "views/components/canvas/OutlineStroke.h"
+#include "views/components/canvas/TintCache.h"
 
 #include <array>
 #include <optional>

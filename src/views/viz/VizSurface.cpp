@@ -1,7 +1,7 @@
 #include "views/viz/VizSurface.h"
 
-#include "views/components/LayeredCanvas.h"
-#include "views/components/ParallelBands.h"
+#include "views/components/canvas/LayeredCanvas.h"
+#include "views/components/canvas/ParallelBands.h"
 
 #include <QPaintEvent>
 #include <QPainter>

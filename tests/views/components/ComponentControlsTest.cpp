@@ -5,15 +5,15 @@
 #include "style/Motion.h"
 #include "style/SymbolImage.h"
 #include "support/TreeText.h"
-#include "views/components/ActionButton.h"
-#include "views/components/CategoryBar.h"
-#include "views/components/Chip.h"
+#include "views/components/controls/ActionButton.h"
+#include "views/components/controls/CategoryBar.h"
+#include "views/components/controls/Chip.h"
 #include "views/components/ComponentTestSupport.h"
-#include "views/components/DonutGauge.h"
-#include "views/components/IconToggle.h"
+#include "views/components/controls/DonutGauge.h"
+#include "views/components/controls/IconToggle.h"
 #include "views/components/NodeGlyph.h"
-#include "views/components/SegmentedRail.h"
-#include "views/components/ShapePaint.h"
+#include "views/components/controls/SegmentedRail.h"
+#include "views/components/canvas/ShapePaint.h"
 
 #include <QFontInfo>
 #include <QPainter>

@@ -1,7 +1,7 @@
 // The thin themed scroll bar: what it draws, and that it follows the theme.
 #include "views/components/ComponentTestSupport.h"
-#include "views/components/ListScroll.h"
-#include "views/components/ThemedScrollBar.h"
+#include "views/components/controls/ListScroll.h"
+#include "views/components/controls/ThemedScrollBar.h"
 #include "views/components/ThemedWidget.h"
 
 #include <QApplication>

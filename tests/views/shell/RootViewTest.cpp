@@ -2,7 +2,7 @@
 #include "views/shell/cleanup/CleanupBar.h"
 
 #include "state/AppStateTestSupport.h"
-#include "views/components/IconToggle.h"
+#include "views/components/controls/IconToggle.h"
 #include "views/shell/BannerView.h"
 #include "views/shell/ShellTestSupport.h"
 #include "views/shell/sidebar/SidebarView.h"

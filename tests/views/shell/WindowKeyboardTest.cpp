@@ -5,9 +5,9 @@
 
 #include "core/NodeFilter.h"
 #include "state/AppStateTestSupport.h"
-#include "views/components/FocusRing.h"
-#include "views/components/SegmentedRail.h"
-#include "views/explore/TableBody.h"
+#include "views/components/controls/FocusRing.h"
+#include "views/components/controls/SegmentedRail.h"
+#include "views/explore/table/TableBody.h"
 #include "views/shell/ShellTestSupport.h"
 #include "views/shell/WorkspaceView.h"
 #include "views/shell/screens/VizRail.h"

@@ -7,8 +7,8 @@
 
 #include "state/AppStateTestSupport.h"
 #include "support/TreeText.h"
-#include "views/components/ActionButton.h"
-#include "views/components/SegmentedRail.h"
+#include "views/components/controls/ActionButton.h"
+#include "views/components/controls/SegmentedRail.h"
 #include "views/shell/screens/ColorModeSelector.h"
 #include "views/shell/screens/DepthSlider.h"
 #include "views/shell/screens/PageHeader.h"

@@ -1,6 +1,6 @@
 // The circle-pack view: where bubbles, washes, rings and labels land, on offscreen renders.
 #include "views/components/ThemedWidget.h"
-#include "views/components/TintCache.h"
+#include "views/components/canvas/TintCache.h"
 #include "views/viz/PackCanvas.h"
 #include "views/viz/PackView.h"
 #include "views/viz/VizTestSupport.h"

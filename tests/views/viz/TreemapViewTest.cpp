@@ -5,10 +5,10 @@
 #include "support/DisplayTree.h"
 #include "support/RecordingDesktop.h"
 #include "support/TreeText.h"
-#include "views/components/HighlightOverlay.h"
-#include "views/components/ShapePaint.h"
+#include "views/components/canvas/HighlightOverlay.h"
+#include "views/components/canvas/ShapePaint.h"
 #include "views/components/ThemedWidget.h"
-#include "views/components/TintCache.h"
+#include "views/components/canvas/TintCache.h"
 #include "views/viz/CanvasTestSupport.h"
 #include "views/viz/TreemapView.h"
 

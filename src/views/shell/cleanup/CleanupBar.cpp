@@ -5,8 +5,8 @@
 #include "style/Motion.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
-#include "views/components/ClickableWidget.h"
-#include "views/components/ShapePaint.h"
+#include "views/components/controls/ClickableWidget.h"
+#include "views/components/canvas/ShapePaint.h"
 #include "views/shell/cleanup/CleanupQueueList.h"
 
 #include <QFontMetricsF>

@@ -5,7 +5,7 @@
 #include "style/Typography.h"
 #include "views/components/NodeGlyph.h"
 #include "views/components/TextDraw.h"
-#include "views/components/ListScroll.h"
+#include "views/components/controls/ListScroll.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>

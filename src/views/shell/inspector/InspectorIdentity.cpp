@@ -5,8 +5,8 @@
 #include "style/DisplayText.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
-#include "views/components/Chip.h"
-#include "views/components/ShapePaint.h"
+#include "views/components/controls/Chip.h"
+#include "views/components/canvas/ShapePaint.h"
 #include "views/components/TextDraw.h"
 #include "views/shell/inspector/InspectorModel.h"
 

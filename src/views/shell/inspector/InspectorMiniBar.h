@@ -1,6 +1,6 @@
 #pragma once
 #include "state/AppState.h"
-#include "views/components/ClickableWidget.h"
+#include "views/components/controls/ClickableWidget.h"
 
 #include <cstdint>
 

@@ -9,7 +9,7 @@
 #include "style/Typography.h"
 #include "desktop/FileIcon.h"
 #include "views/components/NodeGlyph.h"
-#include "views/components/ThemedScrollBar.h"
+#include "views/components/controls/ThemedScrollBar.h"
 #include "views/components/WindowPlacement.h"
 
 #include <QApplication>

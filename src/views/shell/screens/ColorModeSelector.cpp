@@ -4,7 +4,7 @@
 #include "style/Motion.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
-#include "views/components/ShapePaint.h"
+#include "views/components/canvas/ShapePaint.h"
 
 #include <QFontMetricsF>
 #include <QMouseEvent>

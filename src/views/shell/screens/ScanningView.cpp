@@ -4,8 +4,8 @@
 #include "base/Utf8.h"
 #include "style/DisplayText.h"
 #include "style/Typography.h"
-#include "views/components/ActionButton.h"
-#include "views/components/ShapePaint.h"
+#include "views/components/controls/ActionButton.h"
+#include "views/components/canvas/ShapePaint.h"
 #include "views/components/TextDraw.h"
 
 #include <QFontDatabase>

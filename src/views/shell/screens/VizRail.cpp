@@ -2,7 +2,7 @@
 
 #include "state/AppState.h"
 #include "style/Typography.h"
-#include "views/components/SegmentedRail.h"
+#include "views/components/controls/SegmentedRail.h"
 #include "views/shell/screens/BusySpinner.h"
 #include "views/shell/screens/ColorModeSelector.h"
 #include "views/shell/screens/DepthSlider.h"

@@ -4,8 +4,8 @@
 #include "platform/UserFolders.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
-#include "views/components/ActionButton.h"
-#include "views/components/ShapePaint.h"
+#include "views/components/controls/ActionButton.h"
+#include "views/components/canvas/ShapePaint.h"
 
 #include <QFontMetricsF>
 #include <QMouseEvent>

@@ -4,7 +4,7 @@
 #include "core/NodeFilter.h"
 #include "style/DisplayText.h"
 #include "style/Typography.h"
-#include "views/components/ShapePaint.h"
+#include "views/components/canvas/ShapePaint.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

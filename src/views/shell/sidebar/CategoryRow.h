@@ -1,6 +1,6 @@
 #pragma once
 #include "core/FileCategory.h"
-#include "views/components/ClickableWidget.h"
+#include "views/components/controls/ClickableWidget.h"
 
 #include <cstdint>
 

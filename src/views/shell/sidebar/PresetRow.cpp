@@ -4,7 +4,7 @@
 #include "style/DisplayText.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
-#include "views/components/ShapePaint.h"
+#include "views/components/canvas/ShapePaint.h"
 #include "views/components/TextDraw.h"
 
 #include <QFontMetricsF>

@@ -3,9 +3,9 @@
 #include "state/AppState.h"
 #include "style/DisplayText.h"
 #include "style/Typography.h"
-#include "views/components/DonutGauge.h"
-#include "views/components/SectionLabel.h"
-#include "views/components/StatRow.h"
+#include "views/components/controls/DonutGauge.h"
+#include "views/components/controls/SectionLabel.h"
+#include "views/components/controls/StatRow.h"
 #include "views/components/TextDraw.h"
 
 #include <QHBoxLayout>

@@ -4,8 +4,8 @@
 #include "base/Utf8.h"
 #include "platform/UserFolders.h"
 #include "style/Typography.h"
-#include "views/components/ActionButton.h"
-#include "views/components/SectionLabel.h"
+#include "views/components/controls/ActionButton.h"
+#include "views/components/controls/SectionLabel.h"
 #include "views/components/TextDraw.h"
 #include "views/shell/sidebar/TextLine.h"
 

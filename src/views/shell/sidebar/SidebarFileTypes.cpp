@@ -4,9 +4,9 @@
 #include "core/CategoryIndex.h"
 #include "core/NodeFilter.h"
 #include "style/Typography.h"
-#include "views/components/CategoryBar.h"
-#include "views/components/ClickableWidget.h"
-#include "views/components/SectionLabel.h"
+#include "views/components/controls/CategoryBar.h"
+#include "views/components/controls/ClickableWidget.h"
+#include "views/components/controls/SectionLabel.h"
 #include "views/shell/sidebar/CategoryRow.h"
 
 #include <QFontMetricsF>

@@ -4,7 +4,7 @@
 #include "core/CleanupPreset.h"
 #include "style/DisplayText.h"
 #include "style/Typography.h"
-#include "views/components/SectionLabel.h"
+#include "views/components/controls/SectionLabel.h"
 #include "views/shell/sidebar/PresetRow.h"
 #include "views/shell/sidebar/TextLine.h"
 

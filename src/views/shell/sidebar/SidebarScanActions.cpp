@@ -6,10 +6,10 @@
 #include "style/DisplayText.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
-#include "views/components/ActionButton.h"
-#include "views/components/ClickableWidget.h"
-#include "views/components/SectionLabel.h"
-#include "views/components/ShapePaint.h"
+#include "views/components/controls/ActionButton.h"
+#include "views/components/controls/ClickableWidget.h"
+#include "views/components/controls/SectionLabel.h"
+#include "views/components/canvas/ShapePaint.h"
 #include "views/components/TextDraw.h"
 
 #include <QAction>

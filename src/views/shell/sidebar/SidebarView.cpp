@@ -1,7 +1,7 @@
 #include "views/shell/sidebar/SidebarView.h"
 
 #include "state/AppState.h"
-#include "views/components/ListScroll.h"
+#include "views/components/controls/ListScroll.h"
 #include "views/shell/sidebar/SidebarCapacity.h"
 #include "views/shell/sidebar/SidebarCurrentView.h"
 #include "views/shell/sidebar/SidebarFileTypes.h"

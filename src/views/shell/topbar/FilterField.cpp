@@ -4,8 +4,8 @@
 #include "core/NodeFilter.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
-#include "views/components/FocusRing.h"
-#include "views/components/ShapePaint.h"
+#include "views/components/controls/FocusRing.h"
+#include "views/components/canvas/ShapePaint.h"
 
 #include <QEvent>
 #include <QKeyEvent>

@@ -3,7 +3,7 @@
 #include "state/AppState.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
-#include "views/components/ShapePaint.h"
+#include "views/components/canvas/ShapePaint.h"
 
 #include <QAction>
 #include <QFontMetricsF>

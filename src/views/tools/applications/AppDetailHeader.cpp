@@ -2,7 +2,7 @@
 
 #include "core/ByteFormat.h"
 #include "style/Typography.h"
-#include "views/components/Chip.h"
+#include "views/components/controls/Chip.h"
 #include "views/components/TextDraw.h"
 #include "views/tools/applications/AppIcon.h"
 #include "views/tools/applications/AppText.h"

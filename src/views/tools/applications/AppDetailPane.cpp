@@ -2,9 +2,9 @@
 
 #include "style/DisplayText.h"
 #include "style/Typography.h"
-#include "views/components/ListScroll.h"
-#include "views/components/Panel.h"
-#include "views/components/SectionLabel.h"
+#include "views/components/controls/ListScroll.h"
+#include "views/components/controls/Panel.h"
+#include "views/components/controls/SectionLabel.h"
 #include "views/tools/applications/AppDetailHeader.h"
 #include "views/tools/applications/AppEmptyState.h"
 #include "views/tools/applications/AppText.h"

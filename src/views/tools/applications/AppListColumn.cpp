@@ -2,15 +2,15 @@
 
 #include "style/DisplayText.h"
 #include "style/Typography.h"
-#include "views/components/IconToggle.h"
-#include "views/components/SectionLabel.h"
+#include "views/components/controls/IconToggle.h"
+#include "views/components/controls/SectionLabel.h"
 #include "views/tools/applications/AppRow.h"
 #include "views/tools/applications/AppSearchField.h"
 #include "views/tools/applications/AppText.h"
 #include "views/tools/applications/AppsText.h"
 #include "views/tools/applications/AppLoadSpinner.h"
 #include "views/tools/applications/OrphanRow.h"
-#include "views/components/ListScroll.h"
+#include "views/components/controls/ListScroll.h"
 
 #include <QHBoxLayout>
 #include <QPainter>

@@ -2,7 +2,7 @@
 
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
-#include "views/components/ShapePaint.h"
+#include "views/components/canvas/ShapePaint.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>

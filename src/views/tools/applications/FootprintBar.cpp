@@ -1,6 +1,6 @@
 #include "views/tools/applications/FootprintBar.h"
 
-#include "views/components/ShapePaint.h"
+#include "views/components/canvas/ShapePaint.h"
 #include "views/tools/applications/AppsText.h"
 
 #include <QPainter>

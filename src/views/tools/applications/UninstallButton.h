@@ -1,5 +1,5 @@
 #pragma once
-#include "views/components/ClickableWidget.h"
+#include "views/components/controls/ClickableWidget.h"
 
 namespace tallymere {
 

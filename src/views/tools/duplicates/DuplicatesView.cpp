@@ -3,12 +3,12 @@
 #include "state/AppState.h"
 #include "style/DisplayText.h"
 #include "style/Typography.h"
-#include "views/components/ActionButton.h"
+#include "views/components/controls/ActionButton.h"
 #include "views/components/TextDraw.h"
 #include "views/tools/duplicates/DuplicatesStatePane.h"
 #include "views/tools/duplicates/GroupList.h"
 #include "views/tools/duplicates/MiniSlider.h"
-#include "views/components/ListScroll.h"
+#include "views/components/controls/ListScroll.h"
 
 #include <QFontMetricsF>
 #include <QGraphicsOpacityEffect>

@@ -1,6 +1,6 @@
 #include "views/tools/duplicates/MiniSlider.h"
 
-#include "views/components/ShapePaint.h"
+#include "views/components/canvas/ShapePaint.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,6 +1,6 @@
 #include "views/tools/monitor/MemoryBar.h"
 
-#include "views/components/ShapePaint.h"
+#include "views/components/canvas/ShapePaint.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,5 +1,5 @@
 #pragma once
-#include "views/components/Panel.h"
+#include "views/components/controls/Panel.h"
 #include "views/tools/monitor/MonitorText.h"
 
 #include <string>

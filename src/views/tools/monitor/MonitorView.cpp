@@ -1,14 +1,14 @@
 #include "views/tools/monitor/MonitorView.h"
 
-#include "views/components/Panel.h"
-#include "views/components/SectionLabel.h"
+#include "views/components/controls/Panel.h"
+#include "views/components/controls/SectionLabel.h"
 #include "views/tools/monitor/MemoryBar.h"
 #include "views/tools/monitor/MetricCard.h"
 #include "views/tools/monitor/MiniStat.h"
 #include "views/tools/monitor/ProcessTable.h"
 #include "views/tools/monitor/Sparkline.h"
 #include "views/tools/monitor/StorageList.h"
-#include "views/components/ListScroll.h"
+#include "views/components/controls/ListScroll.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

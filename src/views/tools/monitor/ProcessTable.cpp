@@ -1,7 +1,7 @@
 #include "views/tools/monitor/ProcessTable.h"
 
 #include "style/Typography.h"
-#include "views/components/ShapePaint.h"
+#include "views/components/canvas/ShapePaint.h"
 #include "views/components/TextDraw.h"
 
 #include <QFontMetricsF>

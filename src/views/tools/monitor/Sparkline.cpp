@@ -1,6 +1,6 @@
 #include "views/tools/monitor/Sparkline.h"
 
-#include "views/components/ShapePaint.h"
+#include "views/components/canvas/ShapePaint.h"
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -1,7 +1,7 @@
 #include "views/tools/monitor/StorageList.h"
 
 #include "style/Typography.h"
-#include "views/components/ShapePaint.h"
+#include "views/components/canvas/ShapePaint.h"
 
 #include <QFontMetricsF>
 #include <QPainter>

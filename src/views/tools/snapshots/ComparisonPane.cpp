@@ -4,12 +4,12 @@
 #include "style/DisplayText.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
-#include "views/components/Chip.h"
-#include "views/components/ShapePaint.h"
+#include "views/components/controls/Chip.h"
+#include "views/components/canvas/ShapePaint.h"
 #include "views/components/TextDraw.h"
 #include "views/tools/snapshots/DeltaList.h"
 #include "views/tools/snapshots/DeltaRow.h"
-#include "views/components/ListScroll.h"
+#include "views/components/controls/ListScroll.h"
 
 #include <QFontMetricsF>
 #include <QMouseEvent>

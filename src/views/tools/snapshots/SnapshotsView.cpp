@@ -5,12 +5,12 @@
 #include "state/AppState.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
-#include "views/components/ActionButton.h"
-#include "views/components/ShapePaint.h"
+#include "views/components/controls/ActionButton.h"
+#include "views/components/canvas/ShapePaint.h"
 #include "views/components/TextDraw.h"
 #include "views/tools/snapshots/ComparisonPane.h"
 #include "views/tools/snapshots/SnapshotList.h"
-#include "views/components/ListScroll.h"
+#include "views/components/controls/ListScroll.h"
 
 #include <QFontMetricsF>
 #include <QGraphicsOpacityEffect>

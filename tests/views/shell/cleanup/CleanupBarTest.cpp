@@ -5,7 +5,7 @@
 #include "core/DiskInfo.h"
 #include "state/AppStateTestSupport.h"
 #include "style/Typography.h"
-#include "views/components/ClickableWidget.h"
+#include "views/components/controls/ClickableWidget.h"
 #include "views/shell/cleanup/CleanupQueueList.h"
 
 #include <QAbstractButton>

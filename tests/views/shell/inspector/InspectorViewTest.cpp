@@ -7,7 +7,7 @@
 #include "style/Typography.h"
 #include "support/DisplayTree.h"
 #include "support/TreeText.h"
-#include "views/components/ActionButton.h"
+#include "views/components/controls/ActionButton.h"
 #include "views/shell/inspector/InspectorIdentity.h"
 #include "views/shell/inspector/InspectorMiniBar.h"
 

@@ -3,7 +3,7 @@
 #include "state/AppStateTestSupport.h"
 #include "core/NodeFilter.h"
 #include "support/TreeText.h"
-#include "views/components/IconToggle.h"
+#include "views/components/controls/IconToggle.h"
 #include "views/shell/topbar/Breadcrumb.h"
 #include "views/shell/topbar/FilterField.h"
 #include "views/shell/ShellTestSupport.h"

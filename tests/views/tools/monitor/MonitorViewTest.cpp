@@ -3,8 +3,8 @@
 // <build>/gallery/ for people to look at).
 #include "state/AppState.h"
 #include "style/Typography.h"
-#include "views/components/SectionLabel.h"
-#include "views/components/ShapePaint.h"
+#include "views/components/controls/SectionLabel.h"
+#include "views/components/canvas/ShapePaint.h"
 #include "views/tools/monitor/MemoryBar.h"
 #include "views/tools/monitor/MetricCard.h"
 #include "views/tools/monitor/MonitorView.h"

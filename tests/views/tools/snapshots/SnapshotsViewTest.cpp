@@ -6,7 +6,7 @@
 #include "state/AppState.h"
 #include "state/AppStateTestSupport.h"
 #include "style/Typography.h"
-#include "views/components/ActionButton.h"
+#include "views/components/controls/ActionButton.h"
 #include "views/tools/snapshots/ComparisonPane.h"
 #include "views/tools/snapshots/DeltaList.h"
 #include "views/tools/snapshots/DeltaRow.h"

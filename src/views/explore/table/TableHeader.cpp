@@ -1,0 +1,110 @@
+#include "views/explore/table/TableHeader.h"
+
+#include "style/SymbolImage.h"
+#include "style/Typography.h"
+#include "views/components/canvas/ShapePaint.h"
+#include "views/components/TextDraw.h"
+#include "views/explore/table/TableColumns.h"
+
+#include <QFontMetricsF>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace tallymere {
+
+namespace {
+
+constexpr double verticalInset = 6;
+constexpr double chevronSize = 7;
+constexpr double chevronGap = 3;
+
+QFont titleFont() { return Typography::font(10, QFont::Bold); }
+
+double contentHeight() {
+    return std::max(QFontMetricsF(titleFont()).height(), SymbolImage::size(chevronSize).height());
+}
+
+} // namespace
+
+TableHeader::TableHeader(QWidget* parent) : ThemedWidget(parent) {
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void TableHeader::setSort(TableColumn column, bool ascending) {
+    if (column == m_sort && ascending == m_ascending) return;
+    m_sort = column;
+    m_ascending = ascending;
+    update();
+}
+
+void TableHeader::setTrailingMargin(int margin) {
+    if (m_trailingMargin == margin) return;
+    m_trailingMargin = margin;
+    update();
+}
+
+QSize TableHeader::sizeHint() const {
+    // The divider's line sits under the padded titles.
+    return {600, static_cast<int>(std::ceil(contentHeight() + 2 * verticalInset)) + 1};
+}
+
+QRectF TableHeader::cellRect(TableColumn column) const {
+    const auto span = TableColumns::spans(width() - m_trailingMargin)[static_cast<std::size_t>(column)];
+    return {span.left, 0, span.width, static_cast<double>(height() - 1)};
+}
+
+int TableHeader::columnAt(QPointF point) const {
+    for (TableColumn column : TableRows::columns)
+        if (cellRect(column).contains(point)) return static_cast<int>(column);
+    return -1;
+}
+
+void TableHeader::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const Theme& t = theme();
+    const double lineY = height() - 1;
+    painter.fillRect(QRectF(0, 0, width(), lineY), ShapePaint::withOpacity(t.surface, 0.6));
+    painter.fillRect(QRectF(0, lineY, width(), 1), t.stroke);
+
+    const QSizeF chevron = SymbolImage::size(chevronSize);
+    for (TableColumn column : TableRows::columns) {
+        const QRectF cell = cellRect(column).adjusted(0, verticalInset, 0, -verticalInset);
+        const bool sorted = column == m_sort;
+        const QString title = QString::fromLatin1(TableRows::title(column));
+        TextDraw::Style style{titleFont(), sorted ? t.text : t.textTertiary};
+        const double room = cell.width() - (sorted ? chevronGap + chevron.width() : 0);
+        const double titleWidth = std::min(TextDraw::width(title, style), std::max(0.0, room));
+        const double used = titleWidth + (sorted ? chevronGap + chevron.width() : 0);
+        const double left = TableColumns::isTrailing(column) ? cell.right() - used : cell.left();
+        painter.save();
+        if (m_pressed == static_cast<int>(column)) painter.setOpacity(0.7);
+        TextDraw::draw(painter, QRectF(left, cell.top(), titleWidth, cell.height()), title, style);
+        if (sorted) {
+            const QRectF box(left + titleWidth + chevronGap, cell.center().y() - chevron.height() / 2, chevron.width(),
+                             chevron.height());
+            SymbolImage::draw(painter, box, m_ascending ? "chevron.up" : "chevron.down", chevronSize, QFont::Black,
+                              t.accent);
+        }
+        painter.restore();
+    }
+}
+
+void TableHeader::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return ThemedWidget::mousePressEvent(event);
+    m_pressed = columnAt(event->position());
+    update();
+}
+
+void TableHeader::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return ThemedWidget::mouseReleaseEvent(event);
+    const int pressed = m_pressed;
+    m_pressed = -1;
+    update();
+    if (pressed >= 0 && columnAt(event->position()) == pressed && m_onClick)
+        m_onClick(static_cast<TableColumn>(pressed));
+}
+
+} // namespace tallymere

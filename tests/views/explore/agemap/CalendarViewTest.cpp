@@ -1,0 +1,385 @@
+#include "views/explore/agemap/CalendarView.h"
+
+#include "state/AppStateTestSupport.h"
+#include "support/DisplayTree.h"
+#include "support/TreeText.h"
+#include "views/components/controls/ActionButton.h"
+#include "views/components/controls/Chip.h"
+#include "views/explore/agemap/AgeBucketPanel.h"
+#include "views/explore/agemap/HeatMapGrid.h"
+#include "views/explore/agemap/HeatMapPanel.h"
+#include "views/explore/agemap/StaleList.h"
+#include "views/explore/agemap/StalePanel.h"
+#include "views/explore/agemap/SurfacePicture.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QThread>
+#include <QThreadPool>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <mutex>
+#include <set>
+#include <string>
+
+using namespace tallymere;
+
+namespace {
+
+// The fixed clock: 2024-06-15 00:00 UTC; months are split in UTC for the test's run.
+constexpr long long now = 1718409600;
+constexpr long long day = 86400;
+
+struct UtcZone {
+    std::string saved;
+    bool had;
+    UtcZone() : had(std::getenv("TZ") != nullptr) {
+        if (had) saved = std::getenv("TZ");
+        ::setenv("TZ", "UTC", 1);
+        ::tzset();
+    }
+    ~UtcZone() {
+        if (had)
+            ::setenv("TZ", saved.c_str(), 1);
+        else
+            ::unsetenv("TZ");
+        ::tzset();
+    }
+};
+
+std::string line(int indent, const std::string& name, long long size, long long mtime) {
+    return std::string(static_cast<std::size_t>(indent), ' ') + name + " " + std::to_string(size) +
+           " mtime=" + std::to_string(mtime) + "\n";
+}
+
+const FileNode* find(const FileNode& root, std::string_view name) {
+    const FileNode* found = nullptr;
+    root.walk([&](const FileNode& node) {
+        if (node.name() == name) found = &node;
+        return !found;
+    });
+    return found;
+}
+
+::testing::AssertionResult looksLike(const QColor& drawn, const QColor& expected) {
+    const QColor a = drawn.toRgb(), b = expected.toRgb();
+    if (std::abs(a.red() - b.red()) <= 2 && std::abs(a.green() - b.green()) <= 2 && std::abs(a.blue() - b.blue()) <= 2)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << a.name().toStdString() << " is not " << b.name().toStdString();
+}
+
+// Colour `over` at opacity `alpha` on `under`, as the panel shows a translucent fill.
+QColor over(const QColor& top, double alpha, const QColor& under) {
+    return QColor::fromRgbF(float(top.redF() * alpha + under.redF() * (1 - alpha)),
+                            float(top.greenF() * alpha + under.greenF() * (1 - alpha)),
+                            float(top.blueF() * alpha + under.blueF() * (1 - alpha)));
+}
+
+struct Fixture {
+    UtcZone zone;
+    AppState state{test::memoryStore()};
+    AppState::NodePtr tree =
+        test::treeFromText("/data/\n" + line(2, "a.mov", 500, 1710028800) +                        // 2024-03-10
+                           line(2, "b.mov", 300, 1710028800 + 5 * day) +                           // 2024-03-15
+                           line(2, "c.txt", 40, 1672876800) +                                      // 2023-01-05
+                           "  old/\n" + line(4, "big.iso", 50'000'000, now - 800 * day) +          // 2022-04-07
+                           line(2, "older.dmg", 60'000'000, now - 900 * day) +                     // 2021-12-28
+                           "  Tool.app/ package mtime=" + std::to_string(now - 400 * day) + "\n" + // 2023-05-12
+                           line(4, "inner.bin", 45'000'000, now) + "  empty/\n");
+    CalendarView view{state};
+
+    Fixture() {
+        view.setClock([] { return double(now); });
+        test::display(state, tree);
+        view.resize(1100, 700);
+        view.show();
+        QApplication::processEvents();
+    }
+
+    QImage image() { return view.grab().toImage(); }
+    HeatMapGrid& grid() { return *view.heatMapPanel()->grid(); }
+    QPoint inView(const QWidget& widget, QPointF point) { return widget.mapTo(&view, point.toPoint()); }
+    void move(QWidget& widget, QPointF at) {
+        QMouseEvent event(QEvent::MouseMove, at, widget.mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(&widget, &event);
+    }
+    void click(QWidget& widget, QPointF at) {
+        for (auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent event(type, at, widget.mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&widget, &event);
+        }
+    }
+    std::vector<std::string> queued() const {
+        std::vector<std::string> names;
+        for (const auto& node : state.queue()) names.emplace_back(node->name());
+        return names;
+    }
+};
+
+// A widget kept as a picture of three bands, each a red square, that notes the threads it drew on.
+class BandedPicture : public QWidget {
+public:
+    std::set<QThread*> threads;
+
+    void paintEvent(QPaintEvent* event) override {
+        QPainter painter(this);
+        const double third = height() / 3.0;
+        m_picture.paint(painter, *this, event->region(), Qt::white, {third, 2 * third}, [&](QPainter& p, std::size_t band) {
+            {
+                const std::lock_guard lock(m_mutex);
+                threads.insert(QThread::currentThread());
+            }
+            p.fillRect(QRectF(10, 10 + double(band) * third, 20, 20), Qt::red);
+        });
+    }
+
+private:
+    SurfacePicture m_picture;
+    std::mutex m_mutex;
+};
+
+} // namespace
+
+TEST(CalendarViewHeatMap, SmallPicturesAreDrawnOnTheWindowsThreadLargeOnesOnThePool) {
+    // Waking a thread of the pool costs more than drawing a small picture; a large one is shared out.
+    for (const QSize size : {QSize(400, 300), QSize(1000, 900)}) {
+        BandedPicture widget;
+        widget.resize(size);
+        QImage image(size, QImage::Format_ARGB32_Premultiplied);
+        widget.render(&image);
+        for (int band = 0; band < 3; ++band)
+            EXPECT_EQ(image.pixelColor(15, 15 + band * size.height() / 3), QColor(Qt::red)) << band;
+        EXPECT_EQ(image.pixelColor(5, 5), QColor(Qt::white));
+        const bool here = widget.threads == std::set<QThread*>{QThread::currentThread()};
+        if (size.width() < 500) EXPECT_TRUE(here);
+        else if (QThreadPool::globalInstance()->maxThreadCount() > 1) EXPECT_FALSE(widget.threads.contains(QThread::currentThread()));
+    }
+}
+
+TEST(CalendarViewBuckets, BarsScaleToTheFullestBucketAndSharesToTheTotal) {
+    Fixture f;
+    AgeBucketPanel& panel = *f.view.bucketPanel();
+    ASSERT_EQ(panel.buckets().size(), 6u);
+    EXPECT_EQ(panel.totalText(), "155 MB");
+    // Over 2 years holds 110 MB, the most: its bar spans the track. 3-12 months holds 800 B: a 2-wide stub.
+    EXPECT_DOUBLE_EQ(panel.fillRect(5).width(), panel.trackRect(5).width());
+    EXPECT_DOUBLE_EQ(panel.fillRect(3).width(), 2);
+    EXPECT_EQ(panel.bytesText(5), "110 MB");
+    EXPECT_EQ(panel.shareText(5), "71.0%");
+    EXPECT_EQ(panel.shareText(3), "<0.1%");
+    EXPECT_EQ(panel.shareText(0), "0.0%");
+
+    const QImage image = f.image();
+    const Theme theme;
+    const QRectF full = panel.fillRect(5);
+    EXPECT_TRUE(looksLike(image.pixelColor(f.inView(panel, QPointF(full.left() + 8, full.center().y()))),
+                          AgeBucketPanel::tint(theme, 5)));
+    const QRectF stub = panel.trackRect(3);
+    EXPECT_TRUE(looksLike(image.pixelColor(f.inView(panel, QPointF(stub.center().x(), stub.center().y()))),
+                          over(theme.background, 0.6, theme.surface)))
+        << "the track shows beyond the short bar";
+}
+
+TEST(CalendarViewHeatMap, PeakMonthGlowsAndHoverShowsTheChip) {
+    Fixture f;
+    HeatMapGrid& grid = f.grid();
+    EXPECT_EQ(grid.years(), (std::vector<int>{2024, 2023, 2022, 2021}));
+    EXPECT_EQ(grid.peak(), 60'000'000);
+    EXPECT_EQ(grid.busiestText(), "Busiest month: 60.0 MB");
+    EXPECT_DOUBLE_EQ(grid.cellRect(0, 1).height(), 40) << "four years give rows of 40";
+
+    const Theme theme;
+    const QImage image = f.image();
+    // December 2021 is the busiest: the second accent at full opacity, with its bytes written on it.
+    const QRectF peak = grid.cellRect(3, 12);
+    EXPECT_TRUE(
+        looksLike(image.pixelColor(f.inView(grid, QPointF(peak.left() + 3, peak.top() + 8))), theme.accentSecondary));
+    int ink = 0;
+    for (int x = int(peak.left()) + 4; x < int(peak.right()) - 4; ++x)
+        if (image.pixelColor(f.inView(grid, QPointF(x, peak.center().y()))).lightness() < 100) ++ink;
+    EXPECT_GT(ink, 0) << "the label's dark ink";
+    // An empty month is the background at 0.55 over the panel.
+    const QRectF april = grid.cellRect(0, 4);
+    EXPECT_TRUE(
+        looksLike(image.pixelColor(f.inView(grid, april.center())), over(theme.background, 0.55, theme.surface)));
+    EXPECT_TRUE(looksLike(image.pixelColor(f.inView(grid, grid.legendSwatchRect(5).center())), theme.accentSecondary));
+
+    // Hovering March 2024 names it in the chip and outlines it; an empty month clears both.
+    Chip& chip = *f.view.heatMapPanel()->hoverChip();
+    const QRectF march = grid.cellRect(0, 3);
+    const QColor plain = f.image().pixelColor(f.inView(grid, QPointF(march.left() + 0.6, march.center().y())));
+    f.move(grid, march.center());
+    ASSERT_TRUE(grid.hoverCell().has_value());
+    EXPECT_EQ(grid.hoverCell()->files, 2);
+    EXPECT_TRUE(chip.isVisible());
+    EXPECT_EQ(chip.text(), QStringLiteral("Mar 2024 \u00B7 800 B \u00B7 2 files"));
+    EXPECT_EQ(grid.helpText(2024, 3), QStringLiteral("Mar 2024 \u2014 800 B"));
+    const QColor outlined = f.image().pixelColor(f.inView(grid, QPointF(march.left() + 0.6, march.center().y())));
+    EXPECT_LT(outlined.lightness(), plain.lightness() - 40) << "the text-coloured outline";
+    f.move(grid, april.center());
+    EXPECT_FALSE(grid.hoverCell().has_value());
+    EXPECT_FALSE(chip.isVisible());
+    EXPECT_EQ(grid.helpText(2024, 4), "");
+}
+
+TEST(CalendarViewHeatMap, ANarrowViewStacksThePanelsAndCellsTooNarrowForTheirBytesShowNone) {
+    Fixture f;
+    f.view.resize(480, 700);
+    QApplication::processEvents();
+    EXPECT_FALSE(f.view.isSideBySide());
+    HeatMapGrid& grid = f.grid();
+    const QRectF peak = grid.cellRect(3, 12);
+    ASSERT_LT(peak.width(), 32);
+    // A byte count cut to a stub ("6…") says nothing: the cell shows its colour alone.
+    const QImage image = f.image();
+    int ink = 0;
+    for (int x = int(peak.left()) + 2; x < int(peak.right()) - 2; ++x)
+        if (image.pixelColor(f.inView(grid, QPointF(x, peak.center().y()))).lightness() < 100) ++ink;
+    EXPECT_EQ(ink, 0);
+}
+
+TEST(CalendarViewStale, StagingFollowsTheQueueRuleAndLeavesTheListAlone) {
+    Fixture f;
+    StalePanel& panel = *f.view.stalePanel();
+    StaleList& list = *panel.list();
+    ASSERT_TRUE(panel.isShowingList());
+    ASSERT_EQ(list.nodes().size(), 3u);
+    EXPECT_EQ(list.nodes()[0]->name(), "older.dmg");
+    EXPECT_EQ(list.nodes()[2]->name(), "Tool.app");
+    EXPECT_EQ(panel.summaryText(), "155 MB across 3 items");
+    EXPECT_EQ(panel.stageButton()->title(), "Stage top 3 for cleanup");
+
+    // Staged elsewhere before: a file inside the package (absorbed by it) and the folder holding big.iso
+    // (which keeps big.iso out).
+    f.state.enqueue(f.state.retain(find(*f.tree, "inner.bin")));
+    f.state.enqueue(f.state.retain(find(*f.tree, "old")));
+    ActionButton& button = *panel.stageButton();
+    f.click(button, QPointF(button.width() / 2.0, button.height() / 2.0));
+    EXPECT_EQ(f.queued(), (std::vector<std::string>{"old", "older.dmg", "Tool.app"}));
+    int changes = 0;
+    QObject::connect(&f.state, &AppState::queueChanged, [&] { ++changes; });
+    panel.stageTop();
+    EXPECT_EQ(changes, 0) << "a second press adds nothing";
+
+    // The row toggle unstages and stages one node; the list stays as it was.
+    const int rebuilds = f.view.rebuildCount();
+    const QPointF toggle = list.toggleRect(0).center();
+    auto inkedWith = [&](const QColor& color) {
+        const QImage image = f.image();
+        const QRect box = list.toggleRect(0).toAlignedRect();
+        for (int y = box.top(); y <= box.bottom(); ++y)
+            for (int x = box.left(); x <= box.right(); ++x)
+                if (looksLike(image.pixelColor(f.inView(list, QPointF(x, y))), color)) return true;
+        return false;
+    };
+    EXPECT_TRUE(inkedWith(Theme().danger)) << "staged: the check in the danger colour";
+    f.click(list, toggle);
+    EXPECT_EQ(f.queued(), (std::vector<std::string>{"old", "Tool.app"}));
+    EXPECT_FALSE(inkedWith(Theme().danger));
+    f.click(list, toggle);
+    EXPECT_EQ(f.queued(), (std::vector<std::string>{"old", "Tool.app", "older.dmg"}));
+    EXPECT_EQ(list.nodes().size(), 3u);
+    EXPECT_EQ(f.view.rebuildCount(), rebuilds) << "the queue never rebuilds the Age Map";
+}
+
+TEST(CalendarViewEmpty, EmptyFolderAndNoNodeShowTheirMessages) {
+    Fixture f;
+    f.state.setFocus(f.state.retain(find(*f.tree, "empty")));
+    AgeBucketPanel& buckets = *f.view.bucketPanel();
+    ASSERT_EQ(buckets.buckets().size(), 6u);
+    EXPECT_EQ(buckets.totalText(), "1 B");
+    EXPECT_EQ(buckets.bytesText(2), "0 B");
+    EXPECT_EQ(buckets.shareText(2), "0.0%");
+    EXPECT_DOUBLE_EQ(buckets.fillRect(2).width(), 2);
+    EXPECT_TRUE(f.grid().years().empty());
+    EXPECT_EQ(f.grid().peak(), 1);
+    EXPECT_FALSE(f.view.stalePanel()->isShowingList());
+    EXPECT_FALSE(f.view.stalePanel()->stageButton()->isVisible());
+
+    // Without any node the buckets go too, and the busiest month keeps what it was.
+    f.state.setFocus(f.tree);
+    test::display(f.state, nullptr);
+    EXPECT_TRUE(buckets.buckets().empty());
+    EXPECT_EQ(buckets.totalText(), "1 B");
+    EXPECT_EQ(f.grid().peak(), 60'000'000);
+    EXPECT_TRUE(f.view.stale().empty());
+}
+
+TEST(CalendarViewStale, ManyStaleFilesStageTheFirstForty) {
+    UtcZone zone;
+    AppState state(test::memoryStore());
+    std::string text = "/many/\n";
+    for (int i = 0; i < 130; ++i) text += line(2, "f" + std::to_string(i), 40'000'000 + i, now - 500 * day);
+    AppState::NodePtr tree = test::treeFromText(text);
+    test::display(state, tree);
+    CalendarView view(state);
+    view.setClock([] { return double(now); });
+    StalePanel& panel = *view.stalePanel();
+    ASSERT_EQ(panel.list()->nodes().size(), 120u);
+    EXPECT_EQ(panel.stageButton()->title(), "Stage top 40 for cleanup");
+    EXPECT_EQ(panel.summaryText().section(' ', 2), "across 120 items");
+    panel.stageTop();
+    ASSERT_EQ(state.queue().size(), 40u);
+    EXPECT_EQ(state.queue().front()->name(), "f129");
+    EXPECT_EQ(state.queue().back()->name(), "f90");
+}
+
+TEST(CalendarViewHeatMap, TwelveYearsKeepTheNewestAndFitAShortView) {
+    UtcZone zone;
+    AppState state(test::memoryStore());
+    std::string text = "/years/\n";
+    for (int year = 2000; year <= 2012; ++year)
+        text += line(2, "y" + std::to_string(year), 1000, 946684800 + (year - 2000) * 366 * day);
+    test::display(state, test::treeFromText(text));
+    CalendarView view(state);
+    view.setClock([] { return double(now); });
+    HeatMapGrid& grid = *view.heatMapPanel()->grid();
+    ASSERT_EQ(grid.years().size(), 12u);
+    EXPECT_EQ(grid.years().front(), 2012);
+    EXPECT_EQ(grid.years().back(), 2001);
+
+    view.resize(1100, 900);
+    view.show();
+    QApplication::processEvents();
+    EXPECT_DOUBLE_EQ(grid.shownRowHeight(), 30);
+    view.resize(1100, 520);
+    QApplication::processEvents();
+    EXPECT_LT(grid.shownRowHeight(), 30);
+    EXPECT_LE(grid.cellRect(11, 12).bottom(), grid.legendSwatchRect(0).top()) << "the rows stay above the legend";
+}
+
+TEST(CalendarViewHeatMap, KeptPicturesFollowTheThemeAndTheFocus) {
+    Fixture f;
+    HeatMapGrid& grid = f.grid();
+    AgeBucketPanel& buckets = *f.view.bucketPanel();
+    (void)f.image();
+    // A new theme draws the month cells and the bucket tracks in its own colours.
+    const Theme slate = Theme::make(ThemeID::slate);
+    ThemedWidget::applyTheme(&f.view, slate);
+    // First only the heads are painted, as when the grid is mostly scrolled out of view; the rows
+    // below are drawn when they show.
+    QImage heads(grid.size(), QImage::Format_ARGB32_Premultiplied);
+    grid.render(&heads, QPoint(), QRegion(0, 0, grid.width(), 10));
+    QImage image = f.image();
+    const QRectF peak = grid.cellRect(3, 12);
+    EXPECT_TRUE(
+        looksLike(image.pixelColor(f.inView(grid, QPointF(peak.left() + 3, peak.top() + 8))), slate.accentSecondary));
+    const QRectF track = buckets.trackRect(1); // "8–30 days" holds nothing: a 2-point bar on its track
+    EXPECT_TRUE(looksLike(image.pixelColor(f.inView(buckets, track.center().toPoint())),
+                          over(slate.background, 0.6, slate.surface)));
+    // A new focus draws its own months: only April 2022 remains, the busiest of one year.
+    f.state.setFocus(f.state.retain(find(*f.tree, "old")));
+    QApplication::processEvents();
+    ASSERT_EQ(grid.years(), (std::vector<int>{2022}));
+    image = f.image();
+    const QRectF april = grid.cellRect(0, 4);
+    EXPECT_TRUE(looksLike(image.pixelColor(f.inView(grid, QPointF(april.left() + 3, april.top() + 8))),
+                          slate.accentSecondary));
+    EXPECT_TRUE(looksLike(image.pixelColor(f.inView(grid, grid.cellRect(0, 12).center())),
+                          over(slate.background, 0.55, slate.surface)));
+}
