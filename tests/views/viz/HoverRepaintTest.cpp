@@ -11,6 +11,7 @@
 #include "views/components/ThemedWidget.h"
 #include "views/components/canvas/TintCache.h"
 #include "views/viz/IcicleView.h"
+#include "views/viz/TreemapHoverPicture.h"
 #include "views/viz/TreemapView.h"
 #include "views/viz/VizTestSupport.h"
 
@@ -97,23 +98,10 @@ TEST(HoverRepaint, TreemapMarksAreThePictureWithThePlainMarkOverIt) {
         // The plain way: the picture under the grown tile with the tint filled over it, then the
         // outline stroked by the painter.
         const auto expectedFor = [&](const AppState::NodePtr& hovered) {
-            QImage expected = plain.copy();
-            if (!hovered) return expected;
+            if (!hovered) return plain.copy();
             const std::optional<QRectF> tile = view.rectOf(hovered.get());
             EXPECT_TRUE(tile);
-            const QRectF shape = tile.value_or(QRectF()).adjusted(-0.5, -0.5, 0.5, 0.5).translated(TreemapView::inset,
-                                                                                                TreemapView::inset);
-            TintCache patch;
-            const QImage tinted = patch.patch(plain, 1, shape, 4, ShapePaint::withOpacity(ink, 0.1)).copy();
-            QPainter painter(&expected);
-            painter.setCompositionMode(QPainter::CompositionMode_Source);
-            painter.drawImage(QPointF(patch.area().topLeft()), tinted);
-            painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-            painter.setRenderHint(QPainter::Antialiasing, true);
-            QPainterPath outline;
-            outline.addRoundedRect(shape, 4, 4);
-            painter.strokePath(outline, QPen(ShapePaint::withOpacity(ink, 0.75), 1.4));
-            return expected;
+            return test::treemapHoverDrawnPlainly(plain, tile.value_or(QRectF()), ink);
         };
         const std::string theme = " in theme " + std::to_string(int(id));
         // The focus's tile hovered in the same paint as a new picture is drawn, before its tinted

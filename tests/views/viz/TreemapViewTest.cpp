@@ -10,6 +10,7 @@
 #include "views/components/ThemedWidget.h"
 #include "views/components/canvas/TintCache.h"
 #include "views/viz/CanvasTestSupport.h"
+#include "views/viz/TreemapHoverPicture.h"
 #include "views/viz/TreemapView.h"
 
 #include <QPainter>
@@ -305,24 +306,12 @@ TEST(TreemapViewMarks, TheFocusTileHoverIsThePictureTintedAndOutlined) {
 
         // The old way, from public pieces: the whole shape's tinted patch, then the stroke.
         QImage picture = plain.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        const QRectF shape = f.view->rectOf(f.tree.get())->adjusted(-0.5, -0.5, 0.5, 0.5).translated(
-            TreemapView::inset, TreemapView::inset);
-        const QColor ink = HighlightOverlay::ink(f.view->theme());
-        TintCache patch;
-        const QImage tinted = patch.patch(picture, 1, shape, 4, ShapePaint::withOpacity(ink, 0.1)).copy();
-        QImage expected = picture.copy();
-        QPainter painter(&expected);
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.drawImage(QPointF(patch.area().topLeft()), tinted);
-        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-        painter.setRenderHint(QPainter::Antialiasing, true);
-        QPainterPath outline;
-        outline.addRoundedRect(shape, 4, 4);
-        painter.strokePath(outline, QPen(ShapePaint::withOpacity(ink, 0.75), 1.4));
-        painter.end();
+        const QRectF tile = *f.view->rectOf(f.tree.get());
+        const QImage expected = test::treemapHoverDrawnPlainly(picture, tile, HighlightOverlay::ink(f.view->theme()));
         EXPECT_EQ(hovered.convertToFormat(QImage::Format_ARGB32_Premultiplied), expected) << when;
         // Inside, the tint is really there.
-        EXPECT_NE(hovered.pixel(shape.center().toPoint()), plain.pixel(shape.center().toPoint())) << when;
+        const QPoint inside = tile.translated(TreemapView::inset, TreemapView::inset).center().toPoint();
+        EXPECT_NE(hovered.pixel(inside), plain.pixel(inside)) << when;
     };
     expectHoverOfWholeTile("first picture");
     ThemedWidget::applyTheme(f.view.get(), Theme::make(ThemeID::slate));
