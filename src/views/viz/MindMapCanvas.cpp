@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <optional>
 
 namespace tallymere::MindMapCanvas {
@@ -26,9 +27,16 @@ QRectF disc(QPointF centre, double radius) { return {centre.x() - radius, centre
 
 QColor ink(const Theme& theme) { return theme.isDark ? QColor(Qt::white) : QColor(18, 17, 16); }
 
-// Adds one edge's curve to `path`: from the parent's rim to one point short of the child's rim, bent
-// the same way for every edge.
-void addEdge(QPainterPath& path, const GraphEdge& edge) {
+// One edge's curve: from the parent's rim to one point short of the child's rim, bent the same way
+// for every edge.
+struct EdgeCurve {
+    QPointF start, control, end;
+    // The rows the curve stays within (it never leaves the triangle of its three points).
+    double top() const { return std::min({start.y(), control.y(), end.y()}); }
+    double bottom() const { return std::max({start.y(), control.y(), end.y()}); }
+};
+
+EdgeCurve curveOf(const GraphEdge& edge) {
     const QPointF from = toQt(edge.from), to = toQt(edge.to);
     const QPointF chord = to - from;
     const double length = std::max(std::hypot(chord.x(), chord.y()), 0.0001);
@@ -36,19 +44,26 @@ void addEdge(QPainterPath& path, const GraphEdge& edge) {
     const QPointF start = from + u * edge.fromRadius;
     const QPointF end = to - u * (edge.toRadius + 1);
     const QPointF mid = (start + end) / 2, d = end - start;
-    const QPointF control(mid.x() - 0.16 * d.y(), mid.y() + 0.16 * d.x());
-    path.moveTo(start);
-    path.quadTo(control, end);
+    return {start, QPointF(mid.x() - 0.16 * d.y(), mid.y() + 0.16 * d.x()), end};
 }
 
-// Every edge, stroked as one path per pen (a branch's colour, and whether it leaves the centre):
-// one stroke of a few hundred curves costs little more than one of a single curve.
-void paintEdges(QPainter& painter, const std::vector<GraphEdge>& edges, const Theme& theme) {
+// How far a stroke, a disc's rim or its halo, or a glyph reaches past what it is measured by,
+// antialiasing included; generous, since leaving out a mark that shows would change the picture.
+constexpr double reach = 4;
+
+// The edges that reach the rows, stroked as one path per pen (a branch's colour, and whether it
+// leaves the centre): one stroke of a few hundred curves costs little more than one of a single
+// curve. A path's stroke is filled as one shape, so curves far from the rows add nothing to them.
+void paintEdges(QPainter& painter, const std::vector<GraphEdge>& edges, const Theme& theme, double top, double bottom) {
     const std::size_t colours = theme.ramp.size();
     std::vector<QPainterPath> paths(2 * colours);
     for (const GraphEdge& edge : edges) {
+        const EdgeCurve curve = curveOf(edge);
+        if (curve.bottom() + reach < top || curve.top() - reach > bottom) continue;
         const std::size_t colour = std::size_t(std::abs(edge.tint)) % colours;
-        addEdge(paths[colour * 2 + (edge.depth == 0 ? 1 : 0)], edge);
+        QPainterPath& path = paths[colour * 2 + (edge.depth == 0 ? 1 : 0)];
+        path.moveTo(curve.start);
+        path.quadTo(curve.control, curve.end);
     }
     for (std::size_t i = 0; i < paths.size(); ++i) {
         if (paths[i].isEmpty()) continue;
@@ -59,6 +74,9 @@ void paintEdges(QPainter& painter, const std::vector<GraphEdge>& edges, const Th
         painter.strokePath(paths[i], pen);
     }
 }
+
+// The centre's disc has a halo 9 beyond its rim.
+double discReach(const GraphNode& node) { return node.radius + (node.depth == 0 ? 9 : 0) + reach; }
 
 void paintDisc(QPainter& painter, const GraphNode& node, const Theme& theme, ColorMode mode) {
     const QPointF centre = toQt(node.position);
@@ -80,76 +98,108 @@ void paintDisc(QPainter& painter, const GraphNode& node, const Theme& theme, Col
     painter.drawEllipse(disc(centre, node.radius));
 }
 
-// Text drawn with its vertical centre on `anchor`, starting there (leading) or ending there.
-void drawAnchored(QPainter& painter, const QString& text, QPointF anchor, bool trailing) {
-    const QFontMetricsF metrics(painter.font());
+// Text with its vertical centre on `anchor`, starting there (leading) or ending there.
+LabelText anchored(const QString& text, const QFont& font, const QColor& ink, QPointF anchor, bool trailing) {
+    const QFontMetricsF metrics(font);
     const double width = metrics.horizontalAdvance(text) + 2, height = metrics.height();
     const QRectF box(trailing ? anchor.x() - width : anchor.x(), anchor.y() - height / 2, width, height);
-    painter.drawText(box, (trailing ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter, text);
+    return {text, box, int((trailing ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter), font, ink};
 }
 
-void drawCentred(QPainter& painter, const QString& text, QPointF centre) {
-    const QFontMetricsF metrics(painter.font());
+LabelText centred(const QString& text, const QFont& font, const QColor& ink, QPointF centre) {
+    const QFontMetricsF metrics(font);
     const double width = metrics.horizontalAdvance(text) + 4, height = metrics.height();
-    painter.drawText(QRectF(centre.x() - width / 2, centre.y() - height / 2, width, height), Qt::AlignCenter, text);
+    return {text, QRectF(centre.x() - width / 2, centre.y() - height / 2, width, height), int(Qt::AlignCenter), font, ink};
 }
 
-std::optional<CanvasLabel> drawLabel(QPainter& painter, const GraphNode& node, const QString& title,
-                                     const QString& subtitle, const Theme& theme, std::vector<QRectF>& placed) {
+struct LabelFonts {
+    QFont centreTitle = Typography::font(11, QFont::Bold);
+    QFont centreSubtitle = Typography::font(12, QFont::ExtraBold);
+    QFont title = Typography::font(9.8, QFont::DemiBold);
+    QFont subtitle = Typography::font(8.8, QFont::Medium);
+};
+
+std::optional<PlacedLabel> placeLabel(const GraphNode& node, const QString& title, const QString& subtitle,
+                                      const Theme& theme, const LabelFonts& fonts, std::vector<QRectF>& placed) {
     const QPointF centre = toQt(node.position);
+    PlacedLabel label;
     if (node.depth == 0) {
-        painter.setPen(theme.onAccent());
-        painter.setFont(Typography::font(11, QFont::Bold));
-        drawCentred(painter, title, {centre.x(), centre.y() - 7});
-        painter.setPen(withOpacity(theme.onAccent(), 0.86));
-        painter.setFont(Typography::font(12, QFont::ExtraBold));
-        drawCentred(painter, subtitle, {centre.x(), centre.y() + 8});
-        return CanvasLabel{title, QRectF(centre.x() - node.radius, centre.y() - 16, 2 * node.radius, 32)};
+        label.title = centred(title, fonts.centreTitle, theme.onAccent(), {centre.x(), centre.y() - 7});
+        label.subtitle =
+            centred(subtitle, fonts.centreSubtitle, withOpacity(theme.onAccent(), 0.86), {centre.x(), centre.y() + 8});
+        label.label = CanvasLabel{title, QRectF(centre.x() - node.radius, centre.y() - 16, 2 * node.radius, 32)};
+    } else {
+        if (node.radius <= 8) return std::nullopt;
+        const QString shownTitle = VizText::characterCount(title) >= 31 ? VizText::cutMiddle(title, 22, 5) : title;
+        const double d = node.radius + 6;
+        const QPointF p(centre.x() + std::cos(node.angle) * d, centre.y() + std::sin(node.angle) * d);
+        const bool trailing = std::cos(node.angle) < -0.15;
+        const double w = std::max(std::min(QFontMetricsF(fonts.title).horizontalAdvance(shownTitle), 200.0),
+                                  std::min(QFontMetricsF(fonts.subtitle).horizontalAdvance(subtitle), 200.0));
+        const QRectF box(trailing ? p.x() - w : p.x(), p.y() - 12, w, 24);
+        for (const QRectF& other : placed)
+            if (other.intersects(box)) return std::nullopt;
+        placed.push_back(box);
+        label.title = anchored(shownTitle, fonts.title, withOpacity(theme.text, 0.94), {p.x(), p.y() - 5}, trailing);
+        label.subtitle = anchored(subtitle, fonts.subtitle, theme.textTertiary, {p.x(), p.y() + 5}, trailing);
+        label.label = CanvasLabel{shownTitle, box};
     }
-    if (node.radius <= 8) return std::nullopt;
-    const QString shownTitle = VizText::characterCount(title) >= 31 ? VizText::cutMiddle(title, 22, 5) : title;
-    const double d = node.radius + 6;
-    const QPointF p(centre.x() + std::cos(node.angle) * d, centre.y() + std::sin(node.angle) * d);
-    const QFont titleFont = Typography::font(9.8, QFont::DemiBold);
-    const QFont subtitleFont = Typography::font(8.8, QFont::Medium);
-    const bool trailing = std::cos(node.angle) < -0.15;
-    const double w = std::max(std::min(QFontMetricsF(titleFont).horizontalAdvance(shownTitle), 200.0),
-                              std::min(QFontMetricsF(subtitleFont).horizontalAdvance(subtitle), 200.0));
-    const QRectF box(trailing ? p.x() - w : p.x(), p.y() - 12, w, 24);
-    for (const QRectF& other : placed)
-        if (other.intersects(box)) return std::nullopt;
-    placed.push_back(box);
-    painter.setFont(titleFont);
-    painter.setPen(withOpacity(theme.text, 0.94));
-    drawAnchored(painter, shownTitle, {p.x(), p.y() - 5}, trailing);
-    painter.setFont(subtitleFont);
-    painter.setPen(theme.textTertiary);
-    drawAnchored(painter, subtitle, {p.x(), p.y() + 5}, trailing);
-    return CanvasLabel{shownTitle, box};
+    const QRectF glyphs = label.title.rect | label.subtitle.rect;
+    label.top = glyphs.top() - reach;
+    label.bottom = glyphs.bottom() + reach;
+    return label;
+}
+
+void drawText(QPainter& painter, const LabelText& text) {
+    painter.setFont(text.font);
+    painter.setPen(text.ink);
+    painter.drawText(text.rect, text.flags, text.text);
 }
 
 } // namespace
 
-std::vector<CanvasLabel> paint(QPainter& painter, const GraphLayout& graph, const Theme& theme, bool showLabels,
-                               bool useAllocated, ColorMode colorMode) {
-    std::vector<CanvasLabel> labels;
-    if (graph.nodes.empty()) return labels;
+std::vector<PlacedLabel> placeLabels(const GraphLayout& graph, const Theme& theme, bool showLabels, bool useAllocated) {
+    std::vector<PlacedLabel> labels;
+    if (!showLabels) return labels;
+    const LabelFonts fonts;
+    std::vector<QRectF> placed;
+    for (const GraphNode& node : graph.nodes) {
+        if (!node.node) continue;
+        const QString title = node.depth == 0 ? VizText::startTitle(*node.node) : VizText::name(*node.node);
+        const QString subtitle = DisplayText::sizeText(node.node->bytes(useAllocated));
+        if (auto label = placeLabel(node, title, subtitle, theme, fonts, placed)) labels.push_back(std::move(*label));
+    }
+    return labels;
+}
+
+void paintRows(QPainter& painter, const GraphLayout& graph, const std::vector<PlacedLabel>& labels, const Theme& theme,
+               ColorMode colorMode, double top, double bottom) {
+    if (graph.nodes.empty()) return;
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    paintEdges(painter, graph.edges, theme);
+    paintEdges(painter, graph.edges, theme, top, bottom);
     for (const GraphNode& node : graph.nodes)
-        if (node.node && node.radius > 0) paintDisc(painter, node, theme, colorMode);
-    if (showLabels) {
-        std::vector<QRectF> placed;
-        for (const GraphNode& node : graph.nodes) {
-            if (!node.node) continue;
-            const QString title = node.depth == 0 ? VizText::startTitle(*node.node) : VizText::name(*node.node);
-            const QString subtitle = DisplayText::sizeText(node.node->bytes(useAllocated));
-            if (auto label = drawLabel(painter, node, title, subtitle, theme, placed)) labels.push_back(std::move(*label));
-        }
+        if (node.node && node.radius > 0 && node.position.y + discReach(node) >= top &&
+            node.position.y - discReach(node) <= bottom)
+            paintDisc(painter, node, theme, colorMode);
+    for (const PlacedLabel& label : labels) {
+        if (label.bottom < top || label.top > bottom) continue;
+        drawText(painter, label.title);
+        drawText(painter, label.subtitle);
     }
     painter.restore();
-    return labels;
+}
+
+std::vector<CanvasLabel> paint(QPainter& painter, const GraphLayout& graph, const Theme& theme, bool showLabels,
+                               bool useAllocated, ColorMode colorMode) {
+    std::vector<CanvasLabel> drawn;
+    if (graph.nodes.empty()) return drawn;
+    const std::vector<PlacedLabel> labels = placeLabels(graph, theme, showLabels, useAllocated);
+    paintRows(painter, graph, labels, theme, colorMode, -std::numeric_limits<double>::infinity(),
+              std::numeric_limits<double>::infinity());
+    drawn.reserve(labels.size());
+    for (const PlacedLabel& label : labels) drawn.push_back(label.label);
+    return drawn;
 }
 
 void paintHighlight(QPainter& painter, const GraphNode* hovered, const GraphNode* selected, const Theme& theme) {

@@ -3,7 +3,10 @@
 #include "style/Theme.h"
 #include "views/viz/VizText.h"
 
+#include <QColor>
+#include <QFont>
 #include <QRectF>
+#include <QString>
 
 #include <vector>
 
@@ -14,10 +17,38 @@ namespace tallymere {
 // The drawing of the mind map, in the coordinates the map was laid out in.
 namespace MindMapCanvas {
 
-// Edges, then discs in layout order (a parent before its subtree), then, with `showLabels`, one
-// label per disc beside it, first come first served where label boxes would overlap; the centre's
-// label is always drawn. Subtitles give each node's size in the size mode. Returns the labels
-// drawn, by their titles, the centre's first.
+// One text of a placed label: where it is written, aligned how, in which font and ink.
+struct LabelText {
+    QString text;
+    QRectF rect;
+    int flags = 0;
+    QFont font;
+    QColor ink;
+};
+
+// A label placed beside its disc: the box it claims against the others and its two texts.
+struct PlacedLabel {
+    CanvasLabel label;
+    LabelText title, subtitle;
+    // The rows its glyphs may reach, with room for ascenders, descenders and antialiasing.
+    double top = 0, bottom = 0;
+};
+
+// With `showLabels`, one label per disc beside it, first come first served where label boxes
+// would overlap; the centre's label is always placed. Subtitles give each node's size in the size
+// mode. The centre's label comes first. Placing measures every text, so a picture drawn in parts
+// places its labels once and hands the result to every part.
+std::vector<PlacedLabel> placeLabels(const GraphLayout& graph, const Theme& theme, bool showLabels, bool useAllocated);
+
+// The part of the map that reaches rows `top` to `bottom` (the layout's coordinates) of a painter
+// clipped to them: edges, then discs in layout order (a parent before its subtree), then the
+// labels. Whatever cannot reach those rows is left out, so each part of a picture drawn in bands
+// costs about its share; the pixels in the rows are those of the whole map.
+void paintRows(QPainter& painter, const GraphLayout& graph, const std::vector<PlacedLabel>& labels, const Theme& theme,
+               ColorMode colorMode, double top, double bottom);
+
+// The whole map: paintRows() over every row with the labels placeLabels() gives. Returns the
+// labels drawn, by their titles, the centre's first.
 std::vector<CanvasLabel> paint(QPainter& painter, const GraphLayout& graph, const Theme& theme, bool showLabels,
                           bool useAllocated, ColorMode colorMode);
 

@@ -126,9 +126,11 @@ void MindMapView::paintCanvas(QPainter& painter, const QRegion& exposed) {
     auto render = [this](QPainter& layer) {
         auto* image = dynamic_cast<QImage*>(layer.device());
         if (!image) return;
-        // Two bands of rows at once, each an image over the same pixels drawn whole by a painter of
-        // its own on a thread of the pool, where it fills its shapes itself. Each band strokes every
-        // edge and places every label again, so more bands add more work than they save.
+        // The labels are placed once, here; then two bands of rows at once, each an image over the
+        // same pixels drawn by a painter of its own on a thread of the pool, where it fills its
+        // shapes itself, and each drawing only what reaches its rows.
+        const std::vector<MindMapCanvas::PlacedLabel> labels =
+            MindMapCanvas::placeLabels(m_graph, theme(), m_state.showLabels(), m_state.useAllocatedSize());
         const qreal ratio = image->devicePixelRatio();
         ParallelBands::run(image->height(), 2, [&](int top, int bottom) {
             QImage band(image->bits() + qsizetype(top) * image->bytesPerLine(), image->width(), bottom - top,
@@ -139,8 +141,7 @@ void MindMapView::paintCanvas(QPainter& painter, const QRegion& exposed) {
             p.setRenderHint(QPainter::Antialiasing);
             p.setRenderHint(QPainter::TextAntialiasing);
             p.translate(0, -top / ratio);
-            MindMapCanvas::paint(p, m_graph, theme(), m_state.showLabels(), m_state.useAllocatedSize(),
-                                 m_state.colorMode());
+            MindMapCanvas::paintRows(p, m_graph, labels, theme(), m_state.colorMode(), top / ratio, bottom / ratio);
         });
     };
     const QColor backdrop = LayeredCanvas::backdrop(theme());

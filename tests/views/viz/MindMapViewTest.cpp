@@ -1,5 +1,6 @@
 // The mind-map view: the entry spring, hits and rings near discs, and labels, checked on offscreen
 // renders.
+#include "layout/MindMapLayout.h"
 #include "views/viz/MindMapCanvas.h"
 #include "views/viz/MindMapView.h"
 #include "views/viz/VizTestSupport.h"
@@ -128,6 +129,67 @@ TEST_F(MindMapViewTest, LabelsAreCutPlacedFirstComeAndTheCentreAlwaysNamed) {
     const auto left = labelsOf(graph);
     ASSERT_GE(left.size(), 2u);
     EXPECT_DOUBLE_EQ(left[1].box.right(), 200 - 20 - 6);
+}
+
+// The window draws the map in bands of rows, each band only what reaches it: every band must come
+// out exactly as those rows of the whole map, at both pixel ratios, with the edges, discs and labels
+// that cross from one band into the next.
+TEST_F(MindMapViewTest, MapDrawnInBandsOfRowsEqualsTheWholeMap) {
+    std::string text = "root/\n";
+    for (int top = 0; top < 7; ++top) {
+        text += "  folder_number_" + std::to_string(top) + "/\n";
+        for (int sub = 0; sub < 5; ++sub) {
+            text += "    inner_folder_" + std::to_string(sub) + "/\n";
+            for (int leaf = 0; leaf < 4; ++leaf)
+                text += "      file_" + std::to_string(leaf) + ".dat " + std::to_string(1000 * (top + 2) + 70 * sub + leaf) + "\n";
+        }
+    }
+    const auto big = treeFromText(text);
+    MindMapLayout::Options options;
+    options.maxDepth = 3;
+    options.branching = {8, 6, 5, 4};
+    options.minShare = 0.012;
+    options.centerRadius = 62;
+    options.minNodeRadius = 7;
+    options.maxNodeRadius = 30;
+    const GraphLayout graph = MindMapLayout::layout(*big, {0, 0, 900, 700}, options);
+    ASSERT_GT(graph.nodes.size(), 100u);
+    const Theme theme = Theme::make(ThemeID::slate);
+    const QColor backdrop(40, 40, 44);
+    for (const double ratio : {1.0, 2.0}) {
+        QImage whole(int(900 * ratio), int(700 * ratio), QImage::Format_ARGB32_Premultiplied);
+        whole.setDevicePixelRatio(ratio);
+        whole.fill(backdrop);
+        {
+            QPainter painter(&whole);
+            painter.setRenderHint(QPainter::TextAntialiasing);
+            EXPECT_GT(MindMapCanvas::paint(painter, graph, theme, true, false, ColorMode::branch).size(), 10u);
+        }
+        QImage banded(whole.size(), whole.format());
+        banded.setDevicePixelRatio(ratio);
+        const auto labels = MindMapCanvas::placeLabels(graph, theme, true, false);
+        // Uneven bands, some a few rows high, so that many marks cross a boundary.
+        for (int top = 0, step = 3; top < banded.height(); top += step, step = step * 2 % 97 + 1) {
+            const int bottom = std::min(top + step, banded.height());
+            QImage band(banded.bits() + qsizetype(top) * banded.bytesPerLine(), banded.width(), bottom - top,
+                        banded.bytesPerLine(), banded.format());
+            band.setDevicePixelRatio(ratio);
+            band.fill(backdrop);
+            QPainter painter(&band);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setRenderHint(QPainter::TextAntialiasing);
+            painter.translate(0, -top / ratio);
+            MindMapCanvas::paintRows(painter, graph, labels, theme, ColorMode::branch, top / ratio, bottom / ratio);
+        }
+        int marked = 0, differing = 0;
+        for (int y = 0; y < whole.height(); ++y)
+            for (int x = 0; x < whole.width(); ++x) {
+                marked += whole.pixel(x, y) != backdrop.rgba();
+                differing += whole.pixel(x, y) != banded.pixel(x, y);
+            }
+        EXPECT_GT(marked, whole.width() * whole.height() / 20) << "the map covers the picture";
+        EXPECT_EQ(differing, 0) << "at ratio " << ratio;
+    }
 }
 
 } // namespace
