@@ -47,7 +47,7 @@ EdgeCurve curveOf(const GraphEdge& edge) {
     return {start, QPointF(mid.x() - 0.16 * d.y(), mid.y() + 0.16 * d.x()), end};
 }
 
-// How far a stroke, a disc's rim or its halo, or a glyph reaches past what it is measured by,
+// How far a stroke or a disc's rim or halo reaches past what it is measured by,
 // antialiasing included; generous, since leaving out a mark that shows would change the picture.
 constexpr double reach = 4;
 
@@ -144,9 +144,6 @@ std::optional<PlacedLabel> placeLabel(const GraphNode& node, const QString& titl
         label.subtitle = anchored(subtitle, fonts.subtitle, theme.textTertiary, {p.x(), p.y() + 5}, trailing);
         label.label = CanvasLabel{shownTitle, box};
     }
-    const QRectF glyphs = label.title.rect | label.subtitle.rect;
-    label.top = glyphs.top() - reach;
-    label.bottom = glyphs.bottom() + reach;
     return label;
 }
 
@@ -172,8 +169,8 @@ std::vector<PlacedLabel> placeLabels(const GraphLayout& graph, const Theme& them
     return labels;
 }
 
-void paintRows(QPainter& painter, const GraphLayout& graph, const std::vector<PlacedLabel>& labels, const Theme& theme,
-               ColorMode colorMode, double top, double bottom) {
+void paintRows(QPainter& painter, const GraphLayout& graph, const Theme& theme, ColorMode colorMode, double top,
+               double bottom) {
     if (graph.nodes.empty()) return;
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -182,8 +179,13 @@ void paintRows(QPainter& painter, const GraphLayout& graph, const std::vector<Pl
         if (node.node && node.radius > 0 && node.position.y + discReach(node) >= top &&
             node.position.y - discReach(node) <= bottom)
             paintDisc(painter, node, theme, colorMode);
+    painter.restore();
+}
+
+void paintLabels(QPainter& painter, const std::vector<PlacedLabel>& labels) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
     for (const PlacedLabel& label : labels) {
-        if (label.bottom < top || label.top > bottom) continue;
         drawText(painter, label.title);
         drawText(painter, label.subtitle);
     }
@@ -195,8 +197,9 @@ std::vector<CanvasLabel> paint(QPainter& painter, const GraphLayout& graph, cons
     std::vector<CanvasLabel> drawn;
     if (graph.nodes.empty()) return drawn;
     const std::vector<PlacedLabel> labels = placeLabels(graph, theme, showLabels, useAllocated);
-    paintRows(painter, graph, labels, theme, colorMode, -std::numeric_limits<double>::infinity(),
+    paintRows(painter, graph, theme, colorMode, -std::numeric_limits<double>::infinity(),
               std::numeric_limits<double>::infinity());
+    paintLabels(painter, labels);
     drawn.reserve(labels.size());
     for (const PlacedLabel& label : labels) drawn.push_back(label.label);
     return drawn;

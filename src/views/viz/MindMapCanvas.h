@@ -30,8 +30,6 @@ struct LabelText {
 struct PlacedLabel {
     CanvasLabel label;
     LabelText title, subtitle;
-    // The rows its glyphs may reach, with room for ascenders, descenders and antialiasing.
-    double top = 0, bottom = 0;
 };
 
 // With `showLabels`, one label per disc beside it, first come first served where label boxes
@@ -40,14 +38,17 @@ struct PlacedLabel {
 // places its labels once and hands the result to every part.
 std::vector<PlacedLabel> placeLabels(const GraphLayout& graph, const Theme& theme, bool showLabels, bool useAllocated);
 
-// The part of the map that reaches rows `top` to `bottom` (the layout's coordinates) of a painter
-// clipped to them: edges, then discs in layout order (a parent before its subtree), then the
-// labels. Whatever cannot reach those rows is left out, so each part of a picture drawn in bands
-// costs about its share; the pixels in the rows are those of the whole map.
-void paintRows(QPainter& painter, const GraphLayout& graph, const std::vector<PlacedLabel>& labels, const Theme& theme,
-               ColorMode colorMode, double top, double bottom);
+// The shapes of the map that reach rows `top` to `bottom` (the layout's coordinates) of a painter
+// clipped to them: edges, then discs in layout order (a parent before its subtree). Whatever cannot
+// reach those rows is left out, so each band of a picture drawn in bands costs about its share; the
+// pixels in the rows are those of the whole map's shapes.
+void paintRows(QPainter& painter, const GraphLayout& graph, const Theme& theme, ColorMode colorMode, double top,
+               double bottom);
 
-// The whole map: paintRows() over every row with the labels placeLabels() gives. Returns the
+// The placed labels, over the shapes.
+void paintLabels(QPainter& painter, const std::vector<PlacedLabel>& labels);
+
+// The whole map: paintRows() over every row, then the labels placeLabels() gives. Returns the
 // labels drawn, by their titles, the centre's first.
 std::vector<CanvasLabel> paint(QPainter& painter, const GraphLayout& graph, const Theme& theme, bool showLabels,
                           bool useAllocated, ColorMode colorMode);

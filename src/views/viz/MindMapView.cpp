@@ -126,23 +126,28 @@ void MindMapView::paintCanvas(QPainter& painter, const QRegion& exposed) {
     auto render = [this](QPainter& layer) {
         auto* image = dynamic_cast<QImage*>(layer.device());
         if (!image) return;
-        // The labels are placed once, here; then two bands of rows at once, each an image over the
-        // same pixels drawn by a painter of its own on a thread of the pool, where it fills its
-        // shapes itself, and each drawing only what reaches its rows.
+        // The labels are placed first. Then two bands of rows at once, each an image over the same
+        // pixels drawn by a painter of its own on a thread of the pool, where it fills its shapes
+        // itself, and each drawing only the edges and discs that reach its rows. The labels go over
+        // them afterwards, here: this thread has every font ready, while a thread of the pool new
+        // since the last picture would first have to load the fonts and make the glyphs again,
+        // which costs more than the text.
         const std::vector<MindMapCanvas::PlacedLabel> labels =
             MindMapCanvas::placeLabels(m_graph, theme(), m_state.showLabels(), m_state.useAllocatedSize());
         const qreal ratio = image->devicePixelRatio();
+        const QColor backdrop = LayeredCanvas::backdrop(theme());
+        const ColorMode colorMode = m_state.colorMode();
         ParallelBands::run(image->height(), 2, [&](int top, int bottom) {
             QImage band(image->bits() + qsizetype(top) * image->bytesPerLine(), image->width(), bottom - top,
                         image->bytesPerLine(), image->format());
             band.setDevicePixelRatio(ratio);
-            band.fill(LayeredCanvas::backdrop(theme()));
+            band.fill(backdrop);
             QPainter p(&band);
             p.setRenderHint(QPainter::Antialiasing);
-            p.setRenderHint(QPainter::TextAntialiasing);
             p.translate(0, -top / ratio);
-            MindMapCanvas::paintRows(p, m_graph, labels, theme(), m_state.colorMode(), top / ratio, bottom / ratio);
+            MindMapCanvas::paintRows(p, m_graph, theme(), colorMode, top / ratio, bottom / ratio);
         });
+        MindMapCanvas::paintLabels(layer, labels);
     };
     const QColor backdrop = LayeredCanvas::backdrop(theme());
     const QSize size = m_surface->size();
