@@ -98,10 +98,10 @@ void paintDisc(QPainter& painter, const GraphNode& node, const Theme& theme, Col
     painter.drawEllipse(disc(centre, node.radius));
 }
 
-// Text with its vertical centre on `anchor`, starting there (leading) or ending there.
-LabelText anchored(const QString& text, const QFont& font, const QColor& ink, QPointF anchor, bool trailing) {
-    const QFontMetricsF metrics(font);
-    const double width = metrics.horizontalAdvance(text) + 2, height = metrics.height();
+// Text `advance` wide with its vertical centre on `anchor`, starting there (leading) or ending there.
+LabelText anchored(const QString& text, double advance, const QFont& font, const QColor& ink, QPointF anchor,
+                   bool trailing) {
+    const double width = advance + 2, height = QFontMetricsF(font).height();
     const QRectF box(trailing ? anchor.x() - width : anchor.x(), anchor.y() - height / 2, width, height);
     return {text, box, int((trailing ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter), font, ink};
 }
@@ -134,14 +134,18 @@ std::optional<PlacedLabel> placeLabel(const GraphNode& node, const QString& titl
         const double d = node.radius + 6;
         const QPointF p(centre.x() + std::cos(node.angle) * d, centre.y() + std::sin(node.angle) * d);
         const bool trailing = std::cos(node.angle) < -0.15;
-        const double w = std::max(std::min(QFontMetricsF(fonts.title).horizontalAdvance(shownTitle), 200.0),
-                                  std::min(QFontMetricsF(fonts.subtitle).horizontalAdvance(subtitle), 200.0));
+        // Each text is measured once, for its box and for where it is written.
+        const double titleAdvance = QFontMetricsF(fonts.title).horizontalAdvance(shownTitle);
+        const double subtitleAdvance = QFontMetricsF(fonts.subtitle).horizontalAdvance(subtitle);
+        const double w = std::max(std::min(titleAdvance, 200.0), std::min(subtitleAdvance, 200.0));
         const QRectF box(trailing ? p.x() - w : p.x(), p.y() - 12, w, 24);
         for (const QRectF& other : placed)
             if (other.intersects(box)) return std::nullopt;
         placed.push_back(box);
-        label.title = anchored(shownTitle, fonts.title, withOpacity(theme.text, 0.94), {p.x(), p.y() - 5}, trailing);
-        label.subtitle = anchored(subtitle, fonts.subtitle, theme.textTertiary, {p.x(), p.y() + 5}, trailing);
+        label.title =
+            anchored(shownTitle, titleAdvance, fonts.title, withOpacity(theme.text, 0.94), {p.x(), p.y() - 5}, trailing);
+        label.subtitle =
+            anchored(subtitle, subtitleAdvance, fonts.subtitle, theme.textTertiary, {p.x(), p.y() + 5}, trailing);
         label.label = CanvasLabel{shownTitle, box};
     }
     return label;
