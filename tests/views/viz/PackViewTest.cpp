@@ -179,8 +179,12 @@ TEST_F(PackViewTest, TheFocusHoverIsItsTintedPatchAndRing) {
         };
         for (const LayoutCircle& c : view.circles())
             if (&c != &focus && (!inner || depthWithin(c) > depthWithin(*inner))) inner = &c;
-        if (selected == Selected::inner) ASSERT_GT(depthWithin(*inner), 8);
-        if (selected == Selected::child) ASSERT_LT(depthWithin(child), 4);
+        if (selected == Selected::inner) {
+            ASSERT_GT(depthWithin(*inner), 8);
+        }
+        if (selected == Selected::child) {
+            ASSERT_LT(depthWithin(child), 4);
+        }
         const QRectF disc(focus.center.x - focus.radius, focus.center.y - focus.radius, 2 * focus.radius,
                           2 * focus.radius);
         const int prepared = view.preparedHovers(), discs = view.discHovers();

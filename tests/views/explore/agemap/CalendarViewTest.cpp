@@ -156,8 +156,11 @@ TEST(CalendarViewHeatMap, SmallPicturesAreDrawnOnTheWindowsThreadLargeOnesOnTheP
             EXPECT_EQ(image.pixelColor(15, 15 + band * size.height() / 3), QColor(Qt::red)) << band;
         EXPECT_EQ(image.pixelColor(5, 5), QColor(Qt::white));
         const bool here = widget.threads == std::set<QThread*>{QThread::currentThread()};
-        if (size.width() < 500) EXPECT_TRUE(here);
-        else if (QThreadPool::globalInstance()->maxThreadCount() > 1) EXPECT_FALSE(widget.threads.contains(QThread::currentThread()));
+        if (size.width() < 500) {
+            EXPECT_TRUE(here);
+        } else if (QThreadPool::globalInstance()->maxThreadCount() > 1) {
+            EXPECT_FALSE(widget.threads.contains(QThread::currentThread()));
+        }
     }
 }
 
