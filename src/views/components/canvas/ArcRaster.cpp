@@ -1,4 +1,5 @@
 #include "views/components/canvas/ArcRaster.h"
+#include "views/components/canvas/TileRaster.h"
 
 #include <algorithm>
 #include <cmath>
@@ -25,12 +26,7 @@ inline std::uint32_t mixOpaque(std::uint32_t src, std::uint32_t dst, float cover
 inline std::uint32_t blendOver(std::uint32_t src, std::uint32_t dst, float coverage) {
     const std::uint32_t c = std::uint32_t(coverage * 256.0f + 0.5f);
     const std::uint32_t s = ((((src & 0x00ff00ffu) * c) >> 8) & 0x00ff00ffu) | ((((src >> 8) & 0x00ff00ffu) * c) & 0xff00ff00u);
-    const std::uint32_t keep = 255u - (s >> 24);
-    std::uint32_t rb = (dst & 0x00ff00ffu) * keep;
-    rb = ((rb + ((rb >> 8) & 0x00ff00ffu) + 0x00800080u) >> 8) & 0x00ff00ffu;
-    std::uint32_t ag = ((dst >> 8) & 0x00ff00ffu) * keep;
-    ag = (ag + ((ag >> 8) & 0x00ff00ffu) + 0x00800080u) & 0xff00ff00u;
-    return s + (rb | ag);
+    return sourceOverPixel(s, dst);
 }
 
 std::uint32_t premultiplied(const QColor& color) {

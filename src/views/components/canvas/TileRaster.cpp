@@ -84,14 +84,7 @@ inline void blendPixels(std::uint32_t* to, const std::uint32_t* from, int count,
         _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), _mm_add_epi8(kept, colour));
     }
 #endif
-    for (; i < count; ++i) {
-        const std::uint32_t d = from[i];
-        std::uint32_t rb = (d & 0x00ff00ffu) * keep;
-        rb = ((rb + ((rb >> 8) & 0x00ff00ffu) + 0x00800080u) >> 8) & 0x00ff00ffu;
-        std::uint32_t ag = ((d >> 8) & 0x00ff00ffu) * keep;
-        ag = (ag + ((ag >> 8) & 0x00ff00ffu) + 0x00800080u) & 0xff00ff00u;
-        to[i] = pixel + (rb | ag);
-    }
+    for (; i < count; ++i) to[i] = pixel + scaledPixel(from[i], keep);
 }
 
 // An opaque pixel laid over `dst` at `coverage` (0...1), in integers two channels per multiply:

@@ -23,17 +23,10 @@ constexpr double bandSlack = 3;
 // Below this many pixels a mark is laid on the calling thread alone.
 constexpr qint64 parallelPixels = 256 * 1024;
 
-// The painter's source-over of a premultiplied pixel onto an opaque one, with its own integer
-// sums (a channel of `d` times the source's transparency, rounded the painter's way), so that a ring
-// laid here gives the pixels the painter gives when it draws the ring's kept pixels.
+// The painter's source-over of a premultiplied pixel onto an opaque one, so that a ring laid here
+// gives the pixels the painter gives when it draws the ring's kept pixels; an opaque one replaces it.
 inline std::uint32_t sourceOver(std::uint32_t s, std::uint32_t d) {
-    if (s >= 0xff000000u) return s;
-    const std::uint32_t keep = 255u - (s >> 24);
-    std::uint32_t rb = (d & 0x00ff00ffu) * keep;
-    rb = ((rb + ((rb >> 8) & 0x00ff00ffu) + 0x00800080u) >> 8) & 0x00ff00ffu;
-    std::uint32_t ag = ((d >> 8) & 0x00ff00ffu) * keep;
-    ag = (ag + ((ag >> 8) & 0x00ff00ffu) + 0x00800080u) & 0xff00ff00u;
-    return s + (rb | ag);
+    return s >= 0xff000000u ? s : sourceOverPixel(s, d);
 }
 
 } // namespace
