@@ -1,6 +1,7 @@
 // The text helper: one-line names, truncation at the tail, head and middle, two-line middle
 // truncation, shrinking before truncating and digits in equal cells.
 #include "style/Typography.h"
+#include "views/components/KeptText.h"
 #include "views/components/TextDraw.h"
 
 #include <QFontMetricsF>
@@ -133,4 +134,52 @@ TEST(TextDrawPixels, KeptShapesDrawExactlyAsTheStringDraws) {
                         }
                     }
     EXPECT_EQ(compared, 2 * 2 * 2 * 7 * 3 * 2);
+}
+
+// Kept layouts must draw and measure what the toolkit's own text calls draw and measure: aligned
+// every way, wrapped and clipped, at fractional positions, both pixel ratios, drawn twice (the
+// second time from what was kept).
+TEST(KeptTextPixels, KeptLayoutsDrawAndMeasureExactlyAsTheToolkit) {
+    const QStringList texts = {"Size", "132 MB", "AVAWAy Tj", "\u05e9\u05dc\u05d5\u05dd abc",
+                               "Bytes by last-modified month, over and over again", "a\u0301e\u0308 \ufb01le"};
+    const QList<QRectF> rects = {QRectF(3, 2, 200, 18), QRectF(4.37, 1.5, 60.3, 17.2), QRectF(-1.61, 3.3, 120, 40)};
+    const QList<int> flagSets = {Qt::AlignLeft | Qt::AlignVCenter,
+                                 Qt::AlignRight | Qt::AlignVCenter,
+                                 Qt::AlignCenter,
+                                 Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                                 Qt::AlignRight | Qt::AlignBottom | Qt::TextWordWrap,
+                                 Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextDontClip,
+                                 Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap | Qt::TextDontClip};
+    int compared = 0;
+    for (double ratio : {1.0, 2.0})
+        for (const QString& text : texts)
+            for (const QRectF& rect : rects)
+                for (int flags : flagSets) {
+                    const QFont font = Typography::font(11.5, QFont::DemiBold);
+                    QImage expected(QSize(260, 60) * ratio, QImage::Format_ARGB32_Premultiplied);
+                    expected.setDevicePixelRatio(ratio);
+                    QImage drawn = expected;
+                    for (int round = 0; round < 2; ++round) {
+                        expected.fill(Qt::white);
+                        drawn.fill(Qt::white);
+                        for (auto [image, kept] : {std::pair{&expected, false}, std::pair{&drawn, true}}) {
+                            QPainter painter(image);
+                            painter.translate(1.37, 0.61);
+                            painter.setFont(font);
+                            painter.setPen(QColor(20, 30, 40, 200));
+                            if (kept) KeptText::draw(painter, rect, flags, text);
+                            else painter.drawText(rect, flags, text);
+                        }
+                        ASSERT_EQ(drawn, expected) << text.toStdString() << " flags " << flags << " ratio " << ratio
+                                                   << " rect " << rect.x() << "," << rect.width();
+                        ++compared;
+                    }
+                    const QRectF tall(0, 0, rect.width(), 1e6);
+                    EXPECT_EQ(KeptText::boundingRect(font, tall, flags, text),
+                              QFontMetricsF(font).boundingRect(tall, flags, text));
+                    EXPECT_EQ(KeptText::elided(font, text, Qt::ElideRight, rect.width()),
+                              QFontMetricsF(font).elidedText(text, Qt::ElideRight, rect.width()));
+                    EXPECT_EQ(KeptText::advance(font, text), QFontMetricsF(font).horizontalAdvance(text));
+                }
+    EXPECT_EQ(compared, 2 * 6 * 3 * 7 * 2);
 }

@@ -1,6 +1,7 @@
 #include "views/components/controls/SectionLabel.h"
 
 #include "style/Typography.h"
+#include "views/components/KeptText.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -43,11 +44,11 @@ QFont SectionLabel::trailingFont() { return Typography::font(10, QFont::Medium);
 
 QSize SectionLabel::sizeHint() const {
     const QFontMetricsF caption(captionFont());
-    double width = caption.horizontalAdvance(this->caption()) + spacing + minimumGap;
+    double width = KeptText::advance(captionFont(), this->caption()) + spacing + minimumGap;
     double height = caption.height();
     if (m_trailing) {
         const QFontMetricsF note(trailingFont());
-        width += spacing + note.horizontalAdvance(*m_trailing);
+        width += spacing + KeptText::advance(trailingFont(), *m_trailing);
         height = std::max(height, note.height());
     }
     return {int(std::ceil(width)), int(std::ceil(height))};
@@ -63,20 +64,18 @@ void SectionLabel::paintEvent(QPaintEvent*) {
     double captionRight = area.right();
     if (m_trailing) {
         const QFont font = trailingFont();
-        const QFontMetricsF metrics(font);
-        const double noteWidth = std::min(metrics.horizontalAdvance(*m_trailing), area.width());
+        const double noteWidth = std::min(KeptText::advance(font, *m_trailing), area.width());
         const QRectF noteRect(area.right() - noteWidth, area.top(), noteWidth, area.height());
         painter.setFont(font);
-        painter.drawText(noteRect, Qt::AlignVCenter | Qt::AlignRight,
-                         metrics.elidedText(*m_trailing, Qt::ElideRight, noteRect.width()));
+        KeptText::draw(painter, noteRect, Qt::AlignVCenter | Qt::AlignRight,
+                       KeptText::elided(font, *m_trailing, Qt::ElideRight, noteRect.width()));
         captionRight = noteRect.left() - spacing;
     }
     const QFont font = captionFont();
-    const QFontMetricsF metrics(font);
     const double room = std::max(captionRight - spacing - minimumGap - area.left(), 0.0);
     painter.setFont(font);
-    painter.drawText(QRectF(area.left(), area.top(), room + 1, area.height()), Qt::AlignVCenter | Qt::AlignLeft,
-                     metrics.elidedText(caption(), Qt::ElideRight, room));
+    KeptText::draw(painter, QRectF(area.left(), area.top(), room + 1, area.height()), Qt::AlignVCenter | Qt::AlignLeft,
+                   KeptText::elided(font, caption(), Qt::ElideRight, room));
 }
 
 } // namespace tallymere

@@ -1,6 +1,7 @@
 #include "views/components/controls/StatRow.h"
 
 #include "style/Typography.h"
+#include "views/components/KeptText.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -47,12 +48,12 @@ void StatRow::setTint(std::optional<QColor> tint) {
 }
 
 double StatRow::labelNatural() const {
-    if (m_labelNatural < 0) m_labelNatural = QFontMetricsF(labelFont()).horizontalAdvance(m_label);
+    if (m_labelNatural < 0) m_labelNatural = KeptText::advance(labelFont(), m_label);
     return m_labelNatural;
 }
 
 double StatRow::valueNatural() const {
-    if (m_valueNatural < 0) m_valueNatural = QFontMetricsF(valueFont()).horizontalAdvance(m_value);
+    if (m_valueNatural < 0) m_valueNatural = KeptText::advance(valueFont(), m_value);
     return m_valueNatural;
 }
 
@@ -70,13 +71,13 @@ StatRow::Geometry StatRow::geometryFor(double width) const {
     const double valueWidth = std::min(valueNatural, std::max(room - labelNatural, room / 2));
     const double labelWidth = std::max(room - valueWidth, 0.0);
     const double labelHeight =
-        labelMetrics.boundingRect(QRectF(0, 0, std::max(labelWidth, 1.0), 1e6), labelFlags, m_label).height();
+        KeptText::boundingRect(labelFont(), QRectF(0, 0, std::max(labelWidth, 1.0), 1e6), labelFlags, m_label).height();
     const double height = std::ceil(std::max({labelHeight, labelMetrics.height(), valueMetrics.height()}));
     Geometry geometry;
     geometry.label = QRectF(0, 0, labelWidth, height);
     geometry.value = QRectF(width - valueWidth, 0, valueWidth, height);
     geometry.shownValue = valueWidth >= valueNatural ? m_value
-                                                     : valueMetrics.elidedText(m_value, Qt::ElideMiddle, valueWidth);
+                                                     : KeptText::elided(valueFont(), m_value, Qt::ElideMiddle, valueWidth);
     return geometry;
 }
 
@@ -109,10 +110,10 @@ void StatRow::paintEvent(QPaintEvent*) {
     const double offset = (height() - geometry.label.height()) / 2;
     painter.setFont(labelFont());
     painter.setPen(theme().textSecondary);
-    painter.drawText(geometry.label.translated(0, offset), labelFlags, m_label);
+    KeptText::draw(painter, geometry.label.translated(0, offset), labelFlags, m_label);
     painter.setFont(valueFont());
     painter.setPen(valueColor());
-    painter.drawText(geometry.value.translated(0, offset), Qt::AlignRight | Qt::AlignVCenter, geometry.shownValue);
+    KeptText::draw(painter, geometry.value.translated(0, offset), Qt::AlignRight | Qt::AlignVCenter, geometry.shownValue);
 }
 
 } // namespace tallymere

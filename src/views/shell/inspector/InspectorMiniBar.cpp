@@ -2,6 +2,7 @@
 
 #include "style/DisplayText.h"
 #include "style/Typography.h"
+#include "views/components/KeptText.h"
 #include "views/components/canvas/ShapePaint.h"
 #include "views/components/TextDraw.h"
 #include "views/shell/inspector/InspectorModel.h"
@@ -64,11 +65,10 @@ void InspectorMiniBar::paintEvent(QPaintEvent*) {
     painter.setBrush(color);
     painter.drawEllipse(QRectF(0, (line - dot) / 2, dot, dot));
 
-    const QFontMetricsF sizeMetrics(sizeFont());
-    const double sizeWidth = sizeMetrics.horizontalAdvance(m_size);
+    const double sizeWidth = KeptText::advance(sizeFont(), m_size);
     painter.setFont(sizeFont());
     painter.setPen(t.textSecondary);
-    painter.drawText(QRectF(width() - sizeWidth - 1, 0, sizeWidth + 1, line), Qt::AlignRight | Qt::AlignVCenter,
+    KeptText::draw(painter, QRectF(width() - sizeWidth - 1, 0, sizeWidth + 1, line), Qt::AlignRight | Qt::AlignVCenter,
                      m_size);
 
     // The name takes what the size leaves, keeping at least 4 between them.

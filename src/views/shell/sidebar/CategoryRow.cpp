@@ -4,6 +4,7 @@
 #include "core/NodeFilter.h"
 #include "style/DisplayText.h"
 #include "style/Typography.h"
+#include "views/components/KeptText.h"
 #include "views/components/canvas/ShapePaint.h"
 
 #include <QFontMetricsF>
@@ -63,9 +64,9 @@ void CategoryRow::paintEvent(QPaintEvent*) {
     painter.setPen(ink);
     const QString size = DisplayText::sizeText(m_bytes);
     painter.setFont(sizeFont());
-    painter.drawText(area.adjusted(0, 0, -padX, 0), Qt::AlignRight | Qt::AlignVCenter, size);
+    KeptText::draw(painter, area.adjusted(0, 0, -padX, 0), Qt::AlignRight | Qt::AlignVCenter, size);
     painter.setFont(titleFont());
-    painter.drawText(QRectF(dot.right() + spacing, 0, width(), height()), Qt::AlignLeft | Qt::AlignVCenter,
+    KeptText::draw(painter, QRectF(dot.right() + spacing, 0, width(), height()), Qt::AlignLeft | Qt::AlignVCenter,
                      QString::fromLatin1(FileCategories::title(m_category).data()));
 }
 

@@ -1,5 +1,7 @@
 #include "views/shell/sidebar/TextLine.h"
 
+#include "views/components/KeptText.h"
+
 #include <QFontMetricsF>
 #include <QPainter>
 
@@ -22,22 +24,21 @@ void TextLine::setText(const QString& text) {
 
 QStringList TextLine::linesFor(double width) const {
     if (m_text.isEmpty()) return {};
-    const QFontMetricsF metrics(m_font);
-    if (m_maxLines == 1 || metrics.horizontalAdvance(m_text) <= width) {
+    if (m_maxLines == 1 || KeptText::advance(m_font, m_text) <= width) {
         TextDraw::Style style{m_font, {}, Qt::AlignLeft | Qt::AlignVCenter, m_truncation};
         return TextDraw::fit(m_text, style, width).lines;
     }
     // Two lines, kept from the end: the last line holds as much of the end as fits, the first the
     // rest, with its head cut when even that does not fit.
     int split = int(m_text.size());
-    while (split > 0 && metrics.horizontalAdvance(m_text.mid(split - 1)) <= width) --split;
+    while (split > 0 && KeptText::advance(m_font, m_text.mid(split - 1)) <= width) --split;
     // Spaces at the break belong to neither line: the second line starts with what follows them.
     int lastStart = split;
     while (lastStart < m_text.size() && m_text[lastStart].isSpace()) ++lastStart;
     while (split > 0 && m_text[split - 1].isSpace()) --split;
     const QString last = m_text.mid(lastStart);
     QString first = m_text.left(split);
-    if (metrics.horizontalAdvance(first) > width) first = metrics.elidedText(first, Qt::ElideLeft, width);
+    if (KeptText::advance(m_font, first) > width) first = KeptText::elided(m_font, first, Qt::ElideLeft, width);
     return {first, last};
 }
 
@@ -49,8 +50,7 @@ int TextLine::heightForWidth(int width) const {
 }
 
 QSize TextLine::sizeHint() const {
-    const QFontMetricsF metrics(m_font);
-    return {int(std::ceil(metrics.horizontalAdvance(m_text))), heightForWidth(width() > 0 ? width() : 246)};
+    return {int(std::ceil(KeptText::advance(m_font, m_text))), heightForWidth(width() > 0 ? width() : 246)};
 }
 
 QSize TextLine::minimumSizeHint() const { return {0, int(std::ceil(QFontMetricsF(m_font).height()))}; }
@@ -63,7 +63,7 @@ void TextLine::paintEvent(QPaintEvent*) {
     const double lineHeight = QFontMetricsF(m_font).height();
     const QStringList lines = shownLines();
     for (int i = 0; i < lines.size(); ++i)
-        painter.drawText(QRectF(0, i * lineHeight, width(), lineHeight), Qt::AlignLeft | Qt::AlignVCenter, lines[i]);
+        KeptText::draw(painter, QRectF(0, i * lineHeight, width(), lineHeight), Qt::AlignLeft | Qt::AlignVCenter, lines[i]);
 }
 
 } // namespace tallymere

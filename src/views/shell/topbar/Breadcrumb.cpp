@@ -4,6 +4,7 @@
 #include "state/ScanTarget.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
+#include "views/components/KeptText.h"
 #include "views/components/canvas/ShapePaint.h"
 #include "views/components/TextDraw.h"
 
@@ -54,7 +55,7 @@ void Breadcrumb::refresh() {
         crumb.node = chain[i];
         crumb.last = i + 1 == chain.size();
         crumb.title = i == 0 ? rootLabel(*chain[i]) : TextDraw::oneLine(chain[i]->name());
-        crumb.width = std::ceil(QFontMetricsF(crumbFont(crumb.last)).horizontalAdvance(crumb.title) + 2 * crumbPadX);
+        crumb.width = std::ceil(KeptText::advance(crumbFont(crumb.last), crumb.title) + 2 * crumbPadX);
         m_crumbs.push_back(std::move(crumb));
     }
     updateGeometry();
@@ -185,7 +186,7 @@ void Breadcrumb::paintEvent(QPaintEvent*) {
         if (m_pressed == int(i)) crumbs.setOpacity(0.7);
         crumbs.setFont(crumbFont(crumb.last));
         crumbs.setPen(crumb.last ? t.text : t.textSecondary);
-        crumbs.drawText(r, Qt::AlignCenter, shownTitle(i));
+        KeptText::draw(crumbs, r, Qt::AlignCenter, shownTitle(i));
         crumbs.restore();
     }
     // Each edge fades over the crumb it cuts, never further, so a whole crumb beside it keeps its ink.

@@ -4,6 +4,7 @@
 #include "style/Motion.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
+#include "views/components/KeptText.h"
 #include "views/components/controls/IconToggle.h"
 #include "views/components/canvas/ShapePaint.h"
 #include "views/shell/topbar/Breadcrumb.h"
@@ -120,11 +121,10 @@ void TopBar::relayout() {
     const std::vector<QRectF> tabsBefore = std::move(m_tabRects);
     const QRectF dividerBefore = m_divider;
     m_tabRects.clear();
-    const QFontMetricsF metrics(tabFont());
     const double symbolWidth = SymbolImage::size(tabSymbolSize).width();
     double x = paddingX;
     for (WorkspaceTab tab : WorkspaceTabs::all) {
-        const double w = std::ceil(2 * tabPadX + symbolWidth + tabContentSpacing + metrics.horizontalAdvance(tabTitle(tab)));
+        const double w = std::ceil(2 * tabPadX + symbolWidth + tabContentSpacing + KeptText::advance(tabFont(), tabTitle(tab)));
         m_tabRects.emplace_back(x, middle - tabHeight() / 2, w, tabHeight());
         x += w + tabSpacing;
     }
@@ -192,7 +192,7 @@ void TopBar::paintEvent(QPaintEvent*) {
         const QRectF icon(QPointF(r.left() + tabPadX, r.center().y() - symbol.height() / 2), symbol);
         SymbolImage::draw(painter, icon, WorkspaceTabs::symbol(tab), tabSymbolSize, QFont::DemiBold, ink);
         painter.setPen(ink);
-        painter.drawText(QRectF(icon.right() + tabContentSpacing, r.top(), r.right() - icon.right(), r.height()),
+        KeptText::draw(painter, QRectF(icon.right() + tabContentSpacing, r.top(), r.right() - icon.right(), r.height()),
                          Qt::AlignLeft | Qt::AlignVCenter, tabTitle(tab));
         painter.restore();
     }
