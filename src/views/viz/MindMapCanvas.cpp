@@ -209,19 +209,28 @@ std::vector<CanvasLabel> paint(QPainter& painter, const GraphLayout& graph, cons
     return drawn;
 }
 
-void paintHighlight(QPainter& painter, const GraphNode* hovered, const GraphNode* selected, const Theme& theme) {
+QRectF hoverRingRect(const GraphNode& node) { return disc(toQt(node.position), node.radius + 3); }
+
+QPen hoverRingPen(const Theme& theme) { return QPen(withOpacity(ink(theme), 0.75), 2); }
+
+void paintHighlight(QPainter& painter, const GraphNode* hovered, const GraphNode* selected, const Theme& theme,
+                    std::array<KeptStroke, 2>* rings) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setBrush(Qt::NoBrush);
-    const QColor colour = ink(theme);
-    if (selected) {
-        painter.setPen(QPen(colour, 2.2));
-        painter.drawEllipse(disc(toQt(selected->position), selected->radius + 4));
-    }
-    if (hovered) {
-        painter.setPen(QPen(withOpacity(colour, 0.75), 2));
-        painter.drawEllipse(disc(toQt(hovered->position), hovered->radius + 3));
-    }
+    auto ring = [&](std::size_t which, const GraphNode& node, const QRectF& rect, const QPen& pen) {
+        if (rings) {
+            // The centre's rings are kept whatever their size: the centre is hovered and selected
+            // again and again, and its hover ring is stroked ahead of the first hover.
+            (*rings)[which].ellipse(painter, rect, pen,
+                                    node.depth == 0 ? KeptStroke::Keep::any : KeptStroke::Keep::large);
+            return;
+        }
+        painter.setPen(pen);
+        painter.drawEllipse(rect);
+    };
+    if (selected) ring(0, *selected, disc(toQt(selected->position), selected->radius + 4), QPen(ink(theme), 2.2));
+    if (hovered) ring(1, *hovered, hoverRingRect(*hovered), hoverRingPen(theme));
     painter.restore();
 }
 

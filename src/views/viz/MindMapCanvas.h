@@ -1,13 +1,16 @@
 #pragma once
 #include "layout/LayoutRecords.h"
 #include "style/Theme.h"
+#include "views/components/canvas/KeptStroke.h"
 #include "views/viz/VizText.h"
 
 #include <QColor>
 #include <QFont>
+#include <QPen>
 #include <QRectF>
 #include <QString>
 
+#include <array>
 #include <vector>
 
 class QPainter;
@@ -53,8 +56,15 @@ void paintLabels(QPainter& painter, const std::vector<PlacedLabel>& labels);
 std::vector<CanvasLabel> paint(QPainter& painter, const GraphLayout& graph, const Theme& theme, bool showLabels,
                           bool useAllocated, ColorMode colorMode);
 
+// The ellipse and pen of the hover ring of `node`'s disc.
+QRectF hoverRingRect(const GraphNode& node);
+QPen hoverRingPen(const Theme& theme);
+
 // The selection ring and the hover ring, a little outside the disc's rim. Null draws nothing.
-void paintHighlight(QPainter& painter, const GraphNode* hovered, const GraphNode* selected, const Theme& theme);
+// With `rings` (the selection's, then the hover's), a large ring is laid from the pixels kept there
+// (see KeptStroke), the same as the painter's stroke.
+void paintHighlight(QPainter& painter, const GraphNode* hovered, const GraphNode* selected, const Theme& theme,
+                    std::array<KeptStroke, 2>* rings = nullptr);
 
 } // namespace MindMapCanvas
 } // namespace tallymere

@@ -119,43 +119,110 @@ void MindMapView::redraw() {
     m_hoverMark = markRect(m_state.hovered().get());
     m_selectionMark = markRect(m_state.selection().get());
     m_base.invalidate();
+    drawShapesAhead();
     m_surface->update();
+}
+
+namespace {
+
+// Two bands of rows of a picture at once, each an image over the same pixels drawn by a painter of
+// its own on a thread of the pool, where it fills its shapes itself, and each drawing only the
+// edges and discs that reach its rows over the backdrop it lays. Holds copies of all it draws
+// from, the tree of the map's nodes included, so it may outlive a change of them.
+constexpr int shapeBands = 2;
+struct ShapeBands {
+    AppState::NodePtr start;
+    GraphLayout graph;
+    Theme theme;
+    ColorMode colorMode = ColorMode::branch;
+    QColor backdrop;
+    uchar* bits = nullptr;
+    qsizetype bytesPerLine = 0;
+    int width = 0;
+    qreal ratio = 1;
+
+    void operator()(int top, int bottom) const {
+        QImage band(bits + qsizetype(top) * bytesPerLine, width, bottom - top, bytesPerLine,
+                    QImage::Format_ARGB32_Premultiplied);
+        band.setDevicePixelRatio(ratio);
+        band.fill(backdrop);
+        QPainter p(&band);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.translate(0, -top / ratio);
+        MindMapCanvas::paintRows(p, graph, theme, colorMode, top / ratio, bottom / ratio);
+    }
+};
+
+} // namespace
+
+MindMapView::~MindMapView() { cancelShapesAhead(); }
+
+void MindMapView::cancelShapesAhead() {
+    if (!m_shapesAhead) return;
+    m_shapesAhead->cancel();
+    m_shapesAhead.reset();
+}
+
+void MindMapView::drawShapesAhead() {
+    cancelShapesAhead();
+    const QSize size = m_surface->size();
+    // A hidden map draws when it is shown, if ever.
+    if (!m_surface->isVisible() || size.isEmpty()) return;
+    const qreal ratio = m_surface->devicePixelRatioF();
+    QImage& picture = m_base.drawAhead(size, ratio);
+    const QColor backdrop = LayeredCanvas::backdrop(theme());
+    ShapeBands bands{m_start, m_graph, theme(), m_state.colorMode(), backdrop, picture.bits(),
+                     picture.bytesPerLine(), picture.width(), ratio};
+    m_shapesAhead = ParallelBands::Job::start(picture.height(), shapeBands, std::move(bands));
+    m_aheadPixels = picture.size();
+    m_aheadRatio = ratio;
+    m_aheadBackdrop = backdrop;
+}
+
+void MindMapView::drawShapes(QImage& picture) {
+    if (m_shapesAhead && m_aheadPixels == picture.size() && m_aheadRatio == picture.devicePixelRatio() &&
+        m_aheadBackdrop == LayeredCanvas::backdrop(theme())) {
+        m_shapesAhead->join();
+        m_shapesAhead.reset();
+        return;
+    }
+    cancelShapesAhead();
+    const ShapeBands bands{m_start, m_graph, theme(), m_state.colorMode(), LayeredCanvas::backdrop(theme()),
+                           picture.bits(), picture.bytesPerLine(), picture.width(), picture.devicePixelRatio()};
+    ParallelBands::run(picture.height(), shapeBands, bands);
 }
 
 void MindMapView::paintCanvas(QPainter& painter, const QRegion& exposed) {
     auto render = [this](QPainter& layer) {
         auto* image = dynamic_cast<QImage*>(layer.device());
         if (!image) return;
-        // The labels are placed first. Then two bands of rows at once, each an image over the same
-        // pixels drawn by a painter of its own on a thread of the pool, where it fills its shapes
-        // itself, and each drawing only the edges and discs that reach its rows. The labels go over
-        // them afterwards, here: this thread has every font ready, while a thread of the pool new
-        // since the last picture would first have to load the fonts and make the glyphs again,
-        // which costs more than the text.
+        // The labels go over the shapes here: this thread has every font ready, while a thread of
+        // the pool new since the last picture would first have to load the fonts and make the
+        // glyphs again, which costs more than the text.
         const std::vector<MindMapCanvas::PlacedLabel> labels =
             MindMapCanvas::placeLabels(m_graph, theme(), m_state.showLabels(), m_state.useAllocatedSize());
-        const qreal ratio = image->devicePixelRatio();
-        const QColor backdrop = LayeredCanvas::backdrop(theme());
-        const ColorMode colorMode = m_state.colorMode();
-        ParallelBands::run(image->height(), 2, [&](int top, int bottom) {
-            QImage band(image->bits() + qsizetype(top) * image->bytesPerLine(), image->width(), bottom - top,
-                        image->bytesPerLine(), image->format());
-            band.setDevicePixelRatio(ratio);
-            band.fill(backdrop);
-            QPainter p(&band);
-            p.setRenderHint(QPainter::Antialiasing);
-            p.translate(0, -top / ratio);
-            MindMapCanvas::paintRows(p, m_graph, theme(), colorMode, top / ratio, bottom / ratio);
-        });
+        drawShapes(*image);
         MindMapCanvas::paintLabels(layer, labels);
     };
     const QColor backdrop = LayeredCanvas::backdrop(theme());
     const QSize size = m_surface->size();
     const qreal ratio = m_surface->devicePixelRatioF();
+    const QSize pixels = (QSizeF(size) * ratio).toSize();
+    if (m_shapesAhead && (m_aheadPixels != pixels || m_aheadRatio != ratio || m_aheadBackdrop != backdrop))
+        cancelShapesAhead(); // drawn for a picture that will not be: the image is about to change
+    if (m_appearance <= 0 && m_shapesAhead) {
+        // Nothing of the map shows yet: its shapes are left to the pool for the spring's first
+        // frame to take.
+        painter.fillRect(exposed.boundingRect(), backdrop);
+        return;
+    }
+    const int renders = m_base.renders();
     // Drawn now even while invisible, so the spring's frames only scale a finished picture.
     m_base.ensure(size, ratio, backdrop, render);
+    if (m_base.renders() != renders && m_base.isValid()) prepareCentreRing();
     if (m_appearance >= 1.0) {
         m_base.paint(painter, exposed, size, ratio, backdrop, render);
+        paintRings(painter);
     } else {
         painter.fillRect(exposed.boundingRect(), backdrop);
         if (m_appearance <= 0 || !m_base.isValid()) return;
@@ -174,10 +241,37 @@ void MindMapView::paintCanvas(QPainter& painter, const QRegion& exposed) {
         MindMapCanvas::paintHighlight(painter, recordFor(m_graph.nodes, m_state.hovered().get()),
                                       recordFor(m_graph.nodes, m_state.selection().get()), theme());
         painter.restore();
-        return;
     }
-    MindMapCanvas::paintHighlight(painter, recordFor(m_graph.nodes, m_state.hovered().get()),
-                                  recordFor(m_graph.nodes, m_state.selection().get()), theme());
+}
+
+void MindMapView::prepareCentreRing() {
+    const qreal scale = m_base.image().devicePixelRatio();
+    if (m_graph.nodes.empty() || !KeptStroke::keeps(scale, QRectF(), KeptStroke::Keep::any)) return;
+    const QRectF rect = MindMapCanvas::hoverRingRect(m_graph.nodes.front());
+    const QPen pen = MindMapCanvas::hoverRingPen(theme());
+    if (m_rings[1].holds(scale, rect, pen)) return;
+    // A ring still being stroked for another size or theme is waited for first: a fraction of a
+    // millisecond, once a size.
+    m_centreRing = std::async(std::launch::async, [scale, rect, pen] {
+        KeptStroke ring;
+        ring.prepare(scale, rect, pen);
+        return ring;
+    });
+}
+
+void MindMapView::paintRings(QPainter& painter) {
+    const GraphNode* hovered = recordFor(m_graph.nodes, m_state.hovered().get());
+    if (hovered && hovered == &m_graph.nodes.front() && m_centreRing.valid()) {
+        const qreal scale = m_base.image().devicePixelRatio();
+        const QRectF rect = MindMapCanvas::hoverRingRect(*hovered);
+        const QPen pen = MindMapCanvas::hoverRingPen(theme());
+        if (!m_rings[1].holds(scale, rect, pen)) {
+            KeptStroke ring = m_centreRing.get();
+            if (ring.holds(scale, rect, pen)) m_rings[1] = std::move(ring);
+        }
+    }
+    MindMapCanvas::paintHighlight(painter, hovered, recordFor(m_graph.nodes, m_state.selection().get()), theme(),
+                                  &m_rings);
 }
 
 } // namespace tallymere

@@ -51,6 +51,14 @@ void BaseLayer::ensure(QSize size, qreal pixelRatio, const QColor& backdrop,
     }
 }
 
+QImage& BaseLayer::drawAhead(QSize size, qreal pixelRatio) {
+    m_stale = true;
+    const QSize pixels = (QSizeF(size) * pixelRatio).toSize();
+    if (m_image.size() != pixels) m_image = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    m_image.setDevicePixelRatio(pixelRatio);
+    return m_image;
+}
+
 void BaseLayer::paint(QPainter& painter, const QRegion& exposed, QSize size, qreal pixelRatio, const QColor& backdrop,
                       const std::function<void(QPainter&)>& render, const QRegion& except) {
     ensure(size, pixelRatio, backdrop, render);

@@ -57,6 +57,11 @@ public:
     // left out where that costs nothing more.
     void paint(QPainter& painter, const QRegion& exposed, QSize size, qreal pixelRatio, const QColor& backdrop,
                const std::function<void(QPainter&)>& render, const QRegion& except = {});
+    // The image the picture of `size` at `pixelRatio` is drawn into, made now where it is missing
+    // or of another size, and the picture marked stale: a canvas may start drawing its pixels ahead
+    // on other threads, for the render of the next ensure() at that size to finish. Nothing else
+    // may touch the image until then.
+    QImage& drawAhead(QSize size, qreal pixelRatio);
     // The picture as rendered last, and how many pictures were rendered so far.
     const QImage& image() const { return m_image; }
     int renders() const { return m_renders; }

@@ -11,6 +11,8 @@
 #include "views/components/ThemedWidget.h"
 #include "views/components/canvas/TintCache.h"
 #include "views/viz/IcicleView.h"
+#include "views/viz/MindMapCanvas.h"
+#include "views/viz/MindMapView.h"
 #include "views/viz/TreemapHoverPicture.h"
 #include "views/viz/TreemapView.h"
 #include "views/viz/VizTestSupport.h"
@@ -20,6 +22,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QVariantAnimation>
 
 #include <gtest/gtest.h>
 
@@ -181,6 +184,63 @@ TEST(HoverRepaint, IcicleMarksAreThePictureWithThePlainMarkOverItAndRepaintOnlyT
         }
     }
     EXPECT_GT(apart, 0);
+}
+
+// The mind map's centre is hovered and selected again and again: its rings are laid from kept
+// pixels, the hover's stroked ahead once a picture of a new size or theme is drawn. The window
+// holds exactly the picture with the rings stroked over it by the painter.
+TEST(HoverRepaint, MindMapRingsAreThePictureWithThePlainRingsOverIt) {
+    test::loadFonts();
+    AppState state{std::make_shared<MemoryPreferenceStore>()};
+    const AppState::NodePtr tree = test::treeFromText(scene);
+    state.setUseAllocatedSize(false);
+    test::display(state, tree);
+    QWidget window;
+    window.resize(760, 560);
+    MindMapView view(state, &window);
+    view.setGeometry(23, 17, 720, 520);
+    window.show();
+    QCoreApplication::processEvents();
+    auto* entry = view.findChild<QVariantAnimation*>("entryAnimation");
+    ASSERT_NE(entry, nullptr);
+    entry->setCurrentTime(entry->duration());
+    QCoreApplication::processEvents();
+    QWidget& surface = *view.canvas();
+    ASSERT_EQ(surface.devicePixelRatioF(), ratio());
+    const auto node = [&](std::string_view name) { return state.retain(test::findNode(*tree, name)); };
+    const auto shown = [&] {
+        return windowPixels(window).copy(QRect(surface.mapTo(&window, QPoint(0, 0)) * ratio(), surface.size() * ratio()));
+    };
+    struct Step {
+        AppState::NodePtr hovered, selected;
+    };
+    const std::vector<Step> steps = {{tree, nullptr},           {node("movie.mp4"), nullptr}, {tree, nullptr},
+                                     {nullptr, tree},           {tree, tree},                 {node("docs"), tree},
+                                     {tree, node("movie.mp4")}, {nullptr, nullptr},           {tree, nullptr}};
+    for (ThemeID id : {ThemeID::paper, ThemeID::slate}) {
+        ThemedWidget::applyTheme(&view, Theme::make(id));
+        state.setHovered({});
+        state.setSelection({});
+        QCoreApplication::processEvents();
+        const QImage plain = grabbed(surface);
+        ASSERT_EQ(plain.devicePixelRatio(), ratio());
+        for (const Step& step : steps) {
+            state.setHovered(step.hovered);
+            state.setSelection(step.selected);
+            QCoreApplication::processEvents();
+            QImage expected = plain.copy();
+            {
+                QPainter painter(&expected);
+                MindMapCanvas::paintHighlight(painter, recordFor(view.graph().nodes, step.hovered.get()),
+                                              recordFor(view.graph().nodes, step.selected.get()), view.theme());
+            }
+            const std::string what = std::string(step.hovered ? step.hovered->name() : "nothing") + " hovered, " +
+                                     std::string(step.selected ? step.selected->name() : "nothing") + " selected in theme " +
+                                     std::to_string(int(id));
+            EXPECT_EQ(shown(), expected) << what;
+        }
+        EXPECT_TRUE(view.centreRingLaidFromKept()) << "in theme " << int(id);
+    }
 }
 
 int main(int argc, char** argv) {

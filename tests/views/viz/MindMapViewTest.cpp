@@ -196,4 +196,50 @@ TEST_F(MindMapViewTest, MapDrawnInBandsOfRowsEqualsTheWholeMap) {
     }
 }
 
+// After a change of focus the map's shapes are drawn on the pool while the first frame shows only
+// the backdrop (the spring starts from transparent). Whatever comes between (another focus, a
+// theme, a new size), the map the spring brings in is exactly the whole map drawn at once.
+TEST_F(MindMapViewTest, MapDrawnAheadOfItsFirstFrameIsTheWholeMap) {
+    test::display(state, tree);
+    MindMapView view(state);
+    showCanvas(view, 800, 600);
+    finishEntry(view);
+    const auto drawnAtOnce = [&] {
+        QImage image(view.canvas()->size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(view.theme().background);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        MindMapCanvas::paint(painter, view.graph(), view.theme(), state.showLabels(), state.useAllocatedSize(),
+                             state.colorMode());
+        painter.end();
+        return image.convertToFormat(QImage::Format_ARGB32);
+    };
+    const FileNode* big = findNode(*tree, "big");
+    const auto focusOn = [&](const FileNode* node) { state.setFocus(state.retain(node)); };
+
+    focusOn(big);
+    const QImage first = renderCanvas(*view.canvas());
+    EXPECT_TRUE(isBackdrop(first.pixelColor(400, 300))) << "the first frame shows none of the map";
+    finishEntry(view);
+    EXPECT_EQ(renderCanvas(*view.canvas()), drawnAtOnce()) << "a folder focused";
+
+    focusOn(tree.get());
+    focusOn(big);
+    ThemedWidget::applyTheme(&view, Theme::make(ThemeID::slate));
+    renderCanvas(*view.canvas());
+    finishEntry(view);
+    const QImage slate = renderCanvas(*view.canvas());
+    EXPECT_EQ(slate, drawnAtOnce()) << "focus changed twice and the theme once before the first frame";
+    EXPECT_TRUE(isBackdrop(slate.pixelColor(2, 2), view.theme()));
+
+    focusOn(tree.get());
+    showCanvas(view, 640, 480);
+    finishEntry(view);
+    EXPECT_EQ(renderCanvas(*view.canvas()).size(), QSize(640, 480));
+    EXPECT_EQ(renderCanvas(*view.canvas()), drawnAtOnce()) << "resized before the first frame";
+    state.setColorMode(ColorMode::type);
+    EXPECT_EQ(renderCanvas(*view.canvas()), drawnAtOnce()) << "coloured by type while in place";
+}
+
 } // namespace

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 
 namespace tallymere {
 
@@ -73,13 +74,17 @@ void KeptStroke::build(double scale, QPointF phase, const QRectF& rect, const QP
     }
 }
 
-void KeptStroke::ellipse(QPainter& painter, const QRectF& rect, const QPen& pen) {
+bool KeptStroke::keeps(double scale, const QRectF& rect, Keep keep) {
+    const double power = std::round(std::log2(scale));
+    return scale >= 1 && scale <= 8 && std::exp2(power) == scale &&
+           (keep == Keep::any || rect.width() * rect.height() * scale * scale >= smallRing);
+}
+
+void KeptStroke::ellipse(QPainter& painter, const QRectF& rect, const QPen& pen, Keep keep) {
     const QTransform device = painter.deviceTransform();
     const double scale = device.m11();
-    const bool plain = isKeepableStroke(painter, pen, rect);
-    const QRectF bounds = device.mapRect(rect);
     m_laid = false;
-    if (!plain || bounds.width() * bounds.height() < smallRing) {
+    if (!isKeepableStroke(painter, pen, rect) || !keeps(scale, rect, keep)) {
         strokeEllipse(painter, rect, pen);
         return;
     }

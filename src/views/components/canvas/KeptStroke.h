@@ -18,10 +18,16 @@ namespace tallymere {
 // along each band of rows.
 class KeptStroke {
 public:
+    // Which rings are kept: those large enough that keeping pays on the first repeat, or any ring,
+    // for a caller that strokes the same ring often (or has it stroked ahead, see prepare()).
+    enum class Keep { large, any };
     // As painter.drawEllipse(rect) with `pen` and no brush, antialiased. Falls back to the painter
     // where the kept pixels could differ from its own: a transform other than a scale by a power of
-    // two with a translation, or a ring too small to be worth keeping.
-    void ellipse(QPainter& painter, const QRectF& rect, const QPen& pen);
+    // two with a translation, or a ring that `keep` leaves to the painter.
+    void ellipse(QPainter& painter, const QRectF& rect, const QPen& pen, Keep keep = Keep::large);
+    // Whether ellipse() keeps the pixels of a ring of `rect` on a painter that scales by `scale`
+    // (with a pen it can keep): a scale by a power of two, and a ring `keep` keeps.
+    static bool keeps(double scale, const QRectF& rect, Keep keep = Keep::large);
     // Whether the last ring was laid from the kept pixels, for tests.
     bool laidFromKept() const { return m_laid; }
     // Keeps the pixels of the ring ellipse() would draw with `pen` on a painter that scales by
