@@ -27,7 +27,10 @@
 #include "views/shell/sidebar/SidebarView.h"
 #include "views/shell/topbar/Breadcrumb.h"
 #include "views/shell/topbar/TopBar.h"
+#include "core/NodeFilter.h"
+#include "views/shell/screens/BusySpinner.h"
 #include "views/shell/screens/ColorModeSelector.h"
+#include "views/shell/screens/DepthSlider.h"
 #include "views/shell/screens/VizRail.h"
 #include "views/tools/applications/AppDetailHeader.h"
 #include "views/tools/applications/AppDetailPane.h"
@@ -458,4 +461,58 @@ TEST(WindowAtTheDefaultSize, RailCaptionEndsWithAnEllipsisBetweenTheRailAndItsCo
     EXPECT_LE(metrics.horizontalAdvance(rail->shownCaption()), caption.width() + 0.5);
     if (metrics.horizontalAdvance(full) > caption.width()) EXPECT_TRUE(rail->shownCaption().endsWith(QChar(0x2026)));
     else EXPECT_EQ(rail->shownCaption(), full);
+}
+
+// From the minimum pane up, in every view, and while a filtered copy is being built: the caption
+// keeps at least its first word beside the rail (else the controls take a second row), and the
+// filter's spinner stands inside the pane, clear of the rail, the caption and the controls.
+TEST(WindowAtEverySize, RailCaptionKeepsAWordAndTheFilterSpinnerStandsInsideThePane) {
+    Window w;
+    ASSERT_TRUE(w.ready);
+    w.show(WorkspaceTab::explore, VizMode::treemap);
+    VizRail* rail = w.view.workspace()->vizRail();
+    const int paneWidth = rail->width();
+    auto sweep = [&](VizMode mode, bool filtering) {
+        const QString full = VizRail::caption(mode);
+        const QString firstWord = full.section(QLatin1Char(' '), 0, 0);
+        int faults = 0;
+        for (int width = paneWidth; width <= 1000 && faults < 3; width += 2) {
+            rail->resize(width, rail->heightForWidth(width));
+            const QRectF pane(0, 0, width, rail->height());
+            const QRectF caption = rail->captionRect();
+            std::vector<QRectF> controls = {QRectF(rail->rail()->geometry())};
+            if (rail->colorModes()->isVisible()) controls.emplace_back(rail->colorModes()->geometry());
+            if (rail->depthSlider()->isVisible()) controls.emplace_back(rail->depthSlider()->geometry());
+            const std::string where = VizModes::rawValue(mode).data() + std::string(" at ") + std::to_string(width) +
+                                      (filtering ? " filtering" : "");
+            bool whole = rail->shownCaption() == full || rail->shownCaption().startsWith(firstWord);
+            EXPECT_TRUE(whole) << where << ": " << rail->shownCaption().toStdString();
+            bool inside = pane.contains(caption);
+            for (const QRectF& control : controls) inside = inside && !control.intersects(caption);
+            EXPECT_TRUE(inside) << where << " caption";
+            if (filtering) {
+                const QRectF spinner = rail->spinner()->geometry();
+                bool clear = rail->spinner()->isVisible() && pane.contains(spinner) && !spinner.intersects(caption);
+                for (const QRectF& control : controls) clear = clear && !control.intersects(spinner);
+                EXPECT_TRUE(clear) << where << " spinner at " << spinner.x();
+                whole = whole && clear;
+            }
+            if (!whole || !inside) ++faults;
+        }
+    };
+    int sweeps = 0;
+    QObject::connect(&w.state, &AppState::isFilteringChanged, [&] {
+        if (!w.state.isFiltering()) return;
+        sweep(w.state.viz(), true);
+        ++sweeps;
+    });
+    int round = 0;
+    for (VizMode mode : VizModes::all) {
+        w.show(WorkspaceTab::explore, mode);
+        sweep(mode, false);
+        NodeFilter filter;
+        filter.query = ++round % 2 ? "track" : "report";
+        w.state.setFilter(filter);
+        ASSERT_TRUE(test::waitUntil([&] { return sweeps == round && !w.state.isFiltering(); }));
+    }
 }

@@ -24,6 +24,14 @@ constexpr double spinnerDiameter = 16 * 0.7;
 QFont captionFont() { return Typography::font(10.5, QFont::Normal); }
 QString raw(VizMode mode) { return QString::fromLatin1(VizModes::rawValue(mode).data()); }
 
+// The least room a caption keeps beside the rail: its first word and the ellipsis, so it never
+// shrinks to a stub of letters.
+double leastCaptionWidth(const QString& caption) {
+    const qsizetype space = caption.indexOf(QLatin1Char(' '));
+    const QString firstWord = space < 0 ? caption : caption.left(space);
+    return std::ceil(QFontMetricsF(captionFont()).horizontalAdvance(firstWord + QChar(0x2026)));
+}
+
 } // namespace
 
 QString VizRail::caption(VizMode mode) {
@@ -90,7 +98,10 @@ double VizRail::trailingWidth() const {
 }
 
 bool VizRail::wrapsAt(int width) const {
-    return 2 * paddingX + m_rail->sizeHint().width() + trailingWidth() > width;
+    // Room is kept for the spinner whether it shows or not, so the rows do not change while a
+    // filter is built.
+    const double captionRoom = spacing + m_spinner->sizeHint().width() + spacing + leastCaptionWidth(caption(m_state.viz()));
+    return 2 * paddingX + m_rail->sizeHint().width() + captionRoom + trailingWidth() > width;
 }
 
 int VizRail::heightForWidth(int width) const {
@@ -125,7 +136,10 @@ void VizRail::relayout() {
     // pane's edge (on the second), shortened with an ellipsis rather than cut or run over.
     const QFontMetricsF metrics(captionFont());
     const double captionWidth = std::ceil(metrics.horizontalAdvance(caption(m_state.viz())));
-    const double start = wraps ? paddingX : m_rail->geometry().right() + 1 + spacing;
+    double start = wraps ? paddingX : m_rail->geometry().right() + 1 + spacing;
+    // The spinner stands before the caption, so its room comes off the caption's, never off the
+    // rail or the pane's edge.
+    if (m_spinner->isVisibleTo(this)) start += m_spinner->sizeHint().width() + spacing;
     const double left = std::max(right - captionWidth, start);
     m_captionRect = QRectF(left, middle - metrics.height() / 2, std::max(right - left, 0.0), metrics.height());
     m_shownCaption = metrics.elidedText(caption(m_state.viz()), Qt::ElideRight, m_captionRect.width());
