@@ -1,5 +1,7 @@
 #include "views/shell/preview/PreviewWindow.h"
 
+#include "views/shell/preview/NameLabel.h"
+
 #include "style/DisplayText.h"
 #include "core/DiskScanner.h"
 #include "core/FileCategory.h"
@@ -169,10 +171,8 @@ PreviewWindow::PreviewWindow(QWidget* parent) : ThemedWidget(parent) {
     m_infoView = new QWidget(m_stack);
     m_icon = new QLabel(m_infoView);
     m_icon->setAlignment(Qt::AlignCenter);
-    m_title = new QLabel(m_infoView);
-    m_title->setTextFormat(Qt::PlainText);
+    m_title = new NameLabel(m_infoView);
     m_title->setAlignment(Qt::AlignCenter);
-    m_title->setWordWrap(true);
     m_title->setFont(Typography::font(17, QFont::DemiBold));
     m_detail = new QLabel(m_infoView);
     m_detail->setFont(Typography::font(12));

@@ -242,3 +242,41 @@ TEST(PreviewLook, DrawnInTheHostsThemeAndPlacedOverItsCentre) {
     EXPECT_LE(window.frameGeometry().right(), screen.right());
     EXPECT_GT(window.frameGeometry().right(), screen.right() - 8);
 }
+
+TEST(PreviewNames, ANameWithoutSpacesWrapsInsideTheWindowInsteadOfWideningIt) {
+    Typography::bootstrap();
+    TempFolder dir;
+    QWidget host;
+    host.setGeometry(60, 50, 600, 480);
+    host.show();
+    PreviewWindow window(&host);
+    const QSize opened = window.size();
+    const std::string longName = std::string(160, 'a') + "_without_a_single_space_" + std::string(60, 'b') + ".bin";
+    // Shown as text and as an item of another kind, the name is held by the title either way.
+    for (const std::string& contents : {std::string("plain words"), std::string("\x01\x02\x00\x03", 4)}) {
+        window.setItems({writeBytes(dir, longName, contents)});
+        window.show();
+        QCoreApplication::processEvents();
+        EXPECT_LE(window.minimumSizeHint().width(), opened.width());
+        EXPECT_EQ(window.size(), opened);
+        window.hide();
+    }
+    // Its lines break inside the word and every letter is inked inside the window.
+    ASSERT_EQ(window.currentKind(), PreviewKind::other);
+    window.show();
+    QCoreApplication::processEvents();
+    auto* title = window.findChildren<QLabel*>()[1];
+    ASSERT_EQ(title->text().toStdString(), longName);
+    const QImage shown = window.grab().toImage();
+    const QRect area(title->mapTo(&window, QPoint(0, 0)), title->size());
+    const QColor ground = shown.pixelColor(area.left() + 1, area.top() + 1);
+    QRect ink;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (shown.pixelColor(x, y) != ground) ink |= QRect(x, y, 1, 1);
+    ASSERT_FALSE(ink.isEmpty());
+    EXPECT_GE(ink.left(), 0);
+    EXPECT_LT(ink.right(), window.width());
+    EXPECT_GT(ink.height(), 3 * title->fontMetrics().height()); // four lines and more
+    EXPECT_GT(ink.width(), window.width() / 2);                  // each line filled across the window
+}
