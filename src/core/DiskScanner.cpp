@@ -1,5 +1,6 @@
 #include "core/DiskScanner.h"
 
+#include "base/InodeTag.h"
 #include "base/PathText.h"
 #include "core/FileCategory.h"
 #include "core/ScanContext.h"
@@ -291,6 +292,8 @@ std::shared_ptr<FileNode> scan(std::string_view rootArgument, const ScanOptions&
     FileNode* root = tree->arena.makeNode(rootPath, isDirectory, FileCategory::folder);
     root->modified = info.modified;
     root->created = info.created;
+    root->hasIdentity = true;
+    root->inodeTag = inodeTag(info.inode);
     tree->root = root;
     if (!isDirectory) {
         // A single file (or anything else) is its own one-node tree.

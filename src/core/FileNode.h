@@ -36,12 +36,18 @@ public:
     bool isPackage : 1 = false;
     bool isSymlink : 1 = false;
     bool isDenied : 1 = false;
+    // Set by a scan, which also fills inodeTag: what identifies the entry it met, so an item
+    // replaced since by another of the same name is not taken for it.
+    bool hasIdentity : 1 = false;
 
 private:
     // Declared here so it shares the padding after the flags.
     bool m_hasChildList = false;
 
 public:
+    // inodeTag() of the entry's inode number as the scan met it; with hasIdentity only.
+    std::uint8_t inodeTag = 0;
+
     // The entry's raw name bytes as the directory gave them; for a root, its full path.
     std::string_view name() const { return {reinterpret_cast<const char*>(this + 1), m_nameLength}; }
     // The name as text: invalid UTF-8 replaced by U+FFFD.

@@ -15,6 +15,8 @@ FileNode* copyFolder(NodeArena& arena, const FileNode& folder) {
     copy->modified = folder.modified;
     copy->created = folder.created;
     copy->isDenied = folder.isDenied;
+    copy->hasIdentity = folder.hasIdentity;
+    copy->inodeTag = folder.inodeTag;
     return copy;
 }
 
@@ -30,6 +32,8 @@ FileNode* copyLeaf(NodeArena& arena, const FileNode& leaf) {
     copy->isSymlink = leaf.isSymlink;
     copy->modified = leaf.modified;
     copy->created = leaf.created;
+    copy->hasIdentity = leaf.hasIdentity;
+    copy->inodeTag = leaf.inodeTag;
     return copy;
 }
 

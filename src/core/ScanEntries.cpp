@@ -1,5 +1,6 @@
 #include "core/ScanEntries.h"
 
+#include "base/InodeTag.h"
 #include "base/Saturating.h"
 #include "core/FileCategory.h"
 
@@ -80,6 +81,8 @@ FileNode* makeEntry(const FolderFrame& frame, const char* rawName, unsigned char
     node->depth = frame.childDepth;
     node->modified = info.modified;
     node->created = info.created;
+    node->hasIdentity = true;
+    node->inodeTag = inodeTag(info.inode);
     return node;
 }
 

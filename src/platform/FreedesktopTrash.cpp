@@ -1,5 +1,6 @@
 #include "platform/FreedesktopTrash.h"
 
+#include "base/InodeTag.h"
 #include "base/PathText.h"
 #include "base/Utf8.h"
 #include "platform/MountTable.h"
@@ -260,6 +261,22 @@ int moveNoReplace(int fromFolder, const std::string& from, int toFolder, const s
     return renameat(fromFolder, from.c_str(), toFolder, to.c_str()) == 0 ? 0 : errno;
 }
 
+// Whether the entry `name` in `folder` is still the item described, by kind, inode and birth time.
+bool isSameItem(int folder, const std::string& name, const Identity& expected) {
+    struct statx now {};
+    if (statx(folder, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE | STATX_INO | STATX_BTIME, &now) != 0)
+        return errno == ENOSYS; // nothing to compare with on a kernel without statx: the move decides
+    const mode_t type = now.stx_mode & S_IFMT;
+    const bool sameKind = (expected.kind == Identity::Kind::folder && type == S_IFDIR) ||
+                          (expected.kind == Identity::Kind::link && type == S_IFLNK) ||
+                          (expected.kind == Identity::Kind::file && type == S_IFREG);
+    if (!sameKind || inodeTag(now.stx_ino) != expected.inodeTag) return false;
+    const bool bornKnown = (now.stx_mask & STATX_BTIME) && expected.created != 0;
+    return !bornKnown || now.stx_btime.tv_sec == expected.created;
+}
+
+Result moveChecked(const std::string& requested, const Identity* expected);
+
 } // namespace
 
 std::string encodePath(const std::string& path) {
@@ -280,7 +297,17 @@ std::string encodePath(const std::string& path) {
     return out;
 }
 
-Result moveToTrash(const std::string& requested) {
+Result moveToTrash(const std::string& path) {
+    return moveChecked(path, nullptr);
+}
+
+Result moveToTrash(const std::string& path, const Identity& expected) {
+    return moveChecked(path, &expected);
+}
+
+namespace {
+
+Result moveChecked(const std::string& requested, const Identity* expected) {
     if (requested.empty() || requested.front() != '/') return failure("Only an absolute path can be moved to the Trash");
     // One spelling per item: repeated and trailing slashes dropped.
     std::string path;
@@ -304,6 +331,8 @@ Result moveToTrash(const std::string& requested) {
     }
     struct stat item {};
     if (fstatat(parentFolder.get(), name.c_str(), &item, AT_SYMLINK_NOFOLLOW) != 0) return failure(systemMessage(errno));
+    if (expected && !isSameItem(parentFolder.get(), name, *expected))
+        return failure(repairUtf8(name) + " changed since the scan");
     struct stat parentInfo {};
     if (fstat(parentFolder.get(), &parentInfo) != 0) return failure(systemMessage(errno));
     // With no link on the way, the path read as text is the physical path ("a/b/.." is "a"), so it
@@ -408,5 +437,7 @@ Result moveToTrash(const std::string& requested) {
     }
     return failure(systemMessage(EEXIST));
 }
+
+} // namespace
 
 } // namespace tallymere::FreedesktopTrash

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 
 namespace tallymere::FreedesktopTrash {
@@ -22,6 +23,21 @@ struct Result {
 // meanwhile is acted on: a path whose folders hold a link fails with "NAME changed since the scan"
 // (NAME the item's name) and nothing moves.
 Result moveToTrash(const std::string& path);
+
+// What an item was when it was chosen. A name can meanwhile stand for another item (replaced by
+// another file or folder, a link, a pipe or a device): moving that one would trash what the user
+// never chose.
+struct Identity {
+    enum class Kind : std::uint8_t { file, folder, link };
+    Kind kind = Kind::file;
+    std::uint8_t inodeTag = 0; // inodeTag() of its inode number
+    std::int64_t created = 0;  // birth time in whole seconds since 1970; 0 when not known
+};
+
+// The same, but only while the item is still of that kind, inode and birth time (a birth time is
+// compared where both are known); else it fails with "NAME changed since the scan" and nothing
+// moves.
+Result moveToTrash(const std::string& path, const Identity& expected);
 
 // Percent-encodes raw path bytes for a .trashinfo Path= line; "/" and unreserved bytes stay.
 std::string encodePath(const std::string& path);

@@ -6,9 +6,17 @@
 namespace tallymere::TrashService {
 
 Outcome trash(const std::vector<std::string>& paths, const std::unordered_map<std::string, std::int64_t>& sizes) {
+    return trashScanned(paths, sizes, {});
+}
+
+Outcome trashScanned(const std::vector<std::string>& paths, const std::unordered_map<std::string, std::int64_t>& sizes,
+                     const std::unordered_map<std::string, FreedesktopTrash::Identity>& identities) {
     Outcome outcome;
     for (const std::string& path : paths) {
-        const FreedesktopTrash::Result result = FreedesktopTrash::moveToTrash(path);
+        const auto identity = identities.find(path);
+        const FreedesktopTrash::Result result = identity == identities.end()
+                                                    ? FreedesktopTrash::moveToTrash(path)
+                                                    : FreedesktopTrash::moveToTrash(path, identity->second);
         if (!result.moved) {
             outcome.failed.emplace_back(path, result.error);
             continue;
@@ -17,6 +25,14 @@ Outcome trash(const std::vector<std::string>& paths, const std::unordered_map<st
         if (const auto size = sizes.find(path); size != sizes.end()) outcome.freed = saturatingAdd(outcome.freed, size->second);
     }
     return outcome;
+}
+
+std::optional<FreedesktopTrash::Identity> identityOf(const FileNode& node) {
+    if (!node.hasIdentity) return std::nullopt;
+    using Kind = FreedesktopTrash::Identity::Kind;
+    return FreedesktopTrash::Identity{.kind = node.isDirectory ? Kind::folder : node.isSymlink ? Kind::link : Kind::file,
+                                      .inodeTag = node.inodeTag,
+                                      .created = static_cast<std::int64_t>(node.created)};
 }
 
 void revealInFinder(DesktopActions& desktop, const std::vector<std::string>& paths) {

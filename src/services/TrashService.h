@@ -1,7 +1,10 @@
 #pragma once
 #include "base/DesktopActions.h"
+#include "core/FileNode.h"
+#include "platform/FreedesktopTrash.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -26,6 +29,14 @@ struct Outcome {
 // (missing, relative, "/", on a device whose Trash cannot be made, or anything rename refuses)
 // is listed with its message and the remaining paths are still tried. Synchronous.
 Outcome trash(const std::vector<std::string>& paths, const std::unordered_map<std::string, std::int64_t>& sizes);
+
+// The same, where a path with an entry in `identities` moves only while it is still that item;
+// one replaced since fails with "NAME changed since the scan".
+Outcome trashScanned(const std::vector<std::string>& paths, const std::unordered_map<std::string, std::int64_t>& sizes,
+                     const std::unordered_map<std::string, FreedesktopTrash::Identity>& identities);
+
+// The item a scanned node stands for; none for a node no scan met (built by hand or by a test).
+std::optional<FreedesktopTrash::Identity> identityOf(const FileNode& node);
 
 // Shows the paths selected in the file manager; an empty list does nothing.
 void revealInFinder(DesktopActions& desktop, const std::vector<std::string>& paths);

@@ -117,13 +117,16 @@ void AppState::emptyQueue() {
     // Every queued node keeps its tree alive, so these are the items' full, absolute paths.
     std::vector<std::string> paths;
     std::unordered_map<std::string, std::int64_t> sizes;
+    // Each item moves only while its name still stands for what was scanned.
+    std::unordered_map<std::string, FreedesktopTrash::Identity> identities;
     paths.reserve(m->queue.size());
     for (const NodePtr& item : m->queue) {
         paths.push_back(item->path());
         sizes[paths.back()] = item->bytes(m->useAllocatedSize);
+        if (const auto identity = TrashService::identityOf(*item)) identities[paths.back()] = *identity;
     }
 
-    const TrashService::Outcome outcome = TrashService::trash(paths, sizes);
+    const TrashService::Outcome outcome = TrashService::trashScanned(paths, sizes, identities);
     setLastReclaim(outcome.freed);
 
     m->trashFailures = {outcome.failed.begin(), outcome.failed.end()};

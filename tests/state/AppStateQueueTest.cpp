@@ -1,10 +1,13 @@
 #include "state/AppState.h"
+#include "base/InodeTag.h"
 #include "state/AppStateTestSupport.h"
 #include "core/ByteFormat.h"
 #include "support/RecordingDesktop.h"
 #include "support/TreeText.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -194,6 +197,60 @@ TEST_F(AppStateTrash, AFolderSwappedForALinkKeepsItsItemStagedAndTheLinksTargetU
     EXPECT_EQ(state.banner()->title, "1 item could not be moved");
     EXPECT_EQ(state.banner()->detail, QStringLiteral("three.bin changed since the scan"));
     EXPECT_EQ(state.trashFailure(node("sub/three.bin").get()), "three.bin changed since the scan");
+}
+
+TEST_F(AppStateTrash, AnItemReplacedSinceTheScanStaysStagedAndNothingOfItsNameMoves) {
+    dir.file("scan/gone/inner.bin", 100);
+    dir.file("scan/file.bin", 100);
+    dir.file("scan/stays.bin", 100);
+    ASSERT_TRUE(scanAndWait(state, scanRoot));
+    const std::vector<std::string> replaced{"one.bin", "two.bin", "keep.txt", "sub", "gone", "file.bin"};
+    for (const std::string& name : replaced) state.enqueue(node(name));
+    state.enqueue(node("stays.bin"));
+
+    // Another file or folder in its place, whose inode tells it apart (rename() keeps the newcomer's).
+    const auto tagOf = [](const std::string& path) {
+        struct stat info {};
+        ::lstat(path.c_str(), &info);
+        return inodeTag(info.st_ino);
+    };
+    const auto replaceWithAnother = [&](const std::string& name, bool folder) {
+        std::string newcomer;
+        for (int i = 0; newcomer.empty() || tagOf(newcomer) == node(name)->inodeTag; ++i) {
+            const std::string candidate = "new/" + std::to_string(i);
+            newcomer = folder ? dir.folder(candidate) : dir.file(candidate, 5000);
+        }
+        if (folder) std::filesystem::rename(scanRoot + "/" + name, dir / (name + ".old"));
+        std::filesystem::rename(newcomer, scanRoot + "/" + name);
+    };
+    replaceWithAnother("one.bin", false);
+    // A pipe, a link, another folder of the same name, a folder turned into a file and back.
+    std::filesystem::remove(scanRoot + "/two.bin");
+    ASSERT_EQ(::mkfifo((scanRoot + "/two.bin").c_str(), 0600), 0);
+    std::filesystem::remove(scanRoot + "/keep.txt");
+    std::filesystem::create_symlink(dir.file("elsewhere/keep.txt", 10), scanRoot + "/keep.txt");
+    replaceWithAnother("sub", true);
+    dir.file("scan/sub/three.bin", 2000);
+    std::filesystem::remove_all(scanRoot + "/gone");
+    dir.file("scan/gone", 10);
+    std::filesystem::remove(scanRoot + "/file.bin");
+    dir.file("scan/file.bin/inner", 100);
+
+    state.emptyQueue();
+    std::vector<std::string> expected;
+    for (const std::string& name : replaced) expected.push_back(scanRoot + "/" + name);
+    EXPECT_EQ(queuedPaths(state), expected);
+    for (const std::string& name : replaced) {
+        EXPECT_FALSE(inTrash(name)) << name;
+        EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(scanRoot + "/" + name))) << name;
+        EXPECT_EQ(state.trashFailure(node(name).get()), name + " changed since the scan");
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(scanRoot + "/two.bin"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "elsewhere/keep.txt"));
+    // What the scan saw, unchanged, still moves.
+    EXPECT_TRUE(inTrash("stays.bin"));
+    ASSERT_TRUE(state.banner().has_value());
+    EXPECT_EQ(state.banner()->title, "6 items could not be moved");
 }
 
 TEST_F(AppStateTrash, AScanStartedThroughALinkMovesItsItems) {
