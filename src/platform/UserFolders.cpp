@@ -86,6 +86,14 @@ std::string dataHome() {
     return (folder == "/" ? std::string() : folder) + "/.local/share";
 }
 
+std::string configHome() {
+    std::string fromEnvironment = absoluteVariable("XDG_CONFIG_HOME");
+    if (!fromEnvironment.empty()) return fromEnvironment;
+    const std::string folder = home();
+    if (folder.empty()) return {};
+    return (folder == "/" ? std::string() : folder) + "/.config";
+}
+
 std::vector<std::string> parseNamedFolders(std::string_view text, const std::string& home) {
     std::vector<std::string> folders;
     while (!text.empty()) {

@@ -21,6 +21,11 @@ bool isHome(const std::string& path);
 // is an absolute path, else home() followed by "/.local/share". Empty when home() is.
 std::string dataHome();
 
+// The per-user configuration folder: $XDG_CONFIG_HOME when it is an absolute path (a relative one
+// is ignored, as the base-directory rules say), else home() followed by "/.config". Empty when
+// home() is.
+std::string configHome();
+
 // The user's named folders (desktop, documents, downloads, music, pictures, public share,
 // templates, videos): those "user-dirs.dirs" names in $XDG_CONFIG_HOME and in ~/.config, and the
 // usual English ones under the home in any case, since a missing or renamed entry must not leave

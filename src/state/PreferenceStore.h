@@ -17,8 +17,10 @@ public:
     virtual void setValue(const QString& key, const QVariant& value) = 0;
 };
 
-// The application's store: QSettings of organisation and application "Tallymere" (an INI file
-// under ~/.config/Tallymere/), or an explicit INI file for tests and tools.
+// The application's store: the INI file Tallymere/Tallymere.conf in the user's configuration folder
+// ($XDG_CONFIG_HOME when absolute, else ~/.config), or an explicit INI file for tests and tools.
+// When that path holds something other than a regular file (a pipe, a device, a folder), or there
+// is no home folder, it is neither read nor written: values live in memory until the program ends.
 class SettingsPreferenceStore final : public PreferenceStore {
 public:
     SettingsPreferenceStore();
@@ -29,6 +31,7 @@ public:
 
 private:
     std::unique_ptr<QSettings> m_settings;
+    QHash<QString, QVariant> m_unsaved; // without a usable file
 };
 
 // A store held in memory, for tests and for stores that must not touch the user's preferences.

@@ -1,12 +1,20 @@
 #include "state/AppState.h"
 #include "state/AppStateTestSupport.h"
 #include "core/DiskInfo.h"
+#include "state/PreferenceStore.h"
 
 #include <gtest/gtest.h>
 
 #include <QStringList>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <fstream>
+#include <map>
+#include <thread>
 #include <future>
 #include <limits>
 
@@ -149,6 +157,60 @@ TEST(AppStatePreferences, SettingsFileRoundTripsEveryKind) {
     EXPECT_EQ(state.treemapDepth(), 3.5);
     ASSERT_EQ(state.recents().size(), 1u);
     EXPECT_EQ(state.recents()[0].path, folder);
+}
+
+// The settings file as the program finds it, with HOME and XDG_CONFIG_HOME set for the test.
+class SettingsFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME"})
+            if (const char* value = std::getenv(name)) saved[name] = value;
+        ::setenv("HOME", dir.folder("home").c_str(), 1);
+    }
+    void TearDown() override {
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME"}) {
+            if (const auto found = saved.find(name); found != saved.end()) ::setenv(name, found->second.c_str(), 1);
+            else ::unsetenv(name);
+        }
+    }
+    TempFolder dir;
+    std::map<std::string, std::string> saved;
+};
+
+TEST_F(SettingsFolder, ARelativeConfigFolderIsIgnoredAndAPipeIsNeitherReadNorReplaced) {
+    // A relative folder is no configuration folder: ~/.config is, not one below the working folder.
+    ::setenv("XDG_CONFIG_HOME", "relative", 1);
+    const std::filesystem::path started = std::filesystem::current_path();
+    std::filesystem::current_path(dir.folder("work"));
+    {
+        SettingsPreferenceStore store;
+        store.setValue("themeID", "slate");
+    }
+    std::filesystem::current_path(started);
+    EXPECT_FALSE(std::filesystem::exists(dir / "work/relative"));
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir / "home/.config/Tallymere/Tallymere.conf"));
+
+    // A pipe where the file belongs: a writer stands ready to hand a reader a theme, and is let go
+    // at the end whether or not anything read it.
+    const std::string pipe = dir.folder("config/Tallymere") + "/Tallymere.conf";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    std::thread writer([&] {
+        const int fd = ::open(pipe.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0) return;
+        const char text[] = "[General]\nthemeID=mist\n";
+        [[maybe_unused]] const auto written = ::write(fd, text, sizeof text - 1);
+        ::close(fd);
+    });
+    {
+        SettingsPreferenceStore store(QString::fromStdString(pipe));
+        EXPECT_FALSE(store.value("themeID").isValid());
+        store.setValue("themeID", "slate");
+        EXPECT_EQ(store.value("themeID").toString(), "slate");
+    }
+    const int release = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    writer.join();
+    if (release >= 0) ::close(release);
+    EXPECT_TRUE(std::filesystem::is_fifo(pipe));
 }
 
 TEST(AppStateIdentifiers, TargetsTakeTheirTitlesFromTheirPaths) {
