@@ -70,8 +70,15 @@ void TableBody::setTheme(const Theme& theme) {
 
 void TableBody::setRows(std::vector<const FileNode*> rows) {
     m_rows = std::move(rows);
-    if (m_hover >= static_cast<int>(m_rows.size())) m_hover = -1;
+    // The lines are new: the one under a still pointer is hovered, not the old line's place.
+    m_hover = -1;
     updateScrollRange();
+    if (viewport()->underMouse()) setHover(rowAt(viewport()->mapFromGlobal(QCursor::pos())));
+    // A line this table hovered and no longer lists is under no pointer: the store lets it go,
+    // so the inspector describes the folder entered rather than a line that has gone.
+    const FileNode* hovered = m_state.hovered().get();
+    if (m_hover < 0 && hovered && hovered == m_published && std::find(m_rows.begin(), m_rows.end(), hovered) == m_rows.end())
+        m_state.setHovered(nullptr);
     viewport()->update();
 }
 
@@ -198,7 +205,8 @@ void TableBody::setHover(int row) {
     if (old >= 0) viewport()->update(rowRect(old).toAlignedRect());
     if (row >= 0) {
         viewport()->update(rowRect(row).toAlignedRect());
-        m_state.setHovered(m_state.retain(m_rows[static_cast<std::size_t>(row)]));
+        m_published = m_rows[static_cast<std::size_t>(row)];
+        m_state.setHovered(m_state.retain(m_published));
     }
 }
 

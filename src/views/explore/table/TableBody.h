@@ -78,6 +78,8 @@ private:
     Theme m_theme;
     std::vector<const FileNode*> m_rows;
     int m_hover = -1;
+    // The node this table last handed the store as hovered.
+    const FileNode* m_published = nullptr;
     int m_pressedToggle = -1;
     int m_painted = 0;
 };

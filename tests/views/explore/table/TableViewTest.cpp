@@ -15,7 +15,9 @@
 #include "views/explore/table/TableView.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
 
@@ -245,4 +247,45 @@ TEST(TableViewExport, WritesTheLinesAsShownAndReportsAFailedWrite) {
     test::display(f.state, nullptr);
     f.view.exportCsv();
     EXPECT_EQ(asked, 3);
+}
+
+// Entering a folder by key rebuilds the lines under the pointer: the line hovered before is no
+// longer listed, so the store lets it go (the inspector then describes the folder entered), and a
+// pointer resting over the new lines hovers the one under it, not the old line's place.
+TEST(TableViewLines, EnteringAFolderByKeyLetsGoOfTheLineThatWasHovered) {
+    Fixture f;
+    TableBody* body = f.view.body();
+    auto press = [&](Qt::Key key) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(body, &event);
+    };
+    f.send(body->viewport(), QEvent::MouseMove, QPointF(200, body->rowRect(0).center().y()));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(body->viewport(), &leave);
+    ASSERT_EQ(f.state.hovered()->name(), "File10.mp4");
+    for (int i = 0; i < 3; ++i) press(Qt::Key_Down);
+    ASSERT_EQ(f.state.selection()->name(), "docs");
+    press(Qt::Key_Return);
+    ASSERT_EQ(f.state.focus()->name(), "docs");
+    ASSERT_EQ(f.names(), (Names{"a.pdf", "b.txt"}));
+    EXPECT_EQ(f.state.hovered(), nullptr);
+    EXPECT_EQ(body->hoveredRow(), -1);
+
+    // Back at the top with the pointer resting on the second line: entering the package by key
+    // hovers what lies under the pointer now.
+    f.state.setFocus(f.tree);
+    body->viewport()->setAttribute(Qt::WA_UnderMouse, true);
+    QCursor::setPos(body->viewport()->mapToGlobal(QPoint(200, int(body->rowRect(1).center().y()))));
+    f.send(body->viewport(), QEvent::MouseMove, QPointF(200, body->rowRect(1).center().y()));
+    ASSERT_EQ(f.state.hovered()->name(), "file2.mp4");
+    press(Qt::Key_End);
+    press(Qt::Key_Up);
+    ASSERT_EQ(f.state.selection()->name(), "tool.app");
+    press(Qt::Key_Return);
+    ASSERT_EQ(f.names(), (Names{"inner"}));
+    EXPECT_EQ(body->hoveredRow(), -1); // the one line lies above the pointer's
+    EXPECT_EQ(f.state.hovered(), nullptr);
+    f.state.setFocus(f.tree);
+    EXPECT_EQ(body->hoveredRow(), 1);
+    EXPECT_EQ(f.state.hovered()->name(), "file2.mp4");
 }
