@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tallymere::ProcReader {
@@ -137,8 +138,14 @@ std::optional<NetworkReading> parseNetwork(std::string_view netDevText) {
 
 bool readFile(const char* path, std::string& text, std::size_t limit) {
     text.clear();
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a pipe put where a file belongs would wait for a writer forever.
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return false;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return false;
+    }
     bool ok = true;
     char chunk[4096];
     while (text.size() < limit) {

@@ -63,7 +63,8 @@ std::array<double, 3> loadAverage();
 // Bytes of physical memory (pages times page size); 0 when the system does not say.
 std::int64_t physicalMemory();
 
-// Reads at most `limit` bytes of a file into `text`; false when it cannot be opened or read.
+// Reads at most `limit` bytes of a regular file into `text`; false when it cannot be opened or
+// read, or is something else (a pipe, a device, a folder), which is never waited on.
 bool readFile(const char* path, std::string& text, std::size_t limit);
 
 } // namespace ProcReader

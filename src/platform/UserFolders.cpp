@@ -1,6 +1,7 @@
 #include "platform/UserFolders.h"
 
 #include "platform/PhysicalPath.h"
+#include "platform/ProcReader.h"
 
 #include <pwd.h>
 #include <unistd.h>
@@ -8,8 +9,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 namespace tallymere::UserFolders {
@@ -38,12 +37,12 @@ std::string homeFromPasswordDatabase() {
     return withoutTrailingSlashes(found->pw_dir);
 }
 
+// The first 64 KiB of a regular file; nothing for a pipe or a device, which could keep a reader
+// waiting or reading forever.
 std::string readSmallFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return {};
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str().substr(0, 1 << 16);
+    std::string text;
+    if (!ProcReader::readFile(path.c_str(), text, 1 << 16)) return {};
+    return text;
 }
 
 std::string_view trimmed(std::string_view text) {

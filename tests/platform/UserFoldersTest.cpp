@@ -1,0 +1,81 @@
+#include "platform/UserFolders.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <string>
+#include <thread>
+
+namespace tallymere {
+namespace {
+
+// A writer that stands ready at a pipe to hand whoever opens it for reading `text`; finish() lets
+// it go whether or not anything read, so the test ends either way.
+class PipeWriter {
+public:
+    PipeWriter(std::string path, std::string text) : m_path(std::move(path)) {
+        EXPECT_EQ(::mkfifo(m_path.c_str(), 0600), 0);
+        m_thread = std::thread([this, text = std::move(text)] {
+            // A reader that leaves at once gives EPIPE, not a signal that ends the test.
+            sigset_t pipeSignal;
+            sigemptyset(&pipeSignal);
+            sigaddset(&pipeSignal, SIGPIPE);
+            pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+            const int fd = ::open(m_path.c_str(), O_WRONLY | O_CLOEXEC);
+            if (fd < 0) return;
+            [[maybe_unused]] const auto written = ::write(fd, text.data(), text.size());
+            ::close(fd);
+        });
+    }
+    ~PipeWriter() {
+        const int release = ::open(m_path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        m_thread.join();
+        if (release >= 0) ::close(release);
+    }
+
+private:
+    std::string m_path;
+    std::thread m_thread;
+};
+
+class UserFoldersFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME"})
+            if (const char* value = std::getenv(name)) m_saved[name] = value;
+        ::setenv("HOME", m_dir.folder("home").c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", m_dir.folder("config").c_str(), 1);
+        m_dir.folder("home/.config");
+    }
+    void TearDown() override {
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME"}) {
+            if (const auto found = m_saved.find(name); found != m_saved.end()) ::setenv(name, found->second.c_str(), 1);
+            else ::unsetenv(name);
+        }
+    }
+    test::TempFolder m_dir{"tm-folders"};
+    std::map<std::string, std::string> m_saved;
+};
+
+TEST_F(UserFoldersFiles, APipeWhereTheNamedFoldersListBelongsIsNeitherWaitedOnNorRead) {
+    std::ofstream(m_dir / "home/.config/user-dirs.dirs") << "XDG_MUSIC_DIR=\"$HOME/Tunes\"\n";
+    std::vector<std::string> folders;
+    {
+        PipeWriter writer(m_dir / "config/user-dirs.dirs", "XDG_VIDEOS_DIR=\"/planted\"\n");
+        folders = UserFolders::namedFolders();
+    }
+    EXPECT_EQ(std::count(folders.begin(), folders.end(), "/planted"), 0);
+    EXPECT_EQ(std::count(folders.begin(), folders.end(), m_dir / "home/Tunes"), 1);
+}
+
+} // namespace
+} // namespace tallymere
