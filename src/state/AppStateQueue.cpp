@@ -144,7 +144,8 @@ void AppState::emptyQueue() {
     if (!outcome.failed.empty()) {
         setBanner(Banner::make(Banner::Kind::warning,
                                itemCount(outcome.failed.size()) + QStringLiteral(" could not be moved"),
-                               QString::fromStdString(outcome.failed.front().second)));
+                               // The reason can hold a name: one line, nothing in it reordered.
+                               QString::fromStdString(oneLine(outcome.failed.front().second))));
     } else {
         setBanner(Banner::make(Banner::Kind::success,
                                QStringLiteral("Moved ") + itemCount(outcome.trashed.size()) +

@@ -253,6 +253,18 @@ TEST_F(AppStateTrash, AnItemReplacedSinceTheScanStaysStagedAndNothingOfItsNameMo
     EXPECT_EQ(state.banner()->title, "6 items could not be moved");
 }
 
+TEST_F(AppStateTrash, AReasonThatNamesTheItemIsOneLineThatNothingReorders) {
+    const std::string name = "bidi\u202Eevil\n.txt";
+    dir.file("scan/" + name, 10);
+    ASSERT_TRUE(scanAndWait(state, scanRoot));
+    state.enqueue(node(name));
+    std::filesystem::remove(scanRoot + "/" + name);
+    dir.folder("scan/" + name);
+    state.emptyQueue();
+    ASSERT_TRUE(state.banner().has_value());
+    EXPECT_EQ(state.banner()->detail, QStringLiteral("bidi\\u202eevil\\n.txt changed since the scan"));
+}
+
 TEST_F(AppStateTrash, AScanStartedThroughALinkMovesItsItems) {
     // The link was there before the scan: the tree holds the real folder's paths, and only links
     // that appear after the scan are refused.
