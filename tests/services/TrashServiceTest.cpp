@@ -225,6 +225,28 @@ TEST_F(TrashTest, ALinkSwappedIntoTheFolderChainIsNeverFollowed) {
         << info;
 }
 
+TEST_F(TrashTest, AnotherUsersHomeTrashIsNeitherMadeNorFilled) {
+    if (getuid() != 0) GTEST_SKIP() << "only root can give a folder to another user";
+    // Root started with a user's HOME: that user's data folder, then that user's own Trash.
+    const fs::path data = m_scratch / "data";
+    fs::create_directories(data);
+    ASSERT_EQ(::chown(data.c_str(), 4242, 4242), 0);
+    const fs::path item = makeFile("report.txt");
+    const auto unmade = FreedesktopTrash::moveToTrash(item);
+    EXPECT_FALSE(unmade.moved);
+    EXPECT_EQ(unmade.error, "The Trash folder " + trash().string() + " could not be created: " + data.string() +
+                                " belongs to another user");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(trash())));
+
+    fs::create_directories(trash());
+    ASSERT_EQ(::chown(trash().c_str(), 4242, 4242), 0);
+    const auto unfilled = FreedesktopTrash::moveToTrash(item);
+    EXPECT_FALSE(unfilled.moved);
+    EXPECT_EQ(unfilled.error, "The Trash folder " + trash().string() + " belongs to another user");
+    EXPECT_TRUE(fs::is_empty(trash()));
+    EXPECT_EQ(readText(item), "x");
+}
+
 // A bind mount of the home Trash's disk is another mount: a rename into the home Trash would fail
 // across it, so the item goes to the bind mount's own top-folder Trash. Runs in a child with a
 // mount namespace of its own, so nothing leaks into the machine's mounts.
