@@ -8,9 +8,11 @@
 #include "platform/UserFolders.h"
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <limits.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -261,6 +263,25 @@ int moveNoReplace(int fromFolder, const std::string& from, int toFolder, const s
     return renameat(fromFolder, from.c_str(), toFolder, to.c_str()) == 0 ? 0 : errno;
 }
 
+// Whether the file system holding `folder` keeps an item's inode number for as long as the item
+// exists. FAT and exFAT number an item anew each time it is read from the disk (after the kernel
+// let go of it, or the stick was plugged in again), and FUSE and SMB mounts may too: there the
+// number says nothing, and kind and birth time are what tells another item apart.
+bool hasLastingInodeNumbers(int folder) {
+    struct statfs info {};
+    if (fstatfs(folder, &info) != 0) return false;
+    switch (static_cast<unsigned long>(info.f_type)) {
+    case MSDOS_SUPER_MAGIC:
+    case EXFAT_SUPER_MAGIC:
+    case FUSE_SUPER_MAGIC:
+    case CIFS_SUPER_MAGIC:
+    case 0xFE534D42ul: // SMB2
+        return false;
+    default:
+        return true;
+    }
+}
+
 // Whether the entry `name` in `folder` is still the item described, by kind, inode and birth time.
 bool isSameItem(int folder, const std::string& name, const Identity& expected) {
     struct statx now {};
@@ -270,7 +291,7 @@ bool isSameItem(int folder, const std::string& name, const Identity& expected) {
     const bool sameKind = (expected.kind == Identity::Kind::folder && type == S_IFDIR) ||
                           (expected.kind == Identity::Kind::link && type == S_IFLNK) ||
                           (expected.kind == Identity::Kind::file && type == S_IFREG);
-    if (!sameKind || inodeTag(now.stx_ino) != expected.inodeTag) return false;
+    if (!sameKind || (hasLastingInodeNumbers(folder) && inodeTag(now.stx_ino) != expected.inodeTag)) return false;
     const bool bornKnown = (now.stx_mask & STATX_BTIME) && expected.created != 0;
     return !bornKnown || now.stx_btime.tv_sec == expected.created;
 }

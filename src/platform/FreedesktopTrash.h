@@ -34,9 +34,9 @@ struct Identity {
     std::int64_t created = 0;  // birth time in whole seconds since 1970; 0 when not known
 };
 
-// The same, but only while the item is still of that kind, inode and birth time (a birth time is
-// compared where both are known); else it fails with "NAME changed since the scan" and nothing
-// moves.
+// The same, but only while the item is still of that kind, inode and birth time (an inode where
+// the file system keeps its numbers, a birth time where both are known); else it fails with "NAME
+// changed since the scan" and nothing moves.
 Result moveToTrash(const std::string& path, const Identity& expected);
 
 // Percent-encodes raw path bytes for a .trashinfo Path= line; "/" and unreserved bytes stay.
