@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -34,9 +35,42 @@ QFont detailFont() { return Typography::font(11, QFont::Normal); }
 QFont grantFont() { return Typography::font(11.5, QFont::DemiBold); }
 const QString grantTitle = QStringLiteral("Grant Access");
 
+// The lines of a text with a word longer than `width` (a long name, a path): broken between words
+// and anywhere inside the word that would run over. Null when breaking between words keeps every
+// line inside the width, as almost every text does; those the painter wraps itself.
+std::unique_ptr<QTextLayout> brokenLines(const QFont& font, const QString& text, double width) {
+    if (text.isEmpty() || QFontMetricsF(font).boundingRect(QRectF(0, 0, width, 1e6), wrapFlags, text).width() <= width)
+        return nullptr;
+    auto layout = std::make_unique<QTextLayout>(text, font);
+    QTextOption option(Qt::AlignLeft);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout->setTextOption(option);
+    layout->beginLayout();
+    double y = 0;
+    for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, y));
+        y += line.height();
+    }
+    layout->endLayout();
+    return layout;
+}
+
 double wrappedHeight(const QFont& font, const QString& text, double width) {
     if (text.isEmpty()) return QFontMetricsF(font).height();
-    return QFontMetricsF(font).boundingRect(QRectF(0, 0, std::max(width, 1.0), 1e6), wrapFlags, text).height();
+    width = std::max(width, 1.0);
+    if (auto lines = brokenLines(font, text, width)) return lines->boundingRect().height();
+    return QFontMetricsF(font).boundingRect(QRectF(0, 0, width, 1e6), wrapFlags, text).height();
+}
+
+// Draws the text wrapped into `box` as wrappedHeight measured it, in the painter's pen.
+void drawWrapped(QPainter& painter, const QRectF& box, const QFont& font, const QString& text) {
+    if (auto lines = brokenLines(font, text, std::max(box.width(), 1.0))) {
+        lines->draw(&painter, box.topLeft());
+        return;
+    }
+    painter.setFont(font);
+    painter.drawText(box, wrapFlags, text);
 }
 
 // The banner's shadow, drawn beneath the banner in its own widget, which takes no pointer input.
@@ -210,13 +244,11 @@ void BannerView::paintEvent(QPaintEvent*) {
     ShapePaint::strokeInside(painter, l.card, cornerRadius, ShapePaint::withOpacity(kindTint, 0.3));
 
     SymbolImage::draw(painter, l.icon, symbol(m_banner.kind), kindSymbolSize, QFont::DemiBold, kindTint);
-    painter.setFont(titleFont());
     painter.setPen(t.text);
-    painter.drawText(l.title, wrapFlags, m_banner.title);
+    drawWrapped(painter, l.title, titleFont(), m_banner.title);
     if (m_banner.detail) {
-        painter.setFont(detailFont());
         painter.setPen(t.textSecondary);
-        painter.drawText(l.detail, wrapFlags, *m_banner.detail);
+        drawWrapped(painter, l.detail, detailFont(), *m_banner.detail);
     }
     if (!l.grant.isNull()) {
         painter.save();

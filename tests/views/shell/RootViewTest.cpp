@@ -2,6 +2,7 @@
 #include "views/shell/cleanup/CleanupBar.h"
 
 #include "state/AppStateTestSupport.h"
+#include "style/Typography.h"
 #include "views/components/controls/IconToggle.h"
 #include "views/shell/BannerView.h"
 #include "views/shell/ShellTestSupport.h"
@@ -9,7 +10,11 @@
 #include "views/shell/topbar/TopBar.h"
 #include "views/shell/WorkspaceView.h"
 
+#include <QFontMetricsF>
+
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 using namespace tallymere;
 using tallymere::test::TempFolder;
@@ -232,4 +237,41 @@ TEST(RootViewTheme, EveryPaneFollowsTheStoresThemeAtOnce) {
     const QImage image = w.render();
     EXPECT_EQ(image.pixelColor(100, 600), slate.background); // sidebar
     EXPECT_EQ(image.pixelColor(w.view.width() - 5, 5), slate.background); // top bar
+}
+
+// A name longer than the card is wide (a folder name without spaces in "Snapshot saved") breaks
+// inside the word and the card grows for its lines, instead of running under the close button.
+TEST(RootViewBanner, AWordLongerThanTheCardBreaksInsideIt) {
+    // The program's own faces, as the window has them: the lines are measured in them.
+    Typography::bootstrap(QCoreApplication::applicationDirPath() + "/Fonts");
+    Window w({1060, 660});
+    TempFolder dir;
+    dir.file("tree/a.bin", 5000);
+    ASSERT_TRUE(test::scanAndWait(w.state, dir / "tree"));
+    w.state.setTab(WorkspaceTab::snapshots);
+    const QString name = QString(QStringLiteral("averyveryverylongfoldernamewithoutanyspacesthatkeepsgoing")).repeated(2);
+    w.state.setBanner(AppState::Banner::make(Kind::success, QStringLiteral("Snapshot saved"),
+                                             QStringLiteral("1 entries captured for ") + name + QLatin1Char('.')));
+    w.view.finishAnimations();
+    BannerView* banner = w.view.bannerView();
+    ASSERT_EQ(banner->width(), 620);
+    const QImage card = banner->grab().toImage();
+    const Theme theme = Theme::make(ThemeID::paper);
+    // The texts end two spacings before the close button; nothing is inked between them and it.
+    const QRectF close = banner->closeRect();
+    const int clearFrom = int(std::ceil(close.left())) - 20 + 2, clearTo = int(close.left()) - 2;
+    int inkedRows = 0, overrun = 0, lowest = 0;
+    for (int y = 1; y < card.height() - 1; ++y) {
+        bool inked = false;
+        for (int x = 40; x < clearFrom - 2 && !inked; ++x) inked = !test::near(card.pixelColor(x, y), theme.surface, 40);
+        inkedRows += inked;
+        if (inked) lowest = y;
+        for (int x = clearFrom; x <= clearTo; ++x) overrun += !test::near(card.pixelColor(x, y), theme.surface, 40);
+    }
+    EXPECT_EQ(overrun, 0);
+    // Every line is inside the card, above its lower padding.
+    EXPECT_LE(lowest, card.height() - 11);
+    const int detailLine = int(QFontMetricsF(Typography::font(11, QFont::Normal)).height());
+    EXPECT_GT(banner->height(), 5 * detailLine); // the title and three lines of detail within the padding
+    EXPECT_GT(inkedRows, 4 * detailLine / 2);
 }
