@@ -1,6 +1,7 @@
 #include "views/explore/agemap/SurfacePicture.h"
 
 #include "views/components/canvas/ParallelBands.h"
+#include "views/components/canvas/PixelCopy.h"
 
 #include <QPainter>
 #include <QWidget>
@@ -68,11 +69,16 @@ void SurfacePicture::paint(QPainter& painter, const QWidget& widget, const QRegi
         else if (due.size() == 1)
             ParallelBands::runOnPool([&] { drawBand(due.front()); });
         else
-            ParallelBands::run(int(due.size()), int(due.size()), [&](int first, int last) {
+            // The window's thread draws bands too: on a busy machine the pool's threads start late,
+            // and it would only wait for them.
+            ParallelBands::share(int(due.size()), int(due.size()), [&](int first, int last) {
                 for (int i = first; i < last; ++i) drawBand(due[std::size_t(i)]);
             });
         for (std::size_t band : due) m_drawn[band] = true;
     }
+    // Copied straight into the window where that is plainly the same, rows shared with the pool;
+    // the painter would copy the picture on this thread alone, through its path for scaled images.
+    if (PixelCopy::toDevice(painter, m_image)) return;
     painter.save();
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.drawImage(QPointF(0, 0), m_image);

@@ -8,6 +8,7 @@
 
 #include <QFontMetricsF>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScrollArea>
 #include <QVBoxLayout>
@@ -63,8 +64,10 @@ void BarsView::rebuild() {
     AppState::NodePtr shown = m_state.focus() ? m_state.focus() : m_state.displayRoot();
     std::vector<const FileNode*> rows;
     if (shown) rows = TopSizesRanking::rows(*shown, m_scope, m_state.useAllocatedSize());
+    const QString countBefore = countText();
     m_list->setRows(std::move(shown), std::move(rows));
-    update(QRect(0, 0, width(), int(headerHeight())));
+    // The header shows the rows only by their number: a new focus with as many rows leaves it be.
+    if (countText() != countBefore) update(QRect(0, 0, width(), int(headerHeight())));
 }
 
 QString BarsView::countText() const { return QString::number(m_list->rows().size()) + QStringLiteral(" shown"); }
@@ -99,7 +102,9 @@ void BarsView::resizeEvent(QResizeEvent* event) {
     layoutHeader();
 }
 
-void BarsView::paintEvent(QPaintEvent*) {
+void BarsView::paintEvent(QPaintEvent* event) {
+    // Under the rows the view draws nothing: the list repainting there reaches no header.
+    if (!event->rect().intersects(QRect(0, 0, width(), int(std::ceil(headerHeight()))))) return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setRenderHint(QPainter::TextAntialiasing, true);

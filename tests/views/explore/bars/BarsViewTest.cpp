@@ -9,6 +9,7 @@
 #include "views/explore/bars/BarsList.h"
 
 #include <QApplication>
+#include <QBackingStore>
 #include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QScrollArea>
@@ -175,6 +176,37 @@ TEST(BarsViewScopes, SwitcherAndStoreChangesRebuildTheRows) {
     EXPECT_EQ(f.view.rows(), before);
     test::display(f.state, nullptr);
     EXPECT_TRUE(f.view.rows().empty());
+    EXPECT_EQ(f.view.countText(), "0 shown");
+}
+
+// What the window shows after the focus moves, repainted only where the view asked, is what
+// drawing the whole view afresh gives: the header's count among it, whether the number of rows
+// changed or not.
+TEST(BarsViewRender, RepaintsAfterAFocusChangeMatchAFreshDrawing) {
+    Fixture f;
+    QWidget window;
+    window.resize(900, 400);
+    f.view.setParent(&window);
+    // The fixture owns the view: it leaves the window before the window goes.
+    struct Leave {
+        QWidget& view;
+        ~Leave() { view.setParent(nullptr); }
+    } leave{f.view};
+    f.view.move(0, 0);
+    window.show();
+    QApplication::processEvents();
+    auto shown = [&] {
+        auto* store = dynamic_cast<QImage*>(window.backingStore()->paintDevice());
+        return store ? store->copy(QRect(QPoint(0, 0), f.view.size() * store->devicePixelRatio())) : QImage();
+    };
+    auto fresh = [&] { return f.view.grab().toImage().convertToFormat(shown().format()); };
+    ASSERT_FALSE(shown().isNull());
+    for (const char* name : {"media", "", "media", "empty"}) {
+        const FileNode* node = *name ? child(*f.tree, name) : f.tree.get();
+        f.state.setFocus(f.state.retain(node));
+        QApplication::processEvents();
+        EXPECT_EQ(shown(), fresh()) << "focus " << name << ", " << f.view.countText().toStdString();
+    }
     EXPECT_EQ(f.view.countText(), "0 shown");
 }
 
