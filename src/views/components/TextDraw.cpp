@@ -230,6 +230,8 @@ int pixelSizeOf(const QFont& font) {
 
 } // namespace
 
+void drawAt(QPainter& painter, QPointF at, const QString& text) { drawString(painter, at, text); }
+
 QString oneLine(std::string_view bytes) { return QString::fromStdString(tallymere::oneLine(bytes)); }
 
 QString oneLine(const QString& text) { return oneLine(text.toStdString()); }

@@ -51,6 +51,10 @@ struct Fitted {
 };
 Fitted fit(const QString& text, const Style& style, double maxWidth);
 
+// painter.drawText(at, text) in the painter's font and pen, pixel for pixel, from glyphs kept per
+// thread: the text is shaped once, not on every paint.
+void drawAt(QPainter& painter, QPointF at, const QString& text);
+
 // Draws the fitted text in `box` as the alignment says and returns the rectangle the text took.
 // An empty box or empty text draws nothing and returns an empty rectangle.
 QRectF draw(QPainter& painter, const QRectF& box, const QString& text, const Style& style);

@@ -182,4 +182,21 @@ TEST(KeptTextPixels, KeptLayoutsDrawAndMeasureExactlyAsTheToolkit) {
                     EXPECT_EQ(KeptText::advance(font, text), QFontMetricsF(font).horizontalAdvance(text));
                 }
     EXPECT_EQ(compared, 2 * 6 * 3 * 7 * 2);
+    // A string drawn at a point from kept glyphs, left of the device's origin too.
+    for (double ratio : {1.0, 2.0})
+        for (const QString& text : texts)
+            for (double x : {3.0, 4.37, -2.61}) {
+                QImage expected(QSize(260, 40) * ratio, QImage::Format_ARGB32_Premultiplied);
+                expected.setDevicePixelRatio(ratio);
+                expected.fill(Qt::white);
+                QImage drawn = expected;
+                for (auto [image, kept] : {std::pair{&expected, false}, std::pair{&drawn, true}}) {
+                    QPainter painter(image);
+                    painter.setFont(Typography::font(13, QFont::Bold));
+                    painter.setPen(QColor(20, 30, 40, 200));
+                    if (kept) TextDraw::drawAt(painter, QPointF(x, 20.3), text);
+                    else painter.drawText(QPointF(x, 20.3), text);
+                }
+                EXPECT_EQ(drawn, expected) << text.toStdString() << " at " << x << " ratio " << ratio;
+            }
 }

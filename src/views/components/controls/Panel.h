@@ -28,6 +28,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Whether every part of the region lies clear of the card's outline and rounded corners.
+    bool isDeepInside(const QRegion& region) const;
     double m_padding;
     double m_radius;
     QVBoxLayout* m_layout;

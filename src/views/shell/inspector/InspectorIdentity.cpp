@@ -5,6 +5,7 @@
 #include "style/DisplayText.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
+#include "views/components/KeptText.h"
 #include "views/components/controls/Chip.h"
 #include "views/components/canvas/ShapePaint.h"
 #include "views/components/TextDraw.h"
@@ -140,7 +141,7 @@ public:
     QSize sizeHint() const override {
         const TextDraw::Style size = sizeStyle(Qt::black);
         const double width =
-            TextDraw::width(m_size, size) + sizeShareGap + QFontMetricsF(shareFont()).horizontalAdvance(m_share);
+            TextDraw::width(m_size, size) + sizeShareGap + KeptText::advance(shareFont(), m_share);
         return {int(std::ceil(width)), int(std::ceil(QFontMetricsF(size.font).height()))};
     }
 
@@ -153,10 +154,10 @@ protected:
         // The share sits on the size's baseline.
         const double baseline = QFontMetricsF(TextDraw::tracked(size.font, sizeTracking)).ascent();
         const double x = used.right() + sizeShareGap;
-        const QFontMetricsF small(shareFont());
         painter.setFont(shareFont());
         painter.setPen(theme().textTertiary);
-        painter.drawText(QPointF(x, baseline), small.elidedText(m_share, Qt::ElideRight, std::max(width() - x, 0.0)));
+        TextDraw::drawAt(painter, QPointF(x, baseline),
+                         KeptText::elided(shareFont(), m_share, Qt::ElideRight, std::max(width() - x, 0.0)));
     }
 
 private:

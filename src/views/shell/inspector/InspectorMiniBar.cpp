@@ -1,6 +1,7 @@
 #include "views/shell/inspector/InspectorMiniBar.h"
 
 #include "style/DisplayText.h"
+#include "style/KeptFill.h"
 #include "style/Typography.h"
 #include "views/components/KeptText.h"
 #include "views/components/canvas/ShapePaint.h"
@@ -16,6 +17,7 @@ namespace tallymere {
 
 namespace {
 constexpr double dot = 6;
+constexpr std::uint64_t dotKind = 0xD09ull << 32;
 constexpr double gap = 5;
 constexpr double lineGap = 2;
 QFont nameFont() { return Typography::font(10.5, QFont::Normal); }
@@ -61,9 +63,15 @@ void InspectorMiniBar::paintEvent(QPaintEvent*) {
     const QColor color = t.nodeColor(*m_child, 1, false);
     const double line = textHeight();
 
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(color);
-    painter.drawEllipse(QRectF(0, (line - dot) / 2, dot, dot));
+    // The dot is the same small shape on every row: kept as a picture, copied from then on.
+    const QRectF dotRect(0, (line - dot) / 2, dot, dot);
+    KeptFill::paint(painter, {dotKind, dot, 0, 0, 0, color.rgba64()}, dotRect.topLeft(), dotRect.adjusted(-1, -1, 1, 1),
+                    [&](QPainter& p) {
+                        p.setRenderHint(QPainter::Antialiasing, true);
+                        p.setPen(Qt::NoPen);
+                        p.setBrush(color);
+                        p.drawEllipse(dotRect);
+                    });
 
     const double sizeWidth = KeptText::advance(sizeFont(), m_size);
     painter.setFont(sizeFont());

@@ -4,6 +4,8 @@
 #include "style/DisplayText.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
+#include "views/components/KeptText.h"
+#include "views/components/TextDraw.h"
 #include "views/components/canvas/ShapePaint.h"
 #include "views/shell/WorkspaceView.h"
 
@@ -34,7 +36,7 @@ QFont sizeFont() { return Typography::font(13, QFont::DemiBold); }
 QFont countFont() { return Typography::font(12, QFont::Normal); }
 QFont separatorFont() { return Typography::font(13, QFont::Normal); }
 
-double advance(const QFont& font, const QString& text) { return QFontMetricsF(font).horizontalAdvance(text); }
+double advance(const QFont& font, const QString& text) { return KeptText::advance(font, text); }
 
 } // namespace
 
@@ -83,10 +85,9 @@ void PageHeader::relayout() {
     figures = std::ceil(figures);
     // Title, figures, a flexible gap and the button, 14 apart.
     const double titleRoom = std::max(width - 2 * paddingX - figures - 3 * spacing - buttonWidth, 0.0);
-    const QFontMetricsF metrics(titleFont());
-    m_shownTitle = metrics.elidedText(m_title, Qt::ElideMiddle, titleRoom);
-    const double titleWidth = std::min(std::ceil(metrics.horizontalAdvance(m_shownTitle)), titleRoom);
-    m_titleRect = QRectF(paddingX, paddingTop, titleWidth, metrics.height());
+    m_shownTitle = KeptText::elided(titleFont(), m_title, Qt::ElideMiddle, titleRoom);
+    const double titleWidth = std::min(std::ceil(KeptText::advance(titleFont(), m_shownTitle)), titleRoom);
+    m_titleRect = QRectF(paddingX, paddingTop, titleWidth, QFontMetricsF(titleFont()).height());
     m_figuresLeft = m_titleRect.right() + spacing;
     m_revealRect = QRectF(width - paddingX - buttonWidth, baseline() - buttonHeight, buttonWidth, buttonHeight);
     update();
@@ -107,14 +108,14 @@ void PageHeader::paintEvent(QPaintEvent*) {
 
     painter.setFont(titleFont());
     painter.setPen(t.text);
-    painter.drawText(QPointF(m_titleRect.left(), base), m_shownTitle);
+    TextDraw::drawAt(painter, QPointF(m_titleRect.left(), base), m_shownTitle);
 
     // The figures share the title's baseline.
     double x = m_figuresLeft;
     auto draw = [&](const QFont& font, const QColor& color, const QString& text) {
         painter.setFont(font);
         painter.setPen(color);
-        painter.drawText(QPointF(x, base), text);
+        TextDraw::drawAt(painter, QPointF(x, base), text);
         x += advance(font, text) + figureSpacing;
     };
     draw(sizeFont(), t.text, m_size);

@@ -156,7 +156,9 @@ TEST(CalendarViewHeatMap, SmallPicturesAreDrawnOnTheWindowsThreadLargeOnesShared
         for (int band = 0; band < 3; ++band)
             EXPECT_EQ(image.pixelColor(15, 15 + band * size.height() / 3), QColor(Qt::red)) << band;
         EXPECT_EQ(image.pixelColor(5, 5), QColor(Qt::white));
-        if (size.width() < 500) EXPECT_EQ(widget.threads, std::set<QThread*>{QThread::currentThread()});
+        if (size.width() < 500) {
+            EXPECT_EQ(widget.threads, std::set<QThread*>{QThread::currentThread()});
+        }
     }
 }
 

@@ -11,6 +11,7 @@
 #include "views/shell/inspector/InspectorIdentity.h"
 #include "views/shell/inspector/InspectorMiniBar.h"
 
+#include <QBackingStore>
 #include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
@@ -164,6 +165,27 @@ TEST_F(Inspector, EvictedFileIsMarkedAndItsBytesCountAsCompressed) {
     ASSERT_GE(rows.size(), 3u);
     EXPECT_EQ(rows[0].second, QString::fromUtf8("0 B \u2014 evicted"));
     EXPECT_EQ(rows[2], std::make_pair(QString("Compressed by"), QString("3.00 MB")));
+}
+
+// What the window shows as the inspected node changes, repainted only where the panes asked
+// (their cards, rows and texts), is what drawing the whole column afresh gives.
+TEST_F(Inspector, RepaintsAsTheNodeChangesMatchAFreshDrawing) {
+    auto settle = [] {
+        for (int i = 0; i < 4; ++i) QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    };
+    auto shown = [&] {
+        auto* store = dynamic_cast<QImage*>(view.backingStore()->paintDevice());
+        return store ? store->copy(QRect(QPoint(0, 0), view.size() * store->devicePixelRatio())) : QImage();
+    };
+    settle();
+    ASSERT_FALSE(shown().isNull());
+    for (const char* relative : {"docs", "report.bin", "docs/page3.txt", "", "cloud.mov", "docs"}) {
+        if (*relative) state.setHovered(node(relative));
+        else state.setHovered(nullptr);
+        settle();
+        EXPECT_EQ(shown(), view.grab().toImage().convertToFormat(shown().format())) << "node " << relative;
+    }
 }
 
 TEST_F(Inspector, FolderListsItsEightLargestChildrenWithBarsOfTheirShare) {
