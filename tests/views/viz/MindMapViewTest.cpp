@@ -242,4 +242,33 @@ TEST_F(MindMapViewTest, MapDrawnAheadOfItsFirstFrameIsTheWholeMap) {
     EXPECT_EQ(renderCanvas(*view.canvas()), drawnAtOnce()) << "coloured by type while in place";
 }
 
+// The centre is hovered and selected again and again: its rings are laid from pixels kept once a
+// size and theme, whatever their size, and come out as the painter strokes them.
+TEST_F(MindMapViewTest, CentreRingsAreLaidFromKeptPixelsAsThePainterStrokesThem) {
+    test::display(state, tree);
+    MindMapView view(state);
+    showCanvas(view, 800, 600);
+    finishEntry(view);
+    const QImage plain = renderCanvas(*view.canvas());
+    const FileNode* notes = findNode(*tree, "notes.txt");
+    struct Step {
+        const FileNode* hovered;
+        const FileNode* selected;
+    };
+    for (const Step step : {Step{tree.get(), nullptr}, Step{notes, tree.get()}, Step{tree.get(), tree.get()},
+                            Step{tree.get(), notes}}) {
+        state.setHovered(state.retain(step.hovered));
+        state.setSelection(state.retain(step.selected));
+        QImage expected = plain.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        {
+            QPainter painter(&expected);
+            MindMapCanvas::paintHighlight(painter, recordFor(view.graph().nodes, step.hovered),
+                                          recordFor(view.graph().nodes, step.selected), view.theme());
+        }
+        EXPECT_EQ(renderCanvas(*view.canvas()), expected.convertToFormat(QImage::Format_ARGB32))
+            << step.hovered->name() << " hovered";
+        if (step.hovered == tree.get()) EXPECT_TRUE(view.centreRingLaidFromKept());
+    }
+}
+
 } // namespace
