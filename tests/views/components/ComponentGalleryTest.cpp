@@ -19,6 +19,7 @@
 #include "views/components/controls/StatRow.h"
 #include "style/SymbolImage.h"
 
+#include <QBackingStore>
 #include <QCoreApplication>
 #include <QDir>
 #include <QEnterEvent>
@@ -199,6 +200,33 @@ TEST_F(Gallery, PanelPadsItsContentOnASurfaceCard) {
     // Content added later joins the panel's theme.
     panel.setContent(new Chip("x"));
     EXPECT_EQ(static_cast<Chip*>(panel.content())->theme().id, ThemeID::linen);
+}
+
+// A card repainted only where something on it changed shows what drawing the whole card gives,
+// wherever that is: deep inside, along an edge or in a rounded corner.
+TEST_F(Gallery, PanelRepaintedInPartsMatchesAWholeDrawing) {
+    const Theme theme = Theme::make(ThemeID::slate);
+    Panel panel(14, 14);
+    ThemedWidget::applyTheme(&panel, theme);
+    panel.resize(160, 90);
+    auto* spot = new QWidget(&panel);
+    panel.show();
+    QCoreApplication::processEvents();
+    auto shown = [&] {
+        auto* store = dynamic_cast<QImage*>(panel.backingStore()->paintDevice());
+        return store ? store->copy(QRect(QPoint(0, 0), panel.size() * store->devicePixelRatio())) : QImage();
+    };
+    ASSERT_FALSE(shown().isNull());
+    int compared = 0;
+    for (int y = -2; y < panel.height(); y += 3)
+        for (int x = -2; x < panel.width(); x += 3) {
+            spot->setGeometry(x, y, 5, 4);
+            spot->update();
+            QCoreApplication::processEvents();
+            ASSERT_EQ(shown(), panel.grab().toImage().convertToFormat(shown().format())) << x << "," << y;
+            ++compared;
+        }
+    EXPECT_GT(compared, 1500);
 }
 
 TEST_F(Gallery, SectionLabelCapitalisesItsCaptionOnlyAndSpansTheRow) {

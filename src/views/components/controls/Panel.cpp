@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tallymere {
@@ -39,18 +40,23 @@ void Panel::paintCard(QPainter& painter, const QRectF& rect, double radius, cons
 }
 
 bool Panel::isDeepInside(const QRegion& region) const {
-    // The outline is a device pixel wide and anti-aliased along every edge, and the corners round
-    // off within the radius: whatever lies clear of both shows the opaque fill alone.
-    constexpr int edge = 2;
-    const int corner = int(std::ceil(m_radius)) + edge;
-    const QRect inner = rect().adjusted(edge, edge, -edge, -edge);
-    const QRect corners[] = {QRect(0, 0, corner, corner), QRect(width() - corner, 0, corner, corner),
-                             QRect(0, height() - corner, corner, corner),
-                             QRect(width() - corner, height() - corner, corner, corner)};
-    for (const QRect& r : region) {
-        if (!inner.contains(r)) return false;
-        for (const QRect& c : corners)
-            if (c.intersects(r)) return false;
+    // The outline is a pixel wide inside the edge, anti-aliased, and the corners round off about
+    // centres a radius in from each corner: whatever keeps a pixel's margin clear of both shows the
+    // opaque fill alone.
+    constexpr double margin = 2;
+    const double w = width(), h = height();
+    const double r = std::min(m_radius, std::min(w, h) / 2);
+    for (const QRect& part : region) {
+        const double left = part.left(), top = part.top(), right = part.right() + 1.0, bottom = part.bottom() + 1.0;
+        if (left < margin || top < margin || right > w - margin || bottom > h - margin) return false;
+        // The part's own corner nearest each of the card's, where it lies within that rounding.
+        const QPointF nearest[] = {{left, top}, {right, top}, {left, bottom}, {right, bottom}};
+        const QPointF centres[] = {{r, r}, {w - r, r}, {r, h - r}, {w - r, h - r}};
+        for (int i = 0; i < 4; ++i) {
+            const QPointF away = nearest[i] - centres[i];
+            const bool outward = (i % 2 == 0 ? away.x() < 0 : away.x() > 0) && (i < 2 ? away.y() < 0 : away.y() > 0);
+            if (outward && std::hypot(away.x(), away.y()) > r - margin) return false;
+        }
     }
     return true;
 }
