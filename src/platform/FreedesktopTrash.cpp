@@ -4,6 +4,7 @@
 #include "base/PathText.h"
 #include "base/Utf8.h"
 #include "platform/MountTable.h"
+#include "platform/OwnPlace.h"
 #include "platform/PhysicalPath.h"
 #include "platform/UserFolders.h"
 
@@ -370,16 +371,12 @@ Result moveChecked(const std::string& requested, const Identity* expected) {
     const std::string home = homeTrashFolder();
     const std::string realHome = home.empty() ? std::string() : physicalPath(home);
     bool useHome = false;
-    // The home Trash, or the nearest folder above it that exists when it does not yet.
-    std::string homeNearest;
-    uid_t homeOwner = 0;
     if (!realHome.empty()) {
         struct stat homeInfo {};
-        homeNearest = realHome;
-        while (stat(homeNearest.c_str(), &homeInfo) != 0 && homeNearest != "/") homeNearest = PathText::parent(homeNearest);
-        homeOwner = homeInfo.st_uid;
+        std::string nearest = realHome;
+        while (stat(nearest.c_str(), &homeInfo) != 0 && nearest != "/") nearest = PathText::parent(nearest);
         const std::string homeTop =
-            mounts.empty() ? topFolderByDevice(homeNearest, homeInfo.st_dev) : mountPointOf(realHome, mounts);
+            mounts.empty() ? topFolderByDevice(nearest, homeInfo.st_dev) : mountPointOf(realHome, mounts);
         useHome = homeInfo.st_dev == parentInfo.st_dev && homeTop == itemTop;
     }
 
@@ -405,18 +402,15 @@ Result moveChecked(const std::string& requested, const Identity* expected) {
     if (useHome) {
         // Another user's Trash (root started with a user's HOME) is not ours to make or fill: its
         // owner could neither write to folders made by us nor empty what we put there.
-        if (homeOwner != getuid()) {
-            if (homeNearest == realHome) return failure("The Trash folder " + home + " belongs to another user");
-            return failure("The Trash folder " + home + " could not be created: " + homeNearest +
-                           " belongs to another user");
-        }
+        if (const std::string foreign = OwnPlace::whyNotOwn(home); !foreign.empty())
+            return failure("The Trash folder " + home + " cannot be used: " + foreign);
         const int error = ensureFolders(realHome);
         trash.handle = Descriptor(error ? -1 : open(realHome.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
         if (!trash.handle)
             return failure("The Trash folder " + home + " could not be created: " + systemMessage(error ? error : errno));
         struct stat trashInfo {};
         if (fstat(trash.handle.get(), &trashInfo) != 0 || trashInfo.st_uid != getuid())
-            return failure("The Trash folder " + home + " belongs to another user");
+            return failure("The Trash folder " + home + " cannot be used: it belongs to another user");
         trash.folder = realHome;
     } else {
         std::string error;

@@ -1,4 +1,5 @@
 #include "services/SnapshotStore.h"
+#include "platform/OwnPlace.h"
 
 #include "base/PathText.h"
 #include "core/DiskScanner.h"
@@ -149,6 +150,8 @@ void save(const Snapshot& snapshot) { save(snapshot, defaultFolder()); }
 
 void save(const Snapshot& snapshot, const std::string& folder) {
     if (folder.empty()) throw SaveError("no folder for snapshots: neither XDG_DATA_HOME nor a home folder is set");
+    if (const std::string foreign = OwnPlace::whyNotOwn(folder); !foreign.empty())
+        throw SaveError("cannot save in " + folder + ": " + foreign);
     // The folder's own failure is the one to report, not the temporary file's ENOENT after it.
     std::error_code made;
     std::filesystem::create_directories(folder, made);

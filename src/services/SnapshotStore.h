@@ -28,7 +28,8 @@ Snapshot capture(const FileNode& root, std::string title, bool useAllocated, int
 // Writes the snapshot to "<ID>.json" in the folder (created with its parents first), replacing its
 // own earlier file. The bytes go to a hidden temporary file in the same folder, are synced and then
 // renamed over the target, so no reader ever sees a partial file. Throws SaveError (or
-// SnapshotCodec::EncodingError) and leaves no file behind on failure.
+// SnapshotCodec::EncodingError) and leaves no file behind on failure; also, before anything is
+// made, for a folder that is another user's place (see OwnPlace::whyNotOwn).
 void save(const Snapshot& snapshot);
 void save(const Snapshot& snapshot, const std::string& folder);
 

@@ -1,5 +1,6 @@
 #include "state/PreferenceStore.h"
 
+#include "platform/OwnPlace.h"
 #include "platform/UserFolders.h"
 
 #include <QFile>
@@ -20,11 +21,16 @@ QString defaultFile() {
     return QString::fromStdString(folder) + QStringLiteral("/Tallymere/Tallymere.conf");
 }
 
-// Whether the file can be read and replaced as settings: absent, or a regular file (through a
-// link too). Reading a pipe there would wait forever for a writer, and saving would put a file in
-// place of a device.
+// Whether the file can be read and replaced as settings: the user's own place (not another user's
+// folder, as with root started with a user's HOME), and absent or a regular file (through a link
+// too). Reading a pipe there would wait forever for a writer, and saving would put a file in place
+// of a device.
 bool isUsable(const QString& file) {
     if (file.isEmpty()) return false;
+    if (const std::string foreign = OwnPlace::whyNotOwn(QFile::encodeName(file).toStdString()); !foreign.empty()) {
+        std::fprintf(stderr, "tallymere: settings are kept only until the program ends: %s\n", foreign.c_str());
+        return false;
+    }
     struct stat info {};
     if (::stat(QFile::encodeName(file).constData(), &info) != 0) return true;
     if (S_ISREG(info.st_mode)) return true;

@@ -19,8 +19,9 @@ public:
 
 // The application's store: the INI file Tallymere/Tallymere.conf in the user's configuration folder
 // ($XDG_CONFIG_HOME when absolute, else ~/.config), or an explicit INI file for tests and tools.
-// When that path holds something other than a regular file (a pipe, a device, a folder), or there
-// is no home folder, it is neither read nor written: values live in memory until the program ends.
+// When that path holds something other than a regular file (a pipe, a device, a folder), lies in
+// another user's place, or there is no home folder, it is neither read nor written: values live
+// in memory until the program ends.
 class SettingsPreferenceStore final : public PreferenceStore {
 public:
     SettingsPreferenceStore();

@@ -12,6 +12,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tallymere {
 namespace {
@@ -256,6 +257,33 @@ TEST(SnapshotFolder, SaveFailsWhenTheFolderCannotBeMade) {
     }
     EXPECT_TRUE(SnapshotStore::load(folder).empty());
     EXPECT_EQ(folderNames(temp.path()), std::vector<std::string>{"blocker"});
+}
+
+TEST(SnapshotFolder, AnotherUsersFolderOrLinkIsNeverSavedIn) {
+    if (::getuid() != 0) GTEST_SKIP() << "only root can give a folder to another user";
+    // Root started with a user's HOME: the user's data folder, and a link of the user's into one of
+    // root's.
+    test::TempFolder temp;
+    const std::string data = temp / "data";
+    fs::create_directories(data);
+    ASSERT_EQ(::chown(data.c_str(), 4242, 4242), 0);
+    const std::string system = temp / "system";
+    fs::create_directories(system);
+    const std::string link = temp / "link";
+    fs::create_directory_symlink(system, link);
+    ASSERT_EQ(::lchown(link.c_str(), 4242, 4242), 0);
+
+    for (const auto& [folder, reason] : {std::pair{data + "/Tallymere/Snapshots", data + " belongs to another user"},
+                                         std::pair{link + "/Snapshots", link + " is a link of another user"}}) {
+        try {
+            SnapshotStore::save(sample(), folder);
+            ADD_FAILURE() << "saved in " << folder;
+        } catch (const SnapshotStore::SaveError& error) {
+            EXPECT_EQ(std::string(error.what()), "cannot save in " + folder + ": " + reason);
+        }
+    }
+    EXPECT_TRUE(fs::is_empty(data));
+    EXPECT_TRUE(fs::is_empty(system));
 }
 
 TEST(SnapshotFolder, LoadListsNewestFirstAndSkipsWhatItCannotRead) {

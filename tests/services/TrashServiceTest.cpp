@@ -234,7 +234,7 @@ TEST_F(TrashTest, AnotherUsersHomeTrashIsNeitherMadeNorFilled) {
     const fs::path item = makeFile("report.txt");
     const auto unmade = FreedesktopTrash::moveToTrash(item);
     EXPECT_FALSE(unmade.moved);
-    EXPECT_EQ(unmade.error, "The Trash folder " + trash().string() + " could not be created: " + data.string() +
+    EXPECT_EQ(unmade.error, "The Trash folder " + trash().string() + " cannot be used: " + data.string() +
                                 " belongs to another user");
     EXPECT_FALSE(fs::exists(fs::symlink_status(trash())));
 
@@ -242,8 +242,20 @@ TEST_F(TrashTest, AnotherUsersHomeTrashIsNeitherMadeNorFilled) {
     ASSERT_EQ(::chown(trash().c_str(), 4242, 4242), 0);
     const auto unfilled = FreedesktopTrash::moveToTrash(item);
     EXPECT_FALSE(unfilled.moved);
-    EXPECT_EQ(unfilled.error, "The Trash folder " + trash().string() + " belongs to another user");
+    EXPECT_EQ(unfilled.error, "The Trash folder " + trash().string() + " cannot be used: " + trash().string() +
+                                  " belongs to another user");
     EXPECT_TRUE(fs::is_empty(trash()));
+
+    // The user's link from the data folder into one of root's: not followed.
+    const fs::path system = m_scratch / "system";
+    fs::create_directories(system);
+    fs::remove_all(data);
+    fs::create_directory_symlink(system, data);
+    ASSERT_EQ(::lchown(data.c_str(), 4242, 4242), 0);
+    const auto through = FreedesktopTrash::moveToTrash(item);
+    EXPECT_EQ(through.error, "The Trash folder " + trash().string() + " cannot be used: " + data.string() +
+                                 " is a link of another user");
+    EXPECT_TRUE(fs::is_empty(system));
     EXPECT_EQ(readText(item), "x");
 }
 

@@ -213,6 +213,29 @@ TEST_F(SettingsFolder, ARelativeConfigFolderIsIgnoredAndAPipeIsNeitherReadNorRep
     EXPECT_TRUE(std::filesystem::is_fifo(pipe));
 }
 
+TEST_F(SettingsFolder, AnotherUsersConfigFolderIsNeitherReadNorWritten) {
+    if (::getuid() != 0) GTEST_SKIP() << "only root can give a folder to another user";
+    // Root started with a user's HOME: the user's settings stay the user's.
+    const std::string config = dir.folder("home/.config");
+    const std::string file = dir.file("home/.config/Tallymere/Tallymere.conf", 0);
+    std::ofstream(file) << "[General]\nthemeID=mist\n";
+    ASSERT_EQ(::chown(config.c_str(), 4242, 4242), 0);
+    ASSERT_EQ(::chown((config + "/Tallymere").c_str(), 4242, 4242), 0);
+    ASSERT_EQ(::chown(file.c_str(), 4242, 4242), 0);
+    ::unsetenv("XDG_CONFIG_HOME");
+    {
+        SettingsPreferenceStore store;
+        EXPECT_FALSE(store.value("themeID").isValid());
+        store.setValue("themeID", "slate");
+        EXPECT_EQ(store.value("themeID").toString(), "slate");
+    }
+    std::ifstream in(file);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "[General]\nthemeID=mist\n");
+    struct stat info {};
+    ASSERT_EQ(::stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 4242u);
+}
+
 TEST(AppStateIdentifiers, TargetsTakeTheirTitlesFromTheirPaths) {
     EXPECT_EQ(ScanTarget::folder("/home/al/Music/").title, "Music");
     EXPECT_FALSE(ScanTarget::folder("/").isFullDisk); // "/" chosen as a folder is not the whole disk
