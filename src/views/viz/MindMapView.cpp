@@ -6,6 +6,7 @@
 #include "views/components/canvas/LayeredCanvas.h"
 #include "views/components/NodeInteraction.h"
 #include "views/components/canvas/ParallelBands.h"
+#include "views/components/canvas/PixelCopy.h"
 #include "views/viz/MindMapCanvas.h"
 
 #include <QPainter>
@@ -125,6 +126,9 @@ void MindMapView::redraw() {
 
 namespace {
 
+// Bands of the window's rows the spring's frames are laid in, taken by threads as they come free.
+constexpr int springBands = 8;
+
 // Two bands of rows of a picture at once, each an image over the same pixels drawn by a painter of
 // its own on a thread of the pool, where it fills its shapes itself, and each drawing only the
 // edges and discs that reach its rows over the backdrop it lays. Holds copies of all it draws
@@ -224,24 +228,61 @@ void MindMapView::paintCanvas(QPainter& painter, const QRegion& exposed) {
         m_base.paint(painter, exposed, size, ratio, backdrop, render);
         paintRings(painter);
     } else {
-        painter.fillRect(exposed.boundingRect(), backdrop);
-        if (m_appearance <= 0 || !m_base.isValid()) return;
-        // The whole map, rings included, scales about the canvas's centre while it springs in.
-        const QPointF centre = QRectF(m_surface->rect()).center();
-        const double scale = 0.94 + 0.06 * m_appearance;
-        painter.save();
-        painter.setOpacity(m_appearance);
-        painter.translate(centre);
-        painter.scale(scale, scale);
-        painter.translate(-centre);
+        const bool shows = m_appearance > 0 && m_base.isValid();
         // At twice the pixel ratio or more a pixel is too small to show the steps of a plain
         // scaling, and filtering the whole picture on every frame of the spring is what costs.
-        painter.setRenderHint(QPainter::SmoothPixmapTransform, ratio < 2);
-        painter.drawImage(QPointF(0, 0), m_base.image());
+        const bool smooth = ratio < 2;
+        const bool banded = shows && !smooth && springInBands(painter, ratio, backdrop);
+        if (!banded) painter.fillRect(exposed.boundingRect(), backdrop);
+        if (!shows) return;
+        painter.save();
+        springTransform(painter);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+        if (!banded) painter.drawImage(QPointF(0, 0), m_base.image());
         MindMapCanvas::paintHighlight(painter, recordFor(m_graph.nodes, m_state.hovered().get()),
                                       recordFor(m_graph.nodes, m_state.selection().get()), theme());
         painter.restore();
     }
+}
+
+void MindMapView::springTransform(QPainter& painter) const {
+    // The whole map, rings included, scales about the canvas's centre while it springs in.
+    const QPointF centre = QRectF(m_surface->rect()).center();
+    const double scale = 0.94 + 0.06 * m_appearance;
+    painter.setOpacity(m_appearance);
+    painter.translate(centre);
+    painter.scale(scale, scale);
+    painter.translate(-centre);
+}
+
+bool MindMapView::springInBands(QPainter& painter, qreal ratio, const QColor& backdrop) const {
+    // Scaling and fading the whole picture costs the window's thread most of a frame at twice the
+    // pixel ratio; bands of the window's rows, each with a painter of its own, share it out. Each
+    // band's painter starts its scaling afresh at its top row, so a pixel here and there near a
+    // band's edge may take its neighbour's source pixel: for a frame that shows a sixtieth of a
+    // second while the map moves, never for the map at rest.
+    const std::optional<PixelCopy::Target> device = PixelCopy::target(painter, ratio);
+    if (!device || device->exposed.rectCount() != 1) return false;
+    QImage& window = *device->image;
+    const QRect area = device->exposed.boundingRect();
+    const QTransform toDevice = painter.deviceTransform();
+    const QImage& picture = m_base.image();
+    uchar* const bits = window.bits();
+    const qsizetype stride = window.bytesPerLine();
+    const QImage::Format format = window.format();
+    const int width = window.width();
+    ParallelBands::share(area.height(), springBands, [&](int top, int bottom) {
+        const int y0 = area.top() + top;
+        QImage band(bits + y0 * stride, width, bottom - top, stride, format);
+        QPainter layer(&band);
+        const QRect rows(area.left(), 0, area.width(), bottom - top);
+        layer.setClipRect(rows);
+        layer.fillRect(rows, backdrop);
+        layer.setTransform(toDevice * QTransform::fromTranslate(0, -y0));
+        springTransform(layer);
+        layer.drawImage(QPointF(0, 0), picture);
+    });
+    return true;
 }
 
 void MindMapView::prepareCentreRing() {

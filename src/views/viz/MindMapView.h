@@ -74,6 +74,12 @@ private:
     // The rings over the finished picture, the centre's hover ring taken from m_centreRing when it
     // was stroked there.
     void paintRings(QPainter& painter);
+    // Sets the painter's opacity and scale for the spring at m_appearance.
+    void springTransform(QPainter& painter) const;
+    // Lays the backdrop and the spring's scaled, faded picture straight into the window's pixels
+    // in bands of rows on several threads; false, having drawn nothing, where the painter's pixels
+    // cannot be written that way.
+    bool springInBands(QPainter& painter, qreal ratio, const QColor& backdrop) const;
     // Starts stroking the centre disc's hover ring on a thread of its own, unless it is kept.
     void prepareCentreRing();
 

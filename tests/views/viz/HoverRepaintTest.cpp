@@ -7,6 +7,7 @@
 #include "support/DisplayTree.h"
 #include "support/TreeText.h"
 #include "views/components/canvas/HighlightOverlay.h"
+#include "views/components/canvas/LayeredCanvas.h"
 #include "views/components/canvas/ShapePaint.h"
 #include "views/components/ThemedWidget.h"
 #include "views/components/canvas/TintCache.h"
@@ -240,6 +241,65 @@ TEST(HoverRepaint, MindMapRingsAreThePictureWithThePlainRingsOverIt) {
             EXPECT_EQ(shown(), expected) << what;
         }
         EXPECT_TRUE(view.centreRingLaidFromKept()) << "in theme " << int(id);
+    }
+}
+
+// While the map springs in, its scaled, faded picture is laid in bands of the window's rows on
+// several threads. Each band starts its scaling afresh, so a pixel near a band's edge may take its
+// neighbour's source pixel, but the frame is the painter's own drawing of the whole map otherwise.
+TEST(HoverRepaint, MindMapSpringFramesAreThePicturesScaledAndFaded) {
+    test::loadFonts();
+    AppState state{std::make_shared<MemoryPreferenceStore>()};
+    const AppState::NodePtr tree = test::treeFromText(scene);
+    test::display(state, tree);
+    QWidget window;
+    window.resize(760, 560);
+    MindMapView view(state, &window);
+    view.setGeometry(23, 17, 720, 520);
+    window.show();
+    QCoreApplication::processEvents();
+    auto* entry = view.findChild<QVariantAnimation*>("entryAnimation");
+    ASSERT_NE(entry, nullptr);
+    entry->setCurrentTime(entry->duration());
+    QCoreApplication::processEvents();
+    QWidget& surface = *view.canvas();
+    const QImage plain = grabbed(surface);
+    const QRect shownRect(surface.mapTo(&window, QPoint(0, 0)) * ratio(), surface.size() * ratio());
+    state.setFocus(state.retain(test::findNode(*tree, "pics")));
+    state.setFocus(tree);
+    entry->pause(); // frames at set times only
+    for (int time : {40, 120, 200}) {
+        entry->setCurrentTime(time);
+        QCoreApplication::processEvents();
+        const double appearance = view.appearance();
+        ASSERT_GT(appearance, 0);
+        ASSERT_LT(appearance, 1);
+        QImage expected(plain.size(), QImage::Format_ARGB32_Premultiplied);
+        expected.setDevicePixelRatio(plain.devicePixelRatio());
+        expected.fill(LayeredCanvas::backdrop(view.theme()));
+        {
+            QPainter painter(&expected);
+            const QPointF centre = QRectF(surface.rect()).center();
+            const double scale = 0.94 + 0.06 * appearance;
+            painter.setOpacity(appearance);
+            painter.translate(centre);
+            painter.scale(scale, scale);
+            painter.translate(-centre);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, ratio() < 2);
+            painter.drawImage(QPointF(0, 0), plain);
+        }
+        const QImage shown = windowPixels(window).copy(shownRect);
+        ASSERT_EQ(shown.size(), expected.size());
+        int differing = 0, far = 0;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x)
+                if (const QRgb a = shown.pixel(x, y), b = expected.pixel(x, y); a != b) {
+                    ++differing;
+                    // A neighbour's source pixel is near in colour on the map's smooth fills.
+                    far += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b)) > 96;
+                }
+        EXPECT_LT(differing, shown.width() * shown.height() / 2000) << "at " << time << " ms";
+        EXPECT_LT(far, shown.width() * shown.height() / 20000) << "at " << time << " ms";
     }
 }
 
