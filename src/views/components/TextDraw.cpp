@@ -332,4 +332,18 @@ QRectF draw(QPainter& painter, const QRectF& box, const QString& text, const Sty
     return used;
 }
 
+void breakLines(QTextLayout& layout, double width, Qt::Alignment alignment) {
+    QTextOption option(alignment & Qt::AlignHorizontal_Mask);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    double y = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, y));
+        y += line.height();
+    }
+    layout.endLayout();
+}
+
 } // namespace tallymere::TextDraw

@@ -8,6 +8,7 @@
 #include <string_view>
 
 class QPainter;
+class QTextLayout;
 
 namespace tallymere::TextDraw {
 
@@ -54,6 +55,11 @@ Fitted fit(const QString& text, const Style& style, double maxWidth);
 // painter.drawText(at, text) in the painter's font and pen, pixel for pixel, from glyphs kept per
 // thread: the text is shaped once, not on every paint.
 void drawAt(QPainter& painter, QPointF at, const QString& text);
+
+// Lays the layout's text out in lines `width` wide, one under the other from its origin, broken
+// between words where they can be and anywhere inside a word longer than a line (a long name or
+// path), so nothing runs past the edge.
+void breakLines(QTextLayout& layout, double width, Qt::Alignment alignment = Qt::AlignLeft);
 
 // Draws the fitted text in `box` as the alignment says and returns the rectangle the text took.
 // An empty box or empty text draws nothing and returns an empty rectangle.

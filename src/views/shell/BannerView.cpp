@@ -2,6 +2,7 @@
 
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
+#include "views/components/TextDraw.h"
 #include "views/components/canvas/ShapePaint.h"
 #include "views/components/canvas/SoftShadow.h"
 
@@ -42,17 +43,7 @@ std::unique_ptr<QTextLayout> brokenLines(const QFont& font, const QString& text,
     if (text.isEmpty() || QFontMetricsF(font).boundingRect(QRectF(0, 0, width, 1e6), wrapFlags, text).width() <= width)
         return nullptr;
     auto layout = std::make_unique<QTextLayout>(text, font);
-    QTextOption option(Qt::AlignLeft);
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    layout->setTextOption(option);
-    layout->beginLayout();
-    double y = 0;
-    for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine()) {
-        line.setLineWidth(width);
-        line.setPosition(QPointF(0, y));
-        y += line.height();
-    }
-    layout->endLayout();
+    TextDraw::breakLines(*layout, width);
     return layout;
 }
 

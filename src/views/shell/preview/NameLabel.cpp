@@ -1,30 +1,13 @@
 #include "views/shell/preview/NameLabel.h"
 
+#include "views/components/TextDraw.h"
+
 #include <QPainter>
 #include <QTextLayout>
 
 #include <cmath>
 
 namespace tallymere {
-
-namespace {
-
-// Lines broken between words where they can be, anywhere inside a word longer than the line.
-void layOut(QTextLayout& layout, Qt::Alignment alignment, double width) {
-    QTextOption option(alignment & Qt::AlignHorizontal_Mask);
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    layout.setTextOption(option);
-    layout.beginLayout();
-    double y = 0;
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-        line.setLineWidth(width);
-        line.setPosition(QPointF(0, y));
-        y += line.height();
-    }
-    layout.endLayout();
-}
-
-} // namespace
 
 NameLabel::NameLabel(QWidget* parent) : QLabel(parent) {
     setTextFormat(Qt::PlainText);
@@ -35,7 +18,7 @@ bool NameLabel::wordsFit(int width) const { return QLabel::minimumSizeHint().wid
 
 double NameLabel::brokenHeight(double width) const {
     QTextLayout layout(text(), font());
-    layOut(layout, alignment(), width);
+    TextDraw::breakLines(layout, width, alignment());
     return layout.boundingRect().height();
 }
 
@@ -56,7 +39,7 @@ void NameLabel::paintEvent(QPaintEvent* event) {
     if (wordsFit(width())) return QLabel::paintEvent(event);
     const QRectF room = contentsRect();
     QTextLayout layout(text(), font());
-    layOut(layout, alignment(), room.width());
+    TextDraw::breakLines(layout, room.width(), alignment());
     const double height = layout.boundingRect().height();
     double top = room.top();
     if (alignment() & Qt::AlignVCenter) top += (room.height() - height) / 2;

@@ -68,26 +68,11 @@ double tabularWidth(const QString& text) {
     return width;
 }
 
-// The title's lines: broken between words where it can, anywhere inside a word too long for the
-// column (a folder name without spaces), so nothing runs past the column's edge.
-void layOutTitle(QTextLayout& layout, double width) {
-    QTextOption option(Qt::AlignLeft);
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    layout.setTextOption(option);
-    layout.beginLayout();
-    double y = 0;
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-        line.setLineWidth(width);
-        line.setPosition(QPointF(0, y));
-        y += line.height();
-    }
-    layout.endLayout();
-}
 
 double titleHeight(const QString& text, double width) {
     if (text.isEmpty()) return QFontMetricsF(titleFont()).height();
     QTextLayout layout(text, titleFont());
-    layOutTitle(layout, width);
+    TextDraw::breakLines(layout, width);
     return layout.boundingRect().height();
 }
 
@@ -219,7 +204,7 @@ void ScanningView::paintEvent(QPaintEvent*) {
     painter.drawText(m_caption, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Scanning"));
     painter.setPen(t.text);
     QTextLayout title(titleText(), titleFont());
-    layOutTitle(title, columnWidth);
+    TextDraw::breakLines(title, columnWidth);
     title.draw(&painter, m_title.topLeft());
 
     paintCounter(painter, m_filesValue, m_filesCaption, m_shownFiles, QStringLiteral("files read"));
