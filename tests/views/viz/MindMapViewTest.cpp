@@ -267,7 +267,9 @@ TEST_F(MindMapViewTest, CentreRingsAreLaidFromKeptPixelsAsThePainterStrokesThem)
         }
         EXPECT_EQ(renderCanvas(*view.canvas()), expected.convertToFormat(QImage::Format_ARGB32))
             << step.hovered->name() << " hovered";
-        if (step.hovered == tree.get()) EXPECT_TRUE(view.centreRingLaidFromKept());
+        if (step.hovered == tree.get()) {
+            EXPECT_TRUE(view.centreRingLaidFromKept());
+        }
     }
 }
 
