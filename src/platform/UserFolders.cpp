@@ -77,21 +77,22 @@ bool isHome(const std::string& path) {
     return path == folder || (!folder.empty() && path == physicalHome());
 }
 
-std::string dataHome() {
-    std::string fromEnvironment = absoluteVariable("XDG_DATA_HOME");
+namespace {
+
+// The folder an XDG variable names when it is an absolute path, else its default below the home.
+std::string baseFolder(const char* variable, const char* belowHome) {
+    std::string fromEnvironment = absoluteVariable(variable);
     if (!fromEnvironment.empty()) return fromEnvironment;
     const std::string folder = home();
     if (folder.empty()) return {};
-    return (folder == "/" ? std::string() : folder) + "/.local/share";
+    return (folder == "/" ? std::string() : folder) + belowHome;
 }
 
-std::string configHome() {
-    std::string fromEnvironment = absoluteVariable("XDG_CONFIG_HOME");
-    if (!fromEnvironment.empty()) return fromEnvironment;
-    const std::string folder = home();
-    if (folder.empty()) return {};
-    return (folder == "/" ? std::string() : folder) + "/.config";
-}
+} // namespace
+
+std::string dataHome() { return baseFolder("XDG_DATA_HOME", "/.local/share"); }
+
+std::string configHome() { return baseFolder("XDG_CONFIG_HOME", "/.config"); }
 
 std::vector<std::string> parseNamedFolders(std::string_view text, const std::string& home) {
     std::vector<std::string> folders;
