@@ -28,6 +28,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 
 using namespace tallymere;
 
@@ -187,25 +188,41 @@ TEST(HoverRepaint, IcicleMarksAreThePictureWithThePlainMarkOverItAndRepaintOnlyT
     EXPECT_GT(apart, 0);
 }
 
+// A mind map of the scene (sized by logical bytes) at an odd place in its window, shown, its entry
+// spring run to its end.
+struct MindMapWindow {
+    AppState state{std::make_shared<MemoryPreferenceStore>()};
+    const AppState::NodePtr tree = test::treeFromText(scene);
+    QWidget window;
+    std::unique_ptr<MindMapView> view;
+    QVariantAnimation* entry = nullptr;
+    MindMapWindow() {
+        test::loadFonts();
+        state.setUseAllocatedSize(false);
+        test::display(state, tree);
+        window.resize(760, 560);
+        view = std::make_unique<MindMapView>(state, &window);
+        view->setGeometry(23, 17, 720, 520);
+        window.show();
+        QCoreApplication::processEvents();
+        entry = view->findChild<QVariantAnimation*>("entryAnimation");
+        if (entry) entry->setCurrentTime(entry->duration());
+        QCoreApplication::processEvents();
+    }
+    // The view leaves the window before the window goes.
+    ~MindMapWindow() { view.reset(); }
+};
+
 // The mind map's centre is hovered and selected again and again: its rings are laid from kept
 // pixels, the hover's stroked ahead once a picture of a new size or theme is drawn. The window
 // holds exactly the picture with the rings stroked over it by the painter.
 TEST(HoverRepaint, MindMapRingsAreThePictureWithThePlainRingsOverIt) {
-    test::loadFonts();
-    AppState state{std::make_shared<MemoryPreferenceStore>()};
-    const AppState::NodePtr tree = test::treeFromText(scene);
-    state.setUseAllocatedSize(false);
-    test::display(state, tree);
-    QWidget window;
-    window.resize(760, 560);
-    MindMapView view(state, &window);
-    view.setGeometry(23, 17, 720, 520);
-    window.show();
-    QCoreApplication::processEvents();
-    auto* entry = view.findChild<QVariantAnimation*>("entryAnimation");
-    ASSERT_NE(entry, nullptr);
-    entry->setCurrentTime(entry->duration());
-    QCoreApplication::processEvents();
+    MindMapWindow map;
+    AppState& state = map.state;
+    const AppState::NodePtr& tree = map.tree;
+    QWidget& window = map.window;
+    MindMapView& view = *map.view;
+    ASSERT_NE(map.entry, nullptr);
     QWidget& surface = *view.canvas();
     ASSERT_EQ(surface.devicePixelRatioF(), ratio());
     const auto node = [&](std::string_view name) { return state.retain(test::findNode(*tree, name)); };
@@ -248,20 +265,13 @@ TEST(HoverRepaint, MindMapRingsAreThePictureWithThePlainRingsOverIt) {
 // several threads. Each band starts its scaling afresh, so a pixel near a band's edge may take its
 // neighbour's source pixel, but the frame is the painter's own drawing of the whole map otherwise.
 TEST(HoverRepaint, MindMapSpringFramesAreThePicturesScaledAndFaded) {
-    test::loadFonts();
-    AppState state{std::make_shared<MemoryPreferenceStore>()};
-    const AppState::NodePtr tree = test::treeFromText(scene);
-    test::display(state, tree);
-    QWidget window;
-    window.resize(760, 560);
-    MindMapView view(state, &window);
-    view.setGeometry(23, 17, 720, 520);
-    window.show();
-    QCoreApplication::processEvents();
-    auto* entry = view.findChild<QVariantAnimation*>("entryAnimation");
+    MindMapWindow map;
+    AppState& state = map.state;
+    const AppState::NodePtr& tree = map.tree;
+    QWidget& window = map.window;
+    MindMapView& view = *map.view;
+    QVariantAnimation* entry = map.entry;
     ASSERT_NE(entry, nullptr);
-    entry->setCurrentTime(entry->duration());
-    QCoreApplication::processEvents();
     QWidget& surface = *view.canvas();
     const QImage plain = grabbed(surface);
     const QRect shownRect(surface.mapTo(&window, QPoint(0, 0)) * ratio(), surface.size() * ratio());
