@@ -1,6 +1,7 @@
 #include "views/explore/agemap/CalendarView.h"
 
 #include "state/AppStateTestSupport.h"
+#include "support/ColourChecks.h"
 #include "support/DisplayTree.h"
 #include "support/TreeText.h"
 #include "views/components/controls/ActionButton.h"
@@ -30,6 +31,9 @@
 using namespace tallymere;
 
 namespace {
+
+using test::looksLike;
+using test::over;
 
 // The fixed clock: 2024-06-15 00:00 UTC; months are split in UTC for the test's run.
 constexpr long long now = 1718409600;
@@ -64,20 +68,6 @@ const FileNode* find(const FileNode& root, std::string_view name) {
         return !found;
     });
     return found;
-}
-
-::testing::AssertionResult looksLike(const QColor& drawn, const QColor& expected) {
-    const QColor a = drawn.toRgb(), b = expected.toRgb();
-    if (std::abs(a.red() - b.red()) <= 2 && std::abs(a.green() - b.green()) <= 2 && std::abs(a.blue() - b.blue()) <= 2)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << a.name().toStdString() << " is not " << b.name().toStdString();
-}
-
-// Colour `over` at opacity `alpha` on `under`, as the panel shows a translucent fill.
-QColor over(const QColor& top, double alpha, const QColor& under) {
-    return QColor::fromRgbF(float(top.redF() * alpha + under.redF() * (1 - alpha)),
-                            float(top.greenF() * alpha + under.greenF() * (1 - alpha)),
-                            float(top.blueF() * alpha + under.blueF() * (1 - alpha)));
 }
 
 struct Fixture {

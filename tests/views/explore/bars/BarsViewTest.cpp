@@ -2,6 +2,7 @@
 
 #include "layout/PercentText.h"
 #include "state/AppStateTestSupport.h"
+#include "support/ColourChecks.h"
 #include "support/DisplayTree.h"
 #include "support/RecordingDesktop.h"
 #include "support/TreeText.h"
@@ -24,6 +25,9 @@
 using namespace tallymere;
 
 namespace {
+
+using test::looksLike;
+using test::over;
 
 const FileNode* child(const FileNode& folder, std::string_view name) {
     for (const FileNode* node : folder.children())
@@ -69,20 +73,6 @@ struct Fixture {
         send(list(), QEvent::MouseButtonRelease, at, Qt::LeftButton);
     }
 };
-
-// Colours compared as drawn into an 8-bit image: a blend can round differently by one step.
-::testing::AssertionResult looksLike(const QColor& drawn, const QColor& expected) {
-    const QColor a = drawn.toRgb(), b = expected.toRgb();
-    if (std::abs(a.red() - b.red()) <= 2 && std::abs(a.green() - b.green()) <= 2 && std::abs(a.blue() - b.blue()) <= 2)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << a.name().toStdString() << " is not " << b.name().toStdString();
-}
-
-QColor over(const QColor& top, double alpha, const QColor& under) {
-    return QColor::fromRgbF(float(top.redF() * alpha + under.redF() * (1 - alpha)),
-                            float(top.greenF() * alpha + under.greenF() * (1 - alpha)),
-                            float(top.blueF() * alpha + under.blueF() * (1 - alpha)));
-}
 
 std::vector<std::string> names(const std::vector<const FileNode*>& rows) {
     std::vector<std::string> out;

@@ -5,6 +5,7 @@
 #include "state/AppState.h"
 #include "state/AppStateTestSupport.h"
 #include "style/Typography.h"
+#include "support/ColourChecks.h"
 #include "views/components/controls/ActionButton.h"
 #include "views/components/canvas/ShapePaint.h"
 #include "views/tools/duplicates/DuplicatesStatePane.h"
@@ -25,6 +26,11 @@
 
 namespace tallymere {
 namespace {
+
+using test::anyPixelNear;
+using test::distance;
+using test::over;
+
 
 using test::waitUntil;
 
@@ -90,21 +96,6 @@ protected:
     RecordingDesktop desktop;
     Theme theme;
 };
-
-int distance(const QColor& a, const QColor& b) {
-    return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
-}
-
-QColor over(const QColor& top, double opacity, const QColor& below) {
-    return ColorRules::mix(below, QColor(top.red(), top.green(), top.blue()), opacity);
-}
-
-bool anyPixelNear(const QImage& image, const QRect& area, const QColor& color, int tolerance = 6) {
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            if (image.rect().contains(x, y) && distance(image.pixelColor(x, y), color) <= tolerance) return true;
-    return false;
-}
 
 TEST_F(DuplicatesTab, WithoutATreeAsksForAScanAndCannotSearch) {
     DuplicatesView view(state);

@@ -6,6 +6,7 @@
 #include "state/AppState.h"
 #include "state/AppStateTestSupport.h"
 #include "style/Typography.h"
+#include "support/ColourChecks.h"
 #include "views/components/controls/ActionButton.h"
 #include "views/tools/snapshots/ComparisonPane.h"
 #include "views/tools/snapshots/DeltaList.h"
@@ -30,6 +31,11 @@
 namespace tallymere {
 namespace {
 
+using test::anyPixelNear;
+using test::distance;
+using test::over;
+
+
 namespace fs = std::filesystem;
 
 class RecordingDesktop : public DesktopActions {
@@ -43,21 +49,6 @@ public:
     std::optional<std::string> open(const std::string&) override { return std::nullopt; }
     void copyText(const std::string& text) override { copied.push_back(text); }
 };
-
-int distance(const QColor& a, const QColor& b) {
-    return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
-}
-
-QColor over(const QColor& top, double opacity, const QColor& below) {
-    return ColorRules::mix(below, QColor(top.red(), top.green(), top.blue()), opacity);
-}
-
-bool anyPixelNear(const QImage& image, const QRect& area, const QColor& color, int tolerance) {
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            if (image.rect().contains(x, y) && distance(image.pixelColor(x, y), color) <= tolerance) return true;
-    return false;
-}
 
 std::string readAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
