@@ -50,11 +50,7 @@ void writeFile(const std::string& path, std::size_t bytes) {
 
 void makeDir(const std::string& path) { ASSERT_EQ(::mkdir(path.c_str(), 0755), 0) << path; }
 
-const FileNode* child(const FileNode& folder, std::string_view name) {
-    for (const FileNode* node : folder.children())
-        if (node->name() == name) return node;
-    return nullptr;
-}
+using test::childNamed;
 
 struct Scanned {
     std::shared_ptr<FileNode> root;
@@ -139,7 +135,7 @@ TEST(ScanRoot, LinksOnTheWayAreResolvedSoEveryPathIsPhysical) {
     const Scanned scanned = scan(dir / "alias/data-link/");
     ASSERT_TRUE(scanned.root);
     EXPECT_EQ(scanned.root->name(), dir / "real/data");
-    const FileNode* sub = child(*scanned.root, "sub");
+    const FileNode* sub = childNamed(*scanned.root, "sub");
     ASSERT_TRUE(sub);
     ASSERT_EQ(sub->childCount(), 1u);
     EXPECT_EQ(sub->children()[0]->path(), dir / "real/data/sub/f");
@@ -175,24 +171,24 @@ TEST(ScanTree, SizesCountsDepthsAndCategories) {
     EXPECT_EQ(scanned.files, 4) << "links are not counted as files";
     EXPECT_EQ(scanned.bytes, 3000 + 10 + 20 + 7);
 
-    const FileNode* docs = child(root, "docs");
+    const FileNode* docs = childNamed(root, "docs");
     ASSERT_TRUE(docs);
-    EXPECT_EQ(child(*docs, "b.ts")->category, FileCategory::code);
-    const FileNode* empty = child(*docs, "empty");
+    EXPECT_EQ(childNamed(*docs, "b.ts")->category, FileCategory::code);
+    const FileNode* empty = childNamed(*docs, "empty");
     EXPECT_TRUE(empty->hasChildList());
     EXPECT_EQ(empty->depth, 2);
 
-    const FileNode* tool = child(root, "Tool.app");
+    const FileNode* tool = childNamed(root, "Tool.app");
     EXPECT_TRUE(tool->isPackage);
     EXPECT_EQ(tool->category, FileCategory::app);
     EXPECT_EQ(tool->size, 20) << "packages are scanned inside";
-    EXPECT_FALSE(child(root, "backup.zip")->isPackage);
+    EXPECT_FALSE(childNamed(root, "backup.zip")->isPackage);
 
-    const FileNode* link = child(root, "link.mp4");
+    const FileNode* link = childNamed(root, "link.mp4");
     EXPECT_TRUE(link->isSymlink);
     EXPECT_EQ(link->category, FileCategory::data);
     EXPECT_EQ(link->size, 10) << "the link itself, not its target";
-    EXPECT_GT(child(root, "clip.mov")->modified, 1.6e9);
+    EXPECT_GT(childNamed(root, "clip.mov")->modified, 1.6e9);
 }
 
 TEST(ScanTree, ChildrenKeepDirectoryOrderAndScansRepeat) {
@@ -230,7 +226,7 @@ TEST(ScanTree, HiddenAndExcludedEntriesFollowTheOptions) {
     options.excludedPaths = {dir / "skip", dir / "seen", dir.path()};
     const Scanned scanned = scan(dir.path(), options);
     EXPECT_EQ(scanned.root->childCount(), 2u);
-    EXPECT_TRUE(child(*scanned.root, ".git") && child(*scanned.root, "seen"));
+    EXPECT_TRUE(childNamed(*scanned.root, ".git") && childNamed(*scanned.root, "seen"));
     EXPECT_EQ(scanned.root->size, 12);
 }
 
@@ -262,7 +258,7 @@ TEST(ScanSizes, SparseFileHasFewBlocks) {
     ScanOptions allocated;
     allocated.useAllocatedSize = true;
     const Scanned scanned = scan(dir.path(), allocated);
-    const FileNode* sparse = child(*scanned.root, "sparse.img");
+    const FileNode* sparse = childNamed(*scanned.root, "sparse.img");
     ASSERT_TRUE(sparse);
     struct stat st;
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
@@ -279,7 +275,7 @@ TEST(ScanNames, NonUtf8FolderIsScannedUnderItsRawName) {
     makeDir(dir / raw);
     writeFile(dir / raw + "/inner\x80.txt", 12);
     const Scanned scanned = scan(dir.path());
-    const FileNode* folder = child(*scanned.root, raw);
+    const FileNode* folder = childNamed(*scanned.root, raw);
     ASSERT_TRUE(folder);
     EXPECT_FALSE(folder->isDenied);
     ASSERT_EQ(folder->childCount(), 1u);
@@ -317,7 +313,7 @@ TEST(ScanDenied, UnreadableFolderIsMarkedAndTheScanGoesOn) {
         const Scanned scanned = scan(dir.path());
         ASSERT_TRUE(scanned.root);
         expectConsistent(*scanned.root, scanned.files, scanned.bytes, false);
-        const FileNode* closed = child(*scanned.root, "closed");
+        const FileNode* closed = childNamed(*scanned.root, "closed");
         ASSERT_TRUE(closed);
         EXPECT_TRUE(closed->isDenied);
         EXPECT_FALSE(closed->hasChildList());
@@ -377,7 +373,7 @@ TEST(ScanLimits, FolderOfTwoHundredThousandEntries) {
     ::close(fd);
     const Scanned scanned = scan(dir.path());
     ASSERT_TRUE(scanned.root);
-    const FileNode* many = child(*scanned.root, "many");
+    const FileNode* many = childNamed(*scanned.root, "many");
     EXPECT_EQ(many->childCount(), 200000u);
     EXPECT_EQ(many->size, 200);
     EXPECT_EQ(scanned.files, 200000);
@@ -414,7 +410,7 @@ TEST(ScanLimits, LargeFolderSharedAmongThreadsKeepsItsOrderAndSums) {
         const Scanned scanned = scan(dir.path());
         ASSERT_TRUE(scanned.root);
         expectConsistent(*scanned.root, scanned.files, scanned.bytes, false);
-        const FileNode* folder = child(*scanned.root, "big");
+        const FileNode* folder = childNamed(*scanned.root, "big");
         ASSERT_TRUE(folder);
         std::vector<std::string> names;
         for (const FileNode* node : folder->children()) names.emplace_back(node->name());
@@ -574,7 +570,7 @@ TEST(ScanBoundaries, RealScanStopsAtPseudoMount) {
     if (!hasPts) GTEST_SKIP() << "no devpts mount at /dev/pts here";
     const Scanned scanned = scan("/dev");
     ASSERT_TRUE(scanned.root);
-    EXPECT_FALSE(child(*scanned.root, "pts"));
+    EXPECT_FALSE(childNamed(*scanned.root, "pts"));
 }
 
 // Runs `body` in a child process with a mount namespace of its own, so what it mounts is gone
@@ -619,11 +615,11 @@ TEST(ScanMounts, AFolderSeenThroughABindMountIsReadOnce) {
         const auto isEmptyFolder = [](const FileNode* node) {
             return node && node->isDirectory && node->hasChildList() && !node->hasChildren() && !node->isDenied;
         };
-        const FileNode* data = child(*scanned.root, "data");
-        const FileNode* inner = data ? child(*data, "inner") : nullptr;
+        const FileNode* data = childNamed(*scanned.root, "data");
+        const FileNode* inner = data ? childNamed(*data, "inner") : nullptr;
         const bool ok = scanned.files == 2 && scanned.root->size == 1010 && scanned.root->fileCount == 2 &&
-                        data && data->size == 1010 && isEmptyFolder(child(*scanned.root, "mirror")) && inner &&
-                        isEmptyFolder(child(*inner, "loop"));
+                        data && data->size == 1010 && isEmptyFolder(childNamed(*scanned.root, "mirror")) && inner &&
+                        isEmptyFolder(childNamed(*inner, "loop"));
         if (!ok)
             std::fprintf(stderr, "files %lld, size %lld\n", static_cast<long long>(scanned.files),
                          static_cast<long long>(scanned.root->size));

@@ -21,11 +21,7 @@ std::string names(const std::vector<const FileNode*>& rows) {
     return out;
 }
 
-const FileNode* child(const FileNode& folder, std::string_view name) {
-    for (const FileNode* node : folder.children())
-        if (node->name() == name) return node;
-    return nullptr;
-}
+using test::childNamed;
 
 // Sizes chosen so that ties, packages, links and unreadable folders all meet in one tree.
 constexpr const char* mixedTree = R"(r/
@@ -65,7 +61,7 @@ TEST(TopSizesScopes, FoldersListFoldersInsidePackagesButNeverPackagesOrTheShownF
 
 TEST(TopSizesScopes, AFocusedPackageIsItsOwnOnlyFile) {
     auto tree = treeFromText(mixedTree);
-    const FileNode& package = *child(*tree, "Tool.app");
+    const FileNode& package = *childNamed(*tree, "Tool.app");
     EXPECT_EQ(names(TopSizesRanking::rows(package, Scope::files, true)), "Tool.app");
     EXPECT_EQ(names(TopSizesRanking::rows(package, Scope::folders, true)), "Contents");
     EXPECT_EQ(names(TopSizesRanking::rows(package, Scope::children, true)), "Contents");
@@ -75,7 +71,7 @@ TEST(TopSizesScopes, UnreadableOrEmptyFolderGivesNothingInAnyScope) {
     auto tree = treeFromText(mixedTree);
     for (const char* name : {"denied", "empty"})
         for (Scope scope : TopSizesRanking::scopes)
-            EXPECT_TRUE(TopSizesRanking::rows(*child(*tree, name), scope, true).empty()) << name;
+            EXPECT_TRUE(TopSizesRanking::rows(*childNamed(*tree, name), scope, true).empty()) << name;
 }
 
 TEST(TopSizesScopes, SizeModeChangesWhichRowsMakeTheCut) {
@@ -140,11 +136,11 @@ TEST(TopSizesRows, CloudMarkOnlyForFilesWithContentButNoBlocks) {
   folder/ 
     evicted.pdf 10 alloc=0
 )");
-    EXPECT_TRUE(TopSizesRanking::isInCloud(*child(*tree, "evicted.mov")));
-    EXPECT_FALSE(TopSizesRanking::isInCloud(*child(*tree, "link"))) << "a short link target has no blocks";
-    EXPECT_FALSE(TopSizesRanking::isInCloud(*child(*tree, "empty.txt")));
-    EXPECT_FALSE(TopSizesRanking::isInCloud(*child(*tree, "local.txt")));
-    EXPECT_FALSE(TopSizesRanking::isInCloud(*child(*tree, "folder"))) << "a folder of evicted files is still a folder";
+    EXPECT_TRUE(TopSizesRanking::isInCloud(*childNamed(*tree, "evicted.mov")));
+    EXPECT_FALSE(TopSizesRanking::isInCloud(*childNamed(*tree, "link"))) << "a short link target has no blocks";
+    EXPECT_FALSE(TopSizesRanking::isInCloud(*childNamed(*tree, "empty.txt")));
+    EXPECT_FALSE(TopSizesRanking::isInCloud(*childNamed(*tree, "local.txt")));
+    EXPECT_FALSE(TopSizesRanking::isInCloud(*childNamed(*tree, "folder"))) << "a folder of evicted files is still a folder";
 }
 
 TEST(TopSizesRows, BarFractionAndShareTexts) {

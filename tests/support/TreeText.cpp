@@ -110,4 +110,10 @@ std::string dumpTree(const FileNode& root) {
     return out;
 }
 
+const FileNode* childNamed(const FileNode& folder, std::string_view name) {
+    for (const FileNode* node : folder.children())
+        if (node->name() == name) return node;
+    return nullptr;
+}
+
 } // namespace tallymere::test

@@ -22,6 +22,9 @@ namespace tallymere::test {
 // ctime= to 0. Category follows the scanner's classification of the name.
 std::shared_ptr<FileNode> treeFromText(std::string_view text);
 
+// The child of `folder` with the raw name `name`, or null.
+const FileNode* childNamed(const FileNode& folder, std::string_view name);
+
 // One line per node, pre-order, indented two spaces a level: "name size alloc files/folders".
 std::string dumpTree(const FileNode& root);
 

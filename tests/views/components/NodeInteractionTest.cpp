@@ -21,11 +21,7 @@ using namespace tallymere;
 
 namespace {
 
-const FileNode* child(const FileNode& folder, std::string_view name) {
-    for (const FileNode* c : folder.children())
-        if (c->name() == name) return c;
-    return nullptr;
-}
+using test::childNamed;
 
 // A canvas of three bands: the folder "docs" on the left third, the file "movie.mp4" in the middle
 // third, nothing on the right third.
@@ -49,8 +45,8 @@ struct Fixture {
         canvas.resize(300, 100);
         interaction = new NodeInteraction(state, &canvas, [this](QPointF p) -> const FileNode* {
             ++hits;
-            if (p.x() < 100) return child(*tree, "docs");
-            if (p.x() < 200) return child(*tree, "movie.mp4");
+            if (p.x() < 100) return childNamed(*tree, "docs");
+            if (p.x() < 200) return childNamed(*tree, "movie.mp4");
             return nullptr;
         });
     }
@@ -132,7 +128,7 @@ TEST(NodeInteractionClicks, FirstClickSelectsAndDoubleClickDrillsOrReveals) {
     EXPECT_EQ(f.desktop.revealed.size(), 1u);
 
     // On empty space with a selection, the selection is acted on; with neither, nothing happens.
-    f.state.setSelection(f.state.retain(child(*f.tree, "empty")));
+    f.state.setSelection(f.state.retain(childNamed(*f.tree, "empty")));
     f.move({250, 10});
     QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(250, 10), f.canvas.mapToGlobal(QPointF(250, 10)),
                     Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
@@ -174,7 +170,7 @@ TEST(NodeContextMenuEntries, FileAndFolderMenusAndEveryAction) {
     EXPECT_TRUE(f.state.queue().empty());
 
     // A folder with children gets Focus Here, which focuses it and clears the selection.
-    f.state.setSelection(f.state.retain(child(*f.tree, "movie.mp4")));
+    f.state.setSelection(f.state.retain(childNamed(*f.tree, "movie.mp4")));
     QMenu* folderMenu = f.contextMenu({50, 10});
     ASSERT_NE(folderMenu, nullptr);
     EXPECT_EQ(titles(*folderMenu), QStringList({"Open", "Reveal in Finder", "Quick Look", "-", "Focus Here",
@@ -185,7 +181,7 @@ TEST(NodeContextMenuEntries, FileAndFolderMenusAndEveryAction) {
 
     // Secondary click on empty space with a selection: the selection's menu; an empty folder has no
     // Focus Here.
-    f.state.setSelection(f.state.retain(child(*f.tree, "empty")));
+    f.state.setSelection(f.state.retain(childNamed(*f.tree, "empty")));
     QMenu* emptyMenu = f.contextMenu({250, 10});
     ASSERT_NE(emptyMenu, nullptr);
     EXPECT_FALSE(titles(*emptyMenu).contains("Focus Here"));

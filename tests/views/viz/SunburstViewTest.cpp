@@ -26,11 +26,7 @@ namespace {
 
 constexpr double pi = std::numbers::pi;
 
-const FileNode* named(const FileNode& folder, std::string_view name) {
-    for (const FileNode* c : folder.children())
-        if (c->name() == name) return c;
-    return nullptr;
-}
+using test::childNamed;
 
 struct Fixture {
     AppState state{test::memoryStore()};
@@ -67,8 +63,8 @@ constexpr std::string_view tree = R"(/srv/data/
 
 TEST(SunburstViewRings, AnglesFollowSizesAndFillsAreDrawn) {
     Fixture f(tree);
-    const FileNode* docs = named(*f.tree, "docs");
-    const FileNode* movie = named(*f.tree, "movie.mp4");
+    const FileNode* docs = childNamed(*f.tree, "docs");
+    const FileNode* movie = childNamed(*f.tree, "movie.mp4");
     const LayoutArc* movieArc = recordFor(f.view->arcs(), movie);
     const LayoutArc* docsArc = recordFor(f.view->arcs(), docs);
     ASSERT_TRUE(movieArc && docsArc);
@@ -92,8 +88,8 @@ TEST(SunburstViewRings, AnglesFollowSizesAndFillsAreDrawn) {
     // Polar hits: the centre hits nothing, a ring its segment.
     EXPECT_EQ(f.view->hit(f.view->center()), nullptr);
     EXPECT_EQ(f.view->hit(f.middleOf(movie) - QPointF(SunburstView::inset, SunburstView::inset)), movie);
-    EXPECT_EQ(f.view->hit(f.middleOf(named(*docs, "a.pdf")) - QPointF(SunburstView::inset, SunburstView::inset)),
-              named(*docs, "a.pdf"));
+    EXPECT_EQ(f.view->hit(f.middleOf(childNamed(*docs, "a.pdf")) - QPointF(SunburstView::inset, SunburstView::inset)),
+              childNamed(*docs, "a.pdf"));
 
     // Each segment's bounds (which decide the bands that draw it) hold its whole outline.
     for (const LayoutArc& arc : f.view->arcs()) {
@@ -112,8 +108,8 @@ TEST(SunburstViewRings, AnglesFollowSizesAndFillsAreDrawn) {
 
 TEST(SunburstViewPointer, OutlinesReadoutClicksAndMenu) {
     Fixture f(tree);
-    const FileNode* docs = named(*f.tree, "docs");
-    const FileNode* movie = named(*f.tree, "movie.mp4");
+    const FileNode* docs = childNamed(*f.tree, "docs");
+    const FileNode* movie = childNamed(*f.tree, "movie.mp4");
     SunburstCenter* centre = f.view->centerReadout();
     EXPECT_EQ(centre->nameText(), "data");
     EXPECT_EQ(centre->sizeText(), "1.00 KB");
@@ -191,8 +187,8 @@ TEST(SunburstViewRules, OptionsSizesAndNames) {
 
 TEST(SunburstViewPointer, OnlyTheUpButtonOfTheCentreTakesThePointer) {
     Fixture f(tree);
-    const FileNode* docs = named(*f.tree, "docs");
-    const FileNode* pdf = named(*docs, "a.pdf");
+    const FileNode* docs = childNamed(*f.tree, "docs");
+    const FileNode* pdf = childNamed(*docs, "a.pdf");
     f.state.setFocus(f.state.retain(docs));
     SunburstCenter* centre = f.view->centerReadout();
     ASSERT_TRUE(centre->hasUpButton());
@@ -242,8 +238,8 @@ TEST(SunburstViewLabels, ARingTooThinForThreeLettersKeepsNoStub) {
             }
         return dark;
     };
-    const LayoutArc* photos = recordFor(f.view->arcs(), named(*f.tree, "Photographs-of-the-year"));
-    const LayoutArc* shortName = recordFor(f.view->arcs(), named(*f.tree, "ab"));
+    const LayoutArc* photos = recordFor(f.view->arcs(), childNamed(*f.tree, "Photographs-of-the-year"));
+    const LayoutArc* shortName = recordFor(f.view->arcs(), childNamed(*f.tree, "ab"));
     ASSERT_TRUE(photos && shortName);
     const double thickness = photos->outerRadius - photos->innerRadius;
     ASSERT_GT(thickness, 13);
@@ -259,7 +255,7 @@ TEST(SunburstViewLabels, StayInsideTheirRingAndTheCentreNameInsideItsDisc) {
   package-lists-of-the-whole-system 6000
   rest.bin 4000
 )", {640, 640});
-    const FileNode* lists = named(*f.tree, "package-lists-of-the-whole-system");
+    const FileNode* lists = childNamed(*f.tree, "package-lists-of-the-whole-system");
     const LayoutArc* arc = recordFor(f.view->arcs(), lists);
     ASSERT_TRUE(arc);
     const QImage image = f.render();
@@ -304,7 +300,7 @@ TEST(SunburstViewPointer, TheHoveredDiscIsMarkedAsDrawnDirectlyWithOrWithoutASel
     // pixel what the painter draws over the picture there, a selected segment's outline included.
     Fixture f(tree);
     f.view->centerReadout()->hide(); // the readout's text would lie over the marks
-    const FileNode* movie = named(*f.tree, "movie.mp4");
+    const FileNode* movie = childNamed(*f.tree, "movie.mp4");
     const QImage plain = f.render().convertToFormat(QImage::Format_ARGB32_Premultiplied);
     const LayoutArc& disc = f.view->arcs().front();
     const QColor ink = HighlightOverlay::ink(f.view->theme());

@@ -26,11 +26,7 @@ using test::colourDistance;
 
 namespace {
 
-const FileNode* named(const FileNode& folder, std::string_view name) {
-    for (const FileNode* c : folder.children())
-        if (c->name() == name) return c;
-    return nullptr;
-}
+using test::childNamed;
 
 struct Fixture {
     AppState state{test::memoryStore()};
@@ -63,8 +59,8 @@ constexpr std::string_view twoFiles = R"(/srv/t/
 
 TEST(TreemapViewTiles, AreasFollowSizesAndFillsFollowTheTheme) {
     Fixture f(twoFiles);
-    const FileNode* big = named(*f.tree, "big.bin");
-    const FileNode* small = named(*f.tree, "small.bin");
+    const FileNode* big = childNamed(*f.tree, "big.bin");
+    const FileNode* small = childNamed(*f.tree, "small.bin");
     ASSERT_TRUE(f.view->rectOf(big) && f.view->rectOf(small));
     const QRectF a = *f.view->rectOf(big), b = *f.view->rectOf(small);
     EXPECT_NEAR(a.width() * a.height() / (b.width() * b.height()), 3.0, 0.05);
@@ -104,8 +100,8 @@ TEST(TreemapViewMarks, HoverSelectionAndQueueArePaintedOverTheCachedPicture) {
     b.pdf 200
   movie.mp4 400
 )");
-    const FileNode* docs = named(*f.tree, "docs");
-    const FileNode* movie = named(*f.tree, "movie.mp4");
+    const FileNode* docs = childNamed(*f.tree, "docs");
+    const FileNode* movie = childNamed(*f.tree, "movie.mp4");
     const QImage before = f.render();
     const int renders = f.view->baseRenderCount();
     const int layouts = f.view->layoutCount();
@@ -158,7 +154,7 @@ TEST(TreemapViewMarks, HoverSelectionAndQueueArePaintedOverTheCachedPicture) {
     // A double click on a file reveals it; on a folder with children it drills in.
     test::doubleClickAt(*f.view, movieCentre);
     EXPECT_EQ(f.desktop.revealed.size(), 2u);
-    test::doubleClickAt(*f.view, f.centreOf(named(*docs, "a.pdf")) - QPointF(0, 0));
+    test::doubleClickAt(*f.view, f.centreOf(childNamed(*docs, "a.pdf")) - QPointF(0, 0));
     // a.pdf is a file: revealed, not drilled. The folder's header drills.
     EXPECT_EQ(f.desktop.revealed.back(), std::vector<std::string>{"/srv/t/docs/a.pdf"});
     test::doubleClickAt(*f.view, docsRect.topLeft() + QPointF(TreemapView::inset + 20, TreemapView::inset + 4));
@@ -187,7 +183,7 @@ TEST(TreemapViewLabels, NamesSizesBudgetAndLabelsOff) {
   photo.jpg 5000
   pad.bin 1
 )", {420, 320});
-    const FileNode* photo = named(*one.tree, "photo.jpg");
+    const FileNode* photo = childNamed(*one.tree, "photo.jpg");
     const QRectF r = one.view->rectOf(photo)->translated(TreemapView::inset, TreemapView::inset);
     auto inkPixels = [&](const QImage& image, QRectF box) {
         int dark = 0;
@@ -258,7 +254,7 @@ TEST(TreemapViewOptions, DepthIsHeldInRangeThenCut) {
 
 TEST(TreemapViewPointer, TheMarginAroundTheTilesTakesNoInput) {
     Fixture f(twoFiles);
-    const FileNode* big = named(*f.tree, "big.bin");
+    const FileNode* big = childNamed(*f.tree, "big.bin");
     test::clickAt(*f.view, f.centreOf(big));
     ASSERT_EQ(f.state.selection().get(), big);
     ASSERT_EQ(f.state.hovered().get(), big);
@@ -316,7 +312,7 @@ TEST(TreemapViewMarks, TheFocusTileHoverIsThePictureTintedAndOutlined) {
     expectHoverOfWholeTile("first picture");
     ThemedWidget::applyTheme(f.view.get(), Theme::make(ThemeID::slate));
     expectHoverOfWholeTile("after a theme change");
-    f.state.setFocus(share(f.tree, named(*f.tree, "docs")));
+    f.state.setFocus(share(f.tree, childNamed(*f.tree, "docs")));
     f.state.setFocus(f.tree);
     expectHoverOfWholeTile("after the focus came back");
 }

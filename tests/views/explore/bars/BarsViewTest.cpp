@@ -29,11 +29,7 @@ namespace {
 using test::looksLike;
 using test::over;
 
-const FileNode* child(const FileNode& folder, std::string_view name) {
-    for (const FileNode* node : folder.children())
-        if (node->name() == name) return node;
-    return nullptr;
-}
+using test::childNamed;
 
 struct Fixture {
     AppState state{test::memoryStore()};
@@ -94,14 +90,14 @@ TEST(BarsViewRender, BarsScaleToTheFirstRowOnRealPixels) {
     const QPointF quarter(track.left() + track.width() * 0.25, track.top() + 4);
     const QPointF threeQuarters(track.left() + track.width() * 0.75, track.top() + 4);
     EXPECT_TRUE(
-        looksLike(image.pixelColor(f.inView(quarter)), theme.nodeColor(*child(*f.tree, "notes.txt"), 1, false)));
+        looksLike(image.pixelColor(f.inView(quarter)), theme.nodeColor(*childNamed(*f.tree, "notes.txt"), 1, false)));
     EXPECT_TRUE(looksLike(image.pixelColor(f.inView(threeQuarters)), theme.surfaceRaised));
     EXPECT_TRUE(looksLike(image.pixelColor(f.inView(QPointF(threeQuarters.x(), f.list().trackRect(0).top() + 4))),
-                          theme.nodeColor(*child(*f.tree, "media"), 1, false)));
+                          theme.nodeColor(*childNamed(*f.tree, "media"), 1, false)));
     EXPECT_DOUBLE_EQ(f.list().barRect(3).width(), BarsList::minimumBarWidth);
     const QRectF stub = f.list().trackRect(3);
     EXPECT_TRUE(looksLike(image.pixelColor(f.inView(QPointF(stub.left() + 1.5, stub.center().y()))),
-                          theme.nodeColor(*child(*f.tree, "empty"), 1, false)));
+                          theme.nodeColor(*childNamed(*f.tree, "empty"), 1, false)));
     EXPECT_TRUE(
         looksLike(image.pixelColor(f.inView(QPointF(stub.left() + 5, stub.center().y()))), theme.surfaceRaised));
 
@@ -129,7 +125,7 @@ TEST(BarsViewRender, BarsScaleToTheFirstRowOnRealPixels) {
     EXPECT_GT(chip.left(), f.list().nameRect(2).left());
     const QColor chipFill = image.pixelColor(f.inView(QPointF(chip.right() - 4, chip.center().y())));
     EXPECT_TRUE(looksLike(chipFill, over(theme.accentSecondary, 0.16,
-                                         theme.nodeColor(*child(*f.tree, "evicted.pdf"), 1, false))) ||
+                                         theme.nodeColor(*childNamed(*f.tree, "evicted.pdf"), 1, false))) ||
                 looksLike(chipFill, over(theme.accentSecondary, 0.16, theme.surfaceRaised)))
         << "the chip's tinted capsule over the bar or the track";
 
@@ -142,11 +138,11 @@ TEST(BarsViewRender, BarsScaleToTheFirstRowOnRealPixels) {
 
     // Row texts: counts only for folders (plural even for one file), shares of the displayed tree,
     // sizes by the size mode.
-    EXPECT_EQ(f.list().countText(*child(*f.tree, "media")), "2 files");
-    EXPECT_EQ(f.list().countText(*child(*f.tree, "notes.txt")), "");
-    EXPECT_EQ(f.list().shareText(*child(*f.tree, "media")),
+    EXPECT_EQ(f.list().countText(*childNamed(*f.tree, "media")), "2 files");
+    EXPECT_EQ(f.list().countText(*childNamed(*f.tree, "notes.txt")), "");
+    EXPECT_EQ(f.list().shareText(*childNamed(*f.tree, "media")),
               QString::number(100.0 * 400 / double(f.tree->bytes(false)), 'f', 1) + "%");
-    EXPECT_EQ(f.list().sizeText(*child(*f.tree, "media")), "400 B");
+    EXPECT_EQ(f.list().sizeText(*childNamed(*f.tree, "media")), "400 B");
 }
 
 TEST(BarsViewScopes, SwitcherAndStoreChangesRebuildTheRows) {
@@ -161,8 +157,8 @@ TEST(BarsViewScopes, SwitcherAndStoreChangesRebuildTheRows) {
 
     // Hover, selection and the queue never rebuild; losing the tree empties the list.
     const auto before = f.view.rows();
-    f.state.enqueue(f.state.retain(child(*f.tree, "media")));
-    f.state.setSelection(f.state.retain(child(*f.tree, "empty")));
+    f.state.enqueue(f.state.retain(childNamed(*f.tree, "media")));
+    f.state.setSelection(f.state.retain(childNamed(*f.tree, "empty")));
     EXPECT_EQ(f.view.rows(), before);
     test::display(f.state, nullptr);
     EXPECT_TRUE(f.view.rows().empty());
@@ -192,7 +188,7 @@ TEST(BarsViewRender, RepaintsAfterAFocusChangeMatchAFreshDrawing) {
     auto fresh = [&] { return f.view.grab().toImage().convertToFormat(shown().format()); };
     ASSERT_FALSE(shown().isNull());
     for (const char* name : {"media", "", "media", "empty"}) {
-        const FileNode* node = *name ? child(*f.tree, name) : f.tree.get();
+        const FileNode* node = *name ? childNamed(*f.tree, name) : f.tree.get();
         f.state.setFocus(f.state.retain(node));
         QApplication::processEvents();
         EXPECT_EQ(shown(), fresh()) << "focus " << name << ", " << f.view.countText().toStdString();
@@ -265,7 +261,7 @@ TEST(BarsViewScopes, SizeModeReranksAScannedTreeAndSharesAreOfTheWholeTree) {
     state.setUseAllocatedSize(true);
     ASSERT_EQ(names(view.rows()), (std::vector<std::string>{"dense.bin", "small.txt", "sparse.img"}));
     // Focused on a folder, shares stay relative to the whole displayed tree.
-    state.setFocus(state.retain(child(*state.displayRoot(), "sub")));
+    state.setFocus(state.retain(childNamed(*state.displayRoot(), "sub")));
     view.setScope(BarsView::Scope::children);
     ASSERT_EQ(names(view.rows()), (std::vector<std::string>{"small.txt"}));
     const double share =

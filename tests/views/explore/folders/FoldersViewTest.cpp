@@ -28,11 +28,7 @@ using namespace tallymere;
 
 namespace {
 
-const FileNode* child(const FileNode& folder, std::string_view name) {
-    for (const FileNode* c : folder.children())
-        if (c->name() == name) return c;
-    return nullptr;
-}
+using test::childNamed;
 
 struct Fixture {
     AppState state{test::memoryStore()};
@@ -148,8 +144,8 @@ TEST(FoldersViewPage, SectionsAndCardsLargestFirstInAnAdaptiveGrid) {
 
 TEST(FoldersViewPage, QueuedCardsShowTheirMarksAndTheButtonStagesWithoutSelecting) {
     Fixture f;
-    f.state.enqueue(f.state.retain(child(*f.tree, "mid")));
-    f.state.enqueue(f.state.retain(child(*f.tree, "note.txt")));
+    f.state.enqueue(f.state.retain(childNamed(*f.tree, "mid")));
+    f.state.enqueue(f.state.retain(childNamed(*f.tree, "note.txt")));
     QImage image = f.render();
     const QRectF mid = f.page->folderCells()[1];
     // The danger outline on the left edge and the trash badge in the top leading corner.
@@ -165,18 +161,18 @@ TEST(FoldersViewPage, QueuedCardsShowTheirMarksAndTheButtonStagesWithoutSelectin
 
     // The staged file's checkmark takes a click: it unstages, and selects nothing.
     f.click(button.center());
-    EXPECT_FALSE(f.state.isQueued(child(*f.tree, "note.txt")));
+    EXPECT_FALSE(f.state.isQueued(childNamed(*f.tree, "note.txt")));
     EXPECT_EQ(f.state.selection(), nullptr);
     // The plus of a hovered card stages it.
     f.send(QEvent::MouseMove, f.inside(FolderPage::Grid::files, 0));
     f.click(FileCardPaint::queueButton(movie, 0).center());
-    EXPECT_TRUE(f.state.isQueued(child(*f.tree, "movie.mp4")));
+    EXPECT_TRUE(f.state.isQueued(childNamed(*f.tree, "movie.mp4")));
     EXPECT_EQ(f.state.selection(), nullptr);
 }
 
 TEST(FoldersViewPage, ClicksHoverAndDoubleClicksActOnTheStore) {
     Fixture f;
-    const FileNode* big = child(*f.tree, "big");
+    const FileNode* big = childNamed(*f.tree, "big");
     f.send(QEvent::MouseMove, f.inside(FolderPage::Grid::folders, 0));
     EXPECT_EQ(f.state.hovered().get(), big);
     EXPECT_EQ(f.page->hoveredCard(), (FolderPage::CardRef{FolderPage::Grid::folders, 0}));
@@ -224,7 +220,7 @@ TEST(FoldersViewPage, ClicksHoverAndDoubleClicksActOnTheStore) {
 
 TEST(FoldersViewPage, PlaceholderForNothingToShow) {
     Fixture f("/srv/data/\n  sub/\n  gone/ denied\n");
-    f.state.setFocus(f.state.retain(child(*f.tree, "gone")));
+    f.state.setFocus(f.state.retain(childNamed(*f.tree, "gone")));
     ASSERT_TRUE(f.page->placeholder());
     EXPECT_TRUE(f.page->folderCells().empty());
     EXPECT_TRUE(f.page->backPill()); // the unreadable folder still leads back to its parent
@@ -272,7 +268,7 @@ TEST(FoldersViewPage, CardsDrawnFromKeptPicturesFollowEverythingTheyShow) {
     EXPECT_GT(distance(first.pixelColor(edge), f.theme.danger), 120);
 
     // Staged, then unstaged: the outline turns to danger and back.
-    f.state.enqueue(f.state.retain(child(*f.tree, "mid")));
+    f.state.enqueue(f.state.retain(childNamed(*f.tree, "mid")));
     EXPECT_LT(distance(f.render().pixelColor(edge), f.theme.danger), 60);
     f.state.setQueue({});
     EXPECT_EQ(f.render(), first);
