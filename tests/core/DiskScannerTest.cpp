@@ -1,6 +1,6 @@
 #include "core/DiskScanner.h"
 #include "core/ScanFileSystem.h"
-#include "support/TempFolder.h"
+#include "support/ScanFixture.h"
 #include "support/Unprivileged.h"
 #include "support/TreeText.h"
 
@@ -8,22 +8,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <grp.h>
-#include <sched.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <sys/wait.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,39 +20,9 @@
 namespace tallymere {
 namespace {
 
-// A scratch folder reachable by every user. In memory (/dev/shm) where there is one, so the large
-// fixtures are quick to make.
-class ScanFolder : public test::TempFolder {
-public:
-    ScanFolder() : TempFolder("tm-scan", ::access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm" : "") {
-        ::chmod(path().c_str(), 0755);
-    }
-};
-
-void writeFile(const std::string& path, std::size_t bytes) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    ASSERT_GE(fd, 0) << path;
-    const std::string data(bytes, 'x');
-    ASSERT_EQ(::write(fd, data.data(), data.size()), static_cast<ssize_t>(bytes));
-    ::close(fd);
-}
-
-void makeDir(const std::string& path) { ASSERT_EQ(::mkdir(path.c_str(), 0755), 0) << path; }
-
+using namespace test::scan;
 using test::childNamed;
 
-struct Scanned {
-    std::shared_ptr<FileNode> root;
-    std::int64_t files = 0;
-    std::int64_t bytes = 0;
-    std::int64_t unread = 0;
-};
-
-Scanned scan(const std::string& path, const ScanOptions& options = {}) {
-    ScanProgress progress;
-    auto root = DiskScanner::scan(path, options, progress);
-    return {root, progress.files(), progress.bytes(), progress.unreadFolders()};
-}
 
 // What every finished tree promises, cancelled or not: parent links and depths, folder sums equal
 // to their children's, and live counters equal to the regular files in the tree.
@@ -513,207 +472,6 @@ TEST(ScanChurn, EntriesVanishingDuringTheScanAreSkipped) {
     }
     done = true;
     churn.join();
-}
-
-TEST(ScanBoundaries, VirtualAndNetworkMountsBelowTheRootOnly) {
-    auto entry = [](unsigned minor, std::string point, std::string type) {
-        MountEntry mount;
-        mount.major = 0;
-        mount.minor = minor;
-        mount.mountPoint = std::move(point);
-        mount.fsType = std::move(type);
-        return mount;
-    };
-    const std::vector<MountEntry> mounts = {entry(1, "/", "overlay"), entry(2, "/proc", "proc"),
-                                            entry(3, "/data/share", "nfs4"), entry(4, "/data", "ext4"),
-                                            entry(5, "/database", "sshfs")};
-    const auto below = ScanFileSystem::boundaries(mounts, "/data", makedev(0, 4));
-    EXPECT_EQ(below.mountPoints.values(), (std::vector<std::string>{"/data/share"})) << "not /database";
-    EXPECT_EQ(below.devices.size(), 4u);
-    EXPECT_FALSE(below.devices.contains(makedev(0, 4)));
-
-    // Scanning a container's overlay root still reads it; /proc is a boundary below it.
-    const auto whole = ScanFileSystem::boundaries(mounts, "/", makedev(0, 1));
-    EXPECT_FALSE(whole.devices.contains(makedev(0, 1)));
-    EXPECT_EQ(whole.mountPoints.size(), 3u);
-}
-
-TEST(ScanBoundaries, FoldersAreRecordedOnlyOnFileSystemsShownTwice) {
-    auto entry = [](unsigned minor, std::string point, std::string type) {
-        MountEntry mount;
-        mount.major = 8;
-        mount.minor = minor;
-        mount.mountPoint = std::move(point);
-        mount.fsType = std::move(type);
-        return mount;
-    };
-    const auto single = ScanFileSystem::repeatedMounts({entry(1, "/", "ext4"), entry(2, "/home", "ext4"),
-                                                        entry(9, "/proc", "proc"), entry(9, "/other/proc", "proc")});
-    EXPECT_FALSE(single.tracksAny()) << "each disk once; a virtual file system is never entered";
-    EXPECT_FALSE(single.tracks(makedev(8, 1)));
-    EXPECT_FALSE(single.tracks(makedev(0, 77)));
-
-    const auto bound = ScanFileSystem::repeatedMounts({entry(1, "/", "ext4"), entry(2, "/home", "ext4"),
-                                                       entry(2, "/srv/home-again", "ext4")});
-    EXPECT_TRUE(bound.tracks(makedev(8, 2)));
-    EXPECT_FALSE(bound.tracks(makedev(8, 1)));
-    EXPECT_TRUE(bound.tracks(makedev(0, 77))) << "a device the table does not show cannot be told apart";
-
-    EXPECT_TRUE(ScanFileSystem::repeatedMounts({}).tracks(makedev(8, 1))) << "no table: every folder is recorded";
-}
-
-TEST(ScanBoundaries, RealScanStopsAtPseudoMount) {
-    // /dev is a device file system; /dev/pts, mounted on it, is another pseudo file system.
-    bool hasPts = false;
-    for (const MountEntry& mount : MountTable::read())
-        if (mount.mountPoint == "/dev/pts" && mount.fsType == "devpts") hasPts = true;
-    if (!hasPts) GTEST_SKIP() << "no devpts mount at /dev/pts here";
-    const Scanned scanned = scan("/dev");
-    ASSERT_TRUE(scanned.root);
-    EXPECT_FALSE(childNamed(*scanned.root, "pts"));
-}
-
-// Runs `body` in a child process with a mount namespace of its own, so what it mounts is gone
-// with it. The child's status: 0 when `body` returned true, 77 when no namespace could be made.
-int inMountNamespace(const std::function<bool()>& body) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-            ::_exit(77);
-        ::_exit(body() ? 0 : 1);
-    }
-    int status = 0;
-    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
-}
-
-// A folder mounted a second time inside the scanned tree is read once: a bind mount of a folder,
-// and a loop (a folder mounted inside itself, and the whole tree mounted inside itself with every
-// mount below it, which showed one file four times).
-TEST(ScanMounts, AFolderSeenThroughABindMountIsReadOnce) {
-    ScanFolder dir;
-    const std::string tree = dir / "tree";
-    makeDir(tree);
-    makeDir(tree + "/data");
-    writeFile(tree + "/data/f", 1000);
-    makeDir(tree + "/data/inner");
-    writeFile(tree + "/data/inner/g", 10);
-    makeDir(tree + "/data/inner/loop");
-    makeDir(tree + "/mirror");
-    const int status = inMountNamespace([&] {
-        if (::mount((tree + "/data").c_str(), (tree + "/data/inner/loop").c_str(), nullptr, MS_BIND, nullptr) != 0 ||
-            ::mount(tree.c_str(), (tree + "/mirror").c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0)
-            ::_exit(77);
-        std::int64_t seenF = 0;
-        DIR* probe = ::opendir((tree + "/mirror/data/inner/loop").c_str());
-        while (const dirent* entry = probe ? ::readdir(probe) : nullptr) seenF += std::string_view(entry->d_name) == "f";
-        if (probe) ::closedir(probe);
-        if (seenF != 1) ::_exit(77); // the loop is not visible through the mirror: not the case under test
-
-        const Scanned scanned = scan(tree);
-        if (!scanned.root) return false;
-        const auto isEmptyFolder = [](const FileNode* node) {
-            return node && node->isDirectory && node->hasChildList() && !node->hasChildren() && !node->isDenied;
-        };
-        const FileNode* data = childNamed(*scanned.root, "data");
-        const FileNode* inner = data ? childNamed(*data, "inner") : nullptr;
-        const bool ok = scanned.files == 2 && scanned.root->size == 1010 && scanned.root->fileCount == 2 &&
-                        data && data->size == 1010 && isEmptyFolder(childNamed(*scanned.root, "mirror")) && inner &&
-                        isEmptyFolder(childNamed(*inner, "loop"));
-        if (!ok)
-            std::fprintf(stderr, "files %lld, size %lld\n", static_cast<long long>(scanned.files),
-                         static_cast<long long>(scanned.root->size));
-        return ok;
-    });
-    if (status == 77) GTEST_SKIP() << "no private mount namespace here (needs the right to mount)";
-    EXPECT_EQ(status, 0) << "a file was counted more than once, or a mounted folder was read twice";
-}
-
-// Running out of descriptors is temporary: a scan under a tiny limit waits and retries, never calls
-// a folder unreadable, and ends with the same tree. Run in a child, so the limit stays there.
-TEST(ScanDescriptors, ATinyDescriptorLimitLosesNothing) {
-    ScanFolder dir;
-    for (int a = 0; a < 30; ++a) {
-        const std::string outer = dir / ("d" + std::to_string(a));
-        makeDir(outer);
-        for (int b = 0; b < 12; ++b) {
-            const std::string inner = outer + "/s" + std::to_string(b);
-            makeDir(inner);
-            makeDir(inner + "/leaf");
-            writeFile(inner + "/leaf/f", 100 + static_cast<std::size_t>(b));
-        }
-    }
-    const Scanned full = scan(dir.path());
-    ASSERT_TRUE(full.root);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        const rlimit tiny{16, 16};
-        if (::setrlimit(RLIMIT_NOFILE, &tiny) != 0) ::_exit(77);
-        const Scanned limited = scan(dir.path());
-        bool denied = false;
-        limited.root->walk([&](const FileNode& node) {
-            denied = denied || node.isDenied;
-            return true;
-        });
-        const bool same = limited.root->size == full.root->size && limited.root->fileCount == full.root->fileCount &&
-                          limited.root->folderCount == full.root->folderCount && limited.files == full.files;
-        ::_exit(same && !denied ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot lower the descriptor limit";
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the limited scan lost folders or bytes";
-}
-
-// Each folder opens relative to its parent, so a chain far deeper than the path limit is read
-// whole, every level at its depth.
-TEST(ScanDescriptors, DeepChainIsReadWhole) {
-    ScanFolder dir;
-    constexpr int levels = 3000;
-    int fd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
-    for (int i = 0; i < levels; ++i) {
-        ASSERT_EQ(::mkdirat(fd, "level-with-a-longish-name", 0755), 0);
-        const int next = ::openat(fd, "level-with-a-longish-name", O_RDONLY | O_DIRECTORY);
-        ::close(fd);
-        fd = next;
-    }
-    const int file = ::openat(fd, "bottom", O_WRONLY | O_CREAT, 0644);
-    ASSERT_EQ(::write(file, "12345", 5), 5);
-    ::close(file);
-    ::close(fd);
-    const Scanned scanned = scan(dir.path());
-    ASSERT_TRUE(scanned.root);
-    EXPECT_EQ(scanned.root->folderCount, levels);
-    EXPECT_EQ(scanned.root->fileCount, 1);
-    EXPECT_EQ(scanned.root->size, 5);
-    const FileNode* deepest = scanned.root.get();
-    while (deepest->hasChildren()) deepest = deepest->children()[0];
-    EXPECT_EQ(deepest->depth, levels + 1);
-    EXPECT_EQ(deepest->name(), "bottom");
-}
-
-TEST(ScanOptionsFullMac, LinuxExclusions) {
-    const ScanOptions options = ScanOptions::fullMac(
-        {{.mountPoint = "/mnt/server", .fsType = "nfs"}, {.mountPoint = "/mnt/disk", .fsType = "ext4"},
-         {.mountPoint = "/", .fsType = "overlay"}, {.mountPoint = "/tmp", .fsType = "tmpfs"},
-         {.mountPoint = "/mnt/ram", .fsType = "ramfs"}, {.mountPoint = "/snap/core/1", .fsType = "squashfs"},
-         {.mountPoint = "/mnt/image", .fsType = "ext4", .source = "/dev/loop3"}});
-    EXPECT_TRUE(options.includeHidden);
-    EXPECT_TRUE(options.useAllocatedSize);
-    for (const char* path :
-         {"/proc", "/sys", "/dev", "/run", "/Volumes", "/mnt/server", "/tmp", "/mnt/ram", "/snap/core/1", "/mnt/image"})
-        EXPECT_TRUE(options.excludedPaths.contains(path)) << path;
-    for (const char* path : {"/home", "/mnt/disk", "/"})
-        EXPECT_FALSE(options.excludedPaths.contains(path)) << path;
-}
-
-TEST(ScanThreads, FivePerProcessorBetweenEightAndFortyEight) {
-    EXPECT_EQ(DiskScanner::threadCount(1), 8);
-    EXPECT_EQ(DiskScanner::threadCount(4), 20);
-    EXPECT_EQ(DiskScanner::threadCount(12), 48);
-    EXPECT_GE(DiskScanner::activeProcessors(), 1);
 }
 
 } // namespace
