@@ -179,3 +179,29 @@ TEST(WindowKeyboard, ArrowsMoveTheTablesSelectionAndScrollItIntoView) {
     w.press(Qt::Key_Return);
     ASSERT_EQ(desktop.revealed.size(), 1u);
 }
+
+TEST(WindowKeyboard, AClickOnTheRailShowsNoRingUntilAKeyIsUsed) {
+    Window w;
+    ASSERT_TRUE(w.ready);
+    const Theme& theme = w.view.theme();
+    const QColor ring = test::blend(theme.surface, theme.accent, FocusRing::opacity);
+    SegmentedRail* rail = w.rail();
+    const QPoint railEdge(1, rail->height() / 2);
+
+    // The sunburst's segment, clicked as the window system delivers it: chosen, no ring.
+    QTest::mouseClick(rail, Qt::LeftButton, {}, rail->segmentRects()[2].center().toPoint());
+    test::settle();
+    EXPECT_EQ(w.state.viz(), VizMode::sunburst);
+    EXPECT_FALSE(test::near(w.pixel(rail, railEdge), ring));
+    // An arrow key then walks the rail, and the ring shows where the keyboard is.
+    w.press(Qt::Key_Right);
+    EXPECT_EQ(w.state.viz(), VizMode::icicle);
+    EXPECT_TRUE(test::near(w.pixel(rail, railEdge), ring));
+
+    // Leaving and coming back by Tab rings it at once.
+    w.press(Qt::Key_Tab);
+    EXPECT_FALSE(test::near(w.pixel(rail, railEdge), ring));
+    w.press(Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_EQ(w.focused(), rail);
+    EXPECT_TRUE(test::near(w.pixel(rail, railEdge), ring));
+}

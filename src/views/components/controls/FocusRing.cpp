@@ -10,6 +10,15 @@ namespace tallymere::FocusRing {
 
 QColor color(const Theme& theme) { return ShapePaint::withOpacity(theme.accent, opacity); }
 
+bool shownOnFocus(Qt::FocusReason reason, bool shownBefore) {
+    switch (reason) {
+    case Qt::MouseFocusReason: return false;
+    case Qt::ActiveWindowFocusReason:
+    case Qt::PopupFocusReason: return shownBefore;
+    default: return true;
+    }
+}
+
 void paint(QPainter& painter, const QRectF& rect, double radius, const Theme& theme) {
     if (rect.width() < 2 * width || rect.height() < 2 * width) return;
     // A pen centred half its width in keeps the whole ring inside the shape.

@@ -2,6 +2,7 @@
 #include "style/Theme.h"
 
 #include <QColor>
+#include <Qt>
 #include <QRectF>
 
 class QPainter;
@@ -13,6 +14,11 @@ namespace tallymere::FocusRing {
 inline constexpr double width = 2;
 inline constexpr double opacity = 0.45;
 QColor color(const Theme& theme);
+
+// Whether a control that just took the keyboard for `reason` shows its ring: not when a click gave
+// it (the pointer already says where the user is), yes for Tab and the other keyboard ways in; the
+// window coming back to the front or a menu closing keeps what was shown before.
+bool shownOnFocus(Qt::FocusReason reason, bool shownBefore);
 
 // The ring drawn inside the edge of a rounded rectangle, so the shape keeps its outer size.
 void paint(QPainter& painter, const QRectF& rect, double radius, const Theme& theme);

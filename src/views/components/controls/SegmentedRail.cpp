@@ -166,7 +166,7 @@ void SegmentedRail::paintEvent(QPaintEvent*) {
     const double railRadius = ShapePaint::capsuleRadius(area);
     ShapePaint::fillRounded(painter, area, railRadius, t.surface);
     ShapePaint::strokeInside(painter, area, railRadius, t.stroke);
-    if (hasFocus()) FocusRing::paint(painter, area, railRadius, t);
+    if (hasFocus() && m_ringShown) FocusRing::paint(painter, area, railRadius, t);
 
     const QRectF capsule = capsuleRect();
     if (!capsule.isEmpty()) {
@@ -228,6 +228,11 @@ void SegmentedRail::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_End: index = last; break;
     default: return ThemedWidget::keyPressEvent(event);
     }
+    // Walking the rail by keyboard after a click shows where the keyboard is.
+    if (!m_ringShown) {
+        m_ringShown = true;
+        update();
+    }
     // At either end the arrows stay where they are rather than wrap round.
     if (index >= 0 && index != current) choose(index);
     event->accept();
@@ -235,6 +240,7 @@ void SegmentedRail::keyPressEvent(QKeyEvent* event) {
 
 void SegmentedRail::focusInEvent(QFocusEvent* event) {
     ThemedWidget::focusInEvent(event);
+    m_ringShown = FocusRing::shownOnFocus(event->reason(), m_ringShown);
     update();
 }
 

@@ -25,8 +25,9 @@ struct RailItem {
 // selection that matches no item leaves every segment as an icon with no capsule. Segment ids must
 // be distinct; every segment carries its title as tooltip.
 //
-// It is a stop of Tab, ringed while it holds the keyboard; the arrow keys then write the segment
-// before or after the selected one, Home and End the first and the last, as a click on it would.
+// It is a stop of Tab, ringed while it holds the keyboard (after a click only once a key is used);
+// the arrow keys then write the segment before or after the selected one, Home and End the first
+// and the last, as a click on it would.
 class SegmentedRail : public ThemedWidget {
     Q_OBJECT
 public:
@@ -94,6 +95,7 @@ private:
     int m_to = -1;   // segment the capsule goes to
     double m_progress = 1;
     int m_pressed = -1;
+    bool m_ringShown = false; // the keyboard came by keyboard, not by a click
     QVariantAnimation* m_animation;
 };
 
