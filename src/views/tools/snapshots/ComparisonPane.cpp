@@ -72,6 +72,25 @@ QString ComparisonPane::dateLine() const {
            DateFormat::precise(m_pairing.comparison()->createdAt);
 }
 
+double ComparisonPane::dateRoom() const {
+    // What the chips and "Reset" leave of the header's width; worked out from widths alone, since
+    // the header's height depends on it.
+    const double chips = Chip::measure(grewText(grewCount()), true).width() +
+                         Chip::measure(shrankText(shrankCount()), true).width();
+    return width() - 2 * headerPaddingX - advance(resetFont(), QStringLiteral("Reset")) - 3 * headerSpacing - chips;
+}
+
+QStringList ComparisonPane::dateLines() const {
+    const QString line = dateLine();
+    if (line.isEmpty()) return {};
+    // Too narrow for both times (the minimum window): the later part moves under the first after
+    // the arrow rather than losing its time to an ellipsis.
+    if (advance(dateFont(), line) <= dateRoom()) return {line};
+    const QString arrow = QStringLiteral("  →  ");
+    const qsizetype at = line.indexOf(arrow);
+    return {line.left(at + 3), line.mid(at + arrow.size())};
+}
+
 QString ComparisonPane::netChangeText() const {
     if (!m_pairing.isComplete()) return {};
     return DeltaRow::signedChange(m_pairing.baseline()->totalSize, m_pairing.comparison()->totalSize);
@@ -96,7 +115,8 @@ std::size_t ComparisonPane::shrankCount() const {
 QRectF ComparisonPane::headerRect() const {
     if (!m_pairing.isComplete()) return {};
     const double totals = std::max(lineHeight(totalFont()), lineHeight(netFont()));
-    const double content = std::max({lineHeight(dateFont()) + 2 + totals, Chip::measure(grewText(0), true).height(),
+    const double dates = std::max<qsizetype>(dateLines().size(), 1) * lineHeight(dateFont());
+    const double content = std::max({dates + 2 + totals, Chip::measure(grewText(0), true).height(),
                                      lineHeight(resetFont())});
     return {0, 0, double(width()), 2 * headerPaddingY + content};
 }
@@ -151,14 +171,19 @@ void ComparisonPane::paintHeader(QPainter& painter) const {
     const Snapshot& before = *m_pairing.baseline();
     const Snapshot& after = *m_pairing.comparison();
     const double totalsHeight = std::max(lineHeight(totalFont()), lineHeight(netFont()));
-    const double blockHeight = lineHeight(dateFont()) + 2 + totalsHeight;
+    const QStringList dates = dateLines();
+    const double datesHeight = double(dates.size()) * lineHeight(dateFont());
+    const double blockHeight = datesHeight + 2 + totalsHeight;
     const double top = header.center().y() - blockHeight / 2;
     const double right = grewChipRect().left() - headerSpacing;
     const double left = headerPaddingX;
-    TextDraw::draw(painter, QRectF(left, top, std::max(0.0, right - left), lineHeight(dateFont())), dateLine(),
-                   {dateFont(), t.textTertiary});
+    for (qsizetype i = 0; i < dates.size(); ++i)
+        TextDraw::draw(painter,
+                       QRectF(left, top + double(i) * lineHeight(dateFont()), std::max(0.0, right - left),
+                              lineHeight(dateFont())),
+                       dates[i], {dateFont(), t.textTertiary});
 
-    const double rowTop = top + lineHeight(dateFont()) + 2;
+    const double rowTop = top + datesHeight + 2;
     double x = left;
     const auto part = [&](const QString& text, const QFont& font, const QColor& color) {
         const double w = std::min(advance(font, text) + 1, std::max(0.0, right - x));

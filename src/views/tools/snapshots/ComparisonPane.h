@@ -5,6 +5,7 @@
 
 #include <QRectF>
 #include <QString>
+#include <QStringList>
 
 class QScrollArea;
 
@@ -27,6 +28,8 @@ public:
 
     // The header's texts and counts as drawn.
     QString dateLine() const;
+    // The date line as drawn: whole, or broken after its arrow when the header has too little room.
+    QStringList dateLines() const;
     QString netChangeText() const;
     QColor netChangeColor() const;
     std::size_t grewCount() const;
@@ -52,6 +55,7 @@ protected:
 
 private:
     void layoutChildren();
+    double dateRoom() const;
     void paintHeader(QPainter& painter) const;
 
     AppState& m_state;

@@ -5,6 +5,7 @@
 #include "services/SnapshotStore.h"
 #include "state/AppState.h"
 #include "state/AppStateTestSupport.h"
+#include "style/DateFormat.h"
 #include "style/Typography.h"
 #include "support/ColourChecks.h"
 #include "views/components/controls/ActionButton.h"
@@ -17,6 +18,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QMenu>
 #include <QMouseEvent>
@@ -224,6 +226,37 @@ TEST_F(SnapshotsTab, CaptureCompareRevealAndDelete) {
     EXPECT_EQ(view.pairing().role(view.snapshots()[0]), "BEFORE");
     EXPECT_TRUE(pane->showsPlaceholder());
     EXPECT_FALSE(list->hovered()) << "the hover goes with the rebuilt rows";
+}
+
+TEST_F(SnapshotsTab, ANarrowPaneKeepsBothCaptureTimesWhole) {
+    scanned.file("a.bin", 6000000);
+    ASSERT_TRUE(test::scanAndWait(state, scanned.path()));
+    SnapshotsView view(state);
+    view.capture();
+    scanned.file("b.bin", 11000000);
+    ASSERT_TRUE(test::scanAndWait(state, scanned.path()));
+    view.capture();
+    ASSERT_TRUE(view.pairing().isComplete());
+    ComparisonPane* pane = view.comparisonPane();
+    const QFontMetricsF date(Typography::font(11, QFont::Normal));
+    view.resize(1300, 640);
+    view.show();
+    const double wide = pane->headerRect().height();
+
+    // The tab's width in the smallest window: the later time moves under the first.
+    view.resize(787, 640);
+    const QRectF header = pane->headerRect();
+    EXPECT_NEAR(header.height(), wide + date.height(), 0.5);
+    // It is drawn whole, left of the chips: ink in the date colour under its last figure.
+    const QString after = DateFormat::precise(view.pairing().comparison()->createdAt);
+    const double end = 16 + date.horizontalAdvance(after);
+    ASSERT_LT(end, pane->grewChipRect().left());
+    const double totals = std::max(QFontMetricsF(Typography::font(16, QFont::DemiBold)).height(),
+                                   QFontMetricsF(Typography::font(15, QFont::Bold)).height());
+    const double secondLine = header.center().y() - (2 * date.height() + 2 + totals) / 2 + date.height();
+    const QImage image = render(view, "narrow-dates");
+    const QRectF lastFigure(end - 6, secondLine, 6, date.height());
+    EXPECT_TRUE(anyPixelNear(image, lastFigure.translated(pane->pos()).toRect(), theme.textTertiary, 30));
 }
 
 TEST_F(SnapshotsTab, DeletingARowRemovesTheFileItWasReadFrom) {
