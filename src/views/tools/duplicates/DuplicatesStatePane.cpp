@@ -1,5 +1,6 @@
 #include "views/tools/duplicates/DuplicatesStatePane.h"
 
+#include "core/ByteFormat.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
 #include "views/components/canvas/ShapePaint.h"
@@ -8,6 +9,7 @@
 #include <QFontMetricsF>
 #include <QLocale>
 #include <QPainter>
+#include <QRegularExpression>
 
 namespace tallymere {
 
@@ -37,7 +39,14 @@ DuplicatesStatePane::DuplicatesStatePane(QWidget* parent) : ThemedWidget(parent)
 
 void DuplicatesStatePane::showRunning(const QString& stage, std::int64_t done, std::int64_t total) {
     m_running = true;
+    // The search writes the figure in its stage ("Sampling N candidates", N its total) by the C
+    // library's locale, which groups nothing in the plain C locales; the window groups as the
+    // desktop does. The figure is written here as the count under the bar writes the same total.
     m_stage = stage;
+    if (total > 0) {
+        const QString figure = QRegularExpression::escape(QString::fromStdString(ByteFormat::count(total)));
+        m_stage.replace(QRegularExpression(QStringLiteral("(?<![\\d.,])%1(?![\\d.,])").arg(figure)), count(total));
+    }
     m_done = done;
     m_total = total;
     update();

@@ -2,6 +2,8 @@
 // themselves and by hand, the cards' clicks and what they do to the cleanup queue.
 #include "views/tools/duplicates/DuplicatesView.h"
 
+#include "core/ByteFormat.h"
+
 #include "state/AppState.h"
 #include "state/AppStateTestSupport.h"
 #include "style/Typography.h"
@@ -17,6 +19,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QImage>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QScrollArea>
 
@@ -337,6 +340,13 @@ TEST_F(DuplicatesTab, RunningStateShowsTheProgressOfTheSearch) {
 
     pane.showRunning(QStringLiteral("Collecting files"), 0, 0);
     EXPECT_EQ(pane.fraction(), 0) << "no total yet: an empty bar";
+
+    // The stage's figure, as the search writes it, is grouped as the count under the bar is.
+    const QString total = QLocale::system().toString(144876);
+    pane.showRunning(QString::fromStdString("Sampling " + ByteFormat::count(144876) + " candidates"), 319, 144876);
+    EXPECT_EQ(pane.title(), "Sampling " + total + " candidates");
+    pane.showRunning(QString::fromStdString("Verifying " + ByteFormat::count(1000) + " files"), 0, 1000);
+    EXPECT_EQ(pane.title(), "Verifying " + QLocale::system().toString(1000) + " files");
 }
 
 TEST(DuplicatesMinSize, ValueLabelAndBytes) {
