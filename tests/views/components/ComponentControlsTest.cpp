@@ -16,6 +16,7 @@
 #include "views/components/canvas/ShapePaint.h"
 
 #include <QFontInfo>
+#include <QFontMetricsF>
 #include <QPainter>
 
 #include <gtest/gtest.h>
@@ -159,6 +160,17 @@ TEST_F(Gallery, SegmentedRailMarksTheSelectionAndGlidesToAClickedSegment) {
     EXPECT_EQ(rail.selectedIndex(), -1);
     EXPECT_TRUE(rail.capsuleRect().isEmpty());
     EXPECT_FALSE(contains(render(rail), rail.rect(), theme.accent, 10));
+
+    // New items are measured anew, also when as many as before: a longer title widens its segment.
+    rail.setSelection("icicle");
+    const double flame = rail.segmentRects()[2].width();
+    std::vector<RailItem> longer = items;
+    longer[2].title = "Flame chart of every folder";
+    rail.setItems(longer);
+    const QFontMetricsF metrics(SegmentedRail::titleFont());
+    const double widening =
+        std::ceil(metrics.horizontalAdvance(longer[2].title)) - std::ceil(metrics.horizontalAdvance("Flame"));
+    EXPECT_DOUBLE_EQ(rail.segmentRects()[2].width() - flame, widening);
 
     SegmentedRail empty({}, "x");
     EXPECT_EQ(empty.sizeHint(), QSize(6, 6));

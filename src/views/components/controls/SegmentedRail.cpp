@@ -63,6 +63,7 @@ QFont SegmentedRail::titleFont() { return Typography::font(11.5, QFont::DemiBold
 void SegmentedRail::setItems(std::vector<RailItem> items) {
     m_animation->stop();
     m_items = std::move(items);
+    m_titleWidths.clear();
     m_from = m_to = selectedIndex();
     m_progress = 1;
     relayout();
@@ -91,10 +92,18 @@ double SegmentedRail::openness(int index) const {
     return 0;
 }
 
+void SegmentedRail::measureTitles() const {
+    if (m_titleWidths.size() == m_items.size() && m_titleHeight > 0) return;
+    const QFontMetricsF metrics(titleFont());
+    m_titleWidths.clear();
+    for (const RailItem& item : m_items) m_titleWidths.push_back(std::ceil(metrics.horizontalAdvance(item.title)));
+    m_titleHeight = metrics.height();
+}
+
 double SegmentedRail::segmentWidth(int index) const {
-    const RailItem& item = m_items[std::size_t(index)];
+    measureTitles();
     const double icon = SymbolImage::size(symbolSize).width();
-    const double title = contentSpacing + std::ceil(QFontMetricsF(titleFont()).horizontalAdvance(item.title));
+    const double title = contentSpacing + m_titleWidths[std::size_t(index)];
     const double open = openness(index);
     return icon + 2 * lerp(closedPadding, openPadding, open) + title * std::max(open, 0.0);
 }
@@ -103,7 +112,8 @@ double SegmentedRail::contentHeight() const {
     if (m_items.empty()) return 0;
     const double icon = SymbolImage::size(symbolSize).height();
     if (m_to < 0 && m_from < 0) return icon;
-    return std::max(icon, QFontMetricsF(titleFont()).height());
+    measureTitles();
+    return std::max(icon, m_titleHeight);
 }
 
 std::vector<QRectF> SegmentedRail::segmentRects() const {

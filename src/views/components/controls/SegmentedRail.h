@@ -87,6 +87,8 @@ private:
     double openness(int index) const;
     double segmentWidth(int index) const;
     double contentHeight() const;
+    // Measures the titles once for the items they belong to.
+    void measureTitles() const;
     void relayout();
 
     std::vector<RailItem> m_items;
@@ -97,6 +99,11 @@ private:
     int m_pressed = -1;
     bool m_ringShown = false; // the keyboard came by keyboard, not by a click
     QVariantAnimation* m_animation;
+    // The titles' widths, whole pixels, and their line height: every layout, hit test and paint asks
+    // for them (the rail is laid out again on each change of selection), and shaping the text costs
+    // more than the rest of the layout. Empty until measured; cleared with new items.
+    mutable std::vector<double> m_titleWidths;
+    mutable double m_titleHeight = 0;
 };
 
 } // namespace tallymere

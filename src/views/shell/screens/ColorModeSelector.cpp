@@ -33,6 +33,11 @@ ColorModeSelector::ColorModeSelector(AppState& state, QWidget* parent)
       m_animation(new QVariantAnimation(this)) {
     setToolTip(QStringLiteral("What the colours mean"));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    const QFontMetricsF metrics(titleFont());
+    for (ColorMode mode : ColorModes::all)
+        m_buttonWidths.push_back(std::ceil(2 * buttonPadX + SymbolImage::size(symbolSize).width() + contentSpacing +
+                                           metrics.horizontalAdvance(titleOf(mode))));
+    m_buttonHeight = std::ceil(2 * buttonPadY + std::max(SymbolImage::size(symbolSize).height(), metrics.height()));
     m_animation->setDuration(durationMs);
     m_animation->setEasingCurve(Motion::easeOut());
     m_animation->setStartValue(0.0);
@@ -67,14 +72,9 @@ double ColorModeSelector::lit(ColorMode mode) const {
     return 0.0;
 }
 
-double ColorModeSelector::buttonWidth(ColorMode mode) const {
-    return std::ceil(2 * buttonPadX + SymbolImage::size(symbolSize).width() + contentSpacing +
-                     QFontMetricsF(titleFont()).horizontalAdvance(titleOf(mode)));
-}
+double ColorModeSelector::buttonWidth(ColorMode mode) const { return m_buttonWidths[std::size_t(indexOf(mode))]; }
 
-double ColorModeSelector::buttonHeight() const {
-    return std::ceil(2 * buttonPadY + std::max(SymbolImage::size(symbolSize).height(), QFontMetricsF(titleFont()).height()));
-}
+double ColorModeSelector::buttonHeight() const { return m_buttonHeight; }
 
 QRectF ColorModeSelector::buttonRect(ColorMode mode) const {
     double x = trayPadding;

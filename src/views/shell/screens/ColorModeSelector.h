@@ -5,6 +5,7 @@
 #include <QRectF>
 
 #include <array>
+#include <vector>
 
 class QVariantAnimation;
 
@@ -45,6 +46,10 @@ private:
     double m_progress = 1;
     int m_pressed = -1;
     QVariantAnimation* m_animation;
+    // The buttons' sizes, measured once: the rail lays the tray out again on every change of view,
+    // and shaping the titles each time cost more than the rest of that layout.
+    std::vector<double> m_buttonWidths;
+    double m_buttonHeight = 0;
 };
 
 } // namespace tallymere
