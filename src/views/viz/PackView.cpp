@@ -14,6 +14,28 @@
 
 namespace tallymere {
 
+namespace {
+
+// The folders packed by the pack view shown last, for the next one: the view is made anew on every
+// switch to it, and packing the folders of a large tree again was most of that switch's frame. One
+// tree's and size mode's only; it lets its tree go (the tree's address may then be reused by the
+// next, so groups kept for a tree that is gone are never taken).
+struct KeptGroups {
+    std::weak_ptr<FileNode> tree;
+    bool useAllocated = false;
+    std::shared_ptr<CirclePackLayout::GroupCache> groups;
+};
+
+std::shared_ptr<CirclePackLayout::GroupCache> keptGroups(const AppState::NodePtr& tree, bool useAllocated) {
+    static KeptGroups kept;
+    const AppState::NodePtr held = kept.tree.lock();
+    if (!tree || held != tree || kept.useAllocated != useAllocated || !kept.groups)
+        kept = {tree, useAllocated, std::make_shared<CirclePackLayout::GroupCache>()};
+    return kept.groups;
+}
+
+} // namespace
+
 PackView::PackView(AppState& state, QWidget* parent)
     : ThemedWidget(parent), m_state(state),
       m_surface(new VizSurface([this](QPainter& painter, const QRegion& exposed) { paintCanvas(painter, exposed); }, this)) {
@@ -56,10 +78,10 @@ void PackView::rebuild() {
     // or a filter shows a new one).
     FileNode* top = m_start.get();
     while (top && top->parent) top = top->parent;
-    if (top != m_packedTree.get() || m_state.useAllocatedSize() != m_packedAllocated) {
-        m_groups.clear();
+    if (!m_groups || top != m_packedTree.get() || m_state.useAllocatedSize() != m_packedAllocated) {
         m_packedTree = top ? AppState::NodePtr(m_start, top) : nullptr;
         m_packedAllocated = m_state.useAllocatedSize();
+        m_groups = keptGroups(m_packedTree, m_packedAllocated);
     }
     if (m_start && m_canvasSize.width() > 30) {
         CirclePackLayout::Options options;
@@ -70,7 +92,7 @@ void PackView::rebuild() {
         options.maxCircles = 12000;
         options.minShare = 0.0015;
         m_circles = CirclePackLayout::layout(*m_start, {0, 0, double(m_canvasSize.width()), double(m_canvasSize.height())},
-                                             options, &m_groups);
+                                             options, m_groups.get());
     }
     ++m_revision;
     redraw();

@@ -43,6 +43,8 @@ public:
     // were shaped on the window's thread rather than beforehand, for tests.
     int discHovers() const { return m_discHovers; }
     int focusShapedHere() const { return m_focusShapedHere; }
+    // How many folders' packings this view holds, its own and those taken over, for tests.
+    std::size_t packedFolders() const { return m_groups ? m_groups->size() : 0; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -66,8 +68,9 @@ private:
     AppState::NodePtr m_start; // keeps the nodes of m_circles alive
     std::vector<LayoutCircle> m_circles;
     // The folders packed so far in the tree topped by m_packedTree (held, so that no node's address
-    // is reused while they are kept), in the size mode they were packed in.
-    CirclePackLayout::GroupCache m_groups;
+    // is reused while they are kept), in the size mode they were packed in. Shared with the pack
+    // views made after this one for the same tree and size mode.
+    std::shared_ptr<CirclePackLayout::GroupCache> m_groups;
     AppState::NodePtr m_packedTree;
     bool m_packedAllocated = false;
     int m_revision = 0;

@@ -153,6 +153,44 @@ TEST_F(PackViewTest, PackedFoldersFollowTheSizeModeAndTheTree) {
     EXPECT_NEAR(ratio("x.mp4", "y.mp4"), std::sqrt(100.0 / 900.0), 1e-9);
 }
 
+// A pack view made again for the same tree and size mode, as a switch back to the pack makes it,
+// takes over the folders packed by the one before (a folder too small to show at the top, packed
+// while it was the focus, among them) and lays the very same circles; in the other size mode it
+// packs them anew by the bytes counted.
+TEST_F(PackViewTest, AViewMadeAgainTakesOverTheFoldersPackedBefore) {
+    auto sized = treeFromText("root/\n  big/\n    x.mp4 500000 alloc=4096\n    y.mp4 300000 alloc=400000\n"
+                              "  file.dat 200000 alloc=8192\n  tiny/\n    a.txt 10 alloc=10\n    b.txt 20 alloc=20\n");
+    test::display(state, sized);
+    state.setUseAllocatedSize(false);
+    std::vector<LayoutCircle> first;
+    std::size_t packed = 0;
+    {
+        PackView view(state);
+        showAt(view, 432, 432);
+        first = view.circles();
+        const std::size_t atTheTop = view.packedFolders();
+        state.setFocus(share(sized, findNode(*sized, "tiny")));
+        state.setFocus(share(sized, sized.get()));
+        packed = view.packedFolders();
+        ASSERT_EQ(packed, atTheTop + 1);
+    }
+    {
+        PackView again(state);
+        EXPECT_EQ(again.packedFolders(), packed);
+        showAt(again, 432, 432);
+        EXPECT_EQ(again.circles(), first);
+        EXPECT_EQ(again.packedFolders(), packed);
+    }
+    state.setUseAllocatedSize(true);
+    PackView allocated(state);
+    showAt(allocated, 432, 432);
+    const FileNode* root = allocated.circles().front().node;
+    const LayoutCircle* x = recordFor(allocated.circles(), findNode(*root, "x.mp4"));
+    const LayoutCircle* y = recordFor(allocated.circles(), findNode(*root, "y.mp4"));
+    ASSERT_TRUE(x && y);
+    EXPECT_NEAR(x->radius / y->radius, std::sqrt(4096.0 / 400000.0), 1e-9);
+}
+
 // The focus's bubble hovered, a mark nearly as large as the canvas: laid as a tinted disc with its
 // ring, it gives the pixels of the tinted patch with the painter's own ring over it, also when a
 // bubble within it is selected (its ring meets the hover's: the hover's is stroked over it), when
