@@ -1,23 +1,14 @@
 #include "views/explore/agemap/CalendarView.h"
 
-#include "layout/MonthCalendar.h"
 #include "views/components/controls/ListScroll.h"
 #include "views/components/controls/ThemedScrollBar.h"
 #include "views/explore/agemap/AgeBucketPanel.h"
+#include "views/explore/agemap/AgeMapStore.h"
 #include "views/explore/agemap/HeatMapGrid.h"
 #include "views/explore/agemap/HeatMapPanel.h"
 #include "views/explore/agemap/StalePanel.h"
 
 #include <QDateTime>
-
-#include <sys/stat.h>
-
-#include <cstdint>
-#include <cstdlib>
-#include <deque>
-#include <memory>
-#include <optional>
-#include <string>
 #include <QGridLayout>
 #include <QResizeEvent>
 #include <QScrollArea>
@@ -27,80 +18,6 @@ namespace tallymere {
 
 namespace {
 double systemClock() { return static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0; }
-
-// What the local time zone is made of: the TZ variable and the system's zone file.
-std::string zoneKey() {
-    const char* tz = std::getenv("TZ");
-    std::string key = tz ? std::string("TZ=") + tz : std::string("-");
-    struct stat info {};
-    if (::stat("/etc/localtime", &info) == 0)
-        key += ' ' + std::to_string(info.st_ino) + ' ' + std::to_string(info.st_size) + ' ' +
-               std::to_string(info.st_mtim.tv_sec) + '.' + std::to_string(info.st_mtim.tv_nsec);
-    return key;
-}
-
-// The local month table takes some 1,300 time-zone conversions to make, several milliseconds on
-// every rebuild; the zone seldom changes while the program runs, so the table is made again only
-// when it has.
-// `generation` tells one table from the one made after it.
-const MonthCalendar& localCalendar(std::uint64_t& generation) {
-    static std::optional<MonthCalendar> calendar;
-    static std::string zone;
-    static std::uint64_t made = 0;
-    std::string key = zoneKey();
-    if (!calendar || key != zone) {
-        calendar = MonthCalendar::local();
-        zone = std::move(key);
-        ++made;
-    }
-    generation = made;
-    return *calendar;
-}
-
-// The maps made last, for the views and folders shown next: switching back to the Age Map, or
-// going back up to a folder just shown, shows the same folder again, and a walk of a whole large
-// tree takes several frames. A map is reused only while it is exactly what a new walk would give:
-// the same folder of the same tree (a tree is never changed once shown; a new scan or filter makes
-// a new one), the same sizes and time zone, and a clock that has not reached the first moment any
-// file changes its age bucket or becomes stale.
-struct KeptMap {
-    std::weak_ptr<const FileNode> node;
-    bool useAllocated = false;
-    std::uint64_t calendar = 0;
-    double madeAt = 0;
-    AgeMapModel::AgeMap map;
-};
-
-// Most recently used first.
-std::deque<KeptMap>& keptMaps() {
-    static std::deque<KeptMap> kept;
-    return kept;
-}
-
-constexpr std::size_t keptLimit = 8;
-// A second's margin before the map's own bound keeps clear of rounding in the age arithmetic.
-constexpr double steadyMargin = 1;
-
-AgeMapModel::AgeMap ageMap(const AppState::NodePtr& shown, bool useAllocated, double now) {
-    std::uint64_t generation = 0;
-    const MonthCalendar& calendar = localCalendar(generation);
-    std::deque<KeptMap>& kept = keptMaps();
-    // Maps of trees that are gone go with them.
-    std::erase_if(kept, [](const KeptMap& entry) { return entry.node.expired(); });
-    for (auto entry = kept.begin(); entry != kept.end(); ++entry) {
-        if (entry->node.lock().get() != shown.get() || entry->useAllocated != useAllocated ||
-            entry->calendar != generation || now < entry->madeAt || now >= entry->map.steadyUntil - steadyMargin)
-            continue;
-        KeptMap found = std::move(*entry);
-        kept.erase(entry);
-        kept.push_front(std::move(found));
-        return kept.front().map;
-    }
-    AgeMapModel::AgeMap map = AgeMapModel::build(*shown, {useAllocated, now}, calendar);
-    kept.push_front({shown, useAllocated, generation, now, map});
-    if (kept.size() > keptLimit) kept.pop_back();
-    return map;
-}
 } // namespace
 
 CalendarView::CalendarView(AppState& state, QWidget* parent)
@@ -192,7 +109,9 @@ void CalendarView::rebuild() {
         m_stale.clear();
         m_heatMapPanel->grid()->clear();
     } else {
-        const AgeMapModel::AgeMap map = ageMap(shown, m_state.useAllocatedSize(), m_clock());
+        const double now = m_clock();
+        const AgeMapModel::AgeMap map = AgeMapStore::mapOf(shown, m_state.useAllocatedSize(), now);
+        AgeMapStore::prefetchAround(shown, m_state.useAllocatedSize(), now);
         m_buckets.assign(map.buckets.begin(), map.buckets.end());
         m_stale = map.stale;
         m_heatMapPanel->grid()->setMap(map);

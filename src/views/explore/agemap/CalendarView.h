@@ -23,7 +23,8 @@ class StalePanel;
 //
 // Everything shown is derived in one pass when the view is made and again only when the focus,
 // the displayed tree or the size mode changes to a different value; changes inside the tree or of
-// the queue do not refresh it, so staged items stay listed.
+// the queue do not refresh it, so staged items stay listed. The larger folders inside the one shown,
+// and its parent, are walked ahead on a thread of idle priority (see AgeMapStore).
 class CalendarView : public ThemedWidget {
     Q_OBJECT
 public:

@@ -1,5 +1,6 @@
 #include "views/explore/agemap/CalendarView.h"
 
+#include "layout/MonthCalendar.h"
 #include "state/AppStateTestSupport.h"
 #include "support/ColourChecks.h"
 #include "support/DisplayTree.h"
@@ -7,6 +8,7 @@
 #include "views/components/controls/ActionButton.h"
 #include "views/components/controls/Chip.h"
 #include "views/explore/agemap/AgeBucketPanel.h"
+#include "views/explore/agemap/AgeMapStore.h"
 #include "views/explore/agemap/HeatMapGrid.h"
 #include "views/explore/agemap/HeatMapPanel.h"
 #include "views/explore/agemap/StaleList.h"
@@ -406,4 +408,40 @@ TEST(CalendarViewHeatMap, KeptPicturesFollowTheThemeAndTheFocus) {
                           slate.accentSecondary));
     EXPECT_TRUE(looksLike(image.pixelColor(f.inView(grid, grid.cellRect(0, 12).center())),
                           over(slate.background, 0.55, slate.surface)));
+}
+
+// The large subfolders of a folder shown, and its parent, are walked ahead on a thread of their
+// own: going into one walks nothing on the window's thread and shows exactly what a walk gives. A
+// small folder is walked when it is shown, as before.
+TEST(CalendarViewPrefetch, LargeFoldersShownNextWereWalkedAhead) {
+    UtcZone zone;
+    std::string text = "/data/\n";
+    for (const char* folder : {"big", "more"}) {
+        text += std::string("  ") + folder + "/\n";
+        for (int i = 0; i < 1'100; ++i)
+            text += line(4, "f" + std::to_string(i), 1'000 + i * 37, now - i * 2 * day - (i % 7) * 3'600);
+        text += line(4, "old.iso", 60'000'000, now - 500 * day) + line(4, "older.iso", 60'000'000, now - 600 * day);
+    }
+    text += "  small/\n" + line(4, "one.txt", 10, now - day);
+    AppState state{test::memoryStore()};
+    const AppState::NodePtr tree = test::treeFromText(text);
+    CalendarView view{state};
+    view.setClock([] { return double(now); });
+    test::display(state, tree);
+    AgeMapStore::waitForPrefetch();
+    const int walks = AgeMapStore::walksHere();
+    for (const char* name : {"big", "more"}) {
+        const FileNode* folder = find(*tree, name);
+        ASSERT_GE(folder->fileCount, 1'000);
+        state.setFocus(state.retain(folder));
+        EXPECT_EQ(AgeMapStore::walksHere(), walks) << name;
+        const AgeMapModel::AgeMap walked =
+            AgeMapModel::build(*folder, {state.useAllocatedSize(), double(now), 1}, MonthCalendar::local());
+        EXPECT_EQ(view.buckets(), std::vector<AgeMapModel::Bucket>(walked.buckets.begin(), walked.buckets.end()));
+        EXPECT_EQ(view.stale(), walked.stale);
+        EXPECT_EQ(view.stale().size(), 2u);
+        EXPECT_EQ(view.heatMapPanel()->grid()->years(), walked.years);
+    }
+    state.setFocus(state.retain(find(*tree, "small")));
+    EXPECT_EQ(AgeMapStore::walksHere(), walks + 1);
 }
