@@ -7,6 +7,10 @@
 //
 //   FrameBench [rounds]              both ratios, each in a process of its own
 //   FrameBench --ratio R [rounds]    one ratio
+//   FrameBench --ratio R rounds VIEW...   those views only
+//
+// With FRAME_EACH set, every measured focus frame is printed with the folder it focused, so that
+// the worst one can be told apart and profiled.
 //
 // The paint is that of the window's own repaint manager: the regions the panes asked for, not a
 // forced repaint of everything. Where the time went is printed per pane (the store's signal, the
@@ -225,8 +229,13 @@ int runOneRatio(int argc, char** argv, int rounds, const std::vector<VizMode>& o
                 app()->trace = false;
             }
             std::vector<Sample> frames;
-            for (int r = 0; r < rounds; ++r)
-                frames.push_back(focusFrame(state, focuses[std::size_t(r) % focuses.size()]));
+            for (int r = 0; r < rounds; ++r) {
+                const AppState::NodePtr& focus = focuses[std::size_t(r) % focuses.size()];
+                frames.push_back(focusFrame(state, focus));
+                if (std::getenv("FRAME_EACH"))
+                    std::printf("    %-12s %6.1f ms (cpu %5.1f, view %5.1f)\n", std::string(focus->name()).c_str(),
+                                frames.back().total, frames.back().cpu, frames.back().paint[canvas]);
+            }
             state.setFocus(root);
             settle();
             // The switch to this view from the one before it in the rail, at the top of the tree.
