@@ -457,10 +457,27 @@ Result moveChecked(const std::string& requested, const Identity* expected) {
             unlinkat(infoFolder.get(), infoName.c_str(), 0);
             return failure(systemMessage(written ? errno : writeError));
         }
+        // Looked at again at the last moment: finding and preparing the Trash took a while.
+        if (expected && !isSameItem(parentFolder.get(), name, *expected)) {
+            unlinkat(infoFolder.get(), infoName.c_str(), 0);
+            return failure(repairUtf8(name) + " changed since the scan");
+        }
         if (const int error = moveNoReplace(parentFolder.get(), name, filesFolder.get(), trashedName)) {
             unlinkat(infoFolder.get(), infoName.c_str(), 0);
             if (error == EEXIST) continue;
             return failure(systemMessage(error));
+        }
+        // A rename cannot be made on condition of what it moves, and the name may have been handed
+        // to another item between that look and the rename. What was moved is checked where it now
+        // lies, where nobody else renames it, and anything other than the chosen item goes back.
+        if (expected && !isSameItem(filesFolder.get(), trashedName, *expected)) {
+            if (moveNoReplace(filesFolder.get(), trashedName, parentFolder.get(), name) == 0) {
+                unlinkat(infoFolder.get(), infoName.c_str(), 0);
+                return failure(repairUtf8(name) + " changed since the scan");
+            }
+            // Its name was taken once more meanwhile: it stays in the Trash with its info, where the
+            // desktop can put it back.
+            return failure(repairUtf8(name) + " changed since the scan; the item that had its name is in the Trash");
         }
         return {.moved = true, .error = {}};
     }

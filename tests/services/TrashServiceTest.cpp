@@ -1,21 +1,25 @@
+#include "base/InodeTag.h"
 #include "platform/FreedesktopTrash.h"
 #include "services/TrashService.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 namespace tallymere {
 namespace {
@@ -223,6 +227,45 @@ TEST_F(TrashTest, ALinkSwappedIntoTheFolderChainIsNeverFollowed) {
     EXPECT_NE(info.find("\nPath=" + FreedesktopTrash::encodePath((m_scratch / "src" / "real" / "b").string()) + "\n"),
               std::string::npos)
         << info;
+}
+
+// Another file takes the chosen item's name over and over (two names exchanged in a loop) while
+// the Trash is found and its info written: whatever the timing, the Trash keeps only the chosen
+// item, and both contents stay.
+TEST_F(TrashTest, AnItemSwappedInWhileTheTrashIsPreparedNeverStaysThere) {
+    const fs::path folder = m_scratch / "src";
+    for (int round = 0; round < 40; ++round) {
+        const std::string chosenText = "chosen " + std::to_string(round), otherText = "other " + std::to_string(round);
+        const fs::path item = makeFile("item", chosenText);
+        makeFile("decoy", otherText);
+        struct statx info {};
+        ASSERT_EQ(statx(AT_FDCWD, item.c_str(), AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_BTIME, &info), 0);
+        const FreedesktopTrash::Identity chosen{.kind = FreedesktopTrash::Identity::Kind::file,
+                                                .inodeTag = inodeTag(info.stx_ino),
+                                                .created = (info.stx_mask & STATX_BTIME) ? info.stx_btime.tv_sec : 0};
+        std::atomic<bool> stop{false};
+        std::thread swapper([&] {
+            while (!stop.load()) renameat2(AT_FDCWD, item.c_str(), AT_FDCWD, (folder / "decoy").c_str(), RENAME_EXCHANGE);
+        });
+        const auto result = FreedesktopTrash::moveToTrash(item, chosen);
+        stop = true;
+        swapper.join();
+
+        std::vector<std::string> left, trashed;
+        for (const auto& entry : fs::directory_iterator(folder)) left.push_back(readText(entry.path()));
+        if (fs::exists(trash() / "files"))
+            for (const auto& entry : fs::directory_iterator(trash() / "files")) trashed.push_back(readText(entry.path()));
+        if (result.moved) {
+            EXPECT_EQ(trashed, std::vector<std::string>{chosenText}) << round;
+            EXPECT_EQ(left, std::vector<std::string>{otherText}) << round;
+        } else {
+            EXPECT_EQ(result.error, "item changed since the scan") << round;
+            EXPECT_TRUE(trashed.empty()) << round;
+            EXPECT_EQ(left.size(), 2u) << round;
+        }
+        fs::remove_all(trash());
+        for (const auto& entry : fs::directory_iterator(folder)) fs::remove(entry.path());
+    }
 }
 
 TEST_F(TrashTest, AnotherUsersHomeTrashIsNeitherMadeNorFilled) {
