@@ -124,10 +124,13 @@ std::optional<PlacedLabel> placeLabel(const GraphNode& node, const QString& titl
     const QPointF centre = toQt(node.position);
     PlacedLabel label;
     if (node.depth == 0) {
-        label.title = centred(title, fonts.centreTitle, theme.onAccent(), {centre.x(), centre.y() - 7});
+        // The name is written in the disc's own ink, which the ground around it swallows: it keeps
+        // within the disc's width, a longer name giving up its middle.
+        const QString shown = QFontMetricsF(fonts.centreTitle).elidedText(title, Qt::ElideMiddle, 2 * node.radius);
+        label.title = centred(shown, fonts.centreTitle, theme.onAccent(), {centre.x(), centre.y() - 7});
         label.subtitle =
             centred(subtitle, fonts.centreSubtitle, withOpacity(theme.onAccent(), 0.86), {centre.x(), centre.y() + 8});
-        label.label = CanvasLabel{title, QRectF(centre.x() - node.radius, centre.y() - 16, 2 * node.radius, 32)};
+        label.label = CanvasLabel{shown, QRectF(centre.x() - node.radius, centre.y() - 16, 2 * node.radius, 32)};
     } else {
         if (node.radius <= 8) return std::nullopt;
         const QString shownTitle = VizText::characterCount(title) >= 31 ? VizText::cutMiddle(title, 22, 5) : title;

@@ -129,6 +129,25 @@ TEST_F(MindMapViewTest, LabelsAreCutPlacedFirstComeAndTheCentreAlwaysNamed) {
     const auto left = labelsOf(graph);
     ASSERT_GE(left.size(), 2u);
     EXPECT_DOUBLE_EQ(left[1].box.right(), 200 - 20 - 6);
+
+    // A centre name wider than its disc gives up its middle and leaves no ink beside the disc.
+    const auto lone = treeFromText("a_very_long_folder_name_without_any_spaces_that_goes_on_and_on/\n  x 10\n");
+    GraphLayout centreOnly;
+    centreOnly.nodes.push_back({lone.get(), {450, 350}, 38, 0, 0, false, 0});
+    const QColor backdrop(40, 40, 44);
+    QImage image(900, 700, QImage::Format_ARGB32_Premultiplied);
+    image.fill(backdrop);
+    QPainter painter(&image);
+    const auto centre = MindMapCanvas::paint(painter, centreOnly, Theme(), true, true, ColorMode::branch);
+    painter.end();
+    ASSERT_EQ(centre.size(), 1u);
+    EXPECT_TRUE(centre[0].text.startsWith("a_") && centre[0].text.endsWith("on")) << centre[0].text.toStdString();
+    EXPECT_TRUE(centre[0].text.contains(QChar(0x2026)));
+    int beside = 0;
+    for (int y = 330; y < 360; ++y)
+        for (int x = 0; x < 900; ++x)
+            if (std::abs(x - 450) > 50) beside += image.pixelColor(x, y) != backdrop;
+    EXPECT_EQ(beside, 0);
 }
 
 // The window draws the map's shapes in bands of rows, each band only what reaches it, and the labels
