@@ -3,6 +3,7 @@
 #include "state/AppState.h"
 #include "style/Motion.h"
 #include "views/components/canvas/ShapePaint.h"
+#include "views/components/controls/KeyboardHome.h"
 #include "views/shell/HoverReadout.h"
 #include "views/shell/VisualizationFactory.h"
 
@@ -56,6 +57,7 @@ bool VisualizationHost::wantsHoverReadout(VizMode mode) {
 void VisualizationHost::makeView() {
     if (m_view) {
         // The old view may be the one whose event led here: let it finish before it goes.
+        KeyboardHome::takeBackFrom(m_view);
         m_view->hide();
         m_view->setParent(nullptr);
         m_view->deleteLater();

@@ -11,6 +11,7 @@
 #include "views/components/TextDraw.h"
 #include "style/Motion.h"
 #include "views/components/canvas/ShapePaint.h"
+#include "views/components/controls/KeyboardHome.h"
 
 #include <QEvent>
 #include <QPainter>
@@ -115,6 +116,7 @@ void WorkspaceView::finishAnimations() {
 void WorkspaceView::build(Screen screen, WorkspaceTab tab) {
     const bool tabChanged = m_content && tab != m_tab;
     // The old screen goes first: a tool tab's work stops before the next one starts.
+    KeyboardHome::takeBackFrom(m_content);
     delete m_content;
     m_content = nullptr;
     m_header = nullptr;

@@ -205,3 +205,28 @@ TEST(WindowKeyboard, AClickOnTheRailShowsNoRingUntilAKeyIsUsed) {
     ASSERT_EQ(w.focused(), rail);
     EXPECT_TRUE(test::near(w.pixel(rail, railEdge), ring));
 }
+
+TEST(WindowKeyboard, AViewOrTabThatGoesWithTheKeyboardHandsItToTheWindow) {
+    Window w;
+    ASSERT_TRUE(w.ready);
+    // The table holds the keyboard; a shortcut or the View menu then shows another view.
+    w.table()->setFocus(Qt::TabFocusReason);
+    test::settle();
+    ASSERT_EQ(w.focused(), w.table());
+    w.state.setViz(VizMode::mindmap);
+    test::settle();
+    EXPECT_EQ(w.focused(), &w.view) << "not the name filter, the next Tab stop";
+    const Theme& theme = w.view.theme();
+    EXPECT_TRUE(test::near(w.pixel(w.filter(), QPoint(w.filter()->width() / 2, 0)), theme.stroke)) << "no ring";
+    w.press(Qt::Key_Space);
+    EXPECT_TRUE(w.state.filter().query.empty()) << "a space meant for Quick Look filters nothing";
+
+    // The same when the whole page goes for another tab.
+    w.state.setViz(VizMode::table);
+    test::settle();
+    w.table()->setFocus(Qt::TabFocusReason);
+    test::settle();
+    w.state.setTab(WorkspaceTab::duplicates);
+    test::settle();
+    EXPECT_EQ(w.focused(), &w.view);
+}
