@@ -338,6 +338,10 @@ std::vector<bool> compareAll(SetList& sets, Progress& progress) {
 
 std::size_t graphemeCount(std::string_view pathBytes) { return GraphemeCounter().count(pathBytes); }
 
+bool isAsCompared(const std::string& path, const DuplicateFiles::Identity& identity, std::int64_t size) {
+    return DuplicateFiles::isStillAt(path, identity, size);
+}
+
 // A group of identical files, the shortest path first.
 Group makeGroup(const std::shared_ptr<FileNode>& root, std::vector<const DuplicateCompare::File*> files,
                 std::int64_t size, GraphemeCounter& graphemes) {
@@ -350,6 +354,7 @@ Group makeGroup(const std::shared_ptr<FileNode>& root, std::vector<const Duplica
     group.files.reserve(byLength.size());
     for (std::size_t k = 0; k < byLength.size(); ++k) {
         group.files.push_back(share(root, byLength[k].second->node));
+        group.identities.push_back(byLength[k].second->identity);
         // Removing a name of a file that has another one frees nothing.
         if (k > 0 && byLength[k].second->identity.links <= 1) group.recoverable += size;
     }

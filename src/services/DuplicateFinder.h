@@ -1,6 +1,7 @@
 #pragma once
 #include "base/Uuid.h"
 #include "core/FileNode.h"
+#include "services/DuplicateFiles.h"
 
 #include <cstdint>
 #include <functional>
@@ -20,6 +21,9 @@ struct Group {
     Uuid id = Uuid::random(); // fresh for each group a search builds
     std::int64_t size = 0;    // logical bytes of one copy
     std::vector<std::shared_ptr<FileNode>> files;
+    // What each of `files` was when its bytes were compared, in the same order; shorter (empty for a
+    // group made by hand) where that is not known.
+    std::vector<DuplicateFiles::Identity> identities;
     // Bytes that removing every extra copy would free: the extras that have no other name
     // elsewhere, since a file with another hard link keeps its blocks when one name goes.
     std::int64_t recoverable = 0;
@@ -102,6 +106,11 @@ private:
 // Cancelled while collecting or sampling: an empty result. Cancelled while verifying: the groups
 // among the files whose comparison had finished, each confirmed byte for byte.
 std::vector<Group> find(const std::shared_ptr<FileNode>& root, std::int64_t minSize, Progress& progress);
+
+// Whether `path` still names the file the search compared as `identity`: a regular file (not a
+// link to one) of that device and inode and of `size` bytes, not written to or otherwise changed
+// since. A default identity (one not known) asks only for a regular file of that size.
+bool isAsCompared(const std::string& path, const DuplicateFiles::Identity& identity, std::int64_t size);
 
 // Length of a path in user-perceived characters (extended grapheme clusters) of its text, the raw
 // bytes repaired as UTF-8 first.

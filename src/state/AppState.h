@@ -26,6 +26,9 @@ struct NodeFilter;
 struct VolumeInfo;
 struct VolumeSources;
 struct PresetHit;
+namespace DuplicateFinder {
+struct Group;
+}
 
 // The one store of the window: the scanned tree and the tree on display, focus, hover and
 // selection, the scan's live progress, the filter, the cleanup queue, the banner, the volumes,
@@ -199,12 +202,20 @@ public:
     void enqueue(const NodePtr& node);
     // Stages every copy of a duplicate group but the first (the one kept) with enqueue(), in
     // order; nothing at all while the kept copy is staged itself or lies inside a staged folder,
-    // so that no group ever has all its copies staged by it.
-    void stageExtras(const std::vector<NodePtr>& copies);
+    // so that no group ever has all its copies staged by it. Each copy staged is held to its group
+    // when it is moved (emptyQueue()).
+    void stageExtras(const DuplicateFinder::Group& group);
+    // toggleQueue() for copy `index` of a duplicate group; a copy it stages is held to its group
+    // when it is moved, as stageExtras() does.
+    void toggleCopy(const DuplicateFinder::Group& group, std::size_t index);
     // Size of the staged items in the current size mode.
     std::int64_t queueTotal() const;
     // Moves every staged item to the Trash, records the bytes freed, keeps the items that failed,
     // refreshes the volumes and raises the outcome banner. Nothing when the queue is empty.
+    // A copy staged from a duplicate group moves only while it is still the file the search
+    // compared and another copy of its group, not staged, is too: the search's verdict may no
+    // longer hold (a copy edited, truncated, replaced or deleted since), and the user must never
+    // be left without the content.
     void emptyQueue();
     // The system's message for a staged item that the last emptying could not move; none for any
     // other node, and none once the item has left the queue.

@@ -6,6 +6,7 @@
 #include "core/DiskInfo.h"
 #include "core/NodeFilter.h"
 #include "core/ScanProgress.h"
+#include "services/DuplicateFiles.h"
 
 #include <QMetaObject>
 #include <QObject>
@@ -18,6 +19,14 @@
 #include <utility>
 
 namespace tallymere {
+
+// A copy of a duplicate group as it was staged: what the search compared it to be, and the
+// group's other copies with theirs.
+struct CopyGuard {
+    std::int64_t size = 0; // of every copy
+    DuplicateFiles::Identity self;
+    std::vector<std::pair<std::shared_ptr<FileNode>, DuplicateFiles::Identity>> others;
+};
 
 // Where background work hands its result to the store. The work posts a call that runs on the
 // store's thread; once the store is gone the inbox is closed and results are dropped. Posting is
@@ -102,6 +111,8 @@ struct AppState::Data {
     std::int64_t lastReclaim = 0;
     // Path to the system's message, for the staged items the last emptying could not move.
     std::unordered_map<std::string, std::string> trashFailures;
+    // The staged copies of duplicate groups, by path. Dropped once the item leaves the queue.
+    std::unordered_map<std::string, CopyGuard> copyGuards;
     std::optional<Banner> banner;
     std::vector<VolumeInfo> volumes;
     std::vector<PresetHit> presetHits;

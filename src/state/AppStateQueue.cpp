@@ -4,6 +4,7 @@
 
 #include "state/AppStateData.h"
 #include "core/ByteFormat.h"
+#include "services/DuplicateFinder.h"
 #include "services/TrashService.h"
 #include "base/PathText.h"
 #include "base/Utf8.h"
@@ -56,12 +57,48 @@ bool stage(Queue& queue, const AppState::NodePtr& node) {
     return true;
 }
 
-// Messages of items no longer staged are dropped, so an item staged again starts without one.
-void forgetUnstaged(std::unordered_map<std::string, std::string>& failures, const Queue& queue) {
-    if (failures.empty()) return;
+// Messages and duplicate ties of items no longer staged are dropped, so an item staged again
+// starts without them.
+using Guards = std::unordered_map<std::string, CopyGuard>;
+void forgetUnstaged(std::unordered_map<std::string, std::string>& failures, Guards& guards, const Queue& queue) {
+    if (failures.empty() && guards.empty()) return;
     std::unordered_set<std::string> staged;
     for (const AppState::NodePtr& item : queue) staged.insert(item->path());
     std::erase_if(failures, [&](const auto& entry) { return !staged.contains(entry.first); });
+    std::erase_if(guards, [&](const auto& entry) { return !staged.contains(entry.first); });
+}
+
+// Whether `path` would leave with the queue: it is staged, or lies inside a staged folder.
+bool isLeaving(const Queue& queue, const std::string& path) {
+    return std::any_of(queue.begin(), queue.end(), [&](const AppState::NodePtr& item) {
+        const std::string itemPath = item->path();
+        return itemPath == path || isInsideFolder(path, itemPath);
+    });
+}
+
+// Ties copy `index` of a group, when it is staged as itself, to the group's other copies.
+void guardCopy(Guards& guards, const Queue& queue, const DuplicateFinder::Group& group, std::size_t index) {
+    const std::string path = group.files[index]->path();
+    if (std::none_of(queue.begin(), queue.end(), [&](const auto& item) { return item->path() == path; })) return;
+    const auto identity = [&](std::size_t i) {
+        return i < group.identities.size() ? group.identities[i] : DuplicateFiles::Identity{};
+    };
+    CopyGuard guard{.size = group.size, .self = identity(index), .others = {}};
+    for (std::size_t i = 0; i < group.files.size(); ++i)
+        if (i != index && group.files[i]) guard.others.emplace_back(group.files[i], identity(i));
+    guards[path] = std::move(guard);
+}
+
+// Why a staged copy of a duplicate group may not move now; empty when it may. Asked before any
+// item moves, of the whole queue: a copy that goes with this same emptying is no copy left.
+std::string whyCopyStays(const Queue& queue, const std::string& path, const CopyGuard& guard) {
+    const std::string name = oneLine(PathText::lastComponent(path));
+    if (!DuplicateFinder::isAsCompared(path, guard.self, guard.size)) return name + " changed since the scan";
+    for (const auto& [other, identity] : guard.others) {
+        const std::string otherPath = other->path();
+        if (!isLeaving(queue, otherPath) && DuplicateFinder::isAsCompared(otherPath, identity, guard.size)) return {};
+    }
+    return "No other copy of " + name + " is left as the search found it";
 }
 
 } // namespace
@@ -74,7 +111,7 @@ void AppState::toggleQueue(const NodePtr& node) {
     if (!node) return;
     if (auto found = findItem(m->queue, node.get()); found != m->queue.end()) {
         m->queue.erase(found);
-        forgetUnstaged(m->trashFailures, m->queue);
+        forgetUnstaged(m->trashFailures, m->copyGuards, m->queue);
         emit queueChanged();
         return;
     }
@@ -83,25 +120,32 @@ void AppState::toggleQueue(const NodePtr& node) {
 
 void AppState::enqueue(const NodePtr& node) {
     if (!stage(m->queue, node)) return;
-    forgetUnstaged(m->trashFailures, m->queue);
+    forgetUnstaged(m->trashFailures, m->copyGuards, m->queue);
     emit queueChanged();
 }
 
-void AppState::stageExtras(const std::vector<NodePtr>& copies) {
+void AppState::stageExtras(const DuplicateFinder::Group& group) {
+    const std::vector<NodePtr>& copies = group.files;
     if (copies.size() < 2 || !copies.front()) return;
-    const std::string kept = copies.front()->path();
-    for (const NodePtr& item : m->queue) {
-        const std::string itemPath = item->path();
-        if (item == copies.front() || itemPath == kept || isInsideFolder(kept, itemPath)) return;
+    if (isLeaving(m->queue, copies.front()->path())) return;
+    for (std::size_t i = 1; i < copies.size(); ++i) {
+        if (!copies[i]) continue;
+        enqueue(copies[i]);
+        guardCopy(m->copyGuards, m->queue, group, i);
     }
-    for (std::size_t i = 1; i < copies.size(); ++i) enqueue(copies[i]);
+}
+
+void AppState::toggleCopy(const DuplicateFinder::Group& group, std::size_t index) {
+    if (index >= group.files.size() || !group.files[index]) return;
+    toggleQueue(group.files[index]);
+    guardCopy(m->copyGuards, m->queue, group, index);
 }
 
 void AppState::setQueue(std::vector<NodePtr> queue) {
     std::vector<NodePtr> staged;
     for (const NodePtr& node : queue) stage(staged, node);
     if (!assign(m->queue, std::move(staged))) return;
-    forgetUnstaged(m->trashFailures, m->queue);
+    forgetUnstaged(m->trashFailures, m->copyGuards, m->queue);
     emit queueChanged();
 }
 
@@ -116,18 +160,36 @@ void AppState::emptyQueue() {
 
     // Every queued node keeps its tree alive, so these are the items' full, absolute paths.
     std::vector<std::string> paths;
+    std::vector<std::string> movable;
     std::unordered_map<std::string, std::int64_t> sizes;
     // Each item moves only while its name still stands for what was scanned.
     std::unordered_map<std::string, FreedesktopTrash::Identity> identities;
+    // Copies of a duplicate group that must stay, with why; decided before anything moves.
+    std::unordered_map<std::string, std::string> held;
     paths.reserve(m->queue.size());
     for (const NodePtr& item : m->queue) {
         paths.push_back(item->path());
+        if (const auto guard = m->copyGuards.find(paths.back()); guard != m->copyGuards.end()) {
+            if (std::string why = whyCopyStays(m->queue, paths.back(), guard->second); !why.empty()) {
+                held.emplace(paths.back(), std::move(why));
+                continue;
+            }
+        }
+        movable.push_back(paths.back());
         sizes[paths.back()] = item->bytes(m->useAllocatedSize);
         if (const auto identity = TrashService::identityOf(*item)) identities[paths.back()] = *identity;
     }
 
-    const TrashService::Outcome outcome = TrashService::trashScanned(paths, sizes, identities);
+    TrashService::Outcome outcome = TrashService::trashScanned(movable, sizes, identities);
     setLastReclaim(outcome.freed);
+    if (!held.empty()) {
+        // Failures in the queue's order, the held copies among them.
+        std::unordered_map<std::string, std::string> reasons(outcome.failed.begin(), outcome.failed.end());
+        reasons.merge(held);
+        outcome.failed.clear();
+        for (const std::string& path : paths)
+            if (const auto reason = reasons.find(path); reason != reasons.end()) outcome.failed.emplace_back(path, reason->second);
+    }
 
     m->trashFailures = {outcome.failed.begin(), outcome.failed.end()};
     const std::unordered_set<std::string> moved(outcome.trashed.begin(), outcome.trashed.end());
@@ -136,6 +198,7 @@ void AppState::emptyQueue() {
         if (!moved.contains(paths[i])) remaining.push_back(m->queue[i]);
     if (remaining.size() != m->queue.size()) {
         m->queue = std::move(remaining);
+        forgetUnstaged(m->trashFailures, m->copyGuards, m->queue);
         emit queueChanged();
     }
 

@@ -2,6 +2,7 @@
 #include "base/InodeTag.h"
 #include "state/AppStateTestSupport.h"
 #include "core/ByteFormat.h"
+#include "services/DuplicateFinder.h"
 #include "support/RecordingDesktop.h"
 #include "support/TreeText.h"
 
@@ -13,6 +14,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 using namespace tallymere;
 using namespace tallymere::test;
@@ -256,6 +258,59 @@ TEST_F(AppStateTrash, AnItemReplacedSinceTheScanStaysStagedAndNothingOfItsNameMo
     EXPECT_TRUE(inTrash("stays.bin"));
     ASSERT_TRUE(state.banner().has_value());
     EXPECT_EQ(state.banner()->title, "6 items could not be moved");
+}
+
+// The search's verdict is only as good as the files are still as it found them: a staged copy moves
+// while it is itself unchanged and another copy of its group stays, unchanged and not staged.
+TEST_F(AppStateTrash, AStagedCopyMovesOnlyWhileAnotherCopyStaysAsTheSearchFoundIt) {
+    // Group N: the kept copy "kN" and its extra "extra/kN-copy", each group of its own size.
+    for (int n = 1; n <= 5; ++n) {
+        dir.file("dups/k" + std::to_string(n), 1000 + n);
+        dir.file("dups/extra/k" + std::to_string(n) + "-copy", 1000 + n);
+    }
+    const std::string root = dir / "dups";
+    ASSERT_TRUE(scanAndWait(state, root));
+    DuplicateFinder::Progress progress;
+    std::vector<DuplicateFinder::Group> groups = DuplicateFinder::find(state.displayRoot(), 1, progress);
+    ASSERT_EQ(groups.size(), 5u);
+    std::sort(groups.begin(), groups.end(), [](const auto& a, const auto& b) { return a.size < b.size; });
+    for (const auto& group : groups) {
+        ASSERT_EQ(group.files.front()->name(), "k" + std::to_string(group.size - 1000));
+        state.stageExtras(group);
+    }
+    state.toggleCopy(groups[4], 0); // every copy of the fifth group staged
+    ASSERT_EQ(state.queue().size(), 6u);
+
+    // Since the search: k1 deleted, k2 grown, k3's extra cut short; k4 as it was.
+    std::filesystem::remove(root + "/k1");
+    std::ofstream(root + "/k2", std::ios::app) << "more";
+    std::filesystem::resize_file(root + "/extra/k3-copy", 10);
+    state.emptyQueue();
+
+    const std::vector<std::string> stay = {"extra/k1-copy", "extra/k2-copy", "extra/k3-copy", "extra/k5-copy", "k5"};
+    std::vector<std::string> staged;
+    for (const auto& item : state.queue()) staged.push_back(item->path().substr(root.size() + 1));
+    std::sort(staged.begin(), staged.end());
+    EXPECT_EQ(staged, stay);
+    for (const std::string& relative : stay) EXPECT_TRUE(std::filesystem::exists(root + "/" + relative)) << relative;
+    EXPECT_FALSE(std::filesystem::exists(root + "/extra/k4-copy"));
+    EXPECT_TRUE(inTrash("k4-copy"));
+    const auto failure = [&](const std::string& relative) {
+        return state.trashFailure(AppState::nodeAt(root + "/" + relative, state.displayRoot()).get());
+    };
+    EXPECT_EQ(failure("extra/k1-copy"), "No other copy of k1-copy is left as the search found it");
+    EXPECT_EQ(failure("extra/k2-copy"), "No other copy of k2-copy is left as the search found it");
+    EXPECT_EQ(failure("extra/k3-copy"), "k3-copy changed since the scan");
+    EXPECT_EQ(failure("extra/k5-copy"), "No other copy of k5-copy is left as the search found it");
+    EXPECT_EQ(failure("k5"), "No other copy of k5 is left as the search found it");
+    ASSERT_TRUE(state.banner().has_value());
+    EXPECT_EQ(state.banner()->title, "5 items could not be moved");
+
+    // Unstaged and staged again by hand, a copy is an item like any other.
+    state.toggleQueue(AppState::nodeAt(root + "/k5", state.displayRoot()));
+    state.toggleQueue(AppState::nodeAt(root + "/k5", state.displayRoot()));
+    state.emptyQueue();
+    EXPECT_TRUE(inTrash("k5"));
 }
 
 TEST_F(AppStateTrash, AReasonThatNamesTheItemIsOneLineThatNothingReorders) {

@@ -162,7 +162,7 @@ void DuplicatesView::findOrStop() {
 }
 
 void DuplicatesView::stageAllExtras() {
-    for (const auto& group : groups()) m_state.stageExtras(group.files);
+    for (const auto& group : groups()) m_state.stageExtras(group);
 }
 
 void DuplicatesView::autoRunIfCheap() {

@@ -33,7 +33,7 @@ void GroupList::toggle(const Uuid& id) {
 
 void GroupList::stageExtras(std::size_t group) {
     if (group >= m_groups.size()) return;
-    m_state.stageExtras(m_groups[group].files);
+    m_state.stageExtras(m_groups[group]);
 }
 
 QRectF GroupList::cardRect(std::size_t group) const {
@@ -127,7 +127,7 @@ void GroupList::mouseReleaseEvent(QMouseEvent* event) {
     case GroupCard::Hit::Kind::header: toggle(group.id); break;
     case GroupCard::Hit::Kind::keepFirst: stageExtras(index); break;
     case GroupCard::Hit::Kind::reveal: m_state.desktop().reveal({group.files[hit.file]->path()}); break;
-    case GroupCard::Hit::Kind::queue: m_state.toggleQueue(group.files[hit.file]); break;
+    case GroupCard::Hit::Kind::queue: m_state.toggleCopy(group, hit.file); break;
     case GroupCard::Hit::Kind::none: break;
     }
 }
