@@ -128,20 +128,39 @@ bool isWellFormed(const std::vector<std::string>& arguments) {
         {"--style", 1, 1}, {"--stylesheet", 1, 1}, {"--qwindowgeometry", 1, 1}, {"--qwindowtitle", 1, 1},
         {"--qwindowicon", 1, 1}, {"--display", 1, 1}, {"--session", 1, 1}, {"--reverse", 0, 0},
     };
+    static constexpr std::size_t ownFlags = 4; // the first four: the modes that end without a window
+    bool headless = false;
+    bool strayWord = false;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
-        if (!arguments[i].starts_with("--")) continue;
+        const std::string& word = arguments[i];
+        if (!word.starts_with('-')) {
+            strayWord = true;
+            continue;
+        }
+        // The toolkit also takes its options with one dash; those with a value take the next word.
+        if (!word.starts_with("--")) {
+            const auto takesValue = std::find_if(std::begin(flags) + ownFlags, std::end(flags),
+                                                 [&](const Flag& known) { return known.name.substr(1) == word; });
+            if (takesValue != std::end(flags) && takesValue->maxValues > 0 && i + 1 < arguments.size()) ++i;
+            continue;
+        }
         const auto flag = std::find_if(std::begin(flags), std::end(flags),
-                                       [&](const Flag& known) { return known.name == arguments[i]; });
+                                       [&](const Flag& known) { return known.name == word; });
         if (flag == std::end(flags)) return false;
+        headless = headless || flag < std::begin(flags) + ownFlags;
         std::size_t values = 0;
         while (values < flag->maxValues && i + 1 < arguments.size() &&
                (values < flag->minValues || !arguments[i + 1].starts_with("--"))) {
+            // A toolkit option after the optional words is not one of them.
+            if (values >= flag->minValues && arguments[i + 1].starts_with('-')) break;
             ++values;
             ++i;
         }
         if (values < flag->minValues) return false;
     }
-    return true;
+    // A word no option takes would be silently ignored by a mode that prints or writes something:
+    // the user meant something else than what would be done.
+    return !(headless && strayWord);
 }
 
 ScanOptions scanOptions(const std::string& path) {

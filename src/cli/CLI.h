@@ -30,7 +30,9 @@ inline constexpr std::string_view usage =
 
 // Whether the arguments can be understood: every argument starting with "--" is one of the
 // program's flags (or one of the toolkit's own options) followed by the values it needs. A flag
-// written with "=" ("--scan=/tmp") is not one of them.
+// written with "=" ("--scan=/tmp") is not one of them. With a mode that ends without a window
+// ("--scan", "--snapshot", "--shot", "--shot-settings"), every other word must be a value of a flag
+// or of one of the toolkit's options.
 bool isWellFormed(const std::vector<std::string>& arguments);
 
 // The scan settings for a path: the whole-disk options for the root folder (any spelling of it), else hidden entries

@@ -267,7 +267,7 @@ TEST(ShotProgram, UnwritableOutputIsAnErrorNeverWrote) {
     EXPECT_FALSE(std::filesystem::exists(out));
 }
 
-TEST(ShotProgram, AFifoAtTheOutputOrAnUnknownWordIsRefusedBeforeAnyPicture) {
+TEST(ShotProgram, AFifoAtTheOutputAnUnknownOrStrayWordOrAMissingFolderIsRefusedBeforeAnyPicture) {
     if (!haveBinary()) GTEST_SKIP() << "TALLYMERE_BINARY is not set";
     TempFolder dir;
     dir.file("tree/a.bin", 1000);
@@ -284,11 +284,21 @@ TEST(ShotProgram, AFifoAtTheOutputOrAnUnknownWordIsRefusedBeforeAnyPicture) {
     }
 
     const std::string out = dir / "window.png";
-    const ProgramRun run =
-        runProgram({"--shot", QString::fromStdString(dir / "tree"), QString::fromStdString(out), "explore", "sunbrust"},
-                   dir / "config");
-    EXPECT_EQ(run.status, 2);
-    EXPECT_TRUE(run.err.startsWith("usage: tallymere ")) << run.err.toStdString();
-    EXPECT_EQ(run.err.count('\n'), 1);
+    const QString tree = QString::fromStdString(dir / "tree");
+    for (const QStringList& arguments : {QStringList{"--shot", tree, QString::fromStdString(out), "explore", "sunbrust"},
+                                         QStringList{"--shot", tree, QString::fromStdString(out), "extra"},
+                                         QStringList{"--shot-settings", QString::fromStdString(out), "extra"}}) {
+        const ProgramRun run = runProgram(arguments, dir / "config");
+        EXPECT_EQ(run.status, 2);
+        EXPECT_TRUE(run.err.startsWith("usage: tallymere ")) << run.err.toStdString();
+        EXPECT_EQ(run.err.count('\n'), 1);
+        EXPECT_FALSE(std::filesystem::exists(out));
+    }
+
+    // A folder that is not there is no picture of the window's error, reported as done.
+    const std::string missing = dir / "missing";
+    const ProgramRun run = runProgram({"--shot", QString::fromStdString(missing), QString::fromStdString(out)}, dir / "config");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.toStdString(), "cannot stat " + missing + "\n");
     EXPECT_FALSE(std::filesystem::exists(out));
 }

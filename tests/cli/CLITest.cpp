@@ -98,6 +98,14 @@ TEST(CommandLineArguments, UnknownFlagsAndMissingValuesAreNotUnderstood) {
         {{"tallymere", "--bogus"}, false},
         {{"tallymere", "--shot", "/tmp"}, false},
         {{"tallymere", "--shot-settings"}, false},
+        // A word that no flag takes is refused where a mode would otherwise ignore it.
+        {{"tallymere", "--scan", "/tmp", "extra"}, false},
+        {{"tallymere", "stray", "--snapshot", "/tmp"}, false},
+        {{"tallymere", "--shot", "/tmp", "out.png", "explore", "treemap", "slate", "extra"}, false},
+        {{"tallymere", "--shot-settings", "s.png", "extra"}, false},
+        {{"tallymere", "--shot", "/tmp", "out.png", "apps", "-platform", "offscreen"}, true},
+        {{"tallymere", "-style", "fusion", "--scan", "/tmp", "--scan", "/var"}, true},
+        {{"tallymere", "stray"}, true},
     };
     for (const auto& [arguments, expected] : cases)
         EXPECT_EQ(CLI::isWellFormed(arguments), expected) << ::testing::PrintToString(arguments);
