@@ -6,6 +6,7 @@
 #include <QGlyphRun>
 #include <QHash>
 #include <QPaintEngine>
+#include <QTextDocument>
 #include <QTextLayout>
 #include <QPainter>
 
@@ -235,6 +236,10 @@ void drawAt(QPainter& painter, QPointF at, const QString& text) { drawString(pai
 QString oneLine(std::string_view bytes) { return QString::fromStdString(tallymere::oneLine(bytes)); }
 
 QString oneLine(const QString& text) { return oneLine(text.toStdString()); }
+
+QString plainToolTip(const QString& text) {
+    return Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap) : text;
+}
 
 QFont tracked(QFont font, double tracking) {
     if (tracking != 0) font.setLetterSpacing(QFont::AbsoluteSpacing, tracking);

@@ -24,6 +24,11 @@ enum class Truncation { tail, middle, head, twoLineMiddle };
 QString oneLine(std::string_view bytes);
 QString oneLine(const QString& text);
 
+// A tooltip that shows `text` exactly as written. The toolkit takes a tooltip that looks like
+// markup for rich text (a name "<b>x" would show bold, an "<img>" would load a picture), so such
+// a text becomes markup that reads as the text itself; any other text stays as it is.
+QString plainToolTip(const QString& text);
+
 // The font with `tracking` logical pixels of extra space after every character.
 QFont tracked(QFont font, double tracking);
 

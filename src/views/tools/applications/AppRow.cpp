@@ -22,7 +22,7 @@ AppRow::AppRow(const InstalledApp& app, std::function<void()> select, QWidget* p
     : ClickableWidget(std::move(select), parent), m_app(app) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
-    setToolTip(TextDraw::oneLine(m_app.name));
+    setToolTip(TextDraw::plainToolTip(TextDraw::oneLine(m_app.name)));
 }
 
 QFont AppRow::nameFont() { return Typography::font(12, QFont::Medium); }

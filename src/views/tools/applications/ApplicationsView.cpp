@@ -7,6 +7,7 @@
 #include "views/tools/applications/AppListColumn.h"
 
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
@@ -25,21 +26,29 @@ protected:
 };
 
 bool askWithDialog(const AppsText::Confirmation& text, QWidget* parent) {
-    QMessageBox box(parent);
-    box.setIcon(QMessageBox::Warning);
-    box.setWindowTitle(text.title);
-    box.setText(text.title);
-    box.setInformativeText(text.message);
-    // Exactly what will go, so nothing leaves that the user did not see named.
-    box.setDetailedText(text.paths.join('\n'));
-    QPushButton* move = box.addButton(text.action, QMessageBox::DestructiveRole);
-    QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    box.setDefaultButton(cancel);
-    box.exec();
-    return box.clickedButton() == move;
+    const std::unique_ptr<QMessageBox> box = ApplicationsView::confirmationBox(text, parent);
+    box->exec();
+    return box->clickedButton() && box->buttonRole(box->clickedButton()) == QMessageBox::DestructiveRole;
 }
 
 } // namespace
+
+std::unique_ptr<QMessageBox> ApplicationsView::confirmationBox(const AppsText::Confirmation& text, QWidget* parent) {
+    auto box = std::make_unique<QMessageBox>(parent);
+    box->setIcon(QMessageBox::Warning);
+    box->setWindowTitle(text.title);
+    box->setText(text.title);
+    box->setInformativeText(text.message);
+    // The title holds the app's name as its launcher gives it: shown as written, never as markup.
+    box->setTextFormat(Qt::PlainText);
+    for (QLabel* label : box->findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
+    // Exactly what will go, so nothing leaves that the user did not see named.
+    box->setDetailedText(text.paths.join('\n'));
+    box->addButton(text.action, QMessageBox::DestructiveRole);
+    QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    box->setDefaultButton(cancel);
+    return box;
+}
 
 ApplicationsView::Services ApplicationsView::systemServices() {
     return Services{.sources = [] { return AppSources::system(); },

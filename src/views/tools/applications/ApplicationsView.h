@@ -4,7 +4,10 @@
 #include "services/AppUninstaller.h"
 
 #include <functional>
+#include <memory>
 #include <optional>
+
+class QMessageBox;
 
 namespace tallymere {
 
@@ -30,6 +33,8 @@ public:
         std::function<bool(const AppsText::Confirmation&, QWidget* parent)> confirm;
     };
     static Services systemServices();
+    // The dialog systemServices() asks with, its buttons "Cancel" (the default) and the action.
+    static std::unique_ptr<QMessageBox> confirmationBox(const AppsText::Confirmation& text, QWidget* parent);
 
     explicit ApplicationsView(AppState& state, QWidget* parent = nullptr);
     ApplicationsView(AppState& state, Services services, QWidget* parent = nullptr);

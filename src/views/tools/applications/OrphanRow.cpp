@@ -28,7 +28,7 @@ QFont sizeFont() { return Typography::font(10.5, QFont::DemiBold); }
 OrphanRow::OrphanRow(const LeftoverItem& item, Actions actions, QWidget* parent)
     : ThemedWidget(parent), m_item(item), m_actions(std::move(actions)) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    setToolTip(TextDraw::oneLine(m_item.path));
+    setToolTip(TextDraw::plainToolTip(TextDraw::oneLine(m_item.path)));
 }
 
 QStringList OrphanRow::menuEntries() { return {QStringLiteral("Reveal in Finder"), QStringLiteral("Copy Path")}; }

@@ -21,7 +21,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QLabel>
 #include <QLayout>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTextDocument>
 #include <QMouseEvent>
 
 #include <gtest/gtest.h>
@@ -286,6 +290,34 @@ TEST_F(Apps, LongNamesKeepTheirGapToTheSize) {
     const int orphanGap = gapBefore(orphanImage, int(orphan.buttonRect().left()) - 2, theme.background, 8);
     EXPECT_GE(orphanGap, 20);
     EXPECT_LE(orphanGap, 20 + 12);
+}
+
+// A launcher's name or a leftover's path is text, never markup: the tooltips and the uninstall
+// dialog show it as written.
+TEST_F(Apps, NamesAreShownAsWrittenNeverAsMarkup) {
+    const std::string name = "<b>Big</b> & <img src=\"/h/x.png\">";
+    const InstalledApp app{.name = name, .path = "/h/Applications/Big.AppImage", .isSystem = false};
+    const auto shownAs = [](const QString& tip) {
+        if (!Qt::mightBeRichText(tip)) return tip;
+        QTextDocument document;
+        document.setHtml(tip);
+        return document.toPlainText();
+    };
+    EXPECT_EQ(shownAs(AppRow(app, [] {}).toolTip()).toStdString(), name);
+    EXPECT_EQ(shownAs(OrphanRow(LeftoverItem{.path = "/h/.cache/" + name}, {}).toolTip()).toStdString(),
+              "/h/.cache/" + name);
+    EXPECT_EQ(AppRow(InstalledApp{.name = "Plain & Simple"}, [] {}).toolTip(), "Plain & Simple");
+
+    const std::unique_ptr<QMessageBox> box = ApplicationsView::confirmationBox(AppsText::confirmation(app), nullptr);
+    int named = 0;
+    for (const QLabel* label : box->findChildren<QLabel*>()) {
+        if (label->text().isEmpty()) continue;
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->text().toStdString();
+        named += label->text().contains(QStringLiteral("<b>Big</b>"));
+    }
+    EXPECT_EQ(named, 1);
+    ASSERT_NE(box->defaultButton(), nullptr);
+    EXPECT_EQ(box->defaultButton()->text(), "Cancel");
 }
 
 TEST_F(Apps, DetailAndUninstallFlows) {
