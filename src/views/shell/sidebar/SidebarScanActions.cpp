@@ -140,8 +140,10 @@ QMenu* SidebarScanActions::buildVolumeMenu() {
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     for (const VolumeInfo& volume : m_state.volumes()) {
-        const QString text = TextDraw::oneLine(QString::fromStdString(volume.name)) + QStringLiteral(" — ") +
-                             DisplayText::sizeText(volume.total);
+        // A menu takes "&" for the mark of a shortcut letter: doubled, a label shows as written.
+        QString name = TextDraw::oneLine(QString::fromStdString(volume.name));
+        name.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        const QString text = name + QStringLiteral(" — ") + DisplayText::sizeText(volume.total);
         QAction* action = menu->addAction(text);
         // A volume gone between the listing and the click is the scan road's to report.
         ScanTarget target{volume.path, volume.name, volume.isRoot};

@@ -1,8 +1,10 @@
 #include "views/shell/sidebar/SidebarView.h"
 
 #include "state/AppStateTestSupport.h"
+#include "core/DiskInfo.h"
 #include "core/NodeFilter.h"
 #include "support/TreeText.h"
+#include "style/DisplayText.h"
 #include "views/components/controls/ActionButton.h"
 #include "views/components/controls/CategoryBar.h"
 #include "views/components/controls/ClickableWidget.h"
@@ -31,6 +33,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <fstream>
 
 #include <thread>
 
@@ -114,6 +117,30 @@ TEST(SidebarScan, VolumeMenuListsEveryVolumeAndScansIt) {
     EXPECT_EQ(c.state.scanTarget()->path, volumes[0].path);
     EXPECT_EQ(c.state.scanTarget()->isFullDisk, volumes[0].isRoot);
     c.state.cancelScan();
+}
+
+// A volume's label comes from the disk: a menu shows it as written, "&" included, never as the
+// mark of a shortcut letter.
+TEST(SidebarScan, AVolumeLabelShowsAsWrittenInTheMenu) {
+    Column c;
+    TempFolder dir;
+    {
+        std::ofstream table(dir / "mountinfo");
+        table << "21 1 8:1 / / rw shared:1 - ext4 /dev/sda1 rw\n"
+                 "22 1 8:17 / /media/al/R&D rw shared:2 - ext4 /dev/sdb1 rw\n";
+    }
+    VolumeSources sources;
+    sources.mountInfo = dir / "mountinfo";
+    sources.labelFolder = dir / "no-labels";
+    sources.sysfsRoot = dir / "no-sys";
+    sources.capacity = [](const std::string&) { return std::optional<VolumeCapacity>(VolumeCapacity{1000, 500}); };
+    c.state.setVolumeSources(sources);
+    ASSERT_TRUE(test::waitUntil([&] { return c.state.volumes().size() == 2; }));
+    QMenu* menu = c.view.scanActions()->buildVolumeMenu();
+    ASSERT_EQ(menu->actions().size(), 2);
+    // What the menu draws: the text with its shortcut marks taken out.
+    EXPECT_EQ(menu->actions()[1]->iconText(), QStringLiteral("R&D — ") + DisplayText::sizeText(1000));
+    delete menu;
 }
 
 TEST(SidebarCapacityFigures, PercentTextAndStandByVolume) {
