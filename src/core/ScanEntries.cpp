@@ -49,7 +49,17 @@ FileNode* makeEntry(const FolderFrame& frame, const char* rawName, unsigned char
     }
 
     EntryInfo info;
-    if (!ScanFileSystem::examine(frame.fd, rawName, info, context.capabilities)) return nullptr; // vanished
+    if (!ScanFileSystem::examine(frame.fd, rawName, info, context.capabilities)) {
+        // A folder the listing names but that cannot be looked at (its parent readable but not
+        // searchable, a mount that refuses this user) is not gone: it is tried like any folder,
+        // and fails there as one that could not be read, rather than dropping out unseen.
+        if (type != DT_DIR || (errno != EACCES && errno != EPERM)) return nullptr; // vanished
+        bool isPackage = false;
+        FileNode* folder = arena.makeNode(name, true, classifyDirectory(name, isPackage));
+        folder->isPackage = isPackage;
+        folder->depth = frame.childDepth;
+        return folder;
+    }
 
     FileNode* node = nullptr;
     if (info.type == S_IFLNK) {

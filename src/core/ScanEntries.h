@@ -37,7 +37,8 @@ struct EntryCounts {
 };
 
 // The node of one directory entry, or null when the entry is not part of the tree: "." and "..",
-// hidden when they are left out, left-out folders, entries gone before they were examined, a file
+// hidden when they are left out, left-out folders, entries gone before they were examined (a
+// folder that is listed but cannot be examined is made, without its sizes, to be tried), a file
 // met under another name already, sockets, pipes and devices. A folder still to be read has no
 // child list; one met already through another mount gets an empty one and is not read again.
 // `path` is the calling thread's buffer for the path tests.

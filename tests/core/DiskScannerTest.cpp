@@ -267,6 +267,11 @@ TEST(ScanDenied, UnreadableFolderIsMarkedAndTheScanGoesOn) {
     ASSERT_EQ(::chmod((dir / "closed").c_str(), 0), 0);
     makeDir(dir / "locked-root");
     ASSERT_EQ(::chmod((dir / "locked-root").c_str(), 0), 0);
+    // Listed but not searchable: its names can be read, nothing about them can.
+    makeDir(dir / "listed");
+    makeDir(dir / "listed/inner");
+    writeFile(dir / "listed/inner/g", 50);
+    ASSERT_EQ(::chmod((dir / "listed").c_str(), 0644), 0);
 
     const bool ran = test::runUnprivileged([&] {
         const Scanned scanned = scan(dir.path());
@@ -278,8 +283,12 @@ TEST(ScanDenied, UnreadableFolderIsMarkedAndTheScanGoesOn) {
         EXPECT_FALSE(closed->hasChildList());
         EXPECT_EQ(closed->size, 0);
         EXPECT_EQ(scanned.root->size, 9);
-        EXPECT_EQ(scanned.root->folderCount, 3);
-        EXPECT_EQ(scanned.unread, 2) << "closed and locked-root, counted as the scan met them";
+        EXPECT_EQ(scanned.root->folderCount, 5);
+        const FileNode* listed = childNamed(*scanned.root, "listed");
+        const FileNode* inner = listed ? childNamed(*listed, "inner") : nullptr;
+        ASSERT_TRUE(inner) << "a folder that cannot be looked at is no folder that vanished";
+        EXPECT_TRUE(inner->isDenied);
+        EXPECT_EQ(scanned.unread, 3) << "closed, locked-root and listed/inner, counted as the scan met them";
 
         const Scanned locked = scan(dir / "locked-root");
         ASSERT_TRUE(locked.root);
