@@ -77,6 +77,10 @@ VizRail::VizRail(AppState& state, QWidget* parent)
 
 void VizRail::refresh() {
     const VizMode mode = m_state.viz();
+    const QFontMetricsF metrics(captionFont());
+    m_captionHeight = metrics.height();
+    m_captionWidth = std::ceil(metrics.horizontalAdvance(caption(mode)));
+    m_leastCaptionWidth = leastCaptionWidth(caption(mode));
     m_rail->setSelection(raw(mode));
     m_spinner->setVisible(m_state.isFiltering());
     m_colorModes->setVisible(usesColor(mode));
@@ -87,7 +91,7 @@ void VizRail::refresh() {
 
 double VizRail::rowHeight() const {
     return std::max({double(m_rail->sizeHint().height()), double(m_colorModes->sizeHint().height()),
-                     double(m_depth->sizeHint().height()), QFontMetricsF(captionFont()).height()});
+                     double(m_depth->sizeHint().height()), m_captionHeight});
 }
 
 double VizRail::trailingWidth() const {
@@ -100,7 +104,7 @@ double VizRail::trailingWidth() const {
 bool VizRail::wrapsAt(int width) const {
     // Room is kept for the spinner whether it shows or not, so the rows do not change while a
     // filter is built.
-    const double captionRoom = spacing + m_spinner->sizeHint().width() + spacing + leastCaptionWidth(caption(m_state.viz()));
+    const double captionRoom = spacing + m_spinner->sizeHint().width() + spacing + m_leastCaptionWidth;
     return 2 * paddingX + m_rail->sizeHint().width() + captionRoom + trailingWidth() > width;
 }
 
@@ -135,7 +139,7 @@ void VizRail::relayout() {
     // The caption ends at the trailing controls and gives way to the rail (on one row) or to the
     // pane's edge (on the second), shortened with an ellipsis rather than cut or run over.
     const QFontMetricsF metrics(captionFont());
-    const double captionWidth = std::ceil(metrics.horizontalAdvance(caption(m_state.viz())));
+    const double captionWidth = m_captionWidth;
     double start = wraps ? paddingX : m_rail->geometry().right() + 1 + spacing;
     // The spinner stands before the caption, so its room comes off the caption's, never off the
     // rail or the pane's edge.

@@ -62,6 +62,11 @@ private:
     DepthSlider* m_depth;
     QRectF m_captionRect;
     QString m_shownCaption;
+    // The caption's measures, taken when the view changes rather than on every layout pass: its
+    // line height, its whole width and the least room it keeps.
+    double m_captionHeight = 0;
+    double m_captionWidth = 0;
+    double m_leastCaptionWidth = 0;
 };
 
 } // namespace tallymere
