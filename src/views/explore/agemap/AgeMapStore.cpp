@@ -83,11 +83,11 @@ constexpr std::size_t keptLimit = 8;
 // window's thread well under a tenth of a millisecond), the largest first, at most prefetchFolders
 // of them and prefetchBudget files in all (a few tens of milliseconds of one idle processor).
 constexpr std::int32_t prefetchFiles = 1'000;
-constexpr std::size_t prefetchFolders = 48;
+constexpr std::size_t prefetchFolders = 96;
 constexpr std::int64_t prefetchBudget = 2'000'000;
 // Maps made ahead and not yet asked for; a map is some kilobytes (its months with files and at
 // most maxStale nodes).
-constexpr std::size_t prefetchedLimit = 64;
+constexpr std::size_t prefetchedLimit = 128;
 
 // One thread that walks the folders asked for, one after another, at idle priority: it takes
 // only processor time nothing else wants, so it never slows the frames it works ahead of.
