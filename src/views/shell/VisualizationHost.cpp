@@ -4,9 +4,11 @@
 #include "style/Motion.h"
 #include "views/components/canvas/ShapePaint.h"
 #include "views/components/controls/KeyboardHome.h"
+#include "views/explore/agemap/AgeMapStore.h"
 #include "views/shell/HoverReadout.h"
 #include "views/shell/VisualizationFactory.h"
 
+#include <QDateTime>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QVariantAnimation>
@@ -36,6 +38,13 @@ VisualizationHost::VisualizationHost(AppState& state, QWidget* parent) : ThemedW
     });
     for (auto signal : {&AppState::hoveredChanged, &AppState::useAllocatedSizeChanged, &AppState::displayRootChanged})
         connect(&m_state, signal, this, &VisualizationHost::refreshReadout);
+    // A tree just displayed is what the Age Map shows first when it is opened: its walk, the
+    // longest of all, is made ahead on a thread of idle priority (the Age Map on show walks it now).
+    connect(&m_state, &AppState::displayRootChanged, this, [this] {
+        if (m_state.viz() == VizMode::calendar) return;
+        const double now = static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+        AgeMapStore::prefetchShown(m_state.displayRoot(), m_state.useAllocatedSize(), now);
+    });
     refreshReadout();
 }
 

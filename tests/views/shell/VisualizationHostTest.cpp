@@ -5,6 +5,9 @@
 #include "core/ByteFormat.h"
 #include "views/shell/HoverReadout.h"
 #include "views/shell/VisualizationHost.h"
+#include "views/explore/agemap/AgeMapStore.h"
+#include "support/DisplayTree.h"
+#include "support/TreeText.h"
 
 #include <QLocale>
 #include <QPointer>
@@ -175,4 +178,20 @@ TEST(VisualizationHostReadout, FadesInAndOutWhilePointerInputPassesThrough) {
     f.host.readoutFade()->setCurrentTime(VisualizationHost::readoutFadeMs);
     f.state.setViz(VizMode::table);
     EXPECT_FALSE(readout->isVisible());
+}
+
+// A large tree just displayed is walked for the Age Map ahead, off the window's thread: opening the
+// Age Map on it then walks nothing there.
+TEST(VisualizationHostViews, TheAgeMapOfATreeJustDisplayedIsMadeAhead) {
+    AppState state{test::memoryStore()};
+    VisualizationHost host{state};
+    std::string text = "/data/\n  inner/\n";
+    for (int i = 0; i < 1'200; ++i)
+        text += "    f" + std::to_string(i) + " " + std::to_string(1'000 + i) +
+                " mtime=" + std::to_string(1'400'000'000 + i * 86'400) + "\n";
+    test::display(state, test::treeFromText(text));
+    AgeMapStore::waitForPrefetch();
+    const int walks = AgeMapStore::walksHere();
+    state.setViz(VizMode::calendar);
+    EXPECT_EQ(AgeMapStore::walksHere(), walks);
 }

@@ -187,6 +187,12 @@ int walks = 0;
 
 bool isDescended(const FileNode& node) { return node.hasChildList() && !node.isPackage; }
 
+bool isKept(const FileNode* node, bool useAllocated, std::uint64_t calendar, double now) {
+    const std::deque<KeptMap>& kept = keptMaps();
+    return std::any_of(kept.begin(), kept.end(),
+                       [&](const KeptMap& entry) { return fits(entry, node, useAllocated, calendar, now); });
+}
+
 } // namespace
 
 AgeMapModel::AgeMap mapOf(const AppState::NodePtr& shown, bool useAllocated, double now) {
@@ -215,12 +221,6 @@ AgeMapModel::AgeMap mapOf(const AppState::NodePtr& shown, bool useAllocated, dou
 void prefetchAround(const AppState::NodePtr& shown, bool useAllocated, double now) {
     if (!shown) return;
     const Calendar calendar = localCalendar();
-    const std::deque<KeptMap>& kept = keptMaps();
-    auto isKept = [&](const FileNode* node) {
-        return std::any_of(kept.begin(), kept.end(), [&](const KeptMap& entry) {
-            return fits(entry, node, useAllocated, calendar.generation, now);
-        });
-    };
     std::vector<const FileNode*> folders;
     for (const FileNode* child : shown->children())
         if (isDescended(*child) && child->fileCount >= prefetchFiles) folders.push_back(child);
@@ -233,11 +233,18 @@ void prefetchAround(const AppState::NodePtr& shown, bool useAllocated, double no
     std::int64_t files = 0;
     for (const FileNode* folder : folders) {
         if (nodes.size() >= prefetchFolders || files + folder->fileCount > prefetchBudget) break;
-        if (isKept(folder)) continue;
+        if (isKept(folder, useAllocated, calendar.generation, now)) continue;
         files += folder->fileCount;
         nodes.emplace_back(shown, const_cast<FileNode*>(folder));
     }
     prefetcher().ask(std::move(nodes), useAllocated, now, calendar);
+}
+
+void prefetchShown(const AppState::NodePtr& shown, bool useAllocated, double now) {
+    if (!shown || !isDescended(*shown) || shown->fileCount < prefetchFiles) return;
+    const Calendar calendar = localCalendar();
+    if (isKept(shown.get(), useAllocated, calendar.generation, now)) return;
+    prefetcher().ask({shown}, useAllocated, now, calendar);
 }
 
 void waitForPrefetch() { prefetcher().wait(); }

@@ -18,6 +18,10 @@ AgeMapModel::AgeMap mapOf(const AppState::NodePtr& shown, bool useAllocated, dou
 // folders not yet begun. Window's thread only.
 void prefetchAround(const AppState::NodePtr& shown, bool useAllocated, double now);
 
+// Starts making the map of `shown` itself the same way, unless it is small or kept: a tree just
+// displayed, which the Age Map shows first when it is opened. Window's thread only.
+void prefetchShown(const AppState::NodePtr& shown, bool useAllocated, double now);
+
 // Blocks until the folders asked for are done, for tests.
 void waitForPrefetch();
 // How many maps were walked by mapOf on the calling thread so far, for tests.
