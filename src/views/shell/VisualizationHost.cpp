@@ -40,11 +40,14 @@ VisualizationHost::VisualizationHost(AppState& state, QWidget* parent) : ThemedW
         connect(&m_state, signal, this, &VisualizationHost::refreshReadout);
     // A tree just displayed is what the Age Map shows first when it is opened: its walk, the
     // longest of all, is made ahead on a thread of idle priority (the Age Map on show walks it now).
-    connect(&m_state, &AppState::displayRootChanged, this, [this] {
+    const auto prefetchAgeMap = [this] {
         if (m_state.viz() == VizMode::calendar) return;
         const double now = static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
         AgeMapStore::prefetchShown(m_state.displayRoot(), m_state.useAllocatedSize(), now);
-    });
+    };
+    connect(&m_state, &AppState::displayRootChanged, this, prefetchAgeMap);
+    // The host is made once a tree is displayed.
+    prefetchAgeMap();
     refreshReadout();
 }
 

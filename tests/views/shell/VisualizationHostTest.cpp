@@ -13,6 +13,8 @@
 #include <QPointer>
 #include <QVariantAnimation>
 
+#include <optional>
+
 #include <gtest/gtest.h>
 
 #include "views/shell/ShellTestSupport.h"
@@ -180,18 +182,23 @@ TEST(VisualizationHostReadout, FadesInAndOutWhilePointerInputPassesThrough) {
     EXPECT_FALSE(readout->isVisible());
 }
 
-// A large tree just displayed is walked for the Age Map ahead, off the window's thread: opening the
-// Age Map on it then walks nothing there.
+// A large tree just displayed is walked for the Age Map ahead, off the window's thread, whether
+// the host was there before it or is made for it: opening the Age Map on it then walks nothing there.
 TEST(VisualizationHostViews, TheAgeMapOfATreeJustDisplayedIsMadeAhead) {
     AppState state{test::memoryStore()};
-    VisualizationHost host{state};
     std::string text = "/data/\n  inner/\n";
     for (int i = 0; i < 1'200; ++i)
         text += "    f" + std::to_string(i) + " " + std::to_string(1'000 + i) +
                 " mtime=" + std::to_string(1'400'000'000 + i * 86'400) + "\n";
-    test::display(state, test::treeFromText(text));
-    AgeMapStore::waitForPrefetch();
-    const int walks = AgeMapStore::walksHere();
-    state.setViz(VizMode::calendar);
-    EXPECT_EQ(AgeMapStore::walksHere(), walks);
+    for (bool hostFirst : {true, false}) {
+        state.setViz(VizMode::treemap);
+        std::optional<VisualizationHost> host;
+        if (hostFirst) host.emplace(state);
+        test::display(state, test::treeFromText(text));
+        if (!hostFirst) host.emplace(state);
+        AgeMapStore::waitForPrefetch();
+        const int walks = AgeMapStore::walksHere();
+        state.setViz(VizMode::calendar);
+        EXPECT_EQ(AgeMapStore::walksHere(), walks) << (hostFirst ? "host first" : "host after");
+    }
 }
