@@ -53,7 +53,12 @@ FileNode* makeEntry(const FolderFrame& frame, const char* rawName, unsigned char
         // A folder the listing names but that cannot be looked at (its parent readable but not
         // searchable, a mount that refuses this user) is not gone: it is tried like any folder,
         // and fails there as one that could not be read, rather than dropping out unseen.
-        if (type != DT_DIR || (errno != EACCES && errno != EPERM)) return nullptr; // vanished
+        if (errno != EACCES && errno != EPERM) return nullptr; // vanished
+        if (type != DT_DIR) {
+            // Anything else stays out of the tree, but the folder that hides it is told.
+            if (frame.entryHidden) frame.entryHidden->store(true, std::memory_order_relaxed);
+            return nullptr;
+        }
         bool isPackage = false;
         FileNode* folder = arena.makeNode(name, true, classifyDirectory(name, isPackage));
         folder->isPackage = isPackage;

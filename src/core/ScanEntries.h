@@ -28,6 +28,10 @@ struct FolderFrame {
     std::int32_t childDepth = 0;
     bool testsPaths = false;     // whether subfolders are tested against left-out paths
     std::string_view folderPath; // the folder's full path, when testsPaths
+    // Set when an entry the listing names could not be looked at (the folder can be listed but not
+    // searched): the folder then counts as one that could not be read. Shares of a large folder
+    // set it from several threads.
+    std::atomic<bool>* entryHidden = nullptr;
 };
 
 // Regular files made into nodes, and their bytes as the live progress counts them.

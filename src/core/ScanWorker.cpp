@@ -123,6 +123,8 @@ bool readFolder(int fd, FileNode& folder, ScanContext& context, NodeArena& arena
     FolderFrame frame;
     frame.fd = fd;
     frame.childDepth = folder.depth + 1;
+    std::atomic<bool> entryHidden{false}; // outlives every share: the shares are done before this returns
+    frame.entryHidden = &entryHidden;
     // The folder's own path is built only when a subfolder might be left out by path.
     frame.testsPaths = context.testsSubfolderPaths &&
                        context.rootComponents + static_cast<std::size_t>(frame.childDepth) <= context.leftOutComponents;
@@ -171,6 +173,12 @@ bool readFolder(int fd, FileNode& folder, ScanContext& context, NodeArena& arena
 
     arena.setChildren(folder, scratch.children);
     tally(context, scratch, counts);
+    // Listed but not searchable: what it holds is unknown, so it is marked and counted as unread,
+    // though its list (the folders in it, each tried in turn) is kept.
+    if (entryHidden.load(std::memory_order_relaxed) && !context.progress.cancelled()) {
+        folder.isDenied = true;
+        context.progress.addUnread(false);
+    }
     return true;
 }
 

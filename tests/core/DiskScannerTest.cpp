@@ -272,6 +272,10 @@ TEST(ScanDenied, UnreadableFolderIsMarkedAndTheScanGoesOn) {
     makeDir(dir / "listed/inner");
     writeFile(dir / "listed/inner/g", 50);
     ASSERT_EQ(::chmod((dir / "listed").c_str(), 0644), 0);
+    // The same with files alone in it: they are unknown, so it counts as unread.
+    makeDir(dir / "shut");
+    writeFile(dir / "shut/a", 70);
+    ASSERT_EQ(::chmod((dir / "shut").c_str(), 0644), 0);
 
     const bool ran = test::runUnprivileged([&] {
         const Scanned scanned = scan(dir.path());
@@ -283,12 +287,17 @@ TEST(ScanDenied, UnreadableFolderIsMarkedAndTheScanGoesOn) {
         EXPECT_FALSE(closed->hasChildList());
         EXPECT_EQ(closed->size, 0);
         EXPECT_EQ(scanned.root->size, 9);
-        EXPECT_EQ(scanned.root->folderCount, 5);
+        EXPECT_EQ(scanned.root->folderCount, 6);
         const FileNode* listed = childNamed(*scanned.root, "listed");
         const FileNode* inner = listed ? childNamed(*listed, "inner") : nullptr;
         ASSERT_TRUE(inner) << "a folder that cannot be looked at is no folder that vanished";
         EXPECT_TRUE(inner->isDenied);
-        EXPECT_EQ(scanned.unread, 3) << "closed, locked-root and listed/inner, counted as the scan met them";
+        EXPECT_FALSE(listed->isDenied) << "what it holds is known: one folder, counted as unread itself";
+        const FileNode* shut = childNamed(*scanned.root, "shut");
+        ASSERT_TRUE(shut);
+        EXPECT_TRUE(shut->isDenied);
+        EXPECT_EQ(shut->size, 0);
+        EXPECT_EQ(scanned.unread, 4) << "closed, locked-root, listed/inner and shut, counted as the scan met them";
 
         const Scanned locked = scan(dir / "locked-root");
         ASSERT_TRUE(locked.root);
