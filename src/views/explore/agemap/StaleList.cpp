@@ -6,6 +6,7 @@
 #include "style/Typography.h"
 #include "views/components/NodeContextMenu.h"
 #include "views/components/NodeGlyph.h"
+#include "views/components/RepaintArea.h"
 #include "views/components/canvas/ShapePaint.h"
 #include "views/components/TextDraw.h"
 
@@ -147,7 +148,7 @@ void StaleList::setHoveredRow(int row) {
     const int previous = m_hoveredRow;
     m_hoveredRow = row;
     for (int index : {previous, row})
-        if (index >= 0) update(rowRect(static_cast<std::size_t>(index)).toAlignedRect());
+        if (index >= 0) RepaintArea::update(*this, rowRect(static_cast<std::size_t>(index)));
 }
 
 void StaleList::mouseMoveEvent(QMouseEvent* event) {

@@ -7,6 +7,7 @@
 #include "views/components/controls/Chip.h"
 #include "views/components/NodeGlyph.h"
 #include "views/components/NodeInteraction.h"
+#include "views/components/RepaintArea.h"
 #include "views/components/canvas/ShapePaint.h"
 #include "views/components/TextDraw.h"
 
@@ -213,7 +214,7 @@ void BarsList::setHoveredRow(int row) {
     const int previous = m_hoveredRow;
     m_hoveredRow = row;
     for (int index : {previous, row})
-        if (index >= 0) update(rowRect(static_cast<std::size_t>(index)).toAlignedRect());
+        if (index >= 0) RepaintArea::update(*this, rowRect(static_cast<std::size_t>(index)));
 }
 
 void BarsList::mouseMoveEvent(QMouseEvent* event) {

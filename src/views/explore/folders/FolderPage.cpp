@@ -4,6 +4,7 @@
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
 #include "views/components/NodeContextMenu.h"
+#include "views/components/RepaintArea.h"
 #include "views/components/canvas/ShapePaint.h"
 #include "views/components/TextDraw.h"
 #include "views/explore/folders/CardGrid.h"
@@ -325,7 +326,7 @@ void FolderPage::mousePressEvent(QMouseEvent* event) {
     const QPointF at = event->position();
     if (m_pill && m_pill->contains(at)) {
         m_pillPressed = true;
-        update(m_pill->toAlignedRect());
+        RepaintArea::update(*this, *m_pill);
         return;
     }
     const CardRef card = cardAt(at);
@@ -346,7 +347,8 @@ void FolderPage::mouseReleaseEvent(QMouseEvent* event) {
     const QPointF at = event->position();
     if (m_pillPressed) {
         m_pillPressed = false;
-        update(m_pill ? m_pill->toAlignedRect() : rect());
+        if (m_pill) RepaintArea::update(*this, *m_pill);
+        else update();
         if (m_pill && m_pill->contains(at)) m_state.navigateUp();
         return;
     }

@@ -7,6 +7,7 @@
 #include "views/components/controls/FocusRing.h"
 #include "views/components/NodeContextMenu.h"
 #include "views/components/NodeGlyph.h"
+#include "views/components/RepaintArea.h"
 #include "views/components/canvas/ShapePaint.h"
 #include "views/components/TextDraw.h"
 #include "views/components/controls/ThemedScrollBar.h"
@@ -202,9 +203,9 @@ void TableBody::setHover(int row) {
     if (row == m_hover) return;
     const int old = m_hover;
     m_hover = row;
-    if (old >= 0) viewport()->update(rowRect(old).toAlignedRect());
+    if (old >= 0) RepaintArea::update(*viewport(), rowRect(old));
     if (row >= 0) {
-        viewport()->update(rowRect(row).toAlignedRect());
+        RepaintArea::update(*viewport(), rowRect(row));
         m_published = m_rows[static_cast<std::size_t>(row)];
         m_state.setHovered(m_state.retain(m_published));
     }
