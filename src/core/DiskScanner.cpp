@@ -317,6 +317,7 @@ std::shared_ptr<FileNode> scan(std::string_view rootArgument, const ScanOptions&
     ScanContext context(options, progress, root, keepLimitFor(threads, rootFd));
     context.rootFd = rootFd;
     context.boundaries = ScanFileSystem::boundaries(mounts, rootPath, info.device);
+    context.mountedFiles = ScanFileSystem::mountedFiles(mounts, rootPath, context.boundaries);
     context.repeatedMounts = ScanFileSystem::repeatedMounts(mounts);
     if (context.repeatedMounts.tracksAny()) {
         context.folderIdentities = std::make_unique<ScanIdentity::IdentitySet>(8192);

@@ -48,6 +48,13 @@ struct ScanContext {
 
     // Files with more than one link, so each enters the tree once.
     ScanIdentity::IdentitySet hardLinks{4096};
+    // Files mounted onto a second name below the root; each also enters the tree once.
+    std::vector<std::pair<dev_t, ino_t>> mountedFiles;
+    bool isMountedFile(dev_t device, ino_t inode) const {
+        for (const auto& [d, i] : mountedFiles)
+            if (d == device && i == inode) return true;
+        return false;
+    }
     // Folders on file systems that show in more than one place (bind mounts), so each is read
     // once; made only when the mount table has such a file system.
     ScanFileSystem::RepeatedMounts repeatedMounts;

@@ -82,8 +82,10 @@ FileNode* makeEntry(const FolderFrame& frame, const char* rawName, unsigned char
         // Seen through another mount already: it stays, empty, and adds nothing a second time.
         if (!context.isFirstSighting(info.device, info.inode)) arena.setChildren(*node, {});
     } else if (info.type == S_IFREG) {
-        // A file met under another name already is in the tree once.
-        if (info.links >= 2 && !context.hardLinks.insert(info.device, info.inode)) return nullptr;
+        // A file met under another name already (a second link, or a mount of it) is in the tree once.
+        const bool twoNames =
+            info.links >= 2 || (!context.mountedFiles.empty() && context.isMountedFile(info.device, info.inode));
+        if (twoNames && !context.hardLinks.insert(info.device, info.inode)) return nullptr;
         node = arena.makeNode(name, false, classifyFile(name));
         node->size = info.size;
         node->allocated = info.allocated;

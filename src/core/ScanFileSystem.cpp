@@ -114,6 +114,22 @@ Boundaries boundaries(const std::vector<MountEntry>& mounts, std::string_view ro
     return result;
 }
 
+std::vector<std::pair<dev_t, ino_t>> mountedFiles(const std::vector<MountEntry>& mounts, std::string_view rootPath,
+                                                  const Boundaries& boundaries) {
+    std::vector<std::pair<dev_t, ino_t>> files;
+    const std::string prefix = rootPath == "/" ? std::string("/") : std::string(rootPath) + "/";
+    for (const MountEntry& mount : mounts) {
+        if (mount.mountPoint.size() <= prefix.size() || !mount.mountPoint.starts_with(prefix)) continue;
+        if (boundaries.devices.contains(static_cast<dev_t>(MountTable::deviceOf(mount)))) continue;
+        struct stat info {};
+        if (::fstatat(AT_FDCWD, mount.mountPoint.c_str(), &info, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) != 0 ||
+            !S_ISREG(info.st_mode))
+            continue;
+        files.emplace_back(info.st_dev, info.st_ino);
+    }
+    return files;
+}
+
 RepeatedMounts repeatedMounts(const std::vector<MountEntry>& mounts) {
     RepeatedMounts result;
     result.everyDevice = mounts.empty();

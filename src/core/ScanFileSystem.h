@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // The scanner's file-system calls: examining one entry, opening a folder below the scan root, and
@@ -73,6 +74,12 @@ struct Boundaries {
     SmallSet<std::string> mountPoints;
 };
 Boundaries boundaries(const std::vector<MountEntry>& mounts, std::string_view rootPath, dev_t rootDevice);
+
+// The files mounted onto a name below the root (a file bind mount shows one file under a second
+// name, with one link): device and inode of each, as the scan will meet them, so each enters the
+// tree once like a file with two links. Mounts the boundaries leave out are not looked at.
+std::vector<std::pair<dev_t, ino_t>> mountedFiles(const std::vector<MountEntry>& mounts, std::string_view rootPath,
+                                                  const Boundaries& boundaries);
 
 // The file systems whose folders can be met more than once in one scan: a device the mount table
 // lists more than once (a bind mount shows part of it a second time), and, once there is such a

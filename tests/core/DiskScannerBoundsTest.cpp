@@ -17,6 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -138,6 +139,38 @@ TEST(ScanMounts, AFolderSeenThroughABindMountIsReadOnce) {
     });
     if (status == 77) GTEST_SKIP() << "no private mount namespace here (needs the right to mount)";
     EXPECT_EQ(status, 0) << "a file was counted more than once, or a mounted folder was read twice";
+}
+
+// A file mounted onto another file's name shows one file twice, with one link: it counts once,
+// whichever of its names the scan meets first, and a file mounted from outside the tree counts
+// where it shows.
+TEST(ScanMounts, AFileMountedOntoASecondNameIsCountedOnce) {
+    ScanFolder dir;
+    const std::string tree = dir / "tree";
+    makeDir(tree);
+    makeDir(tree + "/a");
+    makeDir(tree + "/z");
+    writeFile(tree + "/a/source", 1000);
+    writeFile(tree + "/z/covered", 10);
+    writeFile(tree + "/a/covered-too", 20);
+    writeFile(tree + "/z/late-source", 300);
+    writeFile(dir / "outside", 5000);
+    writeFile(tree + "/z/from-outside", 1);
+    const int status = inMountNamespace([&] {
+        if (::mount((tree + "/a/source").c_str(), (tree + "/z/covered").c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+            ::mount((tree + "/z/late-source").c_str(), (tree + "/a/covered-too").c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+            ::mount((dir / "outside").c_str(), (tree + "/z/from-outside").c_str(), nullptr, MS_BIND, nullptr) != 0)
+            ::_exit(77);
+        const Scanned scanned = scan(tree);
+        if (!scanned.root) return false;
+        const bool ok = scanned.root->size == 1000 + 300 + 5000 && scanned.root->fileCount == 3 && scanned.files == 3;
+        if (!ok)
+            std::fprintf(stderr, "files %lld, size %lld\n", static_cast<long long>(scanned.root->fileCount),
+                         static_cast<long long>(scanned.root->size));
+        return ok;
+    });
+    if (status == 77) GTEST_SKIP() << "no private mount namespace here (needs the right to mount)";
+    EXPECT_EQ(status, 0) << "a mounted file was counted under both its names";
 }
 
 // Running out of descriptors is temporary: a scan under a tiny limit waits and retries, never calls
