@@ -414,12 +414,13 @@ TEST_F(DuplicateTraps, AFileSeenAgainThroughABindMountIsNotItsOwnDuplicate) {
         ASSERT_EQ(::mount((dir / "folder").c_str(), (dir / "mirror").c_str(), nullptr, MS_BIND, nullptr), 0);
         ASSERT_EQ(::mount((dir / "small").c_str(), (dir / "small-stand-in").c_str(), nullptr, MS_BIND, nullptr), 0);
         const auto groups = search();
-        // `only` and `stand-in` are one file, shown once under its shorter path; its one true
-        // copy is folder/f-copy (or the same file through the mirror, whatever the scan made of
-        // it); g and small have no copy at all.
+        // `only` and `stand-in` are one file, shown once under the name the scan met first; its
+        // one true copy is folder/f-copy (or the same file through the mirror, whatever the scan
+        // made of it); g and small have no copy at all.
         ASSERT_EQ(groups.size(), 1u) << "g and small must not be their own duplicates";
         ASSERT_EQ(groups[0].files.size(), 2u) << "one file through two paths counted twice";
-        EXPECT_EQ(groups[0].files[0]->path(), dir / "only");
+        const std::string shown = groups[0].files[0]->path();
+        EXPECT_TRUE(shown == dir / "only" || shown == dir / "stand-in") << shown;
         EXPECT_EQ(groups[0].files[1]->name(), "f-copy");
         EXPECT_EQ(recoverable(groups), 300000);
     });
