@@ -99,6 +99,16 @@ int inMountNamespace(const std::function<bool()>& body) {
     return WEXITSTATUS(status);
 }
 
+// Whether the scan counted `files` files of `size` bytes in all, live and in the tree; says what it
+// counted otherwise, from the child process the mount tests run in.
+bool countsAre(const Scanned& scanned, std::int64_t files, std::int64_t size) {
+    const bool ok = scanned.files == files && scanned.root->fileCount == files && scanned.root->size == size;
+    if (!ok)
+        std::fprintf(stderr, "files %lld, size %lld\n", static_cast<long long>(scanned.root->fileCount),
+                     static_cast<long long>(scanned.root->size));
+    return ok;
+}
+
 // A folder mounted a second time inside the scanned tree is read once: a bind mount of a folder,
 // and a loop (a folder mounted inside itself, and the whole tree mounted inside itself with every
 // mount below it, which showed one file four times).
@@ -129,13 +139,8 @@ TEST(ScanMounts, AFolderSeenThroughABindMountIsReadOnce) {
         };
         const FileNode* data = childNamed(*scanned.root, "data");
         const FileNode* inner = data ? childNamed(*data, "inner") : nullptr;
-        const bool ok = scanned.files == 2 && scanned.root->size == 1010 && scanned.root->fileCount == 2 &&
-                        data && data->size == 1010 && isEmptyFolder(childNamed(*scanned.root, "mirror")) && inner &&
-                        isEmptyFolder(childNamed(*inner, "loop"));
-        if (!ok)
-            std::fprintf(stderr, "files %lld, size %lld\n", static_cast<long long>(scanned.files),
-                         static_cast<long long>(scanned.root->size));
-        return ok;
+        return countsAre(scanned, 2, 1010) && data && data->size == 1010 &&
+               isEmptyFolder(childNamed(*scanned.root, "mirror")) && inner && isEmptyFolder(childNamed(*inner, "loop"));
     });
     if (status == 77) GTEST_SKIP() << "no private mount namespace here (needs the right to mount)";
     EXPECT_EQ(status, 0) << "a file was counted more than once, or a mounted folder was read twice";
@@ -163,11 +168,7 @@ TEST(ScanMounts, AFileMountedOntoASecondNameIsCountedOnce) {
             ::_exit(77);
         const Scanned scanned = scan(tree);
         if (!scanned.root) return false;
-        const bool ok = scanned.root->size == 1000 + 300 + 5000 && scanned.root->fileCount == 3 && scanned.files == 3;
-        if (!ok)
-            std::fprintf(stderr, "files %lld, size %lld\n", static_cast<long long>(scanned.root->fileCount),
-                         static_cast<long long>(scanned.root->size));
-        return ok;
+        return countsAre(scanned, 3, 1000 + 300 + 5000);
     });
     if (status == 77) GTEST_SKIP() << "no private mount namespace here (needs the right to mount)";
     EXPECT_EQ(status, 0) << "a mounted file was counted under both its names";
