@@ -352,6 +352,7 @@ Group makeGroup(const std::shared_ptr<FileNode>& root, std::vector<const Duplica
     Group group;
     group.size = size;
     group.files.reserve(byLength.size());
+    group.identities.reserve(byLength.size());
     for (std::size_t k = 0; k < byLength.size(); ++k) {
         group.files.push_back(share(root, byLength[k].second->node));
         group.identities.push_back(byLength[k].second->identity);
