@@ -27,14 +27,19 @@ namespace {
 using namespace test::scan;
 using test::childNamed;
 
+// One line of the mount table: the file system `type` on device major:minor at `point`.
+MountEntry mountEntry(unsigned major, unsigned minor, std::string point, std::string type) {
+    MountEntry mount;
+    mount.major = major;
+    mount.minor = minor;
+    mount.mountPoint = std::move(point);
+    mount.fsType = std::move(type);
+    return mount;
+}
+
 TEST(ScanBoundaries, VirtualAndNetworkMountsBelowTheRootOnly) {
-    auto entry = [](unsigned minor, std::string point, std::string type) {
-        MountEntry mount;
-        mount.major = 0;
-        mount.minor = minor;
-        mount.mountPoint = std::move(point);
-        mount.fsType = std::move(type);
-        return mount;
+    const auto entry = [](unsigned minor, std::string point, std::string type) {
+        return mountEntry(0, minor, std::move(point), std::move(type));
     };
     const std::vector<MountEntry> mounts = {entry(1, "/", "overlay"), entry(2, "/proc", "proc"),
                                             entry(3, "/data/share", "nfs4"), entry(4, "/data", "ext4"),
@@ -51,13 +56,8 @@ TEST(ScanBoundaries, VirtualAndNetworkMountsBelowTheRootOnly) {
 }
 
 TEST(ScanBoundaries, FoldersAreRecordedOnlyOnFileSystemsShownTwice) {
-    auto entry = [](unsigned minor, std::string point, std::string type) {
-        MountEntry mount;
-        mount.major = 8;
-        mount.minor = minor;
-        mount.mountPoint = std::move(point);
-        mount.fsType = std::move(type);
-        return mount;
+    const auto entry = [](unsigned minor, std::string point, std::string type) {
+        return mountEntry(8, minor, std::move(point), std::move(type));
     };
     const auto single = ScanFileSystem::repeatedMounts({entry(1, "/", "ext4"), entry(2, "/home", "ext4"),
                                                         entry(9, "/proc", "proc"), entry(9, "/other/proc", "proc")});
