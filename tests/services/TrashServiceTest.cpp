@@ -237,9 +237,17 @@ TEST_F(TrashTest, AnItemSwappedInWhileTheTrashIsPreparedNeverStaysThere) {
     for (int round = 0; round < 40; ++round) {
         const std::string chosenText = "chosen " + std::to_string(round), otherText = "other " + std::to_string(round);
         const fs::path item = makeFile("item", chosenText);
-        makeFile("decoy", otherText);
         struct statx info {};
         ASSERT_EQ(statx(AT_FDCWD, item.c_str(), AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_BTIME, &info), 0);
+        // The decoy must be told apart by what a node keeps of its inode number (one byte of it):
+        // files made within one second share their birth time.
+        for (int attempt = 0;; ++attempt) {
+            ASSERT_LT(attempt, 64);
+            struct stat decoy {};
+            ASSERT_EQ(::stat(makeFile("decoy", otherText).c_str(), &decoy), 0);
+            if (inodeTag(decoy.st_ino) != inodeTag(info.stx_ino)) break;
+            fs::rename(folder / "decoy", m_scratch / ("held-" + std::to_string(attempt)));
+        }
         const FreedesktopTrash::Identity chosen{.kind = FreedesktopTrash::Identity::Kind::file,
                                                 .inodeTag = inodeTag(info.stx_ino),
                                                 .created = (info.stx_mask & STATX_BTIME) ? info.stx_btime.tv_sec : 0};
