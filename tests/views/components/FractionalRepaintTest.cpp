@@ -5,6 +5,7 @@
 #include "state/AppStateTestSupport.h"
 #include "support/DisplayTree.h"
 #include "support/TreeText.h"
+#include "support/WindowPixels.h"
 #include "views/explore/bars/BarsList.h"
 #include "views/explore/bars/BarsView.h"
 
@@ -21,16 +22,9 @@ using namespace tallymere;
 
 namespace {
 
-// The part of the window's pixels, as its paints left them, that `widget` covers.
-QImage shownPixels(QWidget& window, QWidget& widget) {
-    auto* store = dynamic_cast<QImage*>(window.backingStore()->paintDevice());
-    if (!store) return {};
-    const qreal ratio = store->devicePixelRatio();
-    const QRect area = QRectF(QPointF(widget.mapTo(&window, QPoint(0, 0))) * ratio, QSizeF(widget.size()) * ratio).toRect();
-    return store->copy(area).convertToFormat(QImage::Format_RGB32);
-}
+using test::shownPixels;
 
-// The same part after the whole window is painted again.
+// The same part after the whole window was painted afresh.
 QImage paintedWhole(QWidget& window, QWidget& widget) {
     window.repaint();
     return shownPixels(window, widget);

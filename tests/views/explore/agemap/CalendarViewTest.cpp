@@ -5,6 +5,7 @@
 #include "support/ColourChecks.h"
 #include "support/DisplayTree.h"
 #include "support/TreeText.h"
+#include "support/WindowPixels.h"
 #include "views/components/controls/ActionButton.h"
 #include "views/components/controls/Chip.h"
 #include "views/explore/agemap/AgeBucketPanel.h"
@@ -361,11 +362,8 @@ TEST(CalendarViewHeatMap, RepaintsAfterAFocusChangeMatchAFreshDrawing) {
     } leave{f.view};
     window.show();
     QApplication::processEvents();
-    auto shown = [&] {
-        auto* store = dynamic_cast<QImage*>(window.backingStore()->paintDevice());
-        return store ? store->copy(QRect(QPoint(0, 0), f.view.size() * store->devicePixelRatio())) : QImage();
-    };
-    auto fresh = [&] { return f.view.grab().toImage().convertToFormat(shown().format()); };
+    auto shown = [&] { return test::shownPixels(window, f.view); };
+    auto fresh = [&] { return test::freshPixels(f.view); };
     ASSERT_FALSE(shown().isNull());
     for (const char* name : {"old", "", "Tool.app", ""}) {
         const FileNode* node = *name ? find(*f.tree, name) : f.tree.get();

@@ -6,6 +6,7 @@
 #include "support/DisplayTree.h"
 #include "support/RecordingDesktop.h"
 #include "support/TreeText.h"
+#include "support/WindowPixels.h"
 #include "views/components/NodeInteraction.h"
 #include "views/explore/bars/BarsList.h"
 
@@ -181,11 +182,8 @@ TEST(BarsViewRender, RepaintsAfterAFocusChangeMatchAFreshDrawing) {
     f.view.move(0, 0);
     window.show();
     QApplication::processEvents();
-    auto shown = [&] {
-        auto* store = dynamic_cast<QImage*>(window.backingStore()->paintDevice());
-        return store ? store->copy(QRect(QPoint(0, 0), f.view.size() * store->devicePixelRatio())) : QImage();
-    };
-    auto fresh = [&] { return f.view.grab().toImage().convertToFormat(shown().format()); };
+    auto shown = [&] { return test::shownPixels(window, f.view); };
+    auto fresh = [&] { return test::freshPixels(f.view); };
     ASSERT_FALSE(shown().isNull());
     for (const char* name : {"media", "", "media", "empty"}) {
         const FileNode* node = *name ? childNamed(*f.tree, name) : f.tree.get();
