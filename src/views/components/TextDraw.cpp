@@ -8,6 +8,7 @@
 #include <QPaintEngine>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <QToolTip>
 #include <QPainter>
 
 #include <algorithm>
@@ -237,8 +238,27 @@ QString oneLine(std::string_view bytes) { return QString::fromStdString(tallymer
 
 QString oneLine(const QString& text) { return oneLine(text.toStdString()); }
 
-QString plainToolTip(const QString& text) {
-    return Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap) : text;
+QString plainToolTip(const QString& text, double maxWidth) {
+    const QFont font = QToolTip::font();
+    QStringList lines(text);
+    if (QFontMetricsF(font).horizontalAdvance(text) > maxWidth) {
+        QTextLayout layout(text, font);
+        breakLines(layout, maxWidth);
+        lines.clear();
+        for (int i = 0; i < layout.lineCount(); ++i) {
+            const QTextLine line = layout.lineAt(i);
+            lines.append(text.mid(line.textStart(), line.textLength()));
+        }
+    } else if (!Qt::mightBeRichText(text)) {
+        return text;
+    }
+    // Markup that reads as the text: escaped, its spaces kept, and broken only where the lines end.
+    QString html = QStringLiteral("<p style='white-space:pre'>");
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (i > 0) html += QStringLiteral("<br>");
+        html += lines[i].toHtmlEscaped();
+    }
+    return html + QStringLiteral("</p>");
 }
 
 QFont tracked(QFont font, double tracking) {

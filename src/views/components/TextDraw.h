@@ -26,8 +26,11 @@ QString oneLine(const QString& text);
 
 // A tooltip that shows `text` exactly as written. The toolkit takes a tooltip that looks like
 // markup for rich text (a name "<b>x" would show bold, an "<img>" would load a picture), so such
-// a text becomes markup that reads as the text itself; any other text stays as it is.
-QString plainToolTip(const QString& text);
+// a text becomes markup that reads as the text itself; any other text stays as it is. A text
+// wider than `maxWidth` in the tooltip font (a deep path) is broken into lines at most that wide,
+// after a "/" or a space where it can, so none of it runs off the screen.
+inline constexpr double toolTipWidth = 560;
+QString plainToolTip(const QString& text, double maxWidth = toolTipWidth);
 
 // The font with `tracking` logical pixels of extra space after every character.
 QFont tracked(QFont font, double tracking);

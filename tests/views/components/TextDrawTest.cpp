@@ -7,6 +7,8 @@
 #include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
+#include <QTextDocument>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -30,6 +32,26 @@ TEST(TextDrawOneLine, ControlCharactersBecomeVisibleEscapesAndBadBytesReplacemen
     EXPECT_EQ(TextDraw::oneLine(std::string_view("<b>x</b>")), QStringLiteral("<b>x</b>"));
     // Text already held as a QString follows the same rule, bidirectional controls included.
     EXPECT_EQ(TextDraw::oneLine(QStringLiteral("bidi\u202Eevil\u2066.txt\n")), QStringLiteral("bidi\\u202eevil\\u2066.txt\\n"));
+}
+
+// A tooltip reads as its text was written, markup and double spaces included, and a deep path is
+// broken into lines that fit rather than running off the screen.
+TEST(TextDrawToolTip, ALongPathBreaksIntoLinesThatFitAndReadsAsWritten) {
+    EXPECT_EQ(TextDraw::plainToolTip(QStringLiteral("/home/a/b.txt")), QStringLiteral("/home/a/b.txt"));
+    QString path = QStringLiteral("/home/<b>me</b>  &amp;");
+    for (int i = 1; i <= 12; ++i) path += QStringLiteral("/a_rather_long_folder_name_number_%1").arg(i);
+    path += QStringLiteral("/") + QString(150, QLatin1Char('x')) + QStringLiteral(".dat");
+    for (const QString& text : {path, path.left(24)}) {
+        QTextDocument shown;
+        shown.setDefaultFont(QToolTip::font());
+        shown.setHtml(TextDraw::plainToolTip(text));
+        const QStringList lines = shown.toPlainText().split(QLatin1Char('\n'));
+        EXPECT_EQ(lines.join(QString()), text);
+        EXPECT_EQ(lines.size() > 1, text == path);
+        for (const QString& line : lines) {
+            EXPECT_LE(QFontMetricsF(QToolTip::font()).horizontalAdvance(line), TextDraw::toolTipWidth) << line.toStdString();
+        }
+    }
 }
 
 TEST(TextDrawTruncation, EachModeKeepsItsEndAndFits) {

@@ -47,11 +47,6 @@ double headerHeight() {
     return std::max(QFontMetricsF(titleFont()).height(), QFontMetricsF(countFont()).height() + 5);
 }
 
-// Tooltips are rich text when they look like markup; a name such as "<b>x" must show as written.
-QString plainTip(const QString& text) {
-    return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() + QStringLiteral("</p>");
-}
-
 } // namespace
 
 FolderPage::FolderPage(AppState& state, int maxFolders, int maxFiles, QWidget* parent)
@@ -420,7 +415,7 @@ bool FolderPage::event(QEvent* event) {
     }
     QString text = TextDraw::oneLine(n->path());
     if (card.grid == Grid::folders) text += QStringLiteral(" — double-click to open");
-    QToolTip::showText(help->globalPos(), plainTip(text), this, cell(card).toAlignedRect());
+    QToolTip::showText(help->globalPos(), TextDraw::plainToolTip(text), this, cell(card).toAlignedRect());
     return true;
 }
 
