@@ -39,16 +39,35 @@ bool isUsable(const QString& file) {
     return false;
 }
 
-std::unique_ptr<QSettings> settingsAt(const QString& file) {
-    if (!isUsable(file)) return nullptr;
-    return std::make_unique<QSettings>(file, QSettings::IniFormat);
+// The toolkit saves only while it holds a lock file beside the settings, waiting without end for
+// one that seems held; it reads that file to see who holds it, and removes it once it is old. A
+// pipe there would keep it reading for ever, and a folder or a link that it cannot take or remove
+// would keep it waiting: either holds the window. Empty when the lock can be taken, else its path.
+std::string unusableLock(const QString& file) {
+    for (const QLatin1String suffix : {QLatin1String(".lock"), QLatin1String(".lock.rmlock")}) {
+        const QByteArray path = QFile::encodeName(file + suffix);
+        struct stat info {};
+        if (::lstat(path.constData(), &info) == 0 && !S_ISREG(info.st_mode)) return path.toStdString();
+    }
+    return {};
 }
 
 } // namespace
 
-SettingsPreferenceStore::SettingsPreferenceStore() : m_settings(settingsAt(defaultFile())) {}
+SettingsPreferenceStore::SettingsPreferenceStore() : SettingsPreferenceStore(defaultFile()) {}
 
-SettingsPreferenceStore::SettingsPreferenceStore(const QString& iniFile) : m_settings(settingsAt(iniFile)) {}
+SettingsPreferenceStore::SettingsPreferenceStore(const QString& iniFile) {
+    if (!isUsable(iniFile)) return;
+    if (const std::string lock = unusableLock(iniFile); !lock.empty()) {
+        // Reading takes no lock: the stored values are used, and changes are kept until the end.
+        std::fprintf(stderr, "tallymere: %s is not a regular file; settings are kept only until the program ends\n",
+                     lock.c_str());
+        const QSettings stored(iniFile, QSettings::IniFormat);
+        for (const QString& key : stored.allKeys()) m_unsaved.insert(key, stored.value(key));
+        return;
+    }
+    m_settings = std::make_unique<QSettings>(iniFile, QSettings::IniFormat);
+}
 
 QVariant SettingsPreferenceStore::value(const QString& key) const {
     return m_settings ? m_settings->value(key) : m_unsaved.value(key);

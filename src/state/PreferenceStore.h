@@ -21,7 +21,8 @@ public:
 // ($XDG_CONFIG_HOME when absolute, else ~/.config), or an explicit INI file for tests and tools.
 // When that path holds something other than a regular file (a pipe, a device, a folder), lies in
 // another user's place, or there is no home folder, it is neither read nor written: values live
-// in memory until the program ends.
+// in memory until the program ends. So they do, read from the file, when the lock file the toolkit
+// takes beside it to save is something other than a regular file.
 class SettingsPreferenceStore final : public PreferenceStore {
 public:
     SettingsPreferenceStore();

@@ -11,7 +11,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <map>
 #include <thread>
@@ -211,6 +213,38 @@ TEST_F(SettingsFolder, ARelativeConfigFolderIsIgnoredAndAPipeIsNeitherReadNorRep
     writer.join();
     if (release >= 0) ::close(release);
     EXPECT_TRUE(std::filesystem::is_fifo(pipe));
+}
+
+TEST_F(SettingsFolder, ALockFileThatIsNoRegularFileNeverHoldsTheProgram) {
+    // Saving takes a lock file beside the settings first: a pipe there is read for ever, and a folder
+    // or a link there is waited on for ever. The settings are then read, and kept only in memory.
+    const std::string folder = dir.folder("home/.config/Tallymere");
+    const std::string file = folder + "/Tallymere.conf";
+    const std::string lock = file + ".lock";
+    ::unsetenv("XDG_CONFIG_HOME");
+    const std::function<void()> blockers[] = {
+        [&] { ASSERT_EQ(::mkfifo(lock.c_str(), 0600), 0); },
+        [&] { std::filesystem::create_directory(lock); },
+        [&] { std::filesystem::create_symlink(dir / "nowhere", lock); },
+        [&] { // a lock left long ago is removed under a second lock, read like the first
+            std::ofstream(lock) << "left";
+            std::filesystem::last_write_time(lock, std::filesystem::file_time_type::clock::now() - std::chrono::hours(24));
+            ASSERT_EQ(::mkfifo((lock + ".rmlock").c_str(), 0600), 0);
+        },
+    };
+    for (const auto& block : blockers) {
+        std::ofstream(file) << "[General]\nthemeID=mist\n";
+        block();
+        {
+            AppState state(std::make_shared<SettingsPreferenceStore>());
+            EXPECT_EQ(state.themeID(), ThemeID::mist);
+            state.setThemeID(ThemeID::slate);
+            EXPECT_EQ(state.themeID(), ThemeID::slate);
+        }
+        std::ifstream in(file);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "[General]\nthemeID=mist\n");
+        for (const std::string& made : {lock, lock + ".rmlock"}) std::filesystem::remove(made);
+    }
 }
 
 TEST_F(SettingsFolder, AnotherUsersConfigFolderIsNeitherReadNorWritten) {
