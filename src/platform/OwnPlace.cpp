@@ -1,15 +1,39 @@
 #include "platform/OwnPlace.h"
 
 #include "base/PathText.h"
+#include "platform/UserFolders.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 namespace tallymere::OwnPlace {
+namespace {
+
+bool isAtOrInside(const std::string& path, const std::string& folder) {
+    return path == folder || (path.size() > folder.size() && path.starts_with(folder) && path[folder.size()] == '/');
+}
+
+// Why nothing is to be made below the home folder: it is not there, or is no folder. A home not
+// mounted yet, or a HOME naming a folder that is gone, is not made again by making what lies
+// below it: what would be made there would be hidden once the home is mounted over it, or left
+// with the system's owner where no home belongs.
+std::string whyNoHome(const std::string& path) {
+    const std::string home = PathText::standardized(UserFolders::home());
+    if (home.empty() || home == "/" || !isAtOrInside(path, home)) return {};
+    struct stat info {};
+    if (stat(home.c_str(), &info) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? "the home folder " + home + " does not exist" : std::string();
+    return S_ISDIR(info.st_mode) ? std::string() : "the home folder " + home + " is not a folder";
+}
+
+} // namespace
 
 std::string whyNotOwn(const std::string& written) {
     if (written.empty() || written.front() != '/') return written + " is not an absolute path";
     const std::string path = PathText::standardized(written);
+    if (std::string missing = whyNoHome(path); !missing.empty()) return missing;
     const uid_t uid = getuid();
     // Component by component as written, so each link on the way is seen before it is followed.
     std::string reached = "/";

@@ -1,6 +1,8 @@
 #include "state/AppState.h"
 #include "state/AppStateTestSupport.h"
 #include "core/DiskInfo.h"
+#include "platform/FreedesktopTrash.h"
+#include "services/SnapshotStore.h"
 #include "state/PreferenceStore.h"
 
 #include <gtest/gtest.h>
@@ -165,12 +167,12 @@ TEST(AppStatePreferences, SettingsFileRoundTripsEveryKind) {
 class SettingsFolder : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* name : {"HOME", "XDG_CONFIG_HOME"})
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"})
             if (const char* value = std::getenv(name)) saved[name] = value;
         ::setenv("HOME", dir.folder("home").c_str(), 1);
     }
     void TearDown() override {
-        for (const char* name : {"HOME", "XDG_CONFIG_HOME"}) {
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"}) {
             if (const auto found = saved.find(name); found != saved.end()) ::setenv(name, found->second.c_str(), 1);
             else ::unsetenv(name);
         }
@@ -245,6 +247,30 @@ TEST_F(SettingsFolder, ALockFileThatIsNoRegularFileNeverHoldsTheProgram) {
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "[General]\nthemeID=mist\n");
         for (const std::string& made : {lock, lock + ".rmlock"}) std::filesystem::remove(made);
     }
+}
+
+TEST_F(SettingsFolder, NothingIsMadeBelowAHomeThatIsNotThere) {
+    // A home not mounted yet, or a HOME naming a folder that is gone or a file: no settings, Trash or
+    // snapshot folder brings it into being.
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::unsetenv("XDG_DATA_HOME");
+    const std::string item = dir.file("work/report.txt", 3);
+    const std::string fileHome = dir.file("plain", 1);
+    for (const std::string& home : {dir / "gone", fileHome}) {
+        ::setenv("HOME", home.c_str(), 1);
+        {
+            AppState state(std::make_shared<SettingsPreferenceStore>());
+            state.setThemeID(ThemeID::slate);
+            EXPECT_EQ(state.themeID(), ThemeID::slate);
+        }
+        const auto trashed = FreedesktopTrash::moveToTrash(item);
+        EXPECT_FALSE(trashed.moved);
+        EXPECT_NE(trashed.error.find("the home folder " + home), std::string::npos) << trashed.error;
+        EXPECT_THROW(SnapshotStore::save(Snapshot{}), SnapshotStore::SaveError);
+        EXPECT_TRUE(std::filesystem::is_regular_file(item));
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "gone"));
+    EXPECT_EQ(std::filesystem::file_size(fileHome), 1u);
 }
 
 TEST_F(SettingsFolder, AnotherUsersConfigFolderIsNeitherReadNorWritten) {
