@@ -364,8 +364,11 @@ void AppState::restore() {
         if (auto mode = ColorModes::fromRaw(*raw)) setColorMode(*mode);
 
     if (auto texts = readStringList(recents)) {
+        // The list is stored at most maxRecents long; a longer one was made elsewhere, and each
+        // path looked at takes a thread of its own while the window waits to show.
         std::vector<std::string> paths;
-        for (const QString& text : *texts) paths.push_back(QFile::encodeName(text).toStdString());
+        for (const QString& text : texts->mid(0, qsizetype(maxRecents)))
+            paths.push_back(QFile::encodeName(text).toStdString());
         // A recent folder on a mount that does not answer would hold the window before it shows;
         // such a folder is left out for now, like one that is gone (the stored list is kept).
         const auto exists = BoundedCalls<bool>(recentCheckLimit, itemExists).ask(paths);

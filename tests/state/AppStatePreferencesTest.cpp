@@ -140,6 +140,14 @@ TEST(AppStatePreferences, RecentsKeepOnlyPathsThatStillExist) {
     EXPECT_FALSE(state.recents()[1].isFullDisk);
     // The stored list is not rewritten on restore.
     EXPECT_EQ(store->value("recentScanPaths").toStringList().size(), 3);
+
+    // A list of thousands (never stored by the program) is read only as far as the program keeps it.
+    QStringList many{"/", QString::fromStdString(kept)};
+    for (int i = 0; i < 3000; ++i) many.append(QString::fromStdString(dir.folder("many/" + std::to_string(i))));
+    AppState crowded(storeWith({{"recentScanPaths", many}}));
+    ASSERT_EQ(crowded.recents().size(), AppState::maxRecents);
+    EXPECT_EQ(crowded.recents()[1].path, kept);
+    EXPECT_EQ(crowded.recents()[5].title, "3");
 }
 
 TEST(AppStatePreferences, SettingsFileRoundTripsEveryKind) {
@@ -230,7 +238,8 @@ TEST_F(SettingsFolder, ALockFileThatIsNoRegularFileNeverHoldsTheProgram) {
         [&] { std::filesystem::create_symlink(dir / "nowhere", lock); },
         [&] { // a lock left long ago is removed under a second lock, read like the first
             std::ofstream(lock) << "left";
-            std::filesystem::last_write_time(lock, std::filesystem::file_time_type::clock::now() - std::chrono::hours(24));
+            const auto dayAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(24);
+            std::filesystem::last_write_time(lock, dayAgo);
             ASSERT_EQ(::mkfifo((lock + ".rmlock").c_str(), 0600), 0);
         },
     };
