@@ -54,8 +54,10 @@ std::string_view trimmed(std::string_view text) {
 } // namespace
 
 std::string home() {
+    // "/" is nobody's home of their own (a service's environment gives it): taken as one, settings,
+    // the Trash and snapshots would be made in the system's root folder.
     std::string fromEnvironment = absoluteVariable("HOME");
-    if (!fromEnvironment.empty()) return fromEnvironment;
+    if (!fromEnvironment.empty() && fromEnvironment != "/") return fromEnvironment;
     return homeFromPasswordDatabase();
 }
 

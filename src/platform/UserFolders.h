@@ -5,8 +5,8 @@
 
 namespace tallymere::UserFolders {
 
-// The user's home folder: $HOME when it is an absolute path, else the password database's entry
-// for the real user id. Never ends in "/" (unless it is "/" itself); empty only when neither
+// The user's home folder: $HOME when it is an absolute path other than "/", else the password
+// database's entry for the real user id. Never ends in "/" (unless it is "/" itself); empty only when neither
 // source knows a home folder.
 std::string home();
 

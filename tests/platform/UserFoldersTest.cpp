@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -65,6 +66,20 @@ protected:
     test::TempFolder m_dir{"tm-folders"};
     std::map<std::string, std::string> m_saved;
 };
+
+TEST_F(UserFoldersFiles, AHomeThatIsNoneOfTheUsersOwnIsTheOneThePasswordDatabaseNames) {
+    const passwd* entry = ::getpwuid(::getuid());
+    ASSERT_NE(entry, nullptr);
+    const std::string listed = entry->pw_dir;
+    for (const char* given : {"", "relative/home", "/", "//"}) {
+        ::setenv("HOME", given, 1);
+        EXPECT_EQ(UserFolders::home(), listed) << '"' << given << '"';
+    }
+    ::unsetenv("HOME");
+    EXPECT_EQ(UserFolders::home(), listed);
+    ::setenv("HOME", "/srv/al//", 1);
+    EXPECT_EQ(UserFolders::home(), "/srv/al");
+}
 
 TEST_F(UserFoldersFiles, APipeWhereTheNamedFoldersListBelongsIsNeitherWaitedOnNorRead) {
     std::ofstream(m_dir / "home/.config/user-dirs.dirs") << "XDG_MUSIC_DIR=\"$HOME/Tunes\"\n";
