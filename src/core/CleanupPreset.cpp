@@ -76,13 +76,14 @@ std::vector<CleanupPreset> CleanupPreset::table(std::string_view homeFolder, std
                        .extensions = {"dmg", "iso", "pkg", "sparsebundle", "sparseimage", "img"},
                        .regenerable = false});
     // Bound to the home folder as a whole-component prefix: a plain substring test would let
-    // "/home/al" claim "/home/alice/Downloads" or a backup copy elsewhere.
+    // "/home/al" claim "/home/alice/Downloads" or a backup copy elsewhere. A home of "/" would
+    // claim every user's Downloads on the disk: it holds none.
     presets.push_back({.id = "downloads",
                        .title = "Downloads",
                        .symbol = "arrow.down.circle.fill",
                        .blurb = "Everything in ~/Downloads",
                        .directoryNames = {"Downloads"},
-                       .pathPrefix = std::string(homeFolder),
+                       .pathPrefix = homeFolder == "/" ? std::string() : std::string(homeFolder),
                        .regenerable = false});
     presets.push_back({.id = "trash",
                        .title = "Trash",

@@ -128,6 +128,7 @@ TEST(PresetMatching, DownloadsOnlyInsideTheHomeFolderAsAWholePath) {
     EXPECT_TRUE(scan(elsewhere).empty());
     const auto unknownHome = CleanupPreset::table("");
     EXPECT_TRUE(PresetScanner::run(root, unknownHome, true).empty()) << "no home folder holds nothing";
+    EXPECT_TRUE(PresetScanner::run(root, CleanupPreset::table("/"), true).empty()) << "nor does the root folder";
     EXPECT_EQ(hitPaths(PresetScanner::run(root, CleanupPreset::table("/home/al/"), true)).at("downloads").size(), 2u);
 }
 
