@@ -21,10 +21,14 @@ QString defaultFile() {
     return QString::fromStdString(folder) + QStringLiteral("/Tallymere/Tallymere.conf");
 }
 
+constexpr off_t maxFileSize = off_t(1) << 20;
+
 // Whether the file can be read and replaced as settings: the user's own place (not another user's
 // folder, as with root started with a user's HOME), and absent or a regular file (through a link
 // too). Reading a pipe there would wait forever for a writer, and saving would put a file in place
-// of a device.
+// of a device. A file far larger than any the program writes (a few hundred bytes) is not settings
+// either: the toolkit reads it whole, holding the window for as long and as much memory as it is
+// large, and would save the few values it makes sense of in its place.
 bool isUsable(const QString& file) {
     if (file.isEmpty()) return false;
     if (const std::string foreign = OwnPlace::whyNotOwn(QFile::encodeName(file).toStdString()); !foreign.empty()) {
@@ -33,10 +37,17 @@ bool isUsable(const QString& file) {
     }
     struct stat info {};
     if (::stat(QFile::encodeName(file).constData(), &info) != 0) return true;
-    if (S_ISREG(info.st_mode)) return true;
-    std::fprintf(stderr, "tallymere: %s is not a regular file; settings are kept only until the program ends\n",
-                 QFile::encodeName(file).constData());
-    return false;
+    if (!S_ISREG(info.st_mode)) {
+        std::fprintf(stderr, "tallymere: %s is not a regular file; settings are kept only until the program ends\n",
+                     QFile::encodeName(file).constData());
+        return false;
+    }
+    if (info.st_size > maxFileSize) {
+        std::fprintf(stderr, "tallymere: %s is larger than 1 MiB; settings are kept only until the program ends\n",
+                     QFile::encodeName(file).constData());
+        return false;
+    }
+    return true;
 }
 
 // The toolkit saves only while it holds a lock file beside the settings, waiting without end for

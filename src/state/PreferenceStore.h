@@ -19,10 +19,10 @@ public:
 
 // The application's store: the INI file Tallymere/Tallymere.conf in the user's configuration folder
 // ($XDG_CONFIG_HOME when absolute, else ~/.config), or an explicit INI file for tests and tools.
-// When that path holds something other than a regular file (a pipe, a device, a folder), lies in
-// another user's place, or there is no home folder, it is neither read nor written: values live
-// in memory until the program ends. So they do, read from the file, when the lock file the toolkit
-// takes beside it to save is something other than a regular file.
+// When that path holds something other than a regular file (a pipe, a device, a folder) or a file
+// larger than 1 MiB, lies in another user's place, or there is no home folder, it is neither read
+// nor written: values live in memory until the program ends. So they do, read from the file, when
+// the lock file the toolkit takes beside it to save is something other than a regular file.
 class SettingsPreferenceStore final : public PreferenceStore {
 public:
     SettingsPreferenceStore();

@@ -189,7 +189,7 @@ protected:
     std::map<std::string, std::string> saved;
 };
 
-TEST_F(SettingsFolder, ARelativeConfigFolderIsIgnoredAndAPipeIsNeitherReadNorReplaced) {
+TEST_F(SettingsFolder, ARelativeConfigFolderIsIgnoredAndAPipeOrAHugeFileIsNeitherReadNorReplaced) {
     // A relative folder is no configuration folder: ~/.config is, not one below the working folder.
     ::setenv("XDG_CONFIG_HOME", "relative", 1);
     const std::filesystem::path started = std::filesystem::current_path();
@@ -223,6 +223,19 @@ TEST_F(SettingsFolder, ARelativeConfigFolderIsIgnoredAndAPipeIsNeitherReadNorRep
     writer.join();
     if (release >= 0) ::close(release);
     EXPECT_TRUE(std::filesystem::is_fifo(pipe));
+
+    // A file of gigabytes (here a sparse one of 64 MiB, taking no room) is not read whole into
+    // memory, nor replaced by the few values that could be made of it.
+    std::filesystem::remove(pipe);
+    std::ofstream(pipe) << "[General]\nthemeID=mist\n";
+    std::filesystem::resize_file(pipe, 64 << 20);
+    {
+        SettingsPreferenceStore store(QString::fromStdString(pipe));
+        EXPECT_FALSE(store.value("themeID").isValid());
+        store.setValue("themeID", "slate");
+        EXPECT_EQ(store.value("themeID").toString(), "slate");
+    }
+    EXPECT_EQ(std::filesystem::file_size(pipe), 64u << 20);
 }
 
 TEST_F(SettingsFolder, ALockFileThatIsNoRegularFileNeverHoldsTheProgram) {
