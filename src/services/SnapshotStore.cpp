@@ -28,7 +28,10 @@ namespace tallymere::SnapshotStore {
 namespace {
 
 // Creates the folder with its parents; a failure is left for the operation that follows to meet.
+// Only in the user's own place: listing another user's snapshots (root started with that user's
+// HOME) must not leave folders there that the user can neither change nor remove.
 const std::string& prepared(const std::string& folder) {
+    if (!OwnPlace::whyNotOwn(folder).empty()) return folder;
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);
     return folder;

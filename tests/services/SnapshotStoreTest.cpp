@@ -259,7 +259,7 @@ TEST(SnapshotFolder, SaveFailsWhenTheFolderCannotBeMade) {
     EXPECT_EQ(folderNames(temp.path()), std::vector<std::string>{"blocker"});
 }
 
-TEST(SnapshotFolder, AnotherUsersFolderOrLinkIsNeverSavedIn) {
+TEST(SnapshotFolder, AnotherUsersFolderOrLinkIsNeitherMadeNorSavedIn) {
     if (::getuid() != 0) GTEST_SKIP() << "only root can give a folder to another user";
     // Root started with a user's HOME: the user's data folder, and a link of the user's into one of
     // root's.
@@ -281,6 +281,9 @@ TEST(SnapshotFolder, AnotherUsersFolderOrLinkIsNeverSavedIn) {
         } catch (const SnapshotStore::SaveError& error) {
             EXPECT_EQ(std::string(error.what()), "cannot save in " + folder + ": " + reason);
         }
+        // Listing and deleting make no folder there either.
+        EXPECT_TRUE(SnapshotStore::load(folder).empty());
+        SnapshotStore::remove(sample(), folder);
     }
     EXPECT_TRUE(fs::is_empty(data));
     EXPECT_TRUE(fs::is_empty(system));

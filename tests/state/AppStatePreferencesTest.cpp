@@ -289,6 +289,7 @@ TEST_F(SettingsFolder, NothingIsMadeBelowAHomeThatIsNotThere) {
         EXPECT_FALSE(trashed.moved);
         EXPECT_NE(trashed.error.find("the home folder " + home), std::string::npos) << trashed.error;
         EXPECT_THROW(SnapshotStore::save(Snapshot{}), SnapshotStore::SaveError);
+        EXPECT_TRUE(SnapshotStore::load().empty());
         EXPECT_TRUE(std::filesystem::is_regular_file(item));
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "gone"));
