@@ -82,9 +82,10 @@ bool isHome(const std::string& path) {
 namespace {
 
 // The folder an XDG variable names when it is an absolute path, else its default below the home.
+// "/" is no one's data or configuration folder, as it is no one's home.
 std::string baseFolder(const char* variable, const char* belowHome) {
     std::string fromEnvironment = absoluteVariable(variable);
-    if (!fromEnvironment.empty()) return fromEnvironment;
+    if (!fromEnvironment.empty() && fromEnvironment != "/") return fromEnvironment;
     const std::string folder = home();
     if (folder.empty()) return {};
     return (folder == "/" ? std::string() : folder) + belowHome;

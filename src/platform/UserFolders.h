@@ -18,12 +18,12 @@ std::string physicalHome();
 bool isHome(const std::string& path);
 
 // The per-user data folder (where the Trash and the snapshot store live): $XDG_DATA_HOME when it
-// is an absolute path, else home() followed by "/.local/share". Empty when home() is.
+// is an absolute path other than "/", else home() followed by "/.local/share". Empty when home() is.
 std::string dataHome();
 
-// The per-user configuration folder: $XDG_CONFIG_HOME when it is an absolute path (a relative one
-// is ignored, as the base-directory rules say), else home() followed by "/.config". Empty when
-// home() is.
+// The per-user configuration folder: $XDG_CONFIG_HOME when it is an absolute path other than "/"
+// (a relative one is ignored, as the base-directory rules say), else home() followed by
+// "/.config". Empty when home() is.
 std::string configHome();
 
 // The user's named folders (desktop, documents, downloads, music, pictures, public share,

@@ -51,14 +51,14 @@ private:
 class UserFoldersFiles : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* name : {"HOME", "XDG_CONFIG_HOME"})
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"})
             if (const char* value = std::getenv(name)) m_saved[name] = value;
         ::setenv("HOME", m_dir.folder("home").c_str(), 1);
         ::setenv("XDG_CONFIG_HOME", m_dir.folder("config").c_str(), 1);
         m_dir.folder("home/.config");
     }
     void TearDown() override {
-        for (const char* name : {"HOME", "XDG_CONFIG_HOME"}) {
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"}) {
             if (const auto found = m_saved.find(name); found != m_saved.end()) ::setenv(name, found->second.c_str(), 1);
             else ::unsetenv(name);
         }
@@ -67,7 +67,7 @@ protected:
     std::map<std::string, std::string> m_saved;
 };
 
-TEST_F(UserFoldersFiles, AHomeThatIsNoneOfTheUsersOwnIsTheOneThePasswordDatabaseNames) {
+TEST_F(UserFoldersFiles, AHomeOrFolderThatIsNoneOfTheUsersOwnIsLeftForTheUsualOne) {
     const passwd* entry = ::getpwuid(::getuid());
     ASSERT_NE(entry, nullptr);
     const std::string listed = entry->pw_dir;
@@ -79,6 +79,13 @@ TEST_F(UserFoldersFiles, AHomeThatIsNoneOfTheUsersOwnIsTheOneThePasswordDatabase
     EXPECT_EQ(UserFolders::home(), listed);
     ::setenv("HOME", "/srv/al//", 1);
     EXPECT_EQ(UserFolders::home(), "/srv/al");
+    // Nor is "/" anyone's configuration or data folder.
+    ::setenv("XDG_CONFIG_HOME", "//", 1);
+    ::setenv("XDG_DATA_HOME", "/", 1);
+    EXPECT_EQ(UserFolders::configHome(), "/srv/al/.config");
+    EXPECT_EQ(UserFolders::dataHome(), "/srv/al/.local/share");
+    ::setenv("XDG_DATA_HOME", "/data/al/", 1);
+    EXPECT_EQ(UserFolders::dataHome(), "/data/al");
 }
 
 TEST_F(UserFoldersFiles, APipeWhereTheNamedFoldersListBelongsIsNeitherWaitedOnNorRead) {
