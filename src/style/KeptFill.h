@@ -38,10 +38,20 @@ struct Shape {
 void paint(QPainter& painter, const Shape& shape, QPointF anchor, const QRectF& bounds,
            const std::function<void(QPainter&)>& draw);
 
+// The same pixels as paint() with a `draw` that fills the shape in `color`, for shapes drawn in a
+// new colour on every frame (cells tinted by a value): what is kept is the shape's coverage alone,
+// laid in the colour by the engine's own sums, so a new colour rasterises nothing, and the pixels
+// inside the shape are laid as runs. `draw(painter, colour)` fills the shape in the colour given;
+// `shape.color` is ignored. Where the painter does not paint into a picture of premultiplied 32-bit
+// pixels, this is paint().
+void paintTinted(QPainter& painter, const Shape& shape, QPointF anchor, const QRectF& bounds, const QColor& color,
+                 const std::function<void(QPainter&, const QColor&)>& draw);
+
 // How many shapes were copied from kept pictures and how many were drawn into new ones, on this
 // thread since it started: for tests that prove the pictures are used.
 struct Counts {
     std::int64_t copied = 0, kept = 0, direct = 0;
+    std::int64_t tinted = 0, covered = 0; // shapes laid by paintTinted(), and coverages it made
 };
 Counts counts();
 

@@ -131,6 +131,42 @@ TEST(KeptFill, CopiesLandWhereDirectFillsWould) {
     EXPECT_EQ(after.direct - before.direct, after.kept - before.kept);
 }
 
+TEST(KeptFill, TintedShapesLandWhereDirectFillsWouldInEveryColour) {
+    // One shape at every place, in colours that change from frame to frame as a heat map's cells
+    // do (opaque, translucent, faint, near white), over a background that changes from pixel to
+    // pixel: the coverage is made once per place and laid in each colour as the fill would be.
+    const QRectF cell(0, 0, 23.5, 9.25);
+    const KeptFill::Shape shape{77, cell.width(), cell.height(), 3.5, 0, 0};
+    const auto draw = [cell](QPainter& p, QPointF at, const QColor& color) {
+        QPainterPath path;
+        path.addRoundedRect(cell.translated(at), 3.5, 3.5);
+        p.setRenderHint(QPainter::Antialiasing, true);
+        p.fillPath(path, color);
+    };
+    for (double ratio : {1.0, 2.0}) {
+        const KeptFill::Counts before = KeptFill::counts();
+        for (const QColor& color : {QColor(40, 90, 200), QColor(200, 60, 30, 77), QColor(255, 255, 255, 250),
+                                    QColor(3, 250, 128, 1), QColor(120, 140, 160, 204)}) {
+            QImage direct = canvas(QSize(160, 200), ratio), tinted = direct;
+            {
+                QPainter a(&direct), b(&tinted);
+                for (QPointF at : places()) {
+                    a.save();
+                    draw(a, at, color);
+                    a.restore();
+                    KeptFill::paintTinted(b, shape, at, cell.adjusted(-1, -1, 1, 1).translated(at), color,
+                                          [&](QPainter& p, const QColor& c) { draw(p, at, c); });
+                }
+            }
+            EXPECT_EQ(direct, tinted) << "ratio " << ratio << ", colour " << color.name(QColor::HexArgb).toStdString();
+        }
+        const KeptFill::Counts after = KeptFill::counts();
+        EXPECT_EQ(after.tinted - before.tinted, 5 * qsizetype(places().size()));
+        EXPECT_LE(after.covered - before.covered, qsizetype(places().size())) << "ratio " << ratio;
+        EXPECT_EQ(after.kept, before.kept);
+    }
+}
+
 TEST(KeptFill, DrawsDirectlyWhereACopyWouldDiffer) {
     QImage image = canvas(QSize(40, 40), 2);
     QPainter painter(&image);

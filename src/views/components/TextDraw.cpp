@@ -12,6 +12,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <tuple>
 #include <cmath>
 #include <limits>
 
@@ -271,22 +272,39 @@ double width(const QString& text, const Style& style) {
     return measure(shown, tracked(style.font, style.tracking), style.monospacedDigits);
 }
 
+namespace {
+// The font a text is drawn with in `maxWidth` (the style's, or shrunk as far as it allows while it
+// does not fit) and the text's width in it.
+std::pair<QFont, double> shrunk(const QString& text, const Style& style, double maxWidth) {
+    QFont font = tracked(style.font, style.tracking);
+    double natural = measure(text, font, style.monospacedDigits);
+    if (natural > maxWidth && style.minimumScale < 1) {
+        const int pixels = pixelSizeOf(font);
+        const int smallest = std::max(1, int(std::ceil(pixels * std::clamp(style.minimumScale, 0.0, 1.0))));
+        for (int size = pixels - 1; size >= smallest; --size) {
+            font = resized(font, size);
+            natural = measure(text, font, style.monospacedDigits);
+            if (natural <= maxWidth) break;
+        }
+    }
+    return {font, natural};
+}
+} // namespace
+
+bool fitsWhole(const QString& rawText, const Style& style, double maxWidth) {
+    const QString text = style.upperCase ? rawText.toUpper() : rawText;
+    if (text.isEmpty() || !(maxWidth > 0)) return false;
+    return shrunk(text, style, maxWidth).second <= maxWidth;
+}
+
 Fitted fit(const QString& rawText, const Style& style, double maxWidth) {
     const QString text = style.upperCase ? rawText.toUpper() : rawText;
     const bool digits = style.monospacedDigits;
     Fitted result;
     result.font = tracked(style.font, style.tracking);
     if (text.isEmpty() || !(maxWidth > 0)) return result;
-    double natural = measure(text, result.font, digits);
-    if (natural > maxWidth && style.minimumScale < 1) {
-        const int pixels = pixelSizeOf(result.font);
-        const int smallest = std::max(1, int(std::ceil(pixels * std::clamp(style.minimumScale, 0.0, 1.0))));
-        for (int size = pixels - 1; size >= smallest; --size) {
-            result.font = resized(result.font, size);
-            natural = measure(text, result.font, digits);
-            if (natural <= maxWidth) break;
-        }
-    }
+    double natural = 0;
+    std::tie(result.font, natural) = shrunk(text, style, maxWidth);
     if (natural <= maxWidth) {
         result.lines = {text};
     } else if (style.truncation == Truncation::twoLineMiddle) {

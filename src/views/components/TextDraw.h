@@ -59,6 +59,9 @@ struct Fitted {
     double width = 0; // of the widest line
 };
 Fitted fit(const QString& text, const Style& style, double maxWidth);
+// Whether fit() keeps the text whole on one line (shrunk as far as the style allows), without
+// working out how a text that does not fit would be cut.
+bool fitsWhole(const QString& text, const Style& style, double maxWidth);
 
 // painter.drawText(at, text) in the painter's font and pen, pixel for pixel, from glyphs kept per
 // thread: the text is shaped once, not on every paint.

@@ -31,6 +31,18 @@ void fillRounded(QPainter& painter, const QRectF& rect, double radius, const QCo
                     });
 }
 
+void fillRoundedTinted(QPainter& painter, const QRectF& rect, double radius, const QColor& fill) {
+    if (rect.isEmpty() || fill.alpha() == 0) return;
+    const double r = std::clamp(radius, 0.0, capsuleRadius(rect));
+    KeptFill::paintTinted(painter, {roundedFill, rect.width(), rect.height(), r, 0, 0}, rect.topLeft(),
+                          rect.adjusted(-1, -1, 1, 1), fill, [&](QPainter& p, const QColor& colour) {
+                              QPainterPath path;
+                              path.addRoundedRect(rect, r, r);
+                              p.setRenderHint(QPainter::Antialiasing, true);
+                              p.fillPath(path, colour);
+                          });
+}
+
 void strokeInside(QPainter& painter, const QRectF& rect, double radius, const QColor& stroke) {
     if (rect.width() < 1 || rect.height() < 1 || stroke.alpha() == 0) return;
     // A 1-pixel pen centred half a pixel in keeps the whole line inside the shape.

@@ -270,7 +270,7 @@ void HeatMapGrid::paintCell(QPainter& painter, std::size_t yearRow, int month) c
     const int year = m_years[yearRow];
     const QRectF box = cellRect(yearRow, month);
     const double t = intensity(year, month);
-    ShapePaint::fillRounded(painter, box, cellRadius, heatColor(colors, t));
+    ShapePaint::fillRoundedTinted(painter, box, cellRadius, heatColor(colors, t));
     const AgeMapModel::Cell* found = cell(year, month);
     if (found && m_hoverCell && *m_hoverCell == *found) {
         // Stroked inside the edge: the pen runs half its width in from the cell's border.
@@ -291,7 +291,7 @@ void HeatMapGrid::paintCell(QPainter& painter, std::size_t yearRow, int month) c
                                     .minimumScale = 0.7};
         // A byte count cut short says nothing: a cell too narrow for it even shrunk shows none,
         // and its hover chip and help tag still give it.
-        if (TextDraw::fit(text, style, room.width()).lines.value(0) == text) TextDraw::draw(painter, room, text, style);
+        if (TextDraw::fitsWhole(text, style, room.width())) TextDraw::draw(painter, room, text, style);
     }
 }
 
@@ -303,7 +303,7 @@ void HeatMapGrid::paintLegend(QPainter& painter) const {
     TextDraw::draw(painter, line, QStringLiteral("less"), small);
     for (int i = 0; i < 6; ++i) {
         const QRectF swatch = legendSwatchRect(i);
-        ShapePaint::fillRounded(painter, swatch, swatchRadius, heatColor(colors, i / 5.0));
+        ShapePaint::fillRoundedTinted(painter, swatch, swatchRadius, heatColor(colors, i / 5.0));
     }
     const double moreLeft = legendSwatchRect(5).right() + legendSpacing;
     TextDraw::draw(painter, QRectF(moreLeft, top, std::max(width() - moreLeft, 0.0), line.height()),
