@@ -1,5 +1,6 @@
 #include "services/DuplicateFinder.h"
 
+#include "base/Graphemes.h"
 #include "base/Utf8.h"
 #include "core/ByteFormat.h"
 #include "core/DiskScanner.h"
@@ -7,9 +8,6 @@
 #include "services/DuplicateFiles.h"
 
 #include <pthread.h>
-
-#include <unicode/brkiter.h>
-#include <unicode/unistr.h>
 
 #include <algorithm>
 #include <atomic>
@@ -60,35 +58,13 @@ void parallelFor(std::size_t n, MakeState&& makeState, Body&& body) {
     for (pthread_t thread : workers) ::pthread_join(thread, nullptr);
 }
 
-// Counts grapheme clusters with one ICU break iterator for all the paths of a search, made when
-// the first path that is not plain ASCII needs it: most trees have none, and their search then
-// never loads the break rules.
-class GraphemeCounter {
-public:
-    std::size_t count(std::string_view bytes) {
-        // Plain ASCII without a carriage return: one character a byte.
-        if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80 && c != '\r'; }))
-            return bytes.size();
-        const std::string text = repairUtf8(bytes);
-        icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<std::int32_t>(text.size())));
-        if (!m_made) {
-            m_made = true;
-            UErrorCode status = U_ZERO_ERROR;
-            m_iterator.reset(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-            if (U_FAILURE(status)) m_iterator.reset();
-        }
-        if (!m_iterator) return static_cast<std::size_t>(unicode.countChar32());
-        m_iterator->setText(unicode);
-        std::size_t clusters = 0;
-        m_iterator->first();
-        while (m_iterator->next() != icu::BreakIterator::DONE) ++clusters;
-        return clusters;
-    }
-
-private:
-    bool m_made = false;
-    std::unique_ptr<icu::BreakIterator> m_iterator;
-};
+// Length of a path in user-perceived characters, the raw bytes repaired as UTF-8 first.
+std::size_t pathLength(std::string_view bytes) {
+    // Plain ASCII without a carriage return: one character a byte.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80 && c != '\r'; }))
+        return bytes.size();
+    return graphemeClusterCount(repairUtf8(bytes));
+}
 
 std::string countText(std::size_t n) { return ByteFormat::count(static_cast<std::int64_t>(n)); }
 
@@ -243,7 +219,7 @@ struct SampleSets {
 // The sets of two or more files of one size and one sample, each file in walk order. Paths that
 // lead to one file are that file once, under its shortest path (the one a group would keep): a
 // hard link or a bind mount never makes a file its own copy.
-SampleSets sampleSets(const std::vector<Candidate>& candidates, const SamplingPlan& plan, GraphemeCounter& graphemes) {
+SampleSets sampleSets(const std::vector<Candidate>& candidates, const SamplingPlan& plan) {
     const std::size_t n = candidates.size();
     const std::vector<std::uint32_t>& bySize = plan.bySize;
     SampleSets sets;
@@ -271,7 +247,7 @@ SampleSets sampleSets(const std::vector<Candidate>& candidates, const SamplingPl
                 const std::size_t i = order[k];
                 if (!members.empty() && candidates[members.back()].identity.isSameFile(candidates[i].identity)) {
                     const std::size_t held = members.back();
-                    if (graphemes.count(candidates[i].node->path()) < graphemes.count(candidates[held].node->path()))
+                    if (pathLength(candidates[i].node->path()) < pathLength(candidates[held].node->path()))
                         members.back() = i;
                     continue;
                 }
@@ -336,7 +312,7 @@ std::vector<bool> compareAll(SetList& sets, Progress& progress) {
 
 } // namespace
 
-std::size_t graphemeCount(std::string_view pathBytes) { return GraphemeCounter().count(pathBytes); }
+std::size_t graphemeCount(std::string_view pathBytes) { return pathLength(pathBytes); }
 
 bool isAsCompared(const std::string& path, const DuplicateFiles::Identity& identity, std::int64_t size) {
     return DuplicateFiles::isStillAt(path, identity, size);
@@ -344,10 +320,10 @@ bool isAsCompared(const std::string& path, const DuplicateFiles::Identity& ident
 
 // A group of identical files, the shortest path first.
 Group makeGroup(const std::shared_ptr<FileNode>& root, std::vector<const DuplicateCompare::File*> files,
-                std::int64_t size, GraphemeCounter& graphemes) {
+                std::int64_t size) {
     std::vector<std::pair<std::size_t, const DuplicateCompare::File*>> byLength;
     byLength.reserve(files.size());
-    for (const DuplicateCompare::File* file : files) byLength.emplace_back(graphemes.count(file->node->path()), file);
+    for (const DuplicateCompare::File* file : files) byLength.emplace_back(pathLength(file->node->path()), file);
     std::stable_sort(byLength.begin(), byLength.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     Group group;
     group.size = size;
@@ -372,8 +348,7 @@ std::vector<Group> find(const std::shared_ptr<FileNode>& root, std::int64_t minS
     sampleAll(candidates, plan, progress);
     if (progress.cancelled()) return {};
 
-    GraphemeCounter graphemes;
-    SampleSets sets = sampleSets(candidates, plan, graphemes);
+    SampleSets sets = sampleSets(candidates, plan);
     candidates = {};
     plan = {};
     if ((sets.toCompare.empty() && sets.compared.empty()) || progress.cancelled()) return {};
@@ -390,7 +365,7 @@ std::vector<Group> find(const std::shared_ptr<FileNode>& root, std::int64_t minS
     for (const auto& files : sets.compared) {
         std::vector<const DuplicateCompare::File*> members;
         for (const auto& file : files) members.push_back(&file);
-        groups.push_back(makeGroup(root, std::move(members), files.front().node->size, graphemes));
+        groups.push_back(makeGroup(root, std::move(members), files.front().node->size));
     }
     for (std::size_t s = 0; s < sets.toCompare.size(); ++s) {
         if (!compared[s]) continue;
@@ -398,7 +373,7 @@ std::vector<Group> find(const std::shared_ptr<FileNode>& root, std::int64_t minS
         for (const auto& identical : set.identical()) {
             std::vector<const DuplicateCompare::File*> members;
             for (std::size_t f : identical) members.push_back(&set.file(f));
-            groups.push_back(makeGroup(root, std::move(members), set.size(), graphemes));
+            groups.push_back(makeGroup(root, std::move(members), set.size()));
         }
     }
     std::stable_sort(groups.begin(), groups.end(), [](const Group& a, const Group& b) { return a.waste() > b.waste(); });
