@@ -10,13 +10,14 @@
 // each round's ratios ours/theirs.
 //
 //   DuplicateBench [runs]        build the trees once (cached), then time each tool `runs` times (3)
-//   DuplicateBench --child PATH  scan and search PATH in this process; print the groups and figures
+//   DuplicateBench --child PATH  run the measured process alone on PATH: DuplicateSearchChild,
+//                                installed beside this program, scans and searches PATH with the
+//                                program's own code and prints the groups and its own figures
 //
 // The trees live under /tmp/tallymere-dup-bench and /tmp/tallymere-dup-bench-large and are rebuilt
 // only when their marker is missing.
 #include "Stats.h"
 #include "core/DiskScanner.h"
-#include "services/DuplicateFinder.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -225,21 +226,6 @@ double loadAverage() {
     return load;
 }
 
-// Read with system calls: the child measures its own memory, and a file stream would add the
-// stream and locale machinery that the search itself does not use.
-std::int64_t statusKilobytes(const char* field) {
-    char text[8192];
-    const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return 0;
-    const ssize_t n = ::read(fd, text, sizeof text - 1);
-    ::close(fd);
-    if (n <= 0) return 0;
-    text[n] = '\0';
-    for (const char* line = text; line && *line; line = std::strchr(line, '\n'), line = line ? line + 1 : nullptr)
-        if (std::strncmp(line, field, std::strlen(field)) == 0) return std::atoll(line + std::strlen(field));
-    return 0;
-}
-
 // Groups as the tools print them: one path a line, a blank line between groups. Lines that are not
 // paths of the tree (headers, summaries) are ignored.
 using GroupSet = std::set<std::set<std::string>>;
@@ -261,47 +247,6 @@ GroupSet parseGroups(const std::string& text, const std::string& treeFolder) {
     }
     flush();
     return groups;
-}
-
-// The child: scan and search in a fresh process; the groups first, then a blank line and
-// "figures scanSeconds searchSeconds candidates peakKB beforeSearchKB".
-int searchChild(const char* path) {
-    const auto start = std::chrono::steady_clock::now();
-    ScanProgress scanProgress;
-    ScanOptions options;
-    options.includeHidden = true;
-    auto root = DiskScanner::scan(path, options, scanProgress);
-    if (!root) return 1;
-    const auto scanned = std::chrono::steady_clock::now();
-    const std::int64_t beforeSearch = statusKilobytes("VmRSS:");
-    DuplicateFinder::Progress progress;
-    const auto groups = DuplicateFinder::find(root, 1, progress);
-    const auto searched = std::chrono::steady_clock::now();
-    for (const auto& group : groups) {
-        for (const auto& file : group.files) {
-            const std::string line = file->path() + '\n';
-            std::fwrite(line.data(), 1, line.size(), stdout);
-        }
-        std::fputc('\n', stdout);
-    }
-    // Candidates of the sampling stage: the files that share their size with another. Counted by
-    // sorting, so the measuring adds no hash table code to what is measured.
-    std::vector<std::int64_t> sizes;
-    root->walk([&](const FileNode& node) {
-        if (!node.isDirectory) sizes.push_back(node.size);
-        return node.isDirectory;
-    });
-    std::sort(sizes.begin(), sizes.end());
-    std::int64_t candidates = 0;
-    for (std::size_t i = 0, j = 0; i < sizes.size(); i = j) {
-        while (j < sizes.size() && sizes[j] == sizes[i]) ++j;
-        if (j - i > 1) candidates += static_cast<std::int64_t>(j - i);
-    }
-    std::printf("\nfigures %.6f %.6f %lld %lld %lld\n", std::chrono::duration<double>(scanned - start).count(),
-                std::chrono::duration<double>(searched - scanned).count(), static_cast<long long>(candidates),
-                static_cast<long long>(statusKilobytes("VmHWM:")), static_cast<long long>(beforeSearch));
-    std::fflush(stdout);
-    _exit(0);
 }
 
 // What one finished run of a tool cost.
@@ -434,7 +379,7 @@ double medianRatio(const Tool& ours, const Tool& peer, double Timed::*field) {
 }
 
 // Times every tool on one tree; false when the tools disagree or ours failed.
-bool race(Spawner& spawner, const TreePlace& place, const std::string& self, int runs) {
+bool race(Spawner& spawner, const TreePlace& place, const std::string& child, int runs) {
     {
         std::ifstream marker(place.marker);
         std::string description;
@@ -442,7 +387,7 @@ bool race(Spawner& spawner, const TreePlace& place, const std::string& self, int
         std::printf("\ntree: %s (%s)\n", place.tree.c_str(), description.c_str());
     }
     std::vector<Tool> tools = {
-        {"tallymere", {self, "--child", place.tree}},
+        {"tallymere", {child, place.tree}},
         {"jdupes -r", {"jdupes", "-r", "-q", place.tree}},
         {"rmlint", {"rmlint", "-T", "df", "-o", "fdupes", "--no-hidden", place.tree}},
         {"fdupes -r", {"fdupes", "-r", "-q", place.tree}},
@@ -524,8 +469,21 @@ bool race(Spawner& spawner, const TreePlace& place, const std::string& self, int
 
 } // namespace
 
+// The measured process, installed beside this program.
+std::string childPath() {
+    char self[4096] = {};
+    if (::readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return {};
+    const std::string path = self;
+    return path.substr(0, path.rfind('/') + 1) + "DuplicateSearchChild";
+}
+
 int main(int argc, char** argv) {
-    if (argc >= 3 && std::strcmp(argv[1], "--child") == 0) return searchChild(argv[2]);
+    const std::string child = childPath();
+    if (argc >= 3 && std::strcmp(argv[1], "--child") == 0) {
+        ::execl(child.c_str(), child.c_str(), argv[2], static_cast<char*>(nullptr));
+        std::perror(child.c_str());
+        return 1;
+    }
     const int runs = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 3;
     Spawner spawner; // first, while this process is small
     for (const TreePlace* place : {&mixedPlace, &largePlace})
@@ -533,9 +491,11 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cannot build the duplicate tree under %s\n", place->folder.c_str());
             return 1;
         }
-    char selfPath[4096] = {};
-    if (::readlink("/proc/self/exe", selfPath, sizeof selfPath - 1) <= 0) return 1;
+    if (child.empty() || ::access(child.c_str(), X_OK) != 0) {
+        std::fprintf(stderr, "cannot find the search child %s\n", child.c_str());
+        return 1;
+    }
     bool agree = true;
-    for (const TreePlace* place : {&mixedPlace, &largePlace}) agree = race(spawner, *place, selfPath, runs) && agree;
+    for (const TreePlace* place : {&mixedPlace, &largePlace}) agree = race(spawner, *place, child, runs) && agree;
     return agree ? 0 : 2;
 }
