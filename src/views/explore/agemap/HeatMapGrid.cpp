@@ -46,6 +46,13 @@ QFont legendFont() { return Typography::font(9, QFont::Normal); }
 QFont busiestFont() { return Typography::font(9.5, QFont::Normal); }
 QFont messageFont() { return Typography::font(11, QFont::Normal); }
 
+TextDraw::Style cellLabelStyle() {
+    return {.font = cellLabelFont(),
+            .color = QColor(0, 0, 0, qRound(0.72 * 255)),
+            .alignment = Qt::AlignCenter,
+            .minimumScale = 0.7};
+}
+
 const QString emptyMessage = QStringLiteral("No timestamps to plot here.");
 
 } // namespace
@@ -59,9 +66,11 @@ HeatMapGrid::HeatMapGrid(QWidget* parent) : ThemedWidget(parent) {
 
 void HeatMapGrid::setMap(const AgeMapModel::AgeMap& map) {
     m_cells = map.cells;
+    // The heads, year labels and legend's key stay while the years do.
+    if (map.years != m_years) m_picture.invalidate();
+    else m_picture.invalidateContent();
     m_years = map.years;
     m_peak = std::max<std::int64_t>(map.peak, 1);
-    m_picture.invalidate();
     // The busiest month's text is part of the least width.
     updateGeometry();
     update();
@@ -190,7 +199,7 @@ QString HeatMapGrid::busiestText() const { return QStringLiteral("Busiest month:
 void HeatMapGrid::setHoverCell(std::optional<AgeMapModel::Cell> cell) {
     if (cell == m_hoverCell) return;
     m_hoverCell = cell;
-    m_picture.invalidate();
+    m_picture.invalidateContent();
     update();
     emit hoverCellChanged();
 }
@@ -230,21 +239,47 @@ void HeatMapGrid::paintEvent(QPaintEvent* event) {
     std::vector<double> edges;
     for (std::size_t row = rowsPerBand; row < m_years.size(); row += rowsPerBand)
         edges.push_back(cellRect(row, 1).top() - spacing / 2);
-    m_picture.paint(painter, *this, event->region(), theme().surface, edges, [this, &edges](QPainter& p, std::size_t band) {
+    const auto rowsOf = [this, &edges](std::size_t band) {
         const std::size_t first = band * rowsPerBand;
-        const std::size_t last = band < edges.size() ? first + rowsPerBand : m_years.size();
-        paintContent(p, first, last, band == 0, band == edges.size());
-    });
+        return std::pair{first, band < edges.size() ? first + rowsPerBand : m_years.size()};
+    };
+    prepareLabels();
+    m_picture.paint(
+        painter, *this, event->region(), theme().surface, edges,
+        [&](QPainter& p, std::size_t band) {
+            const auto [first, last] = rowsOf(band);
+            paintContent(p, first, last, band == edges.size());
+        },
+        [&](QPainter& p, std::size_t band) {
+            const auto [first, last] = rowsOf(band);
+            paintBackdrop(p, first, last, band == 0, band == edges.size());
+        });
 }
 
-void HeatMapGrid::paintContent(QPainter& painter, std::size_t firstRow, std::size_t endRow, bool heads,
-                               bool legend) const {
-    const Theme& colors = theme();
-    if (m_years.empty()) {
-        TextDraw::draw(painter, QRectF(0, 0, width(), QFontMetricsF(messageFont()).height()), emptyMessage,
-                       {.font = messageFont(), .color = colors.textTertiary});
-        return;
+void HeatMapGrid::prepareLabels() {
+    const double room = cellRect(0, 1).adjusted(labelInset, 0, -labelInset, 0).width();
+    if (room != m_fitsRoom) {
+        m_fits.clear();
+        m_fitsRoom = room;
     }
+    m_labelShown.assign(m_years.size() * 12, 0);
+    for (std::size_t row = 0; row < m_years.size(); ++row)
+        for (int month = 1; month <= 12; ++month) {
+            const AgeMapModel::Cell* found = cell(m_years[row], month);
+            if (!found || !(intensity(m_years[row], month) > labelThreshold)) continue;
+            const QString text = DisplayText::sizeText(found->bytes);
+            auto known = m_fits.constFind(text);
+            // A byte count cut short says nothing: a cell too narrow for it even shrunk shows
+            // none, and its hover chip and help tag still give it.
+            if (known == m_fits.constEnd()) known = m_fits.insert(text, TextDraw::fitsWhole(text, cellLabelStyle(), room));
+            m_labelShown[row * 12 + std::size_t(month - 1)] = *known;
+        }
+}
+
+void HeatMapGrid::paintBackdrop(QPainter& painter, std::size_t firstRow, std::size_t endRow, bool heads,
+                                bool legend) const {
+    const Theme& colors = theme();
+    if (m_years.empty()) return;
     if (heads) {
         for (int month = 1; month <= 12; ++month) {
             const QRectF column = cellRect(0, month);
@@ -260,9 +295,23 @@ void HeatMapGrid::paintContent(QPainter& painter, std::size_t firstRow, std::siz
                         .color = colors.textSecondary,
                         .alignment = Qt::AlignRight | Qt::AlignVCenter,
                         .monospacedDigits = true});
-        for (int month = 1; month <= 12; ++month) paintCell(painter, row, month);
     }
-    if (legend) paintLegend(painter);
+    if (legend) paintLegendKey(painter);
+}
+
+void HeatMapGrid::paintContent(QPainter& painter, std::size_t firstRow, std::size_t endRow, bool legend) const {
+    const Theme& colors = theme();
+    if (m_years.empty()) {
+        TextDraw::draw(painter, QRectF(0, 0, width(), QFontMetricsF(messageFont()).height()), emptyMessage,
+                       {.font = messageFont(), .color = colors.textTertiary});
+        return;
+    }
+    for (std::size_t row = firstRow; row < endRow; ++row)
+        for (int month = 1; month <= 12; ++month) paintCell(painter, row, month);
+    if (legend)
+        TextDraw::draw(
+            painter, busiestRect(), busiestText(),
+            {.font = busiestFont(), .color = colors.textTertiary, .alignment = Qt::AlignRight | Qt::AlignVCenter});
 }
 
 void HeatMapGrid::paintCell(QPainter& painter, std::size_t yearRow, int month) const {
@@ -282,20 +331,13 @@ void HeatMapGrid::paintCell(QPainter& painter, std::size_t yearRow, int month) c
         painter.drawRoundedRect(inner, radius, radius);
         painter.restore();
     }
-    if (found && t > labelThreshold) {
-        const QRectF room = box.adjusted(labelInset, 0, -labelInset, 0);
-        const QString text = DisplayText::sizeText(found->bytes);
-        const TextDraw::Style style{.font = cellLabelFont(),
-                                    .color = QColor(0, 0, 0, qRound(0.72 * 255)),
-                                    .alignment = Qt::AlignCenter,
-                                    .minimumScale = 0.7};
-        // A byte count cut short says nothing: a cell too narrow for it even shrunk shows none,
-        // and its hover chip and help tag still give it.
-        if (TextDraw::fitsWhole(text, style, room.width())) TextDraw::draw(painter, room, text, style);
-    }
+    if (found && yearRow * 12 + std::size_t(month - 1) < m_labelShown.size() &&
+        m_labelShown[yearRow * 12 + std::size_t(month - 1)])
+        TextDraw::draw(painter, box.adjusted(labelInset, 0, -labelInset, 0), DisplayText::sizeText(found->bytes),
+                       cellLabelStyle());
 }
 
-void HeatMapGrid::paintLegend(QPainter& painter) const {
+void HeatMapGrid::paintLegendKey(QPainter& painter) const {
     const Theme& colors = theme();
     const double top = height() - legendHeight();
     const QRectF line(0, top, width(), legendHeight());
@@ -303,14 +345,11 @@ void HeatMapGrid::paintLegend(QPainter& painter) const {
     TextDraw::draw(painter, line, QStringLiteral("less"), small);
     for (int i = 0; i < 6; ++i) {
         const QRectF swatch = legendSwatchRect(i);
-        ShapePaint::fillRoundedTinted(painter, swatch, swatchRadius, heatColor(colors, i / 5.0));
+        ShapePaint::fillRounded(painter, swatch, swatchRadius, heatColor(colors, i / 5.0));
     }
     const double moreLeft = legendSwatchRect(5).right() + legendSpacing;
     TextDraw::draw(painter, QRectF(moreLeft, top, std::max(width() - moreLeft, 0.0), line.height()),
                    QStringLiteral("more"), small);
-    TextDraw::draw(
-        painter, busiestRect(), busiestText(),
-        {.font = busiestFont(), .color = colors.textTertiary, .alignment = Qt::AlignRight | Qt::AlignVCenter});
 }
 
 } // namespace tallymere

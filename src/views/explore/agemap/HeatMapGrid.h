@@ -3,6 +3,7 @@
 #include "views/components/ThemedWidget.h"
 #include "views/explore/agemap/SurfacePicture.h"
 
+#include <QHash>
 #include <QRectF>
 
 #include <optional>
@@ -74,17 +75,26 @@ private:
     double moreRight() const;
     // "less", the swatches, "more" and the busiest month's text side by side.
     double legendWidth() const;
-    // The heads (when `heads`), the year rows from firstRow up to endRow and the legend (when
-    // `legend`), or the message when there are no years.
-    void paintContent(QPainter& painter, std::size_t firstRow, std::size_t endRow, bool heads, bool legend) const;
+    // What does not follow the months' bytes: the heads (when `heads`), the year labels of the rows
+    // from firstRow up to endRow and the legend's key (when `legend`).
+    void paintBackdrop(QPainter& painter, std::size_t firstRow, std::size_t endRow, bool heads, bool legend) const;
+    // The cells of those rows and the busiest month's text (when `legend`), or the message when
+    // there are no years.
+    void paintContent(QPainter& painter, std::size_t firstRow, std::size_t endRow, bool legend) const;
     void paintCell(QPainter& painter, std::size_t yearRow, int month) const;
-    void paintLegend(QPainter& painter) const;
+    void paintLegendKey(QPainter& painter) const;
+    // Which cells carry their bytes, worked out on the window's thread before the bands are drawn.
+    void prepareLabels();
 
     std::vector<AgeMapModel::Cell> m_cells;
     std::vector<int> m_years;
     std::int64_t m_peak = 1;
     std::optional<AgeMapModel::Cell> m_hoverCell;
     SurfacePicture m_picture;
+    std::vector<char> m_labelShown; // by year row and month
+    // Whether a byte count fits a cell's label room whole, for the room it was measured in.
+    QHash<QString, bool> m_fits;
+    double m_fitsRoom = -1;
 };
 
 } // namespace tallymere

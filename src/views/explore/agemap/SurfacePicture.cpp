@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace tallymere {
 
@@ -22,22 +23,33 @@ constexpr qint64 poolPixels = 300'000;
 } // namespace
 
 void SurfacePicture::paint(QPainter& painter, const QWidget& widget, const QRegion& exposed, const QColor& surface,
-                           const std::vector<double>& edges, const Draw& draw) {
+                           const std::vector<double>& edges, const Draw& draw, const Draw& backdrop) {
     const qreal ratio = widget.devicePixelRatioF();
     const QSize pixels(int(std::ceil(widget.width() * ratio)), int(std::ceil(widget.height() * ratio)));
     if (pixels.isEmpty()) return;
     if (m_stale || m_image.size() != pixels || m_image.devicePixelRatio() != ratio || m_surface != surface) {
         if (m_image.size() != pixels) m_image = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        const bool sameGround = m_surface == surface && m_backdrop.size() == pixels && m_backdrop.devicePixelRatio() == ratio;
         m_image.setDevicePixelRatio(ratio);
         m_surface = surface;
         m_stale = false;
+        const std::vector<int> before = std::move(m_rows);
         m_rows = {0};
         // One band an edge more, empty where an edge lies outside the picture.
         for (double edge : edges)
             m_rows.push_back(std::clamp(int(std::lround(edge * ratio)), m_rows.back(), pixels.height()));
         m_rows.push_back(pixels.height());
         m_drawn.assign(m_rows.size() - 1, false);
+        if (m_backdropStale || !sameGround || m_rows != before) {
+            m_backdropStale = false;
+            m_backdropDrawn.assign(m_rows.size() - 1, 0);
+        }
     }
+    if (backdrop && (m_backdrop.size() != pixels || m_backdropDrawn.size() != m_drawn.size())) {
+        if (m_backdrop.size() != pixels) m_backdrop = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        m_backdropDrawn.assign(m_drawn.size(), 0);
+    }
+    if (backdrop) m_backdrop.setDevicePixelRatio(ratio);
     // The bands the exposed rows reach that are not drawn yet.
     const QRect shown = exposed.boundingRect();
     const int showTop = int(std::floor(shown.top() * ratio)), showBottom = int(std::ceil((shown.bottom() + 1) * ratio));
@@ -48,19 +60,31 @@ void SurfacePicture::paint(QPainter& painter, const QWidget& widget, const QRegi
         ++m_renders;
         // Made here: taking the bits touches the image, which only this thread may do.
         uchar* bits = m_image.bits();
+        uchar* backdropBits = backdrop ? m_backdrop.bits() : nullptr;
         const qsizetype stride = m_image.bytesPerLine();
         const QImage::Format format = m_image.format();
-        auto drawBand = [&](std::size_t band) {
+        // Each band by one painter of its own, on the band's rows alone, starting from the bare
+        // surface when `fresh`.
+        auto drawOn = [&](uchar* rows, std::size_t band, const Draw& what, bool fresh) {
             const int top = m_rows[band], bottom = m_rows[band + 1];
-            if (bottom <= top) return;
-            QImage part(bits + qsizetype(top) * stride, pixels.width(), bottom - top, stride, format);
+            QImage part(rows + qsizetype(top) * stride, pixels.width(), bottom - top, stride, format);
             part.setDevicePixelRatio(ratio);
-            part.fill(surface);
+            if (fresh) part.fill(surface);
             QPainter p(&part);
             p.setRenderHint(QPainter::Antialiasing, true);
             p.setRenderHint(QPainter::TextAntialiasing, true);
             p.translate(0, -top / ratio);
-            draw(p, band);
+            what(p, band);
+        };
+        auto drawBand = [&](std::size_t band) {
+            const int top = m_rows[band], bottom = m_rows[band + 1];
+            if (bottom <= top) return;
+            if (backdrop) {
+                if (!m_backdropDrawn[band]) drawOn(backdropBits, band, backdrop, true);
+                std::memcpy(bits + qsizetype(top) * stride, backdropBits + qsizetype(top) * stride,
+                            std::size_t(bottom - top) * std::size_t(stride));
+            }
+            drawOn(bits, band, draw, !backdrop);
         };
         qint64 duePixels = 0;
         for (std::size_t band : due) duePixels += qint64(m_rows[band + 1] - m_rows[band]) * pixels.width();
@@ -74,7 +98,10 @@ void SurfacePicture::paint(QPainter& painter, const QWidget& widget, const QRegi
             ParallelBands::share(int(due.size()), int(due.size()), [&](int first, int last) {
                 for (int i = first; i < last; ++i) drawBand(due[std::size_t(i)]);
             });
-        for (std::size_t band : due) m_drawn[band] = true;
+        for (std::size_t band : due) {
+            m_drawn[band] = true;
+            if (backdrop) m_backdropDrawn[band] = 1;
+        }
     }
     // Copied straight into the window where that is plainly the same, rows shared with the pool;
     // the painter would copy the picture on this thread alone, through its path for scaled images.

@@ -32,13 +32,21 @@ public:
     // coordinates; it may draw anything, but only that band's rows of the picture are kept.
     using Draw = std::function<void(QPainter& painter, std::size_t band)>;
 
-    void invalidate() { m_stale = true; }
+    // Everything is drawn again, the backdrop too.
+    void invalidate() { m_stale = m_backdropStale = true; }
+    // Only what lies over the backdrop is drawn again.
+    void invalidateContent() { m_stale = true; }
     // Copies the `exposed` part of the picture of `widget` to `painter` (the widget's own, its
     // origin at the widget's top left), first drawing the bands it reaches that are not drawn yet:
     // a widget mostly scrolled out of view draws only what shows. `edges` are the logical y where
     // one band ends and the next starts, in increasing order; none draws a single band.
+    //
+    // With a `backdrop`, each band starts as the backdrop's drawing of it rather than the bare
+    // surface, kept apart and drawn again only after invalidate() or when the size, pixel ratio,
+    // surface or bands changed: the labels and axes that do not follow what the picture shows.
+    // What `draw` draws must not overlap what the backdrop draws (else the order would show).
     void paint(QPainter& painter, const QWidget& widget, const QRegion& exposed, const QColor& surface,
-               const std::vector<double>& edges, const Draw& draw);
+               const std::vector<double>& edges, const Draw& draw, const Draw& backdrop = {});
 
     const QImage& image() const { return m_image; }
     // How many pictures were drawn so far.
@@ -46,10 +54,13 @@ public:
 
 private:
     QImage m_image;
+    QImage m_backdrop;
     QColor m_surface;
     std::vector<int> m_rows;   // the bands' first device rows, then the picture's height
     std::vector<bool> m_drawn; // by band
+    std::vector<char> m_backdropDrawn; // by band
     bool m_stale = true;
+    bool m_backdropStale = true;
     int m_renders = 0;
 };
 

@@ -377,6 +377,55 @@ TEST(CalendarViewHeatMap, RepaintsAfterAFocusChangeMatchAFreshDrawing) {
     EXPECT_EQ(shown(), fresh()) << "hover";
 }
 
+TEST(CalendarViewHeatMap, ARedrawAfterNewMonthsOrAHoverMatchesANewGrid) {
+    // The heads, year labels and legend's key are kept while the years stay; the cells, their
+    // bytes, the busiest month and the hover outline are drawn anew on each change.
+    const auto mapOf = [](int firstYear, int lastYear, std::int64_t scale) {
+        AgeMapModel::AgeMap map;
+        for (int year = lastYear; year >= firstYear; --year) map.years.push_back(year);
+        for (int year = firstYear; year <= lastYear; ++year)
+            for (int month = 1; month <= 12; ++month)
+                if ((year + month * scale) % 3 != 0) {
+                    const std::int64_t bytes = ((month * 37 + year) % 11 + 1) * scale * 1'000'000;
+                    map.cells.push_back({year * 12 + month, year, month, bytes, 1});
+                    map.peak = std::max(map.peak, bytes);
+                }
+        return map;
+    };
+    const Theme slate = Theme::make(ThemeID::slate);
+    const auto hover = [](HeatMapGrid& grid, std::size_t row, int month) {
+        const QPointF at = grid.cellRect(row, month).center();
+        QMouseEvent move(QEvent::MouseMove, at, grid.mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(&grid, &move);
+    };
+    const auto drawing = [&](HeatMapGrid& grid) {
+        QImage image(grid.size(), QImage::Format_ARGB32_Premultiplied);
+        grid.render(&image);
+        return image;
+    };
+    const auto newGrid = [&](const AgeMapModel::AgeMap& map, std::optional<std::pair<std::size_t, int>> hovered) {
+        auto grid = std::make_unique<HeatMapGrid>();
+        ThemedWidget::applyTheme(grid.get(), slate);
+        grid->resize(640, 430);
+        grid->setMap(map);
+        if (hovered) hover(*grid, hovered->first, hovered->second);
+        return drawing(*grid);
+    };
+    HeatMapGrid grid;
+    ThemedWidget::applyTheme(&grid, slate);
+    grid.resize(640, 430);
+    grid.setMap(mapOf(2019, 2024, 1));
+    (void)drawing(grid);
+    grid.setMap(mapOf(2019, 2024, 7));
+    EXPECT_EQ(drawing(grid), newGrid(mapOf(2019, 2024, 7), std::nullopt)) << "same years";
+    hover(grid, 1, 3);
+    ASSERT_TRUE(grid.hoverCell().has_value());
+    EXPECT_EQ(drawing(grid), newGrid(mapOf(2019, 2024, 7), std::pair{std::size_t(1), 3})) << "hover";
+    grid.setMap(mapOf(2013, 2018, 3));
+    hover(grid, 0, 1);
+    EXPECT_EQ(drawing(grid), newGrid(mapOf(2013, 2018, 3), std::pair{std::size_t(0), 1})) << "other years";
+}
+
 TEST(CalendarViewHeatMap, KeptPicturesFollowTheThemeAndTheFocus) {
     Fixture f;
     HeatMapGrid& grid = f.grid();
