@@ -482,7 +482,7 @@ std::vector<CanvasLabel> paint(QPainter& painter, std::span<const LayoutCircle> 
     if (pixels) {
         leaves.reserve(circles.size());
         colors.resize(circles.size());
-        ParallelBands::run(int(circles.size()), maxBands, [&](int from, int to) {
+        ParallelBands::share(int(circles.size()), maxBands, [&](int from, int to) {
             Theme::BranchColors branch(theme);
             for (int i = from; i < to; ++i) {
                 const LayoutCircle& circle = circles[std::size_t(i)];
@@ -517,14 +517,15 @@ std::vector<CanvasLabel> paint(QPainter& painter, std::span<const LayoutCircle> 
         }
         uchar* bits = pixels->bits();
         // Disjoint bands of rows at once, each laying its rows' backdrop and then drawing every
-        // bubble that reaches it, in the same order.
-        ParallelBands::run(pixels->height(), maxBands, [&](int top, int bottom) {
+        // bubble that reaches it, in the same order; the window's thread takes bands too, rather
+        // than wait for the pool's threads, which start late on a busy machine.
+        ParallelBands::share(pixels->height(), maxBands * piecesPerBand, [&](int top, int bottom) {
             if (backdrop)
                 layBackdrop(*pixels, bits, backdropPixel, leaves.empty() ? nullptr : &leaves.front(), top, bottom);
             for (const Leaf& leaf : leaves)
                 drawLeaf(*pixels, leaf.center, leaf.radius, leaf.rim, leaf.showThrough, leaf.colors, leaf.strength, top,
                          bottom);
-        }, piecesPerBand);
+        });
     }
     painter.restore();
 

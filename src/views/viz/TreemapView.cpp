@@ -243,7 +243,9 @@ void TreemapView::paintBase(QPainter& painter) {
     std::vector<TileRaster> rasters;
     // Made here: making a raster touches the image, which only this thread may do.
     rasters.emplace_back(*image, toDevice.m11(), offset);
-    ParallelBands::run(image->height(), maxBands, [&](int top, int bottom) {
+    // The window's thread takes pieces too: on a busy machine the pool's threads start late, and
+    // it would only wait for them.
+    ParallelBands::share(image->height(), maxBands * piecesPerBand, [&](int top, int bottom) {
         drawBand(TileRaster(rasters.front(), top, bottom));
         if (labels.empty()) return;
         // The band's rows as an image of their own, in the drawing area's coordinates.
@@ -256,7 +258,7 @@ void TreemapView::paintBase(QPainter& painter) {
         const double from = (top - offset.y()) / ratio - 4, to = (bottom - offset.y()) / ratio + 4;
         for (const Label& label : labels)
             if (label.box.bottom() > from && label.box.top() < to) TextDraw::draw(p, label.box, label.text, *label.style);
-    }, piecesPerBand);
+    });
 
 }
 
