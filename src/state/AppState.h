@@ -198,7 +198,8 @@ public:
     // Removes the node's item when staged, else stages it with enqueue().
     void toggleQueue(const NodePtr& node);
     // Stages the node: nothing when it or a folder above it is staged, or when it is "/"; else the
-    // staged items inside it are removed and it is appended.
+    // staged items inside it are removed and it is appended. For a folder of the filtered copy the
+    // scanned tree's folder at its path is staged, as all it holds moves with it.
     void enqueue(const NodePtr& node);
     // Stages every copy of a duplicate group but the first (the one kept) with enqueue(), in
     // order; nothing at all while the kept copy is staged itself or lies inside a staged folder,

@@ -101,6 +101,20 @@ std::string whyCopyStays(const Queue& queue, const std::string& path, const Copy
     return "No other copy of " + name + " is left as the search found it";
 }
 
+// The item staged for a node. A folder of the filtered copy holds only what passed the filter, yet
+// moving it moves everything it holds: the scanned tree's folder at its path is staged instead, so
+// the sizes confirmed, moved and reported are those of all that goes to the Trash.
+AppState::NodePtr wholeItem(const AppState::NodePtr& node, const AppState::NodePtr& scanned) {
+    if (!node || !scanned || !node->isDirectory || node->isPackage) return node;
+    const FileNode* top = node.get();
+    while (top->parent) top = top->parent;
+    const FileNode* scannedTop = scanned.get();
+    while (scannedTop->parent) scannedTop = scannedTop->parent;
+    if (top == scannedTop) return node;
+    AppState::NodePtr whole = AppState::nodeAt(node->path(), scanned);
+    return whole ? whole : node;
+}
+
 } // namespace
 
 bool AppState::isQueued(const FileNode* node) const {
@@ -119,7 +133,7 @@ void AppState::toggleQueue(const NodePtr& node) {
 }
 
 void AppState::enqueue(const NodePtr& node) {
-    if (!stage(m->queue, node)) return;
+    if (!stage(m->queue, wholeItem(node, m->root))) return;
     forgetUnstaged(m->trashFailures, m->copyGuards, m->queue);
     emit queueChanged();
 }

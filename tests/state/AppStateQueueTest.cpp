@@ -2,6 +2,7 @@
 #include "base/InodeTag.h"
 #include "state/AppStateTestSupport.h"
 #include "core/ByteFormat.h"
+#include "core/NodeFilter.h"
 #include "services/DuplicateFinder.h"
 #include "support/RecordingDesktop.h"
 #include "support/TreeText.h"
@@ -336,6 +337,22 @@ TEST_F(AppStateTrash, AScanStartedThroughALinkMovesItsItems) {
     EXPECT_TRUE(state.queue().empty());
     EXPECT_TRUE(inTrash("three.bin"));
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "alias"));
+}
+
+TEST_F(AppStateTrash, AFolderStagedFromTheFilteredTreeIsConfirmedAndCountedWithAllItHolds) {
+    // The filter shows one file of the scanned folder; staged, the folder moves with all four.
+    state.setUseAllocatedSize(false);
+    state.setFilter(NodeFilter{.query = "one"});
+    ASSERT_TRUE(waitUntil([&] { return !state.isFiltering() && state.displayRoot() != state.root(); }));
+    const AppState::NodePtr shown = state.displayRoot();
+    ASSERT_EQ(shown->bytes(false), 5000);
+    state.enqueue(shown);
+    EXPECT_TRUE(state.isQueued(shown.get()));
+    EXPECT_EQ(state.queueTotal(), 10010);
+    state.emptyQueue();
+    EXPECT_EQ(state.lastReclaim(), 10010);
+    EXPECT_TRUE(inTrash("scan"));
+    EXPECT_FALSE(std::filesystem::exists(scanRoot));
 }
 
 TEST_F(AppStateTrash, EmptyQueueDoesNothing) {
