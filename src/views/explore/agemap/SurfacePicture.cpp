@@ -20,6 +20,9 @@ namespace {
 // Age Map's at pixel ratio 1, or its rows in view of a short window at ratio 2.
 constexpr qint64 poolPixels = 300'000;
 
+// What a band's backdrop is: not drawn since it changed, drawn once with the band (not kept), kept.
+constexpr char noBackdrop = 0, drawnOnce = 1, keptBackdrop = 2;
+
 } // namespace
 
 void SurfacePicture::paint(QPainter& painter, const QWidget& widget, const QRegion& exposed, const QColor& surface,
@@ -28,8 +31,8 @@ void SurfacePicture::paint(QPainter& painter, const QWidget& widget, const QRegi
     const QSize pixels(int(std::ceil(widget.width() * ratio)), int(std::ceil(widget.height() * ratio)));
     if (pixels.isEmpty()) return;
     if (m_stale || m_image.size() != pixels || m_image.devicePixelRatio() != ratio || m_surface != surface) {
+        const bool sameGround = m_surface == surface && m_image.size() == pixels && m_image.devicePixelRatio() == ratio;
         if (m_image.size() != pixels) m_image = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
-        const bool sameGround = m_surface == surface && m_backdrop.size() == pixels && m_backdrop.devicePixelRatio() == ratio;
         m_image.setDevicePixelRatio(ratio);
         m_surface = surface;
         m_stale = false;
@@ -45,11 +48,7 @@ void SurfacePicture::paint(QPainter& painter, const QWidget& widget, const QRegi
             m_backdropDrawn.assign(m_rows.size() - 1, 0);
         }
     }
-    if (backdrop && (m_backdrop.size() != pixels || m_backdropDrawn.size() != m_drawn.size())) {
-        if (m_backdrop.size() != pixels) m_backdrop = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
-        m_backdropDrawn.assign(m_drawn.size(), 0);
-    }
-    if (backdrop) m_backdrop.setDevicePixelRatio(ratio);
+    if (backdrop && m_backdropDrawn.size() != m_drawn.size()) m_backdropDrawn.assign(m_drawn.size(), 0);
     // The bands the exposed rows reach that are not drawn yet.
     const QRect shown = exposed.boundingRect();
     const int showTop = int(std::floor(shown.top() * ratio)), showBottom = int(std::ceil((shown.bottom() + 1) * ratio));
@@ -60,7 +59,12 @@ void SurfacePicture::paint(QPainter& painter, const QWidget& widget, const QRegi
         ++m_renders;
         // Made here: taking the bits touches the image, which only this thread may do.
         uchar* bits = m_image.bits();
-        uchar* backdropBits = backdrop ? m_backdrop.bits() : nullptr;
+        // A band's backdrop is kept from its second drawing on: a picture drawn once (a view just
+        // shown) is drawn whole, without the copy.
+        bool keeping = false;
+        for (std::size_t band : due) keeping = keeping || (backdrop && m_backdropDrawn[band] == drawnOnce);
+        if (keeping && m_backdrop.size() != pixels) m_backdrop = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        uchar* backdropBits = backdrop && !m_backdrop.isNull() ? m_backdrop.bits() : nullptr;
         const qsizetype stride = m_image.bytesPerLine();
         const QImage::Format format = m_image.format();
         // Each band by one painter of its own, on the band's rows alone, starting from the bare
@@ -79,12 +83,18 @@ void SurfacePicture::paint(QPainter& painter, const QWidget& widget, const QRegi
         auto drawBand = [&](std::size_t band) {
             const int top = m_rows[band], bottom = m_rows[band + 1];
             if (bottom <= top) return;
-            if (backdrop) {
-                if (!m_backdropDrawn[band]) drawOn(backdropBits, band, backdrop, true);
-                std::memcpy(bits + qsizetype(top) * stride, backdropBits + qsizetype(top) * stride,
-                            std::size_t(bottom - top) * std::size_t(stride));
-            }
-            drawOn(bits, band, draw, !backdrop);
+            if (!backdrop) return drawOn(bits, band, draw, true);
+            if (m_backdropDrawn[band] == noBackdrop)
+                return drawOn(bits, band, [&](QPainter& p, std::size_t b) {
+                    p.save();
+                    backdrop(p, b);
+                    p.restore();
+                    draw(p, b);
+                }, true);
+            if (m_backdropDrawn[band] != keptBackdrop) drawOn(backdropBits, band, backdrop, true);
+            std::memcpy(bits + qsizetype(top) * stride, backdropBits + qsizetype(top) * stride,
+                        std::size_t(bottom - top) * std::size_t(stride));
+            drawOn(bits, band, draw, false);
         };
         qint64 duePixels = 0;
         for (std::size_t band : due) duePixels += qint64(m_rows[band + 1] - m_rows[band]) * pixels.width();
@@ -100,7 +110,7 @@ void SurfacePicture::paint(QPainter& painter, const QWidget& widget, const QRegi
             });
         for (std::size_t band : due) {
             m_drawn[band] = true;
-            if (backdrop) m_backdropDrawn[band] = 1;
+            if (backdrop) m_backdropDrawn[band] = m_backdropDrawn[band] == noBackdrop ? drawnOnce : keptBackdrop;
         }
     }
     // Copied straight into the window where that is plainly the same, rows shared with the pool;

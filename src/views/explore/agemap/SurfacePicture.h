@@ -41,10 +41,11 @@ public:
     // a widget mostly scrolled out of view draws only what shows. `edges` are the logical y where
     // one band ends and the next starts, in increasing order; none draws a single band.
     //
-    // With a `backdrop`, each band starts as the backdrop's drawing of it rather than the bare
-    // surface, kept apart and drawn again only after invalidate() or when the size, pixel ratio,
-    // surface or bands changed: the labels and axes that do not follow what the picture shows.
-    // What `draw` draws must not overlap what the backdrop draws (else the order would show).
+    // With a `backdrop` (the labels and axes that do not follow what the picture shows), each band
+    // is drawn over the backdrop's drawing of it; from a band's second drawing on, that is kept
+    // apart and copied, drawn again only after invalidate() or when the size, pixel ratio, surface
+    // or bands changed (a picture drawn only once, as a view just shown, copies nothing). What
+    // `draw` draws must not overlap what the backdrop draws (else the order would show).
     void paint(QPainter& painter, const QWidget& widget, const QRegion& exposed, const QColor& surface,
                const std::vector<double>& edges, const Draw& draw, const Draw& backdrop = {});
 
