@@ -53,6 +53,8 @@ public:
         setAttribute(Qt::WA_OpaquePaintEvent);
     }
     void invalidate() { m_picture.invalidate(); }
+    // New buckets: their labels and tracks stay.
+    void invalidateFigures() { m_picture.invalidateContent(); }
     QSize sizeHint() const override {
         const double n = static_cast<double>(m_panel.buckets().size());
         return {0, n == 0 ? 0 : int(std::ceil(n * rowHeight() + (n - 1) * stackSpacing))};
@@ -66,7 +68,9 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override {
         QPainter painter(this);
-        m_picture.paint(painter, *this, event->region(), m_panel.theme().surface, {}, [this](QPainter& p, std::size_t) { paintRows(p); });
+        m_picture.paint(
+            painter, *this, event->region(), m_panel.theme().surface, {},
+            [this](QPainter& p, std::size_t) { paintFigures(p); }, [this](QPainter& p, std::size_t) { paintLabels(p); });
         // The bars go over the kept tracks here: a gradient's colours are worked out from the
         // painter's own position on the window, which a picture apart from it cannot share. Each
         // bar is a few spans, which this thread fills itself.
@@ -85,19 +89,35 @@ protected:
     }
 
 private:
-    // Everything but the bars, which lie over the tracks only.
-    void paintRows(QPainter& painter) const {
+    // Each row's line, centred on its track.
+    QRectF lineOf(std::size_t row, QPointF origin) const {
+        const QRectF track = m_panel.trackRect(row);
+        return {origin.x(), track.center().y() - rowHeight() / 2, double(width()), rowHeight()};
+    }
+
+    // What does not follow the buckets' bytes: the labels and the tracks.
+    void paintLabels(QPainter& painter) const {
         const Theme& colors = m_panel.theme();
         const QPointF origin = mapTo(&m_panel, QPoint(0, 0));
         painter.translate(-origin);
         for (std::size_t row = 0; row < m_panel.buckets().size(); ++row) {
             const QRectF track = m_panel.trackRect(row);
-            const QRectF line(origin.x(), track.center().y() - rowHeight() / 2, width(), rowHeight());
+            const QRectF line = lineOf(row, origin);
             TextDraw::draw(painter, QRectF(line.left(), line.top(), labelWidth, line.height()),
                            text(m_panel.buckets()[row].label), {.font = labelFont(), .color = colors.textSecondary});
             ShapePaint::fillRounded(painter, track, ShapePaint::capsuleRadius(track),
                                     ShapePaint::withOpacity(colors.background, 0.6));
-            const double bytesLeft = track.right() + columnSpacing;
+        }
+    }
+
+    // The bytes and shares beside the tracks; the bars go over the tracks when painted.
+    void paintFigures(QPainter& painter) const {
+        const Theme& colors = m_panel.theme();
+        const QPointF origin = mapTo(&m_panel, QPoint(0, 0));
+        painter.translate(-origin);
+        for (std::size_t row = 0; row < m_panel.buckets().size(); ++row) {
+            const QRectF line = lineOf(row, origin);
+            const double bytesLeft = m_panel.trackRect(row).right() + columnSpacing;
             TextDraw::draw(painter, QRectF(bytesLeft, line.top(), bytesWidth, line.height()), m_panel.bytesText(row),
                            {.font = bytesFont(), .color = colors.text, .alignment = Qt::AlignRight | Qt::AlignVCenter});
             TextDraw::draw(
@@ -129,8 +149,8 @@ AgeBucketPanel::AgeBucketPanel(QWidget* parent) : Panel(panelPadding, panelRadiu
 void AgeBucketPanel::setBuckets(std::vector<AgeMapModel::Bucket> buckets) {
     m_buckets = std::move(buckets);
     m_title->setTrailing(totalText());
-    // The panel's own card does not change: only the rows are drawn again.
-    static_cast<BucketRows*>(m_rows)->invalidate();
+    // The panel's own card does not change: only the rows' figures are drawn again.
+    static_cast<BucketRows*>(m_rows)->invalidateFigures();
     m_rows->updateGeometry();
     m_rows->setVisible(!m_buckets.empty());
     m_rows->update();
