@@ -211,7 +211,7 @@ void MindMapView::paintCanvas(QPainter& painter, const QRegion& exposed) {
     const QColor backdrop = LayeredCanvas::backdrop(theme());
     const QSize size = m_surface->size();
     const qreal ratio = m_surface->devicePixelRatioF();
-    const QSize pixels = (QSizeF(size) * ratio).toSize();
+    const QSize pixels = BaseLayer::pixels(size, ratio);
     if (m_shapesAhead && (m_aheadPixels != pixels || m_aheadRatio != ratio || m_aheadBackdrop != backdrop))
         cancelShapesAhead(); // drawn for a picture that will not be: the image is about to change
     if (m_appearance <= 0 && m_shapesAhead) {

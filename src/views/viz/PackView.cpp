@@ -202,8 +202,8 @@ void PackView::paintCanvas(QPainter& painter, const QRegion& exposed) {
         if (tint) {
             painter.save();
             painter.setCompositionMode(QPainter::CompositionMode_Source);
-            if (!opaque || !PixelCopy::toDevice(painter, *tint, QRect(), {}, m_tint->area().topLeft()))
-                PixelCopy::draw(painter, QPointF(m_tint->area().topLeft()), *tint, QRect(), opaque);
+            if (!opaque || !PixelCopy::toDevice(painter, *tint, QRect(), {}, m_tint->origin()))
+                PixelCopy::draw(painter, m_tint->origin(), *tint, QRect(), opaque);
             painter.restore();
         }
         PackCanvas::paintHighlight(painter, hovered, selected, theme(), tinted, &m_rings);

@@ -6,6 +6,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include <cmath>
+
 namespace tallymere {
 
 VizSurface::VizSurface(Paint paint, QWidget* parent) : QWidget(parent), m_paint(std::move(paint)) {
@@ -27,14 +29,18 @@ void VizSurface::paintEvent(QPaintEvent* event) {
     m_paint(painter, event->region());
 }
 
+QSize BaseLayer::pixels(QSize size, qreal pixelRatio) {
+    return {int(std::ceil(size.width() * pixelRatio)), int(std::ceil(size.height() * pixelRatio))};
+}
+
 void BaseLayer::ensure(QSize size, qreal pixelRatio, const QColor& backdrop,
                        const std::function<void(QPainter&)>& render) {
     if (size.isEmpty()) return;
-    const QSize pixels = (QSizeF(size) * pixelRatio).toSize();
-    if (m_stale || m_image.size() != pixels || m_image.devicePixelRatio() != pixelRatio || m_backdrop != backdrop) {
+    const QSize wanted = pixels(size, pixelRatio);
+    if (m_stale || m_image.size() != wanted || m_image.devicePixelRatio() != pixelRatio || m_backdrop != backdrop) {
         // The picture of the same size is drawn again into the memory it had: a fresh image of a
         // large canvas costs more to have the system hand over than to clear.
-        if (m_image.size() != pixels) m_image = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        if (m_image.size() != wanted) m_image = QImage(wanted, QImage::Format_ARGB32_Premultiplied);
         m_image.setDevicePixelRatio(pixelRatio);
         if (m_drawing != Drawing::hereOverItsOwnBackdrop) m_image.fill(backdrop);
         m_backdrop = backdrop;
@@ -53,8 +59,8 @@ void BaseLayer::ensure(QSize size, qreal pixelRatio, const QColor& backdrop,
 
 QImage& BaseLayer::drawAhead(QSize size, qreal pixelRatio) {
     m_stale = true;
-    const QSize pixels = (QSizeF(size) * pixelRatio).toSize();
-    if (m_image.size() != pixels) m_image = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    const QSize wanted = pixels(size, pixelRatio);
+    if (m_image.size() != wanted) m_image = QImage(wanted, QImage::Format_ARGB32_Premultiplied);
     m_image.setDevicePixelRatio(pixelRatio);
     return m_image;
 }

@@ -62,6 +62,10 @@ public:
     // on other threads, for the render of the next ensure() at that size to finish. Nothing else
     // may touch the image until then.
     QImage& drawAhead(QSize size, qreal pixelRatio);
+    // The picture's size in device pixels for a surface of `size`: every pixel the surface covers,
+    // the last one too where it ends inside a pixel (at a pixel ratio that is not whole), which
+    // would otherwise keep what was shown there before.
+    static QSize pixels(QSize size, qreal pixelRatio);
     // The picture as rendered last, and how many pictures were rendered so far.
     const QImage& image() const { return m_image; }
     int renders() const { return m_renders; }

@@ -98,7 +98,10 @@ void LayeredCanvas::blit(QPainter& painter, const QImage& picture, const QRegion
     if (PixelCopy::toDevice(painter, picture, QRect(), except)) return;
     painter.save();
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(QPointF(0, 0), picture);
+    // At a ratio that is not whole, on the pixels the patches of marks taken from it are laid on.
+    if (picture.devicePixelRatio() != std::floor(picture.devicePixelRatio()))
+        PixelCopy::draw(painter, QPointF(0, 0), picture, QRect(), true);
+    else painter.drawImage(QPointF(0, 0), picture);
     painter.restore();
 }
 

@@ -12,10 +12,12 @@ namespace tallymere::PixelCopy {
 
 // Draws the part `source` (in the image's own pixels; an invalid rectangle for the whole image)
 // of `image`, at its pixel ratio, with that part's top-left corner at the logical point `at`,
-// pixel for pixel, in the painter's composition mode. `at` must fall on a whole device pixel and
-// the painter must scale by the image's ratio and no more (a window's painter at its ratio).
-// `opaque` promises that every pixel of the part is opaque. At a ratio that is not a whole number
-// the painter draws the part its own way.
+// pixel for pixel, in the painter's composition mode. The painter must scale by the image's ratio
+// and no more (a window's painter at its ratio). At a whole ratio `at` must fall on a whole device
+// pixel. At one that is not, the part lands on the whole device pixels of the image's own grid
+// laid from the painter's origin (the pixel nearest the origin, moved by `at` times the ratio,
+// rounded): a part of a picture lands on the very pixels the whole picture drawn at the origin
+// puts it on. `opaque` promises that every pixel of the part is opaque.
 //
 // The painter is told the copy is one to one: an image at ratio 2 drawn through a painter that
 // scales by 2 otherwise goes the painter's way for scaled images, which samples every pixel
@@ -35,16 +37,17 @@ struct Target {
 std::optional<Target> target(QPainter& painter, qreal ratio);
 
 // Copies the exposed part of `picture` (opaque, its top-left corner at the logical point `at`,
-// whole points at a whole pixel ratio; by default the painter's origin) straight into the image the
-// painter paints on, rows of a large copy spread over the thread pool and the calling thread, where
-// that is plainly the same as the painter's copy: the painter would copy a whole picture at twice
-// the pixel ratio on the window's thread alone, a few milliseconds of every frame. A valid `within`
-// limits the copy to that part, and it leaves out `except` (both in the painter's logical
-// coordinates, whole points, at a whole pixel ratio), however little is left. Returns false, having
-// copied nothing, where it is not plainly the same: another kind of device, a layout of pixels
-// other than the picture's, a clip of the painter's own, or a transform other than the pixel ratio
-// and a shift by whole pixels.
+// whole points at a whole pixel ratio, placed on the grid draw() lays at a ratio that is not; by
+// default the painter's origin) straight into the image the painter paints on, rows of a large
+// copy spread over the thread pool and the calling thread, where that is plainly the same as the
+// painter's copy: the painter would copy a whole picture at twice the pixel ratio on the window's
+// thread alone, a few milliseconds of every frame. A valid `within` limits the copy to that part,
+// and it leaves out `except` (both in the painter's logical coordinates, whole points, at a whole
+// pixel ratio only), however little is left. Returns false, having copied nothing, where it is not
+// plainly the same: another kind of device, a layout of pixels other than the picture's, a clip
+// of the painter's own, or a transform other than the pixel ratio and a shift (by whole pixels, at
+// a whole ratio).
 bool toDevice(QPainter& painter, const QImage& picture, const QRect& within = QRect(), const QRegion& except = {},
-              QPoint at = QPoint());
+              QPointF at = QPointF());
 
 } // namespace tallymere::PixelCopy

@@ -35,6 +35,7 @@ const QImage& TintCache::patch(const QImage& picture, int pictureRevision, const
     if (part.isValid()) m_area &= part;
     const QRect source(QPoint(int(std::lround(m_area.x() * ratio)), int(std::lround(m_area.y() * ratio))),
                        QSize(int(std::lround(m_area.width() * ratio)), int(std::lround(m_area.height() * ratio))));
+    m_origin = QPointF(source.topLeft()) / ratio;
     // Into pixels kept from patch to patch: a fresh image as large as the picture costs more in
     // the system's first touch of its pages than the copy and the tint together.
     const QRect within = source & picture.rect();
@@ -101,10 +102,11 @@ void copyPart(QPainter& painter, const QImage& image, const QRect& logical) {
         PixelCopy::draw(painter, QPointF(logical.topLeft()), image, pixelsOf(logical, image.devicePixelRatio()), true);
 }
 
-// Lays a patch at its place: straight into the window's pixels where it is opaque.
-void lay(QPainter& painter, const QImage& patch, const QRect& area, bool opaque) {
-    if (!opaque || !PixelCopy::toDevice(painter, patch, QRect(), {}, area.topLeft()))
-        PixelCopy::draw(painter, QPointF(area.topLeft()), patch, QRect(), opaque);
+// Lays a patch at its place (its first pixel at `origin`): straight into the window's pixels where
+// it is opaque.
+void lay(QPainter& painter, const QImage& patch, QPointF origin, bool opaque) {
+    if (!opaque || !PixelCopy::toDevice(painter, patch, QRect(), {}, origin))
+        PixelCopy::draw(painter, origin, patch, QRect(), opaque);
 }
 
 // Lays `mark` straight into the image `painter` paints on, over the picture's own pixels copied
@@ -186,7 +188,7 @@ void TintCache::paint(QPainter& painter, const QImage& picture, int pictureRevis
                         insideOf(made.shape, made.radius).contains(inside);
     if (!banded) {
         const QImage& image = patch(picture, pictureRevision, shape, radius, tint);
-        lay(painter, image, m_area, m_withinPicture);
+        lay(painter, image, m_origin, m_withinPicture);
         painter.restore();
         return;
     }
@@ -200,7 +202,7 @@ void TintCache::paint(QPainter& painter, const QImage& picture, int pictureRevis
     for (std::size_t i = 0; i < parts.size(); ++i) {
         if (!m_band[i]) m_band[i] = std::make_unique<TintCache>();
         const QImage& image = m_band[i]->patch(picture, pictureRevision, shape, radius, tint, parts[i]);
-        lay(painter, image, m_band[i]->area(), m_band[i]->m_withinPicture);
+        lay(painter, image, m_band[i]->origin(), m_band[i]->m_withinPicture);
     }
     copyPart(painter, m_tinted.image(picture, made), inside);
     painter.restore();

@@ -72,6 +72,10 @@ public:
     qreal ratio() const { return m_ratio; }
     // Where the last patch goes, in the picture's logical coordinates.
     QRect area() const { return m_area; }
+    // Where the last patch's first pixel goes, in the same coordinates: area()'s corner at a whole
+    // pixel ratio, the picture's pixel nearest it at one that is not (a point's edge falls inside a
+    // pixel there), so that the patch lands on the pixels it was copied from.
+    QPointF origin() const { return m_origin; }
     // Whether every pixel of the last patch came from the picture (so is opaque).
     bool isWithinPicture() const { return m_withinPicture; }
     // Whether a shape covers enough of the picture for a tinted picture to be worth making for it
@@ -87,6 +91,7 @@ private:
     int m_revision = -1;
     qreal m_ratio = 0;
     QRect m_area;
+    QPointF m_origin;
     bool m_withinPicture = false; // every pixel of the patch comes from the picture, so is opaque
     QImage m_image; // over m_pixels
     std::unique_ptr<std::uint32_t[]> m_pixels;
