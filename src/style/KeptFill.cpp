@@ -1,5 +1,7 @@
 #include "style/KeptFill.h"
 
+#include "style/PixelSums.h"
+
 #include <QHash>
 #include <QImage>
 #include <QPaintEngine>
@@ -133,32 +135,26 @@ void keepRoomFor(Store& s, qsizetype bytes) {
     s.bytes = 0;
 }
 
-// Whether a picture copied with the painter brought to an identity transform lands on the device's
-// own pixels, the anchor's pixel at a whole place: paint() copies only then.
-bool landsOnWholePixels(QPainter& painter, QPointF at) {
-    painter.save();
+// Brings the painter to an identity transform on the device (the caller saves and restores it)
+// and says whether a picture copied there lands on the device's own pixels, the anchor's pixel at
+// a whole place: paint() copies only then.
+bool toDevicePixels(QPainter& painter, QPointF at) {
     painter.resetTransform();
     const QTransform rest = painter.deviceTransform();
     painter.setWorldTransform(QTransform(1 / rest.m11(), 0, 0, 1 / rest.m22(), -rest.dx() / rest.m11(),
                                          -rest.dy() / rest.m22()));
     const QTransform unit = painter.deviceTransform();
-    painter.restore();
     return rest.type() <= QTransform::TxScale && unit.m11() == 1 && unit.m22() == 1 && unit.m12() == 0 &&
            unit.m21() == 0 && unit.dx() == 0 && unit.dy() == 0 && isWhole(std::floor(at.x())) &&
            isWhole(std::floor(at.y()));
 }
 
-// The painter's own sums (its BYTE_MUL): each channel of `pixel` times `a` over 255, rounded.
-inline std::uint32_t scaled(std::uint32_t pixel, std::uint32_t a) {
-    std::uint32_t rb = (pixel & 0x00ff00ffu) * a;
-    rb = ((rb + ((rb >> 8) & 0x00ff00ffu) + 0x00800080u) >> 8) & 0x00ff00ffu;
-    std::uint32_t ag = ((pixel >> 8) & 0x00ff00ffu) * a;
-    ag = (ag + ((ag >> 8) & 0x00ff00ffu) + 0x00800080u) & 0xff00ff00u;
-    return rb | ag;
+bool landsOnWholePixels(QPainter& painter, QPointF at) {
+    painter.save();
+    const bool exact = toDevicePixels(painter, at);
+    painter.restore();
+    return exact;
 }
-
-// Source-over of the premultiplied `src` onto `dst`, as the engine copies a picture.
-inline std::uint32_t over(std::uint32_t src, std::uint32_t dst) { return src + scaled(dst, 255u - (src >> 24)); }
 
 } // namespace
 
@@ -193,13 +189,7 @@ void paint(QPainter& painter, const Shape& shape, QPointF anchor, const QRectF& 
     // Copied at an identity transform to whole device pixels; where the painter cannot be brought
     // to one exactly, the shape is drawn as it stands.
     painter.save();
-    painter.resetTransform();
-    const QTransform rest = painter.deviceTransform();
-    painter.setWorldTransform(QTransform(1 / rest.m11(), 0, 0, 1 / rest.m22(), -rest.dx() / rest.m11(),
-                                         -rest.dy() / rest.m22()));
-    const QTransform unit = painter.deviceTransform();
-    const bool exact = rest.type() <= QTransform::TxScale && unit.m11() == 1 && unit.m22() == 1 && unit.m12() == 0 &&
-                       unit.m21() == 0 && unit.dx() == 0 && unit.dy() == 0 && isWhole(wholeX) && isWhole(wholeY);
+    const bool exact = toDevicePixels(painter, at);
     if (exact) {
         ++s.counts.copied;
         painter.drawImage(QPointF(wholeX + kept->offset.x(), wholeY + kept->offset.y()), kept->picture);
@@ -295,7 +285,7 @@ void paintTinted(QPainter& painter, const Shape& shape, QPointF anchor, const QR
         const int runTo = std::clamp(left + wholeTo, runFrom, std::max(runFrom, rowTo));
         const auto edge = [&](int from, int to) {
             for (int x = from; x < to; ++x)
-                if (const uchar a = alpha[x - left]; a != 0) line[x] = over(scaled(colour, a), line[x]);
+                if (const uchar a = alpha[x - left]; a != 0) line[x] = sourceOverPixel(scaledPixel(colour, a), line[x]);
         };
         edge(rowFrom, runFrom);
         int x = runFrom;
@@ -303,7 +293,7 @@ void paintTinted(QPainter& painter, const Shape& shape, QPointF anchor, const QR
             const std::uint32_t under = line[x];
             if (under != lastUnder) {
                 lastUnder = under;
-                lastOut = colour + scaled(under, keep);
+                lastOut = colour + scaledPixel(under, keep);
             }
             line[x++] = lastOut;
 #if defined(__SSE2__)

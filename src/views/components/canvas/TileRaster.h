@@ -1,4 +1,6 @@
 #pragma once
+#include "style/PixelSums.h"
+
 #include <QColor>
 #include <QImage>
 #include <QRectF>
@@ -23,19 +25,6 @@ inline void fillPixels(std::uint32_t* line, int count, std::uint32_t pixel) {
 #endif
     for (; i < count; ++i) line[i] = pixel;
 }
-
-// Each channel of the pixel `d` times `keep` (0...255) over 255, rounded the painter's way, two
-// channels per multiply.
-inline std::uint32_t scaledPixel(std::uint32_t d, std::uint32_t keep) {
-    std::uint32_t rb = (d & 0x00ff00ffu) * keep;
-    rb = ((rb + ((rb >> 8) & 0x00ff00ffu) + 0x00800080u) >> 8) & 0x00ff00ffu;
-    std::uint32_t ag = ((d >> 8) & 0x00ff00ffu) * keep;
-    ag = (ag + ((ag >> 8) & 0x00ff00ffu) + 0x00800080u) & 0xff00ff00u;
-    return rb | ag;
-}
-
-// The painter's source-over of the premultiplied pixel `s` onto `d`.
-inline std::uint32_t sourceOverPixel(std::uint32_t s, std::uint32_t d) { return s + scaledPixel(d, 255u - (s >> 24)); }
 
 // A translucent colour laid over pixels at full coverage, with the sums TileRaster::fill() lays it
 // with over the pixels wholly inside its shape: copying a picture's pixels through over() gives
