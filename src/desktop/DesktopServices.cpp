@@ -39,6 +39,22 @@ std::optional<std::string> missingReason(const std::string& path) {
     return std::strerror(errno);
 }
 
+// Why the item (or what its link leads to) is no file or folder: an application handed a pipe
+// would wait on it for ever, and a device or socket is nothing to open. None for a file or folder.
+std::optional<std::string> notOpenable(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) return std::strerror(errno);
+    if (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) return std::nullopt;
+    return "It is not a file or a folder.";
+}
+
+// Whether the path names a folder itself, not a link: only such a folder is handed to the
+// desktop in place of an item, since anything else would be opened, or run, as a file.
+bool isRealFolder(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 } // namespace
 
 QUrl DesktopServices::fileUrl(const std::string& path) {
@@ -56,12 +72,15 @@ std::optional<std::string> DesktopServices::reveal(const std::vector<std::string
     QStringList uris;
     for (const std::string& path : paths) uris << fileUrl(path).toString(QUrl::FullyEncoded);
     if (showItems(uris)) return std::nullopt;
-    if (QDesktopServices::openUrl(fileUrl(parentFolder(paths.front())))) return std::nullopt;
+    const std::string folder = parentFolder(paths.front());
+    if (!isRealFolder(folder)) return "No file manager answered, and the folder holding it is no longer a folder.";
+    if (QDesktopServices::openUrl(fileUrl(folder))) return std::nullopt;
     return "No file manager answered, and no application is set to open folders.";
 }
 
 std::optional<std::string> DesktopServices::open(const std::string& path) {
     if (auto gone = missingReason(path)) return gone;
+    if (auto refused = notOpenable(path)) return refused;
     if (QDesktopServices::openUrl(fileUrl(path))) return std::nullopt;
     return "No application is set to open it.";
 }

@@ -14,10 +14,12 @@ namespace tallymere {
 class DesktopServices final : public DesktopActions {
 public:
     // Asks the file manager to show the items selected; when no file manager answers within a
-    // short time (or there is no session bus), opens the first item's folder instead. Fails with
-    // the system's reason when the first item is gone, or when neither way was taken.
+    // short time (or there is no session bus), opens the first item's folder instead, only while
+    // that is a folder itself and not a link. Fails with the system's reason when the first item
+    // is gone, or when neither way was taken.
     std::optional<std::string> reveal(const std::vector<std::string>& paths) override;
-    // Fails with the system's reason when the item is gone, or when no application took it.
+    // Fails with the system's reason when the item is gone, when it (or what its link leads to) is
+    // not a file or a folder (a pipe, a device, a socket), or when no application took it.
     std::optional<std::string> open(const std::string& path) override;
     // Hands the paths to the preview set with setPreview(); nothing without one.
     void preview(const std::vector<std::string>& paths) override;

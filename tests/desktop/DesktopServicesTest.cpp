@@ -1,9 +1,17 @@
 #include "desktop/DesktopServices.h"
 
+#include "support/TempFolder.h"
+
+#include <QProcess>
+#include <QtGlobal>
+
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -17,6 +25,16 @@ TEST(DesktopFileUrl, KeepsEveryRawByteOfThePath) {
     EXPECT_EQ(url.toString(QUrl::FullyEncoded).toStdString(), "file:///tmp/a%20b%23%3F%25%FF.txt");
     EXPECT_EQ(DesktopServices::fileUrl("/home/al/Photos/été.jpg").toLocalFile().toStdString(),
               "/home/al/Photos/été.jpg");
+
+    // The address is handed to the opener as one word of a command line: whatever the name holds
+    // (a leading "-", a line break, quotes, spaces, "%", bytes that are not UTF-8), it stays one
+    // word of plain characters that reads back as the very path.
+    const std::string hostile = std::string("/tmp/-rf \"x\" 'y'\n%41;$(z)&\xC3\x28.desktop");
+    const QByteArray encoded = DesktopServices::fileUrl(hostile).toEncoded();
+    for (char c : encoded) EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(c)) || QByteArray(":/%-._~").contains(c)) << c;
+    const QStringList words = QProcess::splitCommand(QStringLiteral("opener ") + QString::fromLatin1(encoded));
+    ASSERT_EQ(words.size(), 2);
+    EXPECT_EQ(QByteArray::fromPercentEncoding(words[1].toLatin1().mid(7)).toStdString(), hostile);
 }
 
 TEST(DesktopFileUrl, ParentFolderOfAnItem) {
@@ -32,6 +50,33 @@ TEST(DesktopFailures, AnItemThatIsGoneGivesTheSystemsReason) {
     EXPECT_EQ(desktop.reveal({gone}), std::optional<std::string>("No such file or directory"));
     EXPECT_EQ(desktop.open(gone), std::optional<std::string>("No such file or directory"));
     EXPECT_EQ(desktop.reveal({}), std::nullopt);
+}
+
+TEST(DesktopFailures, NothingButAFileOrFolderIsHandedOnToOpen) {
+    DesktopServices desktop;
+    test::TempFolder dir;
+    // A pipe would hold the application that opens it for ever; so would a link to one.
+    const std::string pipe = dir / "song.mp3";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    std::filesystem::create_symlink(pipe, dir / "link.mp3");
+    const std::optional<std::string> refused("It is not a file or a folder.");
+    EXPECT_EQ(desktop.open(pipe), refused);
+    EXPECT_EQ(desktop.open(dir / "link.mp3"), refused);
+    std::filesystem::create_symlink(dir / "nowhere", dir / "dangling.mp3");
+    EXPECT_EQ(desktop.open(dir / "dangling.mp3"), std::optional<std::string>("No such file or directory"));
+}
+
+TEST(DesktopFailures, WithoutAFileManagerOnlyARealFolderIsOpenedInPlaceOfTheItem) {
+    // No session bus, so no file manager answers and revealing falls back on opening the folder.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tallymere-test-bus");
+    DesktopServices desktop;
+    test::TempFolder dir;
+    // The item's folder was swapped for a link: opening "the folder" would open what it leads to,
+    // which may be a launcher or a program rather than a folder.
+    dir.file("real/item.txt", 10);
+    std::filesystem::create_directory_symlink(dir / "real", dir / "folder");
+    EXPECT_EQ(desktop.reveal({dir / "folder/item.txt"}),
+              std::optional<std::string>("No file manager answered, and the folder holding it is no longer a folder."));
 }
 
 } // namespace
