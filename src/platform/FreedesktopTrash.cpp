@@ -327,6 +327,23 @@ Result moveToTrash(const std::string& path, const Identity& expected) {
     return moveChecked(path, &expected);
 }
 
+std::optional<std::string> whyChanged(const std::string& path, const Identity& expected) {
+    if (path.empty() || path.front() != '/') return systemMessage(EINVAL);
+    if (path == "/") return std::nullopt; // nothing can take the root's name
+    const std::string name = PathText::lastComponent(path);
+    Descriptor parentFolder;
+    int walkError = 0;
+    switch (openFolderWithoutLinks(PathText::parent(path), parentFolder, walkError)) {
+    case Reached::link: return repairUtf8(name) + " changed since the scan";
+    case Reached::failed: return systemMessage(walkError);
+    case Reached::folder: break;
+    }
+    struct stat item {};
+    if (fstatat(parentFolder.get(), name.c_str(), &item, AT_SYMLINK_NOFOLLOW) != 0) return systemMessage(errno);
+    if (!isSameItem(parentFolder.get(), name, expected)) return repairUtf8(name) + " changed since the scan";
+    return std::nullopt;
+}
+
 namespace {
 
 Result moveChecked(const std::string& requested, const Identity* expected) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tallymere::FreedesktopTrash {
@@ -38,6 +39,12 @@ struct Identity {
 // the file system keeps its numbers, a birth time where both are known); else it fails with "NAME
 // changed since the scan" and nothing moves.
 Result moveToTrash(const std::string& path, const Identity& expected);
+
+// Why the item at an absolute path is not the one described, looked at now: "NAME changed since
+// the scan" when a link lies on the way to it or it is of another kind, inode or birth time, the
+// system's message when it cannot be reached; none while it still is that item. For handing a
+// scanned item to another program, which would otherwise open whatever took its name.
+std::optional<std::string> whyChanged(const std::string& path, const Identity& expected);
 
 // Percent-encodes raw path bytes for a .trashinfo Path= line; "/" and unreserved bytes stay.
 std::string encodePath(const std::string& path);

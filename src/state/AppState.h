@@ -233,6 +233,11 @@ public:
     // raises an error banner naming the item and the reason.
     DesktopActions& desktop() const;
     void setDesktop(DesktopActions* desktop);
+    // Opens an item of a tree with its default application through desktop(). A scanned item is
+    // opened only while its name still stands for the item scanned: the application would
+    // otherwise open, or run, whatever took the name since (a link, a launcher, another file);
+    // one that changed raises the error banner with "NAME changed since the scan".
+    void openItem(const NodePtr& node);
 
     // Whether this process may read every folder, asked anew on every call (it can change while
     // the program runs). DiskInfo::hasFullDiskAccess unless a test set another probe.

@@ -266,6 +266,21 @@ void AppState::setDesktop(DesktopActions* desktop) {
     m->desktop.inner = desktop;
 }
 
+void AppState::openItem(const NodePtr& node) {
+    if (!node) return;
+    const std::string path = node->path();
+    if (const auto identity = TrashService::identityOf(*node)) {
+        if (auto changed = FreedesktopTrash::whyChanged(path, *identity)) {
+            setBanner(Banner::make(Banner::Kind::error,
+                                   QStringLiteral("Could not open ") +
+                                       QString::fromStdString(oneLine(PathText::lastComponent(path))),
+                                   QString::fromStdString(repairUtf8(*changed))));
+            return;
+        }
+    }
+    m->desktop.open(path);
+}
+
 namespace {
 
 QString itemName(const std::string& path) {

@@ -202,6 +202,17 @@ TEST_F(AppStateTrash, AFolderSwappedForALinkKeepsItsItemStagedAndTheLinksTargetU
     EXPECT_EQ(state.banner()->title, "1 item could not be moved");
     EXPECT_EQ(state.banner()->detail, QStringLiteral("three.bin changed since the scan"));
     EXPECT_EQ(state.trashFailure(node("sub/three.bin").get()), "three.bin changed since the scan");
+
+    // Opening it would open the link's target, which was never scanned; what was, still opens.
+    RecordingDesktop desktop;
+    state.setDesktop(&desktop);
+    state.openItem(node("sub/three.bin"));
+    EXPECT_TRUE(desktop.opened.empty());
+    EXPECT_EQ(state.banner()->title, QStringLiteral("Could not open three.bin"));
+    EXPECT_EQ(state.banner()->detail, QStringLiteral("three.bin changed since the scan"));
+    state.openItem(node("one.bin"));
+    state.openItem(node("sub"));
+    EXPECT_EQ(desktop.opened, (std::vector<std::string>{scanRoot + "/one.bin"}));
 }
 
 TEST_F(AppStateTrash, AnItemReplacedSinceTheScanStaysStagedAndNothingOfItsNameMoves) {
@@ -259,6 +270,22 @@ TEST_F(AppStateTrash, AnItemReplacedSinceTheScanStaysStagedAndNothingOfItsNameMo
     EXPECT_TRUE(inTrash("stays.bin"));
     ASSERT_TRUE(state.banner().has_value());
     EXPECT_EQ(state.banner()->title, "6 items could not be moved");
+
+    // Nor is any of them handed to an application to open: it would open, or run, the newcomer.
+    RecordingDesktop desktop;
+    state.setDesktop(&desktop);
+    for (const std::string& name : replaced) {
+        state.openItem(node(name));
+        ASSERT_TRUE(state.banner().has_value());
+        EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::error);
+        EXPECT_EQ(state.banner()->title, QString::fromStdString("Could not open " + name));
+        EXPECT_EQ(state.banner()->detail, QString::fromStdString(name + " changed since the scan"));
+    }
+    EXPECT_TRUE(desktop.opened.empty());
+    state.setBanner(std::nullopt);
+    state.openItem(node("sub/three.bin")); // inside a folder that was replaced: not the file scanned
+    EXPECT_TRUE(desktop.opened.empty());
+    EXPECT_TRUE(state.banner().has_value());
 }
 
 // The search's verdict is only as good as the files are still as it found them: a staged copy moves

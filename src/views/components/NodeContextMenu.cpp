@@ -29,7 +29,7 @@ void populate(QMenu& menu, AppState& state, const AppState::NodePtr& node) {
     if (!node) return;
     AppState* store = &state;
     QObject::connect(menu.addAction(openTitle), &QAction::triggered, &menu,
-                     [store, node] { store->desktop().open(node->path()); });
+                     [store, node] { store->openItem(node); });
     QObject::connect(menu.addAction(revealTitle), &QAction::triggered, &menu,
                      [store, node] { store->desktop().reveal({node->path()}); });
     QObject::connect(menu.addAction(quickLookTitle), &QAction::triggered, &menu,
