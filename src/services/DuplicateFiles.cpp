@@ -1,10 +1,13 @@
 #include "services/DuplicateFiles.h"
 
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -19,11 +22,31 @@ constexpr int candidateFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | 
 // A stretch of a long path opened at once, well below PATH_MAX.
 constexpr std::size_t longPathStretch = 2048;
 
+// Set once a kernel (or a sandbox) turned out to have no openat2.
+std::atomic<bool> noOpenat2{false};
+
+// Opens `path` relative to `folder` through no symbolic link anywhere on the way. The tree's paths
+// are physical, so a link on the way is a folder swapped for one since the scan: following it
+// would read a file outside the scanned folder (in the root folder, in another user's home) as a
+// copy of one inside. Kernels without openat2 refuse only a link in the last place.
+int openWithoutLinks(int folder, const char* path, int flags) {
+    if (!noOpenat2.load(std::memory_order_relaxed)) {
+        open_how how{};
+        how.flags = static_cast<std::uint64_t>(flags);
+        how.resolve = RESOLVE_NO_SYMLINKS;
+        const long fd = ::syscall(SYS_openat2, folder, path, &how, sizeof how);
+        if (fd >= 0) return static_cast<int>(fd);
+        if (errno != ENOSYS && errno != EPERM) return -1;
+        noOpenat2.store(true, std::memory_order_relaxed);
+    }
+    return ::openat(folder, path, flags | O_NOFOLLOW);
+}
+
 // Opens `path` whatever its length: below PATH_MAX in one call, else folder by folder, a stretch
-// of whole names at a time, each stretch relative to the folder the last one opened. The folders
-// on the way are resolved as one open() would resolve them.
+// of whole names at a time, each stretch relative to the folder the last one opened. No link on
+// the way is followed.
 int openAnyLength(const std::string& path, int flags) {
-    if (path.size() < PATH_MAX) return ::open(path.c_str(), flags);
+    if (path.size() < PATH_MAX) return openWithoutLinks(AT_FDCWD, path.c_str(), flags);
     int folder = AT_FDCWD;
     std::size_t start = 0;
     while (path.size() - start >= PATH_MAX) {
@@ -31,7 +54,7 @@ int openAnyLength(const std::string& path, int flags) {
         if (end == std::string::npos || end <= start) end = path.find('/', start + 1);
         if (end == std::string::npos) break; // one name longer than any file system allows
         const std::string stretch = end == 0 ? std::string("/") : path.substr(start, end - start);
-        const int next = ::openat(folder, stretch.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        const int next = openWithoutLinks(folder, stretch.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         const int savedErrno = errno;
         if (folder != AT_FDCWD) ::close(folder);
         if (next < 0) {
@@ -41,7 +64,7 @@ int openAnyLength(const std::string& path, int flags) {
         folder = next;
         start = end + 1;
     }
-    const int fd = ::openat(folder, path.c_str() + start, flags);
+    const int fd = openWithoutLinks(folder, path.c_str() + start, flags);
     const int savedErrno = errno;
     if (folder != AT_FDCWD) ::close(folder);
     errno = savedErrno;

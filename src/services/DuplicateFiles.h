@@ -45,8 +45,8 @@ private:
 };
 
 // The file at `path`, when it is still a regular file of `size` bytes; a closed descriptor
-// otherwise. A link put in the file's place is not followed and a FIFO cannot hang the open.
-// Paths longer than the kernel takes at once are opened a stretch of folders at a time.
+// otherwise. A link put in the file's place, or in a folder's place on the way to it, is not
+// followed (the tree's paths are physical), and a FIFO cannot hang the open. Paths longer than the kernel takes at once are opened a stretch of folders at a time.
 // `identity` receives the file's identity; with `expected`, a file other than that one, or that one
 // changed since, is refused.
 Descriptor openCandidate(const std::string& path, std::int64_t size, Identity& identity,
@@ -56,11 +56,11 @@ bool isUnchanged(int fd, const Identity& expected);
 // The same for the entry `name` of an open folder.
 Descriptor openCandidateAt(int folder, const std::string& name, std::int64_t size, Identity& identity);
 // True while `path` (any length) names the file `expected` saw, a regular file of `size` bytes
-// unchanged since, not a link to it; a default `expected` asks only for a regular file of `size`.
+// unchanged since, reached through no link; a default `expected` asks only for a regular file of `size`.
 bool isStillAt(const std::string& path, const Identity& expected, std::int64_t size);
 
 // The folder at `path`, any length, for opening its entries; a closed descriptor when it cannot
-// be reached.
+// be reached without following a link.
 Descriptor openFolder(const std::string& path);
 
 // Reads exactly `buffer.size()` bytes at `offset`. False on a read error or an early end of file.

@@ -188,6 +188,30 @@ TEST(DuplicateSearch, FilesChangedSinceTheScanDropOut) {
               (std::set<std::string>{"keep1", "keep2", "gone1", "fifo1", "link1", "edit1", "grow1"}));
 }
 
+TEST(DuplicateSearch, AFolderSwappedForALinkIsNotReadThrough) {
+    test::TempFolder dir;
+    // Read whole while sampling, and sampled through the folder then compared by path.
+    const std::string small = pattern(20000, 21);
+    const std::string large = pattern(300000, 22);
+    for (const char* folder : {"scan/in", "scan/sub", "outside"}) {
+        dir.folder(folder);
+        write(dir / (std::string(folder) + "/small"), small);
+        write(dir / (std::string(folder) + "/large"), large);
+    }
+    auto root = scan(dir / "scan");
+    // After the scan the folder becomes a link to one outside, holding the same names and bytes.
+    ASSERT_EQ(::rename((dir / "scan/sub").c_str(), (dir / "sub.old").c_str()), 0);
+    ASSERT_EQ(::symlink((dir / "outside").c_str(), (dir / "scan/sub").c_str()), 0);
+
+    Progress progress;
+    EXPECT_TRUE(DuplicateFinder::find(root, 1, progress).empty());
+    DuplicateFiles::Identity identity;
+    EXPECT_FALSE(DuplicateFiles::openCandidate(dir / "scan/sub/small", 20000, identity).isOpen());
+    EXPECT_FALSE(DuplicateFiles::openFolder(dir / "scan/sub").isOpen());
+    EXPECT_FALSE(DuplicateFiles::isStillAt(dir / "scan/sub/large", {}, 300000));
+    EXPECT_TRUE(DuplicateFiles::isStillAt(dir / "scan/in/large", {}, 300000));
+}
+
 // Overwrites one byte in place: same file, same size, new content.
 void flipByte(const std::string& path, off_t offset) {
     const int fd = ::open(path.c_str(), O_RDWR);
