@@ -165,6 +165,33 @@ std::string joined(const std::string& folder, const std::string& name) {
     return folder == "/" ? "/" + name : folder + "/" + name;
 }
 
+// The kernel's number of the mount an open item lies on; 0 where the kernel does not tell it.
+std::uint64_t mountIdOf(int fd) {
+    struct statx info {};
+    if (statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &info) != 0 || !(info.stx_mask & STATX_MNT_ID))
+        return 0;
+    return info.stx_mnt_id;
+}
+
+// The file system and mount of the item's folder, as checked: only a Trash on both can take the
+// item by a rename.
+struct ItemPlace {
+    dev_t device = 0;
+    std::uint64_t mount = 0; // 0 when not known
+    std::string name;        // the item's name, for the reason
+};
+
+// Why the open folder cannot hold the item's Trash, empty when it can: another mount or file
+// system was swapped in at its path (a mount made there, a subvolume, a bind mount) since the
+// item's place was looked up. The Trash is then not made, nor its info written, on it.
+std::string whyElsewhere(int folder, const std::string& path, const ItemPlace& item) {
+    struct stat info {};
+    if (fstat(folder, &info) != 0) return "The Trash folder " + path + " could not be used: " + systemMessage(errno);
+    const std::uint64_t mount = item.mount ? mountIdOf(folder) : 0;
+    if (info.st_dev == item.device && (!item.mount || mount == 0 || mount == item.mount)) return {};
+    return "The Trash folder " + path + " is not on the file system that holds " + repairUtf8(item.name);
+}
+
 struct TrashFolder {
     std::string folder;  // holds files/ and info/
     std::string topdir;  // empty for the home Trash; else what Path= is relative to
@@ -175,14 +202,21 @@ struct TrashFolder {
 // folder (a link or a non-sticky folder could let another user see or swap the files), else
 // $topdir/.Trash-$uid, which must be our own real folder. Every check is made on the descriptor
 // that is then used, so nothing can be swapped in between.
-std::optional<TrashFolder> topdirTrash(const std::string& topdir, std::string& error) {
+std::optional<TrashFolder> topdirTrash(const std::string& topdir, const ItemPlace& item, std::string& error) {
     const uid_t uid = getuid();
     const std::string uidText = std::to_string(uid);
-    Descriptor top(open(topdir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!top) {
-        error = "The Trash folder of " + topdir + " could not be opened: " + systemMessage(errno);
+    Descriptor top;
+    int openError = 0;
+    switch (openFolderWithoutLinks(topdir, top, openError)) {
+    case Reached::link: openError = ELOOP; [[fallthrough]];
+    case Reached::failed:
+        error = "The Trash folder of " + topdir + " could not be opened: " + systemMessage(openError);
         return std::nullopt;
+    case Reached::folder: break;
     }
+    // The top folder was found by its path in the mount table; what the path leads to now is
+    // looked at before anything is made there.
+    if (error = whyElsewhere(top.get(), topdir, item); !error.empty()) return std::nullopt;
     if (Descriptor shared(openat(top.get(), ".Trash", folderFlags)); shared) {
         struct stat info {};
         if (fstat(shared.get(), &info) == 0 && (info.st_mode & S_ISVTX)) {
@@ -374,6 +408,7 @@ Result moveChecked(const std::string& requested, const Identity* expected) {
         return failure(repairUtf8(name) + " changed since the scan");
     struct stat parentInfo {};
     if (fstat(parentFolder.get(), &parentInfo) != 0) return failure(systemMessage(errno));
+    const ItemPlace place{.device = parentInfo.st_dev, .mount = mountIdOf(parentFolder.get()), .name = name};
     // With no link on the way, the path read as text is the physical path ("a/b/.." is "a"), so it
     // is what the Trash records and compares.
     const std::string realParent = PathText::standardized(parent);
@@ -428,10 +463,12 @@ Result moveChecked(const std::string& requested, const Identity* expected) {
         struct stat trashInfo {};
         if (fstat(trash.handle.get(), &trashInfo) != 0 || trashInfo.st_uid != getuid())
             return failure("The Trash folder " + home + " cannot be used: it belongs to another user");
+        if (std::string elsewhere = whyElsewhere(trash.handle.get(), home, place); !elsewhere.empty())
+            return failure(std::move(elsewhere));
         trash.folder = realHome;
     } else {
         std::string error;
-        auto found = topdirTrash(itemTop, error);
+        auto found = topdirTrash(itemTop, place, error);
         if (!found) return failure(error);
         trash = std::move(*found);
     }

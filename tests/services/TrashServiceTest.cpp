@@ -340,6 +340,49 @@ TEST_F(TrashTest, ItemInABindMountUsesThatMountsTrash) {
     EXPECT_FALSE(fs::exists(trash() / "files" / "clip.mov"));
 }
 
+// Another file system mounted over the item's top folder while its Trash is found (and taken off
+// again, over and over): whatever the timing, nothing is made or written on the newcomer, and an
+// item that moves goes to its own mount's Trash.
+TEST_F(TrashTest, AMountSwappedInAtTheTopFolderNeverReceivesTheTrash) {
+    const fs::path top = m_scratch / "src" / "top";
+    const fs::path other = m_scratch / "other";
+    fs::create_directories(top);
+    fs::create_directories(other);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("tm-top", top.c_str(), "tmpfs", 0, "size=4m") != 0 ||
+            mount("tm-other", other.c_str(), "tmpfs", 0, "size=4m") != 0)
+            _exit(77);
+        fs::create_directories(top / "sub");
+        std::atomic<bool> stop{false};
+        std::thread swapper([&] {
+            while (!stop.load()) {
+                if (mount(other.c_str(), top.c_str(), nullptr, MS_BIND, nullptr) == 0) umount2(top.c_str(), MNT_DETACH);
+            }
+        });
+        int moved = 0;
+        for (int round = 0; round < 300; ++round) {
+            const fs::path item = top / "sub" / ("item" + std::to_string(round));
+            // Made while the swapped-in mount is off: the loop's own mounts come and go meanwhile.
+            for (int tries = 0; tries < 1000 && !fs::exists(top / "sub"); ++tries) std::this_thread::yield();
+            std::ofstream(item, std::ios::binary) << "data";
+            moved += FreedesktopTrash::moveToTrash(item.string()).moved ? 1 : 0;
+        }
+        stop = true;
+        swapper.join();
+        const bool untouched = fs::is_empty(other);
+        const bool landed = moved == 0 || fs::exists(top / (".Trash-" + std::to_string(getuid())) / "files");
+        _exit(untouched && landed ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no permission to make a mount namespace";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 // Items on another device go to that device's own Trash; they are never copied.
 class OtherDeviceTrashTest : public TrashTest {
 protected:
