@@ -114,6 +114,11 @@ void makeShares(SplitFolder& split, ScanContext& context, NodeArena& arena, std:
             split.made[i] = makeEntry(split.frame, split.names.data() + split.starts[i], split.types[i], context, arena,
                                       path, counts);
         }
+        // The live counts move share by share, so a huge folder is seen being counted.
+        if (counts.files != 0 || counts.bytes != 0) {
+            context.progress.add(counts.files, counts.bytes);
+            counts = {};
+        }
         // Release: the nodes of this share are written before the reader of the folder sees it done.
         if (split.sharesDone.fetch_add(1, std::memory_order_acq_rel) + 1 == split.shareCount)
             split.sharesDone.notify_all();

@@ -24,6 +24,7 @@ struct DirectoryRecord {
 
 // What every entry of one folder shares while it is made into a node.
 struct FolderFrame {
+    const FileNode* folder = nullptr; // the folder read
     int fd = -1;                 // the open folder; entries are examined relative to it
     std::int32_t childDepth = 0;
     bool testsPaths = false;     // whether subfolders are tested against left-out paths

@@ -30,6 +30,38 @@ constexpr auto descriptorWait = std::chrono::seconds(2);
 // Throttles the folder shown as under way: building its path walks every level above it.
 constexpr auto currentEvery = std::chrono::milliseconds(20);
 
+// The folder thread 0 shows as under way. A folder taken up within the throttle of the last one
+// shown is shown once it has been read that long, so a huge folder read right after its parent
+// does not leave the parent shown for the whole of its reading.
+struct Shown {
+    bool mine = false; // only thread 0 shows folders
+    bool current = false; // the folder in hand is the one shown
+    const FileNode* folder = nullptr; // the folder shown last
+    std::chrono::steady_clock::time_point last{};
+
+    void show(const FileNode& taken, ScanContext& context, Scratch& scratch) {
+        last = std::chrono::steady_clock::now();
+        current = true;
+        folder = &taken;
+        ScanPaths::pathInto(taken, scratch.currentPath);
+        context.progress.setCurrent(scratch.currentPath);
+    }
+    // A share of a large folder that another thread reads: that folder takes a while, so it is
+    // shown at once, once.
+    void takeUpShare(const FileNode& shared, ScanContext& context, Scratch& scratch) {
+        if (mine && folder != &shared) show(shared, context, scratch);
+    }
+    // A folder just taken up: shown unless one was shown moments ago.
+    void takeUp(const FileNode& folder, ScanContext& context, Scratch& scratch) {
+        current = false;
+        if (mine && std::chrono::steady_clock::now() - last >= currentEvery) show(folder, context, scratch);
+    }
+    // Still reading the folder in hand: shown once the throttle has passed.
+    void stillReading(const FileNode& folder, ScanContext& context, Scratch& scratch) {
+        if (mine && !current && std::chrono::steady_clock::now() - last >= currentEvery) show(folder, context, scratch);
+    }
+};
+
 void tally(ScanContext& context, Scratch& scratch, const EntryCounts& counts) {
     scratch.files += counts.files;
     scratch.bytes = saturatingAdd(scratch.bytes, counts.bytes);
@@ -117,10 +149,11 @@ int openTask(Task& task, ScanContext& context, Scratch& scratch, int& error) {
 // Reads the open folder `fd` into `folder`'s children; the subfolders still to be read are left in
 // scratch.subfolders. The entries read before a cancel stay in the tree. False when the folder
 // could not be read at all.
-bool readFolder(int fd, FileNode& folder, ScanContext& context, NodeArena& arena, Scratch& scratch) {
+bool readFolder(int fd, FileNode& folder, ScanContext& context, NodeArena& arena, Scratch& scratch, Shown& shown) {
     scratch.children.clear();
     scratch.subfolders.clear();
     FolderFrame frame;
+    frame.folder = &folder;
     frame.fd = fd;
     frame.childDepth = folder.depth + 1;
     std::atomic<bool> entryHidden{false}; // outlives every share: the shares are done before this returns
@@ -161,11 +194,17 @@ bool readFolder(int fd, FileNode& folder, ScanContext& context, NodeArena& arena
             ++seen;
             keep(makeEntry(frame, record->name, record->type, context, arena, scratch.childPath, counts));
         }
+        // The live counts move as a large folder is read, not only once it is done.
+        tally(context, scratch, counts);
+        counts = {};
+        shown.stillReading(folder, context, scratch);
         // A large folder, and threads with nothing to do, or threads still to start: they take
         // shares of what is left.
         if (reading && seen >= shareAfter &&
             ((context.queue.idleThreads() > 0 && context.threadsStarted.load(std::memory_order_relaxed) > 1) ||
              context.queue.isRamping())) {
+            // A folder worth sharing out takes a while: it is the one to show.
+            if (shown.mine && !shown.current) shown.show(folder, context, scratch);
             shareRest(frame, context, arena, scratch, counts);
             break;
         }
@@ -201,11 +240,13 @@ Scratch::Scratch() {
 }
 
 void work(ScanContext& context, NodeArena& arena, Scratch& scratch, int index) {
-    auto lastShown = std::chrono::steady_clock::time_point{};
+    Shown shown;
+    shown.mine = index == 0;
     std::optional<Task> taken = context.queue.take();
     while (taken) {
         Task task = *taken;
         if (task.split) {
+            shown.takeUpShare(*task.split->frame.folder, context, scratch);
             helpWithShares(*task.split, context, arena, scratch);
             releaseShare(task.split);
             taken = context.queue.finishAndTake({});
@@ -221,14 +262,7 @@ void work(ScanContext& context, NodeArena& arena, Scratch& scratch, int index) {
             break;
         }
         FileNode* folder = task.folder;
-        if (index == 0) {
-            const auto now = std::chrono::steady_clock::now();
-            if (now - lastShown >= currentEvery) {
-                lastShown = now;
-                ScanPaths::pathInto(*folder, scratch.currentPath);
-                context.progress.setCurrent(scratch.currentPath);
-            }
-        }
+        shown.takeUp(*folder, context, scratch);
         scratch.tasks.clear();
         // The root is read through the descriptor the scan holds for it: a process with a single
         // descriptor to spare still reads the root.
@@ -238,7 +272,7 @@ void work(ScanContext& context, NodeArena& arena, Scratch& scratch, int index) {
         context.release(task.parent);
         if (fd < 0) {
             markUnread(*folder, error, context);
-        } else if (!readFolder(fd, *folder, context, arena, scratch)) {
+        } else if (!readFolder(fd, *folder, context, arena, scratch, shown)) {
             error = errno;
             if (!isRoot) context.closeDescriptor(fd);
             markUnread(*folder, error, context);

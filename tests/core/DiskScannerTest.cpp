@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -354,6 +355,29 @@ TEST(ScanLimits, FolderOfTwoHundredThousandEntries) {
     EXPECT_EQ(many->childCount(), 200000u);
     EXPECT_EQ(many->size, 200);
     EXPECT_EQ(scanned.files, 200000);
+
+    // While the folder is read, the live counts move and the folder shows as the one under way:
+    // a scan cancelled as soon as either shows has read only part of it.
+    const std::string manyPath = dir / "many";
+    const auto cancelledOnceSeen = [&](const std::function<bool(const ScanProgress&)>& seen) {
+        ScanProgress progress;
+        std::atomic<bool> done{false};
+        std::thread canceller([&] {
+            while (!done.load() && !seen(progress)) std::this_thread::yield();
+            progress.cancel();
+        });
+        auto root = DiskScanner::scan(dir.path(), {}, progress);
+        done = true;
+        canceller.join();
+        const FileNode* folder = root ? childNamed(*root, "many") : nullptr;
+        return folder ? folder->childCount() : std::size_t(0);
+    };
+    const std::size_t counted = cancelledOnceSeen([](const ScanProgress& p) { return p.files() > 0; });
+    EXPECT_GT(counted, 0u);
+    EXPECT_LT(counted, 100000u) << "the files were counted only once the folder was almost done";
+    const std::size_t shown = cancelledOnceSeen([&](const ScanProgress& p) { return p.current() == manyPath; });
+    EXPECT_GT(shown, 0u);
+    EXPECT_LT(shown, 100000u) << "the folder was not shown while it was read";
 }
 
 // A folder far larger than most is shared out among the threads with nothing to do; the tree is the
