@@ -225,6 +225,9 @@ TEST(WindowAtTheMinimumSize, TableKeepsItsNameColumnAndEveryColumnInside) {
         EXPECT_GE(cell.width(), titles.horizontalAdvance(QString::fromLatin1(TableRows::title(column))) + 10) << int(column);
         right = cell.right();
     }
+    // A folder of millions of files shows its count whole.
+    const QFontMetricsF details(Typography::font(10.5, QFont::Normal));
+    EXPECT_GE(header->cellRect(TableColumn::items).width(), details.horizontalAdvance(QStringLiteral("9,999,999")));
     const auto spans = TableColumns::spans(header->width());
     EXPECT_LE(spans[5].right(), header->width() - TableColumns::inset + 0.5);
     // The window's smallest column holds the least row, scroll bar and all.

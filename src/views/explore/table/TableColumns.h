@@ -14,10 +14,11 @@ inline constexpr double gap = 8;
 inline constexpr double toggleWidth = 34;
 inline constexpr std::array<double, 5> fixedWidths = {0, 92, 78, 104, 128}; // Name is flexible
 // In a narrow table the fixed columns give up width, down to these, before Name goes below its
-// least: each still holds its longest usual text ("1000.0 GB", "999,999", "Cache & Log", "59
-// seconds ago") and its title with the sort chevron. Name never goes below nameLeast.
-inline constexpr double nameLeast = 128;
-inline constexpr std::array<double, 5> leastWidths = {nameLeast, 56, 42, 62, 78};
+// least: each still holds its longest usual text ("1000.0 GB", "9,999,999", "Cache & Log", "59
+// seconds ago") and its title with the sort chevron, so a folder of millions of files shows its
+// count whole. Name never goes below nameLeast.
+inline constexpr double nameLeast = 120;
+inline constexpr std::array<double, 5> leastWidths = {nameLeast, 56, 54, 62, 78};
 
 struct Span {
     double left = 0;
