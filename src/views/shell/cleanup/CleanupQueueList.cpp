@@ -101,14 +101,22 @@ protected:
             const double textLeft = inner.left() + glyph.width() + spacing;
             const double room = std::max(sizeRight - sizeWidth - 6 - textLeft, 0.0);
             const double textTop = inner.center().y() - (nameMetrics.height() + pathMetrics.height()) / 2;
-            const QRectF nameBox(textLeft, textTop, room, nameMetrics.height());
+            // An item the last emptying could not move says why beside its name; a long name gives
+            // way to the reason, down to half the row.
+            const auto failure = m_state.trashFailure(&node);
+            const QString reason = failure ? TextDraw::oneLine(*failure) : QString();
+            double nameRoom = room;
+            if (failure) {
+                const double reasonWidth = std::ceil(QFontMetricsF(failureFont()).horizontalAdvance(reason));
+                nameRoom = std::max(room - reasonWidth - spacing, room / 2);
+            }
+            const QRectF nameBox(textLeft, textTop, nameRoom, nameMetrics.height());
             const QRectF nameUsed =
                 TextDraw::draw(painter, nameBox, TextDraw::oneLine(node.name()), TextDraw::Style{nameFont(), t.text});
-            // An item the last emptying could not move says why beside its name.
-            if (const auto failure = m_state.trashFailure(&node)) {
+            if (failure) {
                 const double left = std::max(nameUsed.right(), nameBox.left()) + spacing;
-                const QRectF box(left, nameBox.top(), std::max(nameBox.right() - left, 0.0), nameBox.height());
-                TextDraw::draw(painter, box, TextDraw::oneLine(*failure), TextDraw::Style{failureFont(), t.warning});
+                const QRectF box(left, nameBox.top(), std::max(textLeft + room - left, 0.0), nameBox.height());
+                TextDraw::draw(painter, box, reason, TextDraw::Style{failureFont(), t.warning});
             }
             TextDraw::Style pathStyle{pathFont(), t.textTertiary};
             pathStyle.truncation = TextDraw::Truncation::head;

@@ -226,6 +226,26 @@ TEST_F(Cleanup, ConfirmedMoveReportsThePartOfTheQueueThatFailed) {
     EXPECT_EQ(state.trashFailure(staying.get()), std::nullopt);
 }
 
+TEST_F(Cleanup, AnItemWithALongNameThatCouldNotMoveStillSaysWhy) {
+    const std::string name = "Quarterly-report-" + std::string(200, 'x') + ".pdf";
+    dir.file("scan/" + name, 4000);
+    ASSERT_TRUE(scanAndWait(state, scanRoot));
+    ASSERT_TRUE(waitUntil([&] { return !state.isFiltering(); }));
+    state.enqueue(node(name));
+    std::filesystem::remove(scanRoot + "/" + name);
+    click(bar.trashButton());
+    answer(bar.confirmation(), "Move to Trash");
+    ASSERT_TRUE(state.trashFailure(state.queue().front().get()).has_value());
+    click(bar.disclosure());
+    // The name gives way to the reason, which shows in the warning colour on the row.
+    const QImage image = render("long-name-failed");
+    const QRect row = bar.list()->rowRect(0).toRect().translated(bar.list()->canvas()->mapTo(&bar, QPoint()));
+    int warning = 0;
+    for (int y = row.top(); y <= row.bottom(); ++y)
+        for (int x = row.left(); x < row.right(); ++x) warning += distance(image.pixelColor(x, y), theme.warning) <= 30;
+    EXPECT_GT(warning, 20);
+}
+
 TEST(CleanupFigures, FreeSpaceAfterIsCappedAndCountsAreUngrouped) {
     VolumeInfo disk;
     disk.total = 1000;
