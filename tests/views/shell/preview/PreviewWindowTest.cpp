@@ -15,8 +15,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <fcntl.h>
 #include <fstream>
+#include <stdio.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace tallymere;
 using tallymere::test::TempFolder;
@@ -101,6 +106,39 @@ TEST(PreviewOther, SpecialFilesAreDescribedNeverOpened) {
     window.setItems({dir / "gone.pdf"});
     EXPECT_EQ(window.currentKind(), PreviewKind::other);
     EXPECT_EQ(window.titleText(), "gone.pdf");
+}
+
+// The item's name keeps changing hands between a text file and a link to a pipe while it is
+// previewed again and again: whatever the timing, the pipe is never opened for reading, which
+// a writer blocked on it would notice, and the text is shown only as the text it is.
+TEST(PreviewOther, ANameSwappedForALinkToAPipeNeverOpensThePipe) {
+    TempFolder dir;
+    const std::string fifo = dir / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string item = writeBytes(dir, "notes.txt", "hello\n");
+    const std::string decoy = dir / "decoy";
+    ASSERT_EQ(::symlink(fifo.c_str(), decoy.c_str()), 0);
+    std::atomic<bool> writerWent{false}, stop{false};
+    std::thread writer([&] {
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC); // waits for a reader
+        writerWent = true;
+        if (fd >= 0) ::close(fd);
+    });
+    std::thread swapper([&] {
+        while (!stop.load()) ::renameat2(AT_FDCWD, item.c_str(), AT_FDCWD, decoy.c_str(), RENAME_EXCHANGE);
+    });
+    PreviewWindow window;
+    for (int round = 0; round < 400 && !writerWent.load(); ++round) {
+        window.setItems({item});
+        if (window.currentKind() == PreviewKind::text) EXPECT_EQ(window.bodyText(), "hello\n");
+    }
+    stop = true;
+    swapper.join();
+    EXPECT_FALSE(writerWent.load());
+    // Lets the writer go.
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    writer.join();
+    if (reader >= 0) ::close(reader);
 }
 
 TEST(PreviewNames, RawBytesReachTheFileAndTheTitleIsRepaired) {
