@@ -306,7 +306,8 @@ std::shared_ptr<FileNode> scan(std::string_view rootArgument, const ScanOptions&
     // Read before the root is opened: a process with a single descriptor free still reads both.
     const std::vector<MountEntry> mounts = MountTable::read();
     // No link is followed on the way to the root either: it was resolved a moment ago.
-    const int rootFd = ScanFileSystem::openFolder(AT_FDCWD, rootPath, probe);
+    bool crossed = false;
+    const int rootFd = ScanFileSystem::openFolder(AT_FDCWD, rootPath, probe, crossed);
     if (rootFd < 0) {
         root->isDenied = true;
         progress.addUnread(errno == EMFILE || errno == ENFILE);
@@ -319,6 +320,9 @@ std::shared_ptr<FileNode> scan(std::string_view rootArgument, const ScanOptions&
     context.boundaries = ScanFileSystem::boundaries(mounts, rootPath, info.device);
     context.mountedFiles = ScanFileSystem::mountedFiles(mounts, rootPath, context.boundaries);
     context.repeatedMounts = ScanFileSystem::repeatedMounts(mounts);
+    context.rootDevice = info.device;
+    for (const MountEntry& mount : mounts) context.listedDevices.push_back(static_cast<dev_t>(MountTable::deviceOf(mount)));
+    std::sort(context.listedDevices.begin(), context.listedDevices.end());
     if (context.repeatedMounts.tracksAny()) {
         context.folderIdentities = std::make_unique<ScanIdentity::IdentitySet>(8192);
         context.isFirstSighting(info.device, info.inode); // the root is met first

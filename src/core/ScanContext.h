@@ -6,9 +6,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -63,6 +65,29 @@ struct ScanContext {
     // False when the folder on `device` was met already, through another mount.
     bool isFirstSighting(dev_t device, ino_t inode) {
         return !folderIdentities || !repeatedMounts.tracks(device) || folderIdentities->insert(device, inode);
+    }
+
+    // Every device the mount table listed as the scan began, sorted, and the root's. A folder on
+    // another device was mounted after that (or is a part of a file system that numbers its parts,
+    // a btrfs subvolume): whether it is a virtual or network one the scan stays out of is looked
+    // up once, in the table as it is then. Empty without a mount table: nothing is looked up.
+    std::vector<dev_t> listedDevices;
+    dev_t rootDevice = 0;
+    std::mutex lateLock;
+    std::vector<std::pair<dev_t, bool>> lateDevices; // each device looked up, and whether it is left out
+
+    // Whether the scan stays out of folders on `device`.
+    bool isBoundary(dev_t device) {
+        if (boundaries.devices.contains(device)) return true;
+        if (device == rootDevice || listedDevices.empty() ||
+            std::binary_search(listedDevices.begin(), listedDevices.end(), device))
+            return false;
+        std::lock_guard lock(lateLock);
+        for (const auto& [known, leftOut] : lateDevices)
+            if (known == device) return leftOut;
+        const bool leftOut = ScanFileSystem::isVirtualOrNetworkNow(device);
+        lateDevices.emplace_back(device, leftOut);
+        return leftOut;
     }
 
     // Set when the root was summed by the threads, the last folder finishing last.

@@ -74,7 +74,7 @@ FileNode* makeEntry(const FolderFrame& frame, const char* rawName, unsigned char
         node->allocated = info.allocated;
         node->fileCount = 1;
     } else if (info.type == S_IFDIR) {
-        if (leftOut || context.boundaries.devices.contains(info.device)) return nullptr;
+        if (leftOut || context.isBoundary(info.device)) return nullptr;
         bool isPackage = false;
         const FileCategory category = classifyDirectory(name, isPackage);
         node = arena.makeNode(name, true, category);

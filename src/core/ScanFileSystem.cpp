@@ -34,18 +34,30 @@ bool examineWithFstatat(int dirFd, const char* name, EntryInfo& info) {
     return true;
 }
 
+long openat2(int dirFd, const char* path, std::uint64_t resolve) {
+    open_how how{};
+    how.flags = folderFlags;
+    how.resolve = resolve;
+    return ::syscall(SYS_openat2, dirFd, path, &how, sizeof how);
+}
+
 // openat2 refuses every symbolic link on the way; plain openat (older kernels) only the last one.
-int openOne(int dirFd, const char* path, Capabilities& capabilities) {
+// Tried first without passing into another mount, which the kernel tells apart at no cost, so only
+// a mount point sets `crossed`.
+int openOne(int dirFd, const char* path, Capabilities& capabilities, bool& crossed) {
+    crossed = false;
     if (!capabilities.noOpenat2.load(std::memory_order_relaxed)) {
-        open_how how{};
-        how.flags = folderFlags;
-        how.resolve = RESOLVE_NO_SYMLINKS;
-        const long fd = ::syscall(SYS_openat2, dirFd, path, &how, sizeof how);
+        long fd = openat2(dirFd, path, RESOLVE_NO_SYMLINKS | RESOLVE_NO_XDEV);
+        if (fd < 0 && errno == EXDEV) {
+            crossed = true;
+            fd = openat2(dirFd, path, RESOLVE_NO_SYMLINKS);
+        }
         if (fd >= 0) return static_cast<int>(fd);
         // A kernel or sandbox without openat2 answers ENOSYS (some sandboxes EPERM).
         if (errno != ENOSYS && errno != EPERM) return -1;
         capabilities.noOpenat2.store(true, std::memory_order_relaxed);
     }
+    crossed = true;
     return ::openat(dirFd, path, folderFlags);
 }
 
@@ -72,9 +84,22 @@ bool examine(int dirFd, const char* name, EntryInfo& info, Capabilities& capabil
     return true;
 }
 
-int openFolder(int rootFd, std::string_view relative, Capabilities& capabilities) {
+int openChild(int dirFd, const char* name, Capabilities& capabilities, bool& crossed) {
+    return openOne(dirFd, name, capabilities, crossed);
+}
+
+bool isVirtualOrNetworkNow(dev_t device) {
+    for (const MountEntry& mount : MountTable::read())
+        if (static_cast<dev_t>(MountTable::deviceOf(mount)) == device && MountTable::isVirtualOrNetwork(mount.fsType))
+            return true;
+    return false;
+}
+
+int openFolder(int rootFd, std::string_view relative, Capabilities& capabilities, bool& crossed) {
+    crossed = false;
     if (relative.empty()) return ::openat(rootFd, ".", folderFlags);
-    if (relative.size() < PATH_MAX) return openOne(rootFd, std::string(relative).c_str(), capabilities);
+    if (relative.size() < PATH_MAX) return openOne(rootFd, std::string(relative).c_str(), capabilities, crossed);
+    crossed = true;
 
     // Too long for one call: open it a stretch of whole names at a time, each relative to the last.
     int current = rootFd;
@@ -87,7 +112,8 @@ int openFolder(int rootFd, std::string_view relative, Capabilities& capabilities
             if (end == std::string_view::npos) end = relative.size();
         }
         const std::string stretch(relative.substr(start, end - start));
-        const int next = openOne(current, stretch.c_str(), capabilities);
+        bool ignored = false;
+        const int next = openOne(current, stretch.c_str(), capabilities, ignored);
         const int savedErrno = errno;
         if (current != rootFd) ::close(current);
         if (next < 0) {

@@ -41,7 +41,16 @@ bool examine(int dirFd, const char* name, EntryInfo& info, Capabilities& capabil
 // Opens the folder at `relative` (raw bytes, "" for the root itself) below the open root folder,
 // following no symbolic link on the way (a folder swapped for a link mid-scan is not entered).
 // Paths longer than the kernel's limit are opened a stretch at a time. -1 with errno on failure.
-int openFolder(int rootFd, std::string_view relative, Capabilities& capabilities);
+// `crossed` is set when the path may pass into another mount (always where the kernel cannot
+// tell), so the caller can look at what is mounted there now.
+int openFolder(int rootFd, std::string_view relative, Capabilities& capabilities, bool& crossed);
+
+// Opens the folder `name` inside the open folder `dirFd`, never through a link; `crossed` as above.
+int openChild(int dirFd, const char* name, Capabilities& capabilities, bool& crossed);
+
+// Whether `device`, which the mount table did not list when the scan began, is now mounted as a
+// virtual or network file system; reads the table as it is now.
+bool isVirtualOrNetworkNow(dev_t device);
 
 // The mounts a scan of `rootPath` (on device `rootDevice`) must not enter: the devices of every
 // virtual or network file system except the root's own, and those mount points that lie below

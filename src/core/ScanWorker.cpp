@@ -5,6 +5,7 @@
 #include "core/ScanPaths.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -111,19 +112,17 @@ void markUnread(FileNode& folder, int error, ScanContext& context) {
 // the scan keeps no descriptors. The waiting is bounded: once one folder has waited the whole
 // bound with not one descriptor closed by the scan meanwhile, none is coming, and until one is
 // closed the others stop waiting too. -1 with `error` set when the folder is not opened.
-int openTask(Task& task, ScanContext& context, Scratch& scratch, int& error) {
-    constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW;
+int openTask(Task& task, ScanContext& context, Scratch& scratch, int& error, bool& crossed) {
     std::chrono::steady_clock::time_point deadline;
     std::uint64_t closedBefore = 0;
     for (int attempt = 0;; ++attempt) {
         int fd;
         if (task.parent) {
-            // One name: O_NOFOLLOW alone refuses a folder swapped for a link.
             scratch.childPath.assign(task.folder->name());
-            fd = ::openat(task.parent->fd, scratch.childPath.c_str(), folderFlags);
+            fd = ScanFileSystem::openChild(task.parent->fd, scratch.childPath.c_str(), context.capabilities, crossed);
         } else {
             ScanPaths::relativePathInto(*task.folder, scratch.childPath);
-            fd = ScanFileSystem::openFolder(context.rootFd, scratch.childPath, context.capabilities);
+            fd = ScanFileSystem::openFolder(context.rootFd, scratch.childPath, context.capabilities, crossed);
         }
         if (fd >= 0) return fd;
         error = errno;
@@ -144,6 +143,12 @@ int openTask(Task& task, ScanContext& context, Scratch& scratch, int& error) {
         }
         ::usleep(attempt < 10 ? 200 : 2000);
     }
+}
+
+// Whether the folder opened across a mount lies on a file system the scan stays out of.
+bool isMountedBoundary(int fd, ScanContext& context) {
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 && context.isBoundary(info.st_dev);
 }
 
 // Reads the open folder `fd` into `folder`'s children; the subfolders still to be read are left in
@@ -268,9 +273,16 @@ void work(ScanContext& context, NodeArena& arena, Scratch& scratch, int index) {
         // descriptor to spare still reads the root.
         const bool isRoot = folder == context.root;
         int error = 0;
-        const int fd = isRoot ? context.rootFd : openTask(task, context, scratch, error);
+        bool crossed = false;
+        const int fd = isRoot ? context.rootFd : openTask(task, context, scratch, error, crossed);
         context.release(task.parent);
-        if (fd < 0) {
+        if (fd >= 0 && crossed && isMountedBoundary(fd, context)) {
+            // A virtual or network file system mounted there since the folder was listed: left
+            // out, as it would have been had it been there then.
+            context.closeDescriptor(fd);
+            arena.setChildren(*folder, {});
+            finishFolder(*folder, context);
+        } else if (fd < 0) {
             markUnread(*folder, error, context);
         } else if (!readFolder(fd, *folder, context, arena, scratch, shown)) {
             error = errno;

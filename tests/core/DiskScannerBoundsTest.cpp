@@ -9,7 +9,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sched.h>
+#include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -17,9 +19,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <thread>
 
 namespace tallymere {
 namespace {
@@ -144,6 +148,47 @@ TEST(ScanMounts, AFolderSeenThroughABindMountIsReadOnce) {
     });
     if (status == 77) GTEST_SKIP() << "no private mount namespace here (needs the right to mount)";
     EXPECT_EQ(status, 0) << "a file was counted more than once, or a mounted folder was read twice";
+}
+
+// A virtual file system mounted below the root while the scan runs, after the mount table was
+// read: the scan stays out of it as it does of one mounted before, rather than reading it (here a
+// process table, whose files would count as the tree's).
+TEST(ScanMounts, AVirtualFileSystemMountedDuringTheScanIsNotEntered) {
+    ScanFolder dir;
+    const std::string tree = dir / "tree";
+    makeDir(tree);
+    std::string deep = tree, watched;
+    for (int level = 0; level < 1500; ++level) {
+        deep += "/d";
+        makeDir(deep);
+        if (level == 2) watched = deep;
+        if (level == 10) writeFile(deep + "/f", 100);
+    }
+    makeDir(deep + "/target");
+    const int status = inMountNamespace([&] {
+        // Mounted as the scan opens a folder near the top, long after it read the mount table and
+        // long before it reaches the bottom.
+        const int watch = ::inotify_init1(IN_CLOEXEC);
+        if (watch < 0 || ::inotify_add_watch(watch, watched.c_str(), IN_OPEN) < 0) ::_exit(77);
+        std::atomic<bool> mounted{false};
+        std::thread mounter([&] {
+            pollfd ready{.fd = watch, .events = POLLIN, .revents = 0};
+            if (::poll(&ready, 1, 20000) == 1)
+                mounted = ::mount("proc", (deep + "/target").c_str(), "proc", 0, nullptr) == 0;
+        });
+        ScanProgress progress;
+        const std::shared_ptr<FileNode> root = DiskScanner::scan(tree, {}, progress);
+        mounter.join();
+        if (!mounted) ::_exit(77);
+        bool entered = false;
+        root->walk([&](const FileNode& node) {
+            entered = entered || node.name() == "meminfo";
+            return true;
+        });
+        return !entered && countsAre({root, progress.files(), progress.bytes(), 0}, 1, 100);
+    });
+    if (status == 77) GTEST_SKIP() << "no private mount namespace here (needs the right to mount)";
+    EXPECT_EQ(status, 0) << "the scan read a virtual file system mounted while it ran";
 }
 
 // A file mounted onto another file's name shows one file twice, with one link: it counts once,

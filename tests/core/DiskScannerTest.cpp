@@ -251,10 +251,13 @@ TEST(ScanNames, FolderSwappedForALinkIsNotFollowed) {
     writeFile(outside / "secret", 5);
     ASSERT_EQ(::symlink(outside.path().c_str(), (dir / "a/b").c_str()), 0);
     ScanFileSystem::Capabilities capabilities;
+    bool crossed = false;
     const int rootFd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
-    EXPECT_LT(ScanFileSystem::openFolder(rootFd, "a/b", capabilities), 0);
-    const int inner = ScanFileSystem::openFolder(rootFd, "a", capabilities);
+    EXPECT_LT(ScanFileSystem::openFolder(rootFd, "a/b", capabilities, crossed), 0);
+    const int inner = ScanFileSystem::openFolder(rootFd, "a", capabilities, crossed);
     EXPECT_GE(inner, 0);
+    EXPECT_FALSE(crossed);
+    EXPECT_LT(ScanFileSystem::openChild(inner, "b", capabilities, crossed), 0);
     ::close(inner);
     ::close(rootFd);
 }
