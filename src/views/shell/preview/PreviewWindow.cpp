@@ -7,6 +7,7 @@
 #include "core/FileCategory.h"
 #include "base/PathText.h"
 #include "base/Utf8.h"
+#include "platform/RegularFile.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
 #include "desktop/FileIcon.h"
@@ -81,13 +82,6 @@ struct FileDescriptor {
         if (fd >= 0) ::close(fd);
     }
 };
-
-// Opens the file held by an O_PATH descriptor for reading: the very file, whatever its name now
-// stands for. -1 where the process's descriptor folder is not mounted.
-int reopenForReading(int held) {
-    const std::string link = "/proc/self/fd/" + std::to_string(held);
-    return ::open(link.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-}
 
 // A name on one line, escaped as every view shows names.
 QString displayText(std::string_view bytes) { return QString::fromStdString(oneLine(bytes)); }
@@ -315,19 +309,10 @@ void PreviewWindow::showItem(int index) {
     }
 
     // The name may stand for something else by now (a link to a pipe or a device put in its
-    // place), and merely opening a pipe or a device for reading acts on it: a writer waiting on the
-    // pipe goes on, a watchdog starts, a tape rewinds. The file is first held without being opened
-    // for reading, and only what that hold shows to be a regular file is opened, through the hold.
-    FileDescriptor held(::open(path.c_str(), O_PATH | O_CLOEXEC));
+    // place): only a regular file is opened for reading.
+    FileDescriptor file(RegularFile::openForReading(path));
     struct stat opened {};
-    if (held.fd < 0 || ::fstat(held.fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
-        showOther(path, mimeKind(name), status.st_size, true);
-        return;
-    }
-    FileDescriptor file(reopenForReading(held.fd));
-    struct stat reopened {};
-    if (file.fd < 0 || ::fstat(file.fd, &reopened) != 0 || !S_ISREG(reopened.st_mode) ||
-        reopened.st_dev != opened.st_dev || reopened.st_ino != opened.st_ino) {
+    if (file.fd < 0 || ::fstat(file.fd, &opened) != 0) {
         showOther(path, mimeKind(name), status.st_size, true);
         return;
     }

@@ -1,19 +1,56 @@
 #include "views/tools/applications/AppIcon.h"
 
+#include "platform/RegularFile.h"
 #include "style/SymbolImage.h"
 
-#include <QFileInfo>
+#include <QBuffer>
+#include <QByteArray>
+#include <QImageReader>
 #include <QPainter>
+#include <QPixmap>
 
 namespace tallymere::AppIcon {
 
-QIcon of(const InstalledApp& app) {
-    const QString name = QString::fromStdString(app.iconName);
-    if (name.isEmpty()) return {};
-    if (name.startsWith('/')) return QFileInfo(name).isFile() ? QIcon(name) : QIcon();
-    return QIcon::fromTheme(name);
+namespace {
+
+// Larger than any icon a launcher ships; a file beyond it is no icon.
+constexpr std::size_t maxIconBytes = 4u << 20;
+// A scalable icon is drawn this large, enough for any row at any display scale.
+constexpr int scalableSide = 256;
+
+// The image file an absolute icon path names. A launcher may name any file there, and it is read
+// on the window's thread whenever a row is painted: only a regular file is read, never a pipe or a
+// device that took its name (a pipe would hold the window for ever).
+QIcon fromFile(const std::string& path) {
+    const std::optional<std::string> bytes = RegularFile::read(path, maxIconBytes);
+    if (!bytes) return {};
+    QByteArray data(bytes->data(), static_cast<qsizetype>(bytes->size()));
+    QBuffer buffer(&data);
+    if (!buffer.open(QIODevice::ReadOnly)) return {};
+    QImageReader reader(&buffer);
+    if (reader.format() == "svg" || reader.format() == "svgz") {
+        const QSize natural = reader.size();
+        reader.setScaledSize(natural.isEmpty() ? QSize(scalableSide, scalableSide)
+                                               : natural.scaled(scalableSide, scalableSide, Qt::KeepAspectRatio));
+    }
+    // Each size an .ico file holds (a few at most); the first image of any other file.
+    const bool sizes = reader.format() == "ico";
+    QIcon icon;
+    for (int image = 0; image < 16; ++image) {
+        const QImage read = reader.read();
+        if (!read.isNull()) icon.addPixmap(QPixmap::fromImage(read));
+        if (!sizes || !reader.jumpToNextImage()) break;
+    }
+    return icon;
 }
 
+} // namespace
+
+QIcon of(const InstalledApp& app) {
+    if (app.iconName.empty()) return {};
+    if (app.iconName.front() == '/') return fromFile(app.iconName);
+    return QIcon::fromTheme(QString::fromStdString(app.iconName));
+}
 void paint(QPainter& painter, const QRectF& box, const InstalledApp& app, const Theme& theme) {
     const QIcon icon = of(app);
     if (!icon.isNull()) {

@@ -6,7 +6,9 @@
 #include "support/FakeAppHome.h"
 #include "views/components/controls/SectionLabel.h"
 #include "views/components/canvas/ShapePaint.h"
+#include "support/TempFolder.h"
 #include "views/tools/applications/AppDetailPane.h"
+#include "views/tools/applications/AppIcon.h"
 #include "views/tools/applications/AppListColumn.h"
 #include "views/tools/applications/AppRow.h"
 #include "views/tools/applications/ApplicationsView.h"
@@ -21,6 +23,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QImageReader>
 #include <QLabel>
 #include <QLayout>
 #include <QMessageBox>
@@ -30,8 +33,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 using namespace tallymere;
 
@@ -409,3 +419,50 @@ TEST_F(Apps, RendersListAndDetail) {
 }
 
 } // namespace
+
+// A launcher may name any file as its icon, read on the window's thread whenever a row is painted:
+// an image there is drawn, and while the name keeps changing hands with a link to a pipe, the pipe
+// is never opened (a writer blocked on it would go on; a reader would hold the window for ever).
+TEST(AppIcons, AnIconPathIsReadOnlyAsARegularFile) {
+    tallymere::test::TempFolder dir;
+    QImage red(8, 8, QImage::Format_ARGB32);
+    red.fill(Qt::red);
+    const std::string png = dir / "icon.png";
+    ASSERT_TRUE(red.save(QString::fromStdString(png), "PNG"));
+    InstalledApp app;
+    app.iconName = png;
+    EXPECT_EQ(AppIcon::of(app).pixmap(8, 8).toImage().pixelColor(4, 4), QColor(Qt::red));
+    if (QImageReader::supportedImageFormats().contains("svg")) {
+        // A scalable icon stays sharp at a row's size.
+        const std::string svg = dir / "icon.svg";
+        std::ofstream(svg) << "<svg xmlns='http://www.w3.org/2000/svg' width='16' height='16'>"
+                              "<rect width='8' height='16' fill='#0000ff'/><rect x='8' width='8' height='16' fill='#00ff00'/></svg>";
+        app.iconName = svg;
+        const QImage drawn = AppIcon::of(app).pixmap(64, 64).toImage();
+        ASSERT_EQ(drawn.size(), QSize(64, 64));
+        EXPECT_EQ(drawn.pixelColor(30, 32), QColor(0, 0, 255));
+        EXPECT_EQ(drawn.pixelColor(33, 32), QColor(0, 255, 0));
+        app.iconName = png;
+    }
+
+    const std::string fifo = dir / "pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string decoy = dir / "decoy";
+    ASSERT_EQ(::symlink(fifo.c_str(), decoy.c_str()), 0);
+    std::atomic<bool> writerWent{false}, stop{false};
+    std::thread writer([&] {
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC); // waits for a reader
+        writerWent = true;
+        if (fd >= 0) ::close(fd);
+    });
+    std::thread swapper([&] {
+        while (!stop.load()) ::renameat2(AT_FDCWD, png.c_str(), AT_FDCWD, decoy.c_str(), RENAME_EXCHANGE);
+    });
+    for (int round = 0; round < 400 && !writerWent.load(); ++round) (void)AppIcon::of(app).pixmap(8, 8);
+    stop = true;
+    swapper.join();
+    EXPECT_FALSE(writerWent.load());
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); // lets the writer go
+    writer.join();
+    if (reader >= 0) ::close(reader);
+}
