@@ -82,12 +82,35 @@ struct ScanContext {
         if (device == rootDevice || listedDevices.empty() ||
             std::binary_search(listedDevices.begin(), listedDevices.end(), device))
             return false;
-        std::lock_guard lock(lateLock);
-        for (const auto& [known, leftOut] : lateDevices)
-            if (known == device) return leftOut;
-        const bool leftOut = ScanFileSystem::isVirtualOrNetworkNow(device);
-        lateDevices.emplace_back(device, leftOut);
+        // The folders of one such device come in runs (a subvolume holds a whole tree, a snapshot a
+        // whole system): each thread keeps the last answer, so the lock is taken as the device changes.
+        struct LastAnswer {
+            std::uint64_t scan = 0;
+            dev_t device = 0;
+            bool leftOut = false;
+        };
+        thread_local LastAnswer last;
+        if (last.scan == serial && last.device == device) return last.leftOut;
+        bool leftOut = false;
+        {
+            std::lock_guard lock(lateLock);
+            const auto known = std::find_if(lateDevices.begin(), lateDevices.end(),
+                                            [&](const auto& entry) { return entry.first == device; });
+            if (known != lateDevices.end()) {
+                leftOut = known->second;
+            } else {
+                leftOut = ScanFileSystem::isVirtualOrNetworkNow(device);
+                lateDevices.emplace_back(device, leftOut);
+            }
+        }
+        last = {serial, device, leftOut};
         return leftOut;
+    }
+    // Tells this scan's answers kept by a thread apart from another scan's.
+    const std::uint64_t serial = nextSerial();
+    static std::uint64_t nextSerial() {
+        static std::atomic<std::uint64_t> count{0};
+        return count.fetch_add(1, std::memory_order_relaxed) + 1;
     }
 
     // Set when the root was summed by the threads, the last folder finishing last.
