@@ -174,10 +174,13 @@ void TopBar::resizeEvent(QResizeEvent* event) {
 
 void TopBar::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    const Theme& t = theme();
+    // Whole device pixels: where the window ends inside a pixel (at 125%, 150% or 175% display
+    // scaling) an anti-aliased fill would blend that last pixel with whatever the window held
+    // there before, as nothing paints beneath the bar.
+    painter.fillRect(rect(), t.background);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    const Theme& t = theme();
-    painter.fillRect(rect(), t.background);
     if (!m_divider.isNull()) painter.fillRect(m_divider, t.stroke);
 
     const QSizeF symbol = SymbolImage::size(tabSymbolSize);
