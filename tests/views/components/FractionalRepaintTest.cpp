@@ -6,14 +6,21 @@
 #include "support/DisplayTree.h"
 #include "support/TreeText.h"
 #include "support/WindowPixels.h"
+#include "style/Typography.h"
 #include "views/explore/bars/BarsList.h"
 #include "views/explore/bars/BarsView.h"
+#include "views/explore/folders/CardSkins.h"
+#include "views/shell/RootView.h"
+#include "views/shell/topbar/Breadcrumb.h"
+#include "views/shell/topbar/TopBar.h"
 #include "views/viz/IcicleView.h"
 #include "views/viz/TreemapView.h"
 
 #include <QApplication>
 #include <QBackingStore>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QVariantAnimation>
 
 #include <gtest/gtest.h>
 
@@ -167,6 +174,130 @@ TEST(FractionalRepaint, CanvasSurfacesRepaintTheirLastPartPixel) {
                                                           << "x" << size.height();
         }
     }
+}
+
+// The window repainted whole after it was resized to a width that ends inside a device pixel: the
+// top bar, which nothing paints beneath, fills that last part pixel itself, whole, rather than
+// blending it with what the window held there before (a line of the wider window's bar).
+TEST(FractionalRepaint, AWholeRepaintAfterAResizeKeepsNothingOfTheWindowBefore) {
+    Typography::bootstrap(QCoreApplication::applicationDirPath() + "/Fonts");
+    AppState state{test::memoryStore()};
+    state.setUseAllocatedSize(false);
+    test::display(state, test::treeFromText(R"(/data/
+  a.bin 900
+  docs/
+    c.txt 500
+)"));
+    RootView window(state);
+    window.resize(1440, 900);
+    window.show();
+    QApplication::processEvents();
+    // The pixels a whole repaint leaves over a store first filled with `ground`.
+    auto repaintedOver = [&](const QColor& ground) {
+        dynamic_cast<QImage*>(window.backingStore()->paintDevice())->fill(ground);
+        // Every widget of the window painted again by the window's own repaint.
+        window.update();
+        for (QWidget* widget : window.findChildren<QWidget*>()) widget->update();
+        QApplication::processEvents();
+        return shownPixels(window, window);
+    };
+    const QColor background = window.topBar()->theme().background;
+    // Widths that end at every place within a pixel at 125%, 150% and 175%.
+    for (const QSize size : {QSize(1061, 661), QSize(1203, 777), QSize(1062, 662), QSize(1063, 663), QSize(1060, 660)}) {
+        window.resize(size);
+        QApplication::processEvents();
+        window.finishAnimations();
+        // The disk's gauge sweeps in when shown: at its end, so that both repaints show the same.
+        for (QVariantAnimation* animation : window.findChildren<QVariantAnimation*>())
+            if (animation->state() == QAbstractAnimation::Running) animation->setCurrentTime(animation->totalDuration());
+        QApplication::processEvents();
+        const QImage overMagenta = repaintedOver(Qt::magenta), overCyan = repaintedOver(Qt::cyan);
+        EXPECT_EQ(overMagenta, overCyan) << size.width() << "x" << size.height();
+        // The bar's last column, past its controls, is its ground.
+        const QImage bar = shownPixels(window, *window.topBar());
+        int foreign = 0;
+        for (int y = 0; y < bar.height(); ++y) foreign += QColor(bar.pixel(bar.width() - 1, y)) != background;
+        EXPECT_EQ(foreign, 0) << size.width() << "x" << size.height();
+    }
+}
+
+// A folder or file card's background is a picture kept at the pixel ratio; where the card ends
+// inside a device pixel it takes that last pixel in too, else the card's outline loses its last
+// column or row of edge pixels wherever it is drawn from the picture.
+TEST(FractionalRepaint, CardPicturesCoverTheirLastPartPixel) {
+    const qreal ratio = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble();
+    // Sizes whose edges fall at several places within a pixel, whole ones too.
+    for (const QSizeF size : {QSizeF(203, 121), QSizeF(202.4, 120.3), QSizeF(201.5, 119.9), QSizeF(200, 120)}) {
+        const std::string key = "coverage test " + std::to_string(size.width()) + "x" + std::to_string(size.height());
+        const QImage& picture = CardSkins::skin(key, size, ratio, [&](QPainter& painter) {
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.fillRect(QRectF(QPointF(0, 0), size), Qt::red);
+        });
+        QImage window(QSize(600, 400), QImage::Format_ARGB32_Premultiplied);
+        window.setDevicePixelRatio(ratio);
+        window.fill(Qt::white);
+        {
+            QPainter painter(&window);
+            CardSkins::draw(painter, QPointF(8, 8), picture);
+        }
+        // The card from its first device pixel on: every pixel it touches holds some of its red.
+        const QPoint first(int(std::round(8 * ratio)), int(std::round(8 * ratio)));
+        const int across = int(std::ceil(size.width() * ratio - 1e-6)), down = int(std::ceil(size.height() * ratio - 1e-6));
+        int bare = 0;
+        for (int x = 0; x < across; ++x) bare += QColor(window.pixel(first.x() + x, first.y() + down / 2)).green() == 255;
+        for (int y = 0; y < down; ++y) bare += QColor(window.pixel(first.x() + across / 2, first.y() + y)).green() == 255;
+        EXPECT_EQ(bare, 0) << size.width() << "x" << size.height();
+        // And none beyond it.
+        EXPECT_EQ(window.pixel(first.x() + across, first.y() + down / 2), qRgb(255, 255, 255));
+    }
+}
+
+// The breadcrumb draws its crumbs through a layer of its strip's size, faded at a cut edge, laid
+// at the strip's place, which falls inside a device pixel. The layer takes in every pixel the strip
+// touches: the focused folder's crumb, which reaches the strip's end, keeps the edge of its capsule
+// in the last pixel the window gives the breadcrumb, rather than leaving the bar's ground there.
+TEST(FractionalRepaint, TheBreadcrumbsLastCrumbReachesTheLastPixelOfItsStrip) {
+    const qreal ratio = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble();
+    AppState state{test::memoryStore()};
+    std::string text = "/data/\n", indent = "  ";
+    for (int depth = 0; depth < 6; ++depth) {
+        text += indent + "a-folder-with-a-long-name-" + std::to_string(depth) + "/\n";
+        indent += "  ";
+    }
+    text += indent + "file.bin 100\n";
+    test::display(state, test::treeFromText(text));
+    AppState::NodePtr deepest = state.displayRoot();
+    while (!deepest->children().empty() && deepest->children().front()->isDirectory)
+        deepest = state.retain(deepest->children().front());
+    state.setFocus(deepest);
+    // Strips starting and ending at every place within a pixel.
+    int checked = 0;
+    for (const int left : {3, 4, 5, 6}) {
+        for (const int stripWidth : {300, 301, 302, 303}) {
+            QWidget window;
+            window.setAutoFillBackground(true);
+            QPalette ground = window.palette();
+            ground.setColor(QPalette::Window, Qt::black);
+            window.setPalette(ground);
+            window.resize(420, 40);
+            Breadcrumb crumbs(state, &window);
+            crumbs.setGeometry(left, 8, int(crumbs.stripRect().left()) + stripWidth, 22);
+            window.show();
+            QApplication::processEvents();
+            const QRectF strip = crumbs.stripRect().translated(crumbs.pos());
+            ASSERT_EQ(strip.width(), stripWidth);
+            const std::vector<QRectF> rects = crumbs.crumbRects();
+            ASSERT_NEAR(rects.back().right(), crumbs.stripRect().right(), 1) << "the focused folder ends the strip";
+            const QImage shown = shownPixels(window, window);
+            // The window gives the breadcrumb the pixels up to the one nearest its right edge.
+            const int end = qRound(strip.right() * ratio);
+            const int middle = int((crumbs.y() + rects.back().center().y()) * ratio);
+            EXPECT_NE(shown.pixel(end - 1, middle), qRgb(0, 0, 0)) << "at " << left << ", strip " << stripWidth;
+            EXPECT_EQ(shown.pixel(end, middle), qRgb(0, 0, 0)) << "at " << left << ", strip " << stripWidth;
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, 16);
 }
 
 int main(int argc, char** argv) {

@@ -34,7 +34,14 @@ std::string fullKey(const std::string& key, QSizeF size, qreal ratio) {
     return key + '@' + std::to_string(size.width()) + 'x' + std::to_string(size.height()) + '@' + std::to_string(ratio);
 }
 
-QSize pixelsOf(QSizeF size, qreal ratio) { return (size * ratio).toSize().expandedTo(QSize(1, 1)); }
+// Every device pixel the card covers, the last one too where its edge falls inside a pixel: a
+// picture rounded to the nearest pixel would leave off that column or row of the card's outline.
+// (A hair below a whole pixel counts as whole, so that no empty column comes of a product's
+// rounding error.)
+QSize pixelsOf(QSizeF size, qreal ratio) {
+    const auto cover = [ratio](qreal length) { return int(std::ceil(length * ratio - 1e-6)); };
+    return QSize(cover(size.width()), cover(size.height())).expandedTo(QSize(1, 1));
+}
 
 QImage render(QSizeF size, qreal ratio, const std::function<void(QPainter&)>& paint) {
     QImage picture(pixelsOf(size, ratio), QImage::Format_ARGB32_Premultiplied);

@@ -162,7 +162,12 @@ void Breadcrumb::paintEvent(QPaintEvent*) {
     const QRectF strip = stripRect();
     if (strip.width() < 1 || m_crumbs.empty()) return;
     const qreal ratio = devicePixelRatioF();
-    QImage layer((strip.size() * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    // Every device pixel the strip touches, the last one too where it ends inside a pixel (at 125%,
+    // 150% or 175% display scaling). The layer is laid from the pixel nearest the strip's start: one
+    // rounded to the nearest pixel could end a pixel short of the strip, leaving the bar's ground
+    // where the crumb that reaches the strip's end has its edge.
+    QImage layer(QSize(int(std::ceil(strip.width() * ratio - 1e-6)), int(std::ceil(strip.height() * ratio - 1e-6))),
+                 QImage::Format_ARGB32_Premultiplied);
     layer.setDevicePixelRatio(ratio);
     layer.fill(Qt::transparent);
     QPainter crumbs(&layer);
