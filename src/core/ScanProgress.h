@@ -24,7 +24,8 @@ public:
         std::lock_guard lock(m_lock);
         return m_bytes;
     }
-    // The folder the first scan thread last took up, as raw path bytes.
+    // The folder under way, as raw path bytes: the one the first scan thread last took up, or a
+    // large folder a thread is sharing out among the others.
     std::string current() const {
         std::lock_guard lock(m_lock);
         return m_current;

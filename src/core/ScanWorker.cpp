@@ -35,7 +35,7 @@ constexpr auto currentEvery = std::chrono::milliseconds(20);
 // shown is shown once it has been read that long, so a huge folder read right after its parent
 // does not leave the parent shown for the whole of its reading.
 struct Shown {
-    bool mine = false; // only thread 0 shows folders
+    bool mine = false; // thread 0 shows the folders it takes up; any thread, a folder it shares out
     bool current = false; // the folder in hand is the one shown
     const FileNode* folder = nullptr; // the folder shown last
     std::chrono::steady_clock::time_point last{};
@@ -208,8 +208,9 @@ bool readFolder(int fd, FileNode& folder, ScanContext& context, NodeArena& arena
         if (reading && seen >= shareAfter &&
             ((context.queue.idleThreads() > 0 && context.threadsStarted.load(std::memory_order_relaxed) > 1) ||
              context.queue.isRamping())) {
-            // A folder worth sharing out takes a while: it is the one to show.
-            if (shown.mine && !shown.current) shown.show(folder, context, scratch);
+            // A folder worth sharing out takes a while, its listing first: it is the one to show,
+            // whichever thread reads it.
+            if (!shown.current) shown.show(folder, context, scratch);
             shareRest(frame, context, arena, scratch, counts);
             break;
         }
