@@ -465,5 +465,36 @@ TEST(ScanningScreen, ALongNameWithoutSpacesWrapsInsideTheColumn) {
     // Several lines, all of them in the screen above the counters.
     EXPECT_GT(ink.height(), 2.5 * QFontMetricsF(scanning->font()).height());
     EXPECT_GT(inPane(*scanning, p.view, scanning->filesValueRect()).top(), ink.bottom());
+    EXPECT_EQ(scanning->shownTitle(), scanning->titleText());
+    p.state.cancelScan();
+}
+
+TEST(ScanningScreen, ANameTooLongForThePaneGivesUpLinesRatherThanPushStopOut) {
+    // The longest name a folder can have, in wide letters, in the window's smallest pane.
+    const std::string name(255, 'W');
+    Pane p;
+    p.view.resize(780, 600);
+    p.state.setScanner([](std::string_view, const ScanOptions&, ScanProgress& progress) {
+        while (!progress.cancelled()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        return test::treeFromText("/data/\n  part.bin 10\n");
+    });
+    p.state.scan(ScanTarget::folder("/data/" + name));
+    auto* scanning = qobject_cast<ScanningView*>(p.view.content());
+    ASSERT_NE(scanning, nullptr);
+    test::settle();
+    // Everything stands in the pane, "Stop" last, under the counters, bar and path.
+    const QRect stop = scanning->stopButton()->geometry().translated(scanning->mapTo(&p.view, QPoint(0, 0)));
+    EXPECT_GE(inPane(*scanning, p.view, scanning->titleRect()).top(), 0);
+    EXPECT_LE(stop.bottom(), p.view.height());
+    EXPECT_GT(inPane(*scanning, p.view, scanning->filesValueRect()).top(),
+              inPane(*scanning, p.view, scanning->titleRect()).bottom() - 1);
+    // The title keeps several lines and ends in an ellipsis, its ink inside its lines.
+    EXPECT_TRUE(scanning->shownTitle().endsWith(QChar(0x2026)));
+    EXPECT_GT(scanning->titleRect().height(), 2.5 * QFontMetricsF(scanning->font()).height());
+    const QImage image = p.view.grab().toImage();
+    const QRect title = inPane(*scanning, p.view, scanning->titleRect());
+    const QRect ink = inkBounds(image, QRect(0, title.top(), image.width(), title.height()), image.pixelColor(2, 2));
+    ASSERT_FALSE(ink.isEmpty());
+    EXPECT_LE(ink.right(), inPane(*scanning, p.view, scanning->columnRect()).right());
     p.state.cancelScan();
 }

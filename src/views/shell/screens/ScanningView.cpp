@@ -76,6 +76,22 @@ double titleHeight(const QString& text, double width) {
     return layout.boundingRect().height();
 }
 
+// The title as shown within `room` of height: whole when it fits, else as many lines as fit (one
+// at least), the last one ending in an ellipsis, so a very long name cannot push the counters and
+// "Stop" out of the pane.
+QString titleWithin(const QString& text, double width, double room) {
+    if (text.isEmpty()) return text;
+    QTextLayout layout(text, titleFont());
+    TextDraw::breakLines(layout, width);
+    if (layout.boundingRect().height() <= room) return text;
+    int kept = 1;
+    while (kept < layout.lineCount() && layout.lineAt(kept).rect().bottom() <= room) ++kept;
+    const QTextLine last = layout.lineAt(kept - 1);
+    const QString rest = text.mid(last.textStart());
+    return text.left(last.textStart()) +
+           QFontMetricsF(titleFont()).elidedText(rest, Qt::ElideRight, width * 0.98);
+}
+
 // Ease-in-out over one leg of the sweep.
 double easeInOut(double t) { return t < 0.5 ? 2 * t * t : 1 - std::pow(-2 * t + 2, 2) / 2; }
 
@@ -137,11 +153,13 @@ QSize ScanningView::sizeHint() const { return {int(columnWidth) + 40, 360}; }
 void ScanningView::relayout() {
     const QFontMetricsF captionMetrics(captionFont()), valueMetrics(valueFont()), smallMetrics(metricCaptionFont()),
         pathMetrics(pathFont());
-    const double titleLines = titleHeight(titleText(), columnWidth);
     const int stopHeight = m_stop->sizeHint().height();
-    const double height = captionMetrics.height() + titleGap + titleLines + countersGap + valueMetrics.height() +
-                          counterLineSpacing + smallMetrics.height() + barGap + barHeight + pathGap +
-                          pathMetrics.height() + stopGap + stopHeight;
+    const double rest = captionMetrics.height() + titleGap + countersGap + valueMetrics.height() +
+                        counterLineSpacing + smallMetrics.height() + barGap + barHeight + pathGap +
+                        pathMetrics.height() + stopGap + stopHeight;
+    m_shownTitle = titleWithin(titleText(), columnWidth, this->height() - rest);
+    const double titleLines = titleHeight(m_shownTitle, columnWidth);
+    const double height = rest + titleLines;
     const double left = std::round((width() - columnWidth) / 2);
     double y = std::round(std::max(0.0, (this->height() - height) / 2));
     m_column = QRectF(left, y, columnWidth, height);
@@ -203,7 +221,7 @@ void ScanningView::paintEvent(QPaintEvent*) {
     painter.setPen(t.textTertiary);
     painter.drawText(m_caption, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Scanning"));
     painter.setPen(t.text);
-    QTextLayout title(titleText(), titleFont());
+    QTextLayout title(m_shownTitle, titleFont());
     TextDraw::breakLines(title, columnWidth);
     title.draw(&painter, m_title.topLeft());
 

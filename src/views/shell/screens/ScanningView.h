@@ -29,6 +29,8 @@ public:
 
     // As laid out and shown now.
     QString titleText() const;
+    // The title as drawn: whole, or cut to the lines the pane has room for.
+    QString shownTitle() const { return m_shownTitle; }
     QString filesText() const;
     QString bytesText() const;
     QRectF titleRect() const { return m_title; }
@@ -60,7 +62,7 @@ private:
     ActionButton* m_stop;
     QVariantAnimation* m_sweep;
     double m_sweepPhase = 0;
-    QString m_shownFiles, m_shownBytes;
+    QString m_shownTitle, m_shownFiles, m_shownBytes;
     QString m_shownPath;
     QRectF m_column, m_caption, m_title, m_filesValue, m_filesCaption, m_bytesValue, m_bytesCaption, m_bar, m_path;
 };
