@@ -119,8 +119,13 @@ struct LabelFonts {
     QFont subtitle = Typography::font(8.8, QFont::Medium);
 };
 
+// Room kept clear between a shortened label and the canvas's side, and the least room a label is
+// shortened into rather than left out: a few letters and the ellipsis.
+constexpr double labelEdgeMargin = 2, labelLeastRoom = 24;
+
 std::optional<PlacedLabel> placeLabel(const GraphNode& node, const QString& title, const QString& subtitle,
-                                      const Theme& theme, const LabelFonts& fonts, std::vector<QRectF>& placed) {
+                                      const Theme& theme, const LabelFonts& fonts, std::vector<QRectF>& placed,
+                                      double width) {
     const QPointF centre = toQt(node.position);
     PlacedLabel label;
     if (node.depth == 0) {
@@ -133,14 +138,22 @@ std::optional<PlacedLabel> placeLabel(const GraphNode& node, const QString& titl
         label.label = CanvasLabel{shown, QRectF(centre.x() - node.radius, centre.y() - 16, 2 * node.radius, 32)};
     } else {
         if (node.radius <= 8) return std::nullopt;
-        const QString shownTitle = VizText::characterCount(title) >= 31 ? VizText::cutMiddle(title, 22, 5) : title;
+        QString shownTitle = VizText::characterCount(title) >= 31 ? VizText::cutMiddle(title, 22, 5) : title;
         const double d = node.radius + 6;
         const QPointF p(centre.x() + std::cos(node.angle) * d, centre.y() + std::sin(node.angle) * d);
         const bool trailing = std::cos(node.angle) < -0.15;
         // Each text is measured once, for its box and for where it is written.
-        const double titleAdvance = QFontMetricsF(fonts.title).horizontalAdvance(shownTitle);
+        double titleAdvance = QFontMetricsF(fonts.title).horizontalAdvance(shownTitle);
         const double subtitleAdvance = QFontMetricsF(fonts.subtitle).horizontalAdvance(subtitle);
-        const double w = std::max(std::min(titleAdvance, 200.0), std::min(subtitleAdvance, 200.0));
+        double w = std::max(std::min(titleAdvance, 200.0), std::min(subtitleAdvance, 200.0));
+        // Near a side of the canvas the name ends in an ellipsis there, not cut mid-letter by it.
+        const double room = (trailing ? p.x() : width - p.x()) - labelEdgeMargin;
+        if (w > room) {
+            if (room < labelLeastRoom || subtitleAdvance > room) return std::nullopt;
+            shownTitle = QFontMetricsF(fonts.title).elidedText(shownTitle, Qt::ElideRight, room);
+            titleAdvance = QFontMetricsF(fonts.title).horizontalAdvance(shownTitle);
+            w = std::max(titleAdvance, subtitleAdvance);
+        }
         const QRectF box(trailing ? p.x() - w : p.x(), p.y() - 12, w, 24);
         for (const QRectF& other : placed)
             if (other.intersects(box)) return std::nullopt;
@@ -162,7 +175,8 @@ void drawText(QPainter& painter, const LabelText& text) {
 
 } // namespace
 
-std::vector<PlacedLabel> placeLabels(const GraphLayout& graph, const Theme& theme, bool showLabels, bool useAllocated) {
+std::vector<PlacedLabel> placeLabels(const GraphLayout& graph, const Theme& theme, bool showLabels, bool useAllocated,
+                                     double width) {
     std::vector<PlacedLabel> labels;
     if (!showLabels) return labels;
     const LabelFonts fonts;
@@ -171,7 +185,8 @@ std::vector<PlacedLabel> placeLabels(const GraphLayout& graph, const Theme& them
         if (!node.node) continue;
         const QString title = node.depth == 0 ? VizText::startTitle(*node.node) : VizText::name(*node.node);
         const QString subtitle = DisplayText::sizeText(node.node->bytes(useAllocated));
-        if (auto label = placeLabel(node, title, subtitle, theme, fonts, placed)) labels.push_back(std::move(*label));
+        if (auto label = placeLabel(node, title, subtitle, theme, fonts, placed, width))
+            labels.push_back(std::move(*label));
     }
     return labels;
 }
@@ -200,10 +215,10 @@ void paintLabels(QPainter& painter, const std::vector<PlacedLabel>& labels) {
 }
 
 std::vector<CanvasLabel> paint(QPainter& painter, const GraphLayout& graph, const Theme& theme, bool showLabels,
-                               bool useAllocated, ColorMode colorMode) {
+                               bool useAllocated, ColorMode colorMode, double width) {
     std::vector<CanvasLabel> drawn;
     if (graph.nodes.empty()) return drawn;
-    const std::vector<PlacedLabel> labels = placeLabels(graph, theme, showLabels, useAllocated);
+    const std::vector<PlacedLabel> labels = placeLabels(graph, theme, showLabels, useAllocated, width);
     paintRows(painter, graph, theme, colorMode, -std::numeric_limits<double>::infinity(),
               std::numeric_limits<double>::infinity());
     paintLabels(painter, labels);

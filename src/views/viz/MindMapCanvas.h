@@ -1,4 +1,5 @@
 #pragma once
+#include <limits>
 #include "layout/LayoutRecords.h"
 #include "style/Theme.h"
 #include "views/components/canvas/KeptStroke.h"
@@ -38,8 +39,11 @@ struct PlacedLabel {
 // With `showLabels`, one label per disc beside it, first come first served where label boxes
 // would overlap; the centre's label is always placed. Subtitles give each node's size in the size
 // mode. The centre's label comes first. Placing measures every text, so a picture drawn in parts
-// places its labels once and hands the result to every part.
-std::vector<PlacedLabel> placeLabels(const GraphLayout& graph, const Theme& theme, bool showLabels, bool useAllocated);
+// places its labels once and hands the result to every part. A label that would run past a side of
+// a canvas `width` wide ends in an ellipsis at the side instead, or is left out where not even a
+// few letters and its size would fit.
+std::vector<PlacedLabel> placeLabels(const GraphLayout& graph, const Theme& theme, bool showLabels, bool useAllocated,
+                                     double width = std::numeric_limits<double>::infinity());
 
 // The shapes of the map that reach rows `top` to `bottom` (the layout's coordinates) of a painter
 // clipped to them: edges, then discs in layout order (a parent before its subtree). Whatever cannot
@@ -54,7 +58,8 @@ void paintLabels(QPainter& painter, const std::vector<PlacedLabel>& labels);
 // The whole map: paintRows() over every row, then the labels placeLabels() gives. Returns the
 // labels drawn, by their titles, the centre's first.
 std::vector<CanvasLabel> paint(QPainter& painter, const GraphLayout& graph, const Theme& theme, bool showLabels,
-                          bool useAllocated, ColorMode colorMode);
+                          bool useAllocated, ColorMode colorMode,
+                          double width = std::numeric_limits<double>::infinity());
 
 // The ellipse and pen of the hover ring of `node`'s disc.
 QRectF hoverRingRect(const GraphNode& node);

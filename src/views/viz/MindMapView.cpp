@@ -204,7 +204,8 @@ void MindMapView::paintCanvas(QPainter& painter, const QRegion& exposed) {
         // the pool new since the last picture would first have to load the fonts and make the
         // glyphs again, which costs more than the text.
         const std::vector<MindMapCanvas::PlacedLabel> labels =
-            MindMapCanvas::placeLabels(m_graph, theme(), m_state.showLabels(), m_state.useAllocatedSize());
+            MindMapCanvas::placeLabels(m_graph, theme(), m_state.showLabels(), m_state.useAllocatedSize(),
+                                       m_surface->width());
         drawShapes(*image);
         MindMapCanvas::paintLabels(layer, labels);
     };

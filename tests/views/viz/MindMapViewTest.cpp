@@ -71,6 +71,37 @@ TEST_F(MindMapViewTest, MapSpringsInOnShowAndAgainOnEveryFocusChange) {
     EXPECT_DOUBLE_EQ(view.appearance(), 1);
 }
 
+// Long names beside discs near the canvas's sides end in an ellipsis there: no label is cut off
+// mid-letter by the side, at the left or the right.
+TEST_F(MindMapViewTest, LabelsNearTheSidesEndInAnEllipsisInsideTheCanvas) {
+    auto wide = treeFromText("root/\n"
+                             "  a-folder-with-a-long-name-1/\n"
+                             "    inner.bin 5000\n"
+                             "  a-folder-with-a-long-name-2 4000\n"
+                             "  a-folder-with-a-long-name-3 3000\n"
+                             "  a-folder-with-a-long-name-4 2500\n"
+                             "  a-folder-with-a-long-name-5 2000\n"
+                             "  a-folder-with-a-long-name-6 1500\n");
+    test::display(state, wide);
+    MindMapView view(state);
+    showCanvas(view, 340, 400);
+    finishEntry(view);
+    const QImage image = renderCanvas(*view.canvas());
+    const int w = image.width(), h = image.height();
+    int inkAtSides = 0;
+    for (int y = 0; y < h; ++y)
+        for (int x : {0, 1, w - 2, w - 1}) inkAtSides += !isBackdrop(image.pixelColor(x, y));
+    EXPECT_EQ(inkAtSides, 0);
+    int shortened = 0;
+    for (const auto& label :
+         MindMapCanvas::placeLabels(view.graph(), view.theme(), true, true, view.canvas()->width())) {
+        EXPECT_GE(label.title.rect.left(), 0) << label.title.text.toStdString();
+        EXPECT_LE(label.title.rect.right(), view.canvas()->width()) << label.title.text.toStdString();
+        shortened += label.title.text.endsWith(QChar(0x2026));
+    }
+    EXPECT_GT(shortened, 0) << "no label came near a side";
+}
+
 TEST_F(MindMapViewTest, HitsReachFivePointsBeyondTheRim) {
     test::display(state, tree);
     MindMapView view(state);
@@ -230,7 +261,7 @@ TEST_F(MindMapViewTest, MapDrawnAheadOfItsFirstFrameIsTheWholeMap) {
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setRenderHint(QPainter::TextAntialiasing);
         MindMapCanvas::paint(painter, view.graph(), view.theme(), state.showLabels(), state.useAllocatedSize(),
-                             state.colorMode());
+                             state.colorMode(), view.canvas()->width());
         painter.end();
         return image.convertToFormat(QImage::Format_ARGB32);
     };
