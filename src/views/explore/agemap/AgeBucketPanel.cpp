@@ -156,7 +156,12 @@ void AgeBucketPanel::setBuckets(std::vector<AgeMapModel::Bucket> buckets) {
     m_rows->update();
 }
 
-void AgeBucketPanel::themeChanged() { static_cast<BucketRows*>(m_rows)->invalidate(); }
+void AgeBucketPanel::themeChanged() {
+    static_cast<BucketRows*>(m_rows)->invalidate();
+    // The rows paint opaquely over the panel, so the panel's own repaint leaves them as they were:
+    // they are asked for theirs.
+    m_rows->update();
+}
 
 std::int64_t AgeBucketPanel::maxBucket() const {
     std::int64_t most = 1;

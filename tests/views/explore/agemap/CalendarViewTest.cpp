@@ -434,6 +434,18 @@ TEST(CalendarViewHeatMap, KeptPicturesFollowTheThemeAndTheFocus) {
     // A new theme draws the month cells and the bucket tracks in its own colours.
     const Theme slate = Theme::make(ThemeID::slate);
     ThemedWidget::applyTheme(&f.view, slate);
+    // The window's own repaint after the change shows them too, not the old theme's bars.
+    QApplication::processEvents();
+    const QImage shown = test::shownPixels(f.view, f.view);
+    const QPoint empty = f.inView(buckets, buckets.trackRect(1).center().toPoint());
+    EXPECT_TRUE(looksLike(shown.pixelColor(empty), over(slate.background, 0.6, slate.surface)));
+    std::size_t fullest = 0; // a long bar, in its bucket's colour
+    for (std::size_t row = 0; row < buckets.buckets().size(); ++row)
+        if (buckets.fillRect(row).width() > buckets.fillRect(fullest).width()) fullest = row;
+    const QRectF fill = buckets.fillRect(fullest);
+    ASSERT_GT(fill.width(), 20);
+    EXPECT_TRUE(looksLike(shown.pixelColor(f.inView(buckets, QPointF(fill.left() + 6, fill.center().y()))),
+                          AgeBucketPanel::tint(slate, buckets.buckets()[fullest].id)));
     // First only the heads are painted, as when the grid is mostly scrolled out of view; the rows
     // below are drawn when they show.
     QImage heads(grid.size(), QImage::Format_ARGB32_Premultiplied);
