@@ -137,8 +137,9 @@ void shareRest(const FolderFrame& frame, ScanContext& context, NodeArena& arena,
         split->folderPath.assign(frame.folderPath);
         split->frame.folderPath = split->folderPath;
     }
-    // The listing itself is quick; examining each entry is what takes the time.
-    for (;;) {
+    // The listing itself is quick; examining each entry is what takes the time. A folder of
+    // millions still takes a second to list, so a cancel stops the listing too.
+    while (!context.progress.cancelled()) {
         const long got = ::syscall(SYS_getdents64, frame.fd, scratch.entries, sizeof scratch.entries);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break; // an error keeps what was listed
