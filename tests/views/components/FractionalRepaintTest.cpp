@@ -33,9 +33,15 @@ namespace {
 
 using test::shownPixels;
 
-// The same part after the whole window was painted afresh.
+// The same part after the whole window was painted afresh. Every widget is asked, and the window's
+// own repaint left to do it: a repaint of the top-level widget alone paints nothing at once here,
+// and an update of it does not reach children that paint opaquely. The store is filled with
+// a colour no widget paints first, so a pixel left unpainted cannot pass for a painted one.
 QImage paintedWhole(QWidget& window, QWidget& widget) {
-    window.repaint();
+    if (auto* store = dynamic_cast<QImage*>(window.backingStore()->paintDevice())) store->fill(Qt::magenta);
+    window.update();
+    for (QWidget* child : window.findChildren<QWidget*>()) child->update();
+    QApplication::processEvents();
     return shownPixels(window, widget);
 }
 
