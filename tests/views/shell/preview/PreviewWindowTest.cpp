@@ -130,7 +130,9 @@ TEST(PreviewOther, ANameSwappedForALinkToAPipeNeverOpensThePipe) {
     PreviewWindow window;
     for (int round = 0; round < 400 && !writerWent.load(); ++round) {
         window.setItems({item});
-        if (window.currentKind() == PreviewKind::text) EXPECT_EQ(window.bodyText(), "hello\n");
+        if (window.currentKind() == PreviewKind::text) {
+            EXPECT_EQ(window.bodyText(), "hello\n");
+        }
     }
     stop = true;
     swapper.join();
