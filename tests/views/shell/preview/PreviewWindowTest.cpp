@@ -1,6 +1,7 @@
 #include "views/shell/preview/PreviewWindow.h"
 
 #include "state/AppStateTestSupport.h"
+#include "support/PipeSwap.h"
 #include "style/Typography.h"
 #include "views/components/ThemedWidget.h"
 
@@ -113,34 +114,17 @@ TEST(PreviewOther, SpecialFilesAreDescribedNeverOpened) {
 // a writer blocked on it would notice, and the text is shown only as the text it is.
 TEST(PreviewOther, ANameSwappedForALinkToAPipeNeverOpensThePipe) {
     TempFolder dir;
-    const std::string fifo = dir / "pipe";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::string item = writeBytes(dir, "notes.txt", "hello\n");
-    const std::string decoy = dir / "decoy";
-    ASSERT_EQ(::symlink(fifo.c_str(), decoy.c_str()), 0);
-    std::atomic<bool> writerWent{false}, stop{false};
-    std::thread writer([&] {
-        const int fd = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC); // waits for a reader
-        writerWent = true;
-        if (fd >= 0) ::close(fd);
-    });
-    std::thread swapper([&] {
-        while (!stop.load()) ::renameat2(AT_FDCWD, item.c_str(), AT_FDCWD, decoy.c_str(), RENAME_EXCHANGE);
-    });
+    test::PipeSwap swap(dir.path(), item);
+    ASSERT_TRUE(swap.made());
     PreviewWindow window;
-    for (int round = 0; round < 400 && !writerWent.load(); ++round) {
+    for (int round = 0; round < 400 && !swap.wentThrough(); ++round) {
         window.setItems({item});
         if (window.currentKind() == PreviewKind::text) {
             EXPECT_EQ(window.bodyText(), "hello\n");
         }
     }
-    stop = true;
-    swapper.join();
-    EXPECT_FALSE(writerWent.load());
-    // Lets the writer go.
-    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    writer.join();
-    if (reader >= 0) ::close(reader);
+    EXPECT_FALSE(swap.finish());
 }
 
 TEST(PreviewNames, RawBytesReachTheFileAndTheTitleIsRepaired) {

@@ -6,6 +6,7 @@
 #include "support/FakeAppHome.h"
 #include "views/components/controls/SectionLabel.h"
 #include "views/components/canvas/ShapePaint.h"
+#include "support/PipeSwap.h"
 #include "support/TempFolder.h"
 #include "views/tools/applications/AppDetailPane.h"
 #include "views/tools/applications/AppIcon.h"
@@ -445,24 +446,8 @@ TEST(AppIcons, AnIconPathIsReadOnlyAsARegularFile) {
         app.iconName = png;
     }
 
-    const std::string fifo = dir / "pipe";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::string decoy = dir / "decoy";
-    ASSERT_EQ(::symlink(fifo.c_str(), decoy.c_str()), 0);
-    std::atomic<bool> writerWent{false}, stop{false};
-    std::thread writer([&] {
-        const int fd = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC); // waits for a reader
-        writerWent = true;
-        if (fd >= 0) ::close(fd);
-    });
-    std::thread swapper([&] {
-        while (!stop.load()) ::renameat2(AT_FDCWD, png.c_str(), AT_FDCWD, decoy.c_str(), RENAME_EXCHANGE);
-    });
-    for (int round = 0; round < 400 && !writerWent.load(); ++round) (void)AppIcon::of(app).pixmap(8, 8);
-    stop = true;
-    swapper.join();
-    EXPECT_FALSE(writerWent.load());
-    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); // lets the writer go
-    writer.join();
-    if (reader >= 0) ::close(reader);
+    tallymere::test::PipeSwap swap(dir.path(), png);
+    ASSERT_TRUE(swap.made());
+    for (int round = 0; round < 400 && !swap.wentThrough(); ++round) (void)AppIcon::of(app).pixmap(8, 8);
+    EXPECT_FALSE(swap.finish());
 }
