@@ -40,6 +40,17 @@ struct Pane {
     }
     AppState state{test::memoryStore()};
     WorkspaceView view;
+
+    // Starts a scan of `target` that runs until it is stopped, then hands back `tree`; the
+    // scanning screen it shows, if any.
+    ScanningView* scanUntilStopped(const std::string& target, const std::string& tree) {
+        state.setScanner([tree](std::string_view, const ScanOptions&, ScanProgress& progress) {
+            while (!progress.cancelled()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            return test::treeFromText(tree);
+        });
+        state.scan(ScanTarget::folder(target));
+        return qobject_cast<ScanningView*>(view.content());
+    }
 };
 
 // The rectangle of the pixels in `area` that stand out from the background colour.
@@ -391,12 +402,7 @@ TEST(ScanningScreen, StopHandsTheWindowBackAtOnce) {
     // A scan that runs until it is stopped: a real one of a small folder could end, and take the
     // scanning screen with it, while the click is still on its way.
     Pane p;
-    p.state.setScanner([](std::string_view, const ScanOptions&, ScanProgress& progress) {
-        while (!progress.cancelled()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        return test::treeFromText("/tree/\n  f 10\n");
-    });
-    p.state.scan(ScanTarget::folder("/tree"));
-    auto* scanning = qobject_cast<ScanningView*>(p.view.content());
+    auto* scanning = p.scanUntilStopped("/tree", "/tree/\n  f 10\n");
     ASSERT_NE(scanning, nullptr);
     EXPECT_EQ(scanning->stopButton()->width(), 104);
     test::clickOn(*scanning->stopButton());
@@ -446,12 +452,7 @@ TEST(ScanningScreen, CountersShowTheLatestFiguresWholeWhileTheyChange) {
 TEST(ScanningScreen, ALongNameWithoutSpacesWrapsInsideTheColumn) {
     const std::string name(90, 'w');
     Pane p;
-    p.state.setScanner([](std::string_view, const ScanOptions&, ScanProgress& progress) {
-        while (!progress.cancelled()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        return test::treeFromText("/data/\n  part.bin 10\n");
-    });
-    p.state.scan(ScanTarget::folder("/data/" + name));
-    auto* scanning = qobject_cast<ScanningView*>(p.view.content());
+    auto* scanning = p.scanUntilStopped("/data/" + name, "/data/\n  part.bin 10\n");
     ASSERT_NE(scanning, nullptr);
     ASSERT_EQ(scanning->titleText(), QString::fromStdString(name));
     const QImage image = p.view.grab().toImage();
@@ -474,12 +475,7 @@ TEST(ScanningScreen, ANameTooLongForThePaneGivesUpLinesRatherThanPushStopOut) {
     const std::string name(255, 'W');
     Pane p;
     p.view.resize(780, 600);
-    p.state.setScanner([](std::string_view, const ScanOptions&, ScanProgress& progress) {
-        while (!progress.cancelled()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        return test::treeFromText("/data/\n  part.bin 10\n");
-    });
-    p.state.scan(ScanTarget::folder("/data/" + name));
-    auto* scanning = qobject_cast<ScanningView*>(p.view.content());
+    auto* scanning = p.scanUntilStopped("/data/" + name, "/data/\n  part.bin 10\n");
     ASSERT_NE(scanning, nullptr);
     test::settle();
     // Everything stands in the pane, "Stop" last, under the counters, bar and path.
