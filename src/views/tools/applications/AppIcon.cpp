@@ -9,6 +9,13 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
 namespace tallymere::AppIcon {
 
 namespace {
@@ -44,11 +51,38 @@ QIcon fromFile(const std::string& path) {
     return icon;
 }
 
+// Icons read from files, each under the identity its file had when read: a row paints its icon
+// on every repaint, and reading and decoding the file again each time (a scalable one drawn at
+// full size) would make a hover wait on it. A file changed or replaced since is read afresh.
+struct FileKey {
+    std::string path;
+    dev_t device;
+    ino_t inode;
+    off_t size;
+    std::int64_t changed;
+    bool operator==(const FileKey&) const = default;
+};
+
+QIcon fromFileKept(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    const FileKey key{path, st.st_dev, st.st_ino, st.st_size,
+                      std::int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
+    static std::vector<std::pair<FileKey, QIcon>> kept;
+    for (const auto& [k, icon] : kept)
+        if (k == key) return icon;
+    QIcon icon = fromFile(path);
+    std::erase_if(kept, [&](const auto& entry) { return entry.first.path == path; });
+    if (kept.size() >= 256) kept.clear();
+    kept.emplace_back(key, icon);
+    return icon;
+}
+
 } // namespace
 
 QIcon of(const InstalledApp& app) {
     if (app.iconName.empty()) return {};
-    if (app.iconName.front() == '/') return fromFile(app.iconName);
+    if (app.iconName.front() == '/') return fromFileKept(app.iconName);
     return QIcon::fromTheme(QString::fromStdString(app.iconName));
 }
 void paint(QPainter& painter, const QRectF& box, const InstalledApp& app, const Theme& theme) {
