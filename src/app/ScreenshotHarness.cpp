@@ -5,7 +5,6 @@
 #include "state/AppState.h"
 #include "style/Typography.h"
 #include "base/PathText.h"
-#include "base/Utf8.h"
 #include "cli/CLI.h"
 #include "views/settings/PreferencesView.h"
 #include "views/shell/RootView.h"
@@ -189,11 +188,6 @@ void runIfRequested(int& argc, char** argv) {
     const std::string& outPath = std::holds_alternative<SettingsShot>(request) ? std::get<SettingsShot>(request).outPath
                                                                                 : std::get<WindowShot>(request).outPath;
     if (const std::string refused = unusableOutput(outPath); !refused.empty()) failWith(1, refused);
-    // A folder that is not there would be pictured as the window's error and reported as done.
-    if (const auto* shot = std::get_if<WindowShot>(&request)) {
-        struct stat root {};
-        if (::stat(absoluteCleanPath(shot->scanPath).c_str(), &root) != 0) failWith(1, "cannot stat " + oneLine(shot->scanPath));
-    }
     std::unique_ptr<QApplication> application = makeApplication(argc, argv);
     if (auto* settings = std::get_if<SettingsShot>(&request)) shootSettings(settings->outPath);
     shootWindow(std::get<WindowShot>(request));

@@ -63,8 +63,9 @@ double settleSeconds(std::optional<WorkspaceTab> tab);
 // it must run before the application's; `argc` must outlive the process, as QApplication needs.
 // Prints "wrote OUT" (with " (WxH)" for the main window) and exits 0; "no bitmap rep" exits 2,
 // "no png data" 3, and a file that cannot be stored writeFailedStatus, with the reason. Malformed
-// arguments print the usage line and exit 2; an OUT that is not a regular file, or a PATH that
-// cannot be examined ("cannot stat PATH"), exits 1 at once.
+// arguments print the usage line and exit 2; an OUT that is not a regular file exits 1 at once. A
+// PATH that is not there or cannot be read is scanned like any other: the picture shows the window
+// as that scan leaves it, with its error banner.
 void runIfRequested(int& argc, char** argv);
 
 // The widget's picture at its screen's pixel ratio, as PNG data; an empty array when no picture

@@ -267,7 +267,7 @@ TEST(ShotProgram, UnwritableOutputIsAnErrorNeverWrote) {
     EXPECT_FALSE(std::filesystem::exists(out));
 }
 
-TEST(ShotProgram, AFifoAtTheOutputAnUnknownOrStrayWordOrAMissingFolderIsRefusedBeforeAnyPicture) {
+TEST(ShotProgram, AFifoAtTheOutputOrAnUnknownOrStrayWordIsRefusedBeforeAnyPicture) {
     if (!haveBinary()) GTEST_SKIP() << "TALLYMERE_BINARY is not set";
     TempFolder dir;
     dir.file("tree/a.bin", 1000);
@@ -294,11 +294,25 @@ TEST(ShotProgram, AFifoAtTheOutputAnUnknownOrStrayWordOrAMissingFolderIsRefusedB
         EXPECT_EQ(run.err.count('\n'), 1);
         EXPECT_FALSE(std::filesystem::exists(out));
     }
+}
 
-    // A folder that is not there is no picture of the window's error, reported as done.
+TEST(ShotProgram, AFolderThatIsNotThereIsPicturedWithTheScansErrorBanner) {
+    if (!haveBinary()) GTEST_SKIP() << "TALLYMERE_BINARY is not set";
+    TempFolder dir;
     const std::string missing = dir / "missing";
-    const ProgramRun run = runProgram({"--shot", QString::fromStdString(missing), QString::fromStdString(out)}, dir / "config");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err.toStdString(), "cannot stat " + missing + "\n");
-    EXPECT_FALSE(std::filesystem::exists(out));
+    const std::string out = dir / "window.png";
+    const ProgramRun run = runProgram(
+        {"--shot", QString::fromStdString(missing), QString::fromStdString(out), "explore", "treemap", "paper"},
+        dir / "config");
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out.toStdString(), "wrote " + out + " (1520x940)\n");
+    const QImage image(QString::fromStdString(out));
+    ASSERT_FALSE(image.isNull());
+    // The banner lies at the foot of the workspace, right of the sidebar; its error symbol is the
+    // only mark there in the danger colour.
+    const QColor danger = Theme::make(ThemeID::paper).danger;
+    int dangerPixels = 0;
+    for (int y = image.height() - 150; y < image.height(); ++y)
+        for (int x = 300; x < image.width(); ++x) dangerPixels += image.pixelColor(x, y) == danger;
+    EXPECT_GT(dangerPixels, 40);
 }
