@@ -422,6 +422,30 @@ TEST_F(DuplicateTraps, HardLinksAreOneFileAndAnExtraWithAnotherNameFreesNothing)
     EXPECT_EQ(recoverable(groups), 300000);
 }
 
+TEST_F(DuplicateTraps, ANameLinkedAfterTheScanIsTheFileItNowNames) {
+    // The scan met three files of each size; then the third name of each became a second name of
+    // the first, so the tree holds two paths to one file that the scan could not have merged.
+    const std::string big = pattern(300000, 81), small = pattern(4000, 82);
+    write(dir / "big-file", big);
+    write(dir / "big-file-copy", big);
+    write(dir / "b", pattern(300000, 83));
+    write(dir / "small-file", small);
+    write(dir / "small-file-copy", small);
+    write(dir / "s", pattern(4000, 84));
+    root = scan(dir.path());
+    ASSERT_TRUE(root);
+    for (const auto& [name, first] : {std::pair{"b", "big-file"}, std::pair{"s", "small-file"}}) {
+        ASSERT_EQ(::unlink((dir / name).c_str()), 0);
+        ASSERT_EQ(::link((dir / first).c_str(), (dir / name).c_str()), 0);
+    }
+    Progress progress;
+    const auto groups = DuplicateFinder::find(root, 1, progress);
+    // Large files are sampled and compared apart, small ones read whole at once: in both, the file
+    // counts once, under the shorter of its two names, and its copy is the only extra.
+    EXPECT_EQ(paths(groups), (Paths{{"b", "big-file-copy"}, {"s", "small-file-copy"}}));
+    EXPECT_EQ(recoverable(groups), 304000);
+}
+
 TEST_F(DuplicateTraps, AFileSeenAgainThroughABindMountIsNotItsOwnDuplicate) {
     // Large files are sampled and compared apart; small ones are read whole at once.
     const std::string f = pattern(300000, 41), g = pattern(220000, 42), h = pattern(5000, 43);
