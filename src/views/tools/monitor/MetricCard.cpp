@@ -59,8 +59,11 @@ void MetricCard::setHeadline(const QString& headline) {
 }
 
 void MetricCard::setHeadline(double value, MonitorText::Format format) {
+    // The lists that follow a sample refresh every card with the figures it already counts to:
+    // the count goes on.
+    if (format == m_format && value == m_value) return;
     const QString text = format(value);
-    const bool counts = m_format == format && value != m_value;
+    const bool counts = m_format == format;
     m_headline = text;
     m_value = value;
     if (!counts) {

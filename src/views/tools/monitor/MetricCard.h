@@ -28,7 +28,8 @@ public:
     // A fixed headline, shown at once.
     void setHeadline(const QString& headline);
     // A headline figure: the card counts to it from the figure it shows, when it shows one written
-    // the same way; otherwise (the first figure, a change of format) it is shown at once.
+    // the same way; otherwise (the first figure, a change of format) it is shown at once. The figure
+    // it already shows or counts to leaves it as it is, mid-count too.
     void setHeadline(double value, MonitorText::Format format);
     void setTint(MonitorText::ColorPick tint);
     QString title() const { return m_title; }

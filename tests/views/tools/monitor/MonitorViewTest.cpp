@@ -21,7 +21,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
+#include <set>
 
 using namespace tallymere;
 
@@ -283,11 +285,69 @@ TEST_F(Monitor, HeadlinesCountFromTheShownFigureToEachNewSample) {
     EXPECT_NE(headlinePixels(cpu), between);
 
     // Memory, network and storage count too; a fixed text stands at once.
+    view.memoryCard()->count()->setCurrentTime(MetricCard::countMs);
     EXPECT_EQ(view.memoryCard()->shownHeadline(), "6.00 GB");
     view.sampler().applyVolumes(volumes(1));
     EXPECT_EQ(view.storageCard()->shownHeadline(), "52.4 GB free");
     view.sampler().applyVolumes({});
     EXPECT_EQ(view.storageCard()->shownHeadline(), QString::fromUtf8("\u2014"));
+}
+
+// The figures a count drew at each of its frames, from its start to its end.
+std::vector<double> countFrames(MetricCard* card, QStringView unit) {
+    std::vector<double> frames;
+    for (int at = 0; at <= MetricCard::countMs; at += MetricCard::frameMs) {
+        card->count()->setCurrentTime(at);
+        frames.push_back(card->shownHeadline().chopped(unit.size()).toDouble());
+    }
+    return frames;
+}
+
+TEST_F(Monitor, TheListsThatFollowASampleLeaveItsCountsRunning) {
+    AppState state(nullptr);
+    FakeSystem system;
+    MonitorView view(state, system.sources());
+    ThemedWidget::applyTheme(&view, Theme::make(ThemeID::paper));
+    view.resize(1000, 860);
+    view.show();
+    MonitorSampler& sampler = view.sampler();
+    sampler.applyVolumes(volumes(1));
+    system.advance(0.1, 1000);
+    sampler.sampleNow();
+    view.cpuCard()->count()->setCurrentTime(MetricCard::countMs);
+    ASSERT_EQ(view.cpuCard()->shownHeadline(), "10.0%");
+
+    // A sample, then the process list it asked for and the volumes, each refreshing every card
+    // with the figures they already count to.
+    system.advance(0.8, 1000);
+    sampler.sampleNow();
+    view.cpuCard()->count()->pause();
+    std::vector<VolumeInfo> fuller = volumes(1);
+    fuller[0].available = 40 * GB;
+    sampler.applyVolumes(fuller);
+    MetricCard* storage = view.storageCard();
+    ASSERT_EQ(storage->count()->state(), QAbstractAnimation::Running);
+    storage->count()->pause();
+    sampler.applyProcesses(sampler.processRequests() + 1, processes(5));
+    sampler.applyVolumes(fuller);
+    sampler.applyProcesses(sampler.processRequests() + 2, processes(6));
+
+    for (MetricCard* card : {view.cpuCard(), storage}) {
+        EXPECT_EQ(card->count()->state(), QAbstractAnimation::Paused) << card->title().toStdString();
+        EXPECT_NE(card->shownHeadline().toStdString(), card->headline().toStdString());
+    }
+    // Every frame on the way draws a figure of its own, from the old one to the new.
+    const std::vector<double> cpu = countFrames(view.cpuCard(), u"%");
+    EXPECT_EQ(cpu.front(), 10.0);
+    EXPECT_EQ(cpu.back(), view.cpuCard()->headline().chopped(1).toDouble());
+    EXPECT_GT(cpu.back(), 80);
+    EXPECT_TRUE(std::is_sorted(cpu.begin(), cpu.end()));
+    EXPECT_EQ(std::set<double>(cpu.begin(), cpu.end()).size(), cpu.size());
+    const std::vector<double> free = countFrames(storage, u" GB free");
+    EXPECT_EQ(free.front(), 52.4);
+    EXPECT_EQ(free.back(), 40.0);
+    EXPECT_TRUE(std::is_sorted(free.rbegin(), free.rend()));
+    EXPECT_GE(std::set<double>(free.begin(), free.end()).size(), free.size() - 1);
 }
 
 TEST_F(Monitor, OlderOrHungListsNeverReplaceNewerOnes) {
