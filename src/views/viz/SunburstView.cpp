@@ -32,8 +32,6 @@ constexpr int maxBands = 8;
 const QColor labelInk(26, 25, 22);
 // Space kept between a label and its ring's inner and outer edges.
 constexpr double labelPadding = 2;
-// Letters a cut label keeps before its "…", at the least.
-constexpr int leastLabelLetters = 3;
 // How far a label's letters may reach beyond its box (a line of the label's font is some 11 points
 // high, centred in a box 20 high), in points.
 constexpr double labelReach = 4;
@@ -44,6 +42,18 @@ double qtDegrees(double layoutAngle) { return -(layoutAngle - pi / 2) * 180.0 / 
 
 double nowSeconds() {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+// Whether a label `width` long, in `font`, centred on the arc's middle radius and running along it,
+// lies inside the ring segment: between the ring's edges less their padding, and, across the
+// radius, inside the segment's sides where the text comes nearest the centre.
+bool labelFitsBand(const LayoutArc& arc, double width, const QFont& font) {
+    const double room = arc.outerRadius - arc.innerRadius - 2 * labelPadding;
+    if (width > room) return false;
+    const QFontMetricsF metrics(font);
+    const double nearest = (arc.innerRadius + arc.outerRadius - width) / 2;
+    const double halfSweep = std::min((arc.endAngle - arc.startAngle) / 2, pi / 2);
+    return nearest * std::sin(halfSweep) >= (metrics.ascent() + metrics.descent()) / 2;
 }
 
 const LayoutArc* firstArcOf(const std::vector<LayoutArc>& arcs, const FileNode* node) {
@@ -135,7 +145,8 @@ void SunburstView::paintBase(QPainter& painter) {
 
     const double r0 = m_arcs.front().outerRadius;
     // Which arcs get a label: the first 90 wide and thick enough use up the budget, and of those the
-    // ones whose name (measured within 200 points) is shorter than the arc is long are written.
+    // ones whose whole name (measured within 200 points) is shorter than the arc is long, and lies
+    // inside the ring's band, are written. A name is never cut: part of one names nothing.
     TextDraw::Style label{Typography::font(9, QFont::DemiBold), ShapePaint::withOpacity(labelInk, 0.85)};
     label.alignment = Qt::AlignCenter;
     std::vector<QString> labels(m_arcs.size());
@@ -157,14 +168,8 @@ void SunburstView::paintBase(QPainter& painter) {
                 const double arcLength = (arc.endAngle - arc.startAngle) * arc.outerRadius;
                 const QString text = TextDraw::oneLine(arc.node->name());
                 const TextDraw::Fitted fitted = TextDraw::fit(text, label, 200);
-                if (fitted.lines.isEmpty() || fitted.width >= arcLength) continue;
-                // The text runs along the radius and ends with "…" where the ring's thickness ends; a
-                // stub of one or two letters names nothing, so such a ring keeps no label.
-                const double room = arc.outerRadius - arc.innerRadius - 2 * labelPadding;
-                if (fitted.width > room) {
-                    const QString shown = QFontMetricsF(fitted.font).elidedText(text, Qt::ElideRight, room);
-                    if (shown.size() - 1 < leastLabelLetters) continue;
-                }
+                if (fitted.lines.size() != 1 || fitted.lines.front() != text || fitted.width >= arcLength) continue;
+                if (!labelFitsBand(arc, fitted.width, fitted.font)) continue;
                 labels[candidates[std::size_t(k)]] = text;
             }
         });
@@ -237,8 +242,8 @@ void SunburstView::paintBase(QPainter& painter) {
             // Along the radius, reading outwards on the right half and inwards on the left, never upside down.
             double turn = mid - pi / 2;
             if (std::sin(mid) < 0) turn += pi;
-            // The text runs along the radius, so the ring's thickness is its room: it ends with "…"
-            // rather than cross into the next ring or the central disc.
+            // The text runs along the radius, so the ring's thickness is its room; a label is chosen
+            // only when it fits there whole.
             const double room = arc.outerRadius - arc.innerRadius - 2 * labelPadding;
             const QRectF box(-room / 2, -10, room, 20);
             // Drawn only in the bands its letters reach: the box turned, with room for their

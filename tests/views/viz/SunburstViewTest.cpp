@@ -7,6 +7,8 @@
 #include "support/TreeText.h"
 #include "views/components/canvas/HighlightOverlay.h"
 #include "views/components/canvas/ShapePaint.h"
+#include "style/Typography.h"
+#include "views/components/TextDraw.h"
 #include "views/viz/CanvasTestSupport.h"
 #include "views/viz/SunburstCenter.h"
 #include "views/viz/SunburstView.h"
@@ -208,9 +210,9 @@ TEST(SunburstViewPointer, OnlyTheUpButtonOfTheCentreTakesThePointer) {
     EXPECT_EQ(f.state.focus().get(), docs);
 }
 
-TEST(SunburstViewLabels, ARingTooThinForThreeLettersKeepsNoStub) {
-    // Seven rings share the radius, each too thin for more than a letter or two of a long name
-    // before its "…", though the arcs are long enough for a label; the short name fits whole.
+TEST(SunburstViewLabels, AThinRingKeepsNoPartOfALongName) {
+    // Seven rings share the radius, each too thin for a long name, though the arcs are long enough
+    // for a label; the short name fits whole.
     Fixture f(R"(/srv/deep/
   Photographs-of-the-year/
     Holidays-abroad/
@@ -248,36 +250,48 @@ TEST(SunburstViewLabels, ARingTooThinForThreeLettersKeepsNoStub) {
     EXPECT_GT(inkAlong(*shortName), 5);
 }
 
-TEST(SunburstViewLabels, StayInsideTheirRingAndTheCentreNameInsideItsDisc) {
-    // A long name on a wide first-ring arc with nothing outside it (a file): the label ends with
-    // "…" inside its ring instead of running into the empty ring or over the central disc.
+TEST(SunburstViewLabels, ANameIsDrawnWholeInsideItsRingOrNotAtAllAndTheCentreNameInsideItsDisc) {
+    // Two files on the first ring, nothing outside them: the long name has room along its wide arc
+    // and for many of its letters across the ring, but not for all of them, so it is left out
+    // rather than cut; the short name is drawn whole inside its ring.
     Fixture f(R"(/srv/data/a-long-folder-name-for-the-ring/
   package-lists-of-the-whole-system 6000
   rest.bin 4000
 )", {640, 640});
-    const FileNode* lists = childNamed(*f.tree, "package-lists-of-the-whole-system");
-    const LayoutArc* arc = recordFor(f.view->arcs(), lists);
-    ASSERT_TRUE(arc);
+    f.state.setTreemapDepth(3); // three rings share the radius
+    const LayoutArc* lists = recordFor(f.view->arcs(), childNamed(*f.tree, "package-lists-of-the-whole-system"));
+    const LayoutArc* rest = recordFor(f.view->arcs(), childNamed(*f.tree, "rest.bin"));
+    ASSERT_TRUE(lists && rest);
+    TextDraw::Style style{Typography::font(9, QFont::DemiBold), Qt::black};
+    const double thickness = lists->outerRadius - lists->innerRadius;
+    ASSERT_GT(thickness, TextDraw::width("package-lists", style));
+    ASSERT_LT(thickness, TextDraw::width("package-lists-of-the-whole-system", style));
     const QImage image = f.render();
-    ASSERT_GT(f.view->labelCandidates(), 0);
+    ASSERT_GT(f.view->labelCandidates(), 1);
     const QPointF c = f.view->center() + QPointF(SunburstView::inset, SunburstView::inset);
     const QRect readout = f.view->centerReadout()->geometry();
     const QColor labelInk(26, 25, 22);
-    // Samples along the label's radius, every half point, a few points either side of the line.
-    auto inkAt = [&](double fromRadius, double toRadius) {
-        int dark = 0;
-        const double mid = (arc->startAngle + arc->endAngle) / 2;
+    // The radii, every half point, where a few points either side of the arc's middle line are inked.
+    auto inkedRadii = [&](const LayoutArc& arc, double fromRadius, double toRadius) {
+        std::vector<double> radii;
+        const double mid = (arc.startAngle + arc.endAngle) / 2;
         for (double r = fromRadius; r <= toRadius; r += 0.5)
-            for (double side = -3; side <= 3; side += 1) {
+            for (double side = -4; side <= 4; side += 1) {
                 const QPointF p(c.x() + r * std::sin(mid) + side * std::cos(mid), c.y() - r * std::cos(mid) + side * std::sin(mid));
                 if (readout.contains(p.toPoint())) continue;
-                dark += colourDistance(image.pixelColor(p.toPoint()), labelInk) < 90;
+                if (colourDistance(image.pixelColor(p.toPoint()), labelInk) < 90) {
+                    radii.push_back(r);
+                    break;
+                }
             }
-        return dark;
+        return radii;
     };
-    EXPECT_GT(inkAt(arc->innerRadius, arc->outerRadius), 10);        // the label is there
-    EXPECT_EQ(inkAt(arc->outerRadius + 2, arc->outerRadius + 60), 0); // nothing of it beyond the ring
-    EXPECT_EQ(inkAt(4, arc->innerRadius - 2), 0);                     // nor over the disc
+    EXPECT_TRUE(inkedRadii(*lists, 4, lists->outerRadius + 60).empty());
+    const std::vector<double> name = inkedRadii(*rest, 4, rest->outerRadius + 60);
+    ASSERT_FALSE(name.empty());
+    EXPECT_GT(name.front(), rest->innerRadius);
+    EXPECT_LT(name.back(), rest->outerRadius);
+    EXPECT_NEAR(name.back() - name.front(), TextDraw::width("rest.bin", style), 2.5); // the whole name
 
     // The centre's long name is cut where the disc's edge would cross it: no text outside the disc.
     SunburstCenter* centre = f.view->centerReadout();
