@@ -214,9 +214,9 @@ public:
     // Moves every staged item to the Trash, records the bytes freed, keeps the items that failed,
     // refreshes the volumes and raises the outcome banner. Nothing when the queue is empty.
     // A copy staged from a duplicate group moves only while it is still the file the search
-    // compared and another copy of its group, not staged, is too: the search's verdict may no
-    // longer hold (a copy edited, truncated, replaced or deleted since), and the user must never
-    // be left without the content.
+    // compared and another copy of its group, not staged and outside every Trash, is too: the
+    // search's verdict may no longer hold (a copy edited, truncated, replaced, deleted or thrown
+    // away since), and the user must never be left without the content.
     void emptyQueue();
     // The system's message for a staged item that the last emptying could not move; none for any
     // other node, and none once the item has left the queue.

@@ -5,6 +5,7 @@
 #include "state/AppStateData.h"
 #include "core/ByteFormat.h"
 #include "services/DuplicateFinder.h"
+#include "platform/TrashPlaces.h"
 #include "services/TrashService.h"
 #include "base/PathText.h"
 #include "base/Utf8.h"
@@ -90,15 +91,20 @@ void guardCopy(Guards& guards, const Queue& queue, const DuplicateFinder::Group&
 }
 
 // Why a staged copy of a duplicate group may not move now; empty when it may. Asked before any
-// item moves, of the whole queue: a copy that goes with this same emptying is no copy left.
-std::string whyCopyStays(const Queue& queue, const std::string& path, const CopyGuard& guard) {
+// item moves, of the whole queue: a copy that goes with this same emptying is no copy left, and
+// neither is one in a Trash, which goes when the Trash is emptied.
+std::string whyCopyStays(const Queue& queue, const std::string& path, const CopyGuard& guard,
+                         const TrashPlaces::Places& trash) {
     const std::string name = oneLine(PathText::lastComponent(path));
     if (!DuplicateFinder::isAsCompared(path, guard.self, guard.size)) return name + " changed since the scan";
+    bool inTrash = false;
     for (const auto& [other, identity] : guard.others) {
         const std::string otherPath = other->path();
-        if (!isLeaving(queue, otherPath) && DuplicateFinder::isAsCompared(otherPath, identity, guard.size)) return {};
+        if (isLeaving(queue, otherPath) || !DuplicateFinder::isAsCompared(otherPath, identity, guard.size)) continue;
+        if (TrashPlaces::trashOf(trash, otherPath).empty()) return {};
+        inTrash = true;
     }
-    return "No other copy of " + name + " is left as the search found it";
+    return "No other copy of " + name + (inTrash ? " is left outside the Trash" : " is left as the search found it");
 }
 
 // The item staged for a node. A folder of the filtered copy holds only what passed the filter, yet
@@ -180,11 +186,12 @@ void AppState::emptyQueue() {
     std::unordered_map<std::string, FreedesktopTrash::Identity> identities;
     // Copies of a duplicate group that must stay, with why; decided before anything moves.
     std::unordered_map<std::string, std::string> held;
+    const TrashPlaces::Places trash = m->copyGuards.empty() ? TrashPlaces::Places{} : TrashPlaces::current();
     paths.reserve(m->queue.size());
     for (const NodePtr& item : m->queue) {
         paths.push_back(item->path());
         if (const auto guard = m->copyGuards.find(paths.back()); guard != m->copyGuards.end()) {
-            if (std::string why = whyCopyStays(m->queue, paths.back(), guard->second); !why.empty()) {
+            if (std::string why = whyCopyStays(m->queue, paths.back(), guard->second, trash); !why.empty()) {
                 held.emplace(paths.back(), std::move(why));
                 continue;
             }

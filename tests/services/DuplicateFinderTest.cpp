@@ -20,7 +20,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -444,6 +446,48 @@ TEST_F(DuplicateTraps, ANameLinkedAfterTheScanIsTheFileItNowNames) {
     // counts once, under the shorter of its two names, and its copy is the only extra.
     EXPECT_EQ(paths(groups), (Paths{{"b", "big-file-copy"}, {"s", "small-file-copy"}}));
     EXPECT_EQ(recoverable(groups), 304000);
+}
+
+TEST_F(DuplicateTraps, NothingInATrashIsACandidate) {
+    const std::string report = pattern(300000, 91), photo = pattern(250000, 92), notes = pattern(5000, 93);
+    const auto put = [&](const std::string& relative, const std::string& data) {
+        std::filesystem::create_directories(std::filesystem::path(dir / relative).parent_path());
+        write(dir / relative, data);
+    };
+    // The live report and an older copy of it thrown away: the shorter path, kept, would be the
+    // Trash's, and the live one offered as the extra.
+    put("Documents/Work/Reports/2026/Q4/summary-q4.pdf", report);
+    put("data/Trash/files/s.pdf", report);
+    // The top of a volume: the shared Trash and a user's own hold copies of a live photo, and two
+    // copies of notes that are both thrown away. A folder named like a Trash below the top is none.
+    put("volume/.Trash/1000/files/photo.jpg", photo);
+    put("volume/.Trash-1000/files/photo.jpg", photo);
+    put("volume/photo.jpg", photo);
+    put("volume/pics/.Trash-1000/photo-again.jpg", photo);
+    put("volume/.Trash-1000/files/notes-1", notes);
+    put("volume/.Trash-1000/files/notes-2", notes);
+    const TrashPlaces::Places trash{.homeTrash = dir / "data/Trash", .tops = {"/", dir / "volume"}};
+
+    root = scan(dir.path());
+    Progress progress;
+    EXPECT_EQ(paths(DuplicateFinder::find(root, 1, progress, trash)),
+              (Paths{{"volume/photo.jpg", "volume/pics/.Trash-1000/photo-again.jpg"}}));
+    // A search of a Trash, or of a folder in one, finds nothing there.
+    for (const char* inside : {"volume/.Trash-1000", "volume/.Trash-1000/files", "data/Trash"}) {
+        Progress again;
+        EXPECT_TRUE(DuplicateFinder::find(scan(dir / inside), 1, again, trash).empty()) << inside;
+    }
+
+    // Without places given, the home Trash is the one of the environment's data folder.
+    const char* saved = std::getenv("XDG_DATA_HOME");
+    const std::optional<std::string> previous = saved ? std::optional<std::string>(saved) : std::nullopt;
+    ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+    Progress system;
+    const auto groups = DuplicateFinder::find(root, 1, system);
+    if (previous) ::setenv("XDG_DATA_HOME", previous->c_str(), 1);
+    else ::unsetenv("XDG_DATA_HOME");
+    for (const auto& group : paths(groups))
+        EXPECT_EQ(std::count(group.begin(), group.end(), "Documents/Work/Reports/2026/Q4/summary-q4.pdf"), 0);
 }
 
 TEST_F(DuplicateTraps, AFileSeenAgainThroughABindMountIsNotItsOwnDuplicate) {

@@ -341,6 +341,25 @@ TEST_F(AppStateTrash, AStagedCopyMovesOnlyWhileAnotherCopyStaysAsTheSearchFoundI
     EXPECT_TRUE(inTrash("k5"));
 }
 
+// A copy in the Trash goes when the Trash is emptied: it never stands in for the copy that moves,
+// even in a group that holds it (a search that did not know that Trash).
+TEST_F(AppStateTrash, ACopyWhoseOnlyOtherCopyIsInTheTrashStays) {
+    dir.file("Documents/Work/Reports/2026/Q4/summary-q4.pdf", 4321);
+    dir.file("data/Trash/files/s.pdf", 4321);
+    ASSERT_TRUE(scanAndWait(state, dir.path()));
+    DuplicateFinder::Progress progress;
+    const auto groups = DuplicateFinder::find(state.displayRoot(), 4321, progress, TrashPlaces::Places{});
+    ASSERT_EQ(groups.size(), 1u);
+    ASSERT_EQ(groups[0].files[0]->name(), "s.pdf");
+    state.stageExtras(groups[0]);
+    ASSERT_EQ(state.queue().size(), 1u);
+
+    state.emptyQueue();
+    EXPECT_TRUE(std::filesystem::exists(dir / "Documents/Work/Reports/2026/Q4/summary-q4.pdf"));
+    EXPECT_EQ(state.queue().size(), 1u);
+    EXPECT_EQ(state.trashFailure(groups[0].files[1].get()), "No other copy of summary-q4.pdf is left outside the Trash");
+}
+
 TEST_F(AppStateTrash, AReasonThatNamesTheItemIsOneLineThatNothingReorders) {
     const std::string name = "bidi\u202Eevil\n.txt";
     dir.file("scan/" + name, 10);

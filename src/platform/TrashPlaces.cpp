@@ -1,0 +1,50 @@
+#include "platform/TrashPlaces.h"
+
+#include "platform/MountTable.h"
+#include "platform/PhysicalPath.h"
+#include "platform/UserFolders.h"
+
+#include <algorithm>
+
+namespace tallymere::TrashPlaces {
+
+namespace {
+
+// A "/" boundary: "/a/bc" is not inside "/a/b".
+bool isInside(std::string_view path, std::string_view folder) {
+    if (folder == "/") return path.size() > 1 && path.front() == '/';
+    return path.size() > folder.size() && path.starts_with(folder) && path[folder.size()] == '/';
+}
+
+} // namespace
+
+Places current() {
+    Places places;
+    if (const std::string data = UserFolders::dataHome(); !data.empty()) places.homeTrash = physicalPath(data + "/Trash");
+    for (const MountEntry& mount : MountTable::read())
+        if (std::find(places.tops.begin(), places.tops.end(), mount.mountPoint) == places.tops.end())
+            places.tops.push_back(mount.mountPoint);
+    if (std::find(places.tops.begin(), places.tops.end(), "/") == places.tops.end()) places.tops.emplace_back("/");
+    return places;
+}
+
+bool isTopTrashName(std::string_view name) {
+    if (name == ".Trash") return true;
+    constexpr std::string_view prefix = ".Trash-";
+    if (!name.starts_with(prefix) || name.size() == prefix.size()) return false;
+    return std::all_of(name.begin() + prefix.size(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string trashOf(const Places& places, std::string_view path) {
+    if (!places.homeTrash.empty() && (path == places.homeTrash || isInside(path, places.homeTrash)))
+        return places.homeTrash;
+    for (const std::string& top : places.tops) {
+        if (!isInside(path, top)) continue;
+        const std::size_t start = top == "/" ? 1 : top.size() + 1;
+        const std::string_view first = path.substr(start, path.find('/', start) - start);
+        if (isTopTrashName(first)) return std::string(path.substr(0, start + first.size()));
+    }
+    return {};
+}
+
+} // namespace tallymere::TrashPlaces
