@@ -29,11 +29,11 @@ constexpr std::array<std::string_view, 12> protectedWords = {
     "keychains", "safari", "icloud", "group.com.apple"};
 
 // The desktop's own folders and files: settings every program shares, never one app's leftovers.
-constexpr std::array<std::string_view, 27> protectedLeaves = {
+constexpr std::array<std::string_view, 30> protectedLeaves = {
     "Trash", "applications", "flatpak", "icons", "fonts", "fontconfig", "keyrings", "mime", "gvfs-metadata",
     "recently-used.xbel", "dconf", "autostart", "systemd", "pulse", "pipewire", "user-dirs.dirs", "menus",
     "thumbnails", "Tallymere", "user-dirs.locale", "mimeapps.list", "gtk-3.0", "gtk-4.0", "desktop-directories",
-    "xdg-desktop-portal", "sounds", "wireplumber"};
+    "xdg-desktop-portal", "sounds", "wireplumber", "backgrounds", "themes", "wallpapers"};
 
 // Stores of containers, virtual machines and sandboxes: gigabytes of the user's own systems that
 // no removed app left behind. Matched on the whole name, ignoring case and a leading dot.

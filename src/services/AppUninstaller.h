@@ -94,9 +94,11 @@ std::string refusalText(const std::string& path);
 // Moves the app to the Trash: its bundle first and, only once that has moved, its desktop file
 // and leftovers, one at a time. Just before each move the path is checked against the desktop as
 // it is then (sources read afresh): its real path lies inside the real home and is the path that
-// was listed, it is the user's, it is no support root, named folder or the home and holds none,
-// it holds no other app's program or launcher, a leftover is not protected, and a bundle folder
-// is still the program's own folder. A system app is never moved (an empty result). Synchronous.
+// was listed, it is the user's, it is no support root, default base folder (~/.local/share,
+// ~/.config, ~/.cache, ~/.local/state), named folder or the home and holds none, nor the desktop's
+// Trash, launchers or icons, it holds no other app's program or launcher, a leftover is not
+// protected, and a bundle folder is still the program's own folder. A system app is never moved
+// (an empty result). Synchronous.
 Removal uninstall(const InstalledApp& app, const AppSources& sources, const Trasher& trash);
 // Moves one orphan to the Trash after the same check (it may hold no app's program or launcher).
 Removal removeOrphan(const LeftoverItem& item, const AppSources& sources, const Trasher& trash);

@@ -115,9 +115,17 @@ std::string bundleOf(const std::string& program, const std::string& home, const 
 Guard Guard::from(const AppSources& sources, const std::vector<DesktopEntry>& entries) {
     Guard guard;
     guard.home = realPath(sources.home);
-    for (const SupportRoot& root : sources.supportRoots)
-        if (std::string real = physicalPath(root.path); !real.empty()) guard.fixed.push_back(std::move(real));
-    for (const std::string& folder : sources.userFolders)
+    std::vector<std::string> fixed;
+    for (const SupportRoot& root : sources.supportRoots) fixed.push_back(root.path);
+    fixed.insert(fixed.end(), sources.userFolders.begin(), sources.userFolders.end());
+    // The base folders where they are by default, whichever the environment chose: a data folder
+    // given as ~/.local lists ~/.local/share among its entries, which holds every program's data.
+    if (!sources.home.empty())
+        for (const char* base : {"/.local/share", "/.config", "/.cache", "/.local/state"}) fixed.push_back(sources.home + base);
+    // The desktop's own: the Trash, the launchers and the icons of the data folder it reads.
+    if (!sources.dataHome.empty())
+        for (const char* own : {"/Trash", "/applications", "/icons"}) fixed.push_back(sources.dataHome + own);
+    for (const std::string& folder : fixed)
         if (std::string real = physicalPath(folder); !real.empty()) guard.fixed.push_back(std::move(real));
     guard.launchers.reserve(entries.size());
     // Programs followed to the real file, so a link in the home to a packaged program is not the

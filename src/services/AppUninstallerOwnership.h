@@ -37,7 +37,9 @@ struct Launcher {
 // What the check compares against, gathered at one moment.
 struct Guard {
     std::string home;               // real path; empty or "/" lets nothing through
-    std::vector<std::string> fixed; // support roots and the user's named folders (real paths)
+    // Support roots, the user's named folders, the base folders' defaults (~/.local/share,
+    // ~/.config, ~/.cache, ~/.local/state) and the desktop's Trash, launchers and icons (real paths).
+    std::vector<std::string> fixed;
     std::vector<Launcher> launchers; // one for each entry given to from(), in its order
 
     static Guard from(const AppSources& sources, const std::vector<DesktopEntry>& entries);

@@ -238,6 +238,54 @@ TEST(AppOwnership, SupportRootsStayInsideTheHome) {
         for (const LeftoverItem& item : app.leftovers) EXPECT_TRUE(item.path.starts_with(h + "/.")) << item.path;
 }
 
+// The desktop's own folders are nobody's leftovers: with the data folder at ~/.local (and the state
+// folder elsewhere) its entries include ~/.local/share and ~/.local/state, each the default of a
+// root, holding the keyrings and every program's data.
+TEST(AppOwnership, TheDesktopsOwnFoldersAreNobodysLeftovers) {
+    const TrapHome trap;
+    const std::string& h = trap.h;
+    file(h + "/.local/share/keyrings/login.keyring", 3'000'000);
+    for (const char* shared : {"backgrounds", "themes", "wallpapers"}) file(h + "/.local/share/" + shared + "/big", 3'000'000);
+    const auto offered = [](const AppInventory& inventory) {
+        std::vector<std::string> all = paths(inventory.orphans);
+        for (const InstalledApp& app : inventory.apps)
+            for (const LeftoverItem& item : app.leftovers) all.push_back(item.path);
+        return all;
+    };
+    const auto isOffered = [&](const AppInventory& inventory, const std::string& path) {
+        const std::vector<std::string> all = offered(inventory);
+        return std::find(all.begin(), all.end(), path) != all.end();
+    };
+    EXPECT_EQ(paths(trap.scan().orphans), (std::vector<std::string>{h + "/.cache/com.old.tool", h + "/.local/state/removedgame"}))
+        << "shared backgrounds, themes and wallpapers are no orphans";
+
+    ::setenv("XDG_DATA_HOME", (h + "/.local").c_str(), 1);
+    ::setenv("XDG_STATE_HOME", (h + "/.state").c_str(), 1);
+    fs::remove_all(h + "/.local/share/applications"); // no launcher of the user's holds it back
+    const AppInventory inventory = trap.scan();
+    for (const char* folder : {"/.local/share", "/.local/state"}) {
+        EXPECT_FALSE(isOffered(inventory, h + folder)) << folder;
+        RecordingTrash trash;
+        const auto removal = AppUninstaller::removeOrphan({.path = h + folder, .size = 1, .kind = "Application Support"},
+                                                          trap.home.sources(), trash.trasher());
+        EXPECT_TRUE(trash.calls.empty()) << folder;
+        EXPECT_EQ(removal.refused, std::vector<std::string>{h + folder});
+    }
+
+    // A folder that holds the desktop's Trash, launchers or icons, wherever the data folder is.
+    ::setenv("XDG_STATE_HOME", (h + "/.local/state").c_str(), 1);
+    for (const char* inside : {"Trash/files/x", "applications/x.desktop", "icons/hicolor/x.png"}) {
+        file(h + "/.var/app/holder/data/" + inside, 10);
+        AppSources sources = trap.home.sources();
+        sources.dataHome = h + "/.var/app/holder/data";
+        RecordingTrash trash;
+        const auto removal = AppUninstaller::removeOrphan({.path = h + "/.var/app/holder", .size = 10, .kind = "Container"},
+                                                          sources, trash.trasher());
+        EXPECT_TRUE(trash.calls.empty()) << inside;
+        fs::remove_all(h + "/.var/app/holder");
+    }
+}
+
 // What changed between discovery and the move is checked at the moment of the move.
 TEST(AppOwnership, EachPathIsCheckedAgainJustBeforeItMoves) {
     TrapHome trap;
