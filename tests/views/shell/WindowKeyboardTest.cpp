@@ -1,5 +1,6 @@
 // The window by keyboard: Tab goes round the name filter, the visualisation rail and the table,
-// each ringed while it holds the keyboard; the arrows walk the rail and the table's selection;
+// each ringed while the keyboard brought it there and never after a click; the arrows walk the
+// rail and the table's selection;
 // Escape leaves the filter; clearing the filter keeps the keyboard in it.
 #include "views/shell/RootView.h"
 
@@ -178,6 +179,53 @@ TEST(WindowKeyboard, ArrowsMoveTheTablesSelectionAndScrollItIntoView) {
     w.state.setDesktop(&desktop);
     w.press(Qt::Key_Return);
     ASSERT_EQ(desktop.revealed.size(), 1u);
+}
+
+TEST(WindowKeyboard, AClickOnTheTableNeitherRingsNorMarksALineUntilAKeyIsUsed) {
+    Window w;
+    ASSERT_TRUE(w.ready);
+    TableBody* table = w.table();
+    ASSERT_NE(table, nullptr);
+    ASSERT_GE(table->rows().size(), 2u);
+    const Theme& theme = w.view.theme();
+    const QColor ring = test::blend(theme.background, theme.accent, FocusRing::opacity);
+    const QColor mark = test::blend(theme.background, theme.accent, 0.12);
+    const QPoint edge(1, table->viewport()->height() - 4);
+    auto lineColour = [&](int row) {
+        const QRectF line = table->rowRect(row);
+        return w.pixel(table->viewport(), QPoint(int(line.center().x()), int(line.top()) + 2));
+    };
+
+    // A click on the second line selects it and gives the table the keyboard, unmarked.
+    const QPoint second = table->rowRect(1).center().toPoint() - QPoint(table->viewport()->width() / 4, 0);
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, second);
+    test::settle();
+    ASSERT_EQ(w.focused(), table);
+    ASSERT_EQ(table->selectedRow(), 1);
+    EXPECT_FALSE(test::near(w.pixel(table->viewport(), edge), ring)) << "no ring after a click";
+    EXPECT_FALSE(test::near(lineColour(1), mark)) << "no marked line after a click";
+
+    // A key then walks the selection and shows where the keyboard is.
+    w.press(Qt::Key_Up);
+    EXPECT_EQ(table->selectedRow(), 0);
+    EXPECT_TRUE(test::near(w.pixel(table->viewport(), edge), ring));
+    EXPECT_TRUE(test::near(lineColour(0), mark));
+
+    // Another click puts the pointer in charge again.
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, second);
+    test::settle();
+    EXPECT_EQ(table->selectedRow(), 1);
+    EXPECT_FALSE(test::near(w.pixel(table->viewport(), edge), ring));
+    // The pointer rests on the line, which shows its hover and only that.
+    const QColor hovered = test::blend(theme.background, theme.surfaceRaised, 0.55);
+    EXPECT_TRUE(test::near(lineColour(1), hovered));
+
+    // Coming back by Tab rings it at once.
+    w.press(Qt::Key_Tab);
+    w.press(Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_EQ(w.focused(), table);
+    EXPECT_TRUE(test::near(w.pixel(table->viewport(), edge), ring));
+    EXPECT_TRUE(test::near(lineColour(1), test::blend(hovered, theme.accent, 0.12)));
 }
 
 TEST(WindowKeyboard, AClickOnTheRailShowsNoRingUntilAKeyIsUsed) {

@@ -6,6 +6,7 @@
 #include <QRectF>
 
 class QPainter;
+class QWidget;
 
 namespace tallymere::FocusRing {
 
@@ -22,5 +23,28 @@ bool shownOnFocus(Qt::FocusReason reason, bool shownBefore);
 
 // The ring drawn inside the edge of a rounded rectangle, so the shape keeps its outer size.
 void paint(QPainter& painter, const QRectF& rect, double radius, const Theme& theme);
+
+// Whether the keys a control takes also bring its ring back after a click gave it the keyboard: a
+// list or a rail walked by the arrows shows where the keyboard went; a text field typed in does not.
+enum class Keys { showRing, leaveRing };
+
+// Follows, for a control that takes the keyboard (`holder`), whether its ring shows, by the rule
+// above and `keys` (a click on the control or its canvas takes the ring away again), and repaints `canvas` (the widget that draws the ring; the holder itself when
+// null) whenever that changes. The follower lives as long as the holder.
+void follow(QWidget* holder, QWidget* canvas = nullptr, Keys keys = Keys::showRing);
+
+// For a followed control with no drawn shape of its own (a line of text, a bare symbol): the ring
+// goes round it `outset` outside its edges, with corners of `radius`, drawn by a frame laid over
+// the control's parent, so the control's own edges do not cut it.
+void drawOutside(QWidget* holder, double outset, double radius);
+// Whether the ring of `holder` is drawn outside it, by its frame.
+bool isDrawnOutside(const QWidget* holder);
+
+// Whether `holder` holds the keyboard now and shows its ring. False for a widget never followed.
+bool shown(const QWidget* holder);
+
+// Sets the ring of a followed `holder` as it would be had the keyboard come to it that way: for
+// the keyboard handed over when the control that held it goes away.
+void setShown(QWidget* holder, bool shown);
 
 } // namespace tallymere::FocusRing

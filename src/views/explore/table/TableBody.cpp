@@ -56,8 +56,10 @@ TableBody::TableBody(AppState& state, QWidget* parent) : QAbstractScrollArea(par
     verticalScrollBar()->setSingleStep(rowHeight());
     // Tab and a click give the lines the keyboard; the arrows then walk the selection.
     setFocusPolicy(Qt::StrongFocus);
+    // A click gives them the keyboard unmarked; the ring and the marked line come with the keys.
+    FocusRing::follow(this, viewport());
     connect(&m_state, &AppState::queueChanged, viewport(), qOverload<>(&QWidget::update));
-    // The selected line is marked only while the lines hold the keyboard.
+    // The selected line is marked only while the lines hold the keyboard by the keyboard's doing.
     connect(&m_state, &AppState::selectionChanged, this, [this] {
         if (hasFocus()) viewport()->update();
     });
@@ -135,14 +137,15 @@ void TableBody::paintEvent(QPaintEvent* event) {
                           nameFont(),
                           sizeFont(),
                           detailFont()};
-    const int marked = hasFocus() ? selectedRow() : -1;
+    const bool ringed = FocusRing::shown(this);
+    const int marked = ringed ? selectedRow() : -1;
     m_painted = 0;
     for (int row = first; row <= last; ++row) {
         const QRectF rect(0, static_cast<double>(row * height - offset), viewport()->width(), height);
         paintRow(painter, row, rect, shared, row == marked);
         ++m_painted;
     }
-    if (hasFocus()) FocusRing::paint(painter, QRectF(viewport()->rect()), focusRadius, m_theme);
+    if (ringed) FocusRing::paint(painter, QRectF(viewport()->rect()), focusRadius, m_theme);
 }
 
 void TableBody::paintRow(QPainter& painter, int row, const QRectF& rect, const RowPaint& shared, bool marked) {
@@ -298,21 +301,16 @@ void TableBody::keyPressEvent(QKeyEvent* event) {
     if (target != current) m_state.setSelection(m_state.retain(m_rows[static_cast<std::size_t>(target)]));
 }
 
-void TableBody::focusInEvent(QFocusEvent* event) {
-    QAbstractScrollArea::focusInEvent(event);
-    viewport()->update();
-}
-
-void TableBody::focusOutEvent(QFocusEvent* event) {
-    QAbstractScrollArea::focusOutEvent(event);
-    viewport()->update();
-}
-
 void TableBody::contextMenuEvent(QContextMenuEvent* event) {
-    const int row = rowAt(event->pos());
+    // By the keyboard, the menu is the selected line's, opened on that line.
+    const bool byKeys = event->reason() == QContextMenuEvent::Keyboard;
+    const int row = byKeys ? selectedRow() : rowAt(event->pos());
     if (row < 0) return;
+    if (byKeys) scrollToRow(row);
+    const QPoint at = byKeys ? viewport()->mapToGlobal(rowRect(row).bottomLeft().toPoint() + QPoint(24, 0))
+                             : event->globalPos();
     if (QMenu* menu = NodeContextMenu::create(m_state, m_state.retain(m_rows[static_cast<std::size_t>(row)]), this))
-        menu->popup(event->globalPos());
+        menu->popup(at);
 }
 
 } // namespace tallymere

@@ -23,8 +23,9 @@ namespace tallymere {
 // unstages the node without selecting it; a secondary click opens the node's context menu.
 //
 // The lines are a stop of Tab; while they hold the keyboard they are ringed and the selected line
-// is marked. Up and Down, Page Up and Page Down, Home and End then move the selection through the
-// lines and scroll it into view; Return opens the selected line as a double click does.
+// is marked, unless a click gave them the keyboard and no key has been used since. Up and Down, Page Up and Page Down, Home and End then move the selection through the
+// lines and scroll it into view; Return opens the selected line as a double click does, and the
+// context-menu key opens the selected line's menu.
 class TableBody : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -57,8 +58,6 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
     bool viewportEvent(QEvent* event) override;
 
 private:
