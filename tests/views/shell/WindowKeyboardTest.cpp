@@ -78,10 +78,13 @@ TEST(WindowKeyboard, ClearingTheFilterKeepsTheKeyboardInTheFieldAndEscapeLeavesI
     w.press(Qt::Key_X);
     EXPECT_EQ(w.state.filter().query, "x");
 
-    // The capsule's border is the focus colour while the field holds the keyboard.
+    // Entered by a click, the capsule's border is one pixel of the focus colour, not the ring, also
+    // while typing.
     const Theme& theme = w.view.theme();
     const QPoint border(w.filter()->width() / 2, 0);
-    EXPECT_TRUE(test::near(w.pixel(w.filter(), border), test::blend(theme.surface, theme.accent, FocusRing::opacity)));
+    const QColor focusColour = test::blend(theme.surface, theme.accent, FocusRing::opacity);
+    EXPECT_TRUE(test::near(w.pixel(w.filter(), border), focusColour));
+    EXPECT_TRUE(test::near(w.pixel(w.filter(), border + QPoint(0, 1)), theme.surface)) << "one pixel, no ring";
     w.press(Qt::Key_Escape);
     EXPECT_FALSE(edit->hasFocus());
     EXPECT_EQ(w.state.filter().query, "x") << "leaving keeps what was typed";
@@ -98,6 +101,7 @@ TEST(WindowKeyboard, TabGoesRoundTheFilterTheRailAndTheTableEachRinged) {
 
     w.press(Qt::Key_Tab);
     EXPECT_EQ(w.focused(), w.filter()->lineEdit());
+    EXPECT_TRUE(test::near(w.pixel(w.filter(), QPoint(w.filter()->width() / 2, 1)), ring)) << "ringed by Tab";
 
     w.press(Qt::Key_Tab);
     ASSERT_EQ(w.focused(), w.rail());

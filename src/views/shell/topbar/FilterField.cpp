@@ -37,6 +37,8 @@ FilterField::FilterField(AppState& state, QWidget* parent)
     // where it is: the walk up from the pressed widget for one that takes a click's focus stops
     // here when the field already holds it, instead of handing it to the window.
     setFocusProxy(m_edit);
+    // Typing does not ring the field: only a keyboard way in does.
+    FocusRing::follow(m_edit, this, FocusRing::Keys::leaveRing);
     m_edit->installEventFilter(this);
     stylePalette();
     connect(m_edit, &QLineEdit::textEdited, this, &FilterField::write);
@@ -102,8 +104,6 @@ void FilterField::resizeEvent(QResizeEvent* event) {
 }
 
 bool FilterField::eventFilter(QObject* watched, QEvent* event) {
-    // The border follows the keyboard focus.
-    if (watched == m_edit && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)) update();
     // Escape leaves the field and keeps what was typed.
     if (watched == m_edit && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
@@ -120,9 +120,10 @@ void FilterField::paintEvent(QPaintEvent*) {
     const QRectF capsule(rect());
     const double radius = ShapePaint::capsuleRadius(capsule);
     ShapePaint::fillRounded(painter, capsule, radius, t.surface);
-    // Holding the keyboard, the border becomes the same ring as the rail's and the table's.
-    if (isFocused()) FocusRing::paint(painter, capsule, radius, t);
-    else ShapePaint::strokeInside(painter, capsule, radius, t.stroke);
+    // Holding the keyboard, the border takes the accent; reached by the keyboard, it becomes the
+    // same ring as every other control's.
+    if (FocusRing::shown(m_edit)) FocusRing::paint(painter, capsule, radius, t);
+    else ShapePaint::strokeInside(painter, capsule, radius, isFocused() ? FocusRing::color(t) : t.stroke);
     const QSizeF glass = SymbolImage::size(searchSymbol);
     SymbolImage::draw(painter, QRectF(QPointF(padX, height() / 2.0 - glass.height() / 2), glass), "magnifyingglass",
                       searchSymbol, QFont::DemiBold, t.textTertiary);
