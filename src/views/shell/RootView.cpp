@@ -3,6 +3,7 @@
 #include "state/AppState.h"
 #include "style/Motion.h"
 #include "views/components/canvas/ShapePaint.h"
+#include "views/components/FocusChain.h"
 #include "views/components/ThemedWidget.h"
 #include "views/shell/BannerView.h"
 #include "views/shell/cleanup/CleanupBar.h"
@@ -13,6 +14,7 @@
 #include "views/shell/WorkspaceView.h"
 
 #include <QGraphicsOpacityEffect>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QVariantAnimation>
@@ -65,7 +67,7 @@ RootView::RootView(AppState& state, QWidget* parent)
       m_bannerAnimation(new QVariantAnimation(this)) {
     setMinimumSize(minimumWidth, minimumHeight);
     // The window itself holds the keyboard when it opens, so the caret does not wait in the name
-    // filter; it is no stop of Tab, which goes round the controls that show a focus ring.
+    // filter; it is no stop of Tab, which goes round the controls, each ringed when Tab reaches it.
     setFocusPolicy(Qt::ClickFocus);
     setFocus(Qt::OtherFocusReason);
     m_banner->hide();
@@ -254,5 +256,15 @@ void RootView::mousePressEvent(QMouseEvent* event) {
     // Presses no pane took belong to the window, which moves on a press on its background.
     event->ignore();
 }
+
+void RootView::keyPressEvent(QKeyEvent* event) {
+    // The context-menu key, or Shift+F10, opens the menu of the control holding the keyboard.
+    const bool menuKey = event->key() == Qt::Key_Menu && event->modifiers() == Qt::NoModifier;
+    const bool shiftF10 = event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier;
+    if ((menuKey || shiftF10) && FocusChain::openContextMenu()) return event->accept();
+    QWidget::keyPressEvent(event);
+}
+
+bool RootView::focusNextPrevChild(bool next) { return FocusChain::step(this, next); }
 
 } // namespace tallymere

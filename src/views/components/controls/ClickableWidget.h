@@ -1,6 +1,8 @@
 #pragma once
 #include "views/components/ThemedWidget.h"
 
+#include <QRectF>
+
 #include <functional>
 
 namespace tallymere {
@@ -8,12 +10,20 @@ namespace tallymere {
 // Base of the components that take clicks. A left press, released inside the component, emits
 // clicked() and then runs the action; released outside, it does nothing. isPressed() holds from the
 // press to the release, for drawing. An empty action only emits.
+//
+// Every one is a stop of Tab (a click leaves the keyboard where it was): Space and Return press it
+// as a click does, and while the keyboard is here the component wears the focus ring on its own
+// shape (ringRect(), ringRadius()), or round it when it has none (FocusRing::drawOutside). In a group of rows (FocusChain::makeGroup) the arrows walk the
+// rows; the context-menu key asks for the component's menu where it has one.
 class ClickableWidget : public ThemedWidget {
     Q_OBJECT
 public:
     explicit ClickableWidget(std::function<void()> action = {}, QWidget* parent = nullptr);
 
     void setAction(std::function<void()> action) { m_action = std::move(action); }
+
+    // What a click does: emits clicked() and runs the action.
+    void activate();
 
 signals:
     void clicked();
@@ -23,8 +33,14 @@ protected:
     static constexpr double pressedOpacity = 0.7;
     bool isPressed() const { return m_pressed; }
 
+    // The shape the focus ring follows, in widget coordinates: the whole component by default.
+    virtual QRectF ringRect() const { return QRectF(rect()); }
+    virtual double ringRadius() const { return 8; }
+
+    bool event(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     std::function<void()> m_action;
