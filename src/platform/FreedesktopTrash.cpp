@@ -6,6 +6,7 @@
 #include "platform/MountTable.h"
 #include "platform/OwnPlace.h"
 #include "platform/PhysicalPath.h"
+#include "platform/TrashPlaces.h"
 #include "platform/UserFolders.h"
 
 #include <fcntl.h>
@@ -432,23 +433,11 @@ Result moveChecked(const std::string& requested, const Identity* expected) {
         useHome = homeInfo.st_dev == parentInfo.st_dev && homeTop == itemTop;
     }
 
-    // Never the Trash itself, what it holds, or a folder that holds it: moving the info folder into
-    // files/ would lose where every trashed item came from.
-    const std::string uid = std::to_string(getuid());
-    std::vector<std::string> trashFolders;
-    if (!realHome.empty()) trashFolders.push_back(realHome);
-    trashFolders.push_back(joined(itemTop, ".Trash"));
-    trashFolders.push_back(joined(itemTop, ".Trash-" + uid));
-    for (const std::string& folder : trashFolders) {
-        if (realPath == folder) return failure(path + " is the Trash");
-        if (isAtOrInside(realPath, folder)) return failure(path + " is in the Trash");
-    }
-    const std::string realUserHome = physicalPath(UserFolders::home());
-    for (const std::string& folder : trashFolders) {
-        if (!isAtOrInside(folder, realPath)) continue;
-        if (realPath == realUserHome) return failure("The home folder holds the Trash");
-        return failure(path + " holds the Trash");
-    }
+    // Never a Trash, what one holds, or a folder that holds the home Trash: moving the info folder
+    // into files/ would lose where every trashed item came from.
+    const TrashPlaces::Places places{.homeTrash = realHome, .home = physicalPath(UserFolders::home()), .tops = {itemTop}};
+    if (std::string refused = TrashPlaces::whyRefused(places, realPath, path); !refused.empty())
+        return failure(std::move(refused));
 
     TrashFolder trash;
     if (useHome) {

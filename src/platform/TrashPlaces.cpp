@@ -21,6 +21,7 @@ bool isInside(std::string_view path, std::string_view folder) {
 Places current() {
     Places places;
     if (const std::string data = UserFolders::dataHome(); !data.empty()) places.homeTrash = physicalPath(data + "/Trash");
+    if (const std::string home = UserFolders::home(); !home.empty()) places.home = physicalPath(home);
     for (const MountEntry& mount : MountTable::read())
         if (std::find(places.tops.begin(), places.tops.end(), mount.mountPoint) == places.tops.end())
             places.tops.push_back(mount.mountPoint);
@@ -43,6 +44,18 @@ std::string trashOf(const Places& places, std::string_view path) {
         const std::size_t start = top == "/" ? 1 : top.size() + 1;
         const std::string_view first = path.substr(start, path.find('/', start) - start);
         if (isTopTrashName(first)) return std::string(path.substr(0, start + first.size()));
+    }
+    return {};
+}
+
+std::string whyRefused(const Places& places, std::string_view path, std::string_view shown) {
+    if (const std::string trash = trashOf(places, path); !trash.empty())
+        return std::string(shown) + (trash == path ? " is the Trash" : " is in the Trash");
+    // Moving the folder that holds the home Trash would carry its record of where every item came
+    // from into itself.
+    if (!places.homeTrash.empty() && isInside(places.homeTrash, path)) {
+        if (!places.home.empty() && path == places.home) return "The home folder holds the Trash";
+        return std::string(shown) + " holds the Trash";
     }
     return {};
 }

@@ -11,6 +11,7 @@ namespace tallymere::TrashPlaces {
 // Physical paths (links resolved, as a scanned tree holds them), compared as text.
 struct Places {
     std::string homeTrash;         // empty when there is no data folder
+    std::string home;              // the home folder; empty when unknown
     std::vector<std::string> tops; // top folders of the mounted file systems, "/" at least
 };
 
@@ -23,5 +24,10 @@ bool isTopTrashName(std::string_view name);
 
 // The Trash folder that `path` is or lies in, any user's; empty when none.
 std::string trashOf(const Places& places, std::string_view path);
+
+// Why an item at physical `path` cannot go to the Trash for what it is to a Trash, with `shown` as
+// the path the reason names: "SHOWN is the Trash", "SHOWN is in the Trash", "SHOWN holds the
+// Trash" (the home Trash lies inside it) or "The home folder holds the Trash". Empty when none.
+std::string whyRefused(const Places& places, std::string_view path, std::string_view shown);
 
 } // namespace tallymere::TrashPlaces

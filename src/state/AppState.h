@@ -29,6 +29,9 @@ struct PresetHit;
 namespace DuplicateFinder {
 struct Group;
 }
+namespace TrashPlaces {
+struct Places;
+}
 
 // The one store of the window: the scanned tree and the tree on display, focus, hover and
 // selection, the scan's live progress, the filter, the cleanup queue, the banner, the volumes,
@@ -199,8 +202,12 @@ public:
     void toggleQueue(const NodePtr& node);
     // Stages the node: nothing when it or a folder above it is staged, or when it is "/"; else the
     // staged items inside it are removed and it is appended. For a folder of the filtered copy the
-    // scanned tree's folder at its path is staged, as all it holds moves with it.
+    // scanned tree's folder at its path is staged, as all it holds moves with it. An item that is
+    // a Trash, lies in one or holds the home Trash is refused as the move would refuse it: nothing
+    // is staged and an error banner gives the move's reason, so the queue holds only what can move.
     void enqueue(const NodePtr& node);
+    // The nodes of `nodes` that enqueue() would not refuse, in order, at most `limit` of them.
+    std::vector<const FileNode*> stageable(const std::vector<const FileNode*>& nodes, std::size_t limit) const;
     // Stages every copy of a duplicate group but the first (the one kept) with enqueue(), in
     // order; nothing at all while the kept copy is staged itself or lies inside a staged folder,
     // so that no group ever has all its copies staged by it. Each copy staged is held to its group
@@ -286,6 +293,8 @@ private:
 
     void persist();
     void restore();
+    // enqueue() with the Trash folders already read, for staging several nodes at once.
+    void enqueue(const NodePtr& node, const TrashPlaces::Places& trash);
     void rememberRecent(const ScanTarget& target);
 
     void pollProgress();

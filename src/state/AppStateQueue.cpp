@@ -139,18 +139,45 @@ void AppState::toggleQueue(const NodePtr& node) {
 }
 
 void AppState::enqueue(const NodePtr& node) {
-    if (!stage(m->queue, wholeItem(node, m->root))) return;
+    if (node) enqueue(node, TrashPlaces::current());
+}
+
+void AppState::enqueue(const NodePtr& node, const TrashPlaces::Places& trash) {
+    const NodePtr item = wholeItem(node, m->root);
+    if (!item) return;
+    // Staged, it would promise space that the move then refuses.
+    const std::string path = item->path();
+    if (const std::string refused = TrashPlaces::whyRefused(trash, path, path); !refused.empty()) {
+        setBanner(Banner::make(Banner::Kind::error,
+                               QStringLiteral("Could not stage ") + QString::fromStdString(oneLine(PathText::lastComponent(path))),
+                               QString::fromStdString(oneLine(refused))));
+        return;
+    }
+    if (!stage(m->queue, item)) return;
     forgetUnstaged(m->trashFailures, m->copyGuards, m->queue);
     emit queueChanged();
+}
+
+std::vector<const FileNode*> AppState::stageable(const std::vector<const FileNode*>& nodes, std::size_t limit) const {
+    std::vector<const FileNode*> result;
+    const TrashPlaces::Places trash = TrashPlaces::current();
+    for (const FileNode* node : nodes) {
+        if (result.size() >= limit) break;
+        if (!node) continue;
+        const std::string path = node->path();
+        if (TrashPlaces::whyRefused(trash, path, path).empty()) result.push_back(node);
+    }
+    return result;
 }
 
 void AppState::stageExtras(const DuplicateFinder::Group& group) {
     const std::vector<NodePtr>& copies = group.files;
     if (copies.size() < 2 || !copies.front()) return;
     if (isLeaving(m->queue, copies.front()->path())) return;
+    const TrashPlaces::Places trash = TrashPlaces::current();
     for (std::size_t i = 1; i < copies.size(); ++i) {
         if (!copies[i]) continue;
-        enqueue(copies[i]);
+        enqueue(copies[i], trash);
         guardCopy(m->copyGuards, m->queue, group, i);
     }
 }

@@ -1,5 +1,6 @@
 #include "state/AppState.h"
 #include "base/InodeTag.h"
+#include "base/PathText.h"
 #include "state/AppStateTestSupport.h"
 #include "core/ByteFormat.h"
 #include "core/NodeFilter.h"
@@ -399,6 +400,35 @@ TEST_F(AppStateTrash, AFolderStagedFromTheFilteredTreeIsConfirmedAndCountedWithA
     EXPECT_EQ(state.lastReclaim(), 10010);
     EXPECT_TRUE(inTrash("scan"));
     EXPECT_FALSE(std::filesystem::exists(scanRoot));
+}
+
+// Staged, a Trash would promise space the move then refuses: it is refused at once, with the
+// move's own reason, and the queue and its total count only what can move.
+TEST_F(AppStateTrash, ATrashAnItemInOneOrAFolderHoldingOneIsRefusedWithTheMovesReason) {
+    dir.file("data/Trash/files/old.iso", 7000);
+    dir.file("data/Trash/info/old.iso.trashinfo", 60);
+    ASSERT_TRUE(scanAndWait(state, dir.path()));
+    const auto at = [&](const std::string& relative) { return AppState::nodeAt(dir / relative, state.displayRoot()); };
+    const std::vector<std::pair<std::string, std::string>> refused{
+        {"data/Trash", dir / "data/Trash is the Trash"},
+        {"data/Trash/files/old.iso", dir / "data/Trash/files/old.iso is in the Trash"},
+        {"data", dir / "data holds the Trash"}};
+    for (const auto& [relative, reason] : refused) {
+        state.setBanner(std::nullopt);
+        state.toggleQueue(at(relative));
+        EXPECT_TRUE(state.queue().empty()) << relative;
+        ASSERT_TRUE(state.banner()) << relative;
+        EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::error);
+        EXPECT_EQ(state.banner()->title, QString::fromStdString("Could not stage " + PathText::lastComponent(relative)));
+        EXPECT_EQ(state.banner()->detail, QString::fromStdString(reason));
+    }
+    EXPECT_EQ(state.queueTotal(), 0);
+    const std::vector<const FileNode*> listed{at("data/Trash/files/old.iso").get(), at("scan/one.bin").get(),
+                                              at("scan/two.bin").get()};
+    EXPECT_EQ(state.stageable(listed, 5), (std::vector<const FileNode*>{listed[1], listed[2]}));
+    EXPECT_EQ(state.stageable(listed, 1), (std::vector<const FileNode*>{listed[1]}));
+    state.enqueue(at("scan/one.bin"));
+    EXPECT_EQ(state.queue().size(), 1u);
 }
 
 TEST_F(AppStateTrash, EmptyQueueDoesNothing) {

@@ -82,25 +82,23 @@ bool StalePanel::isShowingList() const { return !m_list->nodes().empty(); }
 
 void StalePanel::stageTop() {
     // Read once: staging never changes the list, and each node meets the queue as the previous ones
-    // left it.
-    const std::vector<const FileNode*> nodes = m_list->nodes();
-    const std::size_t count = std::min(nodes.size(), stageLimit);
-    for (std::size_t i = 0; i < count; ++i) m_state.enqueue(m_list->held(nodes[i]));
+    // left it. A file in the Trash would be refused: the next one that can move takes its place.
+    for (const FileNode* node : m_state.stageable(m_list->nodes(), stageLimit)) m_state.enqueue(m_list->held(node));
 }
 
 void StalePanel::refresh() {
     const bool listed = isShowingList();
+    const std::size_t staged = listed ? m_state.stageable(m_list->nodes(), stageLimit).size() : 0;
     m_message->setVisible(!listed);
     m_summary->setVisible(listed);
     m_scroll->setVisible(listed);
-    m_button->setVisible(listed);
+    m_button->setVisible(staged > 0);
     if (!listed) return;
     // However short the panel, the list keeps room for its first rows.
     const double rows = static_cast<double>(std::min<std::size_t>(m_list->nodes().size(), shortestList));
     m_scroll->setMinimumHeight(int(std::ceil(rows * StaleList::rowHeight() + (rows - 1) * StaleList::rowSpacing)));
     m_summary->setText(summaryText());
-    m_button->setTitle(QStringLiteral("Stage top ") + QString::number(std::min(m_list->nodes().size(), stageLimit)) +
-                       QStringLiteral(" for cleanup"));
+    m_button->setTitle(QStringLiteral("Stage top ") + QString::number(staged) + QStringLiteral(" for cleanup"));
 }
 
 void StalePanel::themeChanged() {

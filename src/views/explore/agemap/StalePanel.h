@@ -15,9 +15,10 @@ class StaleList;
 // "Big & Untouched": the biggest files and packages nobody modified for over a year (the Age Map's
 // stale list, largest first). Empty, it says so in one line. Otherwise it gives their total ("2.48
 // GB across 17 items"), lists every one of them with a stage toggle, and offers one button that
-// stages the first forty in list order, each through the store's staging rule, so items already
-// staged or inside a staged folder are skipped and a staged package absorbs what was staged inside
-// it. Staging changes nothing of the list itself.
+// stages the first forty in list order that staging does not refuse (a file in the Trash is
+// refused), each through the store's staging rule, so items already staged or inside a staged
+// folder are skipped and a staged package absorbs what was staged inside it. Staging changes
+// nothing of the list itself.
 class StalePanel : public Panel {
     Q_OBJECT
 public:
@@ -30,7 +31,8 @@ public:
     // Its width beside the Age Map's column; under it, it takes the column's width.
     static constexpr int panelWidth = 330;
 
-    // Stages the first nodes of the list, as the button does.
+    // Stages the first nodes of the list that can be staged, at most stageLimit, as the button does;
+    // the button shows only while there are some.
     void stageTop();
 
     StaleList* list() const { return m_list; }

@@ -323,6 +323,27 @@ TEST(CalendarViewStale, ManyStaleFilesStageTheFirstForty) {
     EXPECT_EQ(state.queue().back()->name(), "f90");
 }
 
+TEST(CalendarViewStale, StageTopStagesTheTopFilesThatCanBeStaged) {
+    UtcZone zone;
+    AppState state(test::memoryStore());
+    // The largest old files lie in the Trash at the top of the disk, where the move refuses them.
+    std::string text = "/\n  .Trash-1000/\n    files/\n";
+    for (int i = 0; i < 3; ++i) text += line(6, "thrown" + std::to_string(i), 90'000'000 - i, now - 500 * day);
+    text += "  docs/\n";
+    for (int i = 0; i < 2; ++i) text += line(4, "kept" + std::to_string(i), 50'000'000 - i, now - 500 * day);
+    test::display(state, test::treeFromText(text));
+    CalendarView view(state);
+    view.setClock([] { return double(now); });
+    StalePanel& panel = *view.stalePanel();
+    ASSERT_EQ(panel.list()->nodes().size(), 5u);
+    EXPECT_EQ(panel.stageButton()->title(), "Stage top 2 for cleanup");
+    panel.stageTop();
+    ASSERT_EQ(state.queue().size(), 2u);
+    EXPECT_EQ(state.queue()[0]->name(), "kept0");
+    EXPECT_EQ(state.queue()[1]->name(), "kept1");
+    EXPECT_FALSE(state.banner()) << "nothing was refused";
+}
+
 TEST(CalendarViewHeatMap, TwelveYearsKeepTheNewestAndFitAShortView) {
     UtcZone zone;
     AppState state(test::memoryStore());
