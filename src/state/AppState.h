@@ -219,7 +219,8 @@ public:
     // Size of the staged items in the current size mode.
     std::int64_t queueTotal() const;
     // Moves every staged item to the Trash, records the bytes freed, keeps the items that failed,
-    // refreshes the volumes and raises the outcome banner. Nothing when the queue is empty.
+    // refreshes the volumes and raises the outcome banner, whose detail for a failure names the
+    // first item that failed and why. Nothing when the queue is empty.
     // A copy staged from a duplicate group moves only while it is still the file the search
     // compared and another copy of its group, not staged and outside every Trash, is too: the
     // search's verdict may no longer hold (a copy edited, truncated, replaced, deleted or thrown

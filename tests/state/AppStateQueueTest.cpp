@@ -181,8 +181,17 @@ TEST_F(AppStateTrash, VanishedItemsStayStagedAndTheRestStillMove) {
     ASSERT_TRUE(state.banner().has_value());
     EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::warning);
     EXPECT_EQ(state.banner()->title, "1 item could not be moved");
-    ASSERT_TRUE(state.banner()->detail.has_value());
-    EXPECT_FALSE(state.banner()->detail->isEmpty());
+    // The system's message names no item: the detail does.
+    EXPECT_EQ(state.banner()->detail, "two.bin: No such file or directory");
+
+    // Even when the name is a word of the message.
+    dir.file("scan/file", 10);
+    ASSERT_TRUE(scanAndWait(state, scanRoot));
+    state.setQueue({});
+    state.enqueue(node("file"));
+    std::filesystem::remove(scanRoot + "/file");
+    state.emptyQueue();
+    EXPECT_EQ(state.banner()->detail, "file: No such file or directory");
 }
 
 TEST_F(AppStateTrash, AFolderSwappedForALinkKeepsItsItemStagedAndTheLinksTargetUntouched) {
