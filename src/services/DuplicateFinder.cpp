@@ -1,7 +1,6 @@
 #include "services/DuplicateFinder.h"
 
-#include "base/Graphemes.h"
-#include "base/Utf8.h"
+#include "base/GraphemeCounter.h"
 #include "core/ByteFormat.h"
 #include "core/DiskScanner.h"
 #include "platform/TrashPlaces.h"
@@ -57,14 +56,6 @@ void parallelFor(std::size_t n, MakeState&& makeState, Body&& body) {
     }
     work();
     for (pthread_t thread : workers) ::pthread_join(thread, nullptr);
-}
-
-// Length of a path in user-perceived characters, the raw bytes repaired as UTF-8 first.
-std::size_t pathLength(std::string_view bytes) {
-    // Plain ASCII without a carriage return: one character a byte.
-    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80 && c != '\r'; }))
-        return bytes.size();
-    return graphemeClusterCount(repairUtf8(bytes));
 }
 
 std::string countText(std::size_t n) { return ByteFormat::count(static_cast<std::int64_t>(n)); }
@@ -269,7 +260,7 @@ struct SampleSets {
 // The sets of two or more files of one size and one sample, each file in walk order. Paths that
 // lead to one file are that file once, under its shortest path (the one a group would keep): a
 // hard link or a bind mount never makes a file its own copy.
-SampleSets sampleSets(const std::vector<Candidate>& candidates, const SamplingPlan& plan) {
+SampleSets sampleSets(const std::vector<Candidate>& candidates, const SamplingPlan& plan, GraphemeCounter& characters) {
     const std::size_t n = candidates.size();
     const std::vector<std::uint32_t>& bySize = plan.bySize;
     SampleSets sets;
@@ -297,7 +288,7 @@ SampleSets sampleSets(const std::vector<Candidate>& candidates, const SamplingPl
                 const std::size_t i = order[k];
                 if (!members.empty() && candidates[members.back()].identity.isSameFile(candidates[i].identity)) {
                     const std::size_t held = members.back();
-                    if (pathLength(candidates[i].node->path()) < pathLength(candidates[held].node->path()))
+                    if (characters.count(candidates[i].node->path()) < characters.count(candidates[held].node->path()))
                         members.back() = i;
                     continue;
                 }
@@ -362,18 +353,16 @@ std::vector<bool> compareAll(SetList& sets, Progress& progress) {
 
 } // namespace
 
-std::size_t graphemeCount(std::string_view pathBytes) { return pathLength(pathBytes); }
-
 bool isAsCompared(const std::string& path, const DuplicateFiles::Identity& identity, std::int64_t size) {
     return DuplicateFiles::isStillAt(path, identity, size);
 }
 
-// A group of identical files, the shortest path first.
+// A group of identical files, the shortest path (in user-perceived characters) first.
 Group makeGroup(const std::shared_ptr<FileNode>& root, std::vector<const DuplicateCompare::File*> files,
-                std::int64_t size) {
+                std::int64_t size, GraphemeCounter& characters) {
     std::vector<std::pair<std::size_t, const DuplicateCompare::File*>> byLength;
     byLength.reserve(files.size());
-    for (const DuplicateCompare::File* file : files) byLength.emplace_back(pathLength(file->node->path()), file);
+    for (const DuplicateCompare::File* file : files) byLength.emplace_back(characters.count(file->node->path()), file);
     std::stable_sort(byLength.begin(), byLength.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     Group group;
     group.size = size;
@@ -403,7 +392,8 @@ std::vector<Group> find(const std::shared_ptr<FileNode>& root, std::int64_t minS
     sampleAll(candidates, plan, progress);
     if (progress.cancelled()) return {};
 
-    SampleSets sets = sampleSets(candidates, plan);
+    GraphemeCounter characters;
+    SampleSets sets = sampleSets(candidates, plan, characters);
     candidates = {};
     plan = {};
     if ((sets.toCompare.empty() && sets.compared.empty()) || progress.cancelled()) return {};
@@ -420,7 +410,7 @@ std::vector<Group> find(const std::shared_ptr<FileNode>& root, std::int64_t minS
     for (const auto& files : sets.compared) {
         std::vector<const DuplicateCompare::File*> members;
         for (const auto& file : files) members.push_back(&file);
-        groups.push_back(makeGroup(root, std::move(members), files.front().node->size));
+        groups.push_back(makeGroup(root, std::move(members), files.front().node->size, characters));
     }
     for (std::size_t s = 0; s < sets.toCompare.size(); ++s) {
         if (!compared[s]) continue;
@@ -428,7 +418,7 @@ std::vector<Group> find(const std::shared_ptr<FileNode>& root, std::int64_t minS
         for (const auto& identical : set.identical()) {
             std::vector<const DuplicateCompare::File*> members;
             for (std::size_t f : identical) members.push_back(&set.file(f));
-            groups.push_back(makeGroup(root, std::move(members), set.size()));
+            groups.push_back(makeGroup(root, std::move(members), set.size(), characters));
         }
     }
     std::stable_sort(groups.begin(), groups.end(), [](const Group& a, const Group& b) { return a.waste() > b.waste(); });

@@ -119,8 +119,4 @@ std::vector<Group> find(const std::shared_ptr<FileNode>& root, std::int64_t minS
 // since. A default identity (one not known) asks only for a regular file of that size.
 bool isAsCompared(const std::string& path, const DuplicateFiles::Identity& identity, std::int64_t size);
 
-// Length of a path in user-perceived characters (extended grapheme clusters) of its text, the raw
-// bytes repaired as UTF-8 first.
-std::size_t graphemeCount(std::string_view pathBytes);
-
 } // namespace tallymere::DuplicateFinder

@@ -366,14 +366,6 @@ TEST(DuplicateSearch, SearchesOnTheCallingThreadWhenNoThreadCanStart) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
-TEST(DuplicateSearch, GraphemeCountIsUserPerceivedCharacters) {
-    EXPECT_EQ(DuplicateFinder::graphemeCount("/a/b"), 4u);
-    EXPECT_EQ(DuplicateFinder::graphemeCount("e\xCC\x81"), 1u);           // e + combining acute
-    EXPECT_EQ(DuplicateFinder::graphemeCount("\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD"), 1u); // thumbs up, skin tone
-    EXPECT_EQ(DuplicateFinder::graphemeCount("a\r\nb"), 3u);
-    EXPECT_EQ(DuplicateFinder::graphemeCount("\xFF" "a"), 2u) << "an invalid byte counts as one replacement character";
-}
-
 // The places where a search can mistake one file for two, two files for one, or miss a file: each
 // test builds its tree in a fresh folder and checks the groups and the bytes they would free.
 class DuplicateTraps : public ::testing::Test {
