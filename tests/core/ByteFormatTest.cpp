@@ -1,13 +1,17 @@
 #include "core/ByteFormat.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <locale>
+
+#include <unistd.h>
 
 using namespace tallymere;
 
@@ -53,16 +57,47 @@ TEST(ByteFormatCount, GroupsWithTheGivenLocale) {
     EXPECT_EQ(ByteFormat::count(12345, std::locale::classic()), "12345");
 }
 
-TEST(ByteFormatCount, UserLocaleTextIsTheStreamsText) {
-    // Counts short enough to need no separator skip building the locale: the text must still be
-    // what a stream imbued with the user's locale prints, for every length and sign.
-    std::locale user = std::locale::classic();
-    try {
-        user = std::locale("");
-    } catch (const std::exception&) {
+namespace {
+
+// Set in the copy of this program that checks the counts under a locale of the test's own.
+constexpr const char* groupedLocaleCheck = "TALLYMERE_GROUPED_LOCALE_CHECK";
+
+// Compiles a locale that groups digits in threes with "," (every other category the POSIX one's)
+// into `folder`; false where the locale compiler or its sources are missing.
+bool compileGroupedLocale(const std::string& folder) {
+    const std::string source = folder + "/grouped.src";
+    {
+        std::ofstream out(source);
+        for (const char* category : {"LC_CTYPE", "LC_COLLATE", "LC_TIME", "LC_MONETARY", "LC_MESSAGES", "LC_PAPER",
+                                     "LC_NAME", "LC_ADDRESS", "LC_TELEPHONE", "LC_MEASUREMENT", "LC_IDENTIFICATION"})
+            out << category << "\ncopy \"POSIX\"\nEND " << category << "\n";
+        out << "LC_NUMERIC\ndecimal_point \".\"\nthousands_sep \",\"\ngrouping 3\nEND LC_NUMERIC\n";
     }
-    for (std::int64_t n : {0LL, 7LL, -7LL, 24LL, 999LL, 1000LL, -1000LL, 12345LL, 1234567LL, 9223372036854775807LL})
-        EXPECT_EQ(ByteFormat::count(n), ByteFormat::count(n, user)) << n;
+    // The compiler warns of categories it copies, and says so in its status; the files tell.
+    const std::string command = "localedef -i '" + source + "' -f UTF-8 '" + folder + "/grouped.UTF-8' >/dev/null 2>&1";
+    [[maybe_unused]] const int status = std::system(command.c_str());
+    return std::ifstream(folder + "/grouped.UTF-8/LC_NUMERIC").good();
+}
+
+} // namespace
+
+TEST(ByteFormatCount, GroupsAsTheUsersLocaleDoes) {
+    if (std::getenv(groupedLocaleCheck)) {
+        EXPECT_EQ(ByteFormat::count(7), "7");
+        EXPECT_EQ(ByteFormat::count(999), "999");
+        EXPECT_EQ(ByteFormat::count(1000), "1,000");
+        EXPECT_EQ(ByteFormat::count(-12345), "-12,345");
+        EXPECT_EQ(ByteFormat::count(1234567), "1,234,567");
+        return;
+    }
+    // The user's locale is read once a process, so the check runs in a fresh copy of this program
+    // started under the locale.
+    const test::TempFolder folder("tm-locale");
+    if (!compileGroupedLocale(folder.path())) GTEST_SKIP() << "no locale compiler or locale sources here";
+    const std::string command = std::string(groupedLocaleCheck) + "=1 LOCPATH='" + folder.path() +
+                                "' LC_ALL=grouped.UTF-8 /proc/" + std::to_string(::getpid()) +
+                                "/exe --gtest_filter=ByteFormatCount.GroupsAsTheUsersLocaleDoes >/dev/null 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0);
 }
 
 TEST(ByteFormatCount, UserLocaleGivesDigits) {
