@@ -6,6 +6,7 @@
 #include <chrono>
 #include <ctime>
 #include <cmath>
+#include <sstream>
 #include <string_view>
 
 namespace tallymere::ByteFormat {
@@ -19,6 +20,19 @@ std::string fixed(double value, int decimals) {
                                       std::chars_format::fixed, decimals);
     if (error != std::errc{}) return "0";
     return std::string(buffer.data(), end);
+}
+
+// The user's locale, loaded once; the classic locale (no grouping) when the environment names
+// one that is not installed.
+const std::locale& userLocale() {
+    static const std::locale locale = [] {
+        try {
+            return std::locale("");
+        } catch (const std::exception&) {
+            return std::locale::classic();
+        }
+    }();
+    return locale;
 }
 
 // Days since 1970-01-01 of a Gregorian date, and back (proleptic, any year).
@@ -107,6 +121,19 @@ std::string string(std::int64_t bytes, bool precise) {
     text += ' ';
     text += units[unit];
     return text;
+}
+
+std::string count(std::int64_t n) { return count(n, userLocale()); }
+
+std::string count(std::int64_t n, const std::locale& locale) {
+    try {
+        std::ostringstream stream;
+        stream.imbue(locale);
+        stream << n;
+        if (stream) return stream.str();
+    } catch (const std::exception&) {
+    }
+    return std::to_string(n);
 }
 
 std::string relative(double date, double now) {
