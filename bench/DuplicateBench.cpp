@@ -5,19 +5,25 @@
 //   large  24 files of 50 to 200 MB, four of each size, all four sharing their first and last
 //          megabytes: two or three identical copies, and the others differing from them in the
 //          middle or just before the last megabyte.
-// The figures are medians of whole processes run in turn (ours, then each peer, round after
-// round): wall time, processor time (user and system) and peak resident memory, and the medians of
-// each round's ratios ours/theirs.
+// Every tool runs as a whole process, ours this program started again with --child: the window's
+// scan and search code, linked with the engine libraries as the window links them, the search run
+// on a thread of its own as the window runs it. The figures are medians of the processes run in
+// turn (ours, then each peer, round after round): wall time and processor time (user and system) of
+// each whole process, and the medians of each round's ratios ours/theirs. Memory is the peers'
+// whole peak resident size beside what our search adds to the process it runs in: its peak
+// resident size while it runs less the resident size before it (the scanned tree, the libraries).
 //
 //   DuplicateBench [runs]        build the trees once (cached), then time each tool `runs` times (3)
-//   DuplicateBench --child PATH  run the measured process alone on PATH: DuplicateSearchChild,
-//                                installed beside this program, scans and searches PATH with the
-//                                program's own code and prints the groups and its own figures
+//   DuplicateBench --child PATH  the measured process alone: scans PATH, searches it, prints the
+//                                groups (one path a line, a blank line after each group), then a
+//                                blank line and "figures scanSeconds searchSeconds candidates
+//                                searchPeakKB beforeSearchKB"
 //
 // The trees live under /tmp/tallymere-dup-bench and /tmp/tallymere-dup-bench-large and are rebuilt
 // only when their marker is missing.
 #include "Stats.h"
 #include "core/DiskScanner.h"
+#include "services/DuplicateFinder.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -38,9 +44,8 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
-
-
 
 using namespace tallymere;
 using tallymere::bench::median;
@@ -378,22 +383,29 @@ double medianRatio(const Tool& ours, const Tool& peer, double Timed::*field) {
     return median(ratios);
 }
 
-// Times every tool on one tree; false when the tools disagree or ours failed.
-bool race(Spawner& spawner, const TreePlace& place, const std::string& child, int runs) {
-    {
-        std::ifstream marker(place.marker);
-        std::string description;
-        std::getline(marker, description);
-        std::printf("\ntree: %s (%s)\n", place.tree.c_str(), description.c_str());
-    }
-    std::vector<Tool> tools = {
-        {"tallymere", {child, place.tree}},
-        {"jdupes -r", {"jdupes", "-r", "-q", place.tree}},
-        {"rmlint", {"rmlint", "-T", "df", "-o", "fdupes", "--no-hidden", place.tree}},
-        {"fdupes -r", {"fdupes", "-r", "-q", place.tree}},
-    };
+// What our measured process reports of itself, run by run.
+struct OwnFigures {
+    std::vector<double> scan, search; // seconds
+    std::vector<double> searchAddsMiB; // peak resident during the search less resident before it
+    std::vector<double> beforeMiB;     // resident when the search starts
+    long long candidates = 0;
+};
 
-    // Warm run of each: fills the page cache and gives the groups to compare.
+void readOwnFigures(const std::string& output, OwnFigures& figures) {
+    const auto at = output.rfind("figures ");
+    if (at == std::string::npos) return;
+    double scan = 0, search = 0;
+    long long peak = 0, before = 0;
+    std::istringstream(output.substr(at + 8)) >> scan >> search >> figures.candidates >> peak >> before;
+    figures.scan.push_back(scan);
+    figures.search.push_back(search);
+    figures.searchAddsMiB.push_back(static_cast<double>(peak - before) / 1024.0);
+    figures.beforeMiB.push_back(static_cast<double>(before) / 1024.0);
+}
+
+// Runs each tool once to warm the page cache and compare what they find; false when ours failed or
+// a peer's groups differ from ours.
+bool warmAndCompare(Spawner& spawner, const TreePlace& place, std::vector<Tool>& tools) {
     std::vector<GroupSet> found(tools.size());
     for (std::size_t t = 0; t < tools.size(); ++t) {
         std::string output;
@@ -401,7 +413,7 @@ bool race(Spawner& spawner, const TreePlace& place, const std::string& child, in
         if (tools[t].available) found[t] = parseGroups(output, place.tree);
     }
     if (!tools[0].available) {
-        std::fprintf(stderr, "the search child failed\n");
+        std::fprintf(stderr, "the measured process failed\n");
         return false;
     }
     bool agree = true;
@@ -413,36 +425,18 @@ bool race(Spawner& spawner, const TreePlace& place, const std::string& child, in
                     same ? "the same as ours" : "DIFFERENT from ours");
     }
     std::printf("tallymere  finds %zu groups\n", found[0].size());
+    return agree;
+}
 
-    std::vector<double> scanTimes, searchTimes, perCandidate;
-    long long candidates = 0;
-    for (int run = 0; run < runs; ++run) {
-        for (std::size_t t = 0; t < tools.size(); ++t) {
-            if (!tools[t].available) continue;
-            std::string output;
-            auto timed = spawner.run(tools[t].command, t == 0 ? &output : nullptr);
-            if (!timed) continue;
-            tools[t].runs.push_back(*timed);
-            if (t == 0) {
-                const auto at = output.rfind("figures ");
-                double scan = 0, search = 0;
-                long long peak = 0, before = 0;
-                std::istringstream(output.substr(at + 8)) >> scan >> search >> candidates >> peak >> before;
-                scanTimes.push_back(scan);
-                searchTimes.push_back(search);
-                if (candidates > 0)
-                    perCandidate.push_back(static_cast<double>(peak - before) * 1024.0 / static_cast<double>(candidates));
-            }
-        }
-    }
-
+void printFigures(const std::vector<Tool>& tools, const OwnFigures& own, int runs) {
     std::printf("processors %d, load average %.1f, runs %d (medians, whole processes, warm cache)\n",
                 DiskScanner::activeProcessors(), loadAverage(), runs);
-    std::printf("%-10s %8s %8s %9s   %s\n", "", "wall s", "cpu s", "peak MiB", "ours/theirs: wall, cpu, memory");
+    std::printf("%-10s %8s %8s %9s   %s\n", "", "wall s", "cpu s", "peak MiB", "ours/theirs: wall, cpu");
     const Tool& ours = tools[0];
-    std::printf("%-10s %8.3f %8.3f %9.1f   (scan %.3f s + search %.3f s)\n", "tallymere",
-                medianOf(ours.runs, &Timed::wall), medianOf(ours.runs, &Timed::cpu),
-                medianOf(ours.runs, &Timed::peakMiB), median(scanTimes), median(searchTimes));
+    std::printf("%-10s %8.3f %8.3f %9.1f   scan %.3f s + search %.3f s; the search adds %.1f MiB to %.1f MiB\n",
+                "tallymere", medianOf(ours.runs, &Timed::wall), medianOf(ours.runs, &Timed::cpu),
+                medianOf(ours.runs, &Timed::peakMiB), median(own.scan), median(own.search), median(own.searchAddsMiB),
+                median(own.beforeMiB));
     double fastestWall = 0, wallToFastest = 0;
     for (std::size_t t = 1; t < tools.size(); ++t) {
         const Tool& peer = tools[t];
@@ -451,39 +445,120 @@ bool race(Spawner& spawner, const TreePlace& place, const std::string& child, in
             continue;
         }
         const double wall = medianOf(peer.runs, &Timed::wall);
-        std::printf("%-10s %8.3f %8.3f %9.1f   %.2f, %.2f, %.2f\n", peer.name.c_str(), wall,
-                    medianOf(peer.runs, &Timed::cpu), medianOf(peer.runs, &Timed::peakMiB),
-                    medianRatio(ours, peer, &Timed::wall), medianRatio(ours, peer, &Timed::cpu),
-                    medianRatio(ours, peer, &Timed::peakMiB));
+        std::printf("%-10s %8.3f %8.3f %9.1f   %.2f, %.2f\n", peer.name.c_str(), wall, medianOf(peer.runs, &Timed::cpu),
+                    medianOf(peer.runs, &Timed::peakMiB), medianRatio(ours, peer, &Timed::wall),
+                    medianRatio(ours, peer, &Timed::cpu));
         if (fastestWall == 0 || wall < fastestWall) {
             fastestWall = wall;
             wallToFastest = medianRatio(ours, peer, &Timed::wall);
         }
     }
     if (fastestWall > 0) std::printf("wall against the fastest peer %.2f (target at most 0.5)\n", wallToFastest);
-    std::printf("memory     %.0f bytes per candidate of peak resident growth during the search (%lld candidates)\n",
-                median(perCandidate), candidates);
+    if (tools[1].available && !tools[1].runs.empty())
+        std::printf("processor time against jdupes %.2f (target at most 1.5)\n", medianRatio(ours, tools[1], &Timed::cpu));
+    const double candidates = static_cast<double>(std::max(1LL, own.candidates));
+    std::printf("memory     the search adds %.1f MiB, %.0f bytes per candidate (%lld candidates)\n",
+                median(own.searchAddsMiB), median(own.searchAddsMiB) * 1048576.0 / candidates, own.candidates);
+}
+
+// Times every tool on one tree; false when the tools disagree or ours failed.
+bool race(Spawner& spawner, const TreePlace& place, const std::string& self, int runs) {
+    {
+        std::ifstream marker(place.marker);
+        std::string description;
+        std::getline(marker, description);
+        std::printf("\ntree: %s (%s)\n", place.tree.c_str(), description.c_str());
+    }
+    std::vector<Tool> tools = {
+        {"tallymere", {self, "--child", place.tree}},
+        {"jdupes -r", {"jdupes", "-r", "-q", place.tree}},
+        {"rmlint", {"rmlint", "-T", "df", "-o", "fdupes", "--no-hidden", place.tree}},
+        {"fdupes -r", {"fdupes", "-r", "-q", place.tree}},
+    };
+    const bool agree = warmAndCompare(spawner, place, tools);
+    if (!tools[0].available) return false;
+    OwnFigures own;
+    for (int run = 0; run < runs; ++run) {
+        for (std::size_t t = 0; t < tools.size(); ++t) {
+            if (!tools[t].available) continue;
+            std::string output;
+            auto timed = spawner.run(tools[t].command, t == 0 ? &output : nullptr);
+            if (!timed) continue;
+            tools[t].runs.push_back(*timed);
+            if (t == 0) readOwnFigures(output, own);
+        }
+    }
+    printFigures(tools, own, runs);
     std::printf("groups     %s\n", agree ? "all tools agree" : "tools DISAGREE");
     return agree;
 }
 
-} // namespace
-
-// The measured process, installed beside this program.
-std::string childPath() {
-    char self[4096] = {};
-    if (::readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return {};
-    const std::string path = self;
-    return path.substr(0, path.rfind('/') + 1) + "DuplicateSearchChild";
+// A field of /proc/self/status in kilobytes; 0 when it cannot be read.
+long long statusKilobytes(const std::string& field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.starts_with(field)) return std::atoll(line.c_str() + field.size());
+    return 0;
 }
 
-int main(int argc, char** argv) {
-    const std::string child = childPath();
-    if (argc >= 3 && std::strcmp(argv[1], "--child") == 0) {
-        ::execl(child.c_str(), child.c_str(), argv[2], static_cast<char*>(nullptr));
-        std::perror(child.c_str());
-        return 1;
+// The measured process: the scan and the search as the window runs them.
+int runChild(const char* path) {
+    const auto start = std::chrono::steady_clock::now();
+    ScanProgress scanProgress;
+    ScanOptions options;
+    options.includeHidden = true;
+    auto root = DiskScanner::scan(path, options, scanProgress);
+    if (!root) return 1;
+    const auto scanned = std::chrono::steady_clock::now();
+    // The peak resident size starts again from the present one (the kernel's "5" of clear_refs),
+    // so the peak read after the search is the search's own.
+    if (!(std::ofstream("/proc/self/clear_refs") << "5" << std::flush))
+        std::fprintf(stderr, "the peak resident size cannot be reset: the figure is the whole process's\n");
+    const long long beforeSearch = statusKilobytes("VmRSS:");
+    DuplicateFinder::Progress progress;
+    std::vector<DuplicateFinder::Group> groups;
+    std::thread search([&] { groups = DuplicateFinder::find(root, 1, progress); });
+    search.join();
+    const long long searchPeak = statusKilobytes("VmHWM:");
+    const auto searched = std::chrono::steady_clock::now();
+
+    std::string text;
+    for (const auto& group : groups) {
+        for (const auto& file : group.files) text += file->path() + '\n';
+        text += '\n';
     }
+    // Candidates of the sampling stage: the files that share their size with another.
+    std::vector<std::int64_t> sizes;
+    root->walk([&](const FileNode& node) {
+        if (!node.isDirectory) sizes.push_back(node.size);
+        return node.isDirectory;
+    });
+    std::sort(sizes.begin(), sizes.end());
+    long long candidates = 0;
+    for (std::size_t i = 0, j = 0; i < sizes.size(); i = j) {
+        while (j < sizes.size() && sizes[j] == sizes[i]) ++j;
+        if (j - i > 1) candidates += static_cast<long long>(j - i);
+    }
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::printf("\nfigures %.6f %.6f %lld %lld %lld\n", std::chrono::duration<double>(scanned - start).count(),
+                std::chrono::duration<double>(searched - scanned).count(), candidates, searchPeak, beforeSearch);
+    std::fflush(stdout);
+    // Ends without taking the tree apart, as the window's exit does not wait for it either.
+    _exit(0);
+}
+
+// This program, which runs the measured process when started with --child.
+std::string selfPath() {
+    char self[4096] = {};
+    if (::readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return {};
+    return self;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 3 && std::strcmp(argv[1], "--child") == 0) return runChild(argv[2]);
     const int runs = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 3;
     Spawner spawner; // first, while this process is small
     for (const TreePlace* place : {&mixedPlace, &largePlace})
@@ -491,11 +566,12 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cannot build the duplicate tree under %s\n", place->folder.c_str());
             return 1;
         }
-    if (child.empty() || ::access(child.c_str(), X_OK) != 0) {
-        std::fprintf(stderr, "cannot find the search child %s\n", child.c_str());
+    const std::string self = selfPath();
+    if (self.empty()) {
+        std::fprintf(stderr, "cannot find this program's own path\n");
         return 1;
     }
     bool agree = true;
-    for (const TreePlace* place : {&mixedPlace, &largePlace}) agree = race(spawner, *place, child, runs) && agree;
+    for (const TreePlace* place : {&mixedPlace, &largePlace}) agree = race(spawner, *place, self, runs) && agree;
     return agree ? 0 : 2;
 }
