@@ -6,19 +6,25 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdarg>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <optional>
 #include <regex>
 #include <sstream>
+#include <string_view>
 #include <thread>
 
 namespace tallymere {
@@ -35,6 +41,55 @@ std::string readText(const fs::path& path) {
 
 void writeText(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
+}
+
+// The moment a swap must land, made exact: this program defines the C library's open, openat and
+// renameat2 itself (the code under test calls the program's own definition), and each calls the
+// hook a test set, with the call's name and path, before it makes the system call.
+std::function<void(std::string_view call, const char* path)> beforeCall;
+
+void callHook(std::string_view call, const char* path) {
+    if (beforeCall) beforeCall(call, path);
+}
+
+} // namespace
+} // namespace tallymere
+
+extern "C" int open(const char* path, int flags, ...) {
+    mode_t mode = 0;
+    if (flags & (O_CREAT | O_TMPFILE)) {
+        va_list arguments;
+        va_start(arguments, flags);
+        mode = va_arg(arguments, mode_t);
+        va_end(arguments);
+    }
+    tallymere::callHook("open", path);
+    return static_cast<int>(syscall(SYS_openat, AT_FDCWD, path, flags, mode));
+}
+
+extern "C" int openat(int folder, const char* path, int flags, ...) {
+    mode_t mode = 0;
+    if (flags & (O_CREAT | O_TMPFILE)) {
+        va_list arguments;
+        va_start(arguments, flags);
+        mode = va_arg(arguments, mode_t);
+        va_end(arguments);
+    }
+    tallymere::callHook("openat", path);
+    return static_cast<int>(syscall(SYS_openat, folder, path, flags, mode));
+}
+
+extern "C" int renameat2(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) noexcept {
+    tallymere::callHook("renameat2", from);
+    return static_cast<int>(syscall(SYS_renameat2, fromFolder, from, toFolder, to, flags));
+}
+
+namespace tallymere {
+namespace {
+
+// Exchanges two names in one folder, as another program would, past the hooks.
+void exchange(const std::filesystem::path& a, const std::filesystem::path& b) {
+    ASSERT_EQ(syscall(SYS_renameat2, AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE), 0);
 }
 
 // A scratch folder with its own data home, so the home Trash is <scratch>/data/Trash.
@@ -229,51 +284,94 @@ TEST_F(TrashTest, ALinkSwappedIntoTheFolderChainIsNeverFollowed) {
         << info;
 }
 
-// Another file takes the chosen item's name over and over (two names exchanged in a loop) while
-// the Trash is found and its info written: whatever the timing, the Trash keeps only the chosen
-// item, and both contents stay.
+// Another file takes the chosen item's name at each moment a move can meet it: while the Trash's
+// record is written, and between the last look at the item and the rename, once or twice. The
+// Trash keeps only the chosen item, or, when a third file took the name back meanwhile, the
+// stranger with its record, where the desktop can restore it; no content is lost.
 TEST_F(TrashTest, AnItemSwappedInWhileTheTrashIsPreparedNeverStaysThere) {
     const fs::path folder = m_scratch / "src";
-    for (int round = 0; round < 40; ++round) {
-        const std::string chosenText = "chosen " + std::to_string(round), otherText = "other " + std::to_string(round);
-        const fs::path item = makeFile("item", chosenText);
+    const fs::path item = folder / "item", decoy = folder / "decoy";
+    // The decoy must be told apart by what a node keeps of its inode number (one byte of it): files
+    // made within one second share their birth time.
+    const auto prepare = [&](const std::string& round) {
+        makeFile("item", "chosen " + round);
         struct statx info {};
-        ASSERT_EQ(statx(AT_FDCWD, item.c_str(), AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_BTIME, &info), 0);
-        // The decoy must be told apart by what a node keeps of its inode number (one byte of it):
-        // files made within one second share their birth time.
-        for (int attempt = 0;; ++attempt) {
-            ASSERT_LT(attempt, 64);
-            struct stat decoy {};
-            ASSERT_EQ(::stat(makeFile("decoy", otherText).c_str(), &decoy), 0);
-            if (inodeTag(decoy.st_ino) != inodeTag(info.stx_ino)) break;
-            fs::rename(folder / "decoy", m_scratch / ("held-" + std::to_string(attempt)));
+        EXPECT_EQ(statx(AT_FDCWD, item.c_str(), AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_BTIME, &info), 0);
+        for (int attempt = 0; attempt < 64; ++attempt) {
+            struct stat other {};
+            EXPECT_EQ(::stat(makeFile("decoy", "other " + round).c_str(), &other), 0);
+            if (inodeTag(other.st_ino) != inodeTag(info.stx_ino)) break;
+            fs::rename(decoy, m_scratch / ("held-" + round + std::to_string(attempt)));
         }
-        const FreedesktopTrash::Identity chosen{.kind = FreedesktopTrash::Identity::Kind::file,
-                                                .inodeTag = inodeTag(info.stx_ino),
-                                                .created = (info.stx_mask & STATX_BTIME) ? info.stx_btime.tv_sec : 0};
-        std::atomic<bool> stop{false};
-        std::thread swapper([&] {
-            while (!stop.load()) renameat2(AT_FDCWD, item.c_str(), AT_FDCWD, (folder / "decoy").c_str(), RENAME_EXCHANGE);
-        });
-        const auto result = FreedesktopTrash::moveToTrash(item, chosen);
-        stop = true;
-        swapper.join();
-
-        std::vector<std::string> left, trashed;
-        for (const auto& entry : fs::directory_iterator(folder)) left.push_back(readText(entry.path()));
-        if (fs::exists(trash() / "files"))
-            for (const auto& entry : fs::directory_iterator(trash() / "files")) trashed.push_back(readText(entry.path()));
-        if (result.moved) {
-            EXPECT_EQ(trashed, std::vector<std::string>{chosenText}) << round;
-            EXPECT_EQ(left, std::vector<std::string>{otherText}) << round;
-        } else {
-            EXPECT_EQ(result.error, "item changed since the scan") << round;
-            EXPECT_TRUE(trashed.empty()) << round;
-            EXPECT_EQ(left.size(), 2u) << round;
-        }
+        return FreedesktopTrash::Identity{.kind = FreedesktopTrash::Identity::Kind::file,
+                                          .inodeTag = inodeTag(info.stx_ino),
+                                          .created = (info.stx_mask & STATX_BTIME) ? info.stx_btime.tv_sec : 0};
+    };
+    const auto contents = [&](const fs::path& where) {
+        std::map<std::string, std::string> found;
+        if (fs::exists(where))
+            for (const auto& entry : fs::directory_iterator(where))
+                found[entry.path().filename().string()] = readText(entry.path());
+        return found;
+    };
+    using Contents = std::map<std::string, std::string>;
+    const auto clear = [&] {
+        beforeCall = nullptr;
         fs::remove_all(trash());
         for (const auto& entry : fs::directory_iterator(folder)) fs::remove(entry.path());
-    }
+    };
+
+    // While the record is written: the last look finds the stranger, and nothing moves.
+    auto chosen = prepare("1");
+    int renames = 0;
+    beforeCall = [&](std::string_view call, const char* path) {
+        if (call == "openat" && std::string_view(path).ends_with(".trashinfo")) exchange(item, decoy);
+        if (call == "renameat2") ++renames;
+    };
+    auto result = FreedesktopTrash::moveToTrash(item, chosen);
+    EXPECT_EQ(result.error, "item changed since the scan");
+    EXPECT_EQ(renames, 0) << "the stranger was moved";
+    EXPECT_EQ(contents(folder), (Contents{{"item", "other 1"}, {"decoy", "chosen 1"}}));
+    EXPECT_EQ(contents(trash() / "files"), Contents{});
+    EXPECT_EQ(contents(trash() / "info"), Contents{});
+    clear();
+
+    // Between the last look and the rename: the stranger is moved, seen in the Trash and put back.
+    chosen = prepare("2");
+    renames = 0;
+    beforeCall = [&](std::string_view call, const char*) {
+        if (call == "renameat2" && ++renames == 1) exchange(item, decoy);
+    };
+    result = FreedesktopTrash::moveToTrash(item, chosen);
+    EXPECT_EQ(result.error, "item changed since the scan");
+    EXPECT_EQ(renames, 2) << "the stranger went into the Trash and back";
+    EXPECT_EQ(contents(folder), (Contents{{"item", "other 2"}, {"decoy", "chosen 2"}}));
+    EXPECT_EQ(contents(trash() / "files"), Contents{});
+    EXPECT_EQ(contents(trash() / "info"), Contents{});
+    clear();
+
+    // As before, and a third file takes the name before the stranger can be put back: the stranger
+    // stays in the Trash with its record, and the third file and the chosen item where they are.
+    chosen = prepare("3");
+    renames = 0;
+    beforeCall = [&](std::string_view call, const char*) {
+        if (call != "renameat2") return;
+        if (++renames == 1) exchange(item, decoy);
+        else if (renames == 2) writeText(item, "third");
+    };
+    result = FreedesktopTrash::moveToTrash(item, chosen);
+    EXPECT_EQ(result.error, "item changed since the scan; the item that had its name is in the Trash");
+    EXPECT_EQ(contents(folder), (Contents{{"item", "third"}, {"decoy", "chosen 3"}}));
+    EXPECT_EQ(contents(trash() / "files"), (Contents{{"item", "other 3"}}));
+    EXPECT_EQ(contents(trash() / "info").count("item.trashinfo"), 1u);
+    clear();
+
+    // Left alone, the chosen item moves.
+    chosen = prepare("4");
+    result = FreedesktopTrash::moveToTrash(item, chosen);
+    EXPECT_TRUE(result.moved) << result.error;
+    EXPECT_EQ(contents(trash() / "files"), (Contents{{"item", "chosen 4"}}));
+    EXPECT_EQ(contents(folder), (Contents{{"decoy", "other 4"}}));
 }
 
 TEST_F(TrashTest, AnotherUsersHomeTrashIsNeitherMadeNorFilled) {
