@@ -477,66 +477,72 @@ TEST_F(TrashTest, AMountSwappedInAtTheTopFolderNeverReceivesTheTrash) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
-// Items on another device go to that device's own Trash; they are never copied.
+// Items on another device go to that device's own Trash; they are never copied. The device is a
+// file system of the test's own, mounted in a mount namespace of a child process that runs the
+// test, so no other test run on the machine meets its Trash folders.
 class OtherDeviceTrashTest : public TrashTest {
 protected:
-    void SetUp() override {
-        TrashTest::SetUp();
-        struct stat shm {}, tmp {};
-        if (stat("/dev/shm", &shm) != 0 || stat(m_scratch.c_str(), &tmp) != 0 || shm.st_dev == tmp.st_dev ||
-            access("/dev/shm", W_OK) != 0)
-            GTEST_SKIP() << "no second writable device";
-        const std::string uid = std::to_string(getuid());
-        m_shared = "/dev/shm/.Trash";
-        m_personal = "/dev/shm/.Trash-" + uid;
-        if (fs::exists(fs::symlink_status(m_shared)) || fs::exists(fs::symlink_status(m_personal)))
-            GTEST_SKIP() << "/dev/shm already has a Trash";
-        m_areaFolder.emplace("tm-trash", "/dev/shm");
-        m_area = m_areaFolder->path();
-    }
-    void TearDown() override {
-        if (m_areaFolder) {
-            m_areaFolder.reset();
-            fs::remove_all(m_shared);
-            fs::remove_all(m_personal);
+    // Runs `body` in a child process with a tmpfs mounted at m_top; skips where mounting is refused.
+    void onOtherDevice(const std::function<void()>& body) {
+        fs::create_directories(m_top);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                mount("tm-device", m_top.c_str(), "tmpfs", 0, "size=4m") != 0)
+                _exit(77);
+            fs::create_directories(m_area);
+            body();
+            _exit(::testing::Test::HasFailure() ? 1 : 0);
         }
-        TrashTest::TearDown();
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no permission to mount a file system of the test's own";
+        EXPECT_EQ(WEXITSTATUS(status), 0);
     }
     fs::path makeOther(const std::string& name) {
         writeText(m_area / name, "data");
         return m_area / name;
     }
 
-    std::optional<test::TempFolder> m_areaFolder;
-    fs::path m_area, m_shared, m_personal;
+    const std::string m_uid = std::to_string(getuid());
+    const fs::path m_top = m_scratch / "device"; // the other device's top folder
+    const fs::path m_area = m_top / "area";
+    const fs::path m_shared = m_top / ".Trash";
+    const fs::path m_personal = m_top / (".Trash-" + m_uid);
 };
 
 TEST_F(OtherDeviceTrashTest, UsesTheSharedTrashOnlyWhenItIsARealStickyFolder) {
-    fs::create_directory(m_shared);
-    chmod(m_shared.c_str(), 0777);
-    const fs::path first = makeOther("clip.mov");
-    ASSERT_EQ(TrashService::trash({first}, {}).trashed.size(), 1u);
-    EXPECT_TRUE(fs::exists(m_personal / "files" / "clip.mov")) << "a shared Trash without the sticky bit is not used";
-    // Path= is relative to the top folder of the device.
-    const std::string info = readText(m_personal / "info" / "clip.mov.trashinfo");
-    EXPECT_NE(info.find("\nPath=" + m_area.filename().string() + "/clip.mov\n"), std::string::npos) << info;
-    EXPECT_FALSE(fs::exists(trash() / "files" / "clip.mov"));
+    onOtherDevice([&] {
+        fs::create_directory(m_shared);
+        chmod(m_shared.c_str(), 0777);
+        const fs::path first = makeOther("clip.mov");
+        ASSERT_EQ(TrashService::trash({first}, {}).trashed.size(), 1u);
+        EXPECT_TRUE(fs::exists(m_personal / "files" / "clip.mov")) << "a shared Trash without the sticky bit is not used";
+        // Path= is relative to the top folder of the device.
+        const std::string info = readText(m_personal / "info" / "clip.mov.trashinfo");
+        EXPECT_NE(info.find("\nPath=area/clip.mov\n"), std::string::npos) << info;
+        EXPECT_FALSE(fs::exists(trash() / "files" / "clip.mov"));
 
-    chmod(m_shared.c_str(), 01777);
-    const fs::path second = makeOther("b");
-    ASSERT_EQ(TrashService::trash({second}, {}).trashed.size(), 1u);
-    EXPECT_TRUE(fs::exists(m_shared / std::to_string(getuid()) / "files" / "b"));
+        chmod(m_shared.c_str(), 01777);
+        const fs::path second = makeOther("b");
+        ASSERT_EQ(TrashService::trash({second}, {}).trashed.size(), 1u);
+        EXPECT_TRUE(fs::exists(m_shared / m_uid / "files" / "b"));
+    });
 }
 
 TEST_F(OtherDeviceTrashTest, NoUsableTrashThereMeansFailureAndNothingMoves) {
-    writeText(m_personal, "blocker");
-    const fs::path item = makeOther("keep.iso");
-    const auto outcome = TrashService::trash({item}, {{item, 9}});
-    EXPECT_TRUE(outcome.trashed.empty());
-    ASSERT_EQ(outcome.failed.size(), 1u);
-    EXPECT_NE(outcome.failed[0].second.find("could not be created"), std::string::npos);
-    EXPECT_TRUE(fs::exists(item));
-    EXPECT_FALSE(fs::exists(trash() / "files" / "keep.iso"));
+    onOtherDevice([&] {
+        writeText(m_personal, "blocker");
+        const fs::path item = makeOther("keep.iso");
+        const auto outcome = TrashService::trash({item}, {{item, 9}});
+        EXPECT_TRUE(outcome.trashed.empty());
+        ASSERT_EQ(outcome.failed.size(), 1u);
+        EXPECT_NE(outcome.failed[0].second.find("could not be created"), std::string::npos);
+        EXPECT_TRUE(fs::exists(item));
+        EXPECT_FALSE(fs::exists(trash() / "files" / "keep.iso"));
+    });
 }
 
 class RecordingDesktop : public DesktopActions {
