@@ -224,10 +224,6 @@ bool isProtected(std::string_view path) {
     return std::find(protectedLeaves.begin(), protectedLeaves.end(), name) != protectedLeaves.end();
 }
 
-std::size_t matchLength(const InstalledApp& app, std::string_view normalizedLeaf) {
-    return keyMatchLength(matchKeys(app), normalizedLeaf);
-}
-
 std::vector<LeftoverItem> match(const InstalledApp& app, const std::vector<LeftoverItem>& items) {
     const MatchKeys keys = matchKeys(app);
     std::vector<LeftoverItem> result;

@@ -69,10 +69,6 @@ std::int64_t directorySize(const std::string& path);
 // identifier's last word (four characters or more) in a name holding "com", or the app's name
 // (five characters or more) as the whole name. Index order.
 std::vector<LeftoverItem> match(const InstalledApp& app, const std::vector<LeftoverItem>& index);
-// How long the app's match of a normalised leaf is: the length of the identifier, identifier word
-// or name that matched (the longest of those that did); 0 for no match. An item several apps
-// claim goes to the longest match.
-std::size_t matchLength(const InstalledApp& app, std::string_view normalizedLeaf);
 
 // Items of the desktop, of other vendors' shared data and of container and virtual-machine
 // stores that are never anyone's leftovers.
