@@ -18,7 +18,6 @@ public:
     NodeGlyph(const FileNode& node, double size, QWidget* parent = nullptr);
 
     void setNode(const FileNode& node);
-    double symbolSize() const { return m_size; }
     bool isPlainFolder() const { return m_isPlainFolder; }
     FileCategory category() const { return m_category; }
 

@@ -20,7 +20,6 @@ NodeInteraction::NodeInteraction(AppState& state, QWidget* canvas, HitTest hitTe
 void NodeInteraction::hover(QPointF at) {
     const FileNode* node = m_hitTest ? m_hitTest(at) : nullptr;
     if (node == m_state.hovered().get()) return;
-    ++m_hoverWrites;
     m_state.setHovered(m_state.retain(node));
 }
 

@@ -40,9 +40,6 @@ public:
     // The context menu opened last while it is still open; null otherwise.
     QMenu* openMenu() const { return m_menu; }
 
-    // The moves of the pointer the store heard of (hover writes), for measuring.
-    int hoverWrites() const { return m_hoverWrites; }
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -55,7 +52,6 @@ private:
     QWidget* m_canvas;
     HitTest m_hitTest;
     QPointer<QMenu> m_menu;
-    int m_hoverWrites = 0;
     double m_margin = 0;
 };
 

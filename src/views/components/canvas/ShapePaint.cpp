@@ -6,7 +6,6 @@
 #include <QPainterPath>
 
 #include <cmath>
-#include <numbers>
 
 namespace tallymere::ShapePaint {
 
@@ -64,26 +63,6 @@ void strokeInside(QPainter& painter, const QRectF& rect, double radius, const QC
     }
     KeptFill::paint(painter, {roundedStroke, rect.width(), rect.height(), r, 0, stroke.rgba64()}, rect.topLeft(),
                     rect.adjusted(-1, -1, 1, 1), draw);
-}
-
-QPolygonF roundedPolygon(const QRectF& rect, double radius) {
-    const double r = std::clamp(radius, 0.0, capsuleRadius(rect));
-    if (r <= 0.05) return QPolygonF(rect);
-    // About one point per pixel of corner keeps the outline within a fifth of a pixel of the arc.
-    const int steps = std::clamp(int(std::ceil(r * 1.2)), 2, 12);
-    QPolygonF polygon;
-    polygon.reserve(4 * (steps + 1));
-    const QPointF centres[4] = {{rect.right() - r, rect.top() + r}, {rect.right() - r, rect.bottom() - r},
-                                {rect.left() + r, rect.bottom() - r}, {rect.left() + r, rect.top() + r}};
-    for (int corner = 0; corner < 4; ++corner) {
-        // Clockwise on screen from the top-right corner, starting at twelve o'clock of each arc.
-        const double start = -std::numbers::pi / 2 + corner * std::numbers::pi / 2;
-        for (int i = 0; i <= steps; ++i) {
-            const double a = start + (std::numbers::pi / 2) * i / steps;
-            polygon << QPointF(centres[corner].x() + r * std::cos(a), centres[corner].y() + r * std::sin(a));
-        }
-    }
-    return polygon;
 }
 
 } // namespace tallymere::ShapePaint

@@ -1,6 +1,5 @@
 #pragma once
 #include <QColor>
-#include <QPolygonF>
 #include <QRectF>
 
 #include <algorithm>
@@ -21,11 +20,6 @@ void fillRoundedTinted(QPainter& painter, const QRectF& rect, double radius, con
 // A one-pixel border drawn inside the edge of the same rounded rectangle, so the shape's outer
 // size is what the caller gave. Nothing is drawn for a fully transparent colour.
 void strokeInside(QPainter& painter, const QRectF& rect, double radius, const QColor& stroke);
-
-// The outline of a rounded rectangle as a polygon with a few points per corner, enough for the
-// small radii of canvas tiles and much cheaper to fill than a curved path. The radius is held to
-// half the short side.
-QPolygonF roundedPolygon(const QRectF& rect, double radius);
 
 // The radius that rounds both short ends of `rect` fully.
 inline double capsuleRadius(const QRectF& rect) { return std::min(rect.width(), rect.height()) / 2.0; }

@@ -51,13 +51,6 @@ void ActionButton::setProminent(bool prominent) {
     update();
 }
 
-void ActionButton::setCompact(bool compact) {
-    if (compact == m_compact) return;
-    m_compact = compact;
-    updateGeometry();
-    update();
-}
-
 QFont ActionButton::titleFont() const { return Typography::font(m_compact ? 11 : 12.5, QFont::DemiBold); }
 
 QColor ActionButton::fillColor(double hover) const {

@@ -26,12 +26,10 @@ public:
     void setTitle(const QString& title);
     void setSymbol(std::string_view symbol);
     void setProminent(bool prominent);
-    void setCompact(bool compact);
 
     QString title() const { return m_title; }
     const std::string& symbol() const { return m_symbol; }
     bool isProminent() const { return m_prominent; }
-    bool isCompact() const { return m_compact; }
     bool isHovering() const { return m_hovering; }
 
     QFont titleFont() const;

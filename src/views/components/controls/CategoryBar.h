@@ -20,7 +20,6 @@ public:
 
     void setSegments(std::vector<Segment> segments);
     const std::vector<Segment>& segments() const { return m_segments; }
-    double barHeight() const { return m_height; }
 
     static constexpr double gap = 1.5;
 

@@ -41,11 +41,6 @@ void DonutGauge::setLabel(const QString& label) {
     update();
 }
 
-void DonutGauge::setCaption(const QString& caption) {
-    m_caption = caption;
-    update();
-}
-
 void DonutGauge::setTint(std::optional<QColor> tint) {
     m_tint = std::move(tint);
     update();
@@ -66,11 +61,6 @@ double DonutGauge::trimmed(double fraction) {
 
 QFont DonutGauge::labelFont() { return Typography::font(15, QFont::Bold); }
 QFont DonutGauge::captionFont() { return Typography::font(8, QFont::DemiBold); }
-
-void DonutGauge::paint(QPainter& painter, const QRectF& circle, const Theme& theme, double fraction,
-                       const QString& label, const QString& caption, const std::optional<QColor>& tint) {
-    paintRing(painter, circle, theme, fraction, ringTint(theme, fraction, tint), label, caption);
-}
 
 void DonutGauge::paintRing(QPainter& painter, const QRectF& circle, const Theme& theme, double shownFraction,
                            const QColor& ring, const QString& label, const QString& caption) {

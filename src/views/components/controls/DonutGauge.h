@@ -27,7 +27,6 @@ public:
     // Animates the ring to the new fraction.
     void setFraction(double fraction);
     void setLabel(const QString& label);
-    void setCaption(const QString& caption);
     void setTint(std::optional<QColor> tint);
 
     double fraction() const { return m_fraction; }
@@ -35,7 +34,6 @@ public:
     double shownFraction() const { return m_shown; }
     double diameter() const { return m_diameter; }
     QString label() const { return m_label; }
-    QString caption() const { return m_caption; }
 
     static constexpr double lineWidth = 7;
     static constexpr int sweepDurationMs = 500;
@@ -48,10 +46,8 @@ public:
     static QFont labelFont();
     static QFont captionFont();
 
-    // The whole gauge drawn into `circle` (the circle's bounding square), for canvases.
-    static void paint(QPainter& painter, const QRectF& circle, const Theme& theme, double fraction,
-                      const QString& label, const QString& caption, const std::optional<QColor>& tint);
-    // The same with the ring's length and colour given apart, as mid-sweep drawing needs.
+    // The whole gauge drawn into `circle` (the circle's bounding square), the ring's length and
+    // colour given apart, as mid-sweep drawing needs.
     static void paintRing(QPainter& painter, const QRectF& circle, const Theme& theme, double shownFraction,
                           const QColor& ring, const QString& label, const QString& caption);
 

@@ -15,8 +15,8 @@ constexpr double gap = 8;
 constexpr int labelFlags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap;
 } // namespace
 
-StatRow::StatRow(const QString& label, const QString& value, std::optional<QColor> tint, bool mono, QWidget* parent)
-    : ThemedWidget(parent), m_label(label), m_value(value), m_tint(std::move(tint)), m_mono(mono) {
+StatRow::StatRow(const QString& label, const QString& value, std::optional<QColor> tint, QWidget* parent)
+    : ThemedWidget(parent), m_label(label), m_value(value), m_tint(std::move(tint)) {
     // As tall as its text needs, never stretched by a taller panel.
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     policy.setHeightForWidth(true);

@@ -15,18 +15,15 @@ class StatRow : public ThemedWidget {
     Q_OBJECT
 public:
     explicit StatRow(const QString& label = {}, const QString& value = {}, std::optional<QColor> tint = std::nullopt,
-                     bool mono = false, QWidget* parent = nullptr);
+                     QWidget* parent = nullptr);
 
     void setLabel(const QString& label);
     void setValue(const QString& value);
     void setTint(std::optional<QColor> tint);
-    // Kept for callers that mark tabular figures; it does not change the look.
-    void setMono(bool mono) { m_mono = mono; }
 
     QString label() const { return m_label; }
     QString value() const { return m_value; }
     const std::optional<QColor>& tint() const { return m_tint; }
-    bool isMono() const { return m_mono; }
 
     static QFont labelFont();
     static QFont valueFont();
@@ -56,7 +53,6 @@ private:
     QString m_label;
     QString m_value;
     std::optional<QColor> m_tint;
-    bool m_mono;
     mutable double m_labelNatural = -1;
     mutable double m_valueNatural = -1;
     mutable int m_heightWidth = -1;

@@ -31,7 +31,6 @@ public:
     QRectF rowRect(std::size_t index) const;
     QRectF toggleRect(std::size_t index) const;
     int rowAt(QPointF point) const;
-    int hoveredRow() const { return m_hoveredRow; }
     QString ageText(const FileNode& node) const;
 
     QSize sizeHint() const override;

@@ -56,7 +56,6 @@ void SurfacePicture::paint(QPainter& painter, const QWidget& widget, const QRegi
     for (std::size_t band = 0; band < m_drawn.size(); ++band)
         if (!m_drawn[band] && m_rows[band] < showBottom && m_rows[band + 1] > showTop) due.push_back(band);
     if (!due.empty()) {
-        ++m_renders;
         // Made here: taking the bits touches the image, which only this thread may do.
         uchar* bits = m_image.bits();
         // A band's backdrop is kept from its second drawing on: a picture drawn once (a view just

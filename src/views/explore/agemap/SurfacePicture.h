@@ -50,8 +50,6 @@ public:
                const std::vector<double>& edges, const Draw& draw, const Draw& backdrop = {});
 
     const QImage& image() const { return m_image; }
-    // How many pictures were drawn so far.
-    int renders() const { return m_renders; }
 
 private:
     QImage m_image;
@@ -62,7 +60,6 @@ private:
     std::vector<char> m_backdropDrawn; // by band
     bool m_stale = true;
     bool m_backdropStale = true;
-    int m_renders = 0;
 };
 
 } // namespace tallymere

@@ -37,7 +37,6 @@ public:
     QScrollArea* scrollArea() const { return m_scroll; }
 
     // The header's parts as laid out, in view coordinates.
-    QRectF switcherRect() const { return m_switcher; }
     QRectF scopeButtonRect(Scope scope) const;
     QString countText() const;
 

@@ -20,7 +20,6 @@ public:
     FoldersView(AppState& state, int maxFolders, int maxFiles, QWidget* parent = nullptr);
 
     FolderPage* page() const { return m_page; }
-    QScrollArea* scrollArea() const { return m_scroll; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -56,8 +56,6 @@ public:
     ClickableWidget* disclosure() const { return m_disclosure; }
     ClickableWidget* clearButton() const { return m_clear; }
     ClickableWidget* trashButton() const { return m_trash; }
-    // The free-space pill; hidden when reclaim() gives none.
-    QWidget* reclaimPill() const { return m_pill; }
 
     // The spring the list opens and closes with: response 0.3 s, damping 0.85.
     static constexpr double springResponse = 0.3;

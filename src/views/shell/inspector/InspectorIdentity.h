@@ -32,8 +32,6 @@ public:
     QString sizeText() const { return m_size; }
     QString shareText() const { return m_share; }
     std::vector<QString> badgeTexts() const;
-    // The theme's picture of the item, null when the tile shows a symbol instead.
-    QIcon fileIcon() const { return m_icon; }
     QWidget* tile() const;
 
     static constexpr int tileSize = 48;

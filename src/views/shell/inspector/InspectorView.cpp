@@ -176,7 +176,7 @@ void InspectorView::describe(const AppState::NodePtr& node) {
     const std::vector<InspectorModel::Fact> facts = InspectorModel::facts(*node, allocated, now());
     QWidget* body = m_details->content();
     while (m_detailRows.size() < facts.size()) {
-        m_detailRows.push_back(new StatRow(QString(), QString(), std::nullopt, false, body));
+        m_detailRows.push_back(new StatRow(QString(), QString(), std::nullopt, body));
         body->layout()->addWidget(m_detailRows.back());
     }
     for (std::size_t i = 0; i < m_detailRows.size(); ++i) {

@@ -392,7 +392,6 @@ void PreviewWindow::showFolder(const std::string& path) {
                               countText(root.fileCount, "file", "files") + QStringLiteral(" · ") +
                               countText(root.folderCount, "folder", "folders"));
         }
-        emit folderMeasured();
     });
     walker->start();
 }

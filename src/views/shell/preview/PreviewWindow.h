@@ -61,10 +61,6 @@ public:
     // The decoded image of an image item (upright), else a null image.
     QImage image() const;
 
-signals:
-    // A folder's size and counts arrived from the background walk.
-    void folderMeasured();
-
 protected:
     void themeChanged() override;
     void showEvent(QShowEvent* event) override;

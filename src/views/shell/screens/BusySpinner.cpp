@@ -28,8 +28,6 @@ BusySpinner::BusySpinner(double diameter, QWidget* parent)
     });
 }
 
-bool BusySpinner::isTurning() const { return m_turn->state() == QAbstractAnimation::Running; }
-
 QSize BusySpinner::sizeHint() const {
     const int side = int(std::ceil(m_diameter));
     return {side, side};

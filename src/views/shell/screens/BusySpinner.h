@@ -12,7 +12,6 @@ class BusySpinner : public ThemedWidget {
 public:
     explicit BusySpinner(double diameter, QWidget* parent = nullptr);
 
-    bool isTurning() const;
     QSize sizeHint() const override;
 
 protected:

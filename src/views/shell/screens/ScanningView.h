@@ -36,7 +36,6 @@ public:
     QRectF titleRect() const { return m_title; }
     QString pathText() const { return m_shownPath; }
     QRectF columnRect() const { return m_column; }
-    QRectF barRect() const { return m_bar; }
     QRectF filesValueRect() const { return m_filesValue; }
     QRectF bytesValueRect() const { return m_bytesValue; }
     QRectF filesCaptionRect() const { return m_filesCaption; }

@@ -30,7 +30,6 @@ public:
 
     DonutGauge* gauge() const { return m_gauge; }
     SectionLabel* label() const { return m_label; }
-    StatRow* totalRow() const { return m_total; }
     StatRow* usedRow() const { return m_used; }
     StatRow* freeRow() const { return m_free; }
     // Hidden while nothing was reclaimed.

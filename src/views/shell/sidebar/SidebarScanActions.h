@@ -25,8 +25,6 @@ public:
     explicit SidebarScanActions(AppState& state, QWidget* parent = nullptr);
 
     ActionButton* primaryButton() const { return m_primary; }
-    ActionButton* homeButton() const { return m_home; }
-    ActionButton* folderButton() const { return m_folder; }
     // Hidden unless more than one volume is mounted.
     ClickableWidget* volumeButton() const { return m_volumes; }
     // The menu "Other volumes" opens: one item per volume, "name — size"; made afresh each time.

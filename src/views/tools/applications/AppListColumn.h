@@ -52,7 +52,6 @@ public:
     SectionLabel* orphanLabel() const { return m_orphanLabel; }
     AppSearchField* searchField() const { return m_search; }
     IconToggle* systemToggle() const { return m_systemToggle; }
-    IconToggle* rescanToggle() const { return m_rescanToggle; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -17,7 +17,6 @@ public:
     const InstalledApp& app() const { return m_app; }
     void setSelected(bool selected);
     bool isSelected() const { return m_selected; }
-    bool isHovering() const { return m_hovering; }
     void setHovering(bool hovering);
     // The highlight's fill; transparent for none.
     QColor highlightColor() const;

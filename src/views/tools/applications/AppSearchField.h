@@ -14,7 +14,6 @@ public:
 
     QString text() const;
     void setText(const QString& text);
-    QLineEdit* editor() const { return m_editor; }
 
 signals:
     void textChanged(const QString& text);

@@ -14,13 +14,6 @@ AppText::AppText(const QString& text, const QFont& font, AppColor color, TextDra
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 }
 
-void AppText::setText(const QString& text) {
-    if (text == m_text) return;
-    m_text = text;
-    updateGeometry();
-    update();
-}
-
 QSize AppText::sizeHint() const {
     const QStringList lines = m_text.split('\n');
     double width = 0;

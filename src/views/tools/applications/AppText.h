@@ -17,7 +17,6 @@ public:
             TextDraw::Truncation truncation = TextDraw::Truncation::tail,
             Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter, QWidget* parent = nullptr);
 
-    void setText(const QString& text);
     QString text() const { return m_text; }
     QColor color() const { return m_color(theme()); }
     const QFont& font() const { return m_font; }

@@ -102,7 +102,6 @@ void ApplicationsView::load() {
         m_list->setApps(m_apps);
         m_list->setOrphans(m_orphans);
         setLoading(false);
-        emit loaded();
     });
 }
 

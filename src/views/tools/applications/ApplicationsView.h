@@ -61,10 +61,6 @@ public:
     AppListColumn* list() const { return m_list; }
     AppDetailPane* detail() const { return m_detail; }
 
-signals:
-    // After every finished load that was shown.
-    void loaded();
-
 protected:
     void showEvent(QShowEvent* event) override;
 

@@ -45,7 +45,6 @@ public:
     static constexpr double minSizeLowest = 0.1, minSizeHighest = 200;
 
     // The minimum size in decimal megabytes and in bytes (truncated toward zero).
-    double minSizeMB() const { return m_minSizeMB; }
     void setMinSizeMB(double megabytes);
     std::int64_t minSizeBytes() const;
     // "100 KB" below 1 MB, else "12 MB".

@@ -20,7 +20,6 @@ public:
 
     void setValues(std::vector<double> values);
     const std::vector<double>& values() const { return m_values; }
-    bool isFilled() const { return m_filled; }
     QColor tintColor() const { return m_tint(theme()); }
 
     // The open line through the points in a `size` canvas; empty for fewer than two values.

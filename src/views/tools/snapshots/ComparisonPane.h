@@ -36,14 +36,12 @@ public:
     std::size_t shrankCount() const;
 
     bool showsPlaceholder() const { return !m_pairing.isComplete(); }
-    bool showsNoChange() const { return m_pairing.isComplete() && m_pairing.deltas().empty(); }
     QRectF headerRect() const;
     QRectF resetRect() const;
     QRectF tileRect() const;
     QRectF grewChipRect() const;
     QRectF shrankChipRect() const;
     DeltaList* deltaList() const { return m_list; }
-    QScrollArea* scrollArea() const { return m_scroll; }
 
 signals:
     void resetRequested();

@@ -25,8 +25,6 @@ public:
     // Replaces the rows; `role` labels each row's side. The hover stays with its snapshot while that
     // snapshot is still listed, and goes with it otherwise.
     void setSnapshots(const std::vector<Snapshot>* snapshots, Role role);
-    // Redraws the side labels after a pick.
-    void refreshRoles() { update(); }
 
     QRectF rowRect(std::size_t index) const;
     QRectF deleteRect(std::size_t index) const;

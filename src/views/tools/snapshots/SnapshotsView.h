@@ -44,7 +44,6 @@ public:
     ActionButton* captureButton() const { return m_captureButton; }
     SnapshotList* snapshotList() const { return m_list; }
     ComparisonPane* comparisonPane() const { return m_pane; }
-    QScrollArea* listScroll() const { return m_scroll; }
     // Where the empty state's symbol sits (widget coordinates); empty while the list shows.
     QRectF emptySymbolRect() const;
 
