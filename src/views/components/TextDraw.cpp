@@ -12,7 +12,6 @@
 #include <QPainter>
 
 #include <algorithm>
-#include <tuple>
 #include <cmath>
 #include <limits>
 
@@ -221,14 +220,9 @@ qsizetype firstLineLength(const QString& text, const QFont& font, bool digits, d
     return low;
 }
 
-QFont resized(QFont font, int pixels) {
-    font.setPixelSize(std::max(pixels, 1));
-    return font;
-}
-
-int pixelSizeOf(const QFont& font) {
+double pixelSizeOf(const QFont& font) {
     if (font.pixelSize() > 0) return font.pixelSize();
-    return std::max(1, int(std::lround(font.pointSizeF() * 96.0 / 72.0)));
+    return std::max(1.0, font.pointSizeF() * 96.0 / 72.0);
 }
 
 } // namespace
@@ -273,28 +267,33 @@ double width(const QString& text, const Style& style) {
 }
 
 namespace {
-// The font a text is drawn with in `maxWidth` (the style's, or shrunk as far as it allows while it
-// does not fit) and the text's width in it.
-std::pair<QFont, double> shrunk(const QString& text, const Style& style, double maxWidth) {
-    QFont font = tracked(style.font, style.tracking);
-    double natural = measure(text, font, style.monospacedDigits);
-    if (natural > maxWidth && style.minimumScale < 1) {
-        const int pixels = pixelSizeOf(font);
-        const int smallest = std::max(1, int(std::ceil(pixels * std::clamp(style.minimumScale, 0.0, 1.0))));
-        for (int size = pixels - 1; size >= smallest; --size) {
-            font = resized(font, size);
-            natural = measure(text, font, style.monospacedDigits);
-            if (natural <= maxWidth) break;
-        }
+// The style's font, the scale it is drawn at in `maxWidth` (1, or shrunk as far as the text needs
+// and the style allows) and the text's width drawn so.
+struct Shrunk {
+    QFont font;
+    double scale = 1;
+    double width = 0;
+};
+Shrunk shrunk(const QString& text, const Style& style, double maxWidth) {
+    Shrunk result{tracked(style.font, style.tracking)};
+    result.width = measure(text, result.font, style.monospacedDigits);
+    if (result.width > maxWidth && style.minimumScale < 1) {
+        // The font is drawn smaller rather than set smaller: the toolkit sets a font only in whole
+        // pixels, which would stop a 9-pixel text at 7 rather than 6.3, and a drawn scale keeps
+        // every width in proportion. Sizes go by tenths of a pixel, so few of them are kept.
+        const double pixels = pixelSizeOf(result.font);
+        const double fits = std::floor(pixels * maxWidth / result.width * 10 - 1e-6) / 10 / pixels;
+        result.scale = std::max(fits, std::clamp(style.minimumScale, 0.0, 1.0));
+        result.width *= result.scale;
     }
-    return {font, natural};
+    return result;
 }
 } // namespace
 
 bool fitsWhole(const QString& rawText, const Style& style, double maxWidth) {
     const QString text = style.upperCase ? rawText.toUpper() : rawText;
     if (text.isEmpty() || !(maxWidth > 0)) return false;
-    return shrunk(text, style, maxWidth).second <= maxWidth;
+    return shrunk(text, style, maxWidth).width <= maxWidth;
 }
 
 Fitted fit(const QString& rawText, const Style& style, double maxWidth) {
@@ -303,26 +302,30 @@ Fitted fit(const QString& rawText, const Style& style, double maxWidth) {
     Fitted result;
     result.font = tracked(style.font, style.tracking);
     if (text.isEmpty() || !(maxWidth > 0)) return result;
-    double natural = 0;
-    std::tie(result.font, natural) = shrunk(text, style, maxWidth);
-    if (natural <= maxWidth) {
+    const Shrunk fitted = shrunk(text, style, maxWidth);
+    result.font = fitted.font;
+    result.scale = fitted.scale;
+    // Cut in the font's own units: the room as the font sees it at its scale.
+    const double room = maxWidth / fitted.scale;
+    if (fitted.width <= maxWidth) {
         result.lines = {text};
     } else if (style.truncation == Truncation::twoLineMiddle) {
-        const qsizetype first = firstLineLength(text, result.font, digits, maxWidth);
+        const qsizetype first = firstLineLength(text, result.font, digits, room);
         if (first <= 0) {
-            result.lines = {elide(text, result.font, digits, maxWidth, Truncation::middle)};
+            result.lines = {elide(text, result.font, digits, room, Truncation::middle)};
         } else {
             QString rest = text.mid(first);
             if (rest.startsWith(QLatin1Char(' '))) rest.remove(0, 1);
-            result.lines = {text.left(first), elide(rest, result.font, digits, maxWidth, Truncation::middle)};
+            result.lines = {text.left(first), elide(rest, result.font, digits, room, Truncation::middle)};
         }
     } else {
-        result.lines = {elide(text, result.font, digits, maxWidth, style.truncation)};
+        result.lines = {elide(text, result.font, digits, room, style.truncation)};
     }
     // Shaping text is the dear part of measuring it: a line kept whole has the width just taken.
-    if (result.lines.size() == 1 && result.lines.front() == text) result.width = natural;
+    if (result.lines.size() == 1 && result.lines.front() == text) result.width = fitted.width;
     else
-        for (const QString& line : result.lines) result.width = std::max(result.width, measure(line, result.font, digits));
+        for (const QString& line : result.lines)
+            result.width = std::max(result.width, measure(line, result.font, digits) * fitted.scale);
     return result;
 }
 
@@ -331,7 +334,9 @@ QRectF draw(QPainter& painter, const QRectF& box, const QString& text, const Sty
     const Fitted fitted = fit(text, style, box.width());
     if (fitted.lines.isEmpty() || fitted.lines.front().isEmpty()) return {};
     const QFontMetricsF metrics(fitted.font);
-    const double lineHeight = metrics.height();
+    // Every length of the font is drawn at the fitted scale.
+    const double scale = fitted.scale;
+    const double lineHeight = metrics.height() * scale;
     const double total = lineHeight * fitted.lines.size();
     double y = box.top();
     if (style.alignment & Qt::AlignVCenter) y = box.center().y() - total / 2;
@@ -340,28 +345,36 @@ QRectF draw(QPainter& painter, const QRectF& box, const QString& text, const Sty
     painter.save();
     painter.setFont(fitted.font);
     painter.setPen(style.color);
-    const double cell = style.monospacedDigits ? digitCell(fitted.font) : 0;
+    const auto put = [&painter, scale](QPointF at, const QString& string) {
+        if (scale == 1) return drawString(painter, at, string);
+        painter.save();
+        painter.translate(at);
+        painter.scale(scale, scale);
+        drawString(painter, QPointF(), string);
+        painter.restore();
+    };
+    const double cell = style.monospacedDigits ? digitCell(fitted.font) * scale : 0;
     QRectF used;
     for (const QString& line : fitted.lines) {
         // One line is as wide as the fitted text; two are measured apart.
         const double lineWidth =
-            fitted.lines.size() == 1 ? fitted.width : measure(line, fitted.font, style.monospacedDigits);
+            fitted.lines.size() == 1 ? fitted.width : measure(line, fitted.font, style.monospacedDigits) * scale;
         double x = box.left();
         if (style.alignment & Qt::AlignHCenter) x = box.center().x() - lineWidth / 2;
         else if (style.alignment & Qt::AlignRight) x = box.right() - lineWidth;
-        const double baseline = y + metrics.ascent();
+        const double baseline = y + metrics.ascent() * scale;
         if (!style.monospacedDigits) {
-            drawString(painter, QPointF(x, baseline), line);
+            put(QPointF(x, baseline), line);
         } else {
             qsizetype runStart = 0;
             for (qsizetype i = 0; i <= line.size(); ++i) {
                 if (i < line.size() && !isDigit(line[i])) continue;
                 const QString run = line.mid(runStart, i - runStart);
-                drawString(painter, QPointF(x, baseline), run);
-                x += advance(fitted.font, run);
+                put(QPointF(x, baseline), run);
+                x += advance(fitted.font, run) * scale;
                 if (i < line.size()) {
-                    const double width = advance(fitted.font, line[i]);
-                    drawString(painter, QPointF(x + (cell - width) / 2, baseline), QString(line[i]));
+                    const double width = advance(fitted.font, line[i]) * scale;
+                    put(QPointF(x + (cell - width) / 2, baseline), QString(line[i]));
                     x += cell;
                 }
                 runStart = i + 1;

@@ -40,7 +40,8 @@ struct Style {
     QColor color;
     Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
     Truncation truncation = Truncation::tail;
-    // The font may shrink down to this fraction of its size before the text is truncated; 1 keeps it.
+    // The text may shrink down to this fraction of its size, in tenths of a pixel and to the exact
+    // fraction at the least, before it is truncated; 1 keeps it.
     double minimumScale = 1.0;
     double tracking = 0;
     bool upperCase = false;
@@ -51,12 +52,13 @@ struct Style {
 // The width the text takes in the style, before any fitting.
 double width(const QString& text, const Style& style);
 
-// The text fitted into `maxWidth`: the font it is drawn with (possibly shrunk) and the line or two
-// lines that remain after truncation with "…".
+// The text fitted into `maxWidth`: the font it is drawn with, the scale the font is drawn at (below
+// 1 when the text shrank) and the line or two lines that remain after truncation with "…".
 struct Fitted {
     QFont font;
+    double scale = 1;
     QStringList lines;
-    double width = 0; // of the widest line
+    double width = 0; // of the widest line, as drawn
 };
 Fitted fit(const QString& text, const Style& style, double maxWidth);
 // Whether fit() keeps the text whole on one line (shrunk as far as the style allows), without

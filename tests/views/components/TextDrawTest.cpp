@@ -80,19 +80,43 @@ TEST(TextDrawTruncation, EachModeKeepsItsEndAndFits) {
     EXPECT_LE(two.width, full * 0.4);
 }
 
-TEST(TextDrawShrink, ShrinksToSevenTenthsBeforeTruncating) {
+TEST(TextDrawShrink, ShrinksToSevenTenthsInFractionalSizesBeforeTruncating) {
     const QString text = QStringLiteral("Photographs of the summer");
     const double full = TextDraw::width(text, style(Truncation::tail));
-    const int size = style(Truncation::tail).font.pixelSize();
+    ASSERT_EQ(style(Truncation::tail).font.pixelSize(), 12);
+    const auto drawnSize = [](const TextDraw::Fitted& fitted) { return fitted.font.pixelSize() * fitted.scale; };
     // Room for 85 %: shrunk, not cut.
     const TextDraw::Fitted shrunk = TextDraw::fit(text, style(Truncation::tail, 0.7), full * 0.85);
     EXPECT_EQ(shrunk.lines[0], text);
-    EXPECT_LT(shrunk.font.pixelSize(), size);
-    EXPECT_GE(shrunk.font.pixelSize(), int(std::ceil(size * 0.7)));
-    // Room for 40 %: shrunk as far as allowed, then cut.
+    EXPECT_LT(drawnSize(shrunk), 12);
+    EXPECT_LE(shrunk.width, full * 0.85);
+    // Room for 72 %: below the last whole pixel above seven tenths (9 of 12), still kept whole, at
+    // the tenth of a pixel that fits.
+    const TextDraw::Fitted close = TextDraw::fit(text, style(Truncation::tail, 0.7), full * 0.72);
+    EXPECT_EQ(close.lines[0], text);
+    EXPECT_NEAR(drawnSize(close), 8.6, 1e-9);
+    EXPECT_LE(close.width, full * 0.72);
+    EXPECT_TRUE(TextDraw::fitsWhole(text, style(Truncation::tail, 0.7), full * 0.72));
+    // Room for 40 %: shrunk to exactly seven tenths, then cut.
     const TextDraw::Fitted cut = TextDraw::fit(text, style(Truncation::tail, 0.7), full * 0.4);
-    EXPECT_EQ(cut.font.pixelSize(), int(std::ceil(size * 0.7)));
+    EXPECT_NEAR(drawnSize(cut), 12 * 0.7, 1e-9);
+    EXPECT_LE(cut.width, full * 0.4);
     EXPECT_TRUE(cut.lines[0].endsWith(QStringLiteral("…")));
+
+    // Drawn at that size: the ink spans the width the fit gave, inside the room.
+    QImage image(400, 40, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    const QRectF used = TextDraw::draw(painter, QRectF(10, 0, full * 0.72, 40), text, style(Truncation::tail, 0.7));
+    painter.end();
+    EXPECT_NEAR(used.width(), close.width, 1e-9);
+    int left = image.width(), right = -1;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) < 160) left = std::min(left, x), right = std::max(right, x);
+    EXPECT_GE(left, 10);
+    EXPECT_LE(right, 10 + full * 0.72);
+    EXPECT_GT(right - left, close.width - 4);
 }
 
 TEST(TextDrawDigits, EqualCellsMakeEveryNumberOfALengthEquallyWide) {

@@ -32,13 +32,14 @@ CalendarView::CalendarView(AppState& state, QWidget* parent)
     // The panels fill the view; only a view too short for their least heights scrolls. The page is
     // sized here rather than by the scroll area, which would give it the heights the panels prefer
     // (a wrapping text among them makes it ask the page for its preferred height at the width).
+    // Least heights never depend on whether the page scrolls, so sizing it settles at once.
     m_scroll = ListScroll::make(m_page, this, ListScroll::Bar::beside);
     m_scroll->setWidgetResizable(false);
     m_page->installEventFilter(this);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(m_scroll);
-    arrange(true);
+    arrange(true, false);
 
     for (auto signal : {&AppState::focusChanged, &AppState::displayRootChanged, &AppState::useAllocatedSizeChanged})
         connect(&m_state, signal, this, &CalendarView::rebuild);
@@ -50,32 +51,36 @@ int CalendarView::sideBySideWidth() const {
     return 2 * outerPadding + left + columnSpacing + StalePanel::panelWidth;
 }
 
-void CalendarView::arrange(bool sideBySide) {
-    if (m_grid->count() > 0 && sideBySide == m_sideBySide) return;
+void CalendarView::arrange(bool sideBySide, bool wholeList) {
+    if (m_grid->count() > 0 && sideBySide == m_sideBySide && wholeList == m_wholeList) return;
     m_sideBySide = sideBySide;
+    m_wholeList = wholeList;
+    m_stalePanel->setListWhole(wholeList);
     for (QWidget* panel : {static_cast<QWidget*>(m_bucketPanel), static_cast<QWidget*>(m_heatMapPanel),
                            static_cast<QWidget*>(m_stalePanel)})
         m_grid->removeWidget(panel);
     m_grid->addWidget(m_bucketPanel, 0, 0);
     m_grid->addWidget(m_heatMapPanel, 1, 0);
     if (sideBySide) {
-        // The big-and-untouched panel stands beside the column, 330 wide, as tall as the view.
-        m_grid->addWidget(m_stalePanel, 0, 1, 2, 1);
+        // The big-and-untouched panel stands beside the column, 330 wide, as tall as the view; on a
+        // scrolling page, as tall as its whole list, the column keeping its own height above an
+        // empty row.
+        m_grid->addWidget(m_stalePanel, 0, 1, wholeList ? 3 : 2, 1);
         m_stalePanel->setFixedWidth(StalePanel::panelWidth);
-        m_grid->setRowStretch(1, 1);
-        m_grid->setRowStretch(2, 0);
     } else {
         // Too narrow for both: it moves under the month grid and takes the column's width.
         m_grid->addWidget(m_stalePanel, 2, 0);
         m_stalePanel->setMinimumWidth(0);
         m_stalePanel->setMaximumWidth(QWIDGETSIZE_MAX);
-        m_grid->setRowStretch(1, 1);
-        m_grid->setRowStretch(2, 1);
     }
+    // The room the view has beyond the least heights goes to the month grid (and the list under it);
+    // the room a scrolling page has beyond them is the whole list's, however it stands.
+    m_grid->setRowStretch(1, wholeList ? 0 : 1);
+    m_grid->setRowStretch(2, wholeList || !sideBySide ? 1 : 0);
 }
 
 void CalendarView::resizeEvent(QResizeEvent* event) {
-    arrange(event->size().width() >= sideBySideWidth());
+    arrange(event->size().width() >= sideBySideWidth(), m_wholeList);
     ThemedWidget::resizeEvent(event);
     fitPage();
 }
@@ -84,8 +89,16 @@ void CalendarView::fitPage() {
     // The scroll area has no frame: without a bar its viewport is the whole area.
     const QSize room = m_scroll->size();
     const int least = m_page->minimumSizeHint().height();
-    const int width = room.width() - (least > room.height() ? ThemedScrollBar::thickness : 0);
-    const QSize size(std::max(width, 0), std::max(room.height(), least));
+    const bool scrolls = least > room.height();
+    arrange(m_sideBySide, scrolls);
+    int height = room.height();
+    if (scrolls) {
+        const int extra = m_stalePanel->wholeListExtra();
+        height = m_sideBySide ? std::max(least, m_stalePanel->minimumSizeHint().height() + extra + 2 * outerPadding)
+                              : least + extra;
+    }
+    const int width = room.width() - (scrolls ? ThemedScrollBar::thickness : 0);
+    const QSize size(std::max(width, 0), height);
     if (m_page->size() != size) m_page->resize(size);
 }
 

@@ -18,8 +18,9 @@ class StalePanel;
 // The Age Map: when the bytes under the displayed node (the focus, else the displayed tree) were
 // last modified. On the left the age buckets over the month heat map; on the right, 330 wide, the
 // big files nobody touched for a year; in a view too narrow for both columns that panel moves
-// under the month grid, and a view too short for the panels' least heights scrolls. Months are
-// Gregorian months of the local time zone.
+// under the month grid. The year rows keep their heights at every size: a view too short for the
+// panels' least heights scrolls as one page, and the big files' list then lays out whole, so no
+// list scrolls inside the scrolling page. Months are Gregorian months of the local time zone.
 //
 // Everything shown is derived in one pass when the view is made and again only when the focus,
 // the displayed tree or the size mode changes to a different value; changes inside the tree or of
@@ -58,7 +59,7 @@ protected:
 
 private:
     void rebuild();
-    void arrange(bool sideBySide);
+    void arrange(bool sideBySide, bool wholeList);
     void fitPage();
 
     AppState& m_state;
@@ -73,6 +74,7 @@ private:
     QGridLayout* m_grid;
     QScrollArea* m_scroll;
     bool m_sideBySide = true;
+    bool m_wholeList = false;
 };
 
 } // namespace tallymere

@@ -28,7 +28,6 @@ constexpr double outlineWidth = 1.4;
 constexpr double labelThreshold = 0.55;
 constexpr double labelInset = 3;
 constexpr double legendSpacing = 6;
-constexpr double minimumRowHeight = 12;
 // Between the grid's stack and the legend, as between the members of the panel.
 constexpr double legendGap = 8;
 constexpr double swatchWidth = 15;
@@ -125,7 +124,7 @@ QSize HeatMapGrid::sizeHint() const {
 QSize HeatMapGrid::minimumSizeHint() const {
     if (m_years.empty()) return {0, int(std::ceil(QFontMetricsF(messageFont()).height()))};
     const double rows = static_cast<double>(m_years.size());
-    const double grid = headHeight + rows * (minimumRowHeight + spacing);
+    const double grid = headHeight + rows * (rowHeight(m_years.size()) + spacing);
     const double width = std::max(yearWidth + 12 * (spacing + 12), legendWidth());
     return {int(std::ceil(width)), int(std::ceil(grid + legendGap + legendHeight()))};
 }
@@ -150,13 +149,7 @@ QRectF HeatMapGrid::busiestRect() const {
     return {width() - shown, height() - legendHeight(), shown, legendHeight()};
 }
 
-double HeatMapGrid::shownRowHeight() const {
-    // Twelve years of 30-high rows need more room than a short window has; rather than run the
-    // rows over the legend, they give up height, never below minimumRowHeight.
-    const double rows = static_cast<double>(std::max<std::size_t>(m_years.size(), 1));
-    const double room = height() - headHeight - legendGap - legendHeight();
-    return std::clamp(room / rows - spacing, minimumRowHeight, rowHeight(m_years.size()));
-}
+double HeatMapGrid::shownRowHeight() const { return rowHeight(m_years.size()); }
 
 double HeatMapGrid::legendHeight() const {
     return std::max({QFontMetricsF(legendFont()).height(), swatchHeight, QFontMetricsF(busiestFont()).height()});

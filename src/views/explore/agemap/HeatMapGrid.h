@@ -37,7 +37,8 @@ public:
     static QColor heatColor(const Theme& theme, double t);
     // Row height by the number of years shown.
     static double rowHeight(std::size_t years);
-    // The row height drawn now: rowHeight(), or less when the widget is too short for it.
+    // The row height drawn now: rowHeight() of the years shown, at every size of the widget, which
+    // asks for the room for it (the page around it scrolls where the view is shorter).
     double shownRowHeight() const;
 
     // Geometry as laid out now, in widget coordinates.

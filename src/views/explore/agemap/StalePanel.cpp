@@ -9,6 +9,7 @@
 
 #include <QLabel>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -79,6 +80,18 @@ QString StalePanel::summaryText() const {
 }
 
 bool StalePanel::isShowingList() const { return !m_list->nodes().empty(); }
+
+void StalePanel::setListWhole(bool whole) {
+    if (whole == m_whole) return;
+    m_whole = whole;
+    m_scroll->setVerticalScrollBarPolicy(whole ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+    if (whole) m_scroll->verticalScrollBar()->setValue(0);
+}
+
+int StalePanel::wholeListExtra() const {
+    if (!isShowingList()) return 0;
+    return std::max(m_list->sizeHint().height() - m_scroll->minimumHeight(), 0);
+}
 
 void StalePanel::stageTop() {
     // Read once: staging never changes the list, and each node meets the queue as the previous ones

@@ -41,6 +41,13 @@ public:
     QString emptyText() const;
     bool isShowingList() const;
 
+    // Whole, the list takes the height of all its rows and never scrolls: for a page that scrolls
+    // itself. Otherwise it keeps room for its first rows at the least and scrolls the rest.
+    void setListWhole(bool whole);
+    bool isListWhole() const { return m_whole; }
+    // The height the whole list needs beyond the least the panel asks for.
+    int wholeListExtra() const;
+
 protected:
     void themeChanged() override;
 
@@ -53,6 +60,7 @@ private:
     QLabel* m_message;
     QLabel* m_summary;
     ActionButton* m_button;
+    bool m_whole = false;
 };
 
 } // namespace tallymere

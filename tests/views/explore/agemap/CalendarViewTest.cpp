@@ -22,6 +22,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QThread>
+#include <QScrollBar>
+#include <QScrollArea>
 
 #include <gtest/gtest.h>
 
@@ -29,6 +31,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <ctime>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -359,28 +362,60 @@ TEST(CalendarViewStale, StageTopStagesTheTopFilesThatCanBeStaged) {
     EXPECT_FALSE(state.banner()) << "nothing was refused";
 }
 
-TEST(CalendarViewHeatMap, TwelveYearsKeepTheNewestAndFitAShortView) {
+namespace {
+// A tree with a dated file in each of `years` years up to 2023 and `stale` big files over a year
+// old, from 2023.
+AppState::NodePtr yearsTree(int years, int stale) {
+    std::string text = "/years/\n";
+    for (int year = 2024 - years; year <= 2023; ++year)
+        text += line(2, "y" + std::to_string(year), 1000, 946684800 + (year - 2000) * 366 * day);
+    for (int i = 0; i < stale; ++i) text += line(2, "old" + std::to_string(i), 50'000'000 + i, now - 500 * day);
+    return test::treeFromText(text);
+}
+} // namespace
+
+TEST(CalendarViewHeatMap, YearRowsKeepTheirHeightsAtEverySizeAndAShortViewScrollsAsOnePage) {
     UtcZone zone;
     AppState state(test::memoryStore());
-    std::string text = "/years/\n";
-    for (int year = 2000; year <= 2012; ++year)
-        text += line(2, "y" + std::to_string(year), 1000, 946684800 + (year - 2000) * 366 * day);
-    test::display(state, test::treeFromText(text));
+    test::display(state, yearsTree(13, 0));
     CalendarView view(state);
     view.setClock([] { return double(now); });
     HeatMapGrid& grid = *view.heatMapPanel()->grid();
     ASSERT_EQ(grid.years().size(), 12u);
-    EXPECT_EQ(grid.years().front(), 2012);
-    EXPECT_EQ(grid.years().back(), 2001);
-
-    view.resize(1100, 900);
+    EXPECT_EQ(grid.years().front(), 2023);
+    EXPECT_EQ(grid.years().back(), 2012);
     view.show();
-    QApplication::processEvents();
-    EXPECT_DOUBLE_EQ(grid.shownRowHeight(), 30);
-    view.resize(1100, 520);
-    QApplication::processEvents();
-    EXPECT_LT(grid.shownRowHeight(), 30);
-    EXPECT_LE(grid.cellRect(11, 12).bottom(), grid.legendSwatchRect(0).top()) << "the rows stay above the legend";
+
+    const std::map<int, double> heights{{1, 62}, {2, 56}, {3, 48}, {4, 40}, {6, 40}, {7, 30}, {12, 30}};
+    for (const auto& [years, height] : heights)
+        for (const QSize size : {QSize(1100, 900), QSize(1100, 420), QSize(700, 420), QSize(480, 300)}) {
+            test::display(state, yearsTree(years, 30));
+            view.resize(size);
+            QApplication::processEvents();
+            const std::string where = std::to_string(years) + " years at " + std::to_string(size.width()) + "x" +
+                                      std::to_string(size.height());
+            ASSERT_EQ(grid.years().size(), std::size_t(years)) << where;
+            for (std::size_t row = 0; row < grid.years().size(); ++row) {
+                EXPECT_DOUBLE_EQ(grid.cellRect(row, 1).height(), height) << where;
+                if (row > 0) EXPECT_DOUBLE_EQ(grid.cellRect(row, 1).top() - grid.cellRect(row - 1, 1).bottom(), 3) << where;
+            }
+            const QRectF last = grid.cellRect(grid.years().size() - 1, 12);
+            EXPECT_LE(last.bottom(), grid.legendSwatchRect(0).top()) << where << ": the rows stay above the legend";
+            EXPECT_LE(last.bottom(), grid.height()) << where;
+
+            // Where the view is too short, the page scrolls, and the list beside or under the grid
+            // shows all its rows rather than scrolling inside it.
+            QScrollArea& page = *view.scrollArea();
+            QScrollArea& list = *view.stalePanel()->findChild<QScrollArea*>();
+            const bool scrolls = page.verticalScrollBar()->maximum() > 0;
+            EXPECT_EQ(scrolls, view.stalePanel()->isListWhole()) << where;
+            if (scrolls) {
+                EXPECT_EQ(list.verticalScrollBar()->maximum(), 0) << where;
+                EXPECT_GE(list.viewport()->height(), view.stalePanel()->list()->sizeHint().height()) << where;
+            }
+            if (size.height() == 900 && size.width() == 1100) EXPECT_FALSE(scrolls) << where;
+            if (size.height() == 300) EXPECT_TRUE(scrolls) << where;
+        }
 }
 
 // What the window shows after the focus moves and a month is hovered, repainted only where the
