@@ -158,6 +158,39 @@ TEST(AppStateNavigation, DrillEntersFoldersWithChildrenAndClearsTheSelection) {
     EXPECT_TRUE(state.focusChain().empty());
 }
 
+// The hovered node belongs to the picture it was hovered in: a new focus or another view lets it
+// go, so nothing describes a node no longer marked; the same focus or view again keeps it.
+TEST(AppStateNavigation, AFocusChangeOrAViewSwitchLetsGoOfTheHoveredNode) {
+    AppState state(memoryStore());
+    auto tree = treeFromText("/t/\n  dir/\n    deep/\n      g 2\n  h 1\n");
+    display(state, tree);
+    const AppState::NodePtr dir = AppState::nodeAt("/t/dir", tree);
+    const AppState::NodePtr g = AppState::nodeAt("/t/dir/deep/g", tree);
+    int hoverChanges = 0, focusChanges = 0;
+    AppState::NodePtr hoveredAtFocus;
+    QObject::connect(&state, &AppState::hoveredChanged, [&] { ++hoverChanges; });
+    QObject::connect(&state, &AppState::focusChanged, [&] { ++focusChanges, hoveredAtFocus = state.hovered(); });
+
+    state.setHovered(g);
+    state.setFocus(state.focus()); // the same folder: nothing changes
+    EXPECT_EQ(state.hovered(), g);
+    state.drill(dir);
+    EXPECT_EQ(state.hovered(), nullptr);
+    EXPECT_EQ(hoveredAtFocus, nullptr) << "let go before the new focus is announced";
+    EXPECT_EQ(focusChanges, 1);
+    state.setHovered(g);
+    state.navigateUp();
+    EXPECT_EQ(state.hovered(), nullptr);
+
+    state.setViz(VizMode::sunburst);
+    state.setHovered(g);
+    state.setViz(VizMode::sunburst);
+    EXPECT_EQ(state.hovered(), g);
+    state.setViz(VizMode::table);
+    EXPECT_EQ(state.hovered(), nullptr);
+    EXPECT_EQ(hoverChanges, 6);
+}
+
 TEST(AppStateNavigation, HeldNodesKeepTheirTreeAndRetainFindsOnlyHeldTrees) {
     AppState state(memoryStore());
     auto tree = treeFromText("/t/\n  dir/\n    g 2\n");
