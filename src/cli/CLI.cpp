@@ -38,8 +38,14 @@ std::shared_ptr<FileNode> scanPath(const std::string& path, std::ostream& err, d
     const std::int64_t unread = progress.unreadFolders();
     if (unread > 0) {
         err << std::to_string(unread) << (unread == 1 ? " folder" : " folders") << " could not be read";
+        std::string reasons;
         const std::int64_t starved = progress.unreadForLackOfDescriptors();
-        if (starved > 0) err << " (" << std::to_string(starved) << " for lack of a free file descriptor)";
+        if (starved > 0) reasons = std::to_string(starved) + " for lack of a free file descriptor";
+        const std::int64_t unanswered = progress.unreadWithoutAnswer();
+        if (unanswered > 0)
+            reasons += (reasons.empty() ? "" : ", ") + std::to_string(unanswered) +
+                       (unanswered == 1 ? " mount that did not answer" : " mounts that did not answer");
+        if (!reasons.empty()) err << " (" << reasons << ")";
         err << '\n' << std::flush;
     }
     return root;

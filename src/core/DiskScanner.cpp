@@ -318,7 +318,10 @@ std::shared_ptr<FileNode> scan(std::string_view rootArgument, const ScanOptions&
     ScanContext context(options, progress, root, keepLimitFor(threads, rootFd));
     context.rootFd = rootFd;
     context.boundaries = ScanFileSystem::boundaries(mounts, rootPath, info.device);
-    context.mountedFiles = ScanFileSystem::mountedFiles(mounts, rootPath, context.boundaries);
+    ScanFileSystem::MountPoints mountPoints =
+        ScanFileSystem::lookAtMountPoints(mounts, rootPath, context.boundaries, options.excludedPaths);
+    context.mountedFiles = std::move(mountPoints.files);
+    context.unanswered = std::move(mountPoints.unanswered);
     context.repeatedMounts = ScanFileSystem::repeatedMounts(mounts);
     context.rootDevice = info.device;
     for (const MountEntry& mount : mounts) context.listedDevices.push_back(static_cast<dev_t>(MountTable::deviceOf(mount)));
@@ -327,10 +330,13 @@ std::shared_ptr<FileNode> scan(std::string_view rootArgument, const ScanOptions&
         context.folderIdentities = std::make_unique<ScanIdentity::IdentitySet>(8192);
         context.isFirstSighting(info.device, info.inode); // the root is met first
     }
-    context.testsSubfolderPaths = !options.excludedPaths.empty() || !context.boundaries.mountPoints.empty();
+    context.testsSubfolderPaths = !options.excludedPaths.empty() || !context.boundaries.mountPoints.empty() ||
+                                  !context.unanswered.empty();
     for (const std::string& path : options.excludedPaths)
         context.leftOutComponents = std::max(context.leftOutComponents, componentCount(path));
     for (const std::string& path : context.boundaries.mountPoints)
+        context.leftOutComponents = std::max(context.leftOutComponents, componentCount(path));
+    for (const std::string& path : context.unanswered)
         context.leftOutComponents = std::max(context.leftOutComponents, componentCount(path));
     context.rootComponents = componentCount(rootPath);
 

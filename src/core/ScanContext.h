@@ -28,8 +28,9 @@ struct ScanContext {
     ScanFileSystem::Capabilities capabilities;
     int rootFd = -1;
     ScanFileSystem::Boundaries boundaries;
-    // Whether subfolder paths are tested against left-out paths (exclusions or mount points below
-    // the root), and below how many path components a subfolder can no longer be one of them.
+    // Whether subfolder paths are tested against left-out paths (exclusions, mount points below the
+    // root, those that did not answer), and below how many path components a subfolder can no
+    // longer be one of them.
     bool testsSubfolderPaths = false;
     std::size_t leftOutComponents = 0;
     std::size_t rootComponents = 0;
@@ -57,6 +58,9 @@ struct ScanContext {
             if (d == device && i == inode) return true;
         return false;
     }
+    // Mount points below the root that did not answer a look before the scan began: each is a
+    // folder not read, never looked at again.
+    ScanFileSystem::SmallSet<std::string> unanswered;
     // Folders on file systems that show in more than one place (bind mounts), so each is read
     // once; made only when the mount table has such a file system.
     ScanFileSystem::RepeatedMounts repeatedMounts;

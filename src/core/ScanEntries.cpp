@@ -22,12 +22,28 @@ using ScanFileSystem::EntryInfo;
 // Entries in one share of a split folder: enough that taking a share costs nothing beside it.
 constexpr std::size_t shareSize = 256;
 
-// Whether a folder entry named `name` in the folder at `folderPath` is a folder the scan leaves out.
-bool isLeftOut(const ScanContext& context, std::string& path, std::string_view folderPath, std::string_view name) {
+// The full path of the entry `name` in the folder at `folderPath`, into `path`.
+void pathInto(std::string& path, std::string_view folderPath, std::string_view name) {
     path.assign(folderPath == "/" ? std::string_view() : folderPath);
     path += '/';
     path.append(name);
+}
+
+// Whether the folder at `path` is one the scan leaves out.
+bool isLeftOut(const ScanContext& context, const std::string& path) {
     return context.options.excludedPaths.contains(path) || context.boundaries.mountPoints.contains(path);
+}
+
+// A mount point that did not answer: a folder not read, which nothing looks at, since looking would
+// wait on the mount as long as it hangs.
+FileNode* unansweredFolder(std::string_view name, const FolderFrame& frame, ScanContext& context, NodeArena& arena) {
+    bool isPackage = false;
+    FileNode* folder = arena.makeNode(name, true, classifyDirectory(name, isPackage));
+    folder->isPackage = isPackage;
+    folder->depth = frame.childDepth;
+    folder->isDenied = true;
+    context.progress.addUnanswered();
+    return folder;
 }
 
 } // namespace
@@ -41,10 +57,14 @@ FileNode* makeEntry(const FolderFrame& frame, const char* rawName, unsigned char
     if (type == DT_FIFO || type == DT_CHR || type == DT_BLK || type == DT_SOCK) return nullptr;
     const std::string_view name(rawName, std::strlen(rawName));
 
-    // Tested before examining the entry, so a left-out network mount is never waited on.
+    // Tested before examining the entry, so a left-out network mount, or one that did not answer,
+    // is never waited on. Anything can be mounted onto a name: with a mount that did not answer,
+    // every name is tested.
     bool leftOut = false;
-    if (frame.testsPaths && (type == DT_DIR || type == DT_UNKNOWN)) {
-        leftOut = isLeftOut(context, path, frame.folderPath, name);
+    if (frame.testsPaths && (type == DT_DIR || type == DT_UNKNOWN || !context.unanswered.empty())) {
+        pathInto(path, frame.folderPath, name);
+        if (context.unanswered.contains(path)) return unansweredFolder(name, frame, context, arena);
+        leftOut = isLeftOut(context, path);
         if (leftOut && type == DT_DIR) return nullptr;
     }
 
@@ -176,7 +196,7 @@ void shareRest(const FolderFrame& frame, ScanContext& context, NodeArena& arena,
         FileNode* node = split->made[i];
         if (!node) continue;
         scratch.children.push_back(node);
-        if (node->isDirectory && !node->hasChildList()) scratch.subfolders.push_back(node);
+        if (node->isDirectory && !node->hasChildList() && !node->isDenied) scratch.subfolders.push_back(node);
     }
     releaseShare(split);
 }

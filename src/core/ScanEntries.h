@@ -45,7 +45,8 @@ struct EntryCounts {
 // hidden when they are left out, left-out folders, entries gone before they were examined (a
 // folder that is listed but cannot be examined is made, without its sizes, to be tried), a file
 // met under another name already, sockets, pipes and devices. A folder still to be read has no
-// child list; one met already through another mount gets an empty one and is not read again.
+// child list; one met already through another mount gets an empty one and is not read again; a
+// mount point that did not answer is made denied, without a list, and is not read.
 // `path` is the calling thread's buffer for the path tests.
 FileNode* makeEntry(const FolderFrame& frame, const char* rawName, unsigned char type, ScanContext& context,
                     NodeArena& arena, std::string& path, EntryCounts& counts);

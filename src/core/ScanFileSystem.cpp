@@ -1,5 +1,7 @@
 #include "core/ScanFileSystem.h"
 
+#include "platform/BoundedCalls.h"
+
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/stat.h>
@@ -11,6 +13,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <optional>
 
 namespace tallymere::ScanFileSystem {
 
@@ -61,6 +64,10 @@ int openOne(int dirFd, const char* path, Capabilities& capabilities, bool& cross
     return ::openat(dirFd, path, folderFlags);
 }
 
+// One for the process: a mount that stops answering holds one thread, however many scans meet it;
+// a scan that meets it while that look is still outstanding does not wait for it again.
+const BoundedCalls<std::optional<EntryInfo>>& mountPointProbe();
+
 } // namespace
 
 bool examine(int dirFd, const char* name, EntryInfo& info, Capabilities& capabilities) {
@@ -83,6 +90,19 @@ bool examine(int dirFd, const char* name, EntryInfo& info, Capabilities& capabil
     info.created = (sx.stx_mask & STATX_BTIME) ? static_cast<double>(sx.stx_btime.tv_sec) : 0.0;
     return true;
 }
+
+namespace {
+
+const BoundedCalls<std::optional<EntryInfo>>& mountPointProbe() {
+    static const BoundedCalls<std::optional<EntryInfo>> probe(mountAnswerLimit, [](const std::string& path) {
+        Capabilities capabilities;
+        EntryInfo info;
+        return examine(AT_FDCWD, path.c_str(), info, capabilities) ? std::optional<EntryInfo>(info) : std::nullopt;
+    });
+    return probe;
+}
+
+} // namespace
 
 int openChild(int dirFd, const char* name, Capabilities& capabilities, bool& crossed) {
     return openOne(dirFd, name, capabilities, crossed);
@@ -140,20 +160,35 @@ Boundaries boundaries(const std::vector<MountEntry>& mounts, std::string_view ro
     return result;
 }
 
-std::vector<std::pair<dev_t, ino_t>> mountedFiles(const std::vector<MountEntry>& mounts, std::string_view rootPath,
-                                                  const Boundaries& boundaries) {
-    std::vector<std::pair<dev_t, ino_t>> files;
+MountPoints lookAtMountPoints(const std::vector<MountEntry>& mounts, std::string_view rootPath,
+                              const Boundaries& boundaries, const std::unordered_set<std::string>& excludedPaths) {
+    MountPoints result;
     const std::string prefix = rootPath == "/" ? std::string("/") : std::string(rootPath) + "/";
+    // At or below a path the scan never enters: never met, so never looked at.
+    const auto isLeftOut = [&](const std::string& mountPoint) {
+        for (std::size_t end = mountPoint.find('/', prefix.size()); ; end = mountPoint.find('/', end + 1)) {
+            const std::string_view upTo = std::string_view(mountPoint).substr(0, end);
+            if (boundaries.mountPoints.contains(upTo) || excludedPaths.contains(std::string(upTo))) return true;
+            if (end == std::string::npos) return false;
+        }
+    };
+    std::vector<std::string> mountPoints;
     for (const MountEntry& mount : mounts) {
         if (mount.mountPoint.size() <= prefix.size() || !mount.mountPoint.starts_with(prefix)) continue;
-        if (boundaries.devices.contains(static_cast<dev_t>(MountTable::deviceOf(mount)))) continue;
-        struct stat info {};
-        if (::fstatat(AT_FDCWD, mount.mountPoint.c_str(), &info, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) != 0 ||
-            !S_ISREG(info.st_mode))
+        if (boundaries.devices.contains(static_cast<dev_t>(MountTable::deviceOf(mount))) || isLeftOut(mount.mountPoint))
             continue;
-        files.emplace_back(info.st_dev, info.st_ino);
+        if (std::find(mountPoints.begin(), mountPoints.end(), mount.mountPoint) == mountPoints.end())
+            mountPoints.push_back(mount.mountPoint);
     }
-    return files;
+    if (mountPoints.empty()) return result;
+
+    const auto answers = mountPointProbe().ask(mountPoints);
+    for (std::size_t i = 0; i < mountPoints.size(); ++i) {
+        if (!answers[i]) result.unanswered.insert(mountPoints[i]);
+        else if (const std::optional<EntryInfo>& info = *answers[i]; info && info->type == S_IFREG)
+            result.files.emplace_back(info->device, info->inode);
+    }
+    return result;
 }
 
 RepeatedMounts repeatedMounts(const std::vector<MountEntry>& mounts) {

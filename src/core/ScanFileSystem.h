@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -84,11 +85,25 @@ struct Boundaries {
 };
 Boundaries boundaries(const std::vector<MountEntry>& mounts, std::string_view rootPath, dev_t rootDevice);
 
-// The files mounted onto a name below the root (a file bind mount shows one file under a second
-// name, with one link): device and inode of each, as the scan will meet them, so each enters the
-// tree once like a file with two links. Mounts the boundaries leave out are not looked at.
-std::vector<std::pair<dev_t, ino_t>> mountedFiles(const std::vector<MountEntry>& mounts, std::string_view rootPath,
-                                                  const Boundaries& boundaries);
+// The mount points below the root that a scan may meet, each looked at (a stat) once before the scan
+// begins, all at once, with a bounded wait: a mount whose server stopped answering would hold a
+// look at it for ever.
+struct MountPoints {
+    // The files mounted onto a name below the root (a file bind mount shows one file under a second
+    // name, with one link): device and inode of each, as the scan will meet them, so each enters the
+    // tree once like a file with two links.
+    std::vector<std::pair<dev_t, ino_t>> files;
+    // The mount points that did not answer in time (or whose look at them is still outstanding from
+    // an earlier scan): the scan never looks at them again, and counts each as a folder not read.
+    SmallSet<std::string> unanswered;
+};
+
+// Looks at the mount points below `rootPath` that the scan may enter: those the boundaries or the
+// options leave out, or that lie below one left out, are not looked at. Without such a mount point
+// nothing is looked at and nothing waits. The looks go through one prober for the whole process,
+// so a stuck mount holds one thread however many scans meet it.
+MountPoints lookAtMountPoints(const std::vector<MountEntry>& mounts, std::string_view rootPath,
+                              const Boundaries& boundaries, const std::unordered_set<std::string>& excludedPaths);
 
 // The file systems whose folders can be met more than once in one scan: a device the mount table
 // lists more than once (a bind mount shows part of it a second time), and, once there is such a

@@ -39,6 +39,9 @@ public:
     // Of those, the folders left unread because the process had no file descriptor to spare for
     // them, however long the scan waited for one.
     std::int64_t unreadForLackOfDescriptors() const { return m_unreadNoDescriptor.load(std::memory_order_relaxed); }
+    // Of those, the mount points that did not answer within the scan's wait (a FUSE or network
+    // server that stopped answering): never entered, so nothing waits on them.
+    std::int64_t unreadWithoutAnswer() const { return m_unreadNoAnswer.load(std::memory_order_relaxed); }
 
     void cancel() { m_cancelled.store(true, std::memory_order_relaxed); }
     void setCurrent(std::string_view path) {
@@ -54,6 +57,10 @@ public:
         m_unread.fetch_add(1, std::memory_order_relaxed);
         if (forLackOfDescriptors) m_unreadNoDescriptor.fetch_add(1, std::memory_order_relaxed);
     }
+    void addUnanswered() {
+        m_unread.fetch_add(1, std::memory_order_relaxed);
+        m_unreadNoAnswer.fetch_add(1, std::memory_order_relaxed);
+    }
 
 private:
     mutable std::mutex m_lock;
@@ -63,6 +70,7 @@ private:
     std::atomic<bool> m_cancelled{false};
     std::atomic<std::int64_t> m_unread{0};
     std::atomic<std::int64_t> m_unreadNoDescriptor{0};
+    std::atomic<std::int64_t> m_unreadNoAnswer{0};
 };
 
 } // namespace tallymere

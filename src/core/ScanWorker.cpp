@@ -176,7 +176,8 @@ bool readFolder(int fd, FileNode& folder, ScanContext& context, NodeArena& arena
     const auto keep = [&](FileNode* node) {
         if (!node) return;
         scratch.children.push_back(node);
-        if (node->isDirectory && !node->hasChildList()) scratch.subfolders.push_back(node);
+        // A folder made unread (a mount that did not answer) is not to be opened either.
+        if (node->isDirectory && !node->hasChildList() && !node->isDenied) scratch.subfolders.push_back(node);
     };
 
     for (bool reading = true; reading;) {

@@ -13,6 +13,10 @@
 
 namespace tallymere {
 
+// How long anything waits for a mount to answer (a look at its mount point, its capacity) before
+// counting it as one that does not.
+constexpr std::chrono::milliseconds mountAnswerLimit{2000};
+
 // Calls that may never return, bounded in how long anyone waits for them: a stat of a path on a
 // stuck FUSE or network mount blocks in the kernel, where no thread can be interrupted. Each call
 // runs on a thread of its own and ask() waits for all of its calls together at most `limit`; a key

@@ -2,6 +2,7 @@
 
 #include "core/ByteFormat.h"
 #include "services/SnapshotStore.h"
+#include "support/DeadFuse.h"
 #include "support/TempFolder.h"
 #include "support/Unprivileged.h"
 
@@ -227,6 +228,23 @@ TEST(CommandLineScan, UnreadableFoldersAreCountedAndAFailedWriteIsAnError) {
     std::ostringstream err;
     EXPECT_EQ(CLI::run({Command::scan, root}, full, err, "/nonexistent-snapshots"), 1);
     EXPECT_EQ(err.str(), "cannot write the output: No space left on device\n");
+}
+
+// A mount below the root whose server never answers: the scan ends, and says why a folder went unread.
+TEST(CommandLineScan, AMountThatDoesNotAnswerIsCountedWithItsReason) {
+    test::TempFolder temp;
+    const fs::path root = temp / "tree";
+    fs::create_directories(root / "dead");
+    writeFile(root / "kept", 10);
+    const bool ran = test::runInPrivateMounts([&] {
+        test::DeadFuse fuse(root / "dead");
+        if (!fuse.isMounted()) ::_exit(77); // not a failure: nothing to test here
+        const Result result = run(Command::scan, root);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.err, "1 folder could not be read (1 mount that did not answer)\n");
+        EXPECT_NE(result.out.find("  files     1  folders 1"), std::string::npos) << result.out;
+    });
+    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
 }
 
 TEST(CommandLineSnapshot, StoresWhereTheStoreListsIt) {

@@ -2,6 +2,7 @@
 // and depth beyond the usual limits, and the whole-disk options.
 #include "core/DiskScanner.h"
 #include "core/ScanFileSystem.h"
+#include "support/DeadFuse.h"
 #include "support/ScanFixture.h"
 #include "support/TreeText.h"
 
@@ -18,8 +19,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
+#include <future>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -223,6 +227,49 @@ TEST(ScanMounts, AFileMountedOntoASecondNameIsCountedOnce) {
     });
     if (status == 77) GTEST_SKIP() << "no private mount namespace here (needs the right to mount)";
     EXPECT_EQ(status, 0) << "a mounted file was counted under both its names";
+}
+
+// A local FUSE file system whose server stopped answering, mounted below the root: every look at
+// its mount point blocks in the kernel. The scan gives it a bounded wait, counts it as a folder not
+// read for that reason, and ends with everything else read; a second scan that meets it while the
+// first look is still blocked does not wait again, nor look again. A scan that would hang is given
+// up after a while here (the mount taken down releases it), so the test fails instead of hanging.
+TEST(ScanMounts, AMountThatNeverAnswersIsAFolderNotReadAndTheScanEnds) {
+    ScanFolder dir;
+    const std::string tree = dir / "tree";
+    makeDir(tree);
+    makeDir(tree + "/a");
+    writeFile(tree + "/a/f", 1000);
+    makeDir(tree + "/dead");
+    makeDir(tree + "/z");
+    writeFile(tree + "/z/g", 10);
+    const int status = inMountNamespace([&] {
+        auto fuse = std::make_unique<test::DeadFuse>(tree + "/dead");
+        if (!fuse->isMounted()) ::_exit(77);
+        const auto scanInTime = [&](ScanProgress& progress) {
+            auto scanned = std::async(std::launch::async, [&] { return DiskScanner::scan(tree, {}, progress); });
+            if (scanned.wait_for(std::chrono::seconds(60)) == std::future_status::ready) return scanned.get();
+            std::fprintf(stderr, "the scan did not end while the mount hung\n");
+            fuse.reset();
+            scanned.wait();
+            return std::shared_ptr<FileNode>();
+        };
+        ScanProgress first, second;
+        const std::shared_ptr<FileNode> root = scanInTime(first);
+        const std::shared_ptr<FileNode> again = root ? scanInTime(second) : nullptr;
+        if (!root || !again) return false;
+        const FileNode* dead = childNamed(*root, "dead");
+        const int looks = fuse->requests();
+        if (!dead || !dead->isDenied || dead->hasChildList() || looks != 1)
+            std::fprintf(stderr, "dead: %s, looks at the mount: %d\n", dead ? (dead->isDenied ? "denied" : "read") : "absent",
+                         looks);
+        return dead && dead->isDenied && !dead->hasChildList() && looks == 1 &&
+               countsAre({root, first.files(), first.bytes(), 0}, 2, 1010) && first.unreadFolders() == 1 &&
+               first.unreadWithoutAnswer() == 1 && second.unreadWithoutAnswer() == 1 &&
+               countsAre({again, second.files(), second.bytes(), 0}, 2, 1010);
+    });
+    if (status == 77) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
+    EXPECT_EQ(status, 0) << "the scan waited on a mount that never answers, or did not count it as unread";
 }
 
 // Running out of descriptors is temporary: a scan under a tiny limit waits and retries, never calls
