@@ -217,6 +217,11 @@ std::optional<VolumeCapacity> capacityOf(const std::string& mountPoint) {
                           static_cast<std::int64_t>(info.f_bavail) * unit};
 }
 
+const BoundedCalls<std::optional<VolumeCapacity>>& capacityProbe() {
+    static const BoundedCalls<std::optional<VolumeCapacity>> probe(mountAnswerLimit, capacityOf);
+    return probe;
+}
+
 bool hasFullDiskAccess(const std::string& statusPath) {
     // The capabilities alone decide: a root process whose bounding set dropped them reads no more
     // than anyone else.

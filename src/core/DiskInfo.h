@@ -59,6 +59,11 @@ std::vector<VolumeInfo> volumes(const VolumeSources& sources = {});
 // f_frsize); none when it cannot be read or is not a folder. Blocks as long as the mount does.
 std::optional<VolumeCapacity> capacityOf(const std::string& mountPoint);
 
+// The process's one prober of capacityOf, bounded by mountAnswerLimit, for every volume list of the
+// running system: a mount that stops answering holds one thread, however many lists ask for it
+// (each new one finds the look still outstanding, and leaves the mount out at once).
+const BoundedCalls<std::optional<VolumeCapacity>>& capacityProbe();
+
 // Whether this process may read every folder: CAP_DAC_READ_SEARCH or CAP_DAC_OVERRIDE among its
 // effective capabilities (the user id alone grants nothing), read from the process status file on every
 // call (nothing is cached). An unreadable or malformed status file means no access.

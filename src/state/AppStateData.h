@@ -135,18 +135,19 @@ struct AppState::Data {
     AppState::Scanner scanner;
 
     // Where the volumes are read from, every capacity asked through a probe bounded in time, so a
-    // stuck mount is left out rather than holding up the window. Refreshes are numbered: a result
+    // stuck mount is left out rather than holding up the window: the running system's through the
+    // process's one prober, which the monitor's samplers share. Refreshes are numbered: a result
     // older than the one shown is dropped.
     VolumeSources volumeSources = boundedVolumeSources({});
     std::uint64_t volumesAsked = 0;
     std::uint64_t volumesShown = 0;
 
     static VolumeSources boundedVolumeSources(VolumeSources sources) {
-        if (!sources.probe) sources.probe.emplace(volumeQueryLimit, sources.capacity ? sources.capacity : DiskInfo::capacityOf);
+        if (sources.probe) return sources;
+        if (sources.capacity) sources.probe.emplace(mountAnswerLimit, sources.capacity);
+        else sources.probe = DiskInfo::capacityProbe();
         return sources;
     }
-    // How long a refresh waits for a mount to report its capacity.
-    static constexpr std::chrono::milliseconds volumeQueryLimit{2000};
 };
 
 // Stores a property's new value; true when it differs from the old one (then the caller signals).

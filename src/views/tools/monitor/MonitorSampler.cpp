@@ -27,9 +27,11 @@ MonitorSampler::Sources MonitorSampler::systemSources() {
     };
     sources.processes = [] { return ProcessList::sample(); };
     // Read on a pool worker: a mount that does not report its capacity within 2 s is left out, so
-    // the worker, and the application waiting for its pool at exit, is never held by it.
+    // the worker, and the application waiting for its pool at exit, is never held by it. Every
+    // sampler (one a showing of the tab) asks through the process's one prober, so a stuck mount
+    // holds one thread, not one more a showing.
     VolumeSources volumeSources;
-    volumeSources.probe.emplace(std::chrono::milliseconds(2000), DiskInfo::capacityOf);
+    volumeSources.probe = DiskInfo::capacityProbe();
     sources.volumes = [volumeSources] { return DiskInfo::volumes(volumeSources); };
     return sources;
 }

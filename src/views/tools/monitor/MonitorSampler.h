@@ -16,8 +16,9 @@ namespace tallymere {
 // counters on the GUI thread (a few small /proc files), and runs the process lister and the volume
 // query on worker threads, whose results come back through queued calls: a result of a sampler that
 // has gone is dropped, and a process list older than the one shown never replaces it. A hung
-// lister is killed after its time-out; a volume query still running is not started again, so a
-// stuck mount holds one worker, never the window.
+// lister is killed after its time-out; a volume query still running is not started again, and
+// every sampler asks capacities through the process's one prober, so a stuck mount holds one thread
+// however often the tab is shown, never the window.
 class MonitorSampler : public QObject {
     Q_OBJECT
 public:

@@ -3,6 +3,9 @@
 // <build>/gallery/ for people to look at).
 #include "state/AppState.h"
 #include "style/Typography.h"
+#include "support/DeadFuse.h"
+#include "support/TempFolder.h"
+#include "support/Unprivileged.h"
 #include "views/components/controls/SectionLabel.h"
 #include "views/components/canvas/ShapePaint.h"
 #include "views/tools/monitor/MemoryBar.h"
@@ -375,6 +378,24 @@ TEST_F(Monitor, OlderOrHungListsNeverReplaceNewerOnes) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     EXPECT_EQ(live.sampler().figures().processes.size(), 5u);
     EXPECT_EQ(live.storageCard()->headline(), "52.4 GB free");
+}
+
+// Each showing of the tab makes a new sampler of the system's figures. A mount that never answers
+// (a FUSE server that stopped) is looked at by the first one, whose look stays blocked; the samplers
+// after it share that look rather than leave one more thread blocked on the mount each.
+TEST_F(Monitor, EverySamplerSharesOneLookAtAStuckMount) {
+    test::TempFolder temp;
+    const std::string dead = temp.folder("dead");
+    const bool ran = test::runInPrivateMounts([&] {
+        test::DeadFuse fuse(dead);
+        if (!fuse.isMounted()) ::_exit(77); // nothing to test here
+        for (int showing = 0; showing < 3; ++showing) {
+            const std::vector<VolumeInfo> listed = MonitorSampler::systemSources().volumes();
+            EXPECT_TRUE(std::none_of(listed.begin(), listed.end(), [&](const VolumeInfo& v) { return v.path == dead; }));
+        }
+        EXPECT_EQ(fuse.requests(), 1) << "one call left waiting on the mount, whichever sampler asks";
+    });
+    if (!ran) GTEST_SKIP() << "no private mount namespace here";
 }
 
 TEST_F(Monitor, PageRendersEveryCard) {
