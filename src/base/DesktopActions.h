@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +28,13 @@ public:
 
     // Puts text (UTF-8) on the clipboard. Nothing by default.
     virtual void copyText(const std::string& text) { (void)text; }
+
+    // A failure learnt only after reveal() or open() had handed the item on: the program that was to
+    // show or open it gave up. Told on the thread the desktop was made on.
+    enum class Action { reveal, open };
+    using LateFailure = std::function<void(Action action, const std::string& path, const std::string& reason)>;
+    // Where such failures go from now on; an empty function drops them. Never called by default.
+    virtual void setLateFailure(LateFailure report) { (void)report; }
 };
 
 } // namespace tallymere

@@ -1,19 +1,24 @@
 #include "desktop/DesktopServices.h"
 
 #include "base/PathText.h"
+#include "desktop/OpenerProcess.h"
 
 #include <QByteArray>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QFile>
 #include <QDesktopServices>
+#include <QObject>
+#include <QStandardPaths>
 #include <QStringList>
 
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 
 namespace tallymere {
 namespace {
@@ -55,7 +60,63 @@ bool isRealFolder(const std::string& path) {
     return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// An opener that runs the application in its own place (on a desktop without a launcher service)
+// ends only with the application: an error that late says nothing about the opening.
+constexpr std::chrono::seconds openerWatch(20);
+
+constexpr const char* noFolderApplication = "No file manager answered, and no application is set to open folders.";
+constexpr const char* noApplication = "No application is set to open it.";
+
+// Why the opener gave up, in words. Its status 3 is its "no method available" (a tool it needs
+// could not be found).
+std::string openerReason(DesktopActions::Action action, OpenerProcess::Ending ending) {
+    const bool reveal = action == DesktopActions::Action::reveal;
+    if (!ending.signalled && ending.code == 3) return reveal ? noFolderApplication : noApplication;
+    const std::string how = ending.signalled ? "xdg-open was stopped by signal " + std::to_string(ending.code)
+                                             : "xdg-open ended with status " + std::to_string(ending.code);
+    return reveal ? "No file manager answered, and its folder could not be opened (" + how + ")."
+                  : "It could not be opened (" + how + ").";
+}
+
 } // namespace
+
+struct DesktopServices::Relay {
+    std::mutex lock;
+    QObject* target = nullptr; // null once the desktop is gone
+    LateFailure report;        // read and written on the desktop's thread only
+};
+
+DesktopServices::DesktopServices() : m_context(std::make_unique<QObject>()), m_relay(std::make_shared<Relay>()) {
+    m_relay->target = m_context.get();
+}
+
+DesktopServices::~DesktopServices() {
+    std::lock_guard lock(m_relay->lock);
+    m_relay->target = nullptr;
+}
+
+void DesktopServices::setLateFailure(LateFailure report) {
+    m_relay->report = std::move(report);
+}
+
+bool DesktopServices::handOn(const QUrl& url, Action action, const std::string& path) {
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty()) return QDesktopServices::openUrl(url);
+    const auto failed = [relay = m_relay, action, path](OpenerProcess::Ending ending) {
+        std::lock_guard lock(relay->lock);
+        if (!relay->target) return;
+        QMetaObject::invokeMethod(
+            relay->target,
+            [relay, action, path, reason = openerReason(action, ending)] {
+                if (relay->report) relay->report(action, path, reason);
+            },
+            Qt::QueuedConnection);
+    };
+    if (OpenerProcess::start(QFile::encodeName(opener).toStdString(), url.toString(QUrl::FullyEncoded).toStdString(),
+                             openerWatch, failed))
+        return true;
+    return QDesktopServices::openUrl(url);
+}
 
 QUrl DesktopServices::fileUrl(const std::string& path) {
     const QByteArray bytes(path.data(), static_cast<qsizetype>(path.size()));
@@ -74,15 +135,15 @@ std::optional<std::string> DesktopServices::reveal(const std::vector<std::string
     if (showItems(uris)) return std::nullopt;
     const std::string folder = parentFolder(paths.front());
     if (!isRealFolder(folder)) return "No file manager answered, and the folder holding it is no longer a folder.";
-    if (QDesktopServices::openUrl(fileUrl(folder))) return std::nullopt;
-    return "No file manager answered, and no application is set to open folders.";
+    if (handOn(fileUrl(folder), Action::reveal, paths.front())) return std::nullopt;
+    return noFolderApplication;
 }
 
 std::optional<std::string> DesktopServices::open(const std::string& path) {
     if (auto gone = missingReason(path)) return gone;
     if (auto refused = notOpenable(path)) return refused;
-    if (QDesktopServices::openUrl(fileUrl(path))) return std::nullopt;
-    return "No application is set to open it.";
+    if (handOn(fileUrl(path), Action::open, path)) return std::nullopt;
+    return noApplication;
 }
 
 void DesktopServices::preview(const std::vector<std::string>& paths) {

@@ -61,6 +61,8 @@ public:
 
     std::optional<std::string> reveal(const std::vector<std::string>& paths) override;
     std::optional<std::string> open(const std::string& path) override;
+    // The error banner for an item the desktop could not reveal or open.
+    void report(Action action, const std::string& path, const std::string& reason);
     void preview(const std::vector<std::string>& paths) override {
         if (inner) inner->preview(paths);
     }
@@ -79,6 +81,7 @@ struct AppState::Data {
         inbox->close();
         // A scan still running has nobody to report to: let it stop at its next folder.
         progress->cancel();
+        if (desktop.inner) desktop.inner->setLateFailure({});
     }
 
     std::shared_ptr<PreferenceStore> preferences;

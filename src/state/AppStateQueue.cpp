@@ -310,7 +310,12 @@ DesktopActions& AppState::desktop() const {
 }
 
 void AppState::setDesktop(DesktopActions* desktop) {
+    if (m->desktop.inner) m->desktop.inner->setLateFailure({});
     m->desktop.inner = desktop;
+    if (desktop)
+        desktop->setLateFailure([this](DesktopActions::Action action, const std::string& path, const std::string& reason) {
+            m->desktop.report(action, path, reason);
+        });
 }
 
 void AppState::openItem(const NodePtr& node) {
@@ -339,20 +344,21 @@ QString itemName(const std::string& path) {
 std::optional<std::string> ReportingDesktop::reveal(const std::vector<std::string>& paths) {
     if (!inner || paths.empty()) return std::nullopt;
     std::optional<std::string> failure = inner->reveal(paths);
-    if (failure)
-        m_store.setBanner(AppState::Banner::make(AppState::Banner::Kind::error,
-                                                 QStringLiteral("Could not reveal ") + itemName(paths.front()),
-                                                 QString::fromStdString(repairUtf8(*failure))));
+    if (failure) report(Action::reveal, paths.front(), *failure);
     return failure;
 }
 
 std::optional<std::string> ReportingDesktop::open(const std::string& path) {
     if (!inner) return std::nullopt;
     std::optional<std::string> failure = inner->open(path);
-    if (failure)
-        m_store.setBanner(AppState::Banner::make(AppState::Banner::Kind::error, QStringLiteral("Could not open ") + itemName(path),
-                                                 QString::fromStdString(repairUtf8(*failure))));
+    if (failure) report(Action::open, path, *failure);
     return failure;
+}
+
+void ReportingDesktop::report(Action action, const std::string& path, const std::string& reason) {
+    const QString title = action == Action::reveal ? QStringLiteral("Could not reveal ") : QStringLiteral("Could not open ");
+    m_store.setBanner(AppState::Banner::make(AppState::Banner::Kind::error, title + itemName(path),
+                                             QString::fromStdString(repairUtf8(reason))));
 }
 
 } // namespace tallymere

@@ -3,6 +3,7 @@
 #include "support/TempFolder.h"
 
 #include <QProcess>
+#include <QTest>
 #include <QtGlobal>
 
 #include <gtest/gtest.h>
@@ -12,8 +13,10 @@
 
 #include <cctype>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tallymere {
 namespace {
@@ -77,6 +80,51 @@ TEST(DesktopFailures, WithoutAFileManagerOnlyARealFolderIsOpenedInPlaceOfTheItem
     std::filesystem::create_directory_symlink(dir / "real", dir / "folder");
     EXPECT_EQ(desktop.reveal({dir / "folder/item.txt"}),
               std::optional<std::string>("No file manager answered, and the folder holding it is no longer a folder."));
+}
+
+// The program that hands an item to its application (xdg-open) may give up after open() or
+// reveal() returned: that is a failure like any other, told with its reason.
+TEST(DesktopFailures, AnOpenerThatGivesUpIsAFailure) {
+    test::TempFolder dir;
+    const std::string opener = dir.file("bin/xdg-open", 0);
+    std::ofstream(opener) << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$(dirname \"$0\")/asked\"\n"
+                             "echo \"xdg-open: no method available for opening '$1'\" >&2\nexit 3\n";
+    ASSERT_EQ(::chmod(opener.c_str(), 0755), 0);
+    const QByteArray savedPath = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(dir / "bin") + ":" + savedPath);
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tallymere-test-bus");
+    const std::string item = dir.file("docs/report.pdf", 10);
+
+    struct Report {
+        DesktopActions::Action action;
+        std::string path, reason;
+    };
+    std::vector<Report> reports;
+    {
+        DesktopServices desktop;
+        desktop.setLateFailure([&](DesktopActions::Action action, const std::string& path, const std::string& reason) {
+            reports.push_back({action, path, reason});
+        });
+        EXPECT_EQ(desktop.open(item), std::nullopt) << "handed on";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return reports.size() == 1; }, 30000));
+        EXPECT_EQ(reports[0].action, DesktopActions::Action::open);
+        EXPECT_EQ(reports[0].path, item);
+        EXPECT_EQ(reports[0].reason, "No application is set to open it.");
+
+        // No file manager answers, and the opener gives up on the item's folder as well.
+        EXPECT_EQ(desktop.reveal({item}), std::nullopt);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return reports.size() == 2; }, 30000));
+        EXPECT_EQ(reports[1].action, DesktopActions::Action::reveal);
+        EXPECT_EQ(reports[1].path, item);
+        EXPECT_EQ(reports[1].reason, "No file manager answered, and no application is set to open folders.");
+    }
+    qputenv("PATH", savedPath);
+    std::ifstream asked(dir / "bin/asked");
+    std::string first, second;
+    std::getline(asked, first);
+    std::getline(asked, second);
+    EXPECT_EQ(first, DesktopServices::fileUrl(item).toString(QUrl::FullyEncoded).toStdString());
+    EXPECT_EQ(second, DesktopServices::fileUrl(dir / "docs").toString(QUrl::FullyEncoded).toStdString());
 }
 
 } // namespace

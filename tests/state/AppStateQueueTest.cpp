@@ -493,4 +493,17 @@ TEST_F(AppStateTrash, ARevealOrOpenThatFailsRaisesAnErrorBannerWithTheReason) {
     EXPECT_FALSE(state.banner());
     EXPECT_EQ(desktop.revealed.size(), 2u);
     EXPECT_EQ(desktop.opened.size(), 2u);
+
+    // Handed on, then given up by the program that was to open it: the same banner.
+    ASSERT_TRUE(desktop.lateFailure);
+    desktop.lateFailure(DesktopActions::Action::open, node("two.bin")->path(), "No application is set to open it.");
+    ASSERT_TRUE(state.banner());
+    EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::error);
+    EXPECT_EQ(state.banner()->title, "Could not open two.bin");
+    EXPECT_EQ(state.banner()->detail, "No application is set to open it.");
+    desktop.lateFailure(DesktopActions::Action::reveal, node("sub")->path(), "gone");
+    EXPECT_EQ(state.banner()->title, "Could not reveal sub");
+    // A desktop the store no longer uses reports nothing to it.
+    state.setDesktop(nullptr);
+    EXPECT_FALSE(desktop.lateFailure);
 }

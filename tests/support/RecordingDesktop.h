@@ -28,6 +28,10 @@ public:
     }
     void preview(const std::vector<std::string>& paths) override { previewed.push_back(paths); }
     void copyText(const std::string& text) override { copied.push_back(text); }
+
+    // Where the store asked late failures to go; a test calls it as the desktop would.
+    LateFailure lateFailure;
+    void setLateFailure(LateFailure report) override { lateFailure = std::move(report); }
 };
 
 } // namespace tallymere::test
