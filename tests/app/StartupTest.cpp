@@ -8,6 +8,7 @@
 #include "app/MenuCommands.h"
 #include "style/Theme.h"
 #include "views/shell/RootView.h"
+#include "support/Unprivileged.h"
 
 #include <QApplication>
 #include <QMenuBar>
@@ -16,6 +17,11 @@
 #include <QStandardPaths>
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -72,6 +78,36 @@ TEST(Startup, WithoutADisplayTheWindowSaysSoAndBadArgumentsGetTheUsage) {
         EXPECT_EQ(bad.first, 2);
         EXPECT_TRUE(bad.second.startsWith("usage: tallymere ")) << bad.second.toStdString();
     }
+}
+
+// The window program lies beside this one, whose folder only the kernel's record of the running
+// program tells (/proc/self/exe). Without it the program says so in one line rather than start
+// whatever lies at a guessed place.
+TEST(Startup, WithoutItsOwnFolderTheWindowProgramIsNotGuessedAt) {
+    if (binary().isEmpty()) GTEST_SKIP() << "TALLYMERE_BINARY is not set";
+    TempFolder dir;
+    const std::string program = binary().toStdString();
+    const std::string errors = dir / "stderr";
+    const bool ran = test::runInPrivateMounts([&] {
+        ASSERT_EQ(::mount("none", "/proc", "tmpfs", 0, nullptr), 0) << "no /proc in this namespace";
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            ::dup2(fd, 2);
+            ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        std::ifstream in(errors);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(text, "tallymere: cannot find the folder this program is in, which holds tallymere-window "
+                        "(/proc/self/exe: No such file or directory)\n");
+    });
+    if (!ran) GTEST_SKIP() << "hiding /proc needs root and a mount namespace of its own";
 }
 
 TEST(Startup, ADisplayThatCannotBeOpenedIsNamedInOneLineWithoutAnAbort) {
