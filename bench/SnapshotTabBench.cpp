@@ -1,10 +1,18 @@
-// Snapshot tab benchmark: what the tab does on the main thread when it appears and when it pairs.
-// Loads a folder of 200 stored snapshots of 5,000 entries each (target at most 300 ms) and compares
-// two of them (target at most 20 ms). The folder is written once under /tmp and reused.
+// Snapshot tab benchmark: what the tab does when it appears and when it pairs. Loads a folder of
+// 200 stored snapshots of 5,000 entries each (target at most 300 ms) and compares two of them
+// (target at most 20 ms); then, in a process of its own, lists a folder holding one hostile file:
+// a snapshot of 5,000 entries followed by an unknown key holding 60 MB of empty objects, its time
+// and the memory it took above the process's before (target at most three times the file). The
+// folders are written once under /tmp and reused.
 //
 //   SnapshotTabBench [runs]   median of `runs` (5) warm loads and comparisons
 #include "Stats.h"
+#include "services/SnapshotCodec.h"
 #include "services/SnapshotStore.h"
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -23,6 +31,8 @@ using tallymere::bench::median;
 
 const std::string folder = "/tmp/tallymere-snapshot-bench/Snapshots";
 const std::string marker = "/tmp/tallymere-snapshot-bench/complete-v1";
+const std::string hostileFolder = "/tmp/tallymere-snapshot-bench/Hostile";
+constexpr std::size_t hostileBytes = 60'000'000;
 constexpr int snapshotCount = 200;
 constexpr int entryCount = 5000;
 
@@ -62,6 +72,53 @@ double millisecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
+// The hostile file: a real snapshot, then "junk" holding empty objects up to hostileBytes.
+void writeHostileFile() {
+    const std::string file = hostileFolder + "/hostile.json";
+    if (std::filesystem::exists(file)) return;
+    std::filesystem::create_directories(hostileFolder);
+    std::string text = SnapshotCodec::encode(make(0));
+    text.pop_back(); // the closing brace
+    text += ",\"junk\":[";
+    while (text.size() + 4 < hostileBytes) text += "{},";
+    text += "{}]}";
+    std::ofstream(file, std::ios::binary) << text;
+}
+
+// Peak resident kilobytes of this process so far.
+long peakKilobytes() {
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// Lists the hostile folder in a child, so its peak is the listing's own; prints time and memory.
+void listHostileFolder() {
+    writeHostileFile();
+    const auto fileBytes = static_cast<double>(std::filesystem::file_size(hostileFolder + "/hostile.json"));
+    int report[2];
+    if (::pipe(report) != 0) return;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const long before = peakKilobytes();
+        const auto start = std::chrono::steady_clock::now();
+        const std::size_t listed = SnapshotStore::load(hostileFolder).size();
+        const double figures[3] = {millisecondsSince(start), static_cast<double>(peakKilobytes() - before) * 1024,
+                                   static_cast<double>(listed)};
+        [[maybe_unused]] const ssize_t sent = ::write(report[1], figures, sizeof figures);
+        ::_exit(0);
+    }
+    ::close(report[1]);
+    double figures[3] = {};
+    const bool got = ::read(report[0], figures, sizeof figures) == static_cast<ssize_t>(sizeof figures);
+    ::close(report[0]);
+    ::waitpid(child, nullptr, 0);
+    if (!got) return;
+    std::printf("hostile   %8.1f ms  a %.0f MB file listed as %.0f snapshot; %.0f MB above the process before, "
+                "%.2f times the file (target at most 3)\n",
+                figures[0], fileBytes / 1e6, figures[2], figures[1] / 1e6, figures[1] / fileBytes);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -90,5 +147,6 @@ int main(int argc, char** argv) {
                 entryCount);
     std::printf("compare   %8.2f ms  %zu changes of at least 10 MB between two of them (target at most 20 ms)\n",
                 median(compares), changes);
+    listHostileFolder();
     return 0;
 }

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -88,48 +89,6 @@ bool nestingWithinLimit(std::string_view bytes) {
             --depth;
         }
     }
-    return true;
-}
-
-const Json* member(const Json& object, const char* key) {
-    const auto it = object.find(key);
-    return it == object.end() ? nullptr : &*it;
-}
-
-bool readString(const Json& object, const char* key, std::string& out) {
-    const Json* value = member(object, key);
-    if (!value || !value->is_string()) return false;
-    out = value->get_ref<const std::string&>();
-    return true;
-}
-
-template <class Integer>
-bool readInteger(const Json& object, const char* key, Integer& out) {
-    const Json* value = member(object, key);
-    if (!value) return false;
-    if (value->is_number_unsigned()) {
-        const auto n = value->get<std::uint64_t>();
-        if (n > static_cast<std::uint64_t>(std::numeric_limits<Integer>::max())) return false;
-        out = static_cast<Integer>(n);
-        return true;
-    }
-    if (value->is_number_integer()) {
-        const auto n = value->get<std::int64_t>();
-        if (n < std::numeric_limits<Integer>::min() || n > std::numeric_limits<Integer>::max()) return false;
-        out = static_cast<Integer>(n);
-        return true;
-    }
-    return false;
-}
-
-bool readEntry(const Json& object, Snapshot::Entry& entry) {
-    if (!object.is_object()) return false;
-    if (!readString(object, "path", entry.path)) return false;
-    if (!readInteger(object, "size", entry.size)) return false;
-    if (!readInteger(object, "files", entry.files)) return false;
-    const Json* isDirectory = member(object, "isDirectory");
-    if (!isDirectory || !isDirectory->is_boolean()) return false;
-    entry.isDirectory = isDirectory->get<bool>();
     return true;
 }
 
@@ -295,6 +254,218 @@ private:
     const char* m_end;
 };
 
+// The reader for any JSON text: it takes the parser's events one by one and keeps only the
+// snapshot's own values, so what else a file holds (values under unknown keys, however large) is
+// read past without being built. A key met again counts with its last value, valid or not, so
+// a value is judged when it ends and the snapshot only once the text has ended.
+class GeneralReader {
+public:
+    using Integer = Json::number_integer_t;
+    using Unsigned = Json::number_unsigned_t;
+    using Float = Json::number_float_t;
+    using String = Json::string_t;
+
+    // The snapshot, once the parser has accepted the whole text; none when a value was missing
+    // or wrong.
+    std::optional<Snapshot> result() {
+        for (const State state : m_top)
+            if (state != State::valid) return std::nullopt;
+        if (m_entries != State::valid) return std::nullopt;
+        return std::move(m_snapshot);
+    }
+
+    // The parser's events. A false answer stops it: only where no later key can mend the file.
+    bool null() { return value(Value{}); }
+    bool boolean(bool flag) { return value(Value{.kind = Value::Kind::boolean, .flag = flag}); }
+    bool number_integer(Integer number) { return value(Value{.kind = Value::Kind::integer, .integer = number}); }
+    bool number_unsigned(Unsigned number) { return value(Value{.kind = Value::Kind::whole, .whole = number}); }
+    bool number_float(Float number, const String&) { return value(Value{.kind = Value::Kind::fraction, .fraction = number}); }
+    bool string(String& text) { return value(Value{.kind = Value::Kind::text, .text = &text}); }
+    bool binary(Json::binary_t&) { return value(Value{}); }
+    bool start_object(std::size_t) { return open(Frame::entry); }
+    bool start_array(std::size_t) { return open(Frame::entries); }
+    bool end_object() { return close(); }
+    bool end_array() { return close(); }
+    bool key(String& name) {
+        if (m_frames.back() == Frame::top) m_field = topField(name);
+        else if (m_frames.back() == Frame::entry) m_field = entryField(name);
+        return true;
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) { return false; }
+
+private:
+    enum class State : unsigned char { missing, valid, invalid };
+    // The containers open: the snapshot, its entries, one entry, or any other (read past).
+    enum class Frame : unsigned char { top, entries, entry, other };
+    // The key whose value comes next. The first seven are the snapshot's, in m_top's order.
+    enum Field : unsigned char { id, createdAt, rootPath, title, totalSize, totalFiles, entries, path, size, files,
+                                 isDirectory, unknown };
+    static constexpr int topFields = 6; // without entries, which has a state of its own
+
+    struct Value {
+        enum class Kind : unsigned char { other, boolean, integer, whole, fraction, text } kind = Kind::other;
+        bool flag = false;
+        Integer integer = 0;
+        Unsigned whole = 0;
+        Float fraction = 0;
+        String* text = nullptr;
+    };
+
+    static Field topField(std::string_view name) {
+        constexpr std::string_view names[] = {"id", "createdAt", "rootPath", "title", "totalSize", "totalFiles", "entries"};
+        for (int i = 0; i < 7; ++i)
+            if (name == names[i]) return static_cast<Field>(i);
+        return unknown;
+    }
+    static Field entryField(std::string_view name) {
+        if (name == "path") return path;
+        if (name == "size") return size;
+        if (name == "files") return files;
+        if (name == "isDirectory") return isDirectory;
+        return unknown;
+    }
+
+    template <class Target>
+    static bool readInteger(const Value& value, Target& out) {
+        if (value.kind == Value::Kind::whole) {
+            if (value.whole > static_cast<Unsigned>(std::numeric_limits<Target>::max())) return false;
+            out = static_cast<Target>(value.whole);
+            return true;
+        }
+        if (value.kind != Value::Kind::integer || value.integer < std::numeric_limits<Target>::min() ||
+            value.integer > std::numeric_limits<Target>::max())
+            return false;
+        out = static_cast<Target>(value.integer);
+        return true;
+    }
+    static bool readText(const Value& value, std::string& out) {
+        if (value.kind != Value::Kind::text) return false;
+        out = std::move(*value.text);
+        return true;
+    }
+
+    bool readTop(Field field, const Value& value) {
+        switch (field) {
+        case id: {
+            std::optional<Uuid> parsed;
+            if (value.kind == Value::Kind::text) parsed = Uuid::parse(*value.text);
+            if (parsed) m_snapshot.id = *parsed;
+            return parsed.has_value();
+        }
+        case createdAt: {
+            double seconds = 0;
+            if (value.kind == Value::Kind::integer) seconds = static_cast<double>(value.integer);
+            else if (value.kind == Value::Kind::whole) seconds = static_cast<double>(value.whole);
+            else if (value.kind == Value::Kind::fraction) seconds = value.fraction;
+            else return false;
+            if (!std::isfinite(seconds)) return false;
+            m_snapshot.createdAt = seconds + secondsFrom1970To2001;
+            return true;
+        }
+        case rootPath: return readText(value, m_snapshot.rootPath);
+        case title: return readText(value, m_snapshot.title);
+        case totalSize: return readInteger(value, m_snapshot.totalSize);
+        case totalFiles: return readInteger(value, m_snapshot.totalFiles);
+        default: return false;
+        }
+    }
+
+    bool readEntryField(Field field, const Value& value) {
+        switch (field) {
+        case path: return readText(value, m_entry.path);
+        case size: return readInteger(value, m_entry.size);
+        case files: return readInteger(value, m_entry.files);
+        case isDirectory:
+            if (value.kind != Value::Kind::boolean) return false;
+            m_entry.isDirectory = value.flag;
+            return true;
+        default: return false;
+        }
+    }
+
+    // A value that is no container, or (judged as it opens) a container where the format wants none.
+    void settle(Field field, bool valid) {
+        if (field == unknown) return;
+        const State state = valid ? State::valid : State::invalid;
+        if (field == entries) setEntries(state);
+        else if (field < topFields) m_top[field] = state;
+        else m_entryFields[field - path] = state;
+    }
+
+    void setEntries(State state) {
+        m_entries = state;
+        // A list that no longer counts holds no memory.
+        if (state != State::valid) std::vector<Snapshot::Entry>().swap(m_snapshot.entries);
+    }
+
+    bool value(const Value& value) {
+        if (m_frames.empty()) return false; // a text whose top is no object holds no snapshot
+        switch (m_frames.back()) {
+        case Frame::top: settle(m_field, readTop(m_field, value)); break;
+        case Frame::entry: settle(m_field, readEntryField(m_field, value)); break;
+        case Frame::entries: setEntries(State::invalid); break; // an entry that is no object
+        case Frame::other: break;
+        }
+        m_field = unknown;
+        return true;
+    }
+
+    // An object (`kind` entry) or an array (`kind` entries) opens.
+    bool open(Frame kind) {
+        if (m_frames.empty()) {
+            if (kind != Frame::entry) return false;
+            m_frames.push_back(Frame::top);
+            return true;
+        }
+        Frame frame = Frame::other;
+        switch (m_frames.back()) {
+        case Frame::top:
+            if (m_field == entries && kind == Frame::entries) {
+                m_snapshot.entries.clear();
+                m_entries = State::valid;
+                frame = Frame::entries;
+            } else {
+                settle(m_field, false);
+            }
+            break;
+        case Frame::entries:
+            if (kind == Frame::entry) {
+                m_entry = {};
+                m_entryFields = {};
+                frame = Frame::entry;
+            } else {
+                setEntries(State::invalid);
+            }
+            break;
+        case Frame::entry: settle(m_field, false); break;
+        case Frame::other: break;
+        }
+        m_field = unknown;
+        m_frames.push_back(frame);
+        return true;
+    }
+
+    bool close() {
+        const Frame closed = m_frames.back();
+        m_frames.pop_back();
+        if (closed == Frame::entry && m_entries == State::valid) {
+            bool whole = true;
+            for (const State state : m_entryFields) whole = whole && state == State::valid;
+            if (whole) m_snapshot.entries.push_back(std::move(m_entry));
+            else setEntries(State::invalid);
+        }
+        return true;
+    }
+
+    Snapshot m_snapshot;
+    std::array<State, topFields> m_top{};
+    State m_entries = State::missing;
+    Snapshot::Entry m_entry;
+    std::array<State, 4> m_entryFields{};
+    Field m_field = unknown;
+    std::vector<Frame> m_frames;
+};
+
 } // namespace
 
 std::string encode(const Snapshot& snapshot) {
@@ -336,33 +507,9 @@ std::optional<Snapshot> decode(std::string_view bytes) {
 
 std::optional<Snapshot> decodeGeneral(std::string_view bytes) {
     if (!nestingWithinLimit(bytes)) return std::nullopt;
-    const Json root = Json::parse(bytes.begin(), bytes.end(), nullptr, /*allow_exceptions=*/false);
-    if (!root.is_object()) return std::nullopt; // also a parse error, which gives a discarded value
-
-    Snapshot snapshot;
-    std::string idText;
-    if (!readString(root, "id", idText)) return std::nullopt;
-    const auto id = Uuid::parse(idText);
-    if (!id) return std::nullopt;
-    snapshot.id = *id;
-
-    const Json* createdAt = member(root, "createdAt");
-    if (!createdAt || !createdAt->is_number()) return std::nullopt;
-    const double secondsSince2001 = createdAt->get<double>();
-    if (!std::isfinite(secondsSince2001)) return std::nullopt;
-    snapshot.createdAt = secondsSince2001 + secondsFrom1970To2001;
-
-    if (!readString(root, "rootPath", snapshot.rootPath)) return std::nullopt;
-    if (!readString(root, "title", snapshot.title)) return std::nullopt;
-    if (!readInteger(root, "totalSize", snapshot.totalSize)) return std::nullopt;
-    if (!readInteger(root, "totalFiles", snapshot.totalFiles)) return std::nullopt;
-
-    const Json* entries = member(root, "entries");
-    if (!entries || !entries->is_array()) return std::nullopt;
-    snapshot.entries.resize(entries->size());
-    for (std::size_t i = 0; i < entries->size(); ++i)
-        if (!readEntry((*entries)[i], snapshot.entries[i])) return std::nullopt;
-    return snapshot;
+    GeneralReader reader;
+    if (!Json::sax_parse(bytes.begin(), bytes.end(), &reader)) return std::nullopt;
+    return reader.result();
 }
 
 } // namespace tallymere::SnapshotCodec

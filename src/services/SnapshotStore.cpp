@@ -62,9 +62,6 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
-// No snapshot comes near this; a larger file is not one of ours and would only exhaust memory.
-constexpr off_t maxSnapshotBytes = off_t{256} << 20;
-
 // The whole content of a regular file; none for anything else (a FIFO would block a reader, a
 // folder cannot be read, a link would list its target twice), for a file above the size limit, or
 // on a read error. `modified`, when given, receives the file's modification time.
@@ -76,7 +73,7 @@ std::optional<std::string> readRegularFile(const std::string& path, timespec* mo
         ~Closer() { ::close(fd); }
     } closer{fd};
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxSnapshotBytes) return std::nullopt;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxFileBytes) return std::nullopt;
     if (modified) *modified = info.st_mtim;
     std::string content;
     content.reserve(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)));
@@ -89,7 +86,7 @@ std::optional<std::string> readRegularFile(const std::string& path, timespec* mo
         }
         if (got == 0) break;
         // A file that grows while it is read is held to the same limit.
-        if (content.size() + static_cast<std::size_t>(got) > static_cast<std::size_t>(maxSnapshotBytes)) return std::nullopt;
+        if (content.size() + static_cast<std::size_t>(got) > static_cast<std::size_t>(maxFileBytes)) return std::nullopt;
         content.append(buffer, static_cast<std::size_t>(got));
     }
     return content;
@@ -161,6 +158,10 @@ void save(const Snapshot& snapshot, const std::string& folder) {
     if (made) throw SaveError("cannot create the folder " + folder + ": " + made.message());
     const std::string target = joined(folder, fileName(snapshot));
     const std::string bytes = SnapshotCodec::encode(snapshot); // may throw before anything is written
+    if (static_cast<std::int64_t>(bytes.size()) > maxFileBytes)
+        throw SaveError("cannot save a snapshot of " + std::to_string(snapshot.entries.size()) + " entries: its " +
+                        std::to_string(bytes.size() >> 20) + " MB are more than a snapshot file may hold (" +
+                        std::to_string(maxFileBytes >> 20) + " MB)");
 
     // Hidden and not ending in ".json": a listing running meanwhile never picks it up.
     const std::string temporary =

@@ -14,6 +14,11 @@ struct SaveError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// The largest snapshot file: below its top levels a capture records only items of at least 625 KB,
+// so this holds over half a million of them, far past any real tree's shape. A larger file is not
+// one of ours, and reading it would only spend memory and time; none is ever written.
+constexpr std::int64_t maxFileBytes = std::int64_t{64} << 20;
+
 // The folder that holds the snapshot files: "Tallymere/Snapshots" in the user's data folder. Only
 // computes the path; the functions below create the folder. Empty when the user has no data folder.
 std::string defaultFolder();
@@ -29,15 +34,17 @@ Snapshot capture(const FileNode& root, std::string title, bool useAllocated, int
 // own earlier file. The bytes go to a hidden temporary file in the same folder, are synced and then
 // renamed over the target, so no reader ever sees a partial file. Throws SaveError (or
 // SnapshotCodec::EncodingError) and leaves no file behind on failure; also, before anything is
-// made, for a folder that is another user's place (see OwnPlace::whyNotOwn).
+// made, for a folder that is another user's place (see OwnPlace::whyNotOwn), and for a snapshot
+// whose file would be larger than maxFileBytes (it could never be read back).
 void save(const Snapshot& snapshot);
 void save(const Snapshot& snapshot, const std::string& folder);
 
 // Every readable snapshot file of the folder ("*.json"), newest first; snapshots of equal date stay
 // in directory listing order. Each carries the file it was read from. Of several files with one id
 // (a copy, a renamed file beside its original) only the newest is listed: the latest creation
-// date, then the latest modification of the file. Files that cannot be read or decoded are
-// skipped; an unlistable folder gives an empty list. Never throws.
+// date, then the latest modification of the file. Files that cannot be read or decoded, and
+// files larger than maxFileBytes (never read), are skipped; an unlistable folder gives an empty
+// list. Each file is read in memory of about twice its size. Never throws.
 std::vector<Snapshot> load();
 std::vector<Snapshot> load(const std::string& folder);
 

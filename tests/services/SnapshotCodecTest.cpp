@@ -1,9 +1,45 @@
-// The compact reader must give exactly the general reader's answer: same snapshot or same refusal.
+// The compact reader must give exactly the general reader's answer: same snapshot or same refusal;
+// and what a file holds besides a snapshot costs no memory to read past.
 #include "services/SnapshotCodec.h"
 
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
+#include <atomic>
+#include <cstdlib>
 #include <limits>
+#include <new>
+
+namespace {
+
+// Every byte this test program holds on the heap, and the most it held since the last reset.
+std::atomic<std::size_t> heldBytes{0};
+std::atomic<std::size_t> mostHeldBytes{0};
+
+void* take(std::size_t size) {
+    void* block = std::malloc(size == 0 ? 1 : size);
+    if (!block) throw std::bad_alloc();
+    const std::size_t now = heldBytes.fetch_add(::malloc_usable_size(block)) + ::malloc_usable_size(block);
+    for (std::size_t most = mostHeldBytes.load(); now > most && !mostHeldBytes.compare_exchange_weak(most, now);) {
+    }
+    return block;
+}
+
+void give(void* block) noexcept {
+    if (!block) return;
+    heldBytes.fetch_sub(::malloc_usable_size(block));
+    std::free(block);
+}
+
+} // namespace
+
+void* operator new(std::size_t size) { return take(size); }
+void* operator new[](std::size_t size) { return take(size); }
+void operator delete(void* block) noexcept { give(block); }
+void operator delete[](void* block) noexcept { give(block); }
+void operator delete(void* block, std::size_t) noexcept { give(block); }
+void operator delete[](void* block, std::size_t) noexcept { give(block); }
 
 namespace tallymere {
 namespace {
@@ -72,6 +108,27 @@ TEST(SnapshotCompactReader, AgreesWithTheGeneralReaderOnEveryVariant) {
     }
     EXPECT_GT(variants, 5000u);
     EXPECT_GT(accepted, 50u) << "many variants are still snapshots, not only refusals";
+}
+
+// A file that holds a snapshot and, under keys the format does not know, a million empty objects
+// (as a hostile file might, to make a document tree of it ten times its size): they are read past
+// without being built, so reading it takes less memory than twice the file's own bytes (the JSON
+// parser keeps the run of brackets and commas it read last, for its error messages).
+TEST(SnapshotReader, UnknownKeysAreReadPastWithoutBeingBuilt) {
+    std::string filler;
+    for (int i = 0; i < 500000; ++i) filler += "{},";
+    filler += "[]";
+    std::string text = SnapshotCodec::encode(sample());
+    text.insert(1, "\"before\":[" + filler + "],");
+    text.insert(text.find("\"isDirectory\":false"), "\"extra\":{\"x\":[" + filler + "]},");
+    ASSERT_GT(text.size(), 3'000'000u);
+
+    mostHeldBytes = heldBytes.load();
+    const std::size_t before = heldBytes.load();
+    const auto read = SnapshotCodec::decode(text);
+    const std::size_t used = mostHeldBytes.load() - before;
+    EXPECT_EQ(read, sample());
+    EXPECT_LT(used, 2 * text.size()) << "reading took " << used << " bytes for a file of " << text.size();
 }
 
 } // namespace

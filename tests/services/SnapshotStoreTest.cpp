@@ -321,6 +321,30 @@ TEST(SnapshotFolder, LoadListsNewestFirstAndSkipsWhatItCannotRead) {
                                                                   own(old), readFrom(hidden, temp / ".hidden.json")}));
 }
 
+// No snapshot file is larger than the limit: one that is, even a snapshot padded out, is not read
+// (its bytes would only cost memory), and a capture too large for it is refused rather than saved
+// where no listing would find it.
+TEST(SnapshotFolder, NoFileLargerThanTheLimitIsReadOrWritten) {
+    test::TempFolder temp;
+    const std::string folder = temp.path();
+    std::string padded = SnapshotCodec::encode(sample());
+    padded.append(static_cast<std::size_t>(SnapshotStore::maxFileBytes) + 1 - padded.size(), ' ');
+    writeFile(temp / "padded.json", padded);
+    EXPECT_TRUE(SnapshotStore::load(folder).empty());
+
+    Snapshot huge = sample();
+    huge.id = Uuid::random();
+    huge.entries.push_back({std::string(static_cast<std::size_t>(SnapshotStore::maxFileBytes), 'x'), 1, 1, false});
+    try {
+        SnapshotStore::save(huge, folder);
+        ADD_FAILURE() << "a snapshot no listing could read was saved";
+    } catch (const SnapshotStore::SaveError& error) {
+        EXPECT_NE(std::string(error.what()).find("more than a snapshot file may hold (64 MB)"), std::string::npos)
+            << error.what();
+    }
+    EXPECT_EQ(folderNames(folder), (std::vector<std::string>{"padded.json"})) << "nothing written";
+}
+
 TEST(SnapshotFolder, DeletingRemovesTheFileTheSnapshotWasReadFromAndACopyIsListedOnce) {
     test::TempFolder temp;
     const std::string folder = temp.path();

@@ -7,15 +7,18 @@
 #include "style/Typography.h"
 #include "views/components/controls/ActionButton.h"
 #include "views/components/canvas/ShapePaint.h"
+#include "views/components/BackgroundTask.h"
 #include "views/components/TextDraw.h"
 #include "views/tools/snapshots/ComparisonPane.h"
 #include "views/tools/snapshots/SnapshotList.h"
 #include "views/components/controls/ListScroll.h"
 
 #include <QFontMetricsF>
+#include <QCoreApplication>
 #include <QGraphicsOpacityEffect>
 #include <QLocale>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollArea>
 #include <QShowEvent>
 
@@ -71,9 +74,25 @@ void SnapshotsView::showEvent(QShowEvent* event) {
 }
 
 void SnapshotsView::load() {
-    m_snapshots = SnapshotStore::load();
+    list([] { return SnapshotStore::load(); });
+}
+
+void SnapshotsView::list(std::function<std::vector<Snapshot>()> work) {
+    const std::uint64_t asked = ++m_listing;
+    BackgroundTask::run(this, std::move(work), [this, asked](std::vector<Snapshot> snapshots) {
+        if (asked != m_listing) return; // a later listing is on its way
+        m_listed = asked;
+        showListing(std::move(snapshots));
+    });
+    update();
+}
+
+void SnapshotsView::showListing(std::vector<Snapshot> snapshots) {
+    m_everListed = true;
+    m_snapshots = std::move(snapshots);
     m_pairing.autoSelect(m_snapshots);
     changed();
+    emit listed();
 }
 
 void SnapshotsView::capture() {
@@ -89,9 +108,7 @@ void SnapshotsView::capture() {
                                                  QString::fromStdString(error.what())));
         return;
     }
-    m_snapshots = SnapshotStore::load();
-    m_pairing.autoSelect(m_snapshots);
-    changed();
+    load();
     m_state.setBanner(AppState::Banner::make(
         AppState::Banner::Kind::success, QStringLiteral("Snapshot saved"),
         QLocale::system().toString(static_cast<qlonglong>(snapshot.entries.size())) +
@@ -107,13 +124,26 @@ void SnapshotsView::pick(std::size_t index) {
 void SnapshotsView::remove(std::size_t index) {
     if (index >= m_snapshots.size()) return;
     const Snapshot snapshot = m_snapshots[index];
-    const std::string error = SnapshotStore::tryRemove(snapshot);
+    // The pair lets go of it now: the rows shown until the new list arrives no longer count it.
     m_pairing.forget(snapshot);
-    m_snapshots = SnapshotStore::load();
     changed();
-    if (!error.empty())
-        m_state.setBanner(AppState::Banner::make(AppState::Banner::Kind::error, QStringLiteral("Could not delete snapshot"),
-                                                 QString::fromStdString(error)));
+    // The file is read before it goes (it must still hold this snapshot), then the folder again.
+    QPointer<SnapshotsView> self(this);
+    const auto failed = [self](const std::string& error) {
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, error] {
+                if (self)
+                    self->m_state.setBanner(AppState::Banner::make(AppState::Banner::Kind::error,
+                                                                   QStringLiteral("Could not delete snapshot"),
+                                                                   QString::fromStdString(error)));
+            },
+            Qt::QueuedConnection);
+    };
+    list([snapshot, failed] {
+        if (const std::string error = SnapshotStore::tryRemove(snapshot); !error.empty()) failed(error);
+        return SnapshotStore::load();
+    });
 }
 
 void SnapshotsView::reset() {
@@ -159,7 +189,7 @@ void SnapshotsView::resizeEvent(QResizeEvent* event) {
 }
 
 QRectF SnapshotsView::emptySymbolRect() const {
-    if (!m_snapshots.empty()) return {};
+    if (!m_snapshots.empty() || !m_everListed) return {};
     const double top = std::ceil(headerHeight()) + 1;
     const QSizeF symbol = SymbolImage::size(30);
     const double stack = symbol.height() + 8 + QFontMetricsF(emptyFont()).height();
@@ -187,8 +217,7 @@ void SnapshotsView::paintEvent(QPaintEvent*) {
     painter.fillRect(QRectF(0, header, sidebarWidth, 1), t.stroke);
     painter.fillRect(QRectF(sidebarWidth, 0, 1, height()), t.stroke);
 
-    if (m_snapshots.empty()) {
-        const QRectF symbol = emptySymbolRect();
+    if (const QRectF symbol = emptySymbolRect(); !symbol.isEmpty()) {
         SymbolImage::draw(painter, symbol, "clock.arrow.2.circlepath", 30, QFont::Thin,
                           ShapePaint::withOpacity(t.textTertiary, 0.6));
         TextDraw::draw(painter, QRectF(0, symbol.bottom() + 8, sidebarWidth, QFontMetricsF(emptyFont()).height()),

@@ -3,6 +3,8 @@
 #include "views/components/ThemedWidget.h"
 #include "views/tools/snapshots/SnapshotPairing.h"
 
+#include <cstdint>
+#include <functional>
 #include <vector>
 
 class QScrollArea;
@@ -20,8 +22,10 @@ class SnapshotList;
 // Each time the tab appears it loads the stored snapshots and pairs the newest with the most recent
 // earlier one of the same root. Capturing records the scanned tree with the current size mode,
 // saves it, reloads and may pair; the outcome is a banner ("Snapshot saved" or "Could not save
-// snapshot" with the system's reason), and so is a failed deletion. Everything runs on the main thread
-// and waits for the store.
+// snapshot" with the system's reason), and so is a failed deletion. The listing (every file read
+// and decoded) and the deletion, which reads the file first, run on a worker: the window never
+// waits on the folder, however large or many its files. A listing asked for later replaces one
+// still running; until the first arrives, the list shows nothing, not "No snapshots yet".
 class SnapshotsView : public ThemedWidget {
     Q_OBJECT
 public:
@@ -34,7 +38,8 @@ public:
     const std::vector<Snapshot>& snapshots() const { return m_snapshots; }
     const SnapshotPairing& pairing() const { return m_pairing; }
 
-    // The tab's operations, as its controls run them.
+    // The tab's operations, as its controls run them. load(), capture() and remove() return at
+    // once; the new list follows with listed().
     void load();
     void capture();
     void pick(std::size_t index);
@@ -44,8 +49,15 @@ public:
     ActionButton* captureButton() const { return m_captureButton; }
     SnapshotList* snapshotList() const { return m_list; }
     ComparisonPane* comparisonPane() const { return m_pane; }
-    // Where the empty state's symbol sits (widget coordinates); empty while the list shows.
+    // Where the empty state's symbol sits (widget coordinates); empty while the list shows or is
+    // still being read.
     QRectF emptySymbolRect() const;
+    // Whether a listing is on its way.
+    bool isListing() const { return m_listing != m_listed; }
+
+signals:
+    // A listing arrived and is shown.
+    void listed();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -54,11 +66,19 @@ protected:
 
 private:
     void changed();
+    // Runs `work` (a store operation, then the listing) on a worker; the list it ends with is shown
+    // unless a later listing was asked for meanwhile.
+    void list(std::function<std::vector<Snapshot>()> work);
+    void showListing(std::vector<Snapshot> snapshots);
     void layoutChildren();
     double headerHeight() const;
 
     AppState& m_state;
     std::vector<Snapshot> m_snapshots;
+    // Listings asked for and the last one shown, numbered.
+    std::uint64_t m_listing = 0;
+    std::uint64_t m_listed = 0;
+    bool m_everListed = false;
     SnapshotPairing m_pairing;
     ActionButton* m_captureButton;
     QScrollArea* m_scroll;

@@ -2,6 +2,7 @@
 // the comparison drawn, deletion, and the failures it reports.
 #include "views/tools/snapshots/SnapshotsView.h"
 
+#include "services/SnapshotCodec.h"
 #include "services/SnapshotStore.h"
 #include "state/AppState.h"
 #include "state/AppStateTestSupport.h"
@@ -95,6 +96,14 @@ protected:
         QApplication::sendEvent(widget, &release);
     }
 
+    // Lets the listing the view asked for arrive (it runs on a worker).
+    static void listed(SnapshotsView& view) {
+        for (int turn = 0; view.isListing() && turn < 20000; ++turn)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        ASSERT_FALSE(view.isListing()) << "the listing never arrived";
+        QCoreApplication::processEvents(); // and what was posted beside it (a banner)
+    }
+
     test::TempFolder data{"tallymere-data"};
     test::TempFolder scanned;
     AppState state{test::memoryStore()};
@@ -109,6 +118,7 @@ TEST_F(SnapshotsTab, EmptyWithoutScanOrSnapshots) {
     SnapshotsView view(state);
     view.resize(1000, 640);
     view.show();
+    listed(view);
     EXPECT_TRUE(view.snapshots().empty());
     EXPECT_FALSE(view.captureButton()->isEnabled());
     view.capture();
@@ -130,6 +140,40 @@ TEST_F(SnapshotsTab, EmptyWithoutScanOrSnapshots) {
     EXPECT_TRUE(anyPixelNear(image, button.adjusted(6, 6, -6, -6), over(theme.accent, 0.5, theme.background), 6));
 }
 
+// The folder is read on a worker, each time the tab appears: a hostile file (a snapshot with a
+// key the format does not know holding a flood of empty objects) costs the window nothing, and
+// until the list arrives the tab claims no "No snapshots yet".
+TEST_F(SnapshotsTab, TheFolderIsReadOffTheWindowThread) {
+    fs::create_directories(snapshotFolder());
+    Snapshot plain;
+    plain.id = Uuid::random();
+    plain.createdAt = 1.7e9;
+    plain.rootPath = scanned.path();
+    plain.title = "plain";
+    plain.entries = {{scanned.path(), 0, 0, true}};
+    SnapshotStore::save(plain, snapshotFolder());
+    Snapshot hostile = plain;
+    hostile.id = Uuid::random();
+    hostile.createdAt += 60;
+    std::string flood = "\"flood\":[";
+    for (int i = 0; i < 300000; ++i) flood += "{},";
+    flood += "{}],";
+    std::string text = SnapshotCodec::encode(hostile);
+    text.insert(1, flood);
+    std::ofstream(snapshotFolder() + "/hostile.json", std::ios::binary) << text;
+
+    SnapshotsView view(state);
+    view.resize(1000, 640);
+    view.show();
+    EXPECT_TRUE(view.isListing());
+    EXPECT_TRUE(view.snapshots().empty()) << "nothing is read on the window's thread";
+    EXPECT_TRUE(view.emptySymbolRect().isEmpty()) << "no empty state before the list is known";
+    listed(view);
+    ASSERT_EQ(view.snapshots().size(), 2u);
+    EXPECT_EQ(view.snapshots()[0].id, hostile.id) << "newest first; the unknown key is read past";
+    EXPECT_TRUE(view.pairing().isComplete());
+}
+
 TEST_F(SnapshotsTab, CaptureCompareRevealAndDelete) {
     fs::create_directories(snapshotFolder());
     std::ofstream(snapshotFolder() + "/junk.json") << "{\"id\": 1";
@@ -141,9 +185,11 @@ TEST_F(SnapshotsTab, CaptureCompareRevealAndDelete) {
     SnapshotsView view(state);
     view.resize(1100, 640);
     view.show();
+    listed(view);
     EXPECT_TRUE(view.snapshots().empty()) << "the damaged file is skipped";
     ASSERT_TRUE(view.captureButton()->isEnabled());
     click(view.captureButton(), view.captureButton()->rect().center());
+    listed(view);
     ASSERT_EQ(view.snapshots().size(), 1u);
     ASSERT_TRUE(state.banner());
     EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::success);
@@ -156,6 +202,7 @@ TEST_F(SnapshotsTab, CaptureCompareRevealAndDelete) {
     scanned.file("new.bin", 11000000);
     ASSERT_TRUE(test::scanAndWait(state, scanned.path()));
     view.capture();
+    listed(view);
     ASSERT_EQ(view.snapshots().size(), 2u);
     ASSERT_TRUE(view.pairing().isComplete()) << "the new capture pairs with the earlier one of its root";
     EXPECT_EQ(view.pairing().comparison()->id, view.snapshots()[0].id);
@@ -220,6 +267,7 @@ TEST_F(SnapshotsTab, CaptureCompareRevealAndDelete) {
     const std::string newestFile = snapshotFolder() + "/" + view.snapshots()[0].id.text() + ".json";
     ASSERT_TRUE(fs::exists(newestFile));
     click(list, trash.center());
+    listed(view);
     EXPECT_FALSE(fs::exists(newestFile));
     ASSERT_EQ(view.snapshots().size(), 1u);
     EXPECT_FALSE(view.pairing().comparison());
@@ -233,14 +281,17 @@ TEST_F(SnapshotsTab, ANarrowPaneKeepsBothCaptureTimesWhole) {
     ASSERT_TRUE(test::scanAndWait(state, scanned.path()));
     SnapshotsView view(state);
     view.capture();
+    listed(view);
     scanned.file("b.bin", 11000000);
     ASSERT_TRUE(test::scanAndWait(state, scanned.path()));
     view.capture();
+    listed(view);
     ASSERT_TRUE(view.pairing().isComplete());
     ComparisonPane* pane = view.comparisonPane();
     const QFontMetricsF date(Typography::font(11, QFont::Normal));
     view.resize(1300, 640);
     view.show();
+    listed(view);
     const double wide = pane->headerRect().height();
 
     // Narrower than the line of both times, whatever their figures (the smallest window's tab is
@@ -268,20 +319,24 @@ TEST_F(SnapshotsTab, DeletingARowRemovesTheFileItWasReadFrom) {
     view.resize(1000, 600);
     view.show();
     view.capture();
+    listed(view);
     ASSERT_EQ(view.snapshots().size(), 1u);
     // Renamed by the user, then copied: one snapshot in two files, one row.
     const fs::path renamed = fs::path(snapshotFolder()) / "before-cleanup.json";
     fs::rename(fs::path(snapshotFolder()) / (view.snapshots()[0].id.text() + ".json"), renamed);
     fs::copy_file(renamed, fs::path(snapshotFolder()) / "copy.json");
     view.load();
+    listed(view);
     ASSERT_EQ(view.snapshots().size(), 1u);
     view.pick(0);
     EXPECT_EQ(view.pairing().role(view.snapshots()[0]), "BEFORE");
 
     view.remove(0);
+    listed(view);
     EXPECT_EQ(fs::exists(renamed) + fs::exists(fs::path(snapshotFolder()) / "copy.json"), 1) << "one file went";
     ASSERT_EQ(view.snapshots().size(), 1u) << "the other file is still a snapshot";
     view.remove(0);
+    listed(view);
     EXPECT_TRUE(view.snapshots().empty());
     EXPECT_TRUE(fs::is_empty(snapshotFolder()));
     EXPECT_FALSE(state.banner() && state.banner()->kind == AppState::Banner::Kind::error);
@@ -295,6 +350,7 @@ TEST_F(SnapshotsTab, FailedSaveAndDeleteAreReported) {
     SnapshotsView view(state);
     view.resize(1000, 600);
     view.show();
+    listed(view);
     view.capture();
     ASSERT_TRUE(state.banner());
     EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::error);
@@ -304,12 +360,14 @@ TEST_F(SnapshotsTab, FailedSaveAndDeleteAreReported) {
 
     fs::remove(snapshotFolder());
     view.capture();
+    listed(view);
     ASSERT_EQ(view.snapshots().size(), 1u);
     // The file becomes a folder with something in it: it cannot be removed.
     const std::string file = snapshotFolder() + "/" + view.snapshots()[0].id.text() + ".json";
     fs::remove(file);
     fs::create_directories(file + "/inside");
     view.remove(0);
+    listed(view);
     ASSERT_TRUE(state.banner());
     EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::error);
     EXPECT_EQ(state.banner()->title, "Could not delete snapshot");
