@@ -381,141 +381,166 @@ std::optional<std::string> whyChanged(const std::string& path, const Identity& e
 
 namespace {
 
-Result moveChecked(const std::string& requested, const Identity* expected) {
-    if (requested.empty() || requested.front() != '/') return failure("Only an absolute path can be moved to the Trash");
-    // One spelling per item: repeated and trailing slashes dropped.
-    std::string path;
+// The chosen item as looked at: its folder, reached without a link and held open, its name there,
+// and where it lies.
+struct CheckedItem {
+    Descriptor folder;
+    std::string name;
+    std::string path;       // as asked, in one spelling (repeated and trailing slashes dropped)
+    std::string realParent; // the physical path of its folder
+    std::string realPath;   // the physical path of the item
+    dev_t device = 0;       // of its folder
+    ItemPlace place;
+};
+
+// Looks the item at an absolute path up without following a single link, so it is renamed
+// relative to that very folder: a folder swapped for a link after the scan would otherwise send a
+// same-named item the user never chose to the Trash. Why it cannot be moved; empty when it can.
+std::string checkItem(const std::string& requested, const Identity* expected, CheckedItem& item) {
+    if (requested.empty() || requested.front() != '/') return "Only an absolute path can be moved to the Trash";
+    std::string& path = item.path;
     for (char c : requested)
         if (c != '/' || path.empty() || path.back() != '/') path.push_back(c);
     while (path.size() > 1 && path.back() == '/') path.pop_back();
-    if (path == "/") return failure("The root folder cannot be moved to the Trash");
-    const std::string name = path.substr(path.rfind('/') + 1);
-    if (name == "." || name == "..") return failure("The path must name an item, not . or ..");
+    if (path == "/") return "The root folder cannot be moved to the Trash";
+    item.name = path.substr(path.rfind('/') + 1);
+    const std::string& name = item.name;
+    if (name == "." || name == "..") return "The path must name an item, not . or ..";
 
-    // The item's folder is reached without following a single link, and the item is renamed
-    // relative to that very folder: a folder swapped for a link after the scan would otherwise
-    // send a same-named item the user never chose to the Trash.
     const std::string parent = PathText::parent(path);
-    Descriptor parentFolder;
     int walkError = 0;
-    switch (openFolderWithoutLinks(parent, parentFolder, walkError)) {
-    case Reached::link: return failure(repairUtf8(name) + " changed since the scan");
-    case Reached::failed: return failure(systemMessage(walkError));
+    switch (openFolderWithoutLinks(parent, item.folder, walkError)) {
+    case Reached::link: return repairUtf8(name) + " changed since the scan";
+    case Reached::failed: return systemMessage(walkError);
     case Reached::folder: break;
     }
-    struct stat item {};
-    if (fstatat(parentFolder.get(), name.c_str(), &item, AT_SYMLINK_NOFOLLOW) != 0) return failure(systemMessage(errno));
-    if (expected && !isSameItem(parentFolder.get(), name, *expected))
-        return failure(repairUtf8(name) + " changed since the scan");
+    struct stat info {};
+    if (fstatat(item.folder.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return systemMessage(errno);
+    if (expected && !isSameItem(item.folder.get(), name, *expected)) return repairUtf8(name) + " changed since the scan";
     struct stat parentInfo {};
-    if (fstat(parentFolder.get(), &parentInfo) != 0) return failure(systemMessage(errno));
-    const ItemPlace place{.device = parentInfo.st_dev, .mount = mountIdOf(parentFolder.get()), .name = name};
+    if (fstat(item.folder.get(), &parentInfo) != 0) return systemMessage(errno);
+    item.device = parentInfo.st_dev;
+    item.place = ItemPlace{.device = parentInfo.st_dev, .mount = mountIdOf(item.folder.get()), .name = name};
     // With no link on the way, the path read as text is the physical path ("a/b/.." is "a"), so it
     // is what the Trash records and compares.
-    const std::string realParent = PathText::standardized(parent);
-    const std::string realPath = joined(realParent, name);
-    if (realPath == "/") return failure("The root folder cannot be moved to the Trash");
+    item.realParent = PathText::standardized(parent);
+    item.realPath = joined(item.realParent, name);
+    if (item.realPath == "/") return "The root folder cannot be moved to the Trash";
+    return {};
+}
 
-    // Renames never cross a mount, also between two mounts of one file system (a bind mount), so
-    // the Trash is chosen by mount point; the device decides only without a mount table.
-    const std::vector<MountEntry> mounts = MountTable::read();
-    const std::string itemTop =
-        mounts.empty() ? topFolderByDevice(realParent, parentInfo.st_dev) : mountPointOf(realParent, mounts);
-    const std::string home = homeTrashFolder();
-    const std::string realHome = home.empty() ? std::string() : physicalPath(home);
+// Which Trash takes the item: the home Trash when it lies on the item's mount, else the Trash of
+// the top folder of the item's mount.
+struct TrashChoice {
+    std::string itemTop;  // the top folder of the item's mount
+    std::string home;     // the home Trash as the environment names it; empty without a data folder
+    std::string realHome; // its physical path
     bool useHome = false;
-    if (!realHome.empty()) {
+};
+
+// Renames never cross a mount, also between two mounts of one file system (a bind mount), so the
+// Trash is chosen by mount point; the device decides only without a mount table. Why the item
+// cannot go to the Trash at all (it is a Trash, lies in one or holds the home Trash); empty when
+// it can.
+std::string chooseTrash(const CheckedItem& item, TrashChoice& choice) {
+    const std::vector<MountEntry> mounts = MountTable::read();
+    choice.itemTop = mounts.empty() ? topFolderByDevice(item.realParent, item.device) : mountPointOf(item.realParent, mounts);
+    choice.home = homeTrashFolder();
+    choice.realHome = choice.home.empty() ? std::string() : physicalPath(choice.home);
+    if (!choice.realHome.empty()) {
         struct stat homeInfo {};
-        std::string nearest = realHome;
+        std::string nearest = choice.realHome;
         while (stat(nearest.c_str(), &homeInfo) != 0 && nearest != "/") nearest = PathText::parent(nearest);
         const std::string homeTop =
-            mounts.empty() ? topFolderByDevice(nearest, homeInfo.st_dev) : mountPointOf(realHome, mounts);
-        useHome = homeInfo.st_dev == parentInfo.st_dev && homeTop == itemTop;
+            mounts.empty() ? topFolderByDevice(nearest, homeInfo.st_dev) : mountPointOf(choice.realHome, mounts);
+        choice.useHome = homeInfo.st_dev == item.device && homeTop == choice.itemTop;
     }
+    // Moving the info folder into files/ would lose where every trashed item came from.
+    const TrashPlaces::Places places{
+        .homeTrash = choice.realHome, .home = physicalPath(UserFolders::home()), .tops = {choice.itemTop}};
+    return TrashPlaces::whyRefused(places, item.realPath, item.path);
+}
 
-    // Never a Trash, what one holds, or a folder that holds the home Trash: moving the info folder
-    // into files/ would lose where every trashed item came from.
-    const TrashPlaces::Places places{.homeTrash = realHome, .home = physicalPath(UserFolders::home()), .tops = {itemTop}};
-    if (std::string refused = TrashPlaces::whyRefused(places, realPath, path); !refused.empty())
-        return failure(std::move(refused));
-
-    TrashFolder trash;
-    if (useHome) {
-        // Another user's Trash (root started with a user's HOME) is not ours to make or fill: its
-        // owner could neither write to folders made by us nor empty what we put there.
-        if (const std::string foreign = OwnPlace::whyNotOwn(home); !foreign.empty())
-            return failure("The Trash folder " + home + " cannot be used: " + foreign);
-        const int error = ensureFolders(realHome);
-        trash.handle = Descriptor(error ? -1 : open(realHome.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-        if (!trash.handle)
-            return failure("The Trash folder " + home + " could not be created: " + systemMessage(error ? error : errno));
-        struct stat trashInfo {};
-        if (fstat(trash.handle.get(), &trashInfo) != 0 || trashInfo.st_uid != getuid())
-            return failure("The Trash folder " + home + " cannot be used: it belongs to another user");
-        if (std::string elsewhere = whyElsewhere(trash.handle.get(), home, place); !elsewhere.empty())
-            return failure(std::move(elsewhere));
-        trash.folder = realHome;
-    } else {
-        std::string error;
-        auto found = topdirTrash(itemTop, place, error);
-        if (!found) return failure(error);
-        trash = std::move(*found);
+// The home Trash, made where missing. Another user's Trash (root started with a user's HOME) is
+// not ours to make or fill: its owner could neither write to folders made by us nor empty what we
+// put there.
+std::optional<TrashFolder> homeTrash(const TrashChoice& choice, const ItemPlace& item, std::string& error) {
+    const std::string& home = choice.home;
+    if (const std::string foreign = OwnPlace::whyNotOwn(home); !foreign.empty()) {
+        error = "The Trash folder " + home + " cannot be used: " + foreign;
+        return std::nullopt;
     }
-    int folderError = 0;
-    const Descriptor filesFolder = ensureFolderAt(trash.handle.get(), "files", folderError);
-    if (!filesFolder)
-        return failure("The Trash folder " + trash.folder + "/files could not be created: " + systemMessage(folderError));
-    const Descriptor infoFolder = ensureFolderAt(trash.handle.get(), "info", folderError);
-    if (!infoFolder)
-        return failure("The Trash folder " + trash.folder + "/info could not be created: " + systemMessage(folderError));
+    const int made = ensureFolders(choice.realHome);
+    TrashFolder trash{.folder = choice.realHome, .topdir = {},
+                      .handle = Descriptor(made ? -1 : open(choice.realHome.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC))};
+    if (!trash.handle) {
+        error = "The Trash folder " + home + " could not be created: " + systemMessage(made ? made : errno);
+        return std::nullopt;
+    }
+    struct stat trashInfo {};
+    if (fstat(trash.handle.get(), &trashInfo) != 0 || trashInfo.st_uid != getuid()) {
+        error = "The Trash folder " + home + " cannot be used: it belongs to another user";
+        return std::nullopt;
+    }
+    if (error = whyElsewhere(trash.handle.get(), home, item); !error.empty()) return std::nullopt;
+    return trash;
+}
 
-    // Path= is absolute in the home Trash and relative to the top folder elsewhere, so a disk
-    // mounted at another place still restores to the right folder.
+// The .trashinfo text. Path= is absolute in the home Trash and relative to the top folder
+// elsewhere, so a disk mounted at another place still restores to the right folder.
+std::string infoText(const std::string& realPath, const TrashFolder& trash) {
     std::string recorded = realPath;
     if (!trash.topdir.empty())
         recorded = trash.topdir == "/" ? realPath.substr(1) : realPath.substr(trash.topdir.size() + 1);
-    const std::string info = "[Trash Info]\nPath=" + encodePath(recorded) + "\nDeletionDate=" + deletionDate() + "\n";
+    return "[Trash Info]\nPath=" + encodePath(recorded) + "\nDeletionDate=" + deletionDate() + "\n";
+}
 
+// Claims a free name in the Trash with its info file, then renames the item to it. A name taken
+// in files/ or info/ (by a leftover, or by another program trashing at once) moves on to the next.
+Result renameInto(const CheckedItem& item, const Identity* expected, int filesFolder, int infoFolder,
+                  const std::string& info) {
+    const std::string& name = item.name;
+    const int parentFolder = item.folder.get();
     constexpr int maxAttempts = 100000;
     const std::string baseName = fittingName(name, 0);
     for (int attempt = 1; attempt <= maxAttempts; ++attempt) {
         const std::string trashedName = attempt == 1 ? baseName : numberedName(name, attempt);
         const std::string infoName = trashedName + ".trashinfo";
         // Claiming the info file first reserves the name against other programs trashing at once.
-        const int fd = openat(infoFolder.get(), infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int fd = openat(infoFolder, infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno == EEXIST) continue;
             return failure(systemMessage(errno));
         }
         struct stat existing {};
-        if (fstatat(filesFolder.get(), trashedName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (fstatat(filesFolder, trashedName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
             // A leftover without its info file: keep it, take the next name.
             close(fd);
-            unlinkat(infoFolder.get(), infoName.c_str(), 0);
+            unlinkat(infoFolder, infoName.c_str(), 0);
             continue;
         }
         const bool written = writeAll(fd, info);
         const int writeError = errno;
         if (close(fd) != 0 || !written) {
-            unlinkat(infoFolder.get(), infoName.c_str(), 0);
+            unlinkat(infoFolder, infoName.c_str(), 0);
             return failure(systemMessage(written ? errno : writeError));
         }
         // Looked at again at the last moment: finding and preparing the Trash took a while.
-        if (expected && !isSameItem(parentFolder.get(), name, *expected)) {
-            unlinkat(infoFolder.get(), infoName.c_str(), 0);
+        if (expected && !isSameItem(parentFolder, name, *expected)) {
+            unlinkat(infoFolder, infoName.c_str(), 0);
             return failure(repairUtf8(name) + " changed since the scan");
         }
-        if (const int error = moveNoReplace(parentFolder.get(), name, filesFolder.get(), trashedName)) {
-            unlinkat(infoFolder.get(), infoName.c_str(), 0);
+        if (const int error = moveNoReplace(parentFolder, name, filesFolder, trashedName)) {
+            unlinkat(infoFolder, infoName.c_str(), 0);
             if (error == EEXIST) continue;
             return failure(systemMessage(error));
         }
         // A rename cannot be made on condition of what it moves, and the name may have been handed
         // to another item between that look and the rename. What was moved is checked where it now
         // lies, where nobody else renames it, and anything other than the chosen item goes back.
-        if (expected && !isSameItem(filesFolder.get(), trashedName, *expected)) {
-            if (moveNoReplace(filesFolder.get(), trashedName, parentFolder.get(), name) == 0) {
-                unlinkat(infoFolder.get(), infoName.c_str(), 0);
+        if (expected && !isSameItem(filesFolder, trashedName, *expected)) {
+            if (moveNoReplace(filesFolder, trashedName, parentFolder, name) == 0) {
+                unlinkat(infoFolder, infoName.c_str(), 0);
                 return failure(repairUtf8(name) + " changed since the scan");
             }
             // Its name was taken once more meanwhile: it stays in the Trash with its info, where the
@@ -525,6 +550,25 @@ Result moveChecked(const std::string& requested, const Identity* expected) {
         return {.moved = true, .error = {}};
     }
     return failure(systemMessage(EEXIST));
+}
+
+Result moveChecked(const std::string& requested, const Identity* expected) {
+    CheckedItem item;
+    if (std::string why = checkItem(requested, expected, item); !why.empty()) return failure(std::move(why));
+    TrashChoice choice;
+    if (std::string why = chooseTrash(item, choice); !why.empty()) return failure(std::move(why));
+    std::string error;
+    std::optional<TrashFolder> trash =
+        choice.useHome ? homeTrash(choice, item.place, error) : topdirTrash(choice.itemTop, item.place, error);
+    if (!trash) return failure(std::move(error));
+    int folderError = 0;
+    const Descriptor filesFolder = ensureFolderAt(trash->handle.get(), "files", folderError);
+    if (!filesFolder)
+        return failure("The Trash folder " + trash->folder + "/files could not be created: " + systemMessage(folderError));
+    const Descriptor infoFolder = ensureFolderAt(trash->handle.get(), "info", folderError);
+    if (!infoFolder)
+        return failure("The Trash folder " + trash->folder + "/info could not be created: " + systemMessage(folderError));
+    return renameInto(item, expected, filesFolder.get(), infoFolder.get(), infoText(item.realPath, *trash));
 }
 
 } // namespace
