@@ -5,15 +5,12 @@
 #include "views/components/canvas/ParallelBands.h"
 #include "views/components/canvas/ShapePaint.h"
 #include "views/components/canvas/TileRaster.h"
+#include "views/viz/PackLeaf.h"
 #include "views/viz/VizText.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QRadialGradient>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include <algorithm>
 #include <array>
@@ -59,216 +56,11 @@ QImage* directPixels(QPainter& painter) {
     return image->isDetached() ? image : nullptr;
 }
 
-// The colours of a leaf, blended onto the flat colour beneath it.
-struct LeafColors {
-    QColor outerRim; // the rim's outer half
-    QColor innerRim; // the rim's inner half, over the leaf
-    QColor flat;     // the leaf before its shine
-    QColor color;    // the leaf's own colour, which the shine lifts towards white
-};
-
-// The pixels a disc reaches on one row, [left, right), and among them [solidLeft, solidRight), those
-// wholly inside its rim, which drawLeaf() writes without reading what lay there; `reaches` is false
-// for a row the disc does not reach.
-struct RowSpan {
-    bool reaches = false;
-    int left = 0, right = 0, solidLeft = 0, solidRight = 0;
-};
-
-// `extent` is how far from the centre the disc's pixels reach, `solidSquared` the square of how far
-// its wholly inside pixels do.
-inline RowSpan rowSpan(QPointF center, double extent, double solidSquared, int y, int width) {
-    RowSpan span;
-    const double cy = y + 0.5 - center.y();
-    const double across = extent * extent - cy * cy;
-    if (across <= 0) return span;
-    const double half = std::sqrt(across);
-    span.left = std::max(int(std::floor(center.x() - half)), 0);
-    span.right = std::min(int(std::ceil(center.x() + half)), width);
-    if (span.right <= span.left) return span;
-    span.reaches = true;
-    span.solidLeft = span.solidRight = span.right;
-    if (const double solidAcross = solidSquared - cy * cy; solidAcross > 0) {
-        const double solidHalf = std::sqrt(solidAcross);
-        span.solidLeft = std::clamp(int(std::ceil(center.x() - solidHalf - 0.5)), span.left, span.right);
-        span.solidRight = std::clamp(int(std::floor(center.x() + solidHalf - 0.5)) + 1, span.solidLeft, span.right);
-    }
-    return span;
-}
-
-// Draws a leaf straight into the pixels: a disc of `colors.flat` with a rim of `rim` along its edge
-// (none at zero) and the radial shine, lifted towards white by `strength` and fading out from a
-// point up and left of the centre; the rim's inner half shows `showThrough` of the shine. The
-// painter would fill the gradient and the rim's rings span by span, several times the cost of the
-// whole rest of the picture; here the inside is written without reading it back, and only the
-// pixels along the edge are blended with what lies beneath.
-void drawLeaf(QImage& image, QPointF center, double radius, double rim, double showThrough, const LeafColors& colors,
-              double strength, int rowFrom, int rowTo) {
-    const double inner = radius - rim / 2, outer = radius + rim / 2;
-    const double extent = outer + 0.5;
-    const int top = std::max(int(std::floor(center.y() - extent)), rowFrom);
-    const int bottom = std::min(int(std::ceil(center.y() + extent)), rowTo);
-    // Every band is handed every bubble: most lie outside it.
-    if (top >= bottom) return;
-    const QPointF focus(center.x() - 0.3 * radius, center.y() - 0.3 * radius);
-    const double reach = 1.5 * radius;
-    // Pixels nearer the centre than this are wholly inside the rim.
-    const double solid = std::max(inner - 0.5, 0.0), solidSquared = solid * solid;
-    const QColor& c = colors.color;
-    const float room[3] = {255.0f - float(c.red()), 255.0f - float(c.green()), 255.0f - float(c.blue())};
-    auto channels = [](const QColor& color) {
-        return std::array<float, 3>{float(color.red()), float(color.green()), float(color.blue())};
-    };
-    const std::array<float, 3> outerRim = channels(colors.outerRim), innerRim = channels(colors.innerRim),
-                               flat = channels(colors.flat);
-    const float lift = float(strength), perReach = float(1 / reach);
-    uchar* bits = image.bits();
-    const qsizetype stride = image.bytesPerLine();
-    for (int y = top; y < bottom; ++y) {
-        const double py = y + 0.5, fy = py - focus.y(), cy = py - center.y();
-        const RowSpan span = rowSpan(center, extent, solidSquared, y, image.width());
-        if (!span.reaches) continue;
-        const int left = span.left, right = span.right, solidLeft = span.solidLeft, solidRight = span.solidRight;
-        auto* row = reinterpret_cast<QRgb*>(bits + y * stride);
-        const float fySquared = float(fy * fy), cySquared = float(cy * cy);
-        // Along the edge each ring covers part of the pixel, blended over what was there, as the
-        // painter's antialiasing would.
-        auto edge = [&](int x) __attribute__((always_inline)) {
-            const float px = float(x) + 0.5f, cx = px - float(center.x()), fx = px - float(focus.x());
-            const float d = std::sqrt(cx * cx + cySquared);
-            auto cover = [d](double r) { return std::clamp(float(r) - d + 0.5f, 0.0f, 1.0f); };
-            const float inside = cover(inner), middle = rim > 0 ? cover(radius) : inside;
-            const QRgb p = row[x];
-            float a = float(qAlpha(p));
-            std::array<float, 3> v{float(qRed(p)), float(qGreen(p)), float(qBlue(p))};
-            auto lay = [&](const std::array<float, 3>& color, float share) __attribute__((always_inline)) {
-                // Most edge pixels are wholly in or out of each ring.
-                if (share <= 0) return;
-                if (share >= 1) {
-                    v = color;
-                    a = 255.0f;
-                    return;
-                }
-                for (int k = 0; k < 3; ++k) v[std::size_t(k)] += (color[std::size_t(k)] - v[std::size_t(k)]) * share;
-                a += (255.0f - a) * share;
-            };
-            if (rim > 0) {
-                lay(outerRim, cover(outer));
-                lay(innerRim, middle);
-            }
-            lay(flat, inside);
-            const float focusSquared = fx * fx + fySquared;
-            const float t = std::min(std::sqrt(focusSquared) * perReach, 1.0f);
-            const float amount = (inside + float(showThrough) * (middle - inside)) * lift * (1 - t);
-            auto out = [&](int k) { return std::min(int(v[std::size_t(k)] + amount * room[k] + 0.5f), int(a + 0.5f)); };
-            row[x] = qRgba(out(0), out(1), out(2), int(a + 0.5f));
-        };
-#if defined(__SSE2__)
-        // The same as edge() for the four pixels from x on, in vector lanes: a bubble a few pixels
-        // across is mostly edge. Pixels outside come out as they were, and those wholly inside are
-        // written again by the inside's loop, so four may reach past an edge's end: never past the
-        // image's, nor onto the other edge, which would be blended twice.
-        const __m128 zero4 = _mm_setzero_ps(), one4 = _mm_set1_ps(1.0f), half4 = _mm_set1_ps(0.5f),
-                     full4 = _mm_set1_ps(255.0f), cySq4 = _mm_set1_ps(cySquared),
-                     fySq4 = _mm_set1_ps(fySquared), steps4 = _mm_setr_ps(0.5f, 1.5f, 2.5f, 3.5f);
-        const __m128i byte4 = _mm_set1_epi32(0xff);
-        auto edge4 = [&](int x) __attribute__((always_inline)) {
-            const __m128 px = _mm_add_ps(_mm_set1_ps(float(x)), steps4);
-            const __m128 cx = _mm_sub_ps(px, _mm_set1_ps(float(center.x())));
-            const __m128 fx = _mm_sub_ps(px, _mm_set1_ps(float(focus.x())));
-            const __m128 d = _mm_sqrt_ps(_mm_add_ps(_mm_mul_ps(cx, cx), cySq4));
-            auto cover = [&](double r) __attribute__((always_inline)) {
-                return _mm_min_ps(_mm_max_ps(_mm_add_ps(_mm_sub_ps(_mm_set1_ps(float(r)), d), half4), zero4), one4);
-            };
-            const __m128 inside = cover(inner), middle = rim > 0 ? cover(radius) : inside;
-            const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
-            __m128 a = _mm_cvtepi32_ps(_mm_srli_epi32(p, 24));
-            __m128 v[3] = {_mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(p, 16), byte4)),
-                           _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(p, 8), byte4)),
-                           _mm_cvtepi32_ps(_mm_and_si128(p, byte4))};
-            // Clamped shares make laying a ring wholly over or not at all the same sum as in part.
-            auto lay = [&](const std::array<float, 3>& color, __m128 share) __attribute__((always_inline)) {
-                for (int k = 0; k < 3; ++k)
-                    v[k] = _mm_add_ps(v[k], _mm_mul_ps(_mm_sub_ps(_mm_set1_ps(color[std::size_t(k)]), v[k]), share));
-                a = _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(full4, a), share));
-            };
-            if (rim > 0) {
-                lay(outerRim, cover(outer));
-                lay(innerRim, middle);
-            }
-            lay(flat, inside);
-            const __m128 t = _mm_min_ps(
-                _mm_mul_ps(_mm_sqrt_ps(_mm_add_ps(_mm_mul_ps(fx, fx), fySq4)), _mm_set1_ps(perReach)), one4);
-            const __m128 shown = _mm_add_ps(inside, _mm_mul_ps(_mm_set1_ps(float(showThrough)), _mm_sub_ps(middle, inside)));
-            const __m128 amount = _mm_mul_ps(_mm_mul_ps(shown, _mm_set1_ps(lift)), _mm_sub_ps(one4, t));
-            const __m128i alpha = _mm_cvttps_epi32(_mm_add_ps(a, half4));
-            __m128i out[3];
-            for (int k = 0; k < 3; ++k) {
-                const __m128i c = _mm_cvttps_epi32(
-                    _mm_add_ps(_mm_add_ps(v[k], _mm_mul_ps(amount, _mm_set1_ps(room[k]))), half4));
-                // The smaller of the channel and the alpha (both within 0...255 here).
-                const __m128i over = _mm_cmpgt_epi32(c, alpha);
-                out[k] = _mm_or_si128(_mm_and_si128(over, alpha), _mm_andnot_si128(over, c));
-            }
-            const __m128i pixel = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(alpha, 24), _mm_slli_epi32(out[0], 16)),
-                                               _mm_or_si128(_mm_slli_epi32(out[1], 8), out[2]));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x), pixel);
-        };
-        const int width = image.width();
-        auto edges = [&](int from, int to, int limit) {
-            int x = from;
-            for (; x < to && x + 4 <= limit; x += 4) edge4(x);
-            for (; x < to; ++x) edge(x);
-        };
-#else
-        auto edges = [&](int from, int to, int) {
-            for (int x = from; x < to; ++x) edge(x);
-        };
-        const int width = image.width();
-#endif
-        edges(left, solidLeft, solidRight < right ? solidRight : width);
-        const QRgb flatPixel = 0xff000000u | uint(flat[0] + 0.5f) << 16 | uint(flat[1] + 0.5f) << 8 | uint(flat[2] + 0.5f);
-        const float focusX = float(focus.x()) - 0.5f;
-        int x = solidLeft;
-        if (lift <= 0) {
-            // No shine (a container): one colour across.
-            fillPixels(row + solidLeft, solidRight - solidLeft, flatPixel);
-            x = solidRight;
-        }
-#if defined(__SSE2__)
-        // Four pixels at a time: the shine's distance from its focus is the one root per pixel.
-        const __m128 fySq = _mm_set1_ps(fySquared), perReach4 = _mm_set1_ps(perReach), one = _mm_set1_ps(1.0f),
-                     lift4 = _mm_set1_ps(lift), step = _mm_setr_ps(0, 1, 2, 3);
-        const __m128 base[3] = {_mm_set1_ps(flat[0] + 0.5f), _mm_set1_ps(flat[1] + 0.5f), _mm_set1_ps(flat[2] + 0.5f)};
-        const __m128 rooms[3] = {_mm_set1_ps(room[0]), _mm_set1_ps(room[1]), _mm_set1_ps(room[2])};
-        for (; x + 4 <= solidRight; x += 4) {
-            const __m128 fx = _mm_add_ps(_mm_set1_ps(float(x) - focusX), step);
-            const __m128 t = _mm_min_ps(_mm_mul_ps(_mm_sqrt_ps(_mm_add_ps(_mm_mul_ps(fx, fx), fySq)), perReach4), one);
-            const __m128 amount = _mm_mul_ps(lift4, _mm_sub_ps(one, t));
-            __m128i channel[3];
-            for (int k = 0; k < 3; ++k) channel[k] = _mm_cvttps_epi32(_mm_add_ps(base[k], _mm_mul_ps(amount, rooms[k])));
-            const __m128i pixel = _mm_or_si128(
-                _mm_or_si128(_mm_set1_epi32(int(0xff000000u)), _mm_slli_epi32(channel[0], 16)),
-                _mm_or_si128(_mm_slli_epi32(channel[1], 8), channel[2]));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x), pixel);
-        }
-#endif
-        for (; x < solidRight; ++x) {
-            const float fx = float(x) - focusX;
-            const float t = std::min(std::sqrt(fx * fx + fySquared) * perReach, 1.0f);
-            const float amount = lift * (1 - t);
-            row[x] = 0xff000000u | uint(flat[0] + 0.5f + amount * room[0]) << 16 |
-                     uint(flat[1] + 0.5f + amount * room[1]) << 8 | uint(flat[2] + 0.5f + amount * room[2]);
-        }
-        edges(solidRight, right, width);
-    }
-}
-
-// One bubble to be drawn straight into the pixels: drawLeaf's arguments.
+// One bubble to be drawn straight into the pixels: PackLeaf::draw's arguments.
 struct Leaf {
     QPointF center;
     double radius = 0, rim = 0, showThrough = 0;
-    LeafColors colors;
+    PackLeaf::Colors colors;
     double strength = 0;
 };
 
@@ -286,8 +78,8 @@ void layBackdrop(QImage& image, uchar* bits, std::uint32_t pixel, const Leaf* fi
     }
     for (int y = top; y < bottom; ++y) {
         auto* row = reinterpret_cast<std::uint32_t*>(bits + qsizetype(y) * stride);
-        RowSpan span;
-        if (first) span = rowSpan(first->center, extent, solidSquared, y, width);
+        PackLeaf::RowSpan span;
+        if (first) span = PackLeaf::rowSpan(first->center, extent, solidSquared, y, width);
         if (!span.reaches || span.solidLeft >= span.solidRight) {
             fillPixels(row, width, pixel);
             continue;
@@ -330,7 +122,7 @@ public:
         QColor color, under;
         bool container = false;
         bool used = false;
-        LeafColors colors;
+        PackLeaf::Colors colors;
     };
     // The entry for these colours: `fresh` tells that it holds nothing for them yet.
     Entry& at(const QColor& color, const QColor& under, bool container, bool& fresh) {
@@ -362,7 +154,7 @@ void paintCircle(QPainter& painter, std::vector<Leaf>* pixels, const LayoutCircl
             // Laid on the backdrop, the one colour under the whole picture.
             const QColor under = LayeredCanvas::backdrop(theme);
             const QColor& rim = theme.stroke;
-            const LeafColors colors{over(rim, rim.alphaF(), under), over(rim, rim.alphaF(), theme.surface),
+            const PackLeaf::Colors colors{over(rim, rim.alphaF(), under), over(rim, rim.alphaF(), theme.surface),
                                     theme.surface, theme.surface};
             pixels->push_back({center, radius, scale, 0, colors, 0});
             return;
@@ -523,8 +315,8 @@ std::vector<CanvasLabel> paint(QPainter& painter, std::span<const LayoutCircle> 
             if (backdrop)
                 layBackdrop(*pixels, bits, backdropPixel, leaves.empty() ? nullptr : &leaves.front(), top, bottom);
             for (const Leaf& leaf : leaves)
-                drawLeaf(*pixels, leaf.center, leaf.radius, leaf.rim, leaf.showThrough, leaf.colors, leaf.strength, top,
-                         bottom);
+                PackLeaf::draw(*pixels, leaf.center, leaf.radius, leaf.rim, leaf.showThrough, leaf.colors, leaf.strength,
+                               top, bottom);
         });
     }
     painter.restore();
