@@ -227,161 +227,205 @@ void TileRaster::fillVerticalGradient(const QRectF& rect, double radius, const Q
     shade(rect, radius, top, bottom, true);
 }
 
+// One fill's colours, worked out once for its rows: the gradient from `a` to `b` (the same
+// colour for a solid fill) along the diagonal, or downwards for a vertical one.
+struct TileRaster::Shading {
+    int x0 = 0, x1 = 0, y0 = 0, y1 = 0; // the pixels the tile reaches in the raster's rows
+    bool vertical = false;
+    Premultiplied a{}, b{};
+    float dR = 0, dG = 0, dB = 0;
+    bool solid = false, opaque = false, opaqueGradient = false, opaqueBoth = false;
+    std::uint32_t solidPixel = 0;
+    // A translucent solid colour, premultiplied and rounded, for the inside's integer blend.
+    std::uint32_t translucentPixel = 0, translucentKeep = 0;
+    // The gradient runs along the diagonal: t is the projection onto it, 0 at the top-left corner.
+    // Downwards, t is the share of the height above the pixel's centre.
+    double dtx = 0, dty = 0;
+    float stepT = 0;
+    // Rows repeat the one above moved along by rampSlope pixels; the ramp's first rampLead entries
+    // lead its diagonal, for a steep tile's first row.
+    double rampSlope = 0;
+    int rampLead = 0;
+    const std::uint32_t* ramp = nullptr; // null when the rows are worked out pixel by pixel
+
+    // Lays the fill's colour at pixel x of `line` over `coverage` of it. `rowStart` is t at the
+    // row's first pixel, `shift` moves the row along the ramp.
+    __attribute__((always_inline)) void paint(std::uint32_t* line, int x, float coverage, float rowStart,
+                                              int shift) const {
+        if (opaque) {
+            line[x] = coverage >= 1.0f ? solidPixel : mixOpaque(solidPixel, line[x], coverage);
+            return;
+        }
+        if (ramp) {
+            const std::uint32_t pixel = ramp[std::size_t(x - x0 + shift)];
+            line[x] = coverage >= 1.0f ? pixel : mixOpaque(pixel, line[x], coverage);
+            return;
+        }
+        float t = rowStart + stepT * float(x - x0);
+        t = t < 0.0f ? 0.0f : (t > 1.0f ? 1.0f : t);
+        const float cr = a.r + dR * t, cg = a.g + dG * t, cb = a.b + dB * t;
+        if (opaqueBoth) {
+            // An opaque source: the pixel is a plain mix of source and destination by coverage,
+            // and every channel stays within range.
+            if (coverage >= 1.0f) {
+                line[x] = packed(255.0f, cr, cg, cb);
+                return;
+            }
+            const std::uint32_t d = line[x];
+            const float k = 1.0f - coverage;
+            line[x] = packed(255.0f * coverage + float(d >> 24) * k, cr * coverage + float((d >> 16) & 0xff) * k,
+                             cg * coverage + float((d >> 8) & 0xff) * k, cb * coverage + float(d & 0xff) * k);
+            return;
+        }
+        line[x] = blend(line[x], Premultiplied{a.a + (b.a - a.a) * t, cr, cg, cb}, coverage);
+    }
+
+    // The pixels [from, to) of a row wholly inside the tile; `rowT` is t at the row's left edge.
+    void fillInside(std::uint32_t* line, int from, int to, const Shape& s, double rowT, float rowStart,
+                    int shift) const {
+        const int count = to - from;
+        if (opaque) {
+            fillPixels(line + from, count, solidPixel);
+        } else if (solid) {
+            blendPixels(line + from, line + from, count, translucentPixel, translucentKeep);
+        } else if (ramp) {
+            copyPixels(line + from, ramp + (from - x0) + shift, count);
+        } else if (opaqueGradient) {
+            // Wholly inside: t stays within 0...1, so the channels step evenly along the row.
+            const float t0 = float((from + 0.5 - s.left) * dtx + rowT);
+            float r = a.r + dR * t0 + 0.5f, g = a.g + dG * t0 + 0.5f, bl = a.b + dB * t0 + 0.5f;
+            const float dr = dR * stepT, dg = dG * stepT, db = dB * stepT;
+            for (int i = from; i < to; ++i) {
+                line[i] = 0xff000000u | (std::uint32_t(r) << 16) | (std::uint32_t(g) << 8) | std::uint32_t(bl);
+                r += dr, g += dg, bl += db;
+            }
+        } else {
+            for (int i = from; i < to; ++i) paint(line, i, 1.0f, rowStart, shift);
+        }
+    }
+};
+
 void TileRaster::shade(const QRectF& rect, double radius, const QColor& from, const QColor& to, bool vertical) {
     const Shape s = shape(rect, radius);
     if (s.empty || (from.alpha() == 0 && to.alpha() == 0)) return;
-    const int x0 = std::max(0, floorInt(s.left)), x1 = std::min(m_width, ceilInt(s.left + s.width));
-    const int y0 = std::max(m_rowFrom, floorInt(s.top)), y1 = std::min(m_rowTo, ceilInt(s.top + s.height));
-    if (x0 >= x1 || y0 >= y1) return;
-    const Premultiplied a = premultiply(from), b = premultiply(to);
-    const bool solid = from == to;
-    const bool opaque = solid && from.alpha() == 255;
-    const bool opaqueGradient = !solid && from.alpha() == 255 && to.alpha() == 255;
-    const bool opaqueBoth = from.alpha() == 255 && to.alpha() == 255;
-    const float dR = b.r - a.r, dG = b.g - a.g, dB = b.b - a.b;
-    const std::uint32_t solidPixel = opaque ? packed(255.0f, a.r, a.g, a.b) : 0;
-    // A translucent solid colour, premultiplied and rounded, for the inside's integer blend.
-    const std::uint32_t translucentPixel = solid ? packed(a.a, a.r, a.g, a.b) : 0;
-    const std::uint32_t translucentKeep = 255u - (translucentPixel >> 24);
-    // The gradient runs along the diagonal: t is the projection onto it, 0 at the top-left corner.
-    // Downwards, t is the share of the height above the pixel's centre.
+    Shading shading;
+    if (!plan(s, from, to, vertical, shading)) return;
+    makeRamp(s, shading);
+#if defined(__SSE2__)
+    if (shading.opaque || shading.ramp || (vertical && shading.opaqueBoth)) {
+        const Shading& g = shading;
+        const double along = (g.x0 + 0.5 - s.left) + (0.5 - s.top) * g.rampSlope;
+        fillOpaqueRows(
+            [this](int y) { return row(y); }, m_width, g.x0, g.x1, g.y0, g.y1, float(s.cx), float(s.cy), float(s.hw),
+            float(s.hh), float(s.r),
+            [&](int y) { return g.ramp ? g.ramp + (g.rampLead + floorInt(along + y * g.rampSlope) + 1) : nullptr; },
+            [&](int y) {
+                if (g.opaque) return g.solidPixel;
+                const float t = std::clamp(float((y + 0.5 - s.top) * g.dty), 0.0f, 1.0f);
+                return packed(255.0f, g.a.r + g.dR * t, g.a.g + g.dG * t, g.a.b + g.dB * t);
+            });
+        return;
+    }
+#endif
+    for (int y = shading.y0; y < shading.y1; ++y) shadeRow(s, shading, y);
+}
+
+bool TileRaster::plan(const Shape& s, const QColor& from, const QColor& to, bool vertical, Shading& g) const {
+    g.x0 = std::max(0, floorInt(s.left)), g.x1 = std::min(m_width, ceilInt(s.left + s.width));
+    g.y0 = std::max(m_rowFrom, floorInt(s.top)), g.y1 = std::min(m_rowTo, ceilInt(s.top + s.height));
+    if (g.x0 >= g.x1 || g.y0 >= g.y1) return false;
+    g.vertical = vertical;
+    g.a = premultiply(from), g.b = premultiply(to);
+    g.solid = from == to;
+    g.opaque = g.solid && from.alpha() == 255;
+    g.opaqueGradient = !g.solid && from.alpha() == 255 && to.alpha() == 255;
+    g.opaqueBoth = from.alpha() == 255 && to.alpha() == 255;
+    g.dR = g.b.r - g.a.r, g.dG = g.b.g - g.a.g, g.dB = g.b.b - g.a.b;
+    g.solidPixel = g.opaque ? packed(255.0f, g.a.r, g.a.g, g.a.b) : 0;
+    g.translucentPixel = g.solid ? packed(g.a.a, g.a.r, g.a.g, g.a.b) : 0;
+    g.translucentKeep = 255u - (g.translucentPixel >> 24);
     const double span = s.width * s.width + s.height * s.height;
-    const double dtx = vertical ? 0.0 : s.width / span, dty = vertical ? 1.0 / s.height : s.height / span;
-    const float stepT = float(dtx);
+    g.dtx = vertical ? 0.0 : s.width / span, g.dty = vertical ? 1.0 / s.height : s.height / span;
+    g.stepT = float(g.dtx);
+    g.rampSlope = s.height / s.width;
+    return true;
+}
+
+void TileRaster::makeRamp(const Shape& s, Shading& g) {
     // Along a row the gradient's colour steps evenly, and each row repeats the one above it moved by
     // height / width pixels: the colours along the diagonal are worked out once per tile, a ramp
     // with one entry per pixel, and each row's inside is copied from it. A tile much taller than
     // wide would need a long ramp for short rows; those are worked out pixel by pixel.
     // The ramp is made for the tile's rows in the whole image, not only this raster's band, so that
     // the picture does not depend on how it is cut into bands.
-    const double rampSlope = s.height / s.width;
     const int tileY0 = std::max(0, floorInt(s.top)), tileY1 = std::min(m_height, ceilInt(s.top + s.height));
-    const double firstAlong = (x0 + 0.5 - s.left) + (tileY0 + 0.5 - s.top) * rampSlope;
-    const double lastAlong = (x0 + 0.5 - s.left) + (tileY1 - 0.5 - s.top) * rampSlope;
+    const double firstAlong = (g.x0 + 0.5 - s.left) + (tileY0 + 0.5 - s.top) * g.rampSlope;
+    const double lastAlong = (g.x0 + 0.5 - s.left) + (tileY1 - 0.5 - s.top) * g.rampSlope;
     // A steep tile's first row, its centre above the tile's top, starts before the diagonal's
     // start: the ramp leads with entries for it.
-    const int rampLead = std::max(0, -(floorInt(firstAlong) + 1));
+    g.rampLead = std::max(0, -(floorInt(firstAlong) + 1));
     // Three more entries than any row reads, for the four pixels at a time that reach past its end.
-    const int rampLength = (x1 - x0) + ceilInt(std::max(lastAlong, 0.0)) + 6;
-    const bool useRamp =
-        !vertical && opaqueGradient && x1 - x0 >= 8 && rampLength <= 2 * ((x1 - x0) + (tileY1 - tileY0)) + 19;
-    if (useRamp) {
-        m_ramp.resize(std::size_t(rampLead + rampLength));
-        for (int j = 0; j < rampLead + rampLength; ++j) {
-            // Entry j stands for the pixel whose position along the diagonal is j - 1 - lead + 0.5.
-            const float t = std::clamp(float((j - rampLead - 0.5) * dtx), 0.0f, 1.0f);
-            m_ramp[std::size_t(j)] = packed(255.0f, a.r + dR * t, a.g + dG * t, a.b + dB * t);
-        }
+    const int rampLength = (g.x1 - g.x0) + ceilInt(std::max(lastAlong, 0.0)) + 6;
+    const bool useRamp = !g.vertical && g.opaqueGradient && g.x1 - g.x0 >= 8 &&
+                         rampLength <= 2 * ((g.x1 - g.x0) + (tileY1 - tileY0)) + 19;
+    if (!useRamp) return;
+    m_ramp.resize(std::size_t(g.rampLead + rampLength));
+    for (int j = 0; j < g.rampLead + rampLength; ++j) {
+        // Entry j stands for the pixel whose position along the diagonal is j - 1 - lead + 0.5.
+        const float t = std::clamp(float((j - g.rampLead - 0.5) * g.dtx), 0.0f, 1.0f);
+        m_ramp[std::size_t(j)] = packed(255.0f, g.a.r + g.dR * t, g.a.g + g.dG * t, g.a.b + g.dB * t);
     }
-#if defined(__SSE2__)
-    if (opaque || useRamp || (vertical && opaqueBoth)) {
-        const std::uint32_t* ramp = useRamp ? m_ramp.data() : nullptr;
-        const double along = (x0 + 0.5 - s.left) + (0.5 - s.top) * rampSlope;
-        fillOpaqueRows(
-            [this](int y) { return row(y); }, m_width, x0, x1, y0, y1, float(s.cx), float(s.cy), float(s.hw), float(s.hh),
-            float(s.r), [&](int y) { return ramp ? ramp + (rampLead + floorInt(along + y * rampSlope) + 1) : nullptr; },
-            [&](int y) {
-                if (opaque) return solidPixel;
-                const float t = std::clamp(float((y + 0.5 - s.top) * dty), 0.0f, 1.0f);
-                return packed(255.0f, a.r + dR * t, a.g + dG * t, a.b + dB * t);
-            });
-        return;
-    }
-#endif
-    // Pixels wholly inside the corner's arc lie within this distance of its centre.
+    g.ramp = m_ramp.data();
+}
+
+void TileRaster::shadeRow(const Shape& s, const Shading& g, int y) {
+    const int x0 = g.x0, x1 = g.x1;
+    auto* line = row(y);
+    const double py = y + 0.5;
+    const double qy = std::abs(py - s.cy) - (s.hh - s.r);
+    const double rowT = (py - s.top) * g.dty;
+    const float rowStart = float((x0 + 0.5 - s.left) * g.dtx + rowT);
+    // This row's colours are the ramp's, moved along by the row's distance down: pixel x takes
+    // entry x - x0 + shift.
+    const int shift = g.ramp ? g.rampLead + floorInt((x0 + 0.5 - s.left) + (py - s.top) * g.rampSlope) + 1 : 0;
+    // The run of pixels wholly inside: on a row wholly inside from top to bottom, up to where the
+    // corner's arc (or the side) starts to cut the pixels. Everything else on the row is covered in
+    // part, and blended pixel by pixel. Pixels wholly inside the corner's arc lie within innerArc
+    // of its centre.
     const double innerArc = s.r - 0.5;
-    for (int y = y0; y < y1; ++y) {
-        auto* line = row(y);
-        const double py = y + 0.5;
-        const double qy = std::abs(py - s.cy) - (s.hh - s.r);
-        const double rowT = (py - s.top) * dty;
-        const float rowStart = float((x0 + 0.5 - s.left) * dtx + rowT);
-        // This row's colours are the ramp's, moved along by the row's distance down: pixel x takes
-        // entry x - x0 + shift.
-        const int shift = useRamp ? rampLead + floorInt((x0 + 0.5 - s.left) + (py - s.top) * rampSlope) + 1 : 0;
-        auto paint = [&](int x, float coverage) __attribute__((always_inline)) {
-            if (opaque) {
-                line[x] = coverage >= 1.0f ? solidPixel : mixOpaque(solidPixel, line[x], coverage);
-                return;
-            }
-            if (useRamp) {
-                const std::uint32_t pixel = m_ramp[std::size_t(x - x0 + shift)];
-                line[x] = coverage >= 1.0f ? pixel : mixOpaque(pixel, line[x], coverage);
-                return;
-            }
-            float t = rowStart + stepT * float(x - x0);
-            t = t < 0.0f ? 0.0f : (t > 1.0f ? 1.0f : t);
-            const float cr = a.r + dR * t, cg = a.g + dG * t, cb = a.b + dB * t;
-            if (opaqueBoth) {
-                // An opaque source: the pixel is a plain mix of source and destination by coverage,
-                // and every channel stays within range.
-                if (coverage >= 1.0f) {
-                    line[x] = packed(255.0f, cr, cg, cb);
-                    return;
-                }
-                const std::uint32_t d = line[x];
-                const float k = 1.0f - coverage;
-                line[x] = packed(255.0f * coverage + float(d >> 24) * k, cr * coverage + float((d >> 16) & 0xff) * k,
-                                 cg * coverage + float((d >> 8) & 0xff) * k, cb * coverage + float(d & 0xff) * k);
-                return;
-            }
-            line[x] = blend(line[x], Premultiplied{a.a + (b.a - a.a) * t, cr, cg, cb}, coverage);
-        };
-        // The run of pixels wholly inside: on a row wholly inside from top to bottom, up to where
-        // the corner's arc (or the side) starts to cut the pixels. Everything else on the row is
-        // covered in part, and blended pixel by pixel.
-        int fullFrom = x1, fullTo = x1;
-        if (std::abs(py - s.cy) <= s.hh - 0.5) {
-            const double qyc = std::max(qy, 0.0);
-            const double reach = innerArc > 0 ? (s.hw - s.r) + std::sqrt(std::max(innerArc * innerArc - qyc * qyc, 0.0))
-                                              : s.hw - 0.5;
-            fullFrom = std::max(x0, ceilInt(s.cx - reach - 0.5));
-            fullTo = std::min(x1, floorInt(s.cx + reach - 0.5) + 1);
-            if (fullFrom >= fullTo) fullFrom = fullTo = x1;
+    int fullFrom = x1, fullTo = x1;
+    if (std::abs(py - s.cy) <= s.hh - 0.5) {
+        const double qyc = std::max(qy, 0.0);
+        const double reach =
+            innerArc > 0 ? (s.hw - s.r) + std::sqrt(std::max(innerArc * innerArc - qyc * qyc, 0.0)) : s.hw - 0.5;
+        fullFrom = std::max(x0, ceilInt(s.cx - reach - 0.5));
+        fullTo = std::min(x1, floorInt(s.cx + reach - 0.5) + 1);
+        if (fullFrom >= fullTo) fullFrom = fullTo = x1;
+    }
+    // On a top or bottom row covered in part, the pixels between the corners share the row's
+    // coverage.
+    int bandFrom = x1, bandTo = x1;
+    float bandCoverage = 0;
+    if (fullFrom == x1 && qy > 0) {
+        bandFrom = std::max(x0, ceilInt(s.cx - (s.hw - s.r) - 0.5));
+        bandTo = std::min(x1, floorInt(s.cx + (s.hw - s.r) - 0.5) + 1);
+        if (bandFrom >= bandTo) bandFrom = bandTo = x1;
+        bandCoverage = float(std::clamp(0.5 - (qy - s.r), 0.0, 1.0));
+    }
+    for (int x = x0; x < x1; ++x) {
+        if (x == fullFrom) {
+            g.fillInside(line, fullFrom, fullTo, s, rowT, rowStart, shift);
+            x = fullTo - 1;
+            continue;
         }
-        // On a top or bottom row covered in part, the pixels between the corners share the row's
-        // coverage.
-        int bandFrom = x1, bandTo = x1;
-        float bandCoverage = 0;
-        if (fullFrom == x1 && qy > 0) {
-            bandFrom = std::max(x0, ceilInt(s.cx - (s.hw - s.r) - 0.5));
-            bandTo = std::min(x1, floorInt(s.cx + (s.hw - s.r) - 0.5) + 1);
-            if (bandFrom >= bandTo) bandFrom = bandTo = x1;
-            bandCoverage = float(std::clamp(0.5 - (qy - s.r), 0.0, 1.0));
+        if (x == bandFrom) {
+            if (bandCoverage > 0)
+                for (int i = bandFrom; i < bandTo; ++i) g.paint(line, i, bandCoverage, rowStart, shift);
+            x = bandTo - 1;
+            continue;
         }
-        for (int x = x0; x < x1; ++x) {
-            if (x == fullFrom) {
-                const int count = fullTo - fullFrom;
-                if (opaque) {
-                    fillPixels(line + fullFrom, count, solidPixel);
-                } else if (solid) {
-                    blendPixels(line + fullFrom, line + fullFrom, count, translucentPixel, translucentKeep);
-                } else if (useRamp) {
-                    copyPixels(line + fullFrom, m_ramp.data() + (fullFrom - x0) + shift, count);
-                } else if (opaqueGradient) {
-                    // Wholly inside: t stays within 0...1, so the channels step evenly along the row.
-                    const float t0 = float((fullFrom + 0.5 - s.left) * dtx + rowT);
-                    float r = a.r + dR * t0 + 0.5f, g = a.g + dG * t0 + 0.5f, bl = a.b + dB * t0 + 0.5f;
-                    const float dr = dR * stepT, dg = dG * stepT, db = dB * stepT;
-                    for (int i = fullFrom; i < fullTo; ++i) {
-                        line[i] = 0xff000000u | (std::uint32_t(r) << 16) | (std::uint32_t(g) << 8) | std::uint32_t(bl);
-                        r += dr, g += dg, bl += db;
-                    }
-                } else {
-                    for (int i = fullFrom; i < fullTo; ++i) paint(i, 1.0f);
-                }
-                x = fullTo - 1;
-                continue;
-            }
-            if (x == bandFrom) {
-                if (bandCoverage > 0)
-                    for (int i = bandFrom; i < bandTo; ++i) paint(i, bandCoverage);
-                x = bandTo - 1;
-                continue;
-            }
-            const float coverage = s.coverage(x + 0.5, py);
-            if (coverage > 0) paint(x, coverage);
-        }
+        const float coverage = s.coverage(x + 0.5, py);
+        if (coverage > 0) g.paint(line, x, coverage, rowStart, shift);
     }
 }
 

@@ -78,8 +78,15 @@ public:
 
 private:
     struct Shape;
+    struct Shading;
     Shape shape(const QRectF& rect, double radius) const;
     void shade(const QRectF& rect, double radius, const QColor& from, const QColor& to, bool vertical);
+    // The colours of one fill and the pixels it reaches; false when it reaches none.
+    bool plan(const Shape& s, const QColor& from, const QColor& to, bool vertical, Shading& shading) const;
+    // The colours along an opaque gradient's diagonal, when the tile's rows can copy theirs from it.
+    void makeRamp(const Shape& s, Shading& shading);
+    // One row of the fill, a pixel at a time where it is covered in part.
+    void shadeRow(const Shape& s, const Shading& shading, int y);
 
     // A pixel row of the image.
     std::uint32_t* row(int y) const { return reinterpret_cast<std::uint32_t*>(m_bits + qsizetype(y) * m_stride); }
