@@ -56,6 +56,153 @@ TextDraw::Style labelStyle(double size, QFont::Weight weight, double opacity) {
     return style;
 }
 
+
+// What the tiles are filled with: the theme's colours in the colour mode, the age colours seen
+// from `now`.
+struct TilePaint {
+    const Theme& theme;
+    ColorMode mode;
+    double now;
+
+    QColor folderFill(const QColor& c) const {
+        return theme.isDark ? mixTranslucent(theme.surface, c, 0.3, 0.2) : mixed(theme.surface, c, 0.2);
+    }
+};
+
+// The start node's tile, filled first over the backdrop: where it writes every pixel outright (an
+// opaque fill), no backdrop is laid beneath it. A transparent fill when it draws none.
+struct StartTile {
+    QRectF rect;
+    double radius = 0;
+    QColor fill = Qt::transparent;
+};
+
+StartTile startTile(const std::vector<LayoutTile>& tiles, const TilePaint& paint) {
+    StartTile start;
+    const LayoutTile& tile = tiles.front();
+    if (!tile.hasChildren) return start;
+    start.rect = qrect(tile.rect);
+    const double w = start.rect.width(), h = start.rect.height();
+    if (w > 0.7 && h > 0.7) {
+        const FileNode& node = *tile.node;
+        const Theme& t = paint.theme;
+        start.radius = std::min(0.2 * std::min(w, h), 7.0);
+        start.fill = paint.folderFill(paint.mode == ColorMode::age ? t.ageColor(node.modified, paint.now)
+                                                                   : t.nodeColor(node, tile.depth, tile.tint, paint.mode));
+    }
+    return start;
+}
+
+// Fills the tiles' shapes on the raster's rows, parents before (under) their children, after
+// laying the backdrop under its rows (`picture` is the whole picture, margin included).
+void drawTiles(TileRaster raster, const std::vector<LayoutTile>& tiles, const TilePaint& paint, const QRectF& picture,
+               const QColor& backdrop, const StartTile& start) {
+    raster.fillAround(picture, backdrop, start.rect, start.radius, start.fill);
+    const Theme& t = paint.theme;
+    const QColor white(255, 255, 255), black(0, 0, 0);
+    // The light and dark ends of a leaf's gradient, by its colour: the tiles of a branch share a
+    // handful of colours, and mixing through QColor costs more than filling a small tile.
+    struct Shades {
+        QRgb key = 0;
+        bool used = false;
+        QColor light, dark;
+    };
+    std::array<Shades, 64> shades;
+    Theme::BranchColors branch(t);
+    auto shadesOf = [&](const QColor& c) -> const Shades& {
+        const QRgb key = c.rgba();
+        Shades& entry = shades[(key ^ (key >> 11) ^ (key >> 19)) & 63];
+        if (!entry.used || entry.key != key)
+            entry = {key, true, mixed(c, white, t.isDark ? 0.16 : 0.07), mixed(c, black, t.isDark ? 0.12 : 0.03)};
+        return entry;
+    };
+    for (const LayoutTile& tile : tiles) {
+        const QRectF r = qrect(tile.rect);
+        const double w = r.width(), h = r.height();
+        if (w <= 0.7 || h <= 0.7 || !raster.meetsRows(r)) continue;
+        const FileNode& node = *tile.node;
+        const QColor c = paint.mode == ColorMode::age      ? t.ageColor(node.modified, paint.now)
+                         : paint.mode == ColorMode::branch ? branch.of(node, tile.depth, tile.tint)
+                                                           : t.nodeColor(node, tile.depth, tile.tint, paint.mode);
+        const double s = std::min(w, h);
+        if (!tile.hasChildren) {
+            if (s < 4) raster.fill(r, 0, c);
+            else {
+                const Shades& ends = shadesOf(c);
+                raster.fillGradient(r, std::min(0.24 * s, 5.0), ends.light, ends.dark);
+            }
+            continue;
+        }
+        const double k = std::min(0.2 * s, 7.0);
+        raster.fill(r, k, paint.folderFill(c));
+        if (tile.headerHeight > 3)
+            raster.fill(QRectF(r.x(), r.y(), w, tile.headerHeight), 0.7 * k, ShapePaint::withOpacity(c, 0.82));
+        raster.stroke(r, k, 1, ShapePaint::withOpacity(c, 0.9));
+    }
+}
+
+// A label and where it goes, in the drawing area's coordinates.
+struct Label {
+    QRectF box;
+    QString text;
+    const TextDraw::Style* style;
+};
+
+struct LabelStyles {
+    TextDraw::Style folder = labelStyle(9.5, QFont::DemiBold, 0.92);
+    TextDraw::Style file = labelStyle(9.5, QFont::Medium, 0.88);
+    TextDraw::Style size = labelStyle(8.5, QFont::DemiBold, 0.58);
+};
+
+// The labels in the tiles' order, a folder's name in its header band and a large file's name (and
+// size) on itself, up to `budget` tiles, counted whether their text fits or not; `labelled` is how
+// many tiles got one.
+std::vector<Label> chooseLabels(const std::vector<LayoutTile>& tiles, bool useAllocated, int budget,
+                                const LabelStyles& styles, int& labelled) {
+    std::vector<Label> labels;
+    for (const LayoutTile& tile : tiles) {
+        if (budget < 1) break;
+        const QRectF r = qrect(tile.rect);
+        const double w = r.width(), h = r.height();
+        if (w <= 0.7 || h <= 0.7) continue;
+        const FileNode& node = *tile.node;
+        if (tile.hasChildren) {
+            if (tile.headerHeight > 9 && w > 46) {
+                labels.push_back({QRectF(r.x() + 4, r.y() + 0.5, w - 8, tile.headerHeight),
+                                  TextDraw::oneLine(node.name()), &styles.folder});
+                --budget;
+                ++labelled;
+            }
+        } else if (w > 54 && h > 22) {
+            labels.push_back({QRectF(r.x() + 4, r.y() + 3, w - 8, 13), TextDraw::oneLine(node.name()), &styles.file});
+            if (h > 34)
+                labels.push_back({QRectF(r.x() + 4, r.y() + 15, w - 8, 12),
+                                  QString::fromStdString(ByteFormat::string(node.bytes(useAllocated), false)),
+                                  &styles.size});
+            --budget;
+            ++labelled;
+        }
+    }
+    return labels;
+}
+
+// Writes the labels that reach the rows [top, bottom) of `image`, whose pixels are `bits` (taken
+// on the image's thread) and whose drawing area starts at the device `offset`.
+void drawLabels(const QImage& image, uchar* bits, int top, int bottom, QPointF offset, const std::vector<Label>& labels) {
+    const qreal ratio = image.devicePixelRatio();
+    // The band's rows as an image of their own, in the drawing area's coordinates.
+    QImage band(bits + qsizetype(top) * image.bytesPerLine(), image.width(), bottom - top, image.bytesPerLine(),
+                image.format());
+    band.setDevicePixelRatio(ratio);
+    QPainter p(&band);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setRenderHint(QPainter::TextAntialiasing, true);
+    p.translate(offset.x() / ratio, (offset.y() - top) / ratio);
+    const double from = (top - offset.y()) / ratio - 4, to = (bottom - offset.y()) / ratio + 4;
+    for (const Label& label : labels)
+        if (label.box.bottom() > from && label.box.top() < to) TextDraw::draw(p, label.box, label.text, *label.style);
+}
+
 } // namespace
 
 TreemapView::TreemapView(AppState& state, QWidget* parent) : LayeredCanvas(state, inset, parent) {
@@ -124,142 +271,30 @@ void TreemapView::paintBase(QPainter& painter) {
         if (image) image->fill(backdrop);
         return;
     }
-    const Theme& t = theme();
-    const ColorMode mode = state().colorMode();
-    const double now = nowSeconds();
-    const QColor white(255, 255, 255), black(0, 0, 0);
+    const TilePaint paint{theme(), state().colorMode(), nowSeconds()};
     const QTransform toDevice = painter.deviceTransform();
-
-    // Shapes first, parents before (under) their children; then the labels, which no later shape
-    // covers: a folder's name sits in its header band, above its children, and a file's on itself.
-    // Disjoint bands of rows are drawn on several threads at once, shapes and labels alike.
+    // Shapes first; then the labels, which no later shape covers: a folder's name sits in its
+    // header band, above its children, and a file's on itself. Disjoint bands of rows are drawn on
+    // several threads at once, shapes and labels alike.
     // The whole picture in the drawing area's coordinates, margin included.
     const QRectF picture(-toDevice.dx() / toDevice.m11(), -toDevice.dy() / toDevice.m11(),
                          image->width() / toDevice.m11(), image->height() / toDevice.m11());
-    // The start node's tile, filled first over the backdrop: where it writes every pixel outright
-    // (an opaque fill), no backdrop is laid beneath it.
-    QRectF startRect;
-    double startRadius = 0;
-    QColor startFill = Qt::transparent;
-    auto folderFill = [&](const QColor& c) {
-        return t.isDark ? mixTranslucent(t.surface, c, 0.3, 0.2) : mixed(t.surface, c, 0.2);
-    };
-    if (const LayoutTile& start = m_tiles.front(); start.hasChildren) {
-        startRect = qrect(start.rect);
-        const double w = startRect.width(), h = startRect.height();
-        if (w > 0.7 && h > 0.7) {
-            const FileNode& node = *start.node;
-            startRadius = std::min(0.2 * std::min(w, h), 7.0);
-            startFill = folderFill(mode == ColorMode::age ? t.ageColor(node.modified, now)
-                                                          : t.nodeColor(node, start.depth, start.tint, mode));
-        }
-    }
-    auto drawBand = [&](TileRaster raster) {
-        // Each band lays the backdrop under its own rows first.
-        raster.fillAround(picture, backdrop, startRect, startRadius, startFill);
-        // The light and dark ends of a leaf's gradient, by its colour: the tiles of a branch share a
-        // handful of colours, and mixing through QColor costs more than filling a small tile.
-        struct Shades {
-            QRgb key = 0;
-            bool used = false;
-            QColor light, dark;
-        };
-        std::array<Shades, 64> shades;
-        Theme::BranchColors branch(t);
-        auto shadesOf = [&](const QColor& c) -> const Shades& {
-            const QRgb key = c.rgba();
-            Shades& entry = shades[(key ^ (key >> 11) ^ (key >> 19)) & 63];
-            if (!entry.used || entry.key != key)
-                entry = {key, true, mixed(c, white, t.isDark ? 0.16 : 0.07), mixed(c, black, t.isDark ? 0.12 : 0.03)};
-            return entry;
-        };
-        for (const LayoutTile& tile : m_tiles) {
-            const QRectF r = qrect(tile.rect);
-            const double w = r.width(), h = r.height();
-            if (w <= 0.7 || h <= 0.7 || !raster.meetsRows(r)) continue;
-            const FileNode& node = *tile.node;
-            const QColor c = mode == ColorMode::age      ? t.ageColor(node.modified, now)
-                             : mode == ColorMode::branch ? branch.of(node, tile.depth, tile.tint)
-                                                         : t.nodeColor(node, tile.depth, tile.tint, mode);
-            const double s = std::min(w, h);
-            if (!tile.hasChildren) {
-                if (s < 4) raster.fill(r, 0, c);
-                else {
-                    const Shades& ends = shadesOf(c);
-                    raster.fillGradient(r, std::min(0.24 * s, 5.0), ends.light, ends.dark);
-                }
-                continue;
-            }
-            const double k = std::min(0.2 * s, 7.0);
-            raster.fill(r, k, folderFill(c));
-            if (tile.headerHeight > 3)
-                raster.fill(QRectF(r.x(), r.y(), w, tile.headerHeight), 0.7 * k, ShapePaint::withOpacity(c, 0.82));
-            raster.stroke(r, k, 1, ShapePaint::withOpacity(c, 0.9));
-        }
-    };
-    // The labels, chosen here in the tiles' order (the budget counts every label given, whether its
-    // text fits or not) and written by each band that they reach, after its shapes.
-    struct Label {
-        QRectF box;
-        QString text;
-        const TextDraw::Style* style;
-    };
-    std::vector<Label> labels;
-    const TextDraw::Style folderLabel = labelStyle(9.5, QFont::DemiBold, 0.92);
-    const TextDraw::Style fileLabel = labelStyle(9.5, QFont::Medium, 0.88);
-    const TextDraw::Style sizeLabel = labelStyle(8.5, QFont::DemiBold, 0.58);
-    if (state().showLabels()) {
-        const bool useAllocated = state().useAllocatedSize();
-        int budget = labelBudget;
-        for (const LayoutTile& tile : m_tiles) {
-            if (budget < 1) break;
-            const QRectF r = qrect(tile.rect);
-            const double w = r.width(), h = r.height();
-            if (w <= 0.7 || h <= 0.7) continue;
-            const FileNode& node = *tile.node;
-            if (tile.hasChildren) {
-                if (tile.headerHeight > 9 && w > 46) {
-                    labels.push_back({QRectF(r.x() + 4, r.y() + 0.5, w - 8, tile.headerHeight),
-                                      TextDraw::oneLine(node.name()), &folderLabel});
-                    --budget;
-                    ++m_labelled;
-                }
-            } else if (w > 54 && h > 22) {
-                labels.push_back({QRectF(r.x() + 4, r.y() + 3, w - 8, 13), TextDraw::oneLine(node.name()), &fileLabel});
-                if (h > 34)
-                    labels.push_back({QRectF(r.x() + 4, r.y() + 15, w - 8, 12),
-                                      QString::fromStdString(ByteFormat::string(node.bytes(useAllocated), false)),
-                                      &sizeLabel});
-                --budget;
-                ++m_labelled;
-            }
-        }
-    }
-
-    const qreal ratio = image->devicePixelRatio();
+    const StartTile start = startTile(m_tiles, paint);
+    // The labels are chosen here, in the tiles' order, and written by each band that they reach.
+    const LabelStyles styles;
+    const std::vector<Label> labels =
+        state().showLabels() ? chooseLabels(m_tiles, state().useAllocatedSize(), labelBudget, styles, m_labelled)
+                             : std::vector<Label>{};
     const QPointF offset(toDevice.dx(), toDevice.dy());
+    // Made here: making a raster, or taking the bits, touches the image, which only this thread may do.
+    const TileRaster whole(*image, toDevice.m11(), offset);
     uchar* bits = image->bits();
-    const qsizetype stride = image->bytesPerLine();
-    std::vector<TileRaster> rasters;
-    // Made here: making a raster touches the image, which only this thread may do.
-    rasters.emplace_back(*image, toDevice.m11(), offset);
     // The window's thread takes pieces too: on a busy machine the pool's threads start late, and
     // it would only wait for them.
     ParallelBands::share(image->height(), maxBands * piecesPerBand, [&](int top, int bottom) {
-        drawBand(TileRaster(rasters.front(), top, bottom));
-        if (labels.empty()) return;
-        // The band's rows as an image of their own, in the drawing area's coordinates.
-        QImage band(bits + qsizetype(top) * stride, image->width(), bottom - top, stride, image->format());
-        band.setDevicePixelRatio(ratio);
-        QPainter p(&band);
-        p.setRenderHint(QPainter::Antialiasing, true);
-        p.setRenderHint(QPainter::TextAntialiasing, true);
-        p.translate(offset.x() / ratio, (offset.y() - top) / ratio);
-        const double from = (top - offset.y()) / ratio - 4, to = (bottom - offset.y()) / ratio + 4;
-        for (const Label& label : labels)
-            if (label.box.bottom() > from && label.box.top() < to) TextDraw::draw(p, label.box, label.text, *label.style);
+        drawTiles(TileRaster(whole, top, bottom), m_tiles, paint, picture, backdrop, start);
+        if (!labels.empty()) drawLabels(*image, bits, top, bottom, offset, labels);
     });
-
 }
 
 void TreemapView::paintMarks(QPainter& painter) {
