@@ -60,6 +60,92 @@ const LayoutArc* firstArcOf(const std::vector<LayoutArc>& arcs, const FileNode* 
     return recordFor(arcs, node);
 }
 
+
+// Which arcs get a label: the first `budget` wide and thick enough are candidates, and of those the
+// ones whose whole name (measured within 200 points) is shorter than the arc is long, and lies
+// inside the ring's band, are written. A name is never cut: part of one names nothing. By arc, an
+// empty text for none; `candidates` is how many arcs were measured.
+std::vector<QString> ringLabels(const std::vector<LayoutArc>& arcs, const TextDraw::Style& style, int budget,
+                                int& candidateCount) {
+    std::vector<QString> labels(arcs.size());
+    std::vector<std::size_t> candidates;
+    for (std::size_t i = 0; i < arcs.size() && candidates.size() < std::size_t(budget); ++i) {
+        const LayoutArc& arc = arcs[i];
+        if (arc.depth < 1) continue;
+        const double arcLength = (arc.endAngle - arc.startAngle) * arc.outerRadius;
+        if (arcLength <= 44 || arc.outerRadius - arc.innerRadius <= 13) continue;
+        candidates.push_back(i);
+    }
+    candidateCount = int(candidates.size());
+    // Measuring a name the first time is the dear part (shaping it): the candidates are measured
+    // on several threads at once.
+    ParallelBands::run(candidateCount, maxBands, [&](int from, int to) {
+        for (int k = from; k < to; ++k) {
+            const LayoutArc& arc = arcs[candidates[std::size_t(k)]];
+            const double arcLength = (arc.endAngle - arc.startAngle) * arc.outerRadius;
+            const QString text = TextDraw::oneLine(arc.node->name());
+            const TextDraw::Fitted fitted = TextDraw::fit(text, style, 200);
+            if (fitted.lines.size() != 1 || fitted.lines.front() != text || fitted.width >= arcLength) continue;
+            if (!labelFitsBand(arc, fitted.width, fitted.font)) continue;
+            labels[candidates[std::size_t(k)]] = text;
+        }
+    });
+    return labels;
+}
+
+// The segments' colours by arc, each already laid on the backdrop at 0.92, worked out once rather
+// than in every band they reach.
+std::vector<QColor> segmentFills(const std::vector<LayoutArc>& arcs, const Theme& t, ColorMode mode, double now,
+                                 const QColor& backdrop) {
+    auto onBackdrop = [&backdrop](const QColor& colour, double opacity) {
+        const double a = colour.alphaF() * opacity;
+        auto mix = [a](double over, double under) { return float(over * a + under * (1 - a)); };
+        return QColor::fromRgbF(mix(colour.redF(), backdrop.redF()), mix(colour.greenF(), backdrop.greenF()),
+                                mix(colour.blueF(), backdrop.blueF()));
+    };
+    std::vector<QColor> fills(arcs.size());
+    Theme::BranchColors branch(t);
+    for (std::size_t i = 0; i < arcs.size(); ++i) {
+        const LayoutArc& arc = arcs[i];
+        if (arc.depth < 1) continue;
+        const FileNode& node = *arc.node;
+        fills[i] = onBackdrop(mode == ColorMode::age      ? t.ageColor(node.modified, now)
+                              : mode == ColorMode::branch ? branch.of(node, arc.depth, arc.tint)
+                                                          : t.nodeColor(node, arc.depth, arc.tint, mode),
+                              0.92);
+    }
+    return fills;
+}
+
+// The ring labels whose turned box reaches `reach` (the band's rows, in the drawing area's
+// coordinates), each along its arc's radius at the middle of its ring.
+void drawRingLabels(QPainter& p, const std::vector<LayoutArc>& arcs, const std::vector<QString>& labels,
+                    const TextDraw::Style& style, QPointF c, const QRectF& reach) {
+    for (std::size_t i = 0; i < arcs.size(); ++i) {
+        if (labels[i].isEmpty()) continue;
+        const LayoutArc& arc = arcs[i];
+        const double mid = (arc.startAngle + arc.endAngle) / 2;
+        const double rm = (arc.innerRadius + arc.outerRadius) / 2;
+        const QPointF labelAt(c.x() + rm * std::sin(mid), c.y() - rm * std::cos(mid));
+        // Along the radius, reading outwards on the right half and inwards on the left, never upside down.
+        double turn = mid - pi / 2;
+        if (std::sin(mid) < 0) turn += pi;
+        // The text runs along the radius, so the ring's thickness is its room; a label is chosen
+        // only when it fits there whole.
+        const double room = arc.outerRadius - arc.innerRadius - 2 * labelPadding;
+        const QRectF box(-room / 2, -10, room, 20);
+        // Drawn only in the bands its letters reach: the box turned, with room for their
+        // anti-aliased edges and any overhang.
+        const QTransform turned = QTransform::fromTranslate(labelAt.x(), labelAt.y()).rotate(turn * 180.0 / pi);
+        if (!reach.intersects(turned.mapRect(box.adjusted(-labelReach, -labelReach, labelReach, labelReach)))) continue;
+        p.save();
+        p.translate(labelAt);
+        p.rotate(turn * 180.0 / pi);
+        TextDraw::draw(p, box, labels[i], style);
+        p.restore();
+    }
+}
+
 } // namespace
 
 SunburstView::SunburstView(AppState& state, QWidget* parent) : LayeredCanvas(state, inset, parent) {
@@ -140,40 +226,11 @@ void SunburstView::paintBase(QPainter& painter) {
         return;
     }
     const QPointF c = center();
-    const ColorMode mode = state().colorMode();
-    const double now = nowSeconds();
-
     const double r0 = m_arcs.front().outerRadius;
-    // Which arcs get a label: the first 90 wide and thick enough use up the budget, and of those the
-    // ones whose whole name (measured within 200 points) is shorter than the arc is long, and lies
-    // inside the ring's band, are written. A name is never cut: part of one names nothing.
     TextDraw::Style label{Typography::font(9, QFont::DemiBold), ShapePaint::withOpacity(labelInk, 0.85)};
     label.alignment = Qt::AlignCenter;
-    std::vector<QString> labels(m_arcs.size());
-    if (state().showLabels()) {
-        std::vector<std::size_t> candidates;
-        for (std::size_t i = 0; i < m_arcs.size() && candidates.size() < std::size_t(labelBudget); ++i) {
-            const LayoutArc& arc = m_arcs[i];
-            if (arc.depth < 1) continue;
-            const double arcLength = (arc.endAngle - arc.startAngle) * arc.outerRadius;
-            if (arcLength <= 44 || arc.outerRadius - arc.innerRadius <= 13) continue;
-            candidates.push_back(i);
-        }
-        m_candidates = int(candidates.size());
-        // Measuring a name the first time is the dear part (shaping it): the candidates are measured
-        // on several threads at once.
-        ParallelBands::run(m_candidates, maxBands, [&](int from, int to) {
-            for (int k = from; k < to; ++k) {
-                const LayoutArc& arc = m_arcs[candidates[std::size_t(k)]];
-                const double arcLength = (arc.endAngle - arc.startAngle) * arc.outerRadius;
-                const QString text = TextDraw::oneLine(arc.node->name());
-                const TextDraw::Fitted fitted = TextDraw::fit(text, label, 200);
-                if (fitted.lines.size() != 1 || fitted.lines.front() != text || fitted.width >= arcLength) continue;
-                if (!labelFitsBand(arc, fitted.width, fitted.font)) continue;
-                labels[candidates[std::size_t(k)]] = text;
-            }
-        });
-    }
+    const std::vector<QString> labels =
+        state().showLabels() ? ringLabels(m_arcs, label, labelBudget, m_candidates) : std::vector<QString>(m_arcs.size());
 
     // The rings of disjoint bands of rows are drawn on several threads at once, each band an image
     // over the same pixels; every band draws the disc and the arcs that reach it in the same order,
@@ -185,24 +242,7 @@ void SunburstView::paintBase(QPainter& painter) {
     const qsizetype stride = image->bytesPerLine();
     const QColor separator = ShapePaint::withOpacity(t.background, 0.85);
     const QColor backdrop = LayeredCanvas::backdrop(t);
-    auto onBackdrop = [&backdrop](const QColor& colour, double opacity) {
-        const double a = colour.alphaF() * opacity;
-        auto mix = [a](double over, double under) { return float(over * a + under * (1 - a)); };
-        return QColor::fromRgbF(mix(colour.redF(), backdrop.redF()), mix(colour.greenF(), backdrop.greenF()),
-                                mix(colour.blueF(), backdrop.blueF()));
-    };
-    // The segments' colours, worked out once rather than in every band they reach.
-    std::vector<QColor> fills(m_arcs.size());
-    Theme::BranchColors branch(t);
-    for (std::size_t i = 0; i < m_arcs.size(); ++i) {
-        const LayoutArc& arc = m_arcs[i];
-        if (arc.depth < 1) continue;
-        const FileNode& node = *arc.node;
-        fills[i] = onBackdrop(mode == ColorMode::age      ? t.ageColor(node.modified, now)
-                              : mode == ColorMode::branch ? branch.of(node, arc.depth, arc.tint)
-                                                          : t.nodeColor(node, arc.depth, arc.tint, mode),
-                              0.92);
-    }
+    const std::vector<QColor> fills = segmentFills(m_arcs, t, state().colorMode(), nowSeconds(), backdrop);
     // Made here: making a raster touches the image, which only this thread may do.
     const ArcRaster rings(*image, (origin + c) * ratio);
     auto drawBand = [&](int top, int bottom) {
@@ -233,30 +273,7 @@ void SunburstView::paintBase(QPainter& painter) {
             raster.fill(segment, fills[i], arc.endAngle - arc.startAngle > 0.02 ? 0.9 * ratio : 0, separator);
         }
         const QRectF reach(-origin.x(), top / ratio - origin.y(), image->width() / ratio, (bottom - top) / ratio);
-        for (std::size_t i = 0; i < m_arcs.size(); ++i) {
-            if (labels[i].isEmpty()) continue;
-            const LayoutArc& arc = m_arcs[i];
-            const double mid = (arc.startAngle + arc.endAngle) / 2;
-            const double rm = (arc.innerRadius + arc.outerRadius) / 2;
-            const QPointF labelAt(c.x() + rm * std::sin(mid), c.y() - rm * std::cos(mid));
-            // Along the radius, reading outwards on the right half and inwards on the left, never upside down.
-            double turn = mid - pi / 2;
-            if (std::sin(mid) < 0) turn += pi;
-            // The text runs along the radius, so the ring's thickness is its room; a label is chosen
-            // only when it fits there whole.
-            const double room = arc.outerRadius - arc.innerRadius - 2 * labelPadding;
-            const QRectF box(-room / 2, -10, room, 20);
-            // Drawn only in the bands its letters reach: the box turned, with room for their
-            // anti-aliased edges and any overhang.
-            const QTransform turned = QTransform::fromTranslate(labelAt.x(), labelAt.y()).rotate(turn * 180.0 / pi);
-            if (!reach.intersects(turned.mapRect(box.adjusted(-labelReach, -labelReach, labelReach, labelReach))))
-                continue;
-            p.save();
-            p.translate(labelAt);
-            p.rotate(turn * 180.0 / pi);
-            TextDraw::draw(p, box, labels[i], label);
-            p.restore();
-        }
+        drawRingLabels(p, m_arcs, labels, label, c, reach);
     };
     ParallelBands::run(image->height(), maxBands, drawBand);
 }
