@@ -187,6 +187,136 @@ void showOnDisplay(AppState& state, const AppState::NodePtr& tree) {
     state.setScanner({});
 }
 
+// Focus changes to the first paint. The mind map's entry spring then scales the new picture in,
+// frame by frame: those frames are timed apart, the first (or, without the spring's frames, the
+// one at its end) apart from the others.
+struct FocusTimes {
+    std::vector<double> ms, cpuMs, springMs, springFirstMs;
+    int unpainted = 0;
+};
+
+FocusTimes timeFocusChanges(AppState& state, const std::shared_ptr<FileTree>& tree,
+                            const std::vector<const FileNode*>& focuses, QWidget* view, QWidget* canvas,
+                            PaintCounter& counter) {
+    FocusTimes times;
+    for (int round = 0; round < rounds; ++round) {
+        const FileNode* target = focuses[std::size_t(round + 1) % focuses.size()];
+        const double start = now(), startCpu = cpuNow();
+        state.setFocus(share(tree, target));
+        if (!paintPending(counter)) {
+            ++times.unpainted;
+            canvas->repaint();
+        }
+        times.ms.push_back(now() - start);
+        times.cpuMs.push_back(cpuNow() - startCpu);
+        // Runs the entry spring, if the canvas has one, to its end.
+        auto* spring = view->findChild<QVariantAnimation*>(QStringLiteral("entryAnimation"));
+        if (spring && !timeSpring) {
+            const double frame = now();
+            spring->setCurrentTime(spring->duration());
+            if (paintPending(counter)) times.springFirstMs.push_back(now() - frame);
+            continue;
+        }
+        // The first frame that shows the new picture apart: a canvas may leave drawing it to the
+        // first frame that shows any of it.
+        bool firstShown = true;
+        if (spring)
+            while (spring->state() == QAbstractAnimation::Running) {
+                const double frame = now();
+                if (!runFrame(counter)) continue;
+                (firstShown ? times.springFirstMs : times.springMs).push_back(now() - frame);
+                firstShown = false;
+            }
+    }
+    return times;
+}
+
+// Pointer moves over the canvas, each followed by the paint it asked for. Only moves that change
+// the hovered item count: a move within one item paints nothing.
+struct HoverTimes {
+    std::vector<double> changingMs, stillMs;
+};
+
+HoverTimes timePointerMoves(AppState& state, QWidget* canvas, PaintCounter& counter) {
+    HoverTimes times;
+    for (int move = 0; move < hoverMoves; ++move) {
+        // Sweeps along lines across the canvas, so that many moves enter another node.
+        const int lines = 5, perLine = hoverMoves / lines;
+        const double y = canvas->height() * (1 + move / perLine % lines) / (lines + 1.0);
+        const QPointF at(canvas->width() * double(move % perLine + 0.5) / perLine, y);
+        const AppState::NodePtr before = state.hovered();
+        const double ms = movePointer(canvas, counter, at);
+        (state.hovered() != before ? times.changingMs : times.stillMs).push_back(ms);
+    }
+    return times;
+}
+
+// The focus itself hovered, the largest mark every canvas has (the treemap's tile of the focused
+// folder, the sunburst's centre, the icicle's top bar, the pack's outer circle, the mind map's
+// root), and left for a small item again, many times: first after a new picture (where the canvas
+// can render one at will) and later.
+struct FocusHoverTimes {
+    std::vector<double> enterFirstMs, enterMs, leaveMs;
+    double largest = 0; // the largest repaint of hovering the focus
+};
+
+FocusHoverTimes timeFocusHovered(AppState& state, LayeredCanvas* layered, PaintCounter& counter) {
+    FocusHoverTimes times;
+    const AppState::NodePtr focus = state.focus();
+    const AppState::NodePtr small = state.hovered() != focus ? state.hovered() : AppState::NodePtr();
+    for (int round = 0; focus && round < largeRounds; ++round) {
+        state.setHovered(small);
+        paintPending(counter);
+        // A new picture: the layered canvases are told so; the others draw one when the labels are
+        // switched off and on again.
+        const bool fresh = round % 2 == 0;
+        if (fresh) {
+            if (layered) layered->invalidateBase();
+            else {
+                state.setShowLabels(!state.showLabels());
+                state.setShowLabels(!state.showLabels());
+            }
+            paintPending(counter);
+        }
+        double start = now();
+        state.setHovered(focus);
+        paintPending(counter);
+        (fresh ? times.enterFirstMs : times.enterMs).push_back(now() - start);
+        times.largest = std::max(times.largest, counter.lastArea);
+        start = now();
+        state.setHovered(small);
+        paintPending(counter);
+        times.leaveMs.push_back(now() - start);
+    }
+    return times;
+}
+
+void printFigures(VizMode mode, const char* treeName, double imageRatio, const FocusTimes& focus,
+                  const HoverTimes& hover, const FocusHoverTimes& focusHover, double canvasArea) {
+    const Figures f = summarise(focus.ms), fc = summarise(focus.cpuMs), h = summarise(hover.changingMs),
+                  s = summarise(hover.stillMs);
+    std::printf("%-9s %-5s ratio %.0f | focus->paint median %6.2f ms worst %6.2f ms (processor %6.2f / %6.2f ms)",
+                std::string(VizModes::rawValue(mode)).c_str(), treeName, imageRatio, f.median, f.worst, fc.median,
+                fc.worst);
+    if (focus.unpainted) std::printf(" (%d unpainted)", focus.unpainted);
+    if (!focus.springFirstMs.empty()) {
+        const Figures first = summarise(focus.springFirstMs), sp = summarise(focus.springMs);
+        std::printf(" | first spring frame median %5.2f ms worst %5.2f ms, later ones median %5.2f ms worst %5.2f ms",
+                    first.median, first.worst, sp.median, sp.worst);
+    }
+    std::printf(" | hover, %zu changing moves: median %5.2f ms worst %5.2f ms (other moves %5.2f ms)",
+                hover.changingMs.size(), h.median, h.worst, s.median);
+    if (!focusHover.enterMs.empty()) {
+        const Figures first = summarise(focusHover.enterFirstMs), later = summarise(focusHover.enterMs),
+                      leave = summarise(focusHover.leaveMs);
+        std::printf(" | the focus hovered (%.0f%% of the canvas repainted):", 100 * focusHover.largest / canvasArea);
+        if (!focusHover.enterFirstMs.empty())
+            std::printf(" first median %5.2f ms worst %5.2f ms,", first.median, first.worst);
+        std::printf(" later median %5.2f ms worst %5.2f ms, left median %5.2f ms worst %5.2f ms", later.median,
+                    later.worst, leave.median, leave.worst);
+    }
+}
+
 void measure(const char* treeName, const std::shared_ptr<FileTree>& tree, const std::vector<const FileNode*>& focuses) {
     for (VizMode mode : canvases) {
         AppState state(std::make_shared<MemoryPreferenceStore>());
@@ -209,112 +339,16 @@ void measure(const char* treeName, const std::shared_ptr<FileTree>& tree, const 
         QBackingStore* store = canvas->backingStore();
         const double imageRatio = store && store->paintDevice() ? store->paintDevice()->devicePixelRatio() : 0;
 
-        // Focus change to the first paint. The mind map's entry spring then scales the new picture
-        // in, frame by frame: those frames are timed apart, the first (or, without the spring's
-        // frames, the one at its end) apart from the others.
-        std::vector<double> focusMs, focusCpuMs, springMs, springFirstMs;
-        int unpainted = 0;
-        for (int round = 0; round < rounds; ++round) {
-            const FileNode* target = focuses[std::size_t(round + 1) % focuses.size()];
-            const double start = now(), startCpu = cpuNow();
-            state.setFocus(share(tree, target));
-            if (!paintPending(counter)) {
-                ++unpainted;
-                canvas->repaint();
-            }
-            focusMs.push_back(now() - start);
-            focusCpuMs.push_back(cpuNow() - startCpu);
-            // Runs the entry spring, if the canvas has one, to its end.
-            auto* spring = view->findChild<QVariantAnimation*>(QStringLiteral("entryAnimation"));
-            if (spring && !timeSpring) {
-                const double frame = now();
-                spring->setCurrentTime(spring->duration());
-                if (paintPending(counter)) springFirstMs.push_back(now() - frame);
-                continue;
-            }
-            // The first frame that shows the new picture apart: a canvas may leave drawing it to the
-            // first frame that shows any of it.
-            bool firstShown = true;
-            if (spring)
-                while (spring->state() == QAbstractAnimation::Running) {
-                    const double frame = now();
-                    if (!runFrame(counter)) continue;
-                    (firstShown ? springFirstMs : springMs).push_back(now() - frame);
-                    firstShown = false;
-                }
-        }
-
-        // Pointer moves over the canvas, each followed by the paint it asked for. Only moves that
-        // change the hovered item count: a move within one item paints nothing.
+        const FocusTimes focus = timeFocusChanges(state, tree, focuses, view, canvas, counter);
         auto* layered = qobject_cast<LayeredCanvas*>(canvas);
         const int layoutsBefore = layered ? layered->layoutCount() : -1;
         const int rendersBefore = layered ? layered->baseRenderCount() : -1;
-        std::vector<double> changingMs, stillMs;
-        double largest = 0; // the largest repaint of hovering the focus
-        for (int move = 0; move < hoverMoves; ++move) {
-            // Sweeps along lines across the canvas, so that many moves enter another node.
-            const int lines = 5, perLine = hoverMoves / lines;
-            const double y = canvas->height() * (1 + move / perLine % lines) / (lines + 1.0);
-            const QPointF at(canvas->width() * double(move % perLine + 0.5) / perLine, y);
-            const AppState::NodePtr before = state.hovered();
-            const double ms = movePointer(canvas, counter, at);
-            (state.hovered() != before ? changingMs : stillMs).push_back(ms);
-        }
-        // The focus itself hovered, the largest mark every canvas has (the treemap's tile of the
-        // focused folder, the sunburst's centre, the icicle's top bar, the pack's outer circle, the
-        // mind map's root), and left for a small item again, many times: first after a new picture
-        // (where the canvas can render one at will) and later.
-        std::vector<double> enterFirstMs, enterMs, leaveMs;
-        const AppState::NodePtr focus = state.focus();
-        const AppState::NodePtr small = state.hovered() != focus ? state.hovered() : AppState::NodePtr();
-        for (int round = 0; focus && round < largeRounds; ++round) {
-            state.setHovered(small);
-            paintPending(counter);
-            // A new picture: the layered canvases are told so; the others draw one when the labels are
-            // switched off and on again.
-            const bool fresh = round % 2 == 0;
-            if (fresh) {
-                if (layered) layered->invalidateBase();
-                else {
-                    state.setShowLabels(!state.showLabels());
-                    state.setShowLabels(!state.showLabels());
-                }
-                paintPending(counter);
-            }
-            double start = now();
-            state.setHovered(focus);
-            paintPending(counter);
-            (fresh ? enterFirstMs : enterMs).push_back(now() - start);
-            largest = std::max(largest, counter.lastArea);
-            start = now();
-            state.setHovered(small);
-            paintPending(counter);
-            leaveMs.push_back(now() - start);
-        }
-        const int hoverLayouts = layered ? layered->layoutCount() - layoutsBefore : 0;
-        const int hoverRenders = layered ? layered->baseRenderCount() - rendersBefore : 0;
-        const Figures f = summarise(focusMs), fc = summarise(focusCpuMs), h = summarise(changingMs),
-                      s = summarise(stillMs);
-        std::printf("%-9s %-5s ratio %.0f | focus->paint median %6.2f ms worst %6.2f ms (processor %6.2f / %6.2f ms)",
-                    std::string(VizModes::rawValue(mode)).c_str(), treeName, imageRatio, f.median, f.worst, fc.median,
-                    fc.worst);
-        if (unpainted) std::printf(" (%d unpainted)", unpainted);
-        if (!springFirstMs.empty()) {
-            const Figures first = summarise(springFirstMs), sp = summarise(springMs);
-            std::printf(" | first spring frame median %5.2f ms worst %5.2f ms, later ones median %5.2f ms worst %5.2f ms",
-                        first.median, first.worst, sp.median, sp.worst);
-        }
-        std::printf(" | hover, %zu changing moves: median %5.2f ms worst %5.2f ms (other moves %5.2f ms)",
-                    changingMs.size(), h.median, h.worst, s.median);
-        if (!enterMs.empty()) {
-            const Figures first = summarise(enterFirstMs), later = summarise(enterMs), leave = summarise(leaveMs);
-            std::printf(" | the focus hovered (%.0f%% of the canvas repainted):",
-                        100 * largest / (double(canvas->width()) * canvas->height()));
-            if (!enterFirstMs.empty()) std::printf(" first median %5.2f ms worst %5.2f ms,", first.median, first.worst);
-            std::printf(" later median %5.2f ms worst %5.2f ms, left median %5.2f ms worst %5.2f ms", later.median,
-                        later.worst, leave.median, leave.worst);
-        }
-        if (layered) std::printf(" | during hover %d layouts, %d renders", hoverLayouts, hoverRenders);
+        const HoverTimes hover = timePointerMoves(state, canvas, counter);
+        const FocusHoverTimes focusHover = timeFocusHovered(state, layered, counter);
+        printFigures(mode, treeName, imageRatio, focus, hover, focusHover, double(canvas->width()) * canvas->height());
+        if (layered)
+            std::printf(" | during hover %d layouts, %d renders", layered->layoutCount() - layoutsBefore,
+                        layered->baseRenderCount() - rendersBefore);
         std::printf("\n");
         std::fflush(stdout);
     }
