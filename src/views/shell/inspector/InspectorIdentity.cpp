@@ -242,6 +242,14 @@ void InspectorIdentity::describe(AppState::NodePtr node, bool useAllocated, doub
     layoutPath();
 }
 
+void InspectorIdentity::clear() {
+    m_node.reset();
+    m_icon = QIcon();
+    m_tile->setNode({}, {});
+    // The badges' tints come from the node's category: with it gone they are not tinted again.
+    m_badgeSpecs.clear();
+}
+
 QWidget* InspectorIdentity::tile() const { return m_tile; }
 
 QString InspectorIdentity::pathText() const { return m_pathView->toPlainText(); }

@@ -25,6 +25,9 @@ public:
 
     // Shows `node` (not null); `share` is its fraction of the displayed tree.
     void describe(AppState::NodePtr node, bool useAllocated, double share);
+    // Lets go of the node shown, so that the block no longer keeps its tree alive; the block shows
+    // nothing until the next describe().
+    void clear();
 
     // What is shown, for tests and accessibility.
     QString nameText() const { return m_name; }

@@ -40,6 +40,15 @@ void InspectorMiniBar::setChild(AppState::NodePtr child, std::int64_t childSize,
     update();
 }
 
+void InspectorMiniBar::clear() {
+    if (!m_child) return;
+    m_child.reset();
+    m_childSize = m_parentSize = 0;
+    m_name.clear();
+    m_size.clear();
+    update();
+}
+
 double InspectorMiniBar::fraction() const { return InspectorModel::fraction(m_childSize, m_parentSize); }
 
 double InspectorMiniBar::textHeight() const {

@@ -16,6 +16,8 @@ public:
 
     // Shows `child` (not null) with its size in the size mode, out of `parentSize` bytes.
     void setChild(AppState::NodePtr child, std::int64_t childSize, std::int64_t parentSize);
+    // Lets go of the child (a hidden row must not keep its tree alive); the row then draws nothing.
+    void clear();
     const AppState::NodePtr& child() const { return m_child; }
     // The child's share of the parent: 0 when the parent is below 1 byte.
     double fraction() const;

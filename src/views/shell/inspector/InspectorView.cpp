@@ -167,6 +167,10 @@ void InspectorView::describe(const AppState::NodePtr& node) {
     m_details->setVisible(hasNode);
     m_actions->setVisible(hasNode);
     if (!hasNode) {
+        // Nothing on display (a new scan started): the blocks let go of what they showed, which
+        // would otherwise keep the whole old tree alive.
+        m_identity->clear();
+        for (InspectorMiniBar* bar : m_childRows) bar->clear();
         m_composition->setVisible(false);
         return;
     }
@@ -190,13 +194,18 @@ void InspectorView::describe(const AppState::NodePtr& node) {
 
     const std::vector<const FileNode*> largest = InspectorModel::largestChildren(*node, allocated, maxChildren);
     m_composition->setVisible(!largest.empty());
-    if (!largest.empty()) {
+    if (largest.empty()) {
+        for (InspectorMiniBar* bar : m_childRows) bar->clear();
+    } else {
         m_compositionLabel->setTrailing(QString::number(node->childCount()) + QStringLiteral(" items"));
         const std::int64_t parentSize = node->bytes(allocated);
         for (std::size_t i = 0; i < m_childRows.size(); ++i) {
             InspectorMiniBar* bar = m_childRows[i];
             bar->setVisible(i < largest.size());
-            if (i >= largest.size()) continue;
+            if (i >= largest.size()) {
+                bar->clear();
+                continue;
+            }
             // Shares the inspected node's hold on the tree.
             AppState::NodePtr child(node, const_cast<FileNode*>(largest[i]));
             const std::int64_t childSize = child->bytes(allocated);
