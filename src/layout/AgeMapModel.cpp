@@ -73,7 +73,14 @@ void walk(const FileNode& top, const Options& options, const MonthCalendar& cale
     std::vector<Frame> stack;
     const auto children = top.children();
     stack.push_back({children.data(), children.data() + children.size()});
+    // Looked at once every so many steps: a relaxed load costs nothing next to the walk.
+    constexpr unsigned stopEvery = 4096;
+    unsigned untilLook = stopEvery;
     while (!stack.empty()) {
+        if (options.stop && --untilLook == 0) {
+            if (options.stop->load(std::memory_order_relaxed)) return;
+            untilLook = stopEvery;
+        }
         Frame& frame = stack.back();
         if (frame.next == frame.first) {
             stack.pop_back();

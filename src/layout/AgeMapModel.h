@@ -3,6 +3,7 @@
 #include "layout/MonthCalendar.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <limits>
 #include <string_view>
@@ -48,6 +49,9 @@ struct Options {
     // Threads the walk may share out among: 0 lets a folder of many files use up to four, 1 keeps
     // the walk on the calling thread. The result is the same either way.
     unsigned threads = 0;
+    // When given, the walk looks at it now and then and ends early once it is set: the map is then
+    // incomplete, for a caller that no longer wants it (its tree is going) to drop.
+    const std::atomic<bool>* stop = nullptr;
 };
 
 // Everything the Age Map draws, derived in one pass.

@@ -174,7 +174,8 @@ public:
 
     // ---- Scan road -----------------------------------------------------------------------------
     // Starts a scan of the target unless one is running (then nothing changes). Returns at once;
-    // the live counters are polled every 0.08 s and the result arrives on the main thread.
+    // the live counters are polled every 0.08 s and the result arrives on the main thread. The
+    // store lets go of the last tree as the scan starts, then announces it with scanStarted().
     void scan(const ScanTarget& target);
     // What reads a folder into a tree; DiskScanner::scan unless a test sets another. Called on a
     // worker thread, so it must not touch the store.
@@ -286,6 +287,9 @@ signals:
     void volumesChanged();
     void presetHitsChanged();
     void recentsChanged();
+    // A scan has started and the store no longer holds the last tree: whatever still keeps a node
+    // of it, a view or a cache, lets go of it now, so that only one tree is ever in memory.
+    void scanStarted();
 
 private:
     struct Data;

@@ -49,6 +49,7 @@ void AppState::scan(const ScanTarget& requested) {
     // Nothing is on display while the scan runs: focus, selection and hover of the old tree go.
     showTree({}, {});
     setPresetHits({});
+    emit scanStarted();
 
     rememberRecent(target);
 

@@ -8,6 +8,7 @@
 #include "state/AppStateTestSupport.h"
 #include "style/Typography.h"
 #include "support/RecordingDesktop.h"
+#include "views/explore/agemap/AgeMapStore.h"
 #include "views/shell/RootView.h"
 #include "views/shell/ShellTestSupport.h"
 #include "views/shell/VisualizationHost.h"
@@ -80,6 +81,13 @@ private:
     bool m_free = true;
 };
 
+// The Age Map's walks ahead wait while the test runs, so that the folders asked for stay queued
+// when the new scan starts.
+struct PausedPrefetch {
+    PausedPrefetch() { AgeMapStore::pausePrefetch(true); }
+    ~PausedPrefetch() { AgeMapStore::pausePrefetch(false); }
+};
+
 // The main window as the program builds it, with its menus, over a tree with something in every
 // view: folders, files of several ages, big files untouched for years, and duplicates.
 struct Window {
@@ -88,6 +96,8 @@ struct Window {
         dir.file("tree/Documents/report.pdf", 3000);
         dir.file("tree/Projects/src/main.cpp", 2000);
         for (int i = 0; i < 30; ++i) dir.file("tree/Music/track-" + std::to_string(i) + ".flac", 1000 + 10 * i);
+        // Enough files for the Age Map to walk this folder, and the whole tree, ahead.
+        for (int i = 0; i < 1000; ++i) dir.file("tree/Photos/p" + std::to_string(i) + ".jpg", 10);
         dir.folder("tree/Archive");
         for (int i = 0; i < 4; ++i)
             oldFile(dir / ("tree/Archive/backup-" + std::to_string(i) + ".tar.gz"), (41 + i) * 1000 * 1000, 400 + 100 * i);
@@ -151,6 +161,7 @@ struct Window {
         test::settle();
     }
 
+    PausedPrefetch paused;
     TempFolder dir;
     AppState state{test::memoryStore()};
     test::RecordingDesktop desktop;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
@@ -212,6 +213,22 @@ TEST(AgeMapWalk, SharedOutAmongThreadsItGivesWhatOneThreadGives) {
             EXPECT_EQ(shared.stale, one.stale);
         }
     }
+}
+
+TEST(AgeMapWalk, AWalkToldToStopEndsEarlyAndOneLeftAloneCountsEverything) {
+    std::string text = "r/\n  d/\n";
+    for (int i = 0; i < 20000; ++i) text += "  " + file("  f" + std::to_string(i), 10, now - 3 * day);
+    auto tree = treeFromText(text);
+    const auto filesCounted = [&](bool stopped) {
+        const std::atomic<bool> stop{stopped};
+        AgeMapModel::Options options{true, double(now), 1};
+        options.stop = &stop;
+        int files = 0;
+        for (const auto& bucket : AgeMapModel::build(*tree, options, MonthCalendar::utc()).buckets) files += bucket.files;
+        return files;
+    };
+    EXPECT_EQ(filesCounted(false), 20000);
+    EXPECT_LT(filesCounted(true), 5000) << "a walk whose tree is going stops within a few thousand steps";
 }
 
 TEST(AgeMapSteady, TheMapHoldsUntilTheFirstFileCrossesABucketBound) {

@@ -7,6 +7,7 @@
 #include "views/explore/agemap/AgeMapStore.h"
 #include "views/shell/HoverReadout.h"
 #include "views/shell/VisualizationFactory.h"
+#include "views/viz/PackView.h"
 
 #include <QDateTime>
 #include <QPainter>
@@ -64,6 +65,11 @@ bool VisualizationHost::wantsHoverReadout(VizMode mode) {
     case VizMode::calendar: return false;
     }
     return false;
+}
+
+void VisualizationHost::forgetKept() {
+    AgeMapStore::forget();
+    PackView::forgetKeptGroups();
 }
 
 void VisualizationHost::makeView() {

@@ -26,6 +26,10 @@ public:
     // Whether a mode shows the hover readout: the five graphical canvases do, the lists do not.
     static bool wantsHoverReadout(VizMode mode);
 
+    // Lets go of what the views keep for their next showing beyond their own lives (the Age Map's
+    // maps and the folders walked ahead for it, the pack's packed folders): a new scan started.
+    static void forgetKept();
+
     // Distance of the readout's card from the host's left and bottom edges.
     static constexpr double readoutInset = 12;
     static constexpr int readoutFadeMs = 150;

@@ -91,6 +91,8 @@ WorkspaceView::WorkspaceView(AppState& state, QWidget* parent)
     connect(m_fade, &QVariantAnimation::finished, this, &WorkspaceView::finishAnimations);
     for (auto signal : {&AppState::tabChanged, &AppState::isScanningChanged, &AppState::displayRootChanged})
         connect(&m_state, signal, this, &WorkspaceView::follow);
+    // The explore page is gone by now; what its views kept beyond it goes with the old tree.
+    connect(&m_state, &AppState::scanStarted, this, &VisualizationHost::forgetKept);
     build(Screen::welcome, m_state.tab());
     follow();
 }

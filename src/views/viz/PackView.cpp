@@ -26,8 +26,13 @@ struct KeptGroups {
     std::shared_ptr<CirclePackLayout::GroupCache> groups;
 };
 
-std::shared_ptr<CirclePackLayout::GroupCache> keptGroups(const AppState::NodePtr& tree, bool useAllocated) {
+KeptGroups& keptForNext() {
     static KeptGroups kept;
+    return kept;
+}
+
+std::shared_ptr<CirclePackLayout::GroupCache> keptGroups(const AppState::NodePtr& tree, bool useAllocated) {
+    KeptGroups& kept = keptForNext();
     const AppState::NodePtr held = kept.tree.lock();
     if (!tree || held != tree || kept.useAllocated != useAllocated || !kept.groups)
         kept = {tree, useAllocated, std::make_shared<CirclePackLayout::GroupCache>()};
@@ -35,6 +40,8 @@ std::shared_ptr<CirclePackLayout::GroupCache> keptGroups(const AppState::NodePtr
 }
 
 } // namespace
+
+void PackView::forgetKeptGroups() { keptForNext() = {}; }
 
 PackView::PackView(AppState& state, QWidget* parent)
     : ThemedWidget(parent), m_state(state),

@@ -29,6 +29,10 @@ public:
 
     explicit PackView(AppState& state, QWidget* parent = nullptr);
 
+    // Lets go of the folders packed for the next pack view (a new scan makes another tree); the
+    // view shown keeps its own until it lays out again. Window's thread only.
+    static void forgetKeptGroups();
+
     // The node whose bubble holds a point of the canvas (the surface's coordinates): the deepest,
     // never the start node; null for none.
     const FileNode* nodeAt(QPointF point) const;

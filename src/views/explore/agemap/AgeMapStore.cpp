@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
@@ -102,6 +103,29 @@ public:
         if (m_thread.joinable()) m_thread.join();
     }
 
+    // Lets go of every folder not yet begun and every map made ahead, and stops the walk under
+    // way, whose map is dropped: the tree they belong to is going.
+    void forget() {
+        std::vector<AppState::NodePtr> queued;
+        {
+            std::lock_guard lock(m_mutex);
+            queued.swap(m_queue);
+            m_done.clear();
+            m_abandon = true;
+            if (!m_busy) m_idle.notify_all();
+        }
+        // The last holder of a tree frees it outside the lock.
+    }
+
+    // Holds the thread before its next folder while set, for tests.
+    void pause(bool paused) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_paused = paused;
+        }
+        m_wake.notify_all();
+    }
+
     // Replaces the folders not yet begun by `nodes`, skipping those made ahead already.
     void ask(std::vector<AppState::NodePtr> nodes, bool useAllocated, double now, const Calendar& calendar) {
         std::lock_guard lock(m_mutex);
@@ -143,7 +167,7 @@ private:
         pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle);
         std::unique_lock lock(m_mutex);
         for (;;) {
-            m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
+            m_wake.wait(lock, [this] { return m_stop || (!m_paused && !m_queue.empty()); });
             if (m_stop) return;
             AppState::NodePtr node = std::move(m_queue.front());
             m_queue.erase(m_queue.begin());
@@ -151,12 +175,15 @@ private:
             const double now = m_now;
             const Calendar calendar = m_calendar;
             m_busy = true;
+            m_abandon = false;
             lock.unlock();
-            AgeMapModel::AgeMap map = AgeMapModel::build(*node, {useAllocated, now, 1}, *calendar.table);
+            AgeMapModel::Options options{useAllocated, now, 1};
+            options.stop = &m_abandon;
+            AgeMapModel::AgeMap map = AgeMapModel::build(*node, options, *calendar.table);
             lock.lock();
             // Maps of trees that are gone go with them.
             std::erase_if(m_done, [](const KeptMap& entry) { return entry.node.expired(); });
-            m_done.push_front({node, useAllocated, calendar.generation, now, std::move(map)});
+            if (!m_abandon) m_done.push_front({node, useAllocated, calendar.generation, now, std::move(map)});
             if (m_done.size() > prefetchedLimit) m_done.pop_back();
             m_busy = false;
             lock.unlock();
@@ -174,6 +201,9 @@ private:
     Calendar m_calendar;
     bool m_busy = false;
     bool m_stop = false;
+    bool m_paused = false;
+    // Set by forget(): the walk under way ends early and its map is dropped.
+    std::atomic<bool> m_abandon{false};
     std::deque<KeptMap> m_done; // newest first
     std::thread m_thread;
 };
@@ -247,7 +277,14 @@ void prefetchShown(const AppState::NodePtr& shown, bool useAllocated, double now
     prefetcher().ask({shown}, useAllocated, now, calendar);
 }
 
+void forget() {
+    keptMaps().clear();
+    prefetcher().forget();
+}
+
 void waitForPrefetch() { prefetcher().wait(); }
+
+void pausePrefetch(bool paused) { prefetcher().pause(paused); }
 
 int walksHere() { return walks; }
 

@@ -22,8 +22,14 @@ void prefetchAround(const AppState::NodePtr& shown, bool useAllocated, double no
 // displayed, which the Age Map shows first when it is opened. Window's thread only.
 void prefetchShown(const AppState::NodePtr& shown, bool useAllocated, double now);
 
+// Lets go of every map kept and made ahead and of the folders not yet walked, and stops the walk
+// under way: a new scan is starting and their tree is going. Window's thread only.
+void forget();
+
 // Blocks until the folders asked for are done, for tests.
 void waitForPrefetch();
+// Holds the prefetching thread before its next folder while `paused`, for tests.
+void pausePrefetch(bool paused);
 // How many maps were walked by mapOf on the calling thread so far, for tests.
 int walksHere();
 
