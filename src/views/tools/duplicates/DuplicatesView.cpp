@@ -32,6 +32,8 @@ struct DuplicatesView::Inbox {
     QPointer<DuplicatesView> view;
     QPointer<AppState> orphanState;
     std::uint64_t orphanGeneration = 0;
+    // Stops the orphaned search once its tree is no longer shown; cut when its outcome arrives.
+    QMetaObject::Connection orphanWatch;
 };
 
 namespace {
@@ -111,11 +113,16 @@ DuplicatesView::~DuplicatesView() {
     if (m_running && m_startedManually) {
         m_inbox->orphanState = &m_state;
         m_inbox->orphanGeneration = m_generation;
+        // Another tree shown leaves the search nothing to say: it stops and lets go of its tree.
+        m_inbox->orphanWatch = connect(&m_state, &AppState::displayRootChanged, &m_state,
+                                       [progress = m_progress] { progress->cancel(); });
     } else {
         // An automatic search says nothing when it ends: with the tab gone it has no one to tell.
         m_progress->cancel();
     }
 }
+
+void DuplicatesView::setFinder(Finder finder) { m_finder = std::move(finder); }
 
 const std::vector<DuplicateFinder::Group>& DuplicatesView::groups() const { return m_list->groups(); }
 
@@ -183,8 +190,13 @@ void DuplicatesView::start() {
     const std::uint64_t generation = ++m_generation;
     const std::int64_t minSize = minSizeBytes();
     m_poll.start();
-    std::thread([inbox = m_inbox, tree, progress = m_progress, minSize, generation] {
-        auto groups = std::make_shared<std::vector<DuplicateFinder::Group>>(DuplicateFinder::find(tree, minSize, *progress));
+    Finder finder = m_finder;
+    if (!finder)
+        finder = [](const std::shared_ptr<FileNode>& root, std::int64_t least, DuplicateFinder::Progress& searched) {
+            return DuplicateFinder::find(root, least, searched);
+        };
+    std::thread([inbox = m_inbox, tree, progress = m_progress, minSize, generation, finder = std::move(finder)] {
+        auto groups = std::make_shared<std::vector<DuplicateFinder::Group>>(finder(tree, minSize, *progress));
         const bool cancelled = progress->cancelled();
         QCoreApplication* application = QCoreApplication::instance();
         if (!application) return;
@@ -195,6 +207,7 @@ void DuplicatesView::start() {
                 if (DuplicatesView* view = inbox->view) {
                     view->finish(generation, tree, std::move(*groups), cancelled);
                 } else if (AppState* state = inbox->orphanState) {
+                    QObject::disconnect(inbox->orphanWatch);
                     if (generation == inbox->orphanGeneration && !cancelled && groups->empty() && tree == state->displayRoot())
                         state->setBanner(nothingFound(minSize));
                 }
@@ -208,6 +221,8 @@ void DuplicatesView::cancel() {
     m_progress->cancel();
     m_poll.stop();
     m_running = false;
+    // A stopped search says nothing, and the next one is manual only when the user asks for it.
+    m_startedManually = false;
     refresh();
 }
 
@@ -239,6 +254,9 @@ void DuplicatesView::finish(std::uint64_t generation, const std::shared_ptr<File
 }
 
 void DuplicatesView::displayRootChanged() {
+    // A search of the tree shown before can deliver nothing now: it stops rather than keep that
+    // tree alive until it ends.
+    if (m_running) cancel();
     m_list->setGroups({});
     refresh();
     autoRunIfCheap();

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,7 +34,8 @@ class MiniSlider;
 // of largest waste are kept. A stopped search shows the groups it verified before stopping and
 // raises no banner; a manual search that finds nothing raises "No duplicates found", also when it
 // ends after the tab was closed. Closing the tab stops an automatic search, which has no one left
-// to tell.
+// to tell; a search whose tree is no longer the one shown (a new scan, a filter) stops too, tab
+// closed or not, so that it lets go of that tree.
 class DuplicatesView : public ThemedWidget {
     Q_OBJECT
 public:
@@ -49,6 +51,12 @@ public:
     std::int64_t minSizeBytes() const;
     // "100 KB" below 1 MB, else "12 MB".
     static QString minSizeText(double megabytes);
+
+    // What searches a tree: DuplicateFinder::find unless a test sets another. Called on the
+    // search's own thread.
+    using Finder = std::function<std::vector<DuplicateFinder::Group>(const std::shared_ptr<FileNode>&, std::int64_t,
+                                                                     DuplicateFinder::Progress&)>;
+    void setFinder(Finder finder);
 
     bool isRunning() const { return m_running; }
     const std::vector<DuplicateFinder::Group>& groups() const;
@@ -100,6 +108,7 @@ private:
     AppState& m_state;
     std::shared_ptr<Inbox> m_inbox;
     std::shared_ptr<DuplicateFinder::Progress> m_progress;
+    Finder m_finder;
     std::uint64_t m_generation = 0;
     bool m_running = false;
     bool m_startedManually = false;

@@ -25,7 +25,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 namespace tallymere {
 namespace {
@@ -316,6 +318,31 @@ TEST_F(DuplicatesTab, ClosedTabStillReportsAManualSearchThatFoundNothing) {
     }
     test::spin(300);
     EXPECT_FALSE(state.banner());
+}
+
+TEST_F(DuplicatesTab, ASearchOfATreeNoLongerShownStopsAndLetsGoOfItTabOpenOrClosed) {
+    makeFolder();
+    test::TempFolder other;
+    write(other / "one", 220000, 'q');
+    // A search that goes on until it is told to stop; the bound only keeps a broken build from hanging.
+    const DuplicatesView::Finder searching = [](const std::shared_ptr<FileNode>&, std::int64_t,
+                                                DuplicateFinder::Progress& progress) {
+        for (int i = 0; i < 6000 && !progress.cancelled(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return std::vector<DuplicateFinder::Group>{};
+    };
+    for (bool tabClosed : {false, true}) {
+        const std::weak_ptr<FileNode> searched = state.displayRoot();
+        auto view = std::make_unique<DuplicatesView>(state); // never shown: no automatic search
+        view->setFinder(searching);
+        view->findOrStop();
+        ASSERT_TRUE(view->isRunning());
+        if (tabClosed) view.reset();
+        // A new scan puts another tree on display.
+        ASSERT_TRUE(test::scanAndWait(state, tabClosed ? folder.path() : other.path()));
+        EXPECT_TRUE(waitUntil([&] { return searched.expired(); }, 10000))
+            << (tabClosed ? "closed tab: " : "open tab: ") << "the search still holds the tree it was searching";
+        EXPECT_FALSE(state.banner()) << "a stopped search says nothing";
+    }
 }
 
 TEST_F(DuplicatesTab, RunningStateShowsTheProgressOfTheSearch) {
