@@ -16,11 +16,13 @@
 #include "views/shell/ShellTestSupport.h"
 #include "views/shell/screens/VizRail.h"
 #include "views/shell/screens/WelcomeView.h"
+#include "style/KeptFill.h"
 
 #include <gtest/gtest.h>
 
 #include <QFontMetricsF>
 #include <QRegularExpression>
+#include <QVariantAnimation>
 
 #include <atomic>
 #include <chrono>
@@ -396,6 +398,28 @@ TEST(ScanningScreen, LiveFiguresAndTheEndOfALongPath) {
     EXPECT_EQ(p.view.screen(), WorkspaceView::Screen::welcome);
     ASSERT_TRUE(test::waitUntil([&] { return p.view.screen() == WorkspaceView::Screen::explore; }));
     EXPECT_EQ(p.view.pageHeader()->title(), "data");
+}
+
+TEST(ScanningScreen, TheSweepKeepsNoPictureOfWhereItsRunnerPassed) {
+    Pane p;
+    auto* scanning = p.scanUntilStopped("/tree", "/tree/\n  f 10\n");
+    ASSERT_NE(scanning, nullptr);
+    auto* sweep = scanning->findChild<QVariantAnimation*>();
+    ASSERT_NE(sweep, nullptr);
+    sweep->pause();
+    test::settle(); // the window is on screen: a repaint paints
+    // Frames of the sweep as the window paints them, the runner somewhere new in each: the bar's
+    // track is kept once, the runner's places not at all, however long the scan runs.
+    const auto paintAt = [&](int ms) {
+        sweep->setCurrentTime(ms);
+        scanning->repaint();
+    };
+    paintAt(0);
+    const KeptFill::Counts before = KeptFill::counts();
+    for (int ms = 17; ms < ScanningView::sweepMs; ms += 17) paintAt(ms);
+    EXPECT_GE(KeptFill::counts().copied - before.copied, 50) << "the track comes from its kept picture";
+    EXPECT_LE(KeptFill::counts().kept - before.kept, 2);
+    p.state.cancelScan();
 }
 
 TEST(ScanningScreen, StopHandsTheWindowBackAtOnce) {

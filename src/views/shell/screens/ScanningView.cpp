@@ -12,9 +12,11 @@
 #include <QFontMetricsF>
 #include <QLocale>
 #include <QPainter>
+#include <QPainterPath>
 #include <QTextLayout>
 #include <QVariantAnimation>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tallymere {
@@ -229,9 +231,17 @@ void ScanningView::paintEvent(QPaintEvent*) {
     paintCounter(painter, m_bytesValue, m_bytesCaption, m_shownBytes, QStringLiteral("measured"));
 
     ShapePaint::fillRounded(painter, m_bar, barHeight / 2, t.surfaceRaised);
+    // The runner stands somewhere new in almost every frame: drawn as it goes rather than kept as
+    // a picture of a place it never comes back to, which would pile up with every scan.
     const QRectF runner(m_bar.left() + sweepOffset() * m_bar.width(), m_bar.top(), runnerShare * m_bar.width(),
                         m_bar.height());
-    ShapePaint::fillRounded(painter, runner, barHeight / 2, t.accent);
+    const double radius = std::min(barHeight / 2, ShapePaint::capsuleRadius(runner));
+    QPainterPath runnerPath;
+    runnerPath.addRoundedRect(runner, radius, radius);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.fillPath(runnerPath, t.accent);
+    painter.restore();
 
     painter.setFont(pathFont());
     painter.setPen(t.textTertiary);
