@@ -95,6 +95,8 @@ struct Window {
         Typography::bootstrap(QCoreApplication::applicationDirPath() + "/Fonts");
         dir.file("tree/Documents/report.pdf", 3000);
         dir.file("tree/Projects/src/main.cpp", 2000);
+        // A cleanup preset's match: the sidebar lists it among its quick wins.
+        dir.file("tree/Projects/node_modules/left-pad/index.js", 4000);
         for (int i = 0; i < 30; ++i) dir.file("tree/Music/track-" + std::to_string(i) + ".flac", 1000 + 10 * i);
         // Enough files for the Age Map to walk this folder, and the whole tree, ahead.
         for (int i = 0; i < 1000; ++i) dir.file("tree/Photos/p" + std::to_string(i) + ".jpg", 10);
