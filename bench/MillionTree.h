@@ -26,7 +26,6 @@ namespace tallymere::bench {
 
 inline const std::string millionFolder = "/tmp/tallymere-bench-1m";
 inline const std::string millionTree = millionFolder + "/tree";
-inline const std::string millionMarker = millionFolder + "/complete-v2";
 
 constexpr int topFolders = 100;
 constexpr int subFolders = 100;
@@ -64,15 +63,19 @@ inline double fileTime(int i, int j, int k) {
     return 1500000000.0 + ((i * 7919 + j * 104729 + k * 1299709) % 200000000);
 }
 
-inline bool buildMillionTreeOnDisk() {
+// Builds the tree's shape with `tops` top folders as `folder`/tree, once: nothing is done while
+// `folder`/complete-v2 exists.
+inline bool buildTreeOnDisk(const std::string& folder, int tops) {
+    const std::string treeFolder = folder + "/tree";
+    const std::string marker = folder + "/complete-v2";
     struct stat info {};
-    if (stat(millionMarker.c_str(), &info) == 0) return true;
-    std::fprintf(stderr, "building %s (once)...\n", millionTree.c_str());
-    std::string command = "rm -rf '" + millionFolder + "'";
+    if (stat(marker.c_str(), &info) == 0) return true;
+    std::fprintf(stderr, "building %s (once)...\n", treeFolder.c_str());
+    std::string command = "rm -rf '" + folder + "'";
     if (std::system(command.c_str()) != 0) return false;
-    if (mkdir(millionFolder.c_str(), 0755) != 0 || mkdir(millionTree.c_str(), 0755) != 0) return false;
-    for (int i = 0; i < topFolders; ++i) {
-        const std::string top = millionTree + "/top" + std::to_string(i);
+    if (mkdir(folder.c_str(), 0755) != 0 || mkdir(treeFolder.c_str(), 0755) != 0) return false;
+    for (int i = 0; i < tops; ++i) {
+        const std::string top = treeFolder + "/top" + std::to_string(i);
         if (mkdir(top.c_str(), 0755) != 0) return false;
         for (int j = 0; j < subFolders; ++j) {
             const std::string folder = top + "/" + subFolderName(j);
@@ -95,11 +98,13 @@ inline bool buildMillionTreeOnDisk() {
             close(dirFd);
         }
     }
-    const int marker = open(millionMarker.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (marker < 0) return false;
-    close(marker);
+    const int done = open(marker.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (done < 0) return false;
+    close(done);
     return true;
 }
+
+inline bool buildMillionTreeOnDisk() { return buildTreeOnDisk(millionFolder, topFolders); }
 
 // The disk tree's shape in memory, `tops` top folders of it, named `rootName`. Sizes on disk are
 // none, as ftruncate gives the disk tree, unless `withAllocated` rounds each size up to 4 KiB blocks.
