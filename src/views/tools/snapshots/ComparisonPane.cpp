@@ -68,8 +68,9 @@ void ComparisonPane::refresh() {
 
 QString ComparisonPane::dateLine() const {
     if (!m_pairing.isComplete()) return {};
-    return DateFormat::precise(m_pairing.baseline()->createdAt) + QStringLiteral("  →  ") +
-           DateFormat::precise(m_pairing.comparison()->createdAt);
+    // The header reads older to newer, as the changes below it do, whichever side was picked first.
+    return DateFormat::precise(m_pairing.older()->createdAt) + QStringLiteral("  →  ") +
+           DateFormat::precise(m_pairing.newer()->createdAt);
 }
 
 double ComparisonPane::dateRoom() const {
@@ -93,12 +94,12 @@ QStringList ComparisonPane::dateLines() const {
 
 QString ComparisonPane::netChangeText() const {
     if (!m_pairing.isComplete()) return {};
-    return DeltaRow::signedChange(m_pairing.baseline()->totalSize, m_pairing.comparison()->totalSize);
+    return DeltaRow::signedChange(m_pairing.older()->totalSize, m_pairing.newer()->totalSize);
 }
 
 QColor ComparisonPane::netChangeColor() const {
     if (!m_pairing.isComplete()) return theme().success;
-    const __int128 net = static_cast<__int128>(m_pairing.comparison()->totalSize) - m_pairing.baseline()->totalSize;
+    const __int128 net = static_cast<__int128>(m_pairing.newer()->totalSize) - m_pairing.older()->totalSize;
     return net >= 1 ? theme().danger : theme().success;
 }
 
@@ -168,8 +169,8 @@ void ComparisonPane::mouseReleaseEvent(QMouseEvent* event) {
 void ComparisonPane::paintHeader(QPainter& painter) const {
     const Theme& t = theme();
     const QRectF header = headerRect();
-    const Snapshot& before = *m_pairing.baseline();
-    const Snapshot& after = *m_pairing.comparison();
+    const Snapshot& before = *m_pairing.older();
+    const Snapshot& after = *m_pairing.newer();
     const double totalsHeight = std::max(lineHeight(totalFont()), lineHeight(netFont()));
     const QStringList dates = dateLines();
     const double datesHeight = double(dates.size()) * lineHeight(dateFont());

@@ -42,15 +42,22 @@ void SnapshotPairing::reset() {
     m_deltas.clear();
 }
 
+const Snapshot* SnapshotPairing::older() const {
+    if (!isComplete()) return nullptr;
+    return m_baseline->createdAt <= m_comparison->createdAt ? &*m_baseline : &*m_comparison;
+}
+
+const Snapshot* SnapshotPairing::newer() const {
+    if (!isComplete()) return nullptr;
+    return m_baseline->createdAt <= m_comparison->createdAt ? &*m_comparison : &*m_baseline;
+}
+
 void SnapshotPairing::recompute() {
     if (!isComplete()) {
         m_deltas.clear();
         return;
     }
-    const bool baselineFirst = m_baseline->createdAt <= m_comparison->createdAt;
-    const Snapshot& from = baselineFirst ? *m_baseline : *m_comparison;
-    const Snapshot& to = baselineFirst ? *m_comparison : *m_baseline;
-    m_deltas = SnapshotStore::diff(from, to, minimumChange);
+    m_deltas = SnapshotStore::diff(*older(), *newer(), minimumChange);
 }
 
 } // namespace tallymere

@@ -1,5 +1,10 @@
 #include "views/tools/snapshots/SnapshotPairing.h"
 
+#include "state/AppState.h"
+#include "state/AppStateTestSupport.h"
+#include "style/DateFormat.h"
+#include "views/tools/snapshots/ComparisonPane.h"
+
 #include <gtest/gtest.h>
 
 namespace tallymere {
@@ -83,6 +88,33 @@ TEST(SnapshotPicking, SidesFollowTheClicks) {
     pairing.forget(first); // removing BEFORE leaves AFTER and no changes
     EXPECT_EQ(roleOf(pairing, second), "AFTER");
     EXPECT_TRUE(pairing.deltas().empty());
+}
+
+// One pane, one direction: with the newer snapshot picked as BEFORE, the header's times, totals
+// and net change still read from the older to the newer, like the rows and chips under it.
+TEST(SnapshotComparisonHeader, ReadsOlderToNewerWhicheverSideWasPickedFirst) {
+    const Snapshot older = snap("/a", 1'700'000'000, 10000000), newer = snap("/a", 1'700'086'400, 40000000);
+    AppState state(test::memoryStore());
+    SnapshotPairing pairing;
+    ComparisonPane pane(state, pairing);
+    pairing.pick(older);
+    pairing.pick(newer);
+    pane.refresh();
+    const QString dates = pane.dateLine(), net = pane.netChangeText();
+    EXPECT_EQ(dates, DateFormat::precise(older.createdAt) + QStringLiteral("  →  ") + DateFormat::precise(newer.createdAt));
+    EXPECT_TRUE(net.startsWith('+'));
+
+    pairing.reset();
+    pairing.pick(newer);
+    pairing.pick(older);
+    pane.refresh();
+    ASSERT_EQ(pairing.baseline()->id, newer.id);
+    EXPECT_EQ(pairing.older()->id, older.id);
+    EXPECT_EQ(pairing.newer()->id, newer.id);
+    EXPECT_EQ(pane.dateLine(), dates);
+    EXPECT_EQ(pane.netChangeText(), net);
+    EXPECT_EQ(pane.netChangeColor(), pane.theme().danger);
+    EXPECT_EQ(pane.grewCount(), 1u);
 }
 
 } // namespace

@@ -248,9 +248,24 @@ TEST_F(SnapshotsTab, CaptureCompareRevealAndDelete) {
     EXPECT_EQ(desktop.revealed, (std::vector<std::vector<std::string>>{{scanned / "grow.bin"}}));
     EXPECT_EQ(desktop.copied, (std::vector<std::string>{scanned / "grow.bin"}));
 
-    // Reset empties the pair and shows the placeholder; picks rebuild it.
+    // Reset empties the pair and shows the placeholder; picks rebuild it. The newer picked as
+    // BEFORE: the header still reads from the older to the newer, as the rows and chips do.
+    const QString inOrder = pane->dateLine();
+    const QString netInOrder = pane->netChangeText();
     click(pane, pane->resetRect().center());
     EXPECT_TRUE(pane->showsPlaceholder());
+    click(list, list->rowRect(0).center());
+    click(list, list->rowRect(1).center());
+    ASSERT_TRUE(view.pairing().isComplete());
+    ASSERT_EQ(view.pairing().baseline()->id, view.snapshots()[0].id);
+    EXPECT_EQ(pane->dateLine(), inOrder);
+    EXPECT_TRUE(pane->dateLine().startsWith(DateFormat::precise(view.snapshots()[1].createdAt)));
+    EXPECT_EQ(pane->netChangeText(), netInOrder);
+    EXPECT_TRUE(pane->netChangeText().startsWith('+'));
+    EXPECT_EQ(pane->netChangeColor(), theme.danger);
+    EXPECT_EQ(pane->grewCount(), 3u);
+    render(view, "comparison-picked-in-reverse");
+    click(pane, pane->resetRect().center());
     click(list, list->rowRect(1).center());
     click(list, list->rowRect(0).center());
     ASSERT_TRUE(view.pairing().isComplete());
