@@ -162,6 +162,22 @@ bool readFile(const char* path, std::string& text, std::size_t limit) {
     return ok;
 }
 
+ProgramNames programNames(std::int32_t pid, const std::string& procRoot) {
+    ProgramNames names;
+    const std::string folder = procRoot + "/" + std::to_string(pid);
+    char target[4096];
+    const ssize_t length = ::readlink((folder + "/exe").c_str(), target, sizeof target);
+    if (length > 0 && std::size_t(length) < sizeof target) {
+        names.executable.assign(target, std::size_t(length));
+        constexpr std::string_view deleted = " (deleted)";
+        if (names.executable.ends_with(deleted)) names.executable.resize(names.executable.size() - deleted.size());
+    }
+    std::string arguments;
+    if (readFile((folder + "/cmdline").c_str(), arguments, sizeof target))
+        names.firstArgument = arguments.substr(0, arguments.find('\0'));
+    return names;
+}
+
 std::optional<CpuTicks> readCpu(const char* path) {
     std::string text;
     if (!readFile(path, text, statLimit)) return std::nullopt;

@@ -63,6 +63,16 @@ std::array<double, 3> loadAverage();
 // Bytes of physical memory (pages times page size); 0 when the system does not say.
 std::int64_t physicalMemory();
 
+// What a process's program is called, for a name the kernel cut short: the path /proc/PID/exe
+// leads to, without the " (deleted)" the kernel adds once that file is gone, and the process's
+// first argument in /proc/PID/cmdline. Each empty where it cannot be read: another user's process,
+// a kernel thread, a process that has ended. `procRoot` is where the process folders lie.
+struct ProgramNames {
+    std::string executable;
+    std::string firstArgument;
+};
+ProgramNames programNames(std::int32_t pid, const std::string& procRoot = "/proc");
+
 // Reads at most `limit` bytes of a regular file into `text`; false when it cannot be opened or
 // read, or is something else (a pipe, a device, a folder), which is never waited on.
 bool readFile(const char* path, std::string& text, std::size_t limit);

@@ -44,7 +44,29 @@ std::vector<std::string_view> fields(std::string_view line) {
     return result;
 }
 
+std::string_view lastComponent(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string_view firstWord(std::string_view text) { return text.substr(0, text.find(' ')); }
+
 } // namespace
+
+std::string wholeName(std::string_view printed, const ProcReader::ProgramNames& names) {
+    if (printed.size() != kernelNameLength) return std::string(printed);
+    const std::string_view argument = names.firstArgument;
+    for (const std::string_view candidate : {lastComponent(names.executable), lastComponent(firstWord(argument)),
+                                             firstWord(lastComponent(argument))})
+        if (candidate.size() > printed.size() && candidate.starts_with(printed)) return std::string(candidate);
+    return std::string(printed);
+}
+
+void completeNames(std::vector<ProcessSample>& samples, const std::string& procRoot) {
+    for (ProcessSample& sample : samples)
+        if (sample.name.size() == kernelNameLength)
+            sample.name = wholeName(sample.name, ProcReader::programNames(sample.pid, procRoot));
+}
 
 std::vector<std::string> listerCommand() { return {"/bin/ps", "-Ao", "pid=,pcpu=,rss=,comm=", "--sort=-pcpu"}; }
 
@@ -87,7 +109,9 @@ std::optional<std::vector<ProcessSample>> fromOutput(const CommandOutput& output
 }
 
 std::optional<std::vector<ProcessSample>> sample() {
-    return fromOutput(CommandRunner::run(listerCommand(), listerTimeout));
+    std::optional<std::vector<ProcessSample>> samples = fromOutput(CommandRunner::run(listerCommand(), listerTimeout));
+    if (samples) completeNames(*samples);
+    return samples;
 }
 
 } // namespace tallymere::ProcessList

@@ -1,5 +1,6 @@
 #pragma once
 #include "platform/CommandRunner.h"
+#include "platform/ProcReader.h"
 #include "services/ProcessSample.h"
 
 #include <chrono>
@@ -25,7 +26,20 @@ std::vector<std::string> listerCommand();
 // with fewer than four fields or a field that does not parse are skipped but still counted.
 std::vector<ProcessSample> parse(std::string_view text);
 
-// Runs the lister and parses what it printed. An empty list when it cannot be started; none when
+// The kernel keeps at most this many bytes of a program's name, so the lister prints longer ones cut.
+inline constexpr std::size_t kernelNameLength = 15;
+
+// The whole name of a program the lister printed as `printed`: where that is kernelNameLength
+// bytes long and begins a longer name of the program, the last component of its executable's
+// path, else that of the first word of its first argument (or the first word of that argument's
+// last component, for a program that wrote its arguments into one); else `printed` itself.
+std::string wholeName(std::string_view printed, const ProcReader::ProgramNames& names);
+
+// Gives every record whose name the kernel cut its whole name, from the process folders under
+// `procRoot`.
+void completeNames(std::vector<ProcessSample>& samples, const std::string& procRoot = "/proc");
+
+// Runs the lister and parses what it printed, names completed. An empty list when it cannot be started; none when
 // it hung and was killed, so the caller keeps the list it has. Blocks: call it from a worker.
 std::optional<std::vector<ProcessSample>> sample();
 

@@ -1,7 +1,11 @@
 #include "services/ProcessList.h"
 
+#include "support/TempFolder.h"
+
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace tallymere {
@@ -44,6 +48,36 @@ TEST(ProcessListParse, SkipsBadLinesButCountsThem) {
     // a skipped line still counts towards the forty
     const auto fewer = ProcessList::parse("x\n" + many);
     EXPECT_EQ(fewer.size(), ProcessList::maxLines - 1);
+}
+
+// The kernel keeps 15 bytes of a program's name; the list shows the whole name where the program's
+// file or first argument begins with those 15, and the printed name anywhere else. The process
+// folders here are a fixture standing in for /proc.
+TEST(ProcessListNames, ANameTheKernelCutIsCompletedFromTheProgramsFileOrFirstArgument) {
+    test::TempFolder proc;
+    const auto process = [&](int pid, const std::string& exe, const std::string& cmdline) {
+        const std::string folder = proc.folder(std::to_string(pid));
+        if (!exe.empty()) std::filesystem::create_symlink(exe, folder + "/exe");
+        if (!cmdline.empty()) std::ofstream(folder + "/cmdline", std::ios::binary) << cmdline;
+    };
+    using namespace std::string_literals;
+    process(100, "/opt/tallymere/bin/tallymere-window", "tallymere-window\0"s);
+    process(101, "/opt/tallymere/bin/tallymere-window (deleted)", ""); // rebuilt while it runs
+    process(102, "", "/usr/libexec/gnome-shell-calendar-server\0--flag\0"s); // the file not ours to read
+    process(103, "", "/opt/browser/chrome-sandbox-helper --type=renderer /x/y"); // arguments rewritten as one
+    process(104, "/usr/bin/python3.11", "/usr/bin/python3.11\0/home/me/my-long-script-name.py\0"s);
+    process(105, "/usr/bin/bash-with-long-name", "bash\0"s);
+    process(106, "/usr/bin/tallymere-windo", "tallymere-windo\0"s); // the name is 15 bytes long
+    std::vector<ProcessSample> samples{{.pid = 100, .name = "tallymere-windo"}, {.pid = 101, .name = "tallymere-windo"},
+                                       {.pid = 102, .name = "gnome-shell-cal"}, {.pid = 103, .name = "chrome-sandbox-"},
+                                       {.pid = 104, .name = "my-long-script-"}, {.pid = 105, .name = "bash"},
+                                       {.pid = 106, .name = "tallymere-windo"}, {.pid = 107, .name = "gone-long-name-"}};
+    ProcessList::completeNames(samples, proc.path());
+    std::vector<std::string> names;
+    for (const ProcessSample& sample : samples) names.push_back(sample.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"tallymere-window", "tallymere-window", "gnome-shell-calendar-server",
+                                               "chrome-sandbox-helper", "my-long-script-", "bash", "tallymere-windo",
+                                               "gone-long-name-"}));
 }
 
 TEST(ProcessListRun, HungListerKeepsTheOldListAndMissingOneEmptiesIt) {
