@@ -175,7 +175,39 @@ TEST_F(Gallery, AStopOverAPaintedControlRingsItFromOutsideAndLetsClicksThrough) 
     EXPECT_TRUE(near(page.at(QPoint(50, 173)), ring, 12));
     EXPECT_FALSE(near(page.at(QPoint(50, 176)), ring, 12));
 
+    // Over a control with an outline of its own, the ring keeps to the control's edge.
+    page.stop->place(page.painted, 6, 0);
+    EXPECT_EQ(page.stop->geometry(), page.painted.toRect());
+
     // An empty place takes the stop away.
     page.stop->place(QRectF(), 6);
     EXPECT_TRUE(page.stop->isHidden());
+}
+
+TEST_F(Gallery, AProminentButtonWearsItsRingRoundItsAccentFillAPlainOneInsideItsEdge) {
+    QWidget page;
+    page.resize(200, 120);
+    auto* prominent = new ActionButton("Scan", "folder", true, false, {}, &page);
+    prominent->setGeometry(20, 20, 120, 34);
+    auto* plain = new ActionButton("Home", "house.fill", false, true, {}, &page);
+    plain->setGeometry(20, 70, 120, 30);
+    const Theme theme = Theme::make(ThemeID::paper);
+    ThemedWidget::applyTheme(&page, theme);
+    page.show();
+    QApplication::setActiveWindow(&page);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&page));
+    auto at = [&](int x, int y) { return page.grab().toImage().pixelColor(x, y); };
+    const QColor background = at(5, 5);
+
+    // (The window, as it came to the front, gave the first button the keyboard unringed.)
+    plain->setFocus(Qt::OtherFocusReason);
+    prominent->setFocus(Qt::TabFocusReason);
+    // Two pixels above the button, clear of its fill: the ring; the fill's own edge is untouched.
+    EXPECT_TRUE(near(at(80, 18), over(FocusRing::color(theme), background), 12));
+    EXPECT_TRUE(near(at(80, 21), theme.accent, 12));
+
+    plain->setFocus(Qt::TabFocusReason);
+    EXPECT_TRUE(near(at(80, 18), background, 2)) << "the prominent button's ring went with the keyboard";
+    EXPECT_TRUE(near(at(80, 71), over(FocusRing::color(theme), theme.surface), 12));
+    EXPECT_TRUE(near(at(80, 68), background, 2)) << "nothing outside a plain button";
 }

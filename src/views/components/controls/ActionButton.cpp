@@ -3,6 +3,7 @@
 #include "style/Typography.h"
 #include "style/Motion.h"
 #include "views/components/canvas/ShapePaint.h"
+#include "views/components/controls/FocusRing.h"
 #include "style/SymbolImage.h"
 
 #include <QFontMetricsF>
@@ -23,6 +24,7 @@ ActionButton::ActionButton(const QString& title, std::string_view symbol, bool p
     : ClickableWidget(std::move(action), parent), m_title(title), m_symbol(symbol), m_prominent(prominent),
       m_compact(compact), m_hoverAnimation(new QVariantAnimation(this)) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    placeRing();
     m_hoverAnimation->setObjectName(QStringLiteral("hoverAnimation"));
     m_hoverAnimation->setDuration(hoverDurationMs);
     m_hoverAnimation->setEasingCurve(Motion::easeOut());
@@ -48,7 +50,13 @@ void ActionButton::setSymbol(std::string_view symbol) {
 void ActionButton::setProminent(bool prominent) {
     if (prominent == m_prominent) return;
     m_prominent = prominent;
+    placeRing();
     update();
+}
+
+void ActionButton::placeRing() {
+    // On the accent fill of a prominent button the accent ring would not show: it goes round it.
+    FocusRing::drawOutside(this, m_prominent ? ringGap : 0, cornerRadius);
 }
 
 QFont ActionButton::titleFont() const { return Typography::font(m_compact ? 11 : 12.5, QFont::DemiBold); }

@@ -16,7 +16,8 @@ namespace tallymere {
 // border; plain: a `surface` fill with a `stroke` border and `text` content. Compact shrinks icon,
 // title and vertical padding. Hovering eases the fill (plain: toward surfaceRaised; prominent: the
 // accent to 88 % opacity) over 0.14 s. A click runs the action and emits clicked(). A disabled
-// button takes no clicks and looks the same: callers dim what they disable.
+// button takes no clicks and looks the same: callers dim what they disable. The focus ring lies
+// inside a plain button's edge and, ringGap away, round a prominent one.
 class ActionButton : public ClickableWidget {
     Q_OBJECT
 public:
@@ -37,6 +38,7 @@ public:
     double verticalPadding() const { return m_compact ? 6 : 8.5; }
     static constexpr double horizontalPadding = 10;
     static constexpr double cornerRadius = 9;
+    static constexpr double ringGap = 3;
 
     // The colours at a hover progress between 0 (pointer away) and 1 (pointer over).
     QColor fillColor(double hover) const;
@@ -54,6 +56,7 @@ protected:
 
 private:
     void setHovering(bool hovering);
+    void placeRing();
     double contentHeight() const;
 
     QString m_title;

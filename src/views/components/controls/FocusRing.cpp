@@ -37,7 +37,7 @@ public:
     }
     void follow() {
         unwatch();
-        if (!m_holder || !shownOn(m_holder)) {
+        if (!m_holder || !m_holder->parentWidget() || !shownOn(m_holder)) {
             if (!isHidden()) hide();
             return;
         }
@@ -106,8 +106,10 @@ public:
     }
 
     void drawOutside(double outset, double radius) {
-        if (m_frame || !m_holder->parentWidget()) return;
-        m_frame = new Frame(m_holder, outset, radius);
+        if (m_frame) m_frame->deleteLater();
+        m_frame = nullptr;
+        if (outset > 0) m_frame = new Frame(m_holder, outset, radius);
+        repaint();
     }
     bool drawsOutside() const { return bool(m_frame); }
 

@@ -35,7 +35,8 @@ void follow(QWidget* holder, QWidget* canvas = nullptr, Keys keys = Keys::showRi
 
 // For a followed control with no drawn shape of its own (a line of text, a bare symbol): the ring
 // goes round it `outset` outside its edges, with corners of `radius`, drawn by a frame laid over
-// the control's parent, so the control's own edges do not cut it.
+// the control's parent, so the control's own edges do not cut it. An outset of 0 brings the ring
+// back inside the control's edge.
 void drawOutside(QWidget* holder, double outset, double radius);
 // Whether the ring of `holder` is drawn outside it, by its frame.
 bool isDrawnOutside(const QWidget* holder);

@@ -15,9 +15,10 @@ KeyStop::KeyStop(std::function<void()> action, QWidget* owner, QWidget* host)
     if (owner != parentWidget()) owner->installEventFilter(this);
 }
 
-void KeyStop::place(const QRectF& control, double radius) {
+void KeyStop::place(const QRectF& control, double radius, double around) {
     m_control = control;
-    m_radius = radius + outset;
+    m_around = around;
+    m_radius = radius + around;
     follow();
 }
 
@@ -29,7 +30,7 @@ void KeyStop::follow() {
     const QRectF mapped = m_owner == parentWidget()
                               ? m_control
                               : m_control.translated(QPointF(m_owner->mapTo(parentWidget(), QPoint(0, 0))));
-    const QRectF around = mapped.adjusted(-outset, -outset, outset, outset);
+    const QRectF around = mapped.adjusted(-m_around, -m_around, m_around, m_around);
     const QRect whole(QPoint(int(std::floor(around.left())), int(std::floor(around.top()))),
                       QPoint(int(std::ceil(around.right())) - 1, int(std::ceil(around.bottom())) - 1));
     if (geometry() != whole) setGeometry(whole);
