@@ -6,6 +6,7 @@
 #include "style/Typography.h"
 #include "views/components/KeptText.h"
 #include "views/components/canvas/ShapePaint.h"
+#include "views/components/controls/KeyStop.h"
 #include "views/components/TextDraw.h"
 
 #include <QFontMetricsF>
@@ -33,8 +34,12 @@ double separatorWidth() { return SymbolImage::size(separatorSymbol).width(); }
 
 } // namespace
 
-Breadcrumb::Breadcrumb(AppState& state, QWidget* parent) : ThemedWidget(parent), m_state(state) {
+Breadcrumb::Breadcrumb(AppState& state, QWidget* parent)
+    : ThemedWidget(parent), m_state(state), m_backStop(new KeyStop([this] {
+          if (canGoBack()) m_state.navigateUp();
+      }, this, parent)) {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    m_backStop->setObjectName(QStringLiteral("back"));
     for (auto signal : {&AppState::focusChanged, &AppState::displayRootChanged})
         connect(&m_state, signal, this, &Breadcrumb::refresh);
     refresh();
@@ -61,6 +66,8 @@ void Breadcrumb::refresh() {
     updateGeometry();
     m_atEnd = true;
     clampScroll();
+    // At the top of the tree there is nowhere to go back to, and Tab passes the button over.
+    m_backStop->setEnabled(canGoBack());
     update();
 }
 
@@ -133,6 +140,7 @@ void Breadcrumb::clampScroll() { m_scroll = m_atEnd ? maxScroll() : std::clamp(m
 void Breadcrumb::resizeEvent(QResizeEvent* event) {
     ThemedWidget::resizeEvent(event);
     m_back = QRectF(0, height() / 2.0 - backSize / 2, backSize, backSize);
+    m_backStop->place(m_back, backRadius, 0);
     clampScroll();
 }
 

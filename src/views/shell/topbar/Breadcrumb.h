@@ -9,6 +9,8 @@
 
 namespace tallymere {
 
+class KeyStop;
+
 // The top bar's path of the focused folder: a back button (to the focus's parent; dimmed and
 // inert at the top of the tree or without focus) and one crumb per folder of the focus chain,
 // separated by chevrons. The first crumb names the top of the tree ("Macintosh HD", "Home" or the
@@ -18,6 +20,9 @@ namespace tallymere {
 // end, the focused folder, and the strip keeps to its end while it narrows or widens until the
 // wheel moves it; a crumb cut by an edge of the strip fades out there, and a last crumb wider than
 // the whole strip is shortened in the middle to fit it.
+//
+// The back button is a stop of Tab (in the widget around the breadcrumb, where its ring has room);
+// Space and Return go back as a click does.
 class Breadcrumb : public ThemedWidget {
     Q_OBJECT
 public:
@@ -30,6 +35,7 @@ public:
 
     // As shown now.
     QRectF backRect() const { return m_back; }
+    KeyStop* backStop() const { return m_backStop; }
     bool canGoBack() const;
     QStringList crumbTitles() const;
     // The title as drawn in its crumb: the last one may be shortened to the strip.
@@ -72,6 +78,7 @@ private:
     AppState& m_state;
     std::vector<Crumb> m_crumbs;
     QRectF m_back;
+    KeyStop* m_backStop;
     double m_scroll = 0;
     bool m_atEnd = true; // the strip follows its end until the wheel moves it away
     int m_pressed = -2; // -1 the back button, n a crumb

@@ -4,6 +4,7 @@
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
 #include "views/components/canvas/ShapePaint.h"
+#include "views/components/controls/FocusRing.h"
 
 #include <QAction>
 #include <QFontMetricsF>
@@ -83,6 +84,8 @@ ThemeMenuButton::ThemeMenuButton(AppState& state, QWidget* parent)
     setToolTip(QStringLiteral("Theme"));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setAction([this] { open(); });
+    // The label is bare text: the ring goes round it.
+    FocusRing::drawOutside(this, 4, 6);
     connect(&m_state, &AppState::themeIDChanged, this, [this] {
         updateGeometry();
         update();

@@ -4,14 +4,18 @@
 #include "style/Motion.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
+#include "views/components/FocusChain.h"
 #include "views/components/KeptText.h"
+#include "views/components/controls/FocusRing.h"
 #include "views/components/controls/IconToggle.h"
+#include "views/components/controls/KeyStop.h"
 #include "views/components/canvas/ShapePaint.h"
 #include "views/shell/topbar/Breadcrumb.h"
 #include "views/shell/topbar/FilterField.h"
 #include "views/shell/topbar/ThemeMenuButton.h"
 
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QVariantAnimation>
@@ -38,7 +42,8 @@ double tabHeight() {
 
 TopBar::TopBar(AppState& state, QWidget* parent)
     : ThemedWidget(parent), m_state(state), m_fromTab(state.tab()), m_toTab(state.tab()),
-      m_tabAnimation(new QVariantAnimation(this)), m_breadcrumb(new Breadcrumb(state, this)),
+      m_tabAnimation(new QVariantAnimation(this)), m_tabStop(new KeyStop({}, this)),
+      m_breadcrumb(new Breadcrumb(state, this)),
       m_filter(new FilterField(state, this)),
       m_labels(new IconToggle("textformat.size.smaller", QStringLiteral("Show labels"), state.showLabels(),
                               [this] { m_state.setShowLabels(!m_state.showLabels()); }, this)),
@@ -58,6 +63,8 @@ TopBar::TopBar(AppState& state, QWidget* parent)
         m_tabProgress = value.toDouble();
         update();
     });
+    m_tabStop->setObjectName(QStringLiteral("tabs"));
+    m_tabStop->setKeyHandler([this](QKeyEvent* event) { return tabKey(event); });
     connect(&m_state, &AppState::tabChanged, this, &TopBar::followTab);
     for (auto signal : {&AppState::tabChanged, &AppState::showLabelsChanged, &AppState::useAllocatedSizeChanged,
                         &AppState::displayRootChanged, &AppState::focusChanged})
@@ -128,6 +135,8 @@ void TopBar::relayout() {
         m_tabRects.emplace_back(x, middle - tabHeight() / 2, w, tabHeight());
         x += w + tabSpacing;
     }
+    const QRectF tabs = m_tabRects.front().united(m_tabRects.back());
+    m_tabStop->place(tabs, ShapePaint::capsuleRadius(tabs));
 
     // Trailing controls from the right edge inwards.
     double right = width() - paddingX;
@@ -211,8 +220,20 @@ void TopBar::mousePressEvent(QMouseEvent* event) {
         event->ignore();
         return;
     }
+    // A click leaves the keyboard with the tabs, unringed, for the arrows to go on from there.
+    m_tabStop->setFocus(Qt::MouseFocusReason);
+    FocusRing::setShown(m_tabStop, false);
     update();
     event->accept();
+}
+
+bool TopBar::tabKey(QKeyEvent* event) {
+    if (event->modifiers() & ~Qt::KeypadModifier) return false;
+    const int current = indexOf(m_state.tab());
+    const int index = FocusChain::segmentFor(event->key(), current, int(WorkspaceTabs::all.size()));
+    if (index < 0) return false;
+    if (index != current) m_state.setTab(WorkspaceTabs::all[std::size_t(index)]);
+    return true;
 }
 
 void TopBar::mouseReleaseEvent(QMouseEvent* event) {

@@ -14,6 +14,7 @@ class AppState;
 class Breadcrumb;
 class FilterField;
 class IconToggle;
+class KeyStop;
 class ThemeMenuButton;
 
 // The strip across the top of the window: the tab rail at the left, then on the explore tab with a
@@ -21,6 +22,9 @@ class ThemeMenuButton;
 // and the trailing controls: the labels and size-mode toggles (explore tab), the theme menu
 // (always) and the inspector toggle (explore and duplicates tabs). The inspector flag belongs to the window: the bar shows it
 // and asks for a flip with inspectorToggled().
+//
+// The tabs are one stop of Tab, ringed round the whole row; Left and Right, Home and End then
+// choose the tab before or after, the first or the last, as a click on it does.
 class TopBar : public ThemedWidget {
     Q_OBJECT
 public:
@@ -43,6 +47,8 @@ public:
     IconToggle* sizeModeToggle() const { return m_sizeMode; }
     ThemeMenuButton* themeMenu() const { return m_themeMenu; }
     IconToggle* inspectorToggle() const { return m_inspector; }
+    // The keyboard's stop of the tabs.
+    KeyStop* tabStop() const { return m_tabStop; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return {0, sizeHint().height()}; }
@@ -62,6 +68,7 @@ private:
     void refresh();
     void relayout();
     void followTab();
+    bool tabKey(QKeyEvent* event);
 
     AppState& m_state;
     std::vector<QRectF> m_tabRects;
@@ -70,6 +77,7 @@ private:
     double m_tabProgress = 1;
     int m_pressedTab = -1;
     QVariantAnimation* m_tabAnimation;
+    KeyStop* m_tabStop;
     QRectF m_divider;
     Breadcrumb* m_breadcrumb;
     FilterField* m_filter;

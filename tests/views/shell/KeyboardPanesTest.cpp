@@ -1,0 +1,191 @@
+// Each pane of the explore tab by keyboard alone: Tab walks it in reading order (Shift+Tab the same
+// way back), the ring shows on what Tab reached and never after a click, and Space, Return and the
+// arrows do what a click does, changing the store.
+#include "views/shell/RootView.h"
+
+#include "core/DiskInfo.h"
+#include "core/NodeFilter.h"
+#include "state/AppStateTestSupport.h"
+#include "support/RecordingDesktop.h"
+#include "views/components/controls/ActionButton.h"
+#include "views/components/controls/FocusRing.h"
+#include "views/components/controls/IconToggle.h"
+#include "views/shell/ShellTestSupport.h"
+#include "views/shell/cleanup/CleanupBar.h"
+#include "views/shell/cleanup/CleanupQueueList.h"
+#include "views/shell/inspector/InspectorMiniBar.h"
+#include "views/shell/sidebar/CategoryRow.h"
+#include "views/shell/sidebar/SidebarView.h"
+#include "views/components/controls/KeyStop.h"
+#include "views/shell/topbar/Breadcrumb.h"
+#include "views/shell/topbar/ThemeMenuButton.h"
+#include "views/shell/topbar/TopBar.h"
+#include "views/shell/WorkspaceView.h"
+
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace tallymere;
+using tallymere::test::TempFolder;
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+// What a stop is called in these tests: its title, help, or name.
+std::string nameOf(QWidget* w) {
+    if (!w) return "(none)";
+    if (auto* button = qobject_cast<ActionButton*>(w)) return button->title().toStdString();
+    if (qobject_cast<QLineEdit*>(w)) return "filter";
+    if (auto* toggle = qobject_cast<IconToggle*>(w)) return toggle->help().toStdString();
+    if (qobject_cast<CategoryRow*>(w)) return "file types";
+    if (qobject_cast<InspectorMiniBar*>(w)) return "largest inside";
+    const QString cls = QString::fromLatin1(w->metaObject()->className()).section(QStringLiteral("::"), -1);
+    if (cls == QLatin1String("PresetRow")) return "quick wins";
+    if (!w->objectName().isEmpty()) return w->objectName().toStdString();
+    return cls.toStdString();
+}
+
+struct Window {
+    Window() : view(state) {
+        dir.file("tree/movie.mp4", 9000);
+        dir.file("tree/photo.jpg", 5000);
+        dir.file("tree/notes.txt", 3000);
+        dir.file("tree/web/node_modules/pkg/index.js", 4000);
+        dir.file("tree/web/node_modules/pkg/more.js", 2000);
+        dir.file("tree/web/app.js", 1000);
+        // Two volumes, so the sidebar offers "Other volumes" whatever this machine mounts.
+        {
+            std::ofstream table(dir / "mountinfo");
+            table << "21 1 8:1 / / rw shared:1 - ext4 /dev/sda1 rw\n"
+                     "22 1 8:17 / /media/al/Data rw shared:2 - ext4 /dev/sdb1 rw\n";
+        }
+        VolumeSources sources;
+        sources.mountInfo = dir / "mountinfo";
+        sources.labelFolder = dir / "no-labels";
+        sources.sysfsRoot = dir / "no-sys";
+        sources.capacity = [](const std::string&) { return std::optional<VolumeCapacity>(VolumeCapacity{1000, 500}); };
+        state.setVolumeSources(sources);
+        state.setDesktop(&desktop);
+        state.setViz(VizMode::treemap);
+        view.resize(RootView::minimumWidth, RootView::minimumHeight);
+        view.show();
+        QApplication::setActiveWindow(&view);
+        ready = test::scanAndWait(state, dir / "tree") && test::waitUntil([&] { return state.volumes().size() == 2; });
+        view.finishAnimations();
+        test::settle();
+    }
+    QWidget* focused() const { return QApplication::focusWidget(); }
+    void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(focused() ? focused() : &view, Qt::Key(key), modifiers);
+        test::settle();
+    }
+    AppState::NodePtr child(const std::string& name) {
+        for (const FileNode* c : state.displayRoot()->children())
+            if (c->name() == name) return state.retain(c);
+        return nullptr;
+    }
+    static bool inside(QWidget* pane, QWidget* w) { return w && (w == pane || pane->isAncestorOf(w)); }
+    // From the window's own keyboard, Tab into `pane` and on through it: the names of its stops.
+    Names walk(QWidget* pane) {
+        view.setFocus(Qt::OtherFocusReason);
+        int guard = 0;
+        while (!inside(pane, focused()) && guard++ < 80) press(Qt::Key_Tab);
+        Names names;
+        while (inside(pane, focused()) && guard++ < 160) {
+            names.push_back(nameOf(focused()));
+            press(Qt::Key_Tab);
+        }
+        return names;
+    }
+    // The same pane walked back with Shift+Tab from the stop after it.
+    Names walkBack(QWidget* pane) {
+        Names names;
+        press(Qt::Key_Backtab, Qt::ShiftModifier);
+        for (int guard = 0; inside(pane, focused()) && guard < 80; ++guard) {
+            names.insert(names.begin(), nameOf(focused()));
+            press(Qt::Key_Backtab, Qt::ShiftModifier);
+        }
+        return names;
+    }
+    // Presses Tab until `target` holds the keyboard.
+    bool tabUntil(QWidget* target) {
+        for (int i = 0; i < 80 && focused() != target; ++i) press(Qt::Key_Tab);
+        return focused() == target;
+    }
+    QColor pixel(QWidget* widget, QPoint at) { return view.grab().toImage().pixelColor(widget->mapTo(&view, at)); }
+    QColor ringOver(const QColor& under) const { return test::blend(under, view.theme().accent, FocusRing::opacity); }
+
+    TempFolder dir;
+    test::RecordingDesktop desktop;
+    AppState state{test::memoryStore()};
+    RootView view;
+    bool ready = false;
+};
+
+template <class T> T* find(QWidget* pane, const std::string& name) {
+    for (T* w : pane->findChildren<T*>())
+        if (nameOf(w) == name && w->isVisible()) return w;
+    return nullptr;
+}
+
+} // namespace
+
+TEST(KeyboardPanes, TopBarTabsThenBackFilterTogglesThemeAndInspector) {
+    Window w;
+    ASSERT_TRUE(w.ready);
+    w.state.setFocus(w.child("web"));
+    test::settle();
+    TopBar* bar = w.view.topBar();
+    const Names order{"tabs", "back", "filter", "Show labels", "Showing size on disk", "ThemeMenuButton", "Toggle inspector"};
+    EXPECT_EQ(w.walk(bar), order);
+    EXPECT_EQ(w.walkBack(bar), order);
+
+    // Reached by Tab, the labels toggle wears the ring inside its edge; Space flips the labels.
+    IconToggle* labels = bar->labelsToggle();
+    const QPoint edge(labels->width() / 2, 1);
+    const QColor bare = w.pixel(labels, edge);
+    ASSERT_TRUE(w.tabUntil(labels));
+    EXPECT_TRUE(test::near(w.pixel(labels, edge), w.ringOver(bare)));
+    const bool showLabels = w.state.showLabels();
+    w.press(Qt::Key_Space);
+    EXPECT_NE(w.state.showLabels(), showLabels);
+
+    // A click on the size-mode toggle flips it and leaves no ring, neither on it nor on the labels.
+    IconToggle* size = bar->sizeModeToggle();
+    const bool allocated = w.state.useAllocatedSize();
+    const QColor sizeBare = w.pixel(size, edge);
+    QTest::mouseClick(size, Qt::LeftButton);
+    test::settle();
+    EXPECT_NE(w.state.useAllocatedSize(), allocated);
+    EXPECT_FALSE(test::near(w.pixel(size, edge), w.ringOver(sizeBare)));
+    EXPECT_FALSE(test::near(w.pixel(labels, edge), w.ringOver(bare)));
+
+    // Return goes back up; the arrows walk the tabs.
+    ASSERT_TRUE(w.tabUntil(bar->breadcrumb()->backStop()));
+    w.press(Qt::Key_Return);
+    EXPECT_EQ(w.state.focus(), w.state.displayRoot());
+    ASSERT_TRUE(w.tabUntil(bar->tabStop()));
+    w.press(Qt::Key_Right);
+    EXPECT_EQ(w.state.tab(), WorkspaceTab::duplicates);
+    w.press(Qt::Key_End);
+    EXPECT_EQ(w.state.tab(), WorkspaceTab::snapshots);
+    w.press(Qt::Key_Home);
+    EXPECT_EQ(w.state.tab(), WorkspaceTab::explore);
+
+    // Return opens the theme menu; the arrows and Return choose a theme; Escape closes it.
+    ASSERT_TRUE(w.tabUntil(bar->themeMenu()));
+    w.press(Qt::Key_Return);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    QTest::keyClick(menu, Qt::Key_Escape);
+    test::settle();
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    EXPECT_EQ(w.focused(), bar->themeMenu());
+}
