@@ -189,3 +189,41 @@ TEST(KeyboardPanes, TopBarTabsThenBackFilterTogglesThemeAndInspector) {
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
     EXPECT_EQ(w.focused(), bar->themeMenu());
 }
+
+TEST(KeyboardPanes, SidebarTopToBottomWithEachListOneStopWalkedByTheArrows) {
+    Window w;
+    ASSERT_TRUE(w.ready);
+    SidebarView* sidebar = w.view.sidebar();
+    const Names order{"Scan Full Mac", "Home", "Folder…", "volumes", "tree", "Reveal", "Copy Path", "quick wins",
+                      "file types"};
+    EXPECT_EQ(w.walk(sidebar), order);
+    EXPECT_EQ(w.walkBack(sidebar), order);
+
+    // The File Types rows: Tab enters at the first, Down moves on, ringed on the row; Space puts
+    // that row's category in the filter, and "Clear filter" joins the walk as a stop of its own.
+    std::vector<CategoryRow*> rows;
+    for (CategoryRow* r : sidebar->findChildren<CategoryRow*>())
+        if (r->isVisible()) rows.push_back(r);
+    std::sort(rows.begin(), rows.end(), [](CategoryRow* a, CategoryRow* b) { return a->y() < b->y(); });
+    ASSERT_GE(rows.size(), 3u);
+    const QPoint edge(rows[1]->width() / 2, 1);
+    const QColor bare = w.pixel(rows[1], edge);
+    ASSERT_TRUE(w.tabUntil(rows[0]));
+    w.press(Qt::Key_Down);
+    ASSERT_EQ(w.focused(), rows[1]);
+    EXPECT_TRUE(test::near(w.pixel(rows[1], edge), w.ringOver(bare)));
+    w.press(Qt::Key_Space);
+    EXPECT_EQ(w.state.filter().categories, std::set<FileCategory>{rows[1]->category()});
+    test::settle();
+    Names withClear = order;
+    withClear.push_back("clearFilter");
+    EXPECT_EQ(w.walk(sidebar), withClear);
+
+    // A click on a row filters by it and takes no keyboard: no ring.
+    const QColor row2 = w.pixel(rows[2], edge);
+    QTest::mouseClick(rows[2], Qt::LeftButton);
+    test::settle();
+    EXPECT_EQ(w.state.filter().categories.size(), 2u);
+    EXPECT_NE(w.focused(), rows[2]);
+    EXPECT_FALSE(test::near(w.pixel(rows[2], edge), w.ringOver(row2)));
+}

@@ -33,6 +33,8 @@ void CategoryRow::setBytes(std::int64_t bytes) {
     update();
 }
 
+double CategoryRow::ringRadius() const { return radius; }
+
 bool CategoryRow::isOn() const {
     const auto& categories = m_state.filter().categories;
     return categories.empty() || categories.count(m_category) > 0;

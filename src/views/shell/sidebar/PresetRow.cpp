@@ -28,6 +28,8 @@ PresetRow::PresetRow(AppState& state, PresetHit hit, QWidget* parent)
     setAction([this] { stageHit(); });
 }
 
+double PresetRow::ringRadius() const { return radius; }
+
 QString PresetRow::countText() const {
     const std::size_t n = m_hit.nodes.size();
     return QString::number(n) + (n == 1 ? QStringLiteral(" item") : QStringLiteral(" items"));

@@ -27,6 +27,7 @@ public:
     QSize sizeHint() const override;
 
 protected:
+    double ringRadius() const override;
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;

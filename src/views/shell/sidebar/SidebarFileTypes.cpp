@@ -5,7 +5,9 @@
 #include "core/NodeFilter.h"
 #include "style/Typography.h"
 #include "views/components/controls/CategoryBar.h"
+#include "views/components/FocusChain.h"
 #include "views/components/controls/ClickableWidget.h"
+#include "views/components/controls/FocusRing.h"
 #include "views/components/controls/SectionLabel.h"
 #include "views/shell/sidebar/CategoryRow.h"
 
@@ -22,7 +24,10 @@ namespace {
 // "Clear filter": accent text, no chrome.
 class ClearFilterButton : public ClickableWidget {
 public:
-    using ClickableWidget::ClickableWidget;
+    explicit ClearFilterButton(QWidget* parent) : ClickableWidget({}, parent) {
+        setObjectName(QStringLiteral("clearFilter"));
+        FocusRing::drawOutside(this, 3, 4);
+    }
     QSize sizeHint() const override {
         const QFontMetricsF metrics(font());
         return {int(std::ceil(metrics.horizontalAdvance(text()))) + 1, int(std::ceil(metrics.height())) + 2};
@@ -48,12 +53,15 @@ private:
 SidebarFileTypes::SidebarFileTypes(AppState& state, QWidget* parent)
     : ThemedWidget(parent), m_state(state), m_column(new QVBoxLayout(this)),
       m_label(new SectionLabel(QStringLiteral("File Types"), std::nullopt, this)), m_bar(new CategoryBar({}, 7, this)),
-      m_clear(new ClearFilterButton({}, this)) {
+      m_clear(new ClearFilterButton(this)) {
     m_clear->setAction([this] {
         NodeFilter filter = m_state.filter();
         filter.categories.clear();
         m_state.setFilter(filter);
     });
+    // The rows are one stop of Tab, which the arrows walk; "Clear filter" is a stop of its own.
+    FocusChain::makeGroup(this);
+    FocusChain::keepOutOfGroup(m_clear);
     m_column->setContentsMargins(0, 0, 0, 0);
     m_column->setSpacing(7);
     m_column->addWidget(m_label);

@@ -4,6 +4,7 @@
 #include "core/CleanupPreset.h"
 #include "style/DisplayText.h"
 #include "style/Typography.h"
+#include "views/components/FocusChain.h"
 #include "views/components/controls/SectionLabel.h"
 #include "views/shell/sidebar/PresetRow.h"
 #include "views/shell/sidebar/TextLine.h"
@@ -17,6 +18,8 @@ SidebarQuickWins::SidebarQuickWins(AppState& state, QWidget* parent)
       m_label(new SectionLabel(QStringLiteral("Quick Wins"), std::nullopt, this)),
       m_empty(new TextLine(Typography::font(10.5, QFont::Normal), [](const Theme& t) { return t.textTertiary; },
                            TextDraw::Truncation::tail, 1, this)) {
+    // The rows are one stop of Tab; the arrows walk them.
+    FocusChain::makeGroup(this);
     m_column->setContentsMargins(0, 0, 0, 0);
     m_column->setSpacing(6);
     m_column->addWidget(m_label);

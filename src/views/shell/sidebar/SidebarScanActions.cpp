@@ -8,6 +8,8 @@
 #include "style/Typography.h"
 #include "views/components/controls/ActionButton.h"
 #include "views/components/controls/ClickableWidget.h"
+#include "views/components/controls/FocusRing.h"
+#include "views/components/FocusChain.h"
 #include "views/components/controls/SectionLabel.h"
 #include "views/components/canvas/ShapePaint.h"
 #include "views/components/TextDraw.h"
@@ -30,7 +32,9 @@ class VolumeMenuLabel : public ClickableWidget {
 public:
     explicit VolumeMenuLabel(QWidget* parent) : ClickableWidget({}, parent) {
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        setObjectName(QStringLiteral("volumes"));
     }
+    double ringRadius() const override { return 9; }
     QSize sizeHint() const override {
         const double height = std::max(SymbolImage::size(10).height(), QFontMetricsF(font11()).height()) + 12;
         return {200, int(std::ceil(height))};
@@ -69,6 +73,8 @@ public:
           m_title(TextDraw::oneLine(QString::fromStdString(m_target.title))) {
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         setObjectName(m_title);
+        // A bare line of text: the ring goes round it, in the room between the rows.
+        FocusRing::drawOutside(this, 3, 4);
     }
     QSize sizeHint() const override {
         return {200, int(std::ceil(std::max(SymbolImage::size(9).height(), QFontMetricsF(titleFont()).height())))};
@@ -122,6 +128,8 @@ SidebarScanActions::SidebarScanActions(AppState& state, QWidget* parent)
     pair->addWidget(m_folder, 1);
     column->addLayout(pair);
     column->addWidget(m_volumes);
+    // The recent rows are one stop of Tab; the arrows walk them.
+    FocusChain::makeGroup(m_recents);
     m_recentsLayout->setContentsMargins(0, 4, 0, 0);
     m_recentsLayout->setSpacing(3);
     m_recentsLayout->addWidget(m_recentLabel);
