@@ -5,6 +5,7 @@
 #include "views/components/TextDraw.h"
 #include "views/components/canvas/ShapePaint.h"
 #include "views/components/canvas/SoftShadow.h"
+#include "views/components/controls/KeyStop.h"
 
 #include <QFontMetricsF>
 #include <QMouseEvent>
@@ -101,8 +102,16 @@ private:
 
 } // namespace
 
-BannerView::BannerView(QWidget* parent) : ThemedWidget(parent) {
+BannerView::BannerView(QWidget* parent)
+    : ThemedWidget(parent), m_grantStop(new KeyStop([this] {
+          if (m_grant) m_grant();
+      }, this)),
+      m_closeStop(new KeyStop([this] {
+          if (m_dismiss) m_dismiss();
+      }, this)) {
     setAttribute(Qt::WA_TranslucentBackground);
+    m_grantStop->setObjectName(QStringLiteral("grant"));
+    m_closeStop->setObjectName(QStringLiteral("close"));
     if (parent) {
         auto* shadow = new BannerShadow(parent);
         shadow->hide();
@@ -133,12 +142,20 @@ bool BannerView::event(QEvent* event) {
     case QEvent::ZOrderChange: placeShadow(); break;
     default: break;
     }
+    if (event->type() == QEvent::Resize) placeStops();
     return handled;
 }
 
 void BannerView::setBanner(const AppState::Banner& banner) {
     m_banner = banner;
+    placeStops();
     update();
+}
+
+void BannerView::placeStops() {
+    const Layout l = layoutFor(QRectF(rect()));
+    m_grantStop->place(l.grant, 4);
+    m_closeStop->place(l.close, l.close.width() / 2);
 }
 
 void BannerView::setOpacity(double opacity) {

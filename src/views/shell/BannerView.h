@@ -8,6 +8,8 @@
 
 namespace tallymere {
 
+class KeyStop;
+
 // One message banner: the kind's symbol in the kind's colour, the title over an optional detail
 // (both wrapping, never cut), "Grant Access" for the partial-scan warning, and a close button. The
 // card (radius 12, `surface`, a border in the kind's colour at 30 %) is the widget itself; its soft
@@ -15,6 +17,8 @@ namespace tallymere {
 // so the shadow never blocks the view under it.
 //
 // Plain text only: titles and details that carry file names are never read as markup.
+//
+// "Grant Access" and the close button are stops of Tab; Space and Return press them.
 class BannerView : public ThemedWidget {
     Q_OBJECT
 public:
@@ -62,6 +66,7 @@ private:
     };
     Layout layoutFor(const QRectF& card) const;
     void placeShadow();
+    void placeStops();
 
     AppState::Banner m_banner;
     std::function<void()> m_dismiss;
@@ -69,6 +74,8 @@ private:
     double m_opacity = 1;
     int m_pressed = 0; // 1 close, 2 grant
     QPointer<QWidget> m_shadow; // the companion beneath, owned by the same parent
+    KeyStop* m_grantStop;
+    KeyStop* m_closeStop;
 };
 
 } // namespace tallymere

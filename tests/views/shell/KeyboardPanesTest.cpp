@@ -7,9 +7,11 @@
 #include "core/NodeFilter.h"
 #include "state/AppStateTestSupport.h"
 #include "support/RecordingDesktop.h"
+#include "views/components/FocusChain.h"
 #include "views/components/controls/ActionButton.h"
 #include "views/components/controls/FocusRing.h"
 #include "views/components/controls/IconToggle.h"
+#include "views/shell/BannerView.h"
 #include "views/shell/ShellTestSupport.h"
 #include "views/shell/cleanup/CleanupBar.h"
 #include "views/shell/cleanup/CleanupQueueList.h"
@@ -226,4 +228,89 @@ TEST(KeyboardPanes, SidebarTopToBottomWithEachListOneStopWalkedByTheArrows) {
     EXPECT_EQ(w.state.filter().categories.size(), 2u);
     EXPECT_NE(w.focused(), rows[2]);
     EXPECT_FALSE(test::near(w.pixel(rows[2], edge), w.ringOver(row2)));
+}
+
+TEST(KeyboardPanes, WorkspaceHeaderRailColourModesDepthThenTheViewAndItsControls) {
+    Window w;
+    ASSERT_TRUE(w.ready);
+    WorkspaceView* workspace = w.view.workspace();
+    // The treemap is a canvas: Tab passes over it.
+    EXPECT_EQ(w.walk(workspace), (Names{"reveal", "SegmentedRail", "ColorModeSelector", "DepthSlider"}));
+
+    // The colour modes by the arrows; the depth by the arrows; the header's button by Return.
+    QWidget* colours = nullptr;
+    QWidget* depth = nullptr;
+    for (QWidget* c : workspace->findChildren<QWidget*>()) {
+        if (nameOf(c) == "ColorModeSelector") colours = c;
+        if (nameOf(c) == "DepthSlider") depth = c;
+    }
+    ASSERT_TRUE(colours && depth);
+    const ColorMode mode = w.state.colorMode();
+    ASSERT_TRUE(w.tabUntil(colours));
+    w.press(Qt::Key_Right);
+    EXPECT_NE(w.state.colorMode(), mode);
+    const QPoint trayEdge(colours->width() / 2, 1);
+    w.view.setFocus();
+    const QColor trayBare = w.pixel(colours, trayEdge);
+    // A click chooses a mode and leaves the tray unringed until a key is used.
+    QTest::mouseClick(colours, Qt::LeftButton, {}, QPoint(6, colours->height() / 2));
+    test::settle();
+    EXPECT_EQ(w.state.colorMode(), ColorMode::type);
+    EXPECT_FALSE(test::near(w.pixel(colours, trayEdge), w.ringOver(trayBare)));
+    w.press(Qt::Key_End);
+    EXPECT_EQ(w.state.colorMode(), ColorMode::age);
+    EXPECT_TRUE(test::near(w.pixel(colours, trayEdge), w.ringOver(trayBare)));
+
+    const double before = w.state.treemapDepth();
+    ASSERT_TRUE(w.tabUntil(depth));
+    w.press(Qt::Key_Right);
+    EXPECT_EQ(w.state.treemapDepth(), std::min(before + 1, 12.0));
+    w.press(Qt::Key_Home);
+    EXPECT_EQ(w.state.treemapDepth(), 2.0);
+
+    QWidget* reveal = find<QWidget>(workspace, "reveal");
+    ASSERT_NE(reveal, nullptr);
+    ASSERT_TRUE(w.tabUntil(reveal));
+    w.press(Qt::Key_Return);
+    ASSERT_EQ(w.desktop.revealed.size(), 1u);
+    EXPECT_EQ(w.desktop.revealed[0], std::vector<std::string>{w.state.displayRoot()->path()});
+
+    // The table: its own controls over it, the column titles as one stop, then the lines.
+    w.state.setViz(VizMode::table);
+    test::settle();
+    EXPECT_EQ(w.walk(workspace), (Names{"reveal", "SegmentedRail", "recursive", "export", "Name", "TableBody"}));
+    QWidget* name = find<QWidget>(workspace, "Name");
+    ASSERT_TRUE(w.tabUntil(name));
+    w.press(Qt::Key_Right);
+    EXPECT_EQ(nameOf(w.focused()), "Size");
+
+    // A banner floats over the foot of the workspace: its buttons follow the workspace's stops.
+    w.state.setBanner(AppState::Banner::make(AppState::Banner::Kind::warning, QStringLiteral("Partial scan")));
+    w.view.finishAnimations();
+    test::settle();
+    EXPECT_EQ(w.walk(w.view.bannerView()), (Names{"grant", "close"}));
+    ASSERT_TRUE(w.tabUntil(find<QWidget>(w.view.bannerView(), "close")));
+    w.press(Qt::Key_Space);
+    EXPECT_FALSE(w.state.banner());
+}
+
+TEST(KeyboardPanes, WorkspaceWelcomeScreenButtonsThenTheAccessPrompt) {
+    AppState state{test::memoryStore()};
+    state.setAccessProbe([] { return false; });
+    RootView view(state);
+    view.resize(RootView::minimumWidth, RootView::minimumHeight);
+    view.show();
+    QApplication::setActiveWindow(&view);
+    test::settle();
+    WorkspaceView* workspace = view.workspace();
+    Names names;
+    for (QWidget* stop : FocusChain::stops(&view))
+        if (workspace->isAncestorOf(stop)) names.push_back(nameOf(stop));
+    EXPECT_EQ(names, (Names{"Scan Full Mac", "Scan Home", "Choose Folder", "prompt"}));
+    QWidget* prompt = find<QWidget>(workspace, "prompt");
+    ASSERT_NE(prompt, nullptr);
+    prompt->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(prompt, Qt::Key_Return);
+    ASSERT_TRUE(state.banner());
+    EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::info);
 }

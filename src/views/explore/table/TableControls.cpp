@@ -4,6 +4,7 @@
 #include "style/Typography.h"
 #include "views/components/canvas/ShapePaint.h"
 #include "views/components/TextDraw.h"
+#include "views/components/controls/KeyStop.h"
 
 #include <QFontMetricsF>
 #include <QLocale>
@@ -42,8 +43,22 @@ double exportWidth() {
 
 } // namespace
 
-TableControls::TableControls(QWidget* parent) : ThemedWidget(parent) {
+TableControls::TableControls(QWidget* parent)
+    : ThemedWidget(parent), m_switchStop(new KeyStop([this] {
+          if (m_onToggle) m_onToggle();
+      }, this)),
+      m_exportStop(new KeyStop([this] {
+          if (m_onExport) m_onExport();
+      }, this)) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_switchStop->setObjectName(QStringLiteral("recursive"));
+    m_exportStop->setObjectName(QStringLiteral("export"));
+}
+
+void TableControls::resizeEvent(QResizeEvent* event) {
+    ThemedWidget::resizeEvent(event);
+    m_switchStop->place(switchArea(), 5);
+    m_exportStop->place(exportArea(), 5);
 }
 
 void TableControls::setRecursive(bool on) {

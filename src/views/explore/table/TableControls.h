@@ -7,9 +7,12 @@
 
 namespace tallymere {
 
+class KeyStop;
+
 // The strip above the table: the "Include everything below" switch at the leading edge, the number
 // of rows and the "Export CSV" button at the trailing edge. It owns no table state: the view sets
-// what it shows and gets the clicks through the two actions.
+// what it shows and gets the clicks through the two actions. The switch and the button are stops of
+// Tab, pressed by Space and Return.
 class TableControls : public ThemedWidget {
     Q_OBJECT
 public:
@@ -34,6 +37,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     enum class Target { none, toggle, exportButton };
@@ -44,6 +48,8 @@ private:
     Target m_pressed = Target::none;
     std::function<void()> m_onToggle;
     std::function<void()> m_onExport;
+    KeyStop* m_switchStop;
+    KeyStop* m_exportStop;
 };
 
 } // namespace tallymere

@@ -3,7 +3,9 @@
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
 #include "views/components/canvas/ShapePaint.h"
+#include "views/components/FocusChain.h"
 #include "views/components/TextDraw.h"
+#include "views/components/controls/KeyStop.h"
 #include "views/explore/table/TableColumns.h"
 
 #include <QFontMetricsF>
@@ -31,6 +33,15 @@ double contentHeight() {
 
 TableHeader::TableHeader(QWidget* parent) : ThemedWidget(parent) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // The titles are one stop of Tab: Left and Right walk them, Space and Return sort by one.
+    FocusChain::makeGroup(this);
+    for (TableColumn column : TableRows::columns) {
+        auto* stop = new KeyStop([this, column] {
+            if (m_onClick) m_onClick(column);
+        }, this);
+        stop->setObjectName(QString::fromLatin1(TableRows::title(column)));
+        m_stops.push_back(stop);
+    }
 }
 
 void TableHeader::setSort(TableColumn column, bool ascending) {
@@ -43,7 +54,17 @@ void TableHeader::setSort(TableColumn column, bool ascending) {
 void TableHeader::setTrailingMargin(int margin) {
     if (m_trailingMargin == margin) return;
     m_trailingMargin = margin;
+    placeStops();
     update();
+}
+
+void TableHeader::placeStops() {
+    for (std::size_t i = 0; i < m_stops.size(); ++i) m_stops[i]->place(cellRect(TableRows::columns[i]), 4, 0);
+}
+
+void TableHeader::resizeEvent(QResizeEvent* event) {
+    ThemedWidget::resizeEvent(event);
+    placeStops();
 }
 
 QSize TableHeader::sizeHint() const {

@@ -5,12 +5,16 @@
 #include <QRectF>
 
 #include <functional>
+#include <vector>
 
 namespace tallymere {
+
+class KeyStop;
 
 // The row of column titles over the table, with the divider under it. The title of the column the
 // table is sorted by is in `text` with a chevron for the direction; the others are in textTertiary.
 // A click anywhere in a title's cell runs the action with that column; the view decides the order.
+// The titles are one stop of Tab, walked by Left and Right; Space and Return act as a click.
 class TableHeader : public ThemedWidget {
     Q_OBJECT
 public:
@@ -32,15 +36,18 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     int columnAt(QPointF point) const;
+    void placeStops();
 
     TableColumn m_sort = TableColumn::size;
     bool m_ascending = false;
     int m_pressed = -1;
     int m_trailingMargin = 0;
     std::function<void(TableColumn)> m_onClick;
+    std::vector<KeyStop*> m_stops; // one a column, in order
 };
 
 } // namespace tallymere

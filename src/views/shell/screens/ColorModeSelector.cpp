@@ -5,8 +5,11 @@
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
 #include "views/components/canvas/ShapePaint.h"
+#include "views/components/controls/FocusRing.h"
+#include "views/components/FocusChain.h"
 
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QVariantAnimation>
@@ -33,6 +36,9 @@ ColorModeSelector::ColorModeSelector(AppState& state, QWidget* parent)
       m_animation(new QVariantAnimation(this)) {
     setToolTip(QStringLiteral("What the colours mean"));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // Tab and a click give it the keyboard; the ring shows only for the keyboard.
+    setFocusPolicy(Qt::StrongFocus);
+    FocusRing::follow(this);
     const QFontMetricsF metrics(titleFont());
     for (ColorMode mode : ColorModes::all)
         m_buttonWidths.push_back(std::ceil(2 * buttonPadX + SymbolImage::size(symbolSize).width() + contentSpacing +
@@ -98,6 +104,7 @@ void ColorModeSelector::paintEvent(QPaintEvent*) {
     const QRectF tray(QPointF(0, 0), QSizeF(sizeHint()));
     ShapePaint::fillRounded(painter, tray, trayRadius, ShapePaint::withOpacity(t.background, 0.55));
     ShapePaint::strokeInside(painter, tray, trayRadius, ShapePaint::withOpacity(t.stroke, 0.7));
+    if (FocusRing::shown(this)) FocusRing::paint(painter, tray, trayRadius, t);
     const QSizeF symbol = SymbolImage::size(symbolSize);
     const QFontMetricsF metrics(titleFont());
     for (ColorMode mode : ColorModes::all) {
@@ -134,6 +141,14 @@ void ColorModeSelector::mouseReleaseEvent(QMouseEvent* event) {
     if (pressed < 0) return;
     const ColorMode mode = ColorModes::all[std::size_t(pressed)];
     if (buttonRect(mode).contains(event->position())) m_state.setColorMode(mode);
+}
+
+void ColorModeSelector::keyPressEvent(QKeyEvent* event) {
+    const int current = indexOf(m_state.colorMode());
+    const int index = FocusChain::segmentFor(event->key(), current, int(ColorModes::all.size()));
+    if (index < 0 || (event->modifiers() & ~Qt::KeypadModifier)) return ThemedWidget::keyPressEvent(event);
+    if (index != current) m_state.setColorMode(ColorModes::all[std::size_t(index)]);
+    event->accept();
 }
 
 } // namespace tallymere

@@ -16,6 +16,9 @@ class AppState;
 // What the visualisations' colours mean: one button per colour mode ("By type", "By folder",
 // "By age") in a small rounded tray. The store's mode is lit in `accent` on an accent wash; a
 // click writes the mode into the store and the wash moves over in 0.18 s (ease-out).
+//
+// A stop of Tab, ringed round the tray while the keyboard is here (after a click only once a key
+// is used); Left and Right, Home and End then choose a mode as a click on it does.
 class ColorModeSelector : public ThemedWidget {
     Q_OBJECT
 public:
@@ -34,6 +37,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void follow();

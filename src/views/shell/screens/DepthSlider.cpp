@@ -4,9 +4,11 @@
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
 #include "views/components/canvas/ShapePaint.h"
+#include "views/components/controls/FocusRing.h"
 #include "views/components/TextDraw.h"
 
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -30,6 +32,11 @@ QFont numberFont() { return Typography::font(10, QFont::DemiBold); }
 DepthSlider::DepthSlider(AppState& state, QWidget* parent) : ThemedWidget(parent), m_state(state) {
     setToolTip(QStringLiteral("How many folder levels to draw"));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // Tab and a click give it the keyboard. The slider has no outline of its own, so the ring goes
+    // round it, in the room of the row it sits in.
+    setFocusPolicy(Qt::StrongFocus);
+    FocusRing::follow(this);
+    FocusRing::drawOutside(this, 4, 6);
     connect(&m_state, &AppState::treemapDepthChanged, this, qOverload<>(&QWidget::update));
 }
 
@@ -110,6 +117,23 @@ void DepthSlider::mouseMoveEvent(QMouseEvent* event) {
 void DepthSlider::mouseReleaseEvent(QMouseEvent* event) {
     if (m_dragging) write(event->position().x());
     m_dragging = false;
+}
+
+void DepthSlider::keyPressEvent(QKeyEvent* event) {
+    const int depth = std::clamp(int(std::trunc(m_state.treemapDepth())), minimumDepth, maximumDepth);
+    int target = depth;
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Down: target = depth - 1; break;
+    case Qt::Key_Right:
+    case Qt::Key_Up: target = depth + 1; break;
+    case Qt::Key_Home: target = minimumDepth; break;
+    case Qt::Key_End: target = maximumDepth; break;
+    default: return ThemedWidget::keyPressEvent(event);
+    }
+    target = std::clamp(target, minimumDepth, maximumDepth);
+    if (double(target) != m_state.treemapDepth()) m_state.setTreemapDepth(target);
+    event->accept();
 }
 
 } // namespace tallymere

@@ -10,6 +10,10 @@ class AppState;
 // How many folder levels the visualisations draw: a stack symbol, a small slider over 2...12 in
 // whole steps (92 wide) and the store's depth cut to a whole number. Dragging writes every step to
 // the store at once; the store keeps and persists the value.
+//
+// A stop of Tab, ringed round the whole slider while the keyboard is here (after a click only once
+// a key is used): Left and Down step one level fewer, Right and Up one more, Home and End go to
+// 2 and 12; a depth outside 2...12 (restored from the preferences) steps back inside.
 class DepthSlider : public ThemedWidget {
     Q_OBJECT
 public:
@@ -35,6 +39,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void write(double x);

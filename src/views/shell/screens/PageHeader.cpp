@@ -7,6 +7,7 @@
 #include "views/components/KeptText.h"
 #include "views/components/TextDraw.h"
 #include "views/components/canvas/ShapePaint.h"
+#include "views/components/controls/KeyStop.h"
 #include "views/shell/WorkspaceView.h"
 
 #include <QFontMetricsF>
@@ -40,8 +41,10 @@ double advance(const QFont& font, const QString& text) { return KeptText::advanc
 
 } // namespace
 
-PageHeader::PageHeader(AppState& state, QWidget* parent) : ThemedWidget(parent), m_state(state) {
+PageHeader::PageHeader(AppState& state, QWidget* parent)
+    : ThemedWidget(parent), m_state(state), m_revealStop(new KeyStop([this] { reveal(); }, this)) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_revealStop->setObjectName(QStringLiteral("reveal"));
     for (auto signal : {&AppState::focusChanged, &AppState::displayRootChanged, &AppState::useAllocatedSizeChanged})
         connect(&m_state, signal, this, &PageHeader::refresh);
     refresh();
@@ -90,6 +93,7 @@ void PageHeader::relayout() {
     m_titleRect = QRectF(paddingX, paddingTop, titleWidth, QFontMetricsF(titleFont()).height());
     m_figuresLeft = m_titleRect.right() + spacing;
     m_revealRect = QRectF(width - paddingX - buttonWidth, baseline() - buttonHeight, buttonWidth, buttonHeight);
+    m_revealStop->place(m_title.isEmpty() ? QRectF() : m_revealRect, buttonRadius, 0);
     update();
 }
 
@@ -153,6 +157,10 @@ void PageHeader::mouseReleaseEvent(QMouseEvent* event) {
     m_pressed = false;
     update();
     if (!wasPressed || !m_revealRect.contains(event->position())) return;
+    reveal();
+}
+
+void PageHeader::reveal() {
     const AppState::NodePtr& subject = m_state.focus() ? m_state.focus() : m_state.displayRoot();
     if (subject) m_state.desktop().reveal({subject->path()});
 }

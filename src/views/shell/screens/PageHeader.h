@@ -8,11 +8,12 @@ namespace tallymere {
 
 class AppState;
 class FileNode;
+class KeyStop;
 
 // The explore page's header: the shown folder's title (27 semibold, tracking -0.3, one line,
 // shortened in the middle), its size and file and folder counts, and at the right end a
 // "Reveal in Finder" button. The folder is the focus, else the displayed root. Sized from the
-// store's focus, displayed root and size mode; no other state.
+// store's focus, displayed root and size mode; no other state. The button is a stop of Tab.
 class PageHeader : public ThemedWidget {
     Q_OBJECT
 public:
@@ -26,6 +27,7 @@ public:
     QString foldersText() const { return m_folders; } // empty without subfolders
     QRectF titleRect() const { return m_titleRect; }
     QRectF revealRect() const { return m_revealRect; }
+    KeyStop* revealStop() const { return m_revealStop; }
 
     // The counts as the header writes them: grouped digits and always the plural word.
     static QString countText(long long count, const char* word);
@@ -44,6 +46,7 @@ protected:
 private:
     void refresh();
     void relayout();
+    void reveal();
     double baseline() const;
 
     AppState& m_state;
@@ -51,6 +54,7 @@ private:
     QRectF m_titleRect, m_revealRect;
     double m_figuresLeft = 0;
     bool m_pressed = false;
+    KeyStop* m_revealStop;
 };
 
 } // namespace tallymere

@@ -6,6 +6,7 @@
 #include "style/Typography.h"
 #include "views/components/controls/ActionButton.h"
 #include "views/components/canvas/ShapePaint.h"
+#include "views/components/controls/KeyStop.h"
 
 #include <QFontMetricsF>
 #include <QMouseEvent>
@@ -67,7 +68,9 @@ WelcomeView::WelcomeView(AppState& state, QWidget* parent)
                               // The home folder as it is at the moment of the press.
                               [this] { m_state.scan(ScanTarget::home(UserFolders::home())); }, this)),
       m_folder(new ActionButton(QStringLiteral("Choose Folder"), "folder.fill", false, false,
-                                [this] { m_state.chooseFolder(); }, this)) {
+                                [this] { m_state.chooseFolder(); }, this)),
+      m_promptStop(new KeyStop([this] { promptPressed(); }, this)) {
+    m_promptStop->setObjectName(QStringLiteral("prompt"));
     // Whether every folder can be read is asked again whenever the store changes what it shows.
     for (auto signal : {&AppState::bannerChanged, &AppState::volumesChanged, &AppState::recentsChanged,
                         &AppState::isScanningChanged, &AppState::themeIDChanged})
@@ -116,6 +119,7 @@ void WelcomeView::relayout() {
     }
     y = m_tiles.back().bottom();
     m_prompt = m_showsPrompt ? QRectF(QPointF(left, y + promptGap), promptSize()) : QRectF();
+    m_promptStop->place(m_prompt, ShapePaint::capsuleRadius(m_prompt), 0);
     update();
 }
 
@@ -193,8 +197,12 @@ void WelcomeView::mouseReleaseEvent(QMouseEvent* event) {
     const bool pressed = m_promptPressed;
     m_promptPressed = false;
     update();
+    if (pressed && m_prompt.contains(event->position())) promptPressed();
+}
+
+void WelcomeView::promptPressed() {
     // There is no settings page that grants this here; the store explains what it takes.
-    if (pressed && m_prompt.contains(event->position())) m_state.explainFullDiskAccess();
+    m_state.explainFullDiskAccess();
 }
 
 } // namespace tallymere

@@ -9,12 +9,13 @@ namespace tallymere {
 
 class AppState;
 class ActionButton;
+class KeyStop;
 
 // The explore tab's first screen, before any scan: a headline and subtitle, the three ways to
 // start a scan ("Scan Full Mac", "Scan Home", "Choose Folder"), a gallery of the nine
 // visualisations as tinted tiles, and, when this process cannot read every folder, a pill that
 // explains what that takes. A 620-wide column centred in the pane, never nearer than 20 to the
-// top or bottom. The tiles are decoration and take no clicks.
+// top or bottom. The tiles are decoration and take no clicks; the pill is a stop of Tab.
 class WelcomeView : public ThemedWidget {
     Q_OBJECT
 public:
@@ -46,11 +47,13 @@ private:
     // Probes the read access again and lays the column out.
     void relayout();
     double contentHeight() const;
+    void promptPressed();
 
     AppState& m_state;
     ActionButton* m_fullDisk;
     ActionButton* m_home;
     ActionButton* m_folder;
+    KeyStop* m_promptStop;
     bool m_showsPrompt = false;
     bool m_promptPressed = false;
     QRectF m_column;
