@@ -314,3 +314,34 @@ TEST(KeyboardPanes, WorkspaceWelcomeScreenButtonsThenTheAccessPrompt) {
     ASSERT_TRUE(state.banner());
     EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::info);
 }
+
+TEST(KeyboardPanes, InspectorLargestInsideThenItsActionsTopToBottom) {
+    Window w;
+    ASSERT_TRUE(w.ready);
+    w.state.setSelection(w.child("web"));
+    test::settle();
+    QWidget* inspector = w.view.inspector();
+    const Names order{"largest inside", "Reveal", "Quick Look", "Focus", "Copy Path", "Add to Cleanup"};
+    EXPECT_EQ(w.walk(inspector), order);
+    EXPECT_EQ(w.walkBack(inspector), order);
+
+    // The rows of "Largest inside" are walked by the arrows, ringed round the row.
+    std::vector<InspectorMiniBar*> bars;
+    for (InspectorMiniBar* b : inspector->findChildren<InspectorMiniBar*>())
+        if (b->isVisible()) bars.push_back(b);
+    std::sort(bars.begin(), bars.end(), [](auto* a, auto* b) { return a->y() < b->y(); });
+    ASSERT_EQ(bars.size(), 2u);
+    const QPoint above(bars[1]->width() / 2, -3);
+    const QColor bare = w.pixel(bars[1], above);
+    ASSERT_TRUE(w.tabUntil(bars[0]));
+    w.press(Qt::Key_Down);
+    EXPECT_EQ(w.focused(), bars[1]);
+    EXPECT_TRUE(test::near(w.pixel(bars[1], above), w.ringOver(bare)));
+
+    // Return on "Add to Cleanup" stages the node.
+    ActionButton* stage = find<ActionButton>(inspector, "Add to Cleanup");
+    ASSERT_TRUE(w.tabUntil(stage));
+    w.press(Qt::Key_Return);
+    ASSERT_EQ(w.state.queue().size(), 1u);
+    EXPECT_EQ(w.state.queue()[0], w.child("web"));
+}

@@ -3,8 +3,9 @@
 #include "style/DisplayText.h"
 #include "style/KeptFill.h"
 #include "style/Typography.h"
-#include "views/components/KeptText.h"
 #include "views/components/canvas/ShapePaint.h"
+#include "views/components/controls/FocusRing.h"
+#include "views/components/KeptText.h"
 #include "views/components/TextDraw.h"
 #include "views/shell/inspector/InspectorModel.h"
 
@@ -27,6 +28,8 @@ QFont sizeFont() { return Typography::font(10, QFont::DemiBold); }
 InspectorMiniBar::InspectorMiniBar(QWidget* parent) : ClickableWidget({}, parent) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
+    // The row draws no shape of its own: the ring goes round it, in the panel's padding.
+    FocusRing::drawOutside(this, 4, 6);
 }
 
 void InspectorMiniBar::setChild(AppState::NodePtr child, std::int64_t childSize, std::int64_t parentSize) {

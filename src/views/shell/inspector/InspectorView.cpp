@@ -9,6 +9,7 @@
 #include "views/components/controls/StatRow.h"
 #include "views/shell/inspector/InspectorIdentity.h"
 #include "views/shell/inspector/InspectorMiniBar.h"
+#include "views/components/FocusChain.h"
 #include "views/shell/inspector/InspectorModel.h"
 
 #include <QDateTime>
@@ -104,6 +105,8 @@ void InspectorView::buildComposition(QWidget* content) {
     auto* body = new QWidget;
     auto* layout = stack(body, 7);
     m_compositionLabel = new SectionLabel(QStringLiteral("Largest inside"), QString(), body);
+    // The rows are one stop of Tab; the arrows walk them.
+    FocusChain::makeGroup(body);
     layout->addWidget(m_compositionLabel);
     for (InspectorMiniBar*& bar : m_childRows) {
         bar = new InspectorMiniBar(body);
