@@ -345,3 +345,38 @@ TEST(KeyboardPanes, InspectorLargestInsideThenItsActionsTopToBottom) {
     ASSERT_EQ(w.state.queue().size(), 1u);
     EXPECT_EQ(w.state.queue()[0], w.child("web"));
 }
+
+TEST(KeyboardPanes, CleanupBarDisclosureStagedItemsClearAndMoveToTrash) {
+    Window w;
+    ASSERT_TRUE(w.ready);
+    w.state.enqueue(w.child("movie.mp4"));
+    w.state.enqueue(w.child("photo.jpg"));
+    test::settle();
+    w.view.finishAnimations();
+    CleanupBar* bar = w.view.cleanupBar();
+    bar->setAnimated(false);
+    EXPECT_EQ(w.walk(bar), (Names{"disclosure", "clear", "trash"}));
+
+    // Space opens the list, which joins the walk above the row; the arrows walk the staged items
+    // and Space unstages the ringed one.
+    ASSERT_TRUE(w.tabUntil(bar->disclosure()));
+    w.press(Qt::Key_Space);
+    ASSERT_TRUE(bar->isExpanded());
+    test::settle();
+    EXPECT_EQ(w.walk(bar), (Names{"staged", "disclosure", "clear", "trash"}));
+    QWidget* items = bar->list()->canvas();
+    ASSERT_TRUE(w.tabUntil(items));
+    w.press(Qt::Key_Down);
+    w.press(Qt::Key_Space);
+    ASSERT_EQ(w.state.queue().size(), 1u);
+    EXPECT_EQ(w.state.queue()[0], w.child("movie.mp4"));
+
+    // Return on "Move to Trash" asks first; Escape says no and nothing moves.
+    ASSERT_TRUE(w.tabUntil(bar->trashButton()));
+    w.press(Qt::Key_Return);
+    ASSERT_TRUE(bar->isConfirming());
+    QTest::keyClick(bar->confirmation(), Qt::Key_Escape);
+    test::settle();
+    EXPECT_FALSE(bar->isConfirming());
+    EXPECT_EQ(w.state.queue().size(), 1u);
+}

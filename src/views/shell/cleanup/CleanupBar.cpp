@@ -6,6 +6,7 @@
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
 #include "views/components/controls/ClickableWidget.h"
+#include "views/components/controls/FocusRing.h"
 #include "views/components/canvas/ShapePaint.h"
 #include "views/shell/cleanup/CleanupQueueList.h"
 
@@ -76,7 +77,10 @@ void draw(QPainter& painter, QPointF origin, double rowHeight, const std::vector
 // The disclosure control: a trash badge, the count over the bytes it reclaims, and a chevron.
 class Disclosure : public ClickableWidget {
 public:
-    using ClickableWidget::ClickableWidget;
+    Disclosure(std::function<void()> action, QWidget* parent) : ClickableWidget(std::move(action), parent) {
+        // No outline of its own: the ring goes round it, in the bar's padding.
+        FocusRing::drawOutside(this, 4, 8);
+    }
     void setTexts(QString count, QString reclaims, bool open) {
         m_count = std::move(count);
         m_reclaims = std::move(reclaims);
@@ -158,6 +162,7 @@ public:
     QSize minimumSizeHint() const override { return sizeHint(); }
 
 protected:
+    double ringRadius() const override { return ShapePaint::capsuleRadius(QRectF(rect())); }
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
@@ -177,7 +182,9 @@ private:
 // "Clear": a plain text button.
 class TextButton : public ClickableWidget {
 public:
-    TextButton(QString title, QWidget* parent) : ClickableWidget({}, parent), m_title(std::move(title)) {}
+    TextButton(QString title, QWidget* parent) : ClickableWidget({}, parent), m_title(std::move(title)) {
+        FocusRing::drawOutside(this, 4, 5);
+    }
     QSize sizeHint() const override {
         const QFontMetricsF metrics(font());
         return {int(std::ceil(metrics.horizontalAdvance(m_title))), int(std::ceil(metrics.height()))};
@@ -207,7 +214,12 @@ CleanupBar::CleanupBar(AppState& state, QWidget* parent)
       m_clear(new TextButton(QStringLiteral("Clear"), this)), m_trash(new Capsule(14, 8, 6, this)),
       m_spring(new QVariantAnimation(this)) {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // The pill only tells: it takes neither the pointer nor the keyboard.
     m_pill->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_pill->setFocusPolicy(Qt::NoFocus);
+    m_disclosure->setObjectName(QStringLiteral("disclosure"));
+    m_clear->setObjectName(QStringLiteral("clear"));
+    m_trash->setObjectName(QStringLiteral("trash"));
     m_clear->setAction([this] { m_state.setQueue({}); });
     m_trash->setAction([this] { confirmMove(); });
 

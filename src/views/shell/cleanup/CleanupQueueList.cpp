@@ -5,10 +5,12 @@
 #include "style/Typography.h"
 #include "views/components/NodeGlyph.h"
 #include "views/components/TextDraw.h"
+#include "views/components/controls/FocusRing.h"
 #include "views/components/controls/ListScroll.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollArea>
@@ -48,7 +50,15 @@ double CleanupQueueList::rowHeight() {
 // Every row painted on one canvas as tall as the list; the scroll area shows a window of it.
 class CleanupQueueList::Rows : public ThemedWidget {
 public:
-    Rows(AppState& state, QWidget* parent) : ThemedWidget(parent), m_state(state) {}
+    Rows(AppState& state, QWidget* parent) : ThemedWidget(parent), m_state(state) {
+        // One stop of Tab: the arrows walk the rows, and Space, Return or Delete unstage the one
+        // ringed, as its button does.
+        setObjectName(QStringLiteral("staged"));
+        setFocusPolicy(Qt::TabFocus);
+        FocusRing::follow(this);
+    }
+
+    int current() const { return std::clamp(m_current, 0, std::max(count() - 1, 0)); }
 
     int count() const { return static_cast<int>(m_state.queue().size()); }
     QRectF rowRect(std::size_t index) const {
@@ -89,6 +99,8 @@ protected:
 
             const QRectF remove = removeRect(i);
             SymbolImage::draw(painter, remove, "xmark.circle.fill", removeSize, QFont::Normal, t.textTertiary);
+
+            if (i == std::size_t(current()) && FocusRing::shown(this)) FocusRing::paint(painter, row, 4, t);
 
             const QString size = DisplayText::sizeText(node.bytes(allocated));
             const double sizeWidth = sizeMetrics.horizontalAdvance(size);
@@ -131,17 +143,60 @@ protected:
         for (std::size_t i = 0; i < queue.size(); ++i) {
             // A generous target: the symbol's box grown a little, as a finger-sized button would be.
             if (!removeRect(i).adjusted(-4, -4, 4, 4).contains(event->position())) continue;
-            const AppState::NodePtr item = queue[i];
-            std::vector<AppState::NodePtr> rest;
-            for (const AppState::NodePtr& other : queue)
-                if (other != item) rest.push_back(other);
-            m_state.setQueue(std::move(rest));
+            unstage(i);
             return;
         }
     }
 
+    void keyPressEvent(QKeyEvent* event) override {
+        const int last = count() - 1;
+        int target = current();
+        switch (event->key()) {
+        case Qt::Key_Up: target = current() - 1; break;
+        case Qt::Key_Down: target = current() + 1; break;
+        case Qt::Key_Home: target = 0; break;
+        case Qt::Key_End: target = last; break;
+        case Qt::Key_Space:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Delete:
+        case Qt::Key_Backspace:
+            if (count() > 0 && event->modifiers() == Qt::NoModifier) unstage(std::size_t(current()));
+            return event->accept();
+        default: return ThemedWidget::keyPressEvent(event);
+        }
+        m_current = std::clamp(target, 0, std::max(last, 0));
+        if (auto* area = qobject_cast<QScrollArea*>(parentWidget() ? parentWidget()->parentWidget() : nullptr)) {
+            const QRectF row = rowRect(std::size_t(m_current));
+            area->ensureVisible(0, int(row.center().y()), 0, int(row.height() / 2) + 1);
+        }
+        update();
+        event->accept();
+    }
+
+    bool event(QEvent* event) override {
+        // Space presses the ringed row's button rather than previewing the selection.
+        if (event->type() == QEvent::ShortcutOverride &&
+            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space) {
+            event->accept();
+            return true;
+        }
+        return ThemedWidget::event(event);
+    }
+
 private:
+    void unstage(std::size_t index) {
+        const auto& queue = m_state.queue();
+        if (index >= queue.size()) return;
+        const AppState::NodePtr item = queue[index];
+        std::vector<AppState::NodePtr> rest;
+        for (const AppState::NodePtr& other : queue)
+            if (other != item) rest.push_back(other);
+        m_state.setQueue(std::move(rest));
+    }
+
     AppState& m_state;
+    int m_current = 0;
 };
 
 CleanupQueueList::CleanupQueueList(AppState& state, QWidget* parent)
