@@ -1,6 +1,7 @@
 #include "core/DiskInfo.h"
 
 #include "base/PathText.h"
+#include "platform/ChildCall.h"
 #include "platform/MountTable.h"
 
 #include <dirent.h>
@@ -218,7 +219,19 @@ std::optional<VolumeCapacity> capacityOf(const std::string& mountPoint) {
 }
 
 const BoundedCalls<std::optional<VolumeCapacity>>& capacityProbe() {
-    static const BoundedCalls<std::optional<VolumeCapacity>> probe(mountAnswerLimit, capacityOf);
+    // Each capacity is read from a child process: one that never returns holds the child, never a
+    // thread of this process, which could then not end.
+    static const BoundedCalls<std::optional<VolumeCapacity>> probe(mountAnswerLimit, [](const std::string& mountPoint) {
+        struct Answer {
+            bool found = false;
+            VolumeCapacity capacity;
+        };
+        const std::optional<Answer> answer = callInChild<Answer>([&mountPoint] {
+            const std::optional<VolumeCapacity> capacity = capacityOf(mountPoint);
+            return Answer{capacity.has_value(), capacity.value_or(VolumeCapacity{})};
+        });
+        return answer && answer->found ? std::optional<VolumeCapacity>(answer->capacity) : std::nullopt;
+    });
     return probe;
 }
 

@@ -60,8 +60,9 @@ std::vector<VolumeInfo> volumes(const VolumeSources& sources = {});
 std::optional<VolumeCapacity> capacityOf(const std::string& mountPoint);
 
 // The process's one prober of capacityOf, bounded by mountAnswerLimit, for every volume list of the
-// running system: a mount that stops answering holds one thread, however many lists ask for it
-// (each new one finds the look still outstanding, and leaves the mount out at once).
+// running system: a mount that stops answering holds one look, however many lists ask for it
+// (each new one finds the look still outstanding, and leaves the mount out at once). Each look is
+// made from a child process, so one that stays blocked never keeps this process from ending.
 const BoundedCalls<std::optional<VolumeCapacity>>& capacityProbe();
 
 // Whether this process may read every folder: CAP_DAC_READ_SEARCH or CAP_DAC_OVERRIDE among its

@@ -1,6 +1,7 @@
 #include "core/ScanFileSystem.h"
 
 #include "platform/BoundedCalls.h"
+#include "platform/ChildCall.h"
 
 #include <fcntl.h>
 #include <linux/openat2.h>
@@ -93,11 +94,21 @@ bool examine(int dirFd, const char* name, EntryInfo& info, Capabilities& capabil
 
 namespace {
 
+// Each look is made from a child process: one that never returns holds the child, never a thread
+// of this process, which could then not end.
 const BoundedCalls<std::optional<EntryInfo>>& mountPointProbe() {
-    static const BoundedCalls<std::optional<EntryInfo>> probe(mountAnswerLimit, [](const std::string& path) {
-        Capabilities capabilities;
+    struct Look {
+        bool found = false;
         EntryInfo info;
-        return examine(AT_FDCWD, path.c_str(), info, capabilities) ? std::optional<EntryInfo>(info) : std::nullopt;
+    };
+    static const BoundedCalls<std::optional<EntryInfo>> probe(mountAnswerLimit, [](const std::string& path) {
+        const std::optional<Look> look = callInChild<Look>([&path] {
+            Capabilities capabilities;
+            Look answer;
+            answer.found = examine(AT_FDCWD, path.c_str(), answer.info, capabilities);
+            return answer;
+        });
+        return look && look->found ? std::optional<EntryInfo>(look->info) : std::nullopt;
     });
     return probe;
 }

@@ -101,7 +101,8 @@ struct MountPoints {
 // Looks at the mount points below `rootPath` that the scan may enter: those the boundaries or the
 // options leave out, or that lie below one left out, are not looked at. Without such a mount point
 // nothing is looked at and nothing waits. The looks go through one prober for the whole process,
-// so a stuck mount holds one thread however many scans meet it.
+// so a stuck mount holds one look however many scans meet it; each is made from a child process,
+// so the look that stays blocked never keeps this process from ending.
 MountPoints lookAtMountPoints(const std::vector<MountEntry>& mounts, std::string_view rootPath,
                               const Boundaries& boundaries, const std::unordered_set<std::string>& excludedPaths);
 
