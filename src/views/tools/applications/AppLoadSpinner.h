@@ -1,12 +1,10 @@
 #pragma once
-#include "views/components/ThemedWidget.h"
-
-#include <QTimer>
+#include "views/components/controls/TurningMark.h"
 
 namespace tallymere {
 
 // A small indeterminate progress mark: an arc in textTertiary turning once a second while shown.
-class AppLoadSpinner : public ThemedWidget {
+class AppLoadSpinner : public TurningMark {
     Q_OBJECT
 public:
     explicit AppLoadSpinner(QWidget* parent = nullptr);
@@ -14,12 +12,6 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-
-private:
-    QTimer m_timer;
-    int m_step = 0;
 };
 
 } // namespace tallymere
