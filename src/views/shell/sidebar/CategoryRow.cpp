@@ -21,8 +21,7 @@ QFont sizeFont() { return Typography::font(10.5, QFont::Medium); }
 } // namespace
 
 CategoryRow::CategoryRow(AppState& state, FileCategory category, std::int64_t bytes, QWidget* parent)
-    : ClickableWidget({}, parent), m_state(state), m_category(category), m_bytes(bytes) {
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    : SidebarRow(parent), m_state(state), m_category(category), m_bytes(bytes) {
     setAction([this] { toggle(); });
     connect(&m_state, &AppState::filterChanged, this, qOverload<>(&QWidget::update));
 }
@@ -52,12 +51,9 @@ QSize CategoryRow::sizeHint() const {
 
 void CategoryRow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::TextAntialiasing);
     const Theme& t = theme();
+    beginPaint(painter, radius, ShapePaint::withOpacity(t.surfaceRaised, 0.7));
     const QRectF area(rect());
-    if (m_hovering) ShapePaint::fillRounded(painter, area, radius, ShapePaint::withOpacity(t.surfaceRaised, 0.7));
-    if (isPressed()) painter.setOpacity(pressedOpacity);
     const bool on = isOn();
     const double middle = area.center().y();
     const QRectF dot(padX, middle - dotSize / 2, dotSize, dotSize);
@@ -70,18 +66,6 @@ void CategoryRow::paintEvent(QPaintEvent*) {
     painter.setFont(titleFont());
     KeptText::draw(painter, QRectF(dot.right() + spacing, 0, width(), height()), Qt::AlignLeft | Qt::AlignVCenter,
                      QString::fromLatin1(FileCategories::title(m_category).data()));
-}
-
-void CategoryRow::enterEvent(QEnterEvent* event) {
-    m_hovering = true;
-    update();
-    ClickableWidget::enterEvent(event);
-}
-
-void CategoryRow::leaveEvent(QEvent* event) {
-    m_hovering = false;
-    update();
-    ClickableWidget::leaveEvent(event);
 }
 
 } // namespace tallymere

@@ -1,6 +1,6 @@
 #pragma once
 #include "core/FileCategory.h"
-#include "views/components/controls/ClickableWidget.h"
+#include "views/shell/sidebar/SidebarRow.h"
 
 #include <cstdint>
 
@@ -11,7 +11,7 @@ class AppState;
 // One File Types row: the category's colour dot, title and bytes. On (full colour) when the
 // filter names no category or names this one; dimmed otherwise. A click adds the category to the
 // display filter or takes it out; the store re-filters shortly after.
-class CategoryRow : public ClickableWidget {
+class CategoryRow : public SidebarRow {
     Q_OBJECT
 public:
     CategoryRow(AppState& state, FileCategory category, std::int64_t bytes, QWidget* parent = nullptr);
@@ -20,7 +20,6 @@ public:
     std::int64_t bytes() const { return m_bytes; }
     void setBytes(std::int64_t bytes);
     bool isOn() const;
-    bool isHovering() const { return m_hovering; }
     void toggle();
 
     QSize sizeHint() const override;
@@ -28,14 +27,11 @@ public:
 protected:
     double ringRadius() const override;
     void paintEvent(QPaintEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
 
 private:
     AppState& m_state;
     FileCategory m_category;
     std::int64_t m_bytes;
-    bool m_hovering = false;
 };
 
 } // namespace tallymere

@@ -22,8 +22,7 @@ QFont sizeFont() { return Typography::font(11, QFont::DemiBold); }
 } // namespace
 
 PresetRow::PresetRow(AppState& state, PresetHit hit, QWidget* parent)
-    : ClickableWidget({}, parent), m_state(state), m_hit(std::move(hit)) {
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    : SidebarRow(parent), m_state(state), m_hit(std::move(hit)) {
     setToolTip(QString::fromStdString(m_hit.preset.blurb) + QStringLiteral(" — click to stage for cleanup"));
     setAction([this] { stageHit(); });
 }
@@ -46,12 +45,9 @@ QSize PresetRow::sizeHint() const {
 
 void PresetRow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::TextAntialiasing);
     const Theme& t = theme();
+    beginPaint(painter, radius, t.surfaceRaised);
     const QRectF area(rect());
-    if (m_hovering) ShapePaint::fillRounded(painter, area, radius, t.surfaceRaised);
-    if (isPressed()) painter.setOpacity(pressedOpacity);
     const double middle = area.center().y();
 
     const QSizeF symbol = SymbolImage::size(11);
@@ -60,8 +56,8 @@ void PresetRow::paintEvent(QPaintEvent*) {
 
     const QSizeF trailing = SymbolImage::size(9);
     const QRectF trailingBox(QPointF(area.right() - padX - trailing.width(), middle - trailing.height() / 2), trailing);
-    SymbolImage::draw(painter, trailingBox, m_hovering ? "plus.circle.fill" : "chevron.right", 9, QFont::Bold,
-                      m_hovering ? t.accent : ShapePaint::withOpacity(t.textTertiary, 0.6));
+    SymbolImage::draw(painter, trailingBox, isHovering() ? "plus.circle.fill" : "chevron.right", 9, QFont::Bold,
+                      isHovering() ? t.accent : ShapePaint::withOpacity(t.textTertiary, 0.6));
 
     const QString size = DisplayText::sizeText(m_hit.total);
     const double sizeWidth = std::ceil(QFontMetricsF(sizeFont()).horizontalAdvance(size));
@@ -79,18 +75,6 @@ void PresetRow::paintEvent(QPaintEvent*) {
                    TextDraw::oneLine(QString::fromStdString(m_hit.preset.title)), {titleFont(), t.text});
     TextDraw::draw(painter, QRectF(textLeft, top + titleHeight + 1, textWidth, countHeight), countText(),
                    {countFont(), t.textTertiary});
-}
-
-void PresetRow::enterEvent(QEnterEvent* event) {
-    m_hovering = true;
-    update();
-    ClickableWidget::enterEvent(event);
-}
-
-void PresetRow::leaveEvent(QEvent* event) {
-    m_hovering = false;
-    update();
-    ClickableWidget::leaveEvent(event);
 }
 
 } // namespace tallymere

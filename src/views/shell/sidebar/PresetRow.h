@@ -1,6 +1,6 @@
 #pragma once
 #include "core/CleanupPreset.h"
-#include "views/components/controls/ClickableWidget.h"
+#include "views/shell/sidebar/SidebarRow.h"
 
 namespace tallymere {
 
@@ -9,7 +9,7 @@ class AppState;
 // One Quick Wins row: the preset's symbol (success colour when its data is rebuilt by its tool,
 // warning otherwise), title and item count, the matched size, and a chevron that turns into a plus
 // under the pointer. A click stages the hit's largest nodes.
-class PresetRow : public ClickableWidget {
+class PresetRow : public SidebarRow {
     Q_OBJECT
 public:
     // Nodes staged by one click at most: the largest of the hit.
@@ -18,7 +18,6 @@ public:
     PresetRow(AppState& state, PresetHit hit, QWidget* parent = nullptr);
 
     const PresetHit& hit() const { return m_hit; }
-    bool isHovering() const { return m_hovering; }
     // "1 item", "57 items".
     QString countText() const;
     // Stages up to maxStaged nodes in list order through the store's one enqueue rule.
@@ -29,13 +28,10 @@ public:
 protected:
     double ringRadius() const override;
     void paintEvent(QPaintEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
 
 private:
     AppState& m_state;
     PresetHit m_hit;
-    bool m_hovering = false;
 };
 
 } // namespace tallymere
