@@ -35,19 +35,17 @@ IcicleView::IcicleView(AppState& state, QWidget* parent)
     m_scroll->setGeometry(rect().marginsRemoved(QMargins(margin, margin, margin, margin)));
     themeChanged();
 
-    connect(&state, &AppState::focusChanged, this, &IcicleView::rebuild);
-    connect(&state, &AppState::displayRootChanged, this, &IcicleView::rebuild);
-    connect(&state, &AppState::useAllocatedSizeChanged, this, &IcicleView::rebuild);
-    connect(&state, &AppState::treemapDepthChanged, this, &IcicleView::rebuild);
-    connect(&state, &AppState::colorModeChanged, this, [this] {
-        ++m_revision;
-        redraw();
-    });
-    connect(&state, &AppState::showLabelsChanged, this, &IcicleView::redraw);
-    connect(&state, &AppState::hoveredChanged, this,
-            [this] { m_surface->moveMark(m_hoverMark, markRect(m_state.hovered().get())); });
-    connect(&state, &AppState::selectionChanged, this,
-            [this] { m_surface->moveMark(m_selectionMark, markRect(m_state.selection().get())); });
+    followInputs(this, state, m_surface,
+                 {.rebuild = [this] { rebuild(); },
+                  .recolour = [this] {
+                      ++m_revision;
+                      redraw();
+                  },
+                  .redraw = [this] { redraw(); },
+                  .markRect = [this](const FileNode* node) { return markRect(node); },
+                  .hoverMark = &m_hoverMark,
+                  .selectionMark = &m_selectionMark,
+                  .followsDepth = true});
     // Hover, clicks and the context menu act on the node under the pointer.
     new NodeInteraction(state, m_surface, [this](QPointF point) { return nodeAt(point); });
     rebuild();

@@ -47,18 +47,16 @@ PackView::PackView(AppState& state, QWidget* parent)
     : ThemedWidget(parent), m_state(state),
       m_surface(new VizSurface([this](QPainter& painter, const QRegion& exposed) { paintCanvas(painter, exposed); }, this)) {
     m_surface->setGeometry(rect().marginsRemoved(QMargins(margin, margin, margin, margin)));
-    connect(&state, &AppState::focusChanged, this, &PackView::rebuild);
-    connect(&state, &AppState::displayRootChanged, this, &PackView::rebuild);
-    connect(&state, &AppState::useAllocatedSizeChanged, this, &PackView::rebuild);
-    connect(&state, &AppState::colorModeChanged, this, [this] {
-        ++m_revision;
-        redraw();
-    });
-    connect(&state, &AppState::showLabelsChanged, this, &PackView::redraw);
-    connect(&state, &AppState::hoveredChanged, this,
-            [this] { m_surface->moveMark(m_hoverMark, markRect(m_state.hovered().get())); });
-    connect(&state, &AppState::selectionChanged, this,
-            [this] { m_surface->moveMark(m_selectionMark, markRect(m_state.selection().get())); });
+    followInputs(this, state, m_surface,
+                 {.rebuild = [this] { rebuild(); },
+                  .recolour = [this] {
+                      ++m_revision;
+                      redraw();
+                  },
+                  .redraw = [this] { redraw(); },
+                  .markRect = [this](const FileNode* node) { return markRect(node); },
+                  .hoverMark = &m_hoverMark,
+                  .selectionMark = &m_selectionMark});
     // Hover, clicks and the context menu act on the node under the pointer.
     new NodeInteraction(state, m_surface, [this](QPointF point) { return nodeAt(point); });
     rebuild();

@@ -1,5 +1,6 @@
 #include "views/viz/VizSurface.h"
 
+#include "state/AppState.h"
 #include "views/components/canvas/LayeredCanvas.h"
 #include "views/components/canvas/ParallelBands.h"
 
@@ -70,6 +71,22 @@ void BaseLayer::paint(QPainter& painter, const QRegion& exposed, QSize size, qre
     ensure(size, pixelRatio, backdrop, render);
     if (isValid()) LayeredCanvas::blit(painter, m_image, except);
     else painter.fillRect(exposed.boundingRect(), backdrop);
+}
+
+void followInputs(QObject* owner, AppState& state, VizSurface* surface, const SurfaceInputs& inputs) {
+    auto layOut = [rebuild = inputs.rebuild] { rebuild(); };
+    QObject::connect(&state, &AppState::focusChanged, owner, layOut);
+    QObject::connect(&state, &AppState::displayRootChanged, owner, layOut);
+    QObject::connect(&state, &AppState::useAllocatedSizeChanged, owner, layOut);
+    if (inputs.followsDepth) QObject::connect(&state, &AppState::treemapDepthChanged, owner, layOut);
+    QObject::connect(&state, &AppState::colorModeChanged, owner, [recolour = inputs.recolour] { recolour(); });
+    QObject::connect(&state, &AppState::showLabelsChanged, owner, [redraw = inputs.redraw] { redraw(); });
+    QObject::connect(&state, &AppState::hoveredChanged, owner, [&state, surface, inputs] {
+        surface->moveMark(*inputs.hoverMark, inputs.markRect(state.hovered().get()));
+    });
+    QObject::connect(&state, &AppState::selectionChanged, owner, [&state, surface, inputs] {
+        surface->moveMark(*inputs.selectionMark, inputs.markRect(state.selection().get()));
+    });
 }
 
 } // namespace tallymere

@@ -8,6 +8,9 @@
 
 namespace tallymere {
 
+class AppState;
+class FileNode;
+
 // The drawing area of a canvas view: a plain child widget placed inside the view's margin, so that
 // pointer handling and the context menu cover the drawn area and not the margin around it. It
 // paints nothing of its own; its owner hands it the painting, which must cover the exposed region
@@ -29,6 +32,20 @@ protected:
 private:
     Paint m_paint;
 };
+
+// What a canvas drawn on a VizSurface does when the store's inputs change: `rebuild` lays it out
+// again (a new focus, displayed tree or size mode, and the depth where `followsDepth`), `recolour`
+// and `redraw` draw its picture again for a colour mode and for labels, and the hover and selection
+// marks (kept in `hoverMark` and `selectionMark`) move to where `markRect` puts the node.
+struct SurfaceInputs {
+    std::function<void()> rebuild, recolour, redraw;
+    std::function<QRect(const FileNode*)> markRect;
+    QRect* hoverMark = nullptr;
+    QRect* selectionMark = nullptr;
+    bool followsDepth = false;
+};
+// Connects the store's signals to `surface`'s canvas for as long as `owner` lives.
+void followInputs(QObject* owner, AppState& state, VizSurface* surface, const SurfaceInputs& inputs);
 
 // A canvas's expensive drawing kept as an opaque image at the device pixel ratio, laid on the
 // window's backdrop colour: drawn again only after invalidate() or when the size, pixel ratio or
