@@ -70,4 +70,34 @@ inline std::vector<KeyedChild> largestFirst(const FileNode& node, bool useAlloca
     return largestFirst(node, useAllocated, [](std::int64_t) { return true; });
 }
 
+// A node whose children are being laid out, one after another: an explicit stack of these
+// replaces the recursion, so that deep trees cannot exhaust the thread's stack. `place` is what a
+// layout keeps of the node to place its children (its span, the running edge of the next child,
+// its depth and tint).
+template <class Place>
+struct Frame {
+    std::vector<KeyedChild> children;
+    double total = 0; // the children's keys summed, the share of each
+    std::size_t next = 0;
+    Place place;
+};
+
+// Lays out the children of every frame on the stack, depth first and each frame's in order:
+// `visit(frame, index, child)` places one, and may push the frame of its children (after which
+// `frame` is not to be used). Returns once the stack is empty.
+template <class Place, class Visit>
+void walkFrames(std::vector<Frame<Place>>& stack, Visit&& visit) {
+    while (!stack.empty()) {
+        Frame<Place>& frame = stack.back();
+        if (frame.next >= frame.children.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const std::size_t index = frame.next++;
+        // A copy: pushing a frame may move the children this one was read from.
+        const KeyedChild child = frame.children[index];
+        visit(frame, index, child);
+    }
+}
+
 } // namespace tallymere::ChildOrder

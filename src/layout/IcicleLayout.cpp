@@ -9,17 +9,14 @@ namespace {
 
 using ChildOrder::KeyedChild;
 
-// A node whose children are being laid out in the row below it; an explicit stack of these replaces
-// the recursion so that deep trees cannot exhaust the thread's stack.
-struct Frame {
-    std::vector<KeyedChild> children;
-    double total = 0;
+// What a row's parent keeps to place its children below it.
+struct Row {
     double width = 0; // the node's own width
     double x = 0;     // running left edge of the next child
     int depth = 0;    // the node's depth
     int tint = 0;     // the node's tint
-    std::size_t next = 0;
 };
+using Frame = ChildOrder::Frame<Row>;
 
 // Appends the node's tile and, when it has children to lay out, pushes their frame.
 void emit(const FileNode& node, double x, double width, int depth, int tint, Rect area, const Options& options,
@@ -47,10 +44,7 @@ void emit(const FileNode& node, double x, double width, int depth, int tint, Rec
         return width * (static_cast<double>(key) / total) >= options.minWidth;
     });
     frame.total = total;
-    frame.width = width;
-    frame.x = x;
-    frame.depth = depth;
-    frame.tint = tint;
+    frame.place = {width, x, depth, tint};
     stack.push_back(std::move(frame));
 }
 
@@ -62,22 +56,16 @@ std::vector<LayoutTile> layout(const FileNode& root, Rect area, const Options& o
 
     std::vector<Frame> stack;
     emit(root, area.minX(), area.width, 0, 0, area, options, tiles, stack);
-    while (!stack.empty()) {
-        Frame& frame = stack.back();
-        if (frame.next >= frame.children.size()) {
-            stack.pop_back();
-            continue;
-        }
-        const std::size_t index = frame.next++;
-        const KeyedChild& child = frame.children[index];
-        const double x = frame.x;
-        const double width = frame.width * (static_cast<double>(child.key) / frame.total);
+    ChildOrder::walkFrames(stack, [&](Frame& frame, std::size_t index, const KeyedChild& child) {
+        Row& row = frame.place;
+        const double x = row.x;
+        const double width = row.width * (static_cast<double>(child.key) / frame.total);
         // The running edge advances also past a child that draws nothing.
-        frame.x += width;
-        const int tint = frame.depth == 0 ? static_cast<int>(index) : frame.tint;
+        row.x += width;
+        const int tint = row.depth == 0 ? static_cast<int>(index) : row.tint;
         // May push a frame: `frame` is not used after this call.
-        emit(*child.node, x, width, frame.depth + 1, tint, area, options, tiles, stack);
-    }
+        emit(*child.node, x, width, row.depth + 1, tint, area, options, tiles, stack);
+    });
     return tiles;
 }
 

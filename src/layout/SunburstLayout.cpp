@@ -11,19 +11,16 @@ namespace {
 
 using ChildOrder::KeyedChild;
 
-// A node whose children are being laid into their ring; an explicit stack of these replaces the
-// recursion so that deep trees cannot exhaust the thread's stack.
-struct Frame {
-    std::vector<KeyedChild> children;
-    double total = 0;
-    double sweep = 0;      // the node's own sweep
-    double angle = 0;      // running start of the next child
-    int depth = 0;         // the ring the children go into
-    int tint = 0;          // the node's tint
-    double innerEdge = 0;  // the ring's radii
+// What a node keeps to lay its children into their ring.
+struct Ring {
+    double sweep = 0;     // the node's own sweep
+    double angle = 0;     // running start of the next child
+    int depth = 0;        // the ring the children go into
+    int tint = 0;         // the node's tint
+    double innerEdge = 0; // the ring's radii
     double outerEdge = 0;
-    std::size_t next = 0;
 };
+using Frame = ChildOrder::Frame<Ring>;
 
 // Pushes the frame that lays out the children of `node`, when it may have any.
 void enter(const FileNode& node, double start, double sweep, int depth, int tint, double inner, double ring,
@@ -42,12 +39,8 @@ void enter(const FileNode& node, double start, double sweep, int depth, int tint
         return !(sweep * static_cast<double>(key) / total < options.minSweep);
     });
     frame.total = total;
-    frame.sweep = sweep;
-    frame.angle = start;
-    frame.depth = depth;
-    frame.tint = tint;
-    frame.innerEdge = inner + ring * (depth - 1);
-    frame.outerEdge = std::max(frame.innerEdge + ring - options.ringGap, frame.innerEdge);
+    const double innerEdge = inner + ring * (depth - 1);
+    frame.place = {sweep, start, depth, tint, innerEdge, std::max(innerEdge + ring - options.ringGap, innerEdge)};
     stack.push_back(std::move(frame));
 }
 
@@ -64,24 +57,18 @@ std::vector<LayoutArc> layout(const FileNode& root, double radius, const Options
 
     std::vector<Frame> stack;
     enter(root, 0, fullTurn, 1, 0, inner, ring, options, arcs, stack);
-    while (!stack.empty()) {
-        Frame& frame = stack.back();
-        if (frame.next >= frame.children.size()) {
-            stack.pop_back();
-            continue;
-        }
-        const std::size_t index = frame.next++;
-        const KeyedChild& child = frame.children[index];
-        const double start = frame.angle;
-        const double sweep = frame.sweep * static_cast<double>(child.key) / frame.total;
+    ChildOrder::walkFrames(stack, [&](Frame& frame, std::size_t index, const KeyedChild& child) {
+        Ring& at = frame.place;
+        const double start = at.angle;
+        const double sweep = at.sweep * static_cast<double>(child.key) / frame.total;
         // A too narrow child still advances the angle: it leaves an empty wedge.
-        frame.angle += sweep;
-        if (sweep < options.minSweep) continue;
-        const int tint = frame.depth == 1 ? static_cast<int>(index) : frame.tint;
-        arcs.push_back({child.node, start, start + sweep, frame.innerEdge, frame.outerEdge, frame.depth, tint});
+        at.angle += sweep;
+        if (sweep < options.minSweep) return;
+        const int tint = at.depth == 1 ? static_cast<int>(index) : at.tint;
+        arcs.push_back({child.node, start, start + sweep, at.innerEdge, at.outerEdge, at.depth, tint});
         // May push a frame: `frame` is not used after this call.
-        enter(*child.node, start, sweep, frame.depth + 1, tint, inner, ring, options, arcs, stack);
-    }
+        enter(*child.node, start, sweep, at.depth + 1, tint, inner, ring, options, arcs, stack);
+    });
     return arcs;
 }
 
