@@ -204,7 +204,9 @@ TEST(Startup, RealWindowShowsAndQuitsCleanlyUnderXvfb) {
     QProcessEnvironment environment = withoutDisplay(dir / "config");
     environment.insert("HOME", QString::fromStdString(dir.path()));
     process.setProcessEnvironment(environment);
-    process.start(xvfb, {"-a", "-s", "-screen 0 1600x1000x24", QString::fromStdString(script), binary()});
+    // The server must not reset when its last client leaves: the polling above connects and leaves
+    // while the program may still be starting, and a client that connects during a reset is refused.
+    process.start(xvfb, {"-a", "-s", "-screen 0 1600x1000x24 -noreset", QString::fromStdString(script), binary()});
     ASSERT_TRUE(process.waitForFinished(180000));
     QString out = QString::fromUtf8(process.readAllStandardOutput());
     EXPECT_TRUE(out.contains("shown\n")) << out.toStdString() << process.readAllStandardError().toStdString();
