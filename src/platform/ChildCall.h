@@ -1,53 +1,50 @@
 #pragma once
-#include <fcntl.h>
+#include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <memory>
+#include <new>
 #include <optional>
-#include <type_traits>
 
 namespace tallymere {
 
 // Makes a call that may block in the kernel for ever (a stat of a FUSE mount whose server stopped
 // answering) from a child process, and waits for its answer. A thread stuck in such a call can
 // never be killed (the kernel waits for the server's answer once the server has read the
-// request), and a process ends only when its last thread has: made here, the call holds the
-// child, and this process, whose own wait for the answer can always be interrupted, can still end.
-// The child shares this process's memory until it ends, so what it holds stays while it is stuck.
+// request), and a process ends only when its last thread has. Made here, the call holds the child,
+// and this process, whose wait for the child can always be killed, can still end.
 //
-// `call` runs in the child of a process that may have other threads: it may use system calls
-// only (no allocation, no locks). The answer is copied through a pipe. None when no child could
-// be made or it ended without answering. Blocks until the child answers.
+// The child shares this process's memory (nothing is copied, so a call costs about what a thread
+// does) and runs on a stack of its own while the calling thread waits; what the memory holds stays
+// while the child is stuck. `call` may use system calls only (no allocation, no locks: other
+// threads of this process may hold them). None when no child could be made.
 template <class Answer, class Call>
 std::optional<Answer> callInChild(const Call& call) {
-    static_assert(std::is_trivially_copyable_v<Answer>);
-    int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0) return std::nullopt;
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const Answer answer = call();
-        [[maybe_unused]] const ssize_t written = ::write(ends[1], &answer, sizeof answer);
-        ::_exit(0);
+    struct Shared {
+        const Call* call;
+        Answer answer{};
+        bool answered = false;
+    };
+    Shared shared{&call};
+    constexpr std::size_t stackBytes = 256 * 1024;
+    const std::unique_ptr<char[]> stack(new (std::nothrow) char[stackBytes]);
+    if (!stack) return std::nullopt;
+    const auto run = [](void* argument) -> int {
+        auto& s = *static_cast<Shared*>(argument);
+        s.answer = (*s.call)();
+        s.answered = true;
+        return 0;
+    };
+    // CLONE_VFORK: this thread waits, killably, until the child has ended.
+    const pid_t child = ::clone(run, stack.get() + stackBytes, CLONE_VM | CLONE_VFORK | SIGCHLD, &shared);
+    if (child < 0) return std::nullopt;
+    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
     }
-    ::close(ends[1]);
-    std::optional<Answer> result;
-    if (child > 0) {
-        Answer answer;
-        auto* bytes = reinterpret_cast<char*>(&answer);
-        std::size_t got = 0;
-        while (got < sizeof answer) {
-            const ssize_t n = ::read(ends[0], bytes + got, sizeof answer - got);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            got += static_cast<std::size_t>(n);
-        }
-        if (got == sizeof answer) result = answer;
-        while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-        }
-    }
-    ::close(ends[0]);
-    return result;
+    if (!shared.answered) return std::nullopt;
+    return shared.answer;
 }
 
 } // namespace tallymere
