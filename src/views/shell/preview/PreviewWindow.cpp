@@ -11,6 +11,7 @@
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
 #include "desktop/FileIcon.h"
+#include "desktop/PictureDecoder.h"
 #include "views/components/NodeGlyph.h"
 #include "views/components/controls/ThemedScrollBar.h"
 #include "views/components/WindowPlacement.h"
@@ -27,12 +28,14 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QScreen>
 #include <QShowEvent>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
@@ -41,12 +44,14 @@
 
 namespace tallymere {
 
-// Draws one image scaled to fit, centred, never enlarged beyond its own size.
+// Draws one image scaled to fit, centred, never enlarged beyond the picture's own size (which the
+// image, decoded for the largest screen, may be smaller or larger than).
 class PreviewImage : public QWidget {
 public:
     using QWidget::QWidget;
-    void setImage(QImage image) {
+    void setImage(QImage image, QSize natural) {
         m_image = std::move(image);
+        m_natural = natural.isEmpty() ? m_image.size() / m_image.devicePixelRatio() : QSizeF(natural);
         update();
     }
     const QImage& image() const { return m_image; }
@@ -58,7 +63,7 @@ protected:
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         QSizeF bounds = QSizeF(size()) - QSizeF(24, 24);
         if (bounds.width() <= 0 || bounds.height() <= 0) return;
-        QSizeF natural = QSizeF(m_image.size()) / m_image.devicePixelRatio();
+        const QSizeF natural = m_natural;
         QSizeF fitted = natural;
         if (natural.width() > bounds.width() || natural.height() > bounds.height())
             fitted = natural.scaled(bounds, Qt::KeepAspectRatio);
@@ -68,11 +73,12 @@ protected:
 
 private:
     QImage m_image;
+    QSizeF m_natural;
 };
 
 namespace {
 
-// Closes the descriptor on every path out.
+// Closes the descriptor on every path out; shared while the picture it holds is decoded.
 struct FileDescriptor {
     int fd = -1;
     explicit FileDescriptor(int descriptor) : fd(descriptor) {}
@@ -146,6 +152,22 @@ QIcon iconFor(const QString& displayName, bool isFolder, const Theme& theme) {
 }
 
 QString mimeKind(const QString& displayName) { return FileIcon::kind(displayName); }
+
+// Whether the file's first bytes are those of a picture format. Reads a header only.
+bool looksLikePicture(int fd) {
+    QFile device;
+    if (!device.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return false;
+    return QImageReader(&device).canRead();
+}
+
+// The most a picture is decoded at: the largest the preview can be on its screen, which it can
+// never enlarge past. Square, so a picture turned by its orientation fits the same.
+QSize pictureBox(const QWidget& window) {
+    const QScreen* screen = window.screen();
+    const QSize pixels = screen ? screen->size() * screen->devicePixelRatio() : QSize(2048, 2048);
+    const int side = std::clamp(std::max(pixels.width(), pixels.height()), 256, 4096);
+    return {side, side};
+}
 
 } // namespace
 
@@ -279,7 +301,7 @@ void PreviewWindow::showItem(int index) {
     ++m_generation;
     cancelWalk();
     m_index = index;
-    m_imageView->setImage({});
+    m_imageView->setImage({}, {});
     m_textView->clear();
     if (index < 0) {
         m_kind = PreviewKind::none;
@@ -310,28 +332,32 @@ void PreviewWindow::showItem(int index) {
 
     // The name may stand for something else by now (a link to a pipe or a device put in its
     // place): only a regular file is opened for reading.
-    FileDescriptor file(RegularFile::openForReading(path));
+    auto file = std::make_shared<FileDescriptor>(RegularFile::openForReading(path));
     struct stat opened {};
-    if (file.fd < 0 || ::fstat(file.fd, &opened) != 0) {
+    if (file->fd < 0 || ::fstat(file->fd, &opened) != 0) {
         showOther(path, mimeKind(name), status.st_size, true);
         return;
     }
-    {
-        QFile device;
-        if (device.open(file.fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
-            QImageReader reader(&device);
-            reader.setAutoTransform(true);
-            if (reader.canRead()) {
-                QImage decoded = reader.read();
-                if (!decoded.isNull()) {
-                    showImage(path, std::move(decoded));
-                    return;
-                }
-            }
-        }
+    if (!looksLikePicture(file->fd)) {
+        showTextOrOther(path, file->fd, opened.st_size);
+        return;
     }
+    // A picture is decoded off this thread: some take minutes. Until it is there, and for good when
+    // it takes too long, the file shows as any file does.
+    showOther(path, mimeKind(name), opened.st_size, true);
+    const std::uint64_t generation = m_generation;
+    PictureDecoder::decode(file->fd, pictureBox(*this), this,
+                           [this, generation, path, file, size = opened.st_size](PictureDecoder::Picture picture) {
+                               if (generation != m_generation) return;
+                               if (!picture.isNull()) showImage(path, std::move(picture.images.front()), picture.natural);
+                               else if (!picture.overdue) showTextOrOther(path, file->fd, size);
+                               emit pictureSettled();
+                           });
+}
+
+void PreviewWindow::showTextOrOther(const std::string& path, int fd, std::int64_t size) {
     std::string prefix;
-    if (readPrefix(file.fd, textLimit + 1, prefix)) {
+    if (readPrefix(fd, textLimit + 1, prefix)) {
         bool cut = static_cast<std::int64_t>(prefix.size()) > textLimit;
         if (cut) {
             prefix.resize(static_cast<std::size_t>(textLimit));
@@ -342,14 +368,15 @@ void PreviewWindow::showItem(int index) {
             return;
         }
     }
-    showOther(path, mimeKind(name), opened.st_size, true);
+    showOther(path, mimeKind(displayText(PathText::lastComponent(path))), size, true);
 }
 
-void PreviewWindow::showImage(const std::string& path, QImage image) {
+void PreviewWindow::showImage(const std::string& path, QImage image, QSize natural) {
     m_kind = PreviewKind::image;
+    if (natural.isEmpty()) natural = image.size();
     m_title->setText(displayText(PathText::lastComponent(path)));
-    m_detail->setText(QString::number(image.width()) + QStringLiteral(" × ") + QString::number(image.height()));
-    m_imageView->setImage(std::move(image));
+    m_detail->setText(QString::number(natural.width()) + QStringLiteral(" × ") + QString::number(natural.height()));
+    m_imageView->setImage(std::move(image), natural);
     m_stack->setCurrentWidget(m_imageView);
 }
 

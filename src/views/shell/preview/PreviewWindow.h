@@ -31,7 +31,9 @@ enum class PreviewKind {
 
 // The quick preview of files and folders. It opens regular files only (read-only, non-blocking,
 // checked again after opening) and lists folders; FIFOs, sockets and devices are described from
-// their status alone, never opened. Paths are raw bytes; what is shown is repaired text.
+// their status alone, never opened. Paths are raw bytes; what is shown is repaired text. Pictures
+// are decoded off the window's thread, no larger than the screen, and shown when they arrive; one
+// that takes longer than the decoder's limit keeps the file's look (icon, kind, size).
 //
 // It is drawn in the theme of the window it belongs to (its ground, its ink, Inter, the category
 // glyphs in the theme's colours) and follows that theme's changes. Given a parent, it is a window
@@ -61,6 +63,10 @@ public:
     // The decoded image of an image item (upright), else a null image.
     QImage image() const;
 
+signals:
+    // A picture's decoding answered: its image shows, or (none, or too slow) the file's look stays.
+    void pictureSettled();
+
 protected:
     void themeChanged() override;
     void showEvent(QShowEvent* event) override;
@@ -74,7 +80,10 @@ private:
     bool handleKey(int key);
 
     void showItem(int index);
-    void showImage(const std::string& path, QImage image);
+    // `natural`: the picture's own size, which the image may be decoded smaller than.
+    void showImage(const std::string& path, QImage image, QSize natural);
+    // The first 256 KiB of the open file as text when they are, else the plain file's look.
+    void showTextOrOther(const std::string& path, int fd, std::int64_t size);
     void showText(const std::string& path, const QString& text);
     void showFolder(const std::string& path);
     void showOther(const std::string& path, const QString& kind, std::int64_t size, bool hasSize);

@@ -37,7 +37,7 @@ protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing, true);
-        AppIcon::paint(painter, QRectF(rect()), m_app, theme());
+        AppIcon::paint(painter, QRectF(rect()), m_app, theme(), this);
     }
 
 private:

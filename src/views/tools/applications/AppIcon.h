@@ -6,14 +6,23 @@
 #include <QRectF>
 
 class QPainter;
+class QWidget;
 
 namespace tallymere::AppIcon {
 
-// The launcher's icon from the desktop's icon theme by its icon name (or the image file an
-// absolute icon path names); a null icon when the theme has none.
-QIcon of(const InstalledApp& app);
+// The launcher's icon from the desktop's icon theme by its icon name, or from the image file an
+// absolute icon path names. Such a file is decoded off the window's thread (a picture may take
+// minutes), no larger than any row shows it: until it has been, the icon is null, and `repaint`,
+// when given, is repainted once it has. A file that holds no picture, or takes longer than the
+// decoder's limit, gives a null icon for as long as it is unchanged. A null icon also when the
+// theme has none.
+QIcon of(const InstalledApp& app, QWidget* repaint = nullptr);
 
-// Draws the icon stretched into `box`; without one, the generic app symbol in textSecondary.
-void paint(QPainter& painter, const QRectF& box, const InstalledApp& app, const Theme& theme);
+// Whether the icon's file is still being decoded.
+bool isDecoding(const InstalledApp& app);
+
+// Draws the icon stretched into `box`; without one (also while it is decoded), the generic app
+// symbol in textSecondary. `repaint` is the widget painted, repainted when the icon arrives.
+void paint(QPainter& painter, const QRectF& box, const InstalledApp& app, const Theme& theme, QWidget* repaint);
 
 } // namespace tallymere::AppIcon

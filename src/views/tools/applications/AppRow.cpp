@@ -80,7 +80,7 @@ void AppRow::paintEvent(QPaintEvent*) {
     if (const QColor fill = highlightColor(); fill.alpha() > 0) ShapePaint::fillRounded(painter, highlight, radius, fill);
 
     const QRectF content = highlight.adjusted(padX, padY, -padX, -padY);
-    AppIcon::paint(painter, QRectF(content.left(), content.center().y() - iconSize / 2, iconSize, iconSize), m_app, t);
+    AppIcon::paint(painter, QRectF(content.left(), content.center().y() - iconSize / 2, iconSize, iconSize), m_app, t, this);
 
     const TextDraw::Style total{.font = totalFont(), .color = t.textSecondary, .alignment = Qt::AlignRight | Qt::AlignVCenter};
     const QString totalLabel = totalText();

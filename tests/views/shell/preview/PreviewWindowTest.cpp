@@ -1,5 +1,8 @@
 #include "views/shell/preview/PreviewWindow.h"
 
+#include "desktop/PictureDecoder.h"
+#include "style/DisplayText.h"
+
 #include "state/AppStateTestSupport.h"
 #include "support/PipeSwap.h"
 #include "style/Typography.h"
@@ -8,15 +11,19 @@
 #include <QApplication>
 #include <QFontInfo>
 #include <QIcon>
+#include <QImageReader>
 #include <QImageWriter>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QKeyEvent>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <filesystem>
 #include <fcntl.h>
 #include <fstream>
 #include <stdio.h>
@@ -26,6 +33,7 @@
 
 using namespace tallymere;
 using tallymere::test::TempFolder;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -33,6 +41,12 @@ std::string writeBytes(const TempFolder& dir, const std::string& name, const std
     std::string path = dir / name;
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
+}
+
+// Lets the picture the window asked for arrive (it is decoded on another thread).
+void settled(PreviewWindow& window) {
+    QSignalSpy answered(&window, &PreviewWindow::pictureSettled);
+    ASSERT_TRUE(answered.wait(20000)) << "the picture's decoding never answered";
 }
 
 } // namespace
@@ -52,6 +66,7 @@ TEST(PreviewImages, DecodedUprightAndDrawnToFit) {
     PreviewWindow window;
     window.resize(300, 200);
     window.setItems({png});
+    settled(window);
     EXPECT_EQ(window.currentKind(), PreviewKind::image);
     EXPECT_EQ(window.image().size(), QSize(40, 20));
     window.show();
@@ -60,8 +75,61 @@ TEST(PreviewImages, DecodedUprightAndDrawnToFit) {
     EXPECT_NE(shown.pixelColor(5, 5), QColor(Qt::red));
 
     window.setItems({jpeg});
+    settled(window);
     EXPECT_EQ(window.currentKind(), PreviewKind::image);
     EXPECT_EQ(window.image().size(), QSize(20, 40));
+}
+
+// A picture may take minutes to decode (a scalable one of a path of half a million segments): the
+// window's thread never does it. Until the picture arrives the file shows as any file does, and a
+// picture larger than the screen is decoded no larger than the screen, its own size still named.
+TEST(PreviewImages, DecodedOffTheWindowThreadNoLargerThanTheScreen) {
+    TempFolder dir;
+    QImage red(40, 20, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    const std::string png = dir / "red.png";
+    ASSERT_TRUE(red.save(QString::fromStdString(png)));
+    PreviewWindow window;
+    window.setItems({png});
+    EXPECT_EQ(window.currentKind(), PreviewKind::other) << "nothing decoded on the window's thread";
+    EXPECT_TRUE(window.image().isNull());
+    EXPECT_EQ(window.titleText(), "red.png");
+    EXPECT_TRUE(window.detailText().startsWith("PNG image\n")) << window.detailText().toStdString();
+    settled(window);
+    EXPECT_EQ(window.currentKind(), PreviewKind::image);
+    EXPECT_EQ(window.detailText(), QString::fromUtf8("40 × 20"));
+
+    if (!QImageReader::supportedImageFormats().contains("svg")) GTEST_SKIP() << "no SVG decoder here";
+    const std::string vast = writeBytes(dir, "vast.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='100000' "
+                                                         "height='50000'><rect width='100000' height='50000' fill='#00f'/></svg>");
+    window.setItems({vast});
+    settled(window);
+    ASSERT_EQ(window.currentKind(), PreviewKind::image);
+    const QSize screen = window.screen()->size() * window.screen()->devicePixelRatio();
+    EXPECT_LE(window.image().width(), std::max(screen.width(), screen.height()));
+    EXPECT_EQ(window.image().width(), 2 * window.image().height());
+    EXPECT_EQ(window.detailText(), QString::fromUtf8("100000 × 50000"));
+}
+
+// A picture whose decoding runs past the decoder's limit keeps the file's look (icon, kind, size),
+// and is not decoded again.
+TEST(PreviewImages, APictureThatTakesTooLongKeepsTheFileLook) {
+    if (!QImageReader::supportedImageFormats().contains("svg")) GTEST_SKIP() << "no SVG decoder here";
+    TempFolder dir;
+    const std::string svg = writeBytes(dir, "slow.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='90' height='90'>"
+                                                        "<circle cx='45' cy='45' r='40' fill='#f00'/></svg>");
+    const auto limit = PictureDecoder::setTimeLimit(std::chrono::milliseconds(0)); // every decoding is too slow
+    PreviewWindow window;
+    for (int showing = 0; showing < 2; ++showing) {
+        window.setItems({svg});
+        settled(window);
+        EXPECT_EQ(window.currentKind(), PreviewKind::other);
+        EXPECT_TRUE(window.image().isNull());
+        EXPECT_EQ(window.titleText(), "slow.svg");
+        EXPECT_EQ(window.detailText(), "SVG image\n" + DisplayText::sizeText(static_cast<std::int64_t>(fs::file_size(svg))));
+        EXPECT_FALSE(window.iconPixmap().isNull());
+    }
+    PictureDecoder::setTimeLimit(limit);
 }
 
 TEST(PreviewText, ValidUtf8IsShownUpToTheLimit) {

@@ -8,6 +8,7 @@
 #include "views/components/canvas/ShapePaint.h"
 #include "support/PipeSwap.h"
 #include "support/TempFolder.h"
+#include "desktop/PictureDecoder.h"
 #include "views/tools/applications/AppDetailPane.h"
 #include "views/tools/applications/AppIcon.h"
 #include "views/tools/applications/AppListColumn.h"
@@ -40,6 +41,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -432,14 +434,19 @@ TEST(AppIcons, AnIconPathIsReadOnlyAsARegularFile) {
     ASSERT_TRUE(red.save(QString::fromStdString(png), "PNG"));
     InstalledApp app;
     app.iconName = png;
-    EXPECT_EQ(AppIcon::of(app).pixmap(8, 8).toImage().pixelColor(4, 4), QColor(Qt::red));
+    const auto decoded = [](const InstalledApp& app) {
+        (void)AppIcon::of(app);
+        waitFor([&] { return !AppIcon::isDecoding(app); });
+        return AppIcon::of(app);
+    };
+    EXPECT_EQ(decoded(app).pixmap(8, 8).toImage().pixelColor(4, 4), QColor(Qt::red));
     if (QImageReader::supportedImageFormats().contains("svg")) {
         // A scalable icon stays sharp at a row's size.
         const std::string svg = dir / "icon.svg";
         std::ofstream(svg) << "<svg xmlns='http://www.w3.org/2000/svg' width='16' height='16'>"
                               "<rect width='8' height='16' fill='#0000ff'/><rect x='8' width='8' height='16' fill='#00ff00'/></svg>";
         app.iconName = svg;
-        const QImage drawn = AppIcon::of(app).pixmap(64, 64).toImage();
+        const QImage drawn = decoded(app).pixmap(64, 64).toImage();
         ASSERT_EQ(drawn.size(), QSize(64, 64));
         EXPECT_EQ(drawn.pixelColor(30, 32), QColor(0, 0, 255));
         EXPECT_EQ(drawn.pixelColor(33, 32), QColor(0, 255, 0));
@@ -450,4 +457,59 @@ TEST(AppIcons, AnIconPathIsReadOnlyAsARegularFile) {
     ASSERT_TRUE(swap.made());
     for (int round = 0; round < 400 && !swap.wentThrough(); ++round) (void)AppIcon::of(app).pixmap(8, 8);
     EXPECT_FALSE(swap.finish());
+}
+
+// A launcher's icon file may take minutes to decode (a scalable picture of one path of half a
+// million segments): the row never waits for it. It shows the default symbol until the icon
+// arrives, is repainted then, and keeps the symbol when the decoding takes longer than its limit.
+TEST(AppIcons, AnIconFileIsDecodedOffTheWindowThread) {
+    Typography::bootstrap(QCoreApplication::applicationDirPath() + "/Fonts");
+    tallymere::test::TempFolder dir;
+    QImage red(48, 48, QImage::Format_ARGB32);
+    red.fill(Qt::red);
+    InstalledApp app;
+    app.name = "Red";
+    app.iconName = dir / "red.png";
+    ASSERT_TRUE(red.save(QString::fromStdString(app.iconName), "PNG"));
+    AppRow row(app, [] {});
+    row.resize(300, 40);
+    row.show();
+    int paints = 0;
+    struct PaintCounter : QObject {
+        int& count;
+        explicit PaintCounter(int& c) : count(c) {}
+        bool eventFilter(QObject*, QEvent* event) override {
+            count += event->type() == QEvent::Paint;
+            return false;
+        }
+    } counter(paints);
+    row.installEventFilter(&counter);
+    const QRect iconBox(16, 8, 24, 24);
+    const auto render = [&] {
+        QImage image(row.size(), QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        row.render(&image);
+        return image;
+    };
+    EXPECT_FALSE(contains(render(), iconBox, Qt::red, 10)) << "the icon was decoded on the window's thread";
+    EXPECT_TRUE(AppIcon::isDecoding(app));
+    paints = 0;
+    waitFor([&] { return !AppIcon::isDecoding(app) && paints > 0; });
+    EXPECT_GT(paints, 0) << "the row is repainted when its icon arrives";
+    EXPECT_TRUE(contains(render(), iconBox, Qt::red, 10));
+
+    const auto limit = PictureDecoder::setTimeLimit(std::chrono::milliseconds(0)); // every decoding is too slow
+    red.fill(Qt::blue);
+    app.iconName = dir / "slow.png";
+    ASSERT_TRUE(red.save(QString::fromStdString(app.iconName), "PNG"));
+    AppRow slow(app, [] {});
+    slow.resize(300, 40);
+    (void)AppIcon::of(app, &slow);
+    waitFor([&] { return !AppIcon::isDecoding(app); });
+    QImage image(slow.size(), QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    slow.render(&image);
+    EXPECT_FALSE(contains(image, iconBox, Qt::blue, 10));
+    EXPECT_TRUE(contains(image, iconBox, Theme().textSecondary, 40)) << "the default symbol";
+    PictureDecoder::setTimeLimit(limit);
 }

@@ -1,0 +1,210 @@
+#include "desktop/PictureDecoder.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImageReader>
+#include <QPointer>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <system_error>
+#include <thread>
+#include <tuple>
+#include <utility>
+
+namespace tallymere::PictureDecoder {
+
+namespace {
+
+// What one decoding is the decoding of: the file as it is now, and the box.
+struct Identity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    std::int64_t changed = 0;
+    int boxWidth = 0, boxHeight = 0;
+    auto key() const { return std::tie(device, inode, size, changed, boxWidth, boxHeight); }
+    bool operator<(const Identity& other) const { return key() < other.key(); }
+};
+
+struct Job {
+    Identity identity;
+    int fd = -1; // the duplicate the decoding reads; closed when it has been read or dropped
+    QSize box;
+    std::atomic<bool> over{false};    // answered (or given up): its result is dropped
+    std::atomic<bool> started{false}; // a thread has taken it up
+    // GUI thread only.
+    QElapsedTimer since;
+    std::vector<std::pair<QPointer<QObject>, std::function<void(Picture)>>> waiting;
+};
+
+// The threads' queue. Never freed: a thread still decoding when the process ends must find it.
+struct Queue {
+    std::mutex lock;
+    std::deque<std::shared_ptr<Job>> jobs;
+    int threads = 0;
+};
+Queue& queue() {
+    static Queue* shared = new Queue;
+    return *shared;
+}
+
+// GUI thread only: the decodings under way, the files that ran past the limit, and the limit.
+std::map<Identity, std::shared_ptr<Job>>& underWay() {
+    static std::map<Identity, std::shared_ptr<Job>> jobs;
+    return jobs;
+}
+std::set<Identity>& tooSlow() {
+    static std::set<Identity> files;
+    return files;
+}
+std::chrono::milliseconds& limit() {
+    static std::chrono::milliseconds current = timeLimit;
+    return current;
+}
+
+bool isScalable(const QByteArray& format) { return format == "svg" || format == "svgz"; }
+
+Picture read(int fd, QSize box) {
+    Picture picture;
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return picture;
+    }
+    QImageReader reader(&file);
+    reader.setAutoTransform(true);
+    if (!reader.canRead()) return picture;
+    picture.natural = reader.size();
+    const bool sizes = reader.format() == "ico";
+    if (!sizes) {
+        QSize fitted = picture.natural.isEmpty() ? box : picture.natural;
+        if (isScalable(reader.format()) || fitted.width() > box.width() || fitted.height() > box.height())
+            fitted = fitted.scaled(box, Qt::KeepAspectRatio);
+        if (fitted != picture.natural) reader.setScaledSize(fitted);
+    }
+    for (int image = 0; image < 16; ++image) {
+        QImage read = reader.read();
+        if (!read.isNull()) picture.images.push_back(std::move(read));
+        if (!sizes || !reader.jumpToNextImage()) break;
+    }
+    if (picture.natural.isEmpty() && !picture.isNull()) picture.natural = picture.images.front().size();
+    return picture;
+}
+
+void deliver(Job& job, const Picture& picture) {
+    for (auto& [receiver, done] : job.waiting)
+        if (receiver) done(picture);
+    job.waiting.clear();
+}
+
+void forget(const Job& job) {
+    auto& jobs = underWay();
+    if (const auto it = jobs.find(job.identity); it != jobs.end() && it->second.get() == &job) jobs.erase(it);
+}
+
+// GUI thread: the decoding's answer arrived.
+void finish(const std::shared_ptr<Job>& job, Picture picture) {
+    if (job->over.exchange(true)) return forget(*job); // given up already
+    forget(*job);
+    if (job->since.elapsed() >= limit().count()) {
+        tooSlow().insert(job->identity);
+        picture = {.images = {}, .natural = {}, .overdue = true};
+    }
+    deliver(*job, picture);
+}
+
+// GUI thread: the limit has passed.
+void expire(const std::shared_ptr<Job>& job) {
+    if (job->over.exchange(true)) return;
+    // One still waiting for a thread is not the file's fault: asked again, it is tried again.
+    if (job->started.load()) tooSlow().insert(job->identity);
+    forget(*job);
+    deliver(*job, {.images = {}, .natural = {}, .overdue = true});
+}
+
+void work() {
+    Queue& shared = queue();
+    for (;;) {
+        std::shared_ptr<Job> job;
+        {
+            std::lock_guard guard(shared.lock);
+            if (shared.jobs.empty()) {
+                --shared.threads;
+                return;
+            }
+            job = std::move(shared.jobs.front());
+            shared.jobs.pop_front();
+        }
+        if (job->over.load()) { // given up while it waited
+            ::close(job->fd);
+            continue;
+        }
+        job->started.store(true);
+        Picture picture = read(job->fd, job->box);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [job, picture = std::move(picture)]() mutable { finish(job, std::move(picture)); },
+            Qt::QueuedConnection);
+    }
+}
+
+void enqueue(std::shared_ptr<Job> job) {
+    Queue& shared = queue();
+    std::lock_guard guard(shared.lock);
+    shared.jobs.push_back(std::move(job));
+    if (shared.threads >= maxThreads) return;
+    try {
+        std::thread(work).detach();
+        ++shared.threads;
+    } catch (const std::system_error&) {
+        // No thread to spare: the threads running take it, or the limit answers it.
+    }
+}
+
+// An answer without a decoding, from the event loop as every answer comes.
+void answerAtOnce(QObject* receiver, std::function<void(Picture)> done, bool overdue = false) {
+    QTimer::singleShot(0, receiver, [done = std::move(done), overdue] {
+        done({.images = {}, .natural = {}, .overdue = overdue});
+    });
+}
+
+} // namespace
+
+std::chrono::milliseconds setTimeLimit(std::chrono::milliseconds newLimit) { return std::exchange(limit(), newLimit); }
+
+void decode(int fd, QSize box, QObject* receiver, std::function<void(Picture)> done) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || box.isEmpty()) return answerAtOnce(receiver, std::move(done));
+    const Identity identity{info.st_dev,  info.st_ino, info.st_size, std::int64_t(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec,
+                            box.width(), box.height()};
+    if (tooSlow().contains(identity)) return answerAtOnce(receiver, std::move(done), true);
+    auto& jobs = underWay();
+    if (const auto it = jobs.find(identity); it != jobs.end()) {
+        it->second->waiting.emplace_back(receiver, std::move(done));
+        return;
+    }
+    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) return answerAtOnce(receiver, std::move(done));
+    auto job = std::make_shared<Job>();
+    job->identity = identity;
+    job->fd = copy;
+    job->box = box;
+    job->since.start();
+    job->waiting.emplace_back(receiver, std::move(done));
+    jobs.emplace(identity, job);
+    QTimer::singleShot(limit(), QCoreApplication::instance(), [job] { expire(job); });
+    enqueue(std::move(job));
+}
+
+} // namespace tallymere::PictureDecoder
