@@ -113,6 +113,13 @@ public:
             m_done.clear();
             m_abandon = true;
             if (!m_busy) m_idle.notify_all();
+            // At idle priority the walk under way could wait for the processors the whole new scan
+            // keeps busy before it even sees that it should stop, holding the old tree meanwhile:
+            // it runs at normal priority until it has stopped.
+            if (m_busy && !m_hurried) {
+                sched_param normal{};
+                m_hurried = pthread_setschedparam(m_thread.native_handle(), SCHED_OTHER, &normal) == 0;
+            }
         }
         // The last holder of a tree frees it outside the lock.
     }
@@ -176,6 +183,11 @@ private:
             const Calendar calendar = m_calendar;
             m_busy = true;
             m_abandon = false;
+            if (m_hurried) {
+                sched_param idle{};
+                pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle);
+                m_hurried = false;
+            }
             lock.unlock();
             AgeMapModel::Options options{useAllocated, now, 1};
             options.stop = &m_abandon;
@@ -202,6 +214,7 @@ private:
     bool m_busy = false;
     bool m_stop = false;
     bool m_paused = false;
+    bool m_hurried = false; // the thread runs at normal priority to stop a walk sooner
     // Set by forget(): the walk under way ends early and its map is dropped.
     std::atomic<bool> m_abandon{false};
     std::deque<KeptMap> m_done; // newest first
