@@ -15,6 +15,7 @@
 #include "views/shell/RootView.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -60,6 +61,9 @@ void paintNow(QWidget* window) {
 struct Round {
     double before = 0, peak = 0, after = 0;
     bool oldGoneAtStart = true;
+    // How long into the scan the last tree went, when it was not gone at the start; negative for
+    // a tree held through the whole scan.
+    double oldGoneAfterMs = 0;
 };
 
 // One scan, the last tree watched as it starts; the window (when there is one) painted after.
@@ -74,7 +78,13 @@ Round scanOnce(AppState& state, QWidget* window) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
     round.oldGoneAtStart = old.expired();
-    while (state.isScanning()) spin(5);
+    QElapsedTimer clock;
+    clock.start();
+    round.oldGoneAfterMs = -1;
+    while (state.isScanning()) {
+        spin(1);
+        if (!round.oldGoneAtStart && round.oldGoneAfterMs < 0 && old.expired()) round.oldGoneAfterMs = clock.elapsed();
+    }
     paintNow(window);
     spin(200);
     round.peak = statusMegabytes("VmHWM:");
@@ -120,8 +130,12 @@ int main(int argc, char** argv) {
         // the new tree and the scan's working memory: the memory before plus the working memory.
         const double over = round.peak - (round.before + working);
         worstOver = std::max(worstOver, over);
-        std::printf("rescan %2d: before %.1f MB, peak %.1f MB, after %.1f MB; old tree %s at the start\n", r,
-                    round.before, round.peak, round.after, round.oldGoneAtStart ? "gone" : "STILL HELD");
+        char when[64];
+        if (round.oldGoneAtStart) std::snprintf(when, sizeof when, "gone at the start");
+        else if (round.oldGoneAfterMs >= 0) std::snprintf(when, sizeof when, "gone %.0f ms into the scan", round.oldGoneAfterMs);
+        else std::snprintf(when, sizeof when, "HELD THROUGH THE SCAN");
+        std::printf("rescan %2d: before %.1f MB, peak %.1f MB, after %.1f MB; old tree %s\n", r, round.before,
+                    round.peak, round.after, when);
 
     }
     std::printf("rescan peak over one tree plus the scan's working memory: at most %.1f MB (target: near 0)\n",
