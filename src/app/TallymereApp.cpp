@@ -7,6 +7,7 @@
 #include "desktop/FolderDialog.h"
 #include "app/MainWindow.h"
 #include "app/MenuCommands.h"
+#include "platform/HeapPolicy.h"
 #include "state/PreferenceStore.h"
 #include "style/Typography.h"
 #include "desktop/DesktopServices.h"
@@ -44,6 +45,8 @@ int run(int& argc, char** argv) {
                    stderr);
         return 1;
     }
+    // The window lives long and scans again and again: what each scan frees goes back.
+    HeapPolicy::returnLargeBlocks();
     // A display that cannot be opened ends the process here with one line and status 1.
     const std::unique_ptr<QApplication> application = DisplayGuard::makeApplication(argc, argv);
     configure(*application);

@@ -5,6 +5,7 @@
 #include "core/DiskScanner.h"
 #include "core/PresetScanner.h"
 #include "base/Utf8.h"
+#include "platform/HeapPolicy.h"
 
 #include <QThreadPool>
 
@@ -71,6 +72,8 @@ void AppState::scan(const ScanTarget& requested) {
             if (tree) hits = PresetScanner::run(tree, CleanupPreset::all(), true);
             // The sidebar's totals of any folder, so that no focus change walks the tree.
             if (tree) index = CategoryIndex::build(tree);
+            // The lists the scan and the matching built are gone: their memory goes back too.
+            HeapPolicy::giveBackFree();
         } catch (...) {
             // Out of memory on a huge tree: report what the scanner could not deliver as unreadable.
             tree.reset();
