@@ -105,9 +105,11 @@ std::string unitText(std::int64_t amount, std::string_view unit) {
 
 } // namespace
 
-std::string string(std::int64_t bytes, bool precise) {
-    if (bytes < 0) return "0 B";
-    if (bytes < 1000) return std::to_string(bytes) + " B";
+namespace {
+
+std::string sizeText(std::int64_t bytes, bool precise, std::string_view gap) {
+    if (bytes < 0) return std::string("0").append(gap).append("B");
+    if (bytes < 1000) return std::to_string(bytes).append(gap).append("B");
 
     static constexpr std::array<std::string_view, 5> units{"KB", "MB", "GB", "TB", "PB"};
     double value = static_cast<double>(bytes) / 1000.0;
@@ -118,10 +120,16 @@ std::string string(std::int64_t bytes, bool precise) {
     }
     const int decimals = (precise || value < 10.0) ? 2 : value < 100.0 ? 1 : 0;
     std::string text = fixed(value, decimals);
-    text += ' ';
+    text += gap;
     text += units[unit];
     return text;
 }
+
+} // namespace
+
+std::string string(std::int64_t bytes, bool precise) { return sizeText(bytes, precise, " "); }
+
+std::string unbroken(std::int64_t bytes, bool precise) { return sizeText(bytes, precise, noBreakSpace); }
 
 std::string count(std::int64_t n) { return count(n, userLocale()); }
 

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <locale>
 #include <string>
+#include <string_view>
 
 namespace tallymere::ByteFormat {
 
@@ -9,6 +10,12 @@ namespace tallymere::ByteFormat {
 // "1.50 KB", "15.0 KB", "150 KB", up to "PB". Two decimals when `precise` or below 10 in the unit,
 // one below 100, none above. The unit is chosen before rounding, so 999,999 prints as "1000 KB".
 std::string string(std::int64_t bytes, bool precise = false);
+
+// The space a window puts between a figure and its unit, U+00A0 in UTF-8: no line breaks there.
+inline constexpr std::string_view noBreakSpace = "\u00A0";
+// string() with noBreakSpace between the figure and its unit, so the two never part: the size text
+// of every view, banner and dialog. The command line prints string().
+std::string unbroken(std::int64_t bytes, bool precise = false);
 
 // A file or folder count with the grouping of the user's locale ("12,345" in English); plain
 // digits when the user's locale cannot be loaded.

@@ -2,6 +2,7 @@
 #include "platform/OwnPlace.h"
 
 #include "base/PathText.h"
+#include "core/ByteFormat.h"
 #include "core/DiskScanner.h"
 #include "platform/UserFolders.h"
 #include "services/SnapshotCodec.h"
@@ -160,8 +161,9 @@ void save(const Snapshot& snapshot, const std::string& folder) {
     const std::string bytes = SnapshotCodec::encode(snapshot); // may throw before anything is written
     if (static_cast<std::int64_t>(bytes.size()) > maxFileBytes)
         throw SaveError("cannot save a snapshot of " + std::to_string(snapshot.entries.size()) + " entries: its " +
-                        std::to_string(bytes.size() >> 20) + " MB are more than a snapshot file may hold (" +
-                        std::to_string(maxFileBytes >> 20) + " MB)");
+                        std::to_string(bytes.size() >> 20) + std::string(ByteFormat::noBreakSpace) +
+                        "MB are more than a snapshot file may hold (" + std::to_string(maxFileBytes >> 20) +
+                        std::string(ByteFormat::noBreakSpace) + "MB)");
 
     // Hidden and not ending in ".json": a listing running meanwhile never picks it up.
     const std::string temporary =

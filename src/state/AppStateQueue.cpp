@@ -274,7 +274,7 @@ void AppState::emptyQueue() {
         setBanner(Banner::make(Banner::Kind::success,
                                QStringLiteral("Moved ") + itemCount(outcome.trashed.size()) +
                                    QStringLiteral(" to Trash"),
-                               QString::fromStdString(ByteFormat::string(outcome.freed, false)) +
+                               QString::fromStdString(ByteFormat::unbroken(outcome.freed, false)) +
                                    QStringLiteral(" will be reclaimed when the Trash is emptied.")));
     }
 }

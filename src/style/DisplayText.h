@@ -8,9 +8,10 @@
 
 namespace tallymere::DisplayText {
 
-// A byte size as the views show it ("4.2 MB").
+// A byte size as the views show it ("4.2 MB"), its figure and unit held together by a no-break
+// space.
 inline QString sizeText(std::int64_t bytes) {
-    return QString::fromStdString(ByteFormat::string(bytes, false));
+    return QString::fromStdString(ByteFormat::unbroken(bytes, false));
 }
 
 // "1 file", "1,204 files": grouped as the desktop's locale groups numbers.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
@@ -25,6 +26,18 @@ TEST(ByteFormatString, DecimalsFollowMagnitude) {
     EXPECT_EQ(ByteFormat::string(7300000000000), "7.30 TB");
     EXPECT_EQ(ByteFormat::string(150000, true), "150.00 KB");
     EXPECT_EQ(ByteFormat::string(2500000000, true), "2.50 GB");
+}
+
+// What a window lays out holds its figure and unit together with a no-break space; the command
+// line keeps the plain space its readers split on.
+TEST(ByteFormatString, TheWindowsTextHoldsFigureAndUnitTogether) {
+    EXPECT_EQ(ByteFormat::noBreakSpace, "\xC2\xA0");
+    for (const std::int64_t bytes : {std::int64_t(-5), std::int64_t(999), std::int64_t(16'000'000), std::int64_t(999'999)}) {
+        std::string plain = ByteFormat::string(bytes), unbroken = ByteFormat::unbroken(bytes);
+        ASSERT_EQ(std::count(plain.begin(), plain.end(), ' '), 1);
+        EXPECT_EQ(unbroken, plain.replace(plain.find(' '), 1, ByteFormat::noBreakSpace));
+    }
+    EXPECT_EQ(ByteFormat::unbroken(150000, true), "150.00\u00A0KB");
 }
 
 TEST(ByteFormatString, UnitChosenBeforeRoundingAndPetabytesLast) {

@@ -339,7 +339,7 @@ TEST(SnapshotFolder, NoFileLargerThanTheLimitIsReadOrWritten) {
         SnapshotStore::save(huge, folder);
         ADD_FAILURE() << "a snapshot no listing could read was saved";
     } catch (const SnapshotStore::SaveError& error) {
-        EXPECT_NE(std::string(error.what()).find("more than a snapshot file may hold (64 MB)"), std::string::npos)
+        EXPECT_NE(std::string(error.what()).find("more than a snapshot file may hold (64\u00A0MB)"), std::string::npos)
             << error.what();
     }
     EXPECT_EQ(folderNames(folder), (std::vector<std::string>{"padded.json"})) << "nothing written";

@@ -155,7 +155,7 @@ TEST_F(AppStateTrash, EmptyingMovesEveryItemAndReportsTheBytes) {
     EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::success);
     EXPECT_EQ(state.banner()->title, "Moved 2 items to Trash");
     EXPECT_EQ(state.banner()->detail,
-              QString::fromStdString(ByteFormat::string(7000) + " will be reclaimed when the Trash is emptied."));
+              QString::fromStdString(ByteFormat::unbroken(7000) + " will be reclaimed when the Trash is emptied."));
     // The trees are left as they were until the next scan.
     EXPECT_TRUE(node("one.bin"));
 

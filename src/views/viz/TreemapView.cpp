@@ -177,7 +177,7 @@ std::vector<Label> chooseLabels(const std::vector<LayoutTile>& tiles, bool useAl
             labels.push_back({QRectF(r.x() + 4, r.y() + 3, w - 8, 13), TextDraw::oneLine(node.name()), &styles.file});
             if (h > 34)
                 labels.push_back({QRectF(r.x() + 4, r.y() + 15, w - 8, 12),
-                                  QString::fromStdString(ByteFormat::string(node.bytes(useAllocated), false)),
+                                  QString::fromStdString(ByteFormat::unbroken(node.bytes(useAllocated), false)),
                                   &styles.size});
             --budget;
             ++labelled;

@@ -78,7 +78,7 @@ TEST(VisualizationHostReadout, FollowsHoverSizeModeAndModes) {
     HoverReadout* readout = f.host.readout();
     ASSERT_TRUE(readout->isVisible());
     EXPECT_EQ(readout->nameText(), "docs");
-    EXPECT_EQ(readout->sizeText(), "400 B");
+    EXPECT_EQ(readout->sizeText(), "400\u00A0B");
     EXPECT_EQ(readout->shareText(), "40.0%");
     EXPECT_EQ(readout->chipText(), "2 files");
     // The card sits 12 from the left and bottom edges.
@@ -98,7 +98,7 @@ TEST(VisualizationHostReadout, FollowsHoverSizeModeAndModes) {
 
     // Size mode switches the size text.
     f.state.setUseAllocatedSize(true);
-    EXPECT_EQ(readout->sizeText(), QString::fromStdString(ByteFormat::string(f.node("docs")->allocated, false)));
+    EXPECT_EQ(readout->sizeText(), QString::fromStdString(ByteFormat::unbroken(f.node("docs")->allocated, false)));
 
     // A file shows no chip.
     f.state.setHovered(f.node("movie.mp4"));

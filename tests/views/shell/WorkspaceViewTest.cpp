@@ -127,7 +127,7 @@ TEST(WorkspaceScreens, WelcomeThenScanningThenTheExplorePage) {
     ASSERT_NE(scanning, nullptr);
     EXPECT_EQ(scanning->titleText(), "tree");
     EXPECT_EQ(scanning->filesText(), "0");
-    EXPECT_EQ(scanning->bytesText(), "0 B");
+    EXPECT_EQ(scanning->bytesText(), "0\u00A0B");
     EXPECT_EQ(scanning->pathText(), QString::fromStdString(dir / "tree"));
     EXPECT_TRUE(scanning->isSweeping());
     // Both counters stand on one line: their figures and their captions end on the same rows.
@@ -152,7 +152,7 @@ TEST(WorkspaceScreens, WelcomeThenScanningThenTheExplorePage) {
     EXPECT_EQ(header->filesText(), "3 files");
     EXPECT_EQ(header->foldersText(), "1 folders");
     p.state.setUseAllocatedSize(false);
-    EXPECT_EQ(header->sizeText(), "8.23 KB");
+    EXPECT_EQ(header->sizeText(), "8.23\u00A0KB");
 
     // Zooming names the folder; a folder without subfolders has no folder figure.
     p.state.drill(AppState::nodeAt(dir / "tree/sub", p.state.displayRoot()));
@@ -387,7 +387,7 @@ TEST(ScanningScreen, LiveFiguresAndTheEndOfALongPath) {
     QString digits = scanning->filesText();
     digits.remove(QRegularExpression(QStringLiteral("[^0-9]")));
     EXPECT_EQ(digits, "1234567"); // grouped as the locale groups, never shortened
-    EXPECT_EQ(scanning->bytesText(), "5.00 GB");
+    EXPECT_EQ(scanning->bytesText(), "5.00\u00A0GB");
     EXPECT_TRUE(scanning->pathText().startsWith(QChar(0x2026)));
     EXPECT_TRUE(scanning->pathText().endsWith("the-folder-being-read"));
     // The wider file count pushes the second counter along; it never runs into it.
@@ -454,7 +454,7 @@ TEST(ScanningScreen, CountersShowTheLatestFiguresWholeWhileTheyChange) {
     ASSERT_NE(scanning, nullptr);
     ASSERT_TRUE(test::waitUntil([&] { return p.state.scannedBytes() == 11'900'000'000; }));
     ASSERT_TRUE(done);
-    EXPECT_EQ(scanning->bytesText(), "11.9 GB");
+    EXPECT_EQ(scanning->bytesText(), "11.9\u00A0GB");
 
     // Painted the moment the last figure arrived, the counters already show it as they will rest.
     const QRect files = inPane(*scanning, p.view, scanning->filesValueRect()).adjusted(-4, -16, 4, 16);

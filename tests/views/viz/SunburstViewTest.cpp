@@ -114,7 +114,7 @@ TEST(SunburstViewPointer, OutlinesReadoutClicksAndMenu) {
     const FileNode* movie = childNamed(*f.tree, "movie.mp4");
     SunburstCenter* centre = f.view->centerReadout();
     EXPECT_EQ(centre->nameText(), "data");
-    EXPECT_EQ(centre->sizeText(), "1.00 KB");
+    EXPECT_EQ(centre->sizeText(), "1.00\u00A0KB");
     EXPECT_FALSE(centre->hasUpButton());
     EXPECT_TRUE(centre->testAttribute(Qt::WA_TransparentForMouseEvents));
 
@@ -124,7 +124,7 @@ TEST(SunburstViewPointer, OutlinesReadoutClicksAndMenu) {
     test::hoverAt(*f.view, over);
     EXPECT_EQ(f.state.hovered().get(), movie);
     EXPECT_EQ(centre->nameText(), "movie.mp4");
-    EXPECT_EQ(centre->sizeText(), "600 B");
+    EXPECT_EQ(centre->sizeText(), "600\u00A0B");
     QImage image = f.render();
     EXPECT_EQ(f.view->baseRenderCount(), renders);
     const QColor ink = HighlightOverlay::ink(f.view->theme());

@@ -69,7 +69,7 @@ void StalePanel::setNodes(AppState::NodePtr keeper, std::vector<const FileNode*>
 }
 
 QString StalePanel::emptyText() const {
-    return QStringLiteral("Nothing over 40 MB here has gone a year without being touched.");
+    return QStringLiteral("Nothing over 40\u00A0MB here has gone a year without being touched.");
 }
 
 QString StalePanel::summaryText() const {

@@ -15,7 +15,7 @@ namespace {
 
 QString text(std::string_view utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
 
-QString bytesText(std::int64_t bytes) { return text(ByteFormat::string(bytes, false)); }
+QString bytesText(std::int64_t bytes) { return text(ByteFormat::unbroken(bytes, false)); }
 
 // Grouped as the desktop's locale groups numbers.
 QString countText(std::int64_t n) { return QLocale::system().toString(static_cast<qlonglong>(n)); }
@@ -66,7 +66,7 @@ std::vector<Badge> badges(const FileNode& node) {
 std::vector<Fact> facts(const FileNode& node, bool useAllocated, double now) {
     std::vector<Fact> rows;
     if (isEvicted(node))
-        rows.push_back({QStringLiteral("Size on disk"), QStringLiteral("0 B \u2014 evicted"), Tint::accentSecondary});
+        rows.push_back({QStringLiteral("Size on disk"), QStringLiteral("0\u00A0B \u2014 evicted"), Tint::accentSecondary});
     else
         rows.push_back({QStringLiteral("Size on disk"), bytesText(node.allocated)});
     rows.push_back({QStringLiteral("Logical size"), bytesText(node.size)});

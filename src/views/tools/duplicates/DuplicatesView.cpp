@@ -142,8 +142,8 @@ QString DuplicatesView::minSizeText(double megabytes) {
         const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 0);
         return error == std::errc() ? QString::fromLatin1(buffer, int(end - buffer)) : QStringLiteral("0");
     };
-    if (megabytes < 1.0) return whole(megabytes * 1000) + QStringLiteral(" KB");
-    return whole(megabytes) + QStringLiteral(" MB");
+    if (megabytes < 1.0) return whole(megabytes * 1000) + QStringLiteral("\u00A0KB");
+    return whole(megabytes) + QStringLiteral("\u00A0MB");
 }
 
 std::int64_t DuplicatesView::wasted() const {

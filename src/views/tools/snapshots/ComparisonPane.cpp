@@ -231,7 +231,7 @@ void ComparisonPane::paintEvent(QPaintEvent*) {
         SymbolImage::draw(painter, QRectF(area.center().x() - symbol.width() / 2, top, symbol.width(), symbol.height()),
                           "equal.circle", 34, QFont::Thin, ShapePaint::withOpacity(t.textTertiary, 0.6));
         TextDraw::draw(painter, QRectF(0, top + symbol.height() + 8, width(), lineHeight(noChangeFont())),
-                       QStringLiteral("Nothing moved by more than 10 MB"), {noChangeFont(), t.textSecondary, Qt::AlignCenter});
+                       QStringLiteral("Nothing moved by more than 10\u00A0MB"), {noChangeFont(), t.textSecondary, Qt::AlignCenter});
     }
 }
 

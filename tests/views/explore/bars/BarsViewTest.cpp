@@ -143,7 +143,7 @@ TEST(BarsViewRender, BarsScaleToTheFirstRowOnRealPixels) {
     EXPECT_EQ(f.list().countText(*childNamed(*f.tree, "notes.txt")), "");
     EXPECT_EQ(f.list().shareText(*childNamed(*f.tree, "media")),
               QString::number(100.0 * 400 / double(f.tree->bytes(false)), 'f', 1) + "%");
-    EXPECT_EQ(f.list().sizeText(*childNamed(*f.tree, "media")), "400 B");
+    EXPECT_EQ(f.list().sizeText(*childNamed(*f.tree, "media")), "400\u00A0B");
 }
 
 TEST(BarsViewScopes, SwitcherAndStoreChangesRebuildTheRows) {

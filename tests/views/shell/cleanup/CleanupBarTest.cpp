@@ -187,7 +187,7 @@ TEST_F(Cleanup, ConfirmedMoveReportsThePartOfTheQueueThatFailed) {
     ASSERT_TRUE(bar.isConfirming());
     EXPECT_EQ(bar.confirmation()->text(), "Move 3 items to the Trash?");
     EXPECT_EQ(bar.confirmation()->informativeText(),
-              "Frees 10.0 KB once the Trash is emptied. Nothing is deleted permanently.");
+              "Frees 10.0\u00A0KB once the Trash is emptied. Nothing is deleted permanently.");
     answer(bar.confirmation(), "Cancel");
     EXPECT_FALSE(bar.isConfirming());
     EXPECT_EQ(state.queue().size(), 3u);

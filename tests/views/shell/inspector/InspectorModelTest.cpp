@@ -56,7 +56,7 @@ TEST(InspectorFacts, RowsFollowTheStoredSizesAndFlags) {
     EXPECT_EQ(badges(empty).size(), 1u);
 
     const auto packed = facts(*AppState::nodeAt("/t/packed.db", tree), true, now);
-    EXPECT_EQ(packed[2], (Fact{"Compressed by", "5.90 KB", Tint::success}));
+    EXPECT_EQ(packed[2], (Fact{"Compressed by", "5.90\u00A0KB", Tint::success}));
     EXPECT_EQ(packed.back(), (Fact{"Modified", "3 weeks ago", Tint::none}));
 
     const FileNode& ghost = *AppState::nodeAt("/t/ghost.mp4", tree);

@@ -121,7 +121,7 @@ TEST_F(Inspector, FileShowsItsFactsTileAndProminentCleanupButton) {
     const QImage image = render("file");
     EXPECT_EQ(view.identity()->nameText(), "report.bin");
     EXPECT_EQ(view.identity()->pathText(), QString::fromStdString(dir / "scan/report.bin"));
-    EXPECT_EQ(view.identity()->sizeText(), QString::fromStdString(ByteFormat::string(file->allocated)));
+    EXPECT_EQ(view.identity()->sizeText(), QString::fromStdString(ByteFormat::unbroken(file->allocated)));
     EXPECT_TRUE(view.identity()->shareText().endsWith("% of scan"));
     // Blocks beyond the length are slack; a file has no counts, no children and no Focus.
     const std::vector<QString> rows = labels();
@@ -163,8 +163,8 @@ TEST_F(Inspector, EvictedFileIsMarkedAndItsBytesCountAsCompressed) {
     EXPECT_EQ(view.identity()->badgeTexts(), (std::vector<QString>{"Video", "In iCloud"}));
     const auto rows = view.detailRows();
     ASSERT_GE(rows.size(), 3u);
-    EXPECT_EQ(rows[0].second, QString::fromUtf8("0 B \u2014 evicted"));
-    EXPECT_EQ(rows[2], std::make_pair(QString("Compressed by"), QString("3.00 MB")));
+    EXPECT_EQ(rows[0].second, QString::fromUtf8("0\u00A0B \u2014 evicted"));
+    EXPECT_EQ(rows[2], std::make_pair(QString("Compressed by"), QString("3.00\u00A0MB")));
 }
 
 // What the window shows as the inspected node changes, repainted only where the panes asked
@@ -201,7 +201,7 @@ TEST_F(Inspector, FolderListsItsEightLargestChildrenWithBarsOfTheirShare) {
     // Largest first; equal sizes keep the order the folder listed them in.
     for (std::size_t i = 1; i < rows.size(); ++i)
         EXPECT_GE(rows[i - 1]->child()->size, rows[i]->child()->size);
-    EXPECT_EQ(rows[0]->sizeText(), "5.00 KB");
+    EXPECT_EQ(rows[0]->sizeText(), "5.00\u00A0KB");
     EXPECT_DOUBLE_EQ(rows[0]->fraction(), 5000.0 / 30000.0);
     // The first bar is a sixth of the row, drawn in the child's colour.
     const QRectF bar = rows[0]->barRect();

@@ -149,7 +149,7 @@ TEST(PreviewText, ValidUtf8IsShownUpToTheLimit) {
     // NUL bytes or invalid sequences make it a plain file.
     window.setItems({writeBytes(dir, "data.bin", std::string("ab\0cd", 5))});
     EXPECT_EQ(window.currentKind(), PreviewKind::other);
-    EXPECT_TRUE(window.detailText().endsWith("5 B")) << window.detailText().toStdString();
+    EXPECT_TRUE(window.detailText().endsWith("5\u00A0B")) << window.detailText().toStdString();
     // With no icon theme to ask (as offscreen), the file's category symbol stands in.
     const QImage icon = window.iconPixmap().toImage();
     ASSERT_FALSE(icon.isNull());
@@ -214,7 +214,7 @@ TEST(PreviewFolders, SizeAndCountsArriveFromTheWalk) {
     EXPECT_EQ(window.currentKind(), PreviewKind::folder);
     EXPECT_EQ(window.titleText(), "folder");
     ASSERT_TRUE(test::waitUntil([&] { return window.detailText().contains("files"); }));
-    EXPECT_EQ(window.detailText(), QString::fromUtf8("Folder\n3.00 KB · 2 files · 1 folder"));
+    EXPECT_EQ(window.detailText(), QString::fromUtf8("Folder\n3.00\u00A0KB · 2 files · 1 folder"));
 
     // A walk that ends after another item was shown changes nothing.
     window.setItems({dir / "folder"});

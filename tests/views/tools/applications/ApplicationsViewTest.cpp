@@ -167,14 +167,14 @@ TEST_F(Apps, TextsOfRowsDialogAndBanners) {
     auto dialog = AppsText::confirmation(app);
     EXPECT_EQ(dialog.title, "Uninstall Widget?");
     EXPECT_EQ(dialog.action, "Move 2 items to Trash");
-    EXPECT_EQ(dialog.message, "Removes the app and 1 support file, freeing 1.00 MB. Everything goes to the Trash.");
+    EXPECT_EQ(dialog.message, "Removes the app and 1 support file, freeing 1.00\u00A0MB. Everything goes to the Trash.");
     app.leftovers = {};
     EXPECT_EQ(AppsText::confirmation(app).action, "Move 1 items to Trash");
     EXPECT_EQ(AppsText::confirmation(app).message,
-              "Removes the app and 0 support files, freeing 1.00 MB. Everything goes to the Trash.");
+              "Removes the app and 0 support files, freeing 1.00\u00A0MB. Everything goes to the Trash.");
     app.desktopFile = "/h/.local/share/applications/widget.desktop";
     app.leftovers = {{.path = "/h/.cache/x", .size = 200'000}, {.path = "/h/.config/x", .size = 5}};
-    EXPECT_EQ(AppsText::rowCaption(app), "+200 KB leftovers");
+    EXPECT_EQ(AppsText::rowCaption(app), "+200\u00A0KB leftovers");
     EXPECT_EQ(AppsText::confirmation(app).action, "Move 4 items to Trash");
     // the dialog's details name every path it moves, in the order it moves them
     EXPECT_EQ(AppsText::confirmation(app).paths,
@@ -186,7 +186,7 @@ TEST_F(Apps, TextsOfRowsDialogAndBanners) {
     auto banner = AppsText::uninstallBanner(app, done);
     EXPECT_EQ(banner.kind, AppState::Banner::Kind::success);
     EXPECT_EQ(banner.title, "Widget uninstalled");
-    EXPECT_EQ(banner.detail, "3 items moved to Trash, 1.50 MB freed.");
+    EXPECT_EQ(banner.detail, "3 items moved to Trash, 1.50\u00A0MB freed.");
     done.outcome.failed = {{"b", "Permission denied"}};
     banner = AppsText::uninstallBanner(app, done);
     EXPECT_EQ(banner.kind, AppState::Banner::Kind::warning);
@@ -200,7 +200,7 @@ TEST_F(Apps, TextsOfRowsDialogAndBanners) {
     const LeftoverItem orphan{.path = "/h/.cache/com.old.tool", .size = 12'345'678};
     banner = AppsText::orphanBanner(orphan, {.outcome = {.trashed = {orphan.path}}});
     EXPECT_EQ(banner.title, "Removed com.old.tool");
-    EXPECT_EQ(banner.detail, "12.3 MB moved to Trash.");
+    EXPECT_EQ(banner.detail, "12.3\u00A0MB moved to Trash.");
     EXPECT_EQ(AppsText::orphanBanner(orphan, {.outcome = {.failed = {{orphan.path, "No space"}}}}).kind,
               AppState::Banner::Kind::warning);
 

@@ -139,7 +139,7 @@ TEST_F(DuplicatesTab, SearchesByItselfAndShowsCardsThatStage) {
     ASSERT_TRUE(waitUntil([&] { return !view.isRunning(); }));
 
     ASSERT_EQ(view.groups().size(), 2u);
-    EXPECT_EQ(view.subtitle(), "2 groups · 850 KB recoverable");
+    EXPECT_EQ(view.subtitle(), "2 groups · 850\u00A0KB recoverable");
     EXPECT_EQ(view.groups()[0].files[0]->path(), folder / "a");
     EXPECT_FALSE(state.banner()) << "an automatic search posts nothing";
     EXPECT_TRUE(view.stageAllButton()->isVisible());
@@ -147,8 +147,8 @@ TEST_F(DuplicatesTab, SearchesByItselfAndShowsCardsThatStage) {
     GroupList* list = view.groupList();
     const DuplicateFinder::Group& first = view.groups()[0];
     GroupCard card(theme, first, false);
-    EXPECT_EQ(card.summaryText(), "3 identical copies · 300 KB each");
-    EXPECT_EQ(card.wasteText(), "+600 KB");
+    EXPECT_EQ(card.summaryText(), "3 identical copies · 300\u00A0KB each");
+    EXPECT_EQ(card.wasteText(), "+600\u00A0KB");
 
     // Collapsed: a card of surface with the waste in `success`.
     QImage image = render(view);
@@ -252,7 +252,7 @@ TEST_F(DuplicatesTab, ManualSearchReportsNothingFoundUnlessStopped) {
     ASSERT_TRUE(state.banner());
     EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::info);
     EXPECT_EQ(state.banner()->title, "No duplicates found");
-    EXPECT_EQ(state.banner()->detail, "Nothing above 1.00 MB is duplicated here.");
+    EXPECT_EQ(state.banner()->detail, "Nothing above 1.00\u00A0MB is duplicated here.");
 
     // Stopped at once: no banner once it returns, and the empty state meanwhile.
     state.setBanner(std::nullopt);
@@ -290,7 +290,7 @@ TEST_F(DuplicatesTab, ResultsAreForTheTreeShownNow) {
     ASSERT_TRUE(waitUntil([&] { return !view.isRunning() && !view.groups().empty(); }));
     ASSERT_EQ(view.groups().size(), 1u);
     EXPECT_EQ(view.groups()[0].files[0]->path().substr(0, other.path().size()), other.path());
-    EXPECT_EQ(view.subtitle(), "1 group · 220 KB recoverable") << "one group: no plural";
+    EXPECT_EQ(view.subtitle(), "1 group · 220\u00A0KB recoverable") << "one group: no plural";
 }
 
 TEST_F(DuplicatesTab, ClosedTabStillReportsAManualSearchThatFoundNothing) {
@@ -305,7 +305,7 @@ TEST_F(DuplicatesTab, ClosedTabStillReportsAManualSearchThatFoundNothing) {
     ASSERT_TRUE(waitUntil([&] { return state.banner().has_value(); }));
     EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::info);
     EXPECT_EQ(state.banner()->title, "No duplicates found");
-    EXPECT_EQ(state.banner()->detail, "Nothing above 100 MB is duplicated here.");
+    EXPECT_EQ(state.banner()->detail, "Nothing above 100\u00A0MB is duplicated here.");
 
     // Stopped before the tab closed: nothing to say.
     state.setBanner(std::nullopt);
@@ -377,11 +377,11 @@ TEST_F(DuplicatesTab, RunningStateShowsTheProgressOfTheSearch) {
 }
 
 TEST(DuplicatesMinSize, ValueLabelAndBytes) {
-    EXPECT_EQ(DuplicatesView::minSizeText(0.1), "100 KB");
-    EXPECT_EQ(DuplicatesView::minSizeText(0.5), "500 KB");
-    EXPECT_EQ(DuplicatesView::minSizeText(1.0), "1 MB");
-    EXPECT_EQ(DuplicatesView::minSizeText(200), "200 MB");
-    EXPECT_EQ(DuplicatesView::minSizeText(2.5), "2 MB") << "a tie rounds to even, as every fixed figure does";
+    EXPECT_EQ(DuplicatesView::minSizeText(0.1), "100\u00A0KB");
+    EXPECT_EQ(DuplicatesView::minSizeText(0.5), "500\u00A0KB");
+    EXPECT_EQ(DuplicatesView::minSizeText(1.0), "1\u00A0MB");
+    EXPECT_EQ(DuplicatesView::minSizeText(200), "200\u00A0MB");
+    EXPECT_EQ(DuplicatesView::minSizeText(2.5), "2\u00A0MB") << "a tie rounds to even, as every fixed figure does";
     AppState state(test::memoryStore());
     DuplicatesView view(state);
     for (auto [mb, bytes] : {std::pair{0.1, 100000LL}, {0.5, 500000LL}, {1.0, 1000000LL}, {200.0, 200000000LL}}) {

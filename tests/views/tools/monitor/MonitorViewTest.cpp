@@ -135,7 +135,7 @@ TEST_F(Monitor, CardTextsAndThresholds) {
     f.memoryPressure = 0.75;
     f.memoryUsed = 1'500'000;
     EXPECT_EQ(MonitorText::memory(f).tint(theme), theme.text);
-    EXPECT_EQ(MonitorText::memory(f).headline, "1.50 MB");
+    EXPECT_EQ(MonitorText::memory(f).headline, "1.50\u00A0MB");
     f.memoryPressure = 0.7501;
     EXPECT_EQ(MonitorText::memory(f).tint(theme), theme.warning);
     EXPECT_EQ(MonitorText::memory(f).stats[1].label, "Compressed");
@@ -143,26 +143,26 @@ TEST_F(Monitor, CardTextsAndThresholds) {
     f.netIn = 1'500'999.9;
     f.netOut = std::numeric_limits<double>::infinity();
     const auto net = MonitorText::network(f);
-    EXPECT_EQ(net.headline, QString::fromUtf8("1.50 MB/s \u2193"));
-    EXPECT_EQ(net.stats[0].value, "1.50 MB/s");
-    EXPECT_EQ(net.stats[1].value, "0 B/s"); // an infinite rate never reaches a conversion
+    EXPECT_EQ(net.headline, QString::fromUtf8("1.50\u00A0MB/s \u2193"));
+    EXPECT_EQ(net.stats[0].value, "1.50\u00A0MB/s");
+    EXPECT_EQ(net.stats[1].value, "0\u00A0B/s"); // an infinite rate never reaches a conversion
     EXPECT_EQ(MonitorText::percent(-0.00001), "0.0%");
     EXPECT_EQ(MonitorText::percent(std::numeric_limits<double>::quiet_NaN()), "0.0%");
 
     EXPECT_EQ(MonitorText::storageHeadline({}), QString::fromUtf8("\u2014"));
-    EXPECT_EQ(MonitorText::storageHeadline(volumes(6)), "52.4 GB free");
+    EXPECT_EQ(MonitorText::storageHeadline(volumes(6)), "52.4\u00A0GB free");
     const auto atNinety = MonitorText::storageRow({.name = "a", .total = 1000, .available = 100});
     EXPECT_FALSE(atNinety.isNearlyFull);
     EXPECT_TRUE(MonitorText::storageRow({.name = "a", .total = 1000, .available = 99}).isNearlyFull);
     const auto overfull = MonitorText::storageRow({.name = "a", .total = 2000, .available = 5000});
-    EXPECT_EQ(overfull.usage, "0 B / 2.00 KB");
+    EXPECT_EQ(overfull.usage, "0\u00A0B / 2.00\u00A0KB");
     EXPECT_EQ(MonitorText::storageRow({.name = "a", .total = 0, .available = 0}).fraction, 0);
 
     const auto half = MonitorText::processRow({.pid = 1, .name = "a\nb\x1b", .cpu = 0.5, .residentBytes = 999});
     EXPECT_EQ(half.pid, "1");
     EXPECT_EQ(half.cpu, "50.0%");
     EXPECT_FALSE(half.isBusy);
-    EXPECT_EQ(half.memory, "999 B");
+    EXPECT_EQ(half.memory, "999\u00A0B");
     EXPECT_EQ(half.name, "a\\nb\\x1b");
     EXPECT_TRUE(MonitorText::processRow({.cpu = 0.5001}).isBusy);
     EXPECT_EQ(MonitorText::processRow({.cpu = 2.345}).cpu, "234.5%");
@@ -233,7 +233,7 @@ TEST_F(Monitor, SamplesOnlyWhileShownAndStartsAfreshPerPage) {
     view->show();
     EXPECT_EQ(view->sampler().monitor().tick(), 3);
     EXPECT_EQ(view->cpuCard()->headline(), "25.0%");
-    EXPECT_EQ(view->networkCard()->headline(), QString::fromUtf8("20.0 KB/s \u2193"));
+    EXPECT_EQ(view->networkCard()->headline(), QString::fromUtf8("20.0\u00A0KB/s \u2193"));
 
     view = std::make_unique<MonitorView>(state, system.sources());
     EXPECT_EQ(view->sampler().monitor().tick(), 0);
@@ -289,9 +289,9 @@ TEST_F(Monitor, HeadlinesCountFromTheShownFigureToEachNewSample) {
 
     // Memory, network and storage count too; a fixed text stands at once.
     view.memoryCard()->count()->setCurrentTime(MetricCard::countMs);
-    EXPECT_EQ(view.memoryCard()->shownHeadline(), "6.00 GB");
+    EXPECT_EQ(view.memoryCard()->shownHeadline(), "6.00\u00A0GB");
     view.sampler().applyVolumes(volumes(1));
-    EXPECT_EQ(view.storageCard()->shownHeadline(), "52.4 GB free");
+    EXPECT_EQ(view.storageCard()->shownHeadline(), "52.4\u00A0GB free");
     view.sampler().applyVolumes({});
     EXPECT_EQ(view.storageCard()->shownHeadline(), QString::fromUtf8("\u2014"));
 }
@@ -377,7 +377,7 @@ TEST_F(Monitor, OlderOrHungListsNeverReplaceNewerOnes) {
     while ((live.sampler().figures().processes.empty() || live.sampler().volumes().empty()) && waited.elapsed() < 20'000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     EXPECT_EQ(live.sampler().figures().processes.size(), 5u);
-    EXPECT_EQ(live.storageCard()->headline(), "52.4 GB free");
+    EXPECT_EQ(live.storageCard()->headline(), "52.4\u00A0GB free");
 }
 
 // Each showing of the tab makes a new sampler of the system's figures. A mount that never answers
@@ -424,7 +424,7 @@ TEST_F(Monitor, PageRendersEveryCard) {
         EXPECT_TRUE(contains(image, mapped(cpu, &view, cpu->headerGeometry().headline), theme.danger, 30));
         EXPECT_TRUE(contains(image, mapped(cpu, &view, cpu->headerGeometry().symbol), theme.danger, 30));
         // memory: 6 of 16 GB used, pressure 3/16, so no warning
-        EXPECT_EQ(view.memoryCard()->headline(), "6.00 GB");
+        EXPECT_EQ(view.memoryCard()->headline(), "6.00\u00A0GB");
         EXPECT_FALSE(contains(image, mapped(view.memoryCard(), &view, view.memoryCard()->headerGeometry().headline),
                               theme.warning, 10));
         // the cards of a row share its width
