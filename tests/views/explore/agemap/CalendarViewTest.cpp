@@ -397,7 +397,9 @@ TEST(CalendarViewHeatMap, YearRowsKeepTheirHeightsAtEverySizeAndAShortViewScroll
             ASSERT_EQ(grid.years().size(), std::size_t(years)) << where;
             for (std::size_t row = 0; row < grid.years().size(); ++row) {
                 EXPECT_DOUBLE_EQ(grid.cellRect(row, 1).height(), height) << where;
-                if (row > 0) EXPECT_DOUBLE_EQ(grid.cellRect(row, 1).top() - grid.cellRect(row - 1, 1).bottom(), 3) << where;
+                if (row > 0) {
+                    EXPECT_DOUBLE_EQ(grid.cellRect(row, 1).top() - grid.cellRect(row - 1, 1).bottom(), 3) << where;
+                }
             }
             const QRectF last = grid.cellRect(grid.years().size() - 1, 12);
             EXPECT_LE(last.bottom(), grid.legendSwatchRect(0).top()) << where << ": the rows stay above the legend";
@@ -413,8 +415,12 @@ TEST(CalendarViewHeatMap, YearRowsKeepTheirHeightsAtEverySizeAndAShortViewScroll
                 EXPECT_EQ(list.verticalScrollBar()->maximum(), 0) << where;
                 EXPECT_GE(list.viewport()->height(), view.stalePanel()->list()->sizeHint().height()) << where;
             }
-            if (size.height() == 900 && size.width() == 1100) EXPECT_FALSE(scrolls) << where;
-            if (size.height() == 300) EXPECT_TRUE(scrolls) << where;
+            if (size.height() == 900 && size.width() == 1100) {
+                EXPECT_FALSE(scrolls) << where;
+            }
+            if (size.height() == 300) {
+                EXPECT_TRUE(scrolls) << where;
+            }
         }
 }
 
