@@ -13,6 +13,7 @@
 #include <QFormLayout>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -171,6 +172,17 @@ void PreferencesView::showEvent(QShowEvent* event) {
     // minimising) it stays where the user left it.
     if (isWindow() && !event->spontaneous() && parentWidget())
         WindowPlacement::centreOver(this, parentWidget()->window());
+}
+
+void PreferencesView::keyPressEvent(QKeyEvent* event) {
+    // Escape and Ctrl+W close the window as its title bar does. Escape reaches here only when no
+    // control took it first: an open list of themes closes itself and leaves the window open.
+    const bool escape = event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier;
+    if (isWindow() && (escape || event->matches(QKeySequence::Close))) {
+        close();
+        return event->accept();
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void PreferencesView::changeEvent(QEvent* event) {

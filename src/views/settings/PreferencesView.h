@@ -15,7 +15,7 @@ class AppState;
 // The Settings window's content: theme, size mode, labels and default depth of the one store,
 // and whether this process may read every folder. Every control writes the store at once (the
 // store persists what it keeps); there is nothing to apply or cancel. Drawn in the desktop's own
-// form fonts and colours, exactly 460 by 400.
+// form fonts and colours, exactly 460 by 400. Escape and Ctrl+W close its window.
 class PreferencesView : public QWidget {
     Q_OBJECT
 public:
@@ -39,6 +39,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // Brings the controls up to date with the store's display preferences.

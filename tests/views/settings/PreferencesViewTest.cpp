@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <QApplication>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -145,6 +147,45 @@ TEST(PreferencesWindow, OpensOverTheCentreOfTheWindowItBelongsTo) {
     ASSERT_TRUE(view.isWindow());
     EXPECT_EQ(view.geometry().center(), main.geometry().center());
     EXPECT_EQ(view.size(), QSize(460, 400));
+}
+
+TEST(PreferencesWindow, TheKeyboardWalksItsControlsAndEscapeOrCtrlWClosesIt) {
+    AppState state(test::memoryStore());
+    QWidget main;
+    main.show();
+    PreferencesView view(state, &main);
+    view.setWindowFlags(view.windowFlags() | Qt::Dialog);
+    view.show();
+    QApplication::setActiveWindow(&view);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+
+    // Tab goes down the form, and Space turns a toggle as a click does.
+    view.themePicker()->setFocus(Qt::TabFocusReason);
+    std::vector<QWidget*> walked{QApplication::focusWidget()};
+    for (int i = 0; i < 4; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        walked.push_back(QApplication::focusWidget());
+    }
+    const std::vector<QWidget*> order{view.themePicker(), view.allocatedToggle(), view.labelsToggle(),
+                                      view.depthSlider(), view.openSettingsButton()};
+    EXPECT_EQ(walked, order);
+    const bool allocated = state.useAllocatedSize();
+    QTest::keyClick(view.allocatedToggle(), Qt::Key_Space);
+    EXPECT_NE(state.useAllocatedSize(), allocated);
+
+    // Escape in the open list of themes closes the list, not the window.
+    view.themePicker()->setFocus(Qt::TabFocusReason);
+    view.themePicker()->showPopup();
+    ASSERT_NE(QApplication::activePopupWidget(), nullptr);
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    EXPECT_TRUE(view.isVisible());
+    QTest::keyClick(view.themePicker(), Qt::Key_Escape);
+    EXPECT_FALSE(view.isVisible());
+
+    view.show();
+    QTest::keyClick(view.labelsToggle(), Qt::Key_W, Qt::ControlModifier);
+    EXPECT_FALSE(view.isVisible());
 }
 
 TEST(PreferencesAccess, ProbedWhenShownNotOnEveryChangeOfTheStore) {
