@@ -28,8 +28,9 @@ bool shownOn(const QWidget* holder);
 // over everything else there, and follows the control and the widgets between the two.
 class Frame : public QWidget {
 public:
-    Frame(QWidget* holder, double outset, double radius)
-        : QWidget(holder->parentWidget()), m_holder(holder), m_outset(outset), m_radius(radius) {
+    Frame(QWidget* holder, double outset, double radius, std::function<QRectF()> area)
+        : QWidget(holder->parentWidget()), m_holder(holder), m_outset(outset), m_radius(radius),
+          m_area(std::move(area)) {
         setAttribute(Qt::WA_TransparentForMouseEvents);
         setAttribute(Qt::WA_NoSystemBackground);
         setFocusPolicy(Qt::NoFocus);
@@ -42,8 +43,13 @@ public:
             return;
         }
         const int o = int(std::ceil(m_outset));
+        const QRectF area = m_area ? m_area() : QRectF(m_holder->rect());
+        if (area.isEmpty()) {
+            if (!isHidden()) hide();
+            return;
+        }
         QWidget* host = m_holder->parentWidget();
-        QRect around = m_holder->geometry().adjusted(-o, -o, o, o);
+        QRect around = area.toAlignedRect().translated(m_holder->pos()).adjusted(-o, -o, o, o);
         while (!host->rect().contains(around) && host->parentWidget() && !host->isWindow() &&
                !isScrolled(host)) {
             around.translate(host->pos());
@@ -89,6 +95,7 @@ private:
     QPointer<QWidget> m_holder;
     double m_outset;
     double m_radius;
+    std::function<QRectF()> m_area;
     std::vector<QPointer<QWidget>> m_watched;
 };
 
@@ -105,12 +112,13 @@ public:
         if (m_frame) m_frame->deleteLater();
     }
 
-    void drawOutside(double outset, double radius) {
+    void drawOutside(double outset, double radius, std::function<QRectF()> area) {
         if (m_frame) m_frame->deleteLater();
         m_frame = nullptr;
-        if (outset > 0) m_frame = new Frame(m_holder, outset, radius);
+        if (outset > 0) m_frame = new Frame(m_holder, outset, radius, std::move(area));
         repaint();
     }
+    void refresh() { repaint(); }
     bool drawsOutside() const { return bool(m_frame); }
 
     bool shown() const { return m_shown; }
@@ -213,8 +221,12 @@ void follow(QWidget* holder, QWidget* canvas, Keys keys) {
 
 bool shown(const QWidget* holder) { return shownOn(holder); }
 
-void drawOutside(QWidget* holder, double outset, double radius) {
-    if (Follower* follower = followerOf(holder)) follower->drawOutside(outset, radius);
+void drawOutside(QWidget* holder, double outset, double radius, std::function<QRectF()> area) {
+    if (Follower* follower = followerOf(holder)) follower->drawOutside(outset, radius, std::move(area));
+}
+
+void refresh(QWidget* holder) {
+    if (Follower* follower = followerOf(holder)) follower->refresh();
 }
 
 bool isDrawnOutside(const QWidget* holder) {

@@ -5,6 +5,8 @@
 #include <Qt>
 #include <QRectF>
 
+#include <functional>
+
 class QPainter;
 class QWidget;
 
@@ -37,7 +39,10 @@ void follow(QWidget* holder, QWidget* canvas = nullptr, Keys keys = Keys::showRi
 // goes round it `outset` outside its edges, with corners of `radius`, drawn by a frame laid over
 // the control's parent, so the control's own edges do not cut it. An outset of 0 brings the ring
 // back inside the control's edge.
-void drawOutside(QWidget* holder, double outset, double radius);
+// `area`, when given, is the part of the control to ring (a list's current row), in its coordinates.
+void drawOutside(QWidget* holder, double outset, double radius, std::function<QRectF()> area = {});
+// Draws the ring of `holder` again: its place or its look changed.
+void refresh(QWidget* holder);
 // Whether the ring of `holder` is drawn outside it, by its frame.
 bool isDrawnOutside(const QWidget* holder);
 

@@ -5,6 +5,7 @@
 #include "views/components/TextDraw.h"
 
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -12,9 +13,24 @@
 
 namespace tallymere {
 
-ProcessTable::ProcessTable(QWidget* parent) : ThemedWidget(parent) {
+ProcessTable::ProcessTable(QWidget* parent)
+    : ThemedWidget(parent),
+      m_cursor(this, [this] { return int(m_rows.size()); }, [this](int row) { return rowRect(std::size_t(row), width()); }) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // The rows are one stop of Tab, walked by the arrows; they run to the table's edges, so the
+    // ring goes round the row in the card's padding.
+    setFocusPolicy(Qt::TabFocus);
+}
+
+void ProcessTable::keyPressEvent(QKeyEvent* event) {
+    if (m_cursor.move(event)) return event->accept();
+    ThemedWidget::keyPressEvent(event);
+}
+
+bool ProcessTable::event(QEvent* event) {
+    if (event->type() == QEvent::ParentChange && parentWidget()) m_cursor.drawOutside(4, 4);
+    return ThemedWidget::event(event);
 }
 
 QFont ProcessTable::headerFont() { return Typography::font(9, QFont::Bold); }

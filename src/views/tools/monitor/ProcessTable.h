@@ -1,6 +1,7 @@
 #pragma once
 #include "services/ProcessSample.h"
 #include "views/components/ThemedWidget.h"
+#include "views/components/controls/RowCursor.h"
 #include "views/tools/monitor/MonitorText.h"
 
 #include <vector>
@@ -12,7 +13,8 @@ namespace tallymere {
 // processes in the order given. A row is the name (11.5 regular, text, one line), the PID (10.5
 // regular, digits in equal cells, textTertiary), the CPU share (11 semibold; warning above half a
 // core, else textSecondary) and the resident size (11 regular, textSecondary), with 2.5 above and
-// below and a 0.5 hairline of stroke at 0.3 opacity along its foot. Passive.
+// below and a 0.5 hairline of stroke at 0.3 opacity along its foot. The pointer passes through it;
+// the keyboard walks its rows (one stop of Tab, the arrows), ringing one.
 class ProcessTable : public ThemedWidget {
     Q_OBJECT
 public:
@@ -39,11 +41,16 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return {int(pidWidth + cpuWidth + memoryWidth), sizeHint().height()}; }
 
+    int currentRow() const { return m_cursor.current(); }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     std::vector<MonitorText::ProcessRow> m_rows;
+    RowCursor m_cursor;
 };
 
 } // namespace tallymere

@@ -14,6 +14,7 @@
 #include "views/tools/monitor/ProcessTable.h"
 #include "views/tools/monitor/Sparkline.h"
 #include "views/tools/monitor/StorageList.h"
+#include "views/tools/ToolKeyboard.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -351,6 +352,37 @@ TEST_F(Monitor, TheListsThatFollowASampleLeaveItsCountsRunning) {
     EXPECT_EQ(free.back(), 40.0);
     EXPECT_TRUE(std::is_sorted(free.rbegin(), free.rend()));
     EXPECT_GE(std::set<double>(free.begin(), free.end()).size(), free.size() - 1);
+}
+
+TEST_F(Monitor, TheKeyboardWalksTheBusiestProcessesRingedRoundTheRow) {
+    AppState state(nullptr);
+    FakeSystem system;
+    auto* view = new MonitorView(state, system.sources());
+    test::KeyboardHost host;
+    host.hold(view, {1000, 860});
+    view->sampler().applyProcesses(view->sampler().processRequests() + 1, processes(6));
+    test::KeyboardHost::settle();
+    auto* table = view->findChild<ProcessTable*>();
+    ASSERT_NE(table, nullptr);
+    // The cards are passive: the processes are the tab's one stop.
+    EXPECT_EQ(host.walk(), std::vector<std::string>{"ProcessTable"});
+
+    // Down walks the rows; the ring goes round the row, outside the table's own edges.
+    host.setFocus(Qt::OtherFocusReason);
+    const QRectF third = ProcessTable::rowRect(2, table->width());
+    const QPoint beside(int(third.left()) - 3, int(third.center().y()));
+    const QColor bare = host.pixel(table, beside);
+    ASSERT_TRUE(host.tabUntil(table));
+    host.press(Qt::Key_Down);
+    host.press(Qt::Key_Down);
+    EXPECT_EQ(table->currentRow(), 2);
+    EXPECT_TRUE(test::nearColour(host.pixel(table, beside),
+                                 test::blendOver(bare, Theme::make(ThemeID::paper).accent, FocusRing::opacity)));
+    host.press(Qt::Key_End);
+    EXPECT_EQ(table->currentRow(), 5);
+    // A new list keeps the place while it has the row.
+    view->sampler().applyProcesses(view->sampler().processRequests() + 2, processes(4));
+    EXPECT_EQ(table->currentRow(), 3);
 }
 
 TEST_F(Monitor, OlderOrHungListsNeverReplaceNewerOnes) {

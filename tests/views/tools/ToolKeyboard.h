@@ -1,0 +1,102 @@
+#pragma once
+// The tool tabs' keyboard tests: a window that walks Tab in reading order as the main window does,
+// holding one tab's view, with keys delivered where the keyboard is and pixels read back.
+#include "style/Theme.h"
+#include "views/components/FocusChain.h"
+#include "views/components/ThemedWidget.h"
+#include "views/components/controls/ActionButton.h"
+#include "views/components/controls/FocusRing.h"
+#include "views/components/controls/IconToggle.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace tallymere::test {
+
+// `over` at `opacity` on an opaque `under`.
+inline QColor blendOver(const QColor& under, const QColor& over, double opacity) {
+    auto mix = [&](int u, int o) { return int(std::lround(u + (o - u) * opacity)); };
+    return QColor(mix(under.red(), over.red()), mix(under.green(), over.green()), mix(under.blue(), over.blue()));
+}
+
+inline bool nearColour(const QColor& a, const QColor& b, int tolerance = 4) {
+    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
+           std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+class KeyboardHost : public QWidget {
+public:
+    explicit KeyboardHost(ThemeID theme = ThemeID::paper) {
+        setFocusPolicy(Qt::ClickFocus);
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
+        ThemedWidget::applyTheme(this, Theme::make(theme));
+    }
+    // Holds `view` (taking it over) at the size given, shown and active, holding the keyboard itself.
+    void hold(QWidget* view, QSize size) {
+        layout()->addWidget(view);
+        resize(size);
+        show();
+        QApplication::setActiveWindow(this);
+        (void)QTest::qWaitForWindowActive(this);
+        setFocus(Qt::OtherFocusReason);
+        settle();
+    }
+    static void settle() {
+        for (int i = 0; i < 4; ++i) {
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::processEvents();
+        }
+    }
+    QWidget* focused() const { return QApplication::focusWidget(); }
+    void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(focused() ? focused() : this, Qt::Key(key), modifiers);
+        settle();
+    }
+    // What a stop is called in these tests: a button's title, a toggle's help, a field, else its name.
+    static std::string nameOf(QWidget* w) {
+        if (!w) return "(none)";
+        if (auto* button = qobject_cast<ActionButton*>(w)) return button->title().toStdString();
+        if (auto* toggle = qobject_cast<IconToggle*>(w)) return toggle->help().toStdString();
+        if (qobject_cast<QLineEdit*>(w)) return "search";
+        if (!w->objectName().isEmpty()) return w->objectName().toStdString();
+        return QString::fromLatin1(w->metaObject()->className()).section(QStringLiteral("::"), -1).toStdString();
+    }
+    // From the window's own keyboard, Tab round every stop once: their names in the order met.
+    std::vector<std::string> walk() {
+        setFocus(Qt::OtherFocusReason);
+        settle();
+        std::vector<std::string> names;
+        press(Qt::Key_Tab);
+        QWidget* first = focused();
+        for (int guard = 0; guard < 60 && focused(); ++guard) {
+            names.push_back(nameOf(focused()));
+            press(Qt::Key_Tab);
+            if (focused() == first) break;
+        }
+        return names;
+    }
+    bool tabUntil(QWidget* target) {
+        for (int i = 0; i < 60 && focused() != target; ++i) press(Qt::Key_Tab);
+        return focused() == target;
+    }
+    QColor pixel(QWidget* widget, QPoint at) { return grab().toImage().pixelColor(widget->mapTo(this, at)); }
+
+protected:
+    bool focusNextPrevChild(bool next) override { return FocusChain::step(this, next); }
+    // The context-menu key, as the main window turns it into a menu request.
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Menu && FocusChain::openContextMenu()) return event->accept();
+        QWidget::keyPressEvent(event);
+    }
+};
+
+} // namespace tallymere::test
