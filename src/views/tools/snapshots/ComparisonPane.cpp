@@ -4,12 +4,13 @@
 #include "style/DisplayText.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
-#include "views/components/controls/Chip.h"
 #include "views/components/canvas/ShapePaint.h"
+#include "views/components/controls/Chip.h"
+#include "views/components/controls/KeyStop.h"
+#include "views/components/controls/ListScroll.h"
 #include "views/components/TextDraw.h"
 #include "views/tools/snapshots/DeltaList.h"
 #include "views/tools/snapshots/DeltaRow.h"
-#include "views/components/controls/ListScroll.h"
 
 #include <QFontMetricsF>
 #include <QMouseEvent>
@@ -45,7 +46,9 @@ QString shrankText(std::size_t n) { return QString::number(qulonglong(n)) + QStr
 } // namespace
 
 ComparisonPane::ComparisonPane(AppState& state, const SnapshotPairing& pairing, QWidget* parent)
-    : ThemedWidget(parent), m_state(state), m_pairing(pairing) {
+    : ThemedWidget(parent), m_state(state), m_pairing(pairing),
+      m_resetStop(new KeyStop([this] { emit resetRequested(); }, this)) {
+    m_resetStop->setObjectName(QStringLiteral("reset"));
     m_scroll = new QScrollArea(this);
     m_scroll->setFrameShape(QFrame::NoFrame);
     ListScroll::style(m_scroll);
@@ -152,6 +155,7 @@ QRectF ComparisonPane::tileRect() const {
 }
 
 void ComparisonPane::layoutChildren() {
+    m_resetStop->place(resetRect(), 4);
     const double top = std::ceil(headerRect().bottom()) + 1;
     m_scroll->setGeometry(0, int(top), width(), std::max(0, height() - int(top)));
 }

@@ -4,16 +4,21 @@
 #include "views/tools/snapshots/DeltaRow.h"
 
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMenu>
-#include <QPaintEvent>
 #include <QPainter>
+#include <QPaintEvent>
 
 #include <cmath>
 
 namespace tallymere {
 
-DeltaList::DeltaList(AppState& state, QWidget* parent) : ThemedWidget(parent), m_state(state) {
+DeltaList::DeltaList(AppState& state, QWidget* parent)
+    : ThemedWidget(parent), m_state(state),
+      m_cursor(this, [this] { return int(rowCount()); }, [this](int row) { return rowRect(std::size_t(row)); }) {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // One stop of Tab: the arrows walk the changes, and the context-menu key opens the ringed one's.
+    setFocusPolicy(Qt::TabFocus);
     setFixedHeight(0);
 }
 
@@ -43,6 +48,11 @@ QMenu* DeltaList::menuFor(std::size_t index) {
 }
 
 void DeltaList::contextMenuEvent(QContextMenuEvent* event) {
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        if (m_cursor.current() < 0) return;
+        if (QMenu* menu = menuFor(std::size_t(m_cursor.current()))) menu->popup(m_cursor.menuPoint());
+        return;
+    }
     for (std::size_t i = 0; i < rowCount(); ++i) {
         if (!rowRect(i).contains(event->pos())) continue;
         if (QMenu* menu = menuFor(i)) menu->popup(event->globalPos());
@@ -64,6 +74,12 @@ void DeltaList::paintEvent(QPaintEvent* event) {
         DeltaRow(theme(), (*m_deltas)[i]).paint(painter, row.width());
         painter.restore();
     }
+    m_cursor.paint(painter, theme(), DeltaRow::cornerRadius + ringGap, -ringGap);
+}
+
+void DeltaList::keyPressEvent(QKeyEvent* event) {
+    if (m_cursor.move(event)) return event->accept();
+    ThemedWidget::keyPressEvent(event);
 }
 
 } // namespace tallymere

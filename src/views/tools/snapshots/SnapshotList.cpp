@@ -2,16 +2,23 @@
 
 #include "views/tools/snapshots/SnapshotRow.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPaintEvent>
 #include <QPainter>
+#include <QPaintEvent>
 
 #include <cmath>
 
 namespace tallymere {
 
-SnapshotList::SnapshotList(QWidget* parent) : ThemedWidget(parent) {
+SnapshotList::SnapshotList(QWidget* parent)
+    : ThemedWidget(parent),
+      m_cursor(this, [this] { return m_snapshots ? int(m_snapshots->size()) : 0; },
+               [this](int row) { return rowRect(std::size_t(row)); }) {
     setMouseTracking(true);
+    // One stop of Tab: the arrows walk the rows, Space or Return picks the ringed one and Delete
+    // asks to delete it, as its button does.
+    setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     setFixedHeight(0);
 }
@@ -68,6 +75,7 @@ void SnapshotList::mouseReleaseEvent(QMouseEvent* event) {
     const auto index = rowAt(event->position());
     if (!index) return;
     // The delete button is there only while the row is hovered; its click does not pick the row.
+    m_cursor.setCurrent(int(*index));
     if (m_hovered == index && deleteRect(*index).contains(event->position())) emit deleteRequested(*index);
     else emit picked(*index);
 }
@@ -84,8 +92,30 @@ void SnapshotList::paintEvent(QPaintEvent* event) {
         const Snapshot& snapshot = (*m_snapshots)[i];
         painter.save();
         painter.translate(row.topLeft());
-        SnapshotRow(theme(), snapshot, m_role ? m_role(snapshot) : std::nullopt, m_hovered == i).paint(painter, row.width());
+        // The row the keyboard is on shows its delete button, as a hovered one does.
+        const bool hovering = m_hovered == i || (m_cursor.shown() && m_cursor.current() == int(i));
+        SnapshotRow(theme(), snapshot, m_role ? m_role(snapshot) : std::nullopt, hovering).paint(painter, row.width());
         painter.restore();
+    }
+    m_cursor.paint(painter, theme(), SnapshotRow::cornerRadius + ringGap, -ringGap);
+}
+
+bool SnapshotList::event(QEvent* event) {
+    if (RowCursor::takeKey(event, Qt::Key_Space)) return true;
+    return ThemedWidget::event(event);
+}
+
+void SnapshotList::keyPressEvent(QKeyEvent* event) {
+    if (m_cursor.move(event)) return event->accept();
+    const int row = m_cursor.current();
+    const bool plain = !(event->modifiers() & ~Qt::KeypadModifier);
+    switch (plain && row >= 0 ? event->key() : 0) {
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter: emit picked(std::size_t(row)); return event->accept();
+    case Qt::Key_Delete:
+    case Qt::Key_Backspace: emit deleteRequested(std::size_t(row)); return event->accept();
+    default: ThemedWidget::keyPressEvent(event);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Qt first: moc cannot parse <compare>, which the engine headers reach, unless Qt came before.
 #include "views/components/ThemedWidget.h"
+#include "views/components/controls/RowCursor.h"
 #include "services/Snapshot.h"
 
 #include <QRectF>
@@ -15,6 +16,8 @@ namespace tallymere {
 // The sidebar list of stored snapshots: one SnapshotRow each, 3 apart, inset 10, as tall as its
 // rows (a scroll area gives it its width). The row under the pointer is the hovered one and shows
 // its delete button; a click on that button asks for deletion, a click elsewhere on a row picks it.
+// By keyboard the rows are one stop of Tab: the arrows walk them (the row ringed shows its delete
+// button), Space or Return picks it and Delete asks to delete it.
 class SnapshotList : public ThemedWidget {
     Q_OBJECT
 public:
@@ -43,6 +46,8 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     std::optional<std::size_t> rowAt(QPointF point) const;
@@ -51,6 +56,8 @@ private:
     Role m_role;
     std::optional<std::size_t> m_hovered;
     std::optional<Uuid> m_hoveredId;
+    RowCursor m_cursor;
+    static constexpr double ringGap = 3; // the ring goes round a row, in the list's inset
 };
 
 } // namespace tallymere

@@ -14,6 +14,7 @@
 #include "views/tools/snapshots/DeltaList.h"
 #include "views/tools/snapshots/DeltaRow.h"
 #include "views/tools/snapshots/SnapshotList.h"
+#include "views/tools/ToolKeyboard.h"
 
 #include <QAction>
 #include <QApplication>
@@ -386,6 +387,70 @@ TEST_F(SnapshotsTab, FailedSaveAndDeleteAreReported) {
     EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::error);
     EXPECT_EQ(state.banner()->title, "Could not delete snapshot");
     EXPECT_TRUE(state.banner()->detail->contains(QString::fromStdString(file)));
+}
+
+// By keyboard alone: Tab walks the capture button, the snapshots and the comparison's "Reset" and
+// changes; the arrows walk each list, ringed on the row; Space picks, Delete asks to delete, Return
+// resets, and the context-menu key opens a change's menu.
+TEST_F(SnapshotsTab, TheKeyboardPicksComparesAndResets) {
+    fs::create_directories(snapshotFolder());
+    const std::string root = scanned.path();
+    for (int i = 0; i < 2; ++i) {
+        Snapshot snapshot;
+        snapshot.id = Uuid::random();
+        snapshot.createdAt = 1.7e9 + 3600 * i;
+        snapshot.rootPath = root;
+        snapshot.title = "tree";
+        snapshot.entries = {{root, 40000000 + 30000000 * i, 2, true},
+                            {root + "/grow.bin", 10000000 + 30000000 * i, 1, false},
+                            {root + "/keep.bin", 30000000, 1, false}};
+        SnapshotStore::save(snapshot, snapshotFolder());
+    }
+    auto* view = new SnapshotsView(state);
+    test::KeyboardHost host;
+    host.hold(view, {1100, 640});
+    listed(*view);
+    ASSERT_EQ(view->snapshots().size(), 2u);
+    ASSERT_TRUE(view->pairing().isComplete());
+    // Capturing needs a scan: the button is dimmed and passed over.
+    EXPECT_EQ(host.walk(), (std::vector<std::string>{"SnapshotList", "reset", "DeltaList"}));
+
+    // Return on "Reset" empties the pair; Space picks the ringed snapshots again, the older second.
+    ComparisonPane* pane = view->comparisonPane();
+    ASSERT_TRUE(host.tabUntil(pane->findChild<QWidget*>("reset")));
+    host.press(Qt::Key_Return);
+    EXPECT_TRUE(pane->showsPlaceholder());
+    SnapshotList* list = view->snapshotList();
+    host.setFocus(Qt::OtherFocusReason);
+    const QRectF second = list->rowRect(1);
+    const QPoint above(int(second.center().x()), int(second.top()) - 2);
+    const QColor bare = host.pixel(list, above);
+    ASSERT_TRUE(host.tabUntil(list));
+    host.press(Qt::Key_Space);
+    host.press(Qt::Key_Down);
+    EXPECT_TRUE(test::nearColour(host.pixel(list, above), test::blendOver(bare, theme.accent, FocusRing::opacity)));
+    host.press(Qt::Key_Return);
+    ASSERT_TRUE(view->pairing().isComplete());
+    EXPECT_EQ(view->pairing().baseline()->id, view->snapshots()[0].id);
+
+    // The changes: the context-menu key opens the ringed one's menu.
+    DeltaList* deltas = pane->deltaList();
+    ASSERT_GE(deltas->rowCount(), 1u);
+    ASSERT_TRUE(host.tabUntil(deltas));
+    host.press(Qt::Key_Menu);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    menu->actions()[1]->trigger();
+    menu->close();
+    EXPECT_EQ(desktop.copied.size(), 1u);
+
+    // Delete on a ringed snapshot asks to delete it, as its button does.
+    std::vector<std::size_t> asked;
+    QObject::connect(list, &SnapshotList::deleteRequested, [&](std::size_t index) { asked.push_back(index); });
+    ASSERT_TRUE(host.tabUntil(list));
+    host.press(Qt::Key_End);
+    host.press(Qt::Key_Delete);
+    EXPECT_EQ(asked, std::vector<std::size_t>{1});
 }
 
 } // namespace
