@@ -23,6 +23,11 @@ class AppState;
 //
 // Clicks: a card's header toggles it, its "Keep first" stages every copy but the first, a row's
 // reveal button shows the file in the file manager and its queue button stages or unstages it.
+//
+// Keys: the list is one stop of Tab. Up and Down (Home, End) walk the cards' headers and the rows
+// of the open cards, Left and Right the two controls on each (the header and "Keep first"; a row's
+// reveal and queue buttons), ringed while the keyboard is here; Space and Return press the ringed
+// control as a click does.
 class GroupList : public ThemedWidget {
     Q_OBJECT
 public:
@@ -51,23 +56,44 @@ public:
     // The tooltip of the part under a point: only "Keep first" has one.
     QString toolTipAt(QPointF point) const;
 
+    // The keyboard's place: a card's header (file -1) or one of its rows, and which of the two
+    // controls there (0 the header or a row's reveal button, 1 "Keep first" or the queue button).
+    struct Cursor {
+        std::size_t group = 0;
+        int file = -1;
+        int part = 0;
+        friend bool operator==(const Cursor&, const Cursor&) = default;
+    };
+    const Cursor& cursor() const { return m_cursor; }
+    // The control the keyboard is on, in list coordinates; empty without groups.
+    QRectF cursorRect() const;
+
 protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void relayout();
     // The card under a point and the part of it hit; none outside the cards.
     std::optional<std::pair<std::size_t, GroupCard::Hit>> hitAt(QPointF point) const;
+    // Does what a click on that part of that card does.
+    void act(std::size_t index, const GroupCard::Hit& hit);
+    GroupCard::Hit cursorHit() const;
+    // Moves the cursor one item (a header or a row) up or down, or to the first or last.
+    void moveItem(int step);
+    // Holds the cursor to the cards and rows shown now.
+    void holdCursor();
 
     AppState& m_state;
     std::vector<DuplicateFinder::Group> m_groups;
     std::set<Uuid> m_expanded;
     std::vector<double> m_tops; // card tops, one more entry than cards (the end)
     std::optional<std::pair<std::size_t, GroupCard::Hit>> m_pressed;
+    Cursor m_cursor;
 };
 
 } // namespace tallymere

@@ -1,7 +1,9 @@
 #include "views/tools/duplicates/MiniSlider.h"
 
 #include "views/components/canvas/ShapePaint.h"
+#include "views/components/controls/FocusRing.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -13,6 +15,28 @@ MiniSlider::MiniSlider(double minimum, double maximum, double value, QWidget* pa
     : ThemedWidget(parent), m_minimum(minimum), m_maximum(std::max(minimum, maximum)),
       m_value(std::clamp(value, m_minimum, m_maximum)) {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // Tab and a click give it the keyboard. It has no outline of its own: the ring goes round it.
+    setFocusPolicy(Qt::StrongFocus);
+    FocusRing::follow(this);
+    FocusRing::drawOutside(this, 4, 6);
+}
+
+void MiniSlider::keyPressEvent(QKeyEvent* event) {
+    const double span = m_maximum - m_minimum;
+    double value = m_value;
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Down: value -= span * smallStep; break;
+    case Qt::Key_Right:
+    case Qt::Key_Up: value += span * smallStep; break;
+    case Qt::Key_PageDown: value -= span * pageStep; break;
+    case Qt::Key_PageUp: value += span * pageStep; break;
+    case Qt::Key_Home: value = m_minimum; break;
+    case Qt::Key_End: value = m_maximum; break;
+    default: return ThemedWidget::keyPressEvent(event);
+    }
+    setValue(value);
+    event->accept();
 }
 
 void MiniSlider::setValue(double value) {

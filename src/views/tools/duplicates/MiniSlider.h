@@ -6,7 +6,8 @@ namespace tallymere {
 // A small continuous slider (any value between its bounds, no steps): a thin track in `stroke`,
 // the part left of the knob in `accent`, a round knob in `surfaceRaised` with a `stroke` edge.
 // Pressing or dragging anywhere on it moves the knob to the pointer. Drawn at half opacity and
-// deaf to the pointer while disabled.
+// deaf to the pointer while disabled. A stop of Tab: the arrows move it by a hundredth of its span,
+// Page Up and Page Down by a tenth, Home and End to its bounds.
 class MiniSlider : public ThemedWidget {
     Q_OBJECT
 public:
@@ -22,6 +23,7 @@ public:
     double knobX(double value) const;
 
     static constexpr double knobDiameter = 12;
+    static constexpr double smallStep = 0.01, pageStep = 0.1;
     static constexpr double trackHeight = 3;
 
     QSize sizeHint() const override { return {110, 16}; }
@@ -33,6 +35,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
