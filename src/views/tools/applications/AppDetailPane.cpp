@@ -3,6 +3,7 @@
 #include "style/DisplayText.h"
 #include "style/Typography.h"
 #include "views/components/controls/ListScroll.h"
+#include "views/components/FocusChain.h"
 #include "views/components/controls/Panel.h"
 #include "views/components/controls/SectionLabel.h"
 #include "views/tools/applications/AppDetailHeader.h"
@@ -119,6 +120,8 @@ QWidget* AppDetailPane::footprint(const InstalledApp& app) {
 QWidget* AppDetailPane::leftovers(const InstalledApp& app) {
     auto* body = new QWidget;
     auto* layout = column(body, 8);
+    // The files are one stop of Tab; the arrows walk them.
+    FocusChain::makeGroup(body);
     layout->addWidget(new SectionLabel(QStringLiteral("Associated files"), QString::number(qlonglong(app.leftovers.size()))));
     if (app.leftovers.empty())
         layout->addWidget(new AppText(QStringLiteral("No caches, containers or preferences found for this app."),

@@ -2,6 +2,7 @@
 
 #include "style/DisplayText.h"
 #include "style/Typography.h"
+#include "views/components/FocusChain.h"
 #include "views/components/controls/IconToggle.h"
 #include "views/components/controls/SectionLabel.h"
 #include "views/tools/applications/AppRow.h"
@@ -10,6 +11,7 @@
 #include "views/tools/applications/AppsText.h"
 #include "views/tools/applications/AppLoadSpinner.h"
 #include "views/tools/applications/OrphanRow.h"
+#include "views/components/FocusChain.h"
 #include "views/components/controls/ListScroll.h"
 
 #include <QHBoxLayout>
@@ -49,6 +51,7 @@ AppListColumn::AppListColumn(Actions actions, QWidget* parent) : ThemedWidget(pa
     connect(m_search, &AppSearchField::textChanged, this, [this](const QString& text) {
         if (m_actions.queryChanged) m_actions.queryChanged(text);
     });
+    connect(m_search, &AppSearchField::downPressed, this, &AppListColumn::focusApps);
     m_systemToggle = new IconToggle("gearshape.fill", QStringLiteral("Show Apple system apps"), false, [this] {
         if (m_actions.toggleSystem) m_actions.toggleSystem();
     });
@@ -66,12 +69,16 @@ AppListColumn::AppListColumn(Actions actions, QWidget* parent) : ThemedWidget(pa
     auto* listLayout = new QVBoxLayout(list);
     listLayout->setContentsMargins(0, 0, 0, 12);
     listLayout->setSpacing(1);
-    m_rowsLayout = new QVBoxLayout;
+    // The apps are one stop of Tab, and the leftovers another; the arrows walk each.
+    m_appRows = new QWidget;
+    FocusChain::makeGroup(m_appRows);
+    m_rowsLayout = new QVBoxLayout(m_appRows);
     m_rowsLayout->setContentsMargins(0, 0, 0, 0);
     m_rowsLayout->setSpacing(1);
-    listLayout->addLayout(m_rowsLayout);
+    listLayout->addWidget(m_appRows);
 
     m_orphanSection = new QWidget;
+    FocusChain::makeGroup(m_orphanSection);
     auto* section = new QVBoxLayout(m_orphanSection);
     section->setContentsMargins(0, 0, 0, 0);
     section->setSpacing(4);
@@ -122,6 +129,9 @@ void AppListColumn::setApps(const std::vector<InstalledApp>& apps) {
             for (const InstalledApp& candidate : m_apps)
                 if (candidate.path == path && m_actions.select) return m_actions.select(candidate);
         });
+        row->setEnter([this] {
+            if (m_actions.enterDetail) m_actions.enterDetail();
+        });
         m_rowsLayout->addWidget(row);
         m_rows.push_back(row);
     }
@@ -164,6 +174,21 @@ void AppListColumn::applyFilter() {
 void AppListColumn::setSelectedPath(const std::optional<std::string>& path) {
     m_selected = path;
     for (AppRow* row : m_rows) row->setSelected(path && row->app().path == *path);
+}
+
+bool AppListColumn::focusApps() {
+    AppRow* target = nullptr;
+    for (AppRow* row : visibleRows()) {
+        if (row->isSelected()) {
+            target = row;
+            break;
+        }
+        if (!target) target = row;
+    }
+    if (!target) return false;
+    target->setFocus(Qt::OtherFocusReason);
+    FocusChain::bringIntoView(target);
+    return true;
 }
 
 void AppListColumn::setLoading(bool loading) { m_stack->setCurrentIndex(loading ? 1 : 0); }

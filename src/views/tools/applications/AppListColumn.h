@@ -23,6 +23,10 @@ class SectionLabel;
 // the loading note or the scrolling list: one row per shown app (1 apart) and the leftovers of
 // removed apps (their total in the heading, the first 40 rows). It shows what it is given and
 // reports the user's actions; the tab holds the state.
+//
+// By keyboard: the search field, the two toggles, then the apps as one stop of Tab and the
+// leftovers as another, each walked by the arrows. Down from the search field goes into the apps,
+// at the selected one or the first; the selection follows the keyboard through them.
 class AppListColumn : public ThemedWidget {
     Q_OBJECT
 public:
@@ -36,6 +40,8 @@ public:
         std::function<void()> toggleSystem;
         std::function<void()> rescan;
         std::function<void(const QString&)> queryChanged;
+        // Return on an app: the keyboard goes on into its detail.
+        std::function<void()> enterDetail;
     };
     explicit AppListColumn(Actions actions, QWidget* parent = nullptr);
 
@@ -56,6 +62,9 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
 
+    // Gives the keyboard to the selected app's row, else the first shown; false with none shown.
+    bool focusApps();
+
 private:
     void applyFilter();
 
@@ -65,6 +74,7 @@ private:
     IconToggle* m_rescanToggle;
     QStackedWidget* m_stack;
     QScrollArea* m_scroll;
+    QWidget* m_appRows;
     QVBoxLayout* m_rowsLayout;
     QWidget* m_orphanSection;
     QVBoxLayout* m_orphanLayout;

@@ -8,7 +8,9 @@
 #include "views/tools/applications/AppsText.h"
 
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QPainter>
+#include <QPointer>
 
 #include <cmath>
 
@@ -23,6 +25,30 @@ AppRow::AppRow(const InstalledApp& app, std::function<void()> select, QWidget* p
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
     setToolTip(TextDraw::plainToolTip(TextDraw::oneLine(m_app.name)));
+}
+
+double AppRow::ringRadius() const { return radius; }
+
+void AppRow::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!enter || (event->modifiers() & ~Qt::KeypadModifier)) return ClickableWidget::keyPressEvent(event);
+    const QPointer<AppRow> alive(this);
+    if (!m_selected) activate();
+    if (alive && m_enter) m_enter();
+    event->accept();
+}
+
+void AppRow::focusInEvent(QFocusEvent* event) {
+    ClickableWidget::focusInEvent(event);
+    // The selection follows the keyboard through the list; a click selects by its own action.
+    switch (event->reason()) {
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::OtherFocusReason:
+        if (!m_selected) activate();
+        break;
+    default: break;
+    }
 }
 
 QFont AppRow::nameFont() { return Typography::font(12, QFont::Medium); }

@@ -9,6 +9,9 @@ namespace tallymere {
 // the right (11 semibold, textSecondary), padded 11 by 6. Behind it, 5 in from each side, a
 // rounded highlight (radius 7): accent at 0.18 when selected, else surfaceRaised at 0.7 under
 // the pointer. A click anywhere on the row, margins included, runs the action.
+//
+// By keyboard the row selects its app as it takes the keyboard (the arrows walking the list, or
+// Tab), wearing the ring on its highlight; Return then goes on into the app's detail.
 class AppRow : public ClickableWidget {
     Q_OBJECT
 public:
@@ -18,6 +21,8 @@ public:
     void setSelected(bool selected);
     bool isSelected() const { return m_selected; }
     void setHovering(bool hovering);
+    // Run by Return, after the row's own action: into the detail of the app.
+    void setEnter(std::function<void()> enter) { m_enter = std::move(enter); }
     // The highlight's fill; transparent for none.
     QColor highlightColor() const;
     QRectF highlightRect() const;
@@ -31,7 +36,11 @@ public:
     QSize minimumSizeHint() const override;
 
 protected:
+    QRectF ringRect() const override { return highlightRect(); }
+    double ringRadius() const override;
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
@@ -39,6 +48,7 @@ private:
     InstalledApp m_app;
     bool m_selected = false;
     bool m_hovering = false;
+    std::function<void()> m_enter;
 };
 
 } // namespace tallymere

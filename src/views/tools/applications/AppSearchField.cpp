@@ -3,8 +3,10 @@
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
 #include "views/components/canvas/ShapePaint.h"
+#include "views/components/controls/FocusRing.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 
@@ -30,7 +32,26 @@ AppSearchField::AppSearchField(QWidget* parent) : ThemedWidget(parent), m_editor
     layout->addWidget(m_editor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     connect(m_editor, &QLineEdit::textChanged, this, &AppSearchField::textChanged);
+    // A click into the field leaves its edge as it is; Tab rings it. Typing does not ring it.
+    setFocusProxy(m_editor);
+    FocusRing::follow(m_editor, this, FocusRing::Keys::leaveRing);
+    m_editor->installEventFilter(this);
     themeChanged();
+}
+
+bool AppSearchField::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_editor && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Down && !(key->modifiers() & ~Qt::KeypadModifier)) {
+            emit downPressed();
+            return true;
+        }
+        if (key->key() == Qt::Key_Escape) {
+            m_editor->clearFocus();
+            return true;
+        }
+    }
+    return ThemedWidget::eventFilter(watched, event);
 }
 
 QString AppSearchField::text() const { return m_editor->text(); }
@@ -53,7 +74,8 @@ void AppSearchField::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing, true);
     const QRectF capsule(rect());
     ShapePaint::fillRounded(painter, capsule, ShapePaint::capsuleRadius(capsule), theme().surface);
-    ShapePaint::strokeInside(painter, capsule, ShapePaint::capsuleRadius(capsule), theme().stroke);
+    if (FocusRing::shown(m_editor)) FocusRing::paint(painter, capsule, ShapePaint::capsuleRadius(capsule), theme());
+    else ShapePaint::strokeInside(painter, capsule, ShapePaint::capsuleRadius(capsule), theme().stroke);
     const QSizeF box = SymbolImage::size(symbolSize);
     SymbolImage::draw(painter, QRectF(8, (height() - box.height()) / 2, box.width(), box.height()), "magnifyingglass",
                       symbolSize, QFont::Normal, theme().textTertiary);

@@ -3,7 +3,9 @@
 #include "base/Utf8.h"
 #include "state/AppState.h"
 #include "views/components/BackgroundTask.h"
+#include "views/components/FocusChain.h"
 #include "views/tools/applications/AppDetailPane.h"
+#include "views/tools/applications/UninstallButton.h"
 #include "views/tools/applications/AppListColumn.h"
 
 #include <QHBoxLayout>
@@ -66,7 +68,8 @@ ApplicationsView::ApplicationsView(AppState& state, Services services, QWidget* 
                                 .copyPath = [this](const std::string& path) { m_state.desktop().copyText(repairUtf8(path)); },
                                 .toggleSystem = [this] { setShowSystem(!m_showSystem); },
                                 .rescan = [this] { load(); },
-                                .queryChanged = [this](const QString& query) { setQuery(query); }});
+                                .queryChanged = [this](const QString& query) { setQuery(query); },
+                                .enterDetail = [this] { enterDetail(); }});
     m_detail = new AppDetailPane(
         {.uninstall = [this](const InstalledApp& app) { requestUninstall(app); },
          .reveal = [this](const std::string& path) { TrashService::revealInFinder(m_state.desktop(), {path}); }});
@@ -103,6 +106,18 @@ void ApplicationsView::load() {
         m_list->setOrphans(m_orphans);
         setLoading(false);
     });
+}
+
+void ApplicationsView::enterDetail() {
+    // "Uninstall Completely" when the app has it, else the detail's first control.
+    QWidget* target = m_detail->uninstallButton();
+    if (!target || !target->isVisibleTo(this)) {
+        const std::vector<QWidget*> stops = FocusChain::stops(m_detail);
+        target = stops.empty() ? nullptr : stops.front();
+    }
+    if (!target) return;
+    target->setFocus(Qt::TabFocusReason);
+    FocusChain::bringIntoView(target);
 }
 
 void ApplicationsView::select(const InstalledApp& app) {

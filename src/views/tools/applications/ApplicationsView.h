@@ -20,6 +20,8 @@ class AppState;
 // when first shown without apps; only the latest load's result is shown. It moves an orphan, or
 // an app of the user's own with its launcher and leftovers (after asking), to the Trash itself and
 // reports the outcome in the store's banner. Its state is its own and starts afresh with each view.
+// By keyboard: the list column's controls, then the detail's; Return on an app goes straight to
+// its detail.
 class ApplicationsView : public ThemedWidget {
     Q_OBJECT
 public:
@@ -66,6 +68,8 @@ protected:
 
 private:
     void setLoading(bool loading);
+    // Gives the keyboard to the selected app's detail, at "Uninstall Completely" where it has one.
+    void enterDetail();
 
     AppState& m_state;
     Services m_services;

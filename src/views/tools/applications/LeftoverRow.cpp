@@ -4,6 +4,7 @@
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
 #include "views/components/TextDraw.h"
+#include "views/components/controls/FocusRing.h"
 #include "views/tools/applications/AppsText.h"
 
 #include <QFontMetricsF>
@@ -22,8 +23,13 @@ QFont sizeFont() { return Typography::font(11, QFont::DemiBold); }
 } // namespace
 
 LeftoverRow::LeftoverRow(const LeftoverItem& item, std::function<void()> reveal, QWidget* parent)
-    : ThemedWidget(parent), m_item(item), m_reveal(std::move(reveal)) {
+    : ClickableWidget({}, parent), m_item(item), m_reveal(std::move(reveal)) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setAction([this] {
+        if (m_reveal) m_reveal();
+    });
+    // The row has no outline and little room above and below: the ring goes round it.
+    FocusRing::drawOutside(this, 4, 6);
 }
 
 QRectF LeftoverRow::buttonRect() const {

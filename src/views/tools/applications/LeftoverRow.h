@@ -1,5 +1,5 @@
 #pragma once
-#include "views/components/ThemedWidget.h"
+#include "views/components/controls/ClickableWidget.h"
 #include "services/LeftoverItem.h"
 
 #include <functional>
@@ -8,8 +8,10 @@ namespace tallymere {
 
 // One support file of the selected app: its kind (9 semibold, textTertiary, in 122), its name
 // (11, text, shortened in the middle), its size (11 semibold, textSecondary) and a button (10,
-// textTertiary) that shows it in the file manager; 9 apart, 2 above and below.
-class LeftoverRow : public ThemedWidget {
+// textTertiary) that shows it in the file manager; 9 apart, 2 above and below. Only the button
+// takes a click; by keyboard the row is a stop (its list walked by the arrows) that Space or Return
+// reveals, ringed round the row.
+class LeftoverRow : public ClickableWidget {
     Q_OBJECT
 public:
     LeftoverRow(const LeftoverItem& item, std::function<void()> reveal, QWidget* parent = nullptr);

@@ -26,8 +26,11 @@ QFont sizeFont() { return Typography::font(10.5, QFont::DemiBold); }
 } // namespace
 
 OrphanRow::OrphanRow(const LeftoverItem& item, Actions actions, QWidget* parent)
-    : ThemedWidget(parent), m_item(item), m_actions(std::move(actions)) {
+    : ClickableWidget({}, parent), m_item(item), m_actions(std::move(actions)) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setAction([this] {
+        if (m_actions.stage) m_actions.stage();
+    });
     setToolTip(TextDraw::plainToolTip(TextDraw::oneLine(m_item.path)));
 }
 
@@ -99,7 +102,9 @@ void OrphanRow::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     const QStringList entries = menuEntries();
     for (int i = 0; i < entries.size(); ++i) menu.addAction(entries[i], this, [this, i] { runMenuEntry(i); });
-    menu.exec(event->globalPos());
+    // By the keyboard the menu opens under the row's name rather than where the pointer rests.
+    const bool byKeys = event->reason() == QContextMenuEvent::Keyboard;
+    menu.exec(byKeys ? mapToGlobal(QPoint(int(padX) + 24, height())) : event->globalPos());
 }
 
 } // namespace tallymere

@@ -1,5 +1,5 @@
 #pragma once
-#include "views/components/ThemedWidget.h"
+#include "views/components/controls/ClickableWidget.h"
 #include "services/LeftoverItem.h"
 
 #include <functional>
@@ -9,8 +9,10 @@ namespace tallymere {
 // A support item no installed app claims: a folder symbol (12, warning, in 18), the item's name
 // (11, text, shortened in the middle) over its kind (9, textTertiary), its size at the right
 // (10.5 semibold, textSecondary) and a plus button (11, textTertiary) that moves it to the Trash.
-// Padded 12 by 4. Its context menu reveals the item or copies its path.
-class OrphanRow : public ThemedWidget {
+// Padded 12 by 4. Its context menu reveals the item or copies its path. Only the button takes a
+// click; by keyboard the row is a stop (its list walked by the arrows) that Space or Return moves
+// to the Trash and the context-menu key opens the menu of, ringed on the row.
+class OrphanRow : public ClickableWidget {
     Q_OBJECT
 public:
     struct Actions {

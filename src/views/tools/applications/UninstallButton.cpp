@@ -3,6 +3,7 @@
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
 #include "views/components/canvas/ShapePaint.h"
+#include "views/components/controls/FocusRing.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -19,6 +20,8 @@ QFont titleFont() { return Typography::font(12, QFont::Bold); }
 UninstallButton::UninstallButton(std::function<void()> action, QWidget* parent) : ClickableWidget(std::move(action), parent) {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
+    // Round its filled capsule, where the ring shows.
+    FocusRing::drawOutside(this, 3, sizeHint().height() / 2.0);
 }
 
 QSize UninstallButton::sizeHint() const {
