@@ -27,6 +27,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -361,12 +362,29 @@ TEST(KeyboardPanes, CleanupBarDisclosureStagedItemsClearAndMoveToTrash) {
     ASSERT_EQ(w.state.queue().size(), 1u);
     EXPECT_EQ(w.state.queue()[0], w.child("movie.mp4"));
 
-    // Return on "Move to Trash" asks first; Escape says no and nothing moves.
-    ASSERT_TRUE(w.tabUntil(bar->trashButton()));
-    w.press(Qt::Key_Return);
-    ASSERT_TRUE(bar->isConfirming());
-    QTest::keyClick(bar->confirmation(), Qt::Key_Escape);
-    test::settle();
-    EXPECT_FALSE(bar->isConfirming());
-    EXPECT_EQ(w.state.queue().size(), 1u);
+    // "Move to Trash" wears its ring round its filled capsule, in the bar's margin.
+    QWidget* trash = bar->trashButton();
+    const QPoint above(trash->width() / 2, -2);
+    w.view.setFocus();
+    const QColor bare = w.pixel(trash, above);
+    ASSERT_TRUE(w.tabUntil(trash));
+    EXPECT_TRUE(test::near(w.pixel(trash, above), w.ringOver(bare)));
+
+    // Return on "Move to Trash" asks first. The question opens with the keyboard on "Cancel", so a
+    // second Return says no, as Escape does; nothing moves.
+    for (int key : {Qt::Key_Return, Qt::Key_Escape}) {
+        ASSERT_TRUE(w.tabUntil(bar->trashButton()));
+        w.press(Qt::Key_Return);
+        ASSERT_TRUE(bar->isConfirming());
+        auto* asked = qobject_cast<QPushButton*>(QApplication::focusWidget());
+        ASSERT_TRUE(asked && bar->confirmation()->isAncestorOf(asked));
+        EXPECT_EQ(asked->text(), "Cancel");
+        QTest::keyClick(asked, Qt::Key(key));
+        test::settle();
+        EXPECT_FALSE(bar->isConfirming());
+        EXPECT_EQ(w.state.queue().size(), 1u);
+        // The question was a window of its own: the main window comes back to the front.
+        QApplication::setActiveWindow(&w.view);
+        test::settle();
+    }
 }

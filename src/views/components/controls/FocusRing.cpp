@@ -76,7 +76,9 @@ protected:
         QPainter painter(this);
         Theme theme = Theme::make(ThemeID::paper);
         if (auto* themed = qobject_cast<const ThemedWidget*>(m_holder.data())) theme = themed->theme();
-        paint(painter, QRectF(rect()), m_radius + m_outset, theme);
+        // A negative radius stands for a capsule, whatever its size now.
+        const QRectF ring(rect());
+        paint(painter, ring, m_radius < 0 ? ShapePaint::capsuleRadius(ring) : m_radius + m_outset, theme);
     }
 
 private:

@@ -36,7 +36,8 @@ enum class Keys { showRing, leaveRing };
 void follow(QWidget* holder, QWidget* canvas = nullptr, Keys keys = Keys::showRing);
 
 // For a followed control with no drawn shape of its own (a line of text, a bare symbol): the ring
-// goes round it `outset` outside its edges, with corners of `radius`, drawn by a frame laid over
+// goes round it `outset` outside its edges, with corners of `radius` (negative for a capsule's
+// round ends), drawn by a frame laid over
 // the control's parent, so the control's own edges do not cut it. An outset of 0 brings the ring
 // back inside the control's edge.
 // `area`, when given, is the part of the control to ring (a list's current row), in its coordinates.

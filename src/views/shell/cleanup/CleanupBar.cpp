@@ -148,7 +148,10 @@ private:
 class Capsule : public ClickableWidget {
 public:
     Capsule(double horizontal, double vertical, double spacing, QWidget* parent)
-        : ClickableWidget({}, parent), m_horizontal(horizontal), m_vertical(vertical), m_spacing(spacing) {}
+        : ClickableWidget({}, parent), m_horizontal(horizontal), m_vertical(vertical), m_spacing(spacing) {
+        // On the capsule's own fill the ring would hardly show: it goes round it.
+        FocusRing::drawOutside(this, 3, -1);
+    }
     void setPieces(std::vector<Piece> pieces, QColor fill) {
         m_pieces = std::move(pieces);
         m_fill = std::move(fill);
@@ -162,7 +165,6 @@ public:
     QSize minimumSizeHint() const override { return sizeHint(); }
 
 protected:
-    double ringRadius() const override { return ShapePaint::capsuleRadius(QRectF(rect())); }
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);

@@ -21,7 +21,7 @@ UninstallButton::UninstallButton(std::function<void()> action, QWidget* parent) 
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
     // Round its filled capsule, where the ring shows.
-    FocusRing::drawOutside(this, 3, sizeHint().height() / 2.0);
+    FocusRing::drawOutside(this, 3, -1);
 }
 
 QSize UninstallButton::sizeHint() const {
