@@ -45,8 +45,52 @@ bool takesTab(const QWidget* w) {
            w->width() > 0 && w->height() > 0;
 }
 
-// The children of `parent` a reader meets, in rows from the top and left to right within a row.
-// `keep` is read even while hidden: the control that holds the keyboard as it goes.
+// Widgets in the order a reader meets them: in rows from the top (a widget that starts above the
+// lowest edge met so far shares the row), and within a row in columns from the left (a widget that
+// starts left of the rightmost edge met so far shares the column), each column read the same way.
+// A sidebar's buttons above its list are read before the list, whatever the panes beside them.
+std::vector<QWidget*> readBlock(std::vector<QWidget*> items) {
+    if (items.size() <= 1) return items;
+    auto chains = [](std::vector<QWidget*> sorted, auto start, auto end) {
+        std::vector<std::vector<QWidget*>> groups;
+        int reach = 0;
+        for (QWidget* w : sorted) {
+            if (groups.empty() || start(w) > reach) {
+                groups.emplace_back();
+                reach = end(w);
+            }
+            groups.back().push_back(w);
+            reach = std::max(reach, end(w));
+        }
+        return groups;
+    };
+    auto byTop = [](const QWidget* a, const QWidget* b) { return a->geometry().top() < b->geometry().top(); };
+    auto byLeft = [](const QWidget* a, const QWidget* b) { return a->geometry().left() < b->geometry().left(); };
+    std::stable_sort(items.begin(), items.end(), byTop);
+    const auto rows = chains(items, [](const QWidget* w) { return w->geometry().top(); },
+                             [](const QWidget* w) { return w->geometry().bottom(); });
+    std::vector<QWidget*> ordered;
+    ordered.reserve(items.size());
+    for (std::vector<QWidget*> row : rows) {
+        std::stable_sort(row.begin(), row.end(), byLeft);
+        const auto columns = chains(row, [](const QWidget* w) { return w->geometry().left(); },
+                                    [](const QWidget* w) { return w->geometry().right(); });
+        if (columns.size() == 1) {
+            // Laid over one another (a banner over the workspace): the upper first.
+            std::stable_sort(row.begin(), row.end(), byTop);
+            ordered.insert(ordered.end(), row.begin(), row.end());
+            continue;
+        }
+        for (const std::vector<QWidget*>& column : columns) {
+            const std::vector<QWidget*> read = readBlock(column);
+            ordered.insert(ordered.end(), read.begin(), read.end());
+        }
+    }
+    return ordered;
+}
+
+// The children of `parent` a reader meets, in reading order. `keep` is read even while hidden: the
+// control that holds the keyboard as it goes.
 std::vector<QWidget*> readingOrder(const QWidget* parent, const QWidget* keep) {
     std::vector<QWidget*> children;
     for (QObject* object : parent->children()) {
@@ -55,25 +99,7 @@ std::vector<QWidget*> readingOrder(const QWidget* parent, const QWidget* keep) {
         if (child->isHidden() && !(keep && (child == keep || child->isAncestorOf(keep)))) continue;
         children.push_back(child);
     }
-    std::stable_sort(children.begin(), children.end(),
-                     [](const QWidget* a, const QWidget* b) { return a->geometry().top() < b->geometry().top(); });
-    std::vector<QWidget*> ordered;
-    ordered.reserve(children.size());
-    for (std::size_t start = 0; start < children.size();) {
-        // A row: the first child and every child that starts above the lowest edge met so far.
-        int bottom = children[start]->geometry().bottom();
-        std::size_t end = start + 1;
-        while (end < children.size() && children[end]->geometry().top() <= bottom) {
-            bottom = std::max(bottom, children[end]->geometry().bottom());
-            ++end;
-        }
-        std::vector<QWidget*> row(children.begin() + std::ptrdiff_t(start), children.begin() + std::ptrdiff_t(end));
-        std::stable_sort(row.begin(), row.end(),
-                         [](const QWidget* a, const QWidget* b) { return a->geometry().left() < b->geometry().left(); });
-        ordered.insert(ordered.end(), row.begin(), row.end());
-        start = end;
-    }
-    return ordered;
+    return readBlock(std::move(children));
 }
 
 void collect(const QWidget* parent, const QWidget* keep, bool collapseGroups, std::vector<QWidget*>& out);

@@ -4,9 +4,10 @@
 class QWidget;
 
 // How Tab walks a window: the controls that take it, in the order a reader meets them. Each
-// widget's children are read in rows from the top, and left to right within a row (a child that
-// starts beside a taller one shares its row), one pane after another, so a view built later takes
-// its place where it is drawn rather than at the end of the toolkit's own chain. Hidden and
+// widget's children are read in rows from the top and, within a row, in columns from the left, each
+// column read the same way (a child that starts beside a taller one shares its row; one that starts
+// under another's width shares its column), one pane after another, so a view built later takes its
+// place where it is drawn rather than at the end of the toolkit's own chain. Hidden and
 // disabled controls are passed over, and so are canvases, which take no Tab.
 namespace tallymere::FocusChain {
 

@@ -390,7 +390,7 @@ TEST_F(SnapshotsTab, FailedSaveAndDeleteAreReported) {
 }
 
 // By keyboard alone: Tab walks the capture button, the snapshots and the comparison's "Reset" and
-// changes; the arrows walk each list, ringed on the row; Space picks, Delete asks to delete, Return
+// changes, column by column; the arrows walk each list, ringed on the row; Space picks, Delete asks to delete, Return
 // resets, and the context-menu key opens a change's menu.
 TEST_F(SnapshotsTab, TheKeyboardPicksComparesAndResets) {
     fs::create_directories(snapshotFolder());
@@ -406,14 +406,16 @@ TEST_F(SnapshotsTab, TheKeyboardPicksComparesAndResets) {
                             {root + "/keep.bin", 30000000, 1, false}};
         SnapshotStore::save(snapshot, snapshotFolder());
     }
+    scanned.file("keep.bin", 1000);
+    ASSERT_TRUE(test::scanAndWait(state, scanned.path()));
     auto* view = new SnapshotsView(state);
     test::KeyboardHost host;
     host.hold(view, {1100, 640});
     listed(*view);
     ASSERT_EQ(view->snapshots().size(), 2u);
     ASSERT_TRUE(view->pairing().isComplete());
-    // Capturing needs a scan: the button is dimmed and passed over.
-    EXPECT_EQ(host.walk(), (std::vector<std::string>{"SnapshotList", "reset", "DeltaList"}));
+    // The sidebar's button, then its list, though the comparison beside them reaches higher.
+    EXPECT_EQ(host.walk(), (std::vector<std::string>{"Capture Current Scan", "SnapshotList", "reset", "DeltaList"}));
 
     // Return on "Reset" empties the pair; Space picks the ringed snapshots again, the older second.
     ComparisonPane* pane = view->comparisonPane();
