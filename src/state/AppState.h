@@ -238,9 +238,10 @@ public:
     void setFolderChooser(FolderChooser chooser);
 
     // The desktop the views reveal, open, preview and copy through: the one set here (the window's;
-    // tests set a recorder), not owned, or nothing until one is set. A reveal or open that fails
-    // raises an error banner naming the item and the reason, also when the desktop learns of the
-    // failure later (the program it handed the item to gave up).
+    // tests set a recorder), not owned, or nothing until one is set. It must outlive the store, or be
+    // replaced first: the store takes back its late-failure report from it when it goes. A reveal or
+    // open that fails raises an error banner naming the item and the reason, also when the desktop
+    // learns of the failure later (the program it handed the item to gave up).
     DesktopActions& desktop() const;
     void setDesktop(DesktopActions* desktop);
     // Opens an item of a tree with its default application through desktop(). A scanned item is

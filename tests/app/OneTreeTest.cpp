@@ -165,8 +165,8 @@ struct Window {
 
     PausedPrefetch paused;
     TempFolder dir;
-    AppState state{test::memoryStore()};
     test::RecordingDesktop desktop;
+    AppState state{test::memoryStore()};
     HeldScanner held;
     MainWindow window{state, new MenuCommands(state, services())};
 };

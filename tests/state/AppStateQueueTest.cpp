@@ -135,6 +135,8 @@ protected:
     TempFolder dir;
     std::optional<std::string> savedDataHome;
     std::string scanRoot;
+    // Before the store: the desktop it reports to must outlive it.
+    RecordingDesktop desktop;
     AppState state{memoryStore()};
 };
 
@@ -214,7 +216,6 @@ TEST_F(AppStateTrash, AFolderSwappedForALinkKeepsItsItemStagedAndTheLinksTargetU
     EXPECT_EQ(state.trashFailure(node("sub/three.bin").get()), "three.bin changed since the scan");
 
     // Opening it would open the link's target, which was never scanned; what was, still opens.
-    RecordingDesktop desktop;
     state.setDesktop(&desktop);
     state.openItem(node("sub/three.bin"));
     EXPECT_TRUE(desktop.opened.empty());
@@ -282,7 +283,6 @@ TEST_F(AppStateTrash, AnItemReplacedSinceTheScanStaysStagedAndNothingOfItsNameMo
     EXPECT_EQ(state.banner()->title, "6 items could not be moved");
 
     // Nor is any of them handed to an application to open: it would open, or run, the newcomer.
-    RecordingDesktop desktop;
     state.setDesktop(&desktop);
     for (const std::string& name : replaced) {
         state.openItem(node(name));
@@ -472,7 +472,6 @@ TEST_F(AppStateTrash, FolderChooserStartsAScanOnlyWhenConfirmed) {
 }
 
 TEST_F(AppStateTrash, ARevealOrOpenThatFailsRaisesAnErrorBannerWithTheReason) {
-    RecordingDesktop desktop;
     state.setDesktop(&desktop);
     desktop.failure = "No file manager answered, and no application is set to open folders.";
     EXPECT_EQ(state.desktop().reveal({node("one.bin")->path()}), desktop.failure);

@@ -26,8 +26,8 @@ using test::childNamed;
 // A canvas of three bands: the folder "docs" on the left third, the file "movie.mp4" in the middle
 // third, nothing on the right third.
 struct Fixture {
-    AppState state{test::memoryStore()};
     test::RecordingDesktop desktop;
+    AppState state{test::memoryStore()};
     AppState::NodePtr tree = test::treeFromText(R"(/srv/data/
   docs/
     a.pdf 300
@@ -190,8 +190,8 @@ TEST(NodeContextMenuEntries, FileAndFolderMenusAndEveryAction) {
 }
 
 TEST(NodeContextMenuCopy, NameThatIsNotUtf8IsCopiedWithReplacementsAndSaysSo) {
-    AppState state(test::memoryStore());
     test::RecordingDesktop desktop;
+    AppState state(test::memoryStore());
     state.setDesktop(&desktop);
     AppState::NodePtr tree = test::treeFromText("/srv/x/\n  caf\xe9.txt 10\n");
     NodeContextMenu::copyPath(state, *tree->children()[0]);

@@ -140,6 +140,7 @@ TEST(WindowKeyboard, TabReachesTheFilterTheRailAndTheTableEachRinged) {
 }
 
 TEST(WindowKeyboard, ArrowsMoveTheTablesSelectionAndScrollItIntoView) {
+    test::RecordingDesktop desktop; // outlives the store that reports to it
     Window w;
     ASSERT_TRUE(w.ready);
     AppState::NodePtr music;
@@ -187,7 +188,6 @@ TEST(WindowKeyboard, ArrowsMoveTheTablesSelectionAndScrollItIntoView) {
     EXPECT_TRUE(visible(shown + 2));
 
     // Return opens the selected line as a double click does: a file is revealed.
-    test::RecordingDesktop desktop;
     w.state.setDesktop(&desktop);
     w.press(Qt::Key_Return);
     ASSERT_EQ(desktop.revealed.size(), 1u);

@@ -195,8 +195,8 @@ TEST(WorkspaceExplorePage, LongTitlesShortenInTheMiddleAndTheRevealButtonReveals
     TempFolder dir;
     const std::string longName(160, 'w');
     dir.file(longName + "/end.bin", 100);
-    Pane p;
     test::RecordingDesktop desktop;
+    Pane p;
     p.state.setDesktop(&desktop);
     ASSERT_TRUE(test::scanAndWait(p.state, dir / longName));
     PageHeader* header = p.view.pageHeader();

@@ -82,8 +82,8 @@ class CanvasViews : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { loadFonts(); }
     using R = Records<View>;
-    AppState state{std::make_shared<MemoryPreferenceStore>()};
     RecordingDesktop desktop;
+    AppState state{std::make_shared<MemoryPreferenceStore>()};
     std::shared_ptr<FileNode> tree = treeFromText("root/\n"
                                                   "  big/\n"
                                                   "    one.mov 30000\n"

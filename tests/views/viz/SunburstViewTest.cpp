@@ -31,8 +31,8 @@ constexpr double pi = std::numbers::pi;
 using test::childNamed;
 
 struct Fixture {
-    AppState state{test::memoryStore()};
     test::RecordingDesktop desktop;
+    AppState state{test::memoryStore()};
     AppState::NodePtr tree;
     std::unique_ptr<SunburstView> view;
 

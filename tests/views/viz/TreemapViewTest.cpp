@@ -29,8 +29,8 @@ namespace {
 using test::childNamed;
 
 struct Fixture {
-    AppState state{test::memoryStore()};
     test::RecordingDesktop desktop;
+    AppState state{test::memoryStore()};
     AppState::NodePtr tree;
     std::unique_ptr<TreemapView> view;
 

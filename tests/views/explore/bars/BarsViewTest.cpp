@@ -33,8 +33,8 @@ using test::over;
 using test::childNamed;
 
 struct Fixture {
-    AppState state{test::memoryStore()};
     test::RecordingDesktop desktop;
+    AppState state{test::memoryStore()};
     AppState::NodePtr tree = test::treeFromText(R"(/data/
   media/
     film.mp4 300

@@ -31,8 +31,8 @@ namespace {
 using test::childNamed;
 
 struct Fixture {
-    AppState state{test::memoryStore()};
     test::RecordingDesktop desktop;
+    AppState state{test::memoryStore()};
     AppState::NodePtr tree;
     Theme theme = Theme::make(ThemeID::paper);
     FoldersView view{state};

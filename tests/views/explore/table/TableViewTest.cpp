@@ -44,8 +44,8 @@ const char* const smallTree = R"(/srv/data/
 )";
 
 struct Fixture {
-    AppState state{test::memoryStore()};
     test::RecordingDesktop desktop;
+    AppState state{test::memoryStore()};
     AppState::NodePtr tree;
     Theme theme = Theme::make(ThemeID::paper);
     TableView view{state};

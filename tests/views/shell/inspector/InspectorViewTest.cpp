@@ -107,8 +107,8 @@ protected:
     }
 
     TempFolder dir;
-    AppState state{memoryStore()};
     RecordingDesktop desktop;
+    AppState state{memoryStore()};
     InspectorView view{state};
     const Theme theme = Theme::make(ThemeID::paper);
 };

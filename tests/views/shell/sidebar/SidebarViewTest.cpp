@@ -49,8 +49,8 @@ struct Column {
         view.show();
         state.setDesktop(&desktop);
     }
-    AppState state{test::memoryStore()};
     test::RecordingDesktop desktop;
+    AppState state{test::memoryStore()};
     SidebarView view;
 };
 

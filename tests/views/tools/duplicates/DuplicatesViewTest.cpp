@@ -97,8 +97,8 @@ protected:
     }
 
     test::TempFolder folder;
-    AppState state{test::memoryStore()};
     RecordingDesktop desktop;
+    AppState state{test::memoryStore()};
     Theme theme;
 };
 

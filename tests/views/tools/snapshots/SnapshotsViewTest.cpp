@@ -106,8 +106,8 @@ protected:
 
     test::TempFolder data{"tallymere-data"};
     test::TempFolder scanned;
-    AppState state{test::memoryStore()};
     RecordingDesktop desktop;
+    AppState state{test::memoryStore()};
     Theme theme;
 
 private:
