@@ -175,6 +175,22 @@ TEST_F(Gallery, AStopOverAPaintedControlRingsItFromOutsideAndLetsClicksThrough) 
     EXPECT_TRUE(near(page.at(QPoint(50, 173)), ring, 12));
     EXPECT_FALSE(near(page.at(QPoint(50, 176)), ring, 12));
 
+    // A stop that presses nothing (a row of tabs the arrows walk) leaves Space to the window.
+    int previews = 0;
+    auto* preview = new QAction(&page);
+    preview->setShortcut(Qt::Key_Space);
+    QObject::connect(preview, &QAction::triggered, [&] { ++previews; });
+    page.addAction(preview);
+    auto* walkedOnly = new KeyStop({}, &page);
+    walkedOnly->place(QRectF(120, 175, 40, 20), 6);
+    walkedOnly->setFocus(Qt::TabFocusReason);
+    press(Qt::Key_Space);
+    EXPECT_EQ(previews, 1);
+    page.stop->setFocus(Qt::TabFocusReason);
+    press(Qt::Key_Space);
+    EXPECT_EQ(previews, 1) << "a stop with an action takes Space";
+    EXPECT_EQ(page.paintedRuns, 2);
+
     // Over a control with an outline of its own, the ring keeps to the control's edge.
     page.stop->place(page.painted, 6, 0);
     EXPECT_EQ(page.stop->geometry(), page.painted.toRect());

@@ -4,6 +4,7 @@
 #include "views/components/controls/FocusRing.h"
 
 #include <QKeyEvent>
+#include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
@@ -44,7 +45,7 @@ void ClickableWidget::activate() {
 }
 
 bool ClickableWidget::event(QEvent* event) {
-    if (event->type() == QEvent::ShortcutOverride && pressesIt(static_cast<QKeyEvent*>(event))) {
+    if (event->type() == QEvent::ShortcutOverride && pressable() && pressesIt(static_cast<QKeyEvent*>(event))) {
         event->accept();
         return true;
     }
@@ -71,8 +72,12 @@ void ClickableWidget::mouseReleaseEvent(QMouseEvent* event) {
     activate();
 }
 
+bool ClickableWidget::pressable() const {
+    return bool(m_action) || isSignalConnected(QMetaMethod::fromSignal(&ClickableWidget::clicked));
+}
+
 void ClickableWidget::keyPressEvent(QKeyEvent* event) {
-    if (pressesIt(event)) {
+    if (pressesIt(event) && pressable()) {
         if (!event->isAutoRepeat()) activate();
         return event->accept();
     }

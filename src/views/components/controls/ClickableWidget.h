@@ -24,6 +24,9 @@ public:
 
     // What a click does: emits clicked() and runs the action.
     void activate();
+    // Whether a press does anything: an action or a listener to clicked(). One that does nothing
+    // (a row of tabs walked by the arrows) leaves Space and Return to the window's shortcuts.
+    bool pressable() const;
 
 signals:
     void clicked();
