@@ -3,6 +3,8 @@
 #include "state/AppState.h"
 #include "support/TempFolder.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -26,6 +28,29 @@ inline bool waitUntil(const std::function<bool()>& done, int limitMs = 60000) {
     poll.start();
     loop.exec();
     return done();
+}
+
+// Lets the layouts settle after a change of size or of what widgets hold. A layout request handled
+// posts the one of the widget around it, which Qt delivers only on the next pass over the posted
+// events, so one processEvents() settles just one level of nesting: this delivers the layout
+// requests pass after pass until a pass delivers none, then the rest of what is posted. The bound
+// only keeps layouts that never settle from hanging the suite.
+inline void settleLayouts() {
+    struct Counter : QObject {
+        int delivered = 0;
+        bool eventFilter(QObject*, QEvent* event) override {
+            delivered += event->type() == QEvent::LayoutRequest;
+            return false;
+        }
+    } counter;
+    QCoreApplication::instance()->installEventFilter(&counter);
+    for (int pass = 0; pass < 1000; ++pass) {
+        counter.delivered = 0;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        if (counter.delivered == 0) break;
+    }
+    QCoreApplication::instance()->removeEventFilter(&counter);
+    QCoreApplication::processEvents();
 }
 
 // Runs the event loop for a while, letting timers and queued results arrive.

@@ -96,7 +96,7 @@ struct Fixture {
         test::display(state, tree);
         view.resize(1100, 700);
         view.show();
-        QApplication::processEvents();
+        test::settleLayouts();
     }
 
     QImage image() { return view.grab().toImage(); }
@@ -242,7 +242,7 @@ TEST(CalendarViewHeatMap, PeakMonthGlowsAndHoverShowsTheChip) {
 TEST(CalendarViewHeatMap, ANarrowViewStacksThePanelsAndCellsTooNarrowForTheirBytesShowNone) {
     Fixture f;
     f.view.resize(480, 700);
-    QApplication::processEvents();
+    test::settleLayouts();
     EXPECT_FALSE(f.view.isSideBySide());
     HeatMapGrid& grid = f.grid();
     const QRectF peak = grid.cellRect(3, 12);
@@ -391,7 +391,7 @@ TEST(CalendarViewHeatMap, YearRowsKeepTheirHeightsAtEverySizeAndAShortViewScroll
         for (const QSize size : {QSize(1100, 900), QSize(1100, 420), QSize(700, 420), QSize(480, 300)}) {
             test::display(state, yearsTree(years, 30));
             view.resize(size);
-            QApplication::processEvents();
+            test::settleLayouts();
             const std::string where = std::to_string(years) + " years at " + std::to_string(size.width()) + "x" +
                                       std::to_string(size.height());
             ASSERT_EQ(grid.years().size(), std::size_t(years)) << where;
