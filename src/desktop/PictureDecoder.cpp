@@ -86,11 +86,14 @@ Picture read(int fd, QSize box) {
     QImageReader reader(&file);
     reader.setAutoTransform(true);
     if (!reader.canRead()) return picture;
+    // Asked once, before anything else: some readers (an icon file's) answer no format once the
+    // size has been read.
+    const QByteArray format = reader.format();
     picture.natural = reader.size();
-    const bool sizes = reader.format() == "ico";
+    const bool sizes = format == "ico";
     if (!sizes) {
         QSize fitted = picture.natural.isEmpty() ? box : picture.natural;
-        if (isScalable(reader.format()) || fitted.width() > box.width() || fitted.height() > box.height())
+        if (isScalable(format) || fitted.width() > box.width() || fitted.height() > box.height())
             fitted = fitted.scaled(box, Qt::KeepAspectRatio);
         if (fitted != picture.natural) reader.setScaledSize(fitted);
     }
