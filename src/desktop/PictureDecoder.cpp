@@ -74,6 +74,9 @@ std::chrono::milliseconds& limit() {
     return current;
 }
 
+// The largest picture an icon file's directory can describe.
+constexpr int iconSide = 256;
+
 bool isScalable(const QByteArray& format) { return format == "svg" || format == "svgz"; }
 
 Picture read(int fd, QSize box) {
@@ -97,8 +100,13 @@ Picture read(int fd, QSize box) {
             fitted = fitted.scaled(box, Qt::KeepAspectRatio);
         if (fitted != picture.natural) reader.setScaledSize(fitted);
     }
+    // An icon file's directory gives each picture at most iconSide a side, yet a picture stored in
+    // it may be of any size, and each entry may name the same one: each is kept no larger than an icon.
+    const QSize iconBox = box.boundedTo(QSize(iconSide, iconSide));
     for (int image = 0; image < 16; ++image) {
         QImage read = reader.read();
+        if (sizes && (read.width() > iconBox.width() || read.height() > iconBox.height()))
+            read = read.scaled(iconBox, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         if (!read.isNull()) picture.images.push_back(std::move(read));
         if (!sizes || !reader.jumpToNextImage()) break;
     }

@@ -79,3 +79,22 @@ TEST(PictureDecoder, EveryPictureOfAnIconFileIsDecoded) {
     EXPECT_EQ(picture.images[0].size(), QSize(16, 16));
     EXPECT_EQ(picture.images[1].pixelColor(20, 20), QColor(Qt::blue));
 }
+
+// An icon file's directory gives each picture at most 256 pixels a side, but a picture stored
+// inside it may be of any size, and every entry may name the same one: each is decoded no larger
+// than an icon, however many the file holds.
+TEST(PictureDecoder, EachPictureOfAnIconFileIsNoLargerThanAnIcon) {
+    TempFolder dir;
+    const std::string vast = pngOf(QSize(600, 300), Qt::red);
+    std::string ico = iconFile({vast, vast, vast});
+    // Every entry names the first copy: the file holds the large picture once.
+    for (int entry = 1; entry < 3; ++entry) ico.replace(6 + 16 * entry + 12, 4, ico.substr(6 + 12, 4));
+    write(dir / "vast.ico", ico.substr(0, 6 + 16 * 3 + vast.size()));
+
+    const PictureDecoder::Picture picture = decoded(dir / "vast.ico", QSize(4096, 4096));
+    ASSERT_EQ(picture.images.size(), std::size_t{3});
+    for (const QImage& image : picture.images) {
+        EXPECT_EQ(image.size(), QSize(256, 128));
+        EXPECT_EQ(image.pixelColor(100, 60), QColor(Qt::red));
+    }
+}
