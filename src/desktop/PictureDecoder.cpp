@@ -1,5 +1,8 @@
 #include "desktop/PictureDecoder.h"
 
+#include "desktop/ScalablePicture.h"
+
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -17,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <system_error>
 #include <thread>
@@ -79,19 +83,9 @@ constexpr int iconSide = 256;
 
 bool isScalable(const QByteArray& format) { return format == "svg" || format == "svgz"; }
 
-Picture read(int fd, QSize box) {
+// The pictures `reader` holds (read as `format`), upright and fitted to `box`.
+Picture decodedBy(QImageReader& reader, const QByteArray& format, QSize box) {
     Picture picture;
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return picture;
-    }
-    QImageReader reader(&file);
-    reader.setAutoTransform(true);
-    if (!reader.canRead()) return picture;
-    // Asked once, before anything else: some readers (an icon file's) answer no format once the
-    // size has been read.
-    const QByteArray format = reader.format();
     picture.natural = reader.size();
     const bool sizes = format == "ico";
     if (!sizes) {
@@ -112,6 +106,27 @@ Picture read(int fd, QSize box) {
     }
     if (picture.natural.isEmpty() && !picture.isNull()) picture.natural = picture.images.front().size();
     return picture;
+}
+
+Picture read(int fd, QSize box) {
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return {};
+    }
+    QImageReader reader(&file);
+    reader.setAutoTransform(true);
+    if (!reader.canRead()) return {};
+    // Asked once, before anything else: some readers (an icon file's) answer no format once the
+    // size has been read.
+    const QByteArray format = reader.format();
+    if (!isScalable(format)) return decodedBy(reader, format, box);
+    std::optional<QByteArray> text = ScalablePicture::selfContained(file);
+    if (!text) return {};
+    QBuffer buffer(&*text);
+    if (!buffer.open(QIODevice::ReadOnly)) return {};
+    QImageReader scalable(&buffer, "svg");
+    return decodedBy(scalable, "svg", box);
 }
 
 void deliver(Job& job, const Picture& picture) {

@@ -4,9 +4,11 @@
 
 #include <QBuffer>
 #include <QEventLoop>
+#include <QImageReader>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -52,7 +54,64 @@ std::string pngOf(QSize size, Qt::GlobalColor colour) {
     return bytes.toStdString();
 }
 
+bool hasSvg() { return QImageReader::supportedImageFormats().contains("svg"); }
+
 } // namespace
+
+// The toolkit's reader of scalable pictures opens and reads whatever file a picture's <image>
+// or stylesheet instruction names: a pipe there would hold a decoding thread for ever, and
+// /dev/zero would be read until the memory runs out. Such a picture is no picture at all; one that
+// keeps its images and references inside itself is drawn.
+TEST(PictureDecoder, AScalablePictureThatNamesAFileOutsideItIsNoPicture) {
+    if (!hasSvg()) GTEST_SKIP() << "no SVG decoder here";
+    TempFolder dir;
+    const std::string red = dir / "red.png";
+    write(red, pngOf(QSize(8, 8), Qt::red));
+    write(dir / "red.css", "rect { fill: #ff0000 }");
+    const std::string open = "<?xml version='1.0'?>\n<svg xmlns='http://www.w3.org/2000/svg' "
+                             "xmlns:xlink='http://www.w3.org/1999/xlink' width='16' height='16'>";
+    write(dir / "image.svg", open + "<image width='16' height='16' xlink:href='" + red + "'/></svg>");
+    write(dir / "style.svg", "<?xml version='1.0'?>\n<?xml-stylesheet type='text/css' href='" + dir / "red.css" +
+                                 "'?>\n<svg xmlns='http://www.w3.org/2000/svg' width='16' height='16'>"
+                                 "<rect width='16' height='16' fill='#0000ff'/></svg>");
+    for (const char* name : {"image.svg", "style.svg"}) {
+        const PictureDecoder::Picture picture = decoded(dir / name, QSize(64, 64));
+        EXPECT_TRUE(picture.isNull()) << name;
+        EXPECT_FALSE(picture.overdue) << name;
+    }
+
+    const QByteArray inline64 = QByteArray::fromStdString(pngOf(QSize(8, 8), Qt::green)).toBase64();
+    write(dir / "inside.svg", open + "<defs><rect id='r' width='8' height='16' fill='#0000ff'/></defs><use xlink:href='#r'/>"
+                                     "<image x='8' width='8' height='16' preserveAspectRatio='none' "
+                                     "xlink:href='data:image/png;base64," + inline64.toStdString() + "'/></svg>");
+    const PictureDecoder::Picture inside = decoded(dir / "inside.svg", QSize(16, 16));
+    ASSERT_FALSE(inside.isNull());
+    EXPECT_EQ(inside.images.front().pixelColor(3, 8), QColor(Qt::blue));
+    EXPECT_EQ(inside.images.front().pixelColor(12, 8), QColor(Qt::green));
+}
+
+// A compressed scalable picture is inflated no further than a scalable picture may hold, so a few
+// kilobytes that inflate to gigabytes cost no more than that.
+TEST(PictureDecoder, ACompressedScalablePictureInflatesNoFurtherThanTheLimit) {
+    if (!hasSvg()) GTEST_SKIP() << "no SVG decoder here";
+    TempFolder dir;
+    const auto compressed = [&](const std::string& name, const std::string& padding) {
+        const std::string path = dir / name;
+        gzFile file = gzopen(path.c_str(), "wb9");
+        const std::string text = "<?xml version='1.0'?>\n<svg xmlns='http://www.w3.org/2000/svg' width='16' height='16'>"
+                                 "<rect width='16' height='16' fill='#0000ff'/><!--" + padding + "--></svg>";
+        gzwrite(file, text.data(), static_cast<unsigned>(text.size()));
+        gzclose(file);
+        return path;
+    };
+    const PictureDecoder::Picture small = decoded(compressed("small.svgz", std::string(1000, ' ')), QSize(16, 16));
+    ASSERT_FALSE(small.isNull());
+    EXPECT_EQ(small.images.front().pixelColor(8, 8), QColor(Qt::blue));
+
+    const PictureDecoder::Picture vast = decoded(compressed("vast.svgz", std::string(std::size_t{33} << 20, ' ')), QSize(16, 16));
+    EXPECT_TRUE(vast.isNull());
+    EXPECT_FALSE(vast.overdue);
+}
 
 // An icon file whose directory names several pictures, all stored at once (its PNGs follow the
 // directory in its order).
