@@ -107,8 +107,12 @@ TEST(ByteFormatCount, GroupsAsTheUsersLocaleDoes) {
     // started under the locale.
     const test::TempFolder folder("tm-locale");
     if (!compileGroupedLocale(folder.path())) GTEST_SKIP() << "no locale compiler or locale sources here";
-    const std::string command = std::string(groupedLocaleCheck) + "=1 LOCPATH='" + folder.path() +
-                                "' LC_ALL=grouped.UTF-8 /proc/" + std::to_string(::getpid()) +
+    // The C library keeps the list of places a locale loaded from LOCPATH was looked for, which
+    // the leak check of a sanitized build would count against the copy.
+    const std::string suppressions = folder.path() + "/leaks.supp";
+    std::ofstream(suppressions) << "leak:__argz_add_sep\n";
+    const std::string command = std::string(groupedLocaleCheck) + "=1 LSAN_OPTIONS=suppressions='" + suppressions +
+                                "' LOCPATH='" + folder.path() + "' LC_ALL=grouped.UTF-8 /proc/" + std::to_string(::getpid()) +
                                 "/exe --gtest_filter=ByteFormatCount.GroupsAsTheUsersLocaleDoes >/dev/null 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0);
 }
