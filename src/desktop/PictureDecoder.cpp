@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -56,8 +57,10 @@ struct Job {
 // The threads' queue. Never freed: a thread still decoding when the process ends must find it.
 struct Queue {
     std::mutex lock;
+    std::condition_variable resumed;
     std::deque<std::shared_ptr<Job>> jobs;
     int threads = 0;
+    bool paused = false;
 };
 Queue& queue() {
     static Queue* shared = new Queue;
@@ -151,11 +154,24 @@ void finish(const std::shared_ptr<Job>& job, Picture picture) {
     deliver(*job, picture);
 }
 
+// A job given up before any thread took it leaves the queue with its duplicate now: while every
+// thread is busy for minutes, pictures asked for meanwhile would each hold a descriptor until then.
+// One a thread took meanwhile is the thread's to close.
+void withdraw(const std::shared_ptr<Job>& job) {
+    Queue& shared = queue();
+    std::lock_guard guard(shared.lock);
+    const auto waiting = std::find(shared.jobs.begin(), shared.jobs.end(), job);
+    if (waiting == shared.jobs.end()) return;
+    ::close(job->fd);
+    shared.jobs.erase(waiting);
+}
+
 // GUI thread: the limit has passed.
 void expire(const std::shared_ptr<Job>& job) {
     if (job->over.exchange(true)) return;
     // One still waiting for a thread is not the file's fault: asked again, it is tried again.
     if (job->started.load()) tooSlow().insert(job->identity);
+    else withdraw(job);
     forget(*job);
     deliver(*job, {.images = {}, .natural = {}, .overdue = true});
 }
@@ -165,7 +181,8 @@ void work() {
     for (;;) {
         std::shared_ptr<Job> job;
         {
-            std::lock_guard guard(shared.lock);
+            std::unique_lock guard(shared.lock);
+            shared.resumed.wait(guard, [&] { return !shared.paused; });
             if (shared.jobs.empty()) {
                 --shared.threads;
                 return;
@@ -208,6 +225,15 @@ void answerAtOnce(QObject* receiver, std::function<void(Picture)> done, bool ove
 } // namespace
 
 std::chrono::milliseconds setTimeLimit(std::chrono::milliseconds newLimit) { return std::exchange(limit(), newLimit); }
+
+void pauseThreads(bool paused) {
+    Queue& shared = queue();
+    {
+        std::lock_guard guard(shared.lock);
+        shared.paused = paused;
+    }
+    shared.resumed.notify_all();
+}
 
 void decode(int fd, QSize box, QObject* receiver, std::function<void(Picture)> done) {
     struct stat info {};

@@ -41,4 +41,7 @@ void decode(int fd, QSize box, QObject* receiver, std::function<void(Picture)> d
 // The time limit in force; tests shorten it. Returns the one it replaces.
 std::chrono::milliseconds setTimeLimit(std::chrono::milliseconds limit);
 
+// Holds the decoding threads before their next picture while set, for tests.
+void pauseThreads(bool paused);
+
 } // namespace tallymere::PictureDecoder

@@ -13,7 +13,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -55,6 +57,12 @@ std::string pngOf(QSize size, Qt::GlobalColor colour) {
 }
 
 bool hasSvg() { return QImageReader::supportedImageFormats().contains("svg"); }
+
+int openDescriptors() {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
+    return count;
+}
 
 } // namespace
 
@@ -156,4 +164,26 @@ TEST(PictureDecoder, EachPictureOfAnIconFileIsNoLargerThanAnIcon) {
         EXPECT_EQ(image.size(), QSize(256, 128));
         EXPECT_EQ(image.pixelColor(100, 60), QColor(Qt::red));
     }
+}
+
+// While every decoding thread is busy (some pictures take minutes), a picture asked for waits for
+// one and is given up at the limit: it lets go of its file then, not when a thread is free, so a
+// walk through a folder of pictures meanwhile never runs the program out of descriptors.
+TEST(PictureDecoder, APictureGivenUpBeforeAnyThreadTookItLetsGoOfItsFile) {
+    TempFolder dir;
+    write(dir / "red.png", pngOf(QSize(8, 8), Qt::red));
+    PictureDecoder::pauseThreads(true);
+    const auto limit = PictureDecoder::setTimeLimit(std::chrono::milliseconds(0));
+    const int before = openDescriptors();
+    for (int asked = 0; asked < 20; ++asked) {
+        const PictureDecoder::Picture picture = decoded(dir / "red.png", QSize(64, 64));
+        EXPECT_TRUE(picture.overdue);
+    }
+    EXPECT_EQ(openDescriptors(), before);
+    PictureDecoder::setTimeLimit(limit);
+    PictureDecoder::pauseThreads(false);
+    // Asked again, a picture given up that way is decoded: it was never the file's fault.
+    const PictureDecoder::Picture again = decoded(dir / "red.png", QSize(64, 64));
+    ASSERT_FALSE(again.isNull());
+    EXPECT_EQ(again.images.front().pixelColor(4, 4), QColor(Qt::red));
 }
