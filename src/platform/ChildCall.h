@@ -20,7 +20,11 @@ namespace tallymere {
 // The child shares this process's memory (nothing is copied, so a call costs about what a thread
 // does) and runs on a stack of its own while the calling thread waits; what the memory holds stays
 // while the child is stuck. `call` may use system calls only (no allocation, no locks: other
-// threads of this process may hold them). None when no child could be made.
+// threads of this process may hold them). None when the child ended without answering (killed).
+//
+// Where no child can be made (a limit on processes, a sandbox's filter), the call is made on the
+// calling thread: it may then hold that thread, but a caller that bounds its wait still gets its
+// answer in time, where none would pass for an answer that says nothing is there.
 template <class Answer, class Call>
 std::optional<Answer> callInChild(const Call& call) {
     struct Shared {
@@ -31,7 +35,7 @@ std::optional<Answer> callInChild(const Call& call) {
     Shared shared{&call};
     constexpr std::size_t stackBytes = 256 * 1024;
     const std::unique_ptr<char[]> stack(new (std::nothrow) char[stackBytes]);
-    if (!stack) return std::nullopt;
+    if (!stack) return call();
     const auto run = [](void* argument) -> int {
         auto& s = *static_cast<Shared*>(argument);
         s.answer = (*s.call)();
@@ -40,7 +44,7 @@ std::optional<Answer> callInChild(const Call& call) {
     };
     // CLONE_VFORK: this thread waits, killably, until the child has ended.
     const pid_t child = ::clone(run, stack.get() + stackBytes, CLONE_VM | CLONE_VFORK | SIGCHLD, &shared);
-    if (child < 0) return std::nullopt;
+    if (child < 0) return call();
     while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
     }
     if (!shared.answered) return std::nullopt;
