@@ -9,7 +9,6 @@
 #include "support/RecordingDesktop.h"
 #include "views/components/FocusChain.h"
 #include "views/components/controls/ActionButton.h"
-#include "views/components/controls/FocusRing.h"
 #include "views/components/controls/IconToggle.h"
 #include "views/shell/BannerView.h"
 #include "views/shell/ShellTestSupport.h"
@@ -53,8 +52,8 @@ std::string nameOf(QWidget* w) {
     return cls.toStdString();
 }
 
-struct Window {
-    Window() : view(state) {
+struct Window : test::KeyDriver {
+    Window() : KeyDriver(view), view(state) {
         dir.file("tree/movie.mp4", 9000);
         dir.file("tree/photo.jpg", 5000);
         dir.file("tree/notes.txt", 3000);
@@ -71,11 +70,6 @@ struct Window {
         // when there are more than one. Wait for the reading, not for any number of them.
         test::waitUntil([&] { return !state.volumes().empty(); }, 5000);
         view.finishAnimations();
-        test::settle();
-    }
-    QWidget* focused() const { return QApplication::focusWidget(); }
-    void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        QTest::keyClick(focused() ? focused() : &view, Qt::Key(key), modifiers);
         test::settle();
     }
     AppState::NodePtr child(const std::string& name) {
@@ -106,14 +100,6 @@ struct Window {
         }
         return names;
     }
-    // Presses Tab until `target` holds the keyboard.
-    bool tabUntil(QWidget* target) {
-        for (int i = 0; i < 80 && focused() != target; ++i) press(Qt::Key_Tab);
-        return focused() == target;
-    }
-    QColor pixel(QWidget* widget, QPoint at) { return view.grab().toImage().pixelColor(widget->mapTo(&view, at)); }
-    QColor ringOver(const QColor& under) const { return test::blend(under, view.theme().accent, FocusRing::opacity); }
-
     TempFolder dir;
     test::RecordingDesktop desktop;
     AppState state{test::memoryStore()};

@@ -1,36 +1,21 @@
 #pragma once
-// Helpers shared by the window shell's tests: clicks delivered where a user's would land, and
-// colour comparisons of rendered pixels.
+// Helpers shared by the window shell's tests: clicks delivered where a user's would land (and, from
+// the keyboard drive, keys, settling and colour comparisons of rendered pixels).
+#include "support/KeyboardDrive.h"
 #include "support/RecordingDesktop.h"
 
 #include <QApplication>
-#include <QColor>
 #include <QMouseEvent>
 #include <QWidget>
 
-#include <cmath>
-#include <string>
-#include <vector>
-
 namespace tallymere::test {
-
 
 // A left click at `at` (in `top`'s coordinates), delivered to the widget under that point, as the
 // window system would: press and release.
-// Widgets added a moment ago are shown and laid out by posted work, which may post more (nested
-// layouts); let all of it land before a click is aimed.
-inline void settle() {
-    for (int i = 0; i < 4; ++i) {
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-    }
-}
-
 inline void clickAt(QWidget& top, QPointF at) {
     settle();
     QWidget* target = top.childAt(at.toPoint());
     if (!target) target = &top;
-
 
     const QPointF local = target->mapFrom(&top, at);
     const QPointF global = top.mapToGlobal(at);
@@ -51,17 +36,5 @@ inline void clickOn(QWidget& widget, QRectF rect) {
 }
 
 inline void clickOn(QWidget& widget) { clickOn(widget, QRectF()); }
-
-// Whether two colours are the same to within `tolerance` per channel.
-inline bool near(const QColor& a, const QColor& b, int tolerance = 3) {
-    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
-           std::abs(a.blue() - b.blue()) <= tolerance;
-}
-
-// `over` at `opacity` on an opaque `under`.
-inline QColor blend(const QColor& under, const QColor& over, double opacity) {
-    auto mix = [&](int u, int o) { return int(std::lround(u + (o - u) * opacity)); };
-    return QColor(mix(under.red(), over.red()), mix(under.green(), over.green()), mix(under.blue(), over.blue()));
-}
 
 } // namespace tallymere::test

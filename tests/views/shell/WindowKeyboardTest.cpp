@@ -7,7 +7,6 @@
 #include "core/NodeFilter.h"
 #include "state/AppStateTestSupport.h"
 #include "views/components/NodeContextMenu.h"
-#include "views/components/controls/FocusRing.h"
 #include "views/components/controls/SegmentedRail.h"
 #include "views/explore/table/TableBody.h"
 #include "views/shell/ShellTestSupport.h"
@@ -29,8 +28,8 @@ using tallymere::test::TempFolder;
 
 namespace {
 
-struct Window {
-    Window() : view(state) {
+struct Window : test::KeyDriver {
+    Window() : KeyDriver(view), view(state) {
         dir.file("tree/a.bin", 5000);
         dir.file("tree/b.bin", 4000);
         for (int i = 0; i < 60; ++i) dir.file("tree/Music/track-" + std::to_string(100 + i) + ".flac", 1000 + i);
@@ -43,24 +42,9 @@ struct Window {
         view.finishAnimations();
         test::settle();
     }
-    QWidget* focused() const { return QApplication::focusWidget(); }
-    void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        QTest::keyClick(focused() ? focused() : &view, Qt::Key(key), modifiers);
-        test::settle();
-    }
-    // Presses Tab until `target` holds the keyboard; false when it never comes round.
-    bool tabUntil(QWidget* target) {
-        for (int i = 0; i < 60 && focused() != target; ++i) press(Qt::Key_Tab);
-        return focused() == target;
-    }
     FilterField* filter() const { return view.topBar()->filterField(); }
     SegmentedRail* rail() const { return view.workspace()->vizRail()->rail(); }
     TableBody* table() const { return view.workspace()->content()->findChild<TableBody*>(); }
-    // The widget's pixel at `at`, rendered in the window.
-    QColor pixel(QWidget* widget, QPoint at) {
-        const QImage image = view.grab().toImage();
-        return image.pixelColor(widget->mapTo(&view, at));
-    }
     TempFolder dir;
     AppState state{test::memoryStore()};
     RootView view;
@@ -90,7 +74,7 @@ TEST(WindowKeyboard, ClearingTheFilterKeepsTheKeyboardInTheFieldAndEscapeLeavesI
     // while typing.
     const Theme& theme = w.view.theme();
     const QPoint border(w.filter()->width() / 2, 0);
-    const QColor focusColour = test::blend(theme.surface, theme.accent, FocusRing::opacity);
+    const QColor focusColour = w.ringOver(theme.surface);
     EXPECT_TRUE(test::near(w.pixel(w.filter(), border), focusColour));
     EXPECT_TRUE(test::near(w.pixel(w.filter(), border + QPoint(0, 1)), theme.surface)) << "one pixel, no ring";
     w.press(Qt::Key_Escape);
@@ -105,7 +89,7 @@ TEST(WindowKeyboard, TabReachesTheFilterTheRailAndTheTableEachRinged) {
     // The window holds the keyboard when it opens: the caret is not in the filter.
     EXPECT_EQ(w.focused(), &w.view);
     const Theme& theme = w.view.theme();
-    const QColor ring = test::blend(theme.surface, theme.accent, FocusRing::opacity);
+    const QColor ring = w.ringOver(theme.surface);
 
     // The tabs first, then (with the back button dimmed at the top of the tree) the filter.
     w.press(Qt::Key_Tab);
@@ -130,7 +114,7 @@ TEST(WindowKeyboard, TabReachesTheFilterTheRailAndTheTableEachRinged) {
     TableBody* table = w.table();
     EXPECT_FALSE(test::near(w.pixel(w.rail(), railEdge), ring)) << "the rail's ring goes with the keyboard";
     const QPoint tableEdge(1, table->height() / 2);
-    EXPECT_TRUE(test::near(w.pixel(table->viewport(), tableEdge), test::blend(theme.background, theme.accent, FocusRing::opacity)));
+    EXPECT_TRUE(test::near(w.pixel(table->viewport(), tableEdge), w.ringOver(theme.background)));
 
     // Shift+Tab walks back the way it came.
     w.press(Qt::Key_Tab);
@@ -200,7 +184,7 @@ TEST(WindowKeyboard, AClickOnTheTableNeitherRingsNorMarksALineUntilAKeyIsUsed) {
     ASSERT_NE(table, nullptr);
     ASSERT_GE(table->rows().size(), 2u);
     const Theme& theme = w.view.theme();
-    const QColor ring = test::blend(theme.background, theme.accent, FocusRing::opacity);
+    const QColor ring = w.ringOver(theme.background);
     const QColor mark = test::blend(theme.background, theme.accent, 0.12);
     const QPoint edge(1, table->viewport()->height() - 4);
     auto lineColour = [&](int row) {
@@ -269,8 +253,7 @@ TEST(WindowKeyboard, TheContextMenuKeyOrShiftF10OpensTheSelectedLinesMenuAndEsca
 TEST(WindowKeyboard, AClickOnTheRailShowsNoRingUntilAKeyIsUsed) {
     Window w;
     ASSERT_TRUE(w.ready);
-    const Theme& theme = w.view.theme();
-    const QColor ring = test::blend(theme.surface, theme.accent, FocusRing::opacity);
+    const QColor ring = w.ringOver(w.view.theme().surface);
     SegmentedRail* rail = w.rail();
     const QPoint railEdge(1, rail->height() / 2);
 

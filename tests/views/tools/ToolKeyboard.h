@@ -2,10 +2,10 @@
 // The tool tabs' keyboard tests: a window that walks Tab in reading order as the main window does,
 // holding one tab's view, with keys delivered where the keyboard is and pixels read back.
 #include "style/Theme.h"
+#include "support/KeyboardDrive.h"
 #include "views/components/FocusChain.h"
 #include "views/components/ThemedWidget.h"
 #include "views/components/controls/ActionButton.h"
-#include "views/components/controls/FocusRing.h"
 #include "views/components/controls/IconToggle.h"
 
 #include <QApplication>
@@ -14,27 +14,14 @@
 #include <QTest>
 #include <QVBoxLayout>
 
-#include <cmath>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace tallymere::test {
 
-// `over` at `opacity` on an opaque `under`.
-inline QColor blendOver(const QColor& under, const QColor& over, double opacity) {
-    auto mix = [&](int u, int o) { return int(std::lround(u + (o - u) * opacity)); };
-    return QColor(mix(under.red(), over.red()), mix(under.green(), over.green()), mix(under.blue(), over.blue()));
-}
-
-inline bool nearColour(const QColor& a, const QColor& b, int tolerance = 4) {
-    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
-           std::abs(a.blue() - b.blue()) <= tolerance;
-}
-
-class KeyboardHost : public QWidget {
+class KeyboardHost : public QWidget, public KeyDriver {
 public:
-    explicit KeyboardHost(ThemeID theme = ThemeID::paper) {
+    explicit KeyboardHost(ThemeID theme = ThemeID::paper) : KeyDriver(static_cast<QWidget&>(*this)) {
         setFocusPolicy(Qt::ClickFocus);
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
@@ -48,17 +35,6 @@ public:
         QApplication::setActiveWindow(this);
         (void)QTest::qWaitForWindowActive(this);
         setFocus(Qt::OtherFocusReason);
-        settle();
-    }
-    static void settle() {
-        for (int i = 0; i < 4; ++i) {
-            QCoreApplication::sendPostedEvents();
-            QCoreApplication::processEvents();
-        }
-    }
-    QWidget* focused() const { return QApplication::focusWidget(); }
-    void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        QTest::keyClick(focused() ? focused() : this, Qt::Key(key), modifiers);
         settle();
     }
     // What a stop is called in these tests: a button's title, a toggle's help, a field, else its name.
@@ -84,11 +60,6 @@ public:
         }
         return names;
     }
-    bool tabUntil(QWidget* target) {
-        for (int i = 0; i < 60 && focused() != target; ++i) press(Qt::Key_Tab);
-        return focused() == target;
-    }
-    QColor pixel(QWidget* widget, QPoint at) { return grab().toImage().pixelColor(widget->mapTo(this, at)); }
 
 protected:
     bool focusNextPrevChild(bool next) override { return FocusChain::step(this, next); }

@@ -49,7 +49,7 @@ struct Tab {
         QElapsedTimer waited;
         waited.start();
         while (view->isLoading() && waited.elapsed() < 30'000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        test::KeyboardHost::settle();
+        test::settle();
     }
     QLineEdit* search() const { return view->list()->searchField()->lineEdit(); }
 };
@@ -71,14 +71,14 @@ TEST_F(AppsByKeys, TabWalksTheListColumnThenTheDetailAndTheSearchFieldWearsTheRi
     const QPoint edge(field->width() / 2, 1);
     t.host.setFocus(Qt::OtherFocusReason);
     const QColor bare = t.host.pixel(field, edge);
-    const QColor ring = test::blendOver(bare, Theme::make(ThemeID::paper).accent, FocusRing::opacity);
+    const QColor ring = t.host.ringOver(bare);
     QTest::mouseClick(t.search(), Qt::LeftButton);
     ASSERT_TRUE(t.search()->hasFocus());
-    EXPECT_FALSE(test::nearColour(t.host.pixel(field, edge), ring));
+    EXPECT_FALSE(test::near(t.host.pixel(field, edge), ring, 4));
     t.host.setFocus(Qt::OtherFocusReason);
     t.host.press(Qt::Key_Tab);
     ASSERT_EQ(t.host.focused(), t.search());
-    EXPECT_TRUE(test::nearColour(t.host.pixel(field, edge), ring));
+    EXPECT_TRUE(test::near(t.host.pixel(field, edge), ring, 4));
     // Escape leaves the field.
     t.host.press(Qt::Key_Escape);
     EXPECT_FALSE(t.search()->hasFocus());
@@ -103,7 +103,7 @@ TEST_F(AppsByKeys, DownFromTheSearchSelectsAnAppAndReturnReachesItsUninstallConf
     // Typed into the search, the list narrows to one of the user's own apps.
     ASSERT_TRUE(t.host.tabUntil(t.search()));
     QTest::keyClicks(t.search(), "Widget");
-    test::KeyboardHost::settle();
+    test::settle();
     ASSERT_EQ(t.view->list()->visibleRows().size(), 1u);
     t.host.press(Qt::Key_Down);
     ASSERT_EQ(t.view->selected()->name, "Widget Studio");

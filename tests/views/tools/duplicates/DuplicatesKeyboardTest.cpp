@@ -45,7 +45,7 @@ TEST_F(DuplicatesByKeys, TheHeaderThenTheCardsWhoseRowsAndButtonsTheArrowsWalk) 
     test::KeyboardHost host;
     host.hold(view, {900, 600});
     ASSERT_TRUE(test::waitUntil([&] { return !view->isRunning(); }));
-    test::KeyboardHost::settle();
+    test::settle();
     ASSERT_EQ(view->groups().size(), 2u);
     auto queued = [&] {
         std::vector<std::string> paths;
@@ -71,8 +71,7 @@ TEST_F(DuplicatesByKeys, TheHeaderThenTheCardsWhoseRowsAndButtonsTheArrowsWalk) 
     host.setFocus(Qt::OtherFocusReason);
     const QColor bare = host.pixel(list, edge);
     ASSERT_TRUE(host.tabUntil(list));
-    EXPECT_TRUE(test::nearColour(host.pixel(list, edge), test::blendOver(bare, Theme::make(ThemeID::paper).accent,
-                                                                          FocusRing::opacity)));
+    EXPECT_TRUE(test::near(host.pixel(list, edge), host.ringOver(bare), 4));
 
     // Return opens the card; Down reaches its second row, Right its queue button, Space stages it.
     host.press(Qt::Key_Return);
@@ -92,7 +91,7 @@ TEST_F(DuplicatesByKeys, TheHeaderThenTheCardsWhoseRowsAndButtonsTheArrowsWalk) 
 
     // A click on the other card's header opens it and leaves no ring: the keyboard goes on from there.
     QTest::mouseClick(list, Qt::LeftButton, {}, list->cardRect(1).topLeft().toPoint() + QPoint(60, 10));
-    test::KeyboardHost::settle();
+    test::settle();
     EXPECT_TRUE(list->isExpanded(view->groups()[1].id));
     EXPECT_FALSE(FocusRing::shown(list));
     host.press(Qt::Key_Down);

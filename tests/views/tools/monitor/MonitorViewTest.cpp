@@ -361,7 +361,7 @@ TEST_F(Monitor, TheKeyboardWalksTheBusiestProcessesRingedRoundTheRow) {
     test::KeyboardHost host;
     host.hold(view, {1000, 860});
     view->sampler().applyProcesses(view->sampler().processRequests() + 1, processes(6));
-    test::KeyboardHost::settle();
+    test::settle();
     auto* table = view->findChild<ProcessTable*>();
     ASSERT_NE(table, nullptr);
     // The cards are passive: the processes are the tab's one stop.
@@ -376,8 +376,7 @@ TEST_F(Monitor, TheKeyboardWalksTheBusiestProcessesRingedRoundTheRow) {
     host.press(Qt::Key_Down);
     host.press(Qt::Key_Down);
     EXPECT_EQ(table->currentRow(), 2);
-    EXPECT_TRUE(test::nearColour(host.pixel(table, beside),
-                                 test::blendOver(bare, Theme::make(ThemeID::paper).accent, FocusRing::opacity)));
+    EXPECT_TRUE(test::near(host.pixel(table, beside), host.ringOver(bare), 4));
     host.press(Qt::Key_End);
     EXPECT_EQ(table->currentRow(), 5);
     // A new list keeps the place while it has the row.
