@@ -113,6 +113,15 @@ template <class T> T* find(QWidget* pane, const std::string& name) {
     return nullptr;
 }
 
+// The rows of a list the arrows walk, as shown, top to bottom.
+template <class Row> std::vector<Row*> rowsDown(QWidget* pane) {
+    std::vector<Row*> rows;
+    for (Row* row : pane->findChildren<Row*>())
+        if (row->isVisible()) rows.push_back(row);
+    std::sort(rows.begin(), rows.end(), [](Row* a, Row* b) { return a->y() < b->y(); });
+    return rows;
+}
+
 } // namespace
 
 TEST(KeyboardPanes, TopBarTabsThenBackFilterTogglesThemeAndInspector) {
@@ -180,10 +189,7 @@ TEST(KeyboardPanes, SidebarTopToBottomWithEachListOneStopWalkedByTheArrows) {
 
     // The File Types rows: Tab enters at the first, Down moves on, ringed on the row; Space puts
     // that row's category in the filter, and "Clear filter" joins the walk as a stop of its own.
-    std::vector<CategoryRow*> rows;
-    for (CategoryRow* r : sidebar->findChildren<CategoryRow*>())
-        if (r->isVisible()) rows.push_back(r);
-    std::sort(rows.begin(), rows.end(), [](CategoryRow* a, CategoryRow* b) { return a->y() < b->y(); });
+    const std::vector<CategoryRow*> rows = rowsDown<CategoryRow>(sidebar);
     ASSERT_GE(rows.size(), 3u);
     const QPoint edge(rows[1]->width() / 2, 1);
     const QColor bare = w.pixel(rows[1], edge);
@@ -215,12 +221,8 @@ TEST(KeyboardPanes, WorkspaceHeaderRailColourModesDepthThenTheViewAndItsControls
     EXPECT_EQ(w.walk(workspace), (Names{"reveal", "SegmentedRail", "ColorModeSelector", "DepthSlider"}));
 
     // The colour modes by the arrows; the depth by the arrows; the header's button by Return.
-    QWidget* colours = nullptr;
-    QWidget* depth = nullptr;
-    for (QWidget* c : workspace->findChildren<QWidget*>()) {
-        if (nameOf(c) == "ColorModeSelector") colours = c;
-        if (nameOf(c) == "DepthSlider") depth = c;
-    }
+    QWidget* colours = find<QWidget>(workspace, "ColorModeSelector");
+    QWidget* depth = find<QWidget>(workspace, "DepthSlider");
     ASSERT_TRUE(colours && depth);
     const ColorMode mode = w.state.colorMode();
     ASSERT_TRUE(w.tabUntil(colours));
@@ -303,10 +305,7 @@ TEST(KeyboardPanes, InspectorLargestInsideThenItsActionsTopToBottom) {
     EXPECT_EQ(w.walkBack(inspector), order);
 
     // The rows of "Largest inside" are walked by the arrows, ringed round the row.
-    std::vector<InspectorMiniBar*> bars;
-    for (InspectorMiniBar* b : inspector->findChildren<InspectorMiniBar*>())
-        if (b->isVisible()) bars.push_back(b);
-    std::sort(bars.begin(), bars.end(), [](auto* a, auto* b) { return a->y() < b->y(); });
+    const std::vector<InspectorMiniBar*> bars = rowsDown<InspectorMiniBar>(inspector);
     ASSERT_EQ(bars.size(), 2u);
     const QPoint above(bars[1]->width() / 2, -3);
     const QColor bare = w.pixel(bars[1], above);
