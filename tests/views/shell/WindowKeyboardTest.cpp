@@ -45,6 +45,11 @@ struct Window : test::KeyDriver {
     FilterField* filter() const { return view.topBar()->filterField(); }
     SegmentedRail* rail() const { return view.workspace()->vizRail()->rail(); }
     TableBody* table() const { return view.workspace()->content()->findChild<TableBody*>(); }
+    // Inside the table's line `row`, near its top: where the line's mark or hover shows.
+    QColor lineColour(int row) const {
+        const QRectF line = table()->rowRect(row);
+        return pixel(table()->viewport(), QPoint(int(line.center().x()), int(line.top()) + 2));
+    }
     TempFolder dir;
     AppState state{test::memoryStore()};
     RootView view;
@@ -146,9 +151,7 @@ TEST(WindowKeyboard, ArrowsMoveTheTablesSelectionAndScrollItIntoView) {
     EXPECT_EQ(table->selectedRow(), 1);
     // The marked line: the accent's tint over the background.
     const Theme& theme = w.view.theme();
-    const QRectF line = table->rowRect(1);
-    const QPoint inside(int(line.center().x()), int(line.top()) + 2);
-    EXPECT_TRUE(test::near(w.pixel(table->viewport(), inside), test::blend(theme.background, theme.accent, 0.12)));
+    EXPECT_TRUE(test::near(w.lineColour(1), test::blend(theme.background, theme.accent, 0.12)));
 
     w.press(Qt::Key_End);
     EXPECT_EQ(table->selectedRow(), 59);
@@ -187,10 +190,6 @@ TEST(WindowKeyboard, AClickOnTheTableNeitherRingsNorMarksALineUntilAKeyIsUsed) {
     const QColor ring = w.ringOver(theme.background);
     const QColor mark = test::blend(theme.background, theme.accent, 0.12);
     const QPoint edge(1, table->viewport()->height() - 4);
-    auto lineColour = [&](int row) {
-        const QRectF line = table->rowRect(row);
-        return w.pixel(table->viewport(), QPoint(int(line.center().x()), int(line.top()) + 2));
-    };
 
     // A click on the second line selects it and gives the table the keyboard, unmarked.
     const QPoint second = table->rowRect(1).center().toPoint() - QPoint(table->viewport()->width() / 4, 0);
@@ -199,13 +198,13 @@ TEST(WindowKeyboard, AClickOnTheTableNeitherRingsNorMarksALineUntilAKeyIsUsed) {
     ASSERT_EQ(w.focused(), table);
     ASSERT_EQ(table->selectedRow(), 1);
     EXPECT_FALSE(test::near(w.pixel(table->viewport(), edge), ring)) << "no ring after a click";
-    EXPECT_FALSE(test::near(lineColour(1), mark)) << "no marked line after a click";
+    EXPECT_FALSE(test::near(w.lineColour(1), mark)) << "no marked line after a click";
 
     // A key then walks the selection and shows where the keyboard is.
     w.press(Qt::Key_Up);
     EXPECT_EQ(table->selectedRow(), 0);
     EXPECT_TRUE(test::near(w.pixel(table->viewport(), edge), ring));
-    EXPECT_TRUE(test::near(lineColour(0), mark));
+    EXPECT_TRUE(test::near(w.lineColour(0), mark));
 
     // Another click puts the pointer in charge again.
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, second);
@@ -214,14 +213,14 @@ TEST(WindowKeyboard, AClickOnTheTableNeitherRingsNorMarksALineUntilAKeyIsUsed) {
     EXPECT_FALSE(test::near(w.pixel(table->viewport(), edge), ring));
     // The pointer rests on the line, which shows its hover and only that.
     const QColor hovered = test::blend(theme.background, theme.surfaceRaised, 0.55);
-    EXPECT_TRUE(test::near(lineColour(1), hovered));
+    EXPECT_TRUE(test::near(w.lineColour(1), hovered));
 
     // Coming back by Tab rings it at once.
     w.press(Qt::Key_Tab);
     w.press(Qt::Key_Backtab, Qt::ShiftModifier);
     ASSERT_EQ(w.focused(), table);
     EXPECT_TRUE(test::near(w.pixel(table->viewport(), edge), ring));
-    EXPECT_TRUE(test::near(lineColour(1), test::blend(hovered, theme.accent, 0.12)));
+    EXPECT_TRUE(test::near(w.lineColour(1), test::blend(hovered, theme.accent, 0.12)));
 }
 
 TEST(WindowKeyboard, TheContextMenuKeyOrShiftF10OpensTheSelectedLinesMenuAndEscapeClosesIt) {
