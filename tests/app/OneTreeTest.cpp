@@ -19,10 +19,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/time.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
@@ -35,19 +31,6 @@ using namespace tallymere;
 using tallymere::test::TempFolder;
 
 namespace {
-
-// A file of `bytes` logical bytes without blocks, last modified `days` ago.
-void oldFile(const std::string& path, off_t bytes, double days) {
-    const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::ftruncate(fd, bytes), 0);
-    ::close(fd);
-    timeval now{};
-    ::gettimeofday(&now, nullptr);
-    const timeval then{now.tv_sec - static_cast<time_t>(days * 86400), 0};
-    const timeval times[2] = {then, then};
-    ASSERT_EQ(::utimes(path.c_str(), times), 0);
-}
 
 // The scanner of the new scan, held at its start until released, so that what the window keeps
 // while a scan runs can be looked at. It never holds past a broken test's end.
@@ -100,9 +83,8 @@ struct Window {
         for (int i = 0; i < 30; ++i) dir.file("tree/Music/track-" + std::to_string(i) + ".flac", 1000 + 10 * i);
         // Enough files for the Age Map to walk this folder, and the whole tree, ahead.
         for (int i = 0; i < 1000; ++i) dir.file("tree/Photos/p" + std::to_string(i) + ".jpg", 10);
-        dir.folder("tree/Archive");
         for (int i = 0; i < 4; ++i)
-            oldFile(dir / ("tree/Archive/backup-" + std::to_string(i) + ".tar.gz"), (41 + i) * 1000 * 1000, 400 + 100 * i);
+            dir.oldFile("tree/Archive/backup-" + std::to_string(i) + ".tar.gz", (41 + i) * 1000 * 1000, 400 + 100 * i);
         // Two copies of one content, above the duplicate search's smallest size.
         for (const char* folder : {"tree/Media", "tree/Backup"})
             std::ofstream(dir.folder(folder) + "/clip.mov", std::ios::binary) << std::string(1200000, 'x');

@@ -1,6 +1,9 @@
 #include "support/TempFolder.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -43,6 +46,20 @@ std::string TempFolder::file(std::string_view relative, std::size_t bytes) const
     const std::filesystem::path full = *this / relative;
     std::filesystem::create_directories(full.parent_path());
     std::ofstream(full, std::ios::binary) << std::string(bytes, 'x');
+    return full.string();
+}
+
+std::string TempFolder::oldFile(std::string_view relative, std::int64_t bytes, double days) const {
+    const std::filesystem::path full = *this / relative;
+    std::filesystem::create_directories(full.parent_path());
+    const int fd = ::open(full.c_str(), O_CREAT | O_WRONLY | O_TRUNC | O_CLOEXEC, 0644);
+    const bool sized = fd >= 0 && ::ftruncate(fd, bytes) == 0;
+    if (fd >= 0) ::close(fd);
+    timeval now{};
+    ::gettimeofday(&now, nullptr);
+    const timeval then{now.tv_sec - static_cast<time_t>(days * 86400), 0};
+    const timeval times[2] = {then, then};
+    if (!sized || ::utimes(full.c_str(), times) != 0) throw std::runtime_error("cannot make the old file " + full.string());
     return full.string();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,9 @@ public:
 
     // A file of `bytes` bytes (written, so it has blocks on disk); parent folders are made.
     std::string file(std::string_view relative, std::size_t bytes) const;
+    // A file of `bytes` logical bytes without blocks, last modified `days` ago; parent folders are
+    // made. Throws when it cannot be made so.
+    std::string oldFile(std::string_view relative, std::int64_t bytes, double days) const;
     // A folder and its parents.
     std::string folder(std::string_view relative) const;
 

@@ -47,29 +47,10 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/time.h>
-#include <fcntl.h>
-#include <unistd.h>
-
 using namespace tallymere;
 using tallymere::test::TempFolder;
 
 namespace {
-
-constexpr double daySeconds = 86400;
-
-// A file of `bytes` logical bytes without blocks, last modified `days` ago.
-void oldFile(const std::string& path, off_t bytes, double days) {
-    const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::ftruncate(fd, bytes), 0);
-    ::close(fd);
-    timeval now{};
-    ::gettimeofday(&now, nullptr);
-    const timeval then{now.tv_sec - static_cast<time_t>(days * daySeconds), 0};
-    const timeval times[2] = {then, then};
-    ASSERT_EQ(::utimes(path.c_str(), times), 0);
-}
 
 // The window at its minimum size with the inspector shown, over a tree with something in every
 // view: folders, files of several ages, big files untouched for years, and duplicates.
@@ -80,10 +61,9 @@ struct Window {
         dir.file("tree/Documents/report.pdf", 3000);
         dir.file("tree/Documents/copy/report.pdf", 3000);
         dir.file("tree/Projects/src/main.cpp", 2000);
-        dir.folder("tree/Archive");
         for (int i = 0; i < 5; ++i)
-            oldFile(dir / ("tree/Archive/an-archive-of-old-project-backups-" + std::to_string(i) + ".tar.gz"),
-                    (41 + i) * 1000 * 1000, 400 + 100 * i);
+            dir.oldFile("tree/Archive/an-archive-of-old-project-backups-" + std::to_string(i) + ".tar.gz",
+                        (41 + i) * 1000 * 1000, 400 + 100 * i);
         for (int i = 0; i < 40; ++i) dir.file("tree/Music/track-" + std::to_string(i) + ".flac", 1000 + i);
         state.setUseAllocatedSize(false);
         view.resize(size);
