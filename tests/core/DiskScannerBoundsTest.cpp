@@ -5,6 +5,7 @@
 #include "support/DeadFuse.h"
 #include "support/ScanFixture.h"
 #include "support/TreeText.h"
+#include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +27,6 @@
 
 #include <chrono>
 #include <cstddef>
-#include <cstdio>
 #include <functional>
 #include <iterator>
 #include <future>
@@ -114,29 +114,14 @@ TEST(ScanBoundaries, RealScanStopsAtPseudoMount) {
     EXPECT_FALSE(childNamed(*scanned.root, "pts"));
 }
 
-// Runs `body` in a child process with a mount namespace of its own, so what it mounts is gone
-// with it. The child's status: 0 when `body` returned true, 77 when no namespace could be made.
-int inMountNamespace(const std::function<bool()>& body) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-            ::_exit(77);
-        ::_exit(body() ? 0 : 1);
-    }
-    int status = 0;
-    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
+// The scan counted `files` files of `size` bytes in all, live and in the tree.
+void expectCounts(const Scanned& scanned, std::int64_t files, std::int64_t size) {
+    EXPECT_EQ(scanned.files, files);
+    EXPECT_EQ(scanned.root->fileCount, files);
+    EXPECT_EQ(scanned.root->size, size);
 }
 
-// Whether the scan counted `files` files of `size` bytes in all, live and in the tree; says what it
-// counted otherwise, from the child process the mount tests run in.
-bool countsAre(const Scanned& scanned, std::int64_t files, std::int64_t size) {
-    const bool ok = scanned.files == files && scanned.root->fileCount == files && scanned.root->size == size;
-    if (!ok)
-        std::fprintf(stderr, "files %lld, size %lld\n", static_cast<long long>(scanned.root->fileCount),
-                     static_cast<long long>(scanned.root->size));
-    return ok;
-}
+constexpr const char* noNamespace = "no private mount namespace here (needs the right to mount)";
 
 // A folder mounted a second time inside the scanned tree is read once: a bind mount of a folder,
 // and a loop (a folder mounted inside itself, and the whole tree mounted inside itself with every
@@ -144,14 +129,11 @@ bool countsAre(const Scanned& scanned, std::int64_t files, std::int64_t size) {
 TEST(ScanMounts, AFolderSeenThroughABindMountIsReadOnce) {
     ScanFolder dir;
     const std::string tree = dir / "tree";
-    makeDir(tree);
-    makeDir(tree + "/data");
-    writeFile(tree + "/data/f", 1000);
-    makeDir(tree + "/data/inner");
-    writeFile(tree + "/data/inner/g", 10);
-    makeDir(tree + "/data/inner/loop");
-    makeDir(tree + "/mirror");
-    const int status = inMountNamespace([&] {
+    dir.file("tree/data/f", 1000);
+    dir.file("tree/data/inner/g", 10);
+    dir.folder("tree/data/inner/loop");
+    dir.folder("tree/mirror");
+    const bool ran = test::runInPrivateMounts([&] {
         if (::mount((tree + "/data").c_str(), (tree + "/data/inner/loop").c_str(), nullptr, MS_BIND, nullptr) != 0 ||
             ::mount(tree.c_str(), (tree + "/mirror").c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0)
             ::_exit(77);
@@ -162,17 +144,20 @@ TEST(ScanMounts, AFolderSeenThroughABindMountIsReadOnce) {
         if (seenF != 1) ::_exit(77); // the loop is not visible through the mirror: not the case under test
 
         const Scanned scanned = scan(tree);
-        if (!scanned.root) return false;
+        ASSERT_TRUE(scanned.root);
+        expectCounts(scanned, 2, 1010); // each file once
         const auto isEmptyFolder = [](const FileNode* node) {
             return node && node->isDirectory && node->hasChildList() && !node->hasChildren() && !node->isDenied;
         };
         const FileNode* data = childNamed(*scanned.root, "data");
-        const FileNode* inner = data ? childNamed(*data, "inner") : nullptr;
-        return countsAre(scanned, 2, 1010) && data && data->size == 1010 &&
-               isEmptyFolder(childNamed(*scanned.root, "mirror")) && inner && isEmptyFolder(childNamed(*inner, "loop"));
+        ASSERT_TRUE(data);
+        EXPECT_EQ(data->size, 1010);
+        EXPECT_TRUE(isEmptyFolder(childNamed(*scanned.root, "mirror"))) << "a mounted folder was read twice";
+        const FileNode* inner = childNamed(*data, "inner");
+        ASSERT_TRUE(inner);
+        EXPECT_TRUE(isEmptyFolder(childNamed(*inner, "loop"))) << "a mounted folder was read twice";
     });
-    if (status == 77) GTEST_SKIP() << "no private mount namespace here (needs the right to mount)";
-    EXPECT_EQ(status, 0) << "a file was counted more than once, or a mounted folder was read twice";
+    if (!ran) GTEST_SKIP() << noNamespace;
 }
 
 // A virtual file system mounted below the root while the scan runs, after the mount table was
@@ -182,11 +167,9 @@ TEST(ScanMounts, AFolderSeenThroughABindMountIsReadOnce) {
 TEST(ScanMounts, AVirtualFileSystemMountedDuringTheScanIsNotEntered) {
     ScanFolder dir;
     const std::string tree = dir / "tree";
-    makeDir(tree);
-    makeDir(tree + "/hook");
-    makeDir(tree + "/hook/target");
-    writeFile(tree + "/hook/f", 100);
-    const int status = inMountNamespace([&] {
+    dir.folder("tree/hook/target");
+    dir.file("tree/hook/f", 100);
+    const bool ran = test::runInPrivateMounts([&] {
         bool mounted = false;
         beforeStatx = [&](const char* name) {
             if (std::string_view(name) == "hook" && !mounted)
@@ -195,17 +178,16 @@ TEST(ScanMounts, AVirtualFileSystemMountedDuringTheScanIsNotEntered) {
         ScanProgress progress;
         const std::shared_ptr<FileNode> root = DiskScanner::scan(tree, {}, progress);
         beforeStatx = nullptr;
-        if (!mounted) ::_exit(2);
+        ASSERT_TRUE(mounted) << "the scan examined no entry through statx";
         bool entered = false;
         root->walk([&](const FileNode& node) {
             entered = entered || node.name() == "meminfo";
             return true;
         });
-        return !entered && countsAre({root, progress.files(), progress.bytes(), 0}, 1, 100);
+        EXPECT_FALSE(entered) << "the scan read a virtual file system mounted while it ran";
+        expectCounts({root, progress.files(), progress.bytes(), 0}, 1, 100);
     });
-    if (status == 77) GTEST_SKIP() << "no private mount namespace here (needs the right to mount)";
-    EXPECT_NE(status, 2) << "the scan examined no entry through statx";
-    EXPECT_EQ(status, 0) << "the scan read a virtual file system mounted while it ran";
+    if (!ran) GTEST_SKIP() << noNamespace;
 }
 
 // A file mounted onto another file's name shows one file twice, with one link: it counts once,
@@ -214,26 +196,22 @@ TEST(ScanMounts, AVirtualFileSystemMountedDuringTheScanIsNotEntered) {
 TEST(ScanMounts, AFileMountedOntoASecondNameIsCountedOnce) {
     ScanFolder dir;
     const std::string tree = dir / "tree";
-    makeDir(tree);
-    makeDir(tree + "/a");
-    makeDir(tree + "/z");
-    writeFile(tree + "/a/source", 1000);
-    writeFile(tree + "/z/covered", 10);
-    writeFile(tree + "/a/covered-too", 20);
-    writeFile(tree + "/z/late-source", 300);
-    writeFile(dir / "outside", 5000);
-    writeFile(tree + "/z/from-outside", 1);
-    const int status = inMountNamespace([&] {
+    dir.file("tree/a/source", 1000);
+    dir.file("tree/z/covered", 10);
+    dir.file("tree/a/covered-too", 20);
+    dir.file("tree/z/late-source", 300);
+    dir.file("outside", 5000);
+    dir.file("tree/z/from-outside", 1);
+    const bool ran = test::runInPrivateMounts([&] {
         if (::mount((tree + "/a/source").c_str(), (tree + "/z/covered").c_str(), nullptr, MS_BIND, nullptr) != 0 ||
             ::mount((tree + "/z/late-source").c_str(), (tree + "/a/covered-too").c_str(), nullptr, MS_BIND, nullptr) != 0 ||
             ::mount((dir / "outside").c_str(), (tree + "/z/from-outside").c_str(), nullptr, MS_BIND, nullptr) != 0)
             ::_exit(77);
         const Scanned scanned = scan(tree);
-        if (!scanned.root) return false;
-        return countsAre(scanned, 3, 1000 + 300 + 5000);
+        ASSERT_TRUE(scanned.root);
+        expectCounts(scanned, 3, 1000 + 300 + 5000); // a mounted file under one of its names only
     });
-    if (status == 77) GTEST_SKIP() << "no private mount namespace here (needs the right to mount)";
-    EXPECT_EQ(status, 0) << "a mounted file was counted under both its names";
+    if (!ran) GTEST_SKIP() << noNamespace;
 }
 
 // A local FUSE file system whose server stopped answering, mounted below the root: every look at
@@ -244,39 +222,37 @@ TEST(ScanMounts, AFileMountedOntoASecondNameIsCountedOnce) {
 TEST(ScanMounts, AMountThatNeverAnswersIsAFolderNotReadAndTheScanEnds) {
     ScanFolder dir;
     const std::string tree = dir / "tree";
-    makeDir(tree);
-    makeDir(tree + "/a");
-    writeFile(tree + "/a/f", 1000);
-    makeDir(tree + "/dead");
-    makeDir(tree + "/z");
-    writeFile(tree + "/z/g", 10);
-    const int status = inMountNamespace([&] {
+    dir.file("tree/a/f", 1000);
+    dir.folder("tree/dead");
+    dir.file("tree/z/g", 10);
+    const bool ran = test::runInPrivateMounts([&] {
         auto fuse = std::make_unique<test::DeadFuse>(tree + "/dead");
         if (!fuse->isMounted()) ::_exit(77);
         const auto scanInTime = [&](ScanProgress& progress) {
             auto scanned = std::async(std::launch::async, [&] { return DiskScanner::scan(tree, {}, progress); });
             if (scanned.wait_for(std::chrono::seconds(60)) == std::future_status::ready) return scanned.get();
-            std::fprintf(stderr, "the scan did not end while the mount hung\n");
+            ADD_FAILURE() << "the scan did not end while the mount hung";
             fuse.reset();
             scanned.wait();
             return std::shared_ptr<FileNode>();
         };
         ScanProgress first, second;
         const std::shared_ptr<FileNode> root = scanInTime(first);
-        const std::shared_ptr<FileNode> again = root ? scanInTime(second) : nullptr;
-        if (!root || !again) return false;
+        ASSERT_TRUE(root);
+        const std::shared_ptr<FileNode> again = scanInTime(second);
+        ASSERT_TRUE(again);
         const FileNode* dead = childNamed(*root, "dead");
-        const int looks = fuse->requests();
-        if (!dead || !dead->isDenied || dead->hasChildList() || looks != 1)
-            std::fprintf(stderr, "dead: %s, looks at the mount: %d\n", dead ? (dead->isDenied ? "denied" : "read") : "absent",
-                         looks);
-        return dead && dead->isDenied && !dead->hasChildList() && looks == 1 &&
-               countsAre({root, first.files(), first.bytes(), 0}, 2, 1010) && first.unreadFolders() == 1 &&
-               first.unreadWithoutAnswer() == 1 && second.unreadWithoutAnswer() == 1 &&
-               countsAre({again, second.files(), second.bytes(), 0}, 2, 1010);
+        ASSERT_TRUE(dead);
+        EXPECT_TRUE(dead->isDenied);
+        EXPECT_FALSE(dead->hasChildList());
+        EXPECT_EQ(fuse->requests(), 1) << "looks at the mount";
+        expectCounts({root, first.files(), first.bytes(), 0}, 2, 1010);
+        EXPECT_EQ(first.unreadFolders(), 1);
+        EXPECT_EQ(first.unreadWithoutAnswer(), 1);
+        EXPECT_EQ(second.unreadWithoutAnswer(), 1);
+        expectCounts({again, second.files(), second.bytes(), 0}, 2, 1010);
     });
-    if (status == 77) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
-    EXPECT_EQ(status, 0) << "the scan waited on a mount that never answers, or did not count it as unread";
+    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
 }
 
 // A process whose scan met a mount that never answers can still end: the look that stays blocked
@@ -286,10 +262,9 @@ TEST(ScanMounts, AMountThatNeverAnswersIsAFolderNotReadAndTheScanEnds) {
 TEST(ScanMounts, AProcessThatMetAMountThatNeverAnswersCanEnd) {
     ScanFolder dir;
     const std::string tree = dir / "tree";
-    makeDir(tree);
-    makeDir(tree + "/dead");
-    writeFile(tree + "/f", 10);
-    const int status = inMountNamespace([&] {
+    dir.folder("tree/dead");
+    dir.file("tree/f", 10);
+    const bool ran = test::runInPrivateMounts([&] {
         test::DeadFuse fuse(tree + "/dead");
         if (!fuse.isMounted()) ::_exit(77);
         const pid_t scanner = ::fork();
@@ -299,15 +274,16 @@ TEST(ScanMounts, AProcessThatMetAMountThatNeverAnswersCanEnd) {
             ::_exit(root && progress.unreadWithoutAnswer() == 1 ? 0 : 1);
         }
         int scanned = -1;
-        for (int wait = 0; wait < 600; ++wait) {
-            if (::waitpid(scanner, &scanned, WNOHANG) == scanner) return WIFEXITED(scanned) && WEXITSTATUS(scanned) == 0;
-            ::usleep(100 * 1000);
+        bool ended = false;
+        for (int wait = 0; wait < 600 && !ended; ++wait) {
+            ended = ::waitpid(scanner, &scanned, WNOHANG) == scanner;
+            if (!ended) ::usleep(100 * 1000);
         }
-        std::fprintf(stderr, "the process that scanned could not end while the mount hung\n");
-        return false; // the mount goes down with `fuse`, and the scanning process with it
+        // Otherwise the mount goes down with `fuse`, and the scanning process with it.
+        ASSERT_TRUE(ended) << "the process that scanned could not end while the mount hung";
+        EXPECT_TRUE(WIFEXITED(scanned) && WEXITSTATUS(scanned) == 0);
     });
-    if (status == 77) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
-    EXPECT_EQ(status, 0);
+    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
 }
 
 // Where this process may make no child process (a sandbox's filter, a limit on processes), a mount
@@ -319,14 +295,13 @@ TEST(ScanMounts, WithoutAChildProcessAMountThatNeverAnswersIsStillWaitedOnNoLong
 #else
     ScanFolder dir;
     const std::string tree = dir / "tree";
-    makeDir(tree);
-    makeDir(tree + "/dead");
-    writeFile(tree + "/f", 10);
-    const int status = inMountNamespace([&] {
+    dir.folder("tree/dead");
+    dir.file("tree/f", 10);
+    const bool ran = test::runInPrivateMounts([&] {
         test::DeadFuse fuse(tree + "/dead");
         if (!fuse.isMounted()) ::_exit(77);
         int told[2];
-        if (::pipe(told) != 0) return false;
+        ASSERT_EQ(::pipe(told), 0);
         const pid_t scanner = ::fork();
         if (scanner == 0) {
             // Every clone that would share this process's memory with a child fails, as a
@@ -355,12 +330,12 @@ TEST(ScanMounts, WithoutAChildProcessAMountThatNeverAnswersIsStillWaitedOnNoLong
         pollfd answer{told[0], POLLIN, 0};
         char verdict = 0;
         const bool ended = ::poll(&answer, 1, 60000) == 1 && ::read(told[0], &verdict, 1) == 1;
-        if (!ended) std::fprintf(stderr, "the scan did not end while the mount hung\n");
         if (verdict == 'x') ::_exit(77);
-        return ended && verdict == 'y'; // the mount goes down with `fuse`, and the scanning process with it
+        // Otherwise the mount goes down with `fuse`, and the scanning process with it.
+        ASSERT_TRUE(ended) << "the scan did not end while the mount hung";
+        EXPECT_EQ(verdict, 'y') << "the mount was not counted as unread without an answer, or the file was lost";
     });
-    if (status == 77) GTEST_SKIP() << "no FUSE mount in a private mount namespace, or no filter of system calls, here";
-    EXPECT_EQ(status, 0);
+    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace, or no filter of system calls, here";
 #endif
 }
 
