@@ -2,16 +2,14 @@
 #include "platform/FreedesktopTrash.h"
 #include "services/TrashService.h"
 #include "support/TempFolder.h"
+#include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <stdio.h>
-#include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdarg>
@@ -22,6 +20,7 @@
 #include <map>
 #include <optional>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string_view>
 
@@ -46,39 +45,34 @@ void writeText(const fs::path& path, const std::string& text) {
 // hook a test set, with the call's name and path, before it makes the system call.
 std::function<void(std::string_view call, const char* path)> beforeCall;
 
-void callHook(std::string_view call, const char* path) {
+// Open and openat past the hook; `arguments` holds the mode where the flags make a file.
+int hookedOpen(std::string_view call, int folder, const char* path, int flags, va_list arguments) {
+    const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(arguments, mode_t) : 0;
     if (beforeCall) beforeCall(call, path);
+    return static_cast<int>(syscall(SYS_openat, folder, path, flags, mode));
 }
 
 } // namespace
 } // namespace tallymere
 
 extern "C" int open(const char* path, int flags, ...) {
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list arguments;
-        va_start(arguments, flags);
-        mode = va_arg(arguments, mode_t);
-        va_end(arguments);
-    }
-    tallymere::callHook("open", path);
-    return static_cast<int>(syscall(SYS_openat, AT_FDCWD, path, flags, mode));
+    va_list arguments;
+    va_start(arguments, flags);
+    const int fd = tallymere::hookedOpen("open", AT_FDCWD, path, flags, arguments);
+    va_end(arguments);
+    return fd;
 }
 
 extern "C" int openat(int folder, const char* path, int flags, ...) {
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list arguments;
-        va_start(arguments, flags);
-        mode = va_arg(arguments, mode_t);
-        va_end(arguments);
-    }
-    tallymere::callHook("openat", path);
-    return static_cast<int>(syscall(SYS_openat, folder, path, flags, mode));
+    va_list arguments;
+    va_start(arguments, flags);
+    const int fd = tallymere::hookedOpen("openat", folder, path, flags, arguments);
+    va_end(arguments);
+    return fd;
 }
 
 extern "C" int renameat2(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) noexcept {
-    tallymere::callHook("renameat2", from);
+    if (tallymere::beforeCall) tallymere::beforeCall("renameat2", from);
     return static_cast<int>(syscall(SYS_renameat2, fromFolder, from, toFolder, to, flags));
 }
 
@@ -305,71 +299,72 @@ TEST_F(TrashTest, AnItemSwappedInWhileTheTrashIsPreparedNeverStaysThere) {
                                           .inodeTag = inodeTag(info.stx_ino),
                                           .created = (info.stx_mask & STATX_BTIME) ? info.stx_btime.tv_sec : 0};
     };
+    using Contents = std::map<std::string, std::string>;
     const auto contents = [&](const fs::path& where) {
-        std::map<std::string, std::string> found;
+        Contents found;
         if (fs::exists(where))
             for (const auto& entry : fs::directory_iterator(where))
                 found[entry.path().filename().string()] = readText(entry.path());
         return found;
     };
-    using Contents = std::map<std::string, std::string>;
-    const auto clear = [&] {
+    const auto recorded = [&] {
+        std::set<std::string> names;
+        for (const auto& [name, text] : contents(trash() / "info")) names.insert(name);
+        return names;
+    };
+
+    // What another program does as the move makes `call`, the `renames`th rename of the move so far.
+    using Swap = std::function<void(std::string_view call, std::string_view path, int renames)>;
+    struct Round {
+        std::string when;
+        Swap swap;
+        std::string error;
+        int renames;
+        Contents left, trashed;
+        std::set<std::string> records;
+    };
+    const std::string changed = "item changed since the scan";
+    const std::vector<Round> rounds{
+        {"while the record is written: the last look finds the stranger, and nothing moves",
+         [&](std::string_view call, std::string_view path, int) {
+             if (call == "openat" && path.ends_with(".trashinfo")) exchange(item, decoy);
+         },
+         changed, 0, {{"item", "other 1"}, {"decoy", "chosen 1"}}, {}, {}},
+        {"between the last look and the rename: the stranger is moved, seen in the Trash and put back",
+         [&](std::string_view call, std::string_view, int renames) {
+             if (call == "renameat2" && renames == 1) exchange(item, decoy);
+         },
+         changed, 2, {{"item", "other 2"}, {"decoy", "chosen 2"}}, {}, {}},
+        {"as before, and a third file takes the name before the stranger can be put back: the stranger "
+         "stays in the Trash with its record, and the third file and the chosen item where they are",
+         [&](std::string_view call, std::string_view, int renames) {
+             if (call == "renameat2" && renames == 1) exchange(item, decoy);
+             if (call == "renameat2" && renames == 2) writeText(item, "third");
+         },
+         changed + "; the item that had its name is in the Trash", 2, {{"item", "third"}, {"decoy", "chosen 3"}},
+         {{"item", "other 3"}}, {"item.trashinfo"}},
+        {"left alone, the chosen item moves", nullptr, "", 1, {{"decoy", "other 4"}}, {{"item", "chosen 4"}},
+         {"item.trashinfo"}},
+    };
+    for (std::size_t i = 0; i < rounds.size(); ++i) {
+        const Round& round = rounds[i];
+        const auto chosen = prepare(std::to_string(i + 1));
+        int renames = 0;
+        beforeCall = [&](std::string_view call, const char* path) {
+            renames += call == "renameat2";
+            if (round.swap) round.swap(call, path, renames);
+        };
+        const auto result = FreedesktopTrash::moveToTrash(item, chosen);
         beforeCall = nullptr;
+        EXPECT_EQ(result.moved, round.error.empty()) << round.when;
+        EXPECT_EQ(result.error, round.error) << round.when;
+        EXPECT_EQ(renames, round.renames) << round.when;
+        EXPECT_EQ(contents(folder), round.left) << round.when;
+        EXPECT_EQ(contents(trash() / "files"), round.trashed) << round.when;
+        EXPECT_EQ(recorded(), round.records) << round.when;
         fs::remove_all(trash());
         for (const auto& entry : fs::directory_iterator(folder)) fs::remove(entry.path());
-    };
-
-    // While the record is written: the last look finds the stranger, and nothing moves.
-    auto chosen = prepare("1");
-    int renames = 0;
-    beforeCall = [&](std::string_view call, const char* path) {
-        if (call == "openat" && std::string_view(path).ends_with(".trashinfo")) exchange(item, decoy);
-        if (call == "renameat2") ++renames;
-    };
-    auto result = FreedesktopTrash::moveToTrash(item, chosen);
-    EXPECT_EQ(result.error, "item changed since the scan");
-    EXPECT_EQ(renames, 0) << "the stranger was moved";
-    EXPECT_EQ(contents(folder), (Contents{{"item", "other 1"}, {"decoy", "chosen 1"}}));
-    EXPECT_EQ(contents(trash() / "files"), Contents{});
-    EXPECT_EQ(contents(trash() / "info"), Contents{});
-    clear();
-
-    // Between the last look and the rename: the stranger is moved, seen in the Trash and put back.
-    chosen = prepare("2");
-    renames = 0;
-    beforeCall = [&](std::string_view call, const char*) {
-        if (call == "renameat2" && ++renames == 1) exchange(item, decoy);
-    };
-    result = FreedesktopTrash::moveToTrash(item, chosen);
-    EXPECT_EQ(result.error, "item changed since the scan");
-    EXPECT_EQ(renames, 2) << "the stranger went into the Trash and back";
-    EXPECT_EQ(contents(folder), (Contents{{"item", "other 2"}, {"decoy", "chosen 2"}}));
-    EXPECT_EQ(contents(trash() / "files"), Contents{});
-    EXPECT_EQ(contents(trash() / "info"), Contents{});
-    clear();
-
-    // As before, and a third file takes the name before the stranger can be put back: the stranger
-    // stays in the Trash with its record, and the third file and the chosen item where they are.
-    chosen = prepare("3");
-    renames = 0;
-    beforeCall = [&](std::string_view call, const char*) {
-        if (call != "renameat2") return;
-        if (++renames == 1) exchange(item, decoy);
-        else if (renames == 2) writeText(item, "third");
-    };
-    result = FreedesktopTrash::moveToTrash(item, chosen);
-    EXPECT_EQ(result.error, "item changed since the scan; the item that had its name is in the Trash");
-    EXPECT_EQ(contents(folder), (Contents{{"item", "third"}, {"decoy", "chosen 3"}}));
-    EXPECT_EQ(contents(trash() / "files"), (Contents{{"item", "other 3"}}));
-    EXPECT_EQ(contents(trash() / "info").count("item.trashinfo"), 1u);
-    clear();
-
-    // Left alone, the chosen item moves.
-    chosen = prepare("4");
-    result = FreedesktopTrash::moveToTrash(item, chosen);
-    EXPECT_TRUE(result.moved) << result.error;
-    EXPECT_EQ(contents(trash() / "files"), (Contents{{"item", "chosen 4"}}));
-    EXPECT_EQ(contents(folder), (Contents{{"decoy", "other 4"}}));
+    }
 }
 
 TEST_F(TrashTest, AnotherUsersHomeTrashIsNeitherMadeNorFilled) {
@@ -415,22 +410,14 @@ TEST_F(TrashTest, ItemInABindMountUsesThatMountsTrash) {
     fs::create_directories(real);
     fs::create_directories(bound);
     writeText(real / "clip.mov", "data");
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            mount(real.c_str(), bound.c_str(), nullptr, MS_BIND, nullptr) != 0)
-            _exit(77);
+    const bool ran = test::runInPrivateMounts([&] {
+        if (mount(real.c_str(), bound.c_str(), nullptr, MS_BIND, nullptr) != 0) _exit(77);
         const auto result = FreedesktopTrash::moveToTrash((bound / "clip.mov").string());
-        const fs::path info = bound / (".Trash-" + std::to_string(getuid())) / "info" / "clip.mov.trashinfo";
-        const bool recorded = result.moved && readText(info).find("\nPath=clip.mov\n") != std::string::npos;
-        _exit(recorded ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no permission to make a mount namespace";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        ASSERT_TRUE(result.moved) << result.error;
+        const std::string info = readText(bound / (".Trash-" + std::to_string(getuid())) / "info" / "clip.mov.trashinfo");
+        EXPECT_NE(info.find("\nPath=clip.mov\n"), std::string::npos) << info;
+    });
+    if (!ran) GTEST_SKIP() << "no permission to make a mount namespace";
     EXPECT_FALSE(fs::exists(real / "clip.mov"));
     EXPECT_TRUE(fs::exists(real / (".Trash-" + std::to_string(getuid())) / "files" / "clip.mov"));
     EXPECT_FALSE(fs::exists(trash() / "files" / "clip.mov"));
@@ -444,11 +431,8 @@ TEST_F(TrashTest, AMountSwappedInAtTheTopFolderNeverReceivesTheTrash) {
     const fs::path other = m_scratch / "other";
     fs::create_directories(top);
     fs::create_directories(other);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            mount("tm-top", top.c_str(), "tmpfs", 0, "size=4m") != 0 ||
+    const bool ran = test::runInPrivateMounts([&] {
+        if (mount("tm-top", top.c_str(), "tmpfs", 0, "size=4m") != 0 ||
             mount("tm-other", other.c_str(), "tmpfs", 0, "size=4m") != 0)
             _exit(77);
         fs::create_directories(top / "sub");
@@ -461,20 +445,16 @@ TEST_F(TrashTest, AMountSwappedInAtTheTopFolderNeverReceivesTheTrash) {
         };
         const auto refused = FreedesktopTrash::moveToTrash(item.string());
         beforeCall = nullptr;
-        const bool untouched = fs::is_empty(other);
-        if (!swapped || umount2(top.c_str(), MNT_DETACH) != 0) _exit(2);
-        const bool kept = !refused.moved && refused.error.find("is not on the file system that holds item") != std::string::npos &&
-                          fs::exists(item);
-        const auto moved = FreedesktopTrash::moveToTrash(item.string());
-        const bool landed = moved.moved && fs::exists(top / (".Trash-" + std::to_string(getuid())) / "files" / "item");
-        _exit(untouched && kept && landed ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no permission to make a mount namespace";
-    EXPECT_NE(WEXITSTATUS(status), 2) << "the mount table was not read while the Trash was found";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_TRUE(fs::is_empty(other)) << "the newcomer received something";
+        ASSERT_TRUE(swapped) << "the mount table was not read while the Trash was found";
+        ASSERT_EQ(umount2(top.c_str(), MNT_DETACH), 0);
+        EXPECT_FALSE(refused.moved);
+        EXPECT_NE(refused.error.find("is not on the file system that holds item"), std::string::npos) << refused.error;
+        EXPECT_TRUE(fs::exists(item));
+        EXPECT_TRUE(FreedesktopTrash::moveToTrash(item.string()).moved);
+        EXPECT_TRUE(fs::exists(top / (".Trash-" + std::to_string(getuid())) / "files" / "item"));
+    });
+    if (!ran) GTEST_SKIP() << "no permission to make a mount namespace";
 }
 
 // Items on another device go to that device's own Trash; they are never copied. The device is a
@@ -485,21 +465,12 @@ protected:
     // Runs `body` in a child process with a tmpfs mounted at m_top; skips where mounting is refused.
     void onOtherDevice(const std::function<void()>& body) {
         fs::create_directories(m_top);
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-                mount("tm-device", m_top.c_str(), "tmpfs", 0, "size=4m") != 0)
-                _exit(77);
+        const bool ran = test::runInPrivateMounts([&] {
+            if (mount("tm-device", m_top.c_str(), "tmpfs", 0, "size=4m") != 0) _exit(77);
             fs::create_directories(m_area);
             body();
-            _exit(::testing::Test::HasFailure() ? 1 : 0);
-        }
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status));
-        if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no permission to mount a file system of the test's own";
-        EXPECT_EQ(WEXITSTATUS(status), 0);
+        });
+        if (!ran) GTEST_SKIP() << "no permission to mount a file system of the test's own";
     }
     fs::path makeOther(const std::string& name) {
         writeText(m_area / name, "data");
