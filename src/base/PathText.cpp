@@ -33,6 +33,11 @@ std::string parent(std::string_view path) {
     return std::string(trimmed(text.substr(0, slash + 1)));
 }
 
+bool isInside(std::string_view path, std::string_view folder) {
+    if (folder == "/") return path.size() > 1 && path.front() == '/';
+    return path.size() > folder.size() && path.starts_with(folder) && path[folder.size()] == '/';
+}
+
 std::string standardized(std::string_view path) {
     if (path.empty()) return {};
     std::string base;

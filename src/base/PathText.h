@@ -12,6 +12,10 @@ std::string lastComponent(std::string_view path);
 // give "/", "a" gives "".
 std::string parent(std::string_view path);
 
+// Whether `path` lies below `folder`, at a "/" boundary ("/a/bc" is not inside "/a/b"); a folder is
+// not inside itself. Both absolute and spelled alike.
+bool isInside(std::string_view path, std::string_view folder);
+
 // An absolute path with "." and ".." resolved by text and repeated and trailing slashes removed;
 // a relative path is taken from the working folder. Empty for an empty path, and for a relative
 // one when the working folder cannot be known (deleted, unreachable). Links are

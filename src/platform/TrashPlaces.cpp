@@ -1,5 +1,6 @@
 #include "platform/TrashPlaces.h"
 
+#include "base/PathText.h"
 #include "platform/MountTable.h"
 #include "platform/PhysicalPath.h"
 #include "platform/UserFolders.h"
@@ -8,15 +9,7 @@
 
 namespace tallymere::TrashPlaces {
 
-namespace {
-
-// A "/" boundary: "/a/bc" is not inside "/a/b".
-bool isInside(std::string_view path, std::string_view folder) {
-    if (folder == "/") return path.size() > 1 && path.front() == '/';
-    return path.size() > folder.size() && path.starts_with(folder) && path[folder.size()] == '/';
-}
-
-} // namespace
+using PathText::isInside;
 
 Places current() {
     Places places;

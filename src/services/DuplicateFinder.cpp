@@ -1,6 +1,7 @@
 #include "services/DuplicateFinder.h"
 
 #include "base/GraphemeCounter.h"
+#include "base/PathText.h"
 #include "core/ByteFormat.h"
 #include "core/DiskScanner.h"
 #include "platform/TrashPlaces.h"
@@ -62,16 +63,10 @@ std::string countText(std::size_t n) { return ByteFormat::count(static_cast<std:
 
 using SetList = std::vector<std::unique_ptr<DuplicateCompare::SameSizeSet>>;
 
-// A "/" boundary: "/a/bc" is not inside "/a/b".
-bool isInside(std::string_view path, std::string_view folder) {
-    if (folder == "/") return path.size() > 1 && path.front() == '/';
-    return path.size() > folder.size() && path.starts_with(folder) && path[folder.size()] == '/';
-}
-
 // The node at `path` in the tree below `top`, whose path is `topPath`; null when there is none.
 const FileNode* nodeAt(const FileNode& top, std::string_view topPath, std::string_view path) {
     if (path == topPath) return &top;
-    if (!isInside(path, topPath)) return nullptr;
+    if (!PathText::isInside(path, topPath)) return nullptr;
     const FileNode* node = &top;
     for (std::size_t start = topPath == "/" ? 1 : topPath.size() + 1; node && start <= path.size();) {
         const std::size_t end = std::min(path.find('/', start), path.size());
