@@ -118,6 +118,16 @@ struct FakeSystem {
     }
 };
 
+// The page shown in the paper theme, the CPU's headline at rest on a first sample of 10 %.
+void showAtTenPercent(MonitorView& view, FakeSystem& system) {
+    ThemedWidget::applyTheme(&view, Theme::make(ThemeID::paper));
+    view.resize(1000, 860);
+    view.show();
+    system.advance(0.1, 1000);
+    view.sampler().sampleNow();
+    view.cpuCard()->count()->setCurrentTime(MetricCard::countMs);
+}
+
 TEST_F(Monitor, CardTextsAndThresholds) {
     MonitorFigures f;
     f.cpuUsage = 0.8;
@@ -245,13 +255,8 @@ TEST_F(Monitor, HeadlinesCountFromTheShownFigureToEachNewSample) {
     AppState state(nullptr);
     FakeSystem system;
     MonitorView view(state, system.sources());
-    ThemedWidget::applyTheme(&view, Theme::make(ThemeID::paper));
-    view.resize(1000, 860);
-    view.show();
+    showAtTenPercent(view, system);
     MetricCard* cpu = view.cpuCard();
-    system.advance(0.1, 1000);
-    view.sampler().sampleNow();
-    cpu->count()->setCurrentTime(MetricCard::countMs);
     ASSERT_EQ(cpu->shownHeadline(), "10.0%");
 
     // A new sample: the headline names where it is going, the card draws the way there.
@@ -311,14 +316,9 @@ TEST_F(Monitor, TheListsThatFollowASampleLeaveItsCountsRunning) {
     AppState state(nullptr);
     FakeSystem system;
     MonitorView view(state, system.sources());
-    ThemedWidget::applyTheme(&view, Theme::make(ThemeID::paper));
-    view.resize(1000, 860);
-    view.show();
     MonitorSampler& sampler = view.sampler();
     sampler.applyVolumes(volumes(1));
-    system.advance(0.1, 1000);
-    sampler.sampleNow();
-    view.cpuCard()->count()->setCurrentTime(MetricCard::countMs);
+    showAtTenPercent(view, system);
     ASSERT_EQ(view.cpuCard()->shownHeadline(), "10.0%");
 
     // A sample, then the process list it asked for and the volumes, each refreshing every card
