@@ -2,9 +2,14 @@
 
 #include "views/components/controls/ThemedScrollBar.h"
 
+#include <QCoreApplication>
+#include <QCursor>
 #include <QEvent>
+#include <QGuiApplication>
+#include <QMouseEvent>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QWindow>
 
 namespace tallymere::ListScroll {
 
@@ -30,10 +35,28 @@ protected:
     }
 };
 
+// Content scrolled under a still pointer moves without the pointer moving, so nothing under it
+// learns that it is now hovered, or no longer: the row scrolled away would stay hovered, in the
+// store too. The window is handed a move of the pointer to where it rests, as a real move would
+// come, unless a button is held (a drag of the bar has the pointer) or another window lies there.
+void hoverWhatLiesUnderThePointer(QAbstractScrollArea* area) {
+    if (QGuiApplication::mouseButtons() != Qt::NoButton) return;
+    QWidget* viewport = area->viewport();
+    QWindow* window = viewport->window()->windowHandle();
+    const QPoint global = QCursor::pos();
+    if (!window || !viewport->isVisible() || QGuiApplication::topLevelAt(global) != window) return;
+    if (!viewport->rect().contains(viewport->mapFromGlobal(global))) return;
+    QCoreApplication::postEvent(window, new QMouseEvent(QEvent::MouseMove, QPointF(window->mapFromGlobal(global)),
+                                                        QPointF(global), Qt::NoButton, Qt::NoButton,
+                                                        QGuiApplication::keyboardModifiers()));
+}
+
 } // namespace
 
 void style(QScrollArea* area) {
     ThemedScrollBar::install(area);
+    for (QScrollBar* bar : {area->verticalScrollBar(), area->horizontalScrollBar()})
+        QObject::connect(bar, &QScrollBar::valueChanged, area, [area] { hoverWhatLiesUnderThePointer(area); });
     area->setFrameShape(QFrame::NoFrame);
     area->setFocusPolicy(Qt::ClickFocus);
     area->setAutoFillBackground(false);

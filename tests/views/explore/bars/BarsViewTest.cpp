@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QBackingStore>
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QMouseEvent>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -286,4 +287,34 @@ TEST(BarsViewCut, AtMost150RowsAndTheListScrolls) {
     EXPECT_GT(view.scrollArea()->verticalScrollBar()->maximum(), 0);
     EXPECT_TRUE(view.scrollArea()->verticalScrollBar()->isVisible());
     EXPECT_EQ(view.list()->width(), view.width()) << "the scroll bar floats over the list's inset";
+}
+
+TEST(BarsViewPointer, AListScrolledUnderAStillPointerHoversTheRowNowUnderIt) {
+    AppState state(test::memoryStore());
+    std::string text = "/many/\n";
+    for (int i = 0; i < 60; ++i) text += "  f" + std::to_string(i) + " " + std::to_string(1000 + i) + "\n";
+    test::display(state, test::treeFromText(text));
+    BarsView view(state);
+    view.resize(900, 400);
+    view.show();
+    QApplication::processEvents();
+    BarsList& list = *view.list();
+
+    // The pointer rests on the third row and hovers it, as a move there does.
+    const QPointF onRow = list.rowRect(2).center();
+    QCursor::setPos(list.mapToGlobal(onRow.toPoint()));
+    QApplication::processEvents();
+    ASSERT_EQ(list.hoveredRow(), 2);
+    ASSERT_EQ(state.hovered()->name(), view.rows()[2]->name());
+
+    // The wheel scrolls the list ten rows on under the still pointer: the row now under it is the
+    // hovered one, in the list and in the store, not the row scrolled away.
+    QScrollBar* bar = view.scrollArea()->verticalScrollBar();
+    bar->setValue(bar->value() + 10 * 33);
+    QApplication::processEvents();
+    const int under = list.rowAt(list.mapFromGlobal(QCursor::pos()));
+    ASSERT_EQ(under, 12);
+    EXPECT_EQ(list.hoveredRow(), under);
+    ASSERT_NE(state.hovered(), nullptr);
+    EXPECT_EQ(state.hovered()->name(), view.rows()[12]->name());
 }
