@@ -2,10 +2,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -21,8 +21,10 @@ constexpr std::chrono::milliseconds mountAnswerLimit{2000};
 // stuck FUSE or network mount blocks in the kernel, where no thread can be interrupted. Each call
 // runs on a thread of its own and ask() waits for all of its calls together at most `limit`; a key
 // that has not answered by then gets none. A key whose call is still outstanding is not called
-// again until it returns, so a stuck mount holds one thread however often it is asked.
-// Copies share one state; ask() may be called from any thread.
+// again until it returns, so a stuck mount holds one thread however often it is asked: asked again
+// within `limit` of that call's start (two lists read at once), it waits for that call's answer;
+// asked later, it is taken as stuck and gets none at once. Copies share one state; ask() may be
+// called from any thread.
 template <class Answer>
 class BoundedCalls {
 public:
@@ -41,20 +43,33 @@ public:
 
         std::unique_lock lock(m_state->lock);
         for (std::size_t i = 0; i < keys.size(); ++i) {
-            // Still stuck from an earlier call, or asked twice now: left out until it answers.
-            if (!m_state->outstanding.insert(keys[i]).second) continue;
+            const auto [pending, isNew] = m_state->outstanding.try_emplace(keys[i]);
+            if (!isNew) {
+                // A call begun within the limit may still answer: its answer is this one's too. One
+                // older is stuck (or asked twice now): left out until it answers.
+                if (pending->second.started + m_state->limit > std::chrono::steady_clock::now()) {
+                    pending->second.joined.emplace_back(batch, i);
+                    ++batch->waiting;
+                }
+                continue;
+            }
+            pending->second.started = std::chrono::steady_clock::now();
+            pending->second.joined.emplace_back(batch, i);
             try {
-                std::thread([state = m_state, batch, i, key = keys[i]] {
+                std::thread([state = m_state, key = keys[i]] {
                     Answer answer = state->call(key);
                     std::lock_guard guard(state->lock);
-                    batch->answers[i] = std::move(answer);
-                    --batch->waiting;
-                    state->outstanding.erase(key);
+                    const auto done = state->outstanding.find(key);
+                    for (auto& [waiting, index] : done->second.joined) {
+                        waiting->answers[index] = answer;
+                        --waiting->waiting;
+                    }
+                    state->outstanding.erase(done);
                     state->answered.notify_all();
                 }).detach();
                 ++batch->waiting;
             } catch (const std::system_error&) {
-                m_state->outstanding.erase(keys[i]); // no thread to spare: not asked this time
+                m_state->outstanding.erase(pending); // no thread to spare: not asked this time
             }
         }
         m_state->answered.wait_until(lock, deadline, [&] { return batch->waiting == 0; });
@@ -63,16 +78,21 @@ public:
     }
 
 private:
+    struct Batch {
+        std::vector<std::optional<Answer>> answers;
+        std::size_t waiting = 0;
+    };
+    // A call under way, and the batches its answer goes to (at their index).
+    struct Pending {
+        std::chrono::steady_clock::time_point started;
+        std::vector<std::pair<std::shared_ptr<Batch>, std::size_t>> joined;
+    };
     struct State {
         std::chrono::milliseconds limit{};
         Call call;
         std::mutex lock;
         std::condition_variable answered;
-        std::set<std::string> outstanding;
-    };
-    struct Batch {
-        std::vector<std::optional<Answer>> answers;
-        std::size_t waiting = 0;
+        std::map<std::string, Pending> outstanding;
     };
     std::shared_ptr<State> m_state;
 };

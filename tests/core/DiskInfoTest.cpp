@@ -204,6 +204,37 @@ TEST_F(VolumeListTest, AMountThatDoesNotAnswerIsLeftOutAndAskedOnceUntilItDoes) 
     EXPECT_EQ(list[1].path, "/media/al/stuck");
 }
 
+TEST_F(VolumeListTest, TwoListsReadAtOnceBothHaveAMountThatAnswers) {
+    // The sidebar and the monitor read their lists through one prober, often at the same moment: a
+    // mount one of them is asking about answers the other as well, rather than being left out.
+    std::promise<void> entered, released;
+    std::shared_future<void> release = released.get_future().share();
+    m_sources.probe.emplace(std::chrono::minutes(1), [&](const std::string& mountPoint) {
+        if (mountPoint == "/media/al/slow") {
+            entered.set_value();
+            release.wait();
+        }
+        // Asked only once the second list waits for the slow mount: its answer lets that one go.
+        if (mountPoint == "/media/al/other") released.set_value();
+        return std::optional<VolumeCapacity>(VolumeCapacity{100 * GB, GB});
+    });
+    const std::string root = mountLine(21, "8:1", "/", "/", "ext4", "/dev/sda1");
+    const std::string slow = mountLine(22, "8:17", "/", "/media/al/slow", "ext4", "/dev/sdb1");
+    const std::string other = mountLine(23, "8:33", "/", "/media/al/other", "ext4", "/dev/sdc1");
+    VolumeSources first = m_sources, second = m_sources;
+    first.mountInfo = (m_scratch / "first").string();
+    second.mountInfo = (m_scratch / "second").string();
+    writeText(first.mountInfo, root + slow);
+    writeText(second.mountInfo, root + slow + other);
+
+    std::future<std::vector<VolumeInfo>> firstList = std::async(std::launch::async, [&] { return DiskInfo::volumes(first); });
+    entered.get_future().wait();
+    const std::vector<VolumeInfo> secondList = DiskInfo::volumes(second);
+    EXPECT_EQ(firstList.get().size(), 2u);
+    ASSERT_EQ(secondList.size(), 3u);
+    EXPECT_EQ(secondList[1].path, "/media/al/slow");
+}
+
 TEST(VolumeListOfThisMachine, ListsTheRootFolderFirstWithItsCapacity) {
     const auto list = DiskInfo::volumes();
     ASSERT_FALSE(list.empty());
