@@ -1,6 +1,8 @@
 #include "desktop/ScalablePicture.h"
 
+#include <QBuffer>
 #include <QIODevice>
+#include <QImageReader>
 #include <QXmlStreamReader>
 
 #include <zlib.h>
@@ -47,6 +49,29 @@ bool staysInside(QStringView reference) {
     return trimmed.startsWith(u'#') || trimmed.startsWith(u"data:", Qt::CaseInsensitive);
 }
 
+bool namesNothingOutside(const QByteArray& text);
+
+// The picture written into a reference as the toolkit's reader takes it: the data after its last
+// "base64,". None when there is no such data.
+std::optional<QByteArray> writtenInto(QStringView reference) {
+    const qsizetype start = reference.lastIndexOf(u"base64,");
+    if (start < 0) return std::nullopt;
+    return QByteArray::fromBase64(reference.mid(start + 7).trimmed().toLatin1());
+}
+
+// Whether a picture written into the picture stays inside itself too: one that is a scalable
+// picture in turn is read by the same reader, which follows its references out of it alike.
+bool staysInsideItself(const QByteArray& bytes) {
+    QByteArray data = bytes;
+    QBuffer buffer(&data);
+    if (!buffer.open(QIODevice::ReadOnly)) return false;
+    const QByteArray format = QImageReader(&buffer).format();
+    if (format != "svg" && format != "svgz") return true;
+    if (!isCompressed(data)) return namesNothingOutside(data);
+    const std::optional<QByteArray> text = inflated(data);
+    return text && namesNothingOutside(*text);
+}
+
 // Read by the same reader the toolkit parses the picture with, so both meet the same elements,
 // entities expanded alike.
 bool namesNothingOutside(const QByteArray& text) {
@@ -61,10 +86,13 @@ bool namesNothingOutside(const QByteArray& text) {
             const QStringView element = localPart(xml.name());
             if (element.compare(u"image", Qt::CaseInsensitive) != 0 && element.compare(u"feImage", Qt::CaseInsensitive) != 0)
                 break;
-            for (const QXmlStreamAttribute& attribute : xml.attributes())
-                if (localPart(attribute.qualifiedName()).compare(u"href", Qt::CaseInsensitive) == 0 &&
-                    !staysInside(attribute.value()))
+            for (const QXmlStreamAttribute& attribute : xml.attributes()) {
+                if (localPart(attribute.qualifiedName()).compare(u"href", Qt::CaseInsensitive) != 0) continue;
+                if (!staysInside(attribute.value())) return false;
+                if (const std::optional<QByteArray> written = writtenInto(attribute.value());
+                    written && !staysInsideItself(*written))
                     return false;
+            }
             break;
         }
         default: break;

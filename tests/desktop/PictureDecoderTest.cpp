@@ -98,6 +98,34 @@ TEST(PictureDecoder, AScalablePictureThatNamesAFileOutsideItIsNoPicture) {
     EXPECT_EQ(inside.images.front().pixelColor(12, 8), QColor(Qt::green));
 }
 
+// A scalable picture written into another as data is read by the same reader, which would follow
+// its references out of it just the same: it is held to the same rule, however deep it lies.
+TEST(PictureDecoder, AScalablePictureWrittenIntoAnotherNamesNothingOutsideEither) {
+    if (!hasSvg()) GTEST_SKIP() << "no SVG decoder here";
+    TempFolder dir;
+    const std::string red = dir / "red.png";
+    write(red, pngOf(QSize(8, 8), Qt::red));
+    const std::string open = "<?xml version='1.0'?>\n<svg xmlns='http://www.w3.org/2000/svg' "
+                             "xmlns:xlink='http://www.w3.org/1999/xlink' width='16' height='16'>";
+    const auto holding = [&](const std::string& inner) {
+        const std::string written = QByteArray::fromStdString(inner).toBase64().toStdString();
+        return open + "<image width='16' height='16' xlink:href='data:image/svg+xml;base64," + written + "'/></svg>";
+    };
+    const std::string naming = open + "<image width='16' height='16' xlink:href='" + red + "'/></svg>";
+    write(dir / "outside.svg", holding(naming));
+    write(dir / "deeper.svg", holding(holding(naming)));
+    for (const char* name : {"outside.svg", "deeper.svg"}) {
+        const PictureDecoder::Picture picture = decoded(dir / name, QSize(16, 16));
+        EXPECT_TRUE(picture.isNull()) << name;
+        EXPECT_FALSE(picture.overdue) << name;
+    }
+
+    write(dir / "inside.svg", holding(open + "<rect width='16' height='16' fill='#0000ff'/></svg>"));
+    const PictureDecoder::Picture inside = decoded(dir / "inside.svg", QSize(16, 16));
+    ASSERT_FALSE(inside.isNull());
+    EXPECT_EQ(inside.images.front().pixelColor(8, 8), QColor(Qt::blue));
+}
+
 // A compressed scalable picture is inflated no further than a scalable picture may hold, so a few
 // kilobytes that inflate to gigabytes cost no more than that.
 TEST(PictureDecoder, ACompressedScalablePictureInflatesNoFurtherThanTheLimit) {
