@@ -13,6 +13,8 @@ namespace tallymere::ScalablePicture {
 
 namespace {
 
+bool isScalable(const QByteArray& format) { return format == "svg" || format == "svgz"; }
+
 bool isCompressed(const QByteArray& bytes) {
     return bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0x1f && static_cast<unsigned char>(bytes[1]) == 0x8b;
 }
@@ -49,7 +51,7 @@ bool staysInside(QStringView reference) {
     return trimmed.startsWith(u'#') || trimmed.startsWith(u"data:", Qt::CaseInsensitive);
 }
 
-bool namesNothingOutside(const QByteArray& text);
+bool namesNothingOutside(const QByteArray& text, qint64& pixelsLeft);
 
 // The picture written into a reference as the toolkit's reader takes it: the data after its last
 // "base64,". None when there is no such data.
@@ -59,22 +61,34 @@ std::optional<QByteArray> writtenInto(QStringView reference) {
     return QByteArray::fromBase64(reference.mid(start + 7).trimmed().toLatin1());
 }
 
-// Whether a picture written into the picture stays inside itself too: one that is a scalable
-// picture in turn is read by the same reader, which follows its references out of it alike.
-bool staysInsideItself(const QByteArray& bytes) {
+// Whether a picture written into the picture stays inside itself too, and fits in the pixels left
+// for such pictures, which it then takes. One that is a scalable picture in turn is read by the
+// same reader, which follows its references out of it alike. Each is decoded whole, at the size
+// its reader gives; an icon file's reader gives the size its directory names, which need not be
+// its pictures', so it has no size to count.
+bool staysInsideItself(const QByteArray& bytes, qint64& pixelsLeft) {
     QByteArray data = bytes;
     QBuffer buffer(&data);
     if (!buffer.open(QIODevice::ReadOnly)) return false;
-    const QByteArray format = QImageReader(&buffer).format();
-    if (format != "svg" && format != "svgz") return true;
-    if (!isCompressed(data)) return namesNothingOutside(data);
-    const std::optional<QByteArray> text = inflated(data);
-    return text && namesNothingOutside(*text);
+    QImageReader reader(&buffer);
+    // Asked before the size, which leaves some readers without a format.
+    const QByteArray format = reader.format();
+    if (format.isEmpty()) return true; // nothing the reader decodes
+    if (isScalable(format)) {
+        const std::optional<QByteArray> text = isCompressed(data) ? inflated(data) : std::optional<QByteArray>(data);
+        if (!text || !namesNothingOutside(*text, pixelsLeft)) return false;
+    }
+    const QSize size = reader.size();
+    if (format == "ico" || format == "cur" || !size.isValid()) return false;
+    const qint64 pixels = qint64{size.width()} * size.height();
+    if (pixels > pixelsLeft) return false;
+    pixelsLeft -= pixels;
+    return true;
 }
 
 // Read by the same reader the toolkit parses the picture with, so both meet the same elements,
-// entities expanded alike.
-bool namesNothingOutside(const QByteArray& text) {
+// entities expanded alike. The pictures written into it take their pixels from `pixelsLeft`.
+bool namesNothingOutside(const QByteArray& text, qint64& pixelsLeft) {
     QXmlStreamReader xml(text);
     xml.setNamespaceProcessing(false);
     while (!xml.atEnd()) {
@@ -90,7 +104,7 @@ bool namesNothingOutside(const QByteArray& text) {
                 if (localPart(attribute.qualifiedName()).compare(u"href", Qt::CaseInsensitive) != 0) continue;
                 if (!staysInside(attribute.value())) return false;
                 if (const std::optional<QByteArray> written = writtenInto(attribute.value());
-                    written && !staysInsideItself(*written))
+                    written && !staysInsideItself(*written, pixelsLeft))
                     return false;
             }
             break;
@@ -112,7 +126,8 @@ std::optional<QByteArray> selfContained(QIODevice& file) {
         if (!inflatedText) return std::nullopt;
         text = std::move(*inflatedText);
     }
-    if (!namesNothingOutside(text)) return std::nullopt;
+    qint64 pixelsLeft = maxWrittenPixels;
+    if (!namesNothingOutside(text, pixelsLeft)) return std::nullopt;
     return text;
 }
 

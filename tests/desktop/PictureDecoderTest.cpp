@@ -126,6 +126,53 @@ TEST(PictureDecoder, AScalablePictureWrittenIntoAnotherNamesNothingOutsideEither
     EXPECT_EQ(inside.images.front().pixelColor(8, 8), QColor(Qt::blue));
 }
 
+// A PNG of `size` whose pixels are cut short after its first row: all a reader needs to tell its
+// size, and next to nothing to decode.
+std::string pngHeader(QSize size) {
+    const auto be32 = [](std::uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; };
+    const auto chunk = [&](const std::string& type, const std::string& data) {
+        const std::string body = type + data;
+        return be32(std::uint32_t(data.size())) + body +
+               be32(std::uint32_t(crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()))));
+    };
+    const std::string row(std::size_t(size.width()) * 3 + 1, '\0');
+    std::string packed(compressBound(uLong(row.size())), '\0');
+    uLongf length = uLongf(packed.size());
+    compress(reinterpret_cast<Bytef*>(packed.data()), &length, reinterpret_cast<const Bytef*>(row.data()), uLong(row.size()));
+    packed.resize(length);
+    return "\x89PNG\r\n\x1a\n" +
+           chunk("IHDR", be32(std::uint32_t(size.width())) + be32(std::uint32_t(size.height())) + std::string{8, 2, 0, 0, 0}) +
+           chunk("IDAT", packed) + chunk("IEND", "");
+}
+
+// Each picture written into a scalable picture as data is decoded whole and kept with it: a few
+// hundred kilobytes that a reader inflates to a vast picture, written in over and over, would take
+// gigabytes. Together they may hold no more pixels than a limit, counted from their sizes before
+// anything is decoded.
+TEST(PictureDecoder, ThePicturesWrittenIntoAScalablePictureHoldNoMorePixelsTogetherThanTheLimit) {
+    if (!hasSvg()) GTEST_SKIP() << "no SVG decoder here";
+    TempFolder dir;
+    const std::string written = QByteArray::fromStdString(pngHeader(QSize(4096, 4096))).toBase64().toStdString();
+    const auto holding = [&](int pictures) {
+        std::string text = "<?xml version='1.0'?>\n<svg xmlns='http://www.w3.org/2000/svg' "
+                           "xmlns:xlink='http://www.w3.org/1999/xlink' width='16' height='16'>"
+                           "<rect width='16' height='16' fill='#0000ff'/>";
+        for (int i = 0; i < pictures; ++i)
+            text += "<image width='1' height='1' xlink:href='data:image/png;base64," + written + "'/>";
+        return text + "</svg>";
+    };
+    // 4096 by 4096 is a sixteen-millionth part of the limit, twice over.
+    write(dir / "two.svg", holding(2));
+    const PictureDecoder::Picture two = decoded(dir / "two.svg", QSize(16, 16));
+    ASSERT_FALSE(two.isNull());
+    EXPECT_EQ(two.images.front().pixelColor(8, 8), QColor(Qt::blue));
+
+    write(dir / "three.svg", holding(3));
+    const PictureDecoder::Picture three = decoded(dir / "three.svg", QSize(16, 16));
+    EXPECT_TRUE(three.isNull());
+    EXPECT_FALSE(three.overdue);
+}
+
 // A compressed scalable picture is inflated no further than a scalable picture may hold, so a few
 // kilobytes that inflate to gigabytes cost no more than that.
 TEST(PictureDecoder, ACompressedScalablePictureInflatesNoFurtherThanTheLimit) {
