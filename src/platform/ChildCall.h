@@ -19,8 +19,12 @@ namespace tallymere {
 //
 // The child shares this process's memory (nothing is copied, so a call costs about what a thread
 // does) and runs on a stack of its own while the calling thread waits; what the memory holds stays
-// while the child is stuck. `call` may use system calls only (no allocation, no locks: other
-// threads of this process may hold them). None when the child ended without answering (killed).
+// while the child is stuck. Of its copies of this process's descriptors it keeps none: a child
+// stuck for ever would otherwise hold every file and folder open at that moment (a disk could not
+// be unmounted, a deleted file's space never came back, a pipe never ended), also after this
+// process has ended. `call` may use system calls only (no allocation, no locks: other threads of
+// this process may hold them) and no descriptor. None when the child ended without answering
+// (killed).
 //
 // Where no child can be made (a limit on processes, a sandbox's filter), the call is made on the
 // calling thread: it may then hold that thread, but a caller that bounds its wait still gets its
@@ -46,6 +50,7 @@ std::optional<Answer> callInChild(const Call& call) {
     if (!stack) return call();
     const auto run = [](void* argument) -> int {
         auto& s = *static_cast<Shared*>(argument);
+        ::close_range(0, ~0U, 0);
         s.answer = (*s.call)();
         s.answered = true;
         return 0;
