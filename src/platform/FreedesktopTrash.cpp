@@ -440,8 +440,8 @@ struct TrashChoice {
 
 // Renames never cross a mount, also between two mounts of one file system (a bind mount), so the
 // Trash is chosen by mount point; the device decides only without a mount table. Why the item
-// cannot go to the Trash at all (it is a Trash, lies in one or holds the home Trash); empty when
-// it can.
+// cannot go to the Trash at all (it is a Trash, lies in one, or holds the home Trash or a mounted
+// volume); empty when it can.
 std::string chooseTrash(const CheckedItem& item, TrashChoice& choice) {
     const std::vector<MountEntry> mounts = MountTable::read();
     choice.itemTop = mounts.empty() ? topFolderByDevice(item.realParent, item.device) : mountPointOf(item.realParent, mounts);
@@ -455,9 +455,11 @@ std::string chooseTrash(const CheckedItem& item, TrashChoice& choice) {
             mounts.empty() ? topFolderByDevice(nearest, homeInfo.st_dev) : mountPointOf(choice.realHome, mounts);
         choice.useHome = homeInfo.st_dev == item.device && homeTop == choice.itemTop;
     }
-    // Moving the info folder into files/ would lose where every trashed item came from.
-    const TrashPlaces::Places places{
+    // Moving the info folder into files/ would lose where every trashed item came from, and moving
+    // a folder with a volume mounted below it would take the volume along.
+    TrashPlaces::Places places{
         .homeTrash = choice.realHome, .home = physicalPath(UserFolders::home()), .tops = {choice.itemTop}};
+    for (const MountEntry& mount : mounts) places.tops.push_back(mount.mountPoint);
     return TrashPlaces::whyRefused(places, item.realPath, item.path);
 }
 

@@ -50,6 +50,10 @@ std::string whyRefused(const Places& places, std::string_view path, std::string_
         if (!places.home.empty() && path == places.home) return "The home folder holds the Trash";
         return std::string(shown) + " holds the Trash";
     }
+    // A rename carries every volume mounted below a folder along with it: in the Trash, emptying it
+    // would delete what that volume holds.
+    for (const std::string& top : places.tops)
+        if (isInside(top, path)) return std::string(shown) + " holds a mounted volume (" + top + ")";
     return {};
 }
 

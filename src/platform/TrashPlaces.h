@@ -27,7 +27,8 @@ std::string trashOf(const Places& places, std::string_view path);
 
 // Why an item at physical `path` cannot go to the Trash for what it is to a Trash, with `shown` as
 // the path the reason names: "SHOWN is the Trash", "SHOWN is in the Trash", "SHOWN holds the
-// Trash" (the home Trash lies inside it) or "The home folder holds the Trash". Empty when none.
+// Trash" (the home Trash lies inside it), "The home folder holds the Trash" or "SHOWN holds a
+// mounted volume (TOP)" (one of `tops` lies below it). Empty when none.
 std::string whyRefused(const Places& places, std::string_view path, std::string_view shown);
 
 } // namespace tallymere::TrashPlaces

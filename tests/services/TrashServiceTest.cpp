@@ -457,6 +457,28 @@ TEST_F(TrashTest, AMountSwappedInAtTheTopFolderNeverReceivesTheTrash) {
     if (!ran) GTEST_SKIP() << "no permission to make a mount namespace";
 }
 
+// A rename takes every volume mounted below a folder along into the Trash, where emptying it would
+// delete the volume's files: such a folder stays, named with the mount, and so does the volume.
+TEST_F(TrashTest, AFolderWithAVolumeMountedBelowItStays) {
+    const fs::path folder = m_scratch / "src" / "projects";
+    const fs::path mounted = folder / "archive" / "disk";
+    fs::create_directories(mounted);
+    const bool ran = test::runInPrivateMounts([&] {
+        if (mount("tm-below", mounted.c_str(), "tmpfs", 0, "size=4m") != 0) _exit(77);
+        writeText(mounted / "kept", "data");
+        const auto refused = FreedesktopTrash::moveToTrash(folder.string());
+        EXPECT_FALSE(refused.moved);
+        EXPECT_EQ(refused.error, folder.string() + " holds a mounted volume (" + mounted.string() + ")");
+        EXPECT_TRUE(fs::exists(mounted / "kept"));
+        EXPECT_FALSE(fs::exists(trash() / "files" / "projects"));
+        // The volume's own items, and the folder once it holds none, still go.
+        EXPECT_TRUE(FreedesktopTrash::moveToTrash((mounted / "kept").string()).moved);
+        ASSERT_EQ(umount2(mounted.c_str(), MNT_DETACH), 0);
+        EXPECT_TRUE(FreedesktopTrash::moveToTrash(folder.string()).moved);
+    });
+    if (!ran) GTEST_SKIP() << "no permission to make a mount namespace";
+}
+
 // Items on another device go to that device's own Trash; they are never copied. The device is a
 // file system of the test's own, mounted in a mount namespace of a child process that runs the
 // test, so no other test run on the machine meets its Trash folders.
