@@ -5,11 +5,49 @@
 #include "platform/PhysicalPath.h"
 #include "platform/UserFolders.h"
 
+#include <pwd.h>
+
 #include <algorithm>
+#include <array>
 
 namespace tallymere::TrashPlaces {
 
 using PathText::isInside;
+
+namespace {
+
+constexpr std::size_t maxAccounts = 4096;
+
+// The home folders of the password database's accounts, bounded: a directory service may list
+// hundreds of thousands.
+std::vector<std::string> accountHomes() {
+    std::vector<std::string> homes;
+    std::array<char, 16384> buffer{};
+    passwd entry{};
+    passwd* found = nullptr;
+    setpwent();
+    while (homes.size() < maxAccounts && getpwent_r(&entry, buffer.data(), buffer.size(), &found) == 0 && found)
+        if (found->pw_dir) homes.emplace_back(found->pw_dir);
+    endpwent();
+    return homes;
+}
+
+} // namespace
+
+std::vector<std::string> accountTrashesOf(const std::vector<std::string>& homes) {
+    std::vector<std::string> trashes;
+    for (const std::string& written : homes) {
+        if (trashes.size() >= maxAccounts) break;
+        if (written.empty() || written.front() != '/') continue;
+        const std::string home = PathText::standardized(written);
+        if (home == "/") continue;
+        const std::string folder = physicalPath(PathText::parent(home));
+        if (folder.empty()) continue;
+        const std::string trash = (folder == "/" ? "" : folder) + "/" + PathText::lastComponent(home) + "/.local/share/Trash";
+        if (std::find(trashes.begin(), trashes.end(), trash) == trashes.end()) trashes.push_back(trash);
+    }
+    return trashes;
+}
 
 Places current() {
     Places places;
@@ -19,6 +57,8 @@ Places current() {
         if (std::find(places.tops.begin(), places.tops.end(), mount.mountPoint) == places.tops.end())
             places.tops.push_back(mount.mountPoint);
     if (std::find(places.tops.begin(), places.tops.end(), "/") == places.tops.end()) places.tops.emplace_back("/");
+    static const std::vector<std::string> accounts = accountTrashesOf(accountHomes());
+    places.accountTrashes = accounts;
     return places;
 }
 
@@ -32,6 +72,8 @@ bool isTopTrashName(std::string_view name) {
 std::string trashOf(const Places& places, std::string_view path) {
     if (!places.homeTrash.empty() && (path == places.homeTrash || isInside(path, places.homeTrash)))
         return places.homeTrash;
+    for (const std::string& trash : places.accountTrashes)
+        if (path == trash || isInside(path, trash)) return trash;
     for (const std::string& top : places.tops) {
         if (!isInside(path, top)) continue;
         const std::size_t start = top == "/" ? 1 : top.size() + 1;

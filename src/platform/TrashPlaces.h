@@ -13,10 +13,19 @@ struct Places {
     std::string homeTrash;         // empty when there is no data folder
     std::string home;              // the home folder; empty when unknown
     std::vector<std::string> tops; // top folders of the mounted file systems, "/" at least
+    std::vector<std::string> accountTrashes; // every account's home Trash (see accountTrashesOf)
 };
 
-// The places as they are now: the data folder from the environment, the tops from the mount table.
+// The places as they are now: the data folder from the environment, the tops from the mount table,
+// the accounts' home Trash folders from the password database (read once per process).
 Places current();
+
+// The home Trash, <home>/.local/share/Trash, of each of `homes`: a root scanning every home meets
+// other users' Trash folders, whose items were thrown away as much as the user's own. Homes that
+// are no folder of their own (relative, "/") are left out, and at most a few thousand are taken.
+// Only the folder holding each home is resolved: a home itself may lie on a mount that never
+// answers.
+std::vector<std::string> accountTrashesOf(const std::vector<std::string>& homes);
 
 // Whether an entry of a volume's top folder with this name is a Trash: ".Trash", or ".Trash-"
 // followed by a user id.

@@ -92,6 +92,8 @@ TrashFolders trashFoldersOf(const FileNode& root, const TrashPlaces::Places& pla
     if (!TrashPlaces::trashOf(places, rootPath).empty()) return {.everything = true, .folders = {}};
     TrashFolders trash;
     if (const FileNode* home = nodeAt(root, rootPath, places.homeTrash)) trash.folders.push_back(home);
+    for (const std::string& account : places.accountTrashes)
+        if (const FileNode* node = nodeAt(root, rootPath, account)) trash.folders.push_back(node);
     for (const std::string& top : places.tops)
         if (const FileNode* node = nodeAt(root, rootPath, top))
             for (const FileNode* child : node->children())
