@@ -75,7 +75,8 @@ std::vector<LeftoverItem> match(const InstalledApp& app, const std::vector<Lefto
 bool isProtected(std::string_view path);
 
 // What a removal did. A path the check before the move refused is not handed to the Trash: it is
-// listed in `refused` and in the outcome's `failed` with the text refusalText() gives.
+// listed in `refused` and in the outcome's `failed` with the text refusalText() gives; one gone
+// since it was listed is only in `failed`, with the system's reason.
 struct Removal {
     TrashService::Outcome outcome;
     std::vector<std::string> refused;

@@ -3,6 +3,8 @@
 #include "services/AppUninstallerOwnership.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace tallymere::AppUninstaller {
@@ -21,6 +23,12 @@ AppOwnership::Guard guardNow(const AppSources& sources) {
 // moment of the move, not once for the whole list.
 void checkAndMove(const std::string& path, Role role, const InstalledApp* owner, const AppOwnership::Guard& guard,
                   const std::unordered_map<std::string, std::int64_t>& sizes, const Trasher& trash, Removal& removal) {
+    // An item gone since it was listed (or out of reach) is no one else's: the system says why.
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        removal.outcome.failed.emplace_back(path, std::strerror(errno));
+        return;
+    }
     if (!AppOwnership::allows(guard, path, role, owner)) {
         removal.refused.push_back(path);
         removal.outcome.failed.emplace_back(path, refusalText(path));

@@ -354,6 +354,32 @@ TEST(AppOwnership, EachPathIsCheckedAgainJustBeforeItMoves) {
     EXPECT_FALSE(fs::exists(acme.path));
 }
 
+// An item gone since discovery is not refused as another's: the system's reason is given, and
+// nothing is handed to the Trash.
+TEST(AppOwnership, AnItemGoneSinceDiscoveryGivesTheSystemsReason) {
+    const test::FakeAppHome home;
+    const std::string h = home.home();
+    const AppInventory inventory = AppUninstaller::scan(home.sources());
+    RecordingTrash trash;
+
+    const LeftoverItem tool = inventory.orphans.at(0);
+    ASSERT_EQ(tool.path, h + "/.cache/com.old.tool");
+    fs::remove_all(tool.path);
+    const auto orphan = AppUninstaller::removeOrphan(tool, home.sources(), trash.trasher());
+    EXPECT_TRUE(orphan.refused.empty());
+    ASSERT_EQ(orphan.outcome.failed.size(), 1u);
+    EXPECT_EQ(orphan.outcome.failed[0], (std::pair<std::string, std::string>{tool.path, "No such file or directory"}));
+
+    const InstalledApp& acme = find(inventory, "Acme Editor");
+    fs::remove_all(acme.path);
+    const auto removal = AppUninstaller::uninstall(acme, home.sources(), trash.trasher());
+    EXPECT_FALSE(removal.bundleMoved);
+    EXPECT_TRUE(removal.refused.empty());
+    ASSERT_EQ(removal.outcome.failed.size(), 1u);
+    EXPECT_EQ(removal.outcome.failed[0], (std::pair<std::string, std::string>{acme.path, "No such file or directory"}));
+    EXPECT_TRUE(trash.calls.empty());
+}
+
 // A folder swapped for a link after the check and before the move: the Trash, given the path the
 // check resolved, reaches it without following links and refuses it.
 TEST(AppOwnership, ALinkSwappedInAfterTheCheckIsNotFollowed) {
