@@ -1,9 +1,12 @@
 #include "base/PathText.h"
 
+#include "base/Utf8.h"
+
 #include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
+#include <system_error>
 #include <vector>
 
 namespace tallymere::PathText {
@@ -73,6 +76,14 @@ std::string standardized(std::string_view path) {
         result.append(part);
     }
     return result;
+}
+
+std::string namedReason(std::string_view path, const std::string& reason) {
+    const std::string name = lastComponent(path);
+    bool isSystems = false;
+    for (int error = 1; error < 200 && !isSystems; ++error) isSystems = std::generic_category().message(error) == reason;
+    const bool named = !isSystems && (reason.find(name) != std::string::npos || reason.find(repairUtf8(name)) != std::string::npos);
+    return oneLine(named ? reason : name + ": " + reason);
 }
 
 } // namespace tallymere::PathText

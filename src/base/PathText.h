@@ -22,4 +22,9 @@ bool isInside(std::string_view path, std::string_view folder);
 // not followed: "/a/link/.." gives "/a". "/" and "/.." give "/".
 std::string standardized(std::string_view path);
 
+// Why an item could not be dealt with, for one line of a banner: `reason` after the last component
+// of `path` ("x: Permission denied") unless the reason names the item already. A message of the
+// system ("No such file or directory") names nothing, whatever words it shares with the name.
+std::string namedReason(std::string_view path, const std::string& reason);
+
 } // namespace tallymere::PathText

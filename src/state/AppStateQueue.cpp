@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <string_view>
-#include <system_error>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -106,17 +105,6 @@ std::string whyCopyStays(const Queue& queue, const std::string& path, const Copy
         inTrash = true;
     }
     return "No other copy of " + name + (inTrash ? " is left outside the Trash" : " is left as the search found it");
-}
-
-// The banner's detail for an item that could not move: its reason, after the item's name unless the
-// reason names it already. A message of the system ("No such file or directory") names nothing,
-// whatever words it shares with the name.
-std::string failureDetail(const std::string& path, const std::string& reason) {
-    const std::string name = PathText::lastComponent(path);
-    bool isSystems = false;
-    for (int error = 1; error < 200 && !isSystems; ++error) isSystems = std::generic_category().message(error) == reason;
-    const bool named = !isSystems && (reason.find(name) != std::string::npos || reason.find(repairUtf8(name)) != std::string::npos);
-    return oneLine(named ? reason : name + ": " + reason);
 }
 
 // The item staged for a node. A folder of the filtered copy holds only what passed the filter, yet
@@ -268,8 +256,8 @@ void AppState::emptyQueue() {
         setBanner(Banner::make(Banner::Kind::warning,
                                itemCount(outcome.failed.size()) + QStringLiteral(" could not be moved"),
                                // The reason can hold a name: one line, nothing in it reordered.
-                               QString::fromStdString(failureDetail(outcome.failed.front().first,
-                                                                    outcome.failed.front().second))));
+                               QString::fromStdString(
+                                   PathText::namedReason(outcome.failed.front().first, outcome.failed.front().second))));
     } else {
         setBanner(Banner::make(Banner::Kind::success,
                                QStringLiteral("Moved ") + itemCount(outcome.trashed.size()) +

@@ -54,12 +54,21 @@ Confirmation confirmation(const InstalledApp& app) {
         .paths = paths};
 }
 
+namespace {
+
+// The first item that stayed, with why: the system's message alone would not say which one.
+QString firstFailure(const TrashService::Outcome& outcome) {
+    const auto& [path, reason] = outcome.failed.front();
+    return QString::fromStdString(PathText::namedReason(path, reason));
+}
+
+} // namespace
+
 AppState::Banner uninstallBanner(const InstalledApp& app, const AppUninstaller::Removal& result) {
     const auto& outcome = result.outcome;
     const QString name = TextDraw::oneLine(app.name);
     if (!result.bundleMoved) {
-        const QString reason = outcome.failed.empty() ? QStringLiteral("The app was not moved.")
-                                                      : TextDraw::oneLine(outcome.failed.front().second);
+        const QString reason = outcome.failed.empty() ? QStringLiteral("The app was not moved.") : firstFailure(outcome);
         return AppState::Banner::make(AppState::Banner::Kind::warning, QStringLiteral("Could not uninstall ") + name, reason);
     }
     if (!outcome.failed.empty()) {
@@ -67,7 +76,7 @@ AppState::Banner uninstallBanner(const InstalledApp& app, const AppUninstaller::
         return AppState::Banner::make(AppState::Banner::Kind::warning,
                                       QStringLiteral("Uninstalled with ") + QString::number(count) +
                                           QStringLiteral(" issue") + (count == 1 ? QString() : QStringLiteral("s")),
-                                      TextDraw::oneLine(outcome.failed.front().second));
+                                      firstFailure(outcome));
     }
     return AppState::Banner::make(AppState::Banner::Kind::success, name + QStringLiteral(" uninstalled"),
                                   QString::number(qlonglong(outcome.trashed.size())) +

@@ -187,15 +187,21 @@ TEST_F(Apps, TextsOfRowsDialogAndBanners) {
     EXPECT_EQ(banner.kind, AppState::Banner::Kind::success);
     EXPECT_EQ(banner.title, "Widget uninstalled");
     EXPECT_EQ(banner.detail, "3 items moved to Trash, 1.50\u00A0MB freed.");
-    done.outcome.failed = {{"b", "Permission denied"}};
+    // the system's message names nothing: the item it is about is named before it
+    done.outcome.failed = {{"/h/.cache/x", "Permission denied"}};
     banner = AppsText::uninstallBanner(app, done);
     EXPECT_EQ(banner.kind, AppState::Banner::Kind::warning);
     EXPECT_EQ(banner.title, "Uninstalled with 1 issue");
-    EXPECT_EQ(banner.detail, "Permission denied");
-    done.outcome.failed.push_back({"c", "Busy"});
+    EXPECT_EQ(banner.detail, "x: Permission denied");
+    done.outcome.failed.push_back({"/h/.config/x", "Busy"});
     EXPECT_EQ(AppsText::uninstallBanner(app, done).title, "Uninstalled with 2 issues");
     done.bundleMoved = false;
-    EXPECT_EQ(AppsText::uninstallBanner(app, done).title, "Could not uninstall Widget");
+    done.outcome.failed = {{"/h/Applications/Widget.AppImage", "No such file or directory"}};
+    banner = AppsText::uninstallBanner(app, done);
+    EXPECT_EQ(banner.title, "Could not uninstall Widget");
+    EXPECT_EQ(banner.detail, "Widget.AppImage: No such file or directory");
+    done.outcome.failed = {{"/h/Applications/Widget.AppImage", AppUninstaller::refusalText("/h/Applications/Widget.AppImage")}};
+    EXPECT_EQ(AppsText::uninstallBanner(app, done).detail, "Could not remove Widget.AppImage: it is not this app's own");
 
     const LeftoverItem orphan{.path = "/h/.cache/com.old.tool", .size = 12'345'678};
     banner = AppsText::orphanBanner(orphan, {.outcome = {.trashed = {orphan.path}}});
@@ -366,7 +372,7 @@ TEST_F(Apps, DetailAndUninstallFlows) {
     ASSERT_EQ(h.trash.calls.size(), 1u);
     EXPECT_EQ(h.trash.calls[0], std::vector<std::string>{acme.path});
     EXPECT_EQ(h.state.banner()->title, "Could not uninstall Acme Editor");
-    EXPECT_EQ(h.state.banner()->detail, QStringLiteral("Operation not permitted"));
+    EXPECT_EQ(h.state.banner()->detail, QStringLiteral("Acme: Operation not permitted"));
     EXPECT_FALSE(h.view->selected());
     EXPECT_TRUE(h.view->detail()->isShowingEmptyState());
     EXPECT_TRUE(h.view->isLoading());
