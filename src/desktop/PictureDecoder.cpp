@@ -1,6 +1,7 @@
 #include "desktop/PictureDecoder.h"
 
 #include "desktop/ScalablePicture.h"
+#include "platform/RegularFile.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -46,9 +47,14 @@ struct Identity {
 struct Job {
     Identity identity;
     int fd = -1; // the duplicate the decoding reads; closed when it has been read or dropped
+    std::string path; // for a file looked up by the thread (decodeFile), instead of `fd`
+    qint64 maxBytes = 0;
     QSize box;
     std::atomic<bool> over{false};    // answered (or given up): its result is dropped
     std::atomic<bool> started{false}; // a thread has taken it up
+    // Under the queue's lock: its thread is done with it; its thread was replaced while it held it.
+    bool finished = false;
+    bool abandoned = false;
     // GUI thread only.
     QElapsedTimer since;
     std::vector<std::pair<QPointer<QObject>, std::function<void(Picture)>>> waiting;
@@ -61,6 +67,7 @@ struct Queue {
     std::deque<std::shared_ptr<Job>> jobs;
     int threads = 0;
     bool paused = false;
+    std::set<std::string> heldPaths; // paths whose look ran past the limit and has not returned
 };
 Queue& queue() {
     static Queue* shared = new Queue;
@@ -132,6 +139,18 @@ Picture read(int fd, QSize box) {
     return decodedBy(scalable, "svg", box);
 }
 
+// The picture of the regular file at the job's path, looked up here on the decoder's thread.
+Picture readPath(const Job& job) {
+    const int fd = RegularFile::openForReading(job.path);
+    if (fd < 0) return {};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || info.st_size > job.maxBytes) {
+        ::close(fd);
+        return {};
+    }
+    return read(fd, job.box);
+}
+
 void deliver(Job& job, const Picture& picture) {
     for (auto& [receiver, done] : job.waiting)
         if (receiver) done(picture);
@@ -148,7 +167,7 @@ void finish(const std::shared_ptr<Job>& job, Picture picture) {
     if (job->over.exchange(true)) return forget(*job); // given up already
     forget(*job);
     if (job->since.elapsed() >= limit().count()) {
-        tooSlow().insert(job->identity);
+        if (job->path.empty()) tooSlow().insert(job->identity);
         picture = {.images = {}, .natural = {}, .overdue = true};
     }
     deliver(*job, picture);
@@ -162,16 +181,31 @@ void withdraw(const std::shared_ptr<Job>& job) {
     std::lock_guard guard(shared.lock);
     const auto waiting = std::find(shared.jobs.begin(), shared.jobs.end(), job);
     if (waiting == shared.jobs.end()) return;
-    ::close(job->fd);
+    if (job->fd >= 0) ::close(job->fd);
     shared.jobs.erase(waiting);
+}
+
+void startThreadLocked(Queue& shared);
+
+// A path's look that ran past the limit may never return (a mount that does not answer): its
+// thread is counted out and another takes the queue, and the path waits for that look's return.
+void abandon(const std::shared_ptr<Job>& job) {
+    Queue& shared = queue();
+    std::lock_guard guard(shared.lock);
+    if (job->finished) return;
+    job->abandoned = true;
+    shared.heldPaths.insert(job->path);
+    --shared.threads;
+    if (!shared.jobs.empty()) startThreadLocked(shared);
 }
 
 // GUI thread: the limit has passed.
 void expire(const std::shared_ptr<Job>& job) {
     if (job->over.exchange(true)) return;
     // One still waiting for a thread is not the file's fault: asked again, it is tried again.
-    if (job->started.load()) tooSlow().insert(job->identity);
-    else withdraw(job);
+    if (!job->started.load()) withdraw(job);
+    else if (job->path.empty()) tooSlow().insert(job->identity);
+    else abandon(job);
     forget(*job);
     deliver(*job, {.images = {}, .natural = {}, .overdue = true});
 }
@@ -191,21 +225,26 @@ void work() {
             shared.jobs.pop_front();
         }
         if (job->over.load()) { // given up while it waited
-            ::close(job->fd);
+            if (job->fd >= 0) ::close(job->fd);
             continue;
         }
         job->started.store(true);
-        Picture picture = read(job->fd, job->box);
+        Picture picture = job->path.empty() ? read(job->fd, job->box) : readPath(*job);
+        {
+            std::lock_guard guard(shared.lock);
+            job->finished = true;
+            if (job->abandoned) {
+                shared.heldPaths.erase(job->path);
+                return; // another thread took this one's place
+            }
+        }
         QMetaObject::invokeMethod(
             QCoreApplication::instance(), [job, picture = std::move(picture)]() mutable { finish(job, std::move(picture)); },
             Qt::QueuedConnection);
     }
 }
 
-void enqueue(std::shared_ptr<Job> job) {
-    Queue& shared = queue();
-    std::lock_guard guard(shared.lock);
-    shared.jobs.push_back(std::move(job));
+void startThreadLocked(Queue& shared) {
     if (shared.threads >= maxThreads) return;
     try {
         std::thread(work).detach();
@@ -213,6 +252,13 @@ void enqueue(std::shared_ptr<Job> job) {
     } catch (const std::system_error&) {
         // No thread to spare: the threads running take it, or the limit answers it.
     }
+}
+
+void enqueue(std::shared_ptr<Job> job) {
+    Queue& shared = queue();
+    std::lock_guard guard(shared.lock);
+    shared.jobs.push_back(std::move(job));
+    startThreadLocked(shared);
 }
 
 // An answer without a decoding, from the event loop as every answer comes.
@@ -255,6 +301,23 @@ void decode(int fd, QSize box, QObject* receiver, std::function<void(Picture)> d
     job->since.start();
     job->waiting.emplace_back(receiver, std::move(done));
     jobs.emplace(identity, job);
+    QTimer::singleShot(limit(), QCoreApplication::instance(), [job] { expire(job); });
+    enqueue(std::move(job));
+}
+
+void decodeFile(const std::string& path, qint64 maxBytes, QSize box, QObject* receiver, std::function<void(Picture)> done) {
+    if (path.empty() || box.isEmpty()) return answerAtOnce(receiver, std::move(done));
+    {
+        Queue& shared = queue();
+        std::lock_guard guard(shared.lock);
+        if (shared.heldPaths.contains(path)) return answerAtOnce(receiver, std::move(done), true);
+    }
+    auto job = std::make_shared<Job>();
+    job->path = path;
+    job->maxBytes = maxBytes;
+    job->box = box;
+    job->since.start();
+    job->waiting.emplace_back(receiver, std::move(done));
     QTimer::singleShot(limit(), QCoreApplication::instance(), [job] { expire(job); });
     enqueue(std::move(job));
 }

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace tallymere::PictureDecoder {
@@ -37,6 +38,14 @@ struct Picture {
 // again in this process (its thread runs on to its end unseen): it is an overdue picture at once.
 // GUI thread.
 void decode(int fd, QSize box, QObject* receiver, std::function<void(Picture)> done);
+
+// The same for the regular file at `path`, which is looked up and opened on the decoder's thread
+// too: the window's thread never touches it, and a file on a mount that never answers holds only
+// that thread, answering overdue once the limit has passed. A thread held past the limit by a path
+// is replaced, and the path is not looked up again until that look returns: asked meanwhile, it is
+// overdue at once. Anything but a regular file of at most `maxBytes` bytes gives an empty picture.
+// GUI thread.
+void decodeFile(const std::string& path, qint64 maxBytes, QSize box, QObject* receiver, std::function<void(Picture)> done);
 
 // The time limit in force; tests shorten it. Returns the one it replaces.
 std::chrono::milliseconds setTimeLimit(std::chrono::milliseconds limit);

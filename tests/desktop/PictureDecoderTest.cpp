@@ -1,6 +1,8 @@
 #include "desktop/PictureDecoder.h"
 
+#include "support/DeadFuse.h"
 #include "support/TempFolder.h"
+#include "support/Unprivileged.h"
 
 #include <QBuffer>
 #include <QEventLoop>
@@ -261,4 +263,42 @@ TEST(PictureDecoder, APictureGivenUpBeforeAnyThreadTookItLetsGoOfItsFile) {
     const PictureDecoder::Picture again = decoded(dir / "red.png", QSize(64, 64));
     ASSERT_FALSE(again.isNull());
     EXPECT_EQ(again.images.front().pixelColor(4, 4), QColor(Qt::red));
+}
+
+// A launcher's icon may lie on a mount that never answers, where looking its path up holds a
+// decoding thread for good. Each such look is answered at the limit and its thread replaced, so
+// pictures go on being decoded however many threads are held, and a path held so is not looked up
+// again while its look is outstanding (each would hold one more thread).
+TEST(PictureDecoder, APathOnAMountThatNeverAnswersHoldsNoDecodingForGood) {
+    TempFolder dir;
+    write(dir / "red.png", pngOf(QSize(8, 8), Qt::red));
+    const std::string dead = dir.folder("dead");
+    const bool ran = test::runInPrivateMounts([&] {
+        test::DeadFuse fuse(dead);
+        if (!fuse.isMounted()) ::_exit(77);
+        QObject receiver;
+        int answered = 0;
+        std::vector<PictureDecoder::Picture> pictures;
+        const auto ask = [&](const std::string& path) {
+            PictureDecoder::decodeFile(path, 1 << 20, QSize(64, 64), &receiver, [&](PictureDecoder::Picture picture) {
+                pictures.push_back(std::move(picture));
+                ++answered;
+            });
+        };
+        const auto waitForAnswers = [&](int count) {
+            while (answered < count) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        };
+        for (int held = 0; held < PictureDecoder::maxThreads; ++held) ask(dead + "/" + std::to_string(held) + ".png");
+        waitForAnswers(PictureDecoder::maxThreads);
+        const int requests = fuse.requests();
+        ask(dead + "/0.png");
+        waitForAnswers(PictureDecoder::maxThreads + 1);
+        for (const PictureDecoder::Picture& picture : pictures) EXPECT_TRUE(picture.overdue);
+        EXPECT_EQ(fuse.requests(), requests) << "a held path was looked up again";
+        ask(dir / "red.png");
+        waitForAnswers(PictureDecoder::maxThreads + 2);
+        ASSERT_FALSE(pictures.back().isNull()) << "no thread was left to decode the picture";
+        EXPECT_EQ(pictures.back().images.front().pixelColor(4, 4), QColor(Qt::red));
+    });
+    if (!ran) GTEST_SKIP() << "no private mount namespace here";
 }

@@ -1,7 +1,6 @@
 #include "views/tools/applications/AppIcon.h"
 
 #include "desktop/PictureDecoder.h"
-#include "platform/RegularFile.h"
 #include "style/SymbolImage.h"
 
 #include <QCoreApplication>
@@ -10,11 +9,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,26 +19,18 @@ namespace tallymere::AppIcon {
 namespace {
 
 // Larger than any icon a launcher ships; a file beyond it is no icon.
-constexpr off_t maxIconBytes = 4 << 20;
+constexpr qint64 maxIconBytes = 4 << 20;
 // An icon is decoded at most this large (a scalable one exactly), enough for any row at any
 // display scale.
 constexpr int decodedSide = 256;
 
-// An icon file as it was when read: a row paints its icon on every repaint, and decoding the file
-// each time would make a hover wait on it. A file changed or replaced since is decoded afresh.
-struct FileKey {
-    std::string path;
-    dev_t device;
-    ino_t inode;
-    off_t size;
-    std::int64_t changed;
-    bool operator==(const FileKey&) const = default;
-};
-
+// An icon file as last decoded: a row paints its icon on every repaint, and looking at the file
+// each time would make every hover wait on it.
 struct Kept {
-    FileKey key;
+    std::string path;
     bool decoding = false;
-    QIcon icon; // null for a file that holds no picture or took too long
+    bool stale = false; // looked at again when next asked for, showing the icon it has meanwhile
+    QIcon icon;         // null for a file that holds no picture or took too long
     std::vector<QPointer<QWidget>> repaint; // drawn without it while it was decoded
 };
 
@@ -53,49 +40,43 @@ std::vector<Kept>& kept() {
     return entries;
 }
 
-Kept* find(const FileKey& key) {
+Kept* find(const std::string& path) {
     for (Kept& entry : kept())
-        if (entry.key == key) return &entry;
+        if (entry.path == path) return &entry;
     return nullptr;
 }
 
-std::optional<FileKey> keyOf(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    return FileKey{path, st.st_dev, st.st_ino, st.st_size, std::int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec};
-}
-
-void arrived(const FileKey& key, const PictureDecoder::Picture& picture) {
-    Kept* entry = find(key);
-    if (!entry) return; // replaced meanwhile
+void arrived(const std::string& path, const PictureDecoder::Picture& picture) {
+    Kept* entry = find(path);
+    if (!entry) return; // dropped meanwhile
     entry->decoding = false;
+    entry->icon = QIcon();
     for (const QImage& image : picture.images) entry->icon.addPixmap(QPixmap::fromImage(image));
     for (const QPointer<QWidget>& widget : std::exchange(entry->repaint, {}))
         if (widget) widget->update();
 }
 
-// The image file an absolute icon path names. A launcher may name any file there: only a regular
-// file is opened, never a pipe or a device that took its name (a pipe would hold the reader for
-// ever), and it is decoded on the decoder's threads, never the window's.
+void decode(Kept& entry, QWidget* repaint) {
+    entry.decoding = true;
+    entry.stale = false;
+    if (repaint) entry.repaint.emplace_back(repaint);
+    PictureDecoder::decodeFile(entry.path, maxIconBytes, QSize(decodedSide, decodedSide), QCoreApplication::instance(),
+                               [path = entry.path](const PictureDecoder::Picture& picture) { arrived(path, picture); });
+}
+
+// The image file an absolute icon path names. A launcher may name any file there, on any mount:
+// the decoder's threads look it up, open only a regular file (never a pipe or a device that took
+// its name, which would hold the reader for ever) and decode it, never the window's thread.
 QIcon fromFile(const std::string& path, QWidget* repaint) {
-    const std::optional<FileKey> key = keyOf(path);
-    if (!key) return {};
-    if (Kept* entry = find(*key)) {
-        if (entry->decoding && repaint && std::find(entry->repaint.begin(), entry->repaint.end(), repaint) == entry->repaint.end())
+    if (Kept* entry = find(path)) {
+        if (entry->stale && !entry->decoding) decode(*entry, repaint);
+        else if (entry->decoding && repaint &&
+                 std::find(entry->repaint.begin(), entry->repaint.end(), repaint) == entry->repaint.end())
             entry->repaint.emplace_back(repaint);
         return entry->icon;
     }
-    std::erase_if(kept(), [&](const Kept& entry) { return entry.key.path == path; });
-    if (kept().size() >= 256) kept().clear();
-    Kept& entry = kept().emplace_back(Kept{*key, false, {}, {}});
-    if (key->size > maxIconBytes) return {};
-    const int fd = RegularFile::openForReading(path);
-    if (fd < 0) return {};
-    entry.decoding = true;
-    if (repaint) entry.repaint.emplace_back(repaint);
-    PictureDecoder::decode(fd, QSize(decodedSide, decodedSide), QCoreApplication::instance(),
-                           [key = *key](const PictureDecoder::Picture& picture) { arrived(key, picture); });
-    ::close(fd);
+    if (kept().size() >= 256) std::erase_if(kept(), [](const Kept& entry) { return !entry.decoding; });
+    decode(kept().emplace_back(Kept{path, false, false, {}, {}}), repaint);
     return {};
 }
 
@@ -109,9 +90,12 @@ QIcon of(const InstalledApp& app, QWidget* repaint) {
 
 bool isDecoding(const InstalledApp& app) {
     if (app.iconName.empty() || app.iconName.front() != '/') return false;
-    const std::optional<FileKey> key = keyOf(app.iconName);
-    const Kept* entry = key ? find(*key) : nullptr;
+    const Kept* entry = find(app.iconName);
     return entry && entry->decoding;
+}
+
+void lookAgain() {
+    for (Kept& entry : kept()) entry.stale = true;
 }
 
 void paint(QPainter& painter, const QRectF& box, const InstalledApp& app, const Theme& theme, QWidget* repaint) {

@@ -5,6 +5,7 @@
 #include "views/components/BackgroundTask.h"
 #include "views/components/FocusChain.h"
 #include "views/tools/applications/AppDetailPane.h"
+#include "views/tools/applications/AppIcon.h"
 #include "views/tools/applications/UninstallButton.h"
 #include "views/tools/applications/AppListColumn.h"
 
@@ -102,6 +103,7 @@ void ApplicationsView::load() {
         if (generation != m_generation) return;
         m_apps = std::move(inventory.apps);
         m_orphans = std::move(inventory.orphans);
+        AppIcon::lookAgain();
         m_list->setApps(m_apps);
         m_list->setOrphans(m_orphans);
         setLoading(false);

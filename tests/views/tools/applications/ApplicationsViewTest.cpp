@@ -429,9 +429,9 @@ TEST_F(Apps, RendersListAndDetail) {
 
 } // namespace
 
-// A launcher may name any file as its icon, read on the window's thread whenever a row is painted:
-// an image there is drawn, and while the name keeps changing hands with a link to a pipe, the pipe
-// is never opened (a writer blocked on it would go on; a reader would hold the window for ever).
+// A launcher may name any file as its icon, looked at again whenever the list is read anew: an
+// image there is drawn, and while the name keeps changing hands with a link to a pipe, the pipe is
+// never opened (a writer blocked on it would go on; a reader would hold its thread for ever).
 TEST(AppIcons, AnIconPathIsReadOnlyAsARegularFile) {
     tallymere::test::TempFolder dir;
     QImage red(8, 8, QImage::Format_ARGB32);
@@ -461,8 +461,47 @@ TEST(AppIcons, AnIconPathIsReadOnlyAsARegularFile) {
 
     tallymere::test::PipeSwap swap(dir.path(), png);
     ASSERT_TRUE(swap.made());
-    for (int round = 0; round < 400 && !swap.wentThrough(); ++round) (void)AppIcon::of(app).pixmap(8, 8);
+    for (int round = 0; round < 400 && !swap.wentThrough(); ++round) {
+        AppIcon::lookAgain();
+        (void)decoded(app).pixmap(8, 8);
+    }
     EXPECT_FALSE(swap.finish());
+}
+
+// The window's thread never looks at an icon's path (one on a mount that never answers would hold
+// it): the decoder's threads look it up when they take it, so while they are held the row shows
+// the default symbol, and it is the file found then that is drawn, not one there when asked.
+TEST(AppIcons, AnIconPathIsLookedUpOffTheWindowThread) {
+    Typography::bootstrap(QCoreApplication::applicationDirPath() + "/Fonts");
+    const auto limit = PictureDecoder::setTimeLimit(std::chrono::hours(1)); // held threads are no slow decoding
+    tallymere::test::TempFolder dir;
+    QImage picture(48, 48, QImage::Format_ARGB32);
+    picture.fill(Qt::red);
+    InstalledApp app;
+    app.name = "Held";
+    app.iconName = dir / "held.png";
+    ASSERT_TRUE(picture.save(QString::fromStdString(app.iconName), "PNG"));
+    picture.fill(Qt::blue);
+    ASSERT_TRUE(picture.save(QString::fromStdString(dir / "later.png"), "PNG"));
+    PictureDecoder::pauseThreads(true);
+    AppRow row(app, [] {});
+    row.resize(300, 40);
+    const auto render = [&] {
+        QImage image(row.size(), QImage::Format_ARGB32);
+        image.fill(Qt::white);
+        row.render(&image);
+        return image;
+    };
+    const QRect iconBox(16, 8, 24, 24);
+    EXPECT_TRUE(contains(render(), iconBox, Theme().textSecondary, 40)) << "the default symbol while it is looked up";
+    EXPECT_TRUE(AppIcon::isDecoding(app));
+    ASSERT_EQ(::rename((dir / "later.png").c_str(), app.iconName.c_str()), 0);
+    PictureDecoder::pauseThreads(false);
+    waitFor([&] { return !AppIcon::isDecoding(app); });
+    const QImage drawn = render();
+    EXPECT_TRUE(contains(drawn, iconBox, Qt::blue, 10));
+    EXPECT_FALSE(contains(drawn, iconBox, Qt::red, 10)) << "the file was opened on the window's thread";
+    PictureDecoder::setTimeLimit(limit);
 }
 
 // A launcher's icon file may take minutes to decode (a scalable picture of one path of half a
