@@ -1,5 +1,6 @@
 #include "core/ScanFileSystem.h"
 
+#include "base/PathText.h"
 #include "platform/BoundedCalls.h"
 #include "platform/ChildCall.h"
 
@@ -200,6 +201,11 @@ MountPoints lookAtMountPoints(const std::vector<MountEntry>& mounts, std::string
             result.files.emplace_back(info->device, info->inode);
     }
     return result;
+}
+
+bool isOnUnansweredMount(std::string_view path) {
+    return mountPointProbe().isOutstanding(
+        [path](const std::string& mountPoint) { return path == mountPoint || PathText::isInside(path, mountPoint); });
 }
 
 RepeatedMounts repeatedMounts(const std::vector<MountEntry>& mounts) {

@@ -106,6 +106,11 @@ struct MountPoints {
 MountPoints lookAtMountPoints(const std::vector<MountEntry>& mounts, std::string_view rootPath,
                               const Boundaries& boundaries, const std::unordered_set<std::string>& excludedPaths);
 
+// Whether `path` is, or lies below, a mount point whose look a scan is still waiting on: a stat or an
+// open of it would wait as long, so whatever would look at it (a preview, an opener, the Trash) says
+// so at once instead.
+bool isOnUnansweredMount(std::string_view path);
+
 // The file systems whose folders can be met more than once in one scan: a device the mount table
 // lists more than once (a bind mount shows part of it a second time), and, once there is such a
 // device, every device the table does not list at all (a file system that gives its parts device

@@ -1,6 +1,7 @@
 #include "desktop/DesktopServices.h"
 
 #include "base/PathText.h"
+#include "core/ScanFileSystem.h"
 #include "desktop/OpenerProcess.h"
 
 #include <QByteArray>
@@ -39,6 +40,8 @@ bool showItems(const QStringList& uris) {
 
 // The system's message when the item no longer exists (or cannot be reached); none when it does.
 std::optional<std::string> missingReason(const std::string& path) {
+    // A look at an item on a mount that never answered would hold the window as long.
+    if (ScanFileSystem::isOnUnansweredMount(path)) return std::string("Its file system does not answer.");
     struct stat info {};
     if (lstat(path.c_str(), &info) == 0) return std::nullopt;
     return std::strerror(errno);

@@ -1,4 +1,5 @@
 #pragma once
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -75,6 +76,14 @@ public:
         m_state->answered.wait_until(lock, deadline, [&] { return batch->waiting == 0; });
         // Answers that arrive later land in the shared batch and go with it.
         return batch->answers;
+    }
+
+    // Whether a call of a key that `matches` is still outstanding: whoever would make the same call
+    // (or any that waits on the same mount) would wait as long.
+    template <class Match>
+    bool isOutstanding(Match matches) const {
+        std::lock_guard lock(m_state->lock);
+        return std::any_of(m_state->outstanding.begin(), m_state->outstanding.end(), matches);
     }
 
 private:

@@ -1,6 +1,9 @@
 #include "desktop/DesktopServices.h"
 
+#include "core/DiskScanner.h"
+#include "support/DeadFuse.h"
 #include "support/TempFolder.h"
+#include "support/Unprivileged.h"
 
 #include <QProcess>
 #include <QTest>
@@ -14,6 +17,8 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,6 +58,31 @@ TEST(DesktopFailures, AnItemThatIsGoneGivesTheSystemsReason) {
     EXPECT_EQ(desktop.reveal({gone}), std::optional<std::string>("No such file or directory"));
     EXPECT_EQ(desktop.open(gone), std::optional<std::string>("No such file or directory"));
     EXPECT_EQ(desktop.reveal({}), std::nullopt);
+}
+
+// Revealing or opening a mount point the scan met but that never answered gives why at once: the
+// look at it would hold the window for as long as the mount stays stuck.
+TEST(DesktopFailures, AnItemOnAMountThatNeverAnsweredTheScanGivesWhyAtOnce) {
+    test::TempFolder dir;
+    const std::string dead = dir / "dead";
+    ASSERT_EQ(::mkdir(dead.c_str(), 0755), 0);
+    const bool ran = test::runInPrivateMounts([&] {
+        auto fuse = std::make_unique<test::DeadFuse>(dead);
+        if (!fuse->isMounted()) ::_exit(77);
+        ScanProgress progress;
+        ASSERT_TRUE(DiskScanner::scan(dir.path(), {}, progress));
+        ASSERT_EQ(progress.unreadWithoutAnswer(), 1);
+        DesktopServices desktop;
+        auto asked = std::async(std::launch::async, [&] { return std::pair(desktop.reveal({dead}), desktop.open(dead)); });
+        if (asked.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+            ADD_FAILURE() << "the desktop waited on the mount";
+            fuse.reset();
+        }
+        const auto [revealed, opened] = asked.get();
+        EXPECT_EQ(revealed, std::optional<std::string>("Its file system does not answer."));
+        EXPECT_EQ(opened, std::optional<std::string>("Its file system does not answer."));
+    });
+    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
 }
 
 TEST(DesktopFailures, NothingButAFileOrFolderIsHandedOnToOpen) {

@@ -1,6 +1,8 @@
 #include "base/InodeTag.h"
 #include "platform/FreedesktopTrash.h"
+#include "core/DiskScanner.h"
 #include "services/TrashService.h"
+#include "support/DeadFuse.h"
 #include "support/TempFolder.h"
 #include "support/Unprivileged.h"
 
@@ -17,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <map>
 #include <optional>
 #include <regex>
@@ -365,6 +368,31 @@ TEST_F(TrashTest, AnItemSwappedInWhileTheTrashIsPreparedNeverStaysThere) {
         fs::remove_all(trash());
         for (const auto& entry : fs::directory_iterator(folder)) fs::remove(entry.path());
     }
+}
+
+// A mount point the scan met but that never answered fails at once, with why: looking at it to move
+// it would hold the window for as long as the mount stays stuck.
+TEST_F(TrashTest, AnItemOnAMountThatNeverAnsweredTheScanFailsAtOnce) {
+    const fs::path dead = m_scratch / "src" / "dead";
+    fs::create_directories(dead);
+    const bool ran = test::runInPrivateMounts([&] {
+        auto fuse = std::make_unique<test::DeadFuse>(dead);
+        if (!fuse->isMounted()) ::_exit(77);
+        ScanProgress progress;
+        ASSERT_TRUE(DiskScanner::scan((m_scratch / "src").string(), {}, progress));
+        ASSERT_EQ(progress.unreadWithoutAnswer(), 1);
+        auto moving = std::async(std::launch::async, [&] { return TrashService::trash({dead, dead / "inner"}, {}); });
+        if (moving.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+            ADD_FAILURE() << "the move waited on the mount";
+            fuse.reset();
+        }
+        const TrashService::Outcome outcome = moving.get();
+        EXPECT_TRUE(outcome.trashed.empty());
+        const std::vector<std::pair<std::string, std::string>> failed{
+            {dead, "Its file system does not answer"}, {dead / "inner", "Its file system does not answer"}};
+        EXPECT_EQ(outcome.failed, failed);
+    });
+    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
 }
 
 TEST_F(TrashTest, AnotherUsersHomeTrashIsNeitherMadeNorFilled) {

@@ -5,6 +5,7 @@
 #include "style/DisplayText.h"
 #include "core/DiskScanner.h"
 #include "core/FileCategory.h"
+#include "core/ScanFileSystem.h"
 #include "base/PathText.h"
 #include "base/Utf8.h"
 #include "platform/RegularFile.h"
@@ -313,6 +314,11 @@ void PreviewWindow::showItem(int index) {
     QString name = displayText(PathText::lastComponent(path));
     setWindowTitle(name);
 
+    // Its stat would hold the window for as long as the mount stays stuck.
+    if (ScanFileSystem::isOnUnansweredMount(path)) {
+        showOther(path, QStringLiteral("Its file system does not answer"), 0, false);
+        return;
+    }
     struct stat status {};
     if (::stat(path.c_str(), &status) != 0) {
         // Gone, or a dangling link: describe what the name says, without a size.

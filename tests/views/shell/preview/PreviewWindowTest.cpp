@@ -3,8 +3,11 @@
 #include "desktop/PictureDecoder.h"
 #include "style/DisplayText.h"
 
+#include "core/DiskScanner.h"
 #include "state/AppStateTestSupport.h"
+#include "support/DeadFuse.h"
 #include "support/PipeSwap.h"
+#include "support/Unprivileged.h"
 #include "style/Typography.h"
 #include "views/components/ThemedWidget.h"
 
@@ -175,6 +178,40 @@ TEST(PreviewOther, SpecialFilesAreDescribedNeverOpened) {
     window.setItems({dir / "gone.pdf"});
     EXPECT_EQ(window.currentKind(), PreviewKind::other);
     EXPECT_EQ(window.titleText(), "gone.pdf");
+}
+
+// A mount point the scan met but that never answered is described without a look at it, which would
+// hold the window for as long as the mount stays stuck (taken down here after a while, so the test
+// fails instead of hanging).
+TEST(PreviewOther, AnItemOnAMountThatNeverAnsweredTheScanIsDescribedWithoutALook) {
+    TempFolder dir;
+    const std::string dead = dir / "dead";
+    ASSERT_EQ(::mkdir(dead.c_str(), 0755), 0);
+    const bool ran = test::runInPrivateMounts([&] {
+        auto fuse = std::make_unique<test::DeadFuse>(dead);
+        if (!fuse->isMounted()) ::_exit(77);
+        ScanProgress progress;
+        ASSERT_TRUE(DiskScanner::scan(dir.path(), {}, progress));
+        ASSERT_EQ(progress.unreadWithoutAnswer(), 1);
+        std::atomic<bool> shown{false};
+        bool tookDown = false;
+        std::thread watch([&] {
+            for (int tenth = 0; tenth < 200 && !shown; ++tenth) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (!shown) {
+                fuse.reset();
+                tookDown = true;
+            }
+        });
+        PreviewWindow window;
+        window.setItems({dead});
+        shown = true;
+        watch.join();
+        EXPECT_FALSE(tookDown) << "the preview waited on the mount";
+        EXPECT_EQ(window.currentKind(), PreviewKind::other);
+        EXPECT_EQ(window.titleText(), "dead");
+        EXPECT_EQ(window.detailText(), "Its file system does not answer");
+    });
+    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
 }
 
 // The item's name keeps changing hands between a text file and a link to a pipe while it is
