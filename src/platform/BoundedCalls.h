@@ -78,12 +78,15 @@ public:
         return batch->answers;
     }
 
-    // Whether a call of a key that `matches` is still outstanding: whoever would make the same call
-    // (or any that waits on the same mount) would wait as long.
+    // Whether a call of a key that `matches` has gone past the limit unanswered: whoever would make
+    // the same call (or any that waits on the same mount) would wait as long.
     template <class Match>
     bool isOutstanding(Match matches) const {
         std::lock_guard lock(m_state->lock);
-        return std::any_of(m_state->outstanding.begin(), m_state->outstanding.end(), matches);
+        const auto now = std::chrono::steady_clock::now();
+        return std::any_of(m_state->outstanding.begin(), m_state->outstanding.end(), [&](const auto& call) {
+            return call.second.started + m_state->limit <= now && matches(call.first);
+        });
     }
 
 private:
