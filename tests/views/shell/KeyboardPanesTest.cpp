@@ -22,6 +22,7 @@
 #include "views/shell/topbar/ThemeMenuButton.h"
 #include "views/shell/topbar/TopBar.h"
 #include "views/shell/WorkspaceView.h"
+#include "views/explore/bars/BarsView.h"
 
 #include <QLineEdit>
 #include <QMenu>
@@ -262,6 +263,32 @@ TEST(KeyboardPanes, WorkspaceHeaderRailColourModesDepthThenTheViewAndItsControls
     ASSERT_TRUE(w.tabUntil(name));
     w.press(Qt::Key_Right);
     EXPECT_EQ(nameOf(w.focused()), "Size");
+
+    // Top Sizes: its scope switcher is one stop the arrows walk, ringed round its capsule by the
+    // keyboard and not after a click.
+    w.state.setViz(VizMode::bars);
+    test::settle();
+    EXPECT_EQ(w.walk(workspace), (Names{"reveal", "SegmentedRail", "BarsView"}));
+    auto* bars = find<BarsView>(workspace, "BarsView");
+    ASSERT_NE(bars, nullptr);
+    const QRectF files = bars->scopeButtonRect(BarsView::Scope::files);
+    const QPoint capsuleEdge(int(files.center().x()), int(files.top() - BarsView::switcherPadding) + 1);
+    w.view.setFocus();
+    const QColor capsuleBare = w.pixel(bars, capsuleEdge);
+    ASSERT_TRUE(w.tabUntil(bars));
+    EXPECT_TRUE(test::near(w.pixel(bars, capsuleEdge), w.ringOver(capsuleBare)));
+    w.press(Qt::Key_Right);
+    EXPECT_EQ(bars->scope(), BarsView::Scope::files);
+    w.press(Qt::Key_End);
+    EXPECT_EQ(bars->scope(), BarsView::Scope::folders);
+    w.press(Qt::Key_Home);
+    EXPECT_EQ(bars->scope(), BarsView::Scope::children);
+    QTest::mouseClick(bars, Qt::LeftButton, {}, files.center().toPoint());
+    test::settle();
+    EXPECT_EQ(bars->scope(), BarsView::Scope::files);
+    EXPECT_FALSE(test::near(w.pixel(bars, capsuleEdge), w.ringOver(capsuleBare)));
+    w.state.setViz(VizMode::table);
+    test::settle();
 
     // A banner floats over the foot of the workspace: its buttons follow the workspace's stops.
     w.state.setBanner(AppState::Banner::make(AppState::Banner::Kind::warning, QStringLiteral("Partial scan")));

@@ -2,11 +2,14 @@
 
 #include "style/Typography.h"
 #include "views/components/canvas/ShapePaint.h"
+#include "views/components/FocusChain.h"
 #include "views/components/TextDraw.h"
-#include "views/explore/bars/BarsList.h"
+#include "views/components/controls/FocusRing.h"
 #include "views/components/controls/ListScroll.h"
+#include "views/explore/bars/BarsList.h"
 
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -44,6 +47,10 @@ BarsView::BarsView(AppState& state, QWidget* parent)
     layout->setContentsMargins(0, int(headerHeight()), 0, 0);
     layout->setSpacing(0);
     layout->addWidget(m_scroll);
+    // The scope switcher is one stop of Tab walked by the arrows, as the colour modes are: Tab and
+    // a click give it the keyboard, and the ring round its capsule shows only for the keyboard.
+    setFocusPolicy(Qt::StrongFocus);
+    FocusRing::follow(this);
 
     for (auto signal : {&AppState::focusChanged, &AppState::displayRootChanged, &AppState::useAllocatedSizeChanged})
         connect(&m_state, signal, this, &BarsView::rebuild);
@@ -122,6 +129,7 @@ void BarsView::paintEvent(QPaintEvent* event) {
                         .color = current ? colors.onAccent() : colors.textSecondary,
                         .alignment = Qt::AlignCenter});
     }
+    if (FocusRing::shown(this)) FocusRing::paint(painter, m_switcher, capsule, colors);
 
     // The row count at the right end, centred on the switcher's line.
     const double countLeft = m_switcher.right() + countSpacing;
@@ -141,6 +149,14 @@ void BarsView::mousePressEvent(QMouseEvent* event) {
         }
     }
     ThemedWidget::mousePressEvent(event);
+}
+
+void BarsView::keyPressEvent(QKeyEvent* event) {
+    const int current = int(indexOf(m_scope));
+    const int index = FocusChain::segmentFor(event->key(), current, int(std::size(TopSizesRanking::scopes)));
+    if (index < 0 || (event->modifiers() & ~Qt::KeypadModifier)) return ThemedWidget::keyPressEvent(event);
+    setScope(TopSizesRanking::scopes[index]);
+    event->accept();
 }
 
 } // namespace tallymere

@@ -17,7 +17,8 @@ class BarsList;
 // Top Sizes: at most 150 ranked bars of what lies under the displayed node (the focus, else the
 // displayed tree) in one of three scopes chosen in the header: the node's own children, the
 // biggest files anywhere below it, or the biggest folders anywhere below it. The header holds the
-// scope switcher (a capsule of three buttons) and the number of rows shown; the rows scroll below.
+// scope switcher (a capsule of three buttons, one stop of Tab) and the number of rows shown; the
+// rows scroll below.
 //
 // The rows are worked out when the view is made and again only when the scope, the focus, the
 // displayed tree or the size mode changes to a different value; nothing else (hover, selection,
@@ -53,6 +54,8 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    // Left and Right choose the neighbouring scope, Home and End the first and the last.
+    void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
