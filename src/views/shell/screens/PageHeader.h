@@ -27,7 +27,6 @@ public:
     QString foldersText() const { return m_folders; } // empty without subfolders
     QRectF titleRect() const { return m_titleRect; }
     QRectF revealRect() const { return m_revealRect; }
-    KeyStop* revealStop() const { return m_revealStop; }
 
     // The counts as the header writes them: grouped digits and always the plural word.
     static QString countText(long long count, const char* word);
