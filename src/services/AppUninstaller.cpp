@@ -4,6 +4,8 @@
 #include "base/PathText.h"
 #include "base/Utf8.h"
 #include "core/DiskScanner.h"
+#include "core/ScanFileSystem.h"
+#include "platform/MountTable.h"
 #include "services/AppUninstallerOwnership.h"
 
 #include <algorithm>
@@ -86,14 +88,19 @@ std::vector<IndexEntry> supportIndex(const AppSources& sources, const AppOwnersh
         const SupportRoot* root;
     };
     std::vector<Candidate> candidates;
+    const std::vector<MountEntry> mounts = MountTable::read();
     for (const SupportRoot& root : sources.supportRoots) {
         // Roots are real paths; one that has become a link since is read no further.
         if (realPath(root.path) != root.path) continue;
+        // An entry that is a mount point is looked at with the bounded wait first: one whose server
+        // stopped answering would hold the discovery, and the program's end, for ever.
+        const ScanFileSystem::MountPoints looked = ScanFileSystem::lookAtMountPoints(mounts, root.path, {}, {});
         DIR* dir = ::opendir(root.path.c_str());
         if (!dir) continue;
         while (const dirent* entry = ::readdir(dir)) {
             const std::string_view name(entry->d_name);
             if (name == "." || name == "..") continue;
+            if (looked.unanswered.contains(root.path + '/' + std::string(name))) continue;
             // A root never lists another root, nor a folder holding one (the check refuses those).
             if (!AppOwnership::allowsIn(guard, root.path, name, AppOwnership::Role::supportItem, nullptr)) continue;
             candidates.push_back({root.path + '/' + std::string(name), &root});

@@ -1,12 +1,16 @@
 #include "services/AppUninstaller.h"
 
 #include "base/NameKey.h"
+#include "support/DeadFuse.h"
 #include "support/FakeAppHome.h"
+#include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <future>
+#include <memory>
 
 namespace tallymere {
 namespace {
@@ -147,6 +151,28 @@ TEST(AppUninstall, BundleFirstAndNothingElseWhenItStays) {
     EXPECT_FALSE(find(after, "Acme Editor"));
     // the item both claimed went with Acme Editor
     EXPECT_EQ(leaves(find(after, "Calculator")->leftovers), (std::vector<std::string>{"org.gnome.Calculator"}));
+}
+
+// A folder of the data folder where a FUSE file system that stopped answering is mounted (a vault
+// whose server hangs) is left out after the bounded wait; the rest is listed as ever, and the
+// discovery ends (taken down here after a while, so the test fails instead of hanging).
+TEST(AppDiscovery, AMountThatNeverAnswersAmongTheSupportFoldersIsLeftOut) {
+    const test::FakeAppHome fakeHome;
+    const std::string dead = fakeHome / ".local/share/vault";
+    std::filesystem::create_directories(dead);
+    const bool ran = test::runInPrivateMounts([&] {
+        auto fuse = std::make_unique<test::DeadFuse>(dead);
+        if (!fuse->isMounted()) ::_exit(77);
+        auto discovery = std::async(std::launch::async, [&] { return AppUninstaller::scan(fakeHome.sources()); });
+        if (discovery.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+            ADD_FAILURE() << "the discovery waited on the mount";
+            fuse.reset();
+        }
+        const AppInventory inventory = discovery.get();
+        EXPECT_EQ(leaves(inventory.orphans), (std::vector<std::string>{"com.old.tool", "removedgame"}));
+        EXPECT_TRUE(find(inventory, "Acme Editor"));
+    });
+    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
 }
 
 TEST(AppDiscovery, EmptyHomeGivesNothing) {
