@@ -281,6 +281,17 @@ int activeProcessors() {
 }
 
 std::shared_ptr<FileNode> scan(std::string_view rootArgument, const ScanOptions& options, ScanProgress& progress) {
+    // Read before the root is opened: a process with a single descriptor free still reads both.
+    const std::vector<MountEntry> mounts = MountTable::read();
+    if (ScanFileSystem::isRootOnUnansweredMount(mounts, rootArgument)) {
+        // Resolving or looking at the root would hold the scan, and the program's end, for ever.
+        auto tree = std::make_shared<FileTree>();
+        FileNode* root = tree->arena.makeNode(PathText::standardized(rootArgument), true, FileCategory::folder);
+        root->isDenied = true;
+        tree->root = root;
+        progress.addUnanswered();
+        return shareRoot(tree);
+    }
     const std::string rootPath = physicalPath(rootArgument);
     if (rootPath.empty()) return nullptr;
     ScanFileSystem::Capabilities probe;
@@ -303,8 +314,6 @@ std::shared_ptr<FileNode> scan(std::string_view rootArgument, const ScanOptions&
         return shareRoot(tree);
     }
 
-    // Read before the root is opened: a process with a single descriptor free still reads both.
-    const std::vector<MountEntry> mounts = MountTable::read();
     // No link is followed on the way to the root either: it was resolved a moment ago.
     bool crossed = false;
     const int rootFd = ScanFileSystem::openFolder(AT_FDCWD, rootPath, probe, crossed);

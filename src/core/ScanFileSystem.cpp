@@ -203,6 +203,21 @@ MountPoints lookAtMountPoints(const std::vector<MountEntry>& mounts, std::string
     return result;
 }
 
+bool isRootOnUnansweredMount(const std::vector<MountEntry>& mounts, std::string_view root) {
+    if (root.empty() || root.front() != '/') return false;
+    const std::string path = PathText::standardized(root);
+    const MountEntry* holder = nullptr; // the mount the root lies on, as far as its text tells
+    for (const MountEntry& mount : mounts)
+        if ((!holder || mount.mountPoint.size() >= holder->mountPoint.size()) &&
+            (path == mount.mountPoint || PathText::isInside(path, mount.mountPoint)))
+            holder = &mount;
+    // A local disk's mount answers as long as the system does: only these are looked at first.
+    const bool mayHang = holder && holder->mountPoint != "/" &&
+                         (holder->fsType == "fuse" || holder->fsType == "fuseblk" || holder->fsType.starts_with("fuse.") ||
+                          MountTable::isVirtualOrNetwork(holder->fsType));
+    return mayHang && !mountPointProbe().ask({holder->mountPoint}).front();
+}
+
 bool isOnUnansweredMount(std::string_view path) {
     return mountPointProbe().isOutstanding(
         [path](const std::string& mountPoint) { return path == mountPoint || PathText::isInside(path, mountPoint); });

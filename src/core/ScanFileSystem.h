@@ -106,6 +106,11 @@ struct MountPoints {
 MountPoints lookAtMountPoints(const std::vector<MountEntry>& mounts, std::string_view rootPath,
                               const Boundaries& boundaries, const std::unordered_set<std::string>& excludedPaths);
 
+// Whether `root` (absolute, as written) lies on a FUSE, network or virtual mount that does not answer
+// a look at its mount point within the bounded wait: the scan's first look at the root would wait
+// as long.
+bool isRootOnUnansweredMount(const std::vector<MountEntry>& mounts, std::string_view root);
+
 // Whether `path` is, or lies below, a mount point whose look a scan is still waiting on: a stat or an
 // open of it would wait as long, so whatever would look at it (a preview, an opener, the Trash) says
 // so at once instead.

@@ -255,6 +255,32 @@ TEST(ScanMounts, AMountThatNeverAnswersIsAFolderNotReadAndTheScanEnds) {
     if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
 }
 
+// A scan of a folder on a mount that never answers, the mount point itself or a folder below it,
+// ends with its root not read, where resolving or looking at the root would wait for ever.
+TEST(ScanMounts, ARootOnAMountThatNeverAnswersIsCountedNotRead) {
+    ScanFolder dir;
+    const std::string dead = dir / "dead";
+    dir.folder("dead");
+    const bool ran = test::runInPrivateMounts([&] {
+        auto fuse = std::make_unique<test::DeadFuse>(dead);
+        if (!fuse->isMounted()) ::_exit(77);
+        for (const std::string& root : {dead, dead + "/inside/"}) {
+            ScanProgress progress;
+            auto scanned = std::async(std::launch::async, [&] { return DiskScanner::scan(root, {}, progress); });
+            if (scanned.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+                ADD_FAILURE() << "the scan of " << root << " waited on the mount";
+                fuse.reset();
+            }
+            const std::shared_ptr<FileNode> tree = scanned.get();
+            ASSERT_TRUE(tree) << root;
+            EXPECT_TRUE(tree->isDenied);
+            EXPECT_EQ(tree->path(), root == dead ? dead : dead + "/inside");
+            EXPECT_EQ(progress.unreadWithoutAnswer(), 1);
+        }
+    });
+    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
+}
+
 // A process whose scan met a mount that never answers can still end: the look that stays blocked
 // is not one of its threads (a thread waiting on a FUSE request its server has read cannot be
 // killed, and a process ends only with its last thread). Given up after a while here, with the
