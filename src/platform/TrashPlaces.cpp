@@ -32,16 +32,27 @@ std::vector<std::string> accountHomes() {
     return homes;
 }
 
+// Whether resolving `path` would ask a file system that may never answer: a network one, or any
+// FUSE one (its server can stop). Homes on network folders are common where accounts come from a
+// directory service, and the places are read on the window's thread when an item is staged.
+bool mayNotAnswer(const std::string& path, const std::vector<MountEntry>& mounts) {
+    return std::any_of(mounts.begin(), mounts.end(), [&](const MountEntry& mount) {
+        const bool doubtful = MountTable::isVirtualOrNetwork(mount.fsType) || mount.fsType.starts_with("fuse");
+        return doubtful && (path == mount.mountPoint || isInside(path, mount.mountPoint));
+    });
+}
+
 } // namespace
 
-std::vector<std::string> accountTrashesOf(const std::vector<std::string>& homes) {
+std::vector<std::string> accountTrashesOf(const std::vector<std::string>& homes, const std::vector<MountEntry>& mounts) {
     std::vector<std::string> trashes;
     for (const std::string& written : homes) {
         if (trashes.size() >= maxAccounts) break;
         if (written.empty() || written.front() != '/') continue;
         const std::string home = PathText::standardized(written);
         if (home == "/") continue;
-        const std::string folder = physicalPath(PathText::parent(home));
+        const std::string parent = PathText::parent(home);
+        const std::string folder = mayNotAnswer(parent, mounts) ? parent : physicalPath(parent);
         if (folder.empty()) continue;
         const std::string trash = (folder == "/" ? "" : folder) + "/" + PathText::lastComponent(home) + "/.local/share/Trash";
         if (std::find(trashes.begin(), trashes.end(), trash) == trashes.end()) trashes.push_back(trash);
@@ -53,11 +64,12 @@ Places current() {
     Places places;
     if (const std::string data = UserFolders::dataHome(); !data.empty()) places.homeTrash = physicalPath(data + "/Trash");
     if (const std::string home = UserFolders::home(); !home.empty()) places.home = physicalPath(home);
-    for (const MountEntry& mount : MountTable::read())
+    const std::vector<MountEntry> mounts = MountTable::read();
+    for (const MountEntry& mount : mounts)
         if (std::find(places.tops.begin(), places.tops.end(), mount.mountPoint) == places.tops.end())
             places.tops.push_back(mount.mountPoint);
     if (std::find(places.tops.begin(), places.tops.end(), "/") == places.tops.end()) places.tops.emplace_back("/");
-    static const std::vector<std::string> accounts = accountTrashesOf(accountHomes());
+    static const std::vector<std::string> accounts = accountTrashesOf(accountHomes(), mounts);
     places.accountTrashes = accounts;
     return places;
 }

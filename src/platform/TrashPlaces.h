@@ -1,4 +1,6 @@
 #pragma once
+#include "platform/MountTable.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,9 +25,9 @@ Places current();
 // The home Trash, <home>/.local/share/Trash, of each of `homes`: a root scanning every home meets
 // other users' Trash folders, whose items were thrown away as much as the user's own. Homes that
 // are no folder of their own (relative, "/") are left out, and at most a few thousand are taken.
-// Only the folder holding each home is resolved: a home itself may lie on a mount that never
-// answers.
-std::vector<std::string> accountTrashesOf(const std::vector<std::string>& homes);
+// Only the folder holding each home is resolved, and not even that where it lies on a network or
+// FUSE mount of `mounts`: such a mount may never answer.
+std::vector<std::string> accountTrashesOf(const std::vector<std::string>& homes, const std::vector<MountEntry>& mounts);
 
 // Whether an entry of a volume's top folder with this name is a Trash: ".Trash", or ".Trash-"
 // followed by a user id.

@@ -29,8 +29,16 @@ TEST(AccountTrash, AnotherUsersHomeTrashIsATrash) {
     fs::create_directories(dir + "/home/bob");
     fs::create_directory_symlink(dir + "/home", dir + "/users");
     const std::vector<std::string> trashes =
-        TrashPlaces::accountTrashesOf({dir + "/users/bob/", "relative/home", "/", dir + "/home/bob"});
+        TrashPlaces::accountTrashesOf({dir + "/users/bob/", "relative/home", "/", dir + "/home/bob"}, {});
     ASSERT_EQ(trashes, std::vector<std::string>{dir + "/home/bob/.local/share/Trash"});
+    // Homes on a network or FUSE mount are taken as written: resolving them could wait for ever on a
+    // server that stopped, and the places are read on the window's thread.
+    for (const char* type : {"nfs4", "fuse.sshfs", "fuse.mergerfs"}) {
+        const std::vector<MountEntry> mounts{{.mountPoint = "/", .fsType = "ext4"}, {.mountPoint = dir + "/users", .fsType = type}};
+        EXPECT_EQ(TrashPlaces::accountTrashesOf({dir + "/users/bob"}, mounts),
+                  std::vector<std::string>{dir + "/users/bob/.local/share/Trash"})
+            << type;
+    }
     const TrashPlaces::Places places{.homeTrash = dir + "/data/Trash", .home = {}, .tops = {"/"}, .accountTrashes = trashes};
 
     const std::string trash = trashes.front();
