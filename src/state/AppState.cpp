@@ -388,6 +388,7 @@ void AppState::restore() {
 }
 
 void AppState::rememberRecent(const ScanTarget& target) {
+    if (target.path.empty()) return; // nothing to go back to
     std::vector<ScanTarget> recents = m->recents;
     std::erase_if(recents, [&](const ScanTarget& known) { return known.path == target.path; });
     recents.insert(recents.begin(), target);

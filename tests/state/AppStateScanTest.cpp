@@ -126,6 +126,13 @@ TEST_F(AppStateScan, MissingFolderRaisesTheUnreadableBanner) {
     EXPECT_EQ(state.banner()->kind, AppState::Banner::Kind::error);
     EXPECT_EQ(state.banner()->title, "Could not read that location");
     EXPECT_EQ(state.banner()->detail, QString::fromStdString("Tallymere needs permission to open " + missing + "."));
+
+    // An empty path (`--shot ""`) is no place to go back to: the error banner, and no nameless recent row.
+    ASSERT_TRUE(scanAndWait(state, ""));
+    ASSERT_TRUE(state.banner().has_value());
+    EXPECT_EQ(state.banner()->title, "Could not read that location");
+    ASSERT_FALSE(state.recents().empty());
+    for (const ScanTarget& recent : state.recents()) EXPECT_FALSE(recent.path.empty());
 }
 
 TEST_F(AppStateScan, OnlyAWholeDiskTargetWarnsWhenReadAccessIsMissing) {
