@@ -219,8 +219,9 @@ bool isRootOnUnansweredMount(const std::vector<MountEntry>& mounts, std::string_
 }
 
 bool isOnUnansweredMount(std::string_view path) {
-    return mountPointProbe().isOutstanding(
-        [path](const std::string& mountPoint) { return path == mountPoint || PathText::isInside(path, mountPoint); });
+    return mountPointProbe().isOutstanding([path](const std::string& mountPoint) {
+        return path == mountPoint || PathText::isInside(path, mountPoint);
+    }) || isRootOnUnansweredMount(MountTable::read(), path);
 }
 
 RepeatedMounts repeatedMounts(const std::vector<MountEntry>& mounts) {

@@ -111,9 +111,10 @@ MountPoints lookAtMountPoints(const std::vector<MountEntry>& mounts, std::string
 // as long.
 bool isRootOnUnansweredMount(const std::vector<MountEntry>& mounts, std::string_view root);
 
-// Whether `path` is, or lies below, a mount point whose look a scan is still waiting on: a stat or an
-// open of it would wait as long, so whatever would look at it (a preview, an opener, the Trash) says
-// so at once instead.
+// Whether `path` is, or lies below, a mount point whose look a scan is still waiting on, or lies on a
+// FUSE, network or virtual mount that does not answer a fresh look within the bounded wait (its
+// server may have stopped after the scan): a stat or an open of it would wait as long, so whatever
+// would look at it (a preview, an opener, the Trash) says so instead, at once or within the bound.
 bool isOnUnansweredMount(std::string_view path);
 
 // The file systems whose folders can be met more than once in one scan: a device the mount table

@@ -395,6 +395,27 @@ TEST_F(TrashTest, AnItemOnAMountThatNeverAnsweredTheScanFailsAtOnce) {
     if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
 }
 
+// A server can stop after the scan, with nothing yet waiting on its mount: the move looks at the
+// mount with the bounded wait first, rather than holding the window in its first look at the item.
+TEST_F(TrashTest, AnItemOnAMountThatStoppedAnsweringAfterTheScanFailsWithinTheBound) {
+    const fs::path dead = m_scratch / "src" / "late";
+    fs::create_directories(dead);
+    const bool ran = test::runInPrivateMounts([&] {
+        auto fuse = std::make_unique<test::DeadFuse>(dead);
+        if (!fuse->isMounted()) ::_exit(77);
+        auto moving = std::async(std::launch::async, [&] { return TrashService::trash({dead}, {}); });
+        if (moving.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+            ADD_FAILURE() << "the move waited on the mount";
+            fuse.reset();
+        }
+        const TrashService::Outcome outcome = moving.get();
+        EXPECT_TRUE(outcome.trashed.empty());
+        const std::vector<std::pair<std::string, std::string>> failed{{dead, "Its file system does not answer"}};
+        EXPECT_EQ(outcome.failed, failed);
+    });
+    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
+}
+
 TEST_F(TrashTest, AnotherUsersHomeTrashIsNeitherMadeNorFilled) {
     if (getuid() != 0) GTEST_SKIP() << "only root can give a folder to another user";
     // Root started with a user's HOME: that user's data folder, then that user's own Trash.
