@@ -1,0 +1,88 @@
+#pragma once
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The one way the program looks at a path that a user chose or a scanned tree holds, outside the
+// scanner's own walk of its folders. A call on a path that lies on a local disk file system is made
+// directly, on the calling thread. A call on a FUSE, network or unknown file system, whose server
+// may stop answering and leave whoever asked blocked in the kernel for good (no signal frees such
+// a thread, and a process ends only when its last thread has), is made by a small helper process
+// of the program's own and waited for at most answerLimit: no thread of this program ever waits in
+// the kernel on such a mount, so the program can always end.
+//
+// The mount a path lies on is found from the mount table alone: the path made absolute against the
+// working folder, each link on the way read through the gate itself. Every function may be called
+// from any thread. Paths are raw bytes.
+namespace tallymere::PathGate {
+
+// How long a call on a file system that may stop answering is waited for, counted from when a
+// helper takes it.
+constexpr std::chrono::milliseconds answerLimit{2000};
+
+// The error of a call whose file system did not answer within answerLimit (or whose mount is known
+// to hold a call that never came back). No errno value is negative.
+constexpr int notAnswering = -1;
+
+// "Its file system does not answer" for notAnswering, else the system's message for the errno.
+std::string message(int error);
+
+// An error of 0 means the call succeeded; else an errno value or notAnswering.
+struct Status {
+    int error = 0;
+    struct stat info {};
+};
+struct Text {
+    int error = 0;
+    std::string text;
+};
+struct Space {
+    int error = 0;
+    struct statvfs info {};
+};
+struct Listing {
+    int error = 0;
+    std::vector<std::string> names; // every entry but "." and "..", in the folder's order
+};
+
+// stat (links followed) and lstat (a final link not followed).
+Status stat(const std::string& path);
+Status lstat(const std::string& path);
+// The same for many paths at once (mount points, recent folders): the calls that need a helper run
+// side by side, so n mounts that never answer cost about answerLimit, not n times it. In order.
+std::vector<Status> statEach(const std::vector<std::string>& paths);
+std::vector<Status> lstatEach(const std::vector<std::string>& paths);
+
+// The target of the link at `path`, as written in it.
+Text readLink(const std::string& path);
+// The absolute path of the item `path` names, every link resolved and every "." and ".." taken;
+// a relative path is taken against the working folder. The item must exist.
+Text realPath(const std::string& path);
+
+// Capacity of the file system holding `path`; for many at once, as statEach.
+Space statVfs(const std::string& path);
+std::vector<Space> statVfsEach(const std::vector<std::string>& paths);
+
+// The names in the folder at `path`.
+Listing list(const std::string& path);
+
+// At most `limit` bytes of the regular file at `path` (links followed), from byte `offset`. Anything
+// else (a pipe, a device, a folder) is refused with EINVAL without being opened for reading, since
+// merely opening some of them acts on them.
+Text readFile(const std::string& path, std::uint64_t offset, std::size_t limit);
+
+// Replaces the file at `path` with `bytes` as a whole: written to a new file beside it, then renamed
+// over it, so a failed write leaves the old file as it was. An item at `path` that is not a regular
+// file (a folder, a pipe, a device, a link) is refused with EINVAL and left alone.
+int writeFile(const std::string& path, const std::string& bytes);
+
+// rename(2), unlink(2) of a file, mkdir(2): 0 or the error.
+int rename(const std::string& from, const std::string& to);
+int removeFile(const std::string& path);
+int makeFolder(const std::string& path, mode_t mode);
+
+} // namespace tallymere::PathGate
