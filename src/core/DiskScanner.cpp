@@ -246,7 +246,7 @@ std::string physicalPath(std::string_view argument) {
 
 } // namespace
 
-ScanOptions ScanOptions::fullMac() { return fullMac(MountTable::read()); }
+ScanOptions ScanOptions::fullMac() { return fullMac(*MountTable::current()); }
 
 ScanOptions ScanOptions::fullMac(const std::vector<MountEntry>& mounts) {
     ScanOptions options;
@@ -282,7 +282,8 @@ int activeProcessors() {
 
 std::shared_ptr<FileNode> scan(std::string_view rootArgument, const ScanOptions& options, ScanProgress& progress) {
     // Read before the root is opened: a process with a single descriptor free still reads both.
-    const std::vector<MountEntry> mounts = MountTable::read();
+    const auto mountTable = MountTable::current();
+    const std::vector<MountEntry>& mounts = *mountTable;
     if (ScanFileSystem::isRootOnUnansweredMount(mounts, rootArgument)) {
         // Resolving or looking at the root would hold the scan, and the program's end, for ever.
         auto tree = std::make_shared<FileTree>();

@@ -121,7 +121,7 @@ int openChild(int dirFd, const char* name, Capabilities& capabilities, bool& cro
 }
 
 bool isVirtualOrNetworkNow(dev_t device) {
-    for (const MountEntry& mount : MountTable::read())
+    for (const MountEntry& mount : *MountTable::current())
         if (static_cast<dev_t>(MountTable::deviceOf(mount)) == device && MountTable::isVirtualOrNetwork(mount.fsType))
             return true;
     return false;
@@ -221,7 +221,7 @@ bool isRootOnUnansweredMount(const std::vector<MountEntry>& mounts, std::string_
 bool isOnUnansweredMount(std::string_view path) {
     return mountPointProbe().isOutstanding([path](const std::string& mountPoint) {
         return path == mountPoint || PathText::isInside(path, mountPoint);
-    }) || isRootOnUnansweredMount(MountTable::read(), path);
+    }) || isRootOnUnansweredMount(*MountTable::current(), path);
 }
 
 RepeatedMounts repeatedMounts(const std::vector<MountEntry>& mounts) {

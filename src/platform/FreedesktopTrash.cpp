@@ -443,7 +443,8 @@ struct TrashChoice {
 // cannot go to the Trash at all (it is a Trash, lies in one, or holds the home Trash or a mounted
 // volume); empty when it can.
 std::string chooseTrash(const CheckedItem& item, TrashChoice& choice) {
-    const std::vector<MountEntry> mounts = MountTable::read();
+    const auto mountTable = MountTable::current();
+    const std::vector<MountEntry>& mounts = *mountTable;
     choice.itemTop = mounts.empty() ? topFolderByDevice(item.realParent, item.device) : mountPointOf(item.realParent, mounts);
     choice.home = homeTrashFolder();
     choice.realHome = choice.home.empty() ? std::string() : physicalPath(choice.home);

@@ -1,11 +1,14 @@
 #include "platform/MountTable.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <mutex>
 
 namespace tallymere::MountTable {
 namespace {
@@ -103,6 +106,35 @@ std::vector<MountEntry> read(const std::string& path) {
     ::close(fd);
     text.resize(used);
     return parse(text);
+}
+
+std::shared_ptr<const std::vector<MountEntry>> current() {
+    // The table of one namespace, and a descriptor of it open for its whole life: a poll of such a
+    // descriptor reports POLLPRI once for each time anything was mounted or unmounted in that
+    // namespace since the descriptor's last poll (or its opening).
+    struct Cache {
+        std::mutex lock;
+        int watch = -1;
+        ino_t space = 0;
+        std::shared_ptr<const std::vector<MountEntry>> table;
+    };
+    static Cache cache;
+    constexpr const char* path = "/proc/self/mountinfo";
+    struct stat space {};
+    const bool knowsSpace = ::stat("/proc/self/ns/mnt", &space) == 0;
+    std::lock_guard guard(cache.lock);
+    bool stale = !cache.table || (knowsSpace && space.st_ino != cache.space) || cache.watch < 0;
+    if (!stale) {
+        pollfd changed{.fd = cache.watch, .events = POLLPRI, .revents = 0};
+        stale = ::poll(&changed, 1, 0) < 0 || (changed.revents & (POLLPRI | POLLERR | POLLNVAL)) != 0;
+    }
+    if (!stale) return cache.table;
+    if (cache.watch >= 0) ::close(cache.watch);
+    // Opened before the table is read, so a change made while it is read marks the new descriptor.
+    cache.watch = ::open(path, O_RDONLY | O_CLOEXEC);
+    cache.space = knowsSpace ? space.st_ino : 0;
+    cache.table = std::make_shared<const std::vector<MountEntry>>(read(path));
+    return cache.table;
 }
 
 bool isVirtualOrNetwork(std::string_view fsType) {

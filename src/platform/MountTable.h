@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,12 @@ std::vector<MountEntry> parse(std::string_view text);
 
 // Reads and parses a mountinfo file; an unreadable file gives an empty table.
 std::vector<MountEntry> read(const std::string& path = "/proc/self/mountinfo");
+
+// The process's mount table as it is now, read again only when the kernel says it changed (or the
+// process moved to another mount namespace): a call costs two system calls while nothing was
+// mounted, where reading the table costs a parse of every line, and a machine may list thousands.
+// Empty when the table cannot be read. Any thread.
+std::shared_ptr<const std::vector<MountEntry>> current();
 
 // Kernel pseudo file systems, network file systems and FUSE file systems that reach a server:
 // never descended into, never listed as volumes. Local FUSE file systems are not among them. An overlay counts as a container's file system; callers keep the scan root's own device.

@@ -64,7 +64,8 @@ Places current() {
     Places places;
     if (const std::string data = UserFolders::dataHome(); !data.empty()) places.homeTrash = physicalPath(data + "/Trash");
     if (const std::string home = UserFolders::home(); !home.empty()) places.home = physicalPath(home);
-    const std::vector<MountEntry> mounts = MountTable::read();
+    const auto mountTable = MountTable::current();
+    const std::vector<MountEntry>& mounts = *mountTable;
     for (const MountEntry& mount : mounts)
         if (std::find(places.tops.begin(), places.tops.end(), mount.mountPoint) == places.tops.end())
             places.tops.push_back(mount.mountPoint);

@@ -88,7 +88,8 @@ std::vector<IndexEntry> supportIndex(const AppSources& sources, const AppOwnersh
         const SupportRoot* root;
     };
     std::vector<Candidate> candidates;
-    const std::vector<MountEntry> mounts = MountTable::read();
+    const auto mountTable = MountTable::current();
+    const std::vector<MountEntry>& mounts = *mountTable;
     for (const SupportRoot& root : sources.supportRoots) {
         // Roots are real paths; one that has become a link since is read no further.
         if (realPath(root.path) != root.path) continue;

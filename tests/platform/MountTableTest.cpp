@@ -1,8 +1,13 @@
 #include "platform/MountTable.h"
 #include "support/TempFolder.h"
+#include "support/Unprivileged.h"
+
+#include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 
@@ -58,6 +63,27 @@ TEST(MountTableRead, ReadsATableLargerThanOneReadWhole) {
     EXPECT_EQ(entries[1234].mountPoint, "/mnt/m1234");
     EXPECT_EQ(entries.back().mountPoint, "/last");
     EXPECT_EQ(entries.back().fsType, "xfs");
+}
+
+TEST(MountTableCurrent, IsReadAgainOnlyAfterAMountOrAnUnmount) {
+    test::TempFolder folder;
+    const std::string point = folder / "point";
+    ASSERT_EQ(::mkdir(point.c_str(), 0755), 0);
+    const auto lists = [&](const std::shared_ptr<const std::vector<MountEntry>>& table) {
+        return std::any_of(table->begin(), table->end(), [&](const MountEntry& m) { return m.mountPoint == point; });
+    };
+    const bool ran = test::runInPrivateMounts([&] {
+        const auto before = MountTable::current();
+        EXPECT_EQ(MountTable::current(), before) << "nothing changed: the same table";
+        EXPECT_FALSE(lists(before));
+        ASSERT_EQ(::mount("none", point.c_str(), "tmpfs", 0, nullptr), 0);
+        const auto mounted = MountTable::current();
+        EXPECT_TRUE(lists(mounted));
+        EXPECT_EQ(MountTable::current(), mounted);
+        ASSERT_EQ(::umount(point.c_str()), 0);
+        EXPECT_FALSE(lists(MountTable::current()));
+    });
+    if (!ran) GTEST_SKIP() << "no private mount namespace here";
 }
 
 TEST(MountTableEscapes, DecodesOctalOnly) {
