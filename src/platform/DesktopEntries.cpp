@@ -1,12 +1,17 @@
 #include "platform/DesktopEntries.h"
 
-#include "platform/ProcReader.h"
+#include "platform/PathGate.h"
+#include "platform/UserFolders.h"
+#include "platform/gate/GateOps.h"
 
 #include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 
+#include <cstdlib>
+#include <sys/stat.h>
 #include <memory>
 #include <optional>
+#include <set>
 
 namespace tallymere::DesktopEntries {
 
@@ -77,13 +82,80 @@ std::optional<DesktopEntry> shown(GAppInfo* info) {
 
 } // namespace
 
-std::vector<DesktopEntry> list() {
+namespace {
+
+constexpr std::size_t fieldsPerEntry = 6;
+
+void putEntry(std::vector<std::string>& texts, const DesktopEntry& entry) {
+    for (const std::string* field : {&entry.id, &entry.filePath, &entry.name, &entry.iconName, &entry.program,
+                                     &entry.appImageVersion})
+        texts.push_back(*field);
+}
+
+std::vector<DesktopEntry> entriesOf(const std::vector<std::string>& texts) {
     std::vector<DesktopEntry> entries;
-    GList* all = g_app_info_get_all();
-    for (GList* item = all; item; item = item->next)
-        if (auto entry = shown(G_APP_INFO(item->data))) entries.push_back(std::move(*entry));
-    g_list_free_full(all, g_object_unref);
+    for (std::size_t i = 0; i + fieldsPerEntry <= texts.size(); i += fieldsPerEntry)
+        entries.push_back({texts[i], texts[i + 1], texts[i + 2], texts[i + 3], texts[i + 4], texts[i + 5]});
     return entries;
+}
+
+// The data folders the library reads launchers from, in its order.
+std::vector<std::string> dataFolders() {
+    std::vector<std::string> folders;
+    if (const std::string home = UserFolders::dataHome(); !home.empty()) folders.push_back(home);
+    const char* system = std::getenv("XDG_DATA_DIRS");
+    const std::string list = system && *system ? system : "/usr/local/share:/usr/share";
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t end = list.find(':', start);
+        if (end == std::string::npos) end = list.size();
+        if (end > start && list[start] == '/') folders.push_back(list.substr(start, end - start));
+        start = end + 1;
+    }
+    return folders;
+}
+
+// The desktop-file IDs below one "applications" folder: the path below it, "/" read as "-".
+void collectIds(const std::string& folder, const std::string& prefix, int depth, std::set<std::string>& ids) {
+    const PathGate::Listing listing = PathGate::list(folder);
+    for (const std::string& name : listing.names) {
+        const std::string path = folder + "/" + name;
+        if (name.size() > 8 && name.ends_with(".desktop")) {
+            ids.insert(prefix + name);
+        } else if (const PathGate::Status status = PathGate::lstat(path); depth < 8 && status.error == 0 && S_ISDIR(status.info.st_mode)) {
+            collectIds(path, prefix + name + "-", depth + 1, ids);
+        }
+    }
+}
+
+// One launcher at a time, each through the gate within its own bound: a launcher whose program
+// lies on a mount that does not answer is left out, and the rest are read.
+std::vector<DesktopEntry> listOneByOne() {
+    std::set<std::string> ids;
+    for (const std::string& folder : dataFolders()) collectIds(folder + "/applications", "", 0, ids);
+    std::vector<DesktopEntry> entries;
+    for (const std::string& id : ids) {
+        gate::Request request;
+        request.op = gate::Op::readLauncher;
+        request.texts = {id};
+        const gate::Reply reply = gate::call(std::move(request));
+        if (reply.error) continue;
+        for (DesktopEntry& entry : entriesOf(reply.texts)) entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+} // namespace
+
+std::vector<DesktopEntry> list() {
+    // The library reads every launcher at once and looks at each one's program as it goes: made by a
+    // helper, within the gate's bound, since a program on a mount that stopped answering would hold
+    // whoever reads them. When that does not answer, they are read one by one.
+    gate::Request request;
+    request.op = gate::Op::listLaunchers;
+    const gate::Reply reply = gate::call(std::move(request));
+    if (reply.error == PathGate::notAnswering) return listOneByOne();
+    return entriesOf(reply.texts);
 }
 
 std::optional<DesktopEntry> read(const std::string& filePath, const std::string& id) {
@@ -98,7 +170,22 @@ std::optional<DesktopEntry> read(const std::string& filePath, const std::string&
 std::string resolveProgram(const std::string& program) {
     if (program.empty()) return {};
     if (program.front() == '/') return program;
-    return taken(g_find_program_in_path(program.c_str()));
+    if (program.find('/') != std::string::npos) return {};
+    // Each folder of PATH looked at through the gate: one may lie on a mount that stopped answering.
+    const char* path = std::getenv("PATH");
+    const std::string folders = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= folders.size()) {
+        std::size_t end = folders.find(':', start);
+        if (end == std::string::npos) end = folders.size();
+        const std::string folder = folders.substr(start, end - start);
+        start = end + 1;
+        if (folder.empty() || folder.front() != '/') continue;
+        const std::string candidate = folder + "/" + program;
+        const PathGate::Status status = PathGate::stat(candidate);
+        if (status.error == 0 && S_ISREG(status.info.st_mode) && (status.info.st_mode & 0111)) return candidate;
+    }
+    return {};
 }
 
 std::string appStreamVersion(const std::string& desktopFilePath, const std::string& desktopId) {
@@ -112,7 +199,9 @@ std::string appStreamVersion(const std::string& desktopFilePath, const std::stri
     for (const char* folder : {"/metainfo/", "/appdata/"})
         for (const std::string& name : {stem + ".metainfo.xml", stem + ".appdata.xml", desktopId + ".metainfo.xml",
                                         desktopId + ".appdata.xml"}) {
-            if (!ProcReader::readFile((data + folder + name).c_str(), xml, 1 << 20)) continue;
+            const PathGate::Text read = PathGate::readFile(data + folder + name, 0, 1 << 20);
+            if (read.error) continue;
+            xml = read.text;
             std::string version = firstReleaseVersion(xml);
             if (!version.empty()) return version;
         }
@@ -120,3 +209,30 @@ std::string appStreamVersion(const std::string& desktopFilePath, const std::stri
 }
 
 } // namespace tallymere::DesktopEntries
+
+namespace tallymere::gate {
+
+Reply listLaunchersHere(const Request&) {
+    Reply reply;
+    GList* all = g_app_info_get_all();
+    for (GList* item = all; item; item = item->next)
+        if (auto entry = DesktopEntries::shown(G_APP_INFO(item->data))) DesktopEntries::putEntry(reply.texts, *entry);
+    g_list_free_full(all, g_object_unref);
+    return reply;
+}
+
+Reply readLauncherHere(const Request& request) {
+    Reply reply;
+    if (request.texts.empty()) {
+        reply.error = EINVAL;
+        return reply;
+    }
+    // Found by its ID as the library finds it: the first data folder that has it shadows the rest.
+    if (GDesktopAppInfo* desktop = g_desktop_app_info_new(request.texts[0].c_str())) {
+        if (auto entry = DesktopEntries::shown(G_APP_INFO(desktop))) DesktopEntries::putEntry(reply.texts, *entry);
+        g_object_unref(desktop);
+    }
+    return reply;
+}
+
+} // namespace tallymere::gate

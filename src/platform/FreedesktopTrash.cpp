@@ -8,6 +8,8 @@
 #include "platform/PhysicalPath.h"
 #include "platform/TrashPlaces.h"
 #include "platform/UserFolders.h"
+#include "platform/PathGate.h"
+#include "platform/gate/GateOps.h"
 
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -18,6 +20,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <optional>
 #include <vector>
@@ -354,15 +357,62 @@ std::string encodePath(const std::string& path) {
     return out;
 }
 
+namespace {
+
+std::string encoded(const Identity& identity) {
+    return std::to_string(static_cast<int>(identity.kind)) + " " + std::to_string(identity.inodeTag) + " " +
+           std::to_string(identity.created);
+}
+
+std::optional<Identity> decoded(const std::string& text) {
+    int kind = 0;
+    unsigned tag = 0;
+    long long created = 0;
+    if (std::sscanf(text.c_str(), "%d %u %lld", &kind, &tag, &created) != 3 || kind < 0 || kind > 2 || tag > 255)
+        return std::nullopt;
+    return Identity{.kind = static_cast<Identity::Kind>(kind), .inodeTag = static_cast<std::uint8_t>(tag), .created = created};
+}
+
+gate::Request requestFor(gate::Op op, const std::string& path, const Identity* expected) {
+    gate::Request request;
+    request.op = op;
+    request.texts.push_back(path);
+    if (expected) request.texts.push_back(encoded(*expected));
+    return request;
+}
+
+// The words for a call the gate could not get made: its file system did not answer.
+std::string gateMessage(const gate::Reply& reply) { return PathGate::message(reply.error); }
+
+Result moveThroughGate(const std::string& path, const Identity* expected) {
+    const gate::Reply reply = gate::call(requestFor(gate::Op::moveToTrash, path, expected));
+    if (reply.error) return failure(gateMessage(reply));
+    if (reply.texts.size() != 2) return failure(systemMessage(EIO));
+    return {.moved = reply.texts[0] == "moved", .error = reply.texts[1]};
+}
+
+std::optional<std::string> whyChangedHere(const std::string& path, const Identity& expected);
+
+} // namespace
+
 Result moveToTrash(const std::string& path) {
-    return moveChecked(path, nullptr);
+    return moveThroughGate(path, nullptr);
 }
 
 Result moveToTrash(const std::string& path, const Identity& expected) {
-    return moveChecked(path, &expected);
+    return moveThroughGate(path, &expected);
 }
 
 std::optional<std::string> whyChanged(const std::string& path, const Identity& expected) {
+    const gate::Reply reply = gate::call(requestFor(gate::Op::whyChanged, path, &expected));
+    if (reply.error) return gateMessage(reply);
+    if (reply.texts.empty()) return std::nullopt;
+    return reply.texts.front();
+}
+
+namespace {
+
+std::optional<std::string> whyChangedHere(const std::string& path, const Identity& expected) {
     if (path.empty() || path.front() != '/') return systemMessage(EINVAL);
     if (path == "/") return std::nullopt; // nothing can take the root's name
     const std::string name = PathText::lastComponent(path);
@@ -378,8 +428,6 @@ std::optional<std::string> whyChanged(const std::string& path, const Identity& e
     if (!isSameItem(parentFolder.get(), name, expected)) return repairUtf8(name) + " changed since the scan";
     return std::nullopt;
 }
-
-namespace {
 
 // The chosen item as looked at: its folder, reached without a link and held open, its name there,
 // and where it lies.
@@ -577,3 +625,37 @@ Result moveChecked(const std::string& requested, const Identity* expected) {
 } // namespace
 
 } // namespace tallymere::FreedesktopTrash
+
+namespace tallymere::gate {
+
+Reply moveToTrashHere(const Request& request) {
+    using namespace FreedesktopTrash;
+    Reply reply;
+    if (request.texts.empty()) {
+        reply.error = EINVAL;
+        return reply;
+    }
+    std::optional<Identity> expected;
+    if (request.texts.size() > 1 && !(expected = decoded(request.texts[1]))) {
+        reply.error = EINVAL;
+        return reply;
+    }
+    const Result result = moveChecked(request.texts[0], expected ? &*expected : nullptr);
+    reply.texts = {result.moved ? "moved" : "stayed", result.error};
+    return reply;
+}
+
+Reply whyChangedHere(const Request& request) {
+    using namespace FreedesktopTrash;
+    Reply reply;
+    std::optional<Identity> expected;
+    if (request.texts.size() < 2 || !(expected = decoded(request.texts[1]))) {
+        reply.error = EINVAL;
+        return reply;
+    }
+    if (std::optional<std::string> why = FreedesktopTrash::whyChangedHere(request.texts[0], *expected))
+        reply.texts.push_back(std::move(*why));
+    return reply;
+}
+
+} // namespace tallymere::gate

@@ -1,153 +1,213 @@
 #include "platform/PathGate.h"
 
-#include "platform/RegularFile.h"
-
-#include <fcntl.h>
-#include <dirent.h>
-#include <limits.h>
-#include <unistd.h>
+#include "base/PathText.h"
+#include "platform/gate/GateHelpers.h"
+#include "platform/gate/GateOps.h"
+#include "platform/gate/MountPlace.h"
 
 #include <cerrno>
-#include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <system_error>
 
+namespace tallymere::gate {
+namespace {
+
+static_assert(PathGate::notAnswering < 0, "no errno value may read as a mount that does not answer");
+
+Reply failure(int error) {
+    Reply reply;
+    reply.error = error;
+    return reply;
+}
+
+// A call that cannot be made here, with the key of the mount it waits on.
+struct Pending {
+    Request request;
+    std::string key;
+};
+
+// Makes the call here when its way allows; else says what to hand a helper.
+std::optional<Reply> tryHere(const Request& request, Pending& pending) {
+    if (makesCallsDirectly()) return performPlainly(request);
+    const std::string& path = request.texts.empty() ? std::string() : request.texts[0];
+    if (request.op == Op::listLaunchers || request.op == Op::readLauncher) {
+        // The desktop's library looks at whatever the launchers name (programs on PATH, the
+        // folders that hold them): never here.
+        pending = {request, request.op == Op::listLaunchers ? "launchers" : "launcher " + path};
+        return std::nullopt;
+    }
+    if (takesWholePath(request.op)) {
+        // These follow no link: the mounts their way passes are those its text names.
+        const std::string absolute = PathText::standardized(path);
+        if (absolute.empty()) return failure(ENOENT);
+        const auto table = MountTable::current();
+        std::string mount = unansweringMountOnTheWay(*table, absolute);
+        if (mount.empty()) return performPlainly(request);
+        pending = {request, std::move(mount)};
+        return std::nullopt;
+    }
+    if (request.op == Op::rename) {
+        Place from = locate(path, false);
+        Place to = locate(request.texts.size() > 1 ? request.texts[1] : std::string(), false);
+        if (!from.needsHelper && from.error) return failure(from.error);
+        if (!to.needsHelper && to.error) return failure(to.error);
+        if (!from.needsHelper && !to.needsHelper)
+            return failure(::renameat(from.handle.get(), from.name.c_str(), to.handle.get(), to.name.c_str()) == 0 ? 0 : errno);
+        pending = {request, from.needsHelper ? from.mountPoint : to.mountPoint};
+        if (from.needsHelper) pending.request.texts[0] = from.path;
+        if (to.needsHelper) pending.request.texts[1] = to.path;
+        return std::nullopt;
+    }
+    const Place place = locate(path, followsLast(request.op));
+    if (!place.needsHelper) return place.error ? failure(place.error) : perform(request, place);
+    pending = {request, place.mountPoint};
+    pending.request.texts[0] = place.path;
+    return std::nullopt;
+}
+
+} // namespace
+
+std::vector<Reply> callEach(const std::vector<Request>& requests) {
+    std::vector<Reply> replies(requests.size());
+    std::vector<std::size_t> handed;
+    std::vector<Request> toHelpers;
+    std::vector<std::string> keys;
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        Pending pending;
+        if (std::optional<Reply> reply = tryHere(requests[i], pending)) {
+            replies[i] = std::move(*reply);
+            continue;
+        }
+        handed.push_back(i);
+        toHelpers.push_back(std::move(pending.request));
+        keys.push_back(std::move(pending.key));
+    }
+    if (handed.empty()) return replies;
+    std::vector<std::optional<Reply>> answers = askHelpers(toHelpers, keys, PathGate::answerLimit);
+    for (std::size_t j = 0; j < handed.size(); ++j)
+        replies[handed[j]] = answers[j] ? std::move(*answers[j]) : performPlainly(toHelpers[j]);
+    return replies;
+}
+
+Reply call(Request request) {
+    return std::move(callEach({std::move(request)}).front());
+}
+
+} // namespace tallymere::gate
+
 namespace tallymere::PathGate {
+
+using gate::call;
+using gate::callEach;
+using gate::Op;
+using gate::Reply;
+using gate::Request;
+
+namespace {
+
+Request requestOf(Op op, const std::string& path) {
+    Request request;
+    request.op = op;
+    request.texts.push_back(path);
+    return request;
+}
+
+template <class Record>
+void recordOf(const Reply& reply, int& error, Record& out) {
+    error = reply.error;
+    if (!error && reply.data.size() == sizeof out) std::memcpy(&out, reply.data.data(), sizeof out);
+    else if (!error) error = EIO;
+}
+
+Status statusOf(const Reply& reply) {
+    Status status;
+    recordOf(reply, status.error, status.info);
+    return status;
+}
+
+Text textOf(const Reply& reply) {
+    Text text;
+    text.error = reply.error;
+    if (!reply.error && !reply.texts.empty()) text.text = reply.texts.front();
+    return text;
+}
+
+std::vector<Status> statusEach(Op op, const std::vector<std::string>& paths) {
+    std::vector<Request> requests;
+    for (const std::string& path : paths) requests.push_back(requestOf(op, path));
+    std::vector<Status> result;
+    for (const Reply& reply : callEach(requests)) result.push_back(statusOf(reply));
+    return result;
+}
+
+} // namespace
+
 
 std::string message(int error) {
     if (error == notAnswering) return "Its file system does not answer";
     return std::generic_category().message(error);
 }
 
-Status stat(const std::string& path) {
-    Status status;
-    if (::stat(path.c_str(), &status.info) != 0) status.error = errno;
-    return status;
-}
+Status stat(const std::string& path) { return statusOf(call(requestOf(Op::stat, path))); }
+Status lstat(const std::string& path) { return statusOf(call(requestOf(Op::lstat, path))); }
+std::vector<Status> statEach(const std::vector<std::string>& paths) { return statusEach(Op::stat, paths); }
+std::vector<Status> lstatEach(const std::vector<std::string>& paths) { return statusEach(Op::lstat, paths); }
 
-Status lstat(const std::string& path) {
-    Status status;
-    if (::lstat(path.c_str(), &status.info) != 0) status.error = errno;
-    return status;
-}
+Text readLink(const std::string& path) { return textOf(call(requestOf(Op::readLink, path))); }
+Text realPath(const std::string& path) { return textOf(call(requestOf(Op::realPath, path))); }
 
-std::vector<Status> statEach(const std::vector<std::string>& paths) {
-    std::vector<Status> result;
-    for (const std::string& path : paths) result.push_back(stat(path));
-    return result;
-}
-
-std::vector<Status> lstatEach(const std::vector<std::string>& paths) {
-    std::vector<Status> result;
-    for (const std::string& path : paths) result.push_back(lstat(path));
-    return result;
-}
-
-Text readLink(const std::string& path) {
-    Text text;
-    char buffer[PATH_MAX];
-    const ssize_t length = ::readlink(path.c_str(), buffer, sizeof buffer);
-    if (length < 0) text.error = errno;
-    else text.text.assign(buffer, static_cast<std::size_t>(length));
-    return text;
-}
-
-Text realPath(const std::string& path) {
-    Text text;
-    if (char* resolved = ::realpath(path.c_str(), nullptr)) {
-        text.text = resolved;
-        std::free(resolved);
-    } else {
-        text.error = errno;
-    }
-    return text;
-}
-
-Space statVfs(const std::string& path) {
-    Space space;
-    if (::statvfs(path.c_str(), &space.info) != 0) space.error = errno;
-    return space;
-}
+Space statVfs(const std::string& path) { return statVfsEach({path}).front(); }
 
 std::vector<Space> statVfsEach(const std::vector<std::string>& paths) {
+    std::vector<Request> requests;
+    for (const std::string& path : paths) requests.push_back(requestOf(Op::statVfs, path));
     std::vector<Space> result;
-    for (const std::string& path : paths) result.push_back(statVfs(path));
+    for (const Reply& reply : callEach(requests)) {
+        Space space;
+        recordOf(reply, space.error, space.info);
+        result.push_back(space);
+    }
     return result;
 }
 
 Listing list(const std::string& path) {
+    Reply reply = call(requestOf(Op::list, path));
     Listing listing;
-    DIR* folder = ::opendir(path.c_str());
-    if (!folder) {
-        listing.error = errno;
-        return listing;
-    }
-    while (const dirent* entry = ::readdir(folder)) {
-        const std::string_view name = entry->d_name;
-        if (name != "." && name != "..") listing.names.emplace_back(name);
-    }
-    ::closedir(folder);
+    listing.error = reply.error;
+    if (!reply.error) listing.names = std::move(reply.texts);
     return listing;
 }
 
 Text readFile(const std::string& path, std::uint64_t offset, std::size_t limit) {
+    Request request = requestOf(Op::readFile, path);
+    request.number = offset;
+    request.limit = limit;
+    Reply reply = call(std::move(request));
     Text text;
-    const int fd = RegularFile::openForReading(path);
-    if (fd < 0) {
-        text.error = errno ? errno : EINVAL;
-        return text;
-    }
-    text.text.resize(limit);
-    std::size_t got = 0;
-    while (got < limit) {
-        const ssize_t n = ::pread(fd, text.text.data() + got, limit - got, static_cast<off_t>(offset + got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            text.error = errno;
-            break;
-        }
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    text.text.resize(got);
-    ::close(fd);
+    text.error = reply.error;
+    text.text = std::move(reply.data);
     return text;
 }
 
 int writeFile(const std::string& path, const std::string& bytes) {
-    struct stat existing {};
-    if (::lstat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) return EINVAL;
-    const std::string temporary = path + ".XXXXXX";
-    std::string name = temporary;
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) return errno;
-    std::size_t written = 0;
-    int error = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            error = errno;
-            break;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    if (!error && ::fsync(fd) != 0) error = errno;
-    if (::close(fd) != 0 && !error) error = errno;
-    if (!error && ::rename(name.c_str(), path.c_str()) != 0) error = errno;
-    if (error) ::unlink(name.c_str());
-    return error;
+    Request request = requestOf(Op::writeFile, path);
+    request.texts.push_back(bytes);
+    return call(std::move(request)).error;
 }
 
 int rename(const std::string& from, const std::string& to) {
-    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+    Request request = requestOf(Op::rename, from);
+    request.texts.push_back(to);
+    return call(std::move(request)).error;
 }
 
-int removeFile(const std::string& path) {
-    return ::unlink(path.c_str()) == 0 ? 0 : errno;
-}
+int removeFile(const std::string& path) { return call(requestOf(Op::removeFile, path)).error; }
 
 int makeFolder(const std::string& path, mode_t mode) {
-    return ::mkdir(path.c_str(), mode) == 0 ? 0 : errno;
+    Request request = requestOf(Op::makeFolder, path);
+    request.number = mode;
+    return call(std::move(request)).error;
 }
 
 } // namespace tallymere::PathGate

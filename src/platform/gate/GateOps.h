@@ -1,0 +1,48 @@
+#pragma once
+#include "platform/gate/GateWire.h"
+#include "platform/gate/MountPlace.h"
+
+#include <string>
+#include <vector>
+
+// The calls a gate makes, the same in this process and in a helper: here on a place found without
+// touching a file system that may not answer, in a helper on one found the plain way.
+namespace tallymere::gate {
+
+// Whether the call acts on what a link at the end of its path leads to.
+bool followsLast(Op op);
+
+// Whether the call takes a path of its own and finds its way itself (a move to the Trash, the
+// check that an item is unchanged, the launchers): decided by the path's text alone.
+bool takesWholePath(Op op);
+
+// The call on a located place (needsHelper false, no error).
+Reply perform(const Request& request, const Place& place);
+
+// The call as a helper makes it: its place found by the kernel, links followed, however long that
+// takes.
+Reply performPlainly(const Request& request);
+
+// The calls that find their way themselves, made here, however long they take; each defined beside
+// the code it runs.
+Reply moveToTrashHere(const Request& request);
+Reply whyChangedHere(const Request& request);
+Reply readLauncherHere(const Request& request);
+Reply listLaunchersHere(const Request& request);
+
+} // namespace tallymere::gate
+
+namespace tallymere::gate {
+
+// Makes one call through the gate: here when its way allows, else by a helper within the bound,
+// else (no helper to be had) here all the same.
+Reply call(Request request);
+
+} // namespace tallymere::gate
+
+namespace tallymere::gate {
+
+// Many calls at once: those a helper must make run side by side. In order.
+std::vector<Reply> callEach(const std::vector<Request>& requests);
+
+} // namespace tallymere::gate

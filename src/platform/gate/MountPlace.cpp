@@ -1,0 +1,246 @@
+#include "platform/gate/MountPlace.h"
+
+#include "base/PathText.h"
+
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+namespace tallymere::gate {
+namespace {
+
+// The most links one path may pass through, as the kernel allows.
+constexpr int mostLinks = 40;
+
+// For each mount point, whether its topmost mount may not answer; looked up once per name on a
+// path's way, where a walk of the table would cost a comparison per mount.
+struct MountIndex {
+    std::shared_ptr<const std::vector<MountEntry>> table;
+    std::unordered_map<std::string, bool> mayNotAnswer;
+    bool anyMayNotAnswer = false;
+};
+
+MountIndex indexOf(std::shared_ptr<const std::vector<MountEntry>> table) {
+    MountIndex index;
+    // A later line mounted at the same place covers the earlier ones.
+    for (const MountEntry& mount : *table) index.mayNotAnswer[mount.mountPoint] = mayNotAnswer(mount.fsType);
+    for (const auto& [point, doubtful] : index.mayNotAnswer) index.anyMayNotAnswer |= doubtful;
+    index.table = std::move(table);
+    return index;
+}
+
+std::shared_ptr<const MountIndex> currentIndex() {
+    static std::mutex lock;
+    static std::shared_ptr<const MountIndex> cached;
+    auto table = MountTable::current();
+    std::lock_guard guard(lock);
+    if (!cached || cached->table != table) cached = std::make_shared<const MountIndex>(indexOf(std::move(table)));
+    return cached;
+}
+
+bool isUnansweringMount(const MountIndex& index, const std::string& point) {
+    const auto found = index.mayNotAnswer.find(point);
+    return found != index.mayNotAnswer.end() && found->second;
+}
+
+// The deepest mount on the way to an absolute, link-free path that may not answer; empty for none.
+std::string unansweringOnTheWay(const MountIndex& index, std::string_view path) {
+    if (!index.anyMayNotAnswer) return {};
+    std::string found = isUnansweringMount(index, "/") ? "/" : "";
+    std::string prefix;
+    std::size_t start = 1;
+    while (start <= path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string_view::npos) end = path.size();
+        if (end > start) {
+            prefix.append("/").append(path.substr(start, end - start));
+            if (isUnansweringMount(index, prefix)) found = prefix;
+        }
+        start = end + 1;
+    }
+    return found;
+}
+
+std::string joined(const std::string& folder, std::string_view name) {
+    return folder == "/" ? "/" + std::string(name) : folder + "/" + std::string(name);
+}
+
+std::deque<std::string> componentsOf(std::string_view path) {
+    std::deque<std::string> parts;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string_view::npos) end = path.size();
+        if (end > start && path.substr(start, end - start) != ".") parts.emplace_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+Place failed(int error) {
+    Place place;
+    place.error = error;
+    return place;
+}
+
+Place forHelper(std::string path, std::string mountPoint) {
+    Place place;
+    place.needsHelper = true;
+    place.path = std::move(path);
+    place.mountPoint = std::move(mountPoint);
+    return place;
+}
+
+bool isLink(int fd) {
+    struct stat info {};
+    return ::fstatat(fd, "", &info, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode);
+}
+
+// One name at a time from "/", each link read and spliced into the way, until the way ends or
+// enters a mount that may not answer.
+Place walk(const MountIndex& index, std::deque<std::string> rest, bool followLast) {
+    std::string resolved = "/";
+    if (isUnansweringMount(index, "/")) {
+        std::string path = "/";
+        for (const std::string& part : rest) path = joined(path, part);
+        return forHelper(path, "/");
+    }
+    OwnedFd folder(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folder) return failed(errno);
+    int links = 0;
+    while (!rest.empty()) {
+        const std::string name = std::move(rest.front());
+        rest.pop_front();
+        const bool last = rest.empty();
+        if (name == "..") {
+            // The folder above a physical path is its parent by text; ".." is never a link.
+            OwnedFd up(::openat(folder.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+            if (!up) return failed(errno);
+            folder = std::move(up);
+            resolved = PathText::parent(resolved);
+            continue;
+        }
+        const std::string candidate = joined(resolved, name);
+        if (isUnansweringMount(index, candidate)) {
+            std::string path = candidate;
+            for (const std::string& part : rest) path = joined(path, part);
+            return forHelper(path, candidate);
+        }
+        if (last && !followLast) {
+            Place place;
+            place.handle = std::move(folder);
+            place.name = name;
+            place.path = candidate;
+            return place;
+        }
+        OwnedFd next(::openat(folder.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (!next) return failed(errno);
+        struct stat info {};
+        if (::fstatat(next.get(), "", &info, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW) != 0) return failed(errno);
+        if (S_ISLNK(info.st_mode)) {
+            if (++links > mostLinks) return failed(ELOOP);
+            char target[PATH_MAX];
+            const ssize_t length = ::readlinkat(next.get(), "", target, sizeof target);
+            if (length < 0) return failed(errno);
+            const std::string_view written(target, static_cast<std::size_t>(length));
+            std::deque<std::string> spliced = componentsOf(written);
+            rest.insert(rest.begin(), spliced.begin(), spliced.end());
+            if (!written.empty() && written.front() == '/') {
+                folder = OwnedFd(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+                if (!folder) return failed(errno);
+                resolved = "/";
+            }
+            continue;
+        }
+        if (!last && !S_ISDIR(info.st_mode)) return failed(ENOTDIR);
+        folder = std::move(next);
+        resolved = candidate;
+    }
+    Place place;
+    place.handle = std::move(folder);
+    place.path = resolved;
+    if (!followLast) {
+        // The way ended on a folder reached through "..", or on "/": the item is that folder itself.
+        OwnedFd above(::openat(place.handle.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!above) return failed(errno);
+        place.name = resolved == "/" ? "." : PathText::lastComponent(resolved);
+        if (resolved != "/") place.handle = std::move(above);
+    }
+    return place;
+}
+
+long openWithoutLinks(const std::string& path) {
+    open_how how{};
+    how.flags = O_PATH | O_NOFOLLOW | O_CLOEXEC;
+    how.resolve = RESOLVE_NO_SYMLINKS;
+    return ::syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how);
+}
+
+} // namespace
+
+bool mayNotAnswer(std::string_view fsType) {
+    // Disks, memory and the kernel's own file systems answer as long as the system does. FUSE ones
+    // (fuse, fuseblk, fuse.*) are served by a program, which can stop.
+    static constexpr std::string_view answering[] = {
+        "ext2",    "ext3",     "ext4",     "xfs",        "btrfs",   "vfat",      "msdos",      "exfat",
+        "ntfs",    "ntfs3",    "f2fs",     "jfs",        "reiserfs", "nilfs2",   "hfs",        "hfsplus",
+        "udf",     "iso9660",  "squashfs", "erofs",      "zfs",     "bcachefs",  "minix",      "romfs",
+        "cramfs",  "ufs",      "tmpfs",    "ramfs",      "devtmpfs", "proc",     "sysfs",      "devpts",
+        "cgroup",  "cgroup2",  "securityfs", "debugfs",  "tracefs", "configfs",  "pstore",     "bpf",
+        "mqueue",  "hugetlbfs", "efivarfs", "nsfs",      "binfmt_misc", "fusectl", "selinuxfs", "rpc_pipefs",
+        "overlay", "devfs",
+    };
+    for (std::string_view type : answering)
+        if (fsType == type) return false;
+    return true;
+}
+
+std::string unansweringMountOnTheWay(const std::vector<MountEntry>& mounts, std::string_view absolutePath) {
+    return unansweringOnTheWay(indexOf(std::make_shared<const std::vector<MountEntry>>(mounts)), absolutePath);
+}
+
+Place locate(const std::string& path, bool followLast) {
+    if (path.empty()) return failed(ENOENT);
+    std::string absolute = path;
+    if (path.front() != '/') {
+        char working[PATH_MAX];
+        if (!::getcwd(working, sizeof working)) return failed(errno);
+        absolute = joined(working, path);
+    }
+    const std::shared_ptr<const MountIndex> index = currentIndex();
+    std::deque<std::string> parts = componentsOf(absolute);
+    bool hasUp = false;
+    for (const std::string& part : parts) hasUp |= part == "..";
+    if (hasUp || parts.empty()) return walk(*index, std::move(parts), followLast);
+
+    // The common case, in one call: a way with no link on it that passes only through mounts that
+    // answer. The kernel refuses every link on the way rather than following it.
+    std::string text;
+    for (const std::string& part : parts) text = joined(text.empty() ? "/" : text, part);
+    if (std::string mount = unansweringOnTheWay(*index, text); !mount.empty()) return forHelper(text, std::move(mount));
+    const std::string target = followLast ? text : PathText::parent(text);
+    const long fd = openWithoutLinks(target);
+    if (fd < 0) {
+        if (errno == ELOOP || errno == ENOSYS || errno == EPERM || errno == EXDEV)
+            return walk(*index, std::move(parts), followLast);
+        return failed(errno);
+    }
+    OwnedFd handle(static_cast<int>(fd));
+    if (isLink(handle.get())) return walk(*index, std::move(parts), followLast);
+    Place place;
+    place.handle = std::move(handle);
+    place.path = text;
+    if (!followLast) place.name = parts.back();
+    return place;
+}
+
+} // namespace tallymere::gate

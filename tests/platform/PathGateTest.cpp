@@ -1,0 +1,188 @@
+#include "platform/PathGate.h"
+#include "platform/gate/GateHelpers.h"
+#include "support/DeadFuse.h"
+#include "support/NoChildProcesses.h"
+#include "support/StallingFuse.h"
+#include "support/TempFolder.h"
+#include "support/Unprivileged.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tallymere {
+namespace {
+
+using PathGate::notAnswering;
+
+std::vector<std::string> sorted(std::vector<std::string> names) {
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Runs `body` in a forked process and says whether it ended within `seconds`: a process with a
+// thread blocked on a dead mount cannot end.
+bool endsWithin(int seconds, const std::function<void()>& body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        body();
+        ::_exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    const int watch = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
+    pollfd ended{watch, POLLIN, 0};
+    const bool inTime = ::poll(&ended, 1, seconds * 1000) == 1;
+    ::close(watch);
+    if (!inTime) ::kill(child, SIGKILL);
+    int status = 0;
+    if (inTime) ::waitpid(child, &status, 0);
+    EXPECT_TRUE(!inTime || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << "the ending process failed";
+    return inTime;
+}
+
+// Every call on a local disk, links followed as each call follows them, special files never opened
+// for reading or written over.
+TEST(PathGateHere, EachCallOnALocalDiskAsTheSystemMakesIt) {
+    test::TempFolder folder;
+    folder.folder("sub");
+    std::ofstream(folder / "file") << "abcdef";
+    ASSERT_EQ(::symlink("file", (folder / "link").c_str()), 0);
+    ASSERT_EQ(::symlink("sub", (folder / "sublink").c_str()), 0);
+    ASSERT_EQ(::mkfifo((folder / "pipe").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("loop", (folder / "loop").c_str()), 0);
+
+    EXPECT_TRUE(S_ISREG(PathGate::stat(folder / "link").info.st_mode));
+    EXPECT_TRUE(S_ISLNK(PathGate::lstat(folder / "link").info.st_mode));
+    EXPECT_TRUE(S_ISDIR(PathGate::lstat(folder / "sublink/..").info.st_mode));
+    EXPECT_EQ(PathGate::stat(folder / "sublink/../file").info.st_size, 6);
+    EXPECT_EQ(PathGate::stat(folder / "missing").error, ENOENT);
+    EXPECT_EQ(PathGate::stat(folder / "file/x").error, ENOTDIR);
+    EXPECT_EQ(PathGate::stat(folder / "loop").error, ELOOP);
+    EXPECT_EQ(PathGate::readLink(folder / "sublink").text, "sub");
+    EXPECT_EQ(PathGate::realPath(folder / "sublink/./../link").text, folder / "file");
+    EXPECT_EQ(sorted(PathGate::list(folder / "sublink").names), std::vector<std::string>{});
+    EXPECT_EQ(sorted(PathGate::list(folder.path()).names),
+              (std::vector<std::string>{"file", "link", "loop", "pipe", "sub", "sublink"}));
+    EXPECT_EQ(PathGate::readFile(folder / "link", 2, 3).text, "cde");
+    EXPECT_EQ(PathGate::readFile(folder / "file", 4, 100).text, "ef");
+    EXPECT_EQ(PathGate::readFile(folder / "pipe", 0, 10).error, EINVAL) << "a pipe is never opened for reading";
+    EXPECT_EQ(PathGate::statVfs(folder / "file").error, 0);
+
+    EXPECT_EQ(PathGate::writeFile(folder / "sublink/new", "xyz"), 0);
+    EXPECT_EQ(PathGate::readFile(folder / "sub/new", 0, 10).text, "xyz");
+    ASSERT_EQ(::chmod((folder / "sub/new").c_str(), 0600), 0);
+    EXPECT_EQ(PathGate::writeFile(folder / "sub/new", "again"), 0);
+    EXPECT_EQ(PathGate::stat(folder / "sub/new").info.st_mode & 0777, 0600u) << "a file written over keeps its mode";
+    EXPECT_EQ(PathGate::writeFile(folder / "pipe", "x"), EINVAL);
+    EXPECT_EQ(PathGate::writeFile(folder / "link", "x"), EINVAL) << "a link is not written through";
+    EXPECT_EQ(PathGate::readFile(folder / "file", 0, 10).text, "abcdef");
+    EXPECT_EQ(sorted(PathGate::list(folder / "sub").names), std::vector<std::string>{"new"}) << "no part file left";
+
+    EXPECT_EQ(PathGate::makeFolder(folder / "made", 0700), 0);
+    EXPECT_EQ(PathGate::makeFolder(folder / "made", 0700), EEXIST);
+    EXPECT_EQ(PathGate::rename(folder / "sub/new", folder / "made/moved"), 0);
+    EXPECT_EQ(PathGate::removeFile(folder / "made/moved"), 0);
+    EXPECT_EQ(PathGate::removeFile(folder / "made/moved"), ENOENT);
+
+    // A relative path is taken from the working folder.
+    const std::string before = std::filesystem::current_path();
+    ASSERT_EQ(::chdir(folder.path().c_str()), 0);
+    const PathGate::Text relative = PathGate::realPath("sublink/../file");
+    ASSERT_EQ(::chdir(before.c_str()), 0);
+    EXPECT_EQ(relative.text, folder / "file");
+}
+
+// On a mount whose server stopped, every way to it (the mount point, below it, a link to it, a
+// relative path) says so within the bound, and the process that asked can still end while the
+// server stays stopped: no thread of it waits on the mount.
+TEST(PathGateBound, EveryWayOntoAMountThatNeverAnswersSaysSoAndTheProgramEnds) {
+    test::TempFolder folder;
+    const std::string dead = folder.folder("dead");
+    ASSERT_EQ(::symlink(dead.c_str(), (folder / "toDead").c_str()), 0);
+    const bool ran = test::runInPrivateMounts([&] {
+        test::DeadFuse fuse(dead);
+        if (!fuse.isMounted()) ::_exit(77);
+        const bool ended = endsWithin(30, [&] {
+            ASSERT_EQ(::chdir(folder.path().c_str()), 0);
+            EXPECT_EQ(PathGate::stat(dead).error, notAnswering);
+            for (const std::string& way : {dead + "/x", folder / "toDead/x", std::string("dead/x"), std::string("toDead")}) {
+                EXPECT_EQ(PathGate::stat(way).error, notAnswering) << way;
+                EXPECT_EQ(PathGate::readFile(way, 0, 10).error, notAnswering) << way;
+                EXPECT_EQ(PathGate::list(way).error, notAnswering) << way;
+                EXPECT_EQ(PathGate::realPath(way).error, notAnswering) << way;
+                EXPECT_EQ(PathGate::writeFile(way + "/y", "x"), notAnswering) << way;
+            }
+            EXPECT_EQ(PathGate::lstat(folder / "toDead").error, 0) << "the link itself lies on a disk that answers";
+            EXPECT_EQ(PathGate::statEach({dead, folder / "toDead", folder.path()}).back().error, 0);
+            // The mount held one helper; every later call was told at once, not given another.
+            EXPECT_EQ(fuse.requests(), 1);
+            EXPECT_LE(gate::livingHelpers(), gate::mostAnswering);
+        });
+        EXPECT_TRUE(ended) << "a process that looked at a dead mount could not end";
+    });
+    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
+}
+
+// A mount that served and then stopped: its files are read through a helper while it serves, and
+// once it stops, calls fail within the bound; when it is taken down, the helpers it held come back
+// and it is asked again.
+TEST(PathGateBound, AMountThatStopsAnsweringIsReadUntilThenAndAskedAgainOnceItIsGone) {
+    test::TempFolder folder;
+    const std::string mount = folder.folder("net");
+    const bool ran = test::runInPrivateMounts([&] {
+        auto fuse = std::make_unique<test::StallingFuse>(mount);
+        if (!fuse->isMounted()) ::_exit(77);
+        EXPECT_EQ(PathGate::stat(mount + "/file.txt").info.st_size, 6);
+        EXPECT_EQ(PathGate::readFile(mount + "/sub/inner.txt", 0, 100).text, "inner\n");
+        EXPECT_EQ(sorted(PathGate::list(mount).names), (std::vector<std::string>{"file.txt", "sub"}));
+        EXPECT_EQ(PathGate::statVfs(mount).info.f_blocks, 1000u);
+        fuse->stall();
+        EXPECT_EQ(PathGate::stat(mount + "/file.txt").error, notAnswering);
+        EXPECT_EQ(PathGate::readFile(mount + "/file.txt", 0, 10).error, notAnswering);
+        EXPECT_TRUE(gate::isBlocked(mount));
+        fuse.reset();
+        // The blocked helper's call fails once the mount is gone, and it ends.
+        for (int i = 0; i < 200 && gate::isBlocked(mount); ++i) ::usleep(10 * 1000);
+        EXPECT_FALSE(gate::isBlocked(mount));
+        EXPECT_NE(PathGate::stat(mount + "/file.txt").error, notAnswering);
+    });
+    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
+}
+
+// Where no helper can be started, a limit is not taken for a mount that does not answer: the call
+// is made by the caller, and the program says so once.
+TEST(PathGateBound, WithoutHelpersTheCallIsMadeHereAndSaidOnce) {
+    test::TempFolder folder;
+    const std::string mount = folder.folder("net");
+    const std::string said = folder / "stderr";
+    const bool ran = test::runInPrivateMounts([&] {
+        test::StallingFuse fuse(mount);
+        if (!fuse.isMounted()) ::_exit(77);
+        const int log = ::open(said.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(log, STDERR_FILENO);
+        if (!test::forbidChildProcesses()) ::_exit(77);
+        EXPECT_EQ(PathGate::stat(mount + "/file.txt").info.st_size, 6);
+        EXPECT_EQ(PathGate::readFile(mount + "/file.txt", 0, 100).text, "hello\n");
+    });
+    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace, or no filter of system calls, here";
+    std::ifstream in(said);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+    EXPECT_NE(text.find("cannot bound looks at network and FUSE mounts here"), std::string::npos) << text;
+}
+
+} // namespace
+} // namespace tallymere

@@ -1,0 +1,32 @@
+#pragma once
+#include <sys/types.h>
+
+#include <string>
+
+namespace tallymere::test {
+
+// A FUSE file system that serves a few files and then, once told, reads every request and answers
+// none, as a network file system whose server stopped does: every call on it blocks in the kernel
+// until it is taken down. It holds "file.txt" ("hello\n") and "sub/inner.txt" ("inner\n"), and
+// the kernel keeps nothing of it between calls, so each call asks the server. Mount it only in a
+// private mount namespace (runInPrivateMounts), as DeadFuse.
+class StallingFuse {
+public:
+    // Mounts on `mountPoint`, an empty folder. isMounted() is false where this system refuses
+    // (no /dev/fuse, or no right to mount it).
+    explicit StallingFuse(const std::string& mountPoint);
+    ~StallingFuse();
+    StallingFuse(const StallingFuse&) = delete;
+    StallingFuse& operator=(const StallingFuse&) = delete;
+
+    bool isMounted() const { return m_server > 0; }
+    // From now on, no request is answered.
+    void stall();
+
+private:
+    std::string m_mountPoint;
+    pid_t m_server = -1;
+    int m_control = -1;
+};
+
+} // namespace tallymere::test
