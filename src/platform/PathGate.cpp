@@ -5,8 +5,13 @@
 #include "platform/gate/GateOps.h"
 #include "platform/gate/MountPlace.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <optional>
 #include <system_error>
 
@@ -194,6 +199,89 @@ int writeFile(const std::string& path, const std::string& bytes) {
     Request request = requestOf(Op::writeFile, path);
     request.texts.push_back(bytes);
     return call(std::move(request)).error;
+}
+
+Reader::Reader(const std::string& path) {
+    if (gate::makesCallsDirectly()) {
+        m_path = path;
+    } else {
+        const gate::Place place = gate::locate(path, true);
+        if (place.needsHelper) {
+            m_path = place.path;
+        } else if (place.error) {
+            m_error = place.error;
+            return;
+        } else {
+            // Opened for reading only once the held item shows itself a regular file.
+            if (::fstatat(place.handle.get(), "", &m_info, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW) != 0) {
+                m_error = errno;
+                return;
+            }
+            if (!S_ISREG(m_info.st_mode)) {
+                m_error = EINVAL;
+                return;
+            }
+            const std::string held = "/proc/self/fd/" + std::to_string(place.handle.get());
+            m_fd = ::open(held.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+            struct stat opened {};
+            if (m_fd < 0 || ::fstat(m_fd, &opened) != 0 || opened.st_dev != m_info.st_dev || opened.st_ino != m_info.st_ino) {
+                m_error = m_fd < 0 ? errno : EINVAL;
+                if (m_fd >= 0) ::close(m_fd);
+                m_fd = -1;
+            }
+            return;
+        }
+    }
+    const Status status = PathGate::stat(m_path);
+    m_error = status.error ? status.error : S_ISREG(status.info.st_mode) ? 0 : EINVAL;
+    m_info = status.info;
+}
+
+Reader::Reader(Reader&& other) noexcept
+    : m_error(other.m_error), m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path)), m_info(other.m_info) {}
+
+Reader& Reader::operator=(Reader&& other) noexcept {
+    if (this != &other) {
+        if (m_fd >= 0) ::close(m_fd);
+        m_error = other.m_error;
+        m_fd = std::exchange(other.m_fd, -1);
+        m_path = std::move(other.m_path);
+        m_info = other.m_info;
+    }
+    return *this;
+}
+
+Reader::~Reader() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+Status Reader::look() const {
+    if (m_error) return Status{m_error, {}};
+    if (m_fd < 0) return PathGate::stat(m_path);
+    Status status;
+    if (::fstat(m_fd, &status.info) != 0) status.error = errno;
+    return status;
+}
+
+Text Reader::read(std::uint64_t offset, std::size_t limit) const {
+    if (m_error) return Text{m_error, {}};
+    if (m_fd < 0) return readFile(m_path, offset, limit);
+    Text text;
+    text.text.resize(limit);
+    std::size_t got = 0;
+    while (got < limit) {
+        const ssize_t n = ::pread(m_fd, text.text.data() + got, limit - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            text.error = errno;
+            text.text.clear();
+            return text;
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    text.text.resize(got);
+    return text;
 }
 
 int rename(const std::string& from, const std::string& to) {

@@ -80,6 +80,39 @@ Text readFile(const std::string& path, std::uint64_t offset, std::size_t limit);
 // file (a folder, a pipe, a device, a link) is refused with EINVAL and left alone.
 int writeFile(const std::string& path, const std::string& bytes);
 
+// One regular file held for reading (links followed). Where it lies on a local disk it is open in
+// this process, and reads are plain reads of that descriptor. Elsewhere nothing of it is held here:
+// each look and read is a call of the gate, bounded as any other (a descriptor of a file on such a
+// mount would wait on its server even to be closed). Anything but a regular file is refused with
+// EINVAL without being opened for reading. Not for use by two threads at once.
+class Reader {
+public:
+    explicit Reader(const std::string& path);
+    Reader(Reader&& other) noexcept;
+    Reader& operator=(Reader&& other) noexcept;
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+    ~Reader();
+
+    // 0 once the file is held; else why not (an errno value, EINVAL for no regular file, notAnswering).
+    int error() const { return m_error; }
+    // The file as it was when held.
+    const struct stat& info() const { return m_info; }
+    // The file as it is now (through the descriptor where there is one).
+    Status look() const;
+    // At most `limit` bytes from `offset`: fewer only at the end of the file. An error leaves the
+    // text empty.
+    Text read(std::uint64_t offset, std::size_t limit) const;
+    // The open descriptor on a local disk; -1 where the file lies elsewhere, or is not held.
+    int descriptor() const { return m_fd; }
+
+private:
+    int m_error = 0;
+    int m_fd = -1;
+    std::string m_path; // where the file lies on a mount a helper reads
+    struct stat m_info {};
+};
+
 // rename(2), unlink(2) of a file, mkdir(2): 0 or the error.
 int rename(const std::string& from, const std::string& to);
 int removeFile(const std::string& path);

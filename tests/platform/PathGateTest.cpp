@@ -97,6 +97,14 @@ TEST(PathGateHere, EachCallOnALocalDiskAsTheSystemMakesIt) {
     EXPECT_EQ(PathGate::removeFile(folder / "made/moved"), 0);
     EXPECT_EQ(PathGate::removeFile(folder / "made/moved"), ENOENT);
 
+    const PathGate::Reader reader(folder / "link");
+    EXPECT_EQ(reader.error(), 0);
+    EXPECT_GE(reader.descriptor(), 0) << "a file on a local disk is read through a descriptor";
+    EXPECT_EQ(reader.read(1, 2).text, "bc");
+    EXPECT_EQ(reader.look().info.st_size, 6);
+    EXPECT_EQ(PathGate::Reader(folder / "pipe").error(), EINVAL);
+    EXPECT_EQ(PathGate::Reader(folder / "sub").error(), EINVAL);
+
     // A relative path is taken from the working folder.
     const std::string before = std::filesystem::current_path();
     ASSERT_EQ(::chdir(folder.path().c_str()), 0);
@@ -149,7 +157,11 @@ TEST(PathGateBound, AMountThatStopsAnsweringIsReadUntilThenAndAskedAgainOnceItIs
         EXPECT_EQ(PathGate::readFile(mount + "/sub/inner.txt", 0, 100).text, "inner\n");
         EXPECT_EQ(sorted(PathGate::list(mount).names), (std::vector<std::string>{"file.txt", "sub"}));
         EXPECT_EQ(PathGate::statVfs(mount).info.f_blocks, 1000u);
+        const PathGate::Reader reader(mount + "/file.txt");
+        EXPECT_EQ(reader.descriptor(), -1) << "nothing of a file on such a mount is held here";
+        EXPECT_EQ(reader.read(0, 100).text, "hello\n");
         fuse->stall();
+        EXPECT_EQ(reader.read(0, 100).error, notAnswering);
         EXPECT_EQ(PathGate::stat(mount + "/file.txt").error, notAnswering);
         EXPECT_EQ(PathGate::readFile(mount + "/file.txt", 0, 10).error, notAnswering);
         EXPECT_TRUE(gate::isBlocked(mount));
