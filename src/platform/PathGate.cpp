@@ -73,7 +73,7 @@ std::optional<Reply> tryHere(const Request& request, Pending& pending) {
 
 } // namespace
 
-std::vector<Reply> callEach(const std::vector<Request>& requests) {
+std::vector<Reply> callEach(const std::vector<Request>& requests, std::chrono::milliseconds limit) {
     std::vector<Reply> replies(requests.size());
     std::vector<std::size_t> handed;
     std::vector<Request> toHelpers;
@@ -96,7 +96,7 @@ std::vector<Reply> callEach(const std::vector<Request>& requests) {
 }
 
 Reply call(Request request) {
-    return std::move(callEach({std::move(request)}).front());
+    return std::move(callEach({std::move(request)}, PathGate::answerLimit).front());
 }
 
 } // namespace tallymere::gate
@@ -138,11 +138,11 @@ Text textOf(const Reply& reply) {
     return text;
 }
 
-std::vector<Status> statusEach(Op op, const std::vector<std::string>& paths) {
+std::vector<Status> statusEach(Op op, const std::vector<std::string>& paths, std::chrono::milliseconds limit) {
     std::vector<Request> requests;
     for (const std::string& path : paths) requests.push_back(requestOf(op, path));
     std::vector<Status> result;
-    for (const Reply& reply : callEach(requests)) result.push_back(statusOf(reply));
+    for (const Reply& reply : callEach(requests, limit)) result.push_back(statusOf(reply));
     return result;
 }
 
@@ -156,8 +156,12 @@ std::string message(int error) {
 
 Status stat(const std::string& path) { return statusOf(call(requestOf(Op::stat, path))); }
 Status lstat(const std::string& path) { return statusOf(call(requestOf(Op::lstat, path))); }
-std::vector<Status> statEach(const std::vector<std::string>& paths) { return statusEach(Op::stat, paths); }
-std::vector<Status> lstatEach(const std::vector<std::string>& paths) { return statusEach(Op::lstat, paths); }
+std::vector<Status> statEach(const std::vector<std::string>& paths, std::chrono::milliseconds limit) {
+    return statusEach(Op::stat, paths, limit);
+}
+std::vector<Status> lstatEach(const std::vector<std::string>& paths, std::chrono::milliseconds limit) {
+    return statusEach(Op::lstat, paths, limit);
+}
 
 Text readLink(const std::string& path) { return textOf(call(requestOf(Op::readLink, path))); }
 Text realPath(const std::string& path) { return textOf(call(requestOf(Op::realPath, path))); }
@@ -168,7 +172,7 @@ std::vector<Space> statVfsEach(const std::vector<std::string>& paths) {
     std::vector<Request> requests;
     for (const std::string& path : paths) requests.push_back(requestOf(Op::statVfs, path));
     std::vector<Space> result;
-    for (const Reply& reply : callEach(requests)) {
+    for (const Reply& reply : callEach(requests, answerLimit)) {
         Space space;
         recordOf(reply, space.error, space.info);
         result.push_back(space);

@@ -53,9 +53,9 @@ struct Listing {
 Status stat(const std::string& path);
 Status lstat(const std::string& path);
 // The same for many paths at once (mount points, recent folders): the calls that need a helper run
-// side by side, so n mounts that never answer cost about answerLimit, not n times it. In order.
-std::vector<Status> statEach(const std::vector<std::string>& paths);
-std::vector<Status> lstatEach(const std::vector<std::string>& paths);
+// side by side, so n mounts that never answer cost about `limit`, not n times it. In order.
+std::vector<Status> statEach(const std::vector<std::string>& paths, std::chrono::milliseconds limit = answerLimit);
+std::vector<Status> lstatEach(const std::vector<std::string>& paths, std::chrono::milliseconds limit = answerLimit);
 
 // The target of the link at `path`, as written in it.
 Text readLink(const std::string& path);

@@ -2,6 +2,8 @@
 
 #include "state/AppStateData.h"
 
+#include "platform/PathGate.h"
+
 #include <QFile>
 #include <QStringList>
 #include <QVariantList>
@@ -9,7 +11,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <filesystem>
 #include <system_error>
 #include <thread>
 
@@ -88,11 +89,6 @@ std::optional<QStringList> readStringList(const QVariant& value) {
 
 // How long the start waits for the recent folders to be found.
 constexpr std::chrono::milliseconds recentCheckLimit{250};
-
-bool itemExists(const std::string& path) {
-    std::error_code error;
-    return !path.empty() && std::filesystem::exists(path, error) && !error;
-}
 
 // Walks up to the top of the node's tree.
 const FileNode* topOf(const FileNode* node) {
@@ -317,7 +313,7 @@ void AppState::refreshVolumes() {
 }
 
 void AppState::setVolumeSources(VolumeSources sources) {
-    m->volumeSources = Data::boundedVolumeSources(std::move(sources));
+    m->volumeSources = std::move(sources);
     refreshVolumes();
 }
 
@@ -379,10 +375,10 @@ void AppState::restore() {
             paths.push_back(QFile::encodeName(text).toStdString());
         // A recent folder on a mount that does not answer would hold the window before it shows;
         // such a folder is left out for now, like one that is gone (the stored list is kept).
-        const auto exists = BoundedCalls<bool>(recentCheckLimit, itemExists).ask(paths);
+        const std::vector<PathGate::Status> found = PathGate::statEach(paths, recentCheckLimit);
         std::vector<ScanTarget> targets;
         for (std::size_t i = 0; i < paths.size(); ++i)
-            if (exists[i].value_or(false)) targets.push_back(ScanTarget::recent(std::move(paths[i])));
+            if (!paths[i].empty() && found[i].error == 0) targets.push_back(ScanTarget::recent(std::move(paths[i])));
         setRecents(std::move(targets));
     }
 }

@@ -2,6 +2,7 @@
 #include "platform/gate/GateWire.h"
 #include "platform/gate/MountPlace.h"
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,8 @@ Reply call(Request request);
 
 namespace tallymere::gate {
 
-// Many calls at once: those a helper must make run side by side. In order.
-std::vector<Reply> callEach(const std::vector<Request>& requests);
+// Many calls at once: those a helper must make run side by side, each waited for at most `limit`.
+// In order.
+std::vector<Reply> callEach(const std::vector<Request>& requests, std::chrono::milliseconds limit);
 
 } // namespace tallymere::gate
