@@ -1,7 +1,7 @@
 #include "core/DiskInfo.h"
 
 #include "base/PathText.h"
-#include "platform/ChildCall.h"
+#include "platform/PathGate.h"
 #include "platform/MountTable.h"
 
 #include <dirent.h>
@@ -164,15 +164,13 @@ std::vector<VolumeInfo> volumes(const VolumeSources& sources) {
         candidates.push_back(i);
     }
     std::vector<std::optional<VolumeCapacity>> capacities(table.size());
-    if (sources.probe) {
+    if (sources.capacity) {
+        for (std::size_t i : candidates) capacities[i] = sources.capacity(table[i].mountPoint);
+    } else {
         std::vector<std::string> mountPoints;
         for (std::size_t i : candidates) mountPoints.push_back(table[i].mountPoint);
-        const auto answers = sources.probe->ask(mountPoints);
-        for (std::size_t k = 0; k < candidates.size(); ++k)
-            if (answers[k]) capacities[candidates[k]] = *answers[k];
-    } else {
-        for (std::size_t i : candidates)
-            capacities[i] = sources.capacity ? sources.capacity(table[i].mountPoint) : capacityOf(table[i].mountPoint);
+        const std::vector<std::optional<VolumeCapacity>> answers = capacitiesOf(mountPoints);
+        for (std::size_t k = 0; k < candidates.size(); ++k) capacities[candidates[k]] = answers[k];
     }
 
     std::map<std::string, std::size_t> bestByFileSystem;
@@ -207,32 +205,23 @@ std::vector<VolumeInfo> volumes(const VolumeSources& sources) {
     return result;
 }
 
-std::optional<VolumeCapacity> capacityOf(const std::string& mountPoint) {
+std::vector<std::optional<VolumeCapacity>> capacitiesOf(const std::vector<std::string>& mountPoints) {
     // A single file mounted over another (a container's /etc/hosts) is no volume.
-    struct stat kind {};
-    if (stat(mountPoint.c_str(), &kind) != 0 || !S_ISDIR(kind.st_mode)) return std::nullopt;
-    struct statvfs info {};
-    if (statvfs(mountPoint.c_str(), &info) != 0) return std::nullopt;
-    const auto unit = static_cast<std::int64_t>(info.f_frsize ? info.f_frsize : info.f_bsize);
-    return VolumeCapacity{static_cast<std::int64_t>(info.f_blocks) * unit,
-                          static_cast<std::int64_t>(info.f_bavail) * unit};
-}
-
-const BoundedCalls<std::optional<VolumeCapacity>>& capacityProbe() {
-    // Each capacity is read from a child process: one that never returns holds the child, never a
-    // thread of this process, which could then not end.
-    static const BoundedCalls<std::optional<VolumeCapacity>> probe(mountAnswerLimit, [](const std::string& mountPoint) {
-        struct Answer {
-            bool found = false;
-            VolumeCapacity capacity;
-        };
-        const std::optional<Answer> answer = callInChild<Answer>([&mountPoint] {
-            const std::optional<VolumeCapacity> capacity = capacityOf(mountPoint);
-            return Answer{capacity.has_value(), capacity.value_or(VolumeCapacity{})};
-        });
-        return answer && answer->found ? std::optional<VolumeCapacity>(answer->capacity) : std::nullopt;
-    });
-    return probe;
+    const std::vector<PathGate::Status> kinds = PathGate::statEach(mountPoints);
+    std::vector<std::string> folders;
+    for (std::size_t i = 0; i < mountPoints.size(); ++i)
+        if (kinds[i].error == 0 && S_ISDIR(kinds[i].info.st_mode)) folders.push_back(mountPoints[i]);
+    const std::vector<PathGate::Space> spaces = PathGate::statVfsEach(folders);
+    std::vector<std::optional<VolumeCapacity>> capacities(mountPoints.size());
+    for (std::size_t i = 0, k = 0; i < mountPoints.size(); ++i) {
+        if (kinds[i].error != 0 || !S_ISDIR(kinds[i].info.st_mode)) continue;
+        const PathGate::Space& space = spaces[k++];
+        if (space.error != 0) continue;
+        const auto unit = static_cast<std::int64_t>(space.info.f_frsize ? space.info.f_frsize : space.info.f_bsize);
+        capacities[i] = VolumeCapacity{static_cast<std::int64_t>(space.info.f_blocks) * unit,
+                                       static_cast<std::int64_t>(space.info.f_bavail) * unit};
+    }
+    return capacities;
 }
 
 bool hasFullDiskAccess(const std::string& statusPath) {

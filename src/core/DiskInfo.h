@@ -1,6 +1,4 @@
 #pragma once
-#include "platform/BoundedCalls.h"
-
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -36,11 +34,8 @@ struct VolumeSources {
     std::string labelFolder = "/dev/disk/by-label";
     std::string sysfsRoot = "/sys";
     // Capacity of the file system mounted at a path; none when it cannot be read or the mount
-    // point is not a folder. Unset means stat and statvfs (f_blocks and f_bavail times f_frsize).
+    // point is not a folder. Unset means capacitiesOf, through the gate.
     std::function<std::optional<VolumeCapacity>(const std::string& mountPoint)> capacity;
-    // When set, every capacity is asked through it at once, each bounded in time, and `capacity`
-    // is not used: a mount that does not answer is left out of the list.
-    std::optional<BoundedCalls<std::optional<VolumeCapacity>>> probe;
 };
 
 namespace DiskInfo {
@@ -51,19 +46,15 @@ namespace DiskInfo {
 // own mounts (/boot, /efi, /snap, /var/lib), mounts hidden under a later mount at the same place,
 // mounts that are not folders, and bind mounts, subvolumes and other mounts of an already listed
 // file system (the shortest mount point is kept).
-// A malformed mount-table line or a volume whose capacity cannot be read (or, through a probe,
-// does not answer in time) only shrinks the list. Synchronous; reads the sources on every call.
+// A malformed mount-table line or a volume whose capacity cannot be read (or does not answer within
+// the gate's bound) only shrinks the list. Synchronous; reads the sources on every call.
 std::vector<VolumeInfo> volumes(const VolumeSources& sources = {});
 
-// Capacity of the folder mounted at a path (stat, then statvfs: f_blocks and f_bavail times
-// f_frsize); none when it cannot be read or is not a folder. Blocks as long as the mount does.
-std::optional<VolumeCapacity> capacityOf(const std::string& mountPoint);
-
-// The process's one prober of capacityOf, bounded by mountAnswerLimit, for every volume list of the
-// running system: a mount that stops answering holds one look, however many lists ask for it
-// (each new one finds the look still outstanding, and leaves the mount out at once). Each look is
-// made from a child process, so one that stays blocked never keeps this process from ending.
-const BoundedCalls<std::optional<VolumeCapacity>>& capacityProbe();
+// Capacity of the folder mounted at each path (stat, then statvfs: f_blocks and f_bavail times
+// f_frsize), all asked at once through the gate; none for one that cannot be read, is not a folder
+// or does not answer within the gate's bound. A mount that stopped answering holds one helper,
+// however many lists ask for it: each later one is told at once.
+std::vector<std::optional<VolumeCapacity>> capacitiesOf(const std::vector<std::string>& mountPoints);
 
 // Whether this process may read every folder: CAP_DAC_READ_SEARCH or CAP_DAC_OVERRIDE among its
 // effective capabilities (the user id alone grants nothing), read from the process status file on every

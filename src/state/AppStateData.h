@@ -137,20 +137,12 @@ struct AppState::Data {
     std::function<bool()> accessProbe;
     AppState::Scanner scanner;
 
-    // Where the volumes are read from, every capacity asked through a probe bounded in time, so a
-    // stuck mount is left out rather than holding up the window: the running system's through the
-    // process's one prober, which the monitor's samplers share. Refreshes are numbered: a result
-    // older than the one shown is dropped.
-    VolumeSources volumeSources = boundedVolumeSources({});
+    // Where the volumes are read from, off the window's thread; the running system's capacities
+    // through the gate, so a stuck mount is left out within its bound rather than holding up the
+    // list. Refreshes are numbered: a result older than the one shown is dropped.
+    VolumeSources volumeSources;
     std::uint64_t volumesAsked = 0;
     std::uint64_t volumesShown = 0;
-
-    static VolumeSources boundedVolumeSources(VolumeSources sources) {
-        if (sources.probe) return sources;
-        if (sources.capacity) sources.probe.emplace(mountAnswerLimit, sources.capacity);
-        else sources.probe = DiskInfo::capacityProbe();
-        return sources;
-    }
 };
 
 // Stores a property's new value; true when it differs from the old one (then the caller signals).

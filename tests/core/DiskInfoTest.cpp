@@ -1,10 +1,13 @@
 #include "core/DiskInfo.h"
+#include "support/StallingFuse.h"
 #include "support/TempFolder.h"
+#include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -173,66 +176,50 @@ TEST_F(VolumeListTest, LabelsDecodedNamesAndRemovableFromTheDiskOrAMediaFolder) 
                                                    "/run/media/al/USB|USB|removable", "/mediafiles|mediafiles"}));
 }
 
-TEST_F(VolumeListTest, AMountThatDoesNotAnswerIsLeftOutAndAskedOnceUntilItDoes) {
-    // The stuck mount's query blocks until the test lets it go, like stat on a dead FUSE server.
-    auto release = std::make_shared<std::promise<void>>();
-    std::shared_future<void> released = release->get_future().share();
-    auto stuckCalls = std::make_shared<std::atomic<int>>(0);
-    m_sources.probe.emplace(std::chrono::milliseconds(200), [=](const std::string& mountPoint) {
-        if (mountPoint == "/media/al/stuck") {
-            ++*stuckCalls;
-            released.wait();
-        }
-        return std::optional<VolumeCapacity>(VolumeCapacity{100 * GB, GB});
-    });
-    const std::string table = mountLine(21, "8:1", "/", "/", "ext4", "/dev/sda1") +
-                              mountLine(22, "0:50", "/", "/media/al/stuck", "fuse.localfs", "localfs");
-
-    auto list = volumes(table);
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0].path, "/");
-    list = volumes(table);
-    EXPECT_EQ(list.size(), 1u);
-    EXPECT_EQ(stuckCalls->load(), 1) << "a mount still outstanding is not asked again";
-
-    release->set_value();
-    for (int attempt = 0; attempt < 200 && list.size() < 2; ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        list = volumes(table);
-    }
-    ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(list[1].path, "/media/al/stuck");
+bool lists(const std::vector<VolumeInfo>& volumes, const std::string& path) {
+    return std::any_of(volumes.begin(), volumes.end(), [&](const VolumeInfo& volume) { return volume.path == path; });
 }
 
-TEST_F(VolumeListTest, TwoListsReadAtOnceBothHaveAMountThatAnswers) {
-    // The sidebar and the monitor read their lists through one prober, often at the same moment: a
-    // mount one of them is asking about answers the other as well, rather than being left out.
-    std::promise<void> entered, released;
-    std::shared_future<void> release = released.get_future().share();
-    m_sources.probe.emplace(std::chrono::minutes(1), [&](const std::string& mountPoint) {
-        if (mountPoint == "/media/al/slow") {
-            entered.set_value();
-            release.wait();
+// A real mount whose server stops: the lists read while it does not answer leave it out, the first
+// holding one call on it and the later ones asking nothing more; once it answers again, it is back.
+TEST(VolumeListMounts, AMountThatStopsAnsweringIsLeftOutAskedOnceAndBackWhenItAnswers) {
+    test::TempFolder folder;
+    const std::string mount = folder.folder("net");
+    const bool ran = test::runInPrivateMounts([&] {
+        test::StallingFuse fuse(mount);
+        if (!fuse.isMounted()) ::_exit(77);
+        const std::vector<VolumeInfo> serving = DiskInfo::volumes();
+        ASSERT_TRUE(lists(serving, mount));
+        EXPECT_EQ(std::find_if(serving.begin(), serving.end(), [&](const VolumeInfo& v) { return v.path == mount; })->total,
+                  1000 * 4096);
+        fuse.stall();
+        EXPECT_FALSE(lists(DiskInfo::volumes(), mount));
+        EXPECT_FALSE(lists(DiskInfo::volumes(), mount));
+        EXPECT_EQ(fuse.heldRequests(), 1) << "a mount that does not answer holds one call, however often it is listed";
+        fuse.resume();
+        bool back = false;
+        for (int attempt = 0; attempt < 200 && !back; ++attempt) {
+            back = lists(DiskInfo::volumes(), mount);
+            if (!back) std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        // Asked only once the second list waits for the slow mount: its answer lets that one go.
-        if (mountPoint == "/media/al/other") released.set_value();
-        return std::optional<VolumeCapacity>(VolumeCapacity{100 * GB, GB});
+        EXPECT_TRUE(back);
     });
-    const std::string root = mountLine(21, "8:1", "/", "/", "ext4", "/dev/sda1");
-    const std::string slow = mountLine(22, "8:17", "/", "/media/al/slow", "ext4", "/dev/sdb1");
-    const std::string other = mountLine(23, "8:33", "/", "/media/al/other", "ext4", "/dev/sdc1");
-    VolumeSources first = m_sources, second = m_sources;
-    first.mountInfo = (m_scratch / "first").string();
-    second.mountInfo = (m_scratch / "second").string();
-    writeText(first.mountInfo, root + slow);
-    writeText(second.mountInfo, root + slow + other);
+    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
+}
 
-    std::future<std::vector<VolumeInfo>> firstList = std::async(std::launch::async, [&] { return DiskInfo::volumes(first); });
-    entered.get_future().wait();
-    const std::vector<VolumeInfo> secondList = DiskInfo::volumes(second);
-    EXPECT_EQ(firstList.get().size(), 2u);
-    ASSERT_EQ(secondList.size(), 3u);
-    EXPECT_EQ(secondList[1].path, "/media/al/slow");
+// The sidebar and the monitor read their lists at the same moment: both have a mount that answers.
+TEST(VolumeListMounts, TwoListsReadAtOnceBothHaveAMountThatAnswers) {
+    test::TempFolder folder;
+    const std::string mount = folder.folder("net");
+    const bool ran = test::runInPrivateMounts([&] {
+        test::StallingFuse fuse(mount);
+        if (!fuse.isMounted()) ::_exit(77);
+        std::future<std::vector<VolumeInfo>> first = std::async(std::launch::async, [] { return DiskInfo::volumes(); });
+        const std::vector<VolumeInfo> second = DiskInfo::volumes();
+        EXPECT_TRUE(lists(first.get(), mount));
+        EXPECT_TRUE(lists(second, mount));
+    });
+    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
 }
 
 TEST(VolumeListOfThisMachine, ListsTheRootFolderFirstWithItsCapacity) {

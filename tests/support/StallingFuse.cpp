@@ -14,7 +14,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace tallymere::test {
 
@@ -161,77 +165,128 @@ void answer(int device, const fuse_in_header& in, const char* body) {
     }
 }
 
-// Serves until `control` says to stall, then reads requests for ever and answers none. Runs in the
-// forked server.
-[[noreturn]] void serve(int device, int control) {
+// Serves every device, holding every request unanswered between `control`'s "s" (stall) and "r"
+// (resume), and telling `control` the count held on "c". Runs in the forked server.
+[[noreturn]] void serve(const std::vector<int>& devices, int control) {
     static char buffer[FUSE_MIN_READ_BUFFER + 128 * 1024];
     bool stalled = false;
+    std::vector<std::pair<int, std::string>> held;
+    std::vector<pollfd> watched;
+    for (int device : devices) watched.push_back({device, POLLIN, 0});
+    watched.push_back({control, POLLIN, 0});
+    std::size_t open = devices.size();
     for (;;) {
-        pollfd watched[2] = {{device, POLLIN, 0}, {control, POLLIN, 0}};
-        if (::poll(watched, stalled ? 1 : 2, -1) < 0) continue;
-        if (!stalled && watched[1].revents) {
-            char told;
-            [[maybe_unused]] const ssize_t got = ::read(control, &told, 1);
-            stalled = true;
-            [[maybe_unused]] const ssize_t acknowledged = ::write(control, "k", 1);
+        if (::poll(watched.data(), watched.size(), -1) < 0) continue;
+        if (watched.back().revents) {
+            char told = 0;
+            if (::read(control, &told, 1) != 1) ::_exit(0);
+            if (told == 's') stalled = true;
+            if (told == 'r') {
+                stalled = false;
+                for (auto& [device, request] : held) {
+                    fuse_in_header in;
+                    std::memcpy(&in, request.data(), sizeof in);
+                    answer(device, in, request.data() + sizeof in);
+                }
+                held.clear();
+            }
+            const std::string reply = told == 'c' ? std::to_string(held.size()) : "k";
+            [[maybe_unused]] const ssize_t acknowledged = ::write(control, reply.data(), reply.size());
         }
-        if (!(watched[0].revents & POLLIN)) {
-            if (watched[0].revents & (POLLERR | POLLHUP)) ::_exit(0);
-            continue;
+        for (std::size_t i = 0; i + 1 < watched.size(); ++i) {
+            const int device = watched[i].fd;
+            const short events = watched[i].revents;
+            if (device < 0 || !events) continue;
+            const ssize_t got = (events & POLLIN) ? ::read(device, buffer, sizeof buffer - 1) : -1;
+            if (got < 0 && (errno == EINTR || errno == EAGAIN) && (events & POLLIN)) continue;
+            if (got < static_cast<ssize_t>(sizeof(fuse_in_header))) {
+                // Unmounted: this device is done, and the server with the last one.
+                watched[i].fd = -1;
+                if (--open == 0) ::_exit(0);
+                continue;
+            }
+            fuse_in_header in;
+            std::memcpy(&in, buffer, sizeof in);
+            if (in.opcode == FUSE_INTERRUPT || in.opcode == FUSE_FORGET || in.opcode == FUSE_BATCH_FORGET) continue;
+            buffer[got] = '\0';
+            if (stalled && in.opcode != FUSE_INIT) {
+                held.emplace_back(device, std::string(buffer, static_cast<std::size_t>(got) + 1));
+                continue;
+            }
+            answer(device, in, buffer + sizeof in);
         }
-        const ssize_t got = ::read(device, buffer, sizeof buffer);
-        if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (got < static_cast<ssize_t>(sizeof(fuse_in_header))) ::_exit(0); // unmounted
-        fuse_in_header in;
-        std::memcpy(&in, buffer, sizeof in);
-        if (in.opcode == FUSE_INTERRUPT || in.opcode == FUSE_FORGET || in.opcode == FUSE_BATCH_FORGET) continue;
-        if (stalled && in.opcode != FUSE_INIT) continue;
-        buffer[got] = '\0';
-        answer(device, in, buffer + sizeof in);
     }
 }
 
 } // namespace
 
-StallingFuse::StallingFuse(const std::string& mountPoint) : m_mountPoint(mountPoint) {
-    const int device = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
-    if (device < 0) return;
-    const std::string options = "fd=" + std::to_string(device) + ",rootmode=40000,user_id=" +
-                                std::to_string(::getuid()) + ",group_id=" + std::to_string(::getgid());
-    int pipeEnds[2];
-    if (::mount("stallingfuse", mountPoint.c_str(), "fuse.stallingfuse", MS_NOSUID | MS_NODEV, options.c_str()) != 0 ||
-        ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pipeEnds) != 0) {
-        ::close(device);
+StallingFuse::StallingFuse(const std::string& mountPoint) : StallingFuse(std::vector<std::string>{mountPoint}) {}
+
+StallingFuse::StallingFuse(const std::vector<std::string>& mountPoints) : m_mountPoints(mountPoints) {
+    std::vector<int> devices;
+    const auto giveUp = [&] {
+        for (std::size_t i = 0; i < devices.size(); ++i) ::umount2(m_mountPoints[i].c_str(), MNT_DETACH);
+        for (int device : devices) ::close(device);
+    };
+    for (const std::string& mountPoint : mountPoints) {
+        const int device = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
+        if (device < 0) {
+            giveUp();
+            return;
+        }
+        // Anyone may look: a test may look as another user.
+        const std::string options = "fd=" + std::to_string(device) + ",rootmode=40000,allow_other,user_id=" +
+                                    std::to_string(::getuid()) + ",group_id=" + std::to_string(::getgid());
+        if (::mount("stallingfuse", mountPoint.c_str(), "fuse.stallingfuse", MS_NOSUID | MS_NODEV, options.c_str()) != 0) {
+            ::close(device);
+            giveUp();
+            return;
+        }
+        devices.push_back(device);
+    }
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+        giveUp();
         return;
     }
     const pid_t server = ::fork();
     if (server == 0) {
-        ::close(pipeEnds[1]);
-        serve(device, pipeEnds[0]);
+        ::close(ends[1]);
+        serve(devices, ends[0]);
     }
-    ::close(device);
-    ::close(pipeEnds[0]);
+    // From here on only the server holds the devices: when it ends, the file systems go down.
+    for (int device : devices) ::close(device);
+    ::close(ends[0]);
     if (server < 0) {
-        ::close(pipeEnds[1]);
-        ::umount2(mountPoint.c_str(), MNT_DETACH);
+        ::close(ends[1]);
+        for (const std::string& mountPoint : mountPoints) ::umount2(mountPoint.c_str(), MNT_DETACH);
         return;
     }
     m_server = server;
-    m_control = pipeEnds[1];
+    m_control = ends[1];
+}
+namespace {
+
+// Tells the server, and waits for its answer.
+std::string tell(int control, char what) {
+    char answer[32];
+    if (::write(control, &what, 1) != 1) return {};
+    const ssize_t got = ::read(control, answer, sizeof answer);
+    return got > 0 ? std::string(answer, static_cast<std::size_t>(got)) : std::string();
 }
 
-void StallingFuse::stall() {
-    // Answered once the server has stopped answering.
-    char acknowledged;
-    if (::write(m_control, "s", 1) == 1) [[maybe_unused]] const ssize_t got = ::read(m_control, &acknowledged, 1);
-}
+} // namespace
+
+void StallingFuse::stall() { tell(m_control, 's'); }
+void StallingFuse::resume() { tell(m_control, 'r'); }
+int StallingFuse::heldRequests() { return std::atoi(tell(m_control, 'c').c_str()); }
 
 StallingFuse::~StallingFuse() {
     if (m_server <= 0) return;
     ::kill(m_server, SIGKILL);
     ::waitpid(m_server, nullptr, 0);
     ::close(m_control);
-    ::umount2(m_mountPoint.c_str(), MNT_DETACH);
+    for (const std::string& mountPoint : m_mountPoints) ::umount2(mountPoint.c_str(), MNT_DETACH);
 }
 
 } // namespace tallymere::test

@@ -2,6 +2,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace tallymere::test {
 
@@ -15,6 +16,8 @@ public:
     // Mounts on `mountPoint`, an empty folder. isMounted() is false where this system refuses
     // (no /dev/fuse, or no right to mount it).
     explicit StallingFuse(const std::string& mountPoint);
+    // The same file system on each of `mountPoints`, all served by one server process.
+    explicit StallingFuse(const std::vector<std::string>& mountPoints);
     ~StallingFuse();
     StallingFuse(const StallingFuse&) = delete;
     StallingFuse& operator=(const StallingFuse&) = delete;
@@ -22,9 +25,14 @@ public:
     bool isMounted() const { return m_server > 0; }
     // From now on, no request is answered.
     void stall();
+    // Answers every request held since stall(), in order, and each new one, as a server does that
+    // comes back.
+    void resume();
+    // The requests held unanswered so far (each one a caller left waiting).
+    int heldRequests();
 
 private:
-    std::string m_mountPoint;
+    std::vector<std::string> m_mountPoints;
     pid_t m_server = -1;
     int m_control = -1;
 };

@@ -26,13 +26,10 @@ MonitorSampler::Sources MonitorSampler::systemSources() {
         return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
     };
     sources.processes = [] { return ProcessList::sample(); };
-    // Read on a pool worker: a mount that does not report its capacity within 2 s is left out, so
-    // the worker, and the application waiting for its pool at exit, is never held by it. Every
-    // sampler (one a showing of the tab) asks through the process's one prober, so a stuck mount
-    // holds one thread, not one more a showing.
-    VolumeSources volumeSources;
-    volumeSources.probe = DiskInfo::capacityProbe();
-    sources.volumes = [volumeSources] { return DiskInfo::volumes(volumeSources); };
+    // Read on a pool worker through the gate: a mount that does not report its capacity within
+    // its bound is left out, so the worker, and the application waiting for its pool at exit, is
+    // never held by it; one that stopped holds one helper, however many showings of the tab ask.
+    sources.volumes = [] { return DiskInfo::volumes(); };
     return sources;
 }
 
