@@ -5,6 +5,7 @@
 #include "core/FileCategory.h"
 #include "core/ScanContext.h"
 #include "core/ScanFileSystem.h"
+#include "platform/PathGate.h"
 #include "core/ScanWorker.h"
 
 #include <fcntl.h>
@@ -284,8 +285,12 @@ std::shared_ptr<FileNode> scan(std::string_view rootArgument, const ScanOptions&
     // Read before the root is opened: a process with a single descriptor free still reads both.
     const auto mountTable = MountTable::current();
     const std::vector<MountEntry>& mounts = *mountTable;
-    if (ScanFileSystem::isRootOnUnansweredMount(mounts, rootArgument)) {
-        // Resolving or looking at the root would hold the scan, and the program's end, for ever.
+    // The way to the root is followed through the gate: a link or a relative path may lead onto a
+    // mount that does not answer, where resolving or looking at the root would hold the scan, and
+    // the program's end, for ever.
+    const PathGate::Text resolved = PathGate::realPath(std::string(rootArgument));
+    const int rootError = resolved.error ? resolved.error : PathGate::lstat(resolved.text).error;
+    if (rootError == PathGate::notAnswering) {
         auto tree = std::make_shared<FileTree>();
         FileNode* root = tree->arena.makeNode(PathText::standardized(rootArgument), true, FileCategory::folder);
         root->isDenied = true;
@@ -293,8 +298,8 @@ std::shared_ptr<FileNode> scan(std::string_view rootArgument, const ScanOptions&
         progress.addUnanswered();
         return shareRoot(tree);
     }
-    const std::string rootPath = physicalPath(rootArgument);
-    if (rootPath.empty()) return nullptr;
+    if (rootError) return nullptr;
+    const std::string& rootPath = resolved.text;
     ScanFileSystem::Capabilities probe;
     EntryInfo info;
     if (!ScanFileSystem::examine(AT_FDCWD, rootPath.c_str(), info, probe)) return nullptr;

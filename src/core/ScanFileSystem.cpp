@@ -1,8 +1,7 @@
 #include "core/ScanFileSystem.h"
 
 #include "base/PathText.h"
-#include "platform/BoundedCalls.h"
-#include "platform/ChildCall.h"
+#include "platform/PathGate.h"
 
 #include <fcntl.h>
 #include <linux/openat2.h>
@@ -66,10 +65,6 @@ int openOne(int dirFd, const char* path, Capabilities& capabilities, bool& cross
     return ::openat(dirFd, path, folderFlags);
 }
 
-// One for the process: a mount that stops answering holds one thread, however many scans meet it;
-// a scan that meets it while that look is still outstanding does not wait for it again.
-const BoundedCalls<std::optional<EntryInfo>>& mountPointProbe();
-
 } // namespace
 
 bool examine(int dirFd, const char* name, EntryInfo& info, Capabilities& capabilities) {
@@ -92,29 +87,6 @@ bool examine(int dirFd, const char* name, EntryInfo& info, Capabilities& capabil
     info.created = (sx.stx_mask & STATX_BTIME) ? static_cast<double>(sx.stx_btime.tv_sec) : 0.0;
     return true;
 }
-
-namespace {
-
-// Each look is made from a child process: one that never returns holds the child, never a thread
-// of this process, which could then not end.
-const BoundedCalls<std::optional<EntryInfo>>& mountPointProbe() {
-    struct Look {
-        bool found = false;
-        EntryInfo info;
-    };
-    static const BoundedCalls<std::optional<EntryInfo>> probe(mountAnswerLimit, [](const std::string& path) {
-        const std::optional<Look> look = callInChild<Look>([&path] {
-            Capabilities capabilities;
-            Look answer;
-            answer.found = examine(AT_FDCWD, path.c_str(), answer.info, capabilities);
-            return answer;
-        });
-        return look && look->found ? std::optional<EntryInfo>(look->info) : std::nullopt;
-    });
-    return probe;
-}
-
-} // namespace
 
 int openChild(int dirFd, const char* name, Capabilities& capabilities, bool& crossed) {
     return openOne(dirFd, name, capabilities, crossed);
@@ -194,34 +166,17 @@ MountPoints lookAtMountPoints(const std::vector<MountEntry>& mounts, std::string
     }
     if (mountPoints.empty()) return result;
 
-    const auto answers = mountPointProbe().ask(mountPoints);
+    const std::vector<PathGate::Status> looks = PathGate::lstatEach(mountPoints);
     for (std::size_t i = 0; i < mountPoints.size(); ++i) {
-        if (!answers[i]) result.unanswered.insert(mountPoints[i]);
-        else if (const std::optional<EntryInfo>& info = *answers[i]; info && info->type == S_IFREG)
-            result.files.emplace_back(info->device, info->inode);
+        if (looks[i].error == PathGate::notAnswering) result.unanswered.insert(mountPoints[i]);
+        else if (looks[i].error == 0 && S_ISREG(looks[i].info.st_mode))
+            result.files.emplace_back(looks[i].info.st_dev, looks[i].info.st_ino);
     }
     return result;
 }
 
-bool isRootOnUnansweredMount(const std::vector<MountEntry>& mounts, std::string_view root) {
-    if (root.empty() || root.front() != '/') return false;
-    const std::string path = PathText::standardized(root);
-    const MountEntry* holder = nullptr; // the mount the root lies on, as far as its text tells
-    for (const MountEntry& mount : mounts)
-        if ((!holder || mount.mountPoint.size() >= holder->mountPoint.size()) &&
-            (path == mount.mountPoint || PathText::isInside(path, mount.mountPoint)))
-            holder = &mount;
-    // A local disk's mount answers as long as the system does: only these are looked at first.
-    const bool mayHang = holder && holder->mountPoint != "/" &&
-                         (holder->fsType == "fuse" || holder->fsType == "fuseblk" || holder->fsType.starts_with("fuse.") ||
-                          MountTable::isVirtualOrNetwork(holder->fsType));
-    return mayHang && !mountPointProbe().ask({holder->mountPoint}).front();
-}
-
 bool isOnUnansweredMount(std::string_view path) {
-    return mountPointProbe().isOutstanding([path](const std::string& mountPoint) {
-        return path == mountPoint || PathText::isInside(path, mountPoint);
-    }) || isRootOnUnansweredMount(*MountTable::current(), path);
+    return PathGate::lstat(std::string(path)).error == PathGate::notAnswering;
 }
 
 RepeatedMounts repeatedMounts(const std::vector<MountEntry>& mounts) {

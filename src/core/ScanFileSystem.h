@@ -100,21 +100,14 @@ struct MountPoints {
 
 // Looks at the mount points below `rootPath` that the scan may enter: those the boundaries or the
 // options leave out, or that lie below one left out, are not looked at. Without such a mount point
-// nothing is looked at and nothing waits. The looks go through one prober for the whole process,
-// so a stuck mount holds one look however many scans meet it; each is made from a child process,
-// so the look that stays blocked never keeps this process from ending.
+// nothing is looked at and nothing waits. The looks go through the gate, all at once: one on a
+// mount that may stop answering is made by a helper process and waited for at most its bound, and
+// a stuck mount holds one helper however many scans meet it.
 MountPoints lookAtMountPoints(const std::vector<MountEntry>& mounts, std::string_view rootPath,
                               const Boundaries& boundaries, const std::unordered_set<std::string>& excludedPaths);
 
-// Whether `root` (absolute, as written) lies on a FUSE, network or virtual mount that does not answer
-// a look at its mount point within the bounded wait: the scan's first look at the root would wait
-// as long.
-bool isRootOnUnansweredMount(const std::vector<MountEntry>& mounts, std::string_view root);
-
-// Whether `path` is, or lies below, a mount point whose look a scan is still waiting on, or lies on a
-// FUSE, network or virtual mount that does not answer a fresh look within the bounded wait (its
-// server may have stopped after the scan): a stat or an open of it would wait as long, so whatever
-// would look at it (a preview, an opener, the Trash) says so instead, at once or within the bound.
+// Whether a look at `path` does not answer within the gate's bound (its mount stopped answering,
+// or still holds a look from before).
 bool isOnUnansweredMount(std::string_view path);
 
 // The file systems whose folders can be met more than once in one scan: a device the mount table
