@@ -1,7 +1,6 @@
 #include "services/TrashService.h"
 #include "base/Saturating.h"
 
-#include "core/ScanFileSystem.h"
 #include "platform/FreedesktopTrash.h"
 
 namespace tallymere::TrashService {
@@ -14,11 +13,6 @@ Outcome trashScanned(const std::vector<std::string>& paths, const std::unordered
                      const std::unordered_map<std::string, FreedesktopTrash::Identity>& identities) {
     Outcome outcome;
     for (const std::string& path : paths) {
-        // Any look at it would hold the caller (the window) for as long as its mount is stuck.
-        if (ScanFileSystem::isOnUnansweredMount(path)) {
-            outcome.failed.emplace_back(path, "Its file system does not answer");
-            continue;
-        }
         const auto identity = identities.find(path);
         const FreedesktopTrash::Result result = identity == identities.end()
                                                     ? FreedesktopTrash::moveToTrash(path)

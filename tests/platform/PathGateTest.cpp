@@ -1,6 +1,7 @@
 #include "platform/PathGate.h"
 #include "platform/gate/GateHelpers.h"
 #include "support/DeadFuse.h"
+#include "support/EndsWithin.h"
 #include "support/NoChildProcesses.h"
 #include "support/StallingFuse.h"
 #include "support/TempFolder.h"
@@ -9,10 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,7 +18,6 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,29 +25,11 @@ namespace tallymere {
 namespace {
 
 using PathGate::notAnswering;
+using test::endsWithin;
 
 std::vector<std::string> sorted(std::vector<std::string> names) {
     std::sort(names.begin(), names.end());
     return names;
-}
-
-// Runs `body` in a forked process and says whether it ended within `seconds`: a process with a
-// thread blocked on a dead mount cannot end.
-bool endsWithin(int seconds, const std::function<void()>& body) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        body();
-        ::_exit(::testing::Test::HasFailure() ? 1 : 0);
-    }
-    const int watch = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
-    pollfd ended{watch, POLLIN, 0};
-    const bool inTime = ::poll(&ended, 1, seconds * 1000) == 1;
-    ::close(watch);
-    if (!inTime) ::kill(child, SIGKILL);
-    int status = 0;
-    if (inTime) ::waitpid(child, &status, 0);
-    EXPECT_TRUE(!inTime || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << "the ending process failed";
-    return inTime;
 }
 
 // Every call on a local disk, links followed as each call follows them, special files never opened

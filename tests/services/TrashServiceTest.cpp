@@ -3,6 +3,8 @@
 #include "core/DiskScanner.h"
 #include "services/TrashService.h"
 #include "support/DeadFuse.h"
+#include "support/EndsWithin.h"
+#include "support/StallingFuse.h"
 #include "support/TempFolder.h"
 #include "support/Unprivileged.h"
 
@@ -412,6 +414,35 @@ TEST_F(TrashTest, AnItemOnAMountThatStoppedAnsweringAfterTheScanFailsWithinTheBo
         EXPECT_TRUE(outcome.trashed.empty());
         const std::vector<std::pair<std::string, std::string>> failed{{dead, "Its file system does not answer"}};
         EXPECT_EQ(outcome.failed, failed);
+    });
+    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
+}
+
+// A server that stops after the scan while the kernel still keeps its root's attributes: a look at
+// the mount point is answered, but every call on an item below it waits. The move of such an item
+// fails within the bound, and the process that asked can end while the server stays stopped.
+TEST_F(TrashTest, AnItemBelowAMountWhoseRootIsStillKnownFailsWithinTheBound) {
+    const fs::path mount = m_scratch / "src" / "net";
+    fs::create_directories(mount);
+    const bool ran = test::runInPrivateMounts([&] {
+        test::StallingFuse fuse(mount.string());
+        if (!fuse.isMounted()) ::_exit(77);
+        // Asked once in every way a look asks, so the kernel knows what the server can tell.
+        struct statx known {};
+        constexpr unsigned everything = STATX_BASIC_STATS | STATX_BTIME;
+        ASSERT_EQ(::statx(AT_FDCWD, mount.c_str(), AT_NO_AUTOMOUNT, everything, &known), 0);
+        fuse.stall();
+        ASSERT_EQ(::statx(AT_FDCWD, mount.c_str(), AT_NO_AUTOMOUNT, everything, &known), 0)
+            << "the root's attributes are no longer kept";
+        const bool ended = test::endsWithin(30, [&] {
+            for (const fs::path& item : {mount / "file.txt", mount / "sub", mount / "sub" / "inner.txt"}) {
+                const TrashService::Outcome outcome = TrashService::trash({item}, {});
+                EXPECT_TRUE(outcome.trashed.empty()) << item;
+                const std::vector<std::pair<std::string, std::string>> failed{{item, "Its file system does not answer"}};
+                EXPECT_EQ(outcome.failed, failed);
+            }
+        });
+        EXPECT_TRUE(ended) << "the move waited on the mount";
     });
     if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
 }

@@ -103,6 +103,9 @@ void answer(int device, const fuse_in_header& in, const char* body) {
         if (!node) return reply(device, in.unique, ENOENT, nullptr, 0);
         fuse_attr_out out{};
         fill(out.attr, *node);
+        // The root's attributes are kept for a minute, as a network file system's are: a look at
+        // the mount point is answered from that, the files below it only by the server.
+        if (node->id == 1) out.attr_valid = 60;
         replyWith(device, in.unique, out);
         return;
     }

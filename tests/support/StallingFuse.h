@@ -8,8 +8,9 @@ namespace tallymere::test {
 
 // A FUSE file system that serves a few files and then, once told, reads every request and answers
 // none, as a network file system whose server stopped does: every call on it blocks in the kernel
-// until it is taken down. It holds "file.txt" ("hello\n") and "sub/inner.txt" ("inner\n"), and
-// the kernel keeps nothing of it between calls, so each call asks the server. Mount it only in a
+// until it is taken down. It holds "file.txt" ("hello\n") and "sub/inner.txt" ("inner\n"). The
+// kernel keeps the root's attributes for a minute, as it does a network file system's, and nothing
+// else: every other call asks the server. Mount it only in a
 // private mount namespace (runInPrivateMounts), as DeadFuse.
 class StallingFuse {
 public:
