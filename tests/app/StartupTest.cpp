@@ -8,6 +8,8 @@
 #include "app/MenuCommands.h"
 #include "style/Theme.h"
 #include "views/shell/RootView.h"
+#include "support/DeadFuse.h"
+#include "support/TempFolder.h"
 #include "support/Unprivileged.h"
 
 #include <QApplication>
@@ -26,6 +28,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <string>
 
 using namespace tallymere;
 using tallymere::test::TempFolder;
@@ -301,4 +304,61 @@ TEST(MainWindowMove, ABackgroundPressMovesTheWindowOnlyOnceThePointerTravels) {
     // A move with no button held after the release starts nothing.
     send(QEvent::MouseMove, QPointF(at) + QPointF(60, 2), Qt::NoButton);
     EXPECT_EQ(window.moveRequests(), 1);
+}
+
+namespace {
+
+// Whether the process has its own handler for `signal` yet (the window installs one at start).
+bool handles(pid_t pid, int signal) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with("SigCgt:")) return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1;
+    return false;
+}
+
+} // namespace
+
+// The program is told to quit (as the desktop does at log-out: every window closes as if the user
+// closed it) while a recent folder lies on a mount that never answers, and the server stays stopped:
+// it ends all the same, since nothing of it waits on the mount.
+TEST(Startup, QuitEndsTheProgramWhileARecentFolderLiesOnAMountThatNeverAnswers) {
+    if (binary().isEmpty()) GTEST_SKIP() << "TALLYMERE_BINARY is not set";
+    TempFolder dir;
+    const std::string dead = dir.folder("dead");
+    const std::string home = dir.folder("home");
+    dir.folder("config/Tallymere");
+    std::ofstream(dir / "config/Tallymere/Tallymere.conf") << "[General]\nrecentScanPaths=" << dead << "/photos, " << home << "\n";
+    const std::string program = binary().toStdString();
+    const bool ran = test::runInPrivateMounts([&] {
+        test::DeadFuse fuse(dead);
+        if (!fuse.isMounted()) ::_exit(77);
+        const pid_t window = ::fork();
+        if (window == 0) {
+            ::setenv("HOME", home.c_str(), 1);
+            ::setenv("XDG_CONFIG_HOME", (dir / "config").c_str(), 1);
+            ::setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
+            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            ::unsetenv("DISPLAY");
+            ::unsetenv("WAYLAND_DISPLAY");
+            ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        bool started = false;
+        for (int wait = 0; wait < 600 && !started; ++wait) {
+            started = handles(window, SIGTERM) && fuse.requests() >= 1;
+            if (!started) ::usleep(50 * 1000);
+        }
+        ASSERT_TRUE(started) << "the window did not start, or never looked for its recent folders";
+        ::kill(window, SIGTERM);
+        int status = 0;
+        bool ended = false;
+        for (int wait = 0; wait < 200 && !ended; ++wait) {
+            ended = ::waitpid(window, &status, WNOHANG) == window;
+            if (!ended) ::usleep(50 * 1000);
+        }
+        // Otherwise the mount goes down with `fuse`, and the program with it.
+        EXPECT_TRUE(ended) << "the program did not end while the mount stayed stopped";
+        if (!ended) ::kill(window, SIGKILL);
+    });
+    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
 }
