@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -119,6 +120,21 @@ TEST(PathGateBound, EveryWayOntoAMountThatNeverAnswersSaysSoAndTheProgramEnds) {
             EXPECT_LE(gate::livingHelpers(), gate::mostAnswering);
         });
         EXPECT_TRUE(ended) << "a process that looked at a dead mount could not end";
+        // The helper left blocked holds nothing of the program's: its output, here a pipe, ends
+        // when the program ends, while the server stays stopped.
+        int output[2];
+        ASSERT_EQ(::pipe(output), 0);
+        const bool alsoEnded = endsWithin(30, [&] {
+            ::dup2(output[1], STDOUT_FILENO);
+            ::dup2(output[1], STDERR_FILENO);
+            EXPECT_EQ(PathGate::stat(dead + "/other").error, notAnswering);
+        });
+        ::close(output[1]);
+        pollfd closed{output[0], POLLIN, 0};
+        EXPECT_TRUE(alsoEnded);
+        EXPECT_EQ(::poll(&closed, 1, 0), 1);
+        char byte;
+        EXPECT_EQ(::read(output[0], &byte, 1), 0) << "someone still holds the program's output";
     });
     if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
 }

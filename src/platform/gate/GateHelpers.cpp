@@ -136,6 +136,11 @@ std::optional<Helper> start(std::string& why) {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
     ::posix_spawn_file_actions_init(&actions);
+    // Not even the program's standard streams: a helper left blocked would keep a pipe the program
+    // writes to open, and whoever reads it would wait for its end as long.
+    ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    ::posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     ::posix_spawn_file_actions_adddup2(&actions, ends[1], 3);
     ::posix_spawn_file_actions_addclosefrom_np(&actions, 4);
     ::posix_spawnattr_init(&attributes);
