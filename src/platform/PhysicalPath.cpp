@@ -1,8 +1,9 @@
 #include "platform/PhysicalPath.h"
 
 #include "base/PathText.h"
+#include "platform/PathGate.h"
 
-#include <cstdlib>
+#include <cerrno>
 
 namespace tallymere {
 
@@ -11,13 +12,13 @@ std::string physicalPath(const std::string& path) {
     std::string existing = PathText::standardized(path);
     std::string rest;
     for (;;) {
-        if (char* resolved = ::realpath(existing.c_str(), nullptr)) {
-            std::string real = resolved;
-            std::free(resolved);
-            if (rest.empty()) return real;
-            return real == "/" ? rest : real + rest;
+        // Through the gate: the way may pass a mount that stopped answering.
+        const PathGate::Text real = PathGate::realPath(existing);
+        if (real.error == 0) {
+            if (rest.empty()) return real.text;
+            return real.text == "/" ? rest : real.text + rest;
         }
-        if (existing == "/" || existing.empty()) return {};
+        if (real.error == PathGate::notAnswering || existing == "/" || existing.empty()) return {};
         rest = existing.substr(existing.rfind('/')) + rest;
         existing = PathText::parent(existing);
     }
