@@ -447,6 +447,27 @@ TEST_F(TrashTest, AnItemBelowAMountWhoseRootIsStillKnownFailsWithinTheBound) {
     if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
 }
 
+// The data folder, and with it the home Trash, lies on a mount that stopped answering: an item on a
+// disk that answers still goes to its own volume's Trash, and nothing waits on the data folder.
+TEST_F(TrashTest, AHomeTrashOnAMountThatStoppedAnsweringHoldsNoMoveOfALocalItem) {
+    const fs::path data = m_scratch / "data";
+    const fs::path volume = m_scratch / "src" / "volume";
+    fs::create_directories(data);
+    fs::create_directories(volume);
+    const bool ran = test::runInPrivateMounts([&] {
+        test::DeadFuse fuse(data.string());
+        if (!fuse.isMounted() || mount("tm-volume", volume.c_str(), "tmpfs", 0, "size=4m") != 0) ::_exit(77);
+        writeText(volume / "clip.mov", "data");
+        const bool ended = test::endsWithin(30, [&] {
+            const TrashService::Outcome outcome = TrashService::trash({volume / "clip.mov"}, {});
+            EXPECT_EQ(outcome.trashed, std::vector<std::string>{volume / "clip.mov"});
+        });
+        EXPECT_TRUE(ended) << "the move waited on the data folder";
+        EXPECT_TRUE(fs::exists(volume / (".Trash-" + std::to_string(getuid())) / "files" / "clip.mov"));
+    });
+    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
+}
+
 TEST_F(TrashTest, AnotherUsersHomeTrashIsNeitherMadeNorFilled) {
     if (getuid() != 0) GTEST_SKIP() << "only root can give a folder to another user";
     // Root started with a user's HOME: that user's data folder, then that user's own Trash.
