@@ -496,12 +496,14 @@ std::string chooseTrash(const CheckedItem& item, TrashChoice& choice) {
     choice.itemTop = mounts.empty() ? topFolderByDevice(item.realParent, item.device) : mountPointOf(item.realParent, mounts);
     choice.home = homeTrashFolder();
     choice.realHome = choice.home.empty() ? std::string() : physicalPath(choice.home);
-    if (!choice.realHome.empty()) {
+    // The home Trash is looked at only where the mount table puts it on the item's own mount: on
+    // another it cannot take the item, and that mount may be one that stopped answering.
+    const bool homeOnItsMount = mounts.empty() || (!choice.realHome.empty() && mountPointOf(choice.realHome, mounts) == choice.itemTop);
+    if (!choice.realHome.empty() && homeOnItsMount) {
         struct stat homeInfo {};
         std::string nearest = choice.realHome;
         while (stat(nearest.c_str(), &homeInfo) != 0 && nearest != "/") nearest = PathText::parent(nearest);
-        const std::string homeTop =
-            mounts.empty() ? topFolderByDevice(nearest, homeInfo.st_dev) : mountPointOf(choice.realHome, mounts);
+        const std::string homeTop = mounts.empty() ? topFolderByDevice(nearest, homeInfo.st_dev) : choice.itemTop;
         choice.useHome = homeInfo.st_dev == item.device && homeTop == choice.itemTop;
     }
     // Moving the info folder into files/ would lose where every trashed item came from, and moving
