@@ -1,6 +1,7 @@
 #include "platform/OwnPlace.h"
 
 #include "base/PathText.h"
+#include "platform/PathGate.h"
 #include "platform/UserFolders.h"
 
 #include <sys/stat.h>
@@ -22,10 +23,11 @@ bool isAtOrInside(const std::string& path, const std::string& folder) {
 std::string whyNoHome(const std::string& path) {
     const std::string home = PathText::standardized(UserFolders::home());
     if (home.empty() || home == "/" || !isAtOrInside(path, home)) return {};
-    struct stat info {};
-    if (stat(home.c_str(), &info) != 0)
-        return errno == ENOENT || errno == ENOTDIR ? "the home folder " + home + " does not exist" : std::string();
-    return S_ISDIR(info.st_mode) ? std::string() : "the home folder " + home + " is not a folder";
+    const PathGate::Status look = PathGate::stat(home);
+    if (look.error == PathGate::notAnswering) return "the home folder " + home + " does not answer";
+    if (look.error != 0)
+        return look.error == ENOENT || look.error == ENOTDIR ? "the home folder " + home + " does not exist" : std::string();
+    return S_ISDIR(look.info.st_mode) ? std::string() : "the home folder " + home + " is not a folder";
 }
 
 } // namespace
@@ -42,16 +44,18 @@ std::string whyNotOwn(const std::string& written) {
         std::size_t end = path.find('/', start);
         if (end == std::string::npos) end = path.size();
         const std::string next = (reached == "/" ? "/" : reached + "/") + path.substr(start, end - start);
-        struct stat info {};
-        if (lstat(next.c_str(), &info) != 0) break;
-        if (S_ISLNK(info.st_mode) && info.st_uid != uid && info.st_uid != 0)
+        const PathGate::Status look = PathGate::lstat(next);
+        if (look.error == PathGate::notAnswering) return next + " does not answer";
+        if (look.error != 0) break;
+        if (S_ISLNK(look.info.st_mode) && look.info.st_uid != uid && look.info.st_uid != 0)
             return next + " is a link of another user";
         reached = next;
         start = end + 1;
     }
-    struct stat info {};
-    if (stat(reached.c_str(), &info) != 0) return {}; // nothing there to belong to anyone: the write says why
-    if (info.st_uid != uid) return reached + " belongs to another user";
+    const PathGate::Status look = PathGate::stat(reached);
+    if (look.error == PathGate::notAnswering) return reached + " does not answer";
+    if (look.error != 0) return {}; // nothing there to belong to anyone: the write says why
+    if (look.info.st_uid != uid) return reached + " belongs to another user";
     return {};
 }
 

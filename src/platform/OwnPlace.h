@@ -9,7 +9,8 @@ namespace tallymere::OwnPlace {
 // trusted), or it lies below a home folder that is not there. Empty when the place is the user's
 // own. Started as root with a user's HOME, the program would otherwise leave folders and files
 // there that the user can neither change nor remove, or follow a link the user made into a folder
-// of the system's.
+// of the system's. Looked at through the gate: a place on a mount that does not answer is not one to
+// write to ("PATH does not answer").
 std::string whyNotOwn(const std::string& path);
 
 } // namespace tallymere::OwnPlace
