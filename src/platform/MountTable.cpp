@@ -2,12 +2,13 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/stat.h>
+#include <pthread.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <atomic>
 #include <mutex>
 
 namespace tallymere::MountTable {
@@ -109,21 +110,21 @@ std::vector<MountEntry> read(const std::string& path) {
 }
 
 std::shared_ptr<const std::vector<MountEntry>> current() {
-    // The table of one namespace, and a descriptor of it open for its whole life: a poll of such a
-    // descriptor reports POLLPRI once for each time anything was mounted or unmounted in that
-    // namespace since the descriptor's last poll (or its opening).
+    // The table, and a descriptor of it open for its whole life: a poll of such a descriptor reports
+    // POLLPRI once for each time anything was mounted or unmounted in its namespace since its last
+    // poll (or its opening). A child forked from this process, which may go on to make a namespace
+    // of its own, opens its own.
     struct Cache {
         std::mutex lock;
         int watch = -1;
-        ino_t space = 0;
         std::shared_ptr<const std::vector<MountEntry>> table;
     };
     static Cache cache;
+    static std::atomic<bool> forked{false};
+    static const bool watchesForks = ::pthread_atfork(nullptr, nullptr, [] { forked = true; }) == 0;
     constexpr const char* path = "/proc/self/mountinfo";
-    struct stat space {};
-    const bool knowsSpace = ::stat("/proc/self/ns/mnt", &space) == 0;
     std::lock_guard guard(cache.lock);
-    bool stale = !cache.table || (knowsSpace && space.st_ino != cache.space) || cache.watch < 0;
+    bool stale = !cache.table || cache.watch < 0 || forked.exchange(false) || !watchesForks;
     if (!stale) {
         pollfd changed{.fd = cache.watch, .events = POLLPRI, .revents = 0};
         stale = ::poll(&changed, 1, 0) < 0 || (changed.revents & (POLLPRI | POLLERR | POLLNVAL)) != 0;
@@ -132,7 +133,6 @@ std::shared_ptr<const std::vector<MountEntry>> current() {
     if (cache.watch >= 0) ::close(cache.watch);
     // Opened before the table is read, so a change made while it is read marks the new descriptor.
     cache.watch = ::open(path, O_RDONLY | O_CLOEXEC);
-    cache.space = knowsSpace ? space.st_ino : 0;
     cache.table = std::make_shared<const std::vector<MountEntry>>(read(path));
     return cache.table;
 }

@@ -53,8 +53,8 @@ std::optional<Reply> tryHere(const Request& request, Pending& pending) {
         return std::nullopt;
     }
     if (request.op == Op::rename) {
-        Place from = locate(path, false);
-        Place to = locate(request.texts.size() > 1 ? request.texts[1] : std::string(), false);
+        Place from = locate(path, Reach::folder);
+        Place to = locate(request.texts.size() > 1 ? request.texts[1] : std::string(), Reach::folder);
         if (!from.needsHelper && from.error) return failure(from.error);
         if (!to.needsHelper && to.error) return failure(to.error);
         if (!from.needsHelper && !to.needsHelper)
@@ -64,7 +64,7 @@ std::optional<Reply> tryHere(const Request& request, Pending& pending) {
         if (to.needsHelper) pending.request.texts[1] = to.path;
         return std::nullopt;
     }
-    const Place place = locate(path, followsLast(request.op));
+    const Place place = locate(path, reachOf(request.op));
     if (!place.needsHelper) return place.error ? failure(place.error) : perform(request, place);
     pending = {request, place.mountPoint};
     pending.request.texts[0] = place.path;
@@ -209,7 +209,7 @@ Reader::Reader(const std::string& path) {
     if (gate::makesCallsDirectly()) {
         m_path = path;
     } else {
-        const gate::Place place = gate::locate(path, true);
+        const gate::Place place = gate::locate(path, gate::Reach::item);
         if (place.needsHelper) {
             m_path = place.path;
         } else if (place.error) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -57,7 +58,6 @@ void endHelper(const Helper& helper) {
 
 class Pool {
 public:
-    pid_t owner = ::getpid();
     std::mutex lock;
     std::condition_variable freed;
     std::vector<Helper> idle;
@@ -82,12 +82,15 @@ public:
     }
 };
 
+std::atomic<bool> forked{false};
+
 Pool& pool() {
     // Never destroyed: helpers may still be asked while the program ends.
     static Pool* shared = new Pool;
+    static const bool watchesForks = ::pthread_atfork(nullptr, nullptr, [] { forked = true; }) == 0;
     // A child forked from this process (a test's) shares its helpers' channels with it: it starts
     // helpers of its own, and leaves those of the process it came from alone.
-    if (shared->owner != ::getpid()) {
+    if (forked.exchange(false) || !watchesForks) {
         for (const Helper& helper : shared->idle) ::close(helper.channel);
         for (const Left& left : shared->left) ::close(left.helper.channel);
         shared = new Pool;

@@ -34,6 +34,7 @@ const char* nameIn(const Place& place) { return place.name.empty() ? "" : place.
 int emptyPathFlag(const Place& place) { return place.name.empty() ? AT_EMPTY_PATH : 0; }
 
 Reply statOf(const Place& place) {
+    if (place.hasInfo) return record(place.info);
     struct stat info {};
     if (::fstatat(place.handle.get(), nameIn(place), &info, emptyPathFlag(place) | AT_SYMLINK_NOFOLLOW) != 0)
         return failure(errno);
@@ -167,14 +168,16 @@ Reply writeOf(const Place& place, const std::string& bytes) {
 
 } // namespace
 
-bool followsLast(Op op) {
+Reach reachOf(Op op) {
     switch (op) {
     case Op::stat:
     case Op::realPath:
     case Op::statVfs:
     case Op::list:
-    case Op::readFile: return true;
-    default: return false;
+    case Op::readFile: return Reach::item;
+    case Op::lstat:
+    case Op::readLink: return Reach::itemItself;
+    default: return Reach::folder;
     }
 }
 
@@ -219,8 +222,9 @@ Reply performPlainly(const Request& request) {
         return failure(::rename(path.c_str(), request.texts[1].c_str()) == 0 ? 0 : errno);
     }
     Place place;
-    if (followsLast(request.op)) {
-        place.handle = OwnedFd(::open(path.c_str(), O_PATH | O_CLOEXEC));
+    const Reach reach = reachOf(request.op);
+    if (reach != Reach::folder) {
+        place.handle = OwnedFd(::open(path.c_str(), O_PATH | O_CLOEXEC | (reach == Reach::itemItself ? O_NOFOLLOW : 0)));
     } else {
         const std::string name = PathText::lastComponent(path);
         const std::string folder = path.front() == '/' ? PathText::parent(path) : [&] {

@@ -10,8 +10,8 @@
 // touching a file system that may not answer, in a helper on one found the plain way.
 namespace tallymere::gate {
 
-// Whether the call acts on what a link at the end of its path leads to.
-bool followsLast(Op op);
+// How far the call goes along its path.
+Reach reachOf(Op op);
 
 // Whether the call takes a path of its own and finds its way itself (a move to the Trash, the
 // check that an item is unchanged, the launchers): decided by the path's text alone.

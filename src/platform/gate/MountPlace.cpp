@@ -100,14 +100,9 @@ Place forHelper(std::string path, std::string mountPoint) {
     return place;
 }
 
-bool isLink(int fd) {
-    struct stat info {};
-    return ::fstatat(fd, "", &info, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode);
-}
-
 // One name at a time from "/", each link read and spliced into the way, until the way ends or
 // enters a mount that may not answer.
-Place walk(const MountIndex& index, std::deque<std::string> rest, bool followLast) {
+Place walk(const MountIndex& index, std::deque<std::string> rest, Reach reach) {
     std::string resolved = "/";
     if (isUnansweringMount(index, "/")) {
         std::string path = "/";
@@ -135,7 +130,7 @@ Place walk(const MountIndex& index, std::deque<std::string> rest, bool followLas
             for (const std::string& part : rest) path = joined(path, part);
             return forHelper(path, candidate);
         }
-        if (last && !followLast) {
+        if (last && reach == Reach::folder) {
             Place place;
             place.handle = std::move(folder);
             place.name = name;
@@ -146,6 +141,14 @@ Place walk(const MountIndex& index, std::deque<std::string> rest, bool followLas
         if (!next) return failed(errno);
         struct stat info {};
         if (::fstatat(next.get(), "", &info, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW) != 0) return failed(errno);
+        if (last && reach == Reach::itemItself) {
+            Place place;
+            place.handle = std::move(next);
+            place.path = candidate;
+            place.info = info;
+            place.hasInfo = true;
+            return place;
+        }
         if (S_ISLNK(info.st_mode)) {
             if (++links > mostLinks) return failed(ELOOP);
             char target[PATH_MAX];
@@ -168,7 +171,7 @@ Place walk(const MountIndex& index, std::deque<std::string> rest, bool followLas
     Place place;
     place.handle = std::move(folder);
     place.path = resolved;
-    if (!followLast) {
+    if (reach == Reach::folder) {
         // The way ended on a folder reached through "..", or on "/": the item is that folder itself.
         OwnedFd above(::openat(place.handle.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
         if (!above) return failed(errno);
@@ -208,7 +211,11 @@ std::string unansweringMountOnTheWay(const std::vector<MountEntry>& mounts, std:
     return unansweringOnTheWay(indexOf(std::make_shared<const std::vector<MountEntry>>(mounts)), absolutePath);
 }
 
-Place locate(const std::string& path, bool followLast) {
+std::string unansweringMountOnTheWay(std::string_view absolutePath) {
+    return unansweringOnTheWay(*currentIndex(), absolutePath);
+}
+
+Place locate(const std::string& path, Reach reach) {
     if (path.empty()) return failed(ENOENT);
     std::string absolute = path;
     if (path.front() != '/') {
@@ -220,26 +227,29 @@ Place locate(const std::string& path, bool followLast) {
     std::deque<std::string> parts = componentsOf(absolute);
     bool hasUp = false;
     for (const std::string& part : parts) hasUp |= part == "..";
-    if (hasUp || parts.empty()) return walk(*index, std::move(parts), followLast);
+    if (hasUp || parts.empty()) return walk(*index, std::move(parts), reach);
 
     // The common case, in one call: a way with no link on it that passes only through mounts that
-    // answer. The kernel refuses every link on the way rather than following it.
+    // answer. The kernel refuses every link on the way rather than following it, and opens a link
+    // at the end as itself.
     std::string text;
-    for (const std::string& part : parts) text = joined(text.empty() ? "/" : text, part);
+    text.reserve(absolute.size());
+    for (const std::string& part : parts) text.append("/").append(part);
     if (std::string mount = unansweringOnTheWay(*index, text); !mount.empty()) return forHelper(text, std::move(mount));
-    const std::string target = followLast ? text : PathText::parent(text);
-    const long fd = openWithoutLinks(target);
+    const long fd = openWithoutLinks(reach == Reach::folder ? PathText::parent(text) : text);
     if (fd < 0) {
         if (errno == ELOOP || errno == ENOSYS || errno == EPERM || errno == EXDEV)
-            return walk(*index, std::move(parts), followLast);
+            return walk(*index, std::move(parts), reach);
         return failed(errno);
     }
-    OwnedFd handle(static_cast<int>(fd));
-    if (isLink(handle.get())) return walk(*index, std::move(parts), followLast);
     Place place;
-    place.handle = std::move(handle);
+    place.handle = OwnedFd(static_cast<int>(fd));
+    if (::fstatat(place.handle.get(), "", &place.info, AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW) != 0) return failed(errno);
+    const bool linkToFollow = S_ISLNK(place.info.st_mode) && reach != Reach::itemItself;
+    if (linkToFollow) return walk(*index, std::move(parts), reach);
     place.path = text;
-    if (!followLast) place.name = parts.back();
+    if (reach == Reach::folder) place.name = parts.back();
+    else place.hasInfo = true;
     return place;
 }
 
