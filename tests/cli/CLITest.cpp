@@ -4,6 +4,7 @@
 #include "core/ByteFormat.h"
 #include "services/SnapshotStore.h"
 #include "support/DeadFuse.h"
+#include "support/EndsWithin.h"
 #include "support/TempFolder.h"
 #include "support/Unprivileged.h"
 
@@ -244,6 +245,30 @@ TEST(CommandLineScan, AMountThatDoesNotAnswerIsCountedWithItsReason) {
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(result.err, "1 folder could not be read (1 mount that did not answer)\n");
         EXPECT_NE(result.out.find("  files     1  folders 1"), std::string::npos) << result.out;
+    });
+    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
+}
+
+// A root that leads onto a mount whose server never answers, through a link or as a relative path:
+// the scan and the snapshot both end, the root counted as not read.
+TEST(CommandLineScan, ARootOnAMountThatNeverAnswersByAnyWayEnds) {
+    test::TempFolder temp;
+    const fs::path dead = temp / "dead";
+    fs::create_directories(dead);
+    fs::create_symlink(dead, temp / "link");
+    const bool ran = test::runInPrivateMounts([&] {
+        test::DeadFuse fuse(dead);
+        if (!fuse.isMounted()) ::_exit(77);
+        ASSERT_EQ(::chdir(temp.path().c_str()), 0);
+        const std::pair<Command, std::string> ways[] = {
+            {Command::scan, "link"}, {Command::scan, temp / "link/inside"}, {Command::snapshot, "dead/inside"}};
+        for (const auto& [command, root] : ways) {
+            const bool ended = test::endsWithin(30, [&] {
+                const Result result = run(command, root, temp / "store");
+                EXPECT_EQ(result.err, "1 folder could not be read (1 mount that did not answer)\n") << root;
+            });
+            EXPECT_TRUE(ended) << root << " held the command line";
+        }
     });
     if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
 }
