@@ -165,6 +165,8 @@ int scanChild(const char* path) {
     ScanProgress progress;
     ScanOptions options;
     options.includeHidden = true;
+    // As the window scans: the places looked at first, and the tree marked with them.
+    options.places = Places::lookAt(Places::Sources::current());
     const auto start = std::chrono::steady_clock::now();
     auto root = DiskScanner::scan(path, options, progress);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -3,6 +3,7 @@
 #include "base/InodeTag.h"
 #include "base/PathText.h"
 #include "core/FileCategory.h"
+#include "core/PlaceMarks.h"
 #include "core/ScanContext.h"
 #include "core/ScanFileSystem.h"
 #include "platform/PathGate.h"
@@ -312,6 +313,11 @@ std::shared_ptr<FileNode> scan(std::string_view rootArgument, const ScanOptions&
     root->hasIdentity = true;
     root->inodeTag = inodeTag(info.inode);
     tree->root = root;
+    if (!options.places.empty()) {
+        PlaceMarks::mark(*root, options.places.at(info.device, info.inode), false, {});
+        // What lies above the root is no part of the tree: a root in a Trash is marked as one.
+        if (Places::isInTrash(options.places, rootPath)) root->isTrash = true;
+    }
     if (!isDirectory) {
         // A single file (or anything else) is its own one-node tree.
         root->size = info.size;
@@ -362,6 +368,7 @@ std::shared_ptr<FileNode> scan(std::string_view rootArgument, const ScanOptions&
     workers.run();
     ::close(rootFd);
     for (NodeArena& arena : workers.arenas()) tree->arena.absorb(std::move(arena));
+    for (const FileNode* node : context.marked) PlaceMarks::markHolders(*node);
     // The threads summed every folder as it finished, unless a cancel left some unread: then the
     // sums are made again over what was read.
     if (!context.rootFinished.load(std::memory_order_acquire)) rollup(*root);

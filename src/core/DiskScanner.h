@@ -2,6 +2,7 @@
 #include "core/FileTree.h"
 #include "core/ScanProgress.h"
 #include "platform/MountTable.h"
+#include "platform/Places.h"
 
 #include <memory>
 #include <string>
@@ -23,6 +24,9 @@ struct ScanOptions {
     // Scan threads; 0 means the default for this machine (threadCount of its processors). Callers
     // that run many small scans at once ask for few.
     int threads = 0;
+    // The places whose folders the tree marks (see PlaceMarks): found before the scan, off the
+    // window's thread. Empty marks nothing.
+    PlaceRegistry places;
 
     // The whole-disk setting: hidden entries, allocated sizes, and the folders that hold no user
     // data of their own: /proc, /sys, /dev, /run and every virtual or network mount point of this

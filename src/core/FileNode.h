@@ -39,6 +39,12 @@ public:
     // Set by a scan, which also fills inodeTag: what identifies the entry it met, so an item
     // replaced since by another of the same name is not taken for it.
     bool hasIdentity : 1 = false;
+    // Set by a scan given the places (see PlaceMarks), from the entry's identity: a Trash folder (a
+    // root also when it lies in one); a folder never moved (the root folder, the home, a shared
+    // folder of the desktop, a mount point); a folder with a Trash or such a folder below it.
+    bool isTrash : 1 = false;
+    bool isProtected : 1 = false;
+    bool holdsPlace : 1 = false;
 
 private:
     // Declared here so it shares the padding after the flags.

@@ -9,6 +9,14 @@ bool isLeaf(const FileNode& node) {
     return !node.isDirectory || node.isPackage;
 }
 
+// What the scan found the node to be among the places: a filtered copy is staged and searched as
+// the scanned tree is.
+void copyPlaceMarks(FileNode& copy, const FileNode& node) {
+    copy.isTrash = node.isTrash;
+    copy.isProtected = node.isProtected;
+    copy.holdsPlace = node.holdsPlace;
+}
+
 FileNode* copyFolder(NodeArena& arena, const FileNode& folder) {
     FileNode* copy = arena.makeNode(folder.name(), true, FileCategory::folder);
     copy->isPackage = folder.isPackage;
@@ -17,6 +25,7 @@ FileNode* copyFolder(NodeArena& arena, const FileNode& folder) {
     copy->isDenied = folder.isDenied;
     copy->hasIdentity = folder.hasIdentity;
     copy->inodeTag = folder.inodeTag;
+    copyPlaceMarks(*copy, folder);
     return copy;
 }
 
@@ -34,6 +43,7 @@ FileNode* copyLeaf(NodeArena& arena, const FileNode& leaf) {
     copy->created = leaf.created;
     copy->hasIdentity = leaf.hasIdentity;
     copy->inodeTag = leaf.inodeTag;
+    copyPlaceMarks(*copy, leaf);
     return copy;
 }
 

@@ -117,6 +117,14 @@ struct ScanContext {
         return count.fetch_add(1, std::memory_order_relaxed) + 1;
     }
 
+    // Folders the places marked, whose folders above are marked once the tree is whole: a few.
+    std::mutex markedLock;
+    std::vector<const FileNode*> marked;
+    void noteMarked(const FileNode* node) {
+        std::lock_guard lock(markedLock);
+        marked.push_back(node);
+    }
+
     // Set when the root was summed by the threads, the last folder finishing last.
     std::atomic<bool> rootFinished{false};
 

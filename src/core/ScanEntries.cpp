@@ -3,6 +3,7 @@
 #include "base/InodeTag.h"
 #include "base/Saturating.h"
 #include "core/FileCategory.h"
+#include "core/PlaceMarks.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -101,6 +102,9 @@ FileNode* makeEntry(const FolderFrame& frame, const char* rawName, unsigned char
         node->isPackage = isPackage;
         // Seen through another mount already: it stays, empty, and adds nothing a second time.
         if (!context.isFirstSighting(info.device, info.inode)) arena.setChildren(*node, {});
+        if (!context.options.places.empty() &&
+            PlaceMarks::mark(*node, context.options.places.at(info.device, info.inode), frame.folder->isProtected, name))
+            context.noteMarked(node);
     } else if (info.type == S_IFREG) {
         // A file met under another name already (a second link, or a mount of it) is in the tree once.
         const bool twoNames =
