@@ -6,10 +6,12 @@
 #include "platform/MountTable.h"
 #include "platform/OwnPlace.h"
 #include "platform/PhysicalPath.h"
-#include "platform/TrashPlaces.h"
+#include "platform/Places.h"
 #include "platform/UserFolders.h"
 #include "platform/PathGate.h"
+#include "platform/gate/GateHelpers.h"
 #include "platform/gate/GateOps.h"
+#include "platform/gate/MountPlace.h"
 
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -19,6 +21,7 @@
 #include <sys/statfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -97,17 +100,31 @@ int ensureFolders(const std::string& path) {
 // How opening a folder without links ended.
 enum class Reached { folder, link, failed };
 
+// A folder on the way to an item, as it was when the walk held it.
+struct WalkedFolder {
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::uint64_t mount = 0; // the kernel's number of its mount; 0 when not known
+    std::string name;        // its name in the folder before; empty for "/"
+};
+
+std::uint64_t mountIdOf(int fd);
+
 // Opens the folder at an absolute path one component at a time from "/", each relative to the one
 // before and none through a symbolic link, so the descriptor is the folder the path names now
 // with no link anywhere on the way: a link in the chain gives Reached::link, anything else that
 // stops the walk Reached::failed with `error` set. Each step holds the folder it checked, so a
-// component swapped after its check is never entered.
-Reached openFolderWithoutLinks(const std::string& path, Descriptor& out, int& error) {
+// component swapped after its check is never entered. Each folder walked, "/" first, is added to
+// `walked` when given.
+Reached openFolderWithoutLinks(const std::string& path, Descriptor& out, int& error,
+                               std::vector<WalkedFolder>* walked = nullptr) {
     Descriptor folder(open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!folder) {
+    struct stat top {};
+    if (!folder || (walked && fstat(folder.get(), &top) != 0)) {
         error = errno;
         return Reached::failed;
     }
+    if (walked) walked->push_back({top.st_dev, top.st_ino, mountIdOf(folder.get()), {}});
     std::size_t start = 0;
     while (start < path.size()) {
         std::size_t end = path.find('/', start);
@@ -130,6 +147,7 @@ Reached openFolderWithoutLinks(const std::string& path, Descriptor& out, int& er
                 error = ENOTDIR;
                 return Reached::failed;
             }
+            if (walked) walked->push_back({info.st_dev, info.st_ino, mountIdOf(next.get()), component});
             folder = std::move(next);
         }
         start = end + 1;
@@ -335,7 +353,7 @@ bool isSameItem(int folder, const std::string& name, const Identity& expected) {
     return !bornKnown || now.stx_btime.tv_sec == expected.created;
 }
 
-Result moveChecked(const std::string& requested, const Identity* expected);
+Result moveChecked(const std::string& requested, const PlaceRegistry& places, const Identity* expected);
 
 } // namespace
 
@@ -377,15 +395,22 @@ gate::Request requestFor(gate::Op op, const std::string& path, const Identity* e
     gate::Request request;
     request.op = op;
     request.texts.push_back(path);
-    if (expected) request.texts.push_back(encoded(*expected));
+    request.texts.push_back(expected ? encoded(*expected) : std::string());
     return request;
 }
 
 // The words for a call the gate could not get made: its file system did not answer.
 std::string gateMessage(const gate::Reply& reply) { return PathGate::message(reply.error); }
 
-Result moveThroughGate(const std::string& path, const Identity* expected) {
-    const gate::Reply reply = gate::call(requestFor(gate::Op::moveToTrash, path, expected));
+// Made here where the item's way passes only mounts that answer (the move follows no link, so its
+// text tells which); else made by a gate helper, which is handed the places written out.
+Result moveThroughGate(const std::string& path, const PlaceRegistry& places, const Identity* expected) {
+    const std::string absolute = PathText::standardized(path);
+    if (gate::makesCallsDirectly() || absolute.empty() || gate::unansweringMountOnTheWay(absolute).empty())
+        return moveChecked(path, places, expected);
+    gate::Request request = requestFor(gate::Op::moveToTrash, path, expected);
+    request.texts.push_back(Places::written(places));
+    const gate::Reply reply = gate::call(std::move(request));
     if (reply.error) return failure(gateMessage(reply));
     if (reply.texts.size() != 2) return failure(systemMessage(EIO));
     return {.moved = reply.texts[0] == "moved", .error = reply.texts[1]};
@@ -396,11 +421,15 @@ std::optional<std::string> whyChangedHere(const std::string& path, const Identit
 } // namespace
 
 Result moveToTrash(const std::string& path) {
-    return moveThroughGate(path, nullptr);
+    return moveThroughGate(path, Places::lookAt(Places::Sources::current()), nullptr);
 }
 
 Result moveToTrash(const std::string& path, const Identity& expected) {
-    return moveThroughGate(path, &expected);
+    return moveThroughGate(path, Places::lookAt(Places::Sources::current()), &expected);
+}
+
+Result moveToTrash(const std::string& path, const PlaceRegistry& places, const Identity* expected) {
+    return moveThroughGate(path, places, expected);
 }
 
 std::optional<std::string> whyChanged(const std::string& path, const Identity& expected) {
@@ -439,6 +468,8 @@ struct CheckedItem {
     std::string realPath;   // the physical path of the item
     dev_t device = 0;       // of its folder
     ItemPlace place;
+    std::vector<WalkedFolder> walked; // "/" and every folder on the way, the item's own folder last
+    struct stat info {};              // the item itself, not followed
 };
 
 // Looks the item at an absolute path up without following a single link, so it is renamed
@@ -457,12 +488,12 @@ std::string checkItem(const std::string& requested, const Identity* expected, Ch
 
     const std::string parent = PathText::parent(path);
     int walkError = 0;
-    switch (openFolderWithoutLinks(parent, item.folder, walkError)) {
+    switch (openFolderWithoutLinks(parent, item.folder, walkError, &item.walked)) {
     case Reached::link: return repairUtf8(name) + " changed since the scan";
     case Reached::failed: return systemMessage(walkError);
     case Reached::folder: break;
     }
-    struct stat info {};
+    struct stat& info = item.info;
     if (fstatat(item.folder.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return systemMessage(errno);
     if (expected && !isSameItem(item.folder.get(), name, *expected)) return repairUtf8(name) + " changed since the scan";
     struct stat parentInfo {};
@@ -477,6 +508,36 @@ std::string checkItem(const std::string& requested, const Identity* expected, Ch
     return {};
 }
 
+bool isTrashEntry(const Place& place) { return place.kind == Place::Kind::trash && !place.holds; }
+
+// Why the item cannot go to the Trash for what it, or a folder on its way, is among `places`, from
+// the identities the walk held: it is a Trash or lies in one (a folder of a Trash's identity, or of
+// a Trash's name at a volume's top), it is the root or home folder, a shared folder of the desktop
+// or a mount point, or it holds one. Empty when none.
+std::string whyPlace(const CheckedItem& item, const PlaceRegistry& places) {
+    bool aboveIsTop = false; // the folder before is "/", a mount's top or another place
+    const WalkedFolder* before = nullptr;
+    for (const WalkedFolder& folder : item.walked) {
+        const std::span<const Place> found = places.at(folder.device, folder.inode);
+        if (std::any_of(found.begin(), found.end(), isTrashEntry) || (aboveIsTop && Places::isTopTrashName(folder.name)))
+            return Places::inTrashReason(item.path);
+        const bool mountTop = !before || (folder.mount && before->mount && folder.mount != before->mount);
+        aboveIsTop = mountTop || std::any_of(found.begin(), found.end(), [](const Place& p) { return !p.holds; });
+        before = &folder;
+    }
+    const bool isFolder = S_ISDIR(item.info.st_mode);
+    if (isFolder && aboveIsTop && Places::isTopTrashName(item.name)) return Places::reason({}, item.path);
+    if (const Place* place = Places::first(places.at(item.info.st_dev, item.info.st_ino)))
+        return Places::reason(*place, item.path);
+    // A mount made since the places were looked at: its mount differs from its folder's.
+    struct statx own {};
+    if (isFolder && before && before->mount &&
+        statx(item.folder.get(), item.name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_MNT_ID, &own) == 0 &&
+        (own.stx_mask & STATX_MNT_ID) && own.stx_mnt_id != before->mount)
+        return Places::reason({.kind = Place::Kind::mountPoint}, item.path);
+    return {};
+}
+
 // Which Trash takes the item: the home Trash when it lies on the item's mount, else the Trash of
 // the top folder of the item's mount.
 struct TrashChoice {
@@ -487,10 +548,8 @@ struct TrashChoice {
 };
 
 // Renames never cross a mount, also between two mounts of one file system (a bind mount), so the
-// Trash is chosen by mount point; the device decides only without a mount table. Why the item
-// cannot go to the Trash at all (it is a Trash, lies in one, or holds the home Trash or a mounted
-// volume); empty when it can.
-std::string chooseTrash(const CheckedItem& item, TrashChoice& choice) {
+// Trash is chosen by mount point; the device decides only without a mount table.
+void chooseTrash(const CheckedItem& item, TrashChoice& choice) {
     const auto mountTable = MountTable::current();
     const std::vector<MountEntry>& mounts = *mountTable;
     choice.itemTop = mounts.empty() ? topFolderByDevice(item.realParent, item.device) : mountPointOf(item.realParent, mounts);
@@ -506,12 +565,6 @@ std::string chooseTrash(const CheckedItem& item, TrashChoice& choice) {
         const std::string homeTop = mounts.empty() ? topFolderByDevice(nearest, homeInfo.st_dev) : choice.itemTop;
         choice.useHome = homeInfo.st_dev == item.device && homeTop == choice.itemTop;
     }
-    // Moving the info folder into files/ would lose where every trashed item came from, and moving
-    // a folder with a volume mounted below it would take the volume along.
-    TrashPlaces::Places places{
-        .homeTrash = choice.realHome, .home = physicalPath(UserFolders::home()), .tops = {choice.itemTop}};
-    for (const MountEntry& mount : mounts) places.tops.push_back(mount.mountPoint);
-    return TrashPlaces::whyRefused(places, item.realPath, item.path);
 }
 
 // The home Trash, made where missing. Another user's Trash (root started with a user's HOME) is
@@ -605,11 +658,15 @@ Result renameInto(const CheckedItem& item, const Identity* expected, int filesFo
     return failure(systemMessage(EEXIST));
 }
 
-Result moveChecked(const std::string& requested, const Identity* expected) {
+Result moveChecked(const std::string& requested, const PlaceRegistry& places, const Identity* expected) {
     CheckedItem item;
     if (std::string why = checkItem(requested, expected, item); !why.empty()) return failure(std::move(why));
+    // Moving a Trash's info folder into its files/ would lose where every thrown item came from, a
+    // folder with a volume mounted below it would take the volume along, and the rest hold what
+    // every program of the session keeps.
+    if (std::string why = whyPlace(item, places); !why.empty()) return failure(std::move(why));
     TrashChoice choice;
-    if (std::string why = chooseTrash(item, choice); !why.empty()) return failure(std::move(why));
+    chooseTrash(item, choice);
     std::string error;
     std::optional<TrashFolder> trash =
         choice.useHome ? homeTrash(choice, item.place, error) : topdirTrash(choice.itemTop, item.place, error);
@@ -633,16 +690,14 @@ namespace tallymere::gate {
 Reply moveToTrashHere(const Request& request) {
     using namespace FreedesktopTrash;
     Reply reply;
-    if (request.texts.empty()) {
-        reply.error = EINVAL;
-        return reply;
-    }
     std::optional<Identity> expected;
-    if (request.texts.size() > 1 && !(expected = decoded(request.texts[1]))) {
+    std::optional<PlaceRegistry> places;
+    if (request.texts.size() != 3 || (!request.texts[1].empty() && !(expected = decoded(request.texts[1]))) ||
+        !(places = Places::readBack(request.texts[2]))) {
         reply.error = EINVAL;
         return reply;
     }
-    const Result result = moveChecked(request.texts[0], expected ? &*expected : nullptr);
+    const Result result = moveChecked(request.texts[0], *places, expected ? &*expected : nullptr);
     reply.texts = {result.moved ? "moved" : "stayed", result.error};
     return reply;
 }

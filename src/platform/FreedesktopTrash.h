@@ -1,4 +1,6 @@
 #pragma once
+#include "platform/Places.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -23,6 +25,10 @@ struct Result {
 // and the rename are made relative to the folders that were checked, so nothing swapped in
 // meanwhile is acted on: a path whose folders hold a link fails with "NAME changed since the scan"
 // (NAME the item's name) and nothing moves.
+// Checked against the places as they are now, by the identities of the item and of the folders
+// walked to it, whatever the path's spelling: an item that is a Trash or lies in one, the root or
+// home folder, a shared folder of the desktop, a mount point, or a folder holding any of them,
+// stays, with the reason Places::reason() gives.
 Result moveToTrash(const std::string& path);
 
 // What an item was when it was chosen. A name can meanwhile stand for another item (replaced by
@@ -39,6 +45,9 @@ struct Identity {
 // the file system keeps its numbers, a birth time where both are known); else it fails with "NAME
 // changed since the scan" and nothing moves.
 Result moveToTrash(const std::string& path, const Identity& expected);
+
+// The same against `places` (looked at once for a whole batch), with `expected` when given.
+Result moveToTrash(const std::string& path, const PlaceRegistry& places, const Identity* expected);
 
 // Why the item at an absolute path is not the one described, looked at now: "NAME changed since
 // the scan" when a link lies on the way to it or it is of another kind, inode or birth time, the

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <array>
 #include <cstdlib>
 #include <set>
@@ -267,6 +268,39 @@ std::string reason(const Place& place, std::string_view shown) {
 }
 
 std::string inTrashReason(std::string_view shown) { return std::string(shown) + " is in the Trash"; }
+
+std::string written(const PlaceRegistry& registry) {
+    // One line a place: device, inode, kind and whether it holds the place, then the path's length
+    // and the path itself (any bytes).
+    std::string text;
+    for (const Place& place : registry.places) {
+        text += std::to_string(place.device) + ' ' + std::to_string(place.inode) + ' ' +
+                std::to_string(static_cast<int>(place.kind)) + ' ' + (place.holds ? '1' : '0') + ' ' +
+                std::to_string(place.path.size()) + ' ';
+        text += place.path;
+        text += '\n';
+    }
+    return text;
+}
+
+std::optional<PlaceRegistry> readBack(std::string_view text) {
+    PlaceRegistry registry;
+    while (!text.empty()) {
+        std::uint64_t fields[5] = {};
+        for (std::uint64_t& field : fields) {
+            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), field);
+            if (error != std::errc() || end == text.data() + text.size() || *end != ' ') return std::nullopt;
+            text.remove_prefix(static_cast<std::size_t>(end - text.data()) + 1);
+        }
+        if (fields[2] > static_cast<std::uint64_t>(Place::Kind::mountPoint) || fields[3] > 1 || fields[4] >= text.size() ||
+            text[fields[4]] != '\n')
+            return std::nullopt;
+        registry.places.push_back({.device = fields[0], .inode = fields[1], .kind = static_cast<Place::Kind>(fields[2]),
+                                   .holds = fields[3] == 1, .path = std::string(text.substr(0, fields[4]))});
+        text.remove_prefix(fields[4] + 1);
+    }
+    return registry;
+}
 
 } // namespace Places
 

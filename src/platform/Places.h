@@ -2,6 +2,7 @@
 #include "platform/MountTable.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -82,6 +83,11 @@ const Place* first(std::span<const Place> found);
 std::string reason(const Place& place, std::string_view shown);
 // "SHOWN is in the Trash".
 std::string inTrashReason(std::string_view shown);
+
+// The registry written out for another process of the program, and read back; none when the text
+// is not one written so.
+std::string written(const PlaceRegistry& registry);
+std::optional<PlaceRegistry> readBack(std::string_view text);
 
 } // namespace Places
 

@@ -4,7 +4,7 @@
 #include "base/PathText.h"
 #include "core/ByteFormat.h"
 #include "core/DiskScanner.h"
-#include "platform/TrashPlaces.h"
+#include "core/PlaceMarks.h"
 #include "services/DuplicateCompare.h"
 #include "services/DuplicateFiles.h"
 
@@ -63,52 +63,13 @@ std::string countText(std::size_t n) { return ByteFormat::count(static_cast<std:
 
 using SetList = std::vector<std::unique_ptr<DuplicateCompare::SameSizeSet>>;
 
-// The node at `path` in the tree below `top`, whose path is `topPath`; null when there is none.
-const FileNode* nodeAt(const FileNode& top, std::string_view topPath, std::string_view path) {
-    if (path == topPath) return &top;
-    if (!PathText::isInside(path, topPath)) return nullptr;
-    const FileNode* node = &top;
-    for (std::size_t start = topPath == "/" ? 1 : topPath.size() + 1; node && start <= path.size();) {
-        const std::size_t end = std::min(path.find('/', start), path.size());
-        const std::string_view name = path.substr(start, end - start);
-        const auto children = node->children();
-        const auto found = std::find_if(children.begin(), children.end(), [&](const FileNode* c) { return c->name() == name; });
-        node = found == children.end() ? nullptr : *found;
-        start = end + 1;
-    }
-    return node;
-}
-
-// The Trash folders of the tree, which the search leaves out whole: a copy in the Trash was thrown
-// away, and keeping it while the live copy goes would leave the content nowhere but there.
-// `everything` when the root itself lies in a Trash.
-struct TrashFolders {
-    bool everything = false;
-    std::vector<const FileNode*> folders;
-};
-
-TrashFolders trashFoldersOf(const FileNode& root, const TrashPlaces::Places& places) {
-    const std::string rootPath = root.path();
-    if (!TrashPlaces::trashOf(places, rootPath).empty()) return {.everything = true, .folders = {}};
-    TrashFolders trash;
-    if (const FileNode* home = nodeAt(root, rootPath, places.homeTrash)) trash.folders.push_back(home);
-    for (const std::string& account : places.accountTrashes)
-        if (const FileNode* node = nodeAt(root, rootPath, account)) trash.folders.push_back(node);
-    for (const std::string& top : places.tops)
-        if (const FileNode* node = nodeAt(root, rootPath, top))
-            for (const FileNode* child : node->children())
-                if (TrashPlaces::isTopTrashName(child->name())) trash.folders.push_back(child);
-    return trash;
-}
-
 // Stage 1, equal logical sizes; nothing is read. The candidates stay in walk order, where the
 // files of one folder are neighbours, for the sampling stage to open them folder by folder.
-std::vector<Candidate> sameSizeCandidates(const FileNode& root, std::int64_t minSize, const TrashPlaces::Places& places) {
-    const TrashFolders trash = trashFoldersOf(root, places);
-    if (trash.everything) return {};
-    const auto isTrash = [&](const FileNode& node) {
-        return std::find(trash.folders.begin(), trash.folders.end(), &node) != trash.folders.end();
-    };
+std::vector<Candidate> sameSizeCandidates(const FileNode& root, std::int64_t minSize) {
+    // A copy in a Trash was thrown away: keeping it while the live copy goes would leave the
+    // content nowhere but there.
+    if (PlaceMarks::isInTrash(root)) return {};
+    const auto isTrash = [](const FileNode& node) { return node.isTrash; };
     const auto qualifies = [minSize](const FileNode& node) { return !node.isSymlink && node.size >= minSize; };
     std::vector<std::int64_t> sizes;
     root.walk([&](const FileNode& node) {
@@ -375,13 +336,8 @@ Group makeGroup(const std::shared_ptr<FileNode>& root, std::vector<const Duplica
 }
 
 std::vector<Group> find(const std::shared_ptr<FileNode>& root, std::int64_t minSize, Progress& progress) {
-    return find(root, minSize, progress, TrashPlaces::current());
-}
-
-std::vector<Group> find(const std::shared_ptr<FileNode>& root, std::int64_t minSize, Progress& progress,
-                        const TrashPlaces::Places& trash) {
     if (!root) return {};
-    std::vector<Candidate> candidates = sameSizeCandidates(*root, minSize, trash);
+    std::vector<Candidate> candidates = sameSizeCandidates(*root, minSize);
     if (candidates.empty() || progress.cancelled()) return {};
 
     progress.begin("Sampling " + countText(candidates.size()) + " candidates", static_cast<std::int64_t>(candidates.size()));

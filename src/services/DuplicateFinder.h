@@ -1,7 +1,6 @@
 #pragma once
 #include "base/Uuid.h"
 #include "core/FileNode.h"
-#include "platform/TrashPlaces.h"
 #include "services/DuplicateFiles.h"
 
 #include <cstdint>
@@ -104,15 +103,13 @@ private:
 // out silently, so two unreadable files are never called identical. Paths that lead to one
 // file (same device and inode) count as that file once, under the shortest of them.
 //
-// Nothing in a Trash is a candidate (the home Trash, and ".Trash" and ".Trash-UID" at the top of
-// a volume): a copy there was thrown away, and keeping it would send the only live copy after it.
+// Nothing in a Trash is a candidate (every folder the scan marked as a Trash, and everything when
+// the root is or lies in one): a copy there was thrown away, and keeping it would send the only
+// live copy after it.
 //
 // Cancelled while collecting or sampling: an empty result. Cancelled while verifying: the groups
 // among the files whose comparison had finished, each confirmed byte for byte.
 std::vector<Group> find(const std::shared_ptr<FileNode>& root, std::int64_t minSize, Progress& progress);
-// The same with the Trash folders given rather than read from the system now.
-std::vector<Group> find(const std::shared_ptr<FileNode>& root, std::int64_t minSize, Progress& progress,
-                        const TrashPlaces::Places& trash);
 
 // Whether `path` still names the file the search compared as `identity`: a regular file (not a
 // link to one) of that device and inode and of `size` bytes, not written to or otherwise changed

@@ -11,12 +11,18 @@ Outcome trash(const std::vector<std::string>& paths, const std::unordered_map<st
 
 Outcome trashScanned(const std::vector<std::string>& paths, const std::unordered_map<std::string, std::int64_t>& sizes,
                      const std::unordered_map<std::string, FreedesktopTrash::Identity>& identities) {
+    if (paths.empty()) return {};
+    return trashScanned(paths, sizes, identities, Places::lookAt(Places::Sources::current()));
+}
+
+Outcome trashScanned(const std::vector<std::string>& paths, const std::unordered_map<std::string, std::int64_t>& sizes,
+                     const std::unordered_map<std::string, FreedesktopTrash::Identity>& identities,
+                     const PlaceRegistry& places) {
     Outcome outcome;
     for (const std::string& path : paths) {
         const auto identity = identities.find(path);
-        const FreedesktopTrash::Result result = identity == identities.end()
-                                                    ? FreedesktopTrash::moveToTrash(path)
-                                                    : FreedesktopTrash::moveToTrash(path, identity->second);
+        const FreedesktopTrash::Result result =
+            FreedesktopTrash::moveToTrash(path, places, identity == identities.end() ? nullptr : &identity->second);
         if (!result.moved) {
             outcome.failed.emplace_back(path, result.error);
             continue;

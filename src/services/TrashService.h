@@ -25,7 +25,8 @@ struct Outcome {
 };
 
 // Moves each path (absolute, raw bytes) to the Trash of its device, in order; a folder goes with
-// everything inside it. Nothing is deleted, copied, de-duplicated or retried: a path that fails
+// everything inside it. What FreedesktopTrash refuses (a Trash, a place, a folder holding one)
+// fails with its reason. Nothing is deleted, copied, de-duplicated or retried: a path that fails
 // (missing, relative, "/", on a device whose Trash cannot be made, or anything rename refuses)
 // is listed with its message and the remaining paths are still tried. Synchronous.
 Outcome trash(const std::vector<std::string>& paths, const std::unordered_map<std::string, std::int64_t>& sizes);
@@ -34,6 +35,11 @@ Outcome trash(const std::vector<std::string>& paths, const std::unordered_map<st
 // one replaced since fails with "NAME changed since the scan".
 Outcome trashScanned(const std::vector<std::string>& paths, const std::unordered_map<std::string, std::int64_t>& sizes,
                      const std::unordered_map<std::string, FreedesktopTrash::Identity>& identities);
+// The same with the places looked at already (one look for a whole action); trash() and the call
+// above look at them once per call.
+Outcome trashScanned(const std::vector<std::string>& paths, const std::unordered_map<std::string, std::int64_t>& sizes,
+                     const std::unordered_map<std::string, FreedesktopTrash::Identity>& identities,
+                     const PlaceRegistry& places);
 
 // The item a scanned node stands for; none for a node no scan met (built by hand or by a test).
 std::optional<FreedesktopTrash::Identity> identityOf(const FileNode& node);

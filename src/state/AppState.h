@@ -29,9 +29,7 @@ struct PresetHit;
 namespace DuplicateFinder {
 struct Group;
 }
-namespace TrashPlaces {
-struct Places;
-}
+struct PlaceRegistry;
 
 // The one store of the window: the scanned tree and the tree on display, focus, hover and
 // selection, the scan's live progress, the filter, the cleanup queue, the banner, the volumes,
@@ -203,10 +201,15 @@ public:
     void toggleQueue(const NodePtr& node);
     // Stages the node: nothing when it or a folder above it is staged, or when it is "/"; else the
     // staged items inside it are removed and it is appended. For a folder of the filtered copy the
-    // scanned tree's folder at its path is staged, as all it holds moves with it. An item that is
-    // a Trash, lies in one or holds the home Trash is refused as the move would refuse it: nothing
-    // is staged and an error banner gives the move's reason, so the queue holds only what can move.
+    // scanned tree's folder at its path is staged, as all it holds moves with it. An item that
+    // whyNotStaged() refuses is not staged and an error banner "Could not stage NAME" gives the
+    // reason, so the queue holds only what can move.
     void enqueue(const NodePtr& node);
+    // Why enqueue() refuses the node, as the move would: it is a Trash or lies in one, it is the root
+    // or home folder, a shared folder of the desktop or a mount point, or it holds one of them (as
+    // its scan marked it, whatever the path's spelling). None when it is not refused. Deciding costs
+    // no look at the disk; only the reason of a refusal looks at the node.
+    std::optional<std::string> whyNotStaged(const FileNode* node) const;
     // The nodes of `nodes` that enqueue() would not refuse, in order, at most `limit` of them.
     std::vector<const FileNode*> stageable(const std::vector<const FileNode*>& nodes, std::size_t limit) const;
     // Stages every copy of a duplicate group but the first (the one kept) with enqueue(), in
@@ -300,13 +303,11 @@ private:
 
     void persist();
     void restore();
-    // enqueue() with the Trash folders already read, for staging several nodes at once.
-    void enqueue(const NodePtr& node, const TrashPlaces::Places& trash);
     void rememberRecent(const ScanTarget& target);
 
     void pollProgress();
     void finishScan(std::uint64_t generation, NodePtr tree, std::vector<PresetHit> hits,
-                    std::shared_ptr<const CategoryIndex> index);
+                    std::shared_ptr<const CategoryIndex> index, std::shared_ptr<const PlaceRegistry> places);
 
     void scheduleFilter();
     void applyFilterNow();

@@ -6,6 +6,7 @@
 #include "core/DiskInfo.h"
 #include "core/NodeFilter.h"
 #include "core/ScanProgress.h"
+#include "platform/Places.h"
 #include "services/DuplicateFiles.h"
 
 #include <QMetaObject>
@@ -116,6 +117,8 @@ struct AppState::Data {
     std::unordered_map<std::string, std::string> trashFailures;
     // The staged copies of duplicate groups, by path. Dropped once the item leaves the queue.
     std::unordered_map<std::string, CopyGuard> copyGuards;
+    // The places the last scan marked its tree with: what a refusal to stage names.
+    std::shared_ptr<const PlaceRegistry> places;
     std::optional<Banner> banner;
     std::vector<VolumeInfo> volumes;
     std::vector<PresetHit> presetHits;

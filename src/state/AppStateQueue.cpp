@@ -5,7 +5,8 @@
 #include "state/AppStateData.h"
 #include "core/ByteFormat.h"
 #include "services/DuplicateFinder.h"
-#include "platform/TrashPlaces.h"
+#include "core/PlaceMarks.h"
+#include "platform/Places.h"
 #include "services/TrashService.h"
 #include "base/PathText.h"
 #include "base/Utf8.h"
@@ -92,16 +93,17 @@ void guardCopy(Guards& guards, const Queue& queue, const DuplicateFinder::Group&
 
 // Why a staged copy of a duplicate group may not move now; empty when it may. Asked before any
 // item moves, of the whole queue: a copy that goes with this same emptying is no copy left, and
-// neither is one in a Trash, which goes when the Trash is emptied.
+// neither is one in a Trash (as its scan marked it, or as the places are now), which goes when the
+// Trash is emptied.
 std::string whyCopyStays(const Queue& queue, const std::string& path, const CopyGuard& guard,
-                         const TrashPlaces::Places& trash) {
+                         const PlaceRegistry& places) {
     const std::string name = oneLine(PathText::lastComponent(path));
     if (!DuplicateFinder::isAsCompared(path, guard.self, guard.size)) return name + " changed since the scan";
     bool inTrash = false;
     for (const auto& [other, identity] : guard.others) {
         const std::string otherPath = other->path();
         if (isLeaving(queue, otherPath) || !DuplicateFinder::isAsCompared(otherPath, identity, guard.size)) continue;
-        if (TrashPlaces::trashOf(trash, otherPath).empty()) return {};
+        if (!PlaceMarks::isInTrash(*other) && !Places::isInTrash(places, otherPath)) return {};
         inTrash = true;
     }
     return "No other copy of " + name + (inTrash ? " is left outside the Trash" : " is left as the search found it");
@@ -138,19 +140,20 @@ void AppState::toggleQueue(const NodePtr& node) {
     enqueue(node);
 }
 
-void AppState::enqueue(const NodePtr& node) {
-    if (node) enqueue(node, TrashPlaces::current());
+std::optional<std::string> AppState::whyNotStaged(const FileNode* node) const {
+    if (!node || !PlaceMarks::isRefused(*node)) return std::nullopt;
+    return PlaceMarks::whyRefused(*node, m->places ? *m->places : PlaceRegistry{});
 }
 
-void AppState::enqueue(const NodePtr& node, const TrashPlaces::Places& trash) {
+void AppState::enqueue(const NodePtr& node) {
     const NodePtr item = wholeItem(node, m->root);
     if (!item) return;
     // Staged, it would promise space that the move then refuses.
-    const std::string path = item->path();
-    if (const std::string refused = TrashPlaces::whyRefused(trash, path, path); !refused.empty()) {
+    if (const std::optional<std::string> refused = whyNotStaged(item.get())) {
         setBanner(Banner::make(Banner::Kind::error,
-                               QStringLiteral("Could not stage ") + QString::fromStdString(oneLine(PathText::lastComponent(path))),
-                               QString::fromStdString(oneLine(refused))));
+                               QStringLiteral("Could not stage ") +
+                                   QString::fromStdString(oneLine(PathText::lastComponent(item->path()))),
+                               QString::fromStdString(oneLine(*refused))));
         return;
     }
     if (!stage(m->queue, item)) return;
@@ -160,12 +163,9 @@ void AppState::enqueue(const NodePtr& node, const TrashPlaces::Places& trash) {
 
 std::vector<const FileNode*> AppState::stageable(const std::vector<const FileNode*>& nodes, std::size_t limit) const {
     std::vector<const FileNode*> result;
-    const TrashPlaces::Places trash = TrashPlaces::current();
     for (const FileNode* node : nodes) {
         if (result.size() >= limit) break;
-        if (!node) continue;
-        const std::string path = node->path();
-        if (TrashPlaces::whyRefused(trash, path, path).empty()) result.push_back(node);
+        if (node && !PlaceMarks::isRefused(*node)) result.push_back(node);
     }
     return result;
 }
@@ -174,10 +174,9 @@ void AppState::stageExtras(const DuplicateFinder::Group& group) {
     const std::vector<NodePtr>& copies = group.files;
     if (copies.size() < 2 || !copies.front()) return;
     if (isLeaving(m->queue, copies.front()->path())) return;
-    const TrashPlaces::Places trash = TrashPlaces::current();
     for (std::size_t i = 1; i < copies.size(); ++i) {
         if (!copies[i]) continue;
-        enqueue(copies[i], trash);
+        enqueue(copies[i]);
         guardCopy(m->copyGuards, m->queue, group, i);
     }
 }
@@ -213,12 +212,14 @@ void AppState::emptyQueue() {
     std::unordered_map<std::string, FreedesktopTrash::Identity> identities;
     // Copies of a duplicate group that must stay, with why; decided before anything moves.
     std::unordered_map<std::string, std::string> held;
-    const TrashPlaces::Places trash = m->copyGuards.empty() ? TrashPlaces::Places{} : TrashPlaces::current();
+    // The places as they are now, looked at once for every item: each moves only when it is none
+    // of them, whatever its scan marked.
+    const PlaceRegistry places = Places::lookAt(Places::Sources::current());
     paths.reserve(m->queue.size());
     for (const NodePtr& item : m->queue) {
         paths.push_back(item->path());
         if (const auto guard = m->copyGuards.find(paths.back()); guard != m->copyGuards.end()) {
-            if (std::string why = whyCopyStays(m->queue, paths.back(), guard->second, trash); !why.empty()) {
+            if (std::string why = whyCopyStays(m->queue, paths.back(), guard->second, places); !why.empty()) {
                 held.emplace(paths.back(), std::move(why));
                 continue;
             }
@@ -228,7 +229,7 @@ void AppState::emptyQueue() {
         if (const auto identity = TrashService::identityOf(*item)) identities[paths.back()] = *identity;
     }
 
-    TrashService::Outcome outcome = TrashService::trashScanned(movable, sizes, identities);
+    TrashService::Outcome outcome = TrashService::trashScanned(movable, sizes, identities, places);
     setLastReclaim(outcome.freed);
     if (!held.empty()) {
         // Failures in the queue's order, the held copies among them.

@@ -66,8 +66,14 @@ void AppState::scan(const ScanTarget& requested) {
         std::shared_ptr<FileNode> tree;
         std::vector<PresetHit> hits;
         std::shared_ptr<const CategoryIndex> index;
+        std::shared_ptr<const PlaceRegistry> places;
         try {
-            tree = scanner(path, options, *progress);
+            // The places are looked at here, off the window's thread (the account homes may come from
+            // a slow directory service), and the tree is marked with them as it is read.
+            ScanOptions marking = options;
+            marking.places = Places::lookAt(Places::Sources::current());
+            places = std::make_shared<const PlaceRegistry>(marking.places);
+            tree = scanner(path, marking, *progress);
             // Presets always match on allocated sizes.
             if (tree) hits = PresetScanner::run(tree, CleanupPreset::all(), true);
             // The sidebar's totals of any folder, so that no focus change walks the tree.
@@ -80,8 +86,9 @@ void AppState::scan(const ScanTarget& requested) {
             hits.clear();
             index.reset();
         }
-        inbox->post([this, generation, tree = std::move(tree), hits = std::move(hits), index = std::move(index)]() mutable {
-            finishScan(generation, std::move(tree), std::move(hits), std::move(index));
+        inbox->post([this, generation, tree = std::move(tree), hits = std::move(hits), index = std::move(index),
+                     places = std::move(places)]() mutable {
+            finishScan(generation, std::move(tree), std::move(hits), std::move(index), std::move(places));
         });
     });
 }
@@ -95,7 +102,7 @@ void AppState::pollProgress() {
 }
 
 void AppState::finishScan(std::uint64_t generation, NodePtr tree, std::vector<PresetHit> hits,
-                          std::shared_ptr<const CategoryIndex> index) {
+                          std::shared_ptr<const CategoryIndex> index, std::shared_ptr<const PlaceRegistry> places) {
     // A cancelled scan that a newer scan has replaced must leave the newer one alone.
     if (generation != m->scanGeneration) return;
 
@@ -108,6 +115,7 @@ void AppState::finishScan(std::uint64_t generation, NodePtr tree, std::vector<Pr
     refreshVolumes();
 
     if (tree) {
+        m->places = std::move(places);
         m->rootIndex = std::move(index);
         setRoot(tree);
         setPresetHits(std::move(hits));

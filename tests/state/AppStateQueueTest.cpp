@@ -356,9 +356,12 @@ TEST_F(AppStateTrash, AStagedCopyMovesOnlyWhileAnotherCopyStaysAsTheSearchFoundI
 TEST_F(AppStateTrash, ACopyWhoseOnlyOtherCopyIsInTheTrashStays) {
     dir.file("Documents/Work/Reports/2026/Q4/summary-q4.pdf", 4321);
     dir.file("data/Trash/files/s.pdf", 4321);
+    // Scanned while the data folder was another: the search took the Trash for a folder like any.
+    ::setenv("XDG_DATA_HOME", (dir / "elsewhere").c_str(), 1);
     ASSERT_TRUE(scanAndWait(state, dir.path()));
+    ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
     DuplicateFinder::Progress progress;
-    const auto groups = DuplicateFinder::find(state.displayRoot(), 4321, progress, TrashPlaces::Places{});
+    const auto groups = DuplicateFinder::find(state.displayRoot(), 4321, progress);
     ASSERT_EQ(groups.size(), 1u);
     ASSERT_EQ(groups[0].files[0]->name(), "s.pdf");
     state.stageExtras(groups[0]);
@@ -438,6 +441,51 @@ TEST_F(AppStateTrash, ATrashAnItemInOneOrAFolderHoldingOneIsRefusedWithTheMovesR
     EXPECT_EQ(state.stageable(listed, 1), (std::vector<const FileNode*>{listed[1]}));
     state.enqueue(at("scan/one.bin"));
     EXPECT_EQ(state.queue().size(), 1u);
+}
+
+// The home is never staged or moved, whatever the environment says: here its data folder, and so
+// the Trash, lies elsewhere. A queue made by another road is refused again at the move. The home
+// Trash of a home reached through a link is known as well, by its identity.
+TEST_F(AppStateTrash, TheHomeAndATrashBehindALinkAreRefusedAtStagingAndAtTheMove) {
+    struct RestoreHome {
+        const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+        ~RestoreHome() { ::setenv("HOME", home.c_str(), 1); }
+    } restore;
+    struct Case {
+        const char* home;       // HOME, below the scratch folder
+        const char* dataHome;   // XDG_DATA_HOME, below the scratch folder; none: the default
+        const char* staged;     // below the scratch folder
+        const char* reason;     // after the staged item's path; whole when it starts with "The"
+    };
+    const std::vector<Case> cases{
+        {"home", "data", "home", "The home folder cannot be moved to the Trash"},
+        {"alias", nullptr, "bob/.local/share/Trash/files/old.txt", " is in the Trash"},
+    };
+    dir.file("home/notes.txt", 100);
+    dir.file("bob/.local/share/Trash/files/old.txt", 100);
+    std::filesystem::create_directory_symlink(dir / "bob", dir / "alias");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.staged);
+        ::setenv("HOME", (dir / c.home).c_str(), 1);
+        if (c.dataHome) ::setenv("XDG_DATA_HOME", (dir / c.dataHome).c_str(), 1);
+        else ::unsetenv("XDG_DATA_HOME");
+        ASSERT_TRUE(scanAndWait(state, dir.path()));
+        const AppState::NodePtr staged = AppState::nodeAt(dir / c.staged, state.displayRoot());
+        ASSERT_TRUE(staged);
+        const std::string reason = c.reason[0] == ' ' ? dir / (c.staged + std::string(c.reason)) : c.reason;
+        state.setBanner(std::nullopt);
+        state.toggleQueue(staged);
+        EXPECT_TRUE(state.queue().empty());
+        ASSERT_TRUE(state.banner());
+        EXPECT_EQ(state.banner()->title, QString::fromStdString("Could not stage " + PathText::lastComponent(c.staged)));
+        EXPECT_EQ(state.banner()->detail, QString::fromStdString(reason));
+        state.setQueue({staged});
+        ASSERT_EQ(state.queue().size(), 1u);
+        state.emptyQueue();
+        EXPECT_EQ(state.trashFailure(staged.get()), reason);
+        EXPECT_TRUE(std::filesystem::exists(dir / c.staged));
+        state.setQueue({});
+    }
 }
 
 TEST_F(AppStateTrash, EmptyQueueDoesNothing) {
