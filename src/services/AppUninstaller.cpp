@@ -13,6 +13,7 @@
 #include <atomic>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <span>
 #include <thread>
 #include <unistd.h>
 #include <unordered_set>
@@ -30,12 +31,18 @@ constexpr std::array<std::string_view, 12> protectedWords = {
     "mobilesync", "addressbook", "calendars", "mail", "messages", "photos", "knowledge", "coresimulator",
     "keychains", "safari", "icloud", "group.com.apple"};
 
-// The desktop's own folders and files: settings every program shares, never one app's leftovers.
-constexpr std::array<std::string_view, 30> protectedLeaves = {
-    "Trash", "applications", "flatpak", "icons", "fonts", "fontconfig", "keyrings", "mime", "gvfs-metadata",
+// The desktop's own folders and files: settings every program shares, its stores (fonts, pictures,
+// themes, secrets), never one app's leftovers. In lower case.
+constexpr std::array<std::string_view, 34> protectedLeaves = {
+    "trash", "applications", "flatpak", "icons", "fonts", "fontconfig", "keyrings", "mime", "gvfs-metadata",
     "recently-used.xbel", "dconf", "autostart", "systemd", "pulse", "pipewire", "user-dirs.dirs", "menus",
-    "thumbnails", "Tallymere", "user-dirs.locale", "mimeapps.list", "gtk-3.0", "gtk-4.0", "desktop-directories",
-    "xdg-desktop-portal", "sounds", "wireplumber", "backgrounds", "themes", "wallpapers"};
+    "thumbnails", "tallymere", "user-dirs.locale", "mimeapps.list", "gtk-3.0", "gtk-4.0", "desktop-directories",
+    "xdg-desktop-portal", "sounds", "wireplumber", "backgrounds", "themes", "wallpapers", "password-store",
+    "kwalletd", "kwallet", "wallets"};
+
+// The folders of an installation prefix: whatever was installed there shares them.
+constexpr std::array<std::string_view, 12> prefixFolders = {"bin", "sbin", "lib", "lib64", "libexec", "include",
+                                                            "share", "state", "etc", "man", "src", "opt"};
 
 // Stores of containers, virtual machines and sandboxes: gigabytes of the user's own systems that
 // no removed app left behind. Matched on the whole name, ignoring case and a leading dot.
@@ -228,8 +235,10 @@ bool isProtected(std::string_view path) {
     for (std::string_view word : protectedWords)
         if (w.find(word) != std::string::npos) return true;
     const std::string_view bare = std::string_view(w).substr(w.starts_with('.') ? 1 : 0);
-    if (std::find(dataStores.begin(), dataStores.end(), bare) != dataStores.end()) return true;
-    return std::find(protectedLeaves.begin(), protectedLeaves.end(), name) != protectedLeaves.end();
+    for (const auto& names : {std::span<const std::string_view>(dataStores), std::span<const std::string_view>(protectedLeaves),
+                              std::span<const std::string_view>(prefixFolders)})
+        if (std::find(names.begin(), names.end(), bare) != names.end()) return true;
+    return false;
 }
 
 std::vector<LeftoverItem> match(const InstalledApp& app, const std::vector<LeftoverItem>& items) {

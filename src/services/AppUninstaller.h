@@ -29,10 +29,15 @@ struct AppSources {
     std::string dataHome; // the user's data folder; its "applications" holds the user's launchers
     std::vector<SupportRoot> supportRoots;
     std::vector<std::string> userFolders; // documents, pictures, ...: never moved, never a root
+    // The system's data and configuration folders ($XDG_DATA_DIRS, /etc, /etc/xdg): a folder of the
+    // user's named like any of their entries (without case) is shared with what the system
+    // installed there, never a leftover.
+    std::vector<std::string> systemFolders;
     std::function<std::vector<DesktopEntry>()> entries;
     std::function<std::vector<std::string>()> installedNames;
 
-    // The user's folders from $HOME, the XDG base-directory variables and "user-dirs.dirs".
+    // The user's folders from $HOME, the XDG base-directory variables and "user-dirs.dirs"; the
+    // system's folders from $XDG_DATA_DIRS (else /usr/local/share and /usr/share), /etc, /etc/xdg.
     static AppSources system();
     // The support roots of a home: data, cache, config and state folders, Flatpak and Snap
     // containers, autostart and user services. A root counts only when its real path lies
@@ -70,8 +75,10 @@ std::int64_t directorySize(const std::string& path);
 // (five characters or more) as the whole name. Index order.
 std::vector<LeftoverItem> match(const InstalledApp& app, const std::vector<LeftoverItem>& index);
 
-// Items of the desktop, of other vendors' shared data and of container and virtual-machine
-// stores that are never anyone's leftovers.
+// Items of the desktop (its folders, fonts, wallpapers, themes, icons, keyrings, password stores
+// and wallets), of other vendors' shared data, of container and virtual-machine stores, and the
+// folders of an installation prefix (bin, lib, share, ...): never anyone's leftovers. Names are
+// compared without case.
 bool isProtected(std::string_view path);
 
 // What a removal did. A path the check before the move refused is not handed to the Trash: it is
@@ -93,9 +100,10 @@ std::string refusalText(const std::string& path);
 // it is then (sources read afresh): its real path lies inside the real home and is the path that
 // was listed, it is the user's, it is no support root, default base folder (~/.local/share,
 // ~/.config, ~/.cache, ~/.local/state), named folder or the home and holds none, nor the desktop's
-// Trash, launchers or icons, it holds no other app's program or launcher, a leftover is not
-// protected, and a bundle folder is still the program's own folder. A system app is never moved
-// (an empty result). Synchronous.
+// Trash, launchers or icons, it is no place (Places: a Trash, a shared folder, a mount point) and
+// holds none, it holds no other app's program or launcher, a leftover is not protected nor named
+// like an entry of a system folder, and a bundle folder is still the program's own folder. A
+// system app is never moved (an empty result). Synchronous.
 Removal uninstall(const InstalledApp& app, const AppSources& sources, const Trasher& trash);
 // Moves one orphan to the Trash after the same check (it may hold no app's program or launcher).
 Removal removeOrphan(const LeftoverItem& item, const AppSources& sources, const Trasher& trash);

@@ -1,6 +1,7 @@
 #include "services/AppUninstallerOwnership.h"
 
 #include "base/PathText.h"
+#include "platform/PathGate.h"
 #include "platform/PhysicalPath.h"
 
 #include <algorithm>
@@ -127,6 +128,11 @@ Guard Guard::from(const AppSources& sources, const std::vector<DesktopEntry>& en
         for (const char* own : {"/Trash", "/applications", "/icons"}) fixed.push_back(sources.dataHome + own);
     for (const std::string& folder : fixed)
         if (std::string real = physicalPath(folder); !real.empty()) guard.fixed.push_back(std::move(real));
+    for (const std::string& folder : sources.systemFolders)
+        for (const std::string& name : PathGate::list(folder).names) guard.systemNames.push_back(lowerAscii(name));
+    std::sort(guard.systemNames.begin(), guard.systemNames.end());
+    guard.systemNames.erase(std::unique(guard.systemNames.begin(), guard.systemNames.end()), guard.systemNames.end());
+    guard.places = Places::lookAt(Places::Sources::current());
     guard.launchers.reserve(entries.size());
     // Programs followed to the real file, so a link in the home to a packaged program is not the
     // user's own.
@@ -154,8 +160,16 @@ bool allowsIn(const Guard& guard, const std::string& realFolder, std::string_vie
     if (!isInside(physical, guard.home)) return false;
     struct stat info {};
     if (::lstat(physical.c_str(), &info) != 0 || info.st_uid != ::getuid()) return false;
-    if (role == Role::supportItem && AppUninstaller::isProtected(physical)) return false;
+    if (role == Role::supportItem && (AppUninstaller::isProtected(physical) ||
+                                      std::binary_search(guard.systemNames.begin(), guard.systemNames.end(), lowerAscii(name))))
+        return false;
     if (holdsAny(physical, guard.fixed)) return false;
+    if (!guard.places.at(info.st_dev, info.st_ino).empty()) return false;
+    // A mount made since the places were looked at: on another device than its folder.
+    if (S_ISDIR(info.st_mode)) {
+        const PathGate::Status folder = PathGate::lstat(realFolder);
+        if (folder.error != 0 || folder.info.st_dev != info.st_dev) return false;
+    }
 
     auto isOwn = [&](const Launcher& launcher) {
         return owner && ((!owner->desktopFile.empty() && launcher.file == owner->desktopFile) ||

@@ -1,4 +1,5 @@
 #pragma once
+#include "platform/Places.h"
 #include "services/AppUninstaller.h"
 
 #include <string>
@@ -41,6 +42,10 @@ struct Guard {
     // ~/.config, ~/.cache, ~/.local/state) and the desktop's Trash, launchers and icons (real paths).
     std::vector<std::string> fixed;
     std::vector<Launcher> launchers; // one for each entry given to from(), in its order
+    // The names of the system folders' entries, in lower case, sorted.
+    std::vector<std::string> systemNames;
+    // The places as they were: what is one, or holds one, is never moved.
+    PlaceRegistry places;
 
     static Guard from(const AppSources& sources, const std::vector<DesktopEntry>& entries);
 };
@@ -51,8 +56,9 @@ enum class Role { bundle, launcher, supportItem };
 // (owner null: an orphan, nobody's). Its parent is resolved now and the item itself is not
 // followed; the path must already be that physical path, lie strictly inside the home, belong to
 // the user, be and hold no fixed folder, and hold no launcher file or program other than the
-// owner's. A support item must not be protected; a bundle must still be what bundleOf() gives
-// for the owner's program.
+// owner's. It must be no place and hold none (by its identity), nor be a mount point. A support
+// item must not be protected nor named like a system folder's entry; a bundle must still be what
+// bundleOf() gives for the owner's program.
 bool allows(const Guard& guard, const std::string& path, Role role, const InstalledApp* owner);
 // The same for an entry of a folder whose real path the caller resolved a moment ago (a support
 // root while it is being listed), which spares resolving it once for every entry.

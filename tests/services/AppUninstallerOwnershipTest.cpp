@@ -7,6 +7,7 @@
 #include "services/AppUninstaller.h"
 
 #include "support/FakeAppHome.h"
+#include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -284,6 +286,68 @@ TEST(AppOwnership, TheDesktopsOwnFoldersAreNobodysLeftovers) {
         EXPECT_TRUE(trash.calls.empty()) << inside;
         fs::remove_all(h + "/.var/app/holder");
     }
+}
+
+// A folder the desktop or the system shares is nobody's leftover, whatever the case of its name:
+// the desktop's stores (fonts, pictures, wallets, passwords), names that the system's data and
+// configuration folders hold, the folders of an installation prefix (a data folder given as
+// ~/.local lists them) and a mount point. None is offered, and none moves when asked.
+TEST(AppOwnership, SharedNamesAndMountPointsAreNobodysLeftovers) {
+    const TrapHome trap;
+    const std::string& h = trap.h;
+    const fs::path system = fs::path(h).parent_path(); // the fake's usr/share and etc
+    for (const char* installed : {"usr/share/plasma", "usr/share/aurorae", "usr/share/Color-Schemes", "usr/share/kxmlgui5",
+                                  "etc/gtk-2.0"})
+        fs::create_directories(system / installed);
+    struct Case {
+        const char* dataHome;  // XDG_DATA_HOME below the home; the default when empty
+        const char* stateHome; // XDG_STATE_HOME below the home
+        std::vector<const char*> items;
+    };
+    const std::vector<Case> cases{
+        {"", ".local/state",
+         {".local/share/Fonts", ".local/share/Wallpapers", ".local/share/kwalletd", ".local/share/password-store",
+          ".local/share/plasma", ".local/share/aurorae", ".local/share/color-schemes", ".local/share/kxmlgui5",
+          ".config/gtk-2.0"}},
+        {".local", ".state", {".local/libexec", ".local/include"}},
+    };
+    const auto offered = [](const AppInventory& inventory) {
+        std::vector<std::string> all = paths(inventory.orphans);
+        for (const InstalledApp& app : inventory.apps)
+            for (const LeftoverItem& item : app.leftovers) all.push_back(item.path);
+        return all;
+    };
+    const auto neverOffered = [&](const std::vector<std::string>& items) {
+        const std::vector<std::string> all = offered(trap.scan());
+        for (const std::string& item : items) {
+            EXPECT_EQ(std::count(all.begin(), all.end(), item), 0) << item;
+            RecordingTrash trash;
+            AppUninstaller::removeOrphan({.path = item, .size = 3'000'000, .kind = "Application Support"}, trap.home.sources(),
+                                         trash.trasher());
+            EXPECT_TRUE(trash.calls.empty()) << item;
+        }
+    };
+    for (const Case& c : cases) {
+        ::setenv("XDG_DATA_HOME", (*c.dataHome ? h + "/" + c.dataHome : h + "/.local/share").c_str(), 1);
+        ::setenv("XDG_STATE_HOME", (h + "/" + c.stateHome).c_str(), 1);
+        std::vector<std::string> items;
+        for (const char* item : c.items) {
+            file(h + "/" + item + "/big", 3'000'000);
+            items.push_back(h + "/" + item);
+        }
+        fs::remove_all(h + "/.local/share/applications"); // no launcher of the user's holds ~/.local back
+        neverOffered(items);
+    }
+    ::setenv("XDG_DATA_HOME", (h + "/.local/share").c_str(), 1);
+    ::setenv("XDG_STATE_HOME", (h + "/.local/state").c_str(), 1);
+    const std::string mounted = h + "/.local/share/bigstore";
+    fs::create_directories(mounted);
+    const bool ran = test::runInPrivateMounts([&] {
+        if (::mount("tm-store", mounted.c_str(), "tmpfs", 0, "size=8m") != 0) _exit(77);
+        file(mounted + "/big", 3'000'000);
+        neverOffered({mounted});
+    });
+    if (!ran) GTEST_SKIP() << "no permission to mount a file system in a mount namespace of its own";
 }
 
 // What changed between discovery and the move is checked at the moment of the move.

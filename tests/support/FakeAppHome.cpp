@@ -26,6 +26,7 @@ FakeAppHome::FakeAppHome() : m_root("tallymere-apps"), m_home(std::filesystem::c
     const std::string systemData = m_root.folder("usr/share");
     const std::string flatpakData = m_root / "flatpak/exports/share";
     m_dataFolders = {m_home + "/.local/share", systemData, flatpakData};
+    m_systemFolders = {systemData, flatpakData, m_root.folder("etc/xdg"), m_root / "etc"};
     ::setenv("HOME", m_home.c_str(), 1);
     ::setenv("XDG_DATA_HOME", (m_home + "/.local/share").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (m_home + "/.config").c_str(), 1);
@@ -83,8 +84,9 @@ void FakeAppHome::launcher(const std::string& fileName, const std::string& body)
 AppSources FakeAppHome::sources() const { return sourcesFunction()(); }
 
 std::function<AppSources()> FakeAppHome::sourcesFunction() const {
-    return [folders = m_dataFolders] {
+    return [folders = m_dataFolders, system = m_systemFolders] {
         AppSources sources = AppSources::system();
+        sources.systemFolders = system;
         // The launchers of this home's data folders, the first folder's ID winning, as the desktop
         // lists them, read afresh on every call.
         sources.entries = [folders] {

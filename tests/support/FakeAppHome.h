@@ -17,7 +17,8 @@ namespace tallymere::test {
 // AppStream release), a Flatpak-like app (org.mozilla.firefox), a user launcher of a packaged
 // program, and hidden and NoDisplay launchers; support items of each, one item two apps claim,
 // protected items, orphans on both sides of the size limit and the data of an installed command.
-// home() is the real path of the fake home.
+// home() is the real path of the fake home; its system folders (usr/share, etc, etc/xdg) lie
+// beside it, and sources() names them, never the machine's.
 class FakeAppHome {
 public:
     FakeAppHome();
@@ -37,6 +38,7 @@ private:
     TempFolder m_root;
     std::string m_home;
     std::vector<std::string> m_dataFolders; // user's first: its launchers shadow the others
+    std::vector<std::string> m_systemFolders; // the fake's own /usr/share, /etc and /etc/xdg
 };
 
 } // namespace tallymere::test
