@@ -77,8 +77,12 @@ void lookAtTargets(const std::vector<Target>& targets, bool follow, PlaceRegistr
     for (const Target& target : targets) paths.push_back(target.path);
     const std::vector<PathGate::Status> found = follow ? PathGate::statEach(paths) : PathGate::lstatEach(paths);
     for (std::size_t i = 0; i < targets.size(); ++i) {
-        if (!isFolder(found[i])) continue;
         const Target& target = targets[i];
+        // A mount point that does not answer is still held by the folders above it, known by text.
+        if (found[i].error == PathGate::notAnswering && !follow && target.path != "/")
+            climbs.push_back({.next = PathText::parent(target.path), .byText = true, .kind = target.kind,
+                              .placePath = target.path});
+        if (!isFolder(found[i])) continue;
         const struct stat& info = found[i].info;
         registry.places.push_back({.device = info.st_dev, .inode = info.st_ino, .kind = target.kind, .holds = false,
                                    .path = target.path});
@@ -174,13 +178,6 @@ PlaceRegistry lookAt(const Sources& sources) {
     std::vector<std::string> tops{"/"};
     for (const MountEntry& mount : sources.mounts) {
         if (mount.mountPoint.empty() || mount.mountPoint.front() != '/') continue;
-        if (MountTable::isVirtualOrNetwork(mount.fsType) || mount.fsType == "fuse" || mount.fsType.starts_with("fuse.")) {
-            // Not looked at; the folders above it still hold it.
-            if (mount.mountPoint != "/")
-                climbs.push_back({.next = PathText::parent(mount.mountPoint), .byText = true,
-                                  .kind = Place::Kind::mountPoint, .placePath = mount.mountPoint});
-            continue;
-        }
         addTarget(unfollowed, mount.mountPoint, Place::Kind::mountPoint);
         if (std::find(tops.begin(), tops.end(), mount.mountPoint) == tops.end()) tops.push_back(mount.mountPoint);
     }

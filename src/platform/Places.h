@@ -53,9 +53,8 @@ struct Sources {
 };
 
 // Looks at every place of `sources` now (through the path gate, many at once) and at every folder
-// above each. A place that is not there, or not a folder, is left out. Mount points of virtual,
-// network and FUSE file systems are not looked at themselves (their server may not answer), only
-// the folders above them.
+// above each. A place that is not there, or not a folder, is left out; a mount point that does not
+// answer within the gate's bound is known by the folders above it only.
 PlaceRegistry lookAt(const Sources& sources);
 
 // The home folders of the password database's accounts, read once per process (the first call
