@@ -1,8 +1,12 @@
 #include "services/DuplicateCompare.h"
 
+#include "platform/PathGate.h"
+#include "services/DuplicateGated.h"
+
 #include <fcntl.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -33,21 +37,29 @@ unsigned char* Scratch::buffer(std::size_t index) {
     return m_buffers[index].get();
 }
 
-// The descriptors of one range's files, opened when first read.
+// Bytes a file read through the gate gives per call: a chunk's read is then seldom a call of its own.
+constexpr std::size_t gatedStretch = 128 * 1024;
+
+// The descriptors of one range's files, opened when first read; a file read through the gate is
+// held there instead.
 struct SameSizeSet::Reader {
     const SameSizeSet& set;
     std::vector<DuplicateFiles::Descriptor> descriptors;
+    std::vector<DuplicateGated::File> gated; // empty while no file of the set is read through the gate
     std::size_t open = 0;
 
-    explicit Reader(const SameSizeSet& owner) : set(owner), descriptors(owner.m_files.size()) {}
+    explicit Reader(const SameSizeSet& owner)
+        : set(owner), descriptors(owner.m_files.size()), gated(owner.m_gated.empty() ? 0 : owner.m_files.size()) {}
 
-    bool read(std::size_t file, unsigned char* into, std::size_t length, std::int64_t offset) {
+    // 0, or why the file cannot be read there.
+    int read(std::size_t file, unsigned char* into, std::size_t length, std::int64_t offset) {
+        if (set.isGated(file)) return readGated(file, into, length, offset);
         DuplicateFiles::Descriptor& fd = descriptors[file];
         if (!fd.isOpen()) {
             DuplicateFiles::Identity identity;
             fd = DuplicateFiles::openCandidate(set.m_files[file].node->path(), set.m_size, identity,
                                                &set.m_files[file].identity);
-            if (!fd.isOpen()) return false;
+            if (!fd.isOpen()) return EIO;
             if (set.m_size > static_cast<std::int64_t>(chunkBytes))
                 ::posix_fadvise(fd.get(), offset, 0, POSIX_FADV_SEQUENTIAL);
             ++open;
@@ -59,20 +71,46 @@ struct SameSizeSet::Reader {
             fd.reset();
             --open;
         }
-        return ok;
+        return ok ? 0 : EIO;
+    }
+
+    int readGated(std::size_t file, unsigned char* into, std::size_t length, std::int64_t offset) {
+        DuplicateGated::File& held = gated[file];
+        const DuplicateFiles::Identity& expected = set.m_files[file].identity;
+        if (!held.isOpen()) {
+            DuplicateFiles::Identity identity;
+            const std::string path = set.m_files[file].node->path();
+            if (const int error = held.open(path, set.m_size, identity, &expected, gatedStretch)) return error;
+            ++open;
+        }
+        int error = held.readExactly({into, length}, offset);
+        if (open > heldDescriptors) {
+            // What it fetched ahead is given back with it.
+            if (!error) error = held.checkUnchanged(expected);
+            held.close();
+            --open;
+        }
+        return error;
     }
 
     // A file written while it is read is not what was compared. Its change time moves with any
     // write, so one look after the range's last read catches a write anywhere behind the reading
-    // since the sample; a descriptor given back was looked at then.
-    bool isUnchanged(std::size_t file) const {
+    // since the sample; a descriptor given back was looked at then. 0, or why it is not that file.
+    int checkUnchanged(std::size_t file) const {
+        if (set.isGated(file)) return gated[file].isOpen() ? gated[file].checkUnchanged(set.m_files[file].identity) : 0;
         const DuplicateFiles::Descriptor& fd = descriptors[file];
-        return !fd.isOpen() || DuplicateFiles::isUnchanged(fd.get(), set.m_files[file].identity);
+        return !fd.isOpen() || DuplicateFiles::isUnchanged(fd.get(), set.m_files[file].identity) ? 0 : EINVAL;
     }
 };
 
-SameSizeSet::SameSizeSet(std::int64_t size, std::vector<File> files)
-    : m_size(size), m_files(std::move(files)), m_out(std::make_unique<std::atomic<bool>[]>(m_files.size())),
+void SameSizeSet::setUnread(std::size_t file, int error) {
+    const bool wasOut = m_out[file].exchange(true, std::memory_order_relaxed);
+    if (!wasOut && error == PathGate::notAnswering) m_unanswered.fetch_add(1, std::memory_order_relaxed);
+}
+
+SameSizeSet::SameSizeSet(std::int64_t size, std::vector<File> files, std::vector<bool> gated)
+    : m_size(size), m_files(std::move(files)), m_gated(std::move(gated)),
+      m_out(std::make_unique<std::atomic<bool>[]>(m_files.size())),
       m_partOf(static_cast<std::size_t>(std::max<std::int64_t>(1, (size + rangeBytes - 1) / rangeBytes))),
       m_rangesLeft(m_partOf.size()) {
     for (std::size_t i = 0; i < m_files.size(); ++i) m_out[i].store(false, std::memory_order_relaxed);
@@ -111,8 +149,8 @@ bool SameSizeSet::compareRange(std::size_t range, Scratch& scratch, const std::f
             std::size_t held = 0;
             for (std::uint32_t file : part) {
                 unsigned char* data = scratch.buffer(held);
-                if (!reader.read(file, data, length, offset)) {
-                    setOut(file);
+                if (const int error = reader.read(file, data, length, offset)) {
+                    setUnread(file, error);
                     continue;
                 }
                 std::optional<std::uint64_t> digest;
@@ -127,8 +165,8 @@ bool SameSizeSet::compareRange(std::size_t range, Scratch& scratch, const std::f
                         if (same) {
                             unsigned char* again = scratch.buffer(held + 1);
                             const std::uint32_t first = candidate.files.front();
-                            if (!reader.read(first, again, length, offset)) {
-                                setOut(first);
+                            if (const int error = reader.read(first, again, length, offset)) {
+                                setUnread(first, error);
                                 same = false;
                             } else {
                                 same = std::memcmp(data, again, length) == 0;
@@ -164,7 +202,8 @@ bool SameSizeSet::compareRange(std::size_t range, Scratch& scratch, const std::f
 
     for (const auto& part : parts)
         for (std::uint32_t file : part)
-            if (!isOut(file) && !reader.isUnchanged(file)) setOut(file);
+            if (!isOut(file))
+                if (const int error = reader.checkUnchanged(file)) setUnread(file, error);
     std::vector<std::uint32_t>& partOf = m_partOf[range];
     partOf.assign(m_files.size(), noPart);
     for (auto& part : parts) {

@@ -44,7 +44,9 @@ private:
 // ranges at once; once every range is done, the files identical in all of them are duplicates.
 class SameSizeSet {
 public:
-    SameSizeSet(std::int64_t size, std::vector<File> files);
+    // `gated`: for each file, whether it lies where a call may not answer and is read through the
+    // gate; empty when none does.
+    SameSizeSet(std::int64_t size, std::vector<File> files, std::vector<bool> gated = {});
 
     std::int64_t size() const { return m_size; }
     std::size_t fileCount() const { return m_files.size(); }
@@ -63,14 +65,22 @@ public:
     // each, as indexes into the files in ascending order, ordered by their first index.
     std::vector<std::vector<std::size_t>> identical() const;
 
+    // Files put out of play because their file system did not answer.
+    std::size_t unanswered() const { return m_unanswered.load(std::memory_order_relaxed); }
+
 private:
     struct Reader;
     bool isOut(std::size_t file) const { return m_out[file].load(std::memory_order_relaxed); }
     void setOut(std::size_t file) { m_out[file].store(true, std::memory_order_relaxed); }
+    // Out of play because it could not be read (`error`: why).
+    void setUnread(std::size_t file, int error);
+    bool isGated(std::size_t file) const { return !m_gated.empty() && m_gated[file]; }
 
     std::int64_t m_size;
     std::vector<File> m_files;
+    std::vector<bool> m_gated;
     std::unique_ptr<std::atomic<bool>[]> m_out;
+    std::atomic<std::size_t> m_unanswered{0};
     // For each range, each file's part: the index of the first file of the files found identical
     // over that range, or noPart for a file out of play.
     std::vector<std::vector<std::uint32_t>> m_partOf;

@@ -106,12 +106,12 @@ void Descriptor::reset() {
     m_fd = -1;
 }
 
-namespace {
-
 Identity identityOf(const struct stat& info) {
     return {info.st_dev, info.st_ino, static_cast<std::uint64_t>(info.st_nlink),
             static_cast<std::int64_t>(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec};
 }
+
+namespace {
 
 Descriptor checked(Descriptor fd, std::int64_t size, Identity& identity, const Identity* expected) {
     if (!fd.isOpen()) return fd;
@@ -185,25 +185,8 @@ void QuickDigest::add(std::span<const unsigned char> bytes) {
 std::uint64_t QuickDigest::finish() const { return avalanche(m_state + m_length * prime3); }
 
 bool sample(int fd, std::int64_t size, std::span<unsigned char> buffer, std::uint64_t& digest) {
-    if (size <= 0 || buffer.size() != sampleBufferBytes) return false;
-    unsigned char sizeBytes[8];
-    for (int i = 0; i < 8; ++i) sizeBytes[i] = static_cast<unsigned char>(static_cast<std::uint64_t>(size) >> (8 * i));
-    QuickDigest quick;
-    quick.add(sizeBytes);
-    const auto feed = [&](std::int64_t from, std::int64_t length) {
-        for (std::int64_t done = 0; done < length;) {
-            const auto piece = buffer.first(static_cast<std::size_t>(
-                std::min<std::int64_t>(static_cast<std::int64_t>(buffer.size()), length - done)));
-            if (!readExactly(fd, piece, from + done)) return false;
-            quick.add(piece);
-            done += static_cast<std::int64_t>(piece.size());
-        }
-        return true;
-    };
-    if (!feed(0, std::min(size, sampleSpan))) return false;
-    if (size > 2 * sampleSpan && !feed(size - sampleSpan, sampleSpan)) return false;
-    digest = quick.finish();
-    return true;
+    const auto read = [fd](std::span<unsigned char> piece, std::int64_t offset) { return readExactly(fd, piece, offset); };
+    return sampleWith(read, size, buffer, digest);
 }
 
 } // namespace tallymere::DuplicateFiles

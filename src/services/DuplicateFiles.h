@@ -1,6 +1,8 @@
 #pragma once
+#include <sys/stat.h>
 #include <sys/types.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -24,6 +26,9 @@ struct Identity {
     bool isSameFile(const Identity& other) const { return device == other.device && inode == other.inode; }
     bool isUnchanged(const Identity& other) const { return isSameFile(other) && changed == other.changed; }
 };
+
+// What a file's status says of it.
+Identity identityOf(const struct stat& info);
 
 // A descriptor closed when it goes out of scope.
 class Descriptor {
@@ -89,5 +94,28 @@ inline constexpr std::size_t sampleBufferBytes = 16384;
 // The sample digest of an open candidate; false when a read fails. `buffer` holds
 // sampleBufferBytes.
 bool sample(int fd, std::int64_t size, std::span<unsigned char> buffer, std::uint64_t& digest);
+// The same of bytes that `read(piece, offset)` fills, true when it filled the whole piece.
+template <class Read>
+bool sampleWith(Read&& read, std::int64_t size, std::span<unsigned char> buffer, std::uint64_t& digest) {
+    if (size <= 0 || buffer.size() != sampleBufferBytes) return false;
+    unsigned char sizeBytes[8];
+    for (int i = 0; i < 8; ++i) sizeBytes[i] = static_cast<unsigned char>(static_cast<std::uint64_t>(size) >> (8 * i));
+    QuickDigest quick;
+    quick.add(sizeBytes);
+    const auto feed = [&](std::int64_t from, std::int64_t length) {
+        for (std::int64_t done = 0; done < length;) {
+            const auto piece = buffer.first(static_cast<std::size_t>(
+                std::min<std::int64_t>(static_cast<std::int64_t>(buffer.size()), length - done)));
+            if (!read(piece, from + done)) return false;
+            quick.add(piece);
+            done += static_cast<std::int64_t>(piece.size());
+        }
+        return true;
+    };
+    if (!feed(0, std::min(size, sampleSpan))) return false;
+    if (size > 2 * sampleSpan && !feed(size - sampleSpan, sampleSpan)) return false;
+    digest = quick.finish();
+    return true;
+}
 
 } // namespace tallymere::DuplicateFiles

@@ -5,13 +5,17 @@
 #include "core/ByteFormat.h"
 #include "core/DiskScanner.h"
 #include "core/PlaceMarks.h"
+#include "platform/MountTable.h"
+#include "platform/PathGate.h"
 #include "services/DuplicateCompare.h"
 #include "services/DuplicateFiles.h"
+#include "services/DuplicateGated.h"
 
 #include <pthread.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -139,10 +143,23 @@ struct Sampler {
     DuplicateFiles::Descriptor folderFd;
 };
 
-// The sample digest of one candidate, opened through its folder, which neighbours share.
-void sampleOne(Sampler& sampler, Candidate& candidate) {
+// Which candidates are read through the gate; empty when none is.
+using Gated = std::vector<bool>;
+bool isGated(const Gated& gated, std::size_t candidate) { return !gated.empty() && gated[candidate]; }
+
+// The sample digest of one candidate, opened through its folder, which neighbours share; one that
+// lies where a call may not answer is read through the gate. 0, or why it has none.
+int sampleOne(Sampler& sampler, Candidate& candidate, bool gated) {
     const FileNode& node = *candidate.node;
     Identity identity;
+    std::uint64_t sample = 0;
+    const std::span<unsigned char> buffer{sampler.buffer.get(), DuplicateFiles::sampleBufferBytes};
+    if (gated) {
+        if (const int error = DuplicateGated::sample(node.path(), node.size, buffer, identity, sample)) return error;
+        candidate.sample = sample;
+        candidate.identity = identity;
+        return 0;
+    }
     DuplicateFiles::Descriptor fd;
     if (node.parent) {
         if (sampler.folder != node.parent) {
@@ -154,18 +171,35 @@ void sampleOne(Sampler& sampler, Candidate& candidate) {
     } else {
         fd = DuplicateFiles::openCandidate(node.path(), node.size, identity);
     }
-    std::uint64_t sample = 0;
-    if (fd.isOpen() &&
-        DuplicateFiles::sample(fd.get(), node.size, {sampler.buffer.get(), DuplicateFiles::sampleBufferBytes}, sample)) {
+    if (fd.isOpen() && DuplicateFiles::sample(fd.get(), node.size, buffer, sample)) {
         candidate.sample = sample;
         candidate.identity = identity;
     }
+    return 0;
+}
+
+// Reads one small candidate whole into `bytes`, as the file it is while it is read; 0, or why not.
+int readWhole(Candidate& candidate, bool gated, std::span<unsigned char> bytes, Identity& identity) {
+    if (gated) {
+        DuplicateGated::File file;
+        int error = file.open(candidate.node->path(), candidate.node->size, identity, nullptr, bytes.size());
+        if (!error) error = file.readExactly(bytes, 0);
+        if (!error) error = file.checkUnchanged(identity);
+        return error;
+    }
+    const DuplicateFiles::Descriptor fd =
+        DuplicateFiles::openCandidate(candidate.node->path(), candidate.node->size, identity);
+    // Bytes read while the file was being written are no content of it: the file must be as it was
+    // opened once they are all in.
+    const bool read =
+        fd.isOpen() && DuplicateFiles::readExactly(fd.get(), bytes, 0) && DuplicateFiles::isUnchanged(fd.get(), identity);
+    return read ? 0 : EIO;
 }
 
 // Reads every file of one small size whole and sorts them into contents; each candidate's
 // `sample` becomes the index of the first candidate with its content.
 void compareWhole(Sampler& sampler, std::span<const std::uint32_t> members, std::vector<Candidate>& candidates,
-                  Progress& progress) {
+                  const Gated& gated, Progress& progress) {
     if (!sampler.bucket) sampler.bucket = std::make_unique_for_overwrite<unsigned char[]>(wholeBucketBytes);
     const auto size = static_cast<std::size_t>(candidates[members.front()].node->size);
     std::vector<std::size_t> contents; // positions in `members` of the first file of each content
@@ -174,12 +208,9 @@ void compareWhole(Sampler& sampler, std::span<const std::uint32_t> members, std:
         Candidate& candidate = candidates[members[p]];
         unsigned char* bytes = sampler.bucket.get() + p * size;
         Identity identity;
-        const DuplicateFiles::Descriptor fd =
-            DuplicateFiles::openCandidate(candidate.node->path(), candidate.node->size, identity);
-        // Bytes read while the file was being written are no content of it: the file must be as
-        // it was opened once they are all in.
-        if (fd.isOpen() && DuplicateFiles::readExactly(fd.get(), {bytes, size}, 0) &&
-            DuplicateFiles::isUnchanged(fd.get(), identity)) {
+        const int error = readWhole(candidate, isGated(gated, members[p]), {bytes, size}, identity);
+        if (error == PathGate::notAnswering) progress.addUnanswered();
+        if (!error) {
             candidate.identity = identity;
             auto same = std::find_if(contents.begin(), contents.end(), [&](std::size_t first) {
                 return std::memcmp(bytes, sampler.bucket.get() + first * size, size) == 0;
@@ -193,18 +224,19 @@ void compareWhole(Sampler& sampler, std::span<const std::uint32_t> members, std:
 
 // Stage 2: each candidate's sample digest, and which file its path leads to. Single candidates go
 // in runs of neighbours, so a worker opens a folder once for all of its files in the run.
-void sampleAll(std::vector<Candidate>& candidates, const SamplingPlan& plan, Progress& progress) {
+void sampleAll(std::vector<Candidate>& candidates, const SamplingPlan& plan, const Gated& gated, Progress& progress) {
     constexpr std::size_t run = 16;
     const std::size_t runs = (plan.singles.size() + run - 1) / run;
     parallelFor(runs + plan.wholeBuckets.size(), [] { return Sampler(); }, [&](Sampler& sampler, std::size_t u) {
         if (u >= runs) {
             const auto [first, last] = plan.wholeBuckets[u - runs];
-            compareWhole(sampler, std::span(plan.bySize).subspan(first, last - first), candidates, progress);
+            compareWhole(sampler, std::span(plan.bySize).subspan(first, last - first), candidates, gated, progress);
             return;
         }
         for (std::size_t k = u * run; k < std::min(plan.singles.size(), (u + 1) * run); ++k) {
             if (progress.cancelled()) return;
-            sampleOne(sampler, candidates[plan.singles[k]]);
+            const std::uint32_t i = plan.singles[k];
+            if (sampleOne(sampler, candidates[i], isGated(gated, i)) == PathGate::notAnswering) progress.addUnanswered();
             progress.addDone();
         }
     });
@@ -218,7 +250,8 @@ struct SampleSets {
 // The sets of two or more files of one size and one sample, each file in walk order. Paths that
 // lead to one file are that file once, under its shortest path (the one a group would keep): a
 // hard link or a bind mount never makes a file its own copy.
-SampleSets sampleSets(const std::vector<Candidate>& candidates, const SamplingPlan& plan, GraphemeCounter& characters) {
+SampleSets sampleSets(const std::vector<Candidate>& candidates, const SamplingPlan& plan, const Gated& gated,
+                      GraphemeCounter& characters) {
     const std::size_t n = candidates.size();
     const std::vector<std::uint32_t>& bySize = plan.bySize;
     SampleSets sets;
@@ -257,10 +290,14 @@ SampleSets sampleSets(const std::vector<Candidate>& candidates, const SamplingPl
                 std::vector<DuplicateCompare::File> files;
                 files.reserve(members.size());
                 for (std::size_t i : members) files.push_back({candidates[i].node, candidates[i].identity});
+                std::vector<bool> setGated; // left empty while every file is read here
+                if (std::any_of(members.begin(), members.end(), [&](std::size_t i) { return isGated(gated, i); }))
+                    for (std::size_t i : members) setGated.push_back(isGated(gated, i));
                 if (plan.comparedWhole[members.front()])
                     sets.compared.push_back(std::move(files));
                 else
-                    sets.toCompare.push_back(std::make_unique<DuplicateCompare::SameSizeSet>(size, std::move(files)));
+                    sets.toCompare.push_back(
+                        std::make_unique<DuplicateCompare::SameSizeSet>(size, std::move(files), std::move(setGated)));
             }
             first = last;
         }
@@ -341,14 +378,20 @@ std::vector<Group> find(const std::shared_ptr<FileNode>& root, std::int64_t minS
     if (candidates.empty() || progress.cancelled()) return {};
 
     progress.begin("Sampling " + countText(candidates.size()) + " candidates", static_cast<std::int64_t>(candidates.size()));
+    Gated gated; // the candidates on mounts that may not answer, read through the gate
+    if (DuplicateGated::Places places(*root, *MountTable::current()); places.any()) {
+        gated.resize(candidates.size());
+        for (std::size_t i = 0; i < candidates.size(); ++i) gated[i] = places.isGated(*candidates[i].node);
+    }
     SamplingPlan plan = planSampling(candidates);
-    sampleAll(candidates, plan, progress);
+    sampleAll(candidates, plan, gated, progress);
     if (progress.cancelled()) return {};
 
     GraphemeCounter characters;
-    SampleSets sets = sampleSets(candidates, plan, characters);
+    SampleSets sets = sampleSets(candidates, plan, gated, characters);
     candidates = {};
     plan = {};
+    gated = {};
     if ((sets.toCompare.empty() && sets.compared.empty()) || progress.cancelled()) return {};
 
     std::size_t m = 0;
@@ -358,6 +401,7 @@ std::vector<Group> find(const std::shared_ptr<FileNode>& root, std::int64_t minS
     for (const auto& files : sets.compared)
         for (std::size_t f = 0; f < files.size(); ++f) progress.addDone();
     const std::vector<bool> compared = compareAll(sets.toCompare, progress);
+    for (const auto& set : sets.toCompare) progress.addUnanswered(static_cast<std::int64_t>(set->unanswered()));
 
     std::vector<Group> groups;
     for (const auto& files : sets.compared) {

@@ -52,6 +52,13 @@ public:
         std::lock_guard lock(m_lock);
         return m_cancelled;
     }
+    // Files left out because their file system did not answer within the gate's bound (a FUSE or
+    // network server that stopped): like unreadable files they join no group, and the search goes
+    // on without them.
+    std::int64_t unanswered() const {
+        std::lock_guard lock(m_lock);
+        return m_unanswered;
+    }
 
     // Asks the search to stop at its next file or stage boundary.
     void cancel() {
@@ -64,6 +71,10 @@ public:
         m_stage = std::move(stage);
         m_done = 0;
         m_total = total;
+    }
+    void addUnanswered(std::int64_t count = 1) {
+        std::lock_guard lock(m_lock);
+        m_unanswered += count;
     }
     void addDone() {
         {
@@ -83,6 +94,7 @@ private:
     std::int64_t m_done = 0;
     std::int64_t m_total = 0;
     bool m_cancelled = false;
+    std::int64_t m_unanswered = 0;
     std::function<void(Progress&)> m_observer;
 };
 
@@ -96,7 +108,9 @@ private:
 // side by side and compared byte for byte, each file read only until it differs from all others.
 //
 // A file takes part only while it is the regular file the scan saw: it is opened without following
-// links and without blocking, at any path length, and it must still be a regular file of the
+// links and without blocking, at any path length (on a FUSE, network or unknown file system, it
+// is read through the gate instead, never opened here, and one whose file system does not answer
+// drops out and is counted in Progress::unanswered), and it must still be a regular file of the
 // scanned size whose every byte compared reads without error, and nothing may write to it from
 // its sample to its last byte compared. Anything else (vanished, unreadable, replaced by a FIFO, a
 // link or another file, grown or shrunk, written to while it was read, a package's folder) drops

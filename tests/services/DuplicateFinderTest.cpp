@@ -1,5 +1,6 @@
 #include "services/DuplicateFinder.h"
 #include "core/DiskScanner.h"
+#include "support/StallingFuse.h"
 #include "support/TempFolder.h"
 #include "support/Unprivileged.h"
 
@@ -7,6 +8,7 @@
 
 #include "services/DuplicateCompare.h"
 #include "services/DuplicateFiles.h"
+#include "services/DuplicateGated.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -18,6 +20,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
@@ -25,6 +29,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tallymere {
@@ -254,6 +259,94 @@ TEST(DuplicateCompareSet, AFileWrittenBehindTheReadingIsNoCopy) {
     const auto identical = set.identical();
     ASSERT_EQ(identical.size(), 1u);
     EXPECT_EQ(identical[0], (std::vector<std::size_t>{0, 2})) << "a and c only";
+}
+
+// Read through the gate, a candidate gives the sample it gives read here, so that a copy on a
+// local disk and one on a network mount meet; a set read through the gate, a stretch at a time,
+// parts the files that reading here parts; a link in the file's place is not read through.
+TEST(DuplicateGatedReading, GivesWhatReadingHereGives) {
+    test::TempFolder dir;
+    std::vector<unsigned char> buffer(DuplicateFiles::sampleBufferBytes);
+    for (const std::size_t size : {100u, 65536u, 100000u, 131072u, 131073u, 400000u}) {
+        write(dir / "f", pattern(size, 5));
+        DuplicateFiles::Identity here, gated;
+        std::uint64_t local = 0, through = 0;
+        const auto fd = DuplicateFiles::openCandidate(dir / "f", static_cast<std::int64_t>(size), here);
+        ASSERT_TRUE(DuplicateFiles::sample(fd.get(), static_cast<std::int64_t>(size), buffer, local));
+        ASSERT_EQ(DuplicateGated::sample(dir / "f", static_cast<std::int64_t>(size), buffer, gated, through), 0) << size;
+        EXPECT_EQ(through, local) << size;
+        EXPECT_TRUE(gated.isUnchanged(here)) << size;
+    }
+    ASSERT_EQ(::symlink((dir / "f").c_str(), (dir / "link").c_str()), 0);
+    DuplicateFiles::Identity identity;
+    std::uint64_t digest = 0;
+    EXPECT_NE(DuplicateGated::sample(dir / "link", 400000, buffer, identity, digest), 0);
+
+    // Beyond the first stretch: c parts from a and b in its middle, d in its last byte.
+    const std::string data = pattern(3 * 128 * 1024 + 5, 6);
+    std::string middle = data, last = data;
+    middle[200000] ^= 1;
+    last.back() ^= 1;
+    for (const auto& [name, bytes] : {std::pair{"a", data}, {"b", data}, {"c", middle}, {"d", last}})
+        write(dir / name, bytes);
+    auto root = scan(dir.path());
+    std::vector<DuplicateCompare::File> files;
+    for (const char* name : {"a", "b", "c", "d"}) {
+        const FileNode* node = nullptr;
+        for (const FileNode* child : root->children())
+            if (child->name() == name) node = child;
+        ASSERT_TRUE(node);
+        DuplicateFiles::Identity seen;
+        ASSERT_TRUE(DuplicateFiles::openCandidate(node->path(), node->size, seen).isOpen());
+        files.push_back({node, seen});
+    }
+    DuplicateCompare::SameSizeSet set(static_cast<std::int64_t>(data.size()), files, {true, true, true, true});
+    DuplicateCompare::Scratch scratch;
+    ASSERT_TRUE(set.compareRange(0, scratch, [] { return false; }));
+    ASSERT_TRUE(set.finishRange());
+    EXPECT_EQ(set.identical(), (std::vector<std::vector<std::size_t>>{{0, 1}}));
+    EXPECT_EQ(set.unanswered(), 0u);
+}
+
+// Copies on a FUSE mount that serves are found beside a local one. Once it stops answering, a new
+// search leaves its files out, counts them and ends (the mount is taken down after a while, so
+// the test fails instead of hanging).
+TEST(DuplicateSearch, FilesOnAMountThatStopsAnsweringAreLeftOutCountedAndTheSearchEnds) {
+    test::TempFolder dir;
+    dir.folder("copies");
+    write(dir / "copies/file.txt", "hello\n");
+    const std::string mount = dir.folder("net");
+    const bool ran = test::runInPrivateMounts([&] {
+        auto fuse = std::make_unique<test::StallingFuse>(mount);
+        if (!fuse->isMounted()) ::_exit(77);
+        const auto root = scan(dir.path());
+        ASSERT_TRUE(root);
+        Progress serving;
+        EXPECT_EQ(relativePaths(DuplicateFinder::find(root, 1, serving), dir.path()),
+                  (std::vector<std::vector<std::string>>{{"net/file.txt", "copies/file.txt"}}));
+        EXPECT_EQ(serving.unanswered(), 0);
+
+        fuse->stall();
+        std::atomic<bool> ended{false};
+        bool tookDown = false;
+        std::thread watch([&] {
+            for (int tenth = 0; tenth < 200 && !ended; ++tenth) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (!ended) {
+                fuse.reset();
+                tookDown = true;
+            }
+        });
+        Progress stalled;
+        const auto groups = DuplicateFinder::find(root, 1, stalled);
+        ended = true;
+        watch.join();
+        EXPECT_FALSE(tookDown) << "the search waited on the mount";
+        EXPECT_TRUE(groups.empty());
+        EXPECT_EQ(stalled.stage(), "Sampling 3 candidates");
+        EXPECT_EQ(stalled.done(), 3);
+        EXPECT_EQ(stalled.unanswered(), 2) << "file.txt and sub/inner.txt of the mount";
+    });
+    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
 }
 
 TEST(DuplicateSearch, UnreadableFilesAreNeverIdentical) {
