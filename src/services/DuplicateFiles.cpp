@@ -133,15 +133,6 @@ bool isUnchanged(int fd, const Identity& expected) {
     return ::fstat(fd, &info) == 0 && identityOf(info).isUnchanged(expected);
 }
 
-bool isStillAt(const std::string& path, const Identity& expected, std::int64_t size) {
-    // O_PATH reads nothing and needs no right to read; with O_NOFOLLOW a link opens as itself.
-    const Descriptor fd(openAnyLength(path, O_PATH | O_NOFOLLOW | O_CLOEXEC));
-    struct stat info {};
-    if (!fd.isOpen() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size != size)
-        return false;
-    return (expected.device == 0 && expected.inode == 0) || identityOf(info).isUnchanged(expected);
-}
-
 Descriptor openCandidateAt(int folder, const std::string& name, std::int64_t size, Identity& identity) {
     return checked(Descriptor(::openat(folder, name.c_str(), candidateFlags)), size, identity, nullptr);
 }

@@ -60,9 +60,6 @@ Descriptor openCandidate(const std::string& path, std::int64_t size, Identity& i
 bool isUnchanged(int fd, const Identity& expected);
 // The same for the entry `name` of an open folder.
 Descriptor openCandidateAt(int folder, const std::string& name, std::int64_t size, Identity& identity);
-// True while `path` (any length) names the file `expected` saw, a regular file of `size` bytes
-// unchanged since, reached through no link; a default `expected` asks only for a regular file of `size`.
-bool isStillAt(const std::string& path, const Identity& expected, std::int64_t size);
 
 // The folder at `path`, any length, for opening its entries; a closed descriptor when it cannot
 // be reached without following a link.

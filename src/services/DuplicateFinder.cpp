@@ -348,8 +348,17 @@ std::vector<bool> compareAll(SetList& sets, Progress& progress) {
 
 } // namespace
 
-bool isAsCompared(const std::string& path, const DuplicateFiles::Identity& identity, std::int64_t size) {
-    return DuplicateFiles::isStillAt(path, identity, size);
+Standing standing(const std::string& path, const DuplicateFiles::Identity& identity, std::int64_t size) {
+    const PathGate::Status now = PathGate::lstat(path);
+    if (now.error == PathGate::notAnswering) return Standing::notAnswering;
+    if (now.error || !S_ISREG(now.info.st_mode) || now.info.st_size != size) return Standing::changed;
+    if (identity.device != 0 || identity.inode != 0)
+        return DuplicateFiles::identityOf(now.info).isUnchanged(identity) ? Standing::asCompared : Standing::changed;
+    // Nothing to tell the file by: it must at least be where the tree has it, through no link.
+    const std::string folder = PathText::parent(path);
+    const PathGate::Text real = PathGate::realPath(folder);
+    if (real.error == PathGate::notAnswering) return Standing::notAnswering;
+    return !real.error && real.text == folder ? Standing::asCompared : Standing::changed;
 }
 
 // A group of identical files, the shortest path (in user-perceived characters) first.

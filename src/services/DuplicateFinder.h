@@ -125,9 +125,14 @@ private:
 // among the files whose comparison had finished, each confirmed byte for byte.
 std::vector<Group> find(const std::shared_ptr<FileNode>& root, std::int64_t minSize, Progress& progress);
 
+// What a file the search compared is now.
+enum class Standing { asCompared, changed, notAnswering };
+
 // Whether `path` still names the file the search compared as `identity`: a regular file (not a
 // link to one) of that device and inode and of `size` bytes, not written to or otherwise changed
-// since. A default identity (one not known) asks only for a regular file of that size.
-bool isAsCompared(const std::string& path, const DuplicateFiles::Identity& identity, std::int64_t size);
+// since. A default identity (one not known) asks for a regular file of that size reached through
+// no link. Looked at through the gate, so a file whose file system does not answer is told
+// notAnswering within the gate's bound, on whatever thread asks.
+Standing standing(const std::string& path, const DuplicateFiles::Identity& identity, std::int64_t size);
 
 } // namespace tallymere::DuplicateFinder

@@ -6,6 +6,7 @@
 #include "core/ByteFormat.h"
 #include "services/DuplicateFinder.h"
 #include "core/PlaceMarks.h"
+#include "platform/PathGate.h"
 #include "platform/Places.h"
 #include "services/TrashService.h"
 #include "base/PathText.h"
@@ -98,11 +99,20 @@ void guardCopy(Guards& guards, const Queue& queue, const DuplicateFinder::Group&
 std::string whyCopyStays(const Queue& queue, const std::string& path, const CopyGuard& guard,
                          const PlaceRegistry& places) {
     const std::string name = oneLine(PathText::lastComponent(path));
-    if (!DuplicateFinder::isAsCompared(path, guard.self, guard.size)) return name + " changed since the scan";
+    // Each look goes through the gate: a copy on a mount that stopped answering is told so within
+    // its bound, never waited for on the window's thread.
+    using DuplicateFinder::Standing;
+    switch (DuplicateFinder::standing(path, guard.self, guard.size)) {
+    case Standing::asCompared: break;
+    case Standing::notAnswering: return PathGate::message(PathGate::notAnswering);
+    case Standing::changed: return name + " changed since the scan";
+    }
     bool inTrash = false;
     for (const auto& [other, identity] : guard.others) {
         const std::string otherPath = other->path();
-        if (isLeaving(queue, otherPath) || !DuplicateFinder::isAsCompared(otherPath, identity, guard.size)) continue;
+        // A copy whose file system does not answer cannot be vouched for.
+        if (isLeaving(queue, otherPath) || DuplicateFinder::standing(otherPath, identity, guard.size) != Standing::asCompared)
+            continue;
         if (!PlaceMarks::isInTrash(*other) && !Places::isInTrash(places, otherPath)) return {};
         inTrash = true;
     }

@@ -216,8 +216,8 @@ TEST(DuplicateSearch, AFolderSwappedForALinkIsNotReadThrough) {
     DuplicateFiles::Identity identity;
     EXPECT_FALSE(DuplicateFiles::openCandidate(dir / "scan/sub/small", 20000, identity).isOpen());
     EXPECT_FALSE(DuplicateFiles::openFolder(dir / "scan/sub").isOpen());
-    EXPECT_FALSE(DuplicateFiles::isStillAt(dir / "scan/sub/large", {}, 300000));
-    EXPECT_TRUE(DuplicateFiles::isStillAt(dir / "scan/in/large", {}, 300000));
+    EXPECT_EQ(DuplicateFinder::standing(dir / "scan/sub/large", {}, 300000), DuplicateFinder::Standing::changed);
+    EXPECT_EQ(DuplicateFinder::standing(dir / "scan/in/large", {}, 300000), DuplicateFinder::Standing::asCompared);
 }
 
 // Overwrites one byte in place: same file, same size, new content.

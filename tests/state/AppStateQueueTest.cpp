@@ -3,10 +3,13 @@
 #include "base/PathText.h"
 #include "state/AppStateTestSupport.h"
 #include "core/ByteFormat.h"
+#include "core/DiskScanner.h"
 #include "core/NodeFilter.h"
 #include "services/DuplicateFinder.h"
 #include "support/RecordingDesktop.h"
+#include "support/StallingFuse.h"
 #include "support/TreeText.h"
+#include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +17,12 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 using namespace tallymere;
 using namespace tallymere::test;
@@ -349,6 +355,50 @@ TEST_F(AppStateTrash, AStagedCopyMovesOnlyWhileAnotherCopyStaysAsTheSearchFoundI
     state.toggleQueue(AppState::nodeAt(root + "/k5", state.displayRoot()));
     state.emptyQueue();
     EXPECT_TRUE(inTrash("k5"));
+}
+
+// A kept copy on a FUSE mount that stopped answering after the search is looked at through the
+// gate: the move tells so within its bound and holds the staged copy, where it waited on the
+// window's thread for as long as the mount stayed stuck (taken down here after a while, so the
+// test fails instead of hanging).
+TEST_F(AppStateTrash, ACopyOnAMountThatStoppedAnsweringHoldsTheMoveWithoutAWait) {
+    dir.folder("dups/copies");
+    std::ofstream(dir / "dups/copies/file.txt") << "hello\n";
+    const std::string mount = dir.folder("dups/net");
+    const bool ran = runInPrivateMounts([&] {
+        auto fuse = std::make_unique<StallingFuse>(mount);
+        if (!fuse->isMounted()) ::_exit(77);
+        ScanProgress scanned;
+        const auto tree = DiskScanner::scan(dir / "dups", {}, scanned);
+        DuplicateFinder::Progress progress;
+        const auto groups = DuplicateFinder::find(tree, 1, progress);
+        ASSERT_EQ(groups.size(), 1u);
+        ASSERT_EQ(groups[0].files[0]->path(), mount + "/file.txt");
+        state.stageExtras(groups[0]);
+        fuse->stall();
+
+        std::atomic<bool> ended{false};
+        bool tookDown = false;
+        std::thread watch([&] {
+            for (int tenth = 0; tenth < 200 && !ended; ++tenth) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (!ended) {
+                fuse.reset();
+                tookDown = true;
+            }
+        });
+        state.emptyQueue();
+        // The kept copy staged as well: its own look says why it stays.
+        state.toggleCopy(groups[0], 0);
+        state.emptyQueue();
+        ended = true;
+        watch.join();
+        EXPECT_FALSE(tookDown) << "the move waited on the mount";
+        EXPECT_EQ(state.queue().size(), 2u);
+        EXPECT_TRUE(std::filesystem::exists(dir / "dups/copies/file.txt"));
+        EXPECT_EQ(state.trashFailure(groups[0].files[1].get()), "No other copy of file.txt is left as the search found it");
+        EXPECT_EQ(state.trashFailure(groups[0].files[0].get()), "Its file system does not answer");
+    });
+    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
 }
 
 // A copy in the Trash goes when the Trash is emptied: it never stands in for the copy that moves,
