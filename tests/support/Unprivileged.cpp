@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <grp.h>
+#include <poll.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cstdio>
 
@@ -50,6 +54,27 @@ bool runInPrivateMounts(const std::function<void()>& body) {
     return runInChild(
         [] { return ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0; },
         body, "private-mounts");
+}
+
+bool endsWithin(int seconds, const std::function<void()>& body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        body();
+        std::fflush(stdout);
+        ::_exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    const int watch = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
+    pollfd ended{watch, POLLIN, 0};
+    const bool inTime = ::poll(&ended, 1, seconds * 1000) == 1;
+    ::close(watch);
+    if (!inTime) {
+        ::kill(child, SIGKILL);
+        return false;
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the ending process failed";
+    return true;
 }
 
 } // namespace tallymere::test
