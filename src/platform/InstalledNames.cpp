@@ -1,25 +1,33 @@
 #include "platform/InstalledNames.h"
 
+#include "platform/PathGate.h"
 #include "platform/ProcReader.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
-#include <dirent.h>
+#include <iterator>
 #include <string_view>
 
 namespace tallymere::InstalledNames {
 
 namespace {
 
+// Through the gate: a folder of PATH, or a home, on a mount whose server stopped answering gives
+// nothing within the gate's bound, instead of holding the discovery.
 void listFolder(const std::string& folder, std::vector<std::string>& out, bool foldersOnly) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view name(entry->d_name);
-        if (name == "." || name == "..") continue;
-        if (foldersOnly && entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN && entry->d_type != DT_LNK) continue;
-        out.emplace_back(name);
+    std::vector<std::string> names = PathGate::list(folder).names;
+    if (!foldersOnly) {
+        out.insert(out.end(), std::make_move_iterator(names.begin()), std::make_move_iterator(names.end()));
+        return;
     }
-    ::closedir(dir);
+    std::vector<std::string> paths;
+    for (const std::string& name : names) paths.push_back(folder + '/' + name);
+    const std::vector<PathGate::Status> kinds = PathGate::lstatEach(paths);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const mode_t mode = kinds[i].info.st_mode;
+        if (kinds[i].error || S_ISDIR(mode) || S_ISLNK(mode)) out.push_back(std::move(names[i]));
+    }
 }
 
 std::string homeFolder() {

@@ -1,4 +1,5 @@
 #include "platform/DesktopEntries.h"
+#include "platform/InstalledNames.h"
 #include "support/DeadFuse.h"
 #include "support/TempFolder.h"
 #include "support/Unprivileged.h"
@@ -25,7 +26,8 @@ void write(const std::string& path, const std::string& text) {
 // Where a mount that never answers holds one launcher's program, a folder of PATH and the AppStream
 // folder, what the Applications tab reads is read within the gate's bound: the launcher is left out
 // and the others listed, a program is found in the next folder of PATH, the release in the next
-// AppStream folder; and the process that read them can end while the mount stays dead.
+// AppStream folder, the installed names in the folders that answer; and the process that read them
+// can end while the mount stays dead.
 TEST(DesktopEntriesBound, AMountThatNeverAnswersLeavesOutWhatItHoldsAndTheRestIsRead) {
     test::TempFolder dir;
     const std::string dead = dir.folder("dead");
@@ -54,6 +56,9 @@ TEST(DesktopEntriesBound, AMountThatNeverAnswersLeavesOutWhatItHoldsAndTheRestIs
             EXPECT_EQ(DesktopEntries::appStreamVersion(data + "/applications/org.example.Tool.desktop",
                                                        "org.example.Tool.desktop"),
                       "2.0");
+            const InstalledNameSources sources{
+                .dpkgStatus = dir / "none", .path = dead + ":" + bin, .flatpakApps = {dead}, .snapRoot = dead};
+            EXPECT_EQ(InstalledNames::read(sources), std::vector<std::string>{"tool"});
         });
         EXPECT_TRUE(ended) << "a process that read the launchers could not end";
     });
