@@ -3,8 +3,6 @@
 #include "base/PathText.h"
 #include "platform/PathGate.h"
 
-#include <cerrno>
-
 namespace tallymere {
 
 std::string physicalPath(const std::string& path) {
@@ -12,13 +10,16 @@ std::string physicalPath(const std::string& path) {
     std::string existing = PathText::standardized(path);
     std::string rest;
     for (;;) {
-        // Through the gate: the way may pass a mount that stopped answering.
-        const PathGate::Text real = PathGate::realPath(existing);
-        if (real.error == 0) {
-            if (rest.empty()) return real.text;
-            return real.text == "/" ? rest : real.text + rest;
+        // Through the gate: a folder on a mount whose server stopped answering would hold whoever
+        // asks for as long as it stays stuck.
+        const PathGate::Text resolved = PathGate::realPath(existing);
+        if (!resolved.error) {
+            if (rest.empty()) return resolved.text;
+            return resolved.text == "/" ? rest : resolved.text + rest;
         }
-        if (real.error == PathGate::notAnswering || existing == "/" || existing.empty()) return {};
+        // Nothing there can be resolved now: the path is taken as written.
+        if (resolved.error == PathGate::notAnswering) return existing == "/" && !rest.empty() ? rest : existing + rest;
+        if (existing == "/" || existing.empty()) return {};
         rest = existing.substr(existing.rfind('/')) + rest;
         existing = PathText::parent(existing);
     }
