@@ -3,6 +3,7 @@
 #include "support/StallingFuse.h"
 #include "support/TempFolder.h"
 #include "support/Unprivileged.h"
+#include "support/Watchdog.h"
 
 #include <gtest/gtest.h>
 
@@ -20,8 +21,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
@@ -29,7 +28,6 @@
 #include <optional>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace tallymere {
@@ -327,20 +325,10 @@ TEST(DuplicateSearch, FilesOnAMountThatStopsAnsweringAreLeftOutCountedAndTheSear
         EXPECT_EQ(serving.unanswered(), 0);
 
         fuse->stall();
-        std::atomic<bool> ended{false};
-        bool tookDown = false;
-        std::thread watch([&] {
-            for (int tenth = 0; tenth < 200 && !ended; ++tenth) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            if (!ended) {
-                fuse.reset();
-                tookDown = true;
-            }
-        });
         Progress stalled;
-        const auto groups = DuplicateFinder::find(root, 1, stalled);
-        ended = true;
-        watch.join();
-        EXPECT_FALSE(tookDown) << "the search waited on the mount";
+        std::vector<Group> groups;
+        EXPECT_TRUE(test::returnsWithin(20, [&] { groups = DuplicateFinder::find(root, 1, stalled); }, [&] { fuse.reset(); }))
+            << "the search waited on the mount";
         EXPECT_TRUE(groups.empty());
         EXPECT_EQ(stalled.stage(), "Sampling 3 candidates");
         EXPECT_EQ(stalled.done(), 3);

@@ -10,6 +10,7 @@
 #include "support/StallingFuse.h"
 #include "support/TreeText.h"
 #include "support/Unprivileged.h"
+#include "support/Watchdog.h"
 
 #include <gtest/gtest.h>
 
@@ -17,12 +18,9 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 using namespace tallymere;
 using namespace tallymere::test;
@@ -377,22 +375,13 @@ TEST_F(AppStateTrash, ACopyOnAMountThatStoppedAnsweringHoldsTheMoveWithoutAWait)
         state.stageExtras(groups[0]);
         fuse->stall();
 
-        std::atomic<bool> ended{false};
-        bool tookDown = false;
-        std::thread watch([&] {
-            for (int tenth = 0; tenth < 200 && !ended; ++tenth) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            if (!ended) {
-                fuse.reset();
-                tookDown = true;
-            }
-        });
-        state.emptyQueue();
-        // The kept copy staged as well: its own look says why it stays.
-        state.toggleCopy(groups[0], 0);
-        state.emptyQueue();
-        ended = true;
-        watch.join();
-        EXPECT_FALSE(tookDown) << "the move waited on the mount";
+        const bool returned = returnsWithin(20, [&] {
+            state.emptyQueue();
+            // The kept copy staged as well: its own look says why it stays.
+            state.toggleCopy(groups[0], 0);
+            state.emptyQueue();
+        }, [&] { fuse.reset(); });
+        EXPECT_TRUE(returned) << "the move waited on the mount";
         EXPECT_EQ(state.queue().size(), 2u);
         EXPECT_TRUE(std::filesystem::exists(dir / "dups/copies/file.txt"));
         EXPECT_EQ(state.trashFailure(groups[0].files[1].get()), "No other copy of file.txt is left as the search found it");
