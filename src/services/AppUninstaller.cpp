@@ -4,18 +4,16 @@
 #include "base/PathText.h"
 #include "base/Utf8.h"
 #include "core/DiskScanner.h"
-#include "core/ScanFileSystem.h"
-#include "platform/MountTable.h"
+#include "platform/PathGate.h"
 #include "services/AppUninstallerOwnership.h"
 
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <dirent.h>
+#include <cerrno>
 #include <sys/stat.h>
 #include <span>
 #include <thread>
-#include <unistd.h>
 #include <unordered_set>
 
 namespace tallymere {
@@ -76,10 +74,10 @@ void parallelFor(std::size_t n, Work work) {
 
 // A file's blocks on disk, or a folder's whole tree.
 std::int64_t bundleSize(const std::string& path) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0) return 0;
-    if (S_ISDIR(info.st_mode)) return AppUninstaller::directorySize(path);
-    return std::int64_t(info.st_blocks) * 512;
+    const PathGate::Status item = PathGate::lstat(path);
+    if (item.error) return 0;
+    if (S_ISDIR(item.info.st_mode)) return AppUninstaller::directorySize(path);
+    return std::int64_t(item.info.st_blocks) * 512;
 }
 
 struct IndexEntry {
@@ -95,33 +93,25 @@ std::vector<IndexEntry> supportIndex(const AppSources& sources, const AppOwnersh
         const SupportRoot* root;
     };
     std::vector<Candidate> candidates;
-    const auto mountTable = MountTable::current();
-    const std::vector<MountEntry>& mounts = *mountTable;
+    // Every look goes through the gate: a root, or an entry, on a mount whose server stopped
+    // answering (a vault, a network share) is left out within the gate's bound, instead of holding
+    // the discovery, and the program's end, for ever.
     for (const SupportRoot& root : sources.supportRoots) {
         // Roots are real paths; one that has become a link since is read no further.
         if (realPath(root.path) != root.path) continue;
-        // An entry that is a mount point is looked at with the bounded wait first: one whose server
-        // stopped answering would hold the discovery, and the program's end, for ever.
-        const ScanFileSystem::MountPoints looked = ScanFileSystem::lookAtMountPoints(mounts, root.path, {}, {});
-        DIR* dir = ::opendir(root.path.c_str());
-        if (!dir) continue;
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string_view name(entry->d_name);
-            if (name == "." || name == "..") continue;
-            if (looked.unanswered.contains(root.path + '/' + std::string(name))) continue;
+        for (const std::string& name : PathGate::list(root.path).names) {
             // A root never lists another root, nor a folder holding one (the check refuses those).
             if (!AppOwnership::allowsIn(guard, root.path, name, AppOwnership::Role::supportItem, nullptr)) continue;
-            candidates.push_back({root.path + '/' + std::string(name), &root});
+            candidates.push_back({root.path + '/' + name, &root});
         }
-        ::closedir(dir);
     }
     std::vector<std::optional<IndexEntry>> slots(candidates.size());
     parallelFor(candidates.size(), [&](std::size_t i) {
         const Candidate& c = candidates[i];
-        struct stat info {};
-        if (::lstat(c.path.c_str(), &info) != 0) return; // vanished
-        struct stat target {};
-        if (S_ISLNK(info.st_mode) && ::stat(c.path.c_str(), &target) != 0) return; // a dangling link
+        const PathGate::Status item = PathGate::lstat(c.path);
+        if (item.error) return; // vanished, or its file system does not answer
+        const struct stat& info = item.info;
+        if (S_ISLNK(info.st_mode) && PathGate::stat(c.path).error) return; // a dangling link
         // A link is measured as itself: moving it frees nothing of what it points at.
         const std::int64_t size = S_ISDIR(info.st_mode) ? AppUninstaller::directorySize(c.path) : std::int64_t(info.st_size);
         if (size < 1) return;
@@ -178,10 +168,10 @@ InstalledApp describe(const DesktopEntry& entry, const AppOwnership::Launcher& l
     app.iconName = entry.iconName;
 
     app.program = launcherFile.program;
-    struct stat info {};
-    const bool isFile = !app.program.empty() && ::stat(app.program.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+    const PathGate::Status program = app.program.empty() ? PathGate::Status{ENOENT, {}} : PathGate::stat(app.program);
+    const bool isFile = program.error == 0 && !S_ISDIR(program.info.st_mode);
     if (isFile) {
-        const double accessed = double(info.st_atim.tv_sec), modified = double(info.st_mtim.tv_sec);
+        const double accessed = double(program.info.st_atim.tv_sec), modified = double(program.info.st_mtim.tv_sec);
         if (accessed > 0) app.lastUsed = accessed;
         else if (modified > 0) app.lastUsed = modified;
     }
@@ -254,7 +244,7 @@ AppInventory scan(const AppSources& sources) {
     AppInventory inventory;
     std::vector<DesktopEntry> entries = sources.entries ? sources.entries() : std::vector<DesktopEntry>{};
     // The library notices removed launchers a moment later; a file already gone is no app.
-    std::erase_if(entries, [](const DesktopEntry& entry) { return ::access(entry.filePath.c_str(), F_OK) != 0; });
+    std::erase_if(entries, [](const DesktopEntry& entry) { return PathGate::stat(entry.filePath).error != 0; });
     const AppOwnership::Guard guard = AppOwnership::Guard::from(sources, entries);
     const std::string userLaunchers = realPath(sources.dataHome + "/applications");
     std::unordered_set<std::string> seen;

@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,29 +32,25 @@ bool isSharedLibrary(std::string_view name) { return name.ends_with(".so") || na
 // Whether a folder is any other program's as well: anywhere inside it a prefix folder (the tree
 // of an installation prefix, or of a vendor folder of several such trees), an executable file
 // other than the program (shared libraries aside) or an AppImage. Links are not followed; a
-// folder that cannot be read, or lies too deep, cannot be vouched for.
+// folder that cannot be read (its file system not answering among the reasons), or lies too deep,
+// cannot be vouched for.
 bool holdsOtherPrograms(const std::string& folder, const std::string& program, int depth = 0) {
     constexpr int maxDepth = 64;
     if (depth > maxDepth) return true;
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return true;
-    bool shared = false;
-    while (!shared) {
-        const dirent* entry = ::readdir(dir);
-        if (!entry) break;
-        const std::string_view name(entry->d_name);
-        if (name == "." || name == "..") continue;
-        const std::string path = folder + '/' + std::string(name);
+    const PathGate::Listing listing = PathGate::list(folder);
+    if (listing.error) return true;
+    for (const std::string& name : listing.names) {
+        const std::string path = folder + '/' + name;
         if (path == program) continue;
-        struct stat info {};
-        if (::lstat(path.c_str(), &info) != 0) continue;
-        if (S_ISDIR(info.st_mode))
-            shared = isPrefixFolder(name) || holdsOtherPrograms(path, program, depth + 1);
-        else if (S_ISREG(info.st_mode))
-            shared = isAppImage(name) || ((info.st_mode & 0111) && !isSharedLibrary(name));
+        const PathGate::Status item = PathGate::lstat(path);
+        if (item.error == PathGate::notAnswering) return true;
+        if (item.error) continue;
+        if (S_ISDIR(item.info.st_mode) ? isPrefixFolder(name) || holdsOtherPrograms(path, program, depth + 1)
+                                       : S_ISREG(item.info.st_mode) &&
+                                             (isAppImage(name) || ((item.info.st_mode & 0111) && !isSharedLibrary(name))))
+            return true;
     }
-    ::closedir(dir);
-    return shared;
+    return false;
 }
 
 bool holdsAny(const std::string& path, const std::vector<std::string>& items) {
@@ -87,11 +81,8 @@ std::string lowerAscii(std::string_view text) {
 
 std::string realPath(const std::string& path) {
     if (path.empty()) return {};
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (!resolved) return {};
-    std::string result(resolved);
-    std::free(resolved);
-    return result;
+    PathGate::Text resolved = PathGate::realPath(path);
+    return resolved.error ? std::string() : std::move(resolved.text);
 }
 
 std::string physicalPath(const std::string& path) { return tallymere::physicalPath(path); }
@@ -158,8 +149,9 @@ bool allowsIn(const Guard& guard, const std::string& realFolder, std::string_vie
         return false;
     const std::string physical = realFolder == "/" ? '/' + std::string(name) : realFolder + '/' + std::string(name);
     if (!isInside(physical, guard.home)) return false;
-    struct stat info {};
-    if (::lstat(physical.c_str(), &info) != 0 || info.st_uid != ::getuid()) return false;
+    const PathGate::Status item = PathGate::lstat(physical);
+    if (item.error || item.info.st_uid != ::getuid()) return false;
+    const struct stat& info = item.info;
     if (role == Role::supportItem && (AppUninstaller::isProtected(physical) ||
                                       std::binary_search(guard.systemNames.begin(), guard.systemNames.end(), lowerAscii(name))))
         return false;

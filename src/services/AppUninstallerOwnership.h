@@ -15,7 +15,8 @@ std::string_view leaf(std::string_view path);
 bool isInside(std::string_view path, std::string_view folder);
 bool isAtOrInside(std::string_view path, std::string_view folder);
 std::string lowerAscii(std::string_view text);
-// The path with every link resolved; empty when it cannot be resolved (missing, unreadable).
+// The path with every link resolved; empty when it cannot be resolved (missing, unreadable, or
+// on a file system that does not answer).
 std::string realPath(const std::string& path);
 // The real path of the nearest existing folder at or above the path, followed by the components
 // that do not exist yet; empty when even that fails.

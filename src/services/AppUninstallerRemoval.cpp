@@ -1,10 +1,9 @@
 #include "services/AppUninstaller.h"
 
+#include "platform/PathGate.h"
 #include "services/AppUninstallerOwnership.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
 
 namespace tallymere::AppUninstaller {
@@ -23,10 +22,10 @@ AppOwnership::Guard guardNow(const AppSources& sources) {
 // moment of the move, not once for the whole list.
 void checkAndMove(const std::string& path, Role role, const InstalledApp* owner, const AppOwnership::Guard& guard,
                   const std::unordered_map<std::string, std::int64_t>& sizes, const Trasher& trash, Removal& removal) {
-    // An item gone since it was listed (or out of reach) is no one else's: the system says why.
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0) {
-        removal.outcome.failed.emplace_back(path, std::strerror(errno));
+    // An item gone since it was listed (or out of reach) is no one else's: the system says why,
+    // or that its file system does not answer, within the gate's bound.
+    if (const int error = PathGate::lstat(path).error) {
+        removal.outcome.failed.emplace_back(path, PathGate::message(error));
         return;
     }
     if (!AppOwnership::allows(guard, path, role, owner)) {
@@ -61,10 +60,9 @@ Removal uninstall(const InstalledApp& app, const AppSources& sources, const Tras
     if (app.isSystem || app.path.empty() || !trash) return removal;
     std::unordered_map<std::string, std::int64_t> sizes{{app.path, app.size}};
     for (const LeftoverItem& item : app.leftovers) sizes[item.path] = item.size;
-    if (!app.desktopFile.empty()) {
-        struct stat info {};
-        if (::lstat(app.desktopFile.c_str(), &info) == 0) sizes.emplace(app.desktopFile, std::int64_t(info.st_blocks) * 512);
-    }
+    if (!app.desktopFile.empty())
+        if (const PathGate::Status launcher = PathGate::lstat(app.desktopFile); launcher.error == 0)
+            sizes.emplace(app.desktopFile, std::int64_t(launcher.info.st_blocks) * 512);
     const std::vector<std::string> paths = uninstallPaths(app);
     const AppOwnership::Guard guard = guardNow(sources);
     // The bundle alone first: when it cannot move, the app still runs and keeps its data.

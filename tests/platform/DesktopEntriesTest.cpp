@@ -2,6 +2,7 @@
 #include "platform/InstalledNames.h"
 #include "support/DeadFuse.h"
 #include "support/TempFolder.h"
+#include "support/EndsWithin.h"
 #include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 #include "platform/UserFolders.h"
 #include "support/DeadFuse.h"
 #include "support/TempFolder.h"
+#include "support/EndsWithin.h"
 #include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
+#include <cstdio>
 #include <signal.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -14,6 +15,7 @@ bool endsWithin(int seconds, const std::function<void()>& body) {
     const pid_t child = ::fork();
     if (child == 0) {
         body();
+        std::fflush(stdout);
         ::_exit(::testing::Test::HasFailure() ? 1 : 0);
     }
     const int watch = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));

@@ -56,25 +56,4 @@ bool runInPrivateMounts(const std::function<void()>& body) {
         body, "private-mounts");
 }
 
-bool endsWithin(int seconds, const std::function<void()>& body) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        body();
-        std::fflush(stdout);
-        ::_exit(::testing::Test::HasFailure() ? 1 : 0);
-    }
-    const int watch = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
-    pollfd ended{watch, POLLIN, 0};
-    const bool inTime = ::poll(&ended, 1, seconds * 1000) == 1;
-    ::close(watch);
-    if (!inTime) {
-        ::kill(child, SIGKILL);
-        return false;
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the ending process failed";
-    return true;
-}
-
 } // namespace tallymere::test

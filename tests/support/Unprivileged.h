@@ -13,9 +13,4 @@ bool runUnprivileged(const std::function<void()>& body);
 // one (not root, or no namespaces here).
 bool runInPrivateMounts(const std::function<void()>& body);
 
-// Runs `body` in a forked process (its failures fail the test) and says whether that process ended
-// within `seconds`: one with a thread blocked on a mount that never answers cannot end, and is
-// left to the mount's end.
-bool endsWithin(int seconds, const std::function<void()>& body);
-
 } // namespace tallymere::test
