@@ -616,6 +616,10 @@ TEST_F(DuplicateTraps, FilesBelowPathsLongerThanPathMaxAreFound) {
     EXPECT_EQ(groups[0].files[1]->name(), "deep-1");
     EXPECT_EQ(groups[0].files[2]->name(), "deep-2");
     EXPECT_EQ(recoverable(groups), 300000);
+    // Looked at again through the gate, as a move does, each copy is still as compared.
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(DuplicateFinder::standing(groups[0].files[i]->path(), groups[0].identities[i], groups[0].size),
+                  DuplicateFinder::Standing::asCompared);
 }
 
 TEST_F(DuplicateTraps, LargeFilesAreEqualOnlyWhenEveryByteIs) {

@@ -238,7 +238,8 @@ Place locate(const std::string& path, Reach reach) {
     if (std::string mount = unansweringOnTheWay(*index, text); !mount.empty()) return forHelper(text, std::move(mount));
     const long fd = openWithoutLinks(reach == Reach::folder ? PathText::parent(text) : text);
     if (fd < 0) {
-        if (errno == ELOOP || errno == ENOSYS || errno == EPERM || errno == EXDEV)
+        // A path longer than the kernel takes at once is followed one name at a time.
+        if (errno == ELOOP || errno == ENOSYS || errno == EPERM || errno == EXDEV || errno == ENAMETOOLONG)
             return walk(*index, std::move(parts), reach);
         return failed(errno);
     }
