@@ -1,7 +1,7 @@
 #include "platform/UserFolders.h"
 
+#include "platform/PathGate.h"
 #include "platform/PhysicalPath.h"
-#include "platform/ProcReader.h"
 
 #include <pwd.h>
 #include <unistd.h>
@@ -38,11 +38,10 @@ std::string homeFromPasswordDatabase() {
 }
 
 // The first 64 KiB of a regular file; nothing for a pipe or a device, which could keep a reader
-// waiting or reading forever.
+// waiting or reading forever, nor for a file on a mount that does not answer within the gate's bound.
 std::string readSmallFile(const std::string& path) {
-    std::string text;
-    if (!ProcReader::readFile(path.c_str(), text, 1 << 16)) return {};
-    return text;
+    PathGate::Text read = PathGate::readFile(path, 0, 1 << 16);
+    return read.error ? std::string() : std::move(read.text);
 }
 
 std::string_view trimmed(std::string_view text) {

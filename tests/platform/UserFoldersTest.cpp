@@ -102,9 +102,10 @@ TEST_F(UserFoldersFiles, APipeWhereTheNamedFoldersListBelongsIsNeitherWaitedOnNo
     EXPECT_EQ(std::count(folders.begin(), folders.end(), m_dir / "home/Tunes"), 1);
 }
 
-// A home on a mount that never answers is taken as written, within the gate's bound, where asking
-// for its real path (for labels, the Trash, the Applications tab's folders) held the asker for as
-// long as the mount stayed stuck; and the process that asked can end.
+// A home and a configuration folder on a mount that never answers are taken as written, within the
+// gate's bound, where asking for the home's real path or the named folders (for labels, the Trash,
+// the Applications tab's folders) held the asker for as long as the mount stayed stuck; and the
+// process that asked can end.
 TEST(UserFoldersBound, AHomeOnAMountThatNeverAnswersIsTakenAsWritten) {
     test::TempFolder dir;
     const std::string dead = dir.folder("homes");
@@ -112,7 +113,11 @@ TEST(UserFoldersBound, AHomeOnAMountThatNeverAnswersIsTakenAsWritten) {
         test::DeadFuse fuse(dead);
         if (!fuse.isMounted()) ::_exit(77);
         ::setenv("HOME", (dead + "/./me/").c_str(), 1);
-        const bool ended = test::endsWithin(30, [&] { EXPECT_EQ(UserFolders::physicalHome(), dead + "/me"); });
+        ::setenv("XDG_CONFIG_HOME", (dead + "/config").c_str(), 1);
+        const bool ended = test::endsWithin(30, [&] {
+            EXPECT_EQ(UserFolders::physicalHome(), dead + "/me");
+            EXPECT_EQ(UserFolders::namedFolders().size(), 8u) << "the usual ones, with no list read";
+        });
         EXPECT_TRUE(ended) << "a process that resolved the home could not end";
     });
     if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
