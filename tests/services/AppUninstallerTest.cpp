@@ -1,6 +1,7 @@
 #include "services/AppUninstaller.h"
 
 #include "base/NameKey.h"
+#include "support/EndsWithin.h"
 #include "support/DeadFuse.h"
 #include "support/FakeAppHome.h"
 #include "support/StallingFuse.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <filesystem>
 #include <future>
 #include <memory>
@@ -184,12 +186,15 @@ TEST(AppUninstall, ALeftoverOnAMountThatStoppedAnsweringStaysAndSaysSo) {
     const test::FakeAppHome fakeHome;
     const std::string sync = fakeHome / ".cache/com.acme.Editor.sync";
     std::filesystem::create_directories(sync);
+    std::ofstream(sync + "/state") << "kept";
     const bool ran = test::runInPrivateMounts([&] {
-        auto fuse = std::make_unique<test::StallingFuse>(sync);
-        if (!fuse->isMounted()) ::_exit(77);
+        // Listed while a folder of the disk, which is then mounted over (a mount point is never
+        // offered) by a server that stops.
         const InstalledApp acme = *find(AppUninstaller::scan(fakeHome.sources()), "Acme Editor");
         const auto item = std::find_if(acme.leftovers.begin(), acme.leftovers.end(), [&](auto& l) { return l.path == sync; });
         ASSERT_NE(item, acme.leftovers.end());
+        auto fuse = std::make_unique<test::StallingFuse>(sync);
+        if (!fuse->isMounted()) ::_exit(77);
         fuse->stall();
         ::setenv("XDG_STATE_HOME", (sync + "/sub").c_str(), 1);
 

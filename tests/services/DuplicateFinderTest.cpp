@@ -1,5 +1,6 @@
 #include "services/DuplicateFinder.h"
 #include "core/DiskScanner.h"
+#include "support/EndsWithin.h"
 #include "support/StallingFuse.h"
 #include "support/TempFolder.h"
 #include "support/Unprivileged.h"

@@ -6,6 +6,7 @@
 #include "core/DiskScanner.h"
 #include "core/NodeFilter.h"
 #include "services/DuplicateFinder.h"
+#include "support/EndsWithin.h"
 #include "support/RecordingDesktop.h"
 #include "support/StallingFuse.h"
 #include "support/TreeText.h"
