@@ -151,12 +151,7 @@ const std::vector<ScanTarget>& AppState::recents() const { return m->recents; }
 
 void AppState::setFocus(NodePtr node) {
     if (node && !isOnDisplay(node.get())) return;
-    if (node == m->focus) return;
-    // What the pointer rested on belongs to the picture being replaced: kept, it would go on naming
-    // a node the new picture may not show at all, with no mark on screen.
-    setHovered({});
-    m->focus = std::move(node);
-    emit focusChanged();
+    if (assign(m->focus, std::move(node))) emit focusChanged();
 }
 
 void AppState::setHovered(NodePtr node) {
@@ -182,10 +177,7 @@ void AppState::setThemeID(ThemeID theme) {
 void AppState::setViz(VizMode mode) {
     const bool changed = assign(m->viz, mode);
     persist();
-    if (!changed) return;
-    // The view that showed the hovered node is gone; the new one marks nothing until the pointer moves.
-    setHovered({});
-    emit vizChanged();
+    if (changed) emit vizChanged();
 }
 
 void AppState::setTab(WorkspaceTab tab) {

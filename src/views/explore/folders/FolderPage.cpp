@@ -182,18 +182,8 @@ void FolderPage::setHover(CardRef card) {
     m_hover = card;
     if (const FileNode* n = node(card)) {
         animateHover(card, 1);
-        m_published = n;
         m_state.setHovered(m_state.retain(n));
-    } else {
-        releaseHovered();
     }
-}
-
-void FolderPage::releaseHovered() {
-    // The pointer is over no card: the store lets go of the node this page gave it, unless another
-    // view has hovered something since, so nothing goes on describing a card with no mark.
-    if (m_published && m_state.hovered().get() == m_published) m_state.setHovered(nullptr);
-    m_published = nullptr;
 }
 
 void FolderPage::animateHover(CardRef card, double target) {
@@ -320,8 +310,9 @@ void FolderPage::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void FolderPage::leaveEvent(QEvent* event) {
-    // The cards drop back, and the store lets their node go.
-    setHover({});
+    // The cards drop back; the store keeps the last hovered node.
+    if (node(m_hover)) animateHover(m_hover, 0);
+    m_hover = {};
     ThemedWidget::leaveEvent(event);
 }
 

@@ -21,7 +21,7 @@ namespace tallymere {
 // given (setPageWidth); its height follows.
 //
 // Cards are identified by their position, so after a change of folder the hover of position k
-// stays with position k. Entering a card hovers its node in the store; leaving lets it go.
+// stays with position k. Entering a card hovers its node in the store; leaving keeps it.
 class FolderPage : public ThemedWidget {
     Q_OBJECT
 public:
@@ -78,7 +78,6 @@ private:
     QRectF cell(CardRef card) const;
     double hover(CardRef card) const;
     void setHover(CardRef card);
-    void releaseHovered();
     void animateHover(CardRef card, double target);
     bool onButton(CardRef card, QPointF point) const;
     void pressButton(CardRef card);
@@ -105,7 +104,6 @@ private:
     std::optional<QRectF> m_placeholder;
 
     CardRef m_hover;
-    const FileNode* m_published = nullptr; // the node this page last gave the store as hovered
     std::vector<double> m_folderHover, m_fileHover;
     std::map<std::pair<int, int>, QVariantAnimation*> m_animations;
     CardRef m_pressedButton;

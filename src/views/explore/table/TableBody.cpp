@@ -211,17 +211,13 @@ void TableBody::setHover(int row) {
         RepaintArea::update(*viewport(), rowRect(row));
         m_published = m_rows[static_cast<std::size_t>(row)];
         m_state.setHovered(m_state.retain(m_published));
-    } else if (m_published && m_state.hovered().get() == m_published) {
-        // The pointer left the line: the store lets its node go, unless another view has hovered
-        // something since, so nothing goes on describing a line with no mark.
-        m_state.setHovered(nullptr);
     }
 }
 
 void TableBody::mouseMoveEvent(QMouseEvent* event) { setHover(rowAt(event->position())); }
 
 bool TableBody::viewportEvent(QEvent* event) {
-    // The line loses its highlight, and the store its node.
+    // The line loses its highlight; the store keeps the node until something else is hovered.
     if (event->type() == QEvent::Leave) setHover(-1);
     return QAbstractScrollArea::viewportEvent(event);
 }

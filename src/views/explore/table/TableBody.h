@@ -18,7 +18,7 @@ namespace tallymere {
 // its symbol, the size, the item count, the kind, the age and the cleanup toggle, in the columns
 // of TableColumns.
 //
-// Entering a line hovers its node in the store (leaving lets it go); a click selects it; a double
+// Entering a line hovers its node in the store (leaving keeps it); a click selects it; a double
 // click opens a folder or package with children and reveals anything else; the toggle stages or
 // unstages the node without selecting it; a secondary click opens the node's context menu.
 //
