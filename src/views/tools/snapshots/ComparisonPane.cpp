@@ -71,9 +71,8 @@ void ComparisonPane::refresh() {
 
 QString ComparisonPane::dateLine() const {
     if (!m_pairing.isComplete()) return {};
-    // The header reads older to newer, as the changes below it do, whichever side was picked first.
-    return DateFormat::precise(m_pairing.older()->createdAt) + QStringLiteral("  →  ") +
-           DateFormat::precise(m_pairing.newer()->createdAt);
+    return DateFormat::precise(m_pairing.baseline()->createdAt) + QStringLiteral("  →  ") +
+           DateFormat::precise(m_pairing.comparison()->createdAt);
 }
 
 double ComparisonPane::dateRoom() const {
@@ -97,12 +96,12 @@ QStringList ComparisonPane::dateLines() const {
 
 QString ComparisonPane::netChangeText() const {
     if (!m_pairing.isComplete()) return {};
-    return DeltaRow::signedChange(m_pairing.older()->totalSize, m_pairing.newer()->totalSize);
+    return DeltaRow::signedChange(m_pairing.baseline()->totalSize, m_pairing.comparison()->totalSize);
 }
 
 QColor ComparisonPane::netChangeColor() const {
     if (!m_pairing.isComplete()) return theme().success;
-    const __int128 net = static_cast<__int128>(m_pairing.newer()->totalSize) - m_pairing.older()->totalSize;
+    const __int128 net = static_cast<__int128>(m_pairing.comparison()->totalSize) - m_pairing.baseline()->totalSize;
     return net >= 1 ? theme().danger : theme().success;
 }
 
@@ -173,8 +172,8 @@ void ComparisonPane::mouseReleaseEvent(QMouseEvent* event) {
 void ComparisonPane::paintHeader(QPainter& painter) const {
     const Theme& t = theme();
     const QRectF header = headerRect();
-    const Snapshot& before = *m_pairing.older();
-    const Snapshot& after = *m_pairing.newer();
+    const Snapshot& before = *m_pairing.baseline();
+    const Snapshot& after = *m_pairing.comparison();
     const double totalsHeight = std::max(lineHeight(totalFont()), lineHeight(netFont()));
     const QStringList dates = dateLines();
     const double datesHeight = double(dates.size()) * lineHeight(dateFont());

@@ -18,9 +18,10 @@ class KeyStop;
 // The right column of the snapshots tab. Until both sides are chosen: a placeholder that says how
 // to choose them. Then a header (the two capture times, the two totals, the net change, chips
 // counting what grew and shrank, "Reset") over either "Nothing moved by more than 10 MB" or the
-// list of changes. Header and list alike read from the older snapshot to the newer, whichever side
-// each was picked for. Reads the tab's pairing; writes it only through resetRequested(). "Reset" is
-// a stop of Tab, pressed by Space or Return.
+// list of changes. The header reads BEFORE to AFTER as the sides were picked, matching their
+// labels; the list and the chips read from the older snapshot to the newer. Reads the tab's
+// pairing; writes it only through resetRequested(). "Reset" is a stop of Tab, pressed by Space or
+// Return.
 class ComparisonPane : public ThemedWidget {
     Q_OBJECT
 public:

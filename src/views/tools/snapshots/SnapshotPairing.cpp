@@ -42,22 +42,15 @@ void SnapshotPairing::reset() {
     m_deltas.clear();
 }
 
-const Snapshot* SnapshotPairing::older() const {
-    if (!isComplete()) return nullptr;
-    return m_baseline->createdAt <= m_comparison->createdAt ? &*m_baseline : &*m_comparison;
-}
-
-const Snapshot* SnapshotPairing::newer() const {
-    if (!isComplete()) return nullptr;
-    return m_baseline->createdAt <= m_comparison->createdAt ? &*m_comparison : &*m_baseline;
-}
-
 void SnapshotPairing::recompute() {
     if (!isComplete()) {
         m_deltas.clear();
         return;
     }
-    m_deltas = SnapshotStore::diff(*older(), *newer(), minimumChange);
+    const bool baselineFirst = m_baseline->createdAt <= m_comparison->createdAt;
+    const Snapshot& from = baselineFirst ? *m_baseline : *m_comparison;
+    const Snapshot& to = baselineFirst ? *m_comparison : *m_baseline;
+    m_deltas = SnapshotStore::diff(from, to, minimumChange);
 }
 
 } // namespace tallymere

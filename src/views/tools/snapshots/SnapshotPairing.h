@@ -20,10 +20,6 @@ public:
     const std::optional<Snapshot>& comparison() const { return m_comparison; }
     const std::vector<SnapshotDelta>& deltas() const { return m_deltas; }
     bool isComplete() const { return m_baseline && m_comparison; }
-    // The two sides ordered by capture time, whichever side the user chose for each (equal times
-    // keep BEFORE first): what the changes run from and to. Null until both sides are chosen.
-    const Snapshot* older() const;
-    const Snapshot* newer() const;
 
     // With no side chosen and at least two snapshots (newest first): the newest as AFTER and the
     // most recent earlier snapshot of the same root as BEFORE. Otherwise nothing changes.

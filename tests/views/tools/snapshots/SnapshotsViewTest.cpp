@@ -250,22 +250,29 @@ TEST_F(SnapshotsTab, CaptureCompareRevealAndDelete) {
     EXPECT_EQ(desktop.copied, (std::vector<std::string>{scanned / "grow.bin"}));
 
     // Reset empties the pair and shows the placeholder; picks rebuild it. The newer picked as
-    // BEFORE: the header still reads from the older to the newer, as the rows and chips do.
-    const QString inOrder = pane->dateLine();
-    const QString netInOrder = pane->netChangeText();
+    // BEFORE: the header reads BEFORE to AFTER as picked, so from the later time to the earlier and
+    // a net change that shrinks, in `success`, while the rows and chips still tell the growth.
     click(pane, pane->resetRect().center());
     EXPECT_TRUE(pane->showsPlaceholder());
     click(list, list->rowRect(0).center());
     click(list, list->rowRect(1).center());
     ASSERT_TRUE(view.pairing().isComplete());
-    ASSERT_EQ(view.pairing().baseline()->id, view.snapshots()[0].id);
-    EXPECT_EQ(pane->dateLine(), inOrder);
-    EXPECT_TRUE(pane->dateLine().startsWith(DateFormat::precise(view.snapshots()[1].createdAt)));
-    EXPECT_EQ(pane->netChangeText(), netInOrder);
-    EXPECT_TRUE(pane->netChangeText().startsWith('+'));
-    EXPECT_EQ(pane->netChangeColor(), theme.danger);
+    const Snapshot& newer = view.snapshots()[0];
+    const Snapshot& older = view.snapshots()[1];
+    ASSERT_EQ(view.pairing().baseline()->id, newer.id);
+    EXPECT_EQ(pane->dateLine(),
+              DateFormat::precise(newer.createdAt) + QStringLiteral("  →  ") + DateFormat::precise(older.createdAt));
+    EXPECT_EQ(pane->netChangeText(), DeltaRow::signedChange(newer.totalSize, older.totalSize));
+    EXPECT_TRUE(pane->netChangeText().startsWith(QChar(0x2212)));
+    EXPECT_EQ(pane->netChangeColor(), theme.success);
     EXPECT_EQ(pane->grewCount(), 3u);
-    render(view, "comparison-picked-in-reverse");
+    EXPECT_EQ(pane->shrankCount(), 0u);
+    const QImage reversed = render(view, "comparison-picked-in-reverse");
+    const QRectF totals = QRectF(pane->headerRect().left(), pane->headerRect().top(),
+                                 pane->grewChipRect().left() - pane->headerRect().left(), pane->headerRect().height())
+                              .translated(pane->pos());
+    EXPECT_TRUE(anyPixelNear(reversed, totals.toRect(), theme.success, 40));
+    EXPECT_FALSE(anyPixelNear(reversed, totals.toRect(), theme.danger, 40));
     click(pane, pane->resetRect().center());
     click(list, list->rowRect(1).center());
     click(list, list->rowRect(0).center());
