@@ -40,10 +40,14 @@
 #include "views/tools/duplicates/MiniSlider.h"
 
 #include <QAbstractScrollArea>
+#include <QApplication>
 #include <QFontMetricsF>
+#include <QImage>
+#include <QKeyEvent>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStackedWidget>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -313,15 +317,25 @@ TEST(WindowAtTheMinimumSize, AppDetailPutsUninstallUnderItsTextsAndKeepsItsPanel
     EXPECT_GT(wide.left(), Window::in(viewport, header->textColumn()).right());
 }
 
-// Scrolls `area` to its end and tells whether `part` then lies whole in its viewport.
-bool wholeAtTheEnd(QScrollArea* area, const QWidget* part) {
-    area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+// Turns the wheel over `area`, or presses Page Down in it, until it stops moving; then whether
+// `part` lies whole in its viewport.
+bool wholeAtTheEnd(QScrollArea* area, const QWidget* part, bool byWheel) {
+    QScrollBar* bar = area->verticalScrollBar();
+    bar->setValue(0);
+    for (int turns = 0, last = -1; turns < 100 && bar->value() != last; ++turns) {
+        last = bar->value();
+        const QPointF at = area->viewport()->rect().center();
+        QWheelEvent wheel(at, area->viewport()->mapToGlobal(at), {}, {0, -120}, Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
+        if (byWheel) QApplication::sendEvent(area->viewport(), &wheel);
+        else QApplication::sendEvent(area, &key);
+    }
     const QRectF r = Window::in(area->viewport(), part);
-    return r.top() >= 0 && r.bottom() <= area->viewport()->height() && r.left() >= 0 &&
-           r.right() <= area->viewport()->width();
+    return bar->value() == bar->maximum() && r.top() >= 0 && r.bottom() <= area->viewport()->height();
 }
 
-TEST(WindowAtTheMinimumSize, SidebarAndInspectorScrollWithTheThemedBarToTheirLastRow) {
+TEST(WindowAtTheMinimumSize, SidebarAndInspectorScrollWithoutABarToTheirLastRow) {
     Window w;
     ASSERT_TRUE(w.ready);
     // Files of every kind, so that the sidebar lists many types.
@@ -337,29 +351,32 @@ TEST(WindowAtTheMinimumSize, SidebarAndInspectorScrollWithTheThemedBarToTheirLas
     SidebarView* sidebar = w.view.sidebar();
     ASSERT_FALSE(sidebar->fileTypes()->rows().empty());
     const CategoryRow* lastType = sidebar->fileTypes()->rows().back();
+    const std::vector<std::pair<QScrollArea*, const QWidget*>> columns{{inspector->scrollArea(), cleanup},
+                                                                        {sidebar->scrollArea(), lastType}};
 
-    // 660 high, neither column fits: each shows the themed bar, which floats over its padding and
-    // leaves the blocks their width, and scrolls to its last control, whole.
-    const int detailsWidth = inspector->identity()->width();
-    for (QScrollArea* area : {inspector->scrollArea(), sidebar->scrollArea()}) {
-        auto* bar = qobject_cast<ThemedScrollBar*>(area->verticalScrollBar());
-        ASSERT_NE(bar, nullptr);
-        EXPECT_TRUE(bar->isVisible()) << area->parentWidget()->metaObject()->className();
-        EXPECT_EQ(area->viewport()->width(), area->width());
+    // 660 high, neither column fits, yet neither shows a bar: the blocks keep the column's width,
+    // its right padding is bare, and the wheel and Page Down each bring its last control into view.
+    for (const auto& [area, last] : columns) {
+        const char* name = area->parentWidget()->metaObject()->className();
+        ASSERT_GT(area->verticalScrollBar()->maximum(), 0) << name;
+        EXPECT_FALSE(area->verticalScrollBar()->isVisible()) << name;
+        EXPECT_EQ(area->viewport()->width(), area->width()) << name;
+        const QImage column = area->grab().toImage();
+        for (int y = 0; y < column.height(); y += 3)
+            ASSERT_EQ(column.pixel(column.width() - 4, y), column.pixel(column.width() - 1, 0)) << name << " at " << y;
+        EXPECT_TRUE(wholeAtTheEnd(area, last, true)) << name;
+        EXPECT_TRUE(wholeAtTheEnd(area, last, false)) << name;
     }
     EXPECT_EQ(inspector->identity()->width(), InspectorView::columnWidth - 2 * 13);
-    EXPECT_TRUE(wholeAtTheEnd(inspector->scrollArea(), cleanup));
-    EXPECT_TRUE(wholeAtTheEnd(sidebar->scrollArea(), lastType));
 
-    // 900 high, both fit as they are, without a bar.
+    // 900 high, still no bar, and the last controls are reached.
     w.view.resize(1440, 900);
     w.view.finishAnimations();
     test::settle();
-    EXPECT_FALSE(inspector->scrollArea()->verticalScrollBar()->isVisible());
-    EXPECT_FALSE(sidebar->scrollArea()->verticalScrollBar()->isVisible());
-    EXPECT_EQ(inspector->identity()->width(), detailsWidth);
-    EXPECT_TRUE(wholeAtTheEnd(inspector->scrollArea(), cleanup));
-    EXPECT_TRUE(wholeAtTheEnd(sidebar->scrollArea(), lastType));
+    for (const auto& [area, last] : columns) {
+        EXPECT_FALSE(area->verticalScrollBar()->isVisible());
+        EXPECT_TRUE(wholeAtTheEnd(area, last, true));
+    }
 }
 
 TEST(WindowAtTheMinimumSize, BreadcrumbShowsTheFocusedFolderWholeAndFadesTheCrumbItCuts) {

@@ -68,7 +68,7 @@ QScrollArea* make(QWidget* content, QWidget* parent, Bar bar) {
     auto* area = new ListScrollArea(bar, parent);
     area->setWidgetResizable(true);
     area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    area->setVerticalScrollBarPolicy(bar == Bar::hidden ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
     if (content) area->setWidget(content);
     style(area);
     return area;

@@ -58,8 +58,8 @@ double now() { return static_cast<double>(QDateTime::currentSecsSinceEpoch()); }
 
 InspectorView::InspectorView(AppState& state, QWidget* parent)
     : ThemedWidget(parent), m_state(state),
-      // A column taller than the window scrolls, and shows it with the thin bar over its padding.
-      m_scroll(ListScroll::make(nullptr, this, ListScroll::Bar::overInset)) {
+      // A column taller than the window scrolls by the wheel and the keyboard, with no bar.
+      m_scroll(ListScroll::make(nullptr, this, ListScroll::Bar::hidden)) {
     setFixedWidth(columnWidth);
     // It fills itself with the background: the window need not paint beneath it.
     setAttribute(Qt::WA_OpaquePaintEvent);

@@ -19,8 +19,8 @@ class SectionLabel;
 class StatRow;
 
 // The right-hand column that describes one node: the selection, else the hovered node, else the
-// focus, else the displayed root. Four blocks stacked in a scroll area (the thin themed bar shows
-// over the right padding while the column is taller than the window): identity, details, the
+// focus, else the displayed root. Four blocks stacked in a scroll area (taller than the window, the
+// column scrolls by the wheel and the keyboard, with no bar): identity, details, the
 // largest children (only for a node with children) and the actions (reveal, preview, zoom, copy
 // the path, stage or unstage for cleanup); with no node at all, one line of help.
 //

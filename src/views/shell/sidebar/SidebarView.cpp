@@ -22,8 +22,8 @@ constexpr int bottomSpace = 8;
 
 SidebarView::SidebarView(AppState& state, QWidget* parent)
     : ThemedWidget(parent), m_state(state),
-      // A column taller than the window scrolls, and shows it with the thin bar over its padding.
-      m_scroll(ListScroll::make(nullptr, this, ListScroll::Bar::overInset)) {
+      // A column taller than the window scrolls by the wheel and the keyboard, with no bar.
+      m_scroll(ListScroll::make(nullptr, this, ListScroll::Bar::hidden)) {
     // It fills itself with the background: the window need not paint beneath it.
     setAttribute(Qt::WA_OpaquePaintEvent);
     auto* content = new QWidget;

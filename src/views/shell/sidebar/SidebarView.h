@@ -14,7 +14,7 @@ class SidebarScanActions;
 
 // The left column of the window (272 wide): the scan actions and the disk's capacity, and while a
 // tree is displayed the current view, the quick wins and the file types. The column scrolls
-// vertically when it is taller than the window, with the thin themed bar over its right padding.
+// vertically when it is taller than the window, by the wheel and the keyboard; it shows no bar.
 class SidebarView : public ThemedWidget {
     Q_OBJECT
 public:
