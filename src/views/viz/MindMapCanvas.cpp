@@ -136,6 +136,7 @@ std::optional<PlacedLabel> placeLabel(const GraphNode& node, const QString& titl
         label.subtitle =
             centred(subtitle, fonts.centreSubtitle, withOpacity(theme.onAccent(), 0.86), {centre.x(), centre.y() + 8});
         label.label = CanvasLabel{shown, QRectF(centre.x() - node.radius, centre.y() - 16, 2 * node.radius, 32)};
+        label.centre = true;
     } else {
         if (node.radius <= 8) return std::nullopt;
         QString shownTitle = VizText::characterCount(title) >= 31 ? VizText::cutMiddle(title, 22, 5) : title;
@@ -165,6 +166,17 @@ std::optional<PlacedLabel> placeLabel(const GraphNode& node, const QString& titl
         label.label = CanvasLabel{shownTitle, box};
     }
     return label;
+}
+
+// The box of the ink `text` lays where drawText() writes it.
+QRectF inkOf(const LabelText& text) {
+    const QFontMetricsF metrics(text.font);
+    const double advance = metrics.horizontalAdvance(text.text);
+    const double left = (text.flags & Qt::AlignRight)     ? text.rect.right() - advance
+                        : (text.flags & Qt::AlignHCenter) ? text.rect.center().x() - advance / 2
+                                                          : text.rect.left();
+    const double baseline = text.rect.top() + (text.rect.height() - metrics.height()) / 2 + metrics.ascent();
+    return metrics.tightBoundingRect(text.text).translated(left, baseline);
 }
 
 void drawText(QPainter& painter, const LabelText& text) {
@@ -227,15 +239,41 @@ std::vector<CanvasLabel> paint(QPainter& painter, const GraphLayout& graph, cons
     return drawn;
 }
 
+std::vector<QRectF> labelInk(const std::vector<PlacedLabel>& labels) {
+    std::vector<QRectF> ink;
+    ink.reserve(2 * labels.size());
+    for (const PlacedLabel& label : labels) {
+        if (label.centre) continue;
+        for (const LabelText* text : {&label.title, &label.subtitle})
+            if (!text->text.isEmpty()) ink.push_back(inkOf(*text).adjusted(-1, -1, 1, 1));
+    }
+    return ink;
+}
+
 QRectF hoverRingRect(const GraphNode& node) { return disc(toQt(node.position), node.radius + 3); }
 
 QPen hoverRingPen(const Theme& theme) { return QPen(withOpacity(ink(theme), 0.75), 2); }
 
 void paintHighlight(QPainter& painter, const GraphNode* hovered, const GraphNode* selected, const Theme& theme,
-                    std::array<KeptStroke, 2>* rings) {
+                    std::array<KeptStroke, 2>* rings, const std::vector<QRectF>& clear) {
+    if (!hovered && !selected) return;
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setBrush(Qt::NoBrush);
+    // A label sits just outside its disc, where the rings run too: a ring passes behind the text
+    // rather than over it, so the label beside a ringed disc stays whole.
+    QRectF area;
+    for (const GraphNode* node : {selected, hovered})
+        if (node) area |= disc(toQt(node->position), node->radius + 4 + reach);
+    QPainterPath hidden;
+    hidden.setFillRule(Qt::WindingFill); // a label's two lines may overlap: both hide what they share
+    for (const QRectF& box : clear)
+        if (box.intersects(area)) hidden.addRect(box);
+    if (!hidden.isEmpty()) {
+        QPainterPath open;
+        open.addRect(area);
+        painter.setClipPath(open.subtracted(hidden), Qt::IntersectClip);
+    }
     auto ring = [&](std::size_t which, const GraphNode& node, const QRectF& rect, const QPen& pen) {
         if (rings) {
             // The centre's rings are kept whatever their size: the centre is hovered and selected

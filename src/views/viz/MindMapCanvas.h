@@ -34,6 +34,7 @@ struct LabelText {
 struct PlacedLabel {
     CanvasLabel label;
     LabelText title, subtitle;
+    bool centre = false; // written inside the centre's disc
 };
 
 // With `showLabels`, one label per disc beside it, first come first served where label boxes
@@ -61,15 +62,20 @@ std::vector<CanvasLabel> paint(QPainter& painter, const GraphLayout& graph, cons
                           bool useAllocated, ColorMode colorMode,
                           double width = std::numeric_limits<double>::infinity());
 
+// Where the texts of the labels beside the discs lay ink, each box grown by a point: the rings
+// leave these clear. The centre's label, inside its disc, is left out.
+std::vector<QRectF> labelInk(const std::vector<PlacedLabel>& labels);
+
 // The ellipse and pen of the hover ring of `node`'s disc.
 QRectF hoverRingRect(const GraphNode& node);
 QPen hoverRingPen(const Theme& theme);
 
 // The selection ring and the hover ring, a little outside the disc's rim. Null draws nothing.
 // With `rings` (the selection's, then the hover's), a large ring is laid from the pixels kept there
-// (see KeptStroke), the same as the painter's stroke.
+// (see KeptStroke), the same as the painter's stroke. A ring passes behind the areas of `clear`
+// (labelInk()), leaving them as they were.
 void paintHighlight(QPainter& painter, const GraphNode* hovered, const GraphNode* selected, const Theme& theme,
-                    std::array<KeptStroke, 2>* rings = nullptr);
+                    std::array<KeptStroke, 2>* rings = nullptr, const std::vector<QRectF>& clear = {});
 
 } // namespace MindMapCanvas
 } // namespace tallymere

@@ -208,6 +208,7 @@ void MindMapView::paintCanvas(QPainter& painter, const QRegion& exposed) {
                                        m_surface->width());
         drawShapes(*image);
         MindMapCanvas::paintLabels(layer, labels);
+        m_labelInk = MindMapCanvas::labelInk(labels);
     };
     const QColor backdrop = LayeredCanvas::backdrop(theme());
     const QSize size = m_surface->size();
@@ -241,7 +242,8 @@ void MindMapView::paintCanvas(QPainter& painter, const QRegion& exposed) {
         painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
         if (!banded) painter.drawImage(QPointF(0, 0), m_base.image());
         MindMapCanvas::paintHighlight(painter, recordFor(m_graph.nodes, m_state.hovered().get()),
-                                      recordFor(m_graph.nodes, m_state.selection().get()), theme());
+                                      recordFor(m_graph.nodes, m_state.selection().get()), theme(), nullptr,
+                                      m_labelInk);
         painter.restore();
     }
 }
@@ -313,7 +315,7 @@ void MindMapView::paintRings(QPainter& painter) {
         }
     }
     MindMapCanvas::paintHighlight(painter, hovered, recordFor(m_graph.nodes, m_state.selection().get()), theme(),
-                                  &m_rings);
+                                  &m_rings, m_labelInk);
 }
 
 } // namespace tallymere

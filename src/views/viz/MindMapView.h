@@ -8,6 +8,7 @@
 #include <array>
 #include <future>
 #include <memory>
+#include <vector>
 
 class QVariantAnimation;
 
@@ -96,6 +97,8 @@ private:
     // The selection's and the hover's rings, kept while they stay the same (see KeptStroke): the
     // centre's ring is stroked once a size and theme rather than on every hover of it.
     std::array<KeptStroke, 2> m_rings;
+    // Where the labels of the picture lay ink, which the rings leave clear.
+    std::vector<QRectF> m_labelInk;
     // The centre's hover ring being stroked on a thread of its own after a picture of a new size,
     // pixel ratio or theme was drawn.
     std::future<KeptStroke> m_centreRing;

@@ -242,6 +242,9 @@ TEST(HoverRepaint, MindMapRingsAreThePictureWithThePlainRingsOverIt) {
         QCoreApplication::processEvents();
         const QImage plain = grabbed(surface);
         ASSERT_EQ(plain.devicePixelRatio(), ratio());
+        // The rings pass behind the labels.
+        const std::vector<QRectF> ink = MindMapCanvas::labelInk(MindMapCanvas::placeLabels(
+            view.graph(), view.theme(), state.showLabels(), state.useAllocatedSize(), surface.width()));
         for (const Step& step : steps) {
             state.setHovered(step.hovered);
             state.setSelection(step.selected);
@@ -250,7 +253,8 @@ TEST(HoverRepaint, MindMapRingsAreThePictureWithThePlainRingsOverIt) {
             {
                 QPainter painter(&expected);
                 MindMapCanvas::paintHighlight(painter, recordFor(view.graph().nodes, step.hovered.get()),
-                                              recordFor(view.graph().nodes, step.selected.get()), view.theme());
+                                              recordFor(view.graph().nodes, step.selected.get()), view.theme(),
+                                              nullptr, ink);
             }
             const std::string what = std::string(step.hovered ? step.hovered->name() : "nothing") + " hovered, " +
                                      std::string(step.selected ? step.selected->name() : "nothing") + " selected in theme " +

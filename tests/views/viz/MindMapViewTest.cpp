@@ -45,6 +45,12 @@ std::vector<CanvasLabel> labelsOf(const GraphLayout& graph) {
     return MindMapCanvas::paint(painter, graph, Theme(), true, true, ColorMode::branch);
 }
 
+// Where the labels beside the discs of the view's map lay ink.
+std::vector<QRectF> inkOf(const MindMapView& view) {
+    return MindMapCanvas::labelInk(
+        MindMapCanvas::placeLabels(view.graph(), view.theme(), true, true, view.canvas()->width()));
+}
+
 TEST_F(MindMapViewTest, MapSpringsInOnShowAndAgainOnEveryFocusChange) {
     test::display(state, tree);
     MindMapView view(state);
@@ -181,6 +187,38 @@ TEST_F(MindMapViewTest, LabelsAreCutPlacedFirstComeAndTheCentreAlwaysNamed) {
     EXPECT_EQ(beside, 0);
 }
 
+// A label sits just outside its disc, where the rings run: a disc ringed for the selection and the
+// hover leaves the text of every label as it was, its own first of all, while its rings show.
+TEST_F(MindMapViewTest, RingsPassBehindTheLabelsBesideTheirDisc) {
+    std::string text = "root/\n";
+    for (int k = 0; k < 8; ++k)
+        for (int f = 0; f < 3; ++f)
+            text += (f ? "" : "  folder_" + std::to_string(k) + "/\n") + "    f" + std::to_string(f) + " " +
+                    std::to_string((8 - k) * 1000 + f * 300) + "\n";
+    const auto many = treeFromText(text);
+    test::display(state, many);
+    MindMapView view(state);
+    showCanvas(view, 800, 600);
+    finishEntry(view);
+    const QImage plain = renderCanvas(*view.canvas());
+    int textsInReach = 0;
+    for (const GraphNode& disc : view.graph().nodes) {
+        state.setSelection(state.retain(disc.node));
+        state.setHovered(state.retain(disc.node));
+        const QImage ringed = renderCanvas(*view.canvas());
+        EXPECT_NE(ringed, plain) << disc.node->name() << ": no ring";
+        const double reach = disc.radius + 6;
+        const QRectF rings(disc.position.x - reach, disc.position.y - reach, 2 * reach, 2 * reach);
+        for (const QRectF& box : inkOf(view)) {
+            if (!box.intersects(rings)) continue;
+            ++textsInReach;
+            const QRect ink = box.adjusted(1, 1, -1, -1).toAlignedRect() & plain.rect(); // less its margin
+            EXPECT_EQ(ringed.copy(ink), plain.copy(ink)) << disc.node->name();
+        }
+    }
+    EXPECT_GT(textsInReach, 10);
+}
+
 // The window draws the map's shapes in bands of rows, each band only what reaches it, and the labels
 // over them: the picture must come out exactly as the whole map drawn at once, at both pixel ratios,
 // with the edges and discs that cross from one band into the next.
@@ -313,7 +351,8 @@ TEST_F(MindMapViewTest, CentreRingsAreLaidFromKeptPixelsAsThePainterStrokesThem)
         {
             QPainter painter(&expected);
             MindMapCanvas::paintHighlight(painter, recordFor(view.graph().nodes, step.hovered),
-                                          recordFor(view.graph().nodes, step.selected), view.theme());
+                                          recordFor(view.graph().nodes, step.selected), view.theme(), nullptr,
+                                          inkOf(view));
         }
         EXPECT_EQ(renderCanvas(*view.canvas()), expected.convertToFormat(QImage::Format_ARGB32))
             << step.hovered->name() << " hovered";
