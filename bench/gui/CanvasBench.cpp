@@ -8,6 +8,7 @@
 //
 // The pixel ratio is the platform's (QT_SCALE_FACTOR=2 for twice the pixels); the run prints the
 // ratio of the image the canvas really painted into, so a figure is never taken at the wrong one.
+#include "app/TallymereApp.h"
 #include "core/FileTree.h"
 #include "state/AppState.h"
 #include "style/Typography.h"
@@ -357,6 +358,8 @@ void measure(const char* treeName, const std::shared_ptr<FileTree>& tree, const 
 } // namespace
 
 int main(int argc, char** argv) {
+    // The process runs under the settings the window runs under.
+    TallymereApp::prepareProcess();
     // A mode given by its raw value ("treemap") measures that canvas alone; a second argument, "1m"
     // or "wide", that tree alone ("all" both); a third, "focus", the focus changes alone (no spring
     // frames and no pointer moves), for a profiler to see only them; a fourth, how many (24), so that

@@ -8,6 +8,7 @@
 #include "Stats.h"
 #include "MillionTree.h"
 
+#include "app/TallymereApp.h"
 #include "state/AppState.h"
 #include "style/Typography.h"
 #include "views/components/ThemedWidget.h"
@@ -161,6 +162,8 @@ int run(int argc, char** argv, int runs) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The process runs under the settings the window runs under.
+    TallymereApp::prepareProcess();
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     if (argc > 2 && std::string(argv[1]) == "--ratio") {
         ::setenv("QT_SCALE_FACTOR", argv[2], 1);

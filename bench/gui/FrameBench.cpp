@@ -19,6 +19,7 @@
 #include "MillionTree.h"
 #include "Stats.h"
 
+#include "app/TallymereApp.h"
 #include "state/AppState.h"
 #include "style/Typography.h"
 #include "views/shell/RootView.h"
@@ -267,6 +268,8 @@ int runOneRatio(int argc, char** argv, int rounds, const std::vector<VizMode>& o
 } // namespace
 
 int main(int argc, char** argv) {
+    // The process runs under the settings the window runs under.
+    TallymereApp::prepareProcess();
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     if (argc > 2 && std::strcmp(argv[1], "--ratio") == 0) {
         ::setenv("QT_SCALE_FACTOR", argv[2], 1);

@@ -2,6 +2,7 @@
 // column (facts, the eight largest children) and drawing it offscreen. Selections alternate
 // between two such folders so that every round describes a new node.
 #include "Stats.h"
+#include "app/TallymereApp.h"
 #include "core/FileTree.h"
 #include "state/AppState.h"
 #include "style/Typography.h"
@@ -59,6 +60,8 @@ std::shared_ptr<FileTree> wideTree() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The process runs under the settings the window runs under.
+    TallymereApp::prepareProcess();
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     Typography::bootstrap();

@@ -4,6 +4,7 @@
 // the lister's own processes are given apart.
 //
 //   MonitorViewBench [seconds]   default 20; the target is under 2 % of one core for the tab
+#include "app/TallymereApp.h"
 #include "state/AppState.h"
 #include "style/Typography.h"
 #include "views/tools/monitor/MonitorView.h"
@@ -31,6 +32,8 @@ double cpuSeconds(int who) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The process runs under the settings the window runs under.
+    TallymereApp::prepareProcess();
     const int duration = argc > 1 ? std::max(3, std::atoi(argv[1])) : 20;
     QApplication app(argc, argv);
     Typography::bootstrap();

@@ -9,8 +9,8 @@
 //   RescanBench --store [rescans]  the same without the window: the store alone
 #include "MillionTree.h"
 
+#include "app/TallymereApp.h"
 #include "app/MainWindow.h"
-#include "platform/HeapPolicy.h"
 #include "app/MenuCommands.h"
 #include "state/AppState.h"
 #include "views/shell/RootView.h"
@@ -96,9 +96,9 @@ Round scanOnce(AppState& state, QWidget* window) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The process runs under the settings the window runs under.
+    TallymereApp::prepareProcess();
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    // As the program sets it for the window.
-    HeapPolicy::returnLargeBlocks();
     const bool storeOnly = argc > 1 && std::strcmp(argv[1], "--store") == 0;
     const int rescans = argc > 1 + storeOnly ? std::max(1, std::atoi(argv[1 + storeOnly])) : 10;
     QApplication application(argc, argv);

@@ -6,6 +6,7 @@
 // median and worst over every folder of the tree.
 #include "MillionTree.h"
 
+#include "app/TallymereApp.h"
 #include "state/AppState.h"
 #include "core/CategoryIndex.h"
 #include "core/CategoryTotals.h"
@@ -44,6 +45,8 @@ void paintNow(RootView& view) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The process runs under the settings the window runs under.
+    TallymereApp::prepareProcess();
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     const int runs = runsFrom(argc, argv);
     QApplication application(argc, argv);

@@ -33,6 +33,11 @@ void configure(QApplication& application) {
     Typography::bootstrap();
 }
 
+void prepareProcess() {
+    // The window lives long and scans again and again: what each scan frees goes back.
+    HeapPolicy::returnLargeBlocks();
+}
+
 int run(int& argc, char** argv) {
     // Without a display the toolkit would abort; say what is missing instead.
     const auto isSet = [](const char* name) {
@@ -45,8 +50,7 @@ int run(int& argc, char** argv) {
                    stderr);
         return 1;
     }
-    // The window lives long and scans again and again: what each scan frees goes back.
-    HeapPolicy::returnLargeBlocks();
+    prepareProcess();
     // A display that cannot be opened ends the process here with one line and status 1.
     const std::unique_ptr<QApplication> application = DisplayGuard::makeApplication(argc, argv);
     configure(*application);

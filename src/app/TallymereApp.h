@@ -4,6 +4,11 @@ class QApplication;
 
 namespace tallymere::TallymereApp {
 
+// What the window's process sets for itself before the QApplication and any thread exist (how the
+// C library hands memory back). The window calls it first thing, and so does every benchmark of the
+// window's views, so that they measure the program as it runs.
+void prepareProcess();
+
 // Names the application (where preferences live), makes closing the last window end it, and sets
 // the light look and the fonts.
 void configure(QApplication& application);
