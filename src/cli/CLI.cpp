@@ -4,6 +4,7 @@
 #include "core/DiskScanner.h"
 #include "base/PathText.h"
 #include "base/Utf8.h"
+#include "platform/PathGate.h"
 #include "services/SnapshotStore.h"
 
 #include <algorithm>
@@ -31,7 +32,11 @@ std::shared_ptr<FileNode> scanPath(const std::string& path, std::ostream& err, d
     auto root = path.empty() ? nullptr : DiskScanner::scan(path, options, progress);
     if (seconds) *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!root) {
-        err << "cannot stat " << oneLine(path) << '\n' << std::flush;
+        // The scan only says that its root could not be examined: the system says why.
+        const int error = PathGate::stat(path).error;
+        err << "cannot stat " << oneLine(path);
+        if (error != 0) err << ": " << PathGate::message(error);
+        err << '\n' << std::flush;
         return root;
     }
     // Counted by the scan as it went: nothing walks the tree again to know.

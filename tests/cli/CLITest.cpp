@@ -176,13 +176,16 @@ TEST(CommandLineScan, SingleFileAndMissingPath) {
     EXPECT_EQ(lines[1], "  size      1.50 KB  (1500 bytes)");
     EXPECT_EQ(lines[3], "  files     " + ByteFormat::count(1) + "  folders " + ByteFormat::count(0));
 
-    const std::string missing = temp / "gone";
-    for (Command command : {Command::scan, Command::snapshot}) {
-        const Result result = run(command, missing, temp / "store");
-        EXPECT_EQ(result.status, 1);
-        EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.err, "cannot stat " + missing + "\n");
-    }
+    // A root that cannot be examined is named with the system's reason.
+    const std::pair<std::string, std::string> unexamined[] = {{temp / "gone", "No such file or directory"},
+                                                              {temp / "one.bin/x", "Not a directory"}};
+    for (const auto& [path, reason] : unexamined)
+        for (Command command : {Command::scan, Command::snapshot}) {
+            const Result result = run(command, path, temp / "store");
+            EXPECT_EQ(result.status, 1);
+            EXPECT_EQ(result.out, "");
+            EXPECT_EQ(result.err, "cannot stat " + path + ": " + reason + "\n");
+        }
     EXPECT_FALSE(fs::exists(temp / "store/x")) << "nothing stored for a failed scan";
 }
 
@@ -223,7 +226,7 @@ TEST(CommandLineScan, UnreadableFoldersAreCountedAndAFailedWriteIsAnError) {
     });
     ::chmod((root / "locked").c_str(), 0755);
     ::chmod((root / "shut").c_str(), 0755);
-    if (!ran) GTEST_SKIP() << "cannot drop privileges here";
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 
     std::ofstream full("/dev/full");
     if (!full) GTEST_SKIP() << "no /dev/full";
@@ -240,13 +243,13 @@ TEST(CommandLineScan, AMountThatDoesNotAnswerIsCountedWithItsReason) {
     writeFile(root / "kept", 10);
     const bool ran = test::runInPrivateMounts([&] {
         test::DeadFuse fuse(root / "dead");
-        if (!fuse.isMounted()) ::_exit(77); // not a failure: nothing to test here
+        if (!fuse.isMounted()) test::cannotRunHere(fuse.whyNotMounted());
         const Result result = run(Command::scan, root);
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(result.err, "1 folder could not be read (1 mount that did not answer)\n");
         EXPECT_NE(result.out.find("  files     1  folders 1"), std::string::npos) << result.out;
     });
-    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 // A root that leads onto a mount whose server never answers, through a link or as a relative path:
@@ -310,7 +313,7 @@ TEST(CommandLineProcessDeathTest, EndsTheProcessWithTheStatus) {
     // Arguments that cannot be understood: the usage line and status 2, before anything runs.
     for (const char* flag : {"--scan", "--scan=/tmp", "--bogus"})
         EXPECT_EXIT(runProcess({"tallymere", flag}), ::testing::ExitedWithCode(2), "^usage: tallymere ");
-    EXPECT_EXIT(runProcess({"tallymere", "--scan", ""}), ::testing::ExitedWithCode(1), "^cannot stat \n$");
+    EXPECT_EXIT(runProcess({"tallymere", "--scan", ""}), ::testing::ExitedWithCode(1), "^cannot stat : No such file or directory\n$");
 
     // A path named like a flag, relative to the working folder, that does not exist.
     EXPECT_EXIT(
@@ -318,7 +321,7 @@ TEST(CommandLineProcessDeathTest, EndsTheProcessWithTheStatus) {
             ::chdir(temp.path().c_str());
             runProcess({"tallymere", "--snapshot", "--scan"});
         },
-        ::testing::ExitedWithCode(1), "^cannot stat --scan\n$");
+        ::testing::ExitedWithCode(1), "^cannot stat --scan: No such file or directory\n$");
 
     // The default store: the data folder of the environment.
     EXPECT_EXIT(
