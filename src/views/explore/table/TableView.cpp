@@ -1,5 +1,6 @@
 #include "views/explore/table/TableView.h"
 
+#include "platform/UserFolders.h"
 #include "style/DateFormat.h"
 #include "views/explore/table/CsvExport.h"
 #include "views/explore/table/TableBody.h"
@@ -15,15 +16,25 @@ namespace tallymere {
 
 namespace {
 
+// The folder the last export of this run went to; empty before any.
+QString& lastFolder() {
+    static QString folder;
+    return folder;
+}
+
 std::optional<QString> askWithDialog(QWidget* parent, const QString& suggestedName) {
     QFileDialog dialog(parent);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(QStringLiteral("Comma-separated values (*.csv)"));
     dialog.setDefaultSuffix(QStringLiteral("csv"));
+    // Not the working folder, which is "/" for a window started from the desktop's menus.
+    dialog.setDirectory(lastFolder().isEmpty() ? QString::fromStdString(UserFolders::home()) : lastFolder());
     dialog.selectFile(suggestedName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return dialog.selectedFiles().constFirst();
+    const QString chosen = dialog.selectedFiles().constFirst();
+    lastFolder() = QFileInfo(chosen).absolutePath();
+    return chosen;
 }
 
 } // namespace

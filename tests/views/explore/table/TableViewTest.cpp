@@ -16,10 +16,12 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QFileDialog>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -254,6 +256,33 @@ TEST(TableViewExport, WritesTheLinesAsShownAndReportsAFailedWrite) {
     test::display(f.state, nullptr);
     f.view.exportCsv();
     EXPECT_EQ(asked, 3);
+}
+
+// The save dialog opens in the home folder, not in the working folder ("/" for a window started
+// from the desktop's menus), and then where the last export went.
+TEST(TableViewExport, TheDialogOpensInTheHomeFolderThenWhereTheLastExportWent) {
+    Fixture f;
+    test::TempFolder home("tallymere-home");
+    const std::string saved = home.folder("exports/csv");
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("HOME", QByteArray::fromStdString(home.path()));
+    std::vector<QString> openedIn;
+    const auto answer = [&](const std::optional<std::string>& file) {
+        QTimer::singleShot(0, [&, file] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(dialog);
+            openedIn.push_back(dialog->directory().absolutePath());
+            if (!file) return dialog->reject();
+            dialog->selectFile(QString::fromStdString(*file));
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        f.view.exportCsv();
+    };
+    answer(saved + "/lines.csv");
+    answer(std::nullopt);
+    qputenv("HOME", oldHome);
+    EXPECT_EQ(openedIn, (std::vector<QString>{QString::fromStdString(home.path()), QString::fromStdString(saved)}));
+    EXPECT_FALSE(readAll(saved + "/lines.csv").empty());
 }
 
 // Entering a folder by key rebuilds the lines under the pointer: the line hovered before is no
