@@ -5,6 +5,7 @@
 #include "style/Typography.h"
 #include "views/components/canvas/ShapePaint.h"
 #include "views/components/controls/FocusRing.h"
+#include "views/components/controls/SliderKeys.h"
 #include "views/components/TextDraw.h"
 
 #include <QFontMetricsF>
@@ -121,18 +122,9 @@ void DepthSlider::mouseReleaseEvent(QMouseEvent* event) {
 
 void DepthSlider::keyPressEvent(QKeyEvent* event) {
     const int depth = std::clamp(int(std::trunc(m_state.treemapDepth())), minimumDepth, maximumDepth);
-    int target = depth;
-    switch (event->key()) {
-    case Qt::Key_Left:
-    case Qt::Key_Down: target = depth - 1; break;
-    case Qt::Key_Right:
-    case Qt::Key_Up: target = depth + 1; break;
-    case Qt::Key_Home: target = minimumDepth; break;
-    case Qt::Key_End: target = maximumDepth; break;
-    default: return ThemedWidget::keyPressEvent(event);
-    }
-    target = std::clamp(target, minimumDepth, maximumDepth);
-    if (double(target) != m_state.treemapDepth()) m_state.setTreemapDepth(target);
+    const auto target = SliderKeys::target(event->key(), depth, minimumDepth, maximumDepth, {.small = 1, .page = 0});
+    if (!target) return ThemedWidget::keyPressEvent(event);
+    if (*target != m_state.treemapDepth()) m_state.setTreemapDepth(*target);
     event->accept();
 }
 

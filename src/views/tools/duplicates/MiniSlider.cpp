@@ -2,6 +2,7 @@
 
 #include "views/components/canvas/ShapePaint.h"
 #include "views/components/controls/FocusRing.h"
+#include "views/components/controls/SliderKeys.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -23,19 +24,9 @@ MiniSlider::MiniSlider(double minimum, double maximum, double value, QWidget* pa
 
 void MiniSlider::keyPressEvent(QKeyEvent* event) {
     const double span = m_maximum - m_minimum;
-    double value = m_value;
-    switch (event->key()) {
-    case Qt::Key_Left:
-    case Qt::Key_Down: value -= span * smallStep; break;
-    case Qt::Key_Right:
-    case Qt::Key_Up: value += span * smallStep; break;
-    case Qt::Key_PageDown: value -= span * pageStep; break;
-    case Qt::Key_PageUp: value += span * pageStep; break;
-    case Qt::Key_Home: value = m_minimum; break;
-    case Qt::Key_End: value = m_maximum; break;
-    default: return ThemedWidget::keyPressEvent(event);
-    }
-    setValue(value);
+    const auto value = SliderKeys::target(event->key(), m_value, m_minimum, m_maximum, {span * smallStep, span * pageStep});
+    if (!value) return ThemedWidget::keyPressEvent(event);
+    setValue(*value);
     event->accept();
 }
 
