@@ -1,4 +1,5 @@
 #include "desktop/PictureDecoder.h"
+#include "desktop/PictureDecoderSeam.h"
 
 #include "desktop/ScalablePicture.h"
 #include "platform/RegularFile.h"

@@ -47,10 +47,4 @@ void decode(int fd, QSize box, QObject* receiver, std::function<void(Picture)> d
 // GUI thread.
 void decodeFile(const std::string& path, qint64 maxBytes, QSize box, QObject* receiver, std::function<void(Picture)> done);
 
-// The time limit in force; tests shorten it. Returns the one it replaces.
-std::chrono::milliseconds setTimeLimit(std::chrono::milliseconds limit);
-
-// Holds the decoding threads before their next picture while set, for tests.
-void pauseThreads(bool paused);
-
 } // namespace tallymere::PictureDecoder

@@ -9,6 +9,7 @@
 #include "style/Typography.h"
 #include "support/RecordingDesktop.h"
 #include "views/explore/agemap/AgeMapStore.h"
+#include "views/explore/agemap/AgeMapStoreSeam.h"
 #include "views/shell/RootView.h"
 #include "views/shell/ShellTestSupport.h"
 #include "views/shell/VisualizationHost.h"

@@ -1,4 +1,5 @@
 #include "desktop/PictureDecoder.h"
+#include "desktop/PictureDecoderSeam.h"
 
 #include "support/DeadFuse.h"
 #include "support/TempFolder.h"

@@ -1,4 +1,5 @@
 #include "views/explore/agemap/AgeMapStore.h"
+#include "views/explore/agemap/AgeMapStoreSeam.h"
 
 #include "layout/MonthCalendar.h"
 

@@ -28,8 +28,6 @@ void forget();
 
 // Blocks until the folders asked for are done, for tests.
 void waitForPrefetch();
-// Holds the prefetching thread before its next folder while `paused`, for tests.
-void pausePrefetch(bool paused);
 // How many maps were walked by mapOf on the calling thread so far, for tests.
 int walksHere();
 

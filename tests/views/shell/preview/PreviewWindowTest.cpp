@@ -1,6 +1,7 @@
 #include "views/shell/preview/PreviewWindow.h"
 
 #include "desktop/PictureDecoder.h"
+#include "desktop/PictureDecoderSeam.h"
 #include "style/DisplayText.h"
 
 #include "core/DiskScanner.h"

@@ -9,6 +9,7 @@
 #include "support/PipeSwap.h"
 #include "support/TempFolder.h"
 #include "desktop/PictureDecoder.h"
+#include "desktop/PictureDecoderSeam.h"
 #include "views/tools/applications/AppDetailPane.h"
 #include "views/tools/applications/AppIcon.h"
 #include "views/tools/applications/AppListColumn.h"
