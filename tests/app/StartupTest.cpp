@@ -110,7 +110,7 @@ TEST(Startup, WithoutItsOwnFolderTheWindowProgramIsNotGuessedAt) {
         EXPECT_EQ(text, "tallymere: cannot find the folder this program is in, which holds tallymere-window "
                         "(/proc/self/exe: No such file or directory)\n");
     });
-    if (!ran) GTEST_SKIP() << "hiding /proc needs root and a mount namespace of its own";
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 TEST(Startup, ADisplayThatCannotBeOpenedIsNamedInOneLineWithoutAnAbort) {

@@ -25,7 +25,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cerrno>
 #include <cstddef>
+#include <cstring>
 #include <functional>
 #include <iterator>
 #include <future>
@@ -120,7 +122,8 @@ void expectCounts(const Scanned& scanned, std::int64_t files, std::int64_t size)
     EXPECT_EQ(scanned.root->size, size);
 }
 
-constexpr const char* noNamespace = "no private mount namespace here (needs the right to mount)";
+// Why a mount a test needs was refused, with the system's reason.
+std::string cannotMount(const char* what) { return std::string("cannot mount ") + what + " here (" + std::strerror(errno) + ")"; }
 
 // A folder mounted a second time inside the scanned tree is read once: a bind mount of a folder,
 // and a loop (a folder mounted inside itself, and the whole tree mounted inside itself with every
@@ -135,12 +138,12 @@ TEST(ScanMounts, AFolderSeenThroughABindMountIsReadOnce) {
     const bool ran = test::runInPrivateMounts([&] {
         if (::mount((tree + "/data").c_str(), (tree + "/data/inner/loop").c_str(), nullptr, MS_BIND, nullptr) != 0 ||
             ::mount(tree.c_str(), (tree + "/mirror").c_str(), nullptr, MS_BIND | MS_REC, nullptr) != 0)
-            ::_exit(77);
+            test::cannotRunHere(cannotMount("a folder inside itself"));
         std::int64_t seenF = 0;
         DIR* probe = ::opendir((tree + "/mirror/data/inner/loop").c_str());
         while (const dirent* entry = probe ? ::readdir(probe) : nullptr) seenF += std::string_view(entry->d_name) == "f";
         if (probe) ::closedir(probe);
-        if (seenF != 1) ::_exit(77); // the loop is not visible through the mirror: not the case under test
+        if (seenF != 1) test::cannotRunHere("a folder mounted inside itself is not seen through a recursive bind mount here");
 
         const Scanned scanned = scan(tree);
         ASSERT_TRUE(scanned.root);
@@ -156,7 +159,7 @@ TEST(ScanMounts, AFolderSeenThroughABindMountIsReadOnce) {
         ASSERT_TRUE(inner);
         EXPECT_TRUE(isEmptyFolder(childNamed(*inner, "loop"))) << "a mounted folder was read twice";
     });
-    if (!ran) GTEST_SKIP() << noNamespace;
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 // A virtual file system mounted below the root while the scan runs, after the mount table was
@@ -186,7 +189,7 @@ TEST(ScanMounts, AVirtualFileSystemMountedDuringTheScanIsNotEntered) {
         EXPECT_FALSE(entered) << "the scan read a virtual file system mounted while it ran";
         expectCounts({root, progress.files(), progress.bytes(), 0}, 1, 100);
     });
-    if (!ran) GTEST_SKIP() << noNamespace;
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 // A file mounted onto another file's name shows one file twice, with one link: it counts once,
@@ -205,12 +208,12 @@ TEST(ScanMounts, AFileMountedOntoASecondNameIsCountedOnce) {
         if (::mount((tree + "/a/source").c_str(), (tree + "/z/covered").c_str(), nullptr, MS_BIND, nullptr) != 0 ||
             ::mount((tree + "/z/late-source").c_str(), (tree + "/a/covered-too").c_str(), nullptr, MS_BIND, nullptr) != 0 ||
             ::mount((dir / "outside").c_str(), (tree + "/z/from-outside").c_str(), nullptr, MS_BIND, nullptr) != 0)
-            ::_exit(77);
+            test::cannotRunHere(cannotMount("a file onto another"));
         const Scanned scanned = scan(tree);
         ASSERT_TRUE(scanned.root);
         expectCounts(scanned, 3, 1000 + 300 + 5000); // a mounted file under one of its names only
     });
-    if (!ran) GTEST_SKIP() << noNamespace;
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 // A local FUSE file system whose server stopped answering, mounted below the root: every look at
@@ -226,7 +229,7 @@ TEST(ScanMounts, AMountThatNeverAnswersIsAFolderNotReadAndTheScanEnds) {
     dir.file("tree/z/g", 10);
     const bool ran = test::runInPrivateMounts([&] {
         auto fuse = std::make_unique<test::DeadFuse>(tree + "/dead");
-        if (!fuse->isMounted()) ::_exit(77);
+        if (!fuse->isMounted()) test::cannotRunHere(fuse->whyNotMounted());
         const auto scanInTime = [&](ScanProgress& progress) {
             auto scanned = std::async(std::launch::async, [&] { return DiskScanner::scan(tree, {}, progress); });
             if (scanned.wait_for(std::chrono::seconds(60)) == std::future_status::ready) return scanned.get();
@@ -251,7 +254,7 @@ TEST(ScanMounts, AMountThatNeverAnswersIsAFolderNotReadAndTheScanEnds) {
         EXPECT_EQ(second.unreadWithoutAnswer(), 1);
         expectCounts({again, second.files(), second.bytes(), 0}, 2, 1010);
     });
-    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 // A scan of a folder on a mount that never answers, the mount point itself, a folder below it, a
@@ -280,7 +283,7 @@ TEST(ScanMounts, ARootOnAMountThatNeverAnswersIsCountedNotRead) {
             EXPECT_EQ(progress.unreadWithoutAnswer(), 1);
         }
     });
-    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 // A process whose scan met a mount that never answers can still end: the look that stays blocked
@@ -297,7 +300,7 @@ TEST(ScanMounts, AProcessThatMetAMountThatNeverAnswersCanEnd) {
     dir.file("tree/f", 10);
     const bool ran = test::runInPrivateMounts([&] {
         test::DeadFuse fuse(tree + "/dead");
-        if (!fuse.isMounted()) ::_exit(77);
+        if (!fuse.isMounted()) test::cannotRunHere(fuse.whyNotMounted());
         const pid_t scanner = ::fork();
         if (scanner == 0) {
             ScanProgress progress;
@@ -314,7 +317,7 @@ TEST(ScanMounts, AProcessThatMetAMountThatNeverAnswersCanEnd) {
         ASSERT_TRUE(ended) << "the process that scanned could not end while the mount hung";
         EXPECT_TRUE(WIFEXITED(scanned) && WEXITSTATUS(scanned) == 0);
     });
-    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 // Where this process may make no child process (a sandbox's filter, a limit on processes), the
@@ -389,26 +392,24 @@ TEST(ScanDescriptors, ATinyDescriptorLimitLosesNothing) {
     }
     const Scanned full = scan(dir.path());
     ASSERT_TRUE(full.root);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    const auto tinyLimit = [] {
         const rlimit tiny{16, 16};
-        if (::setrlimit(RLIMIT_NOFILE, &tiny) != 0) ::_exit(77);
+        return ::setrlimit(RLIMIT_NOFILE, &tiny) == 0 ? std::string() : "cannot lower the descriptor limit: " + std::string(std::strerror(errno));
+    };
+    const bool ran = test::runInFreshChild(tinyLimit, [&] {
         const Scanned limited = scan(dir.path());
         bool denied = false;
         limited.root->walk([&](const FileNode& node) {
             denied = denied || node.isDenied;
             return true;
         });
-        const bool same = limited.root->size == full.root->size && limited.root->fileCount == full.root->fileCount &&
-                          limited.root->folderCount == full.root->folderCount && limited.files == full.files;
-        ::_exit(same && !denied ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot lower the descriptor limit";
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the limited scan lost folders or bytes";
+        EXPECT_FALSE(denied) << "a folder was called unreadable for lack of a descriptor";
+        EXPECT_EQ(limited.root->size, full.root->size);
+        EXPECT_EQ(limited.root->fileCount, full.root->fileCount);
+        EXPECT_EQ(limited.root->folderCount, full.root->folderCount);
+        EXPECT_EQ(limited.files, full.files);
+    });
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 // Each folder opens relative to its parent, so a chain far deeper than the path limit is read

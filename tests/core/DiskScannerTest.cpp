@@ -309,7 +309,7 @@ TEST(ScanDenied, UnreadableFolderIsMarkedAndTheScanGoesOn) {
         EXPECT_FALSE(locked.root->hasChildList());
         EXPECT_EQ(locked.unread, 1);
     });
-    if (!ran) GTEST_SKIP() << "running as root and cannot switch to an unprivileged user";
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 TEST(ScanLimits, ThousandLevelsBeyondThePathLimit) {

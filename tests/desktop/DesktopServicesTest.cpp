@@ -68,7 +68,7 @@ TEST(DesktopFailures, AnItemOnAMountThatNeverAnsweredTheScanGivesWhyAtOnce) {
     ASSERT_EQ(::mkdir(dead.c_str(), 0755), 0);
     const bool ran = test::runInPrivateMounts([&] {
         auto fuse = std::make_unique<test::DeadFuse>(dead);
-        if (!fuse->isMounted()) ::_exit(77);
+        if (!fuse->isMounted()) test::cannotRunHere(fuse->whyNotMounted());
         ScanProgress progress;
         ASSERT_TRUE(DiskScanner::scan(dir.path(), {}, progress));
         ASSERT_EQ(progress.unreadWithoutAnswer(), 1);
@@ -82,7 +82,7 @@ TEST(DesktopFailures, AnItemOnAMountThatNeverAnsweredTheScanGivesWhyAtOnce) {
         EXPECT_EQ(revealed, std::optional<std::string>("Its file system does not answer."));
         EXPECT_EQ(opened, std::optional<std::string>("Its file system does not answer."));
     });
-    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 TEST(DesktopFailures, NothingButAFileOrFolderIsHandedOnToOpen) {

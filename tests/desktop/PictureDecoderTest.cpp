@@ -276,7 +276,7 @@ TEST(PictureDecoder, APathOnAMountThatNeverAnswersHoldsNoDecodingForGood) {
     const std::string dead = dir.folder("dead");
     const bool ran = test::runInPrivateMounts([&] {
         test::DeadFuse fuse(dead);
-        if (!fuse.isMounted()) ::_exit(77);
+        if (!fuse.isMounted()) test::cannotRunHere(fuse.whyNotMounted());
         QObject receiver;
         int answered = 0;
         std::vector<PictureDecoder::Picture> pictures;
@@ -301,5 +301,5 @@ TEST(PictureDecoder, APathOnAMountThatNeverAnswersHoldsNoDecodingForGood) {
         ASSERT_FALSE(pictures.back().isNull()) << "no thread was left to decode the picture";
         EXPECT_EQ(pictures.back().images.front().pixelColor(4, 4), QColor(Qt::red));
     });
-    if (!ran) GTEST_SKIP() << "no private mount namespace here";
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }

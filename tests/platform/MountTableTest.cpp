@@ -83,7 +83,7 @@ TEST(MountTableCurrent, IsReadAgainOnlyAfterAMountOrAnUnmount) {
         ASSERT_EQ(::umount(point.c_str()), 0);
         EXPECT_FALSE(lists(MountTable::current()));
     });
-    if (!ran) GTEST_SKIP() << "no private mount namespace here";
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 TEST(MountTableEscapes, DecodesOctalOnly) {

@@ -165,7 +165,7 @@ TEST(AppDiscovery, AMountThatNeverAnswersAmongTheSupportFoldersIsLeftOut) {
     std::filesystem::create_directories(dead);
     const bool ran = test::runInPrivateMounts([&] {
         auto fuse = std::make_unique<test::DeadFuse>(dead);
-        if (!fuse->isMounted()) ::_exit(77);
+        if (!fuse->isMounted()) test::cannotRunHere(fuse->whyNotMounted());
         auto discovery = std::async(std::launch::async, [&] { return AppUninstaller::scan(fakeHome.sources()); });
         if (discovery.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
             ADD_FAILURE() << "the discovery waited on the mount";
@@ -175,7 +175,7 @@ TEST(AppDiscovery, AMountThatNeverAnswersAmongTheSupportFoldersIsLeftOut) {
         EXPECT_EQ(leaves(inventory.orphans), (std::vector<std::string>{"com.old.tool", "removedgame"}));
         EXPECT_TRUE(find(inventory, "Acme Editor"));
     });
-    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 // A leftover on a FUSE mount that stopped answering after the listing stays: its one-click move,

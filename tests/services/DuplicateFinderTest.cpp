@@ -17,7 +17,6 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -336,15 +335,13 @@ TEST(DuplicateSearch, UnreadableFilesAreNeverIdentical) {
     auto root = scan(dir.path());
     const std::string base = dir.path();
 
-    // An administrator reads everything: search as an ordinary user, in a child process.
-    auto searchAsUser = [&] {
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) std::_Exit(3);
+    // An administrator reads everything: search as an ordinary user.
+    const bool ran = test::runUnprivileged([&] {
         Progress progress;
-        const auto groups = DuplicateFinder::find(root, 1, progress);
-        const bool ok = relativePaths(groups, base) == std::vector<std::vector<std::string>>{{"open1", "open2"}};
-        std::_Exit(ok ? 0 : 1);
-    };
-    EXPECT_EXIT(searchAsUser(), ::testing::ExitedWithCode(0), "");
+        EXPECT_EQ(relativePaths(DuplicateFinder::find(root, 1, progress), base),
+                  (std::vector<std::vector<std::string>>{{"open1", "open2"}}));
+    });
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 // A tree of `pairs` identical pairs, each pair its own content.
@@ -409,32 +406,29 @@ TEST(DuplicateSearch, SearchesOnTheCallingThreadWhenNoThreadCanStart) {
     const auto root = scan(folder.path());
     ASSERT_TRUE(root);
     ASSERT_EQ(::chmod(folder.path().c_str(), 0755), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    const auto noThreads = [] {
         // As a user of its own with a limit of one process, this process may start no thread
         // (root is never held to the limit).
         const struct rlimit one {1, 1};
         if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
                                  ::setresuid(65534, 65534, 65534) != 0))
-            _exit(4);
-        if (::setrlimit(RLIMIT_NPROC, &one) != 0) _exit(4);
+            return std::string("cannot become the user nobody here");
+        if (::setrlimit(RLIMIT_NPROC, &one) != 0) return std::string("cannot limit the processes here");
         pthread_t probe;
-        if (::pthread_create(&probe, nullptr, [](void*) -> void* { return nullptr; }, nullptr) == 0) _exit(4);
+        if (::pthread_create(&probe, nullptr, [](void*) -> void* { return nullptr; }, nullptr) == 0)
+            return std::string("threads still start under the limit here");
+        return std::string();
+    };
+    const bool ran = test::runInFreshChild(noThreads, [&] {
         try {
             Progress progress;
-            const auto groups = DuplicateFinder::find(root, 1, progress);
-            _exit(groups.size() == 20 && progress.done() == 40 ? 0 : 1);
+            EXPECT_EQ(DuplicateFinder::find(root, 1, progress).size(), 20u);
+            EXPECT_EQ(progress.done(), 40);
         } catch (...) {
-            _exit(5);
+            ADD_FAILURE() << "the search threw when a thread could not start";
         }
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 4) GTEST_SKIP() << "threads still start under the limit here";
-    EXPECT_NE(WEXITSTATUS(status), 5) << "the search threw when a thread could not start";
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    });
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 // The places where a search can mistake one file for two, two files for one, or miss a file: each
@@ -569,7 +563,7 @@ TEST_F(DuplicateTraps, AFileSeenAgainThroughABindMountIsNotItsOwnDuplicate) {
         EXPECT_EQ(groups[0].files[1]->name(), "f-copy");
         EXPECT_EQ(recoverable(groups), 300000);
     });
-    if (!ran) GTEST_SKIP() << "bind mounts need root and a mount namespace of its own";
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 TEST_F(DuplicateTraps, FilesBelowPathsLongerThanPathMaxAreFound) {

@@ -18,6 +18,7 @@
 
 #include <cstdarg>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -83,6 +84,9 @@ extern "C" int renameat2(int fromFolder, const char* from, int toFolder, const c
 
 namespace tallymere {
 namespace {
+
+// Why a mount a test needs was refused, with the system's reason.
+std::string cannotMount(const std::string& what) { return "cannot mount " + what + " here (" + std::strerror(errno) + ")"; }
 
 // Exchanges two names in one folder, as another program would, past the hooks.
 void exchange(const std::filesystem::path& a, const std::filesystem::path& b) {
@@ -379,7 +383,7 @@ TEST_F(TrashTest, AnItemOnAMountThatNeverAnsweredTheScanFailsAtOnce) {
     fs::create_directories(dead);
     const bool ran = test::runInPrivateMounts([&] {
         auto fuse = std::make_unique<test::DeadFuse>(dead);
-        if (!fuse->isMounted()) ::_exit(77);
+        if (!fuse->isMounted()) test::cannotRunHere(fuse->whyNotMounted());
         ScanProgress progress;
         ASSERT_TRUE(DiskScanner::scan((m_scratch / "src").string(), {}, progress));
         ASSERT_EQ(progress.unreadWithoutAnswer(), 1);
@@ -394,7 +398,7 @@ TEST_F(TrashTest, AnItemOnAMountThatNeverAnsweredTheScanFailsAtOnce) {
             {dead, "Its file system does not answer"}, {dead / "inner", "Its file system does not answer"}};
         EXPECT_EQ(outcome.failed, failed);
     });
-    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 // A server can stop after the scan, with nothing yet waiting on its mount: the move looks at the
@@ -404,7 +408,7 @@ TEST_F(TrashTest, AnItemOnAMountThatStoppedAnsweringAfterTheScanFailsWithinTheBo
     fs::create_directories(dead);
     const bool ran = test::runInPrivateMounts([&] {
         auto fuse = std::make_unique<test::DeadFuse>(dead);
-        if (!fuse->isMounted()) ::_exit(77);
+        if (!fuse->isMounted()) test::cannotRunHere(fuse->whyNotMounted());
         auto moving = std::async(std::launch::async, [&] { return TrashService::trash({dead}, {}); });
         if (moving.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
             ADD_FAILURE() << "the move waited on the mount";
@@ -415,7 +419,7 @@ TEST_F(TrashTest, AnItemOnAMountThatStoppedAnsweringAfterTheScanFailsWithinTheBo
         const std::vector<std::pair<std::string, std::string>> failed{{dead, "Its file system does not answer"}};
         EXPECT_EQ(outcome.failed, failed);
     });
-    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 // A server that stops after the scan while the kernel still keeps its root's attributes: a look at
@@ -512,16 +516,16 @@ TEST_F(TrashTest, ItemInABindMountUsesThatMountsTrash) {
     fs::create_directories(bound);
     writeText(real / "clip.mov", "data");
     const bool ran = test::runInPrivateMounts([&] {
-        if (mount(real.c_str(), bound.c_str(), nullptr, MS_BIND, nullptr) != 0) _exit(77);
+        if (mount(real.c_str(), bound.c_str(), nullptr, MS_BIND, nullptr) != 0) test::cannotRunHere(cannotMount("a bind mount"));
         const auto result = FreedesktopTrash::moveToTrash((bound / "clip.mov").string());
         ASSERT_TRUE(result.moved) << result.error;
         const std::string info = readText(bound / (".Trash-" + std::to_string(getuid())) / "info" / "clip.mov.trashinfo");
         EXPECT_NE(info.find("\nPath=clip.mov\n"), std::string::npos) << info;
+        EXPECT_FALSE(fs::exists(real / "clip.mov"));
+        EXPECT_TRUE(fs::exists(real / (".Trash-" + std::to_string(getuid())) / "files" / "clip.mov"));
+        EXPECT_FALSE(fs::exists(trash() / "files" / "clip.mov"));
     });
-    if (!ran) GTEST_SKIP() << "no permission to make a mount namespace";
-    EXPECT_FALSE(fs::exists(real / "clip.mov"));
-    EXPECT_TRUE(fs::exists(real / (".Trash-" + std::to_string(getuid())) / "files" / "clip.mov"));
-    EXPECT_FALSE(fs::exists(trash() / "files" / "clip.mov"));
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 // Another file system mounted over the item's top folder after the item's place was looked at
@@ -535,7 +539,7 @@ TEST_F(TrashTest, AMountSwappedInAtTheTopFolderNeverReceivesTheTrash) {
     const bool ran = test::runInPrivateMounts([&] {
         if (mount("tm-top", top.c_str(), "tmpfs", 0, "size=4m") != 0 ||
             mount("tm-other", other.c_str(), "tmpfs", 0, "size=4m") != 0)
-            _exit(77);
+            test::cannotRunHere(cannotMount("a tmpfs"));
         fs::create_directories(top / "sub");
         const fs::path item = top / "sub" / "item";
         std::ofstream(item, std::ios::binary) << "data";
@@ -558,7 +562,7 @@ TEST_F(TrashTest, AMountSwappedInAtTheTopFolderNeverReceivesTheTrash) {
         EXPECT_TRUE(FreedesktopTrash::moveToTrash(item.string()).moved);
         EXPECT_TRUE(fs::exists(top / (".Trash-" + std::to_string(getuid())) / "files" / "item"));
     });
-    if (!ran) GTEST_SKIP() << "no permission to make a mount namespace";
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 // A rename takes every volume mounted below a folder along into the Trash, where emptying it would
@@ -568,7 +572,7 @@ TEST_F(TrashTest, AFolderWithAVolumeMountedBelowItStays) {
     const fs::path mounted = folder / "archive" / "disk";
     fs::create_directories(mounted);
     const bool ran = test::runInPrivateMounts([&] {
-        if (mount("tm-below", mounted.c_str(), "tmpfs", 0, "size=4m") != 0) _exit(77);
+        if (mount("tm-below", mounted.c_str(), "tmpfs", 0, "size=4m") != 0) test::cannotRunHere(cannotMount("a tmpfs"));
         writeText(mounted / "kept", "data");
         const auto refused = FreedesktopTrash::moveToTrash(folder.string());
         EXPECT_FALSE(refused.moved);
@@ -580,7 +584,7 @@ TEST_F(TrashTest, AFolderWithAVolumeMountedBelowItStays) {
         ASSERT_EQ(umount2(mounted.c_str(), MNT_DETACH), 0);
         EXPECT_TRUE(FreedesktopTrash::moveToTrash(folder.string()).moved);
     });
-    if (!ran) GTEST_SKIP() << "no permission to make a mount namespace";
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 // Items on another device go to that device's own Trash; they are never copied. The device is a
@@ -592,11 +596,11 @@ protected:
     void onOtherDevice(const std::function<void()>& body) {
         fs::create_directories(m_top);
         const bool ran = test::runInPrivateMounts([&] {
-            if (mount("tm-device", m_top.c_str(), "tmpfs", 0, "size=4m") != 0) _exit(77);
+            if (mount("tm-device", m_top.c_str(), "tmpfs", 0, "size=4m") != 0) test::cannotRunHere(cannotMount("a tmpfs"));
             fs::create_directories(m_area);
             body();
         });
-        if (!ran) GTEST_SKIP() << "no permission to mount a file system of the test's own";
+        if (!ran) GTEST_SKIP() << test::whyNotRun();
     }
     fs::path makeOther(const std::string& name) {
         writeText(m_area / name, "data");

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 namespace tallymere::test {
 
@@ -50,14 +51,24 @@ namespace {
 } // namespace
 
 DeadFuse::DeadFuse(const std::string& mountPoint) : m_mountPoint(mountPoint) {
+    const auto fail = [&](const std::string& what) { m_whyNot = what + " (" + std::strerror(errno) + ")"; };
     const int device = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
-    if (device < 0) return;
+    if (device < 0) {
+        fail("no /dev/fuse to serve a FUSE file system here");
+        return;
+    }
     const std::string options = "fd=" + std::to_string(device) + ",rootmode=40000,user_id=" +
                                 std::to_string(::getuid()) + ",group_id=" + std::to_string(::getgid());
     int pipeEnds[2];
-    if (::mount("deadfuse", mountPoint.c_str(), "fuse.deadfuse", MS_NOSUID | MS_NODEV, options.c_str()) != 0 ||
-        ::pipe2(pipeEnds, O_CLOEXEC) != 0) {
+    if (::mount("deadfuse", mountPoint.c_str(), "fuse.deadfuse", MS_NOSUID | MS_NODEV, options.c_str()) != 0) {
+        fail("cannot mount a FUSE file system here");
         ::close(device);
+        return;
+    }
+    if (::pipe2(pipeEnds, O_CLOEXEC) != 0) {
+        fail("no pipe for the FUSE server");
+        ::close(device);
+        ::umount2(mountPoint.c_str(), MNT_DETACH);
         return;
     }
     const pid_t server = ::fork();
@@ -69,6 +80,7 @@ DeadFuse::DeadFuse(const std::string& mountPoint) : m_mountPoint(mountPoint) {
     ::close(device);
     ::close(pipeEnds[1]);
     if (server < 0) {
+        fail("no process for the FUSE server");
         ::close(pipeEnds[0]);
         ::umount2(mountPoint.c_str(), MNT_DETACH);
         return;

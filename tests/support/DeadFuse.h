@@ -22,6 +22,8 @@ public:
     DeadFuse& operator=(const DeadFuse&) = delete;
 
     bool isMounted() const { return m_server > 0; }
+    // Why it is not mounted, with the system's reason ("no /dev/fuse here (...)"); empty once it is.
+    const std::string& whyNotMounted() const { return m_whyNot; }
     // The requests the kernel has sent past its greeting so far (each one a caller left waiting).
     int requests();
 
@@ -30,6 +32,7 @@ private:
     pid_t m_server = -1;
     int m_counts = -1; // the server writes a byte here for every request it leaves unanswered
     int m_seen = 0;
+    std::string m_whyNot;
 };
 
 } // namespace tallymere::test

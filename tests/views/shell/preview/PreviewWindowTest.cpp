@@ -190,7 +190,7 @@ TEST(PreviewOther, AnItemOnAMountThatNeverAnsweredTheScanIsDescribedWithoutALook
     ASSERT_EQ(::mkdir(dead.c_str(), 0755), 0);
     const bool ran = test::runInPrivateMounts([&] {
         auto fuse = std::make_unique<test::DeadFuse>(dead);
-        if (!fuse->isMounted()) ::_exit(77);
+        if (!fuse->isMounted()) test::cannotRunHere(fuse->whyNotMounted());
         ScanProgress progress;
         ASSERT_TRUE(DiskScanner::scan(dir.path(), {}, progress));
         ASSERT_EQ(progress.unreadWithoutAnswer(), 1);
@@ -212,7 +212,7 @@ TEST(PreviewOther, AnItemOnAMountThatNeverAnsweredTheScanIsDescribedWithoutALook
         EXPECT_EQ(window.titleText(), "dead");
         EXPECT_EQ(window.detailText(), "Its file system does not answer");
     });
-    if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 // The item's name keeps changing hands between a text file and a link to a pipe while it is
