@@ -51,9 +51,12 @@ void writeText(const fs::path& path, const std::string& text) {
 // hook a test set, with the call's name and path, before it makes the system call.
 std::function<void(std::string_view call, const char* path)> beforeCall;
 
-// Open and openat past the hook; `arguments` holds the mode where the flags make a file.
+// Open and openat past the hook. `arguments` holds a mode only where the flags make a file, by the
+// C library's own rule: O_CREAT, or every bit of O_TMPFILE (whose bits include O_DIRECTORY, which
+// alone passes none).
 int hookedOpen(std::string_view call, int folder, const char* path, int flags, va_list arguments) {
-    const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? va_arg(arguments, mode_t) : 0;
+    const bool makesFile = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
+    const mode_t mode = makesFile ? va_arg(arguments, mode_t) : 0;
     if (beforeCall) beforeCall(call, path);
     return static_cast<int>(syscall(SYS_openat, folder, path, flags, mode));
 }
