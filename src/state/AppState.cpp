@@ -138,7 +138,7 @@ ColorMode AppState::colorMode() const { return m->colorMode; }
 double AppState::treemapDepth() const { return m->treemapDepth; }
 const NodeFilter& AppState::filter() const { return m->filter; }
 bool AppState::isFiltering() const { return m->isFiltering; }
-const std::vector<AppState::NodePtr>& AppState::queue() const { return m->queue; }
+const std::vector<AppState::NodePtr>& AppState::queue() const { return m->queue.items(); }
 std::int64_t AppState::lastReclaim() const { return m->lastReclaim; }
 const std::optional<AppState::Banner>& AppState::banner() const { return m->banner; }
 const std::vector<VolumeInfo>& AppState::volumes() const { return m->volumes; }
@@ -320,7 +320,7 @@ AppState::NodePtr AppState::retain(const FileNode* node) const {
     };
     for (const NodePtr* owner : {&m->displayRoot, &m->root, &m->focus, &m->selection, &m->hovered})
         if (NodePtr held = fromOwner(*owner)) return held;
-    for (const NodePtr& item : m->queue)
+    for (const NodePtr& item : m->queue.items())
         if (NodePtr held = fromOwner(item)) return held;
     for (const PresetHit& hit : m->presetHits)
         if (!hit.nodes.empty())

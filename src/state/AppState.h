@@ -303,6 +303,9 @@ private:
 
     void persist();
     void restore();
+    // enqueue() of each node in order: one change of the queue for all of them, the banner naming
+    // the last one refused.
+    void enqueue(const std::vector<NodePtr>& nodes);
     void rememberRecent(const ScanTarget& target);
 
     void pollProgress();

@@ -7,7 +7,9 @@
 #include "core/NodeFilter.h"
 #include "core/ScanProgress.h"
 #include "platform/Places.h"
-#include "services/DuplicateFiles.h"
+#include "services/DuplicateFinder.h"
+#include "services/TrashService.h"
+#include "state/StagedQueue.h"
 
 #include <QMetaObject>
 #include <QObject>
@@ -21,12 +23,26 @@
 
 namespace tallymere {
 
-// A copy of a duplicate group as it was staged: what the search compared it to be, and the
-// group's other copies with theirs.
+// A copy of a duplicate group as it was staged: its place in the group, which holds what the
+// search compared each copy to be. Every copy staged from one group shares one record of it.
 struct CopyGuard {
-    std::int64_t size = 0; // of every copy
-    DuplicateFiles::Identity self;
-    std::vector<std::pair<std::shared_ptr<FileNode>, DuplicateFiles::Identity>> others;
+    std::shared_ptr<const DuplicateFinder::Group> group;
+    std::size_t index = 0;
+};
+
+// One emptying of the queue.
+struct QueueMove {
+    // The queue as the emptying began: a copy of a duplicate group stays when the rest of its group
+    // goes with this same emptying.
+    StagedQueue leaving;
+    // The places as they are now, looked at once for the whole emptying: each item moves only when
+    // it is none of them, whatever its scan marked.
+    PlaceRegistry places;
+    // Per duplicate group, why its staged copies stay ("" when another copy is left); worked out
+    // once for the whole group.
+    std::unordered_map<const DuplicateFinder::Group*, std::string> verdicts;
+    // What moved, and what did not with why, in the queue's order.
+    TrashService::Outcome outcome;
 };
 
 // Where background work hands its result to the store. The work posts a call that runs on the
@@ -111,12 +127,14 @@ struct AppState::Data {
     NodePtr selection;
     NodeFilter filter;
     bool isFiltering = false;
-    std::vector<NodePtr> queue;
+    StagedQueue queue;
     std::int64_t lastReclaim = 0;
     // Path to the system's message, for the staged items the last emptying could not move.
     std::unordered_map<std::string, std::string> trashFailures;
     // The staged copies of duplicate groups, by path. Dropped once the item leaves the queue.
     std::unordered_map<std::string, CopyGuard> copyGuards;
+    // The record of each group that staged copies hold, so that copies staged one by one share it.
+    std::unordered_map<Uuid, std::weak_ptr<const DuplicateFinder::Group>> guardedGroups;
     // The places the last scan marked its tree with: what a refusal to stage names.
     std::shared_ptr<const PlaceRegistry> places;
     std::optional<Banner> banner;

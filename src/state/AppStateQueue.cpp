@@ -27,96 +27,78 @@ QString itemCount(std::size_t count) {
     return QString::number(count) + (count == 1 ? QStringLiteral(" item") : QStringLiteral(" items"));
 }
 
-// Whether `path` lies inside `folder`: it begins with the folder's path followed by "/". Never
-// asked of "/", which is not staged.
-bool isInsideFolder(std::string_view path, std::string_view folder) {
-    return path.size() > folder.size() + 1 && path.starts_with(folder) && path[folder.size()] == '/';
-}
-
-// The staged item for a node: the node itself, else an item with the same path (the same file
-// reached through another tree); end() when none.
-using Queue = std::vector<AppState::NodePtr>;
-Queue::const_iterator findItem(const Queue& queue, const FileNode* node) {
-    auto found = std::find_if(queue.begin(), queue.end(), [&](const auto& item) { return item.get() == node; });
-    if (found != queue.end()) return found;
-    const std::string path = node->path();
-    return std::find_if(queue.begin(), queue.end(), [&](const auto& item) { return item->path() == path; });
-}
-
-// Staging rule over a list: the same path is one item, nothing inside a staged folder is added,
-// and a folder replaces what was staged inside it. "/" is never staged: nothing can move it to the
-// Trash, and as a folder it would swallow every other item.
-bool stage(Queue& queue, const AppState::NodePtr& node) {
-    if (!node) return false;
-    const std::string path = node->path();
-    if (path == "/") return false;
-    for (const AppState::NodePtr& item : queue) {
-        if (item == node) return false;
-        const std::string itemPath = item->path();
-        if (itemPath == path || isInsideFolder(path, itemPath)) return false;
-    }
-    std::erase_if(queue, [&](const AppState::NodePtr& item) { return isInsideFolder(item->path(), path); });
-    queue.push_back(node);
-    return true;
-}
-
 // Messages and duplicate ties of items no longer staged are dropped, so an item staged again
-// starts without them.
+// starts without them; so are the records of groups no staged copy holds any more.
 using Guards = std::unordered_map<std::string, CopyGuard>;
-void forgetUnstaged(std::unordered_map<std::string, std::string>& failures, Guards& guards, const Queue& queue) {
-    if (failures.empty() && guards.empty()) return;
-    std::unordered_set<std::string> staged;
-    for (const AppState::NodePtr& item : queue) staged.insert(item->path());
-    std::erase_if(failures, [&](const auto& entry) { return !staged.contains(entry.first); });
-    std::erase_if(guards, [&](const auto& entry) { return !staged.contains(entry.first); });
+using GuardedGroups = std::unordered_map<Uuid, std::weak_ptr<const DuplicateFinder::Group>>;
+void forgetUnstaged(std::unordered_map<std::string, std::string>& failures, Guards& guards, GuardedGroups& groups,
+                    const StagedQueue& queue) {
+    std::erase_if(failures, [&](const auto& entry) { return !queue.findPath(entry.first); });
+    std::erase_if(guards, [&](const auto& entry) { return !queue.findPath(entry.first); });
+    std::erase_if(groups, [](const auto& entry) { return entry.second.expired(); });
 }
 
-// Whether `path` would leave with the queue: it is staged, or lies inside a staged folder.
-bool isLeaving(const Queue& queue, const std::string& path) {
-    return std::any_of(queue.begin(), queue.end(), [&](const AppState::NodePtr& item) {
-        const std::string itemPath = item->path();
-        return itemPath == path || isInsideFolder(path, itemPath);
-    });
+// The one record of `group` that its staged copies share.
+std::shared_ptr<const DuplicateFinder::Group> recordOf(GuardedGroups& groups, const DuplicateFinder::Group& group) {
+    std::weak_ptr<const DuplicateFinder::Group>& held = groups[group.id];
+    std::shared_ptr<const DuplicateFinder::Group> record = held.lock();
+    if (!record) held = record = std::make_shared<const DuplicateFinder::Group>(group);
+    return record;
 }
 
-// Ties copy `index` of a group, when it is staged as itself, to the group's other copies.
-void guardCopy(Guards& guards, const Queue& queue, const DuplicateFinder::Group& group, std::size_t index) {
-    const std::string path = group.files[index]->path();
-    if (std::none_of(queue.begin(), queue.end(), [&](const auto& item) { return item->path() == path; })) return;
-    const auto identity = [&](std::size_t i) {
-        return i < group.identities.size() ? group.identities[i] : DuplicateFiles::Identity{};
-    };
-    CopyGuard guard{.size = group.size, .self = identity(index), .others = {}};
-    for (std::size_t i = 0; i < group.files.size(); ++i)
-        if (i != index && group.files[i]) guard.others.emplace_back(group.files[i], identity(i));
-    guards[path] = std::move(guard);
-}
-
-// Why a staged copy of a duplicate group may not move now; empty when it may. Asked before any
-// item moves, of the whole queue: a copy that goes with this same emptying is no copy left, and
-// neither is one in a Trash (as its scan marked it, or as the places are now), which goes when the
-// Trash is emptied.
-std::string whyCopyStays(const Queue& queue, const std::string& path, const CopyGuard& guard,
-                         const PlaceRegistry& places) {
-    const std::string name = oneLine(PathText::lastComponent(path));
-    // Each look goes through the gate: a copy on a mount that stopped answering is told so within
-    // its bound, never waited for on the window's thread.
-    using DuplicateFinder::Standing;
-    switch (DuplicateFinder::standing(path, guard.self, guard.size)) {
-    case Standing::asCompared: break;
-    case Standing::notAnswering: return PathGate::message(PathGate::notAnswering);
-    case Standing::changed: return name + " changed since the scan";
+// Ties each copy of `indices`, where it is staged as itself, to its group.
+void guardCopies(Guards& guards, GuardedGroups& groups, const StagedQueue& queue, const DuplicateFinder::Group& group,
+                 const std::vector<std::size_t>& indices) {
+    std::shared_ptr<const DuplicateFinder::Group> record;
+    for (const std::size_t index : indices) {
+        std::string path = group.files[index]->path();
+        if (!queue.findPath(path)) continue;
+        if (!record) record = recordOf(groups, group);
+        guards[std::move(path)] = CopyGuard{.group = record, .index = index};
     }
+}
+
+// What is known of copy `index` of a group as the search compared it; a default identity where
+// the group does not say.
+DuplicateFiles::Identity identityIn(const DuplicateFinder::Group& group, std::size_t index) {
+    return index < group.identities.size() ? group.identities[index] : DuplicateFiles::Identity{};
+}
+
+// Why the staged copies of `group` stay, for whichever of them asks: empty while another copy, not
+// leaving with this emptying and outside every Trash, is still as the search compared it. A copy
+// that goes with this same emptying is no copy left, and neither is one in a Trash (as its scan
+// marked it, or as the places are now), which goes when the Trash is emptied. Each look goes
+// through the gate: a copy whose file system does not answer cannot be vouched for.
+std::string whyGroupStays(const StagedQueue& leaving, const DuplicateFinder::Group& group, const PlaceRegistry& places) {
     bool inTrash = false;
-    for (const auto& [other, identity] : guard.others) {
-        const std::string otherPath = other->path();
-        // A copy whose file system does not answer cannot be vouched for.
-        if (isLeaving(queue, otherPath) || DuplicateFinder::standing(otherPath, identity, guard.size) != Standing::asCompared)
+    for (std::size_t i = 0; i < group.files.size(); ++i) {
+        if (!group.files[i]) continue;
+        const std::string path = group.files[i]->path();
+        if (leaving.holds(path) ||
+            DuplicateFinder::standing(path, identityIn(group, i), group.size) != DuplicateFinder::Standing::asCompared)
             continue;
-        if (!PlaceMarks::isInTrash(*other) && !Places::isInTrash(places, otherPath)) return {};
+        if (!PlaceMarks::isInTrash(*group.files[i]) && !Places::isInTrash(places, path)) return {};
         inTrash = true;
     }
-    return "No other copy of " + name + (inTrash ? " is left outside the Trash" : " is left as the search found it");
+    return inTrash ? " is left outside the Trash" : " is left as the search found it";
+}
+
+// Why a staged copy of a duplicate group may not move now; empty when it may. The group's part
+// is worked out once per emptying, for all its copies.
+std::string whyCopyStays(QueueMove& move, const std::string& path, const CopyGuard& guard) {
+    const DuplicateFinder::Group& group = *guard.group;
+    const std::string name = oneLine(PathText::lastComponent(path));
+    // Never waited for on the window's thread: a copy on a mount that stopped answering says so
+    // within the gate's bound.
+    switch (DuplicateFinder::standing(path, identityIn(group, guard.index), group.size)) {
+    case DuplicateFinder::Standing::asCompared: break;
+    case DuplicateFinder::Standing::notAnswering: return PathGate::message(PathGate::notAnswering);
+    case DuplicateFinder::Standing::changed: return name + " changed since the scan";
+    }
+    auto verdict = move.verdicts.find(&group);
+    if (verdict == move.verdicts.end())
+        verdict = move.verdicts.emplace(&group, whyGroupStays(move.leaving, group, move.places)).first;
+    return verdict->second.empty() ? std::string() : "No other copy of " + name + verdict->second;
 }
 
 // The item staged for a node. A folder of the filtered copy holds only what passed the filter, yet
@@ -136,14 +118,14 @@ AppState::NodePtr wholeItem(const AppState::NodePtr& node, const AppState::NodeP
 } // namespace
 
 bool AppState::isQueued(const FileNode* node) const {
-    return node && findItem(m->queue, node) != m->queue.end();
+    return m->queue.find(node).has_value();
 }
 
 void AppState::toggleQueue(const NodePtr& node) {
     if (!node) return;
-    if (auto found = findItem(m->queue, node.get()); found != m->queue.end()) {
-        m->queue.erase(found);
-        forgetUnstaged(m->trashFailures, m->copyGuards, m->queue);
+    if (const auto found = m->queue.find(node.get())) {
+        m->queue.removeIf([&](std::size_t index) { return index == *found; });
+        forgetUnstaged(m->trashFailures, m->copyGuards, m->guardedGroups, m->queue);
         emit queueChanged();
         return;
     }
@@ -156,18 +138,29 @@ std::optional<std::string> AppState::whyNotStaged(const FileNode* node) const {
 }
 
 void AppState::enqueue(const NodePtr& node) {
-    const NodePtr item = wholeItem(node, m->root);
-    if (!item) return;
-    // Staged, it would promise space that the move then refuses.
-    if (const std::optional<std::string> refused = whyNotStaged(item.get())) {
-        setBanner(Banner::make(Banner::Kind::error,
-                               QStringLiteral("Could not stage ") +
-                                   QString::fromStdString(oneLine(PathText::lastComponent(item->path()))),
-                               QString::fromStdString(oneLine(*refused))));
-        return;
+    if (node) enqueue(std::vector<NodePtr>{node});
+}
+
+void AppState::enqueue(const std::vector<NodePtr>& nodes) {
+    std::vector<NodePtr> items;
+    items.reserve(nodes.size());
+    std::optional<Banner> refusal;
+    for (const NodePtr& node : nodes) {
+        NodePtr item = wholeItem(node, m->root);
+        if (!item) continue;
+        // Staged, it would promise space that the move then refuses.
+        if (const std::optional<std::string> refused = whyNotStaged(item.get())) {
+            refusal = Banner::make(Banner::Kind::error,
+                                   QStringLiteral("Could not stage ") +
+                                       QString::fromStdString(oneLine(PathText::lastComponent(item->path()))),
+                                   QString::fromStdString(oneLine(*refused)));
+            continue;
+        }
+        items.push_back(std::move(item));
     }
-    if (!stage(m->queue, item)) return;
-    forgetUnstaged(m->trashFailures, m->copyGuards, m->queue);
+    if (refusal) setBanner(std::move(refusal));
+    if (!m->queue.stage(items)) return;
+    forgetUnstaged(m->trashFailures, m->copyGuards, m->guardedGroups, m->queue);
     emit queueChanged();
 }
 
@@ -183,81 +176,71 @@ std::vector<const FileNode*> AppState::stageable(const std::vector<const FileNod
 void AppState::stageExtras(const DuplicateFinder::Group& group) {
     const std::vector<NodePtr>& copies = group.files;
     if (copies.size() < 2 || !copies.front()) return;
-    if (isLeaving(m->queue, copies.front()->path())) return;
+    if (m->queue.holds(copies.front()->path())) return;
+    std::vector<NodePtr> extras;
+    std::vector<std::size_t> indices;
     for (std::size_t i = 1; i < copies.size(); ++i) {
         if (!copies[i]) continue;
-        enqueue(copies[i]);
-        guardCopy(m->copyGuards, m->queue, group, i);
+        extras.push_back(copies[i]);
+        indices.push_back(i);
     }
+    enqueue(extras);
+    guardCopies(m->copyGuards, m->guardedGroups, m->queue, group, indices);
 }
 
 void AppState::toggleCopy(const DuplicateFinder::Group& group, std::size_t index) {
     if (index >= group.files.size() || !group.files[index]) return;
     toggleQueue(group.files[index]);
-    guardCopy(m->copyGuards, m->queue, group, index);
+    guardCopies(m->copyGuards, m->guardedGroups, m->queue, group, {index});
 }
 
 void AppState::setQueue(std::vector<NodePtr> queue) {
-    std::vector<NodePtr> staged;
-    for (const NodePtr& node : queue) stage(staged, node);
-    if (!assign(m->queue, std::move(staged))) return;
-    forgetUnstaged(m->trashFailures, m->copyGuards, m->queue);
+    StagedQueue staged;
+    staged.stage(queue);
+    if (staged.items() == m->queue.items()) return;
+    m->queue = std::move(staged);
+    forgetUnstaged(m->trashFailures, m->copyGuards, m->guardedGroups, m->queue);
     emit queueChanged();
 }
 
 std::int64_t AppState::queueTotal() const {
     std::int64_t total = 0;
-    for (const NodePtr& item : m->queue) total = saturatingAdd(total, item->bytes(m->useAllocatedSize));
+    for (const NodePtr& item : m->queue.items()) total = saturatingAdd(total, item->bytes(m->useAllocatedSize));
     return total;
 }
 
 void AppState::emptyQueue() {
     if (m->queue.empty()) return;
 
-    // Every queued node keeps its tree alive, so these are the items' full, absolute paths.
-    std::vector<std::string> paths;
-    std::vector<std::string> movable;
-    std::unordered_map<std::string, std::int64_t> sizes;
-    // Each item moves only while its name still stands for what was scanned.
-    std::unordered_map<std::string, FreedesktopTrash::Identity> identities;
-    // Copies of a duplicate group that must stay, with why; decided before anything moves.
-    std::unordered_map<std::string, std::string> held;
-    // The places as they are now, looked at once for every item: each moves only when it is none
-    // of them, whatever its scan marked.
-    const PlaceRegistry places = Places::lookAt(Places::Sources::current());
-    paths.reserve(m->queue.size());
-    for (const NodePtr& item : m->queue) {
-        paths.push_back(item->path());
-        if (const auto guard = m->copyGuards.find(paths.back()); guard != m->copyGuards.end()) {
-            if (std::string why = whyCopyStays(m->queue, paths.back(), guard->second, places); !why.empty()) {
-                held.emplace(paths.back(), std::move(why));
+    QueueMove move;
+    move.leaving = m->queue;
+    move.places = Places::lookAt(Places::Sources::current());
+    TrashService::Outcome& outcome = move.outcome;
+    for (std::size_t index = 0; index < move.leaving.size(); ++index) {
+        const NodePtr& item = move.leaving.items()[index];
+        // Every queued node keeps its tree alive, so this is the item's full, absolute path.
+        const std::string& path = move.leaving.pathAt(index);
+        if (const auto guard = m->copyGuards.find(path); guard != m->copyGuards.end()) {
+            if (std::string why = whyCopyStays(move, path, guard->second); !why.empty()) {
+                outcome.failed.emplace_back(path, std::move(why));
                 continue;
             }
         }
-        movable.push_back(paths.back());
-        sizes[paths.back()] = item->bytes(m->useAllocatedSize);
-        if (const auto identity = TrashService::identityOf(*item)) identities[paths.back()] = *identity;
+        // It moves only while its name still stands for what was scanned.
+        std::unordered_map<std::string, FreedesktopTrash::Identity> identity;
+        if (const auto scanned = TrashService::identityOf(*item)) identity.emplace(path, *scanned);
+        TrashService::Outcome one =
+            TrashService::trashScanned({path}, {{path, item->bytes(m->useAllocatedSize)}}, identity, move.places);
+        outcome.freed = saturatingAdd(outcome.freed, one.freed);
+        outcome.trashed.insert(outcome.trashed.end(), one.trashed.begin(), one.trashed.end());
+        outcome.failed.insert(outcome.failed.end(), one.failed.begin(), one.failed.end());
     }
-
-    TrashService::Outcome outcome = TrashService::trashScanned(movable, sizes, identities, places);
     setLastReclaim(outcome.freed);
-    if (!held.empty()) {
-        // Failures in the queue's order, the held copies among them.
-        std::unordered_map<std::string, std::string> reasons(outcome.failed.begin(), outcome.failed.end());
-        reasons.merge(held);
-        outcome.failed.clear();
-        for (const std::string& path : paths)
-            if (const auto reason = reasons.find(path); reason != reasons.end()) outcome.failed.emplace_back(path, reason->second);
-    }
 
     m->trashFailures = {outcome.failed.begin(), outcome.failed.end()};
-    const std::unordered_set<std::string> moved(outcome.trashed.begin(), outcome.trashed.end());
-    std::vector<NodePtr> remaining;
-    for (std::size_t i = 0; i < m->queue.size(); ++i)
-        if (!moved.contains(paths[i])) remaining.push_back(m->queue[i]);
-    if (remaining.size() != m->queue.size()) {
-        m->queue = std::move(remaining);
-        forgetUnstaged(m->trashFailures, m->copyGuards, m->queue);
+    const std::unordered_set<std::string_view> moved(outcome.trashed.begin(), outcome.trashed.end());
+    if (m->queue.removeIf([&](std::size_t index) { return moved.contains(m->queue.pathAt(index)); })) {
+        forgetUnstaged(m->trashFailures, m->copyGuards, m->guardedGroups, m->queue);
         emit queueChanged();
     }
 
@@ -280,9 +263,9 @@ void AppState::emptyQueue() {
 
 std::optional<std::string> AppState::trashFailure(const FileNode* node) const {
     if (!node || m->trashFailures.empty()) return std::nullopt;
-    const auto item = findItem(m->queue, node);
-    if (item == m->queue.end()) return std::nullopt;
-    const auto found = m->trashFailures.find((*item)->path());
+    const auto item = m->queue.find(node);
+    if (!item) return std::nullopt;
+    const auto found = m->trashFailures.find(m->queue.pathAt(*item));
     if (found == m->trashFailures.end()) return std::nullopt;
     return found->second;
 }
