@@ -224,12 +224,18 @@ public:
     std::int64_t queueTotal() const;
     // Moves every staged item to the Trash, records the bytes freed, keeps the items that failed,
     // refreshes the volumes and raises the outcome banner, whose detail for a failure names the
-    // first item that failed and why. Nothing when the queue is empty.
+    // first item that failed and why. Nothing when the queue is empty or an emptying is under way.
+    // The items move in order, a slice at a time from the event loop, so the window keeps
+    // answering through a long emptying: each slice's moved items leave the queue (it counts down)
+    // and its failures are told at once. An item unstaged before its turn stays where it is, so
+    // clearing the queue stops the emptying; an item staged meanwhile waits for the next one.
     // A copy staged from a duplicate group moves only while it is still the file the search
     // compared and another copy of its group, not staged and outside every Trash, is too: the
     // search's verdict may no longer hold (a copy edited, truncated, replaced, deleted or thrown
     // away since), and the user must never be left without the content.
     void emptyQueue();
+    // An emptying of the queue is under way (see emptyQueue()).
+    bool isEmptying() const;
     // The system's message for a staged item that the last emptying could not move; none for any
     // other node, and none once the item has left the queue.
     std::optional<std::string> trashFailure(const FileNode* node) const;
@@ -286,6 +292,7 @@ signals:
     void filterChanged();
     void isFilteringChanged();
     void queueChanged();
+    void isEmptyingChanged();
     void lastReclaimChanged();
     void bannerChanged();
     void volumesChanged();
@@ -306,6 +313,10 @@ private:
     // enqueue() of each node in order: one change of the queue for all of them, the banner naming
     // the last one refused.
     void enqueue(const std::vector<NodePtr>& nodes);
+    // Moves the next items of the emptying under way, for a few milliseconds, then lets the event
+    // loop run before the next slice; the last slice reports.
+    void moveSlice();
+    void finishMove();
     void rememberRecent(const ScanTarget& target);
 
     void pollProgress();

@@ -30,11 +30,13 @@ struct CopyGuard {
     std::size_t index = 0;
 };
 
-// One emptying of the queue.
+// An emptying of the queue under way. The items move a slice at a time from the event loop, so the
+// window keeps answering and the queue counts down as they go.
 struct QueueMove {
     // The queue as the emptying began: a copy of a duplicate group stays when the rest of its group
     // goes with this same emptying.
     StagedQueue leaving;
+    std::size_t next = 0; // the item of `leaving` to move next
     // The places as they are now, looked at once for the whole emptying: each item moves only when
     // it is none of them, whatever its scan marked.
     PlaceRegistry places;
@@ -137,6 +139,8 @@ struct AppState::Data {
     std::unordered_map<Uuid, std::weak_ptr<const DuplicateFinder::Group>> guardedGroups;
     // The places the last scan marked its tree with: what a refusal to stage names.
     std::shared_ptr<const PlaceRegistry> places;
+    // The emptying under way; null when none is.
+    std::unique_ptr<QueueMove> move;
     std::optional<Banner> banner;
     std::vector<VolumeInfo> volumes;
     std::vector<PresetHit> presetHits;

@@ -13,8 +13,10 @@
 #include "base/Utf8.h"
 
 #include <QFile>
+#include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -209,17 +211,36 @@ std::int64_t AppState::queueTotal() const {
     return total;
 }
 
-void AppState::emptyQueue() {
-    if (m->queue.empty()) return;
+bool AppState::isEmptying() const {
+    return m->move != nullptr;
+}
 
-    QueueMove move;
-    move.leaving = m->queue;
-    move.places = Places::lookAt(Places::Sources::current());
+void AppState::emptyQueue() {
+    if (m->queue.empty() || m->move) return;
+    m->move = std::make_unique<QueueMove>();
+    m->move->leaving = m->queue;
+    m->move->places = Places::lookAt(Places::Sources::current());
+    // The messages of the last emptying give way to this one's as its items are tried.
+    m->trashFailures.clear();
+    emit isEmptyingChanged();
+    moveSlice();
+}
+
+void AppState::moveSlice() {
+    // Short enough that the window still draws a frame between two slices.
+    constexpr auto sliceTime = std::chrono::milliseconds(8);
+    const auto start = std::chrono::steady_clock::now();
+    QueueMove& move = *m->move;
     TrashService::Outcome& outcome = move.outcome;
-    for (std::size_t index = 0; index < move.leaving.size(); ++index) {
+    const std::size_t movedBefore = outcome.trashed.size();
+    const std::size_t failedBefore = outcome.failed.size();
+    while (move.next < move.leaving.size() && std::chrono::steady_clock::now() - start < sliceTime) {
+        const std::size_t index = move.next++;
         const NodePtr& item = move.leaving.items()[index];
         // Every queued node keeps its tree alive, so this is the item's full, absolute path.
         const std::string& path = move.leaving.pathAt(index);
+        // An item unstaged since the emptying began ("Clear" included) stays where it is.
+        if (!m->queue.findPath(path)) continue;
         if (const auto guard = m->copyGuards.find(path); guard != m->copyGuards.end()) {
             if (std::string why = whyCopyStays(move, path, guard->second); !why.empty()) {
                 outcome.failed.emplace_back(path, std::move(why));
@@ -235,15 +256,30 @@ void AppState::emptyQueue() {
         outcome.trashed.insert(outcome.trashed.end(), one.trashed.begin(), one.trashed.end());
         outcome.failed.insert(outcome.failed.end(), one.failed.begin(), one.failed.end());
     }
-    setLastReclaim(outcome.freed);
 
-    m->trashFailures = {outcome.failed.begin(), outcome.failed.end()};
-    const std::unordered_set<std::string_view> moved(outcome.trashed.begin(), outcome.trashed.end());
-    if (m->queue.removeIf([&](std::size_t index) { return moved.contains(m->queue.pathAt(index)); })) {
+    // What moved leaves the queue at once and what failed says why, so the bar counts down and
+    // the list shows each reason as the emptying goes.
+    if (outcome.trashed.size() != movedBefore || outcome.failed.size() != failedBefore) {
+        const std::unordered_set<std::string_view> moved(outcome.trashed.begin() + movedBefore, outcome.trashed.end());
+        m->queue.removeIf([&](std::size_t index) { return moved.contains(m->queue.pathAt(index)); });
+        m->trashFailures.insert(outcome.failed.begin() + failedBefore, outcome.failed.end());
         forgetUnstaged(m->trashFailures, m->copyGuards, m->guardedGroups, m->queue);
         emit queueChanged();
     }
+    if (move.next < move.leaving.size()) {
+        QTimer::singleShot(0, this, [this] { moveSlice(); });
+        return;
+    }
+    finishMove();
+}
 
+void AppState::finishMove() {
+    const std::unique_ptr<QueueMove> move = std::move(m->move);
+    emit isEmptyingChanged();
+    const TrashService::Outcome& outcome = move->outcome;
+    // Nothing was tried when everything was unstaged before its turn: nothing to report.
+    if (outcome.trashed.empty() && outcome.failed.empty()) return;
+    setLastReclaim(outcome.freed);
     refreshVolumes();
 
     if (!outcome.failed.empty()) {

@@ -1,10 +1,12 @@
-// A queue of many items: a duplicate group staged as one change of the queue.
+// A queue of many items: a duplicate group staged as one change of the queue, and an emptying that
+// moves a slice at a time, the queue counting down, stopped by clearing the queue.
 #include "state/AppState.h"
 #include "services/DuplicateFinder.h"
 #include "state/AppStateTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -37,7 +39,7 @@ protected:
 
 } // namespace
 
-TEST_F(AppStateLargeQueue, AGroupIsStagedInOneChangeAndMovesWhole) {
+TEST_F(AppStateLargeQueue, AGroupIsStagedInOneChangeAndMovesAsTheQueueCountsDown) {
     constexpr std::size_t copies = 1500;
     for (std::size_t i = 0; i < copies; ++i) dir.file("copies/c" + std::to_string(i), 64);
     ASSERT_TRUE(scanAndWait(state, dir / "copies"));
@@ -51,10 +53,45 @@ TEST_F(AppStateLargeQueue, AGroupIsStagedInOneChangeAndMovesWhole) {
     EXPECT_EQ(changes, 1) << "one change of the queue for the whole group";
     ASSERT_EQ(state.queue().size(), copies - 1);
 
-    state.emptyQueue();
+    std::vector<std::size_t> counts;
+    QObject::connect(&state, &AppState::queueChanged, [&] {
+        counts.push_back(state.queue().size());
+        EXPECT_TRUE(state.isEmptying());
+        state.emptyQueue(); // one emptying at a time: nothing more
+    });
+    ASSERT_TRUE(emptyQueueAndWait(state));
+    EXPECT_TRUE(std::is_sorted(counts.rbegin(), counts.rend())) << "the queue only counts down";
+    EXPECT_EQ(counts.back(), 0u);
     ASSERT_TRUE(state.banner());
     EXPECT_EQ(state.banner()->title, "Moved 1499 items to Trash");
     EXPECT_EQ(filesIn("copies"), 1u);
     EXPECT_TRUE(std::filesystem::exists(groups[0].files[0]->path())) << "the kept copy stays";
     EXPECT_EQ(filesIn("data/Trash/files"), copies - 1);
+}
+
+// Clearing the queue while its items move stops the move: what moved is reported, what had not
+// yet moved stays where it is, and nothing is lost between the two.
+TEST_F(AppStateLargeQueue, ClearingTheQueueWhileItMovesStopsTheMove) {
+    constexpr std::size_t items = 400;
+    for (std::size_t i = 0; i < items; ++i) dir.file("items/f" + std::to_string(i), 10);
+    ASSERT_TRUE(scanAndWait(state, dir / "items"));
+    const auto& children = state.root()->children();
+    std::vector<AppState::NodePtr> staged;
+    for (FileNode* child : children) staged.push_back(state.retain(child));
+    state.setQueue(staged);
+    bool cleared = false;
+    QObject::connect(&state, &AppState::queueChanged, [&] {
+        if (state.isEmptying() && !cleared) {
+            cleared = true;
+            state.setQueue({});
+        }
+    });
+    ASSERT_TRUE(emptyQueueAndWait(state));
+    ASSERT_TRUE(cleared);
+    const std::size_t moved = filesIn("data/Trash/files");
+    EXPECT_EQ(moved + filesIn("items"), items);
+    ASSERT_TRUE(state.banner());
+    EXPECT_EQ(state.banner()->title,
+              QStringLiteral("Moved %1 item%2 to Trash").arg(moved).arg(moved == 1 ? "" : "s"));
+    EXPECT_TRUE(state.queue().empty());
 }

@@ -150,7 +150,7 @@ TEST_F(AppStateTrash, EmptyingMovesEveryItemAndReportsTheBytes) {
     state.setUseAllocatedSize(false);
     state.enqueue(node("one.bin"));
     state.enqueue(node("sub"));
-    state.emptyQueue();
+    emptyQueueAndWait(state);
 
     EXPECT_TRUE(state.queue().empty());
     EXPECT_EQ(state.lastReclaim(), 7000);
@@ -167,7 +167,7 @@ TEST_F(AppStateTrash, EmptyingMovesEveryItemAndReportsTheBytes) {
 
     state.enqueue(node("two.bin"));
     const auto firstBanner = *state.banner();
-    state.emptyQueue();
+    emptyQueueAndWait(state);
     EXPECT_EQ(state.banner()->title, "Moved 1 item to Trash");
     EXPECT_NE(state.banner()->id, firstBanner.id);
 }
@@ -179,7 +179,7 @@ TEST_F(AppStateTrash, VanishedItemsStayStagedAndTheRestStillMove) {
     std::filesystem::remove(scanRoot + "/two.bin"); // gone behind the program's back
     const std::int64_t expected = node("one.bin")->allocated + node("keep.txt")->allocated;
 
-    state.emptyQueue();
+    emptyQueueAndWait(state);
     EXPECT_EQ(queuedPaths(state), (std::vector<std::string>{scanRoot + "/two.bin"}));
     EXPECT_EQ(state.lastReclaim(), expected);
     EXPECT_TRUE(inTrash("one.bin"));
@@ -196,7 +196,7 @@ TEST_F(AppStateTrash, VanishedItemsStayStagedAndTheRestStillMove) {
     state.setQueue({});
     state.enqueue(node("file"));
     std::filesystem::remove(scanRoot + "/file");
-    state.emptyQueue();
+    emptyQueueAndWait(state);
     EXPECT_EQ(state.banner()->detail, "file: No such file or directory");
 }
 
@@ -207,7 +207,7 @@ TEST_F(AppStateTrash, AFolderSwappedForALinkKeepsItsItemStagedAndTheLinksTargetU
     std::filesystem::rename(scanRoot + "/sub", scanRoot + "/sub.real");
     std::filesystem::create_directory_symlink(dir / "elsewhere", scanRoot + "/sub");
 
-    state.emptyQueue();
+    emptyQueueAndWait(state);
     EXPECT_EQ(queuedPaths(state), (std::vector<std::string>{scanRoot + "/sub/three.bin"}));
     EXPECT_EQ(std::filesystem::file_size(dir / "elsewhere/three.bin"), 77u);
     EXPECT_TRUE(std::filesystem::exists(scanRoot + "/sub.real/three.bin"));
@@ -270,7 +270,7 @@ TEST_F(AppStateTrash, AnItemReplacedSinceTheScanStaysStagedAndNothingOfItsNameMo
     std::filesystem::remove(scanRoot + "/file.bin");
     dir.file("scan/file.bin/inner", 100);
 
-    state.emptyQueue();
+    emptyQueueAndWait(state);
     std::vector<std::string> expected;
     for (const std::string& name : replaced) expected.push_back(scanRoot + "/" + name);
     EXPECT_EQ(queuedPaths(state), expected);
@@ -327,7 +327,7 @@ TEST_F(AppStateTrash, AStagedCopyMovesOnlyWhileAnotherCopyStaysAsTheSearchFoundI
     std::filesystem::remove(root + "/k1");
     std::ofstream(root + "/k2", std::ios::app) << "more";
     std::filesystem::resize_file(root + "/extra/k3-copy", 10);
-    state.emptyQueue();
+    emptyQueueAndWait(state);
 
     const std::vector<std::string> stay = {"extra/k1-copy", "extra/k2-copy", "extra/k3-copy", "extra/k5-copy", "k5"};
     std::vector<std::string> staged;
@@ -351,7 +351,7 @@ TEST_F(AppStateTrash, AStagedCopyMovesOnlyWhileAnotherCopyStaysAsTheSearchFoundI
     // Unstaged and staged again by hand, a copy is an item like any other.
     state.toggleQueue(AppState::nodeAt(root + "/k5", state.displayRoot()));
     state.toggleQueue(AppState::nodeAt(root + "/k5", state.displayRoot()));
-    state.emptyQueue();
+    emptyQueueAndWait(state);
     EXPECT_TRUE(inTrash("k5"));
 }
 
@@ -405,7 +405,7 @@ TEST_F(AppStateTrash, ACopyWhoseOnlyOtherCopyIsInTheTrashStays) {
     state.stageExtras(groups[0]);
     ASSERT_EQ(state.queue().size(), 1u);
 
-    state.emptyQueue();
+    emptyQueueAndWait(state);
     EXPECT_TRUE(std::filesystem::exists(dir / "Documents/Work/Reports/2026/Q4/summary-q4.pdf"));
     EXPECT_EQ(state.queue().size(), 1u);
     EXPECT_EQ(state.trashFailure(groups[0].files[1].get()), "No other copy of summary-q4.pdf is left outside the Trash");
@@ -418,7 +418,7 @@ TEST_F(AppStateTrash, AReasonThatNamesTheItemIsOneLineThatNothingReorders) {
     state.enqueue(node(name));
     std::filesystem::remove(scanRoot + "/" + name);
     dir.folder("scan/" + name);
-    state.emptyQueue();
+    emptyQueueAndWait(state);
     ASSERT_TRUE(state.banner().has_value());
     EXPECT_EQ(state.banner()->detail, QStringLiteral("bidi\\u202eevil\\n.txt changed since the scan"));
 }
@@ -430,7 +430,7 @@ TEST_F(AppStateTrash, AScanStartedThroughALinkMovesItsItems) {
     ASSERT_TRUE(scanAndWait(state, dir / "alias"));
     ASSERT_EQ(state.root()->path(), scanRoot);
     state.enqueue(node("sub/three.bin"));
-    state.emptyQueue();
+    emptyQueueAndWait(state);
     EXPECT_TRUE(state.queue().empty());
     EXPECT_TRUE(inTrash("three.bin"));
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "alias"));
@@ -446,7 +446,7 @@ TEST_F(AppStateTrash, AFolderStagedFromTheFilteredTreeIsConfirmedAndCountedWithA
     state.enqueue(shown);
     EXPECT_TRUE(state.isQueued(shown.get()));
     EXPECT_EQ(state.queueTotal(), 10010);
-    state.emptyQueue();
+    emptyQueueAndWait(state);
     EXPECT_EQ(state.lastReclaim(), 10010);
     EXPECT_TRUE(inTrash("scan"));
     EXPECT_FALSE(std::filesystem::exists(scanRoot));
@@ -528,7 +528,7 @@ TEST_F(AppStateTrash, TheHomeAndATrashBehindALinkAreRefusedAtStagingAndAtTheMove
 
 TEST_F(AppStateTrash, EmptyQueueDoesNothing) {
     state.setBanner(std::nullopt);
-    state.emptyQueue();
+    emptyQueueAndWait(state);
     EXPECT_FALSE(state.banner().has_value());
     EXPECT_EQ(state.lastReclaim(), 0);
 }

@@ -70,4 +70,10 @@ inline bool scanAndWait(AppState& state, const std::string& path) {
     return waitUntil([&] { return !state.isScanning(); });
 }
 
+// Moves the staged items to the Trash and waits until the store has moved the last slice of them.
+inline bool emptyQueueAndWait(AppState& state) {
+    state.emptyQueue();
+    return waitUntil([&] { return !state.isEmptying(); });
+}
+
 } // namespace tallymere::test

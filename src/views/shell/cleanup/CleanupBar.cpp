@@ -169,6 +169,8 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         const QRectF area(rect());
+        // Faded while it cannot be pressed (the items are moving).
+        if (!isEnabled()) painter.setOpacity(pressedOpacity);
         ShapePaint::fillRounded(painter, area, ShapePaint::capsuleRadius(area), m_fill);
         if (isPressed()) painter.setOpacity(pressedOpacity);
         const QSizeF content = measure(m_pieces, m_spacing);
@@ -261,7 +263,8 @@ CleanupBar::CleanupBar(AppState& state, QWidget* parent)
         }
     });
 
-    for (auto signal : {&AppState::queueChanged, &AppState::volumesChanged, &AppState::useAllocatedSizeChanged})
+    for (auto signal : {&AppState::queueChanged, &AppState::volumesChanged, &AppState::useAllocatedSizeChanged,
+                        &AppState::isEmptyingChanged})
         connect(&m_state, signal, this, &CleanupBar::refresh);
     refresh();
 }
@@ -308,6 +311,8 @@ void CleanupBar::refresh() {
         {Piece::icon("trash.fill", 11, QFont::Bold, Qt::white),
          Piece::label(QStringLiteral("Move to Trash"), Typography::font(12, QFont::Bold), Qt::white)},
         t.danger);
+    // While the items move the count goes down as they leave; they are not asked about again.
+    m_trash->setEnabled(!m_state.isEmptying());
 
     if (m_state.queue().empty() && m_expanded) reset();
     // An open list follows the queue's length at once.
@@ -350,7 +355,7 @@ void CleanupBar::reset() {
 }
 
 void CleanupBar::confirmMove() {
-    if (m_confirmation || m_state.queue().empty()) return;
+    if (m_confirmation || m_state.queue().empty() || m_state.isEmptying()) return;
     // Counted from the queue as it stands when the question is asked.
     auto* box = new QMessageBox(QMessageBox::Warning, confirmationTitle(m_state.queue().size()),
                                 confirmationTitle(m_state.queue().size()), QMessageBox::NoButton, this);

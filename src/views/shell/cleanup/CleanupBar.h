@@ -46,7 +46,8 @@ public:
     bool isExpanded() const { return m_expanded; }
     // Opens or closes the list of staged items (the disclosure control's action).
     void toggleExpanded();
-    // Asks whether to move the staged items to the Trash (the "Move to Trash" button's action).
+    // Asks whether to move the staged items to the Trash (the "Move to Trash" button's action);
+    // nothing while the store is moving them (the button is faded then, and the count goes down).
     void confirmMove();
     // The question while it is asked; null otherwise.
     QMessageBox* confirmation() const;

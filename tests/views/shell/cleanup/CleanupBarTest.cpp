@@ -193,9 +193,17 @@ TEST_F(Cleanup, ConfirmedMoveReportsThePartOfTheQueueThatFailed) {
     EXPECT_EQ(state.queue().size(), 3u);
     EXPECT_TRUE(std::filesystem::exists(scanRoot + "/one.bin"));
 
+    // While the items move the button is not offered again.
+    bool offeredWhileMoving = false;
+    QObject::connect(&state, &AppState::queueChanged, &bar, [&] {
+        offeredWhileMoving = offeredWhileMoving || (state.isEmptying() && bar.trashButton()->isEnabled());
+    });
     click(bar.trashButton());
     answer(bar.confirmation(), "Move to Trash");
     EXPECT_FALSE(bar.isConfirming());
+    ASSERT_TRUE(waitUntil([&] { return !state.isEmptying(); }));
+    EXPECT_FALSE(offeredWhileMoving);
+    EXPECT_TRUE(bar.trashButton()->isEnabled());
     // What moved is freed and unstaged; what failed stays staged and the banner says so.
     EXPECT_EQ(queued(), (std::vector<std::string>{"two.bin"}));
     EXPECT_EQ(state.lastReclaim(), 5000 + 2000);
@@ -235,6 +243,7 @@ TEST_F(Cleanup, AnItemWithALongNameThatCouldNotMoveStillSaysWhy) {
     std::filesystem::remove(scanRoot + "/" + name);
     click(bar.trashButton());
     answer(bar.confirmation(), "Move to Trash");
+    ASSERT_TRUE(waitUntil([&] { return !state.isEmptying(); }));
     ASSERT_TRUE(state.trashFailure(state.queue().front().get()).has_value());
     click(bar.disclosure());
     // The name gives way to the reason, which shows in the warning colour on the row.
