@@ -12,13 +12,18 @@
 #include "support/TreeText.h"
 #include "support/Unprivileged.h"
 
+#include <QThreadPool>
+
 #include <gtest/gtest.h>
 
 #include <linux/magic.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -524,6 +529,28 @@ TEST_F(AppStateTrash, TheHomeAndATrashBehindALinkAreRefusedAtStagingAndAtTheMove
         EXPECT_TRUE(std::filesystem::exists(dir / c.staged));
         state.setQueue({});
     }
+}
+
+// Moving a folder takes every volume mounted below it along into the Trash, where emptying the
+// Trash would delete the volume's files: staged, it is refused as the move refuses it.
+TEST_F(AppStateTrash, AFolderHoldingAMountedVolumeIsRefusedWithTheMovesReason) {
+    const std::string volume = dir.folder("scan/sub/volume");
+    const bool ran = runInPrivateMounts([&] {
+        if (::mount("tm-volume", volume.c_str(), "tmpfs", 0, "size=1m") != 0)
+            cannotRunHere("cannot mount a tmpfs here (" + std::string(std::strerror(errno)) + ")");
+        // The namespace is this thread's alone: the pool's threads, made before it, are let go so
+        // that the scan's are made in it.
+        QThreadPool::globalInstance()->waitForDone();
+        ASSERT_TRUE(scanAndWait(state, scanRoot));
+        state.toggleQueue(node("sub"));
+        EXPECT_TRUE(state.queue().empty());
+        ASSERT_TRUE(state.banner());
+        EXPECT_EQ(state.banner()->title, "Could not stage sub");
+        EXPECT_EQ(state.banner()->detail, QString::fromStdString(scanRoot + "/sub holds a mounted volume (" + volume + ")"));
+        state.toggleQueue(node("sub/three.bin"));
+        EXPECT_EQ(state.queue().size(), 1u) << "what lies beside the volume still goes";
+    });
+    if (!ran) GTEST_SKIP() << whyNotRun();
 }
 
 TEST_F(AppStateTrash, EmptyQueueDoesNothing) {
