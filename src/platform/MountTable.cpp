@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <pthread.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -112,19 +113,24 @@ std::vector<MountEntry> read(const std::string& path) {
 std::shared_ptr<const std::vector<MountEntry>> current() {
     // The table, and a descriptor of it open for its whole life: a poll of such a descriptor reports
     // POLLPRI once for each time anything was mounted or unmounted in its namespace since its last
-    // poll (or its opening). A child forked from this process, which may go on to make a namespace
-    // of its own, opens its own.
+    // poll (or its opening). A child forked from this process, whose descriptor it shares, and a
+    // process in another namespace than the table's, open their own.
     struct Cache {
         std::mutex lock;
         int watch = -1;
+        std::uint64_t rootMount = 0;
         std::shared_ptr<const std::vector<MountEntry>> table;
     };
     static Cache cache;
     static std::atomic<bool> forked{false};
     static const bool watchesForks = ::pthread_atfork(nullptr, nullptr, [] { forked = true; }) == 0;
     constexpr const char* path = "/proc/self/mountinfo";
+    // A namespace of its own (unshare, setns) numbers every mount afresh, "/" included.
+    struct statx root {};
+    const std::uint64_t rootMount =
+        ::statx(AT_FDCWD, "/", AT_STATX_DONT_SYNC, STATX_MNT_ID, &root) == 0 && (root.stx_mask & STATX_MNT_ID) ? root.stx_mnt_id : 0;
     std::lock_guard guard(cache.lock);
-    bool stale = !cache.table || cache.watch < 0 || forked.exchange(false) || !watchesForks;
+    bool stale = !cache.table || cache.watch < 0 || forked.exchange(false) || !watchesForks || rootMount != cache.rootMount;
     if (!stale) {
         pollfd changed{.fd = cache.watch, .events = POLLPRI, .revents = 0};
         stale = ::poll(&changed, 1, 0) < 0 || (changed.revents & (POLLPRI | POLLERR | POLLNVAL)) != 0;
@@ -133,6 +139,7 @@ std::shared_ptr<const std::vector<MountEntry>> current() {
     if (cache.watch >= 0) ::close(cache.watch);
     // Opened before the table is read, so a change made while it is read marks the new descriptor.
     cache.watch = ::open(path, O_RDONLY | O_CLOEXEC);
+    cache.rootMount = rootMount;
     cache.table = std::make_shared<const std::vector<MountEntry>>(read(path));
     return cache.table;
 }

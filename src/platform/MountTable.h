@@ -28,8 +28,8 @@ std::vector<MountEntry> parse(std::string_view text);
 std::vector<MountEntry> read(const std::string& path = "/proc/self/mountinfo");
 
 // The process's mount table as it is now, read again only when the kernel says it changed (or in a
-// child forked since, which may have a namespace of its own): a call costs two system calls while
-// nothing was mounted, where reading the table costs a parse of every line, and a machine may list
+// child forked since, or after a move to another mount namespace): a call costs three system calls
+// while nothing was mounted, where reading the table costs a parse of every line, and a machine may list
 // thousands. Empty when the table cannot be read. Any thread.
 std::shared_ptr<const std::vector<MountEntry>> current();
 
