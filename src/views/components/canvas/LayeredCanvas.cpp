@@ -64,9 +64,27 @@ QRegion LayeredCanvas::marksRegion() const {
 void LayeredCanvas::refreshQueued() {
     m_queued.clear();
     if (!m_subject) return;
-    // By path, not identity: a filtered copy and the scanned tree hold the same item twice.
-    for (const AppState::NodePtr& item : m_state.queue())
-        if (AppState::NodePtr mine = AppState::nodeAt(item->path(), m_subject)) m_queued.insert(mine.get());
+    const auto within = [&](const FileNode* node) {
+        for (; node; node = node->parent)
+            if (node == m_subject.get()) return true;
+        return false;
+    };
+    const auto topOf = [](const FileNode* node) {
+        while (node->parent) node = node->parent;
+        return node;
+    };
+    const FileNode* top = topOf(m_subject.get());
+    for (const AppState::NodePtr& item : m_state.queue()) {
+        // An item of this very tree is itself, found by walking up. One of another tree (a
+        // filtered copy and the scanned tree hold the same item twice) is found by its path,
+        // which walks down through folders by name: thousands staged from one folder of
+        // thousands would cost millions of names compared on every change of the queue.
+        if (topOf(item.get()) == top) {
+            if (within(item.get())) m_queued.insert(item.get());
+        } else if (AppState::NodePtr mine = AppState::nodeAt(item->path(), m_subject)) {
+            m_queued.insert(mine.get());
+        }
+    }
 }
 
 void LayeredCanvas::connectStandardInputs() {
