@@ -45,6 +45,9 @@ struct QueueMove {
     std::unordered_map<const DuplicateFinder::Group*, std::string> verdicts;
     // What moved, and what did not with why, in the queue's order.
     TrashService::Outcome outcome;
+    // How much of `outcome` the queue was told of, and when.
+    std::size_t toldMoved = 0, toldFailed = 0;
+    std::chrono::steady_clock::time_point told;
 };
 
 // Where background work hands its result to the store. The work posts a call that runs on the

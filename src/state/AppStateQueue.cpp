@@ -219,6 +219,7 @@ void AppState::emptyQueue() {
     if (m->queue.empty() || m->move) return;
     m->move = std::make_unique<QueueMove>();
     m->move->leaving = m->queue;
+    m->move->told = std::chrono::steady_clock::now();
     m->move->places = Places::lookAt(Places::Sources::current());
     // The messages of the last emptying give way to this one's as its items are tried.
     m->trashFailures.clear();
@@ -229,11 +230,11 @@ void AppState::emptyQueue() {
 void AppState::moveSlice() {
     // Short enough that the window still draws a frame between two slices.
     constexpr auto sliceTime = std::chrono::milliseconds(8);
+    // How often the queue counts down: every change redraws whatever shows the queue.
+    constexpr auto reportTime = std::chrono::milliseconds(500);
     const auto start = std::chrono::steady_clock::now();
     QueueMove& move = *m->move;
     TrashService::Outcome& outcome = move.outcome;
-    const std::size_t movedBefore = outcome.trashed.size();
-    const std::size_t failedBefore = outcome.failed.size();
     while (move.next < move.leaving.size() && std::chrono::steady_clock::now() - start < sliceTime) {
         const std::size_t index = move.next++;
         const NodePtr& item = move.leaving.items()[index];
@@ -257,16 +258,21 @@ void AppState::moveSlice() {
         outcome.failed.insert(outcome.failed.end(), one.failed.begin(), one.failed.end());
     }
 
-    // What moved leaves the queue at once and what failed says why, so the bar counts down and
-    // the list shows each reason as the emptying goes.
-    if (outcome.trashed.size() != movedBefore || outcome.failed.size() != failedBefore) {
-        const std::unordered_set<std::string_view> moved(outcome.trashed.begin() + movedBefore, outcome.trashed.end());
+    // What moved leaves the queue and what failed says why, twice a second and at the end,
+    // so the bar counts down and the list shows each reason as the emptying goes.
+    const bool done = move.next >= move.leaving.size();
+    const bool news = outcome.trashed.size() != move.toldMoved || outcome.failed.size() != move.toldFailed;
+    if (news && (done || std::chrono::steady_clock::now() - move.told >= reportTime)) {
+        const std::unordered_set<std::string_view> moved(outcome.trashed.begin() + move.toldMoved, outcome.trashed.end());
         m->queue.removeIf([&](std::size_t index) { return moved.contains(m->queue.pathAt(index)); });
-        m->trashFailures.insert(outcome.failed.begin() + failedBefore, outcome.failed.end());
+        m->trashFailures.insert(outcome.failed.begin() + move.toldFailed, outcome.failed.end());
         forgetUnstaged(m->trashFailures, m->copyGuards, m->guardedGroups, m->queue);
+        move.toldMoved = outcome.trashed.size();
+        move.toldFailed = outcome.failed.size();
+        move.told = std::chrono::steady_clock::now();
         emit queueChanged();
     }
-    if (move.next < move.leaving.size()) {
+    if (!done) {
         QTimer::singleShot(0, this, [this] { moveSlice(); });
         return;
     }
