@@ -6,7 +6,7 @@ namespace tallymere::HeapPolicy {
 
 void returnLargeBlocks() {
     // Setting either bound also stops the library from moving them by itself.
-    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 128 * 1024);
 }
 
