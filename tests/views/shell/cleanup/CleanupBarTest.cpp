@@ -9,11 +9,14 @@
 #include "views/shell/cleanup/CleanupQueueList.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFontMetrics>
 #include <QLayout>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QTextLayout>
 #include <QVariantAnimation>
 
 #include <gtest/gtest.h>
@@ -253,6 +256,28 @@ TEST_F(Cleanup, AnItemWithALongNameThatCouldNotMoveStillSaysWhy) {
     for (int y = row.top(); y <= row.bottom(); ++y)
         for (int x = row.left(); x < row.right(); ++x) warning += distance(image.pixelColor(x, y), theme.warning) <= 30;
     EXPECT_GT(warning, 20);
+}
+
+// The question's message wraps where the dialog is narrow, but never between a size's figure and
+// its unit: the lines it is laid out in, at every width down to a few letters, keep them together.
+TEST(CleanupFigures, TheQuestionNeverPartsAFigureFromItsUnit) {
+    const QString message = CleanupBar::confirmationMessage(16'000'000);
+    const QFont font = QApplication::font("QMessageBox");
+    QTextOption wrapping;
+    wrapping.setWrapMode(QTextOption::WordWrap);
+    for (int width = 30; width < QFontMetrics(font).horizontalAdvance(message); ++width) {
+        QTextLayout layout(message, font);
+        layout.setTextOption(wrapping);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            const QString text = message.mid(line.textStart(), line.textLength());
+            if (text.contains(QStringLiteral("16.0"))) {
+                EXPECT_TRUE(text.contains(QStringLiteral("MB"))) << width;
+            }
+        }
+        layout.endLayout();
+    }
 }
 
 TEST(CleanupFigures, FreeSpaceAfterIsCappedAndCountsAreUngrouped) {
