@@ -217,6 +217,8 @@ public:
     // so that no group ever has all its copies staged by it. Each copy staged is held to its group
     // when it is moved (emptyQueue()).
     void stageExtras(const DuplicateFinder::Group& group);
+    // stageExtras() of each group in order ("Stage all extras"): one change of the queue for all.
+    void stageExtras(const std::vector<DuplicateFinder::Group>& groups);
     // toggleQueue() for copy `index` of a duplicate group; a copy it stages is held to its group
     // when it is moved, as stageExtras() does.
     void toggleCopy(const DuplicateFinder::Group& group, std::size_t index);
@@ -310,9 +312,13 @@ private:
 
     void persist();
     void restore();
-    // enqueue() of each node in order: one change of the queue for all of them, the banner naming
-    // the last one refused.
-    void enqueue(const std::vector<NodePtr>& nodes);
+    // enqueue()'s staging of each node in order, telling no one yet: true when the queue changed;
+    // `refusal` becomes the banner for the last one refused.
+    bool stageQuietly(const std::vector<NodePtr>& nodes, std::optional<Banner>& refusal);
+    // The same for the extra copies of a group, as stageExtras() chooses them.
+    bool stageExtrasQuietly(const DuplicateFinder::Group& group, std::optional<Banner>& refusal);
+    // Tells of what was staged quietly: the refusal's banner, one change of the queue.
+    void tellStaged(bool changed, std::optional<Banner> refusal);
     // Moves the next items of the emptying under way, for a few milliseconds, then lets the event
     // loop run before the next slice; the last slice reports.
     void moveSlice();

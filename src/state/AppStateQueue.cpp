@@ -140,13 +140,15 @@ std::optional<std::string> AppState::whyNotStaged(const FileNode* node) const {
 }
 
 void AppState::enqueue(const NodePtr& node) {
-    if (node) enqueue(std::vector<NodePtr>{node});
+    if (!node) return;
+    std::optional<Banner> refusal;
+    const bool changed = stageQuietly({node}, refusal);
+    tellStaged(changed, std::move(refusal));
 }
 
-void AppState::enqueue(const std::vector<NodePtr>& nodes) {
+bool AppState::stageQuietly(const std::vector<NodePtr>& nodes, std::optional<Banner>& refusal) {
     std::vector<NodePtr> items;
     items.reserve(nodes.size());
-    std::optional<Banner> refusal;
     for (const NodePtr& node : nodes) {
         NodePtr item = wholeItem(node, m->root);
         if (!item) continue;
@@ -160,8 +162,12 @@ void AppState::enqueue(const std::vector<NodePtr>& nodes) {
         }
         items.push_back(std::move(item));
     }
+    return m->queue.stage(items);
+}
+
+void AppState::tellStaged(bool changed, std::optional<Banner> refusal) {
     if (refusal) setBanner(std::move(refusal));
-    if (!m->queue.stage(items)) return;
+    if (!changed) return;
     forgetUnstaged(m->trashFailures, m->copyGuards, m->guardedGroups, m->queue);
     emit queueChanged();
 }
@@ -176,9 +182,22 @@ std::vector<const FileNode*> AppState::stageable(const std::vector<const FileNod
 }
 
 void AppState::stageExtras(const DuplicateFinder::Group& group) {
+    std::optional<Banner> refusal;
+    const bool changed = stageExtrasQuietly(group, refusal);
+    tellStaged(changed, std::move(refusal));
+}
+
+void AppState::stageExtras(const std::vector<DuplicateFinder::Group>& groups) {
+    std::optional<Banner> refusal;
+    bool changed = false;
+    for (const DuplicateFinder::Group& group : groups) changed = stageExtrasQuietly(group, refusal) || changed;
+    tellStaged(changed, std::move(refusal));
+}
+
+bool AppState::stageExtrasQuietly(const DuplicateFinder::Group& group, std::optional<Banner>& refusal) {
     const std::vector<NodePtr>& copies = group.files;
-    if (copies.size() < 2 || !copies.front()) return;
-    if (m->queue.holds(copies.front()->path())) return;
+    if (copies.size() < 2 || !copies.front()) return false;
+    if (m->queue.holds(copies.front()->path())) return false;
     std::vector<NodePtr> extras;
     std::vector<std::size_t> indices;
     for (std::size_t i = 1; i < copies.size(); ++i) {
@@ -186,8 +205,9 @@ void AppState::stageExtras(const DuplicateFinder::Group& group) {
         extras.push_back(copies[i]);
         indices.push_back(i);
     }
-    enqueue(extras);
+    const bool changed = stageQuietly(extras, refusal);
     guardCopies(m->copyGuards, m->guardedGroups, m->queue, group, indices);
+    return changed;
 }
 
 void AppState::toggleCopy(const DuplicateFinder::Group& group, std::size_t index) {

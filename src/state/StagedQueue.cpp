@@ -25,6 +25,7 @@ bool StagedQueue::holds(std::string_view path) const {
 
 bool StagedQueue::stage(const std::vector<NodePtr>& nodes) {
     const std::size_t before = m_items.size();
+    bool folders = false;
     for (const NodePtr& node : nodes) {
         if (!node || m_byNode.contains(node.get())) continue;
         std::string path = node->path();
@@ -33,10 +34,11 @@ bool StagedQueue::stage(const std::vector<NodePtr>& nodes) {
         m_byNode.emplace(node.get(), m_items.size());
         m_items.push_back(node);
         m_paths.push_back(std::move(path));
+        folders = folders || node->isDirectory;
     }
     if (m_items.size() == before) return false;
-    // What the new items hold goes: one pass for all of them.
-    removeIf([&](std::size_t index) { return holdsAbove(m_paths[index]); });
+    // What the new folders hold goes: one pass for all of them, none where only files came.
+    if (folders) removeIf([&](std::size_t index) { return holdsAbove(m_paths[index]); });
     return true;
 }
 

@@ -36,6 +36,8 @@ public:
     bool holds(std::string_view path) const;
 
     // Stages `nodes` in order by the rule (null entries are dropped); true when the queue changed.
+    // Only a folder replaces what is staged inside it: where only files come, the queue is not
+    // walked, so a list staged group by group costs each group its own length.
     bool stage(const std::vector<NodePtr>& nodes);
     // Removes every item for which `remove(index)` is true, keeping the others' order; true when
     // any went.

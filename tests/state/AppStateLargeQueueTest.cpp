@@ -3,6 +3,7 @@
 #include "state/AppState.h"
 #include "services/DuplicateFinder.h"
 #include "state/AppStateTestSupport.h"
+#include "support/TreeText.h"
 
 #include <gtest/gtest.h>
 
@@ -48,7 +49,7 @@ TEST_F(AppStateLargeQueue, AGroupIsStagedInOneChangeAndMovesAsTheQueueCountsDown
     ASSERT_EQ(groups.size(), 1u);
     int changes = 0;
     const auto counting = QObject::connect(&state, &AppState::queueChanged, [&] { ++changes; });
-    state.stageExtras(groups[0]);
+    state.stageExtras(groups);
     QObject::disconnect(counting);
     EXPECT_EQ(changes, 1) << "one change of the queue for the whole group";
     ASSERT_EQ(state.queue().size(), copies - 1);
@@ -67,6 +68,25 @@ TEST_F(AppStateLargeQueue, AGroupIsStagedInOneChangeAndMovesAsTheQueueCountsDown
     EXPECT_EQ(filesIn("copies"), 1u);
     EXPECT_TRUE(std::filesystem::exists(groups[0].files[0]->path())) << "the kept copy stays";
     EXPECT_EQ(filesIn("data/Trash/files"), copies - 1);
+}
+
+// "Stage all extras" stages every group's extras as one change of the queue, and still never the
+// last copy of a group: a group whose kept copy is staged gets none.
+TEST_F(AppStateLargeQueue, EveryGroupsExtrasAreStagedInOneChange) {
+    const auto tree = test::treeFromText("/d/\n  a1 5\n  a2 5\n  b1 7\n  b2 7\n  c1 9\n  c2 9\n");
+    const auto at = [&](const char* path) { return AppState::nodeAt(path, tree); };
+    std::vector<DuplicateFinder::Group> groups(3);
+    groups[0].files = {at("/d/a1"), at("/d/a2")};
+    groups[1].files = {at("/d/b1"), at("/d/b2")};
+    groups[2].files = {at("/d/c1"), at("/d/c2")};
+    state.enqueue(at("/d/c1"));
+    int changes = 0;
+    QObject::connect(&state, &AppState::queueChanged, [&] { ++changes; });
+    state.stageExtras(groups);
+    EXPECT_EQ(changes, 1);
+    std::vector<std::string> staged;
+    for (const auto& item : state.queue()) staged.push_back(item->path());
+    EXPECT_EQ(staged, (std::vector<std::string>{"/d/c1", "/d/a2", "/d/b2"}));
 }
 
 // Clearing the queue while its items move stops the move: what moved is reported, what had not

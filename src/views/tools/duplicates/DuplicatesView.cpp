@@ -169,7 +169,7 @@ void DuplicatesView::findOrStop() {
 }
 
 void DuplicatesView::stageAllExtras() {
-    for (const auto& group : groups()) m_state.stageExtras(group);
+    m_state.stageExtras(groups());
 }
 
 void DuplicatesView::autoRunIfCheap() {
