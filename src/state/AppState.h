@@ -205,6 +205,9 @@ public:
     // whyNotStaged() refuses is not staged and an error banner "Could not stage NAME" gives the
     // reason, so the queue holds only what can move.
     void enqueue(const NodePtr& node);
+    // Stages the nodes in order by enqueue()'s rule as one change of the queue: queueChanged()
+    // comes once when anything was staged, and a refusal raises its banner.
+    void enqueue(const std::vector<NodePtr>& nodes);
     // Why enqueue() refuses the node, as the move would: it is a Trash or lies in one, it is the root
     // or home folder, a shared folder of the desktop or a mount point, or it holds one of them (as
     // its scan marked it, whatever the path's spelling). None when it is not refused. Deciding costs

@@ -146,6 +146,12 @@ void AppState::enqueue(const NodePtr& node) {
     tellStaged(changed, std::move(refusal));
 }
 
+void AppState::enqueue(const std::vector<NodePtr>& nodes) {
+    std::optional<Banner> refusal;
+    const bool changed = stageQuietly(nodes, refusal);
+    tellStaged(changed, std::move(refusal));
+}
+
 bool AppState::stageQuietly(const std::vector<NodePtr>& nodes, std::optional<Banner>& refusal) {
     std::vector<NodePtr> items;
     items.reserve(nodes.size());

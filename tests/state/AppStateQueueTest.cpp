@@ -482,8 +482,15 @@ TEST_F(AppStateTrash, ATrashAnItemInOneOrAFolderHoldingOneIsRefusedWithTheMovesR
                                               at("scan/two.bin").get()};
     EXPECT_EQ(state.stageable(listed, 5), (std::vector<const FileNode*>{listed[1], listed[2]}));
     EXPECT_EQ(state.stageable(listed, 1), (std::vector<const FileNode*>{listed[1]}));
-    state.enqueue(at("scan/one.bin"));
-    EXPECT_EQ(state.queue().size(), 1u);
+    // Staged together, nodes are one change of the queue, and the refused one raises its banner.
+    int changes = 0;
+    QObject::connect(&state, &AppState::queueChanged, [&] { ++changes; });
+    state.setBanner(std::nullopt);
+    state.enqueue(std::vector<AppState::NodePtr>{at("data/Trash"), at("scan/one.bin"), at("scan/two.bin"), at("scan/one.bin")});
+    EXPECT_EQ(queuedPaths(state), (std::vector<std::string>{dir / "scan/one.bin", dir / "scan/two.bin"}));
+    EXPECT_EQ(changes, 1);
+    ASSERT_TRUE(state.banner());
+    EXPECT_EQ(state.banner()->title, "Could not stage Trash");
 }
 
 // The home is never staged or moved, whatever the environment says: here its data folder, and so

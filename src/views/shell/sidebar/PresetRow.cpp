@@ -10,6 +10,7 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tallymere {
@@ -35,7 +36,8 @@ QString PresetRow::countText() const {
 }
 
 void PresetRow::stageHit() {
-    for (std::size_t i = 0; i < m_hit.nodes.size() && i < maxStaged; ++i) m_state.enqueue(m_hit.nodes[i]);
+    const std::size_t count = std::min(m_hit.nodes.size(), maxStaged);
+    m_state.enqueue(std::vector<AppState::NodePtr>(m_hit.nodes.begin(), m_hit.nodes.begin() + std::ptrdiff_t(count)));
 }
 
 QSize PresetRow::sizeHint() const {

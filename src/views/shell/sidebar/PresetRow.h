@@ -20,7 +20,8 @@ public:
     const PresetHit& hit() const { return m_hit; }
     // "1 item", "57 items".
     QString countText() const;
-    // Stages up to maxStaged nodes in list order through the store's one enqueue rule.
+    // Stages up to maxStaged nodes in list order through the store's one enqueue rule, as one
+    // change of the queue.
     void stageHit();
 
     QSize sizeHint() const override;

@@ -220,6 +220,7 @@ TEST(SidebarQuickWinsSection, RowsStageThroughTheQueueRule) {
     TempFolder dir;
     dir.file("proj/app/node_modules/x/a.js", 5000);
     dir.file("proj/lib/node_modules/b.js", 3000);
+    dir.file("proj/tool/node_modules/c.js", 2000);
     dir.file("proj/readme.md", 10);
     Column c;
     ASSERT_TRUE(test::scanAndWait(c.state, dir / "proj"));
@@ -230,17 +231,23 @@ TEST(SidebarQuickWinsSection, RowsStageThroughTheQueueRule) {
     for (PresetRow* r : wins->rows())
         if (r->hit().preset.title == "node_modules") row = r;
     ASSERT_NE(row, nullptr);
-    EXPECT_EQ(row->countText(), "2 items");
+    EXPECT_EQ(row->countText(), "3 items");
     EXPECT_TRUE(row->toolTip().endsWith(QStringLiteral(" — click to stage for cleanup")));
 
-    // A folder already staged above a match keeps it out; a second click adds nothing.
+    // A folder already staged above a match keeps it out; the others are staged in one change of
+    // the queue, largest first; a second click adds nothing.
     c.state.enqueue(AppState::nodeAt(dir / "proj/app", c.state.root()));
+    int changes = 0;
+    QObject::connect(&c.state, &AppState::queueChanged, [&] { ++changes; });
     test::clickOn(*row);
-    ASSERT_EQ(c.state.queue().size(), 2u);
+    ASSERT_EQ(c.state.queue().size(), 3u);
     EXPECT_EQ(c.state.queue()[0]->path(), dir / "proj/app");
     EXPECT_EQ(c.state.queue()[1]->path(), dir / "proj/lib/node_modules");
+    EXPECT_EQ(c.state.queue()[2]->path(), dir / "proj/tool/node_modules");
+    EXPECT_EQ(changes, 1);
     test::clickOn(*row);
-    EXPECT_EQ(c.state.queue().size(), 2u);
+    EXPECT_EQ(c.state.queue().size(), 3u);
+    EXPECT_EQ(changes, 1);
     // Staging changes nothing else.
     EXPECT_EQ(c.state.focus(), c.state.displayRoot());
     EXPECT_FALSE(c.state.banner().has_value());
