@@ -118,7 +118,7 @@ void AppState::finishScan(std::uint64_t generation, NodePtr tree, std::vector<Pr
         m->places = std::move(places);
         m->rootIndex = std::move(index);
         setRoot(tree);
-        setPresetHits(std::move(hits));
+        setPresetHits(withoutRefused(std::move(hits)));
         setScannedFiles(tree->fileCount);
         setScannedBytes(tree->bytes(m->useAllocatedSize));
         applyFilterNow();

@@ -3,6 +3,7 @@
 #include "base/PathText.h"
 #include "state/AppStateTestSupport.h"
 #include "core/ByteFormat.h"
+#include "core/CleanupPreset.h"
 #include "core/DiskScanner.h"
 #include "core/NodeFilter.h"
 #include "services/DuplicateFinder.h"
@@ -558,6 +559,27 @@ TEST_F(AppStateTrash, AFolderHoldingAMountedVolumeIsRefusedWithTheMovesReason) {
         EXPECT_EQ(state.queue().size(), 1u) << "what lies beside the volume still goes";
     });
     if (!ran) GTEST_SKIP() << whyNotRun();
+}
+
+// A quick win is one click that stages its items: what staging refuses is not offered, and a
+// preset left with nothing else (the Trash itself) is no quick win.
+TEST_F(AppStateTrash, QuickWinsOfferOnlyWhatCanBeStaged) {
+    dir.file("data/Trash/files/old/.cache/blob", 7000);
+    dir.file("data/Trash/info/old.trashinfo", 60);
+    dir.file("scan/.cache/c", 3000);
+    ASSERT_TRUE(scanAndWait(state, dir.path()));
+    const PresetHit* caches = nullptr;
+    for (const PresetHit& hit : state.presetHits()) {
+        EXPECT_NE(hit.preset.id, "trash");
+        std::vector<const FileNode*> nodes;
+        for (const auto& node : hit.nodes) nodes.push_back(node.get());
+        EXPECT_EQ(state.stageable(nodes, nodes.size()), nodes) << hit.preset.id;
+        if (hit.preset.id == "caches") caches = &hit;
+    }
+    ASSERT_NE(caches, nullptr);
+    ASSERT_EQ(caches->nodes.size(), 1u);
+    EXPECT_EQ(caches->nodes[0]->path(), dir / "scan/.cache");
+    EXPECT_EQ(caches->total, caches->nodes[0]->allocated);
 }
 
 TEST_F(AppStateTrash, EmptyQueueDoesNothing) {
