@@ -1,8 +1,8 @@
 #include "desktop/DesktopServices.h"
 
 #include "base/PathText.h"
-#include "core/ScanFileSystem.h"
 #include "desktop/OpenerProcess.h"
+#include "platform/PathGate.h"
 
 #include <QByteArray>
 #include <QClipboard>
@@ -17,8 +17,6 @@
 
 #include <sys/stat.h>
 
-#include <cerrno>
-#include <cstring>
 #include <mutex>
 
 namespace tallymere {
@@ -38,29 +36,30 @@ bool showItems(const QStringList& uris) {
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 
-// The system's message when the item no longer exists (or cannot be reached); none when it does.
+// Every look below goes through the gate: an item on a mount that stopped answering (or a link
+// leading onto one) is told within the gate's bound instead of holding the window.
+
+// The reason when the item no longer exists (or cannot be reached); none when it does.
 std::optional<std::string> missingReason(const std::string& path) {
-    // A look at an item on a mount that never answered would hold the window as long.
-    if (ScanFileSystem::isOnUnansweredMount(path)) return std::string("Its file system does not answer.");
-    struct stat info {};
-    if (lstat(path.c_str(), &info) == 0) return std::nullopt;
-    return std::strerror(errno);
+    const PathGate::Status item = PathGate::lstat(path);
+    if (item.error) return PathGate::message(item.error);
+    return std::nullopt;
 }
 
 // Why the item (or what its link leads to) is no file or folder: an application handed a pipe
 // would wait on it for ever, and a device or socket is nothing to open. None for a file or folder.
 std::optional<std::string> notOpenable(const std::string& path) {
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0) return std::strerror(errno);
-    if (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) return std::nullopt;
+    const PathGate::Status item = PathGate::stat(path);
+    if (item.error) return PathGate::message(item.error);
+    if (S_ISREG(item.info.st_mode) || S_ISDIR(item.info.st_mode)) return std::nullopt;
     return "It is not a file or a folder.";
 }
 
 // Whether the path names a folder itself, not a link: only such a folder is handed to the
 // desktop in place of an item, since anything else would be opened, or run, as a file.
 bool isRealFolder(const std::string& path) {
-    struct stat info {};
-    return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    const PathGate::Status folder = PathGate::lstat(path);
+    return folder.error == 0 && S_ISDIR(folder.info.st_mode);
 }
 
 // An opener that runs the application in its own place (on a desktop without a launcher service)
