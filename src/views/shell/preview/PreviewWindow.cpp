@@ -1,28 +1,26 @@
 #include "views/shell/preview/PreviewWindow.h"
 
 #include "views/shell/preview/NameLabel.h"
+#include "views/shell/preview/PreviewLook.h"
 
 #include "style/DisplayText.h"
 #include "core/DiskScanner.h"
 #include "core/FileCategory.h"
-#include "core/ScanFileSystem.h"
 #include "base/PathText.h"
 #include "base/Utf8.h"
-#include "platform/RegularFile.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
 #include "desktop/FileIcon.h"
 #include "desktop/PictureDecoder.h"
+#include "platform/PathGate.h"
 #include "views/components/NodeGlyph.h"
 #include "views/components/controls/ThemedScrollBar.h"
 #include "views/components/WindowPlacement.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QIcon>
-#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
@@ -34,14 +32,14 @@
 #include <QStackedWidget>
 #include <QStyle>
 #include <QThread>
+#include <QThreadPool>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace tallymere {
 
@@ -79,52 +77,11 @@ private:
 
 namespace {
 
-// Closes the descriptor on every path out; shared while the picture it holds is decoded.
-struct FileDescriptor {
-    int fd = -1;
-    explicit FileDescriptor(int descriptor) : fd(descriptor) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
 // A name on one line, escaped as every view shows names.
 QString displayText(std::string_view bytes) { return QString::fromStdString(oneLine(bytes)); }
 
 using DisplayText::countText;
 using DisplayText::sizeText;
-
-// Reads up to `limit` bytes from the start; false on a read error.
-bool readPrefix(int fd, std::int64_t limit, std::string& out) {
-    out.resize(static_cast<std::size_t>(limit));
-    std::size_t filled = 0;
-    while (filled < out.size()) {
-        ssize_t n = ::pread(fd, out.data() + filled, out.size() - filled, static_cast<off_t>(filled));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) break;
-        filled += static_cast<std::size_t>(n);
-    }
-    out.resize(filled);
-    return true;
-}
-
-// When the read stopped inside a longer file, a multi-byte character may be cut at the end; drop
-// that incomplete tail so the cut alone does not make the text invalid.
-void dropCutCharacter(std::string& bytes) {
-    std::size_t n = bytes.size();
-    for (std::size_t back = 1; back <= 3 && back <= n; ++back) {
-        auto byte = static_cast<unsigned char>(bytes[n - back]);
-        if ((byte & 0xC0) == 0x80) continue; // continuation byte: keep looking for the lead
-        std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
-        if (length > back) bytes.resize(n - back);
-        return;
-    }
-}
 
 QString kindOfSpecial(mode_t mode) {
     if (S_ISFIFO(mode)) return QStringLiteral("Named pipe");
@@ -154,13 +111,6 @@ QIcon iconFor(const QString& displayName, bool isFolder, const Theme& theme) {
 
 QString mimeKind(const QString& displayName) { return FileIcon::kind(displayName); }
 
-// Whether the file's first bytes are those of a picture format. Reads a header only.
-bool looksLikePicture(int fd) {
-    QFile device;
-    if (!device.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return false;
-    return QImageReader(&device).canRead();
-}
-
 // The most a picture is decoded at: the largest the preview can be on its screen, which it can
 // never enlarge past. Square, so a picture turned by its orientation fits the same.
 QSize pictureBox(const QWidget& window) {
@@ -172,7 +122,32 @@ QSize pictureBox(const QWidget& window) {
 
 } // namespace
 
-PreviewWindow::PreviewWindow(QWidget* parent) : ThemedWidget(parent) {
+// Where looks are delivered: the window while it exists. A look's thread posts to it under the
+// lock, and the window lets go of it under the lock when it goes.
+struct PreviewWindow::LookRelay {
+    std::mutex lock;
+    PreviewWindow* window = nullptr;
+    std::uint64_t latest = 0; // the generation of the item shown last: an older one is not looked at
+};
+
+namespace {
+
+// The threads that look at items, kept for the next item (starting a thread takes longer than a
+// look on a local disk) and never freed, so the program's end never waits for a look. As many as
+// the gate answers at once.
+QThreadPool& lookers() {
+    static QThreadPool* const pool = [] {
+        auto* threads = new QThreadPool;
+        threads->setMaxThreadCount(4);
+        return threads;
+    }();
+    return *pool;
+}
+
+} // namespace
+
+PreviewWindow::PreviewWindow(QWidget* parent) : ThemedWidget(parent), m_relay(std::make_shared<LookRelay>()) {
+    m_relay->window = this;
     // A dialog rather than a plain window: the window manager keeps it with and above the window it
     // belongs to (a plain window gets no such tie on X11).
     setWindowFlags(windowFlags() | Qt::Dialog);
@@ -242,7 +217,11 @@ void PreviewWindow::showEvent(QShowEvent* event) {
     if (!event->spontaneous() && parentWidget()) WindowPlacement::centreOver(this, parentWidget()->window());
 }
 
-PreviewWindow::~PreviewWindow() { cancelWalk(); }
+PreviewWindow::~PreviewWindow() {
+    cancelWalk();
+    std::lock_guard guard(m_relay->lock);
+    m_relay->window = nullptr;
+}
 
 void PreviewWindow::cancelWalk() {
     if (m_walk) m_walk->cancel();
@@ -293,8 +272,10 @@ bool PreviewWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void PreviewWindow::hideEvent(QHideEvent* event) {
-    // A closed preview measures nothing: showing it again always sets its items anew.
+    // A closed preview measures nothing and shows no look that comes back: showing it again always
+    // sets its items anew.
     cancelWalk();
+    if (!event->spontaneous()) ++m_generation;
     QWidget::hideEvent(event);
 }
 
@@ -302,79 +283,92 @@ void PreviewWindow::showItem(int index) {
     ++m_generation;
     cancelWalk();
     m_index = index;
-    m_imageView->setImage({}, {});
-    m_textView->clear();
     if (index < 0) {
+        clearPages();
         m_kind = PreviewKind::none;
         setWindowTitle(QString());
         showInfo(QString(), false, QString());
         return;
     }
     const std::string& path = m_items[static_cast<std::size_t>(index)];
-    QString name = displayText(PathText::lastComponent(path));
-    setWindowTitle(name);
-
-    // Its stat would hold the window for as long as the mount stays stuck.
-    if (ScanFileSystem::isOnUnansweredMount(path)) {
-        showOther(path, QStringLiteral("Its file system does not answer"), 0, false);
-        return;
-    }
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) {
-        // Gone, or a dangling link: describe what the name says, without a size.
-        struct stat linkStatus {};
-        bool isLink = ::lstat(path.c_str(), &linkStatus) == 0;
-        showOther(path, isLink ? kindOfSpecial(linkStatus.st_mode) : mimeKind(name), 0, false);
-        return;
-    }
-    if (S_ISDIR(status.st_mode)) {
-        showFolder(path);
-        return;
-    }
-    if (!S_ISREG(status.st_mode)) {
-        showOther(path, kindOfSpecial(status.st_mode), status.st_size, false);
-        return;
-    }
-
-    // The name may stand for something else by now (a link to a pipe or a device put in its
-    // place): only a regular file is opened for reading.
-    auto file = std::make_shared<FileDescriptor>(RegularFile::openForReading(path));
-    struct stat opened {};
-    if (file->fd < 0 || ::fstat(file->fd, &opened) != 0) {
-        showOther(path, mimeKind(name), status.st_size, true);
-        return;
-    }
-    if (!looksLikePicture(file->fd)) {
-        showTextOrOther(path, file->fd, opened.st_size);
-        return;
-    }
-    // A picture is decoded off this thread: some take minutes. Until it is there, and for good when
-    // it takes too long, the file shows as any file does.
-    showOther(path, mimeKind(name), opened.st_size, true);
-    const std::uint64_t generation = m_generation;
-    PictureDecoder::decode(file->fd, pictureBox(*this), this,
-                           [this, generation, path, file, size = opened.st_size](PictureDecoder::Picture picture) {
-                               if (generation != m_generation) return;
-                               if (!picture.isNull()) showImage(path, std::move(picture.images.front()), picture.natural);
-                               else if (!picture.overdue) showTextOrOther(path, file->fd, size);
-                               emit pictureSettled();
-                           });
+    setWindowTitle(displayText(PathText::lastComponent(path)));
+    lookAtItem(path);
 }
 
-void PreviewWindow::showTextOrOther(const std::string& path, int fd, std::int64_t size) {
-    std::string prefix;
-    if (readPrefix(fd, textLimit + 1, prefix)) {
-        bool cut = static_cast<std::int64_t>(prefix.size()) > textLimit;
-        if (cut) {
-            prefix.resize(static_cast<std::size_t>(textLimit));
-            dropCutCharacter(prefix);
-        }
-        if (prefix.find('\0') == std::string::npos && isValidUtf8(prefix)) {
-            showText(path, QString::fromUtf8(prefix.data(), static_cast<qsizetype>(prefix.size())));
-            return;
-        }
+void PreviewWindow::lookAtItem(const std::string& path) {
+    // Looked at off the window's thread: on a mount that stopped answering the look takes the
+    // gate's bound, and the window answers meanwhile. A look that comes back after another item was
+    // shown is dropped.
+    const std::uint64_t generation = m_generation;
+    {
+        std::lock_guard guard(m_relay->lock);
+        m_relay->latest = generation;
     }
-    showOther(path, mimeKind(displayText(PathText::lastComponent(path))), size, true);
+    lookers().start([relay = m_relay, generation, path] {
+        {
+            std::lock_guard guard(relay->lock);
+            if (relay->latest != generation || !relay->window) return; // another item is shown by now
+        }
+        PreviewLook look = lookAt(path, textLimit);
+        std::lock_guard guard(relay->lock);
+        if (PreviewWindow* window = relay->window)
+            QMetaObject::invokeMethod(
+                window, [window, generation, path, look = std::move(look)] { window->showLook(generation, path, look); },
+                Qt::QueuedConnection);
+    });
+    // Shown as it is until the look answers, which on a local disk is at once: the item's name
+    // alone stands in only when it takes longer, rather than flashing up before every item.
+    QTimer::singleShot(lookPatience, this, [this, generation, path] {
+        if (generation != m_generation || m_looked == generation) return;
+        clearPages();
+        showOther(path, QString(), 0, false);
+    });
+}
+
+void PreviewWindow::clearPages() {
+    m_imageView->setImage({}, {});
+    m_textView->clear();
+}
+
+void PreviewWindow::showLook(std::uint64_t generation, const std::string& path, const PreviewLook& look) {
+    if (generation != m_generation) return;
+    m_looked = generation;
+    clearPages();
+    const QString name = displayText(PathText::lastComponent(path));
+    using Kind = PreviewLook::Kind;
+    switch (look.kind) {
+    case Kind::unanswered: showOther(path, QString::fromStdString(PathGate::message(PathGate::notAnswering)), 0, false); break;
+    case Kind::missing: showOther(path, mimeKind(name), 0, false); break;
+    case Kind::special: showOther(path, kindOfSpecial(look.mode), look.size, false); break;
+    case Kind::folder: showFolder(path); break;
+    case Kind::file:
+        if (look.isPicture) showPicture(path, look);
+        else showTextOrOther(path, look);
+        break;
+    }
+    emit itemLooked();
+}
+
+void PreviewWindow::showPicture(const std::string& path, const PreviewLook& look) {
+    // A picture is read and decoded off this thread: some take minutes. Until it is there, and for
+    // good when it takes too long, the file shows as any file does.
+    showOther(path, mimeKind(displayText(PathText::lastComponent(path))), look.size, true);
+    const std::uint64_t generation = m_generation;
+    PictureDecoder::decodeFile(path, pictureLimit, pictureBox(*this), this,
+                               [this, generation, path, look](PictureDecoder::Picture picture) {
+                                   if (generation != m_generation) return;
+                                   if (!picture.isNull()) showImage(path, std::move(picture.images.front()), picture.natural);
+                                   else if (!picture.overdue) showTextOrOther(path, look);
+                                   emit pictureSettled();
+                               });
+}
+
+void PreviewWindow::showTextOrOther(const std::string& path, const PreviewLook& look) {
+    if (look.text) {
+        showText(path, QString::fromUtf8(look.text->data(), static_cast<qsizetype>(look.text->size())));
+        return;
+    }
+    showOther(path, mimeKind(displayText(PathText::lastComponent(path))), look.size, true);
 }
 
 void PreviewWindow::showImage(const std::string& path, QImage image, QSize natural) {

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QWidget>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -18,6 +19,7 @@ class QStackedWidget;
 namespace tallymere {
 
 class PreviewImage;
+struct PreviewLook;
 class ScanProgress;
 
 // What the preview shows for one path.
@@ -29,11 +31,14 @@ enum class PreviewKind {
     other,  // anything else: icon, name, size and kind
 };
 
-// The quick preview of files and folders. It opens regular files only (read-only, non-blocking,
-// checked again after opening) and lists folders; FIFOs, sockets and devices are described from
-// their status alone, never opened. Paths are raw bytes; what is shown is repaired text. Pictures
-// are decoded off the window's thread, no larger than the screen, and shown when they arrive; one
-// that takes longer than the decoder's limit keeps the file's look (icon, kind, size).
+// The quick preview of files and folders. Each item is looked at through the path gate on a thread
+// of its own, never the window's, and shown when the look answers: on a local disk at once, and on
+// a mount that stopped answering within the gate's bound, as an item whose file system does not
+// answer. It opens regular files only (read-only, through the gate) and lists folders; FIFOs,
+// sockets and devices are described from their status alone, never opened. Paths are raw bytes;
+// what is shown is repaired text. Pictures are read and decoded off the window's thread, no larger
+// than the screen, and shown when they arrive; one that takes longer than the decoder's limit keeps
+// the file's look (icon, kind, size).
 //
 // It is drawn in the theme of the window it belongs to (its ground, its ink, Inter, the category
 // glyphs in the theme's colours) and follows that theme's changes. Given a parent, it is a window
@@ -43,6 +48,10 @@ class PreviewWindow : public ThemedWidget {
 public:
     // The first 256 KiB of a text file are shown.
     static constexpr std::int64_t textLimit = 256 * 1024;
+    // A file larger than this is not read as a picture: it shows as any file does.
+    static constexpr qint64 pictureLimit = qint64{128} << 20;
+    // How long the item shown before stays while the next one is looked at.
+    static constexpr std::chrono::milliseconds lookPatience{150};
 
     explicit PreviewWindow(QWidget* parent = nullptr);
     ~PreviewWindow() override;
@@ -64,6 +73,9 @@ public:
     QImage image() const;
 
 signals:
+    // The item's look answered and what it found is shown (a picture may still be decoded, a
+    // folder still measured).
+    void itemLooked();
     // A picture's decoding answered: its image shows, or (none, or too slow) the file's look stays.
     void pictureSettled();
 
@@ -80,10 +92,17 @@ private:
     bool handleKey(int key);
 
     void showItem(int index);
+    // Starts the look at the item; its answer goes to showLook() on this thread.
+    void lookAtItem(const std::string& path);
+    void showLook(std::uint64_t generation, const std::string& path, const PreviewLook& look);
+    // Empties the picture and the text of the item shown before.
+    void clearPages();
+    // The file's look until its picture arrives; then the picture, else its text or look.
+    void showPicture(const std::string& path, const PreviewLook& look);
     // `natural`: the picture's own size, which the image may be decoded smaller than.
     void showImage(const std::string& path, QImage image, QSize natural);
-    // The first 256 KiB of the open file as text when they are, else the plain file's look.
-    void showTextOrOther(const std::string& path, int fd, std::int64_t size);
+    // The first 256 KiB of the file as text when they are, else the plain file's look.
+    void showTextOrOther(const std::string& path, const PreviewLook& look);
     void showText(const std::string& path, const QString& text);
     void showFolder(const std::string& path);
     void showOther(const std::string& path, const QString& kind, std::int64_t size, bool hasSize);
@@ -94,11 +113,16 @@ private:
     // Stops the running folder walk, if any: its result would no longer be shown.
     void cancelWalk();
 
+    struct LookRelay;
+    std::shared_ptr<LookRelay> m_relay; // shared with the threads that look at items
     std::vector<std::string> m_items;
     int m_index = -1;
     PreviewKind m_kind = PreviewKind::none;
-    // Bumped for every item shown; a folder walk that finishes late for an older item is dropped.
+    // Bumped for every item shown; a look, a picture or a folder walk that finishes late for an
+    // older item is dropped.
     std::uint64_t m_generation = 0;
+    // The generation whose look has answered.
+    std::uint64_t m_looked = 0;
     // The cancel flag of the folder walk in flight; null when none runs.
     std::shared_ptr<ScanProgress> m_walk;
     QStackedWidget* m_stack = nullptr;
