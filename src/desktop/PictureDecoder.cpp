@@ -2,19 +2,16 @@
 #include "desktop/PictureDecoderSeam.h"
 
 #include "desktop/ScalablePicture.h"
-#include "platform/RegularFile.h"
+#include "platform/PathGate.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QImageReader>
 #include <QPointer>
 #include <QTimer>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -34,7 +31,7 @@ namespace tallymere::PictureDecoder {
 
 namespace {
 
-// What one decoding is the decoding of: the file as it is now, and the box.
+// What one decoding is the decoding of: the file as it was looked up, and the box.
 struct Identity {
     dev_t device = 0;
     ino_t inode = 0;
@@ -46,16 +43,13 @@ struct Identity {
 };
 
 struct Job {
-    Identity identity;
-    int fd = -1; // the duplicate the decoding reads; closed when it has been read or dropped
-    std::string path; // for a file looked up by the thread (decodeFile), instead of `fd`
+    std::string path;
     qint64 maxBytes = 0;
     QSize box;
     std::atomic<bool> over{false};    // answered (or given up): its result is dropped
     std::atomic<bool> started{false}; // a thread has taken it up
-    // Under the queue's lock: its thread is done with it; its thread was replaced while it held it.
-    bool finished = false;
-    bool abandoned = false;
+    // Under the queue's lock: the file as its thread found it; none before that.
+    std::optional<Identity> identity;
     // GUI thread only.
     QElapsedTimer since;
     std::vector<std::pair<QPointer<QObject>, std::function<void(Picture)>>> waiting;
@@ -68,25 +62,30 @@ struct Queue {
     std::deque<std::shared_ptr<Job>> jobs;
     int threads = 0;
     bool paused = false;
-    std::set<std::string> heldPaths; // paths whose look ran past the limit and has not returned
+    std::set<Identity> tooSlow; // files whose decoding ran past the limit
 };
 Queue& queue() {
     static Queue* shared = new Queue;
     return *shared;
 }
 
-// GUI thread only: the decodings under way, the files that ran past the limit, and the limit.
-std::map<Identity, std::shared_ptr<Job>>& underWay() {
-    static std::map<Identity, std::shared_ptr<Job>> jobs;
+// GUI thread only: the decodings under way, by path and box, and the limit.
+using Asked = std::tuple<std::string, int, int>;
+std::map<Asked, std::shared_ptr<Job>>& underWay() {
+    static std::map<Asked, std::shared_ptr<Job>> jobs;
     return jobs;
-}
-std::set<Identity>& tooSlow() {
-    static std::set<Identity> files;
-    return files;
 }
 std::chrono::milliseconds& limit() {
     static std::chrono::milliseconds current = timeLimit;
     return current;
+}
+
+// The file of a job that ran past the limit is not decoded again; one whose thread has not found
+// it yet is recorded by that thread when it does.
+void markTooSlow(const Job& job) {
+    Queue& shared = queue();
+    std::lock_guard guard(shared.lock);
+    if (job.identity) shared.tooSlow.insert(*job.identity);
 }
 
 // The largest picture an icon file's directory can describe.
@@ -119,12 +118,11 @@ Picture decodedBy(QImageReader& reader, const QByteArray& format, QSize box) {
     return picture;
 }
 
-Picture read(int fd, QSize box) {
-    QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return {};
-    }
+// The picture held in `held`, read where it lies.
+Picture decodedFrom(const std::string& held, QSize box) {
+    QByteArray bytes = QByteArray::fromRawData(held.data(), static_cast<qsizetype>(held.size()));
+    QBuffer file(&bytes);
+    if (!file.open(QIODevice::ReadOnly)) return {};
     QImageReader reader(&file);
     reader.setAutoTransform(true);
     if (!reader.canRead()) return {};
@@ -140,16 +138,48 @@ Picture read(int fd, QSize box) {
     return decodedBy(scalable, "svg", box);
 }
 
-// The picture of the regular file at the job's path, looked up here on the decoder's thread.
-Picture readPath(const Job& job) {
-    const int fd = RegularFile::openForReading(job.path);
-    if (fd < 0) return {};
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || info.st_size > job.maxBytes) {
-        ::close(fd);
-        return {};
+// A file on a mount that may stop answering is read in pieces, each one call of the gate within its
+// bound (a whole large file in one call could pass it on a slow but answering mount); one on a local
+// disk in one read.
+constexpr std::size_t readPiece = std::size_t{4} << 20;
+
+// The picture of the regular file at the job's path, looked up and read here on the decoder's
+// thread through the gate.
+Picture readPath(Job& job) {
+    const PathGate::Reader reader(job.path);
+    if (reader.error()) return {};
+    const struct stat& info = reader.info();
+    if (info.st_size > job.maxBytes) return {};
+    const Identity identity{info.st_dev,  info.st_ino, info.st_size, std::int64_t(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec,
+                            job.box.width(), job.box.height()};
+    {
+        Queue& shared = queue();
+        std::lock_guard guard(shared.lock);
+        if (shared.tooSlow.contains(identity)) return {.images = {}, .natural = {}, .overdue = true};
+        job.identity = identity;
+        // Given up while it was looked up: it ran past the limit all the same.
+        if (job.over.load()) {
+            shared.tooSlow.insert(identity);
+            return {};
+        }
     }
-    return read(fd, job.box);
+    // One byte past the size it had tells a file that grew while it was read; it is held to the
+    // same limit.
+    const auto most = static_cast<std::size_t>(job.maxBytes);
+    const std::size_t whole = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)) + 1;
+    std::string bytes;
+    for (std::size_t want = reader.descriptor() >= 0 ? whole : std::min(whole, readPiece);; want = readPiece) {
+        PathGate::Text piece = reader.read(bytes.size(), want);
+        if (piece.error) return {};
+        const bool ended = piece.text.size() < want;
+        if (bytes.empty()) bytes = std::move(piece.text);
+        else bytes += piece.text;
+        if (bytes.size() > most) return {};
+        if (ended) break;
+    }
+    // Given up while it was read: nobody waits for it, and it is marked already.
+    if (job.over.load()) return {};
+    return decodedFrom(bytes, job.box);
 }
 
 void deliver(Job& job, const Picture& picture) {
@@ -160,7 +190,8 @@ void deliver(Job& job, const Picture& picture) {
 
 void forget(const Job& job) {
     auto& jobs = underWay();
-    if (const auto it = jobs.find(job.identity); it != jobs.end() && it->second.get() == &job) jobs.erase(it);
+    const Asked asked{job.path, job.box.width(), job.box.height()};
+    if (const auto it = jobs.find(asked); it != jobs.end() && it->second.get() == &job) jobs.erase(it);
 }
 
 // GUI thread: the decoding's answer arrived.
@@ -168,36 +199,18 @@ void finish(const std::shared_ptr<Job>& job, Picture picture) {
     if (job->over.exchange(true)) return forget(*job); // given up already
     forget(*job);
     if (job->since.elapsed() >= limit().count()) {
-        if (job->path.empty()) tooSlow().insert(job->identity);
+        markTooSlow(*job);
         picture = {.images = {}, .natural = {}, .overdue = true};
     }
     deliver(*job, picture);
 }
 
-// A job given up before any thread took it leaves the queue with its duplicate now: while every
-// thread is busy for minutes, pictures asked for meanwhile would each hold a descriptor until then.
-// One a thread took meanwhile is the thread's to close.
+// A job given up before any thread took it leaves the queue.
 void withdraw(const std::shared_ptr<Job>& job) {
     Queue& shared = queue();
     std::lock_guard guard(shared.lock);
     const auto waiting = std::find(shared.jobs.begin(), shared.jobs.end(), job);
-    if (waiting == shared.jobs.end()) return;
-    if (job->fd >= 0) ::close(job->fd);
-    shared.jobs.erase(waiting);
-}
-
-void startThreadLocked(Queue& shared);
-
-// A path's look that ran past the limit may never return (a mount that does not answer): its
-// thread is counted out and another takes the queue, and the path waits for that look's return.
-void abandon(const std::shared_ptr<Job>& job) {
-    Queue& shared = queue();
-    std::lock_guard guard(shared.lock);
-    if (job->finished) return;
-    job->abandoned = true;
-    shared.heldPaths.insert(job->path);
-    --shared.threads;
-    if (!shared.jobs.empty()) startThreadLocked(shared);
+    if (waiting != shared.jobs.end()) shared.jobs.erase(waiting);
 }
 
 // GUI thread: the limit has passed.
@@ -205,8 +218,7 @@ void expire(const std::shared_ptr<Job>& job) {
     if (job->over.exchange(true)) return;
     // One still waiting for a thread is not the file's fault: asked again, it is tried again.
     if (!job->started.load()) withdraw(job);
-    else if (job->path.empty()) tooSlow().insert(job->identity);
-    else abandon(job);
+    else markTooSlow(*job);
     forget(*job);
     deliver(*job, {.images = {}, .natural = {}, .overdue = true});
 }
@@ -225,20 +237,9 @@ void work() {
             job = std::move(shared.jobs.front());
             shared.jobs.pop_front();
         }
-        if (job->over.load()) { // given up while it waited
-            if (job->fd >= 0) ::close(job->fd);
-            continue;
-        }
+        if (job->over.load()) continue; // given up while it waited
         job->started.store(true);
-        Picture picture = job->path.empty() ? read(job->fd, job->box) : readPath(*job);
-        {
-            std::lock_guard guard(shared.lock);
-            job->finished = true;
-            if (job->abandoned) {
-                shared.heldPaths.erase(job->path);
-                return; // another thread took this one's place
-            }
-        }
+        Picture picture = readPath(*job);
         QMetaObject::invokeMethod(
             QCoreApplication::instance(), [job, picture = std::move(picture)]() mutable { finish(job, std::move(picture)); },
             Qt::QueuedConnection);
@@ -282,36 +283,13 @@ void pauseThreads(bool paused) {
     shared.resumed.notify_all();
 }
 
-void decode(int fd, QSize box, QObject* receiver, std::function<void(Picture)> done) {
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || box.isEmpty()) return answerAtOnce(receiver, std::move(done));
-    const Identity identity{info.st_dev,  info.st_ino, info.st_size, std::int64_t(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec,
-                            box.width(), box.height()};
-    if (tooSlow().contains(identity)) return answerAtOnce(receiver, std::move(done), true);
-    auto& jobs = underWay();
-    if (const auto it = jobs.find(identity); it != jobs.end()) {
-        it->second->waiting.emplace_back(receiver, std::move(done));
-        return;
-    }
-    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (copy < 0) return answerAtOnce(receiver, std::move(done));
-    auto job = std::make_shared<Job>();
-    job->identity = identity;
-    job->fd = copy;
-    job->box = box;
-    job->since.start();
-    job->waiting.emplace_back(receiver, std::move(done));
-    jobs.emplace(identity, job);
-    QTimer::singleShot(limit(), QCoreApplication::instance(), [job] { expire(job); });
-    enqueue(std::move(job));
-}
-
 void decodeFile(const std::string& path, qint64 maxBytes, QSize box, QObject* receiver, std::function<void(Picture)> done) {
     if (path.empty() || box.isEmpty()) return answerAtOnce(receiver, std::move(done));
-    {
-        Queue& shared = queue();
-        std::lock_guard guard(shared.lock);
-        if (shared.heldPaths.contains(path)) return answerAtOnce(receiver, std::move(done), true);
+    auto& jobs = underWay();
+    const Asked asked{path, box.width(), box.height()};
+    if (const auto it = jobs.find(asked); it != jobs.end() && it->second->maxBytes == maxBytes) {
+        it->second->waiting.emplace_back(receiver, std::move(done));
+        return;
     }
     auto job = std::make_shared<Job>();
     job->path = path;
@@ -319,6 +297,7 @@ void decodeFile(const std::string& path, qint64 maxBytes, QSize box, QObject* re
     job->box = box;
     job->since.start();
     job->waiting.emplace_back(receiver, std::move(done));
+    jobs.insert_or_assign(asked, job);
     QTimer::singleShot(limit(), QCoreApplication::instance(), [job] { expire(job); });
     enqueue(std::move(job));
 }

@@ -26,24 +26,19 @@ struct Picture {
     bool isNull() const { return images.empty(); }
 };
 
-// Decodes the picture in the open regular file `fd` (the caller keeps it: a duplicate is read) on
-// a thread of the decoder's own, never the window's, upright as its orientation says and within
-// `box` device pixels: a larger picture is shrunk to fit, a scalable one (SVG) is drawn to fit it
-// exactly. `done` gets the picture on the GUI thread while `receiver` exists, never before decode()
-// returns: an empty one when the file holds no picture or cannot be decoded, and an empty overdue
-// one when it took longer than the time limit, counted from this call.
+// Decodes the picture in the regular file at `path` (links followed) on a thread of the decoder's
+// own, never the window's: its bytes, at most `maxBytes` of them, are read through the path gate
+// and decoded from memory, upright as its orientation says and within `box` device pixels: a larger
+// picture is shrunk to fit, a scalable one (SVG) is drawn to fit it exactly. So a file on a mount
+// that stops answering costs its thread the gate's bound and nothing more. `done` gets the picture
+// on the GUI thread while `receiver` exists, never before decodeFile() returns: an empty one when
+// the file is no regular file, holds more than `maxBytes`, cannot be read or holds no picture, and
+// an empty overdue one when no answer came within the time limit, counted from this call.
 //
-// A file (device, inode, size and change time, with the box) is decoded by one thread at a time:
-// asked for again meanwhile, it waits for the same. One that ran past the limit is never decoded
-// again in this process (its thread runs on to its end unseen): it is an overdue picture at once.
-// GUI thread.
-void decode(int fd, QSize box, QObject* receiver, std::function<void(Picture)> done);
-
-// The same for the regular file at `path`, which is looked up and opened on the decoder's thread
-// too: the window's thread never touches it, and a file on a mount that never answers holds only
-// that thread, answering overdue once the limit has passed. A thread held past the limit by a path
-// is replaced, and the path is not looked up again until that look returns: asked meanwhile, it is
-// overdue at once. Anything but a regular file of at most `maxBytes` bytes gives an empty picture.
+// At most maxThreads pictures are read and decoded at once, whoever asked for them; the rest wait
+// their turn. The same path and box asked for again meanwhile waits for the same decoding. A file
+// (device, inode, size and change time, with the box) whose decoding ran past the limit is never
+// decoded again in this process (its thread runs on to its end unseen): it is overdue at once.
 // GUI thread.
 void decodeFile(const std::string& path, qint64 maxBytes, QSize box, QObject* receiver, std::function<void(Picture)> done);
 

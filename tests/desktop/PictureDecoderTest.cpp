@@ -1,11 +1,13 @@
 #include "desktop/PictureDecoder.h"
 #include "desktop/PictureDecoderSeam.h"
 
-#include "support/DeadFuse.h"
+#include "support/EndsWithin.h"
+#include "support/StallingFuse.h"
 #include "support/TempFolder.h"
 #include "support/Unprivileged.h"
 
 #include <QBuffer>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QImageReader>
 #include <QTimer>
@@ -31,16 +33,13 @@ namespace {
 
 // The picture the decoder gives the file, once it has answered.
 PictureDecoder::Picture decoded(const std::string& path, QSize box) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    EXPECT_GE(fd, 0) << path;
     QObject receiver;
     QEventLoop loop;
     std::optional<PictureDecoder::Picture> answer;
-    PictureDecoder::decode(fd, box, &receiver, [&](PictureDecoder::Picture picture) {
+    PictureDecoder::decodeFile(path, qint64{64} << 20, box, &receiver, [&](PictureDecoder::Picture picture) {
         answer = std::move(picture);
         loop.quit();
     });
-    ::close(fd);
     QTimer::singleShot(60000, &loop, &QEventLoop::quit);
     loop.exec();
     EXPECT_TRUE(answer.has_value()) << "the decoder never answered for " << path;
@@ -266,40 +265,56 @@ TEST(PictureDecoder, APictureGivenUpBeforeAnyThreadTookItLetsGoOfItsFile) {
     EXPECT_EQ(again.images.front().pixelColor(4, 4), QColor(Qt::red));
 }
 
-// A launcher's icon may lie on a mount that never answers, where looking its path up holds a
-// decoding thread for good. Each such look is answered at the limit and its thread replaced, so
-// pictures go on being decoded however many threads are held, and a path held so is not looked up
-// again while its look is outstanding (each would hold one more thread).
-TEST(PictureDecoder, APathOnAMountThatNeverAnswersHoldsNoDecodingForGood) {
+// An icon or a previewed picture may lie on a mount that stops answering, or be reached by a link
+// onto one. Read through the gate, each answers as no picture, a picture elsewhere is decoded after
+// them all the same, and the process can end while the mount stays stuck: no thread waits on it.
+TEST(PictureDecoder, APictureOnAMountThatStoppedAnsweringHoldsNoThreadAndTheProgramEnds) {
     TempFolder dir;
     write(dir / "red.png", pngOf(QSize(8, 8), Qt::red));
-    const std::string dead = dir.folder("dead");
+    const std::string mount = dir.folder("net");
+    std::filesystem::create_symlink(mount + "/file.txt", dir / "link.png");
     const bool ran = test::runInPrivateMounts([&] {
-        test::DeadFuse fuse(dead);
-        if (!fuse.isMounted()) test::cannotRunHere(fuse.whyNotMounted());
-        QObject receiver;
-        int answered = 0;
-        std::vector<PictureDecoder::Picture> pictures;
-        const auto ask = [&](const std::string& path) {
-            PictureDecoder::decodeFile(path, 1 << 20, QSize(64, 64), &receiver, [&](PictureDecoder::Picture picture) {
-                pictures.push_back(std::move(picture));
-                ++answered;
-            });
-        };
-        const auto waitForAnswers = [&](int count) {
-            while (answered < count) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-        };
-        for (int held = 0; held < PictureDecoder::maxThreads; ++held) ask(dead + "/" + std::to_string(held) + ".png");
-        waitForAnswers(PictureDecoder::maxThreads);
-        const int requests = fuse.requests();
-        ask(dead + "/0.png");
-        waitForAnswers(PictureDecoder::maxThreads + 1);
-        for (const PictureDecoder::Picture& picture : pictures) EXPECT_TRUE(picture.overdue);
-        EXPECT_EQ(fuse.requests(), requests) << "a held path was looked up again";
-        ask(dir / "red.png");
-        waitForAnswers(PictureDecoder::maxThreads + 2);
-        ASSERT_FALSE(pictures.back().isNull()) << "no thread was left to decode the picture";
-        EXPECT_EQ(pictures.back().images.front().pixelColor(4, 4), QColor(Qt::red));
+        test::StallingFuse fuse(mount);
+        if (!fuse.isMounted()) test::cannotRunHere("no FUSE mount here");
+        fuse.stall();
+        const bool ended = test::endsWithin(60, [&] {
+            for (int round = 0; round <= PictureDecoder::maxThreads; ++round)
+                for (const std::string& path : {mount + "/file.txt", dir / "link.png", mount + "/" + std::to_string(round) + ".png"})
+                    EXPECT_TRUE(decoded(path, QSize(64, 64)).isNull()) << path;
+            const PictureDecoder::Picture red = decoded(dir / "red.png", QSize(64, 64));
+            ASSERT_FALSE(red.isNull()) << "no thread was left to decode the picture";
+            EXPECT_EQ(red.images.front().pixelColor(4, 4), QColor(Qt::red));
+        });
+        EXPECT_TRUE(ended) << "a decoding thread waits on the mount";
     });
     if (!ran) GTEST_SKIP() << test::whyNotRun();
+}
+
+int threads() {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++count;
+    return count;
+}
+
+// A picture whose decoding runs past the limit (one filled path of thousands of criss-crossing
+// segments takes seconds) is not decoded again in this process, also once that decoding has ended,
+// however long the limit is when it is asked for next.
+TEST(PictureDecoder, AFileWhoseDecodingRanPastTheLimitIsNotDecodedAgain) {
+    if (!hasSvg()) GTEST_SKIP() << "no SVG decoder here";
+    TempFolder dir;
+    std::string path = "M0 0";
+    std::uint32_t next = 1;
+    const auto coordinate = [&] { return std::to_string((next = next * 1103515245u + 12345u) >> 16 & 1023); };
+    for (int segment = 0; segment < 1000; ++segment) path += " L" + coordinate() + " " + coordinate();
+    write(dir / "slow.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='1024' height='1024'><path d='" + path +
+                                "' fill='#f00'/></svg>");
+    const int before = threads();
+    const auto limit = PictureDecoder::setTimeLimit(std::chrono::milliseconds(100));
+    EXPECT_TRUE(decoded(dir / "slow.svg", QSize(512, 512)).overdue);
+    // Its thread ends with the decoding it ran on unseen.
+    const QDeadlineTimer patience(60000);
+    while (threads() > before && !patience.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    PictureDecoder::setTimeLimit(std::chrono::hours(1));
+    EXPECT_TRUE(decoded(dir / "slow.svg", QSize(512, 512)).overdue) << "decoded again";
+    PictureDecoder::setTimeLimit(limit);
 }
