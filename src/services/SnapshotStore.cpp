@@ -4,6 +4,7 @@
 #include "base/PathText.h"
 #include "core/ByteFormat.h"
 #include "core/DiskScanner.h"
+#include "platform/PathGate.h"
 #include "platform/UserFolders.h"
 #include "services/SnapshotCodec.h"
 
@@ -11,8 +12,6 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
-#include <filesystem>
 #include <new>
 #include <optional>
 #include <string_view>
@@ -20,21 +19,33 @@
 #include <utility>
 #include <unordered_map>
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace tallymere::SnapshotStore {
 namespace {
+
+// Every look at the folder and its files goes through the path gate: a data folder on a mount that
+// stopped answering costs the gate's bound, and no thread of the program waits on it.
+
+// Makes the folder and those missing above it: 0, or the error of the first that could not be made.
+int makeFolders(const std::string& folder) {
+    int error = PathGate::makeFolder(folder, 0777);
+    if (error == ENOENT) {
+        const std::string parent = PathText::parent(folder);
+        if (parent.empty() || parent == folder) return error;
+        if (const int above = makeFolders(parent)) return above;
+        error = PathGate::makeFolder(folder, 0777);
+    }
+    if (error != EEXIST) return error;
+    const PathGate::Status there = PathGate::stat(folder);
+    return there.error ? there.error : S_ISDIR(there.info.st_mode) ? 0 : ENOTDIR;
+}
 
 // Creates the folder with its parents; a failure is left for the operation that follows to meet.
 // Only in the user's own place: listing another user's snapshots (root started with that user's
 // HOME) must not leave folders there that the user can neither change nor remove.
 const std::string& prepared(const std::string& folder) {
-    if (!OwnPlace::whyNotOwn(folder).empty()) return folder;
-    std::error_code ignored;
-    std::filesystem::create_directories(folder, ignored);
+    if (OwnPlace::whyNotOwn(folder).empty()) makeFolders(folder);
     return folder;
 }
 
@@ -48,49 +59,38 @@ std::string joined(const std::string& folder, std::string_view name) {
 }
 
 [[noreturn]] void fail(const std::string& what, const std::string& path, int error) {
-    throw SaveError(what + " " + path + ": " + std::strerror(error));
+    throw SaveError(what + " " + path + ": " + PathGate::message(error));
 }
 
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
+// A file on a mount that may stop answering is read in pieces, each one call of the gate within its
+// bound; one on a local disk in one read.
+constexpr std::size_t readPiece = std::size_t{4} << 20;
 
 // The whole content of a regular file; none for anything else (a FIFO would block a reader, a
 // folder cannot be read, a link would list its target twice), for a file above the size limit, or
 // on a read error. `modified`, when given, receives the file's modification time.
 std::optional<std::string> readRegularFile(const std::string& path, timespec* modified = nullptr) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
-    if (fd < 0) return std::nullopt;
-    const struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxFileBytes) return std::nullopt;
-    if (modified) *modified = info.st_mtim;
+    const PathGate::Status name = PathGate::lstat(path);
+    if (name.error || !S_ISREG(name.info.st_mode) || name.info.st_size > maxFileBytes) return std::nullopt;
+    const PathGate::Reader file(path);
+    // The file held must be the one looked at, not a link put in its place since.
+    if (file.error() || file.info().st_dev != name.info.st_dev || file.info().st_ino != name.info.st_ino)
+        return std::nullopt;
+    if (modified) *modified = file.info().st_mtim;
+    const auto limit = static_cast<std::size_t>(maxFileBytes);
+    // One byte past the size it had tells a file that grew while it was read; it is held to the
+    // same limit.
+    const std::size_t whole = std::min(static_cast<std::size_t>(std::max<off_t>(file.info().st_size, 0)), limit) + 1;
     std::string content;
-    content.reserve(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)));
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return std::nullopt;
-        }
-        if (got == 0) break;
-        // A file that grows while it is read is held to the same limit.
-        if (content.size() + static_cast<std::size_t>(got) > static_cast<std::size_t>(maxFileBytes)) return std::nullopt;
-        content.append(buffer, static_cast<std::size_t>(got));
+    for (std::size_t want = file.descriptor() >= 0 ? whole : std::min(whole, readPiece);; want = readPiece) {
+        PathGate::Text piece = file.read(content.size(), want);
+        if (piece.error) return std::nullopt;
+        const bool ended = piece.text.size() < want;
+        if (content.empty()) content = std::move(piece.text);
+        else content += piece.text;
+        if (content.size() > limit) return std::nullopt;
+        if (ended) return content;
     }
-    return content;
 }
 
 // A name's extension is what follows its last dot, unless that dot begins the name.
@@ -153,10 +153,8 @@ void save(const Snapshot& snapshot, const std::string& folder) {
     if (folder.empty()) throw SaveError("no folder for snapshots: neither XDG_DATA_HOME nor a home folder is set");
     if (const std::string foreign = OwnPlace::whyNotOwn(folder); !foreign.empty())
         throw SaveError("cannot save in " + folder + ": " + foreign);
-    // The folder's own failure is the one to report, not the temporary file's ENOENT after it.
-    std::error_code made;
-    std::filesystem::create_directories(folder, made);
-    if (made) throw SaveError("cannot create the folder " + folder + ": " + made.message());
+    // The folder's own failure is the one to report, not the file's ENOENT after it.
+    if (const int error = makeFolders(folder)) fail("cannot create the folder", folder, error);
     const std::string target = joined(folder, fileName(snapshot));
     const std::string bytes = SnapshotCodec::encode(snapshot); // may throw before anything is written
     if (static_cast<std::int64_t>(bytes.size()) > maxFileBytes)
@@ -164,29 +162,9 @@ void save(const Snapshot& snapshot, const std::string& folder) {
                         std::to_string(bytes.size() >> 20) + std::string(ByteFormat::noBreakSpace) +
                         "MB are more than a snapshot file may hold (" + std::to_string(maxFileBytes >> 20) +
                         std::string(ByteFormat::noBreakSpace) + "MB)");
-
-    // Hidden and not ending in ".json": a listing running meanwhile never picks it up.
-    const std::string temporary =
-        joined(folder, "." + fileName(snapshot) + "." + Uuid::random().text() + ".tmp");
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) fail("cannot create", temporary, errno);
-
-    int error = 0;
-    if (!writeAll(fd, bytes)) error = errno;
-    else if (::fsync(fd) != 0) error = errno;
-    if (::close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) error = errno;
-    if (error != 0) {
-        ::unlink(temporary.c_str());
-        fail("cannot write", target, error);
-    }
-
-    // Make the rename itself durable; the file is complete either way, so a failure here is not one.
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    // Written to a hidden file beside it (whose name does not end in ".json", so a listing running
+    // meanwhile never picks it up), synced, then renamed over it: no reader ever sees a partial file.
+    if (const int error = PathGate::writeFile(target, bytes)) fail("cannot write", target, error);
 }
 
 std::vector<Snapshot> load() { return load(defaultFolder()); }
@@ -194,14 +172,11 @@ std::vector<Snapshot> load() { return load(defaultFolder()); }
 std::vector<Snapshot> load(const std::string& folder) {
     std::vector<Snapshot> snapshots;
     if (folder.empty()) return snapshots;
-    DIR* dir = ::opendir(prepared(folder).c_str());
-    if (!dir) return snapshots;
+    PathGate::Listing listing = PathGate::list(prepared(folder));
+    if (listing.error) return snapshots;
     std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        if (name != "." && name != ".." && hasJsonExtension(name)) names.emplace_back(name);
-    }
-    ::closedir(dir);
+    for (std::string& name : listing.names)
+        if (hasJsonExtension(name)) names.push_back(std::move(name));
 
     // The tab waits for this listing: the files are read and decoded on every processor at once,
     // each into its own slot, and collected in listing order afterwards.
@@ -262,17 +237,17 @@ std::string tryRemove(const Snapshot& snapshot, const std::string& folder) {
         if (folder.empty()) return "no folder for snapshots: neither XDG_DATA_HOME nor a home folder is set";
         path = joined(prepared(folder), fileName(snapshot));
     }
+    const PathGate::Status name = PathGate::lstat(path);
+    if (name.error == ENOENT) return {};
+    if (name.error) return "cannot remove " + path + ": " + PathGate::message(name.error);
     // The list may be old: a file renamed or rewritten since holds another snapshot now, and that
     // one was not asked for.
     const auto content = readRegularFile(path);
     const auto held = content ? SnapshotCodec::decode(*content) : std::nullopt;
-    if (!held || held->id != snapshot.id) {
-        struct stat info {};
-        if (::lstat(path.c_str(), &info) != 0 && errno == ENOENT) return {};
-        return "cannot remove " + path + ": the file no longer holds this snapshot";
-    }
-    if (::unlink(path.c_str()) == 0 || errno == ENOENT) return {};
-    return "cannot remove " + path + ": " + std::strerror(errno);
+    if (!held || held->id != snapshot.id) return "cannot remove " + path + ": the file no longer holds this snapshot";
+    if (const int error = PathGate::removeFile(path); error != 0 && error != ENOENT)
+        return "cannot remove " + path + ": " + PathGate::message(error);
+    return {};
 }
 
 std::vector<SnapshotDelta> diff(const Snapshot& from, const Snapshot& to, std::int64_t minDelta) {

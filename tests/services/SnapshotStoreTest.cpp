@@ -1,7 +1,10 @@
 #include "services/SnapshotCodec.h"
 #include "services/SnapshotStore.h"
+#include "support/EndsWithin.h"
+#include "support/StallingFuse.h"
 #include "support/TempFolder.h"
 #include "support/TreeText.h"
+#include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -257,6 +260,32 @@ TEST(SnapshotFolder, SaveFailsWhenTheFolderCannotBeMade) {
     }
     EXPECT_TRUE(SnapshotStore::load(folder).empty());
     EXPECT_EQ(folderNames(temp.path()), std::vector<std::string>{"blocker"});
+}
+
+// A snapshots folder on a mount that stopped answering: the listing is empty, a capture and a
+// deletion say why, and the process can end while the mount stays stuck: no look waits on it.
+TEST(SnapshotFolder, AFolderOnAMountThatStoppedAnsweringSaysSoAndHoldsNothing) {
+    test::TempFolder temp;
+    const std::string mount = temp.folder("net");
+    const std::string folder = mount + "/sub";
+    const bool ran = test::runInPrivateMounts([&] {
+        test::StallingFuse fuse(mount);
+        if (!fuse.isMounted()) test::cannotRunHere("no FUSE mount here");
+        fuse.stall();
+        const bool ended = test::endsWithin(60, [&] {
+            EXPECT_TRUE(SnapshotStore::load(folder).empty());
+            try {
+                SnapshotStore::save(sample(), folder);
+                ADD_FAILURE() << "save reported success";
+            } catch (const SnapshotStore::SaveError& error) {
+                EXPECT_EQ(std::string(error.what()), "cannot save in " + folder + ": " + mount + " does not answer");
+            }
+            EXPECT_EQ(SnapshotStore::tryRemove(readFrom(sample(), folder + "/listed.json"), folder),
+                      "cannot remove " + folder + "/listed.json: Its file system does not answer");
+        });
+        EXPECT_TRUE(ended) << "a look at the snapshots folder waits on the mount";
+    });
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 TEST(SnapshotFolder, AnotherUsersFolderOrLinkIsNeitherMadeNorSavedIn) {
