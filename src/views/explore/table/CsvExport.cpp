@@ -2,11 +2,11 @@
 
 #include "base/Utf8.h"
 #include "core/FileCategory.h"
+#include "platform/PathGate.h"
 
-#include <QSaveFile>
+#include <QFile>
 
-#include <sys/stat.h>
-
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
 
@@ -40,9 +40,9 @@ std::string text(std::span<const FileNode* const> rows, const std::function<std:
     out.append(header);
     out.push_back('\n');
     for (const FileNode* node : rows) {
-        out.append(quoted(node->displayPath()));
+        out.append(CsvExport::quoted(node->displayPath()));
         out.push_back(',');
-        out.append(quoted(node->displayName()));
+        out.append(CsvExport::quoted(node->displayName()));
         out.push_back(',');
         appendNumber(out, node->size);
         out.push_back(',');
@@ -50,9 +50,9 @@ std::string text(std::span<const FileNode* const> rows, const std::function<std:
         out.push_back(',');
         appendNumber(out, node->fileCount);
         out.push_back(',');
-        out.append(quoted(node->isDirectory ? std::string_view("Folder") : FileCategories::title(node->category)));
+        out.append(CsvExport::quoted(node->isDirectory ? std::string_view("Folder") : FileCategories::title(node->category)));
         out.push_back(',');
-        out.append(quoted(date(node->modified)));
+        out.append(CsvExport::quoted(date(node->modified)));
         out.push_back('\n');
     }
     return out;
@@ -65,30 +65,18 @@ QString suggestedName(const FileNode& shown) {
 }
 
 std::optional<QString> write(const QString& path, std::string_view bytes) {
-    // The finished file is renamed over the path: a pipe or a device there (chosen by mistake, or
-    // put there since) would be replaced by a plain file. Only a regular file is replaced; a link
-    // to one is written through, as the dialog showed it.
-    struct stat existing {};
-    if (::stat(path.toLocal8Bit().constData(), &existing) == 0 && !S_ISREG(existing.st_mode))
-        return QStringLiteral("it is not a regular file");
-    QSaveFile file(path);
-    // Unbuffered, so a failing write reports the system's reason rather than a buffered flush's.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return file.errorString();
-    // A short write is tried again, so the one that fails outright names the reason.
-    const char* data = bytes.data();
-    auto left = static_cast<qint64>(bytes.size());
-    while (left > 0) {
-        const qint64 written = file.write(data, left);
-        if (written <= 0) {
-            const QString reason = file.errorString();
-            file.cancelWriting();
-            return reason;
-        }
-        data += written;
-        left -= written;
-    }
-    if (!file.commit()) return file.errorString();
-    return std::nullopt;
+    // Through the gate: a target on a mount that stopped answering is refused within its bound.
+    // The finished file is renamed over the path, so only a regular file is replaced: a pipe or a
+    // device there (chosen by mistake, or put there since) would be replaced by a plain file. A link
+    // to a regular file is written through, as the dialog showed it.
+    std::string target = QFile::encodeName(path).toStdString();
+    const PathGate::Text resolved = PathGate::realPath(target);
+    if (resolved.error == 0) target = resolved.text;
+    else if (resolved.error == PathGate::notAnswering) return QString::fromStdString(PathGate::message(resolved.error));
+    const int error = PathGate::writeFile(target, std::string(bytes));
+    if (error == 0) return std::nullopt;
+    if (error == EINVAL) return QStringLiteral("it is not a regular file");
+    return QString::fromStdString(PathGate::message(error));
 }
 
 } // namespace tallymere::CsvExport

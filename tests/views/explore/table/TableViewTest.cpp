@@ -4,8 +4,12 @@
 #include "state/AppStateTestSupport.h"
 #include "style/DateFormat.h"
 #include "support/DisplayTree.h"
+#include "support/EndsWithin.h"
 #include "support/RecordingDesktop.h"
+#include "support/StallingFuse.h"
+#include "support/TempFolder.h"
 #include "support/TreeText.h"
+#include "support/Unprivileged.h"
 #include "views/components/ThemedWidget.h"
 #include "views/explore/table/CsvExport.h"
 #include "views/explore/table/TableBody.h"
@@ -17,6 +21,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -26,6 +31,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -283,6 +289,33 @@ TEST(TableViewExport, TheDialogOpensInTheHomeFolderThenWhereTheLastExportWent) {
     qputenv("HOME", oldHome);
     EXPECT_EQ(openedIn, (std::vector<QString>{QString::fromStdString(home.path()), QString::fromStdString(saved)}));
     EXPECT_FALSE(readAll(saved + "/lines.csv").empty());
+}
+
+// A target on a mount that stopped answering, or a local link leading onto one: the export says so
+// in its error banner, and the process can end while the mount stays stuck: no write waits on it.
+TEST(TableViewExport, ATargetOnAMountThatStoppedAnsweringRaisesABannerAndHoldsNothing) {
+    test::TempFolder folder("tallymere-table");
+    const std::string mount = folder.folder("net");
+    std::filesystem::create_symlink(mount + "/file.txt", folder / "link.csv");
+    // The table is shown before the mount is there.
+    Fixture f;
+    const bool ran = test::runInPrivateMounts([&] {
+        test::StallingFuse fuse(mount);
+        if (!fuse.isMounted()) test::cannotRunHere("no FUSE mount here");
+        fuse.stall();
+        const bool ended = test::endsWithin(60, [&] {
+            for (const char* target : {"net/out.csv", "link.csv"}) {
+                f.state.setBanner(std::nullopt);
+                f.view.setSavePathChooser([&](QWidget*, const QString&) { return QString::fromStdString(folder / target); });
+                f.view.exportCsv();
+                ASSERT_TRUE(f.state.banner() && f.state.banner()->detail) << target;
+                EXPECT_EQ(f.state.banner()->title, QStringLiteral("Could not save the table"));
+                EXPECT_EQ(*f.state.banner()->detail, QFileInfo(target).fileName() + ": Its file system does not answer");
+            }
+        });
+        EXPECT_TRUE(ended) << "the export waits on the mount";
+    });
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 // Entering a folder by key rebuilds the lines under the pointer: the line hovered before is no
