@@ -6,6 +6,7 @@
 #include "style/Typography.h"
 #include "base/PathText.h"
 #include "cli/CLI.h"
+#include "platform/PathGate.h"
 #include "views/settings/PreferencesView.h"
 #include "views/shell/RootView.h"
 
@@ -23,7 +24,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <iostream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -171,8 +171,8 @@ Request parse(const std::vector<std::string>& arguments) {
 }
 
 std::string unusableOutput(const std::string& path) {
-    struct stat existing {};
-    if (::lstat(path.c_str(), &existing) != 0 || S_ISREG(existing.st_mode)) return {};
+    const PathGate::Status existing = PathGate::lstat(path);
+    if (existing.error || S_ISREG(existing.info.st_mode)) return {};
     return path + " is not a regular file";
 }
 
@@ -216,50 +216,21 @@ bool writeFile(const std::string& path, const QByteArray& data, std::string& err
         error = std::strerror(ENOENT);
         return false;
     }
-    // A folder in the way is named as such (with a trailing "/" the rename would say "Not a directory").
-    struct stat existing {};
-    if (::stat(path.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
+    // Every look goes through the gate: an output on a mount that stopped answering fails within
+    // its bound. A folder in the way is named as such.
+    if (const PathGate::Status target = PathGate::stat(path); target.error == 0 && S_ISDIR(target.info.st_mode)) {
         error = std::strerror(EISDIR);
         return false;
     }
     // A rename would put the picture in place of a FIFO, a device node or a link, not into it.
-    if (::lstat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+    if (const PathGate::Status existing = PathGate::lstat(path); existing.error == 0 && !S_ISREG(existing.info.st_mode)) {
         error = "not a regular file";
         return false;
     }
-    std::string folder = PathText::parent(path);
-    if (folder.empty()) folder = ".";
-    std::string scratch = folder + "/." + PathText::lastComponent(path) + ".XXXXXX";
-    int fd = ::mkstemp(scratch.data());
-    if (fd < 0) {
-        error = std::strerror(errno);
+    if (const int failed = PathGate::writeFile(path, data.toStdString())) {
+        error = PathGate::message(failed);
         return false;
     }
-    auto fail = [&](int code) {
-        error = std::strerror(code);
-        if (fd >= 0) ::close(fd);
-        ::unlink(scratch.c_str());
-        return false;
-    };
-    // mkstemp makes the file private; give it the permissions a plain create would.
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (::fchmod(fd, 0666 & ~mask) != 0) return fail(errno);
-    const char* bytes = data.constData();
-    std::size_t left = static_cast<std::size_t>(data.size());
-    while (left > 0) {
-        ssize_t written = ::write(fd, bytes, left);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return fail(errno);
-        }
-        bytes += written;
-        left -= static_cast<std::size_t>(written);
-    }
-    int closed = ::close(fd);
-    fd = -1;
-    if (closed != 0) return fail(errno);
-    if (::rename(scratch.c_str(), path.c_str()) != 0) return fail(errno);
     return true;
 }
 

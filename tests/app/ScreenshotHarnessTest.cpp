@@ -1,6 +1,8 @@
 #include "app/ScreenshotHarness.h"
 
 #include "state/AppStateTestSupport.h"
+#include "support/EndsWithin.h"
+#include "support/StallingFuse.h"
 #include "support/Unprivileged.h"
 #include "style/Theme.h"
 #include "views/settings/PreferencesView.h"
@@ -178,6 +180,29 @@ TEST(ShotFile, UnwritablePlacesFailWithTheSystemsReason) {
         EXPECT_EQ(lockedError, "Permission denied");
     });
     ::chmod((dir / "locked").c_str(), 0755);
+}
+
+// An output on a mount that stopped answering, or a local link leading onto one: the picture is not
+// stored, the reason says so, and the process can end while the mount stays stuck.
+TEST(ShotFile, AnOutputOnAMountThatStoppedAnsweringFailsAndHoldsNothing) {
+    TempFolder dir;
+    const std::string mount = dir.folder("net");
+    std::filesystem::create_symlink(mount + "/file.txt", dir / "link.png");
+    const bool ran = test::runInPrivateMounts([&] {
+        test::StallingFuse fuse(mount);
+        if (!fuse.isMounted()) test::cannotRunHere("no FUSE mount here");
+        fuse.stall();
+        const bool ended = test::endsWithin(60, [&] {
+            std::string error;
+            EXPECT_EQ(unusableOutput(mount + "/out.png"), "");
+            EXPECT_FALSE(writeFile(mount + "/out.png", QByteArray("x"), error));
+            EXPECT_EQ(error, "Its file system does not answer");
+            EXPECT_FALSE(writeFile(dir / "link.png", QByteArray("x"), error));
+            EXPECT_EQ(error, "not a regular file");
+        });
+        EXPECT_TRUE(ended) << "the picture's output waits on the mount";
+    });
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 TEST(ShotCapture, PictureAtTheWidgetsPixelRatio) {
