@@ -1,6 +1,7 @@
 #include "state/PreferenceStore.h"
 
 #include "platform/OwnPlace.h"
+#include "platform/PathGate.h"
 #include "platform/UserFolders.h"
 
 #include <QFile>
@@ -35,8 +36,14 @@ bool isUsable(const QString& file) {
         std::fprintf(stderr, "tallymere: settings are kept only until the program ends: %s\n", foreign.c_str());
         return false;
     }
-    struct stat info {};
-    if (::stat(QFile::encodeName(file).constData(), &info) != 0) return true;
+    const PathGate::Status there = PathGate::stat(QFile::encodeName(file).toStdString());
+    if (there.error == PathGate::notAnswering) {
+        std::fprintf(stderr, "tallymere: settings are kept only until the program ends: %s: %s\n",
+                     QFile::encodeName(file).constData(), PathGate::message(there.error).c_str());
+        return false;
+    }
+    if (there.error != 0) return true;
+    const struct stat& info = there.info;
     if (!S_ISREG(info.st_mode)) {
         std::fprintf(stderr, "tallymere: %s is not a regular file; settings are kept only until the program ends\n",
                      QFile::encodeName(file).constData());
@@ -57,8 +64,9 @@ bool isUsable(const QString& file) {
 std::string unusableLock(const QString& file) {
     for (const QLatin1String suffix : {QLatin1String(".lock"), QLatin1String(".lock.rmlock")}) {
         const QByteArray path = QFile::encodeName(file + suffix);
-        struct stat info {};
-        if (::lstat(path.constData(), &info) == 0 && !S_ISREG(info.st_mode)) return path.toStdString();
+        const PathGate::Status lock = PathGate::lstat(path.toStdString());
+        if (lock.error == PathGate::notAnswering || (lock.error == 0 && !S_ISREG(lock.info.st_mode)))
+            return path.toStdString();
     }
     return {};
 }
