@@ -175,10 +175,6 @@ MountPoints lookAtMountPoints(const std::vector<MountEntry>& mounts, std::string
     return result;
 }
 
-bool isOnUnansweredMount(std::string_view path) {
-    return PathGate::lstat(std::string(path)).error == PathGate::notAnswering;
-}
-
 RepeatedMounts repeatedMounts(const std::vector<MountEntry>& mounts) {
     RepeatedMounts result;
     result.everyDevice = mounts.empty();

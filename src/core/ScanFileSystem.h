@@ -106,10 +106,6 @@ struct MountPoints {
 MountPoints lookAtMountPoints(const std::vector<MountEntry>& mounts, std::string_view rootPath,
                               const Boundaries& boundaries, const std::unordered_set<std::string>& excludedPaths);
 
-// Whether a look at `path` does not answer within the gate's bound (its mount stopped answering,
-// or still holds a look from before).
-bool isOnUnansweredMount(std::string_view path);
-
 // The file systems whose folders can be met more than once in one scan: a device the mount table
 // lists more than once (a bind mount shows part of it a second time), and, once there is such a
 // device, every device the table does not list at all (a file system that gives its parts device
