@@ -136,6 +136,7 @@ std::vector<DesktopEntry> listOneByOne() {
     std::vector<DesktopEntry> entries;
     for (const std::string& id : ids) {
         gate::Request request;
+        gate::provideLauncherCalls();
         request.op = gate::Op::readLauncher;
         request.texts = {id};
         const gate::Reply reply = gate::call(std::move(request));
@@ -151,6 +152,7 @@ std::vector<DesktopEntry> list() {
     // The library reads every launcher at once and looks at each one's program as it goes: made by a
     // helper, within the gate's bound, since a program on a mount that stopped answering would hold
     // whoever reads them. When that does not answer, they are read one by one.
+    gate::provideLauncherCalls();
     gate::Request request;
     request.op = gate::Op::listLaunchers;
     const gate::Reply reply = gate::call(std::move(request));
@@ -212,6 +214,8 @@ std::string appStreamVersion(const std::string& desktopFilePath, const std::stri
 
 namespace tallymere::gate {
 
+namespace {
+
 Reply listLaunchersHere(const Request&) {
     Reply reply;
     GList* all = g_app_info_get_all();
@@ -233,6 +237,13 @@ Reply readLauncherHere(const Request& request) {
         g_object_unref(desktop);
     }
     return reply;
+}
+
+} // namespace
+
+void provideLauncherCalls() {
+    provide(Op::listLaunchers, &listLaunchersHere);
+    provide(Op::readLauncher, &readLauncherHere);
 }
 
 } // namespace tallymere::gate

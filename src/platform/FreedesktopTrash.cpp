@@ -408,6 +408,7 @@ Result moveThroughGate(const std::string& path, const PlaceRegistry& places, con
     const std::string absolute = PathText::standardized(path);
     if (gate::makesCallsDirectly() || absolute.empty() || gate::unansweringMountOnTheWay(absolute).empty())
         return moveChecked(path, places, expected);
+    gate::provideTrashCalls();
     gate::Request request = requestFor(gate::Op::moveToTrash, path, expected);
     request.texts.push_back(Places::written(places));
     const gate::Reply reply = gate::call(std::move(request));
@@ -433,6 +434,7 @@ Result moveToTrash(const std::string& path, const PlaceRegistry& places, const I
 }
 
 std::optional<std::string> whyChanged(const std::string& path, const Identity& expected) {
+    gate::provideTrashCalls();
     const gate::Reply reply = gate::call(requestFor(gate::Op::whyChanged, path, &expected));
     if (reply.error) return gateMessage(reply);
     if (reply.texts.empty()) return std::nullopt;
@@ -687,6 +689,8 @@ Result moveChecked(const std::string& requested, const PlaceRegistry& places, co
 
 namespace tallymere::gate {
 
+namespace {
+
 Reply moveToTrashHere(const Request& request) {
     using namespace FreedesktopTrash;
     Reply reply;
@@ -713,6 +717,13 @@ Reply whyChangedHere(const Request& request) {
     if (std::optional<std::string> why = FreedesktopTrash::whyChangedHere(request.texts[0], *expected))
         reply.texts.push_back(std::move(*why));
     return reply;
+}
+
+} // namespace
+
+void provideTrashCalls() {
+    provide(Op::moveToTrash, &moveToTrashHere);
+    provide(Op::whyChanged, &whyChangedHere);
 }
 
 } // namespace tallymere::gate

@@ -62,6 +62,17 @@ TEST(Startup, CommandLineRunsWithoutAnyDisplay) {
     EXPECT_TRUE(process.readAllStandardOutput().startsWith(QByteArray("scanned ") + QByteArray::fromStdString(dir / "tree")));
     // It never reached the store: no preference was written.
     EXPECT_FALSE(std::filesystem::exists(dir / "config/Tallymere"));
+
+    // Nor does it carry the window's libraries or the desktop's: the loader lists what it would load.
+    QProcess loader;
+    QProcessEnvironment listing = withoutDisplay(dir / "config");
+    listing.insert("LD_TRACE_LOADED_OBJECTS", "1");
+    loader.setProcessEnvironment(listing);
+    loader.start(binary(), {"--scan", QString::fromStdString(dir / "tree")});
+    ASSERT_TRUE(loader.waitForFinished(120000));
+    const QString loaded = QString::fromLocal8Bit(loader.readAllStandardOutput());
+    ASSERT_TRUE(loaded.contains(QStringLiteral("libc.so"))) << loaded.toStdString();
+    for (const char* library : {"libQt6", "libgio", "libglib"}) EXPECT_FALSE(loaded.contains(QLatin1String(library))) << library;
 }
 
 TEST(Startup, WithoutADisplayTheWindowSaysSoAndBadArgumentsGetTheUsage) {

@@ -9,6 +9,8 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <random>
@@ -207,13 +209,21 @@ Reply perform(const Request& request, const Place& place) {
     }
 }
 
+namespace {
+
+std::atomic<WholePathCall>& providedCall(Op op) {
+    static std::array<std::atomic<WholePathCall>, static_cast<std::size_t>(Op::listLaunchers) + 1> calls{};
+    return calls.at(static_cast<std::size_t>(op));
+}
+
+} // namespace
+
+void provide(Op op, WholePathCall call) { providedCall(op).store(call, std::memory_order_release); }
+
 Reply performPlainly(const Request& request) {
-    switch (request.op) {
-    case Op::moveToTrash: return moveToTrashHere(request);
-    case Op::whyChanged: return whyChangedHere(request);
-    case Op::readLauncher: return readLauncherHere(request);
-    case Op::listLaunchers: return listLaunchersHere(request);
-    default: break;
+    if (takesWholePath(request.op)) {
+        if (const WholePathCall call = providedCall(request.op).load(std::memory_order_acquire)) return call(request);
+        return failure(ENOSYS);
     }
     if (request.texts.empty() || request.texts[0].empty()) return failure(ENOENT);
     const std::string& path = request.texts[0];

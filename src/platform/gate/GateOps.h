@@ -25,11 +25,13 @@ Reply perform(const Request& request, const Place& place);
 Reply performPlainly(const Request& request);
 
 // The calls that find their way themselves, made here, however long they take; each defined beside
-// the code it runs.
-Reply moveToTrashHere(const Request& request);
-Reply whyChangedHere(const Request& request);
-Reply readLauncherHere(const Request& request);
-Reply listLaunchersHere(const Request& request);
+// the code it runs and provided by it before it sends one, so that a program that never sends them
+// (the command line) carries none of their code or libraries. A helper provides them all at start.
+// One not provided fails with ENOSYS.
+using WholePathCall = Reply (*)(const Request& request);
+void provide(Op op, WholePathCall call);
+void provideTrashCalls();
+void provideLauncherCalls();
 
 } // namespace tallymere::gate
 

@@ -52,6 +52,8 @@ int main() {
     ::close_range(channel + 1, ~0U, 0);
     ::signal(SIGPIPE, SIG_IGN);
     tallymere::gate::makeCallsDirectly();
+    tallymere::gate::provideTrashCalls();
+    tallymere::gate::provideLauncherCalls();
     std::string pending;
     std::string message;
     while (receive(pending, message)) {
