@@ -1,4 +1,5 @@
 #include "platform/FreedesktopTrash.h"
+#include "platform/OwnedFd.h"
 
 #include "base/InodeTag.h"
 #include "base/PathText.h"
@@ -47,38 +48,16 @@ std::string homeTrashFolder() {
     return dataHome + "/Trash";
 }
 
-// An owned descriptor, closed when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : m_fd(fd) {}
-    Descriptor(Descriptor&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        if (this != &other) {
-            if (m_fd >= 0) close(m_fd);
-            m_fd = std::exchange(other.m_fd, -1);
-        }
-        return *this;
-    }
-    ~Descriptor() {
-        if (m_fd >= 0) close(m_fd);
-    }
-    int get() const { return m_fd; }
-    explicit operator bool() const { return m_fd >= 0; }
-
-private:
-    int m_fd;
-};
-
 constexpr int folderFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
 // The real folder `name` inside `parent`, created with mode 0700 when missing; never a link to
 // one. Sets `error` (the errno) and returns an empty descriptor on failure.
-Descriptor ensureFolderAt(int parent, const char* name, int& error) {
+OwnedFd ensureFolderAt(int parent, const char* name, int& error) {
     if (mkdirat(parent, name, 0700) != 0 && errno != EEXIST) {
         error = errno;
-        return Descriptor();
+        return OwnedFd();
     }
-    Descriptor folder(openat(parent, name, folderFlags));
+    OwnedFd folder(openat(parent, name, folderFlags));
     // A link where the folder should be reads as "not a folder", whichever way the kernel says it.
     if (!folder) error = errno == ELOOP ? ENOTDIR : errno;
     return folder;
@@ -116,9 +95,9 @@ std::uint64_t mountIdOf(int fd);
 // stops the walk Reached::failed with `error` set. Each step holds the folder it checked, so a
 // component swapped after its check is never entered. Each folder walked, "/" first, is added to
 // `walked` when given.
-Reached openFolderWithoutLinks(const std::string& path, Descriptor& out, int& error,
+Reached openFolderWithoutLinks(const std::string& path, OwnedFd& out, int& error,
                                std::vector<WalkedFolder>* walked = nullptr) {
-    Descriptor folder(open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    OwnedFd folder(open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
     struct stat top {};
     if (!folder || (walked && fstat(folder.get(), &top) != 0)) {
         error = errno;
@@ -132,7 +111,7 @@ Reached openFolderWithoutLinks(const std::string& path, Descriptor& out, int& er
         if (end > start) {
             const std::string component = path.substr(start, end - start);
             // O_PATH with O_NOFOLLOW opens a link itself rather than failing, so fstat can tell it apart.
-            Descriptor next(openat(folder.get(), component.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+            OwnedFd next(openat(folder.get(), component.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
             if (!next) {
                 error = errno;
                 return Reached::failed;
@@ -217,7 +196,7 @@ std::string whyElsewhere(int folder, const std::string& path, const ItemPlace& i
 struct TrashFolder {
     std::string folder;  // holds files/ and info/
     std::string topdir;  // empty for the home Trash; else what Path= is relative to
-    Descriptor handle;   // the folder itself, as checked
+    OwnedFd handle;   // the folder itself, as checked
 };
 
 // The Trash of a device's top folder: $topdir/.Trash/$uid when $topdir/.Trash is a real, sticky
@@ -227,7 +206,7 @@ struct TrashFolder {
 std::optional<TrashFolder> topdirTrash(const std::string& topdir, const ItemPlace& item, std::string& error) {
     const uid_t uid = getuid();
     const std::string uidText = std::to_string(uid);
-    Descriptor top;
+    OwnedFd top;
     int openError = 0;
     switch (openFolderWithoutLinks(topdir, top, openError)) {
     case Reached::link: openError = ELOOP; [[fallthrough]];
@@ -239,11 +218,11 @@ std::optional<TrashFolder> topdirTrash(const std::string& topdir, const ItemPlac
     // The top folder was found by its path in the mount table; what the path leads to now is
     // looked at before anything is made there.
     if (error = whyElsewhere(top.get(), topdir, item); !error.empty()) return std::nullopt;
-    if (Descriptor shared(openat(top.get(), ".Trash", folderFlags)); shared) {
+    if (OwnedFd shared(openat(top.get(), ".Trash", folderFlags)); shared) {
         struct stat info {};
         if (fstat(shared.get(), &info) == 0 && (info.st_mode & S_ISVTX)) {
             int ignored = 0;
-            Descriptor own = ensureFolderAt(shared.get(), uidText.c_str(), ignored);
+            OwnedFd own = ensureFolderAt(shared.get(), uidText.c_str(), ignored);
             struct stat ownInfo {};
             if (own && fstat(own.get(), &ownInfo) == 0 && ownInfo.st_uid == uid)
                 return TrashFolder{joined(topdir, ".Trash/" + uidText), topdir, std::move(own)};
@@ -251,7 +230,7 @@ std::optional<TrashFolder> topdirTrash(const std::string& topdir, const ItemPlac
     }
     const std::string personal = joined(topdir, ".Trash-" + uidText);
     int failed = 0;
-    Descriptor folder = ensureFolderAt(top.get(), (".Trash-" + uidText).c_str(), failed);
+    OwnedFd folder = ensureFolderAt(top.get(), (".Trash-" + uidText).c_str(), failed);
     if (!folder) {
         error = "The Trash folder " + personal + " could not be created: " + systemMessage(failed);
         return std::nullopt;
@@ -447,7 +426,7 @@ std::optional<std::string> whyChangedHere(const std::string& path, const Identit
     if (path.empty() || path.front() != '/') return systemMessage(EINVAL);
     if (path == "/") return std::nullopt; // nothing can take the root's name
     const std::string name = PathText::lastComponent(path);
-    Descriptor parentFolder;
+    OwnedFd parentFolder;
     int walkError = 0;
     switch (openFolderWithoutLinks(PathText::parent(path), parentFolder, walkError)) {
     case Reached::link: return repairUtf8(name) + " changed since the scan";
@@ -463,7 +442,7 @@ std::optional<std::string> whyChangedHere(const std::string& path, const Identit
 // The chosen item as looked at: its folder, reached without a link and held open, its name there,
 // and where it lies.
 struct CheckedItem {
-    Descriptor folder;
+    OwnedFd folder;
     std::string name;
     std::string path;       // as asked, in one spelling (repeated and trailing slashes dropped)
     std::string realParent; // the physical path of its folder
@@ -580,7 +559,7 @@ std::optional<TrashFolder> homeTrash(const TrashChoice& choice, const ItemPlace&
     }
     const int made = ensureFolders(choice.realHome);
     TrashFolder trash{.folder = choice.realHome, .topdir = {},
-                      .handle = Descriptor(made ? -1 : open(choice.realHome.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC))};
+                      .handle = OwnedFd(made ? -1 : open(choice.realHome.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC))};
     if (!trash.handle) {
         error = "The Trash folder " + home + " could not be created: " + systemMessage(made ? made : errno);
         return std::nullopt;
@@ -674,10 +653,10 @@ Result moveChecked(const std::string& requested, const PlaceRegistry& places, co
         choice.useHome ? homeTrash(choice, item.place, error) : topdirTrash(choice.itemTop, item.place, error);
     if (!trash) return failure(std::move(error));
     int folderError = 0;
-    const Descriptor filesFolder = ensureFolderAt(trash->handle.get(), "files", folderError);
+    const OwnedFd filesFolder = ensureFolderAt(trash->handle.get(), "files", folderError);
     if (!filesFolder)
         return failure("The Trash folder " + trash->folder + "/files could not be created: " + systemMessage(folderError));
-    const Descriptor infoFolder = ensureFolderAt(trash->handle.get(), "info", folderError);
+    const OwnedFd infoFolder = ensureFolderAt(trash->handle.get(), "info", folderError);
     if (!infoFolder)
         return failure("The Trash folder " + trash->folder + "/info could not be created: " + systemMessage(folderError));
     return renameInto(item, expected, filesFolder.get(), infoFolder.get(), infoText(item.realPath, *trash));
