@@ -24,6 +24,8 @@ MenuCommands::MenuCommands(AppState& state, Services services, QObject* parent)
 }
 
 void MenuCommands::install(QMenuBar* bar) {
+    // Each title marks its first letter, so Alt and that letter open the menu; the mark shows as
+    // an underline only while Alt is held, and the title reads as written.
     m_menus = {buildFileMenu(bar), buildViewMenu(bar), buildSelectionMenu(bar)};
     for (QMenu* menu : m_menus) bar->addMenu(menu);
     refresh();
@@ -48,7 +50,7 @@ QAction* MenuCommands::add(QMenu* menu, const QString& title, const QKeySequence
 }
 
 QMenu* MenuCommands::buildFileMenu(QWidget* parent) {
-    auto* menu = new QMenu(QStringLiteral("File"), parent);
+    auto* menu = new QMenu(QStringLiteral("&File"), parent);
     add(menu, QStringLiteral("Scan Full Mac"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D),
         [this] { m_state.scan(ScanTarget::fullDisk()); });
     add(menu, QStringLiteral("Scan Home Folder"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H),
@@ -72,7 +74,7 @@ QMenu* MenuCommands::buildFileMenu(QWidget* parent) {
 }
 
 QMenu* MenuCommands::buildViewMenu(QWidget* parent) {
-    auto* menu = new QMenu(QStringLiteral("View"), parent);
+    auto* menu = new QMenu(QStringLiteral("&View"), parent);
     int place = 0;
     for (VizMode mode : VizModes::all) {
         ++place;
@@ -95,7 +97,7 @@ QMenu* MenuCommands::buildViewMenu(QWidget* parent) {
 }
 
 QMenu* MenuCommands::buildSelectionMenu(QWidget* parent) {
-    auto* menu = new QMenu(QStringLiteral("Selection"), parent);
+    auto* menu = new QMenu(QStringLiteral("&Selection"), parent);
     m_reveal = add(menu, QStringLiteral("Reveal in Finder"), QKeySequence(Qt::CTRL | Qt::Key_R), [this] {
         std::vector<std::string> paths = selectedPaths();
         if (!paths.empty() && m_services.desktop) TrashService::revealInFinder(*m_services.desktop, paths);

@@ -44,7 +44,8 @@ public:
 
     MenuCommands(AppState& state, Services services, QObject* parent = nullptr);
 
-    // Adds the File, View and Selection menus to the bar, in that order.
+    // Adds the File, View and Selection menus to the bar, in that order, opened by Alt+F, Alt+V and
+    // Alt+S.
     void install(QMenuBar* bar);
 
     // The menus, for the window and for tests; empty before install().

@@ -18,6 +18,7 @@
 
 #include <chrono>
 
+#include <array>
 #include <atomic>
 
 #include <filesystem>
@@ -93,9 +94,10 @@ QStringList titles(const QMenu* menu) {
 TEST(MenuLayout, MenusItemsAndShortcutsAsListed) {
     Fixture f;
     ASSERT_EQ(f.commands.menus().size(), 3);
-    EXPECT_EQ(f.commands.menus()[0]->title(), "File");
-    EXPECT_EQ(f.commands.menus()[1]->title(), "View");
-    EXPECT_EQ(f.commands.menus()[2]->title(), "Selection");
+    // The titles read as written; each marks the letter Alt opens it with.
+    EXPECT_EQ(f.commands.menus()[0]->title(), "&File");
+    EXPECT_EQ(f.commands.menus()[1]->title(), "&View");
+    EXPECT_EQ(f.commands.menus()[2]->title(), "&Selection");
     EXPECT_EQ(titles(f.commands.menus()[0]),
               QStringList({"Scan Full Mac", "Scan Home Folder", "Choose Folder…", "-", "Stop Scan", "-", "Settings…",
                            "Quit Tallymere"}));
@@ -306,4 +308,18 @@ TEST(MenuSelection, ItemsActOnTheSelectedNodeOnly) {
     ASSERT_TRUE(f.state.banner().has_value());
     EXPECT_EQ(f.state.banner()->kind, AppState::Banner::Kind::success);
     EXPECT_FALSE(empty->isEnabled());
+}
+
+TEST(MenuLayout, AltAndATitlesLetterOpensThatMenu) {
+    Fixture f;
+    f.bar.show();
+    QApplication::setActiveWindow(&f.bar);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f.bar));
+    for (int i = 0; i < 3; ++i) {
+        const Qt::Key letter = std::array{Qt::Key_F, Qt::Key_V, Qt::Key_S}[std::size_t(i)];
+        QTest::keyClick(&f.bar, letter, Qt::AltModifier);
+        EXPECT_EQ(QApplication::activePopupWidget(), f.commands.menus()[i]);
+        if (QWidget* open = QApplication::activePopupWidget()) QTest::keyClick(open, Qt::Key_Escape);
+        QApplication::setActiveWindow(&f.bar);
+    }
 }
