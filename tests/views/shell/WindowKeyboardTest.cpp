@@ -75,11 +75,11 @@ TEST(WindowKeyboard, ClearingTheFilterKeepsTheKeyboardInTheFieldAndEscapeLeavesI
     w.press(Qt::Key_X);
     EXPECT_EQ(w.state.filter().query, "x");
 
-    // Entered by a click, the capsule's border is one pixel of the focus colour, not the ring, also
-    // while typing.
+    // Entered by a click, the capsule's border is one pixel of the accent at 0.45, not the ring,
+    // also while typing.
     const Theme& theme = w.view.theme();
     const QPoint border(w.filter()->width() / 2, 0);
-    const QColor focusColour = w.ringOver(theme.surface);
+    const QColor focusColour = test::blend(theme.surface, theme.accent, 0.45);
     EXPECT_TRUE(test::near(w.pixel(w.filter(), border), focusColour));
     EXPECT_TRUE(test::near(w.pixel(w.filter(), border + QPoint(0, 1)), theme.surface)) << "one pixel, no ring";
     w.press(Qt::Key_Escape);

@@ -20,6 +20,8 @@ namespace tallymere {
 namespace {
 constexpr double padX = 9, padY = 5.5, spacing = 6;
 constexpr double searchSymbol = 11, clearSymbol = 10;
+// The border's accent while the field is typed in; the ring is the bolder mark of the keyboard.
+constexpr double typingOpacity = 0.45;
 QFont fieldFont() { return Typography::font(12, QFont::Normal); }
 } // namespace
 
@@ -120,10 +122,10 @@ void FilterField::paintEvent(QPaintEvent*) {
     const QRectF capsule(rect());
     const double radius = ShapePaint::capsuleRadius(capsule);
     ShapePaint::fillRounded(painter, capsule, radius, t.surface);
-    // Holding the keyboard, the border takes the accent; reached by the keyboard, it becomes the
-    // same ring as every other control's.
+    // Holding the keyboard, the border takes the accent at 0.45; reached by the keyboard, it becomes
+    // the same ring as every other control's.
     if (FocusRing::shown(m_edit)) FocusRing::paint(painter, capsule, radius, t);
-    else ShapePaint::strokeInside(painter, capsule, radius, isFocused() ? FocusRing::color(t) : t.stroke);
+    else ShapePaint::strokeInside(painter, capsule, radius, isFocused() ? ShapePaint::withOpacity(t.accent, typingOpacity) : t.stroke);
     const QSizeF glass = SymbolImage::size(searchSymbol);
     SymbolImage::draw(painter, QRectF(QPointF(padX, height() / 2.0 - glass.height() / 2), glass), "magnifyingglass",
                       searchSymbol, QFont::DemiBold, t.textTertiary);
