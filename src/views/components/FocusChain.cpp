@@ -111,15 +111,21 @@ std::vector<QWidget*> membersOf(QWidget* group, const QWidget* keep) {
     return inside;
 }
 
+// The member that is `w` or holds it (a button inside a row), or null.
+QWidget* memberHolding(const std::vector<QWidget*>& members, const QWidget* w) {
+    if (!w) return nullptr;
+    for (QWidget* member : members)
+        if (member == w || member->isAncestorOf(w)) return member;
+    return nullptr;
+}
+
 QWidget* representative(QWidget* group, const QWidget* keep) {
     const std::vector<QWidget*> inside = membersOf(group, keep);
     if (inside.empty()) return nullptr;
-    QWidget* focused = QApplication::focusWidget();
-    for (QWidget* member : inside)
-        if (member == focused || member == keep) return member;
+    if (QWidget* member = memberHolding(inside, QApplication::focusWidget())) return member;
+    if (QWidget* member = memberHolding(inside, keep)) return member;
     const GroupMark* mark = markOf(group);
-    if (mark && mark->current && std::find(inside.begin(), inside.end(), mark->current.data()) != inside.end())
-        return mark->current;
+    if (QWidget* member = mark ? memberHolding(inside, mark->current) : nullptr) return member;
     return inside.front();
 }
 

@@ -2,6 +2,7 @@
 
 #include "views/components/FocusChain.h"
 #include "views/components/controls/FocusRing.h"
+#include "views/components/controls/ItemButton.h"
 
 #include <QKeyEvent>
 #include <QMetaMethod>
@@ -45,7 +46,10 @@ void ClickableWidget::activate() {
 }
 
 bool ClickableWidget::event(QEvent* event) {
-    if (event->type() == QEvent::ShortcutOverride && pressable() && pressesIt(static_cast<QKeyEvent*>(event))) {
+    // A component with a button inside takes Space and Return too, and leaves them unused: they are
+    // the button's, once the keyboard is on it.
+    if (event->type() == QEvent::ShortcutOverride && (pressable() || m_itemButton) &&
+        pressesIt(static_cast<QKeyEvent*>(event))) {
         event->accept();
         return true;
     }
@@ -76,11 +80,22 @@ bool ClickableWidget::pressable() const {
     return bool(m_action) || isSignalConnected(QMetaMethod::fromSignal(&ClickableWidget::clicked));
 }
 
+ItemButton* ClickableWidget::addItemButton(std::function<void()> press) {
+    if (!m_itemButton) m_itemButton = new ItemButton({}, this, this);
+    itemButton()->setAction(std::move(press));
+    return itemButton();
+}
+
+ItemButton* ClickableWidget::itemButton() const { return static_cast<ItemButton*>(m_itemButton.data()); }
+
 void ClickableWidget::keyPressEvent(QKeyEvent* event) {
-    if (pressesIt(event) && pressable()) {
-        if (!event->isAutoRepeat()) activate();
+    if (pressesIt(event) && (pressable() || m_itemButton)) {
+        if (!event->isAutoRepeat() && pressable()) activate();
         return event->accept();
     }
+    if (event->key() == Qt::Key_Right && !(event->modifiers() & ~Qt::KeypadModifier) && m_itemButton &&
+        itemButton()->enter())
+        return event->accept();
     FocusChain::Move move;
     switch (event->key()) {
     case Qt::Key_Up:

@@ -1,11 +1,14 @@
 #pragma once
 #include "views/components/ThemedWidget.h"
 
+#include <QPointer>
 #include <QRectF>
 
 #include <functional>
 
 namespace tallymere {
+
+class ItemButton;
 
 // Base of the components that take clicks. A left press, released inside the component, emits
 // clicked() and then runs the action; released outside, it does nothing. isPressed() holds from the
@@ -14,7 +17,9 @@ namespace tallymere {
 // Every one is a stop of Tab (a click leaves the keyboard where it was): Space and Return press it
 // as a click does, and while the keyboard is here the component wears the focus ring on its own
 // shape (ringRect(), ringRadius()), or round it when it has none (FocusRing::drawOutside). In a group of rows (FocusChain::makeGroup) the arrows walk the
-// rows; the context-menu key asks for the component's menu where it has one.
+// rows; the context-menu key asks for the component's menu where it has one. A button drawn inside
+// the component (addItemButton) is reached from it with Right, and only there do Space and Return
+// press it.
 class ClickableWidget : public ThemedWidget {
     Q_OBJECT
 public:
@@ -27,6 +32,11 @@ public:
     // Whether a press does anything: an action or a listener to clicked(). One that does nothing
     // (a row of tabs walked by the arrows) leaves Space and Return to the window's shortcuts.
     bool pressable() const;
+
+    // Adds the keyboard's stop for a button the component draws inside itself, which runs `press`;
+    // the component places it over what it draws (ItemButton::place).
+    ItemButton* addItemButton(std::function<void()> press);
+    ItemButton* itemButton() const;
 
 signals:
     void clicked();
@@ -48,6 +58,7 @@ protected:
 private:
     std::function<void()> m_action;
     bool m_pressed = false;
+    QPointer<QWidget> m_itemButton; // an ItemButton
 };
 
 } // namespace tallymere

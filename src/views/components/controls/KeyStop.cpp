@@ -12,7 +12,13 @@ KeyStop::KeyStop(std::function<void()> action, QWidget* owner, QWidget* host)
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_NoSystemBackground);
     hide();
-    if (owner != parentWidget()) owner->installEventFilter(this);
+    owner->installEventFilter(this);
+}
+
+void KeyStop::setHost(QWidget* host) {
+    if (!host || host == parentWidget()) return;
+    setParent(host);
+    follow();
 }
 
 void KeyStop::place(const QRectF& control, double radius, double around) {

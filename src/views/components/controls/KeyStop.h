@@ -30,6 +30,10 @@ public:
     // the ring `around` its edge (0 for one with an outline); an empty rectangle takes the stop away.
     void place(const QRectF& control, double radius, double around = outset);
 
+    // Moves the stop into `host`, a widget around the owner with room for the ring (for an owner
+    // that gets its parent after it is made).
+    void setHost(QWidget* host);
+
     // Runs before the stop's own keys; true when it took the key.
     void setKeyHandler(std::function<bool(QKeyEvent*)> handler) { m_keys = std::move(handler); }
 

@@ -5,6 +5,7 @@
 #include "style/Typography.h"
 #include "views/components/TextDraw.h"
 #include "views/components/controls/FocusRing.h"
+#include "views/components/controls/ItemButton.h"
 #include "views/tools/applications/AppsText.h"
 
 #include <QFontMetricsF>
@@ -25,7 +26,7 @@ QFont sizeFont() { return Typography::font(11, QFont::DemiBold); }
 LeftoverRow::LeftoverRow(const LeftoverItem& item, std::function<void()> reveal, QWidget* parent)
     : ClickableWidget({}, parent), m_item(item), m_reveal(std::move(reveal)) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    setAction([this] {
+    addItemButton([this] {
         if (m_reveal) m_reveal();
     });
     // The row has no outline and little room above and below: the ring goes round it.
@@ -35,6 +36,17 @@ LeftoverRow::LeftoverRow(const LeftoverItem& item, std::function<void()> reveal,
 QRectF LeftoverRow::buttonRect() const {
     const QSizeF box = SymbolImage::size(revealSymbol);
     return {width() - box.width(), (height() - box.height()) / 2, box.width(), box.height()};
+}
+
+void LeftoverRow::resizeEvent(QResizeEvent* event) {
+    ClickableWidget::resizeEvent(event);
+    itemButton()->place(buttonRect(), 4);
+}
+
+bool LeftoverRow::event(QEvent* event) {
+    // The row is barely taller than the button: the button's ring goes in the room around the row.
+    if (event->type() == QEvent::ParentChange && parentWidget()) itemButton()->setHost(parentWidget());
+    return ClickableWidget::event(event);
 }
 
 QSize LeftoverRow::sizeHint() const {

@@ -9,8 +9,8 @@ namespace tallymere {
 // One support file of the selected app: its kind (9 semibold, textTertiary, in 122), its name
 // (11, text, shortened in the middle), its size (11 semibold, textSecondary) and a button (10,
 // textTertiary) that shows it in the file manager; 9 apart, 2 above and below. Only the button
-// takes a click; by keyboard the row is a stop (its list walked by the arrows) that Space or Return
-// reveals, ringed round the row.
+// takes a click. By keyboard the row is a stop (its list walked by the arrows), ringed round the
+// row; Right reaches the button, which Space or Return press.
 class LeftoverRow : public ClickableWidget {
     Q_OBJECT
 public:
@@ -24,6 +24,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     LeftoverItem m_item;

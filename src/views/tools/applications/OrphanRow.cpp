@@ -4,6 +4,7 @@
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
 #include "views/components/TextDraw.h"
+#include "views/components/controls/ItemButton.h"
 #include "views/tools/applications/AppsText.h"
 
 #include <QContextMenuEvent>
@@ -28,7 +29,7 @@ QFont sizeFont() { return Typography::font(10.5, QFont::DemiBold); }
 OrphanRow::OrphanRow(const LeftoverItem& item, Actions actions, QWidget* parent)
     : ClickableWidget({}, parent), m_item(item), m_actions(std::move(actions)) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    setAction([this] {
+    addItemButton([this] {
         if (m_actions.stage) m_actions.stage();
     });
     setToolTip(TextDraw::plainToolTip(TextDraw::oneLine(m_item.path)));
@@ -44,6 +45,12 @@ void OrphanRow::runMenuEntry(int index) {
 QRectF OrphanRow::buttonRect() const {
     const QSizeF box = SymbolImage::size(plusSymbol);
     return {width() - padX - box.width(), (height() - box.height()) / 2, box.width(), box.height()};
+}
+
+void OrphanRow::resizeEvent(QResizeEvent* event) {
+    ClickableWidget::resizeEvent(event);
+    // The ring goes round the plus sign's circle, inside the row.
+    itemButton()->place(buttonRect(), buttonRect().height());
 }
 
 QSize OrphanRow::sizeHint() const {

@@ -10,8 +10,9 @@ namespace tallymere {
 // (11, text, shortened in the middle) over its kind (9, textTertiary), its size at the right
 // (10.5 semibold, textSecondary) and a plus button (11, textTertiary) that moves it to the Trash.
 // Padded 12 by 4. Its context menu reveals the item or copies its path. Only the button takes a
-// click; by keyboard the row is a stop (its list walked by the arrows) that Space or Return moves
-// to the Trash and the context-menu key opens the menu of, ringed on the row.
+// click. By keyboard the row is a stop (its list walked by the arrows), ringed inside its edge,
+// whose menu the context-menu key opens; Right reaches the button, and only there do Space and
+// Return move the item to the Trash.
 class OrphanRow : public ClickableWidget {
     Q_OBJECT
 public:
@@ -37,6 +38,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     LeftoverItem m_item;
