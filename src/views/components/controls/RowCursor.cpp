@@ -1,7 +1,9 @@
 #include "views/components/controls/RowCursor.h"
 
 #include "views/components/controls/FocusRing.h"
+#include "views/components/controls/ItemButton.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollArea>
@@ -43,6 +45,11 @@ bool RowCursor::move(const QKeyEvent* event) {
     }
     int target = now;
     switch (event->key()) {
+    case Qt::Key_Right:
+        if (!m_button || now < 0) return false;
+        placeButton();
+        m_button->enter();
+        return true;
     case Qt::Key_Up: target = now - 1; break;
     case Qt::Key_Down: target = now + 1; break;
     case Qt::Key_PageUp: target = now - page; break;
@@ -57,6 +64,43 @@ bool RowCursor::move(const QKeyEvent* event) {
         repaint();
     }
     return true;
+}
+
+void RowCursor::setButton(std::function<QRectF(int row)> rect, double radius, std::function<void(int row)> press) {
+    m_buttonRect = std::move(rect);
+    m_buttonRadius = radius;
+    if (!m_button) {
+        m_button = new ItemButton({}, m_list, m_list);
+        // A list marks the row whose button holds the keyboard as it marks the row that does.
+        QObject::connect(qApp, &QApplication::focusChanged, m_button, [list = m_list, button = m_button](QWidget* was, QWidget* now) {
+            if (was == button || now == button) list->update();
+        });
+    }
+    m_button->setAction([this, press = std::move(press)] {
+        const int row = current();
+        if (row < 0) return;
+        // The cursor lives as long as its list; a press may take the list away.
+        const QPointer<QWidget> list(m_list);
+        press(row);
+        if (list) rowsChanged();
+    });
+}
+
+void RowCursor::rowsChanged() {
+    if (!onButton()) return;
+    placeButton();
+    if (m_button->isHidden() && m_list->isVisible()) {
+        m_list->setFocus(Qt::OtherFocusReason);
+        FocusRing::setShown(m_list, true);
+    }
+}
+
+bool RowCursor::onButton() const { return m_button && m_button->hasFocus(); }
+
+void RowCursor::placeButton() const {
+    if (!m_button) return;
+    const int row = current();
+    m_button->place(row >= 0 ? m_buttonRect(row) : QRectF(), m_buttonRadius);
 }
 
 bool RowCursor::shown() const { return current() >= 0 && FocusRing::shown(m_list); }

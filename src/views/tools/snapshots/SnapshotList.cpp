@@ -16,9 +16,11 @@ SnapshotList::SnapshotList(QWidget* parent)
       m_cursor(this, [this] { return m_snapshots ? int(m_snapshots->size()) : 0; },
                [this](int row) { return rowRect(std::size_t(row)); }) {
     setMouseTracking(true);
-    // One stop of Tab: the arrows walk the rows, Space or Return picks the ringed one and Delete
-    // asks to delete it, as its button does.
+    // One stop of Tab: the arrows walk the rows, Space or Return picks the ringed one, and its
+    // delete button is reached with Right.
     setFocusPolicy(Qt::TabFocus);
+    m_cursor.setButton([this](int row) { return deleteRect(std::size_t(row)); }, 100,
+                       [this](int row) { emit deleteRequested(std::size_t(row)); });
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     setFixedHeight(0);
 }
@@ -34,6 +36,7 @@ void SnapshotList::setSnapshots(const std::vector<Snapshot>* snapshots, Role rol
     const std::size_t n = m_snapshots ? m_snapshots->size() : 0;
     const double h = n == 0 ? 0 : 2 * inset + double(n) * SnapshotRow::height() + double(n - 1) * spacing;
     setFixedHeight(int(std::ceil(h)));
+    m_cursor.rowsChanged();
     update();
 }
 
@@ -93,7 +96,8 @@ void SnapshotList::paintEvent(QPaintEvent* event) {
         painter.save();
         painter.translate(row.topLeft());
         // The row the keyboard is on shows its delete button, as a hovered one does.
-        const bool hovering = m_hovered == i || (m_cursor.shown() && m_cursor.current() == int(i));
+        const bool hovering =
+            m_hovered == i || ((m_cursor.shown() || m_cursor.onButton()) && m_cursor.current() == int(i));
         SnapshotRow(theme(), snapshot, m_role ? m_role(snapshot) : std::nullopt, hovering).paint(painter, row.width());
         painter.restore();
     }
@@ -113,8 +117,6 @@ void SnapshotList::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Space:
     case Qt::Key_Return:
     case Qt::Key_Enter: emit picked(std::size_t(row)); return event->accept();
-    case Qt::Key_Delete:
-    case Qt::Key_Backspace: emit deleteRequested(std::size_t(row)); return event->accept();
     default: ThemedWidget::keyPressEvent(event);
     }
 }

@@ -17,7 +17,8 @@ namespace tallymere {
 // rows (a scroll area gives it its width). The row under the pointer is the hovered one and shows
 // its delete button; a click on that button asks for deletion, a click elsewhere on a row picks it.
 // By keyboard the rows are one stop of Tab: the arrows walk them (the row ringed shows its delete
-// button), Space or Return picks it and Delete asks to delete it.
+// button), Space or Return picks it, and Right reaches its delete button, which Space or Return
+// press as a click does.
 class SnapshotList : public ThemedWidget {
     Q_OBJECT
 public:
