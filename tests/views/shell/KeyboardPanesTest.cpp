@@ -360,8 +360,8 @@ TEST(KeyboardPanes, CleanupBarDisclosureStagedItemsClearAndMoveToTrash) {
     bar->setAnimated(false);
     EXPECT_EQ(w.walk(bar), (Names{"disclosure", "clear", "trash"}));
 
-    // Space opens the list, which joins the walk above the row; the arrows walk the staged items
-    // and Space unstages the ringed one.
+    // Space opens the list, which joins the walk above the row; the arrows walk the staged items,
+    // and Space unstages one only from its button, reached with Right.
     ASSERT_TRUE(w.tabUntil(bar->disclosure()));
     w.press(Qt::Key_Space);
     ASSERT_TRUE(bar->isExpanded());
@@ -370,6 +370,10 @@ TEST(KeyboardPanes, CleanupBarDisclosureStagedItemsClearAndMoveToTrash) {
     QWidget* items = bar->list()->canvas();
     ASSERT_TRUE(w.tabUntil(items));
     w.press(Qt::Key_Down);
+    w.press(Qt::Key_Space);
+    w.press(Qt::Key_Return);
+    ASSERT_EQ(w.state.queue().size(), 2u);
+    w.press(Qt::Key_Right);
     w.press(Qt::Key_Space);
     ASSERT_EQ(w.state.queue().size(), 1u);
     EXPECT_EQ(w.state.queue()[0], w.child("movie.mp4"));

@@ -7,6 +7,7 @@
 #include "views/components/TextDraw.h"
 #include "views/components/controls/FocusRing.h"
 #include "views/components/controls/ListScroll.h"
+#include "views/components/controls/RowCursor.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -50,15 +51,19 @@ double CleanupQueueList::rowHeight() {
 // Every row painted on one canvas as tall as the list; the scroll area shows a window of it.
 class CleanupQueueList::Rows : public ThemedWidget {
 public:
-    Rows(AppState& state, QWidget* parent) : ThemedWidget(parent), m_state(state) {
-        // One stop of Tab: the arrows walk the rows, and Space, Return or Delete unstage the one
-        // ringed, as its button does.
+    Rows(AppState& state, QWidget* parent)
+        : ThemedWidget(parent), m_state(state),
+          m_cursor(this, [this] { return count(); }, [this](int row) { return rowRect(std::size_t(row)); }) {
+        // One stop of Tab: the arrows walk the rows and Delete unstages the one ringed; Right
+        // reaches its button, which Space or Return press.
         setObjectName(QStringLiteral("staged"));
         setFocusPolicy(Qt::TabFocus);
-        FocusRing::follow(this);
+        m_cursor.setButton([this](int row) { return removeRect(std::size_t(row)); }, 100,
+                           [this](int row) { unstage(std::size_t(row)); });
     }
 
-    int current() const { return std::clamp(m_current, 0, std::max(count() - 1, 0)); }
+    int current() const { return std::max(m_cursor.current(), 0); }
+    void rowsChanged() { m_cursor.rowsChanged(); }
 
     int count() const { return static_cast<int>(m_state.queue().size()); }
     QRectF rowRect(std::size_t index) const {
@@ -100,7 +105,6 @@ protected:
             const QRectF remove = removeRect(i);
             SymbolImage::draw(painter, remove, "xmark.circle.fill", removeSize, QFont::Normal, t.textTertiary);
 
-            if (i == std::size_t(current()) && FocusRing::shown(this)) FocusRing::paint(painter, row, 4, t);
 
             const QString size = DisplayText::sizeText(node.bytes(allocated));
             const double sizeWidth = sizeMetrics.horizontalAdvance(size);
@@ -135,6 +139,7 @@ protected:
             TextDraw::draw(painter, QRectF(textLeft, textTop + nameMetrics.height(), room, pathMetrics.height()),
                            TextDraw::oneLine(node.path()), pathStyle);
         }
+        m_cursor.paint(painter, t, 4);
     }
 
     void mouseReleaseEvent(QMouseEvent* event) override {
@@ -149,38 +154,23 @@ protected:
     }
 
     void keyPressEvent(QKeyEvent* event) override {
-        const int last = count() - 1;
-        int target = current();
-        switch (event->key()) {
-        case Qt::Key_Up: target = current() - 1; break;
-        case Qt::Key_Down: target = current() + 1; break;
-        case Qt::Key_Home: target = 0; break;
-        case Qt::Key_End: target = last; break;
-        case Qt::Key_Space:
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
+        if (m_cursor.move(event)) return event->accept();
+        switch (event->modifiers() == Qt::NoModifier ? event->key() : 0) {
         case Qt::Key_Delete:
         case Qt::Key_Backspace:
-            if (count() > 0 && event->modifiers() == Qt::NoModifier) unstage(std::size_t(current()));
+            if (count() > 0) unstage(std::size_t(current()));
             return event->accept();
+        // The row itself, like a click on it, does nothing: its button unstages.
+        case Qt::Key_Space:
+        case Qt::Key_Return:
+        case Qt::Key_Enter: return event->accept();
         default: return ThemedWidget::keyPressEvent(event);
         }
-        m_current = std::clamp(target, 0, std::max(last, 0));
-        if (auto* area = qobject_cast<QScrollArea*>(parentWidget() ? parentWidget()->parentWidget() : nullptr)) {
-            const QRectF row = rowRect(std::size_t(m_current));
-            area->ensureVisible(0, int(row.center().y()), 0, int(row.height() / 2) + 1);
-        }
-        update();
-        event->accept();
     }
 
     bool event(QEvent* event) override {
-        // Space presses the ringed row's button rather than previewing the selection.
-        if (event->type() == QEvent::ShortcutOverride &&
-            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space) {
-            event->accept();
-            return true;
-        }
+        // Space is the list's rather than the window's preview of the selection.
+        if (RowCursor::takeKey(event, Qt::Key_Space)) return true;
         return ThemedWidget::event(event);
     }
 
@@ -196,7 +186,7 @@ private:
     }
 
     AppState& m_state;
-    int m_current = 0;
+    RowCursor m_cursor;
 };
 
 CleanupQueueList::CleanupQueueList(AppState& state, QWidget* parent)
@@ -213,6 +203,7 @@ CleanupQueueList::CleanupQueueList(AppState& state, QWidget* parent)
 
     auto relayout = [this] {
         m_rows->setFixedHeight(m_rows->contentHeight());
+        m_rows->rowsChanged();
         m_rows->update();
         updateGeometry();
     };

@@ -15,8 +15,8 @@ namespace tallymere {
 // the size mode and a button that unstages that very item. An item the last emptying could not
 // move shows the system's message beside its name. Rows sit 1 apart on the column
 // background, so the bar's surface shows between them as hairlines; a hairline in `stroke` runs
-// along the top. The rows are one stop of Tab: the arrows walk them, ringing one, and Space,
-// Return or Delete unstage it.
+// along the top. The rows are one stop of Tab: the arrows walk them, ringing one, and Delete
+// unstages it; Right reaches its button, which Space or Return press.
 class CleanupQueueList : public ThemedWidget {
     Q_OBJECT
 public:
