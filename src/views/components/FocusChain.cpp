@@ -131,6 +131,12 @@ QWidget* representative(QWidget* group, const QWidget* keep) {
 
 void collect(const QWidget* parent, const QWidget* keep, bool collapseGroups, std::vector<QWidget*>& out) {
     for (QWidget* child : readingOrder(parent, keep)) {
+        if (child->isHidden()) {
+            // Read only for the control that holds the keyboard as it goes: what goes with it
+            // (the rest of a bar that slides away) is no stop.
+            out.push_back(const_cast<QWidget*>(keep));
+            continue;
+        }
         if (collapseGroups && markOf(child)) {
             // The group stands where its first member does; stops kept out of it stand on their own.
             std::vector<QWidget*> inside;

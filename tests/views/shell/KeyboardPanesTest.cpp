@@ -404,3 +404,28 @@ TEST(KeyboardPanes, CleanupBarDisclosureStagedItemsClearAndMoveToTrash) {
         test::settle();
     }
 }
+
+TEST(KeyboardPanes, DeleteOnTheLastStagedItemHandsTheKeyboardToTheNextControl) {
+    Window w;
+    ASSERT_TRUE(w.ready);
+    w.state.enqueue(w.child("movie.mp4"));
+    test::settle();
+    w.view.finishAnimations();
+    CleanupBar* bar = w.view.cleanupBar();
+    bar->setAnimated(false);
+    bar->toggleExpanded();
+    test::settle();
+    ASSERT_TRUE(w.tabUntil(bar->list()->canvas()));
+    w.press(Qt::Key_Delete);
+    w.view.finishAnimations();
+    test::settle();
+    ASSERT_TRUE(w.state.queue().empty());
+    // The bar has gone with its list, and the keyboard went on round the window to the next stop,
+    // the first, ringed; Tab goes on from there.
+    EXPECT_EQ(w.focused(), w.view.topBar()->tabStop());
+    EXPECT_TRUE(FocusRing::shown(w.focused()));
+    w.press(Qt::Key_Tab);
+    ASSERT_NE(w.focused(), nullptr);
+    EXPECT_TRUE(w.focused()->isVisible());
+    EXPECT_TRUE(FocusRing::shown(w.focused()));
+}
