@@ -6,11 +6,58 @@
 #include "services/TrashService.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProxyStyle>
 
 namespace tallymere {
+
+namespace {
+
+// The letters the menu titles mark show, underlined, only while Alt is held, as the desktop's own
+// menus do; otherwise the titles read as written.
+class MnemonicStyle : public QProxyStyle {
+public:
+    explicit MnemonicStyle(QMenuBar* bar) : QProxyStyle(QApplication::style()->name()), m_bar(bar) {
+        setParent(bar);
+        qApp->installEventFilter(this);
+    }
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override {
+        if (hint == SH_UnderlineShortcut && widget == m_bar) return m_altHeld;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        bool held = m_altHeld;
+        switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease: {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            held = key->key() == Qt::Key_Alt ? event->type() == QEvent::KeyPress
+                                             : bool(key->modifiers() & Qt::AltModifier);
+            break;
+        }
+        case QEvent::ApplicationDeactivate: held = false; break;
+        default: return false;
+        }
+        if (held != m_altHeld) {
+            m_altHeld = held;
+            m_bar->update();
+        }
+        return false;
+    }
+
+private:
+    QMenuBar* m_bar;
+    bool m_altHeld = false;
+};
+
+} // namespace
 
 MenuCommands::MenuCommands(AppState& state, Services services, QObject* parent)
     : QObject(parent), m_state(state), m_services(std::move(services)) {
@@ -26,6 +73,7 @@ MenuCommands::MenuCommands(AppState& state, Services services, QObject* parent)
 void MenuCommands::install(QMenuBar* bar) {
     // Each title marks its first letter, so Alt and that letter open the menu; the mark shows as
     // an underline only while Alt is held, and the title reads as written.
+    bar->setStyle(new MnemonicStyle(bar));
     m_menus = {buildFileMenu(bar), buildViewMenu(bar), buildSelectionMenu(bar)};
     for (QMenu* menu : m_menus) bar->addMenu(menu);
     refresh();

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 #include <QTest>
 
@@ -322,4 +323,22 @@ TEST(MenuLayout, AltAndATitlesLetterOpensThatMenu) {
         if (QWidget* open = QApplication::activePopupWidget()) QTest::keyClick(open, Qt::Key_Escape);
         QApplication::setActiveWindow(&f.bar);
     }
+}
+
+TEST(MenuLayout, TheTitlesLookAsWrittenUntilAltIsHeld) {
+    Fixture f;
+    QMenuBar plain;
+    for (const char* title : {"File", "View", "Selection"}) plain.addMenu(new QMenu(QString::fromLatin1(title), &plain));
+    for (QMenuBar* bar : {&f.bar, &plain}) {
+        bar->resize(300, bar->sizeHint().height());
+        bar->show();
+    }
+    const QImage unmarked = plain.grab().toImage();
+    EXPECT_EQ(f.bar.grab().toImage(), unmarked);
+    QKeyEvent alt(QEvent::KeyPress, Qt::Key_Alt, Qt::AltModifier);
+    QApplication::sendEvent(&f.bar, &alt);
+    EXPECT_NE(f.bar.grab().toImage(), unmarked) << "the marked letters underlined";
+    QKeyEvent released(QEvent::KeyRelease, Qt::Key_Alt, Qt::NoModifier);
+    QApplication::sendEvent(&f.bar, &released);
+    EXPECT_EQ(f.bar.grab().toImage(), unmarked);
 }
