@@ -23,11 +23,12 @@ void NodeInteraction::hover(QPointF at) {
     m_state.setHovered(m_state.retain(node));
 }
 
-void NodeInteraction::doubleClick() {
-    const AppState::NodePtr target = m_state.hovered() ? m_state.hovered() : m_state.selection();
-    if (!target) return;
-    if (target->isDirectory && target->hasChildren()) m_state.drill(target);
-    else m_state.desktop().reveal({target->path()});
+void NodeInteraction::doubleClick() { open(m_state, m_state.hovered() ? m_state.hovered() : m_state.selection()); }
+
+void NodeInteraction::open(AppState& state, const AppState::NodePtr& node) {
+    if (!node) return;
+    if (node->isDirectory && node->hasChildren()) state.drill(node);
+    else state.desktop().reveal({node->path()});
 }
 
 bool NodeInteraction::inMargin(QPointF at) const {

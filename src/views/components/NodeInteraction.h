@@ -40,6 +40,10 @@ public:
     // The context menu opened last while it is still open; null otherwise.
     QMenu* openMenu() const { return m_menu; }
 
+    // What a double click does to `node`: a folder or package with children is drilled into,
+    // anything else revealed in the file manager. Null does nothing.
+    static void open(AppState& state, const AppState::NodePtr& node);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 

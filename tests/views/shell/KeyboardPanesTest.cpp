@@ -268,7 +268,7 @@ TEST(KeyboardPanes, WorkspaceHeaderRailColourModesDepthThenTheViewAndItsControls
     // keyboard and not after a click.
     w.state.setViz(VizMode::bars);
     test::settle();
-    EXPECT_EQ(w.walk(workspace), (Names{"reveal", "SegmentedRail", "BarsView"}));
+    EXPECT_EQ(w.walk(workspace), (Names{"reveal", "SegmentedRail", "BarsView", "BarsList"}));
     auto* bars = find<BarsView>(workspace, "BarsView");
     ASSERT_NE(bars, nullptr);
     const QRectF files = bars->scopeButtonRect(BarsView::Scope::files);

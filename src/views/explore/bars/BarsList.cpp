@@ -6,12 +6,15 @@
 #include "style/Typography.h"
 #include "views/components/controls/Chip.h"
 #include "views/components/NodeGlyph.h"
+#include "views/components/NodeContextMenu.h"
 #include "views/components/NodeInteraction.h"
 #include "views/components/RepaintArea.h"
 #include "views/components/canvas/ShapePaint.h"
 #include "views/components/TextDraw.h"
 
 #include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -61,8 +64,11 @@ TextDraw::Style trailingStyle(double size, QFont::Weight weight, const QColor& c
 
 } // namespace
 
-BarsList::BarsList(AppState& state, QWidget* parent) : ThemedWidget(parent), m_state(state) {
+BarsList::BarsList(AppState& state, QWidget* parent)
+    : ThemedWidget(parent), m_state(state),
+      m_cursor(this, [this] { return int(m_rows.size()); }, [this](int row) { return rowRect(std::size_t(row)); }) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setFocusPolicy(Qt::TabFocus);
     // Owned by the list; rows are nodes of the tree the list keeps alive.
     new NodeInteraction(state, this, [this](QPointF point) -> const FileNode* {
         const int row = rowAt(point);
@@ -80,7 +86,11 @@ bool BarsList::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonDblClick: at = static_cast<QMouseEvent*>(event)->position(); break;
     case QEvent::ContextMenu: {
         auto* request = static_cast<QContextMenuEvent*>(event);
-        if (request->reason() != QContextMenuEvent::Mouse) return false;
+        // The keyboard's menu is the ringed row's, opened by the list itself.
+        if (request->reason() != QContextMenuEvent::Mouse) {
+            contextMenuEvent(request);
+            return true;
+        }
         at = request->pos();
         break;
     }
@@ -95,6 +105,7 @@ void BarsList::setRows(AppState::NodePtr keeper, std::vector<const FileNode*> ro
     m_keeper = std::move(keeper);
     m_rows = std::move(rows);
     m_maxValue = m_rows.empty() ? 0 : m_rows.front()->bytes(m_state.useAllocatedSize());
+    m_cursor.setCurrent(0);
     // Resized here rather than left to the scroll area, so its scroll range follows at once.
     updateGeometry();
     resize(width(), sizeHint().height());
@@ -174,6 +185,34 @@ void BarsList::paintEvent(QPaintEvent* event) {
     const auto last =
         std::min(m_rows.size(), static_cast<std::size_t>(std::ceil((event->rect().bottom() + 1) / stride)) + 1);
     for (std::size_t index = first; index < last; ++index) paintRow(painter, index);
+    m_cursor.paint(painter, theme(), hoverRadius);
+}
+
+bool BarsList::event(QEvent* event) {
+    // Space selects the ringed row rather than previewing the selection.
+    if (RowCursor::takeKey(event, Qt::Key_Space)) return true;
+    return ThemedWidget::event(event);
+}
+
+void BarsList::keyPressEvent(QKeyEvent* event) {
+    if (m_cursor.move(event)) return event->accept();
+    const int row = m_cursor.current();
+    if (row < 0 || (event->modifiers() & ~Qt::KeypadModifier)) return ThemedWidget::keyPressEvent(event);
+    const AppState::NodePtr node = share(m_keeper, m_rows[std::size_t(row)]);
+    switch (event->key()) {
+    case Qt::Key_Space: m_state.setSelection(node); break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: NodeInteraction::open(m_state, node); break;
+    default: return ThemedWidget::keyPressEvent(event);
+    }
+    event->accept();
+}
+
+void BarsList::contextMenuEvent(QContextMenuEvent* event) {
+    const int row = m_cursor.current();
+    if (event->reason() == QContextMenuEvent::Mouse || row < 0) return;
+    if (QMenu* menu = NodeContextMenu::create(m_state, share(m_keeper, m_rows[std::size_t(row)]), this))
+        menu->popup(m_cursor.menuPoint());
 }
 
 void BarsList::paintRow(QPainter& painter, std::size_t index) const {

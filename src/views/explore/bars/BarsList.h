@@ -1,6 +1,7 @@
 #pragma once
 #include "state/AppState.h"
 #include "views/components/ThemedWidget.h"
+#include "views/components/controls/RowCursor.h"
 
 #include <QRectF>
 
@@ -19,6 +20,10 @@ namespace tallymere {
 // click opens the node's menu. Off the rows (the side insets, the gaps, below the last) clicks and
 // secondary clicks do nothing: the selection stays. The row under the pointer gets a rounded
 // `surface` backdrop.
+//
+// By keyboard the rows are one stop of Tab, walked by the arrows and ringed round the row: Space
+// selects the ringed row as a click does, Return opens it as a double click does, and the
+// context-menu key opens its menu.
 class BarsList : public ThemedWidget {
     Q_OBJECT
 public:
@@ -59,6 +64,9 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void paintRow(QPainter& painter, std::size_t index) const;
@@ -69,6 +77,7 @@ private:
     std::vector<const FileNode*> m_rows;
     std::int64_t m_maxValue = 0;
     int m_hoveredRow = -1;
+    RowCursor m_cursor;
 };
 
 } // namespace tallymere

@@ -7,16 +7,20 @@
 #include "support/RecordingDesktop.h"
 #include "support/TreeText.h"
 #include "support/WindowPixels.h"
+#include "views/components/FocusChain.h"
 #include "views/components/NodeInteraction.h"
 #include "views/explore/bars/BarsList.h"
+#include "views/components/controls/FocusRing.h"
 
 #include <QApplication>
 #include <QBackingStore>
 #include <QContextMenuEvent>
 #include <QCursor>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -317,4 +321,32 @@ TEST(BarsViewPointer, AListScrolledUnderAStillPointerHoversTheRowNowUnderIt) {
     EXPECT_EQ(list.hoveredRow(), under);
     ASSERT_NE(state.hovered(), nullptr);
     EXPECT_EQ(state.hovered()->name(), view.rows()[12]->name());
+}
+
+TEST(BarsViewKeys, ArrowsRingARowSpaceSelectsItReturnOpensItAndTheMenuKeyOpensItsMenu) {
+    Fixture f;
+    QApplication::setActiveWindow(&f.view);
+    BarsList& list = f.list();
+    auto key = [&](int k) { QTest::keyClick(QApplication::focusWidget(), Qt::Key(k)); };
+    const QRectF notes = list.rowRect(1);
+    const QPoint edge = f.inView(QPointF(notes.left() + 20, notes.top() + 1));
+    const QColor bare = f.image().pixelColor(edge);
+    list.setFocus(Qt::TabFocusReason);
+    key(Qt::Key_Down);
+    EXPECT_TRUE(looksLike(f.image().pixelColor(edge), over(Theme().accent, FocusRing::opacity, bare)));
+    EXPECT_EQ(f.state.selection(), nullptr) << "the arrows only move the ring";
+    key(Qt::Key_Space);
+    ASSERT_NE(f.state.selection(), nullptr);
+    EXPECT_EQ(f.state.selection()->name(), "notes.txt");
+    key(Qt::Key_Return);
+    EXPECT_EQ(f.desktop.revealed, (std::vector<std::vector<std::string>>{{"/data/notes.txt"}}));
+
+    // The context-menu key, as the window hands it on.
+    FocusChain::openContextMenu();
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    menu->close();
+    key(Qt::Key_Home);
+    key(Qt::Key_Return);
+    EXPECT_EQ(f.state.focus()->name(), "media");
 }
