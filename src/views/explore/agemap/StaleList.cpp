@@ -11,6 +11,7 @@
 #include "views/components/TextDraw.h"
 
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QFontMetricsF>
 #include <QMenu>
 #include <QMouseEvent>
@@ -46,8 +47,13 @@ QFont::Weight toggleWeight() { return QFont::Normal; }
 
 } // namespace
 
-StaleList::StaleList(AppState& state, QWidget* parent) : ThemedWidget(parent), m_state(state) {
+StaleList::StaleList(AppState& state, QWidget* parent)
+    : ThemedWidget(parent), m_state(state),
+      m_cursor(this, [this] { return int(m_nodes.size()); }, [this](int row) { return rowRect(std::size_t(row)); }) {
     setMouseTracking(true);
+    setFocusPolicy(Qt::TabFocus);
+    m_cursor.setButton([this](int row) { return toggleRect(std::size_t(row)); }, 100,
+                       [this](int row) { m_state.toggleQueue(held(m_nodes[std::size_t(row)])); });
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     // The toggles follow the queue at once, whoever changed it.
     connect(&m_state, &AppState::queueChanged, this, qOverload<>(&QWidget::update));
@@ -63,6 +69,8 @@ double StaleList::rowHeight() {
 void StaleList::setNodes(AppState::NodePtr keeper, std::vector<const FileNode*> nodes) {
     m_keeper = std::move(keeper);
     m_nodes = std::move(nodes);
+    m_cursor.setCurrent(0);
+    m_cursor.rowsChanged();
     updateGeometry();
     resize(width(), sizeHint().height());
     update();
@@ -107,6 +115,7 @@ void StaleList::paintEvent(QPaintEvent* event) {
     const auto last =
         std::min(m_nodes.size(), static_cast<std::size_t>(std::ceil((event->rect().bottom() + 1) / stride)) + 1);
     for (std::size_t index = first; index < last; ++index) paintRow(painter, index);
+    m_cursor.paint(painter, theme(), hoverRadius);
 }
 
 void StaleList::paintRow(QPainter& painter, std::size_t index) const {
@@ -174,10 +183,22 @@ void StaleList::mousePressEvent(QMouseEvent* event) {
 }
 
 void StaleList::contextMenuEvent(QContextMenuEvent* event) {
-    const int row = rowAt(event->pos());
+    const bool byKeys = event->reason() == QContextMenuEvent::Keyboard;
+    const int row = byKeys ? m_cursor.current() : rowAt(event->pos());
     if (row < 0) return;
     if (QMenu* menu = NodeContextMenu::create(m_state, held(m_nodes[static_cast<std::size_t>(row)]), this))
-        menu->popup(event->globalPos());
+        menu->popup(byKeys ? m_cursor.menuPoint() : event->globalPos());
+}
+
+bool StaleList::event(QEvent* event) {
+    // Space is the row's (which does nothing), not the window's preview of the selection.
+    if (RowCursor::takeKey(event, Qt::Key_Space)) return true;
+    return ThemedWidget::event(event);
+}
+
+void StaleList::keyPressEvent(QKeyEvent* event) {
+    if (m_cursor.move(event)) return event->accept();
+    ThemedWidget::keyPressEvent(event);
 }
 
 } // namespace tallymere

@@ -1,6 +1,7 @@
 #pragma once
 #include "state/AppState.h"
 #include "views/components/ThemedWidget.h"
+#include "views/components/controls/RowCursor.h"
 
 #include <QRectF>
 
@@ -14,6 +15,10 @@ namespace tallymere {
 // surfaceRaised backdrop; that is all hovering does (the store's hover stays untouched). A click on
 // the toggle goes through AppState::toggleQueue; a secondary click opens the node's menu; the rest
 // of a row takes no clicks.
+//
+// By keyboard the rows are one stop of Tab, walked by the arrows and ringed inside the row; the
+// context-menu key opens the ringed row's menu, and Right reaches its toggle, which Space or Return
+// press as a click does.
 class StaleList : public ThemedWidget {
     Q_OBJECT
 public:
@@ -42,6 +47,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void paintRow(QPainter& painter, std::size_t index) const;
@@ -51,6 +58,7 @@ private:
     AppState::NodePtr m_keeper;
     std::vector<const FileNode*> m_nodes;
     int m_hoveredRow = -1;
+    RowCursor m_cursor;
 };
 
 } // namespace tallymere
