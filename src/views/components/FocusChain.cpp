@@ -89,15 +89,29 @@ std::vector<QWidget*> readBlock(std::vector<QWidget*> items) {
     return ordered;
 }
 
-// The children of `parent` a reader meets, in reading order. `keep` is read even while hidden: the
-// control that holds the keyboard as it goes.
+bool isRead(const QWidget* child, const QWidget* keep) {
+    if (child->isWindow()) return false;
+    return !child->isHidden() || (keep && (child == keep || child->isAncestorOf(keep)));
+}
+
+// Whether `w` or a widget inside it is a stop: one that holds none (a painted strip beside its
+// own buttons) has no say in the order of those that do.
+bool holdsStop(const QWidget* w, const QWidget* keep) {
+    if (takesTab(w) || w == keep) return true;
+    for (QObject* object : w->children()) {
+        auto* child = qobject_cast<QWidget*>(object);
+        if (child && isRead(child, keep) && holdsStop(child, keep)) return true;
+    }
+    return false;
+}
+
+// The children of `parent` a reader meets that hold stops, in reading order. `keep` is read even
+// while hidden: the control that holds the keyboard as it goes.
 std::vector<QWidget*> readingOrder(const QWidget* parent, const QWidget* keep) {
     std::vector<QWidget*> children;
     for (QObject* object : parent->children()) {
         auto* child = qobject_cast<QWidget*>(object);
-        if (!child || child->isWindow()) continue;
-        if (child->isHidden() && !(keep && (child == keep || child->isAncestorOf(keep)))) continue;
-        children.push_back(child);
+        if (child && isRead(child, keep) && holdsStop(child, keep)) children.push_back(child);
     }
     return readBlock(std::move(children));
 }

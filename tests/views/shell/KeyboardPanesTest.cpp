@@ -131,7 +131,7 @@ TEST(KeyboardPanes, TopBarTabsThenBackFilterTogglesThemeAndInspector) {
     w.state.setFocus(w.child("web"));
     test::settle();
     TopBar* bar = w.view.topBar();
-    const Names order{"tabs", "back", "filter", "Show labels", "Showing size on disk", "ThemeMenuButton", "Toggle inspector"};
+    const Names order{"tabs", "back", "crumbs", "filter", "Show labels", "Showing size on disk", "ThemeMenuButton", "Toggle inspector"};
     EXPECT_EQ(w.walk(bar), order);
     EXPECT_EQ(w.walkBack(bar), order);
 

@@ -13,6 +13,7 @@
 #include "views/shell/WorkspaceView.h"
 #include "views/shell/screens/VizRail.h"
 #include "views/components/controls/KeyStop.h"
+#include "views/shell/topbar/Breadcrumb.h"
 #include "views/shell/topbar/FilterField.h"
 #include "views/shell/topbar/TopBar.h"
 
@@ -96,9 +97,12 @@ TEST(WindowKeyboard, TabReachesTheFilterTheRailAndTheTableEachRinged) {
     const Theme& theme = w.view.theme();
     const QColor ring = w.ringOver(theme.surface);
 
-    // The tabs first, then (with the back button dimmed at the top of the tree) the filter.
+    // The tabs first, then (with the back button dimmed at the top of the tree) the crumbs and
+    // the filter.
     w.press(Qt::Key_Tab);
     EXPECT_EQ(w.focused(), w.view.topBar()->tabStop());
+    w.press(Qt::Key_Tab);
+    EXPECT_EQ(w.focused(), w.view.topBar()->breadcrumb()->crumbStop());
     w.press(Qt::Key_Tab);
     EXPECT_EQ(w.focused(), w.filter()->lineEdit());
     EXPECT_TRUE(test::near(w.pixel(w.filter(), QPoint(w.filter()->width() / 2, 1)), ring)) << "ringed by Tab";

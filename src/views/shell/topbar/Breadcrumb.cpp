@@ -4,6 +4,7 @@
 #include "state/ScanTarget.h"
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
+#include "views/components/FocusChain.h"
 #include "views/components/KeptText.h"
 #include "views/components/canvas/ShapePaint.h"
 #include "views/components/controls/KeyStop.h"
@@ -12,6 +13,7 @@
 #include <QFontMetricsF>
 #include <QHelpEvent>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLinearGradient>
 #include <QToolTip>
 #include <QMouseEvent>
@@ -37,9 +39,15 @@ double separatorWidth() { return SymbolImage::size(separatorSymbol).width(); }
 Breadcrumb::Breadcrumb(AppState& state, QWidget* parent)
     : ThemedWidget(parent), m_state(state), m_backStop(new KeyStop([this] {
           if (canGoBack()) m_state.navigateUp();
+      }, this, parent)),
+      m_crumbStop(new KeyStop([this] {
+          // Holding the node keeps it alive while the chain changes.
+          if (m_cursor < m_crumbs.size()) m_state.setFocus(AppState::NodePtr(m_crumbs[m_cursor].node));
       }, this, parent)) {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     m_backStop->setObjectName(QStringLiteral("back"));
+    m_crumbStop->setObjectName(QStringLiteral("crumbs"));
+    m_crumbStop->setKeyHandler([this](QKeyEvent* event) { return crumbKey(event); });
     for (auto signal : {&AppState::focusChanged, &AppState::displayRootChanged})
         connect(&m_state, signal, this, &Breadcrumb::refresh);
     refresh();
@@ -68,7 +76,31 @@ void Breadcrumb::refresh() {
     clampScroll();
     // At the top of the tree there is nowhere to go back to, and Tab passes the button over.
     m_backStop->setEnabled(canGoBack());
+    m_cursor = m_crumbs.empty() ? 0 : m_crumbs.size() - 1;
+    placeCrumbStop();
     update();
+}
+
+bool Breadcrumb::crumbKey(QKeyEvent* event) {
+    const int to = FocusChain::segmentFor(event->key(), int(m_cursor), int(m_crumbs.size()));
+    if (to < 0 || (event->modifiers() & ~Qt::KeypadModifier)) return false;
+    m_cursor = std::size_t(to);
+    // The crumb comes whole into the strip, the last one by keeping the strip at its end.
+    const QRectF strip = stripRect();
+    const QRectF crumb = crumbRects()[m_cursor];
+    if (crumb.left() < strip.left()) m_scroll -= strip.left() - crumb.left();
+    else if (crumb.right() > strip.right()) m_scroll += crumb.right() - strip.right();
+    m_atEnd = m_cursor + 1 == m_crumbs.size() || m_scroll >= maxScroll() - 0.5;
+    clampScroll();
+    placeCrumbStop();
+    update();
+    return true;
+}
+
+void Breadcrumb::placeCrumbStop() {
+    const std::vector<QRectF> rects = crumbRects();
+    const QRectF crumb = m_cursor < rects.size() ? rects[m_cursor].intersected(stripRect()) : QRectF();
+    m_crumbStop->place(crumb, crumbRadius);
 }
 
 bool Breadcrumb::canGoBack() const {
@@ -142,6 +174,7 @@ void Breadcrumb::resizeEvent(QResizeEvent* event) {
     m_back = QRectF(0, height() / 2.0 - backSize / 2, backSize, backSize);
     m_backStop->place(m_back, backRadius, 0);
     clampScroll();
+    placeCrumbStop();
 }
 
 int Breadcrumb::crumbAt(QPointF point) const {
@@ -264,6 +297,7 @@ void Breadcrumb::wheelEvent(QWheelEvent* event) {
     m_scroll = std::clamp(m_scroll - step, 0.0, maxScroll());
     m_atEnd = m_scroll >= maxScroll() - 0.5;
     clampScroll();
+    placeCrumbStop();
     update();
     event->accept();
 }

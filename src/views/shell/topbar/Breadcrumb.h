@@ -22,7 +22,9 @@ class KeyStop;
 // the whole strip is shortened in the middle to fit it.
 //
 // The back button is a stop of Tab (in the widget around the breadcrumb, where its ring has room);
-// Space and Return go back as a click does.
+// Space and Return go back as a click does. The crumbs are one more stop, on the focused folder's
+// at first: Left and Right (Home, End) walk them, bringing each into the strip, and Space or
+// Return focus the ringed one's folder as a click does.
 class Breadcrumb : public ThemedWidget {
     Q_OBJECT
 public:
@@ -36,6 +38,9 @@ public:
     // As shown now.
     QRectF backRect() const { return m_back; }
     KeyStop* backStop() const { return m_backStop; }
+    KeyStop* crumbStop() const { return m_crumbStop; }
+    // The crumb the keyboard is on.
+    std::size_t crumbCursor() const { return m_cursor; }
     bool canGoBack() const;
     QStringList crumbTitles() const;
     // The title as drawn in its crumb: the last one may be shortened to the strip.
@@ -74,11 +79,16 @@ private:
     double crumbWidth(std::size_t index) const;
     double maxScroll() const;
     int crumbAt(QPointF point) const;
+    bool crumbKey(QKeyEvent* event);
+    // Lays the crumbs' stop over the crumb the keyboard is on.
+    void placeCrumbStop();
 
     AppState& m_state;
     std::vector<Crumb> m_crumbs;
     QRectF m_back;
     KeyStop* m_backStop;
+    KeyStop* m_crumbStop;
+    std::size_t m_cursor = 0;
     double m_scroll = 0;
     bool m_atEnd = true; // the strip follows its end until the wheel moves it away
     int m_pressed = -2; // -1 the back button, n a crumb

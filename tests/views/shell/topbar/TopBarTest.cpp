@@ -4,6 +4,7 @@
 #include "core/NodeFilter.h"
 #include "support/TreeText.h"
 #include "views/components/controls/IconToggle.h"
+#include "views/components/controls/KeyStop.h"
 #include "views/shell/topbar/Breadcrumb.h"
 #include "views/shell/topbar/FilterField.h"
 #include "views/shell/ShellTestSupport.h"
@@ -15,6 +16,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QTest>
 #include <QWidgetAction>
 
 #include <gtest/gtest.h>
@@ -244,4 +246,34 @@ TEST(TopBarFilter, TypingReachesTheStoreAndOneRefilterFollows) {
     filter.query = "other";
     b.state.setFilter(filter);
     EXPECT_EQ(field->lineEdit()->text(), "other");
+}
+
+TEST(TopBarKeys, TheCrumbsAreOneStopWalkedByTheArrowsAndPressedLikeAClick) {
+    TempFolder dir;
+    dir.file("top/a/b/c/f.bin", 10);
+    Bar b;
+    QApplication::setActiveWindow(&b.bar);
+    ASSERT_TRUE(test::scanAndWait(b.state, dir / "top"));
+    b.state.drill(AppState::nodeAt(dir / "top/a/b/c", b.state.displayRoot()));
+    Breadcrumb* crumbs = b.bar.breadcrumb();
+    KeyStop* stop = crumbs->crumbStop();
+    auto key = [&](int k) { QTest::keyClick(QApplication::focusWidget(), Qt::Key(k)); };
+    // The stop starts on the focused folder's crumb and rings it, 3 round it.
+    stop->setFocus(Qt::TabFocusReason);
+    auto ringedCrumb = [&] {
+        const QRectF crumb = crumbs->crumbRects()[crumbs->crumbCursor()];
+        return stop->geometry() == crumb.adjusted(-3, -3, 3, 3).translated(crumbs->pos()).toAlignedRect();
+    };
+    EXPECT_EQ(crumbs->crumbCursor(), 3u);
+    EXPECT_TRUE(ringedCrumb());
+    key(Qt::Key_Left);
+    key(Qt::Key_Left);
+    EXPECT_EQ(crumbs->crumbCursor(), 1u);
+    EXPECT_TRUE(ringedCrumb());
+    EXPECT_EQ(b.state.focus()->path(), dir / "top/a/b/c") << "the arrows only move the ring";
+    key(Qt::Key_Return);
+    EXPECT_EQ(b.state.focus()->path(), dir / "top/a");
+    key(Qt::Key_Home);
+    key(Qt::Key_Space);
+    EXPECT_EQ(b.state.focus(), b.state.displayRoot());
 }
