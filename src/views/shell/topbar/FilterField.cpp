@@ -5,6 +5,7 @@
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
 #include "views/components/controls/FocusRing.h"
+#include "views/components/controls/KeyStop.h"
 #include "views/components/canvas/ShapePaint.h"
 
 #include <QEvent>
@@ -26,7 +27,12 @@ QFont fieldFont() { return Typography::font(12, QFont::Normal); }
 } // namespace
 
 FilterField::FilterField(AppState& state, QWidget* parent)
-    : ThemedWidget(parent), m_state(state), m_edit(new QLineEdit(this)) {
+    : ThemedWidget(parent), m_state(state), m_edit(new QLineEdit(this)), m_clearStop(new KeyStop([this] {
+          m_edit->setFocus(Qt::OtherFocusReason);
+          write(QString());
+          follow();
+      }, this)) {
+    m_clearStop->setObjectName(QStringLiteral("clear"));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     m_edit->setFrame(false);
     m_edit->setFont(fieldFont());
@@ -80,6 +86,7 @@ void FilterField::follow() {
         m_clearable = clearable;
         updateGeometry();
     }
+    m_clearStop->place(clearRect(), clearRect().height());
     update();
 }
 
@@ -103,6 +110,7 @@ void FilterField::resizeEvent(QResizeEvent* event) {
     const int left = int(std::ceil(padX + SymbolImage::size(searchSymbol).width() + spacing));
     const int editHeight = std::min(m_edit->sizeHint().height(), height());
     m_edit->setGeometry(left, (height() - editHeight) / 2, fieldWidth, editHeight);
+    m_clearStop->place(clearRect(), clearRect().height());
 }
 
 bool FilterField::eventFilter(QObject* watched, QEvent* event) {

@@ -277,3 +277,22 @@ TEST(TopBarKeys, TheCrumbsAreOneStopWalkedByTheArrowsAndPressedLikeAClick) {
     key(Qt::Key_Space);
     EXPECT_EQ(b.state.focus(), b.state.displayRoot());
 }
+
+TEST(TopBarKeys, TheFiltersClearButtonIsAStopThatClearsAndHandsTheKeyboardToTheField) {
+    TempFolder dir;
+    dir.file("top/abc.txt", 10);
+    Bar b;
+    QApplication::setActiveWindow(&b.bar);
+    ASSERT_TRUE(test::scanAndWait(b.state, dir / "top"));
+    auto key = [&](int k) { QTest::keyClick(QApplication::focusWidget(), Qt::Key(k)); };
+    // It shows with a query; Space clears it as a click does.
+    FilterField* field = b.bar.filterField();
+    EXPECT_TRUE(field->clearStop()->isHidden());
+    type(field->lineEdit(), "abc");
+    ASSERT_FALSE(field->clearStop()->isHidden());
+    field->clearStop()->setFocus(Qt::TabFocusReason);
+    key(Qt::Key_Space);
+    EXPECT_TRUE(b.state.filter().query.empty());
+    EXPECT_TRUE(field->lineEdit()->hasFocus());
+    EXPECT_TRUE(field->clearStop()->isHidden());
+}
