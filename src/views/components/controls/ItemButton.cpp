@@ -26,7 +26,9 @@ bool ItemButton::enter() {
 bool ItemButton::key(QKeyEvent* event) {
     if (!m_item || (event->modifiers() & ~Qt::KeypadModifier)) return false;
     switch (event->key()) {
-    case Qt::Key_Right: return true; // the last control of its item
+    case Qt::Key_Right:
+        if (m_right) m_right();
+        return true;
     case Qt::Key_Left:
     case Qt::Key_Escape:
     case Qt::Key_Up:

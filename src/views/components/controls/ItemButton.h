@@ -19,10 +19,15 @@ public:
     // Takes the keyboard, with its ring, as Right from the item does; false while it is not placed.
     bool enter();
 
+    // What Right does here, where the item's neighbour lies to its right (a card in a grid): by
+    // default nothing, the button being the last control of its item.
+    void setOnRight(std::function<void()> right) { m_right = std::move(right); }
+
 private:
     bool key(QKeyEvent* event);
 
     QPointer<QWidget> m_item;
+    std::function<void()> m_right;
 };
 
 } // namespace tallymere

@@ -57,6 +57,7 @@ FolderPage::FolderPage(AppState& state, int maxFolders, int maxFiles, QWidget* p
     connect(&m_state, &AppState::useAllocatedSizeChanged, this, &FolderPage::relist);
     connect(&m_state, &AppState::colorModeChanged, this, qOverload<>(&QWidget::update));
     connect(&m_state, &AppState::queueChanged, this, qOverload<>(&QWidget::update));
+    setUpKeys();
     relist();
 }
 
@@ -69,6 +70,7 @@ void FolderPage::relist() {
                                    std::size_t(std::max({m_maxFolders, m_maxFiles, 0})));
     m_dots.assign(std::min<std::size_t>(m_lists.folders.size(), static_cast<std::size_t>(m_maxFolders)), std::nullopt);
     relayout();
+    if (changed) placeKeyStops(true);
     if (changed) emit folderChanged();
 }
 
@@ -128,6 +130,7 @@ void FolderPage::relayout() {
     m_fileHover.resize(m_fileCells.size(), 0.0);
     if (node(m_hover) == nullptr) m_hover = {};
     resize(m_width, static_cast<int>(std::ceil(m_height)));
+    placeKeyStops(false);
     update();
 }
 
@@ -165,8 +168,9 @@ FolderPage::CardRef FolderPage::cardAt(QPointF point) const {
 
 QRectF FolderPage::buttonRect(CardRef card) const {
     if (!node(card)) return {};
-    return card.grid == Grid::folders ? FolderCardPaint::menuButton(cell(card), hover(card))
-                                      : FileCardPaint::queueButton(cell(card), hover(card));
+    const double lift = keyboardOn(card) ? 1.0 : hover(card);
+    return card.grid == Grid::folders ? FolderCardPaint::menuButton(cell(card), lift)
+                                      : FileCardPaint::queueButton(cell(card), lift);
 }
 
 bool FolderPage::onButton(CardRef card, QPointF point) const {
@@ -245,7 +249,8 @@ void FolderPage::paintEvent(QPaintEvent* event) {
         if (!m_folderCells[i].intersects(exposed)) continue;
         const FileNode* n = m_lists.folders[i];
         shown.push_back(i);
-        inputs.push_back({n, static_cast<int>(i), m_state.colorMode(), allocated, m_state.isQueued(n), m_folderHover[i],
+        const double hover = keyboardOn({Grid::folders, int(i)}) ? 1.0 : m_folderHover[i];
+        inputs.push_back({n, static_cast<int>(i), m_state.colorMode(), allocated, m_state.isQueued(n), hover,
                           dots(static_cast<int>(i))});
         if (auto body = FolderCardPaint::body(m_folderCells[i], t, inputs.back(), ratio)) bodies.push_back(std::move(*body));
     }
@@ -258,7 +263,8 @@ void FolderPage::paintEvent(QPaintEvent* event) {
     for (std::size_t i = 0; i < m_fileCells.size(); ++i) {
         if (!m_fileCells[i].intersects(exposed)) continue;
         const FileNode* n = m_lists.files[i];
-        FileCardPaint::paint(painter, m_fileCells[i], t, {n, allocated, m_state.isQueued(n), m_fileHover[i], now});
+        const double hover = keyboardOn({Grid::files, int(i)}) ? 1.0 : m_fileHover[i];
+        FileCardPaint::paint(painter, m_fileCells[i], t, {n, allocated, m_state.isQueued(n), hover, now});
     }
 }
 
@@ -359,8 +365,12 @@ void FolderPage::pressButton(CardRef card) {
         m_state.toggleQueue(m_state.retain(n));
         return;
     }
-    if (QMenu* menu = NodeContextMenu::create(m_state, m_state.retain(n), this))
-        menu->popup(mapToGlobal(buttonRect(card).bottomLeft().toPoint()));
+    openMenu(card, mapToGlobal(buttonRect(card).bottomLeft().toPoint()));
+}
+
+void FolderPage::openMenu(CardRef card, QPoint at) {
+    if (const FileNode* n = node(card))
+        if (QMenu* menu = NodeContextMenu::create(m_state, m_state.retain(n), this)) menu->popup(at);
 }
 
 void FolderPage::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -5,13 +5,18 @@
 
 #include <QRectF>
 
+#include <array>
 #include <map>
 #include <optional>
 #include <vector>
 
+class QKeyEvent;
 class QVariantAnimation;
 
 namespace tallymere {
+
+class ItemButton;
+class KeyStop;
 
 // The page of the Folders view: the back pill, the "Folders" and "Files" sections with their
 // grids of cards, or the placeholder of an empty folder. The cards are painted, not widgets, and
@@ -22,6 +27,12 @@ namespace tallymere {
 //
 // Cards are identified by their position, so after a change of folder the hover of position k
 // stays with position k. Entering a card hovers its node in the store; leaving keeps it.
+//
+// By keyboard (FolderPageKeys.cpp) the back pill is a stop of Tab, and each grid is one stop on
+// its current card, ringed round it and shown as hovered: the arrows walk the grid by rows and
+// columns, Space does what a click on the card does and Return what a double click does, and the
+// context-menu key opens the card's menu. Right from a card reaches its button (a folder's menu,
+// a file's queue button), which Space or Return press; Right again goes on to the next card.
 class FolderPage : public ThemedWidget {
     Q_OBJECT
 public:
@@ -50,6 +61,11 @@ public:
     CardRef cardAt(QPointF point) const;
     // The button's rectangle on a card (the folder's menu, the file's queue button).
     QRectF buttonRect(CardRef card) const;
+
+    // The keyboard's stops: the back pill, and each grid's on its current card (keyCard()).
+    KeyStop* backStop() const { return m_backStop; }
+    KeyStop* gridStop(Grid grid) const;
+    int keyCard(Grid grid) const;
 
     // The composition summaries worked out so far (cached per card until the list changes).
     int compositionsComputed() const { return m_compositionsComputed; }
@@ -84,6 +100,16 @@ private:
     void doubleClick(CardRef card);
     const std::vector<FileCategory>& dots(int index);
 
+    // The keyboard, in FolderPageKeys.cpp.
+    void setUpKeys();
+    // Lays the stops over the pill and the current cards; `restart` puts each grid's first.
+    void placeKeyStops(bool restart);
+    bool gridKey(Grid grid, QKeyEvent* event);
+    void moveKeyCard(Grid grid, int index);
+    // A card the keyboard is on, by its grid's stop or its button: it shows as hovered.
+    bool keyboardOn(CardRef card) const;
+    void openMenu(CardRef card, QPoint at);
+
     void paintSectionHeader(QPainter& painter, const QRectF& rect, const QString& title, int count, int shown);
     void paintBackPill(QPainter& painter, const QRectF& rect);
     void paintPlaceholder(QPainter& painter, const QRectF& rect);
@@ -108,6 +134,11 @@ private:
     std::map<std::pair<int, int>, QVariantAnimation*> m_animations;
     CardRef m_pressedButton;
     bool m_pillPressed = false;
+
+    KeyStop* m_backStop = nullptr;
+    std::array<KeyStop*, 2> m_gridStops{};      // folders, files
+    std::array<ItemButton*, 2> m_cardButtons{};
+    std::array<int, 2> m_keyCards{};
 };
 
 } // namespace tallymere
