@@ -41,6 +41,8 @@ SegmentedRail::SegmentedRail(std::vector<RailItem> items, const QString& selecti
     : ThemedWidget(parent), m_items(std::move(items)), m_selection(selection), m_animation(new QVariantAnimation(this)) {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setFocusPolicy(Qt::StrongFocus);
+    // Ringed while the keyboard brought it there or walks it, not after a click.
+    FocusRing::follow(this);
     m_from = m_to = selectedIndex();
     m_animation->setObjectName(QStringLiteral("railAnimation"));
     m_animation->setDuration(Motion::springDurationMs);
@@ -176,7 +178,7 @@ void SegmentedRail::paintEvent(QPaintEvent*) {
     const double railRadius = ShapePaint::capsuleRadius(area);
     ShapePaint::fillRounded(painter, area, railRadius, t.surface);
     ShapePaint::strokeInside(painter, area, railRadius, t.stroke);
-    if (hasFocus() && m_ringShown) FocusRing::paint(painter, area, railRadius, t);
+    if (FocusRing::shown(this)) FocusRing::paint(painter, area, railRadius, t);
 
     const QRectF capsule = capsuleRect();
     if (!capsule.isEmpty()) {
@@ -238,11 +240,6 @@ void SegmentedRail::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_End: index = last; break;
     default: return ThemedWidget::keyPressEvent(event);
     }
-    // Walking the rail by keyboard after a click shows where the keyboard is.
-    if (!m_ringShown) {
-        m_ringShown = true;
-        update();
-    }
     // At either end the arrows stay where they are rather than wrap round.
     if (index >= 0 && index != current) choose(index);
     event->accept();
@@ -250,7 +247,6 @@ void SegmentedRail::keyPressEvent(QKeyEvent* event) {
 
 void SegmentedRail::focusInEvent(QFocusEvent* event) {
     ThemedWidget::focusInEvent(event);
-    m_ringShown = FocusRing::shownOnFocus(event->reason(), m_ringShown);
     update();
 }
 

@@ -97,7 +97,6 @@ private:
     int m_to = -1;   // segment the capsule goes to
     double m_progress = 1;
     int m_pressed = -1;
-    bool m_ringShown = false; // the keyboard came by keyboard, not by a click
     QVariantAnimation* m_animation;
     // The titles' widths, whole pixels, and their line height: every layout, hit test and paint asks
     // for them (the rail is laid out again on each change of selection), and shaping the text costs
