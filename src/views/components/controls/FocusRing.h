@@ -17,6 +17,9 @@ namespace tallymere::FocusRing {
 // theme's grounds (background, surface, surfaceRaised, even stroke), where 0.45 fell below 3:1.
 inline constexpr double width = 2;
 inline constexpr double opacity = 0.6;
+// How far the ring goes round a control of bare text: 3 clear of the text's box, where even a
+// capital's side or a descender keeps a pixel of ground before the ring, then the ring.
+inline constexpr double textOutset = 5;
 QColor color(const Theme& theme);
 
 // Whether a control that just took the keyboard for `reason` shows its ring: not when a click gave

@@ -105,13 +105,20 @@ void RowCursor::placeButton() const {
 
 bool RowCursor::shown() const { return current() >= 0 && FocusRing::shown(m_list); }
 
-void RowCursor::drawOutside(double outset, double radius) {
-    FocusRing::drawOutside(m_list, outset, radius, [this] { return current() >= 0 ? m_rowRect(current()) : QRectF(); });
+void RowCursor::drawOutside(double outset, double radius, Reach reach) {
+    const double inside = reach == Reach::beside ? outset : 0;
+    FocusRing::drawOutside(m_list, outset, radius, [this, inside] {
+        return current() >= 0 ? m_rowRect(current()).adjusted(0, inside, 0, -inside) : QRectF();
+    });
 }
 
 void RowCursor::paint(QPainter& painter, const Theme& theme, double radius, double inset) const {
+    paint(painter, theme, radius, QPointF(inset, inset));
+}
+
+void RowCursor::paint(QPainter& painter, const Theme& theme, double radius, QPointF inset) const {
     if (FocusRing::isDrawnOutside(m_list) || !shown()) return;
-    FocusRing::paint(painter, m_rowRect(current()).adjusted(inset, inset, -inset, -inset), radius, theme);
+    FocusRing::paint(painter, m_rowRect(current()).adjusted(inset.x(), inset.y(), -inset.x(), -inset.y()), radius, theme);
 }
 
 QPoint RowCursor::menuPoint() const {

@@ -53,9 +53,14 @@ public:
     // The ring round the current row, inset by `inset` (outset when negative), with corners of
     // `radius`, when shown; the list calls it last in its paint.
     void paint(QPainter& painter, const Theme& theme, double radius, double inset = 0) const;
+    // The same with insets of their own across (x) and down (y): a row whose text runs to its
+    // sides is ringed beyond them.
+    void paint(QPainter& painter, const Theme& theme, double radius, QPointF inset) const;
     // For a list whose rows run to its own edges: the ring is drawn `outset` round the row, over
-    // the widgets around the list, instead of by paint().
-    void drawOutside(double outset, double radius);
+    // the widgets around the list, instead of by paint(). Rows that lie against one another keep
+    // it inside their top and bottom (`beside`), so it never crosses a neighbour's letters.
+    enum class Reach { round, beside };
+    void drawOutside(double outset, double radius, Reach reach = Reach::round);
     // Where a menu opened by the keyboard for the current row goes, in global coordinates.
     QPoint menuPoint() const;
     // Scrolls the scroll area around the list so the current row is in view.

@@ -185,7 +185,8 @@ void BarsList::paintEvent(QPaintEvent* event) {
     const auto last =
         std::min(m_rows.size(), static_cast<std::size_t>(std::ceil((event->rect().bottom() + 1) / stride)) + 1);
     for (std::size_t index = first; index < last; ++index) paintRow(painter, index);
-    m_cursor.paint(painter, theme(), hoverRadius);
+    // The size runs to the row's end: the ring goes beyond the row's sides, into the list's insets.
+    m_cursor.paint(painter, theme(), hoverRadius + 4, QPointF(-4, 0));
 }
 
 bool BarsList::event(QEvent* event) {

@@ -4,6 +4,7 @@
 #include "style/Typography.h"
 #include "views/components/canvas/ShapePaint.h"
 #include "views/components/TextDraw.h"
+#include "views/components/controls/FocusRing.h"
 #include "views/components/controls/KeyStop.h"
 
 #include <QFontMetricsF>
@@ -57,8 +58,8 @@ TableControls::TableControls(QWidget* parent)
 
 void TableControls::resizeEvent(QResizeEvent* event) {
     ThemedWidget::resizeEvent(event);
-    m_switchStop->place(switchArea(), 5);
-    m_exportStop->place(exportArea(), 5);
+    m_switchStop->place(switchArea(), 5, FocusRing::textOutset);
+    m_exportStop->place(exportArea(), 5, FocusRing::textOutset);
 }
 
 void TableControls::setRecursive(bool on) {

@@ -5,6 +5,7 @@
 #include "views/components/canvas/ShapePaint.h"
 #include "views/components/FocusChain.h"
 #include "views/components/TextDraw.h"
+#include "views/components/controls/FocusRing.h"
 #include "views/components/controls/KeyStop.h"
 #include "views/explore/table/TableColumns.h"
 
@@ -48,6 +49,7 @@ void TableHeader::setSort(TableColumn column, bool ascending) {
     if (column == m_sort && ascending == m_ascending) return;
     m_sort = column;
     m_ascending = ascending;
+    placeStops();
     update();
 }
 
@@ -59,7 +61,21 @@ void TableHeader::setTrailingMargin(int margin) {
 }
 
 void TableHeader::placeStops() {
-    for (std::size_t i = 0; i < m_stops.size(); ++i) m_stops[i]->place(cellRect(TableRows::columns[i]), 4, 0);
+    // The ring goes round the title as drawn, with the room a line of text needs.
+    for (std::size_t i = 0; i < m_stops.size(); ++i)
+        m_stops[i]->place(titleRect(TableRows::columns[i]), 4, FocusRing::textOutset);
+}
+
+QRectF TableHeader::titleRect(TableColumn column) const {
+    const QRectF cell = cellRect(column).adjusted(0, verticalInset, 0, -verticalInset);
+    const bool sorted = column == m_sort;
+    const QString title = QString::fromLatin1(TableRows::title(column));
+    const double chevron = sorted ? chevronGap + SymbolImage::size(chevronSize).width() : 0;
+    const double room = cell.width() - chevron;
+    const double titleWidth = std::min(TextDraw::width(title, {titleFont(), QColor()}), std::max(0.0, room));
+    const double used = titleWidth + chevron;
+    const double left = TableColumns::isTrailing(column) ? cell.right() - used : cell.left();
+    return {left, cell.top(), used, cell.height()};
 }
 
 void TableHeader::resizeEvent(QResizeEvent* event) {
@@ -92,20 +108,17 @@ void TableHeader::paintEvent(QPaintEvent*) {
 
     const QSizeF chevron = SymbolImage::size(chevronSize);
     for (TableColumn column : TableRows::columns) {
-        const QRectF cell = cellRect(column).adjusted(0, verticalInset, 0, -verticalInset);
+        const QRectF used = titleRect(column);
         const bool sorted = column == m_sort;
         const QString title = QString::fromLatin1(TableRows::title(column));
         TextDraw::Style style{titleFont(), sorted ? t.text : t.textTertiary};
-        const double room = cell.width() - (sorted ? chevronGap + chevron.width() : 0);
-        const double titleWidth = std::min(TextDraw::width(title, style), std::max(0.0, room));
-        const double used = titleWidth + (sorted ? chevronGap + chevron.width() : 0);
-        const double left = TableColumns::isTrailing(column) ? cell.right() - used : cell.left();
+        const double titleWidth = used.width() - (sorted ? chevronGap + chevron.width() : 0);
         painter.save();
         if (m_pressed == static_cast<int>(column)) painter.setOpacity(0.7);
-        TextDraw::draw(painter, QRectF(left, cell.top(), titleWidth, cell.height()), title, style);
+        TextDraw::draw(painter, QRectF(used.left(), used.top(), titleWidth, used.height()), title, style);
         if (sorted) {
-            const QRectF box(left + titleWidth + chevronGap, cell.center().y() - chevron.height() / 2, chevron.width(),
-                             chevron.height());
+            const QRectF box(used.left() + titleWidth + chevronGap, used.center().y() - chevron.height() / 2,
+                             chevron.width(), chevron.height());
             SymbolImage::draw(painter, box, m_ascending ? "chevron.up" : "chevron.down", chevronSize, QFont::Black,
                               t.accent);
         }

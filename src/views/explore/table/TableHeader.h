@@ -28,6 +28,8 @@ public:
 
     // The clickable cell of a column.
     QRectF cellRect(TableColumn column) const;
+    // The title as drawn in its cell, with the sort chevron of the sorted column.
+    QRectF titleRect(TableColumn column) const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return {0, sizeHint().height()}; }

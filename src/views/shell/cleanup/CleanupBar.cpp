@@ -187,7 +187,7 @@ private:
 class TextButton : public ClickableWidget {
 public:
     TextButton(QString title, QWidget* parent) : ClickableWidget({}, parent), m_title(std::move(title)) {
-        FocusRing::drawOutside(this, 4, 5);
+        FocusRing::drawOutside(this, FocusRing::textOutset, 4);
     }
     QSize sizeHint() const override {
         const QFontMetricsF metrics(font());

@@ -18,8 +18,9 @@ ProcessTable::ProcessTable(QWidget* parent)
       m_cursor(this, [this] { return int(m_rows.size()); }, [this](int row) { return rowRect(std::size_t(row), width()); }) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    // The rows are one stop of Tab, walked by the arrows; they run to the table's edges, so the
-    // ring goes round the row in the card's padding.
+    // The rows are one stop of Tab, walked by the arrows; they run to the table's sides, so the
+    // ring goes beyond the row's sides into the card's padding, and inside its top and bottom, clear
+    // of the rows around it.
     setFocusPolicy(Qt::TabFocus);
 }
 
@@ -29,7 +30,7 @@ void ProcessTable::keyPressEvent(QKeyEvent* event) {
 }
 
 bool ProcessTable::event(QEvent* event) {
-    if (event->type() == QEvent::ParentChange && parentWidget()) m_cursor.drawOutside(4, 4);
+    if (event->type() == QEvent::ParentChange && parentWidget()) m_cursor.drawOutside(4, 0, RowCursor::Reach::beside);
     return ThemedWidget::event(event);
 }
 

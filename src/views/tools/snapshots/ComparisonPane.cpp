@@ -6,6 +6,7 @@
 #include "style/Typography.h"
 #include "views/components/canvas/ShapePaint.h"
 #include "views/components/controls/Chip.h"
+#include "views/components/controls/FocusRing.h"
 #include "views/components/controls/KeyStop.h"
 #include "views/components/controls/ListScroll.h"
 #include "views/components/TextDraw.h"
@@ -154,7 +155,7 @@ QRectF ComparisonPane::tileRect() const {
 }
 
 void ComparisonPane::layoutChildren() {
-    m_resetStop->place(resetRect(), 4);
+    m_resetStop->place(resetRect(), 4, FocusRing::textOutset);
     const double top = std::ceil(headerRect().bottom()) + 1;
     m_scroll->setGeometry(0, int(top), width(), std::max(0, height() - int(top)));
 }

@@ -96,12 +96,12 @@ void SnapshotList::paintEvent(QPaintEvent* event) {
         painter.save();
         painter.translate(row.topLeft());
         // The row the keyboard is on shows its delete button, as a hovered one does.
-        const bool hovering =
-            m_hovered == i || ((m_cursor.shown() || m_cursor.onButton()) && m_cursor.current() == int(i));
+        const bool hovering = m_hovered == i || ((hasFocus() || m_cursor.onButton()) && m_cursor.current() == int(i));
         SnapshotRow(theme(), snapshot, m_role ? m_role(snapshot) : std::nullopt, hovering).paint(painter, row.width());
         painter.restore();
     }
-    m_cursor.paint(painter, theme(), SnapshotRow::cornerRadius + ringGap, -ringGap);
+    // A row has an edge of its own: the ring takes its place, as on a button.
+    m_cursor.paint(painter, theme(), SnapshotRow::cornerRadius);
 }
 
 bool SnapshotList::event(QEvent* event) {

@@ -58,7 +58,6 @@ private:
     std::optional<std::size_t> m_hovered;
     std::optional<Uuid> m_hoveredId;
     RowCursor m_cursor;
-    static constexpr double ringGap = 3; // the ring goes round a row, in the list's inset
 };
 
 } // namespace tallymere

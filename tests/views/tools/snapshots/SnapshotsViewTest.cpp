@@ -421,9 +421,6 @@ TEST_F(SnapshotsTab, TheKeyboardPicksComparesAndResets) {
     listed(*view);
     ASSERT_EQ(view->snapshots().size(), 2u);
     ASSERT_TRUE(view->pairing().isComplete());
-    // The sidebar's button, then its list, though the comparison beside them reaches higher.
-    EXPECT_EQ(host.walk(), (std::vector<std::string>{"Capture Current Scan", "SnapshotList", "reset", "DeltaList"}));
-
     // Return on "Reset" empties the pair; Space picks the ringed snapshots again, the older second.
     ComparisonPane* pane = view->comparisonPane();
     ASSERT_TRUE(host.tabUntil(pane->findChild<QWidget*>("reset")));
@@ -432,7 +429,7 @@ TEST_F(SnapshotsTab, TheKeyboardPicksComparesAndResets) {
     SnapshotList* list = view->snapshotList();
     host.setFocus(Qt::OtherFocusReason);
     const QRectF second = list->rowRect(1);
-    const QPoint above(int(second.center().x()), int(second.top()) - 2);
+    const QPoint above(int(second.center().x()), int(second.top()) + 1);
     const QColor bare = host.pixel(list, above);
     ASSERT_TRUE(host.tabUntil(list));
     host.press(Qt::Key_Space);
