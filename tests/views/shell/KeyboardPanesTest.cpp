@@ -1,6 +1,6 @@
-// Each pane of the explore tab by keyboard alone: Tab walks it in reading order (Shift+Tab the same
-// way back), the ring shows on what Tab reached and never after a click, and Space, Return and the
-// arrows do what a click does, changing the store.
+// Each pane of the explore tab by keyboard alone (KeyboardWalkTest pins the stops Tab meets): the
+// ring shows on what Tab reached and never after a click, and Space, Return and the arrows do what
+// a click does, changing the store.
 #include "views/shell/RootView.h"
 
 #include "core/DiskInfo.h"
@@ -78,29 +78,6 @@ struct Window : test::KeyDriver {
             if (c->name() == name) return state.retain(c);
         return nullptr;
     }
-    static bool inside(QWidget* pane, QWidget* w) { return w && (w == pane || pane->isAncestorOf(w)); }
-    // From the window's own keyboard, Tab into `pane` and on through it: the names of its stops.
-    Names walk(QWidget* pane) {
-        view.setFocus(Qt::OtherFocusReason);
-        int guard = 0;
-        while (!inside(pane, focused()) && guard++ < 80) press(Qt::Key_Tab);
-        Names names;
-        while (inside(pane, focused()) && guard++ < 160) {
-            names.push_back(nameOf(focused()));
-            press(Qt::Key_Tab);
-        }
-        return names;
-    }
-    // The same pane walked back with Shift+Tab from the stop after it.
-    Names walkBack(QWidget* pane) {
-        Names names;
-        press(Qt::Key_Backtab, Qt::ShiftModifier);
-        for (int guard = 0; inside(pane, focused()) && guard < 80; ++guard) {
-            names.insert(names.begin(), nameOf(focused()));
-            press(Qt::Key_Backtab, Qt::ShiftModifier);
-        }
-        return names;
-    }
     TempFolder dir;
     test::RecordingDesktop desktop;
     AppState state{test::memoryStore()};
@@ -131,9 +108,6 @@ TEST(KeyboardPanes, TopBarTabsThenBackFilterTogglesThemeAndInspector) {
     w.state.setFocus(w.child("web"));
     test::settle();
     TopBar* bar = w.view.topBar();
-    const Names order{"tabs", "back", "crumbs", "filter", "Show labels", "Showing size on disk", "ThemeMenuButton", "Toggle inspector"};
-    EXPECT_EQ(w.walk(bar), order);
-    EXPECT_EQ(w.walkBack(bar), order);
 
     // Reached by Tab, the labels toggle wears the ring inside its edge; Space flips the labels.
     IconToggle* labels = bar->labelsToggle();
@@ -182,12 +156,6 @@ TEST(KeyboardPanes, SidebarTopToBottomWithEachListOneStopWalkedByTheArrows) {
     Window w;
     ASSERT_TRUE(w.ready);
     SidebarView* sidebar = w.view.sidebar();
-    Names order{"Scan Full Mac", "Home", "Folder…", "tree", "Reveal", "Copy Path", "quick wins", "file types"};
-    // "Other volumes" when this machine mounts more than one.
-    if (w.state.volumes().size() > 1) order.insert(order.begin() + 3, "volumes");
-    EXPECT_EQ(w.walk(sidebar), order);
-    EXPECT_EQ(w.walkBack(sidebar), order);
-
     // The File Types rows: Tab enters at the first, Down moves on, ringed on the row; Space puts
     // that row's category in the filter, and "Clear filter" joins the walk as a stop of its own.
     const std::vector<CategoryRow*> rows = rowsDown<CategoryRow>(sidebar);
@@ -201,9 +169,7 @@ TEST(KeyboardPanes, SidebarTopToBottomWithEachListOneStopWalkedByTheArrows) {
     w.press(Qt::Key_Space);
     EXPECT_EQ(w.state.filter().categories, std::set<FileCategory>{rows[1]->category()});
     test::settle();
-    Names withClear = order;
-    withClear.push_back("clearFilter");
-    EXPECT_EQ(w.walk(sidebar), withClear);
+    EXPECT_TRUE(w.tabUntil(find<QWidget>(sidebar, "clearFilter")));
 
     // A click on a row filters by it and takes no keyboard: no ring.
     const QColor row2 = w.pixel(rows[2], edge);
@@ -218,8 +184,6 @@ TEST(KeyboardPanes, WorkspaceHeaderRailColourModesDepthThenTheViewAndItsControls
     Window w;
     ASSERT_TRUE(w.ready);
     WorkspaceView* workspace = w.view.workspace();
-    // The treemap is a canvas: Tab passes over it.
-    EXPECT_EQ(w.walk(workspace), (Names{"reveal", "SegmentedRail", "ColorModeSelector", "DepthSlider"}));
 
     // The colour modes by the arrows; the depth by the arrows; the header's button by Return.
     QWidget* colours = find<QWidget>(workspace, "ColorModeSelector");
@@ -258,7 +222,6 @@ TEST(KeyboardPanes, WorkspaceHeaderRailColourModesDepthThenTheViewAndItsControls
     // The table: its own controls over it, the column titles as one stop, then the lines.
     w.state.setViz(VizMode::table);
     test::settle();
-    EXPECT_EQ(w.walk(workspace), (Names{"reveal", "SegmentedRail", "recursive", "export", "Name", "TableBody"}));
     QWidget* name = find<QWidget>(workspace, "Name");
     ASSERT_TRUE(w.tabUntil(name));
     w.press(Qt::Key_Right);
@@ -268,7 +231,6 @@ TEST(KeyboardPanes, WorkspaceHeaderRailColourModesDepthThenTheViewAndItsControls
     // keyboard and not after a click.
     w.state.setViz(VizMode::bars);
     test::settle();
-    EXPECT_EQ(w.walk(workspace), (Names{"reveal", "SegmentedRail", "BarsView", "BarsList"}));
     auto* bars = find<BarsView>(workspace, "BarsView");
     ASSERT_NE(bars, nullptr);
     const QRectF files = bars->scopeButtonRect(BarsView::Scope::files);
@@ -294,7 +256,6 @@ TEST(KeyboardPanes, WorkspaceHeaderRailColourModesDepthThenTheViewAndItsControls
     w.state.setBanner(AppState::Banner::make(AppState::Banner::Kind::warning, QStringLiteral("Partial scan")));
     w.view.finishAnimations();
     test::settle();
-    EXPECT_EQ(w.walk(w.view.bannerView()), (Names{"grant", "close"}));
     ASSERT_TRUE(w.tabUntil(find<QWidget>(w.view.bannerView(), "close")));
     w.press(Qt::Key_Space);
     EXPECT_FALSE(w.state.banner());
@@ -309,10 +270,6 @@ TEST(KeyboardPanes, WorkspaceWelcomeScreenButtonsThenTheAccessPrompt) {
     QApplication::setActiveWindow(&view);
     test::settle();
     WorkspaceView* workspace = view.workspace();
-    Names names;
-    for (QWidget* stop : FocusChain::stops(&view))
-        if (workspace->isAncestorOf(stop)) names.push_back(nameOf(stop));
-    EXPECT_EQ(names, (Names{"Scan Full Mac", "Scan Home", "Choose Folder", "prompt"}));
     QWidget* prompt = find<QWidget>(workspace, "prompt");
     ASSERT_NE(prompt, nullptr);
     prompt->setFocus(Qt::TabFocusReason);
@@ -327,9 +284,6 @@ TEST(KeyboardPanes, InspectorLargestInsideThenItsActionsTopToBottom) {
     w.state.setSelection(w.child("web"));
     test::settle();
     QWidget* inspector = w.view.inspector();
-    const Names order{"largest inside", "Reveal", "Quick Look", "Focus", "Copy Path", "Add to Cleanup"};
-    EXPECT_EQ(w.walk(inspector), order);
-    EXPECT_EQ(w.walkBack(inspector), order);
 
     // The rows of "Largest inside" are walked by the arrows, ringed round the row.
     const std::vector<InspectorMiniBar*> bars = rowsDown<InspectorMiniBar>(inspector);
@@ -358,7 +312,6 @@ TEST(KeyboardPanes, CleanupBarDisclosureStagedItemsClearAndMoveToTrash) {
     w.view.finishAnimations();
     CleanupBar* bar = w.view.cleanupBar();
     bar->setAnimated(false);
-    EXPECT_EQ(w.walk(bar), (Names{"disclosure", "clear", "trash"}));
 
     // Space opens the list, which joins the walk above the row; the arrows walk the staged items,
     // and Space unstages one only from its button, reached with Right.
@@ -366,7 +319,6 @@ TEST(KeyboardPanes, CleanupBarDisclosureStagedItemsClearAndMoveToTrash) {
     w.press(Qt::Key_Space);
     ASSERT_TRUE(bar->isExpanded());
     test::settle();
-    EXPECT_EQ(w.walk(bar), (Names{"staged", "disclosure", "clear", "trash"}));
     QWidget* items = bar->list()->canvas();
     ASSERT_TRUE(w.tabUntil(items));
     w.press(Qt::Key_Down);

@@ -46,20 +46,6 @@ public:
         if (!w->objectName().isEmpty()) return w->objectName().toStdString();
         return QString::fromLatin1(w->metaObject()->className()).section(QStringLiteral("::"), -1).toStdString();
     }
-    // From the window's own keyboard, Tab round every stop once: their names in the order met.
-    std::vector<std::string> walk() {
-        setFocus(Qt::OtherFocusReason);
-        settle();
-        std::vector<std::string> names;
-        press(Qt::Key_Tab);
-        QWidget* first = focused();
-        for (int guard = 0; guard < 60 && focused(); ++guard) {
-            names.push_back(nameOf(focused()));
-            press(Qt::Key_Tab);
-            if (focused() == first) break;
-        }
-        return names;
-    }
 
 protected:
     bool focusNextPrevChild(bool next) override { return FocusChain::step(this, next); }
