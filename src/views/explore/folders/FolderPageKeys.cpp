@@ -97,7 +97,9 @@ bool FolderPage::keyboardOn(CardRef card) const {
 void FolderPage::placeKeyStops(bool restart) {
     if (!m_backStop) return;
     m_backStop->place(m_pill.value_or(QRectF()), m_pill ? ShapePaint::capsuleRadius(*m_pill) : 0, 0);
-    for (Grid grid : {Grid::folders, Grid::files}) {
+    // The files first: a folder grid that goes with the keyboard (an opened folder holds no
+    // folders) hands it to the files as they now are.
+    for (Grid grid : {Grid::files, Grid::folders}) {
         const std::size_t g = slot(grid);
         const int count = grid == Grid::folders ? shownFolders() : shownFiles();
         m_keyCards[g] = restart ? 0 : std::clamp(m_keyCards[g], 0, std::max(count - 1, 0));

@@ -6,6 +6,7 @@
 #include "support/DisplayTree.h"
 #include "support/RecordingDesktop.h"
 #include "support/TreeText.h"
+#include "views/tools/ToolKeyboard.h"
 #include "views/components/FocusChain.h"
 #include "views/components/ThemedWidget.h"
 #include "views/components/controls/FocusRing.h"
@@ -380,7 +381,8 @@ TEST(FoldersViewKeys, EachGridIsAStopWalkedByRowsAndColumnsWhoseKeysDoWhatClicks
     key(Qt::Key_Return);
     EXPECT_EQ(f.desktop.previewed, (std::vector<std::vector<std::string>>{{"/srv/data/movie.mp4"}}));
 
-    // Return on a folder opens it; the back pill is then a stop whose Space goes back up.
+    // Return on a folder opens it; it holds files only, and the keyboard goes on to them. The back
+    // pill is then a stop whose Space goes back up.
     folders->setFocus(Qt::TabFocusReason);
     key(Qt::Key_Return);
     EXPECT_EQ(f.state.focus()->name(), "big");
@@ -388,4 +390,16 @@ TEST(FoldersViewKeys, EachGridIsAStopWalkedByRowsAndColumnsWhoseKeysDoWhatClicks
     f.page->backStop()->setFocus(Qt::TabFocusReason);
     key(Qt::Key_Space);
     EXPECT_EQ(f.state.focus(), f.state.displayRoot());
+}
+
+TEST(FoldersViewKeys, AFolderOfFilesOpenedFromAFolderWithoutHandsTheKeyboardToItsFiles) {
+    AppState state{test::memoryStore()};
+    test::display(state, test::treeFromText("/r/\n  a/\n    x 10\n"));
+    auto* view = new FoldersView(state);
+    test::KeyboardHost host;
+    host.hold(view, {900, 600});
+    ASSERT_TRUE(host.tabUntil(view->page()->gridStop(FolderPage::Grid::folders)));
+    host.press(Qt::Key_Return);
+    EXPECT_EQ(state.focus()->name(), "a");
+    EXPECT_EQ(host.focused(), view->page()->gridStop(FolderPage::Grid::files));
 }
