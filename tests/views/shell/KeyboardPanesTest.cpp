@@ -361,23 +361,15 @@ TEST(KeyboardPanes, DeleteOnTheLastStagedItemHandsTheKeyboardToTheNextControl) {
     Window w;
     ASSERT_TRUE(w.ready);
     w.state.enqueue(w.child("movie.mp4"));
-    test::settle();
     w.view.finishAnimations();
-    CleanupBar* bar = w.view.cleanupBar();
-    bar->setAnimated(false);
-    bar->toggleExpanded();
-    test::settle();
-    ASSERT_TRUE(w.tabUntil(bar->list()->canvas()));
+    w.view.cleanupBar()->setAnimated(false);
+    w.view.cleanupBar()->toggleExpanded();
+    ASSERT_TRUE(w.tabUntil(w.view.cleanupBar()->list()->canvas()));
     w.press(Qt::Key_Delete);
     w.view.finishAnimations();
     test::settle();
+    // The bar went with its list, and the keyboard on round the window to the next stop, ringed.
     ASSERT_TRUE(w.state.queue().empty());
-    // The bar has gone with its list, and the keyboard went on round the window to the next stop,
-    // the first, ringed; Tab goes on from there.
     EXPECT_EQ(w.focused(), w.view.topBar()->tabStop());
-    EXPECT_TRUE(FocusRing::shown(w.focused()));
-    w.press(Qt::Key_Tab);
-    ASSERT_NE(w.focused(), nullptr);
-    EXPECT_TRUE(w.focused()->isVisible());
     EXPECT_TRUE(FocusRing::shown(w.focused()));
 }

@@ -37,12 +37,13 @@ public:
         setFocus(Qt::OtherFocusReason);
         settle();
     }
-    // What a stop is called in these tests: a button's title, a toggle's help, a field, else its name.
+    // What a stop is called in these tests: a button's title, a toggle's help, a field's
+    // placeholder, else its name.
     static std::string nameOf(QWidget* w) {
         if (!w) return "(none)";
         if (auto* button = qobject_cast<ActionButton*>(w)) return button->title().toStdString();
         if (auto* toggle = qobject_cast<IconToggle*>(w)) return toggle->help().toStdString();
-        if (qobject_cast<QLineEdit*>(w)) return "search";
+        if (auto* field = qobject_cast<QLineEdit*>(w)) return field->placeholderText().toStdString();
         if (!w->objectName().isEmpty()) return w->objectName().toStdString();
         return QString::fromLatin1(w->metaObject()->className()).section(QStringLiteral("::"), -1).toStdString();
     }
