@@ -89,7 +89,7 @@ std::vector<Reply> callEach(const std::vector<Request>& requests, std::chrono::m
         keys.push_back(std::move(pending.key));
     }
     if (handed.empty()) return replies;
-    std::vector<std::optional<Reply>> answers = askHelpers(toHelpers, keys, PathGate::answerLimit);
+    std::vector<std::optional<Reply>> answers = askHelpers(toHelpers, keys, limit);
     for (std::size_t j = 0; j < handed.size(); ++j)
         replies[handed[j]] = answers[j] ? std::move(*answers[j]) : performPlainly(toHelpers[j]);
     return replies;
