@@ -233,19 +233,6 @@ std::size_t keepLimitFor(int threads, int anyOpenFd) {
     return static_cast<std::size_t>(budget);
 }
 
-// The root as the file system knows it: standardized, then every symbolic link on the way
-// resolved, once, now. So the tree holds physical paths, and a link that appears in one of them
-// later is refused wherever the program opens by them. Empty when the path leads nowhere.
-std::string physicalPath(std::string_view argument) {
-    const std::string standardized = PathText::standardized(argument);
-    if (standardized.empty()) return {};
-    char* resolved = ::realpath(standardized.c_str(), nullptr);
-    if (!resolved) return errno == ENAMETOOLONG ? standardized : std::string();
-    std::string path(resolved);
-    std::free(resolved);
-    return path;
-}
-
 } // namespace
 
 ScanOptions ScanOptions::fullMac() { return fullMac(*MountTable::current()); }
