@@ -11,6 +11,7 @@
 // and the memory it adds (resident size after less before) and its peak above the size before.
 //
 //   CopyGroupBench [copies]     (default 5000)
+#include "ProcessMemory.h"
 #include "app/MainWindow.h"
 #include "app/MenuCommands.h"
 #include "app/TallymereApp.h"
@@ -39,22 +40,9 @@ using namespace tallymere;
 
 namespace {
 
-double statusMegabytes(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.starts_with(field)) return std::atof(line.c_str() + std::strlen(field)) / 1024.0;
-    return 0;
-}
-
-// From now on the peak resident size counts again from the size now.
-void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
-
-void spin(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
+using tallymere::bench::resetPeak;
+using tallymere::bench::spin;
+using tallymere::bench::statusMegabytes;
 
 bool writeCopies(const std::string& folder, int copies) {
     const std::string content(4096, 'c');

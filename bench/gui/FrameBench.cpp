@@ -16,6 +16,7 @@
 // The paint is that of the window's own repaint manager: the regions the panes asked for, not a
 // forced repaint of everything. Where the time went is printed per pane (the store's signal, the
 // layout passes, each pane's paint).
+#include "ProcessMemory.h"
 #include "MillionTree.h"
 #include "Stats.h"
 
@@ -113,11 +114,7 @@ void settle() {
     for (int i = 0; i < 3; ++i) QCoreApplication::sendPostedEvents();
 }
 
-void spin(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
+using tallymere::bench::spin;
 
 // The window thread's own processor time: what remains of a frame's wall time is waiting, on
 // other threads (the thread pool that fills large shapes) or for a processor on a busy machine.

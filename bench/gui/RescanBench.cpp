@@ -8,6 +8,7 @@
 //   RescanBench [rescans]        (default 10)
 //   RescanBench --store [rescans]  the same without the window: the store alone
 #include "MillionTree.h"
+#include "ProcessMemory.h"
 
 #include "app/TallymereApp.h"
 #include "app/MainWindow.h"
@@ -35,22 +36,9 @@ namespace {
 const std::string folder = "/tmp/tallymere-bench-800k";
 const std::string tree = folder + "/tree";
 
-double statusMegabytes(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.starts_with(field)) return std::atof(line.c_str() + std::strlen(field)) / 1024.0;
-    return 0;
-}
-
-// From now on the peak resident size counts again from the size now.
-void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
-
-void spin(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
+using tallymere::bench::resetPeak;
+using tallymere::bench::spin;
+using tallymere::bench::statusMegabytes;
 
 void paintNow(QWidget* window) {
     if (!window) return;

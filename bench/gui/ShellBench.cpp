@@ -4,6 +4,7 @@
 // with the tree off the window's thread, and the totals of a focused folder taken from that index.
 // Each figure is the best of the runs (first argument, default 3); the totals per focus are the
 // median and worst over every folder of the tree.
+#include "ProcessMemory.h"
 #include "MillionTree.h"
 
 #include "app/TallymereApp.h"
@@ -28,11 +29,7 @@ using namespace tallymere::bench;
 
 namespace {
 
-void spin(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
+using tallymere::bench::spin;
 
 // Lets the posted layout work run, then paints the whole window at once.
 void paintNow(RootView& view) {
