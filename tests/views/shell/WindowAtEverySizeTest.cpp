@@ -318,8 +318,8 @@ TEST(WindowAtTheMinimumSize, AppDetailPutsUninstallUnderItsTextsAndKeepsItsPanel
 }
 
 // Turns the wheel over `area`, or presses Page Down in it, until it stops moving; then whether
-// `part` lies whole in its viewport.
-bool wholeAtTheEnd(QScrollArea* area, const QWidget* part, bool byWheel) {
+// `last` lies whole in its viewport.
+bool wholeAtTheEnd(QScrollArea* area, const QWidget* last, bool byWheel) {
     QScrollBar* bar = area->verticalScrollBar();
     bar->setValue(0);
     for (int turns = 0, last = -1; turns < 100 && bar->value() != last; ++turns) {
@@ -331,7 +331,7 @@ bool wholeAtTheEnd(QScrollArea* area, const QWidget* part, bool byWheel) {
         if (byWheel) QApplication::sendEvent(area->viewport(), &wheel);
         else QApplication::sendEvent(area, &key);
     }
-    const QRectF r = Window::in(area->viewport(), part);
+    const QRectF r = Window::in(area->viewport(), last);
     return bar->value() == bar->maximum() && r.top() >= 0 && r.bottom() <= area->viewport()->height();
 }
 
