@@ -103,15 +103,7 @@ std::vector<DesktopEntry> entriesOf(const std::vector<std::string>& texts) {
 std::vector<std::string> dataFolders() {
     std::vector<std::string> folders;
     if (const std::string home = UserFolders::dataHome(); !home.empty()) folders.push_back(home);
-    const char* system = std::getenv("XDG_DATA_DIRS");
-    const std::string list = system && *system ? system : "/usr/local/share:/usr/share";
-    std::size_t start = 0;
-    while (start <= list.size()) {
-        std::size_t end = list.find(':', start);
-        if (end == std::string::npos) end = list.size();
-        if (end > start && list[start] == '/') folders.push_back(list.substr(start, end - start));
-        start = end + 1;
-    }
+    for (std::string& folder : UserFolders::systemDataFolders()) folders.push_back(std::move(folder));
     return folders;
 }
 

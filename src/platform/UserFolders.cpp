@@ -96,6 +96,19 @@ std::string dataHome() { return baseFolder("XDG_DATA_HOME", "/.local/share"); }
 
 std::string configHome() { return baseFolder("XDG_CONFIG_HOME", "/.config"); }
 
+std::vector<std::string> systemDataFolders() {
+    std::vector<std::string> folders;
+    const char* value = std::getenv("XDG_DATA_DIRS");
+    const std::string_view list = value ? value : "";
+    for (std::size_t start = 0; start < list.size();) {
+        const std::size_t end = std::min(list.find(':', start), list.size());
+        if (end > start && list[start] == '/') folders.emplace_back(list.substr(start, end - start));
+        start = end + 1;
+    }
+    if (folders.empty()) folders = {"/usr/local/share", "/usr/share"};
+    return folders;
+}
+
 std::vector<std::string> parseNamedFolders(std::string_view text, const std::string& home) {
     std::vector<std::string> folders;
     while (!text.empty()) {

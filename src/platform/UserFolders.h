@@ -26,6 +26,11 @@ std::string dataHome();
 // "/.config". Empty when home() is.
 std::string configHome();
 
+// The system's data folders: the absolute entries of $XDG_DATA_DIRS in their order, else (unset,
+// empty or with no absolute entry, which the base-directory rules read as unset) /usr/local/share
+// and /usr/share.
+std::vector<std::string> systemDataFolders();
+
 // The user's named folders (desktop, documents, downloads, music, pictures, public share,
 // templates, videos): those "user-dirs.dirs" names in $XDG_CONFIG_HOME and in ~/.config, and the
 // usual English ones under the home in any case, since a missing or renamed entry must not leave

@@ -37,7 +37,7 @@ struct AppSources {
     std::function<std::vector<std::string>()> installedNames;
 
     // The user's folders from $HOME, the XDG base-directory variables and "user-dirs.dirs"; the
-    // system's folders from $XDG_DATA_DIRS (else /usr/local/share and /usr/share), /etc, /etc/xdg.
+    // system's folders from $XDG_DATA_DIRS (UserFolders::systemDataFolders()), /etc, /etc/xdg.
     static AppSources system();
     // The support roots of a home: data, cache, config and state folders, Flatpak and Snap
     // containers, autostart and user services. A root counts only when its real path lies

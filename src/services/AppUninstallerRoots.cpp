@@ -25,13 +25,7 @@ AppSources AppSources::system() {
     // launchers inside the home can be the user's own (describe() checks).
     sources.dataHome = given.data.empty() ? sources.home + "/.local/share" : given.data;
     sources.userFolders = UserFolders::namedFolders();
-    const char* dataDirs = std::getenv("XDG_DATA_DIRS");
-    const std::string systemData = dataDirs && *dataDirs ? dataDirs : "/usr/local/share:/usr/share";
-    for (std::size_t start = 0; start <= systemData.size();) {
-        const std::size_t end = std::min(systemData.find(':', start), systemData.size());
-        if (end > start && systemData[start] == '/') sources.systemFolders.push_back(systemData.substr(start, end - start));
-        start = end + 1;
-    }
+    sources.systemFolders = UserFolders::systemDataFolders();
     sources.systemFolders.push_back("/etc");
     sources.systemFolders.push_back("/etc/xdg");
     sources.supportRoots = supportRootsFor(sources.home, given, sources.userFolders);

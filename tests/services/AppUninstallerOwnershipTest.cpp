@@ -297,12 +297,14 @@ TEST(AppOwnership, SharedNamesAndMountPointsAreNobodysLeftovers) {
     const std::string& h = trap.h;
     const fs::path system = fs::path(h).parent_path(); // the fake's usr/share and etc
     for (const char* installed : {"usr/share/plasma", "usr/share/aurorae", "usr/share/Color-Schemes", "usr/share/kxmlgui5",
-                                  "etc/gtk-2.0"})
+                                  "etc/gtk-2.0", "usr/share/zoneinfo", "usr/local/share/pixmaps"})
         fs::create_directories(system / installed);
     struct Case {
         const char* dataHome;  // XDG_DATA_HOME below the home; the default when empty
         const char* stateHome; // XDG_STATE_HOME below the home
         std::vector<const char*> items;
+        // XDG_DATA_DIRS, whose folders are then looked for below the fake's root; none: the fake's own
+        const char* dataDirs = nullptr;
     };
     const std::vector<Case> cases{
         {"", ".local/state",
@@ -310,6 +312,9 @@ TEST(AppOwnership, SharedNamesAndMountPointsAreNobodysLeftovers) {
           ".local/share/plasma", ".local/share/aurorae", ".local/share/color-schemes", ".local/share/kxmlgui5",
           ".config/gtk-2.0"}},
         {".local", ".state", {".local/libexec", ".local/include"}},
+        // With no absolute entry the variable counts as unset: the usual folders are the system's.
+        {"", ".local/state", {".local/share/zoneinfo", ".config/pixmaps"}, ":::"},
+        {"", ".local/state", {".local/share/zoneinfo", ".config/pixmaps"}, "usr/share:share"},
     };
     const auto offered = [](const AppInventory& inventory) {
         std::vector<std::string> all = paths(inventory.orphans);
@@ -317,12 +322,12 @@ TEST(AppOwnership, SharedNamesAndMountPointsAreNobodysLeftovers) {
             for (const LeftoverItem& item : app.leftovers) all.push_back(item.path);
         return all;
     };
-    const auto neverOffered = [&](const std::vector<std::string>& items) {
-        const std::vector<std::string> all = offered(trap.scan());
+    const auto neverOffered = [&](const std::vector<std::string>& items, const AppSources& sources) {
+        const std::vector<std::string> all = offered(AppUninstaller::scan(sources));
         for (const std::string& item : items) {
             EXPECT_EQ(std::count(all.begin(), all.end(), item), 0) << item;
             RecordingTrash trash;
-            AppUninstaller::removeOrphan({.path = item, .size = 3'000'000, .kind = "Application Support"}, trap.home.sources(),
+            AppUninstaller::removeOrphan({.path = item, .size = 3'000'000, .kind = "Application Support"}, sources,
                                          trash.trasher());
             EXPECT_TRUE(trash.calls.empty()) << item;
         }
@@ -336,7 +341,14 @@ TEST(AppOwnership, SharedNamesAndMountPointsAreNobodysLeftovers) {
             items.push_back(h + "/" + item);
         }
         fs::remove_all(h + "/.local/share/applications"); // no launcher of the user's holds ~/.local back
-        neverOffered(items);
+        AppSources sources = trap.home.sources();
+        if (c.dataDirs) {
+            ::setenv("XDG_DATA_DIRS", c.dataDirs, 1);
+            sources.systemFolders.clear();
+            for (const std::string& folder : AppSources::system().systemFolders)
+                sources.systemFolders.push_back(system.string() + folder);
+        }
+        neverOffered(items, sources);
     }
     ::setenv("XDG_DATA_HOME", (h + "/.local/share").c_str(), 1);
     ::setenv("XDG_STATE_HOME", (h + "/.local/state").c_str(), 1);
@@ -345,7 +357,7 @@ TEST(AppOwnership, SharedNamesAndMountPointsAreNobodysLeftovers) {
     const bool ran = test::runInPrivateMounts([&] {
         if (::mount("tm-store", mounted.c_str(), "tmpfs", 0, "size=8m") != 0) _exit(77);
         file(mounted + "/big", 3'000'000);
-        neverOffered({mounted});
+        neverOffered({mounted}, trap.home.sources());
     });
     if (!ran) GTEST_SKIP() << "no permission to mount a file system in a mount namespace of its own";
 }
