@@ -41,8 +41,10 @@ QString rowCaption(const InstalledApp& app) {
 
 Confirmation confirmation(const InstalledApp& app) {
     const std::vector<std::string> moved = AppUninstaller::uninstallPaths(app);
+    // Everything that moves besides the app is a support file, its launcher too: the message's count
+    // and the button's are of the same paths.
     const auto items = qlonglong(moved.size());
-    const auto files = qlonglong(app.leftovers.size());
+    const auto files = items - 1;
     QStringList paths;
     for (const std::string& path : moved) paths.push_back(TextDraw::oneLine(path));
     return Confirmation{

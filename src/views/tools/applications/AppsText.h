@@ -31,7 +31,8 @@ QString rowCaption(const InstalledApp& app);
 struct Confirmation {
     QString title;   // "Uninstall Widget?"
     QString action;  // "Move 3 items to Trash"
-    QString message; // "Removes the app and 1 support file, freeing ... Everything goes to the Trash."
+    QString message; // "Removes the app and 2 support files, freeing ... Everything goes to the Trash.": the
+                     // action's items but the app, its launcher among them
     QStringList paths; // every path the uninstall hands to the Trash, in order, one line each
 };
 Confirmation confirmation(const InstalledApp& app);

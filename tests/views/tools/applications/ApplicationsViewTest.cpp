@@ -177,6 +177,9 @@ TEST_F(Apps, TextsOfRowsDialogAndBanners) {
     app.leftovers = {{.path = "/h/.cache/x", .size = 200'000}, {.path = "/h/.config/x", .size = 5}};
     EXPECT_EQ(AppsText::rowCaption(app), "+200\u00A0KB leftovers");
     EXPECT_EQ(AppsText::confirmation(app).action, "Move 4 items to Trash");
+    // the launcher is one of the support files: the two counts are of the same items
+    EXPECT_EQ(AppsText::confirmation(app).message,
+              "Removes the app and 3 support files, freeing 1.20\u00A0MB. Everything goes to the Trash.");
     // the dialog's details name every path it moves, in the order it moves them
     EXPECT_EQ(AppsText::confirmation(app).paths,
               (QStringList{"/h/Applications/Widget.AppImage", "/h/.local/share/applications/widget.desktop", "/h/.cache/x",
