@@ -114,6 +114,12 @@ struct Pane {
     const char* name;
     std::function<QWidget*(Stage&)> make; // the pane to walk
     Names stops;
+    // Then, Tab taken to the stop `from`, `keys` pressed one by one leave the keyboard on `lands`,
+    // ringed, having done what `check` looks for.
+    const char* from = nullptr;
+    std::vector<int> keys = {};
+    const char* lands = nullptr;
+    std::function<void(Stage&)> check = {};
 };
 
 const Pane panes[] = {
@@ -134,7 +140,11 @@ const Pane panes[] = {
     {"age map", [](Stage& s) { return s.explore(VizMode::calendar); },
      {"reveal", "SegmentedRail", "StaleList", "Stage top 1 for cleanup"}},
     {"table", [](Stage& s) { return s.explore(VizMode::table); },
-     {"reveal", "SegmentedRail", "recursive", "export", "Name", "TableBody"}},
+     {"reveal", "SegmentedRail", "recursive", "export", "Name", "TableBody"}, "TableBody",
+     {Qt::Key_Down, Qt::Key_Right, Qt::Key_Space, Qt::Key_Return, Qt::Key_Return}, "stageToggle", [](Stage& s) {
+         EXPECT_EQ(s.state.queue(), std::vector{s.state.selection()});
+         EXPECT_TRUE(s.desktop.revealed.empty());
+     }},
     {"banner", [](Stage& s) -> QWidget* {
          s.view().setFocus();
          s.state.setBanner(AppState::Banner::make(AppState::Banner::Kind::warning, QStringLiteral("Partial scan")));
@@ -221,7 +231,7 @@ TEST_P(KeyboardWalk, TabMeetsThePanesStopsInReadingOrderShiftTabTheSameBackEachR
     };
     // The ring: what changes as it goes, all else kept. None of it lies next to ink, where an
     // edge the ring takes the place of is no ink.
-    const Names forward = walk(Qt::Key_Tab, {}, [&](QWidget* stop) {
+    const auto ringed = [&](QWidget* stop) {
         const QImage ringed = stage.window->grab().toImage().convertToFormat(QImage::Format_RGB32);
         FocusRing::setShown(stop, false);
         const QImage plain = stage.window->grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -238,11 +248,18 @@ TEST_P(KeyboardWalk, TabMeetsThePanesStopsInReadingOrderShiftTabTheSameBackEachR
             }
         EXPECT_GT(ring, 0) << nameOf(stop) << " shows no ring";
         EXPECT_EQ(touching, 0) << nameOf(stop) << "'s ring touches ink";
-    });
-    EXPECT_EQ(forward, pane.stops);
-    Names back = walk(Qt::Key_Backtab, Qt::ShiftModifier, {});
+    };
+    EXPECT_EQ(walk(Qt::Key_Tab, {}, ringed), pane.stops);
+    Names back = walk(Qt::Key_Backtab, Qt::ShiftModifier, ringed);
     std::reverse(back.begin(), back.end());
     EXPECT_EQ(back, pane.stops) << "by Shift+Tab";
+    if (!pane.from) return;
+    stage.window->setFocus(Qt::OtherFocusReason);
+    for (int guard = 0; nameOf(keys.focused()) != pane.from && guard < 80; ++guard) keys.press(Qt::Key_Tab);
+    for (int key : pane.keys) keys.press(key);
+    EXPECT_EQ(nameOf(keys.focused()), pane.lands);
+    ringed(keys.focused());
+    if (pane.check) pane.check(stage);
 }
 
 INSTANTIATE_TEST_SUITE_P(Panes, KeyboardWalk, ::testing::ValuesIn(panes), [](const auto& info) {

@@ -5,6 +5,7 @@
 #include "style/SymbolImage.h"
 #include "style/Typography.h"
 #include "views/components/controls/FocusRing.h"
+#include "views/components/controls/ItemButton.h"
 #include "views/components/NodeContextMenu.h"
 #include "views/components/NodeGlyph.h"
 #include "views/components/RepaintArea.h"
@@ -13,6 +14,7 @@
 #include "views/components/controls/ThemedScrollBar.h"
 #include "views/explore/table/TableColumns.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QDateTime>
@@ -44,9 +46,24 @@ QFont nameFont() { return Typography::font(11.5, QFont::Normal); }
 QFont sizeFont() { return Typography::font(11, QFont::DemiBold); }
 QFont detailFont() { return Typography::font(10.5, QFont::Normal); }
 
+// The toggle's symbol, centred in its slot.
+QRectF symbolIn(const QRectF& slot) {
+    const QSizeF symbol = SymbolImage::size(toggleSymbolSize);
+    return {slot.center().x() - symbol.width() / 2, slot.center().y() - symbol.height() / 2, symbol.width(),
+            symbol.height()};
+}
+
 } // namespace
 
-TableBody::TableBody(AppState& state, QWidget* parent) : QAbstractScrollArea(parent), m_state(state) {
+TableBody::TableBody(AppState& state, QWidget* parent)
+    : QAbstractScrollArea(parent), m_state(state), m_toggleKey(new ItemButton([this] {
+          if (const int row = selectedRow(); row >= 0) m_state.toggleQueue(m_state.retain(m_rows[std::size_t(row)]));
+      }, this, viewport())) {
+    m_toggleKey->setObjectName(QStringLiteral("stageToggle"));
+    // The line whose toggle holds the keyboard stays marked; it goes when the keyboard leaves.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* was, QWidget* now) {
+        if (was == m_toggleKey || now == m_toggleKey) viewport()->update();
+    });
     setFrameShape(QFrame::NoFrame);
     ThemedScrollBar::install(this);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -76,6 +93,7 @@ void TableBody::setRows(std::vector<const FileNode*> rows) {
     // The lines are new: the one under a still pointer is hovered, not the old line's place.
     m_hover = -1;
     updateScrollRange();
+    placeToggleKey();
     if (viewport()->underMouse()) setHover(rowAt(viewport()->mapFromGlobal(QCursor::pos())));
     // A line this table hovered and no longer lists is under no pointer: the store lets it go,
     // so the inspector describes the folder entered rather than a line that has gone.
@@ -117,9 +135,11 @@ void TableBody::updateScrollRange() {
 void TableBody::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
     updateScrollRange();
+    placeToggleKey();
 }
 
 void TableBody::scrollContentsBy(int, int) {
+    placeToggleKey();
     // The line under a still pointer changes as the lines move under it.
     if (viewport()->underMouse()) setHover(rowAt(viewport()->mapFromGlobal(QCursor::pos())));
     viewport()->update();
@@ -138,7 +158,7 @@ void TableBody::paintEvent(QPaintEvent* event) {
                           sizeFont(),
                           detailFont()};
     const bool ringed = FocusRing::shown(this);
-    const int marked = ringed ? selectedRow() : -1;
+    const int marked = ringed || m_toggleKey->hasFocus() ? selectedRow() : -1;
     m_painted = 0;
     for (int row = first; row <= last; ++row) {
         const QRectF rect(0, static_cast<double>(row * height - offset), viewport()->width(), height);
@@ -193,12 +213,10 @@ void TableBody::paintRow(QPainter& painter, int row, const QRectF& rect, const R
     TextDraw::draw(painter, cell(4), modified, {shared.detailFont, t.textTertiary});
 
     const bool queued = m_state.isQueued(&node);
-    const QColor toggle = queued ? t.danger : ShapePaint::withOpacity(t.textTertiary, hovering ? 1.0 : 0.3);
-    const QRectF slot(spans[5].left, rect.top(), spans[5].width, rect.height());
-    const QSizeF symbol = SymbolImage::size(toggleSymbolSize);
-    SymbolImage::draw(painter,
-                      QRectF(slot.center().x() - symbol.width() / 2, slot.center().y() - symbol.height() / 2,
-                             symbol.width(), symbol.height()),
+    // The toggle the keyboard is on shows at full strength, as under the pointer.
+    const bool lit = hovering || (marked && m_toggleKey->hasFocus());
+    const QColor toggle = queued ? t.danger : ShapePaint::withOpacity(t.textTertiary, lit ? 1.0 : 0.3);
+    SymbolImage::draw(painter, symbolIn(QRectF(spans[5].left, rect.top(), spans[5].width, rect.height())),
                       queued ? "checkmark.circle.fill" : "plus.circle", toggleSymbolSize, QFont::Normal, toggle);
 }
 
@@ -274,6 +292,15 @@ void TableBody::scrollToRow(int row) {
     else if (bottom > bar->value() + viewport()->height()) bar->setValue(bottom - viewport()->height());
 }
 
+void TableBody::placeToggleKey() {
+    if (!m_toggleKey->hasFocus()) return;
+    const int row = selectedRow();
+    m_toggleKey->place(row >= 0 ? symbolIn(toggleRect(row)) : QRectF(), 100);
+    if (row >= 0) return;
+    setFocus(Qt::OtherFocusReason);
+    FocusRing::setShown(this, true);
+}
+
 void TableBody::keyPressEvent(QKeyEvent* event) {
     const int count = static_cast<int>(m_rows.size());
     const int current = selectedRow();
@@ -290,6 +317,14 @@ void TableBody::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
         if (current >= 0) open(current);
+        event->accept();
+        return;
+    case Qt::Key_Right:
+        if (current >= 0) {
+            scrollToRow(current);
+            m_toggleKey->place(symbolIn(toggleRect(current)), 100);
+            m_toggleKey->enter();
+        }
         event->accept();
         return;
     default: return QAbstractScrollArea::keyPressEvent(event);

@@ -13,6 +13,8 @@
 
 namespace tallymere {
 
+class ItemButton;
+
 // The scrolling lines of the table: one line a node, in the order given, painted only where the
 // viewport shows them, so 5,000 lines cost what one screen costs. Each line shows the name with
 // its symbol, the size, the item count, the kind, the age and the cleanup toggle, in the columns
@@ -25,7 +27,8 @@ namespace tallymere {
 // The lines are a stop of Tab; while they hold the keyboard they are ringed and the selected line
 // is marked, unless a click gave them the keyboard and no key has been used since. Up and Down, Page Up and Page Down, Home and End then move the selection through the
 // lines and scroll it into view; Return opens the selected line as a double click does, and the
-// context-menu key opens the selected line's menu.
+// context-menu key opens the selected line's menu. Right reaches the selected line's toggle, which
+// Space or Return press as a click does; Left, Escape and the keys that walk the lines go back.
 class TableBody : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -72,6 +75,9 @@ private:
     // Drills into a folder or package with children; reveals anything else.
     void open(int row);
     void scrollToRow(int row);
+    // Lays the toggle's stop over the selected line's toggle; a stop holding the keyboard on a
+    // line no longer shown hands it back to the lines.
+    void placeToggleKey();
 
     AppState& m_state;
     Theme m_theme;
@@ -81,6 +87,8 @@ private:
     const FileNode* m_published = nullptr;
     int m_pressedToggle = -1;
     int m_painted = 0;
+    // The keyboard's stop on the selected line's toggle, reached with Right.
+    ItemButton* m_toggleKey;
 };
 
 } // namespace tallymere
