@@ -171,7 +171,8 @@ const Pane panes[] = {
                                                      .confirm = [](const auto&, QWidget*) { return false; }});
          return s.tab(made, {1200, 820}, [made] { return !made->isLoading(); });
      }, {"Search apps…", "Show Apple system apps", "Rescan applications", "AppRow", "OrphanRow", "UninstallButton",
-         "LeftoverRow"}},
+         "LeftoverRow"}, "OrphanRow", {Qt::Key_Right, Qt::Key_Return, Qt::Key_Right, Qt::Key_Return}, "AppRow",
+     [](Stage& s) { EXPECT_TRUE(s.host->findChild<ApplicationsView*>()->orphans().empty()); }},
     {"duplicates", [](Stage& s) { return s.duplicates(900); },
      {"MiniSlider", "Stage all extras", "Find Duplicates", "GroupList"}},
     // Too narrow for one row, the header keeps "Find Duplicates" by the title over the rest.

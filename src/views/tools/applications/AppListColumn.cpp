@@ -3,6 +3,7 @@
 #include "style/DisplayText.h"
 #include "style/Typography.h"
 #include "views/components/FocusChain.h"
+#include "views/components/controls/FocusRing.h"
 #include "views/components/controls/IconToggle.h"
 #include "views/components/controls/SectionLabel.h"
 #include "views/tools/applications/AppRow.h"
@@ -14,12 +15,14 @@
 #include "views/components/FocusChain.h"
 #include "views/components/controls/ListScroll.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <unordered_set>
 
 namespace tallymere {
@@ -140,6 +143,11 @@ void AppListColumn::setApps(const std::vector<InstalledApp>& apps) {
 }
 
 void AppListColumn::setOrphans(const std::vector<LeftoverItem>& orphans) {
+    // The row that holds the keyboard, itself or by its button, whose place the keyboard keeps.
+    QWidget* focused = QApplication::focusWidget();
+    const auto held = std::find_if(m_orphanRows.begin(), m_orphanRows.end(),
+                                   [focused](OrphanRow* row) { return row == focused || row->isAncestorOf(focused); });
+    const int keyRow = held == m_orphanRows.end() ? -1 : int(held - m_orphanRows.begin());
     for (OrphanRow* row : m_orphanRows) {
         m_orphanLayout->removeWidget(row);
         row->hide();
@@ -156,6 +164,15 @@ void AppListColumn::setOrphans(const std::vector<LeftoverItem>& orphans) {
         m_orphanRows.push_back(row);
     }
     m_orphanSection->setVisible(!orphans.empty());
+    // A leftover gone from under the keyboard hands it to the one now in its place (the one before
+    // it, when it was the last); the last one gone, to the apps above, else the rescan toggle.
+    if (keyRow < 0) return;
+    QWidget* next = m_rescanToggle;
+    if (!m_orphanRows.empty()) next = m_orphanRows[std::size_t(std::min(keyRow, int(m_orphanRows.size()) - 1))];
+    else if (focusApps()) next = QApplication::focusWidget();
+    next->setFocus(Qt::OtherFocusReason);
+    FocusRing::setShown(next, true);
+    FocusChain::bringIntoView(next);
 }
 
 void AppListColumn::setFilter(const QString& query, bool showSystem) {

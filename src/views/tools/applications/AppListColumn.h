@@ -26,7 +26,8 @@ class SectionLabel;
 //
 // By keyboard: the search field, the two toggles, then the apps as one stop of Tab and the
 // leftovers as another, each walked by the arrows. Down from the search field goes into the apps,
-// at the selected one or the first; the selection follows the keyboard through them.
+// at the selected one or the first; the selection follows the keyboard through them. A leftover
+// that leaves the list while it holds the keyboard hands it to the next leftover.
 class AppListColumn : public ThemedWidget {
     Q_OBJECT
 public:
