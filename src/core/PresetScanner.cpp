@@ -92,7 +92,7 @@ std::string_view lowerExtension(std::string_view name, std::array<char, 32>& buf
 } // namespace
 
 std::vector<PresetHit> run(const std::shared_ptr<FileNode>& root, const std::vector<CleanupPreset>& presets,
-                           bool useAllocated) {
+                           bool useAllocated, const std::function<bool(const FileNode&)>& leaveOut) {
     if (!root || presets.empty()) return {};
     std::unordered_set<const FileNode*> skipped;
     if (rootIsInsideSystemFolder(*root, skipped)) return {};
@@ -153,6 +153,8 @@ std::vector<PresetHit> run(const std::shared_ptr<FileNode>& root, const std::vec
     std::vector<PresetHit> hits;
     for (std::size_t p = 0; p < presets.size(); ++p) {
         std::vector<const FileNode*>& list = matches[p];
+        // Left out before the cut, so that the total holds none of them beyond the kept nodes either.
+        if (leaveOut) std::erase_if(list, [&](const FileNode* node) { return leaveOut(*node); });
         if (list.empty()) continue;
         std::stable_sort(list.begin(), list.end(), [useAllocated](const FileNode* a, const FileNode* b) {
             return a->bytes(useAllocated) > b->bytes(useAllocated);

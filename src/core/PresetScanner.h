@@ -1,6 +1,7 @@
 #pragma once
 #include "core/CleanupPreset.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -13,8 +14,9 @@ inline constexpr std::size_t maxNodesPerHit = 400;
 // package are not entered; a node may match several presets and then counts in each. Nothing
 // inside the operating system's own folders (/usr, /etc, /bin, /sbin, /lib*, /boot, /opt,
 // /var/lib, /snap, /srv) ever matches. Sizes are allocated bytes when `useAllocated`, else
-// logical. Reads the tree only; a null root gives no hits.
+// logical. A match that `leaveOut` holds true for counts nowhere, neither in the nodes nor in the
+// total, and a preset left with no match gives no hit. Reads the tree only; a null root gives no hits.
 std::vector<PresetHit> run(const std::shared_ptr<FileNode>& root, const std::vector<CleanupPreset>& presets,
-                           bool useAllocated);
+                           bool useAllocated, const std::function<bool(const FileNode&)>& leaveOut = {});
 
 } // namespace tallymere::PresetScanner

@@ -322,9 +322,6 @@ private:
     bool stageExtrasQuietly(const DuplicateFinder::Group& group, std::optional<Banner>& refusal);
     // Tells of what was staged quietly: the refusal's banner, one change of the queue.
     void tellStaged(bool changed, std::optional<Banner> refusal);
-    // The preset hits without the nodes staging would refuse, their totals less those nodes, and
-    // without the hits left with none, largest total first.
-    static std::vector<PresetHit> withoutRefused(std::vector<PresetHit> hits);
     // Moves the next items of the emptying under way, for a few milliseconds, then lets the event
     // loop run before the next slice; the last slice reports.
     void moveSlice();

@@ -188,24 +188,6 @@ std::vector<const FileNode*> AppState::stageable(const std::vector<const FileNod
     return result;
 }
 
-std::vector<PresetHit> AppState::withoutRefused(std::vector<PresetHit> hits) {
-    // A quick win is one click that stages its items: one whose items staging refuses (the Trash
-    // itself) would only ever raise that refusal.
-    for (PresetHit& hit : hits) {
-        std::vector<NodePtr> kept;
-        kept.reserve(hit.nodes.size());
-        for (NodePtr& node : hit.nodes) {
-            if (!node) continue;
-            if (!PlaceMarks::isRefused(*node)) kept.push_back(std::move(node));
-            else hit.total = std::max<std::int64_t>(hit.total - node->bytes(true), 0); // presets count allocated bytes
-        }
-        hit.nodes = std::move(kept);
-    }
-    std::erase_if(hits, [](const PresetHit& hit) { return hit.nodes.empty(); });
-    std::stable_sort(hits.begin(), hits.end(), [](const PresetHit& a, const PresetHit& b) { return a.total > b.total; });
-    return hits;
-}
-
 void AppState::stageExtras(const DuplicateFinder::Group& group) {
     std::optional<Banner> refusal;
     const bool changed = stageExtrasQuietly(group, refusal);

@@ -3,6 +3,7 @@
 
 #include "state/AppStateData.h"
 #include "core/DiskScanner.h"
+#include "core/PlaceMarks.h"
 #include "core/PresetScanner.h"
 #include "base/Utf8.h"
 #include "platform/HeapPolicy.h"
@@ -74,8 +75,10 @@ void AppState::scan(const ScanTarget& requested) {
             marking.places = Places::lookAt(Places::Sources::current());
             places = std::make_shared<const PlaceRegistry>(marking.places);
             tree = scanner(path, marking, *progress);
-            // Presets always match on allocated sizes.
-            if (tree) hits = PresetScanner::run(tree, CleanupPreset::all(), true);
+            // Presets always match on allocated sizes. A quick win is one click that stages its
+            // items: what staging refuses (a Trash, a place or a folder holding one) is no part of
+            // it, and a preset left with nothing else (the Trash itself) is none.
+            if (tree) hits = PresetScanner::run(tree, CleanupPreset::all(), true, PlaceMarks::isRefused);
             // The sidebar's totals of any folder, so that no focus change walks the tree.
             if (tree) index = CategoryIndex::build(tree);
             // The lists the scan and the matching built are gone: their memory goes back too.
@@ -118,7 +121,7 @@ void AppState::finishScan(std::uint64_t generation, NodePtr tree, std::vector<Pr
         m->places = std::move(places);
         m->rootIndex = std::move(index);
         setRoot(tree);
-        setPresetHits(withoutRefused(std::move(hits)));
+        setPresetHits(std::move(hits));
         setScannedFiles(tree->fileCount);
         setScannedBytes(tree->bytes(m->useAllocatedSize));
         applyFilterNow();

@@ -217,6 +217,18 @@ TEST_F(AppStateTrash, QuickWinsOfferOnlyWhatCanBeStaged) {
     ASSERT_EQ(caches->nodes.size(), 1u);
     EXPECT_EQ(caches->nodes[0]->path(), dir / "scan/.cache");
     EXPECT_EQ(caches->total, caches->nodes[0]->allocated);
+
+    // The total leaves out every refused match, also one beyond the nodes a hit keeps.
+    std::string text = "/src/\n";
+    for (int i = 0; i <= 400; ++i)
+        text += "  p" + std::to_string(i) + "/\n    node_modules/\n      m " + std::to_string(1000 + i) + "\n";
+    const AppState::NodePtr many = treeFromText(text);
+    AppState::nodeAt("/src/p0", many)->isTrash = true; // the smallest match: the 401st
+    state.setScanner([many](std::string_view, const ScanOptions&, ScanProgress&) { return many; });
+    ASSERT_TRUE(scanAndWait(state, "/src"));
+    ASSERT_EQ(state.presetHits().size(), 1u);
+    EXPECT_EQ(state.presetHits()[0].nodes.size(), 400u);
+    EXPECT_EQ(state.presetHits()[0].total, 400 * 1000 + 400 * 401 / 2);
 }
 
 TEST_F(AppStateTrash, SharesAreFractionsOfTheDisplayedTree) {
