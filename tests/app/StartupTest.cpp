@@ -21,14 +21,12 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <malloc.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -229,26 +227,6 @@ TEST(Startup, RealWindowShowsAndQuitsCleanlyUnderXvfb) {
     EXPECT_TRUE(out.contains("shown\n")) << out.toStdString() << process.readAllStandardError().toStdString();
     EXPECT_TRUE(out.contains("settings windows 0\n")) << out.toStdString();
     EXPECT_TRUE(out.contains("exit 0\n")) << out.toStdString();
-}
-
-// The window's process keeps a canvas's picture (12 MiB, a view at pixel ratio 2) in its heap, where
-// the next view finds its pages ready instead of mapping and filling them afresh, and gives the
-// heap's free top back at once, also after a freed block would have moved the library's own bounds:
-// the lists each scan frees leave the process.
-TEST(Startup, TheWindowsProcessKeepsPicturesInItsHeapAndGivesBackItsFreeTop) {
-    const bool ran = test::runInFreshChild([] { return std::string(); }, [] {
-        TallymereApp::prepareProcess();
-        constexpr std::size_t picture = 12 << 20;
-        for (int round = 0; round < 2; ++round) {
-            const std::size_t mapped = mallinfo2().hblks;
-            auto* block = static_cast<char*>(std::malloc(picture));
-            std::memset(block, 1, picture);
-            EXPECT_EQ(mallinfo2().hblks, mapped) << "the picture was mapped afresh, round " << round;
-            std::free(block);
-            EXPECT_LT(mallinfo2().keepcost, std::size_t(1) << 20) << "the heap kept its free top, round " << round;
-        }
-    });
-    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 TEST(Startup, LaunchStylingUsesTheStoredThemeOrPaper) {
