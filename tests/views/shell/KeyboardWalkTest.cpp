@@ -20,6 +20,9 @@
 #include "views/tools/snapshots/SnapshotsView.h"
 
 
+#include <QScrollArea>
+#include <QScrollBar>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -101,8 +104,10 @@ struct Stage {
         test::settle();
         return made;
     }
+    // Groups enough to run past the list's foot.
     QWidget* duplicates(int width) {
-        for (const char* copy : {"d/a", "d/b/a", "d/c/a"}) dir.file(copy, 300000);
+        for (int size = 200000; size < 200017; ++size)
+            for (const char* copy : {"d/", "d/b/"}) dir.file(copy + std::to_string(size), size);
         EXPECT_TRUE(test::scanAndWait(state, dir / "d"));
         auto* made = new DuplicatesView(state);
         made->setMinSizeMB(0.1);
@@ -174,7 +179,8 @@ const Pane panes[] = {
          "LeftoverRow"}, "OrphanRow", {Qt::Key_Right, Qt::Key_Return, Qt::Key_Right, Qt::Key_Return}, "AppRow",
      [](Stage& s) { EXPECT_TRUE(s.host->findChild<ApplicationsView*>()->orphans().empty()); }},
     {"duplicates", [](Stage& s) { return s.duplicates(900); },
-     {"MiniSlider", "Stage all extras", "Find Duplicates", "GroupList"}},
+     {"MiniSlider", "Stage all extras", "Find Duplicates", "GroupList"}, "Find Duplicates", {Qt::Key_Tab}, "GroupList",
+     [](Stage& s) { EXPECT_EQ(s.host->findChild<QScrollArea*>()->verticalScrollBar()->value(), 0); }},
     // Too narrow for one row, the header keeps "Find Duplicates" by the title over the rest.
     {"duplicates narrow", [](Stage& s) { return s.duplicates(480); },
      {"Find Duplicates", "MiniSlider", "Stage all extras", "GroupList"}},

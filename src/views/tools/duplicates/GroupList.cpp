@@ -179,6 +179,11 @@ QRectF GroupList::cursorRect() const {
     return r.translated(card.topLeft());
 }
 
+QVariant GroupList::inputMethodQuery(Qt::InputMethodQuery query) const {
+    if (query == Qt::ImCursorRectangle && !m_groups.empty()) return cursorRect().toAlignedRect();
+    return ThemedWidget::inputMethodQuery(query);
+}
+
 void GroupList::holdCursor() {
     if (m_groups.empty()) {
         m_cursor = {};

@@ -67,6 +67,9 @@ public:
     const Cursor& cursor() const { return m_cursor; }
     // The control the keyboard is on, in list coordinates; empty without groups.
     QRectF cursorRect() const;
+    // Its rectangle is the list's cursor: a scroll area bringing the list into view as the
+    // keyboard comes brings that control, not the middle of a list taller than it.
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
 protected:
     bool event(QEvent* event) override;
