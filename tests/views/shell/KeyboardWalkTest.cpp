@@ -78,7 +78,8 @@ struct Stage {
         root->show();
         QApplication::setActiveWindow(root.get());
         if (scan) {
-            for (const char* file : {"tree/movie.mp4", "tree/photo.jpg", "tree/web/app.js", "tree/web/lib/pkg.js"})
+            for (const char* file : {"tree/movie.mp4", "tree/photo.jpg", "tree/web/app.js", "tree/web/lib/pkg.js",
+                                     "tree/web/a/a.js", "tree/web/b/b.js"})
                 dir.file(file, 9000);
             dir.oldFile("tree/web/archive.iso", 60'000'000, 800);
             EXPECT_TRUE(test::scanAndWait(state, dir / "tree"));
@@ -140,7 +141,9 @@ const Pane panes[] = {
     {"treemap", [](Stage& s) { return s.explore(VizMode::treemap); },
      {"reveal", "SegmentedRail", "ColorModeSelector", "DepthSlider"}},
     {"folders", [](Stage& s) { return s.explore(VizMode::folders); },
-     {"reveal", "SegmentedRail", "ColorModeSelector", "backChip", "folderCards", "fileCards"}},
+     {"reveal", "SegmentedRail", "ColorModeSelector", "backChip", "folderCards", "fileCards"}, "folderCards",
+     {Qt::Key_End, Qt::Key_Return, Qt::Key_Backtab, Qt::Key_Return}, "folderCards",
+     [](Stage& s) { EXPECT_EQ(s.state.focus()->name(), "web"); }},
     {"top sizes", [](Stage& s) { return s.explore(VizMode::bars); }, {"reveal", "SegmentedRail", "BarsView", "BarsList"}},
     {"age map", [](Stage& s) { return s.explore(VizMode::calendar); },
      {"reveal", "SegmentedRail", "StaleList", "Stage top 1 for cleanup"}},

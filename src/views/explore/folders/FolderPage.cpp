@@ -64,6 +64,8 @@ FolderPage::FolderPage(AppState& state, int maxFolders, int maxFiles, QWidget* p
 void FolderPage::relist() {
     AppState::NodePtr folder = m_state.focus() ? m_state.focus() : m_state.displayRoot();
     const bool changed = folder != m_folder;
+    // The keyboard on the page as its folder changes (by the pill or a card) stays on its cards.
+    const std::optional<bool> keys = changed ? parkKeys() : std::nullopt;
     m_folder = std::move(folder);
     // Only the cards shown need their order.
     m_lists = FolderListing::split(m_folder.get(), m_state.useAllocatedSize(),
@@ -71,6 +73,7 @@ void FolderPage::relist() {
     m_dots.assign(std::min<std::size_t>(m_lists.folders.size(), static_cast<std::size_t>(m_maxFolders)), std::nullopt);
     relayout();
     if (changed) placeKeyStops(true);
+    if (keys) enterCards(*keys);
     if (changed) emit folderChanged();
 }
 

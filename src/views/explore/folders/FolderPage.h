@@ -32,7 +32,8 @@ class KeyStop;
 // its current card, ringed round it and shown as hovered: the arrows walk the grid by rows and
 // columns, Space does what a click on the card does and Return what a double click does, and the
 // context-menu key opens the card's menu. Right from a card reaches its button (a folder's menu,
-// a file's queue button), which Space or Return press; Right again goes on to the next card.
+// a file's queue button), which Space or Return press; Right again goes on to the next card. A
+// folder opened or left while the keyboard is on the page leaves it on the first card shown.
 class FolderPage : public ThemedWidget {
     Q_OBJECT
 public:
@@ -106,6 +107,11 @@ private:
     void placeKeyStops(bool restart);
     bool gridKey(Grid grid, QKeyEvent* event);
     void moveKeyCard(Grid grid, int index);
+    // Whether one of the page's stops holds the keyboard, with its ring (null when none does): it
+    // is parked on the page itself while the folder changes, so no stop hands it on as it hides.
+    std::optional<bool> parkKeys();
+    // Gives the parked keyboard to the first card shown (a folder, else a file), else the pill.
+    void enterCards(bool ringed);
     // A card the keyboard is on, by its grid's stop or its button: it shows as hovered.
     bool keyboardOn(CardRef card) const;
     void openMenu(CardRef card, QPoint at);

@@ -113,6 +113,24 @@ void FolderPage::placeKeyStops(bool restart) {
     }
 }
 
+std::optional<bool> FolderPage::parkKeys() {
+    QWidget* held = QApplication::focusWidget();
+    const std::array<QWidget*, 5> stops{m_backStop, m_gridStops[0], m_gridStops[1], m_cardButtons[0], m_cardButtons[1]};
+    if (!held || std::find(stops.begin(), stops.end(), held) == stops.end()) return std::nullopt;
+    const bool ringed = FocusRing::shown(held);
+    setFocus(Qt::OtherFocusReason);
+    return ringed;
+}
+
+void FolderPage::enterCards(bool ringed) {
+    QWidget* target = shownFolders() > 0 ? m_gridStops[slot(Grid::folders)]
+                      : shownFiles() > 0 ? m_gridStops[slot(Grid::files)]
+                                         : m_backStop;
+    if (target->isHidden()) return;
+    target->setFocus(Qt::OtherFocusReason);
+    FocusRing::setShown(target, ringed);
+}
+
 void FolderPage::moveKeyCard(Grid grid, int index) {
     const std::size_t g = slot(grid);
     const int count = grid == Grid::folders ? shownFolders() : shownFiles();
