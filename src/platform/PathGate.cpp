@@ -3,12 +3,14 @@
 #include "base/PathText.h"
 #include "platform/gate/GateHelpers.h"
 #include "platform/gate/GateOps.h"
+#include "platform/gate/GatePool.h"
 #include "platform/gate/MountPlace.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -18,7 +20,8 @@
 namespace tallymere::gate {
 namespace {
 
-static_assert(PathGate::notAnswering < 0, "no errno value may read as a mount that does not answer");
+static_assert(PathGate::notAnswering == noAnswer && PathGate::unknownOutcome == noOutcome,
+              "the gate's helpers give these values");
 
 Reply failure(int error) {
     Reply reply;
@@ -73,7 +76,8 @@ std::optional<Reply> tryHere(const Request& request, Pending& pending) {
 
 } // namespace
 
-std::vector<Reply> callEach(const std::vector<Request>& requests, std::chrono::milliseconds limit) {
+std::vector<Reply> callEach(const std::vector<Request>& requests, std::chrono::milliseconds limit,
+                            const std::atomic<bool>* cancel) {
     std::vector<Reply> replies(requests.size());
     std::vector<std::size_t> handed;
     std::vector<Request> toHelpers;
@@ -89,7 +93,7 @@ std::vector<Reply> callEach(const std::vector<Request>& requests, std::chrono::m
         keys.push_back(std::move(pending.key));
     }
     if (handed.empty()) return replies;
-    std::vector<std::optional<Reply>> answers = askHelpers(toHelpers, keys, limit);
+    std::vector<std::optional<Reply>> answers = askHelpers(toHelpers, keys, limit, cancel);
     for (std::size_t j = 0; j < handed.size(); ++j)
         replies[handed[j]] = answers[j] ? std::move(*answers[j]) : performPlainly(toHelpers[j]);
     return replies;
@@ -151,6 +155,7 @@ std::vector<Status> statusEach(Op op, const std::vector<std::string>& paths, std
 
 std::string message(int error) {
     if (error == notAnswering) return "Its file system does not answer";
+    if (error == unknownOutcome) return "Could not tell whether it happened";
     return std::generic_category().message(error);
 }
 

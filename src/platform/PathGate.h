@@ -20,15 +20,21 @@
 // from any thread. Paths are raw bytes.
 namespace tallymere::PathGate {
 
-// How long a call on a file system that may stop answering is waited for, counted from when a
-// helper takes it.
+// How long a call on a file system that may stop answering is waited for, counted from the call.
+// A mount that lets a call run past it is known not to answer from then on: every call on it
+// is told so at once, until a check in the background sees it answer again.
 constexpr std::chrono::milliseconds answerLimit{2000};
 
 // The error of a call whose file system did not answer within answerLimit (or whose mount is known
-// to hold a call that never came back). No errno value is negative.
+// not to answer). No errno value is negative.
 constexpr int notAnswering = -1;
+// The error of a call that changes something (a write, a rename, a removal, a folder made, a move
+// to the Trash) whose helper ended after it was sent and before it answered: it may have happened
+// or not, and it is never sent again.
+constexpr int unknownOutcome = -2;
 
-// "Its file system does not answer" for notAnswering, else the system's message for the errno.
+// "Its file system does not answer" for notAnswering, "Could not tell whether it happened" for
+// unknownOutcome, else the system's message for the errno.
 std::string message(int error);
 
 // An error of 0 means the call succeeded; else an errno value or notAnswering.
@@ -52,8 +58,9 @@ struct Listing {
 // stat (links followed) and lstat (a final link not followed).
 Status stat(const std::string& path);
 Status lstat(const std::string& path);
-// The same for many paths at once (mount points, recent folders): the calls that need a helper run
-// side by side, so n mounts that never answer cost about `limit`, not n times it. In order.
+// The same for many paths at once (mount points, recent folders): each mount that needs a helper is
+// asked by its own, all at once, under one bound, so however many of them never answer the whole
+// costs `limit` at most. In order.
 std::vector<Status> statEach(const std::vector<std::string>& paths, std::chrono::milliseconds limit = answerLimit);
 std::vector<Status> lstatEach(const std::vector<std::string>& paths, std::chrono::milliseconds limit = answerLimit);
 
@@ -76,8 +83,8 @@ Listing list(const std::string& path);
 Text readFile(const std::string& path, std::uint64_t offset, std::size_t limit);
 
 // Replaces the file at `path` with `bytes` as a whole: written to a new file beside it, then renamed
-// over it, so a failed write leaves the old file as it was. An item at `path` that is not a regular
-// file (a folder, a pipe, a device, a link) is refused with EINVAL and left alone.
+// over it, so a failed write leaves the old file as it was. An item at `path` that is not a regular file (a folder, a pipe, a device, a link) is
+// refused with EINVAL and left alone.
 int writeFile(const std::string& path, const std::string& bytes);
 
 // One regular file held for reading (links followed). Where it lies on a local disk it is open in

@@ -1,5 +1,6 @@
 #include "platform/PathGate.h"
 #include "platform/gate/GateHelpers.h"
+#include "platform/gate/GatePoolSeam.h"
 #include "support/DeadFuse.h"
 #include "support/EndsWithin.h"
 #include "support/NoChildProcesses.h"
@@ -122,7 +123,7 @@ TEST(PathGateBound, EveryWayOntoAMountThatNeverAnswersSaysSoAndTheProgramEnds) {
             EXPECT_EQ(PathGate::statEach({dead, folder / "toDead", folder.path()}).back().error, 0);
             // The mount held one helper; every later call was told at once, not given another.
             EXPECT_EQ(fuse.requests(), 1);
-            EXPECT_LE(gate::livingHelpers(), gate::mostAnswering);
+            EXPECT_LE(gate::livingHelpers(), gate::mostIdle + 1);
         });
         EXPECT_TRUE(ended) << "a process that looked at a dead mount could not end";
         // The helper left blocked holds nothing of the program's: its output, here a pipe, ends
@@ -167,11 +168,11 @@ TEST(PathGateBound, AMountThatStopsAnsweringIsReadUntilThenAndAskedAgainOnceItIs
         EXPECT_EQ(reader.read(0, 100).error, notAnswering);
         EXPECT_EQ(PathGate::stat(mount + "/file.txt").error, notAnswering);
         EXPECT_EQ(PathGate::readFile(mount + "/file.txt", 0, 10).error, notAnswering);
-        EXPECT_TRUE(gate::isBlocked(mount));
+        EXPECT_TRUE(gate::isSilent(mount));
         fuse.reset();
         // The blocked helper's call fails once the mount is gone, and it ends.
-        for (int i = 0; i < 200 && gate::isBlocked(mount); ++i) ::usleep(10 * 1000);
-        EXPECT_FALSE(gate::isBlocked(mount));
+        for (int i = 0; i < 200 && gate::isSilent(mount); ++i) ::usleep(10 * 1000);
+        EXPECT_FALSE(gate::isSilent(mount));
         EXPECT_NE(PathGate::stat(mount + "/file.txt").error, notAnswering);
     });
     if (!ran) GTEST_SKIP() << test::whyNotRun();

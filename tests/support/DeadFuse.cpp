@@ -16,8 +16,9 @@ namespace tallymere::test {
 namespace {
 
 // Answers the greeting, then reads requests for ever and answers none, telling `counts` of each
-// one that leaves a caller waiting. Runs in the forked server: system calls only.
-[[noreturn]] void serve(int device, int counts) {
+// one that leaves a caller waiting; or, `reads` false, reads none after the greeting. Runs in the
+// forked server: system calls only.
+[[noreturn]] void serve(int device, int counts, bool reads) {
     // The kernel refuses reads into less than its largest request.
     static char buffer[FUSE_MIN_READ_BUFFER + 128 * 1024];
     for (;;) {
@@ -40,6 +41,8 @@ namespace {
             reply.init.max_readahead = greeting.max_readahead;
             reply.init.max_write = 4096;
             if (::write(device, &reply, sizeof reply) != static_cast<ssize_t>(sizeof reply)) ::_exit(1);
+            if (!reads)
+                for (;;) ::pause();
             continue;
         }
         // What the kernel sends without waiting for an answer.
@@ -50,7 +53,7 @@ namespace {
 
 } // namespace
 
-DeadFuse::DeadFuse(const std::string& mountPoint) : m_mountPoint(mountPoint) {
+DeadFuse::DeadFuse(const std::string& mountPoint, Kind kind) : m_mountPoint(mountPoint) {
     const auto fail = [&](const std::string& what) { m_whyNot = what + " (" + std::strerror(errno) + ")"; };
     const int device = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
     if (device < 0) {
@@ -74,7 +77,7 @@ DeadFuse::DeadFuse(const std::string& mountPoint) : m_mountPoint(mountPoint) {
     const pid_t server = ::fork();
     if (server == 0) {
         ::close(pipeEnds[0]);
-        serve(device, pipeEnds[1]);
+        serve(device, pipeEnds[1], kind == Kind::readsAndNeverAnswers);
     }
     // From here on only the server holds the device: when it ends, the file system goes down.
     ::close(device);

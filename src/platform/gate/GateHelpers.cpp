@@ -1,203 +1,22 @@
 #include "platform/gate/GateHelpers.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pthread.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "platform/gate/GatePool.h"
 
+#include <poll.h>
+#include <signal.h>
+
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <climits>
-#include <condition_variable>
-#include <mutex>
-#include <string_view>
-#include <system_error>
-#include <unordered_map>
-
-extern char** environ;
 
 namespace tallymere::gate {
 namespace {
 
-// The PathGate::notAnswering value, which this layer's header does not see.
-constexpr int noAnswer = -1;
-
 std::atomic<bool> direct{false};
 
-struct Helper {
-    pid_t pid = -1;
-    int channel = -1;
-};
-
-// A helper left blocked: its channel closes when it has ended.
-struct Left {
-    Helper helper;
-    std::string key;
-};
-
-// A call handed to a helper and not answered yet.
-struct Call {
-    Helper helper;
-    std::size_t index = 0;
-    std::chrono::steady_clock::time_point deadline;
-    std::string out;
-    std::size_t sent = 0;
-    std::string in;
-    bool retried = false;
-};
-
-void endHelper(const Helper& helper) {
-    ::close(helper.channel);
-    ::kill(helper.pid, SIGKILL);
-    ::waitpid(helper.pid, nullptr, 0);
-}
-
-class Pool {
-public:
-    std::mutex lock;
-    std::condition_variable freed;
-    std::vector<Helper> idle;
-    int working = 0; // helpers taken by calls under way
-    std::vector<Left> left;
-    std::unordered_map<std::string, int> blocked;
-    std::once_flag noted;
-
-    // Ends what was left and has since come back (its call returned, and the kill took it).
-    void sweepLeft() {
-        for (std::size_t i = 0; i < left.size();) {
-            pollfd ended{.fd = left[i].helper.channel, .events = POLLIN, .revents = 0};
-            if (::poll(&ended, 1, 0) == 0) {
-                ++i;
-                continue;
-            }
-            ::close(left[i].helper.channel);
-            ::waitpid(left[i].helper.pid, nullptr, 0);
-            if (--blocked[left[i].key] <= 0) blocked.erase(left[i].key);
-            left.erase(left.begin() + static_cast<std::ptrdiff_t>(i));
-        }
-    }
-};
-
-std::atomic<bool> forked{false};
-
-Pool& pool() {
-    // Never destroyed: helpers may still be asked while the program ends.
-    static Pool* shared = new Pool;
-    static const bool watchesForks = ::pthread_atfork(nullptr, nullptr, [] { forked = true; }) == 0;
-    // A child forked from this process (a test's) shares its helpers' channels with it: it starts
-    // helpers of its own, and leaves those of the process it came from alone.
-    if (forked.exchange(false) || !watchesForks) {
-        for (const Helper& helper : shared->idle) ::close(helper.channel);
-        for (const Left& left : shared->left) ::close(left.helper.channel);
-        shared = new Pool;
-    }
-    return *shared;
-}
-
-// The helper program: beside this program's own file.
-const std::string& helperProgram() {
-    static const std::string program = [] {
-        char self[PATH_MAX];
-        const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
-        if (length <= 0) return std::string();
-        std::string path(self, static_cast<std::size_t>(length));
-        return path.substr(0, path.rfind('/') + 1) + "tallymere-gate";
-    }();
-    return program;
-}
-
-void noteUnbounded(const std::string& why) {
-    std::call_once(pool().noted, [&] {
-        const std::string text = "tallymere: cannot bound looks at network and FUSE mounts here (" + why +
-                                 "); a mount that stops answering may hold the program\n";
-        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, text.data(), text.size());
-    });
-}
-
-// Starts a helper with its end of a new channel as descriptor 3 and nothing else open.
-std::optional<Helper> start(std::string& why) {
-    const std::string& program = helperProgram();
-    if (program.empty() || ::access(program.c_str(), X_OK) != 0) {
-        why = "no helper program " + (program.empty() ? std::string("beside this program") : program);
-        return std::nullopt;
-    }
-    int ends[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
-        why = std::generic_category().message(errno);
-        return std::nullopt;
-    }
-    // Kept off descriptor 3 itself, where handing it on could leave it marked close-on-exec.
-    if (ends[1] <= 3) {
-        const int moved = ::fcntl(ends[1], F_DUPFD_CLOEXEC, 10);
-        ::close(ends[1]);
-        ends[1] = moved;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    ::posix_spawn_file_actions_init(&actions);
-    // Not even the program's standard streams: a helper left blocked would keep a pipe the program
-    // writes to open, and whoever reads it would wait for its end as long.
-    ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    ::posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    ::posix_spawn_file_actions_adddup2(&actions, ends[1], 3);
-    ::posix_spawn_file_actions_addclosefrom_np(&actions, 4);
-    ::posix_spawnattr_init(&attributes);
-    sigset_t none, all;
-    sigemptyset(&none);
-    sigfillset(&all);
-    ::posix_spawnattr_setsigmask(&attributes, &none);
-    ::posix_spawnattr_setsigdefault(&attributes, &all);
-    ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    char* const arguments[] = {const_cast<char*>(program.c_str()), nullptr};
-    pid_t pid = -1;
-    const int error = ends[1] < 0 ? errno
-                                  : ::posix_spawn(&pid, program.c_str(), &actions, &attributes, arguments, environ);
-    ::posix_spawn_file_actions_destroy(&actions);
-    ::posix_spawnattr_destroy(&attributes);
-    if (ends[1] >= 0) ::close(ends[1]);
-    if (error != 0) {
-        ::close(ends[0]);
-        why = std::generic_category().message(error);
-        return std::nullopt;
-    }
-    ::fcntl(ends[0], F_SETFL, O_NONBLOCK);
-    return Helper{.pid = pid, .channel = ends[0]};
-}
-
-// Moves what the channel lets through now; false when the helper has gone.
-bool exchange(Call& call, short events) {
-    if (events & (POLLOUT)) {
-        while (call.sent < call.out.size()) {
-            const ssize_t n = ::send(call.helper.channel, call.out.data() + call.sent, call.out.size() - call.sent,
-                                     MSG_NOSIGNAL);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && errno == EAGAIN) break;
-            if (n < 0) return false;
-            call.sent += static_cast<std::size_t>(n);
-        }
-    }
-    if (events & (POLLIN | POLLHUP | POLLERR)) {
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::recv(call.helper.channel, buffer, sizeof buffer, 0);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && errno == EAGAIN) break;
-            if (n <= 0) return false;
-            call.in.append(buffer, static_cast<std::size_t>(n));
-        }
-    }
-    return true;
-}
-
-bool isAnswered(const Call& call) {
-    const std::uint64_t length = frameLength(call.in);
-    return call.in.size() >= 8 && call.in.size() - 8 >= length;
-}
+// How often a caller looks again at what it waits for besides its own helpers: a mount another
+// call is finding out about, a helper to come free, a cancel.
+constexpr auto lookAgain = std::chrono::milliseconds(20);
 
 Reply failure(int error) {
     Reply reply;
@@ -205,138 +24,267 @@ Reply failure(int error) {
     return reply;
 }
 
+// An idle helper that has ended since (killed from outside) or says something unasked is no use.
+bool isSound(const Helper& helper) {
+    pollfd quiet{.fd = helper.channel, .events = POLLIN, .revents = 0};
+    return ::poll(&quiet, 1, 0) == 0;
+}
+
+enum class Turn { waiting, out, done };
+
+// One call of askHelpers: its requests, and where each stands.
+class Asking {
+public:
+    Asking(const std::vector<Request>& requests, const std::vector<std::string>& keys, std::chrono::milliseconds limit)
+        : m_requests(requests), m_keys(keys), m_limit(limit), m_turns(requests.size(), Turn::waiting),
+          m_replies(requests.size()), m_deadline(Clock::now() + limit) {}
+
+    std::vector<std::optional<Reply>> run(const std::atomic<bool>* cancel) {
+        Pool& shared = pool();
+        for (;;) {
+            handOut(shared);
+            const bool waiting = std::find(m_turns.begin(), m_turns.end(), Turn::waiting) != m_turns.end();
+            if (m_out.empty() && !waiting) break;
+            if (cancel && cancel->load(std::memory_order_relaxed)) {
+                abandon(shared, ECANCELED);
+                break;
+            }
+            if (m_out.empty()) {
+                std::unique_lock guard(shared.lock);
+                shared.changed.wait_until(guard, std::min(m_deadline, Clock::now() + lookAgain));
+            } else {
+                pollOut(shared, waiting || cancel);
+            }
+            if (Clock::now() >= m_deadline && m_out.empty()) {
+                // Never asked in time (waiting behind another call, or for a helper): not answered,
+                // though nothing is learnt of the mount.
+                for (std::size_t i = 0; i < m_turns.size(); ++i)
+                    if (m_turns[i] == Turn::waiting) finish(i, failure(noAnswer));
+            }
+        }
+        return std::move(m_replies);
+    }
+
+private:
+    void finish(std::size_t index, std::optional<Reply> reply) {
+        m_turns[index] = Turn::done;
+        m_replies[index] = std::move(reply);
+    }
+
+    // Hands each waiting call to a helper where its mount and the limits allow.
+    void handOut(Pool& shared) {
+        std::vector<Out> taken;
+        {
+            std::lock_guard guard(shared.lock);
+            const auto now = Clock::now();
+            for (std::size_t i = 0; i < m_turns.size(); ++i) {
+                if (m_turns[i] != Turn::waiting) continue;
+                if (m_noHelpers) {
+                    finish(i, std::nullopt); // left to the caller
+                    continue;
+                }
+                Mount& mount = shared.mounts[m_keys[i]];
+                const Standing standing = shared.standingOf(mount, now);
+                if (standing == Standing::silent) {
+                    finish(i, failure(noAnswer));
+                    continue;
+                }
+                const bool doubtful = standing == Standing::unknown;
+                // One call at a time finds out whether a mount answers.
+                if (doubtful && mount.working > 0) continue;
+                // Past the limit of helpers left on silent mounts, a mount not heard from is taken
+                // for one; near it, a call waits until the calls out on such mounts are told apart.
+                if (doubtful && shared.leftOnMounts() >= mostLeft) {
+                    finish(i, failure(noAnswer));
+                    continue;
+                }
+                if (doubtful && shared.waitingOnMounts() >= mostLeft) continue;
+                if (shared.working >= mostWorking) continue;
+                ++mount.working;
+                ++shared.working;
+                if (doubtful) ++shared.doubtful;
+                Out out;
+                out.index = i;
+                out.doubtful = doubtful;
+                out.deadline = m_deadline;
+                out.sending = framed(encode(m_requests[i]));
+                if (!shared.idle.empty()) {
+                    out.helper = shared.idle.back();
+                    shared.idle.pop_back();
+                }
+                m_turns[i] = Turn::out;
+                taken.push_back(std::move(out));
+            }
+        }
+        for (Out& out : taken) {
+            if (out.helper.pid > 0 && !isSound(out.helper)) {
+                endHelper(out.helper);
+                out.helper = {};
+            }
+            if (out.helper.pid <= 0) {
+                std::string why;
+                if (std::optional<Helper> helper = startHelper(why)) {
+                    out.helper = *helper;
+                } else {
+                    noteUnbounded(why);
+                    m_noHelpers = true;
+                    release(shared, out, false, std::nullopt);
+                    continue;
+                }
+            }
+            m_out.push_back(std::move(out));
+        }
+    }
+
+    // A call's helper is done with it: kept for the next call, or ended.
+    void release(Pool& shared, Out& out, bool answered, std::optional<Reply> reply) {
+        bool keep = false;
+        {
+            std::lock_guard guard(shared.lock);
+            Mount& mount = shared.mounts[m_keys[out.index]];
+            --mount.working;
+            --shared.working;
+            if (out.doubtful) --shared.doubtful;
+            if (answered) {
+                mount.standing = Standing::answering;
+                mount.answered = Clock::now();
+                keep = out.helper.pid > 0 && static_cast<int>(shared.idle.size()) < mostIdle;
+                if (keep) shared.idle.push_back(out.helper);
+            }
+            shared.changed.notify_all();
+        }
+        if (!keep && out.helper.pid > 0) endHelper(out.helper);
+        finish(out.index, std::move(reply));
+    }
+
+    // Gives up on the calls out: their helpers are left, and their mounts learn nothing.
+    void abandon(Pool& shared, int error) {
+        {
+            std::lock_guard guard(shared.lock);
+            const auto now = Clock::now();
+            for (Out& out : m_out) {
+                ::kill(out.helper.pid, SIGKILL);
+                shared.left.push_back(Left{.helper = out.helper, .key = m_keys[out.index], .killed = now});
+                Mount& mount = shared.mounts[m_keys[out.index]];
+                ++mount.left;
+                --mount.working;
+                --shared.working;
+                if (out.doubtful) --shared.doubtful;
+            }
+            if (!m_out.empty()) shared.wakeWatcher();
+            shared.changed.notify_all();
+        }
+        for (const Out& out : m_out) finish(out.index, failure(error));
+        m_out.clear();
+        for (std::size_t i = 0; i < m_turns.size(); ++i)
+            if (m_turns[i] == Turn::waiting) finish(i, failure(error));
+    }
+
+    // Waits for the first helper to move, the nearest bound, or (while other calls wait on what
+    // this one cannot see) a short while.
+    void pollOut(Pool& shared, bool looksAgain) {
+        std::vector<pollfd> watched;
+        auto nearest = m_out.front().deadline;
+        for (const Out& out : m_out) {
+            const short events = static_cast<short>(POLLIN | (out.sent < out.sending.size() ? POLLOUT : 0));
+            watched.push_back(pollfd{.fd = out.helper.channel, .events = events, .revents = 0});
+            nearest = std::min(nearest, out.deadline);
+        }
+        if (looksAgain) nearest = std::min(nearest, Clock::now() + lookAgain);
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nearest - Clock::now());
+        if (::poll(watched.data(), watched.size(), static_cast<int>(std::max<std::int64_t>(0, wait.count()))) < 0 &&
+            errno != EINTR)
+            return;
+        const auto now = Clock::now();
+        std::vector<Out> still;
+        for (std::size_t i = 0; i < m_out.size(); ++i) {
+            Out& out = m_out[i];
+            const bool alive = exchange(out, watched[i].revents);
+            bool broken = false, progressed = false;
+            const bool answered = takeFrames(out, broken, progressed);
+            // A reply sent in parts has the whole bound again from each part.
+            if (progressed && !answered) out.deadline = std::max(out.deadline, now + m_limit);
+            if (answered) {
+                release(shared, out, true, std::move(out.reply));
+            } else if (broken) {
+                release(shared, out, false, failure(EIO));
+            } else if (!alive) {
+                lost(shared, out, still);
+            } else if (now >= out.deadline) {
+                {
+                    std::lock_guard guard(shared.lock);
+                    Mount& mount = shared.mounts[m_keys[out.index]];
+                    --mount.working;
+                    --shared.working;
+                    if (out.doubtful) --shared.doubtful;
+                    shared.leaveBlocked(out.helper, m_keys[out.index], now);
+                    shared.changed.notify_all();
+                }
+                finish(out.index, failure(noAnswer));
+            } else {
+                still.push_back(std::move(out));
+            }
+        }
+        m_out = std::move(still);
+    }
+
+    // A helper gone without its answer (killed from outside, or it broke). A call it cannot have
+    // taken whole, or one that changes nothing, goes to a new helper once; one that changes
+    // something and was sent whole may have happened, and is never sent again.
+    void lost(Pool& shared, Out& out, std::vector<Out>& still) {
+        endHelper(out.helper);
+        out.helper = {};
+        const bool sentWhole = out.sent == out.sending.size();
+        if (sentWhole && changes(m_requests[out.index].op)) {
+            release(shared, out, false, failure(noOutcome));
+            return;
+        }
+        std::string why;
+        std::optional<Helper> fresh = out.retried ? std::nullopt : startHelper(why);
+        if (!fresh) {
+            release(shared, out, false, failure(EIO));
+            return;
+        }
+        out.helper = *fresh;
+        out.retried = true;
+        out.sent = 0;
+        out.received.clear();
+        out.reply = {};
+        still.push_back(std::move(out));
+    }
+
+    const std::vector<Request>& m_requests;
+    const std::vector<std::string>& m_keys;
+    const std::chrono::milliseconds m_limit;
+    std::vector<Turn> m_turns;
+    std::vector<std::optional<Reply>> m_replies;
+    std::vector<Out> m_out;
+    const Clock::time_point m_deadline;
+    bool m_noHelpers = false;
+};
+
 } // namespace
 
 void makeCallsDirectly() { direct = true; }
 bool makesCallsDirectly() { return direct; }
 
-bool isBlocked(const std::string& key) {
-    Pool& shared = pool();
-    std::lock_guard guard(shared.lock);
-    shared.sweepLeft();
-    return shared.blocked.contains(key);
-}
-
-int livingHelpers() {
-    Pool& shared = pool();
-    std::lock_guard guard(shared.lock);
-    shared.sweepLeft();
-    return static_cast<int>(shared.idle.size() + shared.left.size()) + shared.working;
+bool changes(Op op) {
+    switch (op) {
+    case Op::writeFile:
+    case Op::rename:
+    case Op::removeFile:
+    case Op::makeFolder:
+    case Op::moveToTrash:
+    case Op::beginWrite:
+    case Op::writeAt:
+    case Op::finishWrite: return true;
+    default: return false;
+    }
 }
 
 std::vector<std::optional<Reply>> askHelpers(const std::vector<Request>& requests, const std::vector<std::string>& keys,
-                                             std::chrono::milliseconds limit) {
-    Pool& shared = pool();
-    std::vector<std::optional<Reply>> replies(requests.size());
-    std::size_t next = 0; // the first request not handed out yet
-    std::vector<Call> calls;
-    bool noHelpers = false;
-    const auto release = [&](Helper helper, bool keep) {
-        std::lock_guard guard(shared.lock);
-        --shared.working;
-        if (keep) shared.idle.push_back(helper);
-        shared.freed.notify_all();
-    };
-
-    while (next < requests.size() || !calls.empty()) {
-        // Hand out what the free helpers, and room for new ones, allow.
-        std::vector<std::size_t> toStart;
-        {
-            std::unique_lock guard(shared.lock);
-            shared.sweepLeft();
-            const auto free = [&] { return !shared.idle.empty() || shared.working < mostAnswering; };
-            if (calls.empty() && next < requests.size() && !noHelpers)
-                shared.freed.wait(guard, [&] { return free() || shared.blocked.contains(keys[next]); });
-            while (next < requests.size() && (noHelpers || shared.blocked.contains(keys[next]) || free())) {
-                const std::size_t index = next++;
-                if (shared.blocked.contains(keys[index])) {
-                    replies[index] = failure(noAnswer);
-                    continue;
-                }
-                if (noHelpers) continue; // left to the caller
-                ++shared.working;
-                if (!shared.idle.empty()) {
-                    calls.push_back(Call{.helper = shared.idle.back(), .index = index, .deadline = {}, .out = {}, .sent = 0, .in = {}});
-                    shared.idle.pop_back();
-                } else {
-                    toStart.push_back(index);
-                }
-            }
-        }
-        for (const std::size_t index : toStart) {
-            std::string why;
-            if (std::optional<Helper> helper = start(why)) {
-                calls.push_back(Call{.helper = *helper, .index = index, .deadline = {}, .out = {}, .sent = 0, .in = {}});
-                continue;
-            }
-            release({}, false);
-            noteUnbounded(why);
-            noHelpers = true;
-        }
-        for (Call& call : calls) {
-            if (!call.out.empty()) continue;
-            call.out = framed(encode(requests[call.index]));
-            call.deadline = std::chrono::steady_clock::now() + limit;
-        }
-        if (calls.empty()) continue;
-
-        // Wait for the first of them to move, or the nearest bound.
-        std::vector<pollfd> watched;
-        auto nearest = calls.front().deadline;
-        for (const Call& call : calls) {
-            const short events = static_cast<short>(POLLIN | (call.sent < call.out.size() ? POLLOUT : 0));
-            watched.push_back(pollfd{.fd = call.helper.channel, .events = events, .revents = 0});
-            nearest = std::min(nearest, call.deadline);
-        }
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nearest - std::chrono::steady_clock::now());
-        if (::poll(watched.data(), watched.size(), static_cast<int>(std::max<std::int64_t>(0, wait.count()))) < 0 &&
-            errno != EINTR)
-            continue;
-        const auto now = std::chrono::steady_clock::now();
-        std::vector<Call> stillWaiting;
-        for (std::size_t i = 0; i < calls.size(); ++i) {
-            Call& call = calls[i];
-            const bool alive = exchange(call, watched[i].revents);
-            if (alive && isAnswered(call)) {
-                Reply reply;
-                const bool whole = decode(std::string_view(call.in).substr(8), reply);
-                replies[call.index] = whole ? std::move(reply) : failure(EIO);
-                const bool clean = whole && call.in.size() - 8 == frameLength(call.in);
-                if (!clean) endHelper(call.helper);
-                release(call.helper, clean);
-            } else if (!alive) {
-                // Gone without an answer (killed from outside, or it broke): tried once more with a
-                // new helper, since an idle one may have been ended while it waited.
-                endHelper(call.helper);
-                std::string why;
-                std::optional<Helper> fresh = call.retried ? std::nullopt : start(why);
-                if (fresh) {
-                    call.helper = *fresh;
-                    call.retried = true;
-                    call.out.clear();
-                    call.sent = 0;
-                    call.in.clear();
-                    stillWaiting.push_back(std::move(call));
-                    continue;
-                }
-                replies[call.index] = failure(EIO);
-                release({}, false);
-            } else if (now >= call.deadline) {
-                ::kill(call.helper.pid, SIGKILL);
-                replies[call.index] = failure(noAnswer);
-                {
-                    std::lock_guard guard(shared.lock);
-                    shared.left.push_back(Left{.helper = call.helper, .key = keys[call.index]});
-                    ++shared.blocked[keys[call.index]];
-                }
-                release({}, false);
-            } else {
-                stillWaiting.push_back(std::move(call));
-            }
-        }
-        calls = std::move(stillWaiting);
-    }
-    return replies;
+                                             std::chrono::milliseconds limit, const std::atomic<bool>* cancel) {
+    return Asking(requests, keys, limit).run(cancel);
 }
 
 } // namespace tallymere::gate

@@ -212,7 +212,7 @@ Reply perform(const Request& request, const Place& place) {
 namespace {
 
 std::atomic<WholePathCall>& providedCall(Op op) {
-    static std::array<std::atomic<WholePathCall>, static_cast<std::size_t>(Op::listLaunchers) + 1> calls{};
+    static std::array<std::atomic<WholePathCall>, static_cast<std::size_t>(lastOp) + 1> calls{};
     return calls.at(static_cast<std::size_t>(op));
 }
 

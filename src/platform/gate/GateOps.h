@@ -2,6 +2,7 @@
 #include "platform/gate/GateWire.h"
 #include "platform/gate/MountPlace.h"
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -45,8 +46,9 @@ Reply call(Request request);
 
 namespace tallymere::gate {
 
-// Many calls at once: those a helper must make run side by side, each waited for at most `limit`.
-// In order.
-std::vector<Reply> callEach(const std::vector<Request>& requests, std::chrono::milliseconds limit);
+// Many calls at once: those a helper must make run side by side, all within `limit` (as
+// askHelpers). In order.
+std::vector<Reply> callEach(const std::vector<Request>& requests, std::chrono::milliseconds limit,
+                            const std::atomic<bool>* cancel = nullptr);
 
 } // namespace tallymere::gate

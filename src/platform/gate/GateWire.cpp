@@ -69,6 +69,7 @@ std::string encode(const Request& request) {
 std::string encode(const Reply& reply) {
     std::string out;
     putNumber(out, static_cast<std::uint64_t>(static_cast<std::int64_t>(reply.error)));
+    putNumber(out, reply.partial ? 1 : 0);
     putTexts(out, reply.texts);
     putText(out, reply.data);
     return out;
@@ -77,7 +78,7 @@ std::string encode(const Reply& reply) {
 bool decode(std::string_view bytes, Request& request) {
     Reader reader(bytes);
     std::uint64_t op = 0;
-    if (!reader.number(op) || op > static_cast<std::uint64_t>(Op::listLaunchers)) return false;
+    if (!reader.number(op) || op > static_cast<std::uint64_t>(lastOp)) return false;
     request.op = static_cast<Op>(op);
     return reader.number(request.number) && reader.number(request.limit) && reader.texts(request.texts) &&
            reader.finished();
@@ -88,6 +89,9 @@ bool decode(std::string_view bytes, Reply& reply) {
     std::uint64_t error = 0;
     if (!reader.number(error)) return false;
     reply.error = static_cast<int>(static_cast<std::int64_t>(error));
+    std::uint64_t partial = 0;
+    if (!reader.number(partial) || partial > 1) return false;
+    reply.partial = partial == 1;
     return reader.texts(reply.texts) && reader.text(reply.data) && reader.finished();
 }
 

@@ -24,7 +24,13 @@ enum class Op : std::uint8_t {
     whyChanged,
     readLauncher,
     listLaunchers,
+    beginWrite,  // a new part file beside the item, named in the reply
+    writeAt,     // a stretch of bytes into a part file, flushed before the reply
+    finishWrite, // the part file flushed and renamed over the item
 };
+
+// The last of the calls, for the check of a request's kind.
+constexpr Op lastOp = Op::finishWrite;
 
 struct Request {
     Op op = Op::stat;
@@ -34,7 +40,10 @@ struct Request {
 };
 
 struct Reply {
-    int error = 0; // 0, an errno value, or PathGate::notAnswering
+    int error = 0; // 0, an errno value, PathGate::notAnswering or PathGate::unknownOutcome
+    // More frames of this reply follow (a long answer sent as it is made); the program joins their
+    // texts and data in order.
+    bool partial = false;
     std::vector<std::string> texts;
     std::string data; // a call's record (struct stat, struct statvfs) as the system gave it, or bytes read
 };
