@@ -83,7 +83,10 @@ Listing list(const std::string& path);
 Text readFile(const std::string& path, std::uint64_t offset, std::size_t limit);
 
 // Replaces the file at `path` with `bytes` as a whole: written to a new file beside it, then renamed
-// over it, so a failed write leaves the old file as it was. An item at `path` that is not a regular file (a folder, a pipe, a device, a link) is
+// over it, so a failed write leaves the old file as it was, and no new file behind (one on a mount
+// that stopped answering is removed once it answers again). On a mount a helper writes to, the
+// bytes go in stretches, each its own bounded call, so a file of any size reaches a slow mount that
+// answers. An item at `path` that is not a regular file (a folder, a pipe, a device, a link) is
 // refused with EINVAL and left alone.
 int writeFile(const std::string& path, const std::string& bytes);
 

@@ -107,5 +107,54 @@ TEST(GateSilentMounts, AMountThatStopsCostsOneBoundAndIsRememberedWhateverKindOf
     }
 }
 
+// Writes go in stretches: a file several bounds long reaches a slow mount that answers, one cut off
+// halfway leaves nothing once the mount answers again, and a rename whose helper dies after it was
+// made is not made again.
+TEST(GateSilentMounts, WritesGoInStretchesLeaveNothingWhenCutOffAndAreNeverSentTwice) {
+    test::TempFolder folder;
+    const std::string mount = folder.folder("net");
+    const bool ran = test::runInPrivateMounts([&] {
+        test::StallingFuse fuse(mount);
+        if (!fuse.isMounted()) test::cannotRunHere("no FUSE mount here");
+        std::string bytes(5 * 1024 * 1024, '\0');
+        for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 4096);
+
+        fuse.delayWrites(100);
+        const auto start = Clock::now();
+        EXPECT_EQ(PathGate::writeFile(mount + "/big.bin", bytes), 0);
+        EXPECT_GT(secondsSince(start), 2 * bound) << "each stretch within the bound, the whole well past it";
+        EXPECT_FALSE(gate::isSilent(mount)) << "a slow mount that answers is not taken for dead";
+        EXPECT_EQ(PathGate::stat(mount + "/big.bin").info.st_size, static_cast<off_t>(bytes.size()));
+        EXPECT_EQ(PathGate::readFile(mount + "/big.bin", bytes.size() - 100, 100).text, bytes.substr(bytes.size() - 100));
+
+        fuse.delayWrites(0);
+        fuse.stallAfterWriting(bytes.size() / 2);
+        EXPECT_EQ(PathGate::writeFile(mount + "/half.bin", bytes), notAnswering);
+        EXPECT_TRUE(gate::isSilent(mount));
+        ::usleep(500 * 1000);
+        fuse.resume();
+        std::vector<std::string> names;
+        for (int i = 0; i < 100; ++i) {
+            const PathGate::Listing listing = PathGate::list(mount);
+            names = listing.names;
+            if (!listing.error && std::none_of(names.begin(), names.end(), [](const std::string& n) { return n.ends_with(".part"); }))
+                break;
+            ::usleep(100 * 1000);
+        }
+        EXPECT_EQ(std::vector<std::string>(names.begin(), names.end()),
+                  (std::vector<std::string>{"file.txt", "sub", "big.bin"}))
+            << "the part file went once the mount answered, and the file was not made";
+
+        ASSERT_EQ(PathGate::writeFile(mount + "/a.txt", "a"), 0);
+        const int renames = fuse.received(FUSE_RENAME);
+        fuse.killOnRename();
+        EXPECT_EQ(PathGate::rename(mount + "/a.txt", mount + "/b.txt"), PathGate::unknownOutcome);
+        EXPECT_EQ(PathGate::message(PathGate::unknownOutcome), "Could not tell whether it happened");
+        EXPECT_EQ(fuse.received(FUSE_RENAME), renames + 1) << "a call that changes something is sent once";
+        EXPECT_EQ(PathGate::stat(mount + "/b.txt").error, 0);
+    });
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
+}
+
 } // namespace
 } // namespace tallymere

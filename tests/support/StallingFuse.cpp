@@ -27,29 +27,52 @@ namespace {
 struct Node {
     std::uint64_t id;
     std::uint64_t parent;
-    const char* name;
-    const char* content; // null for a folder
+    std::string name;
+    bool isFolder;
+    std::string content;
+    std::uint32_t mode;
 };
 
-constexpr Node nodes[] = {
-    {1, 0, "", nullptr},
-    {2, 1, "file.txt", "hello\n"},
-    {3, 1, "sub", nullptr},
-    {4, 3, "inner.txt", "inner\n"},
-};
+// What the server holds: its files, and what the tests asked of it. In the forked server only.
+struct Store {
+    std::vector<Node> nodes{
+        {1, 0, "", true, "", 0755},
+        {2, 1, "file.txt", false, "hello\n", 0644},
+        {3, 1, "sub", true, "", 0755},
+        {4, 3, "inner.txt", false, "inner\n", 0644},
+    };
+    std::uint64_t nextId = 5;
+    int writeDelayMs = 0;
+    std::uint64_t stallAfter = ~std::uint64_t(0); // bytes still to be written before stalling
+    bool killAtRename = false;
+    std::vector<std::pair<std::uint32_t, int>> counts;
 
-const Node* nodeOf(std::uint64_t id) {
-    for (const Node& node : nodes)
-        if (node.id == id) return &node;
-    return nullptr;
-}
+    Node* nodeOf(std::uint64_t id) {
+        for (Node& node : nodes)
+            if (node.id == id) return &node;
+        return nullptr;
+    }
+    Node* child(std::uint64_t parent, const char* name) {
+        for (Node& node : nodes)
+            if (node.parent == parent && node.name == name) return &node;
+        return nullptr;
+    }
+    void count(std::uint32_t opcode) {
+        for (auto& [known, count] : counts)
+            if (known == opcode) {
+                ++count;
+                return;
+            }
+        counts.emplace_back(opcode, 1);
+    }
+};
 
 void fill(fuse_attr& attr, const Node& node) {
     attr = {};
     attr.ino = node.id;
-    attr.mode = node.content ? (S_IFREG | 0644) : (S_IFDIR | 0755);
-    attr.nlink = node.content ? 1 : 2;
-    attr.size = node.content ? std::strlen(node.content) : 0;
+    attr.mode = (node.isFolder ? S_IFDIR : S_IFREG) | node.mode;
+    attr.nlink = node.isFolder ? 2 : 1;
+    attr.size = node.content.size();
     attr.blocks = 1;
     attr.uid = ::getuid();
     attr.gid = ::getgid();
@@ -74,7 +97,14 @@ void replyWith(int device, std::uint64_t unique, const Body& body) {
     reply(device, unique, 0, &body, sizeof body);
 }
 
-void answer(int device, const fuse_in_header& in, const char* body) {
+void replyEntry(int device, std::uint64_t unique, const Node& node) {
+    fuse_entry_out entry{};
+    entry.nodeid = node.id;
+    fill(entry.attr, node);
+    replyWith(device, unique, entry);
+}
+
+void answer(Store& store, int device, const fuse_in_header& in, const char* body) {
     switch (in.opcode) {
     case FUSE_INIT: {
         fuse_init_in greeting;
@@ -83,30 +113,84 @@ void answer(int device, const fuse_in_header& in, const char* body) {
         init.major = FUSE_KERNEL_VERSION;
         init.minor = greeting.minor < FUSE_KERNEL_MINOR_VERSION ? greeting.minor : FUSE_KERNEL_MINOR_VERSION;
         init.max_readahead = greeting.max_readahead;
-        init.max_write = 4096;
+        init.max_write = 64 * 1024;
         replyWith(device, in.unique, init);
         return;
     }
     case FUSE_LOOKUP:
-        for (const Node& node : nodes)
-            if (node.parent == in.nodeid && std::strcmp(node.name, body) == 0) {
-                fuse_entry_out entry{};
-                entry.nodeid = node.id;
-                fill(entry.attr, node);
-                replyWith(device, in.unique, entry);
-                return;
-            }
+        if (const Node* node = store.child(in.nodeid, body)) return replyEntry(device, in.unique, *node);
         reply(device, in.unique, ENOENT, nullptr, 0);
         return;
-    case FUSE_GETATTR: {
-        const Node* node = nodeOf(in.nodeid);
+    case FUSE_GETATTR:
+    case FUSE_SETATTR: {
+        Node* node = store.nodeOf(in.nodeid);
         if (!node) return reply(device, in.unique, ENOENT, nullptr, 0);
+        if (in.opcode == FUSE_SETATTR) {
+            fuse_setattr_in change;
+            std::memcpy(&change, body, sizeof change);
+            if (change.valid & FATTR_MODE) node->mode = change.mode & 07777;
+            if (change.valid & FATTR_SIZE) node->content.resize(change.size);
+        }
         fuse_attr_out out{};
         fill(out.attr, *node);
         // The root's attributes are kept for a minute, as a network file system's are: a look at
         // the mount point is answered from that, the files below it only by the server.
         if (node->id == 1) out.attr_valid = 60;
         replyWith(device, in.unique, out);
+        return;
+    }
+    case FUSE_CREATE: {
+        fuse_create_in create;
+        std::memcpy(&create, body, sizeof create);
+        const char* name = body + sizeof create;
+        if (store.child(in.nodeid, name)) return reply(device, in.unique, EEXIST, nullptr, 0);
+        store.nodes.push_back({store.nextId++, in.nodeid, name, false, "", create.mode & 07777});
+        struct {
+            fuse_entry_out entry;
+            fuse_open_out open;
+        } out{};
+        out.entry.nodeid = store.nodes.back().id;
+        fill(out.entry.attr, store.nodes.back());
+        out.open.open_flags = FOPEN_DIRECT_IO;
+        replyWith(device, in.unique, out);
+        return;
+    }
+    case FUSE_WRITE: {
+        fuse_write_in write;
+        std::memcpy(&write, body, sizeof write);
+        Node* node = store.nodeOf(in.nodeid);
+        if (!node || node->isFolder) return reply(device, in.unique, EIO, nullptr, 0);
+        if (node->content.size() < write.offset + write.size) node->content.resize(write.offset + write.size);
+        std::memcpy(node->content.data() + write.offset, body + sizeof write, write.size);
+        store.stallAfter -= std::min<std::uint64_t>(store.stallAfter, write.size);
+        if (store.writeDelayMs > 0) ::usleep(static_cast<useconds_t>(store.writeDelayMs) * 1000);
+        fuse_write_out out{};
+        out.size = write.size;
+        replyWith(device, in.unique, out);
+        return;
+    }
+    case FUSE_RENAME: {
+        fuse_rename_in rename;
+        std::memcpy(&rename, body, sizeof rename);
+        const char* from = body + sizeof rename;
+        const char* to = from + std::strlen(from) + 1;
+        Node* node = store.child(in.nodeid, from);
+        if (!node) return reply(device, in.unique, ENOENT, nullptr, 0);
+        if (Node* replaced = store.child(rename.newdir, to)) replaced->parent = 0;
+        node->parent = rename.newdir;
+        node->name = to;
+        if (store.killAtRename) {
+            store.killAtRename = false;
+            ::kill(static_cast<pid_t>(in.pid), SIGKILL);
+        }
+        reply(device, in.unique, 0, nullptr, 0);
+        return;
+    }
+    case FUSE_UNLINK: {
+        Node* node = store.child(in.nodeid, body);
+        if (!node) return reply(device, in.unique, ENOENT, nullptr, 0);
+        node->parent = 0;
+        reply(device, in.unique, 0, nullptr, 0);
         return;
     }
     case FUSE_OPEN:
@@ -119,11 +203,12 @@ void answer(int device, const fuse_in_header& in, const char* body) {
     case FUSE_READ: {
         fuse_read_in read;
         std::memcpy(&read, body, sizeof read);
-        const Node* node = nodeOf(in.nodeid);
-        const std::size_t length = node && node->content ? std::strlen(node->content) : 0;
-        const std::size_t from = read.offset < length ? read.offset : length;
-        const std::size_t count = std::min<std::size_t>(read.size, length - from);
-        reply(device, in.unique, 0, node && node->content ? node->content + from : "", count);
+        const Node* node = store.nodeOf(in.nodeid);
+        const std::string empty;
+        const std::string& content = node ? node->content : empty;
+        const std::size_t from = std::min<std::size_t>(read.offset, content.size());
+        const std::size_t count = std::min<std::size_t>({read.size, content.size() - from, 8192});
+        reply(device, in.unique, 0, content.data() + from, count);
         return;
     }
     case FUSE_READDIR: {
@@ -132,20 +217,19 @@ void answer(int device, const fuse_in_header& in, const char* body) {
         char listing[4096];
         std::size_t used = 0;
         std::uint64_t index = 0;
-        for (const Node& node : nodes) {
+        for (const Node& node : store.nodes) {
             if (node.parent != in.nodeid) continue;
             if (++index <= read.offset) continue;
-            const std::size_t nameLength = std::strlen(node.name);
-            const std::size_t size = FUSE_DIRENT_ALIGN(FUSE_NAME_OFFSET + nameLength);
+            const std::size_t size = FUSE_DIRENT_ALIGN(FUSE_NAME_OFFSET + node.name.size());
             if (used + size > read.size || used + size > sizeof listing) break;
             fuse_dirent entry{};
             entry.ino = node.id;
             entry.off = index;
-            entry.namelen = static_cast<std::uint32_t>(nameLength);
-            entry.type = node.content ? DT_REG : DT_DIR;
+            entry.namelen = static_cast<std::uint32_t>(node.name.size());
+            entry.type = node.isFolder ? DT_DIR : DT_REG;
             std::memset(listing + used, 0, size);
             std::memcpy(listing + used, &entry, FUSE_NAME_OFFSET);
-            std::memcpy(listing + used + FUSE_NAME_OFFSET, node.name, nameLength);
+            std::memcpy(listing + used + FUSE_NAME_OFFSET, node.name.data(), node.name.size());
             used += size;
         }
         reply(device, in.unique, 0, listing, used);
@@ -163,15 +247,18 @@ void answer(int device, const fuse_in_header& in, const char* body) {
     case FUSE_RELEASE:
     case FUSE_RELEASEDIR:
     case FUSE_FLUSH:
+    case FUSE_FSYNC:
     case FUSE_ACCESS: reply(device, in.unique, 0, nullptr, 0); return;
     default: reply(device, in.unique, ENOSYS, nullptr, 0); return;
     }
 }
 
 // Serves every device, holding every request unanswered between `control`'s "s" (stall) and "r"
-// (resume), and telling `control` the count held on "c". Runs in the forked server.
+// (resume), and telling `control` the count held on "c"; "w" with a delay, "h" with a count of
+// bytes, "k", and "n" with an opcode set and ask what the tests need. Runs in the forked server.
 [[noreturn]] void serve(const std::vector<int>& devices, int control) {
     static char buffer[FUSE_MIN_READ_BUFFER + 128 * 1024];
+    Store store;
     bool stalled = false;
     std::vector<std::pair<int, std::string>> held;
     std::vector<pollfd> watched;
@@ -181,20 +268,32 @@ void answer(int device, const fuse_in_header& in, const char* body) {
     for (;;) {
         if (::poll(watched.data(), watched.size(), -1) < 0) continue;
         if (watched.back().revents) {
-            char told = 0;
-            if (::read(control, &told, 1) != 1) ::_exit(0);
-            if (told == 's') stalled = true;
-            if (told == 'r') {
+            char told[16] = {};
+            const ssize_t length = ::read(control, told, sizeof told);
+            if (length < 1) ::_exit(0);
+            std::uint64_t argument = 0;
+            std::memcpy(&argument, told + 1, std::min<std::size_t>(8, static_cast<std::size_t>(length - 1)));
+            std::string answered = "k";
+            if (told[0] == 's') stalled = true;
+            if (told[0] == 'r') {
                 stalled = false;
                 for (auto& [device, request] : held) {
                     fuse_in_header in;
                     std::memcpy(&in, request.data(), sizeof in);
-                    answer(device, in, request.data() + sizeof in);
+                    answer(store, device, in, request.data() + sizeof in);
                 }
                 held.clear();
             }
-            const std::string reply = told == 'c' ? std::to_string(held.size()) : "k";
-            [[maybe_unused]] const ssize_t acknowledged = ::write(control, reply.data(), reply.size());
+            if (told[0] == 'c') answered = std::to_string(held.size());
+            if (told[0] == 'w') store.writeDelayMs = static_cast<int>(argument);
+            if (told[0] == 'h') store.stallAfter = argument;
+            if (told[0] == 'k') store.killAtRename = true;
+            if (told[0] == 'n') {
+                answered = "0";
+                for (const auto& [opcode, count] : store.counts)
+                    if (opcode == argument) answered = std::to_string(count);
+            }
+            [[maybe_unused]] const ssize_t acknowledged = ::write(control, answered.data(), answered.size());
         }
         for (std::size_t i = 0; i + 1 < watched.size(); ++i) {
             const int device = watched[i].fd;
@@ -211,12 +310,17 @@ void answer(int device, const fuse_in_header& in, const char* body) {
             fuse_in_header in;
             std::memcpy(&in, buffer, sizeof in);
             if (in.opcode == FUSE_INTERRUPT || in.opcode == FUSE_FORGET || in.opcode == FUSE_BATCH_FORGET) continue;
+            store.count(in.opcode);
             buffer[got] = '\0';
             if (stalled && in.opcode != FUSE_INIT) {
                 held.emplace_back(device, std::string(buffer, static_cast<std::size_t>(got) + 1));
                 continue;
             }
-            answer(device, in, buffer + sizeof in);
+            answer(store, device, in, buffer + sizeof in);
+            if (store.stallAfter == 0) {
+                stalled = true;
+                store.stallAfter = ~std::uint64_t(0);
+            }
         }
     }
 }
@@ -271,9 +375,12 @@ StallingFuse::StallingFuse(const std::vector<std::string>& mountPoints) : m_moun
 namespace {
 
 // Tells the server, and waits for its answer.
-std::string tell(int control, char what) {
+std::string tell(int control, char what, std::uint64_t argument = 0) {
+    char told[9];
+    told[0] = what;
+    std::memcpy(told + 1, &argument, sizeof argument);
     char answer[32];
-    if (::write(control, &what, 1) != 1) return {};
+    if (::write(control, told, sizeof told) != static_cast<ssize_t>(sizeof told)) return {};
     const ssize_t got = ::read(control, answer, sizeof answer);
     return got > 0 ? std::string(answer, static_cast<std::size_t>(got)) : std::string();
 }
@@ -283,6 +390,10 @@ std::string tell(int control, char what) {
 void StallingFuse::stall() { tell(m_control, 's'); }
 void StallingFuse::resume() { tell(m_control, 'r'); }
 int StallingFuse::heldRequests() { return std::atoi(tell(m_control, 'c').c_str()); }
+void StallingFuse::delayWrites(int milliseconds) { tell(m_control, 'w', static_cast<std::uint64_t>(milliseconds)); }
+void StallingFuse::stallAfterWriting(std::uint64_t bytes) { tell(m_control, 'h', bytes); }
+void StallingFuse::killOnRename() { tell(m_control, 'k'); }
+int StallingFuse::received(std::uint32_t opcode) { return std::atoi(tell(m_control, 'n', opcode).c_str()); }
 
 StallingFuse::~StallingFuse() {
     if (m_server <= 0) return;

@@ -1,6 +1,8 @@
 #pragma once
 #include <sys/types.h>
 
+#include <cstdint>
+
 #include <string>
 #include <vector>
 
@@ -8,7 +10,8 @@ namespace tallymere::test {
 
 // A FUSE file system that serves a few files and then, once told, reads every request and answers
 // none, as a network file system whose server stopped does: every call on it blocks in the kernel
-// until it is taken down. It holds "file.txt" ("hello\n") and "sub/inner.txt" ("inner\n"). The
+// until it is taken down. It holds "file.txt" ("hello\n") and "sub/inner.txt" ("inner\n"), and
+// files can be made, written, renamed and removed in it (kept in the server's memory). The
 // kernel keeps the root's attributes for a minute, as it does a network file system's, and nothing
 // else: every other call asks the server. Mount it only in a
 // private mount namespace (runInPrivateMounts), as DeadFuse.
@@ -31,6 +34,14 @@ public:
     void resume();
     // The requests held unanswered so far (each one a caller left waiting).
     int heldRequests();
+    // From now on each write is answered after `milliseconds`, as a slow network's server does.
+    void delayWrites(int milliseconds);
+    // Stalls, as stall() does, once this many bytes in all have been written from now on.
+    void stallAfterWriting(std::uint64_t bytes);
+    // At the next rename the server makes it, then kills the process that asked, then answers.
+    void killOnRename();
+    // How many requests of this FUSE opcode (FUSE_RENAME, FUSE_WRITE...) the server has read.
+    int received(std::uint32_t opcode);
 
 private:
     std::vector<std::string> m_mountPoints;

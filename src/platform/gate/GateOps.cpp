@@ -137,34 +137,107 @@ bool writeAll(int fd, const std::string& bytes) {
     return true;
 }
 
+// The item at `name` in `folder` may be written over: it is a regular file or not there. Its mode,
+// kept for the new file, or 0666 for none.
+int writableMode(int folder, const char* name, mode_t& mode, bool& exists) {
+    struct stat existing {};
+    mode = 0666;
+    exists = false;
+    if (::fstatat(folder, name, &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (!S_ISREG(existing.st_mode)) return EINVAL;
+        mode = existing.st_mode & 07777;
+        exists = true;
+        return 0;
+    }
+    return errno == ENOENT ? 0 : errno;
+}
+
+// Claims a new part file beside the item, with the item's mode when there is one. -1 with `error`.
+int claimPartFile(int folder, mode_t mode, bool exists, std::string& name, int& error) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = ".tallymere-" + std::to_string(random()) + ".part";
+        const int fd = ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd < 0 && errno == EEXIST) continue;
+        if (fd < 0) {
+            error = errno;
+            return -1;
+        }
+        if (exists && ::fchmod(fd, mode) != 0) {
+            error = errno;
+            ::close(fd);
+            ::unlinkat(folder, name.c_str(), 0);
+            return -1;
+        }
+        return fd;
+    }
+    error = EEXIST;
+    return -1;
+}
+
 // A new file beside the item, filled and then renamed over it: a reader sees the old file or the
 // new one whole, and a failure leaves the old one as it was.
 Reply writeOf(const Place& place, const std::string& bytes) {
     const int folder = place.handle.get();
-    struct stat existing {};
-    mode_t mode = 0666;
-    if (::fstatat(folder, place.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (!S_ISREG(existing.st_mode)) return failure(EINVAL);
-        mode = existing.st_mode & 07777;
-    } else if (errno != ENOENT) {
-        return failure(errno);
-    }
-    std::random_device random;
+    mode_t mode = 0;
+    bool exists = false;
+    if (const int refused = writableMode(folder, place.name.c_str(), mode, exists)) return failure(refused);
     std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = ".tallymere-" + std::to_string(random()) + ".part";
-        fd = ::openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-        if (fd < 0 && errno != EEXIST) return failure(errno);
-    }
-    if (fd < 0) return failure(EEXIST);
     int error = 0;
+    const int fd = claimPartFile(folder, mode, exists, temporary, error);
+    if (fd < 0) return failure(error);
     if (!writeAll(fd, bytes)) error = errno;
-    if (!error && existing.st_mode && ::fchmod(fd, mode) != 0) error = errno;
     if (!error && ::fsync(fd) != 0) error = errno;
     if (::close(fd) != 0 && !error) error = errno;
     if (!error && ::renameat(folder, temporary.c_str(), folder, place.name.c_str()) != 0) error = errno;
     if (error) ::unlinkat(folder, temporary.c_str(), 0);
+    return failure(error);
+}
+
+// The same in stretches, each its own call, for a mount a helper writes to: the part file is
+// claimed (its name the reply), written a stretch at a time, each flushed before its reply, then
+// flushed whole and renamed over the item.
+Reply beginWriteOf(const Place& place) {
+    mode_t mode = 0;
+    bool exists = false;
+    if (const int refused = writableMode(place.handle.get(), place.name.c_str(), mode, exists)) return failure(refused);
+    Reply reply;
+    std::string name;
+    const int fd = claimPartFile(place.handle.get(), mode, exists, name, reply.error);
+    if (fd < 0) return reply;
+    reply.error = ::close(fd) == 0 ? 0 : errno;
+    if (reply.error) ::unlinkat(place.handle.get(), name.c_str(), 0);
+    else reply.texts.push_back(name);
+    return reply;
+}
+
+Reply writeAtOf(const Place& place, const std::string& bytes, std::uint64_t offset) {
+    const int fd = ::openat(place.handle.get(), place.name.c_str(), O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return failure(errno);
+    int error = 0;
+    std::size_t written = 0;
+    while (!error && written < bytes.size()) {
+        const ssize_t n = ::pwrite(fd, bytes.data() + written, bytes.size() - written, static_cast<off_t>(offset + written));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) error = errno;
+        else written += static_cast<std::size_t>(n);
+    }
+    if (!error && ::fdatasync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && !error) error = errno;
+    return failure(error);
+}
+
+Reply finishWriteOf(const Place& place, const std::string& target) {
+    const int folder = place.handle.get();
+    const std::string name = PathText::lastComponent(target);
+    mode_t mode = 0;
+    bool exists = false;
+    if (const int refused = writableMode(folder, name.c_str(), mode, exists)) return failure(refused);
+    const int fd = ::openat(folder, place.name.c_str(), O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return failure(errno);
+    int error = ::fsync(fd) == 0 ? 0 : errno;
+    if (::close(fd) != 0 && !error) error = errno;
+    if (!error && ::renameat(folder, place.name.c_str(), folder, name.c_str()) != 0) error = errno;
     return failure(error);
 }
 
@@ -201,6 +274,12 @@ Reply perform(const Request& request, const Place& place) {
     case Op::list: return listOf(place);
     case Op::readFile: return readOf(place, request.number, request.limit);
     case Op::writeFile: return writeOf(place, request.texts.size() > 1 ? request.texts[1] : std::string());
+    case Op::beginWrite: return beginWriteOf(place);
+    case Op::writeAt: return writeAtOf(place, request.texts.size() > 1 ? request.texts[1] : std::string(), request.number);
+    case Op::finishWrite:
+        if (request.texts.size() < 2 || PathText::parent(request.texts[1]) != PathText::parent(request.texts[0]))
+            return failure(EINVAL);
+        return finishWriteOf(place, request.texts[1]);
     case Op::removeFile: return failure(::unlinkat(place.handle.get(), place.name.c_str(), 0) == 0 ? 0 : errno);
     case Op::makeFolder:
         return failure(::mkdirat(place.handle.get(), place.name.c_str(), static_cast<mode_t>(request.number)) == 0 ? 0

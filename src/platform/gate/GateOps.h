@@ -51,4 +51,9 @@ namespace tallymere::gate {
 std::vector<Reply> callEach(const std::vector<Request>& requests, std::chrono::milliseconds limit,
                             const std::atomic<bool>* cancel = nullptr);
 
+// Writes `bytes` over the file at `path` (found by a helper, on mount `key`) a stretch at a time,
+// each its own call within the bound, the stretch sized so each takes a fraction of it. A write that
+// fails removes its part file, or has it removed once the mount answers again.
+int writeInStretches(const std::string& path, const std::string& key, const std::string& bytes);
+
 } // namespace tallymere::gate
