@@ -71,15 +71,24 @@ void addTarget(std::vector<Target>& targets, std::string path, Place::Kind kind)
     if (!known) targets.push_back({std::move(path), kind});
 }
 
-// Looks at `targets` (followed or not) and adds each folder found, with a climb from it.
-void lookAtTargets(const std::vector<Target>& targets, bool follow, PlaceRegistry& registry, std::vector<Climb>& climbs) {
+// How a place's path is looked at, and how the folders above it are found.
+enum class Look {
+    followed,    // written by the user: a link in it stands for its target; climbed by ".."
+    itemItself,  // a link at its end is no place (an account's Trash); climbed by ".."
+    byMountTable // the kernel's own path (a mount point, a Trash at its top): not followed, climbed
+                 // by text, since ".." from a mount point would first enter the mounted file system
+};
+
+// Looks at `targets` and adds each folder found, with a climb from it.
+void lookAtTargets(const std::vector<Target>& targets, Look look, PlaceRegistry& registry, std::vector<Climb>& climbs) {
     std::vector<std::string> paths;
     for (const Target& target : targets) paths.push_back(target.path);
-    const std::vector<PathGate::Status> found = follow ? PathGate::statEach(paths) : PathGate::lstatEach(paths);
+    const std::vector<PathGate::Status> found = look == Look::followed ? PathGate::statEach(paths) : PathGate::lstatEach(paths);
+    const bool byText = look == Look::byMountTable;
     for (std::size_t i = 0; i < targets.size(); ++i) {
         const Target& target = targets[i];
         // A mount point that does not answer is still held by the folders above it, known by text.
-        if (found[i].error == PathGate::notAnswering && !follow && target.path != "/")
+        if (found[i].error == PathGate::notAnswering && byText && target.path != "/")
             climbs.push_back({.next = PathText::parent(target.path), .byText = true, .kind = target.kind,
                               .placePath = target.path});
         if (!isFolder(found[i])) continue;
@@ -87,7 +96,7 @@ void lookAtTargets(const std::vector<Target>& targets, bool follow, PlaceRegistr
         registry.places.push_back({.device = info.st_dev, .inode = info.st_ino, .kind = target.kind, .holds = false,
                                    .path = target.path});
         if (target.path == "/") continue;
-        climbs.push_back({.next = follow ? target.path + "/.." : PathText::parent(target.path), .byText = !follow,
+        climbs.push_back({.next = byText ? PathText::parent(target.path) : target.path + "/..", .byText = byText,
                           .kind = target.kind, .placePath = target.path, .device = info.st_dev, .inode = info.st_ino});
     }
 }
@@ -161,13 +170,17 @@ PlaceRegistry lookAt(const Sources& sources) {
     if (sources.home != "/") addTarget(followed, sources.home, Place::Kind::home);
     for (const std::string& folder : sources.sharedFolders) addTarget(followed, folder, Place::Kind::shared);
     if (!sources.dataHome.empty()) addTarget(followed, joined(sources.dataHome, "Trash"), Place::Kind::trash);
+    // Each account's Trash as its desktop finds it, its home and the folders on the way followed,
+    // but not a link in its own place: another account's "Trash" made a link to this user's
+    // files must not make them count as thrown away.
+    std::vector<Target> accountTrashes;
     std::vector<std::string> homes{sources.home};
     homes.insert(homes.end(), sources.accountHomes.begin(), sources.accountHomes.end());
     std::size_t accounts = 0;
     for (const std::string& home : homes) {
         if (home.empty() || home.front() != '/' || PathText::standardized(home) == "/") continue;
         if (++accounts > maxAccounts) break;
-        addTarget(followed, joined(PathText::standardized(home), ".local/share/Trash"), Place::Kind::trash);
+        addTarget(accountTrashes, joined(PathText::standardized(home), ".local/share/Trash"), Place::Kind::trash);
     }
 
     // Mount points as the kernel gives them, and the Trash folders at their tops: a link there is
@@ -186,8 +199,9 @@ PlaceRegistry lookAt(const Sources& sources) {
             addTarget(unfollowed, joined(top, name), Place::Kind::trash);
 
     PlaceRegistry registry;
-    lookAtTargets(followed, true, registry, climbs);
-    lookAtTargets(unfollowed, false, registry, climbs);
+    lookAtTargets(followed, Look::followed, registry, climbs);
+    lookAtTargets(accountTrashes, Look::itemItself, registry, climbs);
+    lookAtTargets(unfollowed, Look::byMountTable, registry, climbs);
     climbAll(std::move(climbs), registry);
     std::stable_sort(registry.places.begin(), registry.places.end(), isEarlier);
     return registry;

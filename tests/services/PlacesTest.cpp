@@ -125,5 +125,31 @@ TEST(PlacesByIdentity, ATrashSpelledAnotherWayIsStillATrash) {
     }
 }
 
+// Another account's Trash made a link to this user's files is no Trash: they are neither taken for
+// thrown away nor kept from the duplicate search.
+TEST(PlacesByIdentity, AnotherAccountsTrashThatIsALinkIsNoTrash) {
+    test::TempFolder temp;
+    const fs::path dir = fs::canonical(temp.path());
+    write(dir / "home/me/Documents/report.pdf", report);
+    write(dir / "home/me/Documents/copy/report.pdf", report);
+    fs::create_directories(dir / "home/eve/.local/share");
+    fs::create_directory_symlink(dir / "home/me/Documents", dir / "home/eve/.local/share/Trash");
+    const PlaceRegistry places = Places::lookAt({.home = dir / "home/me",
+                                                 .dataHome = dir / "home/me/.local/share",
+                                                 .accountHomes = {dir / "home/eve"},
+                                                 .mounts = *MountTable::current()});
+    ScanOptions options;
+    options.places = places;
+    ScanProgress scanned;
+    const std::shared_ptr<FileNode> root = DiskScanner::scan((dir / "home/me").string(), options, scanned);
+    ASSERT_TRUE(root);
+    const FileNode* report = nodeAt(*root, "Documents/report.pdf");
+    ASSERT_TRUE(report);
+    EXPECT_FALSE(PlaceMarks::isRefused(*report));
+    EXPECT_FALSE(Places::isInTrash(places, report->path()));
+    DuplicateFinder::Progress progress;
+    EXPECT_EQ(DuplicateFinder::find(root, 1, progress).size(), 1u);
+}
+
 } // namespace
 } // namespace tallymere
