@@ -1,46 +1,28 @@
 #include "platform/FreedesktopTrash.h"
-#include "platform/OwnedFd.h"
+#include "platform/FreedesktopTrashParts.h"
 
-#include "base/InodeTag.h"
 #include "base/PathText.h"
 #include "base/Utf8.h"
 #include "platform/MountTable.h"
 #include "platform/OwnPlace.h"
 #include "platform/PhysicalPath.h"
-#include "platform/Places.h"
 #include "platform/UserFolders.h"
-#include "platform/PathGate.h"
-#include "platform/gate/GateHelpers.h"
-#include "platform/gate/GateOps.h"
-#include "platform/gate/MountPlace.h"
 
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <limits.h>
 #include <stdio.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <ctime>
 #include <optional>
-#include <vector>
-#include <system_error>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace tallymere::FreedesktopTrash {
 namespace {
-
-std::string systemMessage(int error) {
-    return std::generic_category().message(error);
-}
-
-Result failure(std::string message) {
-    return {.moved = false, .error = std::move(message)};
-}
 
 std::string homeTrashFolder() {
     const std::string dataHome = UserFolders::dataHome();
@@ -76,65 +58,6 @@ int ensureFolders(const std::string& path) {
     return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
 }
 
-// How opening a folder without links ended.
-enum class Reached { folder, link, failed };
-
-// A folder on the way to an item, as it was when the walk held it.
-struct WalkedFolder {
-    dev_t device = 0;
-    ino_t inode = 0;
-    std::uint64_t mount = 0; // the kernel's number of its mount; 0 when not known
-    std::string name;        // its name in the folder before; empty for "/"
-};
-
-std::uint64_t mountIdOf(int fd);
-
-// Opens the folder at an absolute path one component at a time from "/", each relative to the one
-// before and none through a symbolic link, so the descriptor is the folder the path names now
-// with no link anywhere on the way: a link in the chain gives Reached::link, anything else that
-// stops the walk Reached::failed with `error` set. Each step holds the folder it checked, so a
-// component swapped after its check is never entered. Each folder walked, "/" first, is added to
-// `walked` when given.
-Reached openFolderWithoutLinks(const std::string& path, OwnedFd& out, int& error,
-                               std::vector<WalkedFolder>* walked = nullptr) {
-    OwnedFd folder(open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    struct stat top {};
-    if (!folder || (walked && fstat(folder.get(), &top) != 0)) {
-        error = errno;
-        return Reached::failed;
-    }
-    if (walked) walked->push_back({top.st_dev, top.st_ino, mountIdOf(folder.get()), {}});
-    std::size_t start = 0;
-    while (start < path.size()) {
-        std::size_t end = path.find('/', start);
-        if (end == std::string::npos) end = path.size();
-        if (end > start) {
-            const std::string component = path.substr(start, end - start);
-            // O_PATH with O_NOFOLLOW opens a link itself rather than failing, so fstat can tell it apart.
-            OwnedFd next(openat(folder.get(), component.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-            if (!next) {
-                error = errno;
-                return Reached::failed;
-            }
-            struct stat info {};
-            if (fstat(next.get(), &info) != 0) {
-                error = errno;
-                return Reached::failed;
-            }
-            if (S_ISLNK(info.st_mode)) return Reached::link;
-            if (!S_ISDIR(info.st_mode)) {
-                error = ENOTDIR;
-                return Reached::failed;
-            }
-            if (walked) walked->push_back({info.st_dev, info.st_ino, mountIdOf(next.get()), component});
-            folder = std::move(next);
-        }
-        start = end + 1;
-    }
-    out = std::move(folder);
-    return Reached::folder;
-}
-
 // Whether `path` is `folder` or lies inside it (a "/" boundary: "/a/bc" is not inside "/a/b").
 bool isAtOrInside(const std::string& path, const std::string& folder) {
     if (folder == "/") return true;
@@ -161,26 +84,6 @@ std::string topFolderByDevice(const std::string& folder, dev_t device) {
     }
     return top;
 }
-
-std::string joined(const std::string& folder, const std::string& name) {
-    return folder == "/" ? "/" + name : folder + "/" + name;
-}
-
-// The kernel's number of the mount an open item lies on; 0 where the kernel does not tell it.
-std::uint64_t mountIdOf(int fd) {
-    struct statx info {};
-    if (statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &info) != 0 || !(info.stx_mask & STATX_MNT_ID))
-        return 0;
-    return info.stx_mnt_id;
-}
-
-// The file system and mount of the item's folder, as checked: only a Trash on both can take the
-// item by a rename.
-struct ItemPlace {
-    dev_t device = 0;
-    std::uint64_t mount = 0; // 0 when not known
-    std::string name;        // the item's name, for the reason
-};
 
 // Why the open folder cannot hold the item's Trash, empty when it can: another mount or file
 // system was swapped in at its path (a mount made there, a subvolume, a bind mount) since the
@@ -297,226 +200,6 @@ int moveNoReplace(int fromFolder, const std::string& from, int toFolder, const s
     struct stat info {};
     if (fstatat(toFolder, to.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
     return renameat(fromFolder, from.c_str(), toFolder, to.c_str()) == 0 ? 0 : errno;
-}
-
-// Whether the file system holding `folder` keeps an item's inode number for as long as the item
-// exists. FAT and exFAT number an item anew each time it is read from the disk (after the kernel
-// let go of it, or the stick was plugged in again), and FUSE and SMB mounts may too: there the
-// number says nothing, and kind and birth time are what tells another item apart.
-bool hasLastingInodeNumbers(int folder) {
-    struct statfs info {};
-    if (fstatfs(folder, &info) != 0) return false;
-    switch (static_cast<unsigned long>(info.f_type)) {
-    case MSDOS_SUPER_MAGIC:
-    case EXFAT_SUPER_MAGIC:
-    case FUSE_SUPER_MAGIC:
-    case CIFS_SUPER_MAGIC:
-    case 0xFE534D42ul: // SMB2
-        return false;
-    default:
-        return true;
-    }
-}
-
-// Whether the entry `name` in `folder` is still the item described, by kind, inode and birth time.
-bool isSameItem(int folder, const std::string& name, const Identity& expected) {
-    struct statx now {};
-    if (statx(folder, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE | STATX_INO | STATX_BTIME, &now) != 0)
-        return errno == ENOSYS; // nothing to compare with on a kernel without statx: the move decides
-    const mode_t type = now.stx_mode & S_IFMT;
-    const bool sameKind = (expected.kind == Identity::Kind::folder && type == S_IFDIR) ||
-                          (expected.kind == Identity::Kind::link && type == S_IFLNK) ||
-                          (expected.kind == Identity::Kind::file && type == S_IFREG);
-    if (!sameKind || (hasLastingInodeNumbers(folder) && inodeTag(now.stx_ino) != expected.inodeTag)) return false;
-    const bool bornKnown = (now.stx_mask & STATX_BTIME) && expected.created != 0;
-    return !bornKnown || now.stx_btime.tv_sec == expected.created;
-}
-
-Result moveChecked(const std::string& requested, const PlaceRegistry& places, const Identity* expected);
-
-} // namespace
-
-std::string encodePath(const std::string& path) {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(path.size());
-    for (unsigned char c : path) {
-        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-                           c == '_' || c == '.' || c == '~' || c == '/';
-        if (plain) {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out.push_back('%');
-            out.push_back(hex[c >> 4]);
-            out.push_back(hex[c & 0x0F]);
-        }
-    }
-    return out;
-}
-
-namespace {
-
-std::string encoded(const Identity& identity) {
-    return std::to_string(static_cast<int>(identity.kind)) + " " + std::to_string(identity.inodeTag) + " " +
-           std::to_string(identity.created);
-}
-
-std::optional<Identity> decoded(const std::string& text) {
-    int kind = 0;
-    unsigned tag = 0;
-    long long created = 0;
-    if (std::sscanf(text.c_str(), "%d %u %lld", &kind, &tag, &created) != 3 || kind < 0 || kind > 2 || tag > 255)
-        return std::nullopt;
-    return Identity{.kind = static_cast<Identity::Kind>(kind), .inodeTag = static_cast<std::uint8_t>(tag), .created = created};
-}
-
-gate::Request requestFor(gate::Op op, const std::string& path, const Identity* expected) {
-    gate::Request request;
-    request.op = op;
-    request.texts.push_back(path);
-    request.texts.push_back(expected ? encoded(*expected) : std::string());
-    return request;
-}
-
-// The words for a call the gate could not get made: its file system did not answer.
-std::string gateMessage(const gate::Reply& reply) { return PathGate::message(reply.error); }
-
-// Made here where the item's way passes only mounts that answer (the move follows no link, so its
-// text tells which); else made by a gate helper, which is handed the places written out.
-Result moveThroughGate(const std::string& path, const PlaceRegistry& places, const Identity* expected) {
-    const std::string absolute = PathText::standardized(path);
-    if (gate::makesCallsDirectly() || absolute.empty() || gate::unansweringMountOnTheWay(absolute).empty())
-        return moveChecked(path, places, expected);
-    gate::provideTrashCalls();
-    gate::Request request = requestFor(gate::Op::moveToTrash, path, expected);
-    request.texts.push_back(Places::written(places));
-    const gate::Reply reply = gate::call(std::move(request));
-    if (reply.error) return failure(gateMessage(reply));
-    if (reply.texts.size() != 2) return failure(systemMessage(EIO));
-    return {.moved = reply.texts[0] == "moved", .error = reply.texts[1]};
-}
-
-std::optional<std::string> whyChangedHere(const std::string& path, const Identity& expected);
-
-} // namespace
-
-Result moveToTrash(const std::string& path) {
-    return moveThroughGate(path, Places::lookAt(Places::Sources::current()), nullptr);
-}
-
-Result moveToTrash(const std::string& path, const Identity& expected) {
-    return moveThroughGate(path, Places::lookAt(Places::Sources::current()), &expected);
-}
-
-Result moveToTrash(const std::string& path, const PlaceRegistry& places, const Identity* expected) {
-    return moveThroughGate(path, places, expected);
-}
-
-std::optional<std::string> whyChanged(const std::string& path, const Identity& expected) {
-    gate::provideTrashCalls();
-    const gate::Reply reply = gate::call(requestFor(gate::Op::whyChanged, path, &expected));
-    if (reply.error) return gateMessage(reply);
-    if (reply.texts.empty()) return std::nullopt;
-    return reply.texts.front();
-}
-
-namespace {
-
-std::optional<std::string> whyChangedHere(const std::string& path, const Identity& expected) {
-    if (path.empty() || path.front() != '/') return systemMessage(EINVAL);
-    if (path == "/") return std::nullopt; // nothing can take the root's name
-    const std::string name = PathText::lastComponent(path);
-    OwnedFd parentFolder;
-    int walkError = 0;
-    switch (openFolderWithoutLinks(PathText::parent(path), parentFolder, walkError)) {
-    case Reached::link: return repairUtf8(name) + " changed since the scan";
-    case Reached::failed: return systemMessage(walkError);
-    case Reached::folder: break;
-    }
-    struct stat item {};
-    if (fstatat(parentFolder.get(), name.c_str(), &item, AT_SYMLINK_NOFOLLOW) != 0) return systemMessage(errno);
-    if (!isSameItem(parentFolder.get(), name, expected)) return repairUtf8(name) + " changed since the scan";
-    return std::nullopt;
-}
-
-// The chosen item as looked at: its folder, reached without a link and held open, its name there,
-// and where it lies.
-struct CheckedItem {
-    OwnedFd folder;
-    std::string name;
-    std::string path;       // as asked, in one spelling (repeated and trailing slashes dropped)
-    std::string realParent; // the physical path of its folder
-    std::string realPath;   // the physical path of the item
-    dev_t device = 0;       // of its folder
-    ItemPlace place;
-    std::vector<WalkedFolder> walked; // "/" and every folder on the way, the item's own folder last
-    struct stat info {};              // the item itself, not followed
-};
-
-// Looks the item at an absolute path up without following a single link, so it is renamed
-// relative to that very folder: a folder swapped for a link after the scan would otherwise send a
-// same-named item the user never chose to the Trash. Why it cannot be moved; empty when it can.
-std::string checkItem(const std::string& requested, const Identity* expected, CheckedItem& item) {
-    if (requested.empty() || requested.front() != '/') return "Only an absolute path can be moved to the Trash";
-    std::string& path = item.path;
-    for (char c : requested)
-        if (c != '/' || path.empty() || path.back() != '/') path.push_back(c);
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    if (path == "/") return "The root folder cannot be moved to the Trash";
-    item.name = path.substr(path.rfind('/') + 1);
-    const std::string& name = item.name;
-    if (name == "." || name == "..") return "The path must name an item, not . or ..";
-
-    const std::string parent = PathText::parent(path);
-    int walkError = 0;
-    switch (openFolderWithoutLinks(parent, item.folder, walkError, &item.walked)) {
-    case Reached::link: return repairUtf8(name) + " changed since the scan";
-    case Reached::failed: return systemMessage(walkError);
-    case Reached::folder: break;
-    }
-    struct stat& info = item.info;
-    if (fstatat(item.folder.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return systemMessage(errno);
-    if (expected && !isSameItem(item.folder.get(), name, *expected)) return repairUtf8(name) + " changed since the scan";
-    struct stat parentInfo {};
-    if (fstat(item.folder.get(), &parentInfo) != 0) return systemMessage(errno);
-    item.device = parentInfo.st_dev;
-    item.place = ItemPlace{.device = parentInfo.st_dev, .mount = mountIdOf(item.folder.get()), .name = name};
-    // With no link on the way, the path read as text is the physical path ("a/b/.." is "a"), so it
-    // is what the Trash records and compares.
-    item.realParent = PathText::standardized(parent);
-    item.realPath = joined(item.realParent, name);
-    if (item.realPath == "/") return "The root folder cannot be moved to the Trash";
-    return {};
-}
-
-bool isTrashEntry(const Place& place) { return place.kind == Place::Kind::trash && !place.holds; }
-
-// Why the item cannot go to the Trash for what it, or a folder on its way, is among `places`, from
-// the identities the walk held: it is a Trash or lies in one (a folder of a Trash's identity, or of
-// a Trash's name at a volume's top), it is the root or home folder, a shared folder of the desktop
-// or a mount point, or it holds one. Empty when none.
-std::string whyPlace(const CheckedItem& item, const PlaceRegistry& places) {
-    bool aboveIsTop = false; // the folder before is "/", a mount's top or another place
-    const WalkedFolder* before = nullptr;
-    for (const WalkedFolder& folder : item.walked) {
-        const std::span<const Place> found = places.at(folder.device, folder.inode);
-        if (std::any_of(found.begin(), found.end(), isTrashEntry) || (aboveIsTop && Places::isTopTrashName(folder.name)))
-            return Places::inTrashReason(item.path);
-        const bool mountTop = !before || (folder.mount && before->mount && folder.mount != before->mount);
-        aboveIsTop = mountTop || std::any_of(found.begin(), found.end(), [](const Place& p) { return !p.holds; });
-        before = &folder;
-    }
-    const bool isFolder = S_ISDIR(item.info.st_mode);
-    if (isFolder && aboveIsTop && Places::isTopTrashName(item.name)) return Places::reason({}, item.path);
-    if (const Place* place = Places::first(places.at(item.info.st_dev, item.info.st_ino)))
-        return Places::reason(*place, item.path);
-    // A mount made since the places were looked at: its mount differs from its folder's.
-    struct statx own {};
-    if (isFolder && before && before->mount &&
-        statx(item.folder.get(), item.name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_MNT_ID, &own) == 0 &&
-        (own.stx_mask & STATX_MNT_ID) && own.stx_mnt_id != before->mount)
-        return Places::reason({.kind = Place::Kind::mountPoint}, item.path);
-    return {};
 }
 
 // Which Trash takes the item: the home Trash when it lies on the item's mount, else the Trash of
@@ -639,6 +322,26 @@ Result renameInto(const CheckedItem& item, const Identity* expected, int filesFo
     return failure(systemMessage(EEXIST));
 }
 
+} // namespace
+
+std::string encodePath(const std::string& path) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(path.size());
+    for (unsigned char c : path) {
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                           c == '_' || c == '.' || c == '~' || c == '/';
+        if (plain) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out.push_back('%');
+            out.push_back(hex[c >> 4]);
+            out.push_back(hex[c & 0x0F]);
+        }
+    }
+    return out;
+}
+
 Result moveChecked(const std::string& requested, const PlaceRegistry& places, const Identity* expected) {
     CheckedItem item;
     if (std::string why = checkItem(requested, expected, item); !why.empty()) return failure(std::move(why));
@@ -662,47 +365,4 @@ Result moveChecked(const std::string& requested, const PlaceRegistry& places, co
     return renameInto(item, expected, filesFolder.get(), infoFolder.get(), infoText(item.realPath, *trash));
 }
 
-} // namespace
-
 } // namespace tallymere::FreedesktopTrash
-
-namespace tallymere::gate {
-
-namespace {
-
-Reply moveToTrashHere(const Request& request) {
-    using namespace FreedesktopTrash;
-    Reply reply;
-    std::optional<Identity> expected;
-    std::optional<PlaceRegistry> places;
-    if (request.texts.size() != 3 || (!request.texts[1].empty() && !(expected = decoded(request.texts[1]))) ||
-        !(places = Places::readBack(request.texts[2]))) {
-        reply.error = EINVAL;
-        return reply;
-    }
-    const Result result = moveChecked(request.texts[0], *places, expected ? &*expected : nullptr);
-    reply.texts = {result.moved ? "moved" : "stayed", result.error};
-    return reply;
-}
-
-Reply whyChangedHere(const Request& request) {
-    using namespace FreedesktopTrash;
-    Reply reply;
-    std::optional<Identity> expected;
-    if (request.texts.size() < 2 || !(expected = decoded(request.texts[1]))) {
-        reply.error = EINVAL;
-        return reply;
-    }
-    if (std::optional<std::string> why = FreedesktopTrash::whyChangedHere(request.texts[0], *expected))
-        reply.texts.push_back(std::move(*why));
-    return reply;
-}
-
-} // namespace
-
-void provideTrashCalls() {
-    provide(Op::moveToTrash, &moveToTrashHere);
-    provide(Op::whyChanged, &whyChangedHere);
-}
-
-} // namespace tallymere::gate
