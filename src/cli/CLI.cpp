@@ -48,8 +48,7 @@ std::shared_ptr<FileNode> scanPath(const std::string& path, std::ostream& err, d
         if (starved > 0) reasons = std::to_string(starved) + " for lack of a free file descriptor";
         const std::int64_t unanswered = progress.unreadWithoutAnswer();
         if (unanswered > 0)
-            reasons += (reasons.empty() ? "" : ", ") + std::to_string(unanswered) +
-                       (unanswered == 1 ? " mount that did not answer" : " mounts that did not answer");
+            reasons += (reasons.empty() ? "" : ", ") + std::to_string(unanswered) + " whose mount did not answer";
         if (!reasons.empty()) err << " (" << reasons << ")";
         err << '\n' << std::flush;
     }

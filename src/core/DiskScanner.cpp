@@ -25,6 +25,7 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -277,7 +278,8 @@ std::shared_ptr<FileNode> scan(std::string_view rootArgument, const ScanOptions&
     // mount that does not answer, where resolving or looking at the root would hold the scan, and
     // the program's end, for ever.
     const PathGate::Text resolved = PathGate::realPath(std::string(rootArgument));
-    const int rootError = resolved.error ? resolved.error : PathGate::lstat(resolved.text).error;
+    const PathGate::Status rootLook = resolved.error ? PathGate::Status{resolved.error, {}} : PathGate::lstat(resolved.text);
+    const int rootError = rootLook.error;
     if (rootError == PathGate::notAnswering) {
         auto tree = std::make_shared<FileTree>();
         FileNode* root = tree->arena.makeNode(PathText::standardized(rootArgument), true, FileCategory::folder);
@@ -288,9 +290,13 @@ std::shared_ptr<FileNode> scan(std::string_view rootArgument, const ScanOptions&
     }
     if (rootError) return nullptr;
     const std::string& rootPath = resolved.text;
+    // A root on a mount whose server may stop answering is read, with everything below it, by gate
+    // helpers: no thread of the scan waits on that server.
+    const bool rootIsRemote = PathGate::needsHelper(rootPath);
     ScanFileSystem::Capabilities probe;
     EntryInfo info;
-    if (!ScanFileSystem::examine(AT_FDCWD, rootPath.c_str(), info, probe)) return nullptr;
+    if (rootIsRemote) info = ScanFileSystem::entryInfoOf(rootLook.info);
+    else if (!ScanFileSystem::examine(AT_FDCWD, rootPath.c_str(), info, probe)) return nullptr;
 
     auto tree = std::make_shared<FileTree>();
     const bool isDirectory = info.type == S_IFDIR;
@@ -315,7 +321,8 @@ std::shared_ptr<FileNode> scan(std::string_view rootArgument, const ScanOptions&
 
     // No link is followed on the way to the root either: it was resolved a moment ago.
     bool crossed = false;
-    const int rootFd = ScanFileSystem::openFolder(AT_FDCWD, rootPath, probe, crossed);
+    const int rootFd = rootIsRemote ? ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC)
+                                    : ScanFileSystem::openFolder(AT_FDCWD, rootPath, probe, crossed);
     if (rootFd < 0) {
         root->isDenied = true;
         progress.addUnread(errno == EMFILE || errno == ENFILE);
@@ -330,6 +337,8 @@ std::shared_ptr<FileNode> scan(std::string_view rootArgument, const ScanOptions&
         ScanFileSystem::lookAtMountPoints(mounts, rootPath, context.boundaries, options.excludedPaths);
     context.mountedFiles = std::move(mountPoints.files);
     context.unanswered = std::move(mountPoints.unanswered);
+    context.remoteMountPoints = std::move(mountPoints.remote);
+    if (rootIsRemote) context.addRemoteRoot(root);
     context.repeatedMounts = ScanFileSystem::repeatedMounts(mounts);
     context.rootDevice = info.device;
     for (const MountEntry& mount : mounts) context.listedDevices.push_back(static_cast<dev_t>(MountTable::deviceOf(mount)));
@@ -339,13 +348,19 @@ std::shared_ptr<FileNode> scan(std::string_view rootArgument, const ScanOptions&
         context.isFirstSighting(info.device, info.inode); // the root is met first
     }
     context.testsSubfolderPaths = !options.excludedPaths.empty() || !context.boundaries.mountPoints.empty() ||
-                                  !context.unanswered.empty();
+                                  !context.unanswered.empty() || !context.remoteMountPoints.empty();
     for (const std::string& path : options.excludedPaths)
         context.leftOutComponents = std::max(context.leftOutComponents, componentCount(path));
     for (const std::string& path : context.boundaries.mountPoints)
         context.leftOutComponents = std::max(context.leftOutComponents, componentCount(path));
     for (const std::string& path : context.unanswered)
         context.leftOutComponents = std::max(context.leftOutComponents, componentCount(path));
+    for (const auto& [path, looked] : context.remoteMountPoints)
+        context.leftOutComponents = std::max(context.leftOutComponents, componentCount(path));
+    // Helpers kept ready for the scan's run while it reads such folders: starting one costs far more
+    // than a folder's reading.
+    std::optional<PathGate::HelperReserve> helpers;
+    if (context.anyRemote.load()) helpers.emplace(ScanContext::remoteAtOnce);
     context.rootComponents = componentCount(rootPath);
 
     // One thread takes memory from the heap undisturbed; many share one reservation.

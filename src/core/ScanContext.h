@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <semaphore>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,35 @@ struct ScanContext {
     // Mount points below the root that did not answer a look before the scan began: each is a
     // folder not read, never looked at again.
     ScanFileSystem::SmallSet<std::string> unanswered;
+
+    // Mount points below the root on file systems whose server may stop answering, as the look
+    // before the scan found them: never examined from the folder above (that would ask their
+    // server), and read with all below them by gate helpers.
+    std::vector<std::pair<std::string, ScanFileSystem::EntryInfo>> remoteMountPoints;
+    const ScanFileSystem::EntryInfo* remoteMountPoint(const std::string& path) const {
+        for (const auto& [point, info] : remoteMountPoints)
+            if (point == path) return &info;
+        return nullptr;
+    }
+    // The folders read by helpers from which every folder below is too: the root when it lies on
+    // such a file system, and the nodes of those mount points. A few.
+    std::atomic<bool> anyRemote{false};
+    std::mutex remoteLock;
+    std::vector<const FileNode*> remoteRoots;
+    void addRemoteRoot(const FileNode* node) {
+        std::lock_guard lock(remoteLock);
+        remoteRoots.push_back(node);
+        anyRemote.store(true, std::memory_order_release);
+    }
+    bool isRemoteRoot(const FileNode* node) {
+        if (!anyRemote.load(std::memory_order_acquire)) return false;
+        std::lock_guard lock(remoteLock);
+        return std::find(remoteRoots.begin(), remoteRoots.end(), node) != remoteRoots.end();
+    }
+    // Folders read by helpers at once, at most: each holds a helper, which the gate keeps ready for
+    // the scan's whole run.
+    static constexpr int remoteAtOnce = 8;
+    std::counting_semaphore<remoteAtOnce> remoteSlots{remoteAtOnce};
     // Folders on file systems that show in more than one place (bind mounts), so each is read
     // once; made only when the mount table has such a file system.
     ScanFileSystem::RepeatedMounts repeatedMounts;

@@ -50,7 +50,7 @@ FileNode* unansweredFolder(std::string_view name, const FolderFrame& frame, Scan
 } // namespace
 
 FileNode* makeEntry(const FolderFrame& frame, const char* rawName, unsigned char type, ScanContext& context,
-                    NodeArena& arena, std::string& path, EntryCounts& counts) {
+                    NodeArena& arena, std::string& path, EntryCounts& counts, const Looked* looked) {
     if (rawName[0] == '.') {
         if (rawName[1] == '\0' || (rawName[1] == '.' && rawName[2] == '\0')) return nullptr;
         if (!context.options.includeHidden) return nullptr;
@@ -62,15 +62,23 @@ FileNode* makeEntry(const FolderFrame& frame, const char* rawName, unsigned char
     // is never waited on. Anything can be mounted onto a name: with a mount that did not answer,
     // every name is tested.
     bool leftOut = false;
+    Looked mounted;
     if (frame.testsPaths && (type == DT_DIR || type == DT_UNKNOWN || !context.unanswered.empty())) {
         pathInto(path, frame.folderPath, name);
         if (context.unanswered.contains(path)) return unansweredFolder(name, frame, context, arena);
         leftOut = isLeftOut(context, path);
         if (leftOut && type == DT_DIR) return nullptr;
+        if (!looked && !context.remoteMountPoints.empty())
+            if (const EntryInfo* known = context.remoteMountPoint(path)) {
+                mounted.info = *known;
+                looked = &mounted;
+            }
     }
 
     EntryInfo info;
-    if (!ScanFileSystem::examine(frame.fd, rawName, info, context.capabilities)) {
+    const bool examined = looked ? (errno = looked->error) == 0 : ScanFileSystem::examine(frame.fd, rawName, info, context.capabilities);
+    if (looked && examined) info = looked->info;
+    if (!examined) {
         // A folder the listing names but that cannot be looked at (its parent readable but not
         // searchable, a mount that refuses this user) is not gone: it is tried like any folder,
         // and fails there as one that could not be read, rather than dropping out unseen.
@@ -105,6 +113,7 @@ FileNode* makeEntry(const FolderFrame& frame, const char* rawName, unsigned char
         if (!context.options.places.empty() &&
             PlaceMarks::mark(*node, context.options.places.at(info.device, info.inode), frame.folder->isProtected, name))
             context.noteMarked(node);
+        if (looked == &mounted) context.addRemoteRoot(node);
     } else if (info.type == S_IFREG) {
         // A file met under another name already (a second link, or a mount of it) is in the tree once.
         const bool twoNames =

@@ -48,8 +48,15 @@ struct EntryCounts {
 // child list; one met already through another mount gets an empty one and is not read again; a
 // mount point that did not answer is made denied, without a list, and is not read.
 // `path` is the calling thread's buffer for the path tests.
+// With `looked`, the entry was looked at already (by a helper, for a folder on a mount that may not
+// answer): its result stands for the look. A mount point on such a mount is made from the look at
+// it before the scan, and becomes a folder read by helpers.
+struct Looked {
+    int error = 0;
+    ScanFileSystem::EntryInfo info;
+};
 FileNode* makeEntry(const FolderFrame& frame, const char* rawName, unsigned char type, ScanContext& context,
-                    NodeArena& arena, std::string& path, EntryCounts& counts);
+                    NodeArena& arena, std::string& path, EntryCounts& counts, const Looked* looked = nullptr);
 
 // The rest of a large folder, listed by the thread reading it and made into nodes in shares by any
 // thread free to take one. Held by that thread and by each share task; the last to let go frees it.

@@ -27,14 +27,7 @@ constexpr std::size_t longPathStretch = 2048;
 bool examineWithFstatat(int dirFd, const char* name, EntryInfo& info) {
     struct stat st;
     if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
-    info.type = st.st_mode & S_IFMT;
-    info.links = st.st_nlink;
-    info.device = st.st_dev;
-    info.inode = st.st_ino;
-    info.size = st.st_size;
-    info.allocated = static_cast<std::int64_t>(st.st_blocks) * 512;
-    info.modified = static_cast<double>(st.st_mtim.tv_sec);
-    info.created = 0;
+    info = entryInfoOf(st);
     return true;
 }
 
@@ -171,8 +164,22 @@ MountPoints lookAtMountPoints(const std::vector<MountEntry>& mounts, std::string
         if (looks[i].error == PathGate::notAnswering) result.unanswered.insert(mountPoints[i]);
         else if (looks[i].error == 0 && S_ISREG(looks[i].info.st_mode))
             result.files.emplace_back(looks[i].info.st_dev, looks[i].info.st_ino);
+        else if (looks[i].error == 0 && S_ISDIR(looks[i].info.st_mode) && PathGate::needsHelper(mountPoints[i]))
+            result.remote.emplace_back(mountPoints[i], entryInfoOf(looks[i].info));
     }
     return result;
+}
+
+EntryInfo entryInfoOf(const struct stat& st) {
+    EntryInfo info;
+    info.type = st.st_mode & S_IFMT;
+    info.links = st.st_nlink;
+    info.device = st.st_dev;
+    info.inode = st.st_ino;
+    info.size = st.st_size;
+    info.allocated = static_cast<std::int64_t>(st.st_blocks) * 512;
+    info.modified = static_cast<double>(st.st_mtim.tv_sec);
+    return info;
 }
 
 RepeatedMounts repeatedMounts(const std::vector<MountEntry>& mounts) {

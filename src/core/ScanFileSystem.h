@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/MountTable.h"
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <atomic>
@@ -96,7 +97,14 @@ struct MountPoints {
     // The mount points that did not answer in time (or whose look at them is still outstanding from
     // an earlier scan): the scan never looks at them again, and counts each as a folder not read.
     SmallSet<std::string> unanswered;
+    // The folders mounted on a file system that may stop answering (FUSE) that answered the look,
+    // as it found them: never looked at from the folder above them, and read, with all below them,
+    // by gate helpers.
+    std::vector<std::pair<std::string, EntryInfo>> remote;
 };
+
+// What a look through the gate found, as the scanner keeps it (no birth time).
+EntryInfo entryInfoOf(const struct stat& info);
 
 // Looks at the mount points below `rootPath` that the scan may enter: those the boundaries or the
 // options leave out, or that lie below one left out, are not looked at. Without such a mount point

@@ -33,14 +33,17 @@ public:
     // Read before every directory entry by every scan thread, so it is a flag of its own rather
     // than a turn of the shared lock.
     bool cancelled() const { return m_cancelled.load(std::memory_order_relaxed); }
+    // The flag itself, for a wait that looks at it as it goes (a folder read by a helper).
+    const std::atomic<bool>& cancelFlag() const { return m_cancelled; }
     // Folders that could not be opened or listed (isDenied in the tree), counted as the scan meets
     // them, so nobody walks the tree again to know.
     std::int64_t unreadFolders() const { return m_unread.load(std::memory_order_relaxed); }
     // Of those, the folders left unread because the process had no file descriptor to spare for
     // them, however long the scan waited for one.
     std::int64_t unreadForLackOfDescriptors() const { return m_unreadNoDescriptor.load(std::memory_order_relaxed); }
-    // Of those, the mount points that did not answer within the scan's wait (a FUSE or network
-    // server that stopped answering): never entered, so nothing waits on them.
+    // Of those, the folders whose mount did not answer within the gate's bound (a FUSE or network
+    // server that stopped answering): a mount point met so, or any folder of a mount that stopped
+    // while the scan read it. Nothing waits on them.
     std::int64_t unreadWithoutAnswer() const { return m_unreadNoAnswer.load(std::memory_order_relaxed); }
 
     void cancel() { m_cancelled.store(true, std::memory_order_relaxed); }

@@ -71,6 +71,8 @@ struct Task {
     FileNode* folder = nullptr;
     OpenFolder* parent = nullptr;
     ScanWorker::SplitFolder* split = nullptr;
+    // The folder lies on a mount whose server may stop answering: a gate helper reads it.
+    bool remote = false;
 };
 
 // Folders waiting to be read, last in first out (depth first keeps the list short), and the number

@@ -3,6 +3,7 @@
 #include "base/Saturating.h"
 #include "core/ScanEntries.h"
 #include "core/ScanPaths.h"
+#include "platform/PathGate.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -228,6 +229,51 @@ bool readFolder(int fd, FileNode& folder, ScanContext& context, NodeArena& arena
     return true;
 }
 
+// Reads a folder on a mount that may stop answering through a gate helper, which lists it and looks
+// at each entry; the subfolders still to be read are left in scratch.subfolders. False, with
+// `error` set, when it could not be read (PathGate::notAnswering when its mount did not answer).
+bool readRemoteFolder(FileNode& folder, ScanContext& context, NodeArena& arena, Scratch& scratch, int& error) {
+    scratch.children.clear();
+    scratch.subfolders.clear();
+    ScanPaths::pathInto(folder, scratch.folderPath);
+    context.remoteSlots.acquire();
+    PathGate::Folder listing =
+        PathGate::readFolder(scratch.folderPath, context.options.includeHidden, &context.progress.cancelFlag());
+    context.remoteSlots.release();
+    if (listing.error) {
+        error = listing.error;
+        return false;
+    }
+    FolderFrame frame;
+    frame.folder = &folder;
+    frame.childDepth = folder.depth + 1;
+    std::atomic<bool> entryHidden{false};
+    frame.entryHidden = &entryHidden;
+    frame.testsPaths = context.testsSubfolderPaths &&
+                       context.rootComponents + static_cast<std::size_t>(frame.childDepth) <= context.leftOutComponents;
+    frame.folderPath = scratch.folderPath;
+    EntryCounts counts;
+    Looked looked;
+    for (const PathGate::FolderEntry& entry : listing.entries) {
+        if (context.progress.cancelled()) break;
+        looked.error = entry.error;
+        looked.info = {.type = entry.mode, .links = entry.links, .device = static_cast<dev_t>(entry.device),
+                       .inode = static_cast<ino_t>(entry.inode), .size = entry.size, .allocated = entry.allocated,
+                       .modified = entry.modified, .created = entry.created};
+        FileNode* node = makeEntry(frame, entry.name.c_str(), entry.type, context, arena, scratch.childPath, counts, &looked);
+        if (!node) continue;
+        scratch.children.push_back(node);
+        if (node->isDirectory && !node->hasChildList() && !node->isDenied) scratch.subfolders.push_back(node);
+    }
+    arena.setChildren(folder, scratch.children);
+    tally(context, scratch, counts);
+    if (entryHidden.load(std::memory_order_relaxed) && !context.progress.cancelled()) {
+        folder.isDenied = true;
+        context.progress.addUnread(false);
+    }
+    return true;
+}
+
 void helpWithShares(SplitFolder& split, ScanContext& context, NodeArena& arena, Scratch& scratch) {
     EntryCounts counts;
     makeShares(split, context, arena, scratch.childPath, counts);
@@ -271,6 +317,25 @@ void work(ScanContext& context, NodeArena& arena, Scratch& scratch, int index) {
         FileNode* folder = task.folder;
         shown.takeUp(*folder, context, scratch);
         scratch.tasks.clear();
+        if (task.remote || context.isRemoteRoot(folder)) {
+            int error = 0;
+            if (readRemoteFolder(*folder, context, arena, scratch, error)) {
+                const std::size_t count = scratch.subfolders.size();
+                folder->folderCount = static_cast<std::int32_t>(count);
+                for (FileNode* subfolder : scratch.subfolders) scratch.tasks.push_back({subfolder, nullptr, nullptr, true});
+                if (count == 0) finishFolder(*folder, context);
+            } else if (error == PathGate::notAnswering && !context.progress.cancelled()) {
+                // Its mount stopped answering: a folder not read, as every other of that mount now
+                // is at once, and the rest of the scan goes on.
+                folder->isDenied = true;
+                context.progress.addUnanswered();
+                finishFolder(*folder, context);
+            } else {
+                markUnread(*folder, error, context);
+            }
+            taken = context.queue.finishAndTake(scratch.tasks);
+            continue;
+        }
         // The root is read through the descriptor the scan holds for it: a process with a single
         // descriptor to spare still reads the root.
         const bool isRoot = folder == context.root;

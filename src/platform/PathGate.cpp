@@ -334,6 +334,25 @@ Text Reader::read(std::uint64_t offset, std::size_t limit) const {
     return text;
 }
 
+Folder readFolder(const std::string& path, bool includeHidden, const std::atomic<bool>* cancel) {
+    Request request = requestOf(Op::readFolder, path);
+    request.number = includeHidden ? gate::withHidden : 0;
+    std::vector<Request> one;
+    one.push_back(std::move(request));
+    Reply reply = std::move(callEach(one, answerLimit, cancel).front());
+    Folder folder;
+    folder.error = reply.error;
+    if (!folder.error && !gate::unpackEntries(reply.data, folder.entries)) folder.error = EIO;
+    return folder;
+}
+
+bool needsHelper(const std::string& path) {
+    return !gate::makesCallsDirectly() && !gate::unansweringMountOnTheWay(path).empty();
+}
+
+HelperReserve::HelperReserve(int count) : m_count(count) { gate::reserveHelpers(count); }
+HelperReserve::~HelperReserve() { gate::reserveHelpers(-m_count); }
+
 int rename(const std::string& from, const std::string& to) {
     Request request = requestOf(Op::rename, from);
     request.texts.push_back(to);

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -121,6 +122,45 @@ private:
     int m_fd = -1;
     std::string m_path; // where the file lies on a mount a helper reads
     struct stat m_info {};
+};
+
+// One entry of a folder read for a scan, and what a look at it (not following a link) found.
+struct FolderEntry {
+    std::string name;       // raw bytes
+    unsigned char type = 0; // the listing's DT_ type
+    int error = 0;          // the look failed (an errno): only the name and type are known
+    mode_t mode = 0;        // S_IFMT bits
+    std::uint64_t links = 0, device = 0, inode = 0;
+    std::int64_t size = 0, allocated = 0; // allocated in bytes (blocks of 512)
+    double modified = 0, created = 0;     // created 0 where the file system keeps no birth time
+};
+struct Folder {
+    int error = 0;
+    std::vector<FolderEntry> entries; // in the listing's order
+};
+
+// The entries of the folder at `path` (a physical path: no link on the way or at its end is
+// followed), each looked at; pipes, sockets and devices as the listing names them are left out, and
+// so are names beginning with "." unless `includeHidden`. On a mount a helper reads, the entries
+// come as they are read, and the bound counts from the last of them: a large folder on a slow
+// mount is read whole while it moves. ECANCELED once `cancel` is set (looked at as it waits).
+Folder readFolder(const std::string& path, bool includeHidden, const std::atomic<bool>* cancel = nullptr);
+
+// Whether calls on `path` (absolute, physical) are made by a helper: the way to it enters a mount
+// that may stop answering.
+bool needsHelper(const std::string& path);
+
+// Keeps up to `count` more helpers ready between calls while it lives, for work that makes many
+// calls at once on such mounts (a scan reading one): starting a helper costs far more than a call.
+class HelperReserve {
+public:
+    explicit HelperReserve(int count);
+    ~HelperReserve();
+    HelperReserve(const HelperReserve&) = delete;
+    HelperReserve& operator=(const HelperReserve&) = delete;
+
+private:
+    int m_count;
 };
 
 // rename(2), unlink(2) of a file, mkdir(2): 0 or the error.

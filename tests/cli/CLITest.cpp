@@ -5,6 +5,7 @@
 #include "services/SnapshotStore.h"
 #include "support/DeadFuse.h"
 #include "support/EndsWithin.h"
+#include "support/StallingFuse.h"
 #include "support/TempFolder.h"
 #include "support/Unprivileged.h"
 
@@ -17,6 +18,7 @@
 #include <fstream>
 #include <locale>
 #include <sstream>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -246,7 +248,7 @@ TEST(CommandLineScan, AMountThatDoesNotAnswerIsCountedWithItsReason) {
         if (!fuse.isMounted()) test::cannotRunHere(fuse.whyNotMounted());
         const Result result = run(Command::scan, root);
         EXPECT_EQ(result.status, 0);
-        EXPECT_EQ(result.err, "1 folder could not be read (1 mount that did not answer)\n");
+        EXPECT_EQ(result.err, "1 folder could not be read (1 whose mount did not answer)\n");
         EXPECT_NE(result.out.find("  files     1  folders 1"), std::string::npos) << result.out;
     });
     if (!ran) GTEST_SKIP() << test::whyNotRun();
@@ -268,12 +270,39 @@ TEST(CommandLineScan, ARootOnAMountThatNeverAnswersByAnyWayEnds) {
         for (const auto& [command, root] : ways) {
             const bool ended = test::endsWithin(30, [&] {
                 const Result result = run(command, root, temp / "store");
-                EXPECT_EQ(result.err, "1 folder could not be read (1 mount that did not answer)\n") << root;
+                EXPECT_EQ(result.err, "1 folder could not be read (1 whose mount did not answer)\n") << root;
             });
             EXPECT_TRUE(ended) << root << " held the command line";
         }
     });
     if (!ran) GTEST_SKIP() << "no FUSE mount in a private mount namespace here";
+}
+
+// A root on a FUSE mount whose server stops during the walk: the scan ends within the bound with
+// its summary, the folders left counted with their reason.
+TEST(CommandLineScan, ARootOnAMountThatStopsDuringTheWalkEndsWithItsSummary) {
+    test::TempFolder temp;
+    const fs::path mount = temp / "net";
+    fs::create_directories(mount);
+    const bool ran = test::runInPrivateMounts([&] {
+        test::StallingFuse fuse(mount);
+        if (!fuse.isMounted()) test::cannotRunHere("no FUSE mount here");
+        fuse.growTree(300, 4);
+        fuse.delayEvery(2);
+        const bool ended = test::endsWithin(10, [&] {
+            std::thread stopper([&] {
+                ::usleep(1000 * 1000);
+                fuse.stopReading();
+            });
+            const Result result = run(Command::scan, mount);
+            stopper.join();
+            EXPECT_EQ(result.status, 0);
+            EXPECT_TRUE(result.err.ends_with(" whose mount did not answer)\n")) << result.err;
+            EXPECT_NE(result.out.find("  files "), std::string::npos) << result.out;
+        });
+        EXPECT_TRUE(ended) << "the command line waited on the stopped server";
+    });
+    if (!ran) GTEST_SKIP() << test::whyNotRun();
 }
 
 TEST(CommandLineSnapshot, StoresWhereTheStoreListsIt) {

@@ -2,7 +2,9 @@
 // and depth beyond the usual limits, and the whole-disk options.
 #include "core/DiskScanner.h"
 #include "core/ScanFileSystem.h"
+#include "platform/PathGate.h"
 #include "support/DeadFuse.h"
+#include "support/EndsWithin.h"
 #include "support/NoChildProcesses.h"
 #include "support/ScanFixture.h"
 #include "support/StallingFuse.h"
@@ -33,6 +35,7 @@
 #include <future>
 #include <memory>
 #include <string>
+#include <thread>
 #include <string_view>
 
 namespace tallymere {
@@ -318,6 +321,47 @@ TEST(ScanMounts, AProcessThatMetAMountThatNeverAnswersCanEnd) {
         EXPECT_TRUE(WIFEXITED(scanned) && WEXITSTATUS(scanned) == 0);
     });
     if (!ran) GTEST_SKIP() << test::whyNotRun();
+}
+
+// A root on a FUSE mount is read by gate helpers: counted whole while its server answers, and when
+// the server stops in the middle of the walk (reading requests and answering none, or reading none),
+// the scan ends within the bound, what was not read counted as not answering, and the process can
+// end while the server stays stopped.
+TEST(ScanMounts, ARootOnAMountThatStopsDuringTheWalkEndsWithinTheBound) {
+    for (const bool stopsReading : {false, true}) {
+        SCOPED_TRACE(stopsReading ? "a server that stops reading" : "a server that reads and never answers");
+        ScanFolder dir;
+        const std::string mount = dir.folder("net");
+        const bool ran = test::runInPrivateMounts([&] {
+            test::StallingFuse fuse(mount);
+            if (!fuse.isMounted()) test::cannotRunHere("no FUSE mount here");
+            fuse.growTree(300, 4);
+            ScanProgress whole;
+            const std::shared_ptr<FileNode> root = DiskScanner::scan(mount, {}, whole);
+            ASSERT_TRUE(root);
+            EXPECT_EQ(root->fileCount, 2 + 300 * 4);
+            EXPECT_EQ(whole.unreadFolders(), 0);
+            fuse.delayEvery(2);
+            const bool ended = test::endsWithin(30, [&] {
+                std::thread stopper([&] {
+                    ::usleep(1000 * 1000);
+                    if (stopsReading) fuse.stopReading();
+                    else fuse.stall();
+                });
+                ScanProgress progress;
+                const auto start = std::chrono::steady_clock::now();
+                const std::shared_ptr<FileNode> cut = DiskScanner::scan(mount, {}, progress);
+                const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+                stopper.join();
+                ASSERT_TRUE(cut);
+                EXPECT_LT(took, 1.0 + std::chrono::duration<double>(PathGate::answerLimit).count() + 1.0);
+                EXPECT_GT(progress.unreadWithoutAnswer(), 0);
+                EXPECT_LT(cut->fileCount, 2 + 300 * 4);
+            });
+            EXPECT_TRUE(ended) << "the scan or its process waited on the stopped server";
+        });
+        if (!ran) GTEST_SKIP() << test::whyNotRun();
+    }
 }
 
 // Where this process may make no child process (a sandbox's filter, a limit on processes), the

@@ -3,8 +3,12 @@
 #include "core/DiskInfo.h"
 #include "core/NodeFilter.h"
 #include "core/PresetScanner.h"
+#include "support/StallingFuse.h"
+#include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
+
+#include <QThreadPool>
 
 #include <filesystem>
 #include <fcntl.h>
@@ -178,6 +182,29 @@ TEST_F(AppStateScan, CancelStopsAtOnceAndStillDeliversThePartialTree) {
     EXPECT_EQ(state.root()->path(), root);
     EXPECT_EQ(state.focus(), state.root());
     EXPECT_FALSE(state.isScanning());
+}
+
+// A scan of a folder on a FUSE mount whose server stops reading during the walk: Stop ends it at
+// once, and no thread of the program stays behind on the mount, so the program can end.
+TEST(AppStateScanStoppedMount, StopEndsTheScanAndNoThreadStaysOnTheMount) {
+    TempFolder dir;
+    const std::string mount = dir.folder("net");
+    const bool ran = runInPrivateMounts([&] {
+        StallingFuse fuse(mount);
+        if (!fuse.isMounted()) cannotRunHere("no FUSE mount here");
+        fuse.growTree(300, 4);
+        fuse.delayEvery(2);
+        AppState state{memoryStore()};
+        state.scan(ScanTarget::folder(mount));
+        spin(1000);
+        ASSERT_TRUE(state.isScanning());
+        fuse.stopReading();
+        spin(500);
+        state.cancelScan();
+        EXPECT_FALSE(state.isScanning());
+        EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(1000)) << "a thread of the scan waits on the mount";
+    });
+    if (!ran) GTEST_SKIP() << whyNotRun();
 }
 
 TEST_F(AppStateScan, ResultOfACancelledScanNeverReplacesTheNextScan) {

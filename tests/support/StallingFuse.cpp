@@ -43,6 +43,7 @@ struct Store {
     };
     std::uint64_t nextId = 5;
     int writeDelayMs = 0;
+    int everyDelayMs = 0;
     std::uint64_t stallAfter = ~std::uint64_t(0); // bytes still to be written before stalling
     bool killAtRename = false;
     std::vector<std::pair<std::uint32_t, int>> counts;
@@ -105,6 +106,7 @@ void replyEntry(int device, std::uint64_t unique, const Node& node) {
 }
 
 void answer(Store& store, int device, const fuse_in_header& in, const char* body) {
+    if (store.everyDelayMs > 0 && in.opcode != FUSE_INIT) ::usleep(static_cast<useconds_t>(store.everyDelayMs) * 1000);
     switch (in.opcode) {
     case FUSE_INIT: {
         fuse_init_in greeting;
@@ -288,6 +290,16 @@ void answer(Store& store, int device, const fuse_in_header& in, const char* body
             if (told[0] == 'w') store.writeDelayMs = static_cast<int>(argument);
             if (told[0] == 'h') store.stallAfter = argument;
             if (told[0] == 'k') store.killAtRename = true;
+            if (told[0] == 'e') store.everyDelayMs = static_cast<int>(argument);
+            if (told[0] == 'g') {
+                const std::uint64_t folders = argument & 0xffffffff, files = argument >> 32;
+                for (std::uint64_t f = 0; f < folders; ++f) {
+                    const std::uint64_t folder = store.nextId++;
+                    store.nodes.push_back({folder, 1, "d" + std::to_string(f), true, "", 0755});
+                    for (std::uint64_t i = 0; i < files; ++i)
+                        store.nodes.push_back({store.nextId++, folder, "f" + std::to_string(i), false, std::string(1000, 'x'), 0644});
+                }
+            }
             if (told[0] == 'n') {
                 answered = "0";
                 for (const auto& [opcode, count] : store.counts)
@@ -393,6 +405,11 @@ int StallingFuse::heldRequests() { return std::atoi(tell(m_control, 'c').c_str()
 void StallingFuse::delayWrites(int milliseconds) { tell(m_control, 'w', static_cast<std::uint64_t>(milliseconds)); }
 void StallingFuse::stallAfterWriting(std::uint64_t bytes) { tell(m_control, 'h', bytes); }
 void StallingFuse::killOnRename() { tell(m_control, 'k'); }
+void StallingFuse::growTree(int folders, int filesEach) {
+    tell(m_control, 'g', static_cast<std::uint64_t>(folders) | (static_cast<std::uint64_t>(filesEach) << 32));
+}
+void StallingFuse::delayEvery(int milliseconds) { tell(m_control, 'e', static_cast<std::uint64_t>(milliseconds)); }
+void StallingFuse::stopReading() { ::kill(m_server, SIGSTOP); }
 int StallingFuse::received(std::uint32_t opcode) { return std::atoi(tell(m_control, 'n', opcode).c_str()); }
 
 StallingFuse::~StallingFuse() {

@@ -40,6 +40,13 @@ public:
     void stallAfterWriting(std::uint64_t bytes);
     // At the next rename the server makes it, then kills the process that asked, then answers.
     void killOnRename();
+    // Adds `folders` folders "d0", "d1"... to the top, each holding `filesEach` files of 1000 bytes.
+    void growTree(int folders, int filesEach);
+    // From now on every answer waits `milliseconds` first, as a distant server's does.
+    void delayEvery(int milliseconds);
+    // Stops the server itself: it reads no request from now on (a caller killed while it waits is
+    // freed at once), until it is taken down.
+    void stopReading();
     // How many requests of this FUSE opcode (FUSE_RENAME, FUSE_WRITE...) the server has read.
     int received(std::uint32_t opcode);
 

@@ -148,7 +148,7 @@ private:
             if (answered) {
                 mount.standing = Standing::answering;
                 mount.answered = Clock::now();
-                keep = out.helper.pid > 0 && static_cast<int>(shared.idle.size()) < mostIdle;
+                keep = out.helper.pid > 0 && shared.idle.size() < shared.idleLimit();
                 if (keep) shared.idle.push_back(out.helper);
             }
             shared.changed.notify_all();

@@ -49,6 +49,9 @@ std::vector<std::optional<Reply>> askHelpers(const std::vector<Request>& request
 // A part file left by a write that failed on mount `key`: removed once the mount answers again.
 void removeOnceAnswering(const std::string& key, const std::string& path);
 
+// Keeps `count` more helpers idle between calls (less, for a negative count).
+void reserveHelpers(int count);
+
 // Whether the call changes something (writes, renames, removes, makes, moves to the Trash).
 bool changes(Op op);
 

@@ -1,6 +1,7 @@
 #include "platform/gate/GateOps.h"
 
 #include "base/PathText.h"
+#include "platform/gate/GateFolder.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -251,7 +252,8 @@ Reach reachOf(Op op) {
     case Op::list:
     case Op::readFile: return Reach::item;
     case Op::lstat:
-    case Op::readLink: return Reach::itemItself;
+    case Op::readLink:
+    case Op::readFolder: return Reach::itemItself;
     default: return Reach::folder;
     }
 }
@@ -284,6 +286,12 @@ Reply perform(const Request& request, const Place& place) {
     case Op::makeFolder:
         return failure(::mkdirat(place.handle.get(), place.name.c_str(), static_cast<mode_t>(request.number)) == 0 ? 0
                                                                                                                : errno);
+    case Op::readFolder: {
+        // Opened from the held item itself: a link there is no folder.
+        const int fd = ::openat(place.handle.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return failure(errno == ENOTDIR || errno == ELOOP ? ENOTDIR : errno);
+        return readFolderAt(fd, request.number, nullptr);
+    }
     default: return failure(EINVAL);
     }
 }
@@ -299,7 +307,7 @@ std::atomic<WholePathCall>& providedCall(Op op) {
 
 void provide(Op op, WholePathCall call) { providedCall(op).store(call, std::memory_order_release); }
 
-Reply performPlainly(const Request& request) {
+Reply performPlainly(const Request& request, const SendPart* send) {
     if (takesWholePath(request.op)) {
         if (const WholePathCall call = providedCall(request.op).load(std::memory_order_acquire)) return call(request);
         return failure(ENOSYS);
@@ -309,6 +317,11 @@ Reply performPlainly(const Request& request) {
     if (request.op == Op::rename) {
         if (request.texts.size() < 2) return failure(EINVAL);
         return failure(::rename(path.c_str(), request.texts[1].c_str()) == 0 ? 0 : errno);
+    }
+    if (request.op == Op::readFolder) {
+        const int fd = openFolderPlainly(path);
+        if (fd < 0) return failure(errno == ELOOP ? ENOTDIR : errno);
+        return readFolderAt(fd, request.number, send);
     }
     Place place;
     const Reach reach = reachOf(request.op);

@@ -1,4 +1,5 @@
 #pragma once
+#include "platform/gate/GateFolder.h"
 #include "platform/gate/GateWire.h"
 #include "platform/gate/MountPlace.h"
 
@@ -22,8 +23,8 @@ bool takesWholePath(Op op);
 Reply perform(const Request& request, const Place& place);
 
 // The call as a helper makes it: its place found by the kernel, links followed, however long that
-// takes.
-Reply performPlainly(const Request& request);
+// takes. A long answer (a folder read) goes out in parts through `send` where there is one.
+Reply performPlainly(const Request& request, const SendPart* send = nullptr);
 
 // The calls that find their way themselves, made here, however long they take; each defined beside
 // the code it runs and provided by it before it sends one, so that a program that never sends them

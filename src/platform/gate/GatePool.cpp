@@ -343,7 +343,7 @@ void watch(Pool& pool) {
                     mount.checking = false;
                     toRemove.insert(toRemove.end(), mount.partFiles.begin(), mount.partFiles.end());
                     mount.partFiles.clear();
-                    if (static_cast<int>(pool.idle.size()) < mostIdle) pool.idle.push_back(check.helper);
+                    if (pool.idle.size() < pool.idleLimit()) pool.idle.push_back(check.helper);
                     else toEnd.push_back(check.helper);
                     pool.changed.notify_all();
                 } else if (!alive || broken) {
@@ -364,6 +364,20 @@ void watch(Pool& pool) {
         for (const Helper& helper : toEnd) endHelper(helper);
         removePartFiles(std::move(toRemove));
     }
+}
+
+void reserveHelpers(int count) {
+    Pool& shared = pool();
+    std::vector<Helper> surplus;
+    {
+        std::lock_guard guard(shared.lock);
+        shared.reserved = std::max(0, shared.reserved + count);
+        while (shared.idle.size() > shared.idleLimit()) {
+            surplus.push_back(shared.idle.back());
+            shared.idle.pop_back();
+        }
+    }
+    for (const Helper& helper : surplus) endHelper(helper);
 }
 
 void removeOnceAnswering(const std::string& key, const std::string& path) {

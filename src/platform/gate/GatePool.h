@@ -67,6 +67,7 @@ public:
     std::mutex lock;
     std::condition_variable changed; // a helper came free, or a mount's standing changed
     std::vector<Helper> idle;
+    int reserved = 0; // helpers kept idle beyond mostIdle, for work that asks for them
     int working = 0;
     int doubtful = 0; // calls out on mounts not known to answer
     std::vector<Left> left;
@@ -79,6 +80,8 @@ public:
         if (mount.standing == Standing::answering && now - mount.answered > freshFor) return Standing::unknown;
         return mount.standing;
     }
+    // How many idle helpers are kept.
+    std::size_t idleLimit() const { return static_cast<std::size_t>(mostIdle + reserved); }
     // The helpers left on mounts, and with the calls out that may join them, against their limit.
     int leftOnMounts() const { return static_cast<int>(left.size() + checks.size()); }
     int waitingOnMounts() const { return leftOnMounts() + doubtful; }

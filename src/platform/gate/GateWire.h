@@ -27,10 +27,11 @@ enum class Op : std::uint8_t {
     beginWrite,  // a new part file beside the item, named in the reply
     writeAt,     // a stretch of bytes into a part file, flushed before the reply
     finishWrite, // the part file flushed and renamed over the item
+    readFolder,  // a folder's entries, each looked at, sent in parts as they are read
 };
 
 // The last of the calls, for the check of a request's kind.
-constexpr Op lastOp = Op::finishWrite;
+constexpr Op lastOp = Op::readFolder;
 
 struct Request {
     Op op = Op::stat;

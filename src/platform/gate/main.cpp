@@ -56,10 +56,13 @@ int main() {
     tallymere::gate::provideLauncherCalls();
     std::string pending;
     std::string message;
+    const tallymere::gate::SendPart sendPart = [](tallymere::gate::Reply& part) {
+        return sendAll(tallymere::gate::framed(tallymere::gate::encode(part)));
+    };
     while (receive(pending, message)) {
         tallymere::gate::Request request;
         tallymere::gate::Reply reply;
-        if (tallymere::gate::decode(message, request)) reply = tallymere::gate::performPlainly(request);
+        if (tallymere::gate::decode(message, request)) reply = tallymere::gate::performPlainly(request, &sendPart);
         else reply.error = EINVAL;
         if (!sendAll(tallymere::gate::framed(tallymere::gate::encode(reply)))) break;
     }
