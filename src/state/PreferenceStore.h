@@ -1,10 +1,10 @@
 #pragma once
 #include <QHash>
-#include <QSettings>
 #include <QString>
 #include <QVariant>
 
 #include <memory>
+#include <thread>
 
 namespace tallymere {
 
@@ -18,22 +18,35 @@ public:
 };
 
 // The application's store: the INI file Tallymere/Tallymere.conf in the user's configuration folder
-// ($XDG_CONFIG_HOME when absolute, else ~/.config), or an explicit INI file for tests and tools.
+// ($XDG_CONFIG_HOME when absolute, else ~/.config), or an explicit INI file for tests and tools, in
+// the toolkit's INI format. Every value is held in memory. The file is read once, when the store is
+// made; after a change a thread of the store's own reads it afresh, lays every key this store was
+// given over it (another instance's values of other keys stay) and replaces it whole. Every look at
+// the file goes through the path gate, so neither a change nor the end ever waits on its mount.
 // When that path holds something other than a regular file (a pipe, a device, a folder) or a file
-// larger than 1 MiB, lies in another user's place, or there is no home folder, it is neither read
-// nor written: values live in memory until the program ends. So they do, read from the file, when
-// the lock file the toolkit takes beside it to save is something other than a regular file.
+// larger than 1 MiB, lies in another user's place or on a mount that does not answer, cannot be
+// read, or there is no home folder, it is neither read nor written: values live in memory until the
+// program ends, and standard error says why. A write that fails says why once, until one succeeds.
 class SettingsPreferenceStore final : public PreferenceStore {
 public:
     SettingsPreferenceStore();
     explicit SettingsPreferenceStore(const QString& iniFile);
+    // Waits for the changes not yet written at most the gate's bound (PathGate::answerLimit); a
+    // write still under way then finishes, or fails, unwaited.
+    ~SettingsPreferenceStore() override;
+    SettingsPreferenceStore(const SettingsPreferenceStore&) = delete;
+    SettingsPreferenceStore& operator=(const SettingsPreferenceStore&) = delete;
 
     QVariant value(const QString& key) const override;
+    // Returns at once: the file is written on the store's thread.
     void setValue(const QString& key, const QVariant& value) override;
 
 private:
-    std::unique_ptr<QSettings> m_settings;
-    QHash<QString, QVariant> m_unsaved; // without a usable file
+    struct Writer; // shared with the writing thread, which may outlive the store
+
+    QHash<QString, QVariant> m_values;
+    std::shared_ptr<Writer> m_writer; // null when the file is neither read nor written
+    std::thread m_thread;             // started at the first change
 };
 
 // A store held in memory, for tests and for stores that must not touch the user's preferences.

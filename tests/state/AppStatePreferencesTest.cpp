@@ -2,11 +2,17 @@
 #include "state/AppStateTestSupport.h"
 #include "core/DiskInfo.h"
 #include "platform/FreedesktopTrash.h"
+#include "platform/PathGate.h"
 #include "services/SnapshotStore.h"
 #include "state/PreferenceStore.h"
+#include "support/EndsWithin.h"
+#include "support/StallingFuse.h"
+#include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
+#include <QSettings>
 #include <QStringList>
 
 #include <fcntl.h>
@@ -31,6 +37,11 @@ std::shared_ptr<MemoryPreferenceStore> storeWith(std::initializer_list<std::pair
     auto store = memoryStore();
     for (const auto& [key, value] : values) store->setValue(QString::fromLatin1(key), value);
     return store;
+}
+
+std::string textOf(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 } // namespace
@@ -162,6 +173,8 @@ TEST(AppStatePreferences, SettingsFileRoundTripsEveryKind) {
         state.scan(ScanTarget::folder(folder));
         ASSERT_TRUE(waitUntil([&] { return !state.isScanning(); }));
     }
+    // Written by the store's thread, and waited for as the store ends.
+    EXPECT_NE(textOf(ini.toStdString()).find("themeID=slate\n"), std::string::npos);
     // Through an INI file Booleans, numbers and a one-element list come back as text.
     AppState state(std::make_shared<SettingsPreferenceStore>(ini));
     EXPECT_EQ(state.themeID(), ThemeID::slate);
@@ -169,6 +182,100 @@ TEST(AppStatePreferences, SettingsFileRoundTripsEveryKind) {
     EXPECT_EQ(state.treemapDepth(), 3.5);
     ASSERT_EQ(state.recents().size(), 1u);
     EXPECT_EQ(state.recents()[0].path, folder);
+}
+
+TEST(AppStatePreferences, AFileTheToolkitWroteReadsBackTheSameAndWhatTheStoreWritesReadsBackInTheToolkit) {
+    TempFolder dir;
+    const QString old = QString::fromStdString(dir / "old.conf");
+    const QString fresh = QString::fromStdString(dir / "fresh.conf");
+    const std::pair<QString, QVariant> values[] = {
+        {"themeID", "slate"},
+        {"useAllocated", false},
+        {"treemapDepth", 3.25},
+        {"count", 12},
+        {"text", QString::fromUtf8("  caf\xC3\xA9, \"quoted\"; a=b \\ \t\n\x01" "2 \xE6\x97\xA5 @  ")},
+        {"empty", ""},
+        {"tagged", "@Invalid()"},
+        {"recentScanPaths", QStringList{"/", "/home/al/My, Files", " lead", "trail ", "@at", "@@two", "",
+                                        QString::fromUtf8("/caf\xC3\xA9/\xF0\x9F\x93\x81"), "back\\slash\"quote"}},
+        {"one", QStringList{"/only, one"}},
+        {"none", QStringList{}},
+        {"Window/geometry", QByteArray("\0\x01\xFF(raw), 7", 14)},
+        {"Window/shown", QDateTime(QDate(2024, 5, 1), QTime(12, 30), Qt::UTC)},
+        {"odd section/key with space", QString::fromUtf8("\xC3\xA9")},
+    };
+    {
+        // Copied to a path the toolkit has not seen, so that it reads the file back rather than
+        // keep the values it wrote.
+        QSettings toolkit(QString::fromStdString(dir / "written.conf"), QSettings::IniFormat);
+        for (const auto& [key, value] : values) toolkit.setValue(key, value);
+    }
+    std::filesystem::copy_file(dir / "written.conf", old.toStdString());
+    QHash<QString, QVariant> expected;
+    {
+        const QSettings toolkit(old, QSettings::IniFormat);
+        for (const auto& [key, value] : values) expected.insert(key, toolkit.value(key));
+    }
+    {
+        SettingsPreferenceStore store(old);
+        for (const auto& [key, value] : values) EXPECT_EQ(store.value(key), expected.value(key)) << key.toStdString();
+        store.setValue("themeID", "mist");
+    }
+    // Rewritten with one change, the file keeps every other value as the toolkit wrote it.
+    expected.insert("themeID", "mist");
+    {
+        const QSettings toolkit(old, QSettings::IniFormat);
+        for (const auto& [key, value] : values) EXPECT_EQ(toolkit.value(key), expected.value(key)) << key.toStdString();
+    }
+    {
+        SettingsPreferenceStore store(fresh);
+        for (const auto& [key, value] : values) store.setValue(key, value);
+        store.setValue("themeID", "mist");
+    }
+    const QSettings toolkit(fresh, QSettings::IniFormat);
+    EXPECT_EQ(toolkit.allKeys().size(), qsizetype(std::size(values)));
+    for (const auto& [key, value] : values) EXPECT_EQ(toolkit.value(key), expected.value(key)) << key.toStdString();
+}
+
+TEST(AppStatePreferences, AChangeWithTheSettingsOnAMountThatStoppedAnsweringHoldsNeitherTheCallerNorTheEnd) {
+    using Clock = std::chrono::steady_clock;
+    const auto secondsSince = [](Clock::time_point start) {
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    };
+    const double bound = std::chrono::duration<double>(PathGate::answerLimit).count();
+    TempFolder dir;
+    const std::string mount = dir.folder("net");
+    const QString ini = QString::fromStdString(mount + "/Tallymere.conf");
+    const bool ran = runInPrivateMounts([&] {
+        StallingFuse fuse(mount);
+        if (!fuse.isMounted()) cannotRunHere("no FUSE mount here");
+        {
+            SettingsPreferenceStore store(ini);
+            store.setValue("themeID", "mist");
+        }
+        EXPECT_EQ(PathGate::readFile(ini.toStdString(), 0, 100).text, "[General]\nthemeID=mist\n");
+        const bool ended = endsWithin(30, [&] {
+            auto store = std::make_unique<SettingsPreferenceStore>(ini);
+            EXPECT_EQ(store->value("themeID").toString(), "mist");
+            fuse.stall();
+            auto start = Clock::now();
+            store->setValue("themeID", "slate");
+            EXPECT_LT(secondsSince(start), 0.1);
+            EXPECT_EQ(store->value("themeID").toString(), "slate");
+            start = Clock::now();
+            store.reset();
+            EXPECT_LT(secondsSince(start), bound + 0.2);
+
+            // Made while the mount is silent, a store holds its values in memory without reading.
+            start = Clock::now();
+            SettingsPreferenceStore silent(ini);
+            EXPECT_FALSE(silent.value("themeID").isValid());
+            silent.setValue("themeID", "slate");
+            EXPECT_LT(secondsSince(start), bound + 0.2);
+        });
+        EXPECT_TRUE(ended);
+    });
+    if (!ran) GTEST_SKIP() << whyNotRun();
 }
 
 // The settings file as the program finds it, with HOME and XDG_CONFIG_HOME set for the test.
@@ -238,9 +345,10 @@ TEST_F(SettingsFolder, ARelativeConfigFolderIsIgnoredAndAPipeOrAHugeFileIsNeithe
     EXPECT_EQ(std::filesystem::file_size(pipe), 64u << 20);
 }
 
-TEST_F(SettingsFolder, ALockFileThatIsNoRegularFileNeverHoldsTheProgram) {
-    // Saving takes a lock file beside the settings first: a pipe there is read for ever, and a folder
-    // or a link there is waited on for ever. The settings are then read, and kept only in memory.
+TEST_F(SettingsFolder, ALockFileLeftBesideTheSettingsNeitherHoldsNorStopsASave) {
+    // The toolkit's settings object saves only under a lock file beside the settings: it reads a pipe
+    // there for ever, and waits for ever on a folder or a link it cannot take. The store takes no
+    // lock: whatever lies there is left alone, and the settings are saved.
     const std::string folder = dir.folder("home/.config/Tallymere");
     const std::string file = folder + "/Tallymere.conf";
     const std::string lock = file + ".lock";
@@ -263,10 +371,9 @@ TEST_F(SettingsFolder, ALockFileThatIsNoRegularFileNeverHoldsTheProgram) {
             AppState state(std::make_shared<SettingsPreferenceStore>());
             EXPECT_EQ(state.themeID(), ThemeID::mist);
             state.setThemeID(ThemeID::slate);
-            EXPECT_EQ(state.themeID(), ThemeID::slate);
         }
-        std::ifstream in(file);
-        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "[General]\nthemeID=mist\n");
+        EXPECT_NE(textOf(file).find("themeID=slate\n"), std::string::npos);
+        EXPECT_TRUE(std::filesystem::exists(std::filesystem::symlink_status(lock)));
         for (const std::string& made : {lock, lock + ".rmlock"}) std::filesystem::remove(made);
     }
 }
