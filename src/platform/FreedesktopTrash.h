@@ -28,7 +28,8 @@ struct Result {
 // Checked against the places as they are now, by the identities of the item and of the folders
 // walked to it, whatever the path's spelling: an item that is a Trash or lies in one, the root or
 // home folder, a shared folder of the desktop, a mount point, or a folder holding any of them,
-// stays, with the reason Places::reason() gives.
+// stays, with the reason Places::reason() gives; so does an item that is or holds a mount point of
+// the mount table of the moment of the move, by its physical path, known to the places or not.
 Result moveToTrash(const std::string& path);
 
 // What an item was when it was chosen. A name can meanwhile stand for another item (replaced by
@@ -46,7 +47,8 @@ struct Identity {
 // changed since the scan" and nothing moves.
 Result moveToTrash(const std::string& path, const Identity& expected);
 
-// The same against `places` (looked at once for a whole batch), with `expected` when given.
+// The same against `places` (looked at once for a whole batch, or kept current by the caller),
+// with `expected` when given. The two above look at the places on each call.
 Result moveToTrash(const std::string& path, const PlaceRegistry& places, const Identity* expected);
 
 // Why the item at an absolute path is not the one described, looked at now: "NAME changed since

@@ -5,6 +5,7 @@
 #include "base/InodeTag.h"
 #include "base/PathText.h"
 #include "base/Utf8.h"
+#include "platform/MountTable.h"
 #include "platform/Places.h"
 
 #include <fcntl.h>
@@ -177,6 +178,10 @@ std::string whyPlace(const CheckedItem& item, const PlaceRegistry& places) {
         statx(item.folder.get(), item.name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_MNT_ID, &own) == 0 &&
         (own.stx_mask & STATX_MNT_ID) && own.stx_mnt_id != before->mount)
         return Places::reason({.kind = Place::Kind::mountPoint}, item.path);
+    // A volume mounted below it since then (a stick, an automount during a long emptying) would go
+    // into the Trash with it: the mount table of this moment, by the item's physical path.
+    if (const std::string mount = MountTable::mountPointAtOrBelow(item.realPath); !mount.empty())
+        return Places::reason({.kind = Place::Kind::mountPoint, .holds = mount != item.realPath, .path = mount}, item.path);
     return {};
 }
 

@@ -85,7 +85,8 @@ std::string checkItem(const std::string& requested, const Identity* expected, Ch
 // Why the item cannot go to the Trash for what it, or a folder on its way, is among `places`, from
 // the identities the walk held: it is a Trash or lies in one (a folder of a Trash's identity, or of
 // a Trash's name at a volume's top), it is the root or home folder, a shared folder of the desktop
-// or a mount point, or it holds one. Empty when none.
+// or a mount point, or it holds one; or it is or holds a mount point of the mount table of this
+// moment, which `places` may not know yet. Empty when none.
 std::string whyPlace(const CheckedItem& item, const PlaceRegistry& places);
 
 // Why the item at an absolute path is not the one described, looked at here and now (whyChanged()

@@ -7,6 +7,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <atomic>
@@ -142,6 +143,37 @@ std::shared_ptr<const std::vector<MountEntry>> current() {
     cache.rootMount = rootMount;
     cache.table = std::make_shared<const std::vector<MountEntry>>(read(path));
     return cache.table;
+}
+
+std::string mountPointAtOrBelow(std::string_view path) {
+    struct Sorted {
+        std::mutex lock;
+        std::shared_ptr<const std::vector<MountEntry>> table; // held, so a new table is never taken for it
+        std::shared_ptr<const std::vector<std::string>> points;
+    };
+    static Sorted sorted;
+    const std::shared_ptr<const std::vector<MountEntry>> table = current();
+    std::shared_ptr<const std::vector<std::string>> points;
+    {
+        std::lock_guard guard(sorted.lock);
+        if (sorted.table != table) {
+            std::vector<std::string> all;
+            all.reserve(table->size());
+            for (const MountEntry& entry : *table) all.push_back(entry.mountPoint);
+            std::sort(all.begin(), all.end());
+            sorted.points = std::make_shared<const std::vector<std::string>>(std::move(all));
+            sorted.table = table;
+        }
+        points = sorted.points;
+    }
+    if (path.empty()) return {};
+    const auto at = std::lower_bound(points->begin(), points->end(), path);
+    if (at != points->end() && *at == path) return *at;
+    // Every path below `path` starts with it and a "/", and sorts in one run from there.
+    const std::string below = path == "/" ? std::string("/") : std::string(path) + '/';
+    const auto first = std::lower_bound(at, points->end(), below);
+    if (first != points->end() && first->starts_with(below)) return *first;
+    return {};
 }
 
 bool isVirtualOrNetwork(std::string_view fsType) {

@@ -33,6 +33,12 @@ std::vector<MountEntry> read(const std::string& path = "/proc/self/mountinfo");
 // thousands. Empty when the table cannot be read. Any thread.
 std::shared_ptr<const std::vector<MountEntry>> current();
 
+// The first mount point of the current() table that is the physical path `path` or lies below it
+// (a "/" boundary: "/a/bc" is not below "/a/b"), by text, the first in byte order of those below;
+// empty when none. The table's mount points are sorted once for each table current() gives, so a call while
+// nothing was mounted costs current()'s three system calls and a search. Any thread.
+std::string mountPointAtOrBelow(std::string_view path);
+
 // Kernel pseudo file systems, network file systems and FUSE file systems that reach a server:
 // never descended into, never listed as volumes. Local FUSE file systems are not among them. An overlay counts as a container's file system; callers keep the scan root's own device.
 bool isVirtualOrNetwork(std::string_view fsType);

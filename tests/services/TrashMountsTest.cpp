@@ -150,17 +150,21 @@ TEST_F(TrashTest, ItemInABindMountUsesThatMountsTrash) {
 }
 
 // A rename takes every volume mounted below a folder along into the Trash, where emptying it would
-// delete the volume's files: such a folder stays, named with the mount, and so does the volume.
+// delete the volume's files: such a folder stays, named with the mount, and so does the volume;
+// also against places looked at before the volume came, by the mount table of the move's moment.
 TEST_F(TrashTest, AFolderWithAVolumeMountedBelowItStays) {
     const fs::path folder = m_scratch / "src" / "projects";
     const fs::path mounted = folder / "archive" / "disk";
     fs::create_directories(mounted);
     const bool ran = test::runInPrivateMounts([&] {
+        const PlaceRegistry before = Places::lookAt(Places::Sources::current());
         if (mount("tm-below", mounted.c_str(), "tmpfs", 0, "size=4m") != 0) test::cannotRunHere(cannotMount("a tmpfs"));
         writeText(mounted / "kept", "data");
-        const auto refused = FreedesktopTrash::moveToTrash(folder.string());
-        EXPECT_FALSE(refused.moved);
-        EXPECT_EQ(refused.error, folder.string() + " holds a mounted volume (" + mounted.string() + ")");
+        for (const PlaceRegistry& places : {before, Places::lookAt(Places::Sources::current())}) {
+            const auto refused = FreedesktopTrash::moveToTrash(folder.string(), places, nullptr);
+            EXPECT_FALSE(refused.moved);
+            EXPECT_EQ(refused.error, folder.string() + " holds a mounted volume (" + mounted.string() + ")");
+        }
         EXPECT_TRUE(fs::exists(mounted / "kept"));
         EXPECT_FALSE(fs::exists(trash() / "files" / "projects"));
         // The volume's own items, and the folder once it holds none, still go.
