@@ -145,6 +145,10 @@ std::shared_ptr<const std::vector<MountEntry>> current() {
     return cache.table;
 }
 
+OwnedFd watch() {
+    return OwnedFd(::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
+}
+
 std::string mountPointAtOrBelow(std::string_view path) {
     struct Sorted {
         std::mutex lock;

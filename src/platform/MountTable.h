@@ -1,4 +1,6 @@
 #pragma once
+#include "platform/OwnedFd.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -33,10 +35,15 @@ std::vector<MountEntry> read(const std::string& path = "/proc/self/mountinfo");
 // thousands. Empty when the table cannot be read. Any thread.
 std::shared_ptr<const std::vector<MountEntry>> current();
 
+// A descriptor of the process's mount table for an event loop to watch: a poll of it reports POLLPRI
+// once for each time anything was mounted or unmounted in its namespace since its last poll (or its
+// opening). Empty where the table cannot be opened.
+OwnedFd watch();
+
 // The first mount point of the current() table that is the physical path `path` or lies below it
 // (a "/" boundary: "/a/bc" is not below "/a/b"), by text, the first in byte order of those below;
-// empty when none. The table's mount points are sorted once for each table current() gives, so a call while
-// nothing was mounted costs current()'s three system calls and a search. Any thread.
+// empty when none. The table's mount points are sorted once for each table current() gives, so a
+// call while nothing was mounted costs current()'s three system calls and a search. Any thread.
 std::string mountPointAtOrBelow(std::string_view path);
 
 // Kernel pseudo file systems, network file systems and FUSE file systems that reach a server:

@@ -149,6 +149,16 @@ int rank(const Place& place) {
 } // namespace
 
 Sources Sources::current() {
+    return completed(environment());
+}
+
+Sources Sources::completed(Sources environment) {
+    environment.accountHomes = Places::accountHomes();
+    environment.mounts = *MountTable::current();
+    return environment;
+}
+
+Sources Sources::environment() {
     Sources sources;
     sources.home = UserFolders::home();
     sources.dataHome = UserFolders::dataHome();
@@ -158,8 +168,6 @@ Sources Sources::current() {
     if (!sources.home.empty() && sources.home != "/")
         for (const char* below : {"/.config", "/.local", "/.local/share", "/.local/state", "/.cache"})
             sources.sharedFolders.push_back(sources.home + below);
-    sources.accountHomes = Places::accountHomes();
-    sources.mounts = *MountTable::current();
     sources.uid = ::getuid();
     return sources;
 }

@@ -50,6 +50,11 @@ struct Sources {
 
     // The running process's: the environment, the account homes (accountHomes()), the mount table.
     static Sources current();
+    // Its part that the environment gives (home, data folder, shared folders, user id), read by the
+    // thread that may change the environment; completed() adds the rest on a worker.
+    static Sources environment();
+    // `environment` with the account homes and the mount table of now: what may take long.
+    static Sources completed(Sources environment);
 };
 
 // Looks at every place of `sources` now (through the path gate, many at once) and at every folder

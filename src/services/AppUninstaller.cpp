@@ -246,6 +246,7 @@ AppInventory scan(const AppSources& sources) {
     // The library notices removed launchers a moment later; a file already gone is no app.
     std::erase_if(entries, [](const DesktopEntry& entry) { return PathGate::stat(entry.filePath).error != 0; });
     const AppOwnership::Guard guard = AppOwnership::Guard::from(sources, entries);
+    inventory.places = guard.places;
     const std::string userLaunchers = realPath(sources.dataHome + "/applications");
     std::unordered_set<std::string> seen;
     for (std::size_t i = 0; i < entries.size(); ++i) {

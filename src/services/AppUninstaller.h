@@ -4,6 +4,7 @@
 #include "services/TrashService.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -35,6 +36,10 @@ struct AppSources {
     std::vector<std::string> systemFolders;
     std::function<std::vector<DesktopEntry>()> entries;
     std::function<std::vector<std::string>()> installedNames;
+    // The places the check before a move compares with, as the caller keeps them; null: looked at
+    // by the check itself, which can take the gate's bound for each mount that does not answer, so
+    // a caller on the window's thread gives them.
+    std::shared_ptr<const PlaceRegistry> places;
 
     // The user's folders from $HOME, the XDG base-directory variables and "user-dirs.dirs"; the
     // system's folders from $XDG_DATA_DIRS (UserFolders::systemDataFolders()), /etc, /etc/xdg.
@@ -51,6 +56,7 @@ struct AppSources {
 struct AppInventory {
     std::vector<InstalledApp> apps;     // largest footprint (bundle plus leftovers) first
     std::vector<LeftoverItem> orphans;  // largest first
+    std::shared_ptr<const PlaceRegistry> places; // what the check was made against; never null
 };
 
 namespace AppUninstaller {
@@ -89,8 +95,10 @@ struct Removal {
     std::vector<std::string> refused;
     bool bundleMoved = false; // uninstall only: the bundle went, so the rest was tried
 };
+// Moves the paths with their sizes to the Trash, against the places the check was made with.
 using Trasher = std::function<TrashService::Outcome(const std::vector<std::string>&,
-                                                    const std::unordered_map<std::string, std::int64_t>&)>;
+                                                    const std::unordered_map<std::string, std::int64_t>&,
+                                                    const PlaceRegistry&)>;
 
 // "Could not remove NAME: it is not this app's own", NAME the path's last component (raw bytes).
 std::string refusalText(const std::string& path);
@@ -100,10 +108,11 @@ std::string refusalText(const std::string& path);
 // it is then (sources read afresh): its real path lies inside the real home and is the path that
 // was listed, it is the user's, it is no support root, default base folder (~/.local/share,
 // ~/.config, ~/.cache, ~/.local/state), named folder or the home and holds none, nor the desktop's
-// Trash, launchers or icons, it is no place (Places: a Trash, a shared folder, a mount point) and
-// holds none, it holds no other app's program or launcher, a leftover is not protected nor named
-// like an entry of a system folder, and a bundle folder is still the program's own folder. A
-// system app is never moved (an empty result). Synchronous.
+// Trash, launchers or icons, it is no place (Places: a Trash, a shared folder, a mount point; the
+// sources' places, else looked at once for the whole removal) and holds none, it holds no other
+// app's program or launcher, a leftover is not protected nor named like an entry of a system
+// folder, and a bundle folder is still the program's own folder. A system app is never moved (an
+// empty result). Synchronous.
 Removal uninstall(const InstalledApp& app, const AppSources& sources, const Trasher& trash);
 // Moves one orphan to the Trash after the same check (it may hold no app's program or launcher).
 Removal removeOrphan(const LeftoverItem& item, const AppSources& sources, const Trasher& trash);

@@ -123,7 +123,8 @@ Guard Guard::from(const AppSources& sources, const std::vector<DesktopEntry>& en
         for (const std::string& name : PathGate::list(folder).names) guard.systemNames.push_back(lowerAscii(name));
     std::sort(guard.systemNames.begin(), guard.systemNames.end());
     guard.systemNames.erase(std::unique(guard.systemNames.begin(), guard.systemNames.end()), guard.systemNames.end());
-    guard.places = Places::lookAt(Places::Sources::current());
+    guard.places = sources.places ? sources.places
+                                  : std::make_shared<const PlaceRegistry>(Places::lookAt(Places::Sources::current()));
     guard.launchers.reserve(entries.size());
     // Programs followed to the real file, so a link in the home to a packaged program is not the
     // user's own.
@@ -156,7 +157,7 @@ bool allowsIn(const Guard& guard, const std::string& realFolder, std::string_vie
                                       std::binary_search(guard.systemNames.begin(), guard.systemNames.end(), lowerAscii(name))))
         return false;
     if (holdsAny(physical, guard.fixed)) return false;
-    if (!guard.places.at(info.st_dev, info.st_ino).empty()) return false;
+    if (!guard.places->at(info.st_dev, info.st_ino).empty()) return false;
     // A mount made since the places were looked at: on another device than its folder.
     if (S_ISDIR(info.st_mode)) {
         const PathGate::Status folder = PathGate::lstat(realFolder);

@@ -2,6 +2,7 @@
 #include "platform/Places.h"
 #include "services/AppUninstaller.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,8 +46,9 @@ struct Guard {
     std::vector<Launcher> launchers; // one for each entry given to from(), in its order
     // The names of the system folders' entries, in lower case, sorted.
     std::vector<std::string> systemNames;
-    // The places as they were: what is one, or holds one, is never moved.
-    PlaceRegistry places;
+    // The places as they were (the sources', else looked at now): what is one, or holds one, is never
+    // moved. Never null.
+    std::shared_ptr<const PlaceRegistry> places;
 
     static Guard from(const AppSources& sources, const std::vector<DesktopEntry>& entries);
 };

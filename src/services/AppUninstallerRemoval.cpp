@@ -33,7 +33,7 @@ void checkAndMove(const std::string& path, Role role, const InstalledApp* owner,
         removal.outcome.failed.emplace_back(path, refusalText(path));
         return;
     }
-    const TrashService::Outcome moved = trash({path}, sizes);
+    const TrashService::Outcome moved = trash({path}, sizes, *guard.places);
     removal.outcome.trashed.insert(removal.outcome.trashed.end(), moved.trashed.begin(), moved.trashed.end());
     removal.outcome.failed.insert(removal.outcome.failed.end(), moved.failed.begin(), moved.failed.end());
     removal.outcome.freed += moved.freed;

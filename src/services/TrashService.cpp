@@ -9,6 +9,11 @@ Outcome trash(const std::vector<std::string>& paths, const std::unordered_map<st
     return trashScanned(paths, sizes, {});
 }
 
+Outcome trash(const std::vector<std::string>& paths, const std::unordered_map<std::string, std::int64_t>& sizes,
+              const PlaceRegistry& places) {
+    return trashScanned(paths, sizes, {}, places);
+}
+
 Outcome trashScanned(const std::vector<std::string>& paths, const std::unordered_map<std::string, std::int64_t>& sizes,
                      const std::unordered_map<std::string, FreedesktopTrash::Identity>& identities) {
     if (paths.empty()) return {};

@@ -28,8 +28,12 @@ struct Outcome {
 // everything inside it. What FreedesktopTrash refuses (a Trash, a place, a folder holding one)
 // fails with its reason. Nothing is deleted, copied, de-duplicated or retried: a path that fails
 // (missing, relative, "/", on a device whose Trash cannot be made, or anything rename refuses)
-// is listed with its message and the remaining paths are still tried. Synchronous.
+// is listed with its message and the remaining paths are still tried. Synchronous. The places are
+// looked at once per call, which can take the gate's bound for each mount that does not answer:
+// a caller on the window's thread passes the places it keeps instead.
 Outcome trash(const std::vector<std::string>& paths, const std::unordered_map<std::string, std::int64_t>& sizes);
+Outcome trash(const std::vector<std::string>& paths, const std::unordered_map<std::string, std::int64_t>& sizes,
+              const PlaceRegistry& places);
 
 // The same, where a path with an entry in `identities` moves only while it is still that item;
 // one replaced since fails with "NAME changed since the scan".

@@ -112,6 +112,7 @@ AppState::AppState(std::shared_ptr<PreferenceStore> preferences, QObject* parent
     connect(&m->filterTimer, &QTimer::timeout, this, &AppState::applyFilterNow);
     restore();
     refreshVolumes();
+    watchMounts();
 }
 
 // ---- Getters -----------------------------------------------------------------------------------

@@ -164,6 +164,12 @@ public:
     // Where the volumes are read from; the running system unless a test sets canned sources. Reads
     // them anew.
     void setVolumeSources(VolumeSources sources);
+    // The places (Trash folders, protected folders, mount points) as last looked at: before each
+    // scan, again whenever the mount table changes, and for an emptying asked for before any look,
+    // always off this thread, a newer look replacing an older one. What staging names in a refusal,
+    // what an emptying starts from, and what the applications tab moves against. Null until the
+    // first look has arrived.
+    const std::shared_ptr<const PlaceRegistry>& places() const;
     // Cleanup preset matches of the last scan, largest total first.
     const std::vector<PresetHit>& presetHits() const;
     // Recently scanned targets, newest first, at most 6.
@@ -234,6 +240,9 @@ public:
     // answering through a long emptying: each slice's moved items leave the queue (it counts down)
     // and its failures are told at once. An item unstaged before its turn stays where it is, so
     // clearing the queue stops the emptying; an item staged meanwhile waits for the next one.
+    // The emptying starts from the places() known (it waits for the first look where none has
+    // arrived yet, never looking itself), and each item moves only while it is no place of them nor
+    // is or holds a mount point of the mount table of that moment.
     // A copy staged from a duplicate group moves only while it is still the file the search
     // compared and another copy of its group, not staged and outside every Trash, is too: the
     // search's verdict may no longer hold (a copy edited, truncated, replaced, deleted or thrown
@@ -330,7 +339,15 @@ private:
 
     void pollProgress();
     void finishScan(std::uint64_t generation, NodePtr tree, std::vector<PresetHit> hits,
-                    std::shared_ptr<const CategoryIndex> index, std::shared_ptr<const PlaceRegistry> places);
+                    std::shared_ptr<const CategoryIndex> index);
+
+    // Looks at the places on a worker, one look at a time: asked while one runs, another follows it.
+    void lookAtPlaces();
+    // Keeps the places of look number `look` unless a later look's are kept already; an emptying
+    // that waited for places starts.
+    void takePlaces(std::uint64_t look, std::shared_ptr<const PlaceRegistry> places);
+    // Looks at the places again each time the kernel says the mount table changed.
+    void watchMounts();
 
     void scheduleFilter();
     void applyFilterNow();

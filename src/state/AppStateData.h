@@ -6,6 +6,7 @@
 #include "core/DiskInfo.h"
 #include "core/NodeFilter.h"
 #include "core/ScanProgress.h"
+#include "platform/OwnedFd.h"
 #include "platform/Places.h"
 #include "services/DuplicateFinder.h"
 #include "services/TrashService.h"
@@ -13,6 +14,7 @@
 
 #include <QMetaObject>
 #include <QObject>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <chrono>
@@ -37,9 +39,8 @@ struct QueueMove {
     // goes with this same emptying.
     StagedQueue leaving;
     std::size_t next = 0; // the item of `leaving` to move next
-    // The places as they are now, looked at once for the whole emptying: each item moves only when
-    // it is none of them, whatever its scan marked.
-    PlaceRegistry places;
+    // Asked for before the first look at the places arrived: it starts when that does.
+    bool waitsForPlaces = false;
     // Per duplicate group, why its staged copies stay ("" when another copy is left); worked out
     // once for the whole group.
     std::unordered_map<const DuplicateFinder::Group*, std::string> verdicts;
@@ -140,8 +141,16 @@ struct AppState::Data {
     std::unordered_map<std::string, CopyGuard> copyGuards;
     // The record of each group that staged copies hold, so that copies staged one by one share it.
     std::unordered_map<Uuid, std::weak_ptr<const DuplicateFinder::Group>> guardedGroups;
-    // The places the last scan marked its tree with: what a refusal to stage names.
+    // The places of the latest look that has arrived (places()); null before the first. Looks are
+    // numbered as they start: one older than the places kept is dropped.
     std::shared_ptr<const PlaceRegistry> places;
+    std::uint64_t placesAsked = 0;
+    std::uint64_t placesShown = 0;
+    bool placesLooking = false; // a look of lookAtPlaces() runs
+    bool placesAgain = false;   // and another is to follow it
+    // The mount table, watched for changes; the notifier goes before the descriptor it watches.
+    OwnedFd mountTable;
+    std::unique_ptr<QSocketNotifier> mountWatch;
     // The emptying under way; null when none is.
     std::unique_ptr<QueueMove> move;
     std::optional<Banner> banner;

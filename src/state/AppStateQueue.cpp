@@ -88,7 +88,7 @@ std::string whyGroupStays(const StagedQueue& leaving, const DuplicateFinder::Gro
 
 // Why a staged copy of a duplicate group may not move now; empty when it may. The group's part
 // is worked out once per emptying, for all its copies.
-std::string whyCopyStays(QueueMove& move, const std::string& path, const CopyGuard& guard) {
+std::string whyCopyStays(QueueMove& move, const PlaceRegistry& places, const std::string& path, const CopyGuard& guard) {
     const DuplicateFinder::Group& group = *guard.group;
     const std::string name = oneLine(PathText::lastComponent(path));
     // Never waited for on the window's thread: a copy on a mount that stopped answering says so
@@ -100,7 +100,7 @@ std::string whyCopyStays(QueueMove& move, const std::string& path, const CopyGua
     }
     auto verdict = move.verdicts.find(&group);
     if (verdict == move.verdicts.end())
-        verdict = move.verdicts.emplace(&group, whyGroupStays(move.leaving, group, move.places)).first;
+        verdict = move.verdicts.emplace(&group, whyGroupStays(move.leaving, group, places)).first;
     return verdict->second.empty() ? std::string() : "No other copy of " + name + verdict->second;
 }
 
@@ -247,11 +247,17 @@ void AppState::emptyQueue() {
     m->move = std::make_unique<QueueMove>();
     m->move->leaving = m->queue;
     m->move->told = std::chrono::steady_clock::now();
-    m->move->places = Places::lookAt(Places::Sources::current());
     // The messages of the last emptying give way to this one's as its items are tried.
     m->trashFailures.clear();
     emit isEmptyingChanged();
-    moveSlice();
+    // The places kept current: looking at them here could hold the window for the gate's bound on
+    // each mount that does not answer. Before the first look has arrived, the move waits for it.
+    if (m->places) {
+        moveSlice();
+        return;
+    }
+    m->move->waitsForPlaces = true;
+    lookAtPlaces();
 }
 
 void AppState::moveSlice() {
@@ -262,6 +268,8 @@ void AppState::moveSlice() {
     const auto start = std::chrono::steady_clock::now();
     QueueMove& move = *m->move;
     TrashService::Outcome& outcome = move.outcome;
+    // The newest places, also those of a look that arrived during this emptying.
+    const std::shared_ptr<const PlaceRegistry> places = m->places;
     while (move.next < move.leaving.size() && std::chrono::steady_clock::now() - start < sliceTime) {
         const std::size_t index = move.next++;
         const NodePtr& item = move.leaving.items()[index];
@@ -270,7 +278,7 @@ void AppState::moveSlice() {
         // An item unstaged since the emptying began ("Clear" included) stays where it is.
         if (!m->queue.findPath(path)) continue;
         if (const auto guard = m->copyGuards.find(path); guard != m->copyGuards.end()) {
-            if (std::string why = whyCopyStays(move, path, guard->second); !why.empty()) {
+            if (std::string why = whyCopyStays(move, *places, path, guard->second); !why.empty()) {
                 outcome.failed.emplace_back(path, std::move(why));
                 continue;
             }
@@ -279,7 +287,7 @@ void AppState::moveSlice() {
         std::unordered_map<std::string, FreedesktopTrash::Identity> identity;
         if (const auto scanned = TrashService::identityOf(*item)) identity.emplace(path, *scanned);
         TrashService::Outcome one =
-            TrashService::trashScanned({path}, {{path, item->bytes(m->useAllocatedSize)}}, identity, move.places);
+            TrashService::trashScanned({path}, {{path, item->bytes(m->useAllocatedSize)}}, identity, *places);
         outcome.freed = saturatingAdd(outcome.freed, one.freed);
         outcome.trashed.insert(outcome.trashed.end(), one.trashed.begin(), one.trashed.end());
         outcome.failed.insert(outcome.failed.end(), one.failed.begin(), one.failed.end());

@@ -62,8 +62,11 @@ void AppState::scan(const ScanTarget& requested) {
     auto progress = m->progress;
     auto inbox = m->inbox;
     Scanner scanner = m->scanner ? m->scanner : Scanner(DiskScanner::scan);
+    // Its look at the places is one of the store's (places()), numbered as any other.
+    const std::uint64_t look = ++m->placesAsked;
     QThreadPool::globalInstance()->start([this, generation, progress, inbox, path = target.path,
-                                          options = std::move(options), scanner = std::move(scanner)] {
+                                          options = std::move(options), scanner = std::move(scanner), look,
+                                          environment = Places::Sources::environment()] {
         std::shared_ptr<FileNode> tree;
         std::vector<PresetHit> hits;
         std::shared_ptr<const CategoryIndex> index;
@@ -72,7 +75,7 @@ void AppState::scan(const ScanTarget& requested) {
             // The places are looked at here, off the window's thread (the account homes may come from
             // a slow directory service), and the tree is marked with them as it is read.
             ScanOptions marking = options;
-            marking.places = Places::lookAt(Places::Sources::current());
+            marking.places = Places::lookAt(Places::Sources::completed(environment));
             places = std::make_shared<const PlaceRegistry>(marking.places);
             tree = scanner(path, marking, *progress);
             // Presets always match on allocated sizes. A quick win is one click that stages its
@@ -89,9 +92,10 @@ void AppState::scan(const ScanTarget& requested) {
             hits.clear();
             index.reset();
         }
-        inbox->post([this, generation, tree = std::move(tree), hits = std::move(hits), index = std::move(index),
+        inbox->post([this, generation, tree = std::move(tree), hits = std::move(hits), index = std::move(index), look,
                      places = std::move(places)]() mutable {
-            finishScan(generation, std::move(tree), std::move(hits), std::move(index), std::move(places));
+            takePlaces(look, std::move(places));
+            finishScan(generation, std::move(tree), std::move(hits), std::move(index));
         });
     });
 }
@@ -105,7 +109,7 @@ void AppState::pollProgress() {
 }
 
 void AppState::finishScan(std::uint64_t generation, NodePtr tree, std::vector<PresetHit> hits,
-                          std::shared_ptr<const CategoryIndex> index, std::shared_ptr<const PlaceRegistry> places) {
+                          std::shared_ptr<const CategoryIndex> index) {
     // A cancelled scan that a newer scan has replaced must leave the newer one alone.
     if (generation != m->scanGeneration) return;
 
@@ -118,7 +122,6 @@ void AppState::finishScan(std::uint64_t generation, NodePtr tree, std::vector<Pr
     refreshVolumes();
 
     if (tree) {
-        m->places = std::move(places);
         m->rootIndex = std::move(index);
         setRoot(tree);
         setPresetHits(std::move(hits));

@@ -37,7 +37,7 @@ struct RecordingTrash {
         return outcome;
     }
     AppUninstaller::Trasher trasher() {
-        return [this](const auto& paths, const auto& sizes) { return (*this)(paths, sizes); };
+        return [this](const auto& paths, const auto& sizes, const PlaceRegistry&) { return (*this)(paths, sizes); };
     }
     std::vector<std::string> moved() const {
         std::vector<std::string> all;
@@ -420,7 +420,10 @@ TEST(AppOwnership, EachPathIsCheckedAgainJustBeforeItMoves) {
     file(h + "/Documents/com.acme.Editor/chapter1", 1'000);
     fs::rename(h + "/.cache", h + "/.cache-moved");
     fs::create_directory_symlink(h + "/Documents", h + "/.cache");
-    const auto removal = AppUninstaller::uninstall(acme, trap.home.sources(), TrashService::trash);
+    const auto realTrash = [](const auto& paths, const auto& sizes, const PlaceRegistry& places) {
+        return TrashService::trash(paths, sizes, places);
+    };
+    const auto removal = AppUninstaller::uninstall(acme, trap.home.sources(), realTrash);
     EXPECT_TRUE(removal.bundleMoved);
     EXPECT_EQ(removal.refused, std::vector<std::string>{h + "/.cache/com.acme.Editor"});
     EXPECT_EQ(removal.outcome.trashed, (std::vector<std::string>{acme.path, acme.desktopFile, h + "/.local/share/com.acme.editor-calculator",
@@ -465,10 +468,11 @@ TEST(AppOwnership, ALinkSwappedInAfterTheCheckIsNotFollowed) {
     const LeftoverItem tool = inventory.orphans.at(0);
     ASSERT_EQ(tool.path, h + "/.cache/com.old.tool");
     file(h + "/Documents/com.old.tool", 1'000);
-    auto swapThenTrash = [&](const std::vector<std::string>& list, const std::unordered_map<std::string, std::int64_t>& sizes) {
+    auto swapThenTrash = [&](const std::vector<std::string>& list, const std::unordered_map<std::string, std::int64_t>& sizes,
+                             const PlaceRegistry& places) {
         fs::rename(h + "/.cache", h + "/.cache-moved");
         fs::create_directory_symlink(h + "/Documents", h + "/.cache");
-        return TrashService::trash(list, sizes);
+        return TrashService::trash(list, sizes, places);
     };
     const auto removal = AppUninstaller::removeOrphan(tool, home.sources(), swapThenTrash);
     EXPECT_TRUE(removal.refused.empty());

@@ -126,7 +126,8 @@ TEST(AppUninstall, BundleFirstAndNothingElseWhenItStays) {
 
     // a Trash that refuses the bundle: nothing else is touched
     std::vector<std::vector<std::string>> calls;
-    auto failing = [&](const std::vector<std::string>& list, const std::unordered_map<std::string, std::int64_t>&) {
+    auto failing = [&](const std::vector<std::string>& list, const std::unordered_map<std::string, std::int64_t>&,
+                       const PlaceRegistry&) {
         calls.push_back(list);
         TrashService::Outcome outcome;
         for (const auto& p : list) outcome.failed.emplace_back(p, "Permission denied");
@@ -144,7 +145,10 @@ TEST(AppUninstall, BundleFirstAndNothingElseWhenItStays) {
     EXPECT_TRUE(calls.empty());
 
     // the real Trash of the fake home: everything moves, and the next discovery no longer lists it
-    const auto done = AppUninstaller::uninstall(acme, fakeHome.sources(), TrashService::trash);
+    const auto realTrash = [](const auto& paths, const auto& sizes, const PlaceRegistry& places) {
+        return TrashService::trash(paths, sizes, places);
+    };
+    const auto done = AppUninstaller::uninstall(acme, fakeHome.sources(), realTrash);
     EXPECT_TRUE(done.bundleMoved);
     EXPECT_EQ(done.outcome.trashed, paths);
     EXPECT_TRUE(done.outcome.failed.empty());
@@ -200,7 +204,8 @@ TEST(AppUninstall, ALeftoverOnAMountThatStoppedAnsweringStaysAndSaysSo) {
 
         const bool ended = test::endsWithin(30, [&] {
             std::vector<std::string> handed;
-            auto trash = [&](const std::vector<std::string>& paths, const std::unordered_map<std::string, std::int64_t>&) {
+            auto trash = [&](const std::vector<std::string>& paths, const std::unordered_map<std::string, std::int64_t>&,
+                             const PlaceRegistry&) {
                 handed.insert(handed.end(), paths.begin(), paths.end());
                 return TrashService::Outcome{.trashed = paths, .failed = {}, .freed = 0};
             };

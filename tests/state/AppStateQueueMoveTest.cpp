@@ -3,19 +3,24 @@
 #include "core/ByteFormat.h"
 #include "core/DiskScanner.h"
 #include "core/NodeFilter.h"
+#include "platform/PathGate.h"
 #include "services/DuplicateFinder.h"
 #include "state/AppStateTrashFixture.h"
+#include "support/DeadFuse.h"
 #include "support/EndsWithin.h"
 #include "support/StallingFuse.h"
+#include "support/TreeText.h"
 #include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
 #include <linux/magic.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -273,11 +278,12 @@ TEST_F(AppStateTrash, ACopyWhoseOnlyOtherCopyIsInTheTrashStays) {
     // Scanned while the data folder was another: the search took the Trash for a folder like any.
     ::setenv("XDG_DATA_HOME", (dir / "elsewhere").c_str(), 1);
     ASSERT_TRUE(scanAndWait(state, dir.path()));
-    ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
     DuplicateFinder::Progress progress;
     const auto groups = DuplicateFinder::find(state.displayRoot(), 4321, progress);
     ASSERT_EQ(groups.size(), 1u);
     ASSERT_EQ(groups[0].files[0]->name(), "s.pdf");
+    ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+    ASSERT_TRUE(scanAndWait(state, scanRoot)); // the places are looked at again, this Trash among them
     state.stageExtras(groups[0]);
     ASSERT_EQ(state.queue().size(), 1u);
 
@@ -333,4 +339,69 @@ TEST_F(AppStateTrash, EmptyQueueDoesNothing) {
     emptyQueueAndWait(state);
     EXPECT_FALSE(state.banner().has_value());
     EXPECT_EQ(state.lastReclaim(), 0);
+}
+
+// A volume mounted below a staged folder once the emptying is under way (a stick, an automount)
+// would go into the Trash with the folder, and emptying the Trash would delete what it holds: the
+// folder stays, with the move's reason, and the store's places come to know the volume.
+TEST_F(AppStateTrash, AVolumeMountedBelowAStagedFolderDuringTheEmptyingStaysWithItsFolder) {
+    const bool ran = runInPrivateMounts([&] {
+        AppState watching{memoryStore()}; // made in this namespace, so it watches its mount table
+        for (int i = 0; i < 1000; ++i) dir.file("scan/many/f" + std::to_string(i), 1);
+        const std::string volume = dir.folder("scan/x/sub");
+        ASSERT_TRUE(scanAndWait(state, scanRoot));
+        std::vector<AppState::NodePtr> staged;
+        for (FileNode* file : node("many")->children()) staged.push_back(state.retain(file));
+        staged.push_back(node("x"));
+        state.setQueue(staged);
+        state.emptyQueue();
+        ASSERT_TRUE(state.isEmptying() && std::filesystem::exists(volume)) << "the first slice reached the folder";
+        if (::mount("tm-late", volume.c_str(), "tmpfs", 0, "size=1m") != 0) cannotRunHere("cannot mount a tmpfs here");
+        std::ofstream(volume + "/kept") << "data";
+        ASSERT_TRUE(waitUntil([&] { return !state.isEmptying(); }));
+        EXPECT_EQ(queuedPaths(state), std::vector<std::string>{scanRoot + "/x"});
+        EXPECT_EQ(state.trashFailure(node("x").get()), scanRoot + "/x holds a mounted volume (" + volume + ")");
+        EXPECT_TRUE(std::filesystem::exists(volume + "/kept"));
+        EXPECT_FALSE(inTrash("x"));
+        EXPECT_TRUE(inTrash("f999"));
+        struct stat mounted {};
+        ASSERT_EQ(::stat(volume.c_str(), &mounted), 0);
+        EXPECT_TRUE(waitUntil([&] {
+            return watching.places() && !watching.places()->at(mounted.st_dev, mounted.st_ino).empty();
+        }, 10000));
+    });
+    if (!ran) GTEST_SKIP() << whyNotRun();
+}
+
+// Mounts that never answer hold no emptying on the window's thread: it starts from the places the
+// store keeps, looked at elsewhere.
+TEST_F(AppStateTrash, AnEmptyingBesideMountsThatNeverAnswerGivesTheWindowBackAtOnce) {
+    const bool ran = runInPrivateMounts([&] {
+        std::vector<std::unique_ptr<DeadFuse>> silent;
+        for (int i = 0; i < 4; ++i) {
+            silent.push_back(std::make_unique<DeadFuse>(dir.folder("dead/" + std::to_string(i))));
+            if (!silent.back()->isMounted()) cannotRunHere(silent.back()->whyNotMounted());
+        }
+        state.enqueue(node("one.bin"));
+        const auto asked = std::chrono::steady_clock::now();
+        state.emptyQueue();
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, PathGate::answerLimit / 2);
+        ASSERT_TRUE(waitUntil([&] { return !state.isEmptying(); }));
+        EXPECT_TRUE(inTrash("one.bin"));
+    });
+    if (!ran) GTEST_SKIP() << whyNotRun();
+}
+
+// Asked before the store's first look at the places has arrived, the emptying waits for it rather
+// than looking itself, then moves.
+TEST(AppStateEmptying, AskedBeforeThePlacesAreKnownItStartsWhenTheyArrive) {
+    AppState state{memoryStore()};
+    const AppState::NodePtr tree = treeFromText("/nowhere-at-all/\n  gone.bin 5\n");
+    state.setQueue({AppState::nodeAt("/nowhere-at-all/gone.bin", tree)});
+    ASSERT_EQ(state.places(), nullptr);
+    state.emptyQueue();
+    EXPECT_TRUE(state.isEmptying());
+    ASSERT_TRUE(waitUntil([&] { return !state.isEmptying(); }));
+    EXPECT_NE(state.places(), nullptr);
+    EXPECT_EQ(state.trashFailure(tree->children()[0]), "No such file or directory");
 }

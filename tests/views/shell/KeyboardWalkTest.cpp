@@ -175,7 +175,9 @@ const Pane panes[] = {
     {"applications", [](Stage& s) {
          s.home = std::make_unique<test::FakeAppHome>();
          auto* made = new ApplicationsView(s.state, {.sources = s.home->sourcesFunction(),
-                                                     .trash = [](const auto&, const auto&) { return TrashService::Outcome{}; },
+                                                     .trash = [](const auto&, const auto&, const auto&) {
+                                                         return TrashService::Outcome{};
+                                                     },
                                                      .confirm = [](const auto&, QWidget*) { return false; }});
          return s.tab(made, {1200, 820}, [made] { return !made->isLoading(); });
      }, {"Search apps…", "Show Apple system apps", "Rescan applications", "AppRow", "OrphanRow", "UninstallButton",

@@ -55,7 +55,9 @@ std::unique_ptr<QMessageBox> ApplicationsView::confirmationBox(const AppsText::C
 
 ApplicationsView::Services ApplicationsView::systemServices() {
     return Services{.sources = [] { return AppSources::system(); },
-                    .trash = TrashService::trash,
+                    .trash = [](const std::vector<std::string>& paths,
+                                const std::unordered_map<std::string, std::int64_t>& sizes,
+                                const PlaceRegistry& places) { return TrashService::trash(paths, sizes, places); },
                     .confirm = askWithDialog};
 }
 
@@ -97,17 +99,28 @@ void ApplicationsView::load() {
     const std::uint64_t generation = ++m_generation;
     setLoading(true);
     // Read here and handed over as values: the environment is only ever changed on this thread.
-    BackgroundTask::run(this, [sources = m_services.sources()] { return AppUninstaller::scan(sources); },
+    // Without the store's places the listing looks at them itself, on its worker.
+    AppSources sources = m_services.sources();
+    if (!sources.places) sources.places = m_state.places();
+    BackgroundTask::run(this, [sources = std::move(sources)] { return AppUninstaller::scan(sources); },
                         [this, generation](AppInventory inventory) {
         // A later load (a rescan, the reload after an uninstall) owns the list now.
         if (generation != m_generation) return;
         m_apps = std::move(inventory.apps);
         m_orphans = std::move(inventory.orphans);
+        m_places = std::move(inventory.places);
         AppIcon::lookAgain();
         m_list->setApps(m_apps);
         m_list->setOrphans(m_orphans);
         setLoading(false);
     });
+}
+
+AppSources ApplicationsView::sourcesNow() const {
+    AppSources sources = m_services.sources();
+    // An app or an orphan is only ever shown from a listing, so one of the two is there to move it.
+    if (!sources.places) sources.places = m_state.places() ? m_state.places() : m_places;
+    return sources;
 }
 
 void ApplicationsView::enterDetail() {
@@ -140,7 +153,7 @@ void ApplicationsView::setShowSystem(bool show) {
 
 void ApplicationsView::stageLeftover(const LeftoverItem& item) {
     if (!m_services.trash || !m_services.sources) return;
-    const AppUninstaller::Removal removal = AppUninstaller::removeOrphan(item, m_services.sources(), m_services.trash);
+    const AppUninstaller::Removal removal = AppUninstaller::removeOrphan(item, sourcesNow(), m_services.trash);
     if (removal.outcome.failed.empty()) {
         std::erase_if(m_orphans, [&](const LeftoverItem& o) { return o.id == item.id; });
         m_list->setOrphans(m_orphans);
@@ -155,7 +168,7 @@ void ApplicationsView::requestUninstall(const InstalledApp& app) {
 
 void ApplicationsView::uninstall(const InstalledApp& app) {
     if (app.isSystem || !m_services.trash || !m_services.sources) return;
-    const AppUninstaller::Removal result = AppUninstaller::uninstall(app, m_services.sources(), m_services.trash);
+    const AppUninstaller::Removal result = AppUninstaller::uninstall(app, sourcesNow(), m_services.trash);
     m_state.setBanner(AppsText::uninstallBanner(app, result));
     m_selected.reset();
     m_list->setSelectedPath(std::nullopt);

@@ -70,6 +70,9 @@ private:
     void setLoading(bool loading);
     // Gives the keyboard to the selected app's detail, at "Uninstall Completely" where it has one.
     void enterDetail();
+    // The desktop as the services give it now, with the places to check against: the store's, else
+    // those of the last listing; never looked at on this thread.
+    AppSources sourcesNow() const;
 
     AppState& m_state;
     Services m_services;
@@ -77,6 +80,7 @@ private:
     AppDetailPane* m_detail;
     std::vector<InstalledApp> m_apps;
     std::vector<LeftoverItem> m_orphans;
+    std::shared_ptr<const PlaceRegistry> m_places; // those the last listing was checked against
     bool m_loading = false;
     std::uint64_t m_generation = 0;
     std::optional<InstalledApp> m_selected;

@@ -37,7 +37,7 @@ struct Tab {
     test::KeyboardHost host;
     Tab() {
         ApplicationsView::Services services{.sources = home.sourcesFunction(),
-                                            .trash = [this](const auto&, const auto&) {
+                                            .trash = [this](const auto&, const auto&, const auto&) {
                                                 ++trashCalls;
                                                 return TrashService::Outcome{};
                                             },

@@ -123,7 +123,7 @@ struct Harness {
     Harness() {
         ApplicationsView::Services services{
             .sources = home.sourcesFunction(),
-            .trash = [this](const auto& paths, const auto& sizes) { return trash(paths, sizes); },
+            .trash = [this](const auto& paths, const auto& sizes, const PlaceRegistry&) { return trash(paths, sizes); },
             .confirm = [this](const AppsText::Confirmation& text, QWidget*) {
                 asked = {text.title, text.action, text.message};
                 return answer;
