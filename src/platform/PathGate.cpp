@@ -23,12 +23,6 @@ namespace {
 static_assert(PathGate::notAnswering == noAnswer && PathGate::unknownOutcome == noOutcome,
               "the gate's helpers give these values");
 
-Reply failure(int error) {
-    Reply reply;
-    reply.error = error;
-    return reply;
-}
-
 // A call that cannot be made here, with the key of the mount it waits on.
 struct Pending {
     Request request;

@@ -18,12 +18,6 @@ std::atomic<bool> direct{false};
 // call is finding out about, a helper to come free, a cancel.
 constexpr auto lookAgain = std::chrono::milliseconds(20);
 
-Reply failure(int error) {
-    Reply reply;
-    reply.error = error;
-    return reply;
-}
-
 // An idle helper that has ended since (killed from outside) or says something unasked is no use.
 bool isSound(const Helper& helper) {
     pollfd quiet{.fd = helper.channel, .events = POLLIN, .revents = 0};

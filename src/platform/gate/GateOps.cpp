@@ -19,12 +19,6 @@
 namespace tallymere::gate {
 namespace {
 
-Reply failure(int error) {
-    Reply reply;
-    reply.error = error;
-    return reply;
-}
-
 template <class Record>
 Reply record(const Record& value) {
     Reply reply;

@@ -49,6 +49,13 @@ struct Reply {
     std::string data; // a call's record (struct stat, struct statvfs) as the system gave it, or bytes read
 };
 
+// A reply of nothing but `error` (0 for a call that succeeded and returns nothing).
+inline Reply failure(int error) {
+    Reply reply;
+    reply.error = error;
+    return reply;
+}
+
 // A frame larger than this is refused unread: a helper never sends one, so it is a broken channel.
 constexpr std::uint64_t largestFrame = std::uint64_t{1} << 31;
 
