@@ -180,29 +180,68 @@ std::string mountPointAtOrBelow(std::string_view path) {
     return {};
 }
 
+namespace {
+
+// What the program knows of a file system type: whether its calls answer as long as the system does
+// (a disk, memory, the kernel's own), and whether a scan stays out of it (the kernel's pseudo file
+// systems, a container's overlay, and whatever reaches a server over the network).
+struct KnownType {
+    std::string_view name;
+    bool answers;
+    bool leftOut;
+};
+
+constexpr KnownType knownTypes[] = {
+    // Disks and memory.
+    {"ext2", true, false}, {"ext3", true, false}, {"ext4", true, false}, {"xfs", true, false},
+    {"btrfs", true, false}, {"vfat", true, false}, {"msdos", true, false}, {"exfat", true, false},
+    {"ntfs", true, false}, {"ntfs3", true, false}, {"f2fs", true, false}, {"jfs", true, false},
+    {"reiserfs", true, false}, {"nilfs2", true, false}, {"hfs", true, false}, {"hfsplus", true, false},
+    {"udf", true, false}, {"iso9660", true, false}, {"squashfs", true, false}, {"erofs", true, false},
+    {"zfs", true, false}, {"bcachefs", true, false}, {"minix", true, false}, {"romfs", true, false},
+    {"cramfs", true, false}, {"ufs", true, false}, {"tmpfs", true, false}, {"ramfs", true, false},
+    {"devfs", true, false},
+    // The kernel's own, and a container's file system.
+    {"proc", true, true}, {"sysfs", true, true}, {"devtmpfs", true, true}, {"devpts", true, true},
+    {"cgroup", true, true}, {"cgroup2", true, true}, {"securityfs", true, true}, {"debugfs", true, true},
+    {"tracefs", true, true}, {"configfs", true, true}, {"fusectl", true, true}, {"pstore", true, true},
+    {"bpf", true, true}, {"mqueue", true, true}, {"hugetlbfs", true, true}, {"binfmt_misc", true, true},
+    {"efivarfs", true, true}, {"nsfs", true, true}, {"rpc_pipefs", true, true}, {"selinuxfs", true, true},
+    {"overlay", true, true},
+    // What reaches a server, and the automounter, which may mount one at any look.
+    {"autofs", false, true}, {"nfs", false, true}, {"nfs4", false, true}, {"cifs", false, true},
+    {"smb3", false, true}, {"smbfs", false, true}, {"sshfs", false, true}, {"9p", false, true},
+    {"afs", false, true}, {"ceph", false, true}, {"glusterfs", false, true}, {"lustre", false, true},
+    {"davfs", false, true},
+};
+
+// FUSE file systems are named fuse.<program>. Those that reach a server (or, like the document
+// portal, hold nothing of their own) are left alone; local ones (mergerfs, gocryptfs, bindfs, and
+// disks through "fuseblk") are disks like any other, though their server can stop like any other.
+constexpr std::string_view remoteFuse[] = {
+    "sshfs",     "rclone",    "s3fs",      "gcsfuse",  "goofys",    "curlftpfs", "gvfsd-fuse", "glusterfs",
+    "ceph-fuse", "smbnetfs",  "httpdirfs", "blobfuse", "blobfuse2", "juicefs",   "kbfsfuse",   "onedriver",
+    "google-drive-ocamlfuse", "portal", "lxcfs", "davfs2", "mfs", "ipfs",
+};
+
+const KnownType* knownType(std::string_view fsType) {
+    for (const KnownType& type : knownTypes)
+        if (type.name == fsType) return &type;
+    return nullptr;
+}
+
+} // namespace
+
 bool isVirtualOrNetwork(std::string_view fsType) {
-    static constexpr std::string_view types[] = {
-        "proc",    "sysfs",      "devtmpfs", "devpts", "cgroup",    "cgroup2",    "securityfs", "debugfs",
-        "tracefs", "configfs",   "fusectl",  "pstore", "bpf",       "mqueue",     "hugetlbfs",  "binfmt_misc",
-        "autofs",  "efivarfs",   "nsfs",     "rpc_pipefs", "nfs",   "nfs4",       "cifs",       "smb3",
-        "smbfs",   "sshfs",      "overlay",  "selinuxfs", "9p",     "afs",        "ceph",       "glusterfs",
-        "lustre",  "davfs",
-    };
-    for (std::string_view type : types)
-        if (fsType == type) return true;
-    // FUSE file systems are named fuse.<program>. Those that reach a server (or, like the document
-    // portal, hold nothing of their own) are left alone; local ones (mergerfs, gocryptfs, bindfs,
-    // and disks through "fuseblk") are disks like any other.
-    static constexpr std::string_view remoteFuse[] = {
-        "sshfs",    "rclone",      "s3fs",       "gcsfuse",  "goofys",    "curlftpfs", "gvfsd-fuse", "glusterfs",
-        "ceph-fuse", "smbnetfs",   "httpdirfs",  "blobfuse", "blobfuse2", "juicefs",   "kbfsfuse",   "onedriver",
-        "google-drive-ocamlfuse", "portal", "lxcfs", "davfs2", "mfs", "ipfs",
-    };
+    if (const KnownType* type = knownType(fsType)) return type->leftOut;
     if (!fsType.starts_with("fuse.")) return false;
     const std::string_view program = fsType.substr(5);
-    for (std::string_view remote : remoteFuse)
-        if (program == remote) return true;
-    return false;
+    return std::find(std::begin(remoteFuse), std::end(remoteFuse), program) != std::end(remoteFuse);
+}
+
+bool mayNotAnswer(std::string_view fsType) {
+    const KnownType* type = knownType(fsType);
+    return !type || !type->answers;
 }
 
 std::uint64_t deviceOf(const MountEntry& entry) {

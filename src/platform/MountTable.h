@@ -50,6 +50,11 @@ std::string mountPointAtOrBelow(std::string_view path);
 // never descended into, never listed as volumes. Local FUSE file systems are not among them. An overlay counts as a container's file system; callers keep the scan root's own device.
 bool isVirtualOrNetwork(std::string_view fsType);
 
+// Whether a call on this file system may wait for ever on a server: FUSE (also a local disk through
+// FUSE, whose server can stop like any other), network and cluster file systems, the automounter,
+// and any type not known to answer as long as the system does.
+bool mayNotAnswer(std::string_view fsType);
+
 // The device number (as st_dev holds it) of a mount entry.
 std::uint64_t deviceOf(const MountEntry& entry);
 

@@ -12,7 +12,7 @@ namespace tallymere::DuplicateGated {
 Places::Places(const FileNode& root, const std::vector<MountEntry>& mounts) : m_root(&root) {
     // A later line mounted at the same place covers the earlier ones.
     std::unordered_map<std::string, bool> topmost;
-    for (const MountEntry& mount : mounts) topmost[mount.mountPoint] = gate::mayNotAnswer(mount.fsType);
+    for (const MountEntry& mount : mounts) topmost[mount.mountPoint] = MountTable::mayNotAnswer(mount.fsType);
     const std::string rootPath = root.path();
     for (const auto& [point, mayNotAnswer] : topmost) {
         if (!mayNotAnswer) continue;

@@ -32,7 +32,7 @@ struct MountIndex {
 MountIndex indexOf(std::shared_ptr<const std::vector<MountEntry>> table) {
     MountIndex index;
     // A later line mounted at the same place covers the earlier ones.
-    for (const MountEntry& mount : *table) index.mayNotAnswer[mount.mountPoint] = mayNotAnswer(mount.fsType);
+    for (const MountEntry& mount : *table) index.mayNotAnswer[mount.mountPoint] = MountTable::mayNotAnswer(mount.fsType);
     for (const auto& [point, doubtful] : index.mayNotAnswer) index.anyMayNotAnswer |= doubtful;
     index.table = std::move(table);
     return index;
@@ -70,9 +70,7 @@ std::string unansweringOnTheWay(const MountIndex& index, std::string_view path) 
     return found;
 }
 
-std::string joined(const std::string& folder, std::string_view name) {
-    return folder == "/" ? "/" + std::string(name) : folder + "/" + std::string(name);
-}
+using PathText::joined;
 
 std::deque<std::string> componentsOf(std::string_view path) {
     std::deque<std::string> parts;
@@ -160,7 +158,7 @@ Place walk(const MountIndex& index, std::deque<std::string> rest, Reach reach) {
             if (!written.empty() && written.front() == '/') {
                 folder = OwnedFd(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
                 if (!folder) return failed(errno);
-                resolved = "/";
+                resolved.assign(1, '/');
             }
             continue;
         }
@@ -189,23 +187,6 @@ long openWithoutLinks(const std::string& path) {
 }
 
 } // namespace
-
-bool mayNotAnswer(std::string_view fsType) {
-    // Disks, memory and the kernel's own file systems answer as long as the system does. FUSE ones
-    // (fuse, fuseblk, fuse.*) are served by a program, which can stop.
-    static constexpr std::string_view answering[] = {
-        "ext2",    "ext3",     "ext4",     "xfs",        "btrfs",   "vfat",      "msdos",      "exfat",
-        "ntfs",    "ntfs3",    "f2fs",     "jfs",        "reiserfs", "nilfs2",   "hfs",        "hfsplus",
-        "udf",     "iso9660",  "squashfs", "erofs",      "zfs",     "bcachefs",  "minix",      "romfs",
-        "cramfs",  "ufs",      "tmpfs",    "ramfs",      "devtmpfs", "proc",     "sysfs",      "devpts",
-        "cgroup",  "cgroup2",  "securityfs", "debugfs",  "tracefs", "configfs",  "pstore",     "bpf",
-        "mqueue",  "hugetlbfs", "efivarfs", "nsfs",      "binfmt_misc", "fusectl", "selinuxfs", "rpc_pipefs",
-        "overlay", "devfs",
-    };
-    for (std::string_view type : answering)
-        if (fsType == type) return false;
-    return true;
-}
 
 std::string unansweringMountOnTheWay(const std::vector<MountEntry>& mounts, std::string_view absolutePath) {
     return unansweringOnTheWay(indexOf(std::make_shared<const std::vector<MountEntry>>(mounts)), absolutePath);

@@ -13,11 +13,6 @@
 // (FUSE, network, or a type this program does not know), which only a gate helper may touch.
 namespace tallymere::gate {
 
-// Whether a call on this file system may wait for ever on a server: FUSE (also a local disk through
-// FUSE, whose server can stop like any other), network and cluster file systems, the automounter,
-// and any type not known to be local.
-bool mayNotAnswer(std::string_view fsType);
-
 // The mount point of the first mount that may not answer on the way to `absolutePath` (a mount
 // point at or above it, by its text alone, the topmost of several mounted at one place), or empty
 // when every mount on the way answers. A call that follows no link on that way touches no other.
