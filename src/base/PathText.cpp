@@ -41,6 +41,15 @@ bool isInside(std::string_view path, std::string_view folder) {
     return path.size() > folder.size() && path.starts_with(folder) && path[folder.size()] == '/';
 }
 
+bool isAtOrInside(std::string_view path, std::string_view folder) { return path == folder || isInside(path, folder); }
+
+std::string joined(std::string_view folder, std::string_view name) {
+    std::string path(folder);
+    if (path.empty() || path.back() != '/') path += '/';
+    path += name;
+    return path;
+}
+
 std::string standardized(std::string_view path) {
     if (path.empty()) return {};
     std::string base;

@@ -16,6 +16,13 @@ std::string parent(std::string_view path);
 // not inside itself. Both absolute and spelled alike.
 bool isInside(std::string_view path, std::string_view folder);
 
+// Whether `path` is `folder` or lies below it, at a "/" boundary ("/" holds every absolute path).
+bool isAtOrInside(std::string_view path, std::string_view folder);
+
+// `name` in `folder`, one "/" between them however `folder` ends: "/" and "x" give "/x", "/a/" and
+// "x" give "/a/x".
+std::string joined(std::string_view folder, std::string_view name);
+
 // An absolute path with "." and ".." resolved by text and repeated and trailing slashes removed;
 // a relative path is taken from the working folder. Empty for an empty path, and for a relative
 // one when the working folder cannot be known (deleted, unreachable). Links are

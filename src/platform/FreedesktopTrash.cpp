@@ -2,6 +2,7 @@
 #include "platform/FreedesktopTrashParts.h"
 
 #include "base/PathText.h"
+#include "platform/RegularFile.h"
 #include "base/Utf8.h"
 #include "platform/MountTable.h"
 #include "platform/OwnPlace.h"
@@ -58,11 +59,7 @@ int ensureFolders(const std::string& path) {
     return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
 }
 
-// Whether `path` is `folder` or lies inside it (a "/" boundary: "/a/bc" is not inside "/a/b").
-bool isAtOrInside(const std::string& path, const std::string& folder) {
-    if (folder == "/") return true;
-    return path == folder || (path.size() > folder.size() && path.starts_with(folder) && path[folder.size()] == '/');
-}
+using PathText::isAtOrInside;
 
 // The mount point holding a physical path: the longest mount point at or above it; the last of
 // equal ones, which is mounted over the others. Empty when the table is empty.
@@ -179,18 +176,7 @@ std::string deletionDate() {
     return std::string(text, length);
 }
 
-bool writeAll(int fd, const std::string& text) {
-    std::size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t n = write(fd, text.data() + written, text.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    return true;
-}
+using RegularFile::writeAll;
 
 // Moves without ever replacing an entry that appeared meanwhile; file systems without that option
 // fall back to a plain rename after the caller's existence check.

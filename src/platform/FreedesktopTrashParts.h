@@ -1,6 +1,7 @@
 #pragma once
 // The parts of the Trash shared by its implementation files (FreedesktopTrash*.cpp) only: the walk
 // to an item and the checks made on it, the move itself, and the gate's side of both.
+#include "base/PathText.h"
 #include "platform/FreedesktopTrash.h"
 #include "platform/OwnedFd.h"
 #include "platform/Places.h"
@@ -25,9 +26,7 @@ inline Result failure(std::string message) {
     return {.moved = false, .error = std::move(message)};
 }
 
-inline std::string joined(const std::string& folder, const std::string& name) {
-    return folder == "/" ? "/" + name : folder + "/" + name;
-}
+using PathText::joined;
 
 // How opening a folder without links ended.
 enum class Reached { folder, link, failed };

@@ -12,9 +12,7 @@
 namespace tallymere::OwnPlace {
 namespace {
 
-bool isAtOrInside(const std::string& path, const std::string& folder) {
-    return path == folder || (path.size() > folder.size() && path.starts_with(folder) && path[folder.size()] == '/');
-}
+using PathText::isAtOrInside;
 
 // Why nothing is to be made below the home folder: it is not there, or is no folder. A home not
 // mounted yet, or a HOME naming a folder that is gone, is not made again by making what lies

@@ -39,9 +39,7 @@ constexpr std::size_t maxAccounts = 4096;
 // Deeper than any real folder chain; a guard against a path that never reaches the top.
 constexpr int maxLevels = 512;
 
-std::string joined(const std::string& folder, std::string_view name) {
-    return (folder == "/" ? std::string() : folder) + '/' + std::string(name);
-}
+using PathText::joined;
 
 bool isFolder(const PathGate::Status& status) { return status.error == 0 && S_ISDIR(status.info.st_mode); }
 

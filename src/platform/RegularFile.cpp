@@ -55,4 +55,15 @@ std::optional<std::string> read(const std::string& path, std::size_t limit) {
     return content;
 }
 
+bool writeAll(int fd, std::string_view bytes) {
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        written += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 } // namespace tallymere::RegularFile

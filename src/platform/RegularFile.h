@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tallymere::RegularFile {
 
@@ -18,5 +19,9 @@ int openForReading(const std::string& path);
 // The whole content of the regular file at `path`, opened as above; none when it is not a regular
 // file, cannot be read, or holds more than `limit` bytes.
 std::optional<std::string> read(const std::string& path, std::size_t limit);
+
+// Writes every byte to `fd`, again after an interruption or a short write; false with errno set
+// when a write fails.
+bool writeAll(int fd, std::string_view bytes);
 
 } // namespace tallymere::RegularFile

@@ -65,12 +65,6 @@ std::string_view leaf(std::string_view path) {
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-bool isInside(std::string_view path, std::string_view folder) {
-    if (folder == "/") return path.size() > 1 && path.front() == '/';
-    return path.size() > folder.size() && path.starts_with(folder) && path[folder.size()] == '/';
-}
-
-bool isAtOrInside(std::string_view path, std::string_view folder) { return path == folder || isInside(path, folder); }
 
 std::string lowerAscii(std::string_view text) {
     std::string out(text);

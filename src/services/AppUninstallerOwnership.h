@@ -1,4 +1,5 @@
 #pragma once
+#include "base/PathText.h"
 #include "platform/Places.h"
 #include "services/AppUninstaller.h"
 
@@ -12,9 +13,8 @@
 namespace tallymere::AppOwnership {
 
 std::string_view leaf(std::string_view path);
-// A "/" boundary: "/a/bc" is not inside "/a/b".
-bool isInside(std::string_view path, std::string_view folder);
-bool isAtOrInside(std::string_view path, std::string_view folder);
+using PathText::isAtOrInside;
+using PathText::isInside;
 std::string lowerAscii(std::string_view text);
 // The path with every link resolved; empty when it cannot be resolved (missing, unreadable, or
 // on a file system that does not answer).

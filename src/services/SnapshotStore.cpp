@@ -51,12 +51,7 @@ const std::string& prepared(const std::string& folder) {
 
 std::string fileName(const Snapshot& snapshot) { return snapshot.id.text() + ".json"; }
 
-std::string joined(const std::string& folder, std::string_view name) {
-    std::string path = folder;
-    if (path.empty() || path.back() != '/') path += '/';
-    path += name;
-    return path;
-}
+using PathText::joined;
 
 [[noreturn]] void fail(const std::string& what, const std::string& path, int error) {
     throw SaveError(what + " " + path + ": " + PathGate::message(error));

@@ -1,6 +1,7 @@
 #include "platform/gate/GateOps.h"
 
 #include "base/PathText.h"
+#include "platform/RegularFile.h"
 #include "platform/gate/GateFolder.h"
 
 #include <dirent.h>
@@ -121,16 +122,7 @@ Reply readOf(const Place& place, std::uint64_t offset, std::uint64_t limit) {
     return reply;
 }
 
-bool writeAll(int fd, const std::string& bytes) {
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        written += static_cast<std::size_t>(n);
-    }
-    return true;
-}
+using RegularFile::writeAll;
 
 // The item at `name` in `folder` may be written over: it is a regular file or not there. Its mode,
 // kept for the new file, or 0666 for none.
