@@ -3,6 +3,7 @@
 #include "platform/gate/GatePool.h"
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <signal.h>
 
 #include <algorithm>
@@ -68,8 +69,12 @@ private:
     // Hands each waiting call to a helper where its mount and the limits allow.
     void handOut(Pool& shared) {
         std::vector<Out> taken;
+        std::vector<Helper> stale;
+        struct stat space {};
+        const std::uint64_t spaceId = ::stat("/proc/self/ns/mnt", &space) == 0 ? space.st_ino : 0;
         {
             std::lock_guard guard(shared.lock);
+            stale = shared.enterNamespace(spaceId);
             const auto now = Clock::now();
             for (std::size_t i = 0; i < m_turns.size(); ++i) {
                 if (m_turns[i] != Turn::waiting) continue;
@@ -110,6 +115,7 @@ private:
                 taken.push_back(std::move(out));
             }
         }
+        for (const Helper& helper : stale) endHelper(helper);
         for (Out& out : taken) {
             if (out.helper.pid > 0 && !isSound(out.helper)) {
                 endHelper(out.helper);

@@ -224,6 +224,15 @@ void Pool::leaveBlocked(const Helper& helper, const std::string& key, Clock::tim
     wakeWatcher();
 }
 
+std::vector<Helper> Pool::enterNamespace(std::uint64_t now) {
+    if (now == space) return {};
+    space = now;
+    std::vector<Helper> gone = std::move(idle);
+    idle.clear();
+    std::erase_if(mounts, [](const auto& entry) { return entry.second.left == 0 && !entry.second.checking; });
+    return gone;
+}
+
 void Pool::wakeWatcher() {
     if (!m_watching) startWatcher();
     if (m_wake >= 0) {

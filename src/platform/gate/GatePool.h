@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -74,6 +75,12 @@ public:
     std::vector<Out> checks; // the checks of silent mounts, each under its key
     std::unordered_map<std::string, Mount> mounts;
     std::once_flag noted;
+    // The mount namespace the idle helpers and the mounts' standings belong to: a process that moves
+    // to another (a test's, with mounts of its own) starts afresh, as a helper sees the mounts of the
+    // namespace it was started in.
+    std::uint64_t space = 0;
+    // Lets go of what belongs to another namespace than `now`; the idle helpers to end are returned.
+    std::vector<Helper> enterNamespace(std::uint64_t now);
 
     // How `mount` stands now: an answer grows stale.
     Standing standingOf(const Mount& mount, Clock::time_point now) const {
