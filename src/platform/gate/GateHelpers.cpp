@@ -36,6 +36,7 @@ public:
 
     std::vector<std::optional<Reply>> run(const std::atomic<bool>* cancel) {
         Pool& shared = pool();
+        shared.progress();
         for (;;) {
             handOut(shared);
             const bool waiting = std::find(m_turns.begin(), m_turns.end(), Turn::waiting) != m_turns.end();
@@ -171,7 +172,6 @@ private:
                 --shared.working;
                 if (out.doubtful) --shared.doubtful;
             }
-            if (!m_out.empty()) shared.wakeWatcher();
             shared.changed.notify_all();
         }
         for (const Out& out : m_out) finish(out.index, failure(error));

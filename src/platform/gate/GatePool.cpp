@@ -9,7 +9,6 @@
 #include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,7 +19,6 @@
 #include <climits>
 #include <string_view>
 #include <system_error>
-#include <thread>
 
 extern char** environ;
 
@@ -62,19 +60,6 @@ void checkLater(Mount& mount, Clock::time_point now) {
     mount.checking = false;
     mount.pause = std::min<std::chrono::milliseconds>(longestPause, mount.pause.count() ? mount.pause * 2 : firstPause);
     mount.nextCheck = now + mount.pause;
-}
-
-// Removes what failed writes left on a mount that answers again, off the watcher's thread.
-void removePartFiles(std::vector<std::string> paths) {
-    if (paths.empty()) return;
-    std::thread([paths = std::move(paths)] {
-        for (const std::string& path : paths) {
-            Request request;
-            request.op = Op::removeFile;
-            request.texts.push_back(path);
-            call(std::move(request));
-        }
-    }).detach();
 }
 
 } // namespace
@@ -221,7 +206,6 @@ void Pool::leaveBlocked(const Helper& helper, const std::string& key, Clock::tim
         mount.pause = std::chrono::milliseconds(0);
         checkLater(mount, now);
     }
-    wakeWatcher();
 }
 
 std::vector<Helper> Pool::enterNamespace(std::uint64_t now) {
@@ -233,145 +217,99 @@ std::vector<Helper> Pool::enterNamespace(std::uint64_t now) {
     return gone;
 }
 
-void Pool::wakeWatcher() {
-    if (!m_watching) startWatcher();
-    if (m_wake >= 0) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t told = ::write(m_wake, &one, sizeof one);
-    }
-}
-
-void Pool::startWatcher() {
-    m_wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    m_watching = true;
-    std::thread([this] { watch(*this); }).detach();
-}
-
-// The watcher: reaps each left helper once its call returns (its mount answered, or went away),
-// and checks each silent mount that holds none, one check at a time, until it answers.
-void watch(Pool& pool) {
-    for (;;) {
-        std::vector<pollfd> watched{{.fd = pool.m_wake, .events = POLLIN, .revents = 0}};
-        std::vector<std::string> due;
-        std::size_t leftCount = 0, checkCount = 0;
-        auto wakeAt = Clock::time_point::max();
-        {
-            std::lock_guard guard(pool.lock);
-            const auto now = Clock::now();
-            leftCount = pool.left.size();
-            checkCount = pool.checks.size();
-            for (const Left& left : pool.left) watched.push_back({.fd = left.helper.channel, .events = POLLIN, .revents = 0});
-            for (const Out& check : pool.checks) {
-                const short events = static_cast<short>(POLLIN | (check.sent < check.sending.size() ? POLLOUT : 0));
-                watched.push_back({.fd = check.helper.channel, .events = events, .revents = 0});
-                wakeAt = std::min(wakeAt, check.deadline);
-            }
-            for (auto& [key, mount] : pool.mounts) {
-                if (mount.standing != Standing::silent || mount.left > 0 || mount.checking) continue;
-                if (now < mount.nextCheck) {
-                    wakeAt = std::min(wakeAt, mount.nextCheck);
-                } else if (key.empty() || key.front() != '/') {
-                    // No path to check (the launchers): the next call finds out, one at a time.
-                    mount.standing = Standing::unknown;
-                    pool.changed.notify_all();
-                } else if (pool.waitingOnMounts() + static_cast<int>(due.size()) < mostLeft) {
-                    mount.checking = true;
-                    due.push_back(key);
-                } else {
-                    wakeAt = std::min(wakeAt, now + firstPause);
-                }
-            }
-        }
-        if (!due.empty()) {
-            for (const std::string& key : due) {
-                std::string why;
-                std::optional<Helper> helper = startHelper(why);
-                std::lock_guard guard(pool.lock);
-                Mount& mount = pool.mounts[key];
-                if (!helper) {
-                    checkLater(mount, Clock::now());
-                    continue;
-                }
-                Out check;
-                check.helper = *helper;
-                check.key = key;
-                check.sending = framed(encode(checkOf(key)));
-                check.deadline = Clock::now() + PathGate::answerLimit;
-                pool.checks.push_back(std::move(check));
-            }
-            continue;
-        }
+void Pool::progress() {
+    std::unique_lock busy(m_progressing, std::try_to_lock);
+    if (!busy.owns_lock()) return;
+    std::vector<Helper> toReap, toEnd;
+    std::vector<std::pair<std::string, Request>> toStart;
+    {
+        std::lock_guard guard(lock);
         const auto now = Clock::now();
-        const long long wait =
-            wakeAt == Clock::time_point::max()
-                ? -1
-                : std::max<long long>(0, std::chrono::ceil<std::chrono::milliseconds>(wakeAt - now).count());
-        if (::poll(watched.data(), watched.size(), static_cast<int>(std::min<long long>(wait, INT_MAX))) < 0 &&
-            errno != EINTR)
-            continue;
-
-        std::vector<Helper> toReap, toEnd;
-        std::vector<std::string> toRemove;
-        {
-            std::lock_guard guard(pool.lock);
-            const auto later = Clock::now();
-            if (watched[0].revents) {
-                std::uint64_t count = 0;
-                [[maybe_unused]] const ssize_t drained = ::read(pool.m_wake, &count, sizeof count);
-            }
-            // Only the watcher takes from these lists; others add at their ends.
-            std::vector<bool> gone(leftCount, false);
-            for (std::size_t i = 0; i < leftCount; ++i) {
-                if (!watched[1 + i].revents) continue;
-                gone[i] = true;
-                const Left& left = pool.left[i];
-                toReap.push_back(left.helper);
-                Mount& mount = pool.mounts[left.key];
-                // Its call came back, so the mount may answer now: it is checked at once. One freed
-                // by the kill itself (a call the server never took) tells nothing of the mount.
-                if (--mount.left == 0 && mount.standing == Standing::silent && later - left.killed > freedByKill)
-                    mount.nextCheck = later;
-            }
-            std::vector<Left> stillLeft;
-            for (std::size_t i = 0; i < pool.left.size(); ++i)
-                if (i >= leftCount || !gone[i]) stillLeft.push_back(std::move(pool.left[i]));
-            pool.left = std::move(stillLeft);
-
-            std::vector<Out> stillChecking;
-            for (std::size_t i = 0; i < pool.checks.size(); ++i) {
-                Out& check = pool.checks[i];
-                Mount& mount = pool.mounts[check.key];
-                const short events = i < checkCount ? watched[1 + leftCount + i].revents : 0;
-                const bool alive = exchange(check, events);
-                bool broken = false, progressed = false;
-                const bool answered = alive && takeFrames(check, broken, progressed);
-                if (answered) {
-                    mount.standing = Standing::answering;
-                    mount.answered = later;
-                    mount.pause = std::chrono::milliseconds(0);
-                    mount.checking = false;
-                    toRemove.insert(toRemove.end(), mount.partFiles.begin(), mount.partFiles.end());
-                    mount.partFiles.clear();
-                    if (pool.idle.size() < pool.idleLimit()) pool.idle.push_back(check.helper);
-                    else toEnd.push_back(check.helper);
-                    pool.changed.notify_all();
-                } else if (!alive || broken) {
-                    toEnd.push_back(check.helper);
-                    checkLater(mount, later);
-                } else if (later >= check.deadline) {
-                    ::kill(check.helper.pid, SIGKILL);
-                    pool.left.push_back(Left{.helper = check.helper, .key = check.key, .killed = later});
-                    ++mount.left;
-                    checkLater(mount, later);
-                } else {
-                    stillChecking.push_back(std::move(check));
+        // A left helper whose channel has closed has ended: its call came back, so its mount may
+        // answer now and is checked at once. One freed by the kill itself (a call the server never
+        // took) tells nothing of the mount.
+        std::erase_if(left, [&](const Left& gone) {
+            pollfd ended{.fd = gone.helper.channel, .events = POLLIN, .revents = 0};
+            if (::poll(&ended, 1, 0) == 0) return false;
+            toReap.push_back(gone.helper);
+            Mount& mount = mounts[gone.key];
+            if (--mount.left == 0 && mount.standing == Standing::silent && now - gone.killed > freedByKill)
+                mount.nextCheck = now;
+            return true;
+        });
+        std::vector<Out> stillChecking;
+        for (Out& check : checks) {
+            Mount& mount = mounts[check.key];
+            pollfd moved{.fd = check.helper.channel,
+                         .events = static_cast<short>(POLLIN | (check.sent < check.sending.size() ? POLLOUT : 0)),
+                         .revents = 0};
+            ::poll(&moved, 1, 0);
+            const bool alive = exchange(check, moved.revents);
+            bool broken = false, progressed = false;
+            const bool answered = alive && takeFrames(check, broken, progressed);
+            if (answered) {
+                mount.standing = Standing::answering;
+                mount.answered = now;
+                mount.pause = std::chrono::milliseconds(0);
+                mount.checking = false;
+                // What failed writes left there goes now, each by a helper of its own.
+                for (std::string& path : mount.partFiles) {
+                    Request removal;
+                    removal.op = Op::removeFile;
+                    removal.texts.push_back(std::move(path));
+                    toStart.emplace_back(check.key, std::move(removal));
                 }
+                mount.partFiles.clear();
+                if (idle.size() < idleLimit()) idle.push_back(check.helper);
+                else toEnd.push_back(check.helper);
+                changed.notify_all();
+            } else if (!alive || broken) {
+                toEnd.push_back(check.helper);
+                checkLater(mount, now);
+            } else if (now >= check.deadline) {
+                ::kill(check.helper.pid, SIGKILL);
+                left.push_back(Left{.helper = check.helper, .key = check.key, .killed = now});
+                ++mount.left;
+                mount.standing = Standing::silent;
+                checkLater(mount, now);
+            } else {
+                stillChecking.push_back(std::move(check));
             }
-            pool.checks = std::move(stillChecking);
         }
-        for (const Helper& helper : toReap) reap(helper);
-        for (const Helper& helper : toEnd) endHelper(helper);
-        removePartFiles(std::move(toRemove));
+        checks = std::move(stillChecking);
+        for (auto& [key, mount] : mounts) {
+            if (mount.standing != Standing::silent || mount.left > 0 || mount.checking || now < mount.nextCheck)
+                continue;
+            if (key.empty() || key.front() != '/') {
+                // No path to check (the launchers): the next call finds out, one at a time.
+                mount.standing = Standing::unknown;
+                changed.notify_all();
+            } else if (waitingOnMounts() + static_cast<int>(toStart.size()) < mostLeft) {
+                mount.checking = true;
+                toStart.emplace_back(key, checkOf(key));
+            }
+        }
+    }
+    for (const Helper& helper : toReap) reap(helper);
+    for (const Helper& helper : toEnd) endHelper(helper);
+    for (auto& [key, request] : toStart) {
+        std::string why;
+        std::optional<Helper> helper = startHelper(why);
+        std::lock_guard guard(lock);
+        Mount& mount = mounts[key];
+        if (!helper) {
+            if (request.op == Op::statVfs) checkLater(mount, Clock::now());
+            else mount.partFiles.push_back(std::move(request.texts.front()));
+            continue;
+        }
+        Out check;
+        check.helper = *helper;
+        check.key = key;
+        check.sending = framed(encode(request));
+        check.deadline = Clock::now() + PathGate::answerLimit;
+        // A removal stands for a check: its answer, too, says the mount answers.
+        mount.checking = true;
+        checks.push_back(std::move(check));
     }
 }
 
@@ -393,11 +331,11 @@ void removeOnceAnswering(const std::string& key, const std::string& path) {
     Pool& shared = pool();
     std::lock_guard guard(shared.lock);
     shared.mounts[key].partFiles.push_back(path);
-    shared.wakeWatcher();
 }
 
 bool isSilent(const std::string& key) {
     Pool& shared = pool();
+    shared.progress();
     std::lock_guard guard(shared.lock);
     const auto found = shared.mounts.find(key);
     return found != shared.mounts.end() && shared.standingOf(found->second, Clock::now()) == Standing::silent;
@@ -405,12 +343,14 @@ bool isSilent(const std::string& key) {
 
 int livingHelpers() {
     Pool& shared = pool();
+    shared.progress();
     std::lock_guard guard(shared.lock);
     return static_cast<int>(shared.idle.size() + shared.left.size() + shared.checks.size()) + shared.working;
 }
 
 int leftHelpers() {
     Pool& shared = pool();
+    shared.progress();
     std::lock_guard guard(shared.lock);
     return static_cast<int>(shared.left.size() + shared.checks.size());
 }

@@ -13,9 +13,10 @@
 #include <unordered_map>
 #include <vector>
 
-// The helpers of the gate and what it knows of each mount, shared by every caller and by the
-// watcher, a thread of the gate's own that reaps the helpers left blocked and checks the mounts
-// that stopped answering. Private to the gate.
+// The helpers of the gate and what it knows of each mount, shared by every caller. The helpers left
+// blocked are reaped, and the mounts that stopped answering checked, by whichever caller comes
+// next: the gate has no thread of its own, so a process forked from the program (a test's) can use
+// it as the program does. Private to the gate.
 namespace tallymere::gate {
 
 using Clock = std::chrono::steady_clock;
@@ -72,7 +73,7 @@ public:
     int working = 0;
     int doubtful = 0; // calls out on mounts not known to answer
     std::vector<Left> left;
-    std::vector<Out> checks; // the checks of silent mounts, each under its key
+    std::vector<Out> checks; // the checks of silent mounts (and removals of part files), each under its key
     std::unordered_map<std::string, Mount> mounts;
     std::once_flag noted;
     // The mount namespace the idle helpers and the mounts' standings belong to: a process that moves
@@ -94,15 +95,14 @@ public:
     int waitingOnMounts() const { return leftOnMounts() + doubtful; }
 
     // A call under `key` ran past its bound: its helper, killed, is left, and the mount is silent.
+    // With the lock held.
     void leaveBlocked(const Helper& helper, const std::string& key, Clock::time_point now);
-    // Wakes the watcher to look again (a helper left, a mount gone silent). With the lock held.
-    void wakeWatcher();
+    // Reaps the left helpers that have ended, takes in the checks' answers, and starts the checks
+    // that are due, without waiting for anything. Without the lock held; one caller at a time.
+    void progress();
 
 private:
-    void startWatcher();
-    bool m_watching = false;
-    int m_wake = -1;
-    friend void watch(Pool& pool);
+    std::mutex m_progressing;
 };
 
 // The pool of this process (a child forked since gets one of its own).
