@@ -355,6 +355,19 @@ int rename(const std::string& from, const std::string& to) {
 
 int removeFile(const std::string& path) { return call(requestOf(Op::removeFile, path)).error; }
 
+int makeFolders(const std::string& path) {
+    int error = makeFolder(path, 0777);
+    if (error == ENOENT) {
+        const std::string parent = PathText::parent(path);
+        if (parent.empty() || parent == path) return error;
+        if (const int above = makeFolders(parent)) return above;
+        error = makeFolder(path, 0777);
+    }
+    if (error != EEXIST) return error;
+    const Status there = PathGate::stat(path);
+    return there.error ? there.error : S_ISDIR(there.info.st_mode) ? 0 : ENOTDIR;
+}
+
 int makeFolder(const std::string& path, mode_t mode) {
     Request request = requestOf(Op::makeFolder, path);
     request.number = mode;

@@ -167,5 +167,9 @@ private:
 int rename(const std::string& from, const std::string& to);
 int removeFile(const std::string& path);
 int makeFolder(const std::string& path, mode_t mode);
+// The folder at `path` and those missing above it, made with mode 0777 (the umask applies): 0 once it
+// is a folder, made now or there already; else the error of the first that could not be made
+// (ENOTDIR where something else has its name).
+int makeFolders(const std::string& path);
 
 } // namespace tallymere::PathGate

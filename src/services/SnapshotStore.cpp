@@ -27,19 +27,7 @@ namespace {
 // Every look at the folder and its files goes through the path gate: a data folder on a mount that
 // stopped answering costs the gate's bound, and no thread of the program waits on it.
 
-// Makes the folder and those missing above it: 0, or the error of the first that could not be made.
-int makeFolders(const std::string& folder) {
-    int error = PathGate::makeFolder(folder, 0777);
-    if (error == ENOENT) {
-        const std::string parent = PathText::parent(folder);
-        if (parent.empty() || parent == folder) return error;
-        if (const int above = makeFolders(parent)) return above;
-        error = PathGate::makeFolder(folder, 0777);
-    }
-    if (error != EEXIST) return error;
-    const PathGate::Status there = PathGate::stat(folder);
-    return there.error ? there.error : S_ISDIR(there.info.st_mode) ? 0 : ENOTDIR;
-}
+using PathGate::makeFolders;
 
 // Creates the folder with its parents; a failure is left for the operation that follows to meet.
 // Only in the user's own place: listing another user's snapshots (root started with that user's

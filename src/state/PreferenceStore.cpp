@@ -81,17 +81,7 @@ std::string usablePath(const QString& file) {
     return path;
 }
 
-// Makes the folder and those missing above it: 0, or the error of the first that could not be made.
-int makeFolders(const std::string& folder) {
-    int error = PathGate::makeFolder(folder, 0777);
-    if (error == ENOENT) {
-        const std::string parent = PathText::parent(folder);
-        if (parent.empty() || parent == folder) return error;
-        if (const int above = makeFolders(parent)) return above;
-        error = PathGate::makeFolder(folder, 0777);
-    }
-    return error == EEXIST ? 0 : error;
-}
+using PathGate::makeFolders;
 
 } // namespace
 
