@@ -152,6 +152,19 @@ bool isMountedBoundary(int fd, ScanContext& context) {
     return ::fstat(fd, &info) == 0 && context.isBoundary(info.st_dev);
 }
 
+// Gives the folder the children read, and counts them. Listed but not searchable: what it holds is
+// unknown, so it is marked and counted as unread, though its list (the folders in it, each tried in
+// turn) is kept.
+void keepChildren(FileNode& folder, ScanContext& context, NodeArena& arena, Scratch& scratch, const EntryCounts& counts,
+                  const std::atomic<bool>& entryHidden) {
+    arena.setChildren(folder, scratch.children);
+    tally(context, scratch, counts);
+    if (entryHidden.load(std::memory_order_relaxed) && !context.progress.cancelled()) {
+        folder.isDenied = true;
+        context.progress.addUnread(false);
+    }
+}
+
 // Reads the open folder `fd` into `folder`'s children; the subfolders still to be read are left in
 // scratch.subfolders. The entries read before a cancel stay in the tree. False when the folder
 // could not be read at all.
@@ -218,14 +231,7 @@ bool readFolder(int fd, FileNode& folder, ScanContext& context, NodeArena& arena
         }
     }
 
-    arena.setChildren(folder, scratch.children);
-    tally(context, scratch, counts);
-    // Listed but not searchable: what it holds is unknown, so it is marked and counted as unread,
-    // though its list (the folders in it, each tried in turn) is kept.
-    if (entryHidden.load(std::memory_order_relaxed) && !context.progress.cancelled()) {
-        folder.isDenied = true;
-        context.progress.addUnread(false);
-    }
+    keepChildren(folder, context, arena, scratch, counts, entryHidden);
     return true;
 }
 
@@ -265,12 +271,7 @@ bool readRemoteFolder(FileNode& folder, ScanContext& context, NodeArena& arena, 
         scratch.children.push_back(node);
         if (node->isDirectory && !node->hasChildList() && !node->isDenied) scratch.subfolders.push_back(node);
     }
-    arena.setChildren(folder, scratch.children);
-    tally(context, scratch, counts);
-    if (entryHidden.load(std::memory_order_relaxed) && !context.progress.cancelled()) {
-        folder.isDenied = true;
-        context.progress.addUnread(false);
-    }
+    keepChildren(folder, context, arena, scratch, counts, entryHidden);
     return true;
 }
 
