@@ -1,6 +1,7 @@
 #pragma once
 #include "core/FileTree.h"
 #include "core/ScanContext.h"
+#include "platform/DirectoryRecord.h"
 
 #include <atomic>
 #include <cstdint>
@@ -12,15 +13,6 @@
 // Making the nodes of one folder's directory entries, and sharing the entries of a very large
 // folder out among threads. Private to DiskScanner.
 namespace tallymere::ScanWorker {
-
-// The kernel's directory record, as getdents64 lays it out.
-struct DirectoryRecord {
-    std::uint64_t inode;
-    std::int64_t offset;
-    unsigned short length;
-    unsigned char type;
-    char name[1];
-};
 
 // What every entry of one folder shares while it is made into a node.
 struct FolderFrame {

@@ -1,5 +1,6 @@
 #include "platform/gate/GateFolder.h"
 
+#include "platform/DirectoryRecord.h"
 #include "platform/PathGate.h"
 
 #include <dirent.h>
@@ -32,15 +33,6 @@ struct Packed {
 // the program sees a large folder on a slow mount move, seldom enough to cost nothing.
 constexpr std::size_t partEntries = 1024;
 constexpr auto partTime = std::chrono::milliseconds(100);
-
-// The kernel's directory record, as getdents64 lays it out.
-struct DirectoryRecord {
-    std::uint64_t inode;
-    std::int64_t offset;
-    unsigned short length;
-    unsigned char type;
-    char name[1];
-};
 
 void look(int folder, const char* name, Packed& packed) {
     struct statx sx;
